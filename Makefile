@@ -1,0 +1,42 @@
+# Corvane: `make run` starts the app, `make test` builds and runs every test.
+BUILD_DIR ?= build
+ASAN_BUILD_DIR ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+# clang: GCC 12 destroys brace-initialised temporaries inside co_await expressions twice.
+COMPILERS := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+
+.PHONY: deps configure build test test-sanitize run bench format clean
+
+deps:
+	@bash scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(COMPILERS) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite once more under AddressSanitizer + UndefinedBehaviorSanitizer (benchmarks left out).
+test-sanitize: deps
+	@cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja $(COMPILERS) -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
+	  -DCORVANE_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
+	@cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@$(BUILD_DIR)/bin/corvane $(ARGS)
+
+bench: build
+	@cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
+	@bash scripts/run-benchmarks $(BUILD_DIR)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR)
