@@ -10,11 +10,13 @@ Uptime SystemClock::uptime() const {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-WallTime SystemClock::now() const { return std::chrono::system_clock::now(); }
+WallTime SystemClock::now() const {
+  return std::chrono::system_clock::now();
+}
 
 std::string formatISO8601(WallTime time) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(
-      std::chrono::floor<std::chrono::seconds>(time));
+  const std::time_t seconds =
+      std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
   std::tm utc{};
   gmtime_r(&seconds, &utc);
   char buffer[32];
@@ -35,7 +37,8 @@ bool parseISO8601(const std::string& text, WallTime& out) {
   double fraction = 0;
   if (*rest == '.') {
     double scale = 0.1;
-    for (++rest; *rest >= '0' && *rest <= '9'; ++rest, scale /= 10) fraction += (*rest - '0') * scale;
+    for (++rest; *rest >= '0' && *rest <= '9'; ++rest, scale /= 10)
+      fraction += (*rest - '0') * scale;
   }
   long offsetSeconds = 0;
   if (*rest == 'Z') {

@@ -20,7 +20,8 @@ class Published {
  public:
   using Observer = std::function<void(const T& newValue)>;
 
-  explicit Published(T initial = T{}) : value_(std::move(initial)), state_(std::make_shared<State>()) {}
+  explicit Published(T initial = T{})
+      : value_(std::move(initial)), state_(std::make_shared<State>()) {}
   Published(const Published&) = delete;
   Published& operator=(const Published&) = delete;
 

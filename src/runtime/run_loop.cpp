@@ -17,12 +17,15 @@ void RunLoop::post(Job job) {
 void RunLoop::postAfter(double delaySeconds, Job job) {
   {
     std::lock_guard lock(mutex_);
-    timers_.push(Timer{clock_.uptime() + std::max(0.0, delaySeconds), nextOrder_++, std::move(job)});
+    timers_.push(
+        Timer{clock_.uptime() + std::max(0.0, delaySeconds), nextOrder_++, std::move(job)});
   }
   wake_.notify_one();
 }
 
-bool RunLoop::isCurrent() const { return runningThread_.load() == std::this_thread::get_id(); }
+bool RunLoop::isCurrent() const {
+  return runningThread_.load() == std::this_thread::get_id();
+}
 
 void RunLoop::quit() {
   {

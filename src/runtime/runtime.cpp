@@ -50,8 +50,12 @@ std::shared_ptr<SerialQueue> makeSerialQueue(const std::string& label) {
   return factory(label);
 }
 
-Uptime uptime() { return mainExecutor().uptime(); }
-WallTime now() { return mainExecutor().now(); }
+Uptime uptime() {
+  return mainExecutor().uptime();
+}
+WallTime now() {
+  return mainExecutor().now();
+}
 
 void runOnMain(Job job) {
   MainExecutor& main = mainExecutor();

@@ -36,7 +36,8 @@ void runOnMain(Job job);
 // Installs services for the lifetime of the scope, then restores the previous ones.
 class ScopedRuntime {
  public:
-  explicit ScopedRuntime(RuntimeServices services) : previous_(installRuntime(std::move(services))) {}
+  explicit ScopedRuntime(RuntimeServices services)
+      : previous_(installRuntime(std::move(services))) {}
   ~ScopedRuntime() { installRuntime(std::move(previous_)); }
   ScopedRuntime(const ScopedRuntime&) = delete;
   ScopedRuntime& operator=(const ScopedRuntime&) = delete;

@@ -39,7 +39,9 @@ void ThreadSerialQueue::runSync(Job job) {
   finished.wait();
 }
 
-bool ThreadSerialQueue::isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+bool ThreadSerialQueue::isCurrent() const {
+  return std::this_thread::get_id() == thread_.get_id();
+}
 
 void ThreadSerialQueue::runLoop() {
   for (;;) {

@@ -70,7 +70,9 @@ void registerLiveTask(const std::shared_ptr<TaskContext>& context) {
 Task<bool> withTimeout(Task<void> operation, double timeoutSeconds) {
   TaskHandle<void> child = spawn(std::move(operation));
   auto waiter = awaitCompletion<bool>(
-      [child](std::function<void(bool)> complete) { child.whenDone([complete] { complete(true); }); },
+      [child](std::function<void(bool)> complete) {
+        child.whenDone([complete] { complete(true); });
+      },
       timeoutSeconds);
   auto outcome = co_await waiter;
   if (!outcome) {

@@ -237,8 +237,7 @@ class TaskHandle {
   bool valid() const { return static_cast<bool>(state_); }
   // The result of a finished task with a value (rethrows its error).
   template <class U = T>
-    requires(!std::is_void_v<U>)
-  const U& result() const {
+  requires(!std::is_void_v<U>) const U& result() const {
     if (state_->error) std::rethrow_exception(state_->error);
     return *state_->value;
   }
@@ -293,7 +292,9 @@ struct IsCancelledAwaiter {
   }
   bool await_resume() const noexcept { return context && context->isCancelled(); }
 };
-inline IsCancelledAwaiter isCancelled() { return {}; }
+inline IsCancelledAwaiter isCancelled() {
+  return {};
+}
 
 // `co_await sleep(seconds)`: resumes after that much uptime on the task's executor. A cancelled
 // sleep returns early and normally; the caller then checks cancellation and its generations.
@@ -324,7 +325,9 @@ class SleepAwaiter {
   std::shared_ptr<TaskContext> context_;
   std::uint64_t cancelId_ = 0;
 };
-inline SleepAwaiter sleep(double seconds) { return SleepAwaiter(seconds); }
+inline SleepAwaiter sleep(double seconds) {
+  return SleepAwaiter(seconds);
+}
 
 // Completes with the first of: the value passed to `complete` (callable once or more, from any
 // thread; later calls do nothing), the time-out (when `timeoutSeconds` is set) or the task's
@@ -397,11 +400,13 @@ CompletionAwaiter<T> awaitCompletion(typename CompletionAwaiter<T>::Start start,
 // or std::nullopt when the time-out (or the caller's cancellation) came first, in which case the
 // operation is cancelled and whatever it produces later is dropped.
 template <class T>
-  requires(!std::is_void_v<T>)
-Task<std::optional<T>> withTimeout(Task<T> operation, double timeoutSeconds) {
+requires(!std::is_void_v<T>) Task<std::optional<T>> withTimeout(Task<T> operation,
+                                                                double timeoutSeconds) {
   TaskHandle<T> child = spawn(std::move(operation));
   auto waiter = awaitCompletion<bool>(
-      [child](std::function<void(bool)> complete) { child.whenDone([complete] { complete(true); }); },
+      [child](std::function<void(bool)> complete) {
+        child.whenDone([complete] { complete(true); });
+      },
       timeoutSeconds);
   auto outcome = co_await waiter;
   if (!outcome) {

@@ -43,9 +43,10 @@ struct VirtualRunLoop::Core {
   void addTimer(Uptime due, Job job) {
     std::lock_guard lock(mutex);
     Timer timer{due, nextOrder++, std::move(job)};
-    auto at = std::upper_bound(timers.begin(), timers.end(), timer, [](const Timer& a, const Timer& b) {
-      return a.due != b.due ? a.due < b.due : a.order < b.order;
-    });
+    auto at =
+        std::upper_bound(timers.begin(), timers.end(), timer, [](const Timer& a, const Timer& b) {
+          return a.due != b.due ? a.due < b.due : a.order < b.order;
+        });
     timers.insert(at, std::move(timer));
   }
 
@@ -104,8 +105,10 @@ struct VirtualRunLoop::Core {
 };
 
 VirtualRunLoop::VirtualRunLoop() : core_(std::make_shared<Core>()) {
-  installation_.emplace(RuntimeServices{
-      this, [this](const std::string& label) -> std::shared_ptr<SerialQueue> { return makeQueue(label); }});
+  installation_.emplace(
+      RuntimeServices{this, [this](const std::string& label) -> std::shared_ptr<SerialQueue> {
+                        return makeQueue(label);
+                      }});
 }
 
 VirtualRunLoop::~VirtualRunLoop() {
@@ -126,7 +129,9 @@ VirtualRunLoop::~VirtualRunLoop() {
   core_->timers.clear();
 }
 
-void VirtualRunLoop::post(Job job) { core_->push(0, std::move(job)); }
+void VirtualRunLoop::post(Job job) {
+  core_->push(0, std::move(job));
+}
 
 void VirtualRunLoop::postAfter(double delaySeconds, Job job) {
   std::lock_guard lock(core_->mutex);
@@ -178,7 +183,9 @@ void VirtualRunLoop::advance(double seconds) {
   core_->runUntilIdle();
 }
 
-void VirtualRunLoop::runUntilIdle() { core_->runUntilIdle(); }
+void VirtualRunLoop::runUntilIdle() {
+  core_->runUntilIdle();
+}
 
 std::shared_ptr<VirtualSerialQueue> VirtualRunLoop::makeQueue(const std::string& label) {
   int id;
@@ -216,7 +223,9 @@ VirtualSerialQueue::~VirtualSerialQueue() {
   core_->heldQueues.erase(id_);
 }
 
-void VirtualSerialQueue::post(Job job) { core_->push(id_, std::move(job)); }
+void VirtualSerialQueue::post(Job job) {
+  core_->push(id_, std::move(job));
+}
 
 void VirtualSerialQueue::runSync(Job job) {
   if (isCurrent()) {
@@ -251,7 +260,9 @@ void VirtualSerialQueue::release() {
   core_->heldQueues.erase(id_);
 }
 
-bool VirtualSerialQueue::step() { return core_->runOne(id_); }
+bool VirtualSerialQueue::step() {
+  return core_->runOne(id_);
+}
 
 std::size_t VirtualSerialQueue::pendingCount() const {
   std::lock_guard lock(core_->mutex);

@@ -17,10 +17,12 @@ TEST(PublishedTest, AtOnceObserversSeeOldValueNextTurnSeeNew) {
   Published<int> phase(1);
   std::vector<std::string> log;
   auto a = phase.observeAtOnce([&](int next) {
-    log.push_back("at-once stored=" + std::to_string(phase.value()) + " next=" + std::to_string(next));
+    log.push_back("at-once stored=" + std::to_string(phase.value()) +
+                  " next=" + std::to_string(next));
   });
   auto b = phase.observeNextTurn([&](int next) {
-    log.push_back("next-turn stored=" + std::to_string(phase.value()) + " next=" + std::to_string(next));
+    log.push_back("next-turn stored=" + std::to_string(phase.value()) +
+                  " next=" + std::to_string(next));
   });
   phase.set(2);
   ASSERT_EQ(log.size(), 1u);
@@ -60,12 +62,10 @@ TEST(PublishedTest, ObserverMayUnsubscribeItselfDuringAnnouncement) {
 TEST(NotificationCenterTest, PostIsSynchronousAndOrdered) {
   NotificationCenter center;
   std::vector<std::string> log;
-  auto first = center.addObserver("CorvaneWillTerminate", [&](const Notification& n) {
-    log.push_back("first:" + n.name);
-  });
-  auto second = center.addObserver("CorvaneWillTerminate", [&](const Notification&) {
-    log.push_back("second");
-  });
+  auto first = center.addObserver("CorvaneWillTerminate",
+                                  [&](const Notification& n) { log.push_back("first:" + n.name); });
+  auto second = center.addObserver("CorvaneWillTerminate",
+                                   [&](const Notification&) { log.push_back("second"); });
   auto other = center.addObserver("Other", [&](const Notification&) { log.push_back("other"); });
   center.post("CorvaneWillTerminate");
   EXPECT_EQ(log, (std::vector<std::string>{"first:CorvaneWillTerminate", "second"}));
@@ -79,10 +79,11 @@ TEST(VirtualSerialQueueTest, HeldQueueKeepsItsJobsInOrder) {
   auto queue = loop.makeQueue("com.example.samples");
   std::vector<int> order;
   queue->hold();
-  for (int i = 0; i < 3; ++i) queue->post([&order, i, &queue] {
-    EXPECT_TRUE(queue->isCurrent());
-    order.push_back(i);
-  });
+  for (int i = 0; i < 3; ++i)
+    queue->post([&order, i, &queue] {
+      EXPECT_TRUE(queue->isCurrent());
+      order.push_back(i);
+    });
   loop.post([&] { order.push_back(100); });
   loop.runUntilIdle();
   EXPECT_EQ(order, std::vector<int>{100});

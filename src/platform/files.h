@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "runtime/result.h"
+
+namespace corvane::platform {
+
+// Where things live, from the XDG environment (with the usual fall-backs under $HOME).
+struct WellKnownFolders {
+  std::filesystem::path home;
+  std::filesystem::path configHome;  // $XDG_CONFIG_HOME
+  std::filesystem::path dataHome;    // $XDG_DATA_HOME: the application-support folder
+  std::filesystem::path cacheHome;   // $XDG_CACHE_HOME
+  std::filesystem::path temporary;   // $TMPDIR or /tmp
+  std::vector<std::filesystem::path>
+      applicationDirectories;  // XDG_DATA_DIRS/applications, user's first
+
+  static WellKnownFolders fromEnvironment();
+  // $XDG_DATA_HOME/Corvane
+  std::filesystem::path corvaneData() const { return dataHome / "Corvane"; }
+};
+
+// Creates the folder and its parents with mode 0700 for the ones it makes.
+runtime::Status createPrivateDirectories(const std::filesystem::path& path);
+
+// Writes through a temporary file in the same folder and renames it into place, mode 0600
+// unless another is given.
+runtime::Status writeFileAtomically(const std::filesystem::path& path, const std::string& contents,
+                                    unsigned mode = 0600);
+
+// Reads a whole file; refuses files larger than maxBytes.
+runtime::Result<std::string> readFile(const std::filesystem::path& path,
+                                      std::uintmax_t maxBytes = 64 * 1024 * 1024);
+
+}  // namespace corvane::platform

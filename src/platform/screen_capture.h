@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/geometry.h"
+#include "platform/pixel_buffer.h"
+#include "runtime/clock.h"
+#include "runtime/result.h"
+#include "runtime/serial_queue.h"
+
+namespace corvane::platform {
+
+struct ShareableDisplay {
+  std::uint32_t displayID = 0;
+  Rect frame;  // desktop points
+  int pixelWidth = 0;
+  int pixelHeight = 0;
+};
+
+struct ShareableApplication {
+  std::string bundleIdentifier;
+  std::string applicationName;
+  std::int32_t processID = 0;
+  bool operator==(const ShareableApplication&) const = default;
+};
+
+struct ShareableWindow {
+  std::uint32_t windowID = 0;
+  std::optional<ShareableApplication> owningApplication;
+  std::string title;
+  Rect frame;
+  bool isOnScreen = false;
+  bool isDesktopWindow = false;  // a desktop-icons window (_NET_WM_WINDOW_TYPE_DESKTOP)
+  int desktop = -1;              // virtual desktop, -1 = on all desktops
+};
+
+struct ShareableContent {
+  std::vector<ShareableDisplay> displays;
+  std::vector<ShareableApplication> applications;
+  std::vector<ShareableWindow> windows;
+};
+
+// What a capture leaves out of one display: every window of the excluded applications (their
+// popups, menus and dialogs included), the excluded windows and, when asked, the desktop
+// windows; the excepting windows are kept even when their application is excluded.
+struct ContentFilter {
+  std::uint32_t displayID = 0;
+  std::vector<ShareableApplication> excludedApplications;
+  std::set<std::uint32_t> excludedWindowIDs;
+  std::set<std::uint32_t> exceptingWindowIDs;
+  bool excludeDesktopWindows = false;
+
+  bool excludesApplication(const std::string& bundleIdentifier, std::int32_t processID) const {
+    for (const auto& app : excludedApplications) {
+      if (app.bundleIdentifier == bundleIdentifier || (processID > 0 && app.processID == processID))
+        return true;
+    }
+    return false;
+  }
+};
+
+struct StreamConfiguration {
+  int width = 0;  // output pixels
+  int height = 0;
+  double minimumFrameInterval = 1.0 / 60.0;  // seconds
+  bool showsCursor = false;                  // the engine draws its own cursor
+  int queueDepth = 3;
+};
+
+// Frame status as reported by the capture service.
+enum class FrameStatus { complete, idle, blank, suspended, started, stopped };
+
+// One sample delivered by a stream. `pixels` is null when the sample came without an image.
+struct CapturedSample {
+  SharedPixelBuffer pixels;
+  runtime::Uptime presentationTime = 0;  // host clock (uptime seconds) of the capture
+  FrameStatus status = FrameStatus::complete;
+  bool valid = true;  // false for a sample the service could not describe
+};
+
+// Callbacks of a stream, run on the sample queue given when the stream is made.
+struct StreamOutput {
+  std::function<void(const CapturedSample&)> onSample;
+  // The stream stopped by itself with this error (not after stopCapture).
+  std::function<void(const runtime::Error&)> onStopWithError;
+};
+
+using Completion = std::function<void(runtime::Status)>;
+
+// A running capture of one display. Completions are called once, from any thread.
+class CaptureStream {
+ public:
+  virtual ~CaptureStream() = default;
+  virtual void startCapture(Completion completion) = 0;
+  virtual void stopCapture(Completion completion) = 0;
+  virtual void updateContentFilter(ContentFilter filter, Completion completion) = 0;
+  virtual void updateConfiguration(StreamConfiguration configuration, Completion completion) = 0;
+};
+
+class ScreenCapture {
+ public:
+  virtual ~ScreenCapture() = default;
+  // Displays, applications and windows that can be captured; the completion runs on any thread.
+  virtual void shareableContent(
+      std::function<void(runtime::Result<ShareableContent>)> completion) = 0;
+  virtual std::shared_ptr<CaptureStream> makeStream(
+      ContentFilter filter, StreamConfiguration configuration, StreamOutput output,
+      std::shared_ptr<runtime::SerialQueue> sampleQueue) = 0;
+  // One filtered image, for the fall-back path; the completion runs on any thread.
+  virtual void captureImage(ContentFilter filter, StreamConfiguration configuration,
+                            std::function<void(runtime::Result<SharedPixelBuffer>)> completion) = 0;
+};
+
+// The pointer as the capture sees it: an image with its hot spot and the position on the desktop.
+struct CursorImage {
+  SharedPixelBuffer image;   // null when the pointer is hidden
+  Point hotSpot;             // pixels from the image's top left
+  std::uint64_t serial = 0;  // changes when the image changes
+};
+
+class CursorSource {
+ public:
+  virtual ~CursorSource() = default;
+  // Both callable from any thread.
+  virtual std::optional<Point> cursorPosition() const = 0;  // desktop points
+  virtual CursorImage currentCursorImage() const = 0;
+};
+
+}  // namespace corvane::platform
