@@ -1,0 +1,199 @@
+#include "capture/protected_output_surface.h"
+
+#include <mutex>
+#include <utility>
+
+#include "runtime/runtime.h"
+
+namespace corvane::capture {
+
+struct ProtectedOutputSurface::State {
+  mutable std::mutex mutex;
+  std::optional<Snapshot> snapshot;
+  std::uint64_t revision = 0;
+  ProtectedCursorState cursor;
+  PresentationStats stats;
+  std::optional<runtime::WallTime> latestRequestAt;
+  bool redrawPending = false;
+  bool forcedRedraw = false;
+  std::uint64_t handlerToken = 0;
+  RedrawHandler redrawHandler;
+};
+
+ProtectedOutputSurface::ProtectedOutputSurface() : state_(std::make_shared<State>()) {}
+
+ProtectedOutputSurface::~ProtectedOutputSurface() = default;
+
+bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint64_t sequence) {
+  if (!image) return false;
+  const auto stamp = runtime::now();
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->snapshot && sequence <= state_->snapshot->sequence) return false;
+    Snapshot next;
+    next.pixelSize =
+        platform::Size{static_cast<double>(image->width()), static_cast<double>(image->height())};
+    next.image = std::move(image);
+    next.sequence = sequence;
+    next.revision = ++state_->revision;
+    next.cursor = state_->cursor;
+    state_->snapshot = std::move(next);
+    if (!state_->stats.pendingPresentationSince) state_->stats.pendingPresentationSince = stamp;
+    state_->latestRequestAt = stamp;
+  }
+  requestRedraw(false);
+  return true;
+}
+
+void ProtectedOutputSurface::advanceSequenceWithoutPixelChange(std::uint64_t sequence) {
+  std::lock_guard lock(state_->mutex);
+  if (state_->snapshot) state_->snapshot->sequence = sequence;
+}
+
+void ProtectedOutputSurface::clear() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->snapshot.reset();
+    state_->stats = PresentationStats{};
+    state_->latestRequestAt.reset();
+  }
+  requestRedraw(false);
+}
+
+void ProtectedOutputSurface::configureCursorImage(platform::SharedPixelBuffer image,
+                                                  platform::Size pointSize,
+                                                  platform::Point normalizedHotSpot) {
+  bool hasSnapshot = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    auto& cursor = state_->cursor;
+    if (cursor.image == image && cursor.pointSize == pointSize &&
+        cursor.normalizedHotSpot == normalizedHotSpot)
+      return;
+    cursor.image = std::move(image);
+    cursor.pointSize = pointSize;
+    cursor.normalizedHotSpot = normalizedHotSpot;
+    ++cursor.revision;
+    if (state_->snapshot) state_->snapshot->cursor = cursor;
+    hasSnapshot = state_->snapshot.has_value();
+  }
+  if (hasSnapshot) requestRedraw(false);
+}
+
+void ProtectedOutputSurface::updateCursor(std::optional<platform::Point> normalizedPosition,
+                                          std::optional<platform::Size> sourceDisplaySize) {
+  {
+    std::lock_guard lock(state_->mutex);
+    auto& cursor = state_->cursor;
+    const bool positionChanged = cursor.normalizedPosition != normalizedPosition;
+    const bool sizeChanged = sourceDisplaySize && cursor.sourceDisplaySize != sourceDisplaySize;
+    if (!positionChanged && !sizeChanged) return;
+    cursor.normalizedPosition = normalizedPosition;
+    if (sizeChanged) cursor.sourceDisplaySize = sourceDisplaySize;
+    ++cursor.revision;
+    if (state_->snapshot) state_->snapshot->cursor = cursor;
+  }
+  requestRedraw(false);
+}
+
+std::optional<runtime::WallTime> ProtectedOutputSurface::requestPresentationProbe() {
+  const auto stamp = runtime::now();
+  {
+    std::lock_guard lock(state_->mutex);
+    if (!state_->snapshot) return std::nullopt;
+    state_->stats.pendingPresentationSince = stamp;
+    state_->latestRequestAt = stamp;
+  }
+  requestRedraw(true);
+  return stamp;
+}
+
+std::optional<ProtectedOutputSurface::Snapshot> ProtectedOutputSurface::snapshot() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->snapshot;
+}
+
+std::optional<std::uint64_t> ProtectedOutputSurface::sequence() const {
+  std::lock_guard lock(state_->mutex);
+  if (!state_->snapshot) return std::nullopt;
+  return state_->snapshot->sequence;
+}
+
+std::uint64_t ProtectedOutputSurface::revision() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->revision;
+}
+
+ProtectedCursorState ProtectedOutputSurface::cursorState() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->cursor;
+}
+
+ProtectedOutputSurface::PresentationStats ProtectedOutputSurface::presentationStats() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->stats;
+}
+
+std::optional<runtime::WallTime> ProtectedOutputSurface::latestPresentationRequestAt() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->latestRequestAt;
+}
+
+bool ProtectedOutputSurface::isRedrawPending() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->redrawPending;
+}
+
+runtime::Subscription ProtectedOutputSurface::setRedrawHandler(RedrawHandler handler) {
+  std::uint64_t token = 0;
+  {
+    std::lock_guard lock(state_->mutex);
+    token = ++state_->handlerToken;
+    state_->redrawHandler = std::move(handler);
+  }
+  std::weak_ptr<State> weakState = state_;
+  return runtime::Subscription([weakState, token] {
+    auto state = weakState.lock();
+    if (!state) return;
+    std::lock_guard lock(state->mutex);
+    if (state->handlerToken == token) state->redrawHandler = nullptr;
+  });
+}
+
+void ProtectedOutputSurface::reportPresentationCompleted(std::uint64_t revision) {
+  const auto stamp = runtime::now();
+  std::lock_guard lock(state_->mutex);
+  ++state_->stats.completedFrames;
+  state_->stats.lastPresentedAt = stamp;
+  if (revision >= state_->revision) state_->stats.pendingPresentationSince.reset();
+}
+
+void ProtectedOutputSurface::reportPresentationFailed(std::uint64_t /*revision*/) {
+  std::lock_guard lock(state_->mutex);
+  ++state_->stats.failedFrames;
+}
+
+void ProtectedOutputSurface::requestRedraw(bool forced) {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->forcedRedraw = state_->forcedRedraw || forced;
+    if (state_->redrawPending) return;
+    state_->redrawPending = true;
+  }
+  std::weak_ptr<State> weakState = state_;
+  runtime::mainExecutor().post([weakState] {
+    auto state = weakState.lock();
+    if (!state) return;
+    RedrawHandler handler;
+    ProtectedRedrawRequest request;
+    {
+      std::lock_guard lock(state->mutex);
+      state->redrawPending = false;
+      request.forced = std::exchange(state->forcedRedraw, false);
+      handler = state->redrawHandler;
+    }
+    if (handler) handler(request);
+  });
+}
+
+}  // namespace corvane::capture
