@@ -1,0 +1,118 @@
+#include "operations/install_script.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace corvane::operations {
+namespace {
+
+// Paths carry no trailing slash, so "$X/bin" and mv behave the same for every folder.
+std::string pathWord(const std::filesystem::path& path) {
+  std::string text = path.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return singleQuotedForBash(text);
+}
+
+constexpr const char* kScriptBody = R"BODY(
+exec 2>>"$LOG"
+swap_started=0
+app_quit=0
+
+relaunch() {
+  /usr/bin/setsid "$CURRENT_APP/bin/corvane" </dev/null >/dev/null 2>&1 &
+}
+
+restore_on_error() {
+  local status=$?
+  set +e
+  if [ "$status" -ne 0 ]; then
+    if [ "$swap_started" -eq 1 ] && [ -d "$BACKUP" ]; then
+      /bin/rm -rf -- "$CURRENT_APP"
+      if /bin/mv -- "$BACKUP" "$CURRENT_APP"; then
+        echo "Restored the previous Corvane after the failed update." >&2
+      else
+        echo "Could not restore the previous Corvane; it is kept at $BACKUP" >&2
+      fi
+    fi
+    if [ "$app_quit" -eq 1 ] && [ -x "$CURRENT_APP/bin/corvane" ]; then
+      relaunch
+    fi
+    echo "Update failed with status $status." >&2
+  fi
+  exit "$status"
+}
+trap restore_on_error EXIT
+
+if [ ! -f "$STAGED_APP/Info.plist" ] || [ ! -x "$STAGED_APP/bin/corvane" ]; then
+  echo "Verified update is missing from $STAGING" >&2
+  exit 1
+fi
+
+for ((attempt = 0; attempt < WAIT_ATTEMPTS; attempt++)); do
+  if ! kill -0 "$APP_PID" 2>/dev/null; then
+    break
+  fi
+  /bin/sleep "$WAIT_INTERVAL"
+done
+if kill -0 "$APP_PID" 2>/dev/null; then
+  echo "Corvane did not quit before update install." >&2
+  exit 1
+fi
+app_quit=1
+
+/bin/rm -rf -- "$BACKUP"
+/bin/mv -- "$CURRENT_APP" "$BACKUP"
+swap_started=1
+/bin/cp -a -- "$STAGED_APP" "$CURRENT_APP"
+if ! /usr/bin/diff -r -q -- "$STAGED_APP" "$CURRENT_APP" >/dev/null; then
+  echo "The installed copy differs from the verified update." >&2
+  exit 1
+fi
+if [ ! -x "$CURRENT_APP/bin/corvane" ]; then
+  echo "The installed copy has no Corvane program." >&2
+  exit 1
+fi
+swap_started=0
+
+/bin/rm -rf -- "$BACKUP" "$STAGING"
+trap - EXIT
+relaunch
+echo "Update installed." >&2
+exit 0
+)BODY";
+
+}  // namespace
+
+std::string singleQuotedForBash(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  out += "'";
+  return out;
+}
+
+std::string installScriptText(const InstallScriptParameters& p) {
+  // Seconds with a decimal point whatever the process locale says.
+  const long milliseconds = std::lround(p.waitInterval * 1000);
+  char interval[32];
+  std::snprintf(interval, sizeof interval, "%ld.%03ld", milliseconds / 1000, milliseconds % 1000);
+  std::string text = "#!/bin/bash\nset -euo pipefail\n\n";
+  text += "STAGED_APP=" + pathWord(p.stagedApp);
+  text += "\nCURRENT_APP=" + pathWord(p.currentApp);
+  text += "\nSTAGING=" + pathWord(p.staging);
+  text += "\nBACKUP=" + pathWord(p.backup);
+  text += "\nLOG=" + pathWord(p.log);
+  text += "\nAPP_PID=" + std::to_string(p.processToAwait);
+  text += "\nWAIT_ATTEMPTS=" + std::to_string(p.waitAttempts);
+  text += "\nWAIT_INTERVAL=" + std::string(interval);
+  text += "\n";
+  text += kScriptBody;
+  return text;
+}
+
+}  // namespace corvane::operations
