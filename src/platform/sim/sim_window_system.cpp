@@ -1,0 +1,75 @@
+#include "platform/sim/sim_window_system.h"
+
+namespace corvane::platform::sim {
+
+SimWindow::SimWindow(std::shared_ptr<SimWindowSystemState> state, Rect frame, WindowStyle style)
+    : state_(std::move(state)), style_(style), frame_(frame) {}
+
+void SimWindow::setFrame(const Rect& frame) {
+  // Like a window manager, never below the minimum size.
+  frame_ = frame;
+  if (frame_.size.width < minSize_.width) frame_.size.width = minSize_.width;
+  if (frame_.size.height < minSize_.height) frame_.size.height = minSize_.height;
+}
+
+void SimWindow::orderIn(bool makeKey) {
+  if (closed_ || refusesToShow_) return;
+  if (number_ == 0) number_ = state_->nextNumber++;
+  visible_ = true;
+  ++orderFrontCount_;
+  if (makeKey) state_->keyWindow = this;
+}
+
+void SimWindow::orderFront() {
+  if (!canBeOrderedFront_) return;
+  orderIn(false);
+}
+
+void SimWindow::orderFrontRegardless() {
+  orderIn(false);
+}
+
+void SimWindow::makeKeyAndOrderFront() {
+  if (!canBeOrderedFront_) return;
+  orderIn(true);
+}
+
+void SimWindow::orderOut() {
+  visible_ = false;
+  if (state_->keyWindow == this) state_->keyWindow = nullptr;
+}
+
+void SimWindow::close() {
+  orderOut();
+  closed_ = true;
+  number_ = 0;
+  content_.reset();
+}
+
+bool SimWindow::isMapped() const {
+  return visible_ && (!mapsOnlyWhenShared_ || sharing_ == SharingType::readOnly);
+}
+
+bool SimWindow::isKey() const {
+  return visible_ && state_->keyWindow == this;
+}
+
+SimWindowSystem::SimWindowSystem(std::vector<Screen> screens) : screens_(std::move(screens)) {}
+
+SimWindowSystem::SimWindowSystem(std::shared_ptr<Screens> source) : source_(std::move(source)) {}
+
+std::shared_ptr<Window> SimWindowSystem::makeWindow(const Rect& frame, WindowStyle style) {
+  auto window = std::make_shared<SimWindow>(state_, frame, style);
+  windows_.push_back(window);
+  return window;
+}
+
+std::vector<Screen> SimWindowSystem::screens() const {
+  return source_ ? source_->screens() : screens_;
+}
+
+void SimWindowSystem::activateApplication(bool) {
+  ++activations_;
+}
+
+}  // namespace corvane::platform::sim

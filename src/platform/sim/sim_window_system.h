@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/window_system.h"
+
+namespace corvane::platform::sim {
+
+// What the windows of one simulated window system share: the numbering and the key window.
+struct SimWindowSystemState {
+  std::uint32_t nextNumber = 0x400001;
+  const void* keyWindow = nullptr;
+};
+
+// A window of the simulated window system: it records every attribute it is given and keeps the
+// order and key state the way a window manager would, so headless tests can check what a
+// manager did to its window.
+class SimWindow final : public Window {
+ public:
+  SimWindow(std::shared_ptr<SimWindowSystemState> state, Rect frame, WindowStyle style);
+
+  std::uint32_t windowNumber() const override { return number_; }
+  void setTitle(const std::string& title) override { title_ = title; }
+  std::string title() const override { return title_; }
+  void setStyle(WindowStyle style) override { style_ = style; }
+  WindowStyle style() const override { return style_; }
+  void setLevel(WindowLevel level) override { level_ = level; }
+  WindowLevel level() const override { return level_; }
+  void setCollectionBehavior(CollectionBehavior behavior) override { behavior_ = behavior; }
+  CollectionBehavior collectionBehavior() const override { return behavior_; }
+  void setSharingType(SharingType sharing) override { sharing_ = sharing; }
+  SharingType sharingType() const override { return sharing_; }
+  void setMapsOnlyWhenShared(bool value) override { mapsOnlyWhenShared_ = value; }
+  bool mapsOnlyWhenShared() const override { return mapsOnlyWhenShared_; }
+  void setIgnoresMouseEvents(bool ignores) override { ignoresMouse_ = ignores; }
+  bool ignoresMouseEvents() const override { return ignoresMouse_; }
+  void setCanBeOrderedFront(bool value) override { canBeOrderedFront_ = value; }
+  bool canBeOrderedFront() const override { return canBeOrderedFront_; }
+  void setListedInWindowsMenu(bool value) override { listed_ = value; }
+  bool isListedInWindowsMenu() const override { return listed_; }
+
+  void setFrame(const Rect& frame) override;
+  Rect frame() const override { return frame_; }
+  void setMinSize(const Size& size) override { minSize_ = size; }
+  Size minSize() const override { return minSize_; }
+
+  void setContentView(std::shared_ptr<ContentView> view) override { content_ = std::move(view); }
+  std::shared_ptr<ContentView> contentView() const override { return content_; }
+
+  void orderFront() override;
+  void orderFrontRegardless() override;
+  void makeKeyAndOrderFront() override;
+  void orderOut() override;
+  void close() override;
+
+  bool isVisible() const override { return visible_; }
+  bool isMapped() const override;
+  bool isKey() const override;
+
+  // Test script: a window the window manager refuses to show stays ordered out.
+  void setRefusesToShow(bool value) { refusesToShow_ = value; }
+  // How often the window was brought forward (any of the three ordering calls that took effect).
+  int orderFrontCount() const { return orderFrontCount_; }
+  bool isClosed() const { return closed_; }
+
+ private:
+  void orderIn(bool makeKey);
+
+  std::shared_ptr<SimWindowSystemState> state_;
+  std::uint32_t number_ = 0;
+  std::string title_;
+  WindowStyle style_;
+  WindowLevel level_ = WindowLevel::normal;
+  CollectionBehavior behavior_ = CollectionBehavior::managed;
+  SharingType sharing_ = SharingType::readOnly;
+  bool mapsOnlyWhenShared_ = false;
+  bool ignoresMouse_ = false;
+  bool canBeOrderedFront_ = true;
+  bool listed_ = true;
+  Rect frame_;
+  Size minSize_;
+  std::shared_ptr<ContentView> content_;
+  bool visible_ = false;
+  bool closed_ = false;
+  bool refusesToShow_ = false;
+  int orderFrontCount_ = 0;
+};
+
+// The simulated twin of the Qt window system: screens set by the test (or read from a Screens
+// source such as the simulated desktop), window numbers handed out in order, one key window.
+class SimWindowSystem final : public WindowSystem {
+ public:
+  explicit SimWindowSystem(std::vector<Screen> screens = {});
+  explicit SimWindowSystem(std::shared_ptr<Screens> source);
+
+  std::shared_ptr<Window> makeWindow(const Rect& frame, WindowStyle style) override;
+  std::vector<Screen> screens() const override;
+  void activateApplication(bool ignoringOtherApps) override;
+
+  void setScreens(std::vector<Screen> screens) { screens_ = std::move(screens); }
+  int activationCount() const { return activations_; }
+  const std::vector<std::shared_ptr<SimWindow>>& windows() const { return windows_; }
+
+ private:
+  std::shared_ptr<Screens> source_;
+  std::vector<Screen> screens_;
+  std::vector<std::shared_ptr<SimWindow>> windows_;
+  std::shared_ptr<SimWindowSystemState> state_ = std::make_shared<SimWindowSystemState>();
+  int activations_ = 0;
+};
+
+}  // namespace corvane::platform::sim

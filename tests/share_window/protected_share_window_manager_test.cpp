@@ -1,0 +1,375 @@
+#include <gtest/gtest.h>
+
+#include "share_window/window_geometry.h"
+#include "share_window_test_support.h"
+
+namespace corvane::share_window {
+namespace {
+
+using platform::CollectionBehavior;
+using platform::Rect;
+using platform::SharingType;
+using platform::Size;
+using platform::WindowLevel;
+using platform::WindowStyle;
+using testing::ShareWindowFixture;
+
+class ProtectedShareWindowManagerTest : public ::testing::Test, public ShareWindowFixture {};
+
+TEST_F(ProtectedShareWindowManagerTest, EnsureWindowMakesOneTitledUnsharedWindow) {
+  EXPECT_EQ(manager->window(), nullptr);
+  auto first = manager->ensureWindow(controller);
+  auto second = manager->ensureWindow(controller);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(windows->windows().size(), 1u);
+  EXPECT_EQ(first->title(), "Corvane Protected Share");
+  EXPECT_EQ(first->sharingType(), SharingType::none);
+  EXPECT_FALSE(first->isVisible());
+  EXPECT_NE(first->contentView(), nullptr);
+  ASSERT_NE(manager->accessoryView(), nullptr);
+  EXPECT_EQ(manager->accessoryView()->status(), ProtectedShareWindowStatus::off);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, PreviewIsTitledNormalAndNotShared) {
+  auto window = manager->ensureWindow(controller);
+  manager->configurePreview(*window);
+  window->makeKeyAndOrderFront();
+  EXPECT_EQ(window->style(), WindowStyle::titled);
+  EXPECT_EQ(window->level(), WindowLevel::normal);
+  EXPECT_EQ(window->sharingType(), SharingType::none);
+  EXPECT_TRUE(window->isMapped());
+  EXPECT_FALSE(manager->isSessionWindow());
+  EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::preview);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, SessionLifecycleShowsNothingUntilTheFirstFrame) {
+  ASSERT_TRUE(manager->beginSession(controller, 2u));
+  auto& w = window();
+  EXPECT_TRUE(manager->isSessionWindow());
+  EXPECT_FALSE(manager->hasPublishedLiveFrame());
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_GE(w.windowNumber(), 1u);
+  // Ordered in over the chosen display, but unmapped and unshared: nothing to capture.
+  EXPECT_FALSE(w.isMapped());
+  EXPECT_EQ(w.sharingType(), SharingType::none);
+  EXPECT_EQ(w.style(), WindowStyle::borderless);
+  EXPECT_EQ(w.frame(), (Rect{{2560, 0}, {1920, 1080}}));
+  EXPECT_TRUE(w.ignoresMouseEvents());
+  EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::sessionWaiting);
+  EXPECT_EQ(manager->accessoryView()->status(), ProtectedShareWindowStatus::waitingForFirstFrame);
+
+  ASSERT_TRUE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_TRUE(manager->hasPublishedLiveFrame());
+  EXPECT_TRUE(w.isMapped());
+  EXPECT_EQ(w.sharingType(), SharingType::readOnly);
+  EXPECT_EQ(w.style(), WindowStyle::titled);
+  EXPECT_FALSE(w.ignoresMouseEvents());
+  EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::live);
+  EXPECT_EQ(manager->accessoryView()->status(), ProtectedShareWindowStatus::live);
+  // Fitted into the second display's visible frame below the title bar allowance.
+  const Rect bounds = contentBounds(Rect{{2560, 32}, {1920, 1048}}, kTitleBarAllowance);
+  EXPECT_GE(w.frame().minX(), bounds.minX());
+  EXPECT_LE(w.frame().maxX(), bounds.maxX() + 1e-9);
+  EXPECT_GE(w.frame().minY(), bounds.minY());
+  EXPECT_LE(w.frame().maxY(), bounds.maxY() + 1e-9);
+  EXPECT_NEAR(w.frame().width() / w.frame().height(), 16.0 / 9.0, 1e-9);
+  EXPECT_EQ(manager->viewportState().pixelSize, (Size{1920, 1080}));
+  EXPECT_NEAR(manager->viewportState().scale, w.frame().width() / 1920, 1e-9);
+
+  // Later frames of the same size change nothing.
+  const Rect placed = w.frame();
+  EXPECT_TRUE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_EQ(w.frame(), placed);
+
+  manager->endSession(true);
+  EXPECT_FALSE(manager->isSessionWindow());
+  EXPECT_FALSE(manager->hasPublishedLiveFrame());
+  EXPECT_EQ(w.sharingType(), SharingType::none);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::none);
+  EXPECT_EQ(manager->window().get(), &w);
+
+  manager->close();
+  EXPECT_EQ(manager->window(), nullptr);
+  EXPECT_TRUE(windows->windows().front()->isClosed());
+  EXPECT_EQ(windows->windows().front()->windowNumber(), 0u);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, EndSessionWithoutClosingUnmapsTheLiveWindow) {
+  goLive();
+  manager->endSession(false);
+  EXPECT_TRUE(window().isVisible());
+  EXPECT_FALSE(window().isMapped());
+  EXPECT_EQ(window().sharingType(), SharingType::none);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, PublishFailsWithoutASessionWindowOnScreenWithContent) {
+  // No session at all.
+  EXPECT_FALSE(manager->publishLiveFrame({1920, 1080}));
+  auto window = manager->ensureWindow(controller);
+  manager->configurePreview(*window);
+  window->orderFront();
+  EXPECT_FALSE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_EQ(window->sharingType(), SharingType::none);
+
+  // A session window that the window manager refuses to show.
+  window->orderOut();
+  static_cast<platform::sim::SimWindow&>(*window).setRefusesToShow(true);
+  EXPECT_FALSE(manager->beginSession(controller, std::nullopt));
+  EXPECT_FALSE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_EQ(window->sharingType(), SharingType::none);
+  EXPECT_FALSE(window->isMapped());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, PublishFailsWhenTheWindowHasNoContent) {
+  provideContent = false;
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  EXPECT_FALSE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_FALSE(manager->hasPublishedLiveFrame());
+  EXPECT_EQ(window().sharingType(), SharingType::none);
+  EXPECT_FALSE(window().isMapped());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, PublishFailsOnceTheWindowHasLeftTheScreen) {
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  window().orderOut();
+  EXPECT_FALSE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_EQ(window().sharingType(), SharingType::none);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, NonPositiveSizeOnlyReportsWhetherShared) {
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  EXPECT_FALSE(manager->publishLiveFrame({0, 0}));
+  EXPECT_FALSE(manager->hasPublishedLiveFrame());
+  EXPECT_FALSE(window().isMapped());
+  ASSERT_TRUE(manager->publishLiveFrame({1280, 720}));
+  EXPECT_TRUE(manager->publishLiveFrame({0, 720}));
+}
+
+TEST_F(ProtectedShareWindowManagerTest, BeginSessionFallsBackToMainDisplayAndFailsWithoutScreens) {
+  ASSERT_TRUE(manager->beginSession(controller, 99u));
+  EXPECT_EQ(window().frame(), (Rect{{0, 0}, {2560, 1440}}));
+  windows->setScreens({});
+  EXPECT_FALSE(manager->beginSession(controller, std::nullopt));
+}
+
+TEST_F(ProtectedShareWindowManagerTest, HideAndRestoreRememberFrameAndMinimumSize) {
+  goLive(1u);
+  auto& w = window();
+  w.setMinSize({400, 250});
+  w.setFrame(Rect{{300, 200}, {1280, 720}});
+  const Rect before = w.frame();
+
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  EXPECT_TRUE(manager->isLiveWindowHiddenLocally());
+  EXPECT_EQ(w.level(), WindowLevel::belowDesktop);
+  EXPECT_TRUE(w.ignoresMouseEvents());
+  EXPECT_TRUE(platform::hasFlag(w.collectionBehavior(), CollectionBehavior::ignoresCycle));
+  EXPECT_FALSE(w.canBeOrderedFront());
+  EXPECT_FALSE(w.isListedInWindowsMenu());
+  // Still shared and on screen for the meeting application.
+  EXPECT_EQ(w.sharingType(), SharingType::readOnly);
+  EXPECT_TRUE(w.isMapped());
+  EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::liveHidden);
+
+  // Meanwhile something moves and shrinks it; a second hide keeps the first saved frame.
+  w.setMinSize({10, 10});
+  w.setFrame(Rect{{5, 900}, {200, 100}});
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+
+  const int activations = windows->activationCount();
+  ASSERT_TRUE(manager->showLiveWindowLocally());
+  EXPECT_FALSE(manager->isLiveWindowHiddenLocally());
+  EXPECT_EQ(w.frame(), before);
+  EXPECT_EQ(w.minSize(), (Size{400, 250}));
+  EXPECT_EQ(w.level(), WindowLevel::normal);
+  EXPECT_EQ(w.collectionBehavior(),
+            CollectionBehavior::managed | CollectionBehavior::fullScreenPrimary);
+  EXPECT_FALSE(w.ignoresMouseEvents());
+  EXPECT_TRUE(w.isKey());
+  EXPECT_TRUE(w.canBeOrderedFront());
+  EXPECT_EQ(windows->activationCount(), activations + 1);
+  EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::live);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, ShowLocallyRefusesWithoutLiveFrameOrWhenOutputRetained) {
+  EXPECT_FALSE(manager->showLiveWindowLocally());
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  EXPECT_FALSE(manager->hideLiveWindowLocally());
+  EXPECT_FALSE(manager->showLiveWindowLocally());
+  ASSERT_TRUE(manager->publishLiveFrame({1920, 1080}));
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  manager->setDirectShareTestState(
+      DirectShareTestState::withGeneration(DirectShareTestState::Kind::accepted, 4));
+  EXPECT_FALSE(manager->showLiveWindowLocally());
+  EXPECT_TRUE(manager->isLiveWindowHiddenLocally());
+  manager->setDirectShareTestState(DirectShareTestState::idle());
+  EXPECT_TRUE(manager->showLiveWindowLocally());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, RestoreRehostsASavedFrameFromAVanishedDisplay) {
+  goLive(2u);
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  // The second display goes away: the saved frame no longer touches any screen.
+  windows->setScreens({testing::makeScreen(1, {{0, 0}, {2560, 1440}}, true)});
+  ASSERT_TRUE(manager->showLiveWindowLocally());
+  const Rect bounds = contentBounds(Rect{{0, 32}, {2560, 1408}}, kTitleBarAllowance);
+  EXPECT_GE(window().frame().minX(), bounds.minX());
+  EXPECT_LE(window().frame().maxX(), bounds.maxX());
+  EXPECT_GE(window().frame().minY(), bounds.minY());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, RestoreFailsWithoutAnyScreen) {
+  goLive();
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  windows->setScreens({});
+  EXPECT_FALSE(manager->showLiveWindowLocally());
+  EXPECT_TRUE(manager->isLiveWindowHiddenLocally());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, ScreenChangeReplacesHiddenWindowOnScreenItOverlapsMost) {
+  goLive(1u);
+  window().setFrame(Rect{{2000, 500}, {800, 450}});
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  // The main display shrinks; the window now overlaps the second display more than the first.
+  windows->setScreens({testing::makeScreen(1, {{0, 0}, {1280, 720}}, true),
+                       testing::makeScreen(2, {{1280, 0}, {1920, 1080}}, false)});
+  ASSERT_TRUE(manager->screenParametersDidChange());
+  const Rect bounds = contentBounds(Rect{{1280, 32}, {1920, 1048}}, kTitleBarAllowance);
+  const Rect f = window().frame();
+  EXPECT_EQ(f.size, (Size{800, 450}));
+  EXPECT_GE(f.minX(), bounds.minX());
+  EXPECT_LE(f.maxX(), bounds.maxX());
+  EXPECT_GE(f.minY(), bounds.minY());
+  EXPECT_LE(f.maxY(), bounds.maxY());
+  EXPECT_TRUE(manager->isLiveWindowHiddenLocally());
+  EXPECT_EQ(window().level(), WindowLevel::belowDesktop);
+
+  // Off every screen: it goes to the main one.
+  windows->setScreens({testing::makeScreen(7, {{0, 2000}, {1024, 768}}, true)});
+  ASSERT_TRUE(manager->screenParametersDidChange());
+  EXPECT_GE(window().frame().minY(), 2000 + 32);
+
+  windows->setScreens({});
+  EXPECT_FALSE(manager->screenParametersDidChange());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, NextCornerWalksClockwiseWithMargin) {
+  goLive(1u);
+  auto& w = window();
+  w.setFrame(Rect{{300, 200}, {640, 360}});
+  const Rect bounds = contentBounds(Rect{{0, 32}, {2560, 1408}}, kTitleBarAllowance);
+  const double m = kCornerMargin;
+  const Rect topRight{{bounds.maxX() - 640 - m, bounds.minY() + m}, {640, 360}};
+  const Rect bottomRight{{bounds.maxX() - 640 - m, bounds.maxY() - 360 - m}, {640, 360}};
+  const Rect bottomLeft{{bounds.minX() + m, bounds.maxY() - 360 - m}, {640, 360}};
+  const Rect topLeft{{bounds.minX() + m, bounds.minY() + m}, {640, 360}};
+  // From near the top-left quarter the nearest corner is the top left, so the walk begins at the
+  // top right.
+  manager->moveLivePreviewToNextCorner();
+  EXPECT_EQ(w.frame(), topRight);
+  manager->moveLivePreviewToNextCorner();
+  EXPECT_EQ(w.frame(), bottomRight);
+  manager->moveLivePreviewToNextCorner();
+  EXPECT_EQ(w.frame(), bottomLeft);
+  manager->moveLivePreviewToNextCorner();
+  EXPECT_EQ(w.frame(), topLeft);
+  manager->moveLivePreviewToNextCorner();
+  EXPECT_EQ(w.frame(), topRight);
+
+  // Hidden, it stays where it is.
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  manager->moveLivePreviewToNextCorner();
+  EXPECT_EQ(w.frame(), topRight);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, ActualSizeUsesPointSizeAndShrinksToTheVisibleFrame) {
+  windows->setScreens({testing::makeScreen(1, {{0, 0}, {1440, 900}}, true, 2.0)});
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  ASSERT_TRUE(manager->publishLiveFrame({2880, 1800}));
+  manager->showLiveWindowAtActualSize();
+  EXPECT_EQ(manager->viewportState().sizingMode, ProtectedShareSizingMode::actual);
+  // 1440×900 points do not fit below the top bar and the title bar: shrunk, aspect kept.
+  const Rect f = window().frame();
+  EXPECT_NEAR(f.width() / f.height(), 1.6, 1e-9);
+  EXPECT_LE(f.height(), 900 - 32 - kTitleBarAllowance + 1e-9);
+
+  windows->setScreens({testing::makeScreen(1, {{0, 0}, {2560, 1600}}, true, 2.0)});
+  manager->showLiveWindowAtActualSize();
+  EXPECT_EQ(window().frame().size, (Size{1440, 900}));
+  EXPECT_NEAR(manager->viewportState().scale, 0.5, 1e-9);
+
+  manager->fitLiveWindow();
+  EXPECT_EQ(manager->viewportState().sizingMode, ProtectedShareSizingMode::fit);
+  EXPECT_GT(window().frame().width(), 1440);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, ReassertBringsTheSessionWindowBackUnlessRetained) {
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  const int before = window().orderFrontCount();
+  manager->setDirectShareTestState(
+      DirectShareTestState::withGeneration(DirectShareTestState::Kind::sealedAwaitingHostStop, 2));
+  manager->reassertSessionWindow();
+  EXPECT_EQ(window().orderFrontCount(), before);
+  EXPECT_TRUE(window().ignoresMouseEvents());
+  EXPECT_FALSE(window().canBeOrderedFront());
+
+  manager->setDirectShareTestState(
+      DirectShareTestState::withGeneration(DirectShareTestState::Kind::stopDeferred, 2));
+  EXPECT_TRUE(window().canBeOrderedFront());
+  manager->reassertSessionWindow();
+  EXPECT_EQ(window().orderFrontCount(), before + 1);
+  EXPECT_FALSE(window().ignoresMouseEvents());
+}
+
+TEST_F(ProtectedShareWindowManagerTest, HoldingStatusShowsOnlyAfterAQuarterSecond) {
+  goLive();
+  auto status = [&] { return manager->accessoryView()->status(); };
+  manager->updateProtectionStatus(false, true, false, false, false, false);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::live);
+  loop.advance(0.2);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::live);
+  loop.advance(0.05);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::holding);
+
+  // Ending the hold shows live at once; a hold shorter than the delay never shows.
+  manager->updateProtectionStatus(false, false, false, false, false, false);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::live);
+  manager->updateProtectionStatus(false, true, false, false, false, false);
+  loop.advance(0.1);
+  manager->updateProtectionStatus(false, false, false, false, false, false);
+  manager->updateProtectionStatus(false, true, false, false, false, false);
+  loop.advance(0.2);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::live);
+  loop.advance(0.05);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::holding);
+
+  // Other states win over holding, and failure over everything.
+  manager->updateProtectionStatus(false, true, true, false, false, false);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::paused);
+  manager->updateProtectionStatus(false, true, true, true, false, false);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::switchingDesktop);
+  manager->updateProtectionStatus(true, true, true, true, true, true);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::failed);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, HoldTimerOfAnEndedSessionDoesNothing) {
+  goLive();
+  manager->updateProtectionStatus(false, true, false, false, false, false);
+  manager->endSession(true);
+  loop.advance(1);
+  EXPECT_EQ(manager->accessoryView()->status(), ProtectedShareWindowStatus::off);
+}
+
+TEST_F(ProtectedShareWindowManagerTest, CloseDropsTheWindowAndAManagerGoneBeforeItsTimerIsSafe) {
+  goLive();
+  manager->updateProtectionStatus(false, true, false, false, false, false);
+  manager->close();
+  EXPECT_FALSE(manager->isSessionWindow());
+  manager.reset();
+  loop.advance(1);
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace corvane::share_window
