@@ -1,0 +1,154 @@
+#include "model/diagnostic_reporter.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "model/current_time.h"
+#include "platform/files.h"
+#include "platform/services.h"
+#include "runtime/runtime.h"
+
+namespace corvane::model {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* noDiagnosticsText = "No diagnostics recorded yet.\n";
+
+struct SharedReporterSlot {
+  std::mutex mutex;
+  std::shared_ptr<DiagnosticReporter> current;
+  // Replaced reporters are kept so that a reference from shared() never dangles.
+  std::vector<std::shared_ptr<DiagnosticReporter>> retired;
+};
+
+SharedReporterSlot& sharedSlot() {
+  // Never destroyed: events may be recorded from other threads while the process exits.
+  static auto* slot = new SharedReporterSlot;
+  return *slot;
+}
+
+std::shared_ptr<DiagnosticReporter> makeDefaultReporter() {
+  const auto services = platform::platformServices();
+  const fs::path folder = services.folders.dataHome.empty()
+                              ? fs::path()
+                              : services.folders.corvaneData() / "Diagnostics";
+  return std::make_shared<DiagnosticReporter>(
+      folder, runtime::makeSerialQueue(DiagnosticReporter::queueLabel), services.folders.temporary);
+}
+
+std::string exportFileName(runtime::WallTime time) {
+  std::string stamp = runtime::formatISO8601(time);
+  std::replace(stamp.begin(), stamp.end(), ':', '-');
+  return "corvane-diagnostics-" + stamp + ".jsonl";
+}
+
+// The export folder sits in a temporary folder that other users may write to: it must be a real
+// folder of ours that nobody else can write, or the export could be read or replaced.
+runtime::Status checkPrivateFolder(const fs::path& folder) {
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return runtime::Status::failure("Could not export diagnostics: " + folder.string() +
+                                    " is not a folder.");
+  }
+  if (info.st_uid != ::getuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return runtime::Status::failure("Could not export diagnostics: " + folder.string() +
+                                    " belongs to another user or can be changed by others.");
+  }
+  return runtime::Status::success();
+}
+
+}  // namespace
+
+DiagnosticReporter::DiagnosticReporter(fs::path folder, std::shared_ptr<runtime::SerialQueue> queue,
+                                       fs::path temporaryFolder, DiagnosticLogLimits limits)
+    : folder_(std::move(folder)),
+      temporaryFolder_(std::move(temporaryFolder)),
+      queue_(std::move(queue)),
+      state_(std::make_shared<State>(folder_, limits)) {
+  if (temporaryFolder_.empty()) {
+    std::error_code ignored;
+    temporaryFolder_ = fs::temp_directory_path(ignored);
+    if (temporaryFolder_.empty()) temporaryFolder_ = "/tmp";
+  }
+}
+
+DiagnosticReporter& DiagnosticReporter::shared() {
+  auto& slot = sharedSlot();
+  std::lock_guard lock(slot.mutex);
+  if (!slot.current) slot.current = makeDefaultReporter();
+  return *slot.current;
+}
+
+std::shared_ptr<DiagnosticReporter> DiagnosticReporter::installShared(
+    std::shared_ptr<DiagnosticReporter> reporter) {
+  auto& slot = sharedSlot();
+  std::lock_guard lock(slot.mutex);
+  auto previous = std::move(slot.current);
+  if (previous) slot.retired.push_back(previous);
+  slot.current = std::move(reporter);
+  return previous;
+}
+
+void DiagnosticReporter::record(std::string event, std::map<std::string, std::string> fields) {
+  DiagnosticEvent entry{currentWallTime(), std::move(event), std::move(fields)};
+  if (folder_.empty()) return;
+  if (state_->pending.fetch_add(1) >= maxPendingEvents) {
+    state_->pending.fetch_sub(1);
+    state_->lost.fetch_add(1);
+    return;
+  }
+  // The job holds the state, not the reporter: it stays valid whatever happens to this object.
+  queue_->post([state = state_, entry = std::move(entry)] {
+    state->pending.fetch_sub(1);
+    if (!state->files.append(encodeDiagnosticLine(entry))) state->lost.fetch_add(1);
+  });
+}
+
+runtime::Result<fs::path> DiagnosticReporter::exportDiagnostics() {
+  std::optional<runtime::Result<fs::path>> outcome;
+  queue_->runSync([&] { outcome.emplace(exportOnQueue()); });
+  return std::move(*outcome);
+}
+
+runtime::Result<fs::path> DiagnosticReporter::exportOnQueue() {
+  const fs::path exportFolder = temporaryFolder_ / exportFolderName;
+  if (auto created = platform::createPrivateDirectories(exportFolder); !created) {
+    return created.error();
+  }
+  if (auto checked = checkPrivateFolder(exportFolder); !checked) return checked.error();
+  const fs::path destination = exportFolder / exportFileName(currentWallTime());
+  std::string contents = noDiagnosticsText;
+  if (!folder_.empty() && state_->files.hasAnyFile()) {
+    std::error_code error;
+    fs::remove(destination, error);
+    if (error) {
+      return runtime::Error{"Could not replace " + destination.string() + ": " + error.message() +
+                            "."};
+    }
+    auto log = state_->files.concatenatedContents();
+    if (!log) return log.error();
+    contents = std::move(log).value();
+  }
+  if (auto written = platform::writeFileAtomically(destination, contents); !written) {
+    return written.error();
+  }
+  return destination;
+}
+
+DiagnosticLogContents DiagnosticReporter::readEvents() {
+  DiagnosticLogContents contents;
+  if (folder_.empty()) return contents;
+  queue_->runSync([&] { contents = state_->files.read(); });
+  return contents;
+}
+
+void DiagnosticReporter::flush() {
+  queue_->runSync([] {});
+}
+
+}  // namespace corvane::model

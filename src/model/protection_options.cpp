@@ -1,0 +1,34 @@
+#include "model/protection_options.h"
+
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "model/json_fields.h"
+
+namespace corvane::model {
+
+void to_json(nlohmann::json& json, const ProtectionOptions& options) {
+  json = nlohmann::json{{"hideDesktopIcons", options.hideDesktopIcons},
+                        {"remindToSilenceNotifications", options.remindToSilenceNotifications},
+                        {"continuousScanning", options.continuousScanning},
+                        {"scanIntervalSeconds", options.scanIntervalSeconds},
+                        {"maskAllRecognizedText", options.maskAllRecognizedText},
+                        {"strictShareGuard", options.strictShareGuard}};
+  encodeIfPresent(json, "selectedDisplayID", options.selectedDisplayID);
+}
+
+void from_json(const nlohmann::json& json, ProtectionOptions& options) {
+  if (!json.is_object()) throw std::invalid_argument("protection options must be an object");
+  ProtectionOptions decoded;
+  decodeOrKeep(json, "hideDesktopIcons", decoded.hideDesktopIcons);
+  decodeOrKeep(json, "remindToSilenceNotifications", decoded.remindToSilenceNotifications);
+  decodeOrKeep(json, "continuousScanning", decoded.continuousScanning);
+  decodeOrKeep(json, "scanIntervalSeconds", decoded.scanIntervalSeconds);
+  decodeOrKeep(json, "maskAllRecognizedText", decoded.maskAllRecognizedText);
+  decodeIfPresent(json, "selectedDisplayID", decoded.selectedDisplayID);
+  decodeOrKeep(json, "strictShareGuard", decoded.strictShareGuard);
+  options = decoded;
+}
+
+}  // namespace corvane::model
