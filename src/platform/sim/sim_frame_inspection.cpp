@@ -1,0 +1,45 @@
+#include "platform/sim/sim_frame_inspection.h"
+
+#include <cstring>
+#include <optional>
+
+#include "platform/sim/sim_colors.h"
+
+namespace corvane::platform::sim {
+namespace {
+
+// Calls `visit` with the window id of every run of equal pixels that shows a window, row by row;
+// stops when `visit` returns true.
+template <class Visit>
+bool forEachWindowRun(const PixelBuffer& frame, Visit visit) {
+  for (int y = 0; y < frame.height(); ++y) {
+    const std::uint8_t* row = frame.data() + static_cast<std::size_t>(y) * frame.bytesPerRow();
+    std::optional<std::uint32_t> previous;
+    for (int x = 0; x < frame.width(); ++x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, row + static_cast<std::size_t>(x) * 4, 4);
+      if (previous == pixel) continue;
+      previous = pixel;
+      if (auto id = windowIdForColor(pixel); id && visit(*id)) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::set<std::uint32_t> windowIdsInFrame(const PixelBuffer& frame) {
+  std::set<std::uint32_t> ids;
+  forEachWindowRun(frame, [&](std::uint32_t id) {
+    ids.insert(id);
+    return false;
+  });
+  return ids;
+}
+
+bool frameHasWindowPixel(const PixelBuffer& frame,
+                         const std::function<bool(std::uint32_t windowID)>& matches) {
+  return forEachWindowRun(frame, [&](std::uint32_t id) { return matches(id); });
+}
+
+}  // namespace corvane::platform::sim
