@@ -144,6 +144,11 @@ bool ProtectedOutputSurface::isRedrawPending() const {
   return state_->redrawPending;
 }
 
+bool ProtectedOutputSurface::hasRedrawHandler() const {
+  std::lock_guard lock(state_->mutex);
+  return static_cast<bool>(state_->redrawHandler);
+}
+
 runtime::Subscription ProtectedOutputSurface::setRedrawHandler(RedrawHandler handler) {
   std::uint64_t token = 0;
   {

@@ -94,6 +94,8 @@ class ProtectedOutputSurface {
   PresentationStats presentationStats() const;
   std::optional<runtime::WallTime> latestPresentationRequestAt() const;
   bool isRedrawPending() const;
+  // Whether a canvas is attached (only then can a presentation complete).
+  bool hasRedrawHandler() const;
 
   // The canvas: the handler runs on the main actor for each coalesced redraw request (at most one
   // is outstanding). Ending the subscription removes it.

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "capture/protected_output_surface.h"
+#include "platform/geometry.h"
+#include "platform/screen_capture.h"
+#include "runtime/task.h"
+
+namespace corvane::capture {
+
+// Follows the real pointer while a session runs and hands it to the output surface: the cursor
+// image with its hot spot, and the position normalised to the captured display. The capture itself
+// never contains the pointer; the output draws this one on top.
+class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCursorTracker> {
+ public:
+  // 60 polls a second: the pointer moves as smoothly as the output can show it.
+  static constexpr double kPollInterval = 1.0 / 60.0;
+
+  static std::shared_ptr<ProtectedCursorTracker> make(
+      std::shared_ptr<ProtectedOutputSurface> surface,
+      std::shared_ptr<platform::CursorSource> source);
+
+  // Starts (or re-targets) tracking over `displayFrame` (desktop points) on the main actor.
+  void start(platform::Rect displayFrame, double backingScaleFactor = 1.0);
+  // Stops polling and tells the surface the position is unknown.
+  void stop();
+  bool isTracking() const { return task_.valid() && !task_.isDone(); }
+
+  // One poll, also used by the loop: reads the pointer and its image and updates the surface.
+  void poll();
+
+  // The pointer at `position` on `displayFrame`, as 0…1 from the display's top left; absent when
+  // the display is empty or the pointer is outside it.
+  static std::optional<platform::Point> normalizedPosition(std::optional<platform::Point> position,
+                                                           const platform::Rect& displayFrame);
+
+  ProtectedCursorTracker(std::shared_ptr<ProtectedOutputSurface> surface,
+                         std::shared_ptr<platform::CursorSource> source);
+  ~ProtectedCursorTracker();
+
+ private:
+  static runtime::Task<void> pollLoop(std::weak_ptr<ProtectedCursorTracker> tracker,
+                                      std::uint64_t generation);
+
+  std::shared_ptr<ProtectedOutputSurface> surface_;
+  std::shared_ptr<platform::CursorSource> source_;
+  platform::Rect displayFrame_;
+  double backingScaleFactor_ = 1.0;
+  std::optional<std::uint64_t> lastImageSerial_;
+  std::uint64_t generation_ = 0;
+  runtime::TaskHandle<void> task_;
+};
+
+}  // namespace corvane::capture

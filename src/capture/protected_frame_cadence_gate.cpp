@@ -1,0 +1,44 @@
+#include "capture/protected_frame_cadence_gate.h"
+
+#include <cmath>
+
+namespace corvane::capture {
+
+namespace {
+// Absorbs floating-point error in the slot arithmetic (a frame at exactly k intervals must land in
+// slot k, not k - 1).
+constexpr double kSlotEpsilon = 1e-6;
+}  // namespace
+
+ProtectedFrameCadenceGate::ProtectedFrameCadenceGate(double minimumInterval)
+    : minimumInterval_(minimumInterval > 0 ? minimumInterval : kDefaultMinimumInterval) {}
+
+bool ProtectedFrameCadenceGate::accept(std::uint64_t generation, runtime::Uptime now) {
+  std::lock_guard lock(mutex_);
+  if (activeGeneration_ != generation) {
+    activeGeneration_ = generation;
+    origin_ = now;
+    lastSlot_ = 0;
+    lastAcceptedTime_ = now;
+    return true;
+  }
+  if (now < origin_) return false;
+  const auto slot =
+      static_cast<std::int64_t>(std::floor((now - origin_) / minimumInterval_ + kSlotEpsilon));
+  if (slot <= lastSlot_) return false;
+  lastSlot_ = slot;
+  lastAcceptedTime_ = now;
+  return true;
+}
+
+std::optional<std::uint64_t> ProtectedFrameCadenceGate::activeGeneration() const {
+  std::lock_guard lock(mutex_);
+  return activeGeneration_;
+}
+
+runtime::Uptime ProtectedFrameCadenceGate::lastAcceptedTime() const {
+  std::lock_guard lock(mutex_);
+  return lastAcceptedTime_;
+}
+
+}  // namespace corvane::capture

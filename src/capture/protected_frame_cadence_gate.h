@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include "runtime/clock.h"
+
+namespace corvane::capture {
+
+// Paces the frames accepted for publication within one capture generation.
+//
+// Time is divided into slots of `minimumInterval` seconds counted from the generation's first
+// accepted frame, and at most one frame is accepted per slot. Over any stretch the output rate
+// therefore never exceeds 1 / minimumInterval, while a source that delivers at exactly that rate
+// with a little jitter (a frame a few microseconds early) is not halved, as a plain "at least one
+// interval since the last frame" rule would do.
+class ProtectedFrameCadenceGate {
+ public:
+  static constexpr double kDefaultMinimumInterval = 1.0 / 60.0;
+
+  explicit ProtectedFrameCadenceGate(double minimumInterval = kDefaultMinimumInterval);
+
+  // Whether a frame of `generation` drained at `now` may be published. The first frame of a
+  // generation is always accepted and starts its slot grid.
+  bool accept(std::uint64_t generation, runtime::Uptime now);
+
+  std::optional<std::uint64_t> activeGeneration() const;
+  runtime::Uptime lastAcceptedTime() const;
+  double minimumInterval() const { return minimumInterval_; }
+
+ private:
+  const double minimumInterval_;
+  mutable std::mutex mutex_;
+  std::optional<std::uint64_t> activeGeneration_;
+  runtime::Uptime origin_ = 0;
+  std::int64_t lastSlot_ = 0;
+  runtime::Uptime lastAcceptedTime_ = 0;
+};
+
+}  // namespace corvane::capture

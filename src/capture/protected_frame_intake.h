@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "capture/latest_captured_frame_mailbox.h"
+#include "capture/protected_capture_callback_monitor.h"
+#include "capture/protected_frame_cadence_gate.h"
+#include "capture/protected_frame_delivery_state.h"
+#include "capture/protected_frame_relay.h"
+#include "platform/screen_capture.h"
+
+namespace corvane::capture {
+
+inline constexpr const char* kProtectedShareSamplesQueueLabel =
+    "com.pemberquist.corvane.protected-share.samples";
+
+// The samples-queue side of the live capture: accounts for every stream callback, offers usable
+// frames to the mailbox and drains it — dropping frames of another generation or captured before
+// the minimum time, holding while publication is paused, pacing with the cadence gate — into the
+// relay. It touches nothing but the lock-guarded records; what the main actor must hear about goes
+// through the two handlers, which the owner sets before the first stream starts.
+class ProtectedFrameIntake {
+ public:
+  struct Records {
+    std::shared_ptr<ProtectedFrameDeliveryState> deliveryState;
+    std::shared_ptr<LatestCapturedFrameMailbox> mailbox;
+    std::shared_ptr<ProtectedFrameCadenceGate> cadenceGate;
+    std::shared_ptr<ProtectedCaptureCallbackMonitor> callbackMonitor;
+    std::shared_ptr<ProtectedFrameRelay> relay;
+  };
+
+  struct Handlers {
+    // A delivery report is due on the main actor (ProtectedFrameDeliveryState::takeReport).
+    std::function<void()> deliveryReportDue;
+    // The callback counts are due in the log.
+    std::function<void(const ProtectedCaptureCallbackMonitor::Counts&)> callbackCountsDue;
+  };
+
+  explicit ProtectedFrameIntake(Records records);
+
+  void setHandlers(Handlers handlers);
+
+  // A stream's sample callback; `streamIdentity` names the stream that delivered it.
+  void handleSample(const platform::CapturedSample& sample, std::uint64_t streamIdentity);
+
+  // Offers a frame captured by other means (a screenshot) under `generation`.
+  void offer(ProtectedCapturedFrame frame, std::uint64_t generation);
+
+  // Moves waiting frames on until the mailbox is empty.
+  void drain();
+
+  const Records& records() const { return records_; }
+
+ private:
+  void recordOutcome(ProtectedCaptureCallbackMonitor::Outcome outcome);
+  void drainOne(LatestCapturedFrameMailbox::Entry entry);
+  Handlers handlers() const;
+
+  Records records_;
+  mutable std::mutex handlersMutex_;
+  Handlers handlers_;
+};
+
+}  // namespace corvane::capture
