@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvane::model {
+
+// The text without leading and trailing white space (spaces, tabs, line breaks, form feeds).
+std::string trimmedText(std::string_view text);
+
+// Trimmed, with every run of white space or control characters inside turned into one space:
+// fit for a one-line name.
+std::string singleLineText(std::string_view text);
+
+}  // namespace corvane::model
