@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+#include "runtime/subscription.h"
+#include "share_window/viewport_state.h"
+
+namespace corvane::capture {
+class ProtectedOutputSurface;
+}
+
+namespace corvane::ui {
+
+// Draws the output surface's latest snapshot, scaled per the viewport state, with the engine's
+// own cursor on top, and reports every presentation back to the surface. It redraws on the
+// surface's coalesced requests. While drawsOutput is off it draws only the placeholder and never
+// touches the surface, so nothing of a frame shows outside a live session.
+class ProtectedShareCanvas final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ProtectedShareCanvas(std::shared_ptr<capture::ProtectedOutputSurface> surface,
+                                QWidget* parent = nullptr);
+  ~ProtectedShareCanvas() override;
+
+  void setDrawsOutput(bool drawsOutput);
+  bool drawsOutput() const { return drawsOutput_; }
+  void setViewport(const share_window::ProtectedShareViewportState& viewport);
+  void setPlaceholder(const QString& title, const QString& detail);
+
+  // How many snapshots were drawn and which revision was drawn last.
+  int presentedFrames() const { return presentedFrames_; }
+  std::uint64_t lastPresentedRevision() const { return lastPresentedRevision_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void drawPlaceholder(class QPainter& painter);
+
+  std::shared_ptr<capture::ProtectedOutputSurface> surface_;
+  runtime::Subscription redrawSubscription_;
+  bool drawsOutput_ = false;
+  share_window::ProtectedShareViewportState viewport_;
+  QString placeholderTitle_;
+  QString placeholderDetail_;
+  int presentedFrames_ = 0;
+  std::uint64_t lastPresentedRevision_ = 0;
+};
+
+}  // namespace corvane::ui

@@ -1,0 +1,50 @@
+#include "ui/qt_main_executor.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+
+namespace corvane::ui {
+
+QtMainExecutor::QtMainExecutor() : context_(new QObject()) {
+  if (auto* app = QCoreApplication::instance()) context_->moveToThread(app->thread());
+}
+
+QtMainExecutor::~QtMainExecutor() {
+  delete context_.data();
+}
+
+void QtMainExecutor::post(runtime::Job job) {
+  QObject* context = context_.data();
+  if (context == nullptr) return;
+  // Qt's functor form of invokeMethod needs a copyable callable.
+  auto shared = std::make_shared<runtime::Job>(std::move(job));
+  QMetaObject::invokeMethod(
+      context, [shared] { (*shared)(); }, Qt::QueuedConnection);
+}
+
+void QtMainExecutor::postAfter(double delaySeconds, runtime::Job job) {
+  QObject* context = context_.data();
+  if (context == nullptr) return;
+  const int milliseconds =
+      delaySeconds <= 0 ? 0 : static_cast<int>(std::ceil(delaySeconds * 1000.0));
+  auto shared = std::make_shared<runtime::Job>(std::move(job));
+  // A timer must be started on the thread that owns its context: hop there first when needed.
+  auto start = [context, milliseconds, shared] {
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, context, [shared] { (*shared)(); });
+  };
+  if (QThread::currentThread() == context->thread()) {
+    start();
+  } else {
+    QMetaObject::invokeMethod(context, start, Qt::QueuedConnection);
+  }
+}
+
+bool QtMainExecutor::isCurrent() const {
+  QObject* context = context_.data();
+  return context != nullptr && QThread::currentThread() == context->thread();
+}
+
+}  // namespace corvane::ui

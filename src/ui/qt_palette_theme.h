@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+#include "model/palette.h"
+#include "share_window/protected_share_window_view_model.h"
+
+namespace corvane::ui {
+
+// The palette's three theme colours from Qt's application palette: control background = Base,
+// separator = Mid, window background = Window. Read afresh on every call, so a theme change shows
+// at the next redraw.
+class QtPaletteTheme final : public model::PaletteTheme {
+ public:
+  model::Color controlBackground() const override;
+  model::Color separator() const override;
+  model::Color windowBackground() const override;
+};
+
+// Installs QtPaletteTheme as the model palette's theme provider.
+void installQtPaletteTheme();
+
+QColor toQColor(const model::Color& color);
+// The view models' status colours; secondary is the palette's placeholder-text colour.
+QColor toQColor(share_window::StatusColor color);
+
+}  // namespace corvane::ui

@@ -1,0 +1,288 @@
+#include "ui/qt_window_system.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <cmath>
+
+namespace corvane::ui {
+
+using platform::CollectionBehavior;
+using platform::Rect;
+using platform::SharingType;
+using platform::Size;
+using platform::WindowLevel;
+using platform::WindowStyle;
+
+// What the windows of one window system share: the window made key last, which an application
+// activation brings forward.
+struct QtWindowSystemState {
+  QPointer<QWidget> keyCandidate;
+};
+
+namespace {
+
+QRect toQRect(const Rect& r) {
+  return QRect(static_cast<int>(std::lround(r.minX())), static_cast<int>(std::lround(r.minY())),
+               static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+}
+
+Rect toRect(const QRect& r) {
+  return Rect{{static_cast<double>(r.x()), static_cast<double>(r.y())},
+              {static_cast<double>(r.width()), static_cast<double>(r.height())}};
+}
+
+}  // namespace
+
+QtWindowHost::QtWindowHost() : QWidget(nullptr, Qt::Window) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+}
+
+void QtWindowHost::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  emit closeRequested();
+}
+
+QtWindow::QtWindow(std::shared_ptr<QtWindowSystemState> state, const Rect& frame, WindowStyle style)
+    : state_(std::move(state)), host_(new QtWindowHost()), style_(style) {
+  host_->setGeometry(toQRect(frame));
+  QObject::connect(host_.data(), &QtWindowHost::closeRequested, host_.data(),
+                   [this] { orderOut(); });
+  applyFlags();
+}
+
+QtWindow::~QtWindow() {
+  close();
+}
+
+std::uint32_t QtWindow::windowNumber() const {
+  if (!host_ || !hasNativeWindow_) return 0;
+  return static_cast<std::uint32_t>(host_->winId());
+}
+
+void QtWindow::setTitle(const std::string& title) {
+  if (host_) host_->setWindowTitle(QString::fromStdString(title));
+}
+
+std::string QtWindow::title() const {
+  return host_ ? host_->windowTitle().toStdString() : std::string();
+}
+
+void QtWindow::setStyle(WindowStyle style) {
+  if (style_ == style) return;
+  style_ = style;
+  applyFlags();
+}
+
+void QtWindow::setLevel(WindowLevel level) {
+  if (level_ == level) return;
+  level_ = level;
+  applyFlags();
+}
+
+void QtWindow::setCollectionBehavior(CollectionBehavior behavior) {
+  behavior_ = behavior;
+  applyExtraStates();
+}
+
+void QtWindow::setSharingType(SharingType sharing) {
+  sharing_ = sharing;
+  syncMapping();
+}
+
+void QtWindow::setMapsOnlyWhenShared(bool value) {
+  mapsOnlyWhenShared_ = value;
+  syncMapping();
+}
+
+void QtWindow::setIgnoresMouseEvents(bool ignores) {
+  if (ignoresMouse_ == ignores) return;
+  ignoresMouse_ = ignores;
+  applyFlags();
+}
+
+void QtWindow::setListedInWindowsMenu(bool value) {
+  listed_ = value;
+  applyExtraStates();
+}
+
+void QtWindow::setFrame(const Rect& frame) {
+  if (host_) host_->setGeometry(toQRect(frame));
+}
+
+Rect QtWindow::frame() const {
+  return host_ ? toRect(host_->geometry()) : Rect{};
+}
+
+void QtWindow::setMinSize(const Size& size) {
+  if (host_) {
+    host_->setMinimumSize(static_cast<int>(std::lround(size.width)),
+                          static_cast<int>(std::lround(size.height)));
+  }
+}
+
+Size QtWindow::minSize() const {
+  if (!host_) return {};
+  return Size{static_cast<double>(host_->minimumWidth()),
+              static_cast<double>(host_->minimumHeight())};
+}
+
+void QtWindow::setContentView(std::shared_ptr<platform::ContentView> view) {
+  if (!host_) return;
+  if (auto* old = dynamic_cast<QtContentView*>(content_.get())) {
+    if (old->widget()) {
+      host_->layout()->removeWidget(old->widget());
+      old->widget()->setParent(nullptr);
+    }
+  }
+  content_ = std::move(view);
+  if (auto* qtView = dynamic_cast<QtContentView*>(content_.get())) {
+    if (qtView->widget()) host_->layout()->addWidget(qtView->widget());
+  }
+}
+
+void QtWindow::orderIn(bool makeKey) {
+  if (!host_) return;
+  if (!hasNativeWindow_) {
+    host_->winId();  // creates the native window (and its number) without mapping it
+    hasNativeWindow_ = true;
+    applyFlags();
+    applyExtraStates();
+  }
+  orderedIn_ = true;
+  syncMapping();
+  if (host_->isVisible()) {
+    host_->raise();
+    if (makeKey) host_->activateWindow();
+  }
+  if (makeKey) state_->keyCandidate = host_.data();
+}
+
+void QtWindow::orderFront() {
+  if (canBeOrderedFront_) orderIn(false);
+}
+
+void QtWindow::orderFrontRegardless() {
+  orderIn(false);
+}
+
+void QtWindow::makeKeyAndOrderFront() {
+  if (canBeOrderedFront_) orderIn(true);
+}
+
+void QtWindow::orderOut() {
+  orderedIn_ = false;
+  syncMapping();
+}
+
+void QtWindow::close() {
+  orderedIn_ = false;
+  hasNativeWindow_ = false;
+  if (auto* qtView = dynamic_cast<QtContentView*>(content_.get())) {
+    if (qtView->widget() && host_) qtView->widget()->setParent(nullptr);
+  }
+  content_.reset();
+  delete host_.data();
+}
+
+bool QtWindow::shouldBeMapped() const {
+  return orderedIn_ && (!mapsOnlyWhenShared_ || sharing_ == SharingType::readOnly);
+}
+
+bool QtWindow::isMapped() const {
+  return host_ && host_->isVisible();
+}
+
+bool QtWindow::isKey() const {
+  return host_ && host_->isVisible() && host_->isActiveWindow();
+}
+
+void QtWindow::syncMapping() {
+  if (!host_) return;
+  const bool mapped = shouldBeMapped();
+  if (mapped && !host_->isVisible()) {
+    host_->show();
+    applyExtraStates();
+  } else if (!mapped && host_->isVisible()) {
+    host_->hide();
+  }
+}
+
+void QtWindow::applyFlags() {
+  if (!host_) return;
+  Qt::WindowFlags flags = Qt::Window;
+  if (style_ == WindowStyle::borderless) flags |= Qt::FramelessWindowHint;
+  switch (level_) {
+    case WindowLevel::belowDesktop:
+      flags |= Qt::WindowStaysOnBottomHint;
+      break;
+    case WindowLevel::normal:
+      break;
+    case WindowLevel::floating:
+    case WindowLevel::status:
+    case WindowLevel::screenSaver:
+      flags |= Qt::WindowStaysOnTopHint;
+      break;
+  }
+  if (ignoresMouse_) flags |= Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus;
+  if (hasNativeWindow_ && host_->windowHandle()) {
+    // Changing a created window's flags through QWidget would re-create (and re-number) it; the
+    // QWindow updates the hints of the existing native window instead.
+    host_->overrideWindowFlags(flags);
+    host_->windowHandle()->setFlags(flags);
+  } else {
+    host_->setWindowFlags(flags);
+  }
+}
+
+void QtWindow::applyExtraStates() {
+  if (!host_ || !hasNativeWindow_) return;
+  ExtraWindowStates states;
+  states.sticky = platform::hasFlag(behavior_, CollectionBehavior::canJoinAllSpaces) ||
+                  platform::hasFlag(behavior_, CollectionBehavior::stationary);
+  const bool outOfCycle =
+      platform::hasFlag(behavior_, CollectionBehavior::ignoresCycle) || !listed_;
+  states.skipTaskbar = outOfCycle;
+  states.skipPager = outOfCycle;
+  applyExtraWindowStates(host_->winId(), host_->isVisible(), states);
+}
+
+QtWindowSystem::QtWindowSystem(std::shared_ptr<platform::Screens> source)
+    : source_(std::move(source)), state_(std::make_shared<QtWindowSystemState>()) {}
+
+std::shared_ptr<platform::Window> QtWindowSystem::makeWindow(const Rect& frame, WindowStyle style) {
+  return std::make_shared<QtWindow>(state_, frame, style);
+}
+
+std::vector<platform::Screen> QtWindowSystem::screens() const {
+  if (source_) return source_->screens();
+  std::vector<platform::Screen> result;
+  const auto qtScreens = QGuiApplication::screens();
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  std::uint32_t number = 1;
+  for (const QScreen* screen : qtScreens) {
+    platform::Screen s;
+    s.displayID = number++;
+    s.name = screen->name().toStdString();
+    s.frame = toRect(screen->geometry());
+    s.visibleFrame = toRect(screen->availableGeometry());
+    s.backingScaleFactor = screen->devicePixelRatio();
+    s.isMain = screen == primary;
+    result.push_back(s);
+  }
+  return result;
+}
+
+void QtWindowSystem::activateApplication(bool) {
+  QWidget* key = state_->keyCandidate.data();
+  if (key && key->isVisible()) {
+    key->raise();
+    key->activateWindow();
+  }
+}
+
+}  // namespace corvane::ui

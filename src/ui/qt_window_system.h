@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "platform/window_system.h"
+#include "ui/x11_window_states.h"
+
+namespace corvane::ui {
+
+// A Qt widget offered as a window's content.
+class QtContentView final : public platform::ContentView {
+ public:
+  explicit QtContentView(QWidget* widget) : widget_(widget) {}
+  ~QtContentView() override { delete widget_.data(); }
+  QtContentView(const QtContentView&) = delete;
+  QtContentView& operator=(const QtContentView&) = delete;
+
+  void setNeedsDisplay() override {
+    if (widget_) widget_->update();
+  }
+  QWidget* widget() const { return widget_.data(); }
+
+ private:
+  QPointer<QWidget> widget_;
+};
+
+struct QtWindowSystemState;
+
+// The top-level widget behind a QtWindow. A user's close request only orders it out.
+class QtWindowHost final : public QWidget {
+  Q_OBJECT
+ public:
+  QtWindowHost();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ signals:
+  void closeRequested();
+};
+
+// A platform window on a Qt top-level widget. Levels, frames and mouse transparency go through
+// Qt's window flags (on X11: _NET_WM_STATE_ABOVE/BELOW, Motif decorations, an empty input
+// shape); sticky, skip-taskbar and skip-pager through EWMH states of our own. A window that maps
+// only when shared is shown (mapped) only while it is ordered in and shared.
+class QtWindow final : public platform::Window {
+ public:
+  QtWindow(std::shared_ptr<QtWindowSystemState> state, const platform::Rect& frame,
+           platform::WindowStyle style);
+  ~QtWindow() override;
+
+  std::uint32_t windowNumber() const override;
+  void setTitle(const std::string& title) override;
+  std::string title() const override;
+  void setStyle(platform::WindowStyle style) override;
+  platform::WindowStyle style() const override { return style_; }
+  void setLevel(platform::WindowLevel level) override;
+  platform::WindowLevel level() const override { return level_; }
+  void setCollectionBehavior(platform::CollectionBehavior behavior) override;
+  platform::CollectionBehavior collectionBehavior() const override { return behavior_; }
+  void setSharingType(platform::SharingType sharing) override;
+  platform::SharingType sharingType() const override { return sharing_; }
+  void setMapsOnlyWhenShared(bool value) override;
+  bool mapsOnlyWhenShared() const override { return mapsOnlyWhenShared_; }
+  void setIgnoresMouseEvents(bool ignores) override;
+  bool ignoresMouseEvents() const override { return ignoresMouse_; }
+  void setCanBeOrderedFront(bool value) override { canBeOrderedFront_ = value; }
+  bool canBeOrderedFront() const override { return canBeOrderedFront_; }
+  void setListedInWindowsMenu(bool value) override;
+  bool isListedInWindowsMenu() const override { return listed_; }
+
+  void setFrame(const platform::Rect& frame) override;
+  platform::Rect frame() const override;
+  void setMinSize(const platform::Size& size) override;
+  platform::Size minSize() const override;
+
+  void setContentView(std::shared_ptr<platform::ContentView> view) override;
+  std::shared_ptr<platform::ContentView> contentView() const override { return content_; }
+
+  void orderFront() override;
+  void orderFrontRegardless() override;
+  void makeKeyAndOrderFront() override;
+  void orderOut() override;
+  void close() override;
+
+  bool isVisible() const override { return orderedIn_; }
+  bool isMapped() const override;
+  bool isKey() const override;
+
+  // The widget behind the window (null once closed); for tests and screenshots.
+  QWidget* hostWidget() const { return host_.data(); }
+
+ private:
+  void orderIn(bool makeKey);
+  void applyFlags();
+  void applyExtraStates();
+  void syncMapping();
+  bool shouldBeMapped() const;
+
+  std::shared_ptr<QtWindowSystemState> state_;
+  QPointer<QtWindowHost> host_;
+  platform::WindowStyle style_;
+  platform::WindowLevel level_ = platform::WindowLevel::normal;
+  platform::CollectionBehavior behavior_ = platform::CollectionBehavior::managed;
+  platform::SharingType sharing_ = platform::SharingType::readOnly;
+  bool mapsOnlyWhenShared_ = false;
+  bool ignoresMouse_ = false;
+  bool canBeOrderedFront_ = true;
+  bool listed_ = true;
+  bool orderedIn_ = false;
+  bool hasNativeWindow_ = false;
+  std::shared_ptr<platform::ContentView> content_;
+};
+
+// The app's window system on Qt. Screens come from the given source (the X11 backend's RandR
+// monitors) when there is one, otherwise from Qt's screens numbered from 1 in Qt's order.
+class QtWindowSystem final : public platform::WindowSystem {
+ public:
+  explicit QtWindowSystem(std::shared_ptr<platform::Screens> source = nullptr);
+
+  std::shared_ptr<platform::Window> makeWindow(const platform::Rect& frame,
+                                               platform::WindowStyle style) override;
+  std::vector<platform::Screen> screens() const override;
+  void activateApplication(bool ignoringOtherApps) override;
+
+ private:
+  std::shared_ptr<platform::Screens> source_;
+  std::shared_ptr<QtWindowSystemState> state_;
+};
+
+}  // namespace corvane::ui
