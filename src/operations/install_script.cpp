@@ -48,6 +48,7 @@ if [ ! -f "$STAGED_APP/Info.plist" ] || [ ! -x "$STAGED_APP/bin/corvane" ]; then
   exit 1
 fi
 
+echo "Waiting for Corvane to quit." >&2
 for ((attempt = 0; attempt < WAIT_ATTEMPTS; attempt++)); do
   if ! kill -0 "$APP_PID" 2>/dev/null; then
     break

@@ -1,0 +1,217 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+#include "operations/crash_reporter_runtime.h"
+#include "operations/crash_signal_marker.h"
+#include "operations/manual_queue.h"
+#include "operations/test_update_fixtures.h"
+
+namespace corvane::operations {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ManualQueue;
+using testing::TemporaryFolder;
+
+const std::string kDsn = "https://publickey@127.0.0.1:1/7";
+
+// An HTTP client for runtimes whose upload pass must not reach anything.
+class UnreachableHttpClient final : public platform::HttpClient {
+ public:
+  runtime::Result<platform::HttpResponse> perform(const platform::HttpRequest&) override {
+    return runtime::Result<platform::HttpResponse>::failure("offline");
+  }
+};
+
+std::shared_ptr<CrashReporterRuntime> makeRuntime(
+    const fs::path& reports,
+    std::shared_ptr<runtime::SerialQueue> queue = std::make_shared<ManualQueue>()) {
+  CrashReporterDependencies dependencies;
+  dependencies.reportsDirectory = reports;
+  dependencies.identity = ApplicationIdentity{"3.1", "310", operatingSystemDescription()};
+  dependencies.http = std::make_shared<UnreachableHttpClient>();
+  dependencies.queue = std::move(queue);
+  dependencies.uploadQueue = std::make_shared<ManualQueue>();
+  return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
+}
+
+// Runs `body` in a forked child armed with a crash reporter on `reports`; returns the wait status.
+int runArmedChild(const fs::path& reports, const std::function<void()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // The persistence queue is a real thread, as in the application.
+    auto reporter =
+        makeRuntime(reports, std::make_shared<runtime::ThreadSerialQueue>("crash-reporter"));
+    reporter->start(kDsn);
+    body();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+std::vector<CrashReport> reportsIn(const fs::path& folder) {
+  std::vector<CrashReport> reports;
+  if (!fs::exists(folder)) return reports;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".json") continue;
+    auto report = CrashReport::decode(testing::readWholeFile(entry.path()));
+    EXPECT_TRUE(report.ok()) << entry.path();
+    if (report) reports.push_back(*report);
+  }
+  return reports;
+}
+
+// Signal markers left by a child become reports the way the next start turns them into reports.
+std::vector<CrashReport> reportsAfterNextStart(const fs::path& folder) {
+  auto nextStart = makeRuntime(folder);
+  EXPECT_TRUE(nextStart->promoteSignalMarkers(runtime::SystemClock().now()).ok());
+  return reportsIn(folder);
+}
+
+[[noreturn]] void throwUncaught() {
+  throw std::runtime_error("ledger/index out of range");
+}
+
+// Recurses until the stack runs out; the limit only exists to keep the compiler honest.
+int overflowStack(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  if (depth == 1 << 30) return frame[0];
+  return overflowStack(depth + 1) + frame[0];
+}
+
+TEST(CrashCaptureTest, AFatalSignalLeavesExactlyOneReport) {
+  TemporaryFolder folder;
+  const fs::path reports = folder.path() / "Corvane" / "CrashReports";
+  const int status = runArmedChild(reports, [] {
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    *static_cast<volatile int*>(page) = 1;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  EXPECT_EQ(testing::readWholeFile(reports / "signal.markers"),
+            "signal=" + std::to_string(SIGSEGV) + "\n");
+  auto stored = reportsAfterNextStart(reports);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].type, "POSIXSignal");
+  EXPECT_EQ(stored[0].reason, "Process terminated by signal " + std::to_string(SIGSEGV));
+  EXPECT_EQ(stored[0].appVersion, "3.1");
+  EXPECT_FALSE(fs::exists(reports / "signal.markers"));
+}
+
+TEST(CrashCaptureTest, AbortLeavesExactlyOneReport) {
+  TemporaryFolder folder;
+  const fs::path reports = folder.path() / "CrashReports";
+  const int status = runArmedChild(reports, [] { std::abort(); });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGABRT);
+  auto stored = reportsAfterNextStart(reports);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].reason, "Process terminated by signal " + std::to_string(SIGABRT));
+}
+
+TEST(CrashCaptureTest, AStackOverflowIsStillRecorded) {
+  TemporaryFolder folder;
+  const fs::path reports = folder.path() / "CrashReports";
+  const int status = runArmedChild(reports, [] {
+    rlimit limit{1 << 20, 1 << 20};
+    setrlimit(RLIMIT_STACK, &limit);
+    (void)overflowStack(0);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  EXPECT_EQ(reportsAfterNextStart(reports).size(), 1u);
+}
+
+TEST(CrashCaptureTest, AnUncaughtExceptionLeavesOneReportAndNoSignalMarker) {
+  TemporaryFolder folder;
+  const fs::path reports = folder.path() / "CrashReports";
+  // Thrown on a thread of its own, where nothing (not even the test framework) catches it.
+  const int status = runArmedChild(reports, [] { std::thread(throwUncaught).join(); });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGABRT);
+  // The report is on disk before the process ends; the abort that follows adds no marker.
+  EXPECT_EQ(testing::readWholeFile(reports / "signal.markers"), "");
+  auto stored = reportsAfterNextStart(reports);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].type, "std::runtime_error");
+  EXPECT_EQ(stored[0].reason, "ledger/index out of range");
+  EXPECT_EQ(stored[0].buildNumber, "310");
+  EXPECT_FALSE(stored[0].uploadAttempts.has_value());
+}
+
+TEST(CrashCaptureTest, AnExceptionWithoutMessageGetsTheDefaultReason) {
+  TemporaryFolder folder;
+  const fs::path reports = folder.path() / "CrashReports";
+  runArmedChild(reports, [] { std::thread([] { throw 42; }).join(); });
+  auto stored = reportsAfterNextStart(reports);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].type, "int");
+  EXPECT_EQ(stored[0].reason, "Uncaught exception");
+}
+
+TEST(CrashCaptureTest, TheMarkerFileIsNotInheritedByChildProcesses) {
+  TemporaryFolder folder;
+  const int status = runArmedChild(folder.path(), [] {
+    const int flags = fcntl(corvane_crash_fd, F_GETFD);
+    _exit(flags >= 0 && (flags & FD_CLOEXEC) != 0 ? 0 : 3);
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(CrashCaptureTest, StartPromotesEarlierMarkersAndReopensAnEmptyMarkerFile) {
+  TemporaryFolder folder;
+  testing::writeFile(folder.path() / "signal.markers", "signal=11\nsignal= 4\nsignal=6\n");
+  const int status = runArmedChild(folder.path(), [] {});
+  ASSERT_TRUE(WIFEXITED(status));
+  auto stored = reportsIn(folder.path());
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0].timestamp, stored[1].timestamp);
+  EXPECT_TRUE(fs::exists(folder.path() / "signal.markers"));
+  EXPECT_EQ(fs::file_size(folder.path() / "signal.markers"), 0u);
+  EXPECT_EQ(fs::status(folder.path() / "signal.markers").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(CrashCaptureTest, WithoutAUsableDsnNothingIsInstalled) {
+  TemporaryFolder folder;
+  testing::writeFile(folder.path() / "signal.markers", "signal=11\n");
+  const std::terminate_handler before = std::get_terminate();
+  for (const std::optional<std::string>& dsn :
+       {std::optional<std::string>(), std::optional<std::string>("http://k@h/1"),
+        std::optional<std::string>("https://h/1"), std::optional<std::string>("https://k@h/")}) {
+    auto reporter = makeRuntime(folder.path());
+    reporter->start(dsn);
+    EXPECT_FALSE(reporter->dsn().has_value());
+  }
+  EXPECT_EQ(corvane_crash_fd, -1);
+  EXPECT_EQ(std::get_terminate(), before);
+  EXPECT_TRUE(reportsIn(folder.path()).empty());
+  EXPECT_EQ(testing::readWholeFile(folder.path() / "signal.markers"), "signal=11\n");
+}
+
+TEST(CrashCaptureTest, AnUnreadableMarkerFileStaysForTheNextStart) {
+  TemporaryFolder folder;
+  fs::create_directories(folder.path() / "signal.markers");  // a folder where the file belongs
+  auto reporter = makeRuntime(folder.path());
+  EXPECT_FALSE(reporter->promoteSignalMarkers(runtime::SystemClock().now()).ok());
+  EXPECT_TRUE(fs::exists(folder.path() / "signal.markers"));
+}
+
+}  // namespace
+}  // namespace corvane::operations

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "operations/crash_reporter_runtime.h"
+#include "operations/manual_queue.h"
+#include "operations/test_https_server.h"
+#include "operations/test_update_fixtures.h"
+#include "runtime/virtual_run_loop.h"
+
+namespace corvane::operations {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ManualQueue;
+using testing::TemporaryFolder;
+using testing::TestHttpsServer;
+
+runtime::WallTime at(const std::string& iso) {
+  runtime::WallTime time;
+  EXPECT_TRUE(runtime::parseISO8601(iso, time)) << iso;
+  return time;
+}
+
+class CrashUploadTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<CrashReporterRuntime> makeRuntime(
+      std::shared_ptr<ManualQueue> uploadQueue = std::make_shared<ManualQueue>()) {
+    CrashReporterDependencies dependencies;
+    dependencies.reportsDirectory = folder.path() / "CrashReports";
+    dependencies.identity = ApplicationIdentity{"3.1", "310", "Linux test"};
+    dependencies.http = platform::makeHttpClient(
+        platform::HttpClientOptions{testing::TestCertificates::shared().caFile});
+    dependencies.queue = std::make_shared<ManualQueue>();
+    dependencies.uploadQueue = std::move(uploadQueue);
+    return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
+  }
+
+  SentryEnvelopeDSN dsnFor(const TestHttpsServer& server) {
+    auto dsn = SentryEnvelopeDSN::parse(
+        "https://pubkey@127.0.0.1:" + std::to_string(server.port()) + "/42");
+    EXPECT_TRUE(dsn.has_value());
+    return *dsn;
+  }
+
+  CrashReport storedReport(const std::string& eventID) {
+    CrashReport report;
+    report.eventID = eventID;
+    report.timestamp = at("2026-01-04T08:00:00Z");
+    report.type = "POSIXSignal";
+    report.reason = "Process terminated by signal 11";
+    report.appVersion = "3.1";
+    report.buildNumber = "310";
+    report.operatingSystem = "Linux test";
+    return report;
+  }
+
+  fs::path reportPath(const std::string& eventID) {
+    return folder.path() / "CrashReports" / (eventID + ".json");
+  }
+
+  runtime::VirtualRunLoop loop;  // now() is 2026-01-05T09:00:00Z
+  TemporaryFolder folder;
+  const std::string idA = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
+  const std::string idB = "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb";
+};
+
+TEST_F(CrashUploadTest, AnAcceptedReportIsSentAsAnEnvelopeAndRemoved) {
+  TestHttpsServer server([](const TestHttpsServer::Request&) {
+    return TestHttpsServer::Reply{202, "{\"id\":\"x\"}"};
+  });
+  auto reporter = makeRuntime();
+  ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());
+  testing::writeFile(folder.path() / "CrashReports" / "signal.markers", "signal=6\n");
+  testing::writeFile(folder.path() / "CrashReports" / "notes.txt", "not a report");
+
+  const auto summary = reporter->uploadPendingReports(dsnFor(server));
+  EXPECT_EQ(summary.sent, 1);
+  EXPECT_FALSE(fs::exists(reportPath(idA)));
+  EXPECT_TRUE(fs::exists(folder.path() / "CrashReports" / "signal.markers"));
+
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(
+      requests[0].target,
+      "/api/42/envelope/?sentry_key=pubkey&sentry_version=7&sentry_client=corvane-cocoa%2F1.0");
+  EXPECT_EQ(requests[0].headers["content-type"], "application/x-sentry-envelope");
+  const std::string dsnText =
+      "https:\\/\\/pubkey@127.0.0.1:" + std::to_string(server.port()) + "\\/42";
+  EXPECT_EQ(requests[0].body,
+            "{\"event_id\":\"" + idA + "\",\"dsn\":\"" + dsnText +
+                "\",\"sent_at\":\"2026-01-05T09:00:00Z\"}\n"
+                "{\"type\":\"event\"}\n"
+                "{\"event_id\":\"" +
+                idA +
+                "\",\"timestamp\":\"2026-01-04T08:00:00Z\","
+                "\"platform\":\"cocoa\",\"level\":\"fatal\",\"logger\":\"Corvane\","
+                "\"release\":\"Corvane@3.1+310\",\"environment\":\"production\","
+                "\"exception\":{\"values\":[{\"type\":\"POSIXSignal\",\"value\":"
+                "\"Process terminated by signal 11\"}]},\"tags\":{\"privacy_mode\":"
+                "\"metadata_only\",\"os\":\"Linux test\"}}\n");
+}
+
+TEST_F(CrashUploadTest, RefusalsAndLostConnectionsDeferTheReport) {
+  for (const TestHttpsServer::Reply& reply :
+       {TestHttpsServer::Reply{429, ""}, TestHttpsServer::Reply{500, "oops"},
+        TestHttpsServer::Reply{200, "", true}}) {
+    TestHttpsServer server([reply](const TestHttpsServer::Request&) { return reply; });
+    auto reporter = makeRuntime();
+    ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());
+    const auto summary = reporter->uploadPendingReports(dsnFor(server));
+    EXPECT_EQ(summary.deferred, 1) << reply.status;
+    auto stored = CrashReport::decode(testing::readWholeFile(reportPath(idA)));
+    ASSERT_TRUE(stored.ok());
+    EXPECT_EQ(stored->uploadAttempts, 1);
+    EXPECT_EQ(stored->lastUploadFailureAt, loop.now());
+    EXPECT_EQ(runtime::secondsBetween(loop.now(), *stored->nextUploadAttemptAt), 60);
+    fs::remove_all(folder.path() / "CrashReports");
+  }
+}
+
+TEST_F(CrashUploadTest, ADeferredReportWaitsForItsTimeThenBacksOffFurther) {
+  int status = 500;
+  TestHttpsServer server([&status](const TestHttpsServer::Request&) {
+    return TestHttpsServer::Reply{status, ""};
+  });
+  auto reporter = makeRuntime();
+  CrashReport report = storedReport(idA);
+  report.uploadAttempts = 20;
+  ASSERT_TRUE(reporter->store().persist(report).ok());
+  ASSERT_TRUE(reporter->store().persist(storedReport(idB).recordingUploadFailure(loop.now())).ok());
+
+  auto summary = reporter->uploadPendingReports(dsnFor(server));
+  EXPECT_EQ(summary.deferred, 1);
+  EXPECT_EQ(summary.notDue, 1);
+  EXPECT_EQ(server.requests().size(), 1u);
+  auto stored = CrashReport::decode(testing::readWholeFile(reportPath(idA)));
+  EXPECT_EQ(stored->uploadAttempts, 21);
+  EXPECT_EQ(runtime::secondsBetween(loop.now(), *stored->nextUploadAttemptAt), 86400);
+
+  // A later launch, two minutes on: B is due, A is not; this time the endpoint accepts.
+  loop.setWallTime(loop.now() + std::chrono::seconds(120));
+  status = 200;
+  summary = reporter->uploadPendingReports(dsnFor(server));
+  EXPECT_EQ(summary.sent, 1);
+  EXPECT_EQ(summary.notDue, 1);
+  EXPECT_FALSE(fs::exists(reportPath(idB)));
+  EXPECT_TRUE(fs::exists(reportPath(idA)));
+}
+
+TEST_F(CrashUploadTest, APermanentRejectionIsNotRetriedForever) {
+  TestHttpsServer server([](const TestHttpsServer::Request&) {
+    return TestHttpsServer::Reply{400, "{\"detail\":\"invalid envelope\"}"};
+  });
+  auto reporter = makeRuntime();
+  ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());
+  const auto summary = reporter->uploadPendingReports(dsnFor(server));
+  EXPECT_EQ(summary.discarded, 1);
+  EXPECT_FALSE(fs::exists(reportPath(idA)));
+}
+
+TEST_F(CrashUploadTest, UnreadableReportsAreLeftUntouched) {
+  TestHttpsServer server([](const TestHttpsServer::Request&) { return TestHttpsServer::Reply{}; });
+  auto reporter = makeRuntime();
+  const fs::path broken = folder.path() / "CrashReports" / "broken.json";
+  testing::writeFile(broken, "{not json");
+  const auto summary = reporter->uploadPendingReports(dsnFor(server));
+  EXPECT_EQ(summary.unreadable, 1);
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_EQ(testing::readWholeFile(broken), "{not json");
+}
+
+TEST_F(CrashUploadTest, StartRunsOneBackgroundPassWithTheParsedDsn) {
+  TestHttpsServer server(
+      [](const TestHttpsServer::Request&) { return TestHttpsServer::Reply{200, ""}; });
+  auto uploadQueue = std::make_shared<ManualQueue>();
+  auto reporter = makeRuntime(uploadQueue);
+  ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());
+  // Arm in a child: the test process keeps its own signal handlers. The child runs the pass it
+  // queued and reports through its exit status whether the report was sent.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    reporter->start("https://pubkey@127.0.0.1:" + std::to_string(server.port()) + "/42");
+    const bool queuedOnePass = uploadQueue->pending() == 1;
+    uploadQueue->runAll();
+    _exit(queuedOnePass && !fs::exists(reportPath(idA)) ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvane::operations
