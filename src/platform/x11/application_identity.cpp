@@ -1,0 +1,159 @@
+#include "platform/x11/application_identity.h"
+
+#include <unistd.h>
+#include "platform/x11/xlib.h"
+
+#include <climits>
+#include <fstream>
+#include <sstream>
+
+#include "platform/x11/x_connection.h"
+
+namespace corvane::platform::x11 {
+namespace {
+
+std::optional<std::string> readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string stripDesktopSuffix(std::string name) {
+  if (name.size() > 8 && name.ends_with(".desktop")) name.resize(name.size() - 8);
+  return name;
+}
+
+}  // namespace
+
+ApplicationIdentityResolver::ApplicationIdentityResolver(
+    std::shared_ptr<const DesktopEntryIndex> entries, std::filesystem::path procRoot)
+    : entries_(std::move(entries)), procRoot_(std::move(procRoot)) {}
+
+std::optional<std::string> ApplicationIdentityResolver::flatpakId(std::int32_t processID) const {
+  if (processID <= 0) return std::nullopt;
+  const auto base = procRoot_ / std::to_string(processID);
+  if (auto info = readFile(base / "root/.flatpak-info")) {
+    std::stringstream stream(*info);
+    std::string line;
+    bool inApplication = false;
+    while (std::getline(stream, line)) {
+      if (!line.empty() && line.front() == '[') inApplication = line == "[Application]";
+      if (inApplication && line.starts_with("name=") && line.size() > 5) return line.substr(5);
+    }
+  }
+  // The sandbox's scope is named app-flatpak-<id>-<number>.scope.
+  if (auto cgroup = readFile(base / "cgroup")) {
+    const std::string marker = "app-flatpak-";
+    const auto start = cgroup->find(marker);
+    if (start != std::string::npos) {
+      const auto idStart = start + marker.size();
+      const auto scope = cgroup->find(".scope", idStart);
+      const auto dash = cgroup->rfind('-', scope);
+      if (scope != std::string::npos && dash != std::string::npos && dash > idStart) {
+        return cgroup->substr(idStart, dash - idStart);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplicationIdentityResolver::launchedDesktopId(
+    std::int32_t processID) const {
+  if (processID <= 0) return std::nullopt;
+  auto environ = readFile(procRoot_ / std::to_string(processID) / "environ");
+  if (!environ) return std::nullopt;
+  const std::string key = "GIO_LAUNCHED_DESKTOP_FILE=";
+  std::size_t begin = 0;
+  while (begin < environ->size()) {
+    auto end = environ->find('\0', begin);
+    if (end == std::string::npos) end = environ->size();
+    const std::string_view entry(environ->data() + begin, end - begin);
+    if (entry.starts_with(key) && entry.size() > key.size()) {
+      const std::filesystem::path file(std::string(entry.substr(key.size())));
+      // The id is relative to the applications directory it lives in.
+      const std::string generic = file.generic_string();
+      const auto applications = generic.rfind("/applications/");
+      if (applications != std::string::npos) {
+        return desktopIdForRelativePath(generic.substr(applications + 14));
+      }
+      return stripDesktopSuffix(file.filename().string());
+    }
+    begin = end + 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplicationIdentityResolver::executableName(
+    std::int32_t processID) const {
+  if (processID <= 0) return std::nullopt;
+  std::error_code error;
+  auto target = std::filesystem::read_symlink(procRoot_ / std::to_string(processID) / "exe", error);
+  if (error || target.empty()) {
+    auto comm = readFile(procRoot_ / std::to_string(processID) / "comm");
+    if (!comm || comm->empty()) return std::nullopt;
+    while (!comm->empty() && comm->back() == '\n') comm->pop_back();
+    return *comm;
+  }
+  std::string name = target.filename().string();
+  const std::string deleted = " (deleted)";
+  if (name.ends_with(deleted)) name.resize(name.size() - deleted.size());
+  return name;
+}
+
+ApplicationIdentity ApplicationIdentityResolver::resolve(
+    std::int32_t processID, const std::optional<WindowClass>& windowClass) const {
+  ApplicationIdentity identity;
+  identity.processID = processID;
+  auto fromEntry = [&](const std::string& id) {
+    identity.id = id;
+    if (auto entry = entries_ ? entries_->byId(id) : std::nullopt; entry && !entry->name.empty()) {
+      identity.name = entry->name;
+    }
+  };
+  if (auto id = flatpakId(processID)) {
+    fromEntry(*id);
+  } else if (auto launched = launchedDesktopId(processID)) {
+    fromEntry(*launched);
+  } else if (windowClass && entries_) {
+    auto entry = entries_->forWindowClass(windowClass->className);
+    if (!entry) entry = entries_->forWindowClass(windowClass->instance);
+    if (entry) fromEntry(entry->id);
+  }
+  if (identity.id.empty() && windowClass) {
+    identity.id = !windowClass->className.empty() ? windowClass->className : windowClass->instance;
+  }
+  if (identity.id.empty()) identity.id = executableName(processID).value_or("");
+  if (identity.name.empty() && windowClass) identity.name = windowClass->className;
+  if (identity.name.empty()) identity.name = identity.id;
+  return identity;
+}
+
+std::optional<std::int32_t> windowProcessId(Display* display, Window window) {
+  {
+    ErrorTrap trap(display);
+    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success && !trap.failed()) {
+      std::optional<std::int32_t> pid;
+      for (long i = 0; i < count; ++i) {
+        const pid_t value = XResGetClientPid(&values[i]);
+        if (value > 0) pid = value;
+      }
+      XResClientIdsDestroy(count, values);
+      if (pid) return pid;
+    }
+  }
+  const Atom netWmPid = XInternAtom(display, "_NET_WM_PID", False);
+  auto pid = cardinalValue(display, window, netWmPid, XA_CARDINAL);
+  if (!pid || *pid <= 0) return std::nullopt;
+  char host[HOST_NAME_MAX + 1] = {};
+  gethostname(host, sizeof host - 1);
+  auto machine = textProperty(display, window, XA_WM_CLIENT_MACHINE);
+  if (!machine || *machine != host) return std::nullopt;
+  return static_cast<std::int32_t>(*pid);
+}
+
+}  // namespace corvane::platform::x11

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/pixel_buffer.h"
+#include "platform/screen_capture.h"
+#include "platform/x11/application_identity.h"
+#include "platform/x11/frame_composer.h"
+#include "platform/x11/monitors.h"
+#include "platform/x11/window_model.h"
+#include "platform/x11/x_atoms.h"
+#include "platform/x11/x_connection.h"
+#include "runtime/result.h"
+
+namespace corvane::platform::x11 {
+
+// Everything one capture needs on its connection: the redirect of every top-level window for
+// the session, the window model kept up to date by events, and the composer. Lives on the
+// thread that owns the connection.
+class CaptureSession {
+ public:
+  // Refuses, naming the extension, when the server lacks Composite, RENDER, DAMAGE, XFIXES or
+  // MIT-SHM; fails when the window tree cannot be read.
+  static runtime::Result<std::unique_ptr<CaptureSession>> open(
+      XConnection& connection, std::shared_ptr<const ApplicationIdentityResolver> identities);
+  ~CaptureSession();
+  CaptureSession(const CaptureSession&) = delete;
+  CaptureSession& operator=(const CaptureSession&) = delete;
+
+  // Applies one event; true when the picture may have changed.
+  bool handle(const XEvent& event);
+  // The area of the display the filter names; an error when it is not connected.
+  runtime::Result<CaptureArea> areaFor(std::uint32_t displayID) const;
+  runtime::Result<SharedPixelBuffer> compose(const ContentFilter& filter,
+                                             const StreamConfiguration& configuration,
+                                             std::int32_t ownProcess);
+  // True while some visible window has not repainted since its pixmap was made.
+  bool anyWindowAwaitingRepaint() const;
+  WindowModel& model() { return *model_; }
+  // After a lost connection: drop everything without talking to the server.
+  void abandon();
+
+ private:
+  CaptureSession(XConnection& connection, int damageEventBase, int randrEventBase,
+                 std::shared_ptr<const ApplicationIdentityResolver> identities);
+
+  XConnection& connection_;
+  Atoms atoms_;
+  int randrEventBase_;
+  std::unique_ptr<WindowModel> model_;
+  std::unique_ptr<FrameComposer> composer_;
+  std::vector<MonitorInfo> monitors_;
+  bool redirected_ = false;
+};
+
+}  // namespace corvane::platform::x11

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <cstdint>
+#include <memory>
+#include <set>
+
+#include "platform/pixel_buffer.h"
+#include "platform/x11/window_model.h"
+#include "runtime/result.h"
+
+namespace corvane::platform::x11 {
+
+// Shown where a window has not yet repainted since its backing pixmap was made.
+inline constexpr std::uint32_t kNeutralFillColour = 0xFF808080;
+// The desktop where the root has no background pixmap (_XROOTPMAP_ID).
+inline constexpr std::uint32_t kDesktopFallbackColour = 0xFF303030;
+
+struct CaptureArea {
+  int x = 0, y = 0, width = 0, height = 0;  // root pixels
+  bool operator==(const CaptureArea&) const = default;
+};
+
+// Composes the windows the filter keeps, bottom to top, on the server with XRender into an
+// offscreen pixmap, and reads the result once through shared memory. Excluded windows are never
+// drawn, so their pixels never reach this process; what lay beneath them (other windows, the
+// desktop background) shows instead.
+class FrameComposer {
+ public:
+  // Fails, naming the extension, when MIT-SHM or RENDER is missing.
+  static runtime::Result<std::unique_ptr<FrameComposer>> create(Display* display, Atom rootPixmap);
+  ~FrameComposer();
+  FrameComposer(const FrameComposer&) = delete;
+  FrameComposer& operator=(const FrameComposer&) = delete;
+
+  // One frame of `area`, scaled to outputWidth x outputHeight when those differ. Fails (and no
+  // frame is produced) when any request of the composition failed.
+  runtime::Result<SharedPixelBuffer> compose(WindowModel& model, const std::set<Window>& excluded,
+                                             CaptureArea area, int outputWidth, int outputHeight);
+
+  // Forgets the server resources without asking the server (after the connection was lost).
+  void abandon();
+
+ private:
+  FrameComposer(Display* display, Atom rootPixmap);
+  struct Surface {
+    Pixmap pixmap = None;
+    Picture picture = None;
+    int width = 0, height = 0;
+  };
+  runtime::Status ensureSurface(Surface& surface, int width, int height);
+  void releaseSurface(Surface& surface);
+  runtime::Status ensureSharedImage(int width, int height);
+  void releaseSharedImage();
+  void drawBackground(const CaptureArea& area);
+
+  Display* display_;
+  Atom rootPixmap_;
+  Window root_;
+  Visual* visual_;
+  int depth_;
+  XRenderPictFormat* format_;
+  Surface composed_;
+  Surface scaled_;
+  XShmSegmentInfo segment_{};
+  XImage* image_ = nullptr;
+};
+
+}  // namespace corvane::platform::x11

@@ -1,0 +1,226 @@
+#include "platform/x11/x11_capture_stream.h"
+
+#include <chrono>
+
+#include "platform/x11/capture_session.h"
+#include "runtime/runtime.h"
+
+namespace corvane::platform::x11 {
+namespace {
+
+constexpr double kKeepAliveInterval = 1.0;
+constexpr double kShortestFrameInterval = 1.0 / 60.0;
+
+double steadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+double captureClock() {
+  return runtime::hasRuntime() ? runtime::uptime() : steadySeconds();
+}
+
+struct X11CaptureStream::Worker {
+  ContentFilter filter;
+  StreamConfiguration configuration;
+  std::unique_ptr<CaptureSession> session;
+  bool dirty = true;
+  double lastFrameAt = -1e9;
+};
+
+X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter,
+                                   StreamConfiguration configuration, StreamOutput output,
+                                   std::shared_ptr<runtime::SerialQueue> sampleQueue,
+                                   std::shared_ptr<const ApplicationIdentityResolver> identities,
+                                   std::int32_t ownProcess)
+    : displayName_(std::move(displayName)),
+      output_(std::move(output)),
+      sampleQueue_(std::move(sampleQueue)),
+      identities_(std::move(identities)),
+      ownProcess_(ownProcess),
+      worker_(std::make_shared<Worker>()) {
+  worker_->filter = std::move(filter);
+  worker_->configuration = std::move(configuration);
+}
+
+X11CaptureStream::~X11CaptureStream() {
+  pump_.stop();
+}
+
+void X11CaptureStream::startCapture(Completion completion) {
+  {
+    std::unique_lock lock(mutex_);
+    if (phase_ != Phase::idle) {
+      lock.unlock();
+      completion(runtime::Status::failure("The capture stream was already started."));
+      return;
+    }
+    phase_ = Phase::starting;
+  }
+  std::weak_ptr<X11CaptureStream> weak = weak_from_this();
+  auto worker = worker_;
+  XEventPump::Callbacks callbacks;
+  callbacks.setup = [worker, identities = identities_](XConnection& connection) {
+    auto session = CaptureSession::open(connection, identities);
+    if (!session) return runtime::Status(session.error());
+    worker->session = std::move(session).value();
+    if (auto area = worker->session->areaFor(worker->filter.displayID); !area) {
+      worker->session.reset();
+      return runtime::Status(area.error());
+    }
+    return runtime::Status::success();
+  };
+  callbacks.ready = [weak, completion](runtime::Status status) {
+    if (auto self = weak.lock()) {
+      std::lock_guard lock(self->mutex_);
+      if (self->phase_ == Phase::starting) {
+        self->phase_ = status ? Phase::running : Phase::stopped;
+      }
+    }
+    completion(status);
+  };
+  callbacks.event = [worker](XEvent& event) {
+    if (worker->session && worker->session->handle(event)) worker->dirty = true;
+  };
+  callbacks.idle = [weak, worker]() -> std::optional<double> {
+    auto self = weak.lock();
+    if (!self) return std::nullopt;
+    return self->produceFrameIfDue(*worker);
+  };
+  callbacks.connectionLost = [weak, worker] {
+    if (worker->session) worker->session->abandon();
+    worker->session.reset();
+    auto self = weak.lock();
+    if (!self) return;
+    Completion stopCompletion;
+    bool wasStopping = false;
+    {
+      std::lock_guard lock(self->mutex_);
+      wasStopping = self->phase_ == Phase::stopping;
+      self->phase_ = Phase::stopped;
+      stopCompletion = std::move(self->stopCompletion_);
+    }
+    if (wasStopping) {
+      if (stopCompletion) stopCompletion(runtime::Status::success());
+      return;
+    }
+    auto onError = self->output_.onStopWithError;
+    if (onError) {
+      self->sampleQueue_->post([onError] {
+        onError(runtime::Error{"The connection to the X display was lost; capture stopped."});
+      });
+    }
+  };
+  callbacks.teardown = [weak, worker] {
+    worker->session.reset();
+    auto self = weak.lock();
+    if (!self) return;
+    Completion stopCompletion;
+    {
+      std::lock_guard lock(self->mutex_);
+      self->phase_ = Phase::stopped;
+      stopCompletion = std::move(self->stopCompletion_);
+    }
+    if (stopCompletion) stopCompletion(runtime::Status::success());
+  };
+  pump_.start(displayName_, std::move(callbacks));
+}
+
+void X11CaptureStream::stopCapture(Completion completion) {
+  {
+    std::unique_lock lock(mutex_);
+    if (phase_ == Phase::idle || phase_ == Phase::stopped) {
+      phase_ = Phase::stopped;
+      lock.unlock();
+      completion(runtime::Status::success());
+      return;
+    }
+    if (phase_ == Phase::stopping) {
+      auto previous = std::move(stopCompletion_);
+      stopCompletion_ = [previous, completion](runtime::Status status) {
+        if (previous) previous(status);
+        completion(status);
+      };
+      return;
+    }
+    phase_ = Phase::stopping;
+    stopCompletion_ = std::move(completion);
+  }
+  pump_.requestStop();
+}
+
+void X11CaptureStream::updateContentFilter(ContentFilter filter, Completion completion) {
+  auto worker = worker_;
+  pump_.post([worker, filter = std::move(filter), completion](XConnection* connection) mutable {
+    if (connection == nullptr || !worker->session) {
+      completion(runtime::Status::failure("The capture stream is not running."));
+      return;
+    }
+    if (auto area = worker->session->areaFor(filter.displayID); !area) {
+      completion(runtime::Status(area.error()));
+      return;
+    }
+    worker->filter = std::move(filter);
+    worker->dirty = true;
+    completion(runtime::Status::success());
+  });
+}
+
+void X11CaptureStream::updateConfiguration(StreamConfiguration configuration,
+                                           Completion completion) {
+  auto worker = worker_;
+  pump_.post([worker, configuration, completion](XConnection* connection) {
+    if (connection == nullptr || !worker->session) {
+      completion(runtime::Status::failure("The capture stream is not running."));
+      return;
+    }
+    worker->configuration = configuration;
+    worker->dirty = true;
+    completion(runtime::Status::success());
+  });
+}
+
+std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
+  if (!worker.session) return std::nullopt;
+  {
+    std::lock_guard lock(mutex_);
+    if (phase_ != Phase::running) return std::nullopt;
+  }
+  const double interval =
+      std::max(kShortestFrameInterval, worker.configuration.minimumFrameInterval);
+  const double now = steadySeconds();
+  const double sinceLast = now - worker.lastFrameAt;
+  if (!worker.dirty && sinceLast < kKeepAliveInterval) return kKeepAliveInterval - sinceLast;
+  if (sinceLast < interval) return interval - sinceLast;
+  const int depth = std::max(1, worker.configuration.queueDepth);
+  if (samplesInFlight_->load() >= depth) return interval;  // the consumer is behind: wait
+  auto frame = worker.session->compose(worker.filter, worker.configuration, ownProcess_);
+  worker.lastFrameAt = now;
+  if (!frame) {
+    // Fail closed: no frame this time; the model catches up through the events that follow.
+    worker.dirty = true;
+    return interval;
+  }
+  worker.dirty = false;
+  CapturedSample sample;
+  sample.pixels = std::move(frame).value();
+  sample.presentationTime = captureClock();
+  sample.status = FrameStatus::complete;
+  deliver(std::move(sample));
+  return interval;
+}
+
+void X11CaptureStream::deliver(CapturedSample sample) {
+  auto onSample = output_.onSample;
+  if (!onSample) return;
+  deliveredFrames_.fetch_add(1);
+  samplesInFlight_->fetch_add(1);
+  auto inFlight = samplesInFlight_;
+  sampleQueue_->post([onSample, inFlight, sample = std::move(sample)] {
+    inFlight->fetch_sub(1);
+    onSample(sample);
+  });
+}
+
+}  // namespace corvane::platform::x11

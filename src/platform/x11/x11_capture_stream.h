@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/screen_capture.h"
+#include "platform/x11/application_identity.h"
+#include "platform/x11/x_event_pump.h"
+
+namespace corvane::platform::x11 {
+
+class CaptureSession;
+
+// A filtered capture of one display on a thread and X connection of its own. A frame is
+// composed when something on screen changed (DAMAGE, window changes, a new filter), at most
+// once per minimum frame interval, and at least once a second so a still screen keeps the
+// stream alive. Samples go to the sample queue; a lost X connection stops the stream with an
+// error.
+class X11CaptureStream final : public CaptureStream,
+                               public std::enable_shared_from_this<X11CaptureStream> {
+ public:
+  X11CaptureStream(std::string displayName, ContentFilter filter, StreamConfiguration configuration,
+                   StreamOutput output, std::shared_ptr<runtime::SerialQueue> sampleQueue,
+                   std::shared_ptr<const ApplicationIdentityResolver> identities,
+                   std::int32_t ownProcess);
+  ~X11CaptureStream() override;
+
+  void startCapture(Completion completion) override;
+  void stopCapture(Completion completion) override;
+  void updateContentFilter(ContentFilter filter, Completion completion) override;
+  void updateConfiguration(StreamConfiguration configuration, Completion completion) override;
+
+  // Frames composed and handed to the sample queue so far.
+  std::uint64_t deliveredFrames() const { return deliveredFrames_.load(); }
+
+ private:
+  // State touched only on the pump's thread.
+  struct Worker;
+
+  std::optional<double> produceFrameIfDue(Worker& worker);
+  void deliver(CapturedSample sample);
+
+  std::string displayName_;
+  StreamOutput output_;
+  std::shared_ptr<runtime::SerialQueue> sampleQueue_;
+  std::shared_ptr<const ApplicationIdentityResolver> identities_;
+  std::int32_t ownProcess_;
+
+  std::mutex mutex_;
+  enum class Phase { idle, starting, running, stopping, stopped } phase_ = Phase::idle;
+  Completion stopCompletion_;
+  std::shared_ptr<Worker> worker_;
+  XEventPump pump_;
+  std::shared_ptr<std::atomic<int>> samplesInFlight_ = std::make_shared<std::atomic<int>>(0);
+  std::atomic<std::uint64_t> deliveredFrames_{0};
+};
+
+// Seconds of the host clock used for sample times: the runtime's uptime when one is installed.
+double captureClock();
+
+}  // namespace corvane::platform::x11

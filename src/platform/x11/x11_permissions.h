@@ -1,0 +1,49 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/permissions.h"
+#include "platform/x11/x_connection.h"
+
+namespace corvane::platform::x11 {
+
+// Why this session cannot be captured at all, from its environment: a Wayland session (no
+// portal can leave applications out of a capture). Absent for an X11 session.
+std::optional<std::string> waylandSessionRefusal(const std::map<std::string, std::string>& env);
+std::map<std::string, std::string> processEnvironment();
+
+// Capture is granted when the root window can be read; accessibility when XTEST is present.
+class X11Permissions final : public Permissions {
+ public:
+  explicit X11Permissions(std::string displayName = {},
+                          std::map<std::string, std::string> environment = processEnvironment());
+
+  bool screenCapturePreflight() const override { return !screenCaptureDenialReason(); }
+  bool requestScreenCapture() override { return screenCapturePreflight(); }
+  std::optional<std::string> screenCaptureDenialReason() const override;
+  bool accessibilityTrusted() const override;
+
+ private:
+  std::string displayName_;
+  std::map<std::string, std::string> environment_;
+};
+
+// Seconds since the last input, from the MIT-SCREEN-SAVER extension; 0 when it cannot tell
+// (so the caller never takes an unknown for a long idle time).
+class X11InputIdleness final : public InputIdleness {
+ public:
+  static runtime::Result<std::shared_ptr<X11InputIdleness>> open(
+      const std::string& displayName = {});
+  double secondsSinceLastInput() const override;
+
+ private:
+  explicit X11InputIdleness(std::unique_ptr<XConnection> connection);
+  mutable std::mutex mutex_;
+  std::unique_ptr<XConnection> connection_;
+};
+
+}  // namespace corvane::platform::x11

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/screens.h"
+#include "platform/x11/x_event_pump.h"
+
+namespace corvane::platform::x11 {
+
+// The RandR monitors as screens, with the work area as the visible frame. Watches RandR and
+// the work area on a thread of its own and posts kScreenParametersDidChange on the main actor
+// when the layout changes.
+class X11Screens final : public Screens, public std::enable_shared_from_this<X11Screens> {
+ public:
+  // Reads the layout once before returning, then keeps it up to date.
+  static runtime::Result<std::shared_ptr<X11Screens>> open(const std::string& displayName = {});
+  ~X11Screens() override;
+
+  std::vector<Screen> screens() const override;
+  runtime::NotificationCenter& notifications() override { return notifications_; }
+
+ private:
+  X11Screens() = default;
+  void update(std::vector<Screen> screens);
+
+  mutable std::mutex mutex_;
+  std::vector<Screen> screens_;
+  runtime::NotificationCenter notifications_;
+  XEventPump pump_;
+};
+
+// The screens of a display as it is now.
+std::vector<Screen> readScreens(Display* display);
+
+}  // namespace corvane::platform::x11

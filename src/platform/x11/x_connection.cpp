@@ -1,0 +1,114 @@
+#include "platform/x11/x_connection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace corvane::platform::x11 {
+namespace {
+
+thread_local ErrorTrap* currentTrap = nullptr;
+
+int quietIOError(Display*) {
+  return 0;
+}
+
+void installProcessHandlers();
+
+}  // namespace
+
+int trapXError(Display* display, XErrorEvent* event) {
+  for (ErrorTrap* trap = currentTrap; trap != nullptr; trap = trap->outer_) {
+    if (trap->display_ != display) continue;
+    if (trap->errorCode_ == 0) {
+      trap->errorCode_ = event->error_code;
+      trap->requestCode_ = event->request_code;
+    }
+    break;
+  }
+  // Untrapped errors come from windows that went away between an event and a request: the
+  // next event about them brings the model up to date, so they are dropped here.
+  return 0;
+}
+
+namespace {
+
+void installProcessHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    XInitThreads();
+    XSetErrorHandler(&trapXError);
+    XSetIOErrorHandler(&quietIOError);
+  });
+}
+
+}  // namespace
+
+runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::string& displayName) {
+  installProcessHandlers();
+  std::string name = displayName;
+  if (name.empty()) {
+    const char* env = std::getenv("DISPLAY");
+    if (env == nullptr || *env == '\0') {
+      return runtime::Error{"No X display is set (DISPLAY is empty); log in to an X11 session."};
+    }
+    name = env;
+  }
+  Display* display = XOpenDisplay(name.c_str());
+  if (display == nullptr) {
+    return runtime::Error{"Could not connect to the X display " + name + "."};
+  }
+  std::unique_ptr<XConnection> connection(new XConnection(display, name));
+  XSetIOErrorExitHandler(display, &XConnection::onConnectionLost, connection.get());
+  return connection;
+}
+
+XConnection::XConnection(Display* display, std::string name)
+    : display_(display), name_(std::move(name)) {}
+
+XConnection::~XConnection() {
+  if (lost_.load()) {
+    // Xlib cannot close a connection whose socket is gone without another I/O error; the
+    // structure is small and the loss is rare, so it is left behind.
+    return;
+  }
+  XCloseDisplay(display_);
+}
+
+void XConnection::onConnectionLost(Display*, void* self) {
+  static_cast<XConnection*>(self)->lost_.store(true);
+}
+
+bool XConnection::probeLost() {
+  if (lost_.load()) return true;
+  pollfd descriptor{fileDescriptor(), POLLIN, 0};
+  if (poll(&descriptor, 1, 0) > 0 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+    lost_.store(true);
+  } else if (descriptor.revents & POLLIN) {
+    char byte;
+    if (recv(fileDescriptor(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0) lost_.store(true);
+  }
+  return lost_.load();
+}
+
+ErrorTrap::ErrorTrap(Display* display) : display_(display), outer_(currentTrap) {
+  currentTrap = this;
+}
+
+ErrorTrap::~ErrorTrap() {
+  currentTrap = outer_;
+}
+
+bool ErrorTrap::sync() {
+  XSync(display_, False);
+  return errorCode_ == 0;
+}
+
+bool hasExtension(Display* display, const char* name) {
+  int opcode = 0, event = 0, error = 0;
+  return XQueryExtension(display, name, &opcode, &event, &error) != 0;
+}
+
+}  // namespace corvane::platform::x11

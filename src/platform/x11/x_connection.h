@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "runtime/result.h"
+
+namespace corvane::platform::x11 {
+
+// One connection to the X server, used by one thread. X protocol errors never end the process:
+// they are recorded by the innermost ErrorTrap of the calling thread and otherwise ignored. A
+// lost connection marks the connection as lost instead of exiting.
+class XConnection {
+ public:
+  // Opens the display named by `displayName`, or $DISPLAY when empty.
+  static runtime::Result<std::unique_ptr<XConnection>> open(const std::string& displayName = {});
+  ~XConnection();
+  XConnection(const XConnection&) = delete;
+  XConnection& operator=(const XConnection&) = delete;
+
+  Display* display() const { return display_; }
+  Window root() const { return DefaultRootWindow(display_); }
+  int screen() const { return DefaultScreen(display_); }
+  int fileDescriptor() const { return ConnectionNumber(display_); }
+  const std::string& name() const { return name_; }
+
+  // True once the server went away; nothing may be asked of the display afterwards.
+  bool isLost() const { return lost_.load(); }
+  // Checks the socket without blocking and marks the connection lost when it hung up.
+  bool probeLost();
+
+ private:
+  XConnection(Display* display, std::string name);
+  static void onConnectionLost(Display* display, void* self);
+
+  Display* display_;
+  std::string name_;
+  std::atomic<bool> lost_{false};
+};
+
+// Records the X errors raised by requests made on this thread while it lives. Sync() makes the
+// server answer every request sent so far, so the errors they caused are in.
+class ErrorTrap {
+ public:
+  explicit ErrorTrap(Display* display);
+  ~ErrorTrap();
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+  // Waits for the server to process the requests so far; true when none of them failed.
+  bool sync();
+  bool failed() const { return errorCode_ != 0; }
+  int errorCode() const { return errorCode_; }
+  int requestCode() const { return requestCode_; }
+  void clear() { errorCode_ = 0; }
+
+ private:
+  friend int trapXError(Display*, XErrorEvent*);
+  Display* display_;
+  ErrorTrap* outer_;
+  int errorCode_ = 0;
+  int requestCode_ = 0;
+};
+
+// Whether the server offers the extension named `name` (as XQueryExtension knows it).
+bool hasExtension(Display* display, const char* name);
+
+}  // namespace corvane::platform::x11

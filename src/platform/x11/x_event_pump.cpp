@@ -1,0 +1,166 @@
+#include "platform/x11/x_event_pump.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <deque>
+#include <mutex>
+
+namespace corvane::platform::x11 {
+
+struct XEventPump::State {
+  State() : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  ~State() {
+    if (wakeDescriptor >= 0) close(wakeDescriptor);
+  }
+  void wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeDescriptor, &one, sizeof one);
+  }
+  void run(std::string displayName, Callbacks callbacks);
+
+  int wakeDescriptor;
+  std::mutex mutex;
+  std::deque<std::function<void(XConnection*)>> jobs;
+  bool ended = false;
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> running{false};
+};
+
+XEventPump::~XEventPump() {
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    requestStop();
+    thread_.detach();  // the thread owns its state and ends by itself
+  } else {
+    stop();
+  }
+}
+
+void XEventPump::start(std::string displayName, Callbacks callbacks) {
+  state_ = std::make_shared<State>();
+  state_->running.store(true);
+  thread_ = std::thread(
+      [state = state_, name = std::move(displayName), cb = std::move(callbacks)]() mutable {
+        state->run(std::move(name), std::move(cb));
+      });
+}
+
+void XEventPump::post(std::function<void(XConnection*)> job) {
+  if (state_) {
+    std::unique_lock lock(state_->mutex);
+    if (!state_->ended) {
+      state_->jobs.push_back(std::move(job));
+      lock.unlock();
+      state_->wake();
+      return;
+    }
+  }
+  job(nullptr);
+}
+
+void XEventPump::requestStop() {
+  if (!state_) return;
+  state_->stopping.store(true);
+  state_->wake();
+}
+
+void XEventPump::stop() {
+  requestStop();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+bool XEventPump::isRunning() const {
+  return state_ && state_->running.load();
+}
+
+void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
+  auto opened = XConnection::open(displayName);
+  auto endWithoutLoop = [this] {
+    std::deque<std::function<void(XConnection*)>> dropped;
+    {
+      std::lock_guard lock(mutex);
+      ended = true;
+      dropped.swap(jobs);
+    }
+    for (auto& job : dropped) job(nullptr);
+  };
+  if (!opened) {
+    endWithoutLoop();
+    running.store(false);
+    if (callbacks.ready) callbacks.ready(opened.error());
+    return;
+  }
+  auto connection = std::move(opened).value();
+  if (callbacks.setup) {
+    auto status = callbacks.setup(*connection);
+    if (!status) {
+      if (callbacks.teardown) callbacks.teardown();
+      connection.reset();
+      endWithoutLoop();
+      running.store(false);
+      if (callbacks.ready) callbacks.ready(status);
+      return;
+    }
+  }
+  if (callbacks.ready) callbacks.ready(runtime::Status::success());
+  Display* display = connection->display();
+  bool lost = false;
+  while (!stopping.load()) {
+    std::deque<std::function<void(XConnection*)>> pending;
+    {
+      std::lock_guard lock(mutex);
+      pending.swap(jobs);
+    }
+    for (auto& job : pending) job(connection.get());
+    while (!connection->isLost() && XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (callbacks.event) callbacks.event(event);
+    }
+    if (connection->isLost() || connection->probeLost()) {
+      lost = true;
+      break;
+    }
+    if (stopping.load()) break;
+    std::optional<double> wait = callbacks.idle ? callbacks.idle() : std::nullopt;
+    if (connection->isLost()) {
+      lost = true;
+      break;
+    }
+    XFlush(display);
+    if (XPending(display) > 0) continue;
+    {
+      std::lock_guard lock(mutex);
+      if (!jobs.empty()) continue;
+    }
+    pollfd descriptors[2] = {{connection->fileDescriptor(), POLLIN, 0},
+                             {wakeDescriptor, POLLIN, 0}};
+    int timeout = -1;
+    if (wait) timeout = static_cast<int>(std::ceil(std::max(0.0, *wait) * 1000.0));
+    if (poll(descriptors, 2, timeout) > 0 && (descriptors[1].revents & POLLIN)) {
+      std::uint64_t count;
+      [[maybe_unused]] auto got = read(wakeDescriptor, &count, sizeof count);
+    }
+    if (descriptors[0].revents & (POLLHUP | POLLERR)) connection->probeLost();
+  }
+  std::deque<std::function<void(XConnection*)>> dropped;
+  {
+    std::lock_guard lock(mutex);
+    ended = true;
+    dropped.swap(jobs);
+  }
+  for (auto& job : dropped) job(nullptr);
+  if (lost) {
+    if (callbacks.connectionLost) callbacks.connectionLost();
+  } else if (callbacks.teardown) {
+    callbacks.teardown();
+  }
+  connection.reset();
+  running.store(false);
+}
+
+}  // namespace corvane::platform::x11

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/x11/x_connection.h"
+#include "runtime/result.h"
+
+namespace corvane::platform::x11 {
+
+// A thread of its own with its own X connection: it reads events, runs posted jobs and wakes
+// for the owner's timers, so nothing that talks to the X server runs on the main actor.
+class XEventPump {
+ public:
+  struct Callbacks {
+    // Runs on the pump's thread once the connection is open; a failure ends the thread.
+    std::function<runtime::Status(XConnection&)> setup;
+    // Reports the outcome of opening and setup.
+    std::function<void(runtime::Status)> ready;
+    std::function<void(XEvent&)> event;
+    // After the queued events and jobs; returns the seconds until it wants to run again.
+    std::function<std::optional<double>()> idle;
+    // The server went away; the thread ends after this without teardown.
+    std::function<void()> connectionLost;
+    // Runs on the thread just before the connection closes after a stop.
+    std::function<void()> teardown;
+  };
+
+  XEventPump() = default;
+  // Stops the thread; waits for it unless called from the thread itself.
+  ~XEventPump();
+  XEventPump(const XEventPump&) = delete;
+  XEventPump& operator=(const XEventPump&) = delete;
+
+  void start(std::string displayName, Callbacks callbacks);
+  // Runs `job` on the pump's thread with its connection. A job that can no longer run there
+  // (the pump has ended or is ending) runs with a null connection instead, so completions it
+  // carries are never lost.
+  void post(std::function<void(XConnection*)> job);
+  // Asks the thread to end after its teardown, without waiting.
+  void requestStop();
+  // Asks the thread to end and waits for it (not from the thread itself).
+  void stop();
+  bool isRunning() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+  std::thread thread_;
+};
+
+}  // namespace corvane::platform::x11

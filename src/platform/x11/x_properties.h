@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane::platform::x11 {
+
+// Readers of window properties. Each returns empty when the property is missing, has another
+// type or format, or the window is gone (the error is trapped).
+std::vector<long> cardinalProperty(Display* display, Window window, Atom property, Atom type);
+std::optional<long> cardinalValue(Display* display, Window window, Atom property, Atom type);
+std::vector<Window> windowListProperty(Display* display, Window window, Atom property);
+std::vector<Atom> atomListProperty(Display* display, Window window, Atom property);
+// A text property (STRING or UTF8_STRING); several NUL-separated strings come back joined.
+std::optional<std::string> textProperty(Display* display, Window window, Atom property);
+
+struct WindowClass {
+  std::string instance;
+  std::string className;
+};
+std::optional<WindowClass> windowClass(Display* display, Window window);
+
+// Whether the property exists on the window at all.
+bool hasProperty(Display* display, Window window, Atom property);
+
+// The children of `window`, bottom to top; empty when it is gone.
+std::vector<Window> childWindows(Display* display, Window window);
+
+}  // namespace corvane::platform::x11

@@ -1,0 +1,181 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/x11/x11_screen_capture.h"
+#include "runtime/serial_queue.h"
+#include "x11/test_client.h"
+#include "x11/xvfb_server.h"
+
+namespace corvane::platform::x11::testing {
+
+using corvane::testing::TestClient;
+using corvane::testing::TestClientOptions;
+using corvane::testing::waitUntil;
+using corvane::testing::XvfbServer;
+
+inline constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
+inline constexpr std::uint32_t kMagenta = 0xFF00FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF;
+
+inline std::uint32_t opaque(std::uint32_t rgb) {
+  return 0xFF000000u | rgb;
+}
+
+inline std::size_t countPixels(const PixelBuffer& frame, std::uint32_t rgb) {
+  std::size_t count = 0;
+  for (int y = 0; y < frame.height(); ++y) {
+    for (int x = 0; x < frame.width(); ++x) count += frame.pixel(x, y) == opaque(rgb);
+  }
+  return count;
+}
+
+// A resolver that knows no desktop entries, so ids are the window classes.
+inline std::shared_ptr<const ApplicationIdentityResolver> plainIdentities() {
+  return std::make_shared<const ApplicationIdentityResolver>(
+      std::make_shared<const DesktopEntryIndex>());
+}
+
+inline ContentFilter excluding(std::vector<std::string> ids) {
+  ContentFilter filter;
+  filter.displayID = 1;
+  for (auto& id : ids) filter.excludedApplications.push_back(ShareableApplication{id, id, 0});
+  return filter;
+}
+
+// Collects the samples of a stream from its own sample queue thread.
+class SampleRecorder {
+ public:
+  StreamOutput output() {
+    StreamOutput output;
+    output.onSample = [this](const CapturedSample& sample) {
+      std::lock_guard lock(mutex_);
+      if (sample.pixels) frames_.push_back(sample.pixels);
+    };
+    output.onStopWithError = [this](const runtime::Error& error) {
+      std::lock_guard lock(mutex_);
+      errors_.push_back(error.message);
+    };
+    return output;
+  }
+  std::size_t frameCount() const {
+    std::lock_guard lock(mutex_);
+    return frames_.size();
+  }
+  std::vector<SharedPixelBuffer> framesSince(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    return std::vector<SharedPixelBuffer>(frames_.begin() + std::min(index, frames_.size()),
+                                          frames_.end());
+  }
+  SharedPixelBuffer latest() const {
+    std::lock_guard lock(mutex_);
+    return frames_.empty() ? nullptr : frames_.back();
+  }
+  std::vector<std::string> errors() const {
+    std::lock_guard lock(mutex_);
+    return errors_;
+  }
+  // Waits for a frame after `index` that satisfies `condition`.
+  template <class Condition>
+  SharedPixelBuffer waitForFrame(std::size_t index, Condition condition, double seconds = 5.0) {
+    SharedPixelBuffer found;
+    waitUntil(
+        [&] {
+          for (auto& frame : framesSince(index)) {
+            if (condition(*frame)) {
+              found = frame;
+              return true;
+            }
+          }
+          return false;
+        },
+        seconds);
+    return found;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<SharedPixelBuffer> frames_;
+  std::vector<std::string> errors_;
+};
+
+inline runtime::Status waitFor(std::future<runtime::Status>& future, double seconds = 10.0) {
+  if (future.wait_for(std::chrono::duration<double>(seconds)) != std::future_status::ready) {
+    return runtime::Status::failure("timed out");
+  }
+  return future.get();
+}
+
+inline runtime::Status startStream(CaptureStream& stream) {
+  auto promise = std::make_shared<std::promise<runtime::Status>>();
+  auto future = promise->get_future();
+  stream.startCapture([promise](runtime::Status status) { promise->set_value(status); });
+  return waitFor(future);
+}
+
+inline runtime::Status stopStream(CaptureStream& stream) {
+  auto promise = std::make_shared<std::promise<runtime::Status>>();
+  auto future = promise->get_future();
+  stream.stopCapture([promise](runtime::Status status) { promise->set_value(status); });
+  return waitFor(future);
+}
+
+inline runtime::Result<SharedPixelBuffer> captureImageNow(ScreenCapture& capture,
+                                                          const ContentFilter& filter,
+                                                          StreamConfiguration configuration = {}) {
+  auto promise = std::make_shared<std::promise<runtime::Result<SharedPixelBuffer>>>();
+  auto future = promise->get_future();
+  capture.captureImage(filter, configuration, [promise](runtime::Result<SharedPixelBuffer> result) {
+    promise->set_value(std::move(result));
+  });
+  if (future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    return runtime::Error{"timed out"};
+  }
+  return future.get();
+}
+
+// Where a window is on the root, border excluded.
+struct RootRect {
+  int x = 0, y = 0, width = 0, height = 0;
+  int centreX() const { return x + width / 2; }
+  int centreY() const { return y + height / 2; }
+};
+
+inline RootRect rootRect(const std::string& displayName, unsigned long window) {
+  Display* display = XOpenDisplay(displayName.c_str());
+  RootRect rect;
+  if (display == nullptr) return rect;
+  XWindowAttributes attributes;
+  Window child;
+  if (XGetWindowAttributes(display, window, &attributes)) {
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &rect.x, &rect.y,
+                          &child);
+    rect.width = attributes.width;
+    rect.height = attributes.height;
+  }
+  XCloseDisplay(display);
+  return rect;
+}
+
+// Sets the desktop background as desktops do: a pixmap named by _XROOTPMAP_ID.
+inline void setRootBackground(const std::string& displayName, std::uint32_t rgb) {
+  Display* display = XOpenDisplay(displayName.c_str());
+  const Window root = DefaultRootWindow(display);
+  Pixmap pixmap = XCreatePixmap(display, root, 64, 64, DefaultDepth(display, 0));
+  GC gc = XCreateGC(display, pixmap, 0, nullptr);
+  XSetForeground(display, gc, rgb);
+  XFillRectangle(display, pixmap, gc, 0, 0, 64, 64);
+  XFreeGC(display, gc);
+  const Atom atom = XInternAtom(display, "_XROOTPMAP_ID", False);
+  XChangeProperty(display, root, atom, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&pixmap), 1);
+  XSetCloseDownMode(display, RetainPermanent);  // the pixmap outlives this connection
+  XCloseDisplay(display);
+}
+
+}  // namespace corvane::platform::x11::testing

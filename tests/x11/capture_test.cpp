@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/x11/frame_composer.h"
+#include "platform/x11/x11_capture_stream.h"
+#include "runtime/serial_queue.h"
+#include "x11/capture_fixture.h"
+
+namespace corvane::platform::x11::testing {
+namespace {
+
+constexpr int kWidth = 800, kHeight = 600;
+
+// Runs each case without a window manager and under openbox (reparenting, decorations).
+class CaptureTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<XvfbServer>(kWidth, kHeight);
+    ASSERT_TRUE(server_->ok());
+    if (GetParam()) ASSERT_TRUE(server_->startWindowManager());
+    setRootBackground(display(), kGreen);
+    capture_ = std::make_unique<X11ScreenCapture>(display(), plainIdentities());
+  }
+  const std::string& display() const { return server_->name(); }
+  std::unique_ptr<TestClient> client(TestClientOptions options) {
+    auto made = std::make_unique<TestClient>(display(), options);
+    EXPECT_NE(made->window(), 0u);
+    // Mapped (and, under a window manager, framed) before the test goes on.
+    waitUntil([&] { return rootRect(display(), made->window()).width > 0; });
+    return made;
+  }
+  std::shared_ptr<CaptureStream> stream(SampleRecorder& recorder, ContentFilter filter,
+                                        StreamConfiguration configuration = {}) {
+    queue_ = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+    return capture_->makeStream(std::move(filter), configuration, recorder.output(), queue_);
+  }
+
+  std::unique_ptr<XvfbServer> server_;
+  std::unique_ptr<X11ScreenCapture> capture_;
+  std::shared_ptr<runtime::ThreadSerialQueue> queue_;
+};
+
+TEST_P(CaptureTest, LeavesOutTheExcludedClientAndShowsWhatLiesBeneath) {
+  auto beneath = client(
+      {.windowClass = "Beneath", .colour = kRed, .x = 100, .y = 100, .width = 300, .height = 300});
+  auto secret = client(
+      {.windowClass = "Secret", .colour = kBlue, .x = 300, .y = 150, .width = 250, .height = 200});
+  const RootRect red = rootRect(display(), beneath->window());
+  const RootRect blue = rootRect(display(), secret->window());
+
+  auto unfiltered = captureImageNow(*capture_, excluding({}));
+  ASSERT_TRUE(unfiltered.ok()) << unfiltered.message();
+  EXPECT_GT(countPixels(**unfiltered, kBlue), 0u) << "the secret client is on screen";
+
+  auto filtered = captureImageNow(*capture_, excluding({"Secret"}));
+  ASSERT_TRUE(filtered.ok()) << filtered.message();
+  const PixelBuffer& frame = **filtered;
+  ASSERT_EQ(frame.width(), kWidth);
+  ASSERT_EQ(frame.height(), kHeight);
+  EXPECT_EQ(countPixels(frame, kBlue), 0u);
+  // Where the secret window covered the red one, the red one shows; past it, the desktop.
+  EXPECT_EQ(frame.pixel(red.x + red.width - 10, blue.y + 10), opaque(kRed));
+  EXPECT_EQ(frame.pixel(blue.x + blue.width - 10, blue.y + blue.height - 10), opaque(kGreen));
+  EXPECT_EQ(frame.pixel(5, kHeight - 5), opaque(kGreen));
+}
+
+TEST_P(CaptureTest, PopupsAndDialogsOfAnExcludedClientNeverShow) {
+  auto beneath = client(
+      {.windowClass = "Beneath", .colour = kRed, .x = 50, .y = 50, .width = 600, .height = 450});
+  auto secret = client(
+      {.windowClass = "Secret", .colour = kBlue, .x = 100, .y = 100, .width = 200, .height = 150});
+  SampleRecorder recorder;
+  auto capture = stream(recorder, excluding({"Secret"}));
+  ASSERT_TRUE(startStream(*capture).ok());
+  ASSERT_TRUE(
+      recorder.waitForFrame(0, [](const PixelBuffer& f) { return countPixels(f, kRed) > 0; }));
+  const std::size_t before = recorder.frameCount();
+  ASSERT_NE(secret->command("popup 120x120+400+200 FF00FF"), 0u);
+  ASSERT_NE(secret->command("dialog 120x120+250+300 FFFF00"), 0u);
+  // A popup of a client that is not excluded does show: the frames are live.
+  ASSERT_NE(beneath->command("popup 60x60+500+80 00FFFF"), 0u);
+  EXPECT_TRUE(recorder.waitForFrame(
+      before, [](const PixelBuffer& f) { return countPixels(f, kCyan) > 0; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  for (const auto& frame : recorder.framesSince(0)) {
+    EXPECT_EQ(countPixels(*frame, kBlue), 0u);
+    EXPECT_EQ(countPixels(*frame, kMagenta), 0u);
+    EXPECT_EQ(countPixels(*frame, kYellow), 0u);
+  }
+  EXPECT_TRUE(stopStream(*capture).ok());
+  EXPECT_TRUE(recorder.errors().empty());
+}
+
+TEST_P(CaptureTest, AWindowThatNeverRepaintsShowsTheNeutralFillNotWhatWasBeneath) {
+  auto secret = client(
+      {.windowClass = "Secret", .colour = kBlue, .x = 100, .y = 100, .width = 400, .height = 300});
+  SampleRecorder recorder;
+  auto capture = stream(recorder, excluding({"Secret"}));
+  ASSERT_TRUE(startStream(*capture).ok());
+  ASSERT_TRUE(
+      recorder.waitForFrame(0, [](const PixelBuffer& f) { return countPixels(f, kGreen) > 0; }));
+  auto lazy = client({.windowClass = "Lazy",
+                      .colour = kYellow,
+                      .x = 150,
+                      .y = 150,
+                      .width = 200,
+                      .height = 150,
+                      .lazy = true});
+  const RootRect rect = rootRect(display(), lazy->window());
+  auto frame = recorder.waitForFrame(0, [&](const PixelBuffer& f) {
+    return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour;
+  });
+  ASSERT_TRUE(frame) << "the lazy window shows as the neutral fill";
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (const auto& each : recorder.framesSince(0)) EXPECT_EQ(countPixels(*each, kBlue), 0u);
+  // The one-off image path gates the same way.
+  auto image = captureImageNow(*capture_, excluding({"Secret"}));
+  ASSERT_TRUE(image.ok());
+  EXPECT_EQ(countPixels(**image, kBlue), 0u);
+  EXPECT_EQ((*image)->pixel(rect.centreX(), rect.centreY()), kNeutralFillColour);
+  EXPECT_TRUE(stopStream(*capture).ok());
+}
+
+TEST_P(CaptureTest, LeavesOutItsOwnWindowsAndDesktopWindowsWhenAsked) {
+  auto desktop = client({.windowClass = "Desktop",
+                         .colour = kYellow,
+                         .x = 0,
+                         .y = 0,
+                         .width = kWidth,
+                         .height = kHeight,
+                         .desktop = true});
+  // A window of this very process, painted magenta.
+  Display* own = XOpenDisplay(display().c_str());
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = kMagenta;
+  Window window = XCreateWindow(own, DefaultRootWindow(own), 500, 300, 100, 100, 0, CopyFromParent,
+                                InputOutput, CopyFromParent, CWBackPixel, &attributes);
+  XClassHint hint{const_cast<char*>("own"), const_cast<char*>("Own")};
+  XSetClassHint(own, window, &hint);
+  XMapWindow(own, window);
+  XSync(own, False);
+  waitUntil([&] { return rootRect(display(), window).width > 0; });
+
+  auto plain = captureImageNow(*capture_, excluding({}));
+  ASSERT_TRUE(plain.ok());
+  EXPECT_EQ(countPixels(**plain, kMagenta), 0u) << "own windows are always left out";
+  EXPECT_GT(countPixels(**plain, kYellow), 0u) << "desktop windows stay unless asked";
+
+  ContentFilter withoutDesktop = excluding({});
+  withoutDesktop.excludeDesktopWindows = true;
+  auto filtered = captureImageNow(*capture_, withoutDesktop);
+  ASSERT_TRUE(filtered.ok());
+  EXPECT_EQ(countPixels(**filtered, kYellow), 0u);
+
+  // Seen as another process would see it, the same window shows.
+  X11ScreenCapture asStranger(display(), plainIdentities(), 1);
+  auto stranger = captureImageNow(asStranger, excluding({}));
+  ASSERT_TRUE(stranger.ok());
+  EXPECT_GT(countPixels(**stranger, kMagenta), 0u);
+  XCloseDisplay(own);
+}
+
+TEST_P(CaptureTest, FramesFollowChangesAtMostSixtyASecondAndScaleToTheConfiguration) {
+  auto animated = client(
+      {.windowClass = "Busy", .colour = kRed, .x = 10, .y = 10, .width = 200, .height = 200});
+  SampleRecorder recorder;
+  StreamConfiguration configuration;
+  configuration.width = kWidth / 2;
+  configuration.height = kHeight / 2;
+  auto capture = stream(recorder, excluding({}), configuration);
+  ASSERT_TRUE(startStream(*capture).ok());
+  ASSERT_TRUE(
+      recorder.waitForFrame(0, [](const PixelBuffer& f) { return countPixels(f, kRed) > 0; }));
+  EXPECT_EQ(recorder.latest()->width(), kWidth / 2);
+  EXPECT_EQ(recorder.latest()->height(), kHeight / 2);
+
+  // A still screen: only the once-a-second keep-alive.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const std::size_t still = recorder.frameCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_LE(recorder.frameCount() - still, 1u);
+
+  // Constant repainting for a while: frames come, but no faster than 60 a second.
+  const std::size_t busy = recorder.frameCount();
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_NE(animated->command("animate 200"), 0u);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  const std::size_t produced = recorder.frameCount() - busy;
+  EXPECT_GE(produced, 2u);
+  EXPECT_LE(produced, static_cast<std::size_t>(seconds * 60.0 + 3.0)) << seconds << " s";
+  EXPECT_TRUE(stopStream(*capture).ok());
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Openbox" : "NoWM"; });
+
+TEST(CaptureFailureTest, ALostServerStopsTheStreamWithAnError) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  SampleRecorder recorder;
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  auto stream = capture.makeStream(excluding({}), {}, recorder.output(), queue);
+  ASSERT_TRUE(startStream(*stream).ok());
+  ASSERT_TRUE(waitUntil([&] { return recorder.frameCount() > 0; }));
+  server.kill();
+  ASSERT_TRUE(waitUntil([&] { return !recorder.errors().empty(); }));
+  EXPECT_NE(recorder.errors().front().find("connection to the X display was lost"),
+            std::string::npos);
+  EXPECT_TRUE(stopStream(*stream).ok());
+}
+
+TEST(CaptureFailureTest, AServerWithoutDamageIsRefusedByName) {
+  XvfbServer server(320, 240, {"-extension", "DAMAGE"});
+  ASSERT_TRUE(server.ok());
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  SampleRecorder recorder;
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  auto stream = capture.makeStream(excluding({}), {}, recorder.output(), queue);
+  auto status = startStream(*stream);
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("DAMAGE"), std::string::npos) << status.message();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(recorder.frameCount(), 0u);
+  auto image = captureImageNow(capture, excluding({}));
+  EXPECT_FALSE(image.ok());
+}
+
+TEST(CaptureFailureTest, AnUnknownDisplayIsRefused) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  SampleRecorder recorder;
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  ContentFilter filter = excluding({});
+  filter.displayID = 7;
+  auto stream = capture.makeStream(filter, {}, recorder.output(), queue);
+  auto status = startStream(*stream);
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "Display 7 is not connected.");
+}
+
+}  // namespace
+}  // namespace corvane::platform::x11::testing

@@ -1,0 +1,192 @@
+// A small X client for the backend's tests: one window of a known colour and class that the
+// test drives through commands on standard input. It prints the id of every window it makes.
+//
+//   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
+//                   [--lazy] [--desktop] [--override-redirect] [--no-pid]
+//
+// --lazy never draws (background None, no reaction to Expose). Commands, one per line:
+//   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
+//   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
+//   animate N                 repaints the main window N times, alternating shades
+//   exit
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+struct Geometry {
+  int x = 0, y = 0;
+  unsigned width = 100, height = 100;
+};
+
+Geometry parseGeometry(const char* text) {
+  Geometry g;
+  std::sscanf(text, "%ux%u+%d+%d", &g.width, &g.height, &g.x, &g.y);
+  return g;
+}
+
+unsigned long parseColour(const char* text) {
+  return std::strtoul(text, nullptr, 16);
+}
+
+struct Client {
+  Display* display = nullptr;
+  std::map<Window, unsigned long> colours;
+  std::map<Window, bool> lazy;
+  Atom wmProtocols, wmDelete;
+  Window main = None;
+
+  Window make(const Geometry& g, unsigned long colour, bool overrideRedirect, bool isLazy) {
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = None;
+    attributes.override_redirect = overrideRedirect;
+    attributes.event_mask = ExposureMask | StructureNotifyMask;
+    Window window = XCreateWindow(display, DefaultRootWindow(display), g.x, g.y, g.width, g.height,
+                                  0, CopyFromParent, InputOutput, CopyFromParent,
+                                  CWBackPixmap | CWOverrideRedirect | CWEventMask, &attributes);
+    colours[window] = colour;
+    lazy[window] = isLazy;
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    hints.x = g.x;
+    hints.y = g.y;
+    hints.width = static_cast<int>(g.width);
+    hints.height = static_cast<int>(g.height);
+    XSetWMNormalHints(display, window, &hints);
+    return window;
+  }
+
+  void paint(Window window, unsigned long colour) {
+    GC gc = XCreateGC(display, window, 0, nullptr);
+    XSetForeground(display, gc, colour);
+    XFillRectangle(display, window, gc, 0, 0, 4000, 4000);
+    XFreeGC(display, gc);
+    XFlush(display);
+  }
+
+  void announce(Window window) {
+    std::printf("%lu\n", window);
+    std::fflush(stdout);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string windowClass = "TestClient";
+  unsigned long colour = 0xFF0000;
+  Geometry geometry;
+  bool isLazy = false, desktop = false, overrideRedirect = false, withPid = true;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--class" && i + 1 < argc)
+      windowClass = argv[++i];
+    else if (arg == "--colour" && i + 1 < argc)
+      colour = parseColour(argv[++i]);
+    else if (arg == "--geometry" && i + 1 < argc)
+      geometry = parseGeometry(argv[++i]);
+    else if (arg == "--lazy")
+      isLazy = true;
+    else if (arg == "--desktop")
+      desktop = true;
+    else if (arg == "--override-redirect")
+      overrideRedirect = true;
+    else if (arg == "--no-pid")
+      withPid = false;
+  }
+  Client client;
+  client.display = XOpenDisplay(nullptr);
+  if (client.display == nullptr) return 2;
+  Display* display = client.display;
+  client.wmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
+  client.wmDelete = XInternAtom(display, "WM_DELETE_WINDOW", False);
+
+  Window main = client.make(geometry, colour, overrideRedirect, isLazy);
+  client.main = main;
+  std::string instance = windowClass;
+  for (auto& c : instance) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  XClassHint classHint{instance.data(), windowClass.data()};
+  XSetClassHint(display, main, &classHint);
+  XStoreName(display, main, windowClass.c_str());
+  XSetWMProtocols(display, main, &client.wmDelete, 1);
+  if (withPid) {
+    long pid = getpid();
+    XChangeProperty(display, main, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+    char host[HOST_NAME_MAX + 1] = {};
+    gethostname(host, sizeof host - 1);
+    XChangeProperty(display, main, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(host), static_cast<int>(std::strlen(host)));
+  }
+  if (desktop) {
+    Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+    XChangeProperty(display, main, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
+  }
+  XMapWindow(display, main);
+  XFlush(display);
+  client.announce(main);
+
+  std::string pending;
+  bool running = true;
+  while (running) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == Expose && event.xexpose.count == 0 && !client.lazy[event.xexpose.window]) {
+        client.paint(event.xexpose.window, client.colours[event.xexpose.window]);
+      } else if (event.type == ClientMessage && event.xclient.message_type == client.wmProtocols &&
+                 static_cast<Atom>(event.xclient.data.l[0]) == client.wmDelete) {
+        running = false;
+      }
+    }
+    if (!running) break;
+    pollfd descriptors[2] = {{ConnectionNumber(display), POLLIN, 0}, {0, POLLIN, 0}};
+    if (poll(descriptors, 2, 1000) <= 0) continue;
+    if (descriptors[1].revents & (POLLIN | POLLHUP)) {
+      char buffer[512];
+      const ssize_t count = read(0, buffer, sizeof buffer);
+      if (count <= 0) break;
+      pending.append(buffer, static_cast<std::size_t>(count));
+      std::size_t newline;
+      while ((newline = pending.find('\n')) != std::string::npos) {
+        const std::string line = pending.substr(0, newline);
+        pending.erase(0, newline + 1);
+        char command[32] = {}, geometryText[64] = {}, colourText[16] = {};
+        int count2 = 0;
+        std::sscanf(line.c_str(), "%31s", command);
+        if (std::strcmp(command, "exit") == 0) {
+          running = false;
+        } else if (std::strcmp(command, "popup") == 0 || std::strcmp(command, "dialog") == 0) {
+          std::sscanf(line.c_str(), "%*s %63s %15s", geometryText, colourText);
+          const bool popup = std::strcmp(command, "popup") == 0;
+          Window window =
+              client.make(parseGeometry(geometryText), parseColour(colourText), popup, false);
+          if (!popup) XSetTransientForHint(display, window, main);
+          XMapRaised(display, window);
+          XFlush(display);
+          client.announce(window);
+        } else if (std::sscanf(line.c_str(), "animate %d", &count2) == 1) {
+          for (int i = 0; i < count2; ++i) {
+            client.paint(main, (i % 2) ? colour : (colour ^ 0x000010));
+            usleep(2000);
+          }
+          client.paint(main, colour);
+          client.announce(main);
+        }
+      }
+    }
+  }
+  XCloseDisplay(display);
+  return 0;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "x11/xvfb_server.h"
+
+namespace corvane::testing {
+
+struct TestClientOptions {
+  std::string windowClass = "TestClient";
+  std::uint32_t colour = 0xFF0000;  // RRGGBB
+  int x = 0, y = 0, width = 100, height = 100;
+  bool lazy = false;  // never paints
+  bool desktop = false;
+  bool overrideRedirect = false;
+  std::vector<std::string> extraEnvironment;
+};
+
+// One running x11_test_client, driven through its standard input.
+class TestClient {
+ public:
+  TestClient(const std::string& display, const TestClientOptions& options) {
+    int input[2], output[2];
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    char colour[16];
+    std::snprintf(colour, sizeof colour, "%06X", options.colour & 0xFFFFFF);
+    std::vector<std::string> arguments = {
+        CORVANE_X11_TEST_CLIENT,
+        "--class",
+        options.windowClass,
+        "--colour",
+        colour,
+        "--geometry",
+        std::to_string(options.width) + "x" + std::to_string(options.height) + "+" +
+            std::to_string(options.x) + "+" + std::to_string(options.y)};
+    if (options.lazy) arguments.push_back("--lazy");
+    if (options.desktop) arguments.push_back("--desktop");
+    if (options.overrideRedirect) arguments.push_back("--override-redirect");
+    auto environment = options.extraEnvironment;
+    environment.push_back("DISPLAY=" + display);
+    pid_ = spawnProgram(arguments, environment, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    close(output[1]);
+    input_ = input[1];
+    output_ = output[0];
+    window_ = readWindow();
+  }
+  ~TestClient() {
+    if (input_ >= 0) close(input_);
+    if (output_ >= 0) close(output_);
+    endProcess(pid_, SIGKILL);
+  }
+  TestClient(const TestClient&) = delete;
+  TestClient& operator=(const TestClient&) = delete;
+
+  pid_t pid() const { return pid_; }
+  unsigned long window() const { return window_; }
+
+  // Sends a command; returns the window id the client announces in reply.
+  unsigned long command(const std::string& line) {
+    const std::string text = line + "\n";
+    if (write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return 0;
+    return readWindow();
+  }
+  void send(const std::string& line) {
+    const std::string text = line + "\n";
+    [[maybe_unused]] auto written = write(input_, text.data(), text.size());
+  }
+  // True once the process has ended by itself.
+  bool hasExited() {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  unsigned long readWindow() {
+    std::string line;
+    pollfd descriptor{output_, POLLIN, 0};
+    while (poll(&descriptor, 1, 10000) > 0) {
+      char c;
+      if (read(output_, &c, 1) != 1) break;
+      if (c == '\n') return std::stoul(line);
+      line.push_back(c);
+    }
+    return 0;
+  }
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  unsigned long window_ = 0;
+};
+
+}  // namespace corvane::testing

@@ -1,0 +1,166 @@
+#pragma once
+
+// A private X server for tests and benchmarks: Xvfb on a display number it picks itself
+// (-displayfd), optionally with openbox as the window manager. Header-only so benchmarks can
+// use it too.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include "platform/x11/xlib.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace corvane::testing {
+
+inline pid_t spawnProgram(const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& extraEnvironment,
+                          posix_spawn_file_actions_t* actions = nullptr) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+  for (const auto& extra : extraEnvironment) {
+    const auto key = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(environment, [&](const std::string& e) { return e.rfind(key, 0) == 0; });
+    environment.push_back(extra);
+  }
+  std::vector<char*> argv, envp;
+  for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), envp.data()) != 0) return -1;
+  return pid;
+}
+
+inline void endProcess(pid_t& pid, int signal = SIGTERM) {
+  if (pid <= 0) return;
+  kill(pid, signal);
+  int status = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+// Polls `condition` until it holds or `seconds` pass.
+template <class Condition>
+bool waitUntil(Condition condition, double seconds = 5.0) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  }
+  return true;
+}
+
+class XvfbServer {
+ public:
+  XvfbServer(int width, int height, std::vector<std::string> extraArguments = {}) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> arguments = {
+        "Xvfb",      "-displayfd", "3",
+        "-screen",   "0",          std::to_string(width) + "x" + std::to_string(height) + "x24",
+        "-nolisten", "tcp",        "-noreset"};
+    for (auto& extra : extraArguments) arguments.push_back(extra);
+    pid_ = spawnProgram(arguments, {}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    pollfd descriptor{fds[0], POLLIN, 0};
+    while (pid_ > 0 && poll(&descriptor, 1, 10000) > 0) {
+      char c;
+      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+      number.push_back(c);
+    }
+    close(fds[0]);
+    if (number.empty()) {
+      endProcess(pid_, SIGKILL);
+      return;
+    }
+    name_ = ":" + number;
+    waitUntil([this] {
+      Display* display = XOpenDisplay(name_.c_str());
+      if (display == nullptr) return false;
+      XCloseDisplay(display);
+      return true;
+    });
+  }
+  ~XvfbServer() {
+    endProcess(windowManager_);
+    endProcess(pid_);
+    if (!home_.empty()) std::filesystem::remove_all(home_);
+  }
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  bool ok() const { return !name_.empty(); }
+  const std::string& name() const { return name_; }
+  pid_t pid() const { return pid_; }
+  void kill() { endProcess(pid_, SIGKILL); }
+
+  // Starts openbox with an empty configuration in a temporary HOME; waits until it manages
+  // the screen (its check window is announced on the root).
+  bool startWindowManager() {
+    home_ = std::filesystem::temp_directory_path() /
+            ("corvane-openbox-" + std::to_string(getpid()) + "-" + name_.substr(1));
+    std::filesystem::create_directories(home_ / ".config/openbox");
+    std::ofstream(home_ / ".config/openbox/rc.xml")
+        << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\"/>\n";
+    windowManager_ = spawnProgram(
+        {"openbox", "--sm-disable", "--config-file", (home_ / ".config/openbox/rc.xml").string()},
+        {"DISPLAY=" + name_, "HOME=" + home_.string(),
+         "XDG_CONFIG_HOME=" + (home_ / ".config").string()});
+    Display* display = XOpenDisplay(name_.c_str());
+    if (display == nullptr) return false;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
+    const bool ready = waitUntil(
+        [&] {
+          Atom type;
+          int format;
+          unsigned long count, after;
+          unsigned char* data = nullptr;
+          XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
+                             AnyPropertyType, &type, &format, &count, &after, &data);
+          bool found = data != nullptr && count == 1;
+          if (data) XFree(data);
+          XGetWindowProperty(display, DefaultRootWindow(display), clientList, 0, 1, False,
+                             AnyPropertyType, &type, &format, &count, &after, &data);
+          found = found && type != None;
+          if (data) XFree(data);
+          return found;
+        },
+        10.0);
+    XCloseDisplay(display);
+    return ready;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  pid_t windowManager_ = -1;
+  std::string name_;
+  std::filesystem::path home_;
+};
+
+}  // namespace corvane::testing
