@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "model/production_configuration.h"
 #include "operations/appcast_parser.h"
 #include "operations/numeric_version.h"
 #include "operations/test_update_fixtures.h"
@@ -162,6 +163,16 @@ TEST(UpdateArchiveNameTest, VersionBecomesASafeFileName) {
   EXPECT_EQ(UpdateManager::archiveFileName("2.5+241_rc-1"), "Corvane-2.5+241_rc-1.zip");
   EXPECT_EQ(UpdateManager::archiveFileName("../../etc\npasswd"), "Corvane-..-..-etc-passwd.zip");
   EXPECT_EQ(UpdateManager::archiveFileName("1 2$(x)"), "Corvane-1-2--x-.zip");
+}
+
+TEST(UpdateChannelTest, TakesTheBuildSettingsOfTheBundle) {
+  model::ProductionConfiguration configuration;
+  configuration.updateFeedURL = "https://updates.example.com/appcast.xml";
+  configuration.sparklePublicEDKey = "a2V5";
+  EXPECT_TRUE(UpdateChannel::from(configuration).isConfigured());
+  EXPECT_EQ(UpdateChannel::from(configuration).feedURL, configuration.updateFeedURL);
+  configuration.automaticUpdatesEnabled = false;
+  EXPECT_FALSE(UpdateChannel::from(configuration).isConfigured());
 }
 
 }  // namespace
