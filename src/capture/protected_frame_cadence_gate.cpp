@@ -5,8 +5,7 @@
 namespace corvane::capture {
 
 namespace {
-// Absorbs floating-point error in the slot arithmetic (a frame at exactly k intervals must land in
-// slot k, not k - 1).
+// Absorbs floating-point error in the slot arithmetic.
 constexpr double kSlotEpsilon = 1e-6;
 }  // namespace
 
@@ -22,9 +21,11 @@ bool ProtectedFrameCadenceGate::accept(std::uint64_t generation, runtime::Uptime
     lastAcceptedTime_ = now;
     return true;
   }
-  if (now < origin_) return false;
-  const auto slot =
-      static_cast<std::int64_t>(std::floor((now - origin_) / minimumInterval_ + kSlotEpsilon));
+  if (now < origin_ || now - lastAcceptedTime_ < minimumInterval_ / 2) return false;
+  // Slots are centred on whole intervals after the origin, so a source running at the limit
+  // lands mid-slot and its jitter never pushes two frames into one slot.
+  const auto slot = static_cast<std::int64_t>(
+      std::floor((now - origin_) / minimumInterval_ + 0.5 + kSlotEpsilon));
   if (slot <= lastSlot_) return false;
   lastSlot_ = slot;
   lastAcceptedTime_ = now;

@@ -10,11 +10,12 @@ namespace corvane::capture {
 
 // Paces the frames accepted for publication within one capture generation.
 //
-// Time is divided into slots of `minimumInterval` seconds counted from the generation's first
-// accepted frame, and at most one frame is accepted per slot. Over any stretch the output rate
-// therefore never exceeds 1 / minimumInterval, while a source that delivers at exactly that rate
-// with a little jitter (a frame a few microseconds early) is not halved, as a plain "at least one
-// interval since the last frame" rule would do.
+// Time is divided into slots of `minimumInterval` seconds centred on whole intervals after the
+// generation's first accepted frame; at most one frame is accepted per slot, and never two within
+// half an interval. Over any stretch of T seconds at most T / minimumInterval frames pass (plus
+// one for the slot the stretch begins in), while a source that delivers at exactly that rate with
+// some jitter (a frame a little early) is not halved, as a plain "at least one interval since the
+// last frame" rule would do.
 class ProtectedFrameCadenceGate {
  public:
   static constexpr double kDefaultMinimumInterval = 1.0 / 60.0;

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "runtime/runtime.h"
 
@@ -18,6 +19,8 @@ struct ProtectedOutputSurface::State {
   bool forcedRedraw = false;
   std::uint64_t handlerToken = 0;
   RedrawHandler redrawHandler;
+  std::uint64_t nextObserverToken = 0;
+  std::vector<std::pair<std::uint64_t, std::shared_ptr<UpdateObserver>>> updateObservers;
 };
 
 ProtectedOutputSurface::ProtectedOutputSurface() : state_(std::make_shared<State>()) {}
@@ -27,6 +30,8 @@ ProtectedOutputSurface::~ProtectedOutputSurface() = default;
 bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint64_t sequence) {
   if (!image) return false;
   const auto stamp = runtime::now();
+  Snapshot published;
+  std::vector<std::shared_ptr<UpdateObserver>> observers;
   {
     std::lock_guard lock(state_->mutex);
     if (state_->snapshot && sequence <= state_->snapshot->sequence) return false;
@@ -40,7 +45,10 @@ bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint
     state_->snapshot = std::move(next);
     if (!state_->stats.pendingPresentationSince) state_->stats.pendingPresentationSince = stamp;
     state_->latestRequestAt = stamp;
+    for (const auto& entry : state_->updateObservers) observers.push_back(entry.second);
+    if (!observers.empty()) published = *state_->snapshot;
   }
+  for (const auto& observer : observers) (*observer)(published);
   requestRedraw(false);
   return true;
 }
@@ -162,6 +170,24 @@ runtime::Subscription ProtectedOutputSurface::setRedrawHandler(RedrawHandler han
     if (!state) return;
     std::lock_guard lock(state->mutex);
     if (state->handlerToken == token) state->redrawHandler = nullptr;
+  });
+}
+
+runtime::Subscription ProtectedOutputSurface::observeUpdates(UpdateObserver observer) {
+  std::uint64_t token = 0;
+  {
+    std::lock_guard lock(state_->mutex);
+    token = ++state_->nextObserverToken;
+    state_->updateObservers.emplace_back(token,
+                                         std::make_shared<UpdateObserver>(std::move(observer)));
+  }
+  std::weak_ptr<State> weakState = state_;
+  return runtime::Subscription([weakState, token] {
+    auto state = weakState.lock();
+    if (!state) return;
+    std::lock_guard lock(state->mutex);
+    std::erase_if(state->updateObservers,
+                  [token](const auto& entry) { return entry.first == token; });
   });
 }
 

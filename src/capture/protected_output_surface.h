@@ -52,6 +52,7 @@ class ProtectedOutputSurface {
   };
 
   using RedrawHandler = std::function<void(ProtectedRedrawRequest)>;
+  using UpdateObserver = std::function<void(const Snapshot&)>;
 
   ProtectedOutputSurface();
   ~ProtectedOutputSurface();
@@ -100,6 +101,11 @@ class ProtectedOutputSurface {
   // The canvas: the handler runs on the main actor for each coalesced redraw request (at most one
   // is outstanding). Ending the subscription removes it.
   runtime::Subscription setRedrawHandler(RedrawHandler handler);
+
+  // Runs on the writer's thread right after every image update() published, with the new
+  // snapshot (recording and inspection of exactly what the output showed). Ending the
+  // subscription removes the observer.
+  runtime::Subscription observeUpdates(UpdateObserver observer);
 
   // The canvas reports each presentation of the snapshot with `revision`. A completed one counts,
   // stamps the date and ends the pending presentation when it showed the latest revision; a failed
