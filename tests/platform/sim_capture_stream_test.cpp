@@ -391,6 +391,19 @@ TEST_F(SimCaptureStreamTest, ShareableContentListsDisplaysApplicationsAndWindows
   EXPECT_TRUE(c.windows[1].isOnScreen);
 }
 
+TEST_F(SimCaptureStreamTest, OperationsWithoutACompletionStillTakeEffect) {
+  auto stream = makeStream(filter(false));
+  stream->startCapture(nullptr);
+  stream->updateContentFilter(filter(true), nullptr);
+  loop.advance(0.2);
+  EXPECT_TRUE(stream->isRunning());
+  ASSERT_EQ(samples.size(), 1u);
+  EXPECT_FALSE(showsVault(samples[0]));
+  stream->stopCapture(nullptr);
+  loop.advance(0.1);
+  EXPECT_FALSE(stream->isRunning());
+}
+
 TEST_F(SimCaptureStreamTest, ReleasedStreamStopsComposing) {
   auto stream = makeStream(filter(true));
   auto started = begin([&](Completion c) { stream->startCapture(c); });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -90,14 +91,24 @@ void paintWindow(PixelBuffer& buffer, const PixelMapping& map, const SimWindow& 
     for (int row = firstRow; row < endRow; ++row) fillSpan(buffer, row, columns, primary);
     return;
   }
+  // Rows of squares alternate between two patterns: build both once, then copy whole rows.
   const std::uint32_t secondary = windowSecondaryColor(window.id);
-  const auto squares = checkerColumns(map, window, columns);
+  const std::size_t width = static_cast<std::size_t>(columns.end - columns.begin);
+  std::vector<std::uint32_t> evenRow(width);
+  std::vector<std::uint32_t> oddRow(width);
+  for (const auto& square : checkerColumns(map, window, columns)) {
+    const auto begin = static_cast<std::size_t>(square.span.begin - columns.begin);
+    const auto end = static_cast<std::size_t>(square.span.end - columns.begin);
+    std::fill(evenRow.begin() + begin, evenRow.begin() + end, square.odd ? secondary : primary);
+    std::fill(oddRow.begin() + begin, oddRow.begin() + end, square.odd ? primary : secondary);
+  }
   for (int row = firstRow; row < endRow; ++row) {
     const double y = map.rowCentre(row) - window.frame.minY();
-    const bool oddRow = (static_cast<long>(std::floor(y / window.pattern.cellSize)) & 1) != 0;
-    for (const auto& square : squares) {
-      fillSpan(buffer, row, square.span, square.odd != oddRow ? secondary : primary);
-    }
+    const bool isOddRow = (static_cast<long>(std::floor(y / window.pattern.cellSize)) & 1) != 0;
+    const auto& pattern = isOddRow ? oddRow : evenRow;
+    std::memcpy(buffer.mutableData() + static_cast<std::size_t>(row) * buffer.bytesPerRow() +
+                    static_cast<std::size_t>(columns.begin) * 4,
+                pattern.data(), width * 4);
   }
 }
 

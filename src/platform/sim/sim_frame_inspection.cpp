@@ -1,8 +1,5 @@
 #include "platform/sim/sim_frame_inspection.h"
 
-#include <cstring>
-#include <optional>
-
 #include "platform/sim/sim_colors.h"
 
 namespace corvane::platform::sim {
@@ -13,14 +10,13 @@ namespace {
 template <class Visit>
 bool forEachWindowRun(const PixelBuffer& frame, Visit visit) {
   for (int y = 0; y < frame.height(); ++y) {
-    const std::uint8_t* row = frame.data() + static_cast<std::size_t>(y) * frame.bytesPerRow();
-    std::optional<std::uint32_t> previous;
-    for (int x = 0; x < frame.width(); ++x) {
-      std::uint32_t pixel;
-      std::memcpy(&pixel, row + static_cast<std::size_t>(x) * 4, 4);
-      if (previous == pixel) continue;
-      previous = pixel;
+    const auto* row = reinterpret_cast<const std::uint32_t*>(
+        frame.data() + static_cast<std::size_t>(y) * frame.bytesPerRow());
+    const std::uint32_t* const end = row + frame.width();
+    for (const std::uint32_t* run = row; run != end;) {
+      const std::uint32_t pixel = *run;
       if (auto id = windowIdForColor(pixel); id && visit(*id)) return true;
+      while (run != end && *run == pixel) ++run;
     }
   }
   return false;
