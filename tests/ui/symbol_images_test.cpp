@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "qt_test_support.h"
+#include "ui/symbol_images.h"
+
+namespace corvane::ui {
+namespace {
+
+// Every symbol name the output window, the menu-bar popover, the presenter bar, the source guard
+// and the setup and settings windows ask for.
+const char* const kSymbolNames[] = {
+    "1.magnifyingglass",
+    "app.badge",
+    "arrow.clockwise",
+    "arrow.counterclockwise",
+    "arrow.down.right.and.arrow.up.left",
+    "arrow.left.and.right.circle.fill",
+    "arrow.right",
+    "arrow.triangle.2.circlepath",
+    "arrow.triangle.2.circlepath.circle.fill",
+    "arrow.up.and.down.and.arrow.left.and.right",
+    "arrow.up.left.and.arrow.down.right",
+    "bell",
+    "bell.badge",
+    "checklist",
+    "checkmark.circle.fill",
+    "checkmark.seal.fill",
+    "checkmark.shield",
+    "checkmark.shield.fill",
+    "checkmark.square",
+    "chevron.right",
+    "circle",
+    "desktopcomputer",
+    "display",
+    "display.2",
+    "dollarsign.circle",
+    "ellipsis",
+    "ellipsis.circle",
+    "envelope",
+    "exclamationmark.triangle",
+    "exclamationmark.triangle.fill",
+    "eye",
+    "eye.slash",
+    "eye.slash.fill",
+    "folder",
+    "gearshape",
+    "globe",
+    "hourglass",
+    "info.circle",
+    "key",
+    "line.3.horizontal",
+    "lock.doc.fill",
+    "lock.fill",
+    "lock.rectangle.stack.fill",
+    "lock.shield.fill",
+    "menubar.rectangle",
+    "minus.circle.fill",
+    "pause.fill",
+    "person",
+    "phone",
+    "play.fill",
+    "plus",
+    "record.circle",
+    "rectangle.dashed.badge.record",
+    "rectangle.on.rectangle",
+    "rectangle.on.rectangle.angled",
+    "rectangle.stack.badge.minus",
+    "rectangle.stack.fill",
+    "shield",
+    "slider.horizontal.3",
+    "square.and.arrow.down",
+    "square.and.arrow.up",
+    "square.grid.2x2",
+    "stop.fill",
+    "textformat",
+    "trash",
+    "video",
+    "viewfinder",
+    "xmark",
+    "xmark.circle",
+    "xmark.circle.fill",
+};
+
+class SymbolImagesTest : public ::testing::Test, public testing::QtRuntimeFixture {};
+
+TEST_F(SymbolImagesTest, EveryNameTheViewsUseHasItsOwnIconDrawnInTheTint) {
+  const QColor tint(23, 158, 64);
+  const QImage fallback = SymbolImages::shared().image("no.such.symbol", 24, tint);
+  for (const char* name : kSymbolNames) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(SymbolImages::shared().hasSymbol(name));
+    const QImage image = SymbolImages::shared().image(name, 24, tint);
+    ASSERT_EQ(image.size(), QSize(24, 24));
+    // The tint shows, and the drawing is not the fallback glyph.
+    EXPECT_GT(testing::countPixelsNear(image, tint.rgb(), 40), 4);
+    EXPECT_NE(image, fallback);
+  }
+}
+
+TEST_F(SymbolImagesTest, UnknownNameDrawsAVisibleFallback) {
+  EXPECT_FALSE(SymbolImages::shared().hasSymbol("no.such.symbol"));
+  const QImage image = SymbolImages::shared().image("no.such.symbol", 32, Qt::red);
+  int opaque = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
+  }
+  EXPECT_GT(opaque, 30);
+}
+
+TEST_F(SymbolImagesTest, WhiteDetailsStayWhiteOnFilledSymbols) {
+  const QImage image = SymbolImages::shared().image("checkmark.circle.fill", 48, QColor(200, 0, 0));
+  EXPECT_GT(testing::countPixelsNear(image, qRgb(255, 255, 255), 30), 10);
+  EXPECT_GT(testing::countPixelsNear(image, qRgb(200, 0, 0), 30), 200);
+}
+
+TEST_F(SymbolImagesTest, HighDensityImagesHaveMorePixels) {
+  const QImage image = SymbolImages::shared().image("pause.fill", 16, Qt::black, 2.0);
+  EXPECT_EQ(image.size(), QSize(32, 32));
+  EXPECT_DOUBLE_EQ(image.devicePixelRatio(), 2.0);
+}
+
+}  // namespace
+}  // namespace corvane::ui
