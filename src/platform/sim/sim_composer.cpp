@@ -58,7 +58,7 @@ struct CheckerColumn {
   bool odd = false;
 };
 
-std::vector<CheckerColumn> checkerColumns(const PixelMapping& map, const SimWindow& window,
+std::vector<CheckerColumn> checkerColumns(const PixelMapping& map, const SimDesktopWindow& window,
                                           PixelSpan covered) {
   std::vector<CheckerColumn> columns;
   const double cell = window.pattern.cellSize;
@@ -77,7 +77,7 @@ std::vector<CheckerColumn> checkerColumns(const PixelMapping& map, const SimWind
   return columns;
 }
 
-void paintWindow(PixelBuffer& buffer, const PixelMapping& map, const SimWindow& window) {
+void paintWindow(PixelBuffer& buffer, const PixelMapping& map, const SimDesktopWindow& window) {
   const PixelSpan columns{map.columnAt(window.frame.minX()), map.columnAt(window.frame.maxX())};
   const int firstRow = map.rowAt(window.frame.minY());
   const int endRow = map.rowAt(window.frame.maxY());
@@ -129,7 +129,7 @@ void paintCursor(PixelBuffer& buffer, const PixelMapping& map, const SimCursor& 
   }
 }
 
-SimWindowOwner ownerOf(const SimDesktopState& state, const SimWindow& window) {
+SimWindowOwner ownerOf(const SimDesktopState& state, const SimDesktopWindow& window) {
   const SimApplication* app = state.application(window.ownerProcessID);
   return SimWindowOwner{app ? app->info.bundleIdentifier : std::string(), window.ownerProcessID,
                         window.kind};
@@ -165,7 +165,7 @@ runtime::Result<std::shared_ptr<PixelBuffer>> composeFrame(const SimDesktopState
   auto buffer = std::make_shared<PixelBuffer>(width, height);
   buffer->fill(state.backgroundColor);
   const PixelMapping map(display->frame, width, height);
-  for (const SimWindow& window : state.windows) {
+  for (const SimDesktopWindow& window : state.windows) {
     if (!state.isOnScreen(window)) continue;
     if (!window.frame.intersects(display->frame)) continue;
     if (filterLeavesOut(filter, window.id, ownerOf(state, window))) continue;

@@ -28,7 +28,7 @@ runtime::Status noApplication(std::int32_t processIdentifier) {
 }
 
 // Desktop-icons windows lie beneath every other window.
-int layerOf(const SimWindow& window) {
+int layerOf(const SimDesktopWindow& window) {
   return window.kind == SimWindowKind::desktopIcons ? 0 : 1;
 }
 
@@ -188,7 +188,7 @@ runtime::Status SimDesktop::quitApplication(std::int32_t processIdentifier) {
       return a.info.processIdentifier == processIdentifier;
     });
     std::erase_if(state_.windows,
-                  [&](const SimWindow& w) { return w.ownerProcessID == processIdentifier; });
+                  [&](const SimDesktopWindow& w) { return w.ownerProcessID == processIdentifier; });
     if (quit.isActive) nextActive = activateNextApplicationLocked(processIdentifier);
     ++state_.revision;
   }
@@ -252,9 +252,10 @@ std::optional<RunningApplication> SimDesktop::activateNextApplicationLocked(std:
 
 void SimDesktop::raiseApplicationWindowsLocked(std::int32_t processIdentifier) {
   // Its ordinary windows move above every other ordinary window, keeping their own order.
-  std::stable_partition(state_.windows.begin(), state_.windows.end(), [&](const SimWindow& w) {
-    return layerOf(w) == 0 || w.ownerProcessID != processIdentifier;
-  });
+  std::stable_partition(state_.windows.begin(), state_.windows.end(),
+                        [&](const SimDesktopWindow& w) {
+                          return layerOf(w) == 0 || w.ownerProcessID != processIdentifier;
+                        });
 }
 
 bool SimDesktop::activate(std::int32_t processIdentifier) {
@@ -343,10 +344,10 @@ void SimDesktop::setOpensURLs(bool opens) {
 
 // ---- Windows
 
-void SimDesktop::insertWindowLocked(SimWindow window) {
+void SimDesktop::insertWindowLocked(SimDesktopWindow window) {
   const int layer = layerOf(window);
   auto above = std::find_if(state_.windows.begin(), state_.windows.end(),
-                            [&](const SimWindow& w) { return layerOf(w) > layer; });
+                            [&](const SimDesktopWindow& w) { return layerOf(w) > layer; });
   state_.windows.insert(above, std::move(window));
 }
 
@@ -359,7 +360,7 @@ runtime::Result<std::uint32_t> SimDesktop::addWindow(std::int32_t ownerProcessId
   const SimApplication* app = state_.application(ownerProcessIdentifier);
   if (app == nullptr) return noApplication(ownerProcessIdentifier).error();
   if (nextWindowID_ > kMaxSimWindowId) return runtime::Error{"The desktop has no window ids left."};
-  SimWindow window;
+  SimDesktopWindow window;
   window.id = nextWindowID_++;
   window.ownerProcessID = ownerProcessIdentifier;
   window.title = std::move(spec.title);
@@ -379,7 +380,7 @@ template <class Change>
 runtime::Status SimDesktop::changeWindow(std::uint32_t windowID, Change change) {
   std::lock_guard lock(mutex_);
   auto it = std::find_if(state_.windows.begin(), state_.windows.end(),
-                         [&](const SimWindow& w) { return w.id == windowID; });
+                         [&](const SimDesktopWindow& w) { return w.id == windowID; });
   if (it == state_.windows.end()) return noWindow(windowID);
   change(*it);
   ++state_.revision;
@@ -390,7 +391,7 @@ runtime::Status SimDesktop::moveWindow(std::uint32_t windowID, Point origin) {
   if (!std::isfinite(origin.x) || !std::isfinite(origin.y)) {
     return runtime::Status::failure("A window cannot move to a point off every number line.");
   }
-  return changeWindow(windowID, [&](SimWindow& w) { w.frame.origin = origin; });
+  return changeWindow(windowID, [&](SimDesktopWindow& w) { w.frame.origin = origin; });
 }
 
 runtime::Status SimDesktop::resizeWindow(std::uint32_t windowID, Size size) {
@@ -398,23 +399,24 @@ runtime::Status SimDesktop::resizeWindow(std::uint32_t windowID, Size size) {
       size.height < 0) {
     return runtime::Status::failure("A window needs a finite, non-negative size.");
   }
-  return changeWindow(windowID, [&](SimWindow& w) { w.frame.size = size; });
+  return changeWindow(windowID, [&](SimDesktopWindow& w) { w.frame.size = size; });
 }
 
 runtime::Status SimDesktop::moveWindowToDesktop(std::uint32_t windowID, int desktop) {
-  return changeWindow(windowID, [&](SimWindow& w) { w.desktop = desktop < 0 ? -1 : desktop; });
+  return changeWindow(windowID,
+                      [&](SimDesktopWindow& w) { w.desktop = desktop < 0 ? -1 : desktop; });
 }
 
 runtime::Status SimDesktop::setWindowPattern(std::uint32_t windowID, SimWindowPattern pattern) {
-  return changeWindow(windowID, [&](SimWindow& w) { w.pattern = pattern; });
+  return changeWindow(windowID, [&](SimDesktopWindow& w) { w.pattern = pattern; });
 }
 
 runtime::Status SimDesktop::raiseWindow(std::uint32_t windowID) {
   std::lock_guard lock(mutex_);
   auto it = std::find_if(state_.windows.begin(), state_.windows.end(),
-                         [&](const SimWindow& w) { return w.id == windowID; });
+                         [&](const SimDesktopWindow& w) { return w.id == windowID; });
   if (it == state_.windows.end()) return noWindow(windowID);
-  SimWindow window = std::move(*it);
+  SimDesktopWindow window = std::move(*it);
   state_.windows.erase(it);
   insertWindowLocked(std::move(window));
   ++state_.revision;
@@ -424,15 +426,15 @@ runtime::Status SimDesktop::raiseWindow(std::uint32_t windowID) {
 runtime::Status SimDesktop::closeWindow(std::uint32_t windowID) {
   std::lock_guard lock(mutex_);
   const auto removed =
-      std::erase_if(state_.windows, [&](const SimWindow& w) { return w.id == windowID; });
+      std::erase_if(state_.windows, [&](const SimDesktopWindow& w) { return w.id == windowID; });
   if (removed == 0) return noWindow(windowID);
   ++state_.revision;
   return runtime::Status::success();
 }
 
-std::optional<SimWindow> SimDesktop::window(std::uint32_t windowID) const {
+std::optional<SimDesktopWindow> SimDesktop::window(std::uint32_t windowID) const {
   std::lock_guard lock(mutex_);
-  const SimWindow* found = state_.window(windowID);
+  const SimDesktopWindow* found = state_.window(windowID);
   if (found == nullptr) return std::nullopt;
   return *found;
 }

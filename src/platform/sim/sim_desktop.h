@@ -74,7 +74,7 @@ class SimDesktop final : public Workspace,
   runtime::Status closeWindow(std::uint32_t windowID);
   // Repaints the window with another pattern (new content in the same place).
   runtime::Status setWindowPattern(std::uint32_t windowID, SimWindowPattern pattern);
-  std::optional<SimWindow> window(std::uint32_t windowID) const;
+  std::optional<SimDesktopWindow> window(std::uint32_t windowID) const;
 
   // The active virtual desktop; a change posts kWorkspaceActiveSpaceDidChange.
   void switchDesktop(int desktop);
@@ -187,7 +187,7 @@ class SimDesktop final : public Workspace,
   // the newly active application. Called with the lock held.
   std::optional<RunningApplication> activateNextApplicationLocked(std::int32_t leaving);
   void raiseApplicationWindowsLocked(std::int32_t processIdentifier);
-  void insertWindowLocked(SimWindow window);
+  void insertWindowLocked(SimDesktopWindow window);
   template <class Change>
   runtime::Status changeWindow(std::uint32_t windowID, Change change);
 

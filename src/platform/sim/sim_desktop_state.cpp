@@ -23,13 +23,13 @@ SimApplication* SimDesktopState::application(std::int32_t processIdentifier) {
   return const_cast<SimApplication*>(found);
 }
 
-const SimWindow* SimDesktopState::window(std::uint32_t windowID) const {
+const SimDesktopWindow* SimDesktopState::window(std::uint32_t windowID) const {
   auto it = std::find_if(windows.begin(), windows.end(),
-                         [&](const SimWindow& w) { return w.id == windowID; });
+                         [&](const SimDesktopWindow& w) { return w.id == windowID; });
   return it == windows.end() ? nullptr : &*it;
 }
 
-bool SimDesktopState::isOnScreen(const SimWindow& window) const {
+bool SimDesktopState::isOnScreen(const SimDesktopWindow& window) const {
   const SimApplication* owner = application(window.ownerProcessID);
   if (owner == nullptr || owner->info.isHidden) return false;
   return window.desktop < 0 || window.desktop == activeDesktop;

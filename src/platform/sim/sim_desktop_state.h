@@ -34,7 +34,7 @@ struct SimWindowSpec {
   SimWindowPattern pattern = {};
 };
 
-struct SimWindow {
+struct SimDesktopWindow {
   std::uint32_t id = 0;
   std::int32_t ownerProcessID = 0;
   std::string title;
@@ -76,7 +76,7 @@ struct SimCursor {
 struct SimDesktopState {
   std::vector<Screen> displays;
   std::vector<SimApplication> applications;  // in launch order
-  std::vector<SimWindow> windows;            // stacking order, bottom first
+  std::vector<SimDesktopWindow> windows;     // stacking order, bottom first
   std::uint32_t backgroundColor = 0;
   int activeDesktop = 0;
   SimCursor cursor;
@@ -86,9 +86,9 @@ struct SimDesktopState {
   const Screen* display(std::uint32_t displayID) const;
   const SimApplication* application(std::int32_t processIdentifier) const;
   SimApplication* application(std::int32_t processIdentifier);
-  const SimWindow* window(std::uint32_t windowID) const;
+  const SimDesktopWindow* window(std::uint32_t windowID) const;
   // Whether the window shows on the active desktop now (its application runs and is not hidden).
-  bool isOnScreen(const SimWindow& window) const;
+  bool isOnScreen(const SimDesktopWindow& window) const;
 };
 
 }  // namespace corvane::platform::sim
