@@ -34,6 +34,7 @@ run: build
 bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
 	@bash scripts/run-benchmarks $(BUILD_DIR)
+	@bash scripts/run-fuzzers
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
