@@ -357,19 +357,24 @@ Size ProtectedShareWindowManager::pointSize(const Screen& screen) const {
 }
 
 void ProtectedShareWindowManager::applySizing(const Screen& screen) {
-  const Rect bounds = contentBounds(screen.visibleFrame, kTitleBarAllowance);
+  // The image goes below the control strip: size it in the bounds left over, then add the strip.
+  Rect bounds = contentBounds(screen.visibleFrame, kTitleBarAllowance);
+  bounds.origin.y += kAccessoryStripHeight;
+  bounds.size.height = std::max(1.0, bounds.height() - kAccessoryStripHeight);
   const Size points = pointSize(screen);
   auto viewport = viewport_.value();
-  Rect frame;
+  Rect image;
   if (viewport.sizingMode == ProtectedShareSizingMode::fit) {
-    frame = aspectFitFrame(points, bounds);
+    image = aspectFitFrame(points, bounds);
   } else {
     const Rect current = window_->frame();
-    frame = actualSizeFrame(
+    image = actualSizeFrame(
         points, bounds,
-        {current.minX() + current.width() / 2, current.minY() + current.height() / 2});
+        {current.minX() + current.width() / 2,
+         current.minY() + kAccessoryStripHeight + (current.height() - kAccessoryStripHeight) / 2});
   }
-  window_->setFrame(frame);
+  window_->setFrame(Rect{{image.minX(), image.minY() - kAccessoryStripHeight},
+                         {image.width(), image.height() + kAccessoryStripHeight}});
   if (viewport.pixelSize.width > 0) {
     viewport.scale = window_->frame().width() / viewport.pixelSize.width;
   }

@@ -9,6 +9,9 @@ namespace corvane::share_window {
 // Window frames are content areas in desktop points (top-left origin); a titled window's title bar
 // sits above its frame, so placement keeps this much room for it.
 inline constexpr double kTitleBarAllowance = 28;
+// The output view's control strip above the canvas: the window is this much taller than the
+// image it shows.
+inline constexpr double kAccessoryStripHeight = 36;
 // Distance from the visible frame's edges when the live window walks through the corners.
 inline constexpr double kCornerMargin = 18;
 

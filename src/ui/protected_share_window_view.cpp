@@ -10,6 +10,7 @@
 
 #include "runtime/runtime.h"
 #include "share_window/keyboard_command.h"
+#include "share_window/window_geometry.h"
 #include "ui/design_components.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/qt_palette_theme.h"
@@ -56,8 +57,9 @@ ProtectedShareWindowView::ProtectedShareWindowView(
   auto* strip = new QWidget(this);
   strip->setObjectName(QStringLiteral("accessory"));
   strip->setAutoFillBackground(true);
+  strip->setFixedHeight(static_cast<int>(share_window::kAccessoryStripHeight));
   auto* row = new QHBoxLayout(strip);
-  row->setContentsMargins(10, 6, 10, 6);
+  row->setContentsMargins(10, 4, 10, 4);
   row->setSpacing(6);
   status_ = new StatusPill("", "shield", QColor(), strip);
   row->addWidget(status_);

@@ -72,7 +72,7 @@ TEST_F(ProtectedShareWindowManagerTest, SessionLifecycleShowsNothingUntilTheFirs
   EXPECT_LE(w.frame().maxX(), bounds.maxX() + 1e-9);
   EXPECT_GE(w.frame().minY(), bounds.minY());
   EXPECT_LE(w.frame().maxY(), bounds.maxY() + 1e-9);
-  EXPECT_NEAR(w.frame().width() / w.frame().height(), 16.0 / 9.0, 1e-9);
+  EXPECT_NEAR(w.frame().width() / (w.frame().height() - kAccessoryStripHeight), 16.0 / 9.0, 1e-9);
   EXPECT_EQ(manager->viewportState().pixelSize, (Size{1920, 1080}));
   EXPECT_NEAR(manager->viewportState().scale, w.frame().width() / 1920, 1e-9);
 
@@ -291,12 +291,12 @@ TEST_F(ProtectedShareWindowManagerTest, ActualSizeUsesPointSizeAndShrinksToTheVi
   EXPECT_EQ(manager->viewportState().sizingMode, ProtectedShareSizingMode::actual);
   // 1440×900 points do not fit below the top bar and the title bar: shrunk, aspect kept.
   const Rect f = window().frame();
-  EXPECT_NEAR(f.width() / f.height(), 1.6, 1e-9);
+  EXPECT_NEAR(f.width() / (f.height() - kAccessoryStripHeight), 1.6, 1e-9);
   EXPECT_LE(f.height(), 900 - 32 - kTitleBarAllowance + 1e-9);
 
   windows->setScreens({testing::makeScreen(1, {{0, 0}, {2560, 1600}}, true, 2.0)});
   manager->showLiveWindowAtActualSize();
-  EXPECT_EQ(window().frame().size, (Size{1440, 900}));
+  EXPECT_EQ(window().frame().size, (Size{1440, 900 + kAccessoryStripHeight}));
   EXPECT_NEAR(manager->viewportState().scale, 0.5, 1e-9);
 
   manager->fitLiveWindow();
