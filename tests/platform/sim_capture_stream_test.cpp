@@ -307,6 +307,30 @@ TEST_F(SimCaptureStreamTest, FilterThatNeverAppliesAndOlderRequestsNeverWin) {
   EXPECT_TRUE(stream->filterInForce().excludesApplication("org.example.Vault", 0));
 }
 
+TEST_F(SimCaptureStreamTest, ProcessOnlyMatchingShowsARelaunchedApplicationUntilRefiltered) {
+  desktop->captureScript().applicationMatching = SimApplicationMatching::processOnly;
+  ContentFilter oldInstance = filter(false);
+  oldInstance.excludedApplications.push_back({"org.example.Vault", "Vault", vault});
+  auto stream = makeStream(oldInstance);
+  auto started = begin([&](Completion c) { stream->startCapture(c); });
+  loop.advance(0.2);
+  ASSERT_FALSE(showsVault(samples.back()));
+
+  ASSERT_TRUE(desktop->quitApplication(vault));
+  const auto relaunched = desktop->launchApplication({"org.example.Vault", "Vault"}).value();
+  const auto newWindow =
+      desktop->addWindow(relaunched, SimWindowSpec{Rect{{8, 8}, {16, 16}}}).value();
+  loop.advance(0.1);
+  EXPECT_TRUE(desktop->frameContainsWindow(*samples.back().pixels, newWindow));
+  EXPECT_TRUE(desktop->frameIsUnfiltered(*samples.back().pixels, oldInstance));
+
+  ContentFilter newInstance = filter(false);
+  newInstance.excludedApplications.push_back({"org.example.Vault", "Vault", relaunched});
+  auto updated = begin([&](Completion c) { stream->updateContentFilter(newInstance, c); });
+  loop.advance(0.1);
+  EXPECT_FALSE(desktop->frameContainsPixelsOf(*samples.back().pixels, "org.example.Vault"));
+}
+
 TEST_F(SimCaptureStreamTest, OnChangeTimingDeliversOnlyWhenTheContentChanged) {
   desktop->captureScript().frameTiming = SimFrameTiming::onChange;
   auto stream = makeStream(filter(true));

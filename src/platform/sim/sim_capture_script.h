@@ -22,6 +22,12 @@ struct SimOperationScript {
   }
 };
 
+// How a capture matches the filter's excluded applications to windows: by application id or
+// process (what ContentFilter means), or by process only, like a service whose filter names
+// application instances, so that a relaunched application shows until a filter naming its new
+// process is in force.
+enum class SimApplicationMatching { idOrProcess, processOnly };
+
 // When a running stream delivers: a frame every minimum frame interval, or only the intervals in
 // which the composed content changed (the desktop, the filter in force or the configuration).
 enum class SimFrameTiming { everyInterval, onChange };
@@ -41,6 +47,7 @@ struct SimCaptureScript {
   // completes as scripted but frames keep the old filter for good.
   std::optional<double> filterApplyDelay;
   bool filterNeverApplies = false;
+  SimApplicationMatching applicationMatching = SimApplicationMatching::idOrProcess;
 
   SimFrameTiming frameTiming = SimFrameTiming::everyInterval;
   // A stalled stream stays running but delivers nothing.

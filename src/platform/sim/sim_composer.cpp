@@ -135,19 +135,30 @@ SimWindowOwner ownerOf(const SimDesktopState& state, const SimDesktopWindow& win
                         window.kind};
 }
 
+bool excludesProcess(const ContentFilter& filter, std::int32_t processIdentifier) {
+  return processIdentifier > 0 &&
+         std::any_of(
+             filter.excludedApplications.begin(), filter.excludedApplications.end(),
+             [&](const ShareableApplication& app) { return app.processID == processIdentifier; });
+}
+
 }  // namespace
 
 bool filterLeavesOut(const ContentFilter& filter, std::uint32_t windowID,
-                     const SimWindowOwner& owner) {
+                     const SimWindowOwner& owner, SimApplicationMatching matching) {
   if (filter.excludedWindowIDs.contains(windowID)) return true;
   if (filter.excludeDesktopWindows && owner.kind == SimWindowKind::desktopIcons) return true;
-  if (!filter.excludesApplication(owner.bundleIdentifier, owner.processIdentifier)) return false;
-  return !filter.exceptingWindowIDs.contains(windowID);
+  const bool excluded =
+      matching == SimApplicationMatching::processOnly
+          ? excludesProcess(filter, owner.processIdentifier)
+          : filter.excludesApplication(owner.bundleIdentifier, owner.processIdentifier);
+  return excluded && !filter.exceptingWindowIDs.contains(windowID);
 }
 
 runtime::Result<std::shared_ptr<PixelBuffer>> composeFrame(const SimDesktopState& state,
                                                            const ContentFilter& filter, int width,
-                                                           int height, bool showsCursor) {
+                                                           int height, bool showsCursor,
+                                                           SimApplicationMatching matching) {
   const Screen* display = state.display(filter.displayID);
   if (display == nullptr) {
     return runtime::Error{"Display " + std::to_string(filter.displayID) + " is not connected."};
@@ -168,7 +179,7 @@ runtime::Result<std::shared_ptr<PixelBuffer>> composeFrame(const SimDesktopState
   for (const SimDesktopWindow& window : state.windows) {
     if (!state.isOnScreen(window)) continue;
     if (!window.frame.intersects(display->frame)) continue;
-    if (filterLeavesOut(filter, window.id, ownerOf(state, window))) continue;
+    if (filterLeavesOut(filter, window.id, ownerOf(state, window), matching)) continue;
     paintWindow(*buffer, map, window);
   }
   if (showsCursor) paintCursor(*buffer, map, state.cursor);

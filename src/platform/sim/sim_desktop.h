@@ -113,7 +113,8 @@ class SimDesktop final : public Workspace,
   std::set<std::uint32_t> windowsInFrame(const PixelBuffer& frame) const;
   bool frameContainsWindow(const PixelBuffer& frame, std::uint32_t windowID) const;
   bool frameContainsPixelsOf(const PixelBuffer& frame, const std::string& bundleIdentifier) const;
-  // True when the frame holds a pixel of any window that `filter` leaves out.
+  // True when the frame holds a pixel of any window that `filter` leaves out, by the filter's own
+  // meaning (application id or process), whatever matching the capture script uses.
   bool frameIsUnfiltered(const PixelBuffer& frame, const ContentFilter& filter) const;
   std::optional<SimWindowOwner> windowOwner(std::uint32_t windowID) const;
 

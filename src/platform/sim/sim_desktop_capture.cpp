@@ -116,7 +116,7 @@ runtime::Result<SimDesktop::Composition> SimDesktop::composeForStream(
   if (auto allowed = captureAllowed(); !allowed) return allowed.error();
   std::lock_guard lock(mutex_);
   auto frame = composeFrame(state_, filter, configuration.width, configuration.height,
-                            configuration.showsCursor);
+                            configuration.showsCursor, captureScript_.applicationMatching);
   if (!frame) return frame.error();
   return Composition{std::move(frame.value()), state_.revision};
 }
