@@ -1,0 +1,393 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine_harness.h"
+
+namespace corvane::capture {
+namespace {
+
+using model::ProtectedSharePhase;
+using testing::EngineHarness;
+
+class ProtectedShareEngineTest : public ::testing::Test {
+ protected:
+  ProtectedShareEngineTest() {
+    editor = h.desktop->launchApplication({"org.example.Editor", "Editor"}).value();
+    editorWindow = h.desktop->addWindow(editor, {platform::Rect{{0, 0}, {160, 90}}}).value();
+    vault = h.desktop->launchApplication({"org.example.Vault", "Vault"}).value();
+    vaultWindow = h.desktop->addWindow(vault, {platform::Rect{{20, 20}, {50, 40}}}).value();
+  }
+
+  bool showsVault(const platform::SharedPixelBuffer& image) const {
+    return image && h.desktop->frameContainsPixelsOf(*image, "org.example.Vault");
+  }
+  bool anyPublishedShows(const std::string& bundleID) const {
+    return std::any_of(h.published.begin(), h.published.end(), [&](const auto& p) {
+      return h.desktop->frameContainsPixelsOf(*p.image, bundleID);
+    });
+  }
+
+  EngineHarness h;
+  std::int32_t editor = 0;
+  std::int32_t vault = 0;
+  std::uint32_t editorWindow = 0;
+  std::uint32_t vaultWindow = 0;
+};
+
+TEST_F(ProtectedShareEngineTest, ANewEngineIsIdleWithNothingPublished) {
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::idle);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share is idle");
+  EXPECT_FALSE(h.engine->renderedFrame.value());
+  EXPECT_EQ(h.engine->metrics.value(), model::ProtectedShareMetrics::empty());
+  EXPECT_FALSE(h.engine->outputSurface()->snapshot());
+  EXPECT_FALSE(h.engine->records().deliveryState->configuration().isAcceptingFrames);
+}
+
+TEST_F(ProtectedShareEngineTest, StartSharesFilteredFramesUnchangedAndGoesLive) {
+  h.startSharing({"org.example.Vault"});
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share live");
+  ASSERT_TRUE(h.engine->renderedFrame.value());
+  EXPECT_EQ(h.engine->renderedFrame.value()->pixelSize, (platform::Size{160, 90}));
+  h.loop.advance(1.0);
+  ASSERT_FALSE(h.published.empty());
+  for (const auto& p : h.published) {
+    EXPECT_FALSE(showsVault(p.image));
+    EXPECT_FALSE(h.desktop->frameContainsPixelsOf(*p.image, testing::kOwnBundleID));
+    EXPECT_FALSE(h.desktop->frameContainsPixelsOf(*p.image, testing::kSystemSurfaceID));
+    EXPECT_TRUE(h.desktop->frameContainsWindow(*p.image, editorWindow));
+  }
+  EXPECT_TRUE(h.recorded("protected_share_first_frame_published"));
+  const auto filter = h.engine->activeCaptureFilter();
+  ASSERT_TRUE(filter);
+  EXPECT_TRUE(filter->applicationIdentities.contains({"org.example.Vault", vault}));
+}
+
+TEST_F(ProtectedShareEngineTest, PacesAFasterSourceToSixtyFramesASecondWithRisingSequences) {
+  h.startSharing({"org.example.Vault"});
+  auto streams = h.desktop->liveStreams();
+  ASSERT_EQ(streams.size(), 1u);
+  platform::StreamConfiguration fast = streams[0]->configuration();
+  fast.minimumFrameInterval = 1.0 / 240.0;
+  streams[0]->updateConfiguration(fast, [](runtime::Status) {});
+  h.loop.advance(0.5);
+  h.published.clear();
+  const int before = streams[0]->samplesSent();
+  h.loop.advance(4.0);
+  EXPECT_GE(streams[0]->samplesSent() - before, 900) << "the source really runs at 240 fps";
+  EXPECT_GE(h.published.size(), 235u);
+  EXPECT_LE(h.published.size(), 241u);
+  for (std::size_t i = 1; i < h.published.size(); ++i) {
+    ASSERT_GT(h.published[i].sequence, h.published[i - 1].sequence);
+    ASSERT_GE(h.published[i].publishedAt - h.published[i - 1].publishedAt, 1.0 / 120.0 - 1e-9);
+  }
+}
+
+void repaint(EngineHarness& h, std::uint32_t window, int phase) {
+  (void)h.desktop->setWindowPattern(window, platform::sim::SimWindowPattern{true, 8, phase});
+}
+
+std::uint64_t microseconds(runtime::Uptime time) {
+  return static_cast<std::uint64_t>(std::llround(time * 1'000'000.0));
+}
+
+TEST_F(ProtectedShareEngineTest, PauseHoldsTheExactFrameAndResumeShowsOnlyLaterCaptures) {
+  h.desktop->captureScript().deliveryDelay = 0.1;  // frames arrive after their capture time
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(0.5);
+  h.engine->setPublishingPaused(true);
+  EXPECT_TRUE(h.engine->isPublishingPaused.value());
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share paused on the current frame");
+  const auto held = h.shownImage();
+  const auto publishedBefore = h.published.size();
+  for (int i = 0; i < 20; ++i) {
+    repaint(h, editorWindow, i);
+    h.loop.advance(0.1);
+  }
+  EXPECT_EQ(h.published.size(), publishedBefore);
+  EXPECT_EQ(h.shownImage().get(), held.get());
+  EXPECT_TRUE(h.engine->isHoldingPreviousVerifiedFrame.value());
+
+  const auto resumedAt = h.loop.uptime();
+  h.engine->setPublishingPaused(false);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share live");
+  h.loop.advance(1.0);
+  ASSERT_GT(h.published.size(), publishedBefore);
+  for (std::size_t i = publishedBefore; i < h.published.size(); ++i)
+    EXPECT_GE(h.published[i].sequence, microseconds(resumedAt));
+  EXPECT_TRUE(h.recorded("protected_share_paused"));
+  EXPECT_TRUE(h.recorded("protected_share_resumed"));
+}
+
+TEST_F(ProtectedShareEngineTest, PauseBeforeTheFirstFrameOrOutsideASessionDoesNothing) {
+  h.engine->setPublishingPaused(true);
+  EXPECT_FALSE(h.engine->isPublishingPaused.value());
+  h.desktop->captureScript().start.latency = 1.0;
+  auto handle = runtime::spawn(h.engine->start({"org.example.Vault"}, false, {}, std::nullopt));
+  h.loop.advance(0.2);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::starting);
+  h.engine->setPublishingPaused(true);
+  EXPECT_FALSE(h.engine->isPublishingPaused.value());
+  h.finish(handle);
+}
+
+TEST_F(ProtectedShareEngineTest, DesktopSwitchDiscardsWaitingFramesAndAcceptsOnlyLaterOnes) {
+  h.desktop->captureScript().deliveryDelay = 0.05;
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(0.5);
+  const auto context = h.engine->sourceContextGeneration();
+  h.engine->setSourceContextTransitioning(true);
+  EXPECT_EQ(h.engine->sourceContextGeneration(), context + 1);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Switching Space; holding the current frame");
+  const auto held = h.shownImage();
+  const auto publishedBefore = h.published.size();
+  h.desktop->switchDesktop(1);
+  h.loop.advance(0.35);
+  EXPECT_EQ(h.published.size(), publishedBefore);
+  EXPECT_EQ(h.shownImage().get(), held.get());
+
+  const auto endedAt = h.loop.uptime();
+  h.engine->setSourceContextTransitioning(false);
+  EXPECT_FALSE(h.engine->isSourceContextTransitioning.value());
+  h.loop.advance(0.5);
+  ASSERT_GT(h.published.size(), publishedBefore);
+  for (std::size_t i = publishedBefore; i < h.published.size(); ++i) {
+    EXPECT_GE(h.published[i].sequence, microseconds(endedAt));
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*h.published[i].image, editorWindow))
+        << "the editor lives on the other desktop";
+  }
+  EXPECT_TRUE(h.recorded("protected_share_space_transition_started"));
+  EXPECT_TRUE(h.recorded("protected_share_space_transition_completed"));
+}
+
+TEST_F(ProtectedShareEngineTest, NewlyExcludedAppIsHeldBackIncludingLateFramesOfTheOldStream) {
+  h.desktop->captureScript().deliveryDelay = 0.2;
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(0.5);
+  const auto generation = h.engine->captureGeneration();
+  const auto publishedBefore = h.published.size();
+  h.engine->updateCaptureConfiguration({"org.example.Vault", "org.example.Editor"}, false, {},
+                                       std::nullopt);
+  EXPECT_TRUE(h.engine->isCaptureFilterTransitioning.value());
+  h.loop.advance(2.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_GT(h.engine->captureGeneration(), generation);
+  EXPECT_EQ(h.desktop->captureCounters().streamsMade, 2);
+  ASSERT_GT(h.published.size(), publishedBefore);
+  for (std::size_t i = publishedBefore; i < h.published.size(); ++i)
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*h.published[i].image, editorWindow));
+  EXPECT_TRUE(h.recorded("protected_share_stream_replaced_for_filter"));
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+}
+
+TEST_F(ProtectedShareEngineTest, ProtectedAppLaunchFreezesUntilTheFilterCoversIt) {
+  h.startSharing({"org.example.Vault", "org.example.Keys"});
+  h.loop.advance(0.3);
+  const auto keys = h.desktop->launchApplication({"org.example.Keys", "Keys"}).value();
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Keys", keys);
+  const auto keysWindow = h.desktop->addWindow(keys, {platform::Rect{{0, 0}, {80, 90}}}).value();
+  EXPECT_EQ(h.engine->statusMessage.value(), "Updating the protected app filter");
+  h.loop.advance(2.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_TRUE(
+      h.engine->activeCaptureFilter()->applicationIdentities.contains({"org.example.Keys", keys}));
+  for (const auto& p : h.published)
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, keysWindow));
+}
+
+TEST_F(ProtectedShareEngineTest, AFilterThatIsNotAppliedInTimeFailsClosed) {
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(0.3);
+  const auto held = h.shownImage();
+  const auto publishedBefore = h.published.size();
+  // The application the controller saw launch never shows up in the shareable content.
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Ghost", 999);
+  h.loop.advance(ProtectedShareEngine::kCaptureFilterApplyTimeout - 0.5);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_EQ(h.engine->statusMessage.value(),
+            "Waiting for the new protected app to enter the capture filter");
+  h.loop.advance(1.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Protected app filter could not be applied. Stop Protected Share and try again.");
+  EXPECT_EQ(h.engine->statusMessage.value(), h.engine->lastError.value());
+  h.loop.advance(2.0);
+  EXPECT_EQ(h.published.size(), publishedBefore);
+  EXPECT_EQ(h.shownImage().get(), held.get()) << "the last good frame stays";
+  EXPECT_TRUE(h.recorded("protected_share_capture_filter_timed_out"));
+}
+
+TEST_F(ProtectedShareEngineTest, AReplacementStreamThatDoesNotStartFailsClosed) {
+  h.startSharing({"org.example.Vault"});
+  h.desktop->captureScript().start.hangs = true;
+  const auto publishedBefore = h.published.size();
+  h.engine->updateCaptureConfiguration({"org.example.Vault", "org.example.Editor"}, false, {},
+                                       std::nullopt);
+  h.loop.advance(ProtectedShareEngine::kStartTimeout + 1.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Protected app filter could not be applied. Stop Protected Share and try again.");
+  EXPECT_EQ(h.published.size(), publishedBefore);
+  EXPECT_TRUE(h.recorded("protected_share_stream_replacement_failed"));
+}
+
+TEST_F(ProtectedShareEngineTest, StartTimesOutWithItsMessage) {
+  h.desktop->captureScript().start.hangs = true;
+  auto handle = runtime::spawn(h.engine->start({"org.example.Vault"}, false, {}, std::nullopt));
+  h.loop.advance(ProtectedShareEngine::kStartTimeout - 0.1);
+  EXPECT_FALSE(handle.isDone());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::starting);
+  h.loop.advance(0.2);
+  ASSERT_TRUE(handle.isDone());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Screen capture start timed out. Stop Protected Share and try again.");
+  EXPECT_TRUE(h.published.empty());
+  EXPECT_TRUE(h.recorded("protected_share_start_failed"));
+}
+
+TEST_F(ProtectedShareEngineTest, StopTimesOutAfterOnePointFiveSecondsAndStillEndsIdle) {
+  h.startSharing({"org.example.Vault"});
+  h.desktop->captureScript().stop.hangs = true;
+  auto handle = runtime::spawn(h.engine->stop());
+  h.loop.advance(0.1);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::stopping);
+  EXPECT_FALSE(h.engine->outputSurface()->snapshot()) << "the output is cleared at once";
+  h.loop.advance(1.3);
+  EXPECT_FALSE(handle.isDone());
+  h.loop.advance(0.2);
+  ASSERT_TRUE(handle.isDone());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::idle);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share is idle");
+  EXPECT_FALSE(h.engine->renderedFrame.value());
+  EXPECT_TRUE(h.recorded("protected_share_stop_failed"));
+}
+
+TEST_F(ProtectedShareEngineTest, AStreamThatStopsWithAnErrorFailsTheSession) {
+  h.startSharing({"org.example.Vault"});
+  const auto held = h.shownImage();
+  h.desktop->stopStreamsWithError("The display was disconnected.");
+  h.loop.advance(0.1);
+  const auto publishedAtFailure = h.published.size();
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Screen capture stopped: The display was disconnected. Stop Protected Share and try "
+            "again.");
+  h.loop.advance(1.0);
+  EXPECT_EQ(h.published.size(), publishedAtFailure);
+  EXPECT_TRUE(h.recorded("protected_share_stream_stopped_with_error"));
+  (void)held;
+}
+
+TEST_F(ProtectedShareEngineTest, StopDuringStartEndsIdleAndTheLateStartDoesNothing) {
+  h.desktop->captureScript().start.latency = 1.0;
+  auto starting = runtime::spawn(h.engine->start({"org.example.Vault"}, false, {}, std::nullopt));
+  h.loop.advance(0.3);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::starting);
+  auto stopping = runtime::spawn(h.engine->stop());
+  h.finish(stopping);
+  h.finish(starting);
+  h.loop.advance(2.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::idle);
+  EXPECT_TRUE(h.published.empty());
+  EXPECT_FALSE(h.engine->outputSurface()->snapshot());
+  for (const auto& stream : h.desktop->liveStreams()) EXPECT_FALSE(stream->isRunning());
+}
+
+TEST_F(ProtectedShareEngineTest, RefusedPermissionEndsInPermissionRequiredWithTheReason) {
+  h.desktop->setScreenCaptureAllowed(false, "Log in to an X11 session to share your screen.");
+  h.start({"org.example.Vault"});
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::permissionRequired);
+  EXPECT_EQ(h.engine->lastError.value(), "Log in to an X11 session to share your screen.");
+  EXPECT_EQ(h.desktop->captureCounters().streamsMade, 0);
+}
+
+TEST_F(ProtectedShareEngineTest, AStalledCaptureWithUnansweredInputFailsClosed) {
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(1.0);
+  h.desktop->captureScript().stalled = true;
+  // A still screen without input is never a stall.
+  h.loop.advance(60.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  // The user keeps typing and nothing comes back.
+  for (int i = 0; i < 40 && h.engine->phase.value() == ProtectedSharePhase::sharing; ++i) {
+    h.desktop->setSecondsSinceLastInput(0);
+    h.loop.advance(0.5);
+  }
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Screen capture stopped updating. Stop Protected Share or retry the session.");
+  EXPECT_TRUE(h.recorded("protected_share_capture_stalled"));
+}
+
+TEST_F(ProtectedShareEngineTest, AnOutputThatNeverPresentsFailsOnceACanvasIsAttached) {
+  h.startSharing({"org.example.Vault"});
+  auto canvas = h.engine->outputSurface()->setRedrawHandler([](ProtectedRedrawRequest) {});
+  h.loop.advance(15.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Protected output stopped updating. Stop Protected Share or retry the session.");
+}
+
+TEST_F(ProtectedShareEngineTest, APresentingCanvasKeepsTheSessionLive) {
+  h.startSharing({"org.example.Vault"});
+  auto surface = h.engine->outputSurface();
+  auto canvas = surface->setRedrawHandler([surface](ProtectedRedrawRequest) {
+    if (auto snapshot = surface->snapshot())
+      surface->reportPresentationCompleted(snapshot->revision);
+  });
+  h.loop.advance(15.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_GT(h.engine->metrics.value().outputFrames, 600);
+  EXPECT_GT(h.engine->metrics.value().captureFPS, 50);
+}
+
+TEST_F(ProtectedShareEngineTest, FileManagerRelaunchHoldsUntilTheNextFilterIsApplied) {
+  auto files = h.desktop->launchApplication({"org.example.Files", "Files"}).value();
+  (void)h.desktop->addWindow(
+      files, {platform::Rect{{0, 0}, {160, 90}}, -1, platform::sim::SimWindowKind::desktopIcons});
+  h.startSharing({"org.example.Vault"}, /*hideDesktopIcons=*/true);
+  EXPECT_TRUE(h.engine->hideDesktopIconsInProtectedShare());
+  h.engine->handleFinderRelaunch();
+  EXPECT_TRUE(h.engine->isCaptureFilterTransitioning.value());
+  const auto publishedBefore = h.published.size();
+  (void)h.desktop->quitApplication(files);
+  files = h.desktop->launchApplication({"org.example.Files", "Files"}).value();
+  const auto icons = h.desktop
+                         ->addWindow(files, {platform::Rect{{0, 0}, {160, 90}}, -1,
+                                             platform::sim::SimWindowKind::desktopIcons})
+                         .value();
+  h.loop.advance(3.0);
+  EXPECT_EQ(h.published.size(), publishedBefore) << "held until a filter is applied";
+  EXPECT_TRUE(h.recorded("protected_share_finder_relaunch_held"));
+  h.engine->refreshCaptureFilterForApplicationChange(false, std::nullopt, std::nullopt);
+  h.loop.advance(1.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  ASSERT_GT(h.published.size(), publishedBefore);
+  for (const auto& p : h.published) EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, icons));
+}
+
+TEST_F(ProtectedShareEngineTest, ForegroundProtectedAppChangesTheStatus) {
+  h.startSharing({"org.example.Vault"});
+  h.engine->setForegroundProtectedApplication("Vault");
+  EXPECT_EQ(h.engine->statusMessage.value(), "Vault is excluded from Protected Share");
+  h.engine->setForegroundProtectedApplication(std::nullopt);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share live");
+  EXPECT_TRUE(h.recorded("protected_share_excluded_app_foreground"));
+}
+
+TEST_F(ProtectedShareEngineTest, ASecondSessionStartsCleanAfterAFailure) {
+  h.startSharing({"org.example.Vault"});
+  h.desktop->stopStreamsWithError("Lost.");
+  h.loop.advance(0.2);
+  ASSERT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  h.startSharing({"org.example.Vault"});
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_FALSE(h.engine->lastError.value());
+}
+
+}  // namespace
+}  // namespace corvane::capture
