@@ -36,26 +36,39 @@ SimCaptureStream::SimCaptureStream(std::weak_ptr<SimDesktop> desktop, ContentFil
       filter_(std::move(filter)),
       configuration_(configuration) {}
 
-void SimCaptureStream::startCapture(Completion completion) {
+std::shared_ptr<SimDesktop> SimCaptureStream::desktopCounting(int SimCaptureCounters::*counter,
+                                                              Completion& completion) {
   auto desktop = desktop_.lock();
   if (!desktop) {
     if (completion) completion(desktopGone());
-    return;
+    return nullptr;
   }
-  desktop->count(&SimCaptureCounters::startRequests);
+  desktop->count(counter);
+  return desktop;
+}
+
+void SimCaptureStream::answer(const SimOperationScript& script, Completion completion,
+                              std::function<runtime::Status(SimCaptureStream&)> effect) {
+  std::weak_ptr<SimCaptureStream> weak = weak_from_this();
+  completeAsScripted<runtime::Status>(
+      script, std::move(completion), [weak, effect = std::move(effect)]() -> runtime::Status {
+        auto self = weak.lock();
+        if (!self) return runtime::Status::failure("The stream was released.");
+        return effect(*self);
+      });
+}
+
+void SimCaptureStream::startCapture(Completion completion) {
+  auto desktop = desktopCounting(&SimCaptureCounters::startRequests, completion);
+  if (!desktop) return;
   std::uint64_t lifecycle;
   {
     std::lock_guard lock(mutex_);
     startRequested_ = true;
     lifecycle = lifecycle_;
   }
-  std::weak_ptr<SimCaptureStream> weak = weak_from_this();
-  completeAsScripted<runtime::Status>(desktop->captureScript().start, std::move(completion),
-                                      [weak, lifecycle]() -> runtime::Status {
-                                        auto self = weak.lock();
-                                        if (!self) return desktopGone();
-                                        return self->beginRunning(lifecycle);
-                                      });
+  answer(desktop->captureScript().start, std::move(completion),
+         [lifecycle](SimCaptureStream& self) { return self.beginRunning(lifecycle); });
 }
 
 runtime::Status SimCaptureStream::beginRunning(std::uint64_t lifecycle) {
@@ -85,19 +98,10 @@ runtime::Status SimCaptureStream::beginRunning(std::uint64_t lifecycle) {
 }
 
 void SimCaptureStream::stopCapture(Completion completion) {
-  auto desktop = desktop_.lock();
-  if (!desktop) {
-    if (completion) completion(desktopGone());
-    return;
-  }
-  desktop->count(&SimCaptureCounters::stopRequests);
-  std::weak_ptr<SimCaptureStream> weak = weak_from_this();
-  completeAsScripted<runtime::Status>(desktop->captureScript().stop, std::move(completion),
-                                      [weak]() -> runtime::Status {
-                                        auto self = weak.lock();
-                                        if (!self) return desktopGone();
-                                        return self->endRunning();
-                                      });
+  auto desktop = desktopCounting(&SimCaptureCounters::stopRequests, completion);
+  if (!desktop) return;
+  answer(desktop->captureScript().stop, std::move(completion),
+         [](SimCaptureStream& self) { return self.endRunning(); });
 }
 
 runtime::Status SimCaptureStream::endRunning() {
@@ -112,12 +116,8 @@ runtime::Status SimCaptureStream::endRunning() {
 }
 
 void SimCaptureStream::updateContentFilter(ContentFilter filter, Completion completion) {
-  auto desktop = desktop_.lock();
-  if (!desktop) {
-    if (completion) completion(desktopGone());
-    return;
-  }
-  desktop->count(&SimCaptureCounters::filterUpdates);
+  auto desktop = desktopCounting(&SimCaptureCounters::filterUpdates, completion);
+  if (!desktop) return;
   std::uint64_t request;
   {
     std::lock_guard lock(mutex_);
@@ -125,20 +125,17 @@ void SimCaptureStream::updateContentFilter(ContentFilter filter, Completion comp
   }
   const SimCaptureScript& script = desktop->captureScript();
   const bool appliesOnCompletion = !script.filterNeverApplies && !script.filterApplyDelay;
-  std::weak_ptr<SimCaptureStream> weak = weak_from_this();
   if (!script.filterNeverApplies && script.filterApplyDelay) {
+    std::weak_ptr<SimCaptureStream> weak = weak_from_this();
     runtime::mainExecutor().postAfter(*script.filterApplyDelay, [weak, request, filter] {
       if (auto self = weak.lock()) self->applyFilter(request, filter);
     });
   }
-  completeAsScripted<runtime::Status>(
-      script.filterUpdate, std::move(completion),
-      [weak, request, filter = std::move(filter), appliesOnCompletion]() -> runtime::Status {
-        auto self = weak.lock();
-        if (!self) return desktopGone();
-        if (appliesOnCompletion) self->applyFilter(request, filter);
-        return runtime::Status::success();
-      });
+  answer(script.filterUpdate, std::move(completion),
+         [request, filter = std::move(filter), appliesOnCompletion](SimCaptureStream& self) {
+           if (appliesOnCompletion) self.applyFilter(request, filter);
+           return runtime::Status::success();
+         });
 }
 
 void SimCaptureStream::applyFilter(std::uint64_t request, ContentFilter filter) {
@@ -150,23 +147,15 @@ void SimCaptureStream::applyFilter(std::uint64_t request, ContentFilter filter) 
 
 void SimCaptureStream::updateConfiguration(StreamConfiguration configuration,
                                            Completion completion) {
-  auto desktop = desktop_.lock();
-  if (!desktop) {
-    if (completion) completion(desktopGone());
-    return;
-  }
-  desktop->count(&SimCaptureCounters::configurationUpdates);
-  std::weak_ptr<SimCaptureStream> weak = weak_from_this();
-  completeAsScripted<runtime::Status>(desktop->captureScript().configurationUpdate,
-                                      std::move(completion),
-                                      [weak, configuration]() -> runtime::Status {
-                                        auto self = weak.lock();
-                                        if (!self) return desktopGone();
-                                        std::lock_guard lock(self->mutex_);
-                                        self->configuration_ = configuration;
-                                        ++self->configurationVersion_;
-                                        return runtime::Status::success();
-                                      });
+  auto desktop = desktopCounting(&SimCaptureCounters::configurationUpdates, completion);
+  if (!desktop) return;
+  answer(desktop->captureScript().configurationUpdate, std::move(completion),
+         [configuration](SimCaptureStream& self) {
+           std::lock_guard lock(self.mutex_);
+           self.configuration_ = configuration;
+           ++self.configurationVersion_;
+           return runtime::Status::success();
+         });
 }
 
 bool SimCaptureStream::isRunning() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <tuple>
 
 #include "platform/screen_capture.h"
+#include "platform/sim/sim_capture_script.h"
 #include "runtime/serial_queue.h"
 
 namespace corvane::platform::sim {
@@ -48,6 +50,12 @@ class SimCaptureStream final : public CaptureStream,
   void failWithError(const std::string& message);
 
  private:
+  // The desktop with the request counted; when the desktop is gone the completion fails at once.
+  std::shared_ptr<SimDesktop> desktopCounting(int SimCaptureCounters::*counter,
+                                              Completion& completion);
+  // Answers a request as the script says, with what `effect` does to the stream when it is due.
+  void answer(const SimOperationScript& script, Completion completion,
+              std::function<runtime::Status(SimCaptureStream&)> effect);
   runtime::Status beginRunning(std::uint64_t lifecycle);
   runtime::Status endRunning();
   void applyFilter(std::uint64_t request, ContentFilter filter);
