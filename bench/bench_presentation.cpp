@@ -1,0 +1,126 @@
+// The output window's presentation of a new 1920×1080 snapshot: from the surface's update to the
+// frame drawn by the canvas (Qt offscreen platform), as milliseconds per frame and as a ratio to
+// one memcpy of the frame.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "capture/protected_output_surface.h"
+#include "runtime/runtime.h"
+#include "share_window/viewport_state.h"
+#include "ui/protected_share_canvas.h"
+#include "ui/qt_main_executor.h"
+
+namespace {
+
+using corvane::capture::ProtectedOutputSurface;
+using corvane::platform::PixelBuffer;
+using corvane::platform::SharedPixelBuffer;
+using corvane::share_window::ProtectedShareSizingMode;
+using corvane::share_window::ProtectedShareViewportState;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+
+std::vector<SharedPixelBuffer> makeFrames() {
+  std::vector<SharedPixelBuffer> frames;
+  for (std::uint32_t colour : {0xFF204060u, 0xFF604020u}) {
+    auto buffer = std::make_shared<PixelBuffer>(kWidth, kHeight);
+    buffer->fill(colour);
+    for (int y = 0; y < kHeight; y += 7) buffer->setPixel((y * 13) % kWidth, y, 0xFFFFFFFF);
+    frames.push_back(buffer);
+  }
+  return frames;
+}
+
+// Seconds for one memcpy of a frame, averaged.
+double memcpySeconds() {
+  std::vector<std::uint8_t> source(static_cast<std::size_t>(kWidth) * kHeight * 4, 7);
+  std::vector<std::uint8_t> target(source.size());
+  constexpr int kRounds = 40;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kRounds; ++i) {
+    std::memcpy(target.data(), source.data(), source.size());
+    benchmark::DoNotOptimize(target.data());
+    benchmark::ClobberMemory();
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kRounds;
+}
+
+void BM_MemcpyFrame(benchmark::State& state) {
+  std::vector<std::uint8_t> source(static_cast<std::size_t>(kWidth) * kHeight * 4, 7);
+  std::vector<std::uint8_t> target(source.size());
+  for (auto _ : state) {
+    std::memcpy(target.data(), source.data(), source.size());
+    benchmark::DoNotOptimize(target.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(source.size()));
+}
+
+// Surface update → coalesced redraw on the main actor → canvas paint → presentation reported.
+void presentFrames(benchmark::State& state, QSize canvasSize, ProtectedShareSizingMode mode) {
+  corvane::ui::QtMainExecutor executor;
+  corvane::runtime::ScopedRuntime runtime(
+      corvane::runtime::RuntimeServices{&executor, corvane::runtime::threadQueueFactory()});
+  auto surface = std::make_shared<ProtectedOutputSurface>();
+  corvane::ui::ProtectedShareCanvas canvas(surface);
+  canvas.resize(canvasSize);
+  ProtectedShareViewportState viewport;
+  viewport.sizingMode = mode;
+  viewport.pixelSize = {kWidth, kHeight};
+  canvas.setViewport(viewport);
+  canvas.setDrawsOutput(true);
+  canvas.show();
+  QApplication::processEvents();
+
+  const auto frames = makeFrames();
+  std::uint64_t sequence = 1;
+  const double copy = memcpySeconds();
+  double elapsed = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    surface->update(frames[sequence % frames.size()], sequence);
+    ++sequence;
+    const auto revision = surface->revision();
+    while (canvas.lastPresentedRevision() != revision) {
+      QApplication::processEvents(QEventLoop::AllEvents);
+    }
+    elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  const double perFrame =
+      elapsed / static_cast<double>(std::max<std::int64_t>(1, state.iterations()));
+  state.counters["ms_per_frame"] = perFrame * 1000.0;
+  state.counters["memcpy_ms"] = copy * 1000.0;
+  state.counters["ratio_to_memcpy"] = perFrame / copy;
+  state.counters["presented"] = surface->presentationStats().completedFrames;
+}
+
+void BM_PresentActualSize1080p(benchmark::State& state) {
+  presentFrames(state, QSize(kWidth, kHeight), ProtectedShareSizingMode::actual);
+}
+
+void BM_PresentFit1080pInto1280x720(benchmark::State& state) {
+  presentFrames(state, QSize(1280, 720), ProtectedShareSizingMode::fit);
+}
+
+BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PresentActualSize1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PresentFit1080pInto1280x720)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
