@@ -149,7 +149,8 @@ runtime::Status writeFileAtomically(const fs::path& path, const std::string& con
 }
 
 runtime::Result<std::string> readFile(const fs::path& path, std::uintmax_t maxBytes) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so a FIFO or device in place of a file cannot hang the caller.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
     return runtime::Result<std::string>::failure("Could not read " + path.string() + ": " +
                                                  systemErrorText(errno) + ".");

@@ -1,0 +1,127 @@
+#include "model/desktop_entry.h"
+
+#include "model/text_cleaning.h"
+#include "platform/files.h"
+
+namespace corvane::model {
+namespace {
+
+constexpr std::uintmax_t maxDesktopEntryBytes = 1024 * 1024;
+constexpr std::string_view extension = ".desktop";
+
+bool isValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    if (c < 0x80) {
+      if (c == 0) return false;
+      ++i;
+      continue;
+    }
+    if ((c & 0xE0) == 0xC0 && c >= 0xC2) {
+      length = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3;
+    } else if ((c & 0xF8) == 0xF0 && c <= 0xF4) {
+      length = 4;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t j = 1; j < length; ++j) {
+      if ((static_cast<unsigned char>(text[i + j]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// Undoes the value escapes of the desktop entry format: \s \n \t \r \\.
+std::string unescapedValue(std::string_view value) {
+  std::string text;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\' || i + 1 == value.size()) {
+      text.push_back(value[i]);
+      continue;
+    }
+    switch (value[++i]) {
+      case 's':
+        text.push_back(' ');
+        break;
+      case 'n':
+        text.push_back('\n');
+        break;
+      case 't':
+        text.push_back('\t');
+        break;
+      case 'r':
+        text.push_back('\r');
+        break;
+      case '\\':
+        text.push_back('\\');
+        break;
+      default:
+        text.push_back('\\');
+        text.push_back(value[i]);
+    }
+  }
+  return text;
+}
+
+runtime::Result<DesktopEntry> invalid(const std::string& fileName, const std::string& why) {
+  return runtime::Error{fileName + " is not an application entry: " + why};
+}
+
+}  // namespace
+
+runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
+                                                const std::string& fileName) {
+  if (fileName.size() <= extension.size() || !fileName.ends_with(extension)) {
+    return invalid(fileName, "its name does not end in \".desktop\".");
+  }
+  if (!isValidUtf8(text)) return invalid(fileName, "it is not UTF-8 text.");
+  DesktopEntry entry;
+  entry.id = fileName.substr(0, fileName.size() - extension.size());
+  bool inMainGroup = false;
+  bool sawMainGroup = false;
+  std::optional<std::string> name;
+  std::optional<std::string> type;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    std::string line = trimmedText(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[') {
+      if (sawMainGroup && inMainGroup) break;  // the main group is over
+      inMainGroup = line == "[Desktop Entry]";
+      sawMainGroup = sawMainGroup || inMainGroup;
+      continue;
+    }
+    if (!inMainGroup) continue;
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = trimmedText(std::string_view(line).substr(0, equals));
+    const std::string value =
+        unescapedValue(trimmedText(std::string_view(line).substr(equals + 1)));
+    // The first occurrence of a key counts.
+    if (key == "Name" && !name) name = value;
+    if (key == "Type" && !type) type = value;
+    if (key == "Icon" && !entry.icon) entry.icon = value;
+    if (key == "Hidden") entry.hidden = value == "true";
+  }
+  if (!sawMainGroup) return invalid(fileName, "it has no [Desktop Entry] group.");
+  if (!type) return invalid(fileName, "it has no Type.");
+  if (!name || singleLineText(*name).empty()) return invalid(fileName, "it has no Name.");
+  entry.type = *type;
+  entry.name = singleLineText(*name);
+  return entry;
+}
+
+runtime::Result<DesktopEntry> loadDesktopEntry(const std::filesystem::path& path) {
+  auto text = platform::readFile(path, maxDesktopEntryBytes);
+  if (!text) return text.error();
+  return parseDesktopEntry(text.value(), path.filename().string());
+}
+
+}  // namespace corvane::model

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "runtime/result.h"
+
+namespace corvane::model {
+
+// The part of a freedesktop.org desktop entry that identifies an application.
+struct DesktopEntry {
+  std::string id;    // the file name without ".desktop"
+  std::string name;  // the untranslated Name=
+  std::string type;  // Type=
+  std::optional<std::string> icon;
+  bool hidden = false;  // Hidden=true: the entry was deleted by the user
+
+  bool isApplication() const { return type == "Application" && !hidden; }
+};
+
+// Parses the [Desktop Entry] group of `text` for the entry in the file `fileName`. Fails (with a
+// sentence) on a name that does not end in ".desktop", text that is not UTF-8, a missing
+// group, and a missing Name= or Type=.
+runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text, const std::string& fileName);
+
+// Reads and parses a desktop entry file (at most 1 MiB).
+runtime::Result<DesktopEntry> loadDesktopEntry(const std::filesystem::path& path);
+
+}  // namespace corvane::model

@@ -1,0 +1,283 @@
+#include "platform/linux/json_file_defaults_store.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/linux/defaults_value_coding.h"
+
+namespace corvane::platform {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::uintmax_t maxSuiteFileBytes = 32 * 1024 * 1024;
+
+std::string compactTimestamp(runtime::WallTime time) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+  return text;
+}
+
+struct LoadedSuite {
+  Value::Dictionary values;
+  bool writable = true;
+  std::optional<DefaultsRecoveryNote> note;
+};
+
+}  // namespace
+
+std::string DefaultsRecoveryNote::eventName() const {
+  return kind == Kind::saveFailed ? "defaults_suite_save_failed" : "defaults_suite_recovered";
+}
+
+std::map<std::string, std::string> DefaultsRecoveryNote::eventFields() const {
+  std::map<std::string, std::string> fields{{"suite", suite}, {"reason", reason}};
+  if (keptAs) fields["keptAs"] = keptAs->filename().string();
+  return fields;
+}
+
+// What the store and its suites share: where notes go.
+struct JsonFileDefaultsStore::Shared {
+  Clock clock;
+  mutable std::mutex mutex;
+  std::vector<DefaultsRecoveryNote> notes;
+  RecoveryObserver observer;
+
+  void note(DefaultsRecoveryNote note) {
+    RecoveryObserver current;
+    {
+      std::lock_guard lock(mutex);
+      notes.push_back(note);
+      current = observer;
+    }
+    if (current) current(note);
+  }
+};
+
+class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
+ public:
+  Suite(std::string name, fs::path folder, std::shared_ptr<Shared> shared)
+      : name_(std::move(name)), folder_(std::move(folder)), shared_(std::move(shared)) {
+    auto loaded = load();
+    values_ = std::move(loaded.values);
+    writable_ = loaded.writable;
+    loadNote_ = std::move(loaded.note);
+  }
+
+  // Hands what loading found to the store's notes once; called outside the store's lock.
+  void deliverLoadNote() {
+    std::optional<DefaultsRecoveryNote> note;
+    {
+      std::lock_guard lock(mutex_);
+      note = std::exchange(loadNote_, std::nullopt);
+    }
+    if (note) shared_->note(std::move(*note));
+  }
+
+  const std::string& name() const override { return name_; }
+
+  std::optional<Value> object(const std::string& key) const override {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+  }
+
+  void set(const std::string& key, Value value) override {
+    std::unique_lock lock(mutex_);
+    values_.insert_or_assign(key, std::move(value));
+    persistLocked(lock);
+  }
+
+  void remove(const std::string& key) override {
+    std::unique_lock lock(mutex_);
+    if (values_.erase(key) == 0) return;
+    persistLocked(lock);
+  }
+
+  Value::Dictionary dictionaryRepresentation() const override {
+    std::lock_guard lock(mutex_);
+    return values_;
+  }
+
+  // The stored contents, when the suite has a file or was written this run.
+  std::optional<Value::Dictionary> persisted() const {
+    std::lock_guard lock(mutex_);
+    std::error_code ignored;
+    if (!fs::exists(path(), ignored) && !writtenInMemory_) return std::nullopt;
+    return values_;
+  }
+
+  void erase() {
+    std::lock_guard lock(mutex_);
+    values_.clear();
+    writtenInMemory_ = false;
+    std::error_code ignored;
+    fs::remove(path(), ignored);
+  }
+
+ private:
+  fs::path path() const { return folder_ / (name_ + ".json"); }
+
+  void persistLocked(std::unique_lock<std::mutex>& lock) {
+    writtenInMemory_ = true;
+    if (!writable_) return;
+    auto object = nlohmann::json::object();
+    for (const auto& [key, value] : values_) object[key] = encodeDefaultsValue(value);
+    const std::string text =
+        object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    runtime::Status saved = createPrivateDirectories(folder_);
+    if (saved) saved = writeFileAtomically(path(), text, 0600);
+    if (saved) return;
+    DefaultsRecoveryNote note{DefaultsRecoveryNote::Kind::saveFailed, name_, saved.message(), {}};
+    lock.unlock();
+    shared_->note(std::move(note));
+    lock.lock();
+  }
+
+  LoadedSuite load() const {
+    LoadedSuite loaded;
+    std::error_code error;
+    const auto status = fs::status(path(), error);
+    if (error || !fs::exists(status)) return loaded;  // never written: an empty suite
+    auto text = readFile(path(), maxSuiteFileBytes);
+    std::string problem;
+    if (!text) {
+      problem = text.message();
+    } else {
+      const auto json = nlohmann::json::parse(text.value(), nullptr, false);
+      if (json.is_discarded() || !json.is_object()) {
+        problem = "The file is not a JSON object.";
+      } else {
+        std::size_t skipped = 0;
+        for (const auto& [key, item] : json.items()) {
+          if (auto value = decodeDefaultsValue(item)) {
+            loaded.values.emplace(key, std::move(*value));
+          } else {
+            ++skipped;
+          }
+        }
+        if (skipped == 0) return loaded;
+        problem = std::to_string(skipped) + " entries could not be decoded.";
+      }
+    }
+    return moveAside(std::move(loaded), problem);
+  }
+
+  LoadedSuite moveAside(LoadedSuite loaded, const std::string& problem) const {
+    const std::string stamp = compactTimestamp(shared_->clock());
+    fs::path destination;
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+      const std::string suffix = attempt == 1 ? "" : "-" + std::to_string(attempt);
+      destination = folder_ / (name_ + ".unreadable-" + stamp + suffix + ".json");
+      std::error_code ignored;
+      if (!fs::exists(destination, ignored)) break;
+    }
+    if (std::rename(path().c_str(), destination.c_str()) == 0) {
+      loaded.note = DefaultsRecoveryNote{DefaultsRecoveryNote::Kind::unreadableFileMovedAside,
+                                         name_, problem, destination};
+      return loaded;
+    }
+    // It can be neither read nor moved: leave it alone and keep this run's changes in memory.
+    loaded.writable = false;
+    loaded.note =
+        DefaultsRecoveryNote{DefaultsRecoveryNote::Kind::unreadableFileLeftInPlace, name_,
+                             problem + " It could not be moved aside either.", std::nullopt};
+    return loaded;
+  }
+
+  const std::string name_;
+  const fs::path folder_;
+  const std::shared_ptr<Shared> shared_;
+  mutable std::mutex mutex_;
+  Value::Dictionary values_;
+  bool writable_ = true;
+  bool writtenInMemory_ = false;
+  std::optional<DefaultsRecoveryNote> loadNote_;
+};
+
+JsonFileDefaultsStore::JsonFileDefaultsStore(fs::path folder, Clock clock)
+    : folder_(std::move(folder)), shared_(std::make_shared<Shared>()) {
+  shared_->clock = clock ? std::move(clock) : [] { return runtime::SystemClock().now(); };
+}
+
+JsonFileDefaultsStore::~JsonFileDefaultsStore() = default;
+
+bool JsonFileDefaultsStore::isValidSuiteName(const std::string& name) {
+  if (name.empty() || name.size() > 200 || name.front() == '.') return false;
+  for (unsigned char c : name) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+std::shared_ptr<JsonFileDefaultsStore::Suite> JsonFileDefaultsStore::suiteLocked(
+    const std::string& name) const {
+  auto& entry = suites_[name];
+  if (!entry) entry = std::make_shared<Suite>(name, folder_, shared_);
+  return entry;
+}
+
+std::shared_ptr<DefaultsSuite> JsonFileDefaultsStore::suite(const std::string& name) {
+  if (!isValidSuiteName(name)) return nullptr;
+  std::shared_ptr<Suite> found;
+  {
+    std::lock_guard lock(mutex_);
+    found = suiteLocked(name);
+  }
+  found->deliverLoadNote();
+  return found;
+}
+
+std::shared_ptr<DefaultsSuite> JsonFileDefaultsStore::standard() {
+  return suite(standardSuiteName);
+}
+
+std::optional<Value::Dictionary> JsonFileDefaultsStore::persistentDomain(
+    const std::string& name) const {
+  if (!isValidSuiteName(name)) return std::nullopt;
+  std::shared_ptr<Suite> found;
+  {
+    std::lock_guard lock(mutex_);
+    found = suiteLocked(name);
+  }
+  found->deliverLoadNote();
+  return found->persisted();
+}
+
+void JsonFileDefaultsStore::removePersistentDomain(const std::string& name) {
+  if (!isValidSuiteName(name)) return;
+  std::shared_ptr<Suite> found;
+  {
+    std::lock_guard lock(mutex_);
+    found = suiteLocked(name);
+  }
+  found->deliverLoadNote();
+  found->erase();
+}
+
+void JsonFileDefaultsStore::setRecoveryObserver(RecoveryObserver observer) {
+  std::vector<DefaultsRecoveryNote> earlier;
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->observer = observer;
+    earlier = shared_->notes;
+  }
+  if (!observer) return;
+  for (const auto& note : earlier) observer(note);
+}
+
+std::vector<DefaultsRecoveryNote> JsonFileDefaultsStore::recoveryNotes() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->notes;
+}
+
+}  // namespace corvane::platform

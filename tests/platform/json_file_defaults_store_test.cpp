@@ -1,0 +1,188 @@
+#include "platform/linux/json_file_defaults_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <limits>
+
+#include "platform/linux/defaults_value_coding.h"
+#include "platform/temporary_folder.h"
+
+namespace corvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+runtime::WallTime fixedNow() {
+  return runtime::wallTimeFromSeconds(1767603600);  // 2026-01-05T09:00:00Z
+}
+
+class JsonFileDefaultsStoreTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<JsonFileDefaultsStore> makeStore() {
+    return std::make_shared<JsonFileDefaultsStore>(folder_ / "defaults", fixedNow);
+  }
+  void writeSuiteFile(const std::string& name, const std::string& text) {
+    fs::create_directories(folder_ / "defaults");
+    std::ofstream(folder_ / "defaults" / (name + ".json"), std::ios::binary) << text;
+  }
+
+  testing::TemporaryFolder folder_;
+};
+
+TEST_F(JsonFileDefaultsStoreTest, EveryValueTypeSurvivesARestart) {
+  Value::Dictionary nested{{"$type", Value("looks like a tag")}, {"n", Value(1)}};
+  const std::map<std::string, Value> values{
+      {"flag", Value(true)},
+      {"count", Value(std::int64_t{-7})},
+      {"big", Value(std::numeric_limits<std::int64_t>::max())},
+      {"ratio", Value(2.0)},
+      {"nan", Value(std::numeric_limits<double>::infinity())},
+      {"text", Value("héllo \"quoted\"")},
+      {"data", Value(Value::Data{0, 255, 10})},
+      {"date", Value(runtime::wallTimeFromSeconds(1767603600.25))},
+      {"list", Value(Value::Array{Value(1), Value("two")})},
+      {"nested", Value(nested)},
+  };
+  {
+    auto store = makeStore();
+    auto suite = store->suite("com.pemberquist.corvane");
+    for (const auto& [key, value] : values) suite->set(key, value);
+  }
+  auto store = makeStore();
+  auto suite = store->suite("com.pemberquist.corvane");
+  for (const auto& [key, value] : values) {
+    ASSERT_TRUE(suite->object(key).has_value()) << key;
+    EXPECT_EQ(*suite->object(key), value) << key;
+  }
+  EXPECT_EQ(suite->object("ratio")->type(), Value::Type::real);  // 2.0 stays a real
+  EXPECT_EQ(fs::status(folder_ / "defaults" / "com.pemberquist.corvane.json").permissions() &
+                fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(store->recoveryNotes().empty());
+}
+
+TEST_F(JsonFileDefaultsStoreTest, SameSuiteObjectIsSharedAndRemovalWorks) {
+  auto store = makeStore();
+  auto a = store->suite("app");
+  auto b = store->suite("app");
+  a->set("k", Value(1));
+  EXPECT_EQ(b->integerValue("k"), 1);
+  a->remove("k");
+  EXPECT_FALSE(b->object("k").has_value());
+  EXPECT_EQ(store->suite("../escape"), nullptr);
+  EXPECT_EQ(store->suite(""), nullptr);
+  EXPECT_EQ(store->suite(".hidden"), nullptr);
+  EXPECT_NE(store->standard(), nullptr);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, PersistentDomainsExistOnlyOnceWrittenAndCanBeRemoved) {
+  auto store = makeStore();
+  EXPECT_FALSE(store->persistentDomain("com.pemberquist.halvermoor").has_value());
+  writeSuiteFile("com.pemberquist.halvermoor",
+                 R"({"protectionOptions":{"$type":"data","value":"e30="}})");
+  auto fresh = makeStore();
+  auto domain = fresh->persistentDomain("com.pemberquist.halvermoor");
+  ASSERT_TRUE(domain.has_value());
+  EXPECT_EQ(*domain->at("protectionOptions").asData(), (Value::Data{'{', '}'}));
+  fresh->removePersistentDomain("com.pemberquist.halvermoor");
+  EXPECT_FALSE(fresh->persistentDomain("com.pemberquist.halvermoor").has_value());
+  EXPECT_FALSE(fs::exists(folder_ / "defaults" / "com.pemberquist.halvermoor.json"));
+}
+
+TEST_F(JsonFileDefaultsStoreTest, CorruptFileIsMovedAsideAndOtherSuitesAreUntouched) {
+  writeSuiteFile("broken", "{\"half\": tru");
+  writeSuiteFile("healthy", R"({"keep":true})");
+  auto store = makeStore();
+  std::vector<DefaultsRecoveryNote> observed;
+  auto broken = store->suite("broken");
+  EXPECT_TRUE(broken->dictionaryRepresentation().empty());
+  store->setRecoveryObserver([&](const DefaultsRecoveryNote& note) { observed.push_back(note); });
+  ASSERT_EQ(observed.size(), 1u);  // delivered when the observer arrives
+  EXPECT_EQ(observed[0].eventName(), "defaults_suite_recovered");
+  EXPECT_EQ(observed[0].suite, "broken");
+  const fs::path kept = folder_ / "defaults" / "broken.unreadable-20260105T090000Z.json";
+  EXPECT_EQ(observed[0].keptAs, kept);
+  EXPECT_EQ(observed[0].eventFields().at("keptAs"), kept.filename().string());
+  std::ifstream keptFile(kept);
+  std::string keptText((std::istreambuf_iterator<char>(keptFile)), {});
+  EXPECT_EQ(keptText, "{\"half\": tru");  // kept byte for byte
+
+  broken->set("new", Value(1));  // the suite goes on and saves again
+  EXPECT_EQ(makeStore()->suite("broken")->integerValue("new"), 1);
+  EXPECT_TRUE(store->suite("healthy")->boolValue("keep"));
+
+  // A second corruption on the same second keeps both copies.
+  writeSuiteFile("other", "\x00\xff binary");
+  writeSuiteFile("other2", "[1,2,3]");
+  auto third = makeStore();
+  third->suite("other");
+  third->suite("other2");
+  EXPECT_EQ(third->recoveryNotes().size(), 2u);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, UndecodableEntriesKeepTheRestAndTheOriginal) {
+  writeSuiteFile("mixed", R"({"good":5,"bad":{"$type":"data","value":"***"},"nul":null})");
+  auto store = makeStore();
+  auto suite = store->suite("mixed");
+  EXPECT_EQ(suite->integerValue("good"), 5);
+  EXPECT_FALSE(suite->object("bad").has_value());
+  ASSERT_EQ(store->recoveryNotes().size(), 1u);
+  EXPECT_NE(store->recoveryNotes()[0].reason.find("2 entries"), std::string::npos);
+  EXPECT_TRUE(fs::exists(folder_ / "defaults" / "mixed.unreadable-20260105T090000Z.json"));
+}
+
+TEST_F(JsonFileDefaultsStoreTest, UnreadableFileThatCannotBeMovedIsNeverOverwritten) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads and moves any file";
+  writeSuiteFile("locked", R"({"precious":1})");
+  fs::permissions(folder_ / "defaults" / "locked.json", fs::perms::none);
+  fs::permissions(folder_ / "defaults", fs::perms::owner_read | fs::perms::owner_exec);
+  auto store = makeStore();
+  auto suite = store->suite("locked");
+  suite->set("change", Value(2));  // kept in memory for this run
+  EXPECT_EQ(suite->integerValue("change"), 2);
+  ASSERT_GE(store->recoveryNotes().size(), 1u);
+  EXPECT_EQ(store->recoveryNotes()[0].kind, DefaultsRecoveryNote::Kind::unreadableFileLeftInPlace);
+  fs::permissions(folder_ / "defaults", fs::perms::owner_all);
+  fs::permissions(folder_ / "defaults" / "locked.json", fs::perms::owner_read);
+  std::ifstream file(folder_ / "defaults" / "locked.json");
+  std::string text((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_EQ(text, R"({"precious":1})");
+}
+
+TEST_F(JsonFileDefaultsStoreTest, SpecialFileInPlaceOfASuiteDoesNotHang) {
+  fs::create_directories(folder_ / "defaults");
+  ASSERT_EQ(::mkfifo((folder_ / "defaults" / "fifo.json").c_str(), 0600), 0);
+  auto store = makeStore();
+  auto suite = store->suite("fifo");  // reading a FIFO would block forever
+  EXPECT_TRUE(suite->dictionaryRepresentation().empty());
+  ASSERT_EQ(store->recoveryNotes().size(), 1u);
+  EXPECT_NE(store->recoveryNotes()[0].reason.find("not a regular file"), std::string::npos);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, SaveFailureIsNotedNotThrown) {
+  std::ofstream(folder_ / "defaults");  // a file where the folder should be
+  auto store = makeStore();
+  auto suite = store->suite("app");
+  suite->set("k", Value(1));
+  EXPECT_EQ(suite->integerValue("k"), 1);
+  ASSERT_EQ(store->recoveryNotes().size(), 1u);
+  EXPECT_EQ(store->recoveryNotes()[0].eventName(), "defaults_suite_save_failed");
+}
+
+TEST(DefaultsValueCodingTest, TagsAreUnambiguous) {
+  EXPECT_EQ(encodeDefaultsValue(Value(Value::Data{'a'})),
+            nlohmann::json::parse(R"({"$type":"data","value":"YQ=="})"));
+  EXPECT_FALSE(decodeDefaultsValue(nlohmann::json::parse(R"({"$type":"nope","value":1})")));
+  EXPECT_FALSE(
+      decodeDefaultsValue(nlohmann::json::parse(R"({"$type":"data","value":"YQ==","x":1})")));
+  EXPECT_FALSE(decodeDefaultsValue(nlohmann::json(nullptr)));
+  EXPECT_EQ(decodeDefaultsValue(nlohmann::json(18446744073709551615ull))->type(),
+            Value::Type::real);
+  EXPECT_TRUE(std::isnan(*decodeDefaultsValue(encodeDefaultsValue(Value(std::nan(""))))->asReal()));
+}
+
+}  // namespace
+}  // namespace corvane::platform
