@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "platform/sim/sim_colors.h"
+#include "platform/sim/sim_composer.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/virtual_run_loop.h"
 
@@ -226,6 +232,84 @@ TEST_F(SimCompositionTest, UnusableRequestsFailWithASentence) {
   EXPECT_FALSE(desktop->addWindow(12345, SimWindowSpec{Rect{{0, 0}, {1, 5}}}).ok());
   EXPECT_FALSE(desktop->addDisplay(SimDesktop::makeDisplay(1, Rect{{0, 0}, {5, 5}})).ok());
   EXPECT_FALSE(desktop->addDisplay(SimDesktop::makeDisplay(3, Rect{{0, 0}, {0, 5}})).ok());
+}
+
+}  // namespace
+}  // namespace corvane::platform::sim
+
+namespace corvane::platform::sim {
+namespace {
+
+// What one output pixel should show, found the slow way: the topmost window on screen that the
+// filter keeps and that contains the point at the pixel's centre.
+std::uint32_t referencePixel(const SimDesktopState& state, const ContentFilter& filter,
+                             const Screen& display, int width, int height, int x, int y) {
+  const Point point{display.frame.minX() + (x + 0.5) * display.frame.width() / width,
+                    display.frame.minY() + (y + 0.5) * display.frame.height() / height};
+  for (auto it = state.windows.rbegin(); it != state.windows.rend(); ++it) {
+    if (!state.isOnScreen(*it) || !it->frame.contains(point)) continue;
+    const SimApplication* app = state.application(it->ownerProcessID);
+    if (filterLeavesOut(filter, it->id,
+                        SimWindowOwner{app->info.bundleIdentifier, it->ownerProcessID, it->kind})) {
+      continue;
+    }
+    if (!it->pattern.checkerboard) return windowPrimaryColor(it->id);
+    const double cell = it->pattern.cellSize;
+    const long column = static_cast<long>(std::floor((point.x - it->frame.minX()) / cell));
+    const long row = static_cast<long>(std::floor((point.y - it->frame.minY()) / cell));
+    return ((column + row + it->pattern.phase) & 1) != 0 ? windowSecondaryColor(it->id)
+                                                         : windowPrimaryColor(it->id);
+  }
+  return state.backgroundColor;
+}
+
+TEST(SimCompositionReferenceTest, RandomDesktopsComposeLikeThePixelByPixelReference) {
+  runtime::VirtualRunLoop loop;
+  std::mt19937 random(20261207);
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  for (int round = 0; round < 40; ++round) {
+    auto desktop = SimDesktop::make();
+    ASSERT_TRUE(desktop->addDisplay(SimDesktop::makeDisplay(1, Rect{{40, 20}, {80, 60}})));
+    std::vector<std::int32_t> apps;
+    for (int a = 0; a < 4; ++a) {
+      apps.push_back(
+          desktop->launchApplication({"org.example.App" + std::to_string(a), "App"}).value());
+    }
+    for (int w = 0; w < 12; ++w) {
+      SimWindowSpec spec;
+      spec.frame = Rect{{double(pick(0, 150)), double(pick(0, 100))},
+                        {double(pick(0, 70)), double(pick(0, 50))}};
+      spec.desktop = pick(-1, 1);
+      spec.kind = static_cast<SimWindowKind>(pick(0, 3));
+      spec.pattern = SimWindowPattern{pick(0, 1) == 1, double(pick(1, 9)), pick(0, 1)};
+      ASSERT_TRUE(desktop->addWindow(apps[pick(0, 3)], spec).ok());
+    }
+    if (pick(0, 1)) desktop->hide(apps[pick(0, 3)]);
+    desktop->switchDesktop(pick(0, 1));
+    ContentFilter filter;
+    filter.displayID = 1;
+    filter.excludeDesktopWindows = pick(0, 1) == 1;
+    filter.excludedApplications.push_back({"org.example.App" + std::to_string(pick(0, 3)), "", 0});
+    for (const auto& window : desktop->snapshot().windows) {
+      if (pick(0, 5) == 0) filter.exceptingWindowIDs.insert(window.id);
+      if (pick(0, 7) == 0) filter.excludedWindowIDs.insert(window.id);
+    }
+
+    const auto state = desktop->snapshot();
+    const int scaled[][2] = {{80, 60}, {160, 120}, {40, 30}};
+    const auto& size = scaled[round % 3];
+    auto frame = desktop->composeNow(filter, size[0], size[1]).value();
+    for (int y = 0; y < size[1]; ++y) {
+      for (int x = 0; x < size[0]; ++x) {
+        ASSERT_EQ(frame->pixel(x, y),
+                  referencePixel(state, filter, state.displays[0], size[0], size[1], x, y))
+            << "round " << round << " at " << x << "," << y;
+      }
+    }
+    EXPECT_FALSE(desktop->frameIsUnfiltered(*frame, filter));
+  }
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ TEST_F(SimWorkspaceTest, NotificationsArriveOnTheMainActorAfterTheChange) {
   log.entries.clear();
 
   ASSERT_TRUE(desktop->activate(pid));
+  ASSERT_TRUE(desktop->activate(pid));  // already frontmost: nothing to announce
   ASSERT_TRUE(desktop->hide(pid));
   ASSERT_TRUE(desktop->unhide(pid));
   desktop->switchDesktop(2);

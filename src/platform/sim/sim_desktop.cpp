@@ -261,6 +261,7 @@ void SimDesktop::raiseApplicationWindowsLocked(std::int32_t processIdentifier) {
 bool SimDesktop::activate(std::int32_t processIdentifier) {
   std::optional<RunningApplication> unhidden;
   RunningApplication activated;
+  bool wasActive = false;
   {
     std::lock_guard lock(mutex_);
     SimApplication* app = state_.application(processIdentifier);
@@ -269,6 +270,7 @@ bool SimDesktop::activate(std::int32_t processIdentifier) {
       app->info.isHidden = false;
       unhidden = app->info;
     }
+    wasActive = app->info.isActive;
     for (auto& other : state_.applications) other.info.isActive = false;
     app->info.isActive = true;
     activated = app->info;
@@ -276,7 +278,8 @@ bool SimDesktop::activate(std::int32_t processIdentifier) {
     ++state_.revision;
   }
   if (unhidden) postApplicationEvent(kWorkspaceDidUnhideApplication, *unhidden);
-  postApplicationEvent(kWorkspaceDidActivateApplication, activated);
+  // Bringing the frontmost application forward again raises its windows but announces nothing.
+  if (!wasActive) postApplicationEvent(kWorkspaceDidActivateApplication, activated);
   return true;
 }
 
