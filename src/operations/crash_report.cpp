@@ -88,6 +88,7 @@ Result<CrashReport> CrashReport::decode(const std::string& text) {
       !dateMember(json, "timestamp", report.timestamp)) {
     return Result<CrashReport>::failure("Crash report lacks a required field.");
   }
+  if (!isEventID(*eventID)) return Result<CrashReport>::failure("Malformed event identifier.");
   report.eventID = *eventID;
   report.type = *type;
   report.reason = *reason;
@@ -111,6 +112,10 @@ Result<CrashReport> CrashReport::decode(const std::string& text) {
     }
   }
   return report;
+}
+
+bool isEventID(const std::string& text) {
+  return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 std::string makeEventID() {

@@ -43,6 +43,7 @@ struct CrashReport {
 
 // 32 lower-case hexadecimal digits from a new random UUID.
 std::string makeEventID();
+bool isEventID(const std::string& text);
 
 // Seconds to wait after the attempt-th failure.
 double uploadBackoffSeconds(int attempts);

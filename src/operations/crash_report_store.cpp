@@ -14,12 +14,18 @@ fs::path CrashReportStore::pathFor(const CrashReport& report) const {
 
 runtime::Status CrashReportStore::persist(const CrashReport& report) const {
   // Event identifiers come from stored files too; only the 32-digit form names a file.
-  if (report.eventID.size() != 32 ||
-      report.eventID.find_first_not_of("0123456789abcdef") != std::string::npos) {
+  if (!isEventID(report.eventID)) {
     return runtime::Status::failure("Crash report has a malformed event identifier.");
   }
   if (auto created = platform::createPrivateDirectories(directory_); !created) return created;
   return platform::writeFileAtomically(pathFor(report), report.encode());
+}
+
+runtime::Status CrashReportStore::replace(const fs::path& file, const CrashReport& report) const {
+  if (file.parent_path() != directory_) {
+    return runtime::Status::failure("Crash report lies outside the reports folder.");
+  }
+  return platform::writeFileAtomically(file, report.encode());
 }
 
 runtime::Result<std::vector<fs::path>> CrashReportStore::reportFiles() const {

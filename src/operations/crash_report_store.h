@@ -20,6 +20,8 @@ class CrashReportStore {
 
   // Creates the folder when missing and writes the report atomically.
   runtime::Status persist(const CrashReport& report) const;
+  // Writes the report over the file it was read from.
+  runtime::Status replace(const std::filesystem::path& file, const CrashReport& report) const;
   // The "*.json" files of the folder, in listing order.
   runtime::Result<std::vector<std::filesystem::path>> reportFiles() const;
 

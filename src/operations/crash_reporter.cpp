@@ -25,6 +25,7 @@ std::shared_ptr<CrashReporterRuntime> makeSharedReporter() {
   dependencies.queue = runtime::makeSerialQueue("com.pemberquist.corvane.crash-reporter");
   dependencies.uploadQueue =
       runtime::makeSerialQueue("com.pemberquist.corvane.crash-reporter.upload");
+  dependencies.record = sharedDiagnosticRecorder();
   return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
 }
 

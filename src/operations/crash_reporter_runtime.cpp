@@ -72,8 +72,13 @@ void CrashReporterRuntime::start(const std::optional<std::string>& crashReportin
     started_ = true;
     dsn_ = parsed;
   }
-  (void)promoteSignalMarkers(currentTime());
-  (void)installSignalMarker();
+  const Status promoted = promoteSignalMarkers(currentTime());
+  const Status installed = installSignalMarker();
+  if (dependencies_.record) {
+    dependencies_.record("crash_reporting_started",
+                         {{"signalMarkersPromoted", promoted.ok() ? "true" : "false"},
+                          {"signalMarkerInstalled", installed.ok() ? "true" : "false"}});
+  }
   {
     auto& armed = armedHandler();
     std::lock_guard lock(armed.mutex);
@@ -156,9 +161,17 @@ UploadPassSummary CrashReporterRuntime::uploadPendingReports(const SentryEnvelop
       fs::remove(file, error);
       ++summary.discarded;
     } else {
-      (void)store_.persist(report->recordingUploadFailure(currentTime()));
+      (void)store_.replace(file, report->recordingUploadFailure(currentTime()));
       ++summary.deferred;
     }
+  }
+  if (dependencies_.record) {
+    dependencies_.record("crash_report_upload_finished",
+                         {{"sent", std::to_string(summary.sent)},
+                          {"deferred", std::to_string(summary.deferred)},
+                          {"discarded", std::to_string(summary.discarded)},
+                          {"notDue", std::to_string(summary.notDue)},
+                          {"unreadable", std::to_string(summary.unreadable)}});
   }
   return summary;
 }

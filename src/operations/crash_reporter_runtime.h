@@ -8,6 +8,7 @@
 
 #include "operations/crash_report.h"
 #include "operations/crash_report_store.h"
+#include "operations/diagnostic_recorder.h"
 #include "operations/sentry_envelope.h"
 #include "platform/http_client.h"
 #include "runtime/result.h"
@@ -27,6 +28,7 @@ struct CrashReporterDependencies {
   std::shared_ptr<runtime::SerialQueue> queue;
   // The background upload pass runs here, off the main actor.
   std::shared_ptr<runtime::SerialQueue> uploadQueue;
+  DiagnosticRecorder record;
 };
 
 // What an upload pass did, for the log and the tests.

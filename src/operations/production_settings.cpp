@@ -1,6 +1,7 @@
 // The build settings as the crash reporter and the update manager take them, and the shared
 // update manager built from the running bundle.
 
+#include "model/diagnostic_reporter.h"
 #include "model/production_configuration.h"
 #include "operations/crash_reporter_runtime.h"
 #include "operations/update_manager.h"
@@ -17,6 +18,12 @@ UpdateChannel UpdateChannel::from(const model::ProductionConfiguration& configur
 void CrashReporterRuntime::start(const model::ProductionConfiguration& configuration) {
   // A usable DSN alone switches crash capture and upload on.
   start(configuration.crashReportingDSN);
+}
+
+DiagnosticRecorder sharedDiagnosticRecorder() {
+  return [](const std::string& event, std::map<std::string, std::string> fields) {
+    model::DiagnosticReporter::shared().record(event, std::move(fields));
+  };
 }
 
 namespace {
@@ -36,6 +43,7 @@ std::shared_ptr<UpdateManager> makeSharedUpdateManager() {
   dependencies.extractor = platform::makeArchiveExtractor();
   dependencies.workQueue = runtime::makeSerialQueue("com.pemberquist.corvane.updates");
   dependencies.launchDetached = platform::launchDetachedProcess;
+  dependencies.record = sharedDiagnosticRecorder();
   return std::make_shared<UpdateManager>(std::move(dependencies));
 }
 

@@ -26,6 +26,20 @@ std::string withoutTrailingSlash(const fs::path& path) {
 
 Status UpdateManager::installVerifiedUpdate(const fs::path& packageURL,
                                             const fs::path& currentAppURL, InstallOptions options) {
+  Status status = prepareAndStartInstaller(packageURL, currentAppURL, options);
+  if (dependencies_.record) {
+    if (status.ok()) {
+      dependencies_.record("update_install_started", {});
+    } else {
+      dependencies_.record("update_install_refused", {{"reason", status.message()}});
+    }
+  }
+  return status;
+}
+
+Status UpdateManager::prepareAndStartInstaller(const fs::path& packageURL,
+                                               const fs::path& currentAppURL,
+                                               const InstallOptions& options) {
   const fs::path currentApp = withoutTrailingSlash(currentAppURL);
   const fs::path parent = currentApp.parent_path();
   if (parent.empty() || ::access(parent.c_str(), W_OK) != 0) {

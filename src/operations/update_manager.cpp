@@ -43,7 +43,25 @@ std::string UpdateManager::archiveFileName(const std::string& version) {
 runtime::Task<UpdateCheckResult> UpdateManager::checkForUpdates(
     std::optional<std::string> currentBuild) {
   std::string build = currentBuild.value_or(dependencies_.runningBuild);
-  return runCheck(shared_from_this(), std::move(build));
+  return checkAndRecord(shared_from_this(), std::move(build));
+}
+
+runtime::Task<UpdateCheckResult> UpdateManager::checkAndRecord(std::shared_ptr<UpdateManager> self,
+                                                               std::string currentBuild) {
+  auto check = runCheck(self, std::move(currentBuild));
+  UpdateCheckResult result = co_await std::move(check);
+  if (self->dependencies_.record) {
+    std::map<std::string, std::string> fields;
+    if (const auto* available = result.available()) {
+      fields = {{"outcome", "updateAvailable"}, {"version", available->version}};
+    } else if (std::holds_alternative<UpdateCheckResult::Current>(result.value)) {
+      fields = {{"outcome", "current"}};
+    } else {
+      fields = {{"outcome", "unavailable"}, {"reason", result.message()}};
+    }
+    self->dependencies_.record("update_check_finished", std::move(fields));
+  }
+  co_return result;
 }
 
 runtime::Task<UpdateCheckResult> UpdateManager::runCheck(std::shared_ptr<UpdateManager> self,

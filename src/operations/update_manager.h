@@ -7,6 +7,7 @@
 #include <string>
 
 #include "operations/appcast_parser.h"
+#include "operations/diagnostic_recorder.h"
 #include "operations/update_check_result.h"
 #include "platform/archive_extractor.h"
 #include "platform/http_client.h"
@@ -54,6 +55,7 @@ struct UpdateManagerDependencies {
   // Starts the installer script without waiting for it.
   std::function<runtime::Result<int>(const platform::ProcessRequest&)> launchDetached;
   UpdateLimits limits;
+  DiagnosticRecorder record;
 };
 
 // The signature stored beside a verified archive: "<archive>.edsig".
@@ -99,9 +101,14 @@ class UpdateManager : public std::enable_shared_from_this<UpdateManager> {
   static std::string archiveFileName(const std::string& version);
 
  private:
+  static runtime::Task<UpdateCheckResult> checkAndRecord(std::shared_ptr<UpdateManager> self,
+                                                         std::string currentBuild);
   static runtime::Task<UpdateCheckResult> runCheck(std::shared_ptr<UpdateManager> self,
                                                    std::string currentBuild);
   // Download, verify and store, on the work queue.
+  runtime::Status prepareAndStartInstaller(const std::filesystem::path& packageURL,
+                                           const std::filesystem::path& currentAppURL,
+                                           const InstallOptions& options);
   UpdateCheckResult fetchVerifyAndStore(const AppcastEntry& newest) const;
   runtime::Result<std::filesystem::path> persistVerifiedUpdate(const std::string& data,
                                                                const AppcastEntry& entry) const;

@@ -36,6 +36,10 @@ class CrashUploadTest : public ::testing::Test {
         platform::HttpClientOptions{testing::TestCertificates::shared().caFile});
     dependencies.queue = std::make_shared<ManualQueue>();
     dependencies.uploadQueue = std::move(uploadQueue);
+    dependencies.record = [this](const std::string& event,
+                                 std::map<std::string, std::string> fields) {
+      events.emplace_back(event, std::move(fields));
+    };
     return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
   }
 
@@ -64,6 +68,7 @@ class CrashUploadTest : public ::testing::Test {
 
   runtime::VirtualRunLoop loop;  // now() is 2026-01-05T09:00:00Z
   TemporaryFolder folder;
+  std::vector<std::pair<std::string, std::map<std::string, std::string>>> events;
   const std::string idA = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
   const std::string idB = "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb";
 };
@@ -168,15 +173,42 @@ TEST_F(CrashUploadTest, UnreadableReportsAreLeftUntouched) {
   auto reporter = makeRuntime();
   const fs::path broken = folder.path() / "CrashReports" / "broken.json";
   testing::writeFile(broken, "{not json");
+  // An event identifier that would name a file elsewhere if it were ever written back.
+  CrashReport escaping = storedReport(idA);
+  std::string text = escaping.encode();
+  text.replace(text.find(idA), idA.size(), "..\\/..\\/escaped");
+  const fs::path hostile = folder.path() / "CrashReports" / "hostile.json";
+  testing::writeFile(hostile, text);
+
   const auto summary = reporter->uploadPendingReports(dsnFor(server));
-  EXPECT_EQ(summary.unreadable, 1);
+  EXPECT_EQ(summary.unreadable, 2);
   EXPECT_TRUE(server.requests().empty());
   EXPECT_EQ(testing::readWholeFile(broken), "{not json");
+  EXPECT_EQ(testing::readWholeFile(hostile), text);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].first, "crash_report_upload_finished");
+  EXPECT_EQ(events[0].second["unreadable"], "2");
+  EXPECT_EQ(events[0].second["sent"], "0");
+}
+
+TEST_F(CrashUploadTest, AFailureIsRecordedInTheFileTheReportCameFrom) {
+  TestHttpsServer server([](const TestHttpsServer::Request&) {
+    return TestHttpsServer::Reply{503, ""};
+  });
+  auto reporter = makeRuntime();
+  const fs::path renamed = folder.path() / "CrashReports" / "copied-by-hand.json";
+  testing::writeFile(renamed, storedReport(idA).encode());
+  EXPECT_EQ(reporter->uploadPendingReports(dsnFor(server)).deferred, 1);
+  EXPECT_FALSE(fs::exists(reportPath(idA)));
+  auto stored = CrashReport::decode(testing::readWholeFile(renamed));
+  ASSERT_TRUE(stored.ok());
+  EXPECT_EQ(stored->uploadAttempts, 1);
 }
 
 TEST_F(CrashUploadTest, StartRunsOneBackgroundPassWithTheParsedDsn) {
-  TestHttpsServer server(
-      [](const TestHttpsServer::Request&) { return TestHttpsServer::Reply{200, ""}; });
+  TestHttpsServer server([](const TestHttpsServer::Request&) {
+    return TestHttpsServer::Reply{200, ""};
+  });
   auto uploadQueue = std::make_shared<ManualQueue>();
   auto reporter = makeRuntime(uploadQueue);
   ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());

@@ -70,6 +70,10 @@ class UpdateCheckTest : public ::testing::Test {
     dependencies.launchDetached = [](const platform::ProcessRequest&) {
       return runtime::Result<int>::failure("not in this test");
     };
+    dependencies.record = [this](const std::string& event,
+                                 std::map<std::string, std::string> fields) {
+      events.emplace_back(event, std::move(fields));
+    };
     return std::make_shared<UpdateManager>(std::move(dependencies));
   }
 
@@ -97,6 +101,7 @@ class UpdateCheckTest : public ::testing::Test {
     server.put("/appcast.xml", {200, feed(items)});
   }
 
+  std::vector<std::pair<std::string, std::map<std::string, std::string>>> events;
   runtime::VirtualRunLoop loop;
   TemporaryFolder folder;
   UpdateServer server;
@@ -114,6 +119,10 @@ TEST_F(UpdateCheckTest, TheNewestSignedReleaseIsDownloadedVerifiedAndStored) {
   EXPECT_EQ(result.available()->packageURL, stored);
   EXPECT_EQ(testing::readWholeFile(stored), "archive ten");
   EXPECT_EQ(testing::readWholeFile(signaturePathFor(stored)), key.signBase64("archive ten"));
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].first, "update_check_finished");
+  EXPECT_EQ(events[0].second["outcome"], "updateAvailable");
+  EXPECT_EQ(events[0].second["version"], "10");
 }
 
 TEST_F(UpdateCheckTest, ARunningBuildAsNewAsTheFeedIsCurrent) {
@@ -167,6 +176,9 @@ TEST_F(UpdateCheckTest, ATamperedArchiveOrForeignKeyIsRefusedAndNotStored) {
   server.put("/archives/200.zip", {200, "genuine archive, altered"});
   EXPECT_EQ(check(manager), UpdateCheckResult::unavailable(reasons::kSignatureInvalid));
   EXPECT_FALSE(fs::exists(folder.path() / "Corvane" / "Updates" / "Corvane-200.zip"));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().second["outcome"], "unavailable");
+  EXPECT_EQ(events.back().second["reason"], reasons::kSignatureInvalid);
 }
 
 TEST_F(UpdateCheckTest, MalformedKeysOrSignaturesNeverVerify) {

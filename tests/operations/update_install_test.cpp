@@ -75,6 +75,10 @@ class UpdateInstallTest : public ::testing::Test {
       ++launches;
       return runtime::Result<int>(scriptPid);
     };
+    dependencies.record = [this](const std::string& event,
+                                 std::map<std::string, std::string> fields) {
+      events.emplace_back(event, std::move(fields));
+    };
     manager = std::make_shared<UpdateManager>(std::move(dependencies));
   }
 
@@ -147,6 +151,7 @@ class UpdateInstallTest : public ::testing::Test {
   pid_t appPid = -1;
   pid_t scriptPid = -1;
   int launches = 0;
+  std::vector<std::pair<std::string, std::map<std::string, std::string>>> events;
 };
 
 TEST_F(UpdateInstallTest, InstallsAfterTheAppQuitsAndRelaunchesIt) {
@@ -194,6 +199,9 @@ TEST_F(UpdateInstallTest, ChecksFailBeforeTheAppQuitsAndLeaveItUntouched) {
   };
   check(storeApplicationUpdate("200", "com.example.other"),
         "Update bundle id mismatch: com.example.other");
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().first, "update_install_refused");
+  EXPECT_EQ(events.back().second["reason"], "Update bundle id mismatch: com.example.other");
   check(storeApplicationUpdate("99"), "Refusing to install downgrade from 100 to 99");
   check(storeApplicationUpdate("2.0b"), "Update build is not numeric: 2.0b");
   check(
