@@ -43,7 +43,7 @@ class SimDesktop final : public Workspace,
  public:
   // An empty desktop: no display, no application, desktop 0 active.
   static std::shared_ptr<SimDesktop> make();
-  // A display record with a 24-point panel at the top left out of its visible frame.
+  // A display record whose visible frame leaves out a 24-point panel along the top.
   static Screen makeDisplay(std::uint32_t displayID, Rect frame, double scale = 1.0,
                             bool isMain = false);
 
