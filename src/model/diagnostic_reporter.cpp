@@ -22,6 +22,8 @@ constexpr const char* noDiagnosticsText = "No diagnostics recorded yet.\n";
 struct SharedReporterSlot {
   std::mutex mutex;
   std::shared_ptr<DiagnosticReporter> current;
+  // Made by shared() itself rather than installed.
+  bool currentIsDefault = false;
   // Replaced reporters are kept so that a reference from shared() never dangles.
   std::vector<std::shared_ptr<DiagnosticReporter>> retired;
 };
@@ -80,7 +82,16 @@ DiagnosticReporter::DiagnosticReporter(fs::path folder, std::shared_ptr<runtime:
 DiagnosticReporter& DiagnosticReporter::shared() {
   auto& slot = sharedSlot();
   std::lock_guard lock(slot.mutex);
-  if (!slot.current) slot.current = makeDefaultReporter();
+  // A log made before the app installed its folders kept nothing; once a data folder is known,
+  // a fresh default log takes over.
+  const bool madeWithoutFolder = slot.current && slot.currentIsDefault &&
+                                 slot.current->folder().empty() &&
+                                 !platform::platformServices().folders.dataHome.empty();
+  if (!slot.current || madeWithoutFolder) {
+    if (slot.current) slot.retired.push_back(slot.current);
+    slot.current = makeDefaultReporter();
+    slot.currentIsDefault = true;
+  }
   return *slot.current;
 }
 
@@ -91,6 +102,7 @@ std::shared_ptr<DiagnosticReporter> DiagnosticReporter::installShared(
   auto previous = std::move(slot.current);
   if (previous) slot.retired.push_back(previous);
   slot.current = std::move(reporter);
+  slot.currentIsDefault = false;
   return previous;
 }
 

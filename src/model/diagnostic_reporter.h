@@ -30,7 +30,8 @@ class DiagnosticReporter {
                      std::filesystem::path temporaryFolder, DiagnosticLogLimits limits = {});
 
   // The process's log, made on first use in the installed services' data folder with a queue
-  // from runtime::makeSerialQueue.
+  // from runtime::makeSerialQueue. Made before any data folder was installed, it keeps nothing
+  // and is replaced as soon as one is.
   static DiagnosticReporter& shared();
   // Replaces the shared log (nullptr: the next shared() makes a fresh one) and returns the
   // previous. A replaced reporter stays alive, so references already handed out stay valid.

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/services.h"
 #include "platform/temporary_folder.h"
 #include "runtime/virtual_run_loop.h"
 
@@ -200,6 +201,26 @@ TEST(DiagnosticReporterSharedTest, SharedUsesTheInstalledReporter) {
   }
   EXPECT_NE(&DiagnosticReporter::shared(), mine.get());
   ASSERT_EQ(mine->readEvents().events.size(), 1u);
+}
+
+TEST(DiagnosticReporterSharedTest, DefaultLogMovesToTheDataFolderOnceOneIsInstalled) {
+  runtime::VirtualRunLoop loop;
+  testing::TemporaryFolder folder;
+  ScopedDiagnosticReporter reset(nullptr);
+  {
+    platform::ScopedPlatformServices none(platform::PlatformServices{});
+    DiagnosticReporter::shared().record("before_services");
+    EXPECT_TRUE(DiagnosticReporter::shared().folder().empty());
+  }
+  platform::PlatformServices services;
+  services.folders.dataHome = folder.path();
+  services.folders.temporary = folder / "tmp";
+  platform::ScopedPlatformServices installed(services);
+  DiagnosticReporter::shared().record("after_services");
+  EXPECT_EQ(DiagnosticReporter::shared().folder(), folder / "Corvane" / "Diagnostics");
+  const auto events = DiagnosticReporter::shared().readEvents().events;
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].event, "after_services");
 }
 
 TEST(DiagnosticReporterSharedTest, ReporterWithoutFolderKeepsNothingAndExportsPlaceholder) {
