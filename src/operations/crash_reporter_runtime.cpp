@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 #include <sys/utsname.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <system_error>
@@ -177,6 +178,9 @@ UploadPassSummary CrashReporterRuntime::uploadPendingReports(const SentryEnvelop
 }
 
 void corvaneTerminateHandler() {
+  // A failure while recording must not re-enter and record again: go straight to the abort.
+  static std::atomic<bool> entered{false};
+  if (entered.exchange(true)) std::abort();
   std::shared_ptr<CrashReporterRuntime> runtime;
   std::terminate_handler previous = nullptr;
   {

@@ -39,6 +39,7 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
   std::string bytes;
   archive* writer = archive_write_new();
   archive_write_set_format_zip(writer);
+  archive_write_set_bytes_in_last_block(writer, 1);  // no padding after the archive
   archive_write_open(writer, &bytes, nullptr, appendToString, nullptr);
   for (const auto& item : entries) {
     archive_entry* entry = archive_entry_new();

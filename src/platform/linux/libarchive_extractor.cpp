@@ -80,7 +80,8 @@ class LibarchiveExtractor final : public ArchiveExtractor {
     std::unique_ptr<archive, ReaderDeleter> reader(archive_read_new());
     std::unique_ptr<archive, WriterDeleter> writer(archive_write_disk_new());
     if (!reader || !writer) return Status::failure("Archive reader unavailable.");
-    archive_read_support_format_zip(reader.get());
+    // The central directory is what every zip tool reads; streaming local headers could disagree.
+    archive_read_support_format_zip_seekable(reader.get());
     archive_read_support_filter_none(reader.get());
     archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                      ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_TIME |
