@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/date_coding.h"
+
 namespace corvane::model {
 namespace {
 
@@ -17,17 +19,6 @@ std::string truncatedUtf8(const std::string& text, std::size_t limit) {
 }
 
 }  // namespace
-
-std::string formatEventTimestamp(runtime::WallTime time) {
-  using namespace std::chrono;
-  const auto wholeSeconds = floor<seconds>(time);
-  const auto millis = duration_cast<milliseconds>(time - wholeSeconds).count();
-  std::string text = runtime::formatISO8601(wholeSeconds);
-  char fraction[8];
-  std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(millis));
-  if (!text.empty() && text.back() == 'Z') text.insert(text.size() - 1, fraction);
-  return text;
-}
 
 std::string encodeDiagnosticLine(const DiagnosticEvent& event) {
   nlohmann::ordered_json fields = nlohmann::ordered_json::object();
@@ -43,7 +34,7 @@ std::string encodeDiagnosticLine(const DiagnosticEvent& event) {
   if (dropped > 0) fields["droppedFieldCount"] = std::to_string(dropped);
   const std::string name = event.event.empty() ? std::string("unnamed_event") : event.event;
   nlohmann::ordered_json line{
-      {"timestamp", formatEventTimestamp(event.time)},
+      {"timestamp", formatDateWithMilliseconds(event.time)},
       {"event", truncatedUtf8(name, DiagnosticEventLimits::maxEventNameBytes)},
       {"fields", std::move(fields)},
   };
@@ -62,7 +53,9 @@ std::optional<DiagnosticEvent> decodeDiagnosticLine(std::string_view line) {
     return std::nullopt;
   }
   DiagnosticEvent event;
-  if (!runtime::parseISO8601(timestamp->get<std::string>(), event.time)) return std::nullopt;
+  const auto time = parseDate(timestamp->get<std::string>());
+  if (!time) return std::nullopt;
+  event.time = *time;
   event.event = name->get<std::string>();
   for (const auto& [key, value] : fields->items()) {
     if (!value.is_string()) return std::nullopt;

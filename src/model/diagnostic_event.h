@@ -37,7 +37,4 @@ std::string encodeDiagnosticLine(const DiagnosticEvent& event);
 // not an event.
 std::optional<DiagnosticEvent> decodeDiagnosticLine(std::string_view line);
 
-// "2026-01-05T09:00:00.250Z": UTC with milliseconds.
-std::string formatEventTimestamp(runtime::WallTime time);
-
 }  // namespace corvane::model

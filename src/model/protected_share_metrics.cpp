@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <stdexcept>
+
+#include "model/date_coding.h"
 #include "model/json_fields.h"
 
 namespace corvane::model {
@@ -31,15 +34,18 @@ void to_json(nlohmann::json& json, const ProtectedShareMetrics& metrics) {
   json = nlohmann::json::object();
   forEachCounter(metrics, [&](const char* key, int value) { json[key] = value; });
   if (metrics.lastFrameDate)
-    json["lastFrameDate"] = runtime::secondsSinceEpoch(*metrics.lastFrameDate);
+    json["lastFrameDate"] = formatDateWithMilliseconds(*metrics.lastFrameDate);
 }
 
 void from_json(const nlohmann::json& json, ProtectedShareMetrics& metrics) {
   ProtectedShareMetrics decoded;
   forEachCounter(decoded, [&](const char* key, int& value) { json.at(key).get_to(value); });
-  std::optional<double> seconds;
-  decodeIfPresent(json, "lastFrameDate", seconds);
-  if (seconds) decoded.lastFrameDate = runtime::wallTimeFromSeconds(*seconds);
+  std::optional<std::string> date;
+  decodeIfPresent(json, "lastFrameDate", date);
+  if (date) {
+    decoded.lastFrameDate = parseDate(*date);
+    if (!decoded.lastFrameDate) throw std::invalid_argument("lastFrameDate is not a date");
+  }
   metrics = decoded;
 }
 

@@ -31,7 +31,7 @@ struct ProtectedShareMetrics {
   bool operator==(const ProtectedShareMetrics&) const = default;
 };
 
-// lastFrameDate is encoded as seconds since the Unix epoch.
+// lastFrameDate is encoded as an ISO 8601 date with milliseconds.
 void to_json(nlohmann::json& json, const ProtectedShareMetrics& metrics);
 void from_json(const nlohmann::json& json, ProtectedShareMetrics& metrics);
 

@@ -159,7 +159,11 @@ TEST(SessionRecordsTest, RoundTripThroughJson) {
   EXPECT_FALSE(metrics.lastFrameDate.has_value());
   metrics.outputWidth = 1280;
   metrics.lastFrameDate = runtime::wallTimeFromSeconds(1767603600.5);
+  EXPECT_EQ(json(metrics)["lastFrameDate"], "2026-01-05T09:00:00.500Z");
   EXPECT_EQ(json(metrics).get<ProtectedShareMetrics>(), metrics);
+  auto badDate = json(metrics);
+  badDate["lastFrameDate"] = "yesterday";
+  EXPECT_THROW(badDate.get<ProtectedShareMetrics>(), std::exception);
 
   CaptureDisplay display{3, "HDMI-1", "1920 × 1080"};
   EXPECT_EQ(json(display).get<CaptureDisplay>(), display);
