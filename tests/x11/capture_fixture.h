@@ -142,6 +142,7 @@ inline runtime::Result<SharedPixelBuffer> captureImageNow(ScreenCapture& capture
 // Where a window is on the root, border excluded.
 struct RootRect {
   int x = 0, y = 0, width = 0, height = 0;
+  bool viewable = false;
   int centreX() const { return x + width / 2; }
   int centreY() const { return y + height / 2; }
 };
@@ -157,6 +158,7 @@ inline RootRect rootRect(const std::string& displayName, unsigned long window) {
                           &child);
     rect.width = attributes.width;
     rect.height = attributes.height;
+    rect.viewable = attributes.map_state == IsViewable;
   }
   XCloseDisplay(display);
   return rect;

@@ -27,7 +27,7 @@ class CaptureTest : public ::testing::TestWithParam<bool> {
     auto made = std::make_unique<TestClient>(display(), options);
     EXPECT_NE(made->window(), 0u);
     // Mapped (and, under a window manager, framed) before the test goes on.
-    waitUntil([&] { return rootRect(display(), made->window()).width > 0; });
+    waitUntil([&] { return rootRect(display(), made->window()).viewable; });
     return made;
   }
   std::shared_ptr<CaptureStream> stream(SampleRecorder& recorder, ContentFilter filter,
@@ -111,7 +111,10 @@ TEST_P(CaptureTest, AWindowThatNeverRepaintsShowsTheNeutralFillNotWhatWasBeneath
   auto frame = recorder.waitForFrame(0, [&](const PixelBuffer& f) {
     return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour;
   });
-  ASSERT_TRUE(frame) << "the lazy window shows as the neutral fill";
+  ASSERT_TRUE(frame) << "the lazy window shows as the neutral fill, not " << std::hex
+                     << recorder.latest()->pixel(rect.centreX(), rect.centreY()) << std::dec
+                     << " at " << rect.x << "," << rect.y << " " << rect.width << "x"
+                     << rect.height;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   for (const auto& each : recorder.framesSince(0)) EXPECT_EQ(countPixels(*each, kBlue), 0u);
   // The one-off image path gates the same way.
@@ -140,7 +143,7 @@ TEST_P(CaptureTest, LeavesOutItsOwnWindowsAndDesktopWindowsWhenAsked) {
   XSetClassHint(own, window, &hint);
   XMapWindow(own, window);
   XSync(own, False);
-  waitUntil([&] { return rootRect(display(), window).width > 0; });
+  waitUntil([&] { return rootRect(display(), window).viewable; });
 
   auto plain = captureImageNow(*capture_, excluding({}));
   ASSERT_TRUE(plain.ok());

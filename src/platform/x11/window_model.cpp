@@ -122,8 +122,11 @@ void WindowModel::add(Window id, Window below) {
 void WindowModel::release(TrackedWindow& window) {
   if (window.picture != None) XRenderFreePicture(display_, window.picture);
   if (window.damage != None) XDamageDestroy(display_, window.damage);
+  if (window.clientDamage != None) XDamageDestroy(display_, window.clientDamage);
   window.picture = None;
   window.damage = None;
+  window.clientDamage = None;
+  window.clientDamageTarget = None;
 }
 
 void WindowModel::remove(Window id) {
@@ -174,6 +177,18 @@ void WindowModel::resolveIdentity(TrackedWindow& window) {
     XSelectInput(display_, client, kClientEvents);
   }
   window.client = client;
+  bool newClientReport = false;
+  if (client != window.clientDamageTarget && !window.inputOnly) {
+    newClientReport = true;
+    ErrorTrap trap(display_);
+    if (window.clientDamage != None) XDamageDestroy(display_, window.clientDamage);
+    window.clientDamage = None;
+    window.clientDamageTarget = None;
+    if (client != window.id) {
+      window.clientDamage = XDamageCreate(display_, client, XDamageReportNonEmpty);
+      window.clientDamageTarget = client;
+    }
+  }
   const auto pid = windowProcessId(display_, client).value_or(0);
   const auto windowClass = x11::windowClass(display_, client);
   window.identityKnown = pid > 0 || windowClass.has_value();
@@ -188,6 +203,8 @@ void WindowModel::resolveIdentity(TrackedWindow& window) {
   auto title = textProperty(display_, client, atoms_.netWmName);
   if (!title) title = textProperty(display_, client, XA_WM_NAME);
   window.title = title.value_or("");
+  // Paint from before the application's window had its own report went unseen: ask again.
+  if (newClientReport && window.isVisible()) gate(window);
 }
 
 void WindowModel::gate(TrackedWindow& window) {
@@ -198,7 +215,13 @@ void WindowModel::gate(TrackedWindow& window) {
   // the application to repaint and trust only what is reported from the clear onwards.
   XSync(display_, False);
   XDamageSubtract(display_, window.damage, None, None);
+  if (window.clientDamage != None) XDamageSubtract(display_, window.clientDamage, None, None);
   window.gateSerial = NextRequest(display_);
+  requestRepaint(window);
+}
+
+void WindowModel::requestRepaint(TrackedWindow& window) {
+  ErrorTrap trap(display_);
   XClearArea(display_, window.id, 0, 0, 0, 0, True);
   if (window.client != window.id && window.client != None) {
     XClearArea(display_, window.client, 0, 0, 0, 0, True);
@@ -217,14 +240,26 @@ Window WindowModel::topLevelOf(Window window) const {
 bool WindowModel::handle(const XEvent& event) {
   if (event.type == damageEventBase_ + XDamageNotify) {
     const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
-    TrackedWindow* window = lookup(damage.drawable);
-    if (window == nullptr) return false;
     {
       ErrorTrap trap(display_);
       XDamageSubtract(display_, damage.damage, None, None);
     }
-    if (window->awaitingRepaint && damage.serial >= window->gateSerial) {
-      window->awaitingRepaint = false;
+    TrackedWindow* window = lookup(damage.drawable);
+    bool fromApplication = window != nullptr && window->clientDamage == None;
+    if (window == nullptr) {
+      window = lookup(topLevelOf(damage.drawable));
+      fromApplication = window != nullptr && window->clientDamage == damage.damage;
+    }
+    if (window == nullptr) return false;
+    if (fromApplication && window->awaitingRepaint) {
+      if (damage.serial >= window->gateSerial) {
+        window->awaitingRepaint = false;
+      } else if (window->isVisible()) {
+        // A report from before the gate: subtracting it may have swallowed the repaint the
+        // gate asked for, so ask once more (the gate's serial stays, so this ends with the
+        // reports queued before it).
+        requestRepaint(*window);
+      }
     }
     return window->isVisible();
   }

@@ -28,6 +28,10 @@ struct TrackedWindow {
   bool hasAlpha = false;
   Visual* visual = nullptr;
   Damage damage = None;
+  // Inside a window manager's frame, the application's own window has its own report: the
+  // frame's decorations repainting says nothing about the application's pixels.
+  Damage clientDamage = None;
+  Window clientDamageTarget = None;
   Picture picture = None;
   // Its backing pixmap may still hold what lay beneath it: shown as a neutral fill until the
   // first damage reported at or after `gateSerial`.
@@ -83,6 +87,7 @@ class WindowModel {
   void restack(Window window, Window above);
   void resolveIdentity(TrackedWindow& window);
   void gate(TrackedWindow& window);
+  void requestRepaint(TrackedWindow& window);
   Window findClient(Window top) const;
   Window topLevelOf(Window window) const;
   void release(TrackedWindow& window);
