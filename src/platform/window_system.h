@@ -38,7 +38,7 @@ constexpr bool hasFlag(CollectionBehavior set, CollectionBehavior flag) {
 
 // Whether other programs may capture the window. X11 cannot hide a mapped window from another
 // program's capture, so a window with sharing `none` whose content must never be captured is
-// kept unmapped while it is ordered in (see Window::setMapsOnlyWhenShared).
+// kept unmapped while it is ordered in (see TopLevelWindow::setMapsOnlyWhenShared).
 enum class SharingType { none, readOnly };
 
 enum class WindowStyle { titled, borderless };
@@ -54,9 +54,9 @@ class ContentView {
 
 // One top-level window. Frames are in desktop points with the origin at the top left of the
 // whole desktop (the X11 root). Every call is made on the main actor.
-class Window {
+class TopLevelWindow {
  public:
-  virtual ~Window() = default;
+  virtual ~TopLevelWindow() = default;
 
   // The native window's number (the X11 window id); 0 before the window first goes on screen and
   // after it has been closed.
@@ -115,7 +115,7 @@ class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
 
-  virtual std::shared_ptr<Window> makeWindow(const Rect& frame, WindowStyle style) = 0;
+  virtual std::shared_ptr<TopLevelWindow> makeWindow(const Rect& frame, WindowStyle style) = 0;
   virtual std::vector<Screen> screens() const = 0;
   // Brings this application forward; with ignoringOtherApps even when another one is active.
   virtual void activateApplication(bool ignoringOtherApps) = 0;

@@ -49,7 +49,7 @@ void ProtectedShareWindowManager::setDirectShareTestState(DirectShareTestState s
   refreshWindowOrderingPolicy();
 }
 
-std::shared_ptr<platform::Window> ProtectedShareWindowManager::ensureWindow(
+std::shared_ptr<platform::TopLevelWindow> ProtectedShareWindowManager::ensureWindow(
     const std::shared_ptr<ProtectedShareWindowController>& controller) {
   if (controller) controller_ = controller;
   if (window_) return window_;
@@ -72,7 +72,7 @@ std::shared_ptr<platform::Window> ProtectedShareWindowManager::ensureWindow(
   return window_;
 }
 
-void ProtectedShareWindowManager::configurePreview(platform::Window& window) {
+void ProtectedShareWindowManager::configurePreview(platform::TopLevelWindow& window) {
   resetSessionState();
   window.setStyle(WindowStyle::titled);
   window.setTitle(kProtectedShareWindowTitle);
@@ -222,7 +222,7 @@ bool ProtectedShareWindowManager::hideLiveWindowLocally() {
   return window_->isVisible() && window_->sharingType() == SharingType::readOnly;
 }
 
-bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::Window& window) {
+bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::TopLevelWindow& window) {
   Rect frame = savedFrame_.value_or(window.frame());
   auto screen = windowSystem_->screenOverlappingMost(frame);
   if (!screen) screen = windowSystem_->mainScreen();

@@ -46,7 +46,7 @@ class ProtectedShareWindowManager
                               ProtectedShareContentFactory contentFactory);
 
   // Fields the controller reads or writes.
-  const std::shared_ptr<platform::Window>& window() const { return window_; }
+  const std::shared_ptr<platform::TopLevelWindow>& window() const { return window_; }
   bool isSessionWindow() const { return isSessionWindow_; }
   bool hasPublishedLiveFrame() const { return hasPublishedLiveFrame_; }
   bool isLiveWindowHiddenLocally() const { return isLiveWindowHiddenLocally_; }
@@ -68,10 +68,10 @@ class ProtectedShareWindowManager
   const ProtectionStatusFlags& protectionStatus() const { return flags_; }
 
   // Creates the output window once and returns it (later calls return the same window).
-  std::shared_ptr<platform::Window> ensureWindow(
+  std::shared_ptr<platform::TopLevelWindow> ensureWindow(
       const std::shared_ptr<ProtectedShareWindowController>& controller);
   // The local preview: titled, normal level, not shared; the caller orders it front.
-  void configurePreview(platform::Window& window);
+  void configurePreview(platform::TopLevelWindow& window);
   // Makes the window the borderless session window over the display (the main display when it is
   // absent or gone) and orders it in, unmapped until the first frame. True when it is then in the
   // window order with a window number; false also when there is no screen.
@@ -88,7 +88,7 @@ class ProtectedShareWindowManager
 
   bool hideLiveWindowLocally();
   bool showLiveWindowLocally();
-  bool restoreLiveWindowFrame(platform::Window& window);
+  bool restoreLiveWindowFrame(platform::TopLevelWindow& window);
   void reassertSessionWindow();
   void refreshWindowOrderingPolicy();
   bool screenParametersDidChange();
@@ -119,7 +119,7 @@ class ProtectedShareWindowManager
   ProtectedShareContentFactory contentFactory_;
   std::weak_ptr<ProtectedShareWindowController> controller_;
 
-  std::shared_ptr<platform::Window> window_;
+  std::shared_ptr<platform::TopLevelWindow> window_;
   std::shared_ptr<ProtectedShareTitlebarAccessory> accessory_;
   bool isSessionWindow_ = false;
   bool hasPublishedLiveFrame_ = false;

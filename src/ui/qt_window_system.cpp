@@ -254,7 +254,8 @@ void QtWindow::applyExtraStates() {
 QtWindowSystem::QtWindowSystem(std::shared_ptr<platform::Screens> source)
     : source_(std::move(source)), state_(std::make_shared<QtWindowSystemState>()) {}
 
-std::shared_ptr<platform::Window> QtWindowSystem::makeWindow(const Rect& frame, WindowStyle style) {
+std::shared_ptr<platform::TopLevelWindow> QtWindowSystem::makeWindow(const Rect& frame,
+                                                                     WindowStyle style) {
   return std::make_shared<QtWindow>(state_, frame, style);
 }
 

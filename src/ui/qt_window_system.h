@@ -45,7 +45,7 @@ class QtWindowHost final : public QWidget {
 // Qt's window flags (on X11: _NET_WM_STATE_ABOVE/BELOW, Motif decorations, an empty input
 // shape); sticky, skip-taskbar and skip-pager through EWMH states of our own. A window that maps
 // only when shared is shown (mapped) only while it is ordered in and shared.
-class QtWindow final : public platform::Window {
+class QtWindow final : public platform::TopLevelWindow {
  public:
   QtWindow(std::shared_ptr<QtWindowSystemState> state, const platform::Rect& frame,
            platform::WindowStyle style);
@@ -120,8 +120,8 @@ class QtWindowSystem final : public platform::WindowSystem {
  public:
   explicit QtWindowSystem(std::shared_ptr<platform::Screens> source = nullptr);
 
-  std::shared_ptr<platform::Window> makeWindow(const platform::Rect& frame,
-                                               platform::WindowStyle style) override;
+  std::shared_ptr<platform::TopLevelWindow> makeWindow(const platform::Rect& frame,
+                                                       platform::WindowStyle style) override;
   std::vector<platform::Screen> screens() const override;
   void activateApplication(bool ignoringOtherApps) override;
 

@@ -99,3 +99,28 @@ TEST_F(DesignComponentsTest, StatusPillDrawsSymbolAndTitleInItsColourOnATint) {
 
 }  // namespace
 }  // namespace corvane::ui
+
+namespace corvane::ui {
+namespace {
+
+class QtPaletteThemeTest : public ::testing::Test, public testing::QtRuntimeFixture {};
+
+TEST_F(QtPaletteThemeTest, ThemeColoursFollowTheApplicationPalette) {
+  const QPalette saved = QApplication::palette();
+  QPalette dark = saved;
+  dark.setColor(QPalette::Window, QColor(30, 31, 34));
+  dark.setColor(QPalette::Base, QColor(44, 45, 50));
+  dark.setColor(QPalette::Mid, QColor(80, 82, 90));
+  QApplication::setPalette(dark);
+  EXPECT_EQ(toQColor(model::Palette::appBackground()).rgb(), QColor(30, 31, 34).rgb());
+  EXPECT_EQ(toQColor(model::Palette::panelSurface()).rgb(), QColor(44, 45, 50).rgb());
+  EXPECT_EQ(toQColor(model::Palette::panelBorder()).rgb(), QColor(80, 82, 90).rgb());
+  QApplication::setPalette(saved);
+  EXPECT_EQ(toQColor(model::Palette::appBackground()).rgb(), saved.color(QPalette::Window).rgb());
+  // The fixed colours stay fixed.
+  EXPECT_EQ(toQColor(model::Palette::criticalRed()).rgb(),
+            QColor::fromRgbF(0.92f, 0.18f, 0.18f).rgb());
+}
+
+}  // namespace
+}  // namespace corvane::ui

@@ -58,7 +58,7 @@ SimWindowSystem::SimWindowSystem(std::vector<Screen> screens) : screens_(std::mo
 
 SimWindowSystem::SimWindowSystem(std::shared_ptr<Screens> source) : source_(std::move(source)) {}
 
-std::shared_ptr<Window> SimWindowSystem::makeWindow(const Rect& frame, WindowStyle style) {
+std::shared_ptr<TopLevelWindow> SimWindowSystem::makeWindow(const Rect& frame, WindowStyle style) {
   auto window = std::make_shared<SimWindow>(state_, frame, style);
   windows_.push_back(window);
   return window;

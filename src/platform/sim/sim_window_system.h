@@ -17,7 +17,7 @@ struct SimWindowSystemState {
 // A window of the simulated window system: it records every attribute it is given and keeps the
 // order and key state the way a window manager would, so headless tests can check what a
 // manager did to its window.
-class SimWindow final : public Window {
+class SimWindow final : public TopLevelWindow {
  public:
   SimWindow(std::shared_ptr<SimWindowSystemState> state, Rect frame, WindowStyle style);
 
@@ -95,7 +95,7 @@ class SimWindowSystem final : public WindowSystem {
   explicit SimWindowSystem(std::vector<Screen> screens = {});
   explicit SimWindowSystem(std::shared_ptr<Screens> source);
 
-  std::shared_ptr<Window> makeWindow(const Rect& frame, WindowStyle style) override;
+  std::shared_ptr<TopLevelWindow> makeWindow(const Rect& frame, WindowStyle style) override;
   std::vector<Screen> screens() const override;
   void activateApplication(bool ignoringOtherApps) override;
 

@@ -1,0 +1,152 @@
+// A whole Protected Share session on a private X server: the capture engine on the X11 backend
+// captures the display without the excluded application and publishes into the real output
+// window, which stays unmapped until the controller hands it the first frame. The Qt part runs in
+// a child process on Qt's xcb platform (this executable, re-run with a filter).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cstdlib>
+#include <string>
+
+#include "capture/protected_share_engine.h"
+#include "runtime/task.h"
+#include "share_window/share_window_test_support.h"
+#include "ui/protected_share_canvas.h"
+#include "ui/protected_share_window_view.h"
+#include "ui/qt_test_support.h"
+#include "ui/qt_window_system.h"
+#include "ui/x11_window_states.h"
+
+// Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
+#include "platform/x11/x11_cursor_source.h"
+#include "platform/x11/x11_permissions.h"
+#include "platform/x11/x11_screen_capture.h"
+#include "platform/x11/x11_screens.h"
+#include "platform/x11/x11_workspace.h"
+#include "x11/test_client.h"
+#include "x11/xvfb_server.h"
+
+namespace corvane::ui {
+namespace {
+
+constexpr const char* kChildVariable = "CORVANE_UI_SESSION_CHILD";
+constexpr const char* kScreenshotPath = "/tmp/corvane-protected-share-x11-session.png";
+constexpr std::uint32_t kNotesColour = 0x20C040;  // an ordinary application: shared
+constexpr std::uint32_t kVaultColour = 0xE02020;  // the excluded application: never shared
+
+QRgb rgb(std::uint32_t colour) {
+  return 0xFF000000u | colour;
+}
+
+TEST(ProtectedShareSessionOnX11, ExcludedApplicationNeverReachesTheSharedWindow) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(1280, 800);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  ASSERT_TRUE(server.startWindowManager());
+  corvane::testing::TestClientOptions notes;
+  notes.windowClass = "NotesApp";
+  notes.colour = kNotesColour;
+  notes.x = 60;
+  notes.y = 90;
+  notes.width = 520;
+  notes.height = 380;
+  corvane::testing::TestClient notesClient(server.name(), notes);
+  corvane::testing::TestClientOptions vault = notes;
+  vault.windowClass = "PasswordVault";
+  vault.colour = kVaultColour;
+  vault.x = 660;
+  vault.y = 200;
+  corvane::testing::TestClient vaultClient(server.name(), vault);
+  ASSERT_NE(notesClient.window(), 0u);
+  ASSERT_NE(vaultClient.window(), 0u);
+
+  std::remove(kScreenshotPath);
+  pid_t child = corvane::testing::spawnProgram(
+      {"/proc/self/exe", "--gtest_filter=ProtectedShareSessionX11Child.*"},
+      {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.name(), std::string(kChildVariable) + "=1"});
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the session on " << server.name() << " failed";
+}
+
+class ProtectedShareSessionX11Child : public ::testing::Test, public testing::QtRuntimeFixture {
+ protected:
+  void SetUp() override {
+    if (std::getenv(kChildVariable) == nullptr) GTEST_SKIP() << "runs only under its own Xvfb";
+  }
+};
+
+TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
+  ASSERT_TRUE(isX11Session());
+  const std::string display = std::getenv("DISPLAY");
+  capture::ProtectedShareEngineServices services;
+  services.screenCapture = std::make_shared<platform::x11::X11ScreenCapture>(
+      display, platform::x11::makeDefaultIdentityResolver(), getpid());
+  auto screens = platform::x11::X11Screens::open(display);
+  ASSERT_TRUE(screens.ok()) << screens.message();
+  services.screens = screens.value();
+  auto workspace = platform::x11::X11Workspace::open(display);
+  ASSERT_TRUE(workspace.ok()) << workspace.message();
+  services.workspace = workspace.value();
+  services.permissions = std::make_shared<platform::x11::X11Permissions>(display);
+  auto cursor = platform::x11::X11CursorSource::open(display);
+  ASSERT_TRUE(cursor.ok()) << cursor.message();
+  services.cursorSource = cursor.value();
+  services.ownBundleIdentifier = "com.pemberquist.corvane";
+  services.ownProcessIdentifier = getpid();
+  auto engine = capture::ProtectedShareEngine::make(services);
+
+  auto controller = std::make_shared<share_window::testing::RecordingController>();
+  controller->surface = engine->outputSurface();
+  auto windows = std::make_shared<QtWindowSystem>(services.screens);
+  auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
+      windows, makeProtectedShareContentFactory());
+
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  auto& window = static_cast<QtWindow&>(*manager->window());
+  const WId id = window.hostWidget()->winId();
+  auto started = runtime::spawn(engine->start({"PasswordVault"}, false, {}, std::nullopt));
+  ASSERT_TRUE(processUntil([&] { return engine->renderedFrame.value().has_value(); }, 15))
+      << engine->statusMessage.value();
+  // Frames flow into the surface, but until the window is handed the first frame nothing of it
+  // is on the X screen.
+  processFor(100);
+  EXPECT_FALSE(isViewableOnX11(id));
+
+  ASSERT_TRUE(manager->publishLiveFrame(engine->renderedFrame.value()->pixelSize));
+  manager->updateProtectionStatus(false, false, false, false, false, false);
+  auto* view = static_cast<ProtectedShareWindowView*>(
+      std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
+  ASSERT_TRUE(processUntil(
+      [&] {
+        return isViewableOnX11(id) && view->canvas()->presentedFrames() > 2 &&
+               view->canvas()->lastPresentedRevision() == engine->outputSurface()->revision();
+      },
+      10));
+  processFor(300);
+
+  const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+      QImage::Format_RGB32);
+  ASSERT_TRUE(shot.save(kScreenshotPath));
+  const QRect canvasArea(view->canvas()->mapToGlobal(QPoint(0, 0)), view->canvas()->size());
+  const QImage shared = shot.copy(canvasArea);
+  // The ordinary application is in the shared window; the excluded one is not, though it is on
+  // the real screen beneath.
+  EXPECT_GT(testing::countPixelsNear(shared, rgb(kNotesColour), 8), 20000);
+  EXPECT_EQ(testing::countPixelsNear(shared, rgb(kVaultColour), 8), 0);
+  EXPECT_TRUE(engine->activeCaptureFilter().has_value());
+
+  auto stopped = runtime::spawn(engine->stop());
+  manager->endSession(true);
+  ASSERT_TRUE(
+      processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }, 5));
+  EXPECT_FALSE(isViewableOnX11(id));
+}
+
+}  // namespace
+}  // namespace corvane::ui
