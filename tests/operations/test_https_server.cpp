@@ -22,10 +22,16 @@ void runOrThrow(const std::string& command) {
   if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
 
-TestCertificates makeCertificates() {
+}  // namespace
+
+TestCertificates::TestCertificates() {
   char pattern[] = "/tmp/corvane-test-ca-XXXXXX";
   const std::string dir = mkdtemp(pattern);
-  TestCertificates certificates{dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
+  folder = dir;
+  caFile = dir + "/ca.pem";
+  certificateFile = dir + "/server.pem";
+  keyFile = dir + "/server.key";
+  const TestCertificates& certificates = *this;
   std::ofstream(dir + "/ext.cnf") << "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n";
   const std::string quiet = " >/dev/null 2>&1";
   runOrThrow("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " +
@@ -36,8 +42,9 @@ TestCertificates makeCertificates() {
   runOrThrow("openssl x509 -req -in " + dir + "/server.csr -CA " + certificates.caFile +
              " -CAkey " + dir + "/ca.key -CAcreateserial -out " + certificates.certificateFile +
              " -days 2 -extfile " + dir + "/ext.cnf" + quiet);
-  return certificates;
 }
+
+namespace {
 
 std::string lowercase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -65,8 +72,13 @@ std::string reasonPhrase(int status) {
 
 }  // namespace
 
+TestCertificates::~TestCertificates() {
+  std::error_code ignored;
+  if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+}
+
 const TestCertificates& TestCertificates::shared() {
-  static const TestCertificates certificates = makeCertificates();
+  static const TestCertificates certificates;
   return certificates;
 }
 
