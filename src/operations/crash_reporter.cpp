@@ -32,8 +32,10 @@ std::shared_ptr<CrashReporterRuntime> makeSharedReporter() {
 }  // namespace
 
 std::shared_ptr<CrashReporterRuntime> CrashReporter::reporter() {
-  static const std::shared_ptr<CrashReporterRuntime> shared = makeSharedReporter();
-  return shared;
+  // Kept for the whole process and never destroyed: an upload still waiting on the network must
+  // not hold up the exit by joining its queue.
+  static const auto* shared = new std::shared_ptr<CrashReporterRuntime>(makeSharedReporter());
+  return *shared;
 }
 
 }  // namespace corvane::operations

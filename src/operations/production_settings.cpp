@@ -50,8 +50,9 @@ std::shared_ptr<UpdateManager> makeSharedUpdateManager() {
 }  // namespace
 
 std::shared_ptr<UpdateManager> UpdateManager::shared() {
-  static const std::shared_ptr<UpdateManager> manager = makeSharedUpdateManager();
-  return manager;
+  // Never destroyed, like the crash reporter: a download in flight must not hold up the exit.
+  static const auto* manager = new std::shared_ptr<UpdateManager>(makeSharedUpdateManager());
+  return *manager;
 }
 
 }  // namespace corvane::operations
