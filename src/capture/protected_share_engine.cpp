@@ -344,6 +344,18 @@ void ProtectedShareEngine::syncFrameDeliveryState(bool resetCounters) {
                                               renderedFrame.value().has_value());
 }
 
+bool ProtectedShareEngine::isStillRunning(const CaptureApplicationIdentity& application) const {
+  if (!services_.workspace) return true;
+  for (const auto& running : services_.workspace->runningApplications()) {
+    const bool bundleMatches =
+        application.bundleID.empty() || running.bundleIdentifier == application.bundleID;
+    const bool processMatches =
+        application.processID <= 0 || running.processIdentifier == application.processID;
+    if (bundleMatches && processMatches) return true;
+  }
+  return false;
+}
+
 bool ProtectedShareEngine::isCurrentSession(std::uint64_t session) const {
   return sessionGeneration_.isCurrent(session);
 }
@@ -352,11 +364,15 @@ void ProtectedShareEngine::cancelSessionTasks() {
   firstFrameWatchdogTask_.cancel();
   livenessWatchdogTask_.cancel();
   filterRefreshTask_.cancel();
+  filterRefreshTask_ = {};
+  pendingFilterRefresh_.reset();
 }
 
 void ProtectedShareEngine::cancelCaptureFilterRefresh() {
+  // A replacement already under way finishes (or is superseded by the session ending); only the
+  // request that waits is dropped.
   filterRefreshGeneration_.advance();
-  filterRefreshTask_.cancel();
+  pendingFilterRefresh_.reset();
 }
 
 void ProtectedShareEngine::failClosed(const std::string& message, const std::string& event,
@@ -534,6 +550,12 @@ void ProtectedShareEngine::beginCaptureFilterTransition() {
   record("protected_share_capture_filter_transition_started");
 }
 
+void ProtectedShareEngine::endCaptureFilterTransitionFor(std::uint64_t refreshGeneration) {
+  // A newer request (an application that started meanwhile, a file-manager relaunch) keeps the
+  // hold until its own filter is in force.
+  if (filterRefreshGeneration_.isCurrent(refreshGeneration)) endCaptureFilterTransition();
+}
+
 void ProtectedShareEngine::endCaptureFilterTransition() {
   if (!isCaptureFilterTransitioning.value()) return;
   isCaptureFilterTransitioning.set(false);
@@ -567,20 +589,29 @@ void ProtectedShareEngine::refreshCaptureFilterForApplicationChange(
     bool freezeUntilApplied, std::optional<std::string> expectedProtectedBundleID,
     std::optional<std::int32_t> expectedProtectedProcessID) {
   if (!model::isActive(phase.value())) return;
-  filterRefreshTask_.cancel();
-  const auto refresh = filterRefreshGeneration_.advance();
-  if (freezeUntilApplied) beginCaptureFilterTransition();
-  std::optional<CaptureApplicationIdentity> expected;
+  FilterRefreshRequest request;
+  request.generation = filterRefreshGeneration_.advance();
+  request.freeze = freezeUntilApplied;
+  request.deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
   if (expectedProtectedBundleID || expectedProtectedProcessID) {
-    expected = CaptureApplicationIdentity{expectedProtectedBundleID.value_or(""),
-                                          expectedProtectedProcessID.value_or(0)};
+    request.expected = CaptureApplicationIdentity{expectedProtectedBundleID.value_or(""),
+                                                  expectedProtectedProcessID.value_or(0)};
   }
+  // A request that replaces one still waiting keeps what that one promised: its hold, the
+  // application it waits for and its deadline.
+  if (pendingFilterRefresh_ && pendingFilterRefresh_->freeze) {
+    request.freeze = true;
+    if (!request.expected) request.expected = pendingFilterRefresh_->expected;
+    request.deadline = std::min(request.deadline, pendingFilterRefresh_->deadline);
+  }
+  if (freezeUntilApplied) beginCaptureFilterTransition();
   record("protected_share_capture_filter_refresh_requested",
          {{"freezeUntilApplied", boolText(freezeUntilApplied)},
           {"expectedApplication", expectedProtectedBundleID.value_or("")}});
-  filterRefreshTask_ =
-      runtime::spawn(runFilterRefresh(weak_from_this(), refresh, freezeUntilApplied, expected,
-                                      runtime::uptime() + kCaptureFilterApplyTimeout));
+  pendingFilterRefresh_ = request;
+  // One worker applies filters one after the other; a replacement under way is never cut short.
+  if (!filterRefreshTask_.valid() || filterRefreshTask_.isDone())
+    filterRefreshTask_ = runtime::spawn(runFilterRefresh(weak_from_this()));
 }
 
 namespace {
@@ -599,21 +630,28 @@ bool coversExpected(const CaptureFilterSnapshot& snapshot,
 }  // namespace
 
 runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
-    std::weak_ptr<ProtectedShareEngine> weakSelf, std::uint64_t refreshGeneration, bool freeze,
-    std::optional<CaptureApplicationIdentity> expected, runtime::Uptime deadline) {
+    std::weak_ptr<ProtectedShareEngine> weakSelf) {
   while (true) {
     {
       auto self = weakSelf.lock();
-      if (!self || !self->filterRefreshGeneration_.isCurrent(refreshGeneration)) co_return;
-      auto attempt = applyCurrentFilter(self, refreshGeneration, expected);
+      if (!self || !self->pendingFilterRefresh_ || !model::isActive(self->phase.value())) co_return;
+      const auto request = *self->pendingFilterRefresh_;
+      auto attempt = applyCurrentFilter(self, request.generation, request.expected);
       const bool applied = co_await std::move(attempt);
-      if (applied || !self->filterRefreshGeneration_.isCurrent(refreshGeneration) ||
-          !model::isActive(self->phase.value()))
+      if (co_await runtime::isCancelled()) co_return;
+      if (!self->pendingFilterRefresh_ || !model::isActive(self->phase.value())) co_return;
+      // A newer request came in meanwhile: serve it at once.
+      if (self->pendingFilterRefresh_->generation != request.generation) continue;
+      if (applied) {
+        self->pendingFilterRefresh_.reset();
         co_return;
-      if (runtime::uptime() >= deadline) {
-        if (freeze) {
+      }
+      if (runtime::uptime() >= request.deadline) {
+        self->pendingFilterRefresh_.reset();
+        if (request.freeze) {
           self->failClosed(kFilterFailureMessage, "protected_share_capture_filter_timed_out",
-                           {{"expectedApplication", expected ? expected->bundleID : ""}});
+                           {{"expectedApplication",
+                             request.expected ? request.expected->bundleID : std::string()}});
         }
         co_return;
       }
@@ -641,6 +679,8 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
       engine.mainDisplayID());
   if (!display) co_return false;
   const auto snapshot = buildCaptureFilter(*display, content->value(), engine.exclusionPolicy());
+  // An expected application that has quit meanwhile has nothing left to hide.
+  if (expected && !engine.isStillRunning(*expected)) expected.reset();
   if (!coversExpected(snapshot, expected)) {
     engine.statusMessage.set("Waiting for the new protected app to enter the capture filter");
     co_return false;
@@ -651,7 +691,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
                            engine.activeDisplay_->pixelWidth == display->pixelWidth &&
                            engine.activeDisplay_->pixelHeight == display->pixelHeight;
   if (sameDisplay && engine.activeFilter_ && engine.activeFilter_->leavesOutTheSameAs(snapshot)) {
-    engine.endCaptureFilterTransition();
+    engine.endCaptureFilterTransitionFor(refreshGeneration);
     co_return true;
   }
 
@@ -709,7 +749,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
                 {{"displayChanged", boolText(displayChanged)},
                  {"filterChanged", boolText(!displayChanged)},
                  {"excludedApps", std::to_string(snapshot.excludedBundleIDs.size())}});
-  engine.endCaptureFilterTransition();
+  engine.endCaptureFilterTransitionFor(refreshGeneration);
   co_return true;
 }
 

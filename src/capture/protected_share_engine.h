@@ -142,6 +142,13 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
       "Screen capture did not deliver a first frame. Stop Protected Share and try again.";
 
  private:
+  struct FilterRefreshRequest {
+    std::uint64_t generation = 0;
+    bool freeze = false;
+    std::optional<CaptureApplicationIdentity> expected;
+    runtime::Uptime deadline = 0;
+  };
+
   struct StartRequest {
     std::set<std::string> protectedAppBundleIDs;
     bool hideDesktopIcons = false;
@@ -153,10 +160,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   static runtime::Task<void> runStop(std::shared_ptr<ProtectedShareEngine> self);
   static runtime::Task<std::optional<runtime::Result<platform::ShareableContent>>> fetchContent(
       std::shared_ptr<platform::ScreenCapture> capture);
-  static runtime::Task<void> runFilterRefresh(std::weak_ptr<ProtectedShareEngine> weakSelf,
-                                              std::uint64_t refreshGeneration, bool freeze,
-                                              std::optional<CaptureApplicationIdentity> expected,
-                                              runtime::Uptime deadline);
+  static runtime::Task<void> runFilterRefresh(std::weak_ptr<ProtectedShareEngine> weakSelf);
   static runtime::Task<bool> applyCurrentFilter(std::shared_ptr<ProtectedShareEngine> self,
                                                 std::uint64_t refreshGeneration,
                                                 std::optional<CaptureApplicationIdentity> expected);
@@ -178,11 +182,13 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   void advanceCaptureGeneration();
   void syncFrameDeliveryState(bool resetCounters);
   bool isCurrentSession(std::uint64_t session) const;
+  bool isStillRunning(const CaptureApplicationIdentity& application) const;
   bool isHolding() const;
   void cancelSessionTasks();
   void cancelCaptureFilterRefresh();
   void beginCaptureFilterTransition();
   void endCaptureFilterTransition();
+  void endCaptureFilterTransitionFor(std::uint64_t refreshGeneration);
   void failClosed(const std::string& message, const std::string& event,
                   std::map<std::string, std::string> fields, bool stopStream = true);
   void handleRelayedFrame(const ProtectedRelayedFrame& frame);
@@ -234,6 +240,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::Uptime lastMetricsPublishAt_ = -1e9;
   runtime::Uptime lastPerformanceReportAt_ = -1e9;
 
+  std::optional<FilterRefreshRequest> pendingFilterRefresh_;
   runtime::TaskHandle<void> filterRefreshTask_;
   runtime::TaskHandle<void> firstFrameWatchdogTask_;
   runtime::TaskHandle<void> livenessWatchdogTask_;

@@ -203,12 +203,14 @@ TEST_F(ProtectedShareEngineTest, AFilterThatIsNotAppliedInTimeFailsClosed) {
   h.loop.advance(0.3);
   const auto held = h.shownImage();
   const auto publishedBefore = h.published.size();
-  // The application the controller saw launch never shows up in the shareable content.
-  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Ghost", 999);
+  // An excluded application starts, but the window list cannot be read to build its filter.
+  const auto keys = h.desktop->launchApplication({"org.example.Vault.keys", "Keys"}).value();
+  h.desktop->captureScript().shareableContent.failure = "The window list is unavailable.";
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Vault.keys", keys);
+  (void)h.desktop->addWindow(keys, {platform::Rect{{0, 0}, {160, 90}}});
   h.loop.advance(ProtectedShareEngine::kCaptureFilterApplyTimeout - 0.5);
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
-  EXPECT_EQ(h.engine->statusMessage.value(),
-            "Waiting for the new protected app to enter the capture filter");
+  EXPECT_EQ(h.engine->statusMessage.value(), "Updating the protected app filter");
   h.loop.advance(1.0);
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
   EXPECT_EQ(h.engine->lastError.value(),
@@ -218,6 +220,51 @@ TEST_F(ProtectedShareEngineTest, AFilterThatIsNotAppliedInTimeFailsClosed) {
   EXPECT_EQ(h.published.size(), publishedBefore);
   EXPECT_EQ(h.shownImage().get(), held.get()) << "the last good frame stays";
   EXPECT_TRUE(h.recorded("protected_share_capture_filter_timed_out"));
+}
+
+TEST_F(ProtectedShareEngineTest, WaitsForALaunchedAppToBeListedAndIgnoresOneThatQuit) {
+  h.startSharing({"org.example.Vault"});
+  // Listed late: the hold lasts until the window list shows it, then the filter covers it.
+  h.desktop->captureScript().shareableContent.latency = 0.6;
+  const auto keys = h.desktop->launchApplication({"org.example.Vault.keys", "Keys"}).value();
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Vault.keys", keys);
+  const auto keysWindow = h.desktop->addWindow(keys, {platform::Rect{{0, 0}, {160, 90}}}).value();
+  h.loop.advance(0.5);
+  EXPECT_TRUE(h.engine->isCaptureFilterTransitioning.value());
+  h.loop.advance(1.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  for (const auto& p : h.published)
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, keysWindow));
+
+  // An application that quit before it could be listed has nothing left to hide.
+  h.desktop->captureScript().shareableContent.latency = 0;
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Vault.gone", 999);
+  h.loop.advance(1.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+}
+
+TEST_F(ProtectedShareEngineTest, AnAppStartingDuringAReplacementKeepsTheHoldUntilItIsCovered) {
+  h.startSharing({"org.example.Vault"});
+  h.desktop->captureScript().start.latency = 0.3;
+  // The user adds the editor: the stream is replaced with a filter built from the window list
+  // as it is now.
+  h.engine->updateCaptureConfiguration({"org.example.Vault", "org.example.Editor"}, false, {},
+                                       std::nullopt);
+  h.loop.advance(0.1);
+  // While the new stream starts, a helper of an excluded application opens a window.
+  const auto helper = h.desktop->launchApplication({"org.example.Vault.helper", "Helper"}).value();
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Vault.helper", helper);
+  const auto helperWindow =
+      h.desktop->addWindow(helper, {platform::Rect{{0, 0}, {160, 90}}}).value();
+  h.loop.advance(0.4);
+  EXPECT_TRUE(h.engine->isCaptureFilterTransitioning.value())
+      << "the first replacement does not cover the helper";
+  h.loop.advance(2.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  for (const auto& p : h.published)
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, helperWindow));
 }
 
 TEST_F(ProtectedShareEngineTest, AReplacementStreamThatDoesNotStartFailsClosed) {
