@@ -42,6 +42,10 @@ restore_on_error() {
   exit "$status"
 }
 trap restore_on_error EXIT
+# A script ended by a signal still goes through the restore above.
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+trap 'exit 130' INT
 
 if [ ! -f "$STAGED_APP/Info.plist" ] || [ ! -x "$STAGED_APP/bin/corvane" ]; then
   echo "Verified update is missing from $STAGING" >&2
@@ -65,7 +69,7 @@ app_quit=1
 /bin/mv -- "$CURRENT_APP" "$BACKUP"
 swap_started=1
 /bin/cp -a -- "$STAGED_APP" "$CURRENT_APP"
-if ! /usr/bin/diff -r -q -- "$STAGED_APP" "$CURRENT_APP" >/dev/null; then
+if ! /usr/bin/diff -r -q --no-dereference -- "$STAGED_APP" "$CURRENT_APP" >/dev/null; then
   echo "The installed copy differs from the verified update." >&2
   exit 1
 fi

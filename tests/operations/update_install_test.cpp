@@ -176,6 +176,9 @@ TEST_F(UpdateInstallTest, AnEqualBuildInstallsAndABundleOneFolderDeepIsFound) {
   auto entries = testing::applicationEntries("release/Corvane", kIdentifier, "100",
                                              programThatSays("new build"));
   entries.insert(entries.begin(), {"release/", "", 0755, testing::ZipEntry::Kind::folder, ""});
+  // A link inside the install, even one whose target is missing, is copied as it is.
+  entries.push_back({"release/Corvane/lib/libgone.so", "", 0777, testing::ZipEntry::Kind::symlink,
+                     "libgone.so.1"});
   const fs::path archive = storeArchive(entries);
   startApp();
   ASSERT_TRUE(manager->installVerifiedUpdate(archive, currentApp, waitingForApp()).ok());
@@ -183,6 +186,7 @@ TEST_F(UpdateInstallTest, AnEqualBuildInstallsAndABundleOneFolderDeepIsFound) {
   EXPECT_EQ(exitStatusOf(scriptPid), 0) << installLog();
   scriptPid = -1;
   EXPECT_EQ(awaitFile(marker), "new build\n");
+  EXPECT_TRUE(fs::is_symlink(currentApp / "lib" / "libgone.so"));
 }
 
 TEST_F(UpdateInstallTest, ChecksFailBeforeTheAppQuitsAndLeaveItUntouched) {
