@@ -1,0 +1,1 @@
+#include "ui/qt_leak_suppressions.h"
