@@ -118,10 +118,32 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
   return entry;
 }
 
-runtime::Result<DesktopEntry> loadDesktopEntry(const std::filesystem::path& path) {
+std::string desktopEntryId(const std::filesystem::path& path,
+                           const std::vector<std::filesystem::path>& applicationDirectories) {
+  std::string id = path.filename().string();
+  const auto file = path.lexically_normal();
+  for (const auto& directory : applicationDirectories) {
+    const auto relative = file.lexically_relative(directory.lexically_normal());
+    if (relative.empty() || relative.begin()->string() == "..") continue;
+    id.clear();
+    for (const auto& part : relative) {
+      if (!id.empty()) id.push_back('-');
+      id += part.string();
+    }
+    break;
+  }
+  if (id.ends_with(extension)) id.resize(id.size() - extension.size());
+  return id;
+}
+
+runtime::Result<DesktopEntry> loadDesktopEntry(
+    const std::filesystem::path& path,
+    const std::vector<std::filesystem::path>& applicationDirectories) {
   auto text = platform::readFile(path, maxDesktopEntryBytes);
   if (!text) return text.error();
-  return parseDesktopEntry(text.value(), path.filename().string());
+  auto entry = parseDesktopEntry(text.value(), path.filename().string());
+  if (entry) entry.value().id = desktopEntryId(path, applicationDirectories);
+  return entry;
 }
 
 }  // namespace corvane::model

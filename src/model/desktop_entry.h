@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/result.h"
 
@@ -25,7 +26,15 @@ struct DesktopEntry {
 // group, and a missing Name= or Type=.
 runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text, const std::string& fileName);
 
-// Reads and parses a desktop entry file (at most 1 MiB).
-runtime::Result<DesktopEntry> loadDesktopEntry(const std::filesystem::path& path);
+// The desktop-file id of an entry file: its path below the first of `applicationDirectories`
+// that holds it, with "/" turned into "-" ("applications/kde/org.kde.App.desktop" gives
+// "kde-org.kde.App"); for a file elsewhere, its file name. Without the ".desktop" extension.
+std::string desktopEntryId(const std::filesystem::path& path,
+                           const std::vector<std::filesystem::path>& applicationDirectories);
+
+// Reads and parses a desktop entry file (at most 1 MiB); its id follows desktopEntryId.
+runtime::Result<DesktopEntry> loadDesktopEntry(
+    const std::filesystem::path& path,
+    const std::vector<std::filesystem::path>& applicationDirectories = {});
 
 }  // namespace corvane::model

@@ -5,6 +5,7 @@
 
 #include "model/desktop_entry.h"
 #include "model/text_cleaning.h"
+#include "platform/services.h"
 
 namespace corvane::model {
 namespace {
@@ -30,8 +31,9 @@ ProtectedAppImportResult ProtectedApplicationCatalog::importApplications(
     const std::set<std::string>& excludedIdentifiers) {
   ProtectedAppImportResult result;
   result.apps = current;
+  const auto applicationDirectories = platform::platformServices().folders.applicationDirectories;
   for (const auto& url : urls) {
-    auto entry = loadDesktopEntry(url);
+    auto entry = loadDesktopEntry(url, applicationDirectories);
     if (!entry || !entry->isApplication() || trimmedText(entry->id).empty()) {
       addRejection(result.rejections,
                    {entry ? entry->name : displayNameOfFile(url),

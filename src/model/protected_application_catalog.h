@@ -27,8 +27,9 @@ struct ProtectedAppImportResult {
 };
 
 // Import and clean-up of excluded-application lists. On Linux an application chosen by the user
-// is a desktop entry file of Type=Application; its id is the entry's id (the file name without
-// ".desktop") and its name the entry's Name.
+// is a desktop entry file of Type=Application; its id is the desktop-file id (the file name
+// without ".desktop", prefixed by its subfolders when it lies below one of the installed
+// services' application folders) and its name the entry's Name.
 struct ProtectedApplicationCatalog {
   // The symbol shown for an imported application whose own icon cannot be found.
   static constexpr const char* importedAppSymbol = "app.fill";

@@ -6,6 +6,7 @@
 
 #include "model/desktop_entry.h"
 #include "model/protected_system_surface_capture_policy.h"
+#include "platform/services.h"
 #include "platform/temporary_folder.h"
 
 namespace corvane::model {
@@ -94,6 +95,21 @@ TEST_F(ProtectedApplicationCatalogTest, UnreadableEntryIsRejectedAndTheRestImpor
     EXPECT_EQ(result.rejections, (std::vector<ProtectedAppImportRejection>{
                                      {"org.locked.App", Reason::invalidApplicationBundle}}));
   }
+}
+
+TEST_F(ProtectedApplicationCatalogTest, EntriesInApplicationSubfoldersTakeTheirPrefix) {
+  fs::create_directories(folder_ / "applications" / "kde");
+  const auto nested = entry("applications/kde/org.kde.kate.desktop",
+                            "[Desktop Entry]\nType=Application\nName=Kate\n");
+  platform::PlatformServices services;
+  services.folders.applicationDirectories = {folder_ / "elsewhere", folder_ / "applications"};
+  platform::ScopedPlatformServices installed(services);
+  const auto result = ProtectedApplicationCatalog::importApplications({nested}, {}, {});
+  ASSERT_EQ(result.apps.size(), 1u);
+  EXPECT_EQ(result.apps[0].id, "kde-org.kde.kate");
+  EXPECT_EQ(desktopEntryId(folder_ / "other" / "org.x.App.desktop",
+                           services.folders.applicationDirectories),
+            "org.x.App");
 }
 
 TEST(DesktopEntryTest, ReadsTheMainGroupOnlyWithEscapes) {
