@@ -1,5 +1,6 @@
 #include "model/protection_options.h"
 
+#include <cstdint>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -26,7 +27,13 @@ void from_json(const nlohmann::json& json, ProtectionOptions& options) {
   decodeOrKeep(json, "continuousScanning", decoded.continuousScanning);
   decodeOrKeep(json, "scanIntervalSeconds", decoded.scanIntervalSeconds);
   decodeOrKeep(json, "maskAllRecognizedText", decoded.maskAllRecognizedText);
-  decodeIfPresent(json, "selectedDisplayID", decoded.selectedDisplayID);
+  if (auto display = json.find("selectedDisplayID"); display != json.end() && !display->is_null()) {
+    // A display number: never negative, within 32 bits.
+    if (!display->is_number_unsigned() || display->get<std::uint64_t>() > UINT32_MAX) {
+      throw std::invalid_argument("selectedDisplayID is not a display number");
+    }
+    decoded.selectedDisplayID = display->get<std::uint32_t>();
+  }
   decodeOrKeep(json, "strictShareGuard", decoded.strictShareGuard);
   options = decoded;
 }

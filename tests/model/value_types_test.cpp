@@ -134,6 +134,11 @@ TEST(ProtectionOptionsTest, MissingKeysKeepDefaultsButWrongTypesFail) {
   EXPECT_THROW(json::parse(R"({"hideDesktopIcons":"yes"})").get<ProtectionOptions>(),
                std::exception);
   EXPECT_THROW(json::parse("[]").get<ProtectionOptions>(), std::exception);
+  EXPECT_THROW(json::parse(R"({"selectedDisplayID":-1})").get<ProtectionOptions>(), std::exception);
+  EXPECT_THROW(json::parse(R"({"selectedDisplayID":4294967296})").get<ProtectionOptions>(),
+               std::exception);
+  EXPECT_FALSE(
+      json::parse(R"({"selectedDisplayID":null})").get<ProtectionOptions>().selectedDisplayID);
 
   ProtectionOptions defaults;
   const json encoded = defaults;
