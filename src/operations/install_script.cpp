@@ -18,6 +18,15 @@ exec 2>>"$LOG"
 swap_started=0
 app_quit=0
 
+# Whether the application still runs. A process that has ended but was not yet reaped by its
+# parent (a zombie) has quit too.
+app_running() {
+  kill -0 "$APP_PID" 2>/dev/null || return 1
+  local state
+  state=$(/bin/sed -n 's/^.*) \([A-Za-z]\).*$/\1/p' "/proc/$APP_PID/stat" 2>/dev/null || true)
+  [ "$state" != "Z" ]
+}
+
 relaunch() {
   /usr/bin/setsid "$CURRENT_APP/bin/corvane" </dev/null >/dev/null 2>&1 &
 }
@@ -54,12 +63,12 @@ fi
 
 echo "Waiting for Corvane to quit." >&2
 for ((attempt = 0; attempt < WAIT_ATTEMPTS; attempt++)); do
-  if ! kill -0 "$APP_PID" 2>/dev/null; then
+  if ! app_running; then
     break
   fi
   /bin/sleep "$WAIT_INTERVAL"
 done
-if kill -0 "$APP_PID" 2>/dev/null; then
+if app_running; then
   echo "Corvane did not quit before update install." >&2
   exit 1
 fi

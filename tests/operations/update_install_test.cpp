@@ -262,6 +262,18 @@ TEST_F(UpdateInstallTest, AFailedCopyRestoresTheOldInstallAndRelaunchesIt) {
   EXPECT_EQ(awaitFile(marker), "old build\n");
 }
 
+TEST_F(UpdateInstallTest, AnAppThatEndedButWasNotReapedCountsAsQuit) {
+  const fs::path archive = storeApplicationUpdate("200");
+  startApp();
+  ASSERT_TRUE(manager->installVerifiedUpdate(archive, currentApp, waitingForApp()).ok());
+  kill(appPid, SIGKILL);  // left a zombie until the script is done
+  EXPECT_EQ(exitStatusOf(scriptPid), 0) << installLog();
+  scriptPid = -1;
+  exitStatusOf(appPid);
+  appPid = -1;
+  EXPECT_EQ(runningBuild(), "build 200\n");
+}
+
 TEST_F(UpdateInstallTest, AnAppThatDoesNotQuitKeepsItsInstall) {
   const fs::path archive = storeApplicationUpdate("200");
   startApp();
