@@ -113,6 +113,17 @@ TEST(CrashCaptureTest, AFatalSignalLeavesExactlyOneReport) {
   EXPECT_FALSE(fs::exists(reports / "signal.markers"));
 }
 
+TEST(CrashCaptureTest, EachHandledSignalLeavesItsMarkerAndTheDefaultDeath) {
+  for (int signal : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP}) {
+    TemporaryFolder folder;
+    const int status = runArmedChild(folder.path(), [signal] { raise(signal); });
+    ASSERT_TRUE(WIFSIGNALED(status)) << signal;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_EQ(testing::readWholeFile(folder.path() / "signal.markers"),
+              "signal=" + std::to_string(signal) + "\n");
+  }
+}
+
 TEST(CrashCaptureTest, AbortLeavesExactlyOneReport) {
   TemporaryFolder folder;
   const fs::path reports = folder.path() / "CrashReports";
