@@ -73,7 +73,7 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
   auto atoms = std::make_shared<std::unique_ptr<Atoms>>();
   auto dirty = std::make_shared<bool>(false);
   XEventPump::Callbacks callbacks;
-  callbacks.setup = [randrBase, atoms](XConnection& connection) {
+  callbacks.setup = [randrBase, atoms, dirty](XConnection& connection) {
     Display* display = connection.display();
     *atoms = std::make_unique<Atoms>(display);
     int errorBase = 0;
@@ -84,6 +84,8 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
       *randrBase = -1;
     }
     XSelectInput(display, connection.root(), PropertyChangeMask | StructureNotifyMask);
+    // Whatever changed between the first reading and the selection above is read again.
+    *dirty = true;
     return runtime::Status::success();
   };
   callbacks.event = [randrBase, atoms, dirty](XEvent& event) {

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include "platform/x11/application_identity.h"
+#include "platform/x11/desktop_entries.h"
+#include "x11/capture_fixture.h"
+
+namespace corvane::platform::x11::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    path_ = fs::temp_directory_path() /
+            ("corvane-x11-" + std::to_string(getpid()) + "-" + std::to_string(counter()++));
+    fs::create_directories(path_);
+  }
+  ~TemporaryFolder() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+  void write(const fs::path& relative, const std::string& text) const {
+    fs::create_directories((path_ / relative).parent_path());
+    std::ofstream(path_ / relative, std::ios::binary) << text;
+  }
+
+ private:
+  static int& counter() {
+    static int value = 0;
+    return value;
+  }
+  fs::path path_;
+};
+
+TEST(DesktopEntryTest, ReadsOnlyTheMainGroupOfApplications) {
+  auto entry = parseDesktopEntry(
+      "# comment\n[Desktop Entry]\nType=Application\nName = Secret Vault \n"
+      "StartupWMClass=VaultWindow\n[Desktop Action New]\nName=New Vault\nStartupWMClass=Other\n");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->name, "Secret Vault");
+  EXPECT_EQ(entry->startupWMClass, "VaultWindow");
+  EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nType=Link\nName=Site\n"));
+  EXPECT_FALSE(parseDesktopEntry("[Other]\nType=Application\n"));
+  EXPECT_EQ(desktopIdForRelativePath("kde/org.kde.App.desktop"), "kde-org.kde.App");
+}
+
+TEST(DesktopEntryTest, EarlierDirectoriesWinAndClassesMatch) {
+  TemporaryFolder home, system;
+  home.write("org.example.Vault.desktop",
+             "[Desktop Entry]\nType=Application\nName=Vault (mine)\nStartupWMClass=VaultWin\n");
+  system.write("org.example.Vault.desktop",
+               "[Desktop Entry]\nType=Application\nName=Vault (system)\n");
+  system.write("vendor/org.example.Editor.desktop",
+               "[Desktop Entry]\nType=Application\nName=Editor\n");
+  auto index = DesktopEntryIndex::load({home.path(), system.path(), "/nonexistent"});
+  EXPECT_EQ(index.size(), 2u);
+  EXPECT_EQ(index.byId("org.example.Vault")->name, "Vault (mine)");
+  EXPECT_EQ(index.forWindowClass("VaultWin")->id, "org.example.Vault");
+  EXPECT_EQ(index.forWindowClass("vendor-org.example.editor")->id, "vendor-org.example.Editor");
+  EXPECT_EQ(index.forWindowClass("Editor")->id, "vendor-org.example.Editor");
+  EXPECT_FALSE(index.forWindowClass("Unknown"));
+  EXPECT_FALSE(index.forWindowClass(""));
+}
+
+TEST(ApplicationIdentityTest, PrefersFlatpakThenLaunchFileThenEntryThenClass) {
+  TemporaryFolder applications, proc;
+  applications.write("org.example.Vault.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=VaultWin\n");
+  applications.write("org.example.Launched.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Launched App\n");
+  auto index =
+      std::make_shared<const DesktopEntryIndex>(DesktopEntryIndex::load({applications.path()}));
+  proc.write("10/cgroup", "0::/user.slice/app-flatpak-org.example.Sandboxed-4242.scope\n");
+  proc.write("11/environ", std::string("A=1\0GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/"
+                                       "org.example.Launched.desktop\0B=2\0",
+                                       90));
+  proc.write("12/comm", "vaultd\n");
+  ApplicationIdentityResolver resolver(index, proc.path());
+
+  EXPECT_EQ(resolver.resolve(10, WindowClass{"x", "VaultWin"}).id, "org.example.Sandboxed");
+  const auto launched = resolver.resolve(11, WindowClass{"x", "VaultWin"});
+  EXPECT_EQ(launched.id, "org.example.Launched");
+  EXPECT_EQ(launched.name, "Launched App");
+  const auto byClass = resolver.resolve(12, WindowClass{"vaultwin", "VaultWin"});
+  EXPECT_EQ(byClass.id, "org.example.Vault");
+  EXPECT_EQ(byClass.name, "Vault");
+  EXPECT_EQ(byClass.processID, 12);
+  EXPECT_EQ(resolver.resolve(12, WindowClass{"tool", "Tool"}).id, "Tool");
+  EXPECT_EQ(resolver.resolve(12, std::nullopt).id, "vaultd");
+  EXPECT_EQ(resolver.resolve(0, std::nullopt).id, "");
+}
+
+TEST(ApplicationIdentityTest, ResolvesARealClientThroughItsDesktopEntry) {
+  TemporaryFolder data;
+  data.write("applications/org.example.Secret.desktop",
+             "[Desktop Entry]\nType=Application\nName=Secret Keeper\nStartupWMClass=SecretClass\n");
+  auto index = std::make_shared<const DesktopEntryIndex>(
+      DesktopEntryIndex::load({data.path() / "applications"}));
+  auto resolver = std::make_shared<const ApplicationIdentityResolver>(index);
+
+  XvfbServer server(400, 300);
+  ASSERT_TRUE(server.ok());
+  setRootBackground(server.name(), kGreen);
+  TestClient secret(server.name(), {.windowClass = "SecretClass",
+                                    .colour = kBlue,
+                                    .x = 50,
+                                    .y = 50,
+                                    .width = 200,
+                                    .height = 150});
+  ASSERT_NE(secret.window(), 0u);
+  X11ScreenCapture capture(server.name(), resolver);
+
+  std::promise<runtime::Result<ShareableContent>> promise;
+  auto future = promise.get_future();
+  capture.shareableContent([&promise](runtime::Result<ShareableContent> content) {
+    promise.set_value(std::move(content));
+  });
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  auto content = future.get();
+  ASSERT_TRUE(content.ok()) << content.message();
+  ASSERT_EQ(content->applications.size(), 1u);
+  EXPECT_EQ(content->applications[0].bundleIdentifier, "org.example.Secret");
+  EXPECT_EQ(content->applications[0].applicationName, "Secret Keeper");
+  EXPECT_EQ(content->applications[0].processID, secret.pid());
+  ASSERT_EQ(content->displays.size(), 1u);
+  EXPECT_EQ(content->displays[0].pixelWidth, 400);
+  ASSERT_EQ(content->windows.size(), 1u);
+  EXPECT_EQ(content->windows[0].windowID, secret.window());
+  EXPECT_TRUE(content->windows[0].isOnScreen);
+
+  auto frame = captureImageNow(capture, excluding({"org.example.Secret"}));
+  ASSERT_TRUE(frame.ok()) << frame.message();
+  EXPECT_EQ(countPixels(**frame, kBlue), 0u);
+  EXPECT_EQ((*frame)->pixel(100, 100), opaque(kGreen));
+  // Excluding by process works the same.
+  ContentFilter byProcess = excluding({});
+  byProcess.excludedApplications.push_back(ShareableApplication{"other", "other", secret.pid()});
+  auto second = captureImageNow(capture, byProcess);
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(countPixels(**second, kBlue), 0u);
+}
+
+}  // namespace
+}  // namespace corvane::platform::x11::testing

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <any>
+
+#include "platform/x11/x11_workspace.h"
+#include "runtime/virtual_run_loop.h"
+#include "x11/capture_fixture.h"
+
+namespace corvane::platform::x11::testing {
+namespace {
+
+RunningApplication app(std::string id, std::int32_t pid, bool hidden = false) {
+  return RunningApplication{id, id, pid, hidden, false};
+}
+
+std::vector<std::string> names(const std::vector<runtime::Notification>& notifications) {
+  std::vector<std::string> result;
+  for (const auto& n : notifications) result.push_back(n.name);
+  return result;
+}
+
+TEST(WorkspaceChangesTest, OrdersTerminationsLaunchesVisibilityActivationAndDesktop) {
+  WorkspaceSnapshot before;
+  before.applications = {app("Gone", 10), app("Stays", 11), app("Hides", 12)};
+  before.frontmost = before.applications[1];
+  before.activeDesktop = 0;
+  WorkspaceSnapshot after;
+  after.applications = {app("Stays", 11), app("Hides", 12, true), app("New", 13)};
+  after.frontmost = after.applications[2];
+  after.activeDesktop = 1;
+  const auto changes = workspaceChanges(before, after);
+  EXPECT_EQ(names(changes), (std::vector<std::string>{
+                                kWorkspaceDidTerminateApplication, kWorkspaceDidHideApplication,
+                                kWorkspaceDidLaunchApplication, kWorkspaceDidActivateApplication,
+                                kWorkspaceActiveSpaceDidChange}));
+  EXPECT_EQ(std::any_cast<RunningApplication>(changes[0].object).bundleIdentifier, "Gone");
+  EXPECT_EQ(std::any_cast<RunningApplication>(changes[3].object).processIdentifier, 13);
+  EXPECT_EQ(changes[4].userInfo.at("desktop"), "1");
+  EXPECT_TRUE(workspaceChanges(after, after).empty());
+}
+
+// Collects workspace notifications as the main actor delivers them.
+class NotificationLog {
+ public:
+  explicit NotificationLog(runtime::NotificationCenter& center) {
+    for (const char* name : {kWorkspaceDidActivateApplication, kWorkspaceDidLaunchApplication,
+                             kWorkspaceDidTerminateApplication, kWorkspaceDidHideApplication,
+                             kWorkspaceDidUnhideApplication, kWorkspaceActiveSpaceDidChange}) {
+      subscriptions_.push_back(center.addObserver(
+          name, [this](const runtime::Notification& n) { received_.push_back(n); }));
+    }
+  }
+  // Forgets what arrived so far.
+  void clear() { received_.clear(); }
+  // Runs the main actor until a notification of `name` about `pid` (0 = any) arrives.
+  bool waitFor(runtime::VirtualRunLoop& loop, const std::string& name, std::int32_t pid = 0) {
+    return waitUntil([&] {
+      loop.runUntilIdle();
+      for (const auto& n : received_) {
+        if (n.name != name) continue;
+        if (pid == 0) return true;
+        if (auto* application = std::any_cast<RunningApplication>(&n.object);
+            application && application->processIdentifier == pid) {
+          return true;
+        }
+      }
+      return false;
+    });
+  }
+
+ private:
+  std::vector<runtime::Subscription> subscriptions_;
+  std::vector<runtime::Notification> received_;
+};
+
+bool hasApplication(const Workspace& workspace, std::int32_t pid) {
+  for (const auto& application : workspace.runningApplications()) {
+    if (application.processIdentifier == pid) return true;
+  }
+  return false;
+}
+
+class WorkspaceTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<XvfbServer>(640, 480);
+    ASSERT_TRUE(server_->ok());
+    if (GetParam()) ASSERT_TRUE(server_->startWindowManager());
+    auto opened = X11Workspace::open(server_->name(), plainIdentities());
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    workspace_ = std::move(opened).value();
+    workspace_->setTerminateGrace(0.3);
+    log_ = std::make_unique<NotificationLog>(workspace_->notifications());
+  }
+  void TearDown() override {
+    log_.reset();
+    workspace_.reset();
+  }
+
+  runtime::VirtualRunLoop loop_;
+  std::unique_ptr<XvfbServer> server_;
+  std::shared_ptr<X11Workspace> workspace_;
+  std::unique_ptr<NotificationLog> log_;
+};
+
+TEST_P(WorkspaceTest, ReportsLaunchActivationAndTermination) {
+  TestClient first(server_->name(), {.windowClass = "First", .x = 10, .y = 10});
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, first.pid()));
+  TestClient second(server_->name(), {.windowClass = "Second", .x = 200, .y = 10});
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, second.pid()));
+  EXPECT_TRUE(hasApplication(*workspace_, first.pid()));
+
+  ASSERT_TRUE(workspace_->activate(second.pid()));
+  ASSERT_TRUE(waitUntil([&] {
+    loop_.runUntilIdle();
+    auto front = workspace_->frontmostApplication();
+    return front && front->processIdentifier == second.pid();
+  }));
+  log_->clear();
+  ASSERT_TRUE(workspace_->activate(first.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidActivateApplication, first.pid()));
+  ASSERT_TRUE(workspace_->frontmostApplication());
+  EXPECT_EQ(workspace_->frontmostApplication()->bundleIdentifier, "First");
+
+  // A polite request first: the client quits on WM_DELETE_WINDOW by itself.
+  ASSERT_TRUE(workspace_->terminate(second.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidTerminateApplication, second.pid()));
+  EXPECT_TRUE(waitUntil([&] { return second.hasExited(); }));
+  EXPECT_FALSE(hasApplication(*workspace_, second.pid()));
+
+  EXPECT_FALSE(workspace_->terminate(getpid())) << "never this process";
+  EXPECT_FALSE(workspace_->terminate(1));
+  EXPECT_FALSE(workspace_->activate(999999));
+  EXPECT_FALSE(workspace_->openURL("--help")) << "never an option for xdg-open";
+}
+
+TEST_P(WorkspaceTest, ReportsTheActiveDesktopAndTheDesktopWindowOwner) {
+  TestClient desktop(server_->name(),
+                     {.windowClass = "Files", .width = 640, .height = 480, .desktop = true});
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, desktop.pid()));
+  ASSERT_TRUE(waitUntil([&] { return workspace_->desktopWindowOwner().has_value(); }));
+  EXPECT_EQ(workspace_->desktopWindowOwner()->processIdentifier, desktop.pid());
+
+  Display* display = XOpenDisplay(server_->name().c_str());
+  const Atom current = XInternAtom(display, "_NET_CURRENT_DESKTOP", False);
+  if (GetParam()) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = DefaultRootWindow(display);
+    event.xclient.message_type = current;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1;
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  } else {
+    long desktopIndex = 1;
+    XChangeProperty(display, DefaultRootWindow(display), current, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&desktopIndex), 1);
+  }
+  XCloseDisplay(display);
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceActiveSpaceDidChange));
+  EXPECT_EQ(workspace_->activeDesktop(), 1);
+}
+
+TEST_P(WorkspaceTest, HidesAndUnhidesUnderAWindowManager) {
+  TestClient client(server_->name(), {.windowClass = "Shy", .x = 30, .y = 30});
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, client.pid()));
+  if (!GetParam()) {
+    EXPECT_FALSE(workspace_->hide(client.pid())) << "nobody to iconify it without a manager";
+    return;
+  }
+  ASSERT_TRUE(workspace_->hide(client.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidHideApplication, client.pid()));
+  ASSERT_TRUE(workspace_->unhide(client.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidUnhideApplication, client.pid()));
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, WorkspaceTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Openbox" : "NoWM"; });
+
+}  // namespace
+}  // namespace corvane::platform::x11::testing
