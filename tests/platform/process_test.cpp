@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "platform/files.h"
@@ -51,8 +52,14 @@ TEST(RunProcessTest, MissingExecutableIsAnError) {
   EXPECT_NE(result.message().find("/nonexistent/tool"), std::string::npos);
 }
 
-bool processExists(pid_t pid) {
-  return ::kill(pid, 0) == 0 || errno != ESRCH;
+// A process that still runs; a zombie waiting for a parent that never reaps it (as under a
+// container's minimal init) has ended.
+bool processRuns(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const auto close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
 TEST(RunProcessTest, TimeOutKillsTheChildAndWhatItStarted) {
@@ -77,12 +84,12 @@ TEST(RunProcessTest, TimeOutKillsTheChildAndWhatItStarted) {
   pid_t child = 0;
   ids >> grandchild >> child;
   ASSERT_GT(grandchild, 0);
-  EXPECT_FALSE(processExists(child));
+  EXPECT_FALSE(processRuns(child));
   // The grandchild was killed with the group; it is reaped by init shortly after.
-  for (int i = 0; i < 200 && processExists(grandchild); ++i) {
+  for (int i = 0; i < 200 && processRuns(grandchild); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_FALSE(processExists(grandchild));
+  EXPECT_FALSE(processRuns(grandchild));
 }
 
 TEST(LaunchDetachedProcessTest, StartsInANewSessionWithoutWaiting) {
@@ -90,7 +97,8 @@ TEST(LaunchDetachedProcessTest, StartsInANewSessionWithoutWaiting) {
   const fs::path marker = folder / "marker";
   auto pid = launchDetachedProcess(
       {"/bin/sh",
-       {"-c", "ps -o sid= -p $$ > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"", "sh", marker.string()},
+       {"-c", "cut -d' ' -f6 /proc/$$/stat > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"", "sh",
+        marker.string()},
        {},
        {}});
   ASSERT_TRUE(pid.ok()) << pid.message();
