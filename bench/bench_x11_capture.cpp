@@ -1,0 +1,142 @@
+// Composed, filtered frames of the X11 backend against a plain XShmGetImage of the whole root,
+// on a private Xvfb, at 1920x1080 and 3840x2160 with 5 and 25 windows (one excluded).
+#include <benchmark/benchmark.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "platform/x11/capture_session.h"
+#include "platform/x11/xlib.h"
+#include "x11/xvfb_server.h"
+
+namespace {
+
+using namespace corvane::platform;
+using namespace corvane::platform::x11;
+
+struct Desktop {
+  std::unique_ptr<corvane::testing::XvfbServer> server;
+  Display* painter = nullptr;  // owns the windows; never read by the capture as "own"
+  std::vector<Window> windows;
+};
+
+Desktop& desktopFor(int width, int height, int windowCount) {
+  static std::map<std::tuple<int, int, int>, std::unique_ptr<Desktop>> desktops;
+  auto& slot = desktops[{width, height, windowCount}];
+  if (slot) return *slot;
+  slot = std::make_unique<Desktop>();
+  slot->server = std::make_unique<corvane::testing::XvfbServer>(width, height);
+  slot->painter = XOpenDisplay(slot->server->name().c_str());
+  for (int i = 0; i < windowCount; ++i) {
+    XSetWindowAttributes attributes{};
+    attributes.background_pixel = 0x203040 + static_cast<unsigned long>(i) * 0x050607;
+    const int w = width / 3, h = height / 3;
+    const int x = (i * 97) % (width - w), y = (i * 61) % (height - h);
+    Window window =
+        XCreateWindow(slot->painter, DefaultRootWindow(slot->painter), x, y, w, h, 0,
+                      CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &attributes);
+    XClassHint hint{const_cast<char*>("bench"), const_cast<char*>(i == 0 ? "Secret" : "Bench")};
+    XSetClassHint(slot->painter, window, &hint);
+    XMapWindow(slot->painter, window);
+    slot->windows.push_back(window);
+  }
+  XSync(slot->painter, False);
+  return *slot;
+}
+
+// Milliseconds per XShmGetImage of the whole root, averaged over `rounds`.
+double rootGrabMilliseconds(Display* display, int rounds) {
+  const int width = DisplayWidth(display, 0), height = DisplayHeight(display, 0);
+  XShmSegmentInfo segment{};
+  XImage* image = XShmCreateImage(display, DefaultVisual(display, 0), DefaultDepth(display, 0),
+                                  ZPixmap, nullptr, &segment, width, height);
+  segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * height,
+                         IPC_CREAT | 0600);
+  segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+  XShmAttach(display, &segment);
+  XSync(display, False);
+  shmctl(segment.shmid, IPC_RMID, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < rounds; ++i)
+    XShmGetImage(display, DefaultRootWindow(display), image, 0, 0, AllPlanes);
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
+      rounds;
+  XShmDetach(display, &segment);
+  XSync(display, False);
+  shmdt(segment.shmaddr);
+  image->data = nullptr;
+  XDestroyImage(image);
+  return ms;
+}
+
+void BM_ComposedFrame(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0));
+  const int height = static_cast<int>(state.range(1));
+  const int windowCount = static_cast<int>(state.range(2));
+  Desktop& desktop = desktopFor(width, height, windowCount);
+  if (!desktop.server->ok()) {
+    state.SkipWithError("Xvfb did not start");
+    return;
+  }
+  auto connection = XConnection::open(desktop.server->name());
+  auto identities = std::make_shared<const ApplicationIdentityResolver>(
+      std::make_shared<const DesktopEntryIndex>());
+  auto session = CaptureSession::open(**connection, identities);
+  if (!session) {
+    state.SkipWithError(session.message().c_str());
+    return;
+  }
+  Display* display = (*connection)->display();
+  // Let every window repaint after the redirect so frames are composed, not filled.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while ((*session)->anyWindowAwaitingRepaint() && std::chrono::steady_clock::now() < deadline) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      (*session)->handle(event);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ContentFilter filter;
+  filter.displayID = 1;
+  filter.excludedApplications.push_back(ShareableApplication{"Secret", "Secret", 0});
+  StreamConfiguration configuration;
+  const double rootMs = rootGrabMilliseconds(display, 30);
+  const auto started = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    auto frame = (*session)->compose(filter, configuration, 1);
+    if (!frame) {
+      state.SkipWithError(frame.message().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(frame.value()->data());
+  }
+  const double frameMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+          .count() /
+      std::max<double>(1, static_cast<double>(state.iterations()));
+  state.counters["frame_ms"] = frameMs;
+  state.counters["root_grab_ms"] = rootMs;
+  state.counters["ratio_to_root_grab"] = frameMs / rootMs;
+  state.counters["frames_per_second"] = 1000.0 / frameMs;
+  state.SetLabel(std::to_string(windowCount) + " windows, one excluded");
+  session.value().reset();
+}
+
+BENCHMARK(BM_ComposedFrame)
+    ->Args({1920, 1080, 5})
+    ->Args({1920, 1080, 25})
+    ->Args({3840, 2160, 5})
+    ->Args({3840, 2160, 25})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
