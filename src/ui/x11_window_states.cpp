@@ -76,6 +76,52 @@ bool hasWindowManager(Display* display) {
   return found;
 }
 
+constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;
+
+std::optional<unsigned long> readCardinal(Display* display, ::Window window, Atom property) {
+  std::optional<unsigned long> value;
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL, &type, &format,
+                         &count, &after, &data) == Success &&
+      data != nullptr) {
+    if (type == XA_CARDINAL && format == 32 && count == 1) {
+      value = *reinterpret_cast<const unsigned long*>(data) & 0xFFFFFFFFul;
+    }
+    XFree(data);
+  }
+  return value;
+}
+
+// Puts the window on every desktop, or takes it back to the current one when it was on all.
+void applyAllDesktops(Display* display, ::Window window, bool askManager, bool allDesktops) {
+  const Atom wmDesktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
+  const auto current = readCardinal(display, window, wmDesktop);
+  const bool onAll = current == kAllDesktops;
+  if (allDesktops == onAll) return;
+  unsigned long desktop = kAllDesktops;
+  if (!allDesktops) {
+    const Atom currentDesktop = XInternAtom(display, "_NET_CURRENT_DESKTOP", False);
+    desktop = readCardinal(display, DefaultRootWindow(display), currentDesktop).value_or(0);
+  }
+  if (askManager) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = wmDesktop;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(desktop);
+    event.xclient.data.l[1] = 1;  // a normal application
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  } else {
+    XChangeProperty(display, window, wmDesktop, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&desktop), 1);
+  }
+}
+
 }  // namespace
 
 bool isX11Session() {
@@ -103,7 +149,41 @@ void applyExtraWindowStates(WId window, bool mapped, const ExtraWindowStates& st
       setPropertyState(display, xWindow, netWmState, state, on);
     }
   }
+  applyAllDesktops(display, xWindow, askManager, states.sticky);
   XFlush(display);
+}
+
+std::optional<unsigned long> desktopOnX11(WId window) {
+  Display* display = x11Display();
+  if (display == nullptr || window == 0) return std::nullopt;
+  return readCardinal(display, static_cast<::Window>(window),
+                      XInternAtom(display, "_NET_WM_DESKTOP", False));
+}
+
+std::vector<std::string> netWmStatesOnX11(WId window) {
+  std::vector<std::string> names;
+  Display* display = x11Display();
+  if (display == nullptr || window == 0) return names;
+  const Atom netWmState = XInternAtom(display, "_NET_WM_STATE", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display, static_cast<::Window>(window), netWmState, 0, 1024, False,
+                         XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    if (type == XA_ATOM && format == 32) {
+      const auto* atoms = reinterpret_cast<const Atom*>(data);
+      for (unsigned long i = 0; i < count; ++i) {
+        if (char* name = XGetAtomName(display, atoms[i])) {
+          names.emplace_back(name);
+          XFree(name);
+        }
+      }
+    }
+    XFree(data);
+  }
+  return names;
 }
 
 bool isViewableOnX11(WId window) {

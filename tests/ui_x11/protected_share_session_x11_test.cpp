@@ -8,6 +8,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -140,6 +141,24 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   EXPECT_GT(testing::countPixelsNear(shared, rgb(kNotesColour), 8), 20000);
   EXPECT_EQ(testing::countPixelsNear(shared, rgb(kVaultColour), 8), 0);
   EXPECT_TRUE(engine->activeCaptureFilter().has_value());
+
+  // Hidden on this screen: still mapped and shared, but below other windows, on every desktop and
+  // out of the taskbar and pager, as the window manager records it.
+  auto hasState = [&](const char* name) {
+    const auto states = netWmStatesOnX11(id);
+    return std::find(states.begin(), states.end(), name) != states.end();
+  };
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  EXPECT_TRUE(processUntil([&] {
+    return hasState("_NET_WM_STATE_BELOW") && desktopOnX11(id) == 0xFFFFFFFFul &&
+           hasState("_NET_WM_STATE_SKIP_TASKBAR") && hasState("_NET_WM_STATE_SKIP_PAGER");
+  }));
+  EXPECT_TRUE(isViewableOnX11(id));
+  ASSERT_TRUE(manager->showLiveWindowLocally());
+  EXPECT_TRUE(processUntil([&] {
+    return !hasState("_NET_WM_STATE_BELOW") && desktopOnX11(id) != 0xFFFFFFFFul &&
+           !hasState("_NET_WM_STATE_SKIP_TASKBAR");
+  }));
 
   auto stopped = runtime::spawn(engine->stop());
   manager->endSession(true);
