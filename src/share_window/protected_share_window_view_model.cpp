@@ -180,4 +180,8 @@ ButtonModel ProtectedShareWindowViewModel::primaryButton() const {
           "Start Protected Share"};
 }
 
+StatusColor ProtectedShareWindowViewModel::primaryTint() const {
+  return isSession() ? StatusColor::criticalRed : StatusColor::privacyGreen;
+}
+
 }  // namespace corvane::share_window

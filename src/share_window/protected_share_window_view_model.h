@@ -56,6 +56,8 @@ class ProtectedShareWindowViewModel {
   ButtonModel hideButton() const;
   // Stop during a session; Start in the preview.
   ButtonModel primaryButton() const;
+  // Red for Stop, green for Start.
+  StatusColor primaryTint() const;
 
  private:
   bool isSession() const;

@@ -162,7 +162,7 @@ void ProtectedShareWindowView::refresh() {
   applyButton(move_, model.moveButton(), tint);
   applyButton(pause_, model.pauseButton(), tint);
   applyButton(hide_, model.hideButton(), tint);
-  applyButton(primary_, model.primaryButton(), toQColor(model::Palette::criticalRed()));
+  applyButton(primary_, model.primaryButton(), toQColor(model.primaryTint()));
   canvas_->setPlaceholder(QString::fromStdString(model.placeholderTitle()),
                           QString::fromStdString(model.placeholderDetail()));
   canvas_->setViewport(currentInput().viewport);

@@ -59,11 +59,13 @@ TEST(ProtectedShareWindowViewModelTest, StatusLineTexts) {
 TEST(ProtectedShareWindowViewModelTest, ControlsFollowThePresentation) {
   auto preview = model(P::preview, S::off);
   EXPECT_EQ(preview.primaryButton().title, "Start Protected Share");
+  EXPECT_EQ(preview.primaryTint(), StatusColor::privacyGreen);
   EXPECT_FALSE(preview.fitButton().isVisible);
   EXPECT_FALSE(preview.hideButton().isVisible);
 
   auto waiting = model(P::sessionWaiting, S::waitingForFirstFrame);
   EXPECT_EQ(waiting.primaryButton().title, "Stop");
+  EXPECT_EQ(waiting.primaryTint(), StatusColor::criticalRed);
   EXPECT_TRUE(waiting.primaryButton().isEnabled);
   EXPECT_FALSE(waiting.fitButton().isEnabled);
   EXPECT_FALSE(waiting.hideButton().isEnabled);
