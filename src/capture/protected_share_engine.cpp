@@ -7,6 +7,7 @@
 #include "capture/protected_capture_operation.h"
 #include "capture/protected_content_input_activity.h"
 #include "model/diagnostic_reporter.h"
+#include "model/protected_system_surface_capture_policy.h"
 #include "runtime/runtime.h"
 
 namespace corvane::capture {
@@ -272,7 +273,10 @@ runtime::Task<void> ProtectedShareEngine::stopStreamQuietly(
 CaptureExclusionPolicy ProtectedShareEngine::exclusionPolicy() const {
   CaptureExclusionPolicy policy;
   policy.protectedBundleIDs = protectedAppBundleIDs_;
-  policy.alwaysExcludedBundleIDs = services_.alwaysExcludedBundleIDs;
+  policy.alwaysExcludedBundleIDs =
+      model::ProtectedSystemSurfaceCapturePolicy::alwaysExcludedBundleIDs();
+  policy.alwaysExcludedBundleIDs.insert(services_.additionalExcludedBundleIDs.begin(),
+                                        services_.additionalExcludedBundleIDs.end());
   policy.ownBundleIdentifier = services_.ownBundleIdentifier;
   policy.ownProcessIdentifier = services_.ownProcessIdentifier;
   policy.hideDesktopIcons = hideDesktopIcons_;

@@ -33,7 +33,8 @@ struct ProtectedShareEngineServices {
   std::shared_ptr<platform::CursorSource> cursorSource;
   std::string ownBundleIdentifier;  // Corvane's own application id, always left out
   std::int32_t ownProcessIdentifier = 0;
-  std::set<std::string> alwaysExcludedBundleIDs;  // the fixed system surfaces
+  // Left out in addition to the fixed system surfaces of ProtectedSystemSurfaceCapturePolicy.
+  std::set<std::string> additionalExcludedBundleIDs;
 };
 
 // The Protected Share capture engine: captures the chosen display under a content filter that

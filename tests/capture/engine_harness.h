@@ -48,7 +48,7 @@ class EngineHarness {
     services.cursorSource = desktop;
     services.ownBundleIdentifier = kOwnBundleID;
     services.ownProcessIdentifier = ownProcess;
-    services.alwaysExcludedBundleIDs = {kSystemSurfaceID};
+    services.additionalExcludedBundleIDs = {kSystemSurfaceID};
     engine = ProtectedShareEngine::make(services);
     updates = engine->outputSurface()->observeUpdates(
         [this](const ProtectedOutputSurface::Snapshot& snapshot) {

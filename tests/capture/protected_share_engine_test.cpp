@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine_harness.h"
+#include "model/protected_system_surface_capture_policy.h"
 
 namespace corvane::capture {
 namespace {
@@ -46,6 +47,11 @@ TEST_F(ProtectedShareEngineTest, ANewEngineIsIdleWithNothingPublished) {
 }
 
 TEST_F(ProtectedShareEngineTest, StartSharesFilteredFramesUnchangedAndGoesLive) {
+  const auto& surfaces = model::ProtectedSystemSurfaceCapturePolicy::alwaysExcludedBundleIDs();
+  ASSERT_FALSE(surfaces.empty());
+  const auto lockScreen = h.desktop->launchApplication({*surfaces.begin(), "Lock"}).value();
+  const auto lockWindow =
+      h.desktop->addWindow(lockScreen, {platform::Rect{{0, 0}, {40, 40}}}).value();
   h.startSharing({"org.example.Vault"});
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
   EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share live");
@@ -57,6 +63,7 @@ TEST_F(ProtectedShareEngineTest, StartSharesFilteredFramesUnchangedAndGoesLive) 
     EXPECT_FALSE(showsVault(p.image));
     EXPECT_FALSE(h.desktop->frameContainsPixelsOf(*p.image, testing::kOwnBundleID));
     EXPECT_FALSE(h.desktop->frameContainsPixelsOf(*p.image, testing::kSystemSurfaceID));
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, lockWindow));
     EXPECT_TRUE(h.desktop->frameContainsWindow(*p.image, editorWindow));
   }
   EXPECT_TRUE(h.recorded("protected_share_first_frame_published"));
