@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/sim/sim_desktop.h"
 #include "share_window/window_geometry.h"
 #include "share_window_test_support.h"
 
@@ -369,6 +370,38 @@ TEST_F(ProtectedShareWindowManagerTest, CloseDropsTheWindowAndAManagerGoneBefore
   manager.reset();
   loop.advance(1);
   SUCCEED();
+}
+
+}  // namespace
+}  // namespace corvane::share_window
+
+namespace corvane::share_window {
+namespace {
+
+TEST(SimWindowSystemTest, FollowsTheSimulatedDesktopsDisplays) {
+  runtime::VirtualRunLoop loop;
+  auto desktop = platform::sim::SimDesktop::make();
+  ASSERT_TRUE(desktop->addDisplay(
+      platform::sim::SimDesktop::makeDisplay(1, Rect{{0, 0}, {1920, 1080}}, 1.0, true)));
+  auto windows = std::make_shared<platform::sim::SimWindowSystem>(desktop);
+  auto manager = std::make_shared<ProtectedShareWindowManager>(
+      windows, [](ProtectedShareWindowManager&, const auto&) {
+        return std::make_shared<testing::RecordingContentView>();
+      });
+  auto controller = std::make_shared<testing::RecordingController>();
+  ASSERT_TRUE(manager->beginSession(controller, 2u));
+  EXPECT_EQ(manager->window()->frame(), (Rect{{0, 0}, {1920, 1080}}));
+
+  ASSERT_TRUE(desktop->addDisplay(
+      platform::sim::SimDesktop::makeDisplay(2, Rect{{1920, 0}, {1280, 1024}}, 1.0, false)));
+  ASSERT_TRUE(manager->beginSession(controller, 2u));
+  EXPECT_EQ(manager->window()->frame(), (Rect{{1920, 0}, {1280, 1024}}));
+  ASSERT_TRUE(manager->publishLiveFrame({1280, 1024}));
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  ASSERT_TRUE(desktop->removeDisplay(2));
+  loop.runUntilIdle();
+  ASSERT_TRUE(manager->screenParametersDidChange());
+  EXPECT_LE(manager->window()->frame().maxX(), 1920);
 }
 
 }  // namespace
