@@ -194,7 +194,9 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   auto startTask = ProtectedCaptureOperationAwaiter::wait(
       ProtectedCaptureOperation::start, kStartTimeout,
       [stream](platform::Completion completion) { stream->startCapture(std::move(completion)); });
+  engine.isStartingStream_ = true;
   const auto status = co_await std::move(startTask);
+  if (engine.stream_ == stream) engine.isStartingStream_ = false;
   // A stop (or a new session) while the stream was starting owns the stream now.
   if (!engine.isCurrentSession(session) || engine.stream_ != stream) co_return;
   if (!status.ok()) {
@@ -229,6 +231,7 @@ runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShare
   engine.cancelCaptureFilterRefresh();
   engine.cursorTracker_->stop();
   auto stream = std::exchange(engine.stream_, nullptr);
+  engine.isStartingStream_ = false;
   engine.streamIdentity_ = 0;
   engine.isFrameDeliveryEnabled_ = false;
   engine.activeFilter_.reset();
@@ -385,6 +388,7 @@ void ProtectedShareEngine::failClosed(const std::string& message, const std::str
   cancelCaptureFilterRefresh();
   cursorTracker_->stop();
   auto stream = std::exchange(stream_, nullptr);
+  isStartingStream_ = false;
   streamIdentity_ = 0;
   isFrameDeliveryEnabled_ = false;
   // The output keeps the last published frame; nothing newer can reach it.
@@ -669,12 +673,13 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
     std::shared_ptr<ProtectedShareEngine> self, std::uint64_t refreshGeneration,
     std::optional<CaptureApplicationIdentity> expected) {
   auto& engine = *self;
-  if (!engine.stream_) co_return false;
+  // The first stream of a session is still starting: its start owns it until it is running.
+  if (!engine.stream_ || engine.isStartingStream_) co_return false;
   const auto session = engine.sessionGeneration_.current();
   auto contentTask = fetchContent(engine.services_.screenCapture);
   auto content = co_await std::move(contentTask);
   if (!engine.filterRefreshGeneration_.isCurrent(refreshGeneration) ||
-      !engine.isCurrentSession(session) || !engine.stream_)
+      !engine.isCurrentSession(session) || !engine.stream_ || engine.isStartingStream_)
     co_return false;
   if (!content || !content->ok()) co_return false;
   const auto display = chooseCaptureDisplay(

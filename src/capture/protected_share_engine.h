@@ -220,6 +220,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   // The running stream and what it was made with.
   std::shared_ptr<platform::CaptureStream> stream_;
   std::uint64_t streamIdentity_ = 0;
+  bool isStartingStream_ = false;  // the session's first stream awaits its start
   std::uint64_t nextStreamIdentity_ = 1;
   std::optional<CaptureFilterSnapshot> activeFilter_;
   std::optional<platform::ShareableDisplay> activeDisplay_;

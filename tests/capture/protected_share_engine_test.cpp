@@ -303,6 +303,40 @@ TEST_F(ProtectedShareEngineTest, StartTimesOutWithItsMessage) {
   EXPECT_TRUE(h.recorded("protected_share_start_failed"));
 }
 
+TEST_F(ProtectedShareEngineTest, AFirstFrameThatNeverComesFailsClosed) {
+  h.desktop->captureScript().stalled = true;
+  h.start({"org.example.Vault"});
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::starting);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Waiting for the first protected frame");
+  h.loop.advance(ProtectedShareEngine::kFirstFrameTimeout + 1.5);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Screen capture did not deliver a first frame. Stop Protected Share and try again.");
+  EXPECT_TRUE(h.recorded("protected_share_first_frame_timed_out"));
+}
+
+TEST_F(ProtectedShareEngineTest, ExclusionsChangedWhileStartingApplyOnceTheStreamRuns) {
+  h.desktop->captureScript().start.latency = 0.5;
+  auto starting = runtime::spawn(h.engine->start({"org.example.Vault"}, false, {}, std::nullopt));
+  h.loop.advance(0.2);
+  h.engine->updateCaptureConfiguration({"org.example.Vault", "org.example.Editor"}, false, {},
+                                       std::nullopt);
+  h.finish(starting);
+  h.loop.advance(2.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  ASSERT_FALSE(h.published.empty());
+  for (const auto& p : h.published)
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, editorWindow));
+  // The session's watchdogs and pointer run as after any start.
+  h.desktop->captureScript().stalled = true;
+  for (int i = 0; i < 40 && h.engine->phase.value() == ProtectedSharePhase::sharing; ++i) {
+    h.desktop->setSecondsSinceLastInput(0);
+    h.loop.advance(0.5);
+  }
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+}
+
 TEST_F(ProtectedShareEngineTest, StopTimesOutAfterOnePointFiveSecondsAndStillEndsIdle) {
   h.startSharing({"org.example.Vault"});
   h.desktop->captureScript().stop.hangs = true;
