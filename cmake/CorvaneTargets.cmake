@@ -27,7 +27,13 @@ function(corvane_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENV}" LABELS "${ARG_LABELS}")
+  # Empty property values would shift the key/value pairs, so only given ones are passed.
+  set(properties TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_ENV)
+    list(APPEND properties ENVIRONMENT "${ARG_ENV}")
+  endif()
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()
