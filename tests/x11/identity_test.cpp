@@ -12,6 +12,7 @@ namespace corvane::platform::x11::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 class TemporaryFolder {
  public:
@@ -74,9 +75,9 @@ TEST(ApplicationIdentityTest, PrefersFlatpakThenLaunchFileThenEntryThenClass) {
   auto index =
       std::make_shared<const DesktopEntryIndex>(DesktopEntryIndex::load({applications.path()}));
   proc.write("10/cgroup", "0::/user.slice/app-flatpak-org.example.Sandboxed-4242.scope\n");
-  proc.write("11/environ", std::string("A=1\0GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/"
-                                       "org.example.Launched.desktop\0B=2\0",
-                                       90));
+  proc.write("11/environ",
+             "A=1\0GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/"
+             "org.example.Launched.desktop\0B=2\0"s);
   proc.write("12/comm", "vaultd\n");
   ApplicationIdentityResolver resolver(index, proc.path());
 
