@@ -222,6 +222,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
                  {"excludedApps", std::to_string(snapshot.excludedBundleIDs.size())}});
   engine.firstFrameWatchdogTask_ =
       runtime::spawn(runFirstFrameWatchdog(engine.weak_from_this(), session));
+  engine.scheduleScreenshotFallback();
 }
 
 runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShareEngine> self) {
@@ -320,6 +321,7 @@ void ProtectedShareEngine::installStream(std::shared_ptr<platform::CaptureStream
   streamIdentity_ = identity;
   activeFilter_ = snapshot;
   activeDisplay_ = display;
+  activeConfiguration_ = configuration;
   auto updated = metrics.value();
   updated.outputWidth = configuration.width;
   updated.outputHeight = configuration.height;
@@ -370,6 +372,7 @@ bool ProtectedShareEngine::isCurrentSession(std::uint64_t session) const {
 void ProtectedShareEngine::cancelSessionTasks() {
   firstFrameWatchdogTask_.cancel();
   livenessWatchdogTask_.cancel();
+  stopScreenshotFallback("session_ended");
   filterRefreshTask_.cancel();
   filterRefreshTask_ = {};
   pendingFilterRefresh_.reset();
@@ -751,6 +754,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
   engine.isFrameDeliveryEnabled_ = true;
   engine.advanceCaptureGeneration();
   if (displayChanged) engine.cursorTracker_->start(display->frame);
+  engine.scheduleScreenshotFallback();
   auto updated = engine.metrics.value();
   ++updated.heldFrames;
   engine.metrics.set(updated);
@@ -847,6 +851,112 @@ bool ProtectedShareEngine::verifyLiveStreamHealth() {
     return false;
   }
   return true;
+}
+
+// MARK: - Screenshot fallback
+
+void ProtectedShareEngine::scheduleScreenshotFallback() {
+  if (screenshotFallbackTask_.valid() && !screenshotFallbackTask_.isDone()) return;
+  screenshotFallbackTask_ =
+      runtime::spawn(runScreenshotFallback(weak_from_this(), sessionGeneration_.current()));
+}
+
+runtime::Task<void> ProtectedShareEngine::runScreenshotFallback(
+    std::weak_ptr<ProtectedShareEngine> weakSelf, std::uint64_t session) {
+  while (true) {
+    co_await runtime::sleep(kScreenshotInterval);
+    if (co_await runtime::isCancelled()) co_return;
+    auto self = weakSelf.lock();
+    if (!self || !self->isCurrentSession(session)) co_return;
+    self->evaluateScreenshotFallback();
+  }
+}
+
+void ProtectedShareEngine::evaluateScreenshotFallback() {
+  if (!model::isActive(phase.value()) || !isFrameDeliveryEnabled_ || !stream_ || !activeFilter_ ||
+      isStartingStream_)
+    return;
+  const auto now = runtime::uptime();
+  const double silence = std::max(0.0, now - records().callbackMonitor->lastPixelTime());
+  const double input = ProtectedContentInputActivity::secondsSinceLastEvent();
+  const bool needed =
+      silence >= kScreenshotSilence && (!renderedFrame.value() || input <= kScreenshotInputWindow);
+  if (!needed) {
+    if (isScreenshotFallbackActive_) {
+      record("protected_share_screenshot_fallback_stopped",
+             {{"reason", silence < kScreenshotSilence ? "stream_resumed" : "source_idle"},
+              {"frames", std::to_string(screenshotFrameCount_)}});
+      isScreenshotFallbackActive_ = false;
+      screenshotFrameCount_ = 0;
+    }
+    return;
+  }
+  if (screenshotInFlight_) return;
+  screenshotInFlight_ = true;
+  const auto session = sessionGeneration_.current();
+  const auto generation = captureGeneration_.current();
+  std::weak_ptr<ProtectedShareEngine> weak = weak_from_this();
+  std::weak_ptr<ProtectedFrameIntake> weakIntake = intake_;
+  // The screenshot goes through the same filter as the stream and enters the same drain, so it
+  // is held, paced and checked exactly like a stream frame. It counts as captured when asked for.
+  services_.screenCapture->captureImage(
+      activeFilter_->filter, activeConfiguration_,
+      [weak, weakIntake, session, generation, requestedAt = now,
+       silence](runtime::Result<platform::SharedPixelBuffer> result) {
+        bool produced = false;
+        std::string failure;
+        if (!result.ok()) {
+          failure = result.message();
+        } else if (!result.value()) {
+          failure = "Screenshot fallback returned no image";
+        } else if (auto intake = weakIntake.lock()) {
+          intake->offer(ProtectedCapturedFrame::make(result.value(), requestedAt, requestedAt),
+                        generation);
+          produced = true;
+        }
+        runtime::mainExecutor().post([weak, session, generation, produced, failure, silence] {
+          if (auto self = weak.lock())
+            self->finishScreenshot(session, generation, produced, failure, silence);
+        });
+      });
+}
+
+void ProtectedShareEngine::finishScreenshot(std::uint64_t session, std::uint64_t generation,
+                                            bool producedPixels, const std::string& failure,
+                                            double silence) {
+  if (!isCurrentSession(session)) return;
+  screenshotInFlight_ = false;
+  if (generation != captureGeneration_.current() || !model::isActive(phase.value())) return;
+  if (producedPixels) {
+    screenshotConsecutiveFailures_ = 0;
+    ++screenshotFrameCount_;
+    if (!isScreenshotFallbackActive_) {
+      isScreenshotFallbackActive_ = true;
+      record("protected_share_screenshot_fallback_started",
+             {{"streamSilenceMS", std::to_string(static_cast<long long>(silence * 1000))},
+              {"targetFPS", "5"}});
+    }
+    return;
+  }
+  ++screenshotConsecutiveFailures_;
+  if (screenshotConsecutiveFailures_ == 1 || screenshotConsecutiveFailures_ % 30 == 0) {
+    record("protected_share_screenshot_fallback_failed",
+           {{"consecutiveFailures", std::to_string(screenshotConsecutiveFailures_)},
+            {"error", failure.empty() ? std::string("Unknown capture failure") : failure}});
+  }
+}
+
+void ProtectedShareEngine::stopScreenshotFallback(const char* reason) {
+  screenshotFallbackTask_.cancel();
+  screenshotFallbackTask_ = {};
+  if (isScreenshotFallbackActive_) {
+    record("protected_share_screenshot_fallback_stopped",
+           {{"reason", reason}, {"frames", std::to_string(screenshotFrameCount_)}});
+  }
+  screenshotInFlight_ = false;
+  isScreenshotFallbackActive_ = false;
+  screenshotFrameCount_ = 0;
+  screenshotConsecutiveFailures_ = 0;
 }
 
 }  // namespace corvane::capture

@@ -73,6 +73,13 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   static constexpr double kQuietThreshold = 10.0;
   static constexpr double kUnfollowedInputThreshold = 3.0;
   static constexpr double kPresentationStallThreshold = 10.0;
+  // Screenshot fallback: while the stream has delivered nothing for kScreenshotSilence and either
+  // no frame is out yet or the user gave input within kScreenshotInputWindow, one filtered
+  // screenshot at a time (checked every kScreenshotInterval, so at most 5 a second) keeps the
+  // output moving.
+  static constexpr double kScreenshotInterval = 0.2;
+  static constexpr double kScreenshotSilence = 1.0;
+  static constexpr double kScreenshotInputWindow = 2.0;
   static constexpr double kMetricsInterval = 1.0;
   static constexpr double kPerformanceReportInterval = 5.0;
 
@@ -106,7 +113,8 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::Task<void> start(std::set<std::string> protectedAppBundleIDs, bool hideDesktopIcons,
                             std::set<std::uint32_t> sourceOverlayWindowIDs,
                             std::optional<std::uint32_t> selectedDisplayID);
-  // Ends the session: cancels the filter refresh and the watchdogs, stops cursor tracking, clears
+  // Ends the session: cancels the filter refresh, the watchdogs and the screenshot fallback, stops
+  // cursor tracking, clears
   // the output, stops the stream (kStopTimeout) and ends idle.
   runtime::Task<void> stop();
 
@@ -170,6 +178,8 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   static runtime::Task<void> runLivenessWatchdog(std::weak_ptr<ProtectedShareEngine> weakSelf,
                                                  std::uint64_t session);
   static runtime::Task<void> stopStreamQuietly(std::shared_ptr<platform::CaptureStream> stream);
+  static runtime::Task<void> runScreenshotFallback(std::weak_ptr<ProtectedShareEngine> weakSelf,
+                                                   std::uint64_t session);
 
   // Main-actor steps.
   CaptureExclusionPolicy exclusionPolicy() const;
@@ -197,6 +207,11 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   void publishFrameDeliveryReport();
   void publishMetricsIfNeeded(bool force = false);
   bool verifyLiveStreamHealth();
+  void scheduleScreenshotFallback();
+  void evaluateScreenshotFallback();
+  void finishScreenshot(std::uint64_t session, std::uint64_t generation, bool producedPixels,
+                        const std::string& failure, double silence);
+  void stopScreenshotFallback(const char* reason);
   void setLiveStatus();
   std::string liveStatusText() const;
   void record(const std::string& event, std::map<std::string, std::string> fields = {}) const;
@@ -224,6 +239,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   std::uint64_t nextStreamIdentity_ = 1;
   std::optional<CaptureFilterSnapshot> activeFilter_;
   std::optional<platform::ShareableDisplay> activeDisplay_;
+  platform::StreamConfiguration activeConfiguration_;
   bool isFrameDeliveryEnabled_ = false;
   std::optional<runtime::Uptime> minimumAcceptedTimestamp_;
 
@@ -246,6 +262,11 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::TaskHandle<void> filterRefreshTask_;
   runtime::TaskHandle<void> firstFrameWatchdogTask_;
   runtime::TaskHandle<void> livenessWatchdogTask_;
+  runtime::TaskHandle<void> screenshotFallbackTask_;
+  bool screenshotInFlight_ = false;
+  bool isScreenshotFallbackActive_ = false;
+  int screenshotFrameCount_ = 0;
+  int screenshotConsecutiveFailures_ = 0;
 };
 
 }  // namespace corvane::capture

@@ -260,9 +260,14 @@ class PrivacySession {
       case 9:
         setPaused(!paused_);
         break;
-      case 10: {  // the capture stalls for a moment
+      case 10: {  // the capture stalls for a moment, sometimes while the user works
         h_.desktop->captureScript().stalled = true;
-        h_.loop.advance(0.5 + (random_() % 20) / 10.0);
+        const int tenths = 5 + int(random_() % 20);
+        const bool typing = random_() % 2 == 0;
+        for (int i = 0; i < tenths; ++i) {
+          if (typing) h_.desktop->setSecondsSinceLastInput(0);
+          h_.loop.advance(0.1);
+        }
         h_.desktop->captureScript().stalled = false;
         break;
       }

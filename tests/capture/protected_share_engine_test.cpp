@@ -305,6 +305,7 @@ TEST_F(ProtectedShareEngineTest, StartTimesOutWithItsMessage) {
 
 TEST_F(ProtectedShareEngineTest, AFirstFrameThatNeverComesFailsClosed) {
   h.desktop->captureScript().stalled = true;
+  h.desktop->captureScript().screenshot.failure = "The display cannot be read.";
   h.start({"org.example.Vault"});
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::starting);
   EXPECT_EQ(h.engine->statusMessage.value(), "Waiting for the first protected frame");
@@ -330,6 +331,7 @@ TEST_F(ProtectedShareEngineTest, ExclusionsChangedWhileStartingApplyOnceTheStrea
     EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, editorWindow));
   // The session's watchdogs and pointer run as after any start.
   h.desktop->captureScript().stalled = true;
+  h.desktop->captureScript().screenshot.hangs = true;
   for (int i = 0; i < 40 && h.engine->phase.value() == ProtectedSharePhase::sharing; ++i) {
     h.desktop->setSecondsSinceLastInput(0);
     h.loop.advance(0.5);
@@ -397,6 +399,7 @@ TEST_F(ProtectedShareEngineTest, AStalledCaptureWithUnansweredInputFailsClosed) 
   h.startSharing({"org.example.Vault"});
   h.loop.advance(1.0);
   h.desktop->captureScript().stalled = true;
+  h.desktop->captureScript().screenshot.failure = "The display cannot be read.";
   // A still screen without input is never a stall.
   h.loop.advance(60.0);
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
@@ -409,6 +412,43 @@ TEST_F(ProtectedShareEngineTest, AStalledCaptureWithUnansweredInputFailsClosed) 
   EXPECT_EQ(h.engine->lastError.value(),
             "Screen capture stopped updating. Stop Protected Share or retry the session.");
   EXPECT_TRUE(h.recorded("protected_share_capture_stalled"));
+}
+
+TEST_F(ProtectedShareEngineTest, ScreenshotsStandInForASilentStreamWhileTheUserWorks) {
+  // Silent from the start: the first frame comes from a filtered screenshot.
+  h.desktop->captureScript().stalled = true;
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(1.5);
+  ASSERT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  EXPECT_TRUE(h.recorded("protected_share_screenshot_fallback_started"));
+  h.desktop->captureScript().stalled = false;
+  h.loop.advance(1.0);
+  EXPECT_TRUE(h.recorded("protected_share_screenshot_fallback_stopped"));
+
+  // Silent while the user types: at most five screenshots a second keep the output moving,
+  // each through the same filter.
+  h.desktop->captureScript().stalled = true;
+  h.loop.advance(1.5);
+  const auto before = h.published.size();
+  const int screenshotsBefore = h.desktop->captureCounters().screenshots;
+  for (int i = 0; i < 20; ++i) {
+    h.desktop->setSecondsSinceLastInput(0);
+    repaint(h, editorWindow, i);
+    h.loop.advance(0.1);
+  }
+  EXPECT_GE(h.published.size() - before, 5u);
+  EXPECT_LE(h.desktop->captureCounters().screenshots - screenshotsBefore, 11);
+  for (const auto& p : h.published) EXPECT_FALSE(showsVault(p.image));
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+
+  // Paused: the held frame stays, screenshots or not.
+  h.engine->setPublishingPaused(true);
+  const auto paused = h.published.size();
+  for (int i = 0; i < 10; ++i) {
+    h.desktop->setSecondsSinceLastInput(0);
+    h.loop.advance(0.2);
+  }
+  EXPECT_EQ(h.published.size(), paused);
 }
 
 TEST_F(ProtectedShareEngineTest, AnOutputThatNeverPresentsFailsOnceACanvasIsAttached) {
