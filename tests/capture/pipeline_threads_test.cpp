@@ -63,6 +63,9 @@ TEST(PipelineThreadsTest, RecordsStayConsistentAcrossThreads) {
       records.mailbox->reset(configuration.generation);
     }
     records.deliveryState->update(configuration, false);
+    // Let the samples thread offer a few frames under this configuration.
+    const auto offered = nextSequence.load();
+    while (nextSequence.load() < offered + 5) std::this_thread::yield();
     relayQueue->runSync([] {});
     if (configuration.isPaused) {
       // Paused and drained: nothing more may be written until the next change.
@@ -82,7 +85,9 @@ TEST(PipelineThreadsTest, RecordsStayConsistentAcrossThreads) {
   observer.cancel();
 
   std::lock_guard lock(publishedMutex);
-  EXPECT_GT(sequences.size(), 10u);
+  // The virtual clock stands still, so the cadence gate passes the first frame of each
+  // generation: at least one for every generation that was not paused throughout.
+  EXPECT_GE(sequences.size(), 10u);
   for (std::size_t i = 1; i < sequences.size(); ++i) ASSERT_GT(sequences[i], sequences[i - 1]);
 }
 
