@@ -125,6 +125,25 @@ TEST_P(CaptureTest, AWindowThatNeverRepaintsShowsTheNeutralFillNotWhatWasBeneath
   EXPECT_TRUE(stopStream(*capture).ok());
 }
 
+TEST_P(CaptureTest, AShapedWindowShowsOnlyItsShape) {
+  auto secret = client(
+      {.windowClass = "Secret", .colour = kBlue, .x = 100, .y = 100, .width = 400, .height = 300});
+  // Mapped over the secret window: outside its shape its pixmap never gets painted.
+  auto shaped = client({.windowClass = "Shaped",
+                        .colour = kYellow,
+                        .x = 150,
+                        .y = 150,
+                        .width = 200,
+                        .height = 100,
+                        .shaped = true});
+  const RootRect rect = rootRect(display(), shaped->window());
+  auto frame = captureImageNow(*capture_, excluding({"Secret"}));
+  ASSERT_TRUE(frame.ok()) << frame.message();
+  EXPECT_EQ(countPixels(**frame, kBlue), 0u);
+  EXPECT_EQ((*frame)->pixel(rect.x + 10, rect.centreY()), opaque(kYellow));
+  EXPECT_EQ((*frame)->pixel(rect.x + rect.width - 10, rect.centreY()), opaque(kGreen));
+}
+
 TEST_P(CaptureTest, LeavesOutItsOwnWindowsAndDesktopWindowsWhenAsked) {
   auto desktop = client({.windowClass = "Desktop",
                          .colour = kYellow,

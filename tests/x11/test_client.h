@@ -20,6 +20,8 @@ struct TestClientOptions {
   bool lazy = false;  // never paints
   bool desktop = false;
   bool overrideRedirect = false;
+  bool shaped = false;    // only the left half is in its bounding shape
+  bool stubborn = false;  // ignores WM_DELETE_WINDOW
   std::vector<std::string> extraEnvironment;
 };
 
@@ -47,6 +49,8 @@ class TestClient {
     if (options.lazy) arguments.push_back("--lazy");
     if (options.desktop) arguments.push_back("--desktop");
     if (options.overrideRedirect) arguments.push_back("--override-redirect");
+    if (options.shaped) arguments.push_back("--shaped");
+    if (options.stubborn) arguments.push_back("--stubborn");
     auto environment = options.extraEnvironment;
     environment.push_back("DISPLAY=" + display);
     pid_ = spawnProgram(arguments, environment, &actions);

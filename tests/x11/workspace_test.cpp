@@ -123,10 +123,20 @@ TEST_P(WorkspaceTest, ReportsLaunchActivationAndTermination) {
   EXPECT_EQ(workspace_->frontmostApplication()->bundleIdentifier, "First");
 
   // A polite request first: the client quits on WM_DELETE_WINDOW by itself.
-  ASSERT_TRUE(workspace_->terminate(second.pid()));
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidTerminateApplication, second.pid()));
+  const pid_t secondPid = second.pid();
+  ASSERT_TRUE(workspace_->terminate(secondPid));
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidTerminateApplication, secondPid));
   EXPECT_TRUE(waitUntil([&] { return second.hasExited(); }));
-  EXPECT_FALSE(hasApplication(*workspace_, second.pid()));
+  EXPECT_FALSE(hasApplication(*workspace_, secondPid));
+
+  // One that ignores the request gets SIGTERM after the grace period.
+  TestClient stubborn(server_->name(),
+                      {.windowClass = "Stubborn", .x = 300, .y = 200, .stubborn = true});
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, stubborn.pid()));
+  const pid_t stubbornPid = stubborn.pid();
+  ASSERT_TRUE(workspace_->terminate(stubbornPid));
+  EXPECT_TRUE(waitUntil([&] { return stubborn.hasExited(); }));
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidTerminateApplication, stubbornPid));
 
   EXPECT_FALSE(workspace_->terminate(getpid())) << "never this process";
   EXPECT_FALSE(workspace_->terminate(1));

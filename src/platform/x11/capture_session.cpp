@@ -37,11 +37,13 @@ runtime::Result<std::unique_ptr<CaptureSession>> CaptureSession::open(
   minor = 0;
   XFixesQueryVersion(display, &major, &minor);
   if (!hasExtension(display, "MIT-SHM")) return missing("MIT-SHM").error();
+  int shapeEventBase = -1;
+  if (!XShapeQueryExtension(display, &shapeEventBase, &errorBase)) shapeEventBase = -1;
   int randrEventBase = -1;
   if (!XRRQueryExtension(display, &randrEventBase, &errorBase)) randrEventBase = -1;
 
-  std::unique_ptr<CaptureSession> session(
-      new CaptureSession(connection, damageEventBase, randrEventBase, std::move(identities)));
+  std::unique_ptr<CaptureSession> session(new CaptureSession(
+      connection, damageEventBase, shapeEventBase, randrEventBase, std::move(identities)));
   auto composer = FrameComposer::create(display, session->atoms_.rootPixmap);
   if (!composer) return composer.error();
   session->composer_ = std::move(composer).value();
@@ -61,13 +63,14 @@ runtime::Result<std::unique_ptr<CaptureSession>> CaptureSession::open(
   return session;
 }
 
-CaptureSession::CaptureSession(XConnection& connection, int damageEventBase, int randrEventBase,
+CaptureSession::CaptureSession(XConnection& connection, int damageEventBase, int shapeEventBase,
+                               int randrEventBase,
                                std::shared_ptr<const ApplicationIdentityResolver> identities)
     : connection_(connection),
       atoms_(connection.display()),
       randrEventBase_(randrEventBase),
       model_(std::make_unique<WindowModel>(connection.display(), atoms_, damageEventBase,
-                                           std::move(identities))) {}
+                                           shapeEventBase, std::move(identities))) {}
 
 CaptureSession::~CaptureSession() {
   if (connection_.isLost()) {

@@ -46,8 +46,8 @@ class CaptureSession {
   void abandon();
 
  private:
-  CaptureSession(XConnection& connection, int damageEventBase, int randrEventBase,
-                 std::shared_ptr<const ApplicationIdentityResolver> identities);
+  CaptureSession(XConnection& connection, int damageEventBase, int shapeEventBase,
+                 int randrEventBase, std::shared_ptr<const ApplicationIdentityResolver> identities);
 
   XConnection& connection_;
   Atoms atoms_;

@@ -196,15 +196,17 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     if (x >= area.width || y >= area.height || x + window->width <= 0 || y + window->height <= 0) {
       continue;
     }
+    const bool shaped = window->boundingShape != None;
+    if (shaped)
+      XFixesSetPictureClipRegion(display_, composed_.picture, x, y, window->boundingShape);
     if (window->awaitingRepaint) {
       XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &neutral, x, y, window->width,
                            window->height);
-      continue;
+    } else if (const Picture source = model.picture(window->id); source != None) {
+      XRenderComposite(display_, window->hasAlpha ? PictOpOver : PictOpSrc, source, None,
+                       composed_.picture, 0, 0, 0, 0, x, y, window->width, window->height);
     }
-    const Picture source = model.picture(window->id);
-    if (source == None) continue;
-    XRenderComposite(display_, window->hasAlpha ? PictOpOver : PictOpSrc, source, None,
-                     composed_.picture, 0, 0, 0, 0, x, y, window->width, window->height);
+    if (shaped) XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, None);
   }
 
   Drawable result = composed_.pixmap;

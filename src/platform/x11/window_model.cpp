@@ -17,10 +17,12 @@ constexpr long kClientEvents = PropertyChangeMask;
 }  // namespace
 
 WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBase,
+                         int shapeEventBase,
                          std::shared_ptr<const ApplicationIdentityResolver> identities)
     : display_(display),
       atoms_(atoms),
       damageEventBase_(damageEventBase),
+      shapeEventBase_(shapeEventBase),
       identities_(std::move(identities)),
       root_(DefaultRootWindow(display)) {}
 
@@ -109,7 +111,9 @@ void WindowModel::add(Window id, Window below) {
     if (!window->inputOnly) {
       window->damage = XDamageCreate(display_, id, XDamageReportNonEmpty);
     }
+    if (shapeEventBase_ >= 0) XShapeSelectInput(display_, id, ShapeNotifyMask);
   }
+  readShape(*window);
   resolveIdentity(*window);
   TrackedWindow& stored = *window;
   windows_.emplace(id, std::move(window));
@@ -123,6 +127,8 @@ void WindowModel::release(TrackedWindow& window) {
   if (window.picture != None) XRenderFreePicture(display_, window.picture);
   if (window.damage != None) XDamageDestroy(display_, window.damage);
   if (window.clientDamage != None) XDamageDestroy(display_, window.clientDamage);
+  if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
+  window.boundingShape = None;
   window.picture = None;
   window.damage = None;
   window.clientDamage = None;
@@ -154,6 +160,23 @@ void WindowModel::restack(Window id, Window above) {
   } else {
     order_.insert(sibling + 1, id);
   }
+}
+
+void WindowModel::readShape(TrackedWindow& window) {
+  if (shapeEventBase_ < 0 || window.inputOnly) return;
+  ErrorTrap trap(display_);
+  if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
+  window.boundingShape = None;
+  Bool boundingShaped = False, clipShaped = False;
+  int x, y, cx, cy;
+  unsigned width, height, cw, ch;
+  if (!XShapeQueryExtents(display_, window.id, &boundingShaped, &x, &y, &width, &height,
+                          &clipShaped, &cx, &cy, &cw, &ch) ||
+      trap.failed() || !boundingShaped) {
+    return;
+  }
+  window.boundingShape = XFixesCreateRegionFromWindow(display_, window.id, WindowRegionBounding);
+  if (!trap.sync()) window.boundingShape = None;
 }
 
 Window WindowModel::findClient(Window top) const {
@@ -263,6 +286,13 @@ bool WindowModel::handle(const XEvent& event) {
     }
     return window->isVisible();
   }
+  if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
+    const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
+    TrackedWindow* window = lookup(shape.window);
+    if (window == nullptr || shape.kind != ShapeBounding) return false;
+    readShape(*window);
+    return window->isVisible();
+  }
   switch (event.type) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
@@ -322,6 +352,7 @@ bool WindowModel::handle(const XEvent& event) {
       window->borderWidth = configure.border_width;
       window->overrideRedirect = configure.override_redirect;
       restack(configure.window, configure.above);
+      if (resized && window->boundingShape != None) readShape(*window);
       if (resized && window->isVisible()) gate(*window);
       return window->mapped;
     }

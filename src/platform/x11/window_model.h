@@ -33,6 +33,9 @@ struct TrackedWindow {
   Damage clientDamage = None;
   Window clientDamageTarget = None;
   Picture picture = None;
+  // A non-rectangular window: only its bounding shape is drawn (outside it the backing pixmap
+  // was never painted by the application). Relative to the window's inside corner.
+  XserverRegion boundingShape = None;
   // Its backing pixmap may still hold what lay beneath it: shown as a neutral fill until the
   // first damage reported at or after `gateSerial`.
   bool awaitingRepaint = true;
@@ -52,7 +55,8 @@ struct TrackedWindow {
 // tree only once, in load(); afterwards every change arrives as an event.
 class WindowModel {
  public:
-  WindowModel(Display* display, const Atoms& atoms, int damageEventBase,
+  // `shapeEventBase` is negative when the server has no SHAPE extension.
+  WindowModel(Display* display, const Atoms& atoms, int damageEventBase, int shapeEventBase,
               std::shared_ptr<const ApplicationIdentityResolver> identities);
   ~WindowModel();
   WindowModel(const WindowModel&) = delete;
@@ -91,10 +95,12 @@ class WindowModel {
   Window findClient(Window top) const;
   Window topLevelOf(Window window) const;
   void release(TrackedWindow& window);
+  void readShape(TrackedWindow& window);
 
   Display* display_;
   const Atoms& atoms_;
   int damageEventBase_;
+  int shapeEventBase_;
   std::shared_ptr<const ApplicationIdentityResolver> identities_;
   Window root_;
   std::vector<Window> order_;

@@ -2,9 +2,12 @@
 // test drives through commands on standard input. It prints the id of every window it makes.
 //
 //   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
-//                   [--lazy] [--desktop] [--override-redirect] [--no-pid]
+//                   [--lazy] [--desktop] [--override-redirect] [--no-pid] [--shaped]
+//                   [--stubborn]
 //
-// --lazy never draws (background None, no reaction to Expose). Commands, one per line:
+// --lazy never draws (background None, no reaction to Expose); --shaped keeps only the left half
+// of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW. Commands, one per
+// line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
 //   animate N                 repaints the main window N times, alternating shades
@@ -12,6 +15,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -87,6 +91,7 @@ int main(int argc, char** argv) {
   unsigned long colour = 0xFF0000;
   Geometry geometry;
   bool isLazy = false, desktop = false, overrideRedirect = false, withPid = true;
+  bool shaped = false, stubborn = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--class" && i + 1 < argc)
@@ -103,6 +108,10 @@ int main(int argc, char** argv) {
       overrideRedirect = true;
     else if (arg == "--no-pid")
       withPid = false;
+    else if (arg == "--shaped")
+      shaped = true;
+    else if (arg == "--stubborn")
+      stubborn = true;
   }
   Client client;
   client.display = XOpenDisplay(nullptr);
@@ -133,6 +142,11 @@ int main(int argc, char** argv) {
     XChangeProperty(display, main, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
                     PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
   }
+  if (shaped) {
+    XRectangle half{0, 0, static_cast<unsigned short>(geometry.width / 2),
+                    static_cast<unsigned short>(geometry.height)};
+    XShapeCombineRectangles(display, main, ShapeBounding, 0, 0, &half, 1, ShapeSet, Unsorted);
+  }
   XMapWindow(display, main);
   XFlush(display);
   client.announce(main);
@@ -147,7 +161,7 @@ int main(int argc, char** argv) {
         client.paint(event.xexpose.window, client.colours[event.xexpose.window]);
       } else if (event.type == ClientMessage && event.xclient.message_type == client.wmProtocols &&
                  static_cast<Atom>(event.xclient.data.l[0]) == client.wmDelete) {
-        running = false;
+        running = stubborn;
       }
     }
     if (!running) break;
