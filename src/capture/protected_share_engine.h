@@ -114,8 +114,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
                             std::set<std::uint32_t> sourceOverlayWindowIDs,
                             std::optional<std::uint32_t> selectedDisplayID);
   // Ends the session: cancels the filter refresh, the watchdogs and the screenshot fallback, stops
-  // cursor tracking, clears
-  // the output, stops the stream (kStopTimeout) and ends idle.
+  // cursor tracking, clears the output, stops the stream (kStopTimeout) and ends idle.
   runtime::Task<void> stop();
 
   void updateCaptureConfiguration(std::set<std::string> protectedAppBundleIDs,
