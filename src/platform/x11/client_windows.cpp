@@ -10,24 +10,6 @@
 namespace corvane::platform::x11 {
 namespace {
 
-Window topLevelOf(Display* display, Window window) {
-  const Window root = DefaultRootWindow(display);
-  Window current = window;
-  for (int depth = 0; depth < 16; ++depth) {
-    ErrorTrap trap(display);
-    Window rootReturn = None, parent = None;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, current, &rootReturn, &parent, &children, &count) || trap.failed()) {
-      return None;
-    }
-    if (children != nullptr) XFree(children);
-    if (parent == root || parent == None) return current;
-    current = parent;
-  }
-  return None;
-}
-
 bool describe(Display* display, const Atoms& atoms, const ApplicationIdentityResolver& identities,
               Window id, ClientWindow& out) {
   ErrorTrap trap(display);
@@ -35,7 +17,7 @@ bool describe(Display* display, const Atoms& atoms, const ApplicationIdentityRes
   if (!XGetWindowAttributes(display, id, &attributes) || trap.failed()) return false;
   if (attributes.c_class == InputOnly) return false;
   out.id = id;
-  out.topLevel = topLevelOf(display, id);
+  out.topLevel = topLevelWindow(display, id);
   if (out.topLevel == None) return false;
   Window child = None;
   XTranslateCoordinates(display, id, DefaultRootWindow(display), 0, 0, &out.x, &out.y, &child);
@@ -45,9 +27,7 @@ bool describe(Display* display, const Atoms& atoms, const ApplicationIdentityRes
   out.viewable = attributes.map_state == IsViewable;
   const auto pid = windowProcessId(display, id).value_or(0);
   out.identity = identities.resolve(pid, windowClass(display, id));
-  auto title = textProperty(display, id, atoms.netWmName);
-  if (!title) title = textProperty(display, id, XA_WM_NAME);
-  out.title = title.value_or("");
+  out.title = windowTitle(display, id, atoms.netWmName);
   const auto state = cardinalProperty(display, id, atoms.wmState, atoms.wmState);
   const auto netState = atomListProperty(display, id, atoms.netWmState);
   out.hidden =

@@ -223,9 +223,7 @@ void WindowModel::resolveIdentity(TrackedWindow& window) {
       std::find(types.begin(), types.end(), atoms_.netWmWindowTypeDesktop) != types.end();
   const auto desktop = cardinalValue(display_, client, atoms_.netWmDesktop, XA_CARDINAL);
   window.desktop = (!desktop || *desktop == 0xFFFFFFFFL) ? -1 : static_cast<int>(*desktop);
-  auto title = textProperty(display_, client, atoms_.netWmName);
-  if (!title) title = textProperty(display_, client, XA_WM_NAME);
-  window.title = title.value_or("");
+  window.title = windowTitle(display_, client, atoms_.netWmName);
   // Paint from before the application's window had its own report went unseen: ask again.
   if (newClientReport && window.isVisible()) gate(window);
 }
@@ -397,6 +395,11 @@ bool WindowModel::handle(const XEvent& event) {
       const Window top = topLevelOf(property.window);
       TrackedWindow* window = lookup(top);
       if (window == nullptr) return false;
+      if (atom == atoms_.netWmName || atom == XA_WM_NAME) {
+        // Titles change often (terminals, browsers) and never change who owns the window.
+        window->title = windowTitle(display_, window->client, atoms_.netWmName);
+        return false;
+      }
       resolveIdentity(*window);
       return window->isVisible();
     }

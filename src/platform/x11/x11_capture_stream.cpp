@@ -11,14 +11,10 @@ namespace {
 constexpr double kKeepAliveInterval = 1.0;
 constexpr double kShortestFrameInterval = 1.0 / 60.0;
 
-double steadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 double captureClock() {
-  return runtime::hasRuntime() ? runtime::uptime() : steadySeconds();
+  return runtime::hasRuntime() ? runtime::uptime() : pumpClock();
 }
 
 struct X11CaptureStream::Worker {
@@ -189,7 +185,7 @@ std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
   }
   const double interval =
       std::max(kShortestFrameInterval, worker.configuration.minimumFrameInterval);
-  const double now = steadySeconds();
+  const double now = pumpClock();
   const double sinceLast = now - worker.lastFrameAt;
   if (!worker.dirty && sinceLast < kKeepAliveInterval) return kKeepAliveInterval - sinceLast;
   if (sinceLast < interval) return interval - sinceLast;

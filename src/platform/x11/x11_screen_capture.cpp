@@ -102,10 +102,6 @@ struct OneShot {
   }
 };
 
-double steadyNow() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 void X11ScreenCapture::captureImage(
@@ -116,7 +112,7 @@ void X11ScreenCapture::captureImage(
   shot->configuration = configuration;
   shot->ownProcess = ownProcess_;
   shot->completion = std::move(completion);
-  shot->deadline = steadyNow() + repaintWait_;
+  shot->deadline = pumpClock() + repaintWait_;
   XEventPump::Callbacks callbacks;
   callbacks.setup = [shot, identities = identities_](XConnection& connection) {
     auto session = CaptureSession::open(connection, identities);
@@ -132,7 +128,7 @@ void X11ScreenCapture::captureImage(
   };
   callbacks.idle = [shot]() -> std::optional<double> {
     if (shot->done || !shot->session) return std::nullopt;
-    const double now = steadyNow();
+    const double now = pumpClock();
     if (now < shot->deadline && shot->session->anyWindowAwaitingRepaint()) {
       return std::min(0.02, shot->deadline - now);
     }

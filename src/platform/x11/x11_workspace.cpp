@@ -7,6 +7,7 @@
 #include "platform/x11/xlib.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -21,10 +22,6 @@ namespace corvane::platform::x11 {
 namespace {
 
 constexpr double kFocusPollInterval = 0.25;
-
-double steadyNow() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 std::string applicationKey(const RunningApplication& application) {
   if (application.processIdentifier > 0)
@@ -49,24 +46,6 @@ Window focusedWindow(Display* display) {
   return focus;
 }
 
-bool contains(Display* display, Window ancestor, Window window) {
-  const Window root = DefaultRootWindow(display);
-  for (int depth = 0; depth < 16 && window != None && window != PointerRoot; ++depth) {
-    if (window == ancestor) return true;
-    if (window == root) return false;
-    ErrorTrap trap(display);
-    Window rootReturn = None, parent = None;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count) || trap.failed()) {
-      return false;
-    }
-    if (children != nullptr) XFree(children);
-    window = parent;
-  }
-  return false;
-}
-
 }  // namespace
 
 WorkspaceSnapshot readWorkspace(Display* display, const Atoms& atoms,
@@ -84,8 +63,8 @@ WorkspaceSnapshot readWorkspace(Display* display, const Atoms& atoms,
   }
   std::string frontKey;
   for (const auto& client : snapshot.clients) {
-    if (active != None && (client.id == active || contains(display, client.id, active) ||
-                           (!managed && contains(display, client.topLevel, active)))) {
+    if (active != None && (client.id == active || isInside(display, active, client.id) ||
+                           (!managed && isInside(display, active, client.topLevel)))) {
       frontKey = applicationKey(client.identity);
     }
   }
@@ -152,7 +131,7 @@ std::vector<runtime::Notification> workspaceChanges(const WorkspaceSnapshot& bef
 struct X11Workspace::Watcher {
   std::unique_ptr<Atoms> atoms;
   bool dirty = false;
-  bool managed = false;
+  std::atomic<bool> managed{false};  // read by the actions on the caller's thread
   double nextFocusPoll = 0;
   struct PendingTermination {
     std::int32_t processID;
@@ -217,7 +196,7 @@ runtime::Result<std::shared_ptr<X11Workspace>> X11Workspace::open(
   callbacks.idle = [weak, watcher]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
-    const double now = steadyNow();
+    const double now = pumpClock();
     if (!watcher->managed && now >= watcher->nextFocusPoll) {
       watcher->dirty = true;
       watcher->nextFocusPoll = now + kFocusPollInterval;
@@ -382,7 +361,7 @@ bool X11Workspace::terminate(std::int32_t processIdentifier) {
       asked = true;
     }
     XFlush(display);
-    watcher->terminations.push_back({processIdentifier, steadyNow() + (asked ? grace : 0.0)});
+    watcher->terminations.push_back({processIdentifier, pumpClock() + (asked ? grace : 0.0)});
   });
   return true;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <mutex>
@@ -29,6 +30,10 @@ struct XEventPump::State {
   std::atomic<bool> stopping{false};
   std::atomic<bool> running{false};
 };
+
+double pumpClock() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 XEventPump::~XEventPump() {
   if (!thread_.joinable()) return;

@@ -54,4 +54,8 @@ class XEventPump {
   std::thread thread_;
 };
 
+// Monotonic seconds for the pumps' own timers: these threads run in real time whatever clock
+// the main actor keeps.
+double pumpClock();
+
 }  // namespace corvane::platform::x11

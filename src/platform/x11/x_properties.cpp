@@ -79,9 +79,47 @@ std::optional<WindowClass> windowClass(Display* display, Window window) {
   return result;
 }
 
+std::string windowTitle(Display* display, Window window, Atom netWmName) {
+  auto title = textProperty(display, window, netWmName);
+  if (!title) title = textProperty(display, window, XA_WM_NAME);
+  return title.value_or("");
+}
+
 bool hasProperty(Display* display, Window window, Atom property) {
   RawProperty raw;
   return readProperty(display, window, property, AnyPropertyType, raw);
+}
+
+Window parentWindow(Display* display, Window window) {
+  ErrorTrap trap(display);
+  Window rootReturn = None, parent = None;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count) || trap.failed()) {
+    return None;
+  }
+  if (children != nullptr) XFree(children);
+  return parent;
+}
+
+Window topLevelWindow(Display* display, Window window) {
+  const Window root = DefaultRootWindow(display);
+  for (int depth = 0; depth < 16 && window != None; ++depth) {
+    const Window parent = parentWindow(display, window);
+    if (parent == root) return window;
+    window = parent;
+  }
+  return None;
+}
+
+bool isInside(Display* display, Window window, Window ancestor) {
+  const Window root = DefaultRootWindow(display);
+  for (int depth = 0; depth < 16 && window != None && window != PointerRoot; ++depth) {
+    if (window == ancestor) return true;
+    if (window == root) return false;
+    window = parentWindow(display, window);
+  }
+  return false;
 }
 
 std::vector<Window> childWindows(Display* display, Window window) {

@@ -24,8 +24,18 @@ struct WindowClass {
 };
 std::optional<WindowClass> windowClass(Display* display, Window window);
 
+// The window's title: _NET_WM_NAME (UTF-8), else WM_NAME; empty when it has none.
+std::string windowTitle(Display* display, Window window, Atom netWmName);
+
 // Whether the property exists on the window at all.
 bool hasProperty(Display* display, Window window, Atom property);
+
+// The parent of `window`; None when it is gone (or is the root).
+Window parentWindow(Display* display, Window window);
+// The child of the root that holds `window` (itself when it is one); None when it is gone.
+Window topLevelWindow(Display* display, Window window);
+// Whether `window` is `ancestor` or lies inside it.
+bool isInside(Display* display, Window window, Window ancestor);
 
 // The children of `window`, bottom to top; empty when it is gone.
 std::vector<Window> childWindows(Display* display, Window window);
