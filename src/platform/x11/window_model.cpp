@@ -180,14 +180,18 @@ void WindowModel::readShape(TrackedWindow& window) {
 }
 
 Window WindowModel::findClient(Window top) const {
-  if (hasProperty(display_, top, atoms_.wmState)) return top;
-  std::deque<std::pair<Window, int>> pending{{top, 0}};
-  while (!pending.empty()) {
-    auto [window, depth] = pending.front();
-    pending.pop_front();
-    if (depth > 0 && hasProperty(display_, window, atoms_.wmState)) return window;
-    if (depth >= 3) continue;
-    for (Window child : childWindows(display_, window)) pending.emplace_back(child, depth + 1);
+  // The window manager marks the application's window with WM_STATE. A frame it has not
+  // marked yet still holds a window that names its class: that one speaks for the frame.
+  for (Atom marker : {atoms_.wmState, atoms_.wmClass}) {
+    if (hasProperty(display_, top, marker)) return top;
+    std::deque<std::pair<Window, int>> pending{{top, 0}};
+    while (!pending.empty()) {
+      auto [window, depth] = pending.front();
+      pending.pop_front();
+      if (depth > 0 && hasProperty(display_, window, marker)) return window;
+      if (depth >= 3) continue;
+      for (Window child : childWindows(display_, window)) pending.emplace_back(child, depth + 1);
+    }
   }
   return None;
 }
