@@ -6,7 +6,7 @@
 #include "platform/sim/sim_capture_stream.h"
 #include "platform/sim/sim_composer.h"
 #include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_frame_inspection.h"
+#include "platform/sim/sim_frame_checks.h"
 #include "platform/sim/sim_scripted_operation.h"
 
 namespace corvane::platform::sim {

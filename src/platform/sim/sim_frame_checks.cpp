@@ -1,4 +1,4 @@
-#include "platform/sim/sim_frame_inspection.h"
+#include "platform/sim/sim_frame_checks.h"
 
 #include "platform/sim/sim_colors.h"
 
