@@ -27,7 +27,8 @@ class CaptureTest : public ::testing::TestWithParam<bool> {
     auto made = std::make_unique<TestClient>(display(), options);
     EXPECT_NE(made->window(), 0u);
     // Mapped (and, under a window manager, framed) before the test goes on.
-    waitUntil([&] { return rootRect(display(), made->window()).viewable; });
+    EXPECT_TRUE(waitUntil([&] { return rootRect(display(), made->window()).viewable; }))
+        << "the window was never mapped";
     return made;
   }
   std::shared_ptr<CaptureStream> stream(SampleRecorder& recorder, ContentFilter filter,
@@ -162,7 +163,7 @@ TEST_P(CaptureTest, LeavesOutItsOwnWindowsAndDesktopWindowsWhenAsked) {
   XSetClassHint(own, window, &hint);
   XMapWindow(own, window);
   XSync(own, False);
-  waitUntil([&] { return rootRect(display(), window).viewable; });
+  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), window).viewable; }));
 
   auto plain = captureImageNow(*capture_, excluding({}));
   ASSERT_TRUE(plain.ok());

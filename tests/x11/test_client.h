@@ -20,8 +20,9 @@ struct TestClientOptions {
   bool lazy = false;  // never paints
   bool desktop = false;
   bool overrideRedirect = false;
-  bool shaped = false;    // only the left half is in its bounding shape
-  bool stubborn = false;  // ignores WM_DELETE_WINDOW
+  bool shaped = false;        // only the left half is in its bounding shape
+  bool stubborn = false;      // ignores WM_DELETE_WINDOW
+  bool withoutClass = false;  // maps without WM_CLASS (set later with the "class" command)
   std::vector<std::string> extraEnvironment;
 };
 
@@ -51,6 +52,7 @@ class TestClient {
     if (options.overrideRedirect) arguments.push_back("--override-redirect");
     if (options.shaped) arguments.push_back("--shaped");
     if (options.stubborn) arguments.push_back("--stubborn");
+    if (options.withoutClass) arguments.push_back("--no-class");
     auto environment = options.extraEnvironment;
     environment.push_back("DISPLAY=" + display);
     pid_ = spawnProgram(arguments, environment, &actions);

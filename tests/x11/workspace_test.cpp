@@ -185,6 +185,26 @@ TEST_P(WorkspaceTest, HidesAndUnhidesUnderAWindowManager) {
   ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidUnhideApplication, client.pid()));
 }
 
+// A window can be listed before it says who it is: the name it gives itself later must reach
+// the workspace without any other event to prompt a new look.
+TEST_P(WorkspaceTest, FollowsAClassSetAfterTheWindowAppeared) {
+  TestClient late(server_->name(), {.windowClass = "Late", .x = 40, .y = 40, .withoutClass = true});
+  if (GetParam()) {
+    // The manager lists it at once, named after its executable.
+    ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, late.pid()));
+  }
+  ASSERT_EQ(late.command("class Late"), late.window());
+  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, late.pid()));
+  EXPECT_TRUE(waitUntil([&] {
+    for (const auto& application : workspace_->runningApplications()) {
+      if (application.processIdentifier == late.pid() && application.bundleIdentifier == "Late") {
+        return true;
+      }
+    }
+    return false;
+  }));
+}
+
 INSTANTIATE_TEST_SUITE_P(WindowManagers, WorkspaceTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Openbox" : "NoWM"; });
 

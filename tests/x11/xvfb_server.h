@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -120,7 +121,9 @@ class XvfbServer {
   void kill() { endProcess(pid_, SIGKILL); }
 
   // Starts openbox with an empty configuration in a temporary HOME; waits until it manages
-  // the screen (its check window is announced on the root).
+  // windows. Its check window and client lists appear before it has finished starting, and a
+  // window mapped in that gap can stay unmanaged (never mapped) for good, so readiness is
+  // proven by a probe window that gets managed.
   bool startWindowManager() {
     home_ = std::filesystem::temp_directory_path() /
             ("corvane-openbox-" + std::to_string(getpid()) + "-" + name_.substr(1));
@@ -133,27 +136,52 @@ class XvfbServer {
          "XDG_CONFIG_HOME=" + (home_ / ".config").string()});
     Display* display = XOpenDisplay(name_.c_str());
     if (display == nullptr) return false;
+    const Window root = DefaultRootWindow(display);
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
-    const bool ready = waitUntil(
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    const bool announced = waitUntil(
         [&] {
-          Atom type;
-          int format;
-          unsigned long count, after;
-          unsigned char* data = nullptr;
-          XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
-                             AnyPropertyType, &type, &format, &count, &after, &data);
-          bool found = data != nullptr && count == 1;
-          if (data) XFree(data);
-          XGetWindowProperty(display, DefaultRootWindow(display), clientList, 0, 1, False,
-                             AnyPropertyType, &type, &format, &count, &after, &data);
-          found = found && type != None;
-          if (data) XFree(data);
-          return found;
+          return propertyLength(display, root, check) == 1ul &&
+                 propertyLength(display, root, clientList).has_value();
         },
         10.0);
+    const bool ready = announced && probeManagement(display, wmState, clientList);
     XCloseDisplay(display);
     return ready;
+  }
+
+ private:
+  // The number of items in a property; nothing when the window does not have it.
+  static std::optional<unsigned long> propertyLength(Display* display, Window window,
+                                                     Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, property, 0, 64, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
+    if (data) XFree(data);
+    if (type == None) return std::nullopt;
+    return count;
+  }
+
+  // Maps small probe windows until the window manager manages one (marks it with WM_STATE),
+  // then destroys it and waits until the manager's client list is empty again.
+  static bool probeManagement(Display* display, Atom wmState, Atom clientList) {
+    const Window root = DefaultRootWindow(display);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool managed = false;
+    while (!managed && std::chrono::steady_clock::now() < deadline) {
+      const Window probe = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+      XMapWindow(display, probe);
+      XSync(display, False);
+      managed = waitUntil([&] { return propertyLength(display, probe, wmState).has_value(); }, 0.5);
+      XDestroyWindow(display, probe);
+      XSync(display, False);
+    }
+    return managed &&
+           waitUntil([&] { return propertyLength(display, root, clientList) == 0ul; }, 10.0);
   }
 
  private:

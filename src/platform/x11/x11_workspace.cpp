@@ -46,6 +46,26 @@ Window focusedWindow(Display* display) {
   return focus;
 }
 
+// Asks for property changes on every window that is or may become a client window: those the
+// window manager lists, or without one the top-level windows and the windows just inside them.
+void watchClientProperties(Display* display, const Atoms& atoms) {
+  const Window root = DefaultRootWindow(display);
+  std::vector<Window> windows = windowListProperty(display, root, atoms.netClientListStacking);
+  for (Window listed : windowListProperty(display, root, atoms.netClientList)) {
+    windows.push_back(listed);
+  }
+  if (windows.empty() && !hasWindowManager(display, atoms)) {
+    for (Window top : childWindows(display, root)) {
+      windows.push_back(top);
+      for (Window inner : childWindows(display, top)) windows.push_back(inner);
+    }
+  }
+  std::sort(windows.begin(), windows.end());
+  windows.erase(std::unique(windows.begin(), windows.end()), windows.end());
+  ErrorTrap trap(display);
+  for (Window window : windows) XSelectInput(display, window, PropertyChangeMask);
+}
+
 }  // namespace
 
 WorkspaceSnapshot readWorkspace(Display* display, const Atoms& atoms,
@@ -208,12 +228,10 @@ runtime::Result<std::shared_ptr<X11Workspace>> X11Workspace::open(
         if (!self || connection == nullptr) return;
         Display* display = connection->display();
         watcher->managed = hasWindowManager(display, *watcher->atoms);
-        auto snapshot = readWorkspace(display, *watcher->atoms, *self->identities_);
-        for (const auto& client : snapshot.clients) {
-          ErrorTrap trap(display);
-          XSelectInput(display, client.id, PropertyChangeMask);
-        }
-        self->publish(std::move(snapshot));
+        // Selecting before reading: a property that changes after the read still reports, so
+        // the next read sees it (a window listed before its class or process is set included).
+        watchClientProperties(display, *watcher->atoms);
+        self->publish(readWorkspace(display, *watcher->atoms, *self->identities_));
       });
     }
     std::optional<double> wait;

@@ -3,14 +3,15 @@
 //
 //   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
 //                   [--lazy] [--desktop] [--override-redirect] [--no-pid] [--shaped]
-//                   [--stubborn]
+//                   [--stubborn] [--no-class]
 //
 // --lazy never draws (background None, no reaction to Expose); --shaped keeps only the left half
-// of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW. Commands, one per
-// line:
+// of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW; --no-class maps the
+// window without WM_CLASS. Commands, one per line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
 //   animate N                 repaints the main window N times, alternating shades
+//   class NAME                sets the main window's WM_CLASS (instance: NAME in lower case)
 //   exit
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -84,6 +85,13 @@ struct Client {
   }
 };
 
+void setClass(Display* display, Window window, std::string name) {
+  std::string instance = name;
+  for (auto& c : instance) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  XClassHint classHint{instance.data(), name.data()};
+  XSetClassHint(display, window, &classHint);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +99,7 @@ int main(int argc, char** argv) {
   unsigned long colour = 0xFF0000;
   Geometry geometry;
   bool isLazy = false, desktop = false, overrideRedirect = false, withPid = true;
-  bool shaped = false, stubborn = false;
+  bool shaped = false, stubborn = false, withClass = true;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--class" && i + 1 < argc)
@@ -112,6 +120,8 @@ int main(int argc, char** argv) {
       shaped = true;
     else if (arg == "--stubborn")
       stubborn = true;
+    else if (arg == "--no-class")
+      withClass = false;
   }
   Client client;
   client.display = XOpenDisplay(nullptr);
@@ -122,10 +132,7 @@ int main(int argc, char** argv) {
 
   Window main = client.make(geometry, colour, overrideRedirect, isLazy);
   client.main = main;
-  std::string instance = windowClass;
-  for (auto& c : instance) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  XClassHint classHint{instance.data(), windowClass.data()};
-  XSetClassHint(display, main, &classHint);
+  if (withClass) setClass(display, main, windowClass);
   XStoreName(display, main, windowClass.c_str());
   XSetWMProtocols(display, main, &client.wmDelete, 1);
   if (withPid) {
@@ -190,6 +197,12 @@ int main(int argc, char** argv) {
           XMapRaised(display, window);
           XFlush(display);
           client.announce(window);
+        } else if (std::strcmp(command, "class") == 0) {
+          char name[64] = {};
+          std::sscanf(line.c_str(), "%*s %63s", name);
+          setClass(display, main, name);
+          XFlush(display);
+          client.announce(main);
         } else if (std::sscanf(line.c_str(), "animate %d", &count2) == 1) {
           for (int i = 0; i < count2; ++i) {
             client.paint(main, (i % 2) ? colour : (colour ^ 0x000010));
