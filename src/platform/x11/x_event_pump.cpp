@@ -1,6 +1,8 @@
 #include "platform/x11/x_event_pump.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -83,6 +85,14 @@ bool XEventPump::isRunning() const {
 }
 
 void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
+  // Xlib writes to its socket without MSG_NOSIGNAL: once the server has hung up, a write would
+  // raise SIGPIPE and end the whole process before the loss could be reported. Blocked on this
+  // thread, the signal only stays pending here and the write fails with EPIPE, which Xlib turns
+  // into the I/O error the connection reports as lost.
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
   auto opened = XConnection::open(displayName);
   auto endWithoutLoop = [this] {
     std::deque<std::function<void(XConnection*)>> dropped;

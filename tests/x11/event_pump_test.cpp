@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "platform/x11/x_event_pump.h"
+#include "x11/capture_fixture.h"
+
+namespace corvane::platform::x11::testing {
+namespace {
+
+// Xlib writes to its socket without asking the kernel to spare the signal: a write after the
+// server hung up must fail with EPIPE on the pump's thread rather than end the process.
+TEST(EventPumpTest, AWriteToAClosedPeerOnThePumpThreadFailsInsteadOfEndingTheProcess) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  std::atomic<int> failure{-1};
+  XEventPump pump;
+  pump.start(server.name(), {});
+  pump.post([&failure](XConnection* connection) {
+    if (connection == nullptr) return;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    close(ends[0]);
+    const char byte = 0;
+    failure = write(ends[1], &byte, 1) < 0 ? errno : 0;
+    close(ends[1]);
+  });
+  ASSERT_TRUE(waitUntil([&] { return failure.load() >= 0; }));
+  EXPECT_EQ(failure.load(), EPIPE);
+}
+
+}  // namespace
+}  // namespace corvane::platform::x11::testing
