@@ -86,4 +86,9 @@ class ScopedDiagnosticReporter {
   std::shared_ptr<DiagnosticReporter> previous_;
 };
 
+// Event fields are text: Booleans are written "true" or "false".
+inline const char* diagnosticFlag(bool value) {
+  return value ? "true" : "false";
+}
+
 }  // namespace corvane::model

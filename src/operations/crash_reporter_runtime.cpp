@@ -9,6 +9,7 @@
 #include <system_error>
 #include <typeinfo>
 
+#include "model/diagnostic_reporter.h"
 #include "operations/crash_signal_marker.h"
 #include "operations/signal_marker_reports.h"
 #include "platform/files.h"
@@ -77,8 +78,8 @@ void CrashReporterRuntime::start(const std::optional<std::string>& crashReportin
   const Status installed = installSignalMarker();
   if (dependencies_.record) {
     dependencies_.record("crash_reporting_started",
-                         {{"signalMarkersPromoted", promoted.ok() ? "true" : "false"},
-                          {"signalMarkerInstalled", installed.ok() ? "true" : "false"}});
+                         {{"signalMarkersPromoted", model::diagnosticFlag(promoted.ok())},
+                          {"signalMarkerInstalled", model::diagnosticFlag(installed.ok())}});
   }
   {
     auto& armed = armedHandler();

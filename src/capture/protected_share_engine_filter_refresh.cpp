@@ -1,0 +1,188 @@
+#include "capture/protected_share_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "capture/protected_capture_operation.h"
+#include "capture/protected_content_input_activity.h"
+#include "model/diagnostic_reporter.h"
+#include "model/protected_system_surface_capture_policy.h"
+#include "runtime/runtime.h"
+
+namespace corvane::capture {
+
+using model::diagnosticFlag;
+using model::ProtectedSharePhase;
+
+void ProtectedShareEngine::refreshCaptureFilterForApplicationChange(
+    bool freezeUntilApplied, std::optional<std::string> expectedProtectedBundleID,
+    std::optional<std::int32_t> expectedProtectedProcessID) {
+  if (!model::isActive(phase.value())) return;
+  FilterRefreshRequest request;
+  request.generation = filterRefreshGeneration_.advance();
+  request.freeze = freezeUntilApplied;
+  request.deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
+  if (expectedProtectedBundleID || expectedProtectedProcessID) {
+    request.expected = CaptureApplicationIdentity{expectedProtectedBundleID.value_or(""),
+                                                  expectedProtectedProcessID.value_or(0)};
+  }
+  // A request that replaces one still waiting keeps what that one promised: its hold, the
+  // application it waits for and its deadline.
+  if (pendingFilterRefresh_ && pendingFilterRefresh_->freeze) {
+    request.freeze = true;
+    if (!request.expected) request.expected = pendingFilterRefresh_->expected;
+    request.deadline = std::min(request.deadline, pendingFilterRefresh_->deadline);
+  }
+  if (freezeUntilApplied) beginCaptureFilterTransition();
+  record("protected_share_capture_filter_refresh_requested",
+         {{"freezeUntilApplied", diagnosticFlag(freezeUntilApplied)},
+          {"expectedApplication", expectedProtectedBundleID.value_or("")}});
+  pendingFilterRefresh_ = request;
+  // One worker applies filters one after the other; a replacement under way is never cut short.
+  if (!filterRefreshTask_.valid() || filterRefreshTask_.isDone())
+    filterRefreshTask_ = runtime::spawn(runFilterRefresh(weak_from_this()));
+}
+
+namespace {
+bool coversExpected(const CaptureFilterSnapshot& snapshot,
+                    const std::optional<CaptureApplicationIdentity>& expected) {
+  if (!expected) return true;
+  for (const auto& identity : snapshot.applicationIdentities) {
+    const bool bundleMatches =
+        expected->bundleID.empty() || identity.bundleID == expected->bundleID;
+    const bool processMatches =
+        expected->processID <= 0 || identity.processID == expected->processID;
+    if (bundleMatches && processMatches) return true;
+  }
+  return false;
+}
+}  // namespace
+
+runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
+    std::weak_ptr<ProtectedShareEngine> weakSelf) {
+  while (true) {
+    {
+      auto self = weakSelf.lock();
+      if (!self || !self->pendingFilterRefresh_ || !model::isActive(self->phase.value())) co_return;
+      const auto request = *self->pendingFilterRefresh_;
+      auto attempt = applyCurrentFilter(self, request.generation, request.expected);
+      const bool applied = co_await std::move(attempt);
+      if (co_await runtime::isCancelled()) co_return;
+      if (!self->pendingFilterRefresh_ || !model::isActive(self->phase.value())) co_return;
+      // A newer request came in meanwhile: serve it at once.
+      if (self->pendingFilterRefresh_->generation != request.generation) continue;
+      if (applied) {
+        self->pendingFilterRefresh_.reset();
+        co_return;
+      }
+      if (runtime::uptime() >= request.deadline) {
+        self->pendingFilterRefresh_.reset();
+        if (request.freeze) {
+          self->failClosed(kFilterFailureMessage, "protected_share_capture_filter_timed_out",
+                           {{"expectedApplication",
+                             request.expected ? request.expected->bundleID : std::string()}});
+        }
+        co_return;
+      }
+    }
+    co_await runtime::sleep(kCaptureFilterRetryInterval);
+    if (co_await runtime::isCancelled()) co_return;
+  }
+}
+
+runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
+    std::shared_ptr<ProtectedShareEngine> self, std::uint64_t refreshGeneration,
+    std::optional<CaptureApplicationIdentity> expected) {
+  auto& engine = *self;
+  // The first stream of a session is still starting: its start owns it until it is running.
+  if (!engine.stream_ || engine.isStartingStream_) co_return false;
+  const auto session = engine.sessionGeneration_.current();
+  auto contentTask = fetchContent(engine.services_.screenCapture);
+  auto content = co_await std::move(contentTask);
+  if (!engine.filterRefreshGeneration_.isCurrent(refreshGeneration) ||
+      !engine.isCurrentSession(session) || !engine.stream_ || engine.isStartingStream_)
+    co_return false;
+  if (!content || !content->ok()) co_return false;
+  const auto display = chooseCaptureDisplay(
+      content->value(), engine.selectedDisplayID_,
+      engine.activeDisplay_ ? std::optional(engine.activeDisplay_->displayID) : std::nullopt,
+      engine.mainDisplayID());
+  if (!display) co_return false;
+  const auto snapshot = buildCaptureFilter(*display, content->value(), engine.exclusionPolicy());
+  // An expected application that has quit meanwhile has nothing left to hide.
+  if (expected && !engine.isStillRunning(*expected)) expected.reset();
+  if (!coversExpected(snapshot, expected)) {
+    engine.statusMessage.set("Waiting for the new protected app to enter the capture filter");
+    co_return false;
+  }
+  const bool sameDisplay = engine.activeDisplay_ &&
+                           engine.activeDisplay_->displayID == display->displayID &&
+                           engine.activeDisplay_->frame == display->frame &&
+                           engine.activeDisplay_->pixelWidth == display->pixelWidth &&
+                           engine.activeDisplay_->pixelHeight == display->pixelHeight;
+  if (sameDisplay && engine.activeFilter_ && engine.activeFilter_->leavesOutTheSameAs(snapshot)) {
+    engine.endCaptureFilterTransitionFor(refreshGeneration);
+    co_return true;
+  }
+
+  // Replace the stream: frames of a new stream are composed with its filter from the first one,
+  // which a filter update on the running stream cannot promise.
+  const auto configuration = streamConfiguration(*display);
+  auto oldStream = engine.stream_;
+  auto made = engine.makeStream(snapshot, configuration);
+  auto newStream = made.first;
+  const auto identity = made.second;
+  engine.isFrameDeliveryEnabled_ = false;
+  engine.advanceCaptureGeneration();
+
+  auto stopTask = ProtectedCaptureOperationAwaiter::wait(
+      ProtectedCaptureOperation::stop, kStopTimeout, [oldStream](platform::Completion completion) {
+        oldStream->stopCapture(std::move(completion));
+      });
+  auto stopStatus = co_await std::move(stopTask);
+  runtime::Status startStatus;
+  if (stopStatus.ok() && engine.stream_ == oldStream && engine.isCurrentSession(session)) {
+    auto startTask =
+        ProtectedCaptureOperationAwaiter::wait(ProtectedCaptureOperation::start, kStartTimeout,
+                                               [newStream](platform::Completion completion) {
+                                                 newStream->startCapture(std::move(completion));
+                                               });
+    startStatus = co_await std::move(startTask);
+  }
+  const bool superseded = engine.stream_ != oldStream || !engine.isCurrentSession(session) ||
+                          !model::isActive(engine.phase.value());
+  if (superseded) {
+    runtime::spawn(stopStreamQuietly(newStream));
+    co_return false;
+  }
+  if (!stopStatus.ok() || !startStatus.ok()) {
+    const auto error = !stopStatus.ok() ? stopStatus.message() : startStatus.message();
+    engine.stream_ = nullptr;  // it no longer delivers what the output may show
+    engine.failClosed(kFilterFailureMessage, "protected_share_stream_replacement_failed",
+                      {{"error", error}}, /*stopStream=*/false);
+    runtime::spawn(stopStreamQuietly(oldStream));
+    runtime::spawn(stopStreamQuietly(newStream));
+    co_return false;
+  }
+
+  const bool displayChanged = !sameDisplay;
+  engine.installStream(newStream, identity, snapshot, *display, configuration);
+  engine.records().callbackMonitor->setLastPixelTime(runtime::uptime());
+  engine.minimumAcceptedTimestamp_ = runtime::uptime();
+  engine.isFrameDeliveryEnabled_ = true;
+  engine.advanceCaptureGeneration();
+  if (displayChanged) engine.cursorTracker_->start(display->frame);
+  engine.scheduleScreenshotFallback();
+  auto updated = engine.metrics.value();
+  ++updated.heldFrames;
+  engine.metrics.set(updated);
+  engine.record("protected_share_stream_replaced_for_filter",
+                {{"displayChanged", diagnosticFlag(displayChanged)},
+                 {"filterChanged", diagnosticFlag(!displayChanged)},
+                 {"excludedApps", std::to_string(snapshot.excludedBundleIDs.size())}});
+  engine.endCaptureFilterTransitionFor(refreshGeneration);
+  co_return true;
+}
+
+}  // namespace corvane::capture
