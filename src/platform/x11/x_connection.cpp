@@ -17,6 +17,28 @@ int quietIOError(Display*) {
 
 void installProcessHandlers();
 
+// libXext keeps one process-wide record of the displays that use the Generic Event extension.
+// Every display that first uses SHAPE, MIT-SHM, RANDR, X-Resource, XTEST or MIT-SCREEN-SAVER
+// joins it; the record is made when the first display joins and freed when the last one closes,
+// and neither step takes a lock. A display closing on one thread while another thread's display
+// joins (one capture ending as the next starts) adds that display to freed memory and corrupts
+// the heap. So every connection joins once, when it opens, and closes, both under this lock;
+// later uses of those extensions find the display already registered and leave the record alone.
+std::mutex& sharedExtensionRecordLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void registerSharedRecordExtensions(Display* display) {
+  int event = 0, error = 0, major = 0, minor = 0;
+  XShapeQueryExtension(display, &event, &error);
+  XShmQueryExtension(display);
+  XRRQueryExtension(display, &event, &error);
+  XResQueryExtension(display, &event, &error);
+  XTestQueryExtension(display, &event, &error, &major, &minor);
+  XScreenSaverQueryExtension(display, &event, &error);
+}
+
 }  // namespace
 
 int trapXError(Display* display, XErrorEvent* event) {
@@ -62,6 +84,13 @@ runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::strin
   }
   std::unique_ptr<XConnection> connection(new XConnection(display, name));
   XSetIOErrorExitHandler(display, &XConnection::onConnectionLost, connection.get());
+  {
+    std::lock_guard lock(sharedExtensionRecordLock());
+    registerSharedRecordExtensions(display);
+  }
+  if (connection->isLost()) {
+    return runtime::Error{"The connection to the X display " + name + " was lost."};
+  }
   return connection;
 }
 
@@ -74,6 +103,7 @@ XConnection::~XConnection() {
     // structure is small and the loss is rare, so it is left behind.
     return;
   }
+  std::lock_guard lock(sharedExtensionRecordLock());
   XCloseDisplay(display_);
 }
 

@@ -12,7 +12,10 @@ namespace corvane::platform::x11 {
 
 // One connection to the X server, used by one thread. X protocol errors never end the process:
 // they are recorded by the innermost ErrorTrap of the calling thread and otherwise ignored. A
-// lost connection marks the connection as lost instead of exiting.
+// lost connection marks the connection as lost instead of exiting. Connections may open and
+// close on several threads at once: opening registers the display with the X extension libraries
+// that share process-wide state, so a display of this process that uses SHAPE, MIT-SHM, RANDR,
+// X-Resource, XTEST or MIT-SCREEN-SAVER must be opened through here.
 class XConnection {
  public:
   // Opens the display named by `displayName`, or $DISPLAY when empty.
