@@ -73,6 +73,9 @@ bool waitUntil(Condition condition, double seconds = 5.0) {
 class XvfbServer {
  public:
   XvfbServer(int width, int height, std::vector<std::string> extraArguments = {}) {
+    // The tests call Xlib on their own thread while the backend's threads do too; Xlib must be
+    // made thread-safe before this process's first Xlib call, which may be the one below.
+    XInitThreads();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
