@@ -20,7 +20,10 @@ using namespace corvane::platform::x11;
 
 struct Desktop {
   std::unique_ptr<corvane::testing::XvfbServer> server;
-  Display* painter = nullptr;  // owns the windows; never read by the capture as "own"
+  // Owns the windows; never read by the capture as "own". Opened like every display of the
+  // process, so extension records are shared safely with the capture's connections.
+  std::unique_ptr<XConnection> painterConnection;
+  Display* painter = nullptr;
   std::vector<Window> windows;
 };
 
@@ -30,7 +33,10 @@ Desktop& desktopFor(int width, int height, int windowCount) {
   if (slot) return *slot;
   slot = std::make_unique<Desktop>();
   slot->server = std::make_unique<corvane::testing::XvfbServer>(width, height);
-  slot->painter = XOpenDisplay(slot->server->name().c_str());
+  auto painter = XConnection::open(slot->server->name());
+  if (!painter) return *slot;
+  slot->painterConnection = std::move(painter).value();
+  slot->painter = slot->painterConnection->display();
   for (int i = 0; i < windowCount; ++i) {
     XSetWindowAttributes attributes{};
     attributes.background_pixel = 0x203040 + static_cast<unsigned long>(i) * 0x050607;
