@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
-#include "model/text_cleaning.h"
+#include "platform/text_cleaning.h"
 
 namespace corvane::model {
+
+using platform::trimmedText;
 namespace {
 
 // Build files write flags as Booleans, but a string "YES"/"true"/"1" (what template expansion

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "model/desktop_entry.h"
-#include "model/text_cleaning.h"
+#include "platform/desktop_entry.h"
 #include "platform/services.h"
+#include "platform/text_cleaning.h"
 
 namespace corvane::model {
+
+using platform::loadDesktopEntry;
+using platform::singleLineText;
+using platform::trimmedText;
 namespace {
 
 void addRejection(std::vector<ProtectedAppImportRejection>& rejections,

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "model/desktop_entry.h"
 #include "model/protected_system_surface_capture_policy.h"
+#include "platform/desktop_entry.h"
 #include "platform/services.h"
 #include "platform/temporary_folder.h"
 
@@ -107,13 +107,13 @@ TEST_F(ProtectedApplicationCatalogTest, EntriesInApplicationSubfoldersTakeTheirP
   const auto result = ProtectedApplicationCatalog::importApplications({nested}, {}, {});
   ASSERT_EQ(result.apps.size(), 1u);
   EXPECT_EQ(result.apps[0].id, "kde-org.kde.kate");
-  EXPECT_EQ(desktopEntryId(folder_ / "other" / "org.x.App.desktop",
-                           services.folders.applicationDirectories),
+  EXPECT_EQ(platform::desktopEntryId(folder_ / "other" / "org.x.App.desktop",
+                                     services.folders.applicationDirectories),
             "org.x.App");
 }
 
 TEST(DesktopEntryTest, ReadsTheMainGroupOnlyWithEscapes) {
-  const auto entry = parseDesktopEntry(
+  const auto entry = platform::parseDesktopEntry(
       "# comment\n[Desktop Entry]\nType = Application\nName=Team\\sChat\\n\nName[de]=Plaudern\n"
       "Icon=chat\n[Desktop Action new]\nName=New Window\n",
       "com.example.Chat.desktop");
@@ -124,10 +124,11 @@ TEST(DesktopEntryTest, ReadsTheMainGroupOnlyWithEscapes) {
   EXPECT_TRUE(entry->isApplication());
 
   const auto wrongGroup =
-      parseDesktopEntry("[Desktop Action x]\nType=Application\nName=X\n", "x.desktop");
+      platform::parseDesktopEntry("[Desktop Action x]\nType=Application\nName=X\n", "x.desktop");
   ASSERT_FALSE(wrongGroup.ok());
   EXPECT_NE(wrongGroup.message().find("no [Desktop Entry] group"), std::string::npos);
-  EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nType=Application\nName=X\n", ".desktop").ok());
+  EXPECT_FALSE(
+      platform::parseDesktopEntry("[Desktop Entry]\nType=Application\nName=X\n", ".desktop").ok());
 }
 
 TEST(ProtectedApplicationCatalogNormalizeTest, KeepsTheFirstEntryOfEachIdAndCleansText) {

@@ -2,19 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "platform/desktop_entry.h"
+#include "platform/files.h"
 
 namespace corvane::platform::x11 {
 namespace {
-
-std::string trim(const std::string& text) {
-  const auto begin = text.find_first_not_of(" \t\r");
-  if (begin == std::string::npos) return {};
-  const auto end = text.find_last_not_of(" \t\r");
-  return text.substr(begin, end - begin + 1);
-}
 
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -22,43 +15,12 @@ std::string lowercase(std::string text) {
   return text;
 }
 
-std::vector<std::filesystem::path> splitPaths(const char* value, const char* fallback) {
-  std::string list = (value != nullptr && *value != '\0') ? value : fallback;
-  std::vector<std::filesystem::path> paths;
-  std::stringstream stream(list);
-  std::string item;
-  while (std::getline(stream, item, ':')) {
-    if (!item.empty()) paths.emplace_back(item);
-  }
-  return paths;
-}
-
 }  // namespace
 
 std::optional<DesktopEntry> parseDesktopEntry(const std::string& text) {
-  std::stringstream stream(text);
-  std::string line;
-  bool inMainGroup = false;
-  bool isApplication = false;
-  DesktopEntry entry;
-  while (std::getline(stream, line)) {
-    line = trim(line);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      inMainGroup = line == "[Desktop Entry]";
-      continue;
-    }
-    if (!inMainGroup) continue;
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = trim(line.substr(0, equals));
-    const std::string value = trim(line.substr(equals + 1));
-    if (key == "Type") isApplication = value == "Application";
-    if (key == "Name") entry.name = value;
-    if (key == "StartupWMClass") entry.startupWMClass = value;
-  }
-  if (!isApplication) return std::nullopt;
-  return entry;
+  auto parsed = platform::parseDesktopEntry(text, "entry.desktop");
+  if (!parsed || !parsed->isApplication()) return std::nullopt;
+  return DesktopEntry{{}, parsed->name, parsed->startupWMClass, {}};
 }
 
 std::string desktopIdForRelativePath(const std::filesystem::path& relative) {
@@ -69,18 +31,7 @@ std::string desktopIdForRelativePath(const std::filesystem::path& relative) {
 }
 
 std::vector<std::filesystem::path> DesktopEntryIndex::applicationDirectories() {
-  std::vector<std::filesystem::path> result;
-  const char* dataHome = std::getenv("XDG_DATA_HOME");
-  if (dataHome != nullptr && *dataHome != '\0') {
-    result.emplace_back(dataHome);
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    result.emplace_back(std::filesystem::path(home) / ".local/share");
-  }
-  for (auto& dir : splitPaths(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share")) {
-    result.push_back(dir);
-  }
-  for (auto& dir : result) dir /= "applications";
-  return result;
+  return WellKnownFolders::fromEnvironment().applicationDirectories;
 }
 
 DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::path>& directories) {
@@ -96,14 +47,9 @@ DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::pat
       if (path.extension() != ".desktop" || !it->is_regular_file(error)) continue;
       const std::string id = desktopIdForRelativePath(path.lexically_relative(directory));
       if (index.entries_.count(id) != 0) continue;
-      std::ifstream file(path);
-      std::stringstream text;
-      text << file.rdbuf();
-      auto entry = parseDesktopEntry(text.str());
-      if (!entry) continue;
-      entry->id = id;
-      entry->path = path;
-      index.entries_.emplace(id, std::move(*entry));
+      auto entry = loadDesktopEntry(path, {directory});
+      if (!entry || !entry->isApplication()) continue;
+      index.entries_.emplace(id, DesktopEntry{id, entry->name, entry->startupWMClass, path});
     }
   }
   return index;

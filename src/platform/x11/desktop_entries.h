@@ -20,8 +20,7 @@ struct DesktopEntry {
 // over later ones for the same id, as the desktop does.
 class DesktopEntryIndex {
  public:
-  // $XDG_DATA_HOME (or ~/.local/share) then $XDG_DATA_DIRS (or /usr/local/share:/usr/share),
-  // each with "applications" appended.
+  // The XDG application directories, the user's first (WellKnownFolders).
   static std::vector<std::filesystem::path> applicationDirectories();
   static DesktopEntryIndex load(const std::vector<std::filesystem::path>& directories);
 
@@ -35,7 +34,8 @@ class DesktopEntryIndex {
   std::map<std::string, DesktopEntry> entries_;
 };
 
-// Parses the [Desktop Entry] group of one file; absent unless it is Type=Application.
+// The application entry in one file's text; absent unless it is a valid, visible
+// Type=Application entry.
 std::optional<DesktopEntry> parseDesktopEntry(const std::string& text);
 
 // "kde/org.kde.App.desktop" -> "kde-org.kde.App"

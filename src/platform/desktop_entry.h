@@ -8,15 +8,17 @@
 
 #include "runtime/result.h"
 
-namespace corvane::model {
+namespace corvane::platform {
 
-// The part of a freedesktop.org desktop entry that identifies an application.
+// The part of a freedesktop.org desktop entry that identifies an application: what the
+// excluded-apps catalogue imports and what window identity matches windows against.
 struct DesktopEntry {
   std::string id;    // the file name without ".desktop"
   std::string name;  // the untranslated Name=
   std::string type;  // Type=
   std::optional<std::string> icon;
-  bool hidden = false;  // Hidden=true: the entry was deleted by the user
+  std::string startupWMClass;  // the window class its windows carry, when it says
+  bool hidden = false;         // Hidden=true: the entry was deleted by the user
 
   bool isApplication() const { return type == "Application" && !hidden; }
 };
@@ -37,4 +39,4 @@ runtime::Result<DesktopEntry> loadDesktopEntry(
     const std::filesystem::path& path,
     const std::vector<std::filesystem::path>& applicationDirectories = {});
 
-}  // namespace corvane::model
+}  // namespace corvane::platform

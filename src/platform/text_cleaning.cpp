@@ -1,6 +1,6 @@
-#include "model/text_cleaning.h"
+#include "platform/text_cleaning.h"
 
-namespace corvane::model {
+namespace corvane::platform {
 namespace {
 
 bool isSpaceOrControl(unsigned char c) {
@@ -32,4 +32,4 @@ std::string singleLineText(std::string_view text) {
   return cleaned;
 }
 
-}  // namespace corvane::model
+}  // namespace corvane::platform

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::model {
+namespace corvane::platform {
 
 // The text without leading and trailing white space (spaces, tabs, line breaks, form feeds).
 std::string trimmedText(std::string_view text);
@@ -12,4 +12,4 @@ std::string trimmedText(std::string_view text);
 // fit for a one-line name.
 std::string singleLineText(std::string_view text);
 
-}  // namespace corvane::model
+}  // namespace corvane::platform

@@ -1,9 +1,9 @@
-#include "model/desktop_entry.h"
+#include "platform/desktop_entry.h"
 
-#include "model/text_cleaning.h"
 #include "platform/files.h"
+#include "platform/text_cleaning.h"
 
-namespace corvane::model {
+namespace corvane::platform {
 namespace {
 
 constexpr std::uintmax_t maxDesktopEntryBytes = 1024 * 1024;
@@ -108,6 +108,7 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
     if (key == "Name" && !name) name = value;
     if (key == "Type" && !type) type = value;
     if (key == "Icon" && !entry.icon) entry.icon = value;
+    if (key == "StartupWMClass" && entry.startupWMClass.empty()) entry.startupWMClass = value;
     if (key == "Hidden") entry.hidden = value == "true";
   }
   if (!sawMainGroup) return invalid(fileName, "it has no [Desktop Entry] group.");
@@ -139,11 +140,11 @@ std::string desktopEntryId(const std::filesystem::path& path,
 runtime::Result<DesktopEntry> loadDesktopEntry(
     const std::filesystem::path& path,
     const std::vector<std::filesystem::path>& applicationDirectories) {
-  auto text = platform::readFile(path, maxDesktopEntryBytes);
+  auto text = readFile(path, maxDesktopEntryBytes);
   if (!text) return text.error();
   auto entry = parseDesktopEntry(text.value(), path.filename().string());
   if (entry) entry.value().id = desktopEntryId(path, applicationDirectories);
   return entry;
 }
 
-}  // namespace corvane::model
+}  // namespace corvane::platform
