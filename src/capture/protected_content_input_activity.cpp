@@ -3,14 +3,12 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/services.h"
-
 namespace corvane::capture {
 
-double ProtectedContentInputActivity::secondsSinceLastEvent() {
-  const auto services = platform::platformServices();
-  if (!services.inputIdleness) return std::numeric_limits<double>::infinity();
-  const double seconds = services.inputIdleness->secondsSinceLastInput();
+double ProtectedContentInputActivity::secondsSinceLastEvent(
+    const platform::InputIdleness* source) {
+  if (!source) return std::numeric_limits<double>::infinity();
+  const double seconds = source->secondsSinceLastInput();
   if (std::isnan(seconds)) return std::numeric_limits<double>::infinity();
   return seconds < 0 ? 0 : seconds;
 }

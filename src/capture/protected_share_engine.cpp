@@ -70,7 +70,7 @@ ProtectedShareEngine::ProtectedShareEngine(ProtectedShareEngineServices services
   records.callbackMonitor = std::make_shared<ProtectedCaptureCallbackMonitor>();
   records.relay = ProtectedFrameRelay::make(surface_, records.deliveryState);
   intake_ = std::make_shared<ProtectedFrameIntake>(std::move(records));
-  cursorTracker_ = ProtectedCursorTracker::make(surface_, services_.cursorSource);
+  cursorTracker_ = ProtectedCursorTracker::make(surface_, services_.desktop.cursorSource);
 }
 
 ProtectedShareEngine::~ProtectedShareEngine() {
@@ -116,7 +116,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   engine.hideDesktopIcons_ = request.hideDesktopIcons;
   engine.selectedDisplayID_ = request.selectedDisplayID;
 
-  auto& permissions = engine.services_.permissions;
+  auto& permissions = engine.services_.desktop.permissions;
   if (permissions && !permissions->screenCapturePreflight() &&
       !permissions->requestScreenCapture()) {
     const std::string message = permissions->screenCaptureDenialReason().value_or(
@@ -155,7 +155,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
                 {{"excludedApps", std::to_string(engine.protectedAppBundleIDs_.size())},
                  {"hideDesktopIcons", diagnosticFlag(engine.hideDesktopIcons_)}});
 
-  auto contentTask = fetchContent(engine.services_.screenCapture);
+  auto contentTask = fetchContent(engine.services_.desktop.capture);
   auto content = co_await std::move(contentTask);
   if (!engine.isCurrentSession(session)) co_return;
   if (!content) {
@@ -205,8 +205,8 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   engine.streamStartedAt_ = runtime::uptime();
   engine.liveMonitoringStartedAt_ = engine.streamStartedAt_;
   double scale = 1.0;
-  if (engine.services_.screens) {
-    if (auto screen = engine.services_.screens->screen(display->displayID))
+  if (engine.services_.desktop.screens) {
+    if (auto screen = engine.services_.desktop.screens->screen(display->displayID))
       scale = screen->backingScaleFactor;
   }
   engine.cursorTracker_->start(display->frame, scale);
@@ -285,8 +285,8 @@ CaptureExclusionPolicy ProtectedShareEngine::exclusionPolicy() const {
 }
 
 std::optional<std::uint32_t> ProtectedShareEngine::mainDisplayID() const {
-  if (!services_.screens) return std::nullopt;
-  if (auto screen = services_.screens->mainScreen()) return screen->displayID;
+  if (!services_.desktop.screens) return std::nullopt;
+  if (auto screen = services_.desktop.screens->mainScreen()) return screen->displayID;
   return std::nullopt;
 }
 
@@ -304,7 +304,7 @@ std::pair<std::shared_ptr<platform::CaptureStream>, std::uint64_t> ProtectedShar
       if (auto self = weak.lock()) self->handleStreamStoppedWithError(identity, error);
     });
   };
-  auto stream = services_.screenCapture->makeStream(snapshot.filter, configuration,
+  auto stream = services_.desktop.capture->makeStream(snapshot.filter, configuration,
                                                     std::move(output), samplesQueue_);
   return {std::move(stream), identity};
 }
@@ -351,8 +351,8 @@ void ProtectedShareEngine::syncFrameDeliveryState(bool resetCounters) {
 }
 
 bool ProtectedShareEngine::isStillRunning(const CaptureApplicationIdentity& application) const {
-  if (!services_.workspace) return true;
-  for (const auto& running : services_.workspace->runningApplications()) {
+  if (!services_.desktop.workspace) return true;
+  for (const auto& running : services_.desktop.workspace->runningApplications()) {
     const bool bundleMatches =
         application.bundleID.empty() || running.bundleIdentifier == application.bundleID;
     const bool processMatches =

@@ -14,6 +14,7 @@
 #include "model/protected_rendered_frame.h"
 #include "model/protected_share_metrics.h"
 #include "model/protected_share_phase.h"
+#include "platform/desktop.h"
 #include "platform/permissions.h"
 #include "platform/screen_capture.h"
 #include "platform/screens.h"
@@ -26,11 +27,7 @@ namespace corvane::capture {
 
 // The platform services the engine works with, handed over explicitly by its owner.
 struct ProtectedShareEngineServices {
-  std::shared_ptr<platform::ScreenCapture> screenCapture;
-  std::shared_ptr<platform::Screens> screens;
-  std::shared_ptr<platform::Workspace> workspace;
-  std::shared_ptr<platform::Permissions> permissions;
-  std::shared_ptr<platform::CursorSource> cursorSource;
+  platform::Desktop desktop;
   std::string ownBundleIdentifier;  // Corvane's own application id, always left out
   std::int32_t ownProcessIdentifier = 0;
   // Left out in addition to the fixed system surfaces of ProtectedSystemSurfaceCapturePolicy.

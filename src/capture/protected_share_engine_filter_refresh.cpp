@@ -98,7 +98,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
   // The first stream of a session is still starting: its start owns it until it is running.
   if (!engine.stream_ || engine.isStartingStream_) co_return false;
   const auto session = engine.sessionGeneration_.current();
-  auto contentTask = fetchContent(engine.services_.screenCapture);
+  auto contentTask = fetchContent(engine.services_.desktop.capture);
   auto content = co_await std::move(contentTask);
   if (!engine.filterRefreshGeneration_.isCurrent(refreshGeneration) ||
       !engine.isCurrentSession(session) || !engine.stream_ || engine.isStartingStream_)

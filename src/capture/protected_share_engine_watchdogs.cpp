@@ -62,7 +62,7 @@ bool ProtectedShareEngine::verifyLiveStreamHealth() {
   const auto latestActivity = std::max(lastPixel, lastOutput);
   const bool quiet = now - lastPixel > kQuietThreshold && now - lastOutput > kQuietThreshold;
   if (quiet) {
-    const double idle = ProtectedContentInputActivity::secondsSinceLastEvent();
+    const double idle = ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
     const bool inputAfterActivity = std::isfinite(idle) && now - idle > latestActivity;
     if (!inputAfterActivity) {
       unfollowedInputSince_.reset();
@@ -124,7 +124,7 @@ void ProtectedShareEngine::evaluateScreenshotFallback() {
     return;
   const auto now = runtime::uptime();
   const double silence = std::max(0.0, now - records().callbackMonitor->lastPixelTime());
-  const double input = ProtectedContentInputActivity::secondsSinceLastEvent();
+  const double input = ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
   const bool needed =
       silence >= kScreenshotSilence && (!renderedFrame.value() || input <= kScreenshotInputWindow);
   if (!needed) {
@@ -145,7 +145,7 @@ void ProtectedShareEngine::evaluateScreenshotFallback() {
   std::weak_ptr<ProtectedFrameIntake> weakIntake = intake_;
   // The screenshot goes through the same filter as the stream and enters the same drain, so it
   // is held, paced and checked exactly like a stream frame. It counts as captured when asked for.
-  services_.screenCapture->captureImage(
+  services_.desktop.capture->captureImage(
       activeFilter_->filter, activeConfiguration_,
       [weak, weakIntake, session, generation, requestedAt = now,
        silence](runtime::Result<platform::SharedPixelBuffer> result) {

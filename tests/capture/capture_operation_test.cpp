@@ -7,7 +7,6 @@
 #include "capture/protected_capture_filter.h"
 #include "capture/protected_capture_operation.h"
 #include "capture/protected_content_input_activity.h"
-#include "platform/services.h"
 #include "runtime/virtual_run_loop.h"
 
 namespace corvane::capture {
@@ -87,16 +86,12 @@ class FixedIdleness final : public platform::InputIdleness {
   double seconds_;
 };
 
-TEST(ProtectedContentInputActivityTest, ReadsTheInstalledIdlenessOrReportsNoInput) {
-  {
-    platform::PlatformServices services;
-    platform::ScopedPlatformServices scope(services);
-    EXPECT_TRUE(std::isinf(ProtectedContentInputActivity::secondsSinceLastEvent()));
-  }
-  platform::PlatformServices services;
-  services.inputIdleness = std::make_shared<FixedIdleness>(2.5);
-  platform::ScopedPlatformServices scope(services);
-  EXPECT_EQ(ProtectedContentInputActivity::secondsSinceLastEvent(), 2.5);
+TEST(ProtectedContentInputActivityTest, ReadsTheGivenIdlenessOrReportsNoInput) {
+  EXPECT_TRUE(std::isinf(ProtectedContentInputActivity::secondsSinceLastEvent(nullptr)));
+  const FixedIdleness idle(2.5);
+  EXPECT_EQ(ProtectedContentInputActivity::secondsSinceLastEvent(&idle), 2.5);
+  const FixedIdleness unknown(std::nan(""));
+  EXPECT_TRUE(std::isinf(ProtectedContentInputActivity::secondsSinceLastEvent(&unknown)));
 }
 
 TEST(CaptureFilterTest, ExcludesProtectedAppsTheirHelpersAndCorvaneOnly) {

@@ -9,7 +9,6 @@
 
 #include "capture/protected_share_engine.h"
 #include "model/diagnostic_reporter.h"
-#include "platform/services.h"
 #include "platform/sim/sim_capture_stream.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/temporary_folder.h"
@@ -41,11 +40,7 @@ class EngineHarness {
     desktop->setSecondsSinceLastInput(600);
 
     ProtectedShareEngineServices services;
-    services.screenCapture = desktop;
-    services.screens = desktop;
-    services.workspace = desktop;
-    services.permissions = desktop;
-    services.cursorSource = desktop;
+    services.desktop = desktop->desktop();
     services.ownBundleIdentifier = kOwnBundleID;
     services.ownProcessIdentifier = ownProcess;
     services.additionalExcludedBundleIDs = {kSystemSurfaceID};
@@ -102,11 +97,6 @@ class EngineHarness {
 
   runtime::VirtualRunLoop loop;
   std::shared_ptr<platform::sim::SimDesktop> desktop = platform::sim::SimDesktop::make();
-  platform::ScopedPlatformServices platformServices{[this] {
-    platform::PlatformServices services;
-    services.inputIdleness = desktop;
-    return services;
-  }()};
   corvane::testing::TemporaryFolder folder;
   std::shared_ptr<model::DiagnosticReporter> reporter = std::make_shared<model::DiagnosticReporter>(
       folder / "Diagnostics", loop.makeQueue("diagnostics"), folder / "tmp");

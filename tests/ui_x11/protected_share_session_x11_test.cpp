@@ -22,11 +22,7 @@
 #include "ui/x11_window_states.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
-#include "platform/x11/x11_cursor_source.h"
-#include "platform/x11/x11_permissions.h"
-#include "platform/x11/x11_screen_capture.h"
-#include "platform/x11/x11_screens.h"
-#include "platform/x11/x11_workspace.h"
+#include "platform/x11/x11_desktop.h"
 #include "x11/test_client.h"
 #include "x11/xvfb_server.h"
 
@@ -93,26 +89,17 @@ class ProtectedShareSessionX11Child : public ::testing::Test {
 TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   ASSERT_TRUE(isX11Session());
   const std::string display = std::getenv("DISPLAY");
+  auto desktop = platform::x11::openDesktop(display, getpid());
+  ASSERT_TRUE(desktop.ok()) << desktop.message();
   capture::ProtectedShareEngineServices services;
-  services.screenCapture = std::make_shared<platform::x11::X11ScreenCapture>(
-      display, platform::x11::makeDefaultIdentityResolver(), getpid());
-  auto screens = platform::x11::X11Screens::open(display);
-  ASSERT_TRUE(screens.ok()) << screens.message();
-  services.screens = screens.value();
-  auto workspace = platform::x11::X11Workspace::open(display);
-  ASSERT_TRUE(workspace.ok()) << workspace.message();
-  services.workspace = workspace.value();
-  services.permissions = std::make_shared<platform::x11::X11Permissions>(display);
-  auto cursor = platform::x11::X11CursorSource::open(display);
-  ASSERT_TRUE(cursor.ok()) << cursor.message();
-  services.cursorSource = cursor.value();
+  services.desktop = desktop.value();
   services.ownBundleIdentifier = "com.pemberquist.corvane";
   services.ownProcessIdentifier = getpid();
   auto engine = capture::ProtectedShareEngine::make(services);
 
   auto controller = std::make_shared<share_window::testing::RecordingController>();
   controller->surface = engine->outputSurface();
-  auto windows = std::make_shared<QtWindowSystem>(services.screens);
+  auto windows = std::make_shared<QtWindowSystem>(services.desktop.screens);
   auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
       windows, makeProtectedShareContentFactory());
 

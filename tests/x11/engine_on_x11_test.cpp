@@ -3,11 +3,7 @@
 #include <thread>
 
 #include "capture/protected_share_engine.h"
-#include "platform/services.h"
-#include "platform/x11/x11_cursor_source.h"
-#include "platform/x11/x11_permissions.h"
-#include "platform/x11/x11_screens.h"
-#include "platform/x11/x11_workspace.h"
+#include "platform/x11/x11_desktop.h"
 #include "runtime/virtual_run_loop.h"
 #include "x11/capture_fixture.h"
 
@@ -40,23 +36,11 @@ TEST(EngineOnX11Test, ASessionPublishesFramesWithoutTheExcludedClient) {
       {.windowClass = "Secret", .colour = kBlue, .x = 200, .y = 120, .width = 300, .height = 250});
   ASSERT_NE(secret.window(), 0u);
 
-  auto screens = X11Screens::open(server.name());
-  auto workspace = X11Workspace::open(server.name(), plainIdentities());
-  auto cursor = X11CursorSource::open(server.name());
-  auto idleness = X11InputIdleness::open(server.name());
-  ASSERT_TRUE(screens.ok() && workspace.ok() && cursor.ok() && idleness.ok());
-  ScopedPlatformServices platformScope([&] {
-    PlatformServices services;
-    services.inputIdleness = *idleness;
-    return services;
-  }());
+  auto desktop = openDesktop(server.name(), static_cast<std::int32_t>(getpid()),
+                             plainIdentities());
+  ASSERT_TRUE(desktop.ok()) << desktop.message();
   capture::ProtectedShareEngineServices services;
-  services.screenCapture = std::make_shared<X11ScreenCapture>(server.name(), plainIdentities());
-  services.screens = *screens;
-  services.workspace = *workspace;
-  services.permissions = std::make_shared<X11Permissions>(
-      server.name(), std::map<std::string, std::string>{{"DISPLAY", server.name()}});
-  services.cursorSource = *cursor;
+  services.desktop = desktop.value();
   services.ownBundleIdentifier = "org.example.Corvane";
   services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
   auto engine = capture::ProtectedShareEngine::make(services);

@@ -44,6 +44,11 @@ SharedPixelBuffer defaultCursorImage() {
 
 }  // namespace
 
+Desktop SimDesktop::desktop() {
+  auto self = shared_from_this();
+  return Desktop{self, self, self, self, self, self};
+}
+
 std::shared_ptr<SimDesktop> SimDesktop::make() {
   return std::shared_ptr<SimDesktop>(new SimDesktop());
 }

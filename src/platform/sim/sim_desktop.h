@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop.h"
 #include "platform/permissions.h"
 #include "platform/screen_capture.h"
 #include "platform/screens.h"
@@ -49,6 +50,9 @@ class SimDesktop final : public Workspace,
 
   SimDesktop(const SimDesktop&) = delete;
   SimDesktop& operator=(const SimDesktop&) = delete;
+
+  // This desktop as the application sees one: every service is this object.
+  Desktop desktop();
 
   // Displays. Each change posts kScreenParametersDidChange.
   runtime::Status addDisplay(Screen display);
