@@ -5,8 +5,7 @@
 
 namespace corvane::capture {
 
-double ProtectedContentInputActivity::secondsSinceLastEvent(
-    const platform::InputIdleness* source) {
+double ProtectedContentInputActivity::secondsSinceLastEvent(const platform::InputIdleness* source) {
   if (!source) return std::numeric_limits<double>::infinity();
   const double seconds = source->secondsSinceLastInput();
   if (std::isnan(seconds)) return std::numeric_limits<double>::infinity();

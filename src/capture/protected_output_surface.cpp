@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::capture {
@@ -211,17 +212,14 @@ void ProtectedOutputSurface::requestRedraw(bool forced) {
     if (state_->redrawPending) return;
     state_->redrawPending = true;
   }
-  std::weak_ptr<State> weakState = state_;
-  runtime::mainExecutor().post([weakState] {
-    auto state = weakState.lock();
-    if (!state) return;
+  runtime::postToMain(std::weak_ptr<State>(state_), [](State& state) {
     RedrawHandler handler;
     ProtectedRedrawRequest request;
     {
-      std::lock_guard lock(state->mutex);
-      state->redrawPending = false;
-      request.forced = std::exchange(state->forcedRedraw, false);
-      handler = state->redrawHandler;
+      std::lock_guard lock(state.mutex);
+      state.redrawPending = false;
+      request.forced = std::exchange(state.forcedRedraw, false);
+      handler = state.redrawHandler;
     }
     if (handler) handler(request);
   });

@@ -8,6 +8,7 @@
 #include "capture/protected_content_input_activity.h"
 #include "model/diagnostic_reporter.h"
 #include "model/protected_system_surface_capture_policy.h"
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::capture {
@@ -36,15 +37,13 @@ std::shared_ptr<ProtectedShareEngine> ProtectedShareEngine::make(
   auto engine = std::make_shared<ProtectedShareEngine>(std::move(services));
   std::weak_ptr<ProtectedShareEngine> weak = engine;
   engine->intake_->records().relay->setPublishedHandler([weak](const ProtectedRelayedFrame& frame) {
-    runtime::mainExecutor().post([weak, frame] {
-      if (auto self = weak.lock()) self->handleRelayedFrame(frame);
-    });
+    runtime::postToMain(weak,
+                        [frame](ProtectedShareEngine& self) { self.handleRelayedFrame(frame); });
   });
   ProtectedFrameIntake::Handlers handlers;
   handlers.deliveryReportDue = [weak] {
-    runtime::mainExecutor().post([weak] {
-      if (auto self = weak.lock()) self->publishFrameDeliveryReport();
-    });
+    runtime::postToMain(weak,
+                        [](ProtectedShareEngine& self) { self.publishFrameDeliveryReport(); });
   };
   handlers.callbackCountsDue = [](const ProtectedCaptureCallbackMonitor::Counts& counts) {
     model::DiagnosticReporter::shared().record(
@@ -84,6 +83,7 @@ runtime::Task<void> ProtectedShareEngine::start(std::set<std::string> protectedA
                                                 bool hideDesktopIcons,
                                                 std::set<std::uint32_t> /*sourceOverlayWindowIDs*/,
                                                 std::optional<std::uint32_t> selectedDisplayID) {
+  runtime::assertMainActor();
   StartRequest request;
   request.protectedAppBundleIDs = std::move(protectedAppBundleIDs);
   request.hideDesktopIcons = hideDesktopIcons;
@@ -92,6 +92,7 @@ runtime::Task<void> ProtectedShareEngine::start(std::set<std::string> protectedA
 }
 
 runtime::Task<void> ProtectedShareEngine::stop() {
+  runtime::assertMainActor();
   return runStop(shared_from_this());
 }
 
@@ -300,12 +301,12 @@ std::pair<std::shared_ptr<platform::CaptureStream>, std::uint64_t> ProtectedShar
     if (auto intake = weakIntake.lock()) intake->handleSample(sample, identity);
   };
   output.onStopWithError = [weak, identity](const runtime::Error& error) {
-    runtime::mainExecutor().post([weak, identity, error] {
-      if (auto self = weak.lock()) self->handleStreamStoppedWithError(identity, error);
+    runtime::postToMain(weak, [identity, error](ProtectedShareEngine& self) {
+      self.handleStreamStoppedWithError(identity, error);
     });
   };
   auto stream = services_.desktop.capture->makeStream(snapshot.filter, configuration,
-                                                    std::move(output), samplesQueue_);
+                                                      std::move(output), samplesQueue_);
   return {std::move(stream), identity};
 }
 
@@ -495,6 +496,7 @@ void ProtectedShareEngine::record(const std::string& event,
 // MARK: - Session controls
 
 void ProtectedShareEngine::setForegroundProtectedApplication(std::optional<std::string> name) {
+  runtime::assertMainActor();
   foregroundProtectedApplicationName.set(name);
   setLiveStatus();
   record("protected_share_excluded_app_foreground",
@@ -502,6 +504,7 @@ void ProtectedShareEngine::setForegroundProtectedApplication(std::optional<std::
 }
 
 void ProtectedShareEngine::setPublishingPaused(bool paused) {
+  runtime::assertMainActor();
   if (!renderedFrame.value() || !model::isActive(phase.value()) ||
       paused == isPublishingPaused.value())
     return;
@@ -519,6 +522,7 @@ void ProtectedShareEngine::setPublishingPaused(bool paused) {
 }
 
 void ProtectedShareEngine::setSourceContextTransitioning(bool transitioning) {
+  runtime::assertMainActor();
   if (!model::isActive(phase.value())) return;
   if (transitioning) {
     const auto context = sourceContextGeneration_.advance();
@@ -543,6 +547,7 @@ void ProtectedShareEngine::setSourceContextTransitioning(bool transitioning) {
 }
 
 void ProtectedShareEngine::handleFinderRelaunch() {
+  runtime::assertMainActor();
   if (!model::isActive(phase.value()) || !hideDesktopIcons_) return;
   cancelCaptureFilterRefresh();
   beginCaptureFilterTransition();
@@ -576,6 +581,7 @@ void ProtectedShareEngine::updateCaptureConfiguration(
     std::set<std::string> protectedAppBundleIDs, bool hideDesktopIcons,
     std::set<std::uint32_t> /*sourceOverlayWindowIDs*/,
     std::optional<std::uint32_t> selectedDisplayID) {
+  runtime::assertMainActor();
   const bool exclusionsGrew =
       std::any_of(protectedAppBundleIDs.begin(), protectedAppBundleIDs.end(),
                   [this](const std::string& id) { return !protectedAppBundleIDs_.contains(id); }) ||

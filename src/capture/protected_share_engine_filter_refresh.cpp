@@ -8,6 +8,7 @@
 #include "capture/protected_content_input_activity.h"
 #include "model/diagnostic_reporter.h"
 #include "model/protected_system_surface_capture_policy.h"
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::capture {
@@ -18,6 +19,7 @@ using model::ProtectedSharePhase;
 void ProtectedShareEngine::refreshCaptureFilterForApplicationChange(
     bool freezeUntilApplied, std::optional<std::string> expectedProtectedBundleID,
     std::optional<std::int32_t> expectedProtectedProcessID) {
+  runtime::assertMainActor();
   if (!model::isActive(phase.value())) return;
   FilterRefreshRequest request;
   request.generation = filterRefreshGeneration_.advance();

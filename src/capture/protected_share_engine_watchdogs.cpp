@@ -8,6 +8,7 @@
 #include "capture/protected_content_input_activity.h"
 #include "model/diagnostic_reporter.h"
 #include "model/protected_system_surface_capture_policy.h"
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::capture {
@@ -62,7 +63,8 @@ bool ProtectedShareEngine::verifyLiveStreamHealth() {
   const auto latestActivity = std::max(lastPixel, lastOutput);
   const bool quiet = now - lastPixel > kQuietThreshold && now - lastOutput > kQuietThreshold;
   if (quiet) {
-    const double idle = ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
+    const double idle =
+        ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
     const bool inputAfterActivity = std::isfinite(idle) && now - idle > latestActivity;
     if (!inputAfterActivity) {
       unfollowedInputSince_.reset();
@@ -124,7 +126,8 @@ void ProtectedShareEngine::evaluateScreenshotFallback() {
     return;
   const auto now = runtime::uptime();
   const double silence = std::max(0.0, now - records().callbackMonitor->lastPixelTime());
-  const double input = ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
+  const double input =
+      ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
   const bool needed =
       silence >= kScreenshotSilence && (!renderedFrame.value() || input <= kScreenshotInputWindow);
   if (!needed) {
@@ -160,9 +163,8 @@ void ProtectedShareEngine::evaluateScreenshotFallback() {
                         generation);
           produced = true;
         }
-        runtime::mainExecutor().post([weak, session, generation, produced, failure, silence] {
-          if (auto self = weak.lock())
-            self->finishScreenshot(session, generation, produced, failure, silence);
+        runtime::postToMain(weak, [=](ProtectedShareEngine& self) {
+          self.finishScreenshot(session, generation, produced, failure, silence);
         });
       });
 }

@@ -5,12 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "runtime/runtime.h"
+#include "runtime/main_actor.h"
 #include "runtime/subscription.h"
 
 namespace corvane::runtime {
 
-// An observable value owned by one object on the main actor.
+// An observable value owned by one object on the main actor; set() asserts it runs there.
 //
 // Every set() is a change announcement. At-once observers run inside it, before the new value is
 // stored, so reading the owner's value from them still gives the old one; next-turn observers are
@@ -30,6 +30,7 @@ class Published {
   const T* operator->() const { return &value_; }
 
   void set(T newValue) {
+    assertMainActor();
     for (const auto& entry : snapshot(atOnce)) {
       if (entry->alive) entry->observer(newValue);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 #include "share_window/window_geometry.h"
 
@@ -45,12 +46,14 @@ ProtectedShareWindowManager::ProtectedShareWindowManager(
     : windowSystem_(std::move(windowSystem)), contentFactory_(std::move(contentFactory)) {}
 
 void ProtectedShareWindowManager::setDirectShareTestState(DirectShareTestState state) {
+  runtime::assertMainActor();
   directShareTestState_ = std::move(state);
   refreshWindowOrderingPolicy();
 }
 
 std::shared_ptr<platform::TopLevelWindow> ProtectedShareWindowManager::ensureWindow(
     const std::shared_ptr<ProtectedShareWindowController>& controller) {
+  runtime::assertMainActor();
   if (controller) controller_ = controller;
   if (window_) return window_;
 
@@ -73,6 +76,7 @@ std::shared_ptr<platform::TopLevelWindow> ProtectedShareWindowManager::ensureWin
 }
 
 void ProtectedShareWindowManager::configurePreview(platform::TopLevelWindow& window) {
+  runtime::assertMainActor();
   resetSessionState();
   window.setStyle(WindowStyle::titled);
   window.setTitle(kProtectedShareWindowTitle);
@@ -101,6 +105,7 @@ void ProtectedShareWindowManager::configurePreview(platform::TopLevelWindow& win
 bool ProtectedShareWindowManager::beginSession(
     const std::shared_ptr<ProtectedShareWindowController>& controller,
     std::optional<std::uint32_t> displayID) {
+  runtime::assertMainActor();
   auto window = ensureWindow(controller);
   std::optional<Screen> screen;
   if (displayID) screen = windowSystem_->screen(*displayID);
@@ -132,6 +137,7 @@ bool ProtectedShareWindowManager::beginSession(
 }
 
 bool ProtectedShareWindowManager::publishLiveFrame(Size pixelSize) {
+  runtime::assertMainActor();
   if (!isSessionWindow_ || !window_) return false;
   if (window_->windowNumber() < 1 || !window_->isVisible() || !window_->contentView()) return false;
   if (!pixelSize.isPositive()) return window_->sharingType() == SharingType::readOnly;
@@ -180,6 +186,7 @@ bool ProtectedShareWindowManager::publishLiveFrame(Size pixelSize) {
 }
 
 void ProtectedShareWindowManager::endSession(bool closeWindow) {
+  runtime::assertMainActor();
   if (window_) {
     window_->setSharingType(SharingType::none);
     window_->setMapsOnlyWhenShared(true);
@@ -193,6 +200,7 @@ void ProtectedShareWindowManager::endSession(bool closeWindow) {
 }
 
 void ProtectedShareWindowManager::close() {
+  runtime::assertMainActor();
   if (window_) {
     window_->setSharingType(SharingType::none);
     window_->orderOut();
@@ -206,6 +214,7 @@ void ProtectedShareWindowManager::close() {
 }
 
 bool ProtectedShareWindowManager::hideLiveWindowLocally() {
+  runtime::assertMainActor();
   if (!window_ || !isSessionWindow_ || !hasPublishedLiveFrame_) return false;
   if (directShareTestState_.retainsOutput()) return false;
   if (!isLiveWindowHiddenLocally_) {
@@ -223,6 +232,7 @@ bool ProtectedShareWindowManager::hideLiveWindowLocally() {
 }
 
 bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::TopLevelWindow& window) {
+  runtime::assertMainActor();
   Rect frame = savedFrame_.value_or(window.frame());
   auto screen = windowSystem_->screenOverlappingMost(frame);
   if (!screen) screen = windowSystem_->mainScreen();
@@ -239,6 +249,7 @@ bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::TopLevelWindo
 }
 
 bool ProtectedShareWindowManager::showLiveWindowLocally() {
+  runtime::assertMainActor();
   if (directShareTestState_.retainsOutput()) return false;
   if (!window_ || !hasPublishedLiveFrame_) return false;
   if (!restoreLiveWindowFrame(*window_)) return false;
@@ -259,6 +270,7 @@ void ProtectedShareWindowManager::presentLiveWindowAttributes() {
 }
 
 void ProtectedShareWindowManager::reassertSessionWindow() {
+  runtime::assertMainActor();
   if (directShareTestState_.retainsOutput()) return;
   if (!isSessionWindow_ || isLiveWindowHiddenLocally_ || !window_) return;
   window_->setIgnoresMouseEvents(false);
@@ -266,6 +278,7 @@ void ProtectedShareWindowManager::reassertSessionWindow() {
 }
 
 void ProtectedShareWindowManager::refreshWindowOrderingPolicy() {
+  runtime::assertMainActor();
   if (!window_) return;
   const bool mayComeForward = !isLiveWindowHiddenLocally_ && !directShareTestState_.retainsOutput();
   window_->setCanBeOrderedFront(mayComeForward);
@@ -273,6 +286,7 @@ void ProtectedShareWindowManager::refreshWindowOrderingPolicy() {
 }
 
 bool ProtectedShareWindowManager::screenParametersDidChange() {
+  runtime::assertMainActor();
   if (!window_) return false;
   if (!isLiveWindowHiddenLocally_) {
     return windowSystem_->screenOverlappingMost(window_->frame()).has_value();
@@ -287,6 +301,7 @@ bool ProtectedShareWindowManager::screenParametersDidChange() {
 }
 
 void ProtectedShareWindowManager::fitLiveWindow() {
+  runtime::assertMainActor();
   auto viewport = viewport_.value();
   viewport.sizingMode = ProtectedShareSizingMode::fit;
   viewport_.setIfChanged(viewport);
@@ -295,6 +310,7 @@ void ProtectedShareWindowManager::fitLiveWindow() {
 }
 
 void ProtectedShareWindowManager::showLiveWindowAtActualSize() {
+  runtime::assertMainActor();
   auto viewport = viewport_.value();
   viewport.sizingMode = ProtectedShareSizingMode::actual;
   viewport_.setIfChanged(viewport);
@@ -303,6 +319,7 @@ void ProtectedShareWindowManager::showLiveWindowAtActualSize() {
 }
 
 void ProtectedShareWindowManager::moveLivePreviewToNextCorner() {
+  runtime::assertMainActor();
   if (!isLiveAndShown()) return;
   auto screen = screenForWindow();
   if (!screen) return;
@@ -315,6 +332,7 @@ void ProtectedShareWindowManager::updateProtectionStatus(bool isFailed, bool isH
                                                          bool isSourceContextTransitioning,
                                                          bool isCheckingChanges,
                                                          bool hasRecoveryMessage) {
+  runtime::assertMainActor();
   const bool wasHolding = flags_.isHoldingSafeFrame;
   flags_ = ProtectionStatusFlags{isFailed,           isHoldingSafeFrame,
                                  isPublishingPaused, isSourceContextTransitioning,
@@ -325,13 +343,12 @@ void ProtectedShareWindowManager::updateProtectionStatus(bool isFailed, bool isH
   } else if (!wasHolding) {
     // Show the hold only once it has lasted the delay; a later change of the hold cancels it.
     const auto generation = holdingGeneration_.advance();
-    std::weak_ptr<ProtectedShareWindowManager> weakSelf = weak_from_this();
-    runtime::mainExecutor().postAfter(kHoldingStatusDelaySeconds, [weakSelf, generation] {
-      auto self = weakSelf.lock();
-      if (!self || !self->holdingGeneration_.isCurrent(generation)) return;
-      self->holdingShown_ = true;
-      self->refreshStatus();
-    });
+    runtime::postToMainAfter(kHoldingStatusDelaySeconds, weak_from_this(),
+                             [generation](ProtectedShareWindowManager& self) {
+                               if (!self.holdingGeneration_.isCurrent(generation)) return;
+                               self.holdingShown_ = true;
+                               self.refreshStatus();
+                             });
   }
   refreshStatus();
 }

@@ -36,8 +36,7 @@ TEST(EngineOnX11Test, ASessionPublishesFramesWithoutTheExcludedClient) {
       {.windowClass = "Secret", .colour = kBlue, .x = 200, .y = 120, .width = 300, .height = 250});
   ASSERT_NE(secret.window(), 0u);
 
-  auto desktop = openDesktop(server.name(), static_cast<std::int32_t>(getpid()),
-                             plainIdentities());
+  auto desktop = openDesktop(server.name(), static_cast<std::int32_t>(getpid()), plainIdentities());
   ASSERT_TRUE(desktop.ok()) << desktop.message();
   capture::ProtectedShareEngineServices services;
   services.desktop = desktop.value();

@@ -6,6 +6,7 @@
 
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_scripted_operation.h"
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::platform::sim {
@@ -126,10 +127,9 @@ void SimCaptureStream::updateContentFilter(ContentFilter filter, Completion comp
   const SimCaptureScript& script = desktop->captureScript();
   const bool appliesOnCompletion = !script.filterNeverApplies && !script.filterApplyDelay;
   if (!script.filterNeverApplies && script.filterApplyDelay) {
-    std::weak_ptr<SimCaptureStream> weak = weak_from_this();
-    runtime::mainExecutor().postAfter(*script.filterApplyDelay, [weak, request, filter] {
-      if (auto self = weak.lock()) self->applyFilter(request, filter);
-    });
+    runtime::postToMainAfter(
+        *script.filterApplyDelay, weak_from_this(),
+        [request, filter](SimCaptureStream& self) { self.applyFilter(request, filter); });
   }
   answer(script.filterUpdate, std::move(completion),
          [request, filter = std::move(filter), appliesOnCompletion](SimCaptureStream& self) {
@@ -197,10 +197,8 @@ void SimCaptureStream::scheduleFrame(std::uint64_t lifecycle) {
     std::lock_guard lock(mutex_);
     interval = usableInterval(configuration_.minimumFrameInterval);
   }
-  std::weak_ptr<SimCaptureStream> weak = weak_from_this();
-  runtime::mainExecutor().postAfter(interval, [weak, lifecycle] {
-    if (auto self = weak.lock()) self->produceFrame(lifecycle);
-  });
+  runtime::postToMainAfter(interval, weak_from_this(),
+                           [lifecycle](SimCaptureStream& self) { self.produceFrame(lifecycle); });
 }
 
 void SimCaptureStream::produceFrame(std::uint64_t lifecycle) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/sim/sim_colors.h"
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::platform::sim {
@@ -75,9 +76,8 @@ Screen SimDesktop::makeDisplay(std::uint32_t displayID, Rect frame, double scale
 // ---- Notifications
 
 void SimDesktop::postOnMain(runtime::Notification notification) {
-  std::weak_ptr<SimDesktop> weak = weak_from_this();
-  runtime::mainExecutor().post([weak, notification = std::move(notification)] {
-    if (auto self = weak.lock()) self->notifications_.post(notification);
+  runtime::postToMain(weak_from_this(), [notification = std::move(notification)](SimDesktop& self) {
+    self.notifications_.post(notification);
   });
 }
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "runtime/main_actor.h"
 #include "runtime/notification_center.h"
-#include "runtime/runtime.h"
 
 namespace corvane::platform::x11 {
 
@@ -13,8 +13,8 @@ namespace corvane::platform::x11 {
 template <class Owner>
 void postOnMain(const std::weak_ptr<Owner>& owner, runtime::Notification notification) {
   if (!runtime::hasRuntime()) return;
-  runtime::mainExecutor().post([owner, notification = std::move(notification)] {
-    if (auto strong = owner.lock()) strong->notifications().post(notification);
+  runtime::postToMain(owner, [notification = std::move(notification)](Owner& strong) {
+    strong.notifications().post(notification);
   });
 }
 
