@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/geometry.h"
-#include "runtime/notification_center.h"
+#include "runtime/subscription.h"
 
 namespace corvane::platform {
 
@@ -23,16 +24,14 @@ struct Screen {
   bool operator==(const Screen&) const = default;
 };
 
-// Posted on the main actor when monitors are added, removed, moved or resized.
-inline constexpr const char* kScreenParametersDidChange = "ScreenParametersDidChange";
-
 class Screens {
  public:
   virtual ~Screens() = default;
   virtual std::vector<Screen> screens() const = 0;
   std::optional<Screen> mainScreen() const;
   std::optional<Screen> screen(std::uint32_t displayID) const;
-  virtual runtime::NotificationCenter& notifications() = 0;
+  // Called on the main actor after monitors are added, removed, moved or resized.
+  virtual runtime::Subscription observeChanges(std::function<void()> observer) = 0;
 };
 
 inline std::optional<Screen> Screens::mainScreen() const {

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "runtime/notification_center.h"
+#include "runtime/subscription.h"
 
 namespace corvane::platform {
 
@@ -21,15 +22,26 @@ struct RunningApplication {
   bool operator==(const RunningApplication&) const = default;
 };
 
-// Workspace notifications, posted on the main actor with the application as the notification's
-// object (std::any holding a RunningApplication) where one is concerned.
-inline constexpr const char* kWorkspaceDidActivateApplication = "WorkspaceDidActivateApplication";
-inline constexpr const char* kWorkspaceDidLaunchApplication = "WorkspaceDidLaunchApplication";
-inline constexpr const char* kWorkspaceDidTerminateApplication = "WorkspaceDidTerminateApplication";
-inline constexpr const char* kWorkspaceDidHideApplication = "WorkspaceDidHideApplication";
-inline constexpr const char* kWorkspaceDidUnhideApplication = "WorkspaceDidUnhideApplication";
-// The active desktop (Space) changed; userInfo "desktop" holds the new index.
-inline constexpr const char* kWorkspaceActiveSpaceDidChange = "WorkspaceActiveSpaceDidChange";
+// What changed in the workspace. Application events name the application; every event carries
+// the desktop active once the change is made.
+enum class WorkspaceEventKind {
+  applicationLaunched,
+  applicationTerminated,
+  applicationActivated,
+  applicationHidden,
+  applicationUnhidden,
+  activeDesktopChanged,
+};
+
+struct WorkspaceEvent {
+  WorkspaceEventKind kind = WorkspaceEventKind::activeDesktopChanged;
+  std::optional<RunningApplication> application;
+  int desktop = 0;
+
+  bool operator==(const WorkspaceEvent&) const = default;
+};
+
+using WorkspaceObserver = std::function<void(const WorkspaceEvent&)>;
 
 // Running applications, the frontmost one, activation and the desktop.
 class Workspace {
@@ -50,7 +62,8 @@ class Workspace {
   // Opens a URL or file with the desktop's handler; false when nothing could open it.
   virtual bool openURL(const std::string& url) = 0;
 
-  virtual runtime::NotificationCenter& notifications() = 0;
+  // Workspace events, delivered on the main actor after the change, in the order they happened.
+  virtual runtime::Subscription observe(WorkspaceObserver observer) = 0;
 };
 
 }  // namespace corvane::platform

@@ -9,25 +9,39 @@
 namespace corvane::platform::sim {
 namespace {
 
-// Records every notification of the desktop with what it carried and whether it ran on the main
-// actor.
-class NotificationLog {
+const char* kindName(WorkspaceEventKind kind) {
+  switch (kind) {
+    case WorkspaceEventKind::applicationLaunched:
+      return "launched";
+    case WorkspaceEventKind::applicationTerminated:
+      return "terminated";
+    case WorkspaceEventKind::applicationActivated:
+      return "activated";
+    case WorkspaceEventKind::applicationHidden:
+      return "hidden";
+    case WorkspaceEventKind::applicationUnhidden:
+      return "unhidden";
+    case WorkspaceEventKind::activeDesktopChanged:
+      return "desktop";
+  }
+  return "?";
+}
+
+// Records every workspace event and screen change of the desktop with what it carried, checking
+// each arrives on the main actor.
+class EventLog {
  public:
-  NotificationLog(runtime::VirtualRunLoop& loop, runtime::NotificationCenter& center) {
-    for (const char* name : {kWorkspaceDidActivateApplication, kWorkspaceDidLaunchApplication,
-                             kWorkspaceDidTerminateApplication, kWorkspaceDidHideApplication,
-                             kWorkspaceDidUnhideApplication, kWorkspaceActiveSpaceDidChange,
-                             kScreenParametersDidChange}) {
-      subscriptions_.push_back(center.addObserver(name, [this, &loop](const auto& n) {
-        EXPECT_TRUE(loop.isCurrent());
-        std::string entry = n.name;
-        if (const auto* app = std::any_cast<RunningApplication>(&n.object)) {
-          entry += " " + app->bundleIdentifier;
-        }
-        if (auto it = n.userInfo.find("desktop"); it != n.userInfo.end()) entry += " " + it->second;
-        entries.push_back(entry);
-      }));
-    }
+  EventLog(runtime::VirtualRunLoop& loop, SimDesktop& desktop) {
+    subscriptions_.push_back(desktop.observe([this, &loop](const WorkspaceEvent& event) {
+      EXPECT_TRUE(loop.isCurrent());
+      std::string entry = kindName(event.kind);
+      if (event.application) entry += " " + event.application->bundleIdentifier;
+      entries.push_back(entry + " on " + std::to_string(event.desktop));
+    }));
+    subscriptions_.push_back(desktop.observeChanges([this, &loop] {
+      EXPECT_TRUE(loop.isCurrent());
+      entries.push_back("screens");
+    }));
   }
   std::vector<std::string> entries;
 
@@ -39,15 +53,14 @@ class SimWorkspaceTest : public ::testing::Test {
  protected:
   runtime::VirtualRunLoop loop;
   std::shared_ptr<SimDesktop> desktop = SimDesktop::make();
-  NotificationLog log{loop, desktop->notifications()};
+  EventLog log{loop, *desktop};
 };
 
-TEST_F(SimWorkspaceTest, NotificationsArriveOnTheMainActorAfterTheChange) {
+TEST_F(SimWorkspaceTest, EventsArriveOnTheMainActorAfterTheChange) {
   const auto pid = desktop->launchApplication({"org.example.Editor", "Editor"}).value();
   EXPECT_TRUE(log.entries.empty());  // delivered on the next turn, like the real desktop's events
   loop.runUntilIdle();
-  EXPECT_EQ(log.entries,
-            std::vector<std::string>{"WorkspaceDidLaunchApplication org.example.Editor"});
+  EXPECT_EQ(log.entries, std::vector<std::string>{"launched org.example.Editor on 0"});
   log.entries.clear();
 
   ASSERT_TRUE(desktop->activate(pid));
@@ -60,12 +73,12 @@ TEST_F(SimWorkspaceTest, NotificationsArriveOnTheMainActorAfterTheChange) {
   ASSERT_TRUE(desktop->quitApplication(pid));
   loop.runUntilIdle();
   EXPECT_EQ(log.entries, (std::vector<std::string>{
-                             "WorkspaceDidActivateApplication org.example.Editor",
-                             "WorkspaceDidHideApplication org.example.Editor",
-                             "WorkspaceDidUnhideApplication org.example.Editor",
-                             "WorkspaceActiveSpaceDidChange 2",
-                             "ScreenParametersDidChange",
-                             "WorkspaceDidTerminateApplication org.example.Editor",
+                             "activated org.example.Editor on 0",
+                             "hidden org.example.Editor on 0",
+                             "unhidden org.example.Editor on 0",
+                             "desktop on 2",
+                             "screens",
+                             "terminated org.example.Editor on 2",
                          }));
   EXPECT_EQ(desktop->activeDesktop(), 2);
 }
@@ -88,7 +101,7 @@ TEST_F(SimWorkspaceTest, FrontmostFollowsActivationHidingAndQuitting) {
   EXPECT_FALSE(desktop->activate(a));
   EXPECT_EQ(desktop->runningApplications().size(), 1u);
   loop.runUntilIdle();
-  EXPECT_EQ(log.entries.back(), "WorkspaceDidActivateApplication org.example.B");
+  EXPECT_EQ(log.entries.back(), "activated org.example.B on 0");
 }
 
 TEST_F(SimWorkspaceTest, TerminateAsksAndAStubbornApplicationStays) {

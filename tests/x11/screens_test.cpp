@@ -26,8 +26,7 @@ TEST(ScreensTest, ListsTheMonitorWithItsWorkAreaAndReportsChanges) {
   EXPECT_EQ(screens->mainScreen()->displayID, 1u);
 
   int changes = 0;
-  auto subscription = screens->notifications().addObserver(
-      kScreenParametersDidChange, [&](const runtime::Notification&) { ++changes; });
+  auto subscription = screens->observeChanges([&] { ++changes; });
   Display* display = XOpenDisplay(server.name().c_str());
   long workarea[4] = {0, 32, 1024, 736};  // a panel along the top
   XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_WORKAREA", False),

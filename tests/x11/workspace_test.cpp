@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <any>
+#include <vector>
 
 #include "platform/x11/x11_workspace.h"
 #include "runtime/virtual_run_loop.h"
@@ -13,9 +13,9 @@ RunningApplication app(std::string id, std::int32_t pid, bool hidden = false) {
   return RunningApplication{id, id, pid, hidden, false};
 }
 
-std::vector<std::string> names(const std::vector<runtime::Notification>& notifications) {
-  std::vector<std::string> result;
-  for (const auto& n : notifications) result.push_back(n.name);
+std::vector<WorkspaceEventKind> kinds(const std::vector<WorkspaceEvent>& events) {
+  std::vector<WorkspaceEventKind> result;
+  for (const auto& event : events) result.push_back(event.kind);
   return result;
 }
 
@@ -29,48 +29,41 @@ TEST(WorkspaceChangesTest, OrdersTerminationsLaunchesVisibilityActivationAndDesk
   after.frontmost = after.applications[2];
   after.activeDesktop = 1;
   const auto changes = workspaceChanges(before, after);
-  EXPECT_EQ(names(changes), (std::vector<std::string>{
-                                kWorkspaceDidTerminateApplication, kWorkspaceDidHideApplication,
-                                kWorkspaceDidLaunchApplication, kWorkspaceDidActivateApplication,
-                                kWorkspaceActiveSpaceDidChange}));
-  EXPECT_EQ(std::any_cast<RunningApplication>(changes[0].object).bundleIdentifier, "Gone");
-  EXPECT_EQ(std::any_cast<RunningApplication>(changes[3].object).processIdentifier, 13);
-  EXPECT_EQ(changes[4].userInfo.at("desktop"), "1");
+  using enum WorkspaceEventKind;
+  EXPECT_EQ(kinds(changes), (std::vector<WorkspaceEventKind>{
+                                applicationTerminated, applicationHidden, applicationLaunched,
+                                applicationActivated, activeDesktopChanged}));
+  EXPECT_EQ(changes[0].application->bundleIdentifier, "Gone");
+  EXPECT_EQ(changes[3].application->processIdentifier, 13);
+  EXPECT_FALSE(changes[4].application);
+  for (const auto& change : changes) EXPECT_EQ(change.desktop, 1);
   EXPECT_TRUE(workspaceChanges(after, after).empty());
 }
 
-// Collects workspace notifications as the main actor delivers them.
-class NotificationLog {
+// Collects workspace events as the main actor delivers them.
+class EventLog {
  public:
-  explicit NotificationLog(runtime::NotificationCenter& center) {
-    for (const char* name : {kWorkspaceDidActivateApplication, kWorkspaceDidLaunchApplication,
-                             kWorkspaceDidTerminateApplication, kWorkspaceDidHideApplication,
-                             kWorkspaceDidUnhideApplication, kWorkspaceActiveSpaceDidChange}) {
-      subscriptions_.push_back(center.addObserver(
-          name, [this](const runtime::Notification& n) { received_.push_back(n); }));
-    }
-  }
+  explicit EventLog(Workspace& workspace)
+      : subscription_(workspace.observe(
+            [this](const WorkspaceEvent& event) { received_.push_back(event); })) {}
   // Forgets what arrived so far.
   void clear() { received_.clear(); }
-  // Runs the main actor until a notification of `name` about `pid` (0 = any) arrives.
-  bool waitFor(runtime::VirtualRunLoop& loop, const std::string& name, std::int32_t pid = 0) {
+  // Runs the main actor until an event of `kind` about `pid` (0 = any) arrives.
+  bool waitFor(runtime::VirtualRunLoop& loop, WorkspaceEventKind kind, std::int32_t pid = 0) {
     return waitUntil([&] {
       loop.runUntilIdle();
-      for (const auto& n : received_) {
-        if (n.name != name) continue;
+      for (const auto& event : received_) {
+        if (event.kind != kind) continue;
         if (pid == 0) return true;
-        if (auto* application = std::any_cast<RunningApplication>(&n.object);
-            application && application->processIdentifier == pid) {
-          return true;
-        }
+        if (event.application && event.application->processIdentifier == pid) return true;
       }
       return false;
     });
   }
 
  private:
-  std::vector<runtime::Subscription> subscriptions_;
-  std::vector<runtime::Notification> received_;
+  runtime::Subscription subscription_;
+  std::vector<WorkspaceEvent> received_;
 };
 
 bool hasApplication(const Workspace& workspace, std::int32_t pid) {
@@ -90,7 +83,7 @@ class WorkspaceTest : public ::testing::TestWithParam<bool> {
     ASSERT_TRUE(opened.ok()) << opened.message();
     workspace_ = std::move(opened).value();
     workspace_->setTerminateGrace(0.3);
-    log_ = std::make_unique<NotificationLog>(workspace_->notifications());
+    log_ = std::make_unique<EventLog>(*workspace_);
   }
   void TearDown() override {
     log_.reset();
@@ -100,14 +93,14 @@ class WorkspaceTest : public ::testing::TestWithParam<bool> {
   runtime::VirtualRunLoop loop_;
   std::unique_ptr<XvfbServer> server_;
   std::shared_ptr<X11Workspace> workspace_;
-  std::unique_ptr<NotificationLog> log_;
+  std::unique_ptr<EventLog> log_;
 };
 
 TEST_P(WorkspaceTest, ReportsLaunchActivationAndTermination) {
   TestClient first(server_->name(), {.windowClass = "First", .x = 10, .y = 10});
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, first.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, first.pid()));
   TestClient second(server_->name(), {.windowClass = "Second", .x = 200, .y = 10});
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, second.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, second.pid()));
   EXPECT_TRUE(hasApplication(*workspace_, first.pid()));
 
   ASSERT_TRUE(workspace_->activate(second.pid()));
@@ -118,25 +111,25 @@ TEST_P(WorkspaceTest, ReportsLaunchActivationAndTermination) {
   }));
   log_->clear();
   ASSERT_TRUE(workspace_->activate(first.pid()));
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidActivateApplication, first.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationActivated, first.pid()));
   ASSERT_TRUE(workspace_->frontmostApplication());
   EXPECT_EQ(workspace_->frontmostApplication()->bundleIdentifier, "First");
 
   // A polite request first: the client quits on WM_DELETE_WINDOW by itself.
   const pid_t secondPid = second.pid();
   ASSERT_TRUE(workspace_->terminate(secondPid));
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidTerminateApplication, secondPid));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationTerminated, secondPid));
   EXPECT_TRUE(waitUntil([&] { return second.hasExited(); }));
   EXPECT_FALSE(hasApplication(*workspace_, secondPid));
 
   // One that ignores the request gets SIGTERM after the grace period.
   TestClient stubborn(server_->name(),
                       {.windowClass = "Stubborn", .x = 300, .y = 200, .stubborn = true});
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, stubborn.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, stubborn.pid()));
   const pid_t stubbornPid = stubborn.pid();
   ASSERT_TRUE(workspace_->terminate(stubbornPid));
   EXPECT_TRUE(waitUntil([&] { return stubborn.hasExited(); }));
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidTerminateApplication, stubbornPid));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationTerminated, stubbornPid));
 
   EXPECT_FALSE(workspace_->terminate(getpid())) << "never this process";
   EXPECT_FALSE(workspace_->terminate(1));
@@ -147,7 +140,7 @@ TEST_P(WorkspaceTest, ReportsLaunchActivationAndTermination) {
 TEST_P(WorkspaceTest, ReportsTheActiveDesktopAndTheDesktopWindowOwner) {
   TestClient desktop(server_->name(),
                      {.windowClass = "Files", .width = 640, .height = 480, .desktop = true});
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, desktop.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, desktop.pid()));
   ASSERT_TRUE(waitUntil([&] { return workspace_->desktopWindowOwner().has_value(); }));
   EXPECT_EQ(workspace_->desktopWindowOwner()->processIdentifier, desktop.pid());
 
@@ -168,21 +161,21 @@ TEST_P(WorkspaceTest, ReportsTheActiveDesktopAndTheDesktopWindowOwner) {
                     reinterpret_cast<unsigned char*>(&desktopIndex), 1);
   }
   XCloseDisplay(display);
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceActiveSpaceDidChange));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::activeDesktopChanged));
   EXPECT_EQ(workspace_->activeDesktop(), 1);
 }
 
 TEST_P(WorkspaceTest, HidesAndUnhidesUnderAWindowManager) {
   TestClient client(server_->name(), {.windowClass = "Shy", .x = 30, .y = 30});
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, client.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, client.pid()));
   if (!GetParam()) {
     EXPECT_FALSE(workspace_->hide(client.pid())) << "nobody to iconify it without a manager";
     return;
   }
   ASSERT_TRUE(workspace_->hide(client.pid()));
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidHideApplication, client.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationHidden, client.pid()));
   ASSERT_TRUE(workspace_->unhide(client.pid()));
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidUnhideApplication, client.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationUnhidden, client.pid()));
 }
 
 // A window can be listed before it says who it is: the name it gives itself later must reach
@@ -191,10 +184,10 @@ TEST_P(WorkspaceTest, FollowsAClassSetAfterTheWindowAppeared) {
   TestClient late(server_->name(), {.windowClass = "Late", .x = 40, .y = 40, .withoutClass = true});
   if (GetParam()) {
     // The manager lists it at once, named after its executable.
-    ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, late.pid()));
+    ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, late.pid()));
   }
   ASSERT_EQ(late.command("class Late"), late.window());
-  ASSERT_TRUE(log_->waitFor(loop_, kWorkspaceDidLaunchApplication, late.pid()));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, late.pid()));
   EXPECT_TRUE(waitUntil([&] {
     for (const auto& application : workspace_->runningApplications()) {
       if (application.processIdentifier == late.pid() && application.bundleIdentifier == "Late") {

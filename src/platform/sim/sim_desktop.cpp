@@ -75,18 +75,21 @@ Screen SimDesktop::makeDisplay(std::uint32_t displayID, Rect frame, double scale
 
 // ---- Notifications
 
-void SimDesktop::postOnMain(runtime::Notification notification) {
-  runtime::postToMain(weak_from_this(), [notification = std::move(notification)](SimDesktop& self) {
-    self.notifications_.post(notification);
+void SimDesktop::postWorkspaceEvent(WorkspaceEventKind kind,
+                                    std::optional<RunningApplication> application) {
+  WorkspaceEvent event{kind, std::move(application), activeDesktop()};
+  runtime::postToMain(weak_from_this(), [event = std::move(event)](SimDesktop& self) {
+    self.workspaceObservers_.notify(event);
   });
 }
 
-void SimDesktop::postApplicationEvent(const char* name, const RunningApplication& application) {
-  postOnMain(runtime::Notification{name, {}, application});
+void SimDesktop::postApplicationEvent(WorkspaceEventKind kind,
+                                      const RunningApplication& application) {
+  postWorkspaceEvent(kind, application);
 }
 
 void SimDesktop::postScreensChanged() {
-  postOnMain(runtime::Notification{kScreenParametersDidChange, {}, {}});
+  runtime::postToMain(weak_from_this(), [](SimDesktop& self) { self.screenObservers_.notify(); });
 }
 
 // ---- Displays
@@ -177,7 +180,7 @@ runtime::Result<std::int32_t> SimDesktop::launchApplication(SimApplicationSpec s
     state_.applications.push_back(SimApplication{launched, spec.refusesToQuit});
     ++state_.revision;
   }
-  postApplicationEvent(kWorkspaceDidLaunchApplication, launched);
+  postApplicationEvent(WorkspaceEventKind::applicationLaunched, launched);
   return launched.processIdentifier;
 }
 
@@ -198,8 +201,8 @@ runtime::Status SimDesktop::quitApplication(std::int32_t processIdentifier) {
     ++state_.revision;
   }
   quit.isActive = false;
-  postApplicationEvent(kWorkspaceDidTerminateApplication, quit);
-  if (nextActive) postApplicationEvent(kWorkspaceDidActivateApplication, *nextActive);
+  postApplicationEvent(WorkspaceEventKind::applicationTerminated, quit);
+  if (nextActive) postApplicationEvent(WorkspaceEventKind::applicationActivated, *nextActive);
   return runtime::Status::success();
 }
 
@@ -282,9 +285,9 @@ bool SimDesktop::activate(std::int32_t processIdentifier) {
     raiseApplicationWindowsLocked(processIdentifier);
     ++state_.revision;
   }
-  if (unhidden) postApplicationEvent(kWorkspaceDidUnhideApplication, *unhidden);
+  if (unhidden) postApplicationEvent(WorkspaceEventKind::applicationUnhidden, *unhidden);
   // Bringing the frontmost application forward again raises its windows but announces nothing.
-  if (!wasActive) postApplicationEvent(kWorkspaceDidActivateApplication, activated);
+  if (!wasActive) postApplicationEvent(WorkspaceEventKind::applicationActivated, activated);
   return true;
 }
 
@@ -303,8 +306,8 @@ bool SimDesktop::hide(std::int32_t processIdentifier) {
     if (wasActive) nextActive = activateNextApplicationLocked(processIdentifier);
     ++state_.revision;
   }
-  postApplicationEvent(kWorkspaceDidHideApplication, hidden);
-  if (nextActive) postApplicationEvent(kWorkspaceDidActivateApplication, *nextActive);
+  postApplicationEvent(WorkspaceEventKind::applicationHidden, hidden);
+  if (nextActive) postApplicationEvent(WorkspaceEventKind::applicationActivated, *nextActive);
   return true;
 }
 
@@ -319,7 +322,7 @@ bool SimDesktop::unhide(std::int32_t processIdentifier) {
     shown = app->info;
     ++state_.revision;
   }
-  postApplicationEvent(kWorkspaceDidUnhideApplication, shown);
+  postApplicationEvent(WorkspaceEventKind::applicationUnhidden, shown);
   return true;
 }
 
@@ -464,8 +467,7 @@ void SimDesktop::switchDesktop(int desktop) {
     state_.activeDesktop = desktop;
     ++state_.revision;
   }
-  postOnMain(runtime::Notification{
-      kWorkspaceActiveSpaceDidChange, {{"desktop", std::to_string(desktop)}}, {}});
+  postWorkspaceEvent(WorkspaceEventKind::activeDesktopChanged, std::nullopt);
 }
 
 int SimDesktop::activeDesktop() const {

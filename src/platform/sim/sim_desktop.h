@@ -16,7 +16,7 @@
 #include "platform/sim/sim_capture_script.h"
 #include "platform/sim/sim_desktop_state.h"
 #include "platform/workspace.h"
-#include "runtime/notification_center.h"
+#include "runtime/observers.h"
 #include "runtime/result.h"
 
 namespace corvane::platform::sim {
@@ -31,8 +31,8 @@ class SimCaptureStream;
 // main-executor timer and nothing happens until the test moves the clock. The desktop is driven
 // from the main actor; its read-only queries may be called from any thread.
 //
-// Every mutation that the real desktop announces posts the matching workspace or screen
-// notification on the main actor's next turn, after the state has changed. Each window paints
+// Every mutation that the real desktop announces reaches the workspace or screen observers on
+// the main actor's next turn, after the state has changed. Each window paints
 // with colours that carry its id (sim_colors.h), so frames can be checked pixel by pixel.
 class SimDesktop final : public Workspace,
                          public Screens,
@@ -54,13 +54,13 @@ class SimDesktop final : public Workspace,
   // This desktop as the application sees one: every service is this object.
   Desktop desktop();
 
-  // Displays. Each change posts kScreenParametersDidChange.
+  // Displays. Observers of screen changes hear of each change.
   runtime::Status addDisplay(Screen display);
   // Moves or resizes a connected display (matched by displayID).
   runtime::Status updateDisplay(Screen display);
   runtime::Status removeDisplay(std::uint32_t displayID);
 
-  // Applications. Launch posts kWorkspaceDidLaunchApplication and returns the process id.
+  // Applications. Launch announces applicationLaunched and returns the process id.
   runtime::Result<std::int32_t> launchApplication(SimApplicationSpec spec);
   // Quits at once, whatever refusesToQuit says (the user quit it, or it crashed); its windows go.
   runtime::Status quitApplication(std::int32_t processIdentifier);
@@ -80,7 +80,7 @@ class SimDesktop final : public Workspace,
   runtime::Status setWindowPattern(std::uint32_t windowID, SimWindowPattern pattern);
   std::optional<SimDesktopWindow> window(std::uint32_t windowID) const;
 
-  // The active virtual desktop; a change posts kWorkspaceActiveSpaceDidChange.
+  // The active virtual desktop; a change announces activeDesktopChanged.
   void switchDesktop(int desktop);
   // The desktop background; refused for a colour that would read as a window's.
   runtime::Status setBackgroundColor(std::uint32_t argb);
@@ -137,10 +137,15 @@ class SimDesktop final : public Workspace,
   bool unhide(std::int32_t processIdentifier) override;
   bool terminate(std::int32_t processIdentifier) override;
   bool openURL(const std::string& url) override;
-  runtime::NotificationCenter& notifications() override { return notifications_; }
+  runtime::Subscription observe(WorkspaceObserver observer) override {
+    return workspaceObservers_.add(std::move(observer));
+  }
 
   // Screens
   std::vector<Screen> screens() const override;
+  runtime::Subscription observeChanges(std::function<void()> observer) override {
+    return screenObservers_.add(std::move(observer));
+  }
 
   // Permissions
   bool screenCapturePreflight() const override;
@@ -185,8 +190,8 @@ class SimDesktop final : public Workspace,
   void count(int SimCaptureCounters::*counter);
   runtime::Status captureAllowed() const;
 
-  void postOnMain(runtime::Notification notification);
-  void postApplicationEvent(const char* name, const RunningApplication& application);
+  void postWorkspaceEvent(WorkspaceEventKind kind, std::optional<RunningApplication> application);
+  void postApplicationEvent(WorkspaceEventKind kind, const RunningApplication& application);
   void postScreensChanged();
   // Makes the owner of the topmost window on screen active (none when there is none); returns
   // the newly active application. Called with the lock held.
@@ -213,7 +218,8 @@ class SimDesktop final : public Workspace,
   std::vector<std::weak_ptr<SimCaptureStream>> streams_;
 
   SimCaptureScript captureScript_;
-  runtime::NotificationCenter notifications_;
+  runtime::Observers<const WorkspaceEvent&> workspaceObservers_;
+  runtime::Observers<> screenObservers_;
 };
 
 }  // namespace corvane::platform::sim

@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "platform/x11/main_actor_poster.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/x_atoms.h"
 #include "platform/x11/x_properties.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::platform::x11 {
 namespace {
@@ -135,7 +135,8 @@ void X11Screens::update(std::vector<Screen> screens) {
     if (screens == screens_) return;
     screens_ = std::move(screens);
   }
-  postOnMain(weak_from_this(), runtime::Notification{kScreenParametersDidChange, {}, {}});
+  if (!runtime::hasRuntime()) return;
+  runtime::postToMain(weak_from_this(), [](X11Screens& self) { self.observers_.notify(); });
 }
 
 }  // namespace corvane::platform::x11

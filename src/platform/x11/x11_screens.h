@@ -7,6 +7,7 @@
 
 #include "platform/screens.h"
 #include "platform/x11/x_event_pump.h"
+#include "runtime/observers.h"
 
 namespace corvane::platform::x11 {
 
@@ -20,7 +21,9 @@ class X11Screens final : public Screens, public std::enable_shared_from_this<X11
   ~X11Screens() override;
 
   std::vector<Screen> screens() const override;
-  runtime::NotificationCenter& notifications() override { return notifications_; }
+  runtime::Subscription observeChanges(std::function<void()> observer) override {
+    return observers_.add(std::move(observer));
+  }
 
  private:
   X11Screens() = default;
@@ -28,7 +31,7 @@ class X11Screens final : public Screens, public std::enable_shared_from_this<X11
 
   mutable std::mutex mutex_;
   std::vector<Screen> screens_;
-  runtime::NotificationCenter notifications_;
+  runtime::Observers<> observers_;
   XEventPump pump_;
 };
 

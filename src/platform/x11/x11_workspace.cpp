@@ -12,9 +12,9 @@
 #include <map>
 #include <thread>
 
-#include "platform/x11/main_actor_poster.h"
 #include "platform/x11/x11_screen_capture.h"
 #include "platform/x11/x_properties.h"
+#include "runtime/main_actor.h"
 
 extern char** environ;
 
@@ -34,9 +34,8 @@ std::string applicationKey(const ApplicationIdentity& identity) {
   return "id:" + identity.id;
 }
 
-runtime::Notification about(const char* name, const RunningApplication& application) {
-  return runtime::Notification{
-      name, {{"bundleIdentifier", application.bundleIdentifier}}, std::any(application)};
+WorkspaceEvent about(WorkspaceEventKind kind, const RunningApplication& application, int desktop) {
+  return WorkspaceEvent{kind, application, desktop};
 }
 
 Window focusedWindow(Display* display) {
@@ -114,9 +113,10 @@ WorkspaceSnapshot readWorkspace(Display* display, const Atoms& atoms,
   return snapshot;
 }
 
-std::vector<runtime::Notification> workspaceChanges(const WorkspaceSnapshot& before,
-                                                    const WorkspaceSnapshot& after) {
-  std::vector<runtime::Notification> changes;
+std::vector<WorkspaceEvent> workspaceChanges(const WorkspaceSnapshot& before,
+                                             const WorkspaceSnapshot& after) {
+  std::vector<WorkspaceEvent> changes;
+  const int desktop = after.activeDesktop;
   std::map<std::string, const RunningApplication*> previous, current;
   for (const auto& application : before.applications)
     previous[applicationKey(application)] = &application;
@@ -124,26 +124,26 @@ std::vector<runtime::Notification> workspaceChanges(const WorkspaceSnapshot& bef
     current[applicationKey(application)] = &application;
   for (const auto& application : before.applications) {
     if (current.count(applicationKey(application)) == 0) {
-      changes.push_back(about(kWorkspaceDidTerminateApplication, application));
+      changes.push_back(about(WorkspaceEventKind::applicationTerminated, application, desktop));
     }
   }
   for (const auto& application : after.applications) {
     auto it = previous.find(applicationKey(application));
     if (it == previous.end()) {
-      changes.push_back(about(kWorkspaceDidLaunchApplication, application));
+      changes.push_back(about(WorkspaceEventKind::applicationLaunched, application, desktop));
     } else if (it->second->isHidden != application.isHidden) {
-      changes.push_back(about(
-          application.isHidden ? kWorkspaceDidHideApplication : kWorkspaceDidUnhideApplication,
-          application));
+      changes.push_back(about(application.isHidden ? WorkspaceEventKind::applicationHidden
+                                                   : WorkspaceEventKind::applicationUnhidden,
+                              application, desktop));
     }
   }
   const std::string beforeFront = before.frontmost ? applicationKey(*before.frontmost) : "";
   if (after.frontmost && applicationKey(*after.frontmost) != beforeFront) {
-    changes.push_back(about(kWorkspaceDidActivateApplication, *after.frontmost));
+    changes.push_back(about(WorkspaceEventKind::applicationActivated, *after.frontmost, desktop));
   }
   if (before.activeDesktop != after.activeDesktop) {
-    changes.push_back(runtime::Notification{
-        kWorkspaceActiveSpaceDidChange, {{"desktop", std::to_string(after.activeDesktop)}}, {}});
+    changes.push_back(
+        WorkspaceEvent{WorkspaceEventKind::activeDesktopChanged, std::nullopt, desktop});
   }
   return changes;
 }
@@ -254,13 +254,16 @@ runtime::Result<std::shared_ptr<X11Workspace>> X11Workspace::open(
 }
 
 void X11Workspace::publish(WorkspaceSnapshot snapshot) {
-  std::vector<runtime::Notification> changes;
+  std::vector<WorkspaceEvent> changes;
   {
     std::lock_guard lock(mutex_);
     changes = workspaceChanges(snapshot_, snapshot);
     snapshot_ = std::move(snapshot);
   }
-  for (auto& change : changes) postOnMain(weak_from_this(), std::move(change));
+  if (changes.empty() || !runtime::hasRuntime()) return;
+  runtime::postToMain(weak_from_this(), [changes = std::move(changes)](X11Workspace& self) {
+    for (const auto& change : changes) self.observers_.notify(change);
+  });
 }
 
 std::vector<RunningApplication> X11Workspace::runningApplications() const {

@@ -9,6 +9,7 @@
 #include "platform/x11/application_identity.h"
 #include "platform/x11/client_windows.h"
 #include "platform/x11/x_event_pump.h"
+#include "runtime/observers.h"
 
 namespace corvane::platform::x11 {
 
@@ -21,13 +22,13 @@ struct WorkspaceSnapshot {
   int activeDesktop = 0;
 };
 
-// The notifications that lead from one snapshot to the next, in the order they are posted:
+// The events that lead from one snapshot to the next, in the order they are announced:
 // terminations, launches, hides and unhides, the activation, the desktop change.
-std::vector<runtime::Notification> workspaceChanges(const WorkspaceSnapshot& before,
-                                                    const WorkspaceSnapshot& after);
+std::vector<WorkspaceEvent> workspaceChanges(const WorkspaceSnapshot& before,
+                                             const WorkspaceSnapshot& after);
 
 // Running applications, activation and desktops of an X session (EWMH), kept up to date by a
-// thread of its own that posts the workspace notifications on the main actor.
+// thread of its own that announces the workspace events on the main actor.
 class X11Workspace final : public Workspace, public std::enable_shared_from_this<X11Workspace> {
  public:
   // Reads the workspace once before returning, then follows it.
@@ -47,7 +48,9 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   bool terminate(std::int32_t processIdentifier) override;
   bool openURL(const std::string& url) override;
 
-  runtime::NotificationCenter& notifications() override { return notifications_; }
+  runtime::Subscription observe(WorkspaceObserver observer) override {
+    return observers_.add(std::move(observer));
+  }
 
   // Seconds between the close requests and SIGTERM for an application that is still running.
   void setTerminateGrace(double seconds) { terminateGrace_ = seconds; }
@@ -61,7 +64,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   std::shared_ptr<const ApplicationIdentityResolver> identities_;
   mutable std::mutex mutex_;
   WorkspaceSnapshot snapshot_;
-  runtime::NotificationCenter notifications_;
+  runtime::Observers<const WorkspaceEvent&> observers_;
   double terminateGrace_ = 2.0;
   std::shared_ptr<Watcher> watcher_;
   XEventPump pump_;
