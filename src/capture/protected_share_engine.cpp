@@ -45,14 +45,14 @@ std::shared_ptr<ProtectedShareEngine> ProtectedShareEngine::make(
     runtime::postToMain(weak,
                         [](ProtectedShareEngine& self) { self.publishFrameDeliveryReport(); });
   };
-  handlers.callbackCountsDue = [](const ProtectedCaptureCallbackMonitor::Counts& counts) {
-    model::DiagnosticReporter::shared().record(
-        "protected_share_capture_callbacks",
-        {{"callbacks", std::to_string(counts.callbacks)},
-         {"pixels", std::to_string(counts.pixels)},
-         {"staleStream", std::to_string(counts.staleStream)},
-         {"invalidSamples", std::to_string(counts.invalidSamples)},
-         {"missingPixelBuffers", std::to_string(counts.missingPixelBuffers)}});
+  handlers.callbackCountsDue = [recorder = engine->services_.recorder](
+                                   const ProtectedCaptureCallbackMonitor::Counts& counts) {
+    recorder("protected_share_capture_callbacks",
+             {{"callbacks", std::to_string(counts.callbacks)},
+              {"pixels", std::to_string(counts.pixels)},
+              {"staleStream", std::to_string(counts.staleStream)},
+              {"invalidSamples", std::to_string(counts.invalidSamples)},
+              {"missingPixelBuffers", std::to_string(counts.missingPixelBuffers)}});
   };
   engine->intake_->setHandlers(std::move(handlers));
   return engine;
@@ -62,6 +62,7 @@ ProtectedShareEngine::ProtectedShareEngine(ProtectedShareEngineServices services
     : services_(std::move(services)),
       surface_(std::make_shared<ProtectedOutputSurface>()),
       samplesQueue_(runtime::makeSerialQueue(kProtectedShareSamplesQueueLabel)) {
+  if (!services_.recorder) services_.recorder = model::sharedEventRecorder();
   ProtectedFrameIntake::Records records;
   records.deliveryState = std::make_shared<ProtectedFrameDeliveryState>();
   records.mailbox = std::make_shared<LatestCapturedFrameMailbox>();
@@ -490,7 +491,7 @@ void ProtectedShareEngine::setLiveStatus() {
 
 void ProtectedShareEngine::record(const std::string& event,
                                   std::map<std::string, std::string> fields) const {
-  model::DiagnosticReporter::shared().record(event, std::move(fields));
+  services_.recorder(event, std::move(fields));
 }
 
 // MARK: - Session controls

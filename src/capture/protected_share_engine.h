@@ -11,6 +11,7 @@
 #include "capture/protected_cursor_tracker.h"
 #include "capture/protected_frame_intake.h"
 #include "capture/protected_output_surface.h"
+#include "model/event_recorder.h"
 #include "model/protected_rendered_frame.h"
 #include "model/protected_share_metrics.h"
 #include "model/protected_share_phase.h"
@@ -32,6 +33,8 @@ struct ProtectedShareEngineServices {
   std::int32_t ownProcessIdentifier = 0;
   // Left out in addition to the fixed system surfaces of ProtectedSystemSurfaceCapturePolicy.
   std::set<std::string> additionalExcludedBundleIDs;
+  // Where the engine logs its steps; empty: the process's event log.
+  model::EventRecorder recorder;
 };
 
 // The Protected Share capture engine: captures the chosen display under a content filter that

@@ -25,7 +25,7 @@ std::shared_ptr<CrashReporterRuntime> makeSharedReporter() {
   dependencies.queue = runtime::makeSerialQueue("com.pemberquist.corvane.crash-reporter");
   dependencies.uploadQueue =
       runtime::makeSerialQueue("com.pemberquist.corvane.crash-reporter.upload");
-  dependencies.record = sharedDiagnosticRecorder();
+  dependencies.record = model::sharedEventRecorder();
   return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
 }
 

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <functional>
-#include <map>
-#include <string>
+#include "model/event_recorder.h"
 
 namespace corvane::operations {
 
-// Where the crash reporter and the update manager log their steps: a snake_case event name and
-// flat string fields, metadata only. Empty: nothing is logged.
-using DiagnosticRecorder =
-    std::function<void(const std::string& event, std::map<std::string, std::string> fields)>;
-
-// The shared diagnostics event log.
-DiagnosticRecorder sharedDiagnosticRecorder();
+// Where the crash reporter and the update manager log their steps.
+using DiagnosticRecorder = model::EventRecorder;
 
 }  // namespace corvane::operations

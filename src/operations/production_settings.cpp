@@ -20,12 +20,6 @@ void CrashReporterRuntime::start(const model::ProductionConfiguration& configura
   start(configuration.crashReportingDSN);
 }
 
-DiagnosticRecorder sharedDiagnosticRecorder() {
-  return [](const std::string& event, std::map<std::string, std::string> fields) {
-    model::DiagnosticReporter::shared().record(event, std::move(fields));
-  };
-}
-
 namespace {
 
 std::shared_ptr<UpdateManager> makeSharedUpdateManager() {
@@ -43,7 +37,7 @@ std::shared_ptr<UpdateManager> makeSharedUpdateManager() {
   dependencies.extractor = platform::makeArchiveExtractor();
   dependencies.workQueue = runtime::makeSerialQueue("com.pemberquist.corvane.updates");
   dependencies.launchDetached = platform::launchDetachedProcess;
-  dependencies.record = sharedDiagnosticRecorder();
+  dependencies.record = model::sharedEventRecorder();
   return std::make_shared<UpdateManager>(std::move(dependencies));
 }
 

@@ -44,6 +44,10 @@ class EngineHarness {
     services.ownBundleIdentifier = kOwnBundleID;
     services.ownProcessIdentifier = ownProcess;
     services.additionalExcludedBundleIDs = {kSystemSurfaceID};
+    services.recorder = [reporter = reporter](const std::string& event,
+                                              std::map<std::string, std::string> fields) {
+      reporter->record(event, std::move(fields));
+    };
     engine = ProtectedShareEngine::make(services);
     updates = engine->outputSurface()->observeUpdates(
         [this](const ProtectedOutputSurface::Snapshot& snapshot) {
@@ -95,12 +99,13 @@ class EngineHarness {
     return snapshot ? snapshot->image : nullptr;
   }
 
+  // The folder outlives the loop, so diagnostics still queued at the end never write into a
+  // folder that is gone.
+  corvane::testing::TemporaryFolder folder;
   runtime::VirtualRunLoop loop;
   std::shared_ptr<platform::sim::SimDesktop> desktop = platform::sim::SimDesktop::make();
-  corvane::testing::TemporaryFolder folder;
   std::shared_ptr<model::DiagnosticReporter> reporter = std::make_shared<model::DiagnosticReporter>(
       folder / "Diagnostics", loop.makeQueue("diagnostics"), folder / "tmp");
-  model::ScopedDiagnosticReporter reporterScope{reporter};
   std::int32_t ownProcess = 0;
   std::int32_t notifier = 0;
   std::shared_ptr<ProtectedShareEngine> engine;
