@@ -11,6 +11,7 @@ std::optional<platform::Value> InMemoryDefaultsSuite::object(const std::string& 
 
 void InMemoryDefaultsSuite::set(const std::string& key, platform::Value value) {
   std::lock_guard lock(mutex_);
+  if (auto it = values_.find(key); it != values_.end() && it->second == value) return;
   values_.insert_or_assign(key, std::move(value));
   written_ = true;
 }

@@ -15,6 +15,7 @@ class DefaultsSuite {
   virtual ~DefaultsSuite() = default;
   virtual const std::string& name() const = 0;
   virtual std::optional<Value> object(const std::string& key) const = 0;
+  // Stores `value` under `key`; a value equal to the stored one writes nothing.
   virtual void set(const std::string& key, Value value) = 0;
   virtual void remove(const std::string& key) = 0;
   virtual Value::Dictionary dictionaryRepresentation() const = 0;

@@ -64,6 +64,22 @@ TEST_F(JsonFileDefaultsStoreTest, EveryValueTypeSurvivesARestart) {
   EXPECT_TRUE(store->recoveryNotes().empty());
 }
 
+TEST_F(JsonFileDefaultsStoreTest, SettingTheStoredValueAgainWritesNothing) {
+  auto store = makeStore();
+  auto suite = store->suite("com.pemberquist.corvane");
+  suite->set("count", Value(3));
+  suite->set("when", Value(fixedNow()));
+  const fs::path file = folder_ / "defaults" / "com.pemberquist.corvane.json";
+  std::ofstream(file, std::ios::binary) << "untouched";
+  suite->set("count", Value(3));
+  suite->set("when", Value(fixedNow()));
+  std::ifstream unchanged(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(unchanged), {}), "untouched");
+  suite->set("count", Value(4));  // a real change writes the whole suite again
+  EXPECT_EQ(makeStore()->suite("com.pemberquist.corvane")->integerValue("count"), 4);
+  EXPECT_TRUE(makeStore()->suite("com.pemberquist.corvane")->dateValue("when").has_value());
+}
+
 TEST_F(JsonFileDefaultsStoreTest, SameSuiteObjectIsSharedAndRemovalWorks) {
   auto store = makeStore();
   auto a = store->suite("app");

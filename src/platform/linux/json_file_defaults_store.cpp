@@ -91,6 +91,7 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
 
   void set(const std::string& key, Value value) override {
     std::unique_lock lock(mutex_);
+    if (auto it = values_.find(key); it != values_.end() && it->second == value) return;
     values_.insert_or_assign(key, std::move(value));
     persistLocked(lock);
   }
