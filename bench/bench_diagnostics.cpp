@@ -4,8 +4,8 @@
 
 #include "model/diagnostic_event.h"
 #include "model/diagnostic_reporter.h"
-#include "platform/temporary_folder.h"
 #include "runtime/serial_queue.h"
+#include "support/temporary_folder.h"
 
 namespace {
 

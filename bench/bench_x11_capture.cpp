@@ -11,7 +11,7 @@
 
 #include "platform/x11/capture_session.h"
 #include "platform/x11/xlib.h"
-#include "x11/xvfb_server.h"
+#include "support/x11/xvfb_server.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ void BM_ComposedFrame(benchmark::State& state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ContentFilter filter;
-  filter.displayID = 1;
+  filter.displayID = 0;  // the primary monitor
   filter.excludedApplications.push_back(ShareableApplication{"Secret", "Secret", 0});
   StreamConfiguration configuration;
   const double rootMs = rootGrabMilliseconds(display, 30);

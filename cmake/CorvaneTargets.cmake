@@ -24,6 +24,9 @@ function(corvane_test name)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CORVANE_SOURCE_ROOT})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Screenshots and other artefacts a person may look at stay inside the build folder.
+  target_compile_definitions(${name} PRIVATE
+    CORVANE_TEST_ARTIFACT_DIR="${CMAKE_BINARY_DIR}/test-artifacts")
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()

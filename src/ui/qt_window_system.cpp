@@ -2,10 +2,11 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace corvane::ui {
 
@@ -17,9 +18,10 @@ using platform::WindowLevel;
 using platform::WindowStyle;
 
 // What the windows of one window system share: the window made key last, which an application
-// activation brings forward.
+// activation brings forward, and where the extra window states go.
 struct QtWindowSystemState {
   QPointer<QWidget> keyCandidate;
+  std::shared_ptr<platform::WindowStateHints> stateHints;
 };
 
 namespace {
@@ -241,18 +243,26 @@ void QtWindow::applyFlags() {
 
 void QtWindow::applyExtraStates() {
   if (!host_ || !hasNativeWindow_) return;
-  ExtraWindowStates states;
+  if (!state_->stateHints) return;
+  platform::ExtraWindowStates states;
   states.sticky = platform::hasFlag(behavior_, CollectionBehavior::canJoinAllSpaces) ||
                   platform::hasFlag(behavior_, CollectionBehavior::stationary);
   const bool outOfCycle =
       platform::hasFlag(behavior_, CollectionBehavior::ignoresCycle) || !listed_;
   states.skipTaskbar = outOfCycle;
   states.skipPager = outOfCycle;
-  applyExtraWindowStates(host_->winId(), host_->isVisible(), states);
+  state_->stateHints->apply(static_cast<std::uint32_t>(host_->winId()), host_->isVisible(), states);
 }
 
-QtWindowSystem::QtWindowSystem(std::shared_ptr<platform::Screens> source)
-    : source_(std::move(source)), state_(std::make_shared<QtWindowSystemState>()) {}
+QtWindowSystem::QtWindowSystem(std::shared_ptr<platform::Screens> screens,
+                               std::shared_ptr<platform::WindowStateHints> stateHints)
+    : screens_(std::move(screens)), state_(std::make_shared<QtWindowSystemState>()) {
+  if (!screens_) {
+    std::fputs("corvane: the window system needs the desktop's screens\n", stderr);
+    std::abort();
+  }
+  state_->stateHints = std::move(stateHints);
+}
 
 std::shared_ptr<platform::TopLevelWindow> QtWindowSystem::makeWindow(const Rect& frame,
                                                                      WindowStyle style) {
@@ -260,22 +270,7 @@ std::shared_ptr<platform::TopLevelWindow> QtWindowSystem::makeWindow(const Rect&
 }
 
 std::vector<platform::Screen> QtWindowSystem::screens() const {
-  if (source_) return source_->screens();
-  std::vector<platform::Screen> result;
-  const auto qtScreens = QGuiApplication::screens();
-  const QScreen* primary = QGuiApplication::primaryScreen();
-  std::uint32_t number = 1;
-  for (const QScreen* screen : qtScreens) {
-    platform::Screen s;
-    s.displayID = number++;
-    s.name = screen->name().toStdString();
-    s.frame = toRect(screen->geometry());
-    s.visibleFrame = toRect(screen->availableGeometry());
-    s.backingScaleFactor = screen->devicePixelRatio();
-    s.isMain = screen == primary;
-    result.push_back(s);
-  }
-  return result;
+  return screens_->screens();
 }
 
 void QtWindowSystem::activateApplication(bool) {

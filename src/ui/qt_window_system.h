@@ -4,8 +4,9 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/screens.h"
+#include "platform/window_states.h"
 #include "platform/window_system.h"
-#include "ui/x11_window_states.h"
 
 namespace corvane::ui {
 
@@ -114,11 +115,13 @@ class QtWindow final : public platform::TopLevelWindow {
   std::shared_ptr<platform::ContentView> content_;
 };
 
-// The app's window system on Qt. Screens come from the given source (the X11 backend's RandR
-// monitors) when there is one, otherwise from Qt's screens numbered from 1 in Qt's order.
+// The app's window system on Qt. Its screens are the desktop's (required), so windows are placed
+// by the display numbers capture uses; the window states Qt has no flag for go through
+// `stateHints` (none: they are not set, as on Qt's offscreen platform).
 class QtWindowSystem final : public platform::WindowSystem {
  public:
-  explicit QtWindowSystem(std::shared_ptr<platform::Screens> source = nullptr);
+  QtWindowSystem(std::shared_ptr<platform::Screens> screens,
+                 std::shared_ptr<platform::WindowStateHints> stateHints);
 
   std::shared_ptr<platform::TopLevelWindow> makeWindow(const platform::Rect& frame,
                                                        platform::WindowStyle style) override;
@@ -126,7 +129,7 @@ class QtWindowSystem final : public platform::WindowSystem {
   void activateApplication(bool ignoringOtherApps) override;
 
  private:
-  std::shared_ptr<platform::Screens> source_;
+  std::shared_ptr<platform::Screens> screens_;
   std::shared_ptr<QtWindowSystemState> state_;
 };
 

@@ -11,8 +11,8 @@
 #include "model/diagnostic_reporter.h"
 #include "platform/sim/sim_capture_stream.h"
 #include "platform/sim/sim_desktop.h"
-#include "platform/temporary_folder.h"
 #include "runtime/virtual_run_loop.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::capture::testing {
 

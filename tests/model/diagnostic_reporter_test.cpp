@@ -7,8 +7,8 @@
 
 #include "platform/files.h"
 #include "platform/services.h"
-#include "platform/temporary_folder.h"
 #include "runtime/virtual_run_loop.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::model {
 namespace {
@@ -28,8 +28,8 @@ class DiagnosticReporterTest : public ::testing::Test {
                                                 limits);
   }
 
-  runtime::VirtualRunLoop loop_;
   testing::TemporaryFolder folder_;
+  runtime::VirtualRunLoop loop_;
   std::shared_ptr<runtime::VirtualSerialQueue> queue_;
 };
 
@@ -190,8 +190,8 @@ TEST(DiagnosticReporterThreadsTest, BurstFromManyThreadsLosesNoLine) {
 }
 
 TEST(DiagnosticReporterSharedTest, SharedUsesTheInstalledReporter) {
-  runtime::VirtualRunLoop loop;
   testing::TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   auto mine = std::make_shared<DiagnosticReporter>(folder / "Diagnostics", loop.makeQueue("d"),
                                                    folder / "tmp");
   {
@@ -204,8 +204,8 @@ TEST(DiagnosticReporterSharedTest, SharedUsesTheInstalledReporter) {
 }
 
 TEST(DiagnosticReporterSharedTest, DefaultLogMovesToTheDataFolderOnceOneIsInstalled) {
-  runtime::VirtualRunLoop loop;
   testing::TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   ScopedDiagnosticReporter reset(nullptr);
   {
     platform::ScopedPlatformServices none(platform::PlatformServices{});
@@ -224,8 +224,8 @@ TEST(DiagnosticReporterSharedTest, DefaultLogMovesToTheDataFolderOnceOneIsInstal
 }
 
 TEST(DiagnosticReporterSharedTest, ReporterWithoutFolderKeepsNothingAndExportsPlaceholder) {
-  runtime::VirtualRunLoop loop;
   testing::TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   DiagnosticReporter reporter({}, loop.makeQueue("d"), folder / "tmp");
   reporter.record("anything");
   loop.runUntilIdle();

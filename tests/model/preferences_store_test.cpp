@@ -6,8 +6,8 @@
 #include "model/in_memory_defaults_store.h"
 #include "model/protected_app.h"
 #include "platform/services.h"
-#include "platform/temporary_folder.h"
 #include "runtime/virtual_run_loop.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::model {
 namespace {
@@ -48,8 +48,8 @@ class PreferencesStoreTest : public ::testing::Test {
     return names;
   }
 
-  runtime::VirtualRunLoop loop_;
   testing::TemporaryFolder folder_;
+  runtime::VirtualRunLoop loop_;
   std::shared_ptr<DiagnosticReporter> reporter_;
   ScopedDiagnosticReporter scopedReporter_;
   std::shared_ptr<InMemoryDefaultsStore> store_ = std::make_shared<InMemoryDefaultsStore>();

@@ -7,7 +7,7 @@
 #include "model/protected_system_surface_capture_policy.h"
 #include "platform/desktop_entry.h"
 #include "platform/services.h"
-#include "platform/temporary_folder.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::model {
 namespace {

@@ -15,14 +15,13 @@
 
 #include "operations/crash_reporter_runtime.h"
 #include "operations/crash_signal_marker.h"
-#include "operations/manual_queue.h"
 #include "operations/test_update_fixtures.h"
+#include "runtime/virtual_run_loop.h"
 
 namespace corvane::operations {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ManualQueue;
 using testing::TemporaryFolder;
 
 const std::string kDsn = "https://publickey@127.0.0.1:1/7";
@@ -35,15 +34,23 @@ class UnreachableHttpClient final : public platform::HttpClient {
   }
 };
 
-std::shared_ptr<CrashReporterRuntime> makeRuntime(
-    const fs::path& reports,
-    std::shared_ptr<runtime::SerialQueue> queue = std::make_shared<ManualQueue>()) {
+// A queue whose jobs wait until the test steps them (it never does here).
+std::shared_ptr<runtime::SerialQueue> heldQueue(runtime::VirtualRunLoop& loop,
+                                                const std::string& label) {
+  auto queue = loop.makeQueue(label);
+  queue->hold();
+  return queue;
+}
+
+std::shared_ptr<CrashReporterRuntime> makeRuntime(runtime::VirtualRunLoop& loop,
+                                                  const fs::path& reports,
+                                                  std::shared_ptr<runtime::SerialQueue> queue) {
   CrashReporterDependencies dependencies;
   dependencies.reportsDirectory = reports;
   dependencies.identity = ApplicationIdentity{"3.1", "310", operatingSystemDescription()};
   dependencies.http = std::make_shared<UnreachableHttpClient>();
-  dependencies.queue = std::move(queue);
-  dependencies.uploadQueue = std::make_shared<ManualQueue>();
+  dependencies.queue = queue ? std::move(queue) : heldQueue(loop, "crash-reporter");
+  dependencies.uploadQueue = heldQueue(loop, "crash-reporter.upload");
   return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
 }
 
@@ -52,8 +59,9 @@ int runArmedChild(const fs::path& reports, const std::function<void()>& body) {
   const pid_t pid = fork();
   if (pid == 0) {
     // The persistence queue is a real thread, as in the application.
+    runtime::VirtualRunLoop loop;
     auto reporter =
-        makeRuntime(reports, std::make_shared<runtime::ThreadSerialQueue>("crash-reporter"));
+        makeRuntime(loop, reports, std::make_shared<runtime::ThreadSerialQueue>("crash-reporter"));
     reporter->start(kDsn);
     body();
     _exit(0);
@@ -77,7 +85,8 @@ std::vector<CrashReport> reportsIn(const fs::path& folder) {
 
 // Signal markers left by a child become reports the way the next start turns them into reports.
 std::vector<CrashReport> reportsAfterNextStart(const fs::path& folder) {
-  auto nextStart = makeRuntime(folder);
+  runtime::VirtualRunLoop loop;
+  auto nextStart = makeRuntime(loop, folder, nullptr);
   EXPECT_TRUE(nextStart->promoteSignalMarkers(runtime::SystemClock().now()).ok());
   return reportsIn(folder);
 }
@@ -201,12 +210,13 @@ TEST(CrashCaptureTest, StartPromotesEarlierMarkersAndReopensAnEmptyMarkerFile) {
 
 TEST(CrashCaptureTest, WithoutAUsableDsnNothingIsInstalled) {
   TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   testing::writeFile(folder.path() / "signal.markers", "signal=11\n");
   const std::terminate_handler before = std::get_terminate();
   for (const std::optional<std::string>& dsn :
        {std::optional<std::string>(), std::optional<std::string>("http://k@h/1"),
         std::optional<std::string>("https://h/1"), std::optional<std::string>("https://k@h/")}) {
-    auto reporter = makeRuntime(folder.path());
+    auto reporter = makeRuntime(loop, folder.path(), nullptr);
     reporter->start(dsn);
     EXPECT_FALSE(reporter->dsn().has_value());
   }
@@ -218,8 +228,9 @@ TEST(CrashCaptureTest, WithoutAUsableDsnNothingIsInstalled) {
 
 TEST(CrashCaptureTest, AnUnreadableMarkerFileStaysForTheNextStart) {
   TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   fs::create_directories(folder.path() / "signal.markers");  // a folder where the file belongs
-  auto reporter = makeRuntime(folder.path());
+  auto reporter = makeRuntime(loop, folder.path(), nullptr);
   EXPECT_FALSE(reporter->promoteSignalMarkers(runtime::SystemClock().now()).ok());
   EXPECT_TRUE(fs::exists(folder.path() / "signal.markers"));
 }

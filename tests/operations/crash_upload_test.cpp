@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "operations/crash_reporter_runtime.h"
-#include "operations/manual_queue.h"
 #include "operations/test_https_server.h"
 #include "operations/test_update_fixtures.h"
 #include "runtime/virtual_run_loop.h"
@@ -15,7 +14,6 @@ namespace corvane::operations {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ManualQueue;
 using testing::TemporaryFolder;
 using testing::TestHttpsServer;
 
@@ -27,15 +25,22 @@ runtime::WallTime at(const std::string& iso) {
 
 class CrashUploadTest : public ::testing::Test {
  protected:
+  // Queues whose jobs wait until the test steps them.
+  std::shared_ptr<runtime::VirtualSerialQueue> heldQueue(const std::string& label) {
+    auto queue = loop.makeQueue(label);
+    queue->hold();
+    return queue;
+  }
+
   std::shared_ptr<CrashReporterRuntime> makeRuntime(
-      std::shared_ptr<ManualQueue> uploadQueue = std::make_shared<ManualQueue>()) {
+      std::shared_ptr<runtime::VirtualSerialQueue> uploadQueue = nullptr) {
     CrashReporterDependencies dependencies;
     dependencies.reportsDirectory = folder.path() / "CrashReports";
     dependencies.identity = ApplicationIdentity{"3.1", "310", "Linux test"};
     dependencies.http = platform::makeHttpClient(
         platform::HttpClientOptions{testing::TestCertificates::shared().caFile});
-    dependencies.queue = std::make_shared<ManualQueue>();
-    dependencies.uploadQueue = std::move(uploadQueue);
+    dependencies.queue = heldQueue("crash-reporter");
+    dependencies.uploadQueue = uploadQueue ? std::move(uploadQueue) : heldQueue("upload");
     dependencies.record = [this](const std::string& event,
                                  std::map<std::string, std::string> fields) {
       events.emplace_back(event, std::move(fields));
@@ -66,8 +71,8 @@ class CrashUploadTest : public ::testing::Test {
     return folder.path() / "CrashReports" / (eventID + ".json");
   }
 
+  TemporaryFolder folder;        // outlives the loop and everything queued on it
   runtime::VirtualRunLoop loop;  // now() is 2026-01-05T09:00:00Z
-  TemporaryFolder folder;
   std::vector<std::pair<std::string, std::map<std::string, std::string>>> events;
   const std::string idA = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
   const std::string idB = "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb";
@@ -209,7 +214,7 @@ TEST_F(CrashUploadTest, StartRunsOneBackgroundPassWithTheParsedDsn) {
   TestHttpsServer server([](const TestHttpsServer::Request&) {
     return TestHttpsServer::Reply{200, ""};
   });
-  auto uploadQueue = std::make_shared<ManualQueue>();
+  auto uploadQueue = heldQueue("upload");
   auto reporter = makeRuntime(uploadQueue);
   ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());
   // Arm in a child: the test process keeps its own signal handlers. The child runs the pass it
@@ -217,8 +222,9 @@ TEST_F(CrashUploadTest, StartRunsOneBackgroundPassWithTheParsedDsn) {
   const pid_t pid = fork();
   if (pid == 0) {
     reporter->start("https://pubkey@127.0.0.1:" + std::to_string(server.port()) + "/42");
-    const bool queuedOnePass = uploadQueue->pending() == 1;
-    uploadQueue->runAll();
+    const bool queuedOnePass = uploadQueue->pendingCount() == 1;
+    while (uploadQueue->step()) {
+    }
     _exit(queuedOnePass && !fs::exists(reportPath(idA)) ? 0 : 1);
   }
   int status = 0;

@@ -25,9 +25,7 @@ void runOrThrow(const std::string& command) {
 }  // namespace
 
 TestCertificates::TestCertificates() {
-  char pattern[] = "/tmp/corvane-test-ca-XXXXXX";
-  const std::string dir = mkdtemp(pattern);
-  folder = dir;
+  const std::string dir = folder;
   caFile = dir + "/ca.pem";
   certificateFile = dir + "/server.pem";
   keyFile = dir + "/server.key";
@@ -71,11 +69,6 @@ std::string reasonPhrase(int status) {
 }
 
 }  // namespace
-
-TestCertificates::~TestCertificates() {
-  std::error_code ignored;
-  if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-}
 
 const TestCertificates& TestCertificates::shared() {
   static const TestCertificates certificates;

@@ -8,18 +8,20 @@
 #include <thread>
 #include <vector>
 
+#include "support/temporary_folder.h"
+
 namespace corvane::operations::testing {
 
 // A certificate authority and a server certificate for 127.0.0.1, made with the openssl tool in
 // a temporary folder the first time they are asked for.
 struct TestCertificates {
-  std::string folder;  // removed when the process ends
+  corvane::testing::TemporaryFolder owner{"corvane-test-ca"};  // removed when the process ends
+  std::string folder = owner.path().string();
   std::string caFile;
   std::string certificateFile;
   std::string keyFile;
 
   TestCertificates();
-  ~TestCertificates();
   TestCertificates(const TestCertificates&) = delete;
   TestCertificates& operator=(const TestCertificates&) = delete;
   static const TestCertificates& shared();

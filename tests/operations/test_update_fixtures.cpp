@@ -14,18 +14,6 @@ namespace corvane::operations::testing {
 
 namespace fs = std::filesystem;
 
-TemporaryFolder::TemporaryFolder() {
-  char pattern[] = "/tmp/corvane-ops-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
-}
-
 namespace {
 
 la_ssize_t appendToString(archive*, void* context, const void* buffer, size_t length) {

@@ -5,20 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "support/temporary_folder.h"
+
 namespace corvane::operations::testing {
 
-// A fresh folder under /tmp, removed with everything in it at the end of the scope.
-class TemporaryFolder {
- public:
-  TemporaryFolder();
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using corvane::testing::TemporaryFolder;
 
 struct ZipEntry {
   std::string name;

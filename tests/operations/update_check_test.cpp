@@ -102,8 +102,8 @@ class UpdateCheckTest : public ::testing::Test {
   }
 
   std::vector<std::pair<std::string, std::map<std::string, std::string>>> events;
-  runtime::VirtualRunLoop loop;
   TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   UpdateServer server;
   testing::SigningKey key;
 };

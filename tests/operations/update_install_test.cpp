@@ -141,8 +141,8 @@ class UpdateInstallTest : public ::testing::Test {
     return found;
   }
 
-  runtime::VirtualRunLoop loop;
   TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   testing::SigningKey key;
   fs::path hostileParent;
   fs::path currentApp;

@@ -178,8 +178,8 @@ TEST(UpdateChannelTest, TakesTheBuildSettingsOfTheBundle) {
 }
 
 TEST(UpdateChannelTest, TheSharedManagerReadsTheRunningBundleAndDataFolder) {
-  runtime::VirtualRunLoop loop;
   testing::TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
   platform::PlatformServices services;
   auto bundle = std::make_shared<platform::Bundle>();
   bundle->root = folder.path() / "corvane";

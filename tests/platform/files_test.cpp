@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "platform/temporary_folder.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::platform {
 namespace {

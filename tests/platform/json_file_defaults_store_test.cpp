@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "platform/linux/defaults_value_coding.h"
-#include "platform/temporary_folder.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::platform {
 namespace {

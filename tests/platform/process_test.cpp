@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/temporary_folder.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "platform/linux/base64.h"
-#include "platform/temporary_folder.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::platform {
 namespace {

@@ -42,7 +42,8 @@ class ProtectedShareWindowViewTest : public ::testing::Test, public testing::QtR
       std::make_shared<capture::ProtectedOutputSurface>();
   std::shared_ptr<share_window::testing::RecordingController> controller =
       std::make_shared<share_window::testing::RecordingController>();
-  std::shared_ptr<QtWindowSystem> windows = std::make_shared<QtWindowSystem>();
+  std::shared_ptr<QtWindowSystem> windows =
+      std::make_shared<QtWindowSystem>(testing::offscreenDesktop(), nullptr);
   std::shared_ptr<ProtectedShareWindowManager> manager;
 };
 

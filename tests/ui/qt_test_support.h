@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/sim/sim_desktop.h"
 #include "runtime/runtime.h"
 #include "ui/qt_main_executor.h"
 #include "ui/qt_palette_theme.h"
@@ -56,6 +57,15 @@ class QtRuntimeFixture {
   std::unique_ptr<QtMainExecutor> executor_;
   runtime::ScopedRuntime runtime_;
 };
+
+// The desktop behind windows on Qt's offscreen platform: one 800×600 display (the size of Qt's
+// offscreen screen), number 1. Needs the runtime installed (a QtRuntimeFixture).
+inline std::shared_ptr<platform::sim::SimDesktop> offscreenDesktop() {
+  auto desktop = platform::sim::SimDesktop::make();
+  (void)desktop->addDisplay(
+      platform::sim::SimDesktop::makeDisplay(1, platform::Rect{{0, 0}, {800, 600}}, 1, true));
+  return desktop;
+}
 
 // How far apart two colours are, channel by channel.
 inline int colourDistance(QRgb a, QRgb b) {

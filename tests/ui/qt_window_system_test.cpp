@@ -15,15 +15,18 @@ using platform::WindowStyle;
 
 class QtWindowSystemTest : public ::testing::Test, public testing::QtRuntimeFixture {
  protected:
-  QtWindowSystem windows;
+  std::shared_ptr<platform::sim::SimDesktop> desktop = testing::offscreenDesktop();
+  QtWindowSystem windows{desktop, nullptr};
 };
 
-TEST_F(QtWindowSystemTest, ListsQtScreensWithAMainOne) {
+// Windows are placed by the desktop's display numbers, the ones capture uses.
+TEST_F(QtWindowSystemTest, ListsTheDesktopsScreensByTheirNumbers) {
+  ASSERT_TRUE(desktop->addDisplay(
+      platform::sim::SimDesktop::makeDisplay(0x5EED, Rect{{800, 0}, {640, 480}})));
   const auto screens = windows.screens();
-  ASSERT_FALSE(screens.empty());
-  EXPECT_TRUE(windows.mainScreen().has_value());
-  EXPECT_EQ(screens.front().displayID, 1u);
-  EXPECT_FALSE(screens.front().frame.isEmpty());
+  ASSERT_EQ(screens.size(), 2u);
+  EXPECT_EQ(windows.mainScreen()->displayID, 1u);
+  EXPECT_EQ(windows.screen(0x5EED)->frame, (Rect{{800, 0}, {640, 480}}));
 }
 
 TEST_F(QtWindowSystemTest, WindowThatMapsOnlyWhenSharedStaysUnmappedUntilShared) {

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "capture/protected_share_engine.h"
@@ -19,18 +20,19 @@
 #include "ui/protected_share_window_view.h"
 #include "ui/qt_test_support.h"
 #include "ui/qt_window_system.h"
-#include "ui/x11_window_states.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
 #include "platform/x11/x11_desktop.h"
-#include "x11/test_client.h"
-#include "x11/xvfb_server.h"
+#include "support/test_artifacts.h"
+#include "support/x11/test_client.h"
+#include "support/x11/xvfb_server.h"
+#include "ui_x11/qt_x11_checks.h"
 
 namespace corvane::ui {
 namespace {
 
 constexpr const char* kChildVariable = "CORVANE_UI_SESSION_CHILD";
-constexpr const char* kScreenshotPath = "/tmp/corvane-protected-share-x11-session.png";
+constexpr const char* kScreenshotName = "corvane-protected-share-x11-session.png";
 constexpr std::uint32_t kNotesColour = 0x20C040;  // an ordinary application: shared
 constexpr std::uint32_t kVaultColour = 0xE02020;  // the excluded application: never shared
 
@@ -60,7 +62,7 @@ TEST(ProtectedShareSessionOnX11, ExcludedApplicationNeverReachesTheSharedWindow)
   ASSERT_NE(notesClient.window(), 0u);
   ASSERT_NE(vaultClient.window(), 0u);
 
-  std::remove(kScreenshotPath);
+  std::filesystem::remove(corvane::testing::artifactPath(kScreenshotName));
   pid_t child = corvane::testing::spawnProgram(
       {"/proc/self/exe", "--gtest_filter=ProtectedShareSessionX11Child.*"},
       {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.name(), std::string(kChildVariable) + "=1"});
@@ -87,7 +89,7 @@ class ProtectedShareSessionX11Child : public ::testing::Test {
 };
 
 TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
-  ASSERT_TRUE(isX11Session());
+  ASSERT_TRUE(testing::isX11Session());
   const std::string display = std::getenv("DISPLAY");
   auto desktop = platform::x11::openDesktop(display, getpid());
   ASSERT_TRUE(desktop.ok()) << desktop.message();
@@ -99,7 +101,8 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
 
   auto controller = std::make_shared<share_window::testing::RecordingController>();
   controller->surface = engine->outputSurface();
-  auto windows = std::make_shared<QtWindowSystem>(services.desktop.screens);
+  auto windows =
+      std::make_shared<QtWindowSystem>(services.desktop.screens, wiring::makeQtWindowStateHints());
   auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
       windows, makeProtectedShareContentFactory());
 
@@ -112,7 +115,7 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   // Frames flow into the surface, but until the window is handed the first frame nothing of it
   // is on the X screen.
   processFor(100);
-  EXPECT_FALSE(isViewableOnX11(id));
+  EXPECT_FALSE(testing::isViewableOnX11(id));
 
   ASSERT_TRUE(manager->publishLiveFrame(engine->renderedFrame.value()->pixelSize));
   manager->updateProtectionStatus(false, false, false, false, false, false);
@@ -120,7 +123,7 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
       std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
   ASSERT_TRUE(processUntil(
       [&] {
-        return isViewableOnX11(id) && view->canvas()->presentedFrames() > 2 &&
+        return testing::isViewableOnX11(id) && view->canvas()->presentedFrames() > 2 &&
                view->canvas()->lastPresentedRevision() == engine->outputSurface()->revision();
       },
       10));
@@ -128,7 +131,8 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
 
   const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
       QImage::Format_RGB32);
-  ASSERT_TRUE(shot.save(kScreenshotPath));
+  ASSERT_TRUE(
+      shot.save(QString::fromStdString(corvane::testing::artifactPath(kScreenshotName).string())));
   const QRect canvasArea(view->canvas()->mapToGlobal(QPoint(0, 0)), view->canvas()->size());
   const QImage shared = shot.copy(canvasArea);
   // The ordinary application is in the shared window; the excluded one is not, though it is on
@@ -140,18 +144,18 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   // Hidden on this screen: still mapped and shared, but below other windows, on every desktop and
   // out of the taskbar and pager, as the window manager records it.
   auto hasState = [&](const char* name) {
-    const auto states = netWmStatesOnX11(id);
+    const auto states = testing::netWmStatesOnX11(id);
     return std::find(states.begin(), states.end(), name) != states.end();
   };
   ASSERT_TRUE(manager->hideLiveWindowLocally());
   EXPECT_TRUE(processUntil([&] {
-    return hasState("_NET_WM_STATE_BELOW") && desktopOnX11(id) == 0xFFFFFFFFul &&
+    return hasState("_NET_WM_STATE_BELOW") && testing::desktopOnX11(id) == 0xFFFFFFFFul &&
            hasState("_NET_WM_STATE_SKIP_TASKBAR") && hasState("_NET_WM_STATE_SKIP_PAGER");
   }));
-  EXPECT_TRUE(isViewableOnX11(id));
+  EXPECT_TRUE(testing::isViewableOnX11(id));
   ASSERT_TRUE(manager->showLiveWindowLocally());
   EXPECT_TRUE(processUntil([&] {
-    return !hasState("_NET_WM_STATE_BELOW") && desktopOnX11(id) != 0xFFFFFFFFul &&
+    return !hasState("_NET_WM_STATE_BELOW") && testing::desktopOnX11(id) != 0xFFFFFFFFul &&
            !hasState("_NET_WM_STATE_SKIP_TASKBAR");
   }));
 
@@ -159,7 +163,7 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   manager->endSession(true);
   ASSERT_TRUE(
       processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }, 5));
-  EXPECT_FALSE(isViewableOnX11(id));
+  EXPECT_FALSE(testing::isViewableOnX11(id));
 }
 
 }  // namespace

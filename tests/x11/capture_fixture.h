@@ -10,8 +10,8 @@
 
 #include "platform/x11/x11_screen_capture.h"
 #include "runtime/serial_queue.h"
-#include "x11/test_client.h"
-#include "x11/xvfb_server.h"
+#include "support/x11/test_client.h"
+#include "support/x11/xvfb_server.h"
 
 namespace corvane::platform::x11::testing {
 
@@ -43,7 +43,7 @@ inline std::shared_ptr<const ApplicationIdentityResolver> plainIdentities() {
 
 inline ContentFilter excluding(std::vector<std::string> ids) {
   ContentFilter filter;
-  filter.displayID = 1;
+  filter.displayID = 0;  // the primary monitor
   for (auto& id : ids) filter.excludedApplications.push_back(ShareableApplication{id, id, 0});
   return filter;
 }

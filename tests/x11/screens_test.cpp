@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/x11/monitors.h"
 #include "platform/x11/x11_cursor_source.h"
 #include "platform/x11/x11_permissions.h"
 #include "platform/x11/x11_screens.h"
@@ -18,12 +19,12 @@ TEST(ScreensTest, ListsTheMonitorWithItsWorkAreaAndReportsChanges) {
   auto screens = std::move(opened).value();
   const auto all = screens->screens();
   ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all[0].displayID, 1u);
+  EXPECT_EQ(all[0].displayID, displayNumberFor(all[0].name));
   EXPECT_FALSE(all[0].name.empty());
   EXPECT_EQ(all[0].frame, (Rect{{0, 0}, {1024, 768}}));
   EXPECT_EQ(all[0].visibleFrame, all[0].frame);
   EXPECT_TRUE(all[0].isMain);
-  EXPECT_EQ(screens->mainScreen()->displayID, 1u);
+  EXPECT_EQ(screens->mainScreen()->displayID, all[0].displayID);
 
   int changes = 0;
   auto subscription = screens->observeChanges([&] { ++changes; });
@@ -39,6 +40,88 @@ TEST(ScreensTest, ListsTheMonitorWithItsWorkAreaAndReportsChanges) {
   EXPECT_EQ(screens->screens()[0].visibleFrame, (Rect{{0, 32}, {1024, 736}}));
   screens.reset();
   loop.runUntilIdle();
+}
+
+// Adds (or replaces) a RandR monitor without outputs, named `name`, at `x` on a 200×150 band.
+void setMonitor(Display* display, const char* name, int x) {
+  XRRMonitorInfo* monitor = XRRAllocateMonitor(display, 0);
+  monitor->name = XInternAtom(display, name, False);
+  monitor->x = x;
+  monitor->y = 0;
+  monitor->width = 200;
+  monitor->height = 150;
+  monitor->mwidth = 50;
+  monitor->mheight = 40;
+  XRRSetMonitor(display, DefaultRootWindow(display), monitor);
+  XRRFreeMonitors(monitor);
+  XSync(display, False);
+}
+
+std::optional<Screen> screenNamed(const std::vector<Screen>& screens, const std::string& name) {
+  for (const auto& screen : screens)
+    if (screen.name == name) return screen;
+  return std::nullopt;
+}
+
+// A display number names one monitor: unplugging another one, even one listed before it, leaves
+// the number of a saved choice pointing at the same monitor, and reading the layout afresh (a
+// restart) gives the same numbers.
+TEST(ScreensTest, DisplayNumbersFollowTheMonitorWhenAMiddleOneIsRemoved) {
+  runtime::VirtualRunLoop loop;
+  XvfbServer server(800, 150);
+  ASSERT_TRUE(server.ok());
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  setMonitor(display, "LEFT-1", 0);
+  setMonitor(display, "MIDDLE-2", 200);
+  setMonitor(display, "RIGHT-3", 400);
+  auto opened = X11Screens::open(server.name());
+  ASSERT_TRUE(opened.ok()) << opened.message();
+  auto screens = std::move(opened).value();
+  const auto before = screens->screens();
+  const auto left = screenNamed(before, "LEFT-1");
+  const auto middle = screenNamed(before, "MIDDLE-2");
+  const auto right = screenNamed(before, "RIGHT-3");
+  ASSERT_TRUE(left && middle && right) << before.size();
+  EXPECT_NE(left->displayID, right->displayID);
+  EXPECT_NE(middle->displayID, right->displayID);
+  const std::uint32_t saved = right->displayID;
+
+  int changes = 0;
+  auto subscription = screens->observeChanges([&] { ++changes; });
+  XRRDeleteMonitor(display, DefaultRootWindow(display), XInternAtom(display, "MIDDLE-2", False));
+  XSync(display, False);
+  ASSERT_TRUE(waitUntil([&] {
+    loop.runUntilIdle();
+    return changes > 0 && !screenNamed(screens->screens(), "MIDDLE-2");
+  }));
+  const auto afterRemoval = screens->screen(saved);
+  ASSERT_TRUE(afterRemoval);
+  EXPECT_EQ(afterRemoval->name, "RIGHT-3");
+  EXPECT_EQ(afterRemoval->frame, right->frame);
+  EXPECT_EQ(screens->screen(left->displayID)->name, "LEFT-1");
+  EXPECT_FALSE(screens->screen(middle->displayID));
+
+  setMonitor(display, "MIDDLE-2", 200);  // plugged in again: its old number comes back
+  const auto restarted = readScreens(display);
+  EXPECT_EQ(screenNamed(restarted, "MIDDLE-2")->displayID, middle->displayID);
+  EXPECT_EQ(screenNamed(restarted, "RIGHT-3")->displayID, saved);
+  XCloseDisplay(display);
+  subscription.cancel();
+  screens.reset();
+  loop.runUntilIdle();
+}
+
+TEST(DisplayNumbersTest, DistinctAndNeverZeroEvenWhenNamesCollide) {
+  std::vector<MonitorInfo> monitors(3);
+  monitors[0].name = "HDMI-1";
+  monitors[1].name = "DP-2";
+  monitors[2].name = "HDMI-1";  // a second monitor reporting the same name
+  assignDisplayNumbers(monitors);
+  EXPECT_EQ(monitors[0].displayID, displayNumberFor("HDMI-1"));
+  EXPECT_EQ(monitors[1].displayID, displayNumberFor("DP-2"));
+  EXPECT_EQ(monitors[2].displayID, displayNumberFor("HDMI-1") + 1);
+  EXPECT_NE(displayNumberFor(""), 0u);
 }
 
 TEST(PermissionsTest, AWaylandSessionIsRefusedWithWhatToDo) {

@@ -2,6 +2,9 @@
 
 #include "platform/x11/xlib.h"
 
+#include <algorithm>
+#include <set>
+
 #include "platform/x11/x_connection.h"
 
 namespace corvane::platform::x11 {
@@ -18,7 +21,6 @@ std::vector<MonitorInfo> readMonitors(Display* display) {
     for (int i = 0; monitors != nullptr && i < count; ++i) {
       const XRRMonitorInfo& monitor = monitors[i];
       MonitorInfo info;
-      info.displayID = static_cast<std::uint32_t>(i + 1);
       info.x = monitor.x;
       info.y = monitor.y;
       info.width = monitor.width;
@@ -43,7 +45,6 @@ std::vector<MonitorInfo> readMonitors(Display* display) {
   }
   if (result.empty()) {
     MonitorInfo whole;
-    whole.displayID = 1;
     whole.name = "screen";
     whole.width = DisplayWidth(display, DefaultScreen(display));
     whole.height = DisplayHeight(display, DefaultScreen(display));
@@ -53,7 +54,31 @@ std::vector<MonitorInfo> readMonitors(Display* display) {
   bool anyPrimary = false;
   for (const auto& monitor : result) anyPrimary = anyPrimary || monitor.primary;
   if (!anyPrimary) result.front().primary = true;
+  assignDisplayNumbers(result);
   return result;
+}
+
+std::uint32_t displayNumberFor(const std::string& connectorName) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (const unsigned char c : connectorName) {
+    hash ^= c;
+    hash *= 16777619u;
+  }
+  return hash == 0 ? 1 : hash;
+}
+
+void assignDisplayNumbers(std::vector<MonitorInfo>& monitors) {
+  std::vector<MonitorInfo*> byName;
+  for (auto& monitor : monitors) byName.push_back(&monitor);
+  std::sort(byName.begin(), byName.end(),
+            [](const MonitorInfo* a, const MonitorInfo* b) { return a->name < b->name; });
+  std::set<std::uint32_t> taken;
+  for (MonitorInfo* monitor : byName) {
+    std::uint32_t number = displayNumberFor(monitor->name);
+    while (number == 0 || taken.count(number) > 0) ++number;
+    taken.insert(number);
+    monitor->displayID = number;
+  }
 }
 
 std::vector<MonitorInfo> monitorsMatching(const std::vector<MonitorInfo>& monitors,

@@ -8,8 +8,9 @@
 
 namespace corvane::platform::x11 {
 
-// One RandR monitor. Display numbers count from 1 in RandR's order; a server without RandR
-// monitors shows the whole root as display 1.
+// One RandR monitor. Its display number comes from its connector name (displayNumberFor), so a
+// monitor keeps its number when others are plugged in or out and across restarts; a server
+// without RandR monitors shows the whole root as one display named "screen".
 struct MonitorInfo {
   std::uint32_t displayID = 0;
   std::string name;  // the first output's name ("HDMI-1"), else the monitor's own name
@@ -18,6 +19,12 @@ struct MonitorInfo {
 };
 
 std::vector<MonitorInfo> readMonitors(Display* display);
+
+// The display number of a connector name: a 32-bit hash of the name, never 0 (0 stands for the
+// primary monitor). Every monitor in the list gets a distinct number: on a collision the
+// later name in sorted order takes the next free number.
+std::uint32_t displayNumberFor(const std::string& connectorName);
+void assignDisplayNumbers(std::vector<MonitorInfo>& monitors);
 
 // The rectangle the display `displayID` covers; display 0 names the primary monitor. Empty
 // when no such display is connected.

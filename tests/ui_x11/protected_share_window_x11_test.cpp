@@ -8,23 +8,28 @@
 #include <QScreen>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "capture/protected_output_surface.h"
-#include "qt_test_support.h"
+#include "platform/x11/x11_screens.h"
 #include "share_window/share_window_test_support.h"
+#include "support/test_artifacts.h"
+#include "support/x11/xvfb_server.h"
 #include "ui/design_components.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/protected_share_window_view.h"
+#include "ui/qt_test_support.h"
 #include "ui/qt_window_system.h"
-#include "ui/x11_window_states.h"
-#include "x11/xvfb_server.h"
+#include "ui_x11/qt_x11_checks.h"
 
 namespace corvane::ui {
 namespace {
 
 constexpr const char* kChildVariable = "CORVANE_UI_X11_CHILD";
-constexpr const char* kScreenshotPath = "/tmp/corvane-protected-share-x11.png";
+constexpr const char* kScreenshotName = "corvane-protected-share-x11.png";
 constexpr QRgb kMarker = qRgb(230, 20, 200);  // a block no other part of the screen uses
 
 // A desktop as a filtered capture shows it: a background, two application windows and a marker
@@ -78,7 +83,7 @@ TEST(ProtectedShareWindowOnX11, RunsTheRealWindowOnAPrivateXServer) {
   if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
   corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
-  std::remove(kScreenshotPath);
+  std::filesystem::remove(corvane::testing::artifactPath(kScreenshotName));
   pid_t child = corvane::testing::spawnProgram(
       {"/proc/self/exe", "--gtest_filter=ProtectedShareWindowX11Child.*"},
       {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.name(), std::string(kChildVariable) + "=1"});
@@ -89,19 +94,30 @@ TEST(ProtectedShareWindowOnX11, RunsTheRealWindowOnAPrivateXServer) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the window test on " << server.name() << " failed";
 }
 
-class ProtectedShareWindowX11Child : public ::testing::Test, public testing::QtRuntimeFixture {
+class ProtectedShareWindowX11Child : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::getenv(kChildVariable) == nullptr) GTEST_SKIP() << "runs only under its own Xvfb";
+    // Only now, on the private server: Qt's xcb platform needs its DISPLAY.
+    qt_ = std::make_unique<testing::QtRuntimeFixture>();
   }
+  bool processUntil(const std::function<bool()>& done, double seconds = 5.0) {
+    return qt_->processUntil(done, seconds);
+  }
+  void processFor(int milliseconds) { qt_->processFor(milliseconds); }
+
+  std::unique_ptr<testing::QtRuntimeFixture> qt_;
 };
 
 TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAndStatus) {
-  ASSERT_TRUE(isX11Session());
+  ASSERT_TRUE(testing::isX11Session());
   auto surface = std::make_shared<capture::ProtectedOutputSurface>();
   auto controller = std::make_shared<share_window::testing::RecordingController>();
   controller->surface = surface;
-  auto windows = std::make_shared<QtWindowSystem>();
+  auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
+  ASSERT_TRUE(screens.ok()) << screens.message();
+  auto windows =
+      std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
   auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
       windows, makeProtectedShareContentFactory());
 
@@ -112,7 +128,7 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
   // A frame is already waiting on the surface, yet nothing is on the X screen.
   ASSERT_TRUE(surface->update(desktopFrame(1280, 800, 1), 1));
   processFor(150);
-  EXPECT_FALSE(isViewableOnX11(id));
+  EXPECT_FALSE(testing::isViewableOnX11(id));
   EXPECT_TRUE(xwininfoSays(id, "IsUnMapped"));
   EXPECT_EQ(testing::countPixelsNear(screenshot(), kMarker, 12), 0);
 
@@ -120,7 +136,7 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
   manager->updateProtectionStatus(false, false, false, false, false, false);
   auto* view = static_cast<ProtectedShareWindowView*>(
       std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
-  ASSERT_TRUE(processUntil([&] { return isViewableOnX11(id); }));
+  ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(id); }));
   EXPECT_TRUE(xwininfoSays(id, "IsViewable"));
   surface->update(desktopFrame(1280, 800, 2), 2);
   ASSERT_TRUE(processUntil([&] {
@@ -130,7 +146,8 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
   processFor(200);
 
   const QImage shot = screenshot();
-  ASSERT_TRUE(shot.save(kScreenshotPath));
+  ASSERT_TRUE(
+      shot.save(QString::fromStdString(corvane::testing::artifactPath(kScreenshotName).string())));
   // The marker block, scaled into the window, and the green status line are on the screen.
   EXPECT_GT(testing::countPixelsNear(shot, kMarker, 12), 5000);
   const QRect strip =
@@ -139,7 +156,7 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
   EXPECT_GT(surface->presentationStats().completedFrames, 0);
 
   manager->endSession(true);
-  ASSERT_TRUE(processUntil([&] { return !isViewableOnX11(id); }));
+  ASSERT_TRUE(processUntil([&] { return !testing::isViewableOnX11(id); }));
   processFor(100);
   EXPECT_EQ(testing::countPixelsNear(screenshot(), kMarker, 12), 0);
 }

@@ -3,17 +3,21 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 namespace corvane::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end
-// of the scope.
+// A fresh folder under $TMPDIR (else /tmp), removed with everything in it at the end of the
+// scope. Fails the construction loudly rather than handing out an empty path.
 class TemporaryFolder {
  public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  explicit TemporaryFolder(const std::string& prefix = "corvane-test") {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot make a temporary folder from " + pattern);
+    }
+    path_ = pattern;
   }
   ~TemporaryFolder() {
     std::error_code ignored;

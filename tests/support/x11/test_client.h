@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "x11/xvfb_server.h"
+#include "support/x11/xvfb_server.h"
 
 namespace corvane::testing {
 

@@ -1,0 +1,23 @@
+#include "main/qt_x11_display.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QGuiApplication>
+
+// Xlib last: its macros (None, Bool, Status…) clash with Qt's names.
+#include "platform/x11/x11_window_states.h"
+
+namespace corvane::wiring {
+
+_XDisplay* qtX11Display() {
+  if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 ? x11->display() : nullptr;
+}
+
+std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints() {
+  Display* display = qtX11Display();
+  if (display == nullptr) return nullptr;
+  return std::make_shared<platform::x11::X11WindowStateHints>(display);
+}
+
+}  // namespace corvane::wiring

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/window_states.h"
+
+// Xlib's types stay out of this header: it is read next to Qt's.
+struct _XDisplay;
+
+namespace corvane::wiring {
+
+// The X connection Qt's windows live on; null unless Qt runs on its xcb platform.
+_XDisplay* qtX11Display();
+
+// Window-state hints for Qt's windows, on Qt's own X connection; null off X11 (offscreen).
+std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints();
+
+}  // namespace corvane::wiring

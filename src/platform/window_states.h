@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+namespace corvane::platform {
+
+// The window-manager states a toolkit has no flag for: on every desktop, out of the taskbar and
+// out of the pager.
+struct ExtraWindowStates {
+  // On every virtual desktop; turned off, the window goes to the current desktop.
+  bool sticky = false;
+  bool skipTaskbar = false;
+  bool skipPager = false;
+
+  bool operator==(const ExtraWindowStates&) const = default;
+};
+
+// Sets those states on a window, by its native window number.
+class WindowStateHints {
+ public:
+  virtual ~WindowStateHints() = default;
+  // `mapped`: the window is on screen, so its states belong to the window manager.
+  virtual void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) = 0;
+};
+
+}  // namespace corvane::platform

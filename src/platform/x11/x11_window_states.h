@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/window_states.h"
+
+namespace corvane::platform::x11 {
+
+// EWMH window states. Each is set on the window's _NET_WM_STATE property while it is unmapped,
+// and asked of the window manager with a client message once it is mapped (without a window
+// manager nobody would answer, so the property is kept right directly). Sticky also sets
+// _NET_WM_DESKTOP to 0xFFFFFFFF, for window managers that read only that.
+//
+// Works on the connection that made the windows (the toolkit's), so its requests follow the
+// window's creation; used on that connection's thread (the main actor).
+class X11WindowStateHints final : public WindowStateHints {
+ public:
+  explicit X11WindowStateHints(Display* display) : display_(display) {}
+  void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) override;
+
+ private:
+  Display* display_;
+};
+
+// What the server holds for a window, for checks: the names of its _NET_WM_STATE atoms, its
+// _NET_WM_DESKTOP (0xFFFFFFFF: all desktops) and whether it is viewable.
+std::vector<std::string> netWmStateNames(Display* display, Window window);
+std::optional<unsigned long> windowDesktop(Display* display, Window window);
+bool isViewable(Display* display, Window window);
+
+}  // namespace corvane::platform::x11
