@@ -14,15 +14,17 @@
 #include <string>
 
 #include "capture/protected_output_surface.h"
-#include "platform/x11/x11_screens.h"
 #include "share_window/share_window_test_support.h"
 #include "support/test_artifacts.h"
-#include "support/x11/xvfb_server.h"
 #include "ui/design_components.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/protected_share_window_view.h"
 #include "ui/qt_test_support.h"
 #include "ui/qt_window_system.h"
+
+// Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
+#include "platform/x11/x11_screens.h"
+#include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_checks.h"
 
 namespace corvane::ui {
