@@ -10,7 +10,6 @@
 
 #include "model/current_time.h"
 #include "platform/files.h"
-#include "platform/services.h"
 #include "runtime/runtime.h"
 
 namespace corvane::model {
@@ -22,8 +21,6 @@ constexpr const char* noDiagnosticsText = "No diagnostics recorded yet.\n";
 struct SharedReporterSlot {
   std::mutex mutex;
   std::shared_ptr<DiagnosticReporter> current;
-  // Made by shared() itself rather than installed.
-  bool currentIsDefault = false;
   // Replaced reporters are kept so that a reference from shared() never dangles.
   std::vector<std::shared_ptr<DiagnosticReporter>> retired;
 };
@@ -34,13 +31,12 @@ SharedReporterSlot& sharedSlot() {
   return *slot;
 }
 
+// Until the application installs its log, events go nowhere: there is no folder to keep them in.
 std::shared_ptr<DiagnosticReporter> makeDefaultReporter() {
-  const auto services = platform::platformServices();
-  const fs::path folder = services.folders.dataHome.empty()
-                              ? fs::path()
-                              : services.folders.corvaneData() / "Diagnostics";
+  std::error_code ignored;
   return std::make_shared<DiagnosticReporter>(
-      folder, runtime::makeSerialQueue(DiagnosticReporter::queueLabel), services.folders.temporary);
+      fs::path(), runtime::makeSerialQueue(DiagnosticReporter::queueLabel),
+      fs::temp_directory_path(ignored));
 }
 
 std::string exportFileName(runtime::WallTime time) {
@@ -82,15 +78,8 @@ DiagnosticReporter::DiagnosticReporter(fs::path folder, std::shared_ptr<runtime:
 DiagnosticReporter& DiagnosticReporter::shared() {
   auto& slot = sharedSlot();
   std::lock_guard lock(slot.mutex);
-  // A log made before the app installed its folders kept nothing; once a data folder is known,
-  // a fresh default log takes over.
-  const bool madeWithoutFolder = slot.current && slot.currentIsDefault &&
-                                 slot.current->folder().empty() &&
-                                 !platform::platformServices().folders.dataHome.empty();
-  if (!slot.current || madeWithoutFolder) {
-    if (slot.current) slot.retired.push_back(slot.current);
+  if (!slot.current) {
     slot.current = makeDefaultReporter();
-    slot.currentIsDefault = true;
   }
   return *slot.current;
 }
@@ -102,7 +91,6 @@ std::shared_ptr<DiagnosticReporter> DiagnosticReporter::installShared(
   auto previous = std::move(slot.current);
   if (previous) slot.retired.push_back(previous);
   slot.current = std::move(reporter);
-  slot.currentIsDefault = false;
   return previous;
 }
 

@@ -29,9 +29,8 @@ class DiagnosticReporter {
   DiagnosticReporter(std::filesystem::path folder, std::shared_ptr<runtime::SerialQueue> queue,
                      std::filesystem::path temporaryFolder, DiagnosticLogLimits limits = {});
 
-  // The process's log, made on first use in the installed services' data folder with a queue
-  // from runtime::makeSerialQueue. Made before any data folder was installed, it keeps nothing
-  // and is replaced as soon as one is.
+  // The process's log: the one the application installed (installShared) in its data folder;
+  // before that, one that keeps nothing.
   static DiagnosticReporter& shared();
   // Replaces the shared log (nullptr: the next shared() makes a fresh one) and returns the
   // previous. A replaced reporter stays alive, so references already handed out stay valid.

@@ -4,7 +4,6 @@
 
 #include "model/diagnostic_reporter.h"
 #include "model/in_memory_defaults_store.h"
-#include "platform/services.h"
 
 namespace corvane::model {
 namespace {
@@ -62,10 +61,11 @@ void removeFormerBrandSettingsAfterRetention(platform::DefaultsStore& store,
 
 }  // namespace
 
-std::shared_ptr<platform::DefaultsSuite> PreferencesStore::activeDefaults() {
-  const auto store = platform::platformServices().defaults;
+std::shared_ptr<platform::DefaultsSuite> PreferencesStore::activeDefaults(
+    const PreferencesSource& source) {
+  const auto& store = source.store;
   if (!store) return std::make_shared<InMemoryDefaultsSuite>(suiteName);
-  if (auto qaName = qaPreferencesSuiteName()) {
+  if (auto qaName = qaPreferencesSuiteName(source)) {
     if (auto suite = store->suite(*qaName)) return suite;
   }
   if (auto suite = store->suite(suiteName)) return suite;
@@ -73,11 +73,9 @@ std::shared_ptr<platform::DefaultsSuite> PreferencesStore::activeDefaults() {
   return std::make_shared<InMemoryDefaultsSuite>(suiteName);
 }
 
-std::optional<std::string> PreferencesStore::qaPreferencesSuiteName() {
-  const auto services = platform::platformServices();
-  std::optional<std::string> identifier;
-  if (services.mainBundle) identifier = services.mainBundle->bundleIdentifier();
-  return validatedQAPreferencesSuiteName(services.arguments, identifier);
+std::optional<std::string> PreferencesStore::qaPreferencesSuiteName(
+    const PreferencesSource& source) {
+  return validatedQAPreferencesSuiteName(source.arguments, source.bundleIdentifier);
 }
 
 std::optional<std::string> PreferencesStore::validatedQAPreferencesSuiteName(
@@ -92,10 +90,6 @@ std::optional<std::string> PreferencesStore::validatedQAPreferencesSuiteName(
     return std::nullopt;
   }
   return std::nullopt;
-}
-
-ProtectionOptions PreferencesStore::loadProtectionOptions() {
-  return loadProtectionOptions(*activeDefaults());
 }
 
 ProtectionOptions PreferencesStore::loadProtectionOptions(platform::DefaultsSuite& defaults) {
@@ -121,20 +115,6 @@ std::vector<SensitiveRule> PreferencesStore::mergeSavedSensitiveRules(
     }
   }
   return rules;
-}
-
-void PreferencesStore::prepareForLaunch(platform::DefaultsSuite& defaults,
-                                        const std::optional<std::string>& legacyIdentifier,
-                                        const std::string& currentIdentifier,
-                                        runtime::WallTime now) {
-  auto store = platform::platformServices().defaults;
-  if (!store) {
-    // Nothing to copy from; still mark the one-time step as done.
-    InMemoryDefaultsStore empty;
-    prepareForLaunch(empty, defaults, legacyIdentifier, currentIdentifier, now);
-    return;
-  }
-  prepareForLaunch(*store, defaults, legacyIdentifier, currentIdentifier, now);
 }
 
 void PreferencesStore::prepareForLaunch(platform::DefaultsStore& store,
@@ -170,9 +150,10 @@ bool PreferencesStore::hasCompletedBrandMigrationReview(const platform::Defaults
   return defaults.dateValue(brandMigrationCompletedAtKey).has_value();
 }
 
-void PreferencesStore::recordMenuBarStatusItem(const MenuBarStatusItemState& state) {
-  if (!qaPreferencesSuiteName()) return;
-  auto defaults = activeDefaults();
+void PreferencesStore::recordMenuBarStatusItem(const PreferencesSource& source,
+                                               const MenuBarStatusItemState& state) {
+  if (!qaPreferencesSuiteName(source)) return;
+  auto defaults = activeDefaults(source);
   defaults->set("menuBarStatusItemCreated", platform::Value(state.created));
   defaults->set("menuBarStatusItemVisible", platform::Value(state.visible));
   defaults->set("menuBarStatusItemButtonAttached", platform::Value(state.buttonAttached));

@@ -15,6 +15,14 @@
 
 namespace corvane::model {
 
+// Where the settings live: the defaults store, the running application's id and its command
+// line (the id and the arguments choose a QA suite). Handed over by whoever owns the settings.
+struct PreferencesSource {
+  std::shared_ptr<platform::DefaultsStore> store;  // none: a fresh in-memory suite
+  std::optional<std::string> bundleIdentifier;
+  std::vector<std::string> arguments;
+};
+
 // The settings over the active defaults suite. Structured values are stored as JSON data whose
 // keys are the field names; one-time upgrades are guarded by integer version keys.
 struct PreferencesStore {
@@ -38,12 +46,12 @@ struct PreferencesStore {
   static constexpr double brandMigrationRetentionSeconds = 30.0 * 24 * 60 * 60;
 
   // The suite every setting goes through: the QA suite when one is active and can be opened,
-  // else "com.pemberquist.corvane", else the store's standard suite. Without an installed store
-  // it is a fresh in-memory suite (nothing persists). Never null.
-  static std::shared_ptr<platform::DefaultsSuite> activeDefaults();
+  // else "com.pemberquist.corvane", else the store's standard suite. Without a store it is a
+  // fresh in-memory suite (nothing persists). Never null.
+  static std::shared_ptr<platform::DefaultsSuite> activeDefaults(const PreferencesSource& source);
 
-  // The QA suite named on the installed command line under a QA build, else absent.
-  static std::optional<std::string> qaPreferencesSuiteName();
+  // The QA suite named on the source's command line under a QA build, else absent.
+  static std::optional<std::string> qaPreferencesSuiteName(const PreferencesSource& source);
   // Absent unless the bundle identifier begins with "com.pemberquist.corvane.startupqa.";
   // then the first argument starting with "--corvane-qa-preferences-suite=" supplies the name,
   // accepted only when it equals the bundle identifier followed by ".preferences".
@@ -54,24 +62,15 @@ struct PreferencesStore {
   // The value JSON-decoded from the data stored under `key`; absent when nothing is stored or
   // it does not decode (what is stored is left as it is).
   template <class T>
-  static std::optional<T> load(const std::string& key) {
-    return load<T>(*activeDefaults(), key);
-  }
-  template <class T>
   static std::optional<T> load(const platform::DefaultsSuite& defaults, const std::string& key);
 
   // Stores the JSON encoding as data under `key`; a value that cannot be encoded stores nothing.
-  template <class T>
-  static void save(const T& value, const std::string& key) {
-    save(*activeDefaults(), value, key);
-  }
   template <class T>
   static void save(platform::DefaultsSuite& defaults, const T& value, const std::string& key);
 
   // The stored options, or the defaults when absent or undecodable. The first time (while
   // "protectionOptionsUXVersion" is below 1) it stores the options it returns and the version 1,
   // except that undecodable stored options are never overwritten here.
-  static ProtectionOptions loadProtectionOptions();
   static ProtectionOptions loadProtectionOptions(platform::DefaultsSuite& defaults);
 
   // SensitiveRule::defaults() in order, each replaced by the saved rule of its kind.
@@ -82,10 +81,7 @@ struct PreferencesStore {
   // brand's settings (keys not already set, review and onboarding state excepted) into
   // `defaults` when its domain exists and then requires the migration review; stores version 1.
   // Later launches remove the former brand's domain once the retention period after the
-  // completed review is over. Never fails. The first form uses the installed defaults store.
-  static void prepareForLaunch(platform::DefaultsSuite& defaults,
-                               const std::optional<std::string>& legacyIdentifier,
-                               const std::string& currentIdentifier, runtime::WallTime now);
+  // completed review is over. Never fails.
   static void prepareForLaunch(platform::DefaultsStore& store, platform::DefaultsSuite& defaults,
                                const std::optional<std::string>& legacyIdentifier,
                                const std::string& currentIdentifier, runtime::WallTime now);
@@ -100,7 +96,8 @@ struct PreferencesStore {
   static bool hasCompletedBrandMigrationReview(const platform::DefaultsSuite& defaults);
 
   // QA runs only: the seven menu-bar keys, in order, into the active defaults.
-  static void recordMenuBarStatusItem(const MenuBarStatusItemState& state);
+  static void recordMenuBarStatusItem(const PreferencesSource& source,
+                                      const MenuBarStatusItemState& state);
 };
 
 template <class T>

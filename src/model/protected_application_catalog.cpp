@@ -4,7 +4,6 @@
 #include <unordered_set>
 
 #include "platform/desktop_entry.h"
-#include "platform/services.h"
 #include "platform/text_cleaning.h"
 
 namespace corvane::model {
@@ -32,10 +31,10 @@ std::string displayNameOfFile(const std::filesystem::path& path) {
 
 ProtectedAppImportResult ProtectedApplicationCatalog::importApplications(
     const std::vector<std::filesystem::path>& urls, const std::vector<ProtectedApp>& current,
-    const std::set<std::string>& excludedIdentifiers) {
+    const std::set<std::string>& excludedIdentifiers,
+    const std::vector<std::filesystem::path>& applicationDirectories) {
   ProtectedAppImportResult result;
   result.apps = current;
-  const auto applicationDirectories = platform::platformServices().folders.applicationDirectories;
   for (const auto& url : urls) {
     auto entry = loadDesktopEntry(url, applicationDirectories);
     if (!entry || !entry->isApplication() || trimmedText(entry->id).empty()) {

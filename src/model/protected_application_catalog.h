@@ -28,8 +28,8 @@ struct ProtectedAppImportResult {
 
 // Import and clean-up of excluded-application lists. On Linux an application chosen by the user
 // is a desktop entry file of Type=Application; its id is the desktop-file id (the file name
-// without ".desktop", prefixed by its subfolders when it lies below one of the installed
-// services' application folders) and its name the entry's Name.
+// without ".desktop", prefixed by its subfolders when it lies below one of the given application
+// folders) and its name the entry's Name.
 struct ProtectedApplicationCatalog {
   // The symbol shown for an imported application whose own icon cannot be found.
   static constexpr const char* importedAppSymbol = "app.fill";
@@ -42,7 +42,8 @@ struct ProtectedApplicationCatalog {
   // nothing.
   static ProtectedAppImportResult importApplications(
       const std::vector<std::filesystem::path>& urls, const std::vector<ProtectedApp>& current,
-      const std::set<std::string>& excludedIdentifiers);
+      const std::set<std::string>& excludedIdentifiers,
+      const std::vector<std::filesystem::path>& applicationDirectories);
 
   // Ids trimmed, entries without an id dropped, only the first entry of each id kept, names and
   // symbols made single-line (an empty name becomes the id, an empty symbol the imported-app

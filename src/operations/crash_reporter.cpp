@@ -1,22 +1,15 @@
 #include "operations/crash_reporter.h"
 
-#include "platform/services.h"
 #include "runtime/runtime.h"
 
 namespace corvane::operations {
-namespace {
 
-std::shared_ptr<CrashReporterRuntime> makeSharedReporter() {
-  const platform::PlatformServices services = platform::platformServices();
-  const platform::WellKnownFolders folders = services.folders.dataHome.empty()
-                                                 ? platform::WellKnownFolders::fromEnvironment()
-                                                 : services.folders;
+std::shared_ptr<CrashReporterRuntime> makeCrashReporter(const platform::Bundle& bundle,
+                                                        const platform::WellKnownFolders& folders,
+                                                        model::EventRecorder record) {
   ApplicationIdentity identity;
-  if (services.mainBundle) {
-    identity.appVersion =
-        services.mainBundle->string("CFBundleShortVersionString").value_or("unknown");
-    identity.buildNumber = services.mainBundle->string("CFBundleVersion").value_or("unknown");
-  }
+  identity.appVersion = bundle.string("CFBundleShortVersionString").value_or("unknown");
+  identity.buildNumber = bundle.string("CFBundleVersion").value_or("unknown");
   identity.operatingSystem = operatingSystemDescription();
   CrashReporterDependencies dependencies;
   dependencies.reportsDirectory = folders.corvaneData() / "CrashReports";
@@ -25,17 +18,8 @@ std::shared_ptr<CrashReporterRuntime> makeSharedReporter() {
   dependencies.queue = runtime::makeSerialQueue("com.pemberquist.corvane.crash-reporter");
   dependencies.uploadQueue =
       runtime::makeSerialQueue("com.pemberquist.corvane.crash-reporter.upload");
-  dependencies.record = model::sharedEventRecorder();
+  dependencies.record = std::move(record);
   return std::make_shared<CrashReporterRuntime>(std::move(dependencies));
-}
-
-}  // namespace
-
-std::shared_ptr<CrashReporterRuntime> CrashReporter::reporter() {
-  // Kept for the whole process and never destroyed: an upload still waiting on the network must
-  // not hold up the exit by joining its queue.
-  static const auto* shared = new std::shared_ptr<CrashReporterRuntime>(makeSharedReporter());
-  return *shared;
 }
 
 }  // namespace corvane::operations

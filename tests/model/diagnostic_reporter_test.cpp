@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/services.h"
 #include "runtime/virtual_run_loop.h"
 #include "support/temporary_folder.h"
 
@@ -203,24 +202,23 @@ TEST(DiagnosticReporterSharedTest, SharedUsesTheInstalledReporter) {
   ASSERT_EQ(mine->readEvents().events.size(), 1u);
 }
 
-TEST(DiagnosticReporterSharedTest, DefaultLogMovesToTheDataFolderOnceOneIsInstalled) {
+TEST(DiagnosticReporterSharedTest, UntilTheAppInstallsItsLogNothingIsKeptAnywhere) {
   testing::TemporaryFolder folder;
   runtime::VirtualRunLoop loop;
   ScopedDiagnosticReporter reset(nullptr);
-  {
-    platform::ScopedPlatformServices none(platform::PlatformServices{});
-    DiagnosticReporter::shared().record("before_services");
-    EXPECT_TRUE(DiagnosticReporter::shared().folder().empty());
-  }
-  platform::PlatformServices services;
-  services.folders.dataHome = folder.path();
-  services.folders.temporary = folder / "tmp";
-  platform::ScopedPlatformServices installed(services);
-  DiagnosticReporter::shared().record("after_services");
+  DiagnosticReporter& early = DiagnosticReporter::shared();
+  early.record("before_install");
+  EXPECT_TRUE(early.folder().empty());
+  EXPECT_TRUE(early.readEvents().events.empty());
+
+  ScopedDiagnosticReporter installed(std::make_shared<DiagnosticReporter>(
+      folder / "Corvane" / "Diagnostics", loop.makeQueue("d"), folder / "tmp"));
+  DiagnosticReporter::shared().record("after_install");
+  early.record("late_but_harmless");  // a reference handed out earlier stays valid
   EXPECT_EQ(DiagnosticReporter::shared().folder(), folder / "Corvane" / "Diagnostics");
   const auto events = DiagnosticReporter::shared().readEvents().events;
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].event, "after_services");
+  EXPECT_EQ(events[0].event, "after_install");
 }
 
 TEST(DiagnosticReporterSharedTest, ReporterWithoutFolderKeepsNothingAndExportsPlaceholder) {

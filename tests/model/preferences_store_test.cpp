@@ -5,7 +5,6 @@
 #include "model/diagnostic_reporter.h"
 #include "model/in_memory_defaults_store.h"
 #include "model/protected_app.h"
-#include "platform/services.h"
 #include "runtime/virtual_run_loop.h"
 #include "support/temporary_folder.h"
 
@@ -32,14 +31,10 @@ class PreferencesStoreTest : public ::testing::Test {
   }
 
   void install(std::vector<std::string> arguments, std::optional<std::string> bundleId = {}) {
-    platform::PlatformServices services;
-    services.defaults = store_;
-    services.arguments = std::move(arguments);
-    if (bundleId) {
-      services.mainBundle = std::make_shared<platform::Bundle>(
-          platform::Bundle{"/opt/corvane", {{"CFBundleIdentifier", Value(*bundleId)}}});
-    }
-    services_.emplace(std::move(services));
+    source_ = PreferencesSource{store_, std::move(bundleId), std::move(arguments)};
+  }
+  std::shared_ptr<platform::DefaultsSuite> active() {
+    return PreferencesStore::activeDefaults(source_);
   }
 
   std::vector<std::string> recordedEvents() {
@@ -53,7 +48,7 @@ class PreferencesStoreTest : public ::testing::Test {
   std::shared_ptr<DiagnosticReporter> reporter_;
   ScopedDiagnosticReporter scopedReporter_;
   std::shared_ptr<InMemoryDefaultsStore> store_ = std::make_shared<InMemoryDefaultsStore>();
-  std::optional<platform::ScopedPlatformServices> services_;
+  PreferencesSource source_;
 };
 
 TEST_F(PreferencesStoreTest, QASuiteNeedsAQABundleAndTheExactPreferencesName) {
@@ -73,57 +68,60 @@ TEST_F(PreferencesStoreTest, QASuiteNeedsAQABundleAndTheExactPreferencesName) {
 }
 
 TEST_F(PreferencesStoreTest, ActiveDefaultsFollowTheQASuite) {
-  EXPECT_EQ(PreferencesStore::activeDefaults()->name(), currentId);
+  EXPECT_EQ(active()->name(), currentId);
   install({std::string("--corvane-qa-preferences-suite=") + qaBundle + ".preferences"}, qaBundle);
-  EXPECT_EQ(PreferencesStore::qaPreferencesSuiteName(), std::string(qaBundle) + ".preferences");
-  EXPECT_EQ(PreferencesStore::activeDefaults()->name(), std::string(qaBundle) + ".preferences");
+  EXPECT_EQ(PreferencesStore::qaPreferencesSuiteName(source_),
+            std::string(qaBundle) + ".preferences");
+  EXPECT_EQ(active()->name(), std::string(qaBundle) + ".preferences");
 }
 
 TEST_F(PreferencesStoreTest, WithoutAStoreSettingsStillWorkInMemory) {
-  platform::ScopedPlatformServices none(platform::PlatformServices{});
-  auto defaults = PreferencesStore::activeDefaults();
+  auto defaults = PreferencesStore::activeDefaults(PreferencesSource{});
   ASSERT_NE(defaults, nullptr);
-  EXPECT_EQ(PreferencesStore::loadProtectionOptions(), ProtectionOptions{});
+  EXPECT_EQ(PreferencesStore::loadProtectionOptions(*defaults), ProtectionOptions{});
 }
 
 TEST_F(PreferencesStoreTest, SaveAndLoadUseJsonDataKeyedByFieldNames) {
   std::vector<ProtectedApp> apps{{"org.signal.Signal", "Signal", "message.fill", false}};
-  PreferencesStore::save(apps, "protectedApps");
-  const auto stored = PreferencesStore::activeDefaults()->dataValue("protectedApps");
+  PreferencesStore::save(*active(), apps, "protectedApps");
+  const auto stored = active()->dataValue("protectedApps");
   ASSERT_TRUE(stored.has_value());
   EXPECT_EQ(nlohmann::json::parse(stored->begin(), stored->end())[0]["systemImage"],
             "message.fill");
-  EXPECT_EQ(PreferencesStore::load<std::vector<ProtectedApp>>("protectedApps"), apps);
-  EXPECT_FALSE(PreferencesStore::load<std::vector<ProtectedApp>>("nothingHere").has_value());
+  EXPECT_EQ(PreferencesStore::load<std::vector<ProtectedApp>>(*active(), "protectedApps"), apps);
+  EXPECT_FALSE(
+      PreferencesStore::load<std::vector<ProtectedApp>>(*active(), "nothingHere").has_value());
 }
 
 TEST_F(PreferencesStoreTest, UndecodableValueLoadsAsAbsentAndIsKept) {
-  auto defaults = PreferencesStore::activeDefaults();
+  auto defaults = active();
   defaults->set("protectedApps", jsonData(R"([{"id":"x"}])"));
-  EXPECT_FALSE(PreferencesStore::load<std::vector<ProtectedApp>>("protectedApps").has_value());
+  EXPECT_FALSE(
+      PreferencesStore::load<std::vector<ProtectedApp>>(*active(), "protectedApps").has_value());
   defaults->set("sensitiveRules", Value("not data at all"));
-  EXPECT_FALSE(PreferencesStore::load<std::vector<SensitiveRule>>("sensitiveRules").has_value());
+  EXPECT_FALSE(
+      PreferencesStore::load<std::vector<SensitiveRule>>(*active(), "sensitiveRules").has_value());
   EXPECT_EQ(defaults->object("protectedApps"), jsonData(R"([{"id":"x"}])"));
 }
 
 TEST_F(PreferencesStoreTest, InvalidUtf8StoresNothing) {
   std::vector<ProtectedApp> apps{{"bad\xff", "X", "app.fill", true}};
-  PreferencesStore::save(apps, "protectedApps");
-  EXPECT_FALSE(PreferencesStore::activeDefaults()->object("protectedApps").has_value());
+  PreferencesStore::save(*active(), apps, "protectedApps");
+  EXPECT_FALSE(active()->object("protectedApps").has_value());
 }
 
 TEST_F(PreferencesStoreTest, ProtectionOptionsUpgradeStoresOnceAndNeverOverwritesBadData) {
-  auto defaults = PreferencesStore::activeDefaults();
-  const auto first = PreferencesStore::loadProtectionOptions();
+  auto defaults = active();
+  const auto first = PreferencesStore::loadProtectionOptions(*active());
   EXPECT_TRUE(first.hideDesktopIcons);
   EXPECT_TRUE(first.remindToSilenceNotifications);
   EXPECT_FALSE(first.selectedDisplayID.has_value());
   EXPECT_EQ(defaults->integerValue("protectionOptionsUXVersion"), 1);
-  EXPECT_EQ(PreferencesStore::load<ProtectionOptions>("protectionOptions"), first);
+  EXPECT_EQ(PreferencesStore::load<ProtectionOptions>(*active(), "protectionOptions"), first);
 
   // Once upgraded, loading stores nothing.
   defaults->remove("protectionOptions");
-  PreferencesStore::loadProtectionOptions();
+  PreferencesStore::loadProtectionOptions(*active());
   EXPECT_FALSE(defaults->object("protectionOptions").has_value());
 
   // Undecodable stored options fall back to the defaults and stay as they are, upgrade or not.
@@ -136,8 +134,8 @@ TEST_F(PreferencesStoreTest, ProtectionOptionsUpgradeStoresOnceAndNeverOverwrite
   ProtectionOptions custom;
   custom.hideDesktopIcons = false;
   custom.selectedDisplayID = 2;
-  PreferencesStore::save(custom, "protectionOptions");
-  EXPECT_EQ(PreferencesStore::loadProtectionOptions(), custom);
+  PreferencesStore::save(*active(), custom, "protectionOptions");
+  EXPECT_EQ(PreferencesStore::loadProtectionOptions(*active()), custom);
 }
 
 TEST_F(PreferencesStoreTest, MergedRulesFollowTheDefaultOrder) {
@@ -160,7 +158,8 @@ TEST_F(PreferencesStoreTest, FormerBrandSettingsAreCopiedOnceWithoutReviewState)
   auto defaults = store_->suite(currentId);
   defaults->set("neverHideWords", Value("Mine"));  // the current brand's own value wins
 
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, loop_.now());
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId,
+                                     loop_.now());
   EXPECT_EQ(defaults->integerValue("brandMigrationVersion"), 1);
   EXPECT_EQ(defaults->stringValue("neverHideWords"), "Mine");
   EXPECT_EQ(defaults->integerValue("setupCompletionVersion"), 1);
@@ -173,7 +172,8 @@ TEST_F(PreferencesStoreTest, FormerBrandSettingsAreCopiedOnceWithoutReviewState)
   // A later launch does not copy again.
   legacy->set("alwaysHideWords", Value("late"));
   defaults->remove("neverHideWords");
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, loop_.now());
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId,
+                                     loop_.now());
   EXPECT_FALSE(defaults->object("alwaysHideWords").has_value());
   EXPECT_FALSE(defaults->object("neverHideWords").has_value());
   EXPECT_EQ(recordedEvents(), std::vector<std::string>{"brand_settings_copied"});
@@ -181,10 +181,11 @@ TEST_F(PreferencesStoreTest, FormerBrandSettingsAreCopiedOnceWithoutReviewState)
 
 TEST_F(PreferencesStoreTest, NoFormerBrandDomainMeansNoReview) {
   auto defaults = store_->suite(currentId);
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, loop_.now());
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId,
+                                     loop_.now());
   EXPECT_EQ(defaults->integerValue("brandMigrationVersion"), 1);
   EXPECT_FALSE(defaults->boolValue("brandMigrationReviewRequired"));
-  PreferencesStore::prepareForLaunch(*defaults, std::nullopt, currentId, loop_.now());
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::nullopt, currentId, loop_.now());
   EXPECT_FALSE(store_->persistentDomain(currentId)->contains("brandMigrationReviewRequired"));
 }
 
@@ -193,11 +194,12 @@ TEST_F(PreferencesStoreTest, FormerBrandDomainIsRemovedOnlyAfterTheRetention) {
   legacy->set("neverHideWords", Value("Acme"));
   auto defaults = store_->suite(currentId);
   const auto start = loop_.now();
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, start);
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId, start);
 
   // Review still open: kept however long it takes.
   const auto muchLater = start + std::chrono::hours(24 * 365);
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, muchLater);
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId,
+                                     muchLater);
   EXPECT_TRUE(store_->persistentDomain(legacyId).has_value());
 
   PreferencesStore::completeBrandMigrationReview(*defaults, start);
@@ -206,12 +208,13 @@ TEST_F(PreferencesStoreTest, FormerBrandDomainIsRemovedOnlyAfterTheRetention) {
   const auto justBefore =
       start +
       std::chrono::seconds(static_cast<long>(PreferencesStore::brandMigrationRetentionSeconds) - 1);
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, justBefore);
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId,
+                                     justBefore);
   EXPECT_TRUE(store_->persistentDomain(legacyId).has_value());
   const auto after =
       start +
       std::chrono::seconds(static_cast<long>(PreferencesStore::brandMigrationRetentionSeconds));
-  PreferencesStore::prepareForLaunch(*defaults, std::string(legacyId), currentId, after);
+  PreferencesStore::prepareForLaunch(*store_, *defaults, std::string(legacyId), currentId, after);
   EXPECT_FALSE(store_->persistentDomain(legacyId).has_value());
   EXPECT_EQ(defaults->stringValue("neverHideWords"), "Acme");  // the copy stays
 }
@@ -230,18 +233,18 @@ TEST_F(PreferencesStoreTest, ReviewRequirementKeepsItsFirstStartTime) {
 
 TEST_F(PreferencesStoreTest, MenuBarStateIsRecordedInQAModeOnly) {
   MenuBarStatusItemState state{true, true, true, true, true, false};
-  PreferencesStore::recordMenuBarStatusItem(state);
-  EXPECT_FALSE(PreferencesStore::activeDefaults()->object("menuBarStatusItemCreated").has_value());
+  PreferencesStore::recordMenuBarStatusItem(source_, state);
+  EXPECT_FALSE(active()->object("menuBarStatusItemCreated").has_value());
 
   install({std::string("--corvane-qa-preferences-suite=") + qaBundle + ".preferences"}, qaBundle);
-  PreferencesStore::recordMenuBarStatusItem(state);
-  auto defaults = PreferencesStore::activeDefaults();
+  PreferencesStore::recordMenuBarStatusItem(source_, state);
+  auto defaults = active();
   EXPECT_TRUE(defaults->boolValue("menuBarStatusItemCreated"));
   EXPECT_TRUE(defaults->boolValue("menuBarStatusItemOnscreen"));
   EXPECT_FALSE(defaults->boolValue("menuBarStatusItemUnobscured", true));
   EXPECT_FALSE(defaults->boolValue("menuBarStatusItemReady", true));
   state.unobscured = true;
-  PreferencesStore::recordMenuBarStatusItem(state);
+  PreferencesStore::recordMenuBarStatusItem(source_, state);
   EXPECT_TRUE(defaults->boolValue("menuBarStatusItemReady"));
 }
 

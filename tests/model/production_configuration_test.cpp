@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "model/internal_feature_flags.h"
-#include "platform/services.h"
 
 namespace corvane::model {
 namespace {
@@ -98,20 +97,13 @@ TEST(ProductionConfigurationTest, UnrecognisedFlagTextKeepsTheDefault) {
   EXPECT_FALSE(configuration.isBetaRelease);
 }
 
-TEST(InternalFeatureFlagsTest, StartupSourceGuardNeedsABooleanTrueAndIsReadEachTime) {
-  platform::PlatformServices services;
-  platform::ScopedPlatformServices none(services);
-  EXPECT_FALSE(InternalFeatureFlags::startupSourceGuard());
-
-  services.mainBundle =
-      std::make_shared<Bundle>(bundleWith({{"CorvaneStartupSourceGuardEnabled", Value("true")}}));
-  platform::installPlatformServices(services);
-  EXPECT_FALSE(InternalFeatureFlags::startupSourceGuard());  // a string is not a Boolean
-
-  services.mainBundle =
-      std::make_shared<Bundle>(bundleWith({{"CorvaneStartupSourceGuardEnabled", Value(true)}}));
-  platform::installPlatformServices(services);
-  EXPECT_TRUE(InternalFeatureFlags::startupSourceGuard());
+TEST(InternalFeatureFlagsTest, StartupSourceGuardNeedsABooleanTrue) {
+  EXPECT_FALSE(InternalFeatureFlags::startupSourceGuard(Bundle{}));
+  // A string is not a Boolean.
+  EXPECT_FALSE(InternalFeatureFlags::startupSourceGuard(
+      bundleWith({{"CorvaneStartupSourceGuardEnabled", Value("true")}})));
+  EXPECT_TRUE(InternalFeatureFlags::startupSourceGuard(
+      bundleWith({{"CorvaneStartupSourceGuardEnabled", Value(true)}})));
 }
 
 }  // namespace

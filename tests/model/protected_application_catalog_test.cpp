@@ -6,7 +6,6 @@
 
 #include "model/protected_system_surface_capture_policy.h"
 #include "platform/desktop_entry.h"
-#include "platform/services.h"
 #include "support/temporary_folder.h"
 
 namespace corvane::model {
@@ -39,7 +38,7 @@ TEST_F(ProtectedApplicationCatalogTest, AddsNewAppsAndReenablesDisabledOnes) {
       {application("org.signal.Signal", "Signal Desktop"),
        application("org.keepassxc.KeePassXC", "KeePassXC 2"),
        application("org.gnome.Evolution", "Evolution")},
-      current, {});
+      current, {}, {});
   EXPECT_EQ(result.addedCount, 1);
   EXPECT_EQ(result.reenabledCount, 1);  // KeePassXC was already enabled
   EXPECT_TRUE(result.rejections.empty());
@@ -67,7 +66,7 @@ TEST_F(ProtectedApplicationCatalogTest, RejectsInvalidEntriesAndItselfOnce) {
           self,
           self,
       },
-      {}, {"com.pemberquist.corvane"});
+      {}, {"com.pemberquist.corvane"}, {});
   EXPECT_TRUE(result.apps.empty());
   EXPECT_EQ(result.addedCount, 0);
   const std::vector<ProtectedAppImportRejection> expected{
@@ -88,7 +87,7 @@ TEST_F(ProtectedApplicationCatalogTest, UnreadableEntryIsRejectedAndTheRestImpor
   fs::permissions(locked, fs::perms::none);
   const bool canStillRead = std::ifstream(locked).good();  // root reads anything
   const auto result = ProtectedApplicationCatalog::importApplications(
-      {locked, application("org.telegram.desktop", "Telegram")}, {}, {});
+      {locked, application("org.telegram.desktop", "Telegram")}, {}, {}, {});
   EXPECT_EQ(result.apps.back().id, "org.telegram.desktop");
   if (!canStillRead) {
     EXPECT_EQ(result.addedCount, 1);
@@ -101,15 +100,15 @@ TEST_F(ProtectedApplicationCatalogTest, EntriesInApplicationSubfoldersTakeTheirP
   fs::create_directories(folder_ / "applications" / "kde");
   const auto nested = entry("applications/kde/org.kde.kate.desktop",
                             "[Desktop Entry]\nType=Application\nName=Kate\n");
-  platform::PlatformServices services;
-  services.folders.applicationDirectories = {folder_ / "elsewhere", folder_ / "applications"};
-  platform::ScopedPlatformServices installed(services);
-  const auto result = ProtectedApplicationCatalog::importApplications({nested}, {}, {});
+  const std::vector<fs::path> applicationDirectories{folder_ / "elsewhere",
+                                                     folder_ / "applications"};
+  const auto result =
+      ProtectedApplicationCatalog::importApplications({nested}, {}, {}, applicationDirectories);
   ASSERT_EQ(result.apps.size(), 1u);
   EXPECT_EQ(result.apps[0].id, "kde-org.kde.kate");
-  EXPECT_EQ(platform::desktopEntryId(folder_ / "other" / "org.x.App.desktop",
-                                     services.folders.applicationDirectories),
-            "org.x.App");
+  EXPECT_EQ(
+      platform::desktopEntryId(folder_ / "other" / "org.x.App.desktop", applicationDirectories),
+      "org.x.App");
 }
 
 TEST(DesktopEntryTest, ReadsTheMainGroupOnlyWithEscapes) {

@@ -7,7 +7,6 @@
 #include "operations/update_artifact_verifier.h"
 #include "operations/update_check_result.h"
 #include "operations/update_manager.h"
-#include "platform/services.h"
 #include "platform/signature_verifier.h"
 #include "runtime/virtual_run_loop.h"
 
@@ -177,21 +176,18 @@ TEST(UpdateChannelTest, TakesTheBuildSettingsOfTheBundle) {
   EXPECT_FALSE(UpdateChannel::from(configuration).isConfigured());
 }
 
-TEST(UpdateChannelTest, TheSharedManagerReadsTheRunningBundleAndDataFolder) {
+TEST(UpdateChannelTest, TheManagerReadsTheRunningBundleAndDataFolder) {
   testing::TemporaryFolder folder;
   runtime::VirtualRunLoop loop;
-  platform::PlatformServices services;
-  auto bundle = std::make_shared<platform::Bundle>();
-  bundle->root = folder.path() / "corvane";
-  bundle->info["CFBundleVersion"] = platform::Value("77");
-  bundle->info["CorvaneUpdateFeedURL"] = platform::Value("https://updates.example.com/appcast.xml");
-  bundle->info["SUPublicEDKey"] = platform::Value("  a2V5  ");
-  services.mainBundle = bundle;
-  services.folders.dataHome = folder.path() / "data";
-  platform::ScopedPlatformServices installed(services);
+  platform::Bundle bundle;
+  bundle.root = folder.path() / "corvane";
+  bundle.info["CFBundleVersion"] = platform::Value("77");
+  bundle.info["CorvaneUpdateFeedURL"] = platform::Value("https://updates.example.com/appcast.xml");
+  bundle.info["SUPublicEDKey"] = platform::Value("  a2V5  ");
+  platform::WellKnownFolders folders;
+  folders.dataHome = folder.path() / "data";
 
-  auto manager = UpdateManager::shared();
-  EXPECT_EQ(manager, UpdateManager::shared());
+  auto manager = UpdateManager::make(bundle, folders, {});
   EXPECT_TRUE(manager->channel().isConfigured());
   EXPECT_EQ(manager->channel().feedURL, "https://updates.example.com/appcast.xml");
   EXPECT_EQ(manager->channel().publicEDKey, "a2V5");

@@ -2,6 +2,7 @@
 
 #include "platform/bundle.h"
 #include "platform/defaults_store.h"
+#include "platform/desktop.h"
 #include "platform/files.h"
 #include "platform/geometry.h"
 #include "platform/permissions.h"
@@ -10,7 +11,7 @@
 #include "platform/property_list.h"
 #include "platform/screen_capture.h"
 #include "platform/screens.h"
-#include "platform/services.h"
+#include "platform/window_states.h"
 #include "platform/workspace.h"
 
 namespace corvane::platform {
