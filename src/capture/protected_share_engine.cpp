@@ -71,6 +71,16 @@ ProtectedShareEngine::ProtectedShareEngine(ProtectedShareEngineServices services
   records.relay = ProtectedFrameRelay::make(surface_, records.deliveryState);
   intake_ = std::make_shared<ProtectedFrameIntake>(std::move(records));
   cursorTracker_ = ProtectedCursorTracker::make(surface_, services_.desktop.cursorSource);
+  std::weak_ptr<ProtectedFrameIntake> weakIntake = intake_;
+  screenshots_ = ProtectedScreenshotFallback::make(
+      services_.desktop.capture,
+      [weakIntake](ProtectedCapturedFrame frame, std::uint64_t generation) {
+        if (auto intake = weakIntake.lock()) intake->offer(std::move(frame), generation);
+      },
+      [this](std::uint64_t generation) {
+        return generation == captureGeneration_.current() && model::isActive(phase.value());
+      },
+      services_.recorder);
 }
 
 ProtectedShareEngine::~ProtectedShareEngine() {

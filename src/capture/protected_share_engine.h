@@ -11,6 +11,7 @@
 #include "capture/protected_cursor_tracker.h"
 #include "capture/protected_frame_intake.h"
 #include "capture/protected_output_surface.h"
+#include "capture/protected_screenshot_fallback.h"
 #include "model/event_recorder.h"
 #include "model/protected_rendered_frame.h"
 #include "model/protected_share_metrics.h"
@@ -78,8 +79,8 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   // screenshot at a time (checked every kScreenshotInterval, so at most 5 a second) keeps the
   // output moving.
   static constexpr double kScreenshotInterval = 0.2;
-  static constexpr double kScreenshotSilence = 1.0;
-  static constexpr double kScreenshotInputWindow = 2.0;
+  static constexpr double kScreenshotSilence = ProtectedScreenshotFallback::kSilence;
+  static constexpr double kScreenshotInputWindow = ProtectedScreenshotFallback::kInputWindow;
   static constexpr double kMetricsInterval = 1.0;
   static constexpr double kPerformanceReportInterval = 5.0;
 
@@ -208,8 +209,6 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   bool verifyLiveStreamHealth();
   void scheduleScreenshotFallback();
   void evaluateScreenshotFallback();
-  void finishScreenshot(std::uint64_t session, std::uint64_t generation, bool producedPixels,
-                        const std::string& failure, double silence);
   void stopScreenshotFallback(const char* reason);
   void setLiveStatus();
   std::string liveStatusText() const;
@@ -262,10 +261,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::TaskHandle<void> firstFrameWatchdogTask_;
   runtime::TaskHandle<void> livenessWatchdogTask_;
   runtime::TaskHandle<void> screenshotFallbackTask_;
-  bool screenshotInFlight_ = false;
-  bool isScreenshotFallbackActive_ = false;
-  int screenshotFrameCount_ = 0;
-  int screenshotConsecutiveFailures_ = 0;
+  std::shared_ptr<ProtectedScreenshotFallback> screenshots_;
 };
 
 }  // namespace corvane::capture

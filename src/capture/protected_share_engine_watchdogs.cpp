@@ -124,87 +124,24 @@ void ProtectedShareEngine::evaluateScreenshotFallback() {
   if (!model::isActive(phase.value()) || !isFrameDeliveryEnabled_ || !stream_ || !activeFilter_ ||
       isStartingStream_)
     return;
-  const auto now = runtime::uptime();
-  const double silence = std::max(0.0, now - records().callbackMonitor->lastPixelTime());
+  const double silence =
+      std::max(0.0, runtime::uptime() - records().callbackMonitor->lastPixelTime());
   const double input =
       ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
-  const bool needed =
-      silence >= kScreenshotSilence && (!renderedFrame.value() || input <= kScreenshotInputWindow);
-  if (!needed) {
-    if (isScreenshotFallbackActive_) {
-      record("protected_share_screenshot_fallback_stopped",
-             {{"reason", silence < kScreenshotSilence ? "stream_resumed" : "source_idle"},
-              {"frames", std::to_string(screenshotFrameCount_)}});
-      isScreenshotFallbackActive_ = false;
-      screenshotFrameCount_ = 0;
-    }
+  if (!ProtectedScreenshotFallback::isNeeded(silence, renderedFrame.value().has_value(), input)) {
+    screenshots_->standDown(silence < kScreenshotSilence ? "stream_resumed" : "source_idle");
     return;
   }
-  if (screenshotInFlight_) return;
-  screenshotInFlight_ = true;
-  const auto session = sessionGeneration_.current();
-  const auto generation = captureGeneration_.current();
-  std::weak_ptr<ProtectedShareEngine> weak = weak_from_this();
-  std::weak_ptr<ProtectedFrameIntake> weakIntake = intake_;
   // The screenshot goes through the same filter as the stream and enters the same drain, so it
-  // is held, paced and checked exactly like a stream frame. It counts as captured when asked for.
-  services_.desktop.capture->captureImage(
-      activeFilter_->filter, activeConfiguration_,
-      [weak, weakIntake, session, generation, requestedAt = now,
-       silence](runtime::Result<platform::SharedPixelBuffer> result) {
-        bool produced = false;
-        std::string failure;
-        if (!result.ok()) {
-          failure = result.message();
-        } else if (!result.value()) {
-          failure = "Screenshot fallback returned no image";
-        } else if (auto intake = weakIntake.lock()) {
-          intake->offer(ProtectedCapturedFrame::make(result.value(), requestedAt, requestedAt),
-                        generation);
-          produced = true;
-        }
-        runtime::postToMain(weak, [=](ProtectedShareEngine& self) {
-          self.finishScreenshot(session, generation, produced, failure, silence);
-        });
-      });
-}
-
-void ProtectedShareEngine::finishScreenshot(std::uint64_t session, std::uint64_t generation,
-                                            bool producedPixels, const std::string& failure,
-                                            double silence) {
-  if (!isCurrentSession(session)) return;
-  screenshotInFlight_ = false;
-  if (generation != captureGeneration_.current() || !model::isActive(phase.value())) return;
-  if (producedPixels) {
-    screenshotConsecutiveFailures_ = 0;
-    ++screenshotFrameCount_;
-    if (!isScreenshotFallbackActive_) {
-      isScreenshotFallbackActive_ = true;
-      record("protected_share_screenshot_fallback_started",
-             {{"streamSilenceMS", std::to_string(static_cast<long long>(silence * 1000))},
-              {"targetFPS", "5"}});
-    }
-    return;
-  }
-  ++screenshotConsecutiveFailures_;
-  if (screenshotConsecutiveFailures_ == 1 || screenshotConsecutiveFailures_ % 30 == 0) {
-    record("protected_share_screenshot_fallback_failed",
-           {{"consecutiveFailures", std::to_string(screenshotConsecutiveFailures_)},
-            {"error", failure.empty() ? std::string("Unknown capture failure") : failure}});
-  }
+  // is held, paced and checked exactly like a stream frame.
+  screenshots_->request(activeFilter_->filter, activeConfiguration_, captureGeneration_.current(),
+                        silence);
 }
 
 void ProtectedShareEngine::stopScreenshotFallback(const char* reason) {
   screenshotFallbackTask_.cancel();
   screenshotFallbackTask_ = {};
-  if (isScreenshotFallbackActive_) {
-    record("protected_share_screenshot_fallback_stopped",
-           {{"reason", reason}, {"frames", std::to_string(screenshotFrameCount_)}});
-  }
-  screenshotInFlight_ = false;
-  isScreenshotFallbackActive_ = false;
-  screenshotFrameCount_ = 0;
-  screenshotConsecutiveFailures_ = 0;
+  screenshots_->reset(reason);
 }
 
 }  // namespace corvane::capture

@@ -451,6 +451,36 @@ TEST_F(ProtectedShareEngineTest, ScreenshotsStandInForASilentStreamWhileTheUserW
   EXPECT_EQ(h.published.size(), paused);
 }
 
+// One screenshot that never answers must not turn the fallback off for the session: it is given
+// up after its time limit, a late answer of a given-up request publishes nothing, and the next
+// request works.
+TEST_F(ProtectedShareEngineTest, AScreenshotThatNeverCompletesIsGivenUpAndTheFallbackWorksAgain) {
+  auto& script = h.desktop->captureScript();
+  script.stalled = true;
+  script.screenshot.hangs = true;
+  h.start({"org.example.Vault"});
+  h.loop.advance(1.5);
+  ASSERT_EQ(h.desktop->captureCounters().screenshots, 1);
+  h.loop.advance(0.4);
+  EXPECT_EQ(h.desktop->captureCounters().screenshots, 1) << "one at a time while it is in time";
+
+  // Slower than the limit from now on: each answer comes after its request was given up.
+  script.screenshot = platform::sim::SimOperationScript::answeringAfter(
+      ProtectedScreenshotFallback::kRequestTimeout + 0.5);
+  h.loop.advance(1.5);  // the hanging request is given up; the next one goes out
+  EXPECT_EQ(h.desktop->captureCounters().screenshots, 2);
+  EXPECT_TRUE(h.recorded("protected_share_screenshot_fallback_failed"));
+  h.loop.advance(2.6);  // the second answers late
+  EXPECT_TRUE(h.published.empty()) << "a late screenshot is ignored";
+
+  script.screenshot = platform::sim::SimOperationScript::answeringAfter(0.03);
+  h.loop.advance(2.5);
+  ASSERT_FALSE(h.published.empty());
+  for (const auto& p : h.published) EXPECT_FALSE(showsVault(p.image));
+  EXPECT_TRUE(h.recorded("protected_share_screenshot_fallback_started"));
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+}
+
 TEST_F(ProtectedShareEngineTest, AnOutputThatNeverPresentsFailsOnceACanvasIsAttached) {
   h.startSharing({"org.example.Vault"});
   auto canvas = h.engine->outputSurface()->setRedrawHandler([](ProtectedRedrawRequest) {});
