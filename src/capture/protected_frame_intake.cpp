@@ -8,7 +8,14 @@ namespace corvane::capture {
 
 using Outcome = ProtectedCaptureCallbackMonitor::Outcome;
 
-ProtectedFrameIntake::ProtectedFrameIntake(Records records) : records_(std::move(records)) {}
+ProtectedFrameIntake::ProtectedFrameIntake(Records records) : records_(std::move(records)) {
+  if (auto relay = records_.relay) {
+    frameSink_ = [relay](ProtectedCapturedFrame frame, std::uint64_t generation,
+                         std::uint64_t sourceContextGeneration) {
+      relay->publish(std::move(frame), generation, sourceContextGeneration);
+    };
+  }
+}
 
 void ProtectedFrameIntake::setHandlers(Handlers handlers) {
   std::lock_guard lock(handlersMutex_);
@@ -58,6 +65,16 @@ void ProtectedFrameIntake::handleSample(const platform::CapturedSample& sample,
         configuration.generation);
 }
 
+void ProtectedFrameIntake::setFrameSink(FrameSink sink) {
+  std::lock_guard lock(handlersMutex_);
+  frameSink_ = std::move(sink);
+}
+
+ProtectedFrameIntake::FrameSink ProtectedFrameIntake::frameSink() const {
+  std::lock_guard lock(handlersMutex_);
+  return frameSink_;
+}
+
 void ProtectedFrameIntake::offer(ProtectedCapturedFrame frame, std::uint64_t generation) {
   if (records_.mailbox->offer(std::move(frame), generation)) drain();
 }
@@ -73,8 +90,9 @@ void ProtectedFrameIntake::drainOne(LatestCapturedFrameMailbox::Entry entry) {
   // A paused configuration holds the published frame: the sample is counted (the stream is alive)
   // but goes no further.
   if (!configuration.isPaused && records_.cadenceGate->accept(entry.generation, now)) {
-    records_.relay->publish(std::move(entry.frame), entry.generation,
-                            configuration.sourceContextGeneration);
+    if (auto sink = frameSink()) {
+      sink(std::move(entry.frame), entry.generation, configuration.sourceContextGeneration);
+    }
   }
   if (records_.deliveryState->recordAcceptedFrame(runtime::now(), now)) {
     if (auto due = handlers().deliveryReportDue) due();

@@ -39,9 +39,17 @@ class ProtectedFrameIntake {
     std::function<void(const ProtectedCaptureCallbackMonitor::Counts&)> callbackCountsDue;
   };
 
+  // Where admitted frames go, on the samples queue, with the two generations they were drained
+  // under.
+  using FrameSink = std::function<void(ProtectedCapturedFrame frame, std::uint64_t generation,
+                                       std::uint64_t sourceContextGeneration)>;
+
+  // Frames go to the records' relay until another sink is set.
   explicit ProtectedFrameIntake(Records records);
 
   void setHandlers(Handlers handlers);
+  // Replaces the frame sink; set it before the first stream starts.
+  void setFrameSink(FrameSink sink);
 
   // A stream's sample callback; `streamIdentity` names the stream that delivered it.
   void handleSample(const platform::CapturedSample& sample, std::uint64_t streamIdentity);
@@ -58,10 +66,12 @@ class ProtectedFrameIntake {
   void recordOutcome(ProtectedCaptureCallbackMonitor::Outcome outcome);
   void drainOne(LatestCapturedFrameMailbox::Entry entry);
   Handlers handlers() const;
+  FrameSink frameSink() const;
 
   Records records_;
   mutable std::mutex handlersMutex_;
   Handlers handlers_;
+  FrameSink frameSink_;
 };
 
 }  // namespace corvane::capture

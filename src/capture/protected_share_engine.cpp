@@ -55,6 +55,17 @@ std::shared_ptr<ProtectedShareEngine> ProtectedShareEngine::make(
               {"missingPixelBuffers", std::to_string(counts.missingPixelBuffers)}});
   };
   engine->intake_->setHandlers(std::move(handlers));
+  std::weak_ptr<ProtectedFrameIntake> weakIntake = engine->intake_;
+  CaptureStreamSupervisor::Sinks sinks;
+  sinks.sample = [weakIntake](const platform::CapturedSample& sample, std::uint64_t identity) {
+    if (auto intake = weakIntake.lock()) intake->handleSample(sample, identity);
+  };
+  sinks.stoppedWithError = [weak](std::uint64_t identity, const runtime::Error& error) {
+    if (auto self = weak.lock()) self->handleStreamStoppedWithError(identity, error);
+  };
+  engine->supervisor_ = CaptureStreamSupervisor::make(engine->services_.desktop.capture,
+                                                      engine->services_.desktop.screens,
+                                                      engine->samplesQueue_, std::move(sinks));
   return engine;
 }
 
@@ -85,7 +96,6 @@ ProtectedShareEngine::ProtectedShareEngine(ProtectedShareEngineServices services
 
 ProtectedShareEngine::~ProtectedShareEngine() {
   cancelSessionTasks();
-  if (stream_) stream_->stopCapture([](runtime::Status) {});
 }
 
 // MARK: - Start and stop
@@ -105,17 +115,6 @@ runtime::Task<void> ProtectedShareEngine::start(std::set<std::string> protectedA
 runtime::Task<void> ProtectedShareEngine::stop() {
   runtime::assertMainActor();
   return runStop(shared_from_this());
-}
-
-runtime::Task<std::optional<runtime::Result<platform::ShareableContent>>>
-ProtectedShareEngine::fetchContent(std::shared_ptr<platform::ScreenCapture> capture) {
-  auto waiter = runtime::awaitCompletion<runtime::Result<platform::ShareableContent>>(
-      [capture](std::function<void(runtime::Result<platform::ShareableContent>)> complete) {
-        capture->shareableContent(std::move(complete));
-      },
-      kShareableContentTimeout);
-  auto outcome = co_await waiter;
-  co_return outcome;
 }
 
 runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShareEngine> self,
@@ -167,7 +166,8 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
                 {{"excludedApps", std::to_string(engine.protectedAppBundleIDs_.size())},
                  {"hideDesktopIcons", diagnosticFlag(engine.hideDesktopIcons_)}});
 
-  auto contentTask = fetchContent(engine.services_.desktop.capture);
+  auto supervisor = engine.supervisor_;
+  auto contentTask = supervisor->fetchContent();
   auto content = co_await std::move(contentTask);
   if (!engine.isCurrentSession(session)) co_return;
   if (!content) {
@@ -180,8 +180,8 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
                       {{"reason", "content_failed"}, {"error", content->message()}});
     co_return;
   }
-  const auto display = chooseCaptureDisplay(content->value(), engine.selectedDisplayID_,
-                                            std::nullopt, engine.mainDisplayID());
+  supervisor->forgetConfiguration();
+  const auto display = supervisor->chooseDisplay(content->value(), engine.selectedDisplayID_);
   if (!display) {
     engine.failClosed(
         "No display is available to capture. Connect a display, then start "
@@ -191,28 +191,22 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   }
 
   const auto snapshot = buildCaptureFilter(*display, content->value(), engine.exclusionPolicy());
-  const auto configuration = streamConfiguration(*display);
-  auto made = engine.makeStream(snapshot, configuration);
-  auto stream = made.first;
-  engine.installStream(stream, made.second, snapshot, *display, configuration);
-  engine.isFrameDeliveryEnabled_ = true;
-  engine.advanceCaptureGeneration();
-  engine.syncFrameDeliveryState(true);
-  engine.records().callbackMonitor->setLastPixelTime(runtime::uptime());
-
-  auto startTask = ProtectedCaptureOperationAwaiter::wait(
-      ProtectedCaptureOperation::start, kStartTimeout,
-      [stream](platform::Completion completion) { stream->startCapture(std::move(completion)); });
-  engine.isStartingStream_ = true;
-  const auto status = co_await std::move(startTask);
-  if (engine.stream_ == stream) engine.isStartingStream_ = false;
-  // A stop (or a new session) while the stream was starting owns the stream now.
-  if (!engine.isCurrentSession(session) || engine.stream_ != stream) co_return;
-  if (!status.ok()) {
-    engine.failClosed(withAdvice(status.message()), "protected_share_start_failed",
-                      {{"reason", "stream_start_failed"}, {"error", status.message()}});
+  auto startTask = supervisor->start(snapshot, *display, [self] {
+    self->showOutputSize(self->supervisor_->activeConfiguration());
+    self->isFrameDeliveryEnabled_ = true;
+    self->advanceCaptureGeneration();
+    self->syncFrameDeliveryState(true);
+    self->records().callbackMonitor->setLastPixelTime(runtime::uptime());
+  });
+  const auto started = co_await std::move(startTask);
+  if (!engine.isCurrentSession(session) || started.outcome == StreamChange::Outcome::superseded)
+    co_return;
+  if (!started.isRunning()) {
+    engine.failClosed(withAdvice(started.error), "protected_share_start_failed",
+                      {{"reason", "stream_start_failed"}, {"error", started.error}});
     co_return;
   }
+  const auto configuration = supervisor->activeConfiguration();
 
   engine.streamStartedAt_ = runtime::uptime();
   engine.liveMonitoringStartedAt_ = engine.streamStartedAt_;
@@ -240,11 +234,9 @@ runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShare
   engine.cancelSessionTasks();
   engine.cancelCaptureFilterRefresh();
   engine.cursorTracker_->stop();
-  auto stream = std::exchange(engine.stream_, nullptr);
-  engine.isStartingStream_ = false;
-  engine.streamIdentity_ = 0;
+  auto stream = engine.supervisor_->release();
   engine.isFrameDeliveryEnabled_ = false;
-  engine.activeFilter_.reset();
+  engine.supervisor_->forgetConfiguration();
   engine.isPublishingPaused.setIfChanged(false);
   engine.isSourceContextTransitioning.setIfChanged(false);
   engine.isCaptureFilterTransitioning.setIfChanged(false);
@@ -256,9 +248,7 @@ runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShare
   if (stream) {
     engine.phase.set(ProtectedSharePhase::stopping);
     engine.statusMessage.set("Stopping Protected Share");
-    auto stopTask = ProtectedCaptureOperationAwaiter::wait(
-        ProtectedCaptureOperation::stop, kStopTimeout,
-        [stream](platform::Completion completion) { stream->stopCapture(std::move(completion)); });
+    auto stopTask = CaptureStreamSupervisor::stop(stream);
     const auto status = co_await std::move(stopTask);
     if (!status.ok()) {
       stopFailed = true;
@@ -270,15 +260,6 @@ runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShare
   engine.phase.set(ProtectedSharePhase::idle);
   engine.statusMessage.set(kIdleStatus);
   engine.record("protected_share_stopped", {{"stopFailed", diagnosticFlag(stopFailed)}});
-}
-
-runtime::Task<void> ProtectedShareEngine::stopStreamQuietly(
-    std::shared_ptr<platform::CaptureStream> stream) {
-  auto stopTask = ProtectedCaptureOperationAwaiter::wait(
-      ProtectedCaptureOperation::stop, kStopTimeout,
-      [stream](platform::Completion completion) { stream->stopCapture(std::move(completion)); });
-  const auto status = co_await std::move(stopTask);
-  (void)status;  // the session has already failed; a stop that fails too changes nothing
 }
 
 // MARK: - Capture bookkeeping
@@ -296,41 +277,7 @@ CaptureExclusionPolicy ProtectedShareEngine::exclusionPolicy() const {
   return policy;
 }
 
-std::optional<std::uint32_t> ProtectedShareEngine::mainDisplayID() const {
-  if (!services_.desktop.screens) return std::nullopt;
-  if (auto screen = services_.desktop.screens->mainScreen()) return screen->displayID;
-  return std::nullopt;
-}
-
-std::pair<std::shared_ptr<platform::CaptureStream>, std::uint64_t> ProtectedShareEngine::makeStream(
-    const CaptureFilterSnapshot& snapshot, const platform::StreamConfiguration& configuration) {
-  const auto identity = nextStreamIdentity_++;
-  std::weak_ptr<ProtectedShareEngine> weak = weak_from_this();
-  std::weak_ptr<ProtectedFrameIntake> weakIntake = intake_;
-  platform::StreamOutput output;
-  output.onSample = [weakIntake, identity](const platform::CapturedSample& sample) {
-    if (auto intake = weakIntake.lock()) intake->handleSample(sample, identity);
-  };
-  output.onStopWithError = [weak, identity](const runtime::Error& error) {
-    runtime::postToMain(weak, [identity, error](ProtectedShareEngine& self) {
-      self.handleStreamStoppedWithError(identity, error);
-    });
-  };
-  auto stream = services_.desktop.capture->makeStream(snapshot.filter, configuration,
-                                                      std::move(output), samplesQueue_);
-  return {std::move(stream), identity};
-}
-
-void ProtectedShareEngine::installStream(std::shared_ptr<platform::CaptureStream> stream,
-                                         std::uint64_t identity,
-                                         const CaptureFilterSnapshot& snapshot,
-                                         const platform::ShareableDisplay& display,
-                                         const platform::StreamConfiguration& configuration) {
-  stream_ = std::move(stream);
-  streamIdentity_ = identity;
-  activeFilter_ = snapshot;
-  activeDisplay_ = display;
-  activeConfiguration_ = configuration;
+void ProtectedShareEngine::showOutputSize(const platform::StreamConfiguration& configuration) {
   auto updated = metrics.value();
   updated.outputWidth = configuration.width;
   updated.outputHeight = configuration.height;
@@ -352,11 +299,12 @@ void ProtectedShareEngine::syncFrameDeliveryState(bool resetCounters) {
   ProtectedFrameDeliveryState::Configuration configuration;
   configuration.generation = captureGeneration_.current();
   configuration.sourceContextGeneration = sourceContextGeneration_.current();
-  configuration.streamIdentity = streamIdentity_;
-  configuration.isAcceptingFrames = isFrameDeliveryEnabled_ && stream_ != nullptr;
+  configuration.streamIdentity = supervisor_->identity();
+  configuration.isAcceptingFrames = isFrameDeliveryEnabled_ && supervisor_->stream() != nullptr;
   configuration.minimumTimestamp = minimumAcceptedTimestamp_;
   configuration.isPaused = isHolding();
-  if (activeDisplay_) configuration.displayFrame = activeDisplay_->frame;
+  if (const auto& display = supervisor_->activeDisplay())
+    configuration.displayFrame = display->frame;
   records().deliveryState->update(configuration, resetCounters);
   isHoldingPreviousVerifiedFrame.setIfChanged(configuration.isPaused &&
                                               renderedFrame.value().has_value());
@@ -399,9 +347,7 @@ void ProtectedShareEngine::failClosed(const std::string& message, const std::str
   cancelSessionTasks();
   cancelCaptureFilterRefresh();
   cursorTracker_->stop();
-  auto stream = std::exchange(stream_, nullptr);
-  isStartingStream_ = false;
-  streamIdentity_ = 0;
+  auto stream = supervisor_->release();
   isFrameDeliveryEnabled_ = false;
   // The output keeps the last published frame; nothing newer can reach it.
   advanceCaptureGeneration();
@@ -413,12 +359,12 @@ void ProtectedShareEngine::failClosed(const std::string& message, const std::str
   isCaptureFilterTransitioning.setIfChanged(false);
   isHoldingPreviousVerifiedFrame.setIfChanged(false);
   record(event, std::move(fields));
-  if (stream && stopStream) runtime::spawn(stopStreamQuietly(std::move(stream)));
+  if (stopStream) CaptureStreamSupervisor::stopQuietly(std::move(stream));
 }
 
 void ProtectedShareEngine::handleStreamStoppedWithError(std::uint64_t identity,
                                                         const runtime::Error& error) {
-  if (!stream_ || identity != streamIdentity_) {
+  if (!supervisor_->isCurrent(identity)) {
     record("protected_share_stale_stream_error_ignored");
     return;
   }

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "capture/capture_stream_supervisor.h"
 #include "capture/protected_capture_filter.h"
 #include "capture/protected_cursor_tracker.h"
 #include "capture/protected_frame_intake.h"
@@ -53,9 +54,10 @@ struct ProtectedShareEngineServices {
 class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareEngine> {
  public:
   // Time limits, in seconds.
-  static constexpr double kShareableContentTimeout = 5.0;
-  static constexpr double kStartTimeout = 5.0;
-  static constexpr double kStopTimeout = 1.5;
+  static constexpr double kShareableContentTimeout =
+      CaptureStreamSupervisor::kShareableContentTimeout;
+  static constexpr double kStartTimeout = CaptureStreamSupervisor::kStartTimeout;
+  static constexpr double kStopTimeout = CaptureStreamSupervisor::kStopTimeout;
   // A filter that must cover a newly excluded application has this long to come into force
   // (content listing plus a stream replacement); after that the session fails closed.
   static constexpr double kCaptureFilterApplyTimeout = 4.0;
@@ -135,7 +137,9 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   std::uint64_t sourceContextGeneration() const { return sourceContextGeneration_.current(); }
   std::uint64_t captureGeneration() const { return captureGeneration_.current(); }
   std::uint64_t filterRefreshGeneration() const { return filterRefreshGeneration_.current(); }
-  std::optional<CaptureFilterSnapshot> activeCaptureFilter() const { return activeFilter_; }
+  std::optional<CaptureFilterSnapshot> activeCaptureFilter() const {
+    return supervisor_->activeFilter();
+  }
   const ProtectedFrameIntake::Records& records() const { return intake_->records(); }
   std::uint64_t publishedFrameCount() const { return publishedFrameCount_; }
 
@@ -167,8 +171,6 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   static runtime::Task<void> runStart(std::shared_ptr<ProtectedShareEngine> self,
                                       StartRequest request);
   static runtime::Task<void> runStop(std::shared_ptr<ProtectedShareEngine> self);
-  static runtime::Task<std::optional<runtime::Result<platform::ShareableContent>>> fetchContent(
-      std::shared_ptr<platform::ScreenCapture> capture);
   static runtime::Task<void> runFilterRefresh(std::weak_ptr<ProtectedShareEngine> weakSelf);
   static runtime::Task<bool> applyCurrentFilter(std::shared_ptr<ProtectedShareEngine> self,
                                                 std::uint64_t refreshGeneration,
@@ -177,19 +179,12 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
                                                    std::uint64_t session);
   static runtime::Task<void> runLivenessWatchdog(std::weak_ptr<ProtectedShareEngine> weakSelf,
                                                  std::uint64_t session);
-  static runtime::Task<void> stopStreamQuietly(std::shared_ptr<platform::CaptureStream> stream);
   static runtime::Task<void> runScreenshotFallback(std::weak_ptr<ProtectedShareEngine> weakSelf,
                                                    std::uint64_t session);
 
   // Main-actor steps.
   CaptureExclusionPolicy exclusionPolicy() const;
-  std::optional<std::uint32_t> mainDisplayID() const;
-  std::pair<std::shared_ptr<platform::CaptureStream>, std::uint64_t> makeStream(
-      const CaptureFilterSnapshot& snapshot, const platform::StreamConfiguration& configuration);
-  void installStream(std::shared_ptr<platform::CaptureStream> stream, std::uint64_t identity,
-                     const CaptureFilterSnapshot& snapshot,
-                     const platform::ShareableDisplay& display,
-                     const platform::StreamConfiguration& configuration);
+  void showOutputSize(const platform::StreamConfiguration& configuration);
   void advanceCaptureGeneration();
   void syncFrameDeliveryState(bool resetCounters);
   bool isCurrentSession(std::uint64_t session) const;
@@ -231,13 +226,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   std::optional<std::uint32_t> selectedDisplayID_;
 
   // The running stream and what it was made with.
-  std::shared_ptr<platform::CaptureStream> stream_;
-  std::uint64_t streamIdentity_ = 0;
-  bool isStartingStream_ = false;  // the session's first stream awaits its start
-  std::uint64_t nextStreamIdentity_ = 1;
-  std::optional<CaptureFilterSnapshot> activeFilter_;
-  std::optional<platform::ShareableDisplay> activeDisplay_;
-  platform::StreamConfiguration activeConfiguration_;
+  std::shared_ptr<CaptureStreamSupervisor> supervisor_;
   bool isFrameDeliveryEnabled_ = false;
   std::optional<runtime::Uptime> minimumAcceptedTimestamp_;
 

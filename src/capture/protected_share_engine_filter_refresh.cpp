@@ -97,19 +97,17 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
     std::shared_ptr<ProtectedShareEngine> self, std::uint64_t refreshGeneration,
     std::optional<CaptureApplicationIdentity> expected) {
   auto& engine = *self;
+  auto supervisor = engine.supervisor_;
   // The first stream of a session is still starting: its start owns it until it is running.
-  if (!engine.stream_ || engine.isStartingStream_) co_return false;
+  if (!supervisor->stream() || supervisor->isStarting()) co_return false;
   const auto session = engine.sessionGeneration_.current();
-  auto contentTask = fetchContent(engine.services_.desktop.capture);
+  auto contentTask = supervisor->fetchContent();
   auto content = co_await std::move(contentTask);
   if (!engine.filterRefreshGeneration_.isCurrent(refreshGeneration) ||
-      !engine.isCurrentSession(session) || !engine.stream_ || engine.isStartingStream_)
+      !engine.isCurrentSession(session) || !supervisor->stream() || supervisor->isStarting())
     co_return false;
   if (!content || !content->ok()) co_return false;
-  const auto display = chooseCaptureDisplay(
-      content->value(), engine.selectedDisplayID_,
-      engine.activeDisplay_ ? std::optional(engine.activeDisplay_->displayID) : std::nullopt,
-      engine.mainDisplayID());
+  const auto display = supervisor->chooseDisplay(content->value(), engine.selectedDisplayID_);
   if (!display) co_return false;
   const auto snapshot = buildCaptureFilter(*display, content->value(), engine.exclusionPolicy());
   // An expected application that has quit meanwhile has nothing left to hide.
@@ -118,58 +116,37 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
     engine.statusMessage.set("Waiting for the new protected app to enter the capture filter");
     co_return false;
   }
-  const bool sameDisplay = engine.activeDisplay_ &&
-                           engine.activeDisplay_->displayID == display->displayID &&
-                           engine.activeDisplay_->frame == display->frame &&
-                           engine.activeDisplay_->pixelWidth == display->pixelWidth &&
-                           engine.activeDisplay_->pixelHeight == display->pixelHeight;
-  if (sameDisplay && engine.activeFilter_ && engine.activeFilter_->leavesOutTheSameAs(snapshot)) {
+  const auto& active = supervisor->activeDisplay();
+  const bool sameDisplay =
+      active && active->displayID == display->displayID && active->frame == display->frame &&
+      active->pixelWidth == display->pixelWidth && active->pixelHeight == display->pixelHeight;
+  if (sameDisplay && supervisor->activeFilter() &&
+      supervisor->activeFilter()->leavesOutTheSameAs(snapshot)) {
     engine.endCaptureFilterTransitionFor(refreshGeneration);
     co_return true;
   }
 
   // Replace the stream: frames of a new stream are composed with its filter from the first one,
   // which a filter update on the running stream cannot promise.
-  const auto configuration = streamConfiguration(*display);
-  auto oldStream = engine.stream_;
-  auto made = engine.makeStream(snapshot, configuration);
-  auto newStream = made.first;
-  const auto identity = made.second;
-  engine.isFrameDeliveryEnabled_ = false;
-  engine.advanceCaptureGeneration();
-
-  auto stopTask = ProtectedCaptureOperationAwaiter::wait(
-      ProtectedCaptureOperation::stop, kStopTimeout, [oldStream](platform::Completion completion) {
-        oldStream->stopCapture(std::move(completion));
+  auto replaceTask = supervisor->replace(
+      snapshot, *display,
+      [self] {
+        self->isFrameDeliveryEnabled_ = false;
+        self->advanceCaptureGeneration();
+      },
+      [self, session] {
+        return self->isCurrentSession(session) && model::isActive(self->phase.value());
       });
-  auto stopStatus = co_await std::move(stopTask);
-  runtime::Status startStatus;
-  if (stopStatus.ok() && engine.stream_ == oldStream && engine.isCurrentSession(session)) {
-    auto startTask =
-        ProtectedCaptureOperationAwaiter::wait(ProtectedCaptureOperation::start, kStartTimeout,
-                                               [newStream](platform::Completion completion) {
-                                                 newStream->startCapture(std::move(completion));
-                                               });
-    startStatus = co_await std::move(startTask);
-  }
-  const bool superseded = engine.stream_ != oldStream || !engine.isCurrentSession(session) ||
-                          !model::isActive(engine.phase.value());
-  if (superseded) {
-    runtime::spawn(stopStreamQuietly(newStream));
-    co_return false;
-  }
-  if (!stopStatus.ok() || !startStatus.ok()) {
-    const auto error = !stopStatus.ok() ? stopStatus.message() : startStatus.message();
-    engine.stream_ = nullptr;  // it no longer delivers what the output may show
+  const auto replaced = co_await std::move(replaceTask);
+  if (replaced.outcome == StreamChange::Outcome::superseded) co_return false;
+  if (!replaced.isRunning()) {
     engine.failClosed(kFilterFailureMessage, "protected_share_stream_replacement_failed",
-                      {{"error", error}}, /*stopStream=*/false);
-    runtime::spawn(stopStreamQuietly(oldStream));
-    runtime::spawn(stopStreamQuietly(newStream));
+                      {{"error", replaced.error}}, /*stopStream=*/false);
     co_return false;
   }
 
   const bool displayChanged = !sameDisplay;
-  engine.installStream(newStream, identity, snapshot, *display, configuration);
+  engine.showOutputSize(supervisor->activeConfiguration());
   engine.records().callbackMonitor->setLastPixelTime(runtime::uptime());
   engine.minimumAcceptedTimestamp_ = runtime::uptime();
   engine.isFrameDeliveryEnabled_ = true;

@@ -121,8 +121,8 @@ runtime::Task<void> ProtectedShareEngine::runScreenshotFallback(
 }
 
 void ProtectedShareEngine::evaluateScreenshotFallback() {
-  if (!model::isActive(phase.value()) || !isFrameDeliveryEnabled_ || !stream_ || !activeFilter_ ||
-      isStartingStream_)
+  if (!model::isActive(phase.value()) || !isFrameDeliveryEnabled_ || !supervisor_->stream() ||
+      !supervisor_->activeFilter() || supervisor_->isStarting())
     return;
   const double silence =
       std::max(0.0, runtime::uptime() - records().callbackMonitor->lastPixelTime());
@@ -134,8 +134,8 @@ void ProtectedShareEngine::evaluateScreenshotFallback() {
   }
   // The screenshot goes through the same filter as the stream and enters the same drain, so it
   // is held, paced and checked exactly like a stream frame.
-  screenshots_->request(activeFilter_->filter, activeConfiguration_, captureGeneration_.current(),
-                        silence);
+  screenshots_->request(supervisor_->activeFilter()->filter, supervisor_->activeConfiguration(),
+                        captureGeneration_.current(), silence);
 }
 
 void ProtectedShareEngine::stopScreenshotFallback(const char* reason) {

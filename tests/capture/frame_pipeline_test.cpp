@@ -111,6 +111,29 @@ TEST_F(FramePipelineTest, FramesOfAnotherGenerationOrCapturedTooEarlyAreDropped)
   EXPECT_TRUE(surface->snapshot());
 }
 
+// Another consumer (a verification pipeline) takes the admitted frames in place of the relay.
+TEST_F(FramePipelineTest, ASinkTakesAdmittedFramesInsteadOfTheRelay) {
+  struct Taken {
+    platform::SharedPixelBuffer pixels;
+    std::uint64_t generation, sourceContextGeneration;
+  };
+  std::vector<Taken> taken;
+  intake->setFrameSink([&](ProtectedCapturedFrame frame, std::uint64_t generation,
+                           std::uint64_t sourceContextGeneration) {
+    taken.push_back({frame.pixelBuffer, generation, sourceContextGeneration});
+  });
+  const auto delivered = sample();
+  intake->handleSample(delivered, 9);
+  intake->handleSample(sample(), 8);  // another stream's sample is dropped before the sink
+  loop.runUntilIdle();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].pixels, delivered.pixels);
+  EXPECT_EQ(taken[0].generation, 5u);
+  EXPECT_EQ(taken[0].sourceContextGeneration, 2u);
+  EXPECT_TRUE(relayed.empty());
+  EXPECT_FALSE(surface->snapshot());
+}
+
 TEST_F(FramePipelineTest, ThePausedConfigurationCountsFramesButPublishesNone) {
   configuration.isPaused = true;
   install();
