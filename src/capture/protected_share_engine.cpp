@@ -152,7 +152,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   engine.minimumAcceptedTimestamp_.reset();
   engine.liveMonitoringStartedAt_.reset();
   engine.lastRelayedAt_.reset();
-  engine.unfollowedInputSince_.reset();
+  engine.captureStall_.reset();
   engine.lastSampleDate_.reset();
   engine.capturedFrameCount_ = 0;
   engine.receivedSampleCount_ = 0;

@@ -9,6 +9,7 @@
 
 #include "capture/capture_stream_supervisor.h"
 #include "capture/protected_capture_filter.h"
+#include "capture/protected_capture_stall_check.h"
 #include "capture/protected_cursor_tracker.h"
 #include "capture/protected_frame_intake.h"
 #include "capture/protected_output_surface.h"
@@ -73,8 +74,9 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   // kPresentationStallThreshold is an output stall.
   static constexpr double kLivenessCheckInterval = 2.0;
   static constexpr double kLiveMonitoringGrace = 3.0;
-  static constexpr double kQuietThreshold = 10.0;
-  static constexpr double kUnfollowedInputThreshold = 3.0;
+  static constexpr double kQuietThreshold = ProtectedCaptureStallCheck::kQuietThreshold;
+  static constexpr double kUnfollowedInputThreshold =
+      ProtectedCaptureStallCheck::kUnfollowedInputThreshold;
   static constexpr double kPresentationStallThreshold = 10.0;
   // Screenshot fallback: while the stream has delivered nothing for kScreenshotSilence and either
   // no frame is out yet or the user gave input within kScreenshotInputWindow, one filtered
@@ -235,7 +237,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::Uptime startRequestedAt_ = 0;
   std::optional<runtime::Uptime> liveMonitoringStartedAt_;
   std::optional<runtime::Uptime> lastRelayedAt_;
-  std::optional<runtime::Uptime> unfollowedInputSince_;
+  ProtectedCaptureStallCheck captureStall_;
   std::optional<runtime::WallTime> lastSampleDate_;
   int capturedFrameCount_ = 0;
   int receivedSampleCount_ = 0;

@@ -52,37 +52,27 @@ bool ProtectedShareEngine::verifyLiveStreamHealth() {
   if (!model::isActive(phase.value()) || !renderedFrame.value()) return false;
   const auto now = runtime::uptime();
   if (isHolding()) {
-    unfollowedInputSince_.reset();
+    captureStall_.reset();
     return true;
   }
   if (!liveMonitoringStartedAt_ || now - *liveMonitoringStartedAt_ < kLiveMonitoringGrace)
     return true;
 
-  const auto lastPixel = records().callbackMonitor->lastPixelTime();
-  const auto lastOutput = lastRelayedAt_.value_or(-1e18);
-  const auto latestActivity = std::max(lastPixel, lastOutput);
-  const bool quiet = now - lastPixel > kQuietThreshold && now - lastOutput > kQuietThreshold;
-  if (quiet) {
-    const double idle =
-        ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
-    const bool inputAfterActivity = std::isfinite(idle) && now - idle > latestActivity;
-    if (!inputAfterActivity) {
-      unfollowedInputSince_.reset();
-      return true;
-    }
-    if (!unfollowedInputSince_) unfollowedInputSince_ = std::max(now - idle, latestActivity);
-    if (now - *unfollowedInputSince_ >= kUnfollowedInputThreshold) {
-      const long long seconds =
-          lastSampleDate_
-              ? static_cast<long long>(runtime::secondsBetween(*lastSampleDate_, runtime::now()))
-              : -1;
-      failClosed(kCaptureStalledMessage, "protected_share_capture_stalled",
-                 {{"seconds", std::to_string(seconds)}, {"analyzing", "false"}});
-      return false;
-    }
-    return true;
+  ProtectedCaptureStallCheck::Observation observation;
+  observation.now = now;
+  observation.lastSample = records().callbackMonitor->lastPixelTime();
+  observation.lastPublished = lastRelayedAt_;
+  observation.secondsSinceInput =
+      ProtectedContentInputActivity::secondsSinceLastEvent(services_.desktop.inputIdleness.get());
+  if (captureStall_.hasStalled(observation)) {
+    const long long seconds =
+        lastSampleDate_
+            ? static_cast<long long>(runtime::secondsBetween(*lastSampleDate_, runtime::now()))
+            : -1;
+    failClosed(kCaptureStalledMessage, "protected_share_capture_stalled",
+               {{"seconds", std::to_string(seconds)}, {"analyzing", "false"}});
+    return false;
   }
-  unfollowedInputSince_.reset();
 
   // The output: only a canvas presents frames, so only with one attached can it stall.
   if (!surface_->hasRedrawHandler()) return true;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 
 #include "capture/protected_capture_filter.h"
 #include "capture/protected_capture_operation.h"
+#include "capture/protected_capture_stall_check.h"
 #include "capture/protected_content_input_activity.h"
 #include "runtime/virtual_run_loop.h"
 
@@ -151,6 +153,29 @@ TEST(CaptureFilterTest, ChoosesTheDisplayAndScalesTheOutputDownOnly) {
   EXPECT_EQ(outputDimensions(5120, 2880, 4096), std::make_pair(4096, 2304));
   EXPECT_EQ(outputDimensions(1280, 800, 4096), std::make_pair(1280, 800));
   EXPECT_EQ(outputDimensions(0, 800, 4096), std::make_pair(1, 1));
+}
+
+}  // namespace
+}  // namespace corvane::capture
+
+namespace corvane::capture {
+namespace {
+
+TEST(ProtectedCaptureStallCheckTest, OnlyInputLeftUnansweredByAQuietCaptureIsAStall) {
+  const double inf = std::numeric_limits<double>::infinity();
+  ProtectedCaptureStallCheck check;
+  // Quiet for a minute with nobody at the keyboard: a static screen, not a stall.
+  EXPECT_FALSE(check.hasStalled({100, 40, 40, inf}));
+  EXPECT_FALSE(check.hasStalled({100, 40, 40, 80}));  // input before the last activity
+  // Input 1 s ago, after the last activity: unanswered, but not yet for long enough.
+  EXPECT_FALSE(check.hasStalled({100, 40, std::nullopt, 1}));
+  EXPECT_FALSE(check.hasStalled({101, 40, std::nullopt, 0.5}));
+  EXPECT_TRUE(check.hasStalled({102, 40, std::nullopt, 0.2})) << "3 s since the first input";
+  // A sample answers it and starts the count again.
+  EXPECT_FALSE(check.hasStalled({103, 102.5, std::nullopt, 0.1}));
+  EXPECT_FALSE(check.hasStalled({113, 102.5, std::nullopt, 0.1}));
+  EXPECT_FALSE(check.hasStalled({115, 102.5, std::nullopt, 0.1}));
+  EXPECT_TRUE(check.hasStalled({116, 102.5, std::nullopt, 0.1}));
 }
 
 }  // namespace
