@@ -10,8 +10,6 @@
 #include "operations/diagnostic_recorder.h"
 #include "operations/update_check_result.h"
 #include "platform/archive_extractor.h"
-#include "platform/bundle.h"
-#include "platform/files.h"
 #include "platform/http_client.h"
 #include "platform/process.h"
 #include "platform/signature_verifier.h"
@@ -76,12 +74,6 @@ struct InstallOptions {
 class UpdateManager : public std::enable_shared_from_this<UpdateManager> {
  public:
   explicit UpdateManager(UpdateManagerDependencies dependencies);
-
-  // The manager of the running bundle: its channel and build from the bundle's Info.plist, its
-  // files under the data folder, the system's HTTP client, verifier and archive reader.
-  static std::shared_ptr<UpdateManager> make(const platform::Bundle& bundle,
-                                             const platform::WellKnownFolders& folders,
-                                             model::EventRecorder record);
 
   // Fetches the feed, takes the newest signed release and, when it is newer than `currentBuild`
   // (the running build by default), downloads, verifies and stores its archive. Never fails: every

@@ -176,23 +176,5 @@ TEST(UpdateChannelTest, TakesTheBuildSettingsOfTheBundle) {
   EXPECT_FALSE(UpdateChannel::from(configuration).isConfigured());
 }
 
-TEST(UpdateChannelTest, TheManagerReadsTheRunningBundleAndDataFolder) {
-  testing::TemporaryFolder folder;
-  runtime::VirtualRunLoop loop;
-  platform::Bundle bundle;
-  bundle.root = folder.path() / "corvane";
-  bundle.info["CFBundleVersion"] = platform::Value("77");
-  bundle.info["CorvaneUpdateFeedURL"] = platform::Value("https://updates.example.com/appcast.xml");
-  bundle.info["SUPublicEDKey"] = platform::Value("  a2V5  ");
-  platform::WellKnownFolders folders;
-  folders.dataHome = folder.path() / "data";
-
-  auto manager = UpdateManager::make(bundle, folders, {});
-  EXPECT_TRUE(manager->channel().isConfigured());
-  EXPECT_EQ(manager->channel().feedURL, "https://updates.example.com/appcast.xml");
-  EXPECT_EQ(manager->channel().publicEDKey, "a2V5");
-  EXPECT_EQ(manager->updatesDirectory(), folder.path() / "data" / "Corvane" / "Updates");
-}
-
 }  // namespace
 }  // namespace corvane::operations
