@@ -82,20 +82,16 @@ void CaptureStreamSupervisor::install(Made made, CaptureFilterSnapshot snapshot,
 
 runtime::Task<runtime::Status> CaptureStreamSupervisor::startStream(
     std::shared_ptr<platform::CaptureStream> stream) {
-  auto startTask = ProtectedCaptureOperationAwaiter::wait(
+  return ProtectedCaptureOperationAwaiter::wait(
       ProtectedCaptureOperation::start, kStartTimeout,
       [stream](platform::Completion completion) { stream->startCapture(std::move(completion)); });
-  auto status = co_await std::move(startTask);
-  co_return status;
 }
 
 runtime::Task<runtime::Status> CaptureStreamSupervisor::stop(
     std::shared_ptr<platform::CaptureStream> stream) {
-  auto stopTask = ProtectedCaptureOperationAwaiter::wait(
+  return ProtectedCaptureOperationAwaiter::wait(
       ProtectedCaptureOperation::stop, kStopTimeout,
       [stream](platform::Completion completion) { stream->stopCapture(std::move(completion)); });
-  auto status = co_await std::move(stopTask);
-  co_return status;
 }
 
 void CaptureStreamSupervisor::stopQuietly(std::shared_ptr<platform::CaptureStream> stream) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/observers.h"
 #include "runtime/subscription.h"
 
 namespace corvane::runtime {
@@ -23,22 +24,12 @@ class NotificationCenter {
  public:
   using Observer = std::function<void(const Notification&)>;
 
-  NotificationCenter();
-
   Subscription addObserver(std::string name, Observer observer);
   void post(const Notification& notification);
   void post(std::string name, std::map<std::string, std::string> userInfo = {});
 
  private:
-  struct Entry {
-    std::string name;
-    Observer observer;
-    bool alive = true;
-  };
-  struct State {
-    std::vector<std::shared_ptr<Entry>> entries;
-  };
-  std::shared_ptr<State> state_;
+  Observers<const Notification&> observers_;
 };
 
 }  // namespace corvane::runtime

@@ -26,12 +26,12 @@
 #include "support/test_artifacts.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
-#include "ui_x11/qt_x11_checks.h"
+#include "ui_x11/qt_x11_child.h"
 
 namespace corvane::ui {
 namespace {
 
-constexpr const char* kChildVariable = "CORVANE_UI_SESSION_CHILD";
+constexpr const char* const kChildVariable = "CORVANE_UI_SESSION_CHILD";
 constexpr const char* kScreenshotName = "corvane-protected-share-x11-session.png";
 constexpr std::uint32_t kNotesColour = 0x20C040;  // an ordinary application: shared
 constexpr std::uint32_t kVaultColour = 0xE02020;  // the excluded application: never shared
@@ -63,30 +63,11 @@ TEST(ProtectedShareSessionOnX11, ExcludedApplicationNeverReachesTheSharedWindow)
   ASSERT_NE(vaultClient.window(), 0u);
 
   std::filesystem::remove(corvane::testing::artifactPath(kScreenshotName));
-  pid_t child = corvane::testing::spawnProgram(
-      {"/proc/self/exe", "--gtest_filter=ProtectedShareSessionX11Child.*"},
-      {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.name(), std::string(kChildVariable) + "=1"});
-  ASSERT_GT(child, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the session on " << server.name() << " failed";
+  EXPECT_TRUE(testing::runQtChildOn(server, "ProtectedShareSessionX11Child.*", kChildVariable))
+      << "the session on " << server.name() << " failed";
 }
 
-class ProtectedShareSessionX11Child : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (std::getenv(kChildVariable) == nullptr) GTEST_SKIP() << "runs only under its own Xvfb";
-    // Only now, on the private server: Qt's xcb platform needs its DISPLAY.
-    qt_ = std::make_unique<testing::QtRuntimeFixture>();
-  }
-  bool processUntil(const std::function<bool()>& done, double seconds = 5.0) {
-    return qt_->processUntil(done, seconds);
-  }
-  void processFor(int milliseconds) { qt_->processFor(milliseconds); }
-
-  std::unique_ptr<testing::QtRuntimeFixture> qt_;
-};
+using ProtectedShareSessionX11Child = testing::QtX11ChildTest<&kChildVariable>;
 
 TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   ASSERT_TRUE(testing::isX11Session());

@@ -25,12 +25,12 @@
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
 #include "platform/x11/x11_screens.h"
 #include "support/x11/xvfb_server.h"
-#include "ui_x11/qt_x11_checks.h"
+#include "ui_x11/qt_x11_child.h"
 
 namespace corvane::ui {
 namespace {
 
-constexpr const char* kChildVariable = "CORVANE_UI_X11_CHILD";
+constexpr const char* const kChildVariable = "CORVANE_UI_X11_CHILD";
 constexpr const char* kScreenshotName = "corvane-protected-share-x11.png";
 constexpr QRgb kMarker = qRgb(230, 20, 200);  // a block no other part of the screen uses
 
@@ -86,30 +86,11 @@ TEST(ProtectedShareWindowOnX11, RunsTheRealWindowOnAPrivateXServer) {
   corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
   std::filesystem::remove(corvane::testing::artifactPath(kScreenshotName));
-  pid_t child = corvane::testing::spawnProgram(
-      {"/proc/self/exe", "--gtest_filter=ProtectedShareWindowX11Child.*"},
-      {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.name(), std::string(kChildVariable) + "=1"});
-  ASSERT_GT(child, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the window test on " << server.name() << " failed";
+  EXPECT_TRUE(testing::runQtChildOn(server, "ProtectedShareWindowX11Child.*", kChildVariable))
+      << "the window test on " << server.name() << " failed";
 }
 
-class ProtectedShareWindowX11Child : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (std::getenv(kChildVariable) == nullptr) GTEST_SKIP() << "runs only under its own Xvfb";
-    // Only now, on the private server: Qt's xcb platform needs its DISPLAY.
-    qt_ = std::make_unique<testing::QtRuntimeFixture>();
-  }
-  bool processUntil(const std::function<bool()>& done, double seconds = 5.0) {
-    return qt_->processUntil(done, seconds);
-  }
-  void processFor(int milliseconds) { qt_->processFor(milliseconds); }
-
-  std::unique_ptr<testing::QtRuntimeFixture> qt_;
-};
+using ProtectedShareWindowX11Child = testing::QtX11ChildTest<&kChildVariable>;
 
 TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAndStatus) {
   ASSERT_TRUE(testing::isX11Session());
