@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/diagnostic_reporter.h"
+#include "model/preferences_store.h"
+#include "platform/bundle.h"
+#include "platform/defaults_store.h"
+#include "platform/files.h"
+#include "runtime/result.h"
+
+namespace corvane::wiring {
+
+// What the application runs with, opened once at start and handed to each owner that needs a
+// piece of it: the running bundle, the folders, the command line and the defaults store.
+struct ApplicationEnvironment {
+  platform::Bundle bundle;
+  platform::WellKnownFolders folders;
+  std::vector<std::string> arguments;
+  std::shared_ptr<platform::DefaultsStore> defaults;
+
+  // Where the settings live, for the owners of settings.
+  model::PreferencesSource preferences() const {
+    return model::PreferencesSource{defaults, bundle.bundleIdentifier(), arguments};
+  }
+};
+
+// Reads the bundle installed at `bundleRoot` (the folder above bin/corvane) and opens the
+// defaults store in the configuration folder. Fails with the bundle's error.
+runtime::Result<ApplicationEnvironment> openApplicationEnvironment(
+    const std::filesystem::path& bundleRoot, const platform::WellKnownFolders& folders,
+    std::vector<std::string> arguments);
+
+// Installs the process's event log in <data>/Corvane/Diagnostics, on a queue of the installed
+// runtime, and returns it.
+std::shared_ptr<model::DiagnosticReporter> installEventLog(
+    const platform::WellKnownFolders& folders);
+
+}  // namespace corvane::wiring
