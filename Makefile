@@ -1,6 +1,7 @@
 # Corvane: `make run` starts the app, `make test` builds and runs every test.
 BUILD_DIR ?= build
 ASAN_BUILD_DIR ?= build-asan
+FUZZ_BUILD_DIR ?= build-fuzz
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # clang: GCC 12 destroys brace-initialised temporaries inside co_await expressions twice.
@@ -31,13 +32,18 @@ test-sanitize: deps
 run: build
 	@$(BUILD_DIR)/bin/corvane $(ARGS)
 
+# Benchmarks, then the fuzzers, then one table of every goal (bench/goals.txt) and whether it holds.
 bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
-	@bash scripts/run-benchmarks $(BUILD_DIR)
-	@bash scripts/run-fuzzers
+	@status=0; \
+	  bash scripts/run-benchmarks $(BUILD_DIR) || status=1; \
+	  JOBS=$(JOBS) bash scripts/run-fuzzers $(FUZZ_BUILD_DIR) || status=1; \
+	  $(BUILD_DIR)/bench/corvane_goal_table bench/goals.txt $(BUILD_DIR)/bench-results/*.json \
+	    $(FUZZ_BUILD_DIR)/fuzz-summary.json || status=1; \
+	  exit $$status
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR)
+	@rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR)

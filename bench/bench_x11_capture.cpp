@@ -1,5 +1,7 @@
 // Composed, filtered frames of the X11 backend against a plain XShmGetImage of the whole root,
-// on a private Xvfb, at 1920x1080 and 3840x2160 with 5 and 25 windows (one excluded).
+// on a private Xvfb, at 1920x1080 and 3840x2160 with 5 and 25 windows (one excluded). The ratio
+// is measured like for like (like_for_like.h); frames a second come from the same median, on the
+// one thread that composes.
 #include <benchmark/benchmark.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -9,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "like_for_like.h"
 #include "platform/x11/capture_session.h"
 #include "platform/x11/xlib.h"
 #include "support/x11/xvfb_server.h"
@@ -54,31 +57,37 @@ Desktop& desktopFor(int width, int height, int windowCount) {
   return *slot;
 }
 
-// Milliseconds per XShmGetImage of the whole root, averaged over `rounds`.
-double rootGrabMilliseconds(Display* display, int rounds) {
-  const int width = DisplayWidth(display, 0), height = DisplayHeight(display, 0);
-  XShmSegmentInfo segment{};
-  XImage* image = XShmCreateImage(display, DefaultVisual(display, 0), DefaultDepth(display, 0),
-                                  ZPixmap, nullptr, &segment, width, height);
-  segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * height,
-                         IPC_CREAT | 0600);
-  segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
-  XShmAttach(display, &segment);
-  XSync(display, False);
-  shmctl(segment.shmid, IPC_RMID, nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i)
-    XShmGetImage(display, DefaultRootWindow(display), image, 0, 0, AllPlanes);
-  const double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
-      rounds;
-  XShmDetach(display, &segment);
-  XSync(display, False);
-  shmdt(segment.shmaddr);
-  image->data = nullptr;
-  XDestroyImage(image);
-  return ms;
-}
+// The reference of the ratio: one XShmGetImage of the whole root into a segment of its own.
+class RootGrab {
+ public:
+  explicit RootGrab(Display* display) : display_(display) {
+    const int width = DisplayWidth(display, 0), height = DisplayHeight(display, 0);
+    image_ = XShmCreateImage(display, DefaultVisual(display, 0), DefaultDepth(display, 0), ZPixmap,
+                             nullptr, &segment_, width, height);
+    segment_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * height,
+                            IPC_CREAT | 0600);
+    segment_.shmaddr = image_->data = static_cast<char*>(shmat(segment_.shmid, nullptr, 0));
+    XShmAttach(display, &segment_);
+    XSync(display, False);
+    shmctl(segment_.shmid, IPC_RMID, nullptr);
+  }
+  ~RootGrab() {
+    XShmDetach(display_, &segment_);
+    XSync(display_, False);
+    shmdt(segment_.shmaddr);
+    image_->data = nullptr;
+    XDestroyImage(image_);
+  }
+  RootGrab(const RootGrab&) = delete;
+  RootGrab& operator=(const RootGrab&) = delete;
+
+  void once() { XShmGetImage(display_, DefaultRootWindow(display_), image_, 0, 0, AllPlanes); }
+
+ private:
+  Display* display_;
+  XShmSegmentInfo segment_{};
+  XImage* image_ = nullptr;
+};
 
 void BM_ComposedFrame(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
@@ -112,8 +121,9 @@ void BM_ComposedFrame(benchmark::State& state) {
   filter.displayID = 0;  // the primary monitor
   filter.excludedApplications.push_back(ShareableApplication{"Secret", "Secret", 0});
   StreamConfiguration configuration;
-  const double rootMs = rootGrabMilliseconds(display, 30);
-  const auto started = std::chrono::steady_clock::now();
+  RootGrab rootGrab(display);
+  corvane::bench::LikeForLikeRatio ratio(
+      state, "root_grab", [&] { rootGrab.once(); }, 4);
   for (auto _ : state) {
     auto frame = (*session)->compose(filter, configuration, 1);
     if (!frame) {
@@ -121,15 +131,11 @@ void BM_ComposedFrame(benchmark::State& state) {
       break;
     }
     benchmark::DoNotOptimize(frame.value()->data());
+    ratio.unitDone();
   }
-  const double frameMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-          .count() /
-      std::max<double>(1, static_cast<double>(state.iterations()));
-  state.counters["frame_ms"] = frameMs;
-  state.counters["root_grab_ms"] = rootMs;
-  state.counters["ratio_to_root_grab"] = frameMs / rootMs;
-  state.counters["frames_per_second"] = 1000.0 / frameMs;
+  ratio.report("frame");
+  if (const auto figures = ratio.figures(); figures.blocks > 0)
+    state.counters["frames_per_second"] = 1.0 / figures.pathSeconds;
   state.SetLabel(std::to_string(windowCount) + " windows, one excluded");
   session.value().reset();
 }

@@ -1,6 +1,8 @@
 #include "ui/protected_share_canvas.h"
 
 #include <QImage>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 
@@ -31,6 +33,22 @@ QImage wrapFrame(const platform::PixelBuffer& buffer) {
 QImage wrapCursor(const platform::PixelBuffer& buffer) {
   return QImage(buffer.data(), buffer.width(), buffer.height(), buffer.bytesPerRow(),
                 QImage::Format_ARGB32_Premultiplied);
+}
+
+// The image a raster painter draws into, when the canvas may write its 32-bit pixels itself: the
+// painter only moves (and scales for the device pixel ratio), so rectangles map to rectangles.
+QImage* directlyWritableImage(QPainter& painter) {
+  QPaintEngine* engine = painter.paintEngine();
+  if (!engine || engine->type() != QPaintEngine::Raster) return nullptr;
+  QPaintDevice* device = engine->paintDevice();
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const auto format = image->format();
+  if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+      format != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  if (painter.deviceTransform().type() > QTransform::TxScale) return nullptr;
+  return image;
 }
 
 }  // namespace
@@ -86,45 +104,76 @@ void ProtectedShareCanvas::drawPlaceholder(QPainter& painter) {
                    Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, placeholderDetail_);
 }
 
-void ProtectedShareCanvas::paintEvent(QPaintEvent*) {
+void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  painter.fillRect(rect(), kBackground);
   if (!drawsOutput_ || !surface_) {
+    painter.fillRect(rect(), kBackground);
     drawPlaceholder(painter);
     return;
   }
   const auto snapshot = surface_->snapshot();
-  if (!snapshot) return;  // cleared: nothing to show, nothing to report
+  if (!snapshot) {  // cleared: nothing to show, nothing to report
+    painter.fillRect(rect(), kBackground);
+    return;
+  }
   const auto& buffer = snapshot->image;
   if (!buffer || buffer->width() <= 0 || buffer->height() <= 0 ||
       buffer->byteCount() < static_cast<std::size_t>(buffer->bytesPerRow()) * buffer->height()) {
+    painter.fillRect(rect(), kBackground);
     surface_->reportPresentationFailed(snapshot->revision);
     return;
   }
-  const QImage frame = wrapFrame(*buffer);
   const Size pixels{static_cast<double>(buffer->width()), static_cast<double>(buffer->height())};
   const qreal ratio = devicePixelRatioF();
   const Rect target = share_window::outputImageRect(
       Size{static_cast<double>(width()), static_cast<double>(height())}, pixels, viewport_, ratio);
   if (target.isEmpty()) {
+    painter.fillRect(rect(), kBackground);
     surface_->reportPresentationFailed(snapshot->revision);
     return;
   }
-  // One image pixel per device pixel needs no filtering; any other scale is smoothed.
-  const bool unscaled = std::abs(target.width() * ratio - pixels.width) < 0.5 &&
-                        std::abs(target.height() * ratio - pixels.height) < 0.5;
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, !unscaled);
-  painter.drawImage(toQRectF(target), frame);
+  // Whole pixels, so the image and the background around it meet without a seam or overlap.
+  const QRect imageRect = toQRectF(target).toRect();
+  // Each pixel is written once: the background only where the image does not go.
+  for (const QRect& band : QRegion(event->rect()).subtracted(imageRect))
+    painter.fillRect(band, kBackground);
+  drawFrame(painter, *buffer, imageRect, event->region());
 
   if (auto cursorRect = share_window::outputCursorRect(target, snapshot->cursor)) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.setClipRect(toQRectF(target));
+    painter.setClipRect(imageRect);
     painter.drawImage(toQRectF(*cursorRect), wrapCursor(*snapshot->cursor.image));
   }
   painter.end();
   ++presentedFrames_;
   lastPresentedRevision_ = snapshot->revision;
   surface_->reportPresentationCompleted(snapshot->revision);
+}
+
+void ProtectedShareCanvas::drawFrame(QPainter& painter, const platform::PixelBuffer& buffer,
+                                     const QRect& imageRect, const QRegion& exposed) {
+  const QRect deviceRect = painter.deviceTransform().mapRect(QRectF(imageRect)).toRect();
+  // Write the (filtered) pixels straight into the painter's image, opaque, once each and only
+  // where this paint may draw, instead of letting the painter resample through its span pipeline.
+  if (QImage* device = directlyWritableImage(painter)) {
+    QRegion writable = painter.deviceTransform().map(
+        painter.hasClipping() ? exposed.intersected(painter.clipRegion()) : exposed);
+    if (const QRegion systemClip = painter.paintEngine()->systemClip(); !systemClip.isEmpty())
+      writable &= systemClip;
+    const SourcePixels source{buffer.data(), buffer.width(), buffer.height(), buffer.bytesPerRow()};
+    for (const QRect& part : writable.intersected(deviceRect.intersected(device->rect()))) {
+      const ScaledArea area{part.x() - deviceRect.x(), part.y() - deviceRect.y(), part.width(),
+                            part.height()};
+      scaler_.scale(source, deviceRect.width(), deviceRect.height(), area,
+                    TargetPixels{device->scanLine(part.y()) + part.x() * 4,
+                                 static_cast<int>(device->bytesPerLine())});
+    }
+    return;
+  }
+  // Any other device: one image pixel per device pixel needs no filtering.
+  const QImage frame = wrapFrame(buffer);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, deviceRect.size() != frame.size());
+  painter.drawImage(imageRect, frame);
 }
 
 }  // namespace corvane::ui

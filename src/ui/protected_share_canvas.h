@@ -6,9 +6,13 @@
 
 #include "runtime/subscription.h"
 #include "share_window/viewport_state.h"
+#include "ui/bilinear_frame_scaler.h"
 
 namespace corvane::capture {
 class ProtectedOutputSurface;
+}
+namespace corvane::platform {
+class PixelBuffer;
 }
 
 namespace corvane::ui {
@@ -38,6 +42,9 @@ class ProtectedShareCanvas final : public QWidget {
 
  private:
   void drawPlaceholder(class QPainter& painter);
+  // Draws the frame into imageRect (whole logical pixels), touching only the exposed region.
+  void drawFrame(QPainter& painter, const platform::PixelBuffer& buffer, const QRect& imageRect,
+                 const QRegion& exposed);
 
   std::shared_ptr<capture::ProtectedOutputSurface> surface_;
   runtime::Subscription redrawSubscription_;
@@ -45,6 +52,7 @@ class ProtectedShareCanvas final : public QWidget {
   share_window::ProtectedShareViewportState viewport_;
   QString placeholderTitle_;
   QString placeholderDetail_;
+  BilinearFrameScaler scaler_;
   int presentedFrames_ = 0;
   std::uint64_t lastPresentedRevision_ = 0;
 };

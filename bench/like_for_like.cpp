@@ -1,0 +1,61 @@
+#include "like_for_like.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvane::bench {
+
+LikeForLikeRatio::LikeForLikeRatio(benchmark::State& state, std::string referenceName,
+                                   std::function<void()> referenceUnit, int unitsPerBlock,
+                                   int referenceUnitsPerBlock)
+    : state_(state),
+      referenceName_(std::move(referenceName)),
+      referenceUnit_(std::move(referenceUnit)),
+      unitsPerBlock_(std::max(1, unitsPerBlock)),
+      referenceUnitsPerBlock_(referenceUnitsPerBlock > 0 ? referenceUnitsPerBlock
+                                                         : unitsPerBlock_) {}
+
+void LikeForLikeRatio::unitDone() {
+  if (++unitsInBlock_ < unitsPerBlock_) return;
+  const auto pathEnd = Clock::now();
+  pathBlocks_.push_back(std::chrono::duration<double>(pathEnd - blockStart_).count());
+  state_.PauseTiming();
+  const auto referenceStart = Clock::now();
+  for (int unit = 0; unit < referenceUnitsPerBlock_; ++unit) referenceUnit_();
+  referenceBlocks_.push_back(std::chrono::duration<double>(Clock::now() - referenceStart).count());
+  state_.ResumeTiming();
+  unitsInBlock_ = 0;
+  blockStart_ = Clock::now();
+}
+
+RatioFigures LikeForLikeRatio::figures() const {
+  return summarizeBlocks(pathBlocks_, referenceBlocks_, unitsPerBlock_, referenceUnitsPerBlock_);
+}
+
+void LikeForLikeRatio::report(const std::string& pathName) const {
+  const RatioFigures result = figures();
+  // Google Benchmark's first probing runs can be shorter than a block: they report no ratio.
+  if (result.blocks == 0) return;
+  const std::string ratio = "ratio_to_" + referenceName_;
+  state_.counters[pathName + "_us"] = result.pathSeconds * 1e6;
+  state_.counters[referenceName_ + "_us"] = result.referenceSeconds * 1e6;
+  state_.counters[ratio] = result.ratio;
+  state_.counters[ratio + "_p25"] = result.ratioLow;
+  state_.counters[ratio + "_p75"] = result.ratioHigh;
+  state_.counters["ratio_blocks"] = result.blocks;
+}
+
+FrameCopy::FrameCopy(std::vector<const std::uint8_t*> sources, std::size_t bytes, int destinations)
+    : sources_(std::move(sources)), bytes_(bytes) {
+  for (int i = 0; i < std::max(1, destinations); ++i) destinations_.emplace_back(bytes, 0);
+}
+
+void FrameCopy::once() {
+  auto& to = destinations_[count_ % destinations_.size()];
+  std::memcpy(to.data(), sources_[count_ % sources_.size()], bytes_);
+  benchmark::DoNotOptimize(to.data());
+  benchmark::ClobberMemory();
+  ++count_;
+}
+
+}  // namespace corvane::bench

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace corvane::ui {
+
+// 32-bit B, G, R, X pixels in rows (the layout of captured frames and of Qt's RGB32 images).
+struct SourcePixels {
+  const std::uint8_t* data = nullptr;
+  int width = 0;
+  int height = 0;
+  int bytesPerRow = 0;
+};
+
+struct TargetPixels {
+  std::uint8_t* data = nullptr;  // the first pixel written: the area's top-left corner
+  int bytesPerRow = 0;
+};
+
+// A rectangle of the scaled image, in its own pixels.
+struct ScaledArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// Scales an opaque frame with bilinear filtering (pixel centres aligned, edges clamped) in one
+// pass: each output row blends two source rows into a row buffer, then pairs of neighbouring
+// pixels into the target. At the source's own size it is a plain copy. Only the requested area of
+// the scaled image is produced, so a caller can draw just the part of a window that needs it.
+// Output pixels are opaque (alpha 255) whatever the source's fourth byte holds. Uses AVX2 where the
+// processor has it; the portable path computes the same values.
+class BilinearFrameScaler {
+ public:
+  void scale(const SourcePixels& source, int scaledWidth, int scaledHeight, const ScaledArea& area,
+             const TargetPixels& target);
+
+  // Weights are 1/64 steps: a pair of weights always sums to kWeightOne.
+  static constexpr int kWeightOne = 64;
+
+  // Four neighbouring output pixels whose source pairs lie within eight pixels of the first.
+  struct PixelGroup {
+    std::uint8_t lanes[8] = {};  // the pixels of each pair, counted from the group's first
+    bool windowed = false;
+  };
+
+ private:
+  struct Tap {
+    int first = 0;   // the left (or upper) of the two source pixels
+    int weight = 0;  // of the second pixel, 0…kWeightOne
+  };
+  static std::vector<Tap> taps(int sourceLength, int scaledLength, int from, int count);
+  static void copyOpaque(const SourcePixels& source, const ScaledArea& area,
+                         const TargetPixels& target);
+
+  std::vector<int> firsts_;                  // per output pixel: its left source pixel
+  std::vector<std::uint8_t> columnWeights_;  // per output pixel: (64 − w, w) repeated per channel
+  std::vector<PixelGroup> groups_;
+  std::vector<std::uint8_t> row_;
+};
+
+}  // namespace corvane::ui
