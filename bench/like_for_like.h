@@ -9,11 +9,13 @@
 // compare; so LikeForLikeRatio measures both in the same process and the same benchmark run, in
 // interleaved blocks of the same number of units:
 //
-//     path block 1, reference block 1, path block 2, reference block 2, …
+//     reference 0, path 1, reference 1, path 2, reference 2, …, path n, reference n
 //
-// Each figure is the median per-unit time over its blocks (the same statistic for both), and the
-// ratio is the median of the per-pair ratios, with the 25th and 75th percentiles as its spread: a
-// burst of load slows one pair, not the figure.
+// Each path block is compared with the mean of the two reference blocks around it (a machine that
+// speeds up or slows down weighs on both alike). Each figure is the median per-unit time over its
+// n blocks (the same statistic for both), and the ratio is the median of the n per-block ratios,
+// with the 25th and 75th percentiles as its spread: a burst of load moves one block, not the
+// figure.
 //
 // Use inside the benchmark loop, after each unit of the measured path:
 //
@@ -59,6 +61,8 @@ class LikeForLikeRatio {
 
  private:
   using Clock = std::chrono::steady_clock;
+
+  void runReferenceBlock();
 
   benchmark::State& state_;
   std::string referenceName_;

@@ -19,16 +19,17 @@ RatioFigures summarizeBlocks(const std::vector<double>& pathBlockSeconds,
                              const std::vector<double>& referenceBlockSeconds,
                              int pathUnitsPerBlock, int referenceUnitsPerBlock) {
   RatioFigures figures;
-  const std::size_t pairs = std::min(pathBlockSeconds.size(), referenceBlockSeconds.size());
+  const std::size_t pairs =
+      std::min(pathBlockSeconds.size(),
+               referenceBlockSeconds.empty() ? 0 : referenceBlockSeconds.size() - 1);
   if (pairs == 0 || pathUnitsPerBlock <= 0 || referenceUnitsPerBlock <= 0) return figures;
   const double unitsRatio = static_cast<double>(referenceUnitsPerBlock) / pathUnitsPerBlock;
   std::vector<double> path(pathBlockSeconds.begin(), pathBlockSeconds.begin() + pairs);
-  std::vector<double> reference(referenceBlockSeconds.begin(),
-                                referenceBlockSeconds.begin() + pairs);
+  std::vector<double> reference;
   std::vector<double> ratios;
-  ratios.reserve(pairs);
   for (std::size_t i = 0; i < pairs; ++i) {
-    if (reference[i] > 0) ratios.push_back(path[i] / reference[i] * unitsRatio);
+    reference.push_back((referenceBlockSeconds[i] + referenceBlockSeconds[i + 1]) / 2);
+    if (reference.back() > 0) ratios.push_back(path[i] / reference.back() * unitsRatio);
   }
   figures.blocks = static_cast<int>(pairs);
   figures.pathSeconds = quantile(path, 0.5) / pathUnitsPerBlock;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace corvane::bench {
 namespace {
 
@@ -13,23 +15,27 @@ TEST(RatioStatisticsTest, QuantilesInterpolateBetweenNeighbours) {
   EXPECT_EQ(quantile({1, 2}, 1.0), 2);
 }
 
-TEST(RatioStatisticsTest, PairsBlocksInOrderSoABurstOfLoadMovesOnePairNotTheRatio) {
-  // The machine slows down halfway (both figures double) and one path block is hit by a burst:
-  // the pairwise ratio stays 1.5 while the ratio of the two medians would not.
-  const std::vector<double> path{0.015, 0.015, 0.300, 0.030, 0.030};
-  const std::vector<double> reference{0.010, 0.010, 0.020, 0.020, 0.020, 0.020};
+TEST(RatioStatisticsTest, ComparesEachPathBlockWithTheReferenceAroundItSoLoadMovesOneBlock) {
+  // The machine slows steadily (each block takes 10 % longer than the last) and one path block is
+  // hit by a burst: the ratio stays 1.5 with the burst outside its quartiles.
+  std::vector<double> path, reference{0.010};
+  for (int i = 1; i <= 7; ++i) {
+    reference.push_back(0.010 * std::pow(1.21, i));
+    path.push_back(1.5 * 0.010 * std::pow(1.21, i - 0.5));
+  }
+  path[3] *= 10;
   const RatioFigures figures = summarizeBlocks(path, reference, 10, 10);
-  EXPECT_EQ(figures.blocks, 5);
-  EXPECT_DOUBLE_EQ(figures.ratio, 1.5);
-  EXPECT_DOUBLE_EQ(figures.ratioLow, 1.5);
-  EXPECT_DOUBLE_EQ(figures.ratioHigh, 1.5);
-  EXPECT_DOUBLE_EQ(figures.pathSeconds, 0.003);
-  EXPECT_DOUBLE_EQ(figures.referenceSeconds, 0.002);
+  EXPECT_EQ(figures.blocks, 7);
+  EXPECT_NEAR(figures.ratio, 1.5, 0.01);
+  EXPECT_NEAR(figures.ratioLow, 1.5, 0.01);
+  EXPECT_NEAR(figures.ratioHigh, 1.5, 0.01);
+  // A path block with no reference block after it has no ratio.
+  EXPECT_EQ(summarizeBlocks({0.1, 0.1}, {0.1, 0.1}, 1, 1).blocks, 1);
 }
 
 TEST(RatioStatisticsTest, BlocksOfDifferentLengthsCompareUnitForUnit) {
   // 1000 path units in 2 ms against 4 reference units in 2 ms: 2 µs against 500 µs.
-  const RatioFigures figures = summarizeBlocks({0.002, 0.002}, {0.002, 0.002}, 1000, 4);
+  const RatioFigures figures = summarizeBlocks({0.002, 0.002}, {0.002, 0.002, 0.002}, 1000, 4);
   EXPECT_DOUBLE_EQ(figures.ratio, 0.004);
   EXPECT_DOUBLE_EQ(figures.pathSeconds, 2e-6);
   EXPECT_DOUBLE_EQ(figures.referenceSeconds, 5e-4);
