@@ -152,22 +152,23 @@ std::vector<GoalRow> evaluateGoals(const std::vector<Goal>& goals,
                                    const std::vector<FigureRecord>& records) {
   std::vector<GoalRow> rows;
   for (const Goal& goal : goals) {
-    bool found = false;
-    for (const FigureRecord& record : records) {
-      if (!matches(goal.record, record.name)) continue;
-      found = true;
+    std::vector<const FigureRecord*> matching;
+    for (const FigureRecord& record : records)
+      if (matches(goal.record, record.name)) matching.push_back(&record);
+    if (matching.empty())
+      rows.push_back({goal.figure, "not measured", goalText(goal), GoalRow::State::missing});
+    for (const FigureRecord* record : matching) {
+      // A pattern that matched several records names each row's record.
       const std::string figure =
-          goal.record.back() == '*' ? goal.figure + ": " + record.name : goal.figure;
-      const auto value = record.fields.find(goal.field);
-      if (value == record.fields.end()) {
+          matching.size() > 1 ? goal.figure + ": " + record->name : goal.figure;
+      const auto value = record->fields.find(goal.field);
+      if (value == record->fields.end()) {
         rows.push_back({figure, "not reported", goalText(goal), GoalRow::State::missing});
         continue;
       }
-      rows.push_back({figure, measuredText(record, goal.field, value->second), goalText(goal),
+      rows.push_back({figure, measuredText(*record, goal.field, value->second), goalText(goal),
                       holds(goal, value->second) ? GoalRow::State::holds : GoalRow::State::fails});
     }
-    if (!found)
-      rows.push_back({goal.figure, "not measured", goalText(goal), GoalRow::State::missing});
   }
   return rows;
 }

@@ -14,7 +14,8 @@ namespace corvane::bench {
 //     figure as the table shows it | record | field | <= 1.5
 //
 // `record` names a benchmark (as Google Benchmark reports it) or a fuzz target; a trailing `*`
-// matches every record that starts with what precedes it (one row each). `field` is a counter of
+// matches every record that starts with what precedes it (one row each, named after its record
+// when there are several). `field` is a counter of
 // that record. The goal is `<=`, `>=` or `==` and a number. Blank lines and lines starting with
 // `#` are skipped.
 struct Goal {

@@ -35,13 +35,13 @@ TEST(GoalTableTest, EveryGoalGetsARowThatHoldsFailsOrIsMissing) {
   const auto records = parseFigureRecords(R"({"context": {}, "benchmarks": [
       {"name": "BM_Delivery", "run_type": "iteration", "ratio_to_memcpy": 1.21,
        "ratio_to_memcpy_p25": 1.17, "ratio_to_memcpy_p75": 1.29},
-      {"name": "BM_Composed", "frames_per_second": 45.5},
+      {"name": "BM_Composed/min_time:1.000/real_time", "frames_per_second": 45.5},
       {"name": "fuzz_a", "executions": 120000, "findings": 0},
       {"name": "fuzz_b", "executions": 9000, "findings": 2}]})");
   ASSERT_TRUE(records.ok()) << records.message();
   const auto goals = parseGoals(
       "Delivery | BM_Delivery | ratio_to_memcpy | <= 1.5\n"
-      "Frames | BM_Composed | frames_per_second | >= 60\n"
+      "Frames | BM_Composed/* | frames_per_second | >= 60\n"
       "Presentation | BM_Present | ratio_to_memcpy | <= 2\n"
       "Unreported | BM_Delivery | frame_us | <= 1\n"
       "Findings | fuzz_* | findings | == 0\n");
@@ -50,6 +50,7 @@ TEST(GoalTableTest, EveryGoalGetsARowThatHoldsFailsOrIsMissing) {
   EXPECT_EQ(rows[0].measured, "1.21 (1.17–1.29)");
   EXPECT_EQ(rows[0].goal, "<= 1.50");
   EXPECT_EQ(rows[0].state, GoalRow::State::holds);
+  EXPECT_EQ(rows[1].figure, "Frames");
   EXPECT_EQ(rows[1].measured, "45.50");
   EXPECT_EQ(rows[1].state, GoalRow::State::fails);
   EXPECT_EQ(rows[2].measured, "not measured");
