@@ -148,32 +148,39 @@ __attribute__((target("avx2"))) void blendColumnsAvx2(const std::uint8_t* row, c
   blendColumnsPortable(row, firsts + x, weights + x * 8, out + x * 4, count - x);
 }
 
-bool hasAvx2() {
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available;
-}
 #endif
 
-void copyRowOpaque(const std::uint8_t* from, std::uint8_t* to, int pixels) {
+bool hasVectorInstructions() {
 #if CORVANE_HAS_AVX2_PATH
-  if (hasAvx2()) return copyRowOpaqueAvx2(from, to, pixels);
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available;
+#else
+  return false;
+#endif
+}
+
+void copyRowOpaque(bool vector, const std::uint8_t* from, std::uint8_t* to, int pixels) {
+#if CORVANE_HAS_AVX2_PATH
+  if (vector) return copyRowOpaqueAvx2(from, to, pixels);
 #endif
   copyRowOpaquePortable(from, to, pixels);
 }
 
-void blendRows(const std::uint8_t* upper, const std::uint8_t* lower, int weight, std::uint8_t* out,
-               int bytes) {
+void blendRows(bool vector, const std::uint8_t* upper, const std::uint8_t* lower, int weight,
+               std::uint8_t* out, int bytes) {
 #if CORVANE_HAS_AVX2_PATH
-  if (hasAvx2()) return blendRowsAvx2(upper, lower, weight, out, bytes);
+  if (vector) return blendRowsAvx2(upper, lower, weight, out, bytes);
 #endif
   blendRowsPortable(upper, lower, weight, out, bytes);
 }
 
-void blendColumns(const std::uint8_t* row, const int* firsts, const std::uint8_t* weights,
-                  const PixelGroup* groups, const RowsAhead& ahead, std::uint8_t* out, int count) {
+void blendColumns(bool vector, const std::uint8_t* row, const int* firsts,
+                  const std::uint8_t* weights, const PixelGroup* groups, const RowsAhead& ahead,
+                  std::uint8_t* out, int count) {
 #if CORVANE_HAS_AVX2_PATH
-  if (hasAvx2()) return blendColumnsAvx2(row, firsts, weights, groups, ahead, out, count);
+  if (vector) return blendColumnsAvx2(row, firsts, weights, groups, ahead, out, count);
 #else
+  (void)vector;
   (void)groups;
   (void)ahead;
 #endif
@@ -182,13 +189,17 @@ void blendColumns(const std::uint8_t* row, const int* firsts, const std::uint8_t
 
 }  // namespace
 
-void BilinearFrameScaler::copyOpaque(const SourcePixels& source, const ScaledArea& area,
-                                     const TargetPixels& target) {
+BilinearFrameScaler::BilinearFrameScaler(Instructions instructions)
+    : vectorInstructions_(instructions == Instructions::best && hasVectorInstructions()) {}
+
+void BilinearFrameScaler::copyOpaque(bool vector, const SourcePixels& source,
+                                     const ScaledArea& area, const TargetPixels& target) {
   for (int y = 0; y < area.height; ++y) {
     const std::uint8_t* from = source.data +
                                static_cast<std::size_t>(area.y + y) * source.bytesPerRow +
                                static_cast<std::size_t>(area.x) * 4;
-    copyRowOpaque(from, target.data + static_cast<std::size_t>(y) * target.bytesPerRow, area.width);
+    copyRowOpaque(vector, from, target.data + static_cast<std::size_t>(y) * target.bytesPerRow,
+                  area.width);
   }
 }
 
@@ -212,7 +223,7 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
                                 const ScaledArea& area, const TargetPixels& target) {
   if (source.width <= 0 || source.height <= 0 || area.width <= 0 || area.height <= 0) return;
   if (scaledWidth == source.width && scaledHeight == source.height)
-    return copyOpaque(source, area, target);
+    return copyOpaque(vectorInstructions_, source, area, target);
   const auto columns = taps(source.width, scaledWidth, area.x, area.width);
   firsts_.resize(columns.size());
   columnWeights_.resize(columns.size() * 8);
@@ -255,7 +266,7 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
     const Tap& tap = rows[static_cast<std::size_t>(y)];
     const std::uint8_t* blended = sourceRow(tap.first) - firstColumn * 4;
     if (tap.weight != 0 || source.width < 2) {
-      blendRows(sourceRow(tap.first), sourceRow(tap.first + 1), tap.weight,
+      blendRows(vectorInstructions_, sourceRow(tap.first), sourceRow(tap.first + 1), tap.weight,
                 row_.data() + firstColumn * 4, spanBytes);
       blended = row_.data();
     }
@@ -264,7 +275,8 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
       const int next = rows[static_cast<std::size_t>(y) + 1].first;
       ahead = RowsAhead{sourceRow(next), sourceRow(next + 1), spanBytes};
     }
-    blendColumns(blended, firsts_.data(), columnWeights_.data(), groups_.data(), ahead,
+    blendColumns(vectorInstructions_, blended, firsts_.data(), columnWeights_.data(),
+                 groups_.data(), ahead,
                  target.data + static_cast<std::size_t>(y) * target.bytesPerRow, area.width);
   }
 }

@@ -34,6 +34,11 @@ struct ScaledArea {
 // processor has it; the portable path computes the same values.
 class BilinearFrameScaler {
  public:
+  // `portable` leaves the vector paths out (to compare the two).
+  enum class Instructions { best, portable };
+
+  explicit BilinearFrameScaler(Instructions instructions = Instructions::best);
+
   void scale(const SourcePixels& source, int scaledWidth, int scaledHeight, const ScaledArea& area,
              const TargetPixels& target);
 
@@ -52,9 +57,10 @@ class BilinearFrameScaler {
     int weight = 0;  // of the second pixel, 0…kWeightOne
   };
   static std::vector<Tap> taps(int sourceLength, int scaledLength, int from, int count);
-  static void copyOpaque(const SourcePixels& source, const ScaledArea& area,
+  static void copyOpaque(bool vector, const SourcePixels& source, const ScaledArea& area,
                          const TargetPixels& target);
 
+  bool vectorInstructions_;
   std::vector<int> firsts_;                  // per output pixel: its left source pixel
   std::vector<std::uint8_t> columnWeights_;  // per output pixel: (64 − w, w) repeated per channel
   std::vector<PixelGroup> groups_;

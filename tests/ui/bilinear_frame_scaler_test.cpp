@@ -88,6 +88,20 @@ TEST(BilinearFrameScalerTest, MatchesExactFilteringDownUpAndAtOddSizes) {
   EXPECT_LE(largestError(flat, scaled(flat, 21, 3)), 6.0);
 }
 
+TEST(BilinearFrameScalerTest, VectorAndPortablePathsGiveTheSameBytes) {
+  const Image frame = noise(211, 97);
+  for (const auto& [width, height] :
+       {std::pair{211, 97}, {141, 65}, {70, 33}, {47, 200}, {400, 190}}) {
+    Image vector{width, height}, portable{width, height};
+    BilinearFrameScaler().scale(frame.source(), width, height, {0, 0, width, height},
+                                {vector.bytes.data(), width * 4});
+    BilinearFrameScaler(BilinearFrameScaler::Instructions::portable)
+        .scale(frame.source(), width, height, {0, 0, width, height},
+               {portable.bytes.data(), width * 4});
+    EXPECT_EQ(vector.bytes, portable.bytes) << width << "×" << height;
+  }
+}
+
 TEST(BilinearFrameScalerTest, SameSizeCopiesEveryPixelExactly) {
   const Image frame = noise(67, 11);
   const Image out = scaled(frame, 67, 11);
