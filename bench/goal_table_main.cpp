@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "support/goal_table.h"
+#include "figures/goal_table.h"
 
 namespace {
 

@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "support/ratio_statistics.h"
+#include "figures/ratio_statistics.h"
 
 namespace corvane::bench {
 

@@ -1,4 +1,4 @@
-#include "support/goal_table.h"
+#include "figures/goal_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "support/ratio_statistics.h"
+#include "figures/ratio_statistics.h"
 
 #include <gtest/gtest.h>
 
