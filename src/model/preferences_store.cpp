@@ -68,6 +68,12 @@ std::shared_ptr<platform::DefaultsSuite> PreferencesStore::activeDefaults(
   if (auto qaName = qaPreferencesSuiteName(source)) {
     if (auto suite = store->suite(*qaName)) return suite;
   }
+  return applicationDefaults(store);
+}
+
+std::shared_ptr<platform::DefaultsSuite> PreferencesStore::applicationDefaults(
+    const std::shared_ptr<platform::DefaultsStore>& store) {
+  if (!store) return std::make_shared<InMemoryDefaultsSuite>(suiteName);
   if (auto suite = store->suite(suiteName)) return suite;
   if (auto suite = store->standard()) return suite;
   return std::make_shared<InMemoryDefaultsSuite>(suiteName);

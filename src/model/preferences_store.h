@@ -49,6 +49,11 @@ struct PreferencesStore {
   // else "com.pemberquist.corvane", else the store's standard suite. Without a store it is a
   // fresh in-memory suite (nothing persists). Never null.
   static std::shared_ptr<platform::DefaultsSuite> activeDefaults(const PreferencesSource& source);
+  // The application's own suite, never the QA suite: "com.pemberquist.corvane", else the store's
+  // standard suite; without a store a fresh in-memory suite. For what the application keeps for
+  // itself across QA runs (the presenter bar's place, the workspace repair). Never null.
+  static std::shared_ptr<platform::DefaultsSuite> applicationDefaults(
+      const std::shared_ptr<platform::DefaultsStore>& store);
 
   // The QA suite named on the source's command line under a QA build, else absent.
   static std::optional<std::string> qaPreferencesSuiteName(const PreferencesSource& source);

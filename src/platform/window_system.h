@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "platform/geometry.h"
 #include "platform/screens.h"
+#include "runtime/subscription.h"
 
 namespace corvane::platform {
 
@@ -35,6 +37,12 @@ constexpr CollectionBehavior operator|(CollectionBehavior a, CollectionBehavior 
 constexpr bool hasFlag(CollectionBehavior set, CollectionBehavior flag) {
   return (static_cast<std::uint32_t>(set) & static_cast<std::uint32_t>(flag)) != 0;
 }
+
+// A floating panel of this application (the presenter controls, the source guard): on every
+// desktop, over full-screen windows, and out of the taskbar, pager and window cycling.
+inline constexpr CollectionBehavior kFloatingPanelBehavior =
+    CollectionBehavior::canJoinAllSpaces | CollectionBehavior::stationary |
+    CollectionBehavior::fullScreenAuxiliary | CollectionBehavior::ignoresCycle;
 
 // Whether other programs may capture the window. X11 cannot hide a mapped window from another
 // program's capture, so a window with sharing `none` whose content must never be captured is
@@ -85,11 +93,23 @@ class TopLevelWindow {
   virtual bool canBeOrderedFront() const = 0;
   virtual void setListedInWindowsMenu(bool value) = 0;
   virtual bool isListedInWindowsMenu() const = 0;
+  // When set, ordering the window in never takes the keyboard from the active application; a
+  // click on the window still gives it the keyboard, and that first click also reaches the
+  // control under the pointer.
+  virtual void setTakesFocusOnlyOnClick(bool value) = 0;
+  virtual bool takesFocusOnlyOnClick() const = 0;
+  // When set, pressing on the window's background (not on a control) and dragging moves the
+  // window, through the window manager.
+  virtual void setMovableByWindowBackground(bool value) = 0;
+  virtual bool isMovableByWindowBackground() const = 0;
 
   virtual void setFrame(const Rect& frame) = 0;
   virtual Rect frame() const = 0;
   virtual void setMinSize(const Size& size) = 0;
   virtual Size minSize() const = 0;
+  // Runs `handler` on the main actor after the window's origin changed, whoever moved it (this
+  // code, the user or the window manager), until the subscription ends.
+  virtual runtime::Subscription observeMove(std::function<void()> handler) = 0;
 
   virtual void setContentView(std::shared_ptr<ContentView> view) = 0;
   virtual std::shared_ptr<ContentView> contentView() const = 0;
@@ -111,6 +131,10 @@ class TopLevelWindow {
 };
 
 // Makes windows and answers where they are. Main actor only.
+//
+// The levels above normal keep their order among this window system's own windows: ordering a
+// window in never puts it above a visible window of a higher level (on X11 those levels share one
+// window-manager layer, so the window system raises the higher windows again).
 class WindowSystem {
  public:
   virtual ~WindowSystem() = default;

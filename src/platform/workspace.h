@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/geometry.h"
 #include "runtime/subscription.h"
 
 namespace corvane::platform {
@@ -53,6 +54,10 @@ class Workspace {
   // The application that owns the desktop windows (the file manager drawing desktop icons).
   virtual std::optional<RunningApplication> desktopWindowOwner() const = 0;
   virtual int activeDesktop() const = 0;
+  // The frames (desktop points) of the frontmost application's windows that are on screen now:
+  // mapped, not iconified, on the active desktop. Empty when there is no frontmost application
+  // or its windows cannot be read.
+  virtual std::vector<Rect> frontmostApplicationWindowFrames() const = 0;
 
   virtual bool activate(std::int32_t processIdentifier) = 0;
   virtual bool hide(std::int32_t processIdentifier) = 0;

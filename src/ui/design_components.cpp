@@ -6,23 +6,9 @@
 #include <QVBoxLayout>
 
 #include "ui/symbol_images.h"
+#include "ui/widget_style.h"
 
 namespace corvane::ui {
-namespace {
-
-QFont fontOf(const QWidget* widget, int pixelSize, QFont::Weight weight) {
-  QFont font = widget->font();
-  font.setPixelSize(pixelSize);
-  font.setWeight(weight);
-  return font;
-}
-
-QColor withAlpha(QColor color, qreal alpha) {
-  color.setAlphaF(static_cast<float>(alpha));
-  return color;
-}
-
-}  // namespace
 
 ActionTile::ActionTile(std::string title, std::string systemImage, bool isEnabled,
                        std::function<void()> action, QWidget* parent)

@@ -12,6 +12,7 @@
 #include "share_window/keyboard_command.h"
 #include "share_window/window_geometry.h"
 #include "ui/design_components.h"
+#include "ui/keyboard_shortcut.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/qt_palette_theme.h"
 #include "ui/qt_window_system.h"
@@ -24,15 +25,6 @@ using share_window::ProtectedShareKeyboardCommand;
 using share_window::ProtectedShareWindowViewModel;
 
 namespace {
-
-QKeySequence keySequenceFor(ProtectedShareKeyboardCommand command) {
-  const auto shortcut = share_window::shortcutFor(command);
-  QString text;
-  if (shortcut.control) text += QStringLiteral("Ctrl+");
-  if (shortcut.alt) text += QStringLiteral("Alt+");
-  text += QString::fromStdString(shortcut.key);
-  return QKeySequence(text);
-}
 
 void applyButton(QToolButton* button, const ButtonModel& model, const QColor& tint) {
   button->setText(QString::fromStdString(model.title));

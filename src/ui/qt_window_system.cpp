@@ -2,11 +2,14 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace corvane::ui {
 
@@ -18,10 +21,12 @@ using platform::WindowLevel;
 using platform::WindowStyle;
 
 // What the windows of one window system share: the window made key last, which an application
-// activation brings forward, and where the extra window states go.
+// activation brings forward, where the extra window states go, and every live window, for keeping
+// the levels in order.
 struct QtWindowSystemState {
   QPointer<QWidget> keyCandidate;
   std::shared_ptr<platform::WindowStateHints> stateHints;
+  std::vector<QtWindow*> windows;
 };
 
 namespace {
@@ -49,16 +54,44 @@ void QtWindowHost::closeEvent(QCloseEvent* event) {
   emit closeRequested();
 }
 
+void QtWindowHost::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  emit moved();
+}
+
+void QtWindowHost::mousePressEvent(QMouseEvent* event) {
+  // Presses on controls never get here: they are taken by the control under the pointer.
+  if (movableByBackground_ && event->button() == Qt::LeftButton && windowHandle() != nullptr &&
+      windowHandle()->startSystemMove()) {
+    event->accept();
+    return;
+  }
+  QWidget::mousePressEvent(event);
+}
+
+bool QtWindowHost::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) emit activated();
+  return QWidget::event(event);
+}
+
 QtWindow::QtWindow(std::shared_ptr<QtWindowSystemState> state, const Rect& frame, WindowStyle style)
     : state_(std::move(state)), host_(new QtWindowHost()), style_(style) {
   host_->setGeometry(toQRect(frame));
   QObject::connect(host_.data(), &QtWindowHost::closeRequested, host_.data(),
                    [this] { orderOut(); });
+  QObject::connect(host_.data(), &QtWindowHost::moved, host_.data(),
+                   [this] { moves_.set(moves_.value() + 1); });
+  // Window managers raise the window they activate, which may be later than our own raise (a
+  // window is activated once it is mapped): keep the higher levels above it again then.
+  QObject::connect(host_.data(), &QtWindowHost::activated, host_.data(),
+                   [this] { keepHigherLevelsAbove(); });
   applyFlags();
+  state_->windows.push_back(this);
 }
 
 QtWindow::~QtWindow() {
   close();
+  std::erase(state_->windows, this);
 }
 
 std::uint32_t QtWindow::windowNumber() const {
@@ -84,6 +117,7 @@ void QtWindow::setLevel(WindowLevel level) {
   if (level_ == level) return;
   level_ = level;
   applyFlags();
+  if (host_ && host_->isVisible()) keepHigherLevelsAbove();
 }
 
 void QtWindow::setCollectionBehavior(CollectionBehavior behavior) {
@@ -110,6 +144,22 @@ void QtWindow::setIgnoresMouseEvents(bool ignores) {
 void QtWindow::setListedInWindowsMenu(bool value) {
   listed_ = value;
   applyExtraStates();
+}
+
+void QtWindow::setTakesFocusOnlyOnClick(bool value) {
+  takesFocusOnlyOnClick_ = value;
+  // Shown without activation: on X11 the window goes on screen with a user time of 0, so the
+  // window manager does not give it the focus; a click still does.
+  if (host_) host_->setAttribute(Qt::WA_ShowWithoutActivating, value);
+}
+
+void QtWindow::setMovableByWindowBackground(bool value) {
+  movableByBackground_ = value;
+  if (host_) host_->setMovableByBackground(value);
+}
+
+runtime::Subscription QtWindow::observeMove(std::function<void()> handler) {
+  return moves_.observeAtOnce([handler = std::move(handler)](int) { handler(); });
 }
 
 void QtWindow::setFrame(const Rect& frame) {
@@ -159,9 +209,54 @@ void QtWindow::orderIn(bool makeKey) {
   syncMapping();
   if (host_->isVisible()) {
     host_->raise();
+    keepHigherLevelsAbove();
     if (makeKey) host_->activateWindow();
   }
   if (makeKey) state_->keyCandidate = host_.data();
+}
+
+void QtWindow::keepHigherLevelsAbove() {
+  std::vector<QtWindow*> higher;
+  for (QtWindow* other : state_->windows) {
+    if (other != this && other->level_ > level_ && other->isOnScreenAboveNormal()) {
+      higher.push_back(other);
+    }
+  }
+  std::stable_sort(higher.begin(), higher.end(),
+                   [](const QtWindow* a, const QtWindow* b) { return a->level_ < b->level_; });
+  chainOnTopWindows();
+  for (QtWindow* other : higher) other->host_->raise();
+}
+
+bool QtWindow::isOnScreenAboveNormal() const {
+  return level_ > WindowLevel::normal && host_ && host_->isVisible() && host_->windowHandle();
+}
+
+void QtWindow::chainOnTopWindows() {
+  // Each on-top window is made transient for the highest visible on-top window of a lower level.
+  // Window managers keep a transient above its parent and in at least the parent's layer, so the
+  // order holds even when they lift the lower window into a layer of its own (openbox puts a
+  // focused undecorated window that fills its monitor in its full-screen layer).
+  std::vector<QtWindow*> onTop;
+  for (QtWindow* window : state_->windows) {
+    if (window->isOnScreenAboveNormal()) onTop.push_back(window);
+  }
+  std::stable_sort(onTop.begin(), onTop.end(),
+                   [](const QtWindow* a, const QtWindow* b) { return a->level_ < b->level_; });
+  for (QtWindow* window : state_->windows) {
+    if (!window->host_ || !window->hasNativeWindow_) continue;
+    WId parent = 0;
+    if (window->isOnScreenAboveNormal()) {
+      for (QtWindow* lower : onTop) {
+        if (lower->level_ < window->level_) parent = lower->host_->winId();
+      }
+    }
+    if (window->transientFor_ != parent && state_->stateHints) {
+      window->transientFor_ = parent;
+      state_->stateHints->setTransientFor(static_cast<std::uint32_t>(window->host_->winId()),
+                                          static_cast<std::uint32_t>(parent));
+    }
+  }
 }
 
 void QtWindow::orderFront() {
@@ -179,10 +274,14 @@ void QtWindow::makeKeyAndOrderFront() {
 void QtWindow::orderOut() {
   orderedIn_ = false;
   syncMapping();
+  chainOnTopWindows();
 }
 
 void QtWindow::close() {
   orderedIn_ = false;
+  // Off screen first, so no window stays transient for one that is going away.
+  syncMapping();
+  chainOnTopWindows();
   hasNativeWindow_ = false;
   if (auto* qtView = dynamic_cast<QtContentView*>(content_.get())) {
     if (qtView->widget() && host_) qtView->widget()->setParent(nullptr);

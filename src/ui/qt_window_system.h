@@ -7,6 +7,7 @@
 #include "platform/screens.h"
 #include "platform/window_states.h"
 #include "platform/window_system.h"
+#include "runtime/published.h"
 
 namespace corvane::ui {
 
@@ -29,17 +30,30 @@ class QtContentView final : public platform::ContentView {
 
 struct QtWindowSystemState;
 
-// The top-level widget behind a QtWindow. A user's close request only orders it out.
+// The top-level widget behind a QtWindow. A user's close request only orders it out. A press on
+// its background (a press no control took) starts a window-manager move when the window is
+// movable by its background.
 class QtWindowHost final : public QWidget {
   Q_OBJECT
  public:
   QtWindowHost();
 
+  void setMovableByBackground(bool value) { movableByBackground_ = value; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;
 
  signals:
   void closeRequested();
+  void moved();
+  // The window became the active one (the window manager may have raised it).
+  void activated();
+
+ private:
+  bool movableByBackground_ = false;
 };
 
 // A platform window on a Qt top-level widget. Levels, frames and mouse transparency go through
@@ -71,11 +85,16 @@ class QtWindow final : public platform::TopLevelWindow {
   bool canBeOrderedFront() const override { return canBeOrderedFront_; }
   void setListedInWindowsMenu(bool value) override;
   bool isListedInWindowsMenu() const override { return listed_; }
+  void setTakesFocusOnlyOnClick(bool value) override;
+  bool takesFocusOnlyOnClick() const override { return takesFocusOnlyOnClick_; }
+  void setMovableByWindowBackground(bool value) override;
+  bool isMovableByWindowBackground() const override { return movableByBackground_; }
 
   void setFrame(const platform::Rect& frame) override;
   platform::Rect frame() const override;
   void setMinSize(const platform::Size& size) override;
   platform::Size minSize() const override;
+  runtime::Subscription observeMove(std::function<void()> handler) override;
 
   void setContentView(std::shared_ptr<platform::ContentView> view) override;
   std::shared_ptr<platform::ContentView> contentView() const override { return content_; }
@@ -99,6 +118,11 @@ class QtWindow final : public platform::TopLevelWindow {
   void applyExtraStates();
   void syncMapping();
   bool shouldBeMapped() const;
+  // Raises the visible windows of higher levels again, lowest level first.
+  void keepHigherLevelsAbove();
+  bool isOnScreenAboveNormal() const;
+  // Makes every visible on-top window transient for the highest one of a lower level.
+  void chainOnTopWindows();
 
   std::shared_ptr<QtWindowSystemState> state_;
   QPointer<QtWindowHost> host_;
@@ -110,9 +134,13 @@ class QtWindow final : public platform::TopLevelWindow {
   bool ignoresMouse_ = false;
   bool canBeOrderedFront_ = true;
   bool listed_ = true;
+  bool takesFocusOnlyOnClick_ = false;
+  bool movableByBackground_ = false;
   bool orderedIn_ = false;
   bool hasNativeWindow_ = false;
+  WId transientFor_ = 0;
   std::shared_ptr<platform::ContentView> content_;
+  runtime::Published<int> moves_{0};
 };
 
 // The app's window system on Qt. Its screens are the desktop's (required), so windows are placed

@@ -73,6 +73,8 @@ TEST_F(PreferencesStoreTest, ActiveDefaultsFollowTheQASuite) {
   EXPECT_EQ(PreferencesStore::qaPreferencesSuiteName(source_),
             std::string(qaBundle) + ".preferences");
   EXPECT_EQ(active()->name(), std::string(qaBundle) + ".preferences");
+  // What the application keeps for itself stays in its own suite under QA too.
+  EXPECT_EQ(PreferencesStore::applicationDefaults(store_)->name(), "com.pemberquist.corvane");
 }
 
 TEST_F(PreferencesStoreTest, WithoutAStoreSettingsStillWorkInMemory) {

@@ -41,12 +41,15 @@ inline std::optional<unsigned long> desktopOnX11(WId window) {
 
 // Runs the tests matching `childFilter` of this executable in a child process on Qt's xcb
 // platform on `server` (the rest of the suite keeps its own platform), with `childVariable` set
-// so they know to run; true when they all passed.
+// so they know to run, and `extraEnvironment` ("NAME=value"); true when they all passed.
 inline bool runQtChildOn(const corvane::testing::XvfbServer& server, const std::string& childFilter,
-                         const char* childVariable) {
+                         const char* childVariable,
+                         std::vector<std::string> extraEnvironment = {}) {
+  extraEnvironment.push_back("QT_QPA_PLATFORM=xcb");
+  extraEnvironment.push_back("DISPLAY=" + server.name());
+  extraEnvironment.push_back(std::string(childVariable) + "=1");
   const pid_t child = corvane::testing::spawnProgram(
-      {"/proc/self/exe", "--gtest_filter=" + childFilter},
-      {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.name(), std::string(childVariable) + "=1"});
+      {"/proc/self/exe", "--gtest_filter=" + childFilter}, extraEnvironment);
   if (child <= 0) return false;
   int status = 0;
   if (waitpid(child, &status, 0) != child) return false;

@@ -238,6 +238,20 @@ std::optional<RunningApplication> SimDesktop::frontmostApplication() const {
   return std::nullopt;
 }
 
+std::vector<Rect> SimDesktop::frontmostApplicationWindowFrames() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Rect> frames;
+  for (const auto& app : state_.applications) {
+    if (!app.info.isActive) continue;
+    for (const auto& window : state_.windows) {
+      if (window.ownerProcessID == app.info.processIdentifier && state_.isOnScreen(window)) {
+        frames.push_back(window.frame);
+      }
+    }
+  }
+  return frames;
+}
+
 std::optional<RunningApplication> SimDesktop::desktopWindowOwner() const {
   std::lock_guard lock(mutex_);
   for (const auto& window : state_.windows) {

@@ -132,6 +132,7 @@ class SimDesktop final : public Workspace,
   std::optional<RunningApplication> frontmostApplication() const override;
   std::optional<RunningApplication> desktopWindowOwner() const override;
   int activeDesktop() const override;
+  std::vector<Rect> frontmostApplicationWindowFrames() const override;
   bool activate(std::int32_t processIdentifier) override;
   bool hide(std::int32_t processIdentifier) override;
   bool unhide(std::int32_t processIdentifier) override;

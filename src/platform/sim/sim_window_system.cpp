@@ -1,21 +1,64 @@
 #include "platform/sim/sim_window_system.h"
 
+#include <algorithm>
+
 namespace corvane::platform::sim {
 
+void SimWindowSystemState::bringToFrontOfLevel(const SimWindow* window) {
+  removeFromOrder(window);
+  // In front of every window of its level or lower, behind the first of a higher level.
+  auto above = std::find_if(order.begin(), order.end(), [window](const SimWindow* other) {
+    return other->level() > window->level();
+  });
+  order.insert(above, window);
+}
+
+void SimWindowSystemState::removeFromOrder(const SimWindow* window) {
+  std::erase(order, window);
+}
+
 SimWindow::SimWindow(std::shared_ptr<SimWindowSystemState> state, Rect frame, WindowStyle style)
-    : state_(std::move(state)), style_(style), frame_(frame) {}
+    : state_(std::move(state)), style_(style), frame_(frame), origin_(frame.origin) {}
+
+SimWindow::~SimWindow() {
+  state_->removeFromOrder(this);
+}
+
+void SimWindow::setLevel(WindowLevel level) {
+  if (level_ == level) return;
+  level_ = level;
+  if (visible_) state_->bringToFrontOfLevel(this);
+}
 
 void SimWindow::setFrame(const Rect& frame) {
   // Like a window manager, never below the minimum size.
   frame_ = frame;
   if (frame_.size.width < minSize_.width) frame_.size.width = minSize_.width;
   if (frame_.size.height < minSize_.height) frame_.size.height = minSize_.height;
+  origin_.setIfChanged(frame_.origin);
+}
+
+runtime::Subscription SimWindow::observeMove(std::function<void()> handler) {
+  return origin_.observeAtOnce([handler = std::move(handler)](const Point&) { handler(); });
+}
+
+bool SimWindow::dragTo(Point origin) {
+  if (!visible_ || ignoresMouse_ || !movableByBackground_) return false;
+  setFrame(Rect{origin, frame_.size});
+  return true;
+}
+
+bool SimWindow::click() {
+  if (!visible_ || ignoresMouse_) return false;
+  state_->keyWindow = this;
+  return true;
 }
 
 void SimWindow::orderIn(bool makeKey) {
   if (closed_ || refusesToShow_) return;
   if (number_ == 0) number_ = state_->nextNumber++;
   visible_ = true;
+  state_->bringToFrontOfLevel(this);
   ++orderFrontCount_;
   if (makeKey) state_->keyWindow = this;
 }
@@ -36,6 +79,7 @@ void SimWindow::makeKeyAndOrderFront() {
 
 void SimWindow::orderOut() {
   visible_ = false;
+  state_->removeFromOrder(this);
   if (state_->keyWindow == this) state_->keyWindow = nullptr;
 }
 

@@ -5,13 +5,22 @@
 #include <vector>
 
 #include "platform/window_system.h"
+#include "runtime/published.h"
 
 namespace corvane::platform::sim {
 
-// What the windows of one simulated window system share: the numbering and the key window.
+class SimWindow;
+
+// What the windows of one simulated window system share: the numbering, the key window and the
+// order of the visible windows, back to front, each level above the lower ones.
 struct SimWindowSystemState {
   std::uint32_t nextNumber = 0x400001;
   const void* keyWindow = nullptr;
+  std::vector<const SimWindow*> order;
+
+  // Puts a visible window at the front of its level.
+  void bringToFrontOfLevel(const SimWindow* window);
+  void removeFromOrder(const SimWindow* window);
 };
 
 // A window of the simulated window system: it records every attribute it is given and keeps the
@@ -20,13 +29,16 @@ struct SimWindowSystemState {
 class SimWindow final : public TopLevelWindow {
  public:
   SimWindow(std::shared_ptr<SimWindowSystemState> state, Rect frame, WindowStyle style);
+  ~SimWindow() override;
+  SimWindow(const SimWindow&) = delete;
+  SimWindow& operator=(const SimWindow&) = delete;
 
   std::uint32_t windowNumber() const override { return number_; }
   void setTitle(const std::string& title) override { title_ = title; }
   std::string title() const override { return title_; }
   void setStyle(WindowStyle style) override { style_ = style; }
   WindowStyle style() const override { return style_; }
-  void setLevel(WindowLevel level) override { level_ = level; }
+  void setLevel(WindowLevel level) override;
   WindowLevel level() const override { return level_; }
   void setCollectionBehavior(CollectionBehavior behavior) override { behavior_ = behavior; }
   CollectionBehavior collectionBehavior() const override { return behavior_; }
@@ -40,11 +52,16 @@ class SimWindow final : public TopLevelWindow {
   bool canBeOrderedFront() const override { return canBeOrderedFront_; }
   void setListedInWindowsMenu(bool value) override { listed_ = value; }
   bool isListedInWindowsMenu() const override { return listed_; }
+  void setTakesFocusOnlyOnClick(bool value) override { takesFocusOnlyOnClick_ = value; }
+  bool takesFocusOnlyOnClick() const override { return takesFocusOnlyOnClick_; }
+  void setMovableByWindowBackground(bool value) override { movableByBackground_ = value; }
+  bool isMovableByWindowBackground() const override { return movableByBackground_; }
 
   void setFrame(const Rect& frame) override;
   Rect frame() const override { return frame_; }
   void setMinSize(const Size& size) override { minSize_ = size; }
   Size minSize() const override { return minSize_; }
+  runtime::Subscription observeMove(std::function<void()> handler) override;
 
   void setContentView(std::shared_ptr<ContentView> view) override { content_ = std::move(view); }
   std::shared_ptr<ContentView> contentView() const override { return content_; }
@@ -64,6 +81,12 @@ class SimWindow final : public TopLevelWindow {
   // How often the window was brought forward (any of the three ordering calls that took effect).
   int orderFrontCount() const { return orderFrontCount_; }
   bool isClosed() const { return closed_; }
+  // The user drags the window by its background to `origin`: nothing unless it is visible, takes
+  // the mouse and is movable by its background.
+  bool dragTo(Point origin);
+  // The user clicks the window: a window that takes the mouse becomes key (the click itself goes
+  // to the control under the pointer, which the test presses on the content).
+  bool click();
 
  private:
   void orderIn(bool makeKey);
@@ -85,7 +108,10 @@ class SimWindow final : public TopLevelWindow {
   bool visible_ = false;
   bool closed_ = false;
   bool refusesToShow_ = false;
+  bool takesFocusOnlyOnClick_ = false;
+  bool movableByBackground_ = false;
   int orderFrontCount_ = 0;
+  runtime::Published<Point> origin_;
 };
 
 // The simulated twin of the Qt window system: screens set by the test (or read from a Screens
@@ -102,6 +128,8 @@ class SimWindowSystem final : public WindowSystem {
   void setScreens(std::vector<Screen> screens) { screens_ = std::move(screens); }
   int activationCount() const { return activations_; }
   const std::vector<std::shared_ptr<SimWindow>>& windows() const { return windows_; }
+  // The visible windows, back to front.
+  std::vector<const SimWindow*> orderedWindows() const { return state_->order; }
 
  private:
   std::shared_ptr<Screens> source_;

@@ -92,6 +92,20 @@ void X11WindowStateHints::apply(std::uint32_t windowNumber, bool mapped,
   XFlush(display_);
 }
 
+void X11WindowStateHints::setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) {
+  if (display_ == nullptr || windowNumber == 0) return;
+  const Window window = static_cast<Window>(windowNumber);
+  ErrorTrap trap(display_);
+  if (parentNumber == 0) {
+    XDeleteProperty(display_, window, XA_WM_TRANSIENT_FOR);
+  } else {
+    const Window parent = static_cast<Window>(parentNumber);
+    XChangeProperty(display_, window, XA_WM_TRANSIENT_FOR, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&parent), 1);
+  }
+  XFlush(display_);
+}
+
 std::vector<std::string> netWmStateNames(Display* display, Window window) {
   std::vector<std::string> names;
   const Atoms atoms(display);

@@ -21,6 +21,8 @@ class X11WindowStateHints final : public WindowStateHints {
  public:
   explicit X11WindowStateHints(Display* display) : display_(display) {}
   void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) override;
+  // WM_TRANSIENT_FOR, which the window manager follows on a mapped window too.
+  void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) override;
 
  private:
   Display* display_;

@@ -207,6 +207,7 @@ runtime::Result<std::shared_ptr<X11Workspace>> X11Workspace::open(
       case UnmapNotify:
       case DestroyNotify:
       case ReparentNotify:
+      case ConfigureNotify:  // window frames are part of the snapshot
         watcher->dirty = true;
         break;
       default:
@@ -284,6 +285,20 @@ std::optional<RunningApplication> X11Workspace::desktopWindowOwner() const {
 int X11Workspace::activeDesktop() const {
   std::lock_guard lock(mutex_);
   return snapshot_.activeDesktop;
+}
+
+std::vector<Rect> X11Workspace::frontmostApplicationWindowFrames() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Rect> frames;
+  if (!snapshot_.frontmost) return frames;
+  const std::string frontKey = applicationKey(*snapshot_.frontmost);
+  for (const auto& client : snapshot_.clients) {
+    if (!client.viewable || client.hidden || applicationKey(client.identity) != frontKey) continue;
+    if (client.desktop >= 0 && client.desktop != snapshot_.activeDesktop) continue;
+    frames.push_back(Rect{{static_cast<double>(client.x), static_cast<double>(client.y)},
+                          {static_cast<double>(client.width), static_cast<double>(client.height)}});
+  }
+  return frames;
 }
 
 std::vector<ClientWindow> X11Workspace::clientsOf(std::int32_t processIdentifier) const {

@@ -41,6 +41,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   std::optional<RunningApplication> frontmostApplication() const override;
   std::optional<RunningApplication> desktopWindowOwner() const override;
   int activeDesktop() const override;
+  std::vector<Rect> frontmostApplicationWindowFrames() const override;
 
   bool activate(std::int32_t processIdentifier) override;
   bool hide(std::int32_t processIdentifier) override;

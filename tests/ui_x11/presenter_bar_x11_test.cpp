@@ -1,0 +1,249 @@
+// The presenter control bar and the source guard on a private X server with openbox: the bar is
+// mapped above other windows on every desktop, out of the taskbar, never takes the keyboard when
+// shown, acts on the first click, is dragged by its background and stays above the guard; the
+// guard takes the keyboard and Escape stops; and no pixel of the bar reaches the capture's output.
+// The Qt part runs in a child process on Qt's xcb platform (this executable, re-run with a filter).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QToolButton>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "capture/protected_share_engine.h"
+#include "menubar/presenter_control_bar_manager.h"
+#include "model/in_memory_defaults_store.h"
+#include "runtime/task.h"
+#include "ui/app/source_guard_view.h"
+#include "ui/menubar/presenter_control_bar_view.h"
+#include "ui/qt_test_support.h"
+#include "ui/qt_window_system.h"
+
+// Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
+#include <X11/Xatom.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "platform/x11/x11_desktop.h"
+#include "support/x11/test_client.h"
+#include "support/x11/xvfb_server.h"
+#include "ui_x11/qt_x11_child.h"
+
+namespace corvane::ui {
+namespace {
+
+constexpr const char* const kChildVariable = "CORVANE_UI_BAR_CHILD";
+constexpr const char* kNotesVariable = "CORVANE_UI_BAR_NOTES_WINDOW";
+constexpr std::uint32_t kNotesColour = 0x3070D0;
+const QRgb kStopRed = qRgb(235, 46, 46);
+
+TEST(PresenterBarOnX11, RunsTheBarAndTheGuardUnderOpenbox) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(1280, 800);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  ASSERT_TRUE(server.startWindowManager());
+  // The presenter's own application, in the top-left part of the screen.
+  corvane::testing::TestClient notesClient(server.name(), {.windowClass = "NotesApp",
+                                                           .colour = kNotesColour,
+                                                           .x = 40,
+                                                           .y = 40,
+                                                           .width = 600,
+                                                           .height = 420});
+  ASSERT_NE(notesClient.window(), 0u);
+
+  EXPECT_TRUE(testing::runQtChildOn(
+      server, "PresenterBarX11Child.*", kChildVariable,
+      {std::string(kNotesVariable) + "=" + std::to_string(notesClient.window())}));
+}
+
+// The test's own view of the X server.
+class XProbe {
+ public:
+  explicit XProbe(const std::string& name) : display_(XOpenDisplay(name.c_str())) {}
+  ~XProbe() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  XProbe(const XProbe&) = delete;
+  XProbe& operator=(const XProbe&) = delete;
+
+  Window activeWindow() {
+    auto windows = windowList("_NET_ACTIVE_WINDOW");
+    return windows.empty() ? None : windows.front();
+  }
+  // Position in the window manager's stacking order, bottom first; -1 when not listed.
+  int stackingIndex(Window window) {
+    const auto windows = windowList("_NET_CLIENT_LIST_STACKING");
+    auto it = std::find(windows.begin(), windows.end(), window);
+    return it == windows.end() ? -1 : static_cast<int>(it - windows.begin());
+  }
+  void moveMouse(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XFlush(display_);
+  }
+  void button(bool down) {
+    XTestFakeButtonEvent(display_, 1, down ? True : False, CurrentTime);
+    XFlush(display_);
+  }
+  void pressKey(KeySym key) {
+    const KeyCode code = XKeysymToKeycode(display_, key);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+  }
+
+ private:
+  std::vector<Window> windowList(const char* property) {
+    std::vector<Window> result;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display_, DefaultRootWindow(display_),
+                           XInternAtom(display_, property, False), 0, 4096, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+      const auto* windows = reinterpret_cast<const unsigned long*>(data);
+      result.assign(windows, windows + count);
+      XFree(data);
+    }
+    return result;
+  }
+
+  Display* display_;
+};
+
+using PresenterBarX11Child = testing::QtX11ChildTest<&kChildVariable>;
+
+bool hasState(WId window, const char* name) {
+  const auto states = testing::netWmStatesOnX11(window);
+  return std::find(states.begin(), states.end(), name) != states.end();
+}
+
+QPoint centreOf(const QWidget* widget) {
+  return widget->mapToGlobal(widget->rect().center());
+}
+
+TEST_F(PresenterBarX11Child, FloatsAboveTheGuardUnfocusedAndNeverReachesTheCapture) {
+  ASSERT_TRUE(testing::isX11Session());
+  const std::string display = std::getenv("DISPLAY");
+  const Window notes = std::stoul(std::getenv(kNotesVariable));
+  XProbe probe(display);
+  ASSERT_TRUE(processUntil([&] { return probe.activeWindow() == notes; }));
+
+  auto desktop = platform::x11::openDesktop(display, getpid());
+  ASSERT_TRUE(desktop.ok()) << desktop.message();
+  const platform::Desktop& services = desktop.value();
+  ASSERT_TRUE(processUntil(
+      [&] { return !services.workspace->frontmostApplicationWindowFrames().empty(); }));
+  auto windows =
+      std::make_shared<QtWindowSystem>(services.screens, wiring::makeQtWindowStateHints());
+  auto defaults = std::make_shared<model::InMemoryDefaultsSuite>("com.pemberquist.corvane");
+  auto bar = std::make_shared<menubar::PresenterControlBarManager>(
+      windows, services.workspace, defaults, makePresenterControlBarContentFactory());
+  app::SourceGuardManager guard(windows, makeSourceGuardContentFactory());
+
+  // Shown: mapped, above, on every desktop, out of the taskbar, in the corner clear of the
+  // presenter's application, and the presenter's application keeps the keyboard.
+  int stops = 0;
+  menubar::PresenterControlBarContent content;
+  content.action = [&] { ++stops; };
+  bar->show(std::nullopt,
+            menubar::PresenterControlBarMode::protectedShareLive(
+                {0, 1, false, false, false, false, "Notes"}),
+            content);
+  auto& panel = static_cast<QtWindow&>(*bar->panel());
+  const WId barId = panel.hostWidget()->winId();
+  ASSERT_TRUE(processUntil([&] {
+    return testing::isViewableOnX11(barId) && hasState(barId, "_NET_WM_STATE_ABOVE") &&
+           testing::desktopOnX11(barId) == 0xFFFFFFFFul &&
+           hasState(barId, "_NET_WM_STATE_SKIP_TASKBAR");
+  }));
+  EXPECT_EQ(panel.frame().origin, (platform::Point{1280 - 580 - 12, 12}));
+  processFor(300);
+  EXPECT_EQ(probe.activeWindow(), notes) << "showing the bar took the keyboard";
+
+  // The first click on an unfocused bar reaches its control.
+  auto* view = static_cast<PresenterControlBarView*>(
+      std::dynamic_pointer_cast<QtContentView>(panel.contentView())->widget());
+  const QPoint stop = centreOf(view->primaryButton());
+  probe.moveMouse(stop.x(), stop.y());
+  processFor(50);
+  probe.button(true);
+  probe.button(false);
+  ASSERT_TRUE(processUntil([&] { return stops == 1; }));
+
+  // Dragged by its background (the grip area), through the window manager; the new place is
+  // saved relative to the work area.
+  const platform::Rect before = panel.frame();
+  const QPoint grip = panel.hostWidget()->mapToGlobal(QPoint(6, 31));
+  probe.moveMouse(grip.x(), grip.y());
+  processFor(50);
+  probe.button(true);
+  processFor(100);
+  for (int step = 1; step <= 10; ++step) {
+    probe.moveMouse(grip.x() - step * 30, grip.y() + step * 40);
+    processFor(20);
+  }
+  probe.button(false);
+  ASSERT_TRUE(processUntil([&] { return panel.frame().minY() > before.minY() + 200; }))
+      << "the bar did not move";
+  const platform::Rect dragged = panel.frame();
+  const std::string barKey =
+      menubar::PresenterControlBarManager::positionDefaultsKey(*windows->mainScreen());
+  ASSERT_TRUE(processUntil([&] {
+    return defaults->stringValue(barKey) ==
+           menubar::PresenterControlBarManager::positionString(dragged.origin);
+  })) << defaults->stringValue(barKey).value_or("none");
+
+  // The guard covers the screen and takes the keyboard; the bar stays above it.
+  int guardStops = 0;
+  guard.show(std::nullopt, "Screen", [&] { ++guardStops; });
+  const WId guardId = static_cast<QtWindow&>(*guard.panel()).hostWidget()->winId();
+  ASSERT_TRUE(processUntil([&] {
+    return testing::isViewableOnX11(guardId) && probe.activeWindow() == guardId &&
+           probe.stackingIndex(guardId) >= 0 &&
+           probe.stackingIndex(barId) > probe.stackingIndex(guardId);
+  })) << "guard "
+      << probe.stackingIndex(guardId) << ", bar " << probe.stackingIndex(barId);
+  // Shown again (a refresh of the name), it comes forward but still not over the bar.
+  guard.show(std::nullopt, "Screen", [&] { ++guardStops; });
+  processFor(200);
+  EXPECT_GT(probe.stackingIndex(barId), probe.stackingIndex(guardId));
+  probe.pressKey(XK_Escape);
+  ASSERT_TRUE(processUntil([&] { return guardStops == 1; })) << "Escape did not stop";
+  guard.hide();
+
+  // The capture leaves out every window of this process: the bar is on the screen, not in the
+  // output.
+  capture::ProtectedShareEngineServices engineServices;
+  engineServices.desktop = services;
+  engineServices.ownBundleIdentifier = "com.pemberquist.corvane";
+  engineServices.ownProcessIdentifier = getpid();
+  auto engine = capture::ProtectedShareEngine::make(engineServices);
+  auto started = runtime::spawn(engine->start({}, false, {}, std::nullopt));
+  ASSERT_TRUE(processUntil([&] { return engine->renderedFrame.value().has_value(); }, 15))
+      << engine->statusMessage.value();
+  processFor(300);
+  const auto snapshot = engine->outputSurface()->snapshot();
+  ASSERT_TRUE(snapshot && snapshot->image);
+  const auto& image = *snapshot->image;
+  const QImage output(image.data(), image.width(), image.height(), image.bytesPerRow(),
+                      QImage::Format_RGB32);
+  const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+  EXPECT_GT(testing::countPixelsNear(screen, kStopRed, 30), 300);
+  EXPECT_EQ(testing::countPixelsNear(output, kStopRed, 30), 0);
+  EXPECT_GT(testing::countPixelsNear(output, 0xFF000000u | kNotesColour, 8), 100000);
+
+  auto stopped = runtime::spawn(engine->stop());
+  ASSERT_TRUE(
+      processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }, 5));
+  bar->hide();
+  ASSERT_TRUE(processUntil([&] { return !testing::isViewableOnX11(barId); }));
+}
+
+}  // namespace
+}  // namespace corvane::ui
