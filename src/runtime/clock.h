@@ -28,7 +28,8 @@ class SystemClock final : public Clock {
 // "2026-12-07T04:29:39Z": ISO 8601 internet date-time in UTC, whole seconds.
 std::string formatISO8601(WallTime time);
 
-// Parses the form formatISO8601 writes (fractional seconds and a numeric offset are accepted too).
+// Parses the form formatISO8601 writes; fractional seconds (kept to the nanosecond) and a numeric
+// offset are accepted too. Dates and times that do not exist ("2026-13-45T99:99:99Z") are refused.
 bool parseISO8601(const std::string& text, WallTime& out);
 
 // Seconds between two wall times (b - a).

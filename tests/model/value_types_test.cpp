@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "model/date_coding.h"
 #include "model/models.h"
 
 namespace corvane::model {
@@ -185,6 +186,29 @@ class FixedTheme final : public PaletteTheme {
   Color separator() const override { return {1, 1, 1, 0.2}; }
   Color windowBackground() const override { return {0.1, 0.1, 0.1, 1}; }
 };
+
+TEST(DateCodingTest, MillisecondDatesRoundTripExactly) {
+  const runtime::WallTime base = runtime::wallTimeFromSeconds(1767603600);
+  for (int millis = 0; millis < 1000; ++millis) {
+    const auto time = base + std::chrono::milliseconds(millis);
+    const std::string text = formatDateWithMilliseconds(time);
+    const auto decoded = parseDate(text);
+    ASSERT_TRUE(decoded.has_value()) << text;
+    EXPECT_EQ(*decoded, time) << text;
+  }
+  EXPECT_EQ(parseDate("2026-01-05T10:00:00.5+01:00"), parseDate("2026-01-05T09:00:00.500Z"));
+}
+
+TEST(DateCodingTest, DatesThatDoNotExistAreRefused) {
+  for (const char* text :
+       {"2026-13-45T99:99:99Z", "2026-02-29T00:00:00Z", "2026-04-31T00:00:00Z",
+        "2026-00-10T00:00:00Z", "2026-01-10T24:00:00Z", "2026-01-10T10:60:00Z",
+        "2026-01-10T10:00:60Z", "2026-1-10T10:00:00Z", "2026-01-10T10:00:00.Z",
+        "2026-01-10T10:00:00+25:00", "2026-01-10T+1:00:00Z", "2026-01-10T10:00:00"}) {
+    EXPECT_FALSE(parseDate(text).has_value()) << text;
+  }
+  EXPECT_TRUE(parseDate("2024-02-29T23:59:59Z").has_value());
+}
 
 TEST(PaletteTest, FixedColoursAndInstallableTheme) {
   EXPECT_EQ(Palette::privacyGreen(), (Color{0.09, 0.62, 0.25, 1}));
