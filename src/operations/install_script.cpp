@@ -19,12 +19,13 @@ swap_started=0
 app_quit=0
 
 # Whether the application still runs. A process that has ended but was not yet reaped by its
-# parent (a zombie) has quit too.
+# parent (a zombie) has quit too, and so has one reaped between the two checks: no readable state
+# means no process.
 app_running() {
   kill -0 "$APP_PID" 2>/dev/null || return 1
   local state
   state=$(/bin/sed -n 's/^.*) \([A-Za-z]\).*$/\1/p' "/proc/$APP_PID/stat" 2>/dev/null || true)
-  [ "$state" != "Z" ]
+  [ -n "$state" ] && [ "$state" != "Z" ]
 }
 
 relaunch() {
@@ -35,14 +36,16 @@ restore_on_error() {
   local status=$?
   set +e
   if [ "$status" -ne 0 ]; then
-    if [ "$swap_started" -eq 1 ] && [ -d "$BACKUP" ]; then
-      /bin/rm -rf -- "$CURRENT_APP"
-      if /bin/mv -- "$BACKUP" "$CURRENT_APP"; then
+    if [ "$swap_started" -eq 1 ] && [ -d "$BACKUP" ] && [ ! -e "$CURRENT_APP" ]; then
+      if /bin/mv -T -- "$BACKUP" "$CURRENT_APP"; then
         echo "Restored the previous Corvane after the failed update." >&2
       else
         echo "Could not restore the previous Corvane; it is kept at $BACKUP" >&2
       fi
+    else
+      echo "The previous Corvane was kept in place." >&2
     fi
+    /bin/rm -rf -- "$INCOMING" "$STAGING"
     if [ "$app_quit" -eq 1 ] && [ -x "$CURRENT_APP/bin/corvane" ]; then
       relaunch
     fi
@@ -74,18 +77,23 @@ if app_running; then
 fi
 app_quit=1
 
-/bin/rm -rf -- "$BACKUP"
-/bin/mv -- "$CURRENT_APP" "$BACKUP"
-swap_started=1
-/bin/cp -a -- "$STAGED_APP" "$CURRENT_APP"
-if ! /usr/bin/diff -r -q --no-dereference -- "$STAGED_APP" "$CURRENT_APP" >/dev/null; then
+# The new install is copied and checked beside the old one, which stays whole until the swap.
+/bin/rm -rf -- "$INCOMING" "$BACKUP"
+/bin/cp -a -- "$STAGED_APP" "$INCOMING"
+if ! /usr/bin/diff -r -q --no-dereference -- "$STAGED_APP" "$INCOMING" >/dev/null; then
   echo "The installed copy differs from the verified update." >&2
   exit 1
 fi
-if [ ! -x "$CURRENT_APP/bin/corvane" ]; then
+if [ ! -x "$INCOMING/bin/corvane" ]; then
   echo "The installed copy has no Corvane program." >&2
   exit 1
 fi
+
+# The swap is two renames within one folder; an install found half-way is put right at the next
+# start.
+swap_started=1
+/bin/mv -T -- "$CURRENT_APP" "$BACKUP"
+/bin/mv -T -- "$INCOMING" "$CURRENT_APP"
 swap_started=0
 
 /bin/rm -rf -- "$BACKUP" "$STAGING"
@@ -124,6 +132,7 @@ std::string installScriptText(const InstallScriptParameters& p) {
   text += "\nAPP_PID=" + std::to_string(p.processToAwait);
   text += "\nWAIT_ATTEMPTS=" + std::to_string(p.waitAttempts);
   text += "\nWAIT_INTERVAL=" + std::string(interval);
+  text += "\nINCOMING=" + pathWord(p.incoming);
   text += "\n";
   text += kScriptBody;
   return text;

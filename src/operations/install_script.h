@@ -10,17 +10,19 @@ struct InstallScriptParameters {
   std::filesystem::path stagedApp;   // the checked new install folder, inside `staging`
   std::filesystem::path currentApp;  // the running install folder, replaced
   std::filesystem::path staging;     // removed after a successful install
-  std::filesystem::path backup;      // the old install folder while the new one is copied in
-  std::filesystem::path log;         // the script's messages
-  int processToAwait = 0;            // the running application
-  int waitAttempts = 80;             // times `waitInterval` seconds
+  std::filesystem::path incoming;  // the new install's copy beside the current one, before the swap
+  std::filesystem::path backup;    // the old install folder, moved aside by the swap
+  std::filesystem::path log;       // the script's messages
+  int processToAwait = 0;          // the running application
+  int waitAttempts = 80;           // times `waitInterval` seconds
   double waitInterval = 0.5;
 };
 
-// The bash script that waits for the application to quit, swaps the install folders with a
-// backup, checks the copy and relaunches. Any failure after the old folder was moved away puts it
-// back (a partial copy is removed first); once the application has quit, a failure relaunches
-// whichever install is in place, so the user is never left without Corvane.
+// The bash script that waits for the application to quit, copies the new install beside the
+// current one and checks the copy, then swaps the two by renaming and relaunches. A failure before
+// the swap leaves the current install untouched; one during it moves the old folder back. Either
+// way the copy and the staging folder are removed and, once the application has quit, whichever
+// install is in place is relaunched, so the user is never left without Corvane.
 std::string installScriptText(const InstallScriptParameters& parameters);
 
 // A path as a single-quoted bash word that reads back unchanged: every ' becomes '\''.

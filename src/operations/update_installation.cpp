@@ -93,6 +93,7 @@ Status UpdateManager::prepareAndStartInstaller(const fs::path& packageURL,
   parameters.stagedApp = *stagedApp;
   parameters.currentApp = currentApp;
   parameters.staging = staging;
+  parameters.incoming = parent / (currentApp.filename().string() + ".incoming-" + suffix);
   parameters.backup = parent / (currentApp.filename().string() + ".previous-" + suffix);
   parameters.log = installer / ("install-" + suffix + ".log");
   parameters.processToAwait = options.processToAwait > 0 ? options.processToAwait : ::getpid();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "operations/install_script.h"
+#include "operations/interrupted_install.h"
 #include "operations/test_update_fixtures.h"
 #include "operations/update_manager.h"
 #include "runtime/virtual_run_loop.h"
@@ -141,6 +142,16 @@ class UpdateInstallTest : public ::testing::Test {
     return found;
   }
 
+  std::vector<fs::path> leftoverCopies() {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(hostileParent)) {
+      if (entry.path().filename().string().find(".incoming-") != std::string::npos) {
+        found.push_back(entry.path());
+      }
+    }
+    return found;
+  }
+
   TemporaryFolder folder;
   runtime::VirtualRunLoop loop;
   testing::SigningKey key;
@@ -256,10 +267,55 @@ TEST_F(UpdateInstallTest, AFailedCopyRestoresTheOldInstallAndRelaunchesIt) {
   scriptPid = -1;
   const std::string log = installLog();
   EXPECT_NE(log.find("The installed copy has no Corvane program."), std::string::npos) << log;
-  EXPECT_NE(log.find("Restored the previous Corvane"), std::string::npos) << log;
+  // The copy was checked beside the install, which was never moved.
+  EXPECT_NE(log.find("The previous Corvane was kept in place."), std::string::npos) << log;
   EXPECT_EQ(runningBuild(), "build 100\n");
   EXPECT_TRUE(backups().empty());
+  EXPECT_TRUE(leftoverCopies().empty());
+  EXPECT_FALSE(hasStagingFolder());
   EXPECT_EQ(awaitFile(marker), "old build\n");
+}
+
+TEST_F(UpdateInstallTest, AProcessReapedBetweenTheTwoChecksCountsAsQuit) {
+  // kill -0 still succeeds (a stand-in for the moment before the reap), /proc has no entry.
+  const pid_t gone = spawnProgram({"/bin/true"});
+  exitStatusOf(gone);
+  const std::string script = installScriptText({});
+  const auto begin = script.find("app_running() {");
+  const auto end = script.find("\n}\n", begin);
+  ASSERT_NE(end, std::string::npos);
+  testing::writeFile(folder.path() / "probe.sh",
+                     script.substr(begin, end + 3 - begin) +
+                         "kill() { return 0; }\nAPP_PID=" + std::to_string(gone) +
+                         "\nif app_running; then echo running; else echo quit; fi > \"$1\"\n");
+  const fs::path out = folder.path() / "probe.txt";
+  ASSERT_EQ(exitStatusOf(
+                spawnProgram({"/bin/bash", (folder.path() / "probe.sh").string(), out.string()})),
+            0);
+  EXPECT_EQ(testing::readWholeFile(out), "quit\n");
+}
+
+TEST_F(UpdateInstallTest, AnInstallCutShortIsPutRightAtTheNextStart) {
+  // Killed between the two renames: only the moved-aside install and the checked copy are left.
+  const fs::path backup = hostileParent / "Corvane it's mine.previous-1700000000";
+  const fs::path copy = hostileParent / "Corvane it's mine.incoming-1700000000";
+  fs::rename(currentApp, backup);
+  testing::writeApplication(copy, kIdentifier, "200", programThatSays("new build"));
+  auto reconciled = reconcileInterruptedInstall(currentApp);
+  ASSERT_TRUE(reconciled.ok()) << reconciled.message();
+  EXPECT_EQ(*reconciled, 2);
+  EXPECT_EQ(runningBuild(), "build 100\n");
+  EXPECT_TRUE(backups().empty());
+  EXPECT_TRUE(leftoverCopies().empty());
+
+  // Killed after the swap: the new install is in place and the old one is left over.
+  testing::writeApplication(backup, kIdentifier, "50", programThatSays("older build"));
+  reconciled = reconcileInterruptedInstall(currentApp);
+  ASSERT_TRUE(reconciled.ok());
+  EXPECT_EQ(*reconciled, 1);
+  EXPECT_EQ(runningBuild(), "build 100\n");
+  EXPECT_TRUE(backups().empty());
+  EXPECT_EQ(*reconcileInterruptedInstall(currentApp), 0);
 }
 
 TEST_F(UpdateInstallTest, AnAppThatEndedButWasNotReapedCountsAsQuit) {
