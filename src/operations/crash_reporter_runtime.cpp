@@ -95,11 +95,13 @@ void CrashReporterRuntime::start(const std::optional<std::string>& crashReportin
   });
 }
 
-void CrashReporterRuntime::recordUncaughtException(const std::string& type,
-                                                   const std::optional<std::string>& reason) {
+Status CrashReporterRuntime::recordUncaughtException(const std::string& type,
+                                                     const std::optional<std::string>& reason) {
   const CrashReport report = CrashReport::make(type, reason.value_or("Uncaught exception"),
                                                currentTime(), dependencies_.identity);
-  dependencies_.queue->runSync([this, &report] { (void)store_.persist(report); });
+  Status persisted = Status::failure("The crash report was not written.");
+  dependencies_.queue->runSync([this, &report, &persisted] { persisted = store_.persist(report); });
+  return persisted;
 }
 
 Status CrashReporterRuntime::promoteSignalMarkers(runtime::WallTime now) {
@@ -179,6 +181,8 @@ UploadPassSummary CrashReporterRuntime::uploadPendingReports(const SentryEnvelop
 }
 
 void corvaneTerminateHandler() {
+  // The first crashing thread records; any other waits for the process to end with it.
+  if (CorvaneCrashClaim() == 0) CorvaneCrashHoldThread();
   // A failure while recording must not re-enter and record again: go straight to the abort.
   static std::atomic<bool> entered{false};
   if (entered.exchange(true)) std::abort();
@@ -199,8 +203,10 @@ void corvaneTerminateHandler() {
       reason = exception.what();
     } catch (...) {
     }
-    runtime->recordUncaughtException(type != nullptr ? demangle(type->name()) : "unknown", reason);
-    CorvaneCrashSignalSuppressMarker();
+    const Status recorded = runtime->recordUncaughtException(
+        type != nullptr ? demangle(type->name()) : "unknown", reason);
+    // Without a report on disk the signal marker is the only trace this crash leaves.
+    if (recorded.ok()) CorvaneCrashSignalSuppressMarker();
   }
   if (previous != nullptr) previous();
   std::abort();

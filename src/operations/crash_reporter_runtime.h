@@ -46,14 +46,18 @@ class CrashReporterRuntime : public std::enable_shared_from_this<CrashReporterRu
  public:
   explicit CrashReporterRuntime(CrashReporterDependencies dependencies);
 
-  // Once per process. Without a DSN that parses nothing is installed. Otherwise: promote the
-  // markers of the last run to reports, open the marker file, install the uncaught-exception
-  // handler and start one background upload pass. Its own failures never reach the caller.
+  // Once per process. Without a DSN that parses nothing is installed, and neither is anything
+  // when the build switches crash reporting off ("CorvaneCrashReportingEnabled" false). Otherwise:
+  // promote the markers of the last run to reports, open the marker file, install the
+  // uncaught-exception handler and start one background upload pass. Its own failures never reach
+  // the caller.
   void start(const std::optional<std::string>& crashReportingDSN);
   void start(const model::ProductionConfiguration& configuration);
 
-  // Builds a report and writes it before returning (the process ends right after).
-  void recordUncaughtException(const std::string& type, const std::optional<std::string>& reason);
+  // Builds a report and writes it before returning (the process ends right after); says whether
+  // it reached the disk.
+  runtime::Status recordUncaughtException(const std::string& type,
+                                          const std::optional<std::string>& reason);
 
   runtime::Status promoteSignalMarkers(runtime::WallTime now);
   runtime::Status installSignalMarker();

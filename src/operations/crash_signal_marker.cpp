@@ -4,8 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <sys/syscall.h>
+
+#include <atomic>
 #include <csignal>
-#include <cstdlib>
+
+#include "runtime/thread_signal_stack.h"
 
 volatile int corvane_crash_fd = -1;
 
@@ -15,22 +19,15 @@ volatile sig_atomic_t markerSuppressed = 0;
 
 constexpr int kHandledSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP};
 
-// The alternate stack lives for the rest of the process once installed.
+// The kernel id of the thread whose crash is being recorded, or 0. Lock-free, so it may be used
+// inside a signal handler.
+std::atomic<pid_t> crashingThread{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
+// The installing thread's alternate stack lives for the rest of the process.
 void installAlternateStack() {
-  static bool installed = false;
-  if (installed) return;
-  const std::size_t size = 64 * 1024;
-  void* memory = std::malloc(size);
-  if (memory == nullptr) return;
-  stack_t stack{};
-  stack.ss_sp = memory;
-  stack.ss_size = size;
-  stack.ss_flags = 0;
-  if (sigaltstack(&stack, nullptr) == 0) {
-    installed = true;
-  } else {
-    std::free(memory);
-  }
+  static auto* stack = new corvane::runtime::ThreadSignalStack();
+  (void)stack;
 }
 
 void extendedHandler(int signal, siginfo_t*, void*) {
@@ -64,7 +61,19 @@ int formatSignalMarker(int signal, char* buffer) {
 
 extern "C" {
 
+int CorvaneCrashClaim(void) {
+  const auto self = static_cast<pid_t>(syscall(SYS_gettid));
+  pid_t expected = 0;
+  if (crashingThread.compare_exchange_strong(expected, self)) return 1;
+  return expected == self ? 1 : 0;
+}
+
+void CorvaneCrashHoldThread(void) {
+  for (;;) pause();
+}
+
 void corvane_signal_handler(int signal) {
+  if (CorvaneCrashClaim() == 0) CorvaneCrashHoldThread();
   const int fd = corvane_crash_fd;
   if (fd >= 0 && markerSuppressed == 0) {
     char line[32];

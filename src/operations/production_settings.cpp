@@ -13,7 +13,9 @@ UpdateChannel UpdateChannel::from(const model::ProductionConfiguration& configur
 }
 
 void CrashReporterRuntime::start(const model::ProductionConfiguration& configuration) {
-  // A usable DSN alone switches crash capture and upload on.
+  // Crash capture and upload need both the switch on and a usable DSN: a build told to keep crash
+  // reporting off installs no handler and sends nothing, whatever DSN it carries.
+  if (!configuration.crashReportingEnabled) return;
   start(configuration.crashReportingDSN);
 }
 

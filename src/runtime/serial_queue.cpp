@@ -2,10 +2,15 @@
 
 #include <future>
 
+#include "runtime/thread_signal_stack.h"
+
 namespace corvane::runtime {
 
 ThreadSerialQueue::ThreadSerialQueue(std::string label) : label_(std::move(label)) {
-  thread_ = std::thread([this] { runLoop(); });
+  thread_ = std::thread([this] {
+    ThreadSignalStack signalStack;
+    runLoop();
+  });
 }
 
 ThreadSerialQueue::~ThreadSerialQueue() {

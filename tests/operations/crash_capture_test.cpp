@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <exception>
@@ -13,6 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "model/production_configuration.h"
 #include "operations/crash_reporter_runtime.h"
 #include "operations/crash_signal_marker.h"
 #include "operations/test_update_fixtures.h"
@@ -174,6 +176,67 @@ TEST(CrashCaptureTest, AnUncaughtExceptionLeavesOneReportAndNoSignalMarker) {
   EXPECT_FALSE(stored[0].uploadAttempts.has_value());
 }
 
+TEST(CrashCaptureTest, AnExceptionWhoseReportCannotBeWrittenLeavesItsSignalMarker) {
+  TemporaryFolder folder;
+  const fs::path reports = folder.path() / "CrashReports";
+  const fs::path movedAway = folder.path() / "moved";
+  const int status = runArmedChild(reports, [&] {
+    // The open marker file moves with its folder; a file now stands where reports are written.
+    fs::rename(reports, movedAway);
+    testing::writeFile(reports, "not a folder");
+    std::thread(throwUncaught).join();
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(testing::readWholeFile(movedAway / "signal.markers"),
+            "signal=" + std::to_string(SIGABRT) + "\n");
+}
+
+// Starts two threads that crash through `crash` at the same moment.
+void crashTwoThreadsAtOnce(void (*crash)()) {
+  static std::atomic<int> ready{0};
+  auto racer = [crash] {
+    ready.fetch_add(1);
+    while (ready.load() < 2) {
+    }
+    crash();
+  };
+  std::thread first(racer);
+  std::thread second(racer);
+  first.join();
+  second.join();
+}
+
+TEST(CrashCaptureTest, TwoThreadsCrashingAtOnceLeaveOneRecord) {
+  for (int run = 0; run < 12; ++run) {
+    TemporaryFolder folder;
+    const int status =
+        runArmedChild(folder.path(), [] { crashTwoThreadsAtOnce([] { raise(SIGSEGV); }); });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(testing::readWholeFile(folder.path() / "signal.markers"),
+              "signal=" + std::to_string(SIGSEGV) + "\n")
+        << "run " << run;
+  }
+  for (int run = 0; run < 12; ++run) {
+    TemporaryFolder folder;
+    const int status = runArmedChild(folder.path(), [] { crashTwoThreadsAtOnce(throwUncaught); });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(testing::readWholeFile(folder.path() / "signal.markers"), "") << "run " << run;
+    EXPECT_EQ(reportsIn(folder.path()).size(), 1u) << "run " << run;
+  }
+}
+
+TEST(CrashCaptureTest, AStackOverflowOnOneOfOurQueuesIsStillRecorded) {
+  TemporaryFolder folder;
+  const int status = runArmedChild(folder.path(), [] {
+    runtime::ThreadSerialQueue queue("overflowing");
+    queue.runSync([] { (void)overflowStack(0); });
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  EXPECT_EQ(testing::readWholeFile(folder.path() / "signal.markers"),
+            "signal=" + std::to_string(SIGSEGV) + "\n");
+}
+
 TEST(CrashCaptureTest, AnExceptionWithoutMessageGetsTheDefaultReason) {
   TemporaryFolder folder;
   const fs::path reports = folder.path() / "CrashReports";
@@ -220,6 +283,22 @@ TEST(CrashCaptureTest, WithoutAUsableDsnNothingIsInstalled) {
     reporter->start(dsn);
     EXPECT_FALSE(reporter->dsn().has_value());
   }
+  EXPECT_EQ(corvane_crash_fd, -1);
+  EXPECT_EQ(std::get_terminate(), before);
+  EXPECT_TRUE(reportsIn(folder.path()).empty());
+  EXPECT_EQ(testing::readWholeFile(folder.path() / "signal.markers"), "signal=11\n");
+}
+
+TEST(CrashCaptureTest, ABuildWithCrashReportingSwitchedOffInstallsNothing) {
+  TemporaryFolder folder;
+  testing::writeFile(folder.path() / "signal.markers", "signal=11\n");
+  const std::terminate_handler before = std::get_terminate();
+  model::ProductionConfiguration configuration;
+  configuration.crashReportingEnabled = false;
+  configuration.crashReportingDSN = kDsn;
+  auto reporter = makeRuntime(folder.path());
+  reporter->start(configuration);
+  EXPECT_FALSE(reporter->dsn().has_value());
   EXPECT_EQ(corvane_crash_fd, -1);
   EXPECT_EQ(std::get_terminate(), before);
   EXPECT_TRUE(reportsIn(folder.path()).empty());

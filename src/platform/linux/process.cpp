@@ -15,6 +15,8 @@
 #include <string_view>
 #include <thread>
 
+#include "runtime/thread_signal_stack.h"
+
 extern char** environ;
 
 namespace corvane::platform {
@@ -257,7 +259,10 @@ runtime::Result<int> launchDetachedProcess(const ProcessRequest& request) {
                                          errnoText(spawnError) + ".");
   }
   // Reap the child when it ends so it never lingers as a zombie; nobody waits for it otherwise.
-  std::thread([pid] { waitForChild(pid); }).detach();
+  std::thread([pid] {
+    runtime::ThreadSignalStack signalStack;
+    waitForChild(pid);
+  }).detach();
   return static_cast<int>(pid);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/x11/monitors.h"
 #include "platform/x11/x11_capture_stream.h"
 #include "platform/x11/x_event_pump.h"
+#include "runtime/thread_signal_stack.h"
 
 namespace corvane::platform::x11 {
 
@@ -30,6 +31,7 @@ X11ScreenCapture::X11ScreenCapture(std::string displayName,
 void X11ScreenCapture::shareableContent(
     std::function<void(runtime::Result<ShareableContent>)> completion) {
   std::thread([name = displayName_, identities = identities_, completion] {
+    runtime::ThreadSignalStack signalStack;
     auto connection = XConnection::open(name);
     if (!connection) {
       completion(connection.error());

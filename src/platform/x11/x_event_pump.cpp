@@ -12,6 +12,8 @@
 #include <deque>
 #include <mutex>
 
+#include "runtime/thread_signal_stack.h"
+
 namespace corvane::platform::x11 {
 
 struct XEventPump::State {
@@ -52,6 +54,7 @@ void XEventPump::start(std::string displayName, Callbacks callbacks) {
   state_->running.store(true);
   thread_ = std::thread(
       [state = state_, name = std::move(displayName), cb = std::move(callbacks)]() mutable {
+        runtime::ThreadSignalStack signalStack;
         state->run(std::move(name), std::move(cb));
       });
 }
