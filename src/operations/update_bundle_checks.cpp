@@ -33,7 +33,38 @@ std::vector<fs::path> sortedSubfolders(const fs::path& folder) {
   return folders;
 }
 
+// Whether `path` lies in `root` (both without links or "..").
+bool isWithin(const fs::path& path, const fs::path& root) {
+  auto rootPart = root.begin();
+  auto part = path.begin();
+  for (; rootPart != root.end(); ++rootPart, ++part) {
+    if (part == path.end() || *part != *rootPart) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+Status checkLinksStayInside(const fs::path& install) {
+  std::error_code error;
+  const fs::path root = fs::canonical(install, error);
+  if (error) return Status::failure("Update folder is unreadable: " + error.message());
+  for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
+       it.increment(error)) {
+    if (!it->is_symlink(error)) continue;
+    const fs::path target = fs::read_symlink(it->path(), error);
+    // Followed as far as it exists, then read as written: where the link would lead once copied.
+    const fs::path resolved = target.is_absolute()
+                                  ? target
+                                  : fs::weakly_canonical(it->path().parent_path() / target, error);
+    if (error || target.is_absolute() || !isWithin(resolved.lexically_normal(), root)) {
+      return Status::failure("Update holds a link leading outside it: " +
+                             it->path().lexically_relative(root).string());
+    }
+  }
+  if (error) return Status::failure("Update folder is unreadable: " + error.message());
+  return Status::success();
+}
 
 bool isDecimalBuild(const std::string& build) {
   return !build.empty() &&
@@ -71,6 +102,7 @@ Status checkReplacement(const fs::path& current, const fs::path& candidate) {
     return Status::failure("Refusing to install downgrade from " + runningBuild + " to " +
                            updateBuild);
   }
+  if (auto links = checkLinksStayInside(candidate); !links) return links;
   const fs::path program = candidate / "bin" / "corvane";
   if (::access(program.c_str(), X_OK) != 0) {
     return Status::failure("Update has no runnable Corvane program.");

@@ -8,6 +8,7 @@
 #include "operations/update_bundle_checks.h"
 #include "operations/update_manager.h"
 #include "platform/files.h"
+#include "platform/held_file.h"
 #include "runtime/runtime.h"
 
 namespace corvane::operations {
@@ -50,17 +51,21 @@ Status UpdateManager::prepareAndStartInstaller(const fs::path& packageURL,
     return Status::failure("Secure update channel is not configured.");
   }
 
-  // The archive may have changed since the check stored it: verify it again right before use.
-  auto archive = platform::readFile(packageURL, dependencies_.limits.maxArchiveBytes);
+  // The archive may have changed since the check stored it: verify it again right before use,
+  // and unpack the very bytes verified, from the file held open since.
+  const fs::path installer = installerDirectory();
+  if (auto created = platform::createPrivateDirectories(installer); !created) return created;
+  auto archive =
+      platform::HeldFile::copyOf(packageURL, installer, dependencies_.limits.maxArchiveBytes);
+  auto bytes =
+      archive ? archive.value().bytes() : runtime::Result<std::string_view>(archive.error());
   auto signature = platform::readFile(signaturePathFor(packageURL), 4096);
-  if (!archive || !signature ||
-      !UpdateArtifactVerifier::verify(*dependencies_.verifier, *archive, *signature,
+  if (!bytes || !signature ||
+      !UpdateArtifactVerifier::verify(*dependencies_.verifier, *bytes, *signature,
                                       *dependencies_.channel.publicEDKey)) {
     return Status::failure("Update archive signature could not be verified.");
   }
 
-  const fs::path installer = installerDirectory();
-  if (auto created = platform::createPrivateDirectories(installer); !created) return created;
   const long long stamp =
       static_cast<long long>(std::floor(runtime::secondsSinceEpoch(runtime::now())));
   const std::string suffix = std::to_string(stamp);
@@ -74,7 +79,7 @@ Status UpdateManager::prepareAndStartInstaller(const fs::path& packageURL,
   };
 
   if (auto unpacked =
-          dependencies_.extractor->extract(packageURL, staging, dependencies_.limits.extraction);
+          dependencies_.extractor->extract(*bytes, staging, dependencies_.limits.extraction);
       !unpacked) {
     discardStaging();
     return Status::failure("The update archive could not be unpacked. " + unpacked.message());

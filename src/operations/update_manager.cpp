@@ -1,8 +1,15 @@
 #include "operations/update_manager.h"
 
+#include <stdlib.h>
+
+#include <system_error>
+
 #include "operations/numeric_version.h"
 #include "operations/update_artifact_verifier.h"
+#include "operations/update_bundle_checks.h"
 #include "platform/files.h"
+#include "platform/held_file.h"
+#include "platform/property_list.h"
 
 namespace corvane::operations {
 namespace {
@@ -86,48 +93,91 @@ runtime::Task<UpdateCheckResult> UpdateManager::runCheck(std::shared_ptr<UpdateM
   if (!isNewerVersion(newest.version, currentBuild)) co_return UpdateCheckResult::current();
 
   auto waiter = runtime::awaitCompletion<UpdateCheckResult>(
-      [self, newest](std::function<void(UpdateCheckResult)> complete) {
-        self->dependencies_.workQueue->post(
-            [self, newest, complete] { complete(self->fetchVerifyAndStore(newest)); });
+      [self, newest, currentBuild](std::function<void(UpdateCheckResult)> complete) {
+        self->dependencies_.workQueue->post([self, newest, currentBuild, complete] {
+          complete(self->fetchVerifyAndStore(newest, currentBuild));
+        });
       });
   auto outcome = co_await waiter;
   if (!outcome) co_return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
   co_return std::move(*outcome);
 }
 
-UpdateCheckResult UpdateManager::fetchVerifyAndStore(const AppcastEntry& newest) const {
+UpdateCheckResult UpdateManager::fetchVerifyAndStore(const AppcastEntry& newest,
+                                                     const std::string& currentBuild) const {
+  const UpdateLimits& limits = dependencies_.limits;
+  const std::filesystem::path folder = updatesDirectory();
+  if (!platform::createPrivateDirectories(folder)) {
+    return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
+  }
+  // The archive goes to a file as it arrives, never whole into memory; the file is removed
+  // unless it is kept below.
+  auto created = platform::HeldFile::create(folder, limits.maxArchiveBytes);
+  if (!created) return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
+  platform::HeldFile download = std::move(created).value();
   HttpRequest archiveRequest;
   archiveRequest.url = newest.url;
   archiveRequest.timeoutSeconds = 600;
-  archiveRequest.maxResponseBytes = dependencies_.limits.maxArchiveBytes;
+  archiveRequest.connectTimeoutSeconds = limits.connectTimeoutSeconds;
+  archiveRequest.lowSpeedBytesPerSecond = limits.minArchiveBytesPerSecond;
+  archiveRequest.lowSpeedSeconds = limits.slowArchiveSeconds;
+  archiveRequest.maxResponseBytes = limits.maxArchiveBytes;
+  archiveRequest.receiveBody = [&download](std::string_view chunk) {
+    return download.append(chunk).ok();
+  };
   auto archive = dependencies_.http->perform(archiveRequest);
   if (!archive) return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
   if (!archive->isSuccess()) return UpdateCheckResult::unavailable(reasons::kArchiveUnreachable);
-  if (!UpdateArtifactVerifier::verify(*dependencies_.verifier, archive->body, newest.edSignature,
-                                      *dependencies_.channel.publicEDKey)) {
+  auto bytes = download.bytes();
+  if (!bytes || !UpdateArtifactVerifier::verify(*dependencies_.verifier, *bytes, newest.edSignature,
+                                                *dependencies_.channel.publicEDKey)) {
     return UpdateCheckResult::unavailable(reasons::kSignatureInvalid);
   }
-  auto stored = persistVerifiedUpdate(archive->body, newest);
-  if (!stored) return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
-  return UpdateCheckResult::updateAvailable(newest.version, *stored);
+  auto build = buildInArchive(*bytes);
+  if (!build) return UpdateCheckResult::unavailable(build.message());
+  if (!isNewerVersion(*build, currentBuild)) return UpdateCheckResult::current();
+
+  const std::filesystem::path stored = folder / archiveFileName(*build);
+  if (!download.keepAs(stored)) return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
+  // The signature stays beside the archive so the installer can check it again before unpacking.
+  if (!platform::writeFileAtomically(signaturePathFor(stored), newest.edSignature)) {
+    return UpdateCheckResult::unavailable(reasons::kFeedUnreadable);
+  }
+  return UpdateCheckResult::updateAvailable(*build, stored);
 }
 
-Result<std::filesystem::path> UpdateManager::persistVerifiedUpdate(
-    const std::string& data, const AppcastEntry& entry) const {
-  const std::filesystem::path folder = updatesDirectory();
+Result<std::string> UpdateManager::buildInArchive(std::string_view archive) const {
+  const std::filesystem::path folder = installerDirectory();
   if (auto created = platform::createPrivateDirectories(folder); !created) {
-    return Result<std::filesystem::path>(created.error());
+    return Result<std::string>(created.error());
   }
-  const std::filesystem::path archive = folder / archiveFileName(entry.version);
-  if (auto written = platform::writeFileAtomically(archive, data); !written) {
-    return Result<std::filesystem::path>(written.error());
+  std::string pattern = (folder / "inspect-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    return Result<std::string>::failure("Could not make a folder to inspect the update in.");
   }
-  // The signature stays beside the archive so the installer can check it again before unpacking.
-  if (auto written = platform::writeFileAtomically(signaturePathFor(archive), entry.edSignature);
-      !written) {
-    return Result<std::filesystem::path>(written.error());
-  }
-  return archive;
+  const std::filesystem::path scratch = pattern;
+  auto read = [&]() -> Result<std::string> {
+    if (auto unpacked =
+            dependencies_.extractor->extract(archive, scratch, dependencies_.limits.extraction);
+        !unpacked) {
+      return Result<std::string>::failure("The update archive could not be unpacked. " +
+                                          unpacked.message());
+    }
+    auto staged = findStagedApplication(scratch);
+    if (!staged) return Result<std::string>(staged.error());
+    auto bundle = platform::loadBundle(*staged);
+    if (!bundle)
+      return Result<std::string>::failure("Update Info.plist is unreadable: " + bundle.message());
+    const std::string build = bundle->string("CFBundleVersion").value_or(std::string());
+    if (!isDecimalBuild(build)) {
+      return Result<std::string>::failure("Update build is not numeric: " + build);
+    }
+    return build;
+  };
+  Result<std::string> build = read();
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch, ignored);
+  return build;
 }
 
 }  // namespace corvane::operations

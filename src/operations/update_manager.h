@@ -40,6 +40,10 @@ struct UpdateChannel {
 struct UpdateLimits {
   std::size_t maxFeedBytes = 8 * 1024 * 1024;
   std::size_t maxArchiveBytes = 512 * 1024 * 1024;
+  // An archive download slower than this for `slowArchiveSeconds` is given up.
+  long minArchiveBytesPerSecond = 1024;
+  long slowArchiveSeconds = 30;
+  double connectTimeoutSeconds = 15;
   platform::ExtractionLimits extraction;
 };
 
@@ -76,8 +80,10 @@ class UpdateManager : public std::enable_shared_from_this<UpdateManager> {
   explicit UpdateManager(UpdateManagerDependencies dependencies);
 
   // Fetches the feed, takes the newest signed release and, when it is newer than `currentBuild`
-  // (the running build by default), downloads, verifies and stores its archive. Never fails: every
-  // problem is an unavailable result with its sentence.
+  // (the running build by default), downloads it to a file, verifies it and reads the build from
+  // the Info.plist inside; only when that build is newer too is the archive stored and offered,
+  // under that build (the feed's label is not signed). Never fails: every problem is an
+  // unavailable result with its sentence.
   runtime::Task<UpdateCheckResult> checkForUpdates(
       std::optional<std::string> currentBuild = std::nullopt);
 
@@ -106,9 +112,10 @@ class UpdateManager : public std::enable_shared_from_this<UpdateManager> {
   runtime::Status prepareAndStartInstaller(const std::filesystem::path& packageURL,
                                            const std::filesystem::path& currentAppURL,
                                            const InstallOptions& options);
-  UpdateCheckResult fetchVerifyAndStore(const AppcastEntry& newest) const;
-  runtime::Result<std::filesystem::path> persistVerifiedUpdate(const std::string& data,
-                                                               const AppcastEntry& entry) const;
+  UpdateCheckResult fetchVerifyAndStore(const AppcastEntry& newest,
+                                        const std::string& currentBuild) const;
+  // The CFBundleVersion of the install inside verified archive bytes, unpacked aside to read it.
+  runtime::Result<std::string> buildInArchive(std::string_view archive) const;
 
   UpdateManagerDependencies dependencies_;
 };

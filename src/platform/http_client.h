@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "runtime/result.h"
 
@@ -16,8 +18,17 @@ struct HttpRequest {
   std::map<std::string, std::string> headers;
   std::string body;
   double timeoutSeconds = 60;
+  // Time allowed to connect (TLS included); 0 leaves it to `timeoutSeconds`.
+  double connectTimeoutSeconds = 0;
+  // A transfer that moves fewer than this many bytes a second for `lowSpeedSeconds` fails;
+  // 0 switches the check off.
+  long lowSpeedBytesPerSecond = 0;
+  long lowSpeedSeconds = 0;
   // A response body longer than this fails the request instead of filling memory.
   std::size_t maxResponseBytes = 8 * 1024 * 1024;
+  // When set, the body is handed here piece by piece as it arrives instead of being kept in the
+  // response; returning false ends the transfer with an error.
+  std::function<bool(std::string_view)> receiveBody;
 };
 
 struct HttpResponse {

@@ -70,15 +70,25 @@ TEST(HttpClientTest, SendsMethodHeadersAndBody) {
 class ArchiveExtractorTest : public ::testing::Test {
  protected:
   runtime::Status extract(const std::vector<ZipEntry>& entries, ExtractionLimits limits = {}) {
-    const fs::path archive = folder.path() / "archive.zip";
-    operations::testing::writeFile(archive, operations::testing::makeZip(entries));
     fs::remove_all(destination);
     fs::create_directories(destination);
-    return makeArchiveExtractor()->extract(archive, destination, limits);
+    return makeArchiveExtractor()->extract(operations::testing::makeZip(entries), destination,
+                                           limits);
+  }
+
+  // Everything in the test folder that is neither in the unpack folder nor on the way to it.
+  std::vector<std::string> outsideDestination() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder.path())) {
+      const auto inside = entry.path().lexically_relative(destination);
+      const auto above = destination.lexically_relative(entry.path());
+      if (*inside.begin() == ".." && *above.begin() == "..") names.push_back(entry.path().string());
+    }
+    return names;
   }
 
   TemporaryFolder folder;
-  fs::path destination = folder.path() / "out";
+  fs::path destination = folder.path() / "deep" / "out";
 };
 
 TEST_F(ArchiveExtractorTest, UnpacksFilesFoldersAndInsideLinks) {
@@ -103,6 +113,49 @@ TEST_F(ArchiveExtractorTest, RefusesWritingThroughALinkAndDuplicateEntries) {
                    .ok());
 }
 
+TEST_F(ArchiveExtractorTest, DotElementsAndChainsOfLinksCannotLeadOutside) {
+  const std::vector<std::vector<ZipEntry>> hostile = {
+      // A name ending in "/." names the folder itself; its link would replace "d".
+      {{"d/", "", 0755, Kind::folder, ""},
+       {"d/x/.", "", 0777, Kind::symlink, "../.."},
+       {"d/x/escaped", "out", 0644, Kind::file, ""}},
+      {{"d//x", "", 0777, Kind::symlink, "."}},
+      {{"./x", "out", 0644, Kind::file, ""}},
+      // Each link looks harmless on its own; together they lead two levels up.
+      {{"d/a", "", 0777, Kind::symlink, ".."},
+       {"d/b", "", 0777, Kind::symlink, "a/../.."},
+       {"d/b/escaped", "out", 0644, Kind::file, ""}},
+      // A later link changes where an earlier one leads.
+      {{"x", "", 0777, Kind::symlink, "d/e/../.."}, {"d/e", "", 0777, Kind::symlink, ".."}},
+      // Links that lead round in circles.
+      {{"p", "", 0777, Kind::symlink, "q/.."}, {"q", "", 0777, Kind::symlink, "p/.."}},
+  };
+  for (const auto& entries : hostile) {
+    EXPECT_FALSE(extract(entries).ok()) << entries.front().name;
+    EXPECT_EQ(outsideDestination(), std::vector<std::string>{}) << entries.front().name;
+  }
+  const auto inside = extract({{"app/lib/libx.so.1", "elf", 0644, Kind::file, ""},
+                               {"app/bin/lib", "", 0777, Kind::symlink, "../lib"},
+                               {"app/up", "", 0777, Kind::symlink, "bin/lib/.."}});
+  EXPECT_TRUE(inside.ok()) << inside.message();
+}
+
+TEST_F(ArchiveExtractorTest, RefusesNamedPipesLikeDevices) {
+  const auto status = extract({{"app/pipe", "", 0644, Kind::fifo, ""}});
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "Archive entry is not a file or folder: app/pipe");
+  EXPECT_FALSE(fs::exists(destination / "app" / "pipe"));
+}
+
+TEST_F(ArchiveExtractorTest, DeclaredSizesAreCheckedBeforeAnythingIsWritten) {
+  const auto status = extract({{"first", std::string(600, 'a'), 0644, Kind::file, ""},
+                               {"second", std::string(600, 'b'), 0644, Kind::file, ""}},
+                              ExtractionLimits{10, 1000});
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "Archive unpacks to more data than allowed.");
+  EXPECT_TRUE(fs::is_empty(destination));
+}
+
 TEST_F(ArchiveExtractorTest, EnforcesTheLimits) {
   std::vector<ZipEntry> many;
   for (int i = 0; i < 5; ++i) many.push_back({"f" + std::to_string(i), "x", 0644, Kind::file, ""});
@@ -115,11 +168,10 @@ TEST_F(ArchiveExtractorTest, EnforcesTheLimits) {
 }
 
 TEST_F(ArchiveExtractorTest, ADamagedArchiveIsAnError) {
-  const fs::path archive = folder.path() / "broken.zip";
   std::string bytes = operations::testing::makeZip({{"a", "abc", 0644, Kind::file, ""}});
-  operations::testing::writeFile(archive, bytes.substr(0, bytes.size() / 2));
   fs::create_directories(destination);
-  EXPECT_FALSE(makeArchiveExtractor()->extract(archive, destination, {}).ok());
+  EXPECT_FALSE(
+      makeArchiveExtractor()->extract(bytes.substr(0, bytes.size() / 2), destination, {}).ok());
 }
 
 TEST(XmlElementsTest, ReportsElementsWithPrefixedNamesInOrder) {

@@ -1,5 +1,7 @@
 #include "operations/test_https_server.h"
 
+#include <chrono>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
@@ -180,15 +182,20 @@ void TestHttpsServer::handleConnection(int socket) {
     }
     const Reply reply = handler_(request);
     if (!reply.dropConnection) {
-      const std::string response = "HTTP/1.1 " + std::to_string(reply.status) + " " +
-                                   reasonPhrase(reply.status) +
-                                   "\r\nContent-Length: " + std::to_string(reply.body.size()) +
-                                   "\r\nConnection: close\r\n\r\n" + reply.body;
+      const std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " +
+                               reasonPhrase(reply.status) +
+                               "\r\nContent-Length: " + std::to_string(reply.body.size()) +
+                               "\r\nConnection: close\r\n\r\n";
+      const std::string response = head + reply.body;
+      const std::size_t piece = reply.dripMillisecondsPerByte > 0 ? 1 : 1 << 20;
       std::size_t sent = 0;
       while (sent < response.size()) {
-        const int n =
-            SSL_write(ssl, response.data() + sent,
-                      static_cast<int>(std::min<std::size_t>(response.size() - sent, 1 << 20)));
+        if (reply.dripMillisecondsPerByte > 0 && sent >= head.size()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(reply.dripMillisecondsPerByte));
+        }
+        const std::size_t size =
+            sent < head.size() ? head.size() - sent : std::min(response.size() - sent, piece);
+        const int n = SSL_write(ssl, response.data() + sent, static_cast<int>(size));
         if (n <= 0) break;
         sent += static_cast<std::size_t>(n);
       }

@@ -40,7 +40,8 @@ class TestHttpsServer {
   struct Reply {
     int status = 200;
     std::string body;
-    bool dropConnection = false;  // close without answering
+    bool dropConnection = false;      // close without answering
+    int dripMillisecondsPerByte = 0;  // send the body one byte at a time this slowly
   };
   using Handler = std::function<Reply(const Request&)>;
 

@@ -21,6 +21,21 @@ la_ssize_t appendToString(archive*, void* context, const void* buffer, size_t le
   return static_cast<la_ssize_t>(length);
 }
 
+// Rewrites the Unix mode in the central-directory record of `name` to a named pipe's.
+void markAsNamedPipe(std::string& zip, const std::string& name) {
+  auto read16 = [&zip](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(zip[at])) |
+           static_cast<std::size_t>(static_cast<unsigned char>(zip[at + 1])) << 8;
+  };
+  for (std::size_t at = 0; at + 46 < zip.size(); ++at) {
+    if (zip.compare(at, 4, "PK\x01\x02") != 0) continue;
+    if (zip.compare(at + 46, read16(at + 28), name) != 0 || read16(at + 28) != name.size())
+      continue;
+    const std::uint32_t attributes = static_cast<std::uint32_t>(S_IFIFO | 0644) << 16;
+    for (int i = 0; i < 4; ++i) zip[at + 38 + i] = static_cast<char>(attributes >> (8 * i));
+  }
+}
+
 }  // namespace
 
 std::string makeZip(const std::vector<ZipEntry>& entries) {
@@ -34,6 +49,7 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
     archive_entry_set_pathname(entry, item.name.c_str());
     switch (item.kind) {
       case ZipEntry::Kind::file:
+      case ZipEntry::Kind::fifo:
         archive_entry_set_filetype(entry, AE_IFREG);
         archive_entry_set_size(entry, static_cast<la_int64_t>(item.contents.size()));
         break;
@@ -47,13 +63,16 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
     }
     archive_entry_set_perm(entry, item.kind == ZipEntry::Kind::folder ? 0755 : item.mode);
     archive_write_header(writer, entry);
-    if (item.kind == ZipEntry::Kind::file) {
+    if (item.kind == ZipEntry::Kind::file || item.kind == ZipEntry::Kind::fifo) {
       archive_write_data(writer, item.contents.data(), item.contents.size());
     }
     archive_entry_free(entry);
   }
   archive_write_close(writer);
   archive_write_free(writer);
+  for (const auto& item : entries) {
+    if (item.kind == ZipEntry::Kind::fifo) markAsNamedPipe(bytes, item.name);
+  }
   return bytes;
 }
 

@@ -15,7 +15,9 @@ struct ZipEntry {
   std::string name;
   std::string contents;
   unsigned mode = 0644;
-  enum class Kind { file, folder, symlink } kind = Kind::file;
+  // A fifo is recorded as a named pipe in the central directory, the way only a crafted archive
+  // holds one.
+  enum class Kind { file, folder, symlink, fifo } kind = Kind::file;
   std::string linkTarget;
 };
 

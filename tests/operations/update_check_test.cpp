@@ -55,10 +55,27 @@ std::string feed(const std::string& items) {
          items + "</channel></rss>";
 }
 
+// A signed-update archive holding an install of that build; `padding` adds a file of bytes that
+// do not compress.
+std::string appArchive(const std::string& build, std::size_t padding = 0) {
+  auto entries =
+      testing::applicationEntries("Corvane", "com.pemberquist.corvane", build, "#!/bin/sh\n");
+  std::string noise;
+  std::uint32_t state = 12345;
+  for (std::size_t i = 0; i < padding; ++i) {
+    state = state * 1103515245 + 12345;
+    noise += static_cast<char>(state >> 24);
+  }
+  if (padding > 0)
+    entries.push_back({"Corvane/noise", noise, 0644, testing::ZipEntry::Kind::file, ""});
+  return testing::makeZip(entries);
+}
+
 class UpdateCheckTest : public ::testing::Test {
  protected:
-  std::shared_ptr<UpdateManager> makeManager(UpdateChannel channel) {
+  std::shared_ptr<UpdateManager> makeManager(UpdateChannel channel, UpdateLimits limits = {}) {
     UpdateManagerDependencies dependencies;
+    dependencies.limits = limits;
     dependencies.channel = std::move(channel);
     dependencies.dataDirectory = folder.path() / "Corvane";
     dependencies.runningBuild = "100";
@@ -109,7 +126,8 @@ class UpdateCheckTest : public ::testing::Test {
 };
 
 TEST_F(UpdateCheckTest, TheNewestSignedReleaseIsDownloadedVerifiedAndStored) {
-  publish({{"9", "archive nine"}, {"10", "archive ten"}, {"8", "archive eight"}}, key);
+  const std::string ten = appArchive("10");
+  publish({{"9", appArchive("9")}, {"10", ten}, {"8", appArchive("8")}}, key);
   auto manager = makeManager(channel());
   const UpdateCheckResult result = check(manager, "7");
   ASSERT_NE(result.available(), nullptr) << result.message();
@@ -117,8 +135,12 @@ TEST_F(UpdateCheckTest, TheNewestSignedReleaseIsDownloadedVerifiedAndStored) {
   EXPECT_EQ(result.message(), "Verified update 10 is ready");
   const fs::path stored = folder.path() / "Corvane" / "Updates" / "Corvane-10.zip";
   EXPECT_EQ(result.available()->packageURL, stored);
-  EXPECT_EQ(testing::readWholeFile(stored), "archive ten");
-  EXPECT_EQ(testing::readWholeFile(signaturePathFor(stored)), key.signBase64("archive ten"));
+  EXPECT_EQ(testing::readWholeFile(stored), ten);
+  EXPECT_EQ(testing::readWholeFile(signaturePathFor(stored)), key.signBase64(ten));
+  // Only the archive and its signature are left: no download or inspection folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(stored.parent_path()), fs::directory_iterator()),
+            2);
+  EXPECT_TRUE(fs::is_empty(folder.path() / "Corvane" / "UpdateInstaller"));
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].first, "update_check_finished");
   EXPECT_EQ(events[0].second["outcome"], "updateAvailable");
@@ -197,7 +219,7 @@ TEST_F(UpdateCheckTest, MalformedKeysOrSignaturesNeverVerify) {
 }
 
 TEST_F(UpdateCheckTest, AnOversizedArchiveIsNotKeptInMemory) {
-  publish({{"200", std::string(4096, 'z')}}, key);
+  publish({{"200", appArchive("200", 4096)}}, key);
   auto manager = makeManager(channel());
   // A manager whose limit is smaller than the archive.
   UpdateManagerDependencies small;
@@ -211,16 +233,52 @@ TEST_F(UpdateCheckTest, AnOversizedArchiveIsNotKeptInMemory) {
   small.limits.maxArchiveBytes = 1024;
   auto limited = std::make_shared<UpdateManager>(std::move(small));
   EXPECT_EQ(check(limited), UpdateCheckResult::unavailable(reasons::kFeedUnreadable));
+  EXPECT_TRUE(fs::is_empty(folder.path() / "Corvane" / "Updates"));
   EXPECT_NE(check(manager).available(), nullptr);
 }
 
+TEST_F(UpdateCheckTest, ADownloadThatSlowsToADripIsGivenUp) {
+  // 400 bytes at 10 ms a byte would take four seconds; at least 200 bytes a second are asked.
+  TestHttpsServer::Reply drip{200, appArchive("200", 400)};
+  drip.body.resize(400);
+  drip.dripMillisecondsPerByte = 10;
+  server.put("/archives/200.zip", drip);
+  server.put(
+      "/appcast.xml",
+      {200, feed(enclosure("200", server.url("/archives/200.zip"), key.signBase64(drip.body)))});
+  UpdateLimits limits;
+  limits.minArchiveBytesPerSecond = 200;
+  limits.slowArchiveSeconds = 1;
+  EXPECT_EQ(check(makeManager(channel(), limits)),
+            UpdateCheckResult::unavailable(reasons::kFeedUnreadable));
+  EXPECT_TRUE(fs::is_empty(folder.path() / "Corvane" / "Updates"));
+}
+
+TEST_F(UpdateCheckTest, TheFeedLabelCannotPassOffAnOlderOrEqualBuild) {
+  auto manager = makeManager(channel());  // running build 100
+  for (const std::string& build : {"100", "90"}) {
+    publish({{"999", appArchive(build)}}, key);
+    EXPECT_EQ(check(manager), UpdateCheckResult::current()) << build;
+  }
+  EXPECT_TRUE(fs::is_empty(folder.path() / "Corvane" / "Updates"));
+  publish({{"999", appArchive("150")}}, key);
+  const UpdateCheckResult result = check(manager);
+  ASSERT_NE(result.available(), nullptr) << result.message();
+  EXPECT_EQ(result.available()->version, "150");
+  EXPECT_EQ(result.available()->packageURL.filename(), "Corvane-150.zip");
+}
+
 TEST_F(UpdateCheckTest, AVersionWithASlashIsStoredUnderAHyphen) {
-  publish({{"300", "slash archive"}}, key);
-  server.put("/appcast.xml", {200, feed(enclosure("2.0/beta", server.url("/archives/300.zip"),
-                                                  key.signBase64("slash archive")))});
+  EXPECT_EQ(UpdateManager::archiveFileName("2.0/beta"), "Corvane-2.0-beta.zip");
+  // The stored name comes from the build inside the archive, whatever the feed calls it.
+  const std::string archive = appArchive("300");
+  publish({{"300", archive}}, key);
+  server.put(
+      "/appcast.xml",
+      {200, feed(enclosure("2.0/beta", server.url("/archives/300.zip"), key.signBase64(archive)))});
   const UpdateCheckResult result = check(makeManager(channel()), "1");
   ASSERT_NE(result.available(), nullptr) << result.message();
-  EXPECT_EQ(result.available()->packageURL.filename(), "Corvane-2.0-beta.zip");
+  EXPECT_EQ(result.available()->packageURL.filename(), "Corvane-300.zip");
 }
 
 TEST_F(UpdateCheckTest, AnUnconfiguredChannelMakesNoRequest) {

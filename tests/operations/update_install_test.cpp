@@ -251,6 +251,57 @@ TEST_F(UpdateInstallTest, ArchiveEntriesCannotEscapeTheStagingFolder) {
   EXPECT_FALSE(fs::exists("/tmp/corvane-absolute-escape.txt"));
 }
 
+TEST_F(UpdateInstallTest, ALinkLeadingOutOfTheNewInstallIsRefused) {
+  using Kind = testing::ZipEntry::Kind;
+  // Inside the staging folder, but outside the install folder that gets copied.
+  auto entries = testing::applicationEntries("Corvane", kIdentifier, "200", programThatSays("x"));
+  entries.push_back({"Corvane/lib/out", "", 0777, Kind::symlink, "../../elsewhere"});
+  entries.push_back({"elsewhere/", "", 0755, Kind::folder, ""});
+  const runtime::Status status = manager->installVerifiedUpdate(storeArchive(entries), currentApp);
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "Update holds a link leading outside it: lib/out");
+  EXPECT_EQ(launches, 0);
+}
+
+// Swaps the stored archive for another before handing on what it was given to unpack.
+class SwappingExtractor final : public platform::ArchiveExtractor {
+ public:
+  SwappingExtractor(fs::path archive, std::string replacement)
+      : archive_(std::move(archive)), replacement_(std::move(replacement)) {}
+  runtime::Status extract(std::string_view bytes, const fs::path& destination,
+                          const platform::ExtractionLimits& limits) override {
+    testing::writeFile(archive_, replacement_);
+    return real_->extract(bytes, destination, limits);
+  }
+
+ private:
+  fs::path archive_;
+  std::string replacement_;
+  std::shared_ptr<platform::ArchiveExtractor> real_ = platform::makeArchiveExtractor();
+};
+
+TEST_F(UpdateInstallTest, TheBytesUnpackedAreTheBytesVerified) {
+  const fs::path archive = storeApplicationUpdate("200");
+  UpdateManagerDependencies dependencies;
+  dependencies.channel = manager->channel();
+  dependencies.dataDirectory = folder.path() / "data" / "Corvane";
+  dependencies.verifier = platform::makeSignatureVerifier();
+  dependencies.extractor = std::make_shared<SwappingExtractor>(
+      archive, testing::makeZip(testing::applicationEntries("Corvane", kIdentifier, "300",
+                                                            programThatSays("unsigned build"))));
+  dependencies.workQueue = loop.makeQueue("swapped");
+  dependencies.launchDetached = [](const platform::ProcessRequest&) {
+    return runtime::Result<int>(1);
+  };
+  auto swapped = std::make_shared<UpdateManager>(std::move(dependencies));
+  ASSERT_TRUE(swapped->installVerifiedUpdate(archive, currentApp).ok());
+  fs::path staged;
+  for (const auto& entry : fs::recursive_directory_iterator(installerFolder())) {
+    if (entry.path().filename() == "readme.txt") staged = entry.path();
+  }
+  EXPECT_EQ(testing::readWholeFile(staged), "build 200\n");
+}
+
 TEST_F(UpdateInstallTest, AFailedCopyRestoresTheOldInstallAndRelaunchesIt) {
   const fs::path archive = storeApplicationUpdate("200");
   startApp();

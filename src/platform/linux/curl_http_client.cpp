@@ -15,16 +15,27 @@ void initialiseCurlOnce() {
 
 struct BodySink {
   std::string body;
+  std::size_t received = 0;
   std::size_t limit = 0;
   bool overLimit = false;
+  bool refused = false;
+  const std::function<bool(std::string_view)>* receiver = nullptr;
 };
 
 std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* context) {
   auto* sink = static_cast<BodySink*>(context);
   const std::size_t bytes = size * count;
-  if (sink->body.size() + bytes > sink->limit) {
+  if (sink->received + bytes > sink->limit) {
     sink->overLimit = true;
     return 0;  // makes curl stop with a write error
+  }
+  sink->received += bytes;
+  if (sink->receiver != nullptr && *sink->receiver) {
+    if (!(*sink->receiver)(std::string_view(data, bytes))) {
+      sink->refused = true;
+      return 0;
+    }
+    return bytes;
   }
   sink->body.append(data, bytes);
   return bytes;
@@ -49,6 +60,7 @@ class CurlHttpClient final : public HttpClient {
 
     BodySink sink;
     sink.limit = request.maxResponseBytes;
+    sink.receiver = &request.receiveBody;
     char errorText[CURL_ERROR_SIZE] = {0};
     const long timeoutMs = static_cast<long>(request.timeoutSeconds * 1000);
 
@@ -62,7 +74,13 @@ class CurlHttpClient final : public HttpClient {
     if (options_.caFile) curl_easy_setopt(curl, CURLOPT_CAINFO, options_.caFile->c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    const double connectSeconds =
+        request.connectTimeoutSeconds > 0 ? request.connectTimeoutSeconds : request.timeoutSeconds;
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectSeconds * 1000));
+    if (request.lowSpeedBytesPerSecond > 0 && request.lowSpeedSeconds > 0) {
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, request.lowSpeedBytesPerSecond);
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, request.lowSpeedSeconds);
+    }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
@@ -87,6 +105,9 @@ class CurlHttpClient final : public HttpClient {
 
     if (sink.overLimit || code == CURLE_FILESIZE_EXCEEDED) {
       return runtime::Result<HttpResponse>::failure("The response is larger than allowed.");
+    }
+    if (sink.refused) {
+      return runtime::Result<HttpResponse>::failure("The response could not be stored.");
     }
     if (code != CURLE_OK) {
       std::string reason = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
