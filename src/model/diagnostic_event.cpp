@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/date_coding.h"
+#include "platform/text_cleaning.h"
 
 namespace corvane::model {
 namespace {
@@ -23,15 +24,19 @@ std::string truncatedUtf8(const std::string& text, std::size_t limit) {
 std::string encodeDiagnosticLine(const DiagnosticEvent& event) {
   nlohmann::ordered_json fields = nlohmann::ordered_json::object();
   std::size_t dropped = 0;
+  std::size_t replaced = 0;
   for (const auto& [key, value] : event.fields) {
     if (fields.size() >= DiagnosticEventLimits::maxFieldCount) {
       ++dropped;
       continue;
     }
+    if (!platform::isValidUtf8(key) || !platform::isValidUtf8(value)) ++replaced;
     fields[truncatedUtf8(key, DiagnosticEventLimits::maxEventNameBytes)] =
         truncatedUtf8(value, DiagnosticEventLimits::maxFieldValueBytes);
   }
   if (dropped > 0) fields["droppedFieldCount"] = std::to_string(dropped);
+  // A line is UTF-8 text: bytes that are not become U+FFFD, and the line says how many fields.
+  if (replaced > 0) fields["invalidTextFieldCount"] = std::to_string(replaced);
   const std::string name = event.event.empty() ? std::string("unnamed_event") : event.event;
   nlohmann::ordered_json line{
       {"timestamp", formatDateWithMilliseconds(event.time)},

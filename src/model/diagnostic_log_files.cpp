@@ -60,8 +60,37 @@ runtime::Status DiagnosticLogFiles::rotate() {
   return runtime::Status::success();
 }
 
+std::optional<fs::path> DiagnosticLogFiles::moveAsideUnwritable() {
+  const fs::path path = currentFile();
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return std::nullopt;
+  for (int attempt = 1; attempt < 1000; ++attempt) {
+    const fs::path destination =
+        folder_ / ("events.unreadable-" + std::to_string(attempt) + ".jsonl");
+    struct stat existing {};
+    if (::lstat(destination.c_str(), &existing) == 0) continue;
+    if (::rename(path.c_str(), destination.c_str()) != 0) return std::nullopt;
+    return destination;
+  }
+  return std::nullopt;
+}
+
 runtime::Status DiagnosticLogFiles::append(const std::string& line) {
   if (auto created = platform::createPrivateDirectories(folder_); !created) return created;
+  // A link (or anything else but a file) where the log belongs would fail every append forever:
+  // it is moved aside once, and the fresh log starts with a line that says so.
+  if (auto keptAs = moveAsideUnwritable()) {
+    const auto stamped = decodeDiagnosticLine(line);
+    const DiagnosticEvent note{stamped ? stamped->time : runtime::WallTime{},
+                               "diagnostic_log_recovered",
+                               {{"reason", "The log file was not a regular file."},
+                                {"keptAs", keptAs->filename().string()}}};
+    if (auto written = appendLine(encodeDiagnosticLine(note)); !written) return written;
+  }
+  return appendLine(line);
+}
+
+runtime::Status DiagnosticLogFiles::appendLine(const std::string& line) {
   const fs::path path = currentFile();
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && info.st_size > 0 &&

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,9 @@ class DiagnosticLogFiles {
 
   // Appends one encoded line, rotating first when it would not fit. Creates the folder (0700)
   // and the file (0600) when missing. A previous line left without its line feed (the process
-  // died mid-write) is closed first, so the new line stays whole.
+  // died mid-write) is closed first, so the new line stays whole. Something other than a regular
+  // file at the log's path (a symbolic link) is renamed "events.unreadable-<n>.jsonl" and a
+  // "diagnostic_log_recovered" line naming it starts the new file.
   runtime::Status append(const std::string& line);
 
   // Every existing log file, oldest first.
@@ -51,6 +54,8 @@ class DiagnosticLogFiles {
 
  private:
   runtime::Status rotate();
+  runtime::Status appendLine(const std::string& line);
+  std::optional<std::filesystem::path> moveAsideUnwritable();
 
   std::filesystem::path folder_;
   DiagnosticLogLimits limits_;

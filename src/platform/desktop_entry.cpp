@@ -9,34 +9,6 @@ namespace {
 constexpr std::uintmax_t maxDesktopEntryBytes = 1024 * 1024;
 constexpr std::string_view extension = ".desktop";
 
-bool isValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    if (c < 0x80) {
-      if (c == 0) return false;
-      ++i;
-      continue;
-    }
-    if ((c & 0xE0) == 0xC0 && c >= 0xC2) {
-      length = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-    } else if ((c & 0xF8) == 0xF0 && c <= 0xF4) {
-      length = 4;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t j = 1; j < length; ++j) {
-      if ((static_cast<unsigned char>(text[i + j]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 // Undoes the value escapes of the desktop entry format: \s \n \t \r \\.
 std::string unescapedValue(std::string_view value) {
   std::string text;
@@ -80,7 +52,9 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
   if (fileName.size() <= extension.size() || !fileName.ends_with(extension)) {
     return invalid(fileName, "its name does not end in \".desktop\".");
   }
-  if (!isValidUtf8(text)) return invalid(fileName, "it is not UTF-8 text.");
+  if (!isValidUtf8(text) || text.find('\0') != std::string_view::npos) {
+    return invalid(fileName, "it is not UTF-8 text.");
+  }
   DesktopEntry entry;
   entry.id = fileName.substr(0, fileName.size() - extension.size());
   bool inMainGroup = false;

@@ -12,4 +12,8 @@ std::string trimmedText(std::string_view text);
 // fit for a one-line name.
 std::string singleLineText(std::string_view text);
 
+// Whether the bytes are well-formed UTF-8: no stray continuation bytes, no over-long forms, no
+// surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view text);
+
 }  // namespace corvane::platform

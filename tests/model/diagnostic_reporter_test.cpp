@@ -64,6 +64,27 @@ TEST_F(DiagnosticReporterTest, InvalidUtf8AndOversizedValuesStillGiveValidLines)
   EXPECT_LT(back.events[0].fields.at("long").size(), 1100u);
   EXPECT_EQ(back.events[1].fields.size(), DiagnosticEventLimits::maxFieldCount + 1);
   EXPECT_EQ(back.events[1].fields.at("droppedFieldCount"), "36");
+  // The replaced bytes are not silent: the line counts the fields they were in.
+  EXPECT_EQ(back.events[0].fields.at("invalidTextFieldCount"), "1");
+}
+
+TEST_F(DiagnosticReporterTest, ALinkAtTheLogPathIsMovedAsideOnceAndSaidSo) {
+  const fs::path logFolder = folder_ / "Diagnostics";
+  fs::create_directories(logFolder);
+  const fs::path elsewhere = folder_ / "elsewhere.txt";
+  std::ofstream(elsewhere) << "not ours\n";
+  fs::create_symlink(elsewhere, logFolder / "events.jsonl");
+  auto reporter = makeReporter();
+  reporter->record("first_event", {});
+  reporter->record("second_event", {});
+  const auto back = reporter->readEvents();
+  ASSERT_EQ(back.events.size(), 3u);
+  EXPECT_EQ(back.events[0].event, "diagnostic_log_recovered");
+  EXPECT_EQ(back.events[0].fields.at("keptAs"), "events.unreadable-1.jsonl");
+  EXPECT_EQ(back.events[2].event, "second_event");
+  EXPECT_EQ(reporter->lostEventCount(), 0u);
+  EXPECT_TRUE(fs::is_symlink(logFolder / "events.unreadable-1.jsonl"));
+  EXPECT_EQ(contentsOf(elsewhere), "not ours\n");
 }
 
 TEST_F(DiagnosticReporterTest, TruncatedOrBinaryLinesAreSkippedAndNewLinesStayWhole) {

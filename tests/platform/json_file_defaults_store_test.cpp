@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <limits>
+#include <thread>
 
 #include "platform/linux/defaults_value_coding.h"
 #include "support/temporary_folder.h"
@@ -186,6 +187,71 @@ TEST_F(JsonFileDefaultsStoreTest, SaveFailureIsNotedNotThrown) {
   EXPECT_EQ(suite->integerValue("k"), 1);
   ASSERT_EQ(store->recoveryNotes().size(), 1u);
   EXPECT_EQ(store->recoveryNotes()[0].eventName(), "defaults_suite_save_failed");
+}
+
+TEST_F(JsonFileDefaultsStoreTest, TwoWritersOfOneSuiteKeepEachOthersKeys) {
+  // Two stores stand for two processes: each opened the suite before the other wrote.
+  auto first = makeStore()->suite("shared");
+  auto second = makeStore()->suite("shared");
+  first->set("fromFirst", Value(1));
+  second->set("fromSecond", Value(2));
+  EXPECT_EQ(second->integerValue("fromFirst"), 1);  // merged in on the write
+  first->remove("fromFirst");
+  EXPECT_EQ(makeStore()->suite("shared")->dictionaryRepresentation(),
+            (Value::Dictionary{{"fromSecond", Value(2)}}));
+
+  // At the same time, from two threads with stores of their own.
+  auto writer = [this](const std::string& prefix) {
+    auto suite = makeStore()->suite("busy");
+    for (int i = 0; i < 40; ++i) suite->set(prefix + std::to_string(i), Value(i));
+  };
+  std::thread a(writer, "a"), b(writer, "b");
+  a.join();
+  b.join();
+  EXPECT_EQ(makeStore()->suite("busy")->dictionaryRepresentation().size(), 80u);
+}
+
+TEST_F(JsonFileDefaultsStoreTest, ALinkAtASuitePathIsMovedAsideNotReplacedOrFollowed) {
+  fs::create_directories(folder_ / "defaults");
+  const fs::path elsewhere = folder_ / "elsewhere.json";
+  std::ofstream(elsewhere) << R"({"outside":true})";
+  const fs::path suitePath = folder_ / "defaults" / "linked.json";
+  fs::create_symlink(elsewhere, suitePath);
+  auto store = makeStore();
+  auto suite = store->suite("linked");
+  EXPECT_FALSE(suite->object("outside").has_value());
+  suite->set("k", Value(1));
+  // A link that appears after loading is set aside on the next write too.
+  auto later = store->suite("later");
+  fs::create_symlink(elsewhere, folder_ / "defaults" / "later.json");
+  later->set("k", Value(1));
+
+  const auto notes = store->recoveryNotes();
+  ASSERT_EQ(notes.size(), 2u);
+  for (const auto& note : notes) {
+    EXPECT_EQ(note.kind, DefaultsRecoveryNote::Kind::unreadableFileMovedAside);
+    EXPECT_EQ(note.reason, "The file is a symbolic link.");
+    ASSERT_TRUE(note.keptAs.has_value());
+    EXPECT_TRUE(fs::is_symlink(*note.keptAs));
+  }
+  EXPECT_FALSE(fs::is_symlink(suitePath));
+  EXPECT_EQ(makeStore()->suite("later")->integerValue("k"), 1);
+  std::ifstream kept(elsewhere);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), {}), R"({"outside":true})");
+}
+
+TEST_F(JsonFileDefaultsStoreTest, TextThatIsNotUtf8KeepsItsBytesOrIsNoted) {
+  const std::string latin1 = "caf\xe9 \xff\xfe";
+  {
+    auto store = makeStore();
+    store->suite("bytes")->set("name", Value(Value::Array{Value(latin1), Value("plain")}));
+    EXPECT_TRUE(store->recoveryNotes().empty());
+    store->suite("keys")->set("k\xff", Value(1));
+    ASSERT_EQ(store->recoveryNotes().size(), 1u);
+    EXPECT_NE(store->recoveryNotes()[0].reason.find("not UTF-8"), std::string::npos);
+  }
+  EXPECT_EQ(*makeStore()->suite("bytes")->object("name"),
+            Value(Value::Array{Value(latin1), Value("plain")}));
 }
 
 TEST(DefaultsValueCodingTest, TagsAreUnambiguous) {

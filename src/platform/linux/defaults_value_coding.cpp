@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/linux/base64.h"
+#include "platform/text_cleaning.h"
 
 namespace corvane::platform {
 namespace {
@@ -34,6 +35,11 @@ std::optional<Value> decodeTagged(const nlohmann::json& json, std::size_t depth)
   if (!type.is_string() || valueIt == json.end() || json.size() != 2) return std::nullopt;
   const auto& value = *valueIt;
   const std::string name = type.get<std::string>();
+  if (name == "string" && value.is_string()) {
+    auto bytes = decodeBase64(value.get<std::string>());
+    if (!bytes) return std::nullopt;
+    return Value(std::string(bytes->begin(), bytes->end()));
+  }
   if (name == "data" && value.is_string()) {
     auto bytes = decodeBase64(value.get<std::string>());
     if (!bytes) return std::nullopt;
@@ -104,8 +110,12 @@ nlohmann::json encodeDefaultsValue(const Value& value) {
       if (std::isinf(real)) return tagged("real", real > 0 ? "inf" : "-inf");
       return real;
     }
-    case Value::Type::string:
-      return *value.asString();
+    case Value::Type::string: {
+      const std::string& text = *value.asString();
+      if (isValidUtf8(text)) return text;
+      // JSON text is UTF-8: other bytes are kept exactly in Base64.
+      return tagged("string", encodeBase64(Value::Data(text.begin(), text.end())));
+    }
     case Value::Type::data:
       return tagged("data", encodeBase64(*value.asData()));
     case Value::Type::date:

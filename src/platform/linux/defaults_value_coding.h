@@ -13,6 +13,7 @@ namespace corvane::platform {
 //   data        {"$type": "data", "value": "<Base64>"}
 //   date        {"$type": "date", "value": <seconds since 1970, fractional>}
 //   NaN, ±inf   {"$type": "real", "value": "nan" | "inf" | "-inf"}
+//   a string that is not UTF-8   {"$type": "string", "value": "<Base64 of its bytes>"}
 // and a dictionary that itself holds a "$type" key is wrapped as
 //   {"$type": "dictionary", "value": {…}}
 // so that no stored dictionary is ever mistaken for a tag.

@@ -1,5 +1,9 @@
 #include "platform/linux/json_file_defaults_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/linux/defaults_value_coding.h"
+#include "platform/text_cleaning.h"
 
 namespace corvane::platform {
 namespace fs = std::filesystem;
@@ -29,6 +34,33 @@ struct LoadedSuite {
   bool writable = true;
   std::optional<DefaultsRecoveryNote> note;
 };
+
+// An exclusive lock on the suites' folder across processes, held while one suite file is read,
+// merged and written. Without one, two processes writing a suite at once lose each other's keys.
+class FolderLock {
+ public:
+  explicit FolderLock(const fs::path& folder)
+      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+bool isSymbolicLink(const fs::path& path) {
+  std::error_code ignored;
+  return fs::is_symlink(fs::symlink_status(path, ignored));
+}
+
+constexpr const char* kLinkProblem = "The file is a symbolic link.";
 
 }  // namespace
 
@@ -92,14 +124,14 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
   void set(const std::string& key, Value value) override {
     std::unique_lock lock(mutex_);
     if (auto it = values_.find(key); it != values_.end() && it->second == value) return;
-    values_.insert_or_assign(key, std::move(value));
-    persistLocked(lock);
+    values_.insert_or_assign(key, value);
+    persistLocked(lock, key, std::move(value));
   }
 
   void remove(const std::string& key) override {
     std::unique_lock lock(mutex_);
     if (values_.erase(key) == 0) return;
-    persistLocked(lock);
+    persistLocked(lock, key, std::nullopt);
   }
 
   Value::Dictionary dictionaryRepresentation() const override {
@@ -126,27 +158,84 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
  private:
   fs::path path() const { return folder_ / (name_ + ".json"); }
 
-  void persistLocked(std::unique_lock<std::mutex>& lock) {
+  // Writes one change: under the folder lock, what other processes stored meanwhile is read back
+  // and the change applied to it, so the file and this suite end up holding both.
+  void persistLocked(std::unique_lock<std::mutex>& lock, const std::string& key,
+                     std::optional<Value> value) {
     writtenInMemory_ = true;
     if (!writable_) return;
-    auto object = nlohmann::json::object();
-    for (const auto& [key, value] : values_) object[key] = encodeDefaultsValue(value);
-    const std::string text =
-        object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::vector<DefaultsRecoveryNote> notes;
     runtime::Status saved = createPrivateDirectories(folder_);
-    if (saved) saved = writeFileAtomically(path(), text, 0600);
-    if (saved) return;
-    DefaultsRecoveryNote note{DefaultsRecoveryNote::Kind::saveFailed, name_, saved.message(), {}};
+    if (saved) {
+      FolderLock folderLock(folder_);
+      if (isSymbolicLink(path())) {
+        // A link put there since loading is moved aside, never written through or replaced.
+        LoadedSuite aside = moveAside(LoadedSuite{}, kLinkProblem);
+        if (aside.note) notes.push_back(std::move(*aside.note));
+        writable_ = aside.writable;
+      } else if (auto stored = storedValues()) {
+        Value::Dictionary merged = std::move(*stored);
+        if (value) {
+          merged.insert_or_assign(key, std::move(*value));
+        } else {
+          merged.erase(key);
+        }
+        values_ = std::move(merged);
+      }
+      if (writable_) saved = writeFileAtomically(path(), encodedText(notes), 0600);
+    }
+    if (!saved) {
+      notes.push_back({DefaultsRecoveryNote::Kind::saveFailed, name_, saved.message(), {}});
+    }
+    if (notes.empty()) return;
     lock.unlock();
-    shared_->note(std::move(note));
+    for (auto& note : notes) shared_->note(std::move(note));
     lock.lock();
+  }
+
+  // The suite file's entries as stored now; nothing when it is missing or cannot be read whole
+  // (this suite's own values are written then, as before).
+  std::optional<Value::Dictionary> storedValues() const {
+    auto text = readFile(path(), maxSuiteFileBytes);
+    if (!text) return std::nullopt;
+    const auto json = nlohmann::json::parse(text.value(), nullptr, false);
+    if (json.is_discarded() || !json.is_object()) return std::nullopt;
+    Value::Dictionary values;
+    for (const auto& [key, item] : json.items()) {
+      auto value = decodeDefaultsValue(item);
+      if (!value) return std::nullopt;
+      values.emplace(key, std::move(*value));
+    }
+    return values;
+  }
+
+  // The file's text. Keys that are not UTF-8 cannot be written as they are: their invalid bytes
+  // are replaced, and a note says so.
+  std::string encodedText(std::vector<DefaultsRecoveryNote>& notes) const {
+    auto object = nlohmann::json::object();
+    std::size_t replacedKeys = 0;
+    for (const auto& [key, value] : values_) {
+      if (!isValidUtf8(key)) ++replacedKeys;
+      object[key] = encodeDefaultsValue(value);
+    }
+    if (replacedKeys > 0) {
+      notes.push_back({DefaultsRecoveryNote::Kind::saveFailed,
+                       name_,
+                       std::to_string(replacedKeys) +
+                           " keys are not UTF-8 text; they were saved with their invalid bytes "
+                           "replaced.",
+                       {}});
+    }
+    return object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   }
 
   LoadedSuite load() const {
     LoadedSuite loaded;
     std::error_code error;
-    const auto status = fs::status(path(), error);
+    const auto status = fs::symlink_status(path(), error);
     if (error || !fs::exists(status)) return loaded;  // never written: an empty suite
+    // Writing would replace a link with a file, or write through it: it is set aside instead.
+    if (fs::is_symlink(status)) return moveAside(std::move(loaded), kLinkProblem);
     auto text = readFile(path(), maxSuiteFileBytes);
     std::string problem;
     if (!text) {
@@ -178,7 +267,7 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
       const std::string suffix = attempt == 1 ? "" : "-" + std::to_string(attempt);
       destination = folder_ / (name_ + ".unreadable-" + stamp + suffix + ".json");
       std::error_code ignored;
-      if (!fs::exists(destination, ignored)) break;
+      if (!fs::exists(fs::symlink_status(destination, ignored))) break;
     }
     if (std::rename(path().c_str(), destination.c_str()) == 0) {
       loaded.note = DefaultsRecoveryNote{DefaultsRecoveryNote::Kind::unreadableFileMovedAside,
