@@ -94,9 +94,11 @@ bool parseISO8601(const std::string& text, WallTime& out) {
   parts.tm_hour = hour;
   parts.tm_min = minute;
   parts.tm_sec = second;
-  const std::time_t seconds = timegm(&parts);
+  const std::time_t seconds = timegm(&parts) - offsetSeconds;
+  // Wall times count nanoseconds in 64 bits: about the years 1678 to 2262.
+  if (!isRepresentableWallTime(static_cast<double>(seconds))) return false;
   using namespace std::chrono;
-  out = WallTime(duration_cast<WallTime::duration>(std::chrono::seconds(seconds - offsetSeconds)) +
+  out = WallTime(duration_cast<WallTime::duration>(std::chrono::seconds(seconds)) +
                  duration_cast<WallTime::duration>(std::chrono::nanoseconds(nanoseconds)));
   return true;
 }

@@ -35,6 +35,12 @@ bool parseISO8601(const std::string& text, WallTime& out);
 // Seconds between two wall times (b - a).
 double secondsBetween(WallTime a, WallTime b);
 
+// Whether that many seconds since 1970 fit a WallTime (64-bit nanoseconds, about 1678 to 2262).
+inline bool isRepresentableWallTime(double secondsSinceEpoch) {
+  return secondsSinceEpoch > -9.2e9 && secondsSinceEpoch < 9.2e9;
+}
+
+// The seconds must be representable (see above).
 WallTime wallTimeFromSeconds(double secondsSinceEpoch);
 double secondsSinceEpoch(WallTime time);
 

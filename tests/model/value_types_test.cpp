@@ -208,6 +208,9 @@ TEST(DateCodingTest, DatesThatDoNotExistAreRefused) {
     EXPECT_FALSE(parseDate(text).has_value()) << text;
   }
   EXPECT_TRUE(parseDate("2024-02-29T23:59:59Z").has_value());
+  // Real dates, but beyond what 64-bit nanoseconds since 1970 can hold.
+  EXPECT_FALSE(parseDate("9999-12-31T23:59:59Z").has_value());
+  EXPECT_FALSE(parseDate("1000-01-01T00:00:00Z").has_value());
 }
 
 TEST(PaletteTest, FixedColoursAndInstallableTheme) {

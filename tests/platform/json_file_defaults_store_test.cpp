@@ -261,6 +261,7 @@ TEST(DefaultsValueCodingTest, TagsAreUnambiguous) {
   EXPECT_FALSE(
       decodeDefaultsValue(nlohmann::json::parse(R"({"$type":"data","value":"YQ==","x":1})")));
   EXPECT_FALSE(decodeDefaultsValue(nlohmann::json(nullptr)));
+  EXPECT_FALSE(decodeDefaultsValue(nlohmann::json::parse(R"({"$type":"date","value":1e300})")));
   EXPECT_EQ(decodeDefaultsValue(nlohmann::json(18446744073709551615ull))->type(),
             Value::Type::real);
   EXPECT_TRUE(std::isnan(*decodeDefaultsValue(encodeDefaultsValue(Value(std::nan(""))))->asReal()));

@@ -47,7 +47,7 @@ std::optional<Value> decodeTagged(const nlohmann::json& json, std::size_t depth)
   }
   if (name == "date" && value.is_number()) {
     const double seconds = value.get<double>();
-    if (!std::isfinite(seconds)) return std::nullopt;
+    if (!std::isfinite(seconds) || !runtime::isRepresentableWallTime(seconds)) return std::nullopt;
     return Value(runtime::wallTimeFromSeconds(seconds));
   }
   if (name == "real" && value.is_string()) {

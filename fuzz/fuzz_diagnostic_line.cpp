@@ -1,0 +1,21 @@
+// Decodes arbitrary bytes as an event-log line. A line that decodes must encode to a line that
+// decodes again, with the same time and event.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "model/diagnostic_event.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace corvane::model;
+  const auto event =
+      decodeDiagnosticLine(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!event) return 0;
+  std::string line = encodeDiagnosticLine(*event);
+  if (line.empty() || line.back() != '\n') __builtin_trap();
+  line.pop_back();
+  const auto again = decodeDiagnosticLine(line);
+  if (!again || again->time != event->time) __builtin_trap();
+  return 0;
+}
