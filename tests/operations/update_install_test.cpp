@@ -132,25 +132,18 @@ class UpdateInstallTest : public ::testing::Test {
     }
     return "";
   }
-  std::vector<fs::path> backups() {
+  // Siblings of the install whose names hold `marker`.
+  std::vector<fs::path> siblingsMarked(const std::string& marker) {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(hostileParent)) {
-      if (entry.path().filename().string().find(".previous-") != std::string::npos) {
+      if (entry.path().filename().string().find(marker) != std::string::npos) {
         found.push_back(entry.path());
       }
     }
     return found;
   }
-
-  std::vector<fs::path> leftoverCopies() {
-    std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(hostileParent)) {
-      if (entry.path().filename().string().find(".incoming-") != std::string::npos) {
-        found.push_back(entry.path());
-      }
-    }
-    return found;
-  }
+  std::vector<fs::path> backups() { return siblingsMarked(".previous-"); }
+  std::vector<fs::path> leftoverCopies() { return siblingsMarked(".incoming-"); }
 
   TemporaryFolder folder;
   runtime::VirtualRunLoop loop;

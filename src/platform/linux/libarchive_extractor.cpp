@@ -49,6 +49,12 @@ std::string entryName(archive_entry* entry) {
   return name != nullptr ? name : "";
 }
 
+std::string joined(const std::vector<std::string>& elements) {
+  std::string path;
+  for (const auto& element : elements) path += (path.empty() ? "" : "/") + element;
+  return path;
+}
+
 // One header as the survey read it.
 struct SurveyedEntry {
   std::vector<std::string> elements;
@@ -66,6 +72,20 @@ struct ArchiveSurvey {
   std::uint64_t declaredBytes = 0;
 };
 
+// The entry as its header describes it; nothing when its name is not a confined path.
+std::optional<SurveyedEntry> describe(archive_entry* entry) {
+  auto elements = confinedEntryElements(entryName(entry));
+  if (!elements) return std::nullopt;
+  SurveyedEntry described{std::move(*elements), archive_entry_filetype(entry), {}, 0};
+  if (described.type == AE_IFLNK && archive_entry_symlink(entry) != nullptr) {
+    described.linkTarget = archive_entry_symlink(entry);
+  }
+  if (described.type == AE_IFREG) {
+    described.size = static_cast<std::uint64_t>(archive_entry_size(entry));
+  }
+  return described;
+}
+
 // Reads every header: names, types, links, counts and declared sizes, refusing at the first entry
 // that could not be unpacked safely.
 runtime::Result<ArchiveSurvey> survey(std::string_view bytes, const ExtractionLimits& limits) {
@@ -80,55 +100,51 @@ runtime::Result<ArchiveSurvey> survey(std::string_view bytes, const ExtractionLi
   for (;;) {
     const int status = archive_read_next_header(reader->get(), &entry);
     if (status == ARCHIVE_EOF) break;
-    if (status != ARCHIVE_OK)
+    if (status != ARCHIVE_OK) {
       return Failure::failure("Archive is damaged: " + readerError(reader->get()));
+    }
     if (++entries > limits.maxEntries) {
       return Failure::failure("Archive holds more entries than allowed.");
     }
     const std::string name = entryName(entry);
-    const auto elements = confinedEntryElements(name);
-    if (!elements) return Failure::failure("Archive entry lies outside the unpack folder: " + name);
+    auto surveyed = describe(entry);
+    if (!surveyed) return Failure::failure("Archive entry lies outside the unpack folder: " + name);
     if (archive_entry_hardlink(entry) != nullptr) {
       return Failure::failure("Archive entry is a hard link: " + name);
     }
-    const mode_t type = archive_entry_filetype(entry);
+    const mode_t type = surveyed->type;
     const bool ordinary = type == AE_IFREG || type == AE_IFDIR || type == AE_IFLNK;
     if (!ordinary || specialNames.count(name) != 0) {
       return Failure::failure("Archive entry is not a file or folder: " + name);
     }
-    if (type != AE_IFDIR && !leaves.insert(*elements).second) {
+    if (type != AE_IFDIR && !leaves.insert(surveyed->elements).second) {
       return Failure::failure("Archive holds the same path twice: " + name);
     }
-    SurveyedEntry surveyed{*elements, type, {}, 0};
     if (type == AE_IFLNK) {
-      const char* target = archive_entry_symlink(entry);
-      if (target == nullptr) return Failure::failure("Archive link has no target: " + name);
-      surveyed.linkTarget = target;
-      result.links.add(*elements, target);
+      if (archive_entry_symlink(entry) == nullptr) {
+        return Failure::failure("Archive link has no target: " + name);
+      }
+      result.links.add(surveyed->elements, surveyed->linkTarget);
     }
     if (type == AE_IFREG) {
       if (archive_entry_size_is_set(entry) == 0 || archive_entry_size(entry) < 0) {
         return Failure::failure("Archive entry does not declare its size: " + name);
       }
-      surveyed.size = static_cast<std::uint64_t>(archive_entry_size(entry));
-      result.declaredBytes += surveyed.size;
+      result.declaredBytes += surveyed->size;
       if (result.declaredBytes > limits.maxTotalBytes) {
         return Failure::failure("Archive unpacks to more data than allowed.");
       }
     }
-    result.entries.push_back(std::move(surveyed));
+    result.entries.push_back(std::move(*surveyed));
   }
   for (const auto& [elements, target] : result.links.targets()) {
     if (!result.links.staysInside(elements, target)) {
-      return Failure::failure("Archive link points outside the unpack folder: " +
-                              fs::path(elements.front()).string());
+      return Failure::failure("Archive link points outside the unpack folder: " + joined(elements));
     }
   }
   for (const auto& surveyed : result.entries) {
     if (result.links.passesThroughLink(surveyed.elements)) {
-      std::string name;
-      for (const auto& element : surveyed.elements) name += (name.empty() ? "" : "/") + element;
-      return Failure::failure("Archive entry lies behind a link: " + name);
+      return Failure::failure("Archive entry lies behind a link: " + joined(surveyed.elements));
     }
   }
   return result;
@@ -171,19 +187,6 @@ Status copyData(archive* reader, archive* writer, std::uint64_t declared, std::u
   }
 }
 
-// The entry as read now, to compare with what the survey read.
-std::optional<SurveyedEntry> describe(archive_entry* entry) {
-  auto elements = confinedEntryElements(entryName(entry));
-  if (!elements) return std::nullopt;
-  SurveyedEntry described{std::move(*elements), archive_entry_filetype(entry), {}, 0};
-  if (described.type == AE_IFLNK && archive_entry_symlink(entry) != nullptr) {
-    described.linkTarget = archive_entry_symlink(entry);
-  }
-  if (described.type == AE_IFREG)
-    described.size = static_cast<std::uint64_t>(archive_entry_size(entry));
-  return described;
-}
-
 Status unpack(std::string_view bytes, const ArchiveSurvey& surveyed, const fs::path& destination,
               const ExtractionLimits& limits) {
   auto reader = openReader(bytes);
@@ -199,8 +202,9 @@ Status unpack(std::string_view bytes, const ArchiveSurvey& surveyed, const fs::p
   for (;;) {
     const int status = archive_read_next_header(reader->get(), &entry);
     if (status == ARCHIVE_EOF) break;
-    if (status != ARCHIVE_OK)
+    if (status != ARCHIVE_OK) {
       return Status::failure("Archive is damaged: " + readerError(reader->get()));
+    }
     const std::string name = entryName(entry);
     // Only what was surveyed is written, in the order it was surveyed.
     const auto described = describe(entry);
