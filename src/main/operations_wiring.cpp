@@ -1,6 +1,7 @@
 #include "main/operations_wiring.h"
 
 #include "model/production_configuration.h"
+#include "operations/interrupted_install.h"
 #include "platform/archive_extractor.h"
 #include "platform/http_client.h"
 #include "platform/process.h"
@@ -22,6 +23,17 @@ std::shared_ptr<operations::UpdateManager> makeUpdateManager(
   dependencies.extractor = platform::makeArchiveExtractor();
   dependencies.workQueue = runtime::makeSerialQueue("com.pemberquist.corvane.updates");
   dependencies.launchDetached = platform::launchDetachedProcess;
+  // Made once at start: an install that an earlier installer run left half-way is put right
+  // before anything else reads it.
+  if (!bundle.root.empty()) {
+    auto reconciled = operations::reconcileInterruptedInstall(bundle.root);
+    if (record && (!reconciled || *reconciled > 0)) {
+      record("update_install_reconciled",
+             reconciled
+                 ? std::map<std::string, std::string>{{"leftovers", std::to_string(*reconciled)}}
+                 : std::map<std::string, std::string>{{"reason", reconciled.message()}});
+    }
+  }
   dependencies.record = std::move(record);
   return std::make_shared<operations::UpdateManager>(std::move(dependencies));
 }

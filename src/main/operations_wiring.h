@@ -12,7 +12,8 @@ namespace corvane::wiring {
 
 // The update manager of the running bundle: its channel and build from the bundle's Info.plist,
 // its files under the data folder, the system's HTTP client, verifier, archive reader and
-// process launcher.
+// process launcher. Made at start, it first puts right an install an interrupted installer left
+// beside the bundle (recorded as "update_install_reconciled").
 std::shared_ptr<operations::UpdateManager> makeUpdateManager(
     const platform::Bundle& bundle, const platform::WellKnownFolders& folders,
     model::EventRecorder record);
