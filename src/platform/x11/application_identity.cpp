@@ -156,4 +156,18 @@ std::optional<std::int32_t> windowProcessId(Display* display, Window window) {
   return static_cast<std::int32_t>(*pid);
 }
 
+XID windowOwner(Display* display, Window window) {
+  ErrorTrap trap(display);
+  XResClientIdSpec spec{window, XRES_CLIENT_ID_XID_MASK};
+  long count = 0;
+  XResClientIdValue* values = nullptr;
+  if (XResQueryClientIds(display, 1, &spec, &count, &values) != Success || trap.failed()) return 0;
+  XID owner = 0;
+  for (long i = 0; i < count; ++i) {
+    if (XResGetClientIdType(&values[i]) == XRES_CLIENT_ID_XID) owner = values[i].spec.client;
+  }
+  XResClientIdsDestroy(count, values);
+  return owner;
+}
+
 }  // namespace corvane::platform::x11

@@ -45,4 +45,8 @@ class ApplicationIdentityResolver {
 // local process), else _NET_WM_PID when WM_CLIENT_MACHINE names this host.
 std::optional<std::int32_t> windowProcessId(Display* display, Window window);
 
+// The X client that made a window, as the base of its resource ids (X-Resource); 0 when the
+// server cannot tell.
+XID windowOwner(Display* display, Window window);
+
 }  // namespace corvane::platform::x11

@@ -116,13 +116,15 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
                                                            std::int32_t ownProcess) {
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
+  model_->settle();
   const auto excluded = model_->excludedWindows(filter, ownProcess);
   return composer_->compose(*model_, excluded, *area, configuration.width, configuration.height);
 }
 
-bool CaptureSession::anyWindowAwaitingRepaint() const {
+bool CaptureSession::anyWindowAwaitingRepaint() {
+  model_->settle();
   for (const TrackedWindow* window : model_->stacking()) {
-    if (window->isVisible() && window->awaitingRepaint) return true;
+    if (window->isVisible() && window->awaitingRepaint()) return true;
   }
   return false;
 }

@@ -39,8 +39,8 @@ class CaptureSession {
   runtime::Result<SharedPixelBuffer> compose(const ContentFilter& filter,
                                              const StreamConfiguration& configuration,
                                              std::int32_t ownProcess);
-  // True while some visible window has not repainted since its pixmap was made.
-  bool anyWindowAwaitingRepaint() const;
+  // True while some visible window has not repainted all of its pixmap since it was made.
+  bool anyWindowAwaitingRepaint();
   WindowModel& model() { return *model_; }
   // After a lost connection: drop everything without talking to the server.
   void abandon();

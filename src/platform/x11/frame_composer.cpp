@@ -61,10 +61,13 @@ FrameComposer::~FrameComposer() {
   releaseSurface(composed_);
   releaseSurface(scaled_);
   releaseSharedImage();
+  if (hidden_ != None) XFixesDestroyRegion(display_, hidden_);
+  if (shown_ != None) XFixesDestroyRegion(display_, shown_);
   XSync(display_, False);
 }
 
 void FrameComposer::abandon() {
+  hidden_ = shown_ = None;
   composed_ = Surface{};
   scaled_ = Surface{};
   if (image_ != nullptr) {
@@ -165,6 +168,84 @@ void FrameComposer::drawBackground(const CaptureArea& area) {
                        area.height);
 }
 
+std::shared_ptr<PixelBuffer> FrameComposer::frameBuffer(int width, int height) {
+  // A buffer nobody else holds any more is written again; the consumer keeps any it holds.
+  for (auto& buffer : frames_) {
+    if (buffer.use_count() == 1 && buffer->width() == width && buffer->height() == height) {
+      return buffer;
+    }
+  }
+  auto fresh = std::make_shared<PixelBuffer>(width, height);
+  if (frames_.size() < kPooledFrames) {
+    frames_.push_back(fresh);
+  } else {
+    // The pool is full of frames still in use or of another size: replace one of the latter.
+    for (auto& buffer : frames_) {
+      if (buffer.use_count() == 1) {
+        buffer = fresh;
+        break;
+      }
+    }
+  }
+  return fresh;
+}
+
+void FrameComposer::ensureScratchRegions() {
+  if (hidden_ == None) hidden_ = XFixesCreateRegion(display_, nullptr, 0);
+  if (shown_ == None) shown_ = XFixesCreateRegion(display_, nullptr, 0);
+}
+
+void FrameComposer::drawWindow(const TrackedWindow& window, const std::set<Window>& excluded, int x,
+                               int y) {
+  const XRenderColor neutral = renderColour(kNeutralFillColour);
+  // What must not show of it: what its pixmap inherited and the application has not painted
+  // over yet, and the excluded windows of other applications inside it.
+  std::vector<XRectangle> foreign;
+  for (const auto& embedded : window.embedded) {
+    if (excluded.count(embedded.id) == 0) continue;
+    foreign.push_back(XRectangle{static_cast<short>(embedded.x), static_cast<short>(embedded.y),
+                                 static_cast<unsigned short>(embedded.width),
+                                 static_cast<unsigned short>(embedded.height)});
+  }
+  const XRectangle whole{0, 0, static_cast<unsigned short>(window.width),
+                         static_cast<unsigned short>(window.height)};
+  if (window.picture == None) {
+    // No pixmap of its own could be named: nothing of it can be shown.
+    XFixesSetRegion(display_, hidden_, const_cast<XRectangle*>(&whole), 1);
+  } else {
+    XFixesSetRegion(display_, hidden_, foreign.data(), static_cast<int>(foreign.size()));
+    if (window.stale != None) XFixesUnionRegion(display_, hidden_, hidden_, window.stale);
+  }
+  const bool anyHidden = window.picture == None || window.stale != None || !foreign.empty();
+  if (window.picture != None) {
+    if (anyHidden) {
+      XFixesSetRegion(display_, shown_, const_cast<XRectangle*>(&whole), 1);
+      if (window.boundingShape != None) {
+        XFixesIntersectRegion(display_, shown_, shown_, window.boundingShape);
+      }
+      XFixesSubtractRegion(display_, shown_, shown_, hidden_);
+      XFixesSetPictureClipRegion(display_, composed_.picture, x, y, shown_);
+    } else if (window.boundingShape != None) {
+      XFixesSetPictureClipRegion(display_, composed_.picture, x, y, window.boundingShape);
+    }
+    // The named pixmap includes the border; the inside starts at its width.
+    XRenderComposite(display_, window.hasAlpha ? PictOpOver : PictOpSrc, window.picture, None,
+                     composed_.picture, window.borderWidth, window.borderWidth, 0, 0, x, y,
+                     window.width, window.height);
+  }
+  if (anyHidden) {
+    if (window.boundingShape != None) {
+      XFixesIntersectRegion(display_, hidden_, hidden_, window.boundingShape);
+    }
+    XFixesSetPictureClipRegion(display_, composed_.picture, x, y, hidden_);
+    XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &neutral, x, y, window.width,
+                         window.height);
+  }
+  if (anyHidden || window.boundingShape != None) {
+    XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, None);
+  }
+}
+
 runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
                                                           const std::set<Window>& excluded,
                                                           CaptureArea area, int outputWidth,
@@ -186,9 +267,9 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     }
   }
   if (auto status = ensureSharedImage(outputWidth, outputHeight); !status) return status.error();
+  ensureScratchRegions();
 
   drawBackground(area);
-  const XRenderColor neutral = renderColour(kNeutralFillColour);
   for (const TrackedWindow* window : model.stacking()) {
     if (!window->isVisible() || excluded.count(window->id) != 0) continue;
     const int x = window->x + window->borderWidth - area.x;
@@ -196,17 +277,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     if (x >= area.width || y >= area.height || x + window->width <= 0 || y + window->height <= 0) {
       continue;
     }
-    const bool shaped = window->boundingShape != None;
-    if (shaped)
-      XFixesSetPictureClipRegion(display_, composed_.picture, x, y, window->boundingShape);
-    if (window->awaitingRepaint) {
-      XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &neutral, x, y, window->width,
-                           window->height);
-    } else if (const Picture source = model.picture(window->id); source != None) {
-      XRenderComposite(display_, window->hasAlpha ? PictOpOver : PictOpSrc, source, None,
-                       composed_.picture, 0, 0, 0, 0, x, y, window->width, window->height);
-    }
-    if (shaped) XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, None);
+    drawWindow(*window, excluded, x, y);
   }
 
   Drawable result = composed_.pixmap;
@@ -224,11 +295,15 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     XRenderSetPictureTransform(display_, composed_.picture, &identity);
     result = scaled_.pixmap;
   }
-  // The reply comes after every request above, so their errors are in when it returns.
+  // The reply comes after every request above, so their errors are in when it returns, and so
+  // is every event the server sent before it composed.
   if (!XShmGetImage(display_, result, image_, 0, 0, AllPlanes) || trap.failed()) {
     return runtime::Error{"A window changed while the frame was being composed."};
   }
-  auto frame = std::make_shared<PixelBuffer>(outputWidth, outputHeight);
+  if (model.structureChangeQueued()) {
+    return runtime::Error{"The windows changed while the frame was being composed."};
+  }
+  auto frame = frameBuffer(outputWidth, outputHeight);
   copyOpaque(*image_, *frame);
   return SharedPixelBuffer(std::move(frame));
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "platform/pixel_buffer.h"
 #include "platform/x11/window_model.h"
@@ -34,8 +35,11 @@ class FrameComposer {
   FrameComposer(const FrameComposer&) = delete;
   FrameComposer& operator=(const FrameComposer&) = delete;
 
-  // One frame of `area`, scaled to outputWidth x outputHeight when those differ. Fails (and no
-  // frame is produced) when any request of the composition failed.
+  // One frame of `area`, scaled to outputWidth x outputHeight when those differ. Each window is
+  // drawn from its own named pixmap; where that may still hold what lay beneath it, and where
+  // excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
+  // no frame is produced) when any request of the composition failed or the windows changed
+  // structure before it was read. Frame buffers the caller has let go of are written again.
   runtime::Result<SharedPixelBuffer> compose(WindowModel& model, const std::set<Window>& excluded,
                                              CaptureArea area, int outputWidth, int outputHeight);
 
@@ -54,6 +58,11 @@ class FrameComposer {
   runtime::Status ensureSharedImage(int width, int height);
   void releaseSharedImage();
   void drawBackground(const CaptureArea& area);
+  void ensureScratchRegions();
+  void drawWindow(const TrackedWindow& window, const std::set<Window>& excluded, int x, int y);
+  std::shared_ptr<PixelBuffer> frameBuffer(int width, int height);
+
+  static constexpr std::size_t kPooledFrames = 4;
 
   Display* display_;
   Atom rootPixmap_;
@@ -65,6 +74,9 @@ class FrameComposer {
   Surface scaled_;
   XShmSegmentInfo segment_{};
   XImage* image_ = nullptr;
+  XserverRegion hidden_ = None;
+  XserverRegion shown_ = None;
+  std::vector<std::shared_ptr<PixelBuffer>> frames_;
 };
 
 }  // namespace corvane::platform::x11

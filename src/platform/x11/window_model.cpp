@@ -12,9 +12,22 @@ namespace corvane::platform::x11 {
 namespace {
 
 constexpr long kTopLevelEvents = PropertyChangeMask | SubstructureNotifyMask;
-constexpr long kClientEvents = PropertyChangeMask;
+constexpr long kClientEvents = PropertyChangeMask | SubstructureNotifyMask;
+
+Bool noteStructural(Display*, XEvent* event, XPointer argument) {
+  auto* found = reinterpret_cast<std::pair<const WindowModel*, bool>*>(argument);
+  if (found->first->isStructural(*event)) found->second = true;
+  return False;  // look at every queued event, take none
+}
 
 }  // namespace
+
+bool WindowModel::structureChangeQueued() const {
+  std::pair<const WindowModel*, bool> found{this, false};
+  XEvent ignored;
+  XCheckIfEvent(display_, &ignored, &noteStructural, reinterpret_cast<XPointer>(&found));
+  return found.second;
+}
 
 WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBase,
                          int shapeEventBase,
@@ -53,6 +66,8 @@ runtime::Status WindowModel::load() {
 void WindowModel::abandon() {
   windows_.clear();
   order_.clear();
+  insideOf_.clear();
+  treesToRead_.clear();
 }
 
 TrackedWindow* WindowModel::lookup(Window window) {
@@ -63,19 +78,6 @@ TrackedWindow* WindowModel::lookup(Window window) {
 const TrackedWindow* WindowModel::find(Window window) const {
   auto it = windows_.find(window);
   return it == windows_.end() ? nullptr : it->second.get();
-}
-
-Picture WindowModel::picture(Window id) {
-  TrackedWindow* window = lookup(id);
-  if (window == nullptr || window->inputOnly) return None;
-  if (window->picture == None) {
-    XRenderPictFormat* format = XRenderFindVisualFormat(display_, window->visual);
-    if (format == nullptr) return None;
-    XRenderPictureAttributes attributes{};
-    attributes.subwindow_mode = IncludeInferiors;
-    window->picture = XRenderCreatePicture(display_, id, format, CPSubwindowMode, &attributes);
-  }
-  return window->picture;
 }
 
 std::vector<const TrackedWindow*> WindowModel::stacking() const {
@@ -120,19 +122,27 @@ void WindowModel::add(Window id, Window below) {
   auto position = below == None ? order_.begin() : std::find(order_.begin(), order_.end(), below);
   if (position != order_.end() && below != None) ++position;
   order_.insert(below == None ? order_.begin() : position, id);
-  if (stored.isVisible()) gate(stored);
+  if (stored.isVisible()) {
+    renamePixmap(stored);
+    gate(stored);
+  }
+}
+
+void WindowModel::releasePixmap(TrackedWindow& window) {
+  if (window.picture != None) XRenderFreePicture(display_, window.picture);
+  if (window.pixmap != None) XFreePixmap(display_, window.pixmap);
+  window.picture = None;
+  window.pixmap = None;
 }
 
 void WindowModel::release(TrackedWindow& window) {
-  if (window.picture != None) XRenderFreePicture(display_, window.picture);
+  releasePixmap(window);
   if (window.damage != None) XDamageDestroy(display_, window.damage);
-  if (window.clientDamage != None) XDamageDestroy(display_, window.clientDamage);
   if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
+  if (window.stale != None) XFixesDestroyRegion(display_, window.stale);
   window.boundingShape = None;
-  window.picture = None;
+  window.stale = None;
   window.damage = None;
-  window.clientDamage = None;
-  window.clientDamageTarget = None;
 }
 
 void WindowModel::remove(Window id) {
@@ -142,6 +152,8 @@ void WindowModel::remove(Window id) {
     ErrorTrap trap(display_);
     release(*it->second);
   }
+  for (Window inside : it->second->descendants) insideOf_.erase(inside);
+  treesToRead_.erase(id);
   windows_.erase(it);
   order_.erase(std::remove(order_.begin(), order_.end(), id), order_.end());
 }
@@ -199,26 +211,13 @@ Window WindowModel::findClient(Window top) const {
 void WindowModel::resolveIdentity(TrackedWindow& window) {
   Window client = findClient(window.id);
   if (client == None) client = window.id;
-  if (client != window.client && client != window.id) {
-    ErrorTrap trap(display_);
-    XSelectInput(display_, client, kClientEvents);
-  }
   window.client = client;
-  bool newClientReport = false;
-  if (client != window.clientDamageTarget && !window.inputOnly) {
-    newClientReport = true;
-    ErrorTrap trap(display_);
-    if (window.clientDamage != None) XDamageDestroy(display_, window.clientDamage);
-    window.clientDamage = None;
-    window.clientDamageTarget = None;
-    if (client != window.id) {
-      window.clientDamage = XDamageCreate(display_, client, XDamageReportNonEmpty);
-      window.clientDamageTarget = client;
-    }
-  }
+  window.clientOwner = windowOwner(display_, client);
   const auto pid = windowProcessId(display_, client).value_or(0);
   const auto windowClass = x11::windowClass(display_, client);
-  window.identityKnown = pid > 0 || windowClass.has_value();
+  // A process id alone does not say which application a window belongs to: until its class
+  // is set (or another window of the same X client names one) it stays unidentified.
+  window.hasClass = windowClass.has_value();
   window.identity = identities_->resolve(pid, windowClass);
   const auto transient = windowListProperty(display_, client, atoms_.wmTransientFor);
   window.transientFor = transient.empty() ? None : transient.front();
@@ -228,66 +227,211 @@ void WindowModel::resolveIdentity(TrackedWindow& window) {
   const auto desktop = cardinalValue(display_, client, atoms_.netWmDesktop, XA_CARDINAL);
   window.desktop = (!desktop || *desktop == 0xFFFFFFFFL) ? -1 : static_cast<int>(*desktop);
   window.title = windowTitle(display_, client, atoms_.netWmName);
-  // Paint from before the application's window had its own report went unseen: ask again.
-  if (newClientReport && window.isVisible()) gate(window);
+  readTree(window);
+}
+
+void WindowModel::readTree(TrackedWindow& window) {
+  for (Window inside : window.descendants) insideOf_.erase(inside);
+  window.descendants.clear();
+  window.embedded.clear();
+  const XID frameOwner = windowOwner(display_, window.id);
+  struct Pending {
+    Window id;
+    int insideX, insideY;  // its inside corner relative to the top-level's
+    XID owner;
+  };
+  std::deque<Pending> pending{{window.id, 0, 0, frameOwner}};
+  ErrorTrap trap(display_);
+  while (!pending.empty()) {
+    const Pending parent = pending.front();
+    pending.pop_front();
+    for (Window child : childWindows(display_, parent.id)) {
+      XWindowAttributes attributes;
+      trap.clear();
+      if (!XGetWindowAttributes(display_, child, &attributes) || trap.failed()) continue;
+      window.descendants.push_back(child);
+      insideOf_[child] = window.id;
+      XSelectInput(display_, child, kClientEvents);
+      const XID owner = windowOwner(display_, child);
+      const int outerX = parent.insideX + attributes.x;
+      const int outerY = parent.insideY + attributes.y;
+      const int border = attributes.border_width;
+      const bool foreign =
+          owner != 0 && owner != frameOwner && owner != window.clientOwner && owner != parent.owner;
+      if (foreign && attributes.map_state != IsUnmapped && attributes.c_class != InputOnly) {
+        EmbeddedWindow embedded;
+        embedded.id = child;
+        embedded.owner = owner;
+        embedded.x = outerX;
+        embedded.y = outerY;
+        embedded.width = attributes.width + 2 * border;
+        embedded.height = attributes.height + 2 * border;
+        const auto windowClass = x11::windowClass(display_, child);
+        embedded.hasClass = windowClass.has_value();
+        embedded.identity =
+            identities_->resolve(windowProcessId(display_, child).value_or(0), windowClass);
+        window.embedded.push_back(std::move(embedded));
+      }
+      pending.push_back({child, outerX + border, outerY + border, owner});
+    }
+  }
+}
+
+void WindowModel::renamePixmap(TrackedWindow& window) {
+  ErrorTrap trap(display_);
+  releasePixmap(window);
+  if (window.inputOnly) return;
+  XRenderPictFormat* format = XRenderFindVisualFormat(display_, window.visual);
+  if (format == nullptr) return;
+  window.pixmap = XCompositeNameWindowPixmap(display_, window.id);
+  window.picture = XRenderCreatePicture(display_, window.pixmap, format, 0, nullptr);
+  if (!trap.sync()) {
+    // Not viewable any more: the event saying so follows.
+    trap.clear();
+    releasePixmap(window);
+    trap.sync();
+  }
 }
 
 void WindowModel::gate(TrackedWindow& window) {
-  window.awaitingRepaint = true;
   if (window.damage == None) return;
   ErrorTrap trap(display_);
+  if (window.stale != None) XFixesDestroyRegion(display_, window.stale);
+  XRectangle whole{0, 0, static_cast<unsigned short>(std::max(0, window.width)),
+                   static_cast<unsigned short>(std::max(0, window.height))};
+  window.stale = XFixesCreateRegion(display_, &whole, 1);
   // Everything reported so far may describe the pixmap's inherited contents: drop it, then ask
   // the application to repaint and trust only what is reported from the clear onwards.
   XSync(display_, False);
   XDamageSubtract(display_, window.damage, None, None);
-  if (window.clientDamage != None) XDamageSubtract(display_, window.clientDamage, None, None);
   window.gateSerial = NextRequest(display_);
+  window.releasePending = false;
   requestRepaint(window);
 }
 
 void WindowModel::requestRepaint(TrackedWindow& window) {
   ErrorTrap trap(display_);
   XClearArea(display_, window.id, 0, 0, 0, 0, True);
-  if (window.client != window.id && window.client != None) {
-    XClearArea(display_, window.client, 0, 0, 0, 0, True);
-  }
+  for (Window inside : window.descendants) XClearArea(display_, inside, 0, 0, 0, 0, True);
   XFlush(display_);
+}
+
+void WindowModel::rebaseline() {
+  // Moves, restacking and uncovering are reported as damage although nothing was drawn: damage
+  // that arrived around such a change proves nothing. Drop it and ask for a repaint again.
+  ErrorTrap trap(display_);
+  XSync(display_, False);
+  std::vector<TrackedWindow*> gated;
+  for (auto& [id, window] : windows_) {
+    if (window->stale == None || window->damage == None) continue;
+    XDamageSubtract(display_, window->damage, None, None);
+    window->releasePending = false;
+    gated.push_back(window.get());
+  }
+  const unsigned long serial = NextRequest(display_);
+  for (TrackedWindow* window : gated) {
+    window->gateSerial = serial;
+    if (window->isVisible()) requestRepaint(*window);
+  }
+}
+
+void WindowModel::releasePainted() {
+  std::vector<std::pair<TrackedWindow*, XserverRegion>> painted;
+  ErrorTrap trap(display_);
+  for (auto& [id, window] : windows_) {
+    if (window->stale == None || !window->releasePending) continue;
+    window->releasePending = false;
+    const XserverRegion parts = XFixesCreateRegion(display_, nullptr, 0);
+    XDamageSubtract(display_, window->damage, None, parts);
+    painted.emplace_back(window.get(), parts);
+  }
+  if (painted.empty()) return;
+  // Every event the server sent before it took the damage away is queued once this returns: a
+  // change of structure among them may have caused some of that damage, so none of it counts
+  // (the change itself asks for a repaint again once it is applied).
+  XSync(display_, False);
+  const bool trusted = !structureChangeQueued();
+  for (auto [window, parts] : painted) {
+    if (trusted) {
+      XFixesSubtractRegion(display_, window->stale, window->stale, parts);
+      int count = 0;
+      XRectangle bounds;
+      XRectangle* rectangles = XFixesFetchRegionAndBounds(display_, window->stale, &count, &bounds);
+      if (rectangles != nullptr) XFree(rectangles);
+      if (count == 0 && !trap.failed()) {
+        XFixesDestroyRegion(display_, window->stale);
+        window->stale = None;
+      }
+    }
+    XFixesDestroyRegion(display_, parts);
+  }
+}
+
+void WindowModel::settle() {
+  std::set<Window> trees;
+  trees.swap(treesToRead_);
+  for (Window id : trees) {
+    if (TrackedWindow* window = lookup(id)) resolveIdentity(*window);
+  }
+  const bool anyGated = std::any_of(windows_.begin(), windows_.end(),
+                                    [](const auto& entry) { return entry.second->stale != None; });
+  if (anyGated) {
+    if (structureChanged_) {
+      rebaseline();
+    } else {
+      releasePainted();
+    }
+  }
+  structureChanged_ = false;
 }
 
 Window WindowModel::topLevelOf(Window window) const {
   if (windows_.count(window) != 0) return window;
+  if (auto inside = insideOf_.find(window); inside != insideOf_.end()) return inside->second;
   for (const auto& [id, tracked] : windows_) {
     if (tracked->client == window) return id;
   }
   return None;
 }
 
+bool WindowModel::isStructural(const XEvent& event) const {
+  if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) return true;
+  switch (event.type) {
+    case CreateNotify:
+    case DestroyNotify:
+    case MapNotify:
+    case UnmapNotify:
+    case ConfigureNotify:
+    case ReparentNotify:
+    case CirculateNotify:
+    case GravityNotify:
+      return true;
+    case PropertyNotify: {
+      const Atom atom = event.xproperty.atom;
+      return atom == atoms_.wmClass || atom == atoms_.netWmPid || atom == atoms_.wmState ||
+             atom == atoms_.wmTransientFor || atom == atoms_.netWmWindowType ||
+             atom == atoms_.rootPixmap;
+    }
+    default:
+      return false;
+  }
+}
+
 bool WindowModel::handle(const XEvent& event) {
   if (event.type == damageEventBase_ + XDamageNotify) {
     const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
-    {
+    TrackedWindow* window = lookup(damage.drawable);
+    if (window == nullptr) return false;
+    if (window->stale == None) {
       ErrorTrap trap(display_);
       XDamageSubtract(display_, damage.damage, None, None);
-    }
-    TrackedWindow* window = lookup(damage.drawable);
-    bool fromApplication = window != nullptr && window->clientDamage == None;
-    if (window == nullptr) {
-      window = lookup(topLevelOf(damage.drawable));
-      fromApplication = window != nullptr && window->clientDamage == damage.damage;
-    }
-    if (window == nullptr) return false;
-    if (fromApplication && window->awaitingRepaint) {
-      if (damage.serial >= window->gateSerial) {
-        window->awaitingRepaint = false;
-      } else if (window->isVisible()) {
-        // A report from before the gate: subtracting it may have swallowed the repaint the
-        // gate asked for, so ask once more (the gate's serial stays, so this ends with the
-        // reports queued before it).
-        requestRepaint(*window);
-      }
+    } else if (damage.serial >= window->gateSerial) {
+      // Kept for settle(), which decides whether it was the application's paint.
+      window->releasePending = true;
     }
     return window->isVisible();
   }
+  if (isStructural(event) && event.type != PropertyNotify) structureChanged_ = true;
   if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
     const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
     TrackedWindow* window = lookup(shape.window);
@@ -295,10 +439,17 @@ bool WindowModel::handle(const XEvent& event) {
     readShape(*window);
     return window->isVisible();
   }
+  // A change inside a top-level: its tree is read again before the next frame.
+  auto changedInside = [this](Window parent) {
+    const Window top = topLevelOf(parent);
+    if (top == None) return false;
+    treesToRead_.insert(top);
+    return lookup(top)->isVisible();
+  };
   switch (event.type) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
-      if (create.parent != root_) return false;
+      if (create.parent != root_) return changedInside(create.parent);
       add(create.window, order_.empty() ? None : order_.back());
       return false;
     }
@@ -309,33 +460,24 @@ bool WindowModel::handle(const XEvent& event) {
         remove(destroy.window);
         return visible;
       }
-      if (TrackedWindow* top = lookup(destroy.event); top && top->client == destroy.window) {
-        resolveIdentity(*top);
-        return top->isVisible();
-      }
-      return false;
+      return changedInside(destroy.event);
     }
     case MapNotify: {
       const auto& map = event.xmap;
-      if (map.event == root_) {
-        TrackedWindow* window = lookup(map.window);
-        if (window == nullptr) return false;
-        window->mapped = true;
-        window->overrideRedirect = map.override_redirect;
-        resolveIdentity(*window);
-        gate(*window);
-        return true;
-      }
-      if (TrackedWindow* top = lookup(map.event)) {
-        resolveIdentity(*top);
-        gate(*top);
-        return top->isVisible();
-      }
-      return false;
+      if (map.event != root_) return changedInside(map.event);
+      TrackedWindow* window = lookup(map.window);
+      if (window == nullptr) return false;
+      window->mapped = true;
+      window->overrideRedirect = map.override_redirect;
+      resolveIdentity(*window);
+      // Mapping made a new backing pixmap, filled with whatever was on screen beneath.
+      renamePixmap(*window);
+      gate(*window);
+      return true;
     }
     case UnmapNotify: {
       const auto& unmap = event.xunmap;
-      if (unmap.event != root_) return false;
+      if (unmap.event != root_) return changedInside(unmap.event);
       TrackedWindow* window = lookup(unmap.window);
       if (window == nullptr) return false;
       window->mapped = false;
@@ -343,10 +485,12 @@ bool WindowModel::handle(const XEvent& event) {
     }
     case ConfigureNotify: {
       const auto& configure = event.xconfigure;
-      if (configure.event != root_) return false;
+      if (configure.event != root_) return changedInside(configure.event);
       TrackedWindow* window = lookup(configure.window);
       if (window == nullptr) return false;
-      const bool resized = configure.width != window->width || configure.height != window->height;
+      const bool newPixmap = configure.width != window->width ||
+                             configure.height != window->height ||
+                             configure.border_width != window->borderWidth;
       window->x = configure.x;
       window->y = configure.y;
       window->width = configure.width;
@@ -354,8 +498,11 @@ bool WindowModel::handle(const XEvent& event) {
       window->borderWidth = configure.border_width;
       window->overrideRedirect = configure.override_redirect;
       restack(configure.window, configure.above);
-      if (resized && window->boundingShape != None) readShape(*window);
-      if (resized && window->isVisible()) gate(*window);
+      if (newPixmap && window->boundingShape != None) readShape(*window);
+      if (newPixmap && window->isVisible()) {
+        renamePixmap(*window);
+        gate(*window);
+      }
       return window->mapped;
     }
     case ReparentNotify: {
@@ -369,12 +516,7 @@ bool WindowModel::handle(const XEvent& event) {
         remove(reparent.window);
         return visible;
       }
-      if (TrackedWindow* top = lookup(reparent.event)) {
-        resolveIdentity(*top);
-        if (top->isVisible()) gate(*top);
-        return top->isVisible();
-      }
-      return false;
+      return changedInside(reparent.event);
     }
     case CirculateNotify: {
       const auto& circulate = event.xcirculate;
@@ -414,6 +556,29 @@ bool WindowModel::handle(const XEvent& event) {
 
 std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
                                               std::int32_t ownProcess) const {
+  // A window without a class of its own (a menu, a tooltip, a plug) belongs to whichever
+  // application another window of the same X client names.
+  std::unordered_map<XID, const ApplicationIdentity*> namedClients;
+  for (const auto& [id, window] : windows_) {
+    if (window->hasClass && window->clientOwner != 0) {
+      namedClients.emplace(window->clientOwner, &window->identity);
+    }
+    for (const auto& embedded : window->embedded) {
+      if (embedded.hasClass) namedClients.emplace(embedded.owner, &embedded.identity);
+    }
+  }
+  struct Judged {
+    const ApplicationIdentity* identity;
+    bool known;
+  };
+  auto judge = [&](const ApplicationIdentity& own, bool hasClass, XID owner) {
+    if (hasClass) return Judged{&own, true};
+    if (auto named = namedClients.find(owner); owner != 0 && named != namedClients.end()) {
+      return Judged{named->second, true};
+    }
+    return Judged{&own, false};
+  };
+
   std::set<Window> excluded;
   std::set<std::int32_t> excludedProcesses;
   if (ownProcess > 0) excludedProcesses.insert(ownProcess);
@@ -424,23 +589,34 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
     }
   }
   const bool excludesApplications = !filter.excludedApplications.empty();
+  auto isExcludedApplication = [&](const Judged& judged, std::int32_t processID) {
+    if (processID > 0 && excludedProcesses.count(processID) != 0) return true;
+    if (filter.excludesApplication(judged.identity->id, judged.identity->processID)) return true;
+    return excludesApplications && !judged.known;
+  };
   auto isExcludedItself = [&](const TrackedWindow& window) {
     const auto& identity = window.identity;
     if (filter.exceptingWindowIDs.count(static_cast<std::uint32_t>(window.id)) != 0 ||
         filter.exceptingWindowIDs.count(static_cast<std::uint32_t>(window.client)) != 0) {
       return identity.processID == ownProcess && ownProcess > 0;
     }
-    if (identity.processID > 0 && excludedProcesses.count(identity.processID) != 0) return true;
-    if (filter.excludesApplication(identity.id, identity.processID)) return true;
     if (filter.excludedWindowIDs.count(static_cast<std::uint32_t>(window.id)) != 0 ||
         filter.excludedWindowIDs.count(static_cast<std::uint32_t>(window.client)) != 0) {
       return true;
     }
     if (filter.excludeDesktopWindows && window.isDesktopWindow) return true;
-    return excludesApplications && !window.identityKnown;
+    return isExcludedApplication(judge(identity, window.hasClass, window.clientOwner),
+                                 identity.processID);
   };
   for (const auto& [id, window] : windows_) {
     if (isExcludedItself(*window)) excluded.insert(id);
+    for (const auto& embedded : window->embedded) {
+      if (filter.excludedWindowIDs.count(static_cast<std::uint32_t>(embedded.id)) != 0 ||
+          isExcludedApplication(judge(embedded.identity, embedded.hasClass, embedded.owner),
+                                embedded.identity.processID)) {
+        excluded.insert(embedded.id);
+      }
+    }
   }
   // Transient dialogs follow their owner, through chains of any length.
   bool grew = true;

@@ -16,10 +16,21 @@
 
 namespace corvane::platform::x11 {
 
+// A window made by another X client than the top-level window that holds it (an XEmbed plug,
+// a tray icon): it is named and filtered as a window of its own.
+struct EmbeddedWindow {
+  Window id = None;
+  XID owner = 0;
+  int x = 0, y = 0, width = 0, height = 0;  // outer box relative to the top-level's inside corner
+  bool hasClass = false;
+  ApplicationIdentity identity;
+};
+
 // One top-level window (a child of the root) as the capture knows it.
 struct TrackedWindow {
   Window id = None;
   Window client = None;  // the application's own window: itself, or the one a frame holds
+  XID clientOwner = 0;   // the X client that made `client`
   int x = 0, y = 0;      // outer corner, border included
   int width = 0, height = 0, borderWidth = 0;
   bool mapped = false;
@@ -28,31 +39,36 @@ struct TrackedWindow {
   bool hasAlpha = false;
   Visual* visual = nullptr;
   Damage damage = None;
-  // Inside a window manager's frame, the application's own window has its own report: the
-  // frame's decorations repainting says nothing about the application's pixels.
-  Damage clientDamage = None;
-  Window clientDamageTarget = None;
+  // The backing pixmap the server had made for the window when it was last mapped or resized,
+  // named so that it stays ours: drawing from it never reads through to the screen.
+  Pixmap pixmap = None;
   Picture picture = None;
   // A non-rectangular window: only its bounding shape is drawn (outside it the backing pixmap
   // was never painted by the application). Relative to the window's inside corner.
   XserverRegion boundingShape = None;
-  // Its backing pixmap may still hold what lay beneath it: shown as a neutral fill until the
-  // first damage reported at or after `gateSerial`.
-  bool awaitingRepaint = true;
+  // Where the backing pixmap may still hold what lay beneath it when the server made it,
+  // relative to the inside corner; None once the application has painted all of it. Only the
+  // application's own drawing, reported at or after `gateSerial`, shrinks it.
+  XserverRegion stale = None;
   unsigned long gateSerial = 0;
+  bool releasePending = false;  // damage arrived that may be the application's paint
   ApplicationIdentity identity;
-  bool identityKnown = false;  // a process or a window class was found
+  bool hasClass = false;  // the client window names its class
   Window transientFor = None;
   bool isDesktopWindow = false;
   int desktop = -1;
   std::string title;
+  // Every window inside it (all depths), and those of them made by other X clients.
+  std::vector<Window> descendants;
+  std::vector<EmbeddedWindow> embedded;
 
   bool isVisible() const { return mapped && !inputOnly && width > 0 && height > 0; }
+  bool awaitingRepaint() const { return stale != None; }
 };
 
 // An event-driven model of the top-level windows in stacking order. It selects structure and
-// property events on the root and on each top-level, redirects nothing itself and reads the
-// tree only once, in load(); afterwards every change arrives as an event.
+// property events on the root and on each window it tracks, redirects nothing itself and reads
+// the tree only once, in load(); afterwards every change arrives as an event.
 class WindowModel {
  public:
   // `shapeEventBase` is negative when the server has no SHAPE extension.
@@ -66,19 +82,24 @@ class WindowModel {
   runtime::Status load();
   // Applies one event; true when what the screen shows may have changed.
   bool handle(const XEvent& event);
+  // Finishes what the events since the last call asked for: re-reads changed window trees and
+  // decides which damage was the applications' own paint. Call before composing.
+  void settle();
+  // Whether `event` changes what windows there are, where, in which order, of what shape or
+  // of whom: a frame composed before such an event was applied is out of date.
+  bool isStructural(const XEvent& event) const;
+  // Whether such an event waits in the display's queue, not yet applied.
+  bool structureChangeQueued() const;
 
   // Bottom to top.
   std::vector<const TrackedWindow*> stacking() const;
   const TrackedWindow* find(Window window) const;
-  // A Render picture of the window's contents (its children included), made on first use and
-  // released with the window; None when it cannot be made.
-  Picture picture(Window window);
   std::size_t size() const { return order_.size(); }
 
   // The windows the filter leaves out: excluded applications (by id or process, with their
   // popups and transient dialogs), excluded window ids, the desktop windows when asked, and
   // every window of `ownProcess`. Windows nobody can be named for are left out too whenever
-  // the filter excludes an application.
+  // the filter excludes an application. Embedded windows are judged alike and listed by id.
   std::set<Window> excludedWindows(const ContentFilter& filter, std::int32_t ownProcess) const;
 
   // Forgets the server resources without asking the server (after the connection was lost).
@@ -90,11 +111,16 @@ class WindowModel {
   void remove(Window window);
   void restack(Window window, Window above);
   void resolveIdentity(TrackedWindow& window);
+  void readTree(TrackedWindow& window);
+  void renamePixmap(TrackedWindow& window);
   void gate(TrackedWindow& window);
+  void rebaseline();
+  void releasePainted();
   void requestRepaint(TrackedWindow& window);
   Window findClient(Window top) const;
   Window topLevelOf(Window window) const;
   void release(TrackedWindow& window);
+  void releasePixmap(TrackedWindow& window);
   void readShape(TrackedWindow& window);
 
   Display* display_;
@@ -105,6 +131,10 @@ class WindowModel {
   Window root_;
   std::vector<Window> order_;
   std::unordered_map<Window, std::unique_ptr<TrackedWindow>> windows_;
+  // Windows inside a top-level, to the top-level that holds them.
+  std::unordered_map<Window, Window> insideOf_;
+  std::set<Window> treesToRead_;
+  bool structureChanged_ = false;
 };
 
 }  // namespace corvane::platform::x11

@@ -86,6 +86,8 @@ std::shared_ptr<CaptureStream> X11ScreenCapture::makeStream(
 
 namespace {
 
+constexpr double kChangingWindowsGrace = 1.0;
+
 // One image: open a session, let the windows repaint for a moment, compose once.
 struct OneShot {
   ContentFilter filter;
@@ -134,7 +136,10 @@ void X11ScreenCapture::captureImage(
     if (now < shot->deadline && shot->session->anyWindowAwaitingRepaint()) {
       return std::min(0.02, shot->deadline - now);
     }
-    shot->finish(shot->session->compose(shot->filter, shot->configuration, shot->ownProcess));
+    auto frame = shot->session->compose(shot->filter, shot->configuration, shot->ownProcess);
+    // A frame dropped because the windows were changing is tried again for a while.
+    if (!frame && now < shot->deadline + kChangingWindowsGrace) return 0.005;
+    shot->finish(std::move(frame));
     shot->pump.requestStop();
     return std::nullopt;
   };
