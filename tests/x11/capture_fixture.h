@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -79,6 +80,21 @@ class SampleRecorder {
   std::vector<std::string> errors() const {
     std::lock_guard lock(mutex_);
     return errors_;
+  }
+  // How many of all the frames delivered so far hold a pixel of any of `colours`.
+  std::size_t framesShowingAny(std::initializer_list<std::uint32_t> colours) const {
+    std::size_t count = 0;
+    for (const auto& frame : framesSince(0)) {
+      bool shows = false;
+      for (std::uint32_t colour : colours) shows = shows || countPixels(*frame, colour) > 0;
+      count += shows;
+    }
+    return count;
+  }
+  // Waits until `more` frames came after the ones delivered so far.
+  bool waitForMoreFrames(std::size_t more, double seconds = 5.0) {
+    const std::size_t target = frameCount() + more;
+    return waitUntil([&] { return frameCount() >= target; }, seconds);
   }
   // Waits for a frame after `index` that satisfies `condition`.
   template <class Condition>
@@ -178,6 +194,44 @@ inline void setRootBackground(const std::string& displayName, std::uint32_t rgb)
                   reinterpret_cast<unsigned char*>(&pixmap), 1);
   XSetCloseDownMode(display, RetainPermanent);  // the pixmap outlives this connection
   XCloseDisplay(display);
+}
+
+// A private X server, without a window manager or under openbox (the parameter), with a green
+// desktop, the capture and helpers to start clients and streams.
+class CaptureOnServer : public ::testing::TestWithParam<bool> {
+ public:
+  static constexpr int kWidth = 800, kHeight = 600;
+
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<XvfbServer>(kWidth, kHeight);
+    ASSERT_TRUE(server_->ok());
+    if (GetParam()) ASSERT_TRUE(server_->startWindowManager());
+    setRootBackground(display(), kGreen);
+    capture_ = std::make_unique<X11ScreenCapture>(display(), plainIdentities());
+  }
+  const std::string& display() const { return server_->name(); }
+  std::unique_ptr<TestClient> client(TestClientOptions options) {
+    auto made = std::make_unique<TestClient>(display(), options);
+    EXPECT_NE(made->window(), 0u);
+    // Mapped (and, under a window manager, framed) before the test goes on.
+    EXPECT_TRUE(waitUntil([&] { return rootRect(display(), made->window()).viewable; }))
+        << "the window was never mapped";
+    return made;
+  }
+  std::shared_ptr<CaptureStream> stream(SampleRecorder& recorder, ContentFilter filter,
+                                        StreamConfiguration configuration = {}) {
+    queue_ = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+    return capture_->makeStream(std::move(filter), configuration, recorder.output(), queue_);
+  }
+
+  std::unique_ptr<XvfbServer> server_;
+  std::unique_ptr<X11ScreenCapture> capture_;
+  std::shared_ptr<runtime::ThreadSerialQueue> queue_;
+};
+
+inline std::string nameOf(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "Openbox" : "NoWM";
 }
 
 }  // namespace corvane::platform::x11::testing

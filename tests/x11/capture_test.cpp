@@ -10,37 +10,7 @@
 namespace corvane::platform::x11::testing {
 namespace {
 
-constexpr int kWidth = 800, kHeight = 600;
-
-// Runs each case without a window manager and under openbox (reparenting, decorations).
-class CaptureTest : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override {
-    server_ = std::make_unique<XvfbServer>(kWidth, kHeight);
-    ASSERT_TRUE(server_->ok());
-    if (GetParam()) ASSERT_TRUE(server_->startWindowManager());
-    setRootBackground(display(), kGreen);
-    capture_ = std::make_unique<X11ScreenCapture>(display(), plainIdentities());
-  }
-  const std::string& display() const { return server_->name(); }
-  std::unique_ptr<TestClient> client(TestClientOptions options) {
-    auto made = std::make_unique<TestClient>(display(), options);
-    EXPECT_NE(made->window(), 0u);
-    // Mapped (and, under a window manager, framed) before the test goes on.
-    EXPECT_TRUE(waitUntil([&] { return rootRect(display(), made->window()).viewable; }))
-        << "the window was never mapped";
-    return made;
-  }
-  std::shared_ptr<CaptureStream> stream(SampleRecorder& recorder, ContentFilter filter,
-                                        StreamConfiguration configuration = {}) {
-    queue_ = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
-    return capture_->makeStream(std::move(filter), configuration, recorder.output(), queue_);
-  }
-
-  std::unique_ptr<XvfbServer> server_;
-  std::unique_ptr<X11ScreenCapture> capture_;
-  std::shared_ptr<runtime::ThreadSerialQueue> queue_;
-};
+using CaptureTest = CaptureOnServer;
 
 TEST_P(CaptureTest, LeavesOutTheExcludedClientAndShowsWhatLiesBeneath) {
   auto beneath = client(
@@ -217,8 +187,7 @@ TEST_P(CaptureTest, FramesFollowChangesAtMostSixtyASecondAndScaleToTheConfigurat
   EXPECT_TRUE(stopStream(*capture).ok());
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Openbox" : "NoWM"; });
+INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTest, ::testing::Values(false, true), nameOf);
 
 TEST(CaptureFailureTest, ALostServerStopsTheStreamWithAnError) {
   XvfbServer server(320, 240);

@@ -10,8 +10,16 @@
 // window without WM_CLASS. Commands, one per line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
-//   animate N                 repaints the main window N times, alternating shades
+//   animate N [ID]            repaints the main window (or its window ID) N times, alternating
+//                             shades
 //   class NAME                sets the main window's WM_CLASS (instance: NAME in lower case)
+//   paint WxH+X+Y RRGGBB      paints one rectangle of the main window once
+//   child WxH+X+Y RRGGBB [lazy]  a child of the main window (background None), painting on
+//                             exposure unless lazy
+//   embed ID WxH+X+Y RRGGBB   a window inside window ID of another client, painting on exposure
+//   remap                     unmaps and maps the main window again
+//   flicker N MS              unmaps and maps the main window N times, MS milliseconds apart,
+//                             repainting whenever it is exposed
 //   exit
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -51,16 +59,19 @@ struct Client {
   Atom wmProtocols, wmDelete;
   Window main = None;
 
-  Window make(const Geometry& g, unsigned long colour, bool overrideRedirect, bool isLazy) {
+  Window make(const Geometry& g, unsigned long colour, bool overrideRedirect, bool isLazy,
+              Window parent = None) {
     XSetWindowAttributes attributes{};
     attributes.background_pixmap = None;
     attributes.override_redirect = overrideRedirect;
     attributes.event_mask = ExposureMask | StructureNotifyMask;
-    Window window = XCreateWindow(display, DefaultRootWindow(display), g.x, g.y, g.width, g.height,
-                                  0, CopyFromParent, InputOutput, CopyFromParent,
-                                  CWBackPixmap | CWOverrideRedirect | CWEventMask, &attributes);
+    if (parent == None) parent = DefaultRootWindow(display);
+    Window window =
+        XCreateWindow(display, parent, g.x, g.y, g.width, g.height, 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWBackPixmap | CWOverrideRedirect | CWEventMask, &attributes);
     colours[window] = colour;
     lazy[window] = isLazy;
+    if (parent != DefaultRootWindow(display)) return window;
     XSizeHints hints{};
     hints.flags = USPosition | USSize;
     hints.x = g.x;
@@ -77,6 +88,17 @@ struct Client {
     XFillRectangle(display, window, gc, 0, 0, 4000, 4000);
     XFreeGC(display, gc);
     XFlush(display);
+  }
+
+  // Answers what is queued: exposures repaint.
+  void serve() {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == Expose && event.xexpose.count == 0 && !lazy[event.xexpose.window]) {
+        paint(event.xexpose.window, colours[event.xexpose.window]);
+      }
+    }
   }
 
   void announce(Window window) {
@@ -204,11 +226,55 @@ int main(int argc, char** argv) {
           XFlush(display);
           client.announce(main);
         } else if (std::sscanf(line.c_str(), "animate %d", &count2) == 1) {
+          unsigned long target = main;
+          std::sscanf(line.c_str(), "animate %*d %lu", &target);
+          const unsigned long shade =
+              client.colours.count(target) ? client.colours[target] : colour;
           for (int i = 0; i < count2; ++i) {
-            client.paint(main, (i % 2) ? colour : (colour ^ 0x000010));
+            client.paint(target, (i % 2) ? shade : (shade ^ 0x000010));
             usleep(2000);
           }
-          client.paint(main, colour);
+          client.paint(target, shade);
+          client.announce(target);
+        } else if (std::strcmp(command, "paint") == 0) {
+          std::sscanf(line.c_str(), "%*s %63s %15s", geometryText, colourText);
+          const Geometry g = parseGeometry(geometryText);
+          GC gc = XCreateGC(display, main, 0, nullptr);
+          XSetForeground(display, gc, parseColour(colourText));
+          XFillRectangle(display, main, gc, g.x, g.y, g.width, g.height);
+          XFreeGC(display, gc);
+          XSync(display, False);
+          client.announce(main);
+        } else if (std::strcmp(command, "child") == 0 || std::strcmp(command, "embed") == 0) {
+          const bool embed = std::strcmp(command, "embed") == 0;
+          unsigned long parent = main;
+          char lazyWord[16] = {};
+          if (embed) {
+            std::sscanf(line.c_str(), "%*s %lu %63s %15s", &parent, geometryText, colourText);
+          } else {
+            std::sscanf(line.c_str(), "%*s %63s %15s %15s", geometryText, colourText, lazyWord);
+          }
+          Window window = client.make(parseGeometry(geometryText), parseColour(colourText), false,
+                                      std::strcmp(lazyWord, "lazy") == 0, parent);
+          XMapWindow(display, window);
+          XSync(display, False);
+          client.announce(window);
+        } else if (std::strcmp(command, "remap") == 0) {
+          XUnmapWindow(display, main);
+          XMapWindow(display, main);
+          XSync(display, False);
+          client.announce(main);
+        } else if (std::sscanf(line.c_str(), "flicker %d", &count2) == 1) {
+          int pause = 12;
+          std::sscanf(line.c_str(), "flicker %*d %d", &pause);
+          for (int i = 0; i < count2; ++i) {
+            XUnmapWindow(display, main);
+            XMapWindow(display, main);
+            XSync(display, False);
+            client.serve();
+            usleep(static_cast<useconds_t>(pause) * 1000);
+            client.serve();
+          }
           client.announce(main);
         }
       }
