@@ -18,6 +18,7 @@ double captureClock() {
 }
 
 struct X11CaptureStream::Worker {
+  std::atomic<bool> serverStalled{false};
   ContentFilter filter;
   StreamConfiguration configuration;
   std::unique_ptr<CaptureSession> session;
@@ -84,6 +85,8 @@ void X11CaptureStream::startCapture(Completion completion) {
     if (!self) return std::nullopt;
     return self->produceFrameIfDue(*worker);
   };
+  callbacks.stallLimit = stallLimit_;
+  callbacks.stalled = [worker] { worker->serverStalled.store(true); };
   callbacks.connectionLost = [weak, worker] {
     if (worker->session) worker->session->abandon();
     worker->session.reset();
@@ -103,9 +106,11 @@ void X11CaptureStream::startCapture(Completion completion) {
     }
     auto onError = self->output_.onStopWithError;
     if (onError) {
-      self->sampleQueue_->post([onError] {
-        onError(runtime::Error{"The connection to the X display was lost; capture stopped."});
-      });
+      const std::string message =
+          worker->serverStalled.load()
+              ? "The X server stopped answering; capture stopped."
+              : "The connection to the X display was lost; capture stopped.";
+      self->sampleQueue_->post([onError, message] { onError(runtime::Error{message}); });
     }
   };
   callbacks.teardown = [weak, worker] {

@@ -16,8 +16,8 @@ class CaptureSession;
 // A filtered capture of one display on a thread and X connection of its own. A frame is
 // composed when something on screen changed (DAMAGE, window changes, a new filter), at most
 // once per minimum frame interval, and at least once a second so a still screen keeps the
-// stream alive. Samples go to the sample queue; a lost X connection stops the stream with an
-// error.
+// stream alive. Samples go to the sample queue; a lost X connection, or a server that stops
+// answering, stops the stream with an error.
 class X11CaptureStream final : public CaptureStream,
                                public std::enable_shared_from_this<X11CaptureStream> {
  public:
@@ -31,6 +31,11 @@ class X11CaptureStream final : public CaptureStream,
   void stopCapture(Completion completion) override;
   void updateContentFilter(ContentFilter filter, Completion completion) override;
   void updateConfiguration(StreamConfiguration configuration, Completion completion) override;
+
+  // A server that leaves a request unanswered this long stops the stream with an error. Set
+  // before the start.
+  void setStallLimit(double seconds) { stallLimit_ = seconds; }
+  static constexpr double kDefaultStallLimit = 4.0;
 
   // Frames composed and handed to the sample queue so far.
   std::uint64_t deliveredFrames() const { return deliveredFrames_.load(); }
@@ -47,6 +52,7 @@ class X11CaptureStream final : public CaptureStream,
   std::shared_ptr<runtime::SerialQueue> sampleQueue_;
   std::shared_ptr<const ApplicationIdentityResolver> identities_;
   std::int32_t ownProcess_;
+  double stallLimit_ = kDefaultStallLimit;
 
   std::mutex mutex_;
   enum class Phase { idle, starting, running, stopping, stopped } phase_ = Phase::idle;

@@ -1,34 +1,21 @@
 #include "platform/x11/x11_cursor_source.h"
 
+#include <future>
+
 #include "platform/x11/xlib.h"
 
 namespace corvane::platform::x11 {
+namespace {
 
-runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
-    const std::string& displayName) {
-  auto connection = XConnection::open(displayName);
-  if (!connection) return connection.error();
-  int eventBase = 0, errorBase = 0;
-  if (!XFixesQueryExtension((*connection)->display(), &eventBase, &errorBase)) {
-    return runtime::Error{"The X server lacks the XFIXES extension needed for the cursor."};
-  }
-  int major = 4, minor = 0;
-  XFixesQueryVersion((*connection)->display(), &major, &minor);
-  return std::shared_ptr<X11CursorSource>(new X11CursorSource(std::move(connection).value()));
-}
+constexpr double kOpenTimeout = 5.0;
 
-X11CursorSource::X11CursorSource(std::unique_ptr<XConnection> connection)
-    : connection_(std::move(connection)) {}
-
-std::optional<Point> X11CursorSource::cursorPosition() const {
-  std::lock_guard lock(mutex_);
-  if (connection_->isLost()) return std::nullopt;
-  Display* display = connection_->display();
+std::optional<Point> readPosition(XConnection& connection) {
+  Display* display = connection.display();
   ErrorTrap trap(display);
   Window rootReturn = None, child = None;
   int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
   unsigned int mask = 0;
-  if (!XQueryPointer(display, connection_->root(), &rootReturn, &child, &rootX, &rootY, &windowX,
+  if (!XQueryPointer(display, connection.root(), &rootReturn, &child, &rootX, &rootY, &windowX,
                      &windowY, &mask) ||
       trap.failed()) {
     return std::nullopt;
@@ -36,17 +23,12 @@ std::optional<Point> X11CursorSource::cursorPosition() const {
   return Point{static_cast<double>(rootX), static_cast<double>(rootY)};
 }
 
-CursorImage X11CursorSource::currentCursorImage() const {
-  std::lock_guard lock(mutex_);
-  if (connection_->isLost()) return CursorImage{};
-  Display* display = connection_->display();
+// The current image, or nothing when the server has none to give.
+std::optional<CursorImage> readImage(XConnection& connection) {
+  Display* display = connection.display();
   ErrorTrap trap(display);
   XFixesCursorImage* image = XFixesGetCursorImage(display);
-  if (image == nullptr || trap.failed()) return CursorImage{};
-  if (cached_.image && cached_.serial == image->cursor_serial) {
-    XFree(image);
-    return cached_;
-  }
+  if (image == nullptr || trap.failed()) return std::nullopt;
   auto pixels = std::make_shared<PixelBuffer>(image->width, image->height);
   // XFixes hands out premultiplied ARGB, one pixel per unsigned long.
   for (int y = 0; y < image->height; ++y) {
@@ -55,11 +37,90 @@ CursorImage X11CursorSource::currentCursorImage() const {
       pixels->setPixel(x, y, argb);
     }
   }
-  cached_.image = std::move(pixels);
-  cached_.hotSpot = Point{static_cast<double>(image->xhot), static_cast<double>(image->yhot)};
-  cached_.serial = image->cursor_serial;
+  CursorImage result;
+  result.image = std::move(pixels);
+  result.hotSpot = Point{static_cast<double>(image->xhot), static_cast<double>(image->yhot)};
+  result.serial = image->cursor_serial;
   XFree(image);
-  return cached_;
+  return result;
+}
+
+}  // namespace
+
+// What the sampling thread keeps between samples.
+struct X11CursorSource::Sampler {
+  XConnection* connection = nullptr;  // the pump's, while its thread runs
+  int cursorEventBase = 0;
+  bool imageChanged = true;  // XFixes said the image changed since it was last read
+
+  void sample(X11CursorSource& source) {
+    if (connection == nullptr || connection->isLost()) return;
+    auto position = readPosition(*connection);
+    std::optional<CursorImage> image;
+    if (imageChanged) {
+      image = readImage(*connection);
+      imageChanged = !image.has_value();
+    }
+    std::lock_guard lock(source.mutex_);
+    source.position_ = position;
+    if (image) source.image_ = std::move(*image);
+  }
+};
+
+runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
+    const std::string& displayName) {
+  std::shared_ptr<X11CursorSource> source(new X11CursorSource());
+  // The pump belongs to the source and ends with it: its callbacks hold the source weakly.
+  std::weak_ptr<X11CursorSource> weak = source;
+  auto sampler = std::make_shared<Sampler>();
+  auto ready = std::make_shared<std::promise<runtime::Status>>();
+  auto outcome = ready->get_future();
+  XEventPump::Callbacks callbacks;
+  callbacks.setup = [weak, sampler](XConnection& connection) {
+    int errorBase = 0;
+    if (!XFixesQueryExtension(connection.display(), &sampler->cursorEventBase, &errorBase)) {
+      return runtime::Status::failure(
+          "The X server lacks the XFIXES extension needed for the cursor.");
+    }
+    int major = 4, minor = 0;
+    XFixesQueryVersion(connection.display(), &major, &minor);
+    XFixesSelectCursorInput(connection.display(), connection.root(), XFixesDisplayCursorNotifyMask);
+    sampler->connection = &connection;
+    if (auto self = weak.lock()) sampler->sample(*self);
+    return runtime::Status::success();
+  };
+  callbacks.ready = [ready](runtime::Status status) { ready->set_value(std::move(status)); };
+  callbacks.event = [sampler](XEvent& event) {
+    if (event.type == sampler->cursorEventBase + XFixesCursorNotify) sampler->imageChanged = true;
+  };
+  callbacks.idle = [weak, sampler]() -> std::optional<double> {
+    auto self = weak.lock();
+    if (!self) return std::nullopt;
+    sampler->sample(*self);
+    return kSampleInterval;
+  };
+  callbacks.connectionLost = [sampler] { sampler->connection = nullptr; };
+  callbacks.teardown = [sampler] { sampler->connection = nullptr; };
+  source->pump_.start(displayName, std::move(callbacks));
+  if (outcome.wait_for(std::chrono::duration<double>(kOpenTimeout)) != std::future_status::ready) {
+    return runtime::Error{"The X server did not answer; the cursor cannot be followed."};
+  }
+  if (auto status = outcome.get(); !status) return status.error();
+  return source;
+}
+
+X11CursorSource::~X11CursorSource() {
+  pump_.stop();
+}
+
+std::optional<Point> X11CursorSource::cursorPosition() const {
+  std::lock_guard lock(mutex_);
+  return position_;
+}
+
+CursorImage X11CursorSource::currentCursorImage() const {
+  std::lock_guard lock(mutex_);
+  return image_;
 }
 
 }  // namespace corvane::platform::x11

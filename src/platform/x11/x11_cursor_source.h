@@ -5,26 +5,32 @@
 #include <string>
 
 #include "platform/screen_capture.h"
-#include "platform/x11/x_connection.h"
+#include "platform/x11/x_event_pump.h"
 
 namespace corvane::platform::x11 {
 
-// The pointer's image (XFixes), hot spot and position, for the engine's own cursor. Holds a
-// connection of its own; the calls may come from any thread and take turns on it.
+// The pointer's image (XFixes), hot spot and position, for the engine's own cursor. A thread of
+// its own samples them on its own connection; the calls, from any thread, only read the last
+// sample, so a server that stops answering never holds up the caller.
 class X11CursorSource final : public CursorSource {
  public:
   static runtime::Result<std::shared_ptr<X11CursorSource>> open(
       const std::string& displayName = {});
+  ~X11CursorSource() override;
 
   std::optional<Point> cursorPosition() const override;
   CursorImage currentCursorImage() const override;
 
+  static constexpr double kSampleInterval = 1.0 / 60.0;
+
  private:
-  explicit X11CursorSource(std::unique_ptr<XConnection> connection);
+  X11CursorSource() = default;
+  struct Sampler;
 
   mutable std::mutex mutex_;
-  std::unique_ptr<XConnection> connection_;
-  mutable CursorImage cached_;
+  std::optional<Point> position_;
+  CursorImage image_;
+  XEventPump pump_;
 };
 
 }  // namespace corvane::platform::x11

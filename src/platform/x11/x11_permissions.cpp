@@ -2,9 +2,20 @@
 
 #include "platform/x11/xlib.h"
 
+#include <algorithm>
+#include <functional>
+#include <future>
+#include <thread>
+
 extern char** environ;
 
 namespace corvane::platform::x11 {
+namespace {
+
+constexpr double kOpenTimeout = 5.0;
+constexpr double kProbeTimeout = 2.0;
+
+}  // namespace
 
 std::map<std::string, std::string> processEnvironment() {
   std::map<std::string, std::string> result;
@@ -34,16 +45,23 @@ X11Permissions::X11Permissions(std::string displayName,
                                std::map<std::string, std::string> environment)
     : displayName_(std::move(displayName)), environment_(std::move(environment)) {}
 
-std::optional<std::string> X11Permissions::screenCaptureDenialReason() const {
-  if (auto refusal = waylandSessionRefusal(environment_)) return refusal;
-  auto name = displayName_;
-  if (name.empty()) {
-    auto it = environment_.find("DISPLAY");
-    if (it != environment_.end()) name = it->second;
+namespace {
+
+// Runs `probe` on a thread of its own and waits for it at most kProbeTimeout: a server that
+// does not answer must not hold the caller (the main actor) for longer. The thread ends
+// whenever the server answers or goes away.
+template <class Value>
+std::optional<Value> probeWithin(std::function<Value()> probe) {
+  auto promise = std::make_shared<std::promise<Value>>();
+  auto future = promise->get_future();
+  std::thread([promise, probe = std::move(probe)] { promise->set_value(probe()); }).detach();
+  if (future.wait_for(std::chrono::duration<double>(kProbeTimeout)) != std::future_status::ready) {
+    return std::nullopt;
   }
-  if (name.empty()) {
-    return std::string("No X display is set; log in to an X11 session to use Protected Share.");
-  }
+  return future.get();
+}
+
+std::optional<std::string> rootReadRefusal(const std::string& name) {
   auto connection = XConnection::open(name);
   if (!connection) return connection.message();
   Display* display = (*connection)->display();
@@ -59,36 +77,92 @@ std::optional<std::string> X11Permissions::screenCaptureDenialReason() const {
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<std::string> X11Permissions::screenCaptureDenialReason() const {
+  if (auto refusal = waylandSessionRefusal(environment_)) return refusal;
+  auto name = displayName_;
+  if (name.empty()) {
+    auto it = environment_.find("DISPLAY");
+    if (it != environment_.end()) name = it->second;
+  }
+  if (name.empty()) {
+    return std::string("No X display is set; log in to an X11 session to use Protected Share.");
+  }
+  auto refusal = probeWithin<std::optional<std::string>>([name] { return rootReadRefusal(name); });
+  if (!refusal) {
+    return std::string("The X server does not answer; Protected Share cannot capture the screen.");
+  }
+  return *refusal;
+}
+
 bool X11Permissions::accessibilityTrusted() const {
-  auto connection = XConnection::open(displayName_);
-  if (!connection) return false;
-  int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-  return XTestQueryExtension((*connection)->display(), &eventBase, &errorBase, &major, &minor);
+  return probeWithin<bool>([name = displayName_] {
+           auto connection = XConnection::open(name);
+           if (!connection) return false;
+           int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+           return XTestQueryExtension((*connection)->display(), &eventBase, &errorBase, &major,
+                                      &minor) != 0;
+         })
+      .value_or(false);
 }
 
 runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
     const std::string& displayName) {
-  auto connection = XConnection::open(displayName);
-  if (!connection) return connection.error();
-  int eventBase = 0, errorBase = 0;
-  if (!XScreenSaverQueryExtension((*connection)->display(), &eventBase, &errorBase)) {
-    return runtime::Error{"The X server lacks the MIT-SCREEN-SAVER extension for idle time."};
+  std::shared_ptr<X11InputIdleness> idleness(new X11InputIdleness());
+  // The pump belongs to the object and ends with it: its callbacks hold it weakly.
+  std::weak_ptr<X11InputIdleness> weak = idleness;
+  auto connection = std::make_shared<XConnection*>(nullptr);
+  auto ready = std::make_shared<std::promise<runtime::Status>>();
+  auto outcome = ready->get_future();
+  XEventPump::Callbacks callbacks;
+  callbacks.setup = [weak, connection](XConnection& opened) {
+    int eventBase = 0, errorBase = 0;
+    if (!XScreenSaverQueryExtension(opened.display(), &eventBase, &errorBase)) {
+      return runtime::Status::failure(
+          "The X server lacks the MIT-SCREEN-SAVER extension for idle time.");
+    }
+    *connection = &opened;
+    if (auto self = weak.lock()) self->sample(opened);
+    return runtime::Status::success();
+  };
+  callbacks.ready = [ready](runtime::Status status) { ready->set_value(std::move(status)); };
+  callbacks.idle = [weak, connection]() -> std::optional<double> {
+    auto self = weak.lock();
+    if (!self || *connection == nullptr) return std::nullopt;
+    self->sample(**connection);
+    return kSampleInterval;
+  };
+  callbacks.connectionLost = [connection] { *connection = nullptr; };
+  callbacks.teardown = [connection] { *connection = nullptr; };
+  idleness->pump_.start(displayName, std::move(callbacks));
+  if (outcome.wait_for(std::chrono::duration<double>(kOpenTimeout)) != std::future_status::ready) {
+    return runtime::Error{"The X server did not answer; input idleness cannot be read."};
   }
-  return std::shared_ptr<X11InputIdleness>(new X11InputIdleness(std::move(connection).value()));
+  if (auto status = outcome.get(); !status) return status.error();
+  return idleness;
 }
 
-X11InputIdleness::X11InputIdleness(std::unique_ptr<XConnection> connection)
-    : connection_(std::move(connection)) {}
+X11InputIdleness::~X11InputIdleness() {
+  pump_.stop();
+}
+
+void X11InputIdleness::sample(XConnection& connection) {
+  if (connection.isLost()) return;
+  XScreenSaverInfo info{};
+  ErrorTrap trap(connection.display());
+  const bool read =
+      XScreenSaverQueryInfo(connection.display(), connection.root(), &info) && !trap.failed();
+  std::lock_guard lock(mutex_);
+  idleAtSample_ =
+      read ? std::optional<double>(static_cast<double>(info.idle) / 1000.0) : std::nullopt;
+  sampledAt_ = pumpClock();
+}
 
 double X11InputIdleness::secondsSinceLastInput() const {
   std::lock_guard lock(mutex_);
-  if (connection_->isLost()) return 0;
-  XScreenSaverInfo info{};
-  ErrorTrap trap(connection_->display());
-  if (!XScreenSaverQueryInfo(connection_->display(), connection_->root(), &info) || trap.failed()) {
-    return 0;
-  }
-  return static_cast<double>(info.idle) / 1000.0;
+  if (!idleAtSample_) return 0;
+  return *idleAtSample_ + std::max(0.0, pumpClock() - sampledAt_);
 }
 
 }  // namespace corvane::platform::x11

@@ -8,6 +8,7 @@
 
 #include "platform/permissions.h"
 #include "platform/x11/x_connection.h"
+#include "platform/x11/x_event_pump.h"
 
 namespace corvane::platform::x11 {
 
@@ -32,18 +33,27 @@ class X11Permissions final : public Permissions {
   std::map<std::string, std::string> environment_;
 };
 
-// Seconds since the last input, from the MIT-SCREEN-SAVER extension; 0 when it cannot tell
-// (so the caller never takes an unknown for a long idle time).
+// Seconds since the last input, from the MIT-SCREEN-SAVER extension, sampled by a thread of
+// its own every kSampleInterval; a call reads the last sample plus the time since it, so a
+// server that stops answering never holds up the caller. 0 before the first sample (so the
+// caller never takes an unknown for a long idle time).
 class X11InputIdleness final : public InputIdleness {
  public:
   static runtime::Result<std::shared_ptr<X11InputIdleness>> open(
       const std::string& displayName = {});
+  ~X11InputIdleness() override;
   double secondsSinceLastInput() const override;
 
+  static constexpr double kSampleInterval = 0.1;
+
  private:
-  explicit X11InputIdleness(std::unique_ptr<XConnection> connection);
+  X11InputIdleness() = default;
+  void sample(XConnection& connection);
+
   mutable std::mutex mutex_;
-  std::unique_ptr<XConnection> connection_;
+  std::optional<double> idleAtSample_;
+  double sampledAt_ = 0;
+  XEventPump pump_;
 };
 
 }  // namespace corvane::platform::x11

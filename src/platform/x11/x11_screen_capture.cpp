@@ -79,9 +79,11 @@ void X11ScreenCapture::shareableContent(
 std::shared_ptr<CaptureStream> X11ScreenCapture::makeStream(
     ContentFilter filter, StreamConfiguration configuration, StreamOutput output,
     std::shared_ptr<runtime::SerialQueue> sampleQueue) {
-  return std::make_shared<X11CaptureStream>(displayName_, std::move(filter), configuration,
-                                            std::move(output), std::move(sampleQueue), identities_,
-                                            ownProcess_);
+  auto stream = std::make_shared<X11CaptureStream>(displayName_, std::move(filter), configuration,
+                                                   std::move(output), std::move(sampleQueue),
+                                                   identities_, ownProcess_);
+  stream->setStallLimit(stallLimit_);
+  return stream;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/x11_capture_stream.h"
 
 namespace corvane::platform::x11 {
 
@@ -28,6 +29,8 @@ class X11ScreenCapture final : public ScreenCapture {
                     std::function<void(runtime::Result<SharedPixelBuffer>)> completion) override;
 
   void setRepaintWait(double seconds) { repaintWait_ = seconds; }
+  // How long a stream waits on a server that does not answer before it stops with an error.
+  void setStallLimit(double seconds) { stallLimit_ = seconds; }
   const std::shared_ptr<const ApplicationIdentityResolver>& identities() const {
     return identities_;
   }
@@ -37,6 +40,7 @@ class X11ScreenCapture final : public ScreenCapture {
   std::shared_ptr<const ApplicationIdentityResolver> identities_;
   std::int32_t ownProcess_;
   double repaintWait_ = 0.5;
+  double stallLimit_ = X11CaptureStream::kDefaultStallLimit;
 };
 
 // The resolver over the XDG application directories of this session.

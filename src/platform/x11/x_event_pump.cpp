@@ -4,11 +4,13 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -26,11 +28,31 @@ struct XEventPump::State {
     [[maybe_unused]] auto written = write(wakeDescriptor, &one, sizeof one);
   }
   void run(std::string displayName, Callbacks callbacks);
+  void watch(double limit, std::function<void()> stalled);
+  // Shuts the connection's socket, so a thread blocked on the server gets an error at once.
+  // False while there is no socket yet (the thread is still connecting).
+  bool cutOff() {
+    std::lock_guard lock(mutex);
+    if (connectionDescriptor < 0) return false;
+    shutdown(connectionDescriptor, SHUT_RDWR);
+    return true;
+  }
+  void markEnded() {
+    {
+      std::lock_guard lock(mutex);
+      finished = true;
+    }
+    finishedChanged.notify_all();
+  }
 
   int wakeDescriptor;
   std::mutex mutex;
+  std::condition_variable finishedChanged;
   std::deque<std::function<void(XConnection*)>> jobs;
   bool ended = false;
+  bool finished = false;
+  int connectionDescriptor = -1;     // under `mutex`
+  std::atomic<double> busySince{0};  // pumpClock() when the thread last left its wait; 0 waiting
   std::atomic<bool> stopping{false};
   std::atomic<bool> running{false};
 };
@@ -44,14 +66,32 @@ XEventPump::~XEventPump() {
   if (thread_.get_id() == std::this_thread::get_id()) {
     requestStop();
     thread_.detach();  // the thread owns its state and ends by itself
+    if (watchdog_.joinable()) watchdog_.detach();
   } else {
     stop();
+  }
+}
+
+void XEventPump::State::watch(double limit, std::function<void()> stalled) {
+  std::unique_lock lock(mutex);
+  while (!finished) {
+    finishedChanged.wait_for(lock, std::chrono::milliseconds(100));
+    const double since = busySince.load();
+    if (finished || since == 0 || pumpClock() - since < limit) continue;
+    lock.unlock();
+    if (stalled) stalled();
+    cutOff();
+    return;
   }
 }
 
 void XEventPump::start(std::string displayName, Callbacks callbacks) {
   state_ = std::make_shared<State>();
   state_->running.store(true);
+  if (callbacks.stallLimit > 0) {
+    watchdog_ = std::thread([state = state_, limit = callbacks.stallLimit,
+                             stalled = callbacks.stalled] { state->watch(limit, stalled); });
+  }
   thread_ = std::thread(
       [state = state_, name = std::move(displayName), cb = std::move(callbacks)]() mutable {
         runtime::ThreadSignalStack signalStack;
@@ -80,7 +120,21 @@ void XEventPump::requestStop() {
 
 void XEventPump::stop() {
   requestStop();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  if (thread_.get_id() == std::this_thread::get_id()) return;
+  if (state_) {
+    std::unique_lock lock(state_->mutex);
+    const bool ended = state_->finishedChanged.wait_for(
+        lock, std::chrono::duration<double>(kStopGrace), [this] { return state_->finished; });
+    lock.unlock();
+    if (!ended && !state_->cutOff()) {
+      // Stuck before it had a socket to shut: it owns its state and ends whenever it can.
+      thread_.detach();
+      if (watchdog_.joinable()) watchdog_.detach();
+      return;
+    }
+  }
+  if (thread_.joinable()) thread_.join();
+  if (watchdog_.joinable()) watchdog_.join();
 }
 
 bool XEventPump::isRunning() const {
@@ -96,6 +150,7 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+  busySince.store(pumpClock());
   auto opened = XConnection::open(displayName);
   auto endWithoutLoop = [this] {
     std::deque<std::function<void(XConnection*)>> dropped;
@@ -109,17 +164,32 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
   if (!opened) {
     endWithoutLoop();
     running.store(false);
+    busySince.store(0);
+    markEnded();
     if (callbacks.ready) callbacks.ready(opened.error());
     return;
   }
   auto connection = std::move(opened).value();
+  {
+    std::lock_guard lock(mutex);
+    connectionDescriptor = connection->fileDescriptor();
+  }
+  auto closeConnection = [&] {
+    {
+      std::lock_guard lock(mutex);
+      connectionDescriptor = -1;
+    }
+    connection.reset();
+  };
   if (callbacks.setup) {
     auto status = callbacks.setup(*connection);
     if (!status) {
       if (callbacks.teardown) callbacks.teardown();
-      connection.reset();
+      closeConnection();
       endWithoutLoop();
       running.store(false);
+      busySince.store(0);
+      markEnded();
       if (callbacks.ready) callbacks.ready(status);
       return;
     }
@@ -159,7 +229,10 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
                              {wakeDescriptor, POLLIN, 0}};
     int timeout = -1;
     if (wait) timeout = static_cast<int>(std::ceil(std::max(0.0, *wait) * 1000.0));
-    if (poll(descriptors, 2, timeout) > 0 && (descriptors[1].revents & POLLIN)) {
+    busySince.store(0);
+    const int ready = poll(descriptors, 2, timeout);
+    busySince.store(pumpClock());
+    if (ready > 0 && (descriptors[1].revents & POLLIN)) {
       std::uint64_t count;
       [[maybe_unused]] auto got = read(wakeDescriptor, &count, sizeof count);
     }
@@ -177,8 +250,10 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
   } else if (callbacks.teardown) {
     callbacks.teardown();
   }
-  connection.reset();
+  closeConnection();
   running.store(false);
+  busySince.store(0);
+  markEnded();
 }
 
 }  // namespace corvane::platform::x11

@@ -29,6 +29,11 @@ class XEventPump {
     std::function<void()> connectionLost;
     // Runs on the thread just before the connection closes after a stop.
     std::function<void()> teardown;
+    // With a limit, a thread that has waited on the server this many seconds without an
+    // answer is cut off: `stalled` runs (on a watchdog thread), then the connection is shut so
+    // the thread ends through `connectionLost`.
+    double stallLimit = 0;
+    std::function<void()> stalled;
   };
 
   XEventPump() = default;
@@ -44,14 +49,18 @@ class XEventPump {
   void post(std::function<void(XConnection*)> job);
   // Asks the thread to end after its teardown, without waiting.
   void requestStop();
-  // Asks the thread to end and waits for it (not from the thread itself).
+  // Asks the thread to end and waits for it (not from the thread itself). A thread still
+  // waiting on a server that does not answer after kStopGrace has its connection shut.
   void stop();
   bool isRunning() const;
 
  private:
+  static constexpr double kStopGrace = 0.5;
+
   struct State;
   std::shared_ptr<State> state_;
   std::thread thread_;
+  std::thread watchdog_;
 };
 
 // Monotonic seconds for the pumps' own timers: these threads run in real time whatever clock

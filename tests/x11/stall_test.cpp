@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+
+#include "platform/x11/x11_cursor_source.h"
+#include "platform/x11/x11_permissions.h"
+#include "x11/capture_fixture.h"
+
+namespace corvane::platform::x11::testing {
+namespace {
+
+// Keeps the server stopped (SIGSTOP) while it lives.
+struct StoppedServer {
+  explicit StoppedServer(pid_t server) : pid(server) { kill(pid, SIGSTOP); }
+  ~StoppedServer() { kill(pid, SIGCONT); }
+  pid_t pid;
+};
+
+template <class Call>
+double secondsFor(Call call) {
+  const auto start = std::chrono::steady_clock::now();
+  call();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(ServerStallTest, AServerThatStopsAnsweringFailsTheStreamAndHoldsUpNoCaller) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  auto cursor = X11CursorSource::open(server.name());
+  auto idleness = X11InputIdleness::open(server.name());
+  ASSERT_TRUE(cursor.ok() && idleness.ok());
+  EXPECT_TRUE((*cursor)->cursorPosition().has_value()) << "sampled before open returns";
+  X11Permissions permissions(server.name(), {{"DISPLAY", server.name()}});
+  EXPECT_FALSE(permissions.screenCaptureDenialReason().has_value());
+
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  capture.setStallLimit(1.0);
+  SampleRecorder recorder;
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  auto stream = capture.makeStream(excluding({}), {}, recorder.output(), queue);
+  ASSERT_TRUE(startStream(*stream).ok());
+  ASSERT_TRUE(waitUntil([&] { return recorder.frameCount() > 0; }));
+
+  StoppedServer stopped(server.pid());
+  // What the main actor asks many times a second answers from the last sample.
+  const double polling = secondsFor([&] {
+    for (int i = 0; i < 60; ++i) {
+      (*cursor)->cursorPosition();
+      (*cursor)->currentCursorImage();
+      (*idleness)->secondsSinceLastInput();
+    }
+  });
+  EXPECT_LT(polling, 0.5);
+  // A permission check gives up with a reason instead of waiting for the server.
+  std::optional<std::string> refusal;
+  EXPECT_LT(secondsFor([&] { refusal = permissions.screenCaptureDenialReason(); }), 3.0);
+  ASSERT_TRUE(refusal.has_value());
+  EXPECT_NE(refusal->find("does not answer"), std::string::npos) << *refusal;
+  // The stream, stuck on its next frame, stops with an error within its limit.
+  ASSERT_TRUE(waitUntil([&] { return !recorder.errors().empty(); }, 4.0));
+  EXPECT_NE(recorder.errors().front().find("stopped answering"), std::string::npos)
+      << recorder.errors().front();
+  EXPECT_TRUE(stopStream(*stream).ok());
+}
+
+}  // namespace
+}  // namespace corvane::platform::x11::testing
