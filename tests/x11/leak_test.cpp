@@ -26,6 +26,16 @@ class LeakTest : public CaptureOnServer {
   void TearDown() override {
     if (capture_stream_) EXPECT_TRUE(stopStream(*capture_stream_).ok());
   }
+  // A window that never paints (no background, no answer to exposure), yellow if it did.
+  std::unique_ptr<TestClient> hungWindow(int x, int y, int width, int height) {
+    return client({.windowClass = "Hung",
+                   .colour = kYellow,
+                   .x = x,
+                   .y = y,
+                   .width = width,
+                   .height = height,
+                   .lazy = true});
+  }
   // Starts a stream leaving out the secret client and waits for its first frame.
   void startExcludingSecret() {
     capture_stream_ = stream(recorder_, excluding({"Secret"}));
@@ -71,13 +81,7 @@ struct Mover {
 
 TEST_P(LeakTest, AHungWindowStaysNeutralThroughMovesRestackingBordersAndUncovering) {
   startExcludingSecret();
-  auto hung = client({.windowClass = "Hung",
-                      .colour = kYellow,
-                      .x = 150,
-                      .y = 150,
-                      .width = 200,
-                      .height = 150,
-                      .lazy = true});
+  auto hung = hungWindow(150, 150, 200, 150);
   RootRect rect = rootRect(display(), hung->window());
   ASSERT_TRUE(showsNeutralAt(rect.centreX(), rect.centreY()));
 
@@ -113,13 +117,7 @@ TEST_P(LeakTest, AHungWindowStaysNeutralThroughMovesRestackingBordersAndUncoveri
 
 TEST_P(LeakTest, APartialPaintReleasesOnlyWhatItCovered) {
   startExcludingSecret();
-  auto hung = client({.windowClass = "Hung",
-                      .colour = kYellow,
-                      .x = 150,
-                      .y = 150,
-                      .width = 200,
-                      .height = 150,
-                      .lazy = true});
+  auto hung = hungWindow(150, 150, 200, 150);
   const RootRect rect = rootRect(display(), hung->window());
   ASSERT_TRUE(showsNeutralAt(rect.centreX(), rect.centreY()));
   ASSERT_NE(hung->command("paint 16x16+0+0 00FFFF"), 0u);
@@ -148,13 +146,7 @@ TEST_P(LeakTest, ChildWindowsAreGatedOnTheirOwn) {
   EXPECT_EQ(recorder_.latest()->pixel(outer.x + 50, outer.y + 50), kNeutralFillColour);
 
   // A never-painting parent whose small child animates: only the child's area is released.
-  auto hung = client({.windowClass = "Hung",
-                      .colour = kYellow,
-                      .x = 120,
-                      .y = 200,
-                      .width = 300,
-                      .height = 150,
-                      .lazy = true});
+  auto hung = hungWindow(120, 200, 300, 150);
   const unsigned long child = hung->command("child 40x40+10+10 00FFFF");
   ASSERT_NE(child, 0u);
   ASSERT_NE(hung->command("animate 20 " + std::to_string(child)), 0u);

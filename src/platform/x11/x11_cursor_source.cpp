@@ -1,7 +1,5 @@
 #include "platform/x11/x11_cursor_source.h"
 
-#include <future>
-
 #include "platform/x11/xlib.h"
 
 namespace corvane::platform::x11 {
@@ -73,8 +71,6 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   // The pump belongs to the source and ends with it: its callbacks hold the source weakly.
   std::weak_ptr<X11CursorSource> weak = source;
   auto sampler = std::make_shared<Sampler>();
-  auto ready = std::make_shared<std::promise<runtime::Status>>();
-  auto outcome = ready->get_future();
   XEventPump::Callbacks callbacks;
   callbacks.setup = [weak, sampler](XConnection& connection) {
     int errorBase = 0;
@@ -89,7 +85,6 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
     if (auto self = weak.lock()) sampler->sample(*self);
     return runtime::Status::success();
   };
-  callbacks.ready = [ready](runtime::Status status) { ready->set_value(std::move(status)); };
   callbacks.event = [sampler](XEvent& event) {
     if (event.type == sampler->cursorEventBase + XFixesCursorNotify) sampler->imageChanged = true;
   };
@@ -101,11 +96,10 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   };
   callbacks.connectionLost = [sampler] { sampler->connection = nullptr; };
   callbacks.teardown = [sampler] { sampler->connection = nullptr; };
-  source->pump_.start(displayName, std::move(callbacks));
-  if (outcome.wait_for(std::chrono::duration<double>(kOpenTimeout)) != std::future_status::ready) {
-    return runtime::Error{"The X server did not answer; the cursor cannot be followed."};
-  }
-  if (auto status = outcome.get(); !status) return status.error();
+  auto status =
+      source->pump_.startAndWait(displayName, std::move(callbacks), kOpenTimeout,
+                                 "The X server did not answer; the cursor cannot be followed.");
+  if (!status) return status.error();
   return source;
 }
 

@@ -113,8 +113,6 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
   // The pump belongs to the object and ends with it: its callbacks hold it weakly.
   std::weak_ptr<X11InputIdleness> weak = idleness;
   auto connection = std::make_shared<XConnection*>(nullptr);
-  auto ready = std::make_shared<std::promise<runtime::Status>>();
-  auto outcome = ready->get_future();
   XEventPump::Callbacks callbacks;
   callbacks.setup = [weak, connection](XConnection& opened) {
     int eventBase = 0, errorBase = 0;
@@ -126,7 +124,6 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
     if (auto self = weak.lock()) self->sample(opened);
     return runtime::Status::success();
   };
-  callbacks.ready = [ready](runtime::Status status) { ready->set_value(std::move(status)); };
   callbacks.idle = [weak, connection]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self || *connection == nullptr) return std::nullopt;
@@ -135,11 +132,10 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
   };
   callbacks.connectionLost = [connection] { *connection = nullptr; };
   callbacks.teardown = [connection] { *connection = nullptr; };
-  idleness->pump_.start(displayName, std::move(callbacks));
-  if (outcome.wait_for(std::chrono::duration<double>(kOpenTimeout)) != std::future_status::ready) {
-    return runtime::Error{"The X server did not answer; input idleness cannot be read."};
-  }
-  if (auto status = outcome.get(); !status) return status.error();
+  auto status =
+      idleness->pump_.startAndWait(displayName, std::move(callbacks), kOpenTimeout,
+                                   "The X server did not answer; input idleness cannot be read.");
+  if (!status) return status.error();
   return idleness;
 }
 

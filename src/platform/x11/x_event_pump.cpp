@@ -12,6 +12,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 
 #include "runtime/thread_signal_stack.h"
@@ -97,6 +98,21 @@ void XEventPump::start(std::string displayName, Callbacks callbacks) {
         runtime::ThreadSignalStack signalStack;
         state->run(std::move(name), std::move(cb));
       });
+}
+
+runtime::Status XEventPump::startAndWait(std::string displayName, Callbacks callbacks,
+                                         double timeout, std::string timeoutMessage) {
+  auto outcome = std::make_shared<std::promise<runtime::Status>>();
+  auto future = outcome->get_future();
+  callbacks.ready = [outcome, ready = std::move(callbacks.ready)](runtime::Status status) {
+    if (ready) ready(status);
+    outcome->set_value(std::move(status));
+  };
+  start(std::move(displayName), std::move(callbacks));
+  if (future.wait_for(std::chrono::duration<double>(timeout)) != std::future_status::ready) {
+    return runtime::Status::failure(std::move(timeoutMessage));
+  }
+  return future.get();
 }
 
 void XEventPump::post(std::function<void(XConnection*)> job) {

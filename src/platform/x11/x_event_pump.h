@@ -43,6 +43,10 @@ class XEventPump {
   XEventPump& operator=(const XEventPump&) = delete;
 
   void start(std::string displayName, Callbacks callbacks);
+  // Starts, then waits at most `timeout` seconds for the outcome of opening and setup; a
+  // server that does not answer in time fails with `timeoutMessage`.
+  runtime::Status startAndWait(std::string displayName, Callbacks callbacks, double timeout,
+                               std::string timeoutMessage);
   // Runs `job` on the pump's thread with its connection. A job that can no longer run there
   // (the pump has ended or is ending) runs with a null connection instead, so completions it
   // carries are never lost.
