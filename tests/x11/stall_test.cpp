@@ -14,7 +14,8 @@ namespace {
 // Keeps the server stopped (SIGSTOP) while it lives.
 struct StoppedServer {
   explicit StoppedServer(pid_t server) : pid(server) { kill(pid, SIGSTOP); }
-  ~StoppedServer() { kill(pid, SIGCONT); }
+  ~StoppedServer() { resume(); }
+  void resume() { kill(pid, SIGCONT); }
   pid_t pid;
 };
 
@@ -63,6 +64,16 @@ TEST(ServerStallTest, AServerThatStopsAnsweringFailsTheStreamAndHoldsUpNoCaller)
   EXPECT_NE(recorder.errors().front().find("stopped answering"), std::string::npos)
       << recorder.errors().front();
   EXPECT_TRUE(stopStream(*stream).ok());
+
+  // Once the server answers again, so do the samplers and the permission check (which also
+  // lets the probe that gave up finish before the server goes away).
+  stopped.resume();
+  EXPECT_FALSE(permissions.screenCaptureDenialReason().has_value());
+  Display* display = XOpenDisplay(server.name().c_str());
+  XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, 77, 66);
+  XSync(display, False);
+  XCloseDisplay(display);
+  EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{77, 66}); }, 2.0));
 }
 
 }  // namespace
