@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "platform/x11/capture_session.h"
 #include "platform/x11/frame_composer.h"
 #include "platform/x11/x11_capture_stream.h"
 #include "runtime/serial_queue.h"
@@ -188,6 +189,42 @@ TEST_P(CaptureTest, FramesFollowChangesAtMostSixtyASecondAndScaleToTheConfigurat
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTest, ::testing::Values(false, true), nameOf);
+
+TEST(FrameBufferTest, AFrameLetGoOfIsWrittenAgainAndAHeldOneNever) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  setRootBackground(server.name(), kGreen);
+  auto connection = XConnection::open(server.name());
+  ASSERT_TRUE(connection.ok());
+  auto session = CaptureSession::open(**connection, plainIdentities());
+  ASSERT_TRUE(session.ok()) << session.message();
+  auto compose = [&] {
+    auto frame = (*session)->compose(excluding({}), {}, 0);
+    EXPECT_TRUE(frame.ok()) << frame.message();
+    return frame.ok() ? *frame : nullptr;
+  };
+  SharedPixelBuffer held = compose();
+  ASSERT_TRUE(held);
+  const void* heldAddress = held.get();
+  // A window appears; the frame still held must not change under its holder.
+  TestClient red(server.name(), {.colour = kRed, .x = 10, .y = 10, .width = 100, .height = 100});
+  ASSERT_TRUE(waitUntil([&] {
+    Display* display = (*connection)->display();
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      (*session)->handle(event);
+    }
+    auto frame = compose();
+    return frame && countPixels(*frame, kRed) > 0;
+  }));
+  EXPECT_EQ(countPixels(*held, kRed), 0u);
+  EXPECT_EQ(countPixels(*held, kGreen), 320u * 240u);
+  // Frames let go of are written again rather than made anew.
+  const void* released = compose().get();
+  EXPECT_NE(released, heldAddress);
+  EXPECT_EQ(compose().get(), released);
+}
 
 TEST(CaptureFailureTest, ALostServerStopsTheStreamWithAnError) {
   XvfbServer server(320, 240);

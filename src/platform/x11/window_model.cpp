@@ -481,6 +481,10 @@ bool WindowModel::handle(const XEvent& event) {
       TrackedWindow* window = lookup(unmap.window);
       if (window == nullptr) return false;
       window->mapped = false;
+      // Not drawn while unmapped, and a new pixmap comes with the next map: holding the old
+      // one would only keep the server's memory for it.
+      ErrorTrap trap(display_);
+      releasePixmap(*window);
       return true;
     }
     case ConfigureNotify: {
