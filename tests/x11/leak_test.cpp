@@ -2,6 +2,8 @@
 // pixel, for the excluded client's colours while other clients do their worst.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include "platform/x11/frame_composer.h"
 #include "x11/capture_fixture.h"
 
@@ -200,6 +202,13 @@ TEST_P(LeakTest, AnExcludedWindowEmbeddedInAPublicOneStaysOut) {
     return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour &&
            f.pixel(rect.x + rect.width + 10, rect.centreY()) == opaque(kRed);
   }));
+  // The host hangs; the plug goes away: its last pixels stay in the host's pixmap, which the
+  // host does not repaint.
+  kill(host->pid(), SIGSTOP);
+  ASSERT_NE(secret_->command("unmap " + std::to_string(plug)), 0u);
+  waitForCurrentFrames();
+  EXPECT_EQ(recorder_.latest()->pixel(rect.centreX(), rect.centreY()), kNeutralFillColour);
+  kill(host->pid(), SIGCONT);
   expectNoFrameShowsTheSecret({kBlue, kMagenta});
 }
 

@@ -233,6 +233,7 @@ void WindowModel::resolveIdentity(TrackedWindow& window) {
 void WindowModel::readTree(TrackedWindow& window) {
   for (Window inside : window.descendants) insideOf_.erase(inside);
   window.descendants.clear();
+  const auto previous = std::move(window.embedded);
   window.embedded.clear();
   const XID frameOwner = windowOwner(display_, window.id);
   struct Pending {
@@ -275,6 +276,39 @@ void WindowModel::readTree(TrackedWindow& window) {
       pending.push_back({child, outerX + border, outerY + border, owner});
     }
   }
+  leaveNeutralWhereEmbeddedWere(window, previous);
+}
+
+void WindowModel::leaveNeutralWhereEmbeddedWere(TrackedWindow& window,
+                                                const std::vector<EmbeddedWindow>& previous) {
+  // Where a window of another client was and no longer is, the pixmap keeps its last pixels
+  // until the top-level's own application paints there.
+  std::vector<XRectangle> vacated;
+  for (const auto& before : previous) {
+    const bool stayed =
+        std::any_of(window.embedded.begin(), window.embedded.end(), [&](const EmbeddedWindow& now) {
+          return now.id == before.id && now.x == before.x && now.y == before.y &&
+                 now.width == before.width && now.height == before.height;
+        });
+    if (stayed) continue;
+    vacated.push_back(XRectangle{static_cast<short>(before.x), static_cast<short>(before.y),
+                                 static_cast<unsigned short>(before.width),
+                                 static_cast<unsigned short>(before.height)});
+  }
+  if (vacated.empty() || window.damage == None) return;
+  ErrorTrap trap(display_);
+  const XserverRegion region =
+      XFixesCreateRegion(display_, vacated.data(), static_cast<int>(vacated.size()));
+  if (window.stale == None) {
+    window.stale = region;
+    // Only paint reported after the change that emptied it counts (settle() sets the serial
+    // anew, as for every change of structure).
+    window.gateSerial = NextRequest(display_);
+    structureChanged_ = true;
+    return;
+  }
+  XFixesUnionRegion(display_, window.stale, window.stale, region);
+  XFixesDestroyRegion(display_, region);
 }
 
 void WindowModel::renamePixmap(TrackedWindow& window) {

@@ -112,6 +112,8 @@ class WindowModel {
   void restack(Window window, Window above);
   void resolveIdentity(TrackedWindow& window);
   void readTree(TrackedWindow& window);
+  void leaveNeutralWhereEmbeddedWere(TrackedWindow& window,
+                                     const std::vector<EmbeddedWindow>& previous);
   void renamePixmap(TrackedWindow& window);
   void gate(TrackedWindow& window);
   void rebaseline();

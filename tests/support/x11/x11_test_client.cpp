@@ -18,6 +18,7 @@
 //                             exposure unless lazy
 //   embed ID WxH+X+Y RRGGBB   a window inside window ID of another client, painting on exposure
 //   remap                     unmaps and maps the main window again
+//   unmap ID                  unmaps window ID
 //   flicker N MS              unmaps and maps the main window N times, MS milliseconds apart,
 //                             repainting whenever it is exposed
 //   exit
@@ -259,6 +260,12 @@ int main(int argc, char** argv) {
           XMapWindow(display, window);
           XSync(display, False);
           client.announce(window);
+        } else if (std::strcmp(command, "unmap") == 0) {
+          unsigned long target = None;
+          std::sscanf(line.c_str(), "%*s %lu", &target);
+          XUnmapWindow(display, target);
+          XSync(display, False);
+          client.announce(target);
         } else if (std::strcmp(command, "remap") == 0) {
           XUnmapWindow(display, main);
           XMapWindow(display, main);
