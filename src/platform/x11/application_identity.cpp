@@ -136,15 +136,14 @@ std::optional<std::int32_t> windowProcessId(Display* display, Window window) {
     XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* values = nullptr;
-    if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success && !trap.failed()) {
-      std::optional<std::int32_t> pid;
-      for (long i = 0; i < count; ++i) {
-        const pid_t value = XResGetClientPid(&values[i]);
-        if (value > 0) pid = value;
-      }
-      XResClientIdsDestroy(count, values);
-      if (pid) return pid;
+    const bool answered = XResQueryClientIds(display, 1, &spec, &count, &values) == Success;
+    std::optional<std::int32_t> pid;
+    for (long i = 0; answered && !trap.failed() && i < count; ++i) {
+      const pid_t value = XResGetClientPid(&values[i]);
+      if (value > 0) pid = value;
     }
+    if (values != nullptr) XResClientIdsDestroy(count, values);
+    if (pid) return pid;
   }
   const Atom netWmPid = XInternAtom(display, "_NET_WM_PID", False);
   auto pid = cardinalValue(display, window, netWmPid, XA_CARDINAL);
@@ -161,12 +160,13 @@ XID windowOwner(Display* display, Window window) {
   XResClientIdSpec spec{window, XRES_CLIENT_ID_XID_MASK};
   long count = 0;
   XResClientIdValue* values = nullptr;
-  if (XResQueryClientIds(display, 1, &spec, &count, &values) != Success || trap.failed()) return 0;
+  const bool answered = XResQueryClientIds(display, 1, &spec, &count, &values) == Success;
   XID owner = 0;
-  for (long i = 0; i < count; ++i) {
+  // An error of an earlier request may arrive with the reply: the reply is still freed.
+  for (long i = 0; answered && !trap.failed() && i < count; ++i) {
     if (XResGetClientIdType(&values[i]) == XRES_CLIENT_ID_XID) owner = values[i].spec.client;
   }
-  XResClientIdsDestroy(count, values);
+  if (values != nullptr) XResClientIdsDestroy(count, values);
   return owner;
 }
 
