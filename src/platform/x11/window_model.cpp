@@ -11,8 +11,8 @@
 namespace corvane::platform::x11 {
 namespace {
 
-constexpr long kTopLevelEvents = PropertyChangeMask | SubstructureNotifyMask;
-constexpr long kClientEvents = PropertyChangeMask | SubstructureNotifyMask;
+// On every window tracked, top-level or inside one: who it is and what changes inside it.
+constexpr long kWatchedEvents = PropertyChangeMask | SubstructureNotifyMask;
 
 Bool noteStructural(Display*, XEvent* event, XPointer argument) {
   auto* found = reinterpret_cast<std::pair<const WindowModel*, bool>*>(argument);
@@ -109,7 +109,7 @@ void WindowModel::add(Window id, Window below) {
       window->hasAlpha =
           format != nullptr && format->type == PictTypeDirect && format->direct.alphaMask != 0;
     }
-    XSelectInput(display_, id, kTopLevelEvents);
+    XSelectInput(display_, id, kWatchedEvents);
     if (!window->inputOnly) {
       window->damage = XDamageCreate(display_, id, XDamageReportNonEmpty);
     }
@@ -252,7 +252,7 @@ void WindowModel::readTree(TrackedWindow& window) {
       if (!XGetWindowAttributes(display_, child, &attributes) || trap.failed()) continue;
       window.descendants.push_back(child);
       insideOf_[child] = window.id;
-      XSelectInput(display_, child, kClientEvents);
+      XSelectInput(display_, child, kWatchedEvents);
       const XID owner = windowOwner(display_, child);
       const int outerX = parent.insideX + attributes.x;
       const int outerY = parent.insideY + attributes.y;
