@@ -50,7 +50,8 @@ class LeakTest : public CaptureOnServer {
     for (int round = 0; round < 2; ++round) {
       const std::size_t count = recorder_.frameCount();
       requestFrame();
-      ASSERT_TRUE(waitUntil([&] { return recorder_.frameCount() > count; }));
+      ASSERT_TRUE(waitUntil([&] { return recorder_.frameCount() > count; }, 10.0))
+          << "no frame came after the request";
     }
   }
   void requestFrame() {
@@ -243,17 +244,17 @@ TEST_P(DesktopSwitchLeakTest, FastDesktopSwitchesNeverShowTheExcludedClientOrIts
     XSendEvent(mover.display, root, False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
     mover.sync();
-    return waitUntil([&] { return currentDesktop() == desktop; });
+    return waitUntil([&] { return currentDesktop() == desktop; }, 10.0);
   };
   ASSERT_TRUE(switchTo(1));
   // A painting window without background where the secret is, on the other desktop.
   auto cover = client(
       {.windowClass = "Cover", .colour = kRed, .x = 120, .y = 120, .width = 350, .height = 250});
   startExcludingSecret();
-  // Each switch is asked for while a frame is being made, so frames fall amid the changes.
+  // A frame is asked for as each switch is done, so frames fall amid the changes.
   for (int i = 0; i < 40; ++i) {
+    ASSERT_TRUE(switchTo(i % 2)) << "the window manager did not switch";
     requestFrame();
-    ASSERT_TRUE(switchTo(i % 2));
   }
   waitForCurrentFrames();
   expectNoFrameShowsTheSecret({kBlue, kMagenta, kYellow});
