@@ -59,11 +59,22 @@ TEST(ServerStallTest, AServerThatStopsAnsweringFailsTheStreamAndHoldsUpNoCaller)
   EXPECT_LT(secondsFor([&] { refusal = permissions.screenCaptureDenialReason(); }), 3.0);
   ASSERT_TRUE(refusal.has_value());
   EXPECT_NE(refusal->find("does not answer"), std::string::npos) << *refusal;
+  // A one-off image gives up as well.
+  auto image = std::make_shared<std::promise<runtime::Result<SharedPixelBuffer>>>();
+  auto imageResult = image->get_future();
+  capture.captureImage(excluding({}), {}, [image](runtime::Result<SharedPixelBuffer> result) {
+    image->set_value(std::move(result));
+  });
   // The stream, stuck on its next frame, stops with an error within its limit.
   ASSERT_TRUE(waitUntil([&] { return !recorder.errors().empty(); }, 4.0));
   EXPECT_NE(recorder.errors().front().find("stopped answering"), std::string::npos)
       << recorder.errors().front();
   EXPECT_TRUE(stopStream(*stream).ok());
+  ASSERT_EQ(imageResult.wait_for(std::chrono::seconds(4)), std::future_status::ready);
+  auto imageOutcome = imageResult.get();
+  EXPECT_FALSE(imageOutcome.ok());
+  EXPECT_NE(imageOutcome.message().find("stopped answering"), std::string::npos)
+      << imageOutcome.message();
 
   // Once the server answers again, so do the samplers and the permission check (which also
   // lets the probe that gave up finish before the server goes away).

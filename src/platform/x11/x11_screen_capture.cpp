@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -98,12 +99,11 @@ struct OneShot {
   double deadline = 0;
   std::unique_ptr<CaptureSession> session;
   std::function<void(runtime::Result<SharedPixelBuffer>)> completion;
-  bool done = false;
+  std::atomic<bool> done{false};  // finished from the pump's thread or the watchdog's
   XEventPump pump;
 
   void finish(runtime::Result<SharedPixelBuffer> result) {
-    if (done) return;
-    done = true;
+    if (done.exchange(true)) return;
     completion(std::move(result));
   }
 };
@@ -133,7 +133,12 @@ void X11ScreenCapture::captureImage(
     if (shot->session) shot->session->handle(event);
   };
   callbacks.idle = [shot]() -> std::optional<double> {
-    if (shot->done || !shot->session) return std::nullopt;
+    if (shot->done) {
+      // Given up on while the server was not answering: end once it does.
+      shot->pump.requestStop();
+      return std::nullopt;
+    }
+    if (!shot->session) return std::nullopt;
     const double now = pumpClock();
     if (now < shot->deadline && shot->session->anyWindowAwaitingRepaint()) {
       return std::min(0.02, shot->deadline - now);
@@ -145,6 +150,9 @@ void X11ScreenCapture::captureImage(
     shot->pump.requestStop();
     return std::nullopt;
   };
+  callbacks.stallLimit = stallLimit_;
+  // A server that does not answer may not even have let the connection open: give up now.
+  callbacks.stalled = [shot] { shot->finish(runtime::Error{"The X server stopped answering."}); };
   callbacks.connectionLost = [shot] {
     if (shot->session) shot->session->abandon();
     shot->session.reset();

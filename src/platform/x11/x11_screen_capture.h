@@ -29,7 +29,8 @@ class X11ScreenCapture final : public ScreenCapture {
                     std::function<void(runtime::Result<SharedPixelBuffer>)> completion) override;
 
   void setRepaintWait(double seconds) { repaintWait_ = seconds; }
-  // How long a stream waits on a server that does not answer before it stops with an error.
+  // How long a stream or an image waits on a server that does not answer before it stops with
+  // an error.
   void setStallLimit(double seconds) { stallLimit_ = seconds; }
   const std::shared_ptr<const ApplicationIdentityResolver>& identities() const {
     return identities_;

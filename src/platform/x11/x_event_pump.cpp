@@ -63,14 +63,21 @@ double pumpClock() {
 }
 
 XEventPump::~XEventPump() {
-  if (!thread_.joinable()) return;
-  if (thread_.get_id() == std::this_thread::get_id()) {
+  if (onOwnThread()) {
+    // The last owner let go from inside a callback: the threads own their state and end by
+    // themselves.
     requestStop();
-    thread_.detach();  // the thread owns its state and ends by itself
+    if (thread_.joinable()) thread_.detach();
     if (watchdog_.joinable()) watchdog_.detach();
-  } else {
-    stop();
+    return;
   }
+  stop();
+}
+
+bool XEventPump::onOwnThread() const {
+  const auto self = std::this_thread::get_id();
+  return (thread_.joinable() && thread_.get_id() == self) ||
+         (watchdog_.joinable() && watchdog_.get_id() == self);
 }
 
 void XEventPump::State::watch(double limit, std::function<void()> stalled) {
@@ -136,7 +143,7 @@ void XEventPump::requestStop() {
 
 void XEventPump::stop() {
   requestStop();
-  if (thread_.get_id() == std::this_thread::get_id()) return;
+  if (onOwnThread()) return;
   if (state_) {
     std::unique_lock lock(state_->mutex);
     const bool ended = state_->finishedChanged.wait_for(

@@ -37,7 +37,7 @@ class XEventPump {
   };
 
   XEventPump() = default;
-  // Stops the thread; waits for it unless called from the thread itself.
+  // Stops the thread; waits for it unless called from the thread itself (or its watchdog).
   ~XEventPump();
   XEventPump(const XEventPump&) = delete;
   XEventPump& operator=(const XEventPump&) = delete;
@@ -60,6 +60,7 @@ class XEventPump {
 
  private:
   static constexpr double kStopGrace = 0.5;
+  bool onOwnThread() const;
 
   struct State;
   std::shared_ptr<State> state_;
