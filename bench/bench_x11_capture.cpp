@@ -124,6 +124,13 @@ void BM_ComposedFrame(benchmark::State& state) {
   Window partlyPainted = None;
   if (state.range(3) != 0) {
     // A window without background that paints its top-left quarter once.
+    auto settleFor40Milliseconds = [&] {
+      for (int i = 0; i < 20; ++i) {
+        applyEvents();
+        (void)(*session)->anyWindowAwaitingRepaint();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    };
     XSetWindowAttributes attributes{};
     attributes.background_pixmap = None;
     partlyPainted = XCreateWindow(desktop.painter, DefaultRootWindow(desktop.painter), width / 4,
@@ -133,21 +140,13 @@ void BM_ComposedFrame(benchmark::State& state) {
     XSetClassHint(desktop.painter, partlyPainted, &hint);
     XMapWindow(desktop.painter, partlyPainted);
     XSync(desktop.painter, False);
-    for (int i = 0; i < 20; ++i) {
-      applyEvents();
-      (void)(*session)->anyWindowAwaitingRepaint();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    settleFor40Milliseconds();
     GC gc = XCreateGC(desktop.painter, partlyPainted, 0, nullptr);
     XSetForeground(desktop.painter, gc, 0xC0A080);
     XFillRectangle(desktop.painter, partlyPainted, gc, 0, 0, width / 4, height / 4);
     XFreeGC(desktop.painter, gc);
     XSync(desktop.painter, False);
-    for (int i = 0; i < 20; ++i) {
-      applyEvents();
-      (void)(*session)->anyWindowAwaitingRepaint();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    settleFor40Milliseconds();
   }
   ContentFilter filter;
   filter.displayID = 0;  // the primary monitor

@@ -5,6 +5,8 @@
 #include <signal.h>
 
 #include "platform/x11/frame_composer.h"
+#include "platform/x11/x_properties.h"
+#include "support/x11/pager.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -222,29 +224,12 @@ TEST_P(DesktopSwitchLeakTest, FastDesktopSwitchesNeverShowTheExcludedClientOrIts
   Mover mover(display());
   const Window root = DefaultRootWindow(mover.display);
   const Atom current = XInternAtom(mover.display, "_NET_CURRENT_DESKTOP", False);
-  auto currentDesktop = [&] {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(mover.display, root, current, 0, 1, False, XA_CARDINAL, &type, &format,
-                       &count, &after, &data);
-    const long desktop = count == 1 ? *reinterpret_cast<long*>(data) : -1;
-    if (data != nullptr) XFree(data);
-    return desktop;
-  };
   // Switches as a pager does, and waits until the window manager has done it.
   auto switchTo = [&](long desktop) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = root;
-    event.xclient.message_type = current;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = desktop;
-    XSendEvent(mover.display, root, False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &event);
+    corvane::testing::requestDesktop(mover.display, desktop);
     mover.sync();
-    return waitUntil([&] { return currentDesktop() == desktop; }, 10.0);
+    return waitUntil(
+        [&] { return cardinalValue(mover.display, root, current, XA_CARDINAL) == desktop; }, 10.0);
   };
   ASSERT_TRUE(switchTo(1));
   // A painting window without background where the secret is, on the other desktop.

@@ -4,6 +4,7 @@
 
 #include "platform/x11/x11_workspace.h"
 #include "runtime/virtual_run_loop.h"
+#include "support/x11/pager.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -147,14 +148,7 @@ TEST_P(WorkspaceTest, ReportsTheActiveDesktopAndTheDesktopWindowOwner) {
   Display* display = XOpenDisplay(server_->name().c_str());
   const Atom current = XInternAtom(display, "_NET_CURRENT_DESKTOP", False);
   if (GetParam()) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = DefaultRootWindow(display);
-    event.xclient.message_type = current;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 1;
-    XSendEvent(display, DefaultRootWindow(display), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    corvane::testing::requestDesktop(display, 1);
   } else {
     long desktopIndex = 1;
     XChangeProperty(display, DefaultRootWindow(display), current, XA_CARDINAL, 32, PropModeReplace,
