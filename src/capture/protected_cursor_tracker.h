@@ -23,8 +23,9 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
       std::shared_ptr<ProtectedOutputSurface> surface,
       std::shared_ptr<platform::CursorSource> source);
 
-  // Starts (or re-targets) tracking over `displayFrame` (desktop points) on the main actor.
-  void start(platform::Rect displayFrame, double backingScaleFactor = 1.0);
+  // Starts (or re-targets) tracking over `displayFrame` (desktop points), whose screen has
+  // `backingScaleFactor` pixels to the point, on the main actor.
+  void start(platform::Rect displayFrame, double backingScaleFactor);
   // Stops polling and tells the surface the position is unknown.
   void stop();
   bool isTracking() const { return task_.valid() && !task_.isDone(); }

@@ -45,7 +45,7 @@ void ProtectedFrameRelay::write(const ProtectedCapturedFrame& frame, std::uint64
   const auto configuration = deliveryState_->configuration();
   const bool admitted =
       configuration.admitsPublication(generation, sourceContextGeneration, frame.timestamp) &&
-      surface_->update(frame.pixelBuffer, frame.sequence);
+      surface_->update(frame.pixelBuffer, frame.sequence, generation);
   PublishedHandler handler;
   {
     std::lock_guard lock(mutex_);

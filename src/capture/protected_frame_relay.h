@@ -28,8 +28,9 @@ struct ProtectedRelayedFrame {
 // Writes drained frames to the output surface on its own serial queue. Just before writing it
 // checks the frame again against the delivery configuration in force at that moment, so a pause,
 // a desktop switch, a filter change or a new capture generation that happened while the frame was
-// queued still keeps it off the output. The pixels are handed over as they are: the surface holds
-// the very buffer the capture produced.
+// queued still keeps it off the output; a change made between that check and the write is caught
+// by the surface, which refuses retired generations under its own lock. The pixels are handed over
+// as they are: the surface holds the very buffer the capture produced.
 class ProtectedFrameRelay : public std::enable_shared_from_this<ProtectedFrameRelay> {
  public:
   using PublishedHandler = std::function<void(const ProtectedRelayedFrame&)>;

@@ -1,5 +1,6 @@
 #include "capture/protected_output_surface.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@ struct ProtectedOutputSurface::State {
   mutable std::mutex mutex;
   std::optional<Snapshot> snapshot;
   std::uint64_t revision = 0;
+  std::uint64_t minimumGeneration = 0;
   ProtectedCursorState cursor;
   PresentationStats stats;
   std::optional<runtime::WallTime> latestRequestAt;
@@ -28,13 +30,15 @@ ProtectedOutputSurface::ProtectedOutputSurface() : state_(std::make_shared<State
 
 ProtectedOutputSurface::~ProtectedOutputSurface() = default;
 
-bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint64_t sequence) {
+bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint64_t sequence,
+                                    std::uint64_t generation) {
   if (!image) return false;
   const auto stamp = runtime::now();
   Snapshot published;
   std::vector<std::shared_ptr<UpdateObserver>> observers;
   {
     std::lock_guard lock(state_->mutex);
+    if (generation < state_->minimumGeneration) return false;
     if (state_->snapshot && sequence <= state_->snapshot->sequence) return false;
     Snapshot next;
     next.pixelSize =
@@ -52,6 +56,11 @@ bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint
   for (const auto& observer : observers) (*observer)(published);
   requestRedraw(false);
   return true;
+}
+
+void ProtectedOutputSurface::refuseGenerationsBelow(std::uint64_t generation) {
+  std::lock_guard lock(state_->mutex);
+  state_->minimumGeneration = std::max(state_->minimumGeneration, generation);
 }
 
 void ProtectedOutputSurface::advanceSequenceWithoutPixelChange(std::uint64_t sequence) {

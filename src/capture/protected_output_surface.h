@@ -59,11 +59,16 @@ class ProtectedOutputSurface {
   ProtectedOutputSurface(const ProtectedOutputSurface&) = delete;
   ProtectedOutputSurface& operator=(const ProtectedOutputSurface&) = delete;
 
-  // Publishes `image` under `sequence`: a new revision and snapshot, a pending presentation and one
-  // coalesced redraw request on the main actor. Refuses (returns false, changes nothing) a null
-  // image or a sequence that is not above the published one, so an older frame can never replace
-  // a newer one on screen.
-  bool update(platform::SharedPixelBuffer image, std::uint64_t sequence);
+  // Publishes `image` under `sequence`, captured in capture `generation`: a new revision and
+  // snapshot, a pending presentation and one coalesced redraw request on the main actor. Refuses
+  // (returns false, changes nothing) a null image, a sequence that is not above the published one,
+  // so an older frame can never replace a newer one on screen, and a generation below the minimum,
+  // so a frame that was on its way when its capture ended never lands after a stop's clear.
+  bool update(platform::SharedPixelBuffer image, std::uint64_t sequence,
+              std::uint64_t generation = 0);
+
+  // From now on refuses frames of generations below `generation`; never lowers the minimum.
+  void refuseGenerationsBelow(std::uint64_t generation);
 
   // Re-labels the published snapshot with `sequence` without touching its pixels, revision or
   // cursor; no redraw. Does nothing without a snapshot.

@@ -207,15 +207,14 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
     co_return;
   }
   const auto configuration = supervisor->activeConfiguration();
+  // A refresh asked for while the stream started could not be applied before now: its time
+  // limit counts from here.
+  if (engine.pendingFilterRefresh_)
+    engine.pendingFilterRefresh_->deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
 
   engine.streamStartedAt_ = runtime::uptime();
   engine.liveMonitoringStartedAt_ = engine.streamStartedAt_;
-  double scale = 1.0;
-  if (engine.services_.desktop.screens) {
-    if (auto screen = engine.services_.desktop.screens->screen(display->displayID))
-      scale = screen->backingScaleFactor;
-  }
-  engine.cursorTracker_->start(display->frame, scale);
+  engine.startCursorTracking(*display);
   if (!engine.renderedFrame.value() && !engine.isHolding())
     engine.statusMessage.set("Waiting for the first protected frame");
   engine.record("protected_share_stream_started",
@@ -264,6 +263,15 @@ runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShare
 
 // MARK: - Capture bookkeeping
 
+void ProtectedShareEngine::startCursorTracking(const platform::ShareableDisplay& display) {
+  double scale = 1.0;
+  if (services_.desktop.screens) {
+    if (auto screen = services_.desktop.screens->screen(display.displayID))
+      scale = screen->backingScaleFactor;
+  }
+  cursorTracker_->start(display.frame, scale);
+}
+
 CaptureExclusionPolicy ProtectedShareEngine::exclusionPolicy() const {
   CaptureExclusionPolicy policy;
   policy.protectedBundleIDs = protectedAppBundleIDs_;
@@ -286,6 +294,8 @@ void ProtectedShareEngine::showOutputSize(const platform::StreamConfiguration& c
 
 void ProtectedShareEngine::advanceCaptureGeneration() {
   const auto generation = captureGeneration_.advance();
+  // Frames of earlier generations still on their way to the output are refused from here on.
+  surface_->refuseGenerationsBelow(generation);
   records().mailbox->reset(generation);
   syncFrameDeliveryState(false);
 }
@@ -320,6 +330,11 @@ bool ProtectedShareEngine::isStillRunning(const CaptureApplicationIdentity& appl
     if (bundleMatches && processMatches) return true;
   }
   return false;
+}
+
+bool ProtectedShareEngine::isFirstStreamStarting() const {
+  return phase.value() == ProtectedSharePhase::starting &&
+         (!supervisor_->stream() || supervisor_->isStarting());
 }
 
 bool ProtectedShareEngine::isCurrentSession(std::uint64_t session) const {
@@ -445,6 +460,17 @@ void ProtectedShareEngine::setLiveStatus() {
   statusMessage.set(liveStatusText());
 }
 
+void ProtectedShareEngine::showStatusAfterHoldEnded() {
+  if (!renderedFrame.value() || isSourceContextTransitioning.value() ||
+      isCaptureFilterTransitioning.value())
+    return;
+  if (isPublishingPaused.value()) {
+    statusMessage.set(kPausedStatus);
+  } else {
+    setLiveStatus();
+  }
+}
+
 void ProtectedShareEngine::record(const std::string& event,
                                   std::map<std::string, std::string> fields) const {
   services_.recorder(event, std::move(fields));
@@ -470,7 +496,7 @@ void ProtectedShareEngine::setPublishingPaused(bool paused) {
   if (!paused) minimumAcceptedTimestamp_ = runtime::uptime();
   syncFrameDeliveryState(false);
   if (paused) {
-    statusMessage.set("Protected Share paused on the current frame");
+    statusMessage.set(kPausedStatus);
     record("protected_share_paused");
   } else {
     setLiveStatus();
@@ -498,7 +524,7 @@ void ProtectedShareEngine::setSourceContextTransitioning(bool transitioning) {
   sourceContextRecoveryMessage.set(std::nullopt);
   minimumAcceptedTimestamp_ = runtime::uptime();
   syncFrameDeliveryState(false);
-  if (renderedFrame.value() && !isHolding()) setLiveStatus();
+  showStatusAfterHoldEnded();
   record("protected_share_space_transition_completed",
          {{"contextGeneration", std::to_string(sourceContextGeneration_.current())}});
 }
@@ -530,7 +556,7 @@ void ProtectedShareEngine::endCaptureFilterTransition() {
   if (!isCaptureFilterTransitioning.value()) return;
   isCaptureFilterTransitioning.set(false);
   syncFrameDeliveryState(false);
-  if (renderedFrame.value() && !isHolding()) setLiveStatus();
+  showStatusAfterHoldEnded();
   record("protected_share_capture_filter_transition_completed");
 }
 

@@ -147,6 +147,7 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
 
   static constexpr const char* kIdleStatus = "Protected Share is idle";
   static constexpr const char* kLiveStatus = "Protected Share live";
+  static constexpr const char* kPausedStatus = "Protected Share paused on the current frame";
   static constexpr const char* kFilterFailureMessage =
       "Protected app filter could not be applied. Stop Protected Share and try again.";
   static constexpr const char* kCaptureStalledMessage =
@@ -207,7 +208,14 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   void scheduleScreenshotFallback();
   void evaluateScreenshotFallback();
   void stopScreenshotFallback(const char* reason);
+  // Follows the pointer over `display` at its screen's scale.
+  void startCursorTracking(const platform::ShareableDisplay& display);
+  // The session's start has not yet got its first stream running.
+  bool isFirstStreamStarting() const;
   void setLiveStatus();
+  // After a desktop switch or a filter hold ended: the paused text while paused, the live text
+  // once nothing holds the output; nothing while another hold goes on.
+  void showStatusAfterHoldEnded();
   std::string liveStatusText() const;
   void record(const std::string& event, std::map<std::string, std::string> fields = {}) const;
 

@@ -78,7 +78,11 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
         self->pendingFilterRefresh_.reset();
         co_return;
       }
-      if (runtime::uptime() >= request.deadline) {
+      // The session's first stream is still starting (a start may take longer than a refresh
+      // may): the refresh's time limit starts once it runs.
+      if (self->isFirstStreamStarting()) {
+        self->pendingFilterRefresh_->deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
+      } else if (runtime::uptime() >= self->pendingFilterRefresh_->deadline) {
         self->pendingFilterRefresh_.reset();
         if (request.freeze) {
           self->failClosed(kFilterFailureMessage, "protected_share_capture_filter_timed_out",
@@ -151,7 +155,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
   engine.minimumAcceptedTimestamp_ = runtime::uptime();
   engine.isFrameDeliveryEnabled_ = true;
   engine.advanceCaptureGeneration();
-  if (displayChanged) engine.cursorTracker_->start(display->frame);
+  if (displayChanged) engine.startCursorTracking(*display);
   engine.scheduleScreenshotFallback();
   auto updated = engine.metrics.value();
   ++updated.heldFrames;

@@ -91,5 +91,51 @@ TEST(PipelineThreadsTest, RecordsStayConsistentAcrossThreads) {
   for (std::size_t i = 1; i < sequences.size(); ++i) ASSERT_GT(sequences[i], sequences[i - 1]);
 }
 
+// A stop on the main thread while the relay writes on its own: whatever the interleaving, once the
+// stop retired the generation and cleared the output, and the relay drained, the output is empty.
+TEST(PipelineThreadsTest, NoFrameLandsAfterAStopsClear) {
+  runtime::VirtualRunLoop loop;
+  auto surface = std::make_shared<ProtectedOutputSurface>();
+  auto relayQueue = std::make_shared<runtime::ThreadSerialQueue>("relay");
+  auto deliveryState = std::make_shared<ProtectedFrameDeliveryState>();
+  auto relay = ProtectedFrameRelay::make(surface, deliveryState, relayQueue);
+  std::atomic<std::uint64_t> written{0};
+  relay->setPublishedHandler([&](const ProtectedRelayedFrame&) { written.fetch_add(1); });
+
+  ProtectedFrameDeliveryState::Configuration configuration;
+  configuration.streamIdentity = 1;
+  std::atomic<std::uint64_t> nextSequence{1};
+  std::atomic<bool> running{true};
+  auto pixels = std::make_shared<platform::PixelBuffer>(4, 4);
+  std::thread samples([&] {
+    while (running.load()) {
+      ProtectedCapturedFrame frame;
+      frame.pixelBuffer = pixels;
+      frame.sequence = nextSequence.fetch_add(1);
+      relay->publish(frame, deliveryState->configuration().generation, 0);
+      if (frame.sequence % 64 == 0) relayQueue->runSync([] {});  // keep the queue short
+    }
+  });
+
+  for (int round = 0; round < 2000; ++round) {
+    ++configuration.generation;
+    configuration.isAcceptingFrames = true;
+    deliveryState->update(configuration, false);
+    const auto before = written.load();
+    while (written.load() < before + 2) std::this_thread::yield();
+    // The engine's stop: a new generation that accepts nothing, then the clear.
+    ++configuration.generation;
+    configuration.isAcceptingFrames = false;
+    deliveryState->update(configuration, false);
+    surface->refuseGenerationsBelow(configuration.generation);
+    surface->clear();
+    relayQueue->runSync([] {});
+    ASSERT_FALSE(surface->snapshot()) << "round " << round;
+  }
+  running.store(false);
+  samples.join();
+  relayQueue->runSync([] {});
+}
+
 }  // namespace
 }  // namespace corvane::capture

@@ -58,6 +58,21 @@ TEST(ProtectedOutputSurfaceTest, RefusesOlderOrEqualSequencesAndNullImages) {
   EXPECT_TRUE(surface.update(image(4, 4), 10)) << "a cleared surface starts a new sequence";
 }
 
+TEST(ProtectedOutputSurfaceTest, RefusesFramesOfRetiredGenerationsAcrossAClear) {
+  runtime::VirtualRunLoop loop;
+  ProtectedOutputSurface surface;
+  ASSERT_TRUE(surface.update(image(4, 4), 1, 3));
+  surface.refuseGenerationsBelow(4);
+  surface.clear();
+  EXPECT_FALSE(surface.update(image(4, 4), 2, 3)) << "a late frame of the stopped capture";
+  EXPECT_FALSE(surface.update(image(4, 4), 3)) << "a frame without a generation";
+  EXPECT_FALSE(surface.snapshot());
+  surface.refuseGenerationsBelow(2);
+  EXPECT_FALSE(surface.update(image(4, 4), 4, 3)) << "the minimum never goes down";
+  EXPECT_TRUE(surface.update(image(4, 4), 5, 4));
+  EXPECT_TRUE(surface.update(image(4, 4), 6, 7));
+}
+
 TEST(ProtectedOutputSurfaceTest, RedrawRequestsAreCoalescedOnTheMainActor) {
   runtime::VirtualRunLoop loop;
   ProtectedOutputSurface surface;

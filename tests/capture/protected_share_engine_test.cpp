@@ -128,6 +128,31 @@ TEST_F(ProtectedShareEngineTest, PauseHoldsTheExactFrameAndResumeShowsOnlyLaterC
   EXPECT_TRUE(h.recorded("protected_share_resumed"));
 }
 
+TEST_F(ProtectedShareEngineTest, HoldsThatEndWhilePausedLeaveThePausedStatus) {
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(0.5);
+  h.engine->setPublishingPaused(true);
+  const auto publishedBefore = h.published.size();
+
+  h.engine->setSourceContextTransitioning(true);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Switching Space; holding the current frame");
+  h.loop.advance(0.35);
+  h.engine->setSourceContextTransitioning(false);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share paused on the current frame");
+
+  h.engine->updateCaptureConfiguration({"org.example.Vault", "org.example.Editor"}, false, {},
+                                       std::nullopt);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Updating the protected app filter");
+  h.loop.advance(2.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share paused on the current frame");
+  EXPECT_TRUE(h.engine->isPublishingPaused.value());
+  EXPECT_EQ(h.published.size(), publishedBefore) << "still paused: nothing new is shown";
+
+  h.engine->setPublishingPaused(false);
+  EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share live");
+}
+
 TEST_F(ProtectedShareEngineTest, PauseBeforeTheFirstFrameOrOutsideASessionDoesNothing) {
   h.engine->setPublishingPaused(true);
   EXPECT_FALSE(h.engine->isPublishingPaused.value());
@@ -337,6 +362,47 @@ TEST_F(ProtectedShareEngineTest, ExclusionsChangedWhileStartingApplyOnceTheStrea
     h.loop.advance(0.5);
   }
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+}
+
+TEST_F(ProtectedShareEngineTest, ARefreshAskedForDuringASlowStartCountsItsLimitFromTheStartsEnd) {
+  // A start may take most of its own limit; a helper that opens meanwhile must wait for it
+  // without its wait counting against the refresh.
+  h.desktop->captureScript().start.latency = 4.5;
+  auto starting = runtime::spawn(h.engine->start({"org.example.Vault"}, false, {}, std::nullopt));
+  h.loop.advance(0.1);
+  h.desktop->captureScript().start.latency = 0;
+  const auto keys = h.desktop->launchApplication({"org.example.Vault.keys", "Keys"}).value();
+  h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Vault.keys", keys);
+  const auto keysWindow = h.desktop->addWindow(keys, {platform::Rect{{0, 0}, {160, 90}}}).value();
+  h.finish(starting);
+  h.loop.advance(ProtectedShareEngine::kCaptureFilterApplyTimeout - 1.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing)
+      << h.engine->lastError.value().value_or("");
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_TRUE(h.engine->activeCaptureFilter()->applicationIdentities.contains(
+      {"org.example.Vault.keys", keys}));
+  ASSERT_FALSE(h.published.empty());
+  for (const auto& p : h.published)
+    EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, keysWindow));
+}
+
+TEST_F(ProtectedShareEngineTest, ThePointerKeepsTheScreensScaleAfterADisplayChange) {
+  using platform::sim::SimDesktop;
+  ASSERT_TRUE(h.desktop->updateDisplay(SimDesktop::makeDisplay(1, {{0, 0}, {160, 90}}, 2, true)));
+  h.desktop->setCursorImage(std::make_shared<platform::PixelBuffer>(16, 24), {4, 6});
+  h.desktop->moveCursor({40, 45});
+  h.startSharing({"org.example.Vault"});
+  EXPECT_EQ(h.engine->outputSurface()->cursorState().pointSize, (platform::Size{8, 12}));
+
+  // The display grows: the stream is replaced for it and the pointer follows it.
+  ASSERT_TRUE(h.desktop->updateDisplay(SimDesktop::makeDisplay(1, {{0, 0}, {320, 180}}, 2, true)));
+  h.engine->refreshCaptureFilterForApplicationChange(false, std::nullopt, std::nullopt);
+  h.loop.advance(1.0);
+  ASSERT_TRUE(h.recorded("protected_share_stream_replaced_for_filter"));
+  const auto cursor = h.engine->outputSurface()->cursorState();
+  EXPECT_EQ(cursor.sourceDisplaySize, (platform::Size{320, 180}));
+  EXPECT_EQ(cursor.pointSize, (platform::Size{8, 12}))
+      << "a 2x screen draws the pointer at half its pixels";
 }
 
 TEST_F(ProtectedShareEngineTest, StopTimesOutAfterOnePointFiveSecondsAndStillEndsIdle) {
