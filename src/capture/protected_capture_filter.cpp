@@ -19,14 +19,9 @@ bool shouldExcludeCaptureApplication(const std::string& bundleIdentifier,
                                      const std::set<std::string>& protectedBundleIDs) {
   if (bundleIdentifier.empty()) return false;
   if (!ownBundleIdentifier.empty() && bundleIdentifier == ownBundleIdentifier) return true;
-  for (const auto& id : protectedBundleIDs) {
-    if (id.empty()) continue;
-    if (bundleIdentifier == id) return true;
-    if (bundleIdentifier.size() > id.size() + 1 && bundleIdentifier.starts_with(id) &&
-        bundleIdentifier[id.size()] == '.')
-      return true;
-  }
-  return false;
+  return std::any_of(protectedBundleIDs.begin(), protectedBundleIDs.end(), [&](const auto& id) {
+    return platform::namesApplicationOrHelper(bundleIdentifier, id);
+  });
 }
 
 CaptureFilterSnapshot buildCaptureFilter(const platform::ShareableDisplay& display,

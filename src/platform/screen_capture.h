@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/application_ids.h"
 #include "platform/geometry.h"
 #include "platform/pixel_buffer.h"
 #include "runtime/clock.h"
@@ -47,8 +48,8 @@ struct ShareableContent {
 };
 
 // What a capture leaves out of one display: every window of the excluded applications (their
-// popups, menus and dialogs included), the excluded windows and, when asked, the desktop
-// windows; the excepting windows are kept even when their application is excluded.
+// popups, menus and dialogs included) and of their helpers, the excluded windows and, when asked,
+// the desktop windows; the excepting windows are kept even when their application is excluded.
 struct ContentFilter {
   std::uint32_t displayID = 0;
   std::vector<ShareableApplication> excludedApplications;
@@ -56,10 +57,21 @@ struct ContentFilter {
   std::set<std::uint32_t> exceptingWindowIDs;
   bool excludeDesktopWindows = false;
 
-  bool excludesApplication(const std::string& bundleIdentifier, std::int32_t processID) const {
+  // Whether a window of the application `bundleIdentifier` in process `processID` is left out:
+  // by its process, by its id or a helper's id ("<id>.<suffix>") of an excluded application, so
+  // a helper that starts after the filter was made is left out from its first frame. An id that
+  // was taken from the window's WM_CLASS comes with `windowClassNames` (its instance and class),
+  // which are compared without regard to case.
+  bool excludesApplication(const std::string& bundleIdentifier, std::int32_t processID,
+                           const std::vector<std::string>& windowClassNames = {}) const {
     for (const auto& app : excludedApplications) {
-      if (app.bundleIdentifier == bundleIdentifier || (processID > 0 && app.processID == processID))
+      if (processID > 0 && app.processID == processID) return true;
+      if (app.bundleIdentifier == bundleIdentifier ||
+          namesApplicationOrHelper(bundleIdentifier, app.bundleIdentifier))
         return true;
+      for (const auto& name : windowClassNames) {
+        if (namesApplicationOrHelper(name, app.bundleIdentifier, IdCase::ignored)) return true;
+      }
     }
     return false;
   }

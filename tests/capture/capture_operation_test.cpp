@@ -108,6 +108,23 @@ TEST(CaptureFilterTest, ExcludesProtectedAppsTheirHelpersAndCorvaneOnly) {
   EXPECT_FALSE(shouldExcludeCaptureApplication("", "", protectedIDs));
 }
 
+TEST(CaptureFilterTest, AStreamFilterMatchesHelpersAndWindowClassesWithoutRegardToCase) {
+  platform::ContentFilter filter;
+  filter.excludedApplications = {{"xscreensaver", "", 0}, {"org.example.Vault", "", 0}};
+  // An id taken from WM_CLASS: the class or the instance, in any case.
+  EXPECT_TRUE(filter.excludesApplication("XScreenSaver", 0, {"saver", "XScreenSaver"}));
+  EXPECT_TRUE(filter.excludesApplication("Saver", 0, {"XSCREENSAVER", "Saver"}));
+  EXPECT_FALSE(filter.excludesApplication("XScreenSaver", 0)) << "other ids compare exactly";
+  // Helpers, also those that were not running when the filter was made.
+  EXPECT_TRUE(filter.excludesApplication("org.example.Vault.helper", 0));
+  EXPECT_TRUE(filter.excludesApplication("Org.Example.Vault.Agent", 0,
+                                         {"org.example.vault.agent", "Org.Example.Vault.Agent"}));
+  EXPECT_FALSE(
+      filter.excludesApplication("org.example.VaultViewer", 0, {"org.example.vaultviewer"}));
+  EXPECT_FALSE(filter.excludesApplication("org.example.Vault.", 0));
+  EXPECT_FALSE(filter.excludesApplication("Notes", 0, {"notes", "Notes"}));
+}
+
 TEST(CaptureFilterTest, BuildsTheFilterFromTheRunningApplications) {
   platform::ShareableContent content;
   content.displays = {{7, {{0, 0}, {160, 90}}, 160, 90}};

@@ -123,6 +123,9 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   }
   if (identity.id.empty() && windowClass) {
     identity.id = !windowClass->className.empty() ? windowClass->className : windowClass->instance;
+    for (const auto& name : {windowClass->instance, windowClass->className}) {
+      if (!name.empty()) identity.windowClassNames.push_back(name);
+    }
   }
   if (identity.id.empty()) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/x11/desktop_entries.h"
 #include "platform/x11/x_properties.h"
@@ -12,11 +13,13 @@
 namespace corvane::platform::x11 {
 
 // Who a window belongs to: the application id used everywhere as the bundle identifier, its
-// display name and the process.
+// display name and the process. When the id was taken from the window's WM_CLASS (no flatpak,
+// launch file or desktop entry named it), the instance and class names come with it.
 struct ApplicationIdentity {
   std::string id;
   std::string name;
   std::int32_t processID = 0;
+  std::vector<std::string> windowClassNames;
   bool operator==(const ApplicationIdentity&) const = default;
 };
 

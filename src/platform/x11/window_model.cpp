@@ -622,14 +622,17 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
   if (ownProcess > 0) excludedProcesses.insert(ownProcess);
   for (const auto& [id, window] : windows_) {
     const auto& identity = window->identity;
-    if (filter.excludesApplication(identity.id, identity.processID) && identity.processID > 0) {
+    if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames) &&
+        identity.processID > 0) {
       excludedProcesses.insert(identity.processID);
     }
   }
   const bool excludesApplications = !filter.excludedApplications.empty();
   auto isExcludedApplication = [&](const Judged& judged, std::int32_t processID) {
     if (processID > 0 && excludedProcesses.count(processID) != 0) return true;
-    if (filter.excludesApplication(judged.identity->id, judged.identity->processID)) return true;
+    if (filter.excludesApplication(judged.identity->id, judged.identity->processID,
+                                   judged.identity->windowClassNames))
+      return true;
     return excludesApplications && !judged.known;
   };
   auto isExcludedItself = [&](const TrackedWindow& window) {

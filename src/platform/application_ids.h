@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+namespace corvane::platform {
+
+// How an application id is compared: exactly (desktop-entry and flatpak ids), or without regard
+// to case (names taken from a window's WM_CLASS, whose capitalisation differs between the
+// instance, the class and the ids other programs use for the same application).
+enum class IdCase { exact, ignored };
+
+// Whether `id` names the application `excluded` or one of its helpers, whose ids extend it by
+// "." and a suffix ("<id>.<suffix>"). An empty `excluded` names nothing.
+bool namesApplicationOrHelper(std::string_view id, std::string_view excluded,
+                              IdCase idCase = IdCase::exact);
+
+}  // namespace corvane::platform
