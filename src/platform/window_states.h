@@ -24,6 +24,11 @@ class WindowStateHints {
   // Makes the window transient for `parentNumber` (0: for none). Window managers keep a transient
   // window above its parent and in at least the parent's layer.
   virtual void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) = 0;
+  // With `shown` false, takes a mapped window off the local screen while it stays mapped, so
+  // another program's capture of that window still receives its frames; with `shown` true, puts
+  // it back where it was in its frame. The window's frame on the desktop is the caller's to
+  // restore.
+  virtual void setShownLocally(std::uint32_t windowNumber, bool shown) = 0;
 };
 
 }  // namespace corvane::platform

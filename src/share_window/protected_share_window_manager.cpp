@@ -188,6 +188,7 @@ bool ProtectedShareWindowManager::publishLiveFrame(Size pixelSize) {
 void ProtectedShareWindowManager::endSession(bool closeWindow) {
   runtime::assertMainActor();
   if (window_) {
+    window_->setShownLocally(true);
     window_->setSharingType(SharingType::none);
     window_->setMapsOnlyWhenShared(true);
     if (closeWindow) window_->orderOut();
@@ -202,6 +203,7 @@ void ProtectedShareWindowManager::endSession(bool closeWindow) {
 void ProtectedShareWindowManager::close() {
   runtime::assertMainActor();
   if (window_) {
+    window_->setShownLocally(true);
     window_->setSharingType(SharingType::none);
     window_->orderOut();
     window_->close();
@@ -226,9 +228,11 @@ bool ProtectedShareWindowManager::hideLiveWindowLocally() {
   window_->setCollectionBehavior(kHiddenBehavior);
   isLiveWindowHiddenLocally_ = true;
   refreshWindowOrderingPolicy();
+  // Off this screen, yet mapped: the meeting application keeps receiving it.
+  window_->setShownLocally(false);
   setPresentation(ProtectedSharePresentation::liveHidden);
-  // It must stay shared and on screen for the meeting application to keep receiving it.
-  return window_->isVisible() && window_->sharingType() == SharingType::readOnly;
+  return window_->isVisible() && window_->sharingType() == SharingType::readOnly &&
+         !window_->isShownLocally();
 }
 
 bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::TopLevelWindow& window) {
@@ -241,6 +245,7 @@ bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::TopLevelWindo
   Size minSize = savedMinSize_.value_or(window.minSize());
   minSize.width = std::min(minSize.width, bounds.width());
   minSize.height = std::min(minSize.height, bounds.height());
+  window.setShownLocally(true);
   window.setMinSize(minSize);
   window.setFrame(clampedToBounds(frame, bounds));
   savedFrame_.reset();

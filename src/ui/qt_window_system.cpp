@@ -141,6 +141,13 @@ void QtWindow::setIgnoresMouseEvents(bool ignores) {
   applyFlags();
 }
 
+void QtWindow::setShownLocally(bool shown) {
+  if (shownLocally_ == shown) return;
+  shownLocally_ = shown;
+  if (host_ && hasNativeWindow_ && state_->stateHints)
+    state_->stateHints->setShownLocally(static_cast<std::uint32_t>(host_->winId()), shown);
+}
+
 void QtWindow::setListedInWindowsMenu(bool value) {
   listed_ = value;
   applyExtraStates();

@@ -81,6 +81,8 @@ class QtWindow final : public platform::TopLevelWindow {
   bool mapsOnlyWhenShared() const override { return mapsOnlyWhenShared_; }
   void setIgnoresMouseEvents(bool ignores) override;
   bool ignoresMouseEvents() const override { return ignoresMouse_; }
+  void setShownLocally(bool shown) override;
+  bool isShownLocally() const override { return shownLocally_; }
   void setCanBeOrderedFront(bool value) override { canBeOrderedFront_ = value; }
   bool canBeOrderedFront() const override { return canBeOrderedFront_; }
   void setListedInWindowsMenu(bool value) override;
@@ -132,6 +134,7 @@ class QtWindow final : public platform::TopLevelWindow {
   platform::SharingType sharing_ = platform::SharingType::readOnly;
   bool mapsOnlyWhenShared_ = false;
   bool ignoresMouse_ = false;
+  bool shownLocally_ = true;
   bool canBeOrderedFront_ = true;
   bool listed_ = true;
   bool takesFocusOnlyOnClick_ = false;

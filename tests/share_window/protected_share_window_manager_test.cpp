@@ -168,7 +168,8 @@ TEST_F(ProtectedShareWindowManagerTest, HideAndRestoreRememberFrameAndMinimumSiz
   EXPECT_TRUE(platform::hasFlag(w.collectionBehavior(), CollectionBehavior::ignoresCycle));
   EXPECT_FALSE(w.canBeOrderedFront());
   EXPECT_FALSE(w.isListedInWindowsMenu());
-  // Still shared and on screen for the meeting application.
+  // Off this screen, yet still shared and mapped for the meeting application.
+  EXPECT_FALSE(w.isShownLocally());
   EXPECT_EQ(w.sharingType(), SharingType::readOnly);
   EXPECT_TRUE(w.isMapped());
   EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::liveHidden);
@@ -181,6 +182,7 @@ TEST_F(ProtectedShareWindowManagerTest, HideAndRestoreRememberFrameAndMinimumSiz
   const int activations = windows->activationCount();
   ASSERT_TRUE(manager->showLiveWindowLocally());
   EXPECT_FALSE(manager->isLiveWindowHiddenLocally());
+  EXPECT_TRUE(w.isShownLocally());
   EXPECT_EQ(w.frame(), before);
   EXPECT_EQ(w.minSize(), (Size{400, 250}));
   EXPECT_EQ(w.level(), WindowLevel::normal);
@@ -226,6 +228,9 @@ TEST_F(ProtectedShareWindowManagerTest, RestoreFailsWithoutAnyScreen) {
   windows->setScreens({});
   EXPECT_FALSE(manager->showLiveWindowLocally());
   EXPECT_TRUE(manager->isLiveWindowHiddenLocally());
+  EXPECT_FALSE(window().isShownLocally());
+  manager->endSession(false);
+  EXPECT_TRUE(window().isShownLocally()) << "an ended session leaves nothing hidden";
 }
 
 TEST_F(ProtectedShareWindowManagerTest, ScreenChangeReplacesHiddenWindowOnScreenItOverlapsMost) {

@@ -27,6 +27,8 @@
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
 
+#include <X11/extensions/Xcomposite.h>
+
 namespace corvane::ui {
 namespace {
 
@@ -142,6 +144,122 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
   ASSERT_TRUE(processUntil([&] { return !testing::isViewableOnX11(id); }));
   processFor(100);
   EXPECT_EQ(testing::countPixelsNear(screenshot(), kMarker, 12), 0);
+}
+
+// "Hide on This Screen" under a window manager that keeps windows partly on screen: nothing of
+// the window stays on the screen, while a composite capture of the window (what a meeting
+// application's window sharing reads) still receives its frames; shown again, it is back.
+TEST(ProtectedShareWindowOnX11, HiddenLocallyUnderOpenbox) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(1280, 800);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  ASSERT_TRUE(server.startWindowManager());
+  EXPECT_TRUE(testing::runQtChildOn(server, "ProtectedShareWindowHiddenX11Child.*", kChildVariable))
+      << "the hiding test on " << server.name() << " failed";
+}
+
+using ProtectedShareWindowHiddenX11Child = testing::QtX11ChildTest<&kChildVariable>;
+
+platform::SharedPixelBuffer solidFrame(int width, int height, QRgb colour) {
+  auto buffer = std::make_shared<platform::PixelBuffer>(width, height);
+  buffer->fill(0xFF000000u | colour);
+  return buffer;
+}
+
+// Another program's capture of one window, as a meeting application's window sharing does it:
+// the window redirected on a connection of its own, its pixels read from its composite pixmap.
+class WindowCapture {
+ public:
+  explicit WindowCapture(WId window)
+      : display_(XOpenDisplay(std::getenv("DISPLAY"))), window_(static_cast<Window>(window)) {
+    if (display_ == nullptr) return;
+    XCompositeRedirectWindow(display_, window_, CompositeRedirectAutomatic);
+    XSync(display_, False);
+  }
+  ~WindowCapture() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  WindowCapture(const WindowCapture&) = delete;
+  WindowCapture& operator=(const WindowCapture&) = delete;
+
+  int pixelsNear(QRgb colour) const {
+    if (display_ == nullptr) return -1;
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window_, &attributes);
+    const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window_);
+    XImage* image =
+        XGetImage(display_, pixmap, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    int count = -1;
+    if (image != nullptr) {
+      QImage copy(attributes.width, attributes.height, QImage::Format_RGB32);
+      for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x)
+          copy.setPixel(x, y, 0xFF000000u | (XGetPixel(image, x, y) & 0xFFFFFF));
+      }
+      count = testing::countPixelsNear(copy, colour, 12);
+      XDestroyImage(image);
+    }
+    XFreePixmap(display_, pixmap);
+    return count;
+  }
+
+ private:
+  Display* display_;
+  Window window_;
+};
+
+TEST_F(ProtectedShareWindowHiddenX11Child, NothingOnTheScreenWhileTheWindowCaptureStillGetsFrames) {
+  ASSERT_TRUE(testing::isX11Session());
+  auto surface = std::make_shared<capture::ProtectedOutputSurface>();
+  auto controller = std::make_shared<share_window::testing::RecordingController>();
+  controller->surface = surface;
+  auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
+  ASSERT_TRUE(screens.ok()) << screens.message();
+  auto windows =
+      std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
+  auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
+      windows, makeProtectedShareContentFactory());
+  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
+  auto& window = static_cast<QtWindow&>(*manager->window());
+  const WId id = window.hostWidget()->winId();
+  auto* view = static_cast<ProtectedShareWindowView*>(
+      std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
+  auto showAndPresent = [&](QRgb colour, std::uint64_t sequence) {
+    surface->update(solidFrame(1280, 800, colour), sequence);
+    return processUntil(
+        [&] { return view->canvas()->lastPresentedRevision() == surface->revision(); });
+  };
+  ASSERT_TRUE(manager->publishLiveFrame({1280, 800}));
+  ASSERT_TRUE(showAndPresent(kMarker, 1));
+  ASSERT_TRUE(processUntil([&] {
+    return testing::isViewableOnX11(id) &&
+           testing::countPixelsNear(screenshot(), kMarker, 12) > 20000;
+  }));
+  processFor(200);
+  const QRect before = window.hostWidget()->geometry();
+  const WindowCapture meeting(id);
+  EXPECT_GT(meeting.pixelsNear(kMarker), 20000);
+
+  ASSERT_TRUE(manager->hideLiveWindowLocally());
+  constexpr QRgb kLater = qRgb(20, 200, 230);
+  ASSERT_TRUE(showAndPresent(kLater, 2));
+  processFor(300);
+  EXPECT_TRUE(testing::isViewableOnX11(id)) << "hidden, yet mapped";
+  const QImage hidden = screenshot();
+  EXPECT_EQ(testing::countPixelsNear(hidden, kMarker, 12), 0);
+  EXPECT_EQ(testing::countPixelsNear(hidden, kLater, 12), 0);
+  EXPECT_GT(meeting.pixelsNear(kLater), 20000) << "the window's own capture sees the frame";
+
+  ASSERT_TRUE(manager->showLiveWindowLocally());
+  ASSERT_TRUE(processUntil([&] {
+    return testing::countPixelsNear(screenshot(), kLater, 12) > 20000;
+  })) << "shown again";
+  processFor(200);
+  const QRect after = window.hostWidget()->geometry();
+  EXPECT_LE(std::abs(after.x() - before.x()), 2);
+  EXPECT_LE(std::abs(after.y() - before.y()), 2);
+  EXPECT_EQ(after.size(), before.size());
+  manager->endSession(true);
 }
 
 }  // namespace

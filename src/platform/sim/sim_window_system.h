@@ -48,6 +48,8 @@ class SimWindow final : public TopLevelWindow {
   bool mapsOnlyWhenShared() const override { return mapsOnlyWhenShared_; }
   void setIgnoresMouseEvents(bool ignores) override { ignoresMouse_ = ignores; }
   bool ignoresMouseEvents() const override { return ignoresMouse_; }
+  void setShownLocally(bool shown) override { shownLocally_ = shown; }
+  bool isShownLocally() const override { return shownLocally_; }
   void setCanBeOrderedFront(bool value) override { canBeOrderedFront_ = value; }
   bool canBeOrderedFront() const override { return canBeOrderedFront_; }
   void setListedInWindowsMenu(bool value) override { listed_ = value; }
@@ -100,6 +102,7 @@ class SimWindow final : public TopLevelWindow {
   SharingType sharing_ = SharingType::readOnly;
   bool mapsOnlyWhenShared_ = false;
   bool ignoresMouse_ = false;
+  bool shownLocally_ = true;
   bool canBeOrderedFront_ = true;
   bool listed_ = true;
   Rect frame_;

@@ -2,6 +2,7 @@
 
 #include "platform/x11/xlib.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,15 +18,27 @@ namespace corvane::platform::x11 {
 //
 // Works on the connection that made the windows (the toolkit's), so its requests follow the
 // window's creation; used on that connection's thread (the main actor).
+//
+// Local hiding moves the window's top level (its frame under a reparenting window manager) past
+// every monitor, itself rather than through the window manager, which would keep part of it on
+// screen (openbox keeps a tenth). The window stays mapped: the X server still draws it into the
+// pixmap another program's composite capture reads, and a move keeps that pixmap valid. Shown
+// again, the top level goes back where it was.
 class X11WindowStateHints final : public WindowStateHints {
  public:
   explicit X11WindowStateHints(Display* display) : display_(display) {}
   void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) override;
   // WM_TRANSIENT_FOR, which the window manager follows on a mapped window too.
   void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) override;
+  void setShownLocally(std::uint32_t windowNumber, bool shown) override;
 
  private:
   Display* display_;
+  struct HiddenPlace {
+    Window topLevel = None;
+    int x = 0, y = 0;  // where the top level was on the root
+  };
+  std::map<Window, HiddenPlace> hiddenPlaces_;
 };
 
 // What the server holds for a window, for checks: the names of its _NET_WM_STATE atoms, its
