@@ -94,20 +94,36 @@ TEST(ProtectedShareWindowOnX11, RunsTheRealWindowOnAPrivateXServer) {
 
 using ProtectedShareWindowX11Child = testing::QtX11ChildTest<&kChildVariable>;
 
+// The output window's manager on the real X server, on the server's screens and Qt's own
+// connection, as the application makes it.
+struct OutputWindowOnX11 {
+  std::shared_ptr<capture::ProtectedOutputSurface> surface =
+      std::make_shared<capture::ProtectedOutputSurface>();
+  std::shared_ptr<share_window::testing::RecordingController> controller =
+      std::make_shared<share_window::testing::RecordingController>();
+  std::shared_ptr<share_window::ProtectedShareWindowManager> manager;
+
+  // Opens the manager and begins a session; empty when it worked, else what went wrong.
+  std::string beginSession() {
+    controller->surface = surface;
+    auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
+    if (!screens.ok()) return screens.message();
+    auto windows =
+        std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
+    manager = std::make_shared<share_window::ProtectedShareWindowManager>(
+        windows, makeProtectedShareContentFactory());
+    return manager->beginSession(controller, std::nullopt) ? "" : "the session did not begin";
+  }
+  QtWindow& window() const { return static_cast<QtWindow&>(*manager->window()); }
+};
+
 TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAndStatus) {
   ASSERT_TRUE(testing::isX11Session());
-  auto surface = std::make_shared<capture::ProtectedOutputSurface>();
-  auto controller = std::make_shared<share_window::testing::RecordingController>();
-  controller->surface = surface;
-  auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
-  ASSERT_TRUE(screens.ok()) << screens.message();
-  auto windows =
-      std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
-  auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
-      windows, makeProtectedShareContentFactory());
-
-  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
-  auto& window = static_cast<QtWindow&>(*manager->window());
+  OutputWindowOnX11 output;
+  ASSERT_EQ(output.beginSession(), "");
+  auto& surface = output.surface;
+  auto& manager = output.manager;
+  auto& window = output.window();
   const WId id = window.hostWidget()->winId();
   ASSERT_EQ(window.windowNumber(), static_cast<std::uint32_t>(id));
   // A frame is already waiting on the surface, yet nothing is on the X screen.
@@ -210,17 +226,11 @@ class WindowCapture {
 
 TEST_F(ProtectedShareWindowHiddenX11Child, NothingOnTheScreenWhileTheWindowCaptureStillGetsFrames) {
   ASSERT_TRUE(testing::isX11Session());
-  auto surface = std::make_shared<capture::ProtectedOutputSurface>();
-  auto controller = std::make_shared<share_window::testing::RecordingController>();
-  controller->surface = surface;
-  auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
-  ASSERT_TRUE(screens.ok()) << screens.message();
-  auto windows =
-      std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
-  auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
-      windows, makeProtectedShareContentFactory());
-  ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
-  auto& window = static_cast<QtWindow&>(*manager->window());
+  OutputWindowOnX11 output;
+  ASSERT_EQ(output.beginSession(), "");
+  auto& surface = output.surface;
+  auto& manager = output.manager;
+  auto& window = output.window();
   const WId id = window.hostWidget()->winId();
   auto* view = static_cast<ProtectedShareWindowView*>(
       std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());

@@ -25,6 +25,15 @@ bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition, double secon
       seconds);
 }
 
+// An engine on the real desktop, as this process.
+std::shared_ptr<capture::ProtectedShareEngine> engineOn(Desktop desktop) {
+  capture::ProtectedShareEngineServices services;
+  services.desktop = std::move(desktop);
+  services.ownBundleIdentifier = "org.example.Corvane";
+  services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
+  return capture::ProtectedShareEngine::make(services);
+}
+
 TEST(EngineOnX11Test, ASessionPublishesFramesWithoutTheExcludedClient) {
   runtime::VirtualRunLoop loop;
   XvfbServer server(640, 480);
@@ -40,11 +49,7 @@ TEST(EngineOnX11Test, ASessionPublishesFramesWithoutTheExcludedClient) {
 
   auto desktop = openDesktop(server.name(), static_cast<std::int32_t>(getpid()), plainIdentities());
   ASSERT_TRUE(desktop.ok()) << desktop.message();
-  capture::ProtectedShareEngineServices services;
-  services.desktop = desktop.value();
-  services.ownBundleIdentifier = "org.example.Corvane";
-  services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
-  auto engine = capture::ProtectedShareEngine::make(services);
+  auto engine = engineOn(desktop.value());
 
   auto started = runtime::spawn(engine->start({"Secret"}, false, {}, std::nullopt));
   ASSERT_TRUE(driveUntil(loop, [&] { return started.isDone(); }));
@@ -90,11 +95,7 @@ TEST(EngineOnX11Test, NotificationsAndHelpersStartedMidSessionNeverShow) {
 
   auto desktop = openDesktop(server.name(), static_cast<std::int32_t>(getpid()), plainIdentities());
   ASSERT_TRUE(desktop.ok()) << desktop.message();
-  capture::ProtectedShareEngineServices services;
-  services.desktop = desktop.value();
-  services.ownBundleIdentifier = "org.example.Corvane";
-  services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
-  auto engine = capture::ProtectedShareEngine::make(services);
+  auto engine = engineOn(desktop.value());
   std::mutex shownMutex;
   std::vector<SharedPixelBuffer> shown;
   auto updates = engine->outputSurface()->observeUpdates([&](const auto& snapshot) {
