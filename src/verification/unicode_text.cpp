@@ -99,6 +99,15 @@ icu::UnicodeString GraphemeClusters::last(int32_t n) const {
   return icu::UnicodeString(text_, start);
 }
 
+icu::UnicodeString GraphemeClusters::at(int32_t i) const {
+  const int32_t start = boundaries_[static_cast<std::size_t>(i)];
+  return icu::UnicodeString(text_, start, boundaries_[static_cast<std::size_t>(i) + 1] - start);
+}
+
+UChar32 GraphemeClusters::firstCodePoint(int32_t i) const {
+  return text_.char32At(boundaries_[static_cast<std::size_t>(i)]);
+}
+
 int32_t graphemeCount(const icu::UnicodeString& text) {
   return GraphemeClusters(text).count();
 }

@@ -37,6 +37,9 @@ class GraphemeClusters {
   // The first or last `n` characters; the whole text when it has fewer.
   icu::UnicodeString first(int32_t n) const;
   icu::UnicodeString last(int32_t n) const;
+  // The i-th character, and its first code point.
+  icu::UnicodeString at(int32_t i) const;
+  UChar32 firstCodePoint(int32_t i) const;
 
  private:
   icu::UnicodeString text_;

@@ -1,0 +1,83 @@
+#include "platform/linux/ocr/grey_image.h"
+
+#include <algorithm>
+
+namespace corvane::platform::ocr {
+
+GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area) {
+  GreyImage grey{area.width, area.height, {}};
+  grey.pixels.resize(static_cast<std::size_t>(area.width) * area.height);
+  std::uint64_t sum = 0;
+  for (int y = 0; y < area.height; ++y) {
+    const std::uint8_t* row = image.data() +
+                              static_cast<std::size_t>(area.y + y) * image.bytesPerRow() +
+                              static_cast<std::size_t>(area.x) * 4;
+    std::uint8_t* out = grey.pixels.data() + static_cast<std::size_t>(y) * area.width;
+    for (int x = 0; x < area.width; ++x) {
+      const std::uint8_t* p = row + static_cast<std::size_t>(x) * 4;  // B, G, R, A
+      const std::uint8_t value =
+          static_cast<std::uint8_t>((p[2] * 77 + p[1] * 150 + p[0] * 29) >> 8);
+      out[x] = value;
+      sum += value;
+    }
+  }
+  // The median would be steadier, but text covers little of a line: the mean is on the
+  // background's side of the middle.
+  if (!grey.pixels.empty() && sum / grey.pixels.size() < 128) {
+    for (std::uint8_t& value : grey.pixels) value = static_cast<std::uint8_t>(255 - value);
+  }
+  return grey;
+}
+
+int typicalLineHeight(const GreyImage& image) {
+  if (image.width == 0 || image.height == 0) return 0;
+  // Background: the brightest common level; ink: clearly darker than it.
+  std::vector<int> histogram(256, 0);
+  for (std::uint8_t value : image.pixels) ++histogram[value];
+  const int background =
+      static_cast<int>(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+  const int inkBelow = background - 60;
+  std::vector<int> runs;
+  int run = 0;
+  for (int y = 0; y <= image.height; ++y) {
+    bool ink = false;
+    if (y < image.height) {
+      for (int x = 0; x < image.width && !ink; ++x) ink = image.at(x, y) < inkBelow;
+    }
+    if (ink) {
+      ++run;
+    } else if (run > 0) {
+      runs.push_back(run);
+      run = 0;
+    }
+  }
+  if (runs.empty()) return 0;
+  std::nth_element(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(runs.size() / 2),
+                   runs.end());
+  return runs[runs.size() / 2];
+}
+
+GreyImage doubled(const GreyImage& image) {
+  GreyImage out{image.width * 2, image.height * 2, {}};
+  out.pixels.resize(static_cast<std::size_t>(out.width) * out.height);
+  for (int y = 0; y < out.height; ++y) {
+    // Sample at the centre of each destination pixel.
+    const double sy = std::clamp((y + 0.5) / 2 - 0.5, 0.0, image.height - 1.0);
+    const int y0 = static_cast<int>(sy);
+    const int y1 = std::min(y0 + 1, image.height - 1);
+    const int fy = static_cast<int>((sy - y0) * 256);
+    for (int x = 0; x < out.width; ++x) {
+      const double sx = std::clamp((x + 0.5) / 2 - 0.5, 0.0, image.width - 1.0);
+      const int x0 = static_cast<int>(sx);
+      const int x1 = std::min(x0 + 1, image.width - 1);
+      const int fx = static_cast<int>((sx - x0) * 256);
+      const int top = image.at(x0, y0) * (256 - fx) + image.at(x1, y0) * fx;
+      const int bottom = image.at(x0, y1) * (256 - fx) + image.at(x1, y1) * fx;
+      out.pixels[static_cast<std::size_t>(y) * out.width + x] =
+          static_cast<std::uint8_t>((top * (256 - fy) + bottom * fy) >> 16);
+    }
+  }
+  return out;
+}
+
+}  // namespace corvane::platform::ocr

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/pixel_buffer.h"
+
+namespace corvane::platform::ocr {
+
+// An 8-bit grey image, rows packed tightly: what the recognition engine reads.
+struct GreyImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;
+
+  std::uint8_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// A pixel rectangle of the source image.
+struct PixelArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// The area of a BGRA image as grey, inverted when its background is dark so that text is always
+// dark on light (the engine reads light text on dark poorly).
+GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area);
+
+// The typical height in pixels of the text lines (rows holding ink, in runs), 0 when there is no
+// ink: cheap enough to decide whether text is small before recognising it.
+int typicalLineHeight(const GreyImage& image);
+
+// The image scaled by two with bilinear filtering.
+GreyImage doubled(const GreyImage& image);
+
+}  // namespace corvane::platform::ocr

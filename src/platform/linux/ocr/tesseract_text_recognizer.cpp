@@ -1,0 +1,257 @@
+#include "platform/linux/ocr/tesseract_text_recognizer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/pageiterator.h>
+#include <tesseract/resultiterator.h>
+
+#include "platform/linux/ocr/grey_image.h"
+#include "platform/linux/ocr/library_threading.h"
+
+namespace corvane::platform::ocr {
+namespace {
+
+const runtime::Error kCancelled{"Text recognition was cancelled."};
+
+// The region of interest (bottom-left normalised) as whole pixels of the image, rounded outward.
+PixelArea pixelAreaOf(const Rect& region, int width, int height) {
+  const int x0 = std::clamp(static_cast<int>(std::floor(region.minX() * width)), 0, width);
+  const int x1 = std::clamp(static_cast<int>(std::ceil(region.maxX() * width)), 0, width);
+  const int y0 = std::clamp(static_cast<int>(std::floor((1 - region.maxY()) * height)), 0, height);
+  const int y1 = std::clamp(static_cast<int>(std::ceil((1 - region.minY()) * height)), 0, height);
+  return {x0, y0, x1 - x0, y1 - y0};
+}
+
+// A box the engine gives in pixels of the (possibly scaled) crop, as a bottom-left normalised
+// box of the whole image.
+Rect imageBoxOf(int left, int top, int right, int bottom, const PixelArea& area, double scale,
+                const PixelBuffer& image) {
+  const double x0 = area.x + left / scale;
+  const double x1 = area.x + right / scale;
+  const double y0 = area.y + top / scale;
+  const double y1 = area.y + bottom / scale;
+  return Rect{{x0 / image.width(), 1 - y1 / image.height()},
+              {(x1 - x0) / image.width(), (y1 - y0) / image.height()}};
+}
+
+Rect relativeTo(const Rect& box, const Rect& region) {
+  return Rect{{(box.minX() - region.minX()) / region.width(),
+               (box.minY() - region.minY()) / region.height()},
+              {box.width() / region.width(), box.height() / region.height()}};
+}
+
+bool cancelRequested(void* cancellation, int /*words*/) {
+  return static_cast<TextRequestCancellation*>(cancellation)->shouldStop();
+}
+
+}  // namespace
+
+class TesseractTextRecognizer::Engine {
+ public:
+  explicit Engine(std::string languages) : languages_(std::move(languages)) {}
+  ~Engine() { api_.End(); }
+
+  bool start(const std::filesystem::path& dataPath) {
+    runLibraryParallelRegionsOnOneThread();
+    const std::string path = dataPath.string();
+    if (api_.Init(path.empty() ? nullptr : path.c_str(), languages_.c_str(),
+                  tesseract::OEM_LSTM_ONLY) != 0) {
+      return false;
+    }
+    // We invert dark backgrounds ourselves; the engine's retry of every doubtful line inverted
+    // would double the work.
+    api_.SetVariable("tessedit_do_invert", "0");
+    api_.SetVariable("debug_file", "/dev/null");
+    return true;
+  }
+
+  const std::string& languages() const { return languages_; }
+  tesseract::TessBaseAPI& api() { return api_; }
+
+  void setImage(const GreyImage& grey) {
+    api_.SetImage(grey.pixels.data(), grey.width, grey.height, 1, grey.width);
+    api_.SetSourceResolution(96);
+    api_.SetPageSegMode(tesseract::PSM_AUTO);
+  }
+
+ private:
+  std::string languages_;
+  tesseract::TessBaseAPI api_;
+};
+
+// An engine borrowed by one thread for one call, returned to the pool when released.
+class TesseractTextRecognizer::EngineLease {
+ public:
+  EngineLease(TesseractTextRecognizer& owner, std::unique_ptr<Engine> engine)
+      : owner_(owner), engine_(std::move(engine)) {}
+  ~EngineLease() { owner_.giveBack(std::move(engine_)); }
+  Engine& operator*() { return *engine_; }
+  Engine* operator->() { return engine_.get(); }
+
+ private:
+  TesseractTextRecognizer& owner_;
+  std::unique_ptr<Engine> engine_;
+};
+
+TesseractTextRecognizer::TesseractTextRecognizer(Options options) : options_(std::move(options)) {
+  runLibraryParallelRegionsOnOneThread();
+}
+
+TesseractTextRecognizer::~TesseractTextRecognizer() = default;
+
+std::size_t TesseractTextRecognizer::engineCount() const {
+  std::lock_guard lock(mutex_);
+  return engineCount_;
+}
+
+runtime::Result<std::shared_ptr<TesseractTextRecognizer::EngineLease>>
+TesseractTextRecognizer::borrowEngine(const std::string& languages) {
+  runLibraryParallelRegionsOnOneThread();
+  {
+    std::lock_guard lock(mutex_);
+    if (unavailable_.contains(languages)) {
+      return runtime::Error{"The text recognition languages " + languages + " are not installed."};
+    }
+    auto& idle = idle_[languages];
+    if (!idle.empty()) {
+      auto engine = std::move(idle.back());
+      idle.pop_back();
+      return std::make_shared<EngineLease>(*this, std::move(engine));
+    }
+  }
+  auto engine = std::make_unique<Engine>(languages);
+  if (!engine->start(options_.dataPath)) {
+    bool firstFailure = false;
+    {
+      std::lock_guard lock(mutex_);
+      firstFailure = unavailable_.insert(languages).second;
+    }
+    if (firstFailure && options_.record) {
+      options_.record("protected_share_text_recognition_unavailable", {{"languages", languages}});
+    }
+    return runtime::Error{"The text recognition languages " + languages + " are not installed."};
+  }
+  {
+    std::lock_guard lock(mutex_);
+    ++engineCount_;
+  }
+  return std::make_shared<EngineLease>(*this, std::move(engine));
+}
+
+void TesseractTextRecognizer::giveBack(std::unique_ptr<Engine> engine) {
+  if (!engine) return;
+  engine->api().Clear();
+  std::lock_guard lock(mutex_);
+  idle_[engine->languages()].push_back(std::move(engine));
+}
+
+runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
+    const PixelBuffer& image, const TextRecognitionRequest& request) {
+  std::string languages;
+  for (const std::string& language : request.recognitionLanguages) {
+    auto model = options_.models.find(language);
+    if (model == options_.models.end()) continue;
+    if (!languages.empty()) languages += "+";
+    languages += model->second;
+  }
+  if (languages.empty()) return runtime::Error{"No text recognition language was requested."};
+  if (request.cancellation->isCancelled()) return kCancelled;
+
+  const PixelArea area = pixelAreaOf(request.regionOfInterest, image.width(), image.height());
+  if (area.width < 1 || area.height < 1) return RecognizedTextResults{};
+  GreyImage grey = greyDarkOnLight(image, area);
+  double scale = 1;
+  if (request.recognitionLevel == TextRecognitionLevel::accurate) {
+    const int lineHeight = typicalLineHeight(grey);
+    if (lineHeight > 0 && lineHeight < kSmallTextLineHeight) {
+      grey = doubled(grey);
+      scale = 2;
+    }
+  }
+
+  auto lease = borrowEngine(languages);
+  if (!lease.ok()) return lease.error();
+  Engine& engine = **lease.value();
+  engine.setImage(grey);
+  tesseract::ETEXT_DESC monitor;
+  monitor.cancel = &cancelRequested;
+  monitor.cancel_this = request.cancellation.get();
+  const int status = engine.api().Recognize(&monitor);
+  if (request.cancellation->isCancelled()) return kCancelled;
+  if (status != 0) return runtime::Error{"Text recognition failed."};
+
+  const float minimumHeight = request.minimumTextHeight * static_cast<float>(image.height());
+  RecognizedTextResults results;
+  std::unique_ptr<tesseract::ResultIterator> lines(engine.api().GetIterator());
+  if (!lines) return results;
+  constexpr auto kLine = tesseract::RIL_TEXTLINE;
+  do {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    if (lines->Empty(kLine) || !lines->BoundingBox(kLine, &left, &top, &right, &bottom)) continue;
+    if ((bottom - top) / scale < minimumHeight) continue;
+    std::unique_ptr<char[]> text(lines->GetUTF8Text(kLine));
+    if (!text) continue;
+    std::string line(text.get());
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    const Rect box = imageBoxOf(left, top, right, bottom, area, scale, image);
+    results.push_back({RecognizedTextCandidate{line, lines->Confidence(kLine) / 100.0f},
+                       relativeTo(box, request.regionOfInterest)});
+  } while (lines->Next(kLine));
+  return results;
+}
+
+runtime::Result<std::vector<RecognizedTextResults>> TesseractTextRecognizer::recognizeText(
+    const PixelBuffer& image, const std::vector<TextRecognitionRequest>& requests) {
+  std::vector<RecognizedTextResults> all;
+  for (const TextRecognitionRequest& request : requests) {
+    auto results = recognize(image, request);
+    if (!results.ok()) return results.error();
+    all.push_back(std::move(results).value());
+  }
+  return all;
+}
+
+runtime::Result<std::vector<TextRectangleObservation>>
+TesseractTextRecognizer::detectTextRectangles(const PixelBuffer& image,
+                                              const TextRectanglesRequest& request) {
+  if (request.cancellation->isCancelled()) return kCancelled;
+  const PixelArea area = pixelAreaOf(request.regionOfInterest, image.width(), image.height());
+  std::vector<TextRectangleObservation> observations;
+  if (area.width < 1 || area.height < 1) return observations;
+  const GreyImage grey = greyDarkOnLight(image, area);
+
+  // Layout needs no language model; the English one is always the lightest to load.
+  auto lease =
+      borrowEngine(options_.models.contains("en-US") ? options_.models.at("en-US") : "eng");
+  if (!lease.ok()) return lease.error();
+  Engine& engine = **lease.value();
+  engine.setImage(grey);
+  std::unique_ptr<tesseract::PageIterator> words(engine.api().AnalyseLayout());
+  if (request.cancellation->isCancelled()) return kCancelled;
+  if (!words) return observations;
+  constexpr auto kWord = tesseract::RIL_WORD;
+  constexpr auto kSymbol = tesseract::RIL_SYMBOL;
+  words->Begin();
+  do {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    if (words->Empty(kWord) || !words->BoundingBox(kWord, &left, &top, &right, &bottom)) continue;
+    TextRectangleObservation observation{imageBoxOf(left, top, right, bottom, area, 1, image),
+                                         std::nullopt};
+    if (request.reportCharacterBoxes) {
+      std::vector<Rect> characters;
+      do {
+        if (words->BoundingBox(kSymbol, &left, &top, &right, &bottom)) {
+          characters.push_back(imageBoxOf(left, top, right, bottom, area, 1, image));
+        }
+      } while (!words->IsAtFinalElement(kWord, kSymbol) && words->Next(kSymbol));
+      observation.characterBoxes = std::move(characters);
+    }
+    observations.push_back(std::move(observation));
+  } while (words->Next(kWord));
+  return observations;
+}
+
+}  // namespace corvane::platform::ocr

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/text_recognizer.h"
+
+namespace tesseract {
+class TessBaseAPI;
+}
+
+namespace corvane::platform::ocr {
+
+// Text recognition with Tesseract 5 (LSTM). Each calling thread borrows an engine of its own
+// from a pool, made on first need (about 54 MB and 0.1 s each) and kept for later calls; the
+// library's own OpenMP threading is switched off, so parallelism is the callers' workers.
+//
+// Levels: `fast` reads the region at its native scale, once. `accurate` doubles the region first
+// when its text is small (lines under kSmallTextLineHeight pixels), which the engine reads far
+// more reliably. Light text on a dark background is inverted before either.
+class TesseractTextRecognizer final : public TextRecognizer {
+ public:
+  static constexpr int kSmallTextLineHeight = 20;
+
+  struct Options {
+    // Folder holding the *.traineddata files; empty: the library's own default.
+    std::filesystem::path dataPath;
+    // Request language → model name. Requested languages without a model here are skipped.
+    std::map<std::string, std::string> models = {{"en-US", "eng"}, {"ko-KR", "kor"}};
+    // Receives one event per language set that cannot be loaded.
+    std::function<void(const std::string& event, std::map<std::string, std::string> fields)> record;
+  };
+
+  explicit TesseractTextRecognizer(Options options);
+  ~TesseractTextRecognizer() override;
+
+  runtime::Result<std::vector<RecognizedTextResults>> recognizeText(
+      const PixelBuffer& image, const std::vector<TextRecognitionRequest>& requests) override;
+  runtime::Result<std::vector<TextRectangleObservation>> detectTextRectangles(
+      const PixelBuffer& image, const TextRectanglesRequest& request) override;
+
+  // Engines made so far (idle or in use).
+  std::size_t engineCount() const;
+
+ private:
+  class Engine;
+  class EngineLease;
+
+  // An engine for the language set ("kor+eng"), or the sentence saying why there is none.
+  runtime::Result<std::shared_ptr<EngineLease>> borrowEngine(const std::string& languages);
+  void giveBack(std::unique_ptr<Engine> engine);
+  runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
+                                                   const TextRecognitionRequest& request);
+
+  Options options_;
+  mutable std::mutex mutex_;
+  std::map<std::string, std::vector<std::unique_ptr<Engine>>> idle_;
+  std::set<std::string> unavailable_;
+  std::size_t engineCount_ = 0;
+};
+
+}  // namespace corvane::platform::ocr

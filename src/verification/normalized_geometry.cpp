@@ -1,0 +1,55 @@
+#include "verification/normalized_geometry.h"
+
+#include <algorithm>
+
+namespace corvane::verification {
+
+using platform::Point;
+using platform::Rect;
+
+Rect clippedToUnit(const Rect& r) {
+  return r.intersection(kUnitRect);
+}
+
+Rect unionRect(const Rect& a, const Rect& b) {
+  const double x0 = std::min(a.minX(), b.minX());
+  const double y0 = std::min(a.minY(), b.minY());
+  const double x1 = std::max(a.maxX(), b.maxX());
+  const double y1 = std::max(a.maxY(), b.maxY());
+  return Rect{{x0, y0}, {x1 - x0, y1 - y0}};
+}
+
+Rect grown(const Rect& r, double dx, double dy) {
+  return Rect{{r.minX() - dx, r.minY() - dy}, {r.width() + 2 * dx, r.height() + 2 * dy}};
+}
+
+Point centre(const Rect& r) {
+  return {r.minX() + r.width() / 2, r.minY() + r.height() / 2};
+}
+
+bool isBeforeInReadingOrder(const Rect& a, const Rect& b) {
+  if (a.minY() != b.minY()) return a.minY() < b.minY();
+  return a.minX() < b.minX();
+}
+
+Rect visionRegion(const Rect& topLeftRegion) {
+  const Rect clipped = clippedToUnit(topLeftRegion);
+  if (clipped.isEmpty()) return kUnitRect;
+  return Rect{{clipped.minX(), 1 - clipped.maxY()}, clipped.size};
+}
+
+Rect mappedOut(const Rect& b, const Rect& r) {
+  return Rect{{r.minX() + b.minX() * r.width(), r.minY() + b.minY() * r.height()},
+              {b.width() * r.width(), b.height() * r.height()}};
+}
+
+Rect mappedInto(const Rect& a, const Rect& r) {
+  return Rect{{(a.minX() - r.minX()) / r.width(), (a.minY() - r.minY()) / r.height()},
+              {a.width() / r.width(), a.height() / r.height()}};
+}
+
+Rect topLeftFromRecognition(const Rect& a) {
+  return clippedToUnit(Rect{{a.minX(), 1 - a.maxY()}, a.size});
+}
+
+}  // namespace corvane::verification

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/geometry.h"
+
+namespace corvane::verification {
+
+// Rectangles normalised to a frame's unit square. Two spaces meet here: top-left (regions,
+// redactions, item frames) and recognition space, whose origin is the bottom left.
+
+inline constexpr platform::Rect kUnitRect{{0, 0}, {1, 1}};
+
+// The part of `r` inside the unit square; empty (zero size) when they do not overlap.
+platform::Rect clippedToUnit(const platform::Rect& r);
+platform::Rect unionRect(const platform::Rect& a, const platform::Rect& b);
+// `r` grown by dx on the left and right and dy at the top and bottom.
+platform::Rect grown(const platform::Rect& r, double dx, double dy);
+platform::Point centre(const platform::Rect& r);
+// Ascending by minY, then by minX: the reading order of regions.
+bool isBeforeInReadingOrder(const platform::Rect& a, const platform::Rect& b);
+
+// A top-left region as a recognition region of interest; the whole frame when it clips to
+// nothing.
+platform::Rect visionRegion(const platform::Rect& topLeftRegion);
+// A box relative to `region` as a box of the whole space, and back.
+platform::Rect mappedOut(const platform::Rect& relativeBox, const platform::Rect& region);
+platform::Rect mappedInto(const platform::Rect& box, const platform::Rect& region);
+// A recognition-space box in top-left space, clipped to the unit square.
+platform::Rect topLeftFromRecognition(const platform::Rect& box);
+
+}  // namespace corvane::verification

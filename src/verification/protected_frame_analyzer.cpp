@@ -1,0 +1,323 @@
+#include "verification/protected_frame_analyzer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <future>
+#include <optional>
+
+#include "verification/analysis_image_preparation.h"
+#include "verification/normalized_geometry.h"
+#include "verification/protected_frame_analyzer_entries.h"
+#include "verification/structured_text_heuristics.h"
+#include "verification/text_coverage_geometry.h"
+#include "verification/unicode_text.h"
+
+namespace corvane::verification {
+
+using model::DetectedItem;
+using model::ProtectedFrameAnalysisResult;
+using model::ProtectedRedaction;
+using platform::RecognizedTextResults;
+using platform::Rect;
+using platform::TextRecognitionRequest;
+using Quality = ProtectedFrameAnalysisQuality;
+using Geometry = TextCoverageGeometry;
+
+namespace {
+
+constexpr float kMinimumCandidateConfidence = 0.5f;
+constexpr std::size_t kFallbackMaximumRuns = 3;
+constexpr double kFallbackMaximumArea = 0.08;
+constexpr std::size_t kFallbackRunLimit = 24;
+
+// A candidate worth classifying: confident enough and holding more than white space (a blank
+// line must not count as having read the text under it).
+std::optional<std::string> usableLine(const platform::RecognizedTextObservation& observation) {
+  if (!observation.topCandidate) return std::nullopt;
+  if (observation.topCandidate->confidence < kMinimumCandidateConfidence) return std::nullopt;
+  std::string text = trimmedWhitespace(std::string_view(observation.topCandidate->string));
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+std::vector<DetectedTextRegion> detectedRegions(
+    const std::vector<platform::TextRectangleObservation>& observations) {
+  std::vector<DetectedTextRegion> regions;
+  for (const auto& observation : observations) {
+    regions.push_back(
+        {observation.boundingBox, observation.characterBoxes.value_or(std::vector<Rect>{})});
+  }
+  return regions;
+}
+
+std::vector<platform::SharedTextRequestCancellation> switchesOf(
+    const std::vector<TextRecognitionRequest>& requests) {
+  std::vector<platform::SharedTextRequestCancellation> switches;
+  for (const auto& request : requests) switches.push_back(request.cancellation);
+  return switches;
+}
+
+std::string formatted(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.4f", value);
+  return buffer;
+}
+
+}  // namespace
+
+// The state of one analyze call.
+class ProtectedFrameAnalyzer::Run {
+ public:
+  Run(const ProtectedFrameAnalyzer& analyzer, platform::SharedPixelBuffer image,
+      const SensitivityPreferences& preferences, bool maskAll, Quality quality,
+      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
+      : analyzer_(analyzer),
+        recognizer_(*analyzer.services_.recognizer),
+        image_(std::move(image)),
+        preferences_(preferences),
+        maskAll_(maskAll),
+        quality_(quality),
+        cancellation_(cancellation) {}
+
+  // Detection (fast only), run beside region 0's recognition when there is one region.
+  bool gatherDetectedRegions(const std::vector<Rect>& analysisRegions) {
+    if (quality_ != Quality::fast) return true;
+    if (analysisRegions.size() == 1) {
+      const Rect region = visionRegion(analysisRegions[0]);
+      platform::TextRectanglesRequest detection{region, true};
+      registerSwitches({detection.cancellation});
+      auto worker = std::async(std::launch::async, [this, detection] {
+        return recognizer_.detectTextRectangles(*image_, detection);
+      });
+      firstRequests_ = recognitionRequests(Quality::fast, region);
+      registerSwitches(switchesOf(firstRequests_));
+      auto recognition = recognizer_.recognizeText(*image_, firstRequests_);
+      auto detected = worker.get();
+      if (!recognition.ok() || !detected.ok()) return false;
+      firstResults_ = std::move(recognition).value();
+      detected_ = detectedRegions(detected.value());
+      return true;
+    }
+    Rect united = visionRegion(analysisRegions[0]);
+    for (const Rect& region : analysisRegions) united = unionRect(united, visionRegion(region));
+    platform::TextRectanglesRequest detection{clippedToUnit(united), true};
+    registerSwitches({detection.cancellation});
+    auto detected = recognizer_.detectTextRectangles(*image_, detection);
+    if (!detected.ok()) return false;
+    detected_ = detectedRegions(detected.value());
+    return true;
+  }
+
+  bool analyzeRegion(std::size_t index, const Rect& topLeftRegion) {
+    const Rect r = visionRegion(topLeftRegion);
+    std::optional<std::vector<RecognizedTextResults>> results;
+    if (index == 0 && firstResults_) {
+      results = std::move(firstResults_);
+      firstResults_.reset();
+    } else {
+      results = perform(recognitionRequests(quality_, r));
+      if (!results) return false;
+    }
+
+    std::vector<LocatedTextObservation> located;
+    std::vector<Rect> recognizedFrames;
+    for (const auto& observation : deduplicatedObservations(*results)) {
+      if (!usableLine(observation)) continue;
+      located.push_back({observation, r});
+      recognizedFrames.push_back(observation.boundingBox);
+    }
+    const std::vector<DetectedTextRegion> local = localTextRegions(r);
+
+    std::vector<Rect> uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
+    if (!uncovered.empty() &&
+        Geometry::shouldRunFallbackOCR(uncovered, kFallbackMaximumRuns, kFallbackMaximumArea)) {
+      if (runFallback(r, uncovered, located, recognizedFrames)) {
+        uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
+      }
+    }
+    if (!uncovered.empty()) {
+      reportCoverage(local.size(), recognizedFrames.size(), uncovered);
+      for (const Rect& run : uncovered) {
+        append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
+                             topLeftFromRecognition(mappedOut(run, r))));
+      }
+    }
+    if (quality_ == Quality::fast && local.empty() && located.empty() &&
+        Geometry::regionHasVisibleStructure(*image_, r)) {
+      append(analyzerEntry(AnalyzerEntryCause::visualChangeWithoutText, topLeftFromRecognition(r)));
+    }
+    for (const LocatedTextObservation& line : located) classify(line);
+    return true;
+  }
+
+  ProtectedFrameAnalysisResult result() const {
+    ProtectedFrameAnalysisResult result;
+    result.analysisSucceeded = true;
+    result.redactions = coalesced(redactions_);
+    result.detectedItems = deduplicated(items_);
+    return result;
+  }
+
+ private:
+  void registerSwitches(const std::vector<platform::SharedTextRequestCancellation>& switches) {
+    if (cancellation_) cancellation_->registerRequests(switches);
+  }
+
+  std::optional<std::vector<RecognizedTextResults>> perform(
+      const std::vector<TextRecognitionRequest>& requests) {
+    registerSwitches(switchesOf(requests));
+    auto results = recognizer_.recognizeText(*image_, requests);
+    if (!results.ok()) return std::nullopt;
+    return std::move(results).value();
+  }
+
+  // The detected areas that touch region r, clipped to it, in r's own space. An area that
+  // straddles the region's edge is checked here too, not only where its centre lies.
+  std::vector<DetectedTextRegion> localTextRegions(const Rect& r) const {
+    std::vector<DetectedTextRegion> local;
+    if (!(r.width() > 0 && r.height() > 0)) return local;
+    for (const DetectedTextRegion& d : detected_) {
+      if (!(d.frame.width() > 0 && d.frame.height() > 0)) continue;
+      const Rect clip = d.frame.intersection(r);
+      if (clip.isEmpty()) continue;
+      DetectedTextRegion region{mappedInto(clip, r), {}};
+      for (const Rect& character : d.characterFrames) {
+        const Rect characterClip = character.intersection(r);
+        if (!characterClip.isEmpty())
+          region.characterFrames.push_back(mappedInto(characterClip, r));
+      }
+      local.push_back(std::move(region));
+    }
+    return local;
+  }
+
+  // One more quick read around the first uncovered runs; false (runs unchanged) when it fails.
+  bool runFallback(const Rect& r, const std::vector<Rect>& uncovered,
+                   std::vector<LocatedTextObservation>& located,
+                   std::vector<Rect>& recognizedFrames) {
+    std::vector<Rect> rects;
+    for (std::size_t i = 0; i < std::min(uncovered.size(), kFallbackRunLimit); ++i) {
+      const Rect a = mappedOut(uncovered[i], r);
+      rects.push_back(clippedToUnit(
+          grown(a, std::max(0.3 * a.width(), 0.002), std::max(0.6 * a.height(), 0.002))));
+    }
+    rects = Geometry::coalescedFallbackRegions(rects, 1);
+    std::vector<TextRecognitionRequest> requests;
+    for (const Rect& rect : rects) {
+      TextRecognitionRequest request;
+      request.recognitionLevel = platform::TextRecognitionLevel::fast;
+      request.minimumTextHeight = 0.001f;
+      request.regionOfInterest = rect;
+      request.recognitionLanguages = {"ko-KR", "en-US"};
+      requests.push_back(std::move(request));
+    }
+    auto results = perform(requests);
+    if (!results) return false;
+    for (std::size_t k = 0; k < rects.size() && k < results->size(); ++k) {
+      for (const auto& observation : deduplicatedObservations({(*results)[k]})) {
+        if (!usableLine(observation)) continue;
+        located.push_back({observation, rects[k]});
+        const Rect clip = mappedOut(observation.boundingBox, rects[k]).intersection(r);
+        if (!clip.isEmpty()) recognizedFrames.push_back(mappedInto(clip, r));
+      }
+    }
+    return true;
+  }
+
+  void reportCoverage(std::size_t detected, std::size_t recognized,
+                      const std::vector<Rect>& uncovered) const {
+    const auto& services = analyzer_.services_;
+    if (!services.record || !services.throttle || !services.uptime) return;
+    if (!services.throttle->shouldReport(services.uptime())) return;
+    const Rect& first = uncovered.front();
+    services.record("protected_share_text_coverage_masked",
+                    {{"detectedRegions", std::to_string(detected)},
+                     {"recognizedRegions", std::to_string(recognized)},
+                     {"uncoveredRegions", std::to_string(uncovered.size())},
+                     {"firstX", formatted(first.minX())},
+                     {"firstY", formatted(first.minY())},
+                     {"firstWidth", formatted(first.width())},
+                     {"firstHeight", formatted(first.height())}});
+  }
+
+  void classify(const LocatedTextObservation& line) {
+    const auto text = usableLine(line.observation);
+    if (!text) return;
+    const double confidence = line.observation.topCandidate->confidence;
+    const Rect frame =
+        topLeftFromRecognition(mappedOut(line.observation.boundingBox, line.regionOfInterest));
+    const SensitivityEngine& rules = analyzer_.sensitivityEngine_;
+    std::vector<DetectedItem> findings =
+        rules.detect(*text, kSource, preferences_, frame, confidence);
+    const std::string normalized =
+        StructuredTextHeuristics::normalizedConfusableStructuredText(*text);
+    if (findings.empty() && normalized != *text) {
+      findings = rules.detect(normalized, kSource, preferences_, frame, confidence);
+    }
+    if (!findings.empty()) {
+      for (DetectedItem& finding : findings) {
+        finding.screenFrame = frame;
+        redactions_.push_back(findingRedaction(finding, frame));
+        items_.push_back(std::move(finding));
+      }
+    } else if (StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
+                                                                    preferences_.enabledKinds)) {
+      append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, frame));
+    } else if (maskAll_ &&
+               !StructuredTextHeuristics::containsAny(*text, preferences_.neverHideWords)) {
+      append(analyzerEntry(AnalyzerEntryCause::recognizedText, frame, confidence));
+    }
+  }
+
+  void append(AnalyzerEntry entry) {
+    items_.push_back(std::move(entry.item));
+    redactions_.push_back(std::move(entry.redaction));
+  }
+
+  const ProtectedFrameAnalyzer& analyzer_;
+  platform::TextRecognizer& recognizer_;
+  platform::SharedPixelBuffer image_;
+  const SensitivityPreferences& preferences_;
+  bool maskAll_;
+  Quality quality_;
+  std::shared_ptr<ProtectedAnalysisCancellation> cancellation_;
+
+  std::vector<DetectedTextRegion> detected_;
+  std::vector<TextRecognitionRequest> firstRequests_;
+  std::optional<std::vector<RecognizedTextResults>> firstResults_;
+  std::vector<DetectedItem> items_;
+  std::vector<ProtectedRedaction> redactions_;
+};
+
+ProtectedFrameAnalyzer::ProtectedFrameAnalyzer(SensitivityEngine sensitivityEngine,
+                                               Services services)
+    : sensitivityEngine_(std::move(sensitivityEngine)), services_(std::move(services)) {}
+
+ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
+    const platform::SharedPixelBuffer& image, const SensitivityPreferences& preferences,
+    bool maskAllRecognizedText, const std::vector<Rect>& analysisRegions, Quality quality,
+    const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const {
+  const runtime::Uptime start = services_.uptime ? services_.uptime() : 0;
+  auto finished = [&](ProtectedFrameAnalysisResult result) {
+    if (services_.uptime) {
+      result.durationMS = static_cast<int>(std::max(0.0, (services_.uptime() - start) * 1000));
+    }
+    result.sourceMasksVerifiedInCapture = false;
+    return result;
+  };
+  const ProtectedFrameAnalysisResult unsuccessful;
+  if (quality == Quality::fast && analysisRegions.empty()) return finished(unsuccessful);
+  if (!image || !services_.recognizer) return finished(unsuccessful);
+  const platform::SharedPixelBuffer prepared = visionOptimizedImage(image, kMaximumImageDimension);
+  if (cancellation && cancellation->isCancelled()) return finished(unsuccessful);
+
+  Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation);
+  if (!run.gatherDetectedRegions(analysisRegions)) return finished(unsuccessful);
+  for (std::size_t i = 0; i < analysisRegions.size(); ++i) {
+    if (!run.analyzeRegion(i, analysisRegions[i])) return finished(unsuccessful);
+  }
+  return finished(run.result());
+}
+
+}  // namespace corvane::verification

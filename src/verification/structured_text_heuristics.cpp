@@ -1,0 +1,216 @@
+#include "verification/structured_text_heuristics.h"
+
+#include <algorithm>
+#include <array>
+
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+
+#include "verification/icu_regex.h"
+#include "verification/sensitive_terms.h"
+#include "verification/unicode_text.h"
+
+namespace corvane::verification {
+namespace {
+
+using model::SensitiveKind;
+
+std::shared_ptr<const icu::RegexPattern> classPattern(const char16_t* before,
+                                                      const char16_t* after) {
+  return compileRegex(icu::UnicodeString(before) + kDashClassCharacters + after);
+}
+
+const icu::RegexPattern* lookAlikeToken() {
+  static const auto pattern = classPattern(u"[A-Za-z0-9+()|!.", u"]{7,}");
+  return pattern.get();
+}
+const icu::RegexPattern* phoneRun() {
+  static const auto pattern = classPattern(u"[+()0-9.", u"\\s]{9,}");
+  return pattern.get();
+}
+const icu::RegexPattern* phoneLikeToken() {
+  static const auto pattern = classPattern(u"[+()A-Za-z0-9|!.", u"]{9,}");
+  return pattern.get();
+}
+
+bool isNumber(UChar32 c) {
+  return u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+bool isLetter(UChar32 c) {
+  return u_hasBinaryProperty(c, UCHAR_ALPHABETIC);
+}
+
+std::optional<char> confusableDigitOf(const icu::UnicodeString& character) {
+  icu::UnicodeString upper(character);
+  upper.toUpper(icu::Locale::getRoot());
+  if (upper.length() != 1) return std::nullopt;
+  switch (upper.charAt(0)) {
+    case u'O':
+    case u'Q':
+    case u'D':
+      return '0';
+    case u'I':
+    case u'L':
+    case u'|':
+    case u'!':
+      return '1';
+    case u'Z':
+      return '2';
+    case u'S':
+      return '5';
+    case u'G':
+      return '6';
+    case u'B':
+      return '8';
+    default:
+      return std::nullopt;
+  }
+}
+
+struct CharacterCounts {
+  int numbers = 0;
+  int letters = 0;
+};
+
+CharacterCounts countCharacters(const icu::UnicodeString& text) {
+  const GraphemeClusters characters(text);
+  CharacterCounts counts;
+  for (int32_t i = 0; i < characters.count(); ++i) {
+    const UChar32 c = characters.firstCodePoint(i);
+    if (isNumber(c)) ++counts.numbers;
+    if (isLetter(c)) ++counts.letters;
+  }
+  return counts;
+}
+
+// Pieces of `text` between separators, empty ones dropped.
+std::vector<icu::UnicodeString> splitPieces(const icu::UnicodeString& text, bool alsoPunctuation) {
+  std::vector<icu::UnicodeString> pieces;
+  icu::UnicodeString current;
+  for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
+    const UChar32 c = text.char32At(i);
+    const bool separator =
+        u_isUWhiteSpace(c) || (alsoPunctuation && (c == u'=' || c == u':' || c == u','));
+    if (separator) {
+      if (!current.isEmpty()) pieces.push_back(current);
+      current.remove();
+    } else {
+      current.append(c);
+    }
+  }
+  if (!current.isEmpty()) pieces.push_back(current);
+  return pieces;
+}
+
+bool looksLikeEmailAddress(const icu::UnicodeString& text) {
+  for (const icu::UnicodeString& piece : splitPieces(text, false)) {
+    const int32_t at = piece.indexOf(u'@');
+    if (at <= 0) continue;
+    const icu::UnicodeString domain(piece, at + 1);
+    if (domain.indexOf(u'.') >= 0 && graphemeCount(domain) >= 4) return true;
+  }
+  return false;
+}
+
+bool looksLikeCredential(const icu::UnicodeString& text) {
+  static const std::array<const char16_t*, 14> markers = {
+      u"api_key",    u"apikey",     u"api key", u"access_token", u"access token",
+      u"auth_token", u"auth token", u"bearer ", u"password",     u"passwd",
+      u"secret",     u"sk-",        u"ghp_",    u"akia"};
+  const icu::UnicodeString lower = lowercased(text);
+  for (const char16_t* marker : markers) {
+    if (lower.indexOf(icu::UnicodeString(marker)) >= 0) return true;
+  }
+  for (const icu::UnicodeString& piece : splitPieces(text, true)) {
+    if (graphemeCount(piece) < 20) continue;
+    const CharacterCounts counts = countCharacters(piece);
+    if (counts.letters > 0 && counts.numbers > 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<char> StructuredTextHeuristics::confusableDigit(const std::string& character) {
+  return confusableDigitOf(utf16(character));
+}
+
+std::string StructuredTextHeuristics::normalizedConfusableStructuredText(const std::string& text) {
+  const icu::RegexPattern* pattern = lookAlikeToken();
+  if (pattern == nullptr) return text;
+  const icu::UnicodeString original = utf16(text);
+  std::vector<std::pair<int32_t, int32_t>> ranges;
+  forEachMatch(*pattern, original,
+               [&](int32_t start, int32_t end) { ranges.emplace_back(start, end); });
+  icu::UnicodeString copy = original;
+  for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
+    const icu::UnicodeString token(copy, range->first, range->second - range->first);
+    const GraphemeClusters characters(token);
+    int digits = 0, digitLike = 0, otherLetters = 0;
+    for (int32_t i = 0; i < characters.count(); ++i) {
+      const UChar32 c = characters.firstCodePoint(i);
+      const bool lookAlike = confusableDigitOf(characters.at(i)).has_value();
+      if (isNumber(c)) ++digits;
+      if (isNumber(c) || lookAlike) ++digitLike;
+      if (isLetter(c) && !lookAlike) ++otherLetters;
+    }
+    if (digits < 4 || digitLike < 7 || otherLetters > 2) continue;
+    icu::UnicodeString replaced;
+    for (int32_t i = 0; i < characters.count(); ++i) {
+      const icu::UnicodeString character = characters.at(i);
+      if (auto digit = confusableDigitOf(character)) {
+        replaced.append(static_cast<char16_t>(*digit));
+      } else {
+        replaced.append(character);
+      }
+    }
+    copy.replace(range->first, range->second - range->first, replaced);
+  }
+  return utf8(copy);
+}
+
+bool StructuredTextHeuristics::isSuspiciousPhoneText(const std::string& /*text*/,
+                                                     const std::string& normalizedText) {
+  const icu::UnicodeString normalized = utf16(normalizedText);
+  bool suspicious = false;
+  if (const icu::RegexPattern* run = phoneRun()) {
+    forEachMatch(*run, normalized, [&](int32_t start, int32_t end) {
+      if (countCharacters(icu::UnicodeString(normalized, start, end - start)).numbers > 8) {
+        suspicious = true;
+      }
+    });
+  }
+  if (suspicious) return true;
+  if (const icu::RegexPattern* token = phoneLikeToken()) {
+    forEachMatch(*token, normalized, [&](int32_t start, int32_t end) {
+      const CharacterCounts counts =
+          countCharacters(icu::UnicodeString(normalized, start, end - start));
+      if (counts.numbers > 8 && counts.letters >= 1 && counts.letters <= 2 &&
+          counts.numbers + counts.letters < 18) {
+        suspicious = true;
+      }
+    });
+  }
+  return suspicious;
+}
+
+bool StructuredTextHeuristics::isSuspiciousStructuredText(
+    const std::string& text, const std::string& normalizedText,
+    const std::set<SensitiveKind>& enabledKinds) {
+  const icu::UnicodeString unicodeText = utf16(text);
+  if (enabledKinds.contains(SensitiveKind::email) && looksLikeEmailAddress(unicodeText)) {
+    return true;
+  }
+  if (enabledKinds.contains(SensitiveKind::apiKey) && looksLikeCredential(unicodeText)) {
+    return true;
+  }
+  return enabledKinds.contains(SensitiveKind::phoneNumber) &&
+         isSuspiciousPhoneText(text, normalizedText);
+}
+
+bool StructuredTextHeuristics::containsAny(const std::string& text,
+                                           const std::vector<std::string>& terms) {
+  return containsAnyNeverHideWord(text, terms);
+}
+
+}  // namespace corvane::verification

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "model/sensitive_content.h"
+
+namespace corvane::verification {
+
+// Recognition misreads digits as look-alike letters ("4O1-555-O1OO"), and the rules then miss a
+// phone number or a key. These repair look-alike digits for a second pass of the rules and, when
+// no rule matched, decide whether a line still looks like a credential, an address or a number.
+struct StructuredTextHeuristics {
+  // The digit a letter is mistaken for (compared upper-cased): O Q D → 0, I L | ! → 1, Z → 2,
+  // S → 5, G → 6, B → 8.
+  static std::optional<char> confusableDigit(const std::string& character);
+
+  // Every token of seven or more digit-like characters with at least four real digits and at
+  // most two other letters, with its look-alikes turned into digits.
+  static std::string normalizedConfusableStructuredText(const std::string& text);
+
+  static bool isSuspiciousPhoneText(const std::string& text, const std::string& normalizedText);
+
+  static bool isSuspiciousStructuredText(const std::string& text, const std::string& normalizedText,
+                                         const std::set<model::SensitiveKind>& enabledKinds);
+
+  // Whether the lower-cased text holds any of the never-hide words (trimmed, lower-cased; words
+  // shorter than three characters are ignored).
+  static bool containsAny(const std::string& text, const std::vector<std::string>& terms);
+};
+
+}  // namespace corvane::verification

@@ -1,0 +1,298 @@
+#include "verification/protected_frame_analyzer.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/scripted_text_recognizer.h"
+
+namespace corvane::verification {
+namespace {
+
+using model::DetectedItem;
+using model::ProtectedFrameAnalysisResult;
+using model::ProtectedRedaction;
+using model::ProtectedRedactionScope;
+using model::RiskLevel;
+using model::SensitiveKind;
+using platform::Rect;
+using platform::TextRecognitionRequest;
+using platform::sim::ScriptedTextRecognizer;
+using Quality = ProtectedFrameAnalysisQuality;
+
+struct Event {
+  std::string name;
+  std::map<std::string, std::string> fields;
+};
+
+class AnalyzerTest : public ::testing::Test {
+ protected:
+  AnalyzerTest() {
+    auto plain = std::make_shared<platform::PixelBuffer>(400, 200);
+    plain->fill(0xFFFFFFFF);
+    image = plain;
+    ProtectedFrameAnalyzer::Services services;
+    services.recognizer = recognizer;
+    services.uptime = [this] { return uptime; };
+    services.throttle = std::make_shared<ProtectedFrameAnalyzerDiagnosticThrottle>();
+    services.record = [this](const std::string& name, std::map<std::string, std::string> fields) {
+      events.push_back({name, std::move(fields)});
+    };
+    analyzer = std::make_unique<ProtectedFrameAnalyzer>(SensitivityEngine(), services);
+  }
+
+  ProtectedFrameAnalysisResult analyze(std::vector<Rect> regions, Quality quality,
+                                       bool maskAll = false,
+                                       std::shared_ptr<ProtectedAnalysisCancellation> cancel = {}) {
+    return analyzer->analyze(image, preferences, maskAll, regions, quality, cancel);
+  }
+
+  static std::vector<std::string> titles(const ProtectedFrameAnalysisResult& result) {
+    std::vector<std::string> out;
+    for (const ProtectedRedaction& r : result.redactions) out.push_back(r.title);
+    return out;
+  }
+
+  std::shared_ptr<ScriptedTextRecognizer> recognizer = std::make_shared<ScriptedTextRecognizer>();
+  platform::SharedPixelBuffer image;
+  SensitivityPreferences preferences{{SensitiveKind::apiKey, SensitiveKind::email,
+                                      SensitiveKind::phoneNumber, SensitiveKind::customer},
+                                     {},
+                                     {}};
+  double uptime = 5;
+  std::vector<Event> events;
+  std::unique_ptr<ProtectedFrameAnalyzer> analyzer;
+};
+
+const Rect kWhole{{0, 0}, {1, 1}};
+// A line box in recognition space (origin bottom left) and the same box from the top left.
+const Rect kLineBox{{0.1, 0.7}, {0.5, 0.1}};
+const Rect kLineTopLeft{{0.1, 0.2}, {0.5, 0.1}};
+
+void expectNear(const Rect& a, const Rect& b) {
+  EXPECT_NEAR(a.minX(), b.minX(), 1e-9);
+  EXPECT_NEAR(a.minY(), b.minY(), 1e-9);
+  EXPECT_NEAR(a.width(), b.width(), 1e-9);
+  EXPECT_NEAR(a.height(), b.height(), 1e-9);
+}
+
+TEST_F(AnalyzerTest, FailuresComeBackUnsuccessfulAndEmpty) {
+  recognizer->addLine("mail jane@example.com", 1, kLineBox);
+  EXPECT_TRUE(analyze({}, Quality::accurate).analysisSucceeded);
+  EXPECT_TRUE(analyze({}, Quality::accurate).redactions.empty());
+  EXPECT_FALSE(analyze({}, Quality::fast).analysisSucceeded);
+
+  auto cancelled = std::make_shared<ProtectedAnalysisCancellation>();
+  cancelled->cancel();
+  EXPECT_FALSE(analyze({kWhole}, Quality::accurate, false, cancelled).analysisSucceeded);
+
+  recognizer->setDetectionFails(true);
+  for (const auto& regions : {std::vector<Rect>{kWhole},
+                              std::vector<Rect>{{{0, 0}, {0.2, 0.2}}, {{0.5, 0.5}, {0.2, 0.2}}}}) {
+    const auto result = analyze(regions, Quality::fast);
+    EXPECT_FALSE(result.analysisSucceeded);
+    EXPECT_TRUE(result.detectedItems.empty());
+  }
+  recognizer->setDetectionFails(false);
+  recognizer->setRecognitionFailsFor([](const TextRecognitionRequest&) { return true; });
+  EXPECT_FALSE(analyze({kWhole}, Quality::accurate).analysisSucceeded);
+}
+
+TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndLowConfidenceLinesAreIgnored) {
+  recognizer->addLine("  mail jane@example.com or sk-abcdefghijkl ", 0.8f, kLineBox);
+  recognizer->addLine("ops@acme.org", 0.49f, {{0.1, 0.3}, {0.3, 0.1}});
+  recognizer->addLine("bob@acme.org", 0.5f, {{0.1, 0.1}, {0.3, 0.1}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  // Both accurate requests read the lines; repeats are dropped.
+  ASSERT_EQ(recognizer->recognitionRequests().size(), 2u);
+  EXPECT_EQ(recognizer->recognitionRequests()[1].recognitionLanguages,
+            (std::vector<std::string>{"en-US"}));
+  ASSERT_EQ(result.detectedItems.size(), 3u);
+  EXPECT_EQ(result.detectedItems[0].text, "sk-••••ijkl");
+  EXPECT_DOUBLE_EQ(result.detectedItems[0].confidence, 0.8f);
+  EXPECT_EQ(result.detectedItems[0].source, "Protected share");
+  expectNear(*result.detectedItems[0].screenFrame, kLineTopLeft);
+  EXPECT_EQ(result.detectedItems[2].text, "bo••••@a••••.org");
+  // The two findings of one line merge into one critical box over the whole line.
+  ASSERT_EQ(result.redactions.size(), 2u);
+  EXPECT_EQ(result.redactions[0].title, "Sensitive");
+  expectNear(result.redactions[0].normalizedFrame, kLineTopLeft);
+  EXPECT_EQ(result.redactions[1].title, "Email");
+  EXPECT_EQ(result.redactions[1].scope, ProtectedRedactionScope::sensitiveText);
+}
+
+TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsUnverified) {
+  recognizer->addLine("Call 4O1-555-O1OO now", 0.7f, kLineBox);
+  recognizer->addLine("token: a1b2c3d4e5f6g7h8i9j0k", 0.9f, {{0.1, 0.3}, {0.5, 0.1}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_EQ(result.detectedItems.size(), 2u);
+  EXPECT_EQ(result.detectedItems[0].kind, SensitiveKind::phoneNumber);
+  EXPECT_EQ(result.detectedItems[0].rawText, "401-555-0100");
+  EXPECT_DOUBLE_EQ(result.detectedItems[0].confidence, 0.7f);
+  expectNear(*result.detectedItems[0].screenFrame, kLineTopLeft);
+  EXPECT_EQ(result.detectedItems[1].text, "Unverified structured text");
+  EXPECT_EQ(result.detectedItems[1].risk, RiskLevel::critical);
+  EXPECT_FALSE(result.detectedItems[1].rawText.has_value());
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Phone", "Unverified structured text"}));
+}
+
+TEST_F(AnalyzerTest, MaskAllCoversOtherLinesExceptNeverHideAndBlankOnes) {
+  preferences.neverHideWords = {"  ROADMAP "};
+  recognizer->addLine("Quarterly goals", 0.8f, kLineBox);
+  recognizer->addLine("Public roadmap", 0.9f, {{0.1, 0.4}, {0.5, 0.1}});
+  recognizer->addLine("   ", 0.9f, {{0.1, 0.1}, {0.5, 0.1}});
+  const auto result = analyze({kWhole}, Quality::accurate, true);
+  ASSERT_EQ(result.detectedItems.size(), 1u);
+  EXPECT_EQ(result.detectedItems[0].text, "Recognized text");
+  EXPECT_DOUBLE_EQ(result.detectedItems[0].confidence, 0.8f);
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Text"}));
+  EXPECT_TRUE(analyze({kWhole}, Quality::accurate, false).detectedItems.empty());
+}
+
+TEST_F(AnalyzerTest, TextDetectedButNotReadIsCoveredAndReportedOncePerSecond) {
+  // Two words on one line; recognition reads only the first.
+  recognizer->addWordWithCharacters({{0.1, 0.7}, {0.2, 0.1}}, 5);
+  recognizer->addWordWithCharacters({{0.5, 0.7}, {0.2, 0.1}}, 5);
+  recognizer->addLine("hello", 0.9f, {{0.1, 0.7}, {0.2, 0.1}});
+  auto result = analyze({kWhole}, Quality::fast);
+  ASSERT_TRUE(result.analysisSucceeded);
+  // Fast single region: one detection beside one recognition, plus one fallback read.
+  EXPECT_EQ(recognizer->detectionRequests().size(), 1u);
+  ASSERT_EQ(recognizer->recognitionRequests().size(), 2u);
+  EXPECT_FLOAT_EQ(recognizer->recognitionRequests()[1].minimumTextHeight, 0.001f);
+  ASSERT_EQ(result.detectedItems.size(), 1u);
+  EXPECT_EQ(result.detectedItems[0].text, "Unverified text");
+  EXPECT_EQ(result.redactions[0].scope, ProtectedRedactionScope::unverifiedChange);
+  EXPECT_GT(result.redactions[0].normalizedFrame.minX(), 0.45);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].name, "protected_share_text_coverage_masked");
+  EXPECT_EQ(events[0].fields.at("detectedRegions"), "2");
+  EXPECT_EQ(events[0].fields.at("recognizedRegions"), "1");
+  EXPECT_EQ(events[0].fields.at("uncoveredRegions"), "1");
+  EXPECT_EQ(events[0].fields.at("firstY"), "0.7000");
+
+  uptime += 0.999;
+  EXPECT_EQ(analyze({kWhole}, Quality::fast).detectedItems.size(), 1u);
+  EXPECT_EQ(events.size(), 1u);
+  uptime += 0.001;
+  analyze({kWhole}, Quality::fast);
+  EXPECT_EQ(events.size(), 2u);
+}
+
+TEST_F(AnalyzerTest, FallbackReadClearsTheGapAndAFailedFallbackKeepsTheCover) {
+  recognizer->addWordWithCharacters({{0.1, 0.7}, {0.2, 0.1}}, 5);
+  // Only the fallback request (smallest minimum text height) reads the word.
+  recognizer->addLine(
+      {"tiny words", 0.9f, {{0.1, 0.7}, {0.2, 0.1}}, [](const TextRecognitionRequest& r) {
+         return r.minimumTextHeight < 0.002f;
+       }});
+  auto result = analyze({kWhole}, Quality::fast, true);
+  ASSERT_TRUE(result.analysisSucceeded);
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Text"}));
+
+  recognizer->setRecognitionFailsFor(
+      [](const TextRecognitionRequest& r) { return r.minimumTextHeight < 0.002f; });
+  result = analyze({kWhole}, Quality::fast, true);
+  ASSERT_TRUE(result.analysisSucceeded);
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Unverified text"}));
+}
+
+TEST_F(AnalyzerTest, BlankRecognisedLineDoesNotCountAsReadingTheTextUnderIt) {
+  recognizer->addWordWithCharacters({{0.1, 0.7}, {0.2, 0.1}}, 5);
+  recognizer->addLine(" \t ", 0.9f, {{0.1, 0.7}, {0.2, 0.1}});
+  recognizer->setRecognitionFailsFor(
+      [](const TextRecognitionRequest& r) { return r.minimumTextHeight < 0.002f; });
+  EXPECT_EQ(titles(analyze({kWhole}, Quality::fast, true)),
+            (std::vector<std::string>{"Unverified text"}));
+}
+
+TEST_F(AnalyzerTest, WordStraddlingTheRegionEdgeIsCheckedWhereItOverlaps) {
+  // The region's lower half (top-left y 0.5 to 1) is recognition-space y 0 to 0.5; the word's
+  // centre (y 0.52) lies above it but its lower part reaches in.
+  recognizer->addWordWithCharacters({{0.1, 0.44}, {0.3, 0.16}}, 6);
+  const auto result = analyze({{{0, 0.5}, {1, 0.5}}}, Quality::fast);
+  ASSERT_TRUE(result.analysisSucceeded);
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified text"}));
+  // Covered only where it overlaps the region.
+  EXPECT_NEAR(result.redactions[0].normalizedFrame.minY(), 0.5, 1e-9);
+  EXPECT_NEAR(result.redactions[0].normalizedFrame.maxY(), 0.56, 1e-9);
+}
+
+TEST_F(AnalyzerTest, VisibleStructureWithoutTextIsAnUnverifiedVisualChange) {
+  const Rect region{{0.5, 0.5}, {0.5, 0.5}};
+  EXPECT_TRUE(analyze({region}, Quality::fast).redactions.empty());
+  auto drawn = std::make_shared<platform::PixelBuffer>(400, 200);
+  drawn->fill(0xFFFFFFFF);
+  for (int y = 120; y < 180; y += 4) {
+    for (int x = 220; x < 380; ++x) drawn->setPixel(x, y, 0xFF000000);
+  }
+  image = drawn;
+  const auto result = analyze({region}, Quality::fast);
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified visual change"}));
+  expectNear(result.redactions[0].normalizedFrame, region);
+  EXPECT_TRUE(analyze({region}, Quality::accurate).redactions.empty());
+}
+
+TEST_F(AnalyzerTest, TwoRegionsShareOneDetectionAndRecogniseEachRegion) {
+  recognizer->addLine("jane@example.com", 0.9f, {{0.05, 0.85}, {0.2, 0.05}});
+  recognizer->addLine("bob@example.com", 0.9f, {{0.6, 0.1}, {0.2, 0.05}});
+  const auto result = analyze({{{0, 0}, {0.4, 0.2}}, {{0.5, 0.8}, {0.4, 0.2}}}, Quality::fast);
+  ASSERT_TRUE(result.analysisSucceeded);
+  ASSERT_EQ(recognizer->detectionRequests().size(), 1u);
+  expectNear(recognizer->detectionRequests()[0].regionOfInterest, Rect{{0, 0}, {0.9, 1}});
+  EXPECT_EQ(recognizer->recognitionRequests().size(), 2u);
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Email", "Email"}));
+}
+
+TEST_F(AnalyzerTest, CancellingDuringRecognitionFailsTheCallAndCancelsItsRequests) {
+  auto cancellation = std::make_shared<ProtectedAnalysisCancellation>();
+  recognizer->addLine("jane@example.com", 0.9f, kLineBox);
+  recognizer->setBeforeRecognition(
+      [&](const std::vector<TextRecognitionRequest>&) { cancellation->cancel(); });
+  EXPECT_FALSE(analyze({kWhole}, Quality::fast, false, cancellation).analysisSucceeded);
+  for (const auto& request : recognizer->recognitionRequests()) {
+    EXPECT_TRUE(request.cancellation->isCancelled());
+  }
+  EXPECT_TRUE(recognizer->detectionRequests()[0].cancellation->isCancelled());
+}
+
+TEST(AnalyzerMerging, CoalescedMergesOneScopeAndDeduplicatedKeepsFirstOfAKey) {
+  auto redaction = [](Rect frame, ProtectedRedactionScope scope, RiskLevel risk, double c) {
+    ProtectedRedaction r;
+    r.title = "T";
+    r.kind = SensitiveKind::email;
+    r.normalizedFrame = frame;
+    r.scope = scope;
+    r.risk = risk;
+    r.confidence = c;
+    return r;
+  };
+  const auto merged = ProtectedFrameAnalyzer::coalesced({
+      redaction({{0.1, 0.1}, {0.2, 0.1}}, ProtectedRedactionScope::unverifiedChange,
+                RiskLevel::suggested, 0.4),
+      redaction({{0.305, 0.1}, {0.8, 0.1}}, ProtectedRedactionScope::unverifiedChange,
+                RiskLevel::critical, 0.9),
+      redaction({{0.1, 0.1}, {0.2, 0.1}}, ProtectedRedactionScope::sensitiveText,
+                RiskLevel::critical, 0.5),
+  });
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_EQ(merged[0].title, "Sensitive");
+  EXPECT_EQ(merged[0].risk, RiskLevel::critical);
+  EXPECT_DOUBLE_EQ(merged[0].confidence, 0.9);
+  expectNear(merged[0].normalizedFrame, Rect{{0.1, 0.1}, {0.9, 0.1}});
+  EXPECT_EQ(merged[1].scope, ProtectedRedactionScope::sensitiveText);
+
+  DetectedItem a;
+  a.text = "x";
+  a.screenFrame = Rect{{0.1234, 0.5}, {0.2, 0.1}};
+  DetectedItem b = a;
+  b.id = model::Uuid::random();
+  b.screenFrame = Rect{{0.12349, 0.5001}, {0.2, 0.1}};
+  DetectedItem c = a;
+  c.screenFrame.reset();
+  const auto unique = ProtectedFrameAnalyzer::deduplicated({a, b, c});
+  ASSERT_EQ(unique.size(), 2u);
+  EXPECT_EQ(unique[0].id, a.id);
+}
+
+}  // namespace
+}  // namespace corvane::verification

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "verification/structured_text_heuristics.h"
+#include "verification/text_coverage_geometry.h"
+
+namespace corvane::verification {
+namespace {
+
+using model::SensitiveKind;
+using platform::Rect;
+using Geometry = TextCoverageGeometry;
+using Heuristics = StructuredTextHeuristics;
+
+TEST(TextCoverage, CoverageIsTheShareOfTheRectUnderGrownFrames) {
+  const Rect r{{0.2, 0.2}, {0.4, 0.1}};
+  EXPECT_EQ(Geometry::recognizedCoverage({{0.2, 0.2}, {0, 0.1}}, {r}), 0);
+  EXPECT_EQ(Geometry::recognizedCoverage(r, {{{0.8, 0.8}, {0.1, 0.1}}}), 0);
+  EXPECT_DOUBLE_EQ(Geometry::recognizedCoverage(r, {r, r}), 1);
+  // The left half, grown by 0.12 × 0.4 = 0.048 to the right: 0.248 of 0.4 wide, full height.
+  EXPECT_NEAR(Geometry::recognizedCoverage(r, {{{0.2, 0.2}, {0.2, 0.1}}}), 0.62, 1e-9);
+  // Two overlapping frames are not counted twice.
+  EXPECT_NEAR(
+      Geometry::recognizedCoverage(r, {{{0.2, 0.2}, {0.2, 0.1}}, {{0.25, 0.2}, {0.1, 0.1}}}), 0.62,
+      1e-9);
+}
+
+TEST(TextCoverage, CharacterRunsNeedThreeCloseBoxesOnOneLine) {
+  auto box = [](double x) { return Rect{{x, 0}, {10, 10}}; };
+  EXPECT_EQ(Geometry::unverifiedCharacterRuns({box(0), box(25), box(50)}).size(), 1u);
+  EXPECT_TRUE(Geometry::unverifiedCharacterRuns({box(0), box(25), box(50.01)}).empty());
+  EXPECT_TRUE(Geometry::unverifiedCharacterRuns({box(0), box(12)}).empty());
+  const Rect lifted{{24, 8}, {10, 10}};  // drifts 8 > 0.75 × 10
+  EXPECT_TRUE(Geometry::unverifiedCharacterRuns({box(0), box(12), lifted}).empty());
+}
+
+TEST(TextCoverage, UncoveredRunsOfDetectedRegions) {
+  const DetectedTextRegion word{{{0.1, 0.1}, {0.5, 0.05}},
+                                {{{0.1, 0.1}, {0.04, 0.05}},
+                                 {{0.15, 0.1}, {0.04, 0.05}},
+                                 {{0.2, 0.1}, {0.04, 0.05}},
+                                 {{0.45, 0.1}, {0.04, 0.05}},
+                                 {{0.5, 0.1}, {0.04, 0.05}},
+                                 {{0.55, 0.1}, {0.04, 0.05}}}};
+  // Nothing read: the two runs of three characters.
+  EXPECT_EQ(Geometry::uncoveredCharacterRuns({}, {word}).size(), 2u);
+  // The right half read: only the left run remains.
+  const auto left = Geometry::uncoveredCharacterRuns({{{0.44, 0.1}, {0.16, 0.05}}}, {word});
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_NEAR(left[0].maxX(), 0.24, 1e-9);
+  // Read to 0.68 or more: nothing, even with characters left over.
+  EXPECT_TRUE(Geometry::uncoveredCharacterRuns({{{0.1, 0.1}, {0.4, 0.05}}}, {word}).empty());
+  // Only two isolated characters uncovered: no run, so the region is reported whole.
+  const DetectedTextRegion pair{{{0.1, 0.5}, {0.3, 0.05}},
+                                {{{0.1, 0.5}, {0.02, 0.05}}, {{0.35, 0.5}, {0.02, 0.05}}}};
+  const auto whole = Geometry::uncoveredCharacterRuns({{{0.17, 0.5}, {0.1, 0.05}}}, {pair});
+  ASSERT_EQ(whole.size(), 1u);
+  EXPECT_EQ(whole[0], pair.frame);
+  // A region without character boxes is reported whole.
+  EXPECT_EQ(Geometry::uncoveredCharacterRuns({}, {{pair.frame, {}}}).size(), 1u);
+}
+
+TEST(TextCoverage, FallbackRegionsAreBoundedAndMerged) {
+  EXPECT_FALSE(Geometry::shouldRunFallbackOCR({}, 3, 0.08));
+  EXPECT_TRUE(Geometry::shouldRunFallbackOCR({{{0, 0}, {0.25, 0.25}}, {{0, 0}, {-1, 1}}}, 3, 0.08));
+  EXPECT_FALSE(Geometry::shouldRunFallbackOCR({{{0, 0}, {0.3, 0.3}}}, 3, 0.08));
+  EXPECT_FALSE(
+      Geometry::shouldRunFallbackOCR(std::vector<Rect>(4, {{0, 0}, {0.01, 0.01}}), 3, 0.08));
+
+  EXPECT_TRUE(Geometry::coalescedFallbackRegions({{{0, 0}, {0.1, 0.1}}}, 0).empty());
+  const auto one = Geometry::coalescedFallbackRegions(
+      {{{0.8, 0.8}, {0.1, 0.1}}, {{0, 0}, {0.1, 0.1}}, {{0.2, 0}, {0.1, 0.1}}, {{2, 2}, {1, 1}}},
+      1);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0], (Rect{{0, 0}, {0.9, 0.9}}));
+  // Touching within 0.004 merges without the limit forcing it.
+  EXPECT_EQ(Geometry::coalescedFallbackRegions({{{0, 0}, {0.1, 0.1}}, {{0.107, 0}, {0.1, 0.1}}}, 5)
+                .size(),
+            1u);
+}
+
+TEST(TextCoverage, VisibleStructure) {
+  platform::PixelBuffer image(300, 20);
+  image.fill(0xFF808080);
+  EXPECT_FALSE(Geometry::regionHasVisibleStructure(image, {{0, 0}, {1, 1}}));
+  EXPECT_TRUE(Geometry::regionHasVisibleStructure(image, {{1.2, 0}, {0.5, 1}}));
+  // A few vertical strokes: enough edges for a small sample.
+  for (int x = 100; x < 200; x += 10) {
+    for (int y = 5; y < 15; ++y) image.setPixel(x, y, 0xFF000000);
+  }
+  EXPECT_TRUE(Geometry::regionHasVisibleStructure(image, {{0, 0}, {1, 1}}));
+  EXPECT_FALSE(Geometry::regionHasVisibleStructure(image, {{0, 0}, {0.3, 1}}));
+}
+
+TEST(StructuredText, LookAlikeDigitsAreRepairedOnlyInNumberLikeTokens) {
+  EXPECT_EQ(Heuristics::confusableDigit("o"), '0');
+  EXPECT_EQ(Heuristics::confusableDigit("!"), '1');
+  EXPECT_EQ(Heuristics::confusableDigit("x"), std::nullopt);
+  EXPECT_EQ(Heuristics::normalizedConfusableStructuredText("Call 4O1-555-O1OO now, or 4O1-55"),
+            "Call 401-555-0100 now, or 4O1-55");
+  EXPECT_EQ(Heuristics::normalizedConfusableStructuredText("SOLDOUT23 and 12O4I5"),
+            "SOLDOUT23 and 12O4I5");
+  EXPECT_EQ(Heuristics::normalizedConfusableStructuredText("id 1234567xyz"), "id 1234567xy2");
+  EXPECT_EQ(Heuristics::normalizedConfusableStructuredText("id 1234567xyw"), "id 1234567xyw");
+}
+
+TEST(StructuredText, SuspiciousLines) {
+  const std::set<SensitiveKind> all = {SensitiveKind::email, SensitiveKind::apiKey,
+                                       SensitiveKind::phoneNumber};
+  auto suspicious = [&](const std::string& text, std::set<SensitiveKind> kinds) {
+    return Heuristics::isSuspiciousStructuredText(
+        text, Heuristics::normalizedConfusableStructuredText(text), kinds);
+  };
+  EXPECT_FALSE(suspicious("@team.io standup", all));
+  EXPECT_TRUE(suspicious("write to ann@b.co", {SensitiveKind::email}));
+  EXPECT_FALSE(suspicious("write to ann@b.c", {SensitiveKind::email}));
+  EXPECT_TRUE(suspicious("Password reset", all));
+  EXPECT_FALSE(suspicious("Password reset", {SensitiveKind::email}));
+  EXPECT_FALSE(suspicious("id=abcdefghij123456789", {SensitiveKind::apiKey}));  // 19 characters
+  EXPECT_TRUE(suspicious("id=abcdefghij1234567890", {SensitiveKind::apiKey}));
+  EXPECT_TRUE(suspicious("tel 415 555 01 23 99", {SensitiveKind::phoneNumber}));
+  EXPECT_FALSE(suspicious("tel 415 555 01", {SensitiveKind::phoneNumber}));
+  // The token pattern takes one or two letters but no spaces.
+  EXPECT_TRUE(suspicious("ref 4155X550123", {SensitiveKind::phoneNumber}));
+  EXPECT_FALSE(suspicious("ref 4155XY55012W3", {SensitiveKind::phoneNumber}));
+  EXPECT_FALSE(suspicious("ref 4155 X 550123", {SensitiveKind::phoneNumber}));
+  // Only the normalised text counts.
+  EXPECT_TRUE(Heuristics::isSuspiciousPhoneText("call 4O1555O1OO", "call 4015550100"));
+  EXPECT_FALSE(Heuristics::isSuspiciousPhoneText("call 4015550100", "call 4O1555O1OO"));
+}
+
+TEST(StructuredText, NeverHideContainment) {
+  EXPECT_FALSE(Heuristics::containsAny("anything", {}));
+  EXPECT_FALSE(Heuristics::containsAny("anything", {"  ", ""}));
+  EXPECT_TRUE(Heuristics::containsAny("Our ROADMAP", {" roadmap\n"}));
+  // One- and two-character words (a word still being typed) match nothing.
+  EXPECT_FALSE(Heuristics::containsAny("Our roadmap", {"r", "ro"}));
+}
+
+}  // namespace
+}  // namespace corvane::verification
