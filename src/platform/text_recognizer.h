@@ -24,17 +24,18 @@ class TextRequestCancellation {
  public:
   void cancel() { cancelled_.store(true, std::memory_order_release); }
   bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }
-  // What a recognizer asks while the request runs: true when it should stop.
+  // What a recognizer asks while the request runs (Tesseract: once per text line): true when
+  // it should stop.
   bool shouldStop() {
-    running_.store(true, std::memory_order_release);
+    polls_.fetch_add(1, std::memory_order_acq_rel);
     return isCancelled();
   }
-  // Whether a recognizer has asked shouldStop yet, that is the request is under way.
-  bool hasStartedRunning() const { return running_.load(std::memory_order_acquire); }
+  // How often a recognizer has asked so far: above zero once the request is under way.
+  int pollCount() const { return polls_.load(std::memory_order_acquire); }
 
  private:
   std::atomic<bool> cancelled_{false};
-  std::atomic<bool> running_{false};
+  std::atomic<int> polls_{0};
 };
 
 using SharedTextRequestCancellation = std::shared_ptr<TextRequestCancellation>;

@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <mutex>
-
 namespace corvane::platform::ocr {
 namespace {
 
@@ -18,17 +16,16 @@ SetInt openMPFunction(const char* name) {
 }  // namespace
 
 void runLibraryParallelRegionsOnOneThread() {
-  static std::once_flag processWide;
-  std::call_once(processWide, [] {
-    // No nesting level is active: every parallel region runs on the thread that reaches it.
-    if (SetInt setLevels = openMPFunction("omp_set_max_active_levels")) setLevels(0);
-  });
-  // The team size is a per-thread setting; our workers set theirs before each engine call.
-  thread_local bool threadDone = false;
-  if (!threadDone) {
-    if (SetInt setThreads = openMPFunction("omp_set_num_threads")) setThreads(1);
-    threadDone = true;
-  }
+  static const SetInt setMaxActiveLevels = openMPFunction("omp_set_max_active_levels");
+  static const SetInt setNumThreads = openMPFunction("omp_set_num_threads");
+  // Both settings belong to the calling thread (a new thread starts from the process defaults),
+  // so every thread that drives an engine makes them once. With no active level allowed, every
+  // parallel region runs on the thread that reaches it, whatever team size the library names.
+  thread_local bool applied = false;
+  if (applied) return;
+  if (setMaxActiveLevels != nullptr) setMaxActiveLevels(0);
+  if (setNumThreads != nullptr) setNumThreads(1);
+  applied = true;
 }
 
 }  // namespace corvane::platform::ocr

@@ -1,0 +1,146 @@
+#include "platform/linux/ocr/tesseract_text_recognizer.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/text_corpus.h"
+
+namespace corvane::platform::ocr {
+namespace {
+
+using Recognizer = TesseractTextRecognizer;
+
+TextRecognitionRequest request(TextRecognitionLevel level, Rect region,
+                               std::vector<std::string> languages = {"en-US"}) {
+  TextRecognitionRequest made;
+  made.recognitionLevel = level;
+  made.regionOfInterest = region;
+  made.recognitionLanguages = std::move(languages);
+  return made;
+}
+
+std::vector<testing::CorpusLine> lines(std::initializer_list<const char*> texts) {
+  std::vector<testing::CorpusLine> out;
+  for (const char* text : texts) out.push_back({text, {}});
+  return out;
+}
+
+TEST(TesseractTextRecognizer, ReadsLightAndDarkLinesWithBoxesRelativeToTheRegion) {
+  Recognizer recognizer({});
+  for (bool dark : {false, true}) {
+    SCOPED_TRACE(dark ? "dark" : "light");
+    const auto corpus = testing::renderCorpus(
+        lines({"Quarterly planning notes", "Invoice total is 4210 dollars"}), 16, dark, 500);
+    // The lower half of the image (recognition space: y 0 to 0.5) holds the second line.
+    const Rect lowerHalf{{0, 0}, {1, 0.5}};
+    auto results =
+        recognizer.recognizeText(*corpus.image, {request(TextRecognitionLevel::fast, lowerHalf)});
+    ASSERT_TRUE(results.ok()) << results.message();
+    ASSERT_EQ(results->size(), 1u);
+    ASSERT_EQ(results->at(0).size(), 1u);
+    const RecognizedTextObservation& line = results->at(0)[0];
+    EXPECT_EQ(line.topCandidate->string, "Invoice total is 4210 dollars");
+    EXPECT_GT(line.topCandidate->confidence, 0.8f);
+    // The second band, from the top, turned into the region's bottom-left space.
+    const Rect band = corpus.bands[1];
+    const double centreY = 1 - (band.minY() + band.height() / 2);
+    EXPECT_NEAR((line.boundingBox.minY() + line.boundingBox.height() / 2) * 0.5, centreY, 0.05);
+    EXPECT_NEAR(line.boundingBox.minX(), 16.0 / 500, 0.01);
+  }
+}
+
+TEST(TesseractTextRecognizer, DetectsWordsWithCharacterBoxes) {
+  Recognizer recognizer({});
+  const auto corpus = testing::renderCorpus(lines({"alpha beta gamma"}), 18, false, 400);
+  auto words = recognizer.detectTextRectangles(*corpus.image, {{{0, 0}, {1, 1}}, true});
+  ASSERT_TRUE(words.ok()) << words.message();
+  ASSERT_EQ(words->size(), 3u);
+  ASSERT_TRUE(words->at(1).characterBoxes.has_value());
+  EXPECT_EQ(words->at(1).characterBoxes->size(), 4u);
+  for (const Rect& character : *words->at(1).characterBoxes) {
+    EXPECT_TRUE(words->at(1).boundingBox.intersects(character));
+  }
+  EXPECT_LT(words->at(0).boundingBox.maxX(), words->at(1).boundingBox.minX());
+}
+
+TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
+  const auto empty = std::filesystem::path(::testing::TempDir()) / "corvane-no-tessdata";
+  std::filesystem::create_directories(empty);
+  std::vector<std::string> events;
+  Recognizer recognizer({empty,
+                         {{"en-US", "eng"}},
+                         [&](const std::string& event, std::map<std::string, std::string> fields) {
+                           events.push_back(event + " " + fields["languages"]);
+                         }});
+  const auto corpus = testing::renderCorpus(lines({"hello"}), 14, false, 200);
+  for (int i = 0; i < 2; ++i) {
+    auto results = recognizer.recognizeText(
+        *corpus.image, {request(TextRecognitionLevel::fast, {{0, 0}, {1, 1}})});
+    EXPECT_FALSE(results.ok());
+    EXPECT_FALSE(recognizer.detectTextRectangles(*corpus.image, {}).ok());
+  }
+  EXPECT_EQ(events, std::vector<std::string>{"protected_share_text_recognition_unavailable eng"});
+  // A language nobody configured is no language at all.
+  Recognizer english({});
+  EXPECT_FALSE(english
+                   .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                          {{0, 0}, {1, 1}}, {"fr-FR"})})
+                   .ok());
+}
+
+TEST(TesseractTextRecognizer, CancellingARunningRecognitionReturnsWithinFiftyMilliseconds) {
+  Recognizer recognizer({});
+  std::vector<testing::CorpusLine> many;
+  for (int i = 0; i < 8; ++i) {
+    for (const auto& line : testing::benignLines()) many.push_back(line);
+  }
+  const auto corpus = testing::renderCorpus(many, 14, false, 700);
+  const auto running =
+      request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"});
+  std::chrono::steady_clock::time_point returned;
+  bool succeeded = true;
+  std::thread worker([&] {
+    succeeded = recognizer.recognizeText(*corpus.image, {running}).ok();
+    returned = std::chrono::steady_clock::now();
+  });
+  // The engine asks whether to stop before each text line: wait until it is past the first.
+  while (running.cancellation->pollCount() < 2) std::this_thread::yield();
+  const auto cancelled = std::chrono::steady_clock::now();
+  running.cancellation->cancel();
+  worker.join();
+  EXPECT_FALSE(succeeded);
+  const double milliseconds =
+      std::chrono::duration<double, std::milli>(returned - cancelled).count();
+  EXPECT_LT(milliseconds, 50.0);
+}
+
+TEST(TesseractTextRecognizer, LibraryParallelRegionsRunOnOneThreadAndEnginesAreReused) {
+  Recognizer recognizer({});
+  // Looked up in the OpenMP run time the library loaded.
+  using GetInt = int (*)();
+  auto maxActiveLevels = reinterpret_cast<GetInt>(dlsym(RTLD_DEFAULT, "omp_get_max_active_levels"));
+  if (maxActiveLevels != nullptr) EXPECT_EQ(maxActiveLevels(), 0);
+
+  const auto corpus = testing::renderCorpus(lines({"reuse me"}), 14, false, 200);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(recognizer
+                        .recognizeText(*corpus.image,
+                                       {request(TextRecognitionLevel::fast, {{0, 0}, {1, 1}})})
+                        .ok());
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_LE(recognizer.engineCount(), 2u);
+  EXPECT_GE(recognizer.engineCount(), 1u);
+}
+
+}  // namespace
+}  // namespace corvane::platform::ocr
