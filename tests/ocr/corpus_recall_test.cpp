@@ -1,80 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <thread>
 
-#include "platform/linux/ocr/tesseract_text_recognizer.h"
-#include "support/text_corpus.h"
-#include "verification/protected_frame_analyzer.h"
+#include "support/tesseract_analyzer.h"
 
 namespace corvane::verification {
 namespace {
 
-using model::SensitiveKind;
-
-struct CorpusScore {
-  int secrets = 0;
-  int found = 0;
-  int benign = 0;
-  int falseMasks = 0;
-  std::vector<std::string> missed;
-};
-
-// A secret line counts as found when an item of its kind lies on it; a benign line is falsely
-// masked when any item lies on it.
-CorpusScore score(const testing::RenderedCorpus& corpus,
-                  const model::ProtectedFrameAnalysisResult& result) {
-  CorpusScore score;
-  for (std::size_t i = 0; i < corpus.lines.size(); ++i) {
-    const platform::Rect& band = corpus.bands[i];
-    bool masked = false;
-    bool found = false;
-    for (const model::DetectedItem& item : result.detectedItems) {
-      const double y = item.screenFrame->minY() + item.screenFrame->height() / 2;
-      if (y < band.minY() || y >= band.maxY()) continue;
-      masked = true;
-      found = found || item.kind == corpus.lines[i].secret;
-    }
-    if (corpus.lines[i].secret) {
-      ++score.secrets;
-      if (found)
-        ++score.found;
-      else
-        score.missed.push_back(corpus.lines[i].text);
-    } else {
-      ++score.benign;
-      if (masked) ++score.falseMasks;
-    }
-  }
-  return score;
-}
-
 // Every planted secret at every size, light and dark, with real Tesseract in accurate mode; the
 // eight renderings run on four workers of our own.
 TEST(CorpusRecall, AccurateFindsPlantedSecretsWithoutMaskingBenignLines) {
-  auto recognizer = std::make_shared<platform::ocr::TesseractTextRecognizer>(
-      platform::ocr::TesseractTextRecognizer::Options{});
-  const auto start = std::chrono::steady_clock::now();
-  ProtectedFrameAnalyzer::Services services{
-      recognizer,
-      [start] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      },
-      std::make_shared<ProtectedFrameAnalyzerDiagnosticThrottle>(),
-      {}};
-  const ProtectedFrameAnalyzer analyzer(SensitivityEngine(), services);
-  const SensitivityPreferences preferences{
-      {SensitiveKind::apiKey, SensitiveKind::email, SensitiveKind::phoneNumber,
-       SensitiveKind::customer, SensitiveKind::revenue, SensitiveKind::internalURL},
-      testing::kCorpusAlwaysHideWords,
-      {}};
+  const auto tesseract = testing::makeTesseractAnalyzer();
+  const auto& analyzer = *tesseract.analyzer;
+  const auto preferences = testing::corpusPreferences();
 
   struct Case {
     double size;
     bool dark;
-    CorpusScore score;
+    testing::CorpusScore score;
   };
   std::vector<Case> cases;
   for (double size : {10.0, 12.0, 14.0, 18.0}) {
@@ -89,13 +34,13 @@ TEST(CorpusRecall, AccurateFindsPlantedSecretsWithoutMaskingBenignLines) {
             testing::renderCorpus(testing::corpusLines(), cases[i].size, cases[i].dark);
         const auto result = analyzer.analyze(corpus.image, preferences, false, {{{0, 0}, {1, 1}}},
                                              ProtectedFrameAnalysisQuality::accurate, nullptr);
-        if (result.analysisSucceeded) cases[i].score = score(corpus, result);
+        if (result.analysisSucceeded) cases[i].score = testing::scoreCorpus(corpus, result);
       }
     });
   }
   for (auto& worker : workers) worker.join();
 
-  std::map<double, CorpusScore> bySize;
+  std::map<double, testing::CorpusScore> bySize;
   int benign = 0;
   int falseMasks = 0;
   for (const Case& c : cases) {
@@ -113,7 +58,7 @@ TEST(CorpusRecall, AccurateFindsPlantedSecretsWithoutMaskingBenignLines) {
   EXPECT_GE(bySize[12].found * 100, bySize[12].secrets * 95);
   EXPECT_LE(falseMasks * 100, benign) << falseMasks << " false masks on " << benign << " lines";
   // Engines are made per worker as needed, never per call.
-  EXPECT_LE(recognizer->engineCount(), 8u);
+  EXPECT_LE(tesseract.recognizer->engineCount(), 8u);
 }
 
 }  // namespace

@@ -71,11 +71,13 @@ TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
   const auto empty = std::filesystem::path(::testing::TempDir()) / "corvane-no-tessdata";
   std::filesystem::create_directories(empty);
   std::vector<std::string> events;
-  Recognizer recognizer({empty,
-                         {{"en-US", "eng"}},
-                         [&](const std::string& event, std::map<std::string, std::string> fields) {
-                           events.push_back(event + " " + fields["languages"]);
-                         }});
+  Recognizer::Options options;
+  options.dataPath = empty;
+  options.models = {{"en-US", "eng"}};
+  options.record = [&](const std::string& event, std::map<std::string, std::string> fields) {
+    events.push_back(event + " " + fields["languages"]);
+  };
+  Recognizer recognizer(options);
   const auto corpus = testing::renderCorpus(lines({"hello"}), 14, false, 200);
   for (int i = 0; i < 2; ++i) {
     auto results = recognizer.recognizeText(

@@ -11,6 +11,7 @@
 #include "platform/property_list.h"
 #include "platform/screen_capture.h"
 #include "platform/screens.h"
+#include "platform/text_recognizer.h"
 #include "platform/window_states.h"
 #include "platform/workspace.h"
 

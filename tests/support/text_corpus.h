@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/protected_frame_analysis_result.h"
 #include "model/sensitive_content.h"
 #include "platform/geometry.h"
 #include "platform/pixel_buffer.h"
@@ -72,11 +73,13 @@ struct RenderedCorpus {
 };
 
 // The lines in DejaVu Sans at `pixelSize`, one under another with a line pitch of twice the
-// size, dark on white or light on a dark grey.
+// size, dark on white or light on a dark grey; in `columns` side by side, filled one after
+// another.
 inline RenderedCorpus renderCorpus(const std::vector<CorpusLine>& lines, double pixelSize,
-                                   bool dark, int width = 1000) {
+                                   bool dark, int width = 1000, int columns = 1) {
   const int pitch = static_cast<int>(pixelSize * 2);
-  const int height = pitch * static_cast<int>(lines.size()) + pitch;
+  const int rows = (static_cast<int>(lines.size()) + columns - 1) / columns;
+  const int height = pitch * rows + pitch;
   RenderedCorpus corpus{std::make_shared<platform::PixelBuffer>(width, height), lines, {}};
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
       corpus.image->mutableData(), CAIRO_FORMAT_ARGB32, width, height, corpus.image->bytesPerRow());
@@ -95,16 +98,59 @@ inline RenderedCorpus renderCorpus(const std::vector<CorpusLine>& lines, double 
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
   }
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const double top = pitch / 2.0 + static_cast<double>(i) * pitch;
-    cairo_move_to(cr, 16, top + pitch / 2.0 + pixelSize * 0.35);
+    const int column = static_cast<int>(i) / rows;
+    const double left = static_cast<double>(column) * width / columns;
+    const double top = pitch / 2.0 + static_cast<double>(static_cast<int>(i) % rows) * pitch;
+    cairo_move_to(cr, left + 16, top + pitch / 2.0 + pixelSize * 0.35);
     cairo_show_text(cr, lines[i].text.c_str());
-    corpus.bands.push_back(
-        platform::Rect{{0, top / height}, {1, static_cast<double>(pitch) / height}});
+    corpus.bands.push_back(platform::Rect{{left / width, top / height},
+                                          {1.0 / columns, static_cast<double>(pitch) / height}});
   }
   cairo_destroy(cr);
   cairo_surface_flush(surface);
   cairo_surface_destroy(surface);
   return corpus;
+}
+
+struct CorpusScore {
+  int secrets = 0;
+  int found = 0;
+  int benign = 0;
+  int falseMasks = 0;
+  std::vector<std::string> missed;
+};
+
+// A secret line counts as found when an item of its kind lies on it (its centre inside the
+// line's band); a benign line is falsely masked when any item lies on it.
+inline CorpusScore scoreCorpus(const RenderedCorpus& corpus,
+                               const model::ProtectedFrameAnalysisResult& result) {
+  CorpusScore score;
+  for (std::size_t i = 0; i < corpus.lines.size(); ++i) {
+    const platform::Rect& band = corpus.bands[i];
+    bool masked = false;
+    bool found = false;
+    for (const model::DetectedItem& item : result.detectedItems) {
+      if (!item.screenFrame) continue;
+      const platform::Rect& frame = *item.screenFrame;
+      if (!band.contains({frame.minX() + frame.width() / 2, frame.minY() + frame.height() / 2})) {
+        continue;
+      }
+      masked = true;
+      found = found || item.kind == corpus.lines[i].secret;
+    }
+    if (corpus.lines[i].secret) {
+      ++score.secrets;
+      if (found) {
+        ++score.found;
+      } else {
+        score.missed.push_back(corpus.lines[i].text);
+      }
+    } else {
+      ++score.benign;
+      if (masked) ++score.falseMasks;
+    }
+  }
+  return score;
 }
 
 }  // namespace corvane::testing

@@ -166,7 +166,7 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   double scale = 1;
   if (request.recognitionLevel == TextRecognitionLevel::accurate) {
     const int lineHeight = typicalLineHeight(grey);
-    if (lineHeight > 0 && lineHeight < kSmallTextLineHeight) {
+    if (lineHeight > 0 && lineHeight < options_.smallTextLineHeight) {
       grey = doubled(grey);
       scale = 2;
     }

@@ -22,17 +22,17 @@ namespace corvane::platform::ocr {
 // library's own OpenMP threading is switched off, so parallelism is the callers' workers.
 //
 // Levels: `fast` reads the region at its native scale, once. `accurate` doubles the region first
-// when its text is small (lines under kSmallTextLineHeight pixels), which the engine reads far
+// when its text is small (lines under `smallTextLineHeight` pixels), which the engine reads far
 // more reliably. Light text on a dark background is inverted before either.
 class TesseractTextRecognizer final : public TextRecognizer {
  public:
-  static constexpr int kSmallTextLineHeight = 20;
-
   struct Options {
     // Folder holding the *.traineddata files; empty: the library's own default.
     std::filesystem::path dataPath;
     // Request language → model name. Requested languages without a model here are skipped.
     std::map<std::string, std::string> models = {{"en-US", "eng"}, {"ko-KR", "kor"}};
+    // Accurate recognition doubles regions whose lines are shorter than this (0: never).
+    int smallTextLineHeight = 20;
     // Receives one event per language set that cannot be loaded.
     std::function<void(const std::string& event, std::map<std::string, std::string> fields)> record;
   };

@@ -1,0 +1,175 @@
+// Text analysis on real Tesseract (OpenMP off, engines warmed up before timing):
+//
+// - BM_DetectPerLine: the sensitivity rules on one recognised line (goal: 50 µs or less).
+// - BM_FastChangedCrop: a `fast` analysis of a changed three-line 1920×100 crop, English alone
+//   and English with Korean, light and dark (goals: 200 ms and 400 ms; dark at most 1.25×
+//   light).
+// - BM_AccurateFullFrame: an `accurate` analysis of a 1080p frame of text on one engine (goal:
+//   4 s), and the same frame cut into horizontal bands analysed by one worker each.
+// - BM_CorpusRecall: recall of planted secrets and false masks per 100 benign lines on the test
+//   corpus, for each way of recognising (accurate with small text doubled, accurate at native
+//   scale, fast).
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/tesseract_analyzer.h"
+
+namespace {
+
+using namespace corvane;
+using verification::ProtectedFrameAnalysisQuality;
+using Options = platform::ocr::TesseractTextRecognizer::Options;
+
+const platform::Rect kWhole{{0, 0}, {1, 1}};
+
+Options englishOnly() {
+  Options options;
+  options.models = {{"en-US", "eng"}};
+  return options;
+}
+
+void BM_DetectPerLine(benchmark::State& state) {
+  const verification::SensitivityEngine engine;
+  const auto preferences = testing::corpusPreferences();
+  const auto lines = testing::corpusLines();
+  const platform::Rect frame{{0.1, 0.1}, {0.5, 0.02}};
+  std::size_t i = 0;
+  for (auto _ : state) {
+    auto items =
+        engine.detect(lines[i++ % lines.size()].text, "Protected share", preferences, frame, 0.9);
+    benchmark::DoNotOptimize(items);
+  }
+}
+BENCHMARK(BM_DetectPerLine)->Unit(benchmark::kMicrosecond);
+
+// Three changed lines across a 1920-pixel-wide strip, 100 pixels tall.
+testing::RenderedCorpus changedCrop(bool dark) {
+  const auto lines = testing::corpusLines();
+  return testing::renderCorpus({lines[1], lines[2], lines[3]}, 12.5, dark, 1920);
+}
+
+void BM_FastChangedCrop(benchmark::State& state) {
+  const bool withKorean = state.range(0) == 1;
+  const bool dark = state.range(1) == 1;
+  auto tesseract = testing::makeTesseractAnalyzer(withKorean ? Options{} : englishOnly());
+  const auto crop = changedCrop(dark);
+  const auto preferences = testing::corpusPreferences();
+  auto once = [&] {
+    return tesseract.analyzer->analyze(crop.image, preferences, false, {kWhole},
+                                       ProtectedFrameAnalysisQuality::fast, nullptr);
+  };
+  once();  // engines made and warm
+  int found = 0;
+  for (auto _ : state) found = testing::scoreCorpus(crop, once()).found;
+  state.counters["secrets_found"] = found;
+  state.SetLabel(std::string(withKorean ? "eng+kor" : "eng") + (dark ? " dark" : " light") + " " +
+                 std::to_string(crop.image->width()) + "x" + std::to_string(crop.image->height()));
+}
+BENCHMARK(BM_FastChangedCrop)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->UseRealTime();
+
+// A 1080p frame of text: two columns of the corpus at 14 px.
+testing::RenderedCorpus fullFrame() {
+  std::vector<testing::CorpusLine> lines;
+  while (lines.size() < 76) {
+    for (const auto& line : testing::corpusLines()) lines.push_back(line);
+  }
+  lines.resize(76);
+  return testing::renderCorpus(lines, 14, false, 1920, 2);
+}
+
+// Bands of the frame, one per worker, each a little taller than its share so that no line is
+// cut in two.
+void BM_AccurateFullFrame(benchmark::State& state) {
+  const int bands = static_cast<int>(state.range(0));
+  auto tesseract = testing::makeTesseractAnalyzer();
+  const auto frame = fullFrame();
+  const auto preferences = testing::corpusPreferences();
+  auto analyzeBand = [&](int band) {
+    const double height = 1.0 / bands;
+    const double top = std::max(0.0, band * height - 0.02);
+    const double bottom = std::min(1.0, (band + 1) * height + 0.02);
+    return tesseract.analyzer->analyze(frame.image, preferences, false,
+                                       {{{0, top}, {1, bottom - top}}},
+                                       ProtectedFrameAnalysisQuality::accurate, nullptr);
+  };
+  auto run = [&] {
+    std::atomic<int> items{0};
+    std::vector<std::thread> workers;
+    for (int band = 0; band < bands; ++band) {
+      workers.emplace_back(
+          [&, band] { items += static_cast<int>(analyzeBand(band).detectedItems.size()); });
+    }
+    for (auto& worker : workers) worker.join();
+    return items.load();
+  };
+  run();  // one engine per worker, made and warm
+  int items = 0;
+  for (auto _ : state) items = run();
+  state.counters["items"] = items;
+  state.counters["engines"] = static_cast<double>(tesseract.recognizer->engineCount());
+  state.SetLabel(std::to_string(frame.image->width()) + "x" +
+                 std::to_string(frame.image->height()) + ", " + std::to_string(bands) + " band(s)");
+}
+BENCHMARK(BM_AccurateFullFrame)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Recall by size band and false masks per 100 benign lines, over light and dark renderings of
+// the corpus with three times the usual benign lines.
+void BM_CorpusRecall(benchmark::State& state) {
+  const int variant = static_cast<int>(state.range(0));
+  Options options;
+  if (variant == 1) options.smallTextLineHeight = 0;
+  const auto quality =
+      variant == 2 ? ProtectedFrameAnalysisQuality::fast : ProtectedFrameAnalysisQuality::accurate;
+  auto tesseract = testing::makeTesseractAnalyzer(options);
+  const auto preferences = testing::corpusPreferences();
+  std::vector<testing::CorpusLine> lines = testing::corpusLines();
+  for (int extra = 0; extra < 2; ++extra) {
+    for (const auto& line : testing::benignLines()) lines.push_back(line);
+  }
+  testing::CorpusScore small, large, all;
+  for (auto _ : state) {
+    small = large = all = {};
+    for (double size : {10.0, 12.0, 14.0, 18.0}) {
+      for (bool dark : {false, true}) {
+        const auto corpus = testing::renderCorpus(lines, size, dark);
+        const auto score = testing::scoreCorpus(
+            corpus, tesseract.analyzer->analyze(corpus.image, preferences, false, {kWhole}, quality,
+                                                nullptr));
+        auto& band = size < 13 ? small : large;
+        band.secrets += score.secrets;
+        band.found += score.found;
+        all.benign += score.benign;
+        all.falseMasks += score.falseMasks;
+      }
+    }
+  }
+  state.counters["recall_10_12px"] = 100.0 * small.found / std::max(small.secrets, 1);
+  state.counters["recall_14_18px"] = 100.0 * large.found / std::max(large.secrets, 1);
+  state.counters["false_masks_per_100"] = 100.0 * all.falseMasks / std::max(all.benign, 1);
+  state.counters["benign_lines"] = all.benign;
+  static const char* const names[] = {"accurate, small text doubled", "accurate, native scale",
+                                      "fast"};
+  state.SetLabel(names[variant]);
+}
+BENCHMARK(BM_CorpusRecall)
+    ->DenseRange(0, 2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
