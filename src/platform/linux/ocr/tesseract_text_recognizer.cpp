@@ -51,14 +51,19 @@ bool cancelRequested(void* cancellation, int /*words*/) {
 
 class TesseractTextRecognizer::Engine {
  public:
-  explicit Engine(std::string languages) : languages_(std::move(languages)) {}
+  Engine(std::string languages, bool languageCorrection)
+      : languages_(std::move(languages)), languageCorrection_(languageCorrection) {}
   ~Engine() { api_.End(); }
 
   bool start(const std::filesystem::path& dataPath) {
     runLibraryParallelRegionsOnOneThread();
     const std::string path = dataPath.string();
+    // Without language correction the word lists stay unloaded, so the engine reads what is
+    // written ("sk-live4f9a…") rather than the nearest dictionary word.
+    const std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg"};
+    const std::vector<std::string> values(names.size(), languageCorrection_ ? "1" : "0");
     if (api_.Init(path.empty() ? nullptr : path.c_str(), languages_.c_str(),
-                  tesseract::OEM_LSTM_ONLY) != 0) {
+                  tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
       return false;
     }
     // We invert dark backgrounds ourselves; the engine's retry of every doubtful line inverted
@@ -69,6 +74,10 @@ class TesseractTextRecognizer::Engine {
   }
 
   const std::string& languages() const { return languages_; }
+  std::string poolKey() const { return poolKeyOf(languages_, languageCorrection_); }
+  static std::string poolKeyOf(const std::string& languages, bool languageCorrection) {
+    return languageCorrection ? languages : languages + " (no correction)";
+  }
   tesseract::TessBaseAPI& api() { return api_; }
 
   void setImage(const GreyImage& grey) {
@@ -79,6 +88,7 @@ class TesseractTextRecognizer::Engine {
 
  private:
   std::string languages_;
+  bool languageCorrection_;
   tesseract::TessBaseAPI api_;
 };
 
@@ -108,21 +118,21 @@ std::size_t TesseractTextRecognizer::engineCount() const {
 }
 
 runtime::Result<std::shared_ptr<TesseractTextRecognizer::EngineLease>>
-TesseractTextRecognizer::borrowEngine(const std::string& languages) {
+TesseractTextRecognizer::borrowEngine(const std::string& languages, bool languageCorrection) {
   runLibraryParallelRegionsOnOneThread();
+  const runtime::Error unavailable{"The text recognition languages " + languages +
+                                   " are not installed."};
   {
     std::lock_guard lock(mutex_);
-    if (unavailable_.contains(languages)) {
-      return runtime::Error{"The text recognition languages " + languages + " are not installed."};
-    }
-    auto& idle = idle_[languages];
+    if (unavailable_.contains(languages)) return unavailable;
+    auto& idle = idle_[Engine::poolKeyOf(languages, languageCorrection)];
     if (!idle.empty()) {
       auto engine = std::move(idle.back());
       idle.pop_back();
       return std::make_shared<EngineLease>(*this, std::move(engine));
     }
   }
-  auto engine = std::make_unique<Engine>(languages);
+  auto engine = std::make_unique<Engine>(languages, languageCorrection);
   if (!engine->start(options_.dataPath)) {
     bool firstFailure = false;
     {
@@ -132,7 +142,7 @@ TesseractTextRecognizer::borrowEngine(const std::string& languages) {
     if (firstFailure && options_.record) {
       options_.record("protected_share_text_recognition_unavailable", {{"languages", languages}});
     }
-    return runtime::Error{"The text recognition languages " + languages + " are not installed."};
+    return unavailable;
   }
   {
     std::lock_guard lock(mutex_);
@@ -145,7 +155,7 @@ void TesseractTextRecognizer::giveBack(std::unique_ptr<Engine> engine) {
   if (!engine) return;
   engine->api().Clear();
   std::lock_guard lock(mutex_);
-  idle_[engine->languages()].push_back(std::move(engine));
+  idle_[engine->poolKey()].push_back(std::move(engine));
 }
 
 runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
@@ -172,7 +182,7 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
     }
   }
 
-  auto lease = borrowEngine(languages);
+  auto lease = borrowEngine(languages, request.usesLanguageCorrection);
   if (!lease.ok()) return lease.error();
   Engine& engine = **lease.value();
   engine.setImage(grey);
@@ -225,7 +235,7 @@ TesseractTextRecognizer::detectTextRectangles(const PixelBuffer& image,
 
   // Layout needs no language model; the English one is always the lightest to load.
   auto lease =
-      borrowEngine(options_.models.contains("en-US") ? options_.models.at("en-US") : "eng");
+      borrowEngine(options_.models.contains("en-US") ? options_.models.at("en-US") : "eng", false);
   if (!lease.ok()) return lease.error();
   Engine& engine = **lease.value();
   engine.setImage(grey);

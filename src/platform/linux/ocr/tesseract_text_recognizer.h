@@ -52,8 +52,10 @@ class TesseractTextRecognizer final : public TextRecognizer {
   class Engine;
   class EngineLease;
 
-  // An engine for the language set ("kor+eng"), or the sentence saying why there is none.
-  runtime::Result<std::shared_ptr<EngineLease>> borrowEngine(const std::string& languages);
+  // An engine for the language set ("kor+eng"), with or without its word lists, or the sentence
+  // saying why there is none.
+  runtime::Result<std::shared_ptr<EngineLease>> borrowEngine(const std::string& languages,
+                                                             bool languageCorrection);
   void giveBack(std::unique_ptr<Engine> engine);
   runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
                                                    const TextRecognitionRequest& request);
