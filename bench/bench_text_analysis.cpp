@@ -6,6 +6,8 @@
 //   light).
 // - BM_AccurateFullFrame: an `accurate` analysis of a 1080p frame of text on one engine (goal:
 //   4 s), and the same frame cut into horizontal bands analysed by one worker each.
+// - BM_CancelRunningRecognition: from cancelling a running accurate recognition of a long page
+//   until the call returns (goal: 50 ms or less).
 // - BM_CorpusRecall: recall of planted secrets and false masks per 100 benign lines on the test
 //   corpus, for each way of recognising (accurate with small text doubled, accurate at native
 //   scale, fast).
@@ -13,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "support/tesseract_analyzer.h"
@@ -124,6 +127,43 @@ BENCHMARK(BM_AccurateFullFrame)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+void BM_CancelRunningRecognition(benchmark::State& state) {
+  platform::ocr::TesseractTextRecognizer recognizer({});
+  const auto page = testing::renderCorpus(testing::manyBenignLines(8), 14, false, 700);
+  auto start = [&] {
+    platform::TextRecognitionRequest running;
+    running.recognitionLevel = platform::TextRecognitionLevel::accurate;
+    running.recognitionLanguages = {"ko-KR", "en-US"};
+    return running;
+  };
+  {
+    const auto warm = start();
+    (void)recognizer.recognizeText(*page.image, {warm});
+  }
+  double worst = 0;
+  for (auto _ : state) {
+    const auto running = start();
+    std::chrono::steady_clock::time_point returned;
+    std::thread worker([&] {
+      (void)recognizer.recognizeText(*page.image, {running});
+      returned = std::chrono::steady_clock::now();
+    });
+    // Well under way: past the first few lines.
+    while (running.cancellation->pollCount() < 5) std::this_thread::yield();
+    const auto cancelled = std::chrono::steady_clock::now();
+    running.cancellation->cancel();
+    worker.join();
+    const double ms = std::chrono::duration<double, std::milli>(returned - cancelled).count();
+    worst = std::max(worst, ms);
+    state.SetIterationTime(ms / 1000);
+  }
+  state.counters["worst_ms"] = worst;
+}
+BENCHMARK(BM_CancelRunningRecognition)
+    ->Iterations(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Recall by size band and false masks per 100 benign lines, over light and dark renderings of
 // the corpus with three times the usual benign lines.

@@ -94,30 +94,23 @@ TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
                    .ok());
 }
 
-TEST(TesseractTextRecognizer, CancellingARunningRecognitionReturnsWithinFiftyMilliseconds) {
+// How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine
+// stops at its next check (it checks before each text line), not at the end of the page.
+TEST(TesseractTextRecognizer, CancellingARunningRecognitionStopsAtTheNextLine) {
   Recognizer recognizer({});
-  std::vector<testing::CorpusLine> many;
-  for (int i = 0; i < 8; ++i) {
-    for (const auto& line : testing::benignLines()) many.push_back(line);
-  }
-  const auto corpus = testing::renderCorpus(many, 14, false, 700);
+  const auto page = testing::renderCorpus(testing::manyBenignLines(8), 14, false, 700);
   const auto running =
       request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"});
-  std::chrono::steady_clock::time_point returned;
   bool succeeded = true;
-  std::thread worker([&] {
-    succeeded = recognizer.recognizeText(*corpus.image, {running}).ok();
-    returned = std::chrono::steady_clock::now();
-  });
-  // The engine asks whether to stop before each text line: wait until it is past the first.
+  std::thread worker([&] { succeeded = recognizer.recognizeText(*page.image, {running}).ok(); });
   while (running.cancellation->pollCount() < 2) std::this_thread::yield();
-  const auto cancelled = std::chrono::steady_clock::now();
+  const int checksBeforeCancel = running.cancellation->pollCount();
   running.cancellation->cancel();
   worker.join();
   EXPECT_FALSE(succeeded);
-  const double milliseconds =
-      std::chrono::duration<double, std::milli>(returned - cancelled).count();
-  EXPECT_LT(milliseconds, 50.0);
+  // At most one check may have slipped in between reading the count and cancelling.
+  EXPECT_LE(running.cancellation->pollCount(), checksBeforeCancel + 2);
+  EXPECT_LT(running.cancellation->pollCount(), static_cast<int>(page.lines.size()) / 2);
 }
 
 TEST(TesseractTextRecognizer, LibraryParallelRegionsRunOnOneThreadAndEnginesAreReused) {

@@ -53,6 +53,15 @@ inline std::vector<CorpusLine> benignLines() {
   };
 }
 
+// The benign lines `times` over: a long page without secrets.
+inline std::vector<CorpusLine> manyBenignLines(int times) {
+  std::vector<CorpusLine> lines;
+  for (int i = 0; i < times; ++i) {
+    for (const auto& line : benignLines()) lines.push_back(line);
+  }
+  return lines;
+}
+
 // Secrets and benign lines interleaved.
 inline std::vector<CorpusLine> corpusLines() {
   std::vector<CorpusLine> lines;
