@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <future>
 #include <optional>
+#include <system_error>
 
 #include "verification/analysis_image_preparation.h"
 #include "verification/normalized_geometry.h"
@@ -87,12 +88,20 @@ class ProtectedFrameAnalyzer::Run {
       const Rect region = visionRegion(analysisRegions[0]);
       platform::TextRectanglesRequest detection{region, true};
       registerSwitches({detection.cancellation});
-      auto worker = std::async(std::launch::async, [this, detection] {
+      auto detect = [this, detection] {
         return recognizer_.detectTextRectangles(*image_, detection);
-      });
-      firstRequests_ = recognitionRequests(Quality::fast, region);
-      registerSwitches(switchesOf(firstRequests_));
-      auto recognition = recognizer_.recognizeText(*image_, firstRequests_);
+      };
+      std::future<runtime::Result<std::vector<platform::TextRectangleObservation>>> worker;
+      try {
+        worker = std::async(std::launch::async, detect);
+      } catch (const std::system_error&) {
+        // No thread to spare: recognise, then detect on this thread.
+        worker = std::async(std::launch::deferred, detect);
+      }
+      const std::vector<TextRecognitionRequest> requests =
+          recognitionRequests(Quality::fast, region);
+      registerSwitches(switchesOf(requests));
+      auto recognition = recognizer_.recognizeText(*image_, requests);
       auto detected = worker.get();
       if (!recognition.ok() || !detected.ok()) return false;
       firstResults_ = std::move(recognition).value();
@@ -284,7 +293,6 @@ class ProtectedFrameAnalyzer::Run {
   std::shared_ptr<ProtectedAnalysisCancellation> cancellation_;
 
   std::vector<DetectedTextRegion> detected_;
-  std::vector<TextRecognitionRequest> firstRequests_;
   std::optional<std::vector<RecognizedTextResults>> firstResults_;
   std::vector<DetectedItem> items_;
   std::vector<ProtectedRedaction> redactions_;
