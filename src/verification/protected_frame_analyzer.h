@@ -1,11 +1,11 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "model/event_recorder.h"
 #include "model/protected_frame_analysis_result.h"
 #include "platform/text_recognizer.h"
 #include "runtime/clock.h"
@@ -24,10 +24,6 @@ enum class ProtectedFrameAnalysisQuality {
   fast = 1,
 };
 
-// Where the analyzer logs: a snake_case event and flat string fields, metadata only.
-using AnalysisEventRecorder =
-    std::function<void(const std::string& event, std::map<std::string, std::string> fields)>;
-
 // Audits one captured frame for sensitive text: recognises the text of the named regions, runs
 // each line through the sensitivity rules and turns findings, and text it saw but could not
 // read, into covered boxes and detected items. Keeps nothing between calls; `analyze` blocks
@@ -43,7 +39,7 @@ class ProtectedFrameAnalyzer {
     std::function<runtime::Uptime()> uptime;
     // Shared by every analyzer of the process.
     std::shared_ptr<ProtectedFrameAnalyzerDiagnosticThrottle> throttle;
-    AnalysisEventRecorder record;  // empty: nothing is logged
+    model::EventRecorder record;  // empty: nothing is logged
   };
 
   // One recognised line and the region of interest (recognition space) that read it.

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
+#include "support/temporary_folder.h"
 #include "support/text_corpus.h"
 
 namespace corvane::platform::ocr {
@@ -68,11 +68,10 @@ TEST(TesseractTextRecognizer, DetectsWordsWithCharacterBoxes) {
 }
 
 TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
-  const auto empty = std::filesystem::path(::testing::TempDir()) / "corvane-no-tessdata";
-  std::filesystem::create_directories(empty);
+  const testing::TemporaryFolder empty("corvane-no-tessdata");
   std::vector<std::string> events;
   Recognizer::Options options;
-  options.dataPath = empty;
+  options.dataPath = empty.path();
   options.models = {{"en-US", "eng"}};
   options.record = [&](const std::string& event, std::map<std::string, std::string> fields) {
     events.push_back(event + " " + fields["languages"]);
