@@ -112,23 +112,25 @@ TEST(TesseractTextRecognizer, CancellingARunningRecognitionStopsAtTheNextLine) {
   EXPECT_LT(running.cancellation->pollCount(), static_cast<int>(page.lines.size()) / 2);
 }
 
-TEST(TesseractTextRecognizer, LibraryParallelRegionsRunOnOneThreadAndEnginesAreReused) {
+TEST(TesseractTextRecognizer, EveryWorkerRunsLibraryParallelRegionsAloneAndEnginesAreReused) {
   Recognizer recognizer({});
-  // Looked up in the OpenMP run time the library loaded.
+  // Looked up in the OpenMP run time the library loaded; the setting is per thread.
   using GetInt = int (*)();
-  auto maxActiveLevels = reinterpret_cast<GetInt>(dlsym(RTLD_DEFAULT, "omp_get_max_active_levels"));
-  if (maxActiveLevels != nullptr) EXPECT_EQ(maxActiveLevels(), 0);
-
+  const auto maxActiveLevels =
+      reinterpret_cast<GetInt>(dlsym(RTLD_DEFAULT, "omp_get_max_active_levels"));
+  ASSERT_NE(maxActiveLevels, nullptr);
   const auto corpus = testing::renderCorpus(lines({"reuse me"}), 14, false, 200);
   std::vector<std::thread> threads;
   for (int t = 0; t < 2; ++t) {
     threads.emplace_back([&] {
+      EXPECT_GT(maxActiveLevels(), 0);  // a new thread starts from the process defaults
       for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(recognizer
                         .recognizeText(*corpus.image,
                                        {request(TextRecognitionLevel::fast, {{0, 0}, {1, 1}})})
                         .ok());
       }
+      EXPECT_EQ(maxActiveLevels(), 0);
     });
   }
   for (auto& thread : threads) thread.join();

@@ -17,14 +17,14 @@ SetInt openMPFunction(const char* name) {
 
 void runLibraryParallelRegionsOnOneThread() {
   static const SetInt setMaxActiveLevels = openMPFunction("omp_set_max_active_levels");
-  static const SetInt setNumThreads = openMPFunction("omp_set_num_threads");
-  // Both settings belong to the calling thread (a new thread starts from the process defaults),
-  // so every thread that drives an engine makes them once. With no active level allowed, every
-  // parallel region runs on the thread that reaches it, whatever team size the library names.
+  // With no active level allowed, every parallel region runs on the thread that reaches it,
+  // whatever team size the library names in its pragmas (so omp_set_num_threads(1) is not
+  // enough), and OMP_THREAD_LIMIT is read when the run time loads, before main. The setting
+  // belongs to the calling thread (a new thread starts from the process defaults), so every
+  // thread that drives an engine makes it once.
   thread_local bool applied = false;
   if (applied) return;
   if (setMaxActiveLevels != nullptr) setMaxActiveLevels(0);
-  if (setNumThreads != nullptr) setNumThreads(1);
   applied = true;
 }
 
