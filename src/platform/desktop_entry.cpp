@@ -83,6 +83,7 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
     if (key == "Type" && !type) type = value;
     if (key == "Icon" && !entry.icon) entry.icon = value;
     if (key == "StartupWMClass" && entry.startupWMClass.empty()) entry.startupWMClass = value;
+    if (key == "Exec" && entry.exec.empty()) entry.exec = value;
     if (key == "Hidden") entry.hidden = value == "true";
   }
   if (!sawMainGroup) return invalid(fileName, "it has no [Desktop Entry] group.");
@@ -91,6 +92,24 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
   entry.type = *type;
   entry.name = singleLineText(*name);
   return entry;
+}
+
+std::string DesktopEntry::execProgram() const {
+  std::string program;
+  std::size_t index = 0;
+  while (index < exec.size() && (exec[index] == ' ' || exec[index] == '\t')) ++index;
+  if (index < exec.size() && exec[index] == '"') {
+    // A quoted program: backslash escapes the next character.
+    for (++index; index < exec.size() && exec[index] != '"'; ++index) {
+      if (exec[index] == '\\' && index + 1 < exec.size()) ++index;
+      program.push_back(exec[index]);
+    }
+    return program;
+  }
+  while (index < exec.size() && exec[index] != ' ' && exec[index] != '\t') {
+    program.push_back(exec[index++]);
+  }
+  return program;
 }
 
 std::string desktopEntryId(const std::filesystem::path& path,

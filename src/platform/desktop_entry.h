@@ -18,9 +18,12 @@ struct DesktopEntry {
   std::string type;  // Type=
   std::optional<std::string> icon;
   std::string startupWMClass;  // the window class its windows carry, when it says
+  std::string exec;            // Exec=, as written (field codes included)
   bool hidden = false;         // Hidden=true: the entry was deleted by the user
 
   bool isApplication() const { return type == "Application" && !hidden; }
+  // The program Exec= starts: its first word with the quoting removed; empty when there is none.
+  std::string execProgram() const;
 };
 
 // Parses the [Desktop Entry] group of `text` for the entry in the file `fileName`. Fails (with a

@@ -4,21 +4,12 @@
 #include "platform/x11/xlib.h"
 
 #include <climits>
-#include <fstream>
-#include <sstream>
 
+#include "platform/proc_entries.h"
 #include "platform/x11/x_connection.h"
 
 namespace corvane::platform::x11 {
 namespace {
-
-std::optional<std::string> readFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::string stripDesktopSuffix(std::string name) {
   if (name.size() > 8 && name.ends_with(".desktop")) name.resize(name.size() - 8);
@@ -32,74 +23,28 @@ ApplicationIdentityResolver::ApplicationIdentityResolver(
     : entries_(std::move(entries)), procRoot_(std::move(procRoot)) {}
 
 std::optional<std::string> ApplicationIdentityResolver::flatpakId(std::int32_t processID) const {
-  if (processID <= 0) return std::nullopt;
-  const auto base = procRoot_ / std::to_string(processID);
-  if (auto info = readFile(base / "root/.flatpak-info")) {
-    std::stringstream stream(*info);
-    std::string line;
-    bool inApplication = false;
-    while (std::getline(stream, line)) {
-      if (!line.empty() && line.front() == '[') inApplication = line == "[Application]";
-      if (inApplication && line.starts_with("name=") && line.size() > 5) return line.substr(5);
-    }
-  }
-  // The sandbox's scope is named app-flatpak-<id>-<number>.scope.
-  if (auto cgroup = readFile(base / "cgroup")) {
-    const std::string marker = "app-flatpak-";
-    const auto start = cgroup->find(marker);
-    if (start != std::string::npos) {
-      const auto idStart = start + marker.size();
-      const auto scope = cgroup->find(".scope", idStart);
-      const auto dash = cgroup->rfind('-', scope);
-      if (scope != std::string::npos && dash != std::string::npos && dash > idStart) {
-        return cgroup->substr(idStart, dash - idStart);
-      }
-    }
-  }
-  return std::nullopt;
+  return readProcFlatpakId(procRoot_, processID);
 }
 
 std::optional<std::string> ApplicationIdentityResolver::launchedDesktopId(
     std::int32_t processID) const {
-  if (processID <= 0) return std::nullopt;
-  auto environ = readFile(procRoot_ / std::to_string(processID) / "environ");
-  if (!environ) return std::nullopt;
-  const std::string key = "GIO_LAUNCHED_DESKTOP_FILE=";
-  std::size_t begin = 0;
-  while (begin < environ->size()) {
-    auto end = environ->find('\0', begin);
-    if (end == std::string::npos) end = environ->size();
-    const std::string_view entry(environ->data() + begin, end - begin);
-    if (entry.starts_with(key) && entry.size() > key.size()) {
-      const std::filesystem::path file(std::string(entry.substr(key.size())));
-      // The id is relative to the applications directory it lives in.
-      const std::string generic = file.generic_string();
-      const auto applications = generic.rfind("/applications/");
-      if (applications != std::string::npos) {
-        return desktopIdForRelativePath(generic.substr(applications + 14));
-      }
-      return stripDesktopSuffix(file.filename().string());
-    }
-    begin = end + 1;
+  const auto file = readProcLaunchedDesktopFile(procRoot_, processID);
+  if (!file) return std::nullopt;
+  // The id is relative to the applications directory it lives in.
+  const std::string generic = file->generic_string();
+  const auto applications = generic.rfind("/applications/");
+  if (applications != std::string::npos) {
+    return desktopIdForRelativePath(generic.substr(applications + 14));
   }
-  return std::nullopt;
+  return stripDesktopSuffix(file->filename().string());
 }
 
 std::optional<std::string> ApplicationIdentityResolver::executableName(
     std::int32_t processID) const {
-  if (processID <= 0) return std::nullopt;
-  std::error_code error;
-  auto target = std::filesystem::read_symlink(procRoot_ / std::to_string(processID) / "exe", error);
-  if (error || target.empty()) {
-    auto comm = readFile(procRoot_ / std::to_string(processID) / "comm");
-    if (!comm || comm->empty()) return std::nullopt;
-    while (!comm->empty() && comm->back() == '\n') comm->pop_back();
-    return *comm;
+  if (auto executable = readProcExecutable(procRoot_, processID)) {
+    return executable->filename().string();
   }
-  std::string name = target.filename().string();
-  const std::string deleted = " (deleted)";
-  if (name.ends_with(deleted)) name.resize(name.size() - deleted.size());
-  return name;
+  return readProcCommandName(procRoot_, processID);
 }
 
 ApplicationIdentity ApplicationIdentityResolver::resolve(

@@ -1,0 +1,198 @@
+#include "app/corvane_controller.h"
+
+#include "model/diagnostic_reporter.h"
+#include "model/in_memory_defaults_store.h"
+#include "model/preferences_store.h"
+#include "model/protected_application_catalog.h"
+
+namespace corvane::app {
+namespace {
+
+constexpr const char* kFallbackBundleIdentifier = "com.pemberquist.corvane";
+
+// Fills what a caller may leave out, so the rest of the controller never checks for it.
+CorvaneControllerServices completed(CorvaneControllerServices services) {
+  if (!services.bundle) services.bundle = std::make_shared<const platform::Bundle>();
+  if (!services.settings) {
+    services.settings =
+        std::make_shared<model::InMemoryDefaultsSuite>(model::PreferencesStore::suiteName);
+  }
+  if (!services.notifications) services.notifications = std::make_shared<runtime::NotificationCenter>();
+  return services;
+}
+
+capture::ProtectedShareEngineServices engineServices(const CorvaneControllerServices& services) {
+  capture::ProtectedShareEngineServices engine;
+  engine.screenCapture = services.desktop.capture;
+  engine.screens = services.desktop.screens;
+  engine.workspace = services.desktop.workspace;
+  engine.permissions = services.desktop.permissions;
+  engine.cursorSource = services.desktop.cursorSource;
+  engine.ownBundleIdentifier =
+      services.bundle->bundleIdentifier().value_or(kFallbackBundleIdentifier);
+  engine.ownProcessIdentifier = services.ownProcessIdentifier;
+  return engine;
+}
+
+LegacyAppMigrationAdvisorServices advisorServices(const CorvaneControllerServices& services) {
+  return LegacyAppMigrationAdvisorServices{services.desktop.workspace,
+                                           services.processTable,
+                                           services.systemApplicationDirectories,
+                                           services.userApplicationDirectory,
+                                           services.programSearchPath,
+                                           services.bundle->executablePath(),
+                                           services.ownProcessIdentifier};
+}
+
+}  // namespace
+
+std::shared_ptr<CorvaneController> CorvaneController::make(CorvaneControllerServices services) {
+  std::shared_ptr<CorvaneController> controller(new CorvaneController(std::move(services)));
+  controller->init();
+  return controller;
+}
+
+// Steps 1 to 3 of the initialisation: the published state, the managers and the working state,
+// each in declaration order.
+CorvaneController::CorvaneController(CorvaneControllerServices services)
+    : services_(completed(std::move(services))),
+      legacyAppMigrationAdvisor_(
+          std::make_shared<LegacyAppMigrationAdvisor>(advisorServices(services_))),
+      productionConfiguration_(model::ProductionConfiguration::current(*services_.bundle)),
+      protectedShareEngine_(capture::ProtectedShareEngine::make(engineServices(services_))),
+      appHider_(workspaceRepairDefaults(services_.defaultsStore), services_.desktop.workspace),
+      legacyDesktopIconRestorer_(LegacyDesktopIconRestorer::defaultKeys(),
+                                 workspaceRepairDefaults(services_.defaultsStore),
+                                 services_.desktopIconPreference, services_.recorder),
+      protectedShareWindowManager_(std::make_shared<share_window::ProtectedShareWindowManager>(
+          services_.windowSystem, services_.outputContentFactory)) {}
+
+CorvaneController::~CorvaneController() = default;
+
+void CorvaneController::init() {
+  announceChangesOf(isDemoModeOn_);
+  announceChangesOf(hiddenAppsCount_);
+  announceChangesOf(statusMessage_);
+  announceChangesOf(isProtectedShareStarting_);
+  announceChangesOf(isProtectedShareStopping_);
+  announceChangesOf(isProtectedShareWindowHiddenLocally_);
+  announceChangesOf(isScanning_);
+  announceChangesOf(lastScanError_);
+  announceChangesOf(screenRecordingPermissionGranted_);
+  announceChangesOf(accessibilityPermissionGranted_);
+  announceChangesOf(screenRecordingPermissionRequestPending_);
+  announceChangesOf(accessibilityPermissionRequestPending_);
+  announceChangesOf(diagnosticsExportURL_);
+  announceChangesOf(availableCaptureDisplays_);
+  announceChangesOf(isStartupInitializationComplete_);
+  announceChangesOf(isInitialSetupComplete_);
+  announceChangesOf(menuBarAccessState_);
+  announceChangesOf(legacyAppStatus_);
+  announceChangesOf(isQuittingLegacyApp_);
+  announceChangesOf(legacyAppQuitError_);
+  announceChangesOf(verifiedUpdateURL_);
+  announceChangesOf(interactionTargetName_);
+  announceChangesOf(directShareTestState_);
+  announceChangesOf(protectedAppImportError_);
+  announceChangesOf(selectedSettingsSection_);
+  announceChangesOf(protectedApps_);
+  announceChangesOf(sensitiveRules_);
+  announceChangesOf(alwaysHideWords_);
+  announceChangesOf(neverHideWords_);
+  announceChangesOf(protectionOptions_);
+  // The views read the engine's state through the controller too.
+  auto& engine = *protectedShareEngine_;
+  announceChangesOf(engine.phase);
+  announceChangesOf(engine.statusMessage);
+  announceChangesOf(engine.renderedFrame);
+  announceChangesOf(engine.lastError);
+  announceChangesOf(engine.metrics);
+  announceChangesOf(engine.isPublishingPaused);
+  announceChangesOf(engine.isSourceContextTransitioning);
+  announceChangesOf(engine.isHoldingPreviousVerifiedFrame);
+  announceChangesOf(engine.isCaptureFilterTransitioning);
+  announceChangesOf(engine.sourceContextRecoveryMessage);
+  announceChangesOf(engine.foregroundProtectedApplicationName);
+
+  // A display lost during a session is forgotten once the session has ended.
+  auto watchSessionEnd = [this](auto& property) {
+    ownObservations_.push_back(
+        property.observeNextTurn([this](const auto&) { forgetLostDisplayChoiceOnceStopped(); }));
+  };
+  watchSessionEnd(isDemoModeOn_);
+  watchSessionEnd(isProtectedShareStopping_);
+  watchSessionEnd(engine.phase);
+
+  std::weak_ptr<CorvaneController> weakSelf = weak_from_this();
+  directShareTestManager_.stateHandler = [weakSelf](const share_window::DirectShareTestState& state) {
+    if (auto self = weakSelf.lock()) self->setDirectShareTestState(state);
+  };
+
+  // 4: the former brand (never in a QA run).
+  if (!isQAPreferencesSuiteActive()) legacyAppStatus_.set(legacyAppMigrationAdvisor_->status());
+  // 5 to 10: the stored settings.
+  loadSettings();
+  // 11: the permissions, without asking.
+  screenRecordingPermissionGranted_.set(services_.desktop.permissions->screenCapturePreflight());
+  accessibilityPermissionGranted_.set(services_.desktop.permissions->accessibilityTrusted());
+  // 12 to 14.
+  refreshCaptureDisplays();
+  bindEngineAndWorkspace();
+  monitorLegacyAppStatusIfNeeded();
+  // 15: put back what an earlier version left changed.
+  appHider_.restore();
+  legacyDesktopIconRestorer_.restoreFromPreviousSession();
+  // 16, 17.
+  if (auto frontmost = services_.desktop.workspace->frontmostApplication()) {
+    rememberSourceApplication(*frontmost);
+  }
+  record("app_shell_initialized",
+         {{"screenRecordingPermission", model::diagnosticFlag(*screenRecordingPermissionGranted_)},
+          {"accessibilityPermission", model::diagnosticFlag(*accessibilityPermissionGranted_)}});
+}
+
+void CorvaneController::loadSettings() {
+  using model::PreferencesStore;
+  const auto& settings = *services_.settings;
+  const auto apps =
+      PreferencesStore::load<std::vector<model::ProtectedApp>>(settings,
+                                                               PreferencesStore::protectedAppsKey);
+  protectedApps_.set(apps ? model::ProtectedApplicationCatalog::normalized(*apps)
+                          : model::ProtectedApp::defaults());
+  const auto rules = PreferencesStore::load<std::vector<model::SensitiveRule>>(
+      settings, PreferencesStore::sensitiveRulesKey);
+  sensitiveRules_.set(rules ? PreferencesStore::mergeSavedSensitiveRules(*rules)
+                            : model::SensitiveRule::defaults());
+  alwaysHideWords_.set(settings.stringValue(kAlwaysHideWordsKey).value_or(""));
+  neverHideWords_.set(settings.stringValue(kNeverHideWordsKey).value_or(kDefaultNeverHideWords));
+  protectionOptions_.set(PreferencesStore::loadProtectionOptions(*services_.settings));
+  isInitialSetupComplete_.set(!settings.boolValue(PreferencesStore::brandMigrationReviewRequiredKey) &&
+                              settings.integerValue(kSetupCompletionVersionKey) > 0);
+}
+
+template <class T>
+void CorvaneController::announceChangesOf(runtime::Published<T>& property) {
+  // The observation ends with the controller, so it may hold it plainly.
+  ownObservations_.push_back(property.observeAtOnce([this](const T&) { changes_.notify(); }));
+}
+
+runtime::Subscription CorvaneController::observeChanges(std::function<void()> observer) {
+  return changes_.observe(std::move(observer));
+}
+
+void CorvaneController::record(const std::string& event,
+                               std::map<std::string, std::string> fields) const {
+  if (services_.recorder) services_.recorder(event, std::move(fields));
+}
+
+void CorvaneController::setDirectShareTestState(share_window::DirectShareTestState state) {
+  directShareTestState_.set(state);
+  protectedShareWindowManager_->setDirectShareTestState(std::move(state));
+}
+
+bool CorvaneController::isSessionUnderWay() const {
+  return *isDemoModeOn_ || *isProtectedShareStarting_ ||
+         model::isActive(*protectedShareEngine_->phase);
+}
+
+}  // namespace corvane::app

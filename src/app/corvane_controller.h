@@ -1,0 +1,317 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/app_hider.h"
+#include "app/corvane_controller_services.h"
+#include "app/direct_share_test_manager.h"
+#include "app/legacy_app_migration_advisor.h"
+#include "app/legacy_app_migration_status.h"
+#include "app/legacy_desktop_icon_restorer.h"
+#include "app/protected_share_readiness.h"
+#include "capture/protected_share_engine.h"
+#include "model/capture_display.h"
+#include "model/health_item.h"
+#include "model/menu_bar_access_state.h"
+#include "model/production_configuration.h"
+#include "model/protected_app.h"
+#include "model/protection_options.h"
+#include "model/sensitive_content.h"
+#include "model/settings_section.h"
+#include "runtime/coalesced_signal.h"
+#include "runtime/published.h"
+#include "runtime/subscription.h"
+#include "runtime/task.h"
+#include "share_window/direct_share_test_state.h"
+#include "share_window/protected_share_window_manager.h"
+#include "verification/source_redaction_overlay_manager.h"
+
+namespace corvane::app {
+
+// The application's one coordinator and observable model. It owns every manager, holds the
+// state the windows, the tray popover and the presenter bar show, and carries out every user
+// action. Main actor only; owned by a shared_ptr (closures and tasks hold it weakly, except the
+// few that say otherwise).
+//
+// Views read the getters and re-read what they show whenever observeChanges() fires: once per
+// main-actor turn in which anything they can see changed.
+//
+// The class is defined across files, one per responsibility:
+//   corvane_controller.cpp            construction, the published state, the change signal
+//   corvane_controller_settings.cpp   settings setters, the display list, pushing to a capture
+//   corvane_controller_readiness.cpp  derived session state and the health rows
+//   corvane_controller_former_brand.cpp  setup completion, the former brand's copy
+//   corvane_controller_startup.cpp    start-up completion and the launch automation entry
+//   corvane_controller_sealing.cpp    ending a session because of a failure
+//   corvane_controller_hooks.cpp      what the session flow, its bindings, the preview and the
+//                                     launch automation fill in (see the "Filled in by" block)
+class CorvaneController final : public std::enable_shared_from_this<CorvaneController> {
+ public:
+  static constexpr const char* kDefaultStatusMessage = "Ready to protect your next demo";
+  static constexpr const char* kDefaultInteractionTargetName = "current app";
+  static constexpr const char* kDefaultNeverHideWords = "Corvane, Example Co";
+  static constexpr const char* kAlwaysHideWordsKey = "alwaysHideWords";
+  static constexpr const char* kNeverHideWordsKey = "neverHideWords";
+  static constexpr const char* kSetupCompletionVersionKey = "setupCompletionVersion";
+  static constexpr double kLegacyAppMonitorInterval = 0.5;
+  static constexpr int kLegacyAppQuitPollAttempts = 30;
+  static constexpr double kLegacyAppQuitPollInterval = 0.1;
+  static constexpr const char* kSelectedDisplayLostMessage =
+      "The selected display was disconnected. Stop Protected Share, then choose a display to "
+      "share.";
+
+  // Builds the controller and runs its initialisation.
+  static std::shared_ptr<CorvaneController> make(CorvaneControllerServices services);
+  ~CorvaneController();
+  CorvaneController(const CorvaneController&) = delete;
+  CorvaneController& operator=(const CorvaneController&) = delete;
+
+  // ---- Published state ----------------------------------------------------------------------
+  bool isDemoModeOn() const { return *isDemoModeOn_; }
+  int hiddenAppsCount() const { return *hiddenAppsCount_; }
+  const std::string& statusMessage() const { return *statusMessage_; }
+  bool isProtectedShareStarting() const { return *isProtectedShareStarting_; }
+  bool isProtectedShareStopping() const { return *isProtectedShareStopping_; }
+  bool isProtectedShareWindowHiddenLocally() const { return *isProtectedShareWindowHiddenLocally_; }
+  bool isScanning() const { return *isScanning_; }
+  const std::optional<std::string>& lastScanError() const { return *lastScanError_; }
+  bool screenRecordingPermissionGranted() const { return *screenRecordingPermissionGranted_; }
+  bool accessibilityPermissionGranted() const { return *accessibilityPermissionGranted_; }
+  bool screenRecordingPermissionRequestPending() const {
+    return *screenRecordingPermissionRequestPending_;
+  }
+  bool accessibilityPermissionRequestPending() const {
+    return *accessibilityPermissionRequestPending_;
+  }
+  const std::optional<std::filesystem::path>& diagnosticsExportURL() const {
+    return *diagnosticsExportURL_;
+  }
+  const std::vector<model::CaptureDisplay>& availableCaptureDisplays() const {
+    return *availableCaptureDisplays_;
+  }
+  bool isStartupInitializationComplete() const { return *isStartupInitializationComplete_; }
+  bool isInitialSetupComplete() const { return *isInitialSetupComplete_; }
+  model::MenuBarAccessState menuBarAccessState() const { return *menuBarAccessState_; }
+  const model::ProductionConfiguration& productionConfiguration() const {
+    return *productionConfiguration_;
+  }
+  const LegacyAppMigrationStatus& legacyAppStatus() const { return *legacyAppStatus_; }
+  bool isQuittingLegacyApp() const { return *isQuittingLegacyApp_; }
+  const std::optional<std::string>& legacyAppQuitError() const { return *legacyAppQuitError_; }
+  const std::optional<std::filesystem::path>& verifiedUpdateURL() const {
+    return *verifiedUpdateURL_;
+  }
+  const std::string& interactionTargetName() const { return *interactionTargetName_; }
+  const share_window::DirectShareTestState& directShareTestState() const {
+    return *directShareTestState_;
+  }
+  const std::optional<std::string>& protectedAppImportError() const {
+    return *protectedAppImportError_;
+  }
+  model::SettingsSection selectedSettingsSection() const { return *selectedSettingsSection_; }
+  const std::vector<model::ProtectedApp>& protectedApps() const { return *protectedApps_; }
+  const std::vector<model::SensitiveRule>& sensitiveRules() const { return *sensitiveRules_; }
+  const std::string& alwaysHideWords() const { return *alwaysHideWords_; }
+  const std::string& neverHideWords() const { return *neverHideWords_; }
+  const model::ProtectionOptions& protectionOptions() const { return *protectionOptions_; }
+
+  // Runs `observer` on the turn after any change of the controller's or its engine's published
+  // state (at most once per turn).
+  runtime::Subscription observeChanges(std::function<void()> observer);
+
+  // ---- Owned managers -------------------------------------------------------------------------
+  const std::shared_ptr<capture::ProtectedShareEngine>& protectedShareEngine() const {
+    return protectedShareEngine_;
+  }
+  const std::shared_ptr<share_window::ProtectedShareWindowManager>& protectedShareWindowManager()
+      const {
+    return protectedShareWindowManager_;
+  }
+  DirectShareTestManager& directShareTestManager() { return directShareTestManager_; }
+  verification::SourceRedactionOverlayManager& sourceRedactionOverlayManager() {
+    return sourceRedactionOverlayManager_;
+  }
+  const std::shared_ptr<operations::UpdateManager>& updateManager() const {
+    return services_.updateManager;
+  }
+
+  // ---- Settings (corvane_controller_settings.cpp) ----------------------------------------------
+  // Each publishes the value, saves it in the active settings suite and, for the excluded
+  // applications and the options, hands the change to a running capture at once.
+  void setProtectedApps(std::vector<model::ProtectedApp> apps);
+  void setSensitiveRules(std::vector<model::SensitiveRule> rules);
+  void setAlwaysHideWords(std::string words);
+  void setNeverHideWords(std::string words);
+  void setProtectionOptions(model::ProtectionOptions options);
+  // Not persisted.
+  void setSelectedSettingsSection(model::SettingsSection section);
+  // Written by the tray icon's visibility watch.
+  void setMenuBarAccessState(model::MenuBarAccessState state);
+  // The settings window dismissed the import message.
+  void clearProtectedAppImportError();
+  // Lists the connected screens again. A chosen display that is gone is forgotten (and saved);
+  // during a session the session is sealed instead and the choice forgotten once it has stopped.
+  void refreshCaptureDisplays();
+
+  // ---- Start-up (corvane_controller_startup.cpp) -------------------------------------------
+  // Once only: on the next turn marks start-up complete, records "app_initialized" and runs the
+  // launch automation when asked for.
+  void completeStartupInitialization();
+
+  // ---- Setup and the former brand (corvane_controller_former_brand.cpp) ----------------------
+  bool completeInitialSetup();
+  void refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded);
+  // Asks a running former copy to quit and says how it went; a second call while one runs does
+  // nothing.
+  runtime::Task<void> quitPreviousCopy();
+
+  // ---- Derived session state (corvane_controller_readiness.cpp) -----------------------------
+  std::string selectedCaptureDisplayName() const;
+  bool isProtectedShareHealthy() const;
+  bool isProtectedSharePreparing() const;
+  bool canStartProtectedShare() const;
+  bool canHideProtectedShareWindowLocally() const;
+  model::HealthState secureViewportHealthState() const;
+  std::string secureViewportHealthDetail() const;
+  std::vector<model::HealthItem> healthItems() const;
+
+  // ---- Filled in by the session flow, its bindings and the preview (corvane_controller_hooks.cpp
+  // until then) ---------------------------------------------------------------------------------
+  // Refreshes the source guard over the real display and then the presenter bar.
+  void refreshSourceGuard();
+  void refreshPresenterControlBar();
+  // Remembers the application the presenter shares from, when it is one input can go back to.
+  void rememberSourceApplication(const platform::RunningApplication& application);
+
+ private:
+  explicit CorvaneController(CorvaneControllerServices services);
+  void init();
+
+  // corvane_controller.cpp
+  template <class T>
+  void announceChangesOf(runtime::Published<T>& property);
+  void record(const std::string& event, std::map<std::string, std::string> fields = {}) const;
+  bool isQAPreferencesSuiteActive() const { return services_.qaPreferencesSuiteName.has_value(); }
+  void loadSettings();
+  void setDirectShareTestState(share_window::DirectShareTestState state);
+  // A session is starting, running (sealed or not) or the engine is busy.
+  bool isSessionUnderWay() const;
+
+  // corvane_controller_settings.cpp
+  void pushProtectedShareCaptureConfigurationIfRunning();
+  std::set<std::string> enabledProtectedAppIDs() const;
+  void sealForLostSelectedDisplay(std::uint32_t displayID);
+  void forgetLostDisplayChoiceOnceStopped();
+
+  // corvane_controller_readiness.cpp
+  ProtectedShareReadiness readiness() const;
+  bool isDirectShareTestOutputEligible() const;
+
+  // corvane_controller_former_brand.cpp
+  void monitorLegacyAppStatusIfNeeded();
+  static runtime::Task<void> runLegacyAppStatusMonitor(std::shared_ptr<CorvaneController> self);
+
+  // corvane_controller_startup.cpp
+  static runtime::Task<void> runStartupInitialization(std::weak_ptr<CorvaneController> weakSelf);
+  void runLaunchAutomationIfRequested();
+
+  // corvane_controller_sealing.cpp
+  void sealWorkspaceAfterProtectedShareFailure(const std::string& message,
+                                               const std::string& event);
+
+  // corvane_controller_hooks.cpp
+  // Step 13 of the initialisation: the engine, workspace, screen and termination bindings.
+  void bindEngineAndWorkspace();
+  // The body of the launch automation, given the process's arguments.
+  static runtime::Task<void> runLaunchAutomation(std::weak_ptr<CorvaneController> weakSelf,
+                                                 std::set<std::string> arguments);
+  // Covers the chosen display after a failure when the start-up guard is on, else hides it.
+  void coverSourceAfterFailure();
+  bool isSourceGuardVisible() const;
+
+  CorvaneControllerServices services_;
+  std::shared_ptr<LegacyAppMigrationAdvisor> legacyAppMigrationAdvisor_;
+
+  // Published properties, in declaration order.
+  runtime::Published<bool> isDemoModeOn_{false};
+  runtime::Published<int> hiddenAppsCount_{0};
+  runtime::Published<std::string> statusMessage_{kDefaultStatusMessage};
+  runtime::Published<bool> isProtectedShareStarting_{false};
+  runtime::Published<bool> isProtectedShareStopping_{false};
+  runtime::Published<bool> isProtectedShareWindowHiddenLocally_{false};
+  runtime::Published<bool> isScanning_{false};
+  runtime::Published<std::optional<std::string>> lastScanError_{std::nullopt};
+  runtime::Published<bool> screenRecordingPermissionGranted_{false};
+  runtime::Published<bool> accessibilityPermissionGranted_{false};
+  runtime::Published<bool> screenRecordingPermissionRequestPending_{false};
+  runtime::Published<bool> accessibilityPermissionRequestPending_{false};
+  runtime::Published<std::optional<std::filesystem::path>> diagnosticsExportURL_{std::nullopt};
+  runtime::Published<std::vector<model::CaptureDisplay>> availableCaptureDisplays_;
+  runtime::Published<bool> isStartupInitializationComplete_{false};
+  runtime::Published<bool> isInitialSetupComplete_{false};
+  runtime::Published<model::MenuBarAccessState> menuBarAccessState_{
+      model::MenuBarAccessState::checking};
+  runtime::Published<model::ProductionConfiguration> productionConfiguration_;
+  runtime::Published<LegacyAppMigrationStatus> legacyAppStatus_{LegacyAppMigrationStatus::clear()};
+  runtime::Published<bool> isQuittingLegacyApp_{false};
+  runtime::Published<std::optional<std::string>> legacyAppQuitError_{std::nullopt};
+  runtime::Published<std::optional<std::filesystem::path>> verifiedUpdateURL_{std::nullopt};
+  runtime::Published<std::string> interactionTargetName_{kDefaultInteractionTargetName};
+  runtime::Published<share_window::DirectShareTestState> directShareTestState_;
+  runtime::Published<std::optional<std::string>> protectedAppImportError_{std::nullopt};
+  runtime::Published<model::SettingsSection> selectedSettingsSection_{
+      model::SettingsSection::general};
+  runtime::Published<std::vector<model::ProtectedApp>> protectedApps_;
+  runtime::Published<std::vector<model::SensitiveRule>> sensitiveRules_;
+  runtime::Published<std::string> alwaysHideWords_;
+  runtime::Published<std::string> neverHideWords_;
+  runtime::Published<model::ProtectionOptions> protectionOptions_;
+
+  // Owned managers and services, in declaration order.
+  std::shared_ptr<capture::ProtectedShareEngine> protectedShareEngine_;
+  AppHider appHider_;
+  LegacyDesktopIconRestorer legacyDesktopIconRestorer_;
+  verification::SourceRedactionOverlayManager sourceRedactionOverlayManager_;
+  std::shared_ptr<share_window::ProtectedShareWindowManager> protectedShareWindowManager_;
+  DirectShareTestManager directShareTestManager_;
+
+  // Working state, in declaration order. A task field is absent when it holds no valid handle;
+  // cancelling one means cancelTask() (cancel and clear in one step).
+  runtime::TaskHandle<void> protectedShareStopTask_;
+  std::vector<runtime::Subscription> cancellables_;
+  std::optional<platform::RunningApplication> lastSourceApplication_;
+  bool hasActivatedSourceForCurrentSession_ = false;
+  runtime::TaskHandle<void> sourceGuardReleaseTask_;
+  bool shouldPauseForLaunchAutomation_ = false;
+  runtime::TaskHandle<void> permissionObservationTask_;
+  runtime::TaskHandle<void> startupInitializationTask_;
+  runtime::TaskHandle<void> legacyAppStatusObservationTask_;
+  std::uint64_t demoModeGeneration_ = 0;
+  std::uint64_t sourceContextGeneration_ = 0;
+  runtime::TaskHandle<void> sourceContextTransitionTask_;
+  runtime::TaskHandle<void> localPreviewPresentationWatchdogTask_;
+
+  // A chosen display that vanished during a session: forgotten once the session has stopped.
+  std::optional<std::uint32_t> lostSelectedDisplayID_;
+
+  // The views' change signal, and the controller's own observations (the change feeds and the
+  // watch for a session's end).
+  runtime::CoalescedSignal changes_;
+  std::vector<runtime::Subscription> ownObservations_;
+};
+
+// Cancels a stored task and clears the field, in one step.
+inline void cancelTask(runtime::TaskHandle<void>& task) {
+  task.cancel();
+  task = {};
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "operations/diagnostic_recorder.h"
+#include "platform/bundle.h"
+#include "platform/defaults_store.h"
+#include "platform/desktop.h"
+#include "platform/desktop_icon_preference.h"
+#include "platform/process_table.h"
+#include "platform/settings_opener.h"
+#include "platform/window_system.h"
+#include "runtime/notification_center.h"
+#include "share_window/protected_share_window_manager.h"
+
+namespace corvane::operations {
+class UpdateManager;
+}
+
+namespace corvane::app {
+
+// Posted with no object on the application's notification centre.
+inline constexpr const char* kMigrationReviewRequiredNotification = "CorvaneMigrationReviewRequired";
+inline constexpr const char* kWillTerminateNotification = "CorvaneWillTerminate";
+
+// Everything the controller works with, built by the composition root (the real desktop and
+// stores) or by a test (the simulated desktop, in-memory stores).
+struct CorvaneControllerServices {
+  platform::Desktop desktop;
+  std::shared_ptr<platform::WindowSystem> windowSystem;
+  share_window::ProtectedShareContentFactory outputContentFactory;
+
+  // The active settings suite (the QA suite when one is active), and the store the
+  // workspace-repair suite "com.pemberquist.corvane" is opened from.
+  std::shared_ptr<platform::DefaultsSuite> settings;
+  std::shared_ptr<platform::DefaultsStore> defaultsStore;
+  // The validated QA suite's name; present only in a QA run.
+  std::optional<std::string> qaPreferencesSuiteName;
+
+  std::shared_ptr<const platform::Bundle> bundle;
+  std::int32_t ownProcessIdentifier = 0;
+  std::vector<std::string> arguments;
+
+  std::shared_ptr<platform::ProcessTable> processTable;
+  // Null on a desktop whose desktop-icon setting is not known.
+  std::shared_ptr<platform::DesktopIconPreference> desktopIconPreference;
+  std::shared_ptr<platform::SettingsOpener> settingsOpener;
+  // Where the former brand's desktop entry may be installed: the system's folders first.
+  std::vector<std::filesystem::path> systemApplicationDirectories;
+  std::optional<std::filesystem::path> userApplicationDirectory;
+  std::string programSearchPath;
+
+  operations::DiagnosticRecorder recorder;
+  std::shared_ptr<operations::UpdateManager> updateManager;
+  std::shared_ptr<runtime::NotificationCenter> notifications;
+};
+
+}  // namespace corvane::app

@@ -1,0 +1,105 @@
+#include "app/capture_display_list.h"
+#include "app/corvane_controller.h"
+#include "model/preferences_store.h"
+#include "model/protected_application_catalog.h"
+
+namespace corvane::app {
+
+using model::PreferencesStore;
+
+void CorvaneController::setProtectedApps(std::vector<model::ProtectedApp> apps) {
+  protectedApps_.set(std::move(apps));
+  // The list is published as given and stored cleaned up.
+  PreferencesStore::save(*services_.settings,
+                         model::ProtectedApplicationCatalog::normalized(*protectedApps_),
+                         PreferencesStore::protectedAppsKey);
+  pushProtectedShareCaptureConfigurationIfRunning();
+}
+
+void CorvaneController::setSensitiveRules(std::vector<model::SensitiveRule> rules) {
+  sensitiveRules_.set(std::move(rules));
+  PreferencesStore::save(*services_.settings, *sensitiveRules_, PreferencesStore::sensitiveRulesKey);
+}
+
+void CorvaneController::setAlwaysHideWords(std::string words) {
+  alwaysHideWords_.set(std::move(words));
+  services_.settings->set(kAlwaysHideWordsKey, platform::Value(*alwaysHideWords_));
+}
+
+void CorvaneController::setNeverHideWords(std::string words) {
+  neverHideWords_.set(std::move(words));
+  services_.settings->set(kNeverHideWordsKey, platform::Value(*neverHideWords_));
+}
+
+void CorvaneController::setProtectionOptions(model::ProtectionOptions options) {
+  protectionOptions_.set(std::move(options));
+  PreferencesStore::save(*services_.settings, *protectionOptions_,
+                         PreferencesStore::protectionOptionsKey);
+  pushProtectedShareCaptureConfigurationIfRunning();
+}
+
+void CorvaneController::setSelectedSettingsSection(model::SettingsSection section) {
+  selectedSettingsSection_.set(section);
+}
+
+void CorvaneController::setMenuBarAccessState(model::MenuBarAccessState state) {
+  menuBarAccessState_.set(state);
+}
+
+void CorvaneController::clearProtectedAppImportError() {
+  protectedAppImportError_.set(std::nullopt);
+}
+
+std::set<std::string> CorvaneController::enabledProtectedAppIDs() const {
+  std::set<std::string> identifiers;
+  for (const auto& app : *protectedApps_) {
+    if (app.isEnabled) identifiers.insert(app.id);
+  }
+  return identifiers;
+}
+
+void CorvaneController::pushProtectedShareCaptureConfigurationIfRunning() {
+  if (!model::isActive(*protectedShareEngine_->phase)) return;
+  refreshSourceGuard();
+  const auto& options = *protectionOptions_;
+  protectedShareEngine_->updateCaptureConfiguration(enabledProtectedAppIDs(),
+                                                    options.hideDesktopIcons, {},
+                                                    options.selectedDisplayID);
+}
+
+void CorvaneController::refreshCaptureDisplays() {
+  availableCaptureDisplays_.set(captureDisplays(services_.desktop.screens->screens()));
+  const auto selected = protectionOptions_->selectedDisplayID;
+  if (selected && !listsDisplay(*availableCaptureDisplays_, *selected)) {
+    if (isSessionUnderWay()) {
+      // Forgetting the choice now would move the running capture to the main display without
+      // a word: the session is sealed instead, and the choice forgotten once it has stopped.
+      sealForLostSelectedDisplay(*selected);
+    } else {
+      auto options = *protectionOptions_;
+      options.selectedDisplayID.reset();
+      setProtectionOptions(std::move(options));
+    }
+  }
+  refreshSourceGuard();
+}
+
+void CorvaneController::sealForLostSelectedDisplay(std::uint32_t displayID) {
+  if (lostSelectedDisplayID_ == displayID) return;  // sealed for it already
+  lostSelectedDisplayID_ = displayID;
+  sealWorkspaceAfterProtectedShareFailure(kSelectedDisplayLostMessage,
+                                          "protected_share_selected_display_lost");
+}
+
+void CorvaneController::forgetLostDisplayChoiceOnceStopped() {
+  if (!lostSelectedDisplayID_ || isSessionUnderWay() || *isProtectedShareStopping_) return;
+  const auto lost = *lostSelectedDisplayID_;
+  lostSelectedDisplayID_.reset();
+  if (protectionOptions_->selectedDisplayID != lost) return;  // the user chose again meanwhile
+  if (listsDisplay(*availableCaptureDisplays_, lost)) return;  // it came back
+  auto options = *protectionOptions_;
+  options.selectedDisplayID.reset();
+  setProtectionOptions(std::move(options));
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "platform/defaults_store.h"
+
+namespace corvane::app {
+
+// Opens the suite that holds what an earlier version changed in the workspace. It is always
+// "com.pemberquist.corvane" (the standard suite when that cannot be opened), never a QA suite,
+// and it is opened afresh on every access.
+using WorkspaceRepairDefaults = std::function<std::shared_ptr<platform::DefaultsSuite>()>;
+
+WorkspaceRepairDefaults workspaceRepairDefaults(std::shared_ptr<platform::DefaultsStore> store);
+
+}  // namespace corvane::app

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace corvane::platform {
+
+// Readers of one process's entries under a /proc tree (a test can pass its own tree). Each gives
+// nothing when the process is gone or the entry cannot be read.
+
+// The flatpak application id: [Application] name= of the sandbox's .flatpak-info, else the id in
+// the app-flatpak-<id>-<n>.scope cgroup.
+std::optional<std::string> readProcFlatpakId(const std::filesystem::path& procRoot,
+                                             std::int32_t processID);
+// GIO_LAUNCHED_DESKTOP_FILE from the process's environment.
+std::optional<std::filesystem::path> readProcLaunchedDesktopFile(
+    const std::filesystem::path& procRoot, std::int32_t processID);
+// The executable the process runs (the exe link, without a " (deleted)" mark).
+std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::path& procRoot,
+                                                        std::int32_t processID);
+// The short command name (comm), for a process whose exe link cannot be read.
+std::optional<std::string> readProcCommandName(const std::filesystem::path& procRoot,
+                                               std::int32_t processID);
+
+}  // namespace corvane::platform

@@ -1,0 +1,56 @@
+#include "platform/sim/sim_process_table.h"
+
+#include "runtime/runtime.h"
+
+namespace corvane::platform::sim {
+
+std::shared_ptr<SimProcessTable> SimProcessTable::make() {
+  return std::shared_ptr<SimProcessTable>(new SimProcessTable());
+}
+
+void SimProcessTable::addProcess(ProcessRecord record, SimProcessBehavior behavior) {
+  std::lock_guard lock(mutex_);
+  const auto pid = record.processIdentifier;
+  processes_[pid] = Entry{std::move(record), behavior};
+}
+
+void SimProcessTable::removeProcess(std::int32_t processIdentifier) {
+  std::lock_guard lock(mutex_);
+  processes_.erase(processIdentifier);
+}
+
+std::vector<std::int32_t> SimProcessTable::terminateRequests() const {
+  std::lock_guard lock(mutex_);
+  return terminateRequests_;
+}
+
+std::vector<ProcessRecord> SimProcessTable::processes() const {
+  std::lock_guard lock(mutex_);
+  std::vector<ProcessRecord> records;
+  for (const auto& [pid, entry] : processes_) records.push_back(entry.record);
+  return records;
+}
+
+runtime::Status SimProcessTable::terminate(std::int32_t processIdentifier) {
+  SimProcessBehavior behavior;
+  {
+    std::lock_guard lock(mutex_);
+    const auto found = processes_.find(processIdentifier);
+    if (found == processes_.end()) {
+      return runtime::Status::failure("Process " + std::to_string(processIdentifier) +
+                                      " is not running under this user.");
+    }
+    terminateRequests_.push_back(processIdentifier);
+    behavior = found->second.behavior;
+    if (!behavior.ignoresTerminate && behavior.quitDelaySeconds <= 0) processes_.erase(found);
+  }
+  if (!behavior.ignoresTerminate && behavior.quitDelaySeconds > 0) {
+    std::weak_ptr<SimProcessTable> weakSelf = shared_from_this();
+    runtime::mainExecutor().postAfter(behavior.quitDelaySeconds, [weakSelf, processIdentifier] {
+      if (auto self = weakSelf.lock()) self->removeProcess(processIdentifier);
+    });
+  }
+  return runtime::Status::success();
+}
+
+}  // namespace corvane::platform::sim
