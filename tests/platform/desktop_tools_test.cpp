@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "platform/desktop_entry.h"
+#include "platform/files.h"
+#include "platform/linux/desktop_settings_opener.h"
+#include "platform/linux/proc_process_table.h"
+#include "platform/linux/tool_desktop_icon_preference.h"
+#include "platform/process.h"
+#include "platform/program_path.h"
+#include "platform/temporary_folder.h"
+
+namespace corvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Writes an executable shell script.
+fs::path writeScript(const fs::path& path, const std::string& body) {
+  std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+  fs::permissions(path, fs::perms::owner_all);
+  return path;
+}
+
+template <class Condition>
+bool waitFor(Condition condition) {
+  for (int i = 0; i < 500; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
+TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQuit) {
+  testing::TemporaryFolder folder;
+  const auto entry = folder / "com.pemberquist.halvermoor.desktop";
+  // A program with no window that waits to be told to quit.
+  const auto program = writeScript(folder / "tray-only", "exec sleep 30");
+  auto pid = launchDetachedProcess(
+      {program, {}, {{"GIO_LAUNCHED_DESKTOP_FILE", entry.string()}}, {}});
+  ASSERT_TRUE(pid.ok()) << pid.message();
+
+  ProcProcessTable table;
+  std::optional<ProcessRecord> found;
+  ASSERT_TRUE(waitFor([&] {
+    for (const auto& record : table.processes()) {
+      // Running `sleep` after the exec: the environment came with it.
+      if (record.processIdentifier == pid.value() && record.executable.filename() == "sleep") {
+        found = record;
+      }
+    }
+    return found.has_value();
+  }));
+  EXPECT_EQ(found->launchedDesktopFile, entry);
+  EXPECT_FALSE(found->flatpakId);
+
+  ASSERT_TRUE(table.terminate(pid.value()).ok());
+  EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
+  EXPECT_FALSE(table.terminate(pid.value()).ok());
+  EXPECT_FALSE(table.terminate(0).ok());
+}
+
+TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
+  testing::TemporaryFolder folder;
+  const auto proc = folder / "proc";
+  fs::create_directories(proc / "812/root");
+  fs::create_directories(proc / "self");
+  fs::create_directories(proc / "notapid");
+  std::ofstream(proc / "812/root/.flatpak-info") << "[Application]\nname=com.pemberquist.halvermoor\n";
+  const std::string environ("HOME=/home/u\0LANG=C\0", 20);
+  std::ofstream(proc / "812/environ") << environ;
+  fs::create_symlink("/opt/halvermoor/bin/run (deleted)", proc / "812/exe");
+
+  ProcProcessTable table(proc);
+  const auto records = table.processes();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].processIdentifier, 812);
+  EXPECT_EQ(records[0].executable, "/opt/halvermoor/bin/run");
+  EXPECT_EQ(records[0].flatpakId, "com.pemberquist.halvermoor");
+  EXPECT_FALSE(records[0].launchedDesktopFile);
+}
+
+struct ToolFixture {
+  ToolFixture() { fs::create_directories(bin); }
+  ToolDesktopIconPreference preference(double timeout = 5.0) {
+    return ToolDesktopIconPreference(*desktopIconTool(DesktopKind::gnome), timeout, bin.string());
+  }
+  testing::TemporaryFolder folder;
+  fs::path bin = folder / "bin";
+  fs::path log = folder / "arguments";
+};
+
+TEST(DesktopIconPreferenceTest, RunsTheDesktopsToolWithItsArguments) {
+  ToolFixture f;
+  writeScript(f.bin / "gsettings", "echo \"$@\" >> '" + f.log.string() + "'");
+  auto preference = f.preference();
+  EXPECT_EQ(preference.desktopName(), "GNOME");
+  ASSERT_TRUE(preference.setShowsDesktopIcons(true).ok());
+  ASSERT_TRUE(preference.setShowsDesktopIcons(false).ok());
+  ASSERT_TRUE(preference.resetShowsDesktopIcons().ok());
+  EXPECT_EQ(readFile(f.log).value(),
+            "set org.gnome.desktop.background show-desktop-icons true\n"
+            "set org.gnome.desktop.background show-desktop-icons false\n"
+            "reset org.gnome.desktop.background show-desktop-icons\n");
+
+  const auto xfce = desktopIconTool(DesktopKind::xfce);
+  ASSERT_TRUE(xfce);
+  EXPECT_EQ(xfce->program, "xfconf-query");
+  EXPECT_EQ(xfce->hideArguments.back(), "0");
+  EXPECT_EQ(xfce->resetArguments.back(), "-r");
+  EXPECT_EQ(desktopIconTool(DesktopKind::cinnamon)->showArguments[1], "org.nemo.desktop");
+  EXPECT_EQ(desktopIconTool(DesktopKind::mate)->showArguments[1], "org.mate.background");
+  EXPECT_FALSE(desktopIconTool(DesktopKind::kde));
+}
+
+TEST(DesktopIconPreferenceTest, FailingMissingAndHungToolsAreErrors) {
+  ToolFixture f;
+  EXPECT_NE(f.preference().resetShowsDesktopIcons().message().find("gsettings is not installed"),
+            std::string::npos);
+
+  writeScript(f.bin / "gsettings", "echo 'No such schema' >&2; exit 1");
+  const auto failed = f.preference().setShowsDesktopIcons(true);
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.message(), "gsettings failed with status 1: No such schema.");
+
+  // A tool that never returns is stopped at the time-out instead of holding up launch.
+  writeScript(f.bin / "gsettings", "exec sleep 30");
+  const auto started = std::chrono::steady_clock::now();
+  const auto hung = f.preference(0.2).setShowsDesktopIcons(true);
+  ASSERT_FALSE(hung.ok());
+  EXPECT_NE(hung.message().find("did not finish"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST(DesktopSessionTest, DesktopKindsAndSettingsCommands) {
+  EXPECT_EQ(desktopKindFrom("ubuntu:GNOME"), DesktopKind::gnome);
+  EXPECT_EQ(desktopKindFrom("X-Cinnamon"), DesktopKind::cinnamon);
+  EXPECT_EQ(desktopKindFrom("MATE"), DesktopKind::mate);
+  EXPECT_EQ(desktopKindFrom("XFCE"), DesktopKind::xfce);
+  EXPECT_EQ(desktopKindFrom("KDE"), DesktopKind::kde);
+  EXPECT_EQ(desktopKindFrom(""), DesktopKind::unknown);
+  EXPECT_EQ(desktopKindFrom("Hyprland"), DesktopKind::unknown);
+  EXPECT_EQ(notificationSettingsCommand(DesktopKind::gnome)->arguments,
+            std::vector<std::string>{"notifications"});
+
+  testing::TemporaryFolder folder;
+  const auto marker = folder / "opened";
+  writeScript(folder / "xfce4-notifyd-config", "touch '" + marker.string() + "'");
+  DesktopSettingsOpener xfce(DesktopKind::xfce, folder.path().string());
+  EXPECT_TRUE(xfce.openNotificationSettings());
+  EXPECT_TRUE(waitFor([&] { return fs::exists(marker); }));
+  EXPECT_FALSE(xfce.openScreenCaptureSettings());  // X11 has no such pane
+  EXPECT_FALSE(DesktopSettingsOpener(DesktopKind::gnome, folder.path().string())
+                   .openNotificationSettings());  // not installed
+  EXPECT_FALSE(DesktopSettingsOpener(DesktopKind::unknown, "/usr/bin").openNotificationSettings());
+}
+
+TEST(ProgramPathTest, ExecProgramAndLookup) {
+  DesktopEntry entry;
+  entry.exec = "\"/opt/My App/run\" --flag %U";
+  EXPECT_EQ(entry.execProgram(), "/opt/My App/run");
+  entry.exec = "  halvermoor %F";
+  EXPECT_EQ(entry.execProgram(), "halvermoor");
+  entry.exec = "";
+  EXPECT_EQ(entry.execProgram(), "");
+
+  testing::TemporaryFolder folder;
+  fs::create_directories(folder / "a");
+  fs::create_directories(folder / "b");
+  std::ofstream(folder / "a/tool") << "not executable";
+  writeScript(folder / "b/tool", "true");
+  const std::string path = (folder / "a").string() + "::" + (folder / "b").string();
+  EXPECT_EQ(findProgram("tool", path), folder / "b/tool");
+  EXPECT_FALSE(findProgram("absent", path));
+  EXPECT_EQ(findProgram((folder / "b/tool").string(), ""), folder / "b/tool");
+}
+
+}  // namespace
+}  // namespace corvane::platform
