@@ -17,7 +17,8 @@ CorvaneControllerServices completed(CorvaneControllerServices services) {
     services.settings =
         std::make_shared<model::InMemoryDefaultsSuite>(model::PreferencesStore::suiteName);
   }
-  if (!services.notifications) services.notifications = std::make_shared<runtime::NotificationCenter>();
+  if (!services.notifications)
+    services.notifications = std::make_shared<runtime::NotificationCenter>();
   return services;
 }
 
@@ -124,9 +125,10 @@ void CorvaneController::init() {
   watchSessionEnd(engine.phase);
 
   std::weak_ptr<CorvaneController> weakSelf = weak_from_this();
-  directShareTestManager_.stateHandler = [weakSelf](const share_window::DirectShareTestState& state) {
-    if (auto self = weakSelf.lock()) self->setDirectShareTestState(state);
-  };
+  directShareTestManager_.stateHandler =
+      [weakSelf](const share_window::DirectShareTestState& state) {
+        if (auto self = weakSelf.lock()) self->setDirectShareTestState(state);
+      };
 
   // 4: the former brand (never in a QA run).
   if (!isQAPreferencesSuiteActive()) legacyAppStatus_.set(legacyAppMigrationAdvisor_->status());
@@ -154,9 +156,8 @@ void CorvaneController::init() {
 void CorvaneController::loadSettings() {
   using model::PreferencesStore;
   const auto& settings = *services_.settings;
-  const auto apps =
-      PreferencesStore::load<std::vector<model::ProtectedApp>>(settings,
-                                                               PreferencesStore::protectedAppsKey);
+  const auto apps = PreferencesStore::load<std::vector<model::ProtectedApp>>(
+      settings, PreferencesStore::protectedAppsKey);
   protectedApps_.set(apps ? model::ProtectedApplicationCatalog::normalized(*apps)
                           : model::ProtectedApp::defaults());
   const auto rules = PreferencesStore::load<std::vector<model::SensitiveRule>>(
@@ -166,8 +167,9 @@ void CorvaneController::loadSettings() {
   alwaysHideWords_.set(settings.stringValue(kAlwaysHideWordsKey).value_or(""));
   neverHideWords_.set(settings.stringValue(kNeverHideWordsKey).value_or(kDefaultNeverHideWords));
   protectionOptions_.set(PreferencesStore::loadProtectionOptions(*services_.settings));
-  isInitialSetupComplete_.set(!settings.boolValue(PreferencesStore::brandMigrationReviewRequiredKey) &&
-                              settings.integerValue(kSetupCompletionVersionKey) > 0);
+  isInitialSetupComplete_.set(
+      !settings.boolValue(PreferencesStore::brandMigrationReviewRequiredKey) &&
+      settings.integerValue(kSetupCompletionVersionKey) > 0);
 }
 
 template <class T>

@@ -15,11 +15,12 @@ void CorvaneController::sealWorkspaceAfterProtectedShareFailure(const std::strin
   coverSourceAfterFailure();
   refreshPresenterControlBar();
   statusMessage_.set(message);
-  record(event, {{"error", message},
-                 {"startupSourceGuardEnabled",
-                  model::diagnosticFlag(model::InternalFeatureFlags::startupSourceGuard(
-                      *services_.bundle))},
-                 {"sourceGuardVisible", model::diagnosticFlag(isSourceGuardVisible())}});
+  record(
+      event,
+      {{"error", message},
+       {"startupSourceGuardEnabled",
+        model::diagnosticFlag(model::InternalFeatureFlags::startupSourceGuard(*services_.bundle))},
+       {"sourceGuardVisible", model::diagnosticFlag(isSourceGuardVisible())}});
 }
 
 }  // namespace corvane::app

@@ -25,7 +25,8 @@ class UpdateManager;
 namespace corvane::app {
 
 // Posted with no object on the application's notification centre.
-inline constexpr const char* kMigrationReviewRequiredNotification = "CorvaneMigrationReviewRequired";
+inline constexpr const char* kMigrationReviewRequiredNotification =
+    "CorvaneMigrationReviewRequired";
 inline constexpr const char* kWillTerminateNotification = "CorvaneWillTerminate";
 
 // Everything the controller works with, built by the composition root (the real desktop and

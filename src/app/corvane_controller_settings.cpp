@@ -18,7 +18,8 @@ void CorvaneController::setProtectedApps(std::vector<model::ProtectedApp> apps) 
 
 void CorvaneController::setSensitiveRules(std::vector<model::SensitiveRule> rules) {
   sensitiveRules_.set(std::move(rules));
-  PreferencesStore::save(*services_.settings, *sensitiveRules_, PreferencesStore::sensitiveRulesKey);
+  PreferencesStore::save(*services_.settings, *sensitiveRules_,
+                         PreferencesStore::sensitiveRulesKey);
 }
 
 void CorvaneController::setAlwaysHideWords(std::string words) {
@@ -62,9 +63,8 @@ void CorvaneController::pushProtectedShareCaptureConfigurationIfRunning() {
   if (!model::isActive(*protectedShareEngine_->phase)) return;
   refreshSourceGuard();
   const auto& options = *protectionOptions_;
-  protectedShareEngine_->updateCaptureConfiguration(enabledProtectedAppIDs(),
-                                                    options.hideDesktopIcons, {},
-                                                    options.selectedDisplayID);
+  protectedShareEngine_->updateCaptureConfiguration(
+      enabledProtectedAppIDs(), options.hideDesktopIcons, {}, options.selectedDisplayID);
 }
 
 void CorvaneController::refreshCaptureDisplays() {
@@ -95,7 +95,7 @@ void CorvaneController::forgetLostDisplayChoiceOnceStopped() {
   if (!lostSelectedDisplayID_ || isSessionUnderWay() || *isProtectedShareStopping_) return;
   const auto lost = *lostSelectedDisplayID_;
   lostSelectedDisplayID_.reset();
-  if (protectionOptions_->selectedDisplayID != lost) return;  // the user chose again meanwhile
+  if (protectionOptions_->selectedDisplayID != lost) return;   // the user chose again meanwhile
   if (listsDisplay(*availableCaptureDisplays_, lost)) return;  // it came back
   auto options = *protectionOptions_;
   options.selectedDisplayID.reset();

@@ -24,14 +24,16 @@ runtime::Task<void> CorvaneController::runStartupInitialization(
   self->isStartupInitializationComplete_.set(true);
   self->record(
       "app_initialized",
-      {{"screenRecordingPermission", model::diagnosticFlag(*self->screenRecordingPermissionGranted_)},
+      {{"screenRecordingPermission",
+        model::diagnosticFlag(*self->screenRecordingPermissionGranted_)},
        {"accessibilityPermission", model::diagnosticFlag(*self->accessibilityPermissionGranted_)}});
   self->runLaunchAutomationIfRequested();
 }
 
 void CorvaneController::runLaunchAutomationIfRequested() {
   const std::set<std::string> arguments(services_.arguments.begin(), services_.arguments.end());
-  if (!arguments.contains(kOpenProtectedShareFlag) && !arguments.contains(kStartProtectedShareFlag)) {
+  if (!arguments.contains(kOpenProtectedShareFlag) &&
+      !arguments.contains(kStartProtectedShareFlag)) {
     return;
   }
   // Its handle is not kept: the automation holds the controller weakly and ends by itself.

@@ -33,9 +33,9 @@ bool ProtectedShareReadiness::isProtectedSharePreparing() const {
 }
 
 bool ProtectedShareReadiness::isDirectShareTestOutputEligible() const {
-  return isProtectedShareHealthy() && !in_.isPublishingPaused && !in_.isCaptureFilterTransitioning &&
-         !in_.isSourceContextTransitioning && !in_.isHoldingPreviousVerifiedFrame &&
-         !in_.hasSourceContextRecoveryMessage;
+  return isProtectedShareHealthy() && !in_.isPublishingPaused &&
+         !in_.isCaptureFilterTransitioning && !in_.isSourceContextTransitioning &&
+         !in_.isHoldingPreviousVerifiedFrame && !in_.hasSourceContextRecoveryMessage;
 }
 
 bool ProtectedShareReadiness::canStartProtectedShare() const {
@@ -108,8 +108,8 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
   } else {
     updateDetail = "Sparkle update feed or EdDSA key is missing.";
   }
-  const bool updatesPass = updateConfigured || (configuration.isBetaRelease &&
-                                                !configuration.automaticUpdatesEnabled);
+  const bool updatesPass =
+      updateConfigured || (configuration.isBetaRelease && !configuration.automaticUpdatesEnabled);
   rows.push_back(HealthItem{model::Uuid::random(), "Secure Updates", updateDetail,
                             updatesPass ? HealthState::pass : HealthState::fail});
 

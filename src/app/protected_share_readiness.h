@@ -43,8 +43,7 @@ struct ProtectedShareReadinessInputs {
 // preparing, startable or may be hidden on this screen, and the readiness rows.
 class ProtectedShareReadiness {
  public:
-  explicit ProtectedShareReadiness(ProtectedShareReadinessInputs inputs)
-      : in_(std::move(inputs)) {}
+  explicit ProtectedShareReadiness(ProtectedShareReadinessInputs inputs) : in_(std::move(inputs)) {}
 
   bool isProtectedShareHealthy() const;
   bool isProtectedSharePreparing() const;

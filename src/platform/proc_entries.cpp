@@ -15,8 +15,7 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-std::filesystem::path processFolder(const std::filesystem::path& procRoot,
-                                    std::int32_t processID) {
+std::filesystem::path processFolder(const std::filesystem::path& procRoot, std::int32_t processID) {
   return procRoot / std::to_string(processID);
 }
 

@@ -43,8 +43,9 @@ struct ControllerHarness {
     std::filesystem::create_directories(folder.path() / "install/bin");
     bundle->root = folder.path() / "install";
     bundle->info["CFBundleIdentifier"] = platform::Value("com.pemberquist.corvane");
-    reviewRequests = notifications->addObserver(
-        kMigrationReviewRequiredNotification, [this](const runtime::Notification&) { ++reviewPosts; });
+    reviewRequests =
+        notifications->addObserver(kMigrationReviewRequiredNotification,
+                                   [this](const runtime::Notification&) { ++reviewPosts; });
   }
 
   ~ControllerHarness() {
@@ -77,8 +78,9 @@ struct ControllerHarness {
     CorvaneControllerServices s;
     s.desktop = platform::Desktop{desktop, desktop, desktop, desktop, desktop, desktop};
     s.windowSystem = windows;
-    s.outputContentFactory = [](share_window::ProtectedShareWindowManager&,
-                                const std::shared_ptr<share_window::ProtectedShareWindowController>&)
+    s.outputContentFactory =
+        [](share_window::ProtectedShareWindowManager&,
+           const std::shared_ptr<share_window::ProtectedShareWindowController>&)
         -> std::shared_ptr<platform::ContentView> { return nullptr; };
     s.settings = settings();
     s.defaultsStore = store;

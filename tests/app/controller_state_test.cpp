@@ -62,8 +62,8 @@ TEST(ControllerStateTest, StoredValuesLoadAndUnreadableOnesFallBackUntouched) {
   edited.push_back({edited.front().id, "Duplicate", "", false});
   controller.setProtectedApps(edited);
   EXPECT_EQ(controller.protectedApps(), edited);  // published as given
-  const auto stored =
-      PreferencesStore::load<std::vector<model::ProtectedApp>>(*suite, PreferencesStore::protectedAppsKey);
+  const auto stored = PreferencesStore::load<std::vector<model::ProtectedApp>>(
+      *suite, PreferencesStore::protectedAppsKey);
   ASSERT_TRUE(stored);
   EXPECT_EQ(*stored, model::ProtectedApplicationCatalog::normalized(edited));
 
@@ -82,9 +82,9 @@ TEST(ControllerStateTest, DisplayNamesCountSkippedScreens) {
     s.backingScaleFactor = scale;
     return s;
   };
-  const auto displays = captureDisplays({screen(0, "Unnumbered", 800, 600, 1),
-                                         screen(7, "", 1512.9, 982.4, 2),
-                                         screen(9, "DP-2", 1920, 1080, 1.5)});
+  const auto displays =
+      captureDisplays({screen(0, "Unnumbered", 800, 600, 1), screen(7, "", 1512.9, 982.4, 2),
+                       screen(9, "DP-2", 1920, 1080, 1.5)});
   ASSERT_EQ(displays.size(), 2u);
   EXPECT_EQ(displays[0], (model::CaptureDisplay{7, "Display 2", "1512 x 982 pt @2x"}));
   // "%.0f" rounds half to even: 1.5 reads 2x.
@@ -197,6 +197,21 @@ TEST(ControllerStateTest, StartupTaskDoesNothingOnceTheControllerIsGone) {
   h.controller.reset();
   h.loop.runUntilIdle();
   EXPECT_EQ(h.count("app_initialized"), 0);
+}
+
+TEST(ControllerStateTest, DirectShareStateIsPublishedAndHandedToTheOutputWindow) {
+  ControllerHarness h;
+  auto& controller = h.make();
+  auto& manager = controller.directShareTestManager();
+  EXPECT_TRUE(manager.prepareForProtectedSessionEnd([] {}));
+  EXPECT_EQ(controller.directShareTestState(), share_window::DirectShareTestState::idle());
+  manager.transaction.ownership = DirectShareTargetOwnership::accepted(9);
+  EXPECT_TRUE(manager.prepareForProtectedSessionEnd([] {}));
+  const auto sealed = share_window::DirectShareTestState::withGeneration(
+      share_window::DirectShareTestState::Kind::sealedAwaitingHostStop, 9);
+  EXPECT_EQ(controller.directShareTestState(), sealed);
+  EXPECT_EQ(controller.protectedShareWindowManager()->directShareTestState(), sealed);
+  EXPECT_FALSE(controller.canHideProtectedShareWindowLocally());
 }
 
 }  // namespace

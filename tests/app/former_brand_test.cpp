@@ -73,10 +73,10 @@ TEST(FormerBrandTest, CopyLaunchedLaterIsPresentedOnceAndWatchedUntilItQuitsByIt
   controller.refreshLegacyAppMigrationStatus(false);
   EXPECT_TRUE(controller.legacyAppStatus().isRunning);
   EXPECT_FALSE(controller.isInitialSetupComplete());
-  EXPECT_EQ(h.reviewPosts, 1);  // it has just started running
+  EXPECT_EQ(h.reviewPosts, 1);                      // it has just started running
   EXPECT_FALSE(controller.completeInitialSetup());  // refused while it runs
   EXPECT_EQ(h.count("initial_setup_completed"), 1);
-  h.loop.advance(2.0);  // the monitor keeps refreshing without presenting again
+  h.loop.advance(2.0);          // the monitor keeps refreshing without presenting again
   EXPECT_EQ(h.reviewPosts, 2);  // only completeInitialSetup's own request
 
   ASSERT_TRUE(h.desktop->quitApplication(pid).ok());
@@ -154,8 +154,8 @@ struct AdvisorFixture {
   }
   LegacyAppQuitResult quit(int attempts, double interval) {
     auto advisor = std::make_shared<LegacyAppMigrationAdvisor>(services);
-    auto handle = runtime::spawn(LegacyAppMigrationAdvisor::quitPreviousCopy(advisor, attempts,
-                                                                             interval));
+    auto handle =
+        runtime::spawn(LegacyAppMigrationAdvisor::quitPreviousCopy(advisor, attempts, interval));
     for (int i = 0; i < 1000 && !handle.isDone(); ++i) loop.advance(0.01);
     return handle.result();
   }

@@ -28,9 +28,9 @@ TEST(WorkspaceRepairTest, HiddenApplicationsAreShownOnceAndForgotten) {
   const auto mail = f.h.desktop->launchApplication({"org.example.Mail", "Mail"}).value();
   ASSERT_TRUE(f.h.desktop->hide(notes));
   ASSERT_TRUE(f.h.desktop->hide(mail));
-  f.h.repairSuite()->set(AppHider::hiddenBundleIDsKey,
-                         platform::Value(platform::Value::Array{
-                             platform::Value("org.example.Notes"), platform::Value("org.gone.App")}));
+  f.h.repairSuite()->set(AppHider::hiddenBundleIDsKey, platform::Value(platform::Value::Array{
+                                                           platform::Value("org.example.Notes"),
+                                                           platform::Value("org.gone.App")}));
   f.h.make();
   EXPECT_FALSE(f.h.desktop->application(notes)->isHidden);
   EXPECT_TRUE(f.h.desktop->application(mail)->isHidden);  // not in the set: left alone
@@ -84,8 +84,7 @@ TEST(WorkspaceRepairTest, AQASuitePlaysNoPartInTheRepair) {
   // The repair read and cleared the product's own suite; the QA suite holds none of it.
   EXPECT_EQ(f.h.iconPreference->writes(), std::vector<std::string>{"hide"});
   EXPECT_FALSE(f.bookkeepingKept());
-  EXPECT_FALSE(
-      f.h.settings()->object(LegacyDesktopIconRestorer::defaultKeys().didChangeKey));
+  EXPECT_FALSE(f.h.settings()->object(LegacyDesktopIconRestorer::defaultKeys().didChangeKey));
 }
 
 TEST(WorkspaceRepairTest, DesktopIconSettingWrittenOrResetThenForgotten) {

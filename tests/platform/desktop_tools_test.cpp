@@ -39,8 +39,8 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   const auto entry = folder / "com.pemberquist.halvermoor.desktop";
   // A program with no window that waits to be told to quit.
   const auto program = writeScript(folder / "tray-only", "exec sleep 30");
-  auto pid = launchDetachedProcess(
-      {program, {}, {{"GIO_LAUNCHED_DESKTOP_FILE", entry.string()}}, {}});
+  auto pid =
+      launchDetachedProcess({program, {}, {{"GIO_LAUNCHED_DESKTOP_FILE", entry.string()}}, {}});
   ASSERT_TRUE(pid.ok()) << pid.message();
 
   ProcProcessTable table;
@@ -69,7 +69,8 @@ TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
   fs::create_directories(proc / "812/root");
   fs::create_directories(proc / "self");
   fs::create_directories(proc / "notapid");
-  std::ofstream(proc / "812/root/.flatpak-info") << "[Application]\nname=com.pemberquist.halvermoor\n";
+  std::ofstream(proc / "812/root/.flatpak-info")
+      << "[Application]\nname=com.pemberquist.halvermoor\n";
   const std::string environ("HOME=/home/u\0LANG=C\0", 20);
   std::ofstream(proc / "812/environ") << environ;
   fs::create_symlink("/opt/halvermoor/bin/run (deleted)", proc / "812/exe");

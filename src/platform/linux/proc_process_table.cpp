@@ -55,8 +55,8 @@ runtime::Status ProcProcessTable::terminate(std::int32_t processIdentifier) {
     return runtime::Status::failure(name + " is not running under this user.");
   }
   if (::kill(processIdentifier, SIGTERM) != 0) {
-    return runtime::Status::failure(name + " could not be asked to quit: " +
-                                    std::strerror(errno) + ".");
+    return runtime::Status::failure(name + " could not be asked to quit: " + std::strerror(errno) +
+                                    ".");
   }
   return runtime::Status::success();
 }

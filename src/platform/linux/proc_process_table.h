@@ -1,7 +1,7 @@
 #pragma once
 
-#include <filesystem>
 #include <sys/types.h>
+#include <filesystem>
 
 #include "platform/process_table.h"
 

@@ -64,8 +64,8 @@ runtime::Status ToolDesktopIconPreference::run(const std::vector<std::string>& a
   const auto output = runProcess(ProcessRequest{*program, arguments, {}, {}}, timeoutSeconds_);
   if (!output) return runtime::Status::failure(output.message());
   if (output->exitStatus != 0) {
-    std::string message = tool_.program + " failed with status " +
-                          std::to_string(output->exitStatus);
+    std::string message =
+        tool_.program + " failed with status " + std::to_string(output->exitStatus);
     if (!output->standardError.empty()) message += ": " + output->standardError;
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
       message.pop_back();
