@@ -53,6 +53,9 @@ namespace corvane::app {
 //   corvane_controller_sealing.cpp    ending a session because of a failure
 //   corvane_controller_hooks.cpp      what the session flow, its bindings, the preview and the
 //                                     launch automation fill in (see the "Filled in by" block)
+// and, as those parts are written, one file each for the session flow (start, stop, termination
+// restore), the engine and workspace bindings, the local preview, the settings and maintenance
+// actions and the launch automation, each adding its own block of declarations below.
 class CorvaneController final : public std::enable_shared_from_this<CorvaneController> {
  public:
   static constexpr const char* kDefaultStatusMessage = "Ready to protect your next demo";
