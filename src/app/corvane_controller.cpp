@@ -1,4 +1,5 @@
 #include "app/corvane_controller.h"
+#include "runtime/main_actor.h"
 
 #include "model/diagnostic_reporter.h"
 #include "model/in_memory_defaults_store.h"
@@ -24,14 +25,11 @@ CorvaneControllerServices completed(CorvaneControllerServices services) {
 
 capture::ProtectedShareEngineServices engineServices(const CorvaneControllerServices& services) {
   capture::ProtectedShareEngineServices engine;
-  engine.screenCapture = services.desktop.capture;
-  engine.screens = services.desktop.screens;
-  engine.workspace = services.desktop.workspace;
-  engine.permissions = services.desktop.permissions;
-  engine.cursorSource = services.desktop.cursorSource;
+  engine.desktop = services.desktop;
   engine.ownBundleIdentifier =
       services.bundle->bundleIdentifier().value_or(kFallbackBundleIdentifier);
   engine.ownProcessIdentifier = services.ownProcessIdentifier;
+  engine.recorder = services.recorder;
   return engine;
 }
 
@@ -179,6 +177,7 @@ void CorvaneController::announceChangesOf(runtime::Published<T>& property) {
 }
 
 runtime::Subscription CorvaneController::observeChanges(std::function<void()> observer) {
+  runtime::assertMainActor();
   return changes_.observe(std::move(observer));
 }
 

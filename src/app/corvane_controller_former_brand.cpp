@@ -1,5 +1,6 @@
 #include "app/corvane_controller.h"
 #include "model/preferences_store.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::app {
 
@@ -16,6 +17,7 @@ constexpr const char* kPreviousCopyDidNotQuit =
 }  // namespace
 
 void CorvaneController::refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded) {
+  runtime::assertMainActor();
   if (isQAPreferencesSuiteActive()) {
     legacyAppStatus_.set(LegacyAppMigrationStatus::clear());
     return;
@@ -55,6 +57,7 @@ runtime::Task<void> CorvaneController::runLegacyAppStatusMonitor(
 }
 
 runtime::Task<void> CorvaneController::quitPreviousCopy() {
+  runtime::assertMainActor();
   auto self = shared_from_this();  // held across the waits
   if (*isQuittingLegacyApp_) co_return;
   isQuittingLegacyApp_.set(true);
@@ -74,6 +77,7 @@ runtime::Task<void> CorvaneController::quitPreviousCopy() {
 }
 
 bool CorvaneController::completeInitialSetup() {
+  runtime::assertMainActor();
   refreshLegacyAppMigrationStatus(true);
   if (legacyAppStatus_->isRunning) return false;
   auto& settings = *services_.settings;

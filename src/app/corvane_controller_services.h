@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "operations/diagnostic_recorder.h"
+#include "model/event_recorder.h"
 #include "platform/bundle.h"
 #include "platform/defaults_store.h"
 #include "platform/desktop.h"
@@ -56,7 +56,7 @@ struct CorvaneControllerServices {
   std::optional<std::filesystem::path> userApplicationDirectory;
   std::string programSearchPath;
 
-  operations::DiagnosticRecorder recorder;
+  model::EventRecorder recorder;
   std::shared_ptr<operations::UpdateManager> updateManager;
   std::shared_ptr<runtime::NotificationCenter> notifications;
 };

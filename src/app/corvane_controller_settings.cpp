@@ -2,12 +2,14 @@
 #include "app/corvane_controller.h"
 #include "model/preferences_store.h"
 #include "model/protected_application_catalog.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::app {
 
 using model::PreferencesStore;
 
 void CorvaneController::setProtectedApps(std::vector<model::ProtectedApp> apps) {
+  runtime::assertMainActor();
   protectedApps_.set(std::move(apps));
   // The list is published as given and stored cleaned up.
   PreferencesStore::save(*services_.settings,
@@ -17,22 +19,26 @@ void CorvaneController::setProtectedApps(std::vector<model::ProtectedApp> apps) 
 }
 
 void CorvaneController::setSensitiveRules(std::vector<model::SensitiveRule> rules) {
+  runtime::assertMainActor();
   sensitiveRules_.set(std::move(rules));
   PreferencesStore::save(*services_.settings, *sensitiveRules_,
                          PreferencesStore::sensitiveRulesKey);
 }
 
 void CorvaneController::setAlwaysHideWords(std::string words) {
+  runtime::assertMainActor();
   alwaysHideWords_.set(std::move(words));
   services_.settings->set(kAlwaysHideWordsKey, platform::Value(*alwaysHideWords_));
 }
 
 void CorvaneController::setNeverHideWords(std::string words) {
+  runtime::assertMainActor();
   neverHideWords_.set(std::move(words));
   services_.settings->set(kNeverHideWordsKey, platform::Value(*neverHideWords_));
 }
 
 void CorvaneController::setProtectionOptions(model::ProtectionOptions options) {
+  runtime::assertMainActor();
   protectionOptions_.set(std::move(options));
   PreferencesStore::save(*services_.settings, *protectionOptions_,
                          PreferencesStore::protectionOptionsKey);
@@ -40,14 +46,17 @@ void CorvaneController::setProtectionOptions(model::ProtectionOptions options) {
 }
 
 void CorvaneController::setSelectedSettingsSection(model::SettingsSection section) {
+  runtime::assertMainActor();
   selectedSettingsSection_.set(section);
 }
 
 void CorvaneController::setMenuBarAccessState(model::MenuBarAccessState state) {
+  runtime::assertMainActor();
   menuBarAccessState_.set(state);
 }
 
 void CorvaneController::clearProtectedAppImportError() {
+  runtime::assertMainActor();
   protectedAppImportError_.set(std::nullopt);
 }
 
@@ -68,6 +77,7 @@ void CorvaneController::pushProtectedShareCaptureConfigurationIfRunning() {
 }
 
 void CorvaneController::refreshCaptureDisplays() {
+  runtime::assertMainActor();
   availableCaptureDisplays_.set(captureDisplays(services_.desktop.screens->screens()));
   const auto selected = protectionOptions_->selectedDisplayID;
   if (selected && !listsDisplay(*availableCaptureDisplays_, *selected)) {

@@ -1,5 +1,6 @@
 #include "app/corvane_controller.h"
 #include "model/diagnostic_reporter.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::app {
 
@@ -11,6 +12,7 @@ constexpr const char* kStartProtectedShareFlag = "--qa-start-protected-share";
 }  // namespace
 
 void CorvaneController::completeStartupInitialization() {
+  runtime::assertMainActor();
   if (startupInitializationTask_.valid()) return;
   startupInitializationTask_ = runtime::spawn(runStartupInitialization(weak_from_this()));
 }

@@ -10,8 +10,7 @@ LegacyDesktopIconRestorer::Keys LegacyDesktopIconRestorer::defaultKeys() {
 
 LegacyDesktopIconRestorer::LegacyDesktopIconRestorer(
     Keys keys, WorkspaceRepairDefaults defaults,
-    std::shared_ptr<platform::DesktopIconPreference> preference,
-    operations::DiagnosticRecorder recorder)
+    std::shared_ptr<platform::DesktopIconPreference> preference, model::EventRecorder recorder)
     : keys_(std::move(keys)),
       defaults_(std::move(defaults)),
       preference_(std::move(preference)),

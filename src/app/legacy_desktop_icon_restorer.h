@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/workspace_repair_defaults.h"
-#include "operations/diagnostic_recorder.h"
+#include "model/event_recorder.h"
 #include "platform/desktop_icon_preference.h"
 
 namespace corvane::app {
@@ -25,7 +25,7 @@ class LegacyDesktopIconRestorer {
   // `preference` is null on a desktop whose setting is not known.
   LegacyDesktopIconRestorer(Keys keys, WorkspaceRepairDefaults defaults,
                             std::shared_ptr<platform::DesktopIconPreference> preference,
-                            operations::DiagnosticRecorder recorder);
+                            model::EventRecorder recorder);
 
   void restoreFromPreviousSession();
 
@@ -38,7 +38,7 @@ class LegacyDesktopIconRestorer {
   Keys keys_;
   WorkspaceRepairDefaults defaults_;
   std::shared_ptr<platform::DesktopIconPreference> preference_;
-  operations::DiagnosticRecorder recorder_;
+  model::EventRecorder recorder_;
 };
 
 }  // namespace corvane::app

@@ -17,8 +17,8 @@
 #include "platform/sim/sim_desktop_settings.h"
 #include "platform/sim/sim_process_table.h"
 #include "platform/sim/sim_window_system.h"
-#include "platform/temporary_folder.h"
 #include "runtime/virtual_run_loop.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::app::testing {
 
@@ -76,7 +76,7 @@ struct ControllerHarness {
 
   CorvaneControllerServices services() {
     CorvaneControllerServices s;
-    s.desktop = platform::Desktop{desktop, desktop, desktop, desktop, desktop, desktop};
+    s.desktop = desktop->desktop();
     s.windowSystem = windows;
     s.outputContentFactory =
         [](share_window::ProtectedShareWindowManager&,

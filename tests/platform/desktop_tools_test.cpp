@@ -11,7 +11,7 @@
 #include "platform/linux/tool_desktop_icon_preference.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
-#include "platform/temporary_folder.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::platform {
 namespace {
