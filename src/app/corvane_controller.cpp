@@ -1,10 +1,13 @@
 #include "app/corvane_controller.h"
-#include "runtime/main_actor.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "model/diagnostic_reporter.h"
 #include "model/in_memory_defaults_store.h"
 #include "model/preferences_store.h"
 #include "model/protected_application_catalog.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::app {
 namespace {
@@ -13,6 +16,12 @@ constexpr const char* kFallbackBundleIdentifier = "com.pemberquist.corvane";
 
 // Fills what a caller may leave out, so the rest of the controller never checks for it.
 CorvaneControllerServices completed(CorvaneControllerServices services) {
+  if (!services.desktop.isComplete() || !services.windowSystem) {
+    // A wiring mistake of the composition root, not something a user can meet.
+    std::fputs("corvane: the controller needs every desktop service and a window system\n",
+               stderr);
+    std::abort();
+  }
   if (!services.bundle) services.bundle = std::make_shared<const platform::Bundle>();
   if (!services.settings) {
     services.settings =
