@@ -129,10 +129,22 @@ TEST(ControllerStateTest, DisplayLostDuringASessionSealsAndIsForgottenAfterTheSt
   h.run(engine->start({}, false, {}, 2));
   ASSERT_TRUE(model::isActive(*engine->phase));
 
-  // Settings changes reach the running capture at once.
+  // Settings changes reach the running capture at once; only enabled apps are left out.
   options.hideDesktopIcons = true;
   controller.setProtectionOptions(options);
   EXPECT_TRUE(engine->hideDesktopIconsInProtectedShare());
+  for (const char* id : {"org.example.Vault", "org.example.Diary"}) {
+    const auto pid = h.desktop->launchApplication({id, id}).value();
+    (void)h.desktop->addWindow(pid, {platform::Rect{{10, 10}, {40, 30}}});
+  }
+  auto apps = controller.protectedApps();
+  apps.push_back({"org.example.Vault", "Vault", "", true});
+  apps.push_back({"org.example.Diary", "Diary", "", false});
+  controller.setProtectedApps(apps);
+  h.loop.advance(1.0);
+  ASSERT_TRUE(engine->activeCaptureFilter());
+  EXPECT_TRUE(engine->activeCaptureFilter()->excludedBundleIDs.contains("org.example.Vault"));
+  EXPECT_FALSE(engine->activeCaptureFilter()->excludedBundleIDs.contains("org.example.Diary"));
 
   ASSERT_TRUE(h.desktop->removeDisplay(2).ok());
   controller.refreshCaptureDisplays();
