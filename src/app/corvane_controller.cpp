@@ -18,8 +18,7 @@ constexpr const char* kFallbackBundleIdentifier = "com.pemberquist.corvane";
 CorvaneControllerServices completed(CorvaneControllerServices services) {
   if (!services.desktop.isComplete() || !services.windowSystem) {
     // A wiring mistake of the composition root, not something a user can meet.
-    std::fputs("corvane: the controller needs every desktop service and a window system\n",
-               stderr);
+    std::fputs("corvane: the controller needs every desktop service and a window system\n", stderr);
     std::abort();
   }
   if (!services.bundle) services.bundle = std::make_shared<const platform::Bundle>();

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/runtime.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::runtime {
 
@@ -19,15 +19,13 @@ Subscription CoalescedSignal::observe(Observer observer) {
 }
 
 void CoalescedSignal::notify() {
+  assertMainActor();
   if (state_->scheduled) return;
   state_->scheduled = true;
-  std::weak_ptr<State> weakState = state_;
-  mainExecutor().post([weakState] {
-    auto state = weakState.lock();
-    if (!state) return;
-    state->scheduled = false;
-    ++state->deliveries;
-    const auto entries = state->entries;
+  runtime::postToMain(std::weak_ptr<State>(state_), [](State& state) {
+    state.scheduled = false;
+    ++state.deliveries;
+    const auto entries = state.entries;
     for (const auto& entry : entries) {
       if (entry->alive) entry->observer();
     }

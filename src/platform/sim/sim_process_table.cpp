@@ -1,6 +1,6 @@
 #include "platform/sim/sim_process_table.h"
 
-#include "runtime/runtime.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::platform::sim {
 
@@ -45,10 +45,9 @@ runtime::Status SimProcessTable::terminate(std::int32_t processIdentifier) {
     if (!behavior.ignoresTerminate && behavior.quitDelaySeconds <= 0) processes_.erase(found);
   }
   if (!behavior.ignoresTerminate && behavior.quitDelaySeconds > 0) {
-    std::weak_ptr<SimProcessTable> weakSelf = shared_from_this();
-    runtime::mainExecutor().postAfter(behavior.quitDelaySeconds, [weakSelf, processIdentifier] {
-      if (auto self = weakSelf.lock()) self->removeProcess(processIdentifier);
-    });
+    runtime::postToMainAfter(
+        behavior.quitDelaySeconds, weak_from_this(),
+        [processIdentifier](SimProcessTable& table) { table.removeProcess(processIdentifier); });
   }
   return runtime::Status::success();
 }
