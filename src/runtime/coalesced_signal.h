@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
+#include "runtime/observers.h"
 #include "runtime/subscription.h"
 
 namespace corvane::runtime {
@@ -25,12 +26,8 @@ class CoalescedSignal {
   std::uint64_t deliveryCount() const;
 
  private:
-  struct Entry {
-    Observer observer;
-    bool alive = true;
-  };
   struct State {
-    std::vector<std::shared_ptr<Entry>> entries;
+    Observers<> observers;
     bool scheduled = false;
     std::uint64_t deliveries = 0;
   };
