@@ -71,6 +71,11 @@ CorvaneController::CorvaneController(CorvaneControllerServices services)
       legacyDesktopIconRestorer_(LegacyDesktopIconRestorer::defaultKeys(),
                                  workspaceRepairDefaults(services_.defaultsStore),
                                  services_.desktopIconPreference, services_.recorder),
+      sourceGuardManager_(services_.windowSystem, services_.sourceGuardContentFactory),
+      presenterControlBarManager_(std::make_shared<menubar::PresenterControlBarManager>(
+          services_.windowSystem, services_.desktop.workspace,
+          model::PreferencesStore::applicationDefaults(services_.defaultsStore),
+          services_.presenterControlBarContentFactory)),
       protectedShareWindowManager_(std::make_shared<share_window::ProtectedShareWindowManager>(
           services_.windowSystem, services_.outputContentFactory)) {}
 

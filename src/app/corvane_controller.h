@@ -17,7 +17,9 @@
 #include "app/legacy_app_migration_status.h"
 #include "app/legacy_desktop_icon_restorer.h"
 #include "app/protected_share_readiness.h"
+#include "app/source_guard_manager.h"
 #include "capture/protected_share_engine.h"
+#include "menubar/presenter_control_bar_manager.h"
 #include "model/capture_display.h"
 #include "model/health_item.h"
 #include "model/menu_bar_access_state.h"
@@ -139,6 +141,10 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
     return protectedShareWindowManager_;
   }
   DirectShareTestManager& directShareTestManager() { return directShareTestManager_; }
+  SourceGuardManager& sourceGuardManager() { return sourceGuardManager_; }
+  const std::shared_ptr<menubar::PresenterControlBarManager>& presenterControlBarManager() const {
+    return presenterControlBarManager_;
+  }
   verification::SourceRedactionOverlayManager& sourceRedactionOverlayManager() {
     return sourceRedactionOverlayManager_;
   }
@@ -229,6 +235,7 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // corvane_controller_sealing.cpp
   void sealWorkspaceAfterProtectedShareFailure(const std::string& message,
                                                const std::string& event);
+  bool isSourceGuardVisible() const;
 
   // corvane_controller_hooks.cpp
   // Step 13 of the initialisation: the engine, workspace, screen and termination bindings.
@@ -236,9 +243,9 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // The body of the launch automation, given the process's arguments.
   static runtime::Task<void> runLaunchAutomation(std::weak_ptr<CorvaneController> weakSelf,
                                                  std::set<std::string> arguments);
-  // Covers the chosen display after a failure when the start-up guard is on, else hides it.
-  void coverSourceAfterFailure();
-  bool isSourceGuardVisible() const;
+  // Covers the chosen display with the source guard after a failure (the start-up guard is on),
+  // its button stopping the session.
+  void showSourceGuardAfterFailure();
 
   CorvaneControllerServices services_;
   std::shared_ptr<LegacyAppMigrationAdvisor> legacyAppMigrationAdvisor_;
@@ -282,7 +289,9 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   std::shared_ptr<capture::ProtectedShareEngine> protectedShareEngine_;
   AppHider appHider_;
   LegacyDesktopIconRestorer legacyDesktopIconRestorer_;
+  SourceGuardManager sourceGuardManager_;
   verification::SourceRedactionOverlayManager sourceRedactionOverlayManager_;
+  std::shared_ptr<menubar::PresenterControlBarManager> presenterControlBarManager_;
   std::shared_ptr<share_window::ProtectedShareWindowManager> protectedShareWindowManager_;
   DirectShareTestManager directShareTestManager_;
 

@@ -1,7 +1,6 @@
-// The points where the session flow, its engine and workspace bindings, the presenter bar, the
-// source guard, the local preview and the launch automation join the controller core. Until
-// those parts are in place each does what can be done without them; each moves to the file of
-// its part when that part is written.
+// The points where the session flow, its engine and workspace bindings, the local preview and
+// the launch automation join the controller core. Until those parts are in place each does what
+// can be done without them; each moves to the file of its part when that part is written.
 #include "app/corvane_controller.h"
 
 namespace corvane::app {
@@ -10,23 +9,21 @@ namespace corvane::app {
 // the termination restore, their subscriptions kept in cancellables_.
 void CorvaneController::bindEngineAndWorkspace() {}
 
-// Without a source guard there is nothing to show or hide; the bar follows.
+// The guard follows the session's start and its first frame, which the session flow provides;
+// the bar follows.
 void CorvaneController::refreshSourceGuard() {
   refreshPresenterControlBar();
 }
 
-// Without a presenter bar there is nothing to refresh.
+// The bar's mode and content come from the session and the local preview.
 void CorvaneController::refreshPresenterControlBar() {}
 
 // Without the interaction-target rules no application is known to be one input may return to,
 // so none is remembered.
 void CorvaneController::rememberSourceApplication(const platform::RunningApplication&) {}
 
-void CorvaneController::coverSourceAfterFailure() {}
-
-bool CorvaneController::isSourceGuardVisible() const {
-  return false;
-}
+// The guard's stop button ends the session, which the session flow provides.
+void CorvaneController::showSourceGuardAfterFailure() {}
 
 runtime::Task<void> CorvaneController::runLaunchAutomation(std::weak_ptr<CorvaneController>,
                                                            std::set<std::string>) {

@@ -12,15 +12,23 @@ void CorvaneController::sealWorkspaceAfterProtectedShareFailure(const std::strin
   isProtectedShareStarting_.set(false);
   lastScanError_.set(message);
   protectedShareWindowManager_->reassertSessionWindow();
-  coverSourceAfterFailure();
+  const bool startupSourceGuard =
+      model::InternalFeatureFlags::startupSourceGuard(*services_.bundle);
+  if (startupSourceGuard) {
+    showSourceGuardAfterFailure();
+  } else {
+    sourceGuardManager_.hide();
+  }
   refreshPresenterControlBar();
   statusMessage_.set(message);
-  record(
-      event,
-      {{"error", message},
-       {"startupSourceGuardEnabled",
-        model::diagnosticFlag(model::InternalFeatureFlags::startupSourceGuard(*services_.bundle))},
-       {"sourceGuardVisible", model::diagnosticFlag(isSourceGuardVisible())}});
+  record(event, {{"error", message},
+                 {"startupSourceGuardEnabled", model::diagnosticFlag(startupSourceGuard)},
+                 {"sourceGuardVisible", model::diagnosticFlag(isSourceGuardVisible())}});
+}
+
+bool CorvaneController::isSourceGuardVisible() const {
+  const auto& panel = sourceGuardManager_.panel();
+  return panel && panel->isVisible();
 }
 
 }  // namespace corvane::app

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/source_guard_manager.h"
+#include "menubar/presenter_control_bar_manager.h"
 #include "model/event_recorder.h"
 #include "platform/bundle.h"
 #include "platform/defaults_store.h"
@@ -35,9 +37,11 @@ struct CorvaneControllerServices {
   platform::Desktop desktop;
   std::shared_ptr<platform::WindowSystem> windowSystem;
   share_window::ProtectedShareContentFactory outputContentFactory;
+  SourceGuardContentFactory sourceGuardContentFactory;
+  menubar::PresenterControlBarContentFactory presenterControlBarContentFactory;
 
   // The active settings suite (the QA suite when one is active), and the store the
-  // workspace-repair suite "com.pemberquist.corvane" is opened from.
+  // application's own suite (workspace repair, presenter bar) is opened from.
   std::shared_ptr<platform::DefaultsSuite> settings;
   std::shared_ptr<platform::DefaultsStore> defaultsStore;
   // The validated QA suite's name; present only in a QA run.

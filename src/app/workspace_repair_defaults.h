@@ -7,9 +7,8 @@
 
 namespace corvane::app {
 
-// Opens the suite that holds what an earlier version changed in the workspace. It is always
-// "com.pemberquist.corvane" (the standard suite when that cannot be opened), never a QA suite,
-// and it is opened afresh on every access.
+// Opens the suite that holds what an earlier version changed in the workspace: the application's
+// own suite (never a QA suite), opened afresh on every access.
 using WorkspaceRepairDefaults = std::function<std::shared_ptr<platform::DefaultsSuite>()>;
 
 WorkspaceRepairDefaults workspaceRepairDefaults(std::shared_ptr<platform::DefaultsStore> store);

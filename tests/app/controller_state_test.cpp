@@ -146,9 +146,13 @@ TEST(ControllerStateTest, DisplayLostDuringASessionSealsAndIsForgottenAfterTheSt
   EXPECT_TRUE(engine->activeCaptureFilter()->excludedBundleIDs.contains("org.example.Vault"));
   EXPECT_FALSE(engine->activeCaptureFilter()->excludedBundleIDs.contains("org.example.Diary"));
 
+  // A guard left up is taken down by the sealing while the start-up guard is off.
+  controller.sourceGuardManager().show(2, "SIM-2", [] {});
+  ASSERT_TRUE(controller.sourceGuardManager().panel());
   ASSERT_TRUE(h.desktop->removeDisplay(2).ok());
   controller.refreshCaptureDisplays();
   controller.refreshCaptureDisplays();  // a second refresh does not seal again
+  EXPECT_FALSE(controller.sourceGuardManager().panel());
   EXPECT_EQ(controller.statusMessage(), CorvaneController::kSelectedDisplayLostMessage);
   EXPECT_EQ(controller.lastScanError(), CorvaneController::kSelectedDisplayLostMessage);
   ASSERT_EQ(h.count("protected_share_selected_display_lost"), 1);
