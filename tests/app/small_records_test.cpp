@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/source_protection_engine.h"
 #include "app/system_settings_links.h"
 #include "platform/sim/sim_desktop_settings.h"
 #include "platform/sim/sim_window_system.h"
@@ -30,6 +31,12 @@ TEST(SmallRecordsTest, SettingsLinksReportWhetherAPaneOpened) {
   opener.setOpensNotificationSettings(false);
   EXPECT_FALSE(NotificationGuard{}.openFocusSettings(opener));
   EXPECT_EQ(opener.notificationSettingsOpened(), 1);
+}
+
+TEST(SmallRecordsTest, SourceProtectionEngineStartsWithTheBuiltInPatternsAndMaskingOff) {
+  const SourceProtectionEngine engine;
+  EXPECT_FALSE(engine.isMaskingEnabled);
+  EXPECT_EQ(engine.sensitivityEngine.patterns().size(), 5u);
 }
 
 }  // namespace
