@@ -32,6 +32,16 @@ ProtectedOutputSurface::~ProtectedOutputSurface() = default;
 
 bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint64_t sequence,
                                     std::uint64_t generation) {
+  return publish(std::move(image), sequence, generation, false);
+}
+
+bool ProtectedOutputSurface::replace(platform::SharedPixelBuffer image, std::uint64_t sequence,
+                                     std::uint64_t generation) {
+  return publish(std::move(image), sequence, generation, true);
+}
+
+bool ProtectedOutputSurface::publish(platform::SharedPixelBuffer image, std::uint64_t sequence,
+                                     std::uint64_t generation, bool allowSameSequence) {
   if (!image) return false;
   const auto stamp = runtime::now();
   Snapshot published;
@@ -39,7 +49,10 @@ bool ProtectedOutputSurface::update(platform::SharedPixelBuffer image, std::uint
   {
     std::lock_guard lock(state_->mutex);
     if (generation < state_->minimumGeneration) return false;
-    if (state_->snapshot && sequence <= state_->snapshot->sequence) return false;
+    if (state_->snapshot) {
+      const auto shown = state_->snapshot->sequence;
+      if (sequence < shown || (sequence == shown && !allowSameSequence)) return false;
+    }
     Snapshot next;
     next.pixelSize =
         platform::Size{static_cast<double>(image->width()), static_cast<double>(image->height())};

@@ -70,6 +70,14 @@ class ProtectedOutputSurface {
   // From now on refuses frames of generations below `generation`; never lowers the minimum.
   void refuseGenerationsBelow(std::uint64_t generation);
 
+  // Publishes like update() but also at the published sequence itself: refuses a null image, a
+  // sequence below the published one and a generation below the minimum. For the verification
+  // pipeline alone, which shows
+  // a newly verified image under the sequence the output already carries (after holding the
+  // previous image under a newer frame's sequence, or when the covers change).
+  bool replace(platform::SharedPixelBuffer image, std::uint64_t sequence,
+               std::uint64_t generation = 0);
+
   // Re-labels the published snapshot with `sequence` without touching its pixels, revision or
   // cursor; no redraw. Does nothing without a snapshot.
   void advanceSequenceWithoutPixelChange(std::uint64_t sequence);
@@ -120,6 +128,8 @@ class ProtectedOutputSurface {
 
  private:
   struct State;
+  bool publish(platform::SharedPixelBuffer image, std::uint64_t sequence, std::uint64_t generation,
+               bool allowSameSequence);
   void requestRedraw(bool forced);
 
   std::shared_ptr<State> state_;

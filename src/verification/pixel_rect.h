@@ -1,0 +1,43 @@
+#pragma once
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/geometry.h"
+
+namespace corvane::verification {
+
+// A rectangle of whole pixels in an image, origin at the top left.
+struct PixelRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+
+  int maxX() const { return x + width; }
+  int maxY() const { return y + height; }
+  bool isEmpty() const { return width <= 0 || height <= 0; }
+  double midX() const { return x + width / 2.0; }
+  double midY() const { return y + height / 2.0; }
+  PixelRect intersection(const PixelRect& other) const {
+    const int x0 = std::max(x, other.x);
+    const int y0 = std::max(y, other.y);
+    const int x1 = std::min(maxX(), other.maxX());
+    const int y1 = std::min(maxY(), other.maxY());
+    if (x1 <= x0 || y1 <= y0) return PixelRect{x0, y0, 0, 0};
+    return PixelRect{x0, y0, x1 - x0, y1 - y0};
+  }
+  bool operator==(const PixelRect&) const = default;
+};
+
+// The whole pixels of a `width` × `height` image that the normalised rect (origin top left,
+// clamped to the unit square first) touches, rounded outward. Nothing when the clamped rect has
+// no area, such as a rect wholly outside the frame.
+std::optional<PixelRect> pixelRect(const platform::Rect& normalized, int width, int height);
+
+// The same for a rect that may be turned inside out (negative size): standardised and clipped to
+// the unit square first. Nothing when that leaves no area.
+std::optional<PixelRect> pixelRectOfClipped(const platform::Rect& normalized, int width,
+                                            int height);
+
+}  // namespace corvane::verification

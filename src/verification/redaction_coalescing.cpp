@@ -1,0 +1,68 @@
+#include "verification/redaction_coalescing.h"
+
+#include <algorithm>
+
+#include "verification/protected_frame_change_summary.h"
+
+namespace corvane::verification {
+
+namespace {
+
+using model::ProtectedRedaction;
+using model::ProtectedRedactionScope;
+using model::RiskLevel;
+
+constexpr double kOverlapShareOfSmaller = 0.45;
+constexpr const char* kUnverifiedChangeTitle = "Unverified change";
+
+bool overlaps(const platform::Rect& a, const platform::Rect& b) {
+  if (a.isEmpty() || b.isEmpty()) return false;
+  const auto shared = a.intersection(b);
+  if (shared.isEmpty()) return false;
+  return shared.area() >= kOverlapShareOfSmaller * std::min(a.area(), b.area());
+}
+
+ProtectedRedaction merged(const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
+  ProtectedRedaction result;  // a fresh identifier
+  result.risk = existing.risk == RiskLevel::critical ? RiskLevel::critical : incoming.risk;
+  result.kind = existing.kind;
+  result.normalizedFrame =
+      existing.normalizedFrame.united(incoming.normalizedFrame).intersection(kUnitSquare);
+  result.confidence = std::max(existing.confidence, incoming.confidence);
+  if (existing.scope == ProtectedRedactionScope::unverifiedChange ||
+      incoming.scope == ProtectedRedactionScope::unverifiedChange) {
+    result.scope = ProtectedRedactionScope::unverifiedChange;
+    result.title = kUnverifiedChangeTitle;
+  } else {
+    result.scope = existing.scope == ProtectedRedactionScope::sourceOverlay ||
+                           incoming.scope == ProtectedRedactionScope::sourceOverlay
+                       ? ProtectedRedactionScope::sourceOverlay
+                       : ProtectedRedactionScope::sensitiveText;
+    result.title = result.risk == RiskLevel::critical ? existing.title : incoming.title;
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<ProtectedRedaction> coalesced(const std::vector<ProtectedRedaction>& redactions) {
+  std::vector<ProtectedRedaction> result;
+  result.reserve(redactions.size());
+  for (const auto& redaction : redactions) {
+    const auto match = std::find_if(result.begin(), result.end(), [&](const ProtectedRedaction& e) {
+      return overlaps(e.normalizedFrame, redaction.normalizedFrame);
+    });
+    if (match == result.end()) {
+      result.push_back(redaction);
+      continue;
+    }
+    auto combined = merged(*match, redaction);
+    if (combined.normalizedFrame.isEmpty())
+      result.erase(match);
+    else
+      *match = std::move(combined);
+  }
+  return result;
+}
+
+}  // namespace corvane::verification
