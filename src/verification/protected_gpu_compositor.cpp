@@ -234,12 +234,20 @@ platform::SharedPixelBuffer ProtectedGPUCompositor::guardedImage(
       showVerifiedInside(*output, *verifiedOutput, covers, *rect, 0);
       continue;
     }
+    // The rect shows the verified output moved by the motion, except the band the motion
+    // uncovered (at the top for a downward motion), which stays dark. Every moved row has its
+    // source inside the rect, so only the band needs the dark fill.
     const int motion = *verticalMotionPixels;
-    fillRect(*output, *rect, kUncoveredBand);
     const int band = std::min(std::abs(motion), rect->height);
     PixelRect moved = *rect;
     moved.height -= band;
-    if (motion > 0) moved.y += band;
+    PixelRect uncovered = *rect;
+    uncovered.height = band;
+    if (motion > 0)
+      moved.y += band;
+    else
+      uncovered.y = moved.maxY();
+    if (!uncovered.isEmpty()) fillRect(*output, uncovered, kUncoveredBand);
     showVerifiedInside(*output, *verifiedOutput, covers, moved, motion);
   }
   if (!verticalMotionPixels) paintMasksInside(*output, covers, frame, 0);
