@@ -90,7 +90,8 @@ void BM_ScrollEstimate(benchmark::State& state) {
   auto current = testing::scrolled(*previous, 45);
   const std::vector<platform::Rect> everywhere{kUnitSquare};
   auto work = [&] {
-    auto shift = ProtectedScrollMotionEstimator::verticalTranslation(*current, *previous, 1.0, everywhere);
+    auto shift =
+        ProtectedScrollMotionEstimator::verticalTranslation(*current, *previous, 1.0, everywhere);
     if (shift != 45) throw std::runtime_error("scroll not found");
     benchmark::DoNotOptimize(shift);
   };
@@ -102,7 +103,8 @@ std::vector<model::ProtectedRedaction> twentyMasks() {
   std::vector<model::ProtectedRedaction> redactions;
   for (int i = 0; i < 20; ++i) {
     model::ProtectedRedaction redaction;
-    redaction.normalizedFrame = {{0.05 + (i % 4) * 0.23, 0.04 + (i / 4) * 0.19}, {0.15 + (i % 3) * 0.02, 0.03 + (i % 5) * 0.02}};
+    redaction.normalizedFrame = {{0.05 + (i % 4) * 0.23, 0.04 + (i / 4) * 0.19},
+                                 {0.15 + (i % 3) * 0.02, 0.03 + (i % 5) * 0.02}};
     redaction.scope = i % 7 == 6 ? model::ProtectedRedactionScope::unverifiedChange
                                  : model::ProtectedRedactionScope::sensitiveText;
     redactions.push_back(redaction);

@@ -12,9 +12,9 @@ CairoImage::CairoImage(platform::PixelBuffer& buffer) {
   if (buffer.width() < 1 || buffer.height() < 1 ||
       cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, buffer.width()) != buffer.bytesPerRow())
     return;
-  surface_ = cairo_image_surface_create_for_data(buffer.mutableData(), CAIRO_FORMAT_ARGB32,
-                                                 buffer.width(), buffer.height(),
-                                                 buffer.bytesPerRow());
+  surface_ =
+      cairo_image_surface_create_for_data(buffer.mutableData(), CAIRO_FORMAT_ARGB32, buffer.width(),
+                                          buffer.height(), buffer.bytesPerRow());
   context_ = cairo_create(surface_);
 }
 

@@ -9,7 +9,9 @@ namespace corvane::verification {
 
 namespace {
 
-int tilesCovering(int pixels, int tileSize) { return (pixels + tileSize - 1) / tileSize; }
+int tilesCovering(int pixels, int tileSize) {
+  return (pixels + tileSize - 1) / tileSize;
+}
 
 // FNV-style hash over the positions (row-major index + 1) of the analysis tiles, so that it
 // depends on which tiles changed and on nothing else. 0 and 1 are kept for "no comparison" and
@@ -17,7 +19,8 @@ int tilesCovering(int pixels, int tileSize) { return (pixels + tileSize - 1) / t
 std::uint64_t signatureOf(const std::vector<std::uint8_t>& analysisTiles, std::size_t tileCount) {
   std::uint64_t hash = FrameChangeDetector::kSignatureStart;
   for (std::size_t index = 0; index < tileCount; ++index) {
-    if (analysisTiles[index] != 0) hash = (hash ^ (index + 1)) * FrameChangeDetector::kSignaturePrime;
+    if (analysisTiles[index] != 0)
+      hash = (hash ^ (index + 1)) * FrameChangeDetector::kSignaturePrime;
   }
   return hash <= 1 ? 1 : hash;
 }

@@ -34,7 +34,8 @@ using PixmanImage = std::unique_ptr<pixman_image_t, PixmanImageDeleter>;
 }  // namespace
 
 std::vector<ProtectedAnalysisRegionImage> ProtectedAnalysisImagePolicy::nativeRegionImages(
-    const platform::PixelBuffer& source, const std::vector<platform::Rect>& normalizedTopLeftRegions) {
+    const platform::PixelBuffer& source,
+    const std::vector<platform::Rect>& normalizedTopLeftRegions) {
   std::vector<ProtectedAnalysisRegionImage> images;
   if (source.width() < 1 || source.height() < 1) return images;
   for (const auto& region : normalizedTopLeftRegions) {

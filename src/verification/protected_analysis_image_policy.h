@@ -20,7 +20,8 @@ namespace ProtectedAnalysisImagePolicy {
 // A native-resolution crop of each region (standardised and clipped to the unit square first);
 // regions that cover no pixel are left out, so the list can be shorter than the regions.
 std::vector<ProtectedAnalysisRegionImage> nativeRegionImages(
-    const platform::PixelBuffer& source, const std::vector<platform::Rect>& normalizedTopLeftRegions);
+    const platform::PixelBuffer& source,
+    const std::vector<platform::Rect>& normalizedTopLeftRegions);
 
 // The frame scaled uniformly (bilinear) so that its longer side is at most `longEdgeLimit`; the
 // frame itself when it already fits. Null when the scaled image cannot be made.

@@ -43,7 +43,8 @@ void ProtectedFramePipeline::onQueue(std::function<void(ProtectedFramePipeline&)
 bool ProtectedFramePipeline::isIngestCurrent(std::uint64_t generation,
                                              std::uint64_t sourceContextGeneration) {
   std::lock_guard lock(mutex_);
-  return generation == ingestGeneration_ && sourceContextGeneration == ingestSourceContextGeneration_;
+  return generation == ingestGeneration_ &&
+         sourceContextGeneration == ingestSourceContextGeneration_;
 }
 
 template <typename StillCurrent, typename Publish>
@@ -76,9 +77,9 @@ void ProtectedFramePipeline::ingest(capture::ProtectedCapturedFrame frame, std::
         frame.sequence <= highestQueuedSequence_)
       return;
     highestQueuedSequence_ = frame.sequence;
-    pendingIngestRequest_ = IngestRequest{std::move(frame), generation, sourceContextGeneration,
-                                          minimumAnalysisInterval, isPaused,
-                                          normalizedCursorPosition};
+    pendingIngestRequest_ =
+        IngestRequest{std::move(frame),        generation, sourceContextGeneration,
+                      minimumAnalysisInterval, isPaused,   normalizedCursorPosition};
     if (isIngestWorkScheduled_) return;
     isIngestWorkScheduled_ = true;
   }
@@ -113,14 +114,12 @@ void ProtectedFramePipeline::process(const IngestRequest& request) {
   surface_->updateCursor(request.normalizedCursorPosition, std::nullopt);
 
   const bool isRemovalRefresh = requiresRedactionRemovalRefresh_;
-  const auto summary =
-      changeDetector_
-          ? changeDetector_->detect(*request.frame.pixelBuffer, verifiedPixelBuffer_.get())
-          : ProtectedFrameChangeSummary::fullFrame();
+  const auto summary = changeDetector_ ? changeDetector_->detect(*request.frame.pixelBuffer,
+                                                                 verifiedPixelBuffer_.get())
+                                       : ProtectedFrameChangeSummary::fullFrame();
   const double changeFraction =
-      summary.tileCount < 1
-          ? 1.0
-          : static_cast<double>(summary.changedTileCount) / summary.tileCount;
+      summary.tileCount < 1 ? 1.0
+                            : static_cast<double>(summary.changedTileCount) / summary.tileCount;
   const bool isBroad =
       isRemovalRefresh || summary.tileCount < 1 || changeFraction >= kBroadChangeFraction;
 
@@ -225,8 +224,9 @@ void ProtectedFramePipeline::offerCandidate(const IngestRequest& request,
           : std::min(static_cast<double>(summary.changedTileCount) / summary.tileCount, 1.0);
   candidate->changedRects = rects;
   candidate->guardedRects = summary.guardedRects;
-  candidate->changeSignature =
-      summary.signature != 0 ? summary.signature : std::max<std::uint64_t>(request.frame.sequence, 1);
+  candidate->changeSignature = summary.signature != 0
+                                   ? summary.signature
+                                   : std::max<std::uint64_t>(request.frame.sequence, 1);
   candidate->generation = request.generation;
   candidate->sourceContextGeneration = request.sourceContextGeneration;
   candidate->requiresVerifiedPublication = isBroad;
@@ -236,7 +236,8 @@ void ProtectedFramePipeline::offerCandidate(const IngestRequest& request,
 
   candidateInFlight_ = true;
   inFlightCandidateIdentity_ = candidate->identity;
-  inFlightCandidateCanBeSuperseded_ = isNormalChange && hasVerifiedFrame && !nextCandidateMustComplete_;
+  inFlightCandidateCanBeSuperseded_ =
+      isNormalChange && hasVerifiedFrame && !nextCandidateMustComplete_;
   supersedeRequested_ = false;
   nextCandidateMustComplete_ = false;
   pendingFullFrameAuditRequestID_.reset();
@@ -278,7 +279,8 @@ void ProtectedFramePipeline::finishCommit(const SharedAnalysisCandidate& candida
     if (completion) completion(false);
     return;
   }
-  const auto output = ProtectedGPUCompositor::redactedImage(candidate->sourceImage, redactions, true);
+  const auto output =
+      ProtectedGPUCompositor::redactedImage(candidate->sourceImage, redactions, true);
   if (output) {
     publishWhile(
         [&] {
@@ -399,7 +401,8 @@ void ProtectedFramePipeline::applyLiveRedactions(std::vector<model::ProtectedRed
 
 // Reset.
 
-void ProtectedFramePipeline::reset(std::uint64_t generation, std::uint64_t sourceContextGeneration) {
+void ProtectedFramePipeline::reset(std::uint64_t generation,
+                                   std::uint64_t sourceContextGeneration) {
   {
     std::unique_lock lock(mutex_);
     ingestGeneration_ = generation;

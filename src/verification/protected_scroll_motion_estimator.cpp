@@ -43,7 +43,9 @@ SamplingGrid gridFor(int width, int height) {
   return grid;
 }
 
-int luminance(const std::uint8_t* bgra) { return (bgra[0] + 2 * bgra[1] + bgra[2]) / 4; }
+int luminance(const std::uint8_t* bgra) {
+  return (bgra[0] + 2 * bgra[1] + bgra[2]) / 4;
+}
 
 // Samples sit on a few columns; the previous frame's luminance down each of them is read once,
 // so the shift search runs on a small table instead of striding through the frame.
@@ -87,8 +89,8 @@ Samples collectSamples(const platform::PixelBuffer& current, const platform::Pix
   samples.rowCount = std::max(height - 2 * grid.yMargin, 0);
   samples.previousLuminance.assign(columnX.size() * samples.rowCount, 0);
   for (int r = 0; r < samples.rowCount; ++r) {
-    const std::uint8_t* row = previous.data() +
-                              static_cast<std::size_t>(samples.rowBegin + r) * previous.bytesPerRow();
+    const std::uint8_t* row =
+        previous.data() + static_cast<std::size_t>(samples.rowBegin + r) * previous.bytesPerRow();
     for (std::size_t column = 0; column < columnX.size(); ++column) {
       if (columnX[column] < 0) continue;
       samples.previousLuminance[column * samples.rowCount + r] =
@@ -109,7 +111,8 @@ double costOf(const Samples& samples, int shift) {
     const int r = samples.y[i] - shift - samples.rowBegin;
     if (r < 0 || r >= samples.rowCount) continue;
     const int before =
-        samples.previousLuminance[static_cast<std::size_t>(samples.column[i]) * samples.rowCount + r];
+        samples
+            .previousLuminance[static_cast<std::size_t>(samples.column[i]) * samples.rowCount + r];
     total += std::min(std::abs(samples.currentLuminance[i] - before), kPenaltyCap);
     ++used;
   }

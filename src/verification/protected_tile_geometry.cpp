@@ -61,7 +61,8 @@ std::vector<platform::Rect> ProtectedTileGeometry::normalizedRects(
   if (columns < 1 || rows < 1 ||
       changedFlags.size() != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
     return {kUnitSquare};
-  return mergeRuns(columns, rows, [&](int index) { return static_cast<bool>(changedFlags[index]); });
+  return mergeRuns(columns, rows,
+                   [&](int index) { return static_cast<bool>(changedFlags[index]); });
 }
 
 std::vector<platform::Rect> ProtectedTileGeometry::normalizedRects(const std::uint8_t* flags,

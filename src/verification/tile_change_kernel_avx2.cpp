@@ -48,8 +48,8 @@ CORVANE_AVX2 bool segmentDiffers(const std::uint8_t* current, const std::uint8_t
 
 // Eight pixels at a time: bytes whose absolute difference exceeds the threshold, folded into one
 // bit per pixel and counted.
-CORVANE_AVX2 void scanSegment(const std::uint8_t* current, const std::uint8_t* previous,
-                              int pixels, std::uint8_t& guarded, std::uint8_t& count) {
+CORVANE_AVX2 void scanSegment(const std::uint8_t* current, const std::uint8_t* previous, int pixels,
+                              std::uint8_t& guarded, std::uint8_t& count) {
   if (!segmentDiffers(current, previous, pixels)) return;
   guarded = 1;
   const __m256i threshold = _mm256_set1_epi8(kMeaningfulChannelDelta);
@@ -76,8 +76,7 @@ CORVANE_AVX2 void scanSegment(const std::uint8_t* current, const std::uint8_t* p
 
 }  // namespace
 
-CORVANE_AVX2 void detectChangedTilesAVX2(const TileScan& scan, int firstTileRow,
-                                         int endTileRow) {
+CORVANE_AVX2 void detectChangedTilesAVX2(const TileScan& scan, int firstTileRow, int endTileRow) {
   walkTileRows<&scanSegment>(scan, firstTileRow, endTileRow);
 }
 

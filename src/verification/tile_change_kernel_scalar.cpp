@@ -18,7 +18,8 @@ void scanSegment(const std::uint8_t* current, const std::uint8_t* previous, int 
     const std::uint8_t* b = previous + i * 4;
     int delta = 0;
     for (int channel = 0; channel < 4; ++channel)
-      delta = std::max(delta, std::abs(static_cast<int>(a[channel]) - static_cast<int>(b[channel])));
+      delta =
+          std::max(delta, std::abs(static_cast<int>(a[channel]) - static_cast<int>(b[channel])));
     if (delta > kMeaningfulChannelDelta && ++count >= kMeaningfulPixelsForAnalysis) return;
   }
 }

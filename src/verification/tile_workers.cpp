@@ -5,7 +5,8 @@
 namespace corvane::verification {
 
 TileWorkers::TileWorkers(int threadCount) {
-  for (int i = 1; i < std::max(threadCount, 1); ++i) threads_.emplace_back([this] { workerLoop(); });
+  for (int i = 1; i < std::max(threadCount, 1); ++i)
+    threads_.emplace_back([this] { workerLoop(); });
 }
 
 TileWorkers::~TileWorkers() {

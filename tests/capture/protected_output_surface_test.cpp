@@ -73,6 +73,28 @@ TEST(ProtectedOutputSurfaceTest, RefusesFramesOfRetiredGenerationsAcrossAClear) 
   EXPECT_TRUE(surface.update(image(4, 4), 6, 7));
 }
 
+TEST(ProtectedOutputSurfaceTest, ReplaceAlsoAcceptsThePublishedSequenceButNeverAnOlderOne) {
+  runtime::VirtualRunLoop loop;
+  ProtectedOutputSurface surface;
+  std::vector<std::uint64_t> observed;
+  auto observing = surface.observeUpdates([&](const ProtectedOutputSurface::Snapshot& snapshot) {
+    observed.push_back(snapshot.revision);
+  });
+  ASSERT_TRUE(surface.update(image(4, 4), 500));
+  surface.advanceSequenceWithoutPixelChange(700);
+  auto verified = image(4, 4);
+  EXPECT_FALSE(surface.update(verified, 700)) << "update keeps its strict rule";
+  EXPECT_TRUE(surface.replace(verified, 700));
+  EXPECT_EQ(surface.snapshot()->image.get(), verified.get());
+  EXPECT_EQ(surface.snapshot()->sequence, 700u);
+  EXPECT_FALSE(surface.replace(image(4, 4), 699));
+  EXPECT_FALSE(surface.replace(nullptr, 900));
+  surface.refuseGenerationsBelow(2);
+  EXPECT_FALSE(surface.replace(image(4, 4), 800, 1)) << "a retired generation";
+  EXPECT_EQ(observed, (std::vector<std::uint64_t>{1, 2}));
+  EXPECT_TRUE(surface.isRedrawPending());
+}
+
 TEST(ProtectedOutputSurfaceTest, RedrawRequestsAreCoalescedOnTheMainActor) {
   runtime::VirtualRunLoop loop;
   ProtectedOutputSurface surface;

@@ -22,12 +22,14 @@ std::vector<TileKernel> supportedKernels() {
 class TileChangeDetectionTest : public ::testing::TestWithParam<TileKernel> {
  protected:
   std::shared_ptr<TileWorkers> workers = std::make_shared<TileWorkers>(3);
-  std::unique_ptr<FrameChangeDetector> detector = FrameChangeDetector::make(64, workers, GetParam());
+  std::unique_ptr<FrameChangeDetector> detector =
+      FrameChangeDetector::make(64, workers, GetParam());
 };
 
 // Moves one channel of a pixel by `delta` (the byte order is B, G, R, A).
 void nudge(platform::PixelBuffer& frame, int x, int y, int channel, int delta) {
-  auto* byte = frame.mutableData() + static_cast<std::size_t>(y) * frame.bytesPerRow() + x * 4 + channel;
+  auto* byte =
+      frame.mutableData() + static_cast<std::size_t>(y) * frame.bytesPerRow() + x * 4 + channel;
   *byte = static_cast<std::uint8_t>(*byte + delta);
 }
 
@@ -73,7 +75,8 @@ TEST_P(TileChangeDetectionTest, TwoLevelsAreNeverMeaningfulAndThreeAlwaysAre) {
       const auto up = detector->detect(*current, previous.get());
       const auto down = detector->detect(*previous, current.get());
       EXPECT_EQ(up.changedTileCount, delta == 3 ? 1 : 0) << "level " << base << " +" << delta;
-      EXPECT_EQ(down.changedTileCount, delta == 3 ? 1 : 0) << "level " << base + delta << " -" << delta;
+      EXPECT_EQ(down.changedTileCount, delta == 3 ? 1 : 0)
+          << "level " << base + delta << " -" << delta;
       EXPECT_EQ(up.guardedTileCount, 1);
     }
   }
@@ -89,7 +92,8 @@ TEST_P(TileChangeDetectionTest, SignatureNamesWhichTilesChangedNotHow) {
   };
   EXPECT_EQ(paint({{1, 1}, {4, 2}}, 0xffffffff), paint({{1, 1}, {4, 2}}, 0xff00ff00));
   std::set<std::uint64_t> distinct{paint({{1, 1}}, 0xffffffff), paint({{2, 1}}, 0xffffffff),
-                                   paint({{0, 5}}, 0xffffffff), paint({{1, 1}, {4, 2}}, 0xffffffff)};
+                                   paint({{0, 5}}, 0xffffffff),
+                                   paint({{1, 1}, {4, 2}}, 0xffffffff)};
   EXPECT_EQ(distinct.size(), 4u) << "tiles at other places give other signatures";
   EXPECT_EQ(distinct.count(FrameChangeDetector::kSignatureStart), 0u);
 }
@@ -148,16 +152,21 @@ ProtectedFrameChangeSummary referenceSummary(const platform::PixelBuffer& curren
 
 TEST(TileKernelPropertyTest, EveryKernelAndThreadCountAgreesWithThePlainDefinitionOnRandomFrames) {
   std::mt19937 random(20261207);
-  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
   std::vector<std::unique_ptr<FrameChangeDetector>> detectors;
   for (auto kernel : supportedKernels())
-    for (int threads : {1, 4}) detectors.push_back(FrameChangeDetector::make(64, std::make_shared<TileWorkers>(threads), kernel));
+    for (int threads : {1, 4})
+      detectors.push_back(
+          FrameChangeDetector::make(64, std::make_shared<TileWorkers>(threads), kernel));
   for (int round = 0; round < 60; ++round) {
     const int width = pick(1, 700);
     const int height = pick(1, 400);
     auto previous = std::make_shared<platform::PixelBuffer>(width, height);
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) previous->setPixel(x, y, static_cast<std::uint32_t>(random()));
+      for (int x = 0; x < width; ++x)
+        previous->setPixel(x, y, static_cast<std::uint32_t>(random()));
     auto current = copyOf(*previous);
     const int changes = pick(0, width * height / 50 + 1);
     for (int i = 0; i < changes; ++i) {
@@ -175,14 +184,17 @@ TEST(ProtectedTileGeometryTest, RunsMergeDownOnlyOverExactlyTheSameColumns) {
   // 4 × 3 grid:  .XX.
   //              .XX.
   //              .XXX
-  const std::vector<bool> flags{false, true, true, false, false, true, true, false,
-                                false, true, true, true};
+  const std::vector<bool> flags{false, true,  true,  false, false, true,
+                                true,  false, false, true,  true,  true};
   const auto rects = ProtectedTileGeometry::normalizedRects(flags, 4, 3);
   ASSERT_EQ(rects.size(), 2u);
-  EXPECT_NE(std::find(rects.begin(), rects.end(), platform::Rect{{0.25, 0}, {0.5, 2.0 / 3}}), rects.end());
-  EXPECT_NE(std::find(rects.begin(), rects.end(), platform::Rect{{0.25, 2.0 / 3}, {0.75, 1.0 / 3}}), rects.end());
+  EXPECT_NE(std::find(rects.begin(), rects.end(), platform::Rect{{0.25, 0}, {0.5, 2.0 / 3}}),
+            rects.end());
+  EXPECT_NE(std::find(rects.begin(), rects.end(), platform::Rect{{0.25, 2.0 / 3}, {0.75, 1.0 / 3}}),
+            rects.end());
   EXPECT_TRUE(ProtectedTileGeometry::normalizedRects(std::vector<bool>(12, false), 4, 3).empty());
-  EXPECT_EQ(ProtectedTileGeometry::normalizedRects(flags, 4, 2), std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(ProtectedTileGeometry::normalizedRects(flags, 4, 2),
+            std::vector<platform::Rect>{kUnitSquare});
 }
 
 TEST(FrameChangeDetectorTest, RefusesWhatItCannotRun) {

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "verification/protected_analysis_region_planner.h"
+#include "verification/protected_clean_change_gate.h"
+#include "verification/protected_frame_change_summary.h"
+#include "verification/redaction_coalescing.h"
+
+namespace corvane::verification {
+namespace {
+
+using model::ProtectedRedaction;
+using model::ProtectedRedactionScope;
+using model::RiskLevel;
+
+ProtectedRedaction box(platform::Rect frame, std::string title = "Key",
+                       ProtectedRedactionScope scope = ProtectedRedactionScope::sensitiveText,
+                       RiskLevel risk = RiskLevel::suggested) {
+  ProtectedRedaction redaction;
+  redaction.normalizedFrame = frame;
+  redaction.title = std::move(title);
+  redaction.scope = scope;
+  redaction.risk = risk;
+  redaction.confidence = 0.5;
+  return redaction;
+}
+
+void expectRect(const platform::Rect& actual, const platform::Rect& expected) {
+  EXPECT_NEAR(actual.minX(), expected.minX(), 1e-12);
+  EXPECT_NEAR(actual.minY(), expected.minY(), 1e-12);
+  EXPECT_NEAR(actual.width(), expected.width(), 1e-12);
+  EXPECT_NEAR(actual.height(), expected.height(), 1e-12);
+}
+
+TEST(RedactionCoalescingTest, MergesFromFortyFivePercentOfTheSmallerBox) {
+  EXPECT_TRUE(coalesced({}).empty());
+  const auto a = box({{0.1, 0.1}, {0.1, 0.1}});
+  EXPECT_EQ(coalesced({a, box({{0.16, 0.1}, {0.1, 0.1}})}).size(), 2u) << "40 % overlap";
+
+  auto b = box({{0.155, 0.1}, {0.1, 0.1}}, "Mail", ProtectedRedactionScope::sensitiveText, RiskLevel::critical);
+  b.confidence = 0.9;
+  const auto merged = coalesced({a, b});
+  ASSERT_EQ(merged.size(), 1u) << "45 % overlap";
+  EXPECT_NE(merged[0].id, a.id);
+  EXPECT_NE(merged[0].id, b.id);
+  expectRect(merged[0].normalizedFrame, {{0.1, 0.1}, {0.155, 0.1}});
+  EXPECT_EQ(merged[0].risk, RiskLevel::critical);
+  EXPECT_EQ(merged[0].title, "Key") << "critical merges keep the earlier title";
+  EXPECT_EQ(merged[0].confidence, 0.9);
+
+  const auto unverified = coalesced(
+      {a, box({{0.1, 0.1}, {0.1, 0.1}}, "x", ProtectedRedactionScope::unverifiedChange)});
+  ASSERT_EQ(unverified.size(), 1u);
+  EXPECT_EQ(unverified[0].scope, ProtectedRedactionScope::unverifiedChange);
+  EXPECT_EQ(unverified[0].title, "Unverified change");
+}
+
+TEST(RedactionCoalescingTest, MergedBoxesAreClippedToTheFrameNeverShiftedOrTurnedInsideOut) {
+  const auto right = coalesced({box({{0.9, 0.2}, {0.3, 0.1}}), box({{0.95, 0.2}, {0.3, 0.1}})});
+  ASSERT_EQ(right.size(), 1u);
+  expectRect(right[0].normalizedFrame, {{0.9, 0.2}, {0.1, 0.1}});
+
+  const auto left = coalesced({box({{-0.2, 0.5}, {0.3, 0.2}}), box({{-0.1, 0.5}, {0.3, 0.2}})});
+  ASSERT_EQ(left.size(), 1u);
+  expectRect(left[0].normalizedFrame, {{0, 0.5}, {0.2, 0.2}});
+
+  const auto outside = coalesced({box({{1.2, 0.2}, {0.1, 0.1}}), box({{1.21, 0.2}, {0.1, 0.1}}),
+                                  box({{0.1, 1.3}, {0.2, 0.1}}), box({{0.1, 1.31}, {0.2, 0.1}})});
+  EXPECT_TRUE(outside.empty()) << "merged boxes wholly outside the frame cover nothing";
+}
+
+TEST(ProtectedCleanChangeGateTest, CountsConfirmationsPerSignatureAndKeepsSixteen) {
+  ProtectedCleanChangeGate gate;
+  EXPECT_TRUE(gate.recordCleanResult(42)) << "one confirmation is enough by default";
+  gate.requiredConfirmations = 2;
+  EXPECT_FALSE(gate.recordCleanResult(7));
+  EXPECT_TRUE(gate.recordCleanResult(7));
+  EXPECT_TRUE(gate.recordCleanResult(42));
+  EXPECT_FALSE(gate.recordCleanResult(0));
+  EXPECT_FALSE(gate.signature);
+  EXPECT_TRUE(gate.confirmationCounts.empty());
+
+  for (std::uint64_t s = 1; s <= 16; ++s) {
+    gate.recordCleanResult(s);
+    if (s != 5) gate.recordCleanResult(s);
+  }
+  gate.recordCleanResult(17);
+  EXPECT_EQ(gate.confirmationCounts.size(), 16u);
+  EXPECT_FALSE(gate.confirmationCounts.contains(5)) << "the least confirmed goes";
+  EXPECT_TRUE(gate.confirmationCounts.contains(17));
+}
+
+TEST(ProtectedAnalysisRegionPlannerTest, GrowsMergesAndFallsBackToTheWholeFrame) {
+  EXPECT_TRUE(ProtectedAnalysisRegionPlanner::regions({}, 0.25, 0.025).empty());
+  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions({{{1.5, 0.2}, {0.1, 0.1}}}, 0.25, 0.025),
+            std::vector<platform::Rect>{kUnitSquare});
+  const auto one = ProtectedAnalysisRegionPlanner::regions({{{0.4, 0.4}, {0.1, 0.05}}}, 0.25, 0.025);
+  ASSERT_EQ(one.size(), 1u);
+  expectRect(one[0], {{0.15, 0.375}, {0.6, 0.1}});
+  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
+                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.1705}, {0.1, 0.02}}}, 0.0, 0.025).size(),
+            1u);
+  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
+                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.172}, {0.1, 0.02}}}, 0.0, 0.025).size(),
+            2u);
+  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
+                {{{0.1, 0.1}, {0.05, 0.02}}, {{0.1, 0.4}, {0.05, 0.02}}, {{0.1, 0.7}, {0.05, 0.02}}},
+                0.0, 0.025),
+            std::vector<platform::Rect>{kUnitSquare});
+}
+
+}  // namespace
+}  // namespace corvane::verification
