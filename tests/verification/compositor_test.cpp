@@ -16,8 +16,8 @@ using testing::texturedFrame;
 
 constexpr std::uint32_t kBackground = 0xffe0e0e0;
 
-ProtectedRedaction redaction(platform::Rect frame,
-                             ProtectedRedactionScope scope = ProtectedRedactionScope::sensitiveText) {
+ProtectedRedaction redaction(
+    platform::Rect frame, ProtectedRedactionScope scope = ProtectedRedactionScope::sensitiveText) {
   ProtectedRedaction result;
   result.normalizedFrame = frame;
   result.scope = scope;
@@ -25,7 +25,8 @@ ProtectedRedaction redaction(platform::Rect frame,
 }
 
 // A redaction whose drawn mask (grown by 6 and 3 pixels) is exactly `width` × `height` pixels.
-ProtectedRedaction maskOfPixels(int x, int y, int width, int height, int frameWidth, int frameHeight) {
+ProtectedRedaction maskOfPixels(int x, int y, int width, int height, int frameWidth,
+                                int frameHeight) {
   return redaction({{(x + 6.0) / frameWidth, (y + 3.0) / frameHeight},
                     {(width - 12.0) / frameWidth, (height - 6.0) / frameHeight}});
 }
@@ -87,7 +88,8 @@ TEST(ProtectedGPUCompositorTest, MasksAreDrawnOnACopyGrownAndClampedToTheFrame) 
   // An unverified change is a flat fill to its very corners, without border or label.
   for (int y = 27; y < 63; ++y)
     for (int x = 34; x < 86; ++x)
-      ASSERT_TRUE(hasColor(output->pixel(x, y), ProtectedGPUCompositor::kMaskFill)) << x << "," << y;
+      ASSERT_TRUE(hasColor(output->pixel(x, y), ProtectedGPUCompositor::kMaskFill))
+          << x << "," << y;
   EXPECT_EQ(output->pixel(33, 45), kBackground);
   EXPECT_EQ(output->pixel(60, 26), kBackground);
   // A redaction right of the frame covers nothing.
@@ -114,10 +116,10 @@ TEST(ProtectedGPUCompositorTest, LabelsFollowTheMaskSizeInPoints) {
   const platform::SharedPixelBuffer source = solidFrame(w, h, kBackground);
   const auto output = ProtectedGPUCompositor::redactedImage(
       source,
-      {maskOfPixels(50, 50, 90, 40, w, h),      // small: the lock alone, centred
-       maskOfPixels(300, 50, 400, 100, w, h),   // large: "Sensitive content hidden", centred
-       maskOfPixels(50, 300, 100, 28, w, h),    // small: "Hidden", left-aligned
-       maskOfPixels(50, 330, 100, 28, w, h)},   // beside it: the lock alone, left-aligned
+      {maskOfPixels(50, 50, 90, 40, w, h),     // small: the lock alone, centred
+       maskOfPixels(300, 50, 400, 100, w, h),  // large: "Sensitive content hidden", centred
+       maskOfPixels(50, 300, 100, 28, w, h),   // small: "Hidden", left-aligned
+       maskOfPixels(50, 330, 100, 28, w, h)},  // beside it: the lock alone, left-aligned
       true);
   const auto compact = census(*output, 50, 50, 90, 40);
   EXPECT_GT(compact.lockPixels, 20);

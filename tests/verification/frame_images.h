@@ -33,7 +33,7 @@ inline std::shared_ptr<platform::PixelBuffer> texturedFrame(int width, int heigh
     const int row = static_cast<int>(knots[k] * (1 - t) + knots[k + 1] * t);
     for (int x = 0; x < width; ++x) {
       const auto value = static_cast<std::uint32_t>(std::clamp(row + (x * 7 % 40) - 20, 0, 255));
-      frame->setPixel(x, y, 0xff000000u | value << 16 | (255 - value) << 8 | value / 2);
+      frame->setPixel(x, y, 0xff000000u | value << 16 | value << 8 | (value * 3 / 4));
     }
   }
   return frame;

@@ -24,10 +24,12 @@ std::shared_ptr<platform::PixelBuffer> withTilesChanged(const platform::PixelBuf
   for (auto [column, row] : tiles) {
     for (int y = row * 64; y < row * 64 + 64; ++y) {
       for (int x = column * 64; x < column * 64 + 64; ++x) {
-        auto* pixel = frame->mutableData() + static_cast<std::size_t>(y) * frame->bytesPerRow() + x * 4;
+        auto* pixel =
+            frame->mutableData() + static_cast<std::size_t>(y) * frame->bytesPerRow() + x * 4;
         for (int channel = 0; channel < 3; ++channel) {
           const int value = pixel[channel];
-          pixel[channel] = static_cast<std::uint8_t>(value + delta <= 255 ? value + delta : value - delta);
+          pixel[channel] =
+              static_cast<std::uint8_t>(value + delta <= 255 ? value + delta : value - delta);
         }
       }
     }
@@ -168,7 +170,8 @@ TEST_F(FramePipelineTest, StalePausedAndRepeatedFramesAreDroppedAndTheNewestWait
   ingest(withTilesChanged(*first, {{5, 5}}), 2000);
   ingest(withTilesChanged(*first, {{5, 5}}), 3000, 0, false, /*generation=*/7);
   const auto cursor = surface->cursorState();
-  ingest(withTilesChanged(*first, {{5, 5}}), 4000, 0, /*paused=*/true, 1, platform::Point{0.1, 0.1});
+  ingest(withTilesChanged(*first, {{5, 5}}), 4000, 0, /*paused=*/true, 1,
+         platform::Point{0.1, 0.1});
   EXPECT_EQ(candidates.size(), 1u);
   EXPECT_EQ(surface->sequence(), 2000u);
   EXPECT_EQ(surface->cursorState().revision, cursor.revision) << "a paused frame moves nothing";
@@ -185,7 +188,8 @@ TEST_F(FramePipelineTest, ANormalChangeWaitsForTheAnalysisIntervalAndTheNewestFr
   loop.advance(0.02);
   ASSERT_EQ(candidates.size(), 2u);
   EXPECT_EQ(candidates[1]->sourceFrame.sequence, 3000u);
-  EXPECT_EQ(candidates[1]->changedRects, (std::vector<platform::Rect>{{{0.8, 4.0 / 6}, {0.1, 1.0 / 6}}}));
+  EXPECT_EQ(candidates[1]->changedRects,
+            (std::vector<platform::Rect>{{{0.8, 4.0 / 6}, {0.1, 1.0 / 6}}}));
 }
 
 TEST_F(FramePipelineTest, ALongAnalysisIsSupersededOnceAndTheNextCandidateMustComplete) {
@@ -212,7 +216,7 @@ TEST_F(FramePipelineTest, ALongAnalysisIsSupersededOnceAndTheNextCandidateMustCo
 TEST_F(FramePipelineTest, ABroadChangeWaitsForVerificationUnlessItIsAScroll) {
   startWith(first);
   const auto revision = surface->revision();
-  ingest(texturedFrame(kWidth, kHeight, 99), 2000);
+  ingest(testing::solidFrame(kWidth, kHeight, 0xff102030), 2000);
   ASSERT_EQ(candidates.size(), 2u);
   EXPECT_TRUE(candidates[1]->requiresVerifiedPublication);
   EXPECT_EQ(surface->revision(), revision);

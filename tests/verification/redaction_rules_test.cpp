@@ -36,7 +36,8 @@ TEST(RedactionCoalescingTest, MergesFromFortyFivePercentOfTheSmallerBox) {
   const auto a = box({{0.1, 0.1}, {0.1, 0.1}});
   EXPECT_EQ(coalesced({a, box({{0.16, 0.1}, {0.1, 0.1}})}).size(), 2u) << "40 % overlap";
 
-  auto b = box({{0.155, 0.1}, {0.1, 0.1}}, "Mail", ProtectedRedactionScope::sensitiveText, RiskLevel::critical);
+  auto b = box({{0.155, 0.1}, {0.1, 0.1}}, "Mail", ProtectedRedactionScope::sensitiveText,
+               RiskLevel::critical);
   b.confidence = 0.9;
   const auto merged = coalesced({a, b});
   ASSERT_EQ(merged.size(), 1u) << "45 % overlap";
@@ -47,8 +48,8 @@ TEST(RedactionCoalescingTest, MergesFromFortyFivePercentOfTheSmallerBox) {
   EXPECT_EQ(merged[0].title, "Key") << "critical merges keep the earlier title";
   EXPECT_EQ(merged[0].confidence, 0.9);
 
-  const auto unverified = coalesced(
-      {a, box({{0.1, 0.1}, {0.1, 0.1}}, "x", ProtectedRedactionScope::unverifiedChange)});
+  const auto unverified =
+      coalesced({a, box({{0.1, 0.1}, {0.1, 0.1}}, "x", ProtectedRedactionScope::unverifiedChange)});
   ASSERT_EQ(unverified.size(), 1u);
   EXPECT_EQ(unverified[0].scope, ProtectedRedactionScope::unverifiedChange);
   EXPECT_EQ(unverified[0].title, "Unverified change");
@@ -93,19 +94,23 @@ TEST(ProtectedAnalysisRegionPlannerTest, GrowsMergesAndFallsBackToTheWholeFrame)
   EXPECT_TRUE(ProtectedAnalysisRegionPlanner::regions({}, 0.25, 0.025).empty());
   EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions({{{1.5, 0.2}, {0.1, 0.1}}}, 0.25, 0.025),
             std::vector<platform::Rect>{kUnitSquare});
-  const auto one = ProtectedAnalysisRegionPlanner::regions({{{0.4, 0.4}, {0.1, 0.05}}}, 0.25, 0.025);
+  const auto one =
+      ProtectedAnalysisRegionPlanner::regions({{{0.4, 0.4}, {0.1, 0.05}}}, 0.25, 0.025);
   ASSERT_EQ(one.size(), 1u);
   expectRect(one[0], {{0.15, 0.375}, {0.6, 0.1}});
   EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
-                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.1705}, {0.1, 0.02}}}, 0.0, 0.025).size(),
+                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.1705}, {0.1, 0.02}}}, 0.0, 0.025)
+                .size(),
             1u);
   EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
-                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.172}, {0.1, 0.02}}}, 0.0, 0.025).size(),
+                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.172}, {0.1, 0.02}}}, 0.0, 0.025)
+                .size(),
             2u);
-  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
-                {{{0.1, 0.1}, {0.05, 0.02}}, {{0.1, 0.4}, {0.05, 0.02}}, {{0.1, 0.7}, {0.05, 0.02}}},
-                0.0, 0.025),
-            std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(
+      ProtectedAnalysisRegionPlanner::regions(
+          {{{0.1, 0.1}, {0.05, 0.02}}, {{0.1, 0.4}, {0.05, 0.02}}, {{0.1, 0.7}, {0.05, 0.02}}}, 0.0,
+          0.025),
+      std::vector<platform::Rect>{kUnitSquare});
 }
 
 }  // namespace
