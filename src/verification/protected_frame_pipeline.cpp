@@ -17,21 +17,24 @@ std::shared_ptr<ProtectedFramePipeline> ProtectedFramePipeline::make(
     CandidateHandler candidateHandler, std::unique_ptr<FrameChangeDetector> changeDetector,
     std::shared_ptr<runtime::SerialQueue> queue) {
   if (!queue) queue = runtime::makeSerialQueue(kProtectedShareFramesQueueLabel);
-  surface->configureCursorImage(std::move(cursorImage), platform::Size{}, platform::Point{});
-  return std::make_shared<ProtectedFramePipeline>(std::move(surface), std::move(supersedeHandler),
-                                                  std::move(candidateHandler),
-                                                  std::move(changeDetector), std::move(queue));
+  return std::make_shared<ProtectedFramePipeline>(
+      std::move(surface), std::move(cursorImage), std::move(supersedeHandler),
+      std::move(candidateHandler), std::move(changeDetector), std::move(queue));
 }
 
 ProtectedFramePipeline::ProtectedFramePipeline(
-    std::shared_ptr<capture::ProtectedOutputSurface> surface, SupersedeHandler supersedeHandler,
+    std::shared_ptr<capture::ProtectedOutputSurface> surface,
+    platform::SharedPixelBuffer cursorImage, SupersedeHandler supersedeHandler,
     CandidateHandler candidateHandler, std::unique_ptr<FrameChangeDetector> changeDetector,
     std::shared_ptr<runtime::SerialQueue> queue)
     : queue_(std::move(queue)),
       surface_(std::move(surface)),
       candidateHandler_(std::move(candidateHandler)),
       supersedeHandler_(std::move(supersedeHandler)),
-      changeDetector_(std::move(changeDetector)) {}
+      changeDetector_(std::move(changeDetector)) {
+  // The output draws this pointer at its own size, hot spot at the image's top left.
+  surface_->configureCursorImage(std::move(cursorImage), platform::Size{}, platform::Point{});
+}
 
 void ProtectedFramePipeline::onQueue(std::function<void(ProtectedFramePipeline&)> job) {
   std::weak_ptr<ProtectedFramePipeline> weakSelf = weak_from_this();

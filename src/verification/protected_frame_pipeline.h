@@ -65,8 +65,10 @@ class ProtectedFramePipeline : public std::enable_shared_from_this<ProtectedFram
       CandidateHandler candidateHandler, std::unique_ptr<FrameChangeDetector> changeDetector,
       std::shared_ptr<runtime::SerialQueue> queue = nullptr);
 
+  // Use make(): the pipeline must be owned by a shared_ptr.
   ProtectedFramePipeline(std::shared_ptr<capture::ProtectedOutputSurface> surface,
-                         SupersedeHandler supersedeHandler, CandidateHandler candidateHandler,
+                         platform::SharedPixelBuffer cursorImage, SupersedeHandler supersedeHandler,
+                         CandidateHandler candidateHandler,
                          std::unique_ptr<FrameChangeDetector> changeDetector,
                          std::shared_ptr<runtime::SerialQueue> queue);
   ProtectedFramePipeline(const ProtectedFramePipeline&) = delete;

@@ -8,6 +8,7 @@ bool isTileKernelSupported(TileKernel kernel) {
       return true;
     case TileKernel::avx2:
 #if defined(__x86_64__) || defined(__i386__)
+      __builtin_cpu_init();
       return __builtin_cpu_supports("avx2");
 #else
       return false;
