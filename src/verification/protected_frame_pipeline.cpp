@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 #include "verification/protected_analysis_region_planner.h"
 #include "verification/protected_gpu_compositor.h"
@@ -327,15 +328,14 @@ void ProtectedFramePipeline::processDeferredRequest() {
 void ProtectedFramePipeline::scheduleDeferredRetry(double delaySeconds) {
   if (deferredRetryScheduled_) return;
   deferredRetryScheduled_ = true;
-  std::weak_ptr<ProtectedFramePipeline> weakSelf = weak_from_this();
-  runtime::mainExecutor().postAfter(std::max(delaySeconds, 0.0), [weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    self->onQueue([](ProtectedFramePipeline& pipeline) {
-      pipeline.deferredRetryScheduled_ = false;
-      if (!pipeline.candidateInFlight_) pipeline.processDeferredRequest();
-    });
-  });
+  // The wait runs on the main actor's clock, so it follows the virtual clock in tests.
+  runtime::postToMainAfter(std::max(delaySeconds, 0.0), weak_from_this(),
+                           [](ProtectedFramePipeline& self) {
+                             self.onQueue([](ProtectedFramePipeline& pipeline) {
+                               pipeline.deferredRetryScheduled_ = false;
+                               if (!pipeline.candidateInFlight_) pipeline.processDeferredRequest();
+                             });
+                           });
 }
 
 void ProtectedFramePipeline::requestFullFrameAudit(std::uint64_t requestID) {

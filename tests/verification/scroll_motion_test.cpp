@@ -17,7 +17,8 @@ TEST(ProtectedScrollMotionEstimatorTest, FindsShiftsExactlyEvenBetweenTheCoarseS
     const auto previous = texturedFrame(width, height, 11);
     for (int shift : {37, -21, 8, 3}) {
       const auto current = scrolled(*previous, shift);
-      EXPECT_EQ(ProtectedScrollMotionEstimator::verticalTranslation(*current, *previous, 1.0, kWholeFrame),
+      EXPECT_EQ(ProtectedScrollMotionEstimator::verticalTranslation(*current, *previous, 1.0,
+                                                                    kWholeFrame),
                 shift)
           << width << "x" << height;
     }
