@@ -151,7 +151,7 @@ bool ProtectedFramePipeline::showScrolledOutput(const IngestRequest& request,
         return request.generation == ingestGeneration_ &&
                request.sourceContextGeneration == ingestSourceContextGeneration_;
       },
-      [&] { surface_->replace(guarded, request.frame.sequence); });
+      [&] { surface_->replace(guarded, request.frame.sequence, request.generation); });
 }
 
 void ProtectedFramePipeline::holdVerifiedOutput(const IngestRequest& request,
@@ -297,7 +297,8 @@ void ProtectedFramePipeline::finishCommit(const SharedAnalysisCandidate& candida
           verifiedRedactions_ = redactions;
           requiresRedactionRemovalRefresh_ = false;
           const auto shown = surface_->sequence().value_or(0);
-          published = surface_->replace(output, std::max(candidate->sourceFrame.sequence, shown));
+          published = surface_->replace(output, std::max(candidate->sourceFrame.sequence, shown),
+                                        candidate->generation);
         });
   }
   endCandidate();
@@ -399,7 +400,7 @@ void ProtectedFramePipeline::applyLiveRedactions(std::vector<model::ProtectedRed
         return activeGeneration_ == ingestGeneration_ &&
                sourceContextGeneration == ingestSourceContextGeneration_;
       },
-      [&] { surface_->replace(output, surface_->sequence().value_or(0)); });
+      [&] { surface_->replace(output, surface_->sequence().value_or(0), activeGeneration_); });
 }
 
 // Reset.
