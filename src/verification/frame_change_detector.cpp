@@ -76,9 +76,9 @@ ProtectedFrameChangeSummary FrameChangeDetector::detect(const platform::PixelBuf
   scan.guardedTiles = guardedTiles_.data();
   scan.analysisTiles = analysisTiles_.data();
   const TileRowKernel kernel = tileRowKernel(kernel_);
-  // Two tile rows per share: enough rows to keep every worker busy, few enough shares that
-  // handing them out costs nothing.
-  constexpr int kRowsPerShare = 2;
+  // One tile row per share: a worker that wakes late on a busy machine still finds rows left,
+  // and handing out a share (one atomic increment) costs nothing beside a row's scan.
+  constexpr int kRowsPerShare = 1;
   const int shares = (rows + kRowsPerShare - 1) / kRowsPerShare;
   workers_->forEach(shares, [&](int share) {
     const int first = share * kRowsPerShare;
