@@ -63,7 +63,7 @@ void BM_DetectChangedTilesUnchanged(benchmark::State& state) {
 void BM_ScrollEstimate(benchmark::State& state) {
   auto previous = testing::texturedFrame(3840, 2160);
   auto current = testing::scrolled(*previous, 45);
-  const std::vector<platform::Rect> everywhere{kUnitSquare};
+  const std::vector<platform::Rect> everywhere{kUnitRect};
   bench::FrameCopy copy({current->data()}, current->byteCount(), 2);
   measureAgainstCopy(state, copy, [&] {
     const auto shift =

@@ -43,13 +43,6 @@ struct Rect {
     return Rect{{x0, y0}, {x1 - x0, y1 - y0}};
   }
   bool intersects(const Rect& other) const { return !intersection(other).isEmpty(); }
-  // The smallest rect holding both.
-  Rect united(const Rect& other) const {
-    const double x0 = std::min(minX(), other.minX());
-    const double y0 = std::min(minY(), other.minY());
-    return Rect{{x0, y0},
-                {std::max(maxX(), other.maxX()) - x0, std::max(maxY(), other.maxY()) - y0}};
-  }
   // The same area with a non-negative width and height.
   Rect standardized() const {
     Rect result = *this;

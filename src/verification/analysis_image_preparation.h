@@ -3,16 +3,9 @@
 #include <memory>
 
 #include "platform/pixel_buffer.h"
+#include "verification/pixel_rect.h"
 
 namespace corvane::verification {
-
-// A pixel rectangle of an image.
-struct PixelRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
 
 // The `source` part of `image` drawn into a new width × height image with Cairo's good filter;
 // null when Cairo cannot make the surfaces.

@@ -47,8 +47,8 @@ ProtectedFrameChangeSummary FrameChangeDetector::detect(const platform::PixelBuf
   const int tileCount = columns * rows;
   if (!previous) {
     ProtectedFrameChangeSummary summary;
-    summary.guardedRects = {kUnitSquare};
-    summary.changedRects = {kUnitSquare};
+    summary.guardedRects = {kUnitRect};
+    summary.changedRects = {kUnitRect};
     summary.guardedTileCount = summary.changedTileCount = summary.tileCount = tileCount;
     summary.signature = kSignatureStart;
     return summary;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "verification/protected_frame_change_summary.h"
+#include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
 
@@ -44,7 +44,7 @@ std::optional<PixelRect> pixelRect(const platform::Rect& normalized, int width, 
 std::optional<PixelRect> pixelRectOfClipped(const platform::Rect& normalized, int width,
                                             int height) {
   if (!isFinite(normalized)) return std::nullopt;
-  const auto clipped = normalized.standardized().intersection(kUnitSquare);
+  const auto clipped = normalized.standardized().intersection(kUnitRect);
   if (clipped.isEmpty()) return std::nullopt;
   return roundedOutward(clipped.minX(), clipped.minY(), clipped.maxX(), clipped.maxY(), width,
                         height);

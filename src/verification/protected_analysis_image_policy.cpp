@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "verification/normalized_geometry.h"
 #include "verification/pixel_rect.h"
-#include "verification/protected_frame_change_summary.h"
 
 namespace corvane::verification {
 
@@ -41,7 +41,7 @@ std::vector<ProtectedAnalysisRegionImage> ProtectedAnalysisImagePolicy::nativeRe
   for (const auto& region : normalizedTopLeftRegions) {
     const auto rect = pixelRectOfClipped(region, source.width(), source.height());
     if (!rect) continue;
-    images.push_back({crop(source, *rect), region.standardized().intersection(kUnitSquare)});
+    images.push_back({crop(source, *rect), region.standardized().intersection(kUnitRect)});
   }
   return images;
 }

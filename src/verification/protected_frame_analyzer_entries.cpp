@@ -114,14 +114,15 @@ std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
     const bool critical = merged.risk == RiskLevel::critical;
     merged.title = critical ? "Sensitive" : r.title;
     merged.kind = critical ? match->kind : r.kind;
-    const Rect u = unionRect(match->normalizedFrame, r.normalizedFrame);
-    const double x = std::max(u.minX(), 0.0);
-    const double y = std::max(u.minY(), 0.0);
-    merged.normalizedFrame =
-        Rect{{x, y}, {std::min(u.width(), 1 - x), std::min(u.height(), 1 - y)}};
+    // Clipped to the frame: a union reaching past an edge stops there, and one wholly outside
+    // covers nothing and is dropped.
+    merged.normalizedFrame = clippedToUnit(unionRect(match->normalizedFrame, r.normalizedFrame));
     merged.confidence = std::max(match->confidence, r.confidence);
     merged.scope = r.scope;
-    *match = std::move(merged);
+    if (merged.normalizedFrame.isEmpty())
+      output.erase(match);
+    else
+      *match = std::move(merged);
   }
   return output;
 }

@@ -4,8 +4,8 @@ namespace corvane::verification {
 
 ProtectedFrameChangeSummary ProtectedFrameChangeSummary::fullFrame() {
   ProtectedFrameChangeSummary summary;
-  summary.guardedRects = {kUnitSquare};
-  summary.changedRects = {kUnitSquare};
+  summary.guardedRects = {kUnitRect};
+  summary.changedRects = {kUnitRect};
   summary.guardedTileCount = 1;
   summary.changedTileCount = 1;
   summary.tileCount = 1;

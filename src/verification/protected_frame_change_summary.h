@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/geometry.h"
+#include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
 
@@ -23,7 +24,5 @@ struct ProtectedFrameChangeSummary {
 
   bool operator==(const ProtectedFrameChangeSummary&) const = default;
 };
-
-inline constexpr platform::Rect kUnitSquare{{0, 0}, {1, 1}};
 
 }  // namespace corvane::verification

@@ -196,7 +196,7 @@ void ProtectedFramePipeline::offerCandidate(const IngestRequest& request,
   }
 
   const std::vector<platform::Rect> rects =
-      isNormalChange ? summary.changedRects : std::vector<platform::Rect>{kUnitSquare};
+      isNormalChange ? summary.changedRects : std::vector<platform::Rect>{kUnitRect};
   const auto regions = ProtectedAnalysisRegionPlanner::regions(rects, kRegionHorizontalMargin,
                                                                kRegionVerticalMargin);
   const bool usesRegionImages =

@@ -5,6 +5,7 @@
 
 #include "verification/cairo_image.h"
 #include "verification/mask_label_assets.h"
+#include "verification/normalized_geometry.h"
 #include "verification/pixel_rect.h"
 
 namespace corvane::verification {
@@ -77,7 +78,7 @@ std::vector<MaskPlan> planMasks(const std::vector<ProtectedRedaction>& redaction
       const platform::Rect points{{rect->x / scale, rect->y / scale}, {w, h}};
       const bool besideALabel =
           std::any_of(placedLabels.begin(), placedLabels.end(), [&](const platform::Rect& placed) {
-            const auto both = points.united(placed);
+            const auto both = unionRect(points, placed);
             return both.width() <= kNeighbourWidth && both.height() <= kNeighbourHeight;
           });
       if (besideALabel) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "verification/protected_frame_change_summary.h"
+#include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
 
@@ -136,7 +136,7 @@ std::optional<int> ProtectedScrollMotionEstimator::verticalTranslation(
   const SamplingGrid grid = gridFor(width, height);
   std::vector<platform::Rect> rects;
   for (const auto& rect : changedRects) {
-    const auto clipped = rect.standardized().intersection(kUnitSquare);
+    const auto clipped = rect.standardized().intersection(kUnitRect);
     if (!clipped.isEmpty()) rects.push_back(clipped);
   }
   const Samples samples = collectSamples(current, previous, grid, rects);

@@ -1,6 +1,6 @@
 #include "verification/protected_tile_geometry.h"
 
-#include "verification/protected_frame_change_summary.h"
+#include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
 
@@ -60,7 +60,7 @@ std::vector<platform::Rect> ProtectedTileGeometry::normalizedRects(
     const std::vector<bool>& changedFlags, int columns, int rows) {
   if (columns < 1 || rows < 1 ||
       changedFlags.size() != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
-    return {kUnitSquare};
+    return {kUnitRect};
   return mergeRuns(columns, rows,
                    [&](int index) { return static_cast<bool>(changedFlags[index]); });
 }
@@ -70,7 +70,7 @@ std::vector<platform::Rect> ProtectedTileGeometry::normalizedRects(const std::ui
                                                                    int columns, int rows) {
   if (columns < 1 || rows < 1 ||
       flagCount != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
-    return {kUnitSquare};
+    return {kUnitRect};
   return mergeRuns(columns, rows, [&](int index) { return flags[index] != 0; });
 }
 

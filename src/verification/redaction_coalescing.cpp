@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "verification/protected_frame_change_summary.h"
+#include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
 
@@ -27,7 +27,7 @@ ProtectedRedaction merged(const ProtectedRedaction& existing, const ProtectedRed
   result.risk = existing.risk == RiskLevel::critical ? RiskLevel::critical : incoming.risk;
   result.kind = existing.kind;
   result.normalizedFrame =
-      existing.normalizedFrame.united(incoming.normalizedFrame).intersection(kUnitSquare);
+      unionRect(existing.normalizedFrame, incoming.normalizedFrame).intersection(kUnitRect);
   result.confidence = std::max(existing.confidence, incoming.confidence);
   if (existing.scope == ProtectedRedactionScope::unverifiedChange ||
       incoming.scope == ProtectedRedactionScope::unverifiedChange) {

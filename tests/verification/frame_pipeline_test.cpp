@@ -97,7 +97,7 @@ TEST_F(FramePipelineTest, FirstFrameIsAFullFrameCandidateThatCannotBeSuperseded)
   EXPECT_EQ(candidate.analysisImage->height(), 1536);
   EXPECT_TRUE(candidate.nativeRegionImages.empty());
   EXPECT_TRUE(candidate.requiresVerifiedPublication);
-  EXPECT_EQ(candidate.changedRects, std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(candidate.changedRects, std::vector<platform::Rect>{kUnitRect});
   EXPECT_EQ(candidate.changeSignature, FrameChangeDetector::kSignatureStart);
   EXPECT_FALSE(surface->snapshot()) << "nothing is shown before the first commit";
 
@@ -154,7 +154,7 @@ TEST_F(FramePipelineTest, NothingToAnalyseHoldsTheOutputUntilAnAuditAsksForAFull
   ASSERT_EQ(candidates.size(), 2u);
   EXPECT_TRUE(candidates[1]->isPeriodicAudit);
   EXPECT_EQ(candidates[1]->fullFrameAuditRequestID, 9u);
-  EXPECT_EQ(candidates[1]->changedRects, std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(candidates[1]->changedRects, std::vector<platform::Rect>{kUnitRect});
 }
 
 TEST_F(FramePipelineTest, StalePausedAndRepeatedFramesAreDroppedAndTheNewestWaitingFrameWins) {
@@ -273,7 +273,7 @@ TEST_F(FramePipelineTest, LiveRedactionsThatUncoverAreMergedUntilAFullFrameIsVer
   ingest(copyOf(*first), 2000);
   ASSERT_EQ(candidates.size(), 2u) << "an unchanged frame is analysed whole";
   EXPECT_TRUE(candidates[1]->isRedactionRemovalRefresh);
-  EXPECT_EQ(candidates[1]->changedRects, std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(candidates[1]->changedRects, std::vector<platform::Rect>{kUnitRect});
   ASSERT_EQ(commit(candidates[1], {b}), true);
   EXPECT_FALSE(isCovered(120, 80)) << "a verified full frame may uncover";
 
@@ -299,7 +299,7 @@ TEST_F(FramePipelineWithoutDetectorTest, EveryFrameIsAFullFrameCandidateSignedWi
   ASSERT_EQ(candidates.size(), 2u);
   EXPECT_EQ(candidates[1]->changeSignature, 2000u);
   EXPECT_TRUE(candidates[1]->requiresVerifiedPublication);
-  EXPECT_EQ(candidates[1]->changedRects, std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(candidates[1]->changedRects, std::vector<platform::Rect>{kUnitRect});
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "verification/protected_analysis_region_planner.h"
 #include "verification/protected_clean_change_gate.h"
+#include "verification/protected_frame_analyzer.h"
 #include "verification/protected_frame_change_summary.h"
 #include "verification/redaction_coalescing.h"
 
@@ -55,18 +55,21 @@ TEST(RedactionCoalescingTest, MergesFromFortyFivePercentOfTheSmallerBox) {
   EXPECT_EQ(unverified[0].title, "Unverified change");
 }
 
+// Both merge rules, the engine's and the analyzer's, clip a merged box to the frame.
 TEST(RedactionCoalescingTest, MergedBoxesAreClippedToTheFrameNeverShiftedOrTurnedInsideOut) {
-  const auto right = coalesced({box({{0.9, 0.2}, {0.3, 0.1}}), box({{0.95, 0.2}, {0.3, 0.1}})});
-  ASSERT_EQ(right.size(), 1u);
-  expectRect(right[0].normalizedFrame, {{0.9, 0.2}, {0.1, 0.1}});
+  for (auto merge : {&coalesced, &ProtectedFrameAnalyzer::coalesced}) {
+    const auto right = merge({box({{0.9, 0.2}, {0.3, 0.1}}), box({{0.95, 0.2}, {0.3, 0.1}})});
+    ASSERT_EQ(right.size(), 1u);
+    expectRect(right[0].normalizedFrame, {{0.9, 0.2}, {0.1, 0.1}});
 
-  const auto left = coalesced({box({{-0.2, 0.5}, {0.3, 0.2}}), box({{-0.1, 0.5}, {0.3, 0.2}})});
-  ASSERT_EQ(left.size(), 1u);
-  expectRect(left[0].normalizedFrame, {{0, 0.5}, {0.2, 0.2}});
+    const auto left = merge({box({{-0.2, 0.5}, {0.3, 0.2}}), box({{-0.1, 0.5}, {0.3, 0.2}})});
+    ASSERT_EQ(left.size(), 1u);
+    expectRect(left[0].normalizedFrame, {{0, 0.5}, {0.2, 0.2}});
 
-  const auto outside = coalesced({box({{1.2, 0.2}, {0.1, 0.1}}), box({{1.21, 0.2}, {0.1, 0.1}}),
-                                  box({{0.1, 1.3}, {0.2, 0.1}}), box({{0.1, 1.31}, {0.2, 0.1}})});
-  EXPECT_TRUE(outside.empty()) << "merged boxes wholly outside the frame cover nothing";
+    const auto outside = merge({box({{1.2, 0.2}, {0.1, 0.1}}), box({{1.21, 0.2}, {0.1, 0.1}}),
+                                box({{0.1, 1.3}, {0.2, 0.1}}), box({{0.1, 1.31}, {0.2, 0.1}})});
+    EXPECT_TRUE(outside.empty()) << "merged boxes wholly outside the frame cover nothing";
+  }
 }
 
 TEST(ProtectedCleanChangeGateTest, CountsConfirmationsPerSignatureAndKeepsSixteen) {
@@ -88,29 +91,6 @@ TEST(ProtectedCleanChangeGateTest, CountsConfirmationsPerSignatureAndKeepsSixtee
   EXPECT_EQ(gate.confirmationCounts.size(), 16u);
   EXPECT_FALSE(gate.confirmationCounts.contains(5)) << "the least confirmed goes";
   EXPECT_TRUE(gate.confirmationCounts.contains(17));
-}
-
-TEST(ProtectedAnalysisRegionPlannerTest, GrowsMergesAndFallsBackToTheWholeFrame) {
-  EXPECT_TRUE(ProtectedAnalysisRegionPlanner::regions({}, 0.25, 0.025).empty());
-  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions({{{1.5, 0.2}, {0.1, 0.1}}}, 0.25, 0.025),
-            std::vector<platform::Rect>{kUnitSquare});
-  const auto one =
-      ProtectedAnalysisRegionPlanner::regions({{{0.4, 0.4}, {0.1, 0.05}}}, 0.25, 0.025);
-  ASSERT_EQ(one.size(), 1u);
-  expectRect(one[0], {{0.15, 0.375}, {0.6, 0.1}});
-  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
-                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.1705}, {0.1, 0.02}}}, 0.0, 0.025)
-                .size(),
-            1u);
-  EXPECT_EQ(ProtectedAnalysisRegionPlanner::regions(
-                {{{0.1, 0.1}, {0.1, 0.02}}, {{0.1, 0.172}, {0.1, 0.02}}}, 0.0, 0.025)
-                .size(),
-            2u);
-  EXPECT_EQ(
-      ProtectedAnalysisRegionPlanner::regions(
-          {{{0.1, 0.1}, {0.05, 0.02}}, {{0.1, 0.4}, {0.05, 0.02}}, {{0.1, 0.7}, {0.05, 0.02}}}, 0.0,
-          0.025),
-      std::vector<platform::Rect>{kUnitSquare});
 }
 
 }  // namespace

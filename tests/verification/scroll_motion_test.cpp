@@ -10,7 +10,7 @@ namespace {
 using testing::scrolled;
 using testing::texturedFrame;
 
-const std::vector<platform::Rect> kWholeFrame{kUnitSquare};
+const std::vector<platform::Rect> kWholeFrame{kUnitRect};
 
 TEST(ProtectedScrollMotionEstimatorTest, FindsShiftsExactlyEvenBetweenTheCoarseSteps) {
   for (auto [width, height] : {std::pair{640, 384}, std::pair{1920, 1080}, std::pair{300, 200}}) {

@@ -104,7 +104,7 @@ TEST_P(TileChangeDetectionTest, FramesThatCannotBeComparedCountAsWhollyChanged) 
   EXPECT_EQ(first.tileCount, 40 * 23) << "the last tile row is 32 pixels high";
   EXPECT_EQ(first.changedTileCount, 920);
   EXPECT_EQ(first.guardedTileCount, 920);
-  EXPECT_EQ(first.changedRects, std::vector<platform::Rect>{kUnitSquare});
+  EXPECT_EQ(first.changedRects, std::vector<platform::Rect>{kUnitRect});
   EXPECT_EQ(first.signature, FrameChangeDetector::kSignatureStart);
 
   auto other = solidFrame(2560, 1439);
@@ -194,7 +194,7 @@ TEST(ProtectedTileGeometryTest, RunsMergeDownOnlyOverExactlyTheSameColumns) {
             rects.end());
   EXPECT_TRUE(ProtectedTileGeometry::normalizedRects(std::vector<bool>(12, false), 4, 3).empty());
   EXPECT_EQ(ProtectedTileGeometry::normalizedRects(flags, 4, 2),
-            std::vector<platform::Rect>{kUnitSquare});
+            std::vector<platform::Rect>{kUnitRect});
 }
 
 TEST(FrameChangeDetectorTest, RefusesWhatItCannotRun) {
