@@ -19,6 +19,7 @@
 #include "app/protected_share_readiness.h"
 #include "app/source_guard_manager.h"
 #include "capture/protected_share_engine.h"
+#include "menubar/presenter_control_bar_controller.h"
 #include "menubar/presenter_control_bar_manager.h"
 #include "model/capture_display.h"
 #include "model/health_item.h"
@@ -28,11 +29,13 @@
 #include "model/protection_options.h"
 #include "model/sensitive_content.h"
 #include "model/settings_section.h"
+#include "platform/dialogs.h"
 #include "runtime/coalesced_signal.h"
 #include "runtime/published.h"
 #include "runtime/subscription.h"
 #include "runtime/task.h"
 #include "share_window/direct_share_test_state.h"
+#include "share_window/protected_share_window_controller.h"
 #include "share_window/protected_share_window_manager.h"
 #include "verification/source_redaction_overlay_manager.h"
 
@@ -58,7 +61,9 @@ namespace corvane::app {
 // and, as those parts are written, one file each for the session flow (start, stop, termination
 // restore), the engine and workspace bindings, the local preview, the settings and maintenance
 // actions and the launch automation, each adding its own block of declarations below.
-class CorvaneController final : public std::enable_shared_from_this<CorvaneController> {
+class CorvaneController final : public std::enable_shared_from_this<CorvaneController>,
+                                public share_window::ProtectedShareWindowController,
+                                public menubar::PresenterControlBarController {
  public:
   static constexpr const char* kDefaultStatusMessage = "Ready to protect your next demo";
   static constexpr const char* kDefaultInteractionTargetName = "current app";
@@ -192,13 +197,50 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   std::string secureViewportHealthDetail() const;
   std::vector<model::HealthItem> healthItems() const;
 
-  // ---- Filled in by the session flow, its bindings and the preview (corvane_controller_hooks.cpp
-  // until then) ---------------------------------------------------------------------------------
+  // ---- Session flow (corvane_controller_session.cpp) -----------------------------------------
+  static constexpr const char* kWorkspaceRestoredMessage = "Workspace restored";
+  // Opens the output window: the local preview without a session, the live output with one.
+  void openProtectedShareWindow();
+  // Starts a session, or stops the running one; ignored while a stop is under way.
+  void toggleDemoMode() override;
+  // Starts a session; the outcome is in the published state. Refused (with a message) while the
+  // former brand's copy runs, setup is incomplete or capture is not allowed.
+  runtime::Task<void> startDemoMode();
+  void stopDemoMode() override;
+  // Brings the locally hidden live preview back.
+  void showProtectedShareLiveWindow() override;
+  // Called on the termination notification: takes every window of the session down at once.
+  void restoreWorkspaceForTermination();
   // Refreshes the source guard over the real display and then the presenter bar.
   void refreshSourceGuard();
+  // The output window's controller.
+  std::shared_ptr<capture::ProtectedOutputSurface> protectedOutputSurface() override;
+  void handleKeyboardCommand(share_window::ProtectedShareKeyboardCommand command) override;
+  void togglePublishingPaused() override;
+
+  // ---- Engine and workspace bindings (corvane_controller_bindings.cpp) ----------------------
+  static constexpr double kSourceContextSettleDelay = 0.35;
+  static constexpr double kSourceGuardRecheckDelay = 0.15;
+  // Marks a desktop change: the engine holds its frame until changes settle.
+  void beginSourceSpaceTransition(const std::string& reason);
+
+  // ---- Local preview and presenter bar (corvane_controller_preview.cpp) ----------------------
+  static constexpr double kPresentationWatchdogInterval = 2.0;
+  static constexpr int kMaximumFailedPreviewRestores = 3;
   void refreshPresenterControlBar();
+  // Asks the user to confirm that sharing has started, then hides the live preview here.
+  void requestHideProtectedShareWindowLocally() override;
+  void hideProtectedShareWindowLocally();
+  void fitProtectedSharePreview() override;
+  void showProtectedSharePreviewAtActualSize() override;
+  void moveProtectedSharePreviewToNextCorner() override;
+  void retrySourceContextTransition() override;
+  // Stops the engine and starts the session again; ignored while a start or stop is under way.
+  void retryProtectedShare();
   // Remembers the application the presenter shares from, when it is one input can go back to.
   void rememberSourceApplication(const platform::RunningApplication& application);
+  void activateSourceApplicationForInteraction(bool force);
+  bool isEligibleInteractionTarget(const platform::RunningApplication& application) const;
 
  private:
   explicit CorvaneController(CorvaneControllerServices services);
@@ -238,14 +280,66 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   bool isSourceGuardVisible() const;
 
   // corvane_controller_hooks.cpp
-  // Step 13 of the initialisation: the engine, workspace, screen and termination bindings.
-  void bindEngineAndWorkspace();
   // The body of the launch automation, given the process's arguments.
   static runtime::Task<void> runLaunchAutomation(std::weak_ptr<CorvaneController> weakSelf,
                                                  std::set<std::string> arguments);
+
+  // corvane_controller_session.cpp
+  static runtime::Task<void> runToggledStart(std::shared_ptr<CorvaneController> self);
+  static runtime::Task<void> runStop(std::weak_ptr<CorvaneController> weakSelf,
+                                     std::shared_ptr<capture::ProtectedShareEngine> engine);
+  bool isProtectedApplication(const platform::RunningApplication& application) const;
+  bool isOwnApplication(const platform::RunningApplication& application) const;
+  // The guard's stop button: stops the session unless a stop is under way.
+  std::function<void()> guardStopAction();
   // Covers the chosen display with the source guard after a failure (the start-up guard is on),
   // its button stopping the session.
   void showSourceGuardAfterFailure();
+  void showSourceGuard();
+  void resetSessionPresentation();
+
+  // corvane_controller_bindings.cpp
+  // Step 13 of the initialisation: the engine, workspace, screen and termination bindings.
+  void bindEngineAndWorkspace();
+  void bindProtectedShareEngine();
+  void bindApplicationActivation();
+  void bindScreenParameters();
+  void bindTerminationRestore();
+  void handleEnginePhase(model::ProtectedSharePhase phase);
+  void handleRenderedFrame(const std::optional<model::ProtectedRenderedFrame>& frame);
+  void handleWorkspaceEvent(const platform::WorkspaceEvent& event);
+  void handleApplicationActivated(const platform::RunningApplication& application);
+  void handleApplicationLaunched(const platform::RunningApplication& application);
+  void handleApplicationTerminated(const platform::RunningApplication& application);
+  void handleApplicationHidden(const platform::RunningApplication& application);
+  void handleScreenParametersChanged();
+  void refreshCaptureFilterFor(const platform::RunningApplication& application, bool freeze);
+  // The file manager that draws the desktop icons (its id kept, since an application that has
+  // quit can no longer be looked up).
+  bool isDesktopIconOwner(const platform::RunningApplication& application);
+  void refreshProtectedWindowStatus();
+  void releaseSourceGuardForLiveSession();
+  static runtime::Task<void> runSourceGuardRecheck(std::weak_ptr<CorvaneController> weakSelf,
+                                                   std::uint64_t generation);
+  static runtime::Task<void> runSourceContextTransition(std::weak_ptr<CorvaneController> weakSelf,
+                                                        std::uint64_t generation);
+  static runtime::Task<void> pauseAfterFirstFrame(std::weak_ptr<CorvaneController> weakSelf);
+  static runtime::Task<void> stopAfterUnshareableFrame(std::weak_ptr<CorvaneController> weakSelf);
+
+  // corvane_controller_preview.cpp
+  bool isLiveSessionForBar() const;
+  bool canChangePreviewVisibility() const;
+  void completeLocalPreviewRestore(const std::string& message, const std::string& event);
+  // (Re)starts the watch over the hidden preview; its first pass waits `firstPassDelay`.
+  void startLocalPreviewPresentationWatchdog(double firstPassDelay = 0);
+  void restoreHiddenPreviewAfterPresentationStopped();
+  static runtime::Task<void> runPresentationWatchdog(
+      std::weak_ptr<CorvaneController> weakSelf, std::uint64_t generation,
+      std::uint32_t windowNumber, std::shared_ptr<capture::ProtectedOutputSurface> surface,
+      double firstPassDelay);
+  static runtime::Task<void> runRetry(std::weak_ptr<CorvaneController> weakSelf,
+                                      std::shared_ptr<capture::ProtectedShareEngine> engine);
+  std::weak_ptr<menubar::PresenterControlBarController> barController();
 
   CorvaneControllerServices services_;
   std::shared_ptr<LegacyAppMigrationAdvisor> legacyAppMigrationAdvisor_;
@@ -313,6 +407,14 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
 
   // A chosen display that vanished during a session: forgotten once the session has stopped.
   std::optional<std::uint32_t> lostSelectedDisplayID_;
+
+  // The pixel size the output window was last made live at in this session; the live-frame work
+  // runs only when it changes.
+  std::optional<platform::Size> liveFramePixelSize_;
+  // Restores of the hidden preview that failed in a row.
+  int failedPreviewRestores_ = 0;
+  // The application id of the desktop-icon owner, as last seen.
+  std::optional<std::string> desktopIconOwnerID_;
 
   // The views' change signal, and the controller's own observations (the change feeds and the
   // watch for a session's end).

@@ -14,6 +14,7 @@
 #include "platform/defaults_store.h"
 #include "platform/desktop.h"
 #include "platform/desktop_icon_preference.h"
+#include "platform/dialogs.h"
 #include "platform/process_table.h"
 #include "platform/settings_opener.h"
 #include "platform/window_system.h"
@@ -55,6 +56,8 @@ struct CorvaneControllerServices {
   // Null on a desktop whose desktop-icon setting is not known.
   std::shared_ptr<platform::DesktopIconPreference> desktopIconPreference;
   std::shared_ptr<platform::SettingsOpener> settingsOpener;
+  // Alerts; without it every question is answered as dismissed.
+  std::shared_ptr<platform::Dialogs> dialogs;
   // Where the former brand's desktop entry may be installed: the system's folders first.
   std::vector<std::filesystem::path> systemApplicationDirectories;
   std::optional<std::filesystem::path> userApplicationDirectory;

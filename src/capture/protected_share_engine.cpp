@@ -481,7 +481,10 @@ void ProtectedShareEngine::record(const std::string& event,
 void ProtectedShareEngine::setForegroundProtectedApplication(std::optional<std::string> name) {
   runtime::assertMainActor();
   foregroundProtectedApplicationName.set(name);
-  setLiveStatus();
+  // The live texts are for a session that publishes: starting, paused, switching desktops or
+  // changing its filter, the status says so instead.
+  if (phase.value() == model::ProtectedSharePhase::sharing && renderedFrame.value() && !isHolding())
+    setLiveStatus();
   record("protected_share_excluded_app_foreground",
          {{"application", name.value_or("")}, {"outputPolicy", "filtered_live"}});
 }

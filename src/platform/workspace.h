@@ -19,6 +19,11 @@ struct RunningApplication {
   std::int32_t processIdentifier = 0;
   bool isHidden = false;
   bool isActive = false;
+  // It has windows of its own a user works in. False for the desktop shell's own components
+  // (the desktop-icon owner, panels, docks), which input is never handed back to.
+  bool hasOrdinaryWindows = true;
+  // The application has quit (set on the value an applicationTerminated event carries).
+  bool isTerminated = false;
 
   bool operator==(const RunningApplication&) const = default;
 };

@@ -177,6 +177,7 @@ runtime::Result<std::int32_t> SimDesktop::launchApplication(SimApplicationSpec s
     launched.bundleIdentifier = std::move(spec.bundleIdentifier);
     launched.localizedName = spec.name.empty() ? launched.bundleIdentifier : std::move(spec.name);
     launched.processIdentifier = spec.processIdentifier;
+    launched.hasOrdinaryWindows = spec.hasOrdinaryWindows;
     state_.applications.push_back(SimApplication{launched, spec.refusesToQuit});
     ++state_.revision;
   }
@@ -201,6 +202,7 @@ runtime::Status SimDesktop::quitApplication(std::int32_t processIdentifier) {
     ++state_.revision;
   }
   quit.isActive = false;
+  quit.isTerminated = true;
   postApplicationEvent(WorkspaceEventKind::applicationTerminated, quit);
   if (nextActive) postApplicationEvent(WorkspaceEventKind::applicationActivated, *nextActive);
   return runtime::Status::success();

@@ -49,7 +49,8 @@ struct SimApplicationSpec {
   std::string bundleIdentifier;
   std::string name = {};
   std::int32_t processIdentifier = 0;
-  bool refusesToQuit = false;  // ignores Workspace::terminate (a hung or stubborn application)
+  bool refusesToQuit = false;      // ignores Workspace::terminate (a hung or stubborn application)
+  bool hasOrdinaryWindows = true;  // false for a desktop-shell component
 };
 
 struct SimApplication {

@@ -95,10 +95,11 @@ WorkspaceSnapshot readWorkspace(Display* display, const Atoms& atoms,
     if (inserted) {
       snapshot.applications.push_back(RunningApplication{client.identity.id, client.identity.name,
                                                          client.identity.processID, true,
-                                                         key == frontKey});
+                                                         key == frontKey, false});
     }
     auto& application = snapshot.applications[it->second];
     application.isHidden = application.isHidden && client.hidden;
+    if (!client.isDesktopWindow) application.hasOrdinaryWindows = true;
     if (client.isDesktopWindow) snapshot.desktopOwner = application;
   }
   for (const auto& application : snapshot.applications) {
@@ -124,7 +125,9 @@ std::vector<WorkspaceEvent> workspaceChanges(const WorkspaceSnapshot& before,
     current[applicationKey(application)] = &application;
   for (const auto& application : before.applications) {
     if (current.count(applicationKey(application)) == 0) {
-      changes.push_back(about(WorkspaceEventKind::applicationTerminated, application, desktop));
+      auto terminated = application;
+      terminated.isTerminated = true;
+      changes.push_back(about(WorkspaceEventKind::applicationTerminated, terminated, desktop));
     }
   }
   for (const auto& application : after.applications) {
