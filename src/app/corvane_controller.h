@@ -313,7 +313,11 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   void handleApplicationTerminated(const platform::RunningApplication& application);
   void handleApplicationHidden(const platform::RunningApplication& application);
   void handleScreenParametersChanged();
-  void refreshCaptureFilterFor(const platform::RunningApplication& application, bool freeze);
+  // Filter refreshes: holding the output until the new filter leaves out `application`, holding
+  // it until the filter is applied again, or without a hold.
+  void holdUntilFilterCovers(const platform::RunningApplication& application);
+  void holdUntilFilterReapplied();
+  void refreshCaptureFilter();
   // The file manager that draws the desktop icons (its id kept, since an application that has
   // quit can no longer be looked up).
   bool isDesktopIconOwner(const platform::RunningApplication& application);

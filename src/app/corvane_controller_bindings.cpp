@@ -222,15 +222,20 @@ bool CorvaneController::isDesktopIconOwner(const platform::RunningApplication& a
          application.bundleIdentifier == *desktopIconOwnerID_;
 }
 
-void CorvaneController::refreshCaptureFilterFor(const platform::RunningApplication& application,
-                                                bool freeze) {
-  if (freeze) {
-    protectedShareEngine_->refreshCaptureFilterForApplicationChange(
-        true, application.bundleIdentifier, application.processIdentifier);
-  } else {
-    protectedShareEngine_->refreshCaptureFilterForApplicationChange(false, std::nullopt,
-                                                                    std::nullopt);
-  }
+void CorvaneController::holdUntilFilterCovers(const platform::RunningApplication& application) {
+  protectedShareEngine_->refreshCaptureFilterForApplicationChange(
+      true, application.bundleIdentifier, application.processIdentifier);
+}
+
+// The file manager is not excluded as an application (its desktop windows are, by their type), so
+// the filter can never list it: the hold waits for the filter to be applied again, not for it.
+void CorvaneController::holdUntilFilterReapplied() {
+  protectedShareEngine_->refreshCaptureFilterForApplicationChange(true, std::nullopt, std::nullopt);
+}
+
+void CorvaneController::refreshCaptureFilter() {
+  protectedShareEngine_->refreshCaptureFilterForApplicationChange(false, std::nullopt,
+                                                                  std::nullopt);
 }
 
 void CorvaneController::handleApplicationActivated(
@@ -239,11 +244,11 @@ void CorvaneController::handleApplicationActivated(
       isEligibleInteractionTarget(application)) {
     if (isProtectedApplication(application)) {
       protectedShareEngine_->setForegroundProtectedApplication(nameOrFallback(application));
-      refreshCaptureFilterFor(application, true);
+      holdUntilFilterCovers(application);
     } else {
       protectedShareEngine_->setForegroundProtectedApplication(std::nullopt);
       if (protectionOptions_->hideDesktopIcons && isDesktopIconOwner(application)) {
-        refreshCaptureFilterFor(application, true);
+        holdUntilFilterReapplied();
       }
     }
     refreshPresenterControlBar();
@@ -267,10 +272,13 @@ void CorvaneController::handleApplicationLaunched(const platform::RunningApplica
     return;
   }
   if (!*isDemoModeOn_) return;
-  const bool mustBeCovered =
-      isProtectedApplication(application) ||
-      (protectionOptions_->hideDesktopIcons && isDesktopIconOwner(application));
-  refreshCaptureFilterFor(application, mustBeCovered);
+  if (isProtectedApplication(application)) {
+    holdUntilFilterCovers(application);
+  } else if (protectionOptions_->hideDesktopIcons && isDesktopIconOwner(application)) {
+    holdUntilFilterReapplied();
+  } else {
+    refreshCaptureFilter();
+  }
 }
 
 void CorvaneController::handleApplicationTerminated(
@@ -281,7 +289,7 @@ void CorvaneController::handleApplicationTerminated(
     protectedShareEngine_->handleFinderRelaunch();
     return;
   }
-  refreshCaptureFilterFor(application, false);
+  refreshCaptureFilter();
 }
 
 // All of this application's windows were iconified during a session: bring them back without
@@ -299,10 +307,7 @@ void CorvaneController::beginSourceSpaceTransition(const std::string& reason) {
   const std::uint64_t generation = ++sourceContextGeneration_;
   cancelTask(sourceContextTransitionTask_);
   protectedShareEngine_->setSourceContextTransitioning(true);
-  if (protectionOptions_->hideDesktopIcons) {
-    protectedShareEngine_->refreshCaptureFilterForApplicationChange(true, std::nullopt,
-                                                                    std::nullopt);
-  }
+  if (protectionOptions_->hideDesktopIcons) holdUntilFilterReapplied();
   refreshPresenterControlBar();
   record("source_space_transition_started", {{"contextGeneration", std::to_string(generation)},
                                              {"masking", "disabled"},
