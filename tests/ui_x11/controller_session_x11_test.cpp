@@ -1,0 +1,134 @@
+// The controller on the real backends: the X11 desktop and capture, the Qt window system and
+// output window, on a private X server. Its session starts, the first filtered frame makes the
+// output window viewable, and the stop restores the workspace. The Qt part runs in a child
+// process on Qt's xcb platform (this executable, re-run with a filter).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cstdlib>
+#include <string>
+
+#include "app/corvane_controller.h"
+#include "model/in_memory_defaults_store.h"
+#include "model/preferences_store.h"
+#include "ui/protected_share_canvas.h"
+#include "ui/protected_share_window_view.h"
+#include "ui/qt_dialogs.h"
+#include "ui/qt_test_support.h"
+#include "ui/qt_window_system.h"
+
+// Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
+#include "platform/x11/x11_desktop.h"
+#include "support/x11/test_client.h"
+#include "support/x11/xvfb_server.h"
+#include "ui_x11/qt_x11_child.h"
+
+namespace corvane::ui {
+namespace {
+
+constexpr const char* const kChildVariable = "CORVANE_UI_CONTROLLER_SESSION_CHILD";
+constexpr std::uint32_t kNotesColour = 0x20C040;  // an ordinary application: shared
+constexpr std::uint32_t kVaultColour = 0xE02020;  // the excluded application: never shared
+
+TEST(ControllerSessionOnX11, StartGoesLiveOnTheFirstFilteredFrameAndStopRestores) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(1024, 700);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  ASSERT_TRUE(server.startWindowManager());
+  corvane::testing::TestClientOptions notes;
+  notes.windowClass = "NotesApp";
+  notes.colour = kNotesColour;
+  notes.x = 40;
+  notes.y = 60;
+  notes.width = 420;
+  notes.height = 300;
+  corvane::testing::TestClient notesClient(server.name(), notes);
+  corvane::testing::TestClientOptions vault = notes;
+  vault.windowClass = "PasswordVault";
+  vault.colour = kVaultColour;
+  vault.x = 520;
+  vault.y = 160;
+  corvane::testing::TestClient vaultClient(server.name(), vault);
+  ASSERT_NE(notesClient.window(), 0u);
+  ASSERT_NE(vaultClient.window(), 0u);
+  EXPECT_TRUE(testing::runQtChildOn(server, "ControllerSessionX11Child.*", kChildVariable))
+      << "the session on " << server.name() << " failed";
+}
+
+using ControllerSessionX11Child = testing::QtX11ChildTest<&kChildVariable>;
+
+TEST_F(ControllerSessionX11Child, StartLiveStop) {
+  ASSERT_TRUE(testing::isX11Session());
+  auto desktop = platform::x11::openDesktop(std::getenv("DISPLAY"), getpid());
+  ASSERT_TRUE(desktop.ok()) << desktop.message();
+
+  app::CorvaneControllerServices services;
+  services.desktop = desktop.value();
+  services.windowSystem =
+      std::make_shared<QtWindowSystem>(services.desktop.screens, wiring::makeQtWindowStateHints());
+  services.outputContentFactory = makeProtectedShareContentFactory();
+  auto store = std::make_shared<model::InMemoryDefaultsStore>();
+  services.defaultsStore = store;
+  services.settings = store->suite(model::PreferencesStore::suiteName);
+  services.settings->set("setupCompletionVersion", platform::Value(1));
+  model::PreferencesStore::save(
+      *services.settings, std::vector<model::ProtectedApp>{{"PasswordVault", "Vault", "", true}},
+      model::PreferencesStore::protectedAppsKey);
+  auto bundle = std::make_shared<platform::Bundle>();
+  bundle->info["CFBundleIdentifier"] = platform::Value("com.pemberquist.corvane");
+  services.bundle = bundle;
+  services.ownProcessIdentifier = getpid();
+  services.dialogs = std::make_shared<QtDialogs>();
+  auto controller = app::CorvaneController::make(services);
+  auto& engine = *controller->protectedShareEngine();
+  auto& windows = *controller->protectedShareWindowManager();
+
+  controller->toggleDemoMode();
+  ASSERT_TRUE(processUntil([&] { return windows.isSessionWindow() && windows.window(); }, 5));
+  auto& window = static_cast<QtWindow&>(*windows.window());
+  const WId id = window.hostWidget()->winId();
+  // Nothing of the output is on the X screen before a filtered frame is published into it.
+  if (!engine.renderedFrame.value()) EXPECT_FALSE(testing::isViewableOnX11(id));
+
+  auto* view = static_cast<ProtectedShareWindowView*>(
+      std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
+  ASSERT_TRUE(processUntil(
+      [&] {
+        return engine.renderedFrame.value().has_value() && testing::isViewableOnX11(id) &&
+               view->canvas()->presentedFrames() > 2;
+      },
+      10))
+      << controller->statusMessage();
+  EXPECT_TRUE(windows.hasPublishedLiveFrame());
+  EXPECT_TRUE(controller->isDemoModeOn());
+  EXPECT_FALSE(controller->isProtectedShareStarting());
+  EXPECT_TRUE(controller->isProtectedShareHealthy());
+  // The excluded application was started last, so it is in front.
+  EXPECT_EQ(controller->statusMessage(), "PasswordVault is excluded from Protected Share");
+  EXPECT_TRUE(controller->presenterControlBarManager()->panel());
+
+  // The shared window shows the ordinary application and not the excluded one beneath it.
+  processFor(200);
+  const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+      QImage::Format_RGB32);
+  const QImage shared =
+      shot.copy(QRect(view->canvas()->mapToGlobal(QPoint(0, 0)), view->canvas()->size()));
+  EXPECT_GT(testing::countPixelsNear(shared, 0xFF000000u | kNotesColour, 8), 1000);
+  EXPECT_EQ(testing::countPixelsNear(shared, 0xFF000000u | kVaultColour, 8), 0);
+
+  controller->stopDemoMode();
+  EXPECT_EQ(controller->statusMessage(), "Stopping Protected Share");
+  ASSERT_TRUE(processUntil([&] { return controller->statusMessage() == "Workspace restored"; }, 5));
+  EXPECT_FALSE(controller->isProtectedShareStopping());
+  EXPECT_EQ(engine.phase.value(), model::ProtectedSharePhase::idle);
+  EXPECT_TRUE(processUntil([&] { return !testing::isViewableOnX11(id); }, 2));
+  EXPECT_FALSE(controller->presenterControlBarManager()->panel());
+  controller.reset();
+  processFor(50);
+}
+
+}  // namespace
+}  // namespace corvane::ui
