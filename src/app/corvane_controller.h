@@ -286,6 +286,10 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
 
   // corvane_controller_session.cpp
   static runtime::Task<void> runToggledStart(std::shared_ptr<CorvaneController> self);
+  // Awaits the engine's stop and ends the stop under way; the controller, if it still exists.
+  static runtime::Task<std::shared_ptr<CorvaneController>> awaitEngineStop(
+      std::weak_ptr<CorvaneController> weakSelf,
+      std::shared_ptr<capture::ProtectedShareEngine> engine);
   static runtime::Task<void> runStop(std::weak_ptr<CorvaneController> weakSelf,
                                      std::shared_ptr<capture::ProtectedShareEngine> engine);
   bool isProtectedApplication(const platform::RunningApplication& application) const;

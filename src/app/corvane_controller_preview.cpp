@@ -252,12 +252,8 @@ void CorvaneController::retryProtectedShare() {
 runtime::Task<void> CorvaneController::runRetry(
     std::weak_ptr<CorvaneController> weakSelf,
     std::shared_ptr<capture::ProtectedShareEngine> engine) {
-  co_await engine->stop();
-  auto self = weakSelf.lock();
-  if (!self) co_return;
-  self->protectedShareStopTask_ = {};
-  self->isProtectedShareStopping_.set(false);
-  co_await self->startDemoMode();
+  auto self = co_await awaitEngineStop(std::move(weakSelf), std::move(engine));
+  if (self) co_await self->startDemoMode();
 }
 
 // ---- The application input goes back to

@@ -264,15 +264,23 @@ void CorvaneController::stopDemoMode() {
   protectedShareStopTask_ = runtime::spawn(runStop(weak_from_this(), protectedShareEngine_));
 }
 
-runtime::Task<void> CorvaneController::runStop(
+runtime::Task<std::shared_ptr<CorvaneController>> CorvaneController::awaitEngineStop(
     std::weak_ptr<CorvaneController> weakSelf,
     std::shared_ptr<capture::ProtectedShareEngine> engine) {
   co_await engine->stop();
   auto self = weakSelf.lock();
-  if (!self) co_return;
-  self->protectedShareStopTask_ = {};
-  self->isProtectedShareStopping_.set(false);
-  if (!*self->isDemoModeOn_) self->statusMessage_.set(kWorkspaceRestoredMessage);
+  if (self) {
+    self->protectedShareStopTask_ = {};
+    self->isProtectedShareStopping_.set(false);
+  }
+  co_return self;
+}
+
+runtime::Task<void> CorvaneController::runStop(
+    std::weak_ptr<CorvaneController> weakSelf,
+    std::shared_ptr<capture::ProtectedShareEngine> engine) {
+  auto self = co_await awaitEngineStop(std::move(weakSelf), std::move(engine));
+  if (self && !*self->isDemoModeOn_) self->statusMessage_.set(kWorkspaceRestoredMessage);
 }
 
 void CorvaneController::restoreWorkspaceForTermination() {
