@@ -87,6 +87,24 @@ TEST(SessionBindingsTest, FirstFrameIsHandledBeforeTheEngineStoresItAndLiveFrame
   EXPECT_TRUE(bar.reviewAction) << "live frames refreshed the bar";
 }
 
+TEST(SessionBindingsTest, ANewFrameSizeResizesTheLiveOutput) {
+  SessionHarness h;
+  auto& controller = h.make();
+  h.startLive();
+  const auto& manager = *controller.protectedShareWindowManager();
+  EXPECT_EQ(manager.viewportState().pixelSize, (platform::Size{160, 90}));
+  ASSERT_TRUE(h.desktop
+                  ->updateDisplay(platform::sim::SimDesktop::makeDisplay(
+                      1, platform::Rect{{0, 0}, {200, 100}}, 1, true))
+                  .ok());
+  // The next filter refresh (an application starting) replaces the stream for the new size.
+  (void)h.desktop->launchApplication({"org.example.Notes", "Notes"});
+  for (int i = 0; i < 500 && !(manager.viewportState().pixelSize == platform::Size{200, 100}); ++i)
+    h.loop.advance(0.01);
+  EXPECT_EQ(manager.viewportState().pixelSize, (platform::Size{200, 100}));
+  EXPECT_TRUE(controller.isDemoModeOn());
+}
+
 TEST(SessionBindingsTest, FileManagerRelaunchHoldsTheOutputUntilItsIconsAreFilteredAgain) {
   SessionHarness h;
   auto& controller = h.make();
