@@ -24,36 +24,23 @@
 #include "platform/x11/x11_desktop.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
+#include "ui_x11/notes_and_vault_clients.h"
 #include "ui_x11/qt_x11_child.h"
 
 namespace corvane::ui {
 namespace {
 
 constexpr const char* const kChildVariable = "CORVANE_UI_CONTROLLER_SESSION_CHILD";
-constexpr std::uint32_t kNotesColour = 0x20C040;  // an ordinary application: shared
-constexpr std::uint32_t kVaultColour = 0xE02020;  // the excluded application: never shared
+constexpr std::uint32_t kNotesColour = testing::NotesAndVaultClients::kNotesColour;
+constexpr std::uint32_t kVaultColour = testing::NotesAndVaultClients::kVaultColour;
 
 TEST(ControllerSessionOnX11, StartGoesLiveOnTheFirstFilteredFrameAndStopRestores) {
   if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
-  corvane::testing::XvfbServer server(1024, 700);
+  corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
   ASSERT_TRUE(server.startWindowManager());
-  corvane::testing::TestClientOptions notes;
-  notes.windowClass = "NotesApp";
-  notes.colour = kNotesColour;
-  notes.x = 40;
-  notes.y = 60;
-  notes.width = 420;
-  notes.height = 300;
-  corvane::testing::TestClient notesClient(server.name(), notes);
-  corvane::testing::TestClientOptions vault = notes;
-  vault.windowClass = "PasswordVault";
-  vault.colour = kVaultColour;
-  vault.x = 520;
-  vault.y = 160;
-  corvane::testing::TestClient vaultClient(server.name(), vault);
-  ASSERT_NE(notesClient.window(), 0u);
-  ASSERT_NE(vaultClient.window(), 0u);
+  testing::NotesAndVaultClients clients(server.name());
+  ASSERT_TRUE(clients.ok());
   EXPECT_TRUE(testing::runQtChildOn(server, "ControllerSessionX11Child.*", kChildVariable))
       << "the session on " << server.name() << " failed";
 }

@@ -26,6 +26,7 @@
 #include "support/test_artifacts.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
+#include "ui_x11/notes_and_vault_clients.h"
 #include "ui_x11/qt_x11_child.h"
 
 namespace corvane::ui {
@@ -33,8 +34,8 @@ namespace {
 
 constexpr const char* const kChildVariable = "CORVANE_UI_SESSION_CHILD";
 constexpr const char* kScreenshotName = "corvane-protected-share-x11-session.png";
-constexpr std::uint32_t kNotesColour = 0x20C040;  // an ordinary application: shared
-constexpr std::uint32_t kVaultColour = 0xE02020;  // the excluded application: never shared
+constexpr std::uint32_t kNotesColour = testing::NotesAndVaultClients::kNotesColour;
+constexpr std::uint32_t kVaultColour = testing::NotesAndVaultClients::kVaultColour;
 
 QRgb rgb(std::uint32_t colour) {
   return 0xFF000000u | colour;
@@ -45,22 +46,8 @@ TEST(ProtectedShareSessionOnX11, ExcludedApplicationNeverReachesTheSharedWindow)
   corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
   ASSERT_TRUE(server.startWindowManager());
-  corvane::testing::TestClientOptions notes;
-  notes.windowClass = "NotesApp";
-  notes.colour = kNotesColour;
-  notes.x = 60;
-  notes.y = 90;
-  notes.width = 520;
-  notes.height = 380;
-  corvane::testing::TestClient notesClient(server.name(), notes);
-  corvane::testing::TestClientOptions vault = notes;
-  vault.windowClass = "PasswordVault";
-  vault.colour = kVaultColour;
-  vault.x = 660;
-  vault.y = 200;
-  corvane::testing::TestClient vaultClient(server.name(), vault);
-  ASSERT_NE(notesClient.window(), 0u);
-  ASSERT_NE(vaultClient.window(), 0u);
+  testing::NotesAndVaultClients clients(server.name());
+  ASSERT_TRUE(clients.ok());
 
   std::filesystem::remove(corvane::testing::artifactPath(kScreenshotName));
   EXPECT_TRUE(testing::runQtChildOn(server, "ProtectedShareSessionX11Child.*", kChildVariable))
