@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace corvane::menubar {
+
+// Everything the tray popover shows, read from the application controller at one moment. The
+// popover's view model is a pure function of it.
+struct MenuBarPopoverInput {
+  bool isStartupInitializationComplete = false;
+  bool isInitialSetupComplete = false;
+  bool screenRecordingPermissionGranted = false;
+  bool isDemoModeOn = false;
+  bool isProtectedShareStopping = false;
+  bool isProtectedShareWindowHiddenLocally = false;
+  bool isScanning = false;
+  // Derived session state of the controller.
+  bool isProtectedShareHealthy = false;
+  bool isProtectedSharePreparing = false;
+  bool canHideProtectedShareWindowLocally = false;
+  // The capture engine's state.
+  bool isPublishingPaused = false;
+  bool isSourceContextTransitioning = false;
+  bool hasSourceContextRecoveryMessage = false;
+  // The direct-share test holds the output (accepted, or sealed until the host stops sharing).
+  bool isOutputRetained = false;
+
+  std::string statusMessage;
+  // Enabled excluded applications counted when the running session started; 0 without one.
+  int hiddenAppsCount = 0;
+  // Enabled excluded applications now.
+  int enabledProtectedAppsCount = 0;
+
+  bool operator==(const MenuBarPopoverInput&) const = default;
+};
+
+}  // namespace corvane::menubar
