@@ -1,0 +1,175 @@
+// The tray icon on a private X server: with trayer as the tray host the icon is embedded, the
+// watch finds it ready, a click opens the popover beneath it and a second click closes it for
+// good; with no tray host the watch falls back to the taskbar window, shown with the setup
+// window. The Qt part runs in a child process on Qt's xcb platform (this executable, re-run with
+// a filter).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "menubar/menu_bar_status_item_controller.h"
+#include "menubar/menu_bar_test_support.h"
+#include "platform/sim/sim_window_system.h"
+#include "runtime/virtual_run_loop.h"
+#include "ui/menubar/qt_menu_bar_status_item.h"
+#include "ui/qt_test_support.h"
+
+// Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
+#include <X11/extensions/XTest.h>
+
+#include "support/x11/xvfb_server.h"
+#include "ui_x11/qt_x11_child.h"
+
+namespace corvane::ui {
+namespace {
+
+using menubar::MenuBarStatusItemController;
+using model::MenuBarAccessState;
+
+constexpr const char* const kChildVariable = "CORVANE_UI_TRAY_CHILD";
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 800;
+
+// Starts trayer on the server and waits until it owns the system tray selection.
+pid_t startTrayHost(const corvane::testing::XvfbServer& server) {
+  const pid_t trayer = corvane::testing::spawnProgram(
+      {"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+       "--transparent", "false", "--SetDockType", "true"},
+      {"DISPLAY=" + server.name()});
+  Display* display = XOpenDisplay(server.name().c_str());
+  if (display == nullptr) return trayer;
+  const Atom selection = XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False);
+  corvane::testing::waitUntil([&] { return XGetSelectionOwner(display, selection) != None; });
+  XCloseDisplay(display);
+  return trayer;
+}
+
+TEST(MenuBarOnX11, TheIconIsEmbeddedInATrayAndTogglesThePopover) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(kScreenWidth, kScreenHeight);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  pid_t trayer = startTrayHost(server);
+  ASSERT_GT(trayer, 0) << "trayer did not start";
+  EXPECT_TRUE(testing::runQtChildOn(server, "MenuBarX11Child.WithTrayHost", kChildVariable));
+  corvane::testing::endProcess(trayer);
+}
+
+TEST(MenuBarOnX11, WithoutATrayHostTheTaskbarWindowShowsWithSetup) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(kScreenWidth, kScreenHeight);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  EXPECT_TRUE(testing::runQtChildOn(server, "MenuBarX11Child.WithoutTrayHost", kChildVariable));
+}
+
+class MenuBarX11Child : public testing::QtX11ChildTest<&kChildVariable> {
+ protected:
+  std::shared_ptr<menubar::testing::FakeMenuBarController> app =
+      std::make_shared<menubar::testing::FakeMenuBarController>();
+  std::shared_ptr<platform::sim::SimWindowSystem> windows =
+      std::make_shared<platform::sim::SimWindowSystem>(
+          std::vector<platform::Screen>{{1,
+                                         "screen",
+                                         {{0, 0}, {kScreenWidth, kScreenHeight}},
+                                         {{0, 0}, {kScreenWidth, kScreenHeight}},
+                                         1,
+                                         true}});
+  std::unique_ptr<QWidget> setupWindow;
+
+  std::shared_ptr<MenuBarStatusItemController> makeController(
+      const std::shared_ptr<QtMenuBarStatusItem>& item) {
+    auto controller = std::make_shared<MenuBarStatusItemController>(
+        app, item, windows, model::PreferencesSource{}, [this] {
+          // The setup window stands in for the real one: an ordinary window of that title.
+          setupWindow = std::make_unique<QWidget>();
+          setupWindow->setWindowTitle(QStringLiteral("Corvane Setup"));
+          setupWindow->resize(420, 300);
+          setupWindow->show();
+        });
+    controller->start([] {});
+    return controller;
+  }
+
+  static void click(QPoint at) {
+    Display* display = wiring::qtX11Display();
+    XTestFakeMotionEvent(display, -1, at.x(), at.y(), CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+  }
+};
+
+TEST_F(MenuBarX11Child, WithTrayHost) {
+  auto item = std::make_shared<QtMenuBarStatusItem>();
+  auto controller = makeController(item);
+  ASSERT_TRUE(processUntil([&] { return app->accessState == MenuBarAccessState::available; }));
+  EXPECT_TRUE(item->isTrayAvailable());
+  EXPECT_TRUE(item->isIconInTray());
+  EXPECT_TRUE(controller->currentInstallationState().isReady());
+  // trayer grows and moves its panel as it takes the icon: wait until the icon stays put.
+  std::optional<platform::Rect> geometry;
+  ASSERT_TRUE(processUntil([&] {
+    const auto before = item->geometry();
+    processFor(150);
+    geometry = item->geometry();
+    return geometry == before;
+  }));
+  ASSERT_TRUE(geometry);
+  // trayer sits at the top right.
+  EXPECT_GT(geometry->minX(), kScreenWidth / 2);
+  EXPECT_LT(geometry->maxY(), 40);
+  const QPoint icon(int(geometry->minX() + geometry->width() / 2),
+                    int(geometry->minY() + geometry->height() / 2));
+
+  click(icon);
+  ASSERT_TRUE(processUntil([&] { return item->isPopoverShown(); }));
+  ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(item->popover()->winId()); }));
+  // Beneath the icon, inside the screen.
+  const QRect popover = item->popover()->frameGeometry();
+  EXPECT_GE(popover.top(), int(geometry->maxY()));
+  EXPECT_LE(popover.right(), kScreenWidth - 1);
+
+  // The second click closes it, and the same click does not open it again.
+  click(icon);
+  ASSERT_TRUE(processUntil([&] { return !item->isPopoverShown(); }));
+  processFor(int(MenuBarStatusItemController::closingClickInterval * 1000) + 100);
+  EXPECT_FALSE(item->isPopoverShown());
+  EXPECT_EQ(item->taskbarWindow(), nullptr);
+  // A later click opens it again.
+  click(icon);
+  EXPECT_TRUE(processUntil([&] { return item->isPopoverShown(); }));
+  item->closePopover();
+}
+
+TEST_F(MenuBarX11Child, WithoutTrayHost) {
+  // The watch runs on the virtual clock: a hundred passes 0.05 s apart take no real time.
+  runtime::VirtualRunLoop loop;
+  auto item = std::make_shared<QtMenuBarStatusItem>();
+  auto controller = makeController(item);
+  loop.runUntilIdle();
+  EXPECT_TRUE(item->isVisible());  // shown, yet in no tray
+  EXPECT_FALSE(item->isTrayAvailable());
+  for (int pass = 2; pass < MenuBarStatusItemController::failuresBeforeReadyLimit; ++pass) {
+    loop.advance(MenuBarStatusItemController::intervalBeforeReady);
+    QApplication::processEvents();
+  }
+  EXPECT_EQ(item->taskbarWindow(), nullptr);
+  EXPECT_EQ(setupWindow, nullptr);
+  loop.advance(MenuBarStatusItemController::intervalBeforeReady);
+  ASSERT_NE(item->taskbarWindow(), nullptr);
+  ASSERT_NE(setupWindow, nullptr);
+  EXPECT_EQ(app->accessState, MenuBarAccessState::dockFallback);
+  EXPECT_FALSE(controller->isWatchRunning());
+  EXPECT_EQ(item->taskbarWindow()->windowTitle(), QStringLiteral("Corvane"));
+  EXPECT_TRUE(processUntil([&] {
+    return testing::isViewableOnX11(item->taskbarWindow()->winId()) &&
+           testing::isViewableOnX11(setupWindow->winId());
+  }));
+  controller.reset();
+}
+
+}  // namespace
+}  // namespace corvane::ui
