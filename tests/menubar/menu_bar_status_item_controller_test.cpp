@@ -73,7 +73,7 @@ TEST_F(MenuBarStatusItemControllerTest, ATrayThatNeverShowsTheIconFallsBackOnThe
 TEST_F(MenuBarStatusItemControllerTest, AfterReadinessTheThirdFailedSecondFallsBack) {
   start();
   EXPECT_EQ(app->accessStateWrites, std::vector<MenuBarAccessState>{MenuBarAccessState::available});
-  loop.advance(30);  // a minute of polls writes nothing more
+  loop.advance(30);  // half a minute of polls writes nothing more
   EXPECT_EQ(app->accessStateWrites.size(), 1u);
   // The icon leaves the screens: two failed passes, a recovery resets the count...
   item->iconGeometry = platform::Rect{{2000, 0}, {24, 24}};
@@ -130,12 +130,12 @@ TEST_F(MenuBarStatusItemControllerTest, QAKeysAndFlagsAreHonouredOnlyInQARuns) {
   EXPECT_EQ(item->popoverShows, 1);
   EXPECT_TRUE(suite->boolValue(Controller::popoverShownKey));
   EXPECT_TRUE(suite->boolValue("menuBarStatusItemReady"));
-  EXPECT_EQ(suite->writes["menuBarStatusItemReady"], 1);
+  EXPECT_EQ(suite->writesByKey["menuBarStatusItemReady"], 1);
   item->closePopover();
   // Then obscured by the flag: recorded once more, and the fall-back on the third pass.
   loop.advance(3 * Controller::intervalAfterReady);
   EXPECT_FALSE(suite->boolValue("menuBarStatusItemUnobscured"));
-  EXPECT_EQ(suite->writes["menuBarStatusItemReady"], 2);
+  EXPECT_EQ(suite->writesByKey["menuBarStatusItemReady"], 2);
   EXPECT_EQ(item->popoverShows, 1);
   EXPECT_EQ(app->accessState, MenuBarAccessState::dockFallback);
   EXPECT_TRUE(suite->boolValue(Controller::dockFallbackActiveKey));
@@ -151,14 +151,14 @@ TEST_F(MenuBarStatusItemControllerTest, QAKeysAndFlagsAreHonouredOnlyInQARuns) {
   loop.advance(10);
   EXPECT_EQ(item->popoverShows, 0);
   EXPECT_EQ(app->accessState, MenuBarAccessState::available);
-  for (const auto& [name, suite] : store->suites) EXPECT_TRUE(suite->writes.empty()) << name;
+  for (const auto& [name, suite] : store->suites) EXPECT_TRUE(suite->writesByKey.empty()) << name;
 }
 
 TEST_F(MenuBarStatusItemControllerTest, ForcedObscuredInQAFallsBackBeforeEverBeingReady) {
   start({Controller::forceObscuredFlag});
   loop.advance(99 * Controller::intervalBeforeReady);
   EXPECT_EQ(item->taskbarWindowRequests, 1);
-  EXPECT_EQ(qaSuite()->writes["menuBarStatusItemUnobscured"], 1);
+  EXPECT_EQ(qaSuite()->writesByKey["menuBarStatusItemUnobscured"], 1);
 }
 
 TEST_F(MenuBarStatusItemControllerTest, IconFollowsTheSessionAndTheWatchDiesWithItsOwner) {

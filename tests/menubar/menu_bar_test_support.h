@@ -1,15 +1,14 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "menubar/counting_defaults.h"
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_status_item.h"
-#include "platform/defaults_store.h"
 #include "runtime/observers.h"
 
 namespace corvane::menubar::testing {
@@ -111,46 +110,6 @@ class FakeStatusItem final : public MenuBarStatusItem {
     ++taskbarWindowRequests;
     return taskbarWindowShows;
   }
-};
-
-// A settings suite that counts what is written under each key.
-class CountingDefaultsSuite final : public platform::DefaultsSuite {
- public:
-  explicit CountingDefaultsSuite(std::string name) : name_(std::move(name)) {}
-  const std::string& name() const override { return name_; }
-  std::optional<platform::Value> object(const std::string& key) const override {
-    auto found = values_.find(key);
-    if (found == values_.end()) return std::nullopt;
-    return found->second;
-  }
-  void set(const std::string& key, platform::Value value) override {
-    ++writes[key];
-    values_[key] = std::move(value);
-  }
-  void remove(const std::string& key) override { values_.erase(key); }
-  platform::Value::Dictionary dictionaryRepresentation() const override { return values_; }
-
-  std::map<std::string, int> writes;
-
- private:
-  std::string name_;
-  platform::Value::Dictionary values_;
-};
-
-class CountingDefaultsStore final : public platform::DefaultsStore {
- public:
-  std::shared_ptr<platform::DefaultsSuite> suite(const std::string& name) override {
-    auto& slot = suites[name];
-    if (!slot) slot = std::make_shared<CountingDefaultsSuite>(name);
-    return slot;
-  }
-  std::shared_ptr<platform::DefaultsSuite> standard() override { return suite("standard"); }
-  std::optional<platform::Value::Dictionary> persistentDomain(const std::string&) const override {
-    return std::nullopt;
-  }
-  void removePersistentDomain(const std::string&) override {}
-
-  std::map<std::string, std::shared_ptr<CountingDefaultsSuite>> suites;
 };
 
 }  // namespace corvane::menubar::testing

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "menubar/counting_defaults.h"
 #include "menubar/presenter_control_bar_manager.h"
 #include "model/in_memory_defaults_store.h"
 #include "platform/sim/sim_desktop.h"
@@ -11,28 +12,6 @@
 #include "runtime/virtual_run_loop.h"
 
 namespace corvane::menubar::testing {
-
-// A defaults suite that counts its writes.
-class CountingDefaultsSuite final : public platform::DefaultsSuite {
- public:
-  const std::string& name() const override { return inner_.name(); }
-  std::optional<platform::Value> object(const std::string& key) const override {
-    return inner_.object(key);
-  }
-  void set(const std::string& key, platform::Value value) override {
-    ++writes;
-    inner_.set(key, std::move(value));
-  }
-  void remove(const std::string& key) override { inner_.remove(key); }
-  platform::Value::Dictionary dictionaryRepresentation() const override {
-    return inner_.dictionaryRepresentation();
-  }
-
-  int writes = 0;
-
- private:
-  model::InMemoryDefaultsSuite inner_{"com.pemberquist.corvane"};
-};
 
 inline platform::Screen screen(std::uint32_t id, platform::Rect frame, platform::Rect visible,
                                bool isMain) {

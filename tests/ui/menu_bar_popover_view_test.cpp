@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QToolButton>
 
@@ -145,6 +146,45 @@ TEST_F(MenuBarPopoverViewTest, FollowsTheControllerAndCallsItsActions) {
   EXPECT_FALSE(view->primaryButton()->isEnabled());
   EXPECT_TRUE(controller->calls.empty());
   QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(MenuBarPopoverViewTest, TrayIconIsAMaskInTheThemeTextColour) {
+  QtMenuBarStatusItem item;
+  item.setVisible(true);
+  EXPECT_FALSE(item.setSymbol("no.such.symbol"));
+  EXPECT_TRUE(item.trayIcon()->icon().isNull());
+  ASSERT_TRUE(item.setSymbol("rectangle.stack.fill"));
+  EXPECT_TRUE(item.trayIcon()->icon().isMask());
+  EXPECT_TRUE(item.isVisible());
+  // No tray on this platform: shown, yet neither available nor in a tray.
+  EXPECT_FALSE(item.isTrayAvailable());
+  EXPECT_FALSE(item.isIconInTray());
+  // The colour of the icon's most opaque pixel.
+  const auto tintOf = [&] {
+    const QImage image = item.trayIcon()->icon().pixmap(QtMenuBarStatusItem::kIconSize).toImage();
+    QColor tint(0, 0, 0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel.alpha() > tint.alpha()) tint = pixel;
+      }
+    }
+    return tint;
+  };
+  const QPalette original = QApplication::palette();
+  QPalette light = original;
+  light.setColor(QPalette::WindowText, QColor(250, 250, 250));
+  QApplication::setPalette(light);
+  processFor(20);
+  const QColor onDark = tintOf();
+  QPalette dark = original;
+  dark.setColor(QPalette::WindowText, QColor(10, 10, 10));
+  QApplication::setPalette(dark);
+  processFor(20);
+  const QColor onLight = tintOf();
+  QApplication::setPalette(original);
+  EXPECT_GT(onDark.lightness(), 200);
+  EXPECT_LT(onLight.lightness(), 60);
 }
 
 TEST(MenuBarPopoverPlacementTest, BeneathAnIconAtTheTopAboveOneAtTheBottomInsideTheScreen) {

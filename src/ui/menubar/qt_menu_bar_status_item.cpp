@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -60,7 +61,8 @@ class QtMenuBarStatusItem::Popup final : public QWidget {
   std::optional<platform::Point> closingPress_;
 };
 
-// Draws the icon again when the desktop's colours change.
+// Draws the icon again when the desktop's colours change. Qt tells every widget of the change:
+// the many announcements of one change lead to one redraw.
 class QtMenuBarStatusItem::ThemeWatcher final : public QObject {
  public:
   explicit ThemeWatcher(std::function<void()> changed) : changed_(std::move(changed)) {
@@ -68,13 +70,20 @@ class QtMenuBarStatusItem::ThemeWatcher final : public QObject {
   }
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) changed_();
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::ApplicationPaletteChange && !pending_) {
+      pending_ = true;
+      QTimer::singleShot(0, this, [this] {
+        pending_ = false;
+        changed_();
+      });
+    }
     return false;
   }
 
  private:
   std::function<void()> changed_;
+  bool pending_ = false;
 };
 
 QtMenuBarStatusItem::QtMenuBarStatusItem()
