@@ -116,6 +116,12 @@ class TopLevelWindow {
   // code, the user or the window manager), until the subscription ends.
   virtual runtime::Subscription observeMove(std::function<void()> handler) = 0;
 
+  // Limits what of the window reaches the screen (and a capture) to these rectangles, in points
+  // from the window's top left; none shows the whole window again. On X11 this is the window's
+  // bounding shape, so nothing of it outside them covers what lies beneath.
+  virtual void setShape(std::optional<std::vector<Rect>> rects) = 0;
+  virtual std::optional<std::vector<Rect>> shape() const = 0;
+
   virtual void setContentView(std::shared_ptr<ContentView> view) = 0;
   virtual std::shared_ptr<ContentView> contentView() const = 0;
 

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QRegion>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -188,6 +189,27 @@ Size QtWindow::minSize() const {
   if (!host_) return {};
   return Size{static_cast<double>(host_->minimumWidth()),
               static_cast<double>(host_->minimumHeight())};
+}
+
+void QtWindow::setShape(std::optional<std::vector<Rect>> rects) {
+  shape_ = std::move(rects);
+  if (!host_) return;
+  if (!shape_) {
+    host_->clearMask();
+    return;
+  }
+  // Whole pixels covering each rectangle; an empty region would show the whole window, so an
+  // empty shape keeps one pixel outside the window instead.
+  QRegion region;
+  for (const Rect& rect : *shape_) {
+    const int left = static_cast<int>(std::floor(rect.minX()));
+    const int top = static_cast<int>(std::floor(rect.minY()));
+    const int right = static_cast<int>(std::ceil(rect.maxX()));
+    const int bottom = static_cast<int>(std::ceil(rect.maxY()));
+    if (right > left && bottom > top) region += QRect(left, top, right - left, bottom - top);
+  }
+  if (region.isEmpty()) region = QRegion(-1, -1, 1, 1);
+  host_->setMask(region);
 }
 
 void QtWindow::setContentView(std::shared_ptr<platform::ContentView> view) {

@@ -98,6 +98,9 @@ class QtWindow final : public platform::TopLevelWindow {
   platform::Size minSize() const override;
   runtime::Subscription observeMove(std::function<void()> handler) override;
 
+  void setShape(std::optional<std::vector<platform::Rect>> rects) override;
+  std::optional<std::vector<platform::Rect>> shape() const override { return shape_; }
+
   void setContentView(std::shared_ptr<platform::ContentView> view) override;
   std::shared_ptr<platform::ContentView> contentView() const override { return content_; }
 
@@ -142,6 +145,7 @@ class QtWindow final : public platform::TopLevelWindow {
   bool orderedIn_ = false;
   bool hasNativeWindow_ = false;
   WId transientFor_ = 0;
+  std::optional<std::vector<platform::Rect>> shape_;
   std::shared_ptr<platform::ContentView> content_;
   runtime::Published<int> moves_{0};
 };

@@ -65,6 +65,9 @@ class SimWindow final : public TopLevelWindow {
   Size minSize() const override { return minSize_; }
   runtime::Subscription observeMove(std::function<void()> handler) override;
 
+  void setShape(std::optional<std::vector<Rect>> rects) override { shape_ = std::move(rects); }
+  std::optional<std::vector<Rect>> shape() const override { return shape_; }
+
   void setContentView(std::shared_ptr<ContentView> view) override { content_ = std::move(view); }
   std::shared_ptr<ContentView> contentView() const override { return content_; }
 
@@ -107,6 +110,7 @@ class SimWindow final : public TopLevelWindow {
   bool listed_ = true;
   Rect frame_;
   Size minSize_;
+  std::optional<std::vector<Rect>> shape_;
   std::shared_ptr<ContentView> content_;
   bool visible_ = false;
   bool closed_ = false;
