@@ -26,6 +26,7 @@ class PixelMapping {
   int rowAt(double y) const { return edge((y - origin_.y) / pointsPerPixelY_, height_); }
   double rowCentre(int row) const { return origin_.y + (row + 0.5) * pointsPerPixelY_; }
   double columnLeft(int column) const { return origin_.x + column * pointsPerPixelX_; }
+  double columnCentre(int column) const { return origin_.x + (column + 0.5) * pointsPerPixelX_; }
 
  private:
   static int edge(double pixels, int limit) {
@@ -112,6 +113,30 @@ void paintWindow(PixelBuffer& buffer, const PixelMapping& map, const SimDesktopW
   }
 }
 
+bool inShape(const SimOwnWindowLayer& layer, Point local) {
+  if (!layer.shape) return true;
+  return std::any_of(layer.shape->begin(), layer.shape->end(),
+                     [&](const Rect& rect) { return rect.contains(local); });
+}
+
+void paintOwnWindow(PixelBuffer& buffer, const PixelMapping& map, const SimOwnWindowLayer& layer) {
+  if (!layer.pixels) return;
+  const PixelBuffer& image = *layer.pixels;
+  const PixelSpan columns{map.columnAt(layer.frame.minX()), map.columnAt(layer.frame.maxX())};
+  for (int row = map.rowAt(layer.frame.minY()); row < map.rowAt(layer.frame.maxY()); ++row) {
+    const double y = map.rowCentre(row) - layer.frame.minY();
+    for (int column = columns.begin; column < columns.end; ++column) {
+      const double x = map.columnCentre(column) - layer.frame.minX();
+      if (!inShape(layer, {x, y})) continue;
+      const int sx = static_cast<int>(std::floor(x));
+      const int sy = static_cast<int>(std::floor(y));
+      if (sx < 0 || sy < 0 || sx >= image.width() || sy >= image.height()) continue;
+      const std::uint32_t pixel = image.pixel(sx, sy);
+      if ((pixel >> 24) != 0) buffer.setPixel(column, row, pixel);
+    }
+  }
+}
+
 void paintCursor(PixelBuffer& buffer, const PixelMapping& map, const SimCursor& cursor) {
   if (!cursor.image) return;
   const PixelBuffer& image = *cursor.image;
@@ -181,6 +206,11 @@ runtime::Result<std::shared_ptr<PixelBuffer>> composeFrame(const SimDesktopState
     if (!window.frame.intersects(display->frame)) continue;
     if (filterLeavesOut(filter, window.id, ownerOf(state, window), matching)) continue;
     paintWindow(*buffer, map, window);
+  }
+  for (const SimOwnWindowLayer& layer : state.ownWindows) {
+    if (!filter.exceptingWindowIDs.contains(layer.windowID)) continue;
+    if (!layer.frame.intersects(display->frame)) continue;
+    paintOwnWindow(*buffer, map, layer);
   }
   if (showsCursor) paintCursor(*buffer, map, state.cursor);
   return buffer;

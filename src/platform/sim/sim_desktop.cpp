@@ -588,4 +588,10 @@ bool SimDesktop::accessibilityTrusted() const {
   return accessibilityTrusted_;
 }
 
+void SimDesktop::setOwnWindows(std::vector<SimOwnWindowLayer> layers) {
+  std::lock_guard lock(mutex_);
+  state_.ownWindows = std::move(layers);
+  ++state_.revision;
+}
+
 }  // namespace corvane::platform::sim

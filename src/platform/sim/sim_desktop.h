@@ -76,6 +76,8 @@ class SimDesktop final : public Workspace,
   runtime::Status moveWindowToDesktop(std::uint32_t windowID, int desktop);
   runtime::Status raiseWindow(std::uint32_t windowID);
   runtime::Status closeWindow(std::uint32_t windowID);
+  // This application's own windows as they stand now (see SimOwnWindowLayer).
+  void setOwnWindows(std::vector<SimOwnWindowLayer> layers);
   // Repaints the window with another pattern (new content in the same place).
   runtime::Status setWindowPattern(std::uint32_t windowID, SimWindowPattern pattern);
   std::optional<SimDesktopWindow> window(std::uint32_t windowID) const;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,23 @@ struct SimCursor {
   std::uint64_t serial = 1;
 };
 
+// A window of this application as captures see it: its pixels at one per point over its frame,
+// limited to its shape when it has one. Transparent pixels show what lies beneath.
+struct SimOwnWindowLayer {
+  std::uint32_t windowID = 0;
+  Rect frame;
+  std::optional<std::vector<Rect>> shape;
+  SharedPixelBuffer pixels;
+};
+
 // The whole simulated desktop at one moment. Windows are kept bottom to top.
 struct SimDesktopState {
   std::vector<Screen> displays;
   std::vector<SimApplication> applications;  // in launch order
   std::vector<SimDesktopWindow> windows;     // stacking order, bottom first
+  // This application's own windows, above every other window, bottom first. Captures leave them
+  // out unless the filter excepts them, as the real backend does.
+  std::vector<SimOwnWindowLayer> ownWindows;
   std::uint32_t backgroundColor = 0;
   int activeDesktop = 0;
   SimCursor cursor;

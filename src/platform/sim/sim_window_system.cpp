@@ -1,6 +1,9 @@
 #include "platform/sim/sim_window_system.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "platform/sim/sim_desktop.h"
 
 namespace corvane::platform::sim {
 
@@ -36,6 +39,25 @@ void SimWindow::setFrame(const Rect& frame) {
   if (frame_.size.width < minSize_.width) frame_.size.width = minSize_.width;
   if (frame_.size.height < minSize_.height) frame_.size.height = minSize_.height;
   origin_.setIfChanged(frame_.origin);
+  state_->notifyChanged();
+}
+
+void SimWindow::setShape(std::optional<std::vector<Rect>> rects) {
+  shape_ = std::move(rects);
+  state_->notifyChanged();
+}
+
+void SimWindow::setContentView(std::shared_ptr<ContentView> view) {
+  if (auto* drawable = dynamic_cast<SimDrawableContent*>(content_.get()))
+    drawable->setRedrawHandler(nullptr);
+  content_ = std::move(view);
+  if (auto* drawable = dynamic_cast<SimDrawableContent*>(content_.get())) {
+    std::weak_ptr<SimWindowSystemState> weak = state_;
+    drawable->setRedrawHandler([weak] {
+      if (auto state = weak.lock()) state->notifyChanged();
+    });
+  }
+  state_->notifyChanged();
 }
 
 runtime::Subscription SimWindow::observeMove(std::function<void()> handler) {
@@ -61,6 +83,7 @@ void SimWindow::orderIn(bool makeKey) {
   state_->bringToFrontOfLevel(this);
   ++orderFrontCount_;
   if (makeKey) state_->keyWindow = this;
+  state_->notifyChanged();
 }
 
 void SimWindow::orderFront() {
@@ -81,13 +104,14 @@ void SimWindow::orderOut() {
   visible_ = false;
   state_->removeFromOrder(this);
   if (state_->keyWindow == this) state_->keyWindow = nullptr;
+  state_->notifyChanged();
 }
 
 void SimWindow::close() {
   orderOut();
   closed_ = true;
   number_ = 0;
-  content_.reset();
+  setContentView(nullptr);
 }
 
 bool SimWindow::isMapped() const {
@@ -110,6 +134,26 @@ std::shared_ptr<TopLevelWindow> SimWindowSystem::makeWindow(const Rect& frame, W
 
 std::vector<Screen> SimWindowSystem::screens() const {
   return source_ ? source_->screens() : screens_;
+}
+
+void SimWindowSystem::showWindowsOn(const std::shared_ptr<SimDesktop>& desktop) {
+  std::weak_ptr<SimDesktop> weakDesktop = desktop;
+  std::weak_ptr<SimWindowSystemState> weakState = state_;
+  state_->changed = [weakDesktop, weakState] {
+    auto target = weakDesktop.lock();
+    auto state = weakState.lock();
+    if (!target || !state) return;
+    std::vector<SimOwnWindowLayer> layers;
+    for (const SimWindow* window : state->order) {
+      auto* drawable = dynamic_cast<const SimDrawableContent*>(window->contentView().get());
+      if (!window->isMapped() || drawable == nullptr) continue;
+      const Rect frame = window->frame();
+      layers.push_back({window->windowNumber(), frame, window->shape(),
+                        drawable->render({std::ceil(frame.width()), std::ceil(frame.height())})});
+    }
+    target->setOwnWindows(std::move(layers));
+  };
+  state_->notifyChanged();
 }
 
 void SimWindowSystem::activateApplication(bool) {

@@ -4,12 +4,28 @@
 #include <memory>
 #include <vector>
 
+#include "platform/pixel_buffer.h"
 #include "platform/window_system.h"
 #include "runtime/published.h"
 
 namespace corvane::platform::sim {
 
 class SimWindow;
+class SimDesktop;
+
+// A window content the simulated desktop can draw into its captures: its pixels at one per point
+// for a window of `size`. A redraw request reaches the window system, which shows it again.
+class SimDrawableContent : public ContentView {
+ public:
+  virtual SharedPixelBuffer render(Size size) const = 0;
+  void setNeedsDisplay() final {
+    if (redraw_) redraw_();
+  }
+  void setRedrawHandler(std::function<void()> handler) { redraw_ = std::move(handler); }
+
+ private:
+  std::function<void()> redraw_;
+};
 
 // What the windows of one simulated window system share: the numbering, the key window and the
 // order of the visible windows, back to front, each level above the lower ones.
@@ -17,6 +33,12 @@ struct SimWindowSystemState {
   std::uint32_t nextNumber = 0x400001;
   const void* keyWindow = nullptr;
   std::vector<const SimWindow*> order;
+  // Runs after anything that changes what the windows show.
+  std::function<void()> changed;
+
+  void notifyChanged() const {
+    if (changed) changed();
+  }
 
   // Puts a visible window at the front of its level.
   void bringToFrontOfLevel(const SimWindow* window);
@@ -65,10 +87,10 @@ class SimWindow final : public TopLevelWindow {
   Size minSize() const override { return minSize_; }
   runtime::Subscription observeMove(std::function<void()> handler) override;
 
-  void setShape(std::optional<std::vector<Rect>> rects) override { shape_ = std::move(rects); }
+  void setShape(std::optional<std::vector<Rect>> rects) override;
   std::optional<std::vector<Rect>> shape() const override { return shape_; }
 
-  void setContentView(std::shared_ptr<ContentView> view) override { content_ = std::move(view); }
+  void setContentView(std::shared_ptr<ContentView> view) override;
   std::shared_ptr<ContentView> contentView() const override { return content_; }
 
   void orderFront() override;
@@ -133,6 +155,9 @@ class SimWindowSystem final : public WindowSystem {
   void activateApplication(bool ignoringOtherApps) override;
 
   void setScreens(std::vector<Screen> screens) { screens_ = std::move(screens); }
+  // From now on the desktop's captures show these windows (those whose content is drawable), as
+  // they are ordered, placed, shaped and redrawn.
+  void showWindowsOn(const std::shared_ptr<SimDesktop>& desktop);
   int activationCount() const { return activations_; }
   const std::vector<std::shared_ptr<SimWindow>>& windows() const { return windows_; }
   // The visible windows, back to front.
