@@ -637,9 +637,11 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
   };
   auto isExcludedItself = [&](const TrackedWindow& window) {
     const auto& identity = window.identity;
+    // Excepted windows are kept even when their application (this one included: the source
+    // masks are drawn in windows of ours that the capture must show) is left out.
     if (filter.exceptingWindowIDs.count(static_cast<std::uint32_t>(window.id)) != 0 ||
         filter.exceptingWindowIDs.count(static_cast<std::uint32_t>(window.client)) != 0) {
-      return identity.processID == ownProcess && ownProcess > 0;
+      return false;
     }
     if (filter.excludedWindowIDs.count(static_cast<std::uint32_t>(window.id)) != 0 ||
         filter.excludedWindowIDs.count(static_cast<std::uint32_t>(window.client)) != 0) {
