@@ -47,7 +47,8 @@ void BM_VerifySourceMasks(benchmark::State& state) {
     return;
   }
   bench::FrameCopy copy({frame.data()}, frame.byteCount());
-  bench::LikeForLikeRatio ratio(state, "memcpy", [&] { copy.once(); }, 256, 1);
+  bench::LikeForLikeRatio ratio(
+      state, "memcpy", [&] { copy.once(); }, 256, 1);
   for (auto _ : state) {
     auto result = verification::SourceOverlayCaptureVerifier::verify(&frame, snapshot);
     benchmark::DoNotOptimize(result);

@@ -19,9 +19,8 @@ SourceMaskPartition SourceFrameMaskingEngine::partitionRedactions(
     }
   }
   auto isNear = [&](const ProtectedRedaction& change) {
-    return std::any_of(sensitiveAreas.begin(), sensitiveAreas.end(), [&](const auto& area) {
-      return change.normalizedFrame.intersects(area);
-    });
+    return std::any_of(sensitiveAreas.begin(), sensitiveAreas.end(),
+                       [&](const auto& area) { return change.normalizedFrame.intersects(area); });
   };
 
   SourceMaskPartition partition;

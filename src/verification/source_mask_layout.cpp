@@ -79,7 +79,8 @@ std::optional<SourceMaskContentLayout> maskContent(const Rect& r, bool showLabel
   content.symbolRect = Rect{{symbolX, midY - symbolSize / 2}, {symbolSize, symbolSize}};
 
   if (content.text && total <= w - kLabelMargin) {
-    content.textRect = Rect{{content.symbolRect.maxX() + gap, midY - textSize.height / 2}, textSize};
+    content.textRect =
+        Rect{{content.symbolRect.maxX() + gap, midY - textSize.height / 2}, textSize};
   } else {
     content.text.reset();
   }
@@ -129,15 +130,15 @@ std::vector<SourceMaskPlacement> placements(const SourceMaskLayout& layout,
   for (const auto& mask : layout.masks) {
     SourceMaskPlacement placement;
     const Point topLeft = normalizedOnDisplay(mask.rect.origin, scene);
-    const Point bottomRight =
-        normalizedOnDisplay({mask.rect.maxX(), mask.rect.maxY()}, scene);
-    placement.normalizedFrame = Rect{topLeft, {bottomRight.x - topLeft.x, bottomRight.y - topLeft.y}};
+    const Point bottomRight = normalizedOnDisplay({mask.rect.maxX(), mask.rect.maxY()}, scene);
+    placement.normalizedFrame =
+        Rect{topLeft, {bottomRight.x - topLeft.x, bottomRight.y - topLeft.y}};
     if (mask.content) {
       const Rect& symbol = mask.content->symbolRect;
-      placement.normalizedAccentPoint = normalizedOnDisplay(
-          {symbol.minX() + style::lockBodyCentre.x * symbol.width(),
-           symbol.minY() + style::lockBodyCentre.y * symbol.height()},
-          scene);
+      placement.normalizedAccentPoint =
+          normalizedOnDisplay({symbol.minX() + style::lockBodyCentre.x * symbol.width(),
+                               symbol.minY() + style::lockBodyCentre.y * symbol.height()},
+                              scene);
     }
     result.push_back(placement);
   }

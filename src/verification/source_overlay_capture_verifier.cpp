@@ -115,10 +115,9 @@ SourceOverlayVerificationResult verify(const PixelBuffer* frame,
 
   for (std::size_t i = 0; i < snapshot.redactions.size(); ++i) {
     const int index = static_cast<int>(i);
-    const Rect drawn =
-        placed ? clippedToUnit(snapshot.placements[i].normalizedFrame)
-               : drawnMaskFrame(snapshot.redactions[i].normalizedFrame, frame->width(),
-                                frame->height());
+    const Rect drawn = placed ? clippedToUnit(snapshot.placements[i].normalizedFrame)
+                              : drawnMaskFrame(snapshot.redactions[i].normalizedFrame,
+                                               frame->width(), frame->height());
     const Rect pixels{{drawn.minX() * width, drawn.minY() * height},
                       {drawn.width() * width, drawn.height() * height}};
     if (pixels.width() < minimumMaskPixels || pixels.height() < minimumMaskPixels) {

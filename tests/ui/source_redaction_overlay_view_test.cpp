@@ -13,8 +13,8 @@
 namespace corvane::ui {
 namespace {
 
-using verification::SourceOverlayCaptureVerifier::verify;
 using verification::SourceMaskSizeClass;
+using verification::SourceOverlayCaptureVerifier::verify;
 
 model::ProtectedRedaction mask(double x, double y, double w, double h) {
   model::ProtectedRedaction r;
@@ -45,12 +45,12 @@ class SourceRedactionOverlayViewTest : public ::testing::Test, public testing::Q
   std::shared_ptr<QtWindowSystem> windows =
       std::make_shared<QtWindowSystem>(testing::offscreenDesktop(), nullptr);
   verification::SourceRedactionOverlayManager overlay{windows,
-                                                     makeSourceRedactionOverlayContentFactory()};
+                                                      makeSourceRedactionOverlayContentFactory()};
 };
 
 TEST_F(SourceRedactionOverlayViewTest, DrawsThreeSizeClassesThatVerifyInTheCapture) {
-  const auto snapshot = overlay.show(
-      1, {mask(40, 30, 388, 94), mask(60, 300, 188, 34), mask(560, 420, 48, 14)});
+  const auto snapshot =
+      overlay.show(1, {mask(40, 30, 388, 94), mask(60, 300, 188, 34), mask(560, 420, 48, 14)});
   ASSERT_EQ(snapshot.redactions.size(), 3u);
   ASSERT_TRUE(processUntil([&] { return host()->isVisible(); }));
   const auto& masks = overlay.layout().masks;

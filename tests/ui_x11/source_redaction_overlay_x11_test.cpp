@@ -78,9 +78,9 @@ model::ProtectedRedaction mask(double x, double y, double w, double h) {
 std::string describe(const platform::SharedPixelBuffer& frame,
                      const verification::SourceOverlaySnapshot& snapshot) {
   if (!frame) return "no capture";
-  QImage(frame->data(), frame->width(), frame->height(), frame->bytesPerRow(),
-         QImage::Format_RGB32)
-      .save(QString::fromStdString(corvane::testing::artifactPath("source-masks-x11.png").string()));
+  QImage(frame->data(), frame->width(), frame->height(), frame->bytesPerRow(), QImage::Format_RGB32)
+      .save(
+          QString::fromStdString(corvane::testing::artifactPath("source-masks-x11.png").string()));
   const auto result = verification::SourceOverlayCaptureVerifier::verify(frame.get(), snapshot);
   return "mask " + std::to_string(result.failedRedactionIndex.value_or(-1)) + ", " +
          std::to_string(result.matchingSamples) + " of " + std::to_string(result.sampledPoints);
@@ -107,9 +107,9 @@ TEST_F(SourceMasksX11Child, ShapedClickThroughPanelIsCapturedWhenExcepted) {
   ASSERT_TRUE(display);
 
   // A 2-point-high line of text, a label-sized key and a mask running off the screen's edge.
-  const auto snapshot = overlay.show(display->displayID,
-                                     {mask(100, 100, 380, 90), mask(120, 300, 180, 2),
-                                      mask(1240, 500, 120, 30)});
+  const auto snapshot =
+      overlay.show(display->displayID,
+                   {mask(100, 100, 380, 90), mask(120, 300, 180, 2), mask(1240, 500, 120, 30)});
   ASSERT_EQ(snapshot.redactions.size(), 3u);
   auto& panel = static_cast<QtWindow&>(*overlay.panel());
   const WId panelId = panel.hostWidget()->winId();
@@ -133,20 +133,26 @@ TEST_F(SourceMasksX11Child, ShapedClickThroughPanelIsCapturedWhenExcepted) {
       std::lock_guard lock(mutex);
       result = std::move(r);
     });
-    EXPECT_TRUE(processUntil([&] {
-      std::lock_guard lock(mutex);
-      return result.has_value();
-    }, 10));
+    EXPECT_TRUE(processUntil(
+        [&] {
+          std::lock_guard lock(mutex);
+          return result.has_value();
+        },
+        10));
     std::lock_guard lock(mutex);
     return result && result->ok() ? result->value() : nullptr;
   };
 
   // Excepted, the masks are in the capture and verify, the 2-point line and the edge mask too.
   platform::SharedPixelBuffer kept;
-  ASSERT_TRUE(processUntil([&] {
-    kept = captureWith({overlay.windowNumber()});
-    return kept && verification::SourceOverlayCaptureVerifier::verify(kept.get(), snapshot).isVerified;
-  }, 10)) << "the masks never verified in the capture: " << describe(kept, snapshot);
+  ASSERT_TRUE(processUntil(
+      [&] {
+        kept = captureWith({overlay.windowNumber()});
+        return kept &&
+               verification::SourceOverlayCaptureVerifier::verify(kept.get(), snapshot).isVerified;
+      },
+      10))
+      << "the masks never verified in the capture: " << describe(kept, snapshot);
   describe(kept, snapshot);  // leaves the capture as a picture
   // Outside its shape the panel covers nothing: the editor shows between the masks.
   const std::uint32_t between = kept->pixel(600, 250) & 0xFFFFFF;
@@ -157,7 +163,8 @@ TEST_F(SourceMasksX11Child, ShapedClickThroughPanelIsCapturedWhenExcepted) {
   ASSERT_TRUE(without);
   const auto missing = verification::SourceOverlayCaptureVerifier::verify(without.get(), snapshot);
   EXPECT_FALSE(missing.isVerified);
-  EXPECT_EQ(missing.failure, verification::SourceOverlayVerificationResult::Failure::maskBodyMismatch);
+  EXPECT_EQ(missing.failure,
+            verification::SourceOverlayVerificationResult::Failure::maskBodyMismatch);
 
   overlay.hide();
   ASSERT_TRUE(processUntil([&] { return overlay.panel() == nullptr; }));

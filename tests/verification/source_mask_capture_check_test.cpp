@@ -22,8 +22,8 @@ constexpr std::uint32_t kFill = 0xff202322;  // (32, 35, 34)
 constexpr std::uint32_t kAccent = 0xff14be6a;
 constexpr std::uint32_t kPage = 0xfff4f4f2;
 
-ProtectedRedaction redaction(Rect frame,
-                             ProtectedRedactionScope scope = ProtectedRedactionScope::sourceOverlay) {
+ProtectedRedaction redaction(
+    Rect frame, ProtectedRedactionScope scope = ProtectedRedactionScope::sourceOverlay) {
   ProtectedRedaction r;
   r.normalizedFrame = frame;
   r.scope = scope;
@@ -57,12 +57,15 @@ SourceOverlaySnapshot snapshotOf(std::vector<ProtectedRedaction> masks) {
 }
 
 TEST(SourceMaskPartitionTest, UnverifiedChangesJoinTheScreenMasksOnlyNearSensitiveText) {
-  const auto secret = redaction({{0.30, 0.30}, {0.10, 0.05}}, ProtectedRedactionScope::sensitiveText);
-  auto change = [](Rect frame) { return redaction(frame, ProtectedRedactionScope::unverifiedChange); };
-  const auto right03 = change({{0.43, 0.30}, {0.05, 0.05}});   // 0.03 right of it
-  const auto right06 = change({{0.46, 0.30}, {0.05, 0.05}});   // 0.06 right
+  const auto secret =
+      redaction({{0.30, 0.30}, {0.10, 0.05}}, ProtectedRedactionScope::sensitiveText);
+  auto change = [](Rect frame) {
+    return redaction(frame, ProtectedRedactionScope::unverifiedChange);
+  };
+  const auto right03 = change({{0.43, 0.30}, {0.05, 0.05}});    // 0.03 right of it
+  const auto right06 = change({{0.46, 0.30}, {0.05, 0.05}});    // 0.06 right
   const auto below045 = change({{0.30, 0.395}, {0.05, 0.05}});  // just inside 0.05 below
-  const auto below06 = change({{0.30, 0.41}, {0.05, 0.05}});   // 0.06 below
+  const auto below06 = change({{0.30, 0.41}, {0.05, 0.05}});    // 0.06 below
 
   const auto split =
       SourceFrameMaskingEngine::partitionRedactions({right06, right03, secret, below06, below045});
@@ -71,7 +74,8 @@ TEST(SourceMaskPartitionTest, UnverifiedChangesJoinTheScreenMasksOnlyNearSensiti
   EXPECT_EQ(split.source[0].id, secret.id);
   EXPECT_EQ(split.source[1].id, right03.id);
   EXPECT_EQ(split.source[2].id, below045.id);
-  for (const auto& mask : split.source) EXPECT_EQ(mask.scope, ProtectedRedactionScope::sourceOverlay);
+  for (const auto& mask : split.source)
+    EXPECT_EQ(mask.scope, ProtectedRedactionScope::sourceOverlay);
   EXPECT_EQ(split.source[1].normalizedFrame, right03.normalizedFrame);
   ASSERT_EQ(split.publication.size(), 2u);
   EXPECT_EQ(split.publication[0].id, right06.id);
@@ -86,7 +90,8 @@ TEST(SourceMaskPartitionTest, UnverifiedChangesJoinTheScreenMasksOnlyNearSensiti
 TEST(SourceMaskVerifierTest, MaskDrawnInFillVerifiesAndMissingMaskReportsItsMatches) {
   const Rect text{{0.2, 0.2}, {0.2, 0.1}};
   auto frame = frameOf(800, 600, kPage);
-  EXPECT_EQ(Verifier::verify(frame.get(), snapshotOf({})), SourceOverlayVerificationResult::verified());
+  EXPECT_EQ(Verifier::verify(frame.get(), snapshotOf({})),
+            SourceOverlayVerificationResult::verified());
 
   const auto missing = Verifier::verify(frame.get(), snapshotOf({redaction(text)}));
   EXPECT_FALSE(missing.isVerified);
@@ -101,11 +106,12 @@ TEST(SourceMaskVerifierTest, MaskDrawnInFillVerifiesAndMissingMaskReportsItsMatc
   EXPECT_TRUE(Verifier::verify(frame.get(), snapshotOf({redaction(text)})).isVerified);
 
   // A lock in the middle counts; four body points of other content do not make five.
-  const auto points = Verifier::maskBodyVerificationPoints(
-      Verifier::drawnMaskFrame(text, 800, 600));
+  const auto points =
+      Verifier::maskBodyVerificationPoints(Verifier::drawnMaskFrame(text, 800, 600));
   ASSERT_EQ(points.size(), 9u);
   EXPECT_DOUBLE_EQ(points[2].x - points[0].x, (0.72 - 0.2) * (text.width() + 12.0 / 800));
-  frame->setPixel(static_cast<int>(points[4].x * 800), static_cast<int>(points[4].y * 600), kAccent);
+  frame->setPixel(static_cast<int>(points[4].x * 800), static_cast<int>(points[4].y * 600),
+                  kAccent);
   for (int i : {0, 1, 2, 3}) {
     // (points are normalised here; the verifier insets by the border first, so paint around them)
     paint(*frame, {{points[i].x - 0.01, points[i].y - 0.01}, {0.02, 0.02}}, kPage);
@@ -124,7 +130,7 @@ TEST(SourceMaskVerifierTest, ToleranceAndOpacityAreExact) {
     auto frame = frameOf(200, 200, argb);
     return Verifier::verify(frame.get(), snapshotOf({redaction(text)}));
   };
-  EXPECT_TRUE(check(0xff282322).isVerified);  // red 40: within 8 of 32
+  EXPECT_TRUE(check(0xff282322).isVerified);   // red 40: within 8 of 32
   EXPECT_FALSE(check(0xff292322).isVerified);  // red 41
   EXPECT_TRUE(check(0xff0cc662).isVerified);   // the accent, 8 off in every component
   const auto translucent = check(0xf9202322);  // alpha 249: ignored although its colour matches
@@ -138,7 +144,8 @@ TEST(SourceMaskVerifierTest, StopsAtTheFirstFailingMaskAndReadsNoEmptyFrame) {
   const Rect second{{0.5, 0.5}, {0.2, 0.1}};
   auto frame = frameOf(400, 300, kPage);
   drawMask(*frame, first);
-  const auto result = Verifier::verify(frame.get(), snapshotOf({redaction(first), redaction(second)}));
+  const auto result =
+      Verifier::verify(frame.get(), snapshotOf({redaction(first), redaction(second)}));
   EXPECT_EQ(result.failure, Failure::maskBodyMismatch);
   EXPECT_EQ(result.failedRedactionIndex, 1);
 
@@ -153,11 +160,12 @@ TEST(SourceMaskVerifierTest, StopsAtTheFirstFailingMaskAndReadsNoEmptyFrame) {
 // placement that leaves under 3 px of the mask in the frame cannot be seen and says so.
 TEST(SourceMaskVerifierTest, SmallAndEdgeMasksVerifyAsDrawn) {
   auto frame = frameOf(2000, 1000, kPage);
-  const Rect thin{{0.3, 0.3}, {0.001, 0.01}};          // 2 px wide
-  const Rect halfOut{{0.95, 0.96}, {0.1, 0.08}};        // most of it right of and below the frame
+  const Rect thin{{0.3, 0.3}, {0.001, 0.01}};     // 2 px wide
+  const Rect halfOut{{0.95, 0.96}, {0.1, 0.08}};  // most of it right of and below the frame
   drawMask(*frame, thin);
   drawMask(*frame, halfOut);
-  EXPECT_TRUE(Verifier::verify(frame.get(), snapshotOf({redaction(thin), redaction(halfOut)})).isVerified);
+  EXPECT_TRUE(
+      Verifier::verify(frame.get(), snapshotOf({redaction(thin), redaction(halfOut)})).isVerified);
 
   SourceOverlaySnapshot sliver = snapshotOf({redaction(thin)});
   sliver.placements = {{.normalizedFrame = {{0.9995, 0.3}, {0.01, 0.01}}}};  // 1 px on the frame

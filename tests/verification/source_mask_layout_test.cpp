@@ -19,7 +19,8 @@ SourceMaskScene scene(std::vector<Rect> pointRects, double scale = 1) {
   SourceMaskScene s{{{100, 50}, {1000, 1000}}, {{100, 50}, {1000, 1000}}, scale, {}};
   for (const Rect& r : pointRects) {
     model::ProtectedRedaction redaction;
-    redaction.normalizedFrame = {{r.minX() / 1000, r.minY() / 1000}, {r.width() / 1000, r.height() / 1000}};
+    redaction.normalizedFrame = {{r.minX() / 1000, r.minY() / 1000},
+                                 {r.width() / 1000, r.height() / 1000}};
     s.redactions.push_back(redaction);
   }
   return s;
@@ -115,8 +116,10 @@ TEST(SourceMaskLayoutTest, OutsideTheDisplayIsClippedByTheViewAndPlacedOnTheDisp
   EXPECT_DOUBLE_EQ(placements[0].normalizedFrame.maxX(), 1.0);
   const Rect& lock = layout.masks[0].content->symbolRect;
   ASSERT_TRUE(placements[0].normalizedAccentPoint);
-  EXPECT_DOUBLE_EQ(placements[0].normalizedAccentPoint->x, (lock.minX() + 0.5 * lock.width()) / 1000);
-  EXPECT_DOUBLE_EQ(placements[0].normalizedAccentPoint->y, (lock.minY() + 0.65 * lock.height()) / 1000);
+  EXPECT_DOUBLE_EQ(placements[0].normalizedAccentPoint->x,
+                   (lock.minX() + 0.5 * lock.width()) / 1000);
+  EXPECT_DOUBLE_EQ(placements[0].normalizedAccentPoint->y,
+                   (lock.minY() + 0.65 * lock.height()) / 1000);
 }
 
 }  // namespace

@@ -22,18 +22,20 @@ using platform::sim::SimWindow;
 class DrawnMasks final : public platform::sim::SimDrawableContent {
  public:
   platform::SharedPixelBuffer render(Size size) const override {
-    auto image = std::make_shared<PixelBuffer>(static_cast<int>(size.width),
-                                               static_cast<int>(size.height));
+    auto image =
+        std::make_shared<PixelBuffer>(static_cast<int>(size.width), static_cast<int>(size.height));
     image->fill(0);
     for (const auto& mask : layout.masks) {
       paint(*image, mask.rect, 0xff484a49);
-      paint(*image, {{mask.rect.minX() + 1, mask.rect.minY() + 1},
-                     {mask.rect.width() - 2, mask.rect.height() - 2}},
+      paint(*image,
+            {{mask.rect.minX() + 1, mask.rect.minY() + 1},
+             {mask.rect.width() - 2, mask.rect.height() - 2}},
             0xff202322);
       if (!mask.content) continue;
       const Rect& lock = mask.content->symbolRect;
       const double s = lock.width();
-      paint(*image, {{lock.minX() + s * 5.5 / 24, lock.minY() + s * 10.5 / 24}, {s * 13 / 24, s * 10 / 24}},
+      paint(*image,
+            {{lock.minX() + s * 5.5 / 24, lock.minY() + s * 10.5 / 24}, {s * 13 / 24, s * 10 / 24}},
             0xff14be6a);
       if (mask.content->text) paint(*image, mask.content->textRect, 0xffdadada);
     }
@@ -170,9 +172,9 @@ TEST_F(SourceRedactionOverlayManagerTest, ShowsAClickThroughShapedPanelAndReport
 // verify there, a capture that does not except it shows no mask, and a snapshot taken before a
 // hide no longer verifies after it.
 TEST_F(SourceRedactionOverlayManagerTest, DrawnMasksVerifyInCapturesThatKeepThePanel) {
-  const auto snapshot = overlay.show(
-      1, {mask({{0.1, 0.1}, {0.3, 0.1}}), mask({{0.5, 0.6}, {0.12, 0.03}}),
-          mask({{0.8, 0.3}, {0.001, 0.01}}), mask({{0.97, 0.95}, {0.1, 0.1}})});
+  const auto snapshot =
+      overlay.show(1, {mask({{0.1, 0.1}, {0.3, 0.1}}), mask({{0.5, 0.6}, {0.12, 0.03}}),
+                       mask({{0.8, 0.3}, {0.001, 0.01}}), mask({{0.97, 0.95}, {0.1, 0.1}})});
   ASSERT_EQ(snapshot.redactions.size(), 4u);
   for (const auto& placement : snapshot.placements) EXPECT_TRUE(placement.normalizedAccentPoint);
 

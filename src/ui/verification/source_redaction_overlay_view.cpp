@@ -1,8 +1,8 @@
 #include "ui/verification/source_redaction_overlay_view.h"
 
 #include <QFontMetricsF>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <cmath>
@@ -91,8 +91,8 @@ void SourceRedactionOverlayView::drawMaskContent(QPainter& painter,
   const auto& symbols = SymbolImages::shared();
   if (symbols.hasSymbol(kLockSymbol) && symbolRect.width() >= 1) {
     const int side = static_cast<int>(std::lround(symbolRect.width()));
-    const QImage lock = symbols.image(kLockSymbol, side, qColor(style::accentColor),
-                                      devicePixelRatioF());
+    const QImage lock =
+        symbols.image(kLockSymbol, side, qColor(style::accentColor), devicePixelRatioF());
     painter.drawImage(symbolRect, lock);
   }
   if (content.text) {
