@@ -26,8 +26,10 @@ class SourceRedactionOverlayManager {
   // Above ordinary windows (and below the presenter bar and the source guard).
   static constexpr platform::WindowLevel overlayLevel = platform::WindowLevel::floating;
 
-  SourceRedactionOverlayManager(std::shared_ptr<platform::WindowSystem> windowSystem,
-                                SourceRedactionOverlayContentFactory contentFactory);
+  // Without a window system nothing can be shown: show() only hides.
+  explicit SourceRedactionOverlayManager(
+      std::shared_ptr<platform::WindowSystem> windowSystem = nullptr,
+      SourceRedactionOverlayContentFactory contentFactory = {});
 
   // Draws `redactions` (normalised, top-left, relative to the display) over the display, replacing
   // what was shown, and returns the shown set. Masks that fall wholly outside the display are not
