@@ -72,6 +72,8 @@ CorvaneController::CorvaneController(CorvaneControllerServices services)
                                  workspaceRepairDefaults(services_.defaultsStore),
                                  services_.desktopIconPreference, services_.recorder),
       sourceGuardManager_(services_.windowSystem, services_.sourceGuardContentFactory),
+      sourceRedactionOverlayManager_(services_.windowSystem,
+                                     services_.sourceRedactionOverlayContentFactory),
       presenterControlBarManager_(std::make_shared<menubar::PresenterControlBarManager>(
           services_.windowSystem, services_.desktop.workspace,
           model::PreferencesStore::applicationDefaults(services_.defaultsStore),

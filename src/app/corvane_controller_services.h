@@ -20,6 +20,7 @@
 #include "platform/window_system.h"
 #include "runtime/notification_center.h"
 #include "share_window/protected_share_window_manager.h"
+#include "verification/source_redaction_overlay_content.h"
 
 namespace corvane::operations {
 class UpdateManager;
@@ -39,6 +40,7 @@ struct CorvaneControllerServices {
   std::shared_ptr<platform::WindowSystem> windowSystem;
   share_window::ProtectedShareContentFactory outputContentFactory;
   SourceGuardContentFactory sourceGuardContentFactory;
+  verification::SourceRedactionOverlayContentFactory sourceRedactionOverlayContentFactory;
   menubar::PresenterControlBarContentFactory presenterControlBarContentFactory;
 
   // The active settings suite (the QA suite when one is active), and the store the

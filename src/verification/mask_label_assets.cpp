@@ -9,6 +9,7 @@
 #include <string>
 
 #include "verification/cairo_image.h"
+#include "verification/protected_gpu_compositor.h"
 
 namespace corvane::verification {
 
@@ -69,7 +70,8 @@ void drawLock(cairo_t* context, double iconSize, double logicalHeight) {
   const double offset = (logicalHeight - s) / 2;
   // Shapes are given from the bottom edge up; flip each into top-left coordinates.
   auto fromBottom = [&](double y, double height) { return logicalHeight - (y + offset) - height; };
-  cairo_set_source_rgba(context, 0.078, 0.745, 0.416, 1.0);
+  const auto& accent = ProtectedGPUCompositor::kMaskAccent;
+  cairo_set_source_rgba(context, accent.red, accent.green, accent.blue, 1.0);
   addRoundedRectangle(context, 0.27 * s, fromBottom(0.46 * s, 0.42 * s), 0.46 * s, 0.42 * s,
                       0.23 * s);
   cairo_set_line_width(context, std::max(0.11 * s, 1.4));

@@ -50,4 +50,14 @@ std::optional<PixelRect> pixelRectOfClipped(const platform::Rect& normalized, in
                         height);
 }
 
+std::optional<PixelRect> maskPixelRect(const platform::Rect& normalized, int width, int height) {
+  const auto inner = pixelRect(normalized, width, height);
+  if (!inner) return std::nullopt;
+  const PixelRect grown{inner->x - kMaskGrowX, inner->y - kMaskGrowY, inner->width + 2 * kMaskGrowX,
+                        inner->height + 2 * kMaskGrowY};
+  const auto rect = grown.intersection(PixelRect{0, 0, width, height});
+  if (rect.isEmpty()) return std::nullopt;
+  return rect;
+}
+
 }  // namespace corvane::verification

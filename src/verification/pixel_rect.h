@@ -40,4 +40,13 @@ std::optional<PixelRect> pixelRect(const platform::Rect& normalized, int width, 
 std::optional<PixelRect> pixelRectOfClipped(const platform::Rect& normalized, int width,
                                             int height);
 
+// Masks cover their redaction's pixels and this many more on the left and right, and at the top
+// and bottom.
+inline constexpr int kMaskGrowX = 6;
+inline constexpr int kMaskGrowY = 3;
+
+// The pixels a mask over the normalised rect covers: its pixel rect grown by the mask's margins
+// and kept inside the image. Nothing for a rect wholly outside the image.
+std::optional<PixelRect> maskPixelRect(const platform::Rect& normalized, int width, int height);
+
 }  // namespace corvane::verification

@@ -16,8 +16,6 @@ using model::ProtectedRedaction;
 using model::ProtectedRedactionScope;
 
 constexpr double kReferenceWidth = 1512;
-constexpr int kMaskGrowX = 6;
-constexpr int kMaskGrowY = 3;
 constexpr double kBorderRadius = 4;
 constexpr double kFillRadius = 3;
 constexpr double kLabelInset = 4;
@@ -38,17 +36,6 @@ struct MaskPlan {
   bool leftAligned = false;
 };
 
-// The redaction's frame in pixels, grown by a few pixels on each side and kept inside the image.
-std::optional<PixelRect> maskRect(const platform::Rect& normalized, int width, int height) {
-  const auto inner = pixelRect(normalized, width, height);
-  if (!inner) return std::nullopt;
-  const PixelRect grown{inner->x - kMaskGrowX, inner->y - kMaskGrowY, inner->width + 2 * kMaskGrowX,
-                        inner->height + 2 * kMaskGrowY};
-  const auto rect = grown.intersection(PixelRect{0, 0, width, height});
-  if (rect.isEmpty()) return std::nullopt;
-  return rect;
-}
-
 // Where each mask goes and which label it carries. A small mask next to one that already shows a
 // text label gets the lock alone, so neighbouring masks do not repeat the same words.
 std::vector<MaskPlan> planMasks(const std::vector<ProtectedRedaction>& redactions,
@@ -59,7 +46,7 @@ std::vector<MaskPlan> planMasks(const std::vector<ProtectedRedaction>& redaction
   for (const auto& redaction : redactions) {
     if (redaction.scope == ProtectedRedactionScope::sourceOverlay && !includeSourceOverlays)
       continue;
-    const auto rect = maskRect(redaction.normalizedFrame, width, height);
+    const auto rect = maskPixelRect(redaction.normalizedFrame, width, height);
     if (!rect) continue;
     MaskPlan plan;
     plan.rect = *rect;
@@ -225,7 +212,7 @@ platform::SharedPixelBuffer ProtectedGPUCompositor::guardedImage(
   // Areas still unverified keep what was verified.
   for (const auto& redaction : verifiedRedactions) {
     if (redaction.scope != ProtectedRedactionScope::unverifiedChange) continue;
-    if (const auto rect = maskRect(redaction.normalizedFrame, width, height))
+    if (const auto rect = maskPixelRect(redaction.normalizedFrame, width, height))
       showVerifiedInside(*output, *verifiedOutput, covers, *rect, 0);
   }
   for (const auto& changed : changedRects) {

@@ -22,6 +22,7 @@ struct MaskColor {
 inline constexpr MaskColor kMaskFill{0.125, 0.137, 0.133};
 inline constexpr MaskColor kMaskBorder{0.275, 0.302, 0.294};
 inline constexpr MaskColor kUncoveredBand{0.067, 0.09, 0.098};
+inline constexpr MaskColor kMaskAccent{0.078, 0.745, 0.416};  // the lock
 
 // The frame with an opaque, labelled mask over each redaction (source-overlay redactions only
 // when asked). Without anything to draw it is the source itself, not a copy; null when the covers

@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "platform/geometry.h"
+#include "verification/pixel_rect.h"
+#include "verification/protected_gpu_compositor.h"
 
 namespace corvane::verification {
 
@@ -23,8 +25,12 @@ struct Rgb8 {
   std::uint8_t blue = 0;
 };
 
-inline constexpr Rgba maskFillColor{0.125, 0.137, 0.133, 1.0};
-inline constexpr Rgba accentColor{0.078, 0.745, 0.416, 1.0};
+inline constexpr Rgba maskFillColor{ProtectedGPUCompositor::kMaskFill.red,
+                                    ProtectedGPUCompositor::kMaskFill.green,
+                                    ProtectedGPUCompositor::kMaskFill.blue, 1.0};
+inline constexpr Rgba accentColor{ProtectedGPUCompositor::kMaskAccent.red,
+                                  ProtectedGPUCompositor::kMaskAccent.green,
+                                  ProtectedGPUCompositor::kMaskAccent.blue, 1.0};
 inline constexpr Rgba borderColor{1.0, 1.0, 1.0, 0.18};
 inline constexpr Rgba labelColor{0.92, 0.92, 0.92, 0.78};
 
@@ -33,8 +39,8 @@ inline constexpr Rgb8 maskFill8{32, 35, 34};
 inline constexpr Rgb8 accent8{20, 190, 106};
 
 // The mask grows around the covered text by this many device pixels on each side.
-inline constexpr double horizontalGrowthPixels = 6;
-inline constexpr double verticalGrowthPixels = 3;
+inline constexpr double horizontalGrowthPixels = kMaskGrowX;
+inline constexpr double verticalGrowthPixels = kMaskGrowY;
 inline constexpr double cornerRadiusPixels = 4;
 inline constexpr double borderWidthPixels = 1;
 

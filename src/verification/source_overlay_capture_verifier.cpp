@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "verification/normalized_geometry.h"
+#include "verification/pixel_rect.h"
 #include "verification/source_mask_visual_style.h"
 
 namespace corvane::verification::SourceOverlayCaptureVerifier {
@@ -94,12 +94,6 @@ std::vector<Point> maskBodyVerificationPoints(const Rect& rect) {
   return points;
 }
 
-Rect drawnMaskFrame(const Rect& normalizedFrame, int width, int height) {
-  if (width <= 0 || height <= 0) return {};
-  return clippedToUnit(grown(normalizedFrame, style::horizontalGrowthPixels / width,
-                             style::verticalGrowthPixels / height));
-}
-
 SourceOverlayVerificationResult verify(const PixelBuffer* frame,
                                        const SourceOverlaySnapshot& snapshot) {
   using Failure = SourceOverlayVerificationResult::Failure;
@@ -108,21 +102,23 @@ SourceOverlayVerificationResult verify(const PixelBuffer* frame,
       frame->byteCount() < static_cast<std::size_t>(frame->bytesPerRow()) * frame->height()) {
     return {.failure = Failure::bitmapUnavailable};
   }
-  const double width = frame->width();
-  const double height = frame->height();
+  const int width = frame->width();
+  const int height = frame->height();
   const bool placed = snapshot.placements.size() == snapshot.redactions.size();
   const FrameSampler sampler(*frame);
 
   for (std::size_t i = 0; i < snapshot.redactions.size(); ++i) {
     const int index = static_cast<int>(i);
-    const Rect drawn = placed ? clippedToUnit(snapshot.placements[i].normalizedFrame)
-                              : drawnMaskFrame(snapshot.redactions[i].normalizedFrame,
-                                               frame->width(), frame->height());
-    const Rect pixels{{drawn.minX() * width, drawn.minY() * height},
-                      {drawn.width() * width, drawn.height() * height}};
-    if (pixels.width() < minimumMaskPixels || pixels.height() < minimumMaskPixels) {
+    // The mask as it is drawn: where the overlay says it drew it, else grown around its text the
+    // way every mask is; either way only the part inside the frame.
+    const auto drawn = placed
+                           ? pixelRect(snapshot.placements[i].normalizedFrame, width, height)
+                           : maskPixelRect(snapshot.redactions[i].normalizedFrame, width, height);
+    if (!drawn || drawn->width < minimumMaskPixels || drawn->height < minimumMaskPixels) {
       return {.failure = Failure::cellTooSmall, .failedRedactionIndex = index};
     }
+    const Rect pixels{{static_cast<double>(drawn->x), static_cast<double>(drawn->y)},
+                      {static_cast<double>(drawn->width), static_cast<double>(drawn->height)}};
     std::optional<Point> accent;
     if (placed && snapshot.placements[i].normalizedAccentPoint) {
       const Point& p = *snapshot.placements[i].normalizedAccentPoint;

@@ -28,11 +28,6 @@ SourceOverlayVerificationResult verify(const platform::PixelBuffer* frame,
 // Nine points row by row (y fractions 0.16, 0.5, 0.84; x fractions 0.2, 0.5, 0.72) of `rect`.
 std::vector<platform::Point> maskBodyVerificationPoints(const platform::Rect& rect);
 
-// The part of the frame a mask covers when it is drawn around `normalizedFrame` on a frame of
-// width × height pixels: grown by the mask's margins and clipped to the frame, in normalised
-// coordinates. Used when a snapshot does not say where its masks were drawn.
-platform::Rect drawnMaskFrame(const platform::Rect& normalizedFrame, int width, int height);
-
 }  // namespace SourceOverlayCaptureVerifier
 
 }  // namespace corvane::verification

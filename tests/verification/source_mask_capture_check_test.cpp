@@ -4,6 +4,7 @@
 
 #include "model/enum_coding.h"
 #include "verification/normalized_geometry.h"
+#include "verification/pixel_rect.h"
 #include "verification/source_frame_masking_engine.h"
 #include "verification/source_mask_visual_style.h"
 #include "verification/source_overlay_capture_verifier.h"
@@ -36,20 +37,19 @@ std::shared_ptr<PixelBuffer> frameOf(int width, int height, std::uint32_t argb) 
   return frame;
 }
 
+void paint(PixelBuffer& frame, const PixelRect& r, std::uint32_t argb) {
+  for (int y = r.y; y < r.maxY(); ++y)
+    for (int x = r.x; x < r.maxX(); ++x) frame.setPixel(x, y, argb);
+}
+
 // Paints the normalised rect (clipped to the frame) in one colour.
 void paint(PixelBuffer& frame, const Rect& normalized, std::uint32_t argb) {
-  const Rect r = clippedToUnit(normalized);
-  const int x0 = static_cast<int>(r.minX() * frame.width());
-  const int y0 = static_cast<int>(r.minY() * frame.height());
-  const int x1 = static_cast<int>(std::ceil(r.maxX() * frame.width()));
-  const int y1 = static_cast<int>(std::ceil(r.maxY() * frame.height()));
-  for (int y = y0; y < std::min(y1, frame.height()); ++y)
-    for (int x = x0; x < std::min(x1, frame.width()); ++x) frame.setPixel(x, y, argb);
+  if (auto r = pixelRect(normalized, frame.width(), frame.height())) paint(frame, *r, argb);
 }
 
 // A mask drawn the way the overlay draws it around `text`, as the capture would see it.
 void drawMask(PixelBuffer& frame, const Rect& text) {
-  paint(frame, Verifier::drawnMaskFrame(text, frame.width(), frame.height()), kFill);
+  paint(frame, *maskPixelRect(text, frame.width(), frame.height()), kFill);
 }
 
 SourceOverlaySnapshot snapshotOf(std::vector<ProtectedRedaction> masks) {
@@ -105,20 +105,23 @@ TEST(SourceMaskVerifierTest, MaskDrawnInFillVerifiesAndMissingMaskReportsItsMatc
   drawMask(*frame, text);
   EXPECT_TRUE(Verifier::verify(frame.get(), snapshotOf({redaction(text)})).isVerified);
 
-  // A lock in the middle counts; four body points of other content do not make five.
-  const auto points =
-      Verifier::maskBodyVerificationPoints(Verifier::drawnMaskFrame(text, 800, 600));
+  // A lock in the middle counts; four body points of other content do not make five. The body
+  // lies inside the mask's one-pixel border.
+  const PixelRect drawn = *maskPixelRect(text, 800, 600);
+  EXPECT_EQ(drawn, (PixelRect{154, 117, 172, 66}));
+  const auto points = Verifier::maskBodyVerificationPoints(
+      {{drawn.x + 1.0, drawn.y + 1.0}, {drawn.width - 2.0, drawn.height - 2.0}});
   ASSERT_EQ(points.size(), 9u);
-  EXPECT_DOUBLE_EQ(points[2].x - points[0].x, (0.72 - 0.2) * (text.width() + 12.0 / 800));
-  frame->setPixel(static_cast<int>(points[4].x * 800), static_cast<int>(points[4].y * 600),
-                  kAccent);
-  for (int i : {0, 1, 2, 3}) {
-    // (points are normalised here; the verifier insets by the border first, so paint around them)
-    paint(*frame, {{points[i].x - 0.01, points[i].y - 0.01}, {0.02, 0.02}}, kPage);
-  }
+  EXPECT_DOUBLE_EQ(points[2].x - points[0].x, (0.72 - 0.2) * 170);
+  EXPECT_DOUBLE_EQ(points[6].y - points[0].y, (0.84 - 0.16) * 64);
+  auto pixelAt = [](platform::Point p) {
+    return PixelRect{static_cast<int>(p.x), static_cast<int>(p.y), 1, 1};
+  };
+  paint(*frame, pixelAt(points[4]), kAccent);
+  for (int i : {0, 1, 2, 3}) paint(*frame, pixelAt(points[i]), kPage);
   const auto five = Verifier::verify(frame.get(), snapshotOf({redaction(text)}));
   EXPECT_TRUE(five.isVerified);
-  paint(*frame, {{points[5].x - 0.01, points[5].y - 0.01}, {0.02, 0.02}}, kPage);
+  paint(*frame, pixelAt(points[5]), kPage);
   const auto four = Verifier::verify(frame.get(), snapshotOf({redaction(text)}));
   EXPECT_EQ(four.failure, Failure::maskBodyMismatch);
   EXPECT_EQ(four.matchingSamples, 4);
@@ -181,7 +184,7 @@ TEST(SourceMaskVerifierTest, DarkBackgroundWithoutTheLockDoesNotVerify) {
   const Rect text{{0.2, 0.2}, {0.2, 0.1}};
   auto frame = frameOf(800, 600, 0xff1f2221);  // a dark editor theme
   SourceOverlaySnapshot snapshot = snapshotOf({redaction(text)});
-  snapshot.placements = {{.normalizedFrame = Verifier::drawnMaskFrame(text, 800, 600),
+  snapshot.placements = {{.normalizedFrame = grown(text, 6.0 / 800, 3.0 / 600),
                           .normalizedAccentPoint = platform::Point{0.3, 0.25}}};
   const auto result = Verifier::verify(frame.get(), snapshot);
   EXPECT_EQ(result.failure, Failure::maskBodyMismatch);
