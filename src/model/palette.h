@@ -28,6 +28,10 @@ class PaletteTheme {
 // Installs the theme provider (nullptr goes back to the built-in values); returns the previous.
 std::shared_ptr<const PaletteTheme> installPaletteTheme(std::shared_ptr<const PaletteTheme> theme);
 
+// The colours the views' texts and symbols take by name: three of the palette's fixed colours
+// and the system's secondary label colour. The Qt layer maps them to its palette.
+enum class StatusColor { privacyGreen, warningAmber, criticalRed, secondary };
+
 // The application's colours.
 struct Palette {
   static Color privacyGreen() { return {0.09, 0.62, 0.25, 1}; }

@@ -136,7 +136,10 @@ runtime::Result<DesktopEntry> loadDesktopEntry(
   auto text = readFile(path, maxDesktopEntryBytes);
   if (!text) return text.error();
   auto entry = parseDesktopEntry(text.value(), path.filename().string());
-  if (entry) entry.value().id = desktopEntryId(path, applicationDirectories);
+  if (entry) {
+    entry.value().id = desktopEntryId(path, applicationDirectories);
+    entry.value().path = path;
+  }
   return entry;
 }
 

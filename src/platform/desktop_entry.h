@@ -13,13 +13,14 @@ namespace corvane::platform {
 // The part of a freedesktop.org desktop entry that identifies an application: what the
 // excluded-apps catalogue imports and what window identity matches windows against.
 struct DesktopEntry {
-  std::string id;    // the file name without ".desktop"
-  std::string name;  // the untranslated Name=
-  std::string type;  // Type=
-  std::optional<std::string> icon;
-  std::string startupWMClass;  // the window class its windows carry, when it says
-  std::string exec;            // Exec=, as written (field codes included)
-  bool hidden = false;         // Hidden=true: the entry was deleted by the user
+  std::string id;                   // the file name without ".desktop"
+  std::string name;                 // the untranslated Name=
+  std::string type;                 // Type=
+  std::optional<std::string> icon;  // Icon=: a theme icon name or an absolute file path
+  std::string startupWMClass;       // the window class its windows carry, when it says
+  std::string exec;                 // Exec=, as written (field codes included)
+  std::filesystem::path path;       // the file it was read from; empty for parsed text
+  bool hidden = false;              // Hidden=true: the entry was deleted by the user
 
   bool isApplication() const { return type == "Application" && !hidden; }
   // The program Exec= starts: its first word with the quoting removed; empty when there is none.

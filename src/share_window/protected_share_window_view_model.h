@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/palette.h"
 #include "share_window/direct_share_test_state.h"
 #include "share_window/protected_share_window_manager.h"
 #include "share_window/titlebar_accessory.h"
@@ -9,8 +10,7 @@
 
 namespace corvane::share_window {
 
-// The colours the window's texts and symbols use; the Qt layer maps them to the palette.
-enum class StatusColor { privacyGreen, warningAmber, criticalRed, secondary };
+using StatusColor = model::StatusColor;
 
 // Everything the output view shows, taken together at one moment.
 struct ProtectedShareWindowViewInput {

@@ -37,15 +37,15 @@ QColor toQColor(const model::Color& color) {
                           static_cast<float>(color.blue), static_cast<float>(color.opacity));
 }
 
-QColor toQColor(share_window::StatusColor color) {
+QColor toQColor(model::StatusColor color) {
   switch (color) {
-    case share_window::StatusColor::privacyGreen:
+    case model::StatusColor::privacyGreen:
       return toQColor(model::Palette::privacyGreen());
-    case share_window::StatusColor::warningAmber:
+    case model::StatusColor::warningAmber:
       return toQColor(model::Palette::warningAmber());
-    case share_window::StatusColor::criticalRed:
+    case model::StatusColor::criticalRed:
       return toQColor(model::Palette::criticalRed());
-    case share_window::StatusColor::secondary:
+    case model::StatusColor::secondary:
       break;
   }
   return applicationPalette().color(QPalette::PlaceholderText);

@@ -4,7 +4,6 @@
 #include <QPalette>
 
 #include "model/palette.h"
-#include "share_window/protected_share_window_view_model.h"
 
 namespace corvane::ui {
 
@@ -23,6 +22,6 @@ void installQtPaletteTheme();
 
 QColor toQColor(const model::Color& color);
 // The view models' status colours; secondary is the palette's placeholder-text colour.
-QColor toQColor(share_window::StatusColor color);
+QColor toQColor(model::StatusColor color);
 
 }  // namespace corvane::ui

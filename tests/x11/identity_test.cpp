@@ -4,8 +4,8 @@
 #include <fstream>
 #include <future>
 
+#include "platform/desktop_entry_index.h"
 #include "platform/x11/application_identity.h"
-#include "platform/x11/desktop_entries.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -35,36 +35,6 @@ class TemporaryFolder {
   }
   fs::path path_;
 };
-
-TEST(DesktopEntryTest, ReadsOnlyTheMainGroupOfApplications) {
-  auto entry = parseDesktopEntry(
-      "# comment\n[Desktop Entry]\nType=Application\nName = Secret Vault \n"
-      "StartupWMClass=VaultWindow\n[Desktop Action New]\nName=New Vault\nStartupWMClass=Other\n");
-  ASSERT_TRUE(entry);
-  EXPECT_EQ(entry->name, "Secret Vault");
-  EXPECT_EQ(entry->startupWMClass, "VaultWindow");
-  EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nType=Link\nName=Site\n"));
-  EXPECT_FALSE(parseDesktopEntry("[Other]\nType=Application\n"));
-  EXPECT_EQ(desktopIdForRelativePath("kde/org.kde.App.desktop"), "kde-org.kde.App");
-}
-
-TEST(DesktopEntryTest, EarlierDirectoriesWinAndClassesMatch) {
-  TemporaryFolder home, system;
-  home.write("org.example.Vault.desktop",
-             "[Desktop Entry]\nType=Application\nName=Vault (mine)\nStartupWMClass=VaultWin\n");
-  system.write("org.example.Vault.desktop",
-               "[Desktop Entry]\nType=Application\nName=Vault (system)\n");
-  system.write("vendor/org.example.Editor.desktop",
-               "[Desktop Entry]\nType=Application\nName=Editor\n");
-  auto index = DesktopEntryIndex::load({home.path(), system.path(), "/nonexistent"});
-  EXPECT_EQ(index.size(), 2u);
-  EXPECT_EQ(index.byId("org.example.Vault")->name, "Vault (mine)");
-  EXPECT_EQ(index.forWindowClass("VaultWin")->id, "org.example.Vault");
-  EXPECT_EQ(index.forWindowClass("vendor-org.example.editor")->id, "vendor-org.example.Editor");
-  EXPECT_EQ(index.forWindowClass("Editor")->id, "vendor-org.example.Editor");
-  EXPECT_FALSE(index.forWindowClass("Unknown"));
-  EXPECT_FALSE(index.forWindowClass(""));
-}
 
 TEST(ApplicationIdentityTest, PrefersFlatpakThenLaunchFileThenEntryThenClass) {
   TemporaryFolder applications, proc;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/desktop_entries.h"
+#include "platform/desktop_entry_index.h"
 #include "platform/x11/x_properties.h"
 
 namespace corvane::platform::x11 {

@@ -123,7 +123,7 @@ void PresenterControlBarView::buildExpanded() {
   grip_ = new QLabel(expanded_);
   grip_->setAttribute(Qt::WA_TransparentForMouseEvents);
   grip_->setPixmap(symbolPixmap(this, PresenterControlBarViewModel::gripSymbol, 10,
-                                toQColor(share_window::StatusColor::secondary)));
+                                toQColor(model::StatusColor::secondary)));
   statusIcon_ = new QLabel(expanded_);
   statusIcon_->setAttribute(Qt::WA_TransparentForMouseEvents);
   row->addWidget(grip_);
@@ -140,7 +140,7 @@ void PresenterControlBarView::buildExpanded() {
   subtitle_ = makeTextLabel(texts, "subtitle", 10.5, QFont::Medium);
   summary_ = makeTextLabel(texts, "summary", 9.5, QFont::Medium);
   summary_->setStyleSheet(
-      QStringLiteral("color: %1").arg(rgba(toQColor(share_window::StatusColor::secondary))));
+      QStringLiteral("color: %1").arg(rgba(toQColor(model::StatusColor::secondary))));
   column->addWidget(title_);
   column->addWidget(subtitle_);
   column->addWidget(summary_);
@@ -308,7 +308,7 @@ void PresenterControlBarView::refresh() {
   subtitle_->setText(QString::fromStdString(model.subtitle()));
   const QColor subtitleColour = model.subtitleStyle() == PresenterControlBarTextStyle::warningAmber
                                     ? toQColor(model::Palette::warningAmber())
-                                    : toQColor(share_window::StatusColor::secondary);
+                                    : toQColor(model::StatusColor::secondary);
   subtitle_->setStyleSheet(QStringLiteral("color: %1").arg(rgba(subtitleColour)));
   summary_->setText(QString::fromStdString(model.statusSummary()));
 

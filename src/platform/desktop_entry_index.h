@@ -6,23 +6,24 @@
 #include <string>
 #include <vector>
 
-namespace corvane::platform::x11 {
+#include "platform/desktop_entry.h"
 
-// One application entry of the XDG application directories.
-struct DesktopEntry {
-  std::string id;  // "org.example.App" for .../applications/org.example.App.desktop
-  std::string name;
-  std::string startupWMClass;
-  std::filesystem::path path;
-};
+namespace corvane::platform {
 
-// The application entries of the XDG data directories, read once. Earlier directories win
-// over later ones for the same id, as the desktop does.
+// The application entries of the XDG application directories: what identifies a window's
+// application and what names and draws an excluded application. Earlier directories win over
+// later ones for the same id, as the desktop does.
 class DesktopEntryIndex {
  public:
   // The XDG application directories, the user's first (WellKnownFolders).
   static std::vector<std::filesystem::path> applicationDirectories();
+  // Every visible Type=Application entry of the directories, read once.
   static DesktopEntryIndex load(const std::vector<std::filesystem::path>& directories);
+  // The visible application entry with desktop-file id `id`, read now from the first directory
+  // that holds it ("kde-org.kde.App" is also looked for as "kde/org.kde.App.desktop"). Touches
+  // only the few files the id can name.
+  static std::optional<DesktopEntry> find(const std::string& id,
+                                          const std::vector<std::filesystem::path>& directories);
 
   std::optional<DesktopEntry> byId(const std::string& id) const;
   // The entry whose StartupWMClass is `windowClass`, else one whose id (or its last dotted
@@ -34,11 +35,7 @@ class DesktopEntryIndex {
   std::map<std::string, DesktopEntry> entries_;
 };
 
-// The application entry in one file's text; absent unless it is a valid, visible
-// Type=Application entry.
-std::optional<DesktopEntry> parseDesktopEntry(const std::string& text);
-
 // "kde/org.kde.App.desktop" -> "kde-org.kde.App"
 std::string desktopIdForRelativePath(const std::filesystem::path& relative);
 
-}  // namespace corvane::platform::x11
+}  // namespace corvane::platform

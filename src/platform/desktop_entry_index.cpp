@@ -1,12 +1,11 @@
-#include "platform/x11/desktop_entries.h"
+#include "platform/desktop_entry_index.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "platform/desktop_entry.h"
 #include "platform/files.h"
 
-namespace corvane::platform::x11 {
+namespace corvane::platform {
 namespace {
 
 std::string lowercase(std::string text) {
@@ -15,13 +14,20 @@ std::string lowercase(std::string text) {
   return text;
 }
 
-}  // namespace
-
-std::optional<DesktopEntry> parseDesktopEntry(const std::string& text) {
-  auto parsed = platform::parseDesktopEntry(text, "entry.desktop");
-  if (!parsed || !parsed->isApplication()) return std::nullopt;
-  return DesktopEntry{{}, parsed->name, parsed->startupWMClass, {}};
+// The entry files an id can name below one directory: the id itself, then with its leading
+// dashes turned into subfolders one by one ("a-b-c": "a-b-c", "a/b-c", "a/b/c").
+std::vector<std::filesystem::path> candidateFiles(const std::string& id) {
+  std::vector<std::filesystem::path> files{id + ".desktop"};
+  std::string relative = id;
+  for (auto dash = relative.find('-'); dash != std::string::npos;
+       dash = relative.find('-', dash + 1)) {
+    relative[dash] = '/';
+    files.emplace_back(relative + ".desktop");
+  }
+  return files;
 }
+
+}  // namespace
 
 std::string desktopIdForRelativePath(const std::filesystem::path& relative) {
   std::string id = relative.generic_string();
@@ -49,10 +55,29 @@ DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::pat
       if (index.entries_.count(id) != 0) continue;
       auto entry = loadDesktopEntry(path, {directory});
       if (!entry || !entry->isApplication()) continue;
-      index.entries_.emplace(id, DesktopEntry{id, entry->name, entry->startupWMClass, path});
+      index.entries_.emplace(id, std::move(entry.value()));
     }
   }
   return index;
+}
+
+std::optional<DesktopEntry> DesktopEntryIndex::find(
+    const std::string& id, const std::vector<std::filesystem::path>& directories) {
+  if (id.empty() || id.find('/') != std::string::npos || id.starts_with('.')) return std::nullopt;
+  const auto files = candidateFiles(id);
+  for (const auto& directory : directories) {
+    for (const auto& file : files) {
+      const auto path = directory / file;
+      std::error_code error;
+      if (!std::filesystem::is_regular_file(path, error)) continue;
+      auto entry = loadDesktopEntry(path, {directory});
+      // The first file found for the id decides: a hidden entry hides the later ones.
+      if (!entry || entry->id != id) continue;
+      if (!entry->isApplication()) return std::nullopt;
+      return std::move(entry.value());
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<DesktopEntry> DesktopEntryIndex::byId(const std::string& id) const {
@@ -78,4 +103,4 @@ std::optional<DesktopEntry> DesktopEntryIndex::forWindowClass(
   return std::nullopt;
 }
 
-}  // namespace corvane::platform::x11
+}  // namespace corvane::platform

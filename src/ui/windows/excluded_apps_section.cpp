@@ -1,0 +1,341 @@
+#include "ui/windows/excluded_apps_section.h"
+
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "runtime/main_actor.h"
+#include "ui/design_components.h"
+#include "ui/qt_palette_theme.h"
+#include "ui/rounded_panel.h"
+#include "ui/symbol_images.h"
+#include "ui/toggle_switch.h"
+#include "ui/widget_style.h"
+#include "ui/windows/window_widgets.h"
+
+namespace corvane::ui {
+
+using windows::ExcludedAppsViewModel;
+
+namespace {
+
+constexpr int kIconSide = 28;
+constexpr int kDividerInset = 50;
+
+// The installed application's icon: a theme icon by name, or the file an absolute path names;
+// null when it cannot be drawn.
+QPixmap entryIconPixmap(const std::string& icon, qreal devicePixelRatio) {
+  const QString name = QString::fromStdString(icon);
+  const QIcon found =
+      std::filesystem::path(icon).is_absolute() ? QIcon(name) : QIcon::fromTheme(name);
+  if (found.isNull()) return {};
+  return found.pixmap(QSize(kIconSide, kIconSide), devicePixelRatio);
+}
+
+// The stored symbol in green on a faint green rounded tile.
+QPixmap symbolTilePixmap(const std::string& symbol, qreal devicePixelRatio) {
+  const int pixels = qRound(kIconSide * devicePixelRatio);
+  QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor green = toQColor(model::Palette::privacyGreen());
+  QPainterPath tile;
+  tile.addRoundedRect(QRectF(0, 0, pixels, pixels), 6 * devicePixelRatio, 6 * devicePixelRatio);
+  painter.fillPath(tile, withAlpha(green, 0.1));
+  const int side = qRound(16 * devicePixelRatio);
+  painter.drawImage(QPointF((pixels - side) / 2.0, (pixels - side) / 2.0),
+                    SymbolImages::shared().image(symbol, side, green));
+  painter.end();
+  QPixmap pixmap = QPixmap::fromImage(image);
+  pixmap.setDevicePixelRatio(devicePixelRatio);
+  return pixmap;
+}
+
+}  // namespace
+
+ExcludedAppSettingsRow::ExcludedAppSettingsRow(const windows::ExcludedAppRow& row,
+                                               std::function<void(bool)> setIsOn,
+                                               std::function<void()> onRemove, QWidget* parent)
+    : QWidget(parent), id_(row.id) {
+  setObjectName(QString::fromStdString("excludedApp:" + row.id));
+  setMinimumHeight(50);
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(10, 0, 10, 0);
+  layout->setSpacing(10);
+
+  icon_ = new QLabel(this);
+  icon_->setFixedSize(kIconSide, kIconSide);
+  QPixmap pixmap;
+  if (row.icon.entryIcon) pixmap = entryIconPixmap(*row.icon.entryIcon, devicePixelRatioF());
+  showsEntryIcon_ = !pixmap.isNull();
+  icon_->setPixmap(showsEntryIcon_ ? pixmap
+                                   : symbolTilePixmap(row.icon.systemImage, devicePixelRatioF()));
+  layout->addWidget(icon_);
+
+  auto* texts = new QVBoxLayout;
+  texts->setSpacing(2);
+  name_ = makeTextLabel(this, row.displayName, 12, QFont::Medium);
+  idLabel_ = makeTextLabel(this, row.id, 10, QFont::Normal);
+  idLabel_->setProperty("fullText", QString::fromStdString(row.id));
+  idLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  setTextColor(idLabel_, toQColor(model::StatusColor::secondary));
+  texts->addWidget(name_);
+  texts->addWidget(idLabel_);
+  layout->addLayout(texts, 1);
+
+  toggle_ = new ToggleSwitch(toQColor(model::Palette::privacyGreen()), this);
+  toggle_->setChecked(row.isOn);
+  toggle_->setAccessibleName(QString::fromStdString(row.displayName));
+  toggle_->setAccessibleDescription(QString::fromStdString(row.toggleHint()));
+  connect(toggle_, &ToggleSwitch::toggled, this, [setIsOn = std::move(setIsOn)](bool on) {
+    if (setIsOn) setIsOn(on);
+  });
+  layout->addWidget(toggle_);
+
+  remove_ = new QToolButton(this);
+  remove_->setAutoRaise(true);
+  remove_->setFixedSize(22, 22);
+  remove_->setIcon(SymbolImages::shared().icon(ExcludedAppsViewModel::removeSymbol,
+                                               toQColor(model::StatusColor::secondary), 11));
+  remove_->setIconSize(QSize(11, 11));
+  remove_->setAccessibleName(QString::fromStdString(row.removeLabel()));
+  remove_->setToolTip(QString::fromStdString(row.removeLabel()));
+  connect(remove_, &QToolButton::clicked, this, [onRemove = std::move(onRemove)] {
+    if (onRemove) onRemove();
+  });
+  layout->addWidget(remove_);
+}
+
+void ExcludedAppSettingsRow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  elideId();
+}
+
+void ExcludedAppSettingsRow::elideId() {
+  const QString full = idLabel_->property("fullText").toString();
+  idLabel_->setText(
+      idLabel_->fontMetrics().elidedText(full, Qt::ElideMiddle, std::max(0, idLabel_->width())));
+}
+
+ExcludedAppsSection::ExcludedAppsSection(
+    std::weak_ptr<windows::SettingsWindowController> controller, QWidget* parent,
+    windows::ApplicationEntryLookup lookup)
+    : SettingsSectionView(parent), controller_(std::move(controller)), lookup_(std::move(lookup)) {
+  setObjectName(QStringLiteral("excludedAppsSection"));
+  auto* stack = new QVBoxLayout(this);
+  stack->setContentsMargins(0, 0, 0, 0);
+  auto* panel = new QWidget(this);
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(10);
+  column->addWidget(buildHeader(panel));
+
+  list_ = RoundedPanel::card(panel);
+  list_->setObjectName(QStringLiteral("excludedAppsList"));
+  listLayout_ = new QVBoxLayout(list_);
+  listLayout_->setContentsMargins(0, 0, 0, 0);
+  listLayout_->setSpacing(0);
+  empty_ = buildEmptyState(list_);
+  listLayout_->addWidget(empty_);
+  column->addWidget(list_);
+  stack->addWidget(panel);
+}
+
+ExcludedAppsSection::~ExcludedAppsSection() {
+  if (importAlert_) importAlert_->disconnect(this);
+  if (restoreConfirmation_) restoreConfirmation_->disconnect(this);
+  delete importAlert_.data();
+  delete restoreConfirmation_.data();
+}
+
+QWidget* ExcludedAppsSection::buildHeader(QWidget* parent) {
+  auto* header = new QWidget(parent);
+  auto* row = new QHBoxLayout(header);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(12);
+  row->addWidget(
+      new SectionTitle(ExcludedAppsViewModel::title, ExcludedAppsViewModel::subtitle, header));
+  row->addStretch(1);
+  activeCount_ = makeTextLabel(header, "", 10, QFont::DemiBold);
+  setTextColor(activeCount_, toQColor(model::StatusColor::secondary));
+  row->addWidget(activeCount_);
+
+  options_ = new QToolButton(header);
+  options_->setObjectName(QStringLiteral("excludedAppOptions"));
+  options_->setAutoRaise(true);
+  options_->setFixedSize(24, 24);
+  options_->setPopupMode(QToolButton::InstantPopup);
+  options_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+  const QColor text = palette().color(QPalette::WindowText);
+  options_->setIcon(SymbolImages::shared().icon(ExcludedAppsViewModel::optionsSymbol, text, 14));
+  options_->setIconSize(QSize(14, 14));
+  options_->setToolTip(QString::fromLatin1(ExcludedAppsViewModel::optionsHelp));
+  auto* menu = new QMenu(options_);
+  auto* restore = menu->addAction(
+      SymbolImages::shared().icon(ExcludedAppsViewModel::restoreDefaultsSymbol, text),
+      QString::fromLatin1(ExcludedAppsViewModel::restoreDefaultsTitle));
+  connect(restore, &QAction::triggered, this, [this] { presentRestoreDefaultsConfirmation(); });
+  options_->setMenu(menu);
+  row->addWidget(options_);
+
+  add_ = makeButton(header, ButtonStyle::prominent, toQColor(model::Palette::privacyGreen()));
+  add_->setObjectName(QStringLiteral("addApp"));
+  setButtonContent(add_, ExcludedAppsViewModel::addAppTitle, ExcludedAppsViewModel::addAppSymbol);
+  connect(add_, &QPushButton::clicked, this, [this] { chooseApplications(); });
+  row->addWidget(add_);
+  return header;
+}
+
+QWidget* ExcludedAppsSection::buildEmptyState(QWidget* parent) {
+  auto* empty = new QWidget(parent);
+  empty->setObjectName(QStringLiteral("excludedAppsEmpty"));
+  empty->setMinimumHeight(150);
+  auto* column = new QVBoxLayout(empty);
+  column->setContentsMargins(16, 16, 16, 16);
+  column->setSpacing(6);
+  column->addStretch(1);
+  const QColor secondary = toQColor(model::StatusColor::secondary);
+  column->addWidget(makeSymbolLabel(empty, ExcludedAppsViewModel::emptySymbol, 32, secondary), 0,
+                    Qt::AlignHCenter);
+  column->addWidget(makeTextLabel(empty, ExcludedAppsViewModel::emptyTitle, 15, QFont::DemiBold), 0,
+                    Qt::AlignHCenter);
+  auto* description =
+      makeTextLabel(empty, ExcludedAppsViewModel::emptyDescription, 12, QFont::Normal, true);
+  description->setAlignment(Qt::AlignHCenter);
+  setTextColor(description, secondary);
+  column->addWidget(description);
+  emptyAdd_ = makeButton(empty, ButtonStyle::bordered);
+  emptyAdd_->setObjectName(QStringLiteral("emptyAddApp"));
+  setButtonContent(emptyAdd_, ExcludedAppsViewModel::addAppTitle,
+                   ExcludedAppsViewModel::addAppSymbol);
+  connect(emptyAdd_, &QPushButton::clicked, this, [this] { chooseApplications(); });
+  column->addWidget(emptyAdd_, 0, Qt::AlignHCenter);
+  column->addStretch(1);
+  return empty;
+}
+
+void ExcludedAppsSection::chooseApplications() {
+  runtime::assertMainActor();
+  if (auto controller = controller_.lock()) controller->chooseProtectedApplications();
+}
+
+void ExcludedAppsSection::refresh() {
+  runtime::assertMainActor();
+  auto controller = controller_.lock();
+  if (!controller) return;
+  const ExcludedAppsViewModel model(controller->protectedApps(),
+                                    controller->protectedAppImportError(), lookup_);
+  activeCount_->setText(QString::fromStdString(model.activeCountText()));
+  rebuildRows(model);
+  syncImportAlert(model);
+}
+
+void ExcludedAppsSection::rebuildRows(const ExcludedAppsViewModel& model) {
+  // A row may hold the switch whose click led here: delete the old ones once control is back.
+  for (auto* row : rows_) row->deleteLater();
+  for (auto* divider : dividers_) divider->deleteLater();
+  for (auto* row : rows_) listLayout_->removeWidget(row);
+  for (auto* divider : dividers_) listLayout_->removeWidget(divider);
+  for (auto* row : rows_) row->hide();
+  for (auto* divider : dividers_) divider->hide();
+  rows_.clear();
+  dividers_.clear();
+  dividerCount_ = 0;
+
+  empty_->setVisible(model.isEmpty());
+  std::weak_ptr<windows::SettingsWindowController> weak = controller_;
+  for (const auto& row : model.rows()) {
+    const std::string id = row.id;
+    auto* widget = new ExcludedAppSettingsRow(
+        row,
+        [weak, id](bool on) {
+          runtime::assertMainActor();
+          if (auto controller = weak.lock()) controller->setProtectedApp(id, on);
+        },
+        [weak, id] {
+          runtime::assertMainActor();
+          if (auto controller = weak.lock()) controller->removeProtectedApp(id);
+        },
+        list_);
+    listLayout_->addWidget(widget);
+    rows_.push_back(widget);
+    if (row.hasDividerBelow) {
+      auto* inset = new QWidget(list_);
+      auto* insetLayout = new QHBoxLayout(inset);
+      insetLayout->setContentsMargins(kDividerInset, 0, 0, 0);
+      insetLayout->addWidget(makeDivider(inset));
+      listLayout_->addWidget(inset);
+      dividers_.push_back(inset);
+      ++dividerCount_;
+    }
+  }
+}
+
+void ExcludedAppsSection::syncImportAlert(const ExcludedAppsViewModel& model) {
+  if (!model.isImportAlertPresented()) {
+    // The controller cleared the message: the alert goes without clearing it again.
+    if (importAlert_) {
+      importAlert_->disconnect(this);
+      importAlert_->close();
+      importAlert_->deleteLater();
+    }
+    return;
+  }
+  const QString message = QString::fromStdString(model.importAlertMessage());
+  if (importAlert_) {
+    importAlert_->setInformativeText(message);
+    return;
+  }
+  auto* alert = new QMessageBox(window());
+  alert->setObjectName(QStringLiteral("importAlert"));
+  alert->setIcon(QMessageBox::Warning);
+  alert->setWindowTitle(QString::fromUtf8(ExcludedAppsViewModel::importAlertTitle));
+  alert->setText(QString::fromUtf8(ExcludedAppsViewModel::importAlertTitle));
+  alert->setInformativeText(message);
+  alert->addButton(QString::fromLatin1(ExcludedAppsViewModel::importAlertAction),
+                   QMessageBox::AcceptRole);
+  alert->setAttribute(Qt::WA_DeleteOnClose);
+  // "OK", Escape or closing the alert all dismiss it.
+  connect(alert, &QMessageBox::finished, this, [this] {
+    runtime::assertMainActor();
+    if (auto controller = controller_.lock()) controller->clearProtectedAppImportError();
+  });
+  importAlert_ = alert;
+  alert->open();
+}
+
+void ExcludedAppsSection::presentRestoreDefaultsConfirmation() {
+  runtime::assertMainActor();
+  if (restoreConfirmation_) return;
+  auto* dialog = new QMessageBox(window());
+  dialog->setObjectName(QStringLiteral("restoreDefaultsConfirmation"));
+  dialog->setWindowTitle(QString::fromLatin1(ExcludedAppsViewModel::restoreConfirmationTitle));
+  dialog->setText(QString::fromLatin1(ExcludedAppsViewModel::restoreConfirmationTitle));
+  dialog->setInformativeText(
+      QString::fromLatin1(ExcludedAppsViewModel::restoreConfirmationMessage));
+  auto* restore =
+      dialog->addButton(QString::fromLatin1(ExcludedAppsViewModel::restoreDefaultsTitle),
+                        QMessageBox::DestructiveRole);
+  dialog->addButton(QString::fromLatin1(ExcludedAppsViewModel::cancelTitle),
+                    QMessageBox::RejectRole);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QMessageBox::buttonClicked, this, [this, restore](QAbstractButton* button) {
+    runtime::assertMainActor();
+    if (button != restore) return;
+    if (auto controller = controller_.lock()) controller->restoreDefaultProtectedApps();
+  });
+  restoreConfirmation_ = dialog;
+  dialog->open();
+}
+
+}  // namespace corvane::ui

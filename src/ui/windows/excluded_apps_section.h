@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPointer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/desktop_entry_index.h"
+#include "ui/windows/settings_root_view.h"
+#include "windows/excluded_apps_view_model.h"
+
+class QLabel;
+class QPushButton;
+class QToolButton;
+class QVBoxLayout;
+
+namespace corvane::ui {
+
+class ToggleSwitch;
+
+// One excluded application: its icon, name and middle-truncated id, the switch that turns the
+// exclusion on or off, and the remove button.
+class ExcludedAppSettingsRow final : public QWidget {
+  Q_OBJECT
+ public:
+  ExcludedAppSettingsRow(const windows::ExcludedAppRow& row, std::function<void(bool)> setIsOn,
+                         std::function<void()> onRemove, QWidget* parent = nullptr);
+
+  const std::string& appId() const { return id_; }
+  QLabel* iconLabel() const { return icon_; }
+  QLabel* nameLabel() const { return name_; }
+  QLabel* idLabel() const { return idLabel_; }
+  ToggleSwitch* toggle() const { return toggle_; }
+  QToolButton* removeButton() const { return remove_; }
+  // Whether the application's own icon is drawn (else the stored symbol on its tile).
+  bool showsEntryIcon() const { return showsEntryIcon_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void elideId();
+
+  std::string id_;
+  QLabel* icon_;
+  QLabel* name_;
+  QLabel* idLabel_;
+  ToggleSwitch* toggle_;
+  QToolButton* remove_;
+  bool showsEntryIcon_ = false;
+};
+
+// The Excluded Apps section: a header with the active count, the options menu (Restore
+// Defaults, after a confirmation) and Add App, then the list of applications or, when there is
+// none, the empty state. The import message is shown in an alert while the controller has one.
+class ExcludedAppsSection final : public SettingsSectionView {
+  Q_OBJECT
+ public:
+  ExcludedAppsSection(std::weak_ptr<windows::SettingsWindowController> controller,
+                      QWidget* parent = nullptr,
+                      windows::ApplicationEntryLookup lookup = windows::installedApplicationLookup(
+                          platform::DesktopEntryIndex::applicationDirectories()));
+  ~ExcludedAppsSection() override;
+
+  void refresh() override;
+
+  // For tests and screenshots.
+  QLabel* activeCountLabel() const { return activeCount_; }
+  QToolButton* optionsButton() const { return options_; }
+  QPushButton* addButton() const { return add_; }
+  const std::vector<ExcludedAppSettingsRow*>& rows() const { return rows_; }
+  int dividerCount() const { return dividerCount_; }
+  QWidget* emptyState() const { return empty_; }
+  QPushButton* emptyStateAddButton() const { return emptyAdd_; }
+  QMessageBox* importAlert() const { return importAlert_; }
+  QMessageBox* restoreConfirmation() const { return restoreConfirmation_; }
+  bool isRestoreDefaultsConfirmationPresented() const { return restoreConfirmation_ != nullptr; }
+  void presentRestoreDefaultsConfirmation();
+
+ private:
+  QWidget* buildHeader(QWidget* parent);
+  QWidget* buildEmptyState(QWidget* parent);
+  void rebuildRows(const windows::ExcludedAppsViewModel& model);
+  void syncImportAlert(const windows::ExcludedAppsViewModel& model);
+  void chooseApplications();
+
+  std::weak_ptr<windows::SettingsWindowController> controller_;
+  windows::ApplicationEntryLookup lookup_;
+  QLabel* activeCount_ = nullptr;
+  QToolButton* options_ = nullptr;
+  QPushButton* add_ = nullptr;
+  QWidget* list_ = nullptr;
+  QVBoxLayout* listLayout_ = nullptr;
+  QWidget* empty_ = nullptr;
+  QPushButton* emptyAdd_ = nullptr;
+  std::vector<ExcludedAppSettingsRow*> rows_;
+  std::vector<QWidget*> dividers_;
+  int dividerCount_ = 0;
+  QPointer<QMessageBox> importAlert_;
+  QPointer<QMessageBox> restoreConfirmation_;
+};
+
+}  // namespace corvane::ui

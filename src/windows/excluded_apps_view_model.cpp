@@ -1,0 +1,45 @@
+#include "windows/excluded_apps_view_model.h"
+
+#include <algorithm>
+
+#include "platform/desktop_entry_index.h"
+
+namespace corvane::windows {
+
+ApplicationEntryLookup installedApplicationLookup(
+    std::vector<std::filesystem::path> applicationDirectories) {
+  return [directories = std::move(applicationDirectories)](const std::string& id) {
+    return platform::DesktopEntryIndex::find(id, directories);
+  };
+}
+
+ExcludedAppsViewModel::ExcludedAppsViewModel(std::vector<model::ProtectedApp> apps,
+                                             std::optional<std::string> importError,
+                                             ApplicationEntryLookup lookup)
+    : apps_(std::move(apps)), importError_(std::move(importError)), lookup_(std::move(lookup)) {}
+
+std::string ExcludedAppsViewModel::activeCountText() const {
+  const auto active =
+      std::count_if(apps_.begin(), apps_.end(), [](const auto& app) { return app.isEnabled; });
+  return std::to_string(active) + " active";
+}
+
+std::vector<ExcludedAppRow> ExcludedAppsViewModel::rows() const {
+  std::vector<ExcludedAppRow> rows;
+  for (const auto& app : apps_) {
+    ExcludedAppRow row;
+    row.id = app.id;
+    row.displayName = app.name;
+    row.icon.systemImage = app.systemImage;
+    row.isOn = app.isEnabled;
+    row.hasDividerBelow = app.id != apps_.back().id;
+    if (auto entry = lookup_ ? lookup_(app.id) : std::nullopt) {
+      row.displayName = entry->name;
+      if (entry->icon && !entry->icon->empty()) row.icon.entryIcon = entry->icon;
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace corvane::windows

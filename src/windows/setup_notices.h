@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "windows/setup_window_controller.h"
+
+namespace corvane::windows {
+
+enum class MigrationNoticeButton { quit, reveal, recheck };
+
+struct NoticeButtonModel {
+  MigrationNoticeButton kind = MigrationNoticeButton::recheck;
+  std::string title;
+  std::string systemImage;
+  bool isEnabled = true;
+
+  bool operator==(const NoticeButtonModel&) const = default;
+};
+
+// The notice about the move from the former brand. The part below the divider (what to do with
+// the previous copy, its buttons and why the quit failed) shows only while a previous copy is
+// installed or running.
+struct MigrationNoticeModel {
+  static constexpr const char* symbol = "arrow.triangle.2.circlepath";
+  static constexpr const char* heading = "One-time permission review";
+  static constexpr const char* explanation =
+      "Corvane is the new product name. Its established signing identity is preserved so "
+      "existing Screen Recording access can carry forward. Confirm the permission and Excluded "
+      "Apps below before your next live session.";
+
+  bool showsPreviousCopy = false;
+  std::string previousCopyText;
+  std::vector<NoticeButtonModel> buttons;
+  // Shown in red under the buttons.
+  std::optional<std::string> quitError;
+
+  static MigrationNoticeModel make(const PreviousCopyStatus& status, bool isQuittingLegacyApp,
+                                   const std::optional<std::string>& legacyAppQuitError);
+};
+
+// The notice shown while the tray icon cannot be seen and the taskbar window stands in for it.
+struct MenuBarFallbackNotice {
+  static constexpr const char* symbol = "menubar.rectangle";
+  static constexpr const char* heading = "System tray space is full";
+  static constexpr const char* explanation =
+      "Linux hid the Corvane icon. Corvane remains available from the taskbar for this session. "
+      "Hide an unused tray icon, then relaunch Corvane to restore the icon.";
+};
+
+}  // namespace corvane::windows
