@@ -41,6 +41,10 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
 
   std::vector<std::string> calls;
 
+  // Ends the quit under way (see quitSucceeds).
+  void finishQuit() {
+    if (auto complete = std::exchange(pendingQuit_, {})) complete(true);
+  }
   // Announces a change the test made to the state.
   void changed() { signal_.notify(); }
   int count(const std::string& call) const {
@@ -98,7 +102,8 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
     quitting = true;
     quitError.reset();
     changed();
-    co_await runtime::sleep(3.0);
+    co_await runtime::awaitCompletion<bool>(
+        [this](std::function<void(bool)> complete) { pendingQuit_ = std::move(complete); });
     quitting = false;
     if (quitSucceeds) {
       previousCopy.isRunning = false;
@@ -143,6 +148,7 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
 
  private:
   runtime::CoalescedSignal signal_;
+  std::function<void(bool)> pendingQuit_;
 };
 
 }  // namespace corvane::testing

@@ -157,7 +157,8 @@ TEST_F(SetupChecklistTest, RowButtonsAndMigrationNoticeButtons) {
   // A second press and a re-check while quitting do nothing.
   setup.performMigrationNoticeAction(MigrationNoticeButton::quit);
   setup.performMigrationNoticeAction(MigrationNoticeButton::recheck);
-  loop.advance(3.0);
+  controller->finishQuit();
+  loop.runUntilIdle();
   EXPECT_EQ(takeCalls(), (Calls{"reveal:/opt/halvermoor/halvermoor.desktop", "quitPreviousCopy"}));
   EXPECT_FALSE(controller->quitting);
   const auto notice = setup.viewModel().migrationNotice();

@@ -64,10 +64,18 @@ OnboardingView::OnboardingView(std::shared_ptr<windows::SetupChecklist> checklis
   column->addWidget(migrationNotice_);
   column->addWidget(fallbackNotice_);
 
+  // Top-aligned by the stretch closing each column: alignment flags here would stop the wrapping
+  // texts from taking the height their width needs.
   auto* columns = new QHBoxLayout;
   columns->setSpacing(18);
-  columns->addWidget(buildChecklist(content), 1, Qt::AlignTop);
-  columns->addWidget(buildShareTargetCard(content), 0, Qt::AlignTop);
+  auto* checklistColumn = new QVBoxLayout;
+  checklistColumn->addWidget(buildChecklist(content));
+  checklistColumn->addStretch(1);
+  auto* cardColumn = new QVBoxLayout;
+  cardColumn->addWidget(buildShareTargetCard(content));
+  cardColumn->addStretch(1);
+  columns->addLayout(checklistColumn, 1);
+  columns->addLayout(cardColumn, 0);
   column->addLayout(columns);
   column->addStretch(1);
   scroll->setWidget(content);
@@ -142,22 +150,23 @@ QWidget* OnboardingView::buildShareTargetCard(QWidget* parent) {
   auto* warningRow = new QHBoxLayout(warning);
   warningRow->setContentsMargins(10, 10, 10, 10);
   warningRow->setSpacing(8);
-  warningRow->addWidget(makeSymbolLabel(warning, OnboardingViewModel::shareTargetWarningSymbol, 14,
-                                        toQColor(model::Palette::warningAmber())),
-                        0, Qt::AlignTop);
+  auto* warningMark = makeSymbolLabel(warning, OnboardingViewModel::shareTargetWarningSymbol, 14,
+                                      toQColor(model::Palette::warningAmber()), 14);
+  warningRow->addWidget(warningMark, 0, Qt::AlignTop);
   warningRow->addWidget(
       makeTextLabel(warning, OnboardingViewModel::shareTargetWarning, 12, QFont::Medium, true), 1);
   column->addWidget(warning);
 
-  confirmation_ =
-      new QCheckBox(QString::fromUtf8(OnboardingViewModel::shareTargetConfirmation), card);
-  confirmation_->setFont(fontOf(confirmation_, 12, QFont::Medium));
+  auto* confirmation =
+      new WrappingCheckBox(OnboardingViewModel::shareTargetConfirmation, 12, QFont::Medium, card);
+  confirmation_ = confirmation->checkBox();
   connect(confirmation_, &QCheckBox::toggled, this, [this](bool checked) {
     if (checked == checklist_->hasConfirmedShareTarget()) return;
     checklist_->setHasConfirmedShareTarget(checked);
     refresh();
   });
-  column->addWidget(confirmation_);
+  column->addWidget(confirmation);
+  column->addStretch(1);
   return card;
 }
 

@@ -162,7 +162,7 @@ void SettingsRootView::showSection(SettingsSection section) {
   sectionView_ = (*factory)(controller_, router_);
   layout->addWidget(sectionView_);
   // The section's own layout is the router's stack: its spacing, and its alignment for the
-  // panels narrower than the column (the others fill it).
+  // panels that cannot grow to the column's width (the others fill it).
   const auto sectionLayout = SettingsRootViewModel::sectionLayout(section);
   if (auto* stack = sectionView_->layout()) {
     stack->setSpacing(sectionLayout.spacing);
@@ -171,7 +171,7 @@ void SettingsRootView::showSection(SettingsSection section) {
                                                                              : Qt::AlignLeft;
     for (int i = 0; i < stack->count(); ++i) {
       QWidget* panel = stack->itemAt(i)->widget();
-      if (panel != nullptr && !(panel->sizePolicy().horizontalPolicy() & QSizePolicy::ExpandFlag)) {
+      if (panel != nullptr && !(panel->sizePolicy().horizontalPolicy() & QSizePolicy::GrowFlag)) {
         stack->setAlignment(panel, alignment);
       }
     }

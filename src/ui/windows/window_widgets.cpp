@@ -1,6 +1,8 @@
 #include "ui/windows/window_widgets.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QMouseEvent>
 
 #include "ui/qt_palette_theme.h"
 #include "ui/symbol_images.h"
@@ -13,10 +15,8 @@ QLabel* makeTextLabel(QWidget* parent, const std::string& text, qreal pixelSize,
   auto* label = new QLabel(QString::fromStdString(text), parent);
   label->setFont(fontOf(label, pixelSize, weight));
   label->setTextFormat(Qt::PlainText);
-  if (wraps) {
-    label->setWordWrap(true);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding);
-  }
+  // Wrapping labels take the height their width needs (word wrap turns height-for-width on).
+  label->setWordWrap(wraps);
   return label;
 }
 
@@ -80,6 +80,27 @@ void setButtonContent(QPushButton* button, const std::string& title,
   const QColor tint = prominent ? QColor(Qt::white) : button->palette().color(QPalette::ButtonText);
   button->setIcon(SymbolImages::shared().icon(systemImage, tint, 14));
   button->setIconSize(QSize(14, 14));
+}
+
+WrappingCheckBox::WrappingCheckBox(const std::string& text, qreal pixelSize, QFont::Weight weight,
+                                   QWidget* parent)
+    : QWidget(parent),
+      box_(new QCheckBox(this)),
+      label_(makeTextLabel(this, text, pixelSize, weight, true)) {
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(6);
+  row->addWidget(box_, 0, Qt::AlignTop);
+  label_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  row->addWidget(label_, 1);
+  box_->setAccessibleName(QString::fromStdString(text));
+  setCursor(Qt::PointingHandCursor);
+}
+
+void WrappingCheckBox::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    box_->toggle();
+  }
 }
 
 QWidget* makeDivider(QWidget* parent, Qt::Orientation orientation) {

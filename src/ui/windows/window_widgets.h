@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -29,6 +30,24 @@ QPushButton* makeButton(QWidget* parent, ButtonStyle style, const QColor& tint =
 // Sets the title and, when given, the symbol drawn beside it in the button's text colour.
 void setButtonContent(QPushButton* button, const std::string& title,
                       const std::string& systemImage = {});
+
+// A checkbox whose label wraps over as many lines as it needs; a click on the label toggles it.
+class WrappingCheckBox final : public QWidget {
+  Q_OBJECT
+ public:
+  WrappingCheckBox(const std::string& text, qreal pixelSize, QFont::Weight weight,
+                   QWidget* parent = nullptr);
+
+  QCheckBox* checkBox() const { return box_; }
+  QLabel* label() const { return label_; }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QCheckBox* box_;
+  QLabel* label_;
+};
 
 // A horizontal hairline in the separator colour.
 QWidget* makeDivider(QWidget* parent, Qt::Orientation orientation = Qt::Horizontal);
