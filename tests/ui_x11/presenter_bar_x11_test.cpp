@@ -32,6 +32,7 @@
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
+#include "ui_x11/x_probe.h"
 
 namespace corvane::ui {
 namespace {
@@ -60,62 +61,6 @@ TEST(PresenterBarOnX11, RunsTheBarAndTheGuardUnderOpenbox) {
       {std::string(kNotesVariable) + "=" + std::to_string(notesClient.window())}));
 }
 
-// The test's own view of the X server.
-class XProbe {
- public:
-  explicit XProbe(const std::string& name) : display_(XOpenDisplay(name.c_str())) {}
-  ~XProbe() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-  }
-  XProbe(const XProbe&) = delete;
-  XProbe& operator=(const XProbe&) = delete;
-
-  Window activeWindow() {
-    auto windows = windowList("_NET_ACTIVE_WINDOW");
-    return windows.empty() ? None : windows.front();
-  }
-  // Position in the window manager's stacking order, bottom first; -1 when not listed.
-  int stackingIndex(Window window) {
-    const auto windows = windowList("_NET_CLIENT_LIST_STACKING");
-    auto it = std::find(windows.begin(), windows.end(), window);
-    return it == windows.end() ? -1 : static_cast<int>(it - windows.begin());
-  }
-  void moveMouse(int x, int y) {
-    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
-    XFlush(display_);
-  }
-  void button(bool down) {
-    XTestFakeButtonEvent(display_, 1, down ? True : False, CurrentTime);
-    XFlush(display_);
-  }
-  void pressKey(KeySym key) {
-    const KeyCode code = XKeysymToKeycode(display_, key);
-    XTestFakeKeyEvent(display_, code, True, CurrentTime);
-    XTestFakeKeyEvent(display_, code, False, CurrentTime);
-    XFlush(display_);
-  }
-
- private:
-  std::vector<Window> windowList(const char* property) {
-    std::vector<Window> result;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display_, DefaultRootWindow(display_),
-                           XInternAtom(display_, property, False), 0, 4096, False, XA_WINDOW, &type,
-                           &format, &count, &after, &data) == Success &&
-        data != nullptr) {
-      const auto* windows = reinterpret_cast<const unsigned long*>(data);
-      result.assign(windows, windows + count);
-      XFree(data);
-    }
-    return result;
-  }
-
-  Display* display_;
-};
-
 using PresenterBarX11Child = testing::QtX11ChildTest<&kChildVariable>;
 
 bool hasState(WId window, const char* name) {
@@ -131,7 +76,7 @@ TEST_F(PresenterBarX11Child, FloatsAboveTheGuardUnfocusedAndNeverReachesTheCaptu
   ASSERT_TRUE(testing::isX11Session());
   const std::string display = std::getenv("DISPLAY");
   const Window notes = std::stoul(std::getenv(kNotesVariable));
-  XProbe probe(display);
+  testing::XProbe probe(display);
   ASSERT_TRUE(processUntil([&] { return probe.activeWindow() == notes; }));
 
   auto desktop = platform::x11::openDesktop(display, getpid());
