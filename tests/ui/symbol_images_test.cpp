@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/protected_application_catalog.h"
 #include "qt_test_support.h"
 #include "ui/symbol_images.h"
 
@@ -13,6 +14,7 @@ namespace {
 const char* const kSymbolNames[] = {
     "1.magnifyingglass",
     "app.badge",
+    "app.fill",
     "arrow.clockwise",
     "arrow.counterclockwise",
     "arrow.down.right.and.arrow.up.left",
@@ -24,6 +26,7 @@ const char* const kSymbolNames[] = {
     "arrow.up.left.and.arrow.down.right",
     "bell",
     "bell.badge",
+    "bubble.left.and.bubble.right.fill",
     "checklist",
     "checkmark.circle.fill",
     "checkmark.seal.fill",
@@ -39,6 +42,7 @@ const char* const kSymbolNames[] = {
     "ellipsis",
     "ellipsis.circle",
     "envelope",
+    "envelope.fill",
     "exclamationmark.triangle",
     "exclamationmark.triangle.fill",
     "eye",
@@ -50,13 +54,16 @@ const char* const kSymbolNames[] = {
     "hourglass",
     "info.circle",
     "key",
+    "key.fill",
     "line.3.horizontal",
     "lock.doc.fill",
     "lock.fill",
     "lock.rectangle.stack.fill",
     "lock.shield.fill",
     "menubar.rectangle",
+    "message.fill",
     "minus.circle.fill",
+    "paperplane.fill",
     "pause.fill",
     "person",
     "phone",
@@ -97,6 +104,14 @@ TEST_F(SymbolImagesTest, EveryNameTheViewsUseHasItsOwnIconDrawnInTheTint) {
     EXPECT_GT(testing::countPixelsNear(image, tint.rgb(), 40), 4);
     EXPECT_NE(image, fallback);
   }
+}
+
+TEST_F(SymbolImagesTest, EveryStoredExcludedAppSymbolHasItsIcon) {
+  for (const auto& app : model::ProtectedApp::defaults()) {
+    EXPECT_TRUE(SymbolImages::shared().hasSymbol(app.systemImage)) << app.systemImage;
+  }
+  EXPECT_TRUE(
+      SymbolImages::shared().hasSymbol(model::ProtectedApplicationCatalog::importedAppSymbol));
 }
 
 TEST_F(SymbolImagesTest, UnknownNameDrawsAVisibleFallback) {
