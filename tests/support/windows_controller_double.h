@@ -62,6 +62,8 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   const std::vector<model::ProtectedApp>& protectedApps() const override { return apps; }
   void setSelectedSettingsSection(model::SettingsSection value) override {
     calls.push_back("setSelectedSettingsSection:" + std::string(model::rawValue(value)));
+    // Like the controller's own published values, an unchanged section announces nothing.
+    if (section == value) return;
     section = value;
     changed();
   }

@@ -66,6 +66,13 @@ TEST_F(SetupWindowViewTest, FirstRunAsksForThePermissionFirst) {
   view().screenRecordingRow()->actionButton()->click();
   view().primaryButton()->click();
   EXPECT_EQ(controller->count("requestPermission"), 2);
+
+  // Reviewing redraws the row at once, even when the section was already the selected one.
+  controller->section = model::SettingsSection::protectedApps;
+  view().excludedAppsRow()->actionButton()->click();
+  EXPECT_EQ(view().excludedAppsRow()->actionButton()->text(), "Review Again");
+  EXPECT_EQ(view().excludedAppsRow()->detailLabel()->text(),
+            "Reviewed. 6 apps stay local and do not appear in Protected Share.");
 }
 
 TEST_F(SetupWindowViewTest, MigrationReviewWithARunningCopyAndTheTrayFallBack) {

@@ -54,10 +54,11 @@ OnboardingView::OnboardingView(std::shared_ptr<windows::SetupChecklist> checklis
   column->setSpacing(18);
   column->addWidget(buildHeader(content));
 
-  auto* checklistPointer = checklist_.get();
   migrationNotice_ = new MigrationNoticeView(
-      [checklistPointer](windows::MigrationNoticeButton button) {
-        checklistPointer->performMigrationNoticeAction(button);
+      [this](windows::MigrationNoticeButton button) {
+        perform([button](windows::SetupChecklist& setup) {
+          setup.performMigrationNoticeAction(button);
+        });
       },
       content);
   fallbackNotice_ = new MenuBarFallbackNoticeView(content);
@@ -119,11 +120,16 @@ QWidget* OnboardingView::buildChecklist(QWidget* parent) {
   column->setSpacing(10);
   column->addWidget(new SectionTitle(OnboardingViewModel::checklistTitle,
                                      OnboardingViewModel::checklistSubtitle, box));
-  auto* checklist = checklist_.get();
   screenRecordingRow_ = new OnboardingStepRow(
-      [checklist] { checklist->performStepAction(OnboardingStep::screenRecording); }, box);
+      [this] {
+        perform([](auto& setup) { setup.performStepAction(OnboardingStep::screenRecording); });
+      },
+      box);
   excludedAppsRow_ = new OnboardingStepRow(
-      [checklist] { checklist->performStepAction(OnboardingStep::excludedApps); }, box);
+      [this] {
+        perform([](auto& setup) { setup.performStepAction(OnboardingStep::excludedApps); });
+      },
+      box);
   column->addWidget(screenRecordingRow_);
   column->addWidget(excludedAppsRow_);
   return box;
@@ -187,10 +193,17 @@ QWidget* OnboardingView::buildFooter(QWidget* parent) {
   primary_->setObjectName(QStringLiteral("primaryAction"));
   row->addWidget(secondary_);
   row->addWidget(primary_);
-  connect(secondary_, &QPushButton::clicked, this, [this] { checklist_->finishSetupOrClose(); });
+  connect(secondary_, &QPushButton::clicked, this,
+          [this] { perform([](auto& setup) { setup.finishSetupOrClose(); }); });
   connect(primary_, &QPushButton::clicked, this,
-          [this] { checklist_->startOrRecoverProtectedShare(); });
+          [this] { perform([](auto& setup) { setup.startOrRecoverProtectedShare(); }); });
   return footer;
+}
+
+void OnboardingView::perform(const std::function<void(windows::SetupChecklist&)>& action) {
+  action(*checklist_);
+  // The window's own flags are not the controller's: draw them now.
+  refresh();
 }
 
 void OnboardingView::refresh() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "runtime/subscription.h"
@@ -53,6 +54,8 @@ class OnboardingView final : public QWidget {
   QWidget* buildChecklist(QWidget* parent);
   QWidget* buildShareTargetCard(QWidget* parent);
   QWidget* buildFooter(QWidget* parent);
+  // Runs one of the checklist's actions, then redraws.
+  void perform(const std::function<void(windows::SetupChecklist&)>& action);
 
   std::shared_ptr<windows::SetupChecklist> checklist_;
   runtime::Subscription changes_;
