@@ -12,15 +12,12 @@ namespace corvane::ui {
 RoundedPanel::RoundedPanel(QColor fill, std::optional<QColor> stroke, qreal radius, QWidget* parent)
     : QWidget(parent), fill_(fill), stroke_(stroke), radius_(radius) {}
 
-RoundedPanel* RoundedPanel::card(QWidget* parent) {
-  return new RoundedPanel(toQColor(model::Palette::panelSurface()),
-                          toQColor(model::Palette::panelBorder()), 8, parent);
-}
-
-RoundedPanel* RoundedPanel::warningBox(QWidget* parent) {
-  return new RoundedPanel(withAlpha(toQColor(model::Palette::warningAmber()), 0.12), std::nullopt,
-                          7, parent);
-}
+RoundedPanel::RoundedPanel(Style style, QWidget* parent)
+    : RoundedPanel(style == Style::card ? toQColor(model::Palette::panelSurface())
+                                        : withAlpha(toQColor(model::Palette::warningAmber()), 0.12),
+                   style == Style::card ? std::optional(toQColor(model::Palette::panelBorder()))
+                                        : std::nullopt,
+                   style == Style::card ? 8 : 7, parent) {}
 
 void RoundedPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);

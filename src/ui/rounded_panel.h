@@ -11,12 +11,20 @@ namespace corvane::ui {
 class RoundedPanel : public QWidget {
   Q_OBJECT
  public:
-  RoundedPanel(QColor fill, std::optional<QColor> stroke, qreal radius, QWidget* parent = nullptr);
+  enum class Style {
+    card,        // the settings card: panel surface, panel border, radius 8
+    warningBox,  // the notices' and warnings' box: amber at 12 % opacity, radius 7, no outline
+  };
 
-  // The settings card: panel surface, panel border, radius 8.
-  static RoundedPanel* card(QWidget* parent = nullptr);
-  // The notices' and warnings' box: amber at 12 % opacity, radius 7, no outline.
-  static RoundedPanel* warningBox(QWidget* parent = nullptr);
+  RoundedPanel(QColor fill, std::optional<QColor> stroke, qreal radius, QWidget* parent = nullptr);
+  explicit RoundedPanel(Style style, QWidget* parent = nullptr);
+
+  static RoundedPanel* card(QWidget* parent = nullptr) {
+    return new RoundedPanel(Style::card, parent);
+  }
+  static RoundedPanel* warningBox(QWidget* parent = nullptr) {
+    return new RoundedPanel(Style::warningBox, parent);
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

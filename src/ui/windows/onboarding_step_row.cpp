@@ -12,9 +12,7 @@
 namespace corvane::ui {
 
 OnboardingStepRow::OnboardingStepRow(std::function<void()> action, QWidget* parent)
-    : RoundedPanel(toQColor(model::Palette::panelSurface()),
-                   toQColor(model::Palette::panelBorder()), 8, parent),
-      action_(std::move(action)) {
+    : RoundedPanel(Style::card, parent), action_(std::move(action)) {
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(12, 12, 12, 12);
   row->setSpacing(12);

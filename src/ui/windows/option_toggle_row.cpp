@@ -15,9 +15,7 @@ namespace corvane::ui {
 OptionToggleRow::OptionToggleRow(const std::string& title, const std::string& subtitle,
                                  const std::string& systemImage, std::function<void(bool)> setIsOn,
                                  QWidget* parent)
-    : RoundedPanel(toQColor(model::Palette::panelSurface()),
-                   toQColor(model::Palette::panelBorder()), 8, parent),
-      setIsOn_(std::move(setIsOn)) {
+    : RoundedPanel(Style::card, parent), setIsOn_(std::move(setIsOn)) {
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(12, 12, 12, 12);
   row->setSpacing(10);

@@ -15,8 +15,7 @@ using windows::MigrationNoticeModel;
 
 SetupNoticeFrame::SetupNoticeFrame(const char* symbol, const char* heading, const char* explanation,
                                    int spacing, QWidget* parent)
-    : RoundedPanel(withAlpha(toQColor(model::Palette::warningAmber()), 0.12), std::nullopt, 7,
-                   parent) {
+    : RoundedPanel(Style::warningBox, parent) {
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(12, 12, 12, 12);
   row->setSpacing(12);
