@@ -10,7 +10,9 @@
 namespace corvane::windows {
 
 // Make the setup and settings windows' content: the Qt views in the app. The window host puts
-// what they return into the windows it builds.
+// what they return into the windows it builds: the setup window's over a SetupChecklist made with
+// the controller, the active settings suite, a closure that shows the settings window and one
+// that closes the setup window; the settings window's over the controller alone.
 using SetupWindowContentFactory =
     std::function<std::shared_ptr<platform::ContentView>(std::shared_ptr<SetupChecklist>)>;
 using SettingsWindowContentFactory =
