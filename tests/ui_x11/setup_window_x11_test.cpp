@@ -1,20 +1,28 @@
 // The setup window on a private X server with openbox, opened by a host built the way the
 // application's window host builds it: titled "Corvane Setup" at 820 × 500, it takes the
 // keyboard, a real click on a checklist row opens the settings window on Excluded Apps, and
-// "Finish Later" takes the setup window off the screen. The Qt part runs in a child process on
-// Qt's xcb platform (this executable, re-run with a filter).
+// "Finish Later" takes the setup window off the screen. Without a tray host, the tray's watch
+// falls back to the taskbar window and opens the setup window, which then shows the fall-back
+// notice. The Qt part runs in a child process on Qt's xcb platform (this executable, re-run with
+// a filter).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <cstdlib>
 #include <string>
 
+#include "menubar/menu_bar_controller.h"
+#include "menubar/menu_bar_status_item_controller.h"
+#include "runtime/virtual_run_loop.h"
 #include "support/test_artifacts.h"
+#include "ui/menubar/qt_menu_bar_status_item.h"
 #include "ui/qt_test_support.h"
 #include "ui/windows/excluded_apps_section.h"
 #include "ui/windows/onboarding_step_row.h"
+#include "ui/windows/setup_notices.h"
 #include "ui/windows_test_host.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
@@ -33,7 +41,15 @@ TEST(SetupWindowOnX11, OpensUnderOpenbox) {
   corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
   ASSERT_TRUE(server.startWindowManager());
-  EXPECT_TRUE(testing::runQtChildOn(server, "SetupWindowX11Child.*", kChildVariable));
+  EXPECT_TRUE(testing::runQtChildOn(server, "SetupWindowX11Child.Review*", kChildVariable));
+}
+
+TEST(SetupWindowOnX11, OpensFromTheTrayFallBack) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(1280, 800);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  ASSERT_TRUE(server.startWindowManager());
+  EXPECT_TRUE(testing::runQtChildOn(server, "SetupWindowX11Child.Tray*", kChildVariable));
 }
 
 using SetupWindowX11Child = testing::QtX11ChildTest<&kChildVariable>;
@@ -94,6 +110,82 @@ TEST_F(SetupWindowX11Child, ReviewOpensTheSettingsWindowAndFinishLaterClosesSetu
   EXPECT_TRUE(testing::isViewableOnX11(settingsId));
   host.showSetup();
   ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(setupId); }));
+}
+
+// The controller as the tray sees it, over the windows' stand-in: the watch's verdict reaches the
+// setup window through it.
+class TrayController final : public menubar::MenuBarController {
+ public:
+  explicit TrayController(std::shared_ptr<corvane::testing::WindowsControllerDouble> windows)
+      : windows_(std::move(windows)) {}
+
+  menubar::MenuBarPopoverInput menuBarPopoverInput() const override { return {}; }
+  bool isDemoModeOn() const override { return windows_->demoModeOn; }
+  runtime::Subscription observeChanges(std::function<void()> observer) override {
+    return static_cast<windows::SetupWindowController&>(*windows_).observeChanges(
+        std::move(observer));
+  }
+  model::MenuBarAccessState menuBarAccessState() const override { return windows_->accessState; }
+  void setMenuBarAccessState(model::MenuBarAccessState state) override {
+    windows_->accessState = state;
+    windows_->changed();
+  }
+  void toggleDemoMode() override {}
+  void stopDemoMode() override {}
+  void openProtectedShareWindow() override {}
+  void showProtectedShareLiveWindow() override {}
+  void requestHideProtectedShareWindowLocally() override {}
+  void requestScreenRecordingPermission() override {}
+  void restartCorvane() override {}
+  void retrySourceContextTransition() override {}
+
+ private:
+  std::shared_ptr<corvane::testing::WindowsControllerDouble> windows_;
+};
+
+TEST_F(SetupWindowX11Child, TrayFallBackOpensTheSetupWindowWithItsNotice) {
+  ASSERT_TRUE(testing::isX11Session());
+  const std::string display = std::getenv("DISPLAY");
+  testing::XProbe probe(display);
+  auto desktop = platform::x11::openDesktop(display, getpid());
+  ASSERT_TRUE(desktop.ok()) << desktop.message();
+  // The watch runs on the virtual clock: its hundred passes take no real time.
+  runtime::VirtualRunLoop loop;
+  auto controller = std::make_shared<corvane::testing::WindowsControllerDouble>();
+  controller->accessState = model::MenuBarAccessState::checking;
+  auto windowSystem =
+      std::make_shared<QtWindowSystem>(desktop.value().screens, wiring::makeQtWindowStateHints());
+  testing::WindowsTestHost host(windowSystem, controller);
+  auto item = std::make_shared<QtMenuBarStatusItem>();
+  auto tray = std::make_shared<menubar::MenuBarStatusItemController>(
+      std::make_shared<TrayController>(controller), item, windowSystem, model::PreferencesSource{},
+      [&host] { host.showSetup(); });
+  tray->start([&host] { host.showSettings(); });
+  for (int pass = 0;
+       pass < menubar::MenuBarStatusItemController::failuresBeforeReadyLimit && !host.setupWindow();
+       ++pass) {
+    loop.advance(menubar::MenuBarStatusItemController::intervalBeforeReady);
+    processFor(1);
+  }
+  ASSERT_TRUE(host.setupWindow()) << "the fall-back did not open the setup window";
+  ASSERT_NE(item->taskbarWindow(), nullptr);
+  const WId setupId = host.host(host.setupWindow())->winId();
+  ASSERT_TRUE(processUntil([&] {
+    loop.runUntilIdle();
+    return testing::isViewableOnX11(setupId) &&
+           testing::isViewableOnX11(item->taskbarWindow()->winId()) &&
+           host.setupView().fallbackNotice()->isVisible();
+  }));
+  EXPECT_EQ(probe.windowName(setupId), "Corvane Setup");
+  EXPECT_EQ(controller->accessState, model::MenuBarAccessState::dockFallback);
+  EXPECT_TRUE(host.setupView().headerSubtitleLabel()->text().startsWith(
+      "Corvane is running from the taskbar."));
+  EXPECT_EQ(host.setupView().fallbackNotice()->headingLabel()->text(), "System tray space is full");
+  host.host(host.setupWindow())
+      ->grab()
+      .save(QString::fromStdString(
+          corvane::testing::artifactPath("setup-window-x11-tray-fallback.png").string()));
+  tray.reset();
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ namespace {
 constexpr qreal kCornerRadius = 8;
 
 QColor secondaryText() {
-  return toQColor(share_window::StatusColor::secondary);
+  return toQColor(model::StatusColor::secondary);
 }
 
 QString qs(const std::string& value) {
