@@ -1,10 +1,10 @@
 // The setup window on a private X server with openbox, opened by a host built the way the
 // application's window host builds it: titled "Corvane Setup" at 820 × 500, it takes the
-// keyboard, a real click on a checklist row opens the settings window on Excluded Apps, and
-// "Finish Later" takes the setup window off the screen. Without a tray host, the tray's watch
-// falls back to the taskbar window and opens the setup window, which then shows the fall-back
-// notice. The Qt part runs in a child process on Qt's xcb platform (this executable, re-run with
-// a filter).
+// keyboard, a real click on a checklist row opens the settings window on Excluded Apps, and a
+// real click on "Finish Later" takes the setup window off the screen. Without a tray host, the
+// tray's watch falls back to the taskbar window and opens the setup window, which then shows the
+// fall-back notice. The Qt part runs in a child process on Qt's xcb platform (this executable,
+// re-run with a filter).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -99,15 +99,16 @@ TEST_F(SetupWindowX11Child, ReviewOpensTheSettingsWindowAndFinishLaterClosesSetu
             6u);
 
   // Finish Later only closes the setup window; it comes back on the next show.
-  host.showSetup();
-  ASSERT_TRUE(processUntil([&] { return probe.activeWindow() == setupId; }));
+  // The settings window, which covers part of it, is ordered out first.
+  host.settingsWindow()->orderOut();
+  ASSERT_TRUE(processUntil([&] { return !testing::isViewableOnX11(settingsId); }));
+  processFor(50);
   const QPoint later = centreOf(host.setupView().secondaryButton());
   probe.moveMouse(later.x(), later.y());
   processFor(50);
   probe.button(true);
   probe.button(false);
   ASSERT_TRUE(processUntil([&] { return !testing::isViewableOnX11(setupId); }));
-  EXPECT_TRUE(testing::isViewableOnX11(settingsId));
   host.showSetup();
   ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(setupId); }));
 }
