@@ -56,11 +56,11 @@ namespace corvane::app {
 //   corvane_controller_former_brand.cpp  setup completion, the former brand's copy
 //   corvane_controller_startup.cpp    start-up completion and the launch automation entry
 //   corvane_controller_sealing.cpp    ending a session because of a failure
-//   corvane_controller_hooks.cpp      what the session flow, its bindings, the preview and the
-//                                     launch automation fill in (see the "Filled in by" block)
-// and, as those parts are written, one file each for the session flow (start, stop, termination
-// restore), the engine and workspace bindings, the local preview, the settings and maintenance
-// actions and the launch automation, each adding its own block of declarations below.
+//   corvane_controller_session.cpp    the session flow: start, stop, termination restore
+//   corvane_controller_bindings.cpp   the engine and workspace bindings
+//   corvane_controller_preview.cpp    the local preview and the presenter bar
+//   corvane_controller_actions.cpp    settings and maintenance actions
+//   corvane_controller_automation.cpp  the launch automation
 class CorvaneController final : public std::enable_shared_from_this<CorvaneController>,
                                 public share_window::ProtectedShareWindowController,
                                 public menubar::PresenterControlBarController {
@@ -187,6 +187,34 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // nothing.
   runtime::Task<void> quitPreviousCopy();
 
+  // ---- Settings and maintenance actions (corvane_controller_actions.cpp) ---------------------
+  static constexpr double kPermissionObservationInterval = 0.5;
+  static constexpr int kPermissionObservationPasses = 60;
+  void requestScreenRecordingPermission();
+  void refreshScreenRecordingPermission();
+  void setHideDesktopIcons(bool value);
+  void setRemindToSilenceNotifications(bool value);
+  // Absent: the main display. During a session the output window moves with the choice.
+  void setCaptureDisplay(std::optional<std::uint32_t> id);
+  void exportDiagnostics();
+  void revealDiagnosticsExport();
+  // Starts a check and returns at once; while one runs a second call does nothing.
+  void checkForUpdates();
+  // Checks the stored update again and starts its installer off the main actor, then quits;
+  // while one install is being prepared a second call does nothing.
+  void installVerifiedUpdate();
+  bool isCheckingForUpdates() const { return isCheckingForUpdates_; }
+  bool isInstallingVerifiedUpdate() const { return isInstallingVerifiedUpdate_; }
+  void setProtectedApp(const std::string& id, bool isEnabled);
+  // The open panel over application entries; the chosen ones are imported.
+  void chooseProtectedApplications();
+  void addProtectedApplications(const std::vector<std::filesystem::path>& urls);
+  void removeProtectedApp(const std::string& id);
+  void restoreDefaultProtectedApps();
+  // Starts a new copy that waits for this one to exit, then quits; when the new copy cannot be
+  // started the application keeps running and says why.
+  void restartCorvane();
+
   // ---- Derived session state (corvane_controller_readiness.cpp) -----------------------------
   std::string selectedCaptureDisplayName() const;
   bool isProtectedShareHealthy() const;
@@ -274,12 +302,21 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   static runtime::Task<void> runStartupInitialization(std::weak_ptr<CorvaneController> weakSelf);
   void runLaunchAutomationIfRequested();
 
+  // corvane_controller_actions.cpp
+  // Reads both permissions again; says and records what changed (always, when `announce`).
+  void refreshPermissionStates(const std::string& reason, bool announce);
+  static runtime::Task<void> runPermissionObservation(std::weak_ptr<CorvaneController> weakSelf);
+  static runtime::Task<void> runUpdateCheck(std::shared_ptr<CorvaneController> self);
+  static runtime::Task<void> runVerifiedUpdateInstall(std::shared_ptr<CorvaneController> self,
+                                                      std::filesystem::path packageURL);
+  std::vector<std::filesystem::path> applicationDirectories() const;
+
   // corvane_controller_sealing.cpp
   void sealWorkspaceAfterProtectedShareFailure(const std::string& message,
                                                const std::string& event);
   bool isSourceGuardVisible() const;
 
-  // corvane_controller_hooks.cpp
+  // corvane_controller_automation.cpp
   // The body of the launch automation, given the process's arguments.
   static runtime::Task<void> runLaunchAutomation(std::weak_ptr<CorvaneController> weakSelf,
                                                  std::set<std::string> arguments);
@@ -412,6 +449,10 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   std::uint64_t sourceContextGeneration_ = 0;
   runtime::TaskHandle<void> sourceContextTransitionTask_;
   runtime::TaskHandle<void> localPreviewPresentationWatchdogTask_;
+
+  // One update check and one install at a time.
+  bool isCheckingForUpdates_ = false;
+  bool isInstallingVerifiedUpdate_ = false;
 
   // A chosen display that vanished during a session: forgotten once the session has stopped.
   std::optional<std::uint32_t> lostSelectedDisplayID_;

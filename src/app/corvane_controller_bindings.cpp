@@ -198,6 +198,8 @@ void CorvaneController::handleWorkspaceEvent(const platform::WorkspaceEvent& eve
   const auto& application = *event.application;
   switch (event.kind) {
     case Kind::applicationActivated:
+      // Corvane coming forward may be the user returning from granting a permission.
+      if (isOwnApplication(application)) refreshPermissionStates("application_activated", false);
       handleApplicationActivated(application);
       break;
     case Kind::applicationLaunched:

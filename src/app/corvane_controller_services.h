@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,12 +10,15 @@
 
 #include "app/source_guard_manager.h"
 #include "menubar/presenter_control_bar_manager.h"
+#include "model/diagnostic_reporter.h"
 #include "model/event_recorder.h"
+#include "platform/application_relauncher.h"
 #include "platform/bundle.h"
 #include "platform/defaults_store.h"
 #include "platform/desktop.h"
 #include "platform/desktop_icon_preference.h"
 #include "platform/dialogs.h"
+#include "platform/file_revealer.h"
 #include "platform/process_table.h"
 #include "platform/settings_opener.h"
 #include "platform/window_system.h"
@@ -60,12 +64,20 @@ struct CorvaneControllerServices {
   std::shared_ptr<platform::SettingsOpener> settingsOpener;
   // Alerts; without it every question is answered as dismissed.
   std::shared_ptr<platform::Dialogs> dialogs;
+  // Shows an exported file in the file manager.
+  std::shared_ptr<platform::FileRevealer> fileRevealer;
+  // Starts the new copy of a restart.
+  std::shared_ptr<platform::ApplicationRelauncher> relauncher;
+  // Quits the application as the user's Quit does (the termination notification first).
+  std::function<void()> terminateApplication;
   // Where the former brand's desktop entry may be installed: the system's folders first.
   std::vector<std::filesystem::path> systemApplicationDirectories;
   std::optional<std::filesystem::path> userApplicationDirectory;
   std::string programSearchPath;
 
   model::EventRecorder recorder;
+  // The event log exports are made from; absent: the process's shared log.
+  std::shared_ptr<model::DiagnosticReporter> diagnostics;
   std::shared_ptr<operations::UpdateManager> updateManager;
   std::shared_ptr<runtime::NotificationCenter> notifications;
 };

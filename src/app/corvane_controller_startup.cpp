@@ -1,15 +1,9 @@
 #include "app/corvane_controller.h"
+#include "app/launch_automation.h"
 #include "model/diagnostic_reporter.h"
 #include "runtime/main_actor.h"
 
 namespace corvane::app {
-
-namespace {
-
-constexpr const char* kOpenProtectedShareFlag = "--qa-open-protected-share";
-constexpr const char* kStartProtectedShareFlag = "--qa-start-protected-share";
-
-}  // namespace
 
 void CorvaneController::completeStartupInitialization() {
   runtime::assertMainActor();

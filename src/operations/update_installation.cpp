@@ -38,6 +38,21 @@ Status UpdateManager::installVerifiedUpdate(const fs::path& packageURL,
   return status;
 }
 
+runtime::Task<Status> UpdateManager::installVerifiedUpdateInBackground(fs::path packageURL,
+                                                                       fs::path currentAppURL,
+                                                                       InstallOptions options) {
+  auto self = shared_from_this();
+  auto waiter = runtime::awaitCompletion<Status>(
+      [self, packageURL, currentAppURL, options](std::function<void(Status)> complete) {
+        self->dependencies_.workQueue->post([self, packageURL, currentAppURL, options, complete] {
+          complete(self->installVerifiedUpdate(packageURL, currentAppURL, options));
+        });
+      });
+  auto outcome = co_await waiter;
+  if (!outcome) co_return Status::failure("The update install was interrupted.");
+  co_return std::move(*outcome);
+}
+
 Status UpdateManager::prepareAndStartInstaller(const fs::path& packageURL,
                                                const fs::path& currentAppURL,
                                                const InstallOptions& options) {

@@ -94,6 +94,12 @@ class UpdateManager : public std::enable_shared_from_this<UpdateManager> {
                                         const std::filesystem::path& currentAppURL,
                                         InstallOptions options = {});
 
+  // The same on the work queue, so a large archive never holds up the main actor; completes
+  // back on the caller's executor.
+  runtime::Task<runtime::Status> installVerifiedUpdateInBackground(
+      std::filesystem::path packageURL, std::filesystem::path currentAppURL,
+      InstallOptions options = {});
+
   const UpdateChannel& channel() const { return dependencies_.channel; }
   std::filesystem::path updatesDirectory() const { return dependencies_.dataDirectory / "Updates"; }
   std::filesystem::path installerDirectory() const {

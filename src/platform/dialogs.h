@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,21 @@ struct Alert {
   bool operator==(const Alert&) const = default;
 };
 
+// A modal chooser of existing files.
+struct OpenPanel {
+  std::string title;
+  std::string message;
+  std::string prompt;  // the accept button's text
+  // Glob patterns of the files that can be chosen ("*.desktop"); empty: any file.
+  std::vector<std::string> nameFilters;
+  bool allowsMultipleSelection = false;
+  std::filesystem::path startingDirectory;
+  // Folders offered beside the starting one.
+  std::vector<std::filesystem::path> sideDirectories;
+
+  bool operator==(const OpenPanel&) const = default;
+};
+
 // Modal dialogs the application asks the user with. Main actor only.
 class Dialogs {
  public:
@@ -26,6 +42,10 @@ class Dialogs {
   // Shows the alert and waits for the answer: the index of the button pressed, or nothing when
   // the alert was dismissed without one.
   virtual std::optional<std::size_t> runModalAlert(const Alert& alert) = 0;
+  // Shows the panel and waits: the chosen files (links resolved), or nothing when it was
+  // cancelled.
+  virtual std::optional<std::vector<std::filesystem::path>> runOpenPanel(
+      const OpenPanel& panel) = 0;
 };
 
 }  // namespace corvane::platform

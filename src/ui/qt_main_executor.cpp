@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cmath>
 #include <memory>
+#include "runtime/timer_delay.h"
 
 namespace corvane::ui {
 
@@ -28,8 +29,7 @@ void QtMainExecutor::post(runtime::Job job) {
 void QtMainExecutor::postAfter(double delaySeconds, runtime::Job job) {
   QObject* context = context_.data();
   if (context == nullptr) return;
-  const int milliseconds =
-      delaySeconds <= 0 ? 0 : static_cast<int>(std::ceil(delaySeconds * 1000.0));
+  const int milliseconds = runtime::timerMilliseconds(delaySeconds);
   auto shared = std::make_shared<runtime::Job>(std::move(job));
   // A timer must be started on the thread that owns its context: hop there first when needed.
   auto start = [context, milliseconds, shared] {

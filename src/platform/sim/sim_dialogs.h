@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -26,9 +27,27 @@ class SimDialogs final : public Dialogs {
 
   const std::vector<Alert>& shownAlerts() const { return shown_; }
 
+  // Each open panel takes the next scripted choice (nothing: cancelled); with none left it is
+  // cancelled.
+  void chooseNext(std::optional<std::vector<std::filesystem::path>> files) {
+    choices_.push_back(std::move(files));
+  }
+
+  std::optional<std::vector<std::filesystem::path>> runOpenPanel(const OpenPanel& panel) override {
+    shownPanels_.push_back(panel);
+    if (choices_.empty()) return std::nullopt;
+    auto choice = std::move(choices_.front());
+    choices_.pop_front();
+    return choice;
+  }
+
+  const std::vector<OpenPanel>& shownPanels() const { return shownPanels_; }
+
  private:
   std::deque<std::optional<std::size_t>> answers_;
   std::vector<Alert> shown_;
+  std::deque<std::optional<std::vector<std::filesystem::path>>> choices_;
+  std::vector<OpenPanel> shownPanels_;
 };
 
 }  // namespace corvane::platform::sim
