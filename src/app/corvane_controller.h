@@ -162,6 +162,9 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // applications and the options, hands the change to a running capture at once.
   void setProtectedApps(std::vector<model::ProtectedApp> apps);
   void setSensitiveRules(std::vector<model::SensitiveRule> rules);
+  // Switches the rule of that kind and saves the list; nothing when the list has no such rule
+  // or it is already so (corvane_controller_sensitive_rules.cpp).
+  void setSensitiveRule(model::SensitiveKind kind, bool isEnabled);
   void setAlwaysHideWords(std::string words);
   void setNeverHideWords(std::string words);
   void setProtectionOptions(model::ProtectionOptions options);

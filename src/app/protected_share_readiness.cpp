@@ -1,23 +1,12 @@
 #include "app/protected_share_readiness.h"
 
+#include "platform/text_cleaning.h"
+
 namespace corvane::app {
 
 using model::HealthItem;
 using model::HealthState;
 using model::ProtectedSharePhase;
-
-namespace {
-
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-  std::string text;
-  for (const auto& item : items) {
-    if (!text.empty()) text += separator;
-    text += item;
-  }
-  return text;
-}
-
-}  // namespace
 
 bool ProtectedShareReadiness::isProtectedShareHealthy() const {
   return in_.hasRenderedFrame &&
@@ -117,7 +106,7 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
   const auto missing = beta ? configuration.betaMissingItems() : configuration.missingItems();
   std::string operationsDetail;
   if (!missing.empty()) {
-    operationsDetail = "Missing: " + joined(missing, ", ");
+    operationsDetail = "Missing: " + platform::joinedText(missing, ", ");
   } else if (beta) {
     operationsDetail =
         "Beta settings are complete: the beta channel, its disabled services and the support "

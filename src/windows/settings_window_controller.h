@@ -1,11 +1,19 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "model/capture_display.h"
+#include "model/health_item.h"
+#include "model/production_configuration.h"
 #include "model/protected_app.h"
+#include "model/protected_share_metrics.h"
+#include "model/protection_options.h"
+#include "model/sensitive_content.h"
 #include "model/settings_section.h"
 #include "runtime/subscription.h"
 
@@ -38,6 +46,53 @@ class SettingsWindowController {
   virtual void removeProtectedApp(const std::string& id) = 0;
   // The built-in list replaces every entry, custom ones included.
   virtual void restoreDefaultProtectedApps() = 0;
+
+  // Sensitive Text. Each setter saves at once; the word lists are stored exactly as typed.
+  virtual const std::vector<model::SensitiveRule>& sensitiveRules() const = 0;
+  virtual void setSensitiveRule(model::SensitiveKind kind, bool isEnabled) = 0;
+  virtual const std::string& alwaysHideWords() const = 0;
+  virtual const std::string& neverHideWords() const = 0;
+  virtual void setAlwaysHideWords(std::string words) = 0;
+  virtual void setNeverHideWords(std::string words) = 0;
+
+  // General: the screen-capture permission.
+  virtual bool screenRecordingPermissionGranted() const = 0;
+  // The last failure text: a session failure, a failed export or a failed installer start.
+  virtual const std::optional<std::string>& lastScanError() const = 0;
+  // Asks for the permission; while it is missing, publishes why.
+  virtual void requestScreenRecordingPermission() = 0;
+  // The desktop's screen-capture settings, without asking.
+  virtual void openScreenRecordingSettings() = 0;
+  virtual void refreshScreenRecordingPermission() = 0;
+  virtual void restartCorvane() = 0;
+
+  // General: the options and the display Protected Share captures. Each setter saves the options
+  // and hands them to a running session.
+  virtual const model::ProtectionOptions& protectionOptions() const = 0;
+  virtual const std::vector<model::CaptureDisplay>& availableCaptureDisplays() const = 0;
+  virtual std::string selectedCaptureDisplayName() const = 0;
+  // Absent is the main display.
+  virtual void setCaptureDisplay(std::optional<std::uint32_t> id) = 0;
+  virtual void refreshCaptureDisplays() = 0;
+  virtual void setHideDesktopIcons(bool value) = 0;
+
+  // Alerts.
+  virtual void setRemindToSilenceNotifications(bool value) = 0;
+  virtual void openFocusSettings() = 0;
+
+  // Advanced: the readiness rows (fresh on every read), the engine's live rates and the export.
+  virtual std::vector<model::HealthItem> healthItems() const = 0;
+  virtual model::ProtectedShareMetrics protectedShareMetrics() const = 0;
+  virtual const std::optional<std::filesystem::path>& diagnosticsExportURL() const = 0;
+  virtual void exportDiagnostics() = 0;
+  virtual void revealDiagnosticsExport() = 0;
+
+  // About: the build's release settings and signed updates.
+  virtual const model::ProductionConfiguration& productionConfiguration() const = 0;
+  virtual const std::optional<std::filesystem::path>& verifiedUpdateURL() const = 0;
+  // Starts the check and returns at once; the outcome is published.
+  virtual void checkForUpdates() = 0;
+  virtual void installVerifiedUpdate() = 0;
 };
 
 }  // namespace corvane::windows

@@ -39,6 +39,18 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   // What the next quitPreviousCopy() leaves behind: still running (with the error) or gone.
   bool quitSucceeds = true;
 
+  std::vector<model::SensitiveRule> rules = model::SensitiveRule::defaults();
+  std::string alwaysHide;
+  std::string neverHide = "Corvane, Example Co";
+  std::optional<std::string> lastError;
+  model::ProtectionOptions options;
+  std::vector<model::CaptureDisplay> displays;
+  std::vector<model::HealthItem> health;
+  model::ProtectedShareMetrics metrics;
+  std::optional<std::filesystem::path> exportURL;
+  model::ProductionConfiguration configuration;
+  std::optional<std::filesystem::path> updateURL;
+
   std::vector<std::string> calls;
 
   // Ends the quit under way (see quitSucceeds).
@@ -71,6 +83,8 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   // ---- Setup window ------------------------------------------------------------------------
   bool isStartupInitializationComplete() const override { return startupComplete; }
   bool screenRecordingPermissionGranted() const override { return permissionGranted; }
+  void requestScreenRecordingPermission() override { calls.push_back("requestPermission"); }
+  void openScreenRecordingSettings() override { calls.push_back("openScreenRecordingSettings"); }
   windows::PreviousCopyStatus previousCopyStatus() const override { return previousCopy; }
   bool isQuittingLegacyApp() const override { return quitting; }
   const std::optional<std::string>& legacyAppQuitError() const override { return quitError; }
@@ -83,8 +97,6 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   void refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded) override {
     calls.push_back(presentReviewIfNeeded ? "refreshLegacy:present" : "refreshLegacy");
   }
-  void requestScreenRecordingPermission() override { calls.push_back("requestPermission"); }
-  void openScreenRecordingSettings() override { calls.push_back("openScreenRecordingSettings"); }
   bool completeInitialSetup() override {
     calls.push_back("completeInitialSetup");
     if (refusesSetupCompletion || previousCopy.isRunning) return false;
@@ -147,6 +159,77 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
     apps = model::ProtectedApp::defaults();
     changed();
   }
+
+  // Sensitive Text: the setters change the state as the controller does.
+  const std::vector<model::SensitiveRule>& sensitiveRules() const override { return rules; }
+  void setSensitiveRule(model::SensitiveKind kind, bool isEnabled) override {
+    calls.push_back("setSensitiveRule:" + std::string(model::rawValue(kind)) +
+                    (isEnabled ? ":on" : ":off"));
+    for (auto& rule : rules) {
+      if (rule.id == kind) rule.isEnabled = isEnabled;
+    }
+    changed();
+  }
+  const std::string& alwaysHideWords() const override { return alwaysHide; }
+  const std::string& neverHideWords() const override { return neverHide; }
+  void setAlwaysHideWords(std::string words) override {
+    calls.push_back("setAlwaysHideWords:" + words);
+    alwaysHide = std::move(words);
+    changed();
+  }
+  void setNeverHideWords(std::string words) override {
+    calls.push_back("setNeverHideWords:" + words);
+    neverHide = std::move(words);
+    changed();
+  }
+
+  // General, Alerts, Advanced, About.
+  const std::optional<std::string>& lastScanError() const override { return lastError; }
+  void refreshScreenRecordingPermission() override { calls.push_back("refreshPermission"); }
+  void restartCorvane() override { calls.push_back("restartCorvane"); }
+  const model::ProtectionOptions& protectionOptions() const override { return options; }
+  const std::vector<model::CaptureDisplay>& availableCaptureDisplays() const override {
+    return displays;
+  }
+  std::string selectedCaptureDisplayName() const override {
+    if (!options.selectedDisplayID) return "Main display";
+    for (const auto& display : displays) {
+      if (display.id == *options.selectedDisplayID) return display.name;
+    }
+    return "Selected display";
+  }
+  void setCaptureDisplay(std::optional<std::uint32_t> id) override {
+    calls.push_back("setCaptureDisplay:" + (id ? std::to_string(*id) : std::string("main")));
+    options.selectedDisplayID = id;
+    changed();
+  }
+  void refreshCaptureDisplays() override { calls.push_back("refreshCaptureDisplays"); }
+  void setHideDesktopIcons(bool value) override {
+    calls.push_back(value ? "setHideDesktopIcons:on" : "setHideDesktopIcons:off");
+    options.hideDesktopIcons = value;
+    changed();
+  }
+  void setRemindToSilenceNotifications(bool value) override {
+    calls.push_back(value ? "setRemind:on" : "setRemind:off");
+    options.remindToSilenceNotifications = value;
+    changed();
+  }
+  void openFocusSettings() override { calls.push_back("openFocusSettings"); }
+  std::vector<model::HealthItem> healthItems() const override { return health; }
+  model::ProtectedShareMetrics protectedShareMetrics() const override { return metrics; }
+  const std::optional<std::filesystem::path>& diagnosticsExportURL() const override {
+    return exportURL;
+  }
+  void exportDiagnostics() override { calls.push_back("exportDiagnostics"); }
+  void revealDiagnosticsExport() override { calls.push_back("revealDiagnosticsExport"); }
+  const model::ProductionConfiguration& productionConfiguration() const override {
+    return configuration;
+  }
+  const std::optional<std::filesystem::path>& verifiedUpdateURL() const override {
+    return updateURL;
+  }
+  void checkForUpdates() override { calls.push_back("checkForUpdates"); }
+  void installVerifiedUpdate() override { calls.push_back("installVerifiedUpdate"); }
 
  private:
   runtime::CoalescedSignal signal_;

@@ -1,0 +1,27 @@
+#pragma once
+
+namespace corvane::windows {
+
+// The Alerts section: the Focus reminder and the way to the notification settings.
+struct AlertsSectionModel {
+  static constexpr const char* title = "Alerts";
+  static constexpr const char* subtitle =
+      "Corvane can guide you to silence notifications before sharing.";
+  static constexpr const char* reminderTitle = "Focus reminder";
+  static constexpr const char* reminderSubtitle =
+      "Show a reminder before Protected Share starts and keep Focus settings one click away.";
+  static constexpr const char* reminderSymbol = "bell.badge";
+  static constexpr const char* openSettingsTitle = "Open Focus Settings";
+  static constexpr const char* openSettingsSymbol = "gearshape";
+};
+
+// The About section above the support panel. It shows no version.
+struct AboutSectionModel {
+  // The General section's sidebar symbol.
+  static constexpr const char* symbol = "rectangle.stack.badge.minus";
+  static constexpr const char* name = "Corvane";
+  static constexpr const char* tagline =
+      "A local-first Linux utility for safer demos, calls, and screen recordings.";
+};
+
+}  // namespace corvane::windows
