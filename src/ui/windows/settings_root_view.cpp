@@ -11,7 +11,11 @@
 #include "ui/design_components.h"
 #include "ui/qt_palette_theme.h"
 #include "ui/qt_window_system.h"
+#include "ui/windows/advanced_section.h"
+#include "ui/windows/alerts_about_sections.h"
 #include "ui/windows/excluded_apps_section.h"
+#include "ui/windows/general_section.h"
+#include "ui/windows/sensitive_text_section.h"
 #include "ui/windows/window_widgets.h"
 #include "windows/settings_root_view_model.h"
 
@@ -46,13 +50,26 @@ const SettingsSectionViewFactory* SettingsSectionViews::find(SettingsSection sec
   return it == factories_.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+template <class Section>
+SettingsSectionViewFactory sectionFactory() {
+  return [](std::weak_ptr<windows::SettingsWindowController> controller,
+            QWidget* parent) -> SettingsSectionView* {
+    return new Section(std::move(controller), parent);
+  };
+}
+
+}  // namespace
+
 SettingsSectionViews standardSettingsSectionViews() {
   SettingsSectionViews views;
-  views.set(SettingsSection::protectedApps,
-            [](std::weak_ptr<windows::SettingsWindowController> controller,
-               QWidget* parent) -> SettingsSectionView* {
-              return new ExcludedAppsSection(std::move(controller), parent);
-            });
+  views.set(SettingsSection::general, sectionFactory<GeneralSection>());
+  views.set(SettingsSection::protectedApps, sectionFactory<ExcludedAppsSection>());
+  views.set(SettingsSection::sensitiveText, sectionFactory<SensitiveTextSection>());
+  views.set(SettingsSection::alerts, sectionFactory<AlertsSection>());
+  views.set(SettingsSection::advanced, sectionFactory<AdvancedSection>());
+  views.set(SettingsSection::about, sectionFactory<AboutSection>());
   return views;
 }
 

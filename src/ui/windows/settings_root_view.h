@@ -44,7 +44,7 @@ class SettingsSectionViews {
   std::map<model::SettingsSection, SettingsSectionViewFactory> factories_;
 };
 
-// Every section's panels that exist: Excluded Apps.
+// Every section's panels.
 SettingsSectionViews standardSettingsSectionViews();
 
 // The settings window's content: the sidebar of listed sections, a divider, and a scrolling

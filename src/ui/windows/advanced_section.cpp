@@ -1,0 +1,178 @@
+#include "ui/windows/advanced_section.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/design_components.h"
+#include "ui/qt_palette_theme.h"
+#include "ui/rounded_panel.h"
+#include "ui/widget_style.h"
+#include "ui/windows/settings_panel_parts.h"
+#include "ui/windows/window_widgets.h"
+#include "windows/advanced_settings_view_model.h"
+
+namespace corvane::ui {
+
+using windows::AdvancedSectionModel;
+using windows::SettingsWindowController;
+
+namespace {
+
+QVBoxLayout* makePanelColumn(QWidget* panel, const char* title, const char* subtitle) {
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(10);
+  column->addWidget(new SectionTitle(title, subtitle, panel));
+  return column;
+}
+
+}  // namespace
+
+ProductionHealthPanel::ProductionHealthPanel(std::weak_ptr<SettingsWindowController> controller,
+                                             QWidget* parent)
+    : QWidget(parent), controller_(std::move(controller)) {
+  auto* column = makePanelColumn(this, AdvancedSectionModel::healthTitle,
+                                 AdvancedSectionModel::healthSubtitle);
+  auto* list = RoundedPanel::card(this);
+  list->setObjectName(QStringLiteral("healthList"));
+  listLayout_ = new QVBoxLayout(list);
+  listLayout_->setContentsMargins(0, 0, 0, 0);
+  listLayout_->setSpacing(0);
+  column->addWidget(list);
+}
+
+void ProductionHealthPanel::refresh() {
+  runtime::assertMainActor();
+  auto controller = controller_.lock();
+  if (!controller) return;
+  const auto models = AdvancedSectionModel::healthRows(controller->healthItems());
+  for (auto* widget : rowWidgets_) {
+    listLayout_->removeWidget(widget);
+    delete widget;
+  }
+  rowWidgets_.clear();
+  rows_.clear();
+  dividerCount_ = 0;
+  auto* list = listLayout_->parentWidget();
+  for (const auto& model : models) {
+    auto* holder = new QWidget(list);
+    holder->setMinimumHeight(48);
+    auto* padding = new QVBoxLayout(holder);
+    padding->setContentsMargins(10, 0, 10, 0);
+    auto* row = new StatusRowView({.titlePixelSize = 12, .detailMaxLines = 2}, holder);
+    row->set({model.mark.systemImage, model.mark.color, model.title, model.detail});
+    padding->addWidget(row, 0, Qt::AlignVCenter);
+    listLayout_->addWidget(holder);
+    rowWidgets_.push_back(holder);
+    rows_.push_back(row);
+    if (model.hasDivider) {
+      auto* divider = makeDivider(list);
+      listLayout_->addWidget(divider);
+      rowWidgets_.push_back(divider);
+      ++dividerCount_;
+    }
+  }
+}
+
+CapturePerformancePanel::CapturePerformancePanel(std::weak_ptr<SettingsWindowController> controller,
+                                                 QWidget* parent)
+    : QWidget(parent), controller_(std::move(controller)) {
+  auto* column = makePanelColumn(this, AdvancedSectionModel::performanceTitle,
+                                 AdvancedSectionModel::performanceSubtitle);
+  auto* tiles = new QHBoxLayout;
+  tiles->setSpacing(8);
+  const QColor secondary = toQColor(model::StatusColor::secondary);
+  const auto models = AdvancedSectionModel::performanceTiles({});
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    auto* tile = new RoundedPanel(toQColor(model::Palette::panelSurface()),
+                                  toQColor(model::Palette::panelBorder()), 7, this);
+    auto* content = new QVBoxLayout(tile);
+    content->setContentsMargins(10, 10, 10, 10);
+    content->setSpacing(5);
+    content->addWidget(makeSymbolTitle(tile, models[i].title, models[i].systemImage, 10,
+                                       QFont::Medium, secondary));
+    // The desktop's sans fonts draw their digits at one width already.
+    values_[i] = makeTextLabel(tile, models[i].value, 15, QFont::DemiBold);
+    content->addWidget(values_[i]);
+    tiles->addWidget(tile, 1);
+  }
+  column->addLayout(tiles);
+}
+
+void CapturePerformancePanel::refresh() {
+  runtime::assertMainActor();
+  auto controller = controller_.lock();
+  if (!controller) return;
+  const auto models = AdvancedSectionModel::performanceTiles(controller->protectedShareMetrics());
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    values_[i]->setText(QString::fromStdString(models[i].value));
+  }
+}
+
+AdvancedSection::AdvancedSection(std::weak_ptr<SettingsWindowController> controller,
+                                 QWidget* parent)
+    : SettingsSectionView(parent), controller_(std::move(controller)) {
+  setObjectName(QStringLiteral("advancedSection"));
+  auto* stack = new QVBoxLayout(this);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->addWidget(
+      new SectionTitle(AdvancedSectionModel::title, AdvancedSectionModel::subtitle, this));
+  health_ = new ProductionHealthPanel(controller_, this);
+  stack->addWidget(health_);
+  performance_ = new CapturePerformancePanel(controller_, this);
+  stack->addWidget(performance_);
+  stack->addWidget(makeDivider(this));
+
+  auto* exportRow = new QWidget(this);
+  auto* exportLayout = new QHBoxLayout(exportRow);
+  exportLayout->setContentsMargins(0, 0, 0, 0);
+  auto* texts = new QVBoxLayout;
+  texts->setSpacing(3);
+  texts->addWidget(
+      makeTextLabel(exportRow, AdvancedSectionModel::exportTitle, 13, QFont::DemiBold));
+  auto* detail =
+      makeTextLabel(exportRow, AdvancedSectionModel::exportDetail, 11, QFont::Normal, true);
+  setTextColor(detail, toQColor(model::StatusColor::secondary));
+  texts->addWidget(detail);
+  exportLayout->addLayout(texts, 1);
+  export_ = makeButton(exportRow, ButtonStyle::bordered);
+  setButtonContent(export_, AdvancedSectionModel::exportButton, AdvancedSectionModel::exportSymbol);
+  connect(export_, &QPushButton::clicked, this, [this] {
+    withController(controller_, [](SettingsWindowController& c) { c.exportDiagnostics(); });
+  });
+  exportLayout->addWidget(export_);
+  stack->addWidget(exportRow);
+
+  exportedRow_ = new QWidget(this);
+  auto* exportedLayout = new QHBoxLayout(exportedRow_);
+  exportedLayout->setContentsMargins(0, 0, 0, 0);
+  auto* exported = makeSymbolTitle(exportedRow_, "", AdvancedSectionModel::exportedSymbol, 11,
+                                   QFont::Normal, toQColor(model::Palette::privacyGreen()));
+  exported_ = exported->findChild<QLabel*>(QStringLiteral("text"));
+  exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  exportedLayout->addWidget(exported, 1);
+  reveal_ = makeButton(exportedRow_, ButtonStyle::bordered);
+  reveal_->setFont(fontOf(reveal_, 11, QFont::Normal));
+  setButtonContent(reveal_, AdvancedSectionModel::revealButton, AdvancedSectionModel::revealSymbol);
+  connect(reveal_, &QPushButton::clicked, this, [this] {
+    withController(controller_, [](SettingsWindowController& c) { c.revealDiagnosticsExport(); });
+  });
+  exportedLayout->addWidget(reveal_);
+  stack->addWidget(exportedRow_);
+  exportedRow_->hide();
+}
+
+void AdvancedSection::refresh() {
+  runtime::assertMainActor();
+  auto controller = controller_.lock();
+  if (!controller) return;
+  health_->refresh();
+  performance_->refresh();
+  const auto text = AdvancedSectionModel::exportedText(controller->diagnosticsExportURL());
+  exportedRow_->setVisible(text.has_value());
+  if (text) exported_->setText(QString::fromStdString(*text));
+}
+
+}  // namespace corvane::ui

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "ui/windows/settings_root_view.h"
+
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+namespace corvane::ui {
+
+class StatusRowView;
+
+// The readiness rows on one card, a divider between each two.
+class ProductionHealthPanel final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ProductionHealthPanel(std::weak_ptr<windows::SettingsWindowController> controller,
+                                 QWidget* parent = nullptr);
+
+  void refresh();
+
+  const std::vector<StatusRowView*>& rows() const { return rows_; }
+  int dividerCount() const { return dividerCount_; }
+
+ private:
+  std::weak_ptr<windows::SettingsWindowController> controller_;
+  QVBoxLayout* listLayout_;
+  std::vector<StatusRowView*> rows_;
+  std::vector<QWidget*> rowWidgets_;
+  int dividerCount_ = 0;
+};
+
+// The live rates of the running session: Capture, Output and Processing tiles.
+class CapturePerformancePanel final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit CapturePerformancePanel(std::weak_ptr<windows::SettingsWindowController> controller,
+                                   QWidget* parent = nullptr);
+
+  void refresh();
+
+  const std::array<QLabel*, 3>& valueLabels() const { return values_; }
+
+ private:
+  std::weak_ptr<windows::SettingsWindowController> controller_;
+  std::array<QLabel*, 3> values_{};
+};
+
+// The Advanced section: heading, health, performance, then the diagnostics export and, once an
+// export exists, its file name with Reveal.
+class AdvancedSection final : public SettingsSectionView {
+  Q_OBJECT
+ public:
+  explicit AdvancedSection(std::weak_ptr<windows::SettingsWindowController> controller,
+                           QWidget* parent = nullptr);
+
+  void refresh() override;
+
+  ProductionHealthPanel* healthPanel() const { return health_; }
+  CapturePerformancePanel* performancePanel() const { return performance_; }
+  QPushButton* exportButton() const { return export_; }
+  QWidget* exportedRow() const { return exportedRow_; }
+  QLabel* exportedLabel() const { return exported_; }
+  QPushButton* revealButton() const { return reveal_; }
+
+ private:
+  std::weak_ptr<windows::SettingsWindowController> controller_;
+  ProductionHealthPanel* health_;
+  CapturePerformancePanel* performance_;
+  QPushButton* export_;
+  QWidget* exportedRow_;
+  QLabel* exported_;
+  QPushButton* reveal_;
+};
+
+}  // namespace corvane::ui

@@ -1,0 +1,66 @@
+#include "ui/windows/settings_panel_parts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/qt_palette_theme.h"
+#include "ui/rounded_panel.h"
+#include "ui/windows/window_widgets.h"
+
+namespace corvane::ui {
+
+RoundedPanel* makeSettingsCard(QWidget* parent, QLayout* content) {
+  auto* card = RoundedPanel::card(parent);
+  content->setContentsMargins(12, 12, 12, 12);
+  card->setLayout(content);
+  return card;
+}
+
+QWidget* makeSymbolTitle(QWidget* parent, const std::string& text, const std::string& symbol,
+                         qreal pixelSize, QFont::Weight weight, const QColor& color) {
+  auto* holder = new QWidget(parent);
+  auto* row = new QHBoxLayout(holder);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(4);
+  auto* image = makeSymbolLabel(holder, symbol, qRound(pixelSize), color);
+  image->setObjectName(QStringLiteral("symbol"));
+  row->addWidget(image);
+  auto* label = makeTextLabel(holder, text, pixelSize, weight);
+  label->setObjectName(QStringLiteral("text"));
+  setTextColor(label, color);
+  row->addWidget(label, 1);
+  return holder;
+}
+
+void limitLines(QLabel* label, int lines) {
+  label->setMaximumHeight(label->fontMetrics().lineSpacing() * lines + 2);
+}
+
+StatusRowView::StatusRowView(Style style, QWidget* parent) : QWidget(parent) {
+  row_ = new QHBoxLayout(this);
+  row_->setContentsMargins(0, 0, 0, 0);
+  row_->setSpacing(style.alignTop ? 12 : 10);
+  const Qt::Alignment vertical = style.alignTop ? Qt::AlignTop : Qt::AlignVCenter;
+  symbol_ = makeSymbolLabel(this, "circle", 20, toQColor(model::StatusColor::secondary), 24);
+  row_->addWidget(symbol_, 0, vertical);
+  auto* texts = new QVBoxLayout;
+  texts->setSpacing(2);
+  title_ = makeTextLabel(this, "", style.titlePixelSize, style.titleWeight);
+  detail_ = makeTextLabel(this, "", 11, QFont::Normal, true);
+  setTextColor(detail_, toQColor(model::StatusColor::secondary));
+  if (style.detailMaxLines > 0) limitLines(detail_, style.detailMaxLines);
+  texts->addWidget(title_);
+  texts->addWidget(detail_);
+  row_->addLayout(texts, 1);
+  row_->setAlignment(texts, vertical);
+}
+
+void StatusRowView::set(const windows::StatusRowModel& model) {
+  setSymbol(symbol_, model.systemImage, 20, toQColor(model.color));
+  symbol_->setProperty("statusColor", static_cast<int>(model.color));
+  title_->setText(QString::fromStdString(model.title));
+  detail_->setText(QString::fromStdString(model.detail));
+}
+
+}  // namespace corvane::ui

@@ -1,0 +1,70 @@
+#include "ui/windows/support_panel.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/design_components.h"
+#include "ui/windows/settings_panel_parts.h"
+#include "ui/windows/window_widgets.h"
+#include "windows/support_panel_view_model.h"
+
+namespace corvane::ui {
+
+using windows::SettingsWindowController;
+using windows::SupportPanelModel;
+
+namespace {
+
+QPushButton* makeActionButton(QWidget* parent, const char* title, const char* symbol,
+                              std::function<void()> action) {
+  auto* button = makeButton(parent, ButtonStyle::bordered);
+  setButtonContent(button, title, symbol);
+  QObject::connect(button, &QPushButton::clicked, parent, std::move(action));
+  return button;
+}
+
+}  // namespace
+
+SupportPanel::SupportPanel(std::weak_ptr<SettingsWindowController> controller, QWidget* parent)
+    : RoundedPanel(Style::card, parent), controller_(std::move(controller)) {
+  setObjectName(QStringLiteral("supportPanel"));
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(12, 12, 12, 12);
+  column->setSpacing(10);
+  column->addWidget(new SectionTitle(SupportPanelModel::title, SupportPanelModel::subtitle, this));
+  diagnostics_ = new StatusRowView({}, this);
+  configuration_ = new StatusRowView({.detailMaxLines = 2}, this);
+  updates_ = new StatusRowView({.detailMaxLines = 2}, this);
+  check_ = makeActionButton(
+      this, SupportPanelModel::checkButton, SupportPanelModel::checkSymbol, [this] {
+        withController(controller_, [](SettingsWindowController& c) { c.checkForUpdates(); });
+      });
+  install_ = makeActionButton(
+      this, SupportPanelModel::installButton, SupportPanelModel::installSymbol, [this] {
+        withController(controller_, [](SettingsWindowController& c) { c.installVerifiedUpdate(); });
+      });
+  updates_->trailing()->addWidget(check_);
+  updates_->trailing()->addWidget(install_);
+  export_ = makeActionButton(
+      this, SupportPanelModel::exportButton, SupportPanelModel::exportSymbol, [this] {
+        withController(controller_, [](SettingsWindowController& c) { c.exportDiagnostics(); });
+      });
+  column->addWidget(diagnostics_);
+  column->addWidget(configuration_);
+  column->addWidget(updates_);
+  column->addWidget(export_, 0, Qt::AlignLeft);
+  diagnostics_->set(SupportPanelModel::diagnosticsRow());
+}
+
+void SupportPanel::refresh() {
+  runtime::assertMainActor();
+  auto controller = controller_.lock();
+  if (!controller) return;
+  const auto& configuration = controller->productionConfiguration();
+  configuration_->set(SupportPanelModel::configurationRow(configuration));
+  updates_->set(SupportPanelModel::updatesRow(configuration));
+  install_->setVisible(SupportPanelModel::showsInstall(controller->verifiedUpdateURL()));
+}
+
+}  // namespace corvane::ui
