@@ -38,7 +38,7 @@ AlertsSection::AlertsSection(std::weak_ptr<SettingsWindowController> controller,
   connect(openSettings_, &QPushButton::clicked, this, [this] {
     withController(controller_, [](SettingsWindowController& c) { c.openFocusSettings(); });
   });
-  stack->addWidget(openSettings_);
+  stack->addWidget(openSettings_, 0, Qt::AlignLeft);
 }
 
 void AlertsSection::refresh() {
