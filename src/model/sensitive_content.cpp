@@ -4,6 +4,24 @@
 
 namespace corvane::model {
 
+std::string_view sensitiveKindTitle(SensitiveKind kind) {
+  switch (kind) {
+    case SensitiveKind::apiKey:
+      return "API key";
+    case SensitiveKind::email:
+      return "Email";
+    case SensitiveKind::phoneNumber:
+      return "Phone";
+    case SensitiveKind::customer:
+      return "Customer";
+    case SensitiveKind::revenue:
+      return "Revenue";
+    case SensitiveKind::internalURL:
+      return "Internal URL";
+  }
+  return "Sensitive";
+}
+
 std::vector<SensitiveRule> SensitiveRule::defaults() {
   std::vector<SensitiveRule> rules;
   for (SensitiveKind kind : allCases<SensitiveKind>()) rules.push_back({kind, true});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>
@@ -23,6 +24,10 @@ struct EnumCases<SensitiveKind> {
       EnumCase<SensitiveKind>{SensitiveKind::internalURL, "internalURL"},
   };
 };
+
+// The kind's name as the user reads it: "API key", "Email", "Phone", "Customer", "Revenue",
+// "Internal URL".
+std::string_view sensitiveKindTitle(SensitiveKind kind);
 
 enum class RiskLevel { safe, suggested, critical };
 

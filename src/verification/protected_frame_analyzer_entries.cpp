@@ -32,21 +32,7 @@ std::string truncatedKey(const Rect& r, double scale, const char* separator) {
 }  // namespace
 
 std::string redactionTitle(SensitiveKind kind) {
-  switch (kind) {
-    case SensitiveKind::apiKey:
-      return "API key";
-    case SensitiveKind::email:
-      return "Email";
-    case SensitiveKind::phoneNumber:
-      return "Phone";
-    case SensitiveKind::customer:
-      return "Customer";
-    case SensitiveKind::revenue:
-      return "Revenue";
-    case SensitiveKind::internalURL:
-      return "Internal URL";
-  }
-  return "Sensitive";
+  return std::string(model::sensitiveKindTitle(kind));
 }
 
 AnalyzerEntry analyzerEntry(AnalyzerEntryCause cause, const Rect& frame, double confidence) {

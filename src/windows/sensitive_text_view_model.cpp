@@ -5,21 +5,7 @@ namespace corvane::windows {
 using model::SensitiveKind;
 
 std::string SensitiveTextViewModel::ruleTitle(SensitiveKind kind) {
-  switch (kind) {
-    case SensitiveKind::apiKey:
-      return "API key";
-    case SensitiveKind::email:
-      return "Email";
-    case SensitiveKind::phoneNumber:
-      return "Phone";
-    case SensitiveKind::customer:
-      return "Customer";
-    case SensitiveKind::revenue:
-      return "Revenue";
-    case SensitiveKind::internalURL:
-      return "Internal URL";
-  }
-  return {};
+  return std::string(model::sensitiveKindTitle(kind));
 }
 
 std::string SensitiveTextViewModel::ruleSymbol(SensitiveKind kind) {

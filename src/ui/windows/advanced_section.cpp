@@ -18,28 +18,15 @@ namespace corvane::ui {
 using windows::AdvancedSectionModel;
 using windows::SettingsWindowController;
 
-namespace {
-
-QVBoxLayout* makePanelColumn(QWidget* panel, const char* title, const char* subtitle) {
-  auto* column = new QVBoxLayout(panel);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(10);
-  column->addWidget(new SectionTitle(title, subtitle, panel));
-  return column;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 ProductionHealthPanel::ProductionHealthPanel(std::weak_ptr<SettingsWindowController> controller,
                                              QWidget* parent)
     : QWidget(parent), controller_(std::move(controller)) {
-  auto* column = makePanelColumn(this, AdvancedSectionModel::healthTitle,
-                                 AdvancedSectionModel::healthSubtitle);
-  auto* list = RoundedPanel::card(this);
+  auto* column = makeTitledColumn(this, AdvancedSectionModel::healthTitle,
+                                  AdvancedSectionModel::healthSubtitle);
+  auto* list = makeListCard(this, listLayout_);
   list->setObjectName(QStringLiteral("healthList"));
-  listLayout_ = new QVBoxLayout(list);
-  listLayout_->setContentsMargins(0, 0, 0, 0);
-  listLayout_->setSpacing(0);
   column->addWidget(list);
 }
 
@@ -48,11 +35,7 @@ void ProductionHealthPanel::refresh() {
   auto controller = controller_.lock();
   if (!controller) return;
   const auto models = AdvancedSectionModel::healthRows(controller->healthItems());
-  for (auto* widget : rowWidgets_) {
-    listLayout_->removeWidget(widget);
-    delete widget;
-  }
-  rowWidgets_.clear();
+  discardWidgets(listLayout_, rowWidgets_);
   rows_.clear();
   dividerCount_ = 0;
   auto* list = listLayout_->parentWidget();
@@ -79,8 +62,8 @@ void ProductionHealthPanel::refresh() {
 CapturePerformancePanel::CapturePerformancePanel(std::weak_ptr<SettingsWindowController> controller,
                                                  QWidget* parent)
     : QWidget(parent), controller_(std::move(controller)) {
-  auto* column = makePanelColumn(this, AdvancedSectionModel::performanceTitle,
-                                 AdvancedSectionModel::performanceSubtitle);
+  auto* column = makeTitledColumn(this, AdvancedSectionModel::performanceTitle,
+                                  AdvancedSectionModel::performanceSubtitle);
   auto* tiles = new QHBoxLayout;
   tiles->setSpacing(8);
   const QColor secondary = toQColor(model::StatusColor::secondary);

@@ -23,18 +23,6 @@ using windows::PermissionPanelModel;
 using windows::ProtectionPanelModel;
 using windows::SettingsWindowController;
 
-namespace {
-
-// A leading-aligned column of panels, 10 points apart.
-QVBoxLayout* makePanelColumn(QWidget* panel) {
-  auto* column = new QVBoxLayout(panel);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(10);
-  return column;
-}
-
-}  // namespace
-
 GeneralSection::GeneralSection(std::weak_ptr<SettingsWindowController> controller, QWidget* parent)
     : SettingsSectionView(parent), controller_(std::move(controller)) {
   setObjectName(QStringLiteral("generalSection"));
@@ -46,9 +34,8 @@ GeneralSection::GeneralSection(std::weak_ptr<SettingsWindowController> controlle
 
 QWidget* GeneralSection::buildPermissionPanel() {
   auto* panel = new QWidget(this);
-  auto* column = makePanelColumn(panel);
-  column->addWidget(
-      new SectionTitle(PermissionPanelModel::title, PermissionPanelModel::subtitle, panel));
+  auto* column =
+      makeTitledColumn(panel, PermissionPanelModel::title, PermissionPanelModel::subtitle);
   auto* content = new QVBoxLayout;
   content->setSpacing(10);
   permissionStatus_ = new StatusRowView({.alignTop = true}, nullptr);
@@ -62,9 +49,8 @@ QWidget* GeneralSection::buildPermissionPanel() {
 
 QWidget* GeneralSection::buildProtectionPanel() {
   auto* panel = new QWidget(this);
-  auto* column = makePanelColumn(panel);
-  column->addWidget(
-      new SectionTitle(ProtectionPanelModel::title, ProtectionPanelModel::subtitle, panel));
+  auto* column =
+      makeTitledColumn(panel, ProtectionPanelModel::title, ProtectionPanelModel::subtitle);
   column->addWidget(buildCaptureSourceCard(panel));
 
   auto* note = new QVBoxLayout;

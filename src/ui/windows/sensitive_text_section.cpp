@@ -66,16 +66,10 @@ SensitiveTextSection::SensitiveTextSection(
   stack->setContentsMargins(0, 0, 0, 0);
 
   auto* rules = new QWidget(this);
-  auto* rulesColumn = new QVBoxLayout(rules);
-  rulesColumn->setContentsMargins(0, 0, 0, 0);
-  rulesColumn->setSpacing(10);
-  rulesColumn->addWidget(new SectionTitle(SensitiveTextViewModel::rulesTitle,
-                                          SensitiveTextViewModel::rulesSubtitle, rules));
-  auto* list = RoundedPanel::card(rules);
+  auto* rulesColumn = makeTitledColumn(rules, SensitiveTextViewModel::rulesTitle,
+                                       SensitiveTextViewModel::rulesSubtitle);
+  auto* list = makeListCard(rules, listLayout_);
   list->setObjectName(QStringLiteral("sensitiveRulesList"));
-  listLayout_ = new QVBoxLayout(list);
-  listLayout_->setContentsMargins(0, 0, 0, 0);
-  listLayout_->setSpacing(0);
   rulesColumn->addWidget(list);
   stack->addWidget(rules);
 
@@ -136,19 +130,11 @@ void SensitiveTextSection::refresh() {
 }
 
 void SensitiveTextSection::rebuildRules(const std::vector<model::SensitiveRule>& rules) {
-  // A row may be the sender of the change being shown: let Qt delete it after the signal.
-  for (auto* widget : rows_) {
-    listLayout_->removeWidget(widget);
-    widget->hide();
-    widget->deleteLater();
-  }
-  for (auto* widget : dividers_) {
-    listLayout_->removeWidget(widget);
-    widget->hide();
-    widget->deleteLater();
-  }
+  // A row may be the sender of the change being shown.
+  discardWidgets(listLayout_, dividers_);
+  std::vector<QWidget*> rows(rows_.begin(), rows_.end());
+  discardWidgets(listLayout_, rows);
   rows_.clear();
-  dividers_.clear();
   shownRules_ = rules;
   hasShownRules_ = true;
   auto* list = listLayout_->parentWidget();

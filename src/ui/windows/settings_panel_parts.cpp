@@ -4,11 +4,37 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/design_components.h"
 #include "ui/qt_palette_theme.h"
 #include "ui/rounded_panel.h"
 #include "ui/windows/window_widgets.h"
 
 namespace corvane::ui {
+
+QVBoxLayout* makeTitledColumn(QWidget* panel, const char* title, const char* subtitle) {
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(10);
+  column->addWidget(new SectionTitle(title, subtitle, panel));
+  return column;
+}
+
+RoundedPanel* makeListCard(QWidget* parent, QVBoxLayout*& rows) {
+  auto* card = RoundedPanel::card(parent);
+  rows = new QVBoxLayout(card);
+  rows->setContentsMargins(0, 0, 0, 0);
+  rows->setSpacing(0);
+  return card;
+}
+
+void discardWidgets(QLayout* layout, std::vector<QWidget*>& widgets) {
+  for (auto* widget : widgets) {
+    layout->removeWidget(widget);
+    widget->hide();
+    widget->deleteLater();
+  }
+  widgets.clear();
+}
 
 RoundedPanel* makeSettingsCard(QWidget* parent, QLayout* content) {
   auto* card = RoundedPanel::card(parent);

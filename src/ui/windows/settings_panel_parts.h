@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "runtime/main_actor.h"
 #include "windows/settings_window_controller.h"
@@ -11,10 +12,21 @@
 class QHBoxLayout;
 class QLabel;
 class QLayout;
+class QVBoxLayout;
 
 namespace corvane::ui {
 
 class RoundedPanel;
+
+// A panel's column: its SectionTitle, then what the owner adds, 10 points apart.
+QVBoxLayout* makeTitledColumn(QWidget* panel, const char* title, const char* subtitle);
+
+// A card for a list of rows: no padding of its own, rows 0 points apart; `rows` is its layout.
+RoundedPanel* makeListCard(QWidget* parent, QVBoxLayout*& rows);
+
+// Takes the widgets out of `layout` and has Qt delete them once the current signal is over (one
+// of them may be its sender); empties the list.
+void discardWidgets(QLayout* layout, std::vector<QWidget*>& widgets);
 
 // A settings card holding `content`, padded 12 points on every edge.
 RoundedPanel* makeSettingsCard(QWidget* parent, QLayout* content);
