@@ -23,6 +23,7 @@
 
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
+#include "ui_x11/tray_host.h"
 
 namespace corvane::ui {
 namespace {
@@ -34,25 +35,11 @@ constexpr const char* const kChildVariable = "CORVANE_UI_TRAY_CHILD";
 constexpr int kScreenWidth = 1280;
 constexpr int kScreenHeight = 800;
 
-// Starts trayer on the server and waits until it owns the system tray selection.
-pid_t startTrayHost(const corvane::testing::XvfbServer& server) {
-  const pid_t trayer = corvane::testing::spawnProgram(
-      {"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-       "--transparent", "false", "--SetDockType", "true"},
-      {"DISPLAY=" + server.name()});
-  Display* display = XOpenDisplay(server.name().c_str());
-  if (display == nullptr) return trayer;
-  const Atom selection = XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False);
-  corvane::testing::waitUntil([&] { return XGetSelectionOwner(display, selection) != None; });
-  XCloseDisplay(display);
-  return trayer;
-}
-
 TEST(MenuBarOnX11, TheIconIsEmbeddedInATrayAndTogglesThePopover) {
   if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
   corvane::testing::XvfbServer server(kScreenWidth, kScreenHeight);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
-  pid_t trayer = startTrayHost(server);
+  pid_t trayer = testing::startTrayHost(server);
   ASSERT_GT(trayer, 0) << "trayer did not start";
   EXPECT_TRUE(testing::runQtChildOn(server, "MenuBarX11Child.WithTrayHost", kChildVariable));
   corvane::testing::endProcess(trayer);
