@@ -77,6 +77,12 @@ std::optional<platform::ShareableDisplay> chooseCaptureDisplay(
   return content.displays.front();
 }
 
+bool isSameDisplayGeometry(const platform::ShareableDisplay& a,
+                           const platform::ShareableDisplay& b) {
+  return a.displayID == b.displayID && a.frame == b.frame && a.pixelWidth == b.pixelWidth &&
+         a.pixelHeight == b.pixelHeight;
+}
+
 std::pair<int, int> outputDimensions(int sourceWidth, int sourceHeight, int maximumLongEdge) {
   if (sourceWidth < 1 || sourceHeight < 1) return {1, 1};
   const double longEdge = std::max(sourceWidth, sourceHeight);

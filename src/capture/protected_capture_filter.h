@@ -56,6 +56,11 @@ std::optional<platform::ShareableDisplay> chooseCaptureDisplay(
     const platform::ShareableContent& content, std::optional<std::uint32_t> selectedDisplayID,
     std::optional<std::uint32_t> activeDisplayID, std::optional<std::uint32_t> mainDisplayID);
 
+// Whether two listings of a display describe the same capture: the same display, at the same
+// place and pixel size (a resolution change keeps the number but not the size).
+bool isSameDisplayGeometry(const platform::ShareableDisplay& a,
+                           const platform::ShareableDisplay& b);
+
 // Output size for a source: scaled down (never up) so the long edge fits `maximumLongEdge`.
 std::pair<int, int> outputDimensions(int sourceWidth, int sourceHeight, int maximumLongEdge);
 

@@ -61,7 +61,10 @@ bool ProtectedOutputSurface::publish(platform::SharedPixelBuffer image, std::uin
     next.revision = ++state_->revision;
     next.cursor = state_->cursor;
     state_->snapshot = std::move(next);
-    if (!state_->stats.pendingPresentationSince) state_->stats.pendingPresentationSince = stamp;
+    if (!state_->stats.pendingPresentationSince) {
+      state_->stats.pendingPresentationSince = stamp;
+      state_->stats.pendingPresentationSinceUptime = runtime::uptime();
+    }
     state_->latestRequestAt = stamp;
     for (const auto& entry : state_->updateObservers) observers.push_back(entry.second);
     if (!observers.empty()) published = *state_->snapshot;
@@ -133,6 +136,7 @@ std::optional<runtime::WallTime> ProtectedOutputSurface::requestPresentationProb
     std::lock_guard lock(state_->mutex);
     if (!state_->snapshot) return std::nullopt;
     state_->stats.pendingPresentationSince = stamp;
+    state_->stats.pendingPresentationSinceUptime = runtime::uptime();
     state_->latestRequestAt = stamp;
   }
   requestRedraw(true);
@@ -219,7 +223,11 @@ void ProtectedOutputSurface::reportPresentationCompleted(std::uint64_t revision)
   std::lock_guard lock(state_->mutex);
   ++state_->stats.completedFrames;
   state_->stats.lastPresentedAt = stamp;
-  if (revision >= state_->revision) state_->stats.pendingPresentationSince.reset();
+  state_->stats.lastPresentedUptime = runtime::uptime();
+  if (revision >= state_->revision) {
+    state_->stats.pendingPresentationSince.reset();
+    state_->stats.pendingPresentationSinceUptime.reset();
+  }
 }
 
 void ProtectedOutputSurface::reportPresentationFailed(std::uint64_t /*revision*/) {

@@ -49,6 +49,10 @@ class ProtectedOutputSurface {
     int failedFrames = 0;
     std::optional<runtime::WallTime> lastPresentedAt;
     std::optional<runtime::WallTime> pendingPresentationSince;
+    // The same two moments on the uptime clock, for time-outs that a change of the date must not
+    // move.
+    std::optional<runtime::Uptime> lastPresentedUptime;
+    std::optional<runtime::Uptime> pendingPresentationSinceUptime;
   };
 
   using RedrawHandler = std::function<void(ProtectedRedrawRequest)>;

@@ -121,9 +121,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
     co_return false;
   }
   const auto& active = supervisor->activeDisplay();
-  const bool sameDisplay =
-      active && active->displayID == display->displayID && active->frame == display->frame &&
-      active->pixelWidth == display->pixelWidth && active->pixelHeight == display->pixelHeight;
+  const bool sameDisplay = active && isSameDisplayGeometry(*active, *display);
   if (sameDisplay && supervisor->activeFilter() &&
       supervisor->activeFilter()->leavesOutTheSameAs(snapshot)) {
     engine.endCaptureFilterTransitionFor(refreshGeneration);

@@ -77,13 +77,10 @@ bool ProtectedShareEngine::verifyLiveStreamHealth() {
   // The output: only a canvas presents frames, so only with one attached can it stall.
   if (!surface_->hasRedrawHandler()) return true;
   const auto stats = surface_->presentationStats();
-  if (stats.pendingPresentationSince &&
-      runtime::secondsBetween(*stats.pendingPresentationSince, runtime::now()) >
-          kPresentationStallThreshold) {
-    const long long seconds = stats.lastPresentedAt
-                                  ? static_cast<long long>(runtime::secondsBetween(
-                                        *stats.lastPresentedAt, runtime::now()))
-                                  : -1;
+  if (stats.pendingPresentationSinceUptime &&
+      now - *stats.pendingPresentationSinceUptime > kPresentationStallThreshold) {
+    const long long seconds =
+        stats.lastPresentedUptime ? static_cast<long long>(now - *stats.lastPresentedUptime) : -1;
     failClosed(kOutputStalledMessage, "protected_share_output_stalled",
                {{"seconds", std::to_string(seconds)}, {"analyzing", "false"}});
     return false;

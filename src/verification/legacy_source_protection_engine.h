@@ -1,0 +1,351 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "capture/capture_stream_supervisor.h"
+#include "capture/protected_capture_filter.h"
+#include "capture/protected_capture_stall_check.h"
+#include "capture/protected_frame_intake.h"
+#include "capture/protected_output_surface.h"
+#include "capture/protected_screenshot_fallback.h"
+#include "model/detected_item.h"
+#include "model/event_recorder.h"
+#include "model/protected_frame_analysis_result.h"
+#include "model/protected_redaction.h"
+#include "model/protected_rendered_frame.h"
+#include "model/protected_share_metrics.h"
+#include "model/protected_share_phase.h"
+#include "model/sensitive_content.h"
+#include "platform/desktop.h"
+#include "runtime/published.h"
+#include "runtime/serial_queue.h"
+#include "runtime/task.h"
+#include "verification/protected_analysis_cancellation.h"
+#include "verification/protected_analysis_candidate.h"
+#include "verification/protected_clean_change_gate.h"
+#include "verification/protected_frame_pipeline.h"
+#include "verification/protected_source_overlay_update.h"
+#include "verification/tile_workers.h"
+#include "verification/verification_capture_filter.h"
+
+namespace corvane::verification {
+
+inline constexpr const char* kProtectedShareAnalysisQueueLabel =
+    "com.pemberquist.corvane.protected-share.analysis";
+
+// The platform services and collaborators the verification engine works with.
+struct LegacySourceProtectionEngineServices {
+  platform::Desktop desktop;
+  std::string ownBundleIdentifier;  // this application's id: always left out, owns the overlays
+  std::int32_t ownProcessIdentifier = 0;
+  // Left out in addition to the fixed system surfaces.
+  std::set<std::string> additionalExcludedBundleIDs;
+  // Where the engine logs its steps; empty: the process's event log.
+  model::EventRecorder recorder;
+  // The threads the change detector spreads its tiles over; absent: a set of its own.
+  std::shared_ptr<TileWorkers> tileWorkers;
+};
+
+// What the owner sets before a start: what to leave out, which display, what to look for and the
+// windows that draw the source masks on the real screen.
+struct LegacySourceProtectionConfiguration {
+  std::set<std::string> protectedAppBundleIDs;
+  std::optional<std::uint32_t> selectedDisplayID;
+  std::set<model::SensitiveKind> enabledKinds = allSensitiveKinds();
+  std::vector<std::string> alwaysHideWords;
+  std::vector<std::string> neverHideWords;
+  bool maskAllRecognizedText = true;
+  std::set<std::uint32_t> sourceOverlayWindowIDs;
+
+  static std::set<model::SensitiveKind> allSensitiveKinds();
+};
+
+// The verification engine: captures one display under a content filter that leaves out the
+// protected applications, this application (but for its source-mask overlays) and the system
+// surfaces, moves the newest frame through the frame verification pipeline and publishes into
+// its own output surface only frames that were analysed, redacted and verified.
+//
+// Published state and every public operation belong to the main actor. Stream callbacks and the
+// drain run on the samples queue, the pipeline on its frames queue; they share only the
+// lock-guarded hand-off records. Every task and completion holds the engine weakly.
+//
+// Generations make late work harmless: the capture generation (one stream and delivery
+// configuration), the source context (the desktop or application in front), the lifecycle (one
+// start to its stop) and the generation of the analysis in flight.
+class LegacySourceProtectionEngine
+    : public std::enable_shared_from_this<LegacySourceProtectionEngine> {
+ public:
+  // Time limits and intervals, in seconds.
+  static constexpr double kStopTimeout = capture::CaptureStreamSupervisor::kStopTimeout;
+  static constexpr double kStartTimeout = capture::CaptureStreamSupervisor::kStartTimeout;
+  static constexpr double kFrameCadenceInterval = 1.0 / 30.0;
+  static constexpr double kDefaultMinimumAnalysisInterval = 0.45;
+  // No verified first frame this long after the stream started: fail closed. A hold, a baseline
+  // that waits for the user and (a few times) an analysis in flight extend it.
+  static constexpr double kFirstFrameTimeout = 20.0;
+  static constexpr int kFirstFrameAnalysisExtensions = 3;
+  static constexpr double kLivenessCheckInterval = 2.0;
+  static constexpr double kLiveMonitoringGrace = 3.0;
+  static constexpr double kPresentationStallThreshold = 10.0;
+  static constexpr double kScreenshotInterval = 0.2;
+  static constexpr double kMetricsInterval = 1.0;
+  static constexpr double kPerformanceReportInterval = 5.0;
+  static constexpr int kCleanCapturesAfterReplacement = 2;
+
+  static constexpr const char* kIdleStatus = "Protected Share is idle";
+  static constexpr const char* kStartingStatus = "Starting Protected Share";
+  static constexpr const char* kAwaitingFirstFrameStatus = "Verifying the first protected frame";
+  static constexpr const char* kStoppingStatus = "Stopping Protected Share";
+  static constexpr const char* kCaptureStalledMessage =
+      "Screen capture stopped updating. Stop Protected Share or retry the session.";
+  static constexpr const char* kOutputStalledMessage =
+      "Protected output stopped updating. Stop Protected Share or retry the session.";
+  static constexpr const char* kFilterFailureMessage =
+      "Protected capture filter could not be applied. Stop Protected Share and try again.";
+  static constexpr const char* kFirstFrameMissingMessage =
+      "Protected Share could not verify a first frame. Stop Protected Share and try again.";
+  static constexpr const char* kWaitingForProtectedAppStatus =
+      "Waiting for the new protected app to enter the capture filter";
+  static constexpr const char* kMaskSurfaceUnavailableStatus =
+      "Source mask surface is unavailable; holding the current protected output";
+
+  // An analysed frame that waits for the user to approve it as the (new) baseline.
+  struct PendingBaselineApproval {
+    SharedAnalysisCandidate candidate;
+    model::ProtectedFrameAnalysisResult result;
+    std::uint64_t generation = 0;
+    std::uint64_t sourceContextGeneration = 0;
+    bool replacesPublishedBaseline = false;
+    std::uint64_t sourceOverlayRevision = 0;
+  };
+
+  static std::shared_ptr<LegacySourceProtectionEngine> make(
+      LegacySourceProtectionEngineServices services);
+  // Use make(): the engine must be owned by a shared_ptr.
+  explicit LegacySourceProtectionEngine(LegacySourceProtectionEngineServices services);
+  ~LegacySourceProtectionEngine();
+  LegacySourceProtectionEngine(const LegacySourceProtectionEngine&) = delete;
+  LegacySourceProtectionEngine& operator=(const LegacySourceProtectionEngine&) = delete;
+
+  // Published state (main actor).
+  runtime::Published<model::ProtectedSharePhase> phase{model::ProtectedSharePhase::idle};
+  runtime::Published<std::string> statusMessage{std::string(kIdleStatus)};
+  runtime::Published<std::optional<model::ProtectedRenderedFrame>> renderedFrame{std::nullopt};
+  runtime::Published<std::vector<model::DetectedItem>> detectedItems{{}};
+  runtime::Published<model::ProtectedShareMetrics> metrics{model::ProtectedShareMetrics::empty()};
+  runtime::Published<std::optional<std::string>> lastError{std::nullopt};
+  runtime::Published<bool> isHoldingPreviousVerifiedFrame{false};
+  runtime::Published<bool> isAnalyzingFrame{false};
+  runtime::Published<int> receivedSampleCount{0};
+  runtime::Published<bool> isPublishingPaused{false};
+  runtime::Published<bool> isSourceContextTransitioning{false};
+  runtime::Published<bool> isCaptureFilterTransitioning{false};
+  runtime::Published<std::optional<std::string>> sourceContextRecoveryMessage{std::nullopt};
+  runtime::Published<std::optional<std::string>> foregroundProtectedApplicationName{std::nullopt};
+  runtime::Published<platform::SharedPixelBuffer> pendingBaselinePreview{nullptr};
+  runtime::Published<int> pendingBaselineRedactionCount{0};
+  runtime::Published<std::vector<std::string>> pendingBaselineReviewItems{{}};
+  runtime::Published<std::vector<model::ProtectedRedaction>> pendingBaselineRedactions{{}};
+  runtime::Published<bool> pendingBaselineIsRefresh{false};
+  runtime::Published<ProtectedSourceOverlayUpdate> sourceOverlayUpdate{{}};
+
+  // Owner operations (main actor).
+
+  // Takes effect at the next start; a running capture picks up the exclusions and overlay windows
+  // at its next filter refresh.
+  void configure(LegacySourceProtectionConfiguration configuration);
+  // Starts a capture (only from idle, permissionRequired or failed) and returns once the stream
+  // runs or the start failed; the outcome is in phase, lastError and statusMessage.
+  runtime::Task<void> start();
+  // Ends the run: cancels the watchdogs, the screenshot fallback and the analysis, clears the
+  // output, stops the stream within kStopTimeout and ends idle.
+  runtime::Task<void> stop();
+  // Holds (or releases) the published output; frames are still counted.
+  void setPublishingPaused(bool paused);
+  // The desktop or the application in front is changing: the output holds, and work of the old
+  // context is refused from here on. `recoveryMessage` explains the hold to the user.
+  void beginSourceContextTransition(std::optional<std::string> recoveryMessage = std::nullopt);
+  // The new context is in front: capture resumes in a new capture generation.
+  void endSourceContextTransition();
+  void setForegroundProtectedApplication(std::optional<std::string> name);
+
+  // Keeps the running stream's filter equal to what the current content requires, replacing the
+  // stream when it must change (see the .cpp). One refresh runs at a time; a caller that comes
+  // while one runs gets that refresh's result.
+  runtime::Task<CaptureFilterRefreshResult> refreshCaptureFilter(
+      std::optional<capture::CaptureApplicationIdentity> expectedProtectedApplication =
+          std::nullopt);
+
+  // Bookkeeping shared with analysis and publication (main actor).
+  void advanceCaptureGeneration(int cleanFramesRequired);
+  void syncFrameDeliveryState(bool resetCounters);
+  void finishAnalysisIfCurrent(std::uint64_t generation);
+  void clearPendingBaselineApproval();
+  // Fails the engine with `message` and stops the stream (kStopTimeout); records no event.
+  runtime::Task<void> failActiveStream(std::string message);
+  // The stream `streamIdentity` stopped by itself with `message`.
+  void failStreamAfterDelegateError(const std::string& message, std::uint64_t streamIdentity);
+
+  // Watchdogs and metrics (main actor).
+  // (Re)starts the liveness checks; the publication of a verified frame calls it.
+  void scheduleLivenessWatchdog();
+  runtime::Task<void> verifyLiveStreamHealth();
+  void scheduleScreenshotFallback();
+  void evaluateScreenshotFallback();
+  void stopScreenshotFallback();
+  void publishFrameCountersIfNeeded();
+  void publishFrameDeliveryReport();
+
+  // The filter a capture of `display` needs now.
+  capture::CaptureFilterSnapshot contentFilterSnapshot(
+      const platform::ShareableDisplay& display, const platform::ShareableContent& content) const;
+
+  // Introspection for the owner and tests.
+  const std::shared_ptr<capture::ProtectedOutputSurface>& outputSurface() const { return surface_; }
+  const std::shared_ptr<ProtectedFramePipeline>& framePipeline() const { return pipeline_; }
+  const capture::ProtectedFrameIntake::Records& records() const { return intake_->records(); }
+  std::uint64_t captureGeneration() const { return captureGeneration_; }
+  std::uint64_t sourceContextGeneration() const { return sourceContextGeneration_; }
+  std::uint64_t lifecycleGeneration() const { return lifecycleGeneration_; }
+  std::optional<std::uint64_t> analyzingGeneration() const { return analyzingGeneration_; }
+  int cleanFramesRequiredBeforePublish() const { return cleanFramesRequiredBeforePublish_; }
+  bool isFrameDeliveryEnabled() const { return isFrameDeliveryEnabled_; }
+  bool isRefreshingCaptureFilter() const { return isRefreshingCaptureFilter_; }
+  bool hasPendingBaselineApproval() const { return pendingBaselineApproval_.has_value(); }
+  bool hasStream() const { return supervisor_->stream() != nullptr; }
+  std::optional<std::uint32_t> activeDisplayID() const { return activeDisplayID_; }
+  const platform::Rect& activeDisplayFrame() const { return activeDisplayFrame_; }
+  const std::set<capture::CaptureApplicationIdentity>& activeCaptureApplicationIdentities() const {
+    return activeCaptureApplicationIdentities_;
+  }
+  const std::set<std::uint32_t>& activeCaptureOverlayWindowIDs() const {
+    return activeCaptureOverlayWindowIDs_;
+  }
+  const ProtectedCleanChangeGate& cleanChangeGate() const { return cleanChangeGate_; }
+  // Candidates the pipeline handed to analysis in this engine's life.
+  std::uint64_t candidatesReceived() const { return candidatesReceived_; }
+  bool isScreenshotFallbackActive() const { return screenshots_->isActive(); }
+
+ private:
+  static runtime::Task<void> runStart(std::shared_ptr<LegacySourceProtectionEngine> self);
+  static runtime::Task<void> runStop(std::shared_ptr<LegacySourceProtectionEngine> self);
+  static runtime::Task<void> runFailActiveStream(std::weak_ptr<LegacySourceProtectionEngine> weak,
+                                                 std::string message);
+  static runtime::Task<CaptureFilterRefreshResult> runRefresh(
+      std::weak_ptr<LegacySourceProtectionEngine> weak,
+      std::optional<capture::CaptureApplicationIdentity> expected);
+  static runtime::Task<CaptureFilterRefreshResult> awaitRefresh(
+      runtime::TaskHandle<CaptureFilterRefreshResult> refresh);
+  static runtime::Task<void> runFirstFrameWatchdog(std::weak_ptr<LegacySourceProtectionEngine> weak,
+                                                   std::uint64_t lifecycle);
+  static runtime::Task<void> runLivenessWatchdog(std::weak_ptr<LegacySourceProtectionEngine> weak);
+  static runtime::Task<void> runScreenshotFallback(
+      std::weak_ptr<LegacySourceProtectionEngine> weak);
+
+  // The pipeline handed out a candidate (main actor). Text analysis takes it from here.
+  void analyzeCandidate(SharedAnalysisCandidate candidate);
+  void handleSupersedeRequest();
+
+  // Steps 1 to 6 of the failure teardown, common to both failure paths.
+  void tearDownCapture();
+  void enterFailedState(const std::string& message);
+  void cancelRunTasks();
+  bool isCurrentLifecycle(std::uint64_t lifecycle) const {
+    return lifecycle == lifecycleGeneration_;
+  }
+  bool isRunCurrent(std::uint64_t lifecycle) const;
+  bool sourceMasksPending() const;
+  capture::CaptureExclusionPolicy exclusionPolicy() const;
+  void adoptFilter(const capture::CaptureFilterSnapshot& snapshot,
+                   const platform::ShareableDisplay& display);
+  void showOutputSize(const platform::StreamConfiguration& configuration);
+  static void recordCallbackCounts(const model::EventRecorder& recorder,
+                                   const capture::ProtectedCaptureCallbackMonitor::Counts& counts);
+  void record(const std::string& event, std::map<std::string, std::string> fields = {}) const;
+
+  LegacySourceProtectionEngineServices services_;
+  std::shared_ptr<capture::ProtectedOutputSurface> surface_;
+  std::shared_ptr<runtime::SerialQueue> sampleQueue_;
+  std::shared_ptr<runtime::SerialQueue> analysisQueue_;
+  std::shared_ptr<capture::ProtectedFrameIntake> intake_;
+  std::shared_ptr<capture::CaptureStreamSupervisor> supervisor_;
+  std::shared_ptr<capture::ProtectedScreenshotFallback> screenshots_;
+  std::shared_ptr<ProtectedFramePipeline> pipeline_;
+
+  runtime::TaskHandle<void> firstFrameWatchdogTask_;
+  runtime::TaskHandle<void> livenessWatchdogTask_;
+  runtime::TaskHandle<void> screenshotFallbackTask_;
+  runtime::TaskHandle<CaptureFilterRefreshResult> captureFilterRefreshTask_;
+
+  // Configuration.
+  std::set<model::SensitiveKind> enabledKinds_ =
+      LegacySourceProtectionConfiguration::allSensitiveKinds();
+  std::vector<std::string> alwaysHideWords_;
+  std::vector<std::string> neverHideWords_;
+  bool maskAllRecognizedText_ = true;
+  std::set<std::string> protectedAppBundleIDs_;
+  std::optional<std::uint32_t> selectedDisplayID_;
+  std::set<std::uint32_t> sourceOverlayWindowIDs_;
+
+  // The running capture.
+  std::optional<std::uint32_t> activeDisplayID_;
+  platform::Rect activeDisplayFrame_;
+  std::set<capture::CaptureApplicationIdentity> activeCaptureApplicationIdentities_;
+  std::set<std::uint32_t> activeCaptureOverlayWindowIDs_;
+  bool isFrameDeliveryEnabled_ = false;
+  std::optional<runtime::Uptime> minimumAcceptedFrameTimestamp_;
+  double minimumAnalysisInterval_ = kDefaultMinimumAnalysisInterval;
+
+  // Generations.
+  std::uint64_t captureGeneration_ = 0;
+  std::optional<std::uint64_t> analyzingGeneration_;
+  std::uint64_t sourceContextGeneration_ = 0;
+  std::optional<std::uint64_t> analyzingSourceContextGeneration_;
+  std::uint64_t lifecycleGeneration_ = 0;
+
+  // Analysis, baseline and source masks (used by analysis and publication).
+  std::shared_ptr<ProtectedAnalysisCancellation> activeAnalysisCancellation_;
+  runtime::Uptime lastSubmittedFrameTime_ = -1e18;
+  int cleanFramesRequiredBeforePublish_ = 0;
+  ProtectedCleanChangeGate cleanChangeGate_;
+  std::optional<PendingBaselineApproval> pendingBaselineApproval_;
+  std::optional<std::uint64_t> pendingBaselineRefreshRequestID_;
+  std::uint64_t nextBaselineRefreshRequestID_ = 0;
+  // The masks the owner has drawn: their revision and how many there are.
+  std::uint64_t expectedSourceOverlayRevision_ = 0;
+  std::size_t expectedSourceOverlayRedactionCount_ = 0;
+  std::optional<std::uint64_t> verifiedSourceOverlayRevision_;
+  runtime::Uptime lastSourceOverlayVerificationTime_ = -1e18;
+  bool hasReportedSourceMaskCaptureMismatch_ = false;
+  std::vector<model::ProtectedRedaction> pendingSourceMaskRedactions_;
+  std::optional<std::uint64_t> pendingSourceMaskRevision_;
+  std::optional<std::uint64_t> pendingSourceMaskGeneration_;
+  std::optional<std::uint64_t> pendingSourceMaskContextGeneration_;
+  std::vector<model::ProtectedRedaction> sourceOverlayRedactions_;
+  bool isRefreshingCaptureFilter_ = false;
+  std::optional<capture::CaptureApplicationIdentity> pendingCaptureFilterApplicationIdentity_;
+
+  // Timing and counters, on the uptime clock.
+  std::optional<runtime::Uptime> lastSampleTime_;
+  std::optional<runtime::Uptime> lastPublishedFrameTime_;
+  std::optional<runtime::Uptime> liveHealthMonitoringStartedAt_;
+  runtime::Uptime streamStartedAt_ = 0;
+  int firstFrameWatchdogExtensionCount_ = 0;
+  capture::ProtectedCaptureStallCheck captureStall_;
+  int capturedFrameCount_ = 0;
+  int outputFrameCount_ = 0;
+  runtime::Uptime lastMetricsPublishTime_ = -1e18;
+  int lastRateCapturedFrameCount_ = 0;
+  int lastRateOutputFrameCount_ = 0;
+  int lastRateVerifiedFrameCount_ = 0;
+  runtime::Uptime lastPerformanceReportTime_ = -1e18;
+  std::uint64_t candidatesReceived_ = 0;
+};
+
+}  // namespace corvane::verification
