@@ -335,6 +335,7 @@ class LegacySourceProtectionEngine
   std::optional<runtime::Uptime> lastSampleTime_;
   std::optional<runtime::Uptime> lastPublishedFrameTime_;
   std::optional<runtime::Uptime> liveHealthMonitoringStartedAt_;
+  std::optional<runtime::Uptime> presenterSeenSince_;
   runtime::Uptime streamStartedAt_ = 0;
   int firstFrameWatchdogExtensionCount_ = 0;
   capture::ProtectedCaptureStallCheck captureStall_;

@@ -87,6 +87,7 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
   engine.verifiedSourceOverlayRevision_.reset();
   engine.hasReportedSourceMaskCaptureMismatch_ = false;
   engine.liveHealthMonitoringStartedAt_.reset();
+  engine.presenterSeenSince_.reset();
   engine.lastSampleTime_.reset();
   engine.lastPublishedFrameTime_.reset();
   engine.captureStall_.reset();

@@ -57,21 +57,30 @@ runtime::Task<void> LegacySourceProtectionEngine::verifyLiveStreamHealth() {
   const auto analyzing = isAnalyzingFrame.value() ? "true" : "false";
   capture::ProtectedCaptureStallCheck::Observation observation;
   observation.now = now;
-  observation.lastSample = records().callbackMonitor->lastPixelTime();
+  // Screenshots that stand in for a silent stream count as samples: they keep the capture moving.
+  // Input from before the capture began is none the capture could have followed.
+  observation.lastSample = lastSampleTime_.value_or(*liveHealthMonitoringStartedAt_);
   observation.lastPublished = lastPublishedFrameTime_;
   observation.secondsSinceInput = capture::ProtectedContentInputActivity::secondsSinceLastEvent(
       services_.desktop.inputIdleness.get());
   if (captureStall_.hasStalled(observation)) {
     record("protected_share_capture_stalled",
-           {{"seconds", std::to_string(wholeSecondsSince(observation.lastSample, now))},
+           {{"seconds", std::to_string(wholeSecondsSince(lastSampleTime_, now))},
             {"analyzing", analyzing}});
     auto fail = failActiveStream(kCaptureStalledMessage);
     co_await std::move(fail);
     co_return;
   }
-  if (!surface_->hasRedrawHandler()) co_return;
+  // A presentation can only be late once a presenter is there to make it: the wait counts from
+  // the later of the publication and the moment the presenter was first seen.
+  if (!surface_->hasRedrawHandler()) {
+    presenterSeenSince_.reset();
+    co_return;
+  }
+  if (!presenterSeenSince_) presenterSeenSince_ = now;
   if (stats.pendingPresentationSinceUptime &&
-      now - *stats.pendingPresentationSinceUptime > kPresentationStallThreshold) {
+      now - std::max(*stats.pendingPresentationSinceUptime, *presenterSeenSince_) >
+          kPresentationStallThreshold) {
     record("protected_share_output_stalled",
            {{"seconds", std::to_string(wholeSecondsSince(lastPublishedFrameTime_, now))},
             {"analyzing", analyzing}});
