@@ -42,4 +42,12 @@ ProtectedCaptureCallbackMonitor::Counts ProtectedCaptureCallbackMonitor::counts(
   return counts_;
 }
 
+std::map<std::string, std::string> ProtectedCaptureCallbackMonitor::Counts::fields() const {
+  return {{"callbacks", std::to_string(callbacks)},
+          {"pixels", std::to_string(pixels)},
+          {"staleStream", std::to_string(staleStream)},
+          {"invalidSamples", std::to_string(invalidSamples)},
+          {"missingPixelBuffers", std::to_string(missingPixelBuffers)}};
+}
+
 }  // namespace corvane::capture

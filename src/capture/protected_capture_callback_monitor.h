@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "runtime/clock.h"
 
@@ -19,6 +21,8 @@ class ProtectedCaptureCallbackMonitor {
     int invalidSamples = 0;
     int missingPixelBuffers = 0;
     bool operator==(const Counts&) const = default;
+    // The counts as the fields of the "protected_share_capture_callbacks" event.
+    std::map<std::string, std::string> fields() const;
   };
 
   static constexpr double kReportInterval = 2.0;  // seconds between reports

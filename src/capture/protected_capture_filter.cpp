@@ -2,8 +2,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+
+#include "model/protected_system_surface_capture_policy.h"
 
 namespace corvane::capture {
+
+CaptureExclusionPolicy exclusionPolicyWithSystemSurfaces(
+    std::set<std::string> protectedBundleIDs,
+    const std::set<std::string>& additionalExcludedBundleIDs, std::string ownBundleIdentifier,
+    std::int32_t ownProcessIdentifier, bool hideDesktopIcons) {
+  CaptureExclusionPolicy policy;
+  policy.protectedBundleIDs = std::move(protectedBundleIDs);
+  policy.alwaysExcludedBundleIDs =
+      model::ProtectedSystemSurfaceCapturePolicy::alwaysExcludedBundleIDs();
+  policy.alwaysExcludedBundleIDs.insert(additionalExcludedBundleIDs.begin(),
+                                        additionalExcludedBundleIDs.end());
+  policy.ownBundleIdentifier = std::move(ownBundleIdentifier);
+  policy.ownProcessIdentifier = ownProcessIdentifier;
+  policy.hideDesktopIcons = hideDesktopIcons;
+  return policy;
+}
 
 bool CaptureFilterSnapshot::leavesOutTheSameAs(const CaptureFilterSnapshot& other) const {
   return filter.displayID == other.filter.displayID &&

@@ -26,6 +26,13 @@ struct CaptureExclusionPolicy {
   bool hideDesktopIcons = false;
 };
 
+// The policy of a capture engine: the user's `protectedBundleIDs`, the fixed system surfaces plus
+// `additionalExcludedBundleIDs`, and this application itself.
+CaptureExclusionPolicy exclusionPolicyWithSystemSurfaces(
+    std::set<std::string> protectedBundleIDs,
+    const std::set<std::string>& additionalExcludedBundleIDs, std::string ownBundleIdentifier,
+    std::int32_t ownProcessIdentifier, bool hideDesktopIcons);
+
 // A content filter built for one display, with what it leaves out.
 struct CaptureFilterSnapshot {
   platform::ContentFilter filter;

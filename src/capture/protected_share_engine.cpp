@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "capture/capture_start_checks.h"
 #include "capture/protected_capture_operation.h"
 #include "capture/protected_content_input_activity.h"
 #include "model/diagnostic_reporter.h"
@@ -17,13 +18,6 @@ using model::diagnosticFlag;
 using model::ProtectedSharePhase;
 
 namespace {
-
-// A failure sentence followed by what to do.
-std::string withAdvice(const std::string& sentence) {
-  std::string text = sentence.empty() ? std::string("Screen capture failed") : sentence;
-  if (text.back() != '.') text += '.';
-  return text + " Stop Protected Share and try again.";
-}
 
 bool canStartFrom(ProtectedSharePhase phase) {
   return phase == ProtectedSharePhase::idle || phase == ProtectedSharePhase::permissionRequired ||
@@ -47,12 +41,7 @@ std::shared_ptr<ProtectedShareEngine> ProtectedShareEngine::make(
   };
   handlers.callbackCountsDue = [recorder = engine->services_.recorder](
                                    const ProtectedCaptureCallbackMonitor::Counts& counts) {
-    recorder("protected_share_capture_callbacks",
-             {{"callbacks", std::to_string(counts.callbacks)},
-              {"pixels", std::to_string(counts.pixels)},
-              {"staleStream", std::to_string(counts.staleStream)},
-              {"invalidSamples", std::to_string(counts.invalidSamples)},
-              {"missingPixelBuffers", std::to_string(counts.missingPixelBuffers)}});
+    recorder("protected_share_capture_callbacks", counts.fields());
   };
   engine->intake_->setHandlers(std::move(handlers));
   std::weak_ptr<ProtectedFrameIntake> weakIntake = engine->intake_;
@@ -127,12 +116,8 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   engine.hideDesktopIcons_ = request.hideDesktopIcons;
   engine.selectedDisplayID_ = request.selectedDisplayID;
 
-  auto& permissions = engine.services_.desktop.permissions;
-  if (permissions && !permissions->screenCapturePreflight() &&
-      !permissions->requestScreenCapture()) {
-    const std::string message = permissions->screenCaptureDenialReason().value_or(
-        "Screen capture is not allowed. Allow screen capture for Corvane, then start Protected "
-        "Share again.");
+  if (const auto refusal = screenCaptureRefusal(engine.services_.desktop.permissions.get())) {
+    const std::string& message = *refusal;
     engine.lastError.set(message);
     engine.statusMessage.set(message);
     engine.phase.set(ProtectedSharePhase::permissionRequired);
@@ -171,12 +156,12 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   auto content = co_await std::move(contentTask);
   if (!engine.isCurrentSession(session)) co_return;
   if (!content) {
-    engine.failClosed(withAdvice("Screen capture did not list the displays in time"),
+    engine.failClosed(withStopAndRetryAdvice("Screen capture did not list the displays in time"),
                       "protected_share_start_failed", {{"reason", "content_timeout"}});
     co_return;
   }
   if (!content->ok()) {
-    engine.failClosed(withAdvice(content->message()), "protected_share_start_failed",
+    engine.failClosed(withStopAndRetryAdvice(content->message()), "protected_share_start_failed",
                       {{"reason", "content_failed"}, {"error", content->message()}});
     co_return;
   }
@@ -202,7 +187,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   if (!engine.isCurrentSession(session) || started.outcome == StreamChange::Outcome::superseded)
     co_return;
   if (!started.isRunning()) {
-    engine.failClosed(withAdvice(started.error), "protected_share_start_failed",
+    engine.failClosed(withStopAndRetryAdvice(started.error), "protected_share_start_failed",
                       {{"reason", "stream_start_failed"}, {"error", started.error}});
     co_return;
   }
@@ -273,16 +258,9 @@ void ProtectedShareEngine::startCursorTracking(const platform::ShareableDisplay&
 }
 
 CaptureExclusionPolicy ProtectedShareEngine::exclusionPolicy() const {
-  CaptureExclusionPolicy policy;
-  policy.protectedBundleIDs = protectedAppBundleIDs_;
-  policy.alwaysExcludedBundleIDs =
-      model::ProtectedSystemSurfaceCapturePolicy::alwaysExcludedBundleIDs();
-  policy.alwaysExcludedBundleIDs.insert(services_.additionalExcludedBundleIDs.begin(),
-                                        services_.additionalExcludedBundleIDs.end());
-  policy.ownBundleIdentifier = services_.ownBundleIdentifier;
-  policy.ownProcessIdentifier = services_.ownProcessIdentifier;
-  policy.hideDesktopIcons = hideDesktopIcons_;
-  return policy;
+  return exclusionPolicyWithSystemSurfaces(
+      protectedAppBundleIDs_, services_.additionalExcludedBundleIDs, services_.ownBundleIdentifier,
+      services_.ownProcessIdentifier, hideDesktopIcons_);
 }
 
 void ProtectedShareEngine::showOutputSize(const platform::StreamConfiguration& configuration) {
@@ -383,7 +361,7 @@ void ProtectedShareEngine::handleStreamStoppedWithError(std::uint64_t identity,
     record("protected_share_stale_stream_error_ignored");
     return;
   }
-  failClosed(withAdvice("Screen capture stopped: " + error.message),
+  failClosed(withStopAndRetryAdvice("Screen capture stopped: " + error.message),
              "protected_share_stream_stopped_with_error", {{"error", error.message}},
              /*stopStream=*/false);
 }

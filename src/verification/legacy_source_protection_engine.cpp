@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "model/diagnostic_reporter.h"
-#include "model/protected_system_surface_capture_policy.h"
 #include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 #include "verification/arrow_cursor_image.h"
@@ -35,7 +34,7 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
   // On the samples queue: only the recorder is touched there.
   handlers.callbackCountsDue = [recorder = self.services_.recorder](
                                    const capture::ProtectedCaptureCallbackMonitor::Counts& c) {
-    recordCallbackCounts(recorder, c);
+    recorder("protected_share_capture_callbacks", c.fields());
   };
   self.intake_->setHandlers(std::move(handlers));
   std::weak_ptr<capture::ProtectedFrameIntake> weakIntake = self.intake_;
@@ -225,15 +224,9 @@ void LegacySourceProtectionEngine::failStreamAfterDelegateError(const std::strin
 // MARK: - Helpers
 
 capture::CaptureExclusionPolicy LegacySourceProtectionEngine::exclusionPolicy() const {
-  capture::CaptureExclusionPolicy policy;
-  policy.protectedBundleIDs = protectedAppBundleIDs_;
-  policy.alwaysExcludedBundleIDs =
-      model::ProtectedSystemSurfaceCapturePolicy::alwaysExcludedBundleIDs();
-  policy.alwaysExcludedBundleIDs.insert(services_.additionalExcludedBundleIDs.begin(),
-                                        services_.additionalExcludedBundleIDs.end());
-  policy.ownBundleIdentifier = services_.ownBundleIdentifier;
-  policy.ownProcessIdentifier = services_.ownProcessIdentifier;
-  return policy;
+  return capture::exclusionPolicyWithSystemSurfaces(
+      protectedAppBundleIDs_, services_.additionalExcludedBundleIDs, services_.ownBundleIdentifier,
+      services_.ownProcessIdentifier, /*hideDesktopIcons=*/false);
 }
 
 capture::CaptureFilterSnapshot LegacySourceProtectionEngine::contentFilterSnapshot(
@@ -259,17 +252,6 @@ void LegacySourceProtectionEngine::showOutputSize(
 
 bool LegacySourceProtectionEngine::isRunCurrent(std::uint64_t lifecycle) const {
   return isCurrentLifecycle(lifecycle) && model::isActive(phase.value());
-}
-
-void LegacySourceProtectionEngine::recordCallbackCounts(
-    const model::EventRecorder& recorder,
-    const capture::ProtectedCaptureCallbackMonitor::Counts& counts) {
-  recorder("protected_share_capture_callbacks",
-           {{"callbacks", std::to_string(counts.callbacks)},
-            {"pixels", std::to_string(counts.pixels)},
-            {"staleStream", std::to_string(counts.staleStream)},
-            {"invalidSamples", std::to_string(counts.invalidSamples)},
-            {"missingPixelBuffers", std::to_string(counts.missingPixelBuffers)}});
 }
 
 void LegacySourceProtectionEngine::record(const std::string& event,

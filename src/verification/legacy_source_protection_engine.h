@@ -31,6 +31,7 @@
 #include "verification/protected_clean_change_gate.h"
 #include "verification/protected_frame_pipeline.h"
 #include "verification/protected_source_overlay_update.h"
+#include "verification/source_overlay_snapshot.h"
 #include "verification/tile_workers.h"
 #include "verification/verification_capture_filter.h"
 
@@ -265,8 +266,6 @@ class LegacySourceProtectionEngine
   void adoptFilter(const capture::CaptureFilterSnapshot& snapshot,
                    const platform::ShareableDisplay& display);
   void showOutputSize(const platform::StreamConfiguration& configuration);
-  static void recordCallbackCounts(const model::EventRecorder& recorder,
-                                   const capture::ProtectedCaptureCallbackMonitor::Counts& counts);
   void record(const std::string& event, std::map<std::string, std::string> fields = {}) const;
 
   LegacySourceProtectionEngineServices services_;
@@ -317,9 +316,7 @@ class LegacySourceProtectionEngine
   std::optional<PendingBaselineApproval> pendingBaselineApproval_;
   std::optional<std::uint64_t> pendingBaselineRefreshRequestID_;
   std::uint64_t nextBaselineRefreshRequestID_ = 0;
-  // The masks the owner has drawn: their revision and how many there are.
-  std::uint64_t expectedSourceOverlayRevision_ = 0;
-  std::size_t expectedSourceOverlayRedactionCount_ = 0;
+  SourceOverlaySnapshot expectedSourceOverlaySnapshot_;  // the masks the owner has drawn
   std::optional<std::uint64_t> verifiedSourceOverlayRevision_;
   runtime::Uptime lastSourceOverlayVerificationTime_ = -1e18;
   bool hasReportedSourceMaskCaptureMismatch_ = false;

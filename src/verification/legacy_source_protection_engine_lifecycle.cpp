@@ -1,5 +1,6 @@
 #include <utility>
 
+#include "capture/capture_start_checks.h"
 #include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 #include "verification/legacy_source_protection_engine.h"
@@ -13,13 +14,6 @@ namespace {
 bool canStartFrom(ProtectedSharePhase phase) {
   return phase == ProtectedSharePhase::idle || phase == ProtectedSharePhase::permissionRequired ||
          phase == ProtectedSharePhase::failed;
-}
-
-// A failure sentence followed by what to do.
-std::string withAdvice(const std::string& sentence) {
-  std::string text = sentence.empty() ? std::string("Screen capture failed") : sentence;
-  if (text.back() != '.') text += '.';
-  return text + " Stop Protected Share and try again.";
 }
 
 }  // namespace
@@ -58,12 +52,9 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
   const auto lifecycle = ++engine.lifecycleGeneration_;
   engine.cancelRunTasks();
 
-  auto& permissions = engine.services_.desktop.permissions;
-  if (permissions && !permissions->screenCapturePreflight() &&
-      !permissions->requestScreenCapture()) {
-    const std::string message = permissions->screenCaptureDenialReason().value_or(
-        "Screen capture is not allowed. Allow screen capture for Corvane, then start Protected "
-        "Share again.");
+  if (const auto refusal =
+          capture::screenCaptureRefusal(engine.services_.desktop.permissions.get())) {
+    const std::string& message = *refusal;
     engine.lastError.set(message);
     engine.statusMessage.set(message);
     engine.phase.set(ProtectedSharePhase::permissionRequired);
@@ -112,12 +103,12 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
     runtime::spawn(engine.failActiveStream(message));
   };
   if (!content) {
-    fail(withAdvice("Screen capture did not list the displays in time"),
+    fail(capture::withStopAndRetryAdvice("Screen capture did not list the displays in time"),
          {{"reason", "content_timeout"}});
     co_return;
   }
   if (!content->ok()) {
-    fail(withAdvice(content->message()),
+    fail(capture::withStopAndRetryAdvice(content->message()),
          {{"reason", "content_failed"}, {"error", content->message()}});
     co_return;
   }
@@ -145,7 +136,8 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
       started.outcome == capture::StreamChange::Outcome::superseded)
     co_return;
   if (!started.isRunning()) {
-    fail(withAdvice(started.error), {{"reason", "stream_start_failed"}, {"error", started.error}});
+    fail(capture::withStopAndRetryAdvice(started.error),
+         {{"reason", "stream_start_failed"}, {"error", started.error}});
     co_return;
   }
 

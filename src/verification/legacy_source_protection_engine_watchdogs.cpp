@@ -111,8 +111,8 @@ runtime::Task<void> LegacySourceProtectionEngine::runScreenshotFallback(
 
 bool LegacySourceProtectionEngine::sourceMasksPending() const {
   if (!pendingSourceMaskRedactions_.empty()) return true;
-  return expectedSourceOverlayRedactionCount_ > 0 &&
-         verifiedSourceOverlayRevision_ != expectedSourceOverlayRevision_;
+  return !expectedSourceOverlaySnapshot_.redactions.empty() &&
+         verifiedSourceOverlayRevision_ != expectedSourceOverlaySnapshot_.revision;
 }
 
 void LegacySourceProtectionEngine::evaluateScreenshotFallback() {

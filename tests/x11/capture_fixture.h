@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/x11/x11_screen_capture.h"
 #include "runtime/serial_queue.h"
+#include "runtime/virtual_run_loop.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 
@@ -19,6 +22,19 @@ namespace corvane::platform::x11::testing {
 using corvane::testing::TestClient;
 using corvane::testing::TestClientOptions;
 using corvane::testing::waitUntil;
+
+// Moves the virtual clock along with real time, so an engine's time limits mean what they say
+// while the X backend's threads work in real time.
+template <class Condition>
+bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition, double seconds = 8.0) {
+  return waitUntil(
+      [&] {
+        loop.advance(0.005);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return condition();
+      },
+      seconds);
+}
 using corvane::testing::XvfbServer;
 
 inline constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;

@@ -12,19 +12,6 @@
 namespace corvane::platform::x11::testing {
 namespace {
 
-// Moves the virtual clock along with real time, so the engine's time limits mean what they say
-// while the X backend's threads work in real time.
-template <class Condition>
-bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition, double seconds = 8.0) {
-  return waitUntil(
-      [&] {
-        loop.advance(0.005);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return condition();
-      },
-      seconds);
-}
-
 // An engine on the real desktop, as this process.
 std::shared_ptr<capture::ProtectedShareEngine> engineOn(Desktop desktop) {
   capture::ProtectedShareEngineServices services;

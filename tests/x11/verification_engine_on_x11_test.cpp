@@ -10,19 +10,6 @@
 namespace corvane::platform::x11::testing {
 namespace {
 
-// Moves the virtual clock along with real time, so the engine's time limits mean what they say
-// while the X backend's threads work in real time.
-template <class Condition>
-bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition, double seconds = 10.0) {
-  return waitUntil(
-      [&] {
-        loop.advance(0.005);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return condition();
-      },
-      seconds);
-}
-
 TEST(VerificationEngineOnX11Test, ARunCapturesFramesIntoThePipelineAndPublishesNothingUnverified) {
   runtime::VirtualRunLoop loop;
   XvfbServer server(640, 480);
