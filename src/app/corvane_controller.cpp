@@ -41,17 +41,19 @@ capture::ProtectedShareEngineServices engineServices(const CorvaneControllerServ
   return engine;
 }
 
+}  // namespace
+
 LegacyAppMigrationAdvisorServices advisorServices(const CorvaneControllerServices& services) {
+  static const platform::Bundle noBundle;
+  const platform::Bundle& bundle = services.bundle ? *services.bundle : noBundle;
   return LegacyAppMigrationAdvisorServices{services.desktop.workspace,
                                            services.processTable,
                                            services.systemApplicationDirectories,
                                            services.userApplicationDirectory,
                                            services.programSearchPath,
-                                           services.bundle->executablePath(),
+                                           bundle.executablePath(),
                                            services.ownProcessIdentifier};
 }
-
-}  // namespace
 
 std::shared_ptr<CorvaneController> CorvaneController::make(CorvaneControllerServices services) {
   std::shared_ptr<CorvaneController> controller(new CorvaneController(std::move(services)));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/legacy_app_migration_advisor.h"
 #include "app/source_guard_manager.h"
 #include "menubar/presenter_control_bar_manager.h"
 #include "model/diagnostic_reporter.h"
@@ -81,5 +82,9 @@ struct CorvaneControllerServices {
   std::shared_ptr<operations::UpdateManager> updateManager;
   std::shared_ptr<runtime::NotificationCenter> notifications;
 };
+
+// The former-brand advisor's view of the same services (the delegate asks it before the
+// controller exists).
+LegacyAppMigrationAdvisorServices advisorServices(const CorvaneControllerServices& services);
 
 }  // namespace corvane::app

@@ -1,0 +1,118 @@
+#include "app/app_delegate.h"
+
+#include "app/corvane_controller.h"
+#include "app/legacy_app_migration_advisor.h"
+#include "model/preferences_store.h"
+#include "runtime/main_actor.h"
+#include "runtime/runtime.h"
+
+namespace corvane::app {
+namespace {
+
+bool boolValue(const platform::DefaultsSuite& defaults, const std::string& key) {
+  const auto value = defaults.object(key);
+  return value && value->asBool().value_or(false);
+}
+
+std::int64_t integerValue(const platform::DefaultsSuite& defaults, const std::string& key) {
+  const auto value = defaults.object(key);
+  return value ? value->asInteger().value_or(0) : 0;
+}
+
+}  // namespace
+
+std::shared_ptr<AppDelegate> AppDelegate::make(AppDelegateServices services) {
+  return std::shared_ptr<AppDelegate>(new AppDelegate(std::move(services)));
+}
+
+AppDelegate::AppDelegate(AppDelegateServices services) : services_(std::move(services)) {
+  runtime::assertMainActor();
+  auto& controllerServices = services_.controller;
+  if (!controllerServices.notifications) {
+    controllerServices.notifications = std::make_shared<runtime::NotificationCenter>();
+  }
+  applicationWindowManager_ = std::make_shared<ApplicationWindowManager>(
+      controllerServices.windowSystem, services_.setupContent, services_.settingsContent);
+  if (!controllerServices.qaPreferencesSuiteName) prepareSettingsForLaunch();
+  controller_ = CorvaneController::make(controllerServices);
+}
+
+// The one-time copy of the former brand's settings, then the review requirement: a former copy
+// that runs, or one that needs attention while the review was never completed.
+void AppDelegate::prepareSettingsForLaunch() {
+  const auto& controllerServices = services_.controller;
+  std::optional<std::string> legacyIdentifier;
+  if (services_.decodeBase64) legacyIdentifier = services_.decodeBase64(kEncodedFormerIdentifier);
+  if (controllerServices.defaultsStore) {
+    auto defaults = model::PreferencesStore::applicationDefaults(controllerServices.defaultsStore);
+    model::PreferencesStore::prepareForLaunch(*controllerServices.defaultsStore, *defaults,
+                                              legacyIdentifier, kSuiteName, runtime::now());
+  }
+  const auto& active = controllerServices.settings;
+  if (!active) return;
+  const LegacyAppMigrationAdvisor advisor(advisorServices(controllerServices));
+  const auto status = advisor.status();
+  const bool reviewed = model::PreferencesStore::hasCompletedBrandMigrationReview(*active);
+  if (status.isRunning || (status.needsAttention() && !reviewed)) {
+    model::PreferencesStore::requireBrandMigrationReview(*active, runtime::now());
+  }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+  runtime::assertMainActor();
+  if (services_.startCrashReporting) {
+    services_.startCrashReporting(controller_->productionConfiguration());
+  }
+  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+  migrationReviewObservation_ = services_.controller.notifications->addObserver(
+      kMigrationReviewRequiredNotification, [weakSelf](const runtime::Notification&) {
+        if (auto self = weakSelf.lock()) self->presentRequiredMigrationReview();
+      });
+  if (services_.makeStatusItem) {
+    menuBarStatusItemController_ =
+        services_.makeStatusItem(controller_, showSetupClosure(), showSettingsClosure());
+  }
+  const auto& active = *services_.controller.settings;
+  const bool skipSetup = !boolValue(active, kMigrationReviewRequiredKey) &&
+                         integerValue(active, kSetupCompletionVersionKey) > 0;
+  if (!skipSetup) {
+    applicationWindowManager_->showSetup(controller_);
+    services_.controller.settings->set(kSetupPresentationVersionKey, platform::Value(1));
+  }
+  controller_->completeStartupInitialization();
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+  runtime::assertMainActor();
+  if (!hasVisibleWindows) applicationWindowManager_->showSetup(controller_);
+  return true;
+}
+
+void AppDelegate::applicationWillTerminate() {
+  runtime::assertMainActor();
+  migrationReviewObservation_.cancel();
+  services_.controller.notifications->post(kWillTerminateNotification);
+}
+
+void AppDelegate::presentRequiredMigrationReview() {
+  runtime::assertMainActor();
+  applicationWindowManager_->showSetup(controller_);
+}
+
+std::function<void()> AppDelegate::showSetupClosure() {
+  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+  return [weakSelf] {
+    if (auto self = weakSelf.lock()) self->applicationWindowManager_->showSetup(self->controller_);
+  };
+}
+
+std::function<void()> AppDelegate::showSettingsClosure() {
+  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+  return [weakSelf] {
+    if (auto self = weakSelf.lock()) {
+      self->applicationWindowManager_->showSettings(self->controller_);
+    }
+  };
+}
+
+}  // namespace corvane::app
