@@ -1,14 +1,86 @@
+// The corvane executable: one instance per settings folder, the process-wide order (Xlib's
+// threads and error handlers, then Qt, then the main actor), the application, and an ordered
+// end whether the user quits or a signal asks.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "main/corvane_application.h"
 #include "main/maintenance_wiring.h"
+#include "main/quit_signals.h"
+#include "main/single_instance.h"
+#include "runtime/runtime.h"
+#include "ui/qt_main_executor.h"
+
+// Xlib last: its macros clash with Qt's names.
+#include "platform/x11/x_connection.h"
+
+namespace {
+
+// The install directory: the folder above bin/corvane.
+std::filesystem::path bundleRoot(const char* argument0) {
+  std::error_code error;
+  auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) executable = std::filesystem::absolute(argument0, error);
+  return executable.parent_path().parent_path();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  corvane::wiring::awaitEarlierCopy(std::vector<std::string>(argv, argv + argc));
-  std::fputs(
-      "corvane: the application shell is not built yet; this binary cannot show the Protected "
-      "Share window or the tray item. Run `make test` to exercise what exists.\n",
-      stderr);
-  return 1;
+  using namespace corvane;
+  std::vector<std::string> arguments(argv, argv + argc);
+  const auto folders = platform::WellKnownFolders::fromEnvironment();
+
+  // A copy started by a restart first lets the one that started it finish.
+  wiring::awaitEarlierCopy(arguments);
+
+  // Before anything writes a setting or starts the crash reporter: a later launch hands "reopen"
+  // to the running one and ends.
+  auto claim = wiring::SingleInstance::claim(folders.configHome.string(),
+                                             wiring::SingleInstance::kReopenMessage);
+  if (claim && claim->forwarded) return 0;
+  if (!claim) std::fprintf(stderr, "corvane: %s\n", claim.message().c_str());
+  std::unique_ptr<wiring::SingleInstance> instance =
+      claim ? std::move(claim.value().primary) : nullptr;
+
+  platform::x11::installProcessHandlers();
+  QApplication qtApplication(argc, argv);
+  QApplication::setApplicationName("Corvane");
+  QApplication::setDesktopFileName("com.pemberquist.corvane");
+  // Corvane lives in the tray: closing its last window does not end it.
+  QApplication::setQuitOnLastWindowClosed(false);
+  ui::QtMainExecutor executor;
+  runtime::ScopedRuntime runtime({&executor, runtime::threadQueueFactory()});
+
+  auto opened = wiring::CorvaneApplication::open(bundleRoot(argv[0]), folders, arguments);
+  if (!opened) {
+    std::fprintf(stderr, "corvane: %s\n", opened.message().c_str());
+    return 1;
+  }
+  auto application = std::move(opened).value();
+
+  wiring::QuitSignals quitSignals([](int) { QApplication::quit(); });
+  std::unique_ptr<QSocketNotifier> reopenRequests;
+  if (instance) {
+    reopenRequests =
+        std::make_unique<QSocketNotifier>(instance->descriptor(), QSocketNotifier::Read);
+    QObject::connect(reopenRequests.get(), &QSocketNotifier::activated, [&] {
+      for (const auto& message : instance->takeMessages()) {
+        if (message == wiring::SingleInstance::kReopenMessage) application->reopen();
+      }
+    });
+  }
+
+  application->finishLaunching();
+  const int status = QApplication::exec();
+  reopenRequests.reset();
+  application->terminate();
+  application.reset();
+  return status;
 }

@@ -15,8 +15,6 @@ int quietIOError(Display*) {
   return 0;
 }
 
-void installProcessHandlers();
-
 // libXext keeps one process-wide record of the displays that use the Generic Event extension.
 // Every display that first uses SHAPE, MIT-SHM, RANDR, X-Resource, XTEST or MIT-SCREEN-SAVER
 // joins it; the record is made when the first display joins and freed when the last one closes,
@@ -55,8 +53,6 @@ int trapXError(Display* display, XErrorEvent* event) {
   return 0;
 }
 
-namespace {
-
 void installProcessHandlers() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -65,8 +61,6 @@ void installProcessHandlers() {
     XSetIOErrorHandler(&quietIOError);
   });
 }
-
-}  // namespace
 
 runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::string& displayName) {
   installProcessHandlers();

@@ -68,6 +68,11 @@ class ErrorTrap {
   int requestCode_ = 0;
 };
 
+// Xlib's thread support and the process's X error handlers, once per process. Opening a
+// connection does it too; the application calls it first, before any other library opens a
+// display.
+void installProcessHandlers();
+
 // Whether the server offers the extension named `name` (as XQueryExtension knows it).
 bool hasExtension(Display* display, const char* name);
 

@@ -1,0 +1,148 @@
+#include "main/corvane_application.h"
+
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include "app/corvane_controller.h"
+#include "main/operations_wiring.h"
+#include "main/qt_x11_display.h"
+#include "model/preferences_store.h"
+#include "platform/linux/base64.h"
+#include "platform/linux/desktop_session.h"
+#include "platform/linux/desktop_settings_opener.h"
+#include "platform/linux/proc_process_table.h"
+#include "platform/linux/tool_desktop_icon_preference.h"
+#include "platform/program_path.h"
+#include "runtime/task.h"
+#include "ui/app/source_guard_view.h"
+#include "ui/menubar/presenter_control_bar_view.h"
+#include "ui/protected_share_window_view.h"
+#include "ui/qt_window_system.h"
+
+// Xlib last: its macros clash with Qt's names.
+#include "platform/x11/x11_desktop.h"
+
+namespace corvane::wiring {
+namespace {
+
+// How long the desktop's own tools may take to answer about the desktop icons.
+constexpr double kDesktopIconToolTimeout = 2.0;
+
+app::CorvaneControllerServices controllerServices(
+    const ApplicationEnvironment& environment, const platform::Desktop& desktop,
+    std::shared_ptr<platform::WindowSystem> windowSystem,
+    std::shared_ptr<operations::UpdateManager> updateManager) {
+  app::CorvaneControllerServices services;
+  services.desktop = desktop;
+  services.windowSystem = std::move(windowSystem);
+  services.outputContentFactory = ui::makeProtectedShareContentFactory();
+  services.sourceGuardContentFactory = ui::makeSourceGuardContentFactory();
+  services.presenterControlBarContentFactory = ui::makePresenterControlBarContentFactory();
+  const auto preferences = environment.preferences();
+  services.settings = model::PreferencesStore::activeDefaults(preferences);
+  services.defaultsStore = environment.defaults;
+  services.qaPreferencesSuiteName = model::PreferencesStore::qaPreferencesSuiteName(preferences);
+  services.bundle = std::make_shared<const platform::Bundle>(environment.bundle);
+  services.ownProcessIdentifier = getpid();
+  services.arguments = environment.arguments;
+  services.processTable = std::make_shared<platform::ProcProcessTable>();
+  services.desktopIconPreference =
+      platform::makeSessionDesktopIconPreference(kDesktopIconToolTimeout);
+  services.programSearchPath = platform::programSearchPath();
+  services.settingsOpener = std::make_shared<platform::DesktopSettingsOpener>(
+      platform::desktopKindFrom(platform::currentDesktopVariable()), services.programSearchPath);
+  // The user's folder comes first in the list; the former brand is looked for in the system's
+  // folders first.
+  const auto& applications = environment.folders.applicationDirectories;
+  if (!applications.empty()) {
+    services.userApplicationDirectory = applications.front();
+    services.systemApplicationDirectories.assign(applications.begin() + 1, applications.end());
+  }
+  services.recorder = model::sharedEventRecorder();
+  services.updateManager = std::move(updateManager);
+  services.notifications = std::make_shared<runtime::NotificationCenter>();
+  return services;
+}
+
+std::optional<std::string> decodeBase64Text(std::string_view text) {
+  auto bytes = platform::decodeBase64(text);
+  if (!bytes) return std::nullopt;
+  return std::string(bytes->begin(), bytes->end());
+}
+
+}  // namespace
+
+runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
+    const std::filesystem::path& bundleRoot, const platform::WellKnownFolders& folders,
+    std::vector<std::string> arguments) {
+  std::unique_ptr<CorvaneApplication> application(new CorvaneApplication());
+  auto environment = openApplicationEnvironment(bundleRoot, folders, std::move(arguments));
+  if (!environment) return environment.error();
+  application->environment_ = std::move(environment).value();
+  application->eventLog_ = installEventLog(folders);
+
+  auto desktop = platform::x11::openDesktop({}, getpid());
+  if (!desktop) return desktop.error();
+  application->desktop_ = desktop.value();
+  application->windowSystem_ =
+      std::make_shared<ui::QtWindowSystem>(application->desktop_.screens, makeQtWindowStateHints());
+
+  const auto& bundle = application->environment_.bundle;
+  const auto record = model::sharedEventRecorder();
+  application->updateManager_ = makeUpdateManager(bundle, folders, record);
+  application->crashReporter_ = makeCrashReporter(bundle, folders, record);
+
+  app::AppDelegateServices services;
+  services.controller = controllerServices(application->environment_, application->desktop_,
+                                           application->windowSystem_, application->updateManager_);
+  std::weak_ptr<operations::CrashReporterRuntime> reporter = application->crashReporter_;
+  services.startCrashReporting = [reporter](const model::ProductionConfiguration& configuration) {
+    if (auto crashReporter = reporter.lock()) crashReporter->start(configuration);
+  };
+  services.decodeBase64 = &decodeBase64Text;
+  application->delegate_ = app::AppDelegate::make(std::move(services));
+  return application;
+}
+
+CorvaneApplication::~CorvaneApplication() {
+  // Members go in reverse order: the delegate (with the controller, its engine and managers)
+  // before the services they were built on.
+  delegate_.reset();
+  if (eventLog_) eventLog_->flush();
+}
+
+void CorvaneApplication::finishLaunching() {
+  delegate_->applicationDidFinishLaunching();
+}
+
+void CorvaneApplication::reopen() {
+  delegate_->applicationShouldHandleReopen(
+      delegate_->applicationWindowManager()->hasVisibleWindow());
+}
+
+void CorvaneApplication::terminate() {
+  delegate_->applicationWillTerminate();
+  stopEngine();
+  if (eventLog_) eventLog_->flush();
+}
+
+// The termination restore leaves the engine to its owner: stop it here, with its own time-out,
+// so no capture thread outlives it.
+void CorvaneApplication::stopEngine() {
+  const auto& engine = delegate_->controller()->protectedShareEngine();
+  if (!model::isActive(*engine->phase)) return;
+  auto stopped = runtime::spawn(engine->stop());
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (stopped.isDone()) loop.quit();
+  });
+  poll.start(10);
+  QTimer::singleShot(static_cast<int>((capture::ProtectedShareEngine::kStopTimeout + 1.0) * 1000),
+                     &loop, &QEventLoop::quit);
+  if (!stopped.isDone()) loop.exec();
+}
+
+}  // namespace corvane::wiring
