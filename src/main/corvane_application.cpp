@@ -19,6 +19,7 @@
 #include "ui/app/source_guard_view.h"
 #include "ui/menubar/presenter_control_bar_view.h"
 #include "ui/protected_share_window_view.h"
+#include "ui/qt_dialogs.h"
 #include "ui/qt_window_system.h"
 
 // Xlib last: its macros clash with Qt's names.
@@ -60,6 +61,7 @@ app::CorvaneControllerServices controllerServices(
     services.userApplicationDirectory = applications.front();
     services.systemApplicationDirectories.assign(applications.begin() + 1, applications.end());
   }
+  services.dialogs = std::make_shared<ui::QtDialogs>();
   services.recorder = model::sharedEventRecorder();
   services.updateManager = std::move(updateManager);
   services.notifications = std::make_shared<runtime::NotificationCenter>();
