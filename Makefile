@@ -30,7 +30,7 @@ test-sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 run: build
-	@$(BUILD_DIR)/bin/corvane $(ARGS)
+	@bash scripts/run-corvane $(BUILD_DIR) $(ARGS)
 
 # Benchmarks, then the fuzzers, then one table of every goal (bench/goals.txt) and whether it holds.
 bench: build
