@@ -1,0 +1,62 @@
+// The built application on a private X server with a window manager: one instance, reopen,
+// and an orderly end on a signal.
+#include <gtest/gtest.h>
+
+#include "shell/running_corvane.h"
+
+namespace corvane::shell {
+namespace {
+
+using testing::CorvaneHome;
+using testing::hasViewableWindow;
+
+struct ShellOnX11 : ::testing::Test {
+  void SetUp() override {
+    ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+    ASSERT_TRUE(server.startWindowManager());
+  }
+  corvane::testing::XvfbServer server{1280, 800};
+};
+
+TEST_F(ShellOnX11, SecondLaunchForwardsReopenAndExits) {
+  CorvaneHome home(server.name());
+  home.seedSetupDone();
+  pid_t first = home.launch();
+  ASSERT_TRUE(home.waitForEvent("app_initialized"));
+  // Setup was done: nothing opens at launch.
+  EXPECT_FALSE(hasViewableWindow(server.name(), "Corvane Setup"));
+
+  pid_t second = home.launch();
+  EXPECT_EQ(home.exitStatus(second, 5.0), 0);
+  // The first one got "reopen" with no window open, and shows the setup window.
+  EXPECT_TRUE(corvane::testing::waitUntil(
+      [&] { return hasViewableWindow(server.name(), "Corvane Setup"); }, 5.0));
+  const auto events = home.events();
+  EXPECT_EQ(std::count(events.begin(), events.end(), "app_shell_initialized"), 1);
+  EXPECT_EQ(home.exitStatus(first, 0.0), std::nullopt) << "the first instance ended";
+}
+
+TEST_F(ShellOnX11, FirstLaunchOpensSetupAndSignalsEndItCleanly) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    CorvaneHome home(server.name());
+    pid_t corvane = home.launch();
+    ASSERT_TRUE(home.waitForEvent("app_initialized"));
+    EXPECT_TRUE(corvane::testing::waitUntil(
+        [&] { return hasViewableWindow(server.name(), "Corvane Setup"); }, 5.0));
+
+    kill(corvane, signal);
+    EXPECT_EQ(home.exitStatus(corvane, 10.0), 0);
+    EXPECT_TRUE(home.waitForEvent("workspace_restored_for_termination", 0.0));
+    // Crash reporting was on (it keeps its marker file open): a clean end leaves no report and
+    // no signal marker.
+    ASSERT_TRUE(std::filesystem::exists(home.crashReports() / "signal.markers"));
+    EXPECT_EQ(std::filesystem::file_size(home.crashReports() / "signal.markers"), 0u);
+    for (const auto& entry : std::filesystem::directory_iterator(home.crashReports())) {
+      EXPECT_NE(entry.path().extension(), ".json") << entry.path();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane::shell
