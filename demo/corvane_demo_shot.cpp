@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
       const std::string spec = argv[i + 1];
       const auto equals = spec.find('=');
       if (equals == std::string::npos) return 1;
-      colours.push_back({spec.substr(0, equals), std::strtoul(spec.c_str() + equals + 1, nullptr, 16)});
+      colours.push_back(
+          {spec.substr(0, equals), std::strtoul(spec.c_str() + equals + 1, nullptr, 16)});
     }
   }
   Display* display = XOpenDisplay(nullptr);
