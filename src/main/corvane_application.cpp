@@ -6,8 +6,10 @@
 #include <QTimer>
 
 #include "app/corvane_controller.h"
+#include "app/menu_bar_controller_adapter.h"
 #include "main/operations_wiring.h"
 #include "main/qt_x11_display.h"
+#include "menubar/menu_bar_status_item_controller.h"
 #include "model/preferences_store.h"
 #include "platform/linux/base64.h"
 #include "platform/linux/desktop_session.h"
@@ -18,9 +20,11 @@
 #include "runtime/task.h"
 #include "ui/app/source_guard_view.h"
 #include "ui/menubar/presenter_control_bar_view.h"
+#include "ui/menubar/qt_menu_bar_status_item.h"
 #include "ui/protected_share_window_view.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_window_system.h"
+#include "ui/verification/source_redaction_overlay_view.h"
 
 // Xlib last: its macros clash with Qt's names.
 #include "platform/x11/x11_desktop.h"
@@ -40,6 +44,7 @@ app::CorvaneControllerServices controllerServices(
   services.windowSystem = std::move(windowSystem);
   services.outputContentFactory = ui::makeProtectedShareContentFactory();
   services.sourceGuardContentFactory = ui::makeSourceGuardContentFactory();
+  services.sourceRedactionOverlayContentFactory = ui::makeSourceRedactionOverlayContentFactory();
   services.presenterControlBarContentFactory = ui::makePresenterControlBarContentFactory();
   const auto preferences = environment.preferences();
   services.settings = model::PreferencesStore::activeDefaults(preferences);
@@ -66,6 +71,23 @@ app::CorvaneControllerServices controllerServices(
   services.updateManager = std::move(updateManager);
   services.notifications = std::make_shared<runtime::NotificationCenter>();
   return services;
+}
+
+// The tray item controller over `icon`, started as the delegate makes it: the icon with its
+// popover and visibility watch.
+app::StatusItemFactory statusItemFactory(std::shared_ptr<ui::QtMenuBarStatusItem> icon,
+                                         std::shared_ptr<platform::WindowSystem> windowSystem,
+                                         model::PreferencesSource preferences) {
+  return [icon, windowSystem, preferences](
+             const std::shared_ptr<app::CorvaneController>& controller,
+             std::function<void()> showSetup,
+             std::function<void()> showSettings) -> std::shared_ptr<void> {
+    auto item = std::make_shared<menubar::MenuBarStatusItemController>(
+        std::make_shared<app::MenuBarControllerAdapter>(controller), icon, windowSystem,
+        preferences, std::move(showSetup));
+    item->start(std::move(showSettings));
+    return item;
+  };
 }
 
 std::optional<std::string> decodeBase64Text(std::string_view text) {
@@ -103,6 +125,9 @@ runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
   services.startCrashReporting = [reporter](const model::ProductionConfiguration& configuration) {
     if (auto crashReporter = reporter.lock()) crashReporter->start(configuration);
   };
+  application->trayIcon_ = std::make_shared<ui::QtMenuBarStatusItem>();
+  services.makeStatusItem = statusItemFactory(application->trayIcon_, application->windowSystem_,
+                                              application->environment_.preferences());
   services.decodeBase64 = &decodeBase64Text;
   application->delegate_ = app::AppDelegate::make(std::move(services));
   return application;

@@ -15,6 +15,10 @@
 #include "platform/window_system.h"
 #include "runtime/result.h"
 
+namespace corvane::ui {
+class QtMenuBarStatusItem;
+}
+
 namespace corvane::wiring {
 
 // The running application: every long-lived owner, built once in dependency order on the
@@ -40,6 +44,8 @@ class CorvaneApplication {
   void terminate();
 
   const std::shared_ptr<app::AppDelegate>& delegate() const { return delegate_; }
+  // The tray icon, its popover and its fall-back window.
+  const std::shared_ptr<ui::QtMenuBarStatusItem>& trayIcon() const { return trayIcon_; }
 
  private:
   CorvaneApplication() = default;
@@ -51,6 +57,7 @@ class CorvaneApplication {
   std::shared_ptr<platform::WindowSystem> windowSystem_;
   std::shared_ptr<operations::UpdateManager> updateManager_;
   std::shared_ptr<operations::CrashReporterRuntime> crashReporter_;
+  std::shared_ptr<ui::QtMenuBarStatusItem> trayIcon_;
   std::shared_ptr<app::AppDelegate> delegate_;
 };
 

@@ -65,7 +65,9 @@ int main(int argc, char** argv) {
   }
   auto application = std::move(opened).value();
 
-  wiring::QuitSignals quitSignals([](int) { QApplication::quit(); });
+  // exit() rather than quit(): quit asks every window to close first, and Corvane's windows only
+  // order out when asked.
+  wiring::QuitSignals quitSignals([](int) { QApplication::exit(0); });
   std::unique_ptr<QSocketNotifier> reopenRequests;
   if (instance) {
     reopenRequests =
