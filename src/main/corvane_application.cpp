@@ -9,6 +9,7 @@
 #include "app/menu_bar_controller_adapter.h"
 #include "main/operations_wiring.h"
 #include "main/qt_x11_display.h"
+#include "main/sampled_permissions.h"
 #include "menubar/menu_bar_status_item_controller.h"
 #include "model/preferences_store.h"
 #include "platform/linux/base64.h"
@@ -34,6 +35,8 @@ namespace {
 
 // How long the desktop's own tools may take to answer about the desktop icons.
 constexpr double kDesktopIconToolTimeout = 2.0;
+// How often the permissions are checked off the main actor.
+constexpr double kPermissionSampleInterval = 1.0;
 
 app::CorvaneControllerServices controllerServices(
     const ApplicationEnvironment& environment, const platform::Desktop& desktop,
@@ -110,6 +113,8 @@ runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
   auto desktop = platform::x11::openDesktop({}, getpid());
   if (!desktop) return desktop.error();
   application->desktop_ = desktop.value();
+  application->desktop_.permissions = std::make_shared<SampledPermissions>(
+      application->desktop_.permissions, kPermissionSampleInterval);
   application->windowSystem_ =
       std::make_shared<ui::QtWindowSystem>(application->desktop_.screens, makeQtWindowStateHints());
 
