@@ -48,9 +48,13 @@ void MenuBarControllerAdapter::requestHideProtectedShareWindowLocally() {
   controller_->requestHideProtectedShareWindowLocally();
 }
 
-void MenuBarControllerAdapter::requestScreenRecordingPermission() {}
+void MenuBarControllerAdapter::requestScreenRecordingPermission() {
+  controller_->requestScreenRecordingPermission();
+}
 
-void MenuBarControllerAdapter::restartCorvane() {}
+void MenuBarControllerAdapter::restartCorvane() {
+  controller_->restartCorvane();
+}
 
 void MenuBarControllerAdapter::retrySourceContextTransition() {
   controller_->retrySourceContextTransition();

@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
 #include "app/corvane_controller.h"
 #include "app/menu_bar_controller_adapter.h"
+#include "app/window_controller_adapters.h"
+#include "main/maintenance_wiring.h"
 #include "main/operations_wiring.h"
 #include "main/qt_x11_display.h"
 #include "main/sampled_permissions.h"
@@ -26,6 +29,9 @@
 #include "ui/qt_dialogs.h"
 #include "ui/qt_window_system.h"
 #include "ui/verification/source_redaction_overlay_view.h"
+#include "ui/windows/onboarding_view.h"
+#include "ui/windows/settings_root_view.h"
+#include "windows/setup_checklist.h"
 
 // Xlib last: its macros clash with Qt's names.
 #include "platform/x11/x11_desktop.h"
@@ -41,6 +47,7 @@ constexpr double kPermissionSampleInterval = 1.0;
 app::CorvaneControllerServices controllerServices(
     const ApplicationEnvironment& environment, const platform::Desktop& desktop,
     std::shared_ptr<platform::WindowSystem> windowSystem,
+    std::shared_ptr<model::DiagnosticReporter> eventLog,
     std::shared_ptr<operations::UpdateManager> updateManager) {
   app::CorvaneControllerServices services;
   services.desktop = desktop;
@@ -70,6 +77,13 @@ app::CorvaneControllerServices controllerServices(
     services.systemApplicationDirectories.assign(applications.begin() + 1, applications.end());
   }
   services.dialogs = std::make_shared<ui::QtDialogs>();
+  auto maintenance = makeMaintenanceServices(environment.bundle, services.ownProcessIdentifier,
+                                             services.programSearchPath);
+  services.fileRevealer = std::move(maintenance.fileRevealer);
+  services.relauncher = std::move(maintenance.relauncher);
+  // Quitting ends the event loop; main() then runs the ordered termination.
+  services.terminateApplication = [] { QCoreApplication::exit(0); };
+  services.diagnostics = std::move(eventLog);
   services.recorder = model::sharedEventRecorder();
   services.updateManager = std::move(updateManager);
   services.notifications = std::make_shared<runtime::NotificationCenter>();
@@ -90,6 +104,34 @@ app::StatusItemFactory statusItemFactory(std::shared_ptr<ui::QtMenuBarStatusItem
         preferences, std::move(showSetup));
     item->start(std::move(showSettings));
     return item;
+  };
+}
+
+// The setup window's content: the checklist over the controller, the active settings suite and
+// the window host's two closures. The content keeps its controller only weakly, so the adapter
+// lives as long as the factory (the window is made once).
+app::SetupWindowContentFactory setupContentFactory(
+    std::shared_ptr<platform::DefaultsSuite> settings,
+    std::shared_ptr<platform::SettingsOpener> settingsOpener,
+    std::shared_ptr<platform::FileRevealer> fileRevealer) {
+  auto adapter = std::make_shared<std::shared_ptr<app::SetupWindowControllerAdapter>>();
+  return [adapter, settings, settingsOpener, fileRevealer,
+          makeContent = ui::makeSetupWindowContentFactory()](
+             const std::shared_ptr<app::CorvaneController>& controller,
+             std::function<void()> showSettings, std::function<void()> close) {
+    *adapter = std::make_shared<app::SetupWindowControllerAdapter>(controller, settingsOpener,
+                                                                   fileRevealer);
+    return makeContent(std::make_shared<windows::SetupChecklist>(
+        *adapter, settings, std::move(showSettings), std::move(close)));
+  };
+}
+
+app::SettingsWindowContentFactory settingsContentFactory() {
+  auto adapter = std::make_shared<std::shared_ptr<app::SettingsWindowControllerAdapter>>();
+  return [adapter, makeContent = ui::makeSettingsWindowContentFactory()](
+             const std::shared_ptr<app::CorvaneController>& controller) {
+    *adapter = std::make_shared<app::SettingsWindowControllerAdapter>(controller);
+    return makeContent(*adapter);
   };
 }
 
@@ -125,7 +167,12 @@ runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
 
   app::AppDelegateServices services;
   services.controller = controllerServices(application->environment_, application->desktop_,
-                                           application->windowSystem_, application->updateManager_);
+                                           application->windowSystem_, application->eventLog_,
+                                           application->updateManager_);
+  services.setupContent =
+      setupContentFactory(services.controller.settings, services.controller.settingsOpener,
+                          services.controller.fileRevealer);
+  services.settingsContent = settingsContentFactory();
   std::weak_ptr<operations::CrashReporterRuntime> reporter = application->crashReporter_;
   services.startCrashReporting = [reporter](const model::ProductionConfiguration& configuration) {
     if (auto crashReporter = reporter.lock()) crashReporter->start(configuration);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/running_corvane.h"
+#include "support/x11/test_client.h"
 
 namespace corvane::shell {
 namespace {
@@ -62,6 +63,33 @@ TEST_F(ShellOnX11, FirstLaunchOpensSetupFallsBackAndSignalsEndItCleanly) {
       EXPECT_NE(entry.path().extension(), ".json") << entry.path();
     }
   }
+}
+
+TEST_F(ShellOnX11, LaunchAutomationRecordsItsSequence) {
+  corvane::testing::TestClientOptions notes;
+  notes.windowClass = "NotesApp";
+  notes.colour = 0x20C040;
+  notes.x = 60;
+  notes.y = 90;
+  notes.width = 400;
+  notes.height = 300;
+  corvane::testing::TestClient client(server.name(), notes);
+  ASSERT_NE(client.window(), 0u);
+  CorvaneHome home(server.name());
+  home.seedSetupDone();
+  pid_t corvane = home.launch({"--qa-start-protected-share", "--qa-pause-after-first-frame",
+                               "--qa-resume-after=0.5", "--qa-stop-after=0.5"});
+  ASSERT_TRUE(home.waitForEvent("demo_mode_stopped", 20.0));
+  const auto events = home.events();
+  auto after = events.begin();
+  for (const char* step :
+       {"demo_mode_started", "protected_share_first_frame_published", "protected_share_paused",
+        "protected_share_resumed", "demo_mode_stopped"}) {
+    after = std::find(after, events.end(), step);
+    ASSERT_NE(after, events.end()) << step << " missing or out of order";
+  }
+  kill(corvane, SIGTERM);
+  EXPECT_EQ(home.exitStatus(corvane, 10.0), 0);
 }
 
 }  // namespace

@@ -155,8 +155,9 @@ TEST_F(ShellSessionX11Child, Session) {
   EXPECT_FALSE(viewableBeforeFirstFrame);
 
   // The presenter bar is on the screen.
+  ASSERT_TRUE(
+      processUntil([&] { return controller->presenterControlBarManager()->panel() != nullptr; }));
   const auto bar = controller->presenterControlBarManager()->panel();
-  ASSERT_TRUE(bar);
   const WId barId = static_cast<QtWindow&>(*bar).hostWidget()->winId();
   ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(barId); }));
   processFor(500);
