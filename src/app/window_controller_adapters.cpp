@@ -4,6 +4,17 @@
 #include "app/system_settings_links.h"
 
 namespace corvane::app {
+namespace {
+
+// Where the desktop has no such settings (X11 grants capture with the session), the permission
+// request says why capture is refused instead.
+void openScreenRecordingSettings(CorvaneController& controller,
+                                 platform::SettingsOpener* settingsOpener) {
+  if (settingsOpener && ScreenCapturePermissionManager::openSettings(*settingsOpener)) return;
+  controller.requestScreenRecordingPermission();
+}
+
+}  // namespace
 
 SetupWindowControllerAdapter::SetupWindowControllerAdapter(
     std::shared_ptr<CorvaneController> controller,
@@ -13,8 +24,7 @@ SetupWindowControllerAdapter::SetupWindowControllerAdapter(
       settingsOpener_(std::move(settingsOpener)),
       fileRevealer_(std::move(fileRevealer)) {}
 
-runtime::Subscription SetupWindowControllerAdapter::observeChanges(
-    std::function<void()> observer) {
+runtime::Subscription SetupWindowControllerAdapter::observeChanges(std::function<void()> observer) {
   return controller_->observeChanges(std::move(observer));
 }
 bool SetupWindowControllerAdapter::isStartupInitializationComplete() const {
@@ -66,11 +76,8 @@ void SetupWindowControllerAdapter::refreshLegacyAppMigrationStatus(bool presentR
 void SetupWindowControllerAdapter::requestScreenRecordingPermission() {
   controller_->requestScreenRecordingPermission();
 }
-// Where the desktop has no such settings (X11 grants capture with the session), the permission
-// request says why capture is refused instead.
 void SetupWindowControllerAdapter::openScreenRecordingSettings() {
-  if (settingsOpener_ && ScreenCapturePermissionManager::openSettings(*settingsOpener_)) return;
-  controller_->requestScreenRecordingPermission();
+  app::openScreenRecordingSettings(*controller_, settingsOpener_.get());
 }
 bool SetupWindowControllerAdapter::completeInitialSetup() {
   return controller_->completeInitialSetup();
@@ -92,8 +99,9 @@ void SetupWindowControllerAdapter::revealInFileManager(const std::filesystem::pa
 }
 
 SettingsWindowControllerAdapter::SettingsWindowControllerAdapter(
-    std::shared_ptr<CorvaneController> controller)
-    : controller_(std::move(controller)) {}
+    std::shared_ptr<CorvaneController> controller,
+    std::shared_ptr<platform::SettingsOpener> settingsOpener)
+    : controller_(std::move(controller)), settingsOpener_(std::move(settingsOpener)) {}
 
 runtime::Subscription SettingsWindowControllerAdapter::observeChanges(
     std::function<void()> observer) {
@@ -114,8 +122,7 @@ bool SettingsWindowControllerAdapter::isDemoModeOn() const {
 const std::vector<model::ProtectedApp>& SettingsWindowControllerAdapter::protectedApps() const {
   return controller_->protectedApps();
 }
-const std::optional<std::string>& SettingsWindowControllerAdapter::protectedAppImportError()
-    const {
+const std::optional<std::string>& SettingsWindowControllerAdapter::protectedAppImportError() const {
   return controller_->protectedAppImportError();
 }
 void SettingsWindowControllerAdapter::clearProtectedAppImportError() {
@@ -132,6 +139,97 @@ void SettingsWindowControllerAdapter::removeProtectedApp(const std::string& id) 
 }
 void SettingsWindowControllerAdapter::restoreDefaultProtectedApps() {
   controller_->restoreDefaultProtectedApps();
+}
+const std::vector<model::SensitiveRule>& SettingsWindowControllerAdapter::sensitiveRules() const {
+  return controller_->sensitiveRules();
+}
+void SettingsWindowControllerAdapter::setSensitiveRule(model::SensitiveKind kind, bool isEnabled) {
+  controller_->setSensitiveRule(kind, isEnabled);
+}
+const std::string& SettingsWindowControllerAdapter::alwaysHideWords() const {
+  return controller_->alwaysHideWords();
+}
+const std::string& SettingsWindowControllerAdapter::neverHideWords() const {
+  return controller_->neverHideWords();
+}
+void SettingsWindowControllerAdapter::setAlwaysHideWords(std::string words) {
+  controller_->setAlwaysHideWords(std::move(words));
+}
+void SettingsWindowControllerAdapter::setNeverHideWords(std::string words) {
+  controller_->setNeverHideWords(std::move(words));
+}
+bool SettingsWindowControllerAdapter::screenRecordingPermissionGranted() const {
+  return controller_->screenRecordingPermissionGranted();
+}
+const std::optional<std::string>& SettingsWindowControllerAdapter::lastScanError() const {
+  return controller_->lastScanError();
+}
+void SettingsWindowControllerAdapter::requestScreenRecordingPermission() {
+  controller_->requestScreenRecordingPermission();
+}
+void SettingsWindowControllerAdapter::openScreenRecordingSettings() {
+  app::openScreenRecordingSettings(*controller_, settingsOpener_.get());
+}
+void SettingsWindowControllerAdapter::refreshScreenRecordingPermission() {
+  controller_->refreshScreenRecordingPermission();
+}
+void SettingsWindowControllerAdapter::restartCorvane() {
+  controller_->restartCorvane();
+}
+const model::ProtectionOptions& SettingsWindowControllerAdapter::protectionOptions() const {
+  return controller_->protectionOptions();
+}
+const std::vector<model::CaptureDisplay>&
+SettingsWindowControllerAdapter::availableCaptureDisplays() const {
+  return controller_->availableCaptureDisplays();
+}
+std::string SettingsWindowControllerAdapter::selectedCaptureDisplayName() const {
+  return controller_->selectedCaptureDisplayName();
+}
+void SettingsWindowControllerAdapter::setCaptureDisplay(std::optional<std::uint32_t> id) {
+  controller_->setCaptureDisplay(id);
+}
+void SettingsWindowControllerAdapter::refreshCaptureDisplays() {
+  controller_->refreshCaptureDisplays();
+}
+void SettingsWindowControllerAdapter::setHideDesktopIcons(bool value) {
+  controller_->setHideDesktopIcons(value);
+}
+void SettingsWindowControllerAdapter::setRemindToSilenceNotifications(bool value) {
+  controller_->setRemindToSilenceNotifications(value);
+}
+void SettingsWindowControllerAdapter::openFocusSettings() {
+  if (settingsOpener_) (void)NotificationGuard{}.openFocusSettings(*settingsOpener_);
+}
+std::vector<model::HealthItem> SettingsWindowControllerAdapter::healthItems() const {
+  return controller_->healthItems();
+}
+model::ProtectedShareMetrics SettingsWindowControllerAdapter::protectedShareMetrics() const {
+  return controller_->protectedShareEngine()->metrics.value();
+}
+const std::optional<std::filesystem::path>& SettingsWindowControllerAdapter::diagnosticsExportURL()
+    const {
+  return controller_->diagnosticsExportURL();
+}
+void SettingsWindowControllerAdapter::exportDiagnostics() {
+  controller_->exportDiagnostics();
+}
+void SettingsWindowControllerAdapter::revealDiagnosticsExport() {
+  controller_->revealDiagnosticsExport();
+}
+const model::ProductionConfiguration& SettingsWindowControllerAdapter::productionConfiguration()
+    const {
+  return controller_->productionConfiguration();
+}
+const std::optional<std::filesystem::path>& SettingsWindowControllerAdapter::verifiedUpdateURL()
+    const {
+  return controller_->verifiedUpdateURL();
+}
+void SettingsWindowControllerAdapter::checkForUpdates() {
+  controller_->checkForUpdates();
+}
+void SettingsWindowControllerAdapter::installVerifiedUpdate() {
+  controller_->installVerifiedUpdate();
 }
 
 }  // namespace corvane::app

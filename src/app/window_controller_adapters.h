@@ -54,7 +54,8 @@ class SetupWindowControllerAdapter final : public windows::SetupWindowController
 // The controller as the settings window sees it. Main actor only.
 class SettingsWindowControllerAdapter final : public windows::SettingsWindowController {
  public:
-  explicit SettingsWindowControllerAdapter(std::shared_ptr<CorvaneController> controller);
+  SettingsWindowControllerAdapter(std::shared_ptr<CorvaneController> controller,
+                                  std::shared_ptr<platform::SettingsOpener> settingsOpener);
 
   runtime::Subscription observeChanges(std::function<void()> observer) override;
   model::SettingsSection selectedSettingsSection() const override;
@@ -68,9 +69,39 @@ class SettingsWindowControllerAdapter final : public windows::SettingsWindowCont
   void setProtectedApp(const std::string& id, bool isEnabled) override;
   void removeProtectedApp(const std::string& id) override;
   void restoreDefaultProtectedApps() override;
+  const std::vector<model::SensitiveRule>& sensitiveRules() const override;
+  void setSensitiveRule(model::SensitiveKind kind, bool isEnabled) override;
+  const std::string& alwaysHideWords() const override;
+  const std::string& neverHideWords() const override;
+  void setAlwaysHideWords(std::string words) override;
+  void setNeverHideWords(std::string words) override;
+  bool screenRecordingPermissionGranted() const override;
+  const std::optional<std::string>& lastScanError() const override;
+  void requestScreenRecordingPermission() override;
+  void openScreenRecordingSettings() override;
+  void refreshScreenRecordingPermission() override;
+  void restartCorvane() override;
+  const model::ProtectionOptions& protectionOptions() const override;
+  const std::vector<model::CaptureDisplay>& availableCaptureDisplays() const override;
+  std::string selectedCaptureDisplayName() const override;
+  void setCaptureDisplay(std::optional<std::uint32_t> id) override;
+  void refreshCaptureDisplays() override;
+  void setHideDesktopIcons(bool value) override;
+  void setRemindToSilenceNotifications(bool value) override;
+  void openFocusSettings() override;
+  std::vector<model::HealthItem> healthItems() const override;
+  model::ProtectedShareMetrics protectedShareMetrics() const override;
+  const std::optional<std::filesystem::path>& diagnosticsExportURL() const override;
+  void exportDiagnostics() override;
+  void revealDiagnosticsExport() override;
+  const model::ProductionConfiguration& productionConfiguration() const override;
+  const std::optional<std::filesystem::path>& verifiedUpdateURL() const override;
+  void checkForUpdates() override;
+  void installVerifiedUpdate() override;
 
  private:
   std::shared_ptr<CorvaneController> controller_;
+  std::shared_ptr<platform::SettingsOpener> settingsOpener_;
 };
 
 }  // namespace corvane::app

@@ -126,11 +126,12 @@ app::SetupWindowContentFactory setupContentFactory(
   };
 }
 
-app::SettingsWindowContentFactory settingsContentFactory() {
+app::SettingsWindowContentFactory settingsContentFactory(
+    std::shared_ptr<platform::SettingsOpener> settingsOpener) {
   auto adapter = std::make_shared<std::shared_ptr<app::SettingsWindowControllerAdapter>>();
-  return [adapter, makeContent = ui::makeSettingsWindowContentFactory()](
+  return [adapter, settingsOpener, makeContent = ui::makeSettingsWindowContentFactory()](
              const std::shared_ptr<app::CorvaneController>& controller) {
-    *adapter = std::make_shared<app::SettingsWindowControllerAdapter>(controller);
+    *adapter = std::make_shared<app::SettingsWindowControllerAdapter>(controller, settingsOpener);
     return makeContent(*adapter);
   };
 }
@@ -172,7 +173,7 @@ runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
   services.setupContent =
       setupContentFactory(services.controller.settings, services.controller.settingsOpener,
                           services.controller.fileRevealer);
-  services.settingsContent = settingsContentFactory();
+  services.settingsContent = settingsContentFactory(services.controller.settingsOpener);
   std::weak_ptr<operations::CrashReporterRuntime> reporter = application->crashReporter_;
   services.startCrashReporting = [reporter](const model::ProductionConfiguration& configuration) {
     if (auto crashReporter = reporter.lock()) crashReporter->start(configuration);
