@@ -33,6 +33,7 @@
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/notes_and_vault_clients.h"
 #include "ui_x11/qt_x11_child.h"
+#include "ui_x11/tray_host.h"
 
 namespace corvane::ui {
 namespace {
@@ -48,10 +49,7 @@ TEST(ShellSessionOnX11, FromTrayClickToWorkspaceRestored) {
   corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
   ASSERT_TRUE(server.startWindowManager());
-  const pid_t trayer = corvane::testing::spawnProgram(
-      {"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-       "--transparent", "false", "--SetDockType", "true"},
-      {"DISPLAY=" + server.name()});
+  const pid_t trayer = testing::startTrayHost(server);
   ASSERT_GT(trayer, 0);
 
   // Corvane's folders: setup done; the excluded application is known by its desktop entry.
