@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QWidget>
 
 #include "app/corvane_controller.h"
 #include "app/menu_bar_controller_adapter.h"
@@ -197,9 +198,15 @@ void CorvaneApplication::finishLaunching() {
   delegate_->applicationDidFinishLaunching();
 }
 
+// Visible windows are the setup and settings windows, the tray's taskbar fall-back and the
+// Protected Share window.
 void CorvaneApplication::reopen() {
-  delegate_->applicationShouldHandleReopen(
-      delegate_->applicationWindowManager()->hasVisibleWindow());
+  bool visible = delegate_->applicationWindowManager()->hasVisibleWindow();
+  if (const QWidget* fallBack = trayIcon_->taskbarWindow()) visible |= fallBack->isVisible();
+  if (const auto output = delegate_->controller()->protectedShareWindowManager()->window()) {
+    visible |= output->isVisible();
+  }
+  delegate_->applicationShouldHandleReopen(visible);
 }
 
 void CorvaneApplication::terminate() {

@@ -236,6 +236,10 @@ void QtWindow::orderIn(bool makeKey) {
   }
   orderedIn_ = true;
   syncMapping();
+  // Brought forward by a key request, an iconified window comes back first.
+  if (makeKey && host_->isMinimized()) {
+    host_->setWindowState(host_->windowState() & ~Qt::WindowMinimized);
+  }
   if (host_->isVisible()) {
     host_->raise();
     keepHigherLevelsAbove();
