@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <vector>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -192,6 +194,10 @@ CorvaneApplication::~CorvaneApplication() {
   // before the services they were built on.
   delegate_.reset();
   if (eventLog_) eventLog_->flush();
+  // The crash reporter stays for the whole process: an upload still waiting on the network must
+  // not hold up the exit by joining its queue.
+  static auto* const kept = new std::vector<std::shared_ptr<operations::CrashReporterRuntime>>();
+  kept->push_back(std::move(crashReporter_));
 }
 
 void CorvaneApplication::finishLaunching() {
