@@ -44,6 +44,8 @@ namespace {
 
 // How long the desktop's own tools may take to answer about the desktop icons.
 constexpr double kDesktopIconToolTimeout = 2.0;
+// How long the event loop runs on after the live tasks were cancelled at termination.
+constexpr int kSettleMilliseconds = 50;
 // How often the permissions are checked off the main actor.
 constexpr double kPermissionSampleInterval = 1.0;
 
@@ -218,6 +220,12 @@ void CorvaneApplication::reopen() {
 void CorvaneApplication::terminate() {
   delegate_->applicationWillTerminate();
   stopEngine();
+  // The tasks still waiting (the tray's watch, delayed refreshes) end now: their cancelled waits
+  // return on the next turns, before the owners they hold go away.
+  runtime::cancelAllLiveTasks();
+  QEventLoop settle;
+  QTimer::singleShot(kSettleMilliseconds, &settle, &QEventLoop::quit);
+  settle.exec();
   if (eventLog_) eventLog_->flush();
 }
 

@@ -63,7 +63,10 @@ class CorvaneHome {
   }
 
   std::vector<std::string> environment() const {
+    // In the sanitizer build, the system libraries Qt loads keep their process-wide caches.
+    std::ofstream(folder_ / "lsan-suppressions") << "leak:libfontconfig.so\nleak:libdbus-1.so\n";
     return {"DISPLAY=" + display_,
+            "LSAN_OPTIONS=suppressions=" + (folder_ / "lsan-suppressions").string(),
             "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
             "XDG_DATA_HOME=" + (folder_ / "data").string(),
             "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
