@@ -71,7 +71,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   const std::shared_ptr<ApplicationWindowManager>& applicationWindowManager() const {
     return applicationWindowManager_;
   }
-  bool hasStatusItem() const { return menuBarStatusItemController_ != nullptr; }
 
  private:
   explicit AppDelegate(AppDelegateServices services);
