@@ -74,7 +74,7 @@ TEST_F(ControllerSessionX11Child, StartLiveStop) {
   auto& windows = *controller->protectedShareWindowManager();
 
   controller->toggleDemoMode();
-  ASSERT_TRUE(processUntil([&] { return windows.isSessionWindow() && windows.window(); }, 5));
+  ASSERT_TRUE(processUntil([&] { return windows.isSessionWindow() && windows.window(); }));
   auto& window = static_cast<QtWindow&>(*windows.window());
   const WId id = window.hostWidget()->winId();
   // Nothing of the output is on the X screen before a filtered frame is published into it.
@@ -108,10 +108,10 @@ TEST_F(ControllerSessionX11Child, StartLiveStop) {
 
   controller->stopDemoMode();
   EXPECT_EQ(controller->statusMessage(), "Stopping Protected Share");
-  ASSERT_TRUE(processUntil([&] { return controller->statusMessage() == "Workspace restored"; }, 5));
+  ASSERT_TRUE(processUntil([&] { return controller->statusMessage() == "Workspace restored"; }));
   EXPECT_FALSE(controller->isProtectedShareStopping());
   EXPECT_EQ(engine.phase.value(), model::ProtectedSharePhase::idle);
-  EXPECT_TRUE(processUntil([&] { return !testing::isViewableOnX11(id); }, 2));
+  EXPECT_TRUE(processUntil([&] { return !testing::isViewableOnX11(id); }));
   EXPECT_FALSE(controller->presenterControlBarManager()->panel());
   controller.reset();
   processFor(50);

@@ -170,7 +170,7 @@ TEST_F(PresenterBarX11Child, FloatsAboveTheGuardUnfocusedAndNeverReachesTheCaptu
   engineServices.ownProcessIdentifier = getpid();
   auto engine = capture::ProtectedShareEngine::make(engineServices);
   auto started = runtime::spawn(engine->start({}, false, {}, std::nullopt));
-  ASSERT_TRUE(processUntil([&] { return engine->renderedFrame.value().has_value(); }, 15))
+  ASSERT_TRUE(processUntil([&] { return engine->renderedFrame.value().has_value(); }))
       << engine->statusMessage.value();
   processFor(300);
   const auto snapshot = engine->outputSurface()->snapshot();
@@ -185,7 +185,7 @@ TEST_F(PresenterBarX11Child, FloatsAboveTheGuardUnfocusedAndNeverReachesTheCaptu
 
   auto stopped = runtime::spawn(engine->stop());
   ASSERT_TRUE(
-      processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }, 5));
+      processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }));
   bar->hide();
   ASSERT_TRUE(processUntil([&] { return !testing::isViewableOnX11(barId); }));
 }

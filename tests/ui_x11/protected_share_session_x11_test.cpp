@@ -78,7 +78,7 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   auto& window = static_cast<QtWindow&>(*manager->window());
   const WId id = window.hostWidget()->winId();
   auto started = runtime::spawn(engine->start({"PasswordVault"}, false, {}, std::nullopt));
-  ASSERT_TRUE(processUntil([&] { return engine->renderedFrame.value().has_value(); }, 15))
+  ASSERT_TRUE(processUntil([&] { return engine->renderedFrame.value().has_value(); }))
       << engine->statusMessage.value();
   // Frames flow into the surface, but until the window is handed the first frame nothing of it
   // is on the X screen.
@@ -89,12 +89,10 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   manager->updateProtectionStatus(false, false, false, false, false, false);
   auto* view = static_cast<ProtectedShareWindowView*>(
       std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
-  ASSERT_TRUE(processUntil(
-      [&] {
-        return testing::isViewableOnX11(id) && view->canvas()->presentedFrames() > 2 &&
-               view->canvas()->lastPresentedRevision() == engine->outputSurface()->revision();
-      },
-      10));
+  ASSERT_TRUE(processUntil([&] {
+    return testing::isViewableOnX11(id) && view->canvas()->presentedFrames() > 2 &&
+           view->canvas()->lastPresentedRevision() == engine->outputSurface()->revision();
+  }));
   processFor(300);
 
   const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
@@ -130,7 +128,7 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   auto stopped = runtime::spawn(engine->stop());
   manager->endSession(true);
   ASSERT_TRUE(
-      processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }, 5));
+      processUntil([&] { return engine->phase.value() == model::ProtectedSharePhase::idle; }));
   EXPECT_FALSE(testing::isViewableOnX11(id));
 }
 

@@ -65,7 +65,8 @@ class QtX11ChildTest : public ::testing::Test {
     // Only now, on the private server: Qt's xcb platform needs its DISPLAY.
     qt_ = std::make_unique<QtRuntimeFixture>();
   }
-  bool processUntil(const std::function<bool()>& done, double seconds = 5.0) {
+  bool processUntil(const std::function<bool()>& done,
+                    double seconds = corvane::testing::kPatientWaitSeconds) {
     return qt_->processUntil(done, seconds);
   }
   void processFor(int milliseconds) { qt_->processFor(milliseconds); }

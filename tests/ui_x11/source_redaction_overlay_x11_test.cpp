@@ -133,12 +133,10 @@ TEST_F(SourceMasksX11Child, ShapedClickThroughPanelIsCapturedWhenExcepted) {
       std::lock_guard lock(mutex);
       result = std::move(r);
     });
-    EXPECT_TRUE(processUntil(
-        [&] {
-          std::lock_guard lock(mutex);
-          return result.has_value();
-        },
-        10));
+    EXPECT_TRUE(processUntil([&] {
+      std::lock_guard lock(mutex);
+      return result.has_value();
+    }));
     std::lock_guard lock(mutex);
     return result && result->ok() ? result->value() : nullptr;
   };

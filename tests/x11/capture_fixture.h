@@ -26,7 +26,8 @@ using corvane::testing::waitUntil;
 // Moves the virtual clock along with real time, so an engine's time limits mean what they say
 // while the X backend's threads work in real time.
 template <class Condition>
-bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition, double seconds = 8.0) {
+bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition,
+                double seconds = corvane::testing::kPatientWaitSeconds) {
   return waitUntil(
       [&] {
         loop.advance(0.005);
@@ -108,13 +109,14 @@ class SampleRecorder {
     return count;
   }
   // Waits until `more` frames came after the ones delivered so far.
-  bool waitForMoreFrames(std::size_t more, double seconds = 5.0) {
+  bool waitForMoreFrames(std::size_t more, double seconds = corvane::testing::kPatientWaitSeconds) {
     const std::size_t target = frameCount() + more;
     return waitUntil([&] { return frameCount() >= target; }, seconds);
   }
   // Waits for a frame after `index` that satisfies `condition`.
   template <class Condition>
-  SharedPixelBuffer waitForFrame(std::size_t index, Condition condition, double seconds = 5.0) {
+  SharedPixelBuffer waitForFrame(std::size_t index, Condition condition,
+                                 double seconds = corvane::testing::kPatientWaitSeconds) {
     SharedPixelBuffer found;
     waitUntil(
         [&] {
@@ -136,7 +138,8 @@ class SampleRecorder {
   std::vector<std::string> errors_;
 };
 
-inline runtime::Status waitFor(std::future<runtime::Status>& future, double seconds = 10.0) {
+inline runtime::Status waitFor(std::future<runtime::Status>& future,
+                               double seconds = corvane::testing::kPatientWaitSeconds) {
   if (future.wait_for(std::chrono::duration<double>(seconds)) != std::future_status::ready) {
     return runtime::Status::failure("timed out");
   }

@@ -52,7 +52,7 @@ class LeakTest : public CaptureOnServer {
     for (int round = 0; round < 2; ++round) {
       const std::size_t count = recorder_.frameCount();
       requestFrame();
-      ASSERT_TRUE(waitUntil([&] { return recorder_.frameCount() > count; }, 10.0))
+      ASSERT_TRUE(waitUntil([&] { return recorder_.frameCount() > count; }))
           << "no frame came after the request";
     }
   }
@@ -229,7 +229,7 @@ TEST_P(DesktopSwitchLeakTest, FastDesktopSwitchesNeverShowTheExcludedClientOrIts
     corvane::testing::requestDesktop(mover.display, desktop);
     mover.sync();
     return waitUntil(
-        [&] { return cardinalValue(mover.display, root, current, XA_CARDINAL) == desktop; }, 10.0);
+        [&] { return cardinalValue(mover.display, root, current, XA_CARDINAL) == desktop; });
   };
   ASSERT_TRUE(switchTo(1));
   // A painting window without background where the secret is, on the other desktop.

@@ -157,7 +157,7 @@ TEST(PermissionsTest, AnX11SessionGrantsCaptureAndReportsInputAndTheCursor) {
   XSync(display, False);
   XCloseDisplay(display);
   // Sampled on the source's own thread: the move shows within a sample or two.
-  EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{123, 45}); }, 1.0));
+  EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{123, 45}); }));
   const auto image = (*cursor)->currentCursorImage();
   ASSERT_TRUE(image.image);
   EXPECT_GT(image.image->width(), 0);

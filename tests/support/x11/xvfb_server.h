@@ -59,9 +59,14 @@ inline void endProcess(pid_t& pid, int signal = SIGTERM) {
   pid = -1;
 }
 
+// How long a test waits for something the X server, the window manager or another process
+// must do: it returns as soon as the condition holds, so the bound only matters on a loaded
+// machine (a few cores shared by parallel tests and sanitizers), where a few seconds can pass.
+inline constexpr double kPatientWaitSeconds = 30.0;
+
 // Polls `condition` until it holds or `seconds` pass.
 template <class Condition>
-bool waitUntil(Condition condition, double seconds = 5.0) {
+bool waitUntil(Condition condition, double seconds = kPatientWaitSeconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!condition()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
