@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
 
 #include "platform/x11/x_event_pump.h"
 #include "x11/capture_fixture.h"
@@ -31,6 +32,36 @@ TEST(EventPumpTest, AWriteToAClosedPeerOnThePumpThreadFailsInsteadOfEndingThePro
   });
   ASSERT_TRUE(waitUntil([&] { return failure.load() >= 0; }));
   EXPECT_EQ(failure.load(), EPIPE);
+}
+
+// The watchdog calls the server stalled when one call waits too long, not when the pump is kept
+// busy: work that keeps coming, each piece answered by the server, goes on past the limit.
+TEST(EventPumpTest, SteadyWorkAnsweredByTheServerIsNotAStall) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  constexpr double kLimit = 0.3;
+  std::atomic<bool> stalled{false};
+  std::atomic<bool> done{false};
+  XEventPump pump;
+  XEventPump::Callbacks callbacks;
+  callbacks.stallLimit = kLimit;
+  callbacks.stalled = [&stalled] { stalled = true; };
+  pump.start(server.name(), std::move(callbacks));
+  // Each round trip posts the next, so the pump never waits; it stops after three limits.
+  const double began = pumpClock();
+  std::function<void(XConnection*)> roundTrip = [&](XConnection* connection) {
+    if (connection == nullptr || done.load()) return;
+    XSync(connection->display(), False);
+    if (pumpClock() - began > 3 * kLimit) {
+      done = true;
+      return;
+    }
+    pump.post(roundTrip);
+  };
+  pump.post(roundTrip);
+  ASSERT_TRUE(waitUntil([&] { return done.load() || stalled.load(); }));
+  EXPECT_FALSE(stalled.load()) << "busy, not stalled";
+  pump.stop();
 }
 
 }  // namespace

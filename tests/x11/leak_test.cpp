@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <sstream>
+
 #include "platform/x11/frame_composer.h"
 #include "platform/x11/x_properties.h"
 #include "support/x11/pager.h"
@@ -64,6 +66,17 @@ class LeakTest : public CaptureOnServer {
     return static_cast<bool>(recorder_.waitForFrame(recorder_.frameCount(), [&](const auto& f) {
       return f.pixel(x, y) == kNeutralFillColour;
     }));
+  }
+  // What the latest frame holds at a point, and where the window is now: for failure messages.
+  std::string describeAt(int x, int y, unsigned long window) const {
+    const auto latest = recorder_.latest();
+    const RootRect now = rootRect(display(), window);
+    std::ostringstream text;
+    text << std::hex << "the latest frame holds 0x" << (latest ? latest->pixel(x, y) : 0u)
+         << std::dec << " at " << x << "," << y << "; the window is at " << now.x << "," << now.y
+         << " " << now.width << "x" << now.height << (now.viewable ? "" : " (not viewable)")
+         << ", after " << recorder_.frameCount() << " frames";
+    return text.str();
   }
   void expectNoFrameShowsTheSecret(std::initializer_list<std::uint32_t> colours = {kBlue}) {
     EXPECT_EQ(recorder_.framesShowingAny(colours), 0u)
@@ -146,7 +159,7 @@ TEST_P(LeakTest, ChildWindowsAreGatedOnTheirOwn) {
   const RootRect outer = rootRect(display(), parent->window());
   ASSERT_TRUE(recorder_.waitForFrame(recorder_.frameCount(), [&](const PixelBuffer& f) {
     return f.pixel(outer.x + 150, outer.y + 100) == opaque(kRed);
-  }));
+  })) << describeAt(outer.x + 150, outer.y + 100, parent->window());
   waitForCurrentFrames();
   EXPECT_EQ(recorder_.latest()->pixel(outer.x + 50, outer.y + 50), kNeutralFillColour);
 

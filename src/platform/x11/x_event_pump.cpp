@@ -221,6 +221,10 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
   Display* display = connection->display();
   bool lost = false;
   while (!stopping.load()) {
+    // The watchdog times one pass, not the time since the last wait: under a steady stream of
+    // events (or on a loaded machine) the loop may go round for long without waiting, yet every
+    // pass that ends got its answers from the server.
+    busySince.store(pumpClock());
     std::deque<std::function<void(XConnection*)>> pending;
     {
       std::lock_guard lock(mutex);
@@ -231,6 +235,7 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
       XEvent event;
       XNextEvent(display, &event);
       if (callbacks.event) callbacks.event(event);
+      busySince.store(pumpClock());
     }
     if (connection->isLost() || connection->probeLost()) {
       lost = true;
