@@ -3,6 +3,9 @@ BUILD_DIR ?= build
 ASAN_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
 JOBS ?= $(shell nproc)
+# Tests spend much of their time waiting on their Xvfb servers, child processes and loopback
+# sockets: two more run at once than there are build jobs.
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) + 2 )))
 CMAKE_FLAGS ?=
 # clang: GCC 12 destroys brace-initialised temporaries inside co_await expressions twice.
 COMPILERS := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
@@ -19,7 +22,7 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS)
 
 # The whole suite once more under AddressSanitizer + UndefinedBehaviorSanitizer (benchmarks left out).
 test-sanitize: deps
@@ -27,7 +30,7 @@ test-sanitize: deps
 	  -DCORVANE_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	@cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(TEST_JOBS)
 
 run: build
 	@bash scripts/run-corvane $(BUILD_DIR) $(ARGS)

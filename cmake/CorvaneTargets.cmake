@@ -1,12 +1,18 @@
 # One static library per source folder: every .cpp directly in the folder belongs to it.
 # Folders own their own file lists this way, so adding a file never touches a shared list.
+# QT marks a library of Qt widgets (it precompiles the Qt headers too).
 function(corvane_library name)
-  cmake_parse_arguments(ARG "" "DIR" "DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "DIR" "DEPS;PRIVATE_DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CORVANE_SOURCE_ROOT})
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+    if(ARG_QT)
+      corvane_precompile_common_headers(${name} QT)
+    else()
+      corvane_precompile_common_headers(${name})
+    endif()
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${CORVANE_SOURCE_ROOT})
@@ -24,6 +30,12 @@ function(corvane_test name)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CORVANE_SOURCE_ROOT})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_precompile_headers(${name} PRIVATE ${CORVANE_TEST_PRECOMPILED_HEADERS})
+  if("Qt6::Test" IN_LIST ARG_DEPS)
+    corvane_precompile_common_headers(${name} QT)
+  else()
+    corvane_precompile_common_headers(${name})
+  endif()
   # Screenshots and other artefacts a person may look at stay inside the build folder.
   target_compile_definitions(${name} PRIVATE
     CORVANE_TEST_ARTIFACT_DIR="${CMAKE_BINARY_DIR}/test-artifacts")
