@@ -49,3 +49,12 @@ function(corvane_precompile_common_headers target)
     target_precompile_headers(${target} PRIVATE ${CORVANE_QT_PRECOMPILED_HEADERS})
   endif()
 endfunction()
+
+# ccache leaves files compiled against a precompiled header uncached unless it may ignore the
+# header's defines and time macros: a ccache launcher runs with that allowance.
+foreach(lang C CXX)
+  if(CMAKE_${lang}_COMPILER_LAUNCHER MATCHES "ccache")
+    set(CMAKE_${lang}_COMPILER_LAUNCHER ${CMAKE_COMMAND} -E env
+        CCACHE_SLOPPINESS=pch_defines,time_macros ${CMAKE_${lang}_COMPILER_LAUNCHER})
+  endif()
+endforeach()
