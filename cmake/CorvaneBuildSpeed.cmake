@@ -27,10 +27,12 @@ endif()
 # parses it once into a precompiled header. -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON builds without.
 set(CORVANE_TEST_PRECOMPILED_HEADERS <gtest/gtest.h>)
 
-# The standard library and Qt headers most files include, precompiled once per library and test
-# executable. A precompiled header would hide an include a file forgets, so only one of the two
-# CI builds uses them: the sanitizer build, where parsing is half of each file's cost. The normal
-# build compiles every file on its own includes and reports any that is missing.
+# The standard library headers most files include, precompiled once per library and test
+# executable, with the Qt Widgets ones for the widget libraries (a widget file that includes GLib
+# sets SKIP_PRECOMPILE_HEADERS: Qt's `signals` macro breaks GLib's headers). A precompiled header
+# would hide an include a file forgets, so only one of the two CI builds uses them: the sanitizer
+# build, where parsing is half of each file's cost. The normal build compiles every file on its
+# own includes and reports any that is missing.
 option(CORVANE_PRECOMPILE_COMMON_HEADERS
        "Precompile the common standard library and Qt headers" ${CORVANE_SANITIZE})
 set(CORVANE_COMMON_PRECOMPILED_HEADERS

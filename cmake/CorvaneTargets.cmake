@@ -31,11 +31,8 @@ function(corvane_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CORVANE_SOURCE_ROOT})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_precompile_headers(${name} PRIVATE ${CORVANE_TEST_PRECOMPILED_HEADERS})
-  if("Qt6::Test" IN_LIST ARG_DEPS)
-    corvane_precompile_common_headers(${name} QT)
-  else()
-    corvane_precompile_common_headers(${name})
-  endif()
+  # Without the Qt headers: Qt's keyword macros (signals, slots) must not reach a test's GLib ones.
+  corvane_precompile_common_headers(${name})
   # Screenshots and other artefacts a person may look at stay inside the build folder.
   target_compile_definitions(${name} PRIVATE
     CORVANE_TEST_ARTIFACT_DIR="${CMAKE_BINARY_DIR}/test-artifacts")
