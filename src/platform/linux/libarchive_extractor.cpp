@@ -10,7 +10,7 @@
 
 #include "platform/archive_extractor.h"
 #include "platform/linux/archive_paths.h"
-#include "platform/linux/zip_special_entries.h"
+#include "platform/linux/zip_unix_file_types.h"
 
 namespace corvane::platform {
 namespace {
@@ -92,7 +92,7 @@ runtime::Result<ArchiveSurvey> survey(std::string_view bytes, const ExtractionLi
   using Failure = runtime::Result<ArchiveSurvey>;
   auto reader = openReader(bytes);
   if (!reader) return Failure(reader.error());
-  const std::set<std::string> specialNames = zipSpecialEntryNames(bytes);
+  const std::set<std::string> otherTypeNames = zipEntriesOfOtherUnixTypes(bytes);
   ArchiveSurvey result;
   std::set<std::vector<std::string>> leaves;  // every path but folders: none may repeat
   std::uint64_t entries = 0;
@@ -114,7 +114,7 @@ runtime::Result<ArchiveSurvey> survey(std::string_view bytes, const ExtractionLi
     }
     const mode_t type = surveyed->type;
     const bool ordinary = type == AE_IFREG || type == AE_IFDIR || type == AE_IFLNK;
-    if (!ordinary || specialNames.count(name) != 0) {
+    if (!ordinary || otherTypeNames.count(name) != 0) {
       return Failure::failure("Archive entry is not a file or folder: " + name);
     }
     if (type != AE_IFDIR && !leaves.insert(surveyed->elements).second) {

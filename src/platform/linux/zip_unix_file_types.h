@@ -10,6 +10,6 @@ namespace corvane::platform {
 // than regular file, folder or symbolic link (named pipes, devices, sockets). The zip reader turns
 // a named pipe into an empty regular file, so its type has to be read from the directory itself.
 // A directory that cannot be found or read gives no names: the reader refuses such an archive.
-std::set<std::string> zipSpecialEntryNames(std::string_view archive);
+std::set<std::string> zipEntriesOfOtherUnixTypes(std::string_view archive);
 
 }  // namespace corvane::platform

@@ -1,4 +1,4 @@
-#include "platform/linux/zip_special_entries.h"
+#include "platform/linux/zip_unix_file_types.h"
 
 #include <sys/stat.h>
 
@@ -53,7 +53,7 @@ bool isSpecialType(std::uint32_t mode) {
 
 }  // namespace
 
-std::set<std::string> zipSpecialEntryNames(std::string_view bytes) {
+std::set<std::string> zipEntriesOfOtherUnixTypes(std::string_view bytes) {
   std::set<std::string> names;
   const auto start = directoryOffset(bytes);
   if (!start) return names;
