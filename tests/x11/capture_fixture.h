@@ -215,6 +215,30 @@ inline void setRootBackground(const std::string& displayName, std::uint32_t rgb)
   XCloseDisplay(display);
 }
 
+// The scene the engines' X11 tests share: on a green desktop, a red public window with the blue
+// window of the application "Secret" over part of it.
+class SecretOverPublicWindow {
+ public:
+  SecretOverPublicWindow(const std::string& displayName, const std::string& publicClass)
+      : public_(displayName, {.windowClass = publicClass,
+                              .colour = kRed,
+                              .x = 40,
+                              .y = 40,
+                              .width = 400,
+                              .height = 300}),
+        secret_(displayName, {.windowClass = "Secret",
+                              .colour = kBlue,
+                              .x = 200,
+                              .y = 120,
+                              .width = 300,
+                              .height = 250}) {}
+  bool ok() const { return public_.window() != 0u && secret_.window() != 0u; }
+
+ private:
+  TestClient public_;
+  TestClient secret_;
+};
+
 // A private X server, without a window manager or under openbox (the parameter), with a green
 // desktop, the capture and helpers to start clients and streams.
 class CaptureOnServer : public ::testing::TestWithParam<bool> {

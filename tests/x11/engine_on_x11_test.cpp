@@ -26,13 +26,8 @@ TEST(EngineOnX11Test, ASessionPublishesFramesWithoutTheExcludedClient) {
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.ok());
   setRootBackground(server.name(), kGreen);
-  TestClient beneath(
-      server.name(),
-      {.windowClass = "Beneath", .colour = kRed, .x = 40, .y = 40, .width = 400, .height = 300});
-  TestClient secret(
-      server.name(),
-      {.windowClass = "Secret", .colour = kBlue, .x = 200, .y = 120, .width = 300, .height = 250});
-  ASSERT_NE(secret.window(), 0u);
+  SecretOverPublicWindow scene(server.name(), "Beneath");
+  ASSERT_TRUE(scene.ok());
 
   auto desktop = openDesktop(server.name(), static_cast<std::int32_t>(getpid()), plainIdentities());
   ASSERT_TRUE(desktop.ok()) << desktop.message();
