@@ -23,6 +23,7 @@
 #include "model/protected_share_phase.h"
 #include "model/sensitive_content.h"
 #include "platform/desktop.h"
+#include "platform/text_recognizer.h"
 #include "runtime/published.h"
 #include "runtime/serial_queue.h"
 #include "runtime/task.h"
@@ -32,6 +33,7 @@
 #include "verification/protected_frame_pipeline.h"
 #include "verification/protected_source_overlay_update.h"
 #include "verification/source_overlay_snapshot.h"
+#include "verification/source_overlay_verification_result.h"
 #include "verification/tile_workers.h"
 #include "verification/verification_capture_filter.h"
 
@@ -51,6 +53,8 @@ struct LegacySourceProtectionEngineServices {
   model::EventRecorder recorder;
   // The threads the change detector spreads its tiles over; absent: a set of its own.
   std::shared_ptr<TileWorkers> tileWorkers;
+  // Reads the text of analysed frames (on the analysis queue). Required for a start.
+  std::shared_ptr<platform::TextRecognizer> textRecognizer;
 };
 
 // What the owner sets before a start: what to leave out, which display, what to look for and the
@@ -176,6 +180,37 @@ class LegacySourceProtectionEngine
   void endSourceContextTransition();
   void setForegroundProtectedApplication(std::optional<std::string> name);
 
+  // Baseline review and source masks (main actor).
+
+  // The user approves the pending baseline: it is published and the review closes. Returns false
+  // (and changes nothing) when no review is pending or its capture is no longer the current one.
+  bool approvePendingBaseline();
+  // The user turns the pending baseline down: nothing is published, the review closes and the
+  // output keeps the last verified frame.
+  void rejectPendingBaseline();
+  // Asks for a new baseline: the pipeline's next full-frame audit is analysed as a baseline
+  // review that the user approves like the first one.
+  void requestBaselineRefresh();
+  // The owner reports the source masks its overlay now shows, under a new revision. When they
+  // cover the masks this engine asked for, frames of that revision can certify them.
+  void installSourceOverlaySnapshot(SourceOverlaySnapshot snapshot);
+
+  // Pure operations on redaction lists; callable from any thread. Rects are normalised.
+  // The redactions of `redactions` that no protection (grown by 0.002 on every side) contains.
+  static std::vector<model::ProtectedRedaction> uncoveredSourceRedactions(
+      const std::vector<model::ProtectedRedaction>& redactions,
+      const std::vector<model::ProtectedRedaction>& protections);
+  // The first item of each kind, text and (thousandth-truncated) origin.
+  static std::vector<model::DetectedItem> deduplicatedDetectedItems(
+      const std::vector<model::DetectedItem>& items);
+  // One "label: count" line per kind of redaction, sorted by label.
+  static std::vector<std::string> baselineReviewItems(
+      const std::vector<model::ProtectedRedaction>& redactions);
+  // The existing redactions that are not source masks and meet none of the changed rects.
+  static std::vector<model::ProtectedRedaction> carriedForwardRedactions(
+      const std::vector<model::ProtectedRedaction>& existing,
+      const std::vector<platform::Rect>& changedRects);
+
   // Keeps the running stream's filter equal to what the current content requires, replacing the
   // stream when it must change (see the .cpp). One refresh runs at a time; a caller that comes
   // while one runs gets that refresh's result.
@@ -252,6 +287,44 @@ class LegacySourceProtectionEngine
   // The pipeline handed out a candidate (main actor). Text analysis takes it from here.
   void analyzeCandidate(SharedAnalysisCandidate candidate);
   void handleSupersedeRequest();
+  // Asks the pipeline again for the full-frame audit a baseline refresh waits for, when
+  // `candidate` was that audit and could not be used.
+  void retryBaselineRefreshIfNeeded(const ProtectedAnalysisCandidate& candidate);
+
+  // Analysis (main actor unless named otherwise).
+  // Whether the analysis of `generation` in `sourceContextGeneration` is still the engine's.
+  bool isCurrentAnalysis(std::uint64_t generation, std::uint64_t sourceContextGeneration) const;
+  // The source-mask check of an admitted candidate is done; decide and run the text pass.
+  void continueAnalysisAfterSourceMaskVerification(
+      SharedAnalysisCandidate candidate, SourceOverlaySnapshot sourceOverlaySnapshot,
+      std::uint64_t generation, std::uint64_t sourceContextGeneration,
+      SourceOverlayVerificationResult sourceOverlayVerification,
+      bool sourceOverlayVerificationWasPerformed,
+      std::shared_ptr<ProtectedAnalysisCancellation> analysisCancellation);
+  // The analysis failed: the candidate goes back and the last verified frame stays.
+  void holdFrameAfterAnalysisFailure(const SharedAnalysisCandidate& candidate, int durationMS,
+                                     std::uint64_t generation,
+                                     std::uint64_t sourceContextGeneration);
+  // Turns the candidate down and counts a held frame; ends the analysis when it is current, or
+  // (`onlyWhenAnalyzing`) only when `analyzingGeneration` is the candidate's generation.
+  void holdCandidate(const SharedAnalysisCandidate& candidate, bool onlyWhenAnalyzing);
+
+  // Publication (main actor).
+  void publishVerifiedFrame(SharedAnalysisCandidate candidate,
+                            model::ProtectedFrameAnalysisResult result,
+                            std::vector<model::ProtectedRedaction> sourceRedactions,
+                            std::uint64_t generation, std::uint64_t sourceContextGeneration,
+                            bool isBaselineReview, std::uint64_t sourceOverlayRevision,
+                            std::vector<model::ProtectedRedaction> protectedSourceRedactions);
+  void commitVerifiedFrame(const SharedAnalysisCandidate& candidate,
+                           const model::ProtectedFrameAnalysisResult& result,
+                           bool replaceExistingRedactions);
+  void beginPendingSourceMaskAuthorization(const std::vector<model::ProtectedRedaction>& redactions,
+                                           const ProtectedAnalysisCandidate& candidate);
+  void mergeSourceOverlayRedactions(const std::vector<model::ProtectedRedaction>& redactions,
+                                    const std::vector<model::DetectedItem>& detectedItems);
+  std::vector<model::ProtectedRedaction> redactionsReplacingSourceOverlays(
+      const std::vector<model::ProtectedRedaction>& sourceOverlays) const;
 
   // Steps 1 to 6 of the failure teardown, common to both failure paths.
   void tearDownCapture();

@@ -47,8 +47,10 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   std::optional<ProcessRecord> found;
   ASSERT_TRUE(waitFor([&] {
     for (const auto& record : table.processes()) {
-      // Running `sleep` after the exec: the environment came with it.
-      if (record.processIdentifier == pid.value() && record.executable.filename() == "sleep") {
+      // Running `sleep` after the exec: the environment came with it. Mid-exec the new image
+      // is already `sleep` while its environment is not yet in place, so wait for both.
+      if (record.processIdentifier == pid.value() && record.executable.filename() == "sleep" &&
+          record.launchedDesktopFile) {
         found = record;
       }
     }
