@@ -103,6 +103,7 @@ LegacySourceProtectionEngine::~LegacySourceProtectionEngine() {
   firstFrameWatchdogTask_.cancel();
   livenessWatchdogTask_.cancel();
   screenshotFallbackTask_.cancel();
+  sourceMaskAuthorizationWatchTask_.cancel();
   if (activeAnalysisCancellation_) activeAnalysisCancellation_->cancel();
 }
 

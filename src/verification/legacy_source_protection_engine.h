@@ -195,6 +195,18 @@ class LegacySourceProtectionEngine
   // cover the masks this engine asked for, frames of that revision can certify them.
   void installSourceOverlaySnapshot(SourceOverlaySnapshot snapshot);
 
+  // Requested source masks that no frame has certified this long (not counting holds of the
+  // output) fail the engine: every frame would be held without end.
+  static constexpr double kSourceMaskAuthorizationTimeout = 10.0;
+  static constexpr const char* kSourceMasksNotShownMessage =
+      "Source masks did not appear on the screen in time, so the protected output cannot be "
+      "updated safely. Stop Protected Share and try again.";
+  // Every source mask asked of the owner during this capture, merged: the set its overlay should
+  // show (each update carries only the new masks).
+  const std::vector<model::ProtectedRedaction>& sourceOverlayRedactions() const {
+    return sourceOverlayRedactions_;
+  }
+
   // Pure operations on redaction lists; callable from any thread. Rects are normalised.
   // The redactions of `redactions` that no protection (grown by 0.002 on every side) contains.
   static std::vector<model::ProtectedRedaction> uncoveredSourceRedactions(
@@ -325,6 +337,33 @@ class LegacySourceProtectionEngine
                                     const std::vector<model::DetectedItem>& detectedItems);
   std::vector<model::ProtectedRedaction> redactionsReplacingSourceOverlays(
       const std::vector<model::ProtectedRedaction>& sourceOverlays) const;
+  // What the source masks allow a frame at publication: the protected set and whether the masks
+  // count as verified; nothing when the frame was held for them.
+  struct SourceMaskAuthorization {
+    std::vector<model::ProtectedRedaction> protectedSet;
+    bool sourceMasksVerified = false;
+  };
+  std::optional<SourceMaskAuthorization> authorizeSourceMasks(
+      const SharedAnalysisCandidate& candidate, const model::ProtectedFrameAnalysisResult& result,
+      const std::vector<model::ProtectedRedaction>& sourceRedactions,
+      std::uint64_t sourceOverlayRevision,
+      const std::vector<model::ProtectedRedaction>& protectedSourceRedactions);
+  // Holds the frame until its source masks are shown and certified.
+  void holdForSourceMasks(const SharedAnalysisCandidate& candidate, int durationMS);
+  void watchSourceMaskAuthorization();
+  static runtime::Task<void> runSourceMaskAuthorizationWatch(
+      std::weak_ptr<LegacySourceProtectionEngine> weak, std::uint64_t generation);
+  // Offers the analysed frame to the user as the (new) baseline.
+  void openBaselineReview(const SharedAnalysisCandidate& candidate,
+                          model::ProtectedFrameAnalysisResult result, std::uint64_t generation,
+                          std::uint64_t sourceContextGeneration,
+                          std::uint64_t sourceOverlayRevision);
+  // The pipeline reported whether the committed frame reached the output.
+  void finishVerifiedCommit(const SharedAnalysisCandidate& candidate,
+                            const model::ProtectedFrameAnalysisResult& result,
+                            std::vector<model::ProtectedRedaction> finalRedactions,
+                            bool published);
+  friend struct LegacySourceProtectionEngineTestAccess;
 
   // Steps 1 to 6 of the failure teardown, common to both failure paths.
   void tearDownCapture();
@@ -398,6 +437,8 @@ class LegacySourceProtectionEngine
   std::optional<std::uint64_t> pendingSourceMaskGeneration_;
   std::optional<std::uint64_t> pendingSourceMaskContextGeneration_;
   std::vector<model::ProtectedRedaction> sourceOverlayRedactions_;
+  runtime::Uptime lastSourceMaskAuthorizationHoldReportTime_ = -1e18;
+  runtime::TaskHandle<void> sourceMaskAuthorizationWatchTask_;
   bool isRefreshingCaptureFilter_ = false;
   std::optional<capture::CaptureApplicationIdentity> pendingCaptureFilterApplicationIdentity_;
 

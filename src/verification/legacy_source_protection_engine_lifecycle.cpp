@@ -77,6 +77,7 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
   engine.minimumAcceptedFrameTimestamp_.reset();
   engine.verifiedSourceOverlayRevision_.reset();
   engine.hasReportedSourceMaskCaptureMismatch_ = false;
+  engine.sourceOverlayRedactions_.clear();
   engine.liveHealthMonitoringStartedAt_.reset();
   engine.presenterSeenSince_.reset();
   engine.lastSampleTime_.reset();
