@@ -361,8 +361,7 @@ class LegacySourceProtectionEngine
   // The pipeline reported whether the committed frame reached the output.
   void finishVerifiedCommit(const SharedAnalysisCandidate& candidate,
                             const model::ProtectedFrameAnalysisResult& result,
-                            std::vector<model::ProtectedRedaction> finalRedactions,
-                            bool published);
+                            std::vector<model::ProtectedRedaction> finalRedactions, bool published);
   friend struct LegacySourceProtectionEngineTestAccess;
 
   // Steps 1 to 6 of the failure teardown, common to both failure paths.

@@ -28,9 +28,9 @@ void LegacySourceProtectionEngine::openBaselineReview(const SharedAnalysisCandid
   pendingBaselineReviewItems.set(baselineReviewItems(result.redactions));
   pendingBaselineRedactions.set(result.redactions);
   pendingBaselineIsRefresh.set(frameOut);
-  pendingBaselineApproval_ = PendingBaselineApproval{
-      candidate, std::move(result), generation, sourceContextGeneration, frameOut,
-      sourceOverlayRevision};
+  pendingBaselineApproval_ =
+      PendingBaselineApproval{candidate, std::move(result),    generation, sourceContextGeneration,
+                              frameOut,  sourceOverlayRevision};
   const auto width = preview->width();
   const auto height = preview->height();
   pendingBaselinePreview.set(std::move(preview));
@@ -89,8 +89,7 @@ void LegacySourceProtectionEngine::requestBaselineRefresh() {
   const auto requestID = ++nextBaselineRefreshRequestID_;
   pendingBaselineRefreshRequestID_ = requestID;
   pipeline_->requestFullFrameAudit(requestID);
-  record("protected_share_baseline_refresh_requested",
-         {{"requestID", std::to_string(requestID)}});
+  record("protected_share_baseline_refresh_requested", {{"requestID", std::to_string(requestID)}});
 }
 
 }  // namespace corvane::verification

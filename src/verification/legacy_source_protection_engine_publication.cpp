@@ -34,7 +34,8 @@ void LegacySourceProtectionEngine::publishVerifiedFrame(
     SharedAnalysisCandidate candidate, model::ProtectedFrameAnalysisResult result,
     std::vector<ProtectedRedaction> sourceRedactions, std::uint64_t generation,
     std::uint64_t sourceContextGeneration, bool isBaselineReview,
-    std::uint64_t sourceOverlayRevision, std::vector<ProtectedRedaction> protectedSourceRedactions) {
+    std::uint64_t sourceOverlayRevision,
+    std::vector<ProtectedRedaction> protectedSourceRedactions) {
   runtime::assertMainActor();
   if (!isCurrentAnalysis(generation, sourceContextGeneration) || !model::isActive(phase.value()) ||
       isSourceContextTransitioning.value()) {
@@ -160,10 +161,10 @@ void LegacySourceProtectionEngine::finishVerifiedCommit(
   const auto redactionCount = finalRedactions.size();
   const int width = candidate->sourceImage ? candidate->sourceImage->width() : 0;
   const int height = candidate->sourceImage ? candidate->sourceImage->height() : 0;
-  renderedFrame.set(model::ProtectedRenderedFrame{
-      candidate->sourceFrame.sequence,
-      {static_cast<double>(width), static_cast<double>(height)},
-      std::move(finalRedactions)});
+  renderedFrame.set(
+      model::ProtectedRenderedFrame{candidate->sourceFrame.sequence,
+                                    {static_cast<double>(width), static_cast<double>(height)},
+                                    std::move(finalRedactions)});
   detectedItems.set(result.detectedItems);
 
   auto updated = metrics.value();
@@ -210,12 +211,11 @@ void LegacySourceProtectionEngine::finishVerifiedCommit(
   firstFrameWatchdogTask_ = {};
   firstFrameWatchdogExtensionCount_ = 0;
   scheduleLivenessWatchdog();
-  record("protected_share_first_frame_published",
-         {{"redactions", redactionsField},
-          {"durationMS", durationField},
-          {"width", std::to_string(width)},
-          {"height", std::to_string(height)},
-          {"changedAreaPercent", percentField}});
+  record("protected_share_first_frame_published", {{"redactions", redactionsField},
+                                                   {"durationMS", durationField},
+                                                   {"width", std::to_string(width)},
+                                                   {"height", std::to_string(height)},
+                                                   {"changedAreaPercent", percentField}});
 }
 
 }  // namespace corvane::verification

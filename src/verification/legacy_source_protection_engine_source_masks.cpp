@@ -58,7 +58,8 @@ std::map<std::string, std::string> requestFields(const std::vector<ProtectedReda
 // MARK: - Requests to the owner
 
 void LegacySourceProtectionEngine::beginPendingSourceMaskAuthorization(
-    const std::vector<ProtectedRedaction>& redactions, const ProtectedAnalysisCandidate& candidate) {
+    const std::vector<ProtectedRedaction>& redactions,
+    const ProtectedAnalysisCandidate& candidate) {
   runtime::assertMainActor();
   const bool alreadyPending = !pendingSourceMaskRedactions_.empty();
   pendingSourceMaskRedactions_ = coalesced(redactions);
@@ -88,8 +89,8 @@ std::vector<ProtectedRedaction> LegacySourceProtectionEngine::redactionsReplacin
     const std::vector<ProtectedRedaction>& sourceOverlays) const {
   std::vector<ProtectedRedaction> redactions;
   if (const auto& frame = renderedFrame.value()) {
-    std::copy_if(frame->redactions.begin(), frame->redactions.end(),
-                 std::back_inserter(redactions), [](const ProtectedRedaction& redaction) {
+    std::copy_if(frame->redactions.begin(), frame->redactions.end(), std::back_inserter(redactions),
+                 [](const ProtectedRedaction& redaction) {
                    return redaction.scope != ProtectedRedactionScope::sourceOverlay;
                  });
   }
@@ -212,10 +213,11 @@ runtime::Task<void> LegacySourceProtectionEngine::runSourceMaskAuthorizationWatc
       continue;
     }
     if (runtime::uptime() < deadline) continue;
-    self->record("protected_share_source_mask_authorization_timed_out",
-                 {{"masks", std::to_string(self->pendingSourceMaskRedactions_.size())},
-                  {"pendingRevision", textOrNone(self->pendingSourceMaskRevision_)},
-                  {"snapshotRevision", std::to_string(self->expectedSourceOverlaySnapshot_.revision)}});
+    self->record(
+        "protected_share_source_mask_authorization_timed_out",
+        {{"masks", std::to_string(self->pendingSourceMaskRedactions_.size())},
+         {"pendingRevision", textOrNone(self->pendingSourceMaskRevision_)},
+         {"snapshotRevision", std::to_string(self->expectedSourceOverlaySnapshot_.revision)}});
     auto fail = self->failActiveStream(kSourceMasksNotShownMessage);
     co_await std::move(fail);
     co_return;
