@@ -90,6 +90,13 @@ LegacySourceProtectionEngine::LegacySourceProtectionEngine(
       sampleQueue_(runtime::makeSerialQueue(capture::kProtectedShareSamplesQueueLabel)),
       analysisQueue_(runtime::makeSerialQueue(kProtectedShareAnalysisQueueLabel)) {
   if (!services_.recorder) services_.recorder = model::sharedEventRecorder();
+  if (services_.textRecognizer) {
+    sourceFrameMaskingEngine_.analyzer = std::make_shared<ProtectedFrameAnalyzer>(
+        SensitivityEngine(),
+        ProtectedFrameAnalyzer::Services{services_.textRecognizer, [] { return runtime::uptime(); },
+                                         std::make_shared<ProtectedFrameAnalyzerDiagnosticThrottle>(),
+                                         services_.recorder});
+  }
   capture::ProtectedFrameIntake::Records records;
   records.deliveryState = std::make_shared<capture::ProtectedFrameDeliveryState>();
   records.mailbox = std::make_shared<capture::LatestCapturedFrameMailbox>();

@@ -27,11 +27,13 @@
 #include "runtime/published.h"
 #include "runtime/serial_queue.h"
 #include "runtime/task.h"
+#include "verification/candidate_text_pass.h"
 #include "verification/protected_analysis_cancellation.h"
 #include "verification/protected_analysis_candidate.h"
 #include "verification/protected_clean_change_gate.h"
 #include "verification/protected_frame_pipeline.h"
 #include "verification/protected_source_overlay_update.h"
+#include "verification/source_frame_masking_engine.h"
 #include "verification/source_overlay_snapshot.h"
 #include "verification/source_overlay_verification_result.h"
 #include "verification/tile_workers.h"
@@ -363,6 +365,35 @@ class LegacySourceProtectionEngine
                             const model::ProtectedFrameAnalysisResult& result,
                             std::vector<model::ProtectedRedaction> finalRedactions, bool published);
   friend struct LegacySourceProtectionEngineTestAccess;
+
+  // Text analysis of an admitted candidate (legacy_source_protection_engine_text_pass.cpp).
+  // The expected masks are looked for again in a capture this often, and while clean captures
+  // are owed a filter that cannot be confirmed this long fails the run.
+  static constexpr double kSourceMaskRecheckInterval = 1.0;
+  static constexpr double kCaptureFilterConfirmationTimeout = 10.0;
+  static constexpr const char* kAuditingStatus = "Protected Share live; auditing changed regions";
+  static constexpr const char* kCaptureFilterUnconfirmedMessage =
+      "The protected capture filter could not be confirmed. Stop Protected Share and try again.";
+  static constexpr const char* kTextRecognitionUnavailableMessage =
+      "Text recognition is unavailable, so Protected Share cannot verify any frame.";
+  // Whether the analysis goes on after the source-mask check; holds the candidate when not.
+  bool acceptSourceMaskOutcome(const SharedAnalysisCandidate& candidate,
+                               const SourceOverlaySnapshot& snapshot,
+                               const SourceOverlayVerificationResult& verification,
+                               bool verificationWasPerformed);
+  static runtime::Task<void> runTextAnalysis(std::weak_ptr<LegacySourceProtectionEngine> weak,
+                                             CandidateTextPass pass);
+  // Whether the candidate may be read now; holds it (or fails the run) when the capture is not
+  // yet confirmed clean.
+  static runtime::Task<bool> confirmCleanCapture(std::weak_ptr<LegacySourceProtectionEngine> weak,
+                                                 SharedAnalysisCandidate candidate);
+  void dispatchTextPass(CandidateTextPass pass);
+  void finishTextPass(CandidateTextPass pass, model::ProtectedFrameAnalysisResult result,
+                      SourceMaskPartition masks);
+  SourceFrameMaskingEngine sourceFrameMaskingEngine_;  // its analyzer reads the text
+  std::optional<runtime::Uptime> captureFilterUnconfirmedSince_;
+  int captureFilterHeldFrames_ = 0;  // holds the filter refresh has counted itself
+  friend struct VerificationEngineAnalysisProbe;
 
   // Steps 1 to 6 of the failure teardown, common to both failure paths.
   void tearDownCapture();

@@ -1,17 +1,77 @@
+#include <utility>
+
 #include "runtime/main_actor.h"
+#include "runtime/runtime.h"
 #include "verification/legacy_source_protection_engine.h"
+#include "verification/source_overlay_capture_verifier.h"
 
 namespace corvane::verification {
 
-// The entry of text analysis: the pipeline hands each candidate here, on the main actor.
-//
-// Analysis, source-mask authorisation and verified publication are not part of this engine yet.
-// Until they are, no candidate can be verified, so each is turned down at once: the pipeline
-// moves on to the next frame and the output never shows a frame that was not verified.
+using model::ProtectedSharePhase;
+
+// The entry of text analysis: the pipeline hands each candidate here, on the main actor. One
+// candidate is analysed at a time, only while the run is active and only one of the current
+// capture and source context; the others go back to the pipeline, which offers newer frames.
 void LegacySourceProtectionEngine::analyzeCandidate(SharedAnalysisCandidate candidate) {
   runtime::assertMainActor();
   ++candidatesReceived_;
-  pipeline_->reject(std::move(candidate));
+  if (candidate->generation != captureGeneration_ ||
+      candidate->sourceContextGeneration != sourceContextGeneration_ ||
+      !model::isActive(phase.value()) || isAnalyzingFrame.value()) {
+    pipeline_->reject(std::move(candidate));
+    return;
+  }
+  const bool frameOut = renderedFrame.value().has_value();
+  if (isPublishingPaused.value()) {
+    pipeline_->reject(candidate);
+    retryBaselineRefreshIfNeeded(*candidate);
+    return;
+  }
+  if (isSourceContextTransitioning.value()) {
+    pipeline_->reject(candidate);
+    isHoldingPreviousVerifiedFrame.setIfChanged(frameOut);
+    // A baseline refresh that waited for this candidate's audit asks for another one here too,
+    // or the owner's refresh would never come.
+    retryBaselineRefreshIfNeeded(*candidate);
+    return;
+  }
+
+  auto cancellation = std::make_shared<ProtectedAnalysisCancellation>();
+  isAnalyzingFrame.setIfChanged(true);
+  activeAnalysisCancellation_ = cancellation;
+  isHoldingPreviousVerifiedFrame.setIfChanged(frameOut);
+  lastSubmittedFrameTime_ = runtime::uptime();
+  analyzingGeneration_ = candidate->generation;
+  analyzingSourceContextGeneration_ = candidate->sourceContextGeneration;
+  phase.setIfChanged(frameOut ? ProtectedSharePhase::sharing : ProtectedSharePhase::analyzing);
+  statusMessage.set(frameOut ? kAuditingStatus : "Confirming source masks in the captured frame");
+
+  // The owner's masks are looked for in the capture when they are new, were not seen in it yet,
+  // or were last seen a while ago.
+  SourceOverlaySnapshot snapshot = expectedSourceOverlaySnapshot_;
+  const bool mustVerify =
+      !snapshot.redactions.empty() &&
+      (!verifiedSourceOverlayRevision_ ||
+       runtime::uptime() - lastSourceOverlayVerificationTime_ >= kSourceMaskRecheckInterval ||
+       *verifiedSourceOverlayRevision_ != snapshot.revision);
+  analysisQueue_->post([weak = weak_from_this(), mustVerify, candidate = std::move(candidate),
+                        snapshot = std::move(snapshot), cancellation]() mutable {
+    if (weak.expired()) return;
+    // The check reads the frame at full resolution, where the masks' pixels are exact.
+    auto verification = mustVerify
+                            ? SourceOverlayCaptureVerifier::verify(candidate->sourceImage.get(),
+                                                                   snapshot)
+                            : SourceOverlayVerificationResult::verified();
+    runtime::postToMain(weak, [candidate = std::move(candidate), snapshot = std::move(snapshot),
+                               verification, mustVerify,
+                               cancellation](LegacySourceProtectionEngine& engine) mutable {
+      const auto generation = candidate->generation;
+      const auto context = candidate->sourceContextGeneration;
+      engine.continueAnalysisAfterSourceMaskVerification(std::move(candidate), std::move(snapshot),
+                                                         generation, context, verification,
+                                                         mustVerify, std::move(cancellation));
+    });
+  });
 }
 
 void LegacySourceProtectionEngine::retryBaselineRefreshIfNeeded(

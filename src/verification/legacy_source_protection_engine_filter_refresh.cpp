@@ -69,10 +69,13 @@ runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::runRefre
     engine.statusMessage.set(kWaitingForProtectedAppStatus);
     co_return CaptureFilterRefreshResult{};
   }
+  // The refresh counts the frame it holds itself; the analysis that asked for the refresh then
+  // does not count that frame again.
   auto countHeldFrame = [&engine] {
     auto updated = engine.metrics.value();
     ++updated.heldFrames;
     engine.metrics.set(updated);
+    ++engine.captureFilterHeldFrames_;
   };
   if (engine.sourceOverlayWindowIDs_.empty() || keptOverlays != engine.sourceOverlayWindowIDs_) {
     countHeldFrame();

@@ -52,6 +52,14 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
   const auto lifecycle = ++engine.lifecycleGeneration_;
   engine.cancelRunTasks();
 
+  // Without a text recognizer no frame could ever be verified: refuse at once, not after the
+  // first-frame watchdog.
+  if (!engine.sourceFrameMaskingEngine_.analyzer) {
+    engine.enterFailedState(kTextRecognitionUnavailableMessage);
+    engine.record("protected_share_start_failed", {{"reason", "text_recognition_unavailable"}});
+    co_return;
+  }
+
   if (const auto refusal =
           capture::screenCaptureRefusal(engine.services_.desktop.permissions.get())) {
     const std::string& message = *refusal;
@@ -77,6 +85,7 @@ runtime::Task<void> LegacySourceProtectionEngine::runStart(
   engine.minimumAcceptedFrameTimestamp_.reset();
   engine.verifiedSourceOverlayRevision_.reset();
   engine.hasReportedSourceMaskCaptureMismatch_ = false;
+  engine.captureFilterUnconfirmedSince_.reset();
   engine.sourceOverlayRedactions_.clear();
   engine.liveHealthMonitoringStartedAt_.reset();
   engine.presenterSeenSince_.reset();
