@@ -25,9 +25,9 @@ ProtectedFrameAnalysisResult readRegionImages(const ProtectedFrameAnalyzer& anal
       combined.analysisSucceeded = false;
       return combined;
     }
-    const ProtectedFrameAnalysisResult part = analyzer.analyze(
-        region.image, pass.preferences, pass.maskAllRecognizedText, kWholeImage,
-        ProtectedFrameAnalysisQuality::fast, pass.cancellation);
+    const ProtectedFrameAnalysisResult part =
+        analyzer.analyze(region.image, pass.preferences, pass.maskAllRecognizedText, kWholeImage,
+                         ProtectedFrameAnalysisQuality::fast, pass.cancellation);
     combined.durationMS += part.durationMS;
     if (!part.analysisSucceeded) {
       combined.analysisSucceeded = false;

@@ -93,9 +93,9 @@ LegacySourceProtectionEngine::LegacySourceProtectionEngine(
   if (services_.textRecognizer) {
     sourceFrameMaskingEngine_.analyzer = std::make_shared<ProtectedFrameAnalyzer>(
         SensitivityEngine(),
-        ProtectedFrameAnalyzer::Services{services_.textRecognizer, [] { return runtime::uptime(); },
-                                         std::make_shared<ProtectedFrameAnalyzerDiagnosticThrottle>(),
-                                         services_.recorder});
+        ProtectedFrameAnalyzer::Services{
+            services_.textRecognizer, [] { return runtime::uptime(); },
+            std::make_shared<ProtectedFrameAnalyzerDiagnosticThrottle>(), services_.recorder});
   }
   capture::ProtectedFrameIntake::Records records;
   records.deliveryState = std::make_shared<capture::ProtectedFrameDeliveryState>();

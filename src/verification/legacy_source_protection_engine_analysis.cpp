@@ -58,10 +58,9 @@ void LegacySourceProtectionEngine::analyzeCandidate(SharedAnalysisCandidate cand
                         snapshot = std::move(snapshot), cancellation]() mutable {
     if (weak.expired()) return;
     // The check reads the frame at full resolution, where the masks' pixels are exact.
-    auto verification = mustVerify
-                            ? SourceOverlayCaptureVerifier::verify(candidate->sourceImage.get(),
-                                                                   snapshot)
-                            : SourceOverlayVerificationResult::verified();
+    auto verification =
+        mustVerify ? SourceOverlayCaptureVerifier::verify(candidate->sourceImage.get(), snapshot)
+                   : SourceOverlayVerificationResult::verified();
     runtime::postToMain(weak, [candidate = std::move(candidate), snapshot = std::move(snapshot),
                                verification, mustVerify,
                                cancellation](LegacySourceProtectionEngine& engine) mutable {

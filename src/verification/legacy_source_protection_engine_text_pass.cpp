@@ -56,9 +56,9 @@ void LegacySourceProtectionEngine::continueAnalysisAfterSourceMaskVerification(
   pass.sourceMasksVerifiedInCapture =
       sourceOverlayVerificationWasPerformed && sourceOverlayVerification.isVerified;
   pass.isFirstFrame = !frameOut;
-  pass.isBaselineReview = pass.isFirstFrame || (candidate->fullFrameAuditRequestID &&
-                                                candidate->fullFrameAuditRequestID ==
-                                                    pendingBaselineRefreshRequestID_);
+  pass.isBaselineReview =
+      pass.isFirstFrame || (candidate->fullFrameAuditRequestID &&
+                            candidate->fullFrameAuditRequestID == pendingBaselineRefreshRequestID_);
   pass.isRegionPass = !pass.isBaselineReview && !candidate->isPeriodicAudit &&
                       !candidate->isRedactionRemovalRefresh;
   // The analysis reads the settings of this moment, whatever changes meanwhile.
@@ -179,11 +179,11 @@ void LegacySourceProtectionEngine::dispatchTextPass(CandidateTextPass pass) {
                {{"durationMS", std::to_string(result.durationMS)},
                 {"redactions", std::to_string(masks.source.size() + masks.publication.size())}});
     }
-    runtime::postToMain(weak, [pass = std::move(pass), result = std::move(result),
-                               masks = std::move(masks)](
-                                  LegacySourceProtectionEngine& engine) mutable {
-      engine.finishTextPass(std::move(pass), std::move(result), std::move(masks));
-    });
+    runtime::postToMain(
+        weak, [pass = std::move(pass), result = std::move(result),
+               masks = std::move(masks)](LegacySourceProtectionEngine& engine) mutable {
+          engine.finishTextPass(std::move(pass), std::move(result), std::move(masks));
+        });
   });
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_recognizer.h"
 #include "platform/sim/sim_capture_stream.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/virtual_run_loop.h"
@@ -25,10 +26,12 @@ struct RecordedEvent {
 
 // A verification engine on a simulated desktop with one display, on the virtual clock: this
 // application runs with one source-mask overlay window, a system surface, an editor and a
-// protected vault; the engine is configured to leave the vault out and keep the overlay.
+// protected vault; the engine is configured to leave the vault out and keep the overlay. It reads
+// text through `recognizer` (nothing scripted: it reads nothing), unless made without one.
 class VerificationEngineHarness {
  public:
-  explicit VerificationEngineHarness(platform::Size displaySize = {320, 180}) {
+  explicit VerificationEngineHarness(platform::Size displaySize = {320, 180},
+                                     bool withTextRecognizer = true) {
     (void)desktop->addDisplay(
         platform::sim::SimDesktop::makeDisplay(1, platform::Rect{{0, 0}, displaySize}, 1, true));
     ownProcess = desktop->launchApplication({kOwnBundleID, "Corvane"}).value();
@@ -51,6 +54,7 @@ class VerificationEngineHarness {
       events.push_back({event, std::move(fields)});
     };
     services.tileWorkers = std::make_shared<TileWorkers>(1);
+    if (withTextRecognizer) services.textRecognizer = recognizer;
     engine = LegacySourceProtectionEngine::make(services);
     LegacySourceProtectionConfiguration configuration;
     configuration.protectedAppBundleIDs = {kVaultID};
@@ -67,6 +71,12 @@ class VerificationEngineHarness {
     for (double t = 0; t <= limit && !handle.isDone(); t += 0.01) loop.advance(0.01);
   }
   void start() { run(engine->start()); }
+  // The capture delivers nothing, not even screenshots: only the candidates a test hands the
+  // engine are analysed. Call before start().
+  void quietCapture() {
+    desktop->captureScript().stalled = true;
+    desktop->captureScript().screenshot.hangs = true;
+  }
   void stop() { run(engine->stop()); }
 
   CaptureFilterRefreshResult refresh(
@@ -99,6 +109,7 @@ class VerificationEngineHarness {
   std::uint32_t editorWindow = 0;
   std::uint32_t vaultWindow = 0;
   std::vector<RecordedEvent> events;
+  std::shared_ptr<EngineTestRecognizer> recognizer = std::make_shared<EngineTestRecognizer>();
   std::shared_ptr<LegacySourceProtectionEngine> engine;
 };
 

@@ -24,7 +24,7 @@ TEST(VerificationEngineWatchdogTest, TheOutputStallsOnlyWhenAnAttachedPresenterS
   h.start();
   publishVerifiedFrame(h);
   h.loop.advance(30.0);
-  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::analyzing)
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing)
       << "nothing presents the surface, so nothing can be late: "
       << h.engine->statusMessage.value();
 
@@ -33,7 +33,7 @@ TEST(VerificationEngineWatchdogTest, TheOutputStallsOnlyWhenAnAttachedPresenterS
   auto presenter = h.engine->outputSurface()->setRedrawHandler([&](auto) { ++redraws; });
   publishVerifiedFrame(h);
   h.loop.advance(9.0);
-  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::analyzing);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
   h.loop.advance(6.0);
   EXPECT_GT(redraws, 0);
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);

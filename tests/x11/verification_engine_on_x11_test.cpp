@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "platform/sim/scripted_text_recognizer.h"
 #include "platform/x11/x11_desktop.h"
 #include "runtime/virtual_run_loop.h"
 #include "verification/legacy_source_protection_engine.h"
@@ -25,6 +26,7 @@ TEST(VerificationEngineOnX11Test, ARunCapturesFramesIntoThePipelineAndPublishesN
   services.ownBundleIdentifier = "org.example.Corvane";
   services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
   services.recorder = [](const std::string&, std::map<std::string, std::string>) {};
+  services.textRecognizer = std::make_shared<sim::ScriptedTextRecognizer>();
   auto engine = verification::LegacySourceProtectionEngine::make(services);
   verification::LegacySourceProtectionConfiguration configuration;
   configuration.protectedAppBundleIDs = {"Secret"};
