@@ -67,17 +67,5 @@ TEST(CandidateTextPassTest, CropFindingsAreMappedIntoTheFrameAndTheirDurationsAd
   }
 }
 
-TEST(CandidateTextPassTest, AFailedCropEndsThePassWithTheTimeSpentSoFar) {
-  ScriptedAnalyzer scripted;
-  auto calls = std::make_shared<int>(0);
-  scripted.recognizer->setRecognitionFailsFor([calls](const auto&) { return ++*calls == 2; });
-  const auto result = readCandidateText(
-      *scripted.analyzer,
-      regionPass({{{0, 0}, {0.3, 0.1}}, {{0, 0.5}, {0.3, 0.1}}, {{0, 0.8}, {0.3, 0.1}}}));
-  EXPECT_FALSE(result.analysisSucceeded);
-  EXPECT_EQ(result.durationMS, 500);
-  EXPECT_EQ(scripted.recognizer->recognitionRequests().size(), 2u);
-}
-
 }  // namespace
 }  // namespace corvane::verification

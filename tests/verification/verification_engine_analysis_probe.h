@@ -8,28 +8,24 @@
 
 namespace corvane::verification {
 
-// Reaches into the engine's analysis state for tests: hands it candidates as the pipeline
-// would, and sets what the owner's operations and publication would otherwise set.
+// Hands the engine candidates as the pipeline would, and sets what the owner's operations would.
 struct VerificationEngineAnalysisProbe {
-  static void offer(LegacySourceProtectionEngine& engine, SharedAnalysisCandidate candidate) {
-    engine.analyzeCandidate(std::move(candidate));
+  using Engine = LegacySourceProtectionEngine;
+  static void offer(Engine& e, SharedAnalysisCandidate c) { e.analyzeCandidate(std::move(c)); }
+  static void expectMasks(Engine& e, SourceOverlaySnapshot s) {
+    e.expectedSourceOverlaySnapshot_ = std::move(s);
   }
-  static void expectMasks(LegacySourceProtectionEngine& engine, SourceOverlaySnapshot snapshot) {
-    engine.expectedSourceOverlaySnapshot_ = std::move(snapshot);
+  static std::optional<std::uint64_t> verifiedMaskRevision(const Engine& e) {
+    return e.verifiedSourceOverlayRevision_;
   }
-  static std::optional<std::uint64_t> verifiedMaskRevision(
-      const LegacySourceProtectionEngine& engine) {
-    return engine.verifiedSourceOverlayRevision_;
+  static void awaitBaselineRefresh(Engine& e, std::uint64_t id) {
+    e.pendingBaselineRefreshRequestID_ = id;
   }
-  static void awaitBaselineRefresh(LegacySourceProtectionEngine& engine, std::uint64_t requestID) {
-    engine.pendingBaselineRefreshRequestID_ = requestID;
+  static void oweCleanCaptures(Engine& e, int count) {
+    e.cleanFramesRequiredBeforePublish_ = count;
   }
-  static void oweCleanCaptures(LegacySourceProtectionEngine& engine, int count) {
-    engine.cleanFramesRequiredBeforePublish_ = count;
-  }
-  static std::shared_ptr<ProtectedAnalysisCancellation> activeCancellation(
-      const LegacySourceProtectionEngine& engine) {
-    return engine.activeAnalysisCancellation_;
+  static std::shared_ptr<ProtectedAnalysisCancellation> cancellation(const Engine& e) {
+    return e.activeAnalysisCancellation_;
   }
 };
 

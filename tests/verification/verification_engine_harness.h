@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_recognizer.h"
+#include "platform/sim/scripted_text_recognizer.h"
 #include "platform/sim/sim_capture_stream.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/virtual_run_loop.h"
@@ -109,7 +109,8 @@ class VerificationEngineHarness {
   std::uint32_t editorWindow = 0;
   std::uint32_t vaultWindow = 0;
   std::vector<RecordedEvent> events;
-  std::shared_ptr<EngineTestRecognizer> recognizer = std::make_shared<EngineTestRecognizer>();
+  std::shared_ptr<platform::sim::ScriptedTextRecognizer> recognizer =
+      std::make_shared<platform::sim::ScriptedTextRecognizer>();
   std::shared_ptr<LegacySourceProtectionEngine> engine;
 };
 
