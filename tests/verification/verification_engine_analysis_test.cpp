@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "frame_images.h"
+#include "runtime/main_actor.h"
 #include "verification_engine_analysis_probe.h"
 #include "verification_engine_harness.h"
 
@@ -176,7 +177,9 @@ TEST_F(VerificationAnalysisTest, AFailedAnalysisHoldsAndWorkOfARunThatMovedOnCha
   Probe::offer(*h.engine, candidate());
   h.recognizer->setBeforeRecognition([this](const auto&) {
     h.recognizer->setBeforeRecognition(nullptr);
-    runtime::spawn(h.engine->failActiveStream("The display went away."));
+    runtime::postToMain(std::weak_ptr(h.engine), [](LegacySourceProtectionEngine& engine) {
+      runtime::spawn(engine.failActiveStream("The display went away."));
+    });
   });
   h.loop.advance(1.0);
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
