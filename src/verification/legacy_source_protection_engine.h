@@ -393,7 +393,6 @@ class LegacySourceProtectionEngine
   SourceFrameMaskingEngine sourceFrameMaskingEngine_;  // its analyzer reads the text
   std::optional<runtime::Uptime> captureFilterUnconfirmedSince_;
   int captureFilterHeldFrames_ = 0;  // holds the filter refresh has counted itself
-  friend struct VerificationEngineAnalysisProbe;
 
   // Steps 1 to 6 of the failure teardown, common to both failure paths.
   void tearDownCapture();

@@ -5,8 +5,8 @@
 
 #include "frame_images.h"
 #include "runtime/main_actor.h"
-#include "verification_engine_analysis_probe.h"
 #include "verification_engine_harness.h"
+#include "verification_engine_test_access.h"
 
 namespace corvane::verification {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 using model::ProtectedSharePhase;
 using platform::Rect;
 using platform::TextRecognitionLevel;
-using Probe = VerificationEngineAnalysisProbe;
+using Probe = LegacySourceProtectionEngineTestAccess;
 
 constexpr std::uint32_t kPage = 0xfff4f4f2;
 constexpr std::uint32_t kMaskFill = 0xff202322;
@@ -68,7 +68,8 @@ TEST_F(VerificationAnalysisTest, AdmitsOneCandidateOfTheCurrentRunAndAsksAgainFo
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::analyzing);
   analyse(candidate());  // turned down while the first is analysed
   EXPECT_EQ(reads(TextRecognitionLevel::accurate), 2u) << "one careful read (two requests)";
-  EXPECT_EQ(held(), 1) << "publication held it and ended the analysis";
+  EXPECT_EQ(status(), "Review and approve the initial protected frame") << "publication took it";
+  h.engine->rejectPendingBaseline();
   EXPECT_FALSE(h.engine->isAnalyzingFrame.value());
 
   // Turned down while paused or while the context changes, a refresh's audit is asked again.
@@ -93,19 +94,12 @@ TEST_F(VerificationAnalysisTest, AdmitsOneCandidateOfTheCurrentRunAndAsksAgainFo
 TEST_F(VerificationAnalysisTest, TheOwnersMasksAreLookedForWhenNewOrASecondOld) {
   const model::ProtectedRedaction mask{.normalizedFrame = {{0.1, 0.1}, {0.2, 0.1}},
                                        .scope = model::ProtectedRedactionScope::sourceOverlay};
-  Probe::expectMasks(*h.engine, {.revision = 4, .redactions = {mask, mask}});
-  analyse(candidate(kMaskFill));  // the masks show
-  EXPECT_EQ(Probe::verifiedMaskRevision(*h.engine), 4u);
-  h.loop.advance(0.4);  // seen half a second ago: a frame without them is not checked
-  analyse(candidate());
-  EXPECT_EQ(held(), 2) << "both reached publication";
-
-  h.loop.advance(0.51);  // a second on it is checked, and held before any text is read
-  analyse(candidate());
-  EXPECT_EQ(reads(TextRecognitionLevel::accurate), 4u);
-  EXPECT_EQ(held(), 3);
+  h.engine->installSourceOverlaySnapshot({.revision = 4, .redactions = {mask, mask}});
+  analyse(candidate());  // the masks do not show: held before any text is read
+  EXPECT_TRUE(h.recognizer->recognitionRequests().empty());
+  EXPECT_EQ(held(), 1);
   EXPECT_EQ(status(), "Waiting for verified source masks before first frame");
-  EXPECT_FALSE(Probe::verifiedMaskRevision(*h.engine)) << "the failed revision is not vouched for";
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::analyzing);
   const auto mismatch = h.eventsNamed("protected_share_source_mask_capture_mismatch");
   ASSERT_EQ(mismatch.size(), 1u);
   EXPECT_EQ(mismatch[0].fields, (std::map<std::string, std::string>{{"revision", "4"},
@@ -116,14 +110,24 @@ TEST_F(VerificationAnalysisTest, TheOwnersMasksAreLookedForWhenNewOrASecondOld) 
                                                                     {"row", "0"},
                                                                     {"matchingSamples", "0"},
                                                                     {"sampledPoints", "9"}}));
-  showVerifiedFrame();  // checked again at once; the event is not repeated
+
+  showVerifiedFrame();
+  analyse(candidate(kMaskFill));  // they show
+  EXPECT_EQ(Probe::verifiedMaskRevision(*h.engine), 4u);
+  h.loop.advance(0.4);  // seen half a second ago: a frame without them is not checked
   analyse(candidate());
+  EXPECT_EQ(reads(TextRecognitionLevel::fast), 2u);
+  h.loop.advance(0.51);  // a second on it is checked again; the event is not repeated
+  analyse(candidate());
+  EXPECT_EQ(reads(TextRecognitionLevel::fast), 2u);
   EXPECT_EQ(status(), "Holding last verified frame until source masks are visible");
+  EXPECT_TRUE(h.engine->isHoldingPreviousVerifiedFrame.value());
+  EXPECT_FALSE(Probe::verifiedMaskRevision(*h.engine)) << "the failed revision is not vouched for";
   EXPECT_EQ(h.eventsNamed("protected_share_source_mask_capture_mismatch").size(), 1u);
 
-  Probe::expectMasks(*h.engine, {.revision = 5, .redactions = {}});  // nothing to look for
+  h.engine->installSourceOverlaySnapshot({.revision = 5, .redactions = {}});  // none to look for
   analyse(candidate());
-  EXPECT_EQ(reads(TextRecognitionLevel::fast), 1u) << "its text is read";
+  EXPECT_EQ(reads(TextRecognitionLevel::fast), 3u) << "its text is read";
 }
 
 TEST_F(VerificationAnalysisTest, TheFirstFrameIsReadWholeAndCarefullyAChangeCropByCrop) {
@@ -136,12 +140,14 @@ TEST_F(VerificationAnalysisTest, TheFirstFrameIsReadWholeAndCarefullyAChangeCrop
   const auto finished = h.eventsNamed("protected_share_first_frame_ocr_finished");
   ASSERT_EQ(finished.size(), 1u);
   EXPECT_EQ(finished[0].fields.at("redactions"), "0");
+  EXPECT_TRUE(h.engine->hasPendingBaselineApproval()) << "a baseline to review";
+  h.engine->rejectPendingBaseline();
 
   showVerifiedFrame();
   analyse(candidate(kPage, crops));
   EXPECT_EQ(reads(TextRecognitionLevel::fast), 3u);
   EXPECT_EQ(h.eventsNamed("protected_share_first_frame_ocr_started").size(), 1u);
-  EXPECT_EQ(held(), 2);
+  const int heldBefore = held();
 
   // A newer frame supersedes the analysis while its first crop is read: the rest are skipped.
   Probe::offer(*h.engine, candidate(kPage, crops));
@@ -150,7 +156,7 @@ TEST_F(VerificationAnalysisTest, TheFirstFrameIsReadWholeAndCarefullyAChangeCrop
   h.loop.advance(0.05);
   EXPECT_EQ(reads(TextRecognitionLevel::fast), 4u);
   EXPECT_EQ(status(), "Prioritizing the latest interactive frame");
-  EXPECT_EQ(held(), 2) << "an overtaken frame is not a held one";
+  EXPECT_EQ(held(), heldBefore) << "an overtaken frame is not a held one";
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
 }
 
@@ -225,8 +231,8 @@ TEST(VerificationAnalysisStartTest, CapturedFramesAreReadAndAStartWithoutARecogn
   h.start();
   h.loop.advance(1.0);
   EXPECT_TRUE(h.recorded("protected_share_first_frame_ocr_finished"));
-  EXPECT_GT(h.engine->metrics.value().heldFrames, 0) << "held until publication";
-  EXPECT_FALSE(h.engine->outputSurface()->snapshot());
+  EXPECT_TRUE(h.recorded("protected_share_baseline_ready"));
+  EXPECT_FALSE(h.engine->outputSurface()->snapshot()) << "nothing out before its approval";
 
   testing::VerificationEngineHarness without({320, 180}, /*withTextRecognizer=*/false);
   without.start();

@@ -44,6 +44,24 @@ struct LegacySourceProtectionEngineTestAccess {
   static std::optional<std::uint64_t> pendingSourceMaskRevision(const Engine& engine) {
     return engine.pendingSourceMaskRevision_;
   }
+
+  // Text analysis: candidates handed to admission as the pipeline would, and what the owner's
+  // operations or a filter replacement would otherwise set.
+  static void offer(Engine& engine, SharedAnalysisCandidate candidate) {
+    engine.analyzeCandidate(std::move(candidate));
+  }
+  static std::optional<std::uint64_t> verifiedMaskRevision(const Engine& engine) {
+    return engine.verifiedSourceOverlayRevision_;
+  }
+  static void awaitBaselineRefresh(Engine& engine, std::uint64_t requestID) {
+    engine.pendingBaselineRefreshRequestID_ = requestID;
+  }
+  static void oweCleanCaptures(Engine& engine, int count) {
+    engine.cleanFramesRequiredBeforePublish_ = count;
+  }
+  static std::shared_ptr<ProtectedAnalysisCancellation> cancellation(const Engine& engine) {
+    return engine.activeAnalysisCancellation_;
+  }
 };
 
 }  // namespace corvane::verification

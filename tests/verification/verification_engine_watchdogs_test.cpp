@@ -21,6 +21,8 @@ void publishVerifiedFrame(VerificationEngineHarness& h) {
 
 TEST(VerificationEngineWatchdogTest, TheOutputStallsOnlyWhenAnAttachedPresenterStopsPresenting) {
   VerificationEngineHarness h;
+  // No analysis succeeds: the test's frames are the only ones out.
+  h.recognizer->setRecognitionFailsFor([](const auto&) { return true; });
   h.start();
   publishVerifiedFrame(h);
   h.loop.advance(30.0);
