@@ -23,6 +23,7 @@ struct TestClientOptions {
   bool shaped = false;        // only the left half is in its bounding shape
   bool stubborn = false;      // ignores WM_DELETE_WINDOW
   bool withoutClass = false;  // maps without WM_CLASS (set later with the "class" command)
+  int textPixelSize = 0;      // above 0: a page of black monospace text on white, this high
   std::vector<std::string> extraEnvironment;
 };
 
@@ -53,6 +54,10 @@ class TestClient {
     if (options.shaped) arguments.push_back("--shaped");
     if (options.stubborn) arguments.push_back("--stubborn");
     if (options.withoutClass) arguments.push_back("--no-class");
+    if (options.textPixelSize > 0) {
+      arguments.push_back("--text");
+      arguments.push_back(std::to_string(options.textPixelSize));
+    }
     auto environment = options.extraEnvironment;
     environment.push_back("DISPLAY=" + display);
     pid_ = spawnProgram(arguments, environment, &actions);

@@ -3,11 +3,13 @@
 //
 //   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
 //                   [--lazy] [--desktop] [--override-redirect] [--no-pid] [--shaped]
-//                   [--stubborn] [--no-class]
+//                   [--stubborn] [--no-class] [--text PX]
 //
 // --lazy never draws (background None, no reaction to Expose); --shaped keeps only the left half
 // of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW; --no-class maps the
-// window without WM_CLASS. Commands, one per line:
+// window without WM_CLASS; --text makes the main window a page of black monospace text on white,
+// PX pixels high, drawn with Cairo (a line every 1.5 × PX, starting PX from the top-left corner).
+// Commands, one per line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
 //   animate N [ID]            repaints the main window (or its window ID) N times, alternating
@@ -21,20 +23,27 @@
 //   unmap ID                  unmaps window ID
 //   flicker N MS              unmaps and maps the main window N times, MS milliseconds apart,
 //                             repainting whenever it is exposed
+//   line N TEXT               (text page) sets line N (from 0) to TEXT
+//   append TEXT               (text page) types TEXT at the end of the last line
+//   scroll N                  (text page) scrolls up by N lines: the first N lines go
+//   clear                     (text page) removes every line
 //   exit
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
+#include <cairo.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,12 +62,68 @@ unsigned long parseColour(const char* text) {
   return std::strtoul(text, nullptr, 16);
 }
 
+// The text page: lines drawn with Cairo into an image, then put into the window in one request.
+struct TextPage {
+  int pixelSize = 0;  // 0: not a text page
+  std::vector<std::string> lines;
+
+  void draw(Display* display, Window window) const {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.depth != 24) return;
+    const int width = attributes.width, height = attributes.height;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_select_font_face(cr, "monospace", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, pixelSize);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      cairo_move_to(cr, pixelSize, pixelSize * (1.5 * static_cast<double>(i) + 1.75));
+      cairo_show_text(cr, lines[i].c_str());
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    XImage* image = XCreateImage(display, attributes.visual, 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(cairo_image_surface_get_data(surface)),
+                                 width, height, 32, cairo_image_surface_get_stride(surface));
+    GC gc = XCreateGC(display, window, 0, nullptr);
+    XPutImage(display, window, gc, image, 0, 0, 0, 0, width, height);
+    XFreeGC(display, gc);
+    image->data = nullptr;  // Cairo's
+    XDestroyImage(image);
+    cairo_surface_destroy(surface);
+    XSync(display, False);
+  }
+
+  // Runs a text command; false when `line` is none.
+  bool handle(const std::string& line) {
+    int number = 0, consumed = 0;
+    if (std::sscanf(line.c_str(), "line %d %n", &number, &consumed) == 1 && consumed > 0 &&
+        number >= 0) {
+      if (lines.size() <= static_cast<std::size_t>(number)) lines.resize(number + 1);
+      lines[number] = line.substr(consumed);
+    } else if (line.rfind("append ", 0) == 0) {
+      if (lines.empty()) lines.emplace_back();
+      lines.back() += line.substr(7);
+    } else if (std::sscanf(line.c_str(), "scroll %d", &number) == 1 && number >= 0) {
+      lines.erase(lines.begin(), lines.begin() + std::min<std::size_t>(number, lines.size()));
+    } else if (line == "clear") {
+      lines.clear();
+    } else {
+      return false;
+    }
+    return true;
+  }
+};
+
 struct Client {
   Display* display = nullptr;
   std::map<Window, unsigned long> colours;
   std::map<Window, bool> lazy;
   Atom wmProtocols, wmDelete;
   Window main = None;
+  TextPage page;
 
   Window make(const Geometry& g, unsigned long colour, bool overrideRedirect, bool isLazy,
               Window parent = None) {
@@ -84,6 +149,10 @@ struct Client {
   }
 
   void paint(Window window, unsigned long colour) {
+    if (window == main && page.pixelSize > 0) {
+      page.draw(display, window);
+      return;
+    }
     GC gc = XCreateGC(display, window, 0, nullptr);
     XSetForeground(display, gc, colour);
     XFillRectangle(display, window, gc, 0, 0, 4000, 4000);
@@ -123,6 +192,7 @@ int main(int argc, char** argv) {
   Geometry geometry;
   bool isLazy = false, desktop = false, overrideRedirect = false, withPid = true;
   bool shaped = false, stubborn = false, withClass = true;
+  int textPixelSize = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--class" && i + 1 < argc)
@@ -145,6 +215,8 @@ int main(int argc, char** argv) {
       stubborn = true;
     else if (arg == "--no-class")
       withClass = false;
+    else if (arg == "--text" && i + 1 < argc)
+      textPixelSize = std::atoi(argv[++i]);
   }
   Client client;
   client.display = XOpenDisplay(nullptr);
@@ -155,6 +227,7 @@ int main(int argc, char** argv) {
 
   Window main = client.make(geometry, colour, overrideRedirect, isLazy);
   client.main = main;
+  client.page.pixelSize = textPixelSize;
   if (withClass) setClass(display, main, windowClass);
   XStoreName(display, main, windowClass.c_str());
   XSetWMProtocols(display, main, &client.wmDelete, 1);
@@ -211,6 +284,9 @@ int main(int argc, char** argv) {
         std::sscanf(line.c_str(), "%31s", command);
         if (std::strcmp(command, "exit") == 0) {
           running = false;
+        } else if (client.page.pixelSize > 0 && client.page.handle(line)) {
+          client.page.draw(display, main);
+          client.announce(main);
         } else if (std::strcmp(command, "popup") == 0 || std::strcmp(command, "dialog") == 0) {
           std::sscanf(line.c_str(), "%*s %63s %15s", geometryText, colourText);
           const bool popup = std::strcmp(command, "popup") == 0;
