@@ -5,6 +5,7 @@
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_window_system.h"
 #include "runtime/virtual_run_loop.h"
+#include "verification/sim_overlay_content.h"
 #include "verification/source_overlay_capture_verifier.h"
 #include "verification/source_redaction_overlay_manager.h"
 
@@ -16,54 +17,7 @@ using platform::PixelBuffer;
 using platform::Rect;
 using platform::Size;
 using platform::sim::SimWindow;
-
-// Draws a layout the way the overlay view does, coarsely: the fill, a lighter border, the lock's
-// body in the accent and labels as light blocks; transparent elsewhere.
-class DrawnMasks final : public platform::sim::SimDrawableContent {
- public:
-  platform::SharedPixelBuffer render(Size size) const override {
-    auto image =
-        std::make_shared<PixelBuffer>(static_cast<int>(size.width), static_cast<int>(size.height));
-    image->fill(0);
-    for (const auto& mask : layout.masks) {
-      paint(*image, mask.rect, 0xff484a49);
-      paint(*image,
-            {{mask.rect.minX() + 1, mask.rect.minY() + 1},
-             {mask.rect.width() - 2, mask.rect.height() - 2}},
-            0xff202322);
-      if (!mask.content) continue;
-      const Rect& lock = mask.content->symbolRect;
-      const double s = lock.width();
-      paint(*image,
-            {{lock.minX() + s * 5.5 / 24, lock.minY() + s * 10.5 / 24}, {s * 13 / 24, s * 10 / 24}},
-            0xff14be6a);
-      if (mask.content->text) paint(*image, mask.content->textRect, 0xffdadada);
-    }
-    return image;
-  }
-  static void paint(PixelBuffer& image, const Rect& r, std::uint32_t argb) {
-    for (int y = std::max(0, static_cast<int>(std::round(r.minY())));
-         y < std::min(image.height(), static_cast<int>(std::round(r.maxY()))); ++y)
-      for (int x = std::max(0, static_cast<int>(std::round(r.minX())));
-           x < std::min(image.width(), static_cast<int>(std::round(r.maxX()))); ++x)
-        image.setPixel(x, y, argb);
-  }
-  SourceMaskLayout layout;
-};
-
-class FakeContent final : public SourceRedactionOverlayContent {
- public:
-  std::shared_ptr<platform::ContentView> contentView() const override { return view; }
-  void setLayout(SourceMaskLayout layout) override {
-    view->layout = std::move(layout);
-    ++layouts;
-  }
-  Size measureLabel(const std::string& text, double fontSize) const override {
-    return {static_cast<double>(text.size()) * fontSize * 0.5, fontSize * 1.2};
-  }
-  std::shared_ptr<DrawnMasks> view = std::make_shared<DrawnMasks>();
-  int layouts = 0;
-};
+using testing::FakeContent;
 
 platform::Screen display(std::uint32_t id, Rect frame) {
   platform::Screen s;

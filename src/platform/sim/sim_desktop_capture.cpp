@@ -27,7 +27,18 @@ ShareableContent shareableContentOf(const SimDesktopState& state) {
   for (const SimApplication& app : state.applications) {
     content.applications.push_back(shareable(app.info));
   }
-  // Topmost first, like the window lists of a real desktop.
+  // Topmost first, like the window lists of a real desktop: this application's windows lie above
+  // every other.
+  for (auto it = state.ownWindows.rbegin(); it != state.ownWindows.rend(); ++it) {
+    const SimApplication* app = state.application(it->ownerProcessID);
+    if (it->ownerProcessID <= 0 || app == nullptr) continue;
+    ShareableWindow window;
+    window.windowID = it->windowID;
+    window.owningApplication = shareable(app->info);
+    window.frame = it->frame;
+    window.isOnScreen = true;
+    content.windows.push_back(std::move(window));
+  }
   for (auto it = state.windows.rbegin(); it != state.windows.rend(); ++it) {
     ShareableWindow window;
     window.windowID = it->id;

@@ -76,11 +76,13 @@ struct SimCursor {
 
 // A window of this application as captures see it: its pixels at one per point over its frame,
 // limited to its shape when it has one. Transparent pixels show what lies beneath.
+// With an owner, it is listed among the shareable windows as that (running) application's.
 struct SimOwnWindowLayer {
   std::uint32_t windowID = 0;
   Rect frame;
   std::optional<std::vector<Rect>> shape;
   SharedPixelBuffer pixels;
+  std::int32_t ownerProcessID = 0;
 };
 
 // The whole simulated desktop at one moment. Windows are kept bottom to top.

@@ -136,10 +136,11 @@ std::vector<Screen> SimWindowSystem::screens() const {
   return source_ ? source_->screens() : screens_;
 }
 
-void SimWindowSystem::showWindowsOn(const std::shared_ptr<SimDesktop>& desktop) {
+void SimWindowSystem::showWindowsOn(const std::shared_ptr<SimDesktop>& desktop,
+                                    std::int32_t ownerProcessIdentifier) {
   std::weak_ptr<SimDesktop> weakDesktop = desktop;
   std::weak_ptr<SimWindowSystemState> weakState = state_;
-  state_->changed = [weakDesktop, weakState] {
+  state_->changed = [weakDesktop, weakState, ownerProcessIdentifier] {
     auto target = weakDesktop.lock();
     auto state = weakState.lock();
     if (!target || !state) return;
@@ -149,7 +150,8 @@ void SimWindowSystem::showWindowsOn(const std::shared_ptr<SimDesktop>& desktop) 
       if (!window->isMapped() || drawable == nullptr) continue;
       const Rect frame = window->frame();
       layers.push_back({window->windowNumber(), frame, window->shape(),
-                        drawable->render({std::ceil(frame.width()), std::ceil(frame.height())})});
+                        drawable->render({std::ceil(frame.width()), std::ceil(frame.height())}),
+                        ownerProcessIdentifier});
     }
     target->setOwnWindows(std::move(layers));
   };

@@ -156,8 +156,10 @@ class SimWindowSystem final : public WindowSystem {
 
   void setScreens(std::vector<Screen> screens) { screens_ = std::move(screens); }
   // From now on the desktop's captures show these windows (those whose content is drawable), as
-  // they are ordered, placed, shaped and redrawn.
-  void showWindowsOn(const std::shared_ptr<SimDesktop>& desktop);
+  // they are ordered, placed, shaped and redrawn; with an owner, its shareable content lists them
+  // as that application's windows.
+  void showWindowsOn(const std::shared_ptr<SimDesktop>& desktop,
+                     std::int32_t ownerProcessIdentifier = 0);
   int activationCount() const { return activations_; }
   const std::vector<std::shared_ptr<SimWindow>>& windows() const { return windows_; }
   // The visible windows, back to front.
