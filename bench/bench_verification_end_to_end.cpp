@@ -1,0 +1,210 @@
+// The sensitive-text engine end to end at 1080p on a private Xvfb, with real Tesseract and real
+// threads: a notes application fills the screen with twenty lines of text drawn by Cairo, the
+// owner approves the baseline, and the user types. Goals in goals.txt:
+//
+// - BM_BaselineReady: from start() until the first analysed frame waits for approval
+//   (baseline_s, the median of the runs).
+// - BM_KeystrokeToVerifiedPublication: from a keystroke drawn on screen until a verified frame
+//   captured after it is published (p50_s and p95_s over the keystrokes). Keystrokes come one to
+//   half a second after the previous publication, at fixed pseudo-random gaps.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "platform/linux/ocr/tesseract_text_recognizer.h"
+#include "platform/x11/x11_desktop.h"
+#include "runtime/run_loop.h"
+#include "runtime/runtime.h"
+#include "support/text_corpus.h"
+#include "support/verification_engine_owner.h"
+#include "support/x11/test_client.h"
+#include "support/x11/xvfb_server.h"
+#include "verification/legacy_source_protection_engine.h"
+
+namespace {
+
+using namespace corvane;
+using Clock = std::chrono::steady_clock;
+
+// The screen, the notes and the main actor, shared by both benchmarks.
+struct NotesScreen {
+  testing::XvfbServer server{1920, 1080};
+  runtime::RunLoop loop;
+  runtime::ScopedRuntime runtime{runtime::RuntimeServices{&loop, runtime::threadQueueFactory()}};
+  std::unique_ptr<testing::TestClient> notes;
+  std::optional<platform::Desktop> desktop;
+  std::shared_ptr<platform::TextRecognizer> recognizer =
+      std::make_shared<platform::ocr::TesseractTextRecognizer>(
+          platform::ocr::TesseractTextRecognizer::Options{});
+
+  NotesScreen() {
+    if (!server.ok()) return;
+    notes = std::make_unique<testing::TestClient>(server.name(),
+                                                  testing::TestClientOptions{.windowClass = "Notes",
+                                                                             .x = 0,
+                                                                             .y = 0,
+                                                                             .width = 1920,
+                                                                             .height = 1080,
+                                                                             .textPixelSize = 24});
+    const auto lines = testing::manyBenignLines(2);
+    for (int i = 0; i < 20; ++i)
+      notes->command("line " + std::to_string(i) + " " + lines[i % lines.size()].text);
+    auto opened = platform::x11::openDesktop(server.name(), static_cast<std::int32_t>(getpid()));
+    if (opened.ok()) desktop = opened.value();
+  }
+
+  // Runs the main actor: `first` as its first job, then until `done` holds; false after `seconds`.
+  bool runUntil(const std::function<bool()>& done, double seconds,
+                const std::function<void()>& first = {}) {
+    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    bool met = false;
+    std::function<void()> poll = [&] {
+      if (done()) {
+        met = true;
+        loop.quit();
+      } else if (Clock::now() > deadline) {
+        loop.quit();
+      } else {
+        loop.postAfter(0.002, poll);
+      }
+    };
+    loop.post([&] {
+      if (first) first();
+      poll();
+    });
+    loop.run();
+    return met;
+  }
+
+  std::shared_ptr<verification::LegacySourceProtectionEngine> makeEngine() {
+    verification::LegacySourceProtectionEngineServices services;
+    services.desktop = *desktop;
+    services.ownBundleIdentifier = "org.example.Corvane";
+    services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
+    services.recorder = [](const std::string&, std::map<std::string, std::string>) {};
+    services.textRecognizer = recognizer;
+    std::shared_ptr<verification::LegacySourceProtectionEngine> engine;
+    runUntil([] { return true; }, 1,
+             [&] {
+               engine = verification::LegacySourceProtectionEngine::make(services);
+               verification::LegacySourceProtectionConfiguration configuration;
+               configuration.maskAllRecognizedText = false;
+               engine->configure(configuration);
+             });
+    return engine;
+  }
+
+  void stop(const std::shared_ptr<verification::LegacySourceProtectionEngine>& engine) {
+    runtime::TaskHandle<void> stopped;
+    runUntil([&] { return stopped.isDone(); }, 10,
+             [&] { stopped = runtime::spawn(engine->stop()); });
+  }
+};
+
+NotesScreen& notesScreen() {
+  static NotesScreen screen;
+  return screen;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const auto rank = static_cast<std::size_t>(std::ceil(fraction * values.size()));
+  return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+}
+
+void BM_BaselineReady(benchmark::State& state) {
+  auto& screen = notesScreen();
+  if (!screen.desktop) {
+    state.SkipWithError("Xvfb or the notes did not start");
+    return;
+  }
+  std::vector<double> seconds;
+  for (auto _ : state) {
+    auto engine = screen.makeEngine();
+    const auto begin = Clock::now();
+    runtime::TaskHandle<void> started;
+    const bool ready = screen.runUntil([&] { return engine->hasPendingBaselineApproval(); }, 60,
+                                       [&] { started = runtime::spawn(engine->start()); });
+    const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+    state.SetIterationTime(elapsed);
+    screen.stop(engine);
+    const auto status = engine->statusMessage.value();
+    screen.runUntil([] { return true; }, 1, [&] { engine.reset(); });
+    if (!ready) {
+      state.SkipWithError(("no baseline: " + status).c_str());
+      return;
+    }
+    seconds.push_back(elapsed);
+  }
+  state.counters["baseline_s"] = percentile(seconds, 0.5);
+}
+BENCHMARK(BM_BaselineReady)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_KeystrokeToVerifiedPublication(benchmark::State& state) {
+  auto& screen = notesScreen();
+  if (!screen.desktop) {
+    state.SkipWithError("Xvfb or the notes did not start");
+    return;
+  }
+  auto engine = screen.makeEngine();
+  std::optional<testing::VerificationEngineOwner> owner;
+  runtime::TaskHandle<void> started;
+  if (!screen.runUntil([&] { return engine->renderedFrame.value().has_value(); }, 60,
+                       [&] {
+                         owner.emplace(engine,
+                                       [](auto) { return verification::SourceOverlaySnapshot{}; });
+                         owner->setApprovesBaselines(true);
+                         started = runtime::spawn(engine->start());
+                       })) {
+    state.SkipWithError(("no first frame: " + engine->statusMessage.value()).c_str());
+    screen.stop(engine);
+    return;
+  }
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> gap(0.1, 0.5);
+  const std::string keys = "thequickbrownfoxjumpsoverthelazydog";
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    screen.runUntil([] { return false; }, gap(random));
+    screen.notes->command("append " + std::string(1, keys[latencies.size() % keys.size()]));
+    const auto typedAt = runtime::uptime();
+    const auto begin = Clock::now();
+    const bool published = screen.runUntil(
+        [&] {
+          const auto& frame = engine->renderedFrame.value();
+          return frame && frame->sequence >= static_cast<std::uint64_t>(typedAt * 1'000'000);
+        },
+        20);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+    if (!published) {
+      state.SkipWithError(("keystroke never published: " + engine->statusMessage.value()).c_str());
+      break;
+    }
+    state.SetIterationTime(elapsed);
+    latencies.push_back(elapsed);
+  }
+  screen.stop(engine);
+  screen.runUntil([] { return true; }, 1,
+                  [&] {
+                    owner.reset();
+                    engine.reset();
+                  });
+  if (latencies.empty()) return;
+  state.counters["p50_s"] = percentile(latencies, 0.5);
+  state.counters["p95_s"] = percentile(latencies, 0.95);
+}
+BENCHMARK(BM_KeystrokeToVerifiedPublication)
+    ->Iterations(40)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
