@@ -188,7 +188,9 @@ void ProtectedFramePipeline::offerCandidate(const IngestRequest& request,
   if (hasVerifiedFrame && summary.changedTileCount == 0 && isNormalChange) return;
   if (isNormalChange && hasVerifiedFrame) {
     const double remainingWait = request.minimumAnalysisInterval - (now - lastCandidateTime_);
-    if (remainingWait > 0) {
+    // A wait too short for the clock to pass (rounding of the interval) is no wait: its retry
+    // would come due at once and find the same wait, again and again.
+    if (remainingWait > kShortestAnalysisWait) {
       deferredIngestRequest_ = request;
       scheduleDeferredRetry(remainingWait);
       return;

@@ -50,6 +50,8 @@ class ProtectedFramePipeline : public std::enable_shared_from_this<ProtectedFram
   static constexpr double kScrollMinimumFraction = 0.1;
   // A candidate in flight this long may be superseded by a newer change, once.
   static constexpr double kSupersedeAfterSeconds = 0.75;
+  // Less of the analysis interval than this left over is no wait.
+  static constexpr double kShortestAnalysisWait = 1e-6;
   static constexpr double kRegionHorizontalMargin = 0.25;
   static constexpr double kRegionVerticalMargin = 0.025;
   // Regions this large are analysed on the scaled frame, not on native crops.

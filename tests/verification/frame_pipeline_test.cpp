@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "frame_images.h"
 #include "runtime/virtual_run_loop.h"
 #include "verification/protected_frame_pipeline.h"
@@ -190,6 +192,17 @@ TEST_F(FramePipelineTest, ANormalChangeWaitsForTheAnalysisIntervalAndTheNewestFr
   EXPECT_EQ(candidates[1]->sourceFrame.sequence, 3000u);
   EXPECT_EQ(candidates[1]->changedRects,
             (std::vector<platform::Rect>{{{0.8, 4.0 / 6}, {0.1, 1.0 / 6}}}));
+}
+
+TEST_F(FramePipelineTest, AnIntervalThatRoundsToNoTimeLeftOffersTheCandidateInsteadOfWaiting) {
+  const auto start = loop.uptime();
+  startWith(first);
+  loop.advance(0.3);
+  // A hair more than the time since the last candidate: a retry after the remainder would come
+  // due at this very instant, again and again.
+  const double interval = std::nextafter(loop.uptime() - start, 1.0);
+  ingest(withTilesChanged(*first, {{1, 1}}), 2000, interval);
+  EXPECT_EQ(candidates.size(), 2u);
 }
 
 TEST_F(FramePipelineTest, ALongAnalysisIsSupersededOnceAndTheNextCandidateMustComplete) {
