@@ -87,16 +87,50 @@ void ProtectedFrameIntake::drainOne(LatestCapturedFrameMailbox::Entry entry) {
   const auto configuration = records_.deliveryState->configuration();
   if (!configuration.admits(entry.generation, entry.frame.timestamp)) return;
   const auto now = runtime::uptime();
-  // A paused configuration holds the published frame: the sample is counted (the stream is alive)
-  // but goes no further.
-  if (!configuration.isPaused && records_.cadenceGate->accept(entry.generation, now)) {
-    if (auto sink = frameSink()) {
-      sink(std::move(entry.frame), entry.generation, configuration.sourceContextGeneration);
-    }
-  }
+  pass(std::move(entry), configuration, now);
   if (records_.deliveryState->recordAcceptedFrame(runtime::now(), now)) {
     if (auto due = handlers().deliveryReportDue) due();
   }
+}
+
+void ProtectedFrameIntake::drainHeldFrame() {
+  std::optional<LatestCapturedFrameMailbox::Entry> held;
+  {
+    std::lock_guard lock(heldMutex_);
+    isCadenceRetryScheduled_ = false;
+    held = std::exchange(cadenceHeldFrame_, std::nullopt);
+  }
+  if (!held) return;
+  const auto configuration = records_.deliveryState->configuration();
+  if (!configuration.admits(held->generation, held->frame.timestamp)) return;
+  pass(std::move(*held), configuration, runtime::uptime());
+}
+
+void ProtectedFrameIntake::pass(LatestCapturedFrameMailbox::Entry entry,
+                                const ProtectedFrameDeliveryState::Configuration& configuration,
+                                runtime::Uptime now) {
+  // A paused configuration holds the published frame: the sample is counted (the stream is alive)
+  // but goes no further.
+  if (configuration.isPaused) return;
+  if (records_.cadenceGate->accept(entry.generation, now)) {
+    {
+      std::lock_guard lock(heldMutex_);
+      cadenceHeldFrame_.reset();
+    }
+    if (auto sink = frameSink()) {
+      sink(std::move(entry.frame), entry.generation, configuration.sourceContextGeneration);
+    }
+    return;
+  }
+  auto retry = handlers().cadenceRetryDue;
+  if (!retry) return;
+  bool schedule = false;
+  {
+    std::lock_guard lock(heldMutex_);
+    cadenceHeldFrame_ = std::move(entry);
+    schedule = !std::exchange(isCadenceRetryScheduled_, true);
+  }
+  if (schedule) retry(records_.cadenceGate->minimumInterval());
 }
 
 }  // namespace corvane::capture

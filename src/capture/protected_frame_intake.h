@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "capture/latest_captured_frame_mailbox.h"
 #include "capture/protected_capture_callback_monitor.h"
@@ -37,6 +38,11 @@ class ProtectedFrameIntake {
     std::function<void()> deliveryReportDue;
     // The callback counts are due in the log.
     std::function<void(const ProtectedCaptureCallbackMonitor::Counts&)> callbackCountsDue;
+    // The cadence refused the newest frame: drainHeldFrame() must run on the samples queue after
+    // this many seconds (the next slot). Without it a refused frame is dropped, which suits only
+    // a source that keeps sending frames; one that sends a frame per change would leave the last
+    // change of a burst unpublished until its next frame.
+    std::function<void(double delaySeconds)> cadenceRetryDue;
   };
 
   // Where admitted frames go, on the samples queue, with the two generations they were drained
@@ -59,12 +65,17 @@ class ProtectedFrameIntake {
 
   // Moves waiting frames on until the mailbox is empty.
   void drain();
+  // Offers the cadence again the frame it last refused, unless a newer frame passed since.
+  void drainHeldFrame();
 
   const Records& records() const { return records_; }
 
  private:
   void recordOutcome(ProtectedCaptureCallbackMonitor::Outcome outcome);
   void drainOne(LatestCapturedFrameMailbox::Entry entry);
+  // Publication of an admitted frame: held while paused, else paced by the cadence.
+  void pass(LatestCapturedFrameMailbox::Entry entry,
+            const ProtectedFrameDeliveryState::Configuration& configuration, runtime::Uptime now);
   Handlers handlers() const;
   FrameSink frameSink() const;
 
@@ -72,6 +83,10 @@ class ProtectedFrameIntake {
   mutable std::mutex handlersMutex_;
   Handlers handlers_;
   FrameSink frameSink_;
+  // The newest frame the cadence refused, and whether its retry is on its way.
+  std::mutex heldMutex_;
+  std::optional<LatestCapturedFrameMailbox::Entry> cadenceHeldFrame_;
+  bool isCadenceRetryScheduled_ = false;
 };
 
 }  // namespace corvane::capture

@@ -10,6 +10,7 @@
 #include "capture/protected_captured_frame.h"
 #include "capture/protected_frame_cadence_gate.h"
 #include "capture/protected_frame_delivery_state.h"
+#include "capture/protected_frame_intake.h"
 #include "runtime/virtual_run_loop.h"
 
 namespace corvane::capture {
@@ -104,6 +105,61 @@ TEST(ProtectedFrameCadenceGateTest, ANewGenerationIsAcceptedAtOnce) {
   EXPECT_EQ(gate.activeGeneration(), 2u);
   EXPECT_FALSE(gate.accept(2, 10.020));
   EXPECT_TRUE(gate.accept(2, 10.012 + 1.0 / 60.0));
+}
+
+// A source that sends a frame per change: the last frame of a burst comes too soon after the one
+// before for the cadence, and nothing follows it.
+TEST(ProtectedFrameIntakeTest, TheLastFrameOfABurstPassesInTheNextSlotUnlessANewerOnePassed) {
+  runtime::VirtualRunLoop loop;
+  ProtectedFrameIntake::Records records;
+  records.deliveryState = std::make_shared<ProtectedFrameDeliveryState>();
+  records.mailbox = std::make_shared<LatestCapturedFrameMailbox>();
+  records.cadenceGate = std::make_shared<ProtectedFrameCadenceGate>(1.0 / 30.0);
+  records.callbackMonitor = std::make_shared<ProtectedCaptureCallbackMonitor>();
+  ProtectedFrameDeliveryState::Configuration configuration;
+  configuration.generation = 1;
+  configuration.isAcceptingFrames = true;
+  records.deliveryState->update(configuration, true);
+  records.mailbox->reset(1);
+  auto intake = std::make_shared<ProtectedFrameIntake>(records);
+  std::vector<std::uint64_t> passed;
+  intake->setFrameSink([&](ProtectedCapturedFrame frame, std::uint64_t, std::uint64_t) {
+    passed.push_back(frame.sequence);
+  });
+  int retries = 0;
+  ProtectedFrameIntake::Handlers handlers;
+  handlers.cadenceRetryDue = [&](double delay) {
+    ++retries;
+    loop.postAfter(delay, [intake] { intake->drainHeldFrame(); });
+  };
+  intake->setHandlers(handlers);
+  auto offerNow = [&] { intake->offer(frameAt(loop.uptime()), 1); };
+
+  offerNow();
+  loop.advance(0.010);
+  offerNow();  // refused: 10 ms after the last
+  loop.advance(0.005);
+  offerNow();  // refused too, and newer: it is the one that waits
+  EXPECT_EQ(passed.size(), 1u);
+  loop.advance(0.1);
+  ASSERT_EQ(passed.size(), 2u);
+  EXPECT_EQ(passed[1], frameAt(loop.uptime() - 0.1).sequence);
+  EXPECT_EQ(retries, 1) << "one retry for the burst";
+
+  // A newer frame passes before the retry: the refused one is not passed after it.
+  configuration.generation = 2;
+  records.deliveryState->update(configuration, false);
+  records.mailbox->reset(2);
+  auto offerInTwo = [&] { intake->offer(frameAt(loop.uptime()), 2); };
+  offerInTwo();
+  loop.advance(0.010);
+  offerInTwo();  // refused
+  loop.advance(0.020);
+  offerInTwo();  // the next slot: passes
+  const auto newest = frameAt(loop.uptime()).sequence;
+  loop.advance(0.1);
+  ASSERT_EQ(passed.size(), 4u);
+  EXPECT_EQ(passed[3], newest);
 }
 
 TEST(ProtectedFrameDeliveryStateTest, ConfigurationAdmitsByGenerationTimestampAndPause) {
