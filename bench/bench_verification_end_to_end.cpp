@@ -2,8 +2,10 @@
 // threads: a notes application fills the screen with twenty lines of text drawn by Cairo, the
 // owner approves the baseline, and the user types. Goals in goals.txt:
 //
-// - BM_BaselineReady: from start() until the first analysed frame waits for approval
-//   (baseline_s, the median of the runs).
+// - BM_BaselineReady: from the owner's request for a new baseline until the full-frame analysis
+//   of the page waits for approval (baseline_s, the median of the runs); first_baseline_s is the
+//   time from start() to the first baseline (a capture's first frame shows windows that have not
+//   repainted since the capture began as a neutral fill, so it holds little to read).
 // - BM_KeystrokeToVerifiedPublication: from a keystroke drawn on screen until a verified frame
 //   captured after it is published (p50_s and p95_s over the keystrokes). Keystrokes come one to
 //   half a second after the previous publication, at fixed pseudo-random gaps.
@@ -14,8 +16,11 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/linux/ocr/tesseract_text_recognizer.h"
@@ -101,6 +106,42 @@ struct NotesScreen {
     return engine;
   }
 
+  // Starts `engine` with `owner` approving every baseline, and runs until the page is on the
+  // output; the seconds until the first baseline waited, or nothing when the page never showed.
+  std::optional<double> startSharing(
+      const std::shared_ptr<verification::LegacySourceProtectionEngine>& engine,
+      std::optional<testing::VerificationEngineOwner>& owner) {
+    const auto begin = Clock::now();
+    std::optional<double> firstBaseline;
+    runtime::TaskHandle<void> started;
+    const bool shown = runUntil(
+        [&] {
+          if (!firstBaseline && owner->approvals() > 0)
+            firstBaseline = std::chrono::duration<double>(Clock::now() - begin).count();
+          return pageIsPublished(*engine);
+        },
+        60,
+        [&] {
+          owner.emplace(engine, [](auto) { return verification::SourceOverlaySnapshot{}; });
+          owner->setApprovesBaselines(true);
+          started = runtime::spawn(engine->start());
+        });
+    if (!shown) return std::nullopt;
+    return firstBaseline;
+  }
+
+  // Whether the output shows the ink of the page's first line.
+  static bool pageIsPublished(const verification::LegacySourceProtectionEngine& engine) {
+    const auto output = engine.outputSurface()->snapshot();
+    if (!output || !engine.renderedFrame.value()) return false;
+    for (int y = 20; y < 50; ++y) {
+      for (int x = 24; x < 400; ++x) {
+        if ((output->image->pixel(x, y) & 0xffffff) == 0) return true;
+      }
+    }
+    return false;
+  }
+
   void stop(const std::shared_ptr<verification::LegacySourceProtectionEngine>& engine) {
     runtime::TaskHandle<void> stopped;
     runUntil([&] { return stopped.isDone(); }, 10,
@@ -125,25 +166,38 @@ void BM_BaselineReady(benchmark::State& state) {
     state.SkipWithError("Xvfb or the notes did not start");
     return;
   }
-  std::vector<double> seconds;
+  std::vector<double> seconds, firstSeconds;
   for (auto _ : state) {
     auto engine = screen.makeEngine();
-    const auto begin = Clock::now();
-    runtime::TaskHandle<void> started;
-    const bool ready = screen.runUntil([&] { return engine->hasPendingBaselineApproval(); }, 60,
-                                       [&] { started = runtime::spawn(engine->start()); });
-    const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
-    state.SetIterationTime(elapsed);
-    screen.stop(engine);
+    std::optional<testing::VerificationEngineOwner> owner;
+    const auto first = screen.startSharing(engine, owner);
+    bool ready = false;
+    if (first) {
+      firstSeconds.push_back(*first);
+      const auto begin = Clock::now();
+      ready = screen.runUntil([&] { return engine->pendingBaselineIsRefresh.value(); }, 60,
+                              [&] {
+                                owner->setApprovesBaselines(false);
+                                engine->requestBaselineRefresh();
+                              });
+      const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+      state.SetIterationTime(elapsed);
+      seconds.push_back(elapsed);
+    }
     const auto status = engine->statusMessage.value();
-    screen.runUntil([] { return true; }, 1, [&] { engine.reset(); });
+    screen.stop(engine);
+    screen.runUntil([] { return true; }, 1,
+                    [&] {
+                      owner.reset();
+                      engine.reset();
+                    });
     if (!ready) {
       state.SkipWithError(("no baseline: " + status).c_str());
       return;
     }
-    seconds.push_back(elapsed);
   }
   state.counters["baseline_s"] = percentile(seconds, 0.5);
+  state.counters["first_baseline_s"] = percentile(firstSeconds, 0.5);
 }
 BENCHMARK(BM_BaselineReady)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -155,15 +209,8 @@ void BM_KeystrokeToVerifiedPublication(benchmark::State& state) {
   }
   auto engine = screen.makeEngine();
   std::optional<testing::VerificationEngineOwner> owner;
-  runtime::TaskHandle<void> started;
-  if (!screen.runUntil([&] { return engine->renderedFrame.value().has_value(); }, 60,
-                       [&] {
-                         owner.emplace(engine,
-                                       [](auto) { return verification::SourceOverlaySnapshot{}; });
-                         owner->setApprovesBaselines(true);
-                         started = runtime::spawn(engine->start());
-                       })) {
-    state.SkipWithError(("no first frame: " + engine->statusMessage.value()).c_str());
+  if (!screen.startSharing(engine, owner)) {
+    state.SkipWithError(("the page never showed: " + engine->statusMessage.value()).c_str());
     screen.stop(engine);
     return;
   }
