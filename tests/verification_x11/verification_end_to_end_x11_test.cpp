@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 
+#include "model/enum_coding.h"
 #include "platform/linux/ocr/tesseract_text_recognizer.h"
 #include "support/test_artifacts.h"
 #include "support/verification_engine_owner.h"
@@ -19,7 +21,7 @@
 #include "ui/qt_window_system.h"
 #include "ui/verification/source_redaction_overlay_view.h"
 #include "verification/legacy_source_protection_engine.h"
-#include "verification/source_overlay_capture_verifier.h"
+#include "verification/source_mask_visual_style.h"
 #include "verification/source_redaction_overlay_manager.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
@@ -60,21 +62,34 @@ bool showsInk(const platform::PixelBuffer& frame, const platform::Rect& band) {
   return false;
 }
 
+// The share of the pixels of `band` that are the masks' fill.
+double maskedShare(const platform::PixelBuffer& frame, const platform::Rect& band) {
+  const auto& fill = verification::SourceMaskVisualStyle::maskFill8;
+  int masked = 0, all = 0;
+  for (int y = static_cast<int>(band.minY()); y < static_cast<int>(band.maxY()); ++y) {
+    for (int x = static_cast<int>(band.minX()); x < static_cast<int>(band.maxX()); ++x) {
+      const std::uint32_t p = frame.pixel(x, y);
+      ++all;
+      masked += std::abs(static_cast<int>((p >> 16) & 0xff) - fill.red) <= 3 &&
+                std::abs(static_cast<int>((p >> 8) & 0xff) - fill.green) <= 3 &&
+                std::abs(static_cast<int>(p & 0xff) - fill.blue) <= 3;
+    }
+  }
+  return all > 0 ? static_cast<double>(masked) / all : 0;
+}
+
 // What the engine published last, with its output left as a picture.
 std::string describe(const LegacySourceProtectionEngine& engine) {
   std::string text;
   if (const auto& frame = engine.renderedFrame.value()) {
     for (const auto& r : frame->redactions) {
-      text += "\n  redaction scope " + std::to_string(static_cast<int>(r.scope)) + " kind " +
-              std::to_string(static_cast<int>(r.kind)) + " at " +
-              std::to_string(r.normalizedFrame.minX()) + "," +
-              std::to_string(r.normalizedFrame.minY()) + " " +
-              std::to_string(r.normalizedFrame.width()) + "x" +
-              std::to_string(r.normalizedFrame.height());
+      const auto& box = r.normalizedFrame;
+      text += "\n  " + std::string(model::rawValue(r.scope)) + " " +
+              std::string(model::rawValue(r.kind)) + " at " + std::to_string(box.minX()) + ", " +
+              std::to_string(box.minY()) + " size " + std::to_string(box.width()) + " × " +
+              std::to_string(box.height());
     }
   }
-  for (const auto& item : engine.detectedItems.value())
-    text += "\n  item kind " + std::to_string(static_cast<int>(item.kind));
   if (const auto output = engine.outputSurface()->snapshot()) {
     const auto& image = *output->image;
     QImage(image.data(), image.width(), image.height(), image.bytesPerRow(), QImage::Format_RGB32)
@@ -206,7 +221,8 @@ TEST_F(VerificationEndToEndX11Child, RunsFromBaselineToCertifiedSourceMaskAndFil
               kTextPixels);
   ASSERT_TRUE(processUntil([&] {
     return events.count("protected_share_source_masked_frame_certified") >= 1;
-  })) << engine->statusMessage.value();
+  })) << engine->statusMessage.value()
+      << describe(*engine);
   ASSERT_TRUE(processUntil([&] {
     const auto& frame = engine->renderedFrame.value();
     return frame && std::any_of(frame->redactions.begin(), frame->redactions.end(),
@@ -214,9 +230,11 @@ TEST_F(VerificationEndToEndX11Child, RunsFromBaselineToCertifiedSourceMaskAndFil
                                   return r.scope == model::ProtectedRedactionScope::sourceOverlay &&
                                          r.normalizedFrame.intersects(requested);
                                 });
-  })) << engine->statusMessage.value();
+  })) << engine->statusMessage.value()
+      << describe(*engine);
   const auto published = engine->outputSurface()->snapshot();
   ASSERT_TRUE(published);
+  EXPECT_GT(maskedShare(*published->image, band), 0.6) << describe(*engine);
   EXPECT_GT(framesAfterSecret.load(), 0);
   EXPECT_EQ(exposures.load(), 0) << "a published frame showed the secret";
 
