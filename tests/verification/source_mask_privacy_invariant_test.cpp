@@ -345,18 +345,18 @@ class SourceMaskPrivacyInvariantTest : public ::testing::TestWithParam<std::uint
 
 TEST_P(SourceMaskPrivacyInvariantTest, NoPublishedFrameShowsASecretOrAProtectedWindow) {
   SourceMaskPrivacySession session(GetParam());
-  session.run(30.0);
+  session.run(45.0);
   ASSERT_TRUE(session.overlayKept());
   EXPECT_TRUE(session.violations().empty())
       << session.violations().size() << " violations, first: " << session.violations().front();
   EXPECT_TRUE(session.failures().empty()) << session.failures().front();
   // The run did what it is for: secrets were typed and masked at their source, and verified
   // frames kept reaching the output.
-  EXPECT_GT(session.secretsTyped(), 30);
-  EXPECT_GT(session.maskRequests(), 8);
-  EXPECT_GT(session.certifications(), 4);
-  EXPECT_GT(session.verifiedFrames(), 20);
-  EXPECT_GT(session.checkedFrames(), 50);
+  EXPECT_GT(session.secretsTyped(), 50);
+  EXPECT_GT(session.maskRequests(), 12);
+  EXPECT_GT(session.certifications(), 6);
+  EXPECT_GT(session.verifiedFrames(), 30);
+  EXPECT_GT(session.checkedFrames(), 80);
 }
 
 INSTANTIATE_TEST_SUITE_P(FixedSeeds, SourceMaskPrivacyInvariantTest,

@@ -220,6 +220,12 @@ void SimCaptureStream::produceFrame(std::uint64_t lifecycle) {
 
   const SimCaptureScript script = desktop->captureScript();
   if (script.stalled) return;
+  if (script.frameTiming == SimFrameTiming::onChange) {
+    // Nothing changed since the last frame: not even worth composing.
+    const Fingerprint unchanged{desktop->revision(), filterVersion, configurationVersion};
+    std::lock_guard lock(mutex_);
+    if (lastFingerprint_ == unchanged) return;
+  }
   auto composition = desktop->composeForStream(filter, configuration);
   if (!composition) {
     // The display went away (or the size became unusable): the stream ends, failing closed.

@@ -506,6 +506,11 @@ SimDesktopState SimDesktop::snapshot() const {
   return state_;
 }
 
+std::uint64_t SimDesktop::revision() const {
+  std::lock_guard lock(mutex_);
+  return state_.revision;
+}
+
 void SimDesktop::moveCursor(Point position) {
   std::lock_guard lock(mutex_);
   state_.cursor.position = position;

@@ -87,6 +87,8 @@ class SimDesktop final : public Workspace,
   // The desktop background; refused for a colour that would read as a window's.
   runtime::Status setBackgroundColor(std::uint32_t argb);
   SimDesktopState snapshot() const;
+  // The state's revision: it moves on every change that can alter a composed frame.
+  std::uint64_t revision() const;
 
   // The pointer. Moving it counts as input.
   void moveCursor(Point position);
