@@ -7,8 +7,8 @@
 //   time from start() to the first baseline (a capture's first frame shows windows that have not
 //   repainted since the capture began as a neutral fill, so it holds little to read).
 // - BM_KeystrokeToVerifiedPublication: from a keystroke drawn on screen until a verified frame
-//   captured after it is published (p50_s and p95_s over the keystrokes). Keystrokes come one to
-//   half a second after the previous publication, at fixed pseudo-random gaps.
+//   captured after it is published (p50_s and p95_s over the keystrokes). Keystrokes come a tenth
+//   to half a second after the previous publication, at fixed pseudo-random gaps.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
