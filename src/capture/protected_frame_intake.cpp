@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 
 namespace corvane::capture {
@@ -104,6 +105,18 @@ void ProtectedFrameIntake::drainHeldFrame() {
   const auto configuration = records_.deliveryState->configuration();
   if (!configuration.admits(held->generation, held->frame.timestamp)) return;
   pass(std::move(*held), configuration, runtime::uptime());
+}
+
+std::function<void(double)> ProtectedFrameIntake::retryHeldFrameOn(
+    std::shared_ptr<runtime::SerialQueue> samplesQueue,
+    std::weak_ptr<ProtectedFrameIntake> intake) {
+  return [samplesQueue = std::move(samplesQueue), intake = std::move(intake)](double delaySeconds) {
+    runtime::postToMainAfter(delaySeconds, intake, [samplesQueue, intake](ProtectedFrameIntake&) {
+      samplesQueue->post([intake] {
+        if (auto strong = intake.lock()) strong->drainHeldFrame();
+      });
+    });
+  };
 }
 
 void ProtectedFrameIntake::pass(LatestCapturedFrameMailbox::Entry entry,

@@ -12,6 +12,7 @@
 #include "capture/protected_frame_delivery_state.h"
 #include "capture/protected_frame_relay.h"
 #include "platform/screen_capture.h"
+#include "runtime/serial_queue.h"
 
 namespace corvane::capture {
 
@@ -69,6 +70,12 @@ class ProtectedFrameIntake {
   void drainHeldFrame();
 
   const Records& records() const { return records_; }
+
+  // A cadenceRetryDue handler for an intake whose samples queue is `samplesQueue`: after the
+  // delay, drainHeldFrame() runs there, unless the intake is gone by then.
+  static std::function<void(double delaySeconds)> retryHeldFrameOn(
+      std::shared_ptr<runtime::SerialQueue> samplesQueue,
+      std::weak_ptr<ProtectedFrameIntake> intake);
 
  private:
   void recordOutcome(ProtectedCaptureCallbackMonitor::Outcome outcome);

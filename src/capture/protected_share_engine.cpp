@@ -43,8 +43,12 @@ std::shared_ptr<ProtectedShareEngine> ProtectedShareEngine::make(
                                    const ProtectedCaptureCallbackMonitor::Counts& counts) {
     recorder("protected_share_capture_callbacks", counts.fields());
   };
-  engine->intake_->setHandlers(std::move(handlers));
   std::weak_ptr<ProtectedFrameIntake> weakIntake = engine->intake_;
+  // The X11 capture sends a frame per change: the last frame of a burst, refused for coming too
+  // soon after the one before, is passed on in the next slot.
+  handlers.cadenceRetryDue =
+      ProtectedFrameIntake::retryHeldFrameOn(engine->samplesQueue_, weakIntake);
+  engine->intake_->setHandlers(std::move(handlers));
   CaptureStreamSupervisor::Sinks sinks;
   sinks.sample = [weakIntake](const platform::CapturedSample& sample, std::uint64_t identity) {
     if (auto intake = weakIntake.lock()) intake->handleSample(sample, identity);

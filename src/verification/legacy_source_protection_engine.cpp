@@ -39,14 +39,8 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
   std::weak_ptr<capture::ProtectedFrameIntake> weakIntake = self.intake_;
   // The X11 capture sends a frame per change: the last frame of a burst, refused for coming too
   // soon after the one before, is passed on in the next slot.
-  handlers.cadenceRetryDue = [weak, weakIntake](double delaySeconds) {
-    runtime::postToMainAfter(delaySeconds, weak,
-                             [weakIntake](LegacySourceProtectionEngine& engine) {
-                               engine.sampleQueue_->post([weakIntake] {
-                                 if (auto intake = weakIntake.lock()) intake->drainHeldFrame();
-                               });
-                             });
-  };
+  handlers.cadenceRetryDue =
+      capture::ProtectedFrameIntake::retryHeldFrameOn(self.sampleQueue_, weakIntake);
   self.intake_->setHandlers(std::move(handlers));
   capture::CaptureStreamSupervisor::Sinks sinks;
   sinks.sample = [weakIntake](const platform::CapturedSample& sample, std::uint64_t identity) {

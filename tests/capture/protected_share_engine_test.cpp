@@ -96,6 +96,35 @@ void repaint(EngineHarness& h, std::uint32_t window, int phase) {
   (void)h.desktop->setWindowPattern(window, platform::sim::SimWindowPattern{true, 8, phase});
 }
 
+// A capture that sends a frame per change: the last change of a burst comes too soon after the
+// one before for the output's cadence, yet is shown in the next slot, not held back until the
+// source happens to send another frame.
+TEST_F(ProtectedShareEngineTest, TheLastChangeOfABurstIsShownInTheNextSlot) {
+  h.desktop->captureScript().frameTiming = platform::sim::SimFrameTiming::onChange;
+  h.startSharing({"org.example.Vault"});
+  auto streams = h.desktop->liveStreams();
+  ASSERT_EQ(streams.size(), 1u);
+  platform::StreamConfiguration fast = streams[0]->configuration();
+  fast.minimumFrameInterval = 1.0 / 240.0;
+  streams[0]->updateConfiguration(fast, [](runtime::Status) {});
+  h.loop.advance(0.5);
+  const auto showsTheDesktopNow = [&] {
+    const auto now = h.desktop->composeNow(streams[0]->filterInForce(), 160, 90);
+    const auto& last = h.published.back().image;
+    return now.ok() && last->byteCount() == now.value()->byteCount() &&
+           std::equal(last->data(), last->data() + last->byteCount(), now.value()->data());
+  };
+  for (int phase = 1; phase <= 4; ++phase) {
+    repaint(h, editorWindow, phase);
+    h.loop.advance(1.0 / 200.0);  // within one output slot of the change before
+  }
+  const int sent = streams[0]->samplesSent();
+  h.loop.advance(0.1);
+  EXPECT_EQ(streams[0]->samplesSent(), sent) << "nothing changed since the burst";
+  ASSERT_FALSE(h.published.empty());
+  EXPECT_TRUE(showsTheDesktopNow()) << "the burst's last change is on the output";
+}
+
 std::uint64_t microseconds(runtime::Uptime time) {
   return static_cast<std::uint64_t>(std::llround(time * 1'000'000.0));
 }
