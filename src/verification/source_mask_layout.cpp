@@ -1,6 +1,8 @@
 #include "verification/source_mask_layout.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "verification/normalized_geometry.h"
 #include "verification/source_mask_visual_style.h"
@@ -29,6 +31,18 @@ Point normalizedOnDisplay(Point viewPoint, const SourceMaskScene& scene) {
   const Rect& display = scene.displayFrame;
   return {(viewPoint.x + scene.panelFrame.minX() - display.minX()) / display.width(),
           (viewPoint.y + scene.panelFrame.minY() - display.minY()) / display.height()};
+}
+
+// The redactions of the first two drawn masks that overlap, the earlier one first.
+std::optional<std::pair<std::size_t, std::size_t>> firstOverlappingRedactions(
+    const SourceMaskLayout& layout) {
+  for (std::size_t i = 0; i < layout.masks.size(); ++i) {
+    for (std::size_t j = i + 1; j < layout.masks.size(); ++j) {
+      if (!layout.masks[i].rect.intersection(layout.masks[j].rect).isEmpty())
+        return std::pair{layout.masks[i].redactionIndex, layout.masks[j].redactionIndex};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -118,6 +132,19 @@ SourceMaskLayout layout(const SourceMaskScene& scene, const SourceMaskLabelMeasu
     }
     mask.content = maskContent(r, showLabel, measure);
     result.masks.push_back(std::move(mask));
+  }
+  return result;
+}
+
+SourceMaskLayout layoutWithoutOverlaps(SourceMaskScene& scene,
+                                       const SourceMaskLabelMeasurer& measure) {
+  SourceMaskLayout result = layout(scene, measure);
+  while (const auto pair = firstOverlappingRedactions(result)) {
+    auto& kept = scene.redactions[pair->first];
+    kept.normalizedFrame =
+        unionRect(kept.normalizedFrame, scene.redactions[pair->second].normalizedFrame);
+    scene.redactions.erase(scene.redactions.begin() + static_cast<std::ptrdiff_t>(pair->second));
+    result = layout(scene, measure);
   }
   return result;
 }

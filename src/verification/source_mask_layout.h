@@ -71,6 +71,12 @@ platform::Rect sourceRect(const platform::Rect& normalized, const SourceMaskScen
 // share a small area with an earlier labelled mask show the lock alone.
 SourceMaskLayout layout(const SourceMaskScene& scene, const SourceMaskLabelMeasurer& measure);
 
+// Like layout(), but no two masks overlap: a mask drawn over another would hide the other's lock,
+// which the capture check looks for, so two redactions whose masks would overlap become one
+// redaction over both (in `scene`, which is updated to match) and are drawn as one mask.
+SourceMaskLayout layoutWithoutOverlaps(SourceMaskScene& scene,
+                                       const SourceMaskLabelMeasurer& measure);
+
 // The content of one mask rect (none under 8 × 8 points).
 std::optional<SourceMaskContentLayout> maskContent(const platform::Rect& rect, bool showLabel,
                                                    const SourceMaskLabelMeasurer& measure);

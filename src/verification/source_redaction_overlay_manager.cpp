@@ -24,12 +24,12 @@ SourceOverlaySnapshot SourceRedactionOverlayManager::show(
   if (!panel_) makePanel(*screen);
   protectedApplicationPID_ = protectedApplicationPID;
 
-  const SourceMaskScene scene{screen->frame, screen->frame, screen->backingScaleFactor,
-                              std::move(redactions)};
+  SourceMaskScene scene{screen->frame, screen->frame, screen->backingScaleFactor,
+                        std::move(redactions)};
   auto measure = [view = overlayView_](const std::string& text, double fontSize) {
     return view ? view->measureLabel(text, fontSize) : platform::Size{};
   };
-  SourceMaskLayout layout = SourceMaskLayoutModel::layout(scene, measure);
+  SourceMaskLayout layout = SourceMaskLayoutModel::layoutWithoutOverlaps(scene, measure);
   std::vector<model::ProtectedRedaction> shown;
   std::vector<Rect> shape;
   for (const auto& mask : layout.masks) {

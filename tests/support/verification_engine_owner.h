@@ -46,25 +46,11 @@ class VerificationEngineOwner {
   VerificationEngineOwner(const VerificationEngineOwner&) = delete;
   VerificationEngineOwner& operator=(const VerificationEngineOwner&) = delete;
 
-  // Draws what must be drawn now (the standing masks before a start) and reports it. Masks
-  // drawn over one another would hide each other's lock, which the capture check looks for: two
-  // that overlap on screen are drawn as one over both.
+  // Draws what must be drawn now (the standing masks before a start) and reports it.
   const verification::SourceOverlaySnapshot& redraw() {
     auto masks = standingMasks_;
     masks.insert(masks.end(), requestedMasks_.begin(), requestedMasks_.end());
     shown_ = drawMasks_(masks);
-    while (auto overlap = overlappingPair(shown_)) {
-      masks = shown_.redactions;
-      auto& kept = masks[overlap->first];
-      const auto& other = masks[overlap->second].normalizedFrame;
-      const double left = std::min(kept.normalizedFrame.minX(), other.minX());
-      const double top = std::min(kept.normalizedFrame.minY(), other.minY());
-      kept.normalizedFrame = {{left, top},
-                              {std::max(kept.normalizedFrame.maxX(), other.maxX()) - left,
-                               std::max(kept.normalizedFrame.maxY(), other.maxY()) - top}};
-      masks.erase(masks.begin() + static_cast<std::ptrdiff_t>(overlap->second));
-      shown_ = drawMasks_(masks);
-    }
     engine_->installSourceOverlaySnapshot(shown_);
     ++installs_;
     return shown_;
@@ -100,18 +86,6 @@ class VerificationEngineOwner {
     requestedMasks_.insert(requestedMasks_.end(), update.redactions.begin(),
                            update.redactions.end());
     redraw();
-  }
-
-  static std::optional<std::pair<std::size_t, std::size_t>> overlappingPair(
-      const verification::SourceOverlaySnapshot& shown) {
-    const auto& placed = shown.placements;
-    if (placed.size() != shown.redactions.size()) return std::nullopt;
-    for (std::size_t i = 0; i < placed.size(); ++i) {
-      for (std::size_t j = i + 1; j < placed.size(); ++j) {
-        if (placed[i].normalizedFrame.intersects(placed[j].normalizedFrame)) return std::pair{i, j};
-      }
-    }
-    return std::nullopt;
   }
 
   std::shared_ptr<verification::LegacySourceProtectionEngine> engine_;

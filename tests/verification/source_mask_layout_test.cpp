@@ -82,6 +82,24 @@ TEST(SourceMaskLayoutTest, NeighboursShareOneLabelAndTextThatDoesNotFitIsLeftOut
   EXPECT_FALSE(Layout::maskContent({{0, 0}, {100, 7.5}}, true, measure));
 }
 
+// A mask drawn over another would hide its lock from the capture check: masks that would
+// overlap become one mask over both, again and again until none do; masks that only touch stay.
+TEST(SourceMaskLayoutTest, OverlappingMasksAreDrawnAsOneOverBoth) {
+  auto s = scene({maskOf(0, 0, 100, 30), maskOf(300, 0, 100, 30), maskOf(90, 20, 100, 30),
+                  maskOf(180, 40, 100, 30), maskOf(0, 70, 100, 30)});
+  const auto layout = Layout::layoutWithoutOverlaps(s, measure);
+  ASSERT_EQ(layout.masks.size(), 3u);
+  ASSERT_EQ(s.redactions.size(), 3u);
+  EXPECT_EQ(layout.masks[0].rect, (Rect{{0, 0}, {280, 70}})) << "a chain of three merged";
+  EXPECT_EQ(layout.masks[1].rect, (Rect{{300, 0}, {100, 30}}));
+  EXPECT_EQ(layout.masks[2].rect, (Rect{{0, 70}, {100, 30}})) << "touching is not overlapping";
+  for (std::size_t i = 0; i < layout.masks.size(); ++i) {
+    EXPECT_EQ(layout.masks[i].redactionIndex, i);
+    for (std::size_t j = i + 1; j < layout.masks.size(); ++j)
+      EXPECT_TRUE(layout.masks[i].rect.intersection(layout.masks[j].rect).isEmpty());
+  }
+}
+
 TEST(SourceMaskLayoutTest, BackingScaleShrinksMarginsCornersAndBorder) {
   const auto layout = Layout::layout(scene({{{200, 200}, {100, 20}}}, 2), measure);
   ASSERT_EQ(layout.masks.size(), 1u);
