@@ -234,6 +234,10 @@ class LegacySourceProtectionEngine
 
   // Bookkeeping shared with analysis and publication (main actor).
   void advanceCaptureGeneration(int cleanFramesRequired);
+  // A new capture generation within the same run (a new desktop, a replaced stream): a baseline
+  // refresh the user asked for, or its review still open, is asked of the new capture instead of
+  // being dropped with the old one.
+  void continueCaptureInNewGeneration(int cleanFramesRequired);
   void syncFrameDeliveryState(bool resetCounters);
   void finishAnalysisIfCurrent(std::uint64_t generation);
   void clearPendingBaselineApproval();

@@ -92,4 +92,13 @@ void LegacySourceProtectionEngine::requestBaselineRefresh() {
   record("protected_share_baseline_refresh_requested", {{"requestID", std::to_string(requestID)}});
 }
 
+void LegacySourceProtectionEngine::continueCaptureInNewGeneration(int cleanFramesRequired) {
+  const bool refreshWanted =
+      renderedFrame.value() &&
+      (pendingBaselineRefreshRequestID_ ||
+       (pendingBaselineApproval_ && pendingBaselineApproval_->replacesPublishedBaseline));
+  advanceCaptureGeneration(cleanFramesRequired);
+  if (refreshWanted) requestBaselineRefresh();
+}
+
 }  // namespace corvane::verification

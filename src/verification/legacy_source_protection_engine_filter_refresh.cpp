@@ -125,7 +125,7 @@ runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::runRefre
   engine.showOutputSize(supervisor->activeConfiguration());
   engine.minimumAcceptedFrameTimestamp_ = runtime::uptime();
   engine.isFrameDeliveryEnabled_ = true;
-  engine.advanceCaptureGeneration(kCleanCapturesAfterReplacement);
+  engine.continueCaptureInNewGeneration(kCleanCapturesAfterReplacement);
   engine.scheduleScreenshotFallback();
   countHeldFrame();
   engine.statusMessage.set("Updated protected app capture filter; holding current frame");

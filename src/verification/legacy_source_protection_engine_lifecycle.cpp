@@ -265,7 +265,7 @@ void LegacySourceProtectionEngine::endSourceContextTransition() {
   // Only what is captured from now on belongs to the new context; and the pipeline, whose work is
   // tagged with the old context, starts over in a new capture generation under the new one.
   minimumAcceptedFrameTimestamp_ = runtime::uptime();
-  advanceCaptureGeneration(0);
+  continueCaptureInNewGeneration(0);
   record("protected_share_source_context_transition_completed",
          {{"contextGeneration", std::to_string(sourceContextGeneration_)}});
 }

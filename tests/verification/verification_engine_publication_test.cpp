@@ -165,6 +165,25 @@ TEST_F(VerifiedPublicationTest, ARefreshedBaselineIsReviewedAndReplacesEveryEarl
   EXPECT_EQ(engine.renderedFrame.value()->redactions[0].normalizedFrame, elsewhere);
 }
 
+// A refresh the user asked for, or its review still open, outlives a change of desktop: the
+// new capture's first full-frame audit is the review.
+TEST_F(VerifiedPublicationTest, ARefreshOutlivesADesktopChangeAndIsReviewedAfterIt) {
+  publishBaseline();
+  for (int round = 0; round < 2; ++round) {
+    if (round == 0) engine.requestBaselineRefresh();
+    ASSERT_TRUE(round == 0 || engine.hasPendingBaselineApproval());
+    engine.beginSourceContextTransition();
+    engine.endSourceContextTransition();
+    h.loop.runUntilIdle();
+    EXPECT_FALSE(engine.hasPendingBaselineApproval());
+    const auto audit = candidateFor(changed(first, 100 + 100 * round));
+    ASSERT_TRUE(audit && audit->fullFrameAuditRequestID) << "round " << round;
+    refreshRequestID = audit->fullFrameAuditRequestID;
+    publish(audit, {});
+    EXPECT_EQ(engine.statusMessage.value(), "Review and approve the updated protected frame");
+  }
+}
+
 TEST_F(VerifiedPublicationTest, NewSourceMasksHoldTheOutputUntilAFrameCertifiesThem) {
   publishBaseline();
   const auto mask = box(kSecretLine, ProtectedRedactionScope::sourceOverlay);
