@@ -30,6 +30,17 @@ class ProtectedShareEngineTest : public ::testing::Test {
     });
   }
 
+  // The running stream, asked to deliver up to 240 frames a second, once it does.
+  std::vector<std::shared_ptr<platform::sim::SimCaptureStream>> sourceAt240FramesASecond() {
+    auto streams = h.desktop->liveStreams();
+    if (streams.size() != 1) return streams;
+    platform::StreamConfiguration fast = streams[0]->configuration();
+    fast.minimumFrameInterval = 1.0 / 240.0;
+    streams[0]->updateConfiguration(fast, [](runtime::Status) {});
+    h.loop.advance(0.5);
+    return streams;
+  }
+
   EngineHarness h;
   std::int32_t editor = 0;
   std::int32_t vault = 0;
@@ -74,12 +85,8 @@ TEST_F(ProtectedShareEngineTest, StartSharesFilteredFramesUnchangedAndGoesLive) 
 
 TEST_F(ProtectedShareEngineTest, PacesAFasterSourceToSixtyFramesASecondWithRisingSequences) {
   h.startSharing({"org.example.Vault"});
-  auto streams = h.desktop->liveStreams();
+  const auto streams = sourceAt240FramesASecond();
   ASSERT_EQ(streams.size(), 1u);
-  platform::StreamConfiguration fast = streams[0]->configuration();
-  fast.minimumFrameInterval = 1.0 / 240.0;
-  streams[0]->updateConfiguration(fast, [](runtime::Status) {});
-  h.loop.advance(0.5);
   h.published.clear();
   const int before = streams[0]->samplesSent();
   h.loop.advance(4.0);
@@ -102,12 +109,8 @@ void repaint(EngineHarness& h, std::uint32_t window, int phase) {
 TEST_F(ProtectedShareEngineTest, TheLastChangeOfABurstIsShownInTheNextSlot) {
   h.desktop->captureScript().frameTiming = platform::sim::SimFrameTiming::onChange;
   h.startSharing({"org.example.Vault"});
-  auto streams = h.desktop->liveStreams();
+  const auto streams = sourceAt240FramesASecond();
   ASSERT_EQ(streams.size(), 1u);
-  platform::StreamConfiguration fast = streams[0]->configuration();
-  fast.minimumFrameInterval = 1.0 / 240.0;
-  streams[0]->updateConfiguration(fast, [](runtime::Status) {});
-  h.loop.advance(0.5);
   const auto showsTheDesktopNow = [&] {
     const auto now = h.desktop->composeNow(streams[0]->filterInForce(), 160, 90);
     const auto& last = h.published.back().image;
