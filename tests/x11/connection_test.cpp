@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <X11/Xproto.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -43,6 +45,39 @@ TEST(XConnectionTest, AConnectionToAMissingDisplayIsRefusedByName) {
   auto connection = XConnection::open(":999");
   ASSERT_FALSE(connection.ok());
   EXPECT_EQ(connection.message(), "Could not connect to the X display :999.");
+}
+
+// Requests sent without waiting for their answer fail later, when Xlib next reads: the error
+// goes to the trap that was open when the request was made, not to whichever is open then.
+TEST(XConnectionTest, AnErrorIsRecordedByTheTrapOpenWhenItsRequestWasMade) {
+  XvfbServer server(64, 64);
+  ASSERT_TRUE(server.ok());
+  auto connection = XConnection::open(server.name());
+  ASSERT_TRUE(connection.ok());
+  Display* display = (*connection)->display();
+  const Window root = (*connection)->root();
+  const Window gone = XCreateSimpleWindow(display, root, 0, 0, 8, 8, 0, 0, 0);
+  XDestroyWindow(display, gone);
+  XWindowAttributes attributes;
+  {
+    ErrorTrap earlier(display);
+    XClearArea(display, gone, 0, 0, 0, 0, True);
+    XFlush(display);
+  }
+  ErrorTrap outer(display);
+  XClearArea(display, gone, 0, 0, 0, 0, True);
+  XFlush(display);
+  {
+    ErrorTrap inner(display);
+    // The answer comes after both errors, which are read while waiting for it.
+    ASSERT_NE(XGetWindowAttributes(display, root, &attributes), 0);
+    EXPECT_FALSE(inner.failed());
+    EXPECT_TRUE(outer.failed());
+    XClearArea(display, gone, 0, 0, 0, 0, True);
+    EXPECT_FALSE(inner.sync());
+  }
+  EXPECT_EQ(outer.errorCode(), BadWindow);
+  EXPECT_EQ(outer.requestCode(), X_ClearArea);
 }
 
 }  // namespace

@@ -40,8 +40,11 @@ void registerSharedRecordExtensions(Display* display) {
 }  // namespace
 
 int trapXError(Display* display, XErrorEvent* event) {
+  // An error arrives whenever Xlib next reads from the server, which may be long after the
+  // request that failed (one sent without waiting for the answer): it belongs to the trap that
+  // was open when that request was made, never to one opened since.
   for (ErrorTrap* trap = currentTrap; trap != nullptr; trap = trap->outer_) {
-    if (trap->display_ != display) continue;
+    if (trap->display_ != display || event->serial < trap->firstSerial_) continue;
     if (trap->errorCode_ == 0) {
       trap->errorCode_ = event->error_code;
       trap->requestCode_ = event->request_code;
@@ -117,7 +120,8 @@ bool XConnection::probeLost() {
   return lost_.load();
 }
 
-ErrorTrap::ErrorTrap(Display* display) : display_(display), outer_(currentTrap) {
+ErrorTrap::ErrorTrap(Display* display)
+    : display_(display), outer_(currentTrap), firstSerial_(NextRequest(display)) {
   currentTrap = this;
 }
 

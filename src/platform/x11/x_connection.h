@@ -44,8 +44,9 @@ class XConnection {
   std::atomic<bool> lost_{false};
 };
 
-// Records the X errors raised by requests made on this thread while it lives. Sync() makes the
-// server answer every request sent so far, so the errors they caused are in.
+// Records the X errors raised by requests made on this thread while it lives, and only those: an
+// earlier request's error read meanwhile goes to an outer trap open when it was made, or to none.
+// Sync() makes the server answer every request sent so far, so the errors they caused are in.
 class ErrorTrap {
  public:
   explicit ErrorTrap(Display* display);
@@ -64,6 +65,7 @@ class ErrorTrap {
   friend int trapXError(Display*, XErrorEvent*);
   Display* display_;
   ErrorTrap* outer_;
+  unsigned long firstSerial_;  // of the first request made while it lives
   int errorCode_ = 0;
   int requestCode_ = 0;
 };
