@@ -211,24 +211,36 @@ TEST_F(CrashUploadTest, AFailureIsRecordedInTheFileTheReportCameFrom) {
 }
 
 TEST_F(CrashUploadTest, StartRunsOneBackgroundPassWithTheParsedDsn) {
-  TestHttpsServer server([](const TestHttpsServer::Request&) {
-    return TestHttpsServer::Reply{200, ""};
-  });
   auto uploadQueue = heldQueue("upload");
   auto reporter = makeRuntime(uploadQueue);
   ASSERT_TRUE(reporter->store().persist(storedReport(idA)).ok());
   // Arm in a child: the test process keeps its own signal handlers. The child runs the pass it
-  // queued and reports through its exit status whether the report was sent.
+  // queued and reports through its exit status whether the report was sent. It is forked before
+  // the server's thread starts: a fork copies no other thread but every lock one holds (the
+  // allocator's among them), and the child would wait on it for good. The port comes by a pipe.
+  int portPipe[2];
+  ASSERT_EQ(pipe(portPipe), 0);
   const pid_t pid = fork();
   if (pid == 0) {
-    reporter->start("https://pubkey@127.0.0.1:" + std::to_string(server.port()) + "/42");
+    close(portPipe[1]);
+    int port = 0;
+    if (read(portPipe[0], &port, sizeof port) != static_cast<ssize_t>(sizeof port)) _exit(2);
+    reporter->start("https://pubkey@127.0.0.1:" + std::to_string(port) + "/42");
     const bool queuedOnePass = uploadQueue->pendingCount() == 1;
     while (uploadQueue->step()) {
     }
     _exit(queuedOnePass && !fs::exists(reportPath(idA)) ? 0 : 1);
   }
+  close(portPipe[0]);
+  TestHttpsServer server([](const TestHttpsServer::Request&) {
+    return TestHttpsServer::Reply{200, ""};
+  });
+  const int port = server.port();
+  const bool portSent = write(portPipe[1], &port, sizeof port) == static_cast<ssize_t>(sizeof port);
+  close(portPipe[1]);
   int status = 0;
   waitpid(pid, &status, 0);
+  ASSERT_TRUE(portSent);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(server.requests().size(), 1u);
