@@ -326,6 +326,8 @@ class LegacySourceProtectionEngine
   // Turns the candidate down and counts a held frame; ends the analysis when it is current, or
   // (`onlyWhenAnalyzing`) only when `analyzingGeneration` is the candidate's generation.
   void holdCandidate(const SharedAnalysisCandidate& candidate, bool onlyWhenAnalyzing);
+  // Adds one to the held frames of the metrics, with the analysis time when one was spent.
+  void countHeldFrame(std::optional<int> analysisDurationMS = std::nullopt);
 
   // Publication (main actor).
   void publishVerifiedFrame(SharedAnalysisCandidate candidate,
@@ -396,7 +398,6 @@ class LegacySourceProtectionEngine
                       SourceMaskPartition masks);
   SourceFrameMaskingEngine sourceFrameMaskingEngine_;  // its analyzer reads the text
   std::optional<runtime::Uptime> captureFilterUnconfirmedSince_;
-  int captureFilterHeldFrames_ = 0;  // holds the filter refresh has counted itself
 
   // Steps 1 to 6 of the failure teardown, common to both failure paths.
   void tearDownCapture();

@@ -97,10 +97,15 @@ void LegacySourceProtectionEngine::holdCandidate(const SharedAnalysisCandidate& 
                                                  bool onlyWhenAnalyzing) {
   const auto generation = candidate->generation;
   pipeline_->reject(candidate);
+  countHeldFrame();
+  if (!onlyWhenAnalyzing || analyzingGeneration_ == generation) finishAnalysisIfCurrent(generation);
+}
+
+void LegacySourceProtectionEngine::countHeldFrame(std::optional<int> analysisDurationMS) {
   auto updated = metrics.value();
   ++updated.heldFrames;
+  if (analysisDurationMS) updated.lastAnalysisDurationMS = *analysisDurationMS;
   metrics.set(updated);
-  if (!onlyWhenAnalyzing || analyzingGeneration_ == generation) finishAnalysisIfCurrent(generation);
 }
 
 void LegacySourceProtectionEngine::holdFrameAfterAnalysisFailure(
@@ -114,10 +119,7 @@ void LegacySourceProtectionEngine::holdFrameAfterAnalysisFailure(
   }
   pipeline_->reject(candidate);
   retryBaselineRefreshIfNeeded(*candidate);
-  auto updated = metrics.value();
-  ++updated.heldFrames;
-  updated.lastAnalysisDurationMS = durationMS;
-  metrics.set(updated);
+  countHeldFrame(durationMS);
   finishAnalysisIfCurrent(generation);
   const bool frameOut = renderedFrame.value().has_value();
   isHoldingPreviousVerifiedFrame.set(frameOut);

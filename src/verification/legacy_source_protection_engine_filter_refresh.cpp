@@ -71,14 +71,8 @@ runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::runRefre
   }
   // The refresh counts the frame it holds itself; the analysis that asked for the refresh then
   // does not count that frame again.
-  auto countHeldFrame = [&engine] {
-    auto updated = engine.metrics.value();
-    ++updated.heldFrames;
-    engine.metrics.set(updated);
-    ++engine.captureFilterHeldFrames_;
-  };
   if (engine.sourceOverlayWindowIDs_.empty() || keptOverlays != engine.sourceOverlayWindowIDs_) {
-    countHeldFrame();
+    engine.countHeldFrame();
     engine.statusMessage.set(kMaskSurfaceUnavailableStatus);
     co_return CaptureFilterRefreshResult{};
   }
@@ -94,7 +88,7 @@ runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::runRefre
       co_return CaptureFilterRefreshResult{true, true};
     }
     --engine.cleanFramesRequiredBeforePublish_;
-    countHeldFrame();
+    engine.countHeldFrame();
     engine.statusMessage.set(engine.renderedFrame.value()
                                  ? "Confirming clean capture after protected app filter update"
                                  : "Confirming clean capture before first frame");
@@ -127,7 +121,7 @@ runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::runRefre
   engine.isFrameDeliveryEnabled_ = true;
   engine.continueCaptureInNewGeneration(kCleanCapturesAfterReplacement);
   engine.scheduleScreenshotFallback();
-  countHeldFrame();
+  engine.countHeldFrame();
   engine.statusMessage.set("Updated protected app capture filter; holding current frame");
   engine.record("protected_share_stream_replaced_for_filter",
                 {{"displayChanged", displayChanged ? "true" : "false"},

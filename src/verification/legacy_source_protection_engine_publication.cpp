@@ -46,9 +46,7 @@ void LegacySourceProtectionEngine::publishVerifiedFrame(
   // is published meanwhile, and the review stays as it is.
   if (pendingBaselineApproval_) {
     pipeline_->reject(candidate);
-    auto updated = metrics.value();
-    ++updated.heldFrames;
-    metrics.set(updated);
+    countHeldFrame();
     return;
   }
   if (isPublishingPaused.value()) {
@@ -93,10 +91,7 @@ void LegacySourceProtectionEngine::publishVerifiedFrame(
       return;
     }
     pipeline_->reject(candidate);
-    auto updated = metrics.value();
-    ++updated.heldFrames;
-    updated.lastAnalysisDurationMS = result.durationMS;
-    metrics.set(updated);
+    countHeldFrame(result.durationMS);
     finishAnalysisIfCurrent(generation);
     isHoldingPreviousVerifiedFrame.set(true);
     statusMessage.set("Holding last verified frame while changed regions are confirmed");
@@ -145,9 +140,7 @@ void LegacySourceProtectionEngine::finishVerifiedCommit(
   if (!published || generation != captureGeneration_ ||
       candidate->sourceContextGeneration != sourceContextGeneration_) {
     if (!model::isActive(phase.value())) return;
-    auto updated = metrics.value();
-    ++updated.heldFrames;
-    metrics.set(updated);
+    countHeldFrame();
     record("protected_share_verified_frame_refused",
            {{"sequence", std::to_string(candidate->sourceFrame.sequence)}});
     finishAnalysisIfCurrent(generation);

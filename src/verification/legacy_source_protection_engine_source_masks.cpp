@@ -111,10 +111,7 @@ void LegacySourceProtectionEngine::installSourceOverlaySnapshot(SourceOverlaySna
 void LegacySourceProtectionEngine::holdForSourceMasks(const SharedAnalysisCandidate& candidate,
                                                       int durationMS) {
   pipeline_->reject(candidate);
-  auto updated = metrics.value();
-  ++updated.heldFrames;
-  updated.lastAnalysisDurationMS = durationMS;
-  metrics.set(updated);
+  countHeldFrame(durationMS);
   finishAnalysisIfCurrent(candidate->generation);
   isHoldingPreviousVerifiedFrame.set(renderedFrame.value().has_value());
 }

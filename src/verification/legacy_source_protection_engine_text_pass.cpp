@@ -114,13 +114,13 @@ runtime::Task<void> LegacySourceProtectionEngine::runTextAnalysis(
 // than hold every frame for good.
 runtime::Task<bool> LegacySourceProtectionEngine::confirmCleanCapture(
     std::weak_ptr<LegacySourceProtectionEngine> weak, SharedAnalysisCandidate candidate) {
-  int heldByRefreshBefore = 0;
+  int heldFramesBeforeRefresh = 0;
   std::optional<runtime::Task<CaptureFilterRefreshResult>> refresh;
   {
     auto self = weak.lock();
     if (!self) co_return false;
     if (self->cleanFramesRequiredBeforePublish_ <= 0) co_return true;
-    heldByRefreshBefore = self->captureFilterHeldFrames_;
+    heldFramesBeforeRefresh = self->metrics.value().heldFrames;
     refresh.emplace(self->refreshCaptureFilter());
   }
   const CaptureFilterRefreshResult result = co_await std::move(*refresh);
@@ -150,11 +150,7 @@ runtime::Task<bool> LegacySourceProtectionEngine::confirmCleanCapture(
   if (result.captureClean) co_return true;
 
   // A refresh that held the frame has counted it already.
-  if (engine.captureFilterHeldFrames_ == heldByRefreshBefore) {
-    auto updated = engine.metrics.value();
-    ++updated.heldFrames;
-    engine.metrics.set(updated);
-  }
+  if (engine.metrics.value().heldFrames == heldFramesBeforeRefresh) engine.countHeldFrame();
   engine.finishAnalysisIfCurrent(candidate->generation);
   engine.pipeline_->reject(candidate);
   engine.retryBaselineRefreshIfNeeded(*candidate);
