@@ -15,13 +15,27 @@ endif()
 # RelWithDebInfo keeps file and line tables (backtraces, sanitizer and profiler reports, stepping
 # by line) but leaves out variable and type information, which costs most of the compile and link
 # time. -DCORVANE_FULL_DEBUG_INFO=ON brings the full information back for a debugging session.
-option(CORVANE_FULL_DEBUG_INFO "Full debug information in RelWithDebInfo builds" OFF)
+# The sanitizer build (Debug) keeps only line tables too: they are all its reports need, and with
+# full information that build took about 3 GB of disk, enough to fill a small one while linking.
+option(CORVANE_FULL_DEBUG_INFO "Full debug information in RelWithDebInfo and sanitizer builds" OFF)
 if(NOT CORVANE_FULL_DEBUG_INFO)
-  foreach(lang C CXX)
-    string(REGEX REPLACE "(^| )-g( |$)" "\\1-gline-tables-only\\2" CMAKE_${lang}_FLAGS_RELWITHDEBINFO
-           "${CMAKE_${lang}_FLAGS_RELWITHDEBINFO}")
+  set(line_tables_only_configs RELWITHDEBINFO)
+  if(CORVANE_SANITIZE)
+    list(APPEND line_tables_only_configs DEBUG)
+  endif()
+  foreach(config IN LISTS line_tables_only_configs)
+    foreach(lang C CXX)
+      string(REGEX REPLACE "(^| )-g( |$)" "\\1-gline-tables-only\\2" CMAKE_${lang}_FLAGS_${config}
+             "${CMAKE_${lang}_FLAGS_${config}}")
+    endforeach()
   endforeach()
 endif()
+
+# Thin archives: a static library lists its object files instead of holding a second copy of them.
+foreach(lang C CXX)
+  set(CMAKE_${lang}_ARCHIVE_CREATE "<CMAKE_AR> qcT <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> qT <TARGET> <LINK_FLAGS> <OBJECTS>")
+endforeach()
 
 # Every test file starts with GoogleTest's header, the heaviest one it parses: each test executable
 # parses it once into a precompiled header. -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON builds without.
