@@ -13,7 +13,6 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "figures/ratio_statistics.h"
 #include "platform/linux/ocr/tesseract_text_recognizer.h"
 #include "platform/x11/x11_desktop.h"
 #include "runtime/run_loop.h"
@@ -154,12 +154,6 @@ NotesScreen& notesScreen() {
   return screen;
 }
 
-double percentile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  const auto rank = static_cast<std::size_t>(std::ceil(fraction * values.size()));
-  return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
-
 void BM_BaselineReady(benchmark::State& state) {
   auto& screen = notesScreen();
   if (!screen.desktop) {
@@ -196,8 +190,8 @@ void BM_BaselineReady(benchmark::State& state) {
       return;
     }
   }
-  state.counters["baseline_s"] = percentile(seconds, 0.5);
-  state.counters["first_baseline_s"] = percentile(firstSeconds, 0.5);
+  state.counters["baseline_s"] = bench::quantile(seconds, 0.5);
+  state.counters["first_baseline_s"] = bench::quantile(firstSeconds, 0.5);
 }
 BENCHMARK(BM_BaselineReady)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -247,8 +241,8 @@ void BM_KeystrokeToVerifiedPublication(benchmark::State& state) {
                     engine.reset();
                   });
   if (latencies.empty()) return;
-  state.counters["p50_s"] = percentile(latencies, 0.5);
-  state.counters["p95_s"] = percentile(latencies, 0.95);
+  state.counters["p50_s"] = bench::quantile(latencies, 0.5);
+  state.counters["p95_s"] = bench::quantile(latencies, 0.95);
 }
 BENCHMARK(BM_KeystrokeToVerifiedPublication)
     ->Iterations(40)
