@@ -142,10 +142,17 @@ struct NotesScreen {
     return false;
   }
 
-  void stop(const std::shared_ptr<verification::LegacySourceProtectionEngine>& engine) {
+  // Stops `engine`, then lets go of it and of its owner on the main actor.
+  void stop(std::shared_ptr<verification::LegacySourceProtectionEngine>& engine,
+            std::optional<testing::VerificationEngineOwner>& owner) {
     runtime::TaskHandle<void> stopped;
     runUntil([&] { return stopped.isDone(); }, 10,
              [&] { stopped = runtime::spawn(engine->stop()); });
+    runUntil([] { return true; }, 1,
+             [&] {
+               owner.reset();
+               engine.reset();
+             });
   }
 };
 
@@ -179,12 +186,7 @@ void BM_BaselineReady(benchmark::State& state) {
       seconds.push_back(elapsed);
     }
     const auto status = engine->statusMessage.value();
-    screen.stop(engine);
-    screen.runUntil([] { return true; }, 1,
-                    [&] {
-                      owner.reset();
-                      engine.reset();
-                    });
+    screen.stop(engine, owner);
     if (!ready) {
       state.SkipWithError(("no baseline: " + status).c_str());
       return;
@@ -205,7 +207,7 @@ void BM_KeystrokeToVerifiedPublication(benchmark::State& state) {
   std::optional<testing::VerificationEngineOwner> owner;
   if (!screen.startSharing(engine, owner)) {
     state.SkipWithError(("the page never showed: " + engine->statusMessage.value()).c_str());
-    screen.stop(engine);
+    screen.stop(engine, owner);
     return;
   }
   std::mt19937 random(7);
@@ -234,12 +236,7 @@ void BM_KeystrokeToVerifiedPublication(benchmark::State& state) {
     state.SetIterationTime(elapsed);
     latencies.push_back(elapsed);
   }
-  screen.stop(engine);
-  screen.runUntil([] { return true; }, 1,
-                  [&] {
-                    owner.reset();
-                    engine.reset();
-                  });
+  screen.stop(engine, owner);
   if (latencies.empty()) return;
   state.counters["p50_s"] = bench::quantile(latencies, 0.5);
   state.counters["p95_s"] = bench::quantile(latencies, 0.95);
