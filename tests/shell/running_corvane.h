@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -51,20 +52,20 @@ class CorvaneHome {
       std::filesystem::create_directories(folder_ / name);
     }
     std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
+    // In the sanitizer build, the system libraries Qt loads keep their process-wide caches.
+    std::ofstream(folder_ / "lsan-suppressions") << "leak:libfontconfig.so\nleak:libdbus-1.so\n";
   }
   ~CorvaneHome() {
     for (auto& pid : running_) corvane::testing::endProcess(pid, SIGKILL);
   }
 
-  // Setup done, with `excludedJson` (the JSON list of excluded apps) when given.
+  // Setup done.
   void seedSetupDone() {
     std::ofstream(folder_ / "config/corvane/defaults/com.pemberquist.corvane.json")
         << R"({"setupCompletionVersion": 1})";
   }
 
   std::vector<std::string> environment() const {
-    // In the sanitizer build, the system libraries Qt loads keep their process-wide caches.
-    std::ofstream(folder_ / "lsan-suppressions") << "leak:libfontconfig.so\nleak:libdbus-1.so\n";
     return {"DISPLAY=" + display_,
             "LSAN_OPTIONS=suppressions=" + (folder_ / "lsan-suppressions").string(),
             "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
