@@ -49,3 +49,13 @@ function(corvane_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()
+
+# `target` runs demo/'s sample X client: it is built first and its path is CORVANE_X11_TEST_CLIENT
+# (what support/x11/test_client.h starts). Nothing when `target` is not built.
+function(corvane_uses_x11_test_client target)
+  if(TARGET ${target})
+    add_dependencies(${target} x11_test_client)
+    target_compile_definitions(${target} PRIVATE
+      CORVANE_X11_TEST_CLIENT="$<TARGET_FILE:x11_test_client>")
+  endif()
+endfunction()
