@@ -22,6 +22,7 @@ namespace corvane::platform::x11::testing {
 using corvane::testing::TestClient;
 using corvane::testing::TestClientOptions;
 using corvane::testing::waitUntil;
+using corvane::testing::XvfbServer;
 
 // Moves the virtual clock along with real time, so an engine's time limits mean what they say
 // while the X backend's threads work in real time.
@@ -36,7 +37,6 @@ bool driveUntil(runtime::VirtualRunLoop& loop, Condition condition,
       },
       seconds);
 }
-using corvane::testing::XvfbServer;
 
 inline constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
 inline constexpr std::uint32_t kMagenta = 0xFF00FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF;
