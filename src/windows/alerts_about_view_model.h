@@ -17,8 +17,6 @@ struct AlertsSectionModel {
 
 // The About section above the support panel. It shows no version.
 struct AboutSectionModel {
-  // The General section's sidebar symbol.
-  static constexpr const char* symbol = "rectangle.stack.badge.minus";
   static constexpr const char* name = "Corvane";
   static constexpr const char* tagline =
       "A local-first Linux utility for safer demos, calls, and screen recordings.";

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "model/settings_section.h"
 #include "ui/design_components.h"
 #include "ui/qt_palette_theme.h"
 #include "ui/windows/option_toggle_row.h"
@@ -53,8 +54,10 @@ AboutSection::AboutSection(std::weak_ptr<SettingsWindowController> controller, Q
   setObjectName(QStringLiteral("aboutSection"));
   auto* stack = new QVBoxLayout(this);
   stack->setContentsMargins(0, 0, 0, 0);
-  auto* symbol = makeSymbolLabel(this, AboutSectionModel::symbol, 34,
-                                 toQColor(model::Palette::privacyGreen()));
+  // The General section's sidebar symbol stands for Corvane.
+  auto* symbol = makeSymbolLabel(
+      this, std::string(model::settingsSectionSymbol(model::SettingsSection::general)), 34,
+      toQColor(model::Palette::privacyGreen()));
   symbol->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   stack->addWidget(symbol);
   stack->addWidget(makeTextLabel(this, AboutSectionModel::name, 20, QFont::Bold));
