@@ -18,11 +18,7 @@ namespace corvane::ui {
 using windows::AdvancedSectionModel;
 using windows::SettingsWindowController;
 
-namespace {}  // namespace
-
-ProductionHealthPanel::ProductionHealthPanel(std::weak_ptr<SettingsWindowController> controller,
-                                             QWidget* parent)
-    : QWidget(parent), controller_(std::move(controller)) {
+ProductionHealthPanel::ProductionHealthPanel(QWidget* parent) : QWidget(parent) {
   auto* column = makeTitledColumn(this, AdvancedSectionModel::healthTitle,
                                   AdvancedSectionModel::healthSubtitle);
   auto* list = makeListCard(this, listLayout_);
@@ -30,11 +26,8 @@ ProductionHealthPanel::ProductionHealthPanel(std::weak_ptr<SettingsWindowControl
   column->addWidget(list);
 }
 
-void ProductionHealthPanel::refresh() {
-  runtime::assertMainActor();
-  auto controller = controller_.lock();
-  if (!controller) return;
-  const auto models = AdvancedSectionModel::healthRows(controller->healthItems());
+void ProductionHealthPanel::setItems(const std::vector<model::HealthItem>& items) {
+  const auto models = AdvancedSectionModel::healthRows(items);
   discardWidgets(listLayout_, rowWidgets_);
   rows_.clear();
   dividerCount_ = 0;
@@ -59,9 +52,7 @@ void ProductionHealthPanel::refresh() {
   }
 }
 
-CapturePerformancePanel::CapturePerformancePanel(std::weak_ptr<SettingsWindowController> controller,
-                                                 QWidget* parent)
-    : QWidget(parent), controller_(std::move(controller)) {
+CapturePerformancePanel::CapturePerformancePanel(QWidget* parent) : QWidget(parent) {
   auto* column = makeTitledColumn(this, AdvancedSectionModel::performanceTitle,
                                   AdvancedSectionModel::performanceSubtitle);
   auto* tiles = new QHBoxLayout;
@@ -84,11 +75,8 @@ CapturePerformancePanel::CapturePerformancePanel(std::weak_ptr<SettingsWindowCon
   column->addLayout(tiles);
 }
 
-void CapturePerformancePanel::refresh() {
-  runtime::assertMainActor();
-  auto controller = controller_.lock();
-  if (!controller) return;
-  const auto models = AdvancedSectionModel::performanceTiles(controller->protectedShareMetrics());
+void CapturePerformancePanel::setMetrics(const model::ProtectedShareMetrics& metrics) {
+  const auto models = AdvancedSectionModel::performanceTiles(metrics);
   for (std::size_t i = 0; i < models.size(); ++i) {
     values_[i]->setText(QString::fromStdString(models[i].value));
   }
@@ -102,9 +90,9 @@ AdvancedSection::AdvancedSection(std::weak_ptr<SettingsWindowController> control
   stack->setContentsMargins(0, 0, 0, 0);
   stack->addWidget(
       new SectionTitle(AdvancedSectionModel::title, AdvancedSectionModel::subtitle, this));
-  health_ = new ProductionHealthPanel(controller_, this);
+  health_ = new ProductionHealthPanel(this);
   stack->addWidget(health_);
-  performance_ = new CapturePerformancePanel(controller_, this);
+  performance_ = new CapturePerformancePanel(this);
   stack->addWidget(performance_);
   stack->addWidget(makeDivider(this));
 
@@ -151,8 +139,8 @@ void AdvancedSection::refresh() {
   runtime::assertMainActor();
   auto controller = controller_.lock();
   if (!controller) return;
-  health_->refresh();
-  performance_->refresh();
+  health_->setItems(controller->healthItems());
+  performance_->setMetrics(controller->protectedShareMetrics());
   const auto text = AdvancedSectionModel::exportedText(controller->diagnosticsExportURL());
   exportedRow_->setVisible(text.has_value());
   if (text) exported_->setText(QString::fromStdString(*text));

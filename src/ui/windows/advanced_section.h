@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "model/health_item.h"
+#include "model/protected_share_metrics.h"
 #include "ui/windows/settings_root_view.h"
 
 class QLabel;
@@ -18,16 +20,15 @@ class StatusRowView;
 class ProductionHealthPanel final : public QWidget {
   Q_OBJECT
  public:
-  explicit ProductionHealthPanel(std::weak_ptr<windows::SettingsWindowController> controller,
-                                 QWidget* parent = nullptr);
+  explicit ProductionHealthPanel(QWidget* parent = nullptr);
 
-  void refresh();
+  // Replaces the rows with one per item.
+  void setItems(const std::vector<model::HealthItem>& items);
 
   const std::vector<StatusRowView*>& rows() const { return rows_; }
   int dividerCount() const { return dividerCount_; }
 
  private:
-  std::weak_ptr<windows::SettingsWindowController> controller_;
   QVBoxLayout* listLayout_;
   std::vector<StatusRowView*> rows_;
   std::vector<QWidget*> rowWidgets_;
@@ -38,15 +39,13 @@ class ProductionHealthPanel final : public QWidget {
 class CapturePerformancePanel final : public QWidget {
   Q_OBJECT
  public:
-  explicit CapturePerformancePanel(std::weak_ptr<windows::SettingsWindowController> controller,
-                                   QWidget* parent = nullptr);
+  explicit CapturePerformancePanel(QWidget* parent = nullptr);
 
-  void refresh();
+  void setMetrics(const model::ProtectedShareMetrics& metrics);
 
   const std::array<QLabel*, 3>& valueLabels() const { return values_; }
 
  private:
-  std::weak_ptr<windows::SettingsWindowController> controller_;
   std::array<QLabel*, 3> values_{};
 };
 
