@@ -32,8 +32,8 @@ void showText(QPlainTextEdit* field, const std::string& text) {
 
 // Whether the rows shown are still one per kind of `rules`, in its order.
 bool sameKinds(const std::vector<model::SensitiveRule>& rules,
-               const std::vector<model::SensitiveRule>& shown) {
-  return std::ranges::equal(rules, shown, {}, &model::SensitiveRule::id, &model::SensitiveRule::id);
+               const std::vector<model::SensitiveKind>& shown) {
+  return std::ranges::equal(rules, shown, {}, &model::SensitiveRule::id);
 }
 
 }  // namespace
@@ -116,14 +116,13 @@ void SensitiveTextSection::refresh() {
   auto controller = controller_.lock();
   if (!controller) return;
   const auto& rules = controller->sensitiveRules();
-  if (!hasShownRules_ || !sameKinds(rules, shownRules_)) {
+  if (!sameKinds(rules, shownKinds_)) {
     rebuildRules(rules);
   } else {
     for (std::size_t i = 0; i < rules.size(); ++i) {
       const QSignalBlocker blocker(rows_[i]->toggle());
       rows_[i]->toggle()->setChecked(rules[i].isEnabled);
     }
-    shownRules_ = rules;
   }
   showText(alwaysHide_, controller->alwaysHideWords());
   showText(neverHide_, controller->neverHideWords());
@@ -135,8 +134,7 @@ void SensitiveTextSection::rebuildRules(const std::vector<model::SensitiveRule>&
   std::vector<QWidget*> rows(rows_.begin(), rows_.end());
   discardWidgets(listLayout_, rows);
   rows_.clear();
-  shownRules_ = rules;
-  hasShownRules_ = true;
+  shownKinds_.clear();
   auto* list = listLayout_->parentWidget();
   for (const auto& row : SensitiveTextViewModel::ruleRows(rules)) {
     const auto kind = row.kind;
@@ -150,6 +148,7 @@ void SensitiveTextSection::rebuildRules(const std::vector<model::SensitiveRule>&
     view->setObjectName(QString::fromStdString("sensitiveRule:" + std::string(rawValue(kind))));
     listLayout_->addWidget(view);
     rows_.push_back(view);
+    shownKinds_.push_back(kind);
     if (row.hasDivider) {
       auto* divider = makeDivider(list);
       listLayout_->addWidget(divider);

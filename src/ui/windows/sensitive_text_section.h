@@ -54,8 +54,8 @@ class SensitiveTextSection final : public SettingsSectionView {
   QVBoxLayout* listLayout_ = nullptr;
   std::vector<SettingsToggleRow*> rows_;
   std::vector<QWidget*> dividers_;
-  std::vector<model::SensitiveRule> shownRules_;
-  bool hasShownRules_ = false;
+  // The kind of each row, in order.
+  std::vector<model::SensitiveKind> shownKinds_;
   QPlainTextEdit* alwaysHide_ = nullptr;
   QPlainTextEdit* neverHide_ = nullptr;
 };
