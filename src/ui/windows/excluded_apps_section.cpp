@@ -20,6 +20,7 @@
 #include "ui/symbol_images.h"
 #include "ui/toggle_switch.h"
 #include "ui/widget_style.h"
+#include "ui/windows/settings_panel_parts.h"
 #include "ui/windows/window_widgets.h"
 
 namespace corvane::ui {
@@ -140,11 +141,8 @@ ExcludedAppsSection::ExcludedAppsSection(
   column->setSpacing(10);
   column->addWidget(buildHeader(panel));
 
-  list_ = RoundedPanel::card(panel);
+  list_ = makeListCard(panel, listLayout_);
   list_->setObjectName(QStringLiteral("excludedAppsList"));
-  listLayout_ = new QVBoxLayout(list_);
-  listLayout_->setContentsMargins(0, 0, 0, 0);
-  listLayout_->setSpacing(0);
   empty_ = buildEmptyState(list_);
   listLayout_->addWidget(empty_);
   column->addWidget(list_);
@@ -241,16 +239,9 @@ void ExcludedAppsSection::refresh() {
 }
 
 void ExcludedAppsSection::rebuildRows(const ExcludedAppsViewModel& model) {
-  // A row may hold the switch whose click led here: delete the old ones once control is back.
-  for (auto* row : rows_) row->deleteLater();
-  for (auto* divider : dividers_) divider->deleteLater();
-  for (auto* row : rows_) listLayout_->removeWidget(row);
-  for (auto* divider : dividers_) listLayout_->removeWidget(divider);
-  for (auto* row : rows_) row->hide();
-  for (auto* divider : dividers_) divider->hide();
-  rows_.clear();
-  dividers_.clear();
-  dividerCount_ = 0;
+  // A row may hold the switch whose click led here.
+  discardWidgets(listLayout_, rows_);
+  discardWidgets(listLayout_, dividers_);
 
   empty_->setVisible(model.isEmpty());
   std::weak_ptr<windows::SettingsWindowController> weak = controller_;
@@ -276,7 +267,6 @@ void ExcludedAppsSection::rebuildRows(const ExcludedAppsViewModel& model) {
       insetLayout->addWidget(makeDivider(inset));
       listLayout_->addWidget(inset);
       dividers_.push_back(inset);
-      ++dividerCount_;
     }
   }
 }

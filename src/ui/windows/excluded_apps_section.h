@@ -70,7 +70,7 @@ class ExcludedAppsSection final : public SettingsSectionView {
   QToolButton* optionsButton() const { return options_; }
   QPushButton* addButton() const { return add_; }
   const std::vector<ExcludedAppSettingsRow*>& rows() const { return rows_; }
-  int dividerCount() const { return dividerCount_; }
+  int dividerCount() const { return static_cast<int>(dividers_.size()); }
   QWidget* emptyState() const { return empty_; }
   QPushButton* emptyStateAddButton() const { return emptyAdd_; }
   QMessageBox* importAlert() const { return importAlert_; }
@@ -96,7 +96,6 @@ class ExcludedAppsSection final : public SettingsSectionView {
   QPushButton* emptyAdd_ = nullptr;
   std::vector<ExcludedAppSettingsRow*> rows_;
   std::vector<QWidget*> dividers_;
-  int dividerCount_ = 0;
   QPointer<QMessageBox> importAlert_;
   QPointer<QMessageBox> restoreConfirmation_;
 };

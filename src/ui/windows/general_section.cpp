@@ -115,12 +115,6 @@ QWidget* GeneralSection::buildCaptureSourceCard(QWidget* parent) {
   return makeSettingsCard(parent, row);
 }
 
-std::vector<QPushButton*> GeneralSection::permissionButtons() const {
-  std::vector<QPushButton*> buttons;
-  for (const auto& [model, button] : permissionButtons_) buttons.push_back(button);
-  return buttons;
-}
-
 void GeneralSection::refresh() {
   runtime::assertMainActor();
   auto controller = controller_.lock();
@@ -134,26 +128,18 @@ void GeneralSection::refresh() {
 }
 
 void GeneralSection::refreshPermissionButtons(bool permissionGranted) {
-  const auto wanted = PermissionPanelModel::buttons(permissionGranted);
-  bool same = wanted.size() == permissionButtons_.size();
-  for (std::size_t i = 0; same && i < wanted.size(); ++i) {
-    same = permissionButtons_[i].first == wanted[i];
-  }
-  if (same) return;
-  for (auto& [model, button] : permissionButtons_) {
-    permissionButtonRow_->removeWidget(button);
-    button->hide();
-    button->deleteLater();
-  }
-  permissionButtons_.clear();
+  auto wanted = PermissionPanelModel::buttons(permissionGranted);
+  if (wanted == shownPermissionButtons_) return;
+  discardWidgets(permissionButtonRow_, permissionButtons_);
+  shownPermissionButtons_ = std::move(wanted);
   int position = 0;
-  for (const auto& model : wanted) {
+  for (const auto& model : shownPermissionButtons_) {
     auto* button = makeButton(permissionButtonRow_->parentWidget(), ButtonStyle::bordered);
     setButtonContent(button, model.title);
     const auto action = model.action;
     connect(button, &QPushButton::clicked, this, [this, action] { perform(action); });
     permissionButtonRow_->insertWidget(position++, button);
-    permissionButtons_.emplace_back(model, button);
+    permissionButtons_.push_back(button);
   }
 }
 

@@ -31,7 +31,7 @@ class GeneralSection final : public SettingsSectionView {
   // For tests and screenshots.
   StatusRowView* permissionStatus() const { return permissionStatus_; }
   // The permission buttons shown, in order.
-  std::vector<QPushButton*> permissionButtons() const;
+  const std::vector<QPushButton*>& permissionButtons() const { return permissionButtons_; }
   QLabel* sourceNameLabel() const { return sourceName_; }
   QComboBox* displayPicker() const { return picker_; }
   QToolButton* refreshDisplaysButton() const { return refreshDisplays_; }
@@ -48,7 +48,9 @@ class GeneralSection final : public SettingsSectionView {
   std::weak_ptr<windows::SettingsWindowController> controller_;
   StatusRowView* permissionStatus_ = nullptr;
   QHBoxLayout* permissionButtonRow_ = nullptr;
-  std::vector<std::pair<windows::PermissionButtonModel, QPushButton*>> permissionButtons_;
+  // What each shown button says and does, and the buttons, in order.
+  std::vector<windows::PermissionButtonModel> shownPermissionButtons_;
+  std::vector<QPushButton*> permissionButtons_;
   QLabel* sourceName_ = nullptr;
   QComboBox* picker_ = nullptr;
   std::vector<windows::DisplayPickerEntry> pickerEntries_;

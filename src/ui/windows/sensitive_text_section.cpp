@@ -131,9 +131,7 @@ void SensitiveTextSection::refresh() {
 void SensitiveTextSection::rebuildRules(const std::vector<model::SensitiveRule>& rules) {
   // A row may be the sender of the change being shown.
   discardWidgets(listLayout_, dividers_);
-  std::vector<QWidget*> rows(rows_.begin(), rows_.end());
-  discardWidgets(listLayout_, rows);
-  rows_.clear();
+  discardWidgets(listLayout_, rows_);
   shownKinds_.clear();
   auto* list = listLayout_->parentWidget();
   for (const auto& row : SensitiveTextViewModel::ruleRows(rules)) {

@@ -27,15 +27,6 @@ RoundedPanel* makeListCard(QWidget* parent, QVBoxLayout*& rows) {
   return card;
 }
 
-void discardWidgets(QLayout* layout, std::vector<QWidget*>& widgets) {
-  for (auto* widget : widgets) {
-    layout->removeWidget(widget);
-    widget->hide();
-    widget->deleteLater();
-  }
-  widgets.clear();
-}
-
 RoundedPanel* makeSettingsCard(QWidget* parent, QLayout* content) {
   auto* card = RoundedPanel::card(parent);
   content->setContentsMargins(12, 12, 12, 12);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QLayout>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -11,7 +12,6 @@
 
 class QHBoxLayout;
 class QLabel;
-class QLayout;
 class QVBoxLayout;
 
 namespace corvane::ui {
@@ -26,7 +26,15 @@ RoundedPanel* makeListCard(QWidget* parent, QVBoxLayout*& rows);
 
 // Takes the widgets out of `layout` and has Qt delete them once the current signal is over (one
 // of them may be its sender); empties the list.
-void discardWidgets(QLayout* layout, std::vector<QWidget*>& widgets);
+template <class Widget>
+void discardWidgets(QLayout* layout, std::vector<Widget*>& widgets) {
+  for (QWidget* widget : widgets) {
+    layout->removeWidget(widget);
+    widget->hide();
+    widget->deleteLater();
+  }
+  widgets.clear();
+}
 
 // A settings card holding `content`, padded 12 points on every edge.
 RoundedPanel* makeSettingsCard(QWidget* parent, QLayout* content);
