@@ -108,11 +108,9 @@ AdvancedSection::AdvancedSection(std::weak_ptr<SettingsWindowController> control
   setTextColor(detail, toQColor(model::StatusColor::secondary));
   texts->addWidget(detail);
   exportLayout->addLayout(texts, 1);
-  export_ = makeButton(exportRow, ButtonStyle::bordered);
-  setButtonContent(export_, AdvancedSectionModel::exportButton, AdvancedSectionModel::exportSymbol);
-  connect(export_, &QPushButton::clicked, this, [this] {
-    withController(controller_, [](SettingsWindowController& c) { c.exportDiagnostics(); });
-  });
+  export_ = makeCommandButton(exportRow, AdvancedSectionModel::exportButton,
+                              AdvancedSectionModel::exportSymbol, controller_,
+                              &SettingsWindowController::exportDiagnostics);
   exportLayout->addWidget(export_);
   stack->addWidget(exportRow);
 
@@ -124,12 +122,10 @@ AdvancedSection::AdvancedSection(std::weak_ptr<SettingsWindowController> control
   exported_ = exported->findChild<QLabel*>(QStringLiteral("text"));
   exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   exportedLayout->addWidget(exported, 1);
-  reveal_ = makeButton(exportedRow_, ButtonStyle::bordered);
+  reveal_ = makeCommandButton(exportedRow_, AdvancedSectionModel::revealButton,
+                              AdvancedSectionModel::revealSymbol, controller_,
+                              &SettingsWindowController::revealDiagnosticsExport);
   reveal_->setFont(fontOf(reveal_, 11, QFont::Normal));
-  setButtonContent(reveal_, AdvancedSectionModel::revealButton, AdvancedSectionModel::revealSymbol);
-  connect(reveal_, &QPushButton::clicked, this, [this] {
-    withController(controller_, [](SettingsWindowController& c) { c.revealDiagnosticsExport(); });
-  });
   exportedLayout->addWidget(reveal_);
   stack->addWidget(exportedRow_);
   exportedRow_->hide();

@@ -33,12 +33,9 @@ AlertsSection::AlertsSection(std::weak_ptr<SettingsWindowController> controller,
       },
       this);
   stack->addWidget(reminder_);
-  openSettings_ = makeButton(this, ButtonStyle::bordered);
-  setButtonContent(openSettings_, AlertsSectionModel::openSettingsTitle,
-                   AlertsSectionModel::openSettingsSymbol);
-  connect(openSettings_, &QPushButton::clicked, this, [this] {
-    withController(controller_, [](SettingsWindowController& c) { c.openFocusSettings(); });
-  });
+  openSettings_ = makeCommandButton(this, AlertsSectionModel::openSettingsTitle,
+                                    AlertsSectionModel::openSettingsSymbol, controller_,
+                                    &SettingsWindowController::openFocusSettings);
   stack->addWidget(openSettings_, 0, Qt::AlignLeft);
 }
 

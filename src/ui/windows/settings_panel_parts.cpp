@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "ui/design_components.h"
@@ -52,6 +53,19 @@ QWidget* makeSymbolTitle(QWidget* parent, const std::string& text, const std::st
 
 void limitLines(QLabel* label, int lines) {
   label->setMaximumHeight(label->fontMetrics().lineSpacing() * lines + 2);
+}
+
+QPushButton* makeCommandButton(QWidget* parent, const std::string& title, const std::string& symbol,
+                               std::weak_ptr<windows::SettingsWindowController> controller,
+                               void (windows::SettingsWindowController::*command)()) {
+  auto* button = makeButton(parent, ButtonStyle::bordered);
+  setButtonContent(button, title, symbol);
+  QObject::connect(
+      button, &QPushButton::clicked, button, [controller = std::move(controller), command] {
+        withController(controller,
+                       [command](windows::SettingsWindowController& c) { (c.*command)(); });
+      });
+  return button;
 }
 
 StatusRowView::StatusRowView(Style style, QWidget* parent) : QWidget(parent) {

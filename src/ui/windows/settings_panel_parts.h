@@ -12,6 +12,7 @@
 
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 namespace corvane::ui {
@@ -74,6 +75,12 @@ class StatusRowView final : public QWidget {
   QLabel* title_;
   QLabel* detail_;
 };
+
+// A bordered button showing `title` beside `symbol` that, when clicked, calls `command` on the
+// controller while it is still there.
+QPushButton* makeCommandButton(QWidget* parent, const std::string& title, const std::string& symbol,
+                               std::weak_ptr<windows::SettingsWindowController> controller,
+                               void (windows::SettingsWindowController::*command)());
 
 // Runs `action` with the controller when it is still there. Main actor only.
 template <class Action>

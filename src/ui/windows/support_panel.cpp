@@ -14,18 +14,6 @@ namespace corvane::ui {
 using windows::SettingsWindowController;
 using windows::SupportPanelModel;
 
-namespace {
-
-QPushButton* makeActionButton(QWidget* parent, const char* title, const char* symbol,
-                              std::function<void()> action) {
-  auto* button = makeButton(parent, ButtonStyle::bordered);
-  setButtonContent(button, title, symbol);
-  QObject::connect(button, &QPushButton::clicked, parent, std::move(action));
-  return button;
-}
-
-}  // namespace
-
 SupportPanel::SupportPanel(std::weak_ptr<SettingsWindowController> controller, QWidget* parent)
     : RoundedPanel(Style::card, parent), controller_(std::move(controller)) {
   setObjectName(QStringLiteral("supportPanel"));
@@ -36,20 +24,16 @@ SupportPanel::SupportPanel(std::weak_ptr<SettingsWindowController> controller, Q
   diagnostics_ = new StatusRowView({}, this);
   configuration_ = new StatusRowView({.detailMaxLines = 2}, this);
   updates_ = new StatusRowView({.detailMaxLines = 2}, this);
-  check_ = makeActionButton(
-      this, SupportPanelModel::checkButton, SupportPanelModel::checkSymbol, [this] {
-        withController(controller_, [](SettingsWindowController& c) { c.checkForUpdates(); });
-      });
-  install_ = makeActionButton(
-      this, SupportPanelModel::installButton, SupportPanelModel::installSymbol, [this] {
-        withController(controller_, [](SettingsWindowController& c) { c.installVerifiedUpdate(); });
-      });
+  check_ = makeCommandButton(this, SupportPanelModel::checkButton, SupportPanelModel::checkSymbol,
+                             controller_, &SettingsWindowController::checkForUpdates);
+  install_ =
+      makeCommandButton(this, SupportPanelModel::installButton, SupportPanelModel::installSymbol,
+                        controller_, &SettingsWindowController::installVerifiedUpdate);
   updates_->trailing()->addWidget(check_);
   updates_->trailing()->addWidget(install_);
-  export_ = makeActionButton(
-      this, SupportPanelModel::exportButton, SupportPanelModel::exportSymbol, [this] {
-        withController(controller_, [](SettingsWindowController& c) { c.exportDiagnostics(); });
-      });
+  export_ =
+      makeCommandButton(this, SupportPanelModel::exportButton, SupportPanelModel::exportSymbol,
+                        controller_, &SettingsWindowController::exportDiagnostics);
   column->addWidget(diagnostics_);
   column->addWidget(configuration_);
   column->addWidget(updates_);
