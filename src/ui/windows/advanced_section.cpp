@@ -28,9 +28,9 @@ ProductionHealthPanel::ProductionHealthPanel(QWidget* parent) : QWidget(parent) 
 
 void ProductionHealthPanel::setItems(const std::vector<model::HealthItem>& items) {
   const auto models = AdvancedSectionModel::healthRows(items);
-  discardWidgets(listLayout_, rowWidgets_);
+  discardWidgets(listLayout_, holders_);
+  discardWidgets(listLayout_, dividers_);
   rows_.clear();
-  dividerCount_ = 0;
   auto* list = listLayout_->parentWidget();
   for (const auto& model : models) {
     auto* holder = new QWidget(list);
@@ -41,13 +41,12 @@ void ProductionHealthPanel::setItems(const std::vector<model::HealthItem>& items
     row->set({model.mark.systemImage, model.mark.color, model.title, model.detail});
     padding->addWidget(row, 0, Qt::AlignVCenter);
     listLayout_->addWidget(holder);
-    rowWidgets_.push_back(holder);
+    holders_.push_back(holder);
     rows_.push_back(row);
     if (model.hasDivider) {
       auto* divider = makeDivider(list);
       listLayout_->addWidget(divider);
-      rowWidgets_.push_back(divider);
-      ++dividerCount_;
+      dividers_.push_back(divider);
     }
   }
 }

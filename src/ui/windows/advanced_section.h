@@ -26,13 +26,14 @@ class ProductionHealthPanel final : public QWidget {
   void setItems(const std::vector<model::HealthItem>& items);
 
   const std::vector<StatusRowView*>& rows() const { return rows_; }
-  int dividerCount() const { return dividerCount_; }
+  int dividerCount() const { return static_cast<int>(dividers_.size()); }
 
  private:
   QVBoxLayout* listLayout_;
   std::vector<StatusRowView*> rows_;
-  std::vector<QWidget*> rowWidgets_;
-  int dividerCount_ = 0;
+  // Each row's padded holder, and the dividers between them.
+  std::vector<QWidget*> holders_;
+  std::vector<QWidget*> dividers_;
 };
 
 // The live rates of the running session: Capture, Output and Processing tiles.
