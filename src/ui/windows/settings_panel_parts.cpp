@@ -89,7 +89,6 @@ StatusRowView::StatusRowView(Style style, QWidget* parent) : QWidget(parent) {
 
 void StatusRowView::set(const windows::StatusRowModel& model) {
   setSymbol(symbol_, model.systemImage, 20, toQColor(model.color));
-  symbol_->setProperty("statusColor", static_cast<int>(model.color));
   title_->setText(QString::fromStdString(model.title));
   detail_->setText(QString::fromStdString(model.detail));
 }
