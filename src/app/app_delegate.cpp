@@ -7,19 +7,6 @@
 #include "runtime/runtime.h"
 
 namespace corvane::app {
-namespace {
-
-bool boolValue(const platform::DefaultsSuite& defaults, const std::string& key) {
-  const auto value = defaults.object(key);
-  return value && value->asBool().value_or(false);
-}
-
-std::int64_t integerValue(const platform::DefaultsSuite& defaults, const std::string& key) {
-  const auto value = defaults.object(key);
-  return value ? value->asInteger().value_or(0) : 0;
-}
-
-}  // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::make(AppDelegateServices services) {
   return std::shared_ptr<AppDelegate>(new AppDelegate(std::move(services)));
@@ -46,7 +33,8 @@ void AppDelegate::prepareSettingsForLaunch() {
   if (controllerServices.defaultsStore) {
     auto defaults = model::PreferencesStore::applicationDefaults(controllerServices.defaultsStore);
     model::PreferencesStore::prepareForLaunch(*controllerServices.defaultsStore, *defaults,
-                                              legacyIdentifier, kSuiteName, runtime::now());
+                                              legacyIdentifier, model::PreferencesStore::suiteName,
+                                              runtime::now());
   }
   const auto& active = controllerServices.settings;
   if (!active) return;
@@ -72,10 +60,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     menuBarStatusItemController_ =
         services_.makeStatusItem(controller_, showSetupClosure(), showSettingsClosure());
   }
-  const auto& active = *services_.controller.settings;
-  const bool skipSetup = !boolValue(active, kMigrationReviewRequiredKey) &&
-                         integerValue(active, kSetupCompletionVersionKey) > 0;
-  if (!skipSetup) {
+  // The controller read the same settings as it was made, and keeps its answer current.
+  if (!controller_->isInitialSetupComplete()) {
     applicationWindowManager_->showSetup(controller_);
     services_.controller.settings->set(kSetupPresentationVersionKey, platform::Value(1));
   }

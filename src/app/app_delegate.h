@@ -44,11 +44,8 @@ struct AppDelegateServices {
 // Main actor only.
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
  public:
-  static constexpr const char* kSuiteName = "com.pemberquist.corvane";
   // The former brand's identifier, kept encoded and decoded when it is used.
   static constexpr const char* kEncodedFormerIdentifier = "Y29tLnBlbWJlcnF1aXN0LmhhbHZlcm1vb3I=";
-  static constexpr const char* kMigrationReviewRequiredKey = "brandMigrationReviewRequired";
-  static constexpr const char* kSetupCompletionVersionKey = "setupCompletionVersion";
   static constexpr const char* kSetupPresentationVersionKey = "setupPresentationVersion";
 
   // Construction: the window host, the launch preparation of the settings and the review
