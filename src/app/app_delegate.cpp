@@ -14,10 +14,9 @@ std::shared_ptr<AppDelegate> AppDelegate::make(AppDelegateServices services) {
 
 AppDelegate::AppDelegate(AppDelegateServices services) : services_(std::move(services)) {
   runtime::assertMainActor();
+  // Completed here, so the delegate and the controller share the same settings and centre.
   auto& controllerServices = services_.controller;
-  if (!controllerServices.notifications) {
-    controllerServices.notifications = std::make_shared<runtime::NotificationCenter>();
-  }
+  controllerServices = completedServices(std::move(controllerServices));
   applicationWindowManager_ = std::make_shared<ApplicationWindowManager>(
       controllerServices.windowSystem, services_.setupContent, services_.settingsContent);
   if (!controllerServices.qaPreferencesSuiteName) prepareSettingsForLaunch();
@@ -36,13 +35,12 @@ void AppDelegate::prepareSettingsForLaunch() {
                                               legacyIdentifier, model::PreferencesStore::suiteName,
                                               runtime::now());
   }
-  const auto& active = controllerServices.settings;
-  if (!active) return;
+  auto& active = *controllerServices.settings;
   const LegacyAppMigrationAdvisor advisor(advisorServices(controllerServices));
   const auto status = advisor.status();
-  const bool reviewed = model::PreferencesStore::hasCompletedBrandMigrationReview(*active);
+  const bool reviewed = model::PreferencesStore::hasCompletedBrandMigrationReview(active);
   if (status.isRunning || (status.needsAttention() && !reviewed)) {
-    model::PreferencesStore::requireBrandMigrationReview(*active, runtime::now());
+    model::PreferencesStore::requireBrandMigrationReview(active, runtime::now());
   }
 }
 

@@ -14,8 +14,19 @@ namespace {
 
 constexpr const char* kFallbackBundleIdentifier = "com.pemberquist.corvane";
 
-// Fills what a caller may leave out, so the rest of the controller never checks for it.
-CorvaneControllerServices completed(CorvaneControllerServices services) {
+capture::ProtectedShareEngineServices engineServices(const CorvaneControllerServices& services) {
+  capture::ProtectedShareEngineServices engine;
+  engine.desktop = services.desktop;
+  engine.ownBundleIdentifier =
+      services.bundle->bundleIdentifier().value_or(kFallbackBundleIdentifier);
+  engine.ownProcessIdentifier = services.ownProcessIdentifier;
+  engine.recorder = services.recorder;
+  return engine;
+}
+
+}  // namespace
+
+CorvaneControllerServices completedServices(CorvaneControllerServices services) {
   if (!services.desktop.isComplete() || !services.windowSystem) {
     // A wiring mistake of the composition root, not something a user can meet.
     std::fputs("corvane: the controller needs every desktop service and a window system\n", stderr);
@@ -31,27 +42,13 @@ CorvaneControllerServices completed(CorvaneControllerServices services) {
   return services;
 }
 
-capture::ProtectedShareEngineServices engineServices(const CorvaneControllerServices& services) {
-  capture::ProtectedShareEngineServices engine;
-  engine.desktop = services.desktop;
-  engine.ownBundleIdentifier =
-      services.bundle->bundleIdentifier().value_or(kFallbackBundleIdentifier);
-  engine.ownProcessIdentifier = services.ownProcessIdentifier;
-  engine.recorder = services.recorder;
-  return engine;
-}
-
-}  // namespace
-
 LegacyAppMigrationAdvisorServices advisorServices(const CorvaneControllerServices& services) {
-  static const platform::Bundle noBundle;
-  const platform::Bundle& bundle = services.bundle ? *services.bundle : noBundle;
   return LegacyAppMigrationAdvisorServices{services.desktop.workspace,
                                            services.processTable,
                                            services.systemApplicationDirectories,
                                            services.userApplicationDirectory,
                                            services.programSearchPath,
-                                           bundle.executablePath(),
+                                           services.bundle->executablePath(),
                                            services.ownProcessIdentifier};
 }
 
@@ -64,7 +61,7 @@ std::shared_ptr<CorvaneController> CorvaneController::make(CorvaneControllerServ
 // Steps 1 to 3 of the initialisation: the published state, the managers and the working state,
 // each in declaration order.
 CorvaneController::CorvaneController(CorvaneControllerServices services)
-    : services_(completed(std::move(services))),
+    : services_(completedServices(std::move(services))),
       legacyAppMigrationAdvisor_(
           std::make_shared<LegacyAppMigrationAdvisor>(advisorServices(services_))),
       productionConfiguration_(model::ProductionConfiguration::current(*services_.bundle)),

@@ -83,7 +83,12 @@ struct CorvaneControllerServices {
   std::shared_ptr<runtime::NotificationCenter> notifications;
 };
 
-// The former-brand advisor's view of the same services (the delegate asks it before the
+// The services with what a caller may leave out filled in (bundle, settings, notification
+// centre), so their users never check for it. Aborts without every desktop service and a window
+// system: a wiring mistake of the composition root, not something a user can meet.
+CorvaneControllerServices completedServices(CorvaneControllerServices services);
+
+// The former-brand advisor's view of completed services (the delegate asks it before the
 // controller exists).
 LegacyAppMigrationAdvisorServices advisorServices(const CorvaneControllerServices& services);
 
