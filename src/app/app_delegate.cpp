@@ -58,8 +58,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     menuBarStatusItemController_ =
         services_.makeStatusItem(controller_, showSetupClosure(), showSettingsClosure());
   }
-  // The controller read the same settings as it was made, and keeps its answer current.
-  if (!controller_->isInitialSetupComplete()) {
+  // Read now, not when the controller was made: a review required since then opens setup too.
+  if (!CorvaneController::storedSetupIsComplete(*services_.controller.settings)) {
     applicationWindowManager_->showSetup(controller_);
     services_.controller.settings->set(kSetupPresentationVersionKey, platform::Value(1));
   }

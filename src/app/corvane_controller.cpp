@@ -179,9 +179,12 @@ void CorvaneController::loadSettings() {
   alwaysHideWords_.set(settings.stringValue(kAlwaysHideWordsKey).value_or(""));
   neverHideWords_.set(settings.stringValue(kNeverHideWordsKey).value_or(kDefaultNeverHideWords));
   protectionOptions_.set(PreferencesStore::loadProtectionOptions(*services_.settings));
-  isInitialSetupComplete_.set(
-      !settings.boolValue(PreferencesStore::brandMigrationReviewRequiredKey) &&
-      settings.integerValue(kSetupCompletionVersionKey) > 0);
+  isInitialSetupComplete_.set(storedSetupIsComplete(settings));
+}
+
+bool CorvaneController::storedSetupIsComplete(const platform::DefaultsSuite& settings) {
+  return !settings.boolValue(model::PreferencesStore::brandMigrationReviewRequiredKey) &&
+         settings.integerValue(kSetupCompletionVersionKey) > 0;
 }
 
 template <class T>

@@ -109,6 +109,8 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   }
   bool isStartupInitializationComplete() const { return *isStartupInitializationComplete_; }
   bool isInitialSetupComplete() const { return *isInitialSetupComplete_; }
+  // What the stored settings say: setup completed, and no review of the former brand pending.
+  static bool storedSetupIsComplete(const platform::DefaultsSuite& settings);
   model::MenuBarAccessState menuBarAccessState() const { return *menuBarAccessState_; }
   const model::ProductionConfiguration& productionConfiguration() const {
     return *productionConfiguration_;
