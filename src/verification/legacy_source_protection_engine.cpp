@@ -150,7 +150,7 @@ void LegacySourceProtectionEngine::syncFrameDeliveryState(bool resetCounters) {
   configuration.streamIdentity = supervisor_ ? supervisor_->identity() : 0;
   configuration.isAcceptingFrames = isFrameDeliveryEnabled_;
   configuration.minimumTimestamp = minimumAcceptedFrameTimestamp_;
-  configuration.minimumAnalysisInterval = minimumAnalysisInterval_;
+  configuration.minimumAnalysisInterval = kMinimumAnalysisInterval;
   configuration.isPaused = isPublishingPaused.value() || isSourceContextTransitioning.value();
   configuration.displayFrame = activeDisplayFrame_;
   records().deliveryState->update(configuration, resetCounters);

@@ -92,7 +92,7 @@ class LegacySourceProtectionEngine
   static constexpr double kStopTimeout = capture::CaptureStreamSupervisor::kStopTimeout;
   static constexpr double kStartTimeout = capture::CaptureStreamSupervisor::kStartTimeout;
   static constexpr double kFrameCadenceInterval = 1.0 / 30.0;
-  static constexpr double kDefaultMinimumAnalysisInterval = 0.45;
+  static constexpr double kMinimumAnalysisInterval = 0.45;
   // No verified first frame this long after the stream started: fail closed. A hold, a baseline
   // that waits for the user and (a few times) an analysis in flight extend it.
   static constexpr double kFirstFrameTimeout = 20.0;
@@ -445,7 +445,6 @@ class LegacySourceProtectionEngine
   std::set<std::uint32_t> activeCaptureOverlayWindowIDs_;
   bool isFrameDeliveryEnabled_ = false;
   std::optional<runtime::Uptime> minimumAcceptedFrameTimestamp_;
-  double minimumAnalysisInterval_ = kDefaultMinimumAnalysisInterval;
 
   // Generations.
   std::uint64_t captureGeneration_ = 0;
@@ -456,7 +455,6 @@ class LegacySourceProtectionEngine
 
   // Analysis, baseline and source masks (used by analysis and publication).
   std::shared_ptr<ProtectedAnalysisCancellation> activeAnalysisCancellation_;
-  runtime::Uptime lastSubmittedFrameTime_ = -1e18;
   int cleanFramesRequiredBeforePublish_ = 0;
   ProtectedCleanChangeGate cleanChangeGate_;
   std::optional<PendingBaselineApproval> pendingBaselineApproval_;

@@ -40,7 +40,6 @@ void LegacySourceProtectionEngine::analyzeCandidate(SharedAnalysisCandidate cand
   isAnalyzingFrame.setIfChanged(true);
   activeAnalysisCancellation_ = cancellation;
   isHoldingPreviousVerifiedFrame.setIfChanged(frameOut);
-  lastSubmittedFrameTime_ = runtime::uptime();
   analyzingGeneration_ = candidate->generation;
   analyzingSourceContextGeneration_ = candidate->sourceContextGeneration;
   phase.setIfChanged(frameOut ? ProtectedSharePhase::sharing : ProtectedSharePhase::analyzing);
