@@ -53,11 +53,11 @@ ProtectedFrameAnalysisResult readRegionImages(const ProtectedFrameAnalyzer& anal
 ProtectedFrameAnalysisResult readCandidateText(const ProtectedFrameAnalyzer& analyzer,
                                                const CandidateTextPass& pass) {
   const ProtectedAnalysisCandidate& candidate = *pass.candidate;
+  if (pass.isRegionPass && !candidate.nativeRegionImages.empty())
+    return readRegionImages(analyzer, pass);
   const auto regions = ProtectedAnalysisRegionPlanner::regions(
       candidate.changedRects, ProtectedAnalysisRegionPlanner::kHorizontalMargin,
       ProtectedAnalysisRegionPlanner::kVerticalMargin);
-  if (pass.isRegionPass && !candidate.nativeRegionImages.empty())
-    return readRegionImages(analyzer, pass);
   return analyzer.analyze(candidate.analysisImage, pass.preferences, pass.maskAllRecognizedText,
                           regions,
                           pass.isRegionPass ? ProtectedFrameAnalysisQuality::fast
