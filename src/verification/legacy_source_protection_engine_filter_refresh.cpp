@@ -6,15 +6,6 @@
 
 namespace corvane::verification {
 
-namespace {
-
-bool sameDisplayGeometry(const std::optional<platform::ShareableDisplay>& active,
-                         const platform::ShareableDisplay& display) {
-  return active && capture::isSameDisplayGeometry(*active, display);
-}
-
-}  // namespace
-
 runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::refreshCaptureFilter(
     std::optional<capture::CaptureApplicationIdentity> expectedProtectedApplication) {
   runtime::assertMainActor();
@@ -80,13 +71,13 @@ runtime::Task<CaptureFilterRefreshResult> LegacySourceProtectionEngine::runRefre
   const bool filterChanged =
       engine.activeCaptureApplicationIdentities_ != snapshot.applicationIdentities ||
       engine.activeCaptureOverlayWindowIDs_ != keptOverlays;
-  const bool displayChanged = engine.activeDisplayID_ != display->displayID ||
-                              !sameDisplayGeometry(supervisor->activeDisplay(), *display);
+  // The supervisor's display is the one the running stream captures (its number and geometry).
+  const auto& activeDisplay = supervisor->activeDisplay();
+  const bool displayChanged =
+      !activeDisplay || !capture::isSameDisplayGeometry(*activeDisplay, *display);
   if (!filterChanged && !displayChanged) {
-    if (engine.cleanFramesRequiredBeforePublish_ < 1) {
-      engine.activeDisplayFrame_ = display->frame;
+    if (engine.cleanFramesRequiredBeforePublish_ < 1)
       co_return CaptureFilterRefreshResult{true, true};
-    }
     --engine.cleanFramesRequiredBeforePublish_;
     engine.countHeldFrame();
     engine.statusMessage.set(engine.renderedFrame.value()
