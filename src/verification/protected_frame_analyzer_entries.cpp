@@ -31,10 +31,6 @@ std::string truncatedKey(const Rect& r, double scale, const char* separator) {
 
 }  // namespace
 
-std::string redactionTitle(SensitiveKind kind) {
-  return std::string(model::sensitiveKindTitle(kind));
-}
-
 AnalyzerEntry analyzerEntry(AnalyzerEntryCause cause, const Rect& frame, double confidence) {
   std::string text;
   std::string title;
@@ -73,7 +69,7 @@ AnalyzerEntry analyzerEntry(AnalyzerEntryCause cause, const Rect& frame, double 
 
 ProtectedRedaction findingRedaction(const DetectedItem& finding, const Rect& lineFrame) {
   ProtectedRedaction redaction;
-  redaction.title = redactionTitle(finding.kind);
+  redaction.title = model::sensitiveKindTitle(finding.kind);
   redaction.kind = finding.kind;
   redaction.risk = finding.risk;
   redaction.confidence = finding.confidence;

@@ -20,9 +20,6 @@ struct AnalyzerEntry {
   model::ProtectedRedaction redaction;
 };
 
-// The title a finding of `kind` gets on its covered box.
-std::string redactionTitle(model::SensitiveKind kind);
-
 AnalyzerEntry analyzerEntry(AnalyzerEntryCause cause, const platform::Rect& frame,
                             double confidence = 1.0);
 
