@@ -63,11 +63,7 @@ void LegacySourceProtectionEngine::publishVerifiedFrame(
 
   model::ProtectedFrameAnalysisResult verified;
   verified.analysisSucceeded = result.analysisSucceeded;
-  verified.redactions = coalesced([&] {
-    auto all = result.redactions;
-    all.insert(all.end(), authorization->protectedSet.begin(), authorization->protectedSet.end());
-    return all;
-  }());
+  verified.redactions = coalesced(result.redactions, authorization->protectedSet);
   verified.detectedItems =
       result.detectedItems.empty() ? detectedItems.value() : result.detectedItems;
   verified.durationMS = result.durationMS;
@@ -116,8 +112,7 @@ void LegacySourceProtectionEngine::commitVerifiedFrame(
                        : carriedForwardRedactions(frame->redactions, candidate->changedRects);
     }
   }
-  redactions.insert(redactions.end(), result.redactions.begin(), result.redactions.end());
-  auto finalRedactions = coalesced(redactions);
+  auto finalRedactions = coalesced(std::move(redactions), result.redactions);
   std::weak_ptr<LegacySourceProtectionEngine> weak = weak_from_this();
   pipeline_->commit(
       candidate, finalRedactions,

@@ -20,12 +20,6 @@ namespace {
 constexpr double kHoldReportInterval = 1.0;
 constexpr double kAuthorizationWatchInterval = 1.0;
 
-std::vector<ProtectedRedaction> joined(std::vector<ProtectedRedaction> first,
-                                       const std::vector<ProtectedRedaction>& second) {
-  first.insert(first.end(), second.begin(), second.end());
-  return first;
-}
-
 std::string text(bool value) {
   return value ? "true" : "false";
 }
@@ -75,7 +69,7 @@ void LegacySourceProtectionEngine::mergeSourceOverlayRedactions(
     const std::vector<ProtectedRedaction>& redactions,
     const std::vector<model::DetectedItem>& items) {
   runtime::assertMainActor();
-  sourceOverlayRedactions_ = coalesced(joined(sourceOverlayRedactions_, redactions));
+  sourceOverlayRedactions_ = coalesced(sourceOverlayRedactions_, redactions);
   sourceOverlayUpdate.set({sourceContextGeneration_, redactions,
                            ProtectedSourceOverlayUpdate::Origin::frameSafetyDetection});
   pipeline_->updateLiveRedactions(redactionsReplacingSourceOverlays(sourceOverlayRedactions_),
@@ -94,7 +88,7 @@ std::vector<ProtectedRedaction> LegacySourceProtectionEngine::redactionsReplacin
                    return redaction.scope != ProtectedRedactionScope::sourceOverlay;
                  });
   }
-  return coalesced(joined(std::move(redactions), sourceOverlays));
+  return coalesced(std::move(redactions), sourceOverlays);
 }
 
 void LegacySourceProtectionEngine::installSourceOverlaySnapshot(SourceOverlaySnapshot snapshot) {
@@ -132,7 +126,7 @@ LegacySourceProtectionEngine::authorizeSourceMasks(
   }
 
   auto protectedSet =
-      coalesced(joined(protectedSourceRedactions, expectedSourceOverlaySnapshot_.redactions));
+      coalesced(protectedSourceRedactions, expectedSourceOverlaySnapshot_.redactions);
   const auto uncovered = uncoveredSourceRedactions(sourceRedactions, protectedSet);
   if (!uncovered.empty()) {
     beginPendingSourceMaskAuthorization(uncovered, *candidate);

@@ -386,9 +386,7 @@ void ProtectedFramePipeline::applyLiveRedactions(std::vector<model::ProtectedRed
   if (removesProtectedCoverage(verifiedRedactions_, redactions)) {
     // Nothing is uncovered before a full-frame candidate has been verified.
     requiresRedactionRemovalRefresh_ = true;
-    auto combined = verifiedRedactions_;
-    combined.insert(combined.end(), redactions.begin(), redactions.end());
-    verifiedRedactions_ = coalesced(combined);
+    verifiedRedactions_ = coalesced(verifiedRedactions_, redactions);
   } else {
     verifiedRedactions_ = std::move(redactions);
   }

@@ -65,4 +65,10 @@ std::vector<ProtectedRedaction> coalesced(const std::vector<ProtectedRedaction>&
   return result;
 }
 
+std::vector<ProtectedRedaction> coalesced(std::vector<ProtectedRedaction> first,
+                                          const std::vector<ProtectedRedaction>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return coalesced(first);
+}
+
 }  // namespace corvane::verification

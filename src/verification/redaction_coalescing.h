@@ -13,5 +13,9 @@ namespace corvane::verification {
 // covers nothing and is dropped. Pure; callable from any thread.
 std::vector<model::ProtectedRedaction> coalesced(
     const std::vector<model::ProtectedRedaction>& redactions);
+// `first` followed by `second`, coalesced.
+std::vector<model::ProtectedRedaction> coalesced(
+    std::vector<model::ProtectedRedaction> first,
+    const std::vector<model::ProtectedRedaction>& second);
 
 }  // namespace corvane::verification
