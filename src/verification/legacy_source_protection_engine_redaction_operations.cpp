@@ -17,11 +17,6 @@ namespace {
 // How far a protection may fall short of a source mask on each side and still cover it.
 constexpr double kCoverageTolerance = 0.002;
 
-bool containsRect(const platform::Rect& outer, const platform::Rect& inner) {
-  return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() &&
-         inner.minY() >= outer.minY() && inner.maxY() <= outer.maxY();
-}
-
 std::string reviewLabel(const ProtectedRedaction& redaction) {
   switch (redaction.scope) {
     case ProtectedRedactionScope::sensitiveText:

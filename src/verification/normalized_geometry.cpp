@@ -23,6 +23,11 @@ Rect grown(const Rect& r, double dx, double dy) {
   return Rect{{r.minX() - dx, r.minY() - dy}, {r.width() + 2 * dx, r.height() + 2 * dy}};
 }
 
+bool containsRect(const Rect& outer, const Rect& inner) {
+  return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() &&
+         inner.minY() >= outer.minY() && inner.maxY() <= outer.maxY();
+}
+
 Point centre(const Rect& r) {
   return {r.minX() + r.width() / 2, r.minY() + r.height() / 2};
 }

@@ -14,6 +14,8 @@ platform::Rect clippedToUnit(const platform::Rect& r);
 platform::Rect unionRect(const platform::Rect& a, const platform::Rect& b);
 // `r` grown by dx on the left and right and dy at the top and bottom.
 platform::Rect grown(const platform::Rect& r, double dx, double dy);
+// Whether `inner` lies wholly within `outer` (edges may touch).
+bool containsRect(const platform::Rect& outer, const platform::Rect& inner);
 platform::Point centre(const platform::Rect& r);
 // Ascending by minY, then by minX: the reading order of regions.
 bool isBeforeInReadingOrder(const platform::Rect& a, const platform::Rect& b);

@@ -5,6 +5,7 @@
 
 #include "runtime/main_actor.h"
 #include "runtime/runtime.h"
+#include "verification/normalized_geometry.h"
 #include "verification/protected_analysis_region_planner.h"
 #include "verification/protected_gpu_compositor.h"
 #include "verification/protected_scroll_motion_estimator.h"
@@ -356,9 +357,7 @@ bool ProtectedFramePipeline::removesProtectedCoverage(
     const auto cover = old.normalizedFrame.standardized();
     return std::none_of(replacement.begin(), replacement.end(),
                         [&](const model::ProtectedRedaction& candidate) {
-                          const auto frame = candidate.normalizedFrame.standardized();
-                          return frame.minX() <= cover.minX() && frame.minY() <= cover.minY() &&
-                                 frame.maxX() >= cover.maxX() && frame.maxY() >= cover.maxY();
+                          return containsRect(candidate.normalizedFrame.standardized(), cover);
                         });
   });
 }
