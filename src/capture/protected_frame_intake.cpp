@@ -107,16 +107,24 @@ void ProtectedFrameIntake::drainHeldFrame() {
   pass(std::move(*held), configuration, runtime::uptime());
 }
 
-std::function<void(double)> ProtectedFrameIntake::retryHeldFrameOn(
-    std::shared_ptr<runtime::SerialQueue> samplesQueue,
-    std::weak_ptr<ProtectedFrameIntake> intake) {
-  return [samplesQueue = std::move(samplesQueue), intake = std::move(intake)](double delaySeconds) {
+ProtectedFrameIntake::Handlers ProtectedFrameIntake::engineHandlers(
+    std::weak_ptr<ProtectedFrameIntake> intake, std::shared_ptr<runtime::SerialQueue> samplesQueue,
+    model::EventRecorder recorder, std::function<void()> deliveryReportDue) {
+  Handlers handlers;
+  handlers.deliveryReportDue = std::move(deliveryReportDue);
+  handlers.callbackCountsDue =
+      [recorder = std::move(recorder)](const ProtectedCaptureCallbackMonitor::Counts& counts) {
+        recorder("protected_share_capture_callbacks", counts.fields());
+      };
+  handlers.cadenceRetryDue = [samplesQueue = std::move(samplesQueue),
+                              intake = std::move(intake)](double delaySeconds) {
     runtime::postToMainAfter(delaySeconds, intake, [samplesQueue, intake](ProtectedFrameIntake&) {
       samplesQueue->post([intake] {
         if (auto strong = intake.lock()) strong->drainHeldFrame();
       });
     });
   };
+  return handlers;
 }
 
 void ProtectedFrameIntake::pass(LatestCapturedFrameMailbox::Entry entry,

@@ -11,6 +11,7 @@
 #include "capture/protected_frame_cadence_gate.h"
 #include "capture/protected_frame_delivery_state.h"
 #include "capture/protected_frame_relay.h"
+#include "model/event_recorder.h"
 #include "platform/screen_capture.h"
 #include "runtime/serial_queue.h"
 
@@ -23,7 +24,7 @@ inline constexpr const char* kProtectedShareSamplesQueueLabel =
 // frames to the mailbox and drains it — dropping frames of another generation or captured before
 // the minimum time, holding while publication is paused, pacing with the cadence gate — into the
 // relay. It touches nothing but the lock-guarded records; what the main actor must hear about goes
-// through the two handlers, which the owner sets before the first stream starts.
+// through the handlers, which the owner sets before the first stream starts.
 class ProtectedFrameIntake {
  public:
   struct Records {
@@ -71,11 +72,16 @@ class ProtectedFrameIntake {
 
   const Records& records() const { return records_; }
 
-  // A cadenceRetryDue handler for an intake whose samples queue is `samplesQueue`: after the
-  // delay, drainHeldFrame() runs there, unless the intake is gone by then.
-  static std::function<void(double delaySeconds)> retryHeldFrameOn(
-      std::shared_ptr<runtime::SerialQueue> samplesQueue,
-      std::weak_ptr<ProtectedFrameIntake> intake);
+  // The handlers of a capture engine's intake whose samples queue is `samplesQueue`:
+  // `deliveryReportDue`; the callback counts logged through `recorder` as
+  // "protected_share_capture_callbacks"; and a refused frame passed on in the next slot (after
+  // the delay drainHeldFrame() runs on the samples queue, unless the intake is gone by then). The
+  // X11 capture sends a frame per change, so the last frame of a burst, refused for coming too soon
+  // after the one before, would otherwise wait for the next change.
+  static Handlers engineHandlers(std::weak_ptr<ProtectedFrameIntake> intake,
+                                 std::shared_ptr<runtime::SerialQueue> samplesQueue,
+                                 model::EventRecorder recorder,
+                                 std::function<void()> deliveryReportDue);
 
  private:
   void recordOutcome(ProtectedCaptureCallbackMonitor::Outcome outcome);

@@ -34,21 +34,12 @@ std::shared_ptr<ProtectedShareEngine> ProtectedShareEngine::make(
     runtime::postToMain(weak,
                         [frame](ProtectedShareEngine& self) { self.handleRelayedFrame(frame); });
   });
-  ProtectedFrameIntake::Handlers handlers;
-  handlers.deliveryReportDue = [weak] {
-    runtime::postToMain(weak,
-                        [](ProtectedShareEngine& self) { self.publishFrameDeliveryReport(); });
-  };
-  handlers.callbackCountsDue = [recorder = engine->services_.recorder](
-                                   const ProtectedCaptureCallbackMonitor::Counts& counts) {
-    recorder("protected_share_capture_callbacks", counts.fields());
-  };
   std::weak_ptr<ProtectedFrameIntake> weakIntake = engine->intake_;
-  // The X11 capture sends a frame per change: the last frame of a burst, refused for coming too
-  // soon after the one before, is passed on in the next slot.
-  handlers.cadenceRetryDue =
-      ProtectedFrameIntake::retryHeldFrameOn(engine->samplesQueue_, weakIntake);
-  engine->intake_->setHandlers(std::move(handlers));
+  engine->intake_->setHandlers(ProtectedFrameIntake::engineHandlers(
+      weakIntake, engine->samplesQueue_, engine->services_.recorder, [weak] {
+        runtime::postToMain(weak,
+                            [](ProtectedShareEngine& self) { self.publishFrameDeliveryReport(); });
+      }));
   CaptureStreamSupervisor::Sinks sinks;
   sinks.sample = [weakIntake](const platform::CapturedSample& sample, std::uint64_t identity) {
     if (auto intake = weakIntake.lock()) intake->handleSample(sample, identity);

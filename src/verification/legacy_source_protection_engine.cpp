@@ -26,22 +26,13 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
   std::weak_ptr<LegacySourceProtectionEngine> weak = engine;
   auto& self = *engine;
 
-  capture::ProtectedFrameIntake::Handlers handlers;
-  handlers.deliveryReportDue = [weak] {
-    runtime::postToMain(
-        weak, [](LegacySourceProtectionEngine& engine) { engine.publishFrameDeliveryReport(); });
-  };
-  // On the samples queue: only the recorder is touched there.
-  handlers.callbackCountsDue = [recorder = self.services_.recorder](
-                                   const capture::ProtectedCaptureCallbackMonitor::Counts& c) {
-    recorder("protected_share_capture_callbacks", c.fields());
-  };
   std::weak_ptr<capture::ProtectedFrameIntake> weakIntake = self.intake_;
-  // The X11 capture sends a frame per change: the last frame of a burst, refused for coming too
-  // soon after the one before, is passed on in the next slot.
-  handlers.cadenceRetryDue =
-      capture::ProtectedFrameIntake::retryHeldFrameOn(self.sampleQueue_, weakIntake);
-  self.intake_->setHandlers(std::move(handlers));
+  self.intake_->setHandlers(capture::ProtectedFrameIntake::engineHandlers(
+      weakIntake, self.sampleQueue_, self.services_.recorder, [weak] {
+        runtime::postToMain(weak, [](LegacySourceProtectionEngine& engine) {
+          engine.publishFrameDeliveryReport();
+        });
+      }));
   capture::CaptureStreamSupervisor::Sinks sinks;
   sinks.sample = [weakIntake](const platform::CapturedSample& sample, std::uint64_t identity) {
     if (auto intake = weakIntake.lock()) intake->handleSample(sample, identity);
