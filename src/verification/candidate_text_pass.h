@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include "model/protected_frame_analysis_result.h"
@@ -19,8 +18,6 @@ namespace corvane::verification {
 struct CandidateTextPass {
   SharedAnalysisCandidate candidate;
   SourceOverlaySnapshot sourceOverlaySnapshot;  // as expected when the candidate was admitted
-  std::uint64_t generation = 0;
-  std::uint64_t sourceContextGeneration = 0;
   bool sourceMasksVerifiedInCapture = false;
   // No verified frame was out: the frame is read whole and becomes a baseline to approve.
   bool isFirstFrame = false;

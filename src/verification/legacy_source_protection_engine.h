@@ -126,8 +126,6 @@ class LegacySourceProtectionEngine
   struct PendingBaselineApproval {
     SharedAnalysisCandidate candidate;
     model::ProtectedFrameAnalysisResult result;
-    std::uint64_t generation = 0;
-    std::uint64_t sourceContextGeneration = 0;
     bool replacesPublishedBaseline = false;
     std::uint64_t sourceOverlayRevision = 0;
   };
@@ -310,19 +308,17 @@ class LegacySourceProtectionEngine
   void retryBaselineRefreshIfNeeded(const ProtectedAnalysisCandidate& candidate);
 
   // Analysis (main actor unless named otherwise).
-  // Whether the analysis of `generation` in `sourceContextGeneration` is still the engine's.
-  bool isCurrentAnalysis(std::uint64_t generation, std::uint64_t sourceContextGeneration) const;
+  // Whether the analysis of `candidate` (its capture generation and source context) is still the
+  // engine's.
+  bool isCurrentAnalysis(const ProtectedAnalysisCandidate& candidate) const;
   // The source-mask check of an admitted candidate is done; decide and run the text pass.
   void continueAnalysisAfterSourceMaskVerification(
       SharedAnalysisCandidate candidate, SourceOverlaySnapshot sourceOverlaySnapshot,
-      std::uint64_t generation, std::uint64_t sourceContextGeneration,
       SourceOverlayVerificationResult sourceOverlayVerification,
       bool sourceOverlayVerificationWasPerformed,
       std::shared_ptr<ProtectedAnalysisCancellation> analysisCancellation);
   // The analysis failed: the candidate goes back and the last verified frame stays.
-  void holdFrameAfterAnalysisFailure(const SharedAnalysisCandidate& candidate, int durationMS,
-                                     std::uint64_t generation,
-                                     std::uint64_t sourceContextGeneration);
+  void holdFrameAfterAnalysisFailure(const SharedAnalysisCandidate& candidate, int durationMS);
   // Turns the candidate down and counts a held frame; ends the analysis when it is current, or
   // (`onlyWhenAnalyzing`) only when `analyzingGeneration` is the candidate's generation.
   void holdCandidate(const SharedAnalysisCandidate& candidate, bool onlyWhenAnalyzing);
@@ -333,7 +329,6 @@ class LegacySourceProtectionEngine
   void publishVerifiedFrame(SharedAnalysisCandidate candidate,
                             model::ProtectedFrameAnalysisResult result,
                             std::vector<model::ProtectedRedaction> sourceRedactions,
-                            std::uint64_t generation, std::uint64_t sourceContextGeneration,
                             bool isBaselineReview, std::uint64_t sourceOverlayRevision,
                             std::vector<model::ProtectedRedaction> protectedSourceRedactions);
   void commitVerifiedFrame(const SharedAnalysisCandidate& candidate,
@@ -363,8 +358,7 @@ class LegacySourceProtectionEngine
       std::weak_ptr<LegacySourceProtectionEngine> weak, std::uint64_t generation);
   // Offers the analysed frame to the user as the (new) baseline.
   void openBaselineReview(const SharedAnalysisCandidate& candidate,
-                          model::ProtectedFrameAnalysisResult result, std::uint64_t generation,
-                          std::uint64_t sourceContextGeneration,
+                          model::ProtectedFrameAnalysisResult result,
                           std::uint64_t sourceOverlayRevision);
   // The pipeline reported whether the committed frame reached the output.
   void finishVerifiedCommit(const SharedAnalysisCandidate& candidate,

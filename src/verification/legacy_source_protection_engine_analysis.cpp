@@ -60,15 +60,13 @@ void LegacySourceProtectionEngine::analyzeCandidate(SharedAnalysisCandidate cand
     auto verification =
         mustVerify ? SourceOverlayCaptureVerifier::verify(candidate->sourceImage.get(), snapshot)
                    : SourceOverlayVerificationResult::verified();
-    runtime::postToMain(weak, [candidate = std::move(candidate), snapshot = std::move(snapshot),
-                               verification, mustVerify,
-                               cancellation](LegacySourceProtectionEngine& engine) mutable {
-      const auto generation = candidate->generation;
-      const auto context = candidate->sourceContextGeneration;
-      engine.continueAnalysisAfterSourceMaskVerification(std::move(candidate), std::move(snapshot),
-                                                         generation, context, verification,
-                                                         mustVerify, std::move(cancellation));
-    });
+    runtime::postToMain(
+        weak, [candidate = std::move(candidate), snapshot = std::move(snapshot), verification,
+               mustVerify, cancellation](LegacySourceProtectionEngine& engine) mutable {
+          engine.continueAnalysisAfterSourceMaskVerification(std::move(candidate),
+                                                             std::move(snapshot), verification,
+                                                             mustVerify, std::move(cancellation));
+        });
   });
 }
 
@@ -85,8 +83,10 @@ void LegacySourceProtectionEngine::retryBaselineRefreshIfNeeded(
   record("protected_share_baseline_refresh_retry");
 }
 
-bool LegacySourceProtectionEngine::isCurrentAnalysis(std::uint64_t generation,
-                                                     std::uint64_t sourceContextGeneration) const {
+bool LegacySourceProtectionEngine::isCurrentAnalysis(
+    const ProtectedAnalysisCandidate& candidate) const {
+  const auto generation = candidate.generation;
+  const auto sourceContextGeneration = candidate.sourceContextGeneration;
   return generation == captureGeneration_ && analyzingGeneration_ == generation &&
          sourceContextGeneration == sourceContextGeneration_ &&
          analyzingSourceContextGeneration_ == sourceContextGeneration;
@@ -108,10 +108,9 @@ void LegacySourceProtectionEngine::countHeldFrame(std::optional<int> analysisDur
 }
 
 void LegacySourceProtectionEngine::holdFrameAfterAnalysisFailure(
-    const SharedAnalysisCandidate& candidate, int durationMS, std::uint64_t generation,
-    std::uint64_t sourceContextGeneration) {
+    const SharedAnalysisCandidate& candidate, int durationMS) {
   runtime::assertMainActor();
-  if (!isCurrentAnalysis(generation, sourceContextGeneration) || !model::isActive(phase.value()) ||
+  if (!isCurrentAnalysis(*candidate) || !model::isActive(phase.value()) ||
       isSourceContextTransitioning.value()) {
     holdCandidate(candidate, true);
     return;
@@ -119,7 +118,7 @@ void LegacySourceProtectionEngine::holdFrameAfterAnalysisFailure(
   pipeline_->reject(candidate);
   retryBaselineRefreshIfNeeded(*candidate);
   countHeldFrame(durationMS);
-  finishAnalysisIfCurrent(generation);
+  finishAnalysisIfCurrent(candidate->generation);
   const bool frameOut = renderedFrame.value().has_value();
   isHoldingPreviousVerifiedFrame.set(frameOut);
   statusMessage.set(frameOut ? "Holding last verified frame; background audit will retry"

@@ -10,15 +10,12 @@ namespace corvane::verification {
 // and the pipeline keeps this one in flight, so an approval can still publish exactly it.
 void LegacySourceProtectionEngine::openBaselineReview(const SharedAnalysisCandidate& candidate,
                                                       model::ProtectedFrameAnalysisResult result,
-                                                      std::uint64_t generation,
-                                                      std::uint64_t sourceContextGeneration,
                                                       std::uint64_t sourceOverlayRevision) {
   // Source masks are on the real screen and so in the frame already.
   auto preview = ProtectedGPUCompositor::redactedImage(candidate->sourceImage, result.redactions,
                                                        /*includeSourceOverlays=*/false);
   if (!preview) {
-    holdFrameAfterAnalysisFailure(candidate, result.durationMS, generation,
-                                  sourceContextGeneration);
+    holdFrameAfterAnalysisFailure(candidate, result.durationMS);
     return;
   }
   const bool frameOut = renderedFrame.value().has_value();
@@ -29,8 +26,7 @@ void LegacySourceProtectionEngine::openBaselineReview(const SharedAnalysisCandid
   pendingBaselineRedactions.set(result.redactions);
   pendingBaselineIsRefresh.set(frameOut);
   pendingBaselineApproval_ =
-      PendingBaselineApproval{candidate, std::move(result),    generation, sourceContextGeneration,
-                              frameOut,  sourceOverlayRevision};
+      PendingBaselineApproval{candidate, std::move(result), frameOut, sourceOverlayRevision};
   const auto width = preview->width();
   const auto height = preview->height();
   pendingBaselinePreview.set(std::move(preview));
@@ -52,7 +48,7 @@ bool LegacySourceProtectionEngine::approvePendingBaseline() {
   if (!pendingBaselineApproval_) return false;
   const auto& approval = *pendingBaselineApproval_;
   if (!model::isActive(phase.value()) || isSourceContextTransitioning.value() ||
-      !isCurrentAnalysis(approval.generation, approval.sourceContextGeneration))
+      !isCurrentAnalysis(*approval.candidate))
     return false;
   auto candidate = approval.candidate;
   auto result = approval.result;
@@ -75,7 +71,7 @@ void LegacySourceProtectionEngine::rejectPendingBaseline() {
   record("protected_share_baseline_rejected",
          {{"refresh", approval.replacesPublishedBaseline ? "true" : "false"}});
   pipeline_->reject(approval.candidate);
-  finishAnalysisIfCurrent(approval.generation);
+  finishAnalysisIfCurrent(approval.candidate->generation);
   const bool frameOut = renderedFrame.value().has_value();
   isHoldingPreviousVerifiedFrame.set(frameOut);
   statusMessage.set(frameOut ? "Protected frame update declined; the last verified frame stays"

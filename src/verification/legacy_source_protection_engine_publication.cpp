@@ -32,12 +32,12 @@ std::string publishedStatus(std::size_t redactionCount) {
 // redactions; `sourceRedactions` the text that must be masked on the real screen.
 void LegacySourceProtectionEngine::publishVerifiedFrame(
     SharedAnalysisCandidate candidate, model::ProtectedFrameAnalysisResult result,
-    std::vector<ProtectedRedaction> sourceRedactions, std::uint64_t generation,
-    std::uint64_t sourceContextGeneration, bool isBaselineReview,
+    std::vector<ProtectedRedaction> sourceRedactions, bool isBaselineReview,
     std::uint64_t sourceOverlayRevision,
     std::vector<ProtectedRedaction> protectedSourceRedactions) {
   runtime::assertMainActor();
-  if (!isCurrentAnalysis(generation, sourceContextGeneration) || !model::isActive(phase.value()) ||
+  const auto generation = candidate->generation;
+  if (!isCurrentAnalysis(*candidate) || !model::isActive(phase.value()) ||
       isSourceContextTransitioning.value()) {
     holdCandidate(candidate, true);
     return;
@@ -93,8 +93,7 @@ void LegacySourceProtectionEngine::publishVerifiedFrame(
     statusMessage.set("Holding last verified frame while changed regions are confirmed");
     return;
   }
-  openBaselineReview(candidate, std::move(verified), generation, sourceContextGeneration,
-                     sourceOverlayRevision);
+  openBaselineReview(candidate, std::move(verified), sourceOverlayRevision);
 }
 
 // Hands the frame with its final covers to the pipeline. The published record, metrics, status

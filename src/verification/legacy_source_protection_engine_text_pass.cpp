@@ -33,12 +33,11 @@ std::map<std::string, std::string> mismatchFields(
 // in progress, the capture must show the owner's masks, and then its text is read.
 void LegacySourceProtectionEngine::continueAnalysisAfterSourceMaskVerification(
     SharedAnalysisCandidate candidate, SourceOverlaySnapshot sourceOverlaySnapshot,
-    std::uint64_t generation, std::uint64_t sourceContextGeneration,
     SourceOverlayVerificationResult sourceOverlayVerification,
     bool sourceOverlayVerificationWasPerformed,
     std::shared_ptr<ProtectedAnalysisCancellation> analysisCancellation) {
   runtime::assertMainActor();
-  if (!isCurrentAnalysis(generation, sourceContextGeneration) || !model::isActive(phase.value()) ||
+  if (!isCurrentAnalysis(*candidate) || !model::isActive(phase.value()) ||
       isSourceContextTransitioning.value()) {
     holdCandidate(candidate, true);
     return;
@@ -51,8 +50,6 @@ void LegacySourceProtectionEngine::continueAnalysisAfterSourceMaskVerification(
   statusMessage.set(frameOut ? kAuditingStatus : "Verifying first native-resolution frame");
   CandidateTextPass pass;
   pass.sourceOverlaySnapshot = std::move(sourceOverlaySnapshot);
-  pass.generation = generation;
-  pass.sourceContextGeneration = sourceContextGeneration;
   pass.sourceMasksVerifiedInCapture =
       sourceOverlayVerificationWasPerformed && sourceOverlayVerification.isVerified;
   pass.isFirstFrame = !frameOut;
@@ -100,8 +97,7 @@ runtime::Task<void> LegacySourceProtectionEngine::runTextAnalysis(
   if (!clean) co_return;
   auto self = weak.lock();
   if (!self) co_return;
-  if (!self->isCurrentAnalysis(pass.generation, pass.sourceContextGeneration) ||
-      self->isSourceContextTransitioning.value()) {
+  if (!self->isCurrentAnalysis(*pass.candidate) || self->isSourceContextTransitioning.value()) {
     self->holdCandidate(pass.candidate, true);
     co_return;
   }
@@ -196,8 +192,7 @@ void LegacySourceProtectionEngine::finishTextPass(CandidateTextPass pass,
     analysed.durationMS = result.durationMS;
     analysed.sourceMasksVerifiedInCapture = pass.sourceMasksVerifiedInCapture;
     publishVerifiedFrame(std::move(pass.candidate), std::move(analysed), std::move(masks.source),
-                         pass.generation, pass.sourceContextGeneration, pass.isBaselineReview,
-                         pass.sourceOverlaySnapshot.revision,
+                         pass.isBaselineReview, pass.sourceOverlaySnapshot.revision,
                          std::move(pass.sourceOverlaySnapshot.redactions));
     return;
   }
@@ -205,13 +200,12 @@ void LegacySourceProtectionEngine::finishTextPass(CandidateTextPass pass,
     // Overtaken by a newer frame: not a held frame. When the run itself moved on (a new capture,
     // a stop, a failure), its phase and message are left as they are.
     pipeline_->reject(pass.candidate);
-    if (!isCurrentAnalysis(pass.generation, pass.sourceContextGeneration)) return;
-    finishAnalysisIfCurrent(pass.generation);
+    if (!isCurrentAnalysis(*pass.candidate)) return;
+    finishAnalysisIfCurrent(pass.candidate->generation);
     statusMessage.set("Prioritizing the latest interactive frame");
     return;
   }
-  holdFrameAfterAnalysisFailure(pass.candidate, result.durationMS, pass.generation,
-                                pass.sourceContextGeneration);
+  holdFrameAfterAnalysisFailure(pass.candidate, result.durationMS);
 }
 
 }  // namespace corvane::verification

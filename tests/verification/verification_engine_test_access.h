@@ -29,10 +29,8 @@ struct LegacySourceProtectionEngineTestAccess {
                       std::vector<model::ProtectedRedaction> sourceRedactions,
                       bool isBaselineReview, std::uint64_t sourceOverlayRevision,
                       std::vector<model::ProtectedRedaction> protectedSourceRedactions) {
-    const auto generation = candidate->generation;
-    const auto context = candidate->sourceContextGeneration;
     engine.publishVerifiedFrame(std::move(candidate), std::move(result),
-                                std::move(sourceRedactions), generation, context, isBaselineReview,
+                                std::move(sourceRedactions), isBaselineReview,
                                 sourceOverlayRevision, std::move(protectedSourceRedactions));
   }
   static const SourceOverlaySnapshot& expectedSnapshot(const Engine& engine) {
