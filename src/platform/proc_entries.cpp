@@ -1,18 +1,36 @@
 #include "platform/proc_entries.h"
 
-#include <fstream>
+#include <charconv>
 #include <sstream>
 #include <string_view>
+
+#include "platform/files.h"
 
 namespace corvane::platform {
 namespace {
 
+// Entries under /proc/<pid>/root are the process's own files and may be anything it likes (a FIFO
+// or a huge file): read them only as small regular files, without blocking.
 std::optional<std::string> readSmallFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  constexpr std::uintmax_t limit = 256 * 1024;
+  auto contents = readFile(path, limit);
+  if (!contents) return std::nullopt;
+  return std::move(contents).value();
+}
+
+// The value of one variable in a NUL-separated environment block.
+std::optional<std::string_view> environmentValue(std::string_view environ, std::string_view name) {
+  std::size_t begin = 0;
+  while (begin < environ.size()) {
+    auto end = environ.find('\0', begin);
+    if (end == std::string_view::npos) end = environ.size();
+    const auto entry = environ.substr(begin, end - begin);
+    if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+      return entry.substr(name.size() + 1);
+    }
+    begin = end + 1;
+  }
+  return std::nullopt;
 }
 
 std::filesystem::path processFolder(const std::filesystem::path& procRoot, std::int32_t processID) {
@@ -55,18 +73,17 @@ std::optional<std::filesystem::path> readProcLaunchedDesktopFile(
   if (processID <= 0) return std::nullopt;
   const auto environ = readSmallFile(processFolder(procRoot, processID) / "environ");
   if (!environ) return std::nullopt;
-  constexpr std::string_view key = "GIO_LAUNCHED_DESKTOP_FILE=";
-  std::size_t begin = 0;
-  while (begin < environ->size()) {
-    auto end = environ->find('\0', begin);
-    if (end == std::string::npos) end = environ->size();
-    const std::string_view entry(environ->data() + begin, end - begin);
-    if (entry.starts_with(key) && entry.size() > key.size()) {
-      return std::filesystem::path(std::string(entry.substr(key.size())));
-    }
-    begin = end + 1;
-  }
-  return std::nullopt;
+  const auto file = environmentValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE");
+  const auto launcherPid = environmentValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  if (!file || file->empty() || !launcherPid) return std::nullopt;
+  // Children inherit the variables (a program started from a terminal that was opened from the
+  // menu carries the terminal's entry): the entry names this process only when the launcher
+  // recorded this very process.
+  std::int32_t recorded = 0;
+  const auto* last = launcherPid->data() + launcherPid->size();
+  const auto [end, error] = std::from_chars(launcherPid->data(), last, recorded);
+  if (error != std::errc{} || end != last || recorded != processID) return std::nullopt;
+  return std::filesystem::path(std::string(*file));
 }
 
 std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::path& procRoot,

@@ -14,7 +14,8 @@ namespace corvane::platform {
 // the app-flatpak-<id>-<n>.scope cgroup.
 std::optional<std::string> readProcFlatpakId(const std::filesystem::path& procRoot,
                                              std::int32_t processID);
-// GIO_LAUNCHED_DESKTOP_FILE from the process's environment.
+// GIO_LAUNCHED_DESKTOP_FILE from the process's environment, only when GIO_LAUNCHED_DESKTOP_FILE_PID
+// names the process itself (children inherit both variables).
 std::optional<std::filesystem::path> readProcLaunchedDesktopFile(
     const std::filesystem::path& procRoot, std::int32_t processID);
 // The executable the process runs (the exe link, without a " (deleted)" mark).

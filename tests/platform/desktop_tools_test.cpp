@@ -38,7 +38,8 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   testing::TemporaryFolder folder;
   const auto entry = folder / "com.pemberquist.halvermoor.desktop";
   // A program with no window that waits to be told to quit.
-  const auto program = writeScript(folder / "tray-only", "exec sleep 30");
+  const auto program =
+      writeScript(folder / "tray-only", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec sleep 30");
   auto pid =
       launchDetachedProcess({program, {}, {{"GIO_LAUNCHED_DESKTOP_FILE", entry.string()}}, {}});
   ASSERT_TRUE(pid.ok()) << pid.message();

@@ -47,7 +47,13 @@ TEST(ApplicationIdentityTest, PrefersFlatpakThenLaunchFileThenEntryThenClass) {
   proc.write("10/cgroup", "0::/user.slice/app-flatpak-org.example.Sandboxed-4242.scope\n");
   proc.write("11/environ",
              "A=1\0GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/"
-             "org.example.Launched.desktop\0B=2\0"s);
+             "org.example.Launched.desktop\0GIO_LAUNCHED_DESKTOP_FILE_PID=11\0B=2\0"s);
+  // Inherited from the process that was launched (a terminal): names another process.
+  proc.write("13/environ",
+             "GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/org.example.Launched.desktop\0"
+             "GIO_LAUNCHED_DESKTOP_FILE_PID=11\0"s);
+  proc.write("14/environ",
+             "GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/org.example.Launched.desktop\0"s);
   proc.write("12/comm", "vaultd\n");
   ApplicationIdentityResolver resolver(index, proc.path());
 
@@ -55,6 +61,8 @@ TEST(ApplicationIdentityTest, PrefersFlatpakThenLaunchFileThenEntryThenClass) {
   const auto launched = resolver.resolve(11, WindowClass{"x", "VaultWin"});
   EXPECT_EQ(launched.id, "org.example.Launched");
   EXPECT_EQ(launched.name, "Launched App");
+  EXPECT_EQ(resolver.resolve(13, WindowClass{"vaultwin", "VaultWin"}).id, "org.example.Vault");
+  EXPECT_EQ(resolver.resolve(14, WindowClass{"vaultwin", "VaultWin"}).id, "org.example.Vault");
   const auto byClass = resolver.resolve(12, WindowClass{"vaultwin", "VaultWin"});
   EXPECT_EQ(byClass.id, "org.example.Vault");
   EXPECT_EQ(byClass.name, "Vault");
