@@ -32,7 +32,7 @@ test-sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(TEST_JOBS)
 
 # Builds only what it runs: the application, and the demo's tools when there is no display.
-RUN_TARGETS = corvane $(if $(DISPLAY),,corvane_demo_shot x11_test_client)
+RUN_TARGETS = corvane $(if $(DISPLAY),,corvane_demo_shot corvane_demo_picture x11_test_client)
 
 run: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target $(RUN_TARGETS)
