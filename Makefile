@@ -1,4 +1,4 @@
-# Corvane: `make run` starts the app, `make test` builds and runs every test.
+# Corvane: `make run` builds and starts the app, `make test` builds and runs every test.
 BUILD_DIR ?= build
 ASAN_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
@@ -31,7 +31,11 @@ test-sanitize: deps
 	@cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(TEST_JOBS)
 
-run: build
+# Builds only what it runs: the application, and the demo's tools when there is no display.
+RUN_TARGETS = corvane $(if $(DISPLAY),,corvane_demo_shot corvane_demo_picture x11_test_client)
+
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target $(RUN_TARGETS)
 	@bash scripts/run-corvane $(BUILD_DIR) $(ARGS)
 
 # Benchmarks, then the fuzzers, then one table of every goal (bench/goals.txt) and whether it holds.

@@ -29,7 +29,8 @@ bool ApplicationWindowManager::hasVisibleWindow() const {
 }
 
 // A titled window centred on the main screen, listed among the application's windows, at the
-// normal level; the window system orders a closed window out and keeps it.
+// normal level, brought to the current desktop whenever it is shown; the window system orders a
+// closed window out and keeps it.
 std::shared_ptr<platform::TopLevelWindow> ApplicationWindowManager::makeWindow(
     const std::string& title, platform::Size size, platform::Size minimumSize) const {
   platform::Rect frame{{0, 0}, size};
@@ -37,7 +38,8 @@ std::shared_ptr<platform::TopLevelWindow> ApplicationWindowManager::makeWindow(
   window->setTitle(title);
   window->setMinSize(minimumSize);
   window->setCollectionBehavior(platform::CollectionBehavior::managed |
-                                platform::CollectionBehavior::participatesInCycle);
+                                platform::CollectionBehavior::participatesInCycle |
+                                platform::CollectionBehavior::moveToActiveSpace);
   window->setListedInWindowsMenu(true);
   window->setLevel(platform::WindowLevel::normal);
   if (auto screen = windowSystem_->mainScreen()) {

@@ -99,15 +99,16 @@ app::CorvaneControllerServices controllerServices(
 // popover and visibility watch.
 app::StatusItemFactory statusItemFactory(std::shared_ptr<ui::QtMenuBarStatusItem> icon,
                                          std::shared_ptr<platform::WindowSystem> windowSystem,
-                                         model::PreferencesSource preferences) {
-  return [icon, windowSystem, preferences](
+                                         model::PreferencesSource preferences,
+                                         std::function<void()> quit) {
+  return [icon, windowSystem, preferences, quit](
              const std::shared_ptr<app::CorvaneController>& controller,
              std::function<void()> showSetup,
              std::function<void()> showSettings) -> std::shared_ptr<void> {
     auto item = std::make_shared<menubar::MenuBarStatusItemController>(
         std::make_shared<app::MenuBarControllerAdapter>(controller), icon, windowSystem,
         preferences, std::move(showSetup));
-    item->start(std::move(showSettings));
+    item->start(std::move(showSettings), quit);
     return item;
   };
 }
@@ -183,9 +184,11 @@ runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
   services.startCrashReporting = [reporter](const model::ProductionConfiguration& configuration) {
     if (auto crashReporter = reporter.lock()) crashReporter->start(configuration);
   };
-  application->trayIcon_ = std::make_shared<ui::QtMenuBarStatusItem>();
+  application->trayIcon_ = std::make_shared<ui::QtMenuBarStatusItem>(trayPanelHiddenProbe());
+  // The tray menu's Quit and Ctrl+Q end Corvane as the signals do.
   services.makeStatusItem = statusItemFactory(application->trayIcon_, application->windowSystem_,
-                                              application->environment_.preferences());
+                                              application->environment_.preferences(),
+                                              services.controller.terminateApplication);
   services.decodeBase64 = &decodeBase64Text;
   application->delegate_ = app::AppDelegate::make(std::move(services));
   return application;

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 
 // Xlib last: its macros (None, Bool, Status…) clash with Qt's names.
+#include "platform/x11/x11_system_tray.h"
 #include "platform/x11/x11_window_states.h"
 
 namespace corvane::wiring {
@@ -18,6 +19,14 @@ std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints() {
   Display* display = qtX11Display();
   if (display == nullptr) return nullptr;
   return std::make_shared<platform::x11::X11WindowStateHints>(display);
+}
+
+std::function<bool(unsigned long long)> trayPanelHiddenProbe() {
+  Display* display = qtX11Display();
+  if (display == nullptr) return nullptr;
+  return [display](unsigned long long icon) {
+    return platform::x11::isEmbeddingPanelHidden(display, static_cast<Window>(icon));
+  };
 }
 
 }  // namespace corvane::wiring

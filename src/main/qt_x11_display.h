@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "platform/window_states.h"
@@ -14,5 +15,8 @@ _XDisplay* qtX11Display();
 
 // Window-state hints for Qt's windows, on Qt's own X connection; null off X11 (offscreen).
 std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints();
+
+// Whether the tray panel holding Qt's embedded icon window is out of sight; null off X11.
+std::function<bool(unsigned long long)> trayPanelHiddenProbe();
 
 }  // namespace corvane::wiring

@@ -29,8 +29,8 @@ class MenuBarStatusItem {
   // The icon's rectangle in desktop points; none when the tray does not say (a
   // StatusNotifierItem never does).
   virtual std::optional<platform::Rect> geometry() const = 0;
-  // The desktop hides its panels for now (nothing on this desktop hides the tray icons while the
-  // tray stays available when the implementation says false).
+  // The panel holding the tray is out of sight for now (an auto-hiding panel slid away): the
+  // icon is neither placed nor lost.
   virtual bool isTrayHidden() const = 0;
   // Sets the icon to the symbol, drawn as a mask in the panel's colours. False, leaving the icon
   // as it was, when the symbol cannot be drawn.
@@ -38,6 +38,10 @@ class MenuBarStatusItem {
   virtual void setToolTip(const std::string& text) = 0;
   // Runs `handler` when the user activates the icon (a primary click).
   virtual void setActivationHandler(std::function<void()> handler) = 0;
+  // The icon's context menu: "Open Corvane", "Settings…" and "Quit Corvane", running these.
+  // Ctrl+Q in any of the application's windows runs `quit` too.
+  virtual void setMenuActions(std::function<void()> open, std::function<void()> settings,
+                              std::function<void()> quit) = 0;
 
   // ---- The popover -----------------------------------------------------------------------------
   // Builds the popover's content over the controller, with these actions.

@@ -36,9 +36,11 @@ MenuBarStatusItemController::~MenuBarStatusItemController() {
   visibilityMonitorTask_.cancel();
 }
 
-void MenuBarStatusItemController::start(std::function<void()> showSettings) {
+void MenuBarStatusItemController::start(std::function<void()> showSettings,
+                                        std::function<void()> quit) {
   configureButton();
-  configurePopover(showSetup_, std::move(showSettings));
+  configurePopover(showSetup_, showSettings);
+  configureMenu(std::move(showSettings), std::move(quit));
   observeController();
   verifyInstallationAndRunQA();
 }
@@ -74,6 +76,26 @@ void MenuBarStatusItemController::configurePopover(std::function<void()> showSet
       [weakSelf](std::optional<platform::Point> closingPress) {
         if (auto self = weakSelf.lock()) self->popoverDidClose(closingPress);
       });
+}
+
+void MenuBarStatusItemController::configureMenu(std::function<void()> showSettings,
+                                                std::function<void()> quit) {
+  runtime::assertMainActor();
+  std::weak_ptr<MenuBarStatusItemController> weakSelf = weak_from_this();
+  statusItem_->setMenuActions(
+      [weakSelf] {
+        if (auto self = weakSelf.lock()) self->open();
+      },
+      std::move(showSettings), std::move(quit));
+}
+
+void MenuBarStatusItemController::open() {
+  runtime::assertMainActor();
+  if (didActivateDockFallback_) {
+    statusItem_->showTaskbarWindow();
+  } else if (!statusItem_->isPopoverShown()) {
+    statusItem_->showPopover();
+  }
 }
 
 void MenuBarStatusItemController::observeController() {
@@ -177,6 +199,13 @@ runtime::Task<void> MenuBarStatusItemController::runVisibilityWatch(
 
 std::optional<double> MenuBarStatusItemController::watchPass(bool& hasBeenReady, int& failures) {
   auto state = currentInstallationState();
+  // No tray host at launch: no icon will show, so waiting would only delay the fall-back. A tray
+  // that goes away later (a panel restarting) gets the usual few failed passes to come back.
+  if (!hasBeenReady && !statusItem_->isTrayAvailable()) {
+    record(state);
+    activateDockFallback(MenuBarAccessState::noSystemTray);
+    return std::nullopt;
+  }
   if (hasBeenReady && isQAMode() && hasArgument(forceObscuredAfterReadyFlag)) {
     state.unobscured = false;
   }
@@ -214,7 +243,7 @@ void MenuBarStatusItemController::runQAPopoverProbe() {
   togglePopover();
 }
 
-void MenuBarStatusItemController::activateDockFallback() {
+void MenuBarStatusItemController::activateDockFallback(MenuBarAccessState state) {
   runtime::assertMainActor();
   if (didActivateDockFallback_) return;
   didActivateDockFallback_ = true;
@@ -226,7 +255,7 @@ void MenuBarStatusItemController::activateDockFallback() {
       defaults->set(dockFallbackActiveKey, platform::Value(shown));
     }
   }
-  setAccessState(MenuBarAccessState::dockFallback);
+  setAccessState(state);
   if (showSetup_) showSetup_();
 }
 

@@ -16,9 +16,11 @@
 namespace corvane::menubar {
 
 // Owns the tray icon and its popover: the icon follows whether a session runs, a click opens or
-// closes the popover, and a watch keeps checking that the icon really is in a tray. When it stays
-// out of sight the watch switches once to an ordinary taskbar window and opens the setup window;
-// its verdict is the controller's menuBarAccessState. In QA runs (a QA settings suite is active)
+// closes the popover, its context menu opens Corvane, its settings or quits, and a watch keeps
+// checking that the icon really is in a tray. When the desktop has no tray at all the watch
+// switches at once to an ordinary taskbar window and opens the setup window; when a tray keeps
+// the icon out of sight it does so after the failures below. Its verdict is the controller's
+// menuBarAccessState. In QA runs (a QA settings suite is active)
 // it records its milestones in that suite and honours three QA flags. Main actor only.
 class MenuBarStatusItemController
     : public std::enable_shared_from_this<MenuBarStatusItemController> {
@@ -55,12 +57,17 @@ class MenuBarStatusItemController
   MenuBarStatusItemController(const MenuBarStatusItemController&) = delete;
   MenuBarStatusItemController& operator=(const MenuBarStatusItemController&) = delete;
 
-  // The launch sequence, in this order (start() runs all four).
+  // The launch sequence, in this order (start() runs all five).
   void configureButton();
   void configurePopover(std::function<void()> showSetup, std::function<void()> showSettings);
+  void configureMenu(std::function<void()> showSettings, std::function<void()> quit);
   void observeController();
   void verifyInstallationAndRunQA();
-  void start(std::function<void()> showSettings);
+  // `quit` runs the application's ordinary termination.
+  void start(std::function<void()> showSettings, std::function<void()> quit = nullptr);
+
+  // The context menu's "Open Corvane": the popover, or the taskbar window once it stands in.
+  void open();
 
   // The icon's primary click: closes the popover when it is shown, else opens it (unless this
   // very click just closed it).
@@ -70,8 +77,9 @@ class MenuBarStatusItemController
 
   // One measurement of the icon.
   model::MenuBarStatusItemState currentInstallationState() const;
-  // Switches to the taskbar window once and opens the setup window.
-  void activateDockFallback();
+  // Switches to the taskbar window once and opens the setup window; `state` says why.
+  void activateDockFallback(
+      model::MenuBarAccessState state = model::MenuBarAccessState::dockFallback);
 
   bool didActivateDockFallback() const { return didActivateDockFallback_; }
   bool didRunQAPopoverProbe() const { return didRunQAPopoverProbe_; }

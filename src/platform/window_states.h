@@ -21,6 +21,9 @@ class WindowStateHints {
   virtual ~WindowStateHints() = default;
   // `mapped`: the window is on screen, so its states belong to the window manager.
   virtual void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) = 0;
+  // Puts the window on the virtual desktop the user is on now, unless it is on every desktop.
+  // `mapped` as for apply().
+  virtual void moveToCurrentDesktop(std::uint32_t windowNumber, bool mapped) = 0;
   // Makes the window transient for `parentNumber` (0: for none). Window managers keep a transient
   // window above its parent and in at least the parent's layer.
   virtual void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) = 0;

@@ -28,6 +28,7 @@ enum class CollectionBehavior : std::uint32_t {
   participatesInCycle = 1u << 4,  // listed in Alt-Tab, taskbar and pager
   fullScreenPrimary = 1u << 5,    // may be made full-screen
   fullScreenAuxiliary = 1u << 6,  // may float over another window's full-screen state
+  moveToActiveSpace = 1u << 7,    // comes to the current virtual desktop whenever it is shown
 };
 
 constexpr CollectionBehavior operator|(CollectionBehavior a, CollectionBehavior b) {

@@ -235,6 +235,11 @@ void QtWindow::orderIn(bool makeKey) {
     applyExtraStates();
   }
   orderedIn_ = true;
+  // Before mapping: a window shown again would otherwise return to the desktop it was last on.
+  if (platform::hasFlag(behavior_, CollectionBehavior::moveToActiveSpace) && state_->stateHints) {
+    state_->stateHints->moveToCurrentDesktop(static_cast<std::uint32_t>(host_->winId()),
+                                             host_->isVisible());
+  }
   syncMapping();
   // Brought forward by a key request, an iconified window comes back first.
   if (makeKey && host_->isMinimized()) {

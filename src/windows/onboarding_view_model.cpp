@@ -102,7 +102,12 @@ bool OnboardingViewModel::showsMigrationNotice() const {
 }
 
 bool OnboardingViewModel::showsMenuBarFallbackNotice() const {
-  return input_.menuBarAccessState == model::MenuBarAccessState::dockFallback;
+  return input_.menuBarAccessState == model::MenuBarAccessState::dockFallback ||
+         input_.menuBarAccessState == model::MenuBarAccessState::noSystemTray;
+}
+
+MenuBarFallbackNotice OnboardingViewModel::menuBarFallbackNotice() const {
+  return MenuBarFallbackNotice::make(input_.menuBarAccessState);
 }
 
 MigrationNoticeModel OnboardingViewModel::migrationNotice() const {

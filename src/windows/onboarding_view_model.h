@@ -83,6 +83,7 @@ class OnboardingViewModel {
   std::string headerSubtitle() const;
   bool showsMigrationNotice() const;
   bool showsMenuBarFallbackNotice() const;
+  MenuBarFallbackNotice menuBarFallbackNotice() const;
   MigrationNoticeModel migrationNotice() const;
   std::vector<OnboardingStepRowModel> checklist() const;
   // Green once the share target is confirmed.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "model/menu_bar_access_state.h"
 #include "windows/setup_window_controller.h"
 
 namespace corvane::windows {
@@ -40,13 +41,28 @@ struct MigrationNoticeModel {
                                    const std::optional<std::string>& legacyAppQuitError);
 };
 
-// The notice shown while the tray icon cannot be seen and the taskbar window stands in for it.
+// The notice shown while the tray icon cannot be seen and the taskbar window stands in for it:
+// a tray that did not show the icon, or a desktop without any system tray.
 struct MenuBarFallbackNotice {
   static constexpr const char* symbol = "menubar.rectangle";
   static constexpr const char* heading = "System tray space is full";
   static constexpr const char* explanation =
       "Linux hid the Corvane icon. Corvane remains available from the taskbar for this session. "
       "Hide an unused tray icon, then relaunch Corvane to restore the icon.";
+  static constexpr const char* noTrayHeading = "This desktop has no system tray";
+  static constexpr const char* noTrayExplanation =
+      "Corvane remains available from the taskbar for this session. To keep its icon at hand, "
+      "add a system tray to your panel (on GNOME, the AppIndicator extension), then relaunch "
+      "Corvane.";
+
+  std::string headingText;
+  std::string explanationText;
+
+  static MenuBarFallbackNotice make(model::MenuBarAccessState state) {
+    if (state == model::MenuBarAccessState::noSystemTray) return {noTrayHeading, noTrayExplanation};
+    return {heading, explanation};
+  }
+  bool operator==(const MenuBarFallbackNotice&) const = default;
 };
 
 }  // namespace corvane::windows

@@ -51,7 +51,7 @@ class MenuBarStatusItemControllerTest : public ::testing::Test {
 };
 
 TEST_F(MenuBarStatusItemControllerTest, ATrayThatNeverShowsTheIconFallsBackOnTheHundredthPass) {
-  item->trayAvailable = false;
+  item->iconInTray = false;
   start();
   // The first pass failed; 98 more at 0.05 s leave 99 failures without a fall-back.
   loop.advance(98 * Controller::intervalBeforeReady);
@@ -90,6 +90,60 @@ TEST_F(MenuBarStatusItemControllerTest, AfterReadinessTheThirdFailedSecondFallsB
   EXPECT_EQ(setupShown, 1);
 }
 
+// No tray host at all: the first pass falls back, saying so; the full-tray verdict is kept for
+// a tray that exists. A tray that goes away after the icon was ready gets the usual passes.
+TEST_F(MenuBarStatusItemControllerTest, WithoutAnyTrayTheFirstPassFallsBackAndSaysThereIsNone) {
+  item->trayAvailable = false;
+  start();
+  EXPECT_EQ(item->taskbarWindowRequests, 1);
+  EXPECT_EQ(app->accessState, MenuBarAccessState::noSystemTray);
+  EXPECT_EQ(setupShown, 1);
+  EXPECT_FALSE(controller->isWatchRunning());
+  // "Open Corvane" now brings the taskbar window, not a popover no one can anchor.
+  item->menuOpen();
+  EXPECT_EQ(item->taskbarWindowRequests, 2);
+  EXPECT_EQ(item->popoverShows, 0);
+
+  item = std::make_shared<testing::FakeStatusItem>();
+  app = std::make_shared<testing::FakeMenuBarController>();
+  setupShown = 0;
+  start();
+  EXPECT_EQ(app->accessState, MenuBarAccessState::available);
+  item->trayAvailable = false;
+  passes(Controller::failuresAfterReadyLimit - 1);
+  EXPECT_EQ(item->taskbarWindowRequests, 0);
+  item->trayAvailable = true;  // the panel came back
+  passes(10);
+  EXPECT_EQ(app->accessState, MenuBarAccessState::available);
+  item->trayAvailable = false;
+  passes(Controller::failuresAfterReadyLimit);
+  EXPECT_EQ(item->taskbarWindowRequests, 1);
+  EXPECT_EQ(app->accessState, MenuBarAccessState::dockFallback);
+}
+
+TEST_F(MenuBarStatusItemControllerTest, TheContextMenuOpensShowsSettingsAndQuits) {
+  int settings = 0, quits = 0;
+  model::PreferencesSource source{store, std::nullopt, {}};
+  controller = std::make_shared<Controller>(app, item, windows, source, [this] { ++setupShown; });
+  controller->start([&] { ++settings; }, [&] { ++quits; });
+  loop.runUntilIdle();
+  ASSERT_TRUE(item->menuOpen && item->menuSettings && item->menuQuit);
+  item->menuOpen();
+  EXPECT_TRUE(item->popoverShown);
+  item->menuOpen();  // already open: it stays open
+  EXPECT_TRUE(item->popoverShown);
+  EXPECT_EQ(item->popoverShows, 1);
+  item->menuSettings();
+  item->menuQuit();
+  EXPECT_EQ(settings, 1);
+  EXPECT_EQ(quits, 1);
+  // The menu's "Open" holds the controller weakly.
+  controller.reset();
+  item->closePopover();
+  item->menuOpen();
+  EXPECT_EQ(item->popoverShows, 1);
+}
+
 TEST_F(MenuBarStatusItemControllerTest, PlacedNeedsATrayAndIsVisibleAloneIsNotEnough) {
   item->trayAvailable = false;
   start();
@@ -108,7 +162,7 @@ TEST_F(MenuBarStatusItemControllerTest, PlacedNeedsATrayAndIsVisibleAloneIsNotEn
 }
 
 TEST_F(MenuBarStatusItemControllerTest, AHiddenTrayNeverFallsBackAndResetsTheCount) {
-  item->trayAvailable = false;
+  item->iconInTray = false;
   start();
   passes(50);
   item->trayHidden = true;

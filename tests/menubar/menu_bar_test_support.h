@@ -86,6 +86,13 @@ class FakeStatusItem final : public MenuBarStatusItem {
   void setActivationHandler(std::function<void()> handler) override {
     activate = std::move(handler);
   }
+  std::function<void()> menuOpen, menuSettings, menuQuit;
+  void setMenuActions(std::function<void()> open, std::function<void()> settings,
+                      std::function<void()> quit) override {
+    menuOpen = std::move(open);
+    menuSettings = std::move(settings);
+    menuQuit = std::move(quit);
+  }
   void setPopoverContent(std::weak_ptr<MenuBarController>, MenuBarPopoverActions) override {
     hasContent = true;
   }

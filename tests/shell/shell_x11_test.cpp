@@ -2,8 +2,11 @@
 // and an orderly end on a signal.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "shell/running_corvane.h"
 #include "support/x11/test_client.h"
+#include "ui_x11/tray_host.h"
 
 namespace corvane::shell {
 namespace {
@@ -20,6 +23,9 @@ struct ShellOnX11 : ::testing::Test {
 };
 
 TEST_F(ShellOnX11, SecondLaunchForwardsReopenAndExits) {
+  // A tray to hold the icon: without one the setup window would open at launch.
+  pid_t trayer = ui::testing::startTrayHost(server);
+  ASSERT_GT(trayer, 0) << "trayer did not start";
   CorvaneHome home(server.name());
   home.seedSetupDone();
   pid_t first = home.launch();
@@ -35,6 +41,7 @@ TEST_F(ShellOnX11, SecondLaunchForwardsReopenAndExits) {
   const auto events = home.events();
   EXPECT_EQ(std::count(events.begin(), events.end(), "app_shell_initialized"), 1);
   EXPECT_EQ(home.exitStatus(first, 0.0), std::nullopt) << "the first instance ended";
+  corvane::testing::endProcess(trayer);
 }
 
 // No tray host runs here: the watch falls back to the taskbar window.
@@ -47,7 +54,7 @@ TEST_F(ShellOnX11, FirstLaunchOpensSetupFallsBackAndSignalsEndItCleanly) {
     EXPECT_TRUE(corvane::testing::waitUntil(
         [&] { return hasViewableWindow(server.name(), "Corvane Setup"); }, 5.0));
     if (signal == SIGTERM) {
-      // The fall-back comes after 100 passes of 0.05 s; its window does not hold up the end.
+      // No tray host: the fall-back comes at once; its window does not hold up the end.
       EXPECT_TRUE(corvane::testing::waitUntil(
           [&] { return hasViewableWindow(server.name(), "Corvane"); }, 10.0));
     }
@@ -62,6 +69,25 @@ TEST_F(ShellOnX11, FirstLaunchOpensSetupFallsBackAndSignalsEndItCleanly) {
     for (const auto& entry : std::filesystem::directory_iterator(home.crashReports())) {
       EXPECT_NE(entry.path().extension(), ".json") << entry.path();
     }
+  }
+}
+
+// Ctrl+Q in one of Corvane's windows ends it as a signal does: the workspace put back, a clean
+// exit, no crash report.
+TEST_F(ShellOnX11, CtrlQInTheSetupWindowQuitsCleanly) {
+  CorvaneHome home(server.name());
+  pid_t corvane = home.launch();
+  ASSERT_TRUE(home.waitForEvent("app_initialized"));
+  ASSERT_TRUE(corvane::testing::waitUntil(
+      [&] { return hasViewableWindow(server.name(), "Corvane Setup"); }, 5.0));
+  const std::string keys = "DISPLAY=" + server.name() +
+                           " xdotool search --onlyvisible --name '^Corvane Setup$' "
+                           "windowactivate --sync key --clearmodifiers ctrl+q";
+  ASSERT_EQ(std::system(keys.c_str()), 0);
+  EXPECT_EQ(home.exitStatus(corvane, 10.0), 0);
+  EXPECT_TRUE(home.waitForEvent("workspace_restored_for_termination", 0.0));
+  for (const auto& entry : std::filesystem::directory_iterator(home.crashReports())) {
+    EXPECT_NE(entry.path().extension(), ".json") << entry.path();
   }
 }
 

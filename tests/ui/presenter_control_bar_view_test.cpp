@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
+#include <functional>
 
 #include "menubar/presenter_control_bar_manager.h"
 #include "model/in_memory_defaults_store.h"
@@ -111,7 +112,7 @@ TEST_F(PresenterControlBarViewTest, ControlsReadTheirSlotsWhenPressedAndEmptyOne
   showAndSettle(live(true, false, false, false), std::move(content));
   EXPECT_FALSE(view().movePreviewButton()->isVisibleTo(host()));
   EXPECT_FALSE(view().previewSizeMenuButton()->isVisibleTo(host()));
-  EXPECT_EQ(view().previewVisibilityButton()->toolTip(), "Show Preview");
+  EXPECT_EQ(view().previewVisibilityButton()->toolTip(), "Show Preview (Ctrl+Alt+P)");
   // Drawn without its action, and inert.
   EXPECT_EQ(view().secondaryButton()->accessibleName(), "Resume protected output");
   view().secondaryButton()->click();
@@ -119,7 +120,9 @@ TEST_F(PresenterControlBarViewTest, ControlsReadTheirSlotsWhenPressedAndEmptyOne
   view().previewVisibilityButton()->click();
   view().primaryButton()->click();
   EXPECT_EQ(presses["visibility"], 1);
-  EXPECT_EQ(presses["primary"], 1);
+  EXPECT_TRUE(processUntil([&] { return presses["primary"] == 1; }));
+  processFor(20);
+  EXPECT_EQ(presses["secondary"], 0);
 
   // The size menu's label and items.
   content = allActions();
@@ -154,7 +157,7 @@ TEST_F(PresenterControlBarViewTest, CollapseExpandAndTheCollapsedContextMenu) {
   menu->actions()[0]->trigger();
   EXPECT_GT(host()->geometry().top(), before.top());  // walked to the bottom right
   view().compactStopButton()->click();
-  EXPECT_EQ(presses["primary"], 1);
+  EXPECT_TRUE(processUntil([&] { return presses["primary"] == 1; }));
   view().expandButton()->click();
   ASSERT_TRUE(processUntil([&] { return view().expandedContent()->isVisible(); }));
   EXPECT_EQ(host()->size(), QSize(580, 62));
@@ -171,6 +174,7 @@ TEST_F(PresenterControlBarViewTest, ShortcutsActWhileTheBarIsKeyAndOnlyForDrawnC
   QTest::keyClick(host(), Qt::Key_P, ctrlAlt);
   QTest::keyClick(host(), Qt::Key_9, Qt::ControlModifier);
   QTest::keyClick(host(), Qt::Key_0, Qt::ControlModifier);
+  processFor(20);  // stop and pause run once the key press returned
   EXPECT_EQ(presses, (std::map<std::string, int>{{"actual", 1},
                                                  {"fit", 1},
                                                  {"move", 1},
@@ -188,7 +192,50 @@ TEST_F(PresenterControlBarViewTest, ShortcutsActWhileTheBarIsKeyAndOnlyForDrawnC
   QTest::keyClick(host(), Qt::Key_M, ctrlAlt);
   QTest::keyClick(host(), Qt::Key_9, Qt::ControlModifier);
   QTest::keyClick(host(), Qt::Key_S, ctrlAlt);
+  processFor(20);
   EXPECT_EQ(presses, (std::map<std::string, int>{{"primary", 1}, {"secondary", 0}}));
+}
+
+// Pause shows the bar again with a new Pause slot, Stop takes the bar and its view down: each
+// runs after the press that asked for it returned, never inside it.
+TEST_F(PresenterControlBarViewTest, PauseAndStopRunAfterTheirPressReturns) {
+  bool paused = false;
+  int stops = 0;
+  std::function<PresenterControlBarContent()> content = [&] {
+    PresenterControlBarContent next = allActions();
+    next.secondaryAction = [&] {
+      paused = !paused;
+      manager->show(std::nullopt, live(paused, false, false, false), content());
+    };
+    next.action = [&] {
+      ++stops;
+      manager->hide();
+    };
+    return next;
+  };
+  showAndSettle(live(false, false, false, false), content());
+  const std::string pauseHelp = view().secondaryButton()->accessibleName().toStdString();
+  EXPECT_EQ(view().secondaryButton()->toolTip().toStdString(), pauseHelp + " (Ctrl+Alt+Space)");
+  EXPECT_EQ(view().primaryButton()->toolTip().toStdString(),
+            view().primaryButton()->accessibleName().toStdString() + " (Ctrl+Alt+S)");
+  EXPECT_EQ(view().movePreviewButton()->toolTip().toStdString(),
+            view().movePreviewButton()->accessibleName().toStdString() + " (Ctrl+Alt+M)");
+  EXPECT_EQ(view().collapseButton()->toolTip(), view().collapseButton()->accessibleName());
+
+  for (bool expected : {true, false}) {
+    view().secondaryButton()->click();
+    EXPECT_NE(paused, expected) << "ran inside the click";
+    ASSERT_TRUE(processUntil([&] { return paused == expected; }));
+    ASSERT_TRUE(processUntil([&] {
+      return view().secondaryButton()->accessibleName().toStdString() != pauseHelp || !expected;
+    }));
+  }
+  view().primaryButton()->click();
+  EXPECT_EQ(stops, 0) << "ran inside the click";
+  ASSERT_TRUE(processUntil([&] { return stops == 1; }));
+  EXPECT_EQ(manager->panel(), nullptr);
+  processFor(20);
+  EXPECT_EQ(stops, 1);
 }
 
 }  // namespace

@@ -88,6 +88,7 @@ TEST_F(SetupWindowViewTest, MigrationReviewWithARunningCopyAndTheTrayFallBack) {
   EXPECT_FALSE(view().primaryButton()->isEnabled());
   ASSERT_TRUE(view().migrationNotice()->isVisibleTo(&view()));
   EXPECT_TRUE(view().fallbackNotice()->isVisibleTo(&view()));
+  EXPECT_EQ(view().fallbackNotice()->headingLabel()->text(), "System tray space is full");
   const auto& buttons = view().migrationNotice()->buttons();
   ASSERT_EQ(buttons.size(), 3);
   EXPECT_EQ(buttons[0]->text(), "Quit Previous Copy");

@@ -1,8 +1,8 @@
 // The tray icon on a private X server: with trayer as the tray host the icon is embedded, the
 // watch finds it ready, a click opens the popover beneath it and a second click closes it for
-// good; with no tray host the watch falls back to the taskbar window, shown with the setup
-// window. The Qt part runs in a child process on Qt's xcb platform (this executable, re-run with
-// a filter).
+// good; a tray whose panel slides off screen does not count as losing the icon; with no tray
+// host the watch falls back at once to the taskbar window, shown with the setup window. The Qt part
+// runs in a child process on Qt's xcb platform (this executable, re-run with a filter).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,6 +21,7 @@
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
 #include <X11/extensions/XTest.h>
 
+#include "platform/x11/x_properties.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
 #include "ui_x11/tray_host.h"
@@ -42,6 +43,17 @@ TEST(MenuBarOnX11, TheIconIsEmbeddedInATrayAndTogglesThePopover) {
   pid_t trayer = testing::startTrayHost(server);
   ASSERT_GT(trayer, 0) << "trayer did not start";
   EXPECT_TRUE(testing::runQtChildOn(server, "MenuBarX11Child.WithTrayHost", kChildVariable));
+  corvane::testing::endProcess(trayer);
+}
+
+TEST(MenuBarOnX11, ATrayPanelThatHidesItselfKeepsTheIcon) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(kScreenWidth, kScreenHeight);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  pid_t trayer = testing::startTrayHost(server);
+  ASSERT_GT(trayer, 0) << "trayer did not start";
+  EXPECT_TRUE(
+      testing::runQtChildOn(server, "MenuBarX11Child.WithAutoHidingTrayHost", kChildVariable));
   corvane::testing::endProcess(trayer);
 }
 
@@ -131,24 +143,65 @@ TEST_F(MenuBarX11Child, WithTrayHost) {
   item->closePopover();
 }
 
-TEST_F(MenuBarX11Child, WithoutTrayHost) {
-  // The watch runs on the virtual clock: a hundred passes 0.05 s apart take no real time.
+// The panel slides away as an auto-hiding one does: the icon goes off screen with it, which is
+// not a lost icon, however many passes it lasts.
+TEST_F(MenuBarX11Child, WithAutoHidingTrayHost) {
   runtime::VirtualRunLoop loop;
-  auto item = std::make_shared<QtMenuBarStatusItem>();
+  auto item = std::make_shared<QtMenuBarStatusItem>(wiring::trayPanelHiddenProbe());
   auto controller = makeController(item);
-  loop.runUntilIdle();
-  EXPECT_TRUE(item->isVisible());  // shown, yet in no tray
-  EXPECT_FALSE(item->isTrayAvailable());
-  for (int pass = 2; pass < MenuBarStatusItemController::failuresBeforeReadyLimit; ++pass) {
-    loop.advance(MenuBarStatusItemController::intervalBeforeReady);
+  auto onScreen = [&] {
+    const auto icon = item->geometry();
+    return icon && !icon->isEmpty() && icon->minY() >= 0 && icon->maxY() <= kScreenHeight;
+  };
+  // Embedded and settled in real time before the first pass, so no pass fails meanwhile.
+  ASSERT_TRUE(processUntil([&] { return item->isIconInTray() && onScreen(); }));
+  loop.advance(MenuBarStatusItemController::intervalBeforeReady);
+  ASSERT_EQ(app->accessState, MenuBarAccessState::available);
+  EXPECT_FALSE(item->isTrayHidden());
+
+  Display* display = wiring::qtX11Display();
+  ASSERT_NE(item->embeddedIconWindow(), nullptr);
+  const auto icon = static_cast<Window>(item->embeddedIconWindow()->winId());
+  const Window panel = platform::x11::topLevelWindow(display, icon);
+  ASSERT_NE(panel, 0u);
+  ASSERT_NE(panel, icon);
+  XWindowAttributes shown{};
+  ASSERT_TRUE(XGetWindowAttributes(display, panel, &shown));
+  XMoveWindow(display, panel, shown.x, -shown.height - 200);
+  XSync(display, False);
+  ASSERT_TRUE(processUntil([&] { return !onScreen(); }));
+  EXPECT_TRUE(item->isTrayHidden());
+  for (int pass = 0; pass < 3 * MenuBarStatusItemController::failuresAfterReadyLimit; ++pass) {
+    loop.advance(MenuBarStatusItemController::intervalAfterReady);
     QApplication::processEvents();
   }
+  EXPECT_EQ(app->accessState, MenuBarAccessState::available);
   EXPECT_EQ(item->taskbarWindow(), nullptr);
   EXPECT_EQ(setupWindow, nullptr);
-  loop.advance(MenuBarStatusItemController::intervalBeforeReady);
+  EXPECT_TRUE(controller->isWatchRunning());
+
+  // Back in view: still there, and the watch still on duty.
+  XMoveWindow(display, panel, shown.x, shown.y);
+  XSync(display, False);
+  ASSERT_TRUE(processUntil([&] { return onScreen(); }));
+  loop.advance(MenuBarStatusItemController::intervalAfterReady);
+  EXPECT_FALSE(item->isTrayHidden());
+  EXPECT_EQ(app->accessState, MenuBarAccessState::available);
+  EXPECT_TRUE(controller->isWatchRunning());
+  controller.reset();
+}
+
+TEST_F(MenuBarX11Child, WithoutTrayHost) {
+  // No tray host at all: the first pass falls back, without waiting out the passes.
+  runtime::VirtualRunLoop loop;
+  auto item = std::make_shared<QtMenuBarStatusItem>(wiring::trayPanelHiddenProbe());
+  auto controller = makeController(item);
+  loop.runUntilIdle();
+  EXPECT_FALSE(item->isTrayAvailable());
+  EXPECT_FALSE(item->isTrayHidden());
   ASSERT_NE(item->taskbarWindow(), nullptr);
   ASSERT_NE(setupWindow, nullptr);
-  EXPECT_EQ(app->accessState, MenuBarAccessState::dockFallback);
+  EXPECT_EQ(app->accessState, MenuBarAccessState::noSystemTray);
   EXPECT_FALSE(controller->isWatchRunning());
   EXPECT_EQ(item->taskbarWindow()->windowTitle(), QStringLiteral("Corvane"));
   EXPECT_TRUE(processUntil([&] {

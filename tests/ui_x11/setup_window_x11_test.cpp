@@ -150,7 +150,7 @@ TEST_F(SetupWindowX11Child, TrayFallBackOpensTheSetupWindowWithItsNotice) {
   testing::XProbe probe(display);
   auto desktop = platform::x11::openDesktop(display, getpid());
   ASSERT_TRUE(desktop.ok()) << desktop.message();
-  // The watch runs on the virtual clock: its hundred passes take no real time.
+  // No tray host runs here: the watch's first pass falls back (on the virtual clock).
   runtime::VirtualRunLoop loop;
   auto controller = std::make_shared<corvane::testing::WindowsControllerDouble>();
   controller->accessState = model::MenuBarAccessState::checking;
@@ -178,10 +178,14 @@ TEST_F(SetupWindowX11Child, TrayFallBackOpensTheSetupWindowWithItsNotice) {
            host.setupView().fallbackNotice()->isVisible();
   }));
   EXPECT_EQ(probe.windowName(setupId), "Corvane Setup");
-  EXPECT_EQ(controller->accessState, model::MenuBarAccessState::dockFallback);
+  EXPECT_EQ(controller->accessState, model::MenuBarAccessState::noSystemTray);
   EXPECT_TRUE(host.setupView().headerSubtitleLabel()->text().startsWith(
       "Corvane is running from the taskbar."));
-  EXPECT_EQ(host.setupView().fallbackNotice()->headingLabel()->text(), "System tray space is full");
+  // The notice says there is no tray, not that a tray is full.
+  EXPECT_EQ(host.setupView().fallbackNotice()->headingLabel()->text(),
+            "This desktop has no system tray");
+  EXPECT_TRUE(
+      host.setupView().fallbackNotice()->explanationLabel()->text().contains("add a system tray"));
   host.host(host.setupWindow())
       ->grab()
       .save(QString::fromStdString(

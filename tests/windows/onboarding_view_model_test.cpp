@@ -205,6 +205,17 @@ TEST(OnboardingViewModelTest, HeaderAndWhichNoticesShow) {
             "customer-facing Protected Share.");
   EXPECT_TRUE(review.showsMigrationNotice());
   EXPECT_TRUE(review.showsMenuBarFallbackNotice());
+  EXPECT_EQ(review.menuBarFallbackNotice().headingText, "System tray space is full");
+  // A desktop without any tray: the same notice, saying so instead of blaming a full tray.
+  input.menuBarAccessState = model::MenuBarAccessState::noSystemTray;
+  const OnboardingViewModel noTray(input);
+  EXPECT_TRUE(noTray.showsMenuBarFallbackNotice());
+  EXPECT_EQ(noTray.headerSubtitle(), review.headerSubtitle());
+  EXPECT_EQ(noTray.menuBarFallbackNotice().headingText, "This desktop has no system tray");
+  EXPECT_EQ(noTray.menuBarFallbackNotice().explanationText.find("full"), std::string::npos);
+  EXPECT_EQ(noTray.menuBarFallbackNotice().explanationText.find("hid"), std::string::npos);
+  EXPECT_NE(noTray.menuBarFallbackNotice().explanationText.find("add a system tray"),
+            std::string::npos);
   // A review with no previous copy: heading and explanation only.
   EXPECT_FALSE(review.migrationNotice().showsPreviousCopy);
   EXPECT_TRUE(review.migrationNotice().buttons.empty());

@@ -46,23 +46,29 @@ bool hasWindowManager(Display* display) {
   return check != 0 && !windowListProperty(display, DefaultRootWindow(display), check).empty();
 }
 
-// Puts the window on every desktop, or takes it back to the current one when it was on all.
-void applyAllDesktops(Display* display, const Atoms& atoms, Window window, bool askManager,
-                      bool allDesktops) {
-  const auto current = windowDesktop(display, window);
-  if (allDesktops == (current == kAllDesktops)) return;
-  unsigned long desktop = kAllDesktops;
-  if (!allDesktops) {
-    desktop = static_cast<unsigned long>(
-        cardinalValue(display, DefaultRootWindow(display), atoms.netCurrentDesktop, XA_CARDINAL)
-            .value_or(0));
-  }
+unsigned long currentDesktop(Display* display, const Atoms& atoms) {
+  return static_cast<unsigned long>(
+      cardinalValue(display, DefaultRootWindow(display), atoms.netCurrentDesktop, XA_CARDINAL)
+          .value_or(0));
+}
+
+void setDesktop(Display* display, const Atoms& atoms, Window window, bool askManager,
+                unsigned long desktop) {
   if (askManager) {
     askWindowManager(display, window, atoms.netWmDesktop, static_cast<long>(desktop), 1);
   } else {
     XChangeProperty(display, window, atoms.netWmDesktop, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&desktop), 1);
   }
+}
+
+// Puts the window on every desktop, or takes it back to the current one when it was on all.
+void applyAllDesktops(Display* display, const Atoms& atoms, Window window, bool askManager,
+                      bool allDesktops) {
+  const auto current = windowDesktop(display, window);
+  if (allDesktops == (current == kAllDesktops)) return;
+  setDesktop(display, atoms, window, askManager,
+             allDesktops ? kAllDesktops : currentDesktop(display, atoms));
 }
 
 }  // namespace
@@ -89,6 +95,18 @@ void X11WindowStateHints::apply(std::uint32_t windowNumber, bool mapped,
     }
   }
   applyAllDesktops(display_, atoms, window, askManager, states.sticky);
+  XFlush(display_);
+}
+
+void X11WindowStateHints::moveToCurrentDesktop(std::uint32_t windowNumber, bool mapped) {
+  if (display_ == nullptr || windowNumber == 0) return;
+  const Window window = static_cast<Window>(windowNumber);
+  ErrorTrap trap(display_);
+  const Atoms atoms(display_);
+  const auto desktop = windowDesktop(display_, window);
+  const unsigned long current = currentDesktop(display_, atoms);
+  if (desktop == kAllDesktops || desktop == current) return;
+  setDesktop(display_, atoms, window, mapped && hasWindowManager(display_), current);
   XFlush(display_);
 }
 

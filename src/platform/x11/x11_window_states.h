@@ -28,6 +28,8 @@ class X11WindowStateHints final : public WindowStateHints {
  public:
   explicit X11WindowStateHints(Display* display) : display_(display) {}
   void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) override;
+  // _NET_WM_DESKTOP set to _NET_CURRENT_DESKTOP, asked of the window manager once mapped.
+  void moveToCurrentDesktop(std::uint32_t windowNumber, bool mapped) override;
   // WM_TRANSIENT_FOR, which the window manager follows on a mapped window too.
   void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) override;
   void setShownLocally(std::uint32_t windowNumber, bool shown) override;

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "runtime/main_actor.h"
 #include "ui/keyboard_shortcut.h"
 #include "ui/qt_palette_theme.h"
 #include "ui/qt_window_system.h"
@@ -194,7 +195,7 @@ void PresenterControlBarView::buildExpanded() {
   connect(visibility_, &QToolButton::clicked, this,
           [this] { perform(&PresenterControlBarState::previewVisibilityAction); });
   connect(secondary_, &QToolButton::clicked, this,
-          [this] { perform(&PresenterControlBarState::secondaryAction); });
+          [this] { performAfterThisEvent(&PresenterControlBarState::secondaryAction); });
   connect(collapse_, &QToolButton::clicked, this,
           [this] { perform(&PresenterControlBarState::collapseAction); });
 
@@ -208,7 +209,7 @@ void PresenterControlBarView::buildExpanded() {
   primary_->setStyleSheet(buttonStyle(toQColor(model::Palette::criticalRed()), Qt::white, 7) +
                           QStringLiteral("QToolButton { padding: 0 9px; }"));
   connect(primary_, &QToolButton::clicked, this,
-          [this] { perform(&PresenterControlBarState::primaryAction); });
+          [this] { performAfterThisEvent(&PresenterControlBarState::primaryAction); });
   row->addWidget(primary_);
 }
 
@@ -244,7 +245,7 @@ void PresenterControlBarView::buildCollapsed() {
   compactStop_->setIconSize(QSize(10, 10));
   compactStop_->setStyleSheet(buttonStyle(toQColor(model::Palette::criticalRed()), Qt::white, 6));
   connect(compactStop_, &QToolButton::clicked, this,
-          [this] { perform(&PresenterControlBarState::primaryAction); });
+          [this] { performAfterThisEvent(&PresenterControlBarState::primaryAction); });
   row->addWidget(compactStop_);
 }
 
@@ -259,26 +260,40 @@ QMenu* PresenterControlBarView::makeContextMenu() {
 
 void PresenterControlBarView::installShortcuts() {
   auto make = [this](ProtectedShareKeyboardCommand command,
-                     menubar::PresenterControlBarAction PresenterControlBarState::*slot) {
+                     menubar::PresenterControlBarAction PresenterControlBarState::*slot,
+                     bool afterThisEvent) {
     auto* shortcut = new QShortcut(keySequenceFor(command), this);
     shortcut->setContext(Qt::WindowShortcut);
-    connect(shortcut, &QShortcut::activated, this, [this, slot] { perform(slot); });
+    connect(shortcut, &QShortcut::activated, this, [this, slot, afterThisEvent] {
+      afterThisEvent ? performAfterThisEvent(slot) : perform(slot);
+    });
     return shortcut;
   };
   stopShortcut_ =
-      make(ProtectedShareKeyboardCommand::stop, &PresenterControlBarState::primaryAction);
-  secondaryShortcut_ =
-      make(ProtectedShareKeyboardCommand::togglePause, &PresenterControlBarState::secondaryAction);
+      make(ProtectedShareKeyboardCommand::stop, &PresenterControlBarState::primaryAction, true);
+  secondaryShortcut_ = make(ProtectedShareKeyboardCommand::togglePause,
+                            &PresenterControlBarState::secondaryAction, true);
   moveShortcut_ = make(ProtectedShareKeyboardCommand::movePreview,
-                       &PresenterControlBarState::movePreviewAction);
+                       &PresenterControlBarState::movePreviewAction, false);
   visibilityShortcut_ = make(ProtectedShareKeyboardCommand::togglePreviewVisibility,
-                             &PresenterControlBarState::previewVisibilityAction);
+                             &PresenterControlBarState::previewVisibilityAction, false);
 }
 
 void PresenterControlBarView::perform(
     menubar::PresenterControlBarAction PresenterControlBarState::*slot) {
   // Read through the state now, not from a copy taken when the bar was drawn.
   menubar::perform((*state_).*slot);
+}
+
+void PresenterControlBarView::performAfterThisEvent(
+    menubar::PresenterControlBarAction PresenterControlBarState::*slot) {
+  // The action is read now but runs on the main actor's next turn: Pause assigns the very slot
+  // it was read from, and Stop takes this view down, neither of which may happen inside the
+  // press that is still being delivered to one of its buttons.
+  auto action = (*state_).*slot;
+  if (!action) return;
+  runtime::postToMain(std::weak_ptr<PresenterControlBarState>(state_),
+                      [action = std::move(action)](PresenterControlBarState&) { action(); });
 }
 
 void PresenterControlBarView::applyIconButton(QToolButton* button,
@@ -290,8 +305,21 @@ void PresenterControlBarView::applyIconButton(QToolButton* button,
                           : palette().color(QPalette::WindowText);
   button->setIcon(SymbolImages::shared().icon(control.systemImage, tint, 11));
   button->setText(QString::fromStdString(control.title));
-  button->setToolTip(QString::fromStdString(control.help));
   button->setAccessibleName(QString::fromStdString(control.help));
+  // The hover help names the action and, where it has one, its shortcut.
+  QString toolTip = QString::fromStdString(control.help);
+  if (const auto shortcut = shortcutOf(button)) {
+    toolTip += QStringLiteral(" (%1)").arg(shortcut->toString(QKeySequence::NativeText));
+  }
+  button->setToolTip(toolTip);
+}
+
+std::optional<QKeySequence> PresenterControlBarView::shortcutOf(const QToolButton* button) const {
+  if (button == primary_ || button == compactStop_) return stopShortcut_->key();
+  if (button == secondary_) return secondaryShortcut_->key();
+  if (button == move_) return moveShortcut_->key();
+  if (button == visibility_) return visibilityShortcut_->key();
+  return std::nullopt;
 }
 
 void PresenterControlBarView::refresh() {

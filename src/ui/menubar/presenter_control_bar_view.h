@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "menubar/presenter_control_bar_manager.h"
@@ -63,6 +65,11 @@ class PresenterControlBarView final : public QWidget {
   void applyIconButton(QToolButton* button, const menubar::PresenterControlBarControl& control);
   // Runs the slot the member names, read from the state now.
   void perform(menubar::PresenterControlBarAction menubar::PresenterControlBarState::*slot);
+  // Reads the slot now and runs it as a main-actor task once the press being handled returned.
+  void performAfterThisEvent(
+      menubar::PresenterControlBarAction menubar::PresenterControlBarState::*slot);
+  // The key sequence that does what the button does, when there is one.
+  std::optional<QKeySequence> shortcutOf(const QToolButton* button) const;
 
   std::shared_ptr<menubar::PresenterControlBarState> state_;
   std::vector<runtime::Subscription> subscriptions_;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -11,6 +12,8 @@
 #include <utility>
 
 #include "ui/menubar/menu_bar_popover_view.h"
+#include "ui/menubar/tray_icon_image.h"
+#include "ui/quit_shortcut.h"
 #include "ui/symbol_images.h"
 
 namespace corvane::ui {
@@ -86,8 +89,9 @@ class QtMenuBarStatusItem::ThemeWatcher final : public QObject {
   bool pending_ = false;
 };
 
-QtMenuBarStatusItem::QtMenuBarStatusItem()
-    : icon_(std::make_unique<QSystemTrayIcon>()),
+QtMenuBarStatusItem::QtMenuBarStatusItem(std::function<bool(WId)> isPanelHidden)
+    : isPanelHidden_(std::move(isPanelHidden)),
+      icon_(std::make_unique<QSystemTrayIcon>()),
       themeWatcher_(std::make_unique<ThemeWatcher>([this] { applySymbol(); })),
       popup_(std::make_unique<Popup>()) {
   QObject::connect(icon_.get(), &QSystemTrayIcon::activated, icon_.get(),
@@ -99,6 +103,28 @@ QtMenuBarStatusItem::QtMenuBarStatusItem()
 QtMenuBarStatusItem::~QtMenuBarStatusItem() {
   popup_->didShow = nullptr;
   popup_->didClose = nullptr;
+  if (icon_) icon_->setContextMenu(nullptr);
+}
+
+void QtMenuBarStatusItem::setMenuActions(std::function<void()> open, std::function<void()> settings,
+                                         std::function<void()> quit) {
+  auto menu = std::make_unique<QMenu>();
+  menu->setObjectName(QStringLiteral("trayContextMenu"));
+  // Each runs once the menu closed and the click that chose it returned.
+  auto add = [&menu](const char* title, std::function<void()> action) {
+    QAction* item = menu->addAction(QString::fromUtf8(title));
+    QObject::connect(item, &QAction::triggered, menu.get(), [action = std::move(action)] {
+      if (action) QTimer::singleShot(0, action);
+    });
+    return item;
+  };
+  add(kOpenTitle, std::move(open));
+  add(kSettingsTitle, std::move(settings));
+  menu->addSeparator();
+  add(kQuitTitle, quit)->setShortcut(QuitShortcut::keySequence());
+  icon_->setContextMenu(menu.get());
+  contextMenu_ = std::move(menu);
+  quitShortcut_ = std::make_unique<QuitShortcut>(std::move(quit));
 }
 
 void QtMenuBarStatusItem::setVisible(bool visible) {
@@ -130,6 +156,12 @@ bool QtMenuBarStatusItem::isIconInTray() const {
   return true;
 }
 
+bool QtMenuBarStatusItem::isTrayHidden() const {
+  if (!isPanelHidden_ || !isTrayAvailable()) return false;
+  QWidget* embedded = embeddedIconWindow();
+  return embedded != nullptr && isPanelHidden_(embedded->winId());
+}
+
 std::optional<platform::Rect> QtMenuBarStatusItem::geometry() const {
   const QRect rect = icon_->geometry();
   if (rect.isEmpty() && embeddedIconWindow() == nullptr) return std::nullopt;
@@ -146,12 +178,10 @@ bool QtMenuBarStatusItem::setSymbol(const std::string& systemImage) {
 
 void QtMenuBarStatusItem::applySymbol() {
   if (symbol_.empty()) return;
-  // A mask: StatusNotifierItem hosts recolour it themselves; an XEmbed tray shows our tint, the
-  // theme's text colour, which the panels of the same theme use.
-  QIcon icon = SymbolImages::shared().icon(
-      symbol_, QApplication::palette().color(QPalette::WindowText), kIconSize);
-  icon.setIsMask(true);
-  icon_->setIcon(icon);
+  // The theme's text colour, which the panels of the same theme use, outlined for the panels
+  // that are not drawn in that theme (a dark tray under a light theme, and the other way round).
+  icon_->setIcon(
+      outlinedSymbolIcon(symbol_, QApplication::palette().color(QPalette::WindowText), kIconSize));
   if (visibleRequested_ && !icon_->isVisible()) icon_->setVisible(true);
 }
 

@@ -9,24 +9,32 @@
 
 #include "menubar/menu_bar_status_item.h"
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace corvane::ui {
 
+class QuitShortcut;
 class MenuBarPopoverView;
 
 // The tray icon on this desktop: a QSystemTrayIcon (a StatusNotifierItem where a watcher runs,
-// an XEmbed icon in the system tray otherwise) drawn from our symbols as a mask in the theme's
-// text colour, re-tinted when the theme changes. The popover is a popup window placed at the
-// icon (at the pointer when the tray does not say where the icon is); the fall-back is an
-// ordinary taskbar window titled "Corvane" holding the same content. Main thread only.
+// an XEmbed icon in the system tray otherwise) drawn from our symbols in the theme's text colour
+// inside a contrasting outline, re-tinted when the theme changes. The popover is a popup window
+// placed at the icon (at the pointer when the tray does not say where the icon is); the context
+// menu opens Corvane, its settings or quits; the fall-back is an ordinary taskbar window titled
+// "Corvane" holding the same content. Main thread only.
 class QtMenuBarStatusItem final : public menubar::MenuBarStatusItem {
  public:
   static constexpr int kIconSize = 22;
   static constexpr int kPopoverGap = 4;
   static constexpr const char* kTaskbarWindowTitle = "Corvane";
+  static constexpr const char* kOpenTitle = "Open Corvane";
+  static constexpr const char* kSettingsTitle = "Settings…";
+  static constexpr const char* kQuitTitle = "Quit Corvane";
 
-  QtMenuBarStatusItem();
+  // `isPanelHidden` says whether the panel an XEmbed tray embedded the icon's window (by its
+  // number) in is out of sight for now; without it no tray counts as hidden.
+  explicit QtMenuBarStatusItem(std::function<bool(WId)> isPanelHidden = nullptr);
   ~QtMenuBarStatusItem() override;
   QtMenuBarStatusItem(const QtMenuBarStatusItem&) = delete;
   QtMenuBarStatusItem& operator=(const QtMenuBarStatusItem&) = delete;
@@ -36,10 +44,12 @@ class QtMenuBarStatusItem final : public menubar::MenuBarStatusItem {
   bool isTrayAvailable() const override;
   bool isIconInTray() const override;
   std::optional<platform::Rect> geometry() const override;
-  bool isTrayHidden() const override { return false; }
+  bool isTrayHidden() const override;
   bool setSymbol(const std::string& systemImage) override;
   void setToolTip(const std::string& text) override;
   void setActivationHandler(std::function<void()> handler) override;
+  void setMenuActions(std::function<void()> open, std::function<void()> settings,
+                      std::function<void()> quit) override;
 
   void setPopoverContent(std::weak_ptr<menubar::MenuBarController> controller,
                          menubar::MenuBarPopoverActions actions) override;
@@ -53,6 +63,9 @@ class QtMenuBarStatusItem final : public menubar::MenuBarStatusItem {
 
   // For tests and screenshots.
   QSystemTrayIcon* trayIcon() const { return icon_.get(); }
+  QMenu* contextMenu() const { return contextMenu_.get(); }
+  // The XEmbed icon window Qt made for the tray, when there is one.
+  QWidget* embeddedIconWindow() const;
   QWidget* popover() const;
   MenuBarPopoverView* popoverView() const { return popoverView_; }
   QWidget* taskbarWindow() const { return taskbarWindow_.get(); }
@@ -64,10 +77,11 @@ class QtMenuBarStatusItem final : public menubar::MenuBarStatusItem {
  private:
   class Popup;
   class ThemeWatcher;
-  // The XEmbed icon window Qt made for the tray, when there is one.
-  QWidget* embeddedIconWindow() const;
   void applySymbol();
 
+  std::function<bool(WId)> isPanelHidden_;
+  std::unique_ptr<QMenu> contextMenu_;
+  std::unique_ptr<QuitShortcut> quitShortcut_;
   std::unique_ptr<QSystemTrayIcon> icon_;
   std::unique_ptr<ThemeWatcher> themeWatcher_;
   std::unique_ptr<Popup> popup_;

@@ -217,6 +217,7 @@ void OnboardingView::refresh() {
   migrationNotice_->setVisible(model.showsMigrationNotice());
   migrationNotice_->set(model.migrationNotice());
   fallbackNotice_->setVisible(model.showsMenuBarFallbackNotice());
+  fallbackNotice_->set(model.menuBarFallbackNotice());
 
   const auto rows = model.checklist();
   screenRecordingRow_->set(rows[0]);

@@ -24,10 +24,10 @@ SetupNoticeFrame::SetupNoticeFrame(const char* symbol, const char* heading, cons
   texts_ = new QVBoxLayout;
   texts_->setSpacing(spacing);
   heading_ = makeTextLabel(this, heading, 14, QFont::DemiBold);
-  auto* detail = makeTextLabel(this, explanation, 12, QFont::Normal, true);
-  setTextColor(detail, toQColor(model::StatusColor::secondary));
+  explanation_ = makeTextLabel(this, explanation, 12, QFont::Normal, true);
+  setTextColor(explanation_, toQColor(model::StatusColor::secondary));
   texts_->addWidget(heading_);
-  texts_->addWidget(detail);
+  texts_->addWidget(explanation_);
   row->addLayout(texts_, 1);
 }
 
@@ -90,6 +90,11 @@ MenuBarFallbackNoticeView::MenuBarFallbackNoticeView(QWidget* parent)
                        windows::MenuBarFallbackNotice::heading,
                        windows::MenuBarFallbackNotice::explanation, 3, parent) {
   setObjectName(QStringLiteral("menuBarFallbackNotice"));
+}
+
+void MenuBarFallbackNoticeView::set(const windows::MenuBarFallbackNotice& notice) {
+  headingLabel()->setText(QString::fromStdString(notice.headingText));
+  explanationLabel()->setText(QString::fromStdString(notice.explanationText));
 }
 
 }  // namespace corvane::ui

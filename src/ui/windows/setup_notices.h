@@ -20,6 +20,7 @@ class SetupNoticeFrame : public RoundedPanel {
                    QWidget* parent = nullptr);
 
   QLabel* headingLabel() const { return heading_; }
+  QLabel* explanationLabel() const { return explanation_; }
 
  protected:
   QVBoxLayout* texts() const { return texts_; }
@@ -27,6 +28,7 @@ class SetupNoticeFrame : public RoundedPanel {
  private:
   QVBoxLayout* texts_;
   QLabel* heading_;
+  QLabel* explanation_;
 };
 
 // The notice about the move from the former brand, with what to do about the previous copy.
@@ -58,6 +60,8 @@ class MenuBarFallbackNoticeView final : public SetupNoticeFrame {
   Q_OBJECT
  public:
   explicit MenuBarFallbackNoticeView(QWidget* parent = nullptr);
+
+  void set(const windows::MenuBarFallbackNotice& notice);
 };
 
 }  // namespace corvane::ui
