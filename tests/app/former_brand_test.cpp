@@ -15,7 +15,7 @@ constexpr const char* kDidNotQuit =
 // A copy of the former brand without windows, started from its desktop entry: only the process
 // list knows it.
 platform::ProcessRecord trayOnlyCopy(std::int32_t pid, const std::filesystem::path& entry) {
-  return platform::ProcessRecord{pid, "/opt/halvermoor/bin/run", entry, std::nullopt};
+  return platform::ProcessRecord{pid, "/opt/halvermoor/bin/run", entry, std::nullopt, {}};
 }
 
 TEST(FormerBrandTest, InstalledCopyRequiresTheReviewAndPostsOnlyWhenAskedTo) {
@@ -174,7 +174,7 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // Zero attempts still wait one interval before giving up.
     AdvisorFixture f;
-    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID)}, {true, 0});
+    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}}, {true, 0});
     const auto startedAt = f.loop.uptime();
     EXPECT_EQ(f.quit(0, 0.1), LegacyAppQuitResult::timedOut);
     EXPECT_NEAR(f.loop.uptime() - startedAt, 0.1, 0.011);
@@ -182,7 +182,7 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // A copy that quits during the first wait is confirmed after one sleep.
     AdvisorFixture f;
-    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID)}, {false, 0.05});
+    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}}, {false, 0.05});
     const auto startedAt = f.loop.uptime();
     EXPECT_EQ(f.quit(30, 0.1), LegacyAppQuitResult::confirmed);
     EXPECT_NEAR(f.loop.uptime() - startedAt, 0.1, 0.011);
@@ -190,7 +190,7 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // This process itself is never a former copy, whatever it looks like.
     AdvisorFixture f;
-    f.processes->addProcess({1, "/opt/x", std::nullopt, std::string(kFormerID)});
+    f.processes->addProcess({1, "/opt/x", std::nullopt, std::string(kFormerID), {}});
     EXPECT_EQ(f.quit(30, 0.1), LegacyAppQuitResult::notRunning);
   }
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -60,10 +63,15 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   EXPECT_EQ(found->launchedDesktopFile, entry);
   EXPECT_FALSE(found->flatpakId);
 
-  ASSERT_TRUE(table.terminate(pid.value()).ok());
+  // Only a listed process is signalled, through the handle taken when it was listed.
+  ProcessRecord named = *found;
+  named.handle = nullptr;
+  EXPECT_FALSE(table.terminate(named).ok());
+  EXPECT_FALSE(table.terminate(ProcessRecord{}).ok());
+  ASSERT_TRUE(found->handle);
+  ASSERT_TRUE(table.terminate(*found).ok());
   EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
-  EXPECT_FALSE(table.terminate(pid.value()).ok());
-  EXPECT_FALSE(table.terminate(0).ok());
+  EXPECT_FALSE(table.terminate(*found).ok());
 }
 
 TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
@@ -77,14 +85,36 @@ TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
   const std::string environ("HOME=/home/u\0LANG=C\0", 20);
   std::ofstream(proc / "812/environ") << environ;
   fs::create_symlink("/opt/halvermoor/bin/run (deleted)", proc / "812/exe");
+  // Processes are this user's when all their user ids are: another user's and a set-user-id
+  // program's are not listed.
+  const auto user = std::to_string(::getuid());
+  const auto writeStatus = [&](const std::string& pid, const std::string& uids) {
+    fs::create_directories(proc / pid);
+    std::ofstream(proc / pid / "status") << "Name:\tx\nUmask:\t0022\nUid:\t" << uids << "\n";
+  };
+  writeStatus("812", user + "\t" + user + "\t" + user + "\t" + user);
+  writeStatus("813", "54321\t54321\t54321\t54321");
+  writeStatus("814", user + "\t54321\t54321\t54321");
+  // A process's own root may hold a FIFO where the sandbox file would be: never waited on.
+  writeStatus("815", user + "\t" + user + "\t" + user + "\t" + user);
+  fs::create_directories(proc / "815/root");
+  ASSERT_EQ(::mkfifo((proc / "815/root/.flatpak-info").c_str(), 0600), 0);
 
   ProcProcessTable table(proc);
-  const auto records = table.processes();
-  ASSERT_EQ(records.size(), 1u);
+  auto records = table.processes();
+  std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+    return a.processIdentifier < b.processIdentifier;
+  });
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].processIdentifier, 812);
   EXPECT_EQ(records[0].executable, "/opt/halvermoor/bin/run");
   EXPECT_EQ(records[0].flatpakId, "com.pemberquist.halvermoor");
   EXPECT_FALSE(records[0].launchedDesktopFile);
+  EXPECT_EQ(records[1].processIdentifier, 815);
+  EXPECT_FALSE(records[1].flatpakId);
+  // Named, not held: a process of a tree of one's own is never signalled.
+  ASSERT_TRUE(records[0].handle);
+  EXPECT_FALSE(table.terminate(records[0]).ok());
 }
 
 struct ToolFixture {
