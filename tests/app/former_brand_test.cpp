@@ -131,6 +131,43 @@ TEST(FormerBrandTest, QuitWithNothingRunningConfirmsAtOnce) {
   EXPECT_EQ(h.count("legacy_app_quit_confirmed"), 1);
 }
 
+// What a former entry starts through a launcher or interpreter says nothing about which program
+// runs, and an entry of the same name outside the application folders is anybody's: neither
+// makes a process a former copy. A Flatpak entry's copy is known by its application id.
+TEST(FormerBrandTest, OnlyWhatNamesTheFormerCopyCounts) {
+  const std::vector<std::pair<std::string, std::string>> launchers = {
+      {"python3 /opt/halvermoor/main.py", "python3"},
+      {"sh -c \"exec halvermoor\"", "sh"},
+      {"env HALVERMOOR_HOME=/opt/halvermoor halvermoor", "env"},
+      {"java -jar /opt/halvermoor/halvermoor.jar", "java"},
+      {"flatpak run --branch=stable --command=halvermoor com.pemberquist.Halvermoor2", "flatpak"},
+  };
+  for (const auto& [exec, launcher] : launchers) {
+    SCOPED_TRACE(exec);
+    ControllerHarness h;
+    const auto program = h.folder.path() / "install/bin" / launcher;
+    std::ofstream(program) << "#!/bin/sh\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    h.installFormerEntry(h.userApplications(), exec);
+    std::filesystem::create_directories(h.folder.path() / "downloads");
+    const auto lookalikeEntry = h.installFormerEntry(h.folder.path() / "downloads");
+    h.processes->addProcess({501, program, std::nullopt, std::nullopt, {}});
+    h.processes->addProcess({502, "/usr/bin/other", lookalikeEntry, std::nullopt, {}});
+    auto& controller = h.make();
+    EXPECT_FALSE(controller.legacyAppStatus().isRunning);
+    h.run(controller.quitPreviousCopy());
+    EXPECT_TRUE(h.processes->terminateRequests().empty());
+
+    if (launcher != "flatpak") continue;
+    h.processes->addProcess({503, program, std::nullopt, "com.pemberquist.Halvermoor2", {}});
+    controller.refreshLegacyAppMigrationStatus(false);
+    EXPECT_EQ(controller.legacyAppStatus().runningProcesses,
+              std::vector<std::string>{"com.pemberquist.Halvermoor2 (process 503)"});
+    h.run(controller.quitPreviousCopy());
+    EXPECT_EQ(h.processes->terminateRequests(), std::vector<std::int32_t>{503});
+  }
+}
+
 TEST(FormerBrandTest, QASuiteKeepsTheStatusClear) {
   ControllerHarness h;
   h.qaSuite = "com.pemberquist.corvane.startupqa.run.preferences";
@@ -193,6 +230,18 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
     f.processes->addProcess({1, "/opt/x", std::nullopt, std::string(kFormerID), {}});
     EXPECT_EQ(f.quit(30, 0.1), LegacyAppQuitResult::notRunning);
   }
+}
+
+// A quit request goes to the process that was found, never to a later one given its number.
+TEST(FormerBrandAdvisorTest, ARecordOfAnEndedProcessSignalsNothing) {
+  AdvisorFixture f;
+  f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}});
+  const auto found = f.processes->processes().front();
+  f.processes->removeProcess(42);
+  f.processes->addProcess({42, "/usr/bin/editor", std::nullopt, std::nullopt, {}});
+  EXPECT_FALSE(f.processes->terminate(found).ok());
+  EXPECT_TRUE(f.processes->terminateRequests().empty());
+  EXPECT_TRUE(f.processes->terminate(f.processes->processes().front()).ok());
 }
 
 }  // namespace

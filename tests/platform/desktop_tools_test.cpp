@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,51 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   ASSERT_TRUE(table.terminate(*found).ok());
   EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
   EXPECT_FALSE(table.terminate(*found).ok());
+}
+
+// Starts `sleep 30` as process `pid` exactly, by asking the kernel to give out the number after
+// pid - 1 next (root only); other processes may take it first, so it tries a few times.
+std::optional<int> launchSleepAs(int pid) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    {
+      std::ofstream next("/proc/sys/kernel/ns_last_pid");
+      next << pid - 1;
+      next.flush();
+      if (!next) return std::nullopt;
+    }
+    auto launched = launchDetachedProcess({"/bin/sleep", {"30"}, {}, {}});
+    if (!launched) return std::nullopt;
+    if (launched.value() == pid) return pid;
+    ::kill(launched.value(), SIGKILL);
+  }
+  return std::nullopt;
+}
+
+TEST(ProcProcessTableTest, ARecordNeverSignalsALaterProcessGivenItsNumber) {
+  auto first = launchDetachedProcess({"/bin/sleep", {"30"}, {}, {}});
+  ASSERT_TRUE(first.ok());
+  const int pid = first.value();
+  ProcProcessTable table;
+  std::optional<ProcessRecord> found;
+  ASSERT_TRUE(waitFor([&] {
+    for (const auto& record : table.processes()) {
+      if (record.processIdentifier == pid && record.executable.filename() == "sleep") found = record;
+    }
+    return found.has_value();
+  }));
+  ::kill(pid, SIGKILL);
+  ASSERT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid)); }));
+
+  const auto reused = launchSleepAs(pid);
+  if (!reused) GTEST_SKIP() << "the next process number cannot be chosen here";
+  EXPECT_FALSE(table.terminate(*found).ok());
+  // Still running and never asked to quit.
+  const auto status = readFile("/proc/" + std::to_string(pid) + "/status", 65536);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(status.value().find("\nState:\tZ"), std::string::npos);
+  EXPECT_NE(status.value().find("\nShdPnd:\t0000000000000000"), std::string::npos);
+  EXPECT_NE(status.value().find("\nSigPnd:\t0000000000000000"), std::string::npos);
+  ::kill(pid, SIGKILL);
 }
 
 TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
