@@ -246,6 +246,10 @@ TEST(ProgramPathTest, ExecProgramAndLookup) {
   EXPECT_EQ(entry.execProgram(), "halvermoor");
   entry.exec = "";
   EXPECT_EQ(entry.execProgram(), "");
+  entry.exec = "flatpak run \"--command=my tool\" org.example.App  %U";
+  EXPECT_EQ(entry.execWords(),
+            (std::vector<std::string>{"flatpak", "run", "--command=my tool", "org.example.App",
+                                      "%U"}));
 
   testing::TemporaryFolder folder;
   fs::create_directories(folder / "a");
@@ -256,6 +260,25 @@ TEST(ProgramPathTest, ExecProgramAndLookup) {
   EXPECT_EQ(findProgram("tool", path), folder / "b/tool");
   EXPECT_FALSE(findProgram("absent", path));
   EXPECT_EQ(findProgram((folder / "b/tool").string(), ""), folder / "b/tool");
+}
+
+// An entry file is whatever the folder holds: a FIFO or a huge file in its place is refused at
+// once, never waited on or read whole.
+TEST(DesktopEntryFileTest, SpecialAndOversizedFilesAreRefusedWithoutWaiting) {
+  testing::TemporaryFolder folder;
+  const auto applications = folder / "applications";
+  fs::create_directories(applications);
+  ASSERT_EQ(::mkfifo((applications / "fifo.desktop").c_str(), 0600), 0);
+  std::ofstream(applications / "huge.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Huge\nComment=" << std::string(2 << 20, 'x')
+      << "\n";
+  std::ofstream(applications / "plain.desktop") << "[Desktop Entry]\nType=Application\nName=Plain\n";
+
+  const auto fifo = loadDesktopEntry(applications / "fifo.desktop");
+  ASSERT_FALSE(fifo.ok());
+  EXPECT_NE(fifo.message().find("not a regular file"), std::string::npos);
+  EXPECT_FALSE(loadDesktopEntry(applications / "huge.desktop").ok());
+  EXPECT_EQ(loadDesktopEntry(applications / "plain.desktop", {applications})->id, "plain");
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ class JsonFileDefaultsStore final : public DefaultsStore {
   ~JsonFileDefaultsStore() override;
 
   // Returns once every change made so far is saved (or its failure noted).
-  void flush();
+  void flush() override;
 
   static std::filesystem::path defaultFolder(const WellKnownFolders& folders) {
     return folders.configHome / "corvane" / "defaults";
