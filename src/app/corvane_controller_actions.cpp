@@ -302,15 +302,15 @@ void CorvaneController::addProtectedApplications(const std::vector<std::filesyst
   if (result.droppedForLimitCount > 0) {
     if (!lines.empty()) lines += '\n';
     lines += "Excluded Apps holds at most " +
-             std::to_string(model::ProtectedApplicationCatalog::maximumCount) + " apps: " +
-             std::to_string(result.droppedForLimitCount) +
+             std::to_string(model::ProtectedApplicationCatalog::maximumCount) +
+             " apps: " + std::to_string(result.droppedForLimitCount) +
              (result.droppedForLimitCount == 1 ? " app was" : " apps were") + " not added.";
   }
   protectedAppImportError_.set(lines.empty() ? std::nullopt : std::optional(std::move(lines)));
-  record("protected_apps_imported", {{"added", std::to_string(result.addedCount)},
-                                     {"reenabled", std::to_string(result.reenabledCount)},
-                                     {"rejected", std::to_string(result.rejections.size() +
-                                                                 result.droppedForLimitCount)}});
+  record("protected_apps_imported",
+         {{"added", std::to_string(result.addedCount)},
+          {"reenabled", std::to_string(result.reenabledCount)},
+          {"rejected", std::to_string(result.rejections.size() + result.droppedForLimitCount)}});
 }
 
 void CorvaneController::removeProtectedApp(const std::string& id) {

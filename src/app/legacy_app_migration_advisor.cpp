@@ -130,7 +130,8 @@ std::vector<LegacyAppMigrationAdvisor::RunningCopy> LegacyAppMigrationAdvisor::r
         !record.executable.empty() && installedPrograms.contains(resolvedPath(record.executable));
     if (!fromFlatpak && !fromEntry && !runsInstalledProgram) continue;
     listed.insert(record.processIdentifier);
-    copies.push_back({record.processIdentifier, false, locationOf(record), record, describe(record)});
+    copies.push_back(
+        {record.processIdentifier, false, locationOf(record), record, describe(record)});
   }
   return copies;
 }

@@ -40,8 +40,8 @@ class LegacyAppMigrationAdvisor : public std::enable_shared_from_this<LegacyAppM
   LegacyAppMigrationStatus status() const;
 
   // Asks every running copy to quit (the workspace's close request for a copy with windows,
-  // SIGTERM through the process's handle for one without), then checks after each of at most `maximumPollAttempts` (at
-  // least 1) waits of `pollInterval` seconds.
+  // SIGTERM through the process's handle for one without), then checks after each of at most
+  // `maximumPollAttempts` (at least 1) waits of `pollInterval` seconds.
   static runtime::Task<LegacyAppQuitResult> quitPreviousCopy(
       std::shared_ptr<const LegacyAppMigrationAdvisor> self, int maximumPollAttempts,
       double pollInterval);

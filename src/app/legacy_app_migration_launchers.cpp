@@ -8,15 +8,24 @@ namespace corvane::app {
 namespace {
 
 constexpr std::array<std::string_view, 52> kLaunchers = {
-    "sh",         "bash",       "dash",      "zsh",         "ksh",         "mksh",
-    "fish",       "csh",        "tcsh",      "busybox",     "env",         "python",
-    "pypy",       "perl",       "ruby",      "node",        "nodejs",      "java",
-    "javaw",      "mono",       "dotnet",    "gjs",         "lua",         "luajit",
-    "php",        "tclsh",      "wish",      "wine",        "flatpak",     "snap",
-    "xdg-open",   "gtk-launch", "gio",       "kioclient",   "exo-open",    "sudo",
-    "pkexec",     "doas",       "nice",      "ionice",      "nohup",       "setsid",
-    "stdbuf",     "timeout",    "firejail",  "bwrap",       "systemd-run", "dbus-launch",
-    "electron",   "appimage-run", "dbus-run-session", "qemu",
+    "sh",        "bash",         "dash",
+    "zsh",       "ksh",          "mksh",
+    "fish",      "csh",          "tcsh",
+    "busybox",   "env",          "python",
+    "pypy",      "perl",         "ruby",
+    "node",      "nodejs",       "java",
+    "javaw",     "mono",         "dotnet",
+    "gjs",       "lua",          "luajit",
+    "php",       "tclsh",        "wish",
+    "wine",      "flatpak",      "snap",
+    "xdg-open",  "gtk-launch",   "gio",
+    "kioclient", "exo-open",     "sudo",
+    "pkexec",    "doas",         "nice",
+    "ionice",    "nohup",        "setsid",
+    "stdbuf",    "timeout",      "firejail",
+    "bwrap",     "systemd-run",  "dbus-launch",
+    "electron",  "appimage-run", "dbus-run-session",
+    "qemu",
 };
 
 }  // namespace

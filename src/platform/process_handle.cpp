@@ -51,11 +51,12 @@ std::optional<uid_t> processUser(const std::filesystem::path& procRoot,
 runtime::Result<std::shared_ptr<const ProcessHandle>> ProcessHandle::open(
     std::int32_t processIdentifier) {
   using Opened = runtime::Result<std::shared_ptr<const ProcessHandle>>;
-  if (processIdentifier <= 0) return Opened::failure(processName(processIdentifier) + " is not a process.");
+  if (processIdentifier <= 0)
+    return Opened::failure(processName(processIdentifier) + " is not a process.");
   const long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(processIdentifier), 0u);
   if (fd < 0) {
-    return Opened::failure(processName(processIdentifier) + " could not be held: " +
-                           std::strerror(errno) + ".");
+    return Opened::failure(processName(processIdentifier) +
+                           " could not be held: " + std::strerror(errno) + ".");
   }
   return std::shared_ptr<const ProcessHandle>(
       new ProcessHandle(processIdentifier, static_cast<int>(fd)));
@@ -78,12 +79,13 @@ bool ProcessHandle::runsAs(uid_t user) const {
 
 runtime::Status ProcessHandle::terminate(uid_t user) const {
   const auto name = processName(processIdentifier_);
-  if (pidfd_ < 0) return runtime::Status::failure(name + " is not held and cannot be asked to quit.");
+  if (pidfd_ < 0)
+    return runtime::Status::failure(name + " is not held and cannot be asked to quit.");
   if (!isRunning()) return runtime::Status::failure(name + " has ended.");
   if (!runsAs(user)) return runtime::Status::failure(name + " is not running under this user.");
   if (::syscall(SYS_pidfd_send_signal, pidfd_, SIGTERM, nullptr, 0u) != 0) {
-    return runtime::Status::failure(name + " could not be asked to quit: " +
-                                    std::strerror(errno) + ".");
+    return runtime::Status::failure(name + " could not be asked to quit: " + std::strerror(errno) +
+                                    ".");
   }
   return runtime::Status::success();
 }

@@ -23,8 +23,7 @@ std::optional<uid_t> processUser(const std::filesystem::path& procRoot,
 class ProcessHandle {
  public:
   // Holds the process running now as `processIdentifier`.
-  static runtime::Result<std::shared_ptr<const ProcessHandle>> open(
-      std::int32_t processIdentifier);
+  static runtime::Result<std::shared_ptr<const ProcessHandle>> open(std::int32_t processIdentifier);
 
   explicit ProcessHandle(std::int32_t processIdentifier) : processIdentifier_(processIdentifier) {}
   ~ProcessHandle();

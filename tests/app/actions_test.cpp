@@ -218,8 +218,7 @@ TEST(ActionsTest, ExcludedAppsStopAtTheirBound) {
   model::PreferencesStore::save(*h.settings(), stored, model::PreferencesStore::protectedAppsKey);
   auto& controller = h.make();
   ASSERT_EQ(controller.protectedApps().size(), bound);
-  EXPECT_EQ(controller.protectedApps().back().id,
-            "org.example.Stored" + std::to_string(bound - 1));
+  EXPECT_EQ(controller.protectedApps().back().id, "org.example.Stored" + std::to_string(bound - 1));
 
   // Full: one removed makes room for one of the chosen, the rest are counted.
   controller.removeProtectedApp("org.example.Stored0");

@@ -76,9 +76,8 @@ TEST(FormerBrandProcessesTest, QuitEndsOnlyTheFormerCopy) {
   fs::create_directories(applications);
   fs::create_directories(elsewhere);
   const auto entryName = LegacyAppMigrationAdvisor::formerDesktopEntryName;
-  std::ofstream(applications / entryName)
-      << "[Desktop Entry]\nType=Application\nName=Halvermoor\n"
-         "Exec=python3 /opt/halvermoor/main.py %U\n";
+  std::ofstream(applications / entryName) << "[Desktop Entry]\nType=Application\nName=Halvermoor\n"
+                                             "Exec=python3 /opt/halvermoor/main.py %U\n";
   std::ofstream(elsewhere / entryName)
       << "[Desktop Entry]\nType=Application\nName=Halvermoor\nExec=halvermoor\n";
   const auto launched = folder / "launched";

@@ -219,7 +219,8 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // A copy that quits during the first wait is confirmed after one sleep.
     AdvisorFixture f;
-    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}}, {false, 0.05});
+    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}},
+                            {false, 0.05});
     const auto startedAt = f.loop.uptime();
     EXPECT_EQ(f.quit(30, 0.1), LegacyAppQuitResult::confirmed);
     EXPECT_NEAR(f.loop.uptime() - startedAt, 0.1, 0.011);

@@ -101,7 +101,8 @@ TEST(ProcProcessTableTest, ARecordNeverSignalsALaterProcessGivenItsNumber) {
   std::optional<ProcessRecord> found;
   ASSERT_TRUE(waitFor([&] {
     for (const auto& record : table.processes()) {
-      if (record.processIdentifier == pid && record.executable.filename() == "sleep") found = record;
+      if (record.processIdentifier == pid && record.executable.filename() == "sleep")
+        found = record;
     }
     return found.has_value();
   }));
@@ -148,9 +149,8 @@ TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
 
   ProcProcessTable table(proc);
   auto records = table.processes();
-  std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
-    return a.processIdentifier < b.processIdentifier;
-  });
+  std::sort(records.begin(), records.end(),
+            [](const auto& a, const auto& b) { return a.processIdentifier < b.processIdentifier; });
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].processIdentifier, 812);
   EXPECT_EQ(records[0].executable, "/opt/halvermoor/bin/run");
@@ -247,9 +247,8 @@ TEST(ProgramPathTest, ExecProgramAndLookup) {
   entry.exec = "";
   EXPECT_EQ(entry.execProgram(), "");
   entry.exec = "flatpak run \"--command=my tool\" org.example.App  %U";
-  EXPECT_EQ(entry.execWords(),
-            (std::vector<std::string>{"flatpak", "run", "--command=my tool", "org.example.App",
-                                      "%U"}));
+  EXPECT_EQ(entry.execWords(), (std::vector<std::string>{"flatpak", "run", "--command=my tool",
+                                                         "org.example.App", "%U"}));
 
   testing::TemporaryFolder folder;
   fs::create_directories(folder / "a");
@@ -272,7 +271,8 @@ TEST(DesktopEntryFileTest, SpecialAndOversizedFilesAreRefusedWithoutWaiting) {
   std::ofstream(applications / "huge.desktop")
       << "[Desktop Entry]\nType=Application\nName=Huge\nComment=" << std::string(2 << 20, 'x')
       << "\n";
-  std::ofstream(applications / "plain.desktop") << "[Desktop Entry]\nType=Application\nName=Plain\n";
+  std::ofstream(applications / "plain.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Plain\n";
 
   const auto fifo = loadDesktopEntry(applications / "fifo.desktop");
   ASSERT_FALSE(fifo.ok());

@@ -276,7 +276,7 @@ TEST_F(JsonFileDefaultsStoreTest, SavesRunOnTheQueueTogetherAndNoneIsLost) {
     suite->remove("key0");
     EXPECT_FALSE(fs::exists(file));
     EXPECT_EQ(suite->integerValue("key99"), 99);  // read back from memory meanwhile
-    EXPECT_EQ(loop.pendingJobCount(), 1u);         // one save for all of them
+    EXPECT_EQ(loop.pendingJobCount(), 1u);        // one save for all of them
     loop.runUntilIdle();
     EXPECT_EQ(makeStore()->suite("app")->dictionaryRepresentation().size(), 99u);
 

@@ -252,7 +252,8 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
   EXPECT_EQ(quitting.buttons[0].systemImage, "hourglass");
   EXPECT_EQ(quitting.buttons[2].title, "Check Again");
 
-  const auto unknownPlace = MigrationNoticeModel::make({std::nullopt, true, {}}, false, std::nullopt);
+  const auto unknownPlace =
+      MigrationNoticeModel::make({std::nullopt, true, {}}, false, std::nullopt);
   EXPECT_EQ(kinds(unknownPlace),
             (std::vector<std::pair<B, bool>>{{B::quit, true}, {B::recheck, true}}));
 

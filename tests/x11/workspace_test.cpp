@@ -142,11 +142,9 @@ TEST_P(WorkspaceTest, NeverAsksAnotherUsersClientToQuit) {
   if (getuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
   // Run as root, Corvane sees every user's X clients; one of another user is never asked to
   // quit, neither by a close request nor by a signal.
-  TestClient foreign(server_->name(), {.windowClass = "Foreign",
-                                       .x = 10,
-                                       .y = 10,
-                                       .stubborn = true,
-                                       .runAsUser = 65534});
+  TestClient foreign(
+      server_->name(),
+      {.windowClass = "Foreign", .x = 10, .y = 10, .stubborn = true, .runAsUser = 65534});
   ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, foreign.pid()));
   TestClient own(server_->name(), {.windowClass = "Own", .x = 200, .y = 10, .stubborn = true});
   ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, own.pid()));

@@ -243,9 +243,9 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite,
                         std::vector<DefaultsRecoveryNote>& notes) const {
     const auto text = encodedText(values, notes);
     if (text.size() > maxSuiteFileBytes) {
-      return runtime::Status::failure(
-          "The settings take " + std::to_string(text.size()) + " bytes, more than the " +
-          std::to_string(maxSuiteFileBytes) + " a settings file may hold; they were not saved.");
+      return runtime::Status::failure("The settings take " + std::to_string(text.size()) +
+                                      " bytes, more than the " + std::to_string(maxSuiteFileBytes) +
+                                      " a settings file may hold; they were not saved.");
     }
     return writeFileAtomically(path(), text, 0600);
   }

@@ -36,10 +36,10 @@ struct DefaultsRecoveryNote {
 // $XDG_CONFIG_HOME/corvane/defaults in the app). A change is kept in memory at once and saved on
 // the store's serial queue, never on the caller's thread: the suite's file is rewritten
 // atomically with mode 0600, once for all the changes made before the save ran. flush() and the
-// destructor wait for every save asked for. A file that cannot be read or decoded is never overwritten: it is
-// renamed to "<suite>.unreadable-<UTC time>.json" and the suite goes on with whatever entries
-// could be decoded; if even the rename fails, the suite lives in memory only for this run.
-// Other suites are untouched either way. Thread-safe.
+// destructor wait for every save asked for. A file that cannot be read or decoded is never
+// overwritten: it is renamed to "<suite>.unreadable-<UTC time>.json" and the suite goes on with
+// whatever entries could be decoded; if even the rename fails, the suite lives in memory only for
+// this run. Other suites are untouched either way. Thread-safe.
 class JsonFileDefaultsStore final : public DefaultsStore {
  public:
   using Clock = std::function<runtime::WallTime()>;

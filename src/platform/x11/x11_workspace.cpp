@@ -384,12 +384,12 @@ bool X11Workspace::terminate(std::int32_t processIdentifier) {
   if (clients.empty()) return false;
   // Held now, so the signal after the grace period cannot reach a later process given the
   // number; and only a process of this user (run as root, Corvane leaves other users' alone).
-  auto process = ProcessHandle::open(processIdentifier);
-  if (!process || !process.value()->runsAs(getuid())) return false;
+  auto opened = ProcessHandle::open(processIdentifier);
+  if (!opened || !opened.value()->runsAs(getuid())) return false;
+  auto process = std::move(opened).value();
   const double grace = terminateGrace_;
   auto watcher = watcher_;
-  pump_.post([watcher, clients, process = std::move(process).value(),
-              grace](XConnection* connection) {
+  pump_.post([watcher, clients, process, grace](XConnection* connection) {
     if (connection == nullptr) return;
     Display* display = connection->display();
     bool asked = false;
