@@ -13,21 +13,13 @@
 #include "platform/process.h"
 #include "platform/program_path.h"
 #include "runtime/virtual_run_loop.h"
+#include "support/polling.h"
 #include "support/temporary_folder.h"
 
 namespace corvane::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-template <class Condition>
-bool waitFor(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
 
 bool isListed(const platform::ProcessTable& table, int pid, const std::string& executableName) {
   for (const auto& record : table.processes()) {
@@ -99,7 +91,7 @@ TEST(FormerBrandProcessesTest, QuitEndsOnlyTheFormerCopy) {
 
   auto table = std::make_shared<platform::ProcProcessTable>();
   const auto pythonName = fs::canonical(*python).filename().string();
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(testing::pollUntil([&] {
     return isListed(*table, former.pid, "sleep") && isListed(*table, lookalike.pid, "sleep") &&
            isListed(*table, unrelated.pid, pythonName);
   }));
@@ -113,7 +105,7 @@ TEST(FormerBrandProcessesTest, QuitEndsOnlyTheFormerCopy) {
   auto advisor = std::make_shared<LegacyAppMigrationAdvisor>(services);
 
   // The program's own environment needs a moment after the exec to be readable.
-  ASSERT_TRUE(waitFor([&] { return advisor->status().isRunning; }));
+  ASSERT_TRUE(testing::pollUntil([&] { return advisor->status().isRunning; }));
   const auto status = advisor->status();
   EXPECT_EQ(status.runningProcesses,
             std::vector<std::string>{"sleep (process " + std::to_string(former.pid) + ")"});
@@ -123,7 +115,8 @@ TEST(FormerBrandProcessesTest, QuitEndsOnlyTheFormerCopy) {
   auto quit = runtime::spawn(LegacyAppMigrationAdvisor::quitPreviousCopy(advisor, 1, 0.1));
   loop.advance(0.1);
   ASSERT_TRUE(quit.isDone());
-  ASSERT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(former.pid)); }));
+  ASSERT_TRUE(
+      testing::pollUntil([&] { return !fs::exists("/proc/" + std::to_string(former.pid)); }));
   EXPECT_TRUE(runsUntouched(lookalike.pid));
   EXPECT_TRUE(runsUntouched(unrelated.pid));
   EXPECT_FALSE(advisor->status().isRunning);

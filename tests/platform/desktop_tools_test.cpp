@@ -15,6 +15,7 @@
 #include "platform/linux/tool_desktop_icon_preference.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
+#include "support/polling.h"
 #include "support/temporary_folder.h"
 
 namespace corvane::platform {
@@ -29,15 +30,6 @@ fs::path writeScript(const fs::path& path, const std::string& body) {
   return path;
 }
 
-template <class Condition>
-bool waitFor(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
-
 TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQuit) {
   testing::TemporaryFolder folder;
   const auto entry = folder / "com.pemberquist.halvermoor.desktop";
@@ -50,7 +42,7 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
 
   ProcProcessTable table;
   std::optional<ProcessRecord> found;
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(testing::pollUntil([&] {
     for (const auto& record : table.processes()) {
       // Running `sleep` after the exec: the environment came with it. Mid-exec the new image
       // is already `sleep` while its environment is not yet in place, so wait for both.
@@ -71,7 +63,8 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   EXPECT_FALSE(table.terminate(ProcessRecord{}).ok());
   ASSERT_TRUE(found->handle);
   ASSERT_TRUE(table.terminate(*found).ok());
-  EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
+  EXPECT_TRUE(
+      testing::pollUntil([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
   EXPECT_FALSE(table.terminate(*found).ok());
 }
 
@@ -99,7 +92,7 @@ TEST(ProcProcessTableTest, ARecordNeverSignalsALaterProcessGivenItsNumber) {
   const int pid = first.value();
   ProcProcessTable table;
   std::optional<ProcessRecord> found;
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(testing::pollUntil([&] {
     for (const auto& record : table.processes()) {
       if (record.processIdentifier == pid && record.executable.filename() == "sleep")
         found = record;
@@ -107,7 +100,7 @@ TEST(ProcProcessTableTest, ARecordNeverSignalsALaterProcessGivenItsNumber) {
     return found.has_value();
   }));
   ::kill(pid, SIGKILL);
-  ASSERT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid)); }));
+  ASSERT_TRUE(testing::pollUntil([&] { return !fs::exists("/proc/" + std::to_string(pid)); }));
 
   const auto reused = launchSleepAs(pid);
   if (!reused) GTEST_SKIP() << "the next process number cannot be chosen here";
@@ -231,7 +224,7 @@ TEST(DesktopSessionTest, DesktopKindsAndSettingsCommands) {
   writeScript(folder / "xfce4-notifyd-config", "touch '" + marker.string() + "'");
   DesktopSettingsOpener xfce(DesktopKind::xfce, folder.path().string());
   EXPECT_TRUE(xfce.openNotificationSettings());
-  EXPECT_TRUE(waitFor([&] { return fs::exists(marker); }));
+  EXPECT_TRUE(testing::pollUntil([&] { return fs::exists(marker); }));
   EXPECT_FALSE(xfce.openScreenCaptureSettings());  // X11 has no such pane
   EXPECT_FALSE(DesktopSettingsOpener(DesktopKind::gnome, folder.path().string())
                    .openNotificationSettings());  // not installed
