@@ -48,18 +48,15 @@ std::optional<uid_t> processUser(const std::filesystem::path& procRoot,
   return real;
 }
 
-runtime::Result<std::shared_ptr<const ProcessHandle>> ProcessHandle::open(
-    std::int32_t processIdentifier) {
-  using Opened = runtime::Result<std::shared_ptr<const ProcessHandle>>;
-  if (processIdentifier <= 0)
-    return Opened::failure(processName(processIdentifier) + " is not a process.");
+std::shared_ptr<const ProcessHandle> ProcessHandle::hold(std::int32_t processIdentifier) {
+  if (processIdentifier <= 0) return nullptr;
   const long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(processIdentifier), 0u);
-  if (fd < 0) {
-    return Opened::failure(processName(processIdentifier) +
-                           " could not be held: " + std::strerror(errno) + ".");
+  if (fd >= 0) {
+    return std::shared_ptr<const ProcessHandle>(
+        new ProcessHandle(processIdentifier, static_cast<int>(fd)));
   }
-  return std::shared_ptr<const ProcessHandle>(
-      new ProcessHandle(processIdentifier, static_cast<int>(fd)));
+  if (errno == ESRCH) return nullptr;
+  return std::make_shared<const ProcessHandle>(processIdentifier);
 }
 
 ProcessHandle::~ProcessHandle() {

@@ -22,8 +22,10 @@ std::optional<uid_t> processUser(const std::filesystem::path& procRoot,
 // test's own) and can signal nothing.
 class ProcessHandle {
  public:
-  // Holds the process running now as `processIdentifier`.
-  static runtime::Result<std::shared_ptr<const ProcessHandle>> open(std::int32_t processIdentifier);
+  // Holds the process running now as `processIdentifier`; nullptr when there is none. Where the
+  // system gives no pidfd (an old kernel, a sandbox forbidding it) the handle only names the
+  // process: it is still found, but never signalled.
+  static std::shared_ptr<const ProcessHandle> hold(std::int32_t processIdentifier);
 
   explicit ProcessHandle(std::int32_t processIdentifier) : processIdentifier_(processIdentifier) {}
   ~ProcessHandle();
@@ -31,6 +33,7 @@ class ProcessHandle {
   ProcessHandle& operator=(const ProcessHandle&) = delete;
 
   std::int32_t processIdentifier() const { return processIdentifier_; }
+  bool isHeld() const { return pidfd_ >= 0; }
   // The held process has not ended (a zombie still counts). False without a pidfd.
   bool isRunning() const;
   // The held process runs as `user`; read afresh and confirmed to describe the held process.

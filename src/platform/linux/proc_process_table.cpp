@@ -31,21 +31,16 @@ std::vector<ProcessRecord> ProcProcessTable::processes() const {
     if (!pid) continue;
     // Held before anything is read, and checked to still run after: what was read is then
     // about the held process, not one that took its number meanwhile.
-    std::shared_ptr<const ProcessHandle> handle;
-    if (isSystemTree) {
-      auto opened = ProcessHandle::open(*pid);
-      if (!opened) continue;  // it has ended
-      handle = std::move(opened).value();
-    } else {
-      handle = std::make_shared<const ProcessHandle>(*pid);
-    }
+    auto handle =
+        isSystemTree ? ProcessHandle::hold(*pid) : std::make_shared<const ProcessHandle>(*pid);
+    if (!handle) continue;  // it has ended
     if (processUser(procRoot_, *pid) != user_) continue;
     ProcessRecord record;
     record.processIdentifier = *pid;
     record.executable = readProcExecutable(procRoot_, *pid).value_or(std::filesystem::path());
     record.launchedDesktopFile = readProcLaunchedDesktopFile(procRoot_, *pid);
     record.flatpakId = readProcFlatpakId(procRoot_, *pid);
-    if (isSystemTree && !handle->isRunning()) continue;
+    if (handle->isHeld() && !handle->isRunning()) continue;
     record.handle = std::move(handle);
     records.push_back(std::move(record));
   }

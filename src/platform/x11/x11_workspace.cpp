@@ -384,9 +384,8 @@ bool X11Workspace::terminate(std::int32_t processIdentifier) {
   if (clients.empty()) return false;
   // Held now, so the signal after the grace period cannot reach a later process given the
   // number; and only a process of this user (run as root, Corvane leaves other users' alone).
-  auto opened = ProcessHandle::open(processIdentifier);
-  if (!opened || !opened.value()->runsAs(getuid())) return false;
-  auto process = std::move(opened).value();
+  auto process = ProcessHandle::hold(processIdentifier);
+  if (!process || !process->runsAs(getuid())) return false;
   const double grace = terminateGrace_;
   auto watcher = watcher_;
   pump_.post([watcher, clients, process, grace](XConnection* connection) {
