@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <set>
-#include <string_view>
 
 #include "app/legacy_app_migration_launchers.h"
 #include "platform/desktop_entry.h"

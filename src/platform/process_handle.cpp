@@ -76,8 +76,9 @@ bool ProcessHandle::runsAs(uid_t user) const {
 
 runtime::Status ProcessHandle::terminate(uid_t user) const {
   const auto name = processName(processIdentifier_);
-  if (pidfd_ < 0)
+  if (pidfd_ < 0) {
     return runtime::Status::failure(name + " is not held and cannot be asked to quit.");
+  }
   if (!isRunning()) return runtime::Status::failure(name + " has ended.");
   if (!runsAs(user)) return runtime::Status::failure(name + " is not running under this user.");
   if (::syscall(SYS_pidfd_send_signal, pidfd_, SIGTERM, nullptr, 0u) != 0) {
