@@ -76,6 +76,9 @@ void AppDelegate::applicationWillTerminate() {
   runtime::assertMainActor();
   migrationReviewObservation_.cancel();
   services_.controller.notifications->post(kWillTerminateNotification);
+  // Settings are saved off the main thread: what the termination handlers stored is on disk
+  // before the process goes.
+  if (services_.controller.defaultsStore) services_.controller.defaultsStore->flush();
 }
 
 void AppDelegate::presentRequiredMigrationReview() {

@@ -294,19 +294,23 @@ void CorvaneController::addProtectedApplications(const std::vector<std::filesyst
   auto result = model::ProtectedApplicationCatalog::importApplications(
       urls, *protectedApps_, ownIdentifiers, applicationDirectories());
   if (result.apps != *protectedApps_) setProtectedApps(std::move(result.apps));
-  if (result.rejections.empty()) {
-    protectedAppImportError_.set(std::nullopt);
-  } else {
-    std::string lines;
-    for (const auto& rejection : result.rejections) {
-      if (!lines.empty()) lines += '\n';
-      lines += rejectionLine(rejection);
-    }
-    protectedAppImportError_.set(std::move(lines));
+  std::string lines;
+  for (const auto& rejection : result.rejections) {
+    if (!lines.empty()) lines += '\n';
+    lines += rejectionLine(rejection);
   }
-  record("protected_apps_imported", {{"added", std::to_string(result.addedCount)},
-                                     {"reenabled", std::to_string(result.reenabledCount)},
-                                     {"rejected", std::to_string(result.rejections.size())}});
+  if (result.droppedForLimitCount > 0) {
+    if (!lines.empty()) lines += '\n';
+    lines += "Excluded Apps holds at most " +
+             std::to_string(model::ProtectedApplicationCatalog::maximumCount) +
+             " apps: " + std::to_string(result.droppedForLimitCount) +
+             (result.droppedForLimitCount == 1 ? " app was" : " apps were") + " not added.";
+  }
+  protectedAppImportError_.set(lines.empty() ? std::nullopt : std::optional(std::move(lines)));
+  record("protected_apps_imported",
+         {{"added", std::to_string(result.addedCount)},
+          {"reenabled", std::to_string(result.reenabledCount)},
+          {"rejected", std::to_string(result.rejections.size() + result.droppedForLimitCount)}});
 }
 
 void CorvaneController::removeProtectedApp(const std::string& id) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "app/legacy_app_migration_launchers.h"
 #include "platform/desktop_entry.h"
 #include "platform/program_path.h"
 
@@ -22,6 +23,16 @@ std::optional<std::filesystem::path> locationOf(const platform::ProcessRecord& r
   return std::nullopt;
 }
 
+std::string describe(const std::string& name, std::int32_t pid) {
+  const std::string number = "process " + std::to_string(pid);
+  return name.empty() ? number : name + " (" + number + ")";
+}
+
+std::string describe(const platform::ProcessRecord& record) {
+  if (record.flatpakId) return describe(*record.flatpakId, record.processIdentifier);
+  return describe(record.executable.filename().string(), record.processIdentifier);
+}
+
 }  // namespace
 
 LegacyAppMigrationAdvisor::LegacyAppMigrationAdvisor(LegacyAppMigrationAdvisorServices services)
@@ -38,26 +49,32 @@ std::vector<std::filesystem::path> LegacyAppMigrationAdvisor::legacyApplicationL
   return locations;
 }
 
-std::optional<std::filesystem::path> LegacyAppMigrationAdvisor::programOf(
-    const std::filesystem::path& entry) const {
-  const auto loaded = platform::loadDesktopEntry(entry);
-  if (!loaded) return std::nullopt;
-  const auto program = platform::findProgram(loaded->execProgram(), services_.programSearchPath);
-  if (!program) return std::nullopt;
-  return resolvedPath(*program);
-}
-
-std::vector<std::pair<std::filesystem::path, std::optional<std::filesystem::path>>>
-LegacyAppMigrationAdvisor::installedCopies() const {
+std::vector<LegacyAppMigrationAdvisor::InstalledCopy> LegacyAppMigrationAdvisor::installedCopies()
+    const {
   const auto ownExecutable = resolvedPath(services_.ownExecutable);
-  std::vector<std::pair<std::filesystem::path, std::optional<std::filesystem::path>>> copies;
+  std::vector<InstalledCopy> copies;
   for (const auto& location : legacyApplicationLocations()) {
     std::error_code error;
     if (!std::filesystem::exists(location, error)) continue;
-    auto program = programOf(location);
+    InstalledCopy copy{location, std::nullopt, std::nullopt};
+    if (const auto entry = platform::loadDesktopEntry(location)) {
+      const auto words = entry->execWords();
+      if (auto flatpak = flatpakApplicationOf(words)) {
+        copy.flatpakId = std::move(flatpak);
+      } else if (!words.empty()) {
+        const auto program = platform::findProgram(words.front(), services_.programSearchPath);
+        // A launcher or interpreter runs many programs: its process says nothing about which.
+        if (program && !isLauncherProgram(words.front()) && !isLauncherProgram(*program) &&
+            !isLauncherProgram(resolvedPath(*program))) {
+          copy.program = resolvedPath(*program);
+        }
+      }
+    }
     // This application installed under the former entry's name is not a former copy.
-    if (program && !services_.ownExecutable.empty() && *program == ownExecutable) continue;
-    copies.emplace_back(location, std::move(program));
+    if (copy.program && !services_.ownExecutable.empty() && *copy.program == ownExecutable) {
+      continue;
+    }
+    copies.push_back(std::move(copy));
   }
   return copies;
 }
@@ -82,25 +99,38 @@ std::vector<LegacyAppMigrationAdvisor::RunningCopy> LegacyAppMigrationAdvisor::r
       if (!listed.insert(application.processIdentifier).second) continue;
       const auto* record = recordOf(application.processIdentifier);
       copies.push_back({application.processIdentifier, true,
-                        record != nullptr ? locationOf(*record) : std::nullopt});
+                        record != nullptr ? locationOf(*record) : std::nullopt, std::nullopt,
+                        describe(application.localizedName, application.processIdentifier)});
     }
   }
 
+  // A launch file counts only where the former entry is installed: the same file name in any
+  // other folder is anybody's.
+  std::set<std::filesystem::path> entryLocations;
+  for (const auto& location : legacyApplicationLocations()) {
+    entryLocations.insert(location.lexically_normal());
+    entryLocations.insert(resolvedPath(location));
+  }
   std::set<std::filesystem::path> installedPrograms;
-  for (const auto& [entry, program] : installedCopies()) {
-    if (program) installedPrograms.insert(*program);
+  std::set<std::string> flatpakIds{formerApplicationIdentifier};
+  for (const auto& installed : installedCopies()) {
+    if (installed.program) installedPrograms.insert(*installed.program);
+    if (installed.flatpakId) flatpakIds.insert(*installed.flatpakId);
   }
   for (const auto& record : records) {
     if (record.processIdentifier == services_.ownProcessIdentifier) continue;
     if (listed.contains(record.processIdentifier)) continue;
-    const bool fromFlatpak = record.flatpakId == formerApplicationIdentifier;
-    const bool fromEntry = record.launchedDesktopFile &&
-                           record.launchedDesktopFile->filename() == formerDesktopEntryName;
+    const bool fromFlatpak = record.flatpakId && flatpakIds.contains(*record.flatpakId);
+    const bool fromEntry =
+        record.launchedDesktopFile &&
+        (entryLocations.contains(record.launchedDesktopFile->lexically_normal()) ||
+         entryLocations.contains(resolvedPath(*record.launchedDesktopFile)));
     const bool runsInstalledProgram =
         !record.executable.empty() && installedPrograms.contains(resolvedPath(record.executable));
     if (!fromFlatpak && !fromEntry && !runsInstalledProgram) continue;
     listed.insert(record.processIdentifier);
-    copies.push_back({record.processIdentifier, false, locationOf(record)});
+    copies.push_back(
+        {record.processIdentifier, false, locationOf(record), record, describe(record)});
   }
   return copies;
 }
@@ -109,10 +139,11 @@ LegacyAppMigrationStatus LegacyAppMigrationAdvisor::status() const {
   LegacyAppMigrationStatus status;
   const auto running = runningCopies();
   status.isRunning = !running.empty();
+  for (const auto& copy : running) status.runningProcesses.push_back(copy.description);
   if (!running.empty() && running.front().location) {
     status.applicationURL = running.front().location;
   } else if (const auto installed = installedCopies(); !installed.empty()) {
-    status.applicationURL = installed.front().first;
+    status.applicationURL = installed.front().entry;
   }
   return status;
 }
@@ -126,8 +157,8 @@ runtime::Task<LegacyAppQuitResult> LegacyAppMigrationAdvisor::quitPreviousCopy(
     // A refused request is not an error here: the checks below tell whether the copy is gone.
     if (copy.ownsWindows && self->services_.workspace) {
       self->services_.workspace->terminate(copy.processIdentifier);
-    } else if (self->services_.processes) {
-      (void)self->services_.processes->terminate(copy.processIdentifier);
+    } else if (copy.process && self->services_.processes) {
+      (void)self->services_.processes->terminate(*copy.process);
     }
   }
   const int attempts = std::max(maximumPollAttempts, 1);

@@ -40,8 +40,8 @@ class LegacyAppMigrationAdvisor : public std::enable_shared_from_this<LegacyAppM
   LegacyAppMigrationStatus status() const;
 
   // Asks every running copy to quit (the workspace's close request for a copy with windows,
-  // SIGTERM for one without), then checks after each of at most `maximumPollAttempts` (at
-  // least 1) waits of `pollInterval` seconds.
+  // SIGTERM through the process's handle for one without), then checks after each of at most
+  // `maximumPollAttempts` (at least 1) waits of `pollInterval` seconds.
   static runtime::Task<LegacyAppQuitResult> quitPreviousCopy(
       std::shared_ptr<const LegacyAppMigrationAdvisor> self, int maximumPollAttempts,
       double pollInterval);
@@ -54,13 +54,19 @@ class LegacyAppMigrationAdvisor : public std::enable_shared_from_this<LegacyAppM
     std::int32_t processIdentifier = 0;
     bool ownsWindows = false;  // listed by the workspace
     std::optional<std::filesystem::path> location;
+    std::optional<platform::ProcessRecord> process;  // how the process list knows it
+    std::string description;                         // "halvermoor (process 4242)"
+  };
+  // An installed entry that is not this application, and how its running copies are known:
+  // by the program it starts, or by the Flatpak application it runs.
+  struct InstalledCopy {
+    std::filesystem::path entry;
+    std::optional<std::filesystem::path> program;
+    std::optional<std::string> flatpakId;
   };
 
   std::vector<RunningCopy> runningCopies() const;
-  // The installed entries that are not this application, with the programs they start.
-  std::vector<std::pair<std::filesystem::path, std::optional<std::filesystem::path>>>
-  installedCopies() const;
-  std::optional<std::filesystem::path> programOf(const std::filesystem::path& entry) const;
+  std::vector<InstalledCopy> installedCopies() const;
 
   LegacyAppMigrationAdvisorServices services_;
 };

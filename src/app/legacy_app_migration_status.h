@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace corvane::app {
 
@@ -11,6 +13,8 @@ struct LegacyAppMigrationStatus {
   // A running copy's desktop entry or executable, else the installed desktop entry.
   std::optional<std::filesystem::path> applicationURL;
   bool isRunning = false;
+  // The processes a quit request would end, as the user reads them: "halvermoor (process 4242)".
+  std::vector<std::string> runningProcesses;
 
   static LegacyAppMigrationStatus clear() { return {}; }
   bool needsAttention() const { return applicationURL.has_value() || isRunning; }

@@ -35,7 +35,7 @@ bool SetupWindowControllerAdapter::screenRecordingPermissionGranted() const {
 }
 windows::PreviousCopyStatus SetupWindowControllerAdapter::previousCopyStatus() const {
   const auto& status = controller_->legacyAppStatus();
-  return {status.applicationURL, status.isRunning};
+  return {status.applicationURL, status.isRunning, status.runningProcesses};
 }
 bool SetupWindowControllerAdapter::isQuittingLegacyApp() const {
   return controller_->isQuittingLegacyApp();

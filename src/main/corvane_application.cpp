@@ -30,6 +30,7 @@
 #include "ui/menubar/qt_menu_bar_status_item.h"
 #include "ui/protected_share_window_view.h"
 #include "ui/qt_dialogs.h"
+#include "ui/qt_main_executor.h"
 #include "ui/qt_window_system.h"
 #include "ui/verification/source_redaction_overlay_view.h"
 #include "ui/windows/onboarding_view.h"
@@ -224,11 +225,10 @@ void CorvaneApplication::terminate() {
   delegate_->applicationWillTerminate();
   stopEngine();
   // The tasks still waiting (the tray's watch, delayed refreshes) end now: their cancelled waits
-  // return on the next turns, before the owners they hold go away.
+  // return on the next turns, before the owners they hold go away. Only those turns run, for a
+  // bounded time: a window's pending layout (minutes for a huge list) is no longer worth waiting.
   runtime::cancelAllLiveTasks();
-  QEventLoop settle;
-  QTimer::singleShot(kSettleMilliseconds, &settle, &QEventLoop::quit);
-  settle.exec();
+  ui::runQueuedCallsFor(kSettleMilliseconds);
   if (eventLog_) eventLog_->flush();
 }
 

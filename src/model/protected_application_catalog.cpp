@@ -57,6 +57,10 @@ ProtectedAppImportResult ProtectedApplicationCatalog::importApplications(
       existing->isEnabled = true;
       continue;
     }
+    if (result.apps.size() >= maximumCount) {
+      ++result.droppedForLimitCount;
+      continue;
+    }
     result.apps.push_back(ProtectedApp{id, entry->name, importedAppSymbol, true});
     ++result.addedCount;
   }
@@ -68,6 +72,7 @@ std::vector<ProtectedApp> ProtectedApplicationCatalog::normalized(
   std::vector<ProtectedApp> cleaned;
   std::unordered_set<std::string> seen;
   for (const auto& app : apps) {
+    if (cleaned.size() >= maximumCount) break;
     ProtectedApp entry = app;
     entry.id = trimmedText(app.id);
     if (entry.id.empty() || !seen.insert(entry.id).second) continue;

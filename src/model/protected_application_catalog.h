@@ -23,6 +23,7 @@ struct ProtectedAppImportResult {
   std::vector<ProtectedApp> apps;
   int addedCount = 0;
   int reenabledCount = 0;
+  int droppedForLimitCount = 0;  // usable entries left out because the list was full
   std::vector<ProtectedAppImportRejection> rejections;
 };
 
@@ -33,12 +34,16 @@ struct ProtectedAppImportResult {
 struct ProtectedApplicationCatalog {
   // The symbol shown for an imported application whose own icon cannot be found.
   static constexpr const char* importedAppSymbol = "app.fill";
+  // The most applications the list holds, far more than anyone excludes: a corrupted or hostile
+  // settings file or a huge import is cut here rather than slowing every view and session.
+  static constexpr std::size_t maximumCount = 500;
 
   // Merges the chosen entries into `current`: an unusable file is rejected as
   // invalidApplicationBundle (named by its file name), an id in `excludedIdentifiers` (this
   // application itself) as selfApplication. An id already in the list keeps its place, takes the
   // new name and is enabled (counted as re-enabled only when it was disabled); a new id is
-  // appended and counted as added. Repeated rejections are listed once. Reads the files, changes
+  // appended and counted as added, unless the list already holds maximumCount (then it is counted
+  // as dropped for the limit). Repeated rejections are listed once. Reads the files, changes
   // nothing.
   static ProtectedAppImportResult importApplications(
       const std::vector<std::filesystem::path>& urls, const std::vector<ProtectedApp>& current,
@@ -47,7 +52,7 @@ struct ProtectedApplicationCatalog {
 
   // Ids trimmed, entries without an id dropped, only the first entry of each id kept, names and
   // symbols made single-line (an empty name becomes the id, an empty symbol the imported-app
-  // symbol); order otherwise kept.
+  // symbol); order otherwise kept; at most maximumCount entries, the first ones.
   static std::vector<ProtectedApp> normalized(const std::vector<ProtectedApp>& apps);
 };
 

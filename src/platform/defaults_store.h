@@ -8,8 +8,9 @@
 
 namespace corvane::platform {
 
-// One defaults suite: a persistent map from keys to typed values. Writes are kept at once;
-// a failure to persist is reported through the store's recovery notes, never to the caller.
+// One defaults suite: a persistent map from keys to typed values. Writes are kept at once (a
+// store may save them a moment later, off the caller's thread); a failure to persist is reported
+// through the store's recovery notes, never to the caller.
 class DefaultsSuite {
  public:
   virtual ~DefaultsSuite() = default;
@@ -40,6 +41,8 @@ class DefaultsStore {
   // The stored contents of a domain, absent when it was never written.
   virtual std::optional<Value::Dictionary> persistentDomain(const std::string& name) const = 0;
   virtual void removePersistentDomain(const std::string& name) = 0;
+  // Returns once every change made so far is saved; at termination, so none is lost.
+  virtual void flush() {}
 };
 
 inline bool DefaultsSuite::boolValue(const std::string& key, bool fallback) const {

@@ -94,22 +94,31 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
   return entry;
 }
 
-std::string DesktopEntry::execProgram() const {
-  std::string program;
+std::vector<std::string> DesktopEntry::execWords() const {
+  std::vector<std::string> words;
   std::size_t index = 0;
-  while (index < exec.size() && (exec[index] == ' ' || exec[index] == '\t')) ++index;
-  if (index < exec.size() && exec[index] == '"') {
-    // A quoted program: backslash escapes the next character.
-    for (++index; index < exec.size() && exec[index] != '"'; ++index) {
-      if (exec[index] == '\\' && index + 1 < exec.size()) ++index;
-      program.push_back(exec[index]);
+  const auto isBlank = [this](std::size_t at) { return exec[at] == ' ' || exec[at] == '\t'; };
+  for (;;) {
+    while (index < exec.size() && isBlank(index)) ++index;
+    if (index >= exec.size()) return words;
+    std::string word;
+    if (exec[index] == '"') {
+      // A quoted word: backslash escapes the next character.
+      for (++index; index < exec.size() && exec[index] != '"'; ++index) {
+        if (exec[index] == '\\' && index + 1 < exec.size()) ++index;
+        word.push_back(exec[index]);
+      }
+      ++index;  // the closing quote
+    } else {
+      while (index < exec.size() && !isBlank(index)) word.push_back(exec[index++]);
     }
-    return program;
+    words.push_back(std::move(word));
   }
-  while (index < exec.size() && exec[index] != ' ' && exec[index] != '\t') {
-    program.push_back(exec[index++]);
-  }
-  return program;
+}
+
+std::string DesktopEntry::execProgram() const {
+  auto words = execWords();
+  return words.empty() ? std::string() : std::move(words.front());
 }
 
 std::string desktopEntryId(const std::filesystem::path& path,

@@ -23,7 +23,9 @@ struct DesktopEntry {
   bool hidden = false;              // Hidden=true: the entry was deleted by the user
 
   bool isApplication() const { return type == "Application" && !hidden; }
-  // The program Exec= starts: its first word with the quoting removed; empty when there is none.
+  // The words of Exec=, quoting removed (field codes left as they are).
+  std::vector<std::string> execWords() const;
+  // The program Exec= starts: its first word; empty when there is none.
   std::string execProgram() const;
 };
 

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/process_handle.h"
 #include "runtime/result.h"
 
 namespace corvane::platform {
@@ -17,6 +19,8 @@ struct ProcessRecord {
   // GIO_LAUNCHED_DESKTOP_FILE: the desktop entry the process was started from.
   std::optional<std::filesystem::path> launchedDesktopFile;
   std::optional<std::string> flatpakId;  // the sandbox's application id
+  // The process itself, held since it was listed: signals go through it, never by number.
+  std::shared_ptr<const ProcessHandle> handle;
 
   bool operator==(const ProcessRecord&) const = default;
 };
@@ -27,8 +31,9 @@ class ProcessTable {
  public:
   virtual ~ProcessTable() = default;
   virtual std::vector<ProcessRecord> processes() const = 0;
-  // Asks the process to quit (SIGTERM); refused for a process of another user or one that is gone.
-  virtual runtime::Status terminate(std::int32_t processIdentifier) = 0;
+  // Asks the listed process to quit (SIGTERM) through its handle; refused for a process of
+  // another user or one that has ended (whatever runs under its number now).
+  virtual runtime::Status terminate(const ProcessRecord& process) = 0;
 };
 
 }  // namespace corvane::platform

@@ -67,7 +67,8 @@ class Workspace {
   virtual bool activate(std::int32_t processIdentifier) = 0;
   virtual bool hide(std::int32_t processIdentifier) = 0;
   virtual bool unhide(std::int32_t processIdentifier) = 0;
-  // Asks the application to quit (window close requests, then SIGTERM); true when asked.
+  // Asks the application to quit (window close requests, then SIGTERM); true when asked. Only an
+  // application of this user is asked.
   virtual bool terminate(std::int32_t processIdentifier) = 0;
   // Opens a URL or file with the desktop's handler; false when nothing could open it.
   virtual bool openURL(const std::string& url) = 0;

@@ -1,6 +1,7 @@
 #include "ui/qt_main_executor.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QThread>
 #include <QTimer>
 #include <cmath>
@@ -45,6 +46,14 @@ void QtMainExecutor::postAfter(double delaySeconds, runtime::Job job) {
 bool QtMainExecutor::isCurrent() const {
   QObject* context = context_.data();
   return context != nullptr && QThread::currentThread() == context->thread();
+}
+
+void runQueuedCallsFor(int milliseconds) {
+  const QDeadlineTimer deadline(milliseconds);
+  do {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    QThread::msleep(1);  // calls posted from other threads meanwhile
+  } while (!deadline.hasExpired());
 }
 
 }  // namespace corvane::ui

@@ -30,4 +30,10 @@ class QtMainExecutor final : public runtime::MainExecutor {
   QPointer<QObject> context_;
 };
 
+// Runs the queued calls on this thread (the main actor's posted jobs and queued signals), those
+// posted meanwhile too, for `milliseconds` and no longer; no other event is handled. At
+// termination this lets cancelled tasks take their last turns while a window's pending layout or
+// paint, which can take minutes for a huge one, is left undone.
+void runQueuedCallsFor(int milliseconds);
+
 }  // namespace corvane::ui

@@ -1,6 +1,27 @@
 #include "windows/setup_notices.h"
 
+#include <algorithm>
+
 namespace corvane::windows {
+namespace {
+
+// What the quit button will end, read before pressing it: "Quit Previous Copy ends
+// halvermoor (process 4242) and halvermoor (process 4250)."
+std::string processesToEndText(const std::vector<std::string>& processes) {
+  constexpr std::size_t kNamed = 6;
+  std::string text = "Quit Previous Copy ends ";
+  const std::size_t named = std::min(processes.size(), kNamed);
+  for (std::size_t index = 0; index < named; ++index) {
+    if (index > 0) text += index + 1 == processes.size() ? " and " : ", ";
+    text += processes[index];
+  }
+  if (processes.size() > named) {
+    text += " and " + std::to_string(processes.size() - named) + " more processes";
+  }
+  return text + ".";
+}
+
+}  // namespace
 
 MigrationNoticeModel MigrationNoticeModel::make(
     const PreviousCopyStatus& status, bool isQuittingLegacyApp,
@@ -14,6 +35,9 @@ MigrationNoticeModel MigrationNoticeModel::make(
             "remove it from Applications after Corvane is working."
           : "A previous copy is still installed. After confirming Corvane works, remove that copy "
             "from Applications so only one tray icon remains.";
+  if (status.isRunning && !status.runningProcesses.empty()) {
+    notice.previousCopyText += " " + processesToEndText(status.runningProcesses);
+  }
   if (status.isRunning) {
     notice.buttons.push_back(isQuittingLegacyApp
                                  ? NoticeButtonModel{MigrationNoticeButton::quit,

@@ -18,6 +18,7 @@ namespace corvane::windows {
 struct PreviousCopyStatus {
   std::optional<std::filesystem::path> location;
   bool isRunning = false;
+  std::vector<std::string> runningProcesses;  // what "Quit Previous Copy" ends
 
   bool needsAttention() const { return location.has_value() || isRunning; }
   bool operator==(const PreviousCopyStatus&) const = default;

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "app/session_harness.h"
+#include "model/protected_application_catalog.h"
 #include "operations/test_update_fixtures.h"
 #include "operations/update_manager.h"
 #include "platform/sim/sim_application_relauncher.h"
@@ -203,6 +204,41 @@ TEST(ActionsTest, ImportsThroughTheOpenPanelAndNamesEachRejection) {
   controller.restoreDefaultProtectedApps();
   EXPECT_EQ(controller.protectedApps(), model::ProtectedApp::defaults());
   EXPECT_EQ(h.last("protected_apps_defaults_restored")->fields.at("apps"), "6");
+}
+
+// The list holds at most a bound no real user reaches: a stored list beyond it (a corrupted or
+// hostile settings file) is cut when loaded, and an import says how many it could not add.
+TEST(ActionsTest, ExcludedAppsStopAtTheirBound) {
+  constexpr std::size_t bound = model::ProtectedApplicationCatalog::maximumCount;
+  ActionsHarness h;
+  std::vector<model::ProtectedApp> stored;
+  for (std::size_t i = 0; i < 10000; ++i) {
+    stored.push_back({"org.example.Stored" + std::to_string(i), "Stored", "app.fill", true});
+  }
+  model::PreferencesStore::save(*h.settings(), stored, model::PreferencesStore::protectedAppsKey);
+  auto& controller = h.make();
+  ASSERT_EQ(controller.protectedApps().size(), bound);
+  EXPECT_EQ(controller.protectedApps().back().id, "org.example.Stored" + std::to_string(bound - 1));
+
+  // Full: one removed makes room for one of the chosen, the rest are counted.
+  controller.removeProtectedApp("org.example.Stored0");
+  std::vector<fs::path> chosen;
+  for (int i = 0; i < 30; ++i) {
+    chosen.push_back(h.entry("org.example.Chosen" + std::to_string(i), "Chosen"));
+  }
+  chosen.push_back(h.entry("org.example.Stored7", "Stored Again"));  // known: renamed, kept
+  controller.addProtectedApplications(chosen);
+  ASSERT_EQ(controller.protectedApps().size(), bound);
+  EXPECT_EQ(controller.protectedApps().back().id, "org.example.Chosen0");
+  EXPECT_EQ(controller.protectedApps()[6].name, "Stored Again");
+  EXPECT_EQ(controller.protectedAppImportError(),
+            "Excluded Apps holds at most 500 apps: 29 apps were not added.");
+  EXPECT_EQ(h.last("protected_apps_imported")->fields.at("added"), "1");
+  EXPECT_EQ(h.last("protected_apps_imported")->fields.at("rejected"), "29");
+  const auto saved = model::PreferencesStore::load<std::vector<model::ProtectedApp>>(
+      *h.settings(), model::PreferencesStore::protectedAppsKey);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->size(), bound);
 }
 
 TEST(ActionsTest, OneUpdateCheckAndOneInstallAtATimeOffTheMainActor) {

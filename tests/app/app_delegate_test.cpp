@@ -5,6 +5,7 @@
 #include "app/app_delegate.h"
 #include "app/controller_harness.h"
 #include "app/corvane_controller.h"
+#include "platform/linux/json_file_defaults_store.h"
 
 namespace corvane::app {
 namespace {
@@ -150,6 +151,25 @@ TEST(AppDelegate, MigrationReviewNotificationShowsSetupUntilTermination) {
   EXPECT_EQ(terminations, 1);
   h.notifications->post(kMigrationReviewRequiredNotification);
   EXPECT_FALSE(setup->isVisible());
+}
+
+// Settings are saved off the main thread; what is still waiting when the application ends is
+// saved before it goes.
+TEST(AppDelegate, TerminationSavesTheSettingsStillWaiting) {
+  DelegateHarness h;
+  const auto folder = h.folder.path() / "defaults";
+  h.store = std::make_shared<platform::JsonFileDefaultsStore>(
+      folder, platform::JsonFileDefaultsStore::Clock{}, h.loop.makeQueue("defaults"));
+  h.launch();
+  h.settings()->set("neverHideWords", platform::Value("Acme"));
+  const auto stored = [&] {
+    return platform::JsonFileDefaultsStore(folder)
+        .suite(model::PreferencesStore::suiteName)
+        ->stringValue("neverHideWords");
+  };
+  EXPECT_FALSE(stored());
+  h.delegate->applicationWillTerminate();
+  EXPECT_EQ(stored(), "Acme");
 }
 
 TEST(AppDelegate, FormerCopyMarksTheReviewRequired) {

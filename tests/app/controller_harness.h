@@ -136,8 +136,7 @@ struct ControllerHarness {
       std::make_shared<platform::sim::SimDesktopIconPreference>();
   std::shared_ptr<platform::sim::SimSettingsOpener> opener =
       std::make_shared<platform::sim::SimSettingsOpener>();
-  std::shared_ptr<model::InMemoryDefaultsStore> store =
-      std::make_shared<model::InMemoryDefaultsStore>();
+  std::shared_ptr<platform::DefaultsStore> store = std::make_shared<model::InMemoryDefaultsStore>();
   std::shared_ptr<platform::Bundle> bundle = std::make_shared<platform::Bundle>();
   std::shared_ptr<runtime::NotificationCenter> notifications =
       std::make_shared<runtime::NotificationCenter>();

@@ -15,7 +15,7 @@ constexpr const char* kDidNotQuit =
 // A copy of the former brand without windows, started from its desktop entry: only the process
 // list knows it.
 platform::ProcessRecord trayOnlyCopy(std::int32_t pid, const std::filesystem::path& entry) {
-  return platform::ProcessRecord{pid, "/opt/halvermoor/bin/run", entry, std::nullopt};
+  return platform::ProcessRecord{pid, "/opt/halvermoor/bin/run", entry, std::nullopt, {}};
 }
 
 TEST(FormerBrandTest, InstalledCopyRequiresTheReviewAndPostsOnlyWhenAskedTo) {
@@ -131,6 +131,43 @@ TEST(FormerBrandTest, QuitWithNothingRunningConfirmsAtOnce) {
   EXPECT_EQ(h.count("legacy_app_quit_confirmed"), 1);
 }
 
+// What a former entry starts through a launcher or interpreter says nothing about which program
+// runs, and an entry of the same name outside the application folders is anybody's: neither
+// makes a process a former copy. A Flatpak entry's copy is known by its application id.
+TEST(FormerBrandTest, OnlyWhatNamesTheFormerCopyCounts) {
+  const std::vector<std::pair<std::string, std::string>> launchers = {
+      {"python3 /opt/halvermoor/main.py", "python3"},
+      {"sh -c \"exec halvermoor\"", "sh"},
+      {"env HALVERMOOR_HOME=/opt/halvermoor halvermoor", "env"},
+      {"java -jar /opt/halvermoor/halvermoor.jar", "java"},
+      {"flatpak run --branch=stable --command=halvermoor com.pemberquist.Halvermoor2", "flatpak"},
+  };
+  for (const auto& [exec, launcher] : launchers) {
+    SCOPED_TRACE(exec);
+    ControllerHarness h;
+    const auto program = h.folder.path() / "install/bin" / launcher;
+    std::ofstream(program) << "#!/bin/sh\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    h.installFormerEntry(h.userApplications(), exec);
+    std::filesystem::create_directories(h.folder.path() / "downloads");
+    const auto lookalikeEntry = h.installFormerEntry(h.folder.path() / "downloads");
+    h.processes->addProcess({501, program, std::nullopt, std::nullopt, {}});
+    h.processes->addProcess({502, "/usr/bin/other", lookalikeEntry, std::nullopt, {}});
+    auto& controller = h.make();
+    EXPECT_FALSE(controller.legacyAppStatus().isRunning);
+    h.run(controller.quitPreviousCopy());
+    EXPECT_TRUE(h.processes->terminateRequests().empty());
+
+    if (launcher != "flatpak") continue;
+    h.processes->addProcess({503, program, std::nullopt, "com.pemberquist.Halvermoor2", {}});
+    controller.refreshLegacyAppMigrationStatus(false);
+    EXPECT_EQ(controller.legacyAppStatus().runningProcesses,
+              std::vector<std::string>{"com.pemberquist.Halvermoor2 (process 503)"});
+    h.run(controller.quitPreviousCopy());
+    EXPECT_EQ(h.processes->terminateRequests(), std::vector<std::int32_t>{503});
+  }
+}
+
 TEST(FormerBrandTest, QASuiteKeepsTheStatusClear) {
   ControllerHarness h;
   h.qaSuite = "com.pemberquist.corvane.startupqa.run.preferences";
@@ -174,7 +211,7 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // Zero attempts still wait one interval before giving up.
     AdvisorFixture f;
-    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID)}, {true, 0});
+    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}}, {true, 0});
     const auto startedAt = f.loop.uptime();
     EXPECT_EQ(f.quit(0, 0.1), LegacyAppQuitResult::timedOut);
     EXPECT_NEAR(f.loop.uptime() - startedAt, 0.1, 0.011);
@@ -182,7 +219,8 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // A copy that quits during the first wait is confirmed after one sleep.
     AdvisorFixture f;
-    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID)}, {false, 0.05});
+    f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}},
+                            {false, 0.05});
     const auto startedAt = f.loop.uptime();
     EXPECT_EQ(f.quit(30, 0.1), LegacyAppQuitResult::confirmed);
     EXPECT_NEAR(f.loop.uptime() - startedAt, 0.1, 0.011);
@@ -190,9 +228,21 @@ TEST(FormerBrandAdvisorTest, PollingRules) {
   {
     // This process itself is never a former copy, whatever it looks like.
     AdvisorFixture f;
-    f.processes->addProcess({1, "/opt/x", std::nullopt, std::string(kFormerID)});
+    f.processes->addProcess({1, "/opt/x", std::nullopt, std::string(kFormerID), {}});
     EXPECT_EQ(f.quit(30, 0.1), LegacyAppQuitResult::notRunning);
   }
+}
+
+// A quit request goes to the process that was found, never to a later one given its number.
+TEST(FormerBrandAdvisorTest, ARecordOfAnEndedProcessSignalsNothing) {
+  AdvisorFixture f;
+  f.processes->addProcess({42, "/opt/x", std::nullopt, std::string(kFormerID), {}});
+  const auto found = f.processes->processes().front();
+  f.processes->removeProcess(42);
+  f.processes->addProcess({42, "/usr/bin/editor", std::nullopt, std::nullopt, {}});
+  EXPECT_FALSE(f.processes->terminate(found).ok());
+  EXPECT_TRUE(f.processes->terminateRequests().empty());
+  EXPECT_TRUE(f.processes->terminate(f.processes->processes().front()).ok());
 }
 
 }  // namespace

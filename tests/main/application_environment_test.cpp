@@ -32,6 +32,7 @@ TEST(ApplicationEnvironmentTest, OpensTheBundleSettingsAndEventLogInTheGivenFold
   const auto settings = model::PreferencesStore::activeDefaults(opened->preferences());
   EXPECT_EQ(settings->name(), "com.pemberquist.corvane.startupqa.x.preferences");
   settings->set("neverHideWords", platform::Value("Acme"));
+  opened->defaults->flush();  // saved off the caller's thread
   EXPECT_TRUE(std::filesystem::exists(folder / "config" / "corvane" / "defaults" /
                                       "com.pemberquist.corvane.startupqa.x.preferences.json"));
 

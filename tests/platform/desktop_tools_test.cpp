@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -11,6 +15,7 @@
 #include "platform/linux/tool_desktop_icon_preference.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
+#include "support/polling.h"
 #include "support/temporary_folder.h"
 
 namespace corvane::platform {
@@ -25,15 +30,6 @@ fs::path writeScript(const fs::path& path, const std::string& body) {
   return path;
 }
 
-template <class Condition>
-bool waitFor(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
-
 TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQuit) {
   testing::TemporaryFolder folder;
   const auto entry = folder / "com.pemberquist.halvermoor.desktop";
@@ -46,7 +42,7 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
 
   ProcProcessTable table;
   std::optional<ProcessRecord> found;
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(testing::pollUntil([&] {
     for (const auto& record : table.processes()) {
       // Running `sleep` after the exec: the environment came with it. Mid-exec the new image
       // is already `sleep` while its environment is not yet in place, so wait for both.
@@ -60,10 +56,62 @@ TEST(ProcProcessTableTest, FindsAWindowlessProcessByItsDesktopEntryAndAsksItToQu
   EXPECT_EQ(found->launchedDesktopFile, entry);
   EXPECT_FALSE(found->flatpakId);
 
-  ASSERT_TRUE(table.terminate(pid.value()).ok());
-  EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
-  EXPECT_FALSE(table.terminate(pid.value()).ok());
-  EXPECT_FALSE(table.terminate(0).ok());
+  // Only a listed process is signalled, through the handle taken when it was listed.
+  ProcessRecord named = *found;
+  named.handle = nullptr;
+  EXPECT_FALSE(table.terminate(named).ok());
+  EXPECT_FALSE(table.terminate(ProcessRecord{}).ok());
+  ASSERT_TRUE(found->handle);
+  ASSERT_TRUE(table.terminate(*found).ok());
+  EXPECT_TRUE(
+      testing::pollUntil([&] { return !fs::exists("/proc/" + std::to_string(pid.value())); }));
+  EXPECT_FALSE(table.terminate(*found).ok());
+}
+
+// Starts `sleep 30` as process `pid` exactly, by asking the kernel to give out the number after
+// pid - 1 next (root only); other processes may take it first, so it tries a few times.
+std::optional<int> launchSleepAs(int pid) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    {
+      std::ofstream next("/proc/sys/kernel/ns_last_pid");
+      next << pid - 1;
+      next.flush();
+      if (!next) return std::nullopt;
+    }
+    auto launched = launchDetachedProcess({"/bin/sleep", {"30"}, {}, {}});
+    if (!launched) return std::nullopt;
+    if (launched.value() == pid) return pid;
+    ::kill(launched.value(), SIGKILL);
+  }
+  return std::nullopt;
+}
+
+TEST(ProcProcessTableTest, ARecordNeverSignalsALaterProcessGivenItsNumber) {
+  auto first = launchDetachedProcess({"/bin/sleep", {"30"}, {}, {}});
+  ASSERT_TRUE(first.ok());
+  const int pid = first.value();
+  ProcProcessTable table;
+  std::optional<ProcessRecord> found;
+  ASSERT_TRUE(testing::pollUntil([&] {
+    for (const auto& record : table.processes()) {
+      if (record.processIdentifier == pid && record.executable.filename() == "sleep")
+        found = record;
+    }
+    return found.has_value();
+  }));
+  ::kill(pid, SIGKILL);
+  ASSERT_TRUE(testing::pollUntil([&] { return !fs::exists("/proc/" + std::to_string(pid)); }));
+
+  const auto reused = launchSleepAs(pid);
+  if (!reused) GTEST_SKIP() << "the next process number cannot be chosen here";
+  EXPECT_FALSE(table.terminate(*found).ok());
+  // Still running and never asked to quit.
+  const auto status = readFile("/proc/" + std::to_string(pid) + "/status", 65536);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(status.value().find("\nState:\tZ"), std::string::npos);
+  EXPECT_NE(status.value().find("\nShdPnd:\t0000000000000000"), std::string::npos);
+  EXPECT_NE(status.value().find("\nSigPnd:\t0000000000000000"), std::string::npos);
+  ::kill(pid, SIGKILL);
 }
 
 TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
@@ -77,14 +125,35 @@ TEST(ProcProcessTableTest, ReadsAProcTreeOfItsOwn) {
   const std::string environ("HOME=/home/u\0LANG=C\0", 20);
   std::ofstream(proc / "812/environ") << environ;
   fs::create_symlink("/opt/halvermoor/bin/run (deleted)", proc / "812/exe");
+  // Processes are this user's when all their user ids are: another user's and a set-user-id
+  // program's are not listed.
+  const auto user = std::to_string(::getuid());
+  const auto writeStatus = [&](const std::string& pid, const std::string& uids) {
+    fs::create_directories(proc / pid);
+    std::ofstream(proc / pid / "status") << "Name:\tx\nUmask:\t0022\nUid:\t" << uids << "\n";
+  };
+  writeStatus("812", user + "\t" + user + "\t" + user + "\t" + user);
+  writeStatus("813", "54321\t54321\t54321\t54321");
+  writeStatus("814", user + "\t54321\t54321\t54321");
+  // A process's own root may hold a FIFO where the sandbox file would be: never waited on.
+  writeStatus("815", user + "\t" + user + "\t" + user + "\t" + user);
+  fs::create_directories(proc / "815/root");
+  ASSERT_EQ(::mkfifo((proc / "815/root/.flatpak-info").c_str(), 0600), 0);
 
   ProcProcessTable table(proc);
-  const auto records = table.processes();
-  ASSERT_EQ(records.size(), 1u);
+  auto records = table.processes();
+  std::sort(records.begin(), records.end(),
+            [](const auto& a, const auto& b) { return a.processIdentifier < b.processIdentifier; });
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].processIdentifier, 812);
   EXPECT_EQ(records[0].executable, "/opt/halvermoor/bin/run");
   EXPECT_EQ(records[0].flatpakId, "com.pemberquist.halvermoor");
   EXPECT_FALSE(records[0].launchedDesktopFile);
+  EXPECT_EQ(records[1].processIdentifier, 815);
+  EXPECT_FALSE(records[1].flatpakId);
+  // Named, not held: a process of a tree of one's own is never signalled.
+  ASSERT_TRUE(records[0].handle);
+  EXPECT_FALSE(table.terminate(records[0]).ok());
 }
 
 struct ToolFixture {
@@ -155,7 +224,7 @@ TEST(DesktopSessionTest, DesktopKindsAndSettingsCommands) {
   writeScript(folder / "xfce4-notifyd-config", "touch '" + marker.string() + "'");
   DesktopSettingsOpener xfce(DesktopKind::xfce, folder.path().string());
   EXPECT_TRUE(xfce.openNotificationSettings());
-  EXPECT_TRUE(waitFor([&] { return fs::exists(marker); }));
+  EXPECT_TRUE(testing::pollUntil([&] { return fs::exists(marker); }));
   EXPECT_FALSE(xfce.openScreenCaptureSettings());  // X11 has no such pane
   EXPECT_FALSE(DesktopSettingsOpener(DesktopKind::gnome, folder.path().string())
                    .openNotificationSettings());  // not installed
@@ -170,6 +239,9 @@ TEST(ProgramPathTest, ExecProgramAndLookup) {
   EXPECT_EQ(entry.execProgram(), "halvermoor");
   entry.exec = "";
   EXPECT_EQ(entry.execProgram(), "");
+  entry.exec = "flatpak run \"--command=my tool\" org.example.App  %U";
+  EXPECT_EQ(entry.execWords(), (std::vector<std::string>{"flatpak", "run", "--command=my tool",
+                                                         "org.example.App", "%U"}));
 
   testing::TemporaryFolder folder;
   fs::create_directories(folder / "a");
@@ -180,6 +252,26 @@ TEST(ProgramPathTest, ExecProgramAndLookup) {
   EXPECT_EQ(findProgram("tool", path), folder / "b/tool");
   EXPECT_FALSE(findProgram("absent", path));
   EXPECT_EQ(findProgram((folder / "b/tool").string(), ""), folder / "b/tool");
+}
+
+// An entry file is whatever the folder holds: a FIFO or a huge file in its place is refused at
+// once, never waited on or read whole.
+TEST(DesktopEntryFileTest, SpecialAndOversizedFilesAreRefusedWithoutWaiting) {
+  testing::TemporaryFolder folder;
+  const auto applications = folder / "applications";
+  fs::create_directories(applications);
+  ASSERT_EQ(::mkfifo((applications / "fifo.desktop").c_str(), 0600), 0);
+  std::ofstream(applications / "huge.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Huge\nComment=" << std::string(2 << 20, 'x')
+      << "\n";
+  std::ofstream(applications / "plain.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Plain\n";
+
+  const auto fifo = loadDesktopEntry(applications / "fifo.desktop");
+  ASSERT_FALSE(fifo.ok());
+  EXPECT_NE(fifo.message().find("not a regular file"), std::string::npos);
+  EXPECT_FALSE(loadDesktopEntry(applications / "huge.desktop").ok());
+  EXPECT_EQ(loadDesktopEntry(applications / "plain.desktop", {applications})->id, "plain");
 }
 
 }  // namespace

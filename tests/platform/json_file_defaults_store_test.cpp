@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/linux/defaults_value_coding.h"
+#include "runtime/virtual_run_loop.h"
 #include "support/temporary_folder.h"
 
 namespace corvane::platform {
@@ -70,13 +71,16 @@ TEST_F(JsonFileDefaultsStoreTest, SettingTheStoredValueAgainWritesNothing) {
   auto suite = store->suite("com.pemberquist.corvane");
   suite->set("count", Value(3));
   suite->set("when", Value(fixedNow()));
+  store->flush();
   const fs::path file = folder_ / "defaults" / "com.pemberquist.corvane.json";
   std::ofstream(file, std::ios::binary) << "untouched";
   suite->set("count", Value(3));
   suite->set("when", Value(fixedNow()));
+  store->flush();
   std::ifstream unchanged(file, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(unchanged), {}), "untouched");
   suite->set("count", Value(4));  // a real change writes the whole suite again
+  store->flush();
   EXPECT_EQ(makeStore()->suite("com.pemberquist.corvane")->integerValue("count"), 4);
   EXPECT_TRUE(makeStore()->suite("com.pemberquist.corvane")->dateValue("when").has_value());
 }
@@ -128,6 +132,7 @@ TEST_F(JsonFileDefaultsStoreTest, CorruptFileIsMovedAsideAndOtherSuitesAreUntouc
   EXPECT_EQ(keptText, "{\"half\": tru");  // kept byte for byte
 
   broken->set("new", Value(1));  // the suite goes on and saves again
+  store->flush();
   EXPECT_EQ(makeStore()->suite("broken")->integerValue("new"), 1);
   EXPECT_TRUE(store->suite("healthy")->boolValue("keep"));
 
@@ -185,6 +190,7 @@ TEST_F(JsonFileDefaultsStoreTest, SaveFailureIsNotedNotThrown) {
   auto suite = store->suite("app");
   suite->set("k", Value(1));
   EXPECT_EQ(suite->integerValue("k"), 1);
+  store->flush();
   ASSERT_EQ(store->recoveryNotes().size(), 1u);
   EXPECT_EQ(store->recoveryNotes()[0].eventName(), "defaults_suite_save_failed");
 }
@@ -225,6 +231,7 @@ TEST_F(JsonFileDefaultsStoreTest, ALinkAtASuitePathIsMovedAsideNotReplacedOrFoll
   auto later = store->suite("later");
   fs::create_symlink(elsewhere, folder_ / "defaults" / "later.json");
   later->set("k", Value(1));
+  store->flush();
 
   const auto notes = store->recoveryNotes();
   ASSERT_EQ(notes.size(), 2u);
@@ -245,13 +252,62 @@ TEST_F(JsonFileDefaultsStoreTest, TextThatIsNotUtf8KeepsItsBytesOrIsNoted) {
   {
     auto store = makeStore();
     store->suite("bytes")->set("name", Value(Value::Array{Value(latin1), Value("plain")}));
+    store->flush();
     EXPECT_TRUE(store->recoveryNotes().empty());
     store->suite("keys")->set("k\xff", Value(1));
+    store->flush();
     ASSERT_EQ(store->recoveryNotes().size(), 1u);
     EXPECT_NE(store->recoveryNotes()[0].reason.find("not UTF-8"), std::string::npos);
   }
   EXPECT_EQ(*makeStore()->suite("bytes")->object("name"),
             Value(Value::Array{Value(latin1), Value("plain")}));
+}
+
+// Changes are saved on the store's queue, never on the caller's thread, and what piles up before
+// the save runs is written at once; nothing asked for is lost when the store goes.
+TEST_F(JsonFileDefaultsStoreTest, SavesRunOnTheQueueTogetherAndNoneIsLost) {
+  runtime::VirtualRunLoop loop;
+  const auto queue = loop.makeQueue("defaults");
+  const fs::path file = folder_ / "defaults" / "app.json";
+  {
+    auto store = std::make_shared<JsonFileDefaultsStore>(folder_ / "defaults", fixedNow, queue);
+    auto suite = store->suite("app");
+    for (int i = 0; i < 100; ++i) suite->set("key" + std::to_string(i), Value(i));
+    suite->remove("key0");
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(suite->integerValue("key99"), 99);  // read back from memory meanwhile
+    EXPECT_EQ(loop.pendingJobCount(), 1u);        // one save for all of them
+    loop.runUntilIdle();
+    EXPECT_EQ(makeStore()->suite("app")->dictionaryRepresentation().size(), 99u);
+
+    suite->set("late", Value(true));
+    EXPECT_FALSE(makeStore()->suite("app")->object("late"));
+  }  // the store waits for the save it asked for
+  EXPECT_TRUE(makeStore()->suite("app")->boolValue("late"));
+}
+
+// Settings are small: a suite file far larger than any settings is neither read nor written.
+TEST_F(JsonFileDefaultsStoreTest, OversizedSuitesAreNeitherReadNorWritten) {
+  const std::string padding(5 * 1024 * 1024, 'x');
+  writeSuiteFile("huge", R"({"pad":")" + padding + R"("})");
+  auto store = makeStore();
+  auto huge = store->suite("huge");
+  EXPECT_FALSE(huge->object("pad"));
+  ASSERT_EQ(store->recoveryNotes().size(), 1u);
+  EXPECT_EQ(store->recoveryNotes()[0].kind, DefaultsRecoveryNote::Kind::unreadableFileMovedAside);
+
+  auto grown = store->suite("grown");
+  grown->set("small", Value(1));
+  store->flush();
+  grown->set("pad", Value(padding));
+  store->flush();
+  EXPECT_EQ(grown->stringValue("pad"), padding);  // kept for this run
+  const auto notes = store->recoveryNotes();
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[1].kind, DefaultsRecoveryNote::Kind::saveFailed);
+  EXPECT_NE(notes[1].reason.find("were not saved"), std::string::npos);
+  EXPECT_EQ(makeStore()->suite("grown")->dictionaryRepresentation(),
+            (Value::Dictionary{{"small", Value(1)}}));
 }
 
 TEST(DefaultsValueCodingTest, TagsAreUnambiguous) {

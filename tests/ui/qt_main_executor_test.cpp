@@ -52,5 +52,32 @@ TEST_F(QtMainExecutorTest, TimersFireAfterTheirDelayInDueOrder) {
   EXPECT_GE(firedAt - start, 0.055);
 }
 
+// Events that take long to handle, as a huge window's layout does.
+class SlowEvents : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() != QEvent::User) return QObject::event(event);
+    ++handled;
+    return true;
+  }
+  int handled = 0;
+};
+
+TEST_F(QtMainExecutorTest, QueuedCallsRunForABoundedTimeAndNothingElse) {
+  SlowEvents slow;
+  for (int i = 0; i < 1000; ++i) QCoreApplication::postEvent(&slow, new QEvent(QEvent::User));
+  std::vector<int> order;
+  executor().post([&] {
+    order.push_back(1);
+    executor().post([&] { order.push_back(2); });  // a cancelled task's next turn
+  });
+  std::thread worker([&] { executor().post([&] { order.push_back(3); }); });
+  worker.join();
+  runQueuedCallsFor(50);
+  EXPECT_EQ(order, (std::vector<int>{1, 3, 2}));
+  EXPECT_EQ(slow.handled, 0);
+  QCoreApplication::removePostedEvents(&slow);
+}
+
 }  // namespace
 }  // namespace corvane::ui

@@ -77,7 +77,7 @@ TEST_F(SetupWindowViewTest, FirstRunAsksForThePermissionFirst) {
 
 TEST_F(SetupWindowViewTest, MigrationReviewWithARunningCopyAndTheTrayFallBack) {
   host.defaults->set("brandMigrationReviewRequired", true);
-  controller->previousCopy = {"/opt/halvermoor/com.pemberquist.halvermoor.desktop", true};
+  controller->previousCopy = {"/opt/halvermoor/com.pemberquist.halvermoor.desktop", true, {}};
   controller->quitError = "The previous copy did not quit.";
   controller->accessState = model::MenuBarAccessState::dockFallback;
   showAndSettle("Quit Previous Copy Above");

@@ -236,7 +236,7 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
   };
   const std::filesystem::path where = "/opt/halvermoor/halvermoor.desktop";
 
-  const auto installed = MigrationNoticeModel::make({where, false}, false, std::nullopt);
+  const auto installed = MigrationNoticeModel::make({where, false, {}}, false, std::nullopt);
   EXPECT_TRUE(installed.showsPreviousCopy);
   EXPECT_EQ(installed.previousCopyText,
             "A previous copy is still installed. After confirming Corvane works, remove that copy "
@@ -246,7 +246,7 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
   EXPECT_EQ(installed.buttons[0].title, "Show in File Manager");
   EXPECT_EQ(installed.buttons[0].systemImage, "folder");
 
-  const auto running = MigrationNoticeModel::make({where, true}, false, "It did not quit.");
+  const auto running = MigrationNoticeModel::make({where, true, {}}, false, "It did not quit.");
   EXPECT_EQ(running.previousCopyText,
             "A previous copy is still running. Quit it before starting Protected Share, then "
             "remove it from Applications after Corvane is working.");
@@ -256,16 +256,34 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
   EXPECT_EQ(running.buttons[0].systemImage, "xmark.circle");
   EXPECT_EQ(running.quitError, "It did not quit.");
 
-  const auto quitting = MigrationNoticeModel::make({where, true}, true, std::nullopt);
+  const auto quitting = MigrationNoticeModel::make({where, true, {}}, true, std::nullopt);
   EXPECT_EQ(kinds(quitting), (std::vector<std::pair<B, bool>>{
                                  {B::quit, false}, {B::reveal, true}, {B::recheck, false}}));
   EXPECT_EQ(quitting.buttons[0].title, "Quitting Previous Copy");
   EXPECT_EQ(quitting.buttons[0].systemImage, "hourglass");
   EXPECT_EQ(quitting.buttons[2].title, "Check Again");
 
-  const auto unknownPlace = MigrationNoticeModel::make({std::nullopt, true}, false, std::nullopt);
+  const auto unknownPlace =
+      MigrationNoticeModel::make({std::nullopt, true, {}}, false, std::nullopt);
   EXPECT_EQ(kinds(unknownPlace),
             (std::vector<std::pair<B, bool>>{{B::quit, true}, {B::recheck, true}}));
+
+  // What the quit button ends is named before it is pressed; a long list is cut short.
+  const std::string runningText =
+      "A previous copy is still running. Quit it before starting Protected Share, then remove it "
+      "from Applications after Corvane is working.";
+  EXPECT_EQ(MigrationNoticeModel::make({where, true, {"halvermoor (process 4242)"}}, false, {})
+                .previousCopyText,
+            runningText + " Quit Previous Copy ends halvermoor (process 4242).");
+  std::vector<std::string> many;
+  for (int pid = 1; pid <= 9; ++pid) many.push_back("process " + std::to_string(pid));
+  EXPECT_EQ(MigrationNoticeModel::make({where, true, {many[0], many[1], many[2]}}, false, {})
+                .previousCopyText,
+            runningText + " Quit Previous Copy ends process 1, process 2 and process 3.");
+  EXPECT_EQ(MigrationNoticeModel::make({where, true, many}, false, {}).previousCopyText,
+            runningText +
+                " Quit Previous Copy ends process 1, process 2, process 3, process 4, process 5, "
+                "process 6 and 3 more processes.");
 
   // Nothing installed or running: no lower part, and no stale error either.
   const auto none = MigrationNoticeModel::make({}, false, "old");

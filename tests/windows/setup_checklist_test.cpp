@@ -147,7 +147,7 @@ TEST_F(SetupChecklistTest, RowButtonsAndMigrationNoticeButtons) {
   EXPECT_EQ(settingsShown, 1);
   EXPECT_EQ(setup.viewModel().checklist()[1].actionTitle, "Review Again");
 
-  controller->previousCopy = {"/opt/halvermoor/halvermoor.desktop", true};
+  controller->previousCopy = {"/opt/halvermoor/halvermoor.desktop", true, {}};
   controller->quitSucceeds = false;
   setup.performMigrationNoticeAction(MigrationNoticeButton::reveal);
   setup.performMigrationNoticeAction(MigrationNoticeButton::quit);

@@ -138,6 +138,27 @@ TEST_P(WorkspaceTest, ReportsLaunchActivationAndTermination) {
   EXPECT_FALSE(workspace_->openURL("--help")) << "never an option for xdg-open";
 }
 
+TEST_P(WorkspaceTest, NeverAsksAnotherUsersClientToQuit) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
+  // Run as root, Corvane sees every user's X clients; one of another user is never asked to
+  // quit, neither by a close request nor by a signal.
+  TestClient foreign(
+      server_->name(),
+      {.windowClass = "Foreign", .x = 10, .y = 10, .stubborn = true, .runAsUser = 65534});
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, foreign.pid()));
+  TestClient own(server_->name(), {.windowClass = "Own", .x = 200, .y = 10, .stubborn = true});
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationLaunched, own.pid()));
+
+  EXPECT_FALSE(workspace_->terminate(foreign.pid()));
+  // The own client gets SIGTERM after the same grace period any request for the other would.
+  const pid_t ownPid = own.pid();
+  ASSERT_TRUE(workspace_->terminate(ownPid));
+  EXPECT_TRUE(waitUntil([&] { return own.hasExited(); }));
+  ASSERT_TRUE(log_->waitFor(loop_, WorkspaceEventKind::applicationTerminated, ownPid));
+  EXPECT_FALSE(foreign.hasExited());
+  EXPECT_TRUE(hasApplication(*workspace_, foreign.pid()));
+}
+
 TEST_P(WorkspaceTest, ReportsTheActiveDesktopAndTheDesktopWindowOwner) {
   TestClient desktop(server_->name(),
                      {.windowClass = "Files", .width = 640, .height = 480, .desktop = true});

@@ -18,7 +18,21 @@ namespace corvane::platform {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::uintmax_t maxSuiteFileBytes = 32 * 1024 * 1024;
+// Settings are small (the longest lists are bounded at a few hundred entries): a suite file
+// beyond this is not the application's and is neither read nor written.
+constexpr std::uintmax_t maxSuiteFileBytes = 4 * 1024 * 1024;
+
+using Changes = std::map<std::string, std::optional<Value>>;
+
+void applyChanges(Value::Dictionary& values, const Changes& changes) {
+  for (const auto& [key, value] : changes) {
+    if (value) {
+      values.insert_or_assign(key, *value);
+    } else {
+      values.erase(key);
+    }
+  }
+}
 
 std::string compactTimestamp(runtime::WallTime time) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
@@ -74,9 +88,11 @@ std::map<std::string, std::string> DefaultsRecoveryNote::eventFields() const {
   return fields;
 }
 
-// What the store and its suites share: where notes go.
+// What the store and its suites share: where notes go and where saves run. The store owns the
+// queue; suites only reach it while the store lives and save on their caller's thread after.
 struct JsonFileDefaultsStore::Shared {
   Clock clock;
+  std::weak_ptr<runtime::SerialQueue> saves;
   mutable std::mutex mutex;
   std::vector<DefaultsRecoveryNote> notes;
   RecoveryObserver observer;
@@ -92,7 +108,8 @@ struct JsonFileDefaultsStore::Shared {
   }
 };
 
-class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
+class JsonFileDefaultsStore::Suite final : public DefaultsSuite,
+                                           public std::enable_shared_from_this<Suite> {
  public:
   Suite(std::string name, fs::path folder, std::shared_ptr<Shared> shared)
       : name_(std::move(name)), folder_(std::move(folder)), shared_(std::move(shared)) {
@@ -125,13 +142,13 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
     std::unique_lock lock(mutex_);
     if (auto it = values_.find(key); it != values_.end() && it->second == value) return;
     values_.insert_or_assign(key, value);
-    persistLocked(lock, key, std::move(value));
+    changeLocked(lock, key, std::move(value));
   }
 
   void remove(const std::string& key) override {
     std::unique_lock lock(mutex_);
     if (values_.erase(key) == 0) return;
-    persistLocked(lock, key, std::nullopt);
+    changeLocked(lock, key, std::nullopt);
   }
 
   Value::Dictionary dictionaryRepresentation() const override {
@@ -148,23 +165,32 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
   }
 
   void erase() {
+    std::lock_guard disk(diskMutex_);
     std::lock_guard lock(mutex_);
     values_.clear();
+    pending_.clear();
     writtenInMemory_ = false;
     std::error_code ignored;
     fs::remove(path(), ignored);
   }
 
- private:
-  fs::path path() const { return folder_ / (name_ + ".json"); }
-
-  // Writes one change: under the folder lock, what other processes stored meanwhile is read back
-  // and the change applied to it, so the file and this suite end up holding both.
-  void persistLocked(std::unique_lock<std::mutex>& lock, const std::string& key,
-                     std::optional<Value> value) {
-    writtenInMemory_ = true;
-    if (!writable_) return;
+  // Writes what changed since the last save, all of it at once: under the folder lock, what
+  // other processes stored meanwhile is read back and the changes applied to it, so the file and
+  // this suite end up holding both. Runs on the store's save queue.
+  void save() {
+    Changes changes;
+    Value::Dictionary own;
+    {
+      std::lock_guard lock(mutex_);
+      saveScheduled_ = false;
+      if (!writable_ || pending_.empty()) return;
+      changes.swap(pending_);
+      own = values_;
+    }
+    std::lock_guard disk(diskMutex_);
     std::vector<DefaultsRecoveryNote> notes;
+    std::optional<Value::Dictionary> merged;
+    bool writable = true;
     runtime::Status saved = createPrivateDirectories(folder_);
     if (saved) {
       FolderLock folderLock(folder_);
@@ -172,25 +198,56 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
         // A link put there since loading is moved aside, never written through or replaced.
         LoadedSuite aside = moveAside(LoadedSuite{}, kLinkProblem);
         if (aside.note) notes.push_back(std::move(*aside.note));
-        writable_ = aside.writable;
+        writable = aside.writable;
       } else if (auto stored = storedValues()) {
-        Value::Dictionary merged = std::move(*stored);
-        if (value) {
-          merged.insert_or_assign(key, std::move(*value));
-        } else {
-          merged.erase(key);
-        }
-        values_ = std::move(merged);
+        applyChanges(*stored, changes);
+        merged = std::move(stored);
       }
-      if (writable_) saved = writeFileAtomically(path(), encodedText(notes), 0600);
+      if (writable) saved = write(merged ? *merged : own, notes);
     }
     if (!saved) {
       notes.push_back({DefaultsRecoveryNote::Kind::saveFailed, name_, saved.message(), {}});
     }
-    if (notes.empty()) return;
-    lock.unlock();
+    {
+      std::lock_guard lock(mutex_);
+      if (!writable) writable_ = false;
+      if (merged) {
+        values_ = std::move(*merged);
+        applyChanges(values_, pending_);  // changes made while this save ran stay
+      }
+    }
     for (auto& note : notes) shared_->note(std::move(note));
+  }
+
+ private:
+  fs::path path() const { return folder_ / (name_ + ".json"); }
+
+  // Records one change and has it saved off the caller's thread; changes made before the save
+  // runs are written together.
+  void changeLocked(std::unique_lock<std::mutex>& lock, const std::string& key,
+                    std::optional<Value> value) {
+    writtenInMemory_ = true;
+    if (!writable_) return;
+    pending_.insert_or_assign(key, std::move(value));
+    if (std::exchange(saveScheduled_, true)) return;
+    lock.unlock();
+    if (auto queue = shared_->saves.lock()) {
+      queue->post([self = shared_from_this()] { self->save(); });
+    } else {
+      save();  // the store is gone: nothing is left to run it later
+    }
     lock.lock();
+  }
+
+  runtime::Status write(const Value::Dictionary& values,
+                        std::vector<DefaultsRecoveryNote>& notes) const {
+    const auto text = encodedText(values, notes);
+    if (text.size() > maxSuiteFileBytes) {
+      return runtime::Status::failure("The settings take " + std::to_string(text.size()) +
+                                      " bytes, more than the " + std::to_string(maxSuiteFileBytes) +
+                                      " a settings file may hold; they were not saved.");
+    }
+    return writeFileAtomically(path(), text, 0600);
   }
 
   // The suite file's entries as stored now; nothing when it is missing or cannot be read whole
@@ -211,10 +268,11 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
 
   // The file's text. Keys that are not UTF-8 cannot be written as they are: their invalid bytes
   // are replaced, and a note says so.
-  std::string encodedText(std::vector<DefaultsRecoveryNote>& notes) const {
+  std::string encodedText(const Value::Dictionary& values,
+                          std::vector<DefaultsRecoveryNote>& notes) const {
     auto object = nlohmann::json::object();
     std::size_t replacedKeys = 0;
-    for (const auto& [key, value] : values_) {
+    for (const auto& [key, value] : values) {
       if (!isValidUtf8(key)) ++replacedKeys;
       object[key] = encodeDefaultsValue(value);
     }
@@ -285,19 +343,33 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite {
   const std::string name_;
   const fs::path folder_;
   const std::shared_ptr<Shared> shared_;
+  std::mutex diskMutex_;  // one writer of the file at a time, held without mutex_
   mutable std::mutex mutex_;
   Value::Dictionary values_;
+  Changes pending_;  // changed since the last save began
+  bool saveScheduled_ = false;
   bool writable_ = true;
   bool writtenInMemory_ = false;
   std::optional<DefaultsRecoveryNote> loadNote_;
 };
 
-JsonFileDefaultsStore::JsonFileDefaultsStore(fs::path folder, Clock clock)
-    : folder_(std::move(folder)), shared_(std::make_shared<Shared>()) {
+JsonFileDefaultsStore::JsonFileDefaultsStore(fs::path folder, Clock clock,
+                                             std::shared_ptr<runtime::SerialQueue> saves)
+    : folder_(std::move(folder)),
+      shared_(std::make_shared<Shared>()),
+      saves_(saves ? std::move(saves)
+                   : std::make_shared<runtime::ThreadSerialQueue>("corvane.defaults.saves")) {
   shared_->clock = clock ? std::move(clock) : [] { return runtime::SystemClock().now(); };
+  shared_->saves = saves_;
 }
 
-JsonFileDefaultsStore::~JsonFileDefaultsStore() = default;
+JsonFileDefaultsStore::~JsonFileDefaultsStore() {
+  flush();
+}
+
+void JsonFileDefaultsStore::flush() {
+  saves_->runSync([] {});
+}
 
 bool JsonFileDefaultsStore::isValidSuiteName(const std::string& name) {
   if (name.empty() || name.size() > 200 || name.front() == '.') return false;

@@ -11,6 +11,7 @@
 
 #include "platform/defaults_store.h"
 #include "platform/files.h"
+#include "runtime/serial_queue.h"
 
 namespace corvane::platform {
 
@@ -32,11 +33,13 @@ struct DefaultsRecoveryNote {
 };
 
 // Defaults suites as one JSON file per suite, "<folder>/<suite name>.json" (the folder is
-// $XDG_CONFIG_HOME/corvane/defaults in the app). Each change rewrites the suite's file
-// atomically with mode 0600. A file that cannot be read or decoded is never overwritten: it is
-// renamed to "<suite>.unreadable-<UTC time>.json" and the suite goes on with whatever entries
-// could be decoded; if even the rename fails, the suite lives in memory only for this run.
-// Other suites are untouched either way. Thread-safe.
+// $XDG_CONFIG_HOME/corvane/defaults in the app). A change is kept in memory at once and saved on
+// the store's serial queue, never on the caller's thread: the suite's file is rewritten
+// atomically with mode 0600, once for all the changes made before the save ran. flush() and the
+// destructor wait for every save asked for. A file that cannot be read or decoded is never
+// overwritten: it is renamed to "<suite>.unreadable-<UTC time>.json" and the suite goes on with
+// whatever entries could be decoded; if even the rename fails, the suite lives in memory only for
+// this run. Other suites are untouched either way. Thread-safe.
 class JsonFileDefaultsStore final : public DefaultsStore {
  public:
   using Clock = std::function<runtime::WallTime()>;
@@ -44,9 +47,14 @@ class JsonFileDefaultsStore final : public DefaultsStore {
 
   static constexpr const char* standardSuiteName = "corvane.standard";
 
-  // `clock` names moved-aside files; the machine's wall clock when not given.
-  explicit JsonFileDefaultsStore(std::filesystem::path folder, Clock clock = {});
+  // `clock` names moved-aside files; the machine's wall clock when not given. Saves run on
+  // `saves`, a thread of the store's own when not given.
+  explicit JsonFileDefaultsStore(std::filesystem::path folder, Clock clock = {},
+                                 std::shared_ptr<runtime::SerialQueue> saves = {});
   ~JsonFileDefaultsStore() override;
+
+  // Returns once every change made so far is saved (or its failure noted).
+  void flush() override;
 
   static std::filesystem::path defaultFolder(const WellKnownFolders& folders) {
     return folders.configHome / "corvane" / "defaults";
@@ -75,6 +83,7 @@ class JsonFileDefaultsStore final : public DefaultsStore {
 
   std::filesystem::path folder_;
   std::shared_ptr<Shared> shared_;
+  std::shared_ptr<runtime::SerialQueue> saves_;
   mutable std::mutex mutex_;
   mutable std::map<std::string, std::shared_ptr<Suite>> suites_;
 };

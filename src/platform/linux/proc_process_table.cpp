@@ -1,12 +1,8 @@
 #include "platform/linux/proc_process_table.h"
 
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 
 #include "platform/proc_entries.h"
 
@@ -26,39 +22,37 @@ std::optional<std::int32_t> processIdFromName(const std::string& name) {
 ProcProcessTable::ProcProcessTable(std::filesystem::path procRoot)
     : procRoot_(std::move(procRoot)), user_(::getuid()) {}
 
-bool ProcProcessTable::belongsToThisUser(std::int32_t processIdentifier) const {
-  struct stat info {};
-  const auto folder = procRoot_ / std::to_string(processIdentifier);
-  return ::stat(folder.c_str(), &info) == 0 && info.st_uid == user_;
-}
-
 std::vector<ProcessRecord> ProcProcessTable::processes() const {
+  const bool isSystemTree = procRoot_ == "/proc";
   std::vector<ProcessRecord> records;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(procRoot_, error)) {
     const auto pid = processIdFromName(entry.path().filename().string());
-    if (!pid || !belongsToThisUser(*pid)) continue;
+    if (!pid) continue;
+    // Held before anything is read, and checked to still run after: what was read is then
+    // about the held process, not one that took its number meanwhile.
+    auto handle =
+        isSystemTree ? ProcessHandle::hold(*pid) : std::make_shared<const ProcessHandle>(*pid);
+    if (!handle) continue;  // it has ended
+    if (processUser(procRoot_, *pid) != user_) continue;
     ProcessRecord record;
     record.processIdentifier = *pid;
     record.executable = readProcExecutable(procRoot_, *pid).value_or(std::filesystem::path());
     record.launchedDesktopFile = readProcLaunchedDesktopFile(procRoot_, *pid);
     record.flatpakId = readProcFlatpakId(procRoot_, *pid);
+    if (handle->isHeld() && !handle->isRunning()) continue;
+    record.handle = std::move(handle);
     records.push_back(std::move(record));
   }
   return records;
 }
 
-runtime::Status ProcProcessTable::terminate(std::int32_t processIdentifier) {
-  const std::string name = "Process " + std::to_string(processIdentifier);
-  if (processIdentifier <= 0) return runtime::Status::failure(name + " is not a process.");
-  if (!belongsToThisUser(processIdentifier)) {
-    return runtime::Status::failure(name + " is not running under this user.");
+runtime::Status ProcProcessTable::terminate(const ProcessRecord& process) {
+  if (!process.handle || process.handle->processIdentifier() != process.processIdentifier) {
+    return runtime::Status::failure("Process " + std::to_string(process.processIdentifier) +
+                                    " was not listed and cannot be asked to quit.");
   }
-  if (::kill(processIdentifier, SIGTERM) != 0) {
-    return runtime::Status::failure(name + " could not be asked to quit: " + std::strerror(errno) +
-                                    ".");
-  }
-  return runtime::Status::success();
+  return process.handle->terminate(user_);
 }
 
 }  // namespace corvane::platform

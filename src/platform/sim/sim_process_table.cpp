@@ -11,6 +11,8 @@ std::shared_ptr<SimProcessTable> SimProcessTable::make() {
 void SimProcessTable::addProcess(ProcessRecord record, SimProcessBehavior behavior) {
   std::lock_guard lock(mutex_);
   const auto pid = record.processIdentifier;
+  // A fresh handle each time: a process added again under a number is another process.
+  record.handle = std::make_shared<const ProcessHandle>(pid);
   processes_[pid] = Entry{std::move(record), behavior};
 }
 
@@ -31,12 +33,13 @@ std::vector<ProcessRecord> SimProcessTable::processes() const {
   return records;
 }
 
-runtime::Status SimProcessTable::terminate(std::int32_t processIdentifier) {
+runtime::Status SimProcessTable::terminate(const ProcessRecord& process) {
+  const auto processIdentifier = process.processIdentifier;
   SimProcessBehavior behavior;
   {
     std::lock_guard lock(mutex_);
     const auto found = processes_.find(processIdentifier);
-    if (found == processes_.end()) {
+    if (found == processes_.end() || found->second.record.handle != process.handle) {
       return runtime::Status::failure("Process " + std::to_string(processIdentifier) +
                                       " is not running under this user.");
     }

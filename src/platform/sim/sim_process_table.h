@@ -22,14 +22,15 @@ class SimProcessTable final : public ProcessTable,
  public:
   static std::shared_ptr<SimProcessTable> make();
 
+  // Its handle is replaced by a new one: a record listed before names an earlier process.
   void addProcess(ProcessRecord record, SimProcessBehavior behavior = {});
   // The process ends by itself.
   void removeProcess(std::int32_t processIdentifier);
-  // Every process that was asked to quit, in order of the requests.
+  // Every process that was asked to quit, in order of the requests (refused ones not counted).
   std::vector<std::int32_t> terminateRequests() const;
 
   std::vector<ProcessRecord> processes() const override;
-  runtime::Status terminate(std::int32_t processIdentifier) override;
+  runtime::Status terminate(const ProcessRecord& process) override;
 
  private:
   SimProcessTable() = default;

@@ -12,6 +12,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/process_handle.h"
 #include "platform/x11/x11_screen_capture.h"
 #include "platform/x11/x_properties.h"
 #include "runtime/main_actor.h"
@@ -157,7 +158,7 @@ struct X11Workspace::Watcher {
   std::atomic<bool> managed{false};  // read by the actions on the caller's thread
   double nextFocusPoll = 0;
   struct PendingTermination {
-    std::int32_t processID;
+    std::shared_ptr<const ProcessHandle> process;  // held since the request
     double deadline;
   };
   std::vector<PendingTermination> terminations;
@@ -241,7 +242,8 @@ runtime::Result<std::shared_ptr<X11Workspace>> X11Workspace::open(
     std::optional<double> wait;
     for (auto it = watcher->terminations.begin(); it != watcher->terminations.end();) {
       if (now >= it->deadline) {
-        if (!self->clientsOf(it->processID).empty()) kill(it->processID, SIGTERM);
+        const auto pid = it->process->processIdentifier();
+        if (!self->clientsOf(pid).empty()) (void)it->process->terminate(getuid());
         it = watcher->terminations.erase(it);
       } else {
         wait = std::min(wait.value_or(it->deadline - now), it->deadline - now);
@@ -380,9 +382,13 @@ bool X11Workspace::terminate(std::int32_t processIdentifier) {
   }
   auto clients = clientsOf(processIdentifier);
   if (clients.empty()) return false;
+  // Held now, so the signal after the grace period cannot reach a later process given the
+  // number; and only a process of this user (run as root, Corvane leaves other users' alone).
+  auto process = ProcessHandle::hold(processIdentifier);
+  if (!process || !process->runsAs(getuid())) return false;
   const double grace = terminateGrace_;
   auto watcher = watcher_;
-  pump_.post([watcher, clients, processIdentifier, grace](XConnection* connection) {
+  pump_.post([watcher, clients, process, grace](XConnection* connection) {
     if (connection == nullptr) return;
     Display* display = connection->display();
     bool asked = false;
@@ -400,7 +406,7 @@ bool X11Workspace::terminate(std::int32_t processIdentifier) {
       asked = true;
     }
     XFlush(display);
-    watcher->terminations.push_back({processIdentifier, pumpClock() + (asked ? grace : 0.0)});
+    watcher->terminations.push_back({process, pumpClock() + (asked ? grace : 0.0)});
   });
   return true;
 }

@@ -25,6 +25,7 @@ struct TestClientOptions {
   bool withoutClass = false;  // maps without WM_CLASS (set later with the "class" command)
   int textPixelSize = 0;      // above 0: a page of black monospace text on white, this high
   std::vector<std::string> extraEnvironment;
+  int runAsUser = -1;  // 0 or above (the caller being root): the client runs as this user
 };
 
 // One running x11_test_client, driven through its standard input.
@@ -57,6 +58,11 @@ class TestClient {
     if (options.textPixelSize > 0) {
       arguments.push_back("--text");
       arguments.push_back(std::to_string(options.textPixelSize));
+    }
+    if (options.runAsUser >= 0) {
+      const auto user = std::to_string(options.runAsUser);
+      arguments.insert(arguments.begin(),
+                       {"setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups", "--"});
     }
     auto environment = options.extraEnvironment;
     environment.push_back("DISPLAY=" + display);
