@@ -6,12 +6,14 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "main/corvane_application.h"
 #include "main/maintenance_wiring.h"
+#include "main/private_runtime_folder.h"
 #include "main/quit_signals.h"
 #include "main/single_instance.h"
 #include "runtime/runtime.h"
@@ -42,9 +44,19 @@ int main(int argc, char** argv) {
 
   // Before anything writes a setting or starts the crash reporter: a later launch hands "reopen"
   // to the running one and ends.
-  auto claim = wiring::SingleInstance::claim(folders.configHome.string(),
-                                             wiring::SingleInstance::kReopenMessage);
-  if (claim && claim->forwarded) return 0;
+  // Without a private place for the socket, or with another user holding it, this copy runs on
+  // its own rather than handing anything to someone else.
+  using Role = wiring::SingleInstance::Role;
+  auto runtimeFolder = wiring::privateRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"));
+  auto claim = runtimeFolder
+                   ? wiring::SingleInstance::claim(runtimeFolder.value(), folders.configHome,
+                                                   wiring::SingleInstance::kReopenMessage)
+                   : runtime::Result<wiring::SingleInstance::Claim>(runtimeFolder.error());
+  if (claim && claim->role == Role::forwarded) return 0;
+  if (claim && claim->role == Role::unanswered) {
+    std::fprintf(stderr, "corvane: Corvane is already running but does not answer.\n");
+    return 1;
+  }
   if (!claim) std::fprintf(stderr, "corvane: %s\n", claim.message().c_str());
   std::unique_ptr<wiring::SingleInstance> instance =
       claim ? std::move(claim.value().primary) : nullptr;

@@ -1,6 +1,12 @@
 // The built application on a private X server with a window manager: one instance, reopen,
 // and an orderly end on a signal.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstddef>
+#include <cstring>
 
 #include "shell/running_corvane.h"
 #include "support/x11/test_client.h"
@@ -35,6 +41,54 @@ TEST_F(ShellOnX11, SecondLaunchForwardsReopenAndExits) {
   const auto events = home.events();
   EXPECT_EQ(std::count(events.begin(), events.end(), "app_shell_initialized"), 1);
   EXPECT_EQ(home.exitStatus(first, 0.0), std::nullopt) << "the first instance ended";
+}
+
+// Sends "reopen" to every socket /proc/net/unix lists with Corvane in its name; the number it
+// reached.
+int reopenEveryCorvaneSocket() {
+  std::ifstream table("/proc/net/unix");
+  int reached = 0;
+  for (std::string line; std::getline(table, line);) {
+    const std::string name = line.substr(line.rfind(' ') + 1);
+    if (name.find("corvane") == std::string::npos || name.size() >= sizeof(sockaddr_un::sun_path)) {
+      continue;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.data(), name.size());
+    if (name.front() == '@') address.sun_path[0] = '\0';  // abstract
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+        send(fd, "reopen\n", 7, MSG_NOSIGNAL) == 7) {
+      ++reached;
+    }
+    close(fd);
+  }
+  return reached;
+}
+
+// The test, run as root, plays another local user (nobody) in a child: finding the running
+// copy's socket gets it nowhere.
+TEST_F(ShellOnX11, AnotherUserCannotReopenTheRunningCopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  CorvaneHome home(server.name());
+  home.seedSetupDone();
+  pid_t corvane = home.launch();
+  ASSERT_TRUE(home.waitForEvent("app_initialized"));
+  const pid_t intruder = fork();
+  if (intruder == 0) {
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) _exit(1);
+    _exit(reopenEveryCorvaneSocket() > 0 ? 2 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(intruder, &status, 0), intruder);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another user reached it";
+  // Had the running copy taken the message, it would show its setup window.
+  EXPECT_FALSE(corvane::testing::waitUntil(
+      [&] { return hasViewableWindow(server.name(), "Corvane Setup"); }, 2.0));
+  EXPECT_EQ(home.exitStatus(corvane, 0.0), std::nullopt) << "the running copy ended";
 }
 
 // No tray host runs here: the watch falls back to the taskbar window.
