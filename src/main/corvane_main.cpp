@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "main/corvane_application.h"
+#include "main/display_loss_exit.h"
 #include "main/maintenance_wiring.h"
 #include "main/private_runtime_folder.h"
+#include "main/qt_x11_display.h"
 #include "main/quit_signals.h"
 #include "main/single_instance.h"
+#include "model/diagnostic_reporter.h"
 #include "runtime/runtime.h"
 #include "ui/qt_main_executor.h"
 
@@ -63,6 +66,8 @@ int main(int argc, char** argv) {
 
   platform::x11::installProcessHandlers();
   QApplication qtApplication(argc, argv);
+  // Again: Qt's xcb plugin installed its own, which end the process from any thread.
+  platform::x11::installProcessHandlers();
   QApplication::setApplicationName("Corvane");
   QApplication::setDesktopFileName("com.pemberquist.corvane");
   // Corvane lives in the tray: closing its last window does not end it.
@@ -76,6 +81,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto application = std::move(opened).value();
+  wiring::DisplayLossExit::install(&wiring::qtX11ConnectionBroken, [] {
+    auto& eventLog = model::DiagnosticReporter::shared();
+    eventLog.record("x_display_connection_lost");
+    eventLog.flush();
+  });
 
   // exit() rather than quit(): quit asks every window to close first, and Corvane's windows only
   // order out when asked.

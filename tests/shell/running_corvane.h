@@ -81,6 +81,25 @@ class CorvaneHome {
     running_.push_back(pid);
     return pid;
   }
+  // The same, with what the process writes on stderr kept in errorsFile().
+  pid_t launchKeepingErrors(std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(), (testBundle() / "bin/corvane").string());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errorsFile().c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const pid_t pid = corvane::testing::spawnProgram(arguments, environment(), &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    running_.push_back(pid);
+    return pid;
+  }
+  std::filesystem::path errorsFile() const { return folder_ / "stderr.txt"; }
+  std::string errors() const {
+    std::ifstream in(errorsFile());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
 
   // The exit status once the process ends within `seconds`; nothing when it is still running or
   // was ended by a signal.
