@@ -52,8 +52,6 @@ class CorvaneHome {
       std::filesystem::create_directories(folder_ / name);
     }
     std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
-    // In the sanitizer build, the system libraries Qt loads keep their process-wide caches.
-    std::ofstream(folder_ / "lsan-suppressions") << "leak:libfontconfig.so\nleak:libdbus-1.so\n";
   }
   ~CorvaneHome() {
     for (auto& pid : running_) corvane::testing::endProcess(pid, SIGKILL);
@@ -67,12 +65,12 @@ class CorvaneHome {
 
   std::vector<std::string> environment() const {
     return {"DISPLAY=" + display_,
-            "LSAN_OPTIONS=suppressions=" + (folder_ / "lsan-suppressions").string(),
+            // In the sanitizer build: the leaks of the system libraries Qt loads.
+            "LSAN_OPTIONS=suppressions=" CORVANE_LSAN_SUPPRESSIONS,
             "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
             "XDG_DATA_HOME=" + (folder_ / "data").string(),
             "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
-            "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
-            "QT_QPA_PLATFORM=xcb"};
+            "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(), "QT_QPA_PLATFORM=xcb"};
   }
 
   pid_t launch(std::vector<std::string> arguments = {}) {
