@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <random>
+#include <thread>
 
 #include "shell/running_corvane.h"
 #include "support/x11/test_client.h"
@@ -144,6 +146,30 @@ TEST_F(ShellOnX11, LaunchAutomationRecordsItsSequence) {
   }
   kill(corvane, SIGTERM);
   EXPECT_EQ(home.exitStatus(corvane, 10.0), 0);
+}
+
+// A quit while the scripted session is still waiting for its first step: the automation ends
+// with the application and starts nothing after the workspace was restored.
+TEST_F(ShellOnX11, QuittingBeforeTheScriptedStartStartsNoSession) {
+  std::mt19937 random(36);
+  for (int run = 0; run < 3; ++run) {
+    const auto delay =
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 450)(random));
+    SCOPED_TRACE(::testing::Message() << "SIGTERM " << delay.count() << " ms after start-up");
+    CorvaneHome home(server.name());
+    home.seedSetupDone();
+    pid_t corvane = home.launch({"--qa-start-protected-share"});
+    ASSERT_TRUE(home.waitForEvent("app_initialized"));
+    std::this_thread::sleep_for(delay);
+    kill(corvane, SIGTERM);
+    EXPECT_EQ(home.exitStatus(corvane, 10.0), 0);
+    const auto events = home.events();
+    const auto restored =
+        std::find(events.begin(), events.end(), "workspace_restored_for_termination");
+    ASSERT_NE(restored, events.end());
+    EXPECT_TRUE(std::find(restored, events.end(), "demo_mode_started") == events.end())
+        << "a session started after the workspace was restored";
+  }
 }
 
 }  // namespace
