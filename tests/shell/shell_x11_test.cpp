@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 #include <random>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "shell/running_corvane.h"
@@ -45,14 +47,29 @@ TEST_F(ShellOnX11, SecondLaunchForwardsReopenAndExits) {
   EXPECT_EQ(home.exitStatus(first, 0.0), std::nullopt) << "the first instance ended";
 }
 
-// Sends "reopen" to every socket /proc/net/unix lists with Corvane in its name; the number it
-// reached.
-int reopenEveryCorvaneSocket() {
+// The inodes of the sockets `pid` holds open.
+std::set<std::string> socketInodes(pid_t pid) {
+  std::set<std::string> inodes;
+  std::error_code error;
+  const auto folder = "/proc/" + std::to_string(pid) + "/fd";
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (target.rfind("socket:[", 0) == 0) inodes.insert(target.substr(8, target.size() - 9));
+  }
+  return inodes;
+}
+
+// Sends "reopen" to every named socket /proc/net/unix lists among `inodes` (what another user
+// can see of a process's sockets); the number it reached.
+int reopenEveryNamedSocket(const std::set<std::string>& inodes) {
   std::ifstream table("/proc/net/unix");
   int reached = 0;
   for (std::string line; std::getline(table, line);) {
-    const std::string name = line.substr(line.rfind(' ') + 1);
-    if (name.find("corvane") == std::string::npos || name.size() >= sizeof(sockaddr_un::sun_path)) {
+    std::istringstream fields(line);
+    std::string field, inode, name;
+    for (int i = 0; i < 7 && fields >> field; ++i) inode = field;
+    if (!(fields >> name) || !inodes.contains(inode) ||
+        name.size() >= sizeof(sockaddr_un::sun_path)) {
       continue;
     }
     sockaddr_un address{};
@@ -78,11 +95,13 @@ TEST_F(ShellOnX11, AnotherUserCannotReopenTheRunningCopy) {
   home.seedSetupDone();
   pid_t corvane = home.launch();
   ASSERT_TRUE(home.waitForEvent("app_initialized"));
+  const auto inodes = socketInodes(corvane);
+  ASSERT_FALSE(inodes.empty());
   const pid_t intruder = fork();
   if (intruder == 0) {
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) _exit(1);
-    _exit(reopenEveryCorvaneSocket() > 0 ? 2 : 0);
+    _exit(reopenEveryNamedSocket(inodes) > 0 ? 2 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(intruder, &status, 0), intruder);
