@@ -41,6 +41,9 @@ TEST(DisplayLossOnX11, KillingTheServerEndsCorvaneOnceAndIsNoCrash) {
     for (auto& run : runs) {
       ASSERT_TRUE(run.home->waitForEvent(
           run.inSession ? "protected_share_first_frame_published" : "app_initialized", 30.0));
+      // Crash reporting is armed (its marker file open) before the server goes.
+      ASSERT_TRUE(corvane::testing::waitUntil(
+          [&] { return std::filesystem::exists(run.home->crashReports() / "signal.markers"); }));
     }
     for (auto& run : runs) run.server->kill();
     for (int i = 0; i < kAtOnce; ++i) {
