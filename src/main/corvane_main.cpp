@@ -46,9 +46,9 @@ int main(int argc, char** argv) {
   wiring::awaitEarlierCopy(arguments);
 
   // Before anything writes a setting or starts the crash reporter: a later launch hands "reopen"
-  // to the running one and ends.
-  // Without a private place for the socket, or with another user holding it, this copy runs on
-  // its own rather than handing anything to someone else.
+  // to the running one and ends, or gives up when that one does not answer. Without a private
+  // place for the socket, or with another user holding it, this copy runs on its own rather than
+  // hand anything to someone else.
   using Role = wiring::SingleInstance::Role;
   auto runtimeFolder = wiring::privateRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"));
   auto claim = runtimeFolder

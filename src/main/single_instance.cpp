@@ -205,7 +205,7 @@ std::vector<std::string> SingleInstance::takeMessages() {
   while (epoll_wait(events_, ready, 16, 0) == 16) {
   }
   std::uint64_t expirations = 0;
-  [[maybe_unused]] const auto read = ::read(timer_, &expirations, sizeof expirations);
+  [[maybe_unused]] const auto drained = ::read(timer_, &expirations, sizeof expirations);
 
   acceptWaiting();
   std::vector<std::string> messages;
