@@ -29,6 +29,7 @@ test-sanitize: deps
 	  -DCORVANE_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	@cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(TEST_JOBS)
 
 # Builds only what it runs: the application, and the demo's tools when there is no display.

@@ -243,7 +243,9 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // Brings the locally hidden live preview back.
   void showProtectedShareLiveWindow() override;
   // Called on the termination notification: takes every window of the session down at once.
+  // From then on no session starts.
   void restoreWorkspaceForTermination();
+  bool hasTerminationBegun() const { return hasTerminationBegun_; }
   // Refreshes the source guard over the real display and then the presenter bar.
   void refreshSourceGuard();
   // The output window's controller.
@@ -447,6 +449,7 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   bool hasActivatedSourceForCurrentSession_ = false;
   runtime::TaskHandle<void> sourceGuardReleaseTask_;
   bool shouldPauseForLaunchAutomation_ = false;
+  bool hasTerminationBegun_ = false;
   runtime::TaskHandle<void> permissionObservationTask_;
   runtime::TaskHandle<void> startupInitializationTask_;
   runtime::TaskHandle<void> legacyAppStatusObservationTask_;

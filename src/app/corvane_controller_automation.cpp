@@ -24,6 +24,7 @@ class ControllerAutomationTarget final : public LaunchAutomationTarget {
   }
   bool isProtectedShareStopping() const override { return controller_->isProtectedShareStopping(); }
   void stopDemoMode() override { controller_->stopDemoMode(); }
+  bool hasTerminationBegun() const override { return controller_->hasTerminationBegun(); }
 
  private:
   std::shared_ptr<CorvaneController> controller_;

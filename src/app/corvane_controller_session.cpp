@@ -62,10 +62,10 @@ runtime::Task<void> CorvaneController::runToggledStart(std::shared_ptr<CorvaneCo
 
 runtime::Task<void> CorvaneController::startDemoMode() {
   runtime::assertMainActor();
-  // 1: nothing while anything else is under way.
-  if (*isScanning_ || *isProtectedShareStarting_ || *isProtectedShareStopping_ ||
-      protectedShareStopTask_.valid() || model::isActive(*protectedShareEngine_->phase) ||
-      directShareTestManager_.isBusy()) {
+  // 1: nothing while anything else is under way, nor once the application is quitting.
+  if (hasTerminationBegun_ || *isScanning_ || *isProtectedShareStarting_ ||
+      *isProtectedShareStopping_ || protectedShareStopTask_.valid() ||
+      model::isActive(*protectedShareEngine_->phase) || directShareTestManager_.isBusy()) {
     co_return;
   }
   // 2, 3: the former brand's copy first, then setup.
@@ -285,6 +285,7 @@ runtime::Task<void> CorvaneController::runStop(
 
 void CorvaneController::restoreWorkspaceForTermination() {
   runtime::assertMainActor();
+  hasTerminationBegun_ = true;
   cancelTask(sourceGuardReleaseTask_);
   directShareTestManager_.shutdownForTermination();
   sourceRedactionOverlayManager_.hide();

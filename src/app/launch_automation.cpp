@@ -69,20 +69,23 @@ runtime::Task<void> runLaunchAutomationPlan(
     LaunchAutomationPlan plan) {
   co_await runtime::sleep(LaunchAutomationPlan::kFirstStepDelay);
   const std::shared_ptr<LaunchAutomationTarget> target = lockTarget();
-  if (!target) co_return;
+  if (!target || target->hasTerminationBegun()) co_return;
   target->setPauseAfterFirstFrame(plan.pausesAfterFirstFrame);
   target->openProtectedShareWindow();
   if (plan.startsSession) co_await target->startDemoMode();
   if (plan.spaceChangeWait) {
     co_await runtime::sleep(*plan.spaceChangeWait);
+    if (target->hasTerminationBegun()) co_return;
     target->beginSourceSpaceTransition("space_changed");
   }
   if (plan.resumeWait) {
     co_await runtime::sleep(*plan.resumeWait);
+    if (target->hasTerminationBegun()) co_return;
     target->resumePublishing();
   }
   if (plan.stopWait) {
     co_await runtime::sleep(*plan.stopWait);
+    if (target->hasTerminationBegun()) co_return;
     if (!target->isProtectedShareStopping()) target->stopDemoMode();
   }
 }

@@ -58,12 +58,14 @@ class LaunchAutomationTarget {
   virtual void resumePublishing() = 0;
   virtual bool isProtectedShareStopping() const = 0;
   virtual void stopDemoMode() = 0;
+  // True once the application began quitting: the automation ends there.
+  virtual bool hasTerminationBegun() const = 0;
 };
 
 // Runs the plan on the main actor: waits 0.6 s, then takes the target (`lockTarget` gives null
 // when its owner is gone, and the run ends) and keeps it until the last step. The timed steps
 // wait one after another, each from the end of the step before; a cancelled wait still runs its
-// step.
+// step, unless the application began quitting meanwhile: then the run ends without it.
 runtime::Task<void> runLaunchAutomationPlan(
     std::function<std::shared_ptr<LaunchAutomationTarget>()> lockTarget, LaunchAutomationPlan plan);
 

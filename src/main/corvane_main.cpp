@@ -6,14 +6,19 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "main/corvane_application.h"
+#include "main/display_loss_exit.h"
 #include "main/maintenance_wiring.h"
+#include "main/private_runtime_folder.h"
+#include "main/qt_x11_display.h"
 #include "main/quit_signals.h"
 #include "main/single_instance.h"
+#include "model/diagnostic_reporter.h"
 #include "runtime/runtime.h"
 #include "ui/qt_main_executor.h"
 
@@ -41,16 +46,28 @@ int main(int argc, char** argv) {
   wiring::awaitEarlierCopy(arguments);
 
   // Before anything writes a setting or starts the crash reporter: a later launch hands "reopen"
-  // to the running one and ends.
-  auto claim = wiring::SingleInstance::claim(folders.configHome.string(),
-                                             wiring::SingleInstance::kReopenMessage);
-  if (claim && claim->forwarded) return 0;
+  // to the running one and ends, or gives up when that one does not answer. Without a private
+  // place for the socket, or with another user holding it, this copy runs on its own rather than
+  // hand anything to someone else.
+  using Role = wiring::SingleInstance::Role;
+  auto runtimeFolder = wiring::privateRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"));
+  auto claim = runtimeFolder
+                   ? wiring::SingleInstance::claim(runtimeFolder.value(), folders.configHome,
+                                                   wiring::SingleInstance::kReopenMessage)
+                   : runtime::Result<wiring::SingleInstance::Claim>(runtimeFolder.error());
+  if (claim && claim->role == Role::forwarded) return 0;
+  if (claim && claim->role == Role::unanswered) {
+    std::fprintf(stderr, "corvane: Corvane is already running but does not answer.\n");
+    return 1;
+  }
   if (!claim) std::fprintf(stderr, "corvane: %s\n", claim.message().c_str());
   std::unique_ptr<wiring::SingleInstance> instance =
       claim ? std::move(claim.value().primary) : nullptr;
 
   platform::x11::installProcessHandlers();
   QApplication qtApplication(argc, argv);
+  // Again: Qt's xcb plugin installed its own, which end the process from any thread.
+  platform::x11::installProcessHandlers();
   QApplication::setApplicationName("Corvane");
   QApplication::setDesktopFileName("com.pemberquist.corvane");
   // Corvane lives in the tray: closing its last window does not end it.
@@ -64,6 +81,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto application = std::move(opened).value();
+  wiring::DisplayLossExit::install(&wiring::qtX11ConnectionBroken, [] {
+    auto& eventLog = model::DiagnosticReporter::shared();
+    eventLog.record("x_display_connection_lost");
+    eventLog.flush();
+  });
 
   // exit() rather than quit(): quit asks every window to close first, and Corvane's windows only
   // order out when asked.

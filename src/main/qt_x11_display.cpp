@@ -1,6 +1,8 @@
 #include "main/qt_x11_display.h"
 
 #include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
 #include <QGuiApplication>
 
 // Xlib last: its macros (None, Bool, Status…) clash with Qt's names.
@@ -13,6 +15,13 @@ _XDisplay* qtX11Display() {
   if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   return x11 ? x11->display() : nullptr;
+}
+
+bool qtX11ConnectionBroken() {
+  if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 != nullptr && x11->connection() != nullptr &&
+         xcb_connection_has_error(x11->connection()) != 0;
 }
 
 std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints() {

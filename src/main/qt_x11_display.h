@@ -13,6 +13,9 @@ namespace corvane::wiring {
 // The X connection Qt's windows live on; null unless Qt runs on its xcb platform.
 _XDisplay* qtX11Display();
 
+// Whether Qt's X connection broke (the server went away); false off X11.
+bool qtX11ConnectionBroken();
+
 // Window-state hints for Qt's windows, on Qt's own X connection; null off X11 (offscreen).
 std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints();
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,35 +10,75 @@
 
 namespace corvane::wiring {
 
-// One running Corvane per settings folder. The first process binds a local socket named after
-// the folder (an abstract socket: nothing is left behind when it dies); a later launch finds it
-// taken, sends its message to the first one and ends.
+// One running Corvane per settings folder. The first launch takes a lock file in the user's
+// private runtime folder and listens on a socket next to it; a later launch finds the lock taken,
+// hands its message to the first one and ends. Both ends check that the other is this user.
 class SingleInstance {
  public:
-  // What a launch is: the first (it owns the socket) or a later one whose message was handed to
-  // the first.
+  // What a launch is.
+  enum class Role {
+    primary,     // the running copy: it holds the lock and listens
+    forwarded,   // a later launch whose message reached the running copy
+    unanswered,  // a later launch the running copy did not take within the time limit
+  };
   struct Claim {
-    std::unique_ptr<SingleInstance> primary;  // null for a later launch
-    bool forwarded = false;
+    Role role = Role::primary;
+    std::unique_ptr<SingleInstance> primary;  // set for the primary only
   };
 
   static constexpr const char* kReopenMessage = "reopen";
+  // How long a later launch tries to reach the running copy (a stopped one never answers).
+  static constexpr std::chrono::milliseconds kForwardTimeLimit{2000};
+  // How long a connection may take to send its line, and how long a line may be.
+  static constexpr std::chrono::milliseconds kMessageTimeLimit{1000};
+  static constexpr std::size_t kLongestMessage = 64;
+  // Connections waiting for their line at once; more are closed when they come.
+  static constexpr std::size_t kMostWaitingConnections = 16;
 
-  // `key` names the instance (the settings folder). A socket that can be neither bound nor
-  // reached is an error: the caller then runs without the single-instance guard.
-  static runtime::Result<Claim> claim(const std::string& key, const std::string& message);
+  // `settingsFolder` names the instance however it is spelled; the lock and the socket go into
+  // `runtimeFolder`, which must be private to this user. An error (a folder that is not private,
+  // a lock held by another user's process) means: run without the guard, and say why.
+  static runtime::Result<Claim> claim(const std::filesystem::path& runtimeFolder,
+                                      const std::filesystem::path& settingsFolder,
+                                      const std::string& message);
+  // The lock file and the socket of the instance named by `settingsFolder`.
+  struct Paths {
+    std::filesystem::path lock;
+    std::filesystem::path socket;
+  };
+  static Paths pathsFor(const std::filesystem::path& runtimeFolder,
+                        const std::filesystem::path& settingsFolder);
+
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
-  // The listening socket, readable when a later launch connects.
-  int descriptor() const { return listening_; }
-  // Accepts the waiting launches and returns their messages.
+  // Readable whenever takeMessages() has something to do: a launch connecting, a line arriving,
+  // a slow connection's time running out.
+  int descriptor() const { return events_; }
+  // Accepts the waiting launches of this user and returns the lines that are complete. Never
+  // blocks: partial lines wait for the next call, within their time limit.
   std::vector<std::string> takeMessages();
 
  private:
-  explicit SingleInstance(int listening) : listening_(listening) {}
-  int listening_ = -1;
+  struct Connection {
+    int descriptor;
+    std::string text;
+    std::chrono::steady_clock::time_point deadline;
+  };
+  SingleInstance(int lock, int listening, std::filesystem::path socketPath);
+  void acceptWaiting();
+  // Reads what `connection` sent; true when it is done with (its line taken, or dropped).
+  bool readFrom(Connection& connection, std::vector<std::string>& messages);
+  void close(Connection& connection);
+  void armTimerForEarliestDeadline();
+
+  int lock_;
+  int listening_;
+  int events_ = -1;  // epoll over the socket, the connections and the timer
+  int timer_ = -1;
+  std::filesystem::path socketPath_;
+  std::vector<Connection> connections_;
 };
 
 }  // namespace corvane::wiring

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "app/session_harness.h"
 #include "runtime/timer_delay.h"
@@ -57,6 +58,7 @@ class RecordingTarget final : public LaunchAutomationTarget {
   void resumePublishing() override { note("resume"); }
   bool isProtectedShareStopping() const override { return stopping; }
   void stopDemoMode() override { note("stop"); }
+  bool hasTerminationBegun() const override { return false; }
 
   void note(const std::string& step) {
     steps.push_back(step + "@" + std::to_string(runtime::uptime() - startedAt));
@@ -117,6 +119,41 @@ TEST(LaunchAutomationTest, ScriptedSessionPausesAfterItsFirstFrameResumesAndStop
   h.loop.advance(5.0);
   EXPECT_FALSE(controller.isDemoModeOn());
   EXPECT_EQ(h.count("demo_mode_stopped"), 1);
+}
+
+// Quitting cancels every live task, and a cancelled wait returns at once: the automation must
+// not take that for its cue to start (or drive) a session after the workspace was restored.
+TEST(LaunchAutomationTest, QuittingEndsTheAutomationAndNoSessionStartsAfterIt) {
+  std::mt19937 random(36);
+  for (int run = 0; run < 6; ++run) {
+    // Before the first step (the start), or later, while the stop step waits.
+    const bool beforeStart = run % 2 == 0;
+    const double quitAfter = std::uniform_real_distribution<double>(0.0, 0.59)(random);
+    SCOPED_TRACE(::testing::Message() << "before start " << beforeStart << " after " << quitAfter);
+    SessionHarness h;
+    h.arguments = {"corvane", kStartProtectedShareFlag, "--qa-space-change-after=3",
+                   "--qa-stop-after=3"};
+    auto& controller = h.make();
+    controller.completeStartupInitialization();
+    if (!beforeStart) {
+      for (int i = 0; i < 400 && !h.isLive(); ++i) h.loop.advance(0.01);
+      ASSERT_TRUE(h.isLive()) << controller.statusMessage();
+    }
+    h.loop.advance(quitAfter);
+    h.notifications->post(kWillTerminateNotification);
+    runtime::cancelAllLiveTasks();
+    h.loop.advance(10.0);
+    EXPECT_EQ(h.count("demo_mode_started"), beforeStart ? 0 : 1);
+    EXPECT_EQ(h.count("demo_mode_stopped"), 0);
+    EXPECT_FALSE(controller.isDemoModeOn());
+    EXPECT_EQ(h.count("source_space_transition_started"), 0);
+
+    // Nor does any other caller start one once quitting began.
+    auto late = runtime::spawn(controller.startDemoMode());
+    h.loop.advance(5.0);
+    EXPECT_TRUE(late.isDone());
+    EXPECT_EQ(h.count("demo_mode_started"), beforeStart ? 0 : 1);
+  }
 }
 
 }  // namespace

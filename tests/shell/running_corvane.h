@@ -52,8 +52,6 @@ class CorvaneHome {
       std::filesystem::create_directories(folder_ / name);
     }
     std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
-    // In the sanitizer build, the system libraries Qt loads keep their process-wide caches.
-    std::ofstream(folder_ / "lsan-suppressions") << "leak:libfontconfig.so\nleak:libdbus-1.so\n";
   }
   ~CorvaneHome() {
     for (auto& pid : running_) corvane::testing::endProcess(pid, SIGKILL);
@@ -67,12 +65,12 @@ class CorvaneHome {
 
   std::vector<std::string> environment() const {
     return {"DISPLAY=" + display_,
-            "LSAN_OPTIONS=suppressions=" + (folder_ / "lsan-suppressions").string(),
+            // In the sanitizer build: the leaks of the system libraries Qt loads.
+            "LSAN_OPTIONS=suppressions=" CORVANE_LSAN_SUPPRESSIONS,
             "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
             "XDG_DATA_HOME=" + (folder_ / "data").string(),
             "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
-            "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
-            "QT_QPA_PLATFORM=xcb"};
+            "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(), "QT_QPA_PLATFORM=xcb"};
   }
 
   pid_t launch(std::vector<std::string> arguments = {}) {
@@ -80,6 +78,25 @@ class CorvaneHome {
     const pid_t pid = corvane::testing::spawnProgram(arguments, environment());
     running_.push_back(pid);
     return pid;
+  }
+  // The same, with what the process writes on stderr kept in errorsFile().
+  pid_t launchKeepingErrors(std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(), (testBundle() / "bin/corvane").string());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errorsFile().c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const pid_t pid = corvane::testing::spawnProgram(arguments, environment(), &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    running_.push_back(pid);
+    return pid;
+  }
+  std::filesystem::path errorsFile() const { return folder_ / "stderr.txt"; }
+  std::string errors() const {
+    std::ifstream in(errorsFile());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
   }
 
   // The exit status once the process ends within `seconds`; nothing when it is still running or

@@ -11,6 +11,8 @@ namespace {
 
 thread_local ErrorTrap* currentTrap = nullptr;
 
+// Xlib calls the display's exit handler next: a connection of ours marks itself lost there and
+// its thread winds down; nothing here may end the process, whatever thread this is.
 int quietIOError(Display*) {
   return 0;
 }
@@ -58,11 +60,11 @@ int trapXError(Display* display, XErrorEvent* event) {
 
 void installProcessHandlers() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    XInitThreads();
-    XSetErrorHandler(&trapXError);
-    XSetIOErrorHandler(&quietIOError);
-  });
+  std::call_once(once, [] { XInitThreads(); });
+  // Every call: a library that opens its own display (Qt's xcb plugin) installs handlers of its
+  // own that ignore the traps and end the process from whichever thread sees the server go.
+  XSetErrorHandler(&trapXError);
+  XSetIOErrorHandler(&quietIOError);
 }
 
 runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::string& displayName) {

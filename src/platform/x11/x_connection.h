@@ -70,9 +70,9 @@ class ErrorTrap {
   int requestCode_ = 0;
 };
 
-// Xlib's thread support and the process's X error handlers, once per process. Opening a
-// connection does it too; the application calls it first, before any other library opens a
-// display.
+// Xlib's thread support (once per process) and the process's X error handlers. Opening the
+// first connection does it too; the application calls it first, before any other library opens
+// a display, and again after a library that installs handlers of its own has started.
 void installProcessHandlers();
 
 // Whether the server offers the extension named `name` (as XQueryExtension knows it).
