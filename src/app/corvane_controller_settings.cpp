@@ -112,4 +112,13 @@ void CorvaneController::forgetLostDisplayChoiceOnceStopped() {
   setProtectionOptions(std::move(options));
 }
 
+void CorvaneController::noteSettingsStoreProblem(model::SettingsStoreProblem problem) {
+  runtime::assertMainActor();
+  if (problem.kind == model::SettingsStoreProblem::Kind::notSaved) {
+    settingsSaveError_.setIfChanged(problem.reason);
+  } else {
+    settingsReset_.setIfChanged(std::move(problem));
+  }
+}
+
 }  // namespace corvane::app

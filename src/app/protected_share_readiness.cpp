@@ -83,10 +83,21 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
               : "The app exclusion filter starts with Protected Share.",
       healthy ? HealthState::pass : HealthState::inactive});
 
-  rows.push_back(HealthItem{
-      model::Uuid::random(), "Diagnostics",
-      "Local event logs contain metadata only; captured screen content is never written.",
-      HealthState::pass});
+  if (in_.settingsSaveError) {
+    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
+                              "Settings cannot be saved: " + *in_.settingsSaveError,
+                              HealthState::fail});
+  } else if (in_.lostDiagnosticEvents > 0) {
+    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
+                              std::to_string(in_.lostDiagnosticEvents) +
+                                  " events could not be written to the local event log.",
+                              HealthState::warn});
+  } else {
+    rows.push_back(HealthItem{
+        model::Uuid::random(), "Diagnostics",
+        "Local event logs contain metadata only; captured screen content is never written.",
+        HealthState::pass});
+  }
 
   const bool updateConfigured = configuration.isUpdateConfigured();
   std::string updateDetail;

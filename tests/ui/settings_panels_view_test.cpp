@@ -13,6 +13,7 @@
 #include "ui/design_components.h"
 #include "ui/toggle_switch.h"
 #include "ui/windows/advanced_section.h"
+#include "ui/windows/diagnostics_export_result.h"
 #include "ui/windows/alerts_about_sections.h"
 #include "ui/windows/general_section.h"
 #include "ui/windows/option_toggle_row.h"
@@ -221,7 +222,7 @@ TEST_F(SettingsPanelsViewTest, AdvancedHealthRatesAndExport) {
   EXPECT_EQ(advanced.performancePanel()->valueLabels()[0]->text(), "60 FPS");
   EXPECT_EQ(advanced.performancePanel()->valueLabels()[1]->text(), "1234 FPS");
   EXPECT_EQ(advanced.performancePanel()->valueLabels()[2]->text(), "Direct relay");
-  EXPECT_FALSE(advanced.exportedRow()->isVisibleTo(&advanced));
+  EXPECT_FALSE(advanced.exportResult()->isVisibleTo(&advanced));
   advanced.exportButton()->click();
   EXPECT_EQ(controller->calls.back(), "exportDiagnostics");
 
@@ -238,13 +239,16 @@ TEST_F(SettingsPanelsViewTest, AdvancedHealthRatesAndExport) {
   EXPECT_EQ(advanced.healthPanel()->dividerCount(), 3);
   QLabel* detail = advanced.healthPanel()->rows()[3]->detailLabel();
   EXPECT_LE(detail->height(), detail->fontMetrics().lineSpacing() * 2 + 2);
-  ASSERT_TRUE(advanced.exportedRow()->isVisibleTo(&advanced));
-  EXPECT_EQ(advanced.exportedLabel()->text(), "Exported: corvane-diagnostics-1.log");
-  advanced.revealButton()->click();
+  ASSERT_TRUE(advanced.exportResult()->isVisibleTo(&advanced));
+  EXPECT_EQ(advanced.exportResult()->exportedLabel()->text(),
+            "Exported: /data/Corvane/corvane-diagnostics-1.log");
+  EXPECT_FALSE(advanced.exportResult()->failureLabel()->isVisibleTo(&advanced));
+  advanced.exportResult()->revealButton()->click();
   EXPECT_EQ(controller->calls.back(), "revealDiagnosticsExport");
   controller->exportURL = std::filesystem::path("/data/Corvane/corvane-diagnostics-2.log");
   change();
-  EXPECT_EQ(advanced.exportedLabel()->text(), "Exported: corvane-diagnostics-2.log");
+  EXPECT_EQ(advanced.exportResult()->exportedLabel()->text(),
+            "Exported: /data/Corvane/corvane-diagnostics-2.log");
   const QImage shot = grab("settings-advanced.png");
   EXPECT_GT(testing::countPixelsNear(shot, qRgb(235, 46, 46), 30), 20);
 }
