@@ -117,10 +117,11 @@ runtime::Result<fs::path> DiagnosticReporter::exportDiagnostics() {
 
 runtime::Result<fs::path> DiagnosticReporter::exportOnQueue() {
   const fs::path exportFolder = temporaryFolder_ / exportFolderName;
-  if (auto created = platform::createPrivateDirectories(exportFolder); !created) {
-    return created.error();
-  }
+  // The folder holding the export folder first: nothing is made in a folder others may write.
   for (const auto& folder : {temporaryFolder_, exportFolder}) {
+    if (auto created = platform::createPrivateDirectories(folder); !created) {
+      return created.error();
+    }
     if (auto checked = checkPrivateFolder(folder); !checked) return checked.error();
   }
   const fs::path destination = exportFolder / exportFileName(currentWallTime());

@@ -13,8 +13,8 @@
 #include "ui/design_components.h"
 #include "ui/toggle_switch.h"
 #include "ui/windows/advanced_section.h"
-#include "ui/windows/diagnostics_export_result.h"
 #include "ui/windows/alerts_about_sections.h"
+#include "ui/windows/diagnostics_export_result.h"
 #include "ui/windows/general_section.h"
 #include "ui/windows/option_toggle_row.h"
 #include "ui/windows/sensitive_text_section.h"
@@ -57,6 +57,15 @@ class SettingsPanelsViewTest : public ::testing::Test, public testing::QtRuntime
   void change() {
     controller->changed();
     processFor(30);
+  }
+  // Selects another section in the open window.
+  template <class Section>
+  Section& switchTo(SettingsSection section) {
+    controller->section = section;
+    change();
+    auto* shown = dynamic_cast<Section*>(host->settingsView().sectionView());
+    EXPECT_NE(shown, nullptr);
+    return *shown;
   }
   static std::vector<std::string> texts(const std::vector<QPushButton*>& buttons) {
     std::vector<std::string> titles;
@@ -251,6 +260,53 @@ TEST_F(SettingsPanelsViewTest, AdvancedHealthRatesAndExport) {
             "Exported: /data/Corvane/corvane-diagnostics-2.log");
   const QImage shot = grab("settings-advanced.png");
   EXPECT_GT(testing::countPixelsNear(shot, qRgb(235, 46, 46), 30), 20);
+}
+
+TEST_F(SettingsPanelsViewTest, WhatFailedIsShownWhereItsButtonIs) {
+  controller->nothingToOpen = "Nothing to open here; do this instead.";
+  auto& alerts = show<AlertsSection>(SettingsSection::alerts);
+  EXPECT_FALSE(host->settingsView().saveErrorLabel()->isVisibleTo(&host->settingsView()));
+  EXPECT_FALSE(alerts.openSettingsHint()->isVisibleTo(&alerts));
+  alerts.openSettingsButton()->click();
+  EXPECT_TRUE(alerts.openSettingsHint()->isVisibleTo(&alerts));
+  EXPECT_EQ(alerts.openSettingsHint()->text(), "Nothing to open here; do this instead.");
+
+  // Settings that cannot be saved are said above every section.
+  controller->saveError = "Read-only file system.";
+  change();
+  QLabel* saveError = host->settingsView().saveErrorLabel();
+  ASSERT_TRUE(saveError->isVisibleTo(&host->settingsView()));
+  EXPECT_TRUE(saveError->text().startsWith("Settings cannot be saved: Read-only file system."));
+
+  auto& general = switchTo<GeneralSection>(SettingsSection::general);
+  controller->permissionGranted = true;
+  change();
+  for (auto* button : general.permissionButtons()) {
+    if (button->text() == "Open Settings") button->click();
+  }
+  EXPECT_TRUE(general.permissionHint()->isVisibleTo(&general));
+
+  // The update check's outcome, and an export that failed after one that worked.
+  controller->exportURL = std::filesystem::path("/run/user/0/Corvane-Diagnostics/a.jsonl");
+  auto& about = switchTo<AboutSection>(SettingsSection::about);
+  SupportPanel& support = *about.supportPanel();
+  EXPECT_FALSE(support.updateResultLabel()->isVisibleTo(&support));
+  controller->updateMessage = "Secure update channel is not configured.";
+  change();
+  EXPECT_TRUE(support.updateResultLabel()->isVisibleTo(&support));
+  EXPECT_EQ(support.updateResultLabel()->text(), "Secure update channel is not configured.");
+  EXPECT_TRUE(support.exportResult()->exportedLabel()->isVisibleTo(&support));
+  controller->exportURL.reset();
+  controller->exportError = "Could not export diagnostics: it belongs to another user.";
+  change();
+  EXPECT_FALSE(support.exportResult()->exportedLabel()->isVisibleTo(&support));
+  EXPECT_FALSE(support.exportResult()->revealButton()->isVisibleTo(&support));
+  EXPECT_TRUE(support.exportResult()->failureLabel()->isVisibleTo(&support));
+  EXPECT_EQ(support.exportResult()->failureLabel()->text(),
+            "Could not export diagnostics: it belongs to another user.");
+  auto& advanced = switchTo<AdvancedSection>(SettingsSection::advanced);
+  EXPECT_TRUE(advanced.exportResult()->failureLabel()->isVisibleTo(&advanced));
+  grab("settings-advanced-export-failed.png");
 }
 
 }  // namespace
