@@ -8,6 +8,7 @@
 #include "model/diagnostic_reporter.h"
 #include "model/protected_application_catalog.h"
 #include "operations/update_manager.h"
+#include "platform/desktop_entry_index.h"
 #include "runtime/main_actor.h"
 
 namespace corvane::app {
@@ -288,11 +289,18 @@ void CorvaneController::chooseProtectedApplications() {
   panel.nameFilters = {"*.desktop"};
   panel.allowsMultipleSelection = true;
   panel.startingDirectory = kSystemApplicationsFolder;
-  for (const auto& folder : applicationDirectories()) {
+  const auto folders = applicationDirectories();
+  for (const auto& folder : folders) {
     std::error_code error;
     if (folder != panel.startingDirectory && std::filesystem::is_directory(folder, error)) {
       panel.sideDirectories.push_back(folder);
     }
+  }
+  // The installed applications by name, Corvane itself left out.
+  const auto own = services_.bundle->bundleIdentifier();
+  for (auto& entry : platform::DesktopEntryIndex::load(folders).entries()) {
+    if (own && entry.id == *own) continue;
+    panel.applications.push_back({std::move(entry.name), std::move(entry.icon), entry.path});
   }
   if (auto chosen = services_.dialogs->runOpenPanel(panel)) addProtectedApplications(*chosen);
 }

@@ -173,6 +173,12 @@ TEST(ActionsTest, ImportsThroughTheOpenPanelAndNamesEachRejection) {
   // The folders beside it that exist: the user's and flatpak's exports of the user's installs.
   EXPECT_EQ(panel.sideDirectories,
             (std::vector<fs::path>{h.systemApplications(), h.userApplications(), userFlatpak}));
+  // The installed applications are offered by name and icon, Corvane itself and entries that are
+  // no application left out.
+  std::vector<std::string> offered;
+  for (const auto& application : panel.applications) offered.push_back(application.name);
+  EXPECT_EQ(offered, std::vector<std::string>{"Notes"});
+  EXPECT_EQ(panel.applications.front().desktopFile, notes);
 
   EXPECT_EQ(controller.protectedApps().back().id, "org.example.Notes");
   EXPECT_EQ(*controller.protectedAppImportError(),

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/desktop_entry_index.h"
-#include "ui/windows/entry_icons.h"
+#include "ui/entry_icons.h"
 #include "ui/windows/settings_root_view.h"
 #include "windows/excluded_apps_view_model.h"
 

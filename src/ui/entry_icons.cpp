@@ -1,4 +1,4 @@
-#include "ui/windows/entry_icons.h"
+#include "ui/entry_icons.h"
 
 #include <QIcon>
 #include <QPainter>
