@@ -104,9 +104,9 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
   if (!configuration.automaticUpdatesEnabled) {
     updateDetail = "Automatic updates are intentionally disabled for this signed beta.";
   } else if (updateConfigured) {
-    updateDetail = "Sparkle update feed and EdDSA key are configured.";
+    updateDetail = "Update feed and signing key are configured.";
   } else {
-    updateDetail = "Sparkle update feed or EdDSA key is missing.";
+    updateDetail = "Update feed or signing key is missing.";
   }
   const bool updatesPass =
       updateConfigured || (configuration.isBetaRelease && !configuration.automaticUpdatesEnabled);

@@ -185,7 +185,7 @@ TEST_F(SettingsPanelsViewTest, AlertsReminderAndFocusSettings) {
   EXPECT_EQ(controller->count("setRemind:off"), 1);
   EXPECT_FALSE(alerts.reminderRow()->toggle()->isChecked());
   alerts.openSettingsButton()->click();
-  EXPECT_EQ(alerts.openSettingsButton()->text(), "Open Focus Settings");
+  EXPECT_EQ(alerts.openSettingsButton()->text(), "Open Do Not Disturb Settings");
   EXPECT_EQ(controller->calls.back(), "openFocusSettings");
 }
 
