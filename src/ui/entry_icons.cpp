@@ -14,10 +14,16 @@
 namespace corvane::ui {
 namespace {
 
-// Every icon decoded so far, by the name or path the entry gives. Main actor only.
+// The icons decoded so far, by the name or path the entry gives. Main actor only.
 std::map<std::string, QImage>& decodedIcons() {
   static std::map<std::string, QImage> icons;
   return icons;
+}
+
+void keep(const std::string& icon, const QImage& image) {
+  auto& icons = decodedIcons();
+  if (icons.size() >= EntryIcons::kMaxKeptIcons) icons.clear();
+  icons.emplace(icon, image);
 }
 
 QImage themeIcon(const std::string& name) {
@@ -58,7 +64,7 @@ void EntryIcons::request(const std::string& icon, std::function<void(const QImag
   }
   if (!std::filesystem::path(icon).is_absolute()) {
     const QImage image = themeIcon(icon);
-    icons.emplace(icon, image);
+    keep(icon, image);
     done(image);
     return;
   }
@@ -67,7 +73,7 @@ void EntryIcons::request(const std::string& icon, std::function<void(const QImag
     const auto bytes = platform::readFile(icon, kMaxIconFileBytes);
     QImage image = bytes ? decode(*bytes) : QImage();
     runtime::runOnMain([icon, alive, image = std::move(image), done = std::move(done)] {
-      decodedIcons().emplace(icon, image);
+      keep(icon, image);
       if (alive.lock()) done(image);
     });
   });

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QImage>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +21,8 @@ class EntryIcons {
  public:
   // Pixels on each side of the decoded images (drawn smaller, sharp at twice the density).
   static constexpr int kDecodedSide = 64;
+  // Icons kept at most; past that the kept ones are let go and decoded again when asked for.
+  static constexpr std::size_t kMaxKeptIcons = 512;
   // The largest icon file read.
   static constexpr std::uintmax_t kMaxIconFileBytes = 1024 * 1024;
 
