@@ -9,8 +9,8 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -124,9 +124,9 @@ void ExcludedAppSettingsRow::set(const windows::ExcludedAppRow& row) {
 void ExcludedAppSettingsRow::showEntryIcon(const QImage& image) {
   if (image.isNull()) return;
   const qreal ratio = devicePixelRatioF();
-  QPixmap pixmap = QPixmap::fromImage(image.scaled(qRound(kIconSide * ratio),
-                                                   qRound(kIconSide * ratio), Qt::KeepAspectRatio,
-                                                   Qt::SmoothTransformation));
+  QPixmap pixmap =
+      QPixmap::fromImage(image.scaled(qRound(kIconSide * ratio), qRound(kIconSide * ratio),
+                                      Qt::KeepAspectRatio, Qt::SmoothTransformation));
   pixmap.setDevicePixelRatio(ratio);
   icon_->setPixmap(pixmap);
   showsEntryIcon_ = true;
@@ -268,7 +268,11 @@ void ExcludedAppsSection::showApplications(const std::vector<model::ProtectedApp
       std::equal(models.begin(), models.end(), rows_.begin(),
                  [](const auto& row, const auto* widget) { return row.id == widget->appId(); });
   if (sameRows) {
-    for (std::size_t i = 0; i < models.size(); ++i) rows_[i]->set(models[i]);
+    for (std::size_t i = 0; i < models.size(); ++i) {
+      const bool iconChanged = rows_[i]->shown().icon != models[i].icon;
+      rows_[i]->set(models[i]);
+      if (iconChanged) requestEntryIcon(rows_[i], models[i]);
+    }
   } else {
     rebuildRows(models);
   }
@@ -305,22 +309,25 @@ void ExcludedAppsSection::rebuildRows(const std::vector<windows::ExcludedAppRow>
         list_);
     listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()), widget);
     rows_.push_back(widget);
-    if (row.icon.entryIcon) {
-      QPointer<ExcludedAppSettingsRow> target(widget);
-      icons_.request(*row.icon.entryIcon, [target](const QImage& image) {
-        if (target) target->showEntryIcon(image);
-      });
-    }
+    requestEntryIcon(widget, row);
     if (row.hasDividerBelow) {
       auto* inset = new QWidget(list_);
       auto* insetLayout = new QHBoxLayout(inset);
       insetLayout->setContentsMargins(kDividerInset, 0, 0, 0);
       insetLayout->addWidget(makeDivider(inset));
-      listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()),
-                                inset);
+      listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()), inset);
       dividers_.push_back(inset);
     }
   }
+}
+
+void ExcludedAppsSection::requestEntryIcon(ExcludedAppSettingsRow* widget,
+                                           const windows::ExcludedAppRow& row) {
+  if (!row.icon.entryIcon) return;
+  QPointer<ExcludedAppSettingsRow> target(widget);
+  icons_.request(*row.icon.entryIcon, [target](const QImage& image) {
+    if (target) target->showEntryIcon(image);
+  });
 }
 
 void ExcludedAppsSection::syncImportAlert(const std::optional<std::string>& importError) {

@@ -100,6 +100,8 @@ class ExcludedAppsSection final : public SettingsSectionView {
   void showApplications(const std::vector<model::ProtectedApp>& apps);
   void rebuildRows(const std::vector<windows::ExcludedAppRow>& models);
   void showMore();
+  // Draws the application's own icon in the row once it has been read.
+  void requestEntryIcon(ExcludedAppSettingsRow* widget, const windows::ExcludedAppRow& row);
   void syncImportAlert(const std::optional<std::string>& importError);
   void chooseApplications();
 
