@@ -114,10 +114,16 @@ void CorvaneController::forgetLostDisplayChoiceOnceStopped() {
 
 void CorvaneController::noteSettingsStoreProblem(model::SettingsStoreProblem problem) {
   runtime::assertMainActor();
+  // Said once per problem: every change that cannot be saved notes the same one again.
+  const bool isNew = problem.kind == model::SettingsStoreProblem::Kind::notSaved
+                         ? *settingsSaveError_ != problem.reason
+                         : *settingsReset_ != problem;
+  if (!isNew) return;
+  statusMessage_.set(problem.sentence());
   if (problem.kind == model::SettingsStoreProblem::Kind::notSaved) {
-    settingsSaveError_.setIfChanged(problem.reason);
+    settingsSaveError_.set(problem.reason);
   } else {
-    settingsReset_.setIfChanged(std::move(problem));
+    settingsReset_.set(std::move(problem));
   }
 }
 

@@ -344,6 +344,9 @@ TEST(ActionsTest, FailuresAndOutcomesAreToldWhereTheUserLooks) {
   controller.noteSettingsStoreProblem(
       {model::SettingsStoreProblem::Kind::notSaved, "Read-only file system.", std::nullopt});
   EXPECT_EQ(controller.settingsSaveError(), "Read-only file system.");
+  EXPECT_EQ(controller.statusMessage(),
+            "Settings cannot be saved: Read-only file system. Changes apply now but are lost "
+            "when Corvane quits.");
   EXPECT_EQ(diagnosticsRow().state, model::HealthState::fail);
   EXPECT_EQ(diagnosticsRow().detail, "Settings cannot be saved: Read-only file system.");
 
