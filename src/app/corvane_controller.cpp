@@ -91,6 +91,10 @@ void CorvaneController::init() {
   announceChangesOf(isProtectedShareWindowHiddenLocally_);
   announceChangesOf(isScanning_);
   announceChangesOf(lastScanError_);
+  announceChangesOf(settingsReset_);
+  announceChangesOf(settingsSaveError_);
+  announceChangesOf(diagnosticsExportError_);
+  announceChangesOf(updateCheckMessage_);
   announceChangesOf(screenRecordingPermissionGranted_);
   announceChangesOf(accessibilityPermissionGranted_);
   announceChangesOf(screenRecordingPermissionRequestPending_);
@@ -117,9 +121,14 @@ void CorvaneController::init() {
   auto& engine = *protectedShareEngine_;
   announceChangesOf(engine.phase);
   announceChangesOf(engine.statusMessage);
-  announceChangesOf(engine.renderedFrame);
+  // Per-frame values never make the views redraw: of the rendered frame they read only whether
+  // there is one, and the live rates have their own signal for the one panel that shows them.
+  ownObservations_.push_back(engine.renderedFrame.observeAtOnce([this](const auto& frame) {
+    if (frame.has_value() != protectedShareEngine_->renderedFrame->has_value()) changes_.notify();
+  }));
+  ownObservations_.push_back(
+      engine.metrics.observeAtOnce([this](const auto&) { metricsChanges_.notify(); }));
   announceChangesOf(engine.lastError);
-  announceChangesOf(engine.metrics);
   announceChangesOf(engine.isPublishingPaused);
   announceChangesOf(engine.isSourceContextTransitioning);
   announceChangesOf(engine.isHoldingPreviousVerifiedFrame);
@@ -196,6 +205,17 @@ void CorvaneController::announceChangesOf(runtime::Published<T>& property) {
 runtime::Subscription CorvaneController::observeChanges(std::function<void()> observer) {
   runtime::assertMainActor();
   return changes_.observe(std::move(observer));
+}
+
+runtime::Subscription CorvaneController::observeMetricsChanges(std::function<void()> observer) {
+  runtime::assertMainActor();
+  return metricsChanges_.observe(std::move(observer));
+}
+
+model::ProtectedShareMetrics CorvaneController::liveProtectedShareMetrics() const {
+  // A stopped session's last rates are not live rates.
+  if (!model::isActive(*protectedShareEngine_->phase)) return model::ProtectedShareMetrics::empty();
+  return *protectedShareEngine_->metrics;
 }
 
 void CorvaneController::record(const std::string& event,

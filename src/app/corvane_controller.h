@@ -29,6 +29,7 @@
 #include "model/protection_options.h"
 #include "model/sensitive_content.h"
 #include "model/settings_section.h"
+#include "model/settings_store_problem.h"
 #include "platform/dialogs.h"
 #include "runtime/coalesced_signal.h"
 #include "runtime/published.h"
@@ -93,6 +94,20 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   bool isProtectedShareWindowHiddenLocally() const { return *isProtectedShareWindowHiddenLocally_; }
   bool isScanning() const { return *isScanning_; }
   const std::optional<std::string>& lastScanError() const { return *lastScanError_; }
+  // What the settings store met on its own this run: settings reset from an unreadable file,
+  // and why changes cannot be saved (absent while they can).
+  const std::optional<model::SettingsStoreProblem>& settingsReset() const {
+    return *settingsReset_;
+  }
+  const std::optional<std::string>& settingsSaveError() const { return *settingsSaveError_; }
+  // Why the last diagnostics export failed (cleared by the next that succeeds).
+  const std::optional<std::string>& diagnosticsExportError() const {
+    return *diagnosticsExportError_;
+  }
+  // The last update check's outcome in words; none before the first check.
+  const std::optional<std::string>& updateCheckMessage() const { return *updateCheckMessage_; }
+  // Takes note of a problem the settings store reports (on the main actor).
+  void noteSettingsStoreProblem(model::SettingsStoreProblem problem);
   bool screenRecordingPermissionGranted() const { return *screenRecordingPermissionGranted_; }
   bool accessibilityPermissionGranted() const { return *accessibilityPermissionGranted_; }
   bool screenRecordingPermissionRequestPending() const {
@@ -137,7 +152,12 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
 
   // Runs `observer` on the turn after any change of the controller's or its engine's published
   // state (at most once per turn).
+  // The rendered frame and the live rates change with every frame: observeChanges() announces
+  // only whether there is a frame, and this signal the rates (at most once per turn).
   runtime::Subscription observeChanges(std::function<void()> observer);
+  runtime::Subscription observeMetricsChanges(std::function<void()> observer);
+  // The running session's rates; empty while none runs.
+  model::ProtectedShareMetrics liveProtectedShareMetrics() const;
 
   // ---- Owned managers -------------------------------------------------------------------------
   const std::shared_ptr<capture::ProtectedShareEngine>& protectedShareEngine() const {
@@ -405,6 +425,10 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   runtime::Published<bool> isProtectedShareWindowHiddenLocally_{false};
   runtime::Published<bool> isScanning_{false};
   runtime::Published<std::optional<std::string>> lastScanError_{std::nullopt};
+  runtime::Published<std::optional<model::SettingsStoreProblem>> settingsReset_{std::nullopt};
+  runtime::Published<std::optional<std::string>> settingsSaveError_{std::nullopt};
+  runtime::Published<std::optional<std::string>> diagnosticsExportError_{std::nullopt};
+  runtime::Published<std::optional<std::string>> updateCheckMessage_{std::nullopt};
   runtime::Published<bool> screenRecordingPermissionGranted_{false};
   runtime::Published<bool> accessibilityPermissionGranted_{false};
   runtime::Published<bool> screenRecordingPermissionRequestPending_{false};
@@ -476,6 +500,7 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // The views' change signal, and the controller's own observations (the change feeds and the
   // watch for a session's end).
   runtime::CoalescedSignal changes_;
+  runtime::CoalescedSignal metricsChanges_;
   std::vector<runtime::Subscription> ownObservations_;
 };
 

@@ -8,6 +8,7 @@
 #include "model/diagnostic_reporter.h"
 #include "model/protected_application_catalog.h"
 #include "operations/update_manager.h"
+#include "platform/desktop_entry_index.h"
 #include "runtime/main_actor.h"
 
 namespace corvane::app {
@@ -147,6 +148,10 @@ void CorvaneController::setCaptureDisplay(std::optional<std::uint32_t> id) {
                                               "protected_share_output_rehost_failed");
       return;
     }
+    // The re-hosted window is unmapped and unshared until a frame makes it live again: the frame
+    // already held does so at once, whatever the size of the next one.
+    liveFramePixelSize_.reset();
+    handleRenderedFrame(*protectedShareEngine_->renderedFrame);
     pushProtectedShareCaptureConfigurationIfRunning();
   }
   statusMessage_.set("Protected Share source set to " + selectedCaptureDisplayName());
@@ -163,9 +168,13 @@ void CorvaneController::exportDiagnostics() {
       services_.diagnostics ? *services_.diagnostics : model::DiagnosticReporter::shared();
   auto exported = diagnostics.exportDiagnostics();
   if (exported) {
+    diagnosticsExportError_.set(std::nullopt);
     diagnosticsExportURL_.set(exported.value());
     statusMessage_.set("Diagnostics exported");
   } else {
+    // An earlier export's result would read as this one's.
+    diagnosticsExportURL_.set(std::nullopt);
+    diagnosticsExportError_.set(exported.message());
     lastScanError_.set(exported.message());
     statusMessage_.set("Could not export diagnostics");
   }
@@ -191,6 +200,7 @@ runtime::Task<void> CorvaneController::runUpdateCheck(std::shared_ptr<CorvaneCon
   self->statusMessage_.set(self->productionConfiguration_->isUpdateConfigured()
                                ? "Checking for updates"
                                : kUpdateChannelNotConfiguredMessage);
+  self->updateCheckMessage_.set(*self->statusMessage_);
   operations::UpdateCheckResult result =
       operations::UpdateCheckResult::unavailable(operations::update_reasons::kNotConfigured);
   if (self->services_.updateManager) {
@@ -202,6 +212,7 @@ runtime::Task<void> CorvaneController::runUpdateCheck(std::shared_ptr<CorvaneCon
     self->verifiedUpdateURL_.set(std::nullopt);
   }
   self->statusMessage_.set(result.message());
+  self->updateCheckMessage_.set(result.message());
   self->record("update_check_requested",
                {{"configured",
                  model::diagnosticFlag(self->productionConfiguration_->isUpdateConfigured())}});
@@ -278,11 +289,18 @@ void CorvaneController::chooseProtectedApplications() {
   panel.nameFilters = {"*.desktop"};
   panel.allowsMultipleSelection = true;
   panel.startingDirectory = kSystemApplicationsFolder;
-  for (const auto& folder : applicationDirectories()) {
+  const auto folders = applicationDirectories();
+  for (const auto& folder : folders) {
     std::error_code error;
     if (folder != panel.startingDirectory && std::filesystem::is_directory(folder, error)) {
       panel.sideDirectories.push_back(folder);
     }
+  }
+  // The installed applications by name, Corvane itself left out.
+  const auto own = services_.bundle->bundleIdentifier();
+  for (auto& entry : platform::DesktopEntryIndex::load(folders).entries()) {
+    if (own && entry.id == *own) continue;
+    panel.applications.push_back({std::move(entry.name), std::move(entry.icon), entry.path});
   }
   if (auto chosen = services_.dialogs->runOpenPanel(panel)) addProtectedApplications(*chosen);
 }

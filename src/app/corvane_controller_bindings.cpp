@@ -97,18 +97,24 @@ void CorvaneController::handleEnginePhase(model::ProtectedSharePhase phase) {
   }
 }
 
-// Runs before the engine stores the frame. The output goes live on the first frame of a session
-// and follows a change of size; the frames in between need nothing from the controller.
+// Runs before the engine stores the frame. Every frame asks the window manager to carry it: the
+// first of a session (or of a new host display) makes the output live, and a window that can no
+// longer be shared ends the session (a window hidden locally is watched by the local preview's
+// own recovery instead). The live-frame work runs again only when the size changes.
 void CorvaneController::handleRenderedFrame(
     const std::optional<model::ProtectedRenderedFrame>& frame) {
   if (!frame || !*isDemoModeOn_) return;
-  if (liveFramePixelSize_ == frame->pixelSize) return;
+  // A window hidden from this screen has its own watch, which restores it or ends the session.
+  const bool watchedElsewhere =
+      *isProtectedShareWindowHiddenLocally_ && liveFramePixelSize_ == frame->pixelSize;
+  if (watchedElsewhere) return;
   if (!protectedShareWindowManager_->publishLiveFrame(frame->pixelSize)) {
     // Never live on a window that cannot be shared: hold the output and end the session.
     protectedShareEngine_->setPublishingPaused(true);
     runtime::spawn(stopAfterUnshareableFrame(weak_from_this()));
     return;
   }
+  if (liveFramePixelSize_ == frame->pixelSize) return;
   liveFramePixelSize_ = frame->pixelSize;
   if (model::InternalFeatureFlags::startupSourceGuard(*services_.bundle) &&
       (isSourceGuardVisible() || !hasActivatedSourceForCurrentSession_)) {

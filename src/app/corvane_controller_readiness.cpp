@@ -25,6 +25,8 @@ ProtectedShareReadiness CorvaneController::readiness() const {
   inputs.isSourceContextTransitioning = *engine.isSourceContextTransitioning;
   inputs.isHoldingPreviousVerifiedFrame = *engine.isHoldingPreviousVerifiedFrame;
   inputs.hasSourceContextRecoveryMessage = engine.sourceContextRecoveryMessage->has_value();
+  inputs.settingsSaveError = *settingsSaveError_;
+  if (services_.diagnostics) inputs.lostDiagnosticEvents = services_.diagnostics->lostEventCount();
   return ProtectedShareReadiness(std::move(inputs));
 }
 

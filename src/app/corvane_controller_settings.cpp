@@ -112,4 +112,19 @@ void CorvaneController::forgetLostDisplayChoiceOnceStopped() {
   setProtectionOptions(std::move(options));
 }
 
+void CorvaneController::noteSettingsStoreProblem(model::SettingsStoreProblem problem) {
+  runtime::assertMainActor();
+  // Said once per problem: every change that cannot be saved notes the same one again.
+  const bool isNew = problem.kind == model::SettingsStoreProblem::Kind::notSaved
+                         ? *settingsSaveError_ != problem.reason
+                         : *settingsReset_ != problem;
+  if (!isNew) return;
+  statusMessage_.set(problem.sentence());
+  if (problem.kind == model::SettingsStoreProblem::Kind::notSaved) {
+    settingsSaveError_.set(problem.reason);
+  } else {
+    settingsReset_.set(std::move(problem));
+  }
+}
+
 }  // namespace corvane::app

@@ -83,19 +83,30 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
               : "The app exclusion filter starts with Protected Share.",
       healthy ? HealthState::pass : HealthState::inactive});
 
-  rows.push_back(HealthItem{
-      model::Uuid::random(), "Diagnostics",
-      "Local event logs contain metadata only; captured screen content is never written.",
-      HealthState::pass});
+  if (in_.settingsSaveError) {
+    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
+                              "Settings cannot be saved: " + *in_.settingsSaveError,
+                              HealthState::fail});
+  } else if (in_.lostDiagnosticEvents > 0) {
+    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
+                              std::to_string(in_.lostDiagnosticEvents) +
+                                  " events could not be written to the local event log.",
+                              HealthState::warn});
+  } else {
+    rows.push_back(HealthItem{
+        model::Uuid::random(), "Diagnostics",
+        "Local event logs contain metadata only; captured screen content is never written.",
+        HealthState::pass});
+  }
 
   const bool updateConfigured = configuration.isUpdateConfigured();
   std::string updateDetail;
   if (!configuration.automaticUpdatesEnabled) {
     updateDetail = "Automatic updates are intentionally disabled for this signed beta.";
   } else if (updateConfigured) {
-    updateDetail = "Sparkle update feed and EdDSA key are configured.";
+    updateDetail = "Update feed and signing key are configured.";
   } else {
-    updateDetail = "Sparkle update feed or EdDSA key is missing.";
+    updateDetail = "Update feed or signing key is missing.";
   }
   const bool updatesPass =
       updateConfigured || (configuration.isBetaRelease && !configuration.automaticUpdatesEnabled);

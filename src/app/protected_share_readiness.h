@@ -37,6 +37,9 @@ struct ProtectedShareReadinessInputs {
   bool isSourceContextTransitioning = false;
   bool isHoldingPreviousVerifiedFrame = false;
   bool hasSourceContextRecoveryMessage = false;
+  // Why settings cannot be saved, and how many events the local log could not keep.
+  std::optional<std::string> settingsSaveError;
+  std::uint64_t lostDiagnosticEvents = 0;
 };
 
 // The session's derived state, computed afresh from its inputs: whether it is healthy,

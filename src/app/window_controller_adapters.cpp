@@ -7,11 +7,17 @@ namespace corvane::app {
 namespace {
 
 // Where the desktop has no such settings (X11 grants capture with the session), the permission
-// request says why capture is refused instead.
-void openScreenRecordingSettings(CorvaneController& controller,
-                                 platform::SettingsOpener* settingsOpener) {
-  if (settingsOpener && ScreenCapturePermissionManager::openSettings(*settingsOpener)) return;
+// request says why capture is refused instead, and that sentence is what the button shows.
+std::optional<std::string> openScreenRecordingSettings(CorvaneController& controller,
+                                                       platform::SettingsOpener* settingsOpener) {
+  if (settingsOpener && ScreenCapturePermissionManager::openSettings(*settingsOpener)) {
+    return std::nullopt;
+  }
+  if (controller.screenRecordingPermissionGranted()) {
+    return std::string(ScreenCapturePermissionManager::kNothingToOpenText);
+  }
   controller.requestScreenRecordingPermission();
+  return controller.statusMessage();
 }
 
 }  // namespace
@@ -76,8 +82,12 @@ void SetupWindowControllerAdapter::refreshLegacyAppMigrationStatus(bool presentR
 void SetupWindowControllerAdapter::requestScreenRecordingPermission() {
   controller_->requestScreenRecordingPermission();
 }
-void SetupWindowControllerAdapter::openScreenRecordingSettings() {
-  app::openScreenRecordingSettings(*controller_, settingsOpener_.get());
+std::optional<std::string> SetupWindowControllerAdapter::openScreenRecordingSettings() {
+  return app::openScreenRecordingSettings(*controller_, settingsOpener_.get());
+}
+const std::optional<model::SettingsStoreProblem>& SetupWindowControllerAdapter::settingsReset()
+    const {
+  return controller_->settingsReset();
 }
 bool SetupWindowControllerAdapter::completeInitialSetup() {
   return controller_->completeInitialSetup();
@@ -167,8 +177,8 @@ const std::optional<std::string>& SettingsWindowControllerAdapter::lastScanError
 void SettingsWindowControllerAdapter::requestScreenRecordingPermission() {
   controller_->requestScreenRecordingPermission();
 }
-void SettingsWindowControllerAdapter::openScreenRecordingSettings() {
-  app::openScreenRecordingSettings(*controller_, settingsOpener_.get());
+std::optional<std::string> SettingsWindowControllerAdapter::openScreenRecordingSettings() {
+  return app::openScreenRecordingSettings(*controller_, settingsOpener_.get());
 }
 void SettingsWindowControllerAdapter::refreshScreenRecordingPermission() {
   controller_->refreshScreenRecordingPermission();
@@ -198,14 +208,30 @@ void SettingsWindowControllerAdapter::setHideDesktopIcons(bool value) {
 void SettingsWindowControllerAdapter::setRemindToSilenceNotifications(bool value) {
   controller_->setRemindToSilenceNotifications(value);
 }
-void SettingsWindowControllerAdapter::openFocusSettings() {
-  if (settingsOpener_) (void)NotificationGuard{}.openFocusSettings(*settingsOpener_);
+std::optional<std::string> SettingsWindowControllerAdapter::openFocusSettings() {
+  if (settingsOpener_ && NotificationGuard{}.openFocusSettings(*settingsOpener_)) {
+    return std::nullopt;
+  }
+  return std::string(NotificationGuard::kNothingToOpenText);
+}
+const std::optional<std::string>& SettingsWindowControllerAdapter::settingsSaveError() const {
+  return controller_->settingsSaveError();
+}
+const std::optional<std::string>& SettingsWindowControllerAdapter::diagnosticsExportError() const {
+  return controller_->diagnosticsExportError();
+}
+const std::optional<std::string>& SettingsWindowControllerAdapter::updateCheckMessage() const {
+  return controller_->updateCheckMessage();
 }
 std::vector<model::HealthItem> SettingsWindowControllerAdapter::healthItems() const {
   return controller_->healthItems();
 }
 model::ProtectedShareMetrics SettingsWindowControllerAdapter::protectedShareMetrics() const {
-  return controller_->protectedShareEngine()->metrics.value();
+  return controller_->liveProtectedShareMetrics();
+}
+runtime::Subscription SettingsWindowControllerAdapter::observeMetricsChanges(
+    std::function<void()> observer) {
+  return controller_->observeMetricsChanges(std::move(observer));
 }
 const std::optional<std::filesystem::path>& SettingsWindowControllerAdapter::diagnosticsExportURL()
     const {

@@ -33,11 +33,12 @@ class SetupWindowControllerAdapter final : public windows::SetupWindowController
   bool isProtectedSharePreparing() const override;
   model::MenuBarAccessState menuBarAccessState() const override;
   const std::vector<model::ProtectedApp>& protectedApps() const override;
+  const std::optional<model::SettingsStoreProblem>& settingsReset() const override;
 
   void setSelectedSettingsSection(model::SettingsSection section) override;
   void refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded) override;
   void requestScreenRecordingPermission() override;
-  void openScreenRecordingSettings() override;
+  std::optional<std::string> openScreenRecordingSettings() override;
   bool completeInitialSetup() override;
   void openProtectedShareWindow() override;
   void toggleDemoMode() override;
@@ -78,7 +79,7 @@ class SettingsWindowControllerAdapter final : public windows::SettingsWindowCont
   bool screenRecordingPermissionGranted() const override;
   const std::optional<std::string>& lastScanError() const override;
   void requestScreenRecordingPermission() override;
-  void openScreenRecordingSettings() override;
+  std::optional<std::string> openScreenRecordingSettings() override;
   void refreshScreenRecordingPermission() override;
   void restartCorvane() override;
   const model::ProtectionOptions& protectionOptions() const override;
@@ -88,9 +89,13 @@ class SettingsWindowControllerAdapter final : public windows::SettingsWindowCont
   void refreshCaptureDisplays() override;
   void setHideDesktopIcons(bool value) override;
   void setRemindToSilenceNotifications(bool value) override;
-  void openFocusSettings() override;
+  std::optional<std::string> openFocusSettings() override;
+  const std::optional<std::string>& settingsSaveError() const override;
+  const std::optional<std::string>& diagnosticsExportError() const override;
+  const std::optional<std::string>& updateCheckMessage() const override;
   std::vector<model::HealthItem> healthItems() const override;
   model::ProtectedShareMetrics protectedShareMetrics() const override;
+  runtime::Subscription observeMetricsChanges(std::function<void()> observer) override;
   const std::optional<std::filesystem::path>& diagnosticsExportURL() const override;
   void exportDiagnostics() override;
   void revealDiagnosticsExport() override;

@@ -24,9 +24,27 @@ std::shared_ptr<model::DiagnosticReporter> installEventLog(
     const platform::WellKnownFolders& folders) {
   auto log = std::make_shared<model::DiagnosticReporter>(
       folders.corvaneData() / "Diagnostics",
-      runtime::makeSerialQueue(model::DiagnosticReporter::queueLabel), folders.temporary);
+      runtime::makeSerialQueue(model::DiagnosticReporter::queueLabel), folders.privateTemporary());
   model::DiagnosticReporter::installShared(log);
   return log;
+}
+
+void reportSettingsStoreProblems(platform::DefaultsStore& store, model::EventRecorder record,
+                                 std::function<void(model::SettingsStoreProblem)> tell) {
+  auto* files = dynamic_cast<platform::JsonFileDefaultsStore*>(&store);
+  if (files == nullptr) return;
+  files->setRecoveryObserver([record = std::move(record),
+                              tell = std::move(tell)](const platform::DefaultsRecoveryNote& note) {
+    if (record) record(note.eventName(), note.eventFields());
+    using Kind = platform::DefaultsRecoveryNote::Kind;
+    model::SettingsStoreProblem problem{note.kind == Kind::saveFailed
+                                            ? model::SettingsStoreProblem::Kind::notSaved
+                                            : model::SettingsStoreProblem::Kind::reset,
+                                        note.reason, note.keptAs};
+    runtime::runOnMain([tell, problem = std::move(problem)] {
+      if (tell) tell(problem);
+    });
+  });
 }
 
 }  // namespace corvane::wiring

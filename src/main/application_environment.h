@@ -1,12 +1,15 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "model/diagnostic_reporter.h"
+#include "model/event_recorder.h"
 #include "model/preferences_store.h"
+#include "model/settings_store_problem.h"
 #include "platform/bundle.h"
 #include "platform/defaults_store.h"
 #include "platform/files.h"
@@ -38,5 +41,11 @@ runtime::Result<ApplicationEnvironment> openApplicationEnvironment(
 // runtime, and returns it.
 std::shared_ptr<model::DiagnosticReporter> installEventLog(
     const platform::WellKnownFolders& folders);
+
+// Connects the settings store's recovery notes: each is recorded in the event log at once (from
+// whichever thread the store noted it on), and `tell` hears of it on the main actor, as the
+// user is to read it. Notes made before the call arrive too. Does nothing for another store.
+void reportSettingsStoreProblems(platform::DefaultsStore& store, model::EventRecorder record,
+                                 std::function<void(model::SettingsStoreProblem)> tell);
 
 }  // namespace corvane::wiring

@@ -192,6 +192,12 @@ runtime::Result<std::unique_ptr<CorvaneApplication>> CorvaneApplication::open(
                                               services.controller.terminateApplication);
   services.decodeBase64 = &decodeBase64Text;
   application->delegate_ = app::AppDelegate::make(std::move(services));
+  std::weak_ptr<app::CorvaneController> controller = application->delegate_->controller();
+  reportSettingsStoreProblems(*application->environment_.defaults, record,
+                              [controller](auto problem) {
+                                if (auto strong = controller.lock())
+                                  strong->noteSettingsStoreProblem(std::move(problem));
+                              });
   return application;
 }
 

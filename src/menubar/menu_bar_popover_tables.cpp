@@ -60,8 +60,8 @@ constexpr PopoverColor color(Name name, double opacity = 1) {
 
 const PopoverTable<std::string>& MenuBarPopoverTables::headerSubtitle() {
   static const PopoverTable<std::string> table{
-      {recoveryPending, "Space update paused; protected frame held"},
-      {transitioning, "Switching Space; protected frame held"},
+      {recoveryPending, "Desktop update paused; protected frame held"},
+      {transitioning, "Switching desktop; protected frame held"},
       {paused, "Protected Share is paused"},
       {preparing, "Preparing Protected Share"},
       {healthyAndHidden, "Protected output live; preview hidden"},
@@ -92,7 +92,7 @@ const PopoverTable<std::string>& MenuBarPopoverTables::summaryTitle() {
       {startupIncomplete, "Preparing Corvane"},
       {setupIncomplete, "Complete setup"},
       {permissionMissing, "Screen Recording required"},
-      {recoveryPending, "Space update needs attention"},
+      {recoveryPending, "Desktop update needs attention"},
       {transitioning, "Last protected frame held"},
       {paused, "Protected Share paused"},
       {healthy, "Protected Share live"},

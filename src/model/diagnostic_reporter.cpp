@@ -33,10 +33,8 @@ SharedReporterSlot& sharedSlot() {
 
 // Until the application installs its log, events go nowhere: there is no folder to keep them in.
 std::shared_ptr<DiagnosticReporter> makeDefaultReporter() {
-  std::error_code ignored;
   return std::make_shared<DiagnosticReporter>(
-      fs::path(), runtime::makeSerialQueue(DiagnosticReporter::queueLabel),
-      fs::temp_directory_path(ignored));
+      fs::path(), runtime::makeSerialQueue(DiagnosticReporter::queueLabel), fs::path());
 }
 
 std::string exportFileName(runtime::WallTime time) {
@@ -45,8 +43,8 @@ std::string exportFileName(runtime::WallTime time) {
   return "corvane-diagnostics-" + stamp + ".jsonl";
 }
 
-// The export folder sits in a temporary folder that other users may write to: it must be a real
-// folder of ours that nobody else can write, or the export could be read or replaced.
+// The export folder and the folder holding it must be real folders of ours that nobody else can
+// write (a link is refused), or the export could be read or replaced.
 runtime::Status checkPrivateFolder(const fs::path& folder) {
   struct stat info {};
   if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -69,9 +67,7 @@ DiagnosticReporter::DiagnosticReporter(fs::path folder, std::shared_ptr<runtime:
       queue_(std::move(queue)),
       state_(std::make_shared<State>(folder_, limits)) {
   if (temporaryFolder_.empty()) {
-    std::error_code ignored;
-    temporaryFolder_ = fs::temp_directory_path(ignored);
-    if (temporaryFolder_.empty()) temporaryFolder_ = "/tmp";
+    temporaryFolder_ = platform::WellKnownFolders::fromEnvironment().privateTemporary();
   }
 }
 
@@ -105,7 +101,11 @@ void DiagnosticReporter::record(std::string event, std::map<std::string, std::st
   // The job holds the state, not the reporter: it stays valid whatever happens to this object.
   queue_->post([state = state_, entry = std::move(entry)] {
     state->pending.fetch_sub(1);
-    if (!state->files.append(encodeDiagnosticLine(entry))) state->lost.fetch_add(1);
+    auto line = encodeDiagnosticLine(entry);
+    if (state->files.append(line)) return;
+    state->lost.fetch_add(1);
+    state->unwritten.push_back(std::move(line));
+    if (state->unwritten.size() > maxUnwrittenEvents) state->unwritten.pop_front();
   });
 }
 
@@ -117,10 +117,13 @@ runtime::Result<fs::path> DiagnosticReporter::exportDiagnostics() {
 
 runtime::Result<fs::path> DiagnosticReporter::exportOnQueue() {
   const fs::path exportFolder = temporaryFolder_ / exportFolderName;
-  if (auto created = platform::createPrivateDirectories(exportFolder); !created) {
-    return created.error();
+  // The folder holding the export folder first: nothing is made in a folder others may write.
+  for (const auto& folder : {temporaryFolder_, exportFolder}) {
+    if (auto created = platform::createPrivateDirectories(folder); !created) {
+      return created.error();
+    }
+    if (auto checked = checkPrivateFolder(folder); !checked) return checked.error();
   }
-  if (auto checked = checkPrivateFolder(exportFolder); !checked) return checked.error();
   const fs::path destination = exportFolder / exportFileName(currentWallTime());
   std::string contents = noDiagnosticsText;
   if (!folder_.empty() && state_->files.hasAnyFile()) {
@@ -133,6 +136,13 @@ runtime::Result<fs::path> DiagnosticReporter::exportOnQueue() {
     auto log = state_->files.concatenatedContents();
     if (!log) return log.error();
     contents = std::move(log).value();
+  }
+  if (!state_->unwritten.empty()) {
+    if (contents == noDiagnosticsText) contents.clear();
+    for (const auto& line : state_->unwritten) {
+      contents += line;
+      if (contents.back() != '\n') contents += '\n';
+    }
   }
   if (auto written = platform::writeFileAtomically(destination, contents); !written) {
     return written.error();

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -23,9 +24,11 @@ class DiagnosticReporter {
   // Events waiting for the queue beyond this many are dropped (and counted) rather than letting
   // a stuck disk grow memory without bound.
   static constexpr std::size_t maxPendingEvents = 100000;
+  // Events the log could not write kept in memory for the export, the most recent ones.
+  static constexpr std::size_t maxUnwrittenEvents = 200;
 
   // `folder` holds the log (empty: nothing is kept, exports say no diagnostics were recorded);
-  // `temporaryFolder` receives exports.
+  // `temporaryFolder`, a folder only this user can write, receives exports.
   DiagnosticReporter(std::filesystem::path folder, std::shared_ptr<runtime::SerialQueue> queue,
                      std::filesystem::path temporaryFolder, DiagnosticLogLimits limits = {});
 
@@ -41,9 +44,11 @@ class DiagnosticReporter {
   // any thread; never blocks on the disk and never fails the caller.
   void record(std::string event, std::map<std::string, std::string> fields = {});
 
-  // Copies the log into "Corvane-Diagnostics/corvane-diagnostics-<time>.jsonl" in the temporary
-  // folder (or writes "No diagnostics recorded yet." when there is no log) and returns that
-  // path. Runs synchronously on the queue, after every event recorded before it.
+  // Copies the log into "Corvane-Diagnostics/corvane-diagnostics-<time>.jsonl" in the export
+  // folder (or writes "No diagnostics recorded yet." when there is no log and nothing else to
+  // tell) and returns that path. Events the log could not keep (the most recent
+  // maxUnwrittenEvents of them) follow the log's lines, so a disk that refuses writes shows in
+  // the export. Runs synchronously on the queue, after every event recorded before it.
   runtime::Result<std::filesystem::path> exportDiagnostics();
 
   // The log read back, oldest first (synchronously on the queue).
@@ -62,6 +67,8 @@ class DiagnosticReporter {
     DiagnosticLogFiles files;
     std::atomic<std::size_t> pending{0};
     std::atomic<std::uint64_t> lost{0};
+    // Lines the files refused, oldest first; touched on the queue only.
+    std::deque<std::string> unwritten;
   };
 
   runtime::Result<std::filesystem::path> exportOnQueue();

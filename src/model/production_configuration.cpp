@@ -90,7 +90,7 @@ std::vector<std::string> ProductionConfiguration::missingItems() const {
   if (!crashReportingDSN) missing.emplace_back("Crash reporting");
   if (!updateFeedURL) missing.emplace_back("Update feed");
   if (!sparklePublicEDKey || sparklePublicEDKey->empty())
-    missing.emplace_back("Sparkle public key");
+    missing.emplace_back("Update signing key");
   if (!privacyURL) missing.emplace_back("Privacy URL");
   if (!supportURL) missing.emplace_back("Support URL");
   return missing;

@@ -43,7 +43,7 @@ struct ProductionConfiguration {
   // Automatic updates on, a feed and a non-empty public key present.
   bool isUpdateConfigured() const;
   // The release settings that are missing, in the order "Crash reporting", "Update feed",
-  // "Sparkle public key", "Privacy URL", "Support URL"; empty when complete.
+  // "Update signing key", "Privacy URL", "Support URL"; empty when complete.
   std::vector<std::string> missingItems() const;
   // What a beta build lacks, in the order "Beta channel marker", "Disabled beta crash
   // reporting", "Disabled beta automatic updates", "Privacy URL", "Support URL", "Beta details

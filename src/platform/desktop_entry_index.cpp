@@ -61,6 +61,13 @@ DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::pat
   return index;
 }
 
+std::vector<DesktopEntry> DesktopEntryIndex::entries() const {
+  std::vector<DesktopEntry> all;
+  all.reserve(entries_.size());
+  for (const auto& [id, entry] : entries_) all.push_back(entry);
+  return all;
+}
+
 std::optional<DesktopEntry> DesktopEntryIndex::find(
     const std::string& id, const std::vector<std::filesystem::path>& directories) {
   if (id.empty() || id.find('/') != std::string::npos || id.starts_with('.')) return std::nullopt;

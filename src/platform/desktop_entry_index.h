@@ -30,6 +30,8 @@ class DesktopEntryIndex {
   // part) equals it ignoring case.
   std::optional<DesktopEntry> forWindowClass(const std::string& windowClass) const;
   std::size_t size() const { return entries_.size(); }
+  // Every entry, by id.
+  std::vector<DesktopEntry> entries() const;
 
  private:
   std::map<std::string, DesktopEntry> entries_;

@@ -20,6 +20,16 @@ struct Alert {
   bool operator==(const Alert&) const = default;
 };
 
+// An installed application a chooser offers: its name, its icon (a theme icon name or an absolute
+// file) and its desktop file.
+struct ApplicationChoice {
+  std::string name;
+  std::optional<std::string> icon;
+  std::filesystem::path desktopFile;
+
+  bool operator==(const ApplicationChoice&) const = default;
+};
+
 // A modal chooser of existing files.
 struct OpenPanel {
   std::string title;
@@ -31,6 +41,9 @@ struct OpenPanel {
   std::filesystem::path startingDirectory;
   // Folders offered beside the starting one.
   std::vector<std::filesystem::path> sideDirectories;
+  // When any are given, the panel first offers these by name and icon, in a list the user can
+  // search, and keeps a way to choose a file in the folders above instead.
+  std::vector<ApplicationChoice> applications;
 
   bool operator==(const OpenPanel&) const = default;
 };

@@ -94,6 +94,7 @@ WellKnownFolders WellKnownFolders::fromEnvironment() {
   folders.cacheHome =
       absolutePathFromEnvironment("XDG_CACHE_HOME").value_or(folders.home / ".cache");
   folders.temporary = absolutePathFromEnvironment("TMPDIR").value_or(fs::path("/tmp"));
+  folders.runtime = absolutePathFromEnvironment("XDG_RUNTIME_DIR").value_or(fs::path());
   folders.applicationDirectories.push_back(folders.dataHome / "applications");
   for (const auto& folder : dataDirectories()) {
     folders.applicationDirectories.push_back(folder / "applications");

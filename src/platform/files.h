@@ -16,12 +16,18 @@ struct WellKnownFolders {
   std::filesystem::path dataHome;    // $XDG_DATA_HOME: the application-support folder
   std::filesystem::path cacheHome;   // $XDG_CACHE_HOME
   std::filesystem::path temporary;   // $TMPDIR or /tmp
+  std::filesystem::path runtime;     // $XDG_RUNTIME_DIR; empty when not set
   std::vector<std::filesystem::path>
       applicationDirectories;  // XDG_DATA_DIRS/applications, user's first
 
   static WellKnownFolders fromEnvironment();
   // $XDG_DATA_HOME/Corvane
   std::filesystem::path corvaneData() const { return dataHome / "Corvane"; }
+  // Short-lived files only this user may see or replace: the user's runtime folder, else
+  // Corvane's folder in the cache; never the machine's shared temporary folder.
+  std::filesystem::path privateTemporary() const {
+    return runtime.empty() ? cacheHome / "corvane" : runtime;
+  }
 };
 
 // Creates the folder and its parents with mode 0700 for the ones it makes.

@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <vector>
 
+#include "ui/application_chooser.h"
+
 namespace corvane::ui {
 namespace {
 
@@ -56,6 +58,11 @@ std::optional<std::size_t> QtDialogs::runModalAlert(const platform::Alert& alert
 
 std::optional<std::vector<std::filesystem::path>> QtDialogs::runOpenPanel(
     const platform::OpenPanel& panel) {
+  if (!panel.applications.empty()) {
+    ApplicationChooserDialog applications(panel);
+    if (applications.exec() == QDialog::Accepted) return applications.chosenFiles();
+    if (!applications.wantsFile()) return std::nullopt;
+  }
   // Qt's file chooser has no place for a message: it sits inside a dialog of our own, under the
   // message.
   QDialog dialog;

@@ -61,6 +61,20 @@ bool SymbolImages::hasSymbol(const std::string& name) const {
 QImage SymbolImages::image(const std::string& name, int size, const QColor& tint,
                            qreal devicePixelRatio) const {
   const int pixels = std::max(1, static_cast<int>(std::lround(size * devicePixelRatio)));
+  const ImageKey key{name, pixels, tint.rgba(), devicePixelRatio};
+  {
+    std::lock_guard lock(mutex_);
+    if (auto found = drawn_.find(key); found != drawn_.end()) return found->second;
+  }
+  QImage image = draw(name, pixels, tint);
+  image.setDevicePixelRatio(devicePixelRatio);
+  std::lock_guard lock(mutex_);
+  if (drawn_.size() >= kMaxDrawnImages) drawn_.clear();
+  drawn_.emplace(key, image);
+  return image;
+}
+
+QImage SymbolImages::draw(const std::string& name, int pixels, const QColor& tint) const {
   QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
@@ -80,7 +94,6 @@ QImage SymbolImages::image(const std::string& name, int size, const QColor& tint
   }
   if (!drawn) drawFallbackGlyph(painter, pixels, tint);
   painter.end();
-  image.setDevicePixelRatio(devicePixelRatio);
   return image;
 }
 

@@ -31,7 +31,7 @@ std::string AdvancedSectionModel::framesPerSecond(int rate) {
 std::optional<std::string> AdvancedSectionModel::exportedText(
     const std::optional<std::filesystem::path>& exportURL) {
   if (!exportURL) return std::nullopt;
-  return "Exported: " + exportURL->filename().string();
+  return "Exported: " + exportURL->string();
 }
 
 }  // namespace corvane::windows

@@ -56,7 +56,7 @@ struct AdvancedSectionModel {
       const model::ProtectedShareMetrics& metrics);
   // The rate as a plain decimal integer, then " FPS".
   static std::string framesPerSecond(int rate);
-  // "Exported: " and the export's file name, while there is one.
+  // "Exported: " and the export's full path, while there is one.
   static std::optional<std::string> exportedText(
       const std::optional<std::filesystem::path>& exportURL);
 };

@@ -7,11 +7,11 @@ struct AlertsSectionModel {
   static constexpr const char* title = "Alerts";
   static constexpr const char* subtitle =
       "Corvane can guide you to silence notifications before sharing.";
-  static constexpr const char* reminderTitle = "Focus reminder";
+  static constexpr const char* reminderTitle = "Do Not Disturb reminder";
   static constexpr const char* reminderSubtitle =
-      "Show a reminder before Protected Share starts and keep Focus settings one click away.";
+      "Show a reminder before Protected Share starts and keep Do Not Disturb settings one click away.";
   static constexpr const char* reminderSymbol = "bell.badge";
-  static constexpr const char* openSettingsTitle = "Open Focus Settings";
+  static constexpr const char* openSettingsTitle = "Open Do Not Disturb Settings";
   static constexpr const char* openSettingsSymbol = "gearshape";
 };
 

@@ -24,9 +24,10 @@ std::string ExcludedAppsViewModel::activeCountText() const {
   return std::to_string(active) + " active";
 }
 
-std::vector<ExcludedAppRow> ExcludedAppsViewModel::rows() const {
+std::vector<ExcludedAppRow> ExcludedAppsViewModel::rows(std::size_t count) const {
   std::vector<ExcludedAppRow> rows;
-  for (const auto& app : apps_) {
+  for (std::size_t i = 0; i < std::min(count, apps_.size()); ++i) {
+    const auto& app = apps_[i];
     ExcludedAppRow row;
     row.id = app.id;
     row.displayName = app.name;

@@ -74,7 +74,10 @@ class ExcludedAppsViewModel {
   bool isEmpty() const { return apps_.empty(); }
   // In list order; every row but the last is followed by a divider (the last is the one whose id
   // is the last entry's).
-  std::vector<ExcludedAppRow> rows() const;
+  std::vector<ExcludedAppRow> rows() const { return rows(apps_.size()); }
+  // The first `count` rows only: the others' entries are not looked up.
+  std::vector<ExcludedAppRow> rows(std::size_t count) const;
+  std::size_t count() const { return apps_.size(); }
   bool isImportAlertPresented() const { return importError_.has_value(); }
   // The controller's message as it stands; empty when there is none.
   std::string importAlertMessage() const { return importError_.value_or(""); }

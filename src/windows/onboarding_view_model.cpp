@@ -20,6 +20,7 @@ OnboardingViewInput OnboardingViewInput::from(const SetupWindowController& contr
   input.isProtectedShareHealthy = controller.isProtectedShareHealthy();
   input.isProtectedSharePreparing = controller.isProtectedSharePreparing();
   input.menuBarAccessState = controller.menuBarAccessState();
+  input.settingsReset = controller.settingsReset();
   const auto& apps = controller.protectedApps();
   input.enabledProtectedAppCount = static_cast<int>(
       std::count_if(apps.begin(), apps.end(), [](const auto& app) { return app.isEnabled; }));
@@ -120,7 +121,8 @@ std::vector<OnboardingStepRowModel> OnboardingViewModel::checklist() const {
   const bool reviewed = input_.hasReviewedExcludedApps;
   return {
       {OnboardingStep::screenRecording, "Enable Screen Recording",
-       "Required to publish the filtered display in Protected Share.",
+       input_.screenRecordingHint.value_or(
+           "Required to publish the filtered display in Protected Share."),
        granted ? HealthState::pass : HealthState::fail, granted ? "Review" : "Open Settings"},
       {OnboardingStep::excludedApps, "Review Excluded Apps", excludedAppsDetail(),
        reviewed ? HealthState::pass : HealthState::warn, reviewed ? "Review Again" : "Review"},

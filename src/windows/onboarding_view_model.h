@@ -30,12 +30,16 @@ struct OnboardingViewInput {
   model::MenuBarAccessState menuBarAccessState = model::MenuBarAccessState::checking;
   // Excluded applications whose exclusion is on.
   int enabledProtectedAppCount = 0;
+  // Settings reset this run because their file could not be read.
+  std::optional<model::SettingsStoreProblem> settingsReset;
 
   bool hasReviewedExcludedApps = false;
   bool hasConfirmedShareTarget = false;
   bool migrationReviewRequired = false;
+  // What the screen-recording row's button found when it had nothing to open.
+  std::optional<std::string> screenRecordingHint;
 
-  // The controller's part; the three flags are the caller's.
+  // The controller's part; the flags and the hint are the caller's.
   static OnboardingViewInput from(const SetupWindowController& controller);
 };
 

@@ -26,7 +26,7 @@ class SettingsWindowController {
  public:
   virtual ~SettingsWindowController() = default;
 
-  // Runs `observer` on the turn after anything the window shows changed.
+  // Runs `observer` on the turn after anything the window shows changed, the live rates aside.
   virtual runtime::Subscription observeChanges(std::function<void()> observer) = 0;
 
   // The frame: the selected section and the header's pill.
@@ -34,6 +34,8 @@ class SettingsWindowController {
   virtual void setSelectedSettingsSection(model::SettingsSection section) = 0;
   virtual bool isProtectedShareHealthy() const = 0;
   virtual bool isDemoModeOn() const = 0;
+  // Why settings cannot be saved, while they cannot: shown above every section.
+  virtual const std::optional<std::string>& settingsSaveError() const = 0;
 
   // Excluded Apps. Each action saves the list and applies it to a running session.
   virtual const std::vector<model::ProtectedApp>& protectedApps() const = 0;
@@ -61,8 +63,9 @@ class SettingsWindowController {
   virtual const std::optional<std::string>& lastScanError() const = 0;
   // Asks for the permission; while it is missing, publishes why.
   virtual void requestScreenRecordingPermission() = 0;
-  // The desktop's screen-capture settings, without asking.
-  virtual void openScreenRecordingSettings() = 0;
+  // The desktop's screen-capture settings, without asking. Where there are none to open, what
+  // to do instead, to be shown where the button is.
+  virtual std::optional<std::string> openScreenRecordingSettings() = 0;
   virtual void refreshScreenRecordingPermission() = 0;
   virtual void restartCorvane() = 0;
 
@@ -78,12 +81,18 @@ class SettingsWindowController {
 
   // Alerts.
   virtual void setRemindToSilenceNotifications(bool value) = 0;
-  virtual void openFocusSettings() = 0;
+  // The desktop's Do Not Disturb settings; where there are none to open, what to do instead.
+  virtual std::optional<std::string> openFocusSettings() = 0;
 
   // Advanced: the readiness rows (fresh on every read), the engine's live rates and the export.
   virtual std::vector<model::HealthItem> healthItems() const = 0;
+  // The running session's rates (empty while none runs). They change with every frame, so
+  // observeChanges() does not announce them: this does, to the one panel that shows them.
   virtual model::ProtectedShareMetrics protectedShareMetrics() const = 0;
+  virtual runtime::Subscription observeMetricsChanges(std::function<void()> observer) = 0;
   virtual const std::optional<std::filesystem::path>& diagnosticsExportURL() const = 0;
+  // Why the last export failed; an export clears it, a failure clears the earlier result.
+  virtual const std::optional<std::string>& diagnosticsExportError() const = 0;
   virtual void exportDiagnostics() = 0;
   virtual void revealDiagnosticsExport() = 0;
 
@@ -92,6 +101,8 @@ class SettingsWindowController {
   virtual const std::optional<std::filesystem::path>& verifiedUpdateURL() const = 0;
   // Starts the check and returns at once; the outcome is published.
   virtual void checkForUpdates() = 0;
+  // The last check's outcome in words (none before the first).
+  virtual const std::optional<std::string>& updateCheckMessage() const = 0;
   virtual void installVerifiedUpdate() = 0;
 };
 

@@ -19,6 +19,7 @@ OnboardingViewModel SetupChecklist::viewModel() const {
   input.hasReviewedExcludedApps = hasReviewedExcludedApps();
   input.hasConfirmedShareTarget = hasConfirmedShareTarget();
   input.migrationReviewRequired = migrationReviewRequired_;
+  input.screenRecordingHint = screenRecordingHint_;
   return OnboardingViewModel(std::move(input));
 }
 
@@ -93,8 +94,9 @@ void SetupChecklist::performStepAction(OnboardingStep step) {
   switch (step) {
     case OnboardingStep::screenRecording:
       if (controller->screenRecordingPermissionGranted()) {
-        controller->openScreenRecordingSettings();
+        screenRecordingHint_ = controller->openScreenRecordingSettings();
       } else {
+        screenRecordingHint_.reset();
         controller->requestScreenRecordingPermission();
       }
       return;

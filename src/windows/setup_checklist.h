@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/defaults_store.h"
 #include "windows/onboarding_view_model.h"
@@ -54,6 +56,8 @@ class SetupChecklist {
   std::function<void()> showSettings_;
   std::function<void()> close_;
   bool migrationReviewRequired_ = false;
+  // What the screen-recording button found when it had nothing to open.
+  std::optional<std::string> screenRecordingHint_;
 };
 
 }  // namespace corvane::windows

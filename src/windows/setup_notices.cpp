@@ -32,9 +32,9 @@ MigrationNoticeModel MigrationNoticeModel::make(
   notice.previousCopyText =
       status.isRunning
           ? "A previous copy is still running. Quit it before starting Protected Share, then "
-            "remove it from Applications after Corvane is working."
-          : "A previous copy is still installed. After confirming Corvane works, remove that copy "
-            "from Applications so only one tray icon remains.";
+            "uninstall it after Corvane is working."
+          : "A previous copy is still installed. After confirming Corvane works, uninstall that "
+            "copy so only one tray icon remains.";
   if (status.isRunning && !status.runningProcesses.empty()) {
     notice.previousCopyText += " " + processesToEndText(status.runningProcesses);
   }

@@ -37,6 +37,8 @@ struct MigrationNoticeModel {
   // Shown in red under the buttons.
   std::optional<std::string> quitError;
 
+  bool operator==(const MigrationNoticeModel&) const = default;
+
   static MigrationNoticeModel make(const PreviousCopyStatus& status, bool isQuittingLegacyApp,
                                    const std::optional<std::string>& legacyAppQuitError);
 };
@@ -63,6 +65,22 @@ struct MenuBarFallbackNotice {
     return {heading, explanation};
   }
   bool operator==(const MenuBarFallbackNotice&) const = default;
+};
+
+// The notice shown when the settings file could not be read and the settings started again from
+// their defaults this run.
+struct SettingsResetNotice {
+  static constexpr const char* symbol = "exclamationmark.triangle.fill";
+  static constexpr const char* heading = "Your settings were reset";
+  static constexpr const char* explanation =
+      "Corvane could not read its settings file and started again from the defaults. Review "
+      "Excluded Apps and the other settings before your next live session.";
+
+  // Where the old file was kept, when it could be kept.
+  static std::optional<std::string> keptAsText(const model::SettingsStoreProblem& problem) {
+    if (!problem.keptAs) return std::nullopt;
+    return "The old settings file was kept at " + problem.keptAs->string() + ".";
+  }
 };
 
 }  // namespace corvane::windows

@@ -9,6 +9,7 @@
 #include "model/menu_bar_access_state.h"
 #include "model/protected_app.h"
 #include "model/settings_section.h"
+#include "model/settings_store_problem.h"
 #include "runtime/subscription.h"
 #include "runtime/task.h"
 
@@ -46,14 +47,17 @@ class SetupWindowController {
   virtual bool isProtectedSharePreparing() const = 0;
   virtual model::MenuBarAccessState menuBarAccessState() const = 0;
   virtual const std::vector<model::ProtectedApp>& protectedApps() const = 0;
+  // Settings that were reset this run because their file could not be read.
+  virtual const std::optional<model::SettingsStoreProblem>& settingsReset() const = 0;
 
   // The section the settings window opens on.
   virtual void setSelectedSettingsSection(model::SettingsSection section) = 0;
   virtual void refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded) = 0;
   // Asks for the screen-capture permission (says why when it cannot be had).
   virtual void requestScreenRecordingPermission() = 0;
-  // Opens the desktop's own settings for screen sharing, or says what to open.
-  virtual void openScreenRecordingSettings() = 0;
+  // Opens the desktop's own settings for screen sharing; where there are none, what to do
+  // instead, to be shown where the button is.
+  virtual std::optional<std::string> openScreenRecordingSettings() = 0;
   // False (and nothing changed) while a former copy runs.
   virtual bool completeInitialSetup() = 0;
   virtual void openProtectedShareWindow() = 0;

@@ -30,7 +30,7 @@ StatusRowModel SupportPanelModel::configurationRow(
 StatusRowModel SupportPanelModel::updatesRow(const model::ProductionConfiguration& configuration) {
   if (configuration.isUpdateConfigured()) {
     return {"arrow.triangle.2.circlepath.circle.fill", StatusColor::privacyGreen,
-            "Secure updates configured", "Sparkle appcast and EdDSA key are wired."};
+            "Secure updates configured", "Update feed and signing key are configured."};
   }
   // A beta build that turns automatic updates off on purpose is as it should be (the health
   // panel passes it too), not an incomplete setup.
@@ -40,7 +40,7 @@ StatusRowModel SupportPanelModel::updatesRow(const model::ProductionConfiguratio
             "Automatic updates are intentionally disabled for this signed beta."};
   }
   return {"exclamationmark.triangle.fill", StatusColor::warningAmber, "Secure updates incomplete",
-          "Missing update feed or Sparkle EdDSA key."};
+          "Missing update feed or update signing key."};
 }
 
 }  // namespace corvane::windows

@@ -3,6 +3,8 @@
 #include <fstream>
 
 #include "app/session_harness.h"
+#include "app/system_settings_links.h"
+#include "app/window_controller_adapters.h"
 #include "model/protected_application_catalog.h"
 #include "operations/test_update_fixtures.h"
 #include "operations/update_manager.h"
@@ -172,6 +174,12 @@ TEST(ActionsTest, ImportsThroughTheOpenPanelAndNamesEachRejection) {
   // The folders beside it that exist: the user's and flatpak's exports of the user's installs.
   EXPECT_EQ(panel.sideDirectories,
             (std::vector<fs::path>{h.systemApplications(), h.userApplications(), userFlatpak}));
+  // The installed applications are offered by name and icon, Corvane itself and entries that are
+  // no application left out.
+  std::vector<std::string> offered;
+  for (const auto& application : panel.applications) offered.push_back(application.name);
+  EXPECT_EQ(offered, std::vector<std::string>{"Notes"});
+  EXPECT_EQ(panel.applications.front().desktopFile, notes);
 
   EXPECT_EQ(controller.protectedApps().back().id, "org.example.Notes");
   EXPECT_EQ(*controller.protectedAppImportError(),
@@ -353,6 +361,77 @@ TEST(ActionsTest, ADisplayChangeThatCannotMoveTheOutputSealsTheSession) {
   EXPECT_TRUE(controller.isDemoModeOn());  // sealed, not stopped: the user stops it
   EXPECT_EQ(controller.protectionOptions().selectedDisplayID, 5u);  // the choice stays
   EXPECT_EQ(h.count("capture_display_selected"), 1);
+}
+
+TEST(ActionsTest, FailuresAndOutcomesAreToldWhereTheUserLooks) {
+  ActionsHarness h;
+  // The log cannot be written: a file stands where its folder should be.
+  std::ofstream(h.folder.path() / "diagnostics");
+  auto& controller = h.make();
+  auto diagnosticsRow = [&] {
+    for (const auto& item : controller.healthItems()) {
+      if (item.title == "Diagnostics") return item;
+    }
+    return model::HealthItem{};
+  };
+  h.diagnostics->record("defaults_suite_save_failed", {{"reason", "Read-only file system"}});
+  h.diagnostics->flush();
+  EXPECT_EQ(diagnosticsRow().state, model::HealthState::warn);
+  controller.noteSettingsStoreProblem(
+      {model::SettingsStoreProblem::Kind::notSaved, "Read-only file system.", std::nullopt});
+  EXPECT_EQ(controller.settingsSaveError(), "Read-only file system.");
+  EXPECT_EQ(controller.statusMessage(),
+            "Settings cannot be saved: Read-only file system. Changes apply now but are lost "
+            "when Corvane quits.");
+  EXPECT_EQ(diagnosticsRow().state, model::HealthState::fail);
+  EXPECT_EQ(diagnosticsRow().detail, "Settings cannot be saved: Read-only file system.");
+
+  // The export tells of what the log could not keep.
+  controller.exportDiagnostics();
+  ASSERT_TRUE(controller.diagnosticsExportURL().has_value());
+  EXPECT_FALSE(controller.diagnosticsExportError().has_value());
+  std::ifstream exported(*controller.diagnosticsExportURL());
+  const std::string contents((std::istreambuf_iterator<char>(exported)), {});
+  EXPECT_NE(contents.find("defaults_suite_save_failed"), std::string::npos) << contents;
+  EXPECT_EQ(contents.find("No diagnostics recorded yet."), std::string::npos);
+
+  // A failed export says why and takes the earlier result away.
+  const auto exportFolder = h.folder.path() / "exports" / "Corvane-Diagnostics";
+  fs::remove_all(exportFolder);
+  fs::create_directories(h.folder.path() / "elsewhere");
+  fs::create_directory_symlink(h.folder.path() / "elsewhere", exportFolder);
+  controller.exportDiagnostics();
+  EXPECT_FALSE(controller.diagnosticsExportURL().has_value());
+  ASSERT_TRUE(controller.diagnosticsExportError().has_value());
+  EXPECT_NE(controller.diagnosticsExportError()->find(exportFolder.string()), std::string::npos);
+
+  // Buttons with nothing to open on this desktop say what to do instead.
+  SettingsWindowControllerAdapter adapter(h.controller, h.opener);
+  EXPECT_EQ(adapter.openFocusSettings(), std::nullopt);
+  h.opener->setOpensNotificationSettings(false);
+  EXPECT_EQ(adapter.openFocusSettings(), NotificationGuard::kNothingToOpenText);
+  ASSERT_TRUE(controller.screenRecordingPermissionGranted());
+  EXPECT_EQ(adapter.openScreenRecordingSettings(),
+            ScreenCapturePermissionManager::kNothingToOpenText);
+}
+
+TEST(ActionsTest, UpdateOutcomeIsShownAndStoppedSessionsShowNoRates) {
+  SessionHarness h;
+  auto& controller = h.make();
+  EXPECT_FALSE(controller.updateCheckMessage().has_value());
+  controller.checkForUpdates();
+  for (int i = 0; i < 100 && !controller.updateCheckMessage(); ++i) h.loop.advance(0.01);
+  EXPECT_EQ(controller.updateCheckMessage(), operations::update_reasons::kNotConfigured);
+
+  h.startLive();
+  for (int i = 0; i < 200 && controller.liveProtectedShareMetrics().captureFPS == 0; ++i) {
+    (void)h.desktop->moveWindow(1, {20.0 + i % 7, 20});
+    h.loop.advance(0.05);
+  }
+  EXPECT_GT(controller.liveProtectedShareMetrics().captureFPS, 0);
+  h.stopAndSettle();
+  ASSERT_FALSE(controller.isDemoModeOn());
+  EXPECT_EQ(controller.liveProtectedShareMetrics(), model::ProtectedShareMetrics::empty());
 }
 
 }  // namespace

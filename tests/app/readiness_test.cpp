@@ -128,9 +128,9 @@ TEST(ReadinessTest, UpdateAndOperationsRowsForEachBuildKind) {
     HealthState operationsState;
   };
   const std::vector<BuildRow> builds{
-      {"complete release", complete, "Sparkle update feed and EdDSA key are configured.",
+      {"complete release", complete, "Update feed and signing key are configured.",
        HealthState::pass, "Production Ops", HealthState::pass},
-      {"release missing two", missingTwo, "Sparkle update feed and EdDSA key are configured.",
+      {"release missing two", missingTwo, "Update feed and signing key are configured.",
        HealthState::pass, "Production Ops", HealthState::fail},
       {"release without updates", releaseUpdatesOff,
        "Automatic updates are intentionally disabled for this signed beta.", HealthState::fail,

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
+
+#include "platform/linux/json_file_defaults_store.h"
 
 #include "runtime/virtual_run_loop.h"
 #include "support/temporary_folder.h"
@@ -42,6 +45,44 @@ TEST(ApplicationEnvironmentTest, OpensTheBundleSettingsAndEventLogInTheGivenFold
   EXPECT_EQ(&model::DiagnosticReporter::shared(), log.get());
   EXPECT_EQ(log->readEvents().events.size(), 1u);
   EXPECT_TRUE(std::filesystem::exists(folder / "data" / "Corvane" / "Diagnostics"));
+}
+
+TEST(ApplicationEnvironmentTest, SettingsStoreProblemsReachTheLogAndTheUserOnTheMainActor) {
+  corvane::testing::TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
+  const auto defaults = folder / "defaults";
+  std::filesystem::create_directories(defaults);
+  std::ofstream(defaults / "corvane.standard.json") << "{ not json";
+  platform::JsonFileDefaultsStore store(defaults);
+  (void)store.standard();  // read before anyone listens: the note waits
+
+  std::vector<std::string> recorded;
+  std::vector<model::SettingsStoreProblem> told;
+  reportSettingsStoreProblems(
+      store,
+      [&](const std::string& event, std::map<std::string, std::string>) {
+        recorded.push_back(event);
+      },
+      [&](model::SettingsStoreProblem problem) { told.push_back(std::move(problem)); });
+  EXPECT_EQ(recorded, std::vector<std::string>{"defaults_suite_recovered"});
+  loop.runUntilIdle();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].kind, model::SettingsStoreProblem::Kind::reset);
+  ASSERT_TRUE(told[0].keptAs.has_value());
+  EXPECT_TRUE(std::filesystem::exists(*told[0].keptAs));
+  EXPECT_NE(told[0].sentence().find(told[0].keptAs->string()), std::string::npos);
+
+  // A change that cannot be written, noted on another thread, is told on the main actor.
+  std::filesystem::remove_all(defaults);
+  std::ofstream(defaults.string());  // a file where the folder should be
+  std::thread writer([&] { store.standard()->set("k", platform::Value(1)); });
+  writer.join();
+  EXPECT_EQ(recorded.back(), "defaults_suite_save_failed");
+  EXPECT_EQ(told.size(), 1u);
+  loop.runUntilIdle();
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[1].kind, model::SettingsStoreProblem::Kind::notSaved);
+  EXPECT_NE(told[1].sentence().find("cannot be saved"), std::string::npos);
 }
 
 }  // namespace

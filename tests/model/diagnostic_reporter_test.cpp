@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <fstream>
 #include <thread>
 
@@ -171,6 +173,37 @@ TEST_F(DiagnosticReporterTest, ExportRefusesAFolderSomeoneElseCanChange) {
   exported = reporter->exportDiagnostics();
   ASSERT_FALSE(exported.ok());
   EXPECT_NE(exported.message().find("can be changed by others"), std::string::npos);
+}
+
+TEST(DiagnosticReporterExportFolderTest, ExportsGoToTheUsersOwnRuntimeFolderNeverASharedOne) {
+  testing::TemporaryFolder folder;
+  runtime::VirtualRunLoop loop;
+  // A folder every user may write to, as the machine's temporary folder is.
+  const auto shared = folder / "shared-tmp";
+  fs::create_directories(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  DiagnosticReporter intoShared({}, loop.makeQueue("d"), shared);
+  auto refused = intoShared.exportDiagnostics();
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find(shared.string()), std::string::npos);
+  EXPECT_FALSE(fs::exists(shared / DiagnosticReporter::exportFolderName));
+
+  // Unless told otherwise, the user's runtime folder.
+  const auto runtimeFolder = folder / "run-user";
+  fs::create_directories(runtimeFolder);
+  fs::permissions(runtimeFolder, fs::perms::owner_all);
+  const char* previous = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = previous ? previous : "";
+  ::setenv("XDG_RUNTIME_DIR", runtimeFolder.c_str(), 1);
+  DiagnosticReporter byDefault({}, loop.makeQueue("e"), {});
+  auto exported = byDefault.exportDiagnostics();
+  if (previous) {
+    ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_RUNTIME_DIR");
+  }
+  ASSERT_TRUE(exported.ok()) << exported.message();
+  EXPECT_EQ(exported->parent_path(), runtimeFolder / DiagnosticReporter::exportFolderName);
 }
 
 TEST_F(DiagnosticReporterTest, ExportFailureCarriesASentence) {

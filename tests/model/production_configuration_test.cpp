@@ -33,7 +33,7 @@ TEST(ProductionConfigurationTest, EmptyBundleTakesDefaultsAndListsEverythingMiss
   EXPECT_TRUE(configuration.automaticUpdatesEnabled);
   EXPECT_FALSE(configuration.isUpdateConfigured());
   EXPECT_EQ(configuration.missingItems(),
-            (std::vector<std::string>{"Crash reporting", "Update feed", "Sparkle public key",
+            (std::vector<std::string>{"Crash reporting", "Update feed", "Update signing key",
                                       "Privacy URL", "Support URL"}));
   EXPECT_EQ(configuration.betaMissingItems(),
             (std::vector<std::string>{"Beta channel marker", "Disabled beta crash reporting",
@@ -64,7 +64,7 @@ TEST(ProductionConfigurationTest, OnlyHttpsUrlsWithAHostAreKept) {
   EXPECT_FALSE(configuration.sparklePublicEDKey.has_value());
   EXPECT_FALSE(configuration.isUpdateConfigured());
   EXPECT_EQ(configuration.missingItems(),
-            (std::vector<std::string>{"Crash reporting", "Sparkle public key", "Privacy URL",
+            (std::vector<std::string>{"Crash reporting", "Update signing key", "Privacy URL",
                                       "Support URL"}));
   EXPECT_FALSE(httpsURL("javascript:alert(1)").has_value());
   EXPECT_FALSE(httpsURL("https://").has_value());

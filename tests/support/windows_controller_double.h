@@ -50,6 +50,12 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   std::optional<std::filesystem::path> exportURL;
   model::ProductionConfiguration configuration;
   std::optional<std::filesystem::path> updateURL;
+  std::optional<std::string> exportError;
+  std::optional<std::string> updateMessage;
+  std::optional<std::string> saveError;
+  std::optional<model::SettingsStoreProblem> reset;
+  // What the open-settings buttons say when there is nothing to open (none: they opened).
+  std::optional<std::string> nothingToOpen;
 
   std::vector<std::string> calls;
 
@@ -84,7 +90,13 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   bool isStartupInitializationComplete() const override { return startupComplete; }
   bool screenRecordingPermissionGranted() const override { return permissionGranted; }
   void requestScreenRecordingPermission() override { calls.push_back("requestPermission"); }
-  void openScreenRecordingSettings() override { calls.push_back("openScreenRecordingSettings"); }
+  std::optional<std::string> openScreenRecordingSettings() override {
+    calls.push_back("openScreenRecordingSettings");
+    return nothingToOpen;
+  }
+  const std::optional<model::SettingsStoreProblem>& settingsReset() const override {
+    return reset;
+  }
   windows::PreviousCopyStatus previousCopyStatus() const override { return previousCopy; }
   bool isQuittingLegacyApp() const override { return quitting; }
   const std::optional<std::string>& legacyAppQuitError() const override { return quitError; }
@@ -214,9 +226,19 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
     options.remindToSilenceNotifications = value;
     changed();
   }
-  void openFocusSettings() override { calls.push_back("openFocusSettings"); }
+  std::optional<std::string> openFocusSettings() override {
+    calls.push_back("openFocusSettings");
+    return nothingToOpen;
+  }
+  const std::optional<std::string>& settingsSaveError() const override { return saveError; }
+  const std::optional<std::string>& diagnosticsExportError() const override { return exportError; }
+  const std::optional<std::string>& updateCheckMessage() const override { return updateMessage; }
   std::vector<model::HealthItem> healthItems() const override { return health; }
   model::ProtectedShareMetrics protectedShareMetrics() const override { return metrics; }
+  runtime::Subscription observeMetricsChanges(std::function<void()> observer) override {
+    return metricsSignal_.observe(std::move(observer));
+  }
+  void metricsChanged() { metricsSignal_.notify(); }
   const std::optional<std::filesystem::path>& diagnosticsExportURL() const override {
     return exportURL;
   }
@@ -233,6 +255,7 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
 
  private:
   runtime::CoalescedSignal signal_;
+  runtime::CoalescedSignal metricsSignal_;
   std::function<void(bool)> pendingQuit_;
 };
 

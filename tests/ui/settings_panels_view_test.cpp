@@ -14,6 +14,7 @@
 #include "ui/toggle_switch.h"
 #include "ui/windows/advanced_section.h"
 #include "ui/windows/alerts_about_sections.h"
+#include "ui/windows/diagnostics_export_result.h"
 #include "ui/windows/general_section.h"
 #include "ui/windows/option_toggle_row.h"
 #include "ui/windows/sensitive_text_section.h"
@@ -56,6 +57,15 @@ class SettingsPanelsViewTest : public ::testing::Test, public testing::QtRuntime
   void change() {
     controller->changed();
     processFor(30);
+  }
+  // Selects another section in the open window.
+  template <class Section>
+  Section& switchTo(SettingsSection section) {
+    controller->section = section;
+    change();
+    auto* shown = dynamic_cast<Section*>(host->settingsView().sectionView());
+    EXPECT_NE(shown, nullptr);
+    return *shown;
   }
   static std::vector<std::string> texts(const std::vector<QPushButton*>& buttons) {
     std::vector<std::string> titles;
@@ -175,7 +185,7 @@ TEST_F(SettingsPanelsViewTest, AlertsReminderAndFocusSettings) {
   EXPECT_EQ(controller->count("setRemind:off"), 1);
   EXPECT_FALSE(alerts.reminderRow()->toggle()->isChecked());
   alerts.openSettingsButton()->click();
-  EXPECT_EQ(alerts.openSettingsButton()->text(), "Open Focus Settings");
+  EXPECT_EQ(alerts.openSettingsButton()->text(), "Open Do Not Disturb Settings");
   EXPECT_EQ(controller->calls.back(), "openFocusSettings");
 }
 
@@ -221,7 +231,7 @@ TEST_F(SettingsPanelsViewTest, AdvancedHealthRatesAndExport) {
   EXPECT_EQ(advanced.performancePanel()->valueLabels()[0]->text(), "60 FPS");
   EXPECT_EQ(advanced.performancePanel()->valueLabels()[1]->text(), "1234 FPS");
   EXPECT_EQ(advanced.performancePanel()->valueLabels()[2]->text(), "Direct relay");
-  EXPECT_FALSE(advanced.exportedRow()->isVisibleTo(&advanced));
+  EXPECT_FALSE(advanced.exportResult()->isVisibleTo(&advanced));
   advanced.exportButton()->click();
   EXPECT_EQ(controller->calls.back(), "exportDiagnostics");
 
@@ -238,15 +248,65 @@ TEST_F(SettingsPanelsViewTest, AdvancedHealthRatesAndExport) {
   EXPECT_EQ(advanced.healthPanel()->dividerCount(), 3);
   QLabel* detail = advanced.healthPanel()->rows()[3]->detailLabel();
   EXPECT_LE(detail->height(), detail->fontMetrics().lineSpacing() * 2 + 2);
-  ASSERT_TRUE(advanced.exportedRow()->isVisibleTo(&advanced));
-  EXPECT_EQ(advanced.exportedLabel()->text(), "Exported: corvane-diagnostics-1.log");
-  advanced.revealButton()->click();
+  ASSERT_TRUE(advanced.exportResult()->isVisibleTo(&advanced));
+  EXPECT_EQ(advanced.exportResult()->exportedLabel()->text(),
+            "Exported: /data/Corvane/corvane-diagnostics-1.log");
+  EXPECT_FALSE(advanced.exportResult()->failureLabel()->isVisibleTo(&advanced));
+  advanced.exportResult()->revealButton()->click();
   EXPECT_EQ(controller->calls.back(), "revealDiagnosticsExport");
   controller->exportURL = std::filesystem::path("/data/Corvane/corvane-diagnostics-2.log");
   change();
-  EXPECT_EQ(advanced.exportedLabel()->text(), "Exported: corvane-diagnostics-2.log");
+  EXPECT_EQ(advanced.exportResult()->exportedLabel()->text(),
+            "Exported: /data/Corvane/corvane-diagnostics-2.log");
   const QImage shot = grab("settings-advanced.png");
   EXPECT_GT(testing::countPixelsNear(shot, qRgb(235, 46, 46), 30), 20);
+}
+
+TEST_F(SettingsPanelsViewTest, WhatFailedIsShownWhereItsButtonIs) {
+  controller->nothingToOpen = "Nothing to open here; do this instead.";
+  auto& alerts = show<AlertsSection>(SettingsSection::alerts);
+  EXPECT_FALSE(host->settingsView().saveErrorLabel()->isVisibleTo(&host->settingsView()));
+  EXPECT_FALSE(alerts.openSettingsHint()->isVisibleTo(&alerts));
+  alerts.openSettingsButton()->click();
+  EXPECT_TRUE(alerts.openSettingsHint()->isVisibleTo(&alerts));
+  EXPECT_EQ(alerts.openSettingsHint()->text(), "Nothing to open here; do this instead.");
+
+  // Settings that cannot be saved are said above every section.
+  controller->saveError = "Read-only file system.";
+  change();
+  QLabel* saveError = host->settingsView().saveErrorLabel();
+  ASSERT_TRUE(saveError->isVisibleTo(&host->settingsView()));
+  EXPECT_TRUE(saveError->text().startsWith("Settings cannot be saved: Read-only file system."));
+
+  auto& general = switchTo<GeneralSection>(SettingsSection::general);
+  controller->permissionGranted = true;
+  change();
+  for (auto* button : general.permissionButtons()) {
+    if (button->text() == "Open Settings") button->click();
+  }
+  EXPECT_TRUE(general.permissionHint()->isVisibleTo(&general));
+
+  // The update check's outcome, and an export that failed after one that worked.
+  controller->exportURL = std::filesystem::path("/run/user/0/Corvane-Diagnostics/a.jsonl");
+  auto& about = switchTo<AboutSection>(SettingsSection::about);
+  SupportPanel& support = *about.supportPanel();
+  EXPECT_FALSE(support.updateResultLabel()->isVisibleTo(&support));
+  controller->updateMessage = "Secure update channel is not configured.";
+  change();
+  EXPECT_TRUE(support.updateResultLabel()->isVisibleTo(&support));
+  EXPECT_EQ(support.updateResultLabel()->text(), "Secure update channel is not configured.");
+  EXPECT_TRUE(support.exportResult()->exportedLabel()->isVisibleTo(&support));
+  controller->exportURL.reset();
+  controller->exportError = "Could not export diagnostics: it belongs to another user.";
+  change();
+  EXPECT_FALSE(support.exportResult()->exportedLabel()->isVisibleTo(&support));
+  EXPECT_FALSE(support.exportResult()->revealButton()->isVisibleTo(&support));
+  EXPECT_TRUE(support.exportResult()->failureLabel()->isVisibleTo(&support));
+  EXPECT_EQ(support.exportResult()->failureLabel()->text(),
+            "Could not export diagnostics: it belongs to another user.");
+  auto& advanced = switchTo<AdvancedSection>(SettingsSection::advanced);
+  EXPECT_TRUE(advanced.exportResult()->failureLabel()->isVisibleTo(&advanced));
+  grab("settings-advanced-export-failed.png");
 }
 
 }  // namespace

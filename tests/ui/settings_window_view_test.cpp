@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -214,6 +216,47 @@ TEST_F(SettingsWindowViewTest, DisabledOptionRowKeepsItsValueAndDoesNotReact) {
   row.toggle()->click();
   EXPECT_EQ(writes, std::vector<bool>{false});
   EXPECT_EQ(row.toggle()->accessibleName(), "Hide desktop icons");
+}
+
+TEST(ExcludedAppsSectionTest, LongListsShowAPageOfRowsAndHostileIconsNeverBlock) {
+  testing::QtRuntimeFixture qt;
+  corvane::testing::TemporaryFolder folder;
+  const auto fifo = folder / "icon.png";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto controller = std::make_shared<corvane::testing::WindowsControllerDouble>();
+  controller->apps.clear();
+  for (int i = 0; i < 1000; ++i) {
+    controller->apps.push_back({"org.example.App" + std::to_string(i), "App " + std::to_string(i),
+                                "app.fill", i % 2 == 1});
+  }
+  int lookups = 0;
+  ExcludedAppsSection section(controller, nullptr,
+                              [&](const std::string& id) -> std::optional<platform::DesktopEntry> {
+                                ++lookups;
+                                platform::DesktopEntry entry;
+                                entry.name = id;
+                                entry.icon = fifo.string();  // opening it would wait for a writer
+                                return entry;
+                              });
+  section.resize(600, 800);
+  section.show();
+  section.refresh();
+  ASSERT_EQ(section.rows().size(), ExcludedAppsSection::kRowsShownAtOnce);
+  EXPECT_EQ(lookups, static_cast<int>(ExcludedAppsSection::kRowsShownAtOnce));
+  EXPECT_EQ(section.activeCountLabel()->text(), "500 active");
+  ASSERT_TRUE(section.showMoreButton()->isVisibleTo(&section));
+  section.showMoreButton()->click();
+  EXPECT_EQ(section.rows().size(), 2 * ExcludedAppsSection::kRowsShownAtOnce);
+  qt.processFor(100);
+  // The FIFO was refused: the stored symbol stays.
+  EXPECT_FALSE(section.rows()[0]->showsEntryIcon());
+  // A change of the rows' own state updates them where they are.
+  const QPointer<ExcludedAppSettingsRow> first = section.rows()[0];
+  controller->apps[0].isEnabled = true;
+  section.refresh();
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(first->toggle()->isChecked());
+  EXPECT_EQ(section.activeCountLabel()->text(), "501 active");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QPointer>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -96,6 +98,14 @@ TEST_F(SetupWindowViewTest, MigrationReviewWithARunningCopyAndTheTrayFallBack) {
   EXPECT_EQ(buttons[2]->text(), "Check Again");
   EXPECT_TRUE(view().migrationNotice()->quitErrorLabel()->isVisibleTo(&view()));
   EXPECT_GT(testing::countPixelsNear(shot, kAmber, 30), 100);
+  // A change the notice does not show leaves its buttons (and a press on one) alone.
+  const QPointer<QPushButton> first = buttons[0];
+  controller->scanning = !controller->scanning;
+  controller->changed();
+  processFor(30);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(view().migrationNotice()->buttons()[0], first.data());
+  controller->scanning = !controller->scanning;
 
   // Quit: while it runs the quit button reads "Quitting Previous Copy" and both it and "Check
   // Again" wait; once the copy is gone the notice keeps only the installed copy's buttons.
@@ -148,6 +158,29 @@ TEST_F(SetupWindowViewTest, ReadyStartsTheSessionAndTheCheckboxDrivesTheButton) 
   // Close only orders the window out.
   view().secondaryButton()->click();
   EXPECT_FALSE(host.setupWindow()->isVisible());
+}
+
+TEST_F(SetupWindowViewTest, ResetSettingsAndAReviewWithNothingToOpenAreSaid) {
+  controller->reset = model::SettingsStoreProblem{
+      model::SettingsStoreProblem::Kind::reset, "Unexpected character.",
+      std::filesystem::path("/home/u/.config/corvane/defaults/x.unreadable-1.json")};
+  controller->nothingToOpen = "Nothing to review here.";
+  showAndSettle("Review Excluded Apps");
+  ASSERT_TRUE(view().resetNotice()->isVisibleTo(&view()));
+  EXPECT_EQ(view().resetNotice()->headingLabel()->text(), "Your settings were reset");
+  EXPECT_EQ(view().resetNotice()->keptAsLabel()->text(),
+            "The old settings file was kept at "
+            "/home/u/.config/corvane/defaults/x.unreadable-1.json.");
+  grab("setup-window-settings-reset.png");
+
+  EXPECT_EQ(view().screenRecordingRow()->actionButton()->text(), "Review");
+  view().screenRecordingRow()->actionButton()->click();
+  ASSERT_TRUE(processUntil([&] {
+    return view().screenRecordingRow()->detailLabel()->text() == "Nothing to review here.";
+  }));
+  controller->reset.reset();
+  controller->changed();
+  ASSERT_TRUE(processUntil([&] { return !view().resetNotice()->isVisibleTo(&view()); }));
 }
 
 }  // namespace

@@ -136,5 +136,15 @@ TEST_F(SymbolImagesTest, HighDensityImagesHaveMorePixels) {
   EXPECT_DOUBLE_EQ(image.devicePixelRatio(), 2.0);
 }
 
+TEST_F(SymbolImagesTest, DrawnImagesAreKeptAndDecodedOnce) {
+  auto& images = SymbolImages::shared();
+  const QImage first = images.image("lock.fill", 18, QColor(10, 120, 40), 2.0);
+  // The same request hands back the very image drawn before; any difference draws a new one.
+  EXPECT_EQ(images.image("lock.fill", 18, QColor(10, 120, 40), 2.0).cacheKey(), first.cacheKey());
+  EXPECT_NE(images.image("lock.fill", 18, QColor(10, 120, 41), 2.0).cacheKey(), first.cacheKey());
+  EXPECT_NE(images.image("lock.fill", 18, QColor(10, 120, 40), 1.0).cacheKey(), first.cacheKey());
+  EXPECT_NE(images.image("lock.fill", 20, QColor(10, 120, 40), 2.0).cacheKey(), first.cacheKey());
+}
+
 }  // namespace
 }  // namespace corvane::ui

@@ -239,8 +239,8 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
   const auto installed = MigrationNoticeModel::make({where, false, {}}, false, std::nullopt);
   EXPECT_TRUE(installed.showsPreviousCopy);
   EXPECT_EQ(installed.previousCopyText,
-            "A previous copy is still installed. After confirming Corvane works, remove that copy "
-            "from Applications so only one tray icon remains.");
+            "A previous copy is still installed. After confirming Corvane works, uninstall that "
+            "copy so only one tray icon remains.");
   EXPECT_EQ(kinds(installed),
             (std::vector<std::pair<B, bool>>{{B::reveal, true}, {B::recheck, true}}));
   EXPECT_EQ(installed.buttons[0].title, "Show in File Manager");
@@ -249,7 +249,7 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
   const auto running = MigrationNoticeModel::make({where, true, {}}, false, "It did not quit.");
   EXPECT_EQ(running.previousCopyText,
             "A previous copy is still running. Quit it before starting Protected Share, then "
-            "remove it from Applications after Corvane is working.");
+            "uninstall it after Corvane is working.");
   EXPECT_EQ(kinds(running), (std::vector<std::pair<B, bool>>{
                                 {B::quit, true}, {B::reveal, true}, {B::recheck, true}}));
   EXPECT_EQ(running.buttons[0].title, "Quit Previous Copy");
@@ -270,8 +270,8 @@ TEST(OnboardingViewModelTest, MigrationNoticeButtonSets) {
 
   // What the quit button ends is named before it is pressed; a long list is cut short.
   const std::string runningText =
-      "A previous copy is still running. Quit it before starting Protected Share, then remove it "
-      "from Applications after Corvane is working.";
+      "A previous copy is still running. Quit it before starting Protected Share, then "
+      "uninstall it after Corvane is working.";
   EXPECT_EQ(MigrationNoticeModel::make({where, true, {"halvermoor (process 4242)"}}, false, {})
                 .previousCopyText,
             runningText + " Quit Previous Copy ends halvermoor (process 4242).");

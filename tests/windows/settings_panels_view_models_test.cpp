@@ -111,7 +111,7 @@ TEST(AdvancedSettingsViewModelTest, HealthRowsDividersAndMarks) {
   EXPECT_FALSE(rows.back().hasDivider);
 }
 
-TEST(AdvancedSettingsViewModelTest, PerformanceTilesAndExportedName) {
+TEST(AdvancedSettingsViewModelTest, PerformanceTilesAndExportedPath) {
   model::ProtectedShareMetrics metrics;
   auto tiles = AdvancedSectionModel::performanceTiles(metrics);
   EXPECT_EQ(tiles[0], (PerformanceTileModel{"Capture", "0 FPS", "video"}));
@@ -135,7 +135,8 @@ TEST(AdvancedSettingsViewModelTest, PerformanceTilesAndExportedName) {
   EXPECT_EQ(AdvancedSectionModel::exportedText(
                 std::filesystem::path("/home/ada/.local/share/Corvane/Diagnostics/"
                                       "corvane-diagnostics-20261207-093000.log")),
-            "Exported: corvane-diagnostics-20261207-093000.log");
+            "Exported: /home/ada/.local/share/Corvane/Diagnostics/"
+            "corvane-diagnostics-20261207-093000.log");
 }
 
 ProductionConfiguration releaseReady() {
@@ -189,11 +190,11 @@ TEST(SupportPanelViewModelTest, UpdatesRowHasAThirdGreenStateForABetaWithUpdates
   const auto configured = SupportPanelModel::updatesRow(releaseReady());
   EXPECT_EQ(configured, (StatusRowModel{"arrow.triangle.2.circlepath.circle.fill",
                                         StatusColor::privacyGreen, "Secure updates configured",
-                                        "Sparkle appcast and EdDSA key are wired."}));
+                                        "Update feed and signing key are configured."}));
 
   const StatusRowModel incomplete{"exclamationmark.triangle.fill", StatusColor::warningAmber,
                                   "Secure updates incomplete",
-                                  "Missing update feed or Sparkle EdDSA key."};
+                                  "Missing update feed or update signing key."};
   auto noFeed = releaseReady();
   noFeed.updateFeedURL.reset();
   auto emptyKey = releaseReady();

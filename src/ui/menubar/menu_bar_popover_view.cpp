@@ -421,7 +421,7 @@ QWidget* MenuBarPopoverView::buildSummary() {
   recoveryRow_ = new QWidget(card);
   recoveryRow_->setObjectName(QStringLiteral("spaceRecoveryRow"));
   auto* recovery = makeRow(recoveryRow_, 8);
-  auto* retry = new QPushButton(tr("Retry Space Update"), recoveryRow_);
+  auto* retry = new QPushButton(tr("Retry Desktop Update"), recoveryRow_);
   retry->setIcon(SymbolImages::shared().icon("arrow.clockwise", Qt::black, 12));
   retry->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: black; border: none; "
                                       "border-radius: 6px; padding: 4px 10px; }")

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -9,6 +10,7 @@
 #include "ui/qt_palette_theme.h"
 #include "ui/rounded_panel.h"
 #include "ui/widget_style.h"
+#include "ui/windows/diagnostics_export_result.h"
 #include "ui/windows/settings_panel_parts.h"
 #include "ui/windows/window_widgets.h"
 #include "windows/advanced_settings_view_model.h"
@@ -28,6 +30,14 @@ ProductionHealthPanel::ProductionHealthPanel(QWidget* parent) : QWidget(parent) 
 
 void ProductionHealthPanel::setItems(const std::vector<model::HealthItem>& items) {
   const auto models = AdvancedSectionModel::healthRows(items);
+  // The rows keep their widgets while their number stays: only what they show is set again.
+  if (models.size() == rows_.size()) {
+    for (std::size_t i = 0; i < models.size(); ++i) {
+      rows_[i]->set(
+          {models[i].mark.systemImage, models[i].mark.color, models[i].title, models[i].detail});
+    }
+    return;
+  }
   discardWidgets(listLayout_, holders_);
   discardWidgets(listLayout_, dividers_);
   rows_.clear();
@@ -113,21 +123,18 @@ AdvancedSection::AdvancedSection(std::weak_ptr<SettingsWindowController> control
   exportLayout->addWidget(export_);
   stack->addWidget(exportRow);
 
-  exportedRow_ = new QWidget(this);
-  auto* exportedLayout = new QHBoxLayout(exportedRow_);
-  exportedLayout->setContentsMargins(0, 0, 0, 0);
-  auto* exported = makeSymbolTitle(exportedRow_, "", AdvancedSectionModel::exportedSymbol, 11,
-                                   QFont::Normal, toQColor(model::Palette::privacyGreen()));
-  exported_ = exported->findChild<QLabel*>(QStringLiteral("text"));
-  exported_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  exportedLayout->addWidget(exported, 1);
-  reveal_ = makeCommandButton(exportedRow_, AdvancedSectionModel::revealButton,
-                              AdvancedSectionModel::revealSymbol, controller_,
-                              &SettingsWindowController::revealDiagnosticsExport);
-  reveal_->setFont(fontOf(reveal_, 11, QFont::Normal));
-  exportedLayout->addWidget(reveal_);
-  stack->addWidget(exportedRow_);
-  exportedRow_->hide();
+  exportResult_ = new DiagnosticsExportResultView(controller_, this);
+  stack->addWidget(exportResult_);
+
+  if (auto strong = controller_.lock()) {
+    QPointer<AdvancedSection> self(this);
+    metricsChanges_ = strong->observeMetricsChanges([self] {
+      if (!self) return;
+      if (auto controller = self->controller_.lock()) {
+        self->performance_->setMetrics(controller->protectedShareMetrics());
+      }
+    });
+  }
 }
 
 void AdvancedSection::refresh() {
@@ -136,9 +143,7 @@ void AdvancedSection::refresh() {
   if (!controller) return;
   health_->setItems(controller->healthItems());
   performance_->setMetrics(controller->protectedShareMetrics());
-  const auto text = AdvancedSectionModel::exportedText(controller->diagnosticsExportURL());
-  exportedRow_->setVisible(text.has_value());
-  if (text) exported_->setText(QString::fromStdString(*text));
+  exportResult_->refresh();
 }
 
 }  // namespace corvane::ui

@@ -6,6 +6,7 @@
 
 #include "model/health_item.h"
 #include "model/protected_share_metrics.h"
+#include "runtime/subscription.h"
 #include "ui/windows/settings_root_view.h"
 
 class QLabel;
@@ -14,6 +15,7 @@ class QVBoxLayout;
 
 namespace corvane::ui {
 
+class DiagnosticsExportResultView;
 class StatusRowView;
 
 // The readiness rows on one card, a divider between each two.
@@ -22,7 +24,7 @@ class ProductionHealthPanel final : public QWidget {
  public:
   explicit ProductionHealthPanel(QWidget* parent = nullptr);
 
-  // Replaces the rows with one per item.
+  // One row per item; rows are made again only when their number changes.
   void setItems(const std::vector<model::HealthItem>& items);
 
   const std::vector<StatusRowView*>& rows() const { return rows_; }
@@ -50,8 +52,8 @@ class CapturePerformancePanel final : public QWidget {
   std::array<QLabel*, 3> values_{};
 };
 
-// The Advanced section: heading, health, performance, then the diagnostics export and, once an
-// export exists, its file name with Reveal.
+// The Advanced section: heading, health, performance, then the diagnostics export and what the
+// last export came to.
 class AdvancedSection final : public SettingsSectionView {
   Q_OBJECT
  public:
@@ -63,18 +65,15 @@ class AdvancedSection final : public SettingsSectionView {
   ProductionHealthPanel* healthPanel() const { return health_; }
   CapturePerformancePanel* performancePanel() const { return performance_; }
   QPushButton* exportButton() const { return export_; }
-  QWidget* exportedRow() const { return exportedRow_; }
-  QLabel* exportedLabel() const { return exported_; }
-  QPushButton* revealButton() const { return reveal_; }
+  DiagnosticsExportResultView* exportResult() const { return exportResult_; }
 
  private:
   std::weak_ptr<windows::SettingsWindowController> controller_;
   ProductionHealthPanel* health_;
   CapturePerformancePanel* performance_;
   QPushButton* export_;
-  QWidget* exportedRow_;
-  QLabel* exported_;
-  QPushButton* reveal_;
+  DiagnosticsExportResultView* exportResult_;
+  runtime::Subscription metricsChanges_;
 };
 
 }  // namespace corvane::ui

@@ -33,10 +33,17 @@ AlertsSection::AlertsSection(std::weak_ptr<SettingsWindowController> controller,
       },
       this);
   stack->addWidget(reminder_);
-  openSettings_ = makeCommandButton(this, AlertsSectionModel::openSettingsTitle,
-                                    AlertsSectionModel::openSettingsSymbol, controller_,
-                                    &SettingsWindowController::openFocusSettings);
+  openSettings_ = makeButton(this, ButtonStyle::bordered);
+  setButtonContent(openSettings_, AlertsSectionModel::openSettingsTitle,
+                   AlertsSectionModel::openSettingsSymbol);
   stack->addWidget(openSettings_, 0, Qt::AlignLeft);
+  openSettingsHint_ = makeHintLabel(this);
+  stack->addWidget(openSettingsHint_);
+  connect(openSettings_, &QPushButton::clicked, this, [this] {
+    withController(controller_, [&](SettingsWindowController& c) {
+      showHint(openSettingsHint_, c.openFocusSettings());
+    });
+  });
 }
 
 void AlertsSection::refresh() {

@@ -4,6 +4,7 @@
 
 #include "ui/windows/settings_root_view.h"
 
+class QLabel;
 class QPushButton;
 
 namespace corvane::ui {
@@ -22,11 +23,13 @@ class AlertsSection final : public SettingsSectionView {
 
   OptionToggleRow* reminderRow() const { return reminder_; }
   QPushButton* openSettingsButton() const { return openSettings_; }
+  QLabel* openSettingsHint() const { return openSettingsHint_; }
 
  private:
   std::weak_ptr<windows::SettingsWindowController> controller_;
   OptionToggleRow* reminder_;
   QPushButton* openSettings_;
+  QLabel* openSettingsHint_;
 };
 
 // The About section: the symbol, the name and the tagline, a divider, then the support panel.

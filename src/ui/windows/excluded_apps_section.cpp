@@ -7,11 +7,13 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <filesystem>
+#include <algorithm>
 
 #include "runtime/main_actor.h"
 #include "ui/design_components.h"
@@ -31,16 +33,6 @@ namespace {
 
 constexpr int kIconSide = 28;
 constexpr int kDividerInset = 50;
-
-// The installed application's icon: a theme icon by name, or the file an absolute path names;
-// null when it cannot be drawn.
-QPixmap entryIconPixmap(const std::string& icon, qreal devicePixelRatio) {
-  const QString name = QString::fromStdString(icon);
-  const QIcon found =
-      std::filesystem::path(icon).is_absolute() ? QIcon(name) : QIcon::fromTheme(name);
-  if (found.isNull()) return {};
-  return found.pixmap(QSize(kIconSide, kIconSide), devicePixelRatio);
-}
 
 // The stored symbol in green on a faint green rounded tile.
 QPixmap symbolTilePixmap(const std::string& symbol, qreal devicePixelRatio) {
@@ -76,18 +68,12 @@ ExcludedAppSettingsRow::ExcludedAppSettingsRow(const windows::ExcludedAppRow& ro
 
   icon_ = new QLabel(this);
   icon_->setFixedSize(kIconSide, kIconSide);
-  QPixmap pixmap;
-  if (row.icon.entryIcon) pixmap = entryIconPixmap(*row.icon.entryIcon, devicePixelRatioF());
-  showsEntryIcon_ = !pixmap.isNull();
-  icon_->setPixmap(showsEntryIcon_ ? pixmap
-                                   : symbolTilePixmap(row.icon.systemImage, devicePixelRatioF()));
   layout->addWidget(icon_);
 
   auto* texts = new QVBoxLayout;
   texts->setSpacing(2);
-  name_ = makeTextLabel(this, row.displayName, 12, QFont::Medium);
-  idLabel_ = makeTextLabel(this, row.id, 10, QFont::Normal);
-  idLabel_->setProperty("fullText", QString::fromStdString(row.id));
+  name_ = makeTextLabel(this, "", 12, QFont::Medium);
+  idLabel_ = makeTextLabel(this, "", 10, QFont::Normal);
   idLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   setTextColor(idLabel_, toQColor(model::StatusColor::secondary));
   texts->addWidget(name_);
@@ -95,9 +81,6 @@ ExcludedAppSettingsRow::ExcludedAppSettingsRow(const windows::ExcludedAppRow& ro
   layout->addLayout(texts, 1);
 
   toggle_ = new ToggleSwitch(toQColor(model::Palette::privacyGreen()), this);
-  toggle_->setChecked(row.isOn);
-  toggle_->setAccessibleName(QString::fromStdString(row.displayName));
-  toggle_->setAccessibleDescription(QString::fromStdString(row.toggleHint()));
   connect(toggle_, &ToggleSwitch::toggled, this, [setIsOn = std::move(setIsOn)](bool on) {
     if (setIsOn) setIsOn(on);
   });
@@ -109,12 +92,44 @@ ExcludedAppSettingsRow::ExcludedAppSettingsRow(const windows::ExcludedAppRow& ro
   remove_->setIcon(SymbolImages::shared().icon(ExcludedAppsViewModel::removeSymbol,
                                                toQColor(model::StatusColor::secondary), 11));
   remove_->setIconSize(QSize(11, 11));
-  remove_->setAccessibleName(QString::fromStdString(row.removeLabel()));
-  remove_->setToolTip(QString::fromStdString(row.removeLabel()));
   connect(remove_, &QToolButton::clicked, this, [onRemove = std::move(onRemove)] {
     if (onRemove) onRemove();
   });
   layout->addWidget(remove_);
+  set(row);
+}
+
+void ExcludedAppSettingsRow::set(const windows::ExcludedAppRow& row) {
+  const bool isFirst = shown_.id.empty();
+  if (!isFirst && row == shown_) return;
+  if (isFirst || row.icon != shown_.icon) {
+    showsEntryIcon_ = false;
+    icon_->setPixmap(symbolTilePixmap(row.icon.systemImage, devicePixelRatioF()));
+  }
+  name_->setText(QString::fromStdString(row.displayName));
+  idLabel_->setProperty("fullText", QString::fromStdString(row.id));
+  elideId();
+  {
+    // Showing the stored state is not a user's change.
+    const QSignalBlocker quiet(toggle_);
+    toggle_->setChecked(row.isOn);
+  }
+  toggle_->setAccessibleName(QString::fromStdString(row.displayName));
+  toggle_->setAccessibleDescription(QString::fromStdString(row.toggleHint()));
+  remove_->setAccessibleName(QString::fromStdString(row.removeLabel()));
+  remove_->setToolTip(QString::fromStdString(row.removeLabel()));
+  shown_ = row;
+}
+
+void ExcludedAppSettingsRow::showEntryIcon(const QImage& image) {
+  if (image.isNull()) return;
+  const qreal ratio = devicePixelRatioF();
+  QPixmap pixmap =
+      QPixmap::fromImage(image.scaled(qRound(kIconSide * ratio), qRound(kIconSide * ratio),
+                                      Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  pixmap.setDevicePixelRatio(ratio);
+  icon_->setPixmap(pixmap);
+  showsEntryIcon_ = true;
 }
 
 void ExcludedAppSettingsRow::resizeEvent(QResizeEvent* event) {
@@ -145,6 +160,12 @@ ExcludedAppsSection::ExcludedAppsSection(
   list_->setObjectName(QStringLiteral("excludedAppsList"));
   empty_ = buildEmptyState(list_);
   listLayout_->addWidget(empty_);
+  showMore_ = makeButton(list_, ButtonStyle::plain);
+  showMore_->setObjectName(QStringLiteral("showMoreApps"));
+  setButtonContent(showMore_, showMoreTitle);
+  showMore_->hide();
+  connect(showMore_, &QPushButton::clicked, this, [this] { showMore(); });
+  listLayout_->addWidget(showMore_, 0, Qt::AlignHCenter);
   column->addWidget(list_);
   stack->addWidget(panel);
 }
@@ -231,21 +252,49 @@ void ExcludedAppsSection::refresh() {
   runtime::assertMainActor();
   auto controller = controller_.lock();
   if (!controller) return;
-  const ExcludedAppsViewModel model(controller->protectedApps(),
-                                    controller->protectedAppImportError(), lookup_);
-  activeCount_->setText(QString::fromStdString(model.activeCountText()));
-  rebuildRows(model);
-  syncImportAlert(model);
+  // Only a change of the applications themselves touches the rows.
+  const auto& apps = controller->protectedApps();
+  if (!shownApps_ || *shownApps_ != apps) showApplications(apps);
+  syncImportAlert(controller->protectedAppImportError());
 }
 
-void ExcludedAppsSection::rebuildRows(const ExcludedAppsViewModel& model) {
+void ExcludedAppsSection::showApplications(const std::vector<model::ProtectedApp>& apps) {
+  const ExcludedAppsViewModel model(apps, std::nullopt, lookup_);
+  activeCount_->setText(QString::fromStdString(model.activeCountText()));
+  empty_->setVisible(model.isEmpty());
+  const auto models = model.rows(rowLimit_);
+  const bool sameRows =
+      models.size() == rows_.size() &&
+      std::equal(models.begin(), models.end(), rows_.begin(),
+                 [](const auto& row, const auto* widget) { return row.id == widget->appId(); });
+  if (sameRows) {
+    for (std::size_t i = 0; i < models.size(); ++i) {
+      const bool iconChanged = rows_[i]->shown().icon != models[i].icon;
+      rows_[i]->set(models[i]);
+      if (iconChanged) requestEntryIcon(rows_[i], models[i]);
+    }
+  } else {
+    rebuildRows(models);
+  }
+  showMore_->setVisible(model.count() > models.size());
+  shownApps_ = apps;
+}
+
+void ExcludedAppsSection::showMore() {
+  runtime::assertMainActor();
+  rowLimit_ += kRowsShownAtOnce;
+  shownApps_.reset();
+  refresh();
+}
+
+void ExcludedAppsSection::rebuildRows(const std::vector<windows::ExcludedAppRow>& models) {
   // A row may hold the switch whose click led here.
   discardWidgets(listLayout_, rows_);
   discardWidgets(listLayout_, dividers_);
 
-  empty_->setVisible(model.isEmpty());
   std::weak_ptr<windows::SettingsWindowController> weak = controller_;
-  for (const auto& row : model.rows()) {
+  const int before = listLayout_->indexOf(showMore_);
+  for (const auto& row : models) {
     const std::string id = row.id;
     auto* widget = new ExcludedAppSettingsRow(
         row,
@@ -258,21 +307,31 @@ void ExcludedAppsSection::rebuildRows(const ExcludedAppsViewModel& model) {
           if (auto controller = weak.lock()) controller->removeProtectedApp(id);
         },
         list_);
-    listLayout_->addWidget(widget);
+    listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()), widget);
     rows_.push_back(widget);
+    requestEntryIcon(widget, row);
     if (row.hasDividerBelow) {
       auto* inset = new QWidget(list_);
       auto* insetLayout = new QHBoxLayout(inset);
       insetLayout->setContentsMargins(kDividerInset, 0, 0, 0);
       insetLayout->addWidget(makeDivider(inset));
-      listLayout_->addWidget(inset);
+      listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()), inset);
       dividers_.push_back(inset);
     }
   }
 }
 
-void ExcludedAppsSection::syncImportAlert(const ExcludedAppsViewModel& model) {
-  if (!model.isImportAlertPresented()) {
+void ExcludedAppsSection::requestEntryIcon(ExcludedAppSettingsRow* widget,
+                                           const windows::ExcludedAppRow& row) {
+  if (!row.icon.entryIcon) return;
+  QPointer<ExcludedAppSettingsRow> target(widget);
+  icons_.request(*row.icon.entryIcon, [target](const QImage& image) {
+    if (target) target->showEntryIcon(image);
+  });
+}
+
+void ExcludedAppsSection::syncImportAlert(const std::optional<std::string>& importError) {
+  if (!importError) {
     // The controller cleared the message: the alert goes without clearing it again.
     if (importAlert_) {
       importAlert_->disconnect(this);
@@ -281,7 +340,7 @@ void ExcludedAppsSection::syncImportAlert(const ExcludedAppsViewModel& model) {
     }
     return;
   }
-  const QString message = QString::fromStdString(model.importAlertMessage());
+  const QString message = QString::fromStdString(*importError);
   if (importAlert_) {
     importAlert_->setInformativeText(message);
     return;

@@ -3,10 +3,12 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/desktop_entry_index.h"
+#include "ui/entry_icons.h"
 #include "ui/windows/settings_root_view.h"
 #include "windows/excluded_apps_view_model.h"
 
@@ -20,14 +22,21 @@ namespace corvane::ui {
 class ToggleSwitch;
 
 // One excluded application: its icon, name and middle-truncated id, the switch that turns the
-// exclusion on or off, and the remove button.
+// exclusion on or off, and the remove button. It shows the stored symbol until the installed
+// application's own icon is handed to it.
 class ExcludedAppSettingsRow final : public QWidget {
   Q_OBJECT
  public:
   ExcludedAppSettingsRow(const windows::ExcludedAppRow& row, std::function<void(bool)> setIsOn,
                          std::function<void()> onRemove, QWidget* parent = nullptr);
 
+  // Shows what `row` says, keeping every widget (and so a press under way and the focus).
+  void set(const windows::ExcludedAppRow& row);
+  // Draws the application's own icon instead of the symbol; a null image keeps the symbol.
+  void showEntryIcon(const QImage& image);
+
   const std::string& appId() const { return id_; }
+  const windows::ExcludedAppRow& shown() const { return shown_; }
   QLabel* iconLabel() const { return icon_; }
   QLabel* nameLabel() const { return name_; }
   QLabel* idLabel() const { return idLabel_; }
@@ -43,6 +52,7 @@ class ExcludedAppSettingsRow final : public QWidget {
   void elideId();
 
   std::string id_;
+  windows::ExcludedAppRow shown_;
   QLabel* icon_;
   QLabel* name_;
   QLabel* idLabel_;
@@ -54,6 +64,8 @@ class ExcludedAppSettingsRow final : public QWidget {
 // The Excluded Apps section: a header with the active count, the options menu (Restore
 // Defaults, after a confirmation) and Add App, then the list of applications or, when there is
 // none, the empty state. The import message is shown in an alert while the controller has one.
+// Rows are made only when the list's applications change, at most kRowsShownAtOnce of them
+// until Show More asks for the next ones; every other change leaves them as they are.
 class ExcludedAppsSection final : public SettingsSectionView {
   Q_OBJECT
  public:
@@ -62,6 +74,9 @@ class ExcludedAppsSection final : public SettingsSectionView {
                       windows::ApplicationEntryLookup lookup = windows::installedApplicationLookup(
                           platform::DesktopEntryIndex::applicationDirectories()));
   ~ExcludedAppsSection() override;
+
+  static constexpr std::size_t kRowsShownAtOnce = 100;
+  static constexpr const char* showMoreTitle = "Show More";
 
   void refresh() override;
 
@@ -73,6 +88,7 @@ class ExcludedAppsSection final : public SettingsSectionView {
   int dividerCount() const { return static_cast<int>(dividers_.size()); }
   QWidget* emptyState() const { return empty_; }
   QPushButton* emptyStateAddButton() const { return emptyAdd_; }
+  QPushButton* showMoreButton() const { return showMore_; }
   QMessageBox* importAlert() const { return importAlert_; }
   QMessageBox* restoreConfirmation() const { return restoreConfirmation_; }
   bool isRestoreDefaultsConfirmationPresented() const { return restoreConfirmation_ != nullptr; }
@@ -81,8 +97,12 @@ class ExcludedAppsSection final : public SettingsSectionView {
  private:
   QWidget* buildHeader(QWidget* parent);
   QWidget* buildEmptyState(QWidget* parent);
-  void rebuildRows(const windows::ExcludedAppsViewModel& model);
-  void syncImportAlert(const windows::ExcludedAppsViewModel& model);
+  void showApplications(const std::vector<model::ProtectedApp>& apps);
+  void rebuildRows(const std::vector<windows::ExcludedAppRow>& models);
+  void showMore();
+  // Draws the application's own icon in the row once it has been read.
+  void requestEntryIcon(ExcludedAppSettingsRow* widget, const windows::ExcludedAppRow& row);
+  void syncImportAlert(const std::optional<std::string>& importError);
   void chooseApplications();
 
   std::weak_ptr<windows::SettingsWindowController> controller_;
@@ -94,6 +114,11 @@ class ExcludedAppsSection final : public SettingsSectionView {
   QVBoxLayout* listLayout_ = nullptr;
   QWidget* empty_ = nullptr;
   QPushButton* emptyAdd_ = nullptr;
+  QPushButton* showMore_ = nullptr;
+  EntryIcons icons_;
+  // The applications the rows were made from, and how many rows may be shown.
+  std::optional<std::vector<model::ProtectedApp>> shownApps_;
+  std::size_t rowLimit_ = kRowsShownAtOnce;
   std::vector<ExcludedAppSettingsRow*> rows_;
   std::vector<QWidget*> dividers_;
   QPointer<QMessageBox> importAlert_;

@@ -43,6 +43,8 @@ QWidget* GeneralSection::buildPermissionPanel() {
   permissionButtonRow_ = new QHBoxLayout;
   permissionButtonRow_->addStretch(1);
   content->addLayout(permissionButtonRow_);
+  permissionHint_ = makeHintLabel(nullptr);
+  content->addWidget(permissionHint_);
   column->addWidget(makeSettingsCard(panel, content));
   return panel;
 }
@@ -150,7 +152,7 @@ void GeneralSection::perform(PermissionAction action) {
         c.requestScreenRecordingPermission();
         break;
       case PermissionAction::openSettings:
-        c.openScreenRecordingSettings();
+        showHint(permissionHint_, c.openScreenRecordingSettings());
         break;
       case PermissionAction::refresh:
         c.refreshScreenRecordingPermission();

@@ -36,6 +36,7 @@ class GeneralSection final : public SettingsSectionView {
   QComboBox* displayPicker() const { return picker_; }
   QToolButton* refreshDisplaysButton() const { return refreshDisplays_; }
   OptionToggleRow* desktopIconsRow() const { return desktopIcons_; }
+  QLabel* permissionHint() const { return permissionHint_; }
 
  private:
   QWidget* buildPermissionPanel();
@@ -48,6 +49,8 @@ class GeneralSection final : public SettingsSectionView {
   std::weak_ptr<windows::SettingsWindowController> controller_;
   StatusRowView* permissionStatus_ = nullptr;
   QHBoxLayout* permissionButtonRow_ = nullptr;
+  // What to do instead when Open Settings had nothing to open.
+  QLabel* permissionHint_ = nullptr;
   // What each shown button says and does, and the buttons, in order.
   std::vector<windows::PermissionButtonModel> shownPermissionButtons_;
   std::vector<QPushButton*> permissionButtons_;

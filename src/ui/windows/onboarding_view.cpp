@@ -62,6 +62,8 @@ OnboardingView::OnboardingView(std::shared_ptr<windows::SetupChecklist> checklis
       },
       content);
   fallbackNotice_ = new MenuBarFallbackNoticeView(content);
+  resetNotice_ = new SettingsResetNoticeView(content);
+  column->addWidget(resetNotice_);
   column->addWidget(migrationNotice_);
   column->addWidget(fallbackNotice_);
 
@@ -218,6 +220,7 @@ void OnboardingView::refresh() {
   migrationNotice_->set(model.migrationNotice());
   fallbackNotice_->setVisible(model.showsMenuBarFallbackNotice());
   fallbackNotice_->set(model.menuBarFallbackNotice());
+  resetNotice_->set(model.input().settingsReset);
 
   const auto rows = model.checklist();
   screenRecordingRow_->set(rows[0]);

@@ -16,6 +16,7 @@ namespace corvane::ui {
 
 class MenuBarFallbackNoticeView;
 class MigrationNoticeView;
+class SettingsResetNoticeView;
 class OnboardingStepRow;
 class StatusPill;
 
@@ -39,6 +40,7 @@ class OnboardingView final : public QWidget {
   StatusPill* readinessPill() const { return pill_; }
   MigrationNoticeView* migrationNotice() const { return migrationNotice_; }
   MenuBarFallbackNoticeView* fallbackNotice() const { return fallbackNotice_; }
+  SettingsResetNoticeView* resetNotice() const { return resetNotice_; }
   OnboardingStepRow* screenRecordingRow() const { return screenRecordingRow_; }
   OnboardingStepRow* excludedAppsRow() const { return excludedAppsRow_; }
   QCheckBox* shareTargetCheckBox() const { return confirmation_; }
@@ -65,6 +67,7 @@ class OnboardingView final : public QWidget {
   StatusPill* pill_ = nullptr;
   MigrationNoticeView* migrationNotice_ = nullptr;
   MenuBarFallbackNoticeView* fallbackNotice_ = nullptr;
+  SettingsResetNoticeView* resetNotice_ = nullptr;
   OnboardingStepRow* screenRecordingRow_ = nullptr;
   OnboardingStepRow* excludedAppsRow_ = nullptr;
   QCheckBox* confirmation_ = nullptr;

@@ -87,6 +87,19 @@ StatusRowView::StatusRowView(Style style, QWidget* parent) : QWidget(parent) {
   row_->setAlignment(texts, vertical);
 }
 
+QLabel* makeHintLabel(QWidget* parent) {
+  auto* label = makeTextLabel(parent, "", 11, QFont::Normal, true);
+  label->setObjectName(QStringLiteral("hint"));
+  setTextColor(label, toQColor(model::StatusColor::secondary));
+  label->hide();
+  return label;
+}
+
+void showHint(QLabel* label, const std::optional<std::string>& hint) {
+  label->setText(QString::fromStdString(hint.value_or("")));
+  label->setVisible(hint.has_value());
+}
+
 void StatusRowView::set(const windows::StatusRowModel& model) {
   setSymbol(symbol_, model.systemImage, 20, toQColor(model.color));
   title_->setText(QString::fromStdString(model.title));

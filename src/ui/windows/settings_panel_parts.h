@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "runtime/main_actor.h"
@@ -81,6 +82,11 @@ class StatusRowView final : public QWidget {
 QPushButton* makeCommandButton(QWidget* parent, const std::string& title, const std::string& symbol,
                                std::weak_ptr<windows::SettingsWindowController> controller,
                                void (windows::SettingsWindowController::*command)());
+
+// A wrapping line in the secondary colour that tells what to do when a button could do nothing
+// here; hidden while there is nothing to tell. showHint shows `hint` there, or hides it.
+QLabel* makeHintLabel(QWidget* parent);
+void showHint(QLabel* label, const std::optional<std::string>& hint);
 
 // Runs `action` with the controller when it is still there. Main actor only.
 template <class Action>

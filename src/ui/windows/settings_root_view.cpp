@@ -103,6 +103,12 @@ SettingsRootView::SettingsRootView(std::weak_ptr<windows::SettingsWindowControll
   header->addStretch(1);
   header->addWidget(pill_);
   column->addLayout(header);
+  // Changes that cannot be saved are lost at quit: said above every section while it lasts.
+  saveError_ = makeTextLabel(content, "", 12, QFont::Normal, true);
+  saveError_->setObjectName(QStringLiteral("settingsSaveError"));
+  setTextColor(saveError_, toQColor(model::StatusColor::criticalRed));
+  saveError_->hide();
+  column->addWidget(saveError_);
   router_ = new QWidget(content);
   auto* routerLayout = new QVBoxLayout(router_);
   routerLayout->setContentsMargins(0, 0, 0, 0);
@@ -152,6 +158,14 @@ void SettingsRootView::refresh() {
   const auto pill = SettingsRootViewModel::statusPill(controller->isProtectedShareHealthy(),
                                                       controller->isDemoModeOn());
   pill_->set(pill.title, pill.systemImage, toQColor(pill.color));
+  const auto& saveError = controller->settingsSaveError();
+  saveError_->setVisible(saveError.has_value());
+  if (saveError) {
+    saveError_->setText(QString::fromStdString(model::SettingsStoreProblem{
+        model::SettingsStoreProblem::Kind::notSaved,
+        *saveError,
+        {}}.sentence()));
+  }
   const SettingsSection selected = controller->selectedSettingsSection();
   const auto entries = SettingsRootViewModel::sidebar(selected);
   for (std::size_t i = 0; i < entries.size() && i < sidebarItems_.size(); ++i) {

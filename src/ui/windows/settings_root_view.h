@@ -63,6 +63,7 @@ class SettingsRootView final : public QWidget {
   const std::vector<SidebarItem*>& sidebarItems() const { return sidebarItems_; }
   StatusPill* statusPill() const { return pill_; }
   QLabel* headingLabel() const { return heading_; }
+  QLabel* saveErrorLabel() const { return saveError_; }
   // The shown section's panels (null when it has none) and which section they are.
   SettingsSectionView* sectionView() const { return sectionView_; }
   model::SettingsSection shownSection() const { return shownSection_; }
@@ -77,6 +78,7 @@ class SettingsRootView final : public QWidget {
   std::vector<SidebarItem*> sidebarItems_;
   QLabel* heading_ = nullptr;
   StatusPill* pill_ = nullptr;
+  QLabel* saveError_ = nullptr;
   QWidget* router_ = nullptr;
   SettingsSectionView* sectionView_ = nullptr;
   model::SettingsSection shownSection_ = model::SettingsSection::general;

@@ -59,6 +59,8 @@ MigrationNoticeView::MigrationNoticeView(ButtonAction action, QWidget* parent)
 }
 
 void MigrationNoticeView::set(const MigrationNoticeModel& notice) {
+  if (shown_ == notice) return;
+  shown_ = notice;
   section_->setVisible(notice.showsPreviousCopy);
   previousCopy_->setText(QString::fromStdString(notice.previousCopyText));
   // A button may be the sender of the click that led here: delete them once control is back.
@@ -83,6 +85,24 @@ void MigrationNoticeView::set(const MigrationNoticeModel& notice) {
   row->addStretch(1);
   quitError_->setVisible(notice.quitError.has_value());
   quitError_->setText(QString::fromStdString(notice.quitError.value_or("")));
+}
+
+SettingsResetNoticeView::SettingsResetNoticeView(QWidget* parent)
+    : SetupNoticeFrame(windows::SettingsResetNotice::symbol, windows::SettingsResetNotice::heading,
+                       windows::SettingsResetNotice::explanation, 3, parent) {
+  setObjectName(QStringLiteral("settingsResetNotice"));
+  keptAs_ = makeTextLabel(this, "", 12, QFont::Normal, true);
+  keptAs_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  setTextColor(keptAs_, toQColor(model::StatusColor::secondary));
+  texts()->addWidget(keptAs_);
+  hide();
+}
+
+void SettingsResetNoticeView::set(const std::optional<model::SettingsStoreProblem>& reset) {
+  setVisible(reset.has_value());
+  const auto keptAs = reset ? windows::SettingsResetNotice::keptAsText(*reset) : std::nullopt;
+  keptAs_->setVisible(keptAs.has_value());
+  keptAs_->setText(QString::fromStdString(keptAs.value_or("")));
 }
 
 MenuBarFallbackNoticeView::MenuBarFallbackNoticeView(QWidget* parent)

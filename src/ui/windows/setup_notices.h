@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <functional>
+#include <optional>
 
 #include "ui/rounded_panel.h"
 #include "windows/setup_notices.h"
@@ -39,6 +40,7 @@ class MigrationNoticeView final : public SetupNoticeFrame {
 
   explicit MigrationNoticeView(ButtonAction action, QWidget* parent = nullptr);
 
+  // Makes the buttons again only when the notice changed.
   void set(const windows::MigrationNoticeModel& notice);
 
   QLabel* previousCopyLabel() const { return previousCopy_; }
@@ -53,6 +55,21 @@ class MigrationNoticeView final : public SetupNoticeFrame {
   QWidget* buttonRow_;
   QList<QPushButton*> buttons_;
   QLabel* quitError_;
+  std::optional<windows::MigrationNoticeModel> shown_;
+};
+
+// The notice that the settings were reset this run, with where the old file was kept.
+class SettingsResetNoticeView final : public SetupNoticeFrame {
+  Q_OBJECT
+ public:
+  explicit SettingsResetNoticeView(QWidget* parent = nullptr);
+
+  // Shown while there is a reset to tell of.
+  void set(const std::optional<model::SettingsStoreProblem>& reset);
+  QLabel* keptAsLabel() const { return keptAs_; }
+
+ private:
+  QLabel* keptAs_;
 };
 
 // The notice shown while the taskbar window stands in for the tray icon. It has no buttons.

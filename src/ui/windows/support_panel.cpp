@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "ui/design_components.h"
+#include "ui/windows/diagnostics_export_result.h"
 #include "ui/windows/settings_panel_parts.h"
 #include "ui/windows/window_widgets.h"
 #include "windows/support_panel_view_model.h"
@@ -37,7 +38,12 @@ SupportPanel::SupportPanel(std::weak_ptr<SettingsWindowController> controller, Q
   column->addWidget(diagnostics_);
   column->addWidget(configuration_);
   column->addWidget(updates_);
+  updateResult_ = makeHintLabel(this);
+  updateResult_->setObjectName(QStringLiteral("updateCheckResult"));
+  column->addWidget(updateResult_);
   column->addWidget(export_, 0, Qt::AlignLeft);
+  exportResult_ = new DiagnosticsExportResultView(controller_, this);
+  column->addWidget(exportResult_);
   diagnostics_->set(SupportPanelModel::diagnosticsRow());
 }
 
@@ -49,6 +55,8 @@ void SupportPanel::refresh() {
   configuration_->set(SupportPanelModel::configurationRow(configuration));
   updates_->set(SupportPanelModel::updatesRow(configuration));
   install_->setVisible(SupportPanelModel::showsInstall(controller->verifiedUpdateURL()));
+  showHint(updateResult_, controller->updateCheckMessage());
+  exportResult_->refresh();
 }
 
 }  // namespace corvane::ui

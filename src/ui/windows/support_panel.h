@@ -5,10 +5,12 @@
 #include "ui/rounded_panel.h"
 #include "windows/settings_window_controller.h"
 
+class QLabel;
 class QPushButton;
 
 namespace corvane::ui {
 
+class DiagnosticsExportResultView;
 class StatusRowView;
 
 // The support card: the diagnostics, configuration and updates rows, Check and (while a verified
@@ -27,6 +29,8 @@ class SupportPanel final : public RoundedPanel {
   QPushButton* checkButton() const { return check_; }
   QPushButton* installButton() const { return install_; }
   QPushButton* exportButton() const { return export_; }
+  QLabel* updateResultLabel() const { return updateResult_; }
+  DiagnosticsExportResultView* exportResult() const { return exportResult_; }
 
  private:
   std::weak_ptr<windows::SettingsWindowController> controller_;
@@ -36,6 +40,8 @@ class SupportPanel final : public RoundedPanel {
   QPushButton* check_;
   QPushButton* install_;
   QPushButton* export_;
+  QLabel* updateResult_;
+  DiagnosticsExportResultView* exportResult_;
 };
 
 }  // namespace corvane::ui
