@@ -75,7 +75,10 @@ TEST(ApplicationEnvironmentTest, SettingsStoreProblemsReachTheLogAndTheUserOnThe
   // A change that cannot be written, noted on another thread, is told on the main actor.
   std::filesystem::remove_all(defaults);
   std::ofstream(defaults.string());  // a file where the folder should be
-  std::thread writer([&] { store.standard()->set("k", platform::Value(1)); });
+  std::thread writer([&] {
+    store.standard()->set("k", platform::Value(1));
+    store.flush();
+  });
   writer.join();
   EXPECT_EQ(recorded.back(), "defaults_suite_save_failed");
   EXPECT_EQ(told.size(), 1u);

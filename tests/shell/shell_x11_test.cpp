@@ -98,6 +98,9 @@ int reopenEveryNamedSocket(const std::set<std::string>& inodes) {
 // copy's socket gets it nowhere.
 TEST_F(ShellOnX11, AnotherUserCannotReopenTheRunningCopy) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // A tray to hold the icon: without one the setup window would open at launch.
+  pid_t trayer = ui::testing::startTrayHost(server);
+  ASSERT_GT(trayer, 0) << "trayer did not start";
   CorvaneHome home(server.name());
   home.seedSetupDone();
   pid_t corvane = home.launch();
@@ -117,6 +120,7 @@ TEST_F(ShellOnX11, AnotherUserCannotReopenTheRunningCopy) {
   EXPECT_FALSE(corvane::testing::waitUntil(
       [&] { return hasViewableWindow(server.name(), "Corvane Setup"); }, 2.0));
   EXPECT_EQ(home.exitStatus(corvane, 0.0), std::nullopt) << "the running copy ended";
+  corvane::testing::endProcess(trayer);
 }
 
 // No tray host runs here: the watch falls back to the taskbar window.
