@@ -46,6 +46,8 @@ class CorvaneApplication {
   const std::shared_ptr<app::AppDelegate>& delegate() const { return delegate_; }
   // The tray icon, its popover and its fall-back window.
   const std::shared_ptr<ui::QtMenuBarStatusItem>& trayIcon() const { return trayIcon_; }
+  // Writes out settings changes still waiting on the store's queue.
+  void flushSettings() { environment_.defaults->flush(); }
 
  private:
   CorvaneApplication() = default;

@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto application = std::move(opened).value();
-  wiring::DisplayLossExit::install(&wiring::qtX11ConnectionBroken, [] {
+  wiring::DisplayLossExit::install(&wiring::qtX11ConnectionBroken, [&application] {
+    // The exit skips every destructor: settings still waiting to be saved go out here.
+    if (application) application->flushSettings();
     auto& eventLog = model::DiagnosticReporter::shared();
     eventLog.record("x_display_connection_lost");
     eventLog.flush();
