@@ -1,8 +1,11 @@
 // Composed, filtered frames of the X11 backend against a plain XShmGetImage of the whole root,
 // on a private Xvfb, at 1920x1080 and 3840x2160 with 5 and 25 windows (one excluded); at 1080p
 // also with a window that painted only a quarter of itself (the rest drawn as the neutral fill
-// through a clip region). The ratio is measured like for like (like_for_like.h); frames a second
-// come from the same median, on the one thread that composes.
+// through a clip region). Every window belongs to a client process of its own, as on a desktop,
+// so leaving out the excluded application leaves out its window only; the benchmark counts the
+// windows whose colour reached the frame and fails when the frame is the bare background. The
+// ratio is measured like for like (like_for_like.h); frames a second come from the same median,
+// on the one thread that composes.
 #include <benchmark/benchmark.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -10,11 +13,13 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "like_for_like.h"
 #include "platform/x11/capture_session.h"
 #include "platform/x11/xlib.h"
+#include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 
 namespace {
@@ -24,12 +29,18 @@ using namespace corvane::platform::x11;
 
 struct Desktop {
   std::unique_ptr<corvane::testing::XvfbServer> server;
-  // Owns the windows; never read by the capture as "own". Opened like every display of the
-  // process, so extension records are shared safely with the capture's connections.
+  // Each window is the main window of a client process of its own; the first is the excluded
+  // application's.
+  std::vector<std::unique_ptr<corvane::testing::TestClient>> clients;
+  std::vector<std::uint32_t> colours;
+  // Makes the window that paints a quarter of itself.
   std::unique_ptr<XConnection> painterConnection;
   Display* painter = nullptr;
-  std::vector<Window> windows;
 };
+
+constexpr std::uint32_t colourOf(int i) {
+  return 0x203040u + static_cast<std::uint32_t>(i) * 0x050607u;
+}
 
 Desktop& desktopFor(int width, int height, int windowCount) {
   static std::map<std::tuple<int, int, int>, std::unique_ptr<Desktop>> desktops;
@@ -42,20 +53,31 @@ Desktop& desktopFor(int width, int height, int windowCount) {
   slot->painterConnection = std::move(painter).value();
   slot->painter = slot->painterConnection->display();
   for (int i = 0; i < windowCount; ++i) {
-    XSetWindowAttributes attributes{};
-    attributes.background_pixel = 0x203040 + static_cast<unsigned long>(i) * 0x050607;
-    const int w = width / 3, h = height / 3;
-    const int x = (i * 97) % (width - w), y = (i * 61) % (height - h);
-    Window window =
-        XCreateWindow(slot->painter, DefaultRootWindow(slot->painter), x, y, w, h, 0,
-                      CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &attributes);
-    XClassHint hint{const_cast<char*>("bench"), const_cast<char*>(i == 0 ? "Secret" : "Bench")};
-    XSetClassHint(slot->painter, window, &hint);
-    XMapWindow(slot->painter, window);
-    slot->windows.push_back(window);
+    corvane::testing::TestClientOptions options;
+    options.windowClass = i == 0 ? "Secret" : "Bench";
+    options.colour = colourOf(i);
+    options.width = width / 3;
+    options.height = height / 3;
+    options.x = (i * 97) % (width - options.width);
+    options.y = (i * 61) % (height - options.height);
+    slot->clients.push_back(
+        std::make_unique<corvane::testing::TestClient>(slot->server->name(), options));
+    slot->colours.push_back(options.colour);
   }
-  XSync(slot->painter, False);
   return *slot;
+}
+
+// How many of the desktop's ordinary windows show in `frame` (by their colour); -1 when a pixel
+// of the excluded one does.
+int windowsShown(const Desktop& desktop, const PixelBuffer& frame) {
+  std::set<std::uint32_t> seen;
+  for (int y = 0; y < frame.height(); y += 2) {
+    for (int x = 0; x < frame.width(); x += 2) seen.insert(frame.pixel(x, y) & 0xFFFFFFu);
+  }
+  if (seen.count(desktop.colours.front()) != 0) return -1;
+  int shown = 0;
+  for (std::size_t i = 1; i < desktop.colours.size(); ++i) shown += seen.count(desktop.colours[i]);
+  return shown;
 }
 
 // The reference of the ratio: one XShmGetImage of the whole root into a segment of its own.
@@ -164,10 +186,17 @@ void BM_ComposedFrame(benchmark::State& state) {
     benchmark::DoNotOptimize(frame.value()->data());
     ratio.unitDone();
   }
+  // What the frames held, read outside the measured blocks.
+  const auto last = (*session)->compose(filter, configuration, 1);
+  const int shown = last ? windowsShown(desktop, *last.value()) : 0;
+  if (shown < 0) state.SkipWithError("the excluded window reached the frame");
+  if (shown == 0) state.SkipWithError("the frame is the bare background: no window was drawn");
+  state.counters["windows_shown"] = shown;
   ratio.report("frame");
   if (const auto figures = ratio.figures(); figures.blocks > 0)
     state.counters["frames_per_second"] = 1.0 / figures.pathSeconds;
-  state.SetLabel(std::to_string(windowCount) + " windows, one excluded" +
+  state.SetLabel(std::to_string(windowCount) + " windows of as many clients, one excluded, " +
+                 std::to_string(shown) + " shown" +
                  (partlyPainted != None ? ", one painted a quarter" : ""));
   session.value().reset();
   if (partlyPainted != None) {
