@@ -77,6 +77,8 @@ class FrameComposer {
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   std::vector<std::shared_ptr<PixelBuffer>> frames_;
+  // The last frame made: the next one says where it differs from it.
+  std::shared_ptr<const PixelBuffer> previous_;
 };
 
 }  // namespace corvane::platform::x11
