@@ -91,6 +91,11 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
+    {
+      std::lock_guard lock(self->mutex_);
+      self->resting_ = pumpClock() - self->lastReadAt_ > kRestAfter;
+      if (self->resting_) return std::nullopt;  // until a call posts a wake-up
+    }
     sampler->sample(*self);
     return kSampleInterval;
   };
@@ -107,12 +112,25 @@ X11CursorSource::~X11CursorSource() {
   pump_.stop();
 }
 
+void X11CursorSource::noteRead() const {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    lastReadAt_ = pumpClock();
+    wake = resting_;
+    resting_ = false;
+  }
+  if (wake) pump_.post([](XConnection*) {});
+}
+
 std::optional<Point> X11CursorSource::cursorPosition() const {
+  noteRead();
   std::lock_guard lock(mutex_);
   return position_;
 }
 
 CursorImage X11CursorSource::currentCursorImage() const {
+  noteRead();
   std::lock_guard lock(mutex_);
   return image_;
 }

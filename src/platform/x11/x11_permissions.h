@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,10 +19,14 @@ std::optional<std::string> waylandSessionRefusal(const std::map<std::string, std
 std::map<std::string, std::string> processEnvironment();
 
 // Capture is granted when the root window can be read; accessibility when XTEST is present.
+// Every check runs on one connection of its own, opened by the first check and kept (opened
+// again after the server went away), on its pump's thread: a caller waits for the answer at most
+// a bounded time.
 class X11Permissions final : public Permissions {
  public:
   explicit X11Permissions(std::string displayName = {},
                           std::map<std::string, std::string> environment = processEnvironment());
+  ~X11Permissions() override;
 
   bool screenCapturePreflight() const override { return !screenCaptureDenialReason(); }
   bool requestScreenCapture() override { return screenCapturePreflight(); }
@@ -29,8 +34,15 @@ class X11Permissions final : public Permissions {
   bool accessibilityTrusted() const override;
 
  private:
+  // Runs `check` on the checks' connection (null when it cannot be opened) and returns its
+  // answer; nothing when none came in time.
+  template <class Value>
+  std::optional<Value> probe(std::function<Value(XConnection*)> check) const;
+
   std::string displayName_;
   std::map<std::string, std::string> environment_;
+  mutable std::mutex mutex_;
+  mutable std::unique_ptr<XEventPump> pump_;
 };
 
 // Seconds since the last input, from the MIT-SCREEN-SAVER extension, sampled by a thread of
