@@ -306,10 +306,11 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   }
   auto frame = frameBuffer(outputWidth, outputHeight);
   copyOpaque(*image_, *frame);
-  if (previous_) {
-    if (auto changes = changedTiles(*previous_, *frame)) frame->setChanges(std::move(*changes));
+  if (auto previous = previous_.lock(); previous && previous->serial() == previousSerial_) {
+    if (auto changes = changedTiles(*previous, *frame)) frame->setChanges(std::move(*changes));
   }
   previous_ = frame;
+  previousSerial_ = frame->serial();
   return SharedPixelBuffer(std::move(frame));
 }
 
