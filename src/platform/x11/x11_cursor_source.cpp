@@ -91,11 +91,7 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
-    {
-      std::lock_guard lock(self->mutex_);
-      self->resting_ = pumpClock() - self->lastReadAt_ > kRestAfter;
-      if (self->resting_) return std::nullopt;  // until a call posts a wake-up
-    }
+    if (self->sampling_.shouldRest(pumpClock())) return std::nullopt;  // until a read wakes it
     sampler->sample(*self);
     return kSampleInterval;
   };
@@ -113,14 +109,7 @@ X11CursorSource::~X11CursorSource() {
 }
 
 void X11CursorSource::noteRead() const {
-  bool wake = false;
-  {
-    std::lock_guard lock(mutex_);
-    lastReadAt_ = pumpClock();
-    wake = resting_;
-    resting_ = false;
-  }
-  if (wake) pump_.post([](XConnection*) {});
+  if (sampling_.noteRead(pumpClock())) pump_.post([](XConnection*) {});
 }
 
 std::optional<Point> X11CursorSource::cursorPosition() const {

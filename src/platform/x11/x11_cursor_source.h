@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/screen_capture.h"
+#include "platform/x11/sampling_while_read.h"
 #include "platform/x11/x_event_pump.h"
 
 namespace corvane::platform::x11 {
@@ -35,8 +36,7 @@ class X11CursorSource final : public CursorSource {
   mutable std::mutex mutex_;
   std::optional<Point> position_;
   CursorImage image_;
-  mutable double lastReadAt_ = 0;  // pumpClock()
-  mutable bool resting_ = false;
+  mutable SamplingWhileRead sampling_{kRestAfter};
   mutable XEventPump pump_;
 };
 
