@@ -12,8 +12,6 @@
 // nanoseconds, for every thread of the processes measured.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <algorithm>
 #include <atomic>
@@ -31,6 +29,7 @@
 
 #include "figures/ratio_statistics.h"
 #include "platform/x11/xlib.h"
+#include "root_grab.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 
@@ -246,38 +245,6 @@ void BM_IdleCpu(benchmark::State& state) {
                  " s");
 }
 
-// One XShmGetImage of the whole root into a segment of its own.
-class RootGrab {
- public:
-  explicit RootGrab(Display* display) : display_(display) {
-    const int width = DisplayWidth(display, 0), height = DisplayHeight(display, 0);
-    image_ = XShmCreateImage(display, DefaultVisual(display, 0), DefaultDepth(display, 0), ZPixmap,
-                             nullptr, &segment_, width, height);
-    segment_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * height,
-                            IPC_CREAT | 0600);
-    segment_.shmaddr = image_->data = static_cast<char*>(shmat(segment_.shmid, nullptr, 0));
-    XShmAttach(display, &segment_);
-    XSync(display, False);
-    shmctl(segment_.shmid, IPC_RMID, nullptr);
-  }
-  ~RootGrab() {
-    XShmDetach(display_, &segment_);
-    XSync(display_, False);
-    shmdt(segment_.shmaddr);
-    image_->data = nullptr;
-    XDestroyImage(image_);
-  }
-  RootGrab(const RootGrab&) = delete;
-  RootGrab& operator=(const RootGrab&) = delete;
-
-  void once() { XShmGetImage(display_, DefaultRootWindow(display_), image_, 0, 0, AllPlanes); }
-
- private:
-  Display* display_;
-  XShmSegmentInfo segment_{};
-  XImage* image_ = nullptr;
-};
-
 // Calls `tick` 60 times a second on a thread of its own until destroyed.
 class SixtyHertz {
  public:
@@ -326,7 +293,7 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
   const pid_t server = desktop.server().pid();
   // CPU seconds per second of a block of root grabs at 60 a second.
   auto rootGrabBlock = [&] {
-    RootGrab grab(grabConnection);
+    corvane::bench::RootGrab grab(grabConnection);
     std::atomic<double> grabberSeconds{0};
     const double serverBefore = runSeconds(server);
     const auto start = Clock::now();

@@ -7,8 +7,6 @@
 // ratio is measured like for like (like_for_like.h); frames a second come from the same median,
 // on the one thread that composes.
 #include <benchmark/benchmark.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <chrono>
 #include <map>
@@ -19,6 +17,7 @@
 #include "like_for_like.h"
 #include "platform/x11/capture_session.h"
 #include "platform/x11/xlib.h"
+#include "root_grab.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 
@@ -79,38 +78,6 @@ int windowsShown(const Desktop& desktop, const PixelBuffer& frame) {
   for (std::size_t i = 1; i < desktop.colours.size(); ++i) shown += seen.count(desktop.colours[i]);
   return shown;
 }
-
-// The reference of the ratio: one XShmGetImage of the whole root into a segment of its own.
-class RootGrab {
- public:
-  explicit RootGrab(Display* display) : display_(display) {
-    const int width = DisplayWidth(display, 0), height = DisplayHeight(display, 0);
-    image_ = XShmCreateImage(display, DefaultVisual(display, 0), DefaultDepth(display, 0), ZPixmap,
-                             nullptr, &segment_, width, height);
-    segment_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * height,
-                            IPC_CREAT | 0600);
-    segment_.shmaddr = image_->data = static_cast<char*>(shmat(segment_.shmid, nullptr, 0));
-    XShmAttach(display, &segment_);
-    XSync(display, False);
-    shmctl(segment_.shmid, IPC_RMID, nullptr);
-  }
-  ~RootGrab() {
-    XShmDetach(display_, &segment_);
-    XSync(display_, False);
-    shmdt(segment_.shmaddr);
-    image_->data = nullptr;
-    XDestroyImage(image_);
-  }
-  RootGrab(const RootGrab&) = delete;
-  RootGrab& operator=(const RootGrab&) = delete;
-
-  void once() { XShmGetImage(display_, DefaultRootWindow(display_), image_, 0, 0, AllPlanes); }
-
- private:
-  Display* display_;
-  XShmSegmentInfo segment_{};
-  XImage* image_ = nullptr;
-};
 
 void BM_ComposedFrame(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
@@ -174,7 +141,7 @@ void BM_ComposedFrame(benchmark::State& state) {
   filter.displayID = 0;  // the primary monitor
   filter.excludedApplications.push_back(ShareableApplication{"Secret", "Secret", 0});
   StreamConfiguration configuration;
-  RootGrab rootGrab(display);
+  corvane::bench::RootGrab rootGrab(display);
   corvane::bench::LikeForLikeRatio ratio(
       state, "root_grab", [&] { rootGrab.once(); }, 4);
   for (auto _ : state) {
