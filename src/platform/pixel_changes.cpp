@@ -20,6 +20,10 @@ std::optional<PixelChanges> changedTiles(const PixelBuffer& before, const PixelB
     int unknown = columns;  // columns not yet found changed in this band
     for (int y = top; y < top + rows && unknown > 0; ++y) {
       const std::size_t row = static_cast<std::size_t>(y) * after.bytesPerRow();
+      // Most rows of a frame are unchanged: one comparison of the whole row settles them.
+      if (std::memcmp(before.data() + row, after.data() + row,
+                      static_cast<std::size_t>(after.width()) * 4) == 0)
+        continue;
       for (int column = 0; column < columns; ++column) {
         if (changed[column]) continue;
         const int x = column * tile;
