@@ -44,6 +44,24 @@ std::vector<SharedPixelBuffer> makeFrames() {
   return frames;
 }
 
+// Two frames alike but for one 400×300 area (a window that animates), each saying so of the
+// other, so the output redraws that area alone.
+std::vector<SharedPixelBuffer> makeFramesChangingInAnArea() {
+  const corvane::platform::PixelChanges::Area area{700, 400, 400, 300};
+  std::vector<std::shared_ptr<PixelBuffer>> frames;
+  for (std::uint32_t colour : {0xFF3060C0u, 0xFFC06030u}) {
+    auto buffer = std::make_shared<PixelBuffer>(kWidth, kHeight);
+    buffer->fill(0xFF204060u);
+    for (int y = 0; y < kHeight; y += 7) buffer->setPixel((y * 13) % kWidth, y, 0xFFFFFFFF);
+    for (int y = area.y; y < area.y + area.height; ++y)
+      for (int x = area.x; x < area.x + area.width; ++x) buffer->setPixel(x, y, colour);
+    frames.push_back(buffer);
+  }
+  frames[0]->setChanges(corvane::platform::PixelChanges{frames[1]->serial(), {area}});
+  frames[1]->setChanges(corvane::platform::PixelChanges{frames[0]->serial(), {area}});
+  return {frames.begin(), frames.end()};
+}
+
 // The ratios' reference on its own: a copy of each of the two frames in turn, as the
 // presentation benchmarks draw them (so not from a buffer that stays in the cache).
 void BM_MemcpyFrame(benchmark::State& state) {
@@ -61,7 +79,8 @@ void waitForServer() {
 
 // Surface update → coalesced redraw on the main actor → canvas paint → presentation reported →
 // the pixels on the X server.
-void presentFrames(benchmark::State& state, QSize canvasSize, ProtectedShareSizingMode mode) {
+void presentFrames(benchmark::State& state, QSize canvasSize, ProtectedShareSizingMode mode,
+                   const std::vector<SharedPixelBuffer>& frames = makeFrames()) {
   corvane::ui::QtMainExecutor executor;
   corvane::runtime::ScopedRuntime runtime(
       corvane::runtime::RuntimeServices{&executor, corvane::runtime::threadQueueFactory()});
@@ -79,7 +98,6 @@ void presentFrames(benchmark::State& state, QSize canvasSize, ProtectedShareSizi
   }
   waitForServer();
 
-  const auto frames = makeFrames();
   // The reference copies the very frames the canvas draws, in the same turn.
   corvane::bench::FrameCopy copy({frames[1]->data(), frames[0]->data()}, frames[0]->byteCount());
   corvane::bench::LikeForLikeRatio ratio(
@@ -107,9 +125,16 @@ void BM_PresentFit1080pInto1280x720(benchmark::State& state) {
   presentFrames(state, QSize(1280, 720), ProtectedShareSizingMode::fit);
 }
 
+// Not a goal: what the output costs when a frame says only a 400×300 area changed.
+void BM_PresentChangedArea1080p(benchmark::State& state) {
+  presentFrames(state, QSize(kWidth, kHeight), ProtectedShareSizingMode::actual,
+                makeFramesChangingInAnArea());
+}
+
 BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresentActualSize1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PresentFit1080pInto1280x720)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PresentChangedArea1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
