@@ -140,6 +140,7 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
   callbacks.idle = [weak, connection]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self || *connection == nullptr) return std::nullopt;
+    if (self->sampling_.shouldRest(pumpClock())) return std::nullopt;  // until a read wakes it
     self->sample(**connection);
     return kSampleInterval;
   };
@@ -166,11 +167,19 @@ void X11InputIdleness::sample(XConnection& connection) {
   idleAtSample_ =
       read ? std::optional<double>(static_cast<double>(info.idle) / 1000.0) : std::nullopt;
   sampledAt_ = pumpClock();
+  awaitingFreshSample_ = false;
 }
 
 double X11InputIdleness::secondsSinceLastInput() const {
+  if (sampling_.noteRead(pumpClock())) {
+    {
+      std::lock_guard lock(mutex_);
+      awaitingFreshSample_ = true;  // the last sample is older than the rest
+    }
+    pump_.post([](XConnection*) {});
+  }
   std::lock_guard lock(mutex_);
-  if (!idleAtSample_) return 0;
+  if (!idleAtSample_ || awaitingFreshSample_) return 0;
   return *idleAtSample_ + std::max(0.0, pumpClock() - sampledAt_);
 }
 

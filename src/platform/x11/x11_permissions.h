@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/permissions.h"
+#include "platform/x11/sampling_while_read.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_event_pump.h"
 
@@ -46,9 +47,11 @@ class X11Permissions final : public Permissions {
 };
 
 // Seconds since the last input, from the MIT-SCREEN-SAVER extension, sampled by a thread of
-// its own every kSampleInterval; a call reads the last sample plus the time since it, so a
-// server that stops answering never holds up the caller. 0 before the first sample (so the
-// caller never takes an unknown for a long idle time).
+// its own every kSampleInterval while it is read; a call reads the last sample plus the time
+// since it, so a server that stops answering never holds up the caller. Once nobody has read it
+// for kRestAfter seconds the thread rests (no request to the server) until the next call, which
+// wakes it. 0 before the first sample and on waking (so the caller never takes an unknown for a
+// long idle time).
 class X11InputIdleness final : public InputIdleness {
  public:
   static runtime::Result<std::shared_ptr<X11InputIdleness>> open(
@@ -57,6 +60,7 @@ class X11InputIdleness final : public InputIdleness {
   double secondsSinceLastInput() const override;
 
   static constexpr double kSampleInterval = 0.1;
+  static constexpr double kRestAfter = 10.0;
 
  private:
   X11InputIdleness() = default;
@@ -65,7 +69,9 @@ class X11InputIdleness final : public InputIdleness {
   mutable std::mutex mutex_;
   std::optional<double> idleAtSample_;
   double sampledAt_ = 0;
-  XEventPump pump_;
+  mutable bool awaitingFreshSample_ = false;
+  mutable SamplingWhileRead sampling_{kRestAfter};
+  mutable XEventPump pump_;
 };
 
 }  // namespace corvane::platform::x11
