@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -40,18 +41,23 @@ void BM_DetectChangedTilesUnchanged(benchmark::State& state) {
   const int height = static_cast<int>(state.range(1));
   const int threads = static_cast<int>(state.range(2));
   const auto kernel = state.range(3) == 1 ? TileKernel::avx2 : TileKernel::scalar;
-  auto detector = FrameChangeDetector::make(64, std::make_shared<TileWorkers>(threads), kernel);
+  auto workers = std::make_shared<TileWorkers>(threads);
+  auto detector = FrameChangeDetector::make(64, workers, kernel);
   if (!detector) {
     state.SkipWithError("this CPU cannot run the kernel");
     return;
   }
   // Each frame compared is a buffer of its own, as captured frames are (the same pair over and
-  // over would stay in the cache), and the copy reads those very frames.
+  // over would stay in the cache), and the copy reads those very frames, spread over the same
+  // workers in as many slices as the frame has rows of tiles.
   auto previous = testing::texturedFrame(width, height);
   std::vector<std::shared_ptr<platform::PixelBuffer>> frames;
   for (int i = 0; i < 3; ++i) frames.push_back(testing::copyOf(*previous));
   bench::FrameCopy copy({frames[0]->data(), frames[1]->data(), frames[2]->data()},
                         previous->byteCount(), 2);
+  copy.spreadOver((height + 63) / 64, [&](int count, const std::function<void(int)>& body) {
+    workers->forEach(count, body);
+  });
   std::size_t next = 0;
   measureAgainstCopy(state, copy, [&] {
     const auto summary = detector->detect(*frames[next++ % frames.size()], previous.get());

@@ -1,20 +1,24 @@
 // Composed, filtered frames of the X11 backend against a plain XShmGetImage of the whole root,
 // on a private Xvfb, at 1920x1080 and 3840x2160 with 5 and 25 windows (one excluded); at 1080p
 // also with a window that painted only a quarter of itself (the rest drawn as the neutral fill
-// through a clip region). The ratio is measured like for like (like_for_like.h); frames a second
-// come from the same median, on the one thread that composes.
+// through a clip region). Every window belongs to a client process of its own, as on a desktop,
+// so leaving out the excluded application leaves out its window only; the benchmark counts the
+// windows whose colour reached the frame and fails when the frame is the bare background. The
+// ratio is measured like for like (like_for_like.h); frames a second come from the same median,
+// on the one thread that composes.
 #include <benchmark/benchmark.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "like_for_like.h"
 #include "platform/x11/capture_session.h"
 #include "platform/x11/xlib.h"
+#include "root_grab.h"
+#include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 
 namespace {
@@ -24,12 +28,18 @@ using namespace corvane::platform::x11;
 
 struct Desktop {
   std::unique_ptr<corvane::testing::XvfbServer> server;
-  // Owns the windows; never read by the capture as "own". Opened like every display of the
-  // process, so extension records are shared safely with the capture's connections.
+  // Each window is the main window of a client process of its own; the first is the excluded
+  // application's.
+  std::vector<std::unique_ptr<corvane::testing::TestClient>> clients;
+  std::vector<std::uint32_t> colours;
+  // Makes the window that paints a quarter of itself.
   std::unique_ptr<XConnection> painterConnection;
   Display* painter = nullptr;
-  std::vector<Window> windows;
 };
+
+constexpr std::uint32_t colourOf(int i) {
+  return 0x203040u + static_cast<std::uint32_t>(i) * 0x050607u;
+}
 
 Desktop& desktopFor(int width, int height, int windowCount) {
   static std::map<std::tuple<int, int, int>, std::unique_ptr<Desktop>> desktops;
@@ -42,53 +52,32 @@ Desktop& desktopFor(int width, int height, int windowCount) {
   slot->painterConnection = std::move(painter).value();
   slot->painter = slot->painterConnection->display();
   for (int i = 0; i < windowCount; ++i) {
-    XSetWindowAttributes attributes{};
-    attributes.background_pixel = 0x203040 + static_cast<unsigned long>(i) * 0x050607;
-    const int w = width / 3, h = height / 3;
-    const int x = (i * 97) % (width - w), y = (i * 61) % (height - h);
-    Window window =
-        XCreateWindow(slot->painter, DefaultRootWindow(slot->painter), x, y, w, h, 0,
-                      CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &attributes);
-    XClassHint hint{const_cast<char*>("bench"), const_cast<char*>(i == 0 ? "Secret" : "Bench")};
-    XSetClassHint(slot->painter, window, &hint);
-    XMapWindow(slot->painter, window);
-    slot->windows.push_back(window);
+    corvane::testing::TestClientOptions options;
+    options.windowClass = i == 0 ? "Secret" : "Bench";
+    options.colour = colourOf(i);
+    options.width = width / 3;
+    options.height = height / 3;
+    options.x = (i * 97) % (width - options.width);
+    options.y = (i * 61) % (height - options.height);
+    slot->clients.push_back(
+        std::make_unique<corvane::testing::TestClient>(slot->server->name(), options));
+    slot->colours.push_back(options.colour);
   }
-  XSync(slot->painter, False);
   return *slot;
 }
 
-// The reference of the ratio: one XShmGetImage of the whole root into a segment of its own.
-class RootGrab {
- public:
-  explicit RootGrab(Display* display) : display_(display) {
-    const int width = DisplayWidth(display, 0), height = DisplayHeight(display, 0);
-    image_ = XShmCreateImage(display, DefaultVisual(display, 0), DefaultDepth(display, 0), ZPixmap,
-                             nullptr, &segment_, width, height);
-    segment_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * height,
-                            IPC_CREAT | 0600);
-    segment_.shmaddr = image_->data = static_cast<char*>(shmat(segment_.shmid, nullptr, 0));
-    XShmAttach(display, &segment_);
-    XSync(display, False);
-    shmctl(segment_.shmid, IPC_RMID, nullptr);
+// How many of the desktop's ordinary windows show in `frame` (by their colour); -1 when a pixel
+// of the excluded one does.
+int windowsShown(const Desktop& desktop, const PixelBuffer& frame) {
+  std::set<std::uint32_t> seen;
+  for (int y = 0; y < frame.height(); y += 2) {
+    for (int x = 0; x < frame.width(); x += 2) seen.insert(frame.pixel(x, y) & 0xFFFFFFu);
   }
-  ~RootGrab() {
-    XShmDetach(display_, &segment_);
-    XSync(display_, False);
-    shmdt(segment_.shmaddr);
-    image_->data = nullptr;
-    XDestroyImage(image_);
-  }
-  RootGrab(const RootGrab&) = delete;
-  RootGrab& operator=(const RootGrab&) = delete;
-
-  void once() { XShmGetImage(display_, DefaultRootWindow(display_), image_, 0, 0, AllPlanes); }
-
- private:
-  Display* display_;
-  XShmSegmentInfo segment_{};
-  XImage* image_ = nullptr;
-};
+  if (seen.count(desktop.colours.front()) != 0) return -1;
+  int shown = 0;
+  for (std::size_t i = 1; i < desktop.colours.size(); ++i) shown += seen.count(desktop.colours[i]);
+  return shown;
+}
 
 void BM_ComposedFrame(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
@@ -152,9 +141,11 @@ void BM_ComposedFrame(benchmark::State& state) {
   filter.displayID = 0;  // the primary monitor
   filter.excludedApplications.push_back(ShareableApplication{"Secret", "Secret", 0});
   StreamConfiguration configuration;
-  RootGrab rootGrab(display);
+  corvane::bench::RootGrab rootGrab(display);
   corvane::bench::LikeForLikeRatio ratio(
       state, "root_grab", [&] { rootGrab.once(); }, 4);
+  // Each frame is held until the next one comes, as the output holds the frame it shows.
+  SharedPixelBuffer onScreen;
   for (auto _ : state) {
     auto frame = (*session)->compose(filter, configuration, 1);
     if (!frame) {
@@ -162,12 +153,20 @@ void BM_ComposedFrame(benchmark::State& state) {
       break;
     }
     benchmark::DoNotOptimize(frame.value()->data());
+    onScreen = std::move(frame).value();
     ratio.unitDone();
   }
+  // What the frames held, read outside the measured blocks.
+  const auto last = (*session)->compose(filter, configuration, 1);
+  const int windows = last ? windowsShown(desktop, *last.value()) : 0;
+  if (windows < 0) state.SkipWithError("the excluded window reached the frame");
+  if (windows == 0) state.SkipWithError("the frame is the bare background: no window was drawn");
+  state.counters["windows_shown"] = windows;
   ratio.report("frame");
   if (const auto figures = ratio.figures(); figures.blocks > 0)
     state.counters["frames_per_second"] = 1.0 / figures.pathSeconds;
-  state.SetLabel(std::to_string(windowCount) + " windows, one excluded" +
+  state.SetLabel(std::to_string(windowCount) + " windows of as many clients, one excluded, " +
+                 std::to_string(windows) + " shown" +
                  (partlyPainted != None ? ", one painted a quarter" : ""));
   session.value().reset();
   if (partlyPainted != None) {

@@ -61,9 +61,23 @@ FrameCopy::FrameCopy(std::vector<const std::uint8_t*> sources, std::size_t bytes
   for (int i = 0; i < std::max(1, destinations); ++i) destinations_.emplace_back(bytes, 0);
 }
 
+void FrameCopy::spreadOver(int slices, Spread spread) {
+  slices_ = std::max(1, slices);
+  spread_ = std::move(spread);
+}
+
 void FrameCopy::once() {
   auto& to = destinations_[count_ % destinations_.size()];
-  std::memcpy(to.data(), sources_[count_ % sources_.size()], bytes_);
+  const std::uint8_t* from = sources_[count_ % sources_.size()];
+  if (spread_) {
+    const std::size_t slice = (bytes_ + static_cast<std::size_t>(slices_) - 1) / slices_;
+    spread_(slices_, [&](int i) {
+      const std::size_t begin = std::min(bytes_, slice * static_cast<std::size_t>(i));
+      std::memcpy(to.data() + begin, from + begin, std::min(bytes_, begin + slice) - begin);
+    });
+  } else {
+    std::memcpy(to.data(), from, bytes_);
+  }
   benchmark::DoNotOptimize(to.data());
   benchmark::ClobberMemory();
   ++count_;

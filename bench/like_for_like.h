@@ -82,6 +82,13 @@ class FrameCopy {
  public:
   FrameCopy(std::vector<const std::uint8_t*> sources, std::size_t bytes, int destinations = 1);
   void once();
+
+  // Runs body(i) once for every i in [0, count), possibly on several threads, and returns when
+  // all have run.
+  using Spread = std::function<void(int count, const std::function<void(int)>& body)>;
+  // From now on each copy is cut into `slices` equal parts handed to `spread`: a path that runs
+  // on worker threads is compared with the copy on those same workers.
+  void spreadOver(int slices, Spread spread);
   std::size_t bytes() const { return bytes_; }
 
  private:
@@ -89,6 +96,8 @@ class FrameCopy {
   std::size_t bytes_;
   std::vector<std::vector<std::uint8_t>> destinations_;
   std::size_t count_ = 0;
+  int slices_ = 1;
+  Spread spread_;
 };
 
 }  // namespace corvane::bench

@@ -534,6 +534,9 @@ void ProtectedShareEngine::endCaptureFilterTransition() {
   syncFrameDeliveryState(false);
   showStatusAfterHoldEnded();
   record("protected_share_capture_filter_transition_completed");
+  // Frames of the hold were dropped, and the screen may not change for a while: a frame now
+  // rather than at the stream's keep-alive.
+  if (supervisor_->stream() && !supervisor_->isStarting()) supervisor_->stream()->requestFrame();
 }
 
 void ProtectedShareEngine::updateCaptureConfiguration(

@@ -1,15 +1,37 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace corvane::platform {
 
+// Where an image differs from an earlier image of the same source: that image's serial and the
+// rectangles (in pixels) outside which the two hold the same pixels.
+struct PixelChanges {
+  struct Area {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const Area&) const = default;
+  };
+  std::uint64_t sinceSerial = 0;
+  std::vector<Area> areas;
+};
+
 // A 32-bit BGRA image (byte order B, G, R, A in memory; premultiplied, opaque on screen).
 // Capture writes it once; afterwards it is shared read-only between the hand-off records, the
 // output surface and the canvas, so a frame crosses the pipeline without another copy.
+//
+// Each buffer has a serial of its own (a copy, or the same buffer written again, gets a new one)
+// and may say where it differs from an earlier buffer (changes()), so a consumer that shows that
+// earlier buffer can redraw only what changed. A buffer says nothing of the kind unless its
+// writer set it, and forgets it when its pixels are written again or copied: unknown changes
+// mean the whole image.
 class PixelBuffer {
  public:
   PixelBuffer(int width, int height)
@@ -17,13 +39,38 @@ class PixelBuffer {
         height_(height),
         bytesPerRow_(width * 4),
         bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4) {}
+  PixelBuffer(const PixelBuffer& other)
+      : width_(other.width_),
+        height_(other.height_),
+        bytesPerRow_(other.bytesPerRow_),
+        bytes_(other.bytes_) {}
+  PixelBuffer& operator=(const PixelBuffer& other) {
+    width_ = other.width_;
+    height_ = other.height_;
+    bytesPerRow_ = other.bytesPerRow_;
+    bytes_ = other.bytes_;
+    rewritten();
+    return *this;
+  }
+  PixelBuffer(PixelBuffer&&) noexcept = default;
+  PixelBuffer& operator=(PixelBuffer&&) noexcept = default;
 
   int width() const { return width_; }
   int height() const { return height_; }
   int bytesPerRow() const { return bytesPerRow_; }
   std::size_t byteCount() const { return bytes_.size(); }
   const std::uint8_t* data() const { return bytes_.data(); }
-  std::uint8_t* mutableData() { return bytes_.data(); }
+  // For writing the pixels: forgets what changes() said.
+  std::uint8_t* mutableData() {
+    rewritten();
+    return bytes_.data();
+  }
+
+  std::uint64_t serial() const { return serial_; }
+  // Where this image differs from the buffer with serial changes()->sinceSerial; nothing when
+  // unknown. Set by the writer once the pixels are final, before the buffer is shared.
+  const std::optional<PixelChanges>& changes() const { return changes_; }
+  void setChanges(PixelChanges changes) { changes_ = std::move(changes); }
 
   // The pixel at (x, y) as 0xAARRGGBB.
   std::uint32_t pixel(int x, int y) const {
@@ -32,9 +79,11 @@ class PixelBuffer {
     return value;
   }
   void setPixel(int x, int y, std::uint32_t argb) {
+    rewritten();
     std::memcpy(bytes_.data() + static_cast<std::size_t>(y) * bytesPerRow_ + x * 4, &argb, 4);
   }
   void fill(std::uint32_t argb) {
+    rewritten();
     auto* p = reinterpret_cast<std::uint32_t*>(bytes_.data());
     std::fill(p, p + static_cast<std::size_t>(width_) * height_, argb);
   }
@@ -44,6 +93,18 @@ class PixelBuffer {
   int height_;
   int bytesPerRow_;
   std::vector<std::uint8_t> bytes_;
+  std::uint64_t serial_ = nextSerial();
+  std::optional<PixelChanges> changes_;
+
+  // Pixels written again make another image.
+  void rewritten() {
+    serial_ = nextSerial();
+    changes_.reset();
+  }
+  static std::uint64_t nextSerial() {
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+  }
 };
 
 using SharedPixelBuffer = std::shared_ptr<const PixelBuffer>;

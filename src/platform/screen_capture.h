@@ -113,6 +113,9 @@ class CaptureStream {
   virtual void stopCapture(Completion completion) = 0;
   virtual void updateContentFilter(ContentFilter filter, Completion completion) = 0;
   virtual void updateConfiguration(StreamConfiguration configuration, Completion completion) = 0;
+  // Asks for a frame as soon as the stream may make one, even when nothing on screen changed
+  // (a stream that makes frames only on change otherwise waits for its keep-alive).
+  virtual void requestFrame() {}
 };
 
 class ScreenCapture {

@@ -8,6 +8,7 @@
 
 #include "capture/protected_output_surface.h"
 #include "share_window/canvas_layout.h"
+#include "share_window/changed_output_area.h"
 
 namespace corvane::ui {
 
@@ -25,6 +26,16 @@ QRectF toQRectF(const Rect& r) {
 // A QImage over the buffer's own bytes: no copy. Captured frames are opaque, and Format_RGB32
 // is B, G, R, X in memory on little-endian machines, exactly the buffer's layout; the alpha byte
 // (0 in some captures) is ignored.
+Rect toRect(const QRect& r) {
+  return Rect{{static_cast<double>(r.x()), static_cast<double>(r.y())},
+              {static_cast<double>(r.width()), static_cast<double>(r.height())}};
+}
+
+// Every pixel the cursor drawn in `rect` may touch (it is drawn filtered).
+QRect cursorArea(const Rect& rect) {
+  return toQRectF(rect).toAlignedRect().adjusted(-1, -1, 1, 1);
+}
+
 QImage wrapFrame(const platform::PixelBuffer& buffer) {
   return QImage(buffer.data(), buffer.width(), buffer.height(), buffer.bytesPerRow(),
                 QImage::Format_RGB32);
@@ -61,7 +72,7 @@ ProtectedShareCanvas::ProtectedShareCanvas(std::shared_ptr<capture::ProtectedOut
   if (surface_) {
     QPointer<ProtectedShareCanvas> self(this);
     redrawSubscription_ = surface_->setRedrawHandler([self](capture::ProtectedRedrawRequest) {
-      if (self) self->update();
+      if (self) self->updateChangedPart();
     });
   }
 }
@@ -71,12 +82,50 @@ ProtectedShareCanvas::~ProtectedShareCanvas() = default;
 void ProtectedShareCanvas::setDrawsOutput(bool drawsOutput) {
   if (drawsOutput_ == drawsOutput) return;
   drawsOutput_ = drawsOutput;
+  shownSerial_ = 0;
   update();
+}
+
+Rect ProtectedShareCanvas::targetFor(const platform::PixelBuffer& buffer) const {
+  const Size pixels{static_cast<double>(buffer.width()), static_cast<double>(buffer.height())};
+  return share_window::outputImageRect(
+      Size{static_cast<double>(width()), static_cast<double>(height())}, pixels, viewport_,
+      devicePixelRatioF());
+}
+
+void ProtectedShareCanvas::updateChangedPart() {
+  const auto snapshot = drawsOutput_ && surface_ ? surface_->snapshot() : std::nullopt;
+  if (!snapshot || !snapshot->image) {
+    shownSerial_ = 0;
+    update();
+    return;
+  }
+  const Rect target = targetFor(*snapshot->image);
+  // Whole points, as paintEvent draws the image.
+  const QRect imageRect = toQRectF(target).toRect();
+  const auto changed =
+      target.isEmpty() || imageRect != paintedImageRect_
+          ? std::nullopt
+          : share_window::changedOutputRects(*snapshot->image, shownSerial_, toRect(imageRect));
+  // From here on, what lies outside the pending repaint shows this image.
+  shownSerial_ = snapshot->image->serial();
+  if (!changed) {
+    update();
+    return;
+  }
+  QRegion region = paintedCursorRect_;
+  for (const Rect& rect : *changed) region += toQRectF(rect).toAlignedRect();
+  if (auto cursor = share_window::outputCursorRect(target, snapshot->cursor))
+    region += cursorArea(*cursor);
+  // A new revision is presented even when no pixel changed: one pixel of the image is repainted.
+  if (region.isEmpty()) region = QRect(imageRect.topLeft(), QSize(1, 1));
+  update(region);
 }
 
 void ProtectedShareCanvas::setViewport(const share_window::ProtectedShareViewportState& viewport) {
   if (viewport_ == viewport) return;
   viewport_ = viewport;
+  shownSerial_ = 0;
   update();
 }
 
@@ -106,6 +155,9 @@ void ProtectedShareCanvas::drawPlaceholder(QPainter& painter) {
 
 void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  // Set again below once an image is drawn; otherwise the next frame repaints whole.
+  paintedImageRect_ = QRect();
+  paintedCursorRect_ = QRect();
   if (!drawsOutput_ || !surface_) {
     painter.fillRect(rect(), kBackground);
     drawPlaceholder(painter);
@@ -123,10 +175,7 @@ void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
     surface_->reportPresentationFailed(snapshot->revision);
     return;
   }
-  const Size pixels{static_cast<double>(buffer->width()), static_cast<double>(buffer->height())};
-  const qreal ratio = devicePixelRatioF();
-  const Rect target = share_window::outputImageRect(
-      Size{static_cast<double>(width()), static_cast<double>(height())}, pixels, viewport_, ratio);
+  const Rect target = targetFor(*buffer);
   if (target.isEmpty()) {
     painter.fillRect(rect(), kBackground);
     surface_->reportPresentationFailed(snapshot->revision);
@@ -139,10 +188,13 @@ void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
     painter.fillRect(band, kBackground);
   drawFrame(painter, *buffer, imageRect, event->region());
 
+  paintedImageRect_ = imageRect;
+  paintedCursorRect_ = QRect();
   if (auto cursorRect = share_window::outputCursorRect(target, snapshot->cursor)) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.setClipRect(imageRect);
     painter.drawImage(toQRectF(*cursorRect), wrapCursor(*snapshot->cursor.image));
+    paintedCursorRect_ = cursorArea(*cursorRect);
   }
   painter.end();
   ++presentedFrames_;

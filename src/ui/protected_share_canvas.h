@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/geometry.h"
 #include "runtime/subscription.h"
 #include "share_window/viewport_state.h"
 #include "ui/bilinear_frame_scaler.h"
@@ -42,6 +43,11 @@ class ProtectedShareCanvas final : public QWidget {
 
  private:
   void drawPlaceholder(class QPainter& painter);
+  // Asks for a repaint of what the surface's latest snapshot changed on screen: its changed
+  // areas when the image says what changed since the image on screen, otherwise everything.
+  void updateChangedPart();
+  // Where the image goes in the canvas; empty when it cannot be drawn.
+  platform::Rect targetFor(const platform::PixelBuffer& buffer) const;
   // Draws the frame into imageRect (whole logical pixels), touching only the exposed region.
   void drawFrame(QPainter& painter, const platform::PixelBuffer& buffer, const QRect& imageRect,
                  const QRegion& exposed);
@@ -55,6 +61,11 @@ class ProtectedShareCanvas final : public QWidget {
   BilinearFrameScaler scaler_;
   int presentedFrames_ = 0;
   std::uint64_t lastPresentedRevision_ = 0;
+  // Outside the repaint Qt has pending, the canvas shows the image with this serial (0: unknown)
+  // in paintedImageRect_, and the cursor in paintedCursorRect_ (empty: none).
+  std::uint64_t shownSerial_ = 0;
+  QRect paintedImageRect_;
+  QRect paintedCursorRect_;
 };
 
 }  // namespace corvane::ui

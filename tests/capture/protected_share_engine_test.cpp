@@ -246,6 +246,30 @@ TEST_F(ProtectedShareEngineTest, NewlyExcludedAppIsHeldBackIncludingLateFramesOf
   EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
 }
 
+TEST_F(ProtectedShareEngineTest, TheEndOfAFilterTransitionAsksTheStreamForAFrameAtOnce) {
+  h.startSharing({"org.example.Vault"});
+  h.loop.advance(0.5);
+  // First a filter that replaces the stream, then a refresh that keeps the same filter.
+  for (const bool replaced : {true, false}) {
+    SCOPED_TRACE(replaced ? "the stream replaced" : "the same filter kept");
+    const int before = h.desktop->captureCounters().frameRequests;
+    if (replaced) {
+      h.engine->updateCaptureConfiguration({"org.example.Vault", "org.example.Editor"}, false, {},
+                                           std::nullopt);
+    } else {
+      h.engine->refreshCaptureFilterForApplicationChange(true, std::nullopt, std::nullopt);
+    }
+    ASSERT_TRUE(h.engine->isCaptureFilterTransitioning.value());
+    // Stepped finely: no request during the hold, one in the very step it ends.
+    for (int step = 0; step < 400 && h.engine->isCaptureFilterTransitioning.value(); ++step) {
+      EXPECT_EQ(h.desktop->captureCounters().frameRequests, before);
+      h.loop.advance(0.005);
+    }
+    EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+    EXPECT_EQ(h.desktop->captureCounters().frameRequests, before + 1);
+  }
+}
+
 TEST_F(ProtectedShareEngineTest, ProtectedAppLaunchFreezesUntilTheFilterCoversIt) {
   h.startSharing({"org.example.Vault", "org.example.Keys"});
   h.loop.advance(0.3);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "platform/x11/monitors.h"
 #include "platform/x11/x11_cursor_source.h"
 #include "platform/x11/x11_permissions.h"
@@ -136,6 +138,38 @@ TEST(PermissionsTest, AWaylandSessionIsRefusedWithWhatToDo) {
   EXPECT_FALSE(wayland.requestScreenCapture());
   X11Permissions nowhere("", {});
   EXPECT_FALSE(nowhere.screenCapturePreflight());
+}
+
+// The X clients connected to the server, by their resource base.
+std::set<XID> connectedClients(Display* display) {
+  int count = 0;
+  XResClient* clients = nullptr;
+  std::set<XID> bases;
+  if (XResQueryClients(display, &count, &clients) != 0) {
+    for (int i = 0; i < count; ++i) bases.insert(clients[i].resource_base);
+  }
+  if (clients != nullptr) XFree(clients);
+  return bases;
+}
+
+TEST(PermissionsTest, EveryCheckRunsOnOneKeptConnection) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  Display* observer = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(observer, nullptr);
+  const auto before = connectedClients(observer);
+  {
+    X11Permissions permissions(server.name(), {{"DISPLAY", server.name()}});
+    ASSERT_FALSE(permissions.screenCaptureDenialReason().has_value());
+    const auto kept = connectedClients(observer);
+    EXPECT_EQ(kept.size(), before.size() + 1);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_FALSE(permissions.screenCaptureDenialReason().has_value());
+      EXPECT_TRUE(permissions.accessibilityTrusted());
+    }
+    EXPECT_EQ(connectedClients(observer), kept);
+  }
+  XCloseDisplay(observer);
 }
 
 TEST(PermissionsTest, AnX11SessionGrantsCaptureAndReportsInputAndTheCursor) {

@@ -69,6 +69,7 @@ struct SimCaptureCounters {
   int stopRequests = 0;
   int filterUpdates = 0;
   int configurationUpdates = 0;
+  int frameRequests = 0;
   int screenshots = 0;
   int samplesComposed = 0;
 };

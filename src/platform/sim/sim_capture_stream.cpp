@@ -158,6 +158,10 @@ void SimCaptureStream::updateConfiguration(StreamConfiguration configuration,
          });
 }
 
+void SimCaptureStream::requestFrame() {
+  if (auto desktop = desktop_.lock()) desktop->count(&SimCaptureCounters::frameRequests);
+}
+
 bool SimCaptureStream::isRunning() const {
   std::lock_guard lock(mutex_);
   return running_;

@@ -38,6 +38,8 @@ class SimCaptureStream final : public CaptureStream,
   // or filterNeverApplies say; an older request never replaces a newer one.
   void updateContentFilter(ContentFilter filter, Completion completion) override;
   void updateConfiguration(StreamConfiguration configuration, Completion completion) override;
+  // Counted only: the simulated stream makes frames on its own schedule anyway.
+  void requestFrame() override;
 
   bool isRunning() const;
   ContentFilter filterInForce() const;

@@ -4,6 +4,7 @@
 #include <sys/shm.h>
 #include "platform/x11/xlib.h"
 
+#include "platform/pixel_changes.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
@@ -305,6 +306,11 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   }
   auto frame = frameBuffer(outputWidth, outputHeight);
   copyOpaque(*image_, *frame);
+  if (auto previous = previous_.lock(); previous && previous->serial() == previousSerial_) {
+    if (auto changes = changedTiles(*previous, *frame)) frame->setChanges(std::move(*changes));
+  }
+  previous_ = frame;
+  previousSerial_ = frame->serial();
   return SharedPixelBuffer(std::move(frame));
 }
 

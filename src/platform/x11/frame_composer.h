@@ -77,6 +77,10 @@ class FrameComposer {
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   std::vector<std::shared_ptr<PixelBuffer>> frames_;
+  // The last frame made and its serial: while it is unchanged (its holder keeps it, so it is not
+  // written again), the next frame says where it differs from it.
+  std::weak_ptr<const PixelBuffer> previous_;
+  std::uint64_t previousSerial_ = 0;
 };
 
 }  // namespace corvane::platform::x11

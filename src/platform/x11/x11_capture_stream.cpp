@@ -182,6 +182,11 @@ void X11CaptureStream::updateConfiguration(StreamConfiguration configuration,
   });
 }
 
+void X11CaptureStream::requestFrame() {
+  auto worker = worker_;
+  pump_.post([worker](XConnection*) { worker->dirty = true; });
+}
+
 std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
   if (!worker.session) return std::nullopt;
   {

@@ -31,6 +31,7 @@ class X11CaptureStream final : public CaptureStream,
   void stopCapture(Completion completion) override;
   void updateContentFilter(ContentFilter filter, Completion completion) override;
   void updateConfiguration(StreamConfiguration configuration, Completion completion) override;
+  void requestFrame() override;
 
   // A server that leaves a request unanswered this long stops the stream with an error. Set
   // before the start.

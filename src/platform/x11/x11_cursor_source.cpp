@@ -91,6 +91,7 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
+    if (self->sampling_.shouldRest(pumpClock())) return std::nullopt;  // until a read wakes it
     sampler->sample(*self);
     return kSampleInterval;
   };
@@ -107,12 +108,18 @@ X11CursorSource::~X11CursorSource() {
   pump_.stop();
 }
 
+void X11CursorSource::noteRead() const {
+  if (sampling_.noteRead(pumpClock())) pump_.post([](XConnection*) {});
+}
+
 std::optional<Point> X11CursorSource::cursorPosition() const {
+  noteRead();
   std::lock_guard lock(mutex_);
   return position_;
 }
 
 CursorImage X11CursorSource::currentCursorImage() const {
+  noteRead();
   std::lock_guard lock(mutex_);
   return image_;
 }

@@ -5,13 +5,16 @@
 #include <string>
 
 #include "platform/screen_capture.h"
+#include "platform/x11/sampling_while_read.h"
 #include "platform/x11/x_event_pump.h"
 
 namespace corvane::platform::x11 {
 
 // The pointer's image (XFixes), hot spot and position, for the engine's own cursor. A thread of
 // its own samples them on its own connection; the calls, from any thread, only read the last
-// sample, so a server that stops answering never holds up the caller.
+// sample, so a server that stops answering never holds up the caller. It samples only while it
+// is read: once nobody has asked for kRestAfter seconds it rests (no request to the server at
+// all) until the next call wakes it, which reads the last sample and the one after a moment.
 class X11CursorSource final : public CursorSource {
  public:
   static runtime::Result<std::shared_ptr<X11CursorSource>> open(
@@ -22,15 +25,19 @@ class X11CursorSource final : public CursorSource {
   CursorImage currentCursorImage() const override;
 
   static constexpr double kSampleInterval = 1.0 / 60.0;
+  static constexpr double kRestAfter = 1.0;
 
  private:
   X11CursorSource() = default;
   struct Sampler;
+  // A call read the samples: a resting sampler wakes.
+  void noteRead() const;
 
   mutable std::mutex mutex_;
   std::optional<Point> position_;
   CursorImage image_;
-  XEventPump pump_;
+  mutable SamplingWhileRead sampling_{kRestAfter};
+  mutable XEventPump pump_;
 };
 
 }  // namespace corvane::platform::x11

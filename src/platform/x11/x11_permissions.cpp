@@ -45,28 +45,42 @@ X11Permissions::X11Permissions(std::string displayName,
                                std::map<std::string, std::string> environment)
     : displayName_(std::move(displayName)), environment_(std::move(environment)) {}
 
-namespace {
+X11Permissions::~X11Permissions() = default;
 
-// Runs `probe` on a thread of its own and waits for it at most kProbeTimeout: a server that
-// does not answer must not hold the caller (the main actor) for longer. The thread ends
-// whenever the server answers or goes away.
 template <class Value>
-std::optional<Value> probeWithin(std::function<Value()> probe) {
+std::optional<Value> X11Permissions::probe(std::function<Value(XConnection*)> check) const {
   auto promise = std::make_shared<std::promise<Value>>();
   auto future = promise->get_future();
-  std::thread([promise, probe = std::move(probe)] { promise->set_value(probe()); }).detach();
+  {
+    std::lock_guard lock(mutex_);
+    if (!pump_ || !pump_->isRunning()) {
+      // A pump that ended (the server went away) is left to finish; a new one connects again.
+      if (pump_) pump_->requestStop();
+      pump_ = std::make_unique<XEventPump>();
+      auto name = displayName_;
+      if (auto it = environment_.find("DISPLAY"); name.empty() && it != environment_.end())
+        name = it->second;
+      pump_->start(name, XEventPump::Callbacks{});
+    }
+    pump_->post([promise, check = std::move(check)](XConnection* connection) {
+      promise->set_value(check(connection));
+    });
+  }
+  // A server that does not answer must not hold the caller (the main actor) for longer.
   if (future.wait_for(std::chrono::duration<double>(kProbeTimeout)) != std::future_status::ready) {
     return std::nullopt;
   }
   return future.get();
 }
 
-std::optional<std::string> rootReadRefusal(const std::string& name) {
-  auto connection = XConnection::open(name);
-  if (!connection) return connection.message();
-  Display* display = (*connection)->display();
+namespace {
+
+std::optional<std::string> rootReadRefusal(XConnection* connection) {
+  if (connection == nullptr || connection->isLost())
+    return std::string("The X display could not be opened.");
+  Display* display = connection->display();
   ErrorTrap trap(display);
-  XImage* pixel = XGetImage(display, (*connection)->root(), 0, 0, 1, 1, AllPlanes, ZPixmap);
+  XImage* pixel = XGetImage(display, connection->root(), 0, 0, 1, 1, AllPlanes, ZPixmap);
   const bool readable = pixel != nullptr && !trap.failed();
   if (pixel != nullptr) XDestroyImage(pixel);
   if (!readable) {
@@ -89,7 +103,7 @@ std::optional<std::string> X11Permissions::screenCaptureDenialReason() const {
   if (name.empty()) {
     return std::string("No X display is set; log in to an X11 session to use Protected Share.");
   }
-  auto refusal = probeWithin<std::optional<std::string>>([name] { return rootReadRefusal(name); });
+  auto refusal = probe<std::optional<std::string>>(rootReadRefusal);
   if (!refusal) {
     return std::string("The X server does not answer; Protected Share cannot capture the screen.");
   }
@@ -97,11 +111,10 @@ std::optional<std::string> X11Permissions::screenCaptureDenialReason() const {
 }
 
 bool X11Permissions::accessibilityTrusted() const {
-  return probeWithin<bool>([name = displayName_] {
-           auto connection = XConnection::open(name);
-           if (!connection) return false;
+  return probe<bool>([](XConnection* connection) {
+           if (connection == nullptr || connection->isLost()) return false;
            int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-           return XTestQueryExtension((*connection)->display(), &eventBase, &errorBase, &major,
+           return XTestQueryExtension(connection->display(), &eventBase, &errorBase, &major,
                                       &minor) != 0;
          })
       .value_or(false);
@@ -127,6 +140,7 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
   callbacks.idle = [weak, connection]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self || *connection == nullptr) return std::nullopt;
+    if (self->sampling_.shouldRest(pumpClock())) return std::nullopt;  // until a read wakes it
     self->sample(**connection);
     return kSampleInterval;
   };
@@ -153,11 +167,19 @@ void X11InputIdleness::sample(XConnection& connection) {
   idleAtSample_ =
       read ? std::optional<double>(static_cast<double>(info.idle) / 1000.0) : std::nullopt;
   sampledAt_ = pumpClock();
+  awaitingFreshSample_ = false;
 }
 
 double X11InputIdleness::secondsSinceLastInput() const {
+  if (sampling_.noteRead(pumpClock())) {
+    {
+      std::lock_guard lock(mutex_);
+      awaitingFreshSample_ = true;  // the last sample is older than the rest
+    }
+    pump_.post([](XConnection*) {});
+  }
   std::lock_guard lock(mutex_);
-  if (!idleAtSample_) return 0;
+  if (!idleAtSample_ || awaitingFreshSample_) return 0;
   return *idleAtSample_ + std::max(0.0, pumpClock() - sampledAt_);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "platform/permissions.h"
+#include "platform/x11/sampling_while_read.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_event_pump.h"
 
@@ -18,10 +20,14 @@ std::optional<std::string> waylandSessionRefusal(const std::map<std::string, std
 std::map<std::string, std::string> processEnvironment();
 
 // Capture is granted when the root window can be read; accessibility when XTEST is present.
+// Every check runs on one connection of its own, opened by the first check and kept (opened
+// again after the server went away), on its pump's thread: a caller waits for the answer at most
+// a bounded time.
 class X11Permissions final : public Permissions {
  public:
   explicit X11Permissions(std::string displayName = {},
                           std::map<std::string, std::string> environment = processEnvironment());
+  ~X11Permissions() override;
 
   bool screenCapturePreflight() const override { return !screenCaptureDenialReason(); }
   bool requestScreenCapture() override { return screenCapturePreflight(); }
@@ -29,14 +35,23 @@ class X11Permissions final : public Permissions {
   bool accessibilityTrusted() const override;
 
  private:
+  // Runs `check` on the checks' connection (null when it cannot be opened) and returns its
+  // answer; nothing when none came in time.
+  template <class Value>
+  std::optional<Value> probe(std::function<Value(XConnection*)> check) const;
+
   std::string displayName_;
   std::map<std::string, std::string> environment_;
+  mutable std::mutex mutex_;
+  mutable std::unique_ptr<XEventPump> pump_;
 };
 
 // Seconds since the last input, from the MIT-SCREEN-SAVER extension, sampled by a thread of
-// its own every kSampleInterval; a call reads the last sample plus the time since it, so a
-// server that stops answering never holds up the caller. 0 before the first sample (so the
-// caller never takes an unknown for a long idle time).
+// its own every kSampleInterval while it is read; a call reads the last sample plus the time
+// since it, so a server that stops answering never holds up the caller. Once nobody has read it
+// for kRestAfter seconds the thread rests (no request to the server) until the next call, which
+// wakes it. 0 before the first sample and on waking (so the caller never takes an unknown for a
+// long idle time).
 class X11InputIdleness final : public InputIdleness {
  public:
   static runtime::Result<std::shared_ptr<X11InputIdleness>> open(
@@ -45,6 +60,7 @@ class X11InputIdleness final : public InputIdleness {
   double secondsSinceLastInput() const override;
 
   static constexpr double kSampleInterval = 0.1;
+  static constexpr double kRestAfter = 10.0;
 
  private:
   X11InputIdleness() = default;
@@ -53,7 +69,9 @@ class X11InputIdleness final : public InputIdleness {
   mutable std::mutex mutex_;
   std::optional<double> idleAtSample_;
   double sampledAt_ = 0;
-  XEventPump pump_;
+  mutable bool awaitingFreshSample_ = false;
+  mutable SamplingWhileRead sampling_{kRestAfter};
+  mutable XEventPump pump_;
 };
 
 }  // namespace corvane::platform::x11

@@ -1,0 +1,361 @@
+// The whole application on a private X server (Xvfb with openbox and a tray host), started as a
+// user starts it, with the sample client's windows each in a process of its own:
+//   - the first filtered frame: Corvane started with the launch automation flag that opens a
+//     session, 25 windows on screen, the private application's at the bottom or in front; the
+//     figure is the session's own count from its request to the first published frame;
+//   - idle: Corvane in the tray, no session; the CPU of Corvane and of the X server together;
+//   - a session with one 400×300 window repainted 60 times a second: the CPU of Corvane and of
+//     the X server, against a root grab 60 times a second (one XShmGetImage of the whole root,
+//     from this process) with the same window repainting: blocks of each alternate, root grab
+//     first and last, and the ratio comes from ratio_statistics.h like every other ratio.
+// CPU time is read from the kernel's per-thread run time (/proc/<pid>/task/*/schedstat), in
+// nanoseconds, for every thread of the processes measured.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "figures/ratio_statistics.h"
+#include "platform/x11/xlib.h"
+#include "root_grab.h"
+#include "support/x11/test_client.h"
+#include "support/x11/xvfb_server.h"
+
+namespace {
+
+using corvane::testing::TestClient;
+using corvane::testing::TestClientOptions;
+using corvane::testing::XvfbServer;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr const char* kPrivateClass = "BenchVault";
+
+// Seconds every thread of `pid` has run so far; 0 when the process is gone.
+double runSeconds(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* folder = opendir(tasks.c_str());
+  if (folder == nullptr) return 0;
+  double seconds = 0;
+  while (dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
+    unsigned long long nanoseconds = 0;
+    if (stat >> nanoseconds) seconds += static_cast<double>(nanoseconds) * 1e-9;
+  }
+  closedir(folder);
+  return seconds;
+}
+
+double threadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// A desktop like a user's: openbox, a tray host, and folders of its own in which setup is done
+// and the sample client's class `kPrivateClass` is a private application.
+class SessionDesktop {
+ public:
+  SessionDesktop(int width, int height) : server_(width, height) {
+    if (!server_.ok() || !server_.startWindowManager()) return;
+    folder_ = fs::temp_directory_path() /
+              ("corvane-bench-session-" + std::to_string(getpid()) + server_.name().substr(1));
+    fs::create_directories(folder_ / "config/corvane/defaults");
+    fs::create_directories(folder_ / "data/applications");
+    fs::create_directories(folder_ / "cache");
+    fs::create_directories(folder_ / "runtime");
+    fs::permissions(folder_ / "runtime", fs::perms::owner_all);
+    std::ofstream(folder_ / "data/applications/org.corvane.bench.Vault.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Bench Vault\nExec=" CORVANE_X11_TEST_CLIENT
+           "\nStartupWMClass="
+        << kPrivateClass << "\n";
+    // [{"id":"org.corvane.bench.Vault","name":"Bench
+    // Vault","systemImage":"lock.fill","isEnabled":true}]
+    const std::string excluded =
+        "W3siaWQiOiJvcmcuY29ydmFuZS5iZW5jaC5WYXVsdCIsIm5hbWUiOiJCZW5jaCBWYXVsdCIsInN5c3RlbUltYWdl"
+        "IjoibG9jay5maWxsIiwiaXNFbmFibGVkIjp0cnVlfV0=";
+    std::ofstream(folder_ / "config/corvane/defaults/com.pemberquist.corvane.json")
+        << "{\"setupCompletionVersion\": 1, \"protectedApps\": {\"$type\": \"data\", \"value\": \""
+        << excluded << "\"}}\n";
+    tray_ =
+        corvane::testing::spawnProgram({"trayer", "--edge", "top", "--align", "right",
+                                        "--widthtype", "pixel", "--width", "120", "--height", "24"},
+                                       {"DISPLAY=" + server_.name()});
+    ready_ = true;
+  }
+  ~SessionDesktop() {
+    stopCorvane();
+    clients_.clear();
+    corvane::testing::endProcess(tray_);
+    if (!folder_.empty()) fs::remove_all(folder_);
+  }
+  SessionDesktop(const SessionDesktop&) = delete;
+  SessionDesktop& operator=(const SessionDesktop&) = delete;
+
+  bool ready() const { return ready_; }
+  const XvfbServer& server() const { return server_; }
+  pid_t corvane() const { return corvane_; }
+
+  TestClient& addClient(TestClientOptions options) {
+    clients_.push_back(std::make_unique<TestClient>(server_.name(), options));
+    return *clients_.back();
+  }
+
+  void startCorvane(bool withSession) {
+    fs::remove(eventsFile());
+    std::vector<std::string> arguments{CORVANE_BINARY};
+    if (withSession) arguments.emplace_back("--qa-start-protected-share");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    corvane_ = corvane::testing::spawnProgram(
+        arguments,
+        {"DISPLAY=" + server_.name(), "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
+         "XDG_DATA_HOME=" + (folder_ / "data").string(),
+         "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
+         "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
+         "WAYLAND_DISPLAY=", "XDG_SESSION_TYPE=x11", "QT_QPA_PLATFORM=xcb"},
+        &actions);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  void stopCorvane() { corvane::testing::endProcess(corvane_); }
+
+  // The line of the event log that records `event`, once it is there (nothing after `seconds`).
+  std::optional<std::string> waitForEvent(const std::string& event, double seconds) {
+    const std::string quoted = "\"" + event + "\"";
+    std::optional<std::string> found;
+    corvane::testing::waitUntil(
+        [&] {
+          std::ifstream log(eventsFile());
+          for (std::string line; std::getline(log, line);) {
+            if (line.find(quoted) != std::string::npos) {
+              found = line;
+              return true;
+            }
+          }
+          return corvane_ <= 0 || kill(corvane_, 0) != 0;
+        },
+        seconds);
+    return found;
+  }
+
+ private:
+  fs::path eventsFile() const { return folder_ / "data/Corvane/Diagnostics/events.jsonl"; }
+
+  XvfbServer server_;
+  fs::path folder_;
+  pid_t tray_ = -1;
+  pid_t corvane_ = -1;
+  bool ready_ = false;
+  std::vector<std::unique_ptr<TestClient>> clients_;
+};
+
+// The number after "`field`":" in a line of the event log (quoted or not); -1 when absent.
+double numberField(const std::string& line, const std::string& field) {
+  const std::string key = "\"" + field + "\":";
+  const auto at = line.find(key);
+  if (at == std::string::npos) return -1;
+  std::size_t from = at + key.size();
+  if (from < line.size() && line[from] == '"') ++from;
+  return std::atof(line.c_str() + from);
+}
+
+// args: windows, whether the private application's window is in front (mapped last)
+void BM_FirstFilteredFrame(benchmark::State& state) {
+  const int windowCount = static_cast<int>(state.range(0));
+  const bool privateInFront = state.range(1) != 0;
+  SessionDesktop desktop(1920, 1080);
+  if (!desktop.ready()) {
+    state.SkipWithError("Xvfb or openbox did not start");
+    return;
+  }
+  for (int i = 0; i < windowCount; ++i) {
+    const bool isPrivate = privateInFront ? i == windowCount - 1 : i == 0;
+    TestClientOptions options;
+    options.windowClass = isPrivate ? kPrivateClass : "BenchWindow";
+    options.colour = 0x204060u + static_cast<std::uint32_t>(i) * 0x030507u;
+    options.width = 640;
+    options.height = 360;
+    options.x = (i * 97) % (1920 - 640);
+    options.y = 30 + (i * 61) % (1080 - 400);
+    desktop.addClient(options);
+  }
+  std::vector<double> milliseconds;
+  for (auto _ : state) {
+    for (int run = 0; run < 5; ++run) {
+      desktop.startCorvane(true);
+      const auto line = desktop.waitForEvent("protected_share_first_frame_published", 30);
+      desktop.stopCorvane();
+      if (!line) {
+        state.SkipWithError("no filtered frame came");
+        return;
+      }
+      milliseconds.push_back(numberField(*line, "durationMS"));
+    }
+  }
+  state.counters["first_frame_ms"] = corvane::bench::quantile(milliseconds, 0.5);
+  state.counters["first_frame_ms_p25"] = corvane::bench::quantile(milliseconds, 0.25);
+  state.counters["first_frame_ms_p75"] = corvane::bench::quantile(milliseconds, 0.75);
+  state.SetLabel(std::to_string(windowCount) + " windows, the private one " +
+                 (privateInFront ? "in front" : "at the bottom") + ", median of " +
+                 std::to_string(milliseconds.size()) + " starts");
+}
+
+void BM_IdleCpu(benchmark::State& state) {
+  SessionDesktop desktop(1920, 1080);
+  if (!desktop.ready()) {
+    state.SkipWithError("Xvfb or openbox did not start");
+    return;
+  }
+  desktop.startCorvane(false);
+  if (!desktop.waitForEvent("app_shell_initialized", 30)) {
+    state.SkipWithError("Corvane did not start");
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // let the start settle
+  constexpr double kSeconds = 10;
+  double corvaneSeconds = 0, serverSeconds = 0, wall = 0;
+  for (auto _ : state) {
+    const double corvaneBefore = runSeconds(desktop.corvane());
+    const double serverBefore = runSeconds(desktop.server().pid());
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+    wall = std::chrono::duration<double>(Clock::now() - start).count();
+    corvaneSeconds = runSeconds(desktop.corvane()) - corvaneBefore;
+    serverSeconds = runSeconds(desktop.server().pid()) - serverBefore;
+  }
+  state.counters["idle_percent_of_core"] = 100 * (corvaneSeconds + serverSeconds) / wall;
+  state.counters["corvane_percent"] = 100 * corvaneSeconds / wall;
+  state.counters["x_server_percent"] = 100 * serverSeconds / wall;
+  state.SetLabel("in the tray, no session, over " + std::to_string(static_cast<int>(kSeconds)) +
+                 " s");
+}
+
+// Calls `tick` 60 times a second on a thread of its own until destroyed.
+class SixtyHertz {
+ public:
+  explicit SixtyHertz(std::function<void()> tick)
+      : thread_([this, tick = std::move(tick)] {
+          auto next = Clock::now();
+          while (!stop_) {
+            tick();
+            next += std::chrono::microseconds(16667);
+            std::this_thread::sleep_until(next);
+          }
+        }) {}
+  ~SixtyHertz() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+void BM_AnimatedWindowSession(benchmark::State& state) {
+  SessionDesktop desktop(1920, 1080);
+  if (!desktop.ready()) {
+    state.SkipWithError("Xvfb or openbox did not start");
+    return;
+  }
+  TestClientOptions options;
+  options.windowClass = "BenchAnimated";
+  options.x = 200;
+  options.y = 200;
+  options.width = 400;
+  options.height = 300;
+  TestClient& animated = desktop.addClient(options);
+  int frame = 0;
+  SixtyHertz animation([&] {
+    animated.command("paint 400x300+0+0 " + std::string(++frame % 2 ? "3060C0" : "C06030"));
+  });
+  auto grabConnection = XOpenDisplay(desktop.server().name().c_str());
+  if (grabConnection == nullptr) {
+    state.SkipWithError("no connection to the X server");
+    return;
+  }
+  constexpr double kBlockSeconds = 2;
+  const pid_t server = desktop.server().pid();
+  // CPU seconds per second of a block of root grabs at 60 a second.
+  auto rootGrabBlock = [&] {
+    corvane::bench::RootGrab grab(grabConnection);
+    std::atomic<double> grabberSeconds{0};
+    const double serverBefore = runSeconds(server);
+    const auto start = Clock::now();
+    {
+      double first = -1;
+      SixtyHertz grabs([&] {
+        if (first < 0) first = threadSeconds();
+        grab.once();
+        XSync(grabConnection, False);
+        grabberSeconds = threadSeconds() - first;
+      });
+      std::this_thread::sleep_for(std::chrono::duration<double>(kBlockSeconds));
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    return (grabberSeconds + runSeconds(server) - serverBefore) / wall;
+  };
+  // The same for a session: started, settled on its first frame and a second more, measured.
+  bool sessionFailed = false;
+  auto sessionBlock = [&] {
+    desktop.startCorvane(true);
+    if (!desktop.waitForEvent("protected_share_first_frame_published", 30)) sessionFailed = true;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double corvaneBefore = runSeconds(desktop.corvane());
+    const double serverBefore = runSeconds(server);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(kBlockSeconds));
+    const double seconds =
+        runSeconds(desktop.corvane()) - corvaneBefore + runSeconds(server) - serverBefore;
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    desktop.stopCorvane();
+    return seconds / wall;
+  };
+  std::vector<double> sessions, rootGrabs{rootGrabBlock()};
+  for (auto _ : state) {
+    for (int block = 0; block < 3 && !sessionFailed; ++block) {
+      sessions.push_back(sessionBlock());
+      rootGrabs.push_back(rootGrabBlock());
+    }
+  }
+  XCloseDisplay(grabConnection);
+  if (sessionFailed) {
+    state.SkipWithError("no filtered frame came");
+    return;
+  }
+  const auto figures = corvane::bench::summarizeBlocks(sessions, rootGrabs, 1, 1);
+  state.counters["session_percent_of_core"] = 100 * figures.pathSeconds;
+  state.counters["root_grab_percent_of_core"] = 100 * figures.referenceSeconds;
+  state.counters["ratio_to_root_grab"] = figures.ratio;
+  state.counters["ratio_to_root_grab_p25"] = figures.ratioLow;
+  state.counters["ratio_to_root_grab_p75"] = figures.ratioHigh;
+  state.SetLabel("one 400x300 window repainted 60 times a second; CPU of Corvane and the X server");
+}
+
+BENCHMARK(BM_FirstFilteredFrame)
+    ->Args({25, 0})
+    ->Args({25, 1})
+    ->Args({5, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnimatedWindowSession)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
