@@ -489,8 +489,8 @@ void ProtectedShareEngine::setSourceContextTransitioning(bool transitioning) {
     sourceContextRecoveryMessage.set(std::nullopt);
     records().mailbox->discardPending();
     syncFrameDeliveryState(false);
-    statusMessage.set(renderedFrame.value() ? "Switching Space; holding the current frame"
-                                            : "Waiting for the active Space");
+    statusMessage.set(renderedFrame.value() ? "Switching desktop; holding the current frame"
+                                            : "Waiting for the active desktop");
     record("protected_share_space_transition_started",
            {{"contextGeneration", std::to_string(context)}});
     return;

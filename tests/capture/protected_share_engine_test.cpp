@@ -167,7 +167,7 @@ TEST_F(ProtectedShareEngineTest, HoldsThatEndWhilePausedLeaveThePausedStatus) {
   const auto publishedBefore = h.published.size();
 
   h.engine->setSourceContextTransitioning(true);
-  EXPECT_EQ(h.engine->statusMessage.value(), "Switching Space; holding the current frame");
+  EXPECT_EQ(h.engine->statusMessage.value(), "Switching desktop; holding the current frame");
   h.loop.advance(0.35);
   h.engine->setSourceContextTransitioning(false);
   EXPECT_EQ(h.engine->statusMessage.value(), "Protected Share paused on the current frame");
@@ -204,7 +204,7 @@ TEST_F(ProtectedShareEngineTest, DesktopSwitchDiscardsWaitingFramesAndAcceptsOnl
   const auto context = h.engine->sourceContextGeneration();
   h.engine->setSourceContextTransitioning(true);
   EXPECT_EQ(h.engine->sourceContextGeneration(), context + 1);
-  EXPECT_EQ(h.engine->statusMessage.value(), "Switching Space; holding the current frame");
+  EXPECT_EQ(h.engine->statusMessage.value(), "Switching desktop; holding the current frame");
   const auto held = h.shownImage();
   const auto publishedBefore = h.published.size();
   h.desktop->switchDesktop(1);
