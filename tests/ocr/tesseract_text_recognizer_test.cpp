@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "support/temporary_folder.h"
@@ -90,6 +92,65 @@ TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
   EXPECT_FALSE(english
                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
                                                           {{0, 0}, {1, 1}}, {"fr-FR"})})
+                   .ok());
+}
+
+// The folder of the installed English model, or empty.
+std::filesystem::path installedModelFolder() {
+  std::vector<std::filesystem::path> candidates;
+  if (const char* prefix = std::getenv("TESSDATA_PREFIX")) candidates.emplace_back(prefix);
+  for (const char* folder : {"/usr/share/tesseract-ocr/5/tessdata",
+                             "/usr/share/tesseract-ocr/4.00/tessdata", "/usr/share/tessdata"})
+    candidates.emplace_back(folder);
+  for (const auto& folder : candidates)
+    if (std::filesystem::exists(folder / "eng.traineddata")) return folder;
+  return {};
+}
+
+TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce) {
+  const auto installed = installedModelFolder();
+  ASSERT_FALSE(installed.empty()) << "no English model installed";
+  const testing::TemporaryFolder englishOnly("corvane-english-tessdata");
+  std::filesystem::create_symlink(installed / "eng.traineddata",
+                                  englishOnly.path() / "eng.traineddata");
+  std::vector<std::string> events;
+  Recognizer::Options options;
+  options.dataPath = englishOnly.path();
+  options.record = [&](const std::string& event, std::map<std::string, std::string> fields) {
+    events.push_back(event + " " + fields["languages"] + " " + fields["using"]);
+  };
+  Recognizer recognizer(options);
+  const auto corpus =
+      testing::renderCorpus(lines({"Invoice total is 4210 dollars"}), 16, false, 500);
+  for (const auto level : {TextRecognitionLevel::fast, TextRecognitionLevel::accurate}) {
+    auto results = recognizer.recognizeText(*corpus.image,
+                                            {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    ASSERT_EQ(results->at(0).size(), 1u);
+    EXPECT_EQ(results->at(0)[0].topCandidate->string, "Invoice total is 4210 dollars");
+  }
+  // Whether the library starts without the Korean model or refuses to, the set is read in
+  // English and that is said once.
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "protected_share_text_recognition_language_fallback kor+eng eng");
+  EXPECT_EQ(std::count(events.begin(), events.end(), events.back()), 1);
+  // With every model installed nothing is said.
+  if (std::filesystem::exists(installed / "kor.traineddata")) {
+    std::vector<std::string> fullEvents;
+    Recognizer::Options full;
+    full.dataPath = installed;
+    full.record = [&](const std::string& event, auto) { fullEvents.push_back(event); };
+    Recognizer complete(full);
+    EXPECT_TRUE(complete
+                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                           {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})})
+                    .ok());
+    EXPECT_TRUE(fullEvents.empty());
+  }
+  // Korean alone has nothing to fall back to.
+  EXPECT_FALSE(recognizer
+                   .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                          {{0, 0}, {1, 1}}, {"ko-KR"})})
                    .ok());
 }
 

@@ -74,6 +74,14 @@ class TesseractTextRecognizer::Engine {
   }
 
   const std::string& languages() const { return languages_; }
+  // The models the library did load ("eng" when "kor+eng" was asked for without Korean data).
+  std::string loadedLanguages() {
+    std::vector<std::string> loaded;
+    api_.GetLoadedLanguagesAsVector(&loaded);
+    std::string joined;
+    for (const std::string& language : loaded) joined += (joined.empty() ? "" : "+") + language;
+    return joined;
+  }
   std::string poolKey() const { return poolKeyOf(languages_, languageCorrection_); }
   static std::string poolKeyOf(const std::string& languages, bool languageCorrection) {
     return languageCorrection ? languages : languages + " (no correction)";
@@ -148,7 +156,42 @@ TesseractTextRecognizer::borrowEngine(const std::string& languages, bool languag
     std::lock_guard lock(mutex_);
     ++engineCount_;
   }
+  const std::string loaded = engine->loadedLanguages();
+  if (loaded != languages) noteFallback(languages, loaded);
   return std::make_shared<EngineLease>(*this, std::move(engine));
+}
+
+std::string TesseractTextRecognizer::englishModel() const {
+  const auto english = options_.models.find("en-US");
+  return english == options_.models.end() ? "eng" : english->second;
+}
+
+runtime::Result<std::shared_ptr<TesseractTextRecognizer::EngineLease>>
+TesseractTextRecognizer::borrowEngineOrEnglish(const std::string& languages,
+                                               bool languageCorrection) {
+  auto lease = borrowEngine(languages, languageCorrection);
+  const std::string english = englishModel();
+  if (lease.ok() || languages == english) return lease;
+  // Only a set that asked for English falls back to it ("kor+eng" without its Korean model).
+  const std::string wanted = "+" + languages + "+";
+  if (wanted.find("+" + english + "+") == std::string::npos) return lease;
+  auto fallback = borrowEngine(english, languageCorrection);
+  if (!fallback.ok()) return lease;
+  noteFallback(languages, english);
+  return fallback;
+}
+
+void TesseractTextRecognizer::noteFallback(const std::string& languages,
+                                           const std::string& loaded) {
+  bool first = false;
+  {
+    std::lock_guard lock(mutex_);
+    first = fellBack_.insert(languages).second;
+  }
+  if (first && options_.record) {
+    options_.record("protected_share_text_recognition_language_fallback",
+                    {{"languages", languages}, {"using", loaded}});
+  }
 }
 
 void TesseractTextRecognizer::giveBack(std::unique_ptr<Engine> engine) {
@@ -182,7 +225,7 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
     }
   }
 
-  auto lease = borrowEngine(languages, request.usesLanguageCorrection);
+  auto lease = borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
   if (!lease.ok()) return lease.error();
   Engine& engine = **lease.value();
   engine.setImage(grey);
@@ -234,8 +277,7 @@ TesseractTextRecognizer::detectTextRectangles(const PixelBuffer& image,
   const GreyImage grey = greyDarkOnLight(image, area);
 
   // Layout needs no language model; the English one is always the lightest to load.
-  auto lease =
-      borrowEngine(options_.models.contains("en-US") ? options_.models.at("en-US") : "eng", false);
+  auto lease = borrowEngine(englishModel(), false);
   if (!lease.ok()) return lease.error();
   Engine& engine = **lease.value();
   engine.setImage(grey);

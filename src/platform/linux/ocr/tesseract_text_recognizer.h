@@ -33,7 +33,8 @@ class TesseractTextRecognizer final : public TextRecognizer {
     std::map<std::string, std::string> models = {{"en-US", "eng"}, {"ko-KR", "kor"}};
     // Accurate recognition doubles regions whose lines are shorter than this (0: never).
     int smallTextLineHeight = 20;
-    // Receives one event per language set that cannot be loaded.
+    // Receives one event per language set that cannot be loaded, and one per set read in
+    // English alone because another of its models is missing.
     std::function<void(const std::string& event, std::map<std::string, std::string> fields)> record;
   };
 
@@ -56,6 +57,13 @@ class TesseractTextRecognizer final : public TextRecognizer {
   // saying why there is none.
   runtime::Result<std::shared_ptr<EngineLease>> borrowEngine(const std::string& languages,
                                                              bool languageCorrection);
+  // The same, except that a set holding English whose other models are missing is read in
+  // English alone rather than not at all (reported once per set).
+  runtime::Result<std::shared_ptr<EngineLease>> borrowEngineOrEnglish(const std::string& languages,
+                                                                      bool languageCorrection);
+  std::string englishModel() const;
+  // Reports, once per requested set, that it is read with fewer models than asked for.
+  void noteFallback(const std::string& languages, const std::string& loaded);
   void giveBack(std::unique_ptr<Engine> engine);
   runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
                                                    const TextRecognitionRequest& request);
@@ -64,6 +72,7 @@ class TesseractTextRecognizer final : public TextRecognizer {
   mutable std::mutex mutex_;
   std::map<std::string, std::vector<std::unique_ptr<Engine>>> idle_;
   std::set<std::string> unavailable_;
+  std::set<std::string> fellBack_;
   std::size_t engineCount_ = 0;
 };
 
