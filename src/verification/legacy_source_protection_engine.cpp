@@ -95,7 +95,10 @@ LegacySourceProtectionEngine::LegacySourceProtectionEngine(
   capture::ProtectedFrameIntake::Records records;
   records.deliveryState = std::make_shared<capture::ProtectedFrameDeliveryState>();
   records.mailbox = std::make_shared<capture::LatestCapturedFrameMailbox>();
-  records.cadenceGate = std::make_shared<capture::ProtectedFrameCadenceGate>(kFrameCadenceInterval);
+  // Never two published frames closer than the interval; the intake holds the newest refused
+  // frame for the next moment it may pass.
+  records.cadenceGate = std::make_shared<capture::ProtectedFrameCadenceGate>(
+      kFrameCadenceInterval, capture::ProtectedFrameCadenceGate::Pacing::sinceLastAccepted);
   records.callbackMonitor = std::make_shared<capture::ProtectedCaptureCallbackMonitor>();
   intake_ = std::make_shared<capture::ProtectedFrameIntake>(std::move(records));
   syncFrameDeliveryState(true);
