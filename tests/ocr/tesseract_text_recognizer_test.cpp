@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "support/temporary_folder.h"
@@ -67,6 +68,32 @@ TEST(TesseractTextRecognizer, DetectsWordsWithCharacterBoxes) {
     EXPECT_TRUE(words->at(1).boundingBox.intersects(character));
   }
   EXPECT_LT(words->at(0).boundingBox.maxX(), words->at(1).boundingBox.minX());
+}
+
+// Layout elements as large as a window (a picture, a busy panel) are not words: detection
+// reports the words beside them, never a box over the picture.
+TEST(TesseractTextRecognizer, DetectionReportsNoWindowSizedWords) {
+  Recognizer recognizer({});
+  for (std::uint32_t seed : {1u, 2u, 3u}) {
+    auto corpus =
+        testing::renderCorpus(lines({"alpha beta gamma", "delta epsilon"}), 16, false, 1000);
+    auto image = std::make_shared<PixelBuffer>(1000, 700);
+    image->fill(0xFFFFFFFF);
+    for (int y = 0; y < corpus.image->height(); ++y)
+      for (int x = 0; x < 1000; ++x) image->setPixel(x, y, corpus.image->pixel(x, y));
+    std::mt19937 random(seed);
+    for (int y = 200; y < 680; ++y)
+      for (int x = 100; x < 900; ++x)
+        image->setPixel(x, y,
+                        0xFF000000 | (random() & 0xFFFFFF) | ((x / 40 + y / 30) % 2) * 0x404040);
+    auto words = recognizer.detectTextRectangles(*image, {{{0, 0}, {1, 1}}, true});
+    ASSERT_TRUE(words.ok()) << words.message();
+    EXPECT_GE(words->size(), 3u) << "the words above the picture";
+    for (const auto& word : *words)
+      EXPECT_LT(word.boundingBox.width() * word.boundingBox.height(), 0.05)
+          << "seed " << seed << ": a word of " << word.boundingBox.width() << " x "
+          << word.boundingBox.height();
+  }
 }
 
 TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {

@@ -37,12 +37,38 @@ int typicalLineHeight(const GreyImage& image) {
   const int background =
       static_cast<int>(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
   const int inkBelow = background - 60;
+  auto isInk = [&](int x, int y) { return image.at(x, y) < inkBelow; };
+
+  // Columns inked over nearly the whole height are bars, borders or blocks (a dark sidebar, a
+  // gutter), not letters: they say nothing about the height of the text beside them.
+  std::vector<int> columnInk(static_cast<std::size_t>(image.width), 0);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) columnInk[static_cast<std::size_t>(x)] += isInk(x, y);
+  std::vector<bool> solidColumn(static_cast<std::size_t>(image.width), false);
+  if (image.height >= 8) {
+    for (int x = 0; x < image.width; ++x)
+      solidColumn[static_cast<std::size_t>(x)] =
+          columnInk[static_cast<std::size_t>(x)] * 20 >= image.height * 17;
+  }
+  // A row whose ink is one long stretch is a rule or the inside of a block; a row of text is
+  // many short strokes.
+  const int longestTextStroke = std::max(40, image.width / 3);
   std::vector<int> runs;
   int run = 0;
   for (int y = 0; y <= image.height; ++y) {
     bool ink = false;
     if (y < image.height) {
-      for (int x = 0; x < image.width && !ink; ++x) ink = image.at(x, y) < inkBelow;
+      int stroke = 0;
+      bool rule = false;
+      for (int x = 0; x < image.width && !rule; ++x) {
+        if (!solidColumn[static_cast<std::size_t>(x)] && isInk(x, y)) {
+          ink = true;
+          rule = ++stroke > longestTextStroke;
+        } else {
+          stroke = 0;
+        }
+      }
+      ink = ink && !rule;
     }
     if (ink) {
       ++run;
@@ -57,17 +83,19 @@ int typicalLineHeight(const GreyImage& image) {
   return runs[runs.size() / 2];
 }
 
-GreyImage doubled(const GreyImage& image) {
-  GreyImage out{image.width * 2, image.height * 2, {}};
+GreyImage scaled(const GreyImage& image, double factor) {
+  GreyImage out{std::max(1, static_cast<int>(image.width * factor)),
+                std::max(1, static_cast<int>(image.height * factor)),
+                {}};
   out.pixels.resize(static_cast<std::size_t>(out.width) * out.height);
   for (int y = 0; y < out.height; ++y) {
     // Sample at the centre of each destination pixel.
-    const double sy = std::clamp((y + 0.5) / 2 - 0.5, 0.0, image.height - 1.0);
+    const double sy = std::clamp((y + 0.5) / factor - 0.5, 0.0, image.height - 1.0);
     const int y0 = static_cast<int>(sy);
     const int y1 = std::min(y0 + 1, image.height - 1);
     const int fy = static_cast<int>((sy - y0) * 256);
     for (int x = 0; x < out.width; ++x) {
-      const double sx = std::clamp((x + 0.5) / 2 - 0.5, 0.0, image.width - 1.0);
+      const double sx = std::clamp((x + 0.5) / factor - 0.5, 0.0, image.width - 1.0);
       const int x0 = static_cast<int>(sx);
       const int x1 = std::min(x0 + 1, image.width - 1);
       const int fx = static_cast<int>((sx - x0) * 256);

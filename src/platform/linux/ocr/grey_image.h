@@ -29,10 +29,12 @@ struct PixelArea {
 GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area);
 
 // The typical height in pixels of the text lines (rows holding ink, in runs), 0 when there is no
-// ink: cheap enough to decide whether text is small before recognising it.
+// ink: cheap enough to decide whether text is small before recognising it. Bars, borders and
+// blocks (columns inked over nearly the whole height, rows inked in one long stretch) are not
+// text and are left out.
 int typicalLineHeight(const GreyImage& image);
 
-// The image scaled by two with bilinear filtering.
-GreyImage doubled(const GreyImage& image);
+// The image scaled by `factor` with bilinear filtering.
+GreyImage scaled(const GreyImage& image, double factor);
 
 }  // namespace corvane::platform::ocr

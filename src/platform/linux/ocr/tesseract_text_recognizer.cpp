@@ -6,6 +6,7 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/pageiterator.h>
+#include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
 
 #include "platform/linux/ocr/grey_image.h"
@@ -15,6 +16,8 @@ namespace corvane::platform::ocr {
 namespace {
 
 const runtime::Error kCancelled{"Text recognition was cancelled."};
+// Small text is enlarged at most this much: beyond it the engine gains little and pays a lot.
+constexpr double kLargestEnlargement = 3;
 
 // The region of interest (bottom-left normalised) as whole pixels of the image, rounded outward.
 PixelArea pixelAreaOf(const Rect& region, int width, int height) {
@@ -41,6 +44,17 @@ Rect relativeTo(const Rect& box, const Rect& region) {
   return Rect{{(box.minX() - region.minX()) / region.width(),
                (box.minY() - region.minY()) / region.height()},
               {box.width() / region.width(), box.height() / region.height()}};
+}
+
+// A picture, a rule or a panel the layout analysis found, as large as a window: not a word. (A
+// word of a text block is a word whatever its size; outside text blocks, elements larger than a
+// tenth of the area, or taller than any screen text, are layout.)
+bool isLayoutElement(const tesseract::PageIterator& element, int width, int height,
+                     const PixelArea& area) {
+  constexpr int kTallestWord = 200;
+  if (height > kTallestWord) return true;
+  if (PTIsTextType(element.BlockType())) return false;
+  return static_cast<double>(width) * height > 0.1 * area.width * area.height;
 }
 
 bool cancelRequested(void* cancellation, int /*words*/) {
@@ -220,8 +234,9 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   if (request.recognitionLevel == TextRecognitionLevel::accurate) {
     const int lineHeight = typicalLineHeight(grey);
     if (lineHeight > 0 && lineHeight < options_.smallTextLineHeight) {
-      grey = doubled(grey);
-      scale = 2;
+      scale = std::clamp(static_cast<double>(options_.targetLineHeight) / lineHeight, 1.0,
+                         kLargestEnlargement);
+      if (scale > 1) grey = scaled(grey, scale);
     }
   }
 
@@ -290,6 +305,7 @@ TesseractTextRecognizer::detectTextRectangles(const PixelBuffer& image,
   do {
     int left = 0, top = 0, right = 0, bottom = 0;
     if (words->Empty(kWord) || !words->BoundingBox(kWord, &left, &top, &right, &bottom)) continue;
+    if (isLayoutElement(*words, right - left, bottom - top, area)) continue;
     TextRectangleObservation observation{imageBoxOf(left, top, right, bottom, area, 1, image),
                                          std::nullopt};
     if (request.reportCharacterBoxes) {

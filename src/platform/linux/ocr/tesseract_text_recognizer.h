@@ -21,9 +21,10 @@ namespace corvane::platform::ocr {
 // from a pool, made on first need (about 54 MB and 0.1 s each) and kept for later calls; the
 // library's own OpenMP threading is switched off, so parallelism is the callers' workers.
 //
-// Levels: `fast` reads the region at its native scale, once. `accurate` doubles the region first
-// when its text is small (lines under `smallTextLineHeight` pixels), which the engine reads far
-// more reliably. Light text on a dark background is inverted before either.
+// Levels: `fast` reads the region at its native scale, once. `accurate` first enlarges a region
+// whose text is small (lines under `smallTextLineHeight` pixels) so that its lines reach about
+// `targetLineHeight`, which the engine reads far more reliably. Light text on a dark background is
+// inverted before either.
 class TesseractTextRecognizer final : public TextRecognizer {
  public:
   struct Options {
@@ -31,8 +32,10 @@ class TesseractTextRecognizer final : public TextRecognizer {
     std::filesystem::path dataPath;
     // Request language → model name. Requested languages without a model here are skipped.
     std::map<std::string, std::string> models = {{"en-US", "eng"}, {"ko-KR", "kor"}};
-    // Accurate recognition doubles regions whose lines are shorter than this (0: never).
+    // Accurate recognition enlarges regions whose lines are shorter than this (0: never)...
     int smallTextLineHeight = 20;
+    // ...towards lines of this height.
+    int targetLineHeight = 32;
     // Receives one event per language set that cannot be loaded, and one per set read in
     // English alone because another of its models is missing.
     std::function<void(const std::string& event, std::map<std::string, std::string> fields)> record;
