@@ -278,12 +278,19 @@ class ProtectedFrameAnalyzer::Run {
     const Rect box = mappedOut(line.observation.boundingBox, line.regionOfInterest);
     const Rect frame = topLeftFromRecognition(box);
     const SensitivityEngine& rules = analyzer_.sensitivityEngine_;
-    std::vector<DetectedItem> findings =
-        rules.detect(*text, kSource, preferences_, frame, confidence);
+    // The text as read, then with look-alike digits repaired, then with the spaces read into
+    // addresses around their punctuation taken out: the first reading the rules find anything in.
+    // The mask covers the line as observed whichever reading matched.
     const std::string normalized =
         StructuredTextHeuristics::normalizedConfusableStructuredText(*text);
-    if (findings.empty() && normalized != *text) {
-      findings = rules.detect(normalized, kSource, preferences_, frame, confidence);
+    std::vector<DetectedItem> findings;
+    std::string tried;
+    for (const std::string& reading :
+         {*text, normalized, StructuredTextHeuristics::tightenedPunctuationSpacing(normalized)}) {
+      if (!findings.empty()) break;
+      if (reading == tried) continue;
+      tried = reading;
+      findings = rules.detect(reading, kSource, preferences_, frame, confidence);
     }
     if (!findings.empty()) {
       for (DetectedItem& finding : findings) {

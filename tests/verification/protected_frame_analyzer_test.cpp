@@ -182,8 +182,7 @@ TEST_F(AnalyzerTest, AccurateCoversWhatNeitherPassCouldRead) {
       [](const TextRecognitionRequest& r) { return r.regionOfInterest.height() < 0.5; });
   const auto failedReread = analyze({kWhole}, Quality::accurate);
   ASSERT_TRUE(failedReread.analysisSucceeded);
-  EXPECT_EQ(titles(failedReread),
-            (std::vector<std::string>{"Unverified text", "Unverified text"}));
+  EXPECT_EQ(titles(failedReread), (std::vector<std::string>{"Unverified text", "Unverified text"}));
 }
 
 TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsUnverified) {
@@ -199,6 +198,22 @@ TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsU
   EXPECT_EQ(result.detectedItems[1].risk, RiskLevel::critical);
   EXPECT_FALSE(result.detectedItems[1].rawText.has_value());
   EXPECT_EQ(titles(result), (std::vector<std::string>{"Phone", "Unverified structured text"}));
+}
+
+// Recognition reads spaces around the punctuation of addresses; the rules see through them, and
+// the mask covers the line as it was read.
+TEST_F(AnalyzerTest, SpacesReadAroundAddressPunctuationDoNotHideAnAddress) {
+  preferences.enabledKinds.insert(SensitiveKind::internalURL);
+  recognizer->addLine("Write to nina@ quarry .io today", 0.9f, kLineBox);
+  recognizer->addLine("Open http: //admin. host .eu/billing", 0.9f, {{0.1, 0.4}, {0.5, 0.1}});
+  recognizer->addLine("Done. Next: see the notes / docs @ noon", 0.9f, {{0.1, 0.1}, {0.5, 0.1}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_EQ(result.detectedItems.size(), 2u);
+  EXPECT_EQ(result.detectedItems[0].kind, SensitiveKind::email);
+  EXPECT_EQ(result.detectedItems[0].rawText, "nina@quarry.io");
+  expectNear(*result.detectedItems[0].screenFrame, kLineTopLeft);
+  EXPECT_EQ(result.detectedItems[1].kind, SensitiveKind::internalURL);
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Email", "Internal URL"}));
 }
 
 TEST_F(AnalyzerTest, MaskAllCoversOtherLinesExceptNeverHideAndBlankOnes) {
