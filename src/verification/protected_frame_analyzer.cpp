@@ -116,13 +116,16 @@ class ProtectedFrameAnalyzer::Run {
       detected_ = detectedRegions(detected.value());
       return true;
     }
-    Rect united = visionRegion(analysisRegions[0]);
-    for (const Rect& region : analysisRegions) united = unionRect(united, visionRegion(region));
-    platform::TextRectanglesRequest detection{clippedToUnit(united), true};
-    registerSwitches({detection.cancellation});
-    auto detected = recognizer_.detectTextRectangles(*image_, detection);
-    if (!detected.ok()) return false;
-    detected_ = detectedRegions(detected.value());
+    // One detection per region: regions are windows or parts of them, each with its own
+    // background, and a detection over their union would pick one polarity for all.
+    for (const Rect& topLeft : analysisRegions) {
+      platform::TextRectanglesRequest detection{clippedToUnit(visionRegion(topLeft)), true};
+      registerSwitches({detection.cancellation});
+      auto detected = recognizer_.detectTextRectangles(*image_, detection);
+      if (!detected.ok()) return false;
+      for (DetectedTextRegion& region : detectedRegions(detected.value()))
+        detected_.push_back(std::move(region));
+    }
     return true;
   }
 

@@ -70,8 +70,8 @@ TEST(TesseractTextRecognizer, DetectsWordsWithCharacterBoxes) {
   EXPECT_LT(words->at(0).boundingBox.maxX(), words->at(1).boundingBox.minX());
 }
 
-// Layout elements as large as a window (a picture, a busy panel) are not words: detection
-// reports the words beside them, never a box over the picture.
+// Layout elements as large as a window (a picture, a busy panel) or as thin as a border are not
+// words: detection reports the words beside them, never a box over the picture or a rule.
 TEST(TesseractTextRecognizer, DetectionReportsNoWindowSizedWords) {
   Recognizer recognizer({});
   for (std::uint32_t seed : {1u, 2u, 3u}) {
@@ -81,6 +81,16 @@ TEST(TesseractTextRecognizer, DetectionReportsNoWindowSizedWords) {
     image->fill(0xFFFFFFFF);
     for (int y = 0; y < corpus.image->height(); ++y)
       for (int x = 0; x < 1000; ++x) image->setPixel(x, y, corpus.image->pixel(x, y));
+    // An input box's border and a rule: thinner than any letter.
+    for (int x = 20; x < 600; ++x) {
+      image->setPixel(x, 120, 0xFF808080);
+      image->setPixel(x, 160, 0xFF808080);
+      image->setPixel(x, 185, 0xFF000000);
+    }
+    for (int y = 120; y <= 160; ++y) {
+      image->setPixel(20, y, 0xFF808080);
+      image->setPixel(599, y, 0xFF808080);
+    }
     std::mt19937 random(seed);
     for (int y = 200; y < 680; ++y)
       for (int x = 100; x < 900; ++x)
@@ -89,10 +99,12 @@ TEST(TesseractTextRecognizer, DetectionReportsNoWindowSizedWords) {
     auto words = recognizer.detectTextRectangles(*image, {{{0, 0}, {1, 1}}, true});
     ASSERT_TRUE(words.ok()) << words.message();
     EXPECT_GE(words->size(), 3u) << "the words above the picture";
-    for (const auto& word : *words)
-      EXPECT_LT(word.boundingBox.width() * word.boundingBox.height(), 0.05)
-          << "seed " << seed << ": a word of " << word.boundingBox.width() << " x "
-          << word.boundingBox.height();
+    for (const auto& word : *words) {
+      const double width = word.boundingBox.width() * 1000,
+                   height = word.boundingBox.height() * 700;
+      EXPECT_TRUE(width * height < 0.05 * 1000 * 700 && width >= 4 && height >= 4)
+          << "seed " << seed << ": a word of " << width << " x " << height << " px";
+    }
   }
 }
 

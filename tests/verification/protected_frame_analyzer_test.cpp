@@ -313,13 +313,17 @@ TEST_F(AnalyzerTest, VisibleStructureWithoutTextIsAnUnverifiedVisualChange) {
   EXPECT_TRUE(analyze({region}, Quality::accurate).redactions.empty());
 }
 
-TEST_F(AnalyzerTest, TwoRegionsShareOneDetectionAndRecogniseEachRegion) {
+// Regions are windows (or parts of them), each with its own background: each is detected and
+// read on its own.
+TEST_F(AnalyzerTest, EachOfTwoRegionsIsDetectedAndRecognisedOnItsOwn) {
   recognizer->addLine("jane@example.com", 0.9f, {{0.05, 0.85}, {0.2, 0.05}});
   recognizer->addLine("bob@example.com", 0.9f, {{0.6, 0.1}, {0.2, 0.05}});
   const auto result = analyze({{{0, 0}, {0.4, 0.2}}, {{0.5, 0.8}, {0.4, 0.2}}}, Quality::fast);
   ASSERT_TRUE(result.analysisSucceeded);
-  ASSERT_EQ(recognizer->detectionRequests().size(), 1u);
-  expectNear(recognizer->detectionRequests()[0].regionOfInterest, Rect{{0, 0}, {0.9, 1}});
+  const auto detections = recognizer->detectionRequests();
+  ASSERT_EQ(detections.size(), 2u);
+  expectNear(detections[0].regionOfInterest, Rect{{0, 0.8}, {0.4, 0.2}});
+  expectNear(detections[1].regionOfInterest, Rect{{0.5, 0}, {0.4, 0.2}});
   EXPECT_EQ(recognizer->recognitionRequests().size(), 2u);
   EXPECT_EQ(titles(result), (std::vector<std::string>{"Email", "Email"}));
 }

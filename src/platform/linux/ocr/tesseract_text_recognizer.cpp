@@ -46,13 +46,15 @@ Rect relativeTo(const Rect& box, const Rect& region) {
               {box.width() / region.width(), box.height() / region.height()}};
 }
 
-// A picture, a rule or a panel the layout analysis found, as large as a window: not a word. (A
-// word of a text block is a word whatever its size; outside text blocks, elements larger than a
-// tenth of the area, or taller than any screen text, are layout.)
+// A picture, a rule or a panel the layout analysis found: not a word. Elements thinner than a
+// letter or taller than any screen text are layout wherever they are; outside text blocks, so
+// are elements larger than a tenth of the area.
 bool isLayoutElement(const tesseract::PageIterator& element, int width, int height,
                      const PixelArea& area) {
   constexpr int kTallestWord = 200;
-  if (height > kTallestWord) return true;
+  // Thinner than any letter: a rule, a border, the edge of an input box or a grid line.
+  constexpr int kThinnestWord = 4;
+  if (height > kTallestWord || height < kThinnestWord || width < kThinnestWord) return true;
   if (PTIsTextType(element.BlockType())) return false;
   return static_cast<double>(width) * height > 0.1 * area.width * area.height;
 }
