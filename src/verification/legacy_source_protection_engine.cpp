@@ -43,6 +43,7 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
   self.supervisor_ = capture::CaptureStreamSupervisor::make(self.services_.desktop.capture,
                                                             self.services_.desktop.screens,
                                                             self.sampleQueue_, std::move(sinks));
+  self.supervisor_->setQueueDepth(kStreamQueueDepth);
 
   self.screenshots_ = capture::ProtectedScreenshotFallback::make(
       self.services_.desktop.capture,

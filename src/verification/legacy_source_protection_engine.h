@@ -92,6 +92,8 @@ class LegacySourceProtectionEngine
   static constexpr double kStopTimeout = capture::CaptureStreamSupervisor::kStopTimeout;
   static constexpr double kStartTimeout = capture::CaptureStreamSupervisor::kStartTimeout;
   static constexpr double kFrameCadenceInterval = 1.0 / 30.0;
+  // Samples the stream may hold in flight.
+  static constexpr int kStreamQueueDepth = 8;
   static constexpr double kMinimumAnalysisInterval = 0.45;
   // No verified first frame this long after the stream started: fail closed. A hold, a baseline
   // that waits for the user and (a few times) an analysis in flight extend it.

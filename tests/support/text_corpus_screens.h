@@ -410,9 +410,11 @@ class WindowWriter {
     painter_.fill({{content.minX(), top + pitch - 4}, {content.width(), 1}}, t.muted);
     for (int column = 1; column < 3; ++column)
       painter_.fill({{content.minX() + column * cell, top - 6}, {1, pitch}}, t.muted);
+    // The cells of a row holding a secret are one line to a reader, so not plain lines.
+    const bool plain = secretKindIndex == nullptr;
     painter_.write(content.minX() + 8, top, family, size_,
                    {{secrets_.pick({"North", "South", "East", "West"}), t.text}}, std::nullopt,
-                   true);
+                   plain);
     if (secretKindIndex) {
       const auto kind = (*secretKindIndex)++ % 2 == 0 ? model::SensitiveKind::revenue
                                                       : model::SensitiveKind::phoneNumber;
@@ -425,7 +427,7 @@ class WindowWriter {
                      true);
     }
     painter_.write(content.minX() + 2 * cell + 8, top, family, size_,
-                   {{secrets_.pick({"on track", "at risk", "done"}), t.text}}, std::nullopt, true);
+                   {{secrets_.pick({"on track", "at risk", "done"}), t.text}}, std::nullopt, plain);
   }
 
   ScreenPainter& painter_;
@@ -558,7 +560,16 @@ inline ScreenScore scoreScreen(const CorpusScreen& screen,
       ++score.plainLines.total;
       const bool masked = coveredShare(line.textBox) >= 0.2;
       score.plainLines.masked += masked;
-      if (masked) score.falselyMasked.push_back(line.text + " (" + screen.label + ")");
+      if (!masked) continue;
+      std::string by;
+      for (const auto& redaction : result.redactions) {
+        const platform::Rect pixels{
+            {redaction.normalizedFrame.minX() * width, redaction.normalizedFrame.minY() * height},
+            {redaction.normalizedFrame.width() * width,
+             redaction.normalizedFrame.height() * height}};
+        if (pixels.intersects(line.textBox)) by += " [" + redaction.title + "]";
+      }
+      score.falselyMasked.push_back(line.text + " (" + screen.label + ")" + by);
     }
   }
   for (const auto& redaction : result.redactions) {

@@ -98,6 +98,7 @@ TEST(VerificationEngineIntakeTest, FramesEnterThePipelineAtMostThirtyTimesASecon
   auto& engine = *h.engine;
   auto streams = h.desktop->liveStreams();
   ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0]->configuration().queueDepth, 8) << "the stream's queue depth";
   h.loop.advance(0.5);
   const int countedBefore = engine.receivedSampleCount.value();
   // The pipeline hands out a candidate per admitted frame here (each is turned down at once), so
