@@ -115,7 +115,8 @@ LegacySourceProtectionEngine::~LegacySourceProtectionEngine() {
 
 // MARK: - Generations and delivery
 
-void LegacySourceProtectionEngine::advanceCaptureGeneration(int cleanFramesRequired) {
+void LegacySourceProtectionEngine::advanceCaptureGeneration(int cleanFramesRequired,
+                                                            OutputOnReset output) {
   runtime::assertMainActor();
   const auto generation = ++captureGeneration_;
   pendingSourceMaskRedactions_.clear();
@@ -134,7 +135,7 @@ void LegacySourceProtectionEngine::advanceCaptureGeneration(int cleanFramesRequi
   cleanChangeGate_.clear();
   // Images of earlier generations still on their way to the output are refused from here on.
   surface_->refuseGenerationsBelow(generation);
-  pipeline_->reset(generation, sourceContextGeneration_);
+  pipeline_->reset(generation, sourceContextGeneration_, output);
   syncFrameDeliveryState(false);
 }
 
@@ -181,7 +182,8 @@ void LegacySourceProtectionEngine::tearDownCapture() {
   syncFrameDeliveryState(false);
   firstFrameWatchdogTask_.cancel();
   livenessWatchdogTask_.cancel();
-  advanceCaptureGeneration(0);
+  // The last verified frame stays on the output (and `renderedFrame` with it).
+  advanceCaptureGeneration(0, OutputOnReset::keepLastVerifiedFrame);
 }
 
 void LegacySourceProtectionEngine::enterFailedState(const std::string& message) {

@@ -232,11 +232,13 @@ class LegacySourceProtectionEngine
       std::optional<capture::CaptureApplicationIdentity> expectedProtectedApplication =
           std::nullopt);
 
-  // Bookkeeping shared with analysis and publication (main actor).
-  void advanceCaptureGeneration(int cleanFramesRequired);
-  // A new capture generation within the same run (a new desktop, a replaced stream): a baseline
-  // refresh the user asked for, or its review still open, is asked of the new capture instead of
-  // being dropped with the old one.
+  // Bookkeeping shared with analysis and publication (main actor). The output is cleared (a run
+  // starts or stops) or keeps showing the last verified frame.
+  void advanceCaptureGeneration(int cleanFramesRequired,
+                                OutputOnReset output = OutputOnReset::clear);
+  // A new capture generation within the same run (a new desktop, a replaced stream): the last
+  // verified frame stays on the output, and a baseline refresh the user asked for, or its review
+  // still open, is asked of the new capture instead of being dropped with the old one.
   void continueCaptureInNewGeneration(int cleanFramesRequired);
   void syncFrameDeliveryState(bool resetCounters);
   void finishAnalysisIfCurrent(std::uint64_t generation);
