@@ -44,6 +44,42 @@ TEST(GreyImageTest, LineHeightIgnoresBarsBordersAndBlocks) {
   }
 }
 
+// Grid lines and borders go; letters, and a dark block wider than a line, stay as they were.
+TEST(GreyImageTest, ErasingRulesRemovesThinLinesAndKeepsTextAndBlocks) {
+  std::mt19937 random(3535);
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  for (int round = 0; round < 10; ++round) {
+    const double size = pick(10, 24);
+    const auto corpus = testing::renderCorpus(
+        {{"North 482 units on track", {}}, {"South 117 units at risk", {}}}, size, round % 2, 700);
+    PixelBuffer& image = *corpus.image;
+    const auto text = greyDarkOnLight(image, {0, 0, image.width(), image.height()});
+    const std::uint32_t line = round % 2 ? 0xFFB0B0B0 : 0xFF606060;
+    const int column = pick(500, 560), thickness = pick(1, 3);
+    fillArea(image, column, 0, thickness, image.height(), line);
+    const int row = pick(1, image.height() - 4);
+    fillArea(image, 0, row, image.width(), 1, line);
+    fillArea(image, 620, 0, 40, image.height(), round % 2 ? 0xFFE0E0E0 : 0xFF202020);
+    GreyImage ruled = greyDarkOnLight(image, {0, 0, image.width(), image.height()});
+    eraseRules(ruled);
+    for (int y = 0; y < ruled.height; ++y) {
+      for (int x = 0; x < ruled.width; ++x) {
+        const bool onLine = (x >= column && x < column + thickness) || y == row;
+        const bool inBlock = x >= 620 && x < 660 && y != row;
+        if (inBlock) {
+          ASSERT_LT(ruled.at(x, y), 128) << "the block stays, " << x << "," << y;
+        } else if (onLine) {
+          ASSERT_GT(ruled.at(x, y), 200) << "the line goes, " << x << "," << y;
+        } else {
+          ASSERT_EQ(ruled.at(x, y), text.at(x, y)) << "text stays, " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
 TEST(GreyImageTest, ScalingKeepsTheImageAndItsSize) {
   GreyImage image{3, 2, {0, 100, 200, 50, 150, 250}};
   const GreyImage twice = scaled(image, 2);

@@ -29,14 +29,86 @@ GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area) {
   return grey;
 }
 
-int typicalLineHeight(const GreyImage& image) {
-  if (image.width == 0 || image.height == 0) return 0;
-  // Background: the brightest common level; ink: clearly darker than it.
+namespace {
+
+// The background: the commonest level.
+std::uint8_t backgroundLevel(const GreyImage& image) {
   std::vector<int> histogram(256, 0);
   for (std::uint8_t value : image.pixels) ++histogram[value];
-  const int background =
-      static_cast<int>(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
-  const int inkBelow = background - 60;
+  return static_cast<std::uint8_t>(std::max_element(histogram.begin(), histogram.end()) -
+                                   histogram.begin());
+}
+
+// The level below which a pixel is ink: clearly darker than the background.
+int inkThreshold(const GreyImage& image) {
+  return backgroundLevel(image) - 60;
+}
+
+// Bands of at most `thickest` consecutive set flags, as [first, last] pairs.
+std::vector<std::pair<int, int>> thinBands(const std::vector<bool>& flags, int thickest) {
+  std::vector<std::pair<int, int>> bands;
+  for (int i = 0; i < static_cast<int>(flags.size());) {
+    if (!flags[static_cast<std::size_t>(i)]) {
+      ++i;
+      continue;
+    }
+    int end = i;
+    while (end < static_cast<int>(flags.size()) && flags[static_cast<std::size_t>(end)]) ++end;
+    if (end - i <= thickest) bands.emplace_back(i, end - 1);
+    i = end;
+  }
+  return bands;
+}
+
+}  // namespace
+
+void eraseRules(GreyImage& image) {
+  if (image.width < 8 || image.height < 8) return;
+  const int inkBelow = inkThreshold(image);
+  const std::uint8_t background = backgroundLevel(image);
+  auto isInk = [&](int x, int y) { return image.at(x, y) < inkBelow; };
+  constexpr int kThickestRule = 3;
+  // Horizontal lines first, so that the grid's crossings do not cut them short: rows inked in one
+  // stretch longer than any stroke of text, a few rows thick.
+  const int longestTextStroke = std::max(40, image.width / 3);
+  std::vector<bool> ruled(static_cast<std::size_t>(image.height), false);
+  for (int y = 0; y < image.height; ++y) {
+    int stroke = 0;
+    for (int x = 0; x < image.width && !ruled[static_cast<std::size_t>(y)]; ++x) {
+      stroke = isInk(x, y) ? stroke + 1 : 0;
+      ruled[static_cast<std::size_t>(y)] = stroke > longestTextStroke;
+    }
+  }
+  for (const auto& [first, last] : thinBands(ruled, kThickestRule)) {
+    for (int y = first; y <= last; ++y) {
+      // Only the long stretches: text on the same row keeps its ink.
+      int start = 0;
+      for (int x = 0; x <= image.width; ++x) {
+        if (x < image.width && isInk(x, y)) continue;
+        if (x - start > longestTextStroke)
+          std::fill_n(image.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width + start,
+                      x - start, background);
+        start = x + 1;
+      }
+    }
+  }
+  // Vertical lines: columns inked over nearly the whole height, a few pixels wide at most.
+  std::vector<bool> solid(static_cast<std::size_t>(image.width), false);
+  for (int x = 0; x < image.width; ++x) {
+    int ink = 0;
+    for (int y = 0; y < image.height; ++y) ink += isInk(x, y);
+    solid[static_cast<std::size_t>(x)] = ink * 20 >= image.height * 17;
+  }
+  for (const auto& [first, last] : thinBands(solid, kThickestRule))
+    for (int x = first; x <= last; ++x)
+      for (int y = 0; y < image.height; ++y)
+        image.pixels[static_cast<std::size_t>(y) * image.width + x] = background;
+}
+
+int typicalLineHeight(const GreyImage& image) {
+  if (image.width == 0 || image.height == 0) return 0;
+  // Background: the commonest level; ink: clearly darker than it.
+  const int inkBelow = inkThreshold(image);
   auto isInk = [&](int x, int y) { return image.at(x, y) < inkBelow; };
 
   // Columns inked over nearly the whole height are bars, borders or blocks (a dark sidebar, a

@@ -55,6 +55,9 @@ bool isLayoutElement(const tesseract::PageIterator& element, int width, int heig
   // Thinner than any letter: a rule, a border, the edge of an input box or a grid line.
   constexpr int kThinnestWord = 4;
   if (height > kTallestWord || height < kThinnestWord || width < kThinnestWord) return true;
+  // Longer for its height than any word: a rule or a window's edge.
+  constexpr int kLongestWordForItsHeight = 40;
+  if (width > kLongestWordForItsHeight * height) return true;
   if (PTIsTextType(element.BlockType())) return false;
   return static_cast<double>(width) * height > 0.1 * area.width * area.height;
 }
@@ -232,6 +235,7 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   const PixelArea area = pixelAreaOf(request.regionOfInterest, image.width(), image.height());
   if (area.width < 1 || area.height < 1) return RecognizedTextResults{};
   GreyImage grey = greyDarkOnLight(image, area);
+  eraseRules(grey);
   double scale = 1;
   if (request.recognitionLevel == TextRecognitionLevel::accurate) {
     const int lineHeight = typicalLineHeight(grey);
