@@ -13,17 +13,23 @@
 // - BM_CancelRunningRecognition: from cancelling a running accurate recognition of a long page
 //   until the call returns (goal: 50 ms or less).
 // - BM_CorpusRecall: recall of planted secrets and false masks per 100 benign lines on the test
-//   corpus, for each way of recognising (accurate with small text doubled, accurate at native
+//   corpus, for each way of recognising (accurate with small text enlarged, accurate at native
 //   scale, fast).
+// - BM_ScreenCorpus: on 40 whole screens (other fonts, renderings, tiled windows, dark and light,
+//   editors, spreadsheets, chat, mail, forms, Korean), secrets masked per kind and height, plain
+//   lines masked, masks spilling out of their window, mean 1080p time; accurate and fast.
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "like_for_like.h"
 #include "support/tesseract_analyzer.h"
+#include "support/text_corpus_screens.h"
 
 namespace {
 
@@ -260,6 +266,92 @@ void BM_CorpusRecall(benchmark::State& state) {
 }
 BENCHMARK(BM_CorpusRecall)
     ->DenseRange(0, 2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The screen corpus (tests/support/text_corpus_screens.h): 40 screens, half of them 1080p
+// desktops with two tiled windows, analysed window by window on one worker, accurate (0) or
+// fast (1).
+// Secrets masked per kind and per height, plain lines masked, masks spilling out of their
+// window, and the mean time of a 1080p desktop.
+void BM_ScreenCorpus(benchmark::State& state) {
+  constexpr int kScreens = 40;
+  const auto quality = state.range(0) == 0 ? ProtectedFrameAnalysisQuality::accurate
+                                           : ProtectedFrameAnalysisQuality::fast;
+  auto tesseract = testing::makeTesseractAnalyzer();
+  const auto preferences = testing::corpusPreferences();
+  std::vector<testing::CorpusScreen> screens;
+  for (int i = 0; i < kScreens; ++i) screens.push_back(testing::corpusScreen(i));
+  // CORVANE_SCREEN_CORPUS_ONLY=<index>: that screen alone, with what the analysis found.
+  const char* only = std::getenv("CORVANE_SCREEN_CORPUS_ONLY");
+  testing::ScreenScore total;
+  double desktopSeconds = 0;
+  int desktops = 0;
+  for (auto _ : state) {
+    total = {};
+    desktopSeconds = 0;
+    desktops = 0;
+    for (const auto& screen : screens) {
+      if (only && screen.label != screens[static_cast<std::size_t>(std::atoi(only))].label)
+        continue;
+      const auto start = std::chrono::steady_clock::now();
+      // Each window is a region, as the capture plans them where it knows the windows.
+      std::vector<platform::Rect> regions;
+      for (const auto& window : screen.windows)
+        regions.push_back(
+            {{window.minX() / screen.image->width(), window.minY() / screen.image->height()},
+             {window.width() / screen.image->width(), window.height() / screen.image->height()}});
+      const auto result =
+          tesseract.analyzer->analyze(screen.image, preferences, false, regions, quality, nullptr);
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (screen.image->width() == 1920) {
+        desktopSeconds += seconds;
+        ++desktops;
+      }
+      total.add(testing::scoreScreen(screen, result));
+      if (only) {
+        for (const auto& redaction : result.redactions)
+          std::fprintf(stderr, "mask %s at %.3f %.3f %.3f %.3f\n", redaction.title.c_str(),
+                       redaction.normalizedFrame.minX(), redaction.normalizedFrame.minY(),
+                       redaction.normalizedFrame.width(), redaction.normalizedFrame.height());
+        for (const auto& item : result.detectedItems)
+          std::fprintf(stderr, "item %s [%s] at %.3f %.3f %.3f %.3f\n", item.text.c_str(),
+                       item.rawText.value_or("").c_str(), item.screenFrame->minX(),
+                       item.screenFrame->minY(), item.screenFrame->width(),
+                       item.screenFrame->height());
+      }
+    }
+  }
+  using K = model::SensitiveKind;
+  state.counters["secrets"] = total.secrets.total;
+  state.counters["masked_pct"] = total.secrets.percent();
+  state.counters["masked_10_12px_pct"] = total.sizes(10, 12).percent();
+  state.counters["masked_14px_up_pct"] = total.sizes(14, 24).percent();
+  state.counters["masked_18px_up_pct"] = total.sizes(18, 24).percent();
+  for (const auto& [size, tally] : total.bySize)
+    state.counters["masked_" + std::to_string(size) + "px_pct"] = tally.percent();
+  const std::pair<K, const char*> kinds[] = {{K::apiKey, "api_key"},
+                                             {K::email, "email"},
+                                             {K::phoneNumber, "phone"},
+                                             {K::revenue, "revenue"},
+                                             {K::internalURL, "internal_url"}};
+  for (const auto& [kind, name] : kinds)
+    state.counters[std::string("masked_") + name + "_pct"] = total.byKind[kind].percent();
+  state.counters["plain_lines"] = total.plainLines.total;
+  state.counters["plain_masked_pct"] = total.plainLines.percent();
+  state.counters["spilling_masks"] = total.spillingMasks;
+  state.counters["desktop_s"] = desktops ? desktopSeconds / desktops : 0;
+  if (std::getenv("CORVANE_SCREEN_CORPUS_MISSES")) {
+    for (const auto& missed : total.missed) std::fprintf(stderr, "missed: %s\n", missed.c_str());
+    for (const auto& line : total.falselyMasked)
+      std::fprintf(stderr, "falsely masked: %s\n", line.c_str());
+  }
+  state.SetLabel(state.range(0) == 0 ? "accurate" : "fast");
+}
+BENCHMARK(BM_ScreenCorpus)
+    ->DenseRange(0, 1)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

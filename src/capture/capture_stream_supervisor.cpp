@@ -99,12 +99,19 @@ void CaptureStreamSupervisor::stopQuietly(std::shared_ptr<platform::CaptureStrea
   runtime::spawn(stop(std::move(stream)));
 }
 
+platform::StreamConfiguration CaptureStreamSupervisor::configurationFor(
+    const platform::ShareableDisplay& display) const {
+  auto configuration = streamConfiguration(display);
+  if (queueDepth_) configuration.queueDepth = *queueDepth_;
+  return configuration;
+}
+
 runtime::Task<StreamChange> CaptureStreamSupervisor::start(CaptureFilterSnapshot snapshot,
                                                            platform::ShareableDisplay display,
                                                            std::function<void()> prepared) {
   runtime::assertMainActor();
   auto self = shared_from_this();
-  const auto configuration = streamConfiguration(display);
+  const auto configuration = configurationFor(display);
   auto made = makeStream(snapshot, configuration);
   auto stream = made.stream;
   install(std::move(made), std::move(snapshot), std::move(display), configuration);
@@ -125,7 +132,7 @@ runtime::Task<StreamChange> CaptureStreamSupervisor::replace(CaptureFilterSnapsh
                                                              std::function<bool()> stillWanted) {
   runtime::assertMainActor();
   auto self = shared_from_this();
-  const auto configuration = streamConfiguration(display);
+  const auto configuration = configurationFor(display);
   auto oldStream = stream_;
   auto made = makeStream(snapshot, configuration);
   auto newStream = made.stream;

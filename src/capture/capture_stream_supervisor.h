@@ -59,6 +59,9 @@ class CaptureStreamSupervisor : public std::enable_shared_from_this<CaptureStrea
                           std::shared_ptr<runtime::SerialQueue> samplesQueue, Sinks sinks);
   ~CaptureStreamSupervisor();
 
+  // Streams made from now on hold at most `depth` samples in flight (else the platform's default).
+  void setQueueDepth(int depth) { queueDepth_ = depth; }
+
   // What can be captured; absent when the service did not answer within the time limit.
   runtime::Task<std::optional<runtime::Result<platform::ShareableContent>>> fetchContent();
   // The display to capture: `selected`, else the one captured now, else the main screen's, else
@@ -99,6 +102,8 @@ class CaptureStreamSupervisor : public std::enable_shared_from_this<CaptureStrea
   std::optional<std::uint32_t> mainDisplayID() const;
 
  private:
+  platform::StreamConfiguration configurationFor(const platform::ShareableDisplay& display) const;
+
   struct Made {
     std::shared_ptr<platform::CaptureStream> stream;
     std::uint64_t identity = 0;
@@ -119,6 +124,7 @@ class CaptureStreamSupervisor : public std::enable_shared_from_this<CaptureStrea
   std::uint64_t identity_ = 0;
   std::uint64_t nextIdentity_ = 1;
   bool isStarting_ = false;
+  std::optional<int> queueDepth_;
   std::optional<CaptureFilterSnapshot> activeFilter_;
   std::optional<platform::ShareableDisplay> activeDisplay_;
   platform::StreamConfiguration configuration_;

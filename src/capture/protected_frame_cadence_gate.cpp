@@ -9,8 +9,9 @@ namespace {
 constexpr double kSlotEpsilon = 1e-6;
 }  // namespace
 
-ProtectedFrameCadenceGate::ProtectedFrameCadenceGate(double minimumInterval)
-    : minimumInterval_(minimumInterval > 0 ? minimumInterval : kDefaultMinimumInterval) {}
+ProtectedFrameCadenceGate::ProtectedFrameCadenceGate(double minimumInterval, Pacing pacing)
+    : minimumInterval_(minimumInterval > 0 ? minimumInterval : kDefaultMinimumInterval),
+      pacing_(pacing) {}
 
 bool ProtectedFrameCadenceGate::accept(std::uint64_t generation, runtime::Uptime now) {
   std::lock_guard lock(mutex_);
@@ -18,6 +19,11 @@ bool ProtectedFrameCadenceGate::accept(std::uint64_t generation, runtime::Uptime
     activeGeneration_ = generation;
     origin_ = now;
     lastSlot_ = 0;
+    lastAcceptedTime_ = now;
+    return true;
+  }
+  if (pacing_ == Pacing::sinceLastAccepted) {
+    if (now - lastAcceptedTime_ < minimumInterval_ - 1e-9) return false;
     lastAcceptedTime_ = now;
     return true;
   }

@@ -16,11 +16,17 @@ namespace corvane::capture {
 // one for the slot the stretch begins in), while a source that delivers at exactly that rate with
 // some jitter (a frame a little early) is not halved, as a plain "at least one interval since the
 // last frame" rule would do.
+//
+// With `Pacing::sinceLastAccepted` the plain rule holds instead: a frame passes only when at
+// least one interval has passed since the last accepted frame, so no two accepted frames are ever
+// closer than the interval.
 class ProtectedFrameCadenceGate {
  public:
   static constexpr double kDefaultMinimumInterval = 1.0 / 60.0;
+  enum class Pacing { slotGrid, sinceLastAccepted };
 
-  explicit ProtectedFrameCadenceGate(double minimumInterval = kDefaultMinimumInterval);
+  explicit ProtectedFrameCadenceGate(double minimumInterval = kDefaultMinimumInterval,
+                                     Pacing pacing = Pacing::slotGrid);
 
   // Whether a frame of `generation` drained at `now` may be published. The first frame of a
   // generation is always accepted and starts its slot grid.
@@ -32,6 +38,7 @@ class ProtectedFrameCadenceGate {
 
  private:
   const double minimumInterval_;
+  const Pacing pacing_;
   mutable std::mutex mutex_;
   std::optional<std::uint64_t> activeGeneration_;
   runtime::Uptime origin_ = 0;

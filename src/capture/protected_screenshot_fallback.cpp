@@ -47,7 +47,7 @@ void ProtectedScreenshotFallback::request(const platform::ContentFilter& filter,
         if (!result.ok()) {
           failure = result.message();
         } else if (!result.value()) {
-          failure = "Screenshot fallback returned no image";
+          failure = "Screenshot fallback returned no valid pixel buffer";
         } else if (auto self = weak.lock(); self && self->inFlightToken_ == token) {
           sink(ProtectedCapturedFrame::make(result.value(), requestedAt, requestedAt), generation);
           produced = true;

@@ -9,10 +9,6 @@ namespace corvane::verification {
 
 namespace {
 
-int tilesCovering(int pixels, int tileSize) {
-  return (pixels + tileSize - 1) / tileSize;
-}
-
 // FNV-style hash over the positions (row-major index + 1) of the analysis tiles, so that it
 // depends on which tiles changed and on nothing else. 0 and 1 are kept for "no comparison" and
 // never produced.
@@ -42,8 +38,9 @@ ProtectedFrameChangeSummary FrameChangeDetector::detect(const platform::PixelBuf
                                                         const platform::PixelBuffer* previous) {
   const int width = current.width();
   const int height = current.height();
-  const int columns = tilesCovering(width, tileSize_);
-  const int rows = tilesCovering(height, tileSize_);
+  const TileGrid grid{width, height, tileSize_};
+  const int columns = grid.columns();
+  const int rows = grid.rows();
   const int tileCount = columns * rows;
   if (!previous) {
     ProtectedFrameChangeSummary summary;
@@ -94,9 +91,9 @@ ProtectedFrameChangeSummary FrameChangeDetector::detect(const platform::PixelBuf
       static_cast<int>(std::count_if(analysisTiles_.begin(), analysisTiles_.begin() + tileCount,
                                      [](std::uint8_t flag) { return flag != 0; }));
   summary.guardedRects =
-      ProtectedTileGeometry::normalizedRects(guardedTiles_.data(), flagCount, columns, rows);
+      ProtectedTileGeometry::normalizedRects(guardedTiles_.data(), flagCount, grid);
   summary.changedRects =
-      ProtectedTileGeometry::normalizedRects(analysisTiles_.data(), flagCount, columns, rows);
+      ProtectedTileGeometry::normalizedRects(analysisTiles_.data(), flagCount, grid);
   summary.signature = signatureOf(analysisTiles_, flagCount);
   return summary;
 }

@@ -43,6 +43,7 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
   self.supervisor_ = capture::CaptureStreamSupervisor::make(self.services_.desktop.capture,
                                                             self.services_.desktop.screens,
                                                             self.sampleQueue_, std::move(sinks));
+  self.supervisor_->setQueueDepth(kStreamQueueDepth);
 
   self.screenshots_ = capture::ProtectedScreenshotFallback::make(
       self.services_.desktop.capture,
@@ -95,7 +96,10 @@ LegacySourceProtectionEngine::LegacySourceProtectionEngine(
   capture::ProtectedFrameIntake::Records records;
   records.deliveryState = std::make_shared<capture::ProtectedFrameDeliveryState>();
   records.mailbox = std::make_shared<capture::LatestCapturedFrameMailbox>();
-  records.cadenceGate = std::make_shared<capture::ProtectedFrameCadenceGate>(kFrameCadenceInterval);
+  // Never two published frames closer than the interval; the intake holds the newest refused
+  // frame for the next moment it may pass.
+  records.cadenceGate = std::make_shared<capture::ProtectedFrameCadenceGate>(
+      kFrameCadenceInterval, capture::ProtectedFrameCadenceGate::Pacing::sinceLastAccepted);
   records.callbackMonitor = std::make_shared<capture::ProtectedCaptureCallbackMonitor>();
   intake_ = std::make_shared<capture::ProtectedFrameIntake>(std::move(records));
   syncFrameDeliveryState(true);
@@ -111,7 +115,8 @@ LegacySourceProtectionEngine::~LegacySourceProtectionEngine() {
 
 // MARK: - Generations and delivery
 
-void LegacySourceProtectionEngine::advanceCaptureGeneration(int cleanFramesRequired) {
+void LegacySourceProtectionEngine::advanceCaptureGeneration(int cleanFramesRequired,
+                                                            OutputOnReset output) {
   runtime::assertMainActor();
   const auto generation = ++captureGeneration_;
   pendingSourceMaskRedactions_.clear();
@@ -130,7 +135,7 @@ void LegacySourceProtectionEngine::advanceCaptureGeneration(int cleanFramesRequi
   cleanChangeGate_.clear();
   // Images of earlier generations still on their way to the output are refused from here on.
   surface_->refuseGenerationsBelow(generation);
-  pipeline_->reset(generation, sourceContextGeneration_);
+  pipeline_->reset(generation, sourceContextGeneration_, output);
   syncFrameDeliveryState(false);
 }
 
@@ -177,7 +182,8 @@ void LegacySourceProtectionEngine::tearDownCapture() {
   syncFrameDeliveryState(false);
   firstFrameWatchdogTask_.cancel();
   livenessWatchdogTask_.cancel();
-  advanceCaptureGeneration(0);
+  // The last verified frame stays on the output (and `renderedFrame` with it).
+  advanceCaptureGeneration(0, OutputOnReset::keepLastVerifiedFrame);
 }
 
 void LegacySourceProtectionEngine::enterFailedState(const std::string& message) {

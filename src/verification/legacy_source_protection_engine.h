@@ -92,6 +92,8 @@ class LegacySourceProtectionEngine
   static constexpr double kStopTimeout = capture::CaptureStreamSupervisor::kStopTimeout;
   static constexpr double kStartTimeout = capture::CaptureStreamSupervisor::kStartTimeout;
   static constexpr double kFrameCadenceInterval = 1.0 / 30.0;
+  // Samples the stream may hold in flight.
+  static constexpr int kStreamQueueDepth = 8;
   static constexpr double kMinimumAnalysisInterval = 0.45;
   // No verified first frame this long after the stream started: fail closed. A hold, a baseline
   // that waits for the user and (a few times) an analysis in flight extend it.
@@ -230,11 +232,13 @@ class LegacySourceProtectionEngine
       std::optional<capture::CaptureApplicationIdentity> expectedProtectedApplication =
           std::nullopt);
 
-  // Bookkeeping shared with analysis and publication (main actor).
-  void advanceCaptureGeneration(int cleanFramesRequired);
-  // A new capture generation within the same run (a new desktop, a replaced stream): a baseline
-  // refresh the user asked for, or its review still open, is asked of the new capture instead of
-  // being dropped with the old one.
+  // Bookkeeping shared with analysis and publication (main actor). The output is cleared (a run
+  // starts or stops) or keeps showing the last verified frame.
+  void advanceCaptureGeneration(int cleanFramesRequired,
+                                OutputOnReset output = OutputOnReset::clear);
+  // A new capture generation within the same run (a new desktop, a replaced stream): the last
+  // verified frame stays on the output, and a baseline refresh the user asked for, or its review
+  // still open, is asked of the new capture instead of being dropped with the old one.
   void continueCaptureInNewGeneration(int cleanFramesRequired);
   void syncFrameDeliveryState(bool resetCounters);
   void finishAnalysisIfCurrent(std::uint64_t generation);

@@ -93,7 +93,7 @@ void LegacySourceProtectionEngine::continueCaptureInNewGeneration(int cleanFrame
       renderedFrame.value() &&
       (pendingBaselineRefreshRequestID_ ||
        (pendingBaselineApproval_ && pendingBaselineApproval_->replacesPublishedBaseline));
-  advanceCaptureGeneration(cleanFramesRequired);
+  advanceCaptureGeneration(cleanFramesRequired, OutputOnReset::keepLastVerifiedFrame);
   if (refreshWanted) requestBaselineRefresh();
 }
 

@@ -31,15 +31,23 @@ constexpr float kMinimumCandidateConfidence = 0.5f;
 constexpr std::size_t kFallbackMaximumRuns = 3;
 constexpr double kFallbackMaximumArea = 0.08;
 constexpr std::size_t kFallbackRunLimit = 24;
+// The gaps an accurate analysis re-reads are merged into at most this many requests.
+constexpr int kAccurateRereadRegions = 6;
 
-// A candidate worth classifying: confident enough and holding more than white space (a blank
-// line must not count as having read the text under it).
-std::optional<std::string> usableLine(const platform::RecognizedTextObservation& observation) {
+// The text of a candidate worth classifying: more than white space (a blank line must not count
+// as having read the text under it).
+std::optional<std::string> lineText(const platform::RecognizedTextObservation& observation) {
   if (!observation.topCandidate) return std::nullopt;
-  if (observation.topCandidate->confidence < kMinimumCandidateConfidence) return std::nullopt;
   std::string text = trimmedWhitespace(std::string_view(observation.topCandidate->string));
   if (text.empty()) return std::nullopt;
   return text;
+}
+
+// A line read confidently enough to vouch for the text under it. A line below the cut-off is
+// still run through the rules, but what it did not find is covered as unverified.
+bool isConfident(const platform::RecognizedTextObservation& observation) {
+  return observation.topCandidate &&
+         observation.topCandidate->confidence >= kMinimumCandidateConfidence;
 }
 
 std::vector<DetectedTextRegion> detectedRegions(
@@ -81,9 +89,10 @@ class ProtectedFrameAnalyzer::Run {
         quality_(quality),
         cancellation_(cancellation) {}
 
-  // Detection (fast only), run beside region 0's recognition when there is one region.
+  // Detection, run beside region 0's recognition when there is one region. Both qualities detect:
+  // text that recognition did not read is covered, never taken as verified.
   bool gatherDetectedRegions(const std::vector<Rect>& analysisRegions) {
-    if (quality_ != Quality::fast) return true;
+    if (analysisRegions.empty()) return true;
     if (analysisRegions.size() == 1) {
       const Rect region = visionRegion(analysisRegions[0]);
       platform::TextRectanglesRequest detection{region, true};
@@ -98,8 +107,7 @@ class ProtectedFrameAnalyzer::Run {
         // No thread to spare: recognise, then detect on this thread.
         worker = std::async(std::launch::deferred, detect);
       }
-      const std::vector<TextRecognitionRequest> requests =
-          recognitionRequests(Quality::fast, region);
+      const std::vector<TextRecognitionRequest> requests = recognitionRequests(quality_, region);
       registerSwitches(switchesOf(requests));
       auto recognition = recognizer_.recognizeText(*image_, requests);
       auto detected = worker.get();
@@ -108,13 +116,16 @@ class ProtectedFrameAnalyzer::Run {
       detected_ = detectedRegions(detected.value());
       return true;
     }
-    Rect united = visionRegion(analysisRegions[0]);
-    for (const Rect& region : analysisRegions) united = unionRect(united, visionRegion(region));
-    platform::TextRectanglesRequest detection{clippedToUnit(united), true};
-    registerSwitches({detection.cancellation});
-    auto detected = recognizer_.detectTextRectangles(*image_, detection);
-    if (!detected.ok()) return false;
-    detected_ = detectedRegions(detected.value());
+    // One detection per region: regions are windows or parts of them, each with its own
+    // background, and a detection over their union would pick one polarity for all.
+    for (const Rect& topLeft : analysisRegions) {
+      platform::TextRectanglesRequest detection{clippedToUnit(visionRegion(topLeft)), true};
+      registerSwitches({detection.cancellation});
+      auto detected = recognizer_.detectTextRectangles(*image_, detection);
+      if (!detected.ok()) return false;
+      for (DetectedTextRegion& region : detectedRegions(detected.value()))
+        detected_.push_back(std::move(region));
+    }
     return true;
   }
 
@@ -132,16 +143,15 @@ class ProtectedFrameAnalyzer::Run {
     std::vector<LocatedTextObservation> located;
     std::vector<Rect> recognizedFrames;
     for (const auto& observation : deduplicatedObservations(*results)) {
-      if (!usableLine(observation)) continue;
+      if (!lineText(observation)) continue;
       located.push_back({observation, r});
-      recognizedFrames.push_back(observation.boundingBox);
+      if (isConfident(observation)) recognizedFrames.push_back(observation.boundingBox);
     }
     const std::vector<DetectedTextRegion> local = localTextRegions(r);
 
     std::vector<Rect> uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
-    if (!uncovered.empty() &&
-        Geometry::shouldRunFallbackOCR(uncovered, kFallbackMaximumRuns, kFallbackMaximumArea)) {
-      if (runFallback(r, uncovered, located, recognizedFrames)) {
+    if (!uncovered.empty() && shouldReread(uncovered)) {
+      if (reread(r, uncovered, located, recognizedFrames)) {
         uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
       }
     }
@@ -156,7 +166,7 @@ class ProtectedFrameAnalyzer::Run {
         Geometry::regionHasVisibleStructure(*image_, r)) {
       append(analyzerEntry(AnalyzerEntryCause::visualChangeWithoutText, topLeftFromRecognition(r)));
     }
-    for (const LocatedTextObservation& line : located) classify(line);
+    for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, r);
     return true;
   }
 
@@ -201,21 +211,30 @@ class ProtectedFrameAnalyzer::Run {
     return local;
   }
 
-  // One more quick read around the first uncovered runs; false (runs unchanged) when it fails.
-  bool runFallback(const Rect& r, const std::vector<Rect>& uncovered,
-                   std::vector<LocatedTextObservation>& located,
-                   std::vector<Rect>& recognizedFrames) {
+  // `fast` re-reads a few small gaps; `accurate` spends its second pass on every gap.
+  bool shouldReread(const std::vector<Rect>& uncovered) const {
+    return quality_ == Quality::accurate ||
+           Geometry::shouldRunFallbackOCR(uncovered, kFallbackMaximumRuns, kFallbackMaximumArea);
+  }
+
+  // One more read around the first uncovered runs, at the analysis's own level; false (runs
+  // unchanged) when it fails.
+  bool reread(const Rect& r, const std::vector<Rect>& uncovered,
+              std::vector<LocatedTextObservation>& located, std::vector<Rect>& recognizedFrames) {
     std::vector<Rect> rects;
     for (std::size_t i = 0; i < std::min(uncovered.size(), kFallbackRunLimit); ++i) {
       const Rect a = mappedOut(uncovered[i], r);
       rects.push_back(clippedToUnit(
           grown(a, std::max(0.3 * a.width(), 0.002), std::max(0.6 * a.height(), 0.002))));
     }
-    rects = Geometry::coalescedFallbackRegions(rects, 1);
+    rects = Geometry::coalescedFallbackRegions(
+        rects, quality_ == Quality::accurate ? kAccurateRereadRegions : 1);
     std::vector<TextRecognitionRequest> requests;
     for (const Rect& rect : rects) {
       TextRecognitionRequest request;
-      request.recognitionLevel = platform::TextRecognitionLevel::fast;
+      request.recognitionLevel = quality_ == Quality::accurate
+                                     ? platform::TextRecognitionLevel::accurate
+                                     : platform::TextRecognitionLevel::fast;
       request.minimumTextHeight = 0.001f;
       request.regionOfInterest = rect;
       request.recognitionLanguages = {"ko-KR", "en-US"};
@@ -225,8 +244,9 @@ class ProtectedFrameAnalyzer::Run {
     if (!results) return false;
     for (std::size_t k = 0; k < rects.size() && k < results->size(); ++k) {
       for (const auto& observation : deduplicatedObservations({(*results)[k]})) {
-        if (!usableLine(observation)) continue;
+        if (!lineText(observation)) continue;
         located.push_back({observation, rects[k]});
+        if (!isConfident(observation)) continue;
         const Rect clip = mappedOut(observation.boundingBox, rects[k]).intersection(r);
         if (!clip.isEmpty()) recognizedFrames.push_back(mappedInto(clip, r));
       }
@@ -250,19 +270,30 @@ class ProtectedFrameAnalyzer::Run {
                      {"firstHeight", formatted(first.height())}});
   }
 
-  void classify(const LocatedTextObservation& line) {
-    const auto text = usableLine(line.observation);
+  // Runs the rules over one line. A line read below the confidence cut-off that no confident
+  // read vouches for, and in which the rules found nothing, is covered as unverified text over
+  // its own box: the rules may have missed what it misread.
+  void classify(const LocatedTextObservation& line, const std::vector<Rect>& recognizedFrames,
+                const Rect& r) {
+    const auto text = lineText(line.observation);
     if (!text) return;
     const double confidence = line.observation.topCandidate->confidence;
-    const Rect frame =
-        topLeftFromRecognition(mappedOut(line.observation.boundingBox, line.regionOfInterest));
+    const Rect box = mappedOut(line.observation.boundingBox, line.regionOfInterest);
+    const Rect frame = topLeftFromRecognition(box);
     const SensitivityEngine& rules = analyzer_.sensitivityEngine_;
-    std::vector<DetectedItem> findings =
-        rules.detect(*text, kSource, preferences_, frame, confidence);
+    // The text as read, then with look-alike digits repaired, then with the spaces read into
+    // addresses around their punctuation taken out: the first reading the rules find anything in.
+    // The mask covers the line as observed whichever reading matched.
     const std::string normalized =
         StructuredTextHeuristics::normalizedConfusableStructuredText(*text);
-    if (findings.empty() && normalized != *text) {
-      findings = rules.detect(normalized, kSource, preferences_, frame, confidence);
+    std::vector<DetectedItem> findings;
+    std::string tried;
+    for (const std::string& reading :
+         {*text, normalized, StructuredTextHeuristics::tightenedPunctuationSpacing(normalized)}) {
+      if (!findings.empty()) break;
+      if (reading == tried) continue;
+      tried = reading;
+      findings = rules.detect(reading, kSource, preferences_, frame, confidence);
     }
     if (!findings.empty()) {
       for (DetectedItem& finding : findings) {
@@ -270,6 +301,10 @@ class ProtectedFrameAnalyzer::Run {
         redactions_.push_back(findingRedaction(finding, frame));
         items_.push_back(std::move(finding));
       }
+    } else if (!isConfident(line.observation) &&
+               Geometry::recognizedCoverage(mappedInto(box, r), recognizedFrames) <
+                   Geometry::kRegionCoveredFraction) {
+      append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
     } else if (StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
       append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, frame));

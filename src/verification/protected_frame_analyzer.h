@@ -16,11 +16,12 @@
 namespace corvane::verification {
 
 enum class ProtectedFrameAnalysisQuality {
-  // Careful recognition (on Tesseract: upscaled small text) plus a second, English-only pass; no
-  // text-area detection, so no coverage checks.
+  // Careful recognition (on Tesseract: small text enlarged) plus text-area detection; a second
+  // careful pass re-reads what the first could not, and what neither read is covered as
+  // unverified.
   accurate = 0,
-  // One quick recognition per region plus text-area detection: what detection saw and
-  // recognition could not read is covered as unverified.
+  // One quick recognition per region plus text-area detection; a few small gaps are re-read
+  // quickly, and what detection saw and recognition could not read is covered as unverified.
   fast = 1,
 };
 

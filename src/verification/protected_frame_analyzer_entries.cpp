@@ -136,14 +136,6 @@ std::vector<platform::TextRecognitionRequest> ProtectedFrameAnalyzer::recognitio
   requests[0].minimumTextHeight = 0.003f;
   requests[0].regionOfInterest = regionOfInterest;
   requests[0].recognitionLanguages = {"ko-KR", "en-US"};
-  if (quality == ProtectedFrameAnalysisQuality::accurate) {
-    platform::TextRecognitionRequest english;
-    english.recognitionLevel = TextRecognitionLevel::accurate;
-    english.minimumTextHeight = 0.002f;
-    english.regionOfInterest = regionOfInterest;
-    english.recognitionLanguages = {"en-US"};
-    requests.push_back(std::move(english));
-  }
   return requests;
 }
 

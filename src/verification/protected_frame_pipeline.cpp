@@ -404,8 +404,8 @@ void ProtectedFramePipeline::applyLiveRedactions(std::vector<model::ProtectedRed
 
 // Reset.
 
-void ProtectedFramePipeline::reset(std::uint64_t generation,
-                                   std::uint64_t sourceContextGeneration) {
+void ProtectedFramePipeline::reset(std::uint64_t generation, std::uint64_t sourceContextGeneration,
+                                   OutputOnReset output) {
   {
     std::unique_lock lock(mutex_);
     ingestGeneration_ = generation;
@@ -416,13 +416,14 @@ void ProtectedFramePipeline::reset(std::uint64_t generation,
     // starts after.
     publicationDone_.wait(lock, [this] { return !isPublishing_; });
   }
-  onQueue([generation, sourceContextGeneration](ProtectedFramePipeline& self) {
-    self.resetOnQueue(generation, sourceContextGeneration);
+  onQueue([generation, sourceContextGeneration, output](ProtectedFramePipeline& self) {
+    self.resetOnQueue(generation, sourceContextGeneration, output);
   });
 }
 
 void ProtectedFramePipeline::resetOnQueue(std::uint64_t generation,
-                                          std::uint64_t sourceContextGeneration) {
+                                          std::uint64_t sourceContextGeneration,
+                                          OutputOnReset output) {
   activeGeneration_ = generation;
   activeSourceContextGeneration_ = sourceContextGeneration;
   verifiedPixelBuffer_.reset();
@@ -437,7 +438,7 @@ void ProtectedFramePipeline::resetOnQueue(std::uint64_t generation,
   deferredIngestRequest_.reset();
   deferredRetryScheduled_ = false;
   pendingFullFrameAuditRequestID_.reset();
-  surface_->clear();
+  if (output == OutputOnReset::clear) surface_->clear();
 }
 
 }  // namespace corvane::verification

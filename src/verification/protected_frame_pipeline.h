@@ -19,6 +19,10 @@
 
 namespace corvane::verification {
 
+// What a reset does to the output: clear it (a run starts or stops), or keep showing the last
+// verified frame (a replaced stream, a new desktop, a failure).
+enum class OutputOnReset { clear, keepLastVerifiedFrame };
+
 inline constexpr const char* kProtectedShareFramesQueueLabel =
     "com.pemberquist.corvane.protected-share.frames";
 
@@ -82,8 +86,10 @@ class ProtectedFramePipeline : public std::enable_shared_from_this<ProtectedFram
               std::uint64_t sourceContextGeneration, double minimumAnalysisInterval, bool isPaused,
               std::optional<platform::Point> normalizedCursorPosition);
   // A new capture or source context: frames of other generations are refused at once; on the
-  // queue the verified state, the candidate cycle and the output are cleared.
-  void reset(std::uint64_t generation, std::uint64_t sourceContextGeneration);
+  // queue the verified state and the candidate cycle are cleared, and the output too unless it is
+  // to keep showing the last verified frame.
+  void reset(std::uint64_t generation, std::uint64_t sourceContextGeneration,
+             OutputOnReset output = OutputOnReset::clear);
   // The candidate in flight was analysed: its frame, with `redactions` drawn, becomes the
   // verified baseline and is published, at a sequence never below the output's. Any other
   // candidate (not the one in flight) is ignored. `completion` runs on the queue.
@@ -129,7 +135,8 @@ class ProtectedFramePipeline : public std::enable_shared_from_this<ProtectedFram
   void finishReject(const SharedAnalysisCandidate& candidate);
   void applyLiveRedactions(std::vector<model::ProtectedRedaction> redactions,
                            std::uint64_t sourceContextGeneration);
-  void resetOnQueue(std::uint64_t generation, std::uint64_t sourceContextGeneration);
+  void resetOnQueue(std::uint64_t generation, std::uint64_t sourceContextGeneration,
+                    OutputOnReset output);
   void scheduleDeferredRetry(double delaySeconds);
   void processDeferredRequest();
   bool isInFlight(const SharedAnalysisCandidate& candidate) const;

@@ -1,5 +1,7 @@
 #include "verification/protected_tile_geometry.h"
 
+#include <algorithm>
+
 #include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
@@ -13,14 +15,31 @@ struct Run {
   int endRow = 0;  // inclusive
 };
 
+// The span of pixels [first tile's start, end of last tile) along one side, clamped to `extent`.
+struct Span {
+  double start = 0;
+  double length = 0;
+};
+Span normalizedSpan(int firstTile, int lastTile, int tileSize, int extent) {
+  const int start = std::min(firstTile * tileSize, extent);
+  const int end = std::min((lastTile + 1) * tileSize, extent);
+  return {static_cast<double>(start) / extent, static_cast<double>(end - start) / extent};
+}
+
+bool holdsGrid(std::size_t flagCount, const TileGrid& grid) {
+  return grid.isValid() && flagCount == static_cast<std::size_t>(grid.columns()) *
+                                            static_cast<std::size_t>(grid.rows());
+}
+
 template <typename IsSet>
-std::vector<platform::Rect> mergeRuns(int columns, int rows, IsSet isSet) {
+std::vector<platform::Rect> mergeRuns(const TileGrid& grid, IsSet isSet) {
+  const int columns = grid.columns();
+  const int rows = grid.rows();
   std::vector<platform::Rect> rects;
   auto close = [&](const Run& run) {
-    rects.push_back(platform::Rect{
-        {static_cast<double>(run.startColumn) / columns, static_cast<double>(run.startRow) / rows},
-        {static_cast<double>(run.endColumn - run.startColumn + 1) / columns,
-         static_cast<double>(run.endRow - run.startRow + 1) / rows}});
+    const Span x = normalizedSpan(run.startColumn, run.endColumn, grid.tileSize, grid.width);
+    const Span y = normalizedSpan(run.startRow, run.endRow, grid.tileSize, grid.height);
+    rects.push_back(platform::Rect{{x.start, y.start}, {x.length, y.length}});
   };
   std::vector<Run> open;
   std::vector<Run> next;
@@ -56,22 +75,24 @@ std::vector<platform::Rect> mergeRuns(int columns, int rows, IsSet isSet) {
 
 }  // namespace
 
+int TileGrid::columns() const {
+  return tileSize > 0 ? (width + tileSize - 1) / tileSize : 0;
+}
+int TileGrid::rows() const {
+  return tileSize > 0 ? (height + tileSize - 1) / tileSize : 0;
+}
+
 std::vector<platform::Rect> ProtectedTileGeometry::normalizedRects(
-    const std::vector<bool>& changedFlags, int columns, int rows) {
-  if (columns < 1 || rows < 1 ||
-      changedFlags.size() != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
-    return {kUnitRect};
-  return mergeRuns(columns, rows,
-                   [&](int index) { return static_cast<bool>(changedFlags[index]); });
+    const std::vector<bool>& changedFlags, const TileGrid& grid) {
+  if (!holdsGrid(changedFlags.size(), grid)) return {kUnitRect};
+  return mergeRuns(grid, [&](int index) { return static_cast<bool>(changedFlags[index]); });
 }
 
 std::vector<platform::Rect> ProtectedTileGeometry::normalizedRects(const std::uint8_t* flags,
                                                                    std::size_t flagCount,
-                                                                   int columns, int rows) {
-  if (columns < 1 || rows < 1 ||
-      flagCount != static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
-    return {kUnitRect};
-  return mergeRuns(columns, rows, [&](int index) { return flags[index] != 0; });
+                                                                   const TileGrid& grid) {
+  if (!holdsGrid(flagCount, grid)) return {kUnitRect};
+  return mergeRuns(grid, [&](int index) { return flags[index] != 0; });
 }
 
 }  // namespace corvane::verification

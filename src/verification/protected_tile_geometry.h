@@ -7,17 +7,30 @@
 
 namespace corvane::verification {
 
+// Square tiles laid over a frame from its top-left corner; the last column and row are cut
+// short where the frame is not a whole number of tiles.
+struct TileGrid {
+  int width = 0;  // of the frame, in pixels
+  int height = 0;
+  int tileSize = 0;
+
+  int columns() const;
+  int rows() const;
+  bool isValid() const { return width > 0 && height > 0 && tileSize > 0; }
+};
+
 // Turns a row-major grid of tile flags into a few normalised rects (origin top left): runs of
 // set tiles in a row, merged downwards while the next row has a run over exactly the same
-// columns. The order of the rects carries no meaning.
+// columns. Each rect covers its tiles' pixels, clamped to the frame. The order of the rects
+// carries no meaning.
 namespace ProtectedTileGeometry {
 
-// A grid that does not hold exactly columns × rows flags (or has no cell) gives the unit square.
-std::vector<platform::Rect> normalizedRects(const std::vector<bool>& changedFlags, int columns,
-                                            int rows);
+// A grid that is not valid or does not hold exactly columns × rows flags gives the unit square.
+std::vector<platform::Rect> normalizedRects(const std::vector<bool>& changedFlags,
+                                            const TileGrid& grid);
 // The same over byte flags (non-zero is set), as the tile kernel writes them.
 std::vector<platform::Rect> normalizedRects(const std::uint8_t* flags, std::size_t flagCount,
-                                            int columns, int rows);
+                                            const TileGrid& grid);
 
 }  // namespace ProtectedTileGeometry
 

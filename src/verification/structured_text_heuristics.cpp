@@ -213,4 +213,25 @@ bool StructuredTextHeuristics::containsAny(const std::string& text,
   return containsAnyNeverHideWord(text, terms);
 }
 
+std::string StructuredTextHeuristics::tightenedPunctuationSpacing(const std::string& text) {
+  auto isJoiner = [](char c) { return c == '@' || c == '/' || c == ':' || c == '.'; };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != ' ') {
+      out += c;
+      continue;
+    }
+    // A run of spaces next to a joining mark on either side goes.
+    std::size_t end = i;
+    while (end < text.size() && text[end] == ' ') ++end;
+    const bool afterJoiner = !out.empty() && isJoiner(out.back());
+    const bool beforeJoiner = end < text.size() && isJoiner(text[end]);
+    if (!afterJoiner && !beforeJoiner) out.append(end - i, ' ');
+    i = end - 1;
+  }
+  return out;
+}
+
 }  // namespace corvane::verification

@@ -21,6 +21,11 @@ struct StructuredTextHeuristics {
   // most two other letters, with its look-alikes turned into digits.
   static std::string normalizedConfusableStructuredText(const std::string& text);
 
+  // Recognition reads spaces into addresses around their punctuation ("nina@ quarry. io",
+  // "http: //admin. host .eu"): the text with the spaces on either side of "@", "/", ":" and "."
+  // taken out, for another pass of the rules.
+  static std::string tightenedPunctuationSpacing(const std::string& text);
+
   static bool isSuspiciousPhoneText(const std::string& text, const std::string& normalizedText);
 
   static bool isSuspiciousStructuredText(const std::string& text, const std::string& normalizedText,

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "support/tesseract_analyzer.h"
+#include "support/text_corpus_screens.h"
 
 namespace corvane::verification {
 namespace {
@@ -59,6 +61,41 @@ TEST(CorpusRecall, AccurateFindsPlantedSecretsWithoutMaskingBenignLines) {
   EXPECT_LE(falseMasks * 100, benign) << falseMasks << " false masks on " << benign << " lines";
   // Engines are made per worker as needed, never per call.
   EXPECT_LE(tesseract.recognizer->engineCount(), 8u);
+}
+
+// The screen corpus is what it claims: every planted secret is one the rules find in its line as
+// written, no plain line holds anything they find, every kind and size from 10 to 24 px is
+// planted, and secrets and plain lines lie inside their screen.
+TEST(ScreenCorpus, PlantsSecretsTheRulesFindAndPlainLinesTheyDoNot) {
+  const SensitivityEngine rules;
+  const auto preferences = testing::corpusPreferences();
+  std::set<model::SensitiveKind> kinds;
+  std::set<int> sizes;
+  int desktops = 0;
+  for (int index = 0; index < 40; ++index) {
+    const auto screen = testing::corpusScreen(index);
+    desktops += screen.windows.size() == 2;
+    const platform::Rect whole{{0, 0},
+                               {double(screen.image->width()), double(screen.image->height())}};
+    for (const auto& line : screen.lines) {
+      SCOPED_TRACE(line.text + " on " + screen.label);
+      const auto found = rules.detect(line.text, "corpus", preferences, std::nullopt, 1);
+      if (line.secret) {
+        kinds.insert(*line.secret);
+        sizes.insert(line.pixelSize);
+        EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                                [&](const auto& item) { return item.kind == *line.secret; }));
+        EXPECT_TRUE(whole.contains(line.secretBox.origin));
+        EXPECT_GT(line.secretBox.width(), 0);
+      } else if (line.plain) {
+        EXPECT_TRUE(found.empty()) << found.front().text;
+        EXPECT_TRUE(whole.contains(line.textBox.origin));
+      }
+    }
+  }
+  EXPECT_EQ(desktops, 20);
+  EXPECT_EQ(kinds.size(), 5u);
+  EXPECT_EQ(sizes, (std::set<int>{10, 11, 12, 14, 16, 18, 20, 24}));
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <thread>
 
 #include "support/temporary_folder.h"
@@ -67,6 +70,44 @@ TEST(TesseractTextRecognizer, DetectsWordsWithCharacterBoxes) {
   EXPECT_LT(words->at(0).boundingBox.maxX(), words->at(1).boundingBox.minX());
 }
 
+// Layout elements as large as a window (a picture, a busy panel) or as thin as a border are not
+// words: detection reports the words beside them, never a box over the picture or a rule.
+TEST(TesseractTextRecognizer, DetectionReportsNoWindowSizedWords) {
+  Recognizer recognizer({});
+  for (std::uint32_t seed : {1u, 2u, 3u}) {
+    auto corpus =
+        testing::renderCorpus(lines({"alpha beta gamma", "delta epsilon"}), 16, false, 1000);
+    auto image = std::make_shared<PixelBuffer>(1000, 700);
+    image->fill(0xFFFFFFFF);
+    for (int y = 0; y < corpus.image->height(); ++y)
+      for (int x = 0; x < 1000; ++x) image->setPixel(x, y, corpus.image->pixel(x, y));
+    // An input box's border and a rule: thinner than any letter.
+    for (int x = 20; x < 600; ++x) {
+      image->setPixel(x, 120, 0xFF808080);
+      image->setPixel(x, 160, 0xFF808080);
+      image->setPixel(x, 185, 0xFF000000);
+    }
+    for (int y = 120; y <= 160; ++y) {
+      image->setPixel(20, y, 0xFF808080);
+      image->setPixel(599, y, 0xFF808080);
+    }
+    std::mt19937 random(seed);
+    for (int y = 200; y < 680; ++y)
+      for (int x = 100; x < 900; ++x)
+        image->setPixel(x, y,
+                        0xFF000000 | (random() & 0xFFFFFF) | ((x / 40 + y / 30) % 2) * 0x404040);
+    auto words = recognizer.detectTextRectangles(*image, {{{0, 0}, {1, 1}}, true});
+    ASSERT_TRUE(words.ok()) << words.message();
+    EXPECT_GE(words->size(), 3u) << "the words above the picture";
+    for (const auto& word : *words) {
+      const double width = word.boundingBox.width() * 1000,
+                   height = word.boundingBox.height() * 700;
+      EXPECT_TRUE(width * height < 0.05 * 1000 * 700 && width >= 4 && height >= 4)
+          << "seed " << seed << ": a word of " << width << " x " << height << " px";
+    }
+  }
+}
+
 TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
   const testing::TemporaryFolder empty("corvane-no-tessdata");
   std::vector<std::string> events;
@@ -90,6 +131,65 @@ TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
   EXPECT_FALSE(english
                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
                                                           {{0, 0}, {1, 1}}, {"fr-FR"})})
+                   .ok());
+}
+
+// The folder of the installed English model, or empty.
+std::filesystem::path installedModelFolder() {
+  std::vector<std::filesystem::path> candidates;
+  if (const char* prefix = std::getenv("TESSDATA_PREFIX")) candidates.emplace_back(prefix);
+  for (const char* folder : {"/usr/share/tesseract-ocr/5/tessdata",
+                             "/usr/share/tesseract-ocr/4.00/tessdata", "/usr/share/tessdata"})
+    candidates.emplace_back(folder);
+  for (const auto& folder : candidates)
+    if (std::filesystem::exists(folder / "eng.traineddata")) return folder;
+  return {};
+}
+
+TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce) {
+  const auto installed = installedModelFolder();
+  ASSERT_FALSE(installed.empty()) << "no English model installed";
+  const testing::TemporaryFolder englishOnly("corvane-english-tessdata");
+  std::filesystem::create_symlink(installed / "eng.traineddata",
+                                  englishOnly.path() / "eng.traineddata");
+  std::vector<std::string> events;
+  Recognizer::Options options;
+  options.dataPath = englishOnly.path();
+  options.record = [&](const std::string& event, std::map<std::string, std::string> fields) {
+    events.push_back(event + " " + fields["languages"] + " " + fields["using"]);
+  };
+  Recognizer recognizer(options);
+  const auto corpus =
+      testing::renderCorpus(lines({"Invoice total is 4210 dollars"}), 16, false, 500);
+  for (const auto level : {TextRecognitionLevel::fast, TextRecognitionLevel::accurate}) {
+    auto results = recognizer.recognizeText(*corpus.image,
+                                            {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    ASSERT_EQ(results->at(0).size(), 1u);
+    EXPECT_EQ(results->at(0)[0].topCandidate->string, "Invoice total is 4210 dollars");
+  }
+  // Whether the library starts without the Korean model or refuses to, the set is read in
+  // English and that is said once.
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "protected_share_text_recognition_language_fallback kor+eng eng");
+  EXPECT_EQ(std::count(events.begin(), events.end(), events.back()), 1);
+  // With every model installed nothing is said.
+  if (std::filesystem::exists(installed / "kor.traineddata")) {
+    std::vector<std::string> fullEvents;
+    Recognizer::Options full;
+    full.dataPath = installed;
+    full.record = [&](const std::string& event, auto) { fullEvents.push_back(event); };
+    Recognizer complete(full);
+    EXPECT_TRUE(complete
+                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                           {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})})
+                    .ok());
+    EXPECT_TRUE(fullEvents.empty());
+  }
+  // Korean alone has nothing to fall back to.
+  EXPECT_FALSE(recognizer
+                   .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                          {{0, 0}, {1, 1}}, {"ko-KR"})})
                    .ok());
 }
 

@@ -96,28 +96,93 @@ TEST_F(AnalyzerTest, FailuresComeBackUnsuccessfulAndEmpty) {
   EXPECT_FALSE(analyze({kWhole}, Quality::accurate).analysisSucceeded);
 }
 
-TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndLowConfidenceLinesAreIgnored) {
+TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndEveryLineIsCheckedWhateverItsConfidence) {
   recognizer->addLine("  mail jane@example.com or sk-abcdefghijkl ", 0.8f, kLineBox);
-  recognizer->addLine("ops@acme.org", 0.49f, {{0.1, 0.3}, {0.3, 0.1}});
+  recognizer->addLine("ops@acme.org", 0.12f, {{0.1, 0.3}, {0.3, 0.1}});
   recognizer->addLine("bob@acme.org", 0.5f, {{0.1, 0.1}, {0.3, 0.1}});
   const auto result = analyze({kWhole}, Quality::accurate);
   ASSERT_TRUE(result.analysisSucceeded);
-  // Both accurate requests read the lines; repeats are dropped.
-  ASSERT_EQ(recognizer->recognitionRequests().size(), 2u);
-  EXPECT_EQ(recognizer->recognitionRequests()[1].recognitionLanguages,
-            (std::vector<std::string>{"en-US"}));
-  ASSERT_EQ(result.detectedItems.size(), 3u);
+  // One careful read of the region: no duplicate pass when nothing was left unread.
+  ASSERT_EQ(recognizer->recognitionRequests().size(), 1u);
+  EXPECT_EQ(recognizer->recognitionRequests()[0].recognitionLanguages,
+            (std::vector<std::string>{"ko-KR", "en-US"}));
+  ASSERT_EQ(result.detectedItems.size(), 4u);
   EXPECT_EQ(result.detectedItems[0].text, "sk-••••ijkl");
   EXPECT_DOUBLE_EQ(result.detectedItems[0].confidence, 0.8f);
   EXPECT_EQ(result.detectedItems[0].source, "Protected share");
   expectNear(*result.detectedItems[0].screenFrame, kLineTopLeft);
-  EXPECT_EQ(result.detectedItems[2].text, "bo••••@a••••.org");
+  // A line read below the cut-off still goes through the rules.
+  EXPECT_EQ(result.detectedItems[2].text, "op••••@a••••.org");
+  EXPECT_DOUBLE_EQ(result.detectedItems[2].confidence, 0.12f);
+  EXPECT_EQ(result.detectedItems[3].text, "bo••••@a••••.org");
   // The two findings of one line merge into one critical box over the whole line.
-  ASSERT_EQ(result.redactions.size(), 2u);
+  ASSERT_EQ(result.redactions.size(), 3u);
   EXPECT_EQ(result.redactions[0].title, "Sensitive");
   expectNear(result.redactions[0].normalizedFrame, kLineTopLeft);
   EXPECT_EQ(result.redactions[1].title, "Email");
   EXPECT_EQ(result.redactions[1].scope, ProtectedRedactionScope::sensitiveText);
+}
+
+TEST_F(AnalyzerTest, ALowConfidenceLineWithoutFindingsIsCoveredAsUnverifiedOverItsOwnBox) {
+  for (const Quality quality : {Quality::accurate, Quality::fast}) {
+    recognizer = std::make_shared<ScriptedTextRecognizer>();
+    ProtectedFrameAnalyzer::Services services;
+    services.recognizer = recognizer;
+    analyzer = std::make_unique<ProtectedFrameAnalyzer>(SensitivityEngine(), services);
+    recognizer->addLine("Meeting notes for the sync", 0.95f, kLineBox);
+    const Rect doubtful{{0.2, 0.3}, {0.4, 0.08}};
+    recognizer->addLine("rnaria. lopez@ north wind. corn", 0.3f, doubtful);
+    const auto result = analyze({kWhole}, quality);
+    ASSERT_TRUE(result.analysisSucceeded);
+    ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified text"}));
+    EXPECT_EQ(result.redactions[0].scope, ProtectedRedactionScope::unverifiedChange);
+    expectNear(result.redactions[0].normalizedFrame, Rect{{0.2, 0.62}, {0.4, 0.08}});
+  }
+}
+
+// Text that detection saw and no read accounted for is never passed as verified: the second
+// careful pass re-reads the gaps, and what it cannot read is covered over its own words, not the
+// line or the frame.
+TEST_F(AnalyzerTest, AccurateCoversWhatNeitherPassCouldRead) {
+  // Three words; the first read reads only the first one.
+  recognizer->addWordWithCharacters({{0.1, 0.7}, {0.2, 0.1}}, 5);
+  recognizer->addWordWithCharacters({{0.5, 0.7}, {0.2, 0.1}}, 5);
+  recognizer->addWordWithCharacters({{0.1, 0.2}, {0.3, 0.05}}, 8);
+  recognizer->addLine("hello", 0.9f, {{0.1, 0.7}, {0.2, 0.1}});
+  // The re-read (careful, of a gap only) reads the lower word.
+  recognizer->addLine(
+      {"call ops@acme.org", 0.9f, {{0.1, 0.2}, {0.3, 0.05}}, [](const TextRecognitionRequest& r) {
+         return r.regionOfInterest.height() < 0.5 &&
+                r.recognitionLevel == platform::TextRecognitionLevel::accurate;
+       }});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  ASSERT_EQ(recognizer->detectionRequests().size(), 1u);
+  const auto requests = recognizer->recognitionRequests();
+  ASSERT_GE(requests.size(), 2u);
+  for (std::size_t i = 1; i < requests.size(); ++i) {
+    const auto& reread = requests[i];
+    EXPECT_EQ(reread.recognitionLevel, platform::TextRecognitionLevel::accurate);
+    EXPECT_LT(reread.regionOfInterest.width() * reread.regionOfInterest.height(), 0.5);
+  }
+  std::vector<std::string> found = titles(result);
+  std::sort(found.begin(), found.end());
+  ASSERT_EQ(found, (std::vector<std::string>{"Email", "Unverified text"}));
+  for (const ProtectedRedaction& redaction : result.redactions) {
+    if (redaction.title != "Unverified text") continue;
+    // Over the unread word alone (top-left y 0.2 to 0.3, x 0.5 to 0.7).
+    EXPECT_GE(redaction.normalizedFrame.minX(), 0.45);
+    EXPECT_LE(redaction.normalizedFrame.maxX(), 0.75);
+    EXPECT_LE(redaction.normalizedFrame.height(), 0.15);
+  }
+
+  // When every read fails to account for the words, each stays covered and the analysis is
+  // still a success only because it covered them.
+  recognizer->setRecognitionFailsFor(
+      [](const TextRecognitionRequest& r) { return r.regionOfInterest.height() < 0.5; });
+  const auto failedReread = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(failedReread.analysisSucceeded);
+  EXPECT_EQ(titles(failedReread), (std::vector<std::string>{"Unverified text", "Unverified text"}));
 }
 
 TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsUnverified) {
@@ -133,6 +198,22 @@ TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsU
   EXPECT_EQ(result.detectedItems[1].risk, RiskLevel::critical);
   EXPECT_FALSE(result.detectedItems[1].rawText.has_value());
   EXPECT_EQ(titles(result), (std::vector<std::string>{"Phone", "Unverified structured text"}));
+}
+
+// Recognition reads spaces around the punctuation of addresses; the rules see through them, and
+// the mask covers the line as it was read.
+TEST_F(AnalyzerTest, SpacesReadAroundAddressPunctuationDoNotHideAnAddress) {
+  preferences.enabledKinds.insert(SensitiveKind::internalURL);
+  recognizer->addLine("Write to nina@ quarry .io today", 0.9f, kLineBox);
+  recognizer->addLine("Open http: //admin. host .eu/billing", 0.9f, {{0.1, 0.4}, {0.5, 0.1}});
+  recognizer->addLine("Done. Next: see the notes / docs @ noon", 0.9f, {{0.1, 0.1}, {0.5, 0.1}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_EQ(result.detectedItems.size(), 2u);
+  EXPECT_EQ(result.detectedItems[0].kind, SensitiveKind::email);
+  EXPECT_EQ(result.detectedItems[0].rawText, "nina@quarry.io");
+  expectNear(*result.detectedItems[0].screenFrame, kLineTopLeft);
+  EXPECT_EQ(result.detectedItems[1].kind, SensitiveKind::internalURL);
+  EXPECT_EQ(titles(result), (std::vector<std::string>{"Email", "Internal URL"}));
 }
 
 TEST_F(AnalyzerTest, MaskAllCoversOtherLinesExceptNeverHideAndBlankOnes) {
@@ -232,13 +313,17 @@ TEST_F(AnalyzerTest, VisibleStructureWithoutTextIsAnUnverifiedVisualChange) {
   EXPECT_TRUE(analyze({region}, Quality::accurate).redactions.empty());
 }
 
-TEST_F(AnalyzerTest, TwoRegionsShareOneDetectionAndRecogniseEachRegion) {
+// Regions are windows (or parts of them), each with its own background: each is detected and
+// read on its own.
+TEST_F(AnalyzerTest, EachOfTwoRegionsIsDetectedAndRecognisedOnItsOwn) {
   recognizer->addLine("jane@example.com", 0.9f, {{0.05, 0.85}, {0.2, 0.05}});
   recognizer->addLine("bob@example.com", 0.9f, {{0.6, 0.1}, {0.2, 0.05}});
   const auto result = analyze({{{0, 0}, {0.4, 0.2}}, {{0.5, 0.8}, {0.4, 0.2}}}, Quality::fast);
   ASSERT_TRUE(result.analysisSucceeded);
-  ASSERT_EQ(recognizer->detectionRequests().size(), 1u);
-  expectNear(recognizer->detectionRequests()[0].regionOfInterest, Rect{{0, 0}, {0.9, 1}});
+  const auto detections = recognizer->detectionRequests();
+  ASSERT_EQ(detections.size(), 2u);
+  expectNear(detections[0].regionOfInterest, Rect{{0, 0.8}, {0.4, 0.2}});
+  expectNear(detections[1].regionOfInterest, Rect{{0.5, 0}, {0.4, 0.2}});
   EXPECT_EQ(recognizer->recognitionRequests().size(), 2u);
   EXPECT_EQ(titles(result), (std::vector<std::string>{"Email", "Email"}));
 }

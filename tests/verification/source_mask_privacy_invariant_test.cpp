@@ -33,9 +33,10 @@ class MarkerRecognizer final : public platform::TextRecognizer {
     std::lock_guard lock(mutex_);
     secrets_.insert(windowID);
   }
-  bool isSecret(std::uint32_t windowID) const {
+  bool isSecret(std::uint32_t windowID) const { return secretWindows().contains(windowID); }
+  std::set<std::uint32_t> secretWindows() const {
     std::lock_guard lock(mutex_);
-    return secrets_.contains(windowID);
+    return secrets_;
   }
 
   runtime::Result<std::vector<platform::RecognizedTextResults>> recognizeText(
@@ -79,6 +80,7 @@ class MarkerRecognizer final : public platform::TextRecognizer {
     const int right = std::min(w, static_cast<int>(std::ceil(region.maxX() * w)));
     const int top = std::max(0, static_cast<int>((1 - region.maxY()) * h));
     const int bottom = std::min(h, static_cast<int>(std::ceil((1 - region.minY()) * h)));
+    const auto secrets = secretWindows();
     std::vector<Rect> bands;
     std::optional<int> bandTop;
     int minX = w, maxX = -1;
@@ -94,7 +96,7 @@ class MarkerRecognizer final : public platform::TextRecognizer {
       bool marked = false;
       for (int x = left; x < right; ++x) {
         const auto window = platform::sim::windowIdForColor(image.pixel(x, y));
-        if (!window || !isSecret(*window)) continue;
+        if (!window || !secrets.contains(*window)) continue;
         marked = true;
         minX = std::min(minX, x);
         maxX = std::max(maxX, x);
@@ -119,7 +121,8 @@ class MarkerRecognizer final : public platform::TextRecognizer {
 // must hold no pixel of a secret and none of a protected application's windows.
 class SourceMaskPrivacySession {
  public:
-  explicit SourceMaskPrivacySession(std::uint32_t seed) : random_(seed) {
+  SourceMaskPrivacySession(platform::Size frameSize, std::uint32_t seed)
+      : h_(frameSize), frameSize_(frameSize), random_(seed) {
     h_.desktop->captureScript().deliveryDelay = 0.03;
     // Like the X11 capture: a frame when something changed.
     h_.desktop->captureScript().frameTiming = platform::sim::SimFrameTiming::onChange;
@@ -209,9 +212,14 @@ class SourceMaskPrivacySession {
     }
   }
 
+  // Anywhere on the frame, the right and bottom edges included: a secret in the last tile row or
+  // column of a frame that is not a whole number of tiles must be analysed like any other.
   void typeSecret() {
-    std::uniform_int_distribution<int> x(10, 180), width(40, 120), line(0, 8);
-    const Rect frame{{double(x(random_)), 24.0 + 14 * line(random_)}, {double(width(random_)), 9}};
+    std::uniform_int_distribution<int> width(40, 120);
+    const int secretWidth = width(random_);
+    std::uniform_int_distribution<int> x(10, static_cast<int>(frameSize_.width) - secretWidth);
+    std::uniform_int_distribution<int> line(0, static_cast<int>(frameSize_.height - 33) / 14);
+    const Rect frame{{double(x(random_)), 24.0 + 14 * line(random_)}, {double(secretWidth), 9}};
     auto window = h_.desktop->addWindow(h_.editor, {frame});
     if (!window.ok()) return;
     recognizer_->addSecret(window.value());
@@ -320,6 +328,7 @@ class SourceMaskPrivacySession {
   }
 
   VerificationEngineHarness h_;
+  platform::Size frameSize_;
   std::mt19937 random_;
   std::shared_ptr<MarkerRecognizer> recognizer_ = std::make_shared<MarkerRecognizer>();
   std::shared_ptr<platform::sim::SimWindowSystem> windows_ =
@@ -341,26 +350,50 @@ class SourceMaskPrivacySession {
   std::vector<std::string> violations_;
 };
 
-class SourceMaskPrivacyInvariantTest : public ::testing::TestWithParam<std::uint32_t> {};
+struct PrivacyRun {
+  platform::Size frameSize;
+  std::uint32_t seed = 0;
+};
+void PrintTo(const PrivacyRun& run, std::ostream* out) {
+  *out << run.frameSize.width << "x" << run.frameSize.height << " seed " << run.seed;
+}
+
+// Common screen sizes, most of them not a whole number of 64-pixel tiles, and one odd size.
+std::vector<PrivacyRun> privacyRuns() {
+  const std::vector<platform::Size> sizes{{320, 180},   {1440, 900},  {1366, 768},
+                                          {1680, 1050}, {1920, 1080}, {1001, 667}};
+  std::vector<PrivacyRun> runs;
+  for (std::uint32_t seed = 1; seed <= 20; ++seed)
+    runs.push_back({sizes[seed % sizes.size()], seed * 7919u});
+  return runs;
+}
+
+class SourceMaskPrivacyInvariantTest : public ::testing::TestWithParam<PrivacyRun> {};
 
 TEST_P(SourceMaskPrivacyInvariantTest, NoPublishedFrameShowsASecretOrAProtectedWindow) {
-  SourceMaskPrivacySession session(GetParam());
-  session.run(45.0);
+  SourceMaskPrivacySession session(GetParam().frameSize, GetParam().seed);
+  session.run(12.0);
   ASSERT_TRUE(session.overlayKept());
   EXPECT_TRUE(session.violations().empty())
       << session.violations().size() << " violations, first: " << session.violations().front();
   EXPECT_TRUE(session.failures().empty()) << session.failures().front();
   // The run did what it is for: secrets were typed and masked at their source, and verified
   // frames kept reaching the output.
-  EXPECT_GT(session.secretsTyped(), 50);
-  EXPECT_GT(session.maskRequests(), 12);
-  EXPECT_GT(session.certifications(), 6);
-  EXPECT_GT(session.verifiedFrames(), 30);
-  EXPECT_GT(session.checkedFrames(), 80);
+  EXPECT_GT(session.secretsTyped(), 8);
+  EXPECT_GT(session.maskRequests(), 7);
+  EXPECT_GT(session.certifications(), 3);
+  EXPECT_GT(session.verifiedFrames(), 4);
+  EXPECT_GT(session.checkedFrames(), 12);
 }
 
-INSTANTIATE_TEST_SUITE_P(FixedSeeds, SourceMaskPrivacyInvariantTest,
-                         ::testing::Values(3u, 11u, 2027u));
+INSTANTIATE_TEST_SUITE_P(SizesAndSeeds, SourceMaskPrivacyInvariantTest,
+                         ::testing::ValuesIn(privacyRuns()),
+                         [](const ::testing::TestParamInfo<PrivacyRun>& info) {
+                           return std::to_string(static_cast<int>(info.param.frameSize.width)) +
+                                  "x" +
+                                  std::to_string(static_cast<int>(info.param.frameSize.height)) +
+                                  "_seed" + std::to_string(info.param.seed);
+                         });
 
 }  // namespace
 }  // namespace corvane::verification

@@ -103,6 +103,16 @@ TEST(StructuredText, LookAlikeDigitsAreRepairedOnlyInNumberLikeTokens) {
   EXPECT_EQ(Heuristics::normalizedConfusableStructuredText("id 1234567xyw"), "id 1234567xyw");
 }
 
+TEST(StructuredText, SpacesAroundAddressPunctuationAreTakenOut) {
+  using H = StructuredTextHeuristics;
+  EXPECT_EQ(H::tightenedPunctuationSpacing("nina@ quarry .io"), "nina@quarry.io");
+  EXPECT_EQ(H::tightenedPunctuationSpacing("http:  // admin. host .eu / x"),
+            "http://admin.host.eu/x");
+  EXPECT_EQ(H::tightenedPunctuationSpacing("two  plain words"), "two  plain words");
+  EXPECT_EQ(H::tightenedPunctuationSpacing(" @ "), "@");
+  EXPECT_EQ(H::tightenedPunctuationSpacing(""), "");
+}
+
 TEST(StructuredText, SuspiciousLines) {
   const std::set<SensitiveKind> all = {SensitiveKind::email, SensitiveKind::apiKey,
                                        SensitiveKind::phoneNumber};

@@ -141,8 +141,9 @@ ProtectedFrameChangeSummary referenceSummary(const platform::PixelBuffer& curren
   summary.tileCount = columns * rows;
   summary.guardedTileCount = static_cast<int>(std::count(guarded.begin(), guarded.end(), true));
   summary.changedTileCount = static_cast<int>(std::count(analysis.begin(), analysis.end(), true));
-  summary.guardedRects = ProtectedTileGeometry::normalizedRects(guarded, columns, rows);
-  summary.changedRects = ProtectedTileGeometry::normalizedRects(analysis, columns, rows);
+  const TileGrid grid{current.width(), current.height(), 64};
+  summary.guardedRects = ProtectedTileGeometry::normalizedRects(guarded, grid);
+  summary.changedRects = ProtectedTileGeometry::normalizedRects(analysis, grid);
   std::uint64_t hash = FrameChangeDetector::kSignatureStart;
   for (std::size_t i = 0; i < analysis.size(); ++i)
     if (analysis[i]) hash = (hash ^ (i + 1)) * FrameChangeDetector::kSignaturePrime;
@@ -186,15 +187,51 @@ TEST(ProtectedTileGeometryTest, RunsMergeDownOnlyOverExactlyTheSameColumns) {
   //              .XXX
   const std::vector<bool> flags{false, true,  true,  false, false, true,
                                 true,  false, false, true,  true,  true};
-  const auto rects = ProtectedTileGeometry::normalizedRects(flags, 4, 3);
+  const auto rects = ProtectedTileGeometry::normalizedRects(flags, TileGrid{256, 192, 64});
   ASSERT_EQ(rects.size(), 2u);
   EXPECT_NE(std::find(rects.begin(), rects.end(), platform::Rect{{0.25, 0}, {0.5, 2.0 / 3}}),
             rects.end());
   EXPECT_NE(std::find(rects.begin(), rects.end(), platform::Rect{{0.25, 2.0 / 3}, {0.75, 1.0 / 3}}),
             rects.end());
-  EXPECT_TRUE(ProtectedTileGeometry::normalizedRects(std::vector<bool>(12, false), 4, 3).empty());
-  EXPECT_EQ(ProtectedTileGeometry::normalizedRects(flags, 4, 2),
+  EXPECT_TRUE(
+      ProtectedTileGeometry::normalizedRects(std::vector<bool>(12, false), TileGrid{256, 192, 64})
+          .empty());
+  EXPECT_EQ(ProtectedTileGeometry::normalizedRects(flags, TileGrid{256, 128, 64}),
             std::vector<platform::Rect>{kUnitRect});
+  EXPECT_EQ(ProtectedTileGeometry::normalizedRects(flags, TileGrid{256, 192, 0}),
+            std::vector<platform::Rect>{kUnitRect});
+}
+
+// A pixel lies in some rect exactly when its tile is set, whatever the frame's size: the last
+// column and row of tiles are cut short by the frame, and no rect drifts from its tiles.
+TEST(ProtectedTileGeometryTest, RectsCoverExactlyThePixelsOfTheSetTilesAtAnyFrameSize) {
+  std::mt19937 random(31);
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  for (int round = 0; round < 200; ++round) {
+    const TileGrid grid{pick(1, 2000), pick(1, 1200), round % 3 == 0 ? 64 : pick(8, 128)};
+    std::vector<bool> flags(static_cast<std::size_t>(grid.columns() * grid.rows()));
+    const int density = pick(1, 9);
+    for (std::size_t i = 0; i < flags.size(); ++i) flags[i] = pick(0, 9) < density;
+    const auto rects = ProtectedTileGeometry::normalizedRects(flags, grid);
+    for (int sample = 0; sample < 400; ++sample) {
+      // The frame's last row and column are sampled as often as any other.
+      const int x = sample % 4 == 0 ? grid.width - 1 : pick(0, grid.width - 1);
+      const int y = sample % 4 == 1 ? grid.height - 1 : pick(0, grid.height - 1);
+      const platform::Point centre{(x + 0.5) / grid.width, (y + 0.5) / grid.height};
+      const bool covered = std::any_of(rects.begin(), rects.end(), [&](const platform::Rect& r) {
+        return centre.x >= r.minX() && centre.x < r.maxX() && centre.y >= r.minY() &&
+               centre.y < r.maxY();
+      });
+      const bool set = flags[(y / grid.tileSize) * grid.columns() + x / grid.tileSize];
+      ASSERT_EQ(covered, set) << grid.width << "x" << grid.height << " tile " << grid.tileSize
+                              << " pixel " << x << "," << y;
+    }
+    for (const auto& rect : rects)
+      ASSERT_TRUE(rect.minX() >= 0 && rect.minY() >= 0 && rect.maxX() <= 1 + 1e-12 &&
+                  rect.maxY() <= 1 + 1e-12);
+  }
 }
 
 TEST(FrameChangeDetectorTest, RefusesWhatItCannotRun) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "verification/verification_capture_filter.h"
 #include "verification_engine_harness.h"
 
@@ -96,6 +98,7 @@ TEST(VerificationEngineIntakeTest, FramesEnterThePipelineAtMostThirtyTimesASecon
   auto& engine = *h.engine;
   auto streams = h.desktop->liveStreams();
   ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0]->configuration().queueDepth, 8) << "the stream's queue depth";
   h.loop.advance(0.5);
   const int countedBefore = engine.receivedSampleCount.value();
   // The pipeline hands out a candidate per admitted frame here (each is turned down at once), so
@@ -106,6 +109,33 @@ TEST(VerificationEngineIntakeTest, FramesEnterThePipelineAtMostThirtyTimesASecon
   EXPECT_GE(engine.receivedSampleCount.value() - countedBefore, 110) << "60 frames a second come";
   EXPECT_GE(admitted, 55u);
   EXPECT_LE(admitted, 61u);
+}
+
+// The engine's cadence: a frame passes only when at least 1/30 s has passed since the last one
+// that passed, whatever the rhythm of the source (a frame 20 ms after the last is held back).
+TEST(VerificationEngineIntakeTest, NoTwoAcceptedFramesAreCloserThanAThirtiethOfASecond) {
+  VerificationEngineHarness h;
+  const auto gate = h.engine->records().cadenceGate;
+  const double interval = LegacySourceProtectionEngine::kFrameCadenceInterval;
+  for (std::uint32_t seed = 1; seed <= 25; ++seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> gap(0.004, 0.05);
+    double now = 10.0 * seed;
+    ASSERT_TRUE(gate->accept(seed, now)) << "a generation's first frame passes";
+    double lastAccepted = now;
+    int accepted = 0;
+    for (int frame = 0; frame < 300; ++frame) {
+      now += gap(random);
+      const bool passes = gate->accept(seed, now);
+      ASSERT_EQ(passes, now - lastAccepted >= interval - 1e-9)
+          << "seed " << seed << " at " << now - lastAccepted << " s after the last";
+      if (passes) {
+        lastAccepted = now;
+        ++accepted;
+      }
+    }
+    EXPECT_GT(accepted, 150);
+  }
 }
 
 TEST(VerificationEngineIntakeTest,

@@ -97,6 +97,29 @@ class VerifiedPublicationTest : public ::testing::Test {
   std::optional<std::uint64_t> refreshRequestID;
 };
 
+// A replaced stream, a new desktop and a failure leave the last verified frame on the output,
+// and `renderedFrame` says so; only a run's start or stop clears it.
+TEST_F(VerifiedPublicationTest, ANewCaptureGenerationKeepsTheLastVerifiedFrameOnTheOutput) {
+  publishBaseline();
+  const auto shown = engine.outputSurface()->snapshot();
+  ASSERT_TRUE(shown);
+  for (int round = 0; round < 2; ++round) {
+    if (round == 0) {
+      engine.continueCaptureInNewGeneration(2);
+    } else {
+      Access::tearDownCapture(engine);
+    }
+    h.loop.runUntilIdle();
+    const auto kept = engine.outputSurface()->snapshot();
+    ASSERT_TRUE(kept) << "round " << round;
+    EXPECT_EQ(kept->image, shown->image);
+    EXPECT_TRUE(engine.renderedFrame.value());
+  }
+  engine.advanceCaptureGeneration(0);
+  h.loop.runUntilIdle();
+  EXPECT_FALSE(engine.outputSurface()->snapshot()) << "a run's start or stop clears it";
+}
+
 TEST_F(VerifiedPublicationTest, TheFirstFrameWaitsForApprovalThenChangesPublishOnceClean) {
   publish(candidateFor(first), {});
   EXPECT_EQ(engine.statusMessage.value(), "Review and approve the initial protected frame");

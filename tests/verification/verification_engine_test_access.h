@@ -45,6 +45,7 @@ struct LegacySourceProtectionEngineTestAccess {
 
   // Text analysis: candidates handed to admission as the pipeline would, and what the owner's
   // operations or a filter replacement would otherwise set.
+  static void tearDownCapture(Engine& engine) { engine.tearDownCapture(); }
   static void offer(Engine& engine, SharedAnalysisCandidate candidate) {
     engine.analyzeCandidate(std::move(candidate));
   }

@@ -29,20 +29,118 @@ GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area) {
   return grey;
 }
 
-int typicalLineHeight(const GreyImage& image) {
-  if (image.width == 0 || image.height == 0) return 0;
-  // Background: the brightest common level; ink: clearly darker than it.
+namespace {
+
+// The background: the commonest level.
+std::uint8_t backgroundLevel(const GreyImage& image) {
   std::vector<int> histogram(256, 0);
   for (std::uint8_t value : image.pixels) ++histogram[value];
-  const int background =
-      static_cast<int>(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
-  const int inkBelow = background - 60;
+  return static_cast<std::uint8_t>(std::max_element(histogram.begin(), histogram.end()) -
+                                   histogram.begin());
+}
+
+// The level below which a pixel is ink: clearly darker than the background.
+int inkThreshold(const GreyImage& image) {
+  return backgroundLevel(image) - 60;
+}
+
+// Bands of at most `thickest` consecutive set flags, as [first, last] pairs.
+std::vector<std::pair<int, int>> thinBands(const std::vector<bool>& flags, int thickest) {
+  std::vector<std::pair<int, int>> bands;
+  for (int i = 0; i < static_cast<int>(flags.size());) {
+    if (!flags[static_cast<std::size_t>(i)]) {
+      ++i;
+      continue;
+    }
+    int end = i;
+    while (end < static_cast<int>(flags.size()) && flags[static_cast<std::size_t>(end)]) ++end;
+    if (end - i <= thickest) bands.emplace_back(i, end - 1);
+    i = end;
+  }
+  return bands;
+}
+
+}  // namespace
+
+void eraseRules(GreyImage& image) {
+  if (image.width < 8 || image.height < 8) return;
+  const int inkBelow = inkThreshold(image);
+  const std::uint8_t background = backgroundLevel(image);
+  auto isInk = [&](int x, int y) { return image.at(x, y) < inkBelow; };
+  constexpr int kThickestRule = 3;
+  // Horizontal lines first, so that the grid's crossings do not cut them short: rows inked in one
+  // stretch longer than any stroke of text, a few rows thick.
+  const int longestTextStroke = std::max(40, image.width / 3);
+  std::vector<bool> ruled(static_cast<std::size_t>(image.height), false);
+  for (int y = 0; y < image.height; ++y) {
+    int stroke = 0;
+    for (int x = 0; x < image.width && !ruled[static_cast<std::size_t>(y)]; ++x) {
+      stroke = isInk(x, y) ? stroke + 1 : 0;
+      ruled[static_cast<std::size_t>(y)] = stroke > longestTextStroke;
+    }
+  }
+  for (const auto& [first, last] : thinBands(ruled, kThickestRule)) {
+    for (int y = first; y <= last; ++y) {
+      // Only the long stretches: text on the same row keeps its ink.
+      int start = 0;
+      for (int x = 0; x <= image.width; ++x) {
+        if (x < image.width && isInk(x, y)) continue;
+        if (x - start > longestTextStroke)
+          std::fill_n(image.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width + start,
+                      x - start, background);
+        start = x + 1;
+      }
+    }
+  }
+  // Vertical lines: columns inked over nearly the whole height, a few pixels wide at most.
+  std::vector<bool> solid(static_cast<std::size_t>(image.width), false);
+  for (int x = 0; x < image.width; ++x) {
+    int ink = 0;
+    for (int y = 0; y < image.height; ++y) ink += isInk(x, y);
+    solid[static_cast<std::size_t>(x)] = ink * 20 >= image.height * 17;
+  }
+  for (const auto& [first, last] : thinBands(solid, kThickestRule))
+    for (int x = first; x <= last; ++x)
+      for (int y = 0; y < image.height; ++y)
+        image.pixels[static_cast<std::size_t>(y) * image.width + x] = background;
+}
+
+int typicalLineHeight(const GreyImage& image) {
+  if (image.width == 0 || image.height == 0) return 0;
+  // Background: the commonest level; ink: clearly darker than it.
+  const int inkBelow = inkThreshold(image);
+  auto isInk = [&](int x, int y) { return image.at(x, y) < inkBelow; };
+
+  // Columns inked over nearly the whole height are bars, borders or blocks (a dark sidebar, a
+  // gutter), not letters: they say nothing about the height of the text beside them.
+  std::vector<int> columnInk(static_cast<std::size_t>(image.width), 0);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) columnInk[static_cast<std::size_t>(x)] += isInk(x, y);
+  std::vector<bool> solidColumn(static_cast<std::size_t>(image.width), false);
+  if (image.height >= 8) {
+    for (int x = 0; x < image.width; ++x)
+      solidColumn[static_cast<std::size_t>(x)] =
+          columnInk[static_cast<std::size_t>(x)] * 20 >= image.height * 17;
+  }
+  // A row whose ink is one long stretch is a rule or the inside of a block; a row of text is
+  // many short strokes.
+  const int longestTextStroke = std::max(40, image.width / 3);
   std::vector<int> runs;
   int run = 0;
   for (int y = 0; y <= image.height; ++y) {
     bool ink = false;
     if (y < image.height) {
-      for (int x = 0; x < image.width && !ink; ++x) ink = image.at(x, y) < inkBelow;
+      int stroke = 0;
+      bool rule = false;
+      for (int x = 0; x < image.width && !rule; ++x) {
+        if (!solidColumn[static_cast<std::size_t>(x)] && isInk(x, y)) {
+          ink = true;
+          rule = ++stroke > longestTextStroke;
+        } else {
+          stroke = 0;
+        }
+      }
+      ink = ink && !rule;
     }
     if (ink) {
       ++run;
@@ -57,17 +155,19 @@ int typicalLineHeight(const GreyImage& image) {
   return runs[runs.size() / 2];
 }
 
-GreyImage doubled(const GreyImage& image) {
-  GreyImage out{image.width * 2, image.height * 2, {}};
+GreyImage scaled(const GreyImage& image, double factor) {
+  GreyImage out{std::max(1, static_cast<int>(image.width * factor)),
+                std::max(1, static_cast<int>(image.height * factor)),
+                {}};
   out.pixels.resize(static_cast<std::size_t>(out.width) * out.height);
   for (int y = 0; y < out.height; ++y) {
     // Sample at the centre of each destination pixel.
-    const double sy = std::clamp((y + 0.5) / 2 - 0.5, 0.0, image.height - 1.0);
+    const double sy = std::clamp((y + 0.5) / factor - 0.5, 0.0, image.height - 1.0);
     const int y0 = static_cast<int>(sy);
     const int y1 = std::min(y0 + 1, image.height - 1);
     const int fy = static_cast<int>((sy - y0) * 256);
     for (int x = 0; x < out.width; ++x) {
-      const double sx = std::clamp((x + 0.5) / 2 - 0.5, 0.0, image.width - 1.0);
+      const double sx = std::clamp((x + 0.5) / factor - 0.5, 0.0, image.width - 1.0);
       const int x0 = static_cast<int>(sx);
       const int x1 = std::min(x0 + 1, image.width - 1);
       const int fx = static_cast<int>((sx - x0) * 256);

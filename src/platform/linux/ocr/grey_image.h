@@ -28,11 +28,18 @@ struct PixelArea {
 // dark on light (the engine reads light text on dark poorly).
 GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area);
 
+// Paints thin straight lines (grid lines, borders, rules: at most 3 px thick, across nearly the
+// whole height or longer than any stroke of text) with the background, so that the engine's
+// layout does not split or join lines of text at them. Blocks and text are left alone.
+void eraseRules(GreyImage& image);
+
 // The typical height in pixels of the text lines (rows holding ink, in runs), 0 when there is no
-// ink: cheap enough to decide whether text is small before recognising it.
+// ink: cheap enough to decide whether text is small before recognising it. Bars, borders and
+// blocks (columns inked over nearly the whole height, rows inked in one long stretch) are not
+// text and are left out.
 int typicalLineHeight(const GreyImage& image);
 
-// The image scaled by two with bilinear filtering.
-GreyImage doubled(const GreyImage& image);
+// The image scaled by `factor` with bilinear filtering.
+GreyImage scaled(const GreyImage& image, double factor);
 
 }  // namespace corvane::platform::ocr

@@ -6,6 +6,7 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/pageiterator.h>
+#include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
 
 #include "platform/linux/ocr/grey_image.h"
@@ -15,6 +16,8 @@ namespace corvane::platform::ocr {
 namespace {
 
 const runtime::Error kCancelled{"Text recognition was cancelled."};
+// Small text is enlarged at most this much: beyond it the engine gains little and pays a lot.
+constexpr double kLargestEnlargement = 3;
 
 // The region of interest (bottom-left normalised) as whole pixels of the image, rounded outward.
 PixelArea pixelAreaOf(const Rect& region, int width, int height) {
@@ -41,6 +44,22 @@ Rect relativeTo(const Rect& box, const Rect& region) {
   return Rect{{(box.minX() - region.minX()) / region.width(),
                (box.minY() - region.minY()) / region.height()},
               {box.width() / region.width(), box.height() / region.height()}};
+}
+
+// A picture, a rule or a panel the layout analysis found: not a word. Elements thinner than a
+// letter or taller than any screen text are layout wherever they are; outside text blocks, so
+// are elements larger than a tenth of the area.
+bool isLayoutElement(const tesseract::PageIterator& element, int width, int height,
+                     const PixelArea& area) {
+  constexpr int kTallestWord = 200;
+  // Thinner than any letter: a rule, a border, the edge of an input box or a grid line.
+  constexpr int kThinnestWord = 4;
+  if (height > kTallestWord || height < kThinnestWord || width < kThinnestWord) return true;
+  // Longer for its height than any word: a rule or a window's edge.
+  constexpr int kLongestWordForItsHeight = 40;
+  if (width > kLongestWordForItsHeight * height) return true;
+  if (PTIsTextType(element.BlockType())) return false;
+  return static_cast<double>(width) * height > 0.1 * area.width * area.height;
 }
 
 bool cancelRequested(void* cancellation, int /*words*/) {
@@ -74,6 +93,14 @@ class TesseractTextRecognizer::Engine {
   }
 
   const std::string& languages() const { return languages_; }
+  // The models the library did load ("eng" when "kor+eng" was asked for without Korean data).
+  std::string loadedLanguages() {
+    std::vector<std::string> loaded;
+    api_.GetLoadedLanguagesAsVector(&loaded);
+    std::string joined;
+    for (const std::string& language : loaded) joined += (joined.empty() ? "" : "+") + language;
+    return joined;
+  }
   std::string poolKey() const { return poolKeyOf(languages_, languageCorrection_); }
   static std::string poolKeyOf(const std::string& languages, bool languageCorrection) {
     return languageCorrection ? languages : languages + " (no correction)";
@@ -148,7 +175,42 @@ TesseractTextRecognizer::borrowEngine(const std::string& languages, bool languag
     std::lock_guard lock(mutex_);
     ++engineCount_;
   }
+  const std::string loaded = engine->loadedLanguages();
+  if (loaded != languages) noteFallback(languages, loaded);
   return std::make_shared<EngineLease>(*this, std::move(engine));
+}
+
+std::string TesseractTextRecognizer::englishModel() const {
+  const auto english = options_.models.find("en-US");
+  return english == options_.models.end() ? "eng" : english->second;
+}
+
+runtime::Result<std::shared_ptr<TesseractTextRecognizer::EngineLease>>
+TesseractTextRecognizer::borrowEngineOrEnglish(const std::string& languages,
+                                               bool languageCorrection) {
+  auto lease = borrowEngine(languages, languageCorrection);
+  const std::string english = englishModel();
+  if (lease.ok() || languages == english) return lease;
+  // Only a set that asked for English falls back to it ("kor+eng" without its Korean model).
+  const std::string wanted = "+" + languages + "+";
+  if (wanted.find("+" + english + "+") == std::string::npos) return lease;
+  auto fallback = borrowEngine(english, languageCorrection);
+  if (!fallback.ok()) return lease;
+  noteFallback(languages, english);
+  return fallback;
+}
+
+void TesseractTextRecognizer::noteFallback(const std::string& languages,
+                                           const std::string& loaded) {
+  bool first = false;
+  {
+    std::lock_guard lock(mutex_);
+    first = fellBack_.insert(languages).second;
+  }
+  if (first && options_.record) {
+    options_.record("protected_share_text_recognition_language_fallback",
+                    {{"languages", languages}, {"using", loaded}});
+  }
 }
 
 void TesseractTextRecognizer::giveBack(std::unique_ptr<Engine> engine) {
@@ -173,16 +235,18 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   const PixelArea area = pixelAreaOf(request.regionOfInterest, image.width(), image.height());
   if (area.width < 1 || area.height < 1) return RecognizedTextResults{};
   GreyImage grey = greyDarkOnLight(image, area);
+  eraseRules(grey);
   double scale = 1;
   if (request.recognitionLevel == TextRecognitionLevel::accurate) {
     const int lineHeight = typicalLineHeight(grey);
     if (lineHeight > 0 && lineHeight < options_.smallTextLineHeight) {
-      grey = doubled(grey);
-      scale = 2;
+      scale = std::clamp(static_cast<double>(options_.targetLineHeight) / lineHeight, 1.0,
+                         kLargestEnlargement);
+      if (scale > 1) grey = scaled(grey, scale);
     }
   }
 
-  auto lease = borrowEngine(languages, request.usesLanguageCorrection);
+  auto lease = borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
   if (!lease.ok()) return lease.error();
   Engine& engine = **lease.value();
   engine.setImage(grey);
@@ -234,8 +298,7 @@ TesseractTextRecognizer::detectTextRectangles(const PixelBuffer& image,
   const GreyImage grey = greyDarkOnLight(image, area);
 
   // Layout needs no language model; the English one is always the lightest to load.
-  auto lease =
-      borrowEngine(options_.models.contains("en-US") ? options_.models.at("en-US") : "eng", false);
+  auto lease = borrowEngine(englishModel(), false);
   if (!lease.ok()) return lease.error();
   Engine& engine = **lease.value();
   engine.setImage(grey);
@@ -248,6 +311,7 @@ TesseractTextRecognizer::detectTextRectangles(const PixelBuffer& image,
   do {
     int left = 0, top = 0, right = 0, bottom = 0;
     if (words->Empty(kWord) || !words->BoundingBox(kWord, &left, &top, &right, &bottom)) continue;
+    if (isLayoutElement(*words, right - left, bottom - top, area)) continue;
     TextRectangleObservation observation{imageBoxOf(left, top, right, bottom, area, 1, image),
                                          std::nullopt};
     if (request.reportCharacterBoxes) {

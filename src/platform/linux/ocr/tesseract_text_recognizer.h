@@ -21,9 +21,10 @@ namespace corvane::platform::ocr {
 // from a pool, made on first need (about 54 MB and 0.1 s each) and kept for later calls; the
 // library's own OpenMP threading is switched off, so parallelism is the callers' workers.
 //
-// Levels: `fast` reads the region at its native scale, once. `accurate` doubles the region first
-// when its text is small (lines under `smallTextLineHeight` pixels), which the engine reads far
-// more reliably. Light text on a dark background is inverted before either.
+// Levels: `fast` reads the region at its native scale, once. `accurate` first enlarges a region
+// whose text is small (lines under `smallTextLineHeight` pixels) so that its lines reach about
+// `targetLineHeight`, which the engine reads far more reliably. Light text on a dark background is
+// inverted before either.
 class TesseractTextRecognizer final : public TextRecognizer {
  public:
   struct Options {
@@ -31,9 +32,12 @@ class TesseractTextRecognizer final : public TextRecognizer {
     std::filesystem::path dataPath;
     // Request language → model name. Requested languages without a model here are skipped.
     std::map<std::string, std::string> models = {{"en-US", "eng"}, {"ko-KR", "kor"}};
-    // Accurate recognition doubles regions whose lines are shorter than this (0: never).
+    // Accurate recognition enlarges regions whose lines are shorter than this (0: never)...
     int smallTextLineHeight = 20;
-    // Receives one event per language set that cannot be loaded.
+    // ...towards lines of this height.
+    int targetLineHeight = 32;
+    // Receives one event per language set that cannot be loaded, and one per set read in
+    // English alone because another of its models is missing.
     std::function<void(const std::string& event, std::map<std::string, std::string> fields)> record;
   };
 
@@ -56,6 +60,13 @@ class TesseractTextRecognizer final : public TextRecognizer {
   // saying why there is none.
   runtime::Result<std::shared_ptr<EngineLease>> borrowEngine(const std::string& languages,
                                                              bool languageCorrection);
+  // The same, except that a set holding English whose other models are missing is read in
+  // English alone rather than not at all (reported once per set).
+  runtime::Result<std::shared_ptr<EngineLease>> borrowEngineOrEnglish(const std::string& languages,
+                                                                      bool languageCorrection);
+  std::string englishModel() const;
+  // Reports, once per requested set, that it is read with fewer models than asked for.
+  void noteFallback(const std::string& languages, const std::string& loaded);
   void giveBack(std::unique_ptr<Engine> engine);
   runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
                                                    const TextRecognitionRequest& request);
@@ -64,6 +75,7 @@ class TesseractTextRecognizer final : public TextRecognizer {
   mutable std::mutex mutex_;
   std::map<std::string, std::vector<std::unique_ptr<Engine>>> idle_;
   std::set<std::string> unavailable_;
+  std::set<std::string> fellBack_;
   std::size_t engineCount_ = 0;
 };
 
