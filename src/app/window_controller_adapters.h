@@ -33,6 +33,7 @@ class SetupWindowControllerAdapter final : public windows::SetupWindowController
   bool isProtectedSharePreparing() const override;
   model::MenuBarAccessState menuBarAccessState() const override;
   const std::vector<model::ProtectedApp>& protectedApps() const override;
+  bool isInstalledApplication(const std::string& id) const override;
 
   void setSelectedSettingsSection(model::SettingsSection section) override;
   void refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded) override;

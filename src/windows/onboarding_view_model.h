@@ -28,8 +28,9 @@ struct OnboardingViewInput {
   bool isProtectedShareHealthy = false;
   bool isProtectedSharePreparing = false;
   model::MenuBarAccessState menuBarAccessState = model::MenuBarAccessState::checking;
-  // Excluded applications whose exclusion is on.
+  // Excluded applications whose exclusion is on: installed, and not installed (not protected).
   int enabledProtectedAppCount = 0;
+  int unprotectedAppCount = 0;
 
   bool hasReviewedExcludedApps = false;
   bool hasConfirmedShareTarget = false;

@@ -45,6 +45,8 @@ class SetupWindowController {
   virtual bool isProtectedSharePreparing() const = 0;
   virtual model::MenuBarAccessState menuBarAccessState() const = 0;
   virtual const std::vector<model::ProtectedApp>& protectedApps() const = 0;
+  // Whether an excluded id names an installed application; one that does not is not protected.
+  virtual bool isInstalledApplication(const std::string& id) const = 0;
 
   // The section the settings window opens on.
   virtual void setSelectedSettingsSection(model::SettingsSection section) = 0;

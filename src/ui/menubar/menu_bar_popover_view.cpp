@@ -528,7 +528,7 @@ void MenuBarPopoverView::refresh() {
   permissionRow_->setVisible(model.showsPermissionRow());
   excludedApps_->set(QString::fromLatin1(MenuBarPopoverViewModel::excludedAppsTokenTitle),
                      MenuBarPopoverViewModel::excludedAppsTokenSystemImage,
-                     QLocale().toString(model.excludedAppsCount()), secondaryText());
+                     qs(model.excludedAppsTokenValue()), secondaryText());
   shareStatus_->set(QString::fromLatin1(MenuBarPopoverViewModel::shareStatusTokenTitle),
                     model.shareStatusSystemImage(), qs(model.shareStatusValue()), summaryColor);
   recoveryRow_->setVisible(model.showsSpaceRecoveryRow());

@@ -86,8 +86,8 @@ ExcludedAppSettingsRow::ExcludedAppSettingsRow(const windows::ExcludedAppRow& ro
   auto* texts = new QVBoxLayout;
   texts->setSpacing(2);
   name_ = makeTextLabel(this, row.displayName, 12, QFont::Medium);
-  idLabel_ = makeTextLabel(this, row.id, 10, QFont::Normal);
-  idLabel_->setProperty("fullText", QString::fromStdString(row.id));
+  idLabel_ = makeTextLabel(this, row.detailText(), 10, QFont::Normal);
+  idLabel_->setProperty("fullText", QString::fromStdString(row.detailText()));
   idLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   setTextColor(idLabel_, toQColor(model::StatusColor::secondary));
   texts->addWidget(name_);
