@@ -32,12 +32,9 @@ int MenuBarPopoverViewModel::excludedAppsCount() const {
   return input_.isDemoModeOn ? input_.hiddenAppsCount : input_.enabledProtectedAppsCount;
 }
 
-std::string MenuBarPopoverViewModel::excludedAppsTokenValue() const {
-  std::string value = std::to_string(excludedAppsCount());
-  if (input_.unprotectedAppsCount > 0) {
-    value += " \u00b7 " + std::to_string(input_.unprotectedAppsCount) + " not protected";
-  }
-  return value;
+std::string MenuBarPopoverViewModel::unprotectedAppsNote() const {
+  if (input_.unprotectedAppsCount <= 0) return {};
+  return " \u00b7 " + std::to_string(input_.unprotectedAppsCount) + " not protected";
 }
 
 std::string MenuBarPopoverViewModel::shareStatusValue() const {

@@ -94,14 +94,16 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   } else if (auto launched = launchedDesktopId(processID)) {
     fromEntry(*launched);
   } else if (!claimingEntries.empty()) {
-    // An entry whose StartupWMClass names the class exactly speaks for it first.
-    auto exact = std::find_if(claimingEntries.begin(), claimingEntries.end(), [&](const auto& id) {
-      const auto entry = entries->byId(id);
-      return entry && !entry->startupWMClass.empty() &&
-             (entry->startupWMClass == windowClass->className ||
-              entry->startupWMClass == windowClass->instance);
-    });
-    fromEntry(exact != claimingEntries.end() ? *exact : claimingEntries.front());
+    // An entry whose StartupWMClass is the class, else the instance, exactly speaks for it.
+    auto claimsExactly = [&](const std::string& name) {
+      return std::find_if(claimingEntries.begin(), claimingEntries.end(), [&](const auto& id) {
+        const auto entry = entries->byId(id);
+        return entry && !name.empty() && entry->startupWMClass == name;
+      });
+    };
+    auto speaker = claimsExactly(windowClass->className);
+    if (speaker == claimingEntries.end()) speaker = claimsExactly(windowClass->instance);
+    fromEntry(speaker != claimingEntries.end() ? *speaker : claimingEntries.front());
   }
   if (windowClass) {
     if (identity.id.empty()) {
