@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <list>
+#include <optional>
 
 #include "support/temporary_folder.h"
 #include "x11/capture_fixture.h"
@@ -24,6 +25,11 @@ class ApplicationNamingTest : public CaptureOnServer {
   void SetUp() override {
     CaptureOnServer::SetUp();  // the window manager keeps the session's folders
     if (HasFatalFailure()) return;
+    for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
+      const char* value = getenv(name);
+      savedEnvironment_.emplace_back(name,
+                                     value ? std::optional<std::string>(value) : std::nullopt);
+    }
     setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
     setenv("XDG_DATA_DIRS", (folder_ / "system").c_str(), 1);
     capture_ = std::make_unique<X11ScreenCapture>(display(), makeDefaultIdentityResolver());
@@ -31,6 +37,13 @@ class ApplicationNamingTest : public CaptureOnServer {
   // The streams end before their recorders and queues go.
   void TearDown() override {
     for (auto& running : streams_) EXPECT_TRUE(stopStream(*running.stream).ok());
+    for (const auto& [name, value] : savedEnvironment_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
   }
   fs::path userApplications() const { return folder_ / "data/applications"; }
   void writeEntry(const std::string& id, const std::string& startupClass) const {
@@ -77,6 +90,7 @@ class ApplicationNamingTest : public CaptureOnServer {
 
   corvane::testing::TemporaryFolder folder_{"corvane-naming"};
   std::list<Running> streams_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
 };
 
 TEST_P(ApplicationNamingTest, AnEntryInstalledWhileRunningResolvesItsWindows) {
