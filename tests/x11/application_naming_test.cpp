@@ -32,6 +32,9 @@ class ApplicationNamingTest : public CaptureOnServer {
     }
     setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
     setenv("XDG_DATA_DIRS", (folder_ / "system").c_str(), 1);
+  }
+  // The capture as the application makes it, reading the entries written so far.
+  void makeCapture() {
     capture_ = std::make_unique<X11ScreenCapture>(display(), makeDefaultIdentityResolver());
   }
   // The streams end before their recorders and queues go.
@@ -94,6 +97,7 @@ class ApplicationNamingTest : public CaptureOnServer {
 };
 
 TEST_P(ApplicationNamingTest, AnEntryInstalledWhileRunningResolvesItsWindows) {
+  makeCapture();
   auto late = privateClient("LateVault", kBlue, 60);
   auto added = privateClient("AddedVault", kCyan, 400);
   auto& running = startStream(excluding({"org.example.LateVault"}));
@@ -121,6 +125,7 @@ TEST_P(ApplicationNamingTest, AnotherEntryClaimingTheClassDoesNotRenameTheWindow
   writeEntry("org.example.DemoVault", "DemoVault");
   writeEntry("com.example.vault-launcher", "DemoVault");
   writeEntry("com.example.askpass-wrapper", "pinentry");
+  makeCapture();
   auto vault = privateClient("DemoVault", kBlue, 60);
   auto prompt = privateClient("Pinentry", kCyan, 400);  // instance "pinentry"
   auto& running = startStream(excluding({"org.example.DemoVault", "pinentry"}));
@@ -132,6 +137,7 @@ TEST_P(ApplicationNamingTest, AnotherEntryClaimingTheClassDoesNotRenameTheWindow
 TEST_P(ApplicationNamingTest, AnInheritedLaunchEntryDoesNotNameTheProcess) {
   writeEntry("org.example.Terminal", "");
   writeEntry("org.example.DemoVault", "DemoVault");
+  makeCapture();
   // Started from a terminal that the menu launched: the variables name the terminal's process.
   auto vault = privateClient("DemoVault", kBlue, 60,
                              {"GIO_LAUNCHED_DESKTOP_FILE=" +
@@ -143,6 +149,7 @@ TEST_P(ApplicationNamingTest, AnInheritedLaunchEntryDoesNotNameTheProcess) {
 }
 
 TEST_P(ApplicationNamingTest, AProcessThatRenamesItsClassStaysExcluded) {
+  makeCapture();
   auto vault = privateClient("DemoVault", kBlue, 60);
   auto& running = startStream(excluding({"DemoVault"}));
   waitForCurrentFrames(running);
