@@ -87,7 +87,14 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
 
   // ---- Published state ----------------------------------------------------------------------
   bool isDemoModeOn() const { return *isDemoModeOn_; }
+  // The excluded applications the running filter leaves out, kept current with every filter
+  // change; 0 without a session.
   int hiddenAppsCount() const { return *hiddenAppsCount_; }
+  // Whether an excluded id names an installed application (it can then be protected).
+  bool isInstalledApplication(const std::string& id) const;
+  // The enabled excluded applications that are installed, and those that are not.
+  int enabledInstalledProtectedAppCount() const;
+  int enabledMissingProtectedAppCount() const;
   const std::string& statusMessage() const { return *statusMessage_; }
   bool isProtectedShareStarting() const { return *isProtectedShareStarting_; }
   bool isProtectedShareStopping() const { return *isProtectedShareStopping_; }
@@ -314,6 +321,7 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   // corvane_controller_settings.cpp
   void pushProtectedShareCaptureConfigurationIfRunning();
   std::set<std::string> enabledProtectedAppIDs() const;
+  int installedCount(const std::set<std::string>& ids) const;
   void sealForLostSelectedDisplay(std::uint32_t displayID);
   void forgetLostDisplayChoiceOnceStopped();
 

@@ -65,6 +65,13 @@ void CorvaneController::bindProtectedShareEngine() {
   nextTurn(engine.isHoldingPreviousVerifiedFrame, refreshStatus);
   nextTurn(engine.isCaptureFilterTransitioning, refreshStatus);
   atOnce(engine.sourceContextRecoveryMessage, refreshStatusAndBar);
+  // The count shown is the filter's in force, not the list's at the start.
+  nextTurn(engine.protectedBundleIDsInForce,
+           [](CorvaneController& self, const std::set<std::string>& ids) {
+             if (!*self.isDemoModeOn_) return;
+             self.hiddenAppsCount_.setIfChanged(self.installedCount(ids));
+             self.refreshPresenterControlBar();
+           });
   atOnce(engine.metrics, [](CorvaneController& self, const model::ProtectedShareMetrics& metrics) {
     const auto& accessory = self.protectedShareWindowManager_->accessoryView();
     if (accessory && metrics.outputWidth >= 1 && metrics.outputHeight >= 1) {

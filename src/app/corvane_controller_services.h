@@ -26,6 +26,7 @@
 #include "runtime/notification_center.h"
 #include "share_window/protected_share_window_manager.h"
 #include "verification/source_redaction_overlay_content.h"
+#include "windows/excluded_apps_view_model.h"
 
 namespace corvane::operations {
 class UpdateManager;
@@ -60,6 +61,10 @@ struct CorvaneControllerServices {
   std::vector<std::string> arguments;
 
   std::shared_ptr<platform::ProcessTable> processTable;
+  // The installed application an excluded id names. An id it does not find is not protected (no
+  // window can be told to be that application's) and is never counted as excluded. Empty: every
+  // id counts as installed.
+  windows::ApplicationEntryLookup applicationEntries;
   // Null on a desktop whose desktop-icon setting is not known.
   std::shared_ptr<platform::DesktopIconPreference> desktopIconPreference;
   std::shared_ptr<platform::SettingsOpener> settingsOpener;

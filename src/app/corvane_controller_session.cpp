@@ -120,7 +120,8 @@ runtime::Task<void> CorvaneController::startDemoMode() {
   if (auto frontmost = services_.desktop.workspace->frontmostApplication()) {
     rememberSourceApplication(*frontmost);
   }
-  hiddenAppsCount_.set(static_cast<int>(enabledProtectedAppIDs().size()));
+  // What the session is about to leave out; the filter in force keeps it current.
+  hiddenAppsCount_.set(enabledInstalledProtectedAppCount());
   isDemoModeOn_.set(true);
   // 10: the output window's session on the chosen display.
   if (!protectedShareWindowManager_->beginSession(shared_from_this(),

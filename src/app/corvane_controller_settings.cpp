@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "app/capture_display_list.h"
 #include "app/corvane_controller.h"
 #include "model/preferences_store.h"
@@ -66,6 +68,24 @@ std::set<std::string> CorvaneController::enabledProtectedAppIDs() const {
     if (app.isEnabled) identifiers.insert(app.id);
   }
   return identifiers;
+}
+
+bool CorvaneController::isInstalledApplication(const std::string& id) const {
+  return !services_.applicationEntries || services_.applicationEntries(id).has_value();
+}
+
+int CorvaneController::installedCount(const std::set<std::string>& ids) const {
+  return static_cast<int>(std::count_if(ids.begin(), ids.end(), [this](const std::string& id) {
+    return isInstalledApplication(id);
+  }));
+}
+
+int CorvaneController::enabledInstalledProtectedAppCount() const {
+  return installedCount(enabledProtectedAppIDs());
+}
+
+int CorvaneController::enabledMissingProtectedAppCount() const {
+  return static_cast<int>(enabledProtectedAppIDs().size()) - enabledInstalledProtectedAppCount();
 }
 
 void CorvaneController::pushProtectedShareCaptureConfigurationIfRunning() {

@@ -25,9 +25,8 @@ menubar::MenuBarPopoverInput menuBarPopoverInput(const CorvaneController& contro
   input.isOutputRetained = controller.directShareTestState().retainsOutput();
   input.statusMessage = controller.statusMessage();
   input.hiddenAppsCount = controller.hiddenAppsCount();
-  const auto& apps = controller.protectedApps();
-  input.enabledProtectedAppsCount = static_cast<int>(
-      std::count_if(apps.begin(), apps.end(), [](const auto& app) { return app.isEnabled; }));
+  input.enabledProtectedAppsCount = controller.enabledInstalledProtectedAppCount();
+  input.unprotectedAppsCount = controller.enabledMissingProtectedAppCount();
   return input;
 }
 

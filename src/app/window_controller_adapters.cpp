@@ -73,6 +73,9 @@ model::MenuBarAccessState SetupWindowControllerAdapter::menuBarAccessState() con
 const std::vector<model::ProtectedApp>& SetupWindowControllerAdapter::protectedApps() const {
   return controller_->protectedApps();
 }
+bool SetupWindowControllerAdapter::isInstalledApplication(const std::string& id) const {
+  return controller_->isInstalledApplication(id);
+}
 void SetupWindowControllerAdapter::setSelectedSettingsSection(model::SettingsSection section) {
   controller_->setSelectedSettingsSection(section);
 }

@@ -34,6 +34,7 @@ class SetupWindowControllerAdapter final : public windows::SetupWindowController
   model::MenuBarAccessState menuBarAccessState() const override;
   const std::vector<model::ProtectedApp>& protectedApps() const override;
   const std::optional<model::SettingsStoreProblem>& settingsReset() const override;
+  bool isInstalledApplication(const std::string& id) const override;
 
   void setSelectedSettingsSection(model::SettingsSection section) override;
   void refreshLegacyAppMigrationStatus(bool presentReviewIfNeeded) override;

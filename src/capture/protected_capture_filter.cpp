@@ -30,7 +30,8 @@ bool CaptureFilterSnapshot::leavesOutTheSameAs(const CaptureFilterSnapshot& othe
          filter.excludedWindowIDs == other.filter.excludedWindowIDs &&
          filter.exceptingWindowIDs == other.filter.exceptingWindowIDs &&
          excludedBundleIDs == other.excludedBundleIDs &&
-         applicationIdentities == other.applicationIdentities;
+         applicationIdentities == other.applicationIdentities &&
+         protectedBundleIDs == other.protectedBundleIDs;
 }
 
 bool shouldExcludeCaptureApplication(const std::string& bundleIdentifier,
@@ -50,6 +51,7 @@ CaptureFilterSnapshot buildCaptureFilter(const platform::ShareableDisplay& displ
   excludedIDs.insert(policy.alwaysExcludedBundleIDs.begin(), policy.alwaysExcludedBundleIDs.end());
 
   CaptureFilterSnapshot snapshot;
+  snapshot.protectedBundleIDs = policy.protectedBundleIDs;
   snapshot.filter.displayID = display.displayID;
   snapshot.filter.excludeDesktopWindows = policy.hideDesktopIcons;
   for (const auto& app : content.applications) {

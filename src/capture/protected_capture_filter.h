@@ -38,6 +38,7 @@ struct CaptureFilterSnapshot {
   platform::ContentFilter filter;
   std::set<std::string> excludedBundleIDs;
   std::set<CaptureApplicationIdentity> applicationIdentities;  // running applications left out
+  std::set<std::string> protectedBundleIDs;  // the user's excluded ids it was made with
 
   // Whether a stream made with this filter leaves out the same things as one made with `other`.
   bool leavesOutTheSameAs(const CaptureFilterSnapshot& other) const;

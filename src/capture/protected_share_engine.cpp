@@ -186,6 +186,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
                       {{"reason", "stream_start_failed"}, {"error", started.error}});
     co_return;
   }
+  engine.protectedBundleIDsInForce.set(snapshot.protectedBundleIDs);
   const auto configuration = supervisor->activeConfiguration();
   // A refresh asked for while the stream started could not be applied before now: its time
   // limit counts from here.
@@ -220,6 +221,7 @@ runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShare
   engine.isSourceContextTransitioning.setIfChanged(false);
   engine.isCaptureFilterTransitioning.setIfChanged(false);
   engine.sourceContextRecoveryMessage.setIfChanged(std::nullopt);
+  engine.protectedBundleIDsInForce.setIfChanged({});
   engine.advanceCaptureGeneration();
   engine.surface_->clear();
 

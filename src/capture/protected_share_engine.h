@@ -107,6 +107,9 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::Published<bool> isCaptureFilterTransitioning{false};
   runtime::Published<std::optional<std::string>> sourceContextRecoveryMessage{std::nullopt};
   runtime::Published<std::optional<std::string>> foregroundProtectedApplicationName{std::nullopt};
+  // The user's excluded application ids that the filter in force was made with: set whenever a
+  // stream starts with a filter, emptied when the session stops.
+  runtime::Published<std::set<std::string>> protectedBundleIDsInForce{{}};
 
   const std::shared_ptr<ProtectedOutputSurface>& outputSurface() const { return surface_; }
   // The desktop-icon option of the running capture.

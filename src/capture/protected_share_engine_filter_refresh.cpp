@@ -147,6 +147,7 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
     co_return false;
   }
 
+  engine.protectedBundleIDsInForce.set(snapshot.protectedBundleIDs);
   const bool displayChanged = !sameDisplay;
   engine.showOutputSize(supervisor->activeConfiguration());
   engine.records().callbackMonitor->setLastPixelTime(runtime::uptime());

@@ -18,6 +18,7 @@
 #include "main/sampled_permissions.h"
 #include "menubar/menu_bar_status_item_controller.h"
 #include "model/preferences_store.h"
+#include "platform/desktop_entry_index.h"
 #include "platform/linux/base64.h"
 #include "platform/linux/desktop_session.h"
 #include "platform/linux/desktop_settings_opener.h"
@@ -35,6 +36,7 @@
 #include "ui/verification/source_redaction_overlay_view.h"
 #include "ui/windows/onboarding_view.h"
 #include "ui/windows/settings_root_view.h"
+#include "windows/excluded_apps_view_model.h"
 #include "windows/setup_checklist.h"
 
 // Xlib last: its macros clash with Qt's names.
@@ -70,6 +72,8 @@ app::CorvaneControllerServices controllerServices(
   services.ownProcessIdentifier = getpid();
   services.arguments = environment.arguments;
   services.processTable = std::make_shared<platform::ProcProcessTable>();
+  services.applicationEntries =
+      windows::installedApplicationLookup(platform::DesktopEntryIndex::applicationDirectories());
   services.desktopIconPreference =
       platform::makeSessionDesktopIconPreference(kDesktopIconToolTimeout);
   services.programSearchPath = platform::programSearchPath();

@@ -26,10 +26,12 @@ struct MenuBarPopoverInput {
   bool isOutputRetained = false;
 
   std::string statusMessage;
-  // Enabled excluded applications counted when the running session started; 0 without one.
+  // Excluded applications the running filter leaves out; 0 without a session.
   int hiddenAppsCount = 0;
-  // Enabled excluded applications now.
+  // Enabled excluded applications that are installed now.
   int enabledProtectedAppsCount = 0;
+  // Enabled excluded ids that name no installed application: not protected.
+  int unprotectedAppsCount = 0;
 
   bool operator==(const MenuBarPopoverInput&) const = default;
 };

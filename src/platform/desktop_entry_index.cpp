@@ -37,7 +37,18 @@ std::string desktopIdForRelativePath(const std::filesystem::path& relative) {
 }
 
 std::vector<std::filesystem::path> DesktopEntryIndex::applicationDirectories() {
-  return WellKnownFolders::fromEnvironment().applicationDirectories;
+  const auto folders = WellKnownFolders::fromEnvironment();
+  auto directories = folders.applicationDirectories;
+  // Flatpak lists its exports in XDG_DATA_DIRS through a login script that not every session
+  // runs: an application installed from it is known all the same.
+  for (const auto& exported :
+       {folders.dataHome / "flatpak/exports/share/applications",
+        std::filesystem::path("/var/lib/flatpak/exports/share/applications")}) {
+    if (std::find(directories.begin(), directories.end(), exported) == directories.end()) {
+      directories.push_back(exported);
+    }
+  }
+  return directories;
 }
 
 DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::path>& directories) {
@@ -108,6 +119,21 @@ std::optional<DesktopEntry> DesktopEntryIndex::forWindowClass(
     if (dot != std::string::npos && lowercase(id.substr(dot + 1)) == wanted) return entry;
   }
   return std::nullopt;
+}
+
+std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
+    const std::string& windowClass) const {
+  std::vector<std::string> ids;
+  if (windowClass.empty()) return ids;
+  const std::string wanted = lowercase(windowClass);
+  for (const auto& [id, entry] : entries_) {
+    const auto dot = id.rfind('.');
+    if (lowercase(entry.startupWMClass) == wanted || lowercase(id) == wanted ||
+        (dot != std::string::npos && lowercase(id.substr(dot + 1)) == wanted)) {
+      ids.push_back(id);
+    }
+  }
+  return ids;
 }
 
 }  // namespace corvane::platform

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +16,8 @@ namespace corvane::platform {
 // later ones for the same id, as the desktop does.
 class DesktopEntryIndex {
  public:
-  // The XDG application directories, the user's first (WellKnownFolders).
+  // The XDG application directories, the user's first (WellKnownFolders), then Flatpak's exported
+  // applications (the user's, then the system's) where the data directories do not list them.
   static std::vector<std::filesystem::path> applicationDirectories();
   // Every visible Type=Application entry of the directories, read once.
   static DesktopEntryIndex load(const std::vector<std::filesystem::path>& directories);
@@ -29,12 +31,35 @@ class DesktopEntryIndex {
   // The entry whose StartupWMClass is `windowClass`, else one whose id (or its last dotted
   // part) equals it ignoring case.
   std::optional<DesktopEntry> forWindowClass(const std::string& windowClass) const;
+  // Every entry that claims a window of class `windowClass`: each whose StartupWMClass equals it
+  // ignoring case, and each whose id (or its last dotted part) does. In id order.
+  std::vector<std::string> idsClaimingWindowClass(const std::string& windowClass) const;
   std::size_t size() const { return entries_.size(); }
   // Every entry, by id.
   std::vector<DesktopEntry> entries() const;
 
  private:
   std::map<std::string, DesktopEntry> entries_;
+};
+
+// Where the desktop entries of the running session come from: a fixed index, or one kept current
+// as the application directories change. Safe to call from any thread.
+class DesktopEntrySource {
+ public:
+  virtual ~DesktopEntrySource() = default;
+  // The entries as they are now: a new index (another pointer) after every change.
+  virtual std::shared_ptr<const DesktopEntryIndex> current() = 0;
+};
+
+// An index that never changes.
+class FixedDesktopEntries final : public DesktopEntrySource {
+ public:
+  explicit FixedDesktopEntries(std::shared_ptr<const DesktopEntryIndex> entries)
+      : entries_(std::move(entries)) {}
+  std::shared_ptr<const DesktopEntryIndex> current() override { return entries_; }
+
+ private:
+  std::shared_ptr<const DesktopEntryIndex> entries_;
 };
 
 // "kde/org.kde.App.desktop" -> "kde-org.kde.App"

@@ -108,4 +108,24 @@ std::optional<std::string> readProcCommandName(const std::filesystem::path& proc
   return *comm;
 }
 
+std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& procRoot,
+                                               std::int32_t processID) {
+  if (processID <= 0) return std::nullopt;
+  const auto stat = readSmallFile(processFolder(procRoot, processID) / "stat");
+  // The command name in parentheses may hold spaces and parentheses: count after the last one.
+  const auto close = stat ? stat->rfind(')') : std::string::npos;
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(stat->substr(close + 1));
+  std::string field;
+  // The fields after the name start with the third (state); the start time is the 22nd.
+  for (int index = 3; index <= 22 && fields >> field; ++index) {
+    if (index != 22) continue;
+    std::uint64_t ticks = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), ticks);
+    if (error != std::errc{} || end != field.data() + field.size()) return std::nullopt;
+    return ticks;
+  }
+  return std::nullopt;
+}
+
 }  // namespace corvane::platform

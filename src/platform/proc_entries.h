@@ -25,4 +25,9 @@ std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::p
 std::optional<std::string> readProcCommandName(const std::filesystem::path& procRoot,
                                                std::int32_t processID);
 
+// When the process started, in clock ticks after boot (field 22 of stat): with the id, it tells
+// one process from a later one that was given the same id.
+std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& procRoot,
+                                               std::int32_t processID);
+
 }  // namespace corvane::platform

@@ -19,8 +19,9 @@ ExcludedAppsViewModel::ExcludedAppsViewModel(std::vector<model::ProtectedApp> ap
     : apps_(std::move(apps)), importError_(std::move(importError)), lookup_(std::move(lookup)) {}
 
 std::string ExcludedAppsViewModel::activeCountText() const {
-  const auto active =
-      std::count_if(apps_.begin(), apps_.end(), [](const auto& app) { return app.isEnabled; });
+  const auto rows = this->rows();
+  const auto active = std::count_if(rows.begin(), rows.end(),
+                                    [](const auto& row) { return row.isOn && row.isInstalled; });
   return std::to_string(active) + " active";
 }
 
@@ -37,6 +38,8 @@ std::vector<ExcludedAppRow> ExcludedAppsViewModel::rows(std::size_t count) const
     if (auto entry = lookup_ ? lookup_(app.id) : std::nullopt) {
       row.displayName = entry->name;
       if (entry->icon && !entry->icon->empty()) row.icon.entryIcon = entry->icon;
+    } else {
+      row.isInstalled = !lookup_;
     }
     rows.push_back(std::move(row));
   }

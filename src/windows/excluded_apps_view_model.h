@@ -35,8 +35,16 @@ struct ExcludedAppRow {
   std::string displayName;
   ExcludedAppIcon icon;
   bool isOn = false;
+  // No installed application has the id: no window can be told to be its, so it is not
+  // protected, whatever the switch says.
+  bool isInstalled = true;
   bool hasDividerBelow = false;
 
+  // The line under the name: the id, and for an id that names no installed application that it
+  // is not protected.
+  std::string detailText() const {
+    return isInstalled ? id : id + " \u00b7 Not installed, not protected";
+  }
   // The switch's accessibility hint, and the remove button's label and help.
   std::string toggleHint() const { return "Hide " + displayName + " from Protected Share"; }
   std::string removeLabel() const { return "Remove " + displayName; }
@@ -69,7 +77,7 @@ class ExcludedAppsViewModel {
   ExcludedAppsViewModel(std::vector<model::ProtectedApp> apps,
                         std::optional<std::string> importError, ApplicationEntryLookup lookup);
 
-  // "N active": the exclusions that are on.
+  // "N active": the exclusions that are on and name an installed application.
   std::string activeCountText() const;
   bool isEmpty() const { return apps_.empty(); }
   // In list order; every row but the last is followed by a divider (the last is the one whose id

@@ -21,9 +21,11 @@ OnboardingViewInput OnboardingViewInput::from(const SetupWindowController& contr
   input.isProtectedSharePreparing = controller.isProtectedSharePreparing();
   input.menuBarAccessState = controller.menuBarAccessState();
   input.settingsReset = controller.settingsReset();
-  const auto& apps = controller.protectedApps();
-  input.enabledProtectedAppCount = static_cast<int>(
-      std::count_if(apps.begin(), apps.end(), [](const auto& app) { return app.isEnabled; }));
+  for (const auto& app : controller.protectedApps()) {
+    if (!app.isEnabled) continue;
+    ++(controller.isInstalledApplication(app.id) ? input.enabledProtectedAppCount
+                                                 : input.unprotectedAppCount);
+  }
   return input;
 }
 
@@ -49,9 +51,15 @@ std::string OnboardingViewModel::excludedAppsDetail() const {
   if (!input_.hasReviewedExcludedApps) {
     return "Choose which private apps must stay local before sharing.";
   }
-  if (input_.enabledProtectedAppCount == 0) return "Reviewed. No apps are currently excluded.";
-  return "Reviewed. " + std::to_string(input_.enabledProtectedAppCount) +
-         " apps stay local and do not appear in Protected Share.";
+  std::string detail = input_.enabledProtectedAppCount == 0
+                           ? "Reviewed. No apps are currently excluded."
+                           : "Reviewed. " + std::to_string(input_.enabledProtectedAppCount) +
+                                 " apps stay local and do not appear in Protected Share.";
+  if (input_.unprotectedAppCount > 0) {
+    detail += " " + std::to_string(input_.unprotectedAppCount) +
+              " excluded apps are not installed and are not protected.";
+  }
+  return detail;
 }
 
 std::string OnboardingViewModel::secondaryActionTitle() const {

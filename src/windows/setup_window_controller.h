@@ -49,6 +49,8 @@ class SetupWindowController {
   virtual const std::vector<model::ProtectedApp>& protectedApps() const = 0;
   // Settings that were reset this run because their file could not be read.
   virtual const std::optional<model::SettingsStoreProblem>& settingsReset() const = 0;
+  // Whether an excluded id names an installed application; one that does not is not protected.
+  virtual bool isInstalledApplication(const std::string& id) const = 0;
 
   // The section the settings window opens on.
   virtual void setSelectedSettingsSection(model::SettingsSection section) = 0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "app/menu_bar_popover_state.h"
 #include "app/session_harness.h"
+#include "menubar/menu_bar_popover_view_model.h"
 
 namespace corvane::app::testing {
 namespace {
@@ -203,6 +205,43 @@ TEST(SessionFlowTest, OpeningTheWindowShowsThePreviewOrBringsTheHiddenLiveOutput
   EXPECT_FALSE(controller.isProtectedShareWindowHiddenLocally());
   EXPECT_EQ(controller.statusMessage(), "Protected Share preview is visible");
   EXPECT_EQ(h.count("protected_share_window_shown_locally"), 1);
+}
+
+TEST(SessionFlowTest, TheExcludedCountIsWhatTheFilterInForceLeavesOut) {
+  SessionHarness h;
+  const std::set<std::string> installed{kVaultID, "org.example.Notes"};
+  auto& controller = h.make([&](CorvaneControllerServices& s) {
+    s.applicationEntries =
+        [installed](const std::string& id) -> std::optional<platform::DesktopEntry> {
+      if (!installed.contains(id)) return std::nullopt;
+      return platform::DesktopEntry{.id = id, .name = id, .type = "Application"};
+    };
+  });
+  h.startLive();
+  EXPECT_EQ(controller.hiddenAppsCount(), 1);
+
+  // Two more during the share, neither running, one of them not installed.
+  controller.setProtectedApps({{kVaultID, "Vault", "", true},
+                               {"org.example.Notes", "Notes", "", true},
+                               {"org.example.Missing", "Missing", "", true}});
+  const auto& engine = *controller.protectedShareEngine();
+  for (int i = 0; i < 400 && engine.protectedBundleIDsInForce->size() < 3; ++i)
+    h.loop.advance(0.01);
+  h.loop.advance(0.01);
+  ASSERT_TRUE(engine.activeCaptureFilter());
+  EXPECT_TRUE(engine.activeCaptureFilter()->filter.excludesApplication("org.example.Notes", 0))
+      << "an application that is not running is in the filter in force too";
+  EXPECT_EQ(controller.hiddenAppsCount(), 2) << "the one not installed is not counted";
+  const auto input = menuBarPopoverInput(controller);
+  EXPECT_EQ(input.unprotectedAppsCount, 1);
+  EXPECT_EQ(menubar::MenuBarPopoverViewModel(input).unprotectedAppsNote(),
+            " \u00b7 1 not protected");
+
+  controller.setProtectedApps({{kVaultID, "Vault", "", false}});
+  for (int i = 0; i < 400 && !engine.protectedBundleIDsInForce->empty(); ++i) h.loop.advance(0.01);
+  h.loop.advance(0.01);
+  EXPECT_EQ(controller.hiddenAppsCount(), 0);
+  h.stopAndSettle();
 }
 
 }  // namespace

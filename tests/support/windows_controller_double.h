@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   bool preparing = false;
   model::MenuBarAccessState accessState = model::MenuBarAccessState::available;
   std::vector<model::ProtectedApp> apps = model::ProtectedApp::defaults();
+  std::set<std::string> missingApps;  // excluded ids that name no installed application
   std::optional<std::string> importError;
   model::SettingsSection section = model::SettingsSection::general;
   // completeInitialSetup() refuses while this is set, as with a running former copy.
@@ -78,6 +80,9 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   bool isDemoModeOn() const override { return demoModeOn; }
   bool isProtectedShareHealthy() const override { return healthy; }
   const std::vector<model::ProtectedApp>& protectedApps() const override { return apps; }
+  bool isInstalledApplication(const std::string& id) const override {
+    return missingApps.count(id) == 0;
+  }
   void setSelectedSettingsSection(model::SettingsSection value) override {
     calls.push_back("setSelectedSettingsSection:" + std::string(model::rawValue(value)));
     // Like the controller's own published values, an unchanged section announces nothing.

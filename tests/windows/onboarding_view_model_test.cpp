@@ -152,6 +152,11 @@ TEST(OnboardingViewModelTest, SecondaryTitleDetailRowsAndFooter) {
   input.enabledProtectedAppCount = 0;
   EXPECT_EQ(OnboardingViewModel(input).excludedAppsDetail(),
             "Reviewed. No apps are currently excluded.");
+  // Excluded ids that name no installed application are said to be unprotected.
+  input.unprotectedAppCount = 2;
+  EXPECT_EQ(OnboardingViewModel(input).excludedAppsDetail(),
+            "Reviewed. No apps are currently excluded. 2 excluded apps are not installed and are "
+            "not protected.");
 
   input.hasReviewedExcludedApps = false;
   input.screenRecordingPermissionGranted = false;

@@ -6,6 +6,7 @@
 
 #include "platform/desktop_entry_index.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/watched_desktop_entries.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -120,6 +121,77 @@ TEST(ApplicationIdentityTest, ResolvesARealClientThroughItsDesktopEntry) {
   auto second = captureImageNow(capture, byProcess);
   ASSERT_TRUE(second.ok());
   EXPECT_EQ(countPixels(**second, kBlue), 0u);
+}
+
+// A stat line whose command name holds what may confuse a reader: spaces and parentheses.
+std::string statLine(std::int32_t processID, std::uint64_t startTime) {
+  std::string line = std::to_string(processID) + " (vault (x) d) S";
+  for (int field = 4; field <= 21; ++field) line += " " + std::to_string(field);
+  return line + " " + std::to_string(startTime) + " 0 0\n";
+}
+
+TEST(ApplicationIdentityTest, AWindowGoesByEveryNameItsEntriesAndItsProcessGaveIt) {
+  TemporaryFolder applications, proc;
+  applications.write("org.example.DemoVault.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=DemoVault\n");
+  applications.write(
+      "com.example.vault-launcher.desktop",
+      "[Desktop Entry]\nType=Application\nName=Launcher\nStartupWMClass=demovault\n");
+  proc.write("20/stat", statLine(20, 100));
+  ApplicationIdentityResolver resolver(
+      std::make_shared<const DesktopEntryIndex>(DesktopEntryIndex::load({applications.path()})),
+      proc.path());
+
+  // The entry naming the class exactly speaks for the window; the other is a name all the same.
+  const auto vault = resolver.resolve(20, WindowClass{"demovault", "DemoVault"});
+  EXPECT_EQ(vault.id, "org.example.DemoVault");
+  EXPECT_EQ(vault.otherIds, std::vector<std::string>{"com.example.vault-launcher"});
+  EXPECT_EQ(vault.windowClassNames, (std::vector<std::string>{"demovault", "DemoVault"}));
+  auto filter = excluding({"com.example.vault-launcher"});
+  EXPECT_TRUE(filterExcludes(filter, vault));
+
+  // Renamed, it keeps the names it had.
+  const auto renamed = resolver.resolve(20, WindowClass{"viewer", "Viewer"});
+  EXPECT_EQ(renamed.id, "Viewer");
+  EXPECT_TRUE(filterExcludes(excluding({"org.example.DemoVault"}), renamed));
+  EXPECT_TRUE(filterExcludes(excluding({"demovault"}), renamed));
+  EXPECT_FALSE(filterExcludes(excluding({"org.example.Other"}), renamed));
+
+  // Another process given the same id later starts with no names of the earlier one.
+  proc.write("20/stat", statLine(20, 200));
+  const auto later = resolver.resolve(20, WindowClass{"viewer", "Viewer"});
+  EXPECT_TRUE(later.otherIds.empty());
+  EXPECT_EQ(later.windowClassNames, (std::vector<std::string>{"viewer", "Viewer"}));
+  EXPECT_FALSE(filterExcludes(excluding({"org.example.DemoVault"}), later));
+}
+
+TEST(WatchedDesktopEntriesTest, FollowsFoldersMadeLaterAndEntriesWrittenChangedAndRemoved) {
+  TemporaryFolder root;
+  const auto user = root.path() / "data/applications";  // made later
+  root.write("system/applications/org.example.Editor.desktop",
+             "[Desktop Entry]\nType=Application\nName=Editor\n");
+  WatchedDesktopEntries entries({user, root.path() / "system/applications"});
+  const auto first = entries.current();
+  EXPECT_EQ(first->size(), 1u);
+  EXPECT_EQ(entries.current(), first) << "nothing changed: the same index";
+
+  root.write("data/applications/org.example.Vault.desktop",
+             "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=Vault\n");
+  ASSERT_TRUE(entries.current()->byId("org.example.Vault"));
+  root.write("data/applications/org.example.Vault.desktop",
+             "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=VaultWin\n");
+  EXPECT_EQ(entries.current()->byId("org.example.Vault")->startupWMClass, "VaultWin");
+  root.write("system/applications/vendor/org.example.Tool.desktop",
+             "[Desktop Entry]\nType=Application\nName=Tool\n");
+  EXPECT_TRUE(entries.current()->byId("vendor-org.example.Tool"));
+  fs::remove(user / "org.example.Vault.desktop");
+  EXPECT_FALSE(entries.current()->byId("org.example.Vault"));
+  // A folder that goes and comes back is watched again.
+  fs::remove_all(root.path() / "data");
+  EXPECT_EQ(entries.current()->size(), 2u);
+  root.write("data/applications/org.example.Back.desktop",
+             "[Desktop Entry]\nType=Application\nName=Back\n");
+  EXPECT_TRUE(entries.current()->byId("org.example.Back"));
 }
 
 }  // namespace

@@ -117,6 +117,7 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
   model_->settle();
+  model_->refreshIdentities();
   const auto excluded = model_->excludedWindows(filter, ownProcess);
   return composer_->compose(*model_, excluded, *area, configuration.width, configuration.height);
 }

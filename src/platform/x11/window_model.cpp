@@ -37,6 +37,7 @@ WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBa
       damageEventBase_(damageEventBase),
       shapeEventBase_(shapeEventBase),
       identities_(std::move(identities)),
+      resolvedWith_(identities_->entries()),
       root_(DefaultRootWindow(display)) {}
 
 WindowModel::~WindowModel() {
@@ -228,6 +229,24 @@ void WindowModel::resolveIdentity(TrackedWindow& window) {
   window.desktop = (!desktop || *desktop == 0xFFFFFFFFL) ? -1 : static_cast<int>(*desktop);
   window.title = windowTitle(display_, client, atoms_.netWmName);
   readTree(window);
+}
+
+bool WindowModel::refreshIdentities() {
+  auto entries = identities_->entries();
+  if (entries == resolvedWith_) return false;
+  resolvedWith_ = std::move(entries);
+  ErrorTrap trap(display_);
+  for (auto& [id, window] : windows_) {
+    const auto windowClass = x11::windowClass(display_, window->client);
+    window->hasClass = windowClass.has_value();
+    window->identity = identities_->resolve(window->identity.processID, windowClass);
+    for (auto& embedded : window->embedded) {
+      const auto embeddedClass = x11::windowClass(display_, embedded.id);
+      embedded.hasClass = embeddedClass.has_value();
+      embedded.identity = identities_->resolve(embedded.identity.processID, embeddedClass);
+    }
+  }
+  return true;
 }
 
 void WindowModel::readTree(TrackedWindow& window) {
@@ -622,17 +641,14 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
   if (ownProcess > 0) excludedProcesses.insert(ownProcess);
   for (const auto& [id, window] : windows_) {
     const auto& identity = window->identity;
-    if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames) &&
-        identity.processID > 0) {
+    if (filterExcludes(filter, identity) && identity.processID > 0) {
       excludedProcesses.insert(identity.processID);
     }
   }
   const bool excludesApplications = !filter.excludedApplications.empty();
   auto isExcludedApplication = [&](const Judged& judged, std::int32_t processID) {
     if (processID > 0 && excludedProcesses.count(processID) != 0) return true;
-    if (filter.excludesApplication(judged.identity->id, judged.identity->processID,
-                                   judged.identity->windowClassNames))
-      return true;
+    if (filterExcludes(filter, *judged.identity)) return true;
     return excludesApplications && !judged.known;
   };
   auto isExcludedItself = [&](const TrackedWindow& window) {

@@ -101,6 +101,9 @@ class WindowModel {
   // every window of `ownProcess`. Windows nobody can be named for are left out too whenever
   // the filter excludes an application. Embedded windows are judged alike and listed by id.
   std::set<Window> excludedWindows(const ContentFilter& filter, std::int32_t ownProcess) const;
+  // Names every window again when the desktop entries changed since they were last named (an
+  // application installed meanwhile); true when it did. Call before excludedWindows.
+  bool refreshIdentities();
 
   // Forgets the server resources without asking the server (after the connection was lost).
   void abandon();
@@ -130,6 +133,8 @@ class WindowModel {
   int damageEventBase_;
   int shapeEventBase_;
   std::shared_ptr<const ApplicationIdentityResolver> identities_;
+  // The desktop entries the windows were named with.
+  std::shared_ptr<const DesktopEntryIndex> resolvedWith_;
   Window root_;
   std::vector<Window> order_;
   std::unordered_map<Window, std::unique_ptr<TrackedWindow>> windows_;

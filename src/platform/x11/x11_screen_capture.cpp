@@ -10,6 +10,7 @@
 #include "platform/x11/capture_session.h"
 #include "platform/x11/client_windows.h"
 #include "platform/x11/monitors.h"
+#include "platform/x11/watched_desktop_entries.h"
 #include "platform/x11/x11_capture_stream.h"
 #include "platform/x11/x_event_pump.h"
 #include "runtime/thread_signal_stack.h"
@@ -17,9 +18,8 @@
 namespace corvane::platform::x11 {
 
 std::shared_ptr<const ApplicationIdentityResolver> makeDefaultIdentityResolver() {
-  auto entries = std::make_shared<const DesktopEntryIndex>(
-      DesktopEntryIndex::load(DesktopEntryIndex::applicationDirectories()));
-  return std::make_shared<const ApplicationIdentityResolver>(entries);
+  return std::make_shared<const ApplicationIdentityResolver>(
+      std::make_shared<WatchedDesktopEntries>(DesktopEntryIndex::applicationDirectories()));
 }
 
 X11ScreenCapture::X11ScreenCapture(std::string displayName,

@@ -44,7 +44,7 @@ class X11ScreenCapture final : public ScreenCapture {
   double stallLimit_ = X11CaptureStream::kDefaultStallLimit;
 };
 
-// The resolver over the XDG application directories of this session.
+// The resolver over the application directories of this session, kept current as they change.
 std::shared_ptr<const ApplicationIdentityResolver> makeDefaultIdentityResolver();
 
 }  // namespace corvane::platform::x11

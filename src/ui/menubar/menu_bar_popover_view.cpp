@@ -526,9 +526,11 @@ void MenuBarPopoverView::refresh() {
   summaryTitle_->setText(qs(model.summaryTitle()));
   summaryDetail_->setText(qs(model.summaryDetail()));
   permissionRow_->setVisible(model.showsPermissionRow());
-  excludedApps_->set(QString::fromLatin1(MenuBarPopoverViewModel::excludedAppsTokenTitle),
-                     MenuBarPopoverViewModel::excludedAppsTokenSystemImage,
-                     QLocale().toString(model.excludedAppsCount()), secondaryText());
+  excludedApps_->set(
+      QString::fromLatin1(MenuBarPopoverViewModel::excludedAppsTokenTitle),
+      MenuBarPopoverViewModel::excludedAppsTokenSystemImage,
+      QLocale().toString(model.excludedAppsCount()) + qs(model.unprotectedAppsNote()),
+      secondaryText());
   shareStatus_->set(QString::fromLatin1(MenuBarPopoverViewModel::shareStatusTokenTitle),
                     model.shareStatusSystemImage(), qs(model.shareStatusValue()), summaryColor);
   recoveryRow_->setVisible(model.showsSpaceRecoveryRow());

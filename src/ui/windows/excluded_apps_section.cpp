@@ -107,7 +107,7 @@ void ExcludedAppSettingsRow::set(const windows::ExcludedAppRow& row) {
     icon_->setPixmap(symbolTilePixmap(row.icon.systemImage, devicePixelRatioF()));
   }
   name_->setText(QString::fromStdString(row.displayName));
-  idLabel_->setProperty("fullText", QString::fromStdString(row.id));
+  idLabel_->setProperty("fullText", QString::fromStdString(row.detailText()));
   elideId();
   {
     // Showing the stored state is not a user's change.
