@@ -19,9 +19,10 @@ ExcludedAppsViewModel::ExcludedAppsViewModel(std::vector<model::ProtectedApp> ap
     : apps_(std::move(apps)), importError_(std::move(importError)), lookup_(std::move(lookup)) {}
 
 std::string ExcludedAppsViewModel::activeCountText() const {
-  const auto rows = this->rows();
-  const auto active = std::count_if(rows.begin(), rows.end(),
-                                    [](const auto& row) { return row.isOn && row.isInstalled; });
+  // Every switched-on application is asked once whether it is installed; no row is made.
+  const auto active = std::count_if(apps_.begin(), apps_.end(), [this](const auto& app) {
+    return app.isEnabled && (!lookup_ || lookup_(app.id).has_value());
+  });
   return std::to_string(active) + " active";
 }
 

@@ -92,11 +92,22 @@ TEST(SettingsDuringAShare, AClickOnAnExcludedAppActsOnceWhileFramesAndOtherChang
   for (int round = 0; round < 4; ++round) {
     // A press, then frames and a change the rows do not show, then the release where the press
     // was: the click lands on the switch it began on.
-    // The last round's exclusion change has gone through the capture filter.
+    // The last round's exclusion change has gone through the capture filter, and the count
+    // shown is the filter's now in force.
     const auto& engine = *h.controller->protectedShareEngine();
-    for (int i = 0; i < 600 && (*engine.isCaptureFilterTransitioning || frames < 2); ++i) {
+    const auto filterInForceIsTheList = [&] {
+      const auto& apps = h.controller->protectedApps();
+      const bool vaultOn = std::any_of(apps.begin(), apps.end(), [](const auto& app) {
+        return app.id == app::testing::kVaultID && app.isEnabled;
+      });
+      return engine.protectedBundleIDsInForce->contains(app::testing::kVaultID) == vaultOn;
+    };
+    for (int i = 0; i < 600 && (*engine.isCaptureFilterTransitioning || frames < 2 ||
+                                !filterInForceIsTheList());
+         ++i) {
       h.step(1.0 / 60);
     }
+    h.step(0.0);
     ASSERT_TRUE(vault) << "frames alone made the rows again";
     ToggleSwitch* toggle = vault->toggle();
     const QPoint inView = toggle->mapTo(h.view.get(), toggle->rect().center());
