@@ -10,14 +10,6 @@
 namespace corvane::platform::x11 {
 namespace {
 
-XRenderColor renderColour(std::uint32_t argb) {
-  auto channel = [argb](int shift) {
-    const unsigned value = (argb >> shift) & 0xFF;
-    return static_cast<unsigned short>(value * 0x101);
-  };
-  return XRenderColor{channel(16), channel(8), channel(0), channel(24)};
-}
-
 // Copies the image into a frame with every pixel made opaque (a 24-bit visual leaves the top
 // byte undefined).
 void copyOpaque(const XImage& image, PixelBuffer& frame) {
@@ -198,8 +190,7 @@ void FrameComposer::ensureScratchRegions() {
 void FrameComposer::drawWindow(const TrackedWindow& window, const std::set<Window>& excluded, int x,
                                int y) {
   const XRenderColor neutral = renderColour(kNeutralFillColour);
-  // What must not show of it: what its pixmap inherited and the application has not painted
-  // over yet, and the excluded windows of other applications inside it.
+  // What must not show of it: the excluded windows of other applications inside it.
   std::vector<XRectangle> foreign;
   for (const auto& embedded : window.embedded) {
     if (excluded.count(embedded.id) == 0) continue;
@@ -214,9 +205,8 @@ void FrameComposer::drawWindow(const TrackedWindow& window, const std::set<Windo
     XFixesSetRegion(display_, hidden_, const_cast<XRectangle*>(&whole), 1);
   } else {
     XFixesSetRegion(display_, hidden_, foreign.data(), static_cast<int>(foreign.size()));
-    if (window.stale != None) XFixesUnionRegion(display_, hidden_, hidden_, window.stale);
   }
-  const bool anyHidden = window.picture == None || window.stale != None || !foreign.empty();
+  const bool anyHidden = window.picture == None || !foreign.empty();
   if (window.picture != None) {
     if (anyHidden) {
       XFixesSetRegion(display_, shown_, const_cast<XRectangle*>(&whole), 1);

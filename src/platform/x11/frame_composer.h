@@ -13,8 +13,6 @@
 
 namespace corvane::platform::x11 {
 
-// Shown where a window has not yet repainted since its backing pixmap was made.
-inline constexpr std::uint32_t kNeutralFillColour = 0xFF808080;
 // The desktop where the root has no background pixmap (_XROOTPMAP_ID).
 inline constexpr std::uint32_t kDesktopFallbackColour = 0xFF303030;
 
@@ -36,8 +34,8 @@ class FrameComposer {
   FrameComposer& operator=(const FrameComposer&) = delete;
 
   // One frame of `area`, scaled to outputWidth x outputHeight when those differ. Each window is
-  // drawn from its own named pixmap; where that may still hold what lay beneath it, and where
-  // excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
+  // drawn from its own named pixmap (which holds only its own drawing and the neutral fill);
+  // where excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
   // no frame is produced) when any request of the composition failed or the windows changed
   // structure before it was read. Frame buffers the caller has let go of are written again.
   runtime::Result<SharedPixelBuffer> compose(WindowModel& model, const std::set<Window>& excluded,
