@@ -103,6 +103,26 @@ class LeakTest : public CaptureOnServer {
     }
     return count;
   }
+  // Embeds a magenta window of the secret client in `host` at `place` (WxH+X+Y) and waits
+  // until frames show the host around it and the neutral fill in its place.
+  struct Plug {
+    unsigned long window = 0;
+    RootRect rect;
+  };
+  Plug embedSecretIn(TestClient& host, const std::string& place) {
+    Plug plug;
+    plug.window =
+        secret_->command("embed " + std::to_string(host.window()) + " " + place + " FF00FF");
+    EXPECT_NE(plug.window, 0u);
+    EXPECT_TRUE(waitUntil([&] { return rootRect(display(), plug.window).viewable; }));
+    plug.rect = rootRect(display(), plug.window);
+    const RootRect& rect = plug.rect;
+    EXPECT_TRUE(recorder_.waitForFrame(recorder_.frameCount(), [&](const PixelBuffer& f) {
+      return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour &&
+             f.pixel(rect.x + rect.width + 10, rect.centreY()) == opaque(kRed);
+    })) << "the host shows around the plug";
+    return plug;
+  }
   void expectNoFrameShowsTheSecret(std::initializer_list<std::uint32_t> colours = {kBlue}) {
     EXPECT_EQ(recorder_.framesShowingAny(colours), 0u)
         << "of " << recorder_.frameCount() << " frames";
@@ -233,16 +253,8 @@ TEST_P(LeakTest, AnExcludedWindowEmbeddedInAPublicOneStaysOut) {
   auto host = client(
       {.windowClass = "Host", .colour = kRed, .x = 520, .y = 50, .width = 250, .height = 200});
   startExcludingSecret();
-  const unsigned long plug =
-      secret_->command("embed " + std::to_string(host->window()) + " 100x80+20+20 FF00FF");
+  const auto [plug, rect] = embedSecretIn(*host, "100x80+20+20");
   ASSERT_NE(plug, 0u);
-  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), plug).viewable; }));
-  const RootRect rect = rootRect(display(), plug);
-  // The host shows around it.
-  EXPECT_TRUE(recorder_.waitForFrame(recorder_.frameCount(), [&](const PixelBuffer& f) {
-    return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour &&
-           f.pixel(rect.x + rect.width + 10, rect.centreY()) == opaque(kRed);
-  }));
   // The host hangs; the plug goes away: its last pixels stay in the host's pixmap, which the
   // host does not repaint.
   kill(host->pid(), SIGSTOP);
@@ -302,15 +314,8 @@ TEST_P(LeakTest, APrivateChildLeavingAPublicHostLeavesNothingBehind) {
       {.windowClass = "Host", .colour = kRed, .x = 520, .y = 50, .width = 250, .height = 200});
   ASSERT_NE(host->command("hole " + place), 0u);
   startExcludingSecret();
-  const unsigned long plug =
-      secret_->command("embed " + std::to_string(host->window()) + " " + place + " FF00FF");
+  const auto [plug, rect] = embedSecretIn(*host, place);
   ASSERT_NE(plug, 0u);
-  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), plug).viewable; }));
-  const RootRect rect = rootRect(display(), plug);
-  EXPECT_TRUE(recorder_.waitForFrame(recorder_.frameCount(), [&](const PixelBuffer& f) {
-    return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour &&
-           f.pixel(rect.x + rect.width + 10, rect.centreY()) == opaque(kRed);
-  }));
   ASSERT_NE(secret_->command("unmap " + std::to_string(plug)), 0u);
   waitForCurrentFrames();
   // The host is still painting around where the plug was.
