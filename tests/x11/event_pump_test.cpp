@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "platform/x11/x_event_pump.h"
@@ -94,35 +95,37 @@ TEST(EventPumpTest, AFloodOfEventsLeavesTurnsForIdleWorkAndForAStop) {
   ASSERT_TRUE(pump.startAndWait(server.name(), std::move(callbacks), 10, "no start").ok());
 
   // Another client changes a root property without pause until the test ends.
-  std::atomic<bool> flooding{true};
-  std::thread flood([&] {
-    Display* display = XOpenDisplay(server.name().c_str());
-    if (display == nullptr) return;
-    const Atom atom = XInternAtom(display, "CORVANE_TEST_FLOOD", False);
-    long value = 0;
-    while (flooding.load()) {
-      for (int i = 0; i < 64; ++i, ++value) {
-        XChangeProperty(display, DefaultRootWindow(display), atom, XA_CARDINAL, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&value), 1);
-      }
-      XSync(display, False);
+  struct Flood {
+    explicit Flood(const std::string& displayName)
+        : thread([this, displayName] {
+            Display* display = XOpenDisplay(displayName.c_str());
+            if (display == nullptr) return;
+            const Atom atom = XInternAtom(display, "CORVANE_TEST_FLOOD", False);
+            long value = 0;
+            while (going.load()) {
+              for (int i = 0; i < 64; ++i, ++value) {
+                XChangeProperty(display, DefaultRootWindow(display), atom, XA_CARDINAL, 32,
+                                PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
+              }
+              XSync(display, False);
+            }
+            XCloseDisplay(display);
+          }) {}
+    ~Flood() {
+      going = false;
+      if (thread.joinable()) thread.join();
     }
-    XCloseDisplay(display);
-  });
-  const bool flooded = waitUntil([&] { return events.load() > 100; });
-  if (!flooded) {
-    flooding = false;
-    flood.join();
-  }
-  ASSERT_TRUE(flooded) << "the flood did not come: " << events.load() << " events";
+    std::atomic<bool> going{true};
+    std::thread thread;
+  } flood(server.name());
+  ASSERT_TRUE(waitUntil([&] { return events.load() > 100; }))
+      << "the flood did not come: " << events.load() << " events";
   const int before = idlePasses.load();
   EXPECT_TRUE(waitUntil([&] { return idlePasses.load() > before + 5; }))
       << "no idle pass amid the flood";
   pump.stop();
   EXPECT_TRUE(tornDown.load()) << "stopped in its own time, not cut off";
   EXPECT_FALSE(lost.load());
-  flooding = false;
-  flood.join();
 }
 
 }  // namespace

@@ -157,8 +157,9 @@ void XEventPump::stop() {
         lock, std::chrono::duration<double>(kStopGrace), [this] { return state_->finished; });
     lock.unlock();
     if (!ended && !state_->cutOff()) {
-      // Stuck before it had a socket to shut: it owns its state and ends whenever it can.
-      thread_.detach();
+      // Stuck before it had a socket to shut, or closing it already: it owns its state and ends
+      // whenever it can (a second stop finds it detached already).
+      if (thread_.joinable()) thread_.detach();
       if (watchdog_.joinable()) watchdog_.detach();
       return;
     }
