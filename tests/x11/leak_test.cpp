@@ -303,6 +303,56 @@ TEST_P(LeakTest, OnlyWhatAWindowDrewShowsWhateverRequestsItMakes) {
   expectNoFrameShowsTheSecret({kBlue, kMagenta});
 }
 
+// Only what shows of each window is composed: the frame equals what the screen shows once the
+// excluded window is gone (windows overlapping at random, some shaped, above and below it).
+TEST_P(LeakTest, TheComposedFrameIsTheScreenWithoutTheExcludedWindow) {
+  Mover mover(display());
+  const Window root = DefaultRootWindow(mover.display);
+  XSetWindowBackground(mover.display, root, kGreen);
+  XClearWindow(mover.display, root);
+  mover.sync();
+  std::mt19937 random(GetParam() ? 341 : 34);
+  auto between = [&](int low, int high) {
+    return std::uniform_int_distribution(low, high)(random);
+  };
+  const std::uint32_t colours[] = {kRed, kCyan, kOrange, 0x808000, 0x400040, 0xC0C0FF, 0x00C080};
+  std::vector<std::unique_ptr<TestClient>> windows;
+  for (std::size_t i = 0; i < std::size(colours); ++i) {
+    if (i == 3) {
+      XRaiseWindow(mover.display, secret_->window());
+      mover.sync();
+    }
+    windows.push_back(client({.windowClass = "Public",
+                              .colour = colours[i],
+                              .x = between(0, 600),
+                              .y = between(0, 420),
+                              .width = between(80, 380),
+                              .height = between(60, 300),
+                              .shaped = between(0, 2) == 0}));
+  }
+  startExcludingSecret();
+  // Once every window has painted, nothing is neutral.
+  const auto composed = recorder_.waitForFrame(recorder_.frameCount(), [](const PixelBuffer& f) {
+    return countPixels(f, kNeutralFillColour & 0xFFFFFF) == 0;
+  });
+  ASSERT_TRUE(composed) << "the windows did not all paint";
+  ASSERT_NE(secret_->command("unmap " + std::to_string(secret_->window())), 0u);
+  std::size_t differing = 0;
+  EXPECT_TRUE(waitUntil([&] {
+    XImage* image = XGetImage(mover.display, root, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    differing = 0;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        differing += (XGetPixel(image, x, y) | 0xFF000000u) != composed->pixel(x, y);
+      }
+    }
+    XDestroyImage(image);
+    return differing == 0;
+  })) << differing
+      << " pixels differ from the screen";
+}
+
 // A private window inside a public one goes away; the public application repaints everything
 // but where it was, in one request (as a host that knows its plug's place does).
 TEST_P(LeakTest, APrivateChildLeavingAPublicHostLeavesNothingBehind) {

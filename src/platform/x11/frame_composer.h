@@ -57,7 +57,15 @@ class FrameComposer {
   void releaseSharedImage();
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
-  void drawWindow(const TrackedWindow& window, const std::set<Window>& excluded, int x, int y);
+  // A window to draw, at its inside corner in frame pixels.
+  struct Placed {
+    const TrackedWindow* window;
+    int x, y;
+  };
+  // Sets visible_[i] to what shows of placed[i] (bottom to top) and covered_ to what the opaque
+  // ones cover.
+  void placeWindows(const std::vector<Placed>& placed);
+  void drawWindow(const Placed& place, XserverRegion visible, const std::set<Window>& excluded);
   std::shared_ptr<PixelBuffer> frameBuffer(int width, int height);
 
   static constexpr std::size_t kPooledFrames = 4;
@@ -74,6 +82,8 @@ class FrameComposer {
   XImage* image_ = nullptr;
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
+  XserverRegion covered_ = None;
+  std::vector<XserverRegion> visible_;  // one per window drawn, reused from frame to frame
   std::vector<std::shared_ptr<PixelBuffer>> frames_;
 };
 
