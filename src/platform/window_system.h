@@ -83,7 +83,8 @@ class TopLevelWindow {
   virtual SharingType sharingType() const = 0;
   // When set, the window is mapped only while its sharing type is readOnly: ordered in with
   // sharing none it counts as visible (it has its frame, number and place in the order) but
-  // nothing of it reaches the screen, so nothing of it can be captured.
+  // nothing of it reaches the screen, so nothing of it can be captured. A window taken off the
+  // screen this way may get a new number (no map asked for earlier can then bring it back).
   virtual void setMapsOnlyWhenShared(bool value) = 0;
   virtual bool mapsOnlyWhenShared() const = 0;
   virtual void setIgnoresMouseEvents(bool ignores) = 0;

@@ -348,7 +348,20 @@ void QtWindow::syncMapping() {
     applyExtraStates();
   } else if (!mapped && host_->isVisible()) {
     host_->hide();
+    if (orderedIn_ && mapsOnlyWhenShared_) withdrawForGood();
   }
+}
+
+void QtWindow::withdrawForGood() {
+  // A window manager that has not yet acted on the map request still maps the window after our
+  // unmap (the unmap finds it unmapped and does nothing), then withdraws it again: for that
+  // moment it would be on the screen. A destroyed window cannot be mapped: a new native window,
+  // never asked to be mapped, takes its place.
+  host_->replaceNativeWindow();
+  transientFor_ = 0;
+  applyFlags();
+  applyExtraStates();
+  chainOnTopWindows();
 }
 
 void QtWindow::applyFlags() {

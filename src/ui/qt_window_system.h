@@ -39,6 +39,11 @@ class QtWindowHost final : public QWidget {
   QtWindowHost();
 
   void setMovableByBackground(bool value) { movableByBackground_ = value; }
+  // Destroys the (hidden) native window and makes a new one, unmapped, with a new number.
+  void replaceNativeWindow() {
+    destroy(true, true);
+    create();
+  }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -122,6 +127,7 @@ class QtWindow final : public platform::TopLevelWindow {
   void applyFlags();
   void applyExtraStates();
   void syncMapping();
+  void withdrawForGood();
   bool shouldBeMapped() const;
   // Raises the visible windows of higher levels again, lowest level first.
   void keepHigherLevelsAbove();

@@ -3,9 +3,11 @@
 // suite keeps the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -270,6 +272,78 @@ TEST_F(ProtectedShareWindowHiddenX11Child, NothingOnTheScreenWhileTheWindowCaptu
   EXPECT_LE(std::abs(after.y() - before.y()), 2);
   EXPECT_EQ(after.size(), before.size());
   manager->endSession(true);
+}
+
+// The preview is shown and the session begins before the window manager has acted on the
+// preview's map request (the popover's Start does both at once). The session's unmap then finds
+// the window unmapped and does nothing, and the window manager maps it afterwards; openbox, which
+// counts the unmap it expects from its own reparenting, may even take the session's withdrawal
+// for that one and keep the window mapped. The test plays such a window manager itself: it takes
+// the map requests and carries out the preview's only once the session has begun.
+TEST(ProtectedShareWindowOnX11, NeverOnScreenBetweenAPendingPreviewAndTheFirstFrame) {
+  if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
+  corvane::testing::XvfbServer server(1280, 800);
+  ASSERT_TRUE(server.ok()) << "Xvfb did not start";
+  EXPECT_TRUE(
+      testing::runQtChildOn(server, "ProtectedShareWindowPendingMapX11Child.*", kChildVariable));
+}
+
+using ProtectedShareWindowPendingMapX11Child = testing::QtX11ChildTest<&kChildVariable>;
+
+TEST_F(ProtectedShareWindowPendingMapX11Child, SessionWindowStaysOffScreenUntilTheFirstFrame) {
+  Display* manager = XOpenDisplay(std::getenv("DISPLAY"));
+  ASSERT_NE(manager, nullptr);
+  XSelectInput(manager, DefaultRootWindow(manager), SubstructureRedirectMask);
+  XSync(manager, False);
+  // The windows whose map requests came in, in order.
+  auto nextMapRequest = [&](Window& requested) {
+    return processUntil([&] {
+      XSync(manager, False);
+      XEvent event;
+      if (!XCheckTypedEvent(manager, MapRequest, &event)) return false;
+      requested = event.xmaprequest.window;
+      return true;
+    });
+  };
+
+  OutputWindowOnX11 output;
+  output.controller->surface = output.surface;
+  auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
+  ASSERT_TRUE(screens.ok());
+  auto windows =
+      std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
+  output.manager = std::make_shared<share_window::ProtectedShareWindowManager>(
+      windows, makeProtectedShareContentFactory());
+  auto preview = output.manager->ensureWindow(output.controller);
+  output.manager->configurePreview(*preview);
+  preview->makeKeyAndOrderFront();
+  Window requested = None;
+  ASSERT_TRUE(nextMapRequest(requested));
+  const Window previewId = output.window().hostWidget()->winId();
+  ASSERT_EQ(requested, previewId);
+
+  ASSERT_TRUE(output.manager->beginSession(output.controller, std::nullopt));
+  processFor(50);
+  // The window manager gets to the preview's request now.
+  XMapWindow(manager, requested);
+  XSync(manager, False);
+  processFor(100);
+  const WId session = output.window().hostWidget()->winId();
+  EXPECT_FALSE(testing::isViewableOnX11(session)) << "on the screen before the first frame";
+  EXPECT_FALSE(testing::isViewableOnX11(previewId));
+
+  // The first frame still puts the session window on the screen.
+  ASSERT_TRUE(output.surface->update(desktopFrame(1280, 800, 1), 1));
+  ASSERT_TRUE(output.manager->publishLiveFrame({1280, 800}));
+  const WId live = output.window().hostWidget()->winId();
+  ASSERT_TRUE(nextMapRequest(requested));
+  EXPECT_EQ(requested, live);
+  XMapWindow(manager, requested);
+  XSync(manager, False);
+  EXPECT_TRUE(processUntil([&] { return testing::isViewableOnX11(live); }));
+  output.manager->endSession(true);
+  output.manager->close();
+  XCloseDisplay(manager);
 }
 
 }  // namespace

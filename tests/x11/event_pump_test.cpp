@@ -5,7 +5,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <functional>
+#include <string>
+#include <thread>
 
 #include "platform/x11/x_event_pump.h"
 #include "x11/capture_fixture.h"
@@ -62,6 +65,67 @@ TEST(EventPumpTest, SteadyWorkAnsweredByTheServerIsNotAStall) {
   ASSERT_TRUE(waitUntil([&] { return done.load() || stalled.load(); }));
   EXPECT_FALSE(stalled.load()) << "busy, not stalled";
   pump.stop();
+}
+
+// Events that come faster than they are handled (each takes a while, as the window model's
+// round trips do) neither starve the idle work nor hold up a stop.
+TEST(EventPumpTest, AFloodOfEventsLeavesTurnsForIdleWorkAndForAStop) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  std::atomic<int> idlePasses{0};
+  std::atomic<int> events{0};
+  std::atomic<bool> tornDown{false}, lost{false};
+  XEventPump pump;
+  XEventPump::Callbacks callbacks;
+  callbacks.setup = [](XConnection& connection) {
+    XSelectInput(connection.display(), connection.root(), PropertyChangeMask);
+    XSync(connection.display(), False);
+    return runtime::Status::success();
+  };
+  callbacks.event = [&events](XEvent&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    events.fetch_add(1);
+  };
+  callbacks.idle = [&idlePasses]() -> std::optional<double> {
+    idlePasses.fetch_add(1);
+    return 0.01;
+  };
+  callbacks.teardown = [&tornDown] { tornDown = true; };
+  callbacks.connectionLost = [&lost] { lost = true; };
+  ASSERT_TRUE(pump.startAndWait(server.name(), std::move(callbacks), 10, "no start").ok());
+
+  // Another client changes a root property without pause until the test ends.
+  struct Flood {
+    explicit Flood(const std::string& displayName)
+        : thread([this, displayName] {
+            Display* display = XOpenDisplay(displayName.c_str());
+            if (display == nullptr) return;
+            const Atom atom = XInternAtom(display, "CORVANE_TEST_FLOOD", False);
+            long value = 0;
+            while (going.load()) {
+              for (int i = 0; i < 64; ++i, ++value) {
+                XChangeProperty(display, DefaultRootWindow(display), atom, XA_CARDINAL, 32,
+                                PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
+              }
+              XSync(display, False);
+            }
+            XCloseDisplay(display);
+          }) {}
+    ~Flood() {
+      going = false;
+      if (thread.joinable()) thread.join();
+    }
+    std::atomic<bool> going{true};
+    std::thread thread;
+  } flood(server.name());
+  ASSERT_TRUE(waitUntil([&] { return events.load() > 100; }))
+      << "the flood did not come: " << events.load() << " events";
+  const int before = idlePasses.load();
+  EXPECT_TRUE(waitUntil([&] { return idlePasses.load() > before + 5; }))
+      << "no idle pass amid the flood";
+  pump.stop();
+  EXPECT_TRUE(tornDown.load()) << "stopped in its own time, not cut off";
+  EXPECT_FALSE(lost.load());
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "platform/x11/frame_composer.h"
 #include "platform/x11/x_properties.h"
@@ -77,6 +81,47 @@ class LeakTest : public CaptureOnServer {
          << " " << now.width << "x" << now.height << (now.viewable ? "" : " (not viewable)")
          << ", after " << recorder_.frameCount() << " frames";
     return text.str();
+  }
+  // Frames (of all delivered so far) with a pixel inside one of `areas` whose blue stands well
+  // above its red and green: the secret's blue, moved or tinted, and nothing else of the scene.
+  std::size_t framesShowingBlueIn(const std::vector<RootRect>& areas) const {
+    std::size_t count = 0;
+    for (const auto& frame : recorder_.framesSince(0)) {
+      bool shows = false;
+      for (const RootRect& area : areas) {
+        for (int y = std::max(0, area.y); y < std::min(frame->height(), area.y + area.height);
+             ++y) {
+          for (int x = std::max(0, area.x); x < std::min(frame->width(), area.x + area.width);
+               ++x) {
+            const std::uint32_t pixel = frame->pixel(x, y);
+            const int red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+            shows = shows || (blue >= red + 0x40 && blue >= green + 0x40);
+          }
+        }
+      }
+      count += shows;
+    }
+    return count;
+  }
+  // Embeds a magenta window of the secret client in `host` at `place` (WxH+X+Y) and waits
+  // until frames show the host around it and the neutral fill in its place.
+  struct Plug {
+    unsigned long window = 0;
+    RootRect rect;
+  };
+  Plug embedSecretIn(TestClient& host, const std::string& place) {
+    Plug plug;
+    plug.window =
+        secret_->command("embed " + std::to_string(host.window()) + " " + place + " FF00FF");
+    EXPECT_NE(plug.window, 0u);
+    EXPECT_TRUE(waitUntil([&] { return rootRect(display(), plug.window).viewable; }));
+    plug.rect = rootRect(display(), plug.window);
+    const RootRect& rect = plug.rect;
+    EXPECT_TRUE(recorder_.waitForFrame(recorder_.frameCount(), [&](const PixelBuffer& f) {
+      return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour &&
+             f.pixel(rect.x + rect.width + 10, rect.centreY()) == opaque(kRed);
+    })) << "the host shows around the plug";
+    return plug;
   }
   void expectNoFrameShowsTheSecret(std::initializer_list<std::uint32_t> colours = {kBlue}) {
     EXPECT_EQ(recorder_.framesShowingAny(colours), 0u)
@@ -208,16 +253,8 @@ TEST_P(LeakTest, AnExcludedWindowEmbeddedInAPublicOneStaysOut) {
   auto host = client(
       {.windowClass = "Host", .colour = kRed, .x = 520, .y = 50, .width = 250, .height = 200});
   startExcludingSecret();
-  const unsigned long plug =
-      secret_->command("embed " + std::to_string(host->window()) + " 100x80+20+20 FF00FF");
+  const auto [plug, rect] = embedSecretIn(*host, "100x80+20+20");
   ASSERT_NE(plug, 0u);
-  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), plug).viewable; }));
-  const RootRect rect = rootRect(display(), plug);
-  // The host shows around it.
-  EXPECT_TRUE(recorder_.waitForFrame(recorder_.frameCount(), [&](const PixelBuffer& f) {
-    return f.pixel(rect.centreX(), rect.centreY()) == kNeutralFillColour &&
-           f.pixel(rect.x + rect.width + 10, rect.centreY()) == opaque(kRed);
-  }));
   // The host hangs; the plug goes away: its last pixels stay in the host's pixmap, which the
   // host does not repaint.
   kill(host->pid(), SIGSTOP);
@@ -225,6 +262,118 @@ TEST_P(LeakTest, AnExcludedWindowEmbeddedInAPublicOneStaysOut) {
   waitForCurrentFrames();
   EXPECT_EQ(recorder_.latest()->pixel(rect.centreX(), rect.centreY()), kNeutralFillColour);
   kill(host->pid(), SIGCONT);
+  expectNoFrameShowsTheSecret({kBlue, kMagenta});
+}
+
+// A window without background over the secret, whose drawing requests span far more than they
+// paint or reuse what its new pixmap held: nothing it did not draw itself may show, however it
+// draws, while what it drew does show.
+TEST_P(LeakTest, OnlyWhatAWindowDrewShowsWhateverRequestsItMakes) {
+  startExcludingSecret();
+  std::mt19937 random(GetParam() ? 31 : 7);
+  auto between = [&](int low, int high) {
+    return std::uniform_int_distribution(low, high)(random);
+  };
+  const std::vector<std::string> drawings = {"sparse", "line", "noop", "scroll 37",
+                                             "blend 40FF0000"};
+  std::vector<std::unique_ptr<TestClient>> windows;
+  std::vector<RootRect> areas;
+  for (std::size_t i = 0; i < drawings.size(); ++i) {
+    // Side by side over the secret (100,100 400x300), each of a random size.
+    const int column = static_cast<int>(i % 3), row = static_cast<int>(i / 3);
+    windows.push_back(
+        hungWindow(110 + column * 130, 110 + row * 145, between(60, 120), between(60, 130)));
+    SCOPED_TRACE(drawings[i]);
+    ASSERT_NE(windows.back()->command(drawings[i]), 0u);
+    areas.push_back(rootRect(display(), windows.back()->window()));
+  }
+  // Drawn again, after the capture has seen the first round.
+  waitForCurrentFrames();
+  for (std::size_t i = 0; i < drawings.size(); ++i) {
+    ASSERT_NE(windows[i]->command(drawings[i]), 0u);
+  }
+  waitForCurrentFrames();
+  EXPECT_EQ(framesShowingBlueIn(areas), 0u) << "of " << recorder_.frameCount() << " frames";
+  const auto latest = recorder_.latest();
+  const RootRect& sparse = areas[0];
+  EXPECT_EQ(latest->pixel(sparse.x + 2, sparse.y + 2), opaque(kYellow)) << "a painted square";
+  EXPECT_EQ(latest->pixel(sparse.x + sparse.width - 3, sparse.y + sparse.height - 3),
+            opaque(kYellow));
+  EXPECT_EQ(latest->pixel(sparse.centreX() + 5, sparse.y + 2), kNeutralFillColour);
+  expectNoFrameShowsTheSecret({kBlue, kMagenta});
+}
+
+// Only what shows of each window is composed: the frame equals what the screen shows once the
+// excluded window is gone (windows overlapping at random, some shaped, above and below it).
+TEST_P(LeakTest, TheComposedFrameIsTheScreenWithoutTheExcludedWindow) {
+  Mover mover(display());
+  const Window root = DefaultRootWindow(mover.display);
+  XSetWindowBackground(mover.display, root, kGreen);
+  XClearWindow(mover.display, root);
+  mover.sync();
+  std::mt19937 random(GetParam() ? 341 : 34);
+  auto between = [&](int low, int high) {
+    return std::uniform_int_distribution(low, high)(random);
+  };
+  const std::uint32_t colours[] = {kRed, kCyan, kOrange, 0x808000, 0x400040, 0xC0C0FF, 0x00C080};
+  std::vector<std::unique_ptr<TestClient>> windows;
+  for (std::size_t i = 0; i < std::size(colours); ++i) {
+    if (i == 3) {
+      XRaiseWindow(mover.display, secret_->window());
+      mover.sync();
+    }
+    windows.push_back(client({.windowClass = "Public",
+                              .colour = colours[i],
+                              .x = between(0, 600),
+                              .y = between(0, 420),
+                              .width = between(80, 380),
+                              .height = between(60, 300),
+                              .shaped = between(0, 2) == 0}));
+  }
+  startExcludingSecret();
+  // Once every window has painted, nothing is neutral.
+  const auto composed = recorder_.waitForFrame(recorder_.frameCount(), [](const PixelBuffer& f) {
+    return countPixels(f, kNeutralFillColour & 0xFFFFFF) == 0;
+  });
+  ASSERT_TRUE(composed) << "the windows did not all paint";
+  ASSERT_NE(secret_->command("unmap " + std::to_string(secret_->window())), 0u);
+  std::size_t differing = 0;
+  EXPECT_TRUE(waitUntil([&] {
+    XImage* image = XGetImage(mover.display, root, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    differing = 0;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        differing += (XGetPixel(image, x, y) | 0xFF000000u) != composed->pixel(x, y);
+      }
+    }
+    XDestroyImage(image);
+    return differing == 0;
+  })) << differing
+      << " pixels differ from the screen";
+}
+
+// A private window inside a public one goes away; the public application repaints everything
+// but where it was, in one request (as a host that knows its plug's place does).
+TEST_P(LeakTest, APrivateChildLeavingAPublicHostLeavesNothingBehind) {
+  std::mt19937 random(GetParam() ? 13 : 5);
+  const int width = std::uniform_int_distribution(60, 140)(random);
+  const int height = std::uniform_int_distribution(50, 120)(random);
+  const std::string place = std::to_string(width) + "x" + std::to_string(height) + "+30+25";
+  auto host = client(
+      {.windowClass = "Host", .colour = kRed, .x = 520, .y = 50, .width = 250, .height = 200});
+  ASSERT_NE(host->command("hole " + place), 0u);
+  startExcludingSecret();
+  const auto [plug, rect] = embedSecretIn(*host, place);
+  ASSERT_NE(plug, 0u);
+  ASSERT_NE(secret_->command("unmap " + std::to_string(plug)), 0u);
+  waitForCurrentFrames();
+  // The host is still painting around where the plug was.
+  ASSERT_NE(host->command("hole " + place), 0u);
+  waitForCurrentFrames();
+  EXPECT_EQ(recorder_.latest()->pixel(rect.centreX(), rect.centreY()), kNeutralFillColour)
+      << describeAt(rect.centreX(), rect.centreY(), host->window());
+  EXPECT_EQ(recorder_.latest()->pixel(rect.x + rect.width + 10, rect.centreY()), opaque(kRed));
   expectNoFrameShowsTheSecret({kBlue, kMagenta});
 }
 
@@ -255,6 +404,48 @@ TEST_P(DesktopSwitchLeakTest, FastDesktopSwitchesNeverShowTheExcludedClientOrIts
     requestFrame();
   }
   waitForCurrentFrames();
+  expectNoFrameShowsTheSecret({kBlue, kMagenta, kYellow});
+}
+
+// Desktop switches a pager fires 30 to 150 ms apart, faster than the windows can settle: a stop
+// asked for amid them ends the stream while they go on, and no frame shows the secret.
+TEST_P(DesktopSwitchLeakTest, AStopAmidAFloodOfDesktopSwitchesEndsTheStream) {
+  ASSERT_NE(secret_->command("popup 120x100+150+420 FF00FF"), 0u);
+  ASSERT_NE(secret_->command("dialog 150x100+300+200 FFFF00"), 0u);
+  auto cover = client(
+      {.windowClass = "Cover", .colour = kRed, .x = 120, .y = 120, .width = 350, .height = 250});
+  std::vector<std::unique_ptr<TestClient>> others;
+  for (int i = 0; i < 6; ++i) {
+    others.push_back(client({.windowClass = "Other",
+                             .colour = kCyan,
+                             .x = 40 + 60 * i,
+                             .y = 30 + 40 * i,
+                             .width = 200,
+                             .height = 150}));
+  }
+  startExcludingSecret();
+  Mover mover(display());
+  std::mt19937 random(80);
+  std::uniform_int_distribution<int> pause(30, 150);
+  auto switchOnce = [&, desktop = 0L]() mutable {
+    desktop = 1 - desktop;
+    corvane::testing::requestDesktop(mover.display, desktop);
+    mover.sync();
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+  };
+  for (int i = 0; i < 60; ++i) switchOnce();
+  // The stop is asked for amid the switches, which go on until it has ended the stream.
+  std::atomic<bool> stopped{false};
+  runtime::Status stopStatus = runtime::Status::failure("not stopped");
+  capture_stream_->stopCapture([&](runtime::Status status) {
+    stopStatus = status;
+    stopped = true;
+  });
+  for (int i = 0; i < 40 && !stopped.load(); ++i) switchOnce();
+  EXPECT_TRUE(stopped.load()) << "the stream did not stop amid the switches";
+  ASSERT_TRUE(waitUntil([&] { return stopped.load(); }));
+  EXPECT_TRUE(stopStatus.ok()) << stopStatus.message();
+  capture_stream_.reset();
   expectNoFrameShowsTheSecret({kBlue, kMagenta, kYellow});
 }
 

@@ -11,14 +11,6 @@
 namespace corvane::platform::x11 {
 namespace {
 
-XRenderColor renderColour(std::uint32_t argb) {
-  auto channel = [argb](int shift) {
-    const unsigned value = (argb >> shift) & 0xFF;
-    return static_cast<unsigned short>(value * 0x101);
-  };
-  return XRenderColor{channel(16), channel(8), channel(0), channel(24)};
-}
-
 // Copies the image into a frame with every pixel made opaque (a 24-bit visual leaves the top
 // byte undefined).
 void copyOpaque(const XImage& image, PixelBuffer& frame) {
@@ -62,13 +54,16 @@ FrameComposer::~FrameComposer() {
   releaseSurface(composed_);
   releaseSurface(scaled_);
   releaseSharedImage();
-  if (hidden_ != None) XFixesDestroyRegion(display_, hidden_);
-  if (shown_ != None) XFixesDestroyRegion(display_, shown_);
+  for (XserverRegion region : {hidden_, shown_, covered_}) {
+    if (region != None) XFixesDestroyRegion(display_, region);
+  }
+  for (XserverRegion region : visible_) XFixesDestroyRegion(display_, region);
   XSync(display_, False);
 }
 
 void FrameComposer::abandon() {
-  hidden_ = shown_ = None;
+  hidden_ = shown_ = covered_ = None;
+  visible_.clear();
   composed_ = Surface{};
   scaled_ = Surface{};
   if (image_ != nullptr) {
@@ -192,58 +187,76 @@ std::shared_ptr<PixelBuffer> FrameComposer::frameBuffer(int width, int height) {
 }
 
 void FrameComposer::ensureScratchRegions() {
-  if (hidden_ == None) hidden_ = XFixesCreateRegion(display_, nullptr, 0);
-  if (shown_ == None) shown_ = XFixesCreateRegion(display_, nullptr, 0);
+  for (XserverRegion* region : {&hidden_, &shown_, &covered_}) {
+    if (*region == None) *region = XFixesCreateRegion(display_, nullptr, 0);
+  }
 }
 
-void FrameComposer::drawWindow(const TrackedWindow& window, const std::set<Window>& excluded, int x,
-                               int y) {
+void FrameComposer::placeWindows(const std::vector<Placed>& placed) {
+  while (visible_.size() < placed.size()) {
+    visible_.push_back(XFixesCreateRegion(display_, nullptr, 0));
+  }
+  // Top to bottom: each window keeps what no opaque window above it covers. A window with alpha
+  // covers nothing (what lies beneath shows through it); excluded windows are not placed, so
+  // they cover nothing either.
+  XFixesSetRegion(display_, covered_, nullptr, 0);
+  for (std::size_t i = placed.size(); i-- > 0;) {
+    const Placed& place = placed[i];
+    const TrackedWindow& window = *place.window;
+    const XserverRegion visible = visible_[i];
+    XRectangle box{static_cast<short>(place.x), static_cast<short>(place.y),
+                   static_cast<unsigned short>(window.width),
+                   static_cast<unsigned short>(window.height)};
+    XFixesSetRegion(display_, visible, &box, 1);
+    if (window.boundingShape != None) {
+      XFixesCopyRegion(display_, shown_, window.boundingShape);
+      XFixesTranslateRegion(display_, shown_, place.x, place.y);
+      XFixesIntersectRegion(display_, visible, visible, shown_);
+    }
+    if (!window.hasAlpha) XFixesUnionRegion(display_, shown_, covered_, visible);
+    XFixesSubtractRegion(display_, visible, visible, covered_);
+    if (!window.hasAlpha) XFixesCopyRegion(display_, covered_, shown_);
+  }
+}
+
+void FrameComposer::drawWindow(const Placed& place, XserverRegion visible,
+                               const std::set<Window>& excluded) {
+  const TrackedWindow& window = *place.window;
   const XRenderColor neutral = renderColour(kNeutralFillColour);
-  // What must not show of it: what its pixmap inherited and the application has not painted
-  // over yet, and the excluded windows of other applications inside it.
+  // What must not show of it: the excluded windows of other applications inside it.
   std::vector<XRectangle> foreign;
   for (const auto& embedded : window.embedded) {
     if (excluded.count(embedded.id) == 0) continue;
-    foreign.push_back(XRectangle{static_cast<short>(embedded.x), static_cast<short>(embedded.y),
-                                 static_cast<unsigned short>(embedded.width),
-                                 static_cast<unsigned short>(embedded.height)});
+    foreign.push_back(XRectangle{
+        static_cast<short>(place.x + embedded.x), static_cast<short>(place.y + embedded.y),
+        static_cast<unsigned short>(embedded.width), static_cast<unsigned short>(embedded.height)});
   }
-  const XRectangle whole{0, 0, static_cast<unsigned short>(window.width),
-                         static_cast<unsigned short>(window.height)};
-  if (window.picture == None) {
+  const bool anyHidden = window.picture == None || !foreign.empty();
+  if (anyHidden) {
     // No pixmap of its own could be named: nothing of it can be shown.
-    XFixesSetRegion(display_, hidden_, const_cast<XRectangle*>(&whole), 1);
-  } else {
-    XFixesSetRegion(display_, hidden_, foreign.data(), static_cast<int>(foreign.size()));
-    if (window.stale != None) XFixesUnionRegion(display_, hidden_, hidden_, window.stale);
-  }
-  const bool anyHidden = window.picture == None || window.stale != None || !foreign.empty();
-  if (window.picture != None) {
-    if (anyHidden) {
-      XFixesSetRegion(display_, shown_, const_cast<XRectangle*>(&whole), 1);
-      if (window.boundingShape != None) {
-        XFixesIntersectRegion(display_, shown_, shown_, window.boundingShape);
-      }
-      XFixesSubtractRegion(display_, shown_, shown_, hidden_);
-      XFixesSetPictureClipRegion(display_, composed_.picture, x, y, shown_);
-    } else if (window.boundingShape != None) {
-      XFixesSetPictureClipRegion(display_, composed_.picture, x, y, window.boundingShape);
+    if (window.picture == None) {
+      XFixesCopyRegion(display_, hidden_, visible);
+    } else {
+      XFixesSetRegion(display_, hidden_, foreign.data(), static_cast<int>(foreign.size()));
+      XFixesIntersectRegion(display_, hidden_, hidden_, visible);
     }
+  }
+  if (window.picture != None) {
+    XserverRegion shown = visible;
+    if (anyHidden) {
+      XFixesSubtractRegion(display_, shown_, visible, hidden_);
+      shown = shown_;
+    }
+    XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, shown);
     // The named pixmap includes the border; the inside starts at its width.
     XRenderComposite(display_, window.hasAlpha ? PictOpOver : PictOpSrc, window.picture, None,
-                     composed_.picture, window.borderWidth, window.borderWidth, 0, 0, x, y,
-                     window.width, window.height);
+                     composed_.picture, window.borderWidth, window.borderWidth, 0, 0, place.x,
+                     place.y, window.width, window.height);
   }
   if (anyHidden) {
-    if (window.boundingShape != None) {
-      XFixesIntersectRegion(display_, hidden_, hidden_, window.boundingShape);
-    }
-    XFixesSetPictureClipRegion(display_, composed_.picture, x, y, hidden_);
-    XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &neutral, x, y, window.width,
-                         window.height);
-  }
-  if (anyHidden || window.boundingShape != None) {
-    XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, None);
+    XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, hidden_);
+    XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &neutral, place.x, place.y,
+                         window.width, window.height);
   }
 }
 
@@ -270,7 +283,9 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   if (auto status = ensureSharedImage(outputWidth, outputHeight); !status) return status.error();
   ensureScratchRegions();
 
-  drawBackground(area);
+  // Only what shows is drawn: each window where no opaque window above it covers it, the
+  // background where no window does.
+  std::vector<Placed> placed;
   for (const TrackedWindow* window : model.stacking()) {
     if (!window->isVisible() || excluded.count(window->id) != 0) continue;
     const int x = window->x + window->borderWidth - area.x;
@@ -278,8 +293,17 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     if (x >= area.width || y >= area.height || x + window->width <= 0 || y + window->height <= 0) {
       continue;
     }
-    drawWindow(*window, excluded, x, y);
+    placed.push_back(Placed{window, x, y});
   }
+  placeWindows(placed);
+  XRectangle whole{0, 0, static_cast<unsigned short>(area.width),
+                   static_cast<unsigned short>(area.height)};
+  XFixesSetRegion(display_, shown_, &whole, 1);
+  XFixesSubtractRegion(display_, shown_, shown_, covered_);
+  XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, shown_);
+  drawBackground(area);
+  for (std::size_t i = 0; i < placed.size(); ++i) drawWindow(placed[i], visible_[i], excluded);
+  XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, None);
 
   Drawable result = composed_.pixmap;
   if (scales) {

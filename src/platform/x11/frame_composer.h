@@ -13,8 +13,6 @@
 
 namespace corvane::platform::x11 {
 
-// Shown where a window has not yet repainted since its backing pixmap was made.
-inline constexpr std::uint32_t kNeutralFillColour = 0xFF808080;
 // The desktop where the root has no background pixmap (_XROOTPMAP_ID).
 inline constexpr std::uint32_t kDesktopFallbackColour = 0xFF303030;
 
@@ -36,8 +34,8 @@ class FrameComposer {
   FrameComposer& operator=(const FrameComposer&) = delete;
 
   // One frame of `area`, scaled to outputWidth x outputHeight when those differ. Each window is
-  // drawn from its own named pixmap; where that may still hold what lay beneath it, and where
-  // excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
+  // drawn from its own named pixmap (which holds only its own drawing and the neutral fill);
+  // where excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
   // no frame is produced) when any request of the composition failed or the windows changed
   // structure before it was read. Frame buffers the caller has let go of are written again.
   runtime::Result<SharedPixelBuffer> compose(WindowModel& model, const std::set<Window>& excluded,
@@ -59,7 +57,15 @@ class FrameComposer {
   void releaseSharedImage();
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
-  void drawWindow(const TrackedWindow& window, const std::set<Window>& excluded, int x, int y);
+  // A window to draw, at its inside corner in frame pixels.
+  struct Placed {
+    const TrackedWindow* window;
+    int x, y;
+  };
+  // Sets visible_[i] to what shows of placed[i] (bottom to top) and covered_ to what the opaque
+  // ones cover.
+  void placeWindows(const std::vector<Placed>& placed);
+  void drawWindow(const Placed& place, XserverRegion visible, const std::set<Window>& excluded);
   std::shared_ptr<PixelBuffer> frameBuffer(int width, int height);
 
   static constexpr std::size_t kPooledFrames = 4;
@@ -76,6 +82,8 @@ class FrameComposer {
   XImage* image_ = nullptr;
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
+  XserverRegion covered_ = None;
+  std::vector<XserverRegion> visible_;  // one per window drawn, reused from frame to frame
   std::vector<std::shared_ptr<PixelBuffer>> frames_;
   // The last frame made and its serial: while it is unchanged (its holder keeps it, so it is not
   // written again), the next frame says where it differs from it.

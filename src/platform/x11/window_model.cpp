@@ -69,6 +69,7 @@ void WindowModel::abandon() {
   order_.clear();
   insideOf_.clear();
   treesToRead_.clear();
+  pixmapsToName_.clear();
 }
 
 TrackedWindow* WindowModel::lookup(Window window) {
@@ -125,7 +126,7 @@ void WindowModel::add(Window id, Window below) {
   order_.insert(below == None ? order_.begin() : position, id);
   if (stored.isVisible()) {
     renamePixmap(stored);
-    gate(stored);
+    neutralise(stored, {});
   }
 }
 
@@ -140,9 +141,7 @@ void WindowModel::release(TrackedWindow& window) {
   releasePixmap(window);
   if (window.damage != None) XDamageDestroy(display_, window.damage);
   if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
-  if (window.stale != None) XFixesDestroyRegion(display_, window.stale);
   window.boundingShape = None;
-  window.stale = None;
   window.damage = None;
 }
 
@@ -155,6 +154,7 @@ void WindowModel::remove(Window id) {
   }
   for (Window inside : it->second->descendants) insideOf_.erase(inside);
   treesToRead_.erase(id);
+  pixmapsToName_.erase(id);
   windows_.erase(it);
   order_.erase(std::remove(order_.begin(), order_.end(), id), order_.end());
 }
@@ -295,13 +295,14 @@ void WindowModel::readTree(TrackedWindow& window) {
       pending.push_back({child, outerX + border, outerY + border, owner});
     }
   }
-  leaveNeutralWhereEmbeddedWere(window, previous);
+  neutraliseWhereEmbeddedWere(window, previous);
 }
 
-void WindowModel::leaveNeutralWhereEmbeddedWere(TrackedWindow& window,
-                                                const std::vector<EmbeddedWindow>& previous) {
+void WindowModel::neutraliseWhereEmbeddedWere(TrackedWindow& window,
+                                              const std::vector<EmbeddedWindow>& previous) {
   // Where a window of another client was and no longer is, the pixmap keeps its last pixels
-  // until the top-level's own application paints there.
+  // until the top-level's own application paints there, and a request of the application that
+  // never paints there (a repaint around the hole, a copy out of it) would keep or spread them.
   std::vector<XRectangle> vacated;
   for (const auto& before : previous) {
     const bool stayed =
@@ -314,20 +315,7 @@ void WindowModel::leaveNeutralWhereEmbeddedWere(TrackedWindow& window,
                                  static_cast<unsigned short>(before.width),
                                  static_cast<unsigned short>(before.height)});
   }
-  if (vacated.empty() || window.damage == None) return;
-  ErrorTrap trap(display_);
-  const XserverRegion region =
-      XFixesCreateRegion(display_, vacated.data(), static_cast<int>(vacated.size()));
-  if (window.stale == None) {
-    window.stale = region;
-    // Only paint reported after the change that emptied it counts (settle() sets the serial
-    // anew, as for every change of structure).
-    window.gateSerial = NextRequest(display_);
-    structureChanged_ = true;
-    return;
-  }
-  XFixesUnionRegion(display_, window.stale, window.stale, region);
-  XFixesDestroyRegion(display_, region);
+  if (!vacated.empty()) neutralise(window, vacated);
 }
 
 void WindowModel::renamePixmap(TrackedWindow& window) {
@@ -346,19 +334,30 @@ void WindowModel::renamePixmap(TrackedWindow& window) {
   }
 }
 
-void WindowModel::gate(TrackedWindow& window) {
-  if (window.damage == None) return;
+void WindowModel::neutralise(TrackedWindow& window, const std::vector<XRectangle>& areas) {
+  if (window.picture == None) return;
   ErrorTrap trap(display_);
-  if (window.stale != None) XFixesDestroyRegion(display_, window.stale);
-  XRectangle whole{0, 0, static_cast<unsigned short>(std::max(0, window.width)),
-                   static_cast<unsigned short>(std::max(0, window.height))};
-  window.stale = XFixesCreateRegion(display_, &whole, 1);
-  // Everything reported so far may describe the pixmap's inherited contents: drop it, then ask
-  // the application to repaint and trust only what is reported from the clear onwards.
-  XSync(display_, False);
-  XDamageSubtract(display_, window.damage, None, None);
-  window.gateSerial = NextRequest(display_);
-  window.releasePending = false;
+  // Whatever the application asks of the server afterwards (drawing only some of what a request
+  // spans, copying within itself, blending over what is there), the pixmap then holds only its
+  // own drawing and this fill. A window with alpha is cleared instead, so that what the frame
+  // shows beneath it (already filtered) shows through.
+  const XRenderColor colour =
+      window.hasAlpha ? XRenderColor{0, 0, 0, 0} : renderColour(kNeutralFillColour);
+  std::vector<XRectangle> inside = areas;
+  if (inside.empty()) {
+    inside.push_back(XRectangle{0, 0, static_cast<unsigned short>(std::max(0, window.width)),
+                                static_cast<unsigned short>(std::max(0, window.height))});
+  }
+  // The named pixmap includes the border; the inside starts at its width.
+  for (XRectangle& area : inside) {
+    area.x = static_cast<short>(area.x + window.borderWidth);
+    area.y = static_cast<short>(area.y + window.borderWidth);
+  }
+  XRenderFillRectangles(display_, PictOpSrc, window.picture, &colour, inside.data(),
+                        static_cast<int>(inside.size()));
+  // The fill itself is reported as damage: only what comes after it is the application's.
+  window.repaintSerial = NextRequest(display_);
+  window.repaintPending = true;
   requestRepaint(window);
 }
 
@@ -369,73 +368,20 @@ void WindowModel::requestRepaint(TrackedWindow& window) {
   XFlush(display_);
 }
 
-void WindowModel::rebaseline() {
-  // Moves, restacking and uncovering are reported as damage although nothing was drawn: damage
-  // that arrived around such a change proves nothing. Drop it and ask for a repaint again.
-  ErrorTrap trap(display_);
-  XSync(display_, False);
-  std::vector<TrackedWindow*> gated;
-  for (auto& [id, window] : windows_) {
-    if (window->stale == None || window->damage == None) continue;
-    XDamageSubtract(display_, window->damage, None, None);
-    window->releasePending = false;
-    gated.push_back(window.get());
-  }
-  const unsigned long serial = NextRequest(display_);
-  for (TrackedWindow* window : gated) {
-    window->gateSerial = serial;
-    if (window->isVisible()) requestRepaint(*window);
-  }
-}
-
-void WindowModel::releasePainted() {
-  std::vector<std::pair<TrackedWindow*, XserverRegion>> painted;
-  ErrorTrap trap(display_);
-  for (auto& [id, window] : windows_) {
-    if (window->stale == None || !window->releasePending) continue;
-    window->releasePending = false;
-    const XserverRegion parts = XFixesCreateRegion(display_, nullptr, 0);
-    XDamageSubtract(display_, window->damage, None, parts);
-    painted.emplace_back(window.get(), parts);
-  }
-  if (painted.empty()) return;
-  // Every event the server sent before it took the damage away is queued once this returns: a
-  // change of structure among them may have caused some of that damage, so none of it counts
-  // (the change itself asks for a repaint again once it is applied).
-  XSync(display_, False);
-  const bool trusted = !structureChangeQueued();
-  for (auto [window, parts] : painted) {
-    if (trusted) {
-      XFixesSubtractRegion(display_, window->stale, window->stale, parts);
-      int count = 0;
-      XRectangle bounds;
-      XRectangle* rectangles = XFixesFetchRegionAndBounds(display_, window->stale, &count, &bounds);
-      if (rectangles != nullptr) XFree(rectangles);
-      if (count == 0 && !trap.failed()) {
-        XFixesDestroyRegion(display_, window->stale);
-        window->stale = None;
-      }
-    }
-    XFixesDestroyRegion(display_, parts);
-  }
-}
-
 void WindowModel::settle() {
   std::set<Window> trees;
   trees.swap(treesToRead_);
   for (Window id : trees) {
     if (TrackedWindow* window = lookup(id)) resolveIdentity(*window);
   }
-  const bool anyGated = std::any_of(windows_.begin(), windows_.end(),
-                                    [](const auto& entry) { return entry.second->stale != None; });
-  if (anyGated) {
-    if (structureChanged_) {
-      rebaseline();
-    } else {
-      releasePainted();
-    }
+  std::set<Window> pixmaps;
+  pixmaps.swap(pixmapsToName_);
+  for (Window id : pixmaps) {
+    TrackedWindow* window = lookup(id);
+    if (window == nullptr || !window->isVisible()) continue;
+    renamePixmap(*window);
+    neutralise(*window, {});
   }
-  structureChanged_ = false;
 }
 
 Window WindowModel::topLevelOf(Window window) const {
@@ -475,16 +421,13 @@ bool WindowModel::handle(const XEvent& event) {
     const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
     TrackedWindow* window = lookup(damage.drawable);
     if (window == nullptr) return false;
-    if (window->stale == None) {
+    {
       ErrorTrap trap(display_);
       XDamageSubtract(display_, damage.damage, None, None);
-    } else if (damage.serial >= window->gateSerial) {
-      // Kept for settle(), which decides whether it was the application's paint.
-      window->releasePending = true;
     }
+    if (damage.serial >= window->repaintSerial) window->repaintPending = false;
     return window->isVisible();
   }
-  if (isStructural(event) && event.type != PropertyNotify) structureChanged_ = true;
   if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
     const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
     TrackedWindow* window = lookup(shape.window);
@@ -522,10 +465,11 @@ bool WindowModel::handle(const XEvent& event) {
       if (window == nullptr) return false;
       window->mapped = true;
       window->overrideRedirect = map.override_redirect;
-      resolveIdentity(*window);
+      // Read before the next frame, once however often it is mapped and unmapped until then
+      // (a window manager switching desktops does that to many windows at once).
+      treesToRead_.insert(window->id);
       // Mapping made a new backing pixmap, filled with whatever was on screen beneath.
-      renamePixmap(*window);
-      gate(*window);
+      pixmapsToName_.insert(window->id);
       return true;
     }
     case UnmapNotify: {
@@ -556,10 +500,7 @@ bool WindowModel::handle(const XEvent& event) {
       window->overrideRedirect = configure.override_redirect;
       restack(configure.window, configure.above);
       if (newPixmap && window->boundingShape != None) readShape(*window);
-      if (newPixmap && window->isVisible()) {
-        renamePixmap(*window);
-        gate(*window);
-      }
+      if (newPixmap && window->isVisible()) pixmapsToName_.insert(window->id);
       return window->mapped;
     }
     case ReparentNotify: {
@@ -603,7 +544,7 @@ bool WindowModel::handle(const XEvent& event) {
         window->title = windowTitle(display_, window->client, atoms_.netWmName);
         return false;
       }
-      resolveIdentity(*window);
+      treesToRead_.insert(top);
       return window->isVisible();
     }
     default:

@@ -16,6 +16,18 @@
 
 namespace corvane::platform::x11 {
 
+// What a window shows where it has not drawn since its backing pixmap was made (or where a window
+// of another client inside it left).
+inline constexpr std::uint32_t kNeutralFillColour = 0xFF808080;
+
+inline XRenderColor renderColour(std::uint32_t argb) {
+  auto channel = [argb](int shift) {
+    const unsigned value = (argb >> shift) & 0xFF;
+    return static_cast<unsigned short>(value * 0x101);
+  };
+  return XRenderColor{channel(16), channel(8), channel(0), channel(24)};
+}
+
 // A window made by another X client than the top-level window that holds it (an XEmbed plug,
 // a tray icon): it is named and filtered as a window of its own.
 struct EmbeddedWindow {
@@ -46,12 +58,12 @@ struct TrackedWindow {
   // A non-rectangular window: only its bounding shape is drawn (outside it the backing pixmap
   // was never painted by the application). Relative to the window's inside corner.
   XserverRegion boundingShape = None;
-  // Where the backing pixmap may still hold what lay beneath it when the server made it,
-  // relative to the inside corner; None once the application has painted all of it. Only the
-  // application's own drawing, reported at or after `gateSerial`, shrinks it.
-  XserverRegion stale = None;
-  unsigned long gateSerial = 0;
-  bool releasePending = false;  // damage arrived that may be the application's paint
+  // Each new backing pixmap starts out holding what lay beneath the window: it is filled with
+  // the neutral colour as soon as it is named, so it never holds a pixel the application did
+  // not draw itself. Until the application's drawing is reported (at or after `repaintSerial`)
+  // the window is still awaiting its repaint.
+  bool repaintPending = false;
+  unsigned long repaintSerial = 0;
   ApplicationIdentity identity;
   bool hasClass = false;  // the client window names its class
   Window transientFor = None;
@@ -63,7 +75,7 @@ struct TrackedWindow {
   std::vector<EmbeddedWindow> embedded;
 
   bool isVisible() const { return mapped && !inputOnly && width > 0 && height > 0; }
-  bool awaitingRepaint() const { return stale != None; }
+  bool awaitingRepaint() const { return repaintPending; }
 };
 
 // An event-driven model of the top-level windows in stacking order. It selects structure and
@@ -82,8 +94,9 @@ class WindowModel {
   runtime::Status load();
   // Applies one event; true when what the screen shows may have changed.
   bool handle(const XEvent& event);
-  // Finishes what the events since the last call asked for: re-reads changed window trees and
-  // decides which damage was the applications' own paint. Call before composing.
+  // Finishes what the events since the last call asked for: re-reads who changed windows are and
+  // their trees (neutralising where windows of other clients left them), and names and
+  // neutralises the backing pixmaps made since. Call before composing.
   void settle();
   // Whether `event` changes what windows there are, where, in which order, of what shape or
   // of whom: a frame composed before such an event was applied is out of date.
@@ -115,12 +128,10 @@ class WindowModel {
   void restack(Window window, Window above);
   void resolveIdentity(TrackedWindow& window);
   void readTree(TrackedWindow& window);
-  void leaveNeutralWhereEmbeddedWere(TrackedWindow& window,
-                                     const std::vector<EmbeddedWindow>& previous);
+  void neutraliseWhereEmbeddedWere(TrackedWindow& window,
+                                   const std::vector<EmbeddedWindow>& previous);
   void renamePixmap(TrackedWindow& window);
-  void gate(TrackedWindow& window);
-  void rebaseline();
-  void releasePainted();
+  void neutralise(TrackedWindow& window, const std::vector<XRectangle>& areas);
   void requestRepaint(TrackedWindow& window);
   Window findClient(Window top) const;
   Window topLevelOf(Window window) const;
@@ -141,7 +152,9 @@ class WindowModel {
   // Windows inside a top-level, to the top-level that holds them.
   std::unordered_map<Window, Window> insideOf_;
   std::set<Window> treesToRead_;
-  bool structureChanged_ = false;
+  // Top-levels with a backing pixmap made since it was last named: named and neutralised in
+  // settle().
+  std::set<Window> pixmapsToName_;
 };
 
 }  // namespace corvane::platform::x11

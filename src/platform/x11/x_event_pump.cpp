@@ -18,6 +18,13 @@
 #include "runtime/thread_signal_stack.h"
 
 namespace corvane::platform::x11 {
+namespace {
+
+// How many queued events one pass handles at most, and for how long.
+constexpr int kMostEventsPerPass = 256;
+constexpr double kLongestEventWork = 0.05;
+
+}  // namespace
 
 struct XEventPump::State {
   State() : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
@@ -150,8 +157,9 @@ void XEventPump::stop() {
         lock, std::chrono::duration<double>(kStopGrace), [this] { return state_->finished; });
     lock.unlock();
     if (!ended && !state_->cutOff()) {
-      // Stuck before it had a socket to shut: it owns its state and ends whenever it can.
-      thread_.detach();
+      // Stuck before it had a socket to shut, or closing it already: it owns its state and ends
+      // whenever it can (a second stop finds it detached already).
+      if (thread_.joinable()) thread_.detach();
       if (watchdog_.joinable()) watchdog_.detach();
       return;
     }
@@ -231,11 +239,16 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
       pending.swap(jobs);
     }
     for (auto& job : pending) job(connection.get());
-    while (!connection->isLost() && XPending(display) > 0) {
+    // A bounded share of the queued events per pass: under a flood (each event may cost round
+    // trips) the stop and the idle work (composing) still get their turn every pass.
+    const double eventsUntil = pumpClock() + kLongestEventWork;
+    for (int handled = 0; handled < kMostEventsPerPass && !connection->isLost() &&
+                          !stopping.load() && XPending(display) > 0;
+         ++handled) {
       XEvent event;
       XNextEvent(display, &event);
       if (callbacks.event) callbacks.event(event);
-      busySince.store(pumpClock());
+      if (pumpClock() >= eventsUntil) break;
     }
     if (connection->isLost() || connection->probeLost()) {
       lost = true;

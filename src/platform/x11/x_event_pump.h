@@ -23,7 +23,8 @@ class XEventPump {
     // Reports the outcome of opening and setup.
     std::function<void(runtime::Status)> ready;
     std::function<void(XEvent&)> event;
-    // After the queued events and jobs; returns the seconds until it wants to run again.
+    // Every pass, after the jobs and a bounded share of the queued events (so it runs under a
+    // flood of events too); returns the seconds until it wants to run again.
     std::function<std::optional<double>()> idle;
     // The server went away; the thread ends after this without teardown.
     std::function<void()> connectionLost;

@@ -16,6 +16,14 @@
 //                             shades
 //   class NAME                sets the main window's WM_CLASS (instance: NAME in lower case)
 //   paint WxH+X+Y RRGGBB      paints one rectangle of the main window once
+//   sparse                    two 10x10 squares in opposite corners of the main window, in one
+//                             request (its extent is the whole window)
+//   line                      one diagonal line across the main window
+//   noop                      fills the whole main window with the function GXnoop (draws nothing)
+//   scroll N                  copies the main window's contents N pixels down within itself
+//   blend AARRGGBB            paints a translucent colour over the main window's contents
+//   hole WxH+X+Y              from now on the main window paints everything but that rectangle,
+//                             in one request, and does so at once
 //   child WxH+X+Y RRGGBB [lazy]  a child of the main window (background None), painting on
 //                             exposure unless lazy
 //   embed ID WxH+X+Y RRGGBB   a window inside window ID of another client, painting on exposure
@@ -32,6 +40,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
+#include <cairo-xlib.h>
 #include <cairo.h>
 #include <poll.h>
 #include <unistd.h>
@@ -124,6 +133,8 @@ struct Client {
   Atom wmProtocols, wmDelete;
   Window main = None;
   TextPage page;
+  bool hasHole = false;
+  Geometry hole;
 
   Window make(const Geometry& g, unsigned long colour, bool overrideRedirect, bool isLazy,
               Window parent = None) {
@@ -155,9 +166,71 @@ struct Client {
     }
     GC gc = XCreateGC(display, window, 0, nullptr);
     XSetForeground(display, gc, colour);
-    XFillRectangle(display, window, gc, 0, 0, 4000, 4000);
+    if (window == main && hasHole) {
+      // Above, left of, right of and below the hole.
+      const int right = hole.x + static_cast<int>(hole.width);
+      const int bottom = hole.y + static_cast<int>(hole.height);
+      XRectangle around[4] = {
+          {0, 0, 4000, static_cast<unsigned short>(std::max(0, hole.y))},
+          {0, static_cast<short>(hole.y), static_cast<unsigned short>(std::max(0, hole.x)),
+           static_cast<unsigned short>(hole.height)},
+          {static_cast<short>(right), static_cast<short>(hole.y), 4000,
+           static_cast<unsigned short>(hole.height)},
+          {0, static_cast<short>(bottom), 4000, 4000}};
+      XFillRectangles(display, window, gc, around, 4);
+    } else {
+      XFillRectangle(display, window, gc, 0, 0, 4000, 4000);
+    }
     XFreeGC(display, gc);
     XFlush(display);
+  }
+
+  // Drawing that spans more than it paints, or that reuses what the window holds.
+  bool draw(const std::string& line) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, main, &attributes)) return false;
+    const int width = attributes.width, height = attributes.height;
+    GC gc = XCreateGC(display, main, 0, nullptr);
+    XSetForeground(display, gc, colours[main]);
+    char colourText[16] = {}, geometryText[64] = {};
+    int pixels = 0;
+    bool known = true;
+    if (line == "sparse") {
+      XRectangle squares[2] = {
+          {0, 0, 10, 10},
+          {static_cast<short>(width - 10), static_cast<short>(height - 10), 10, 10}};
+      XFillRectangles(display, main, gc, squares, 2);
+    } else if (line == "line") {
+      XDrawLine(display, main, gc, 0, 0, width - 1, height - 1);
+    } else if (line == "noop") {
+      XSetFunction(display, gc, GXnoop);
+      XFillRectangle(display, main, gc, 0, 0, width, height);
+    } else if (std::sscanf(line.c_str(), "scroll %d", &pixels) == 1) {
+      XCopyArea(display, main, main, gc, 0, 0, width, height - pixels, 0, pixels);
+    } else if (std::sscanf(line.c_str(), "blend %15s", colourText) == 1) {
+      const unsigned long argb = std::strtoul(colourText, nullptr, 16);
+      cairo_surface_t* surface =
+          cairo_xlib_surface_create(display, main, attributes.visual, width, height);
+      cairo_t* cr = cairo_create(surface);
+      cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                            (argb & 0xFF) / 255.0, ((argb >> 24) & 0xFF) / 255.0);
+      cairo_paint(cr);
+      cairo_destroy(cr);
+      cairo_surface_flush(surface);
+      cairo_surface_destroy(surface);
+    } else if (std::sscanf(line.c_str(), "hole %63s", geometryText) == 1) {
+      hasHole = true;
+      hole = parseGeometry(geometryText);
+      XFreeGC(display, gc);
+      paint(main, colours[main]);
+      XSync(display, False);
+      return true;
+    } else {
+      known = false;
+    }
+    XFreeGC(display, gc);
+    XSync(display, False);
+    return known;
   }
 
   // Answers what is queued: exposures repaint.
@@ -313,6 +386,8 @@ int main(int argc, char** argv) {
           }
           client.paint(target, shade);
           client.announce(target);
+        } else if (client.draw(line)) {
+          client.announce(main);
         } else if (std::strcmp(command, "paint") == 0) {
           std::sscanf(line.c_str(), "%*s %63s %15s", geometryText, colourText);
           const Geometry g = parseGeometry(geometryText);
