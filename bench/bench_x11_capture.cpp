@@ -1,10 +1,11 @@
 // Composed, filtered frames of the X11 backend against a plain XShmGetImage of the whole root,
 // on a private Xvfb, at 1920x1080 and 3840x2160 with 5 and 25 windows (one excluded); at 1080p
-// also with a window that painted only a quarter of itself (the rest holds the neutral fill). Every
-// window belongs to a client process of its own, as on a desktop, so leaving out the excluded
-// application leaves out its window only; the benchmark counts the windows whose colour reached the
-// frame and fails when the frame is the bare background. The ratio is measured like for like
-// (like_for_like.h); frames a second come from the same median, on the one thread that composes.
+// also with a window that painted only a quarter of itself (the rest holds the neutral fill).
+// Every window belongs to a client process of its own, as on a desktop, so leaving out the
+// excluded application leaves out its window only; the benchmark counts the windows whose colour
+// reached the frame and fails when the frame is the bare background. The ratio is measured like
+// for like (like_for_like.h); frames a second come from the same median, on the one thread that
+// composes.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
