@@ -113,21 +113,35 @@ void paintWindow(PixelBuffer& buffer, const PixelMapping& map, const SimDesktopW
   }
 }
 
-bool inShape(const SimOwnWindowLayer& layer, Point local) {
-  if (!layer.shape) return true;
-  return std::any_of(layer.shape->begin(), layer.shape->end(),
-                     [&](const Rect& rect) { return rect.contains(local); });
+// The shape's rectangles that cross the layer's row at `y` (all of it when unshaped: none).
+void shapeRowAt(const SimOwnWindowLayer& layer, double y, std::vector<Rect>& row) {
+  row.clear();
+  for (const Rect& rect : *layer.shape) {
+    if (y >= rect.minY() && y < rect.maxY()) row.push_back(rect);
+  }
+}
+
+bool inShapeRow(const std::vector<Rect>& row, double x) {
+  return std::any_of(row.begin(), row.end(),
+                     [x](const Rect& rect) { return x >= rect.minX() && x < rect.maxX(); });
 }
 
 void paintOwnWindow(PixelBuffer& buffer, const PixelMapping& map, const SimOwnWindowLayer& layer) {
   if (!layer.pixels) return;
   const PixelBuffer& image = *layer.pixels;
   const PixelSpan columns{map.columnAt(layer.frame.minX()), map.columnAt(layer.frame.maxX())};
+  // A shaped window is tested against the rectangles of its row only, not the whole shape per
+  // pixel.
+  std::vector<Rect> shapeRow;
   for (int row = map.rowAt(layer.frame.minY()); row < map.rowAt(layer.frame.maxY()); ++row) {
     const double y = map.rowCentre(row) - layer.frame.minY();
+    if (layer.shape) {
+      shapeRowAt(layer, y, shapeRow);
+      if (shapeRow.empty()) continue;
+    }
     for (int column = columns.begin; column < columns.end; ++column) {
       const double x = map.columnCentre(column) - layer.frame.minX();
-      if (!inShape(layer, {x, y})) continue;
+      if (layer.shape && !inShapeRow(shapeRow, x)) continue;
       const int sx = static_cast<int>(std::floor(x));
       const int sy = static_cast<int>(std::floor(y));
       if (sx < 0 || sy < 0 || sx >= image.width() || sy >= image.height()) continue;
