@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 #include "platform/x11/capture_session.h"
@@ -256,6 +258,49 @@ TEST(CaptureFailureTest, AServerWithoutDamageIsRefusedByName) {
   EXPECT_EQ(recorder.frameCount(), 0u);
   auto image = captureImageNow(capture, excluding({}));
   EXPECT_FALSE(image.ok());
+}
+
+// A consumer that is behind still has samples queued when a stop arrives: they run first, and
+// once the stop has completed nothing reaches the output (its owner may be gone by then).
+TEST_P(CaptureTest, NoSampleReachesTheOutputOnceTheStopHasCompleted) {
+  auto window = client({.windowClass = "Shown", .colour = kRed, .x = 40, .y = 40});
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> stopCompleted{false};
+  std::atomic<int> samples{0};
+  std::atomic<int> samplesAfterStop{0};
+  StreamOutput output;
+  output.onSample = [&](const CapturedSample&) {
+    if (stopCompleted.load()) ++samplesAfterStop;
+    if (samples.fetch_add(1) == 0) released.wait();  // the consumer is held on its first sample
+  };
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  StreamConfiguration configuration;
+  configuration.queueDepth = 8;
+  auto stream = capture_->makeStream(excluding({}), configuration, output, queue);
+  auto* x11Stream = dynamic_cast<X11CaptureStream*>(stream.get());
+  ASSERT_NE(x11Stream, nullptr);
+  ASSERT_TRUE(startStream(*stream).ok());
+  ASSERT_TRUE(waitUntil([&] { return samples.load() == 1; }));
+  // More frames queue up behind the held one: a new configuration composes at once.
+  for (std::uint64_t wanted = 2; wanted <= 3; ++wanted) {
+    stream->updateConfiguration(configuration, [](runtime::Status) {});
+    ASSERT_TRUE(waitUntil([&] { return x11Stream->deliveredFrames() >= wanted; }));
+  }
+  auto stopped = std::make_shared<std::promise<runtime::Status>>();
+  auto stoppedFuture = stopped->get_future();
+  stream->stopCapture([&stopCompleted, stopped](runtime::Status status) {
+    stopCompleted.store(true);
+    stopped->set_value(status);
+  });
+  // The stop may not complete while samples before it are still held: a stop that did would be
+  // seen here within the second.
+  EXPECT_EQ(stoppedFuture.wait_for(std::chrono::seconds(1)), std::future_status::timeout);
+  release.set_value();
+  ASSERT_TRUE(waitFor(stoppedFuture).ok());
+  queue->runSync([] {});
+  EXPECT_GE(samples.load(), 3);
+  EXPECT_EQ(samplesAfterStop.load(), 0);
 }
 
 TEST(CaptureFailureTest, AnUnknownDisplayIsRefused) {

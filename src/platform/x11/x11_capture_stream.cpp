@@ -101,7 +101,7 @@ void X11CaptureStream::startCapture(Completion completion) {
       stopCompletion = std::move(self->stopCompletion_);
     }
     if (wasStopping) {
-      if (stopCompletion) stopCompletion(runtime::Status::success());
+      self->completeStopAfterQueuedSamples(std::move(stopCompletion));
       return;
     }
     auto onError = self->output_.onStopWithError;
@@ -123,7 +123,7 @@ void X11CaptureStream::startCapture(Completion completion) {
       self->phase_ = Phase::stopped;
       stopCompletion = std::move(self->stopCompletion_);
     }
-    if (stopCompletion) stopCompletion(runtime::Status::success());
+    self->completeStopAfterQueuedSamples(std::move(stopCompletion));
   };
   pump_.start(displayName_, std::move(callbacks));
 }
@@ -215,6 +215,14 @@ std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
   sample.status = FrameStatus::complete;
   deliver(std::move(sample));
   return interval;
+}
+
+void X11CaptureStream::completeStopAfterQueuedSamples(Completion completion) {
+  if (!completion) return;
+  // Samples handed over before the stop still run on the sample queue; the stop is reported
+  // behind them, so once it completes no sample reaches the output any more.
+  sampleQueue_->post(
+      [completion = std::move(completion)] { completion(runtime::Status::success()); });
 }
 
 void X11CaptureStream::deliver(CapturedSample sample) {

@@ -47,6 +47,8 @@ class X11CaptureStream final : public CaptureStream,
 
   std::optional<double> produceFrameIfDue(Worker& worker);
   void deliver(CapturedSample sample);
+  // Reports a finished stop on the sample queue, behind every sample already handed over.
+  void completeStopAfterQueuedSamples(Completion completion);
 
   std::string displayName_;
   StreamOutput output_;
