@@ -6,20 +6,27 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace corvane::wiring {
 
 runtime::Status checkPrivateFolder(const std::filesystem::path& folder) {
-  struct stat info {};
+  using Verdict = platform::FolderOwnership::Verdict;
   const std::string name = "The runtime folder " + folder.string();
-  if (lstat(folder.c_str(), &info) != 0) {
-    return runtime::Error{name + " cannot be read: " + std::strerror(errno) + "."};
+  const auto ownership = platform::folderOwnership(folder, S_IRWXG | S_IRWXO);
+  switch (ownership.verdict) {
+    case Verdict::ours:
+      return runtime::Status::success();
+    case Verdict::unreadable:
+      return runtime::Error{name + " cannot be read: " + std::strerror(ownership.error) + "."};
+    case Verdict::notAFolder:
+      return runtime::Error{name + " is not a folder."};
+    case Verdict::anotherUsers:
+      return runtime::Error{name + " belongs to another user."};
+    case Verdict::openToOthers:
+      return runtime::Error{name + " is open to other users."};
   }
-  if (!S_ISDIR(info.st_mode)) return runtime::Error{name + " is not a folder."};
-  if (info.st_uid != geteuid()) return runtime::Error{name + " belongs to another user."};
-  if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-    return runtime::Error{name + " is open to other users."};
-  }
-  return runtime::Status::success();
+  return runtime::Error{name + " cannot be checked."};
 }
 
 runtime::Result<std::filesystem::path> privateRuntimeFolder(const char* xdgRuntimeDir) {

@@ -1,7 +1,6 @@
 #include "model/diagnostic_reporter.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <mutex>
@@ -46,16 +45,20 @@ std::string exportFileName(runtime::WallTime time) {
 // The export folder and the folder holding it must be real folders of ours that nobody else can
 // write (a link is refused), or the export could be read or replaced.
 runtime::Status checkPrivateFolder(const fs::path& folder) {
-  struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    return runtime::Status::failure("Could not export diagnostics: " + folder.string() +
-                                    " is not a folder.");
+  using Verdict = platform::FolderOwnership::Verdict;
+  switch (platform::folderOwnership(folder, S_IWGRP | S_IWOTH).verdict) {
+    case Verdict::ours:
+      return runtime::Status::success();
+    case Verdict::unreadable:
+    case Verdict::notAFolder:
+      return runtime::Status::failure("Could not export diagnostics: " + folder.string() +
+                                      " is not a folder.");
+    case Verdict::anotherUsers:
+    case Verdict::openToOthers:
+      break;
   }
-  if (info.st_uid != ::getuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return runtime::Status::failure("Could not export diagnostics: " + folder.string() +
-                                    " belongs to another user or can be changed by others.");
-  }
-  return runtime::Status::success();
+  return runtime::Status::failure("Could not export diagnostics: " + folder.string() +
+                                  " belongs to another user or can be changed by others.");
 }
 
 }  // namespace

@@ -149,6 +149,16 @@ runtime::Status writeFileAtomically(const fs::path& path, const std::string& con
   return runtime::Status::success();
 }
 
+FolderOwnership folderOwnership(const fs::path& folder, unsigned forbiddenModeBits) {
+  using Verdict = FolderOwnership::Verdict;
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) return {Verdict::unreadable, errno};
+  if (!S_ISDIR(info.st_mode)) return {Verdict::notAFolder};
+  if (info.st_uid != ::geteuid()) return {Verdict::anotherUsers};
+  if ((info.st_mode & forbiddenModeBits) != 0) return {Verdict::openToOthers};
+  return {};
+}
+
 runtime::Result<std::string> readFile(const fs::path& path, std::uintmax_t maxBytes) {
   // Non-blocking, so a FIFO or device in place of a file cannot hang the caller.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

@@ -38,6 +38,16 @@ runtime::Status createPrivateDirectories(const std::filesystem::path& path);
 runtime::Status writeFileAtomically(const std::filesystem::path& path, const std::string& contents,
                                     unsigned mode = 0600);
 
+// Whether a folder can be trusted as this user's own: a real folder (a link is not followed)
+// owned by the effective user, with none of `forbiddenModeBits` (group and other permission
+// bits) set.
+struct FolderOwnership {
+  enum class Verdict { ours, unreadable, notAFolder, anotherUsers, openToOthers };
+  Verdict verdict = Verdict::ours;
+  int error = 0;  // errno, for unreadable
+};
+FolderOwnership folderOwnership(const std::filesystem::path& folder, unsigned forbiddenModeBits);
+
 // Reads a whole file; refuses files larger than maxBytes.
 runtime::Result<std::string> readFile(const std::filesystem::path& path,
                                       std::uintmax_t maxBytes = 64 * 1024 * 1024);
