@@ -37,6 +37,16 @@ std::filesystem::path processFolder(const std::filesystem::path& procRoot, std::
   return procRoot / std::to_string(processID);
 }
 
+// The next unsigned number in `text`, skipping blanks before it.
+std::optional<uid_t> takeNumber(std::string_view& text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  uid_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end == text.data()) return std::nullopt;
+  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  return value;
+}
+
 }  // namespace
 
 std::optional<std::string> readProcFlatpakId(const std::filesystem::path& procRoot,
@@ -126,6 +136,23 @@ std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& proc
     return ticks;
   }
   return std::nullopt;
+}
+
+std::optional<uid_t> readProcUser(const std::filesystem::path& procRoot, std::int32_t processID) {
+  if (processID <= 0) return std::nullopt;
+  const auto status = readSmallFile(processFolder(procRoot, processID) / "status");
+  if (!status) return std::nullopt;
+  std::string_view text = *status;
+  constexpr std::string_view label = "\nUid:";
+  const auto start = text.find(label);
+  if (start == std::string_view::npos) return std::nullopt;
+  text.remove_prefix(start + label.size());
+  // Real, effective, saved set and file-system user ids.
+  const auto real = takeNumber(text);
+  const auto effective = takeNumber(text);
+  const auto saved = takeNumber(text);
+  if (!real || real != effective || real != saved) return std::nullopt;
+  return real;
 }
 
 }  // namespace corvane::platform

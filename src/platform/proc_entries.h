@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -29,5 +31,9 @@ std::optional<std::string> readProcCommandName(const std::filesystem::path& proc
 // one process from a later one that was given the same id.
 std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& procRoot,
                                                std::int32_t processID);
+
+// The user a process runs as, from the Uid: line of its status; present only when its real,
+// effective and saved user ids are one and the same (a set-user-id program is nobody's).
+std::optional<uid_t> readProcUser(const std::filesystem::path& procRoot, std::int32_t processID);
 
 }  // namespace corvane::platform

@@ -5,11 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
-#include <string_view>
 
-#include "platform/files.h"
+#include "platform/proc_entries.h"
 
 namespace corvane::platform {
 namespace {
@@ -18,35 +16,7 @@ std::string processName(std::int32_t processIdentifier) {
   return "Process " + std::to_string(processIdentifier);
 }
 
-// The next unsigned number in `text`, skipping blanks before it.
-std::optional<uid_t> takeNumber(std::string_view& text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  uid_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end == text.data()) return std::nullopt;
-  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-  return value;
-}
-
 }  // namespace
-
-std::optional<uid_t> processUser(const std::filesystem::path& procRoot,
-                                 std::int32_t processIdentifier) {
-  if (processIdentifier <= 0) return std::nullopt;
-  const auto status = readFile(procRoot / std::to_string(processIdentifier) / "status", 64 * 1024);
-  if (!status) return std::nullopt;
-  std::string_view text = status.value();
-  constexpr std::string_view label = "\nUid:";
-  const auto start = text.find(label);
-  if (start == std::string_view::npos) return std::nullopt;
-  text.remove_prefix(start + label.size());
-  // Real, effective, saved set and file-system user ids.
-  const auto real = takeNumber(text);
-  const auto effective = takeNumber(text);
-  const auto saved = takeNumber(text);
-  if (!real || real != effective || real != saved) return std::nullopt;
-  return real;
-}
 
 std::shared_ptr<const ProcessHandle> ProcessHandle::hold(std::int32_t processIdentifier) {
   if (processIdentifier <= 0) return nullptr;
@@ -70,7 +40,7 @@ bool ProcessHandle::isRunning() const {
 bool ProcessHandle::runsAs(uid_t user) const {
   // Read first, then confirm the held process still runs: a number is not given to another
   // process while the one holding it has not ended, so what was read was about the held one.
-  const auto owner = processUser("/proc", processIdentifier_);
+  const auto owner = readProcUser("/proc", processIdentifier_);
   return owner == user && isRunning();
 }
 

@@ -11,11 +11,6 @@
 
 namespace corvane::platform {
 
-// The user a process runs as, from the Uid: line of /proc/<pid>/status; present only when its
-// real, effective and saved user ids are one and the same (a set-user-id program is nobody's).
-std::optional<uid_t> processUser(const std::filesystem::path& procRoot,
-                                 std::int32_t processIdentifier);
-
 // One process held from the moment it was found. On the real system it holds a pidfd, so a
 // signal sent through it reaches that process or none, never a later one given the same number.
 // A handle made without a pidfd only names the process (a simulated one, or a /proc tree of a

@@ -34,7 +34,7 @@ std::vector<ProcessRecord> ProcProcessTable::processes() const {
     auto handle =
         isSystemTree ? ProcessHandle::hold(*pid) : std::make_shared<const ProcessHandle>(*pid);
     if (!handle) continue;  // it has ended
-    if (processUser(procRoot_, *pid) != user_) continue;
+    if (readProcUser(procRoot_, *pid) != user_) continue;
     ProcessRecord record;
     record.processIdentifier = *pid;
     record.executable = readProcExecutable(procRoot_, *pid).value_or(std::filesystem::path());
