@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/x11/x_properties.h"
+
+namespace corvane::platform::x11 {
+
+// What the window model asks about a window while it names it and reads the windows inside it.
+// Every answer is empty (or 0) when the window is gone.
+class WindowFacts {
+ public:
+  virtual ~WindowFacts() = default;
+  virtual std::optional<XWindowAttributes> attributes(Window window) = 0;
+  // Bottom to top.
+  virtual std::vector<Window> children(Window window) = 0;
+  virtual std::optional<PropertyValue> property(Window window, Atom property) = 0;
+  // The X client that made the window (X-Resource), 0 when the server cannot tell.
+  virtual XID owner(Window window) = 0;
+  virtual std::optional<std::int32_t> processId(Window window) = 0;
+
+  bool hasProperty(Window window, Atom atom) { return property(window, atom).has_value(); }
+};
+
+// Asks the server one question at a time, each answered before the next is asked.
+class LiveWindowFacts : public WindowFacts {
+ public:
+  explicit LiveWindowFacts(Display* display) : display_(display) {}
+  std::optional<XWindowAttributes> attributes(Window window) override;
+  std::vector<Window> children(Window window) override;
+  std::optional<PropertyValue> property(Window window, Atom property) override;
+  XID owner(Window window) override;
+  std::optional<std::int32_t> processId(Window window) override;
+
+ private:
+  Display* display_;
+};
+
+}  // namespace corvane::platform::x11
