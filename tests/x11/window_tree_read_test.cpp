@@ -24,6 +24,7 @@ struct Reading {
   int x = 0, y = 0, width = 0, height = 0, borderWidth = 0;
   bool mapped = false, overrideRedirect = false, inputOnly = false, hasAlpha = false;
   Visual* visual = nullptr;
+  bool shaped = false;
   bool hasClass = false;
   ApplicationIdentity identity;
   Window transientFor = None;
@@ -48,6 +49,7 @@ Reading readingOf(const TrackedWindow& window) {
                   window.inputOnly,
                   window.hasAlpha,
                   window.visual,
+                  window.boundingShape != None,
                   window.hasClass,
                   window.identity,
                   window.transientFor,
@@ -66,12 +68,12 @@ Reading readingOf(const TrackedWindow& window) {
 std::string describe(const Reading& reading) {
   std::ostringstream out;
   out << "client " << reading.client << " owner " << reading.clientOwner << " at " << reading.x
-      << "," << reading.y << " " << reading.width << "x" << reading.height << " mapped "
-      << reading.mapped << " class " << reading.hasClass << " id '" << reading.identity.id
-      << "' pid " << reading.identity.processID << " names " << reading.identity.otherIds.size()
-      << "+" << reading.identity.windowClassNames.size() << " transient " << reading.transientFor
-      << " title '" << reading.title << "' inside " << reading.descendants.size() << " embedded "
-      << reading.embedded.size();
+      << "," << reading.y << " " << reading.width << "x" << reading.height << " shaped "
+      << reading.shaped << " mapped " << reading.mapped << " class " << reading.hasClass << " id '"
+      << reading.identity.id << "' pid " << reading.identity.processID << " names "
+      << reading.identity.otherIds.size() << "+" << reading.identity.windowClassNames.size()
+      << " transient " << reading.transientFor << " title '" << reading.title << "' inside "
+      << reading.descendants.size() << " embedded " << reading.embedded.size();
   for (const auto& inside : reading.embedded) {
     out << " [" << std::get<0>(inside) << " of " << std::get<1>(inside) << " '"
         << std::get<7>(inside).id << "' pid " << std::get<7>(inside).processID << "]";
@@ -152,6 +154,7 @@ struct LoadedModel {
   std::unique_ptr<Atoms> atoms;
   std::unique_ptr<WindowModel> model;
   std::map<Window, Reading> atLoad;
+  int shapeEventBase = -1;
 };
 
 LoadedModel loadModel(const std::string& displayName,
@@ -164,6 +167,7 @@ LoadedModel loadModel(const std::string& displayName,
   int damageEventBase = 0, errorBase = 0, shapeEventBase = -1;
   XDamageQueryExtension(display, &damageEventBase, &errorBase);
   if (!XShapeQueryExtension(display, &shapeEventBase, &errorBase)) shapeEventBase = -1;
+  loaded.shapeEventBase = shapeEventBase;
   loaded.atoms = std::make_unique<Atoms>(display);
   loaded.model = std::make_unique<WindowModel>(display, *loaded.atoms, damageEventBase,
                                                shapeEventBase, std::move(identities));
@@ -188,7 +192,7 @@ void catchUp(LoadedModel& loaded) {
   loaded.model->settle();
 }
 
-// Reads `top` again the way a window changed by an event is read: one question at a time.
+// Reads `top` again the way a window changed by events is read: one question at a time.
 Reading readAgain(LoadedModel& loaded, Window top) {
   XEvent changed{};
   changed.type = PropertyNotify;
@@ -196,6 +200,11 @@ Reading readAgain(LoadedModel& loaded, Window top) {
   changed.xproperty.atom = loaded.atoms->wmClass;
   changed.xproperty.state = PropertyNewValue;
   loaded.model->handle(changed);
+  XEvent reshaped{};
+  reshaped.type = loaded.shapeEventBase + ShapeNotify;
+  reinterpret_cast<XShapeEvent&>(reshaped).window = top;
+  reinterpret_cast<XShapeEvent&>(reshaped).kind = ShapeBounding;
+  if (loaded.shapeEventBase >= 0) loaded.model->handle(reshaped);
   loaded.model->settle();
   const TrackedWindow* window = loaded.model->find(top);
   return window ? readingOf(*window) : Reading{};
@@ -240,6 +249,7 @@ TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes)
       options.y = int(random() % 300);
       options.width = 120 + int(random() % 100);
       options.height = 90 + int(random() % 80);
+      options.shaped = random() % 3 == 0;
       clients.push_back(std::make_unique<TestClient>(server.name(), options));
       ASSERT_NE(clients.back()->window(), 0u);
       managed.push_back(clients.back()->window());

@@ -28,4 +28,14 @@ std::optional<std::int32_t> LiveWindowFacts::processId(Window window) {
   return windowProcessId(display_, window);
 }
 
+bool LiveWindowFacts::boundingShaped(Window window) {
+  ErrorTrap trap(display_);
+  Bool boundingShaped = False, clipShaped = False;
+  int x, y, cx, cy;
+  unsigned width, height, cw, ch;
+  return XShapeQueryExtents(display_, window, &boundingShaped, &x, &y, &width, &height, &clipShaped,
+                            &cx, &cy, &cw, &ch) &&
+         !trap.failed() && boundingShaped;
+}
+
 }  // namespace corvane::platform::x11

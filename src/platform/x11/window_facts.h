@@ -22,6 +22,8 @@ class WindowFacts {
   // The X client that made the window (X-Resource), 0 when the server cannot tell.
   virtual XID owner(Window window) = 0;
   virtual std::optional<std::int32_t> processId(Window window) = 0;
+  // Whether the window has a bounding shape of its own (SHAPE).
+  virtual bool boundingShaped(Window window) = 0;
 
   bool hasProperty(Window window, Atom atom) { return property(window, atom).has_value(); }
 };
@@ -35,6 +37,7 @@ class LiveWindowFacts : public WindowFacts {
   std::optional<PropertyValue> property(Window window, Atom property) override;
   XID owner(Window window) override;
   std::optional<std::int32_t> processId(Window window) override;
+  bool boundingShaped(Window window) override;
 
  private:
   Display* display_;

@@ -132,7 +132,7 @@ void WindowModel::add(Window id, Window below, WindowFacts& facts) {
     }
     if (shapeEventBase_ >= 0) XShapeSelectInput(display_, id, ShapeNotifyMask);
   }
-  readShape(*window);
+  readShape(*window, facts);
   resolveIdentity(*window, facts);
   TrackedWindow& stored = *window;
   windows_.emplace(id, std::move(window));
@@ -191,18 +191,16 @@ void WindowModel::restack(Window id, Window above) {
 }
 
 void WindowModel::readShape(TrackedWindow& window) {
+  LiveWindowFacts facts(display_);
+  readShape(window, facts);
+}
+
+void WindowModel::readShape(TrackedWindow& window, WindowFacts& facts) {
   if (shapeEventBase_ < 0 || window.inputOnly) return;
   ErrorTrap trap(display_);
   if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
   window.boundingShape = None;
-  Bool boundingShaped = False, clipShaped = False;
-  int x, y, cx, cy;
-  unsigned width, height, cw, ch;
-  if (!XShapeQueryExtents(display_, window.id, &boundingShaped, &x, &y, &width, &height,
-                          &clipShaped, &cx, &cy, &cw, &ch) ||
-      trap.failed() || !boundingShaped) {
-    return;
-  }
+  if (!facts.boundingShaped(window.id)) return;
   window.boundingShape = XFixesCreateRegionFromWindow(display_, window.id, WindowRegionBounding);
   if (!trap.sync()) window.boundingShape = None;
 }

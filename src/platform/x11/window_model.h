@@ -139,6 +139,7 @@ class WindowModel {
   void release(TrackedWindow& window);
   void releasePixmap(TrackedWindow& window);
   void readShape(TrackedWindow& window);
+  void readShape(TrackedWindow& window, WindowFacts& facts);
 
   Display* display_;
   const Atoms& atoms_;

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib-xcb.h>
 #include <xcb/res.h>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
@@ -100,6 +101,7 @@ struct WindowTreeSnapshot::Pending {
   xcb_get_geometry_cookie_t geometry{};
   xcb_query_tree_cookie_t tree{};
   std::optional<xcb_res_query_client_ids_cookie_t> ids;
+  std::optional<xcb_shape_query_extents_cookie_t> shape;
   std::vector<std::pair<Atom, xcb_get_property_cookie_t>> properties;
 };
 
@@ -112,9 +114,11 @@ WindowTreeSnapshot::WindowTreeSnapshot(Display* display, const Atoms& atoms,
       live_(display) {
   const xcb_query_extension_reply_t* resources = xcb_get_extension_data(connection_, &xcb_res_id);
   hasResourceExtension_ = resources != nullptr && resources->present;
+  const xcb_query_extension_reply_t* shape = xcb_get_extension_data(connection_, &xcb_shape_id);
+  hasShapeExtension_ = shape != nullptr && shape->present;
 }
 
-WindowTreeSnapshot::Pending WindowTreeSnapshot::ask(Window window) {
+WindowTreeSnapshot::Pending WindowTreeSnapshot::ask(Window window, bool isTop) {
   Pending pending;
   pending.id = window;
   pending.state = xcb_get_window_attributes(connection_, window);
@@ -126,6 +130,7 @@ WindowTreeSnapshot::Pending WindowTreeSnapshot::ask(Window window) {
         XCB_RES_CLIENT_ID_MASK_CLIENT_XID | XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     pending.ids = xcb_res_query_client_ids(connection_, 1, &spec);
   }
+  if (isTop && hasShapeExtension_) pending.shape = xcb_shape_query_extents(connection_, window);
   for (Atom atom : treeProperties_) {
     pending.properties.emplace_back(atom, xcb_get_property(connection_, 0, window, atom,
                                                            XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20));
@@ -154,6 +159,10 @@ void WindowTreeSnapshot::collect(Pending& pending, Entry& entry) {
       }
     }
   }
+  if (pending.shape) {
+    auto shape = take(connection_, &xcb_shape_query_extents_reply, *pending.shape);
+    entry.boundingShaped = shape && shape->bounding_shaped;
+  }
   for (auto& [atom, cookie] : pending.properties) {
     entry.properties[atom] = propertyFrom(take(connection_, &xcb_get_property_reply, cookie).get());
   }
@@ -165,11 +174,13 @@ void WindowTreeSnapshot::readTrees(const std::vector<Window>& tops, long eventMa
   for (Window window : tops) {
     if (entries_.count(window) == 0) level.push_back(window);
   }
+  bool topLevel = true;
   while (!level.empty()) {
     for (Window window : level) XSelectInput(display_, window, eventMask);
     std::vector<Pending> pending;
     pending.reserve(level.size());
-    for (Window window : level) pending.push_back(ask(window));
+    for (Window window : level) pending.push_back(ask(window, topLevel));
+    topLevel = false;
     std::vector<Window> next;
     for (Pending& asked : pending) {
       Entry& entry = entries_[asked.id];
@@ -231,6 +242,12 @@ std::optional<PropertyValue> WindowTreeSnapshot::property(Window window, Atom at
 XID WindowTreeSnapshot::owner(Window window) {
   const Entry* entry = find(window);
   return entry ? entry->owner : live_.owner(window);
+}
+
+bool WindowTreeSnapshot::boundingShaped(Window window) {
+  const Entry* entry = find(window);
+  if (entry == nullptr || !entry->boundingShaped) return live_.boundingShaped(window);
+  return *entry->boundingShaped;
 }
 
 std::optional<std::int32_t> WindowTreeSnapshot::processId(Window window) {

@@ -27,8 +27,8 @@ class WindowTreeSnapshot : public WindowFacts {
   WindowTreeSnapshot(Display* display, const Atoms& atoms, std::vector<Atom> treeProperties);
 
   // Reads `tops` and every window inside them: attributes, children, owner, process and the tree
-  // properties. `eventMask` is selected on each window before it is read, so whatever changes
-  // after its read arrives as an event.
+  // properties, and whether the tops are shaped. `eventMask` is selected on each window before
+  // it is read, so whatever changes after its read arrives as an event.
   void readTrees(const std::vector<Window>& tops, long eventMask);
   // Reads more properties of windows, all in one round trip.
   void readProperties(const std::vector<std::pair<Window, Atom>>& wanted);
@@ -38,6 +38,7 @@ class WindowTreeSnapshot : public WindowFacts {
   std::optional<PropertyValue> property(Window window, Atom property) override;
   XID owner(Window window) override;
   std::optional<std::int32_t> processId(Window window) override;
+  bool boundingShaped(Window window) override;
 
  private:
   struct Entry {
@@ -46,10 +47,11 @@ class WindowTreeSnapshot : public WindowFacts {
     XID owner = 0;
     std::optional<std::int32_t> resourceProcess;  // as X-Resource knows it
     std::map<Atom, std::optional<PropertyValue>> properties;
+    std::optional<bool> boundingShaped;  // asked of the tops only
   };
   struct Pending;
 
-  Pending ask(Window window);
+  Pending ask(Window window, bool isTop);
   void collect(Pending& pending, Entry& entry);
   const Entry* find(Window window) const;
 
@@ -58,6 +60,7 @@ class WindowTreeSnapshot : public WindowFacts {
   const Atoms& atoms_;
   std::vector<Atom> treeProperties_;
   bool hasResourceExtension_ = false;
+  bool hasShapeExtension_ = false;
   LiveWindowFacts live_;
   std::unordered_map<Window, Entry> entries_;
 };
