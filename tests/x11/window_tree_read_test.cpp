@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <map>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/x11/client_windows.h"
 #include "platform/x11/window_model.h"
 #include "platform/x11/x_connection.h"
 #include "x11/capture_fixture.h"
@@ -210,6 +212,12 @@ Reading readAgain(LoadedModel& loaded, Window top) {
   return window ? readingOf(*window) : Reading{};
 }
 
+auto listingOf(const ClientWindow& window) {
+  return std::tuple(window.topLevel, window.identity, window.title, window.x, window.y,
+                    window.width, window.height, window.viewable, window.hidden,
+                    window.isDesktopWindow, window.desktop, window.acceptsDelete);
+}
+
 bool isGone(Display* display, Window window) {
   ErrorTrap trap(display);
   XWindowAttributes attributes;
@@ -219,10 +227,10 @@ bool isGone(Display* display, Window window) {
 class WindowTreeReadTest : public ::testing::TestWithParam<bool> {};
 
 // The tree read at the start of a capture, all windows at once, names every window exactly as
-// reading each window on its own does: several clients, windows nested inside their own and
-// inside other clients' windows, dialogs and popups, while yet another client makes and
-// destroys trees of windows throughout. Whatever went away during a read is skipped, never
-// tracked once the events about it are in.
+// reading each window on its own does, and so does the window list the filter is built from:
+// several clients, windows nested inside their own and inside other clients' windows, dialogs and
+// popups, while yet another client makes and destroys trees of windows throughout. Whatever went
+// away during a read is skipped, never tracked once the events about it are in.
 TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes) {
   const bool withWindowManager = GetParam();
   XvfbServer server(640, 480);
@@ -305,8 +313,31 @@ TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes)
       models.push_back(loadModel(server.name(), identities));
       ASSERT_NE(models.back().model, nullptr);
     }
+    const Atoms atoms(display);
+    const auto listed = listClientWindows(display, atoms, *identities);
     const auto churned = churn.stop();
     ASSERT_TRUE(waitUntil([&] { return rootChildren(display) == settled; }));
+
+    // The window list for the filter, read all at once, says what each window says alone.
+    for (const auto& client : clients) {
+      EXPECT_TRUE(
+          std::any_of(listed.begin(), listed.end(),
+                      [&](const ClientWindow& window) { return window.id == client->window(); }))
+          << client->window() << " is not listed";
+    }
+    for (const ClientWindow& window : listed) {
+      if (churned.count(window.id) != 0 || isGone(display, window.id)) continue;
+      LiveWindowFacts alone(display);
+      ClientWindow described;
+      ASSERT_TRUE(describeClientWindow(alone, atoms, *identities, DefaultRootWindow(display),
+                                       window.id, described));
+      EXPECT_EQ(listingOf(window), listingOf(described)) << "window " << window.id;
+      int x = 0, y = 0;
+      Window child = None;
+      XTranslateCoordinates(display, window.id, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+      EXPECT_EQ(std::pair(window.x, window.y), std::pair(x, y)) << "window " << window.id;
+      EXPECT_EQ(window.topLevel, topLevelWindow(display, window.id)) << "window " << window.id;
+    }
 
     for (auto& loaded : models) {
       catchUp(loaded);

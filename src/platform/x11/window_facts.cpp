@@ -16,6 +16,10 @@ std::vector<Window> LiveWindowFacts::children(Window window) {
   return childWindows(display_, window);
 }
 
+Window LiveWindowFacts::parent(Window window) {
+  return parentWindow(display_, window);
+}
+
 std::optional<PropertyValue> LiveWindowFacts::property(Window window, Atom property) {
   return propertyValue(display_, window, property);
 }

@@ -18,6 +18,8 @@ class WindowFacts {
   virtual std::optional<XWindowAttributes> attributes(Window window) = 0;
   // Bottom to top.
   virtual std::vector<Window> children(Window window) = 0;
+  // None when it is gone (or is the root).
+  virtual Window parent(Window window) = 0;
   virtual std::optional<PropertyValue> property(Window window, Atom property) = 0;
   // The X client that made the window (X-Resource), 0 when the server cannot tell.
   virtual XID owner(Window window) = 0;
@@ -34,6 +36,7 @@ class LiveWindowFacts : public WindowFacts {
   explicit LiveWindowFacts(Display* display) : display_(display) {}
   std::optional<XWindowAttributes> attributes(Window window) override;
   std::vector<Window> children(Window window) override;
+  Window parent(Window window) override;
   std::optional<PropertyValue> property(Window window, Atom property) override;
   XID owner(Window window) override;
   std::optional<std::int32_t> processId(Window window) override;

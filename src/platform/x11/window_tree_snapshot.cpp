@@ -21,14 +21,15 @@ struct FreeReply {
 template <class Reply>
 using ReplyPointer = std::unique_ptr<Reply, FreeReply>;
 
-// The reply to `cookie`, or none when the request failed (the window went away): the error is
-// the request's own and concerns no other.
+// The reply to `cookie`, or none when the request failed; `gone` is set when it failed because
+// the window is no more. The error is the request's own and concerns no other.
 template <class Reply, class Cookie>
 ReplyPointer<Reply> take(xcb_connection_t* connection,
                          Reply* (*fetch)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
-                         Cookie cookie) {
+                         Cookie cookie, bool& gone) {
   xcb_generic_error_t* error = nullptr;
   ReplyPointer<Reply> reply(fetch(connection, cookie, &error));
+  if (error != nullptr && error->error_code == XCB_WINDOW) gone = true;
   std::free(error);
   return reply;
 }
@@ -139,15 +140,17 @@ WindowTreeSnapshot::Pending WindowTreeSnapshot::ask(Window window, bool isTop) {
 }
 
 void WindowTreeSnapshot::collect(Pending& pending, Entry& entry) {
-  auto state = take(connection_, &xcb_get_window_attributes_reply, pending.state);
-  auto geometry = take(connection_, &xcb_get_geometry_reply, pending.geometry);
+  bool gone = false;
+  auto state = take(connection_, &xcb_get_window_attributes_reply, pending.state, gone);
+  auto geometry = take(connection_, &xcb_get_geometry_reply, pending.geometry, gone);
   if (state && geometry) entry.attributes = attributesFrom(display_, *state, *geometry);
-  if (auto tree = take(connection_, &xcb_query_tree_reply, pending.tree)) {
+  if (auto tree = take(connection_, &xcb_query_tree_reply, pending.tree, gone)) {
+    entry.parent = tree->parent;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     entry.children.assign(children, children + xcb_query_tree_children_length(tree.get()));
   }
   if (pending.ids) {
-    if (auto ids = take(connection_, &xcb_res_query_client_ids_reply, *pending.ids)) {
+    if (auto ids = take(connection_, &xcb_res_query_client_ids_reply, *pending.ids, gone)) {
       for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem > 0;
            xcb_res_client_id_value_next(&it)) {
         const xcb_res_client_id_value_t& value = *it.data;
@@ -160,37 +163,41 @@ void WindowTreeSnapshot::collect(Pending& pending, Entry& entry) {
     }
   }
   if (pending.shape) {
-    auto shape = take(connection_, &xcb_shape_query_extents_reply, *pending.shape);
+    auto shape = take(connection_, &xcb_shape_query_extents_reply, *pending.shape, gone);
     entry.boundingShaped = shape && shape->bounding_shaped;
   }
   for (auto& [atom, cookie] : pending.properties) {
-    entry.properties[atom] = propertyFrom(take(connection_, &xcb_get_property_reply, cookie).get());
+    entry.properties[atom] =
+        propertyFrom(take(connection_, &xcb_get_property_reply, cookie, gone).get());
   }
+  // Gone before all its questions were answered: it is skipped like one gone before the first.
+  if (gone) entry = Entry{.gone = true};
+}
+
+std::vector<Window> WindowTreeSnapshot::readLevel(const std::vector<Window>& level, long eventMask,
+                                                  bool topLevel) {
+  ErrorTrap trap(display_);
+  std::vector<Pending> pending;
+  for (Window window : level) {
+    if (entries_.count(window) != 0) continue;
+    if (eventMask != NoEventMask) XSelectInput(display_, window, eventMask);
+    pending.push_back({.id = window});
+  }
+  for (Pending& asked : pending) asked = ask(asked.id, topLevel);
+  std::vector<Window> next;
+  for (Pending& asked : pending) {
+    Entry& entry = entries_[asked.id];
+    collect(asked, entry);
+    for (Window child : entry.children) {
+      if (entries_.count(child) == 0) next.push_back(child);
+    }
+  }
+  return next;
 }
 
 void WindowTreeSnapshot::readTrees(const std::vector<Window>& tops, long eventMask) {
-  ErrorTrap trap(display_);
-  std::vector<Window> level;
-  for (Window window : tops) {
-    if (entries_.count(window) == 0) level.push_back(window);
-  }
-  bool topLevel = true;
-  while (!level.empty()) {
-    for (Window window : level) XSelectInput(display_, window, eventMask);
-    std::vector<Pending> pending;
-    pending.reserve(level.size());
-    for (Window window : level) pending.push_back(ask(window, topLevel));
-    topLevel = false;
-    std::vector<Window> next;
-    for (Pending& asked : pending) {
-      Entry& entry = entries_[asked.id];
-      collect(asked, entry);
-      for (Window child : entry.children) {
-        if (entries_.count(child) == 0) next.push_back(child);
-      }
-    }
-    level = std::move(next);
-  }
+  std::vector<Window> level = readLevel(tops, eventMask, true);
+  while (!level.empty()) level = readLevel(level, eventMask, false);
   // A window the server cannot name a process for may name one itself.
   std::vector<std::pair<Window, Atom>> claims;
   for (const auto& [id, entry] : entries_) {
@@ -206,14 +213,40 @@ void WindowTreeSnapshot::readProperties(const std::vector<std::pair<Window, Atom
   for (const auto& [window, atom] : wanted) {
     // Only windows of the trees: another is asked about when the question comes.
     auto entry = entries_.find(window);
-    if (entry == entries_.end() || entry->second.properties.count(atom) != 0) continue;
+    if (entry == entries_.end() || entry->second.gone ||
+        entry->second.properties.count(atom) != 0) {
+      continue;
+    }
     pending.push_back(
         {{window, atom},
          xcb_get_property(connection_, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20)});
   }
   for (auto& [key, cookie] : pending) {
-    entries_[key.first].properties[key.second] =
-        propertyFrom(take(connection_, &xcb_get_property_reply, cookie).get());
+    bool gone = false;
+    auto value = propertyFrom(take(connection_, &xcb_get_property_reply, cookie, gone).get());
+    Entry& entry = entries_[key.first];
+    if (gone) {
+      entry = Entry{.gone = true};
+    } else if (!entry.gone) {
+      entry.properties[key.second] = std::move(value);
+    }
+  }
+}
+
+void WindowTreeSnapshot::readWithAncestors(const std::vector<Window>& windows) {
+  const Window root = DefaultRootWindow(display_);
+  std::vector<Window> level = windows;
+  for (int depth = 0; depth < 16 && !level.empty(); ++depth) {
+    readLevel(level, NoEventMask, false);
+    std::vector<Window> parents;
+    for (Window window : level) {
+      const Entry* entry = find(window);
+      if (entry != nullptr && entry->parent != None && entry->parent != root &&
+          entries_.count(entry->parent) == 0) {
+        parents.push_back(entry->parent);
+      }
+    }
+    level = std::move(parents);
   }
 }
 
@@ -232,8 +265,14 @@ std::vector<Window> WindowTreeSnapshot::children(Window window) {
   return entry ? entry->children : live_.children(window);
 }
 
+Window WindowTreeSnapshot::parent(Window window) {
+  const Entry* entry = find(window);
+  return entry ? entry->parent : live_.parent(window);
+}
+
 std::optional<PropertyValue> WindowTreeSnapshot::property(Window window, Atom atom) {
   if (const Entry* entry = find(window)) {
+    if (entry->gone) return std::nullopt;
     if (auto it = entry->properties.find(atom); it != entry->properties.end()) return it->second;
   }
   return live_.property(window, atom);
@@ -246,6 +285,7 @@ XID WindowTreeSnapshot::owner(Window window) {
 
 bool WindowTreeSnapshot::boundingShaped(Window window) {
   const Entry* entry = find(window);
+  if (entry != nullptr && entry->gone) return false;
   if (entry == nullptr || !entry->boundingShaped) return live_.boundingShaped(window);
   return *entry->boundingShaped;
 }
@@ -253,6 +293,7 @@ bool WindowTreeSnapshot::boundingShaped(Window window) {
 std::optional<std::int32_t> WindowTreeSnapshot::processId(Window window) {
   const Entry* entry = find(window);
   if (entry == nullptr) return live_.processId(window);
+  if (entry->gone) return std::nullopt;
   if (entry->resourceProcess) return entry->resourceProcess;
   const auto claimed = property(window, atoms_.netWmPid);
   if (cardinalsOf(claimed, XA_CARDINAL).empty()) return std::nullopt;

@@ -30,11 +30,14 @@ class WindowTreeSnapshot : public WindowFacts {
   // properties, and whether the tops are shaped. `eventMask` is selected on each window before
   // it is read, so whatever changes after its read arrives as an event.
   void readTrees(const std::vector<Window>& tops, long eventMask);
+  // Reads `windows` and the windows that hold them, up to the root, selecting no events.
+  void readWithAncestors(const std::vector<Window>& windows);
   // Reads more properties of windows, all in one round trip.
   void readProperties(const std::vector<std::pair<Window, Atom>>& wanted);
 
   std::optional<XWindowAttributes> attributes(Window window) override;
   std::vector<Window> children(Window window) override;
+  Window parent(Window window) override;
   std::optional<PropertyValue> property(Window window, Atom property) override;
   XID owner(Window window) override;
   std::optional<std::int32_t> processId(Window window) override;
@@ -42,7 +45,9 @@ class WindowTreeSnapshot : public WindowFacts {
 
  private:
   struct Entry {
+    bool gone = false;  // some request about it found no such window: nothing of it counts
     std::optional<XWindowAttributes> attributes;
+    Window parent = None;
     std::vector<Window> children;
     XID owner = 0;
     std::optional<std::int32_t> resourceProcess;  // as X-Resource knows it
@@ -51,6 +56,8 @@ class WindowTreeSnapshot : public WindowFacts {
   };
   struct Pending;
 
+  // Reads one level; returns the children of its windows not read yet.
+  std::vector<Window> readLevel(const std::vector<Window>& level, long eventMask, bool topLevel);
   Pending ask(Window window, bool isTop);
   void collect(Pending& pending, Entry& entry);
   const Entry* find(Window window) const;
