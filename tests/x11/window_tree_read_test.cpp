@@ -14,6 +14,7 @@
 #include "platform/x11/client_windows.h"
 #include "platform/x11/window_model.h"
 #include "platform/x11/x_connection.h"
+#include "platform/x11/x_properties.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -286,17 +287,9 @@ TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes)
     }
     if (withWindowManager) {
       ASSERT_TRUE(waitUntil([&] {
-        for (unsigned long window : managed) {
-          Atom type = None;
-          int format = 0;
-          unsigned long count = 0, after = 0;
-          unsigned char* data = nullptr;
-          XGetWindowProperty(display, window, wmState, 0, 2, False, AnyPropertyType, &type, &format,
-                             &count, &after, &data);
-          if (data != nullptr) XFree(data);
-          if (type == None) return false;
-        }
-        return true;
+        return std::all_of(managed.begin(), managed.end(), [&](unsigned long window) {
+          return hasProperty(display, window, wmState);
+        });
       }));
     }
     XSync(display, False);
