@@ -58,18 +58,14 @@ bool describeClientWindow(WindowFacts& facts, const Atoms& atoms,
   out.viewable = attributes->map_state == IsViewable;
   const auto pid = facts.processId(id).value_or(0);
   out.identity = identities.resolve(pid, windowClassOf(facts.property(id, atoms.wmClass)));
-  auto title = textOf(facts.property(id, atoms.netWmName));
-  if (!title) title = textOf(facts.property(id, atoms.wmName));
-  out.title = title.value_or("");
+  out.title = facts.title(id, atoms.netWmName);
   const auto state = cardinalsOf(facts.property(id, atoms.wmState), atoms.wmState);
   out.hidden =
       (!state.empty() && state.front() == IconicState) ||
       contains(cardinalsOf(facts.property(id, atoms.netWmState), XA_ATOM), atoms.netWmStateHidden);
   out.isDesktopWindow = contains(cardinalsOf(facts.property(id, atoms.netWmWindowType), XA_ATOM),
                                  atoms.netWmWindowTypeDesktop);
-  const auto desktop = cardinalsOf(facts.property(id, atoms.netWmDesktop), XA_CARDINAL);
-  out.desktop =
-      (desktop.empty() || desktop.front() == 0xFFFFFFFFL) ? -1 : static_cast<int>(desktop.front());
+  out.desktop = facts.desktop(id, atoms.netWmDesktop);
   out.acceptsDelete =
       contains(cardinalsOf(facts.property(id, atoms.wmProtocols), XA_ATOM), atoms.wmDeleteWindow);
   return !out.identity.id.empty();

@@ -5,6 +5,18 @@
 
 namespace corvane::platform::x11 {
 
+std::string WindowFacts::title(Window window, Atom netWmName) {
+  auto title = textOf(property(window, netWmName));
+  if (!title) title = textOf(property(window, XA_WM_NAME));
+  return title.value_or("");
+}
+
+int WindowFacts::desktop(Window window, Atom netWmDesktop) {
+  const auto desktop = cardinalsOf(property(window, netWmDesktop), XA_CARDINAL);
+  return (desktop.empty() || desktop.front() == 0xFFFFFFFFL) ? -1
+                                                             : static_cast<int>(desktop.front());
+}
+
 std::optional<XWindowAttributes> LiveWindowFacts::attributes(Window window) {
   ErrorTrap trap(display_);
   XWindowAttributes attributes;

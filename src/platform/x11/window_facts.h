@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/x11/x_properties.h"
@@ -28,6 +29,10 @@ class WindowFacts {
   virtual bool boundingShaped(Window window) = 0;
 
   bool hasProperty(Window window, Atom atom) { return property(window, atom).has_value(); }
+  // _NET_WM_NAME (UTF-8), else WM_NAME; empty when it has none.
+  std::string title(Window window, Atom netWmName);
+  // The desktop _NET_WM_DESKTOP names; -1 for all desktops or none.
+  int desktop(Window window, Atom netWmDesktop);
 };
 
 // Asks the server one question at a time, each answered before the next is asked.

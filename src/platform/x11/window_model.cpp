@@ -239,12 +239,8 @@ void WindowModel::resolveIdentity(TrackedWindow& window, WindowFacts& facts) {
   window.isDesktopWindow =
       std::find(types.begin(), types.end(), static_cast<long>(atoms_.netWmWindowTypeDesktop)) !=
       types.end();
-  const auto desktop = cardinalsOf(facts.property(client, atoms_.netWmDesktop), XA_CARDINAL);
-  window.desktop =
-      (desktop.empty() || desktop.front() == 0xFFFFFFFFL) ? -1 : static_cast<int>(desktop.front());
-  auto title = textOf(facts.property(client, atoms_.netWmName));
-  if (!title) title = textOf(facts.property(client, atoms_.wmName));
-  window.title = title.value_or("");
+  window.desktop = facts.desktop(client, atoms_.netWmDesktop);
+  window.title = facts.title(client, atoms_.netWmName);
   readTree(window, facts);
 }
 

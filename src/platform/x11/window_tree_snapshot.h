@@ -23,7 +23,7 @@ namespace corvane::platform::x11 {
 // owns the display; the answers are as of the read.
 class WindowTreeSnapshot : public WindowFacts {
  public:
-  // `treeProperties`: read for every window of the trees.
+  // `treeProperties`: read for every window read.
   WindowTreeSnapshot(Display* display, const Atoms& atoms, std::vector<Atom> treeProperties);
 
   // Reads `tops` and every window inside them: attributes, children, owner, process and the tree
@@ -32,7 +32,7 @@ class WindowTreeSnapshot : public WindowFacts {
   void readTrees(const std::vector<Window>& tops, long eventMask);
   // Reads `windows` and the windows that hold them, up to the root, selecting no events.
   void readWithAncestors(const std::vector<Window>& windows);
-  // Reads more properties of windows, all in one round trip.
+  // Reads more properties of windows already read, all in one round trip.
   void readProperties(const std::vector<std::pair<Window, Atom>>& wanted);
 
   std::optional<XWindowAttributes> attributes(Window window) override;
