@@ -250,7 +250,7 @@ TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes)
     std::vector<std::unique_ptr<TestClient>> clients;
     std::vector<unsigned long> managed;  // windows a window manager takes in
     std::vector<unsigned long> hosts;    // windows another client's window may go into
-    const int clientCount = 2 + int(random() % 3);
+    const int clientCount = 2 + int(random() % 4);
     for (int i = 0; i < clientCount; ++i) {
       TestClientOptions options;
       options.windowClass = "Named" + std::to_string(i);
@@ -264,7 +264,7 @@ TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes)
       managed.push_back(clients.back()->window());
       hosts.push_back(clients.back()->window());
     }
-    for (int step = int(random() % 7); step > 0; --step) {
+    for (int step = int(random() % 13); step > 0; --step) {
       TestClient& client = *clients[random() % clients.size()];
       const std::string box = std::to_string(20 + random() % 40) + "x" +
                               std::to_string(20 + random() % 40) + "+" +
