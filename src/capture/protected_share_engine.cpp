@@ -206,6 +206,7 @@ runtime::Task<void> ProtectedShareEngine::runStart(std::shared_ptr<ProtectedShar
   engine.firstFrameWatchdogTask_ =
       runtime::spawn(runFirstFrameWatchdog(engine.weak_from_this(), session));
   engine.scheduleScreenshotFallback();
+  engine.resumeFilterRefreshAfterStart();
 }
 
 runtime::Task<void> ProtectedShareEngine::runStop(std::shared_ptr<ProtectedShareEngine> self) {
@@ -322,6 +323,7 @@ void ProtectedShareEngine::cancelSessionTasks() {
   stopScreenshotFallback("session_ended");
   filterRefreshTask_.cancel();
   filterRefreshTask_ = {};
+  filterRefreshAwaitsStart_ = false;
   pendingFilterRefresh_.reset();
 }
 

@@ -198,6 +198,8 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   bool isHolding() const;
   void cancelSessionTasks();
   void cancelCaptureFilterRefresh();
+  // The session's first stream runs: a refresh that waited for it is tried now.
+  void resumeFilterRefreshAfterStart();
   void beginCaptureFilterTransition();
   void endCaptureFilterTransition();
   void endCaptureFilterTransitionFor(std::uint64_t refreshGeneration);
@@ -260,6 +262,8 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
 
   std::optional<FilterRefreshRequest> pendingFilterRefresh_;
   runtime::TaskHandle<void> filterRefreshTask_;
+  // The refresh worker waits for the session's first stream to run before it tries again.
+  bool filterRefreshAwaitsStart_ = false;
   runtime::TaskHandle<void> firstFrameWatchdogTask_;
   runtime::TaskHandle<void> livenessWatchdogTask_;
   runtime::TaskHandle<void> screenshotFallbackTask_;

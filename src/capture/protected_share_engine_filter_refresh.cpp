@@ -82,6 +82,7 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
       // may): the refresh's time limit starts once it runs.
       if (self->isFirstStreamStarting()) {
         self->pendingFilterRefresh_->deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
+        self->filterRefreshAwaitsStart_ = true;
       } else if (runtime::uptime() >= self->pendingFilterRefresh_->deadline) {
         self->pendingFilterRefresh_.reset();
         if (request.freeze) {
@@ -94,7 +95,18 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
     }
     co_await runtime::sleep(kCaptureFilterRetryInterval);
     if (co_await runtime::isCancelled()) co_return;
+    if (auto self = weakSelf.lock()) self->filterRefreshAwaitsStart_ = false;
   }
+}
+
+void ProtectedShareEngine::resumeFilterRefreshAfterStart() {
+  if (!filterRefreshAwaitsStart_) return;
+  filterRefreshAwaitsStart_ = false;
+  // The worker only sleeps until its next try: it is replaced by one that tries at once.
+  filterRefreshTask_.cancel();
+  filterRefreshTask_ = {};
+  if (pendingFilterRefresh_)
+    filterRefreshTask_ = runtime::spawn(runFilterRefresh(weak_from_this()));
 }
 
 runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(

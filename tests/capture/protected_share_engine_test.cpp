@@ -270,6 +270,40 @@ TEST_F(ProtectedShareEngineTest, TheEndOfAFilterTransitionAsksTheStreamForAFrame
   }
 }
 
+// The private application comes to the front while the session's first stream is starting: the
+// hold it asks for ends as soon as the stream runs and the filter is seen to cover it (not at
+// the refresh's next try), and the first frame follows.
+TEST_F(ProtectedShareEngineTest, AHoldAskedForWhileTheStreamStartsEndsOnceItRuns) {
+  h.desktop->captureScript().start.latency = 0.6;
+  for (const double askedAt : {0.01, 0.12, 0.26, 0.43}) {
+    SCOPED_TRACE("asked " + std::to_string(askedAt) + " s into the start");
+    auto handle = runtime::spawn(h.engine->start({"org.example.Vault"}, false, {}, std::nullopt));
+    h.loop.advance(askedAt);
+    ASSERT_EQ(h.engine->phase.value(), ProtectedSharePhase::starting);
+    h.engine->refreshCaptureFilterForApplicationChange(true, "org.example.Vault", vault);
+    ASSERT_TRUE(h.engine->isCaptureFilterTransitioning.value());
+    const auto startsRecorded = [&] {
+      const auto names = h.eventNames();
+      return std::count(names.begin(), names.end(), "protected_share_stream_started");
+    };
+    const auto startsBefore = startsRecorded();
+    for (int step = 0; step < 400 && startsRecorded() == startsBefore; ++step)
+      h.loop.advance(0.005);
+    ASSERT_GT(startsRecorded(), startsBefore);
+    // Stepped finely from the moment the stream runs.
+    int heldFor = 0;
+    while (h.engine->isCaptureFilterTransitioning.value() && heldFor < 400) {
+      h.loop.advance(0.005);
+      ++heldFor;
+    }
+    EXPECT_LE(heldFor, 2);
+    for (int step = 0; step < 4 && !h.engine->renderedFrame.value(); ++step) h.loop.advance(0.005);
+    EXPECT_TRUE(h.engine->renderedFrame.value());
+    h.finish(handle);
+    h.stop();
+  }
+}
+
 TEST_F(ProtectedShareEngineTest, ProtectedAppLaunchFreezesUntilTheFilterCoversIt) {
   h.startSharing({"org.example.Vault", "org.example.Keys"});
   h.loop.advance(0.3);

@@ -156,13 +156,21 @@ std::optional<std::int32_t> windowProcessId(Display* display, Window window) {
     if (pid) return pid;
   }
   const Atom netWmPid = XInternAtom(display, "_NET_WM_PID", False);
-  auto pid = cardinalValue(display, window, netWmPid, XA_CARDINAL);
-  if (!pid || *pid <= 0) return std::nullopt;
+  const auto pid = propertyValue(display, window, netWmPid, XA_CARDINAL);
+  const auto claimed = cardinalsOf(pid, XA_CARDINAL);
+  if (claimed.empty() || claimed.front() <= 0) return std::nullopt;
+  return processIdClaimedOnThisHost(pid, propertyValue(display, window, XA_WM_CLIENT_MACHINE));
+}
+
+std::optional<std::int32_t> processIdClaimedOnThisHost(
+    const std::optional<PropertyValue>& netWmPid, const std::optional<PropertyValue>& machine) {
+  const auto pid = cardinalsOf(netWmPid, XA_CARDINAL);
+  if (pid.empty() || pid.front() <= 0) return std::nullopt;
   char host[HOST_NAME_MAX + 1] = {};
   gethostname(host, sizeof host - 1);
-  auto machine = textProperty(display, window, XA_WM_CLIENT_MACHINE);
-  if (!machine || *machine != host) return std::nullopt;
-  return static_cast<std::int32_t>(*pid);
+  const auto name = textOf(machine);
+  if (!name || *name != host) return std::nullopt;
+  return static_cast<std::int32_t>(pid.front());
 }
 
 XID windowOwner(Display* display, Window window) {

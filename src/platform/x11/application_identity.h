@@ -74,6 +74,9 @@ class ApplicationIdentityResolver {
 // The process that owns a window: the X-Resource client id when the server knows it (always a
 // local process), else _NET_WM_PID when WM_CLIENT_MACHINE names this host.
 std::optional<std::int32_t> windowProcessId(Display* display, Window window);
+// The second half of the above, from the window's _NET_WM_PID and WM_CLIENT_MACHINE as read.
+std::optional<std::int32_t> processIdClaimedOnThisHost(const std::optional<PropertyValue>& netWmPid,
+                                                       const std::optional<PropertyValue>& machine);
 
 // The X client that made a window, as the base of its resource ids (X-Resource); 0 when the
 // server cannot tell.

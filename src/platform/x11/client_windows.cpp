@@ -4,47 +4,72 @@
 
 #include <algorithm>
 
+#include "platform/x11/window_tree_snapshot.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
 namespace corvane::platform::x11 {
 namespace {
 
-bool describe(Display* display, const Atoms& atoms, const ApplicationIdentityResolver& identities,
-              Window id, ClientWindow& out) {
-  ErrorTrap trap(display);
-  XWindowAttributes attributes;
-  if (!XGetWindowAttributes(display, id, &attributes) || trap.failed()) return false;
-  if (attributes.c_class == InputOnly) return false;
-  out.id = id;
-  out.topLevel = topLevelWindow(display, id);
-  if (out.topLevel == None) return false;
-  Window child = None;
-  XTranslateCoordinates(display, id, DefaultRootWindow(display), 0, 0, &out.x, &out.y, &child);
-  if (trap.failed()) return false;
-  out.width = attributes.width;
-  out.height = attributes.height;
-  out.viewable = attributes.map_state == IsViewable;
-  const auto pid = windowProcessId(display, id).value_or(0);
-  out.identity = identities.resolve(pid, windowClass(display, id));
-  out.title = windowTitle(display, id, atoms.netWmName);
-  const auto state = cardinalProperty(display, id, atoms.wmState, atoms.wmState);
-  const auto netState = atomListProperty(display, id, atoms.netWmState);
-  out.hidden =
-      (!state.empty() && state.front() == IconicState) ||
-      std::find(netState.begin(), netState.end(), atoms.netWmStateHidden) != netState.end();
-  const auto types = atomListProperty(display, id, atoms.netWmWindowType);
-  out.isDesktopWindow =
-      std::find(types.begin(), types.end(), atoms.netWmWindowTypeDesktop) != types.end();
-  const auto desktop = cardinalValue(display, id, atoms.netWmDesktop, XA_CARDINAL);
-  out.desktop = (!desktop || *desktop == 0xFFFFFFFFL) ? -1 : static_cast<int>(*desktop);
-  const auto protocols = atomListProperty(display, id, atoms.wmProtocols);
-  out.acceptsDelete =
-      std::find(protocols.begin(), protocols.end(), atoms.wmDeleteWindow) != protocols.end();
-  return !trap.failed() && !out.identity.id.empty();
+// The child of the root that holds `window` (itself when it is one); None when it is gone.
+Window topLevelOf(WindowFacts& facts, Window root, Window window) {
+  for (int depth = 0; depth < 16 && window != None; ++depth) {
+    const Window parent = facts.parent(window);
+    if (parent == root) return window;
+    window = parent;
+  }
+  return None;
+}
+
+// Where the inside corner of `window` lies on the root.
+std::optional<std::pair<int, int>> rootPosition(WindowFacts& facts, Window root, Window window) {
+  int x = 0, y = 0;
+  for (int depth = 0; depth < 16 && window != root; ++depth) {
+    const auto attributes = facts.attributes(window);
+    if (!attributes) return std::nullopt;
+    x += attributes->x + attributes->border_width;
+    y += attributes->y + attributes->border_width;
+    window = facts.parent(window);
+  }
+  if (window != root) return std::nullopt;
+  return std::pair{x, y};
+}
+
+bool contains(const std::vector<long>& values, Atom atom) {
+  return std::find(values.begin(), values.end(), static_cast<long>(atom)) != values.end();
 }
 
 }  // namespace
+
+bool describeClientWindow(WindowFacts& facts, const Atoms& atoms,
+                          const ApplicationIdentityResolver& identities, Window root, Window id,
+                          ClientWindow& out) {
+  const auto attributes = facts.attributes(id);
+  if (!attributes || attributes->c_class == InputOnly) return false;
+  out.id = id;
+  out.topLevel = topLevelOf(facts, root, id);
+  if (out.topLevel == None) return false;
+  const auto position = rootPosition(facts, root, id);
+  if (!position) return false;
+  out.x = position->first;
+  out.y = position->second;
+  out.width = attributes->width;
+  out.height = attributes->height;
+  out.viewable = attributes->map_state == IsViewable;
+  const auto pid = facts.processId(id).value_or(0);
+  out.identity = identities.resolve(pid, windowClassOf(facts.property(id, atoms.wmClass)));
+  out.title = facts.title(id, atoms.netWmName);
+  const auto state = cardinalsOf(facts.property(id, atoms.wmState), atoms.wmState);
+  out.hidden =
+      (!state.empty() && state.front() == IconicState) ||
+      contains(cardinalsOf(facts.property(id, atoms.netWmState), XA_ATOM), atoms.netWmStateHidden);
+  out.isDesktopWindow = contains(cardinalsOf(facts.property(id, atoms.netWmWindowType), XA_ATOM),
+                                 atoms.netWmWindowTypeDesktop);
+  out.desktop = facts.desktop(id, atoms.netWmDesktop);
+  out.acceptsDelete =
+      contains(cardinalsOf(facts.property(id, atoms.wmProtocols), XA_ATOM), atoms.wmDeleteWindow);
+  return !out.identity.id.empty();
+}
 
 bool hasWindowManager(Display* display, const Atoms& atoms) {
   return !atomListProperty(display, DefaultRootWindow(display), atoms.netSupported).empty();
@@ -71,10 +96,18 @@ std::vector<ClientWindow> listClientWindows(Display* display, const Atoms& atoms
       }
     }
   }
+  // Every candidate and the windows holding it are read at once, a level at a time.
+  WindowTreeSnapshot facts(
+      display, atoms,
+      {atoms.wmClass, atoms.netWmName, atoms.wmName, atoms.wmState, atoms.netWmState,
+       atoms.netWmWindowType, atoms.netWmDesktop, atoms.wmProtocols});
+  facts.readWithAncestors(candidates);
   std::vector<ClientWindow> result;
   for (Window id : candidates) {
     ClientWindow window;
-    if (describe(display, atoms, identities, id, window)) result.push_back(std::move(window));
+    if (describeClientWindow(facts, atoms, identities, root, id, window)) {
+      result.push_back(std::move(window));
+    }
   }
   return result;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/x11/application_identity.h"
+#include "platform/x11/window_facts.h"
 #include "platform/x11/x_atoms.h"
 
 namespace corvane::platform::x11 {
@@ -30,6 +31,12 @@ struct ClientWindow {
 // else the top-level windows (and the windows inside them) that carry WM_STATE or WM_CLASS.
 std::vector<ClientWindow> listClientWindows(Display* display, const Atoms& atoms,
                                             const ApplicationIdentityResolver& identities);
+
+// One client window as `facts` tell of it; false when it is gone, input-only or names no
+// application.
+bool describeClientWindow(WindowFacts& facts, const Atoms& atoms,
+                          const ApplicationIdentityResolver& identities, Window root, Window id,
+                          ClientWindow& out);
 
 // Whether a window manager that follows EWMH is running.
 bool hasWindowManager(Display* display, const Atoms& atoms);

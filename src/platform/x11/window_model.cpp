@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "platform/x11/window_tree_snapshot.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
@@ -59,7 +60,20 @@ runtime::Status WindowModel::load() {
   }
   std::vector<Window> list(children, children + count);
   if (children != nullptr) XFree(children);
-  for (Window window : list) add(window, order_.empty() ? None : order_.back());
+  // Every window is read ahead, each level of the trees in one round trip, and then the
+  // properties of each application's window in one more.
+  WindowTreeSnapshot facts(display_, atoms_, {atoms_.wmState, atoms_.wmClass});
+  facts.readTrees(list, kWatchedEvents);
+  std::vector<std::pair<Window, Atom>> clientProperties;
+  for (Window top : list) {
+    const Window client = findClient(top, facts);
+    for (Atom atom : {atoms_.wmTransientFor, atoms_.netWmWindowType, atoms_.netWmDesktop,
+                      atoms_.netWmName, atoms_.wmName}) {
+      clientProperties.emplace_back(client == None ? top : client, atom);
+    }
+  }
+  facts.readProperties(clientProperties);
+  for (Window window : list) add(window, order_.empty() ? None : order_.back(), facts);
   trap.sync();
   return runtime::Status::success();
 }
@@ -89,14 +103,15 @@ std::vector<const TrackedWindow*> WindowModel::stacking() const {
   return result;
 }
 
-void WindowModel::add(Window id, Window below) {
+void WindowModel::add(Window id, Window below, WindowFacts& facts) {
   if (windows_.count(id) != 0) return;
   auto window = std::make_unique<TrackedWindow>();
   window->id = id;
   {
+    const auto read = facts.attributes(id);
+    if (!read) return;  // gone
+    const XWindowAttributes& attributes = *read;
     ErrorTrap trap(display_);
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display_, id, &attributes) || trap.failed()) return;  // gone
     window->x = attributes.x;
     window->y = attributes.y;
     window->width = attributes.width;
@@ -117,8 +132,8 @@ void WindowModel::add(Window id, Window below) {
     }
     if (shapeEventBase_ >= 0) XShapeSelectInput(display_, id, ShapeNotifyMask);
   }
-  readShape(*window);
-  resolveIdentity(*window);
+  readShape(*window, facts);
+  resolveIdentity(*window, facts);
   TrackedWindow& stored = *window;
   windows_.emplace(id, std::move(window));
   auto position = below == None ? order_.begin() : std::find(order_.begin(), order_.end(), below);
@@ -176,59 +191,57 @@ void WindowModel::restack(Window id, Window above) {
 }
 
 void WindowModel::readShape(TrackedWindow& window) {
+  LiveWindowFacts facts(display_);
+  readShape(window, facts);
+}
+
+void WindowModel::readShape(TrackedWindow& window, WindowFacts& facts) {
   if (shapeEventBase_ < 0 || window.inputOnly) return;
   ErrorTrap trap(display_);
   if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
   window.boundingShape = None;
-  Bool boundingShaped = False, clipShaped = False;
-  int x, y, cx, cy;
-  unsigned width, height, cw, ch;
-  if (!XShapeQueryExtents(display_, window.id, &boundingShaped, &x, &y, &width, &height,
-                          &clipShaped, &cx, &cy, &cw, &ch) ||
-      trap.failed() || !boundingShaped) {
-    return;
-  }
+  if (!facts.boundingShaped(window.id)) return;
   window.boundingShape = XFixesCreateRegionFromWindow(display_, window.id, WindowRegionBounding);
   if (!trap.sync()) window.boundingShape = None;
 }
 
-Window WindowModel::findClient(Window top) const {
+Window WindowModel::findClient(Window top, WindowFacts& facts) const {
   // The window manager marks the application's window with WM_STATE. A frame it has not
   // marked yet still holds a window that names its class: that one speaks for the frame.
   for (Atom marker : {atoms_.wmState, atoms_.wmClass}) {
-    if (hasProperty(display_, top, marker)) return top;
+    if (facts.hasProperty(top, marker)) return top;
     std::deque<std::pair<Window, int>> pending{{top, 0}};
     while (!pending.empty()) {
       auto [window, depth] = pending.front();
       pending.pop_front();
-      if (depth > 0 && hasProperty(display_, window, marker)) return window;
+      if (depth > 0 && facts.hasProperty(window, marker)) return window;
       if (depth >= 3) continue;
-      for (Window child : childWindows(display_, window)) pending.emplace_back(child, depth + 1);
+      for (Window child : facts.children(window)) pending.emplace_back(child, depth + 1);
     }
   }
   return None;
 }
 
-void WindowModel::resolveIdentity(TrackedWindow& window) {
-  Window client = findClient(window.id);
+void WindowModel::resolveIdentity(TrackedWindow& window, WindowFacts& facts) {
+  Window client = findClient(window.id, facts);
   if (client == None) client = window.id;
   window.client = client;
-  window.clientOwner = windowOwner(display_, client);
-  const auto pid = windowProcessId(display_, client).value_or(0);
-  const auto windowClass = x11::windowClass(display_, client);
+  window.clientOwner = facts.owner(client);
+  const auto pid = facts.processId(client).value_or(0);
+  const auto windowClass = windowClassOf(facts.property(client, atoms_.wmClass));
   // A process id alone does not say which application a window belongs to: until its class
   // is set (or another window of the same X client names one) it stays unidentified.
   window.hasClass = windowClass.has_value();
   window.identity = identities_->resolve(pid, windowClass);
-  const auto transient = windowListProperty(display_, client, atoms_.wmTransientFor);
-  window.transientFor = transient.empty() ? None : transient.front();
-  const auto types = atomListProperty(display_, client, atoms_.netWmWindowType);
+  const auto transient = cardinalsOf(facts.property(client, atoms_.wmTransientFor), XA_WINDOW);
+  window.transientFor = transient.empty() ? None : static_cast<Window>(transient.front());
+  const auto types = cardinalsOf(facts.property(client, atoms_.netWmWindowType), XA_ATOM);
   window.isDesktopWindow =
-      std::find(types.begin(), types.end(), atoms_.netWmWindowTypeDesktop) != types.end();
-  const auto desktop = cardinalValue(display_, client, atoms_.netWmDesktop, XA_CARDINAL);
-  window.desktop = (!desktop || *desktop == 0xFFFFFFFFL) ? -1 : static_cast<int>(*desktop);
-  window.title = windowTitle(display_, client, atoms_.netWmName);
-  readTree(window);
+      std::find(types.begin(), types.end(), static_cast<long>(atoms_.netWmWindowTypeDesktop)) !=
+      types.end();
+  window.desktop = facts.desktop(client, atoms_.netWmDesktop);
+  window.title = facts.title(client, atoms_.netWmName);
+  readTree(window, facts);
 }
 
 bool WindowModel::refreshIdentities() {
@@ -249,12 +262,12 @@ bool WindowModel::refreshIdentities() {
   return true;
 }
 
-void WindowModel::readTree(TrackedWindow& window) {
+void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
   for (Window inside : window.descendants) insideOf_.erase(inside);
   window.descendants.clear();
   const auto previous = std::move(window.embedded);
   window.embedded.clear();
-  const XID frameOwner = windowOwner(display_, window.id);
+  const XID frameOwner = facts.owner(window.id);
   struct Pending {
     Window id;
     int insideX, insideY;  // its inside corner relative to the top-level's
@@ -265,14 +278,14 @@ void WindowModel::readTree(TrackedWindow& window) {
   while (!pending.empty()) {
     const Pending parent = pending.front();
     pending.pop_front();
-    for (Window child : childWindows(display_, parent.id)) {
-      XWindowAttributes attributes;
-      trap.clear();
-      if (!XGetWindowAttributes(display_, child, &attributes) || trap.failed()) continue;
+    for (Window child : facts.children(parent.id)) {
+      const auto read = facts.attributes(child);
+      if (!read) continue;
+      const XWindowAttributes& attributes = *read;
       window.descendants.push_back(child);
       insideOf_[child] = window.id;
       XSelectInput(display_, child, kWatchedEvents);
-      const XID owner = windowOwner(display_, child);
+      const XID owner = facts.owner(child);
       const int outerX = parent.insideX + attributes.x;
       const int outerY = parent.insideY + attributes.y;
       const int border = attributes.border_width;
@@ -286,10 +299,9 @@ void WindowModel::readTree(TrackedWindow& window) {
         embedded.y = outerY;
         embedded.width = attributes.width + 2 * border;
         embedded.height = attributes.height + 2 * border;
-        const auto windowClass = x11::windowClass(display_, child);
+        const auto windowClass = windowClassOf(facts.property(child, atoms_.wmClass));
         embedded.hasClass = windowClass.has_value();
-        embedded.identity =
-            identities_->resolve(windowProcessId(display_, child).value_or(0), windowClass);
+        embedded.identity = identities_->resolve(facts.processId(child).value_or(0), windowClass);
         window.embedded.push_back(std::move(embedded));
       }
       pending.push_back({child, outerX + border, outerY + border, owner});
@@ -371,8 +383,9 @@ void WindowModel::requestRepaint(TrackedWindow& window) {
 void WindowModel::settle() {
   std::set<Window> trees;
   trees.swap(treesToRead_);
+  LiveWindowFacts facts(display_);
   for (Window id : trees) {
-    if (TrackedWindow* window = lookup(id)) resolveIdentity(*window);
+    if (TrackedWindow* window = lookup(id)) resolveIdentity(*window, facts);
   }
   std::set<Window> pixmaps;
   pixmaps.swap(pixmapsToName_);
@@ -446,7 +459,8 @@ bool WindowModel::handle(const XEvent& event) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
       if (create.parent != root_) return changedInside(create.parent);
-      add(create.window, order_.empty() ? None : order_.back());
+      LiveWindowFacts facts(display_);
+      add(create.window, order_.empty() ? None : order_.back(), facts);
       return false;
     }
     case DestroyNotify: {
@@ -507,7 +521,8 @@ bool WindowModel::handle(const XEvent& event) {
       const auto& reparent = event.xreparent;
       if (reparent.event == root_) {
         if (reparent.parent == root_) {
-          add(reparent.window, order_.empty() ? None : order_.back());
+          LiveWindowFacts facts(display_);
+          add(reparent.window, order_.empty() ? None : order_.back(), facts);
           return false;
         }
         const bool visible = lookup(reparent.window) && lookup(reparent.window)->isVisible();

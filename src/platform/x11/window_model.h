@@ -11,6 +11,7 @@
 
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/window_facts.h"
 #include "platform/x11/x_atoms.h"
 #include "runtime/result.h"
 
@@ -123,21 +124,22 @@ class WindowModel {
 
  private:
   TrackedWindow* lookup(Window window);
-  void add(Window window, Window below);
+  void add(Window window, Window below, WindowFacts& facts);
   void remove(Window window);
   void restack(Window window, Window above);
-  void resolveIdentity(TrackedWindow& window);
-  void readTree(TrackedWindow& window);
+  void resolveIdentity(TrackedWindow& window, WindowFacts& facts);
+  void readTree(TrackedWindow& window, WindowFacts& facts);
   void neutraliseWhereEmbeddedWere(TrackedWindow& window,
                                    const std::vector<EmbeddedWindow>& previous);
   void renamePixmap(TrackedWindow& window);
   void neutralise(TrackedWindow& window, const std::vector<XRectangle>& areas);
   void requestRepaint(TrackedWindow& window);
-  Window findClient(Window top) const;
+  Window findClient(Window top, WindowFacts& facts) const;
   Window topLevelOf(Window window) const;
   void release(TrackedWindow& window);
   void releasePixmap(TrackedWindow& window);
   void readShape(TrackedWindow& window);
+  void readShape(TrackedWindow& window, WindowFacts& facts);
 
   Display* display_;
   const Atoms& atoms_;

@@ -5,34 +5,46 @@
 #include "platform/x11/x_connection.h"
 
 namespace corvane::platform::x11 {
-namespace {
 
-struct RawProperty {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0;
-  unsigned char* data = nullptr;
-  ~RawProperty() {
-    if (data != nullptr) XFree(data);
-  }
-};
-
-bool readProperty(Display* display, Window window, Atom property, Atom type, RawProperty& out) {
+std::optional<PropertyValue> propertyValue(Display* display, Window window, Atom property,
+                                           Atom type) {
   ErrorTrap trap(display);
-  unsigned long remaining = 0;
+  Atom actualType = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
   const int status = XGetWindowProperty(display, window, property, 0, 1 << 20, False, type,
-                                        &out.type, &out.format, &out.count, &remaining, &out.data);
-  return status == Success && out.data != nullptr && !trap.failed() &&
-         (type == AnyPropertyType || out.type == type);
+                                        &actualType, &format, &count, &remaining, &data);
+  std::optional<PropertyValue> value;
+  if (status == Success && data != nullptr && !trap.failed()) {
+    value.emplace();
+    value->type = actualType;
+    value->format = format;
+    if (format == 32) {
+      const auto* items = reinterpret_cast<const long*>(data);
+      value->items.assign(items, items + count);
+    } else if (format == 8) {
+      value->bytes.assign(reinterpret_cast<const char*>(data), count);
+    }
+  }
+  if (data != nullptr) XFree(data);
+  return value;
 }
 
-}  // namespace
+std::vector<long> cardinalsOf(const std::optional<PropertyValue>& value, Atom type) {
+  if (!value || value->type != type || value->format != 32) return {};
+  return value->items;
+}
+
+std::optional<std::string> textOf(const std::optional<PropertyValue>& value) {
+  if (!value || value->format != 8) return std::nullopt;
+  std::string text = value->bytes;
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
 
 std::vector<long> cardinalProperty(Display* display, Window window, Atom property, Atom type) {
-  RawProperty raw;
-  if (!readProperty(display, window, property, type, raw) || raw.format != 32) return {};
-  const auto* values = reinterpret_cast<const long*>(raw.data);
-  return std::vector<long>(values, values + raw.count);
+  return cardinalsOf(propertyValue(display, window, property, type), type);
 }
 
 std::optional<long> cardinalValue(Display* display, Window window, Atom property, Atom type) {
@@ -52,17 +64,15 @@ std::vector<Atom> atomListProperty(Display* display, Window window, Atom propert
 }
 
 std::optional<std::string> textProperty(Display* display, Window window, Atom property) {
-  RawProperty raw;
-  if (!readProperty(display, window, property, AnyPropertyType, raw) || raw.format != 8) {
-    return std::nullopt;
-  }
-  std::string text(reinterpret_cast<const char*>(raw.data), raw.count);
-  while (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
+  return textOf(propertyValue(display, window, property));
 }
 
 std::optional<WindowClass> windowClass(Display* display, Window window) {
-  auto text = textProperty(display, window, XA_WM_CLASS);
+  return windowClassOf(propertyValue(display, window, XA_WM_CLASS));
+}
+
+std::optional<WindowClass> windowClassOf(const std::optional<PropertyValue>& value) {
+  auto text = textOf(value);
   if (!text) return std::nullopt;
   WindowClass result;
   const auto split = text->find('\0');
@@ -86,8 +96,7 @@ std::string windowTitle(Display* display, Window window, Atom netWmName) {
 }
 
 bool hasProperty(Display* display, Window window, Atom property) {
-  RawProperty raw;
-  return readProperty(display, window, property, AnyPropertyType, raw);
+  return propertyValue(display, window, property).has_value();
 }
 
 Window parentWindow(Display* display, Window window) {
