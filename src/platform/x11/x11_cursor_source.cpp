@@ -2,6 +2,8 @@
 
 #include "platform/x11/xlib.h"
 
+#include <algorithm>
+
 namespace corvane::platform::x11 {
 namespace {
 
@@ -49,7 +51,12 @@ std::optional<CursorImage> readImage(XConnection& connection) {
 struct X11CursorSource::Sampler {
   XConnection* connection = nullptr;  // the pump's, while its thread runs
   int cursorEventBase = 0;
-  bool imageChanged = true;  // XFixes said the image changed since it was last read
+  int inputOpcode = -1;                   // XInput 2's, when the server has it
+  double pollInterval = kSampleInterval;  // between samples when nothing said it changed
+  bool followingMotion = false;           // raw motion is selected on the root
+  bool moved = true;                      // the pointer moved (or may have) since the last sample
+  bool imageChanged = true;               // XFixes said the image changed since it was last read
+  double sampledAt = -1e300;
 
   void sample(X11CursorSource& source) {
     if (connection == nullptr || connection->isLost()) return;
@@ -59,41 +66,85 @@ struct X11CursorSource::Sampler {
       image = readImage(*connection);
       imageChanged = !image.has_value();
     }
+    moved = false;
+    sampledAt = pumpClock();
     std::lock_guard lock(source.mutex_);
     source.position_ = position;
     if (image) source.image_ = std::move(*image);
   }
+
+  // Raw motion of the pointer on the root while sampling; nothing while resting, so a moving
+  // pointer does not wake a sampler nobody reads.
+  void followMotion(bool follow) {
+    if (inputOpcode < 0 || connection == nullptr || followingMotion == follow) return;
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    if (follow) XISetMask(bits, XI_RawMotion);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+    XISelectEvents(connection->display(), connection->root(), &mask, 1);
+    followingMotion = follow;
+  }
+
+  // Samples when a sample is due; returns the seconds until the next one is.
+  double step(X11CursorSource& source) {
+    const auto wait = [this] {
+      return sampledAt + (moved || imageChanged ? kSampleInterval : pollInterval) - pumpClock();
+    };
+    if (wait() > 0) return wait();
+    sample(source);
+    return std::max(0.0, wait());
+  }
 };
 
 runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
-    const std::string& displayName) {
+    const std::string& displayName, double pollInterval) {
   std::shared_ptr<X11CursorSource> source(new X11CursorSource());
   // The pump belongs to the source and ends with it: its callbacks hold the source weakly.
   std::weak_ptr<X11CursorSource> weak = source;
   auto sampler = std::make_shared<Sampler>();
   XEventPump::Callbacks callbacks;
-  callbacks.setup = [weak, sampler](XConnection& connection) {
+  callbacks.setup = [weak, sampler, pollInterval](XConnection& connection) {
+    Display* display = connection.display();
     int errorBase = 0;
-    if (!XFixesQueryExtension(connection.display(), &sampler->cursorEventBase, &errorBase)) {
+    if (!XFixesQueryExtension(display, &sampler->cursorEventBase, &errorBase)) {
       return runtime::Status::failure(
           "The X server lacks the XFIXES extension needed for the cursor.");
     }
     int major = 4, minor = 0;
-    XFixesQueryVersion(connection.display(), &major, &minor);
-    XFixesSelectCursorInput(connection.display(), connection.root(), XFixesDisplayCursorNotifyMask);
+    XFixesQueryVersion(display, &major, &minor);
+    XFixesSelectCursorInput(display, connection.root(), XFixesDisplayCursorNotifyMask);
+    int opcode = 0, eventBase = 0;
+    int inputMajor = 2, inputMinor = 2;
+    if (XQueryExtension(display, "XInputExtension", &opcode, &eventBase, &errorBase) &&
+        XIQueryVersion(display, &inputMajor, &inputMinor) == Success) {
+      sampler->inputOpcode = opcode;
+      sampler->pollInterval = std::max(kSampleInterval, pollInterval);
+    }
     sampler->connection = &connection;
-    if (auto self = weak.lock()) sampler->sample(*self);
+    if (auto self = weak.lock()) {
+      self->followsMotionEvents_ = sampler->inputOpcode >= 0;
+      sampler->followMotion(true);
+      sampler->sample(*self);
+    }
     return runtime::Status::success();
   };
   callbacks.event = [sampler](XEvent& event) {
-    if (event.type == sampler->cursorEventBase + XFixesCursorNotify) sampler->imageChanged = true;
+    if (event.type == sampler->cursorEventBase + XFixesCursorNotify) {
+      sampler->imageChanged = true;
+    } else if (event.type == GenericEvent && event.xcookie.extension == sampler->inputOpcode) {
+      sampler->moved = true;
+    }
   };
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
-    if (self->sampling_.shouldRest(pumpClock())) return std::nullopt;  // until a read wakes it
-    sampler->sample(*self);
-    return kSampleInterval;
+    if (self->sampling_.shouldRest(pumpClock())) {
+      // Until a read wakes it; whatever happened meanwhile is read at once then.
+      sampler->followMotion(false);
+      sampler->moved = true;
+      return std::nullopt;
+    }
+    sampler->followMotion(true);
+    return sampler->step(*self);
   };
   callbacks.connectionLost = [sampler] { sampler->connection = nullptr; };
   callbacks.teardown = [sampler] { sampler->connection = nullptr; };
