@@ -20,7 +20,7 @@ namespace corvane::wiring {
 // next check wakes it: that check answers from the last sample, the ones after from a fresh one.
 class SampledPermissions final : public platform::Permissions {
  public:
-  static constexpr double kRestAfter = 10.0;
+  static constexpr double kRestAfter = 2.0;
 
   SampledPermissions(std::shared_ptr<platform::Permissions> desktop, double intervalSeconds,
                      double restAfterSeconds = kRestAfter);
