@@ -155,5 +155,38 @@ TEST_F(CanvasChangesX11Child, OnlyTheChangedAreaIsRewrittenAndAnUnknownChangeRep
   }
 }
 
+// A whole frame of a large window is painted in bands: every pixel arrives, and each frame counts
+// as one presentation, not one per band.
+TEST_F(CanvasChangesX11Child, ALargeRepaintArrivesWholeAndCountsOnce) {
+  for (unsigned seed = 1; seed <= 2; ++seed) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    std::mt19937 random(seed);
+    const int width = 1000 + static_cast<int>(random() % 200);
+    const int height = 790 + static_cast<int>(random() % 10);
+    CanvasOnX11 on;
+    on.canvas.resize(width, height);
+    share_window::ProtectedShareViewportState viewport;
+    viewport.sizingMode = ProtectedShareSizingMode::actual;
+    viewport.pixelSize = {static_cast<double>(width), static_cast<double>(height)};
+    on.canvas.setViewport(viewport);
+    on.canvas.setDrawsOutput(true);
+    on.canvas.show();
+    auto process = [&](const std::function<bool()>& done) { return processUntil(done); };
+    ASSERT_TRUE(processUntil([&] { return on.canvas.windowHandle()->isExposed(); }));
+    for (int frame = 0; frame < 2; ++frame) {
+      const auto image = noise(width, height, random);
+      const int presentedBefore = on.canvas.presentedFrames();
+      const auto completedBefore = on.surface->presentationStats().completedFrames;
+      const QImage shown = on.show(image, process);
+      EXPECT_EQ(on.canvas.presentedFrames(), presentedBefore + 1);
+      EXPECT_EQ(on.surface->presentationStats().completedFrames, completedBefore + 1);
+      ASSERT_EQ(shown.size(), QSize(width, height));
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          ASSERT_EQ(shown.pixel(x, y), image->pixel(x, y) | 0xFF000000u) << x << "," << y;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane::ui
