@@ -164,7 +164,8 @@ TEST_F(CanvasChangesX11Child, ALargeRepaintArrivesWholeAndCountsOnce) {
     const int width = 1000 + static_cast<int>(random() % 200);
     const int height = 790 + static_cast<int>(random() % 10);
     CanvasOnX11 on;
-    on.canvas.resize(width, height);
+    // Wholly on the 1280×800 screen, so the server holds every pixel of it.
+    on.canvas.setGeometry(0, 0, width, height);
     share_window::ProtectedShareViewportState viewport;
     viewport.sizingMode = ProtectedShareSizingMode::actual;
     viewport.pixelSize = {static_cast<double>(width), static_cast<double>(height)};
