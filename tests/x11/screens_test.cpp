@@ -216,6 +216,12 @@ TEST(CursorSourceTest, FollowsMovesAndImageChangesWithoutPolling) {
   ASSERT_NE(display, nullptr);
   std::mt19937 random(GTEST_FLAG_GET(random_seed));
   for (int move = 0; move < 6; ++move) {
+    // Read (so it does not rest) until the pointer is still to the sampler and only a motion
+    // event can wake it.
+    ASSERT_TRUE(waitUntil([&] {
+      (*cursor)->cursorPosition();
+      return (*cursor)->waitsForMotion();
+    }));
     const Point target{static_cast<double>(random() % 640), static_cast<double>(random() % 480)};
     XTestFakeMotionEvent(display, -1, static_cast<int>(target.x), static_cast<int>(target.y),
                          CurrentTime);

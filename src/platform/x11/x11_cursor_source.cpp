@@ -57,9 +57,11 @@ struct X11CursorSource::Sampler {
   bool moved = true;                      // the pointer moved (or may have) since the last sample
   bool imageChanged = true;               // XFixes said the image changed since it was last read
   double sampledAt = -1e300;
+  std::optional<Point> lastPosition;
 
-  void sample(X11CursorSource& source) {
-    if (connection == nullptr || connection->isLost()) return;
+  // Reads the position (and the image when it changed); true when the position changed.
+  bool sample(X11CursorSource& source) {
+    if (connection == nullptr || connection->isLost()) return false;
     auto position = readPosition(*connection);
     std::optional<CursorImage> image;
     if (imageChanged) {
@@ -68,29 +70,40 @@ struct X11CursorSource::Sampler {
     }
     moved = false;
     sampledAt = pumpClock();
+    const bool changed = position != lastPosition;
+    lastPosition = position;
     std::lock_guard lock(source.mutex_);
     source.position_ = position;
     if (image) source.image_ = std::move(*image);
+    return changed;
   }
 
   // Raw motion of the pointer on the root while sampling; nothing while resting, so a moving
   // pointer does not wake a sampler nobody reads.
-  void followMotion(bool follow) {
+  void followMotion(X11CursorSource& source, bool follow) {
     if (inputOpcode < 0 || connection == nullptr || followingMotion == follow) return;
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     if (follow) XISetMask(bits, XI_RawMotion);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
     XISelectEvents(connection->display(), connection->root(), &mask, 1);
     followingMotion = follow;
+    source.waitsForMotion_.store(follow);
   }
 
-  // Samples when a sample is due; returns the seconds until the next one is.
+  // Samples when a sample is due; returns the seconds until the next one is. While the pointer
+  // keeps moving, its motion is not followed between samples (a fast mouse sends a thousand
+  // events a second): the next sample, a frame later, reads where it went meanwhile, and motion
+  // is followed again once a sample finds the pointer still.
   double step(X11CursorSource& source) {
     const auto wait = [this] {
       return sampledAt + (moved || imageChanged ? kSampleInterval : pollInterval) - pumpClock();
     };
     if (wait() > 0) return wait();
-    sample(source);
+    followMotion(source, true);  // before reading, so that no move after the read goes unnoticed
+    if (sample(source) && inputOpcode >= 0) {
+      followMotion(source, false);
+      moved = true;
+    }
     return std::max(0.0, wait());
   }
 };
@@ -122,7 +135,7 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
     sampler->connection = &connection;
     if (auto self = weak.lock()) {
       self->followsMotionEvents_ = sampler->inputOpcode >= 0;
-      sampler->followMotion(true);
+      sampler->followMotion(*self, true);
       sampler->sample(*self);
     }
     return runtime::Status::success();
@@ -139,11 +152,10 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
     if (!self) return std::nullopt;
     if (self->sampling_.shouldRest(pumpClock())) {
       // Until a read wakes it; whatever happened meanwhile is read at once then.
-      sampler->followMotion(false);
+      sampler->followMotion(*self, false);
       sampler->moved = true;
       return std::nullopt;
     }
-    sampler->followMotion(true);
     return sampler->step(*self);
   };
   callbacks.connectionLost = [sampler] { sampler->connection = nullptr; };

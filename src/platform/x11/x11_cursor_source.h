@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,8 +32,11 @@ class X11CursorSource final : public CursorSource {
 
   std::optional<Point> cursorPosition() const override;
   CursorImage currentCursorImage() const override;
-  // Whether pointer motion wakes the sampler (the server has XInput 2).
+  // Whether pointer motion can wake the sampler (the server has XInput 2).
   bool followsMotionEvents() const { return followsMotionEvents_; }
+  // Whether the next move of the pointer wakes the sampler now: not while it rests, nor while
+  // the pointer keeps moving (it reads each frame then).
+  bool waitsForMotion() const { return waitsForMotion_.load(); }
 
  private:
   X11CursorSource() = default;
@@ -44,6 +48,7 @@ class X11CursorSource final : public CursorSource {
   std::optional<Point> position_;
   CursorImage image_;
   bool followsMotionEvents_ = false;
+  std::atomic<bool> waitsForMotion_{false};
   mutable SamplingWhileRead sampling_{kRestAfter};
   mutable XEventPump pump_;
 };
