@@ -5,6 +5,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QWindow>
+#include <algorithm>
+#include <vector>
 
 #include "capture/protected_output_surface.h"
 #include "share_window/canvas_layout.h"
@@ -110,7 +113,7 @@ void ProtectedShareCanvas::updateChangedPart() {
   // From here on, what lies outside the pending repaint shows this image.
   shownSerial_ = snapshot->image->serial();
   if (!changed) {
-    update();
+    present(rect());
     return;
   }
   QRegion region = paintedCursorRect_;
@@ -119,7 +122,32 @@ void ProtectedShareCanvas::updateChangedPart() {
     region += cursorArea(*cursor);
   // A new revision is presented even when no pixel changed: one pixel of the image is repainted.
   if (region.isEmpty()) region = QRect(imageRect.topLeft(), QSize(1, 1));
-  update(region);
+  present(region);
+}
+
+void ProtectedShareCanvas::present(const QRegion& region) {
+  std::int64_t pixels = 0;
+  for (const QRect& rect : region) pixels += std::int64_t{rect.width()} * rect.height();
+  QWindow* window = windowHandle();
+  if (pixels < kBandedPixels || !isVisible() || window == nullptr || !window->isExposed()) {
+    update(region);
+    return;
+  }
+  // Painted and handed over band by band: the X server copies one band into the window while the
+  // next is drawn, instead of starting only once the whole area is drawn.
+  const QRect bounds = region.boundingRect();
+  const int count = static_cast<int>(std::clamp<std::int64_t>(pixels / kBandPixels, 1, kMostBands));
+  const int step = (bounds.height() + count - 1) / count;
+  std::vector<QRegion> bands;
+  for (int y = bounds.top(); y <= bounds.bottom(); y += step) {
+    QRegion band = region.intersected(QRect(bounds.left(), y, bounds.width(), step));
+    if (!band.isEmpty()) bands.push_back(std::move(band));
+  }
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    reportsPresentation_ = i + 1 == bands.size();
+    repaint(bands[i]);
+  }
+  reportsPresentation_ = true;
 }
 
 void ProtectedShareCanvas::setViewport(const share_window::ProtectedShareViewportState& viewport) {
@@ -172,13 +200,13 @@ void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
   if (!buffer || buffer->width() <= 0 || buffer->height() <= 0 ||
       buffer->byteCount() < static_cast<std::size_t>(buffer->bytesPerRow()) * buffer->height()) {
     painter.fillRect(rect(), kBackground);
-    surface_->reportPresentationFailed(snapshot->revision);
+    if (reportsPresentation_) surface_->reportPresentationFailed(snapshot->revision);
     return;
   }
   const Rect target = targetFor(*buffer);
   if (target.isEmpty()) {
     painter.fillRect(rect(), kBackground);
-    surface_->reportPresentationFailed(snapshot->revision);
+    if (reportsPresentation_) surface_->reportPresentationFailed(snapshot->revision);
     return;
   }
   // Whole pixels, so the image and the background around it meet without a seam or overlap.
@@ -197,6 +225,7 @@ void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
     paintedCursorRect_ = cursorArea(*cursorRect);
   }
   painter.end();
+  if (!reportsPresentation_) return;  // a band of a larger area: its last band reports
   ++presentedFrames_;
   lastPresentedRevision_ = snapshot->revision;
   surface_->reportPresentationCompleted(snapshot->revision);

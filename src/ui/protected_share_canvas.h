@@ -46,6 +46,8 @@ class ProtectedShareCanvas final : public QWidget {
   // Asks for a repaint of what the surface's latest snapshot changed on screen: its changed
   // areas when the image says what changed since the image on screen, otherwise everything.
   void updateChangedPart();
+  // Repaints `region` of the canvas; a large area on screen is painted at once, in bands.
+  void present(const QRegion& region);
   // Where the image goes in the canvas; empty when it cannot be drawn.
   platform::Rect targetFor(const platform::PixelBuffer& buffer) const;
   // Draws the frame into imageRect (whole logical pixels), touching only the exposed region.
@@ -61,6 +63,11 @@ class ProtectedShareCanvas final : public QWidget {
   BilinearFrameScaler scaler_;
   int presentedFrames_ = 0;
   std::uint64_t lastPresentedRevision_ = 0;
+  // Off while painting the first bands of an area: only the last one counts as presented.
+  bool reportsPresentation_ = true;
+  static constexpr std::int64_t kBandedPixels = 768 * 1024;
+  static constexpr std::int64_t kBandPixels = 256 * 1024;
+  static constexpr std::int64_t kMostBands = 8;
   // Outside the repaint Qt has pending, the canvas shows the image with this serial (0: unknown)
   // in paintedImageRect_, and the cursor in paintedCursorRect_ (empty: none).
   std::uint64_t shownSerial_ = 0;

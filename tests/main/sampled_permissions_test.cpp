@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace corvane::wiring {
 namespace {
@@ -32,6 +34,17 @@ struct FreezablePermissions final : platform::Permissions {
   std::optional<std::string> reason = "Log in to an X11 session.";
   bool trusted = true;
 };
+
+// Waits (on state, not on a set time) until `condition` holds; false after a generous bound.
+template <class Condition>
+bool eventually(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 TEST(SampledPermissions, MainActorChecksNeverWaitForTheServer) {
   auto desktop = std::make_shared<FreezablePermissions>();
@@ -64,6 +77,26 @@ TEST(SampledPermissions, MainActorChecksNeverWaitForTheServer) {
   EXPECT_FALSE(sampled.requestScreenCapture());
   EXPECT_EQ(desktop->requests, 1);
   EXPECT_EQ(sampled.screenCaptureDenialReason(), "Capture refused.");
+}
+
+TEST(SampledPermissions, SamplesOnlyWhileCheckedAndACheckWakesIt) {
+  auto desktop = std::make_shared<FreezablePermissions>();
+  // Samples back to back while checked; rests as soon as nothing checks.
+  SampledPermissions sampled(desktop, 0.0, 0.0);
+  ASSERT_TRUE(eventually([&] { return sampled.resting(); }));
+  const int checksAtRest = desktop->checks;
+  desktop->reason.reset();
+  // The check that wakes it answers from the last sample; the fresh one follows.
+  EXPECT_FALSE(sampled.screenCapturePreflight());
+  ASSERT_TRUE(eventually([&] { return desktop->checks > checksAtRest; }));
+  ASSERT_TRUE(eventually([&] { return sampled.resting(); }));
+  EXPECT_TRUE(sampled.screenCapturePreflight());
+
+  // Checked all along, it keeps sampling and never rests.
+  SampledPermissions checked(desktop, 0.0, 3600);
+  const int checksBefore = desktop->checks;
+  ASSERT_TRUE(eventually([&] { return desktop->checks > checksBefore + 10; }));
+  EXPECT_FALSE(checked.resting());
 }
 
 }  // namespace

@@ -66,6 +66,17 @@ struct CanvasOnX11 {
       std::make_shared<capture::ProtectedOutputSurface>();
   ProtectedShareCanvas canvas{surface};
   std::uint64_t sequence = 0;
+  share_window::ProtectedShareViewportState viewport;
+
+  // Shows the canvas at `geometry`, drawing frames of `width` × `height` pixels per `mode`.
+  void open(const QRect& geometry, ProtectedShareSizingMode mode, int width, int height) {
+    canvas.setGeometry(geometry);
+    viewport.sizingMode = mode;
+    viewport.pixelSize = {static_cast<double>(width), static_cast<double>(height)};
+    canvas.setViewport(viewport);
+    canvas.setDrawsOutput(true);
+    canvas.show();
+  }
 
   // Publishes `frame` and returns the canvas's pixels as the X server holds them once presented.
   template <class Process>
@@ -90,13 +101,7 @@ TEST_F(CanvasChangesX11Child, OnlyTheChangedAreaIsRewrittenAndAnUnknownChangeRep
       const int width = 200 + static_cast<int>(random() % 300);
       const int height = 150 + static_cast<int>(random() % 200);
       CanvasOnX11 on;
-      on.canvas.resize(560, 400);
-      share_window::ProtectedShareViewportState viewport;
-      viewport.sizingMode = mode;
-      viewport.pixelSize = {static_cast<double>(width), static_cast<double>(height)};
-      on.canvas.setViewport(viewport);
-      on.canvas.setDrawsOutput(true);
-      on.canvas.show();
+      on.open(QRect(0, 0, 560, 400), mode, width, height);
       auto process = [&](const std::function<bool()>& done) { return processUntil(done); };
       ASSERT_TRUE(processUntil([&] { return on.canvas.windowHandle()->isExposed(); }));
 
@@ -116,8 +121,8 @@ TEST_F(CanvasChangesX11Child, OnlyTheChangedAreaIsRewrittenAndAnUnknownChangeRep
       const QImage shownThird = on.show(third, process);
       ASSERT_EQ(shownFirst.size(), shownThird.size());
 
-      const auto target = share_window::outputImageRect({560, 400}, viewport.pixelSize, viewport,
-                                                        on.canvas.devicePixelRatioF());
+      const auto target = share_window::outputImageRect({560, 400}, on.viewport.pixelSize,
+                                                        on.viewport, on.canvas.devicePixelRatioF());
       const QRect imageRect =
           QRectF(target.minX(), target.minY(), target.width(), target.height()).toRect();
       const auto repainted = share_window::changedOutputRects(
@@ -151,6 +156,34 @@ TEST_F(CanvasChangesX11Child, OnlyTheChangedAreaIsRewrittenAndAnUnknownChangeRep
       const QImage shownFourth = on.show(fourth, process);
       auto fifth = std::make_shared<PixelBuffer>(*fourth);
       EXPECT_EQ(shownFourth, on.show(fifth, process));
+    }
+  }
+}
+
+// A whole frame of a large window is painted in bands: every pixel arrives, and each frame counts
+// as one presentation, not one per band.
+TEST_F(CanvasChangesX11Child, ALargeRepaintArrivesWholeAndCountsOnce) {
+  for (unsigned seed = 1; seed <= 2; ++seed) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    std::mt19937 random(seed);
+    const int width = 1000 + static_cast<int>(random() % 200);
+    const int height = 790 + static_cast<int>(random() % 10);
+    CanvasOnX11 on;
+    // Wholly on the 1280×800 screen, so the server holds every pixel of it.
+    on.open(QRect(0, 0, width, height), ProtectedShareSizingMode::actual, width, height);
+    auto process = [&](const std::function<bool()>& done) { return processUntil(done); };
+    ASSERT_TRUE(processUntil([&] { return on.canvas.windowHandle()->isExposed(); }));
+    for (int frame = 0; frame < 2; ++frame) {
+      const auto image = noise(width, height, random);
+      const int presentedBefore = on.canvas.presentedFrames();
+      const auto completedBefore = on.surface->presentationStats().completedFrames;
+      const QImage shown = on.show(image, process);
+      EXPECT_EQ(on.canvas.presentedFrames(), presentedBefore + 1);
+      EXPECT_EQ(on.surface->presentationStats().completedFrames, completedBefore + 1);
+      ASSERT_EQ(shown.size(), QSize(width, height));
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          ASSERT_EQ(shown.pixel(x, y), image->pixel(x, y) | 0xFF000000u) << x << "," << y;
     }
   }
 }

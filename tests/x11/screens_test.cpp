@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <X11/cursorfont.h>
+
+#include <random>
 #include <set>
 
 #include "platform/x11/monitors.h"
@@ -196,6 +199,45 @@ TEST(PermissionsTest, AnX11SessionGrantsCaptureAndReportsInputAndTheCursor) {
   ASSERT_TRUE(image.image);
   EXPECT_GT(image.image->width(), 0);
   EXPECT_EQ((*cursor)->currentCursorImage().serial, image.serial);
+}
+
+// Sampling the pointer is driven by the server's events: with polling all but off (an hour
+// apart), moves made through XTest and a change of the cursor's image still reach the readers.
+TEST(CursorSourceTest, FollowsMovesAndImageChangesWithoutPolling) {
+  XvfbServer server(640, 480);
+  ASSERT_TRUE(server.ok());
+  auto cursor = X11CursorSource::open(server.name(), 3600);
+  ASSERT_TRUE(cursor.ok()) << cursor.message();
+  ASSERT_TRUE((*cursor)->followsMotionEvents());
+  ASSERT_TRUE(waitUntil([&] { return (*cursor)->currentCursorImage().image != nullptr; }));
+  const auto firstImage = (*cursor)->currentCursorImage();
+
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  std::mt19937 random(GTEST_FLAG_GET(random_seed));
+  for (int move = 0; move < 6; ++move) {
+    // Read (so it does not rest) until the pointer is still to the sampler and only a motion
+    // event can wake it.
+    ASSERT_TRUE(waitUntil([&] {
+      (*cursor)->cursorPosition();
+      return (*cursor)->waitsForMotion();
+    }));
+    const Point target{static_cast<double>(random() % 640), static_cast<double>(random() % 480)};
+    XTestFakeMotionEvent(display, -1, static_cast<int>(target.x), static_cast<int>(target.y),
+                         CurrentTime);
+    XSync(display, False);
+    ASSERT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == target; }))
+        << "move " << move << " to " << target.x << "," << target.y;
+  }
+
+  // Another shape over the root: XFixes reports it, and the new image is read.
+  const Cursor crosshair = XCreateFontCursor(display, XC_crosshair);
+  XDefineCursor(display, DefaultRootWindow(display), crosshair);
+  XSync(display, False);
+  EXPECT_TRUE(
+      waitUntil([&] { return (*cursor)->currentCursorImage().serial != firstImage.serial; }));
+  XFreeCursor(display, crosshair);
+  XCloseDisplay(display);
 }
 
 }  // namespace

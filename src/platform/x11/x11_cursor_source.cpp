@@ -2,6 +2,8 @@
 
 #include "platform/x11/xlib.h"
 
+#include <algorithm>
+
 namespace corvane::platform::x11 {
 namespace {
 
@@ -49,51 +51,112 @@ std::optional<CursorImage> readImage(XConnection& connection) {
 struct X11CursorSource::Sampler {
   XConnection* connection = nullptr;  // the pump's, while its thread runs
   int cursorEventBase = 0;
-  bool imageChanged = true;  // XFixes said the image changed since it was last read
+  int inputOpcode = -1;                   // XInput 2's, when the server has it
+  double pollInterval = kSampleInterval;  // between samples when nothing said it changed
+  bool followingMotion = false;           // raw motion is selected on the root
+  bool moved = true;                      // the pointer moved (or may have) since the last sample
+  bool imageChanged = true;               // XFixes said the image changed since it was last read
+  double sampledAt = -1e300;
+  std::optional<Point> lastPosition;
 
-  void sample(X11CursorSource& source) {
-    if (connection == nullptr || connection->isLost()) return;
+  // Reads the position (and the image when it changed); true when the position changed.
+  bool sample(X11CursorSource& source) {
+    if (connection == nullptr || connection->isLost()) return false;
     auto position = readPosition(*connection);
     std::optional<CursorImage> image;
     if (imageChanged) {
       image = readImage(*connection);
       imageChanged = !image.has_value();
     }
+    moved = false;
+    sampledAt = pumpClock();
+    const bool changed = position != lastPosition;
+    lastPosition = position;
     std::lock_guard lock(source.mutex_);
     source.position_ = position;
     if (image) source.image_ = std::move(*image);
+    return changed;
+  }
+
+  // Raw motion of the pointer on the root while sampling; nothing while resting, so a moving
+  // pointer does not wake a sampler nobody reads.
+  void followMotion(X11CursorSource& source, bool follow) {
+    if (inputOpcode < 0 || connection == nullptr || followingMotion == follow) return;
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    if (follow) XISetMask(bits, XI_RawMotion);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+    XISelectEvents(connection->display(), connection->root(), &mask, 1);
+    followingMotion = follow;
+    source.waitsForMotion_.store(follow);
+  }
+
+  // Samples when a sample is due; returns the seconds until the next one is. While the pointer
+  // keeps moving, its motion is not followed between samples (a fast mouse sends a thousand
+  // events a second): the next sample, a frame later, reads where it went meanwhile, and motion
+  // is followed again once a sample finds the pointer still.
+  double step(X11CursorSource& source) {
+    const auto wait = [this] {
+      return sampledAt + (moved || imageChanged ? kSampleInterval : pollInterval) - pumpClock();
+    };
+    if (wait() > 0) return wait();
+    followMotion(source, true);  // before reading, so that no move after the read goes unnoticed
+    if (sample(source) && inputOpcode >= 0) {
+      followMotion(source, false);
+      moved = true;
+    }
+    return std::max(0.0, wait());
   }
 };
 
 runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
-    const std::string& displayName) {
+    const std::string& displayName, double pollInterval) {
   std::shared_ptr<X11CursorSource> source(new X11CursorSource());
   // The pump belongs to the source and ends with it: its callbacks hold the source weakly.
   std::weak_ptr<X11CursorSource> weak = source;
   auto sampler = std::make_shared<Sampler>();
   XEventPump::Callbacks callbacks;
-  callbacks.setup = [weak, sampler](XConnection& connection) {
+  callbacks.setup = [weak, sampler, pollInterval](XConnection& connection) {
+    Display* display = connection.display();
     int errorBase = 0;
-    if (!XFixesQueryExtension(connection.display(), &sampler->cursorEventBase, &errorBase)) {
+    if (!XFixesQueryExtension(display, &sampler->cursorEventBase, &errorBase)) {
       return runtime::Status::failure(
           "The X server lacks the XFIXES extension needed for the cursor.");
     }
     int major = 4, minor = 0;
-    XFixesQueryVersion(connection.display(), &major, &minor);
-    XFixesSelectCursorInput(connection.display(), connection.root(), XFixesDisplayCursorNotifyMask);
+    XFixesQueryVersion(display, &major, &minor);
+    XFixesSelectCursorInput(display, connection.root(), XFixesDisplayCursorNotifyMask);
+    int opcode = 0, eventBase = 0;
+    int inputMajor = 2, inputMinor = 2;
+    if (XQueryExtension(display, "XInputExtension", &opcode, &eventBase, &errorBase) &&
+        XIQueryVersion(display, &inputMajor, &inputMinor) == Success) {
+      sampler->inputOpcode = opcode;
+      sampler->pollInterval = std::max(kSampleInterval, pollInterval);
+    }
     sampler->connection = &connection;
-    if (auto self = weak.lock()) sampler->sample(*self);
+    if (auto self = weak.lock()) {
+      self->followsMotionEvents_ = sampler->inputOpcode >= 0;
+      sampler->followMotion(*self, true);
+      sampler->sample(*self);
+    }
     return runtime::Status::success();
   };
   callbacks.event = [sampler](XEvent& event) {
-    if (event.type == sampler->cursorEventBase + XFixesCursorNotify) sampler->imageChanged = true;
+    if (event.type == sampler->cursorEventBase + XFixesCursorNotify) {
+      sampler->imageChanged = true;
+    } else if (event.type == GenericEvent && event.xcookie.extension == sampler->inputOpcode) {
+      sampler->moved = true;
+    }
   };
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
-    if (self->sampling_.shouldRest(pumpClock())) return std::nullopt;  // until a read wakes it
-    sampler->sample(*self);
-    return kSampleInterval;
+    if (self->sampling_.shouldRest(pumpClock())) {
+      // Until a read wakes it; whatever happened meanwhile is read at once then.
+      sampler->followMotion(*self, false);
+      sampler->moved = true;
+      return std::nullopt;
+    }
+    return sampler->step(*self);
   };
   callbacks.connectionLost = [sampler] { sampler->connection = nullptr; };
   callbacks.teardown = [sampler] { sampler->connection = nullptr; };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,17 +16,27 @@ namespace corvane::platform::x11 {
 // sample, so a server that stops answering never holds up the caller. It samples only while it
 // is read: once nobody has asked for kRestAfter seconds it rests (no request to the server at
 // all) until the next call wakes it, which reads the last sample and the one after a moment.
+// While it samples, the server tells it when the pointer moves (XInput 2 raw motion) and when
+// the image changes (XFixes), and it reads the position only then, at most every
+// kSampleInterval, and otherwise every `pollInterval` (a pointer warped by a client makes no
+// motion event). Without XInput 2 it reads the position every kSampleInterval.
 class X11CursorSource final : public CursorSource {
  public:
+  static constexpr double kSampleInterval = 1.0 / 60.0;
+  static constexpr double kPollInterval = 0.5;
+  static constexpr double kRestAfter = 1.0;
+
   static runtime::Result<std::shared_ptr<X11CursorSource>> open(
-      const std::string& displayName = {});
+      const std::string& displayName = {}, double pollInterval = kPollInterval);
   ~X11CursorSource() override;
 
   std::optional<Point> cursorPosition() const override;
   CursorImage currentCursorImage() const override;
-
-  static constexpr double kSampleInterval = 1.0 / 60.0;
-  static constexpr double kRestAfter = 1.0;
+  // Whether pointer motion can wake the sampler (the server has XInput 2).
+  bool followsMotionEvents() const { return followsMotionEvents_; }
+  // Whether the next move of the pointer wakes the sampler now: not while it rests, nor while
+  // the pointer keeps moving (it reads each frame then).
+  bool waitsForMotion() const { return waitsForMotion_.load(); }
 
  private:
   X11CursorSource() = default;
@@ -36,6 +47,8 @@ class X11CursorSource final : public CursorSource {
   mutable std::mutex mutex_;
   std::optional<Point> position_;
   CursorImage image_;
+  bool followsMotionEvents_ = false;
+  std::atomic<bool> waitsForMotion_{false};
   mutable SamplingWhileRead sampling_{kRestAfter};
   mutable XEventPump pump_;
 };

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XRes.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/XTest.h>

@@ -142,8 +142,10 @@ bool QtMenuBarStatusItem::isTrayAvailable() const {
 }
 
 QWidget* QtMenuBarStatusItem::embeddedIconWindow() const {
+  if (embeddedIconWindow_) return embeddedIconWindow_;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) return widget;
+    if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0)
+      return embeddedIconWindow_ = widget;
   }
   return nullptr;
 }

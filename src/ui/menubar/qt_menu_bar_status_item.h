@@ -92,6 +92,9 @@ class QtMenuBarStatusItem final : public menubar::MenuBarStatusItem {
   std::string symbol_;
   bool visibleRequested_ = false;
   std::function<void()> activation_;
+  // The icon window found last: the watch asks for it every second, and Qt deletes it (which
+  // clears this) when the tray goes away.
+  mutable QPointer<QWidget> embeddedIconWindow_;
 };
 
 }  // namespace corvane::ui
