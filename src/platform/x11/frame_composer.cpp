@@ -1,6 +1,7 @@
 #include "platform/x11/frame_composer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include <sys/ipc.h>
@@ -25,15 +26,17 @@ void setRegion(Display* display, XserverRegion region, const std::vector<FrameAr
   XFixesSetRegion(display, region, rectangles.data(), static_cast<int>(rectangles.size()));
 }
 
-// Copies `area` of the frame from packed rows read into shared memory, every pixel made opaque
-// (a 24-bit visual leaves the top byte undefined).
-void copyOpaque(const char* packed, const FrameArea& area, std::uint8_t* frame, int bytesPerRow) {
+// Copies `area` of the frame from packed rows read into shared memory.
+void copyArea(const char* packed, const FrameArea& area, std::uint8_t* frame, int bytesPerRow) {
+  const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 4;
+  if (area.x == 0 && static_cast<std::size_t>(bytesPerRow) == rowBytes) {
+    std::memcpy(frame + static_cast<std::size_t>(area.y) * bytesPerRow, packed,
+                rowBytes * area.height);
+    return;
+  }
   for (int row = 0; row < area.height; ++row) {
-    const auto* source = reinterpret_cast<const std::uint32_t*>(
-        packed + static_cast<std::size_t>(row) * area.width * 4);
-    auto* target = reinterpret_cast<std::uint32_t*>(
-        frame + static_cast<std::size_t>(area.y + row) * bytesPerRow + area.x * 4);
-    for (int x = 0; x < area.width; ++x) target[x] = source[x] | 0xFF000000u;
+    std::memcpy(frame + static_cast<std::size_t>(area.y + row) * bytesPerRow + area.x * 4,
+                packed + row * rowBytes, rowBytes);
   }
 }
 
@@ -49,7 +52,7 @@ runtime::Result<std::unique_ptr<FrameComposer>> FrameComposer::create(Display* d
     return runtime::Error{"The X server lacks the RENDER extension needed for capture."};
   }
   std::unique_ptr<FrameComposer> composer(new FrameComposer(display, rootPixmap));
-  if (composer->format_ == nullptr) {
+  if (composer->format_ == nullptr || composer->opaqueFormat_ == nullptr) {
     return runtime::Error{"The X server offers no RENDER format for the screen's visual."};
   }
   return composer;
@@ -61,7 +64,8 @@ FrameComposer::FrameComposer(Display* display, Atom rootPixmap)
       root_(DefaultRootWindow(display)),
       visual_(DefaultVisual(display, DefaultScreen(display))),
       depth_(DefaultDepth(display, DefaultScreen(display))),
-      format_(XRenderFindVisualFormat(display, visual_)) {}
+      format_(XRenderFindVisualFormat(display, visual_)),
+      opaqueFormat_(XRenderFindStandardFormat(display, PictStandardARGB32)) {}
 
 FrameComposer::~FrameComposer() {
   ErrorTrap trap(display_);
@@ -95,8 +99,13 @@ runtime::Status FrameComposer::ensureSurface(Surface& surface, int width, int he
     return runtime::Status::success();
   }
   releaseSurface(surface);
-  surface.pixmap = XCreatePixmap(display_, root_, width, height, depth_);
-  surface.picture = XRenderCreatePicture(display_, surface.pixmap, format_, 0, nullptr);
+  // With an alpha channel, every pixel composed is read back opaque, ready to copy: sources
+  // without alpha count as opaque, and scaling never samples outside (its edges are repeated).
+  surface.pixmap = XCreatePixmap(display_, root_, width, height, 32);
+  XRenderPictureAttributes attributes{};
+  attributes.repeat = RepeatPad;
+  surface.picture =
+      XRenderCreatePicture(display_, surface.pixmap, opaqueFormat_, CPRepeat, &attributes);
   surface.width = width;
   surface.height = height;
   return runtime::Status::success();
@@ -365,7 +374,7 @@ bool FrameComposer::readBack(Drawable source, const std::vector<FrameArea>& area
     part.bytes_per_line = area.width * 4;
     part.data = image_->data + offset;
     if (!XShmGetImage(display_, source, &part, area.x, area.y, AllPlanes)) return false;
-    copyOpaque(part.data, area, pixels, frame.bytesPerRow());
+    copyArea(part.data, area, pixels, frame.bytesPerRow());
     offset += static_cast<std::size_t>(area.width) * area.height * 4;
   }
   return true;

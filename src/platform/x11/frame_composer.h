@@ -102,7 +102,8 @@ class FrameComposer {
   Window root_;
   Visual* visual_;
   int depth_;
-  XRenderPictFormat* format_;
+  XRenderPictFormat* format_;        // the screen's, for the desktop background
+  XRenderPictFormat* opaqueFormat_;  // 32-bit ARGB, for the composition
   Surface composed_;
   Surface scaled_;
   XShmSegmentInfo segment_{};
