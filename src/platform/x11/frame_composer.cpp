@@ -65,7 +65,8 @@ FrameComposer::FrameComposer(Display* display, Atom rootPixmap)
       visual_(DefaultVisual(display, DefaultScreen(display))),
       depth_(DefaultDepth(display, DefaultScreen(display))),
       format_(XRenderFindVisualFormat(display, visual_)),
-      opaqueFormat_(XRenderFindStandardFormat(display, PictStandardARGB32)) {}
+      opaqueFormat_(XRenderFindStandardFormat(display, PictStandardARGB32)),
+      frames_(display) {}
 
 FrameComposer::~FrameComposer() {
   ErrorTrap trap(display_);
@@ -82,6 +83,7 @@ FrameComposer::~FrameComposer() {
 void FrameComposer::abandon() {
   hidden_ = shown_ = covered_ = changed_ = None;
   composedFor_.reset();
+  frames_.abandon();
   visible_.clear();
   composed_ = Surface{};
   scaled_ = Surface{};
@@ -186,28 +188,6 @@ void FrameComposer::drawBackground(const CaptureArea& area) {
   const XRenderColor colour = renderColour(kDesktopFallbackColour);
   XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &colour, 0, 0, area.width,
                        area.height);
-}
-
-std::shared_ptr<PixelBuffer> FrameComposer::frameBuffer(int width, int height) {
-  // A buffer nobody else holds any more is written again; the consumer keeps any it holds.
-  for (auto& buffer : frames_) {
-    if (buffer.use_count() == 1 && buffer->width() == width && buffer->height() == height) {
-      return buffer;
-    }
-  }
-  auto fresh = std::make_shared<PixelBuffer>(width, height);
-  if (frames_.size() < kPooledFrames) {
-    frames_.push_back(fresh);
-  } else {
-    // The pool is full of frames still in use or of another size: replace one of the latter.
-    for (auto& buffer : frames_) {
-      if (buffer.use_count() == 1) {
-        buffer = fresh;
-        break;
-      }
-    }
-  }
-  return fresh;
 }
 
 void FrameComposer::ensureScratchRegions() {
@@ -362,19 +342,29 @@ std::vector<FrameArea> FrameComposer::staleAreas(const PixelBuffer& frame,
 }
 
 bool FrameComposer::readBack(Drawable source, const std::vector<FrameArea>& areas,
-                             PixelBuffer& frame) {
-  std::uint8_t* pixels = frame.mutableData();
-  // Each area's rows are read packed, one area after the other in the shared segment (their
-  // pixels are at most the frame's).
+                             const SharedFrames::Frame& frame) {
+  PixelBuffer& buffer = *frame.buffer;
+  std::uint8_t* pixels = buffer.mutableData();
+  // A wide area of a buffer in shared memory is read as whole rows straight into it; any other
+  // area is read packed into the composer's own segment (the areas one after the other: their
+  // pixels are at most the frame's), then copied.
   std::size_t offset = 0;
   for (const FrameArea& area : areas) {
     XImage part = *image_;
-    part.width = area.width;
     part.height = area.height;
+    if (frame.segment != nullptr && area.width * 2 >= buffer.width()) {
+      part.width = buffer.width();
+      part.bytes_per_line = buffer.bytesPerRow();
+      part.data = frame.segment->shmaddr + static_cast<std::size_t>(area.y) * buffer.bytesPerRow();
+      part.obdata = reinterpret_cast<char*>(const_cast<XShmSegmentInfo*>(frame.segment));
+      if (!XShmGetImage(display_, source, &part, 0, area.y, AllPlanes)) return false;
+      continue;
+    }
+    part.width = area.width;
     part.bytes_per_line = area.width * 4;
     part.data = image_->data + offset;
     if (!XShmGetImage(display_, source, &part, area.x, area.y, AllPlanes)) return false;
-    copyArea(part.data, area, pixels, frame.bytesPerRow());
+    copyArea(part.data, area, pixels, buffer.bytesPerRow());
     offset += static_cast<std::size_t>(area.width) * area.height * 4;
   }
   return true;
@@ -423,11 +413,12 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     if (!changed->empty()) scaleAreas(area, *changed);
     result = scaled_.pixmap;
   }
-  auto frame = frameBuffer(outputWidth, outputHeight);
+  const auto acquired = frames_.acquire(outputWidth, outputHeight);
+  const auto& frame = acquired.buffer;
   const auto stale = staleAreas(*frame, *changed, whole);
   // The last reply comes after every request above, so their errors are in when it returns, and
   // so is every event the server sent before it composed.
-  if (!stale.empty() && !readBack(result, stale, *frame)) {
+  if (!stale.empty() && !readBack(result, stale, acquired)) {
     return runtime::Error{"A window changed while the frame was being composed."};
   }
   if (trap.failed() || (stale.empty() && !trap.sync())) {
@@ -441,7 +432,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   made_.push_back(Made{frame->serial(), *changed, whole});
   if (made_.size() > kRememberedFrames) made_.pop_front();
   composedFor_ = now;
-  return SharedPixelBuffer(std::move(frame));
+  return SharedPixelBuffer(frame);
 }
 
 }  // namespace corvane::platform::x11

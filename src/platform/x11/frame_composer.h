@@ -11,6 +11,7 @@
 
 #include "platform/pixel_buffer.h"
 #include "platform/x11/frame_areas.h"
+#include "platform/x11/shared_frames.h"
 #include "platform/x11/window_model.h"
 #include "runtime/result.h"
 
@@ -79,7 +80,6 @@ class FrameComposer {
   // ones cover.
   void placeWindows(const std::vector<Placed>& placed);
   void drawWindow(const Placed& place, XserverRegion visible, const std::set<Window>& excluded);
-  std::shared_ptr<PixelBuffer> frameBuffer(int width, int height);
   // The rectangles of the model's changes inside `area` (frame pixels); nothing when unbounded.
   std::optional<std::vector<FrameArea>> changedAreas(WindowModel& model, const CaptureArea& area);
   void composeAreas(WindowModel& model, const std::set<Window>& excluded, const CaptureArea& area,
@@ -89,13 +89,13 @@ class FrameComposer {
   // one of the recent frames, else what changed since that one.
   std::vector<FrameArea> staleAreas(const PixelBuffer& frame, std::vector<FrameArea> changed,
                                     bool whole) const;
-  bool readBack(Drawable source, const std::vector<FrameArea>& areas, PixelBuffer& frame);
+  bool readBack(Drawable source, const std::vector<FrameArea>& areas,
+                const SharedFrames::Frame& frame);
 
-  static constexpr std::size_t kPooledFrames = 4;
   // Rectangles composed, read and reported per frame, at most.
   static constexpr std::size_t kMostAreas = 4;
   // Frames whose changes are remembered: a pooled buffer holding an older one is read whole.
-  static constexpr std::size_t kRememberedFrames = 2 * kPooledFrames;
+  static constexpr std::size_t kRememberedFrames = 2 * SharedFrames::kPooled;
 
   Display* display_;
   Atom rootPixmap_;
@@ -113,7 +113,7 @@ class FrameComposer {
   XserverRegion covered_ = None;
   XserverRegion changed_ = None;        // the part of the frame composed this time
   std::vector<XserverRegion> visible_;  // one per window drawn, reused from frame to frame
-  std::vector<std::shared_ptr<PixelBuffer>> frames_;
+  SharedFrames frames_;
   // What the persistent composition was last made for; nothing composed (or a failed frame)
   // means it holds nothing to keep.
   struct Composed {
