@@ -1,7 +1,8 @@
 // Frames composed again only where the windows changed: each one must equal a whole composition
 // of the same moment, pixel for pixel, and differ from the frame before only inside the areas it
 // reports, however the windows are painted, moved, resized, restacked, mapped, unmapped or
-// excluded, with and without scaling, while the consumer holds some frames and lets go of others.
+// excluded and the desktop background changes, with and without scaling, while the consumer holds
+// some frames and lets go of others.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -130,7 +131,7 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
       SCOPED_TRACE("turn " + std::to_string(turn));
       TestClient& client = *clients[between(0, 3)];
       const Window window = client.window();
-      switch (between(0, 7)) {
+      switch (between(0, 8)) {
         case 0:
         case 1:
           client.command("paint " + geometryText(randomGeometry()) + " " +
@@ -157,6 +158,9 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
           XMapWindow(control, window);
           client.command("child " + geometryText({between(0, 40), between(0, 40), 30, 20}) + " " +
                          colourText(kCyan));
+          break;
+        case 7:
+          setRootBackground(server.name(), random() & 0xFFFFFF);
           break;
         default:
           filter = between(0, 1) ? excluding({"Secret"}) : excluding({"Public"});

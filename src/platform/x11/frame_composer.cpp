@@ -73,6 +73,7 @@ FrameComposer::~FrameComposer() {
   releaseSurface(composed_);
   releaseSurface(scaled_);
   releaseSharedImage();
+  if (background_ != None) XRenderFreePicture(display_, background_);
   for (XserverRegion region : {hidden_, shown_, covered_, changed_}) {
     if (region != None) XFixesDestroyRegion(display_, region);
   }
@@ -82,6 +83,7 @@ FrameComposer::~FrameComposer() {
 
 void FrameComposer::abandon() {
   hidden_ = shown_ = covered_ = changed_ = None;
+  background_ = None;
   composedFor_.reset();
   frames_.abandon();
   visible_.clear();
@@ -164,26 +166,34 @@ void FrameComposer::releaseSharedImage() {
   segment_ = XShmSegmentInfo{};
 }
 
-void FrameComposer::drawBackground(const CaptureArea& area) {
+void FrameComposer::readBackground() {
+  if (background_ != None) XRenderFreePicture(display_, background_);
+  background_ = None;
   const auto pixmap = cardinalValue(display_, root_, rootPixmap_, XA_PIXMAP);
-  if (pixmap && *pixmap != None) {
-    ErrorTrap trap(display_);
-    Window geometryRoot;
-    int x, y;
-    unsigned width, height, border, depth;
-    const Pixmap background = static_cast<Pixmap>(*pixmap);
-    if (XGetGeometry(display_, background, &geometryRoot, &x, &y, &width, &height, &border,
-                     &depth) &&
-        !trap.failed() && static_cast<int>(depth) == depth_) {
-      Picture picture = XRenderCreatePicture(display_, background, format_, 0, nullptr);
-      XRenderPictureAttributes repeat{};
-      repeat.repeat = RepeatNormal;
-      XRenderChangePicture(display_, picture, CPRepeat, &repeat);
-      XRenderComposite(display_, PictOpSrc, picture, None, composed_.picture, area.x, area.y, 0, 0,
-                       0, 0, area.width, area.height);
-      XRenderFreePicture(display_, picture);
-      return;
-    }
+  if (!pixmap || *pixmap == None) return;
+  ErrorTrap trap(display_);
+  Window geometryRoot;
+  int x, y;
+  unsigned width, height, border, depth;
+  const Pixmap background = static_cast<Pixmap>(*pixmap);
+  if (!XGetGeometry(display_, background, &geometryRoot, &x, &y, &width, &height, &border,
+                    &depth) ||
+      trap.failed() || static_cast<int>(depth) != depth_) {
+    return;
+  }
+  // The picture keeps the pixmap's pixels even when its owner frees it; a new background is
+  // named (and the whole frame composed) when the root's property says so.
+  XRenderPictureAttributes repeat{};
+  repeat.repeat = RepeatNormal;
+  background_ = XRenderCreatePicture(display_, background, format_, CPRepeat, &repeat);
+  if (!trap.sync()) background_ = None;
+}
+
+void FrameComposer::drawBackground(const CaptureArea& area) {
+  if (background_ != None) {
+    XRenderComposite(display_, PictOpSrc, background_, None, composed_.picture, area.x, area.y, 0,
+                     0, 0, 0, area.width, area.height);
+    return;
   }
   const XRenderColor colour = renderColour(kDesktopFallbackColour);
   XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &colour, 0, 0, area.width,
@@ -400,7 +410,10 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   const bool whole = !changed || !composedFor || composedFor->area != now.area ||
                      composedFor->outputWidth != outputWidth ||
                      composedFor->outputHeight != outputHeight || composedFor->excluded != excluded;
-  if (whole) changed = std::vector<FrameArea>{FrameArea{0, 0, area.width, area.height}};
+  if (whole) {
+    changed = std::vector<FrameArea>{FrameArea{0, 0, area.width, area.height}};
+    readBackground();
+  }
   if (!changed->empty()) composeAreas(model, excluded, area, *changed);
   Drawable result = composed_.pixmap;
   if (scales) {

@@ -69,6 +69,8 @@ class FrameComposer {
   void releaseSurface(Surface& surface);
   runtime::Status ensureSharedImage(int width, int height);
   void releaseSharedImage();
+  // Names the desktop background again: its picture, or nothing for the fallback colour.
+  void readBackground();
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
   // A window to draw, at its inside corner in frame pixels.
@@ -108,6 +110,7 @@ class FrameComposer {
   Surface scaled_;
   XShmSegmentInfo segment_{};
   XImage* image_ = nullptr;
+  Picture background_ = None;
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   XserverRegion covered_ = None;
