@@ -61,12 +61,14 @@ Difference differ(const PixelBuffer& a, const PixelBuffer& b,
   return found;
 }
 
-class DamageLimitedFrames : public ::testing::TestWithParam<bool> {};
+// Scaled or not; without a window manager or under openbox.
+class DamageLimitedFrames : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
-  const bool scaled = GetParam();
+  const auto [scaled, underOpenbox] = GetParam();
   XvfbServer server(kScreenWidth, kScreenHeight);
   ASSERT_TRUE(server.ok());
+  if (underOpenbox) ASSERT_TRUE(server.startWindowManager());
   setRootBackground(server.name(), kGreen);
   auto connection = XConnection::open(server.name());
   ASSERT_TRUE(connection.ok());
@@ -82,7 +84,7 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
 
   for (unsigned seed : {1u, 2u, 3u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed * 7919u + (scaled ? 1u : 0u));
+    std::mt19937 random(seed * 7919u + (scaled ? 1u : 0u) + (underOpenbox ? 2u : 0u));
     auto between = [&](int low, int high) {
       return std::uniform_int_distribution<int>(low, high)(random);
     };
@@ -211,9 +213,12 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
   XCloseDisplay(control);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scaling, DamageLimitedFrames, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? std::string("Scaled") : std::string("ActualSize");
+INSTANTIATE_TEST_SUITE_P(ScalingAndWindowManagers, DamageLimitedFrames,
+                         ::testing::Combine(::testing::Values(false, true),
+                                            ::testing::Values(false, true)),
+                         [](const ::testing::TestParamInfo<std::tuple<bool, bool>>& info) {
+                           return std::string(std::get<0>(info.param) ? "Scaled" : "ActualSize") +
+                                  (std::get<1>(info.param) ? "Openbox" : "NoWM");
                          });
 
 }  // namespace
