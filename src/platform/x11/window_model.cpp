@@ -462,6 +462,11 @@ bool WindowModel::handle(const XEvent& event) {
       XDamageSubtract(display_, damage.damage, None, damageParts_);
       XFixesTranslateRegion(display_, damageParts_, window->x + window->borderWidth,
                             window->y + window->borderWidth);
+      // The border's own damage lies around it.
+      const int border = window->borderWidth;
+      if (border > 0) {
+        XFixesExpandRegion(display_, damageParts_, damageParts_, border, border, border, border);
+      }
       XFixesUnionRegion(display_, changed_, changed_, damageParts_);
     }
     if (damage.serial >= window->repaintSerial) window->repaintPending = false;
