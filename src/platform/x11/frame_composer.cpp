@@ -84,6 +84,7 @@ FrameComposer::~FrameComposer() {
 void FrameComposer::abandon() {
   hidden_ = shown_ = covered_ = changed_ = None;
   background_ = None;
+  backgroundPixmap_ = None;
   composedFor_.reset();
   frames_.abandon();
   visible_.clear();
@@ -167,26 +168,31 @@ void FrameComposer::releaseSharedImage() {
 }
 
 void FrameComposer::readBackground() {
+  const auto pixmap = cardinalValue(display_, root_, rootPixmap_, XA_PIXMAP);
+  const Pixmap named = pixmap ? static_cast<Pixmap>(*pixmap) : None;
+  // The picture keeps the pixmap's pixels even when its owner frees it; desktops name a new
+  // pixmap for a new background (and a new name makes the window model report a whole change).
+  if (named == backgroundPixmap_ && named != None) return;
   if (background_ != None) XRenderFreePicture(display_, background_);
   background_ = None;
-  const auto pixmap = cardinalValue(display_, root_, rootPixmap_, XA_PIXMAP);
-  if (!pixmap || *pixmap == None) return;
+  backgroundPixmap_ = None;
+  if (named == None) return;
   ErrorTrap trap(display_);
   Window geometryRoot;
   int x, y;
   unsigned width, height, border, depth;
-  const Pixmap background = static_cast<Pixmap>(*pixmap);
-  if (!XGetGeometry(display_, background, &geometryRoot, &x, &y, &width, &height, &border,
-                    &depth) ||
+  if (!XGetGeometry(display_, named, &geometryRoot, &x, &y, &width, &height, &border, &depth) ||
       trap.failed() || static_cast<int>(depth) != depth_) {
     return;
   }
-  // The picture keeps the pixmap's pixels even when its owner frees it; a new background is
-  // named (and the whole frame composed) when the root's property says so.
   XRenderPictureAttributes repeat{};
   repeat.repeat = RepeatNormal;
-  background_ = XRenderCreatePicture(display_, background, format_, CPRepeat, &repeat);
-  if (!trap.sync()) background_ = None;
+  background_ = XRenderCreatePicture(display_, named, format_, CPRepeat, &repeat);
+  if (!trap.sync()) {
+    background_ = None;
+    return;
+  }
+  backgroundPixmap_ = named;
 }
 
 void FrameComposer::drawBackground(const CaptureArea& area) {

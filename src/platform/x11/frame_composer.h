@@ -69,7 +69,8 @@ class FrameComposer {
   void releaseSurface(Surface& surface);
   runtime::Status ensureSharedImage(int width, int height);
   void releaseSharedImage();
-  // Names the desktop background again: its picture, or nothing for the fallback colour.
+  // Names the desktop background again when the root names another pixmap: its picture, or
+  // nothing for the fallback colour.
   void readBackground();
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
@@ -111,6 +112,7 @@ class FrameComposer {
   XShmSegmentInfo segment_{};
   XImage* image_ = nullptr;
   Picture background_ = None;
+  Pixmap backgroundPixmap_ = None;  // what background_ was made of
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   XserverRegion covered_ = None;
