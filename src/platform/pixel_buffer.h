@@ -38,32 +38,48 @@ class PixelBuffer {
       : width_(width),
         height_(height),
         bytesPerRow_(width * 4),
-        bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4) {}
+        bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4),
+        pixels_(bytes_.data()) {}
+  // Pixels in memory the caller provides (width * height * 4 bytes, shared with another process
+  // say), kept for as long as the buffer lives. A copy has memory of its own.
+  PixelBuffer(int width, int height, std::shared_ptr<std::uint8_t> memory)
+      : width_(width),
+        height_(height),
+        bytesPerRow_(width * 4),
+        memory_(std::move(memory)),
+        pixels_(memory_.get()) {}
   PixelBuffer(const PixelBuffer& other)
       : width_(other.width_),
         height_(other.height_),
         bytesPerRow_(other.bytesPerRow_),
-        bytes_(other.bytes_) {}
+        bytes_(other.pixels_, other.pixels_ + other.byteCount()),
+        pixels_(bytes_.data()) {}
   PixelBuffer& operator=(const PixelBuffer& other) {
+    if (this == &other) return *this;
     width_ = other.width_;
     height_ = other.height_;
     bytesPerRow_ = other.bytesPerRow_;
-    bytes_ = other.bytes_;
+    bytes_.assign(other.pixels_, other.pixels_ + other.byteCount());
+    memory_.reset();
+    pixels_ = bytes_.data();
     rewritten();
     return *this;
   }
+  // A moved vector keeps its storage, so the pixels stay where they are.
   PixelBuffer(PixelBuffer&&) noexcept = default;
   PixelBuffer& operator=(PixelBuffer&&) noexcept = default;
 
   int width() const { return width_; }
   int height() const { return height_; }
   int bytesPerRow() const { return bytesPerRow_; }
-  std::size_t byteCount() const { return bytes_.size(); }
-  const std::uint8_t* data() const { return bytes_.data(); }
+  std::size_t byteCount() const {
+    return static_cast<std::size_t>(bytesPerRow_) * static_cast<std::size_t>(height_);
+  }
+  const std::uint8_t* data() const { return pixels_; }
   // For writing the pixels: forgets what changes() said.
   std::uint8_t* mutableData() {
     rewritten();
-    return bytes_.data();
+    return pixels_;
   }
 
   std::uint64_t serial() const { return serial_; }
@@ -75,16 +91,16 @@ class PixelBuffer {
   // The pixel at (x, y) as 0xAARRGGBB.
   std::uint32_t pixel(int x, int y) const {
     std::uint32_t value;
-    std::memcpy(&value, bytes_.data() + static_cast<std::size_t>(y) * bytesPerRow_ + x * 4, 4);
+    std::memcpy(&value, pixels_ + static_cast<std::size_t>(y) * bytesPerRow_ + x * 4, 4);
     return value;
   }
   void setPixel(int x, int y, std::uint32_t argb) {
     rewritten();
-    std::memcpy(bytes_.data() + static_cast<std::size_t>(y) * bytesPerRow_ + x * 4, &argb, 4);
+    std::memcpy(pixels_ + static_cast<std::size_t>(y) * bytesPerRow_ + x * 4, &argb, 4);
   }
   void fill(std::uint32_t argb) {
     rewritten();
-    auto* p = reinterpret_cast<std::uint32_t*>(bytes_.data());
+    auto* p = reinterpret_cast<std::uint32_t*>(pixels_);
     std::fill(p, p + static_cast<std::size_t>(width_) * height_, argb);
   }
 
@@ -93,6 +109,8 @@ class PixelBuffer {
   int height_;
   int bytesPerRow_;
   std::vector<std::uint8_t> bytes_;
+  std::shared_ptr<std::uint8_t> memory_;
+  std::uint8_t* pixels_ = nullptr;  // into bytes_ or memory_
   std::uint64_t serial_ = nextSerial();
   std::optional<PixelChanges> changes_;
 

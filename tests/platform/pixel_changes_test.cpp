@@ -68,5 +68,30 @@ TEST(PixelChangesTest, AWrittenOrCopiedBufferForgetsWhatChangedAndIsAnotherImage
   EXPECT_NE(frame.serial(), firstSerial);
 }
 
+TEST(PixelChangesTest, ABufferOverGivenMemoryKeepsItAndItsCopiesHaveTheirOwn) {
+  bool released = false;
+  std::vector<std::uint8_t> storage(6 * 5 * 4, 0);
+  {
+    std::shared_ptr<std::uint8_t> memory(storage.data(), [&](std::uint8_t*) { released = true; });
+    PixelBuffer shared(6, 5, std::move(memory));
+    shared.setPixel(5, 4, 0xFF102030);
+    EXPECT_EQ(shared.data(), storage.data());
+    EXPECT_EQ(shared.byteCount(), storage.size());
+    PixelBuffer copy = shared;
+    PixelBuffer moved = std::move(shared);
+    copy.setPixel(0, 0, 0xFFFFFFFF);
+    EXPECT_NE(copy.data(), storage.data());
+    EXPECT_EQ(copy.pixel(5, 4), 0xFF102030u);
+    EXPECT_EQ(moved.pixel(0, 0), 0u);  // the copy's write stayed in the copy
+    EXPECT_EQ(moved.data(), storage.data());
+    EXPECT_FALSE(released);
+    PixelBuffer assigned(1, 1);
+    assigned = moved;
+    EXPECT_NE(assigned.data(), storage.data());
+    EXPECT_EQ(assigned.pixel(5, 4), 0xFF102030u);
+  }
+  EXPECT_TRUE(released);
+}
+
 }  // namespace
 }  // namespace corvane::platform

@@ -97,6 +97,7 @@ bool CaptureSession::handle(const XEvent& event) {
   if (randrEventBase_ >= 0 && event.type == randrEventBase_ + RRScreenChangeNotify) {
     XRRUpdateConfiguration(const_cast<XEvent*>(&event));
     monitors_ = readMonitors(connection_.display());
+    model_->markAllChanged();
     return true;
   }
   return model_->handle(event);
@@ -113,13 +114,15 @@ runtime::Result<CaptureArea> CaptureSession::areaFor(std::uint32_t displayID) co
 
 runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& filter,
                                                            const StreamConfiguration& configuration,
-                                                           std::int32_t ownProcess) {
+                                                           std::int32_t ownProcess,
+                                                           FrameComposer::Extent extent) {
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
   model_->settle();
   model_->refreshIdentities();
   const auto excluded = model_->excludedWindows(filter, ownProcess);
-  return composer_->compose(*model_, excluded, *area, configuration.width, configuration.height);
+  return composer_->compose(*model_, excluded, *area, configuration.width, configuration.height,
+                            extent);
 }
 
 bool CaptureSession::anyWindowAwaitingRepaint() {

@@ -36,9 +36,11 @@ class CaptureSession {
   bool handle(const XEvent& event);
   // The area of the display the filter names; an error when it is not connected.
   runtime::Result<CaptureArea> areaFor(std::uint32_t displayID) const;
-  runtime::Result<SharedPixelBuffer> compose(const ContentFilter& filter,
-                                             const StreamConfiguration& configuration,
-                                             std::int32_t ownProcess);
+  // A frame, composed again only where the windows changed since the last one unless `extent`
+  // asks for all of it.
+  runtime::Result<SharedPixelBuffer> compose(
+      const ContentFilter& filter, const StreamConfiguration& configuration,
+      std::int32_t ownProcess, FrameComposer::Extent extent = FrameComposer::Extent::changes);
   // True while some visible window has not repainted all of its pixmap since it was made.
   bool anyWindowAwaitingRepaint();
   WindowModel& model() { return *model_; }

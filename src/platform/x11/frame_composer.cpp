@@ -1,25 +1,42 @@
 #include "platform/x11/frame_composer.h"
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include "platform/x11/xlib.h"
 
-#include "platform/pixel_changes.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
 namespace corvane::platform::x11 {
 namespace {
 
-// Copies the image into a frame with every pixel made opaque (a 24-bit visual leaves the top
-// byte undefined).
-void copyOpaque(const XImage& image, PixelBuffer& frame) {
-  for (int y = 0; y < frame.height(); ++y) {
-    const auto* source = reinterpret_cast<const std::uint32_t*>(
-        image.data + static_cast<std::size_t>(y) * image.bytes_per_line);
-    auto* target = reinterpret_cast<std::uint32_t*>(
-        frame.mutableData() + static_cast<std::size_t>(y) * frame.bytesPerRow());
-    for (int x = 0; x < frame.width(); ++x) target[x] = source[x] | 0xFF000000u;
+XRectangle toRectangle(const FrameArea& area) {
+  return XRectangle{static_cast<short>(area.x), static_cast<short>(area.y),
+                    static_cast<unsigned short>(area.width),
+                    static_cast<unsigned short>(area.height)};
+}
+
+void setRegion(Display* display, XserverRegion region, const std::vector<FrameArea>& areas) {
+  std::vector<XRectangle> rectangles;
+  for (const auto& area : areas) rectangles.push_back(toRectangle(area));
+  XFixesSetRegion(display, region, rectangles.data(), static_cast<int>(rectangles.size()));
+}
+
+// Copies `area` of the frame from packed rows read into shared memory.
+void copyArea(const char* packed, const FrameArea& area, std::uint8_t* frame, int bytesPerRow) {
+  const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 4;
+  if (area.x == 0 && static_cast<std::size_t>(bytesPerRow) == rowBytes) {
+    std::memcpy(frame + static_cast<std::size_t>(area.y) * bytesPerRow, packed,
+                rowBytes * area.height);
+    return;
+  }
+  for (int row = 0; row < area.height; ++row) {
+    std::memcpy(frame + static_cast<std::size_t>(area.y + row) * bytesPerRow + area.x * 4,
+                packed + row * rowBytes, rowBytes);
   }
 }
 
@@ -35,7 +52,7 @@ runtime::Result<std::unique_ptr<FrameComposer>> FrameComposer::create(Display* d
     return runtime::Error{"The X server lacks the RENDER extension needed for capture."};
   }
   std::unique_ptr<FrameComposer> composer(new FrameComposer(display, rootPixmap));
-  if (composer->format_ == nullptr) {
+  if (composer->format_ == nullptr || composer->opaqueFormat_ == nullptr) {
     return runtime::Error{"The X server offers no RENDER format for the screen's visual."};
   }
   return composer;
@@ -47,14 +64,17 @@ FrameComposer::FrameComposer(Display* display, Atom rootPixmap)
       root_(DefaultRootWindow(display)),
       visual_(DefaultVisual(display, DefaultScreen(display))),
       depth_(DefaultDepth(display, DefaultScreen(display))),
-      format_(XRenderFindVisualFormat(display, visual_)) {}
+      format_(XRenderFindVisualFormat(display, visual_)),
+      opaqueFormat_(XRenderFindStandardFormat(display, PictStandardARGB32)),
+      frames_(display) {}
 
 FrameComposer::~FrameComposer() {
   ErrorTrap trap(display_);
   releaseSurface(composed_);
   releaseSurface(scaled_);
   releaseSharedImage();
-  for (XserverRegion region : {hidden_, shown_, covered_}) {
+  if (background_ != None) XRenderFreePicture(display_, background_);
+  for (XserverRegion region : {hidden_, shown_, covered_, changed_}) {
     if (region != None) XFixesDestroyRegion(display_, region);
   }
   for (XserverRegion region : visible_) XFixesDestroyRegion(display_, region);
@@ -62,7 +82,11 @@ FrameComposer::~FrameComposer() {
 }
 
 void FrameComposer::abandon() {
-  hidden_ = shown_ = covered_ = None;
+  hidden_ = shown_ = covered_ = changed_ = None;
+  background_ = None;
+  backgroundPixmap_ = None;
+  composedFor_.reset();
+  frames_.abandon();
   visible_.clear();
   composed_ = Surface{};
   scaled_ = Surface{};
@@ -80,8 +104,13 @@ runtime::Status FrameComposer::ensureSurface(Surface& surface, int width, int he
     return runtime::Status::success();
   }
   releaseSurface(surface);
-  surface.pixmap = XCreatePixmap(display_, root_, width, height, depth_);
-  surface.picture = XRenderCreatePicture(display_, surface.pixmap, format_, 0, nullptr);
+  // With an alpha channel, every pixel composed is read back opaque, ready to copy: sources
+  // without alpha count as opaque, and scaling never samples outside (its edges are repeated).
+  surface.pixmap = XCreatePixmap(display_, root_, width, height, 32);
+  XRenderPictureAttributes attributes{};
+  attributes.repeat = RepeatPad;
+  surface.picture =
+      XRenderCreatePicture(display_, surface.pixmap, opaqueFormat_, CPRepeat, &attributes);
   surface.width = width;
   surface.height = height;
   return runtime::Status::success();
@@ -138,56 +167,47 @@ void FrameComposer::releaseSharedImage() {
   segment_ = XShmSegmentInfo{};
 }
 
-void FrameComposer::drawBackground(const CaptureArea& area) {
+void FrameComposer::readBackground() {
   const auto pixmap = cardinalValue(display_, root_, rootPixmap_, XA_PIXMAP);
-  if (pixmap && *pixmap != None) {
-    ErrorTrap trap(display_);
-    Window geometryRoot;
-    int x, y;
-    unsigned width, height, border, depth;
-    const Pixmap background = static_cast<Pixmap>(*pixmap);
-    if (XGetGeometry(display_, background, &geometryRoot, &x, &y, &width, &height, &border,
-                     &depth) &&
-        !trap.failed() && static_cast<int>(depth) == depth_) {
-      Picture picture = XRenderCreatePicture(display_, background, format_, 0, nullptr);
-      XRenderPictureAttributes repeat{};
-      repeat.repeat = RepeatNormal;
-      XRenderChangePicture(display_, picture, CPRepeat, &repeat);
-      XRenderComposite(display_, PictOpSrc, picture, None, composed_.picture, area.x, area.y, 0, 0,
-                       0, 0, area.width, area.height);
-      XRenderFreePicture(display_, picture);
-      return;
-    }
+  const Pixmap named = pixmap ? static_cast<Pixmap>(*pixmap) : None;
+  // The picture keeps the pixmap's pixels even when its owner frees it; desktops name a new
+  // pixmap for a new background (and a new name makes the window model report a whole change).
+  if (named == backgroundPixmap_ && named != None) return;
+  if (background_ != None) XRenderFreePicture(display_, background_);
+  background_ = None;
+  backgroundPixmap_ = None;
+  if (named == None) return;
+  ErrorTrap trap(display_);
+  Window geometryRoot;
+  int x, y;
+  unsigned width, height, border, depth;
+  if (!XGetGeometry(display_, named, &geometryRoot, &x, &y, &width, &height, &border, &depth) ||
+      trap.failed() || static_cast<int>(depth) != depth_) {
+    return;
+  }
+  XRenderPictureAttributes repeat{};
+  repeat.repeat = RepeatNormal;
+  background_ = XRenderCreatePicture(display_, named, format_, CPRepeat, &repeat);
+  if (!trap.sync()) {
+    background_ = None;
+    return;
+  }
+  backgroundPixmap_ = named;
+}
+
+void FrameComposer::drawBackground(const CaptureArea& area) {
+  if (background_ != None) {
+    XRenderComposite(display_, PictOpSrc, background_, None, composed_.picture, area.x, area.y, 0,
+                     0, 0, 0, area.width, area.height);
+    return;
   }
   const XRenderColor colour = renderColour(kDesktopFallbackColour);
   XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &colour, 0, 0, area.width,
                        area.height);
 }
 
-std::shared_ptr<PixelBuffer> FrameComposer::frameBuffer(int width, int height) {
-  // A buffer nobody else holds any more is written again; the consumer keeps any it holds.
-  for (auto& buffer : frames_) {
-    if (buffer.use_count() == 1 && buffer->width() == width && buffer->height() == height) {
-      return buffer;
-    }
-  }
-  auto fresh = std::make_shared<PixelBuffer>(width, height);
-  if (frames_.size() < kPooledFrames) {
-    frames_.push_back(fresh);
-  } else {
-    // The pool is full of frames still in use or of another size: replace one of the latter.
-    for (auto& buffer : frames_) {
-      if (buffer.use_count() == 1) {
-        buffer = fresh;
-        break;
-      }
-    }
-  }
-  return fresh;
-}
-
 void FrameComposer::ensureScratchRegions() {
-  for (XserverRegion* region : {&hidden_, &shown_, &covered_}) {
+  for (XserverRegion* region : {&hidden_, &shown_, &covered_, &changed_}) {
     if (*region == None) *region = XFixesCreateRegion(display_, nullptr, 0);
   }
 }
@@ -260,31 +280,29 @@ void FrameComposer::drawWindow(const Placed& place, XserverRegion visible,
   }
 }
 
-runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
-                                                          const std::set<Window>& excluded,
-                                                          CaptureArea area, int outputWidth,
-                                                          int outputHeight) {
-  if (area.width <= 0 || area.height <= 0) {
-    return runtime::Error{"The captured display has no area."};
+std::optional<std::vector<FrameArea>> FrameComposer::changedAreas(WindowModel& model,
+                                                                  const CaptureArea& area) {
+  if (!model.takeChanges(changed_)) return std::nullopt;
+  XFixesTranslateRegion(display_, changed_, -area.x, -area.y);
+  XRectangle whole{0, 0, static_cast<unsigned short>(area.width),
+                   static_cast<unsigned short>(area.height)};
+  XFixesSetRegion(display_, shown_, &whole, 1);
+  XFixesIntersectRegion(display_, changed_, changed_, shown_);
+  int count = 0;
+  XRectangle* rectangles = XFixesFetchRegion(display_, changed_, &count);
+  std::vector<FrameArea> areas;
+  for (int i = 0; i < count; ++i) {
+    areas.push_back(
+        FrameArea{rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height});
   }
-  if (outputWidth <= 0 || outputHeight <= 0) {
-    outputWidth = area.width;
-    outputHeight = area.height;
-  }
-  const bool scales = outputWidth != area.width || outputHeight != area.height;
-  ErrorTrap trap(display_);
-  if (auto status = ensureSurface(composed_, area.width, area.height); !status)
-    return status.error();
-  if (scales) {
-    if (auto status = ensureSurface(scaled_, outputWidth, outputHeight); !status) {
-      return status.error();
-    }
-  }
-  if (auto status = ensureSharedImage(outputWidth, outputHeight); !status) return status.error();
-  ensureScratchRegions();
+  if (rectangles != nullptr) XFree(rectangles);
+  return coveringAreas(std::move(areas), kMostAreas);
+}
 
+void FrameComposer::composeAreas(WindowModel& model, const std::set<Window>& excluded,
+                                 const CaptureArea& area, const std::vector<FrameArea>& areas) {
   // Only what shows is drawn: each window where no opaque window above it covers it, the
-  // background where no window does.
+  // background where no window does, and all of it only inside the areas that changed.
   std::vector<Placed> placed;
   for (const TrackedWindow* window : model.stacking()) {
     if (!window->isVisible() || excluded.count(window->id) != 0) continue;
@@ -296,46 +314,144 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     placed.push_back(Placed{window, x, y});
   }
   placeWindows(placed);
-  XRectangle whole{0, 0, static_cast<unsigned short>(area.width),
-                   static_cast<unsigned short>(area.height)};
-  XFixesSetRegion(display_, shown_, &whole, 1);
-  XFixesSubtractRegion(display_, shown_, shown_, covered_);
+  setRegion(display_, changed_, areas);
+  XFixesSubtractRegion(display_, shown_, changed_, covered_);
   XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, shown_);
   drawBackground(area);
-  for (std::size_t i = 0; i < placed.size(); ++i) drawWindow(placed[i], visible_[i], excluded);
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    XFixesIntersectRegion(display_, visible_[i], visible_[i], changed_);
+    drawWindow(placed[i], visible_[i], excluded);
+  }
   XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, None);
+}
 
+void FrameComposer::scaleAreas(const CaptureArea& area, const std::vector<FrameArea>& areas) {
+  XTransform transform{};
+  transform.matrix[0][0] = XDoubleToFixed(static_cast<double>(area.width) / scaled_.width);
+  transform.matrix[1][1] = XDoubleToFixed(static_cast<double>(area.height) / scaled_.height);
+  transform.matrix[2][2] = XDoubleToFixed(1.0);
+  XRenderSetPictureTransform(display_, composed_.picture, &transform);
+  XRenderSetPictureFilter(display_, composed_.picture, FilterBilinear, nullptr, 0);
+  setRegion(display_, changed_, areas);
+  XFixesSetPictureClipRegion(display_, scaled_.picture, 0, 0, changed_);
+  XRenderComposite(display_, PictOpSrc, composed_.picture, None, scaled_.picture, 0, 0, 0, 0, 0, 0,
+                   scaled_.width, scaled_.height);
+  XFixesSetPictureClipRegion(display_, scaled_.picture, 0, 0, None);
+  XTransform identity{};
+  identity.matrix[0][0] = identity.matrix[1][1] = identity.matrix[2][2] = XDoubleToFixed(1.0);
+  XRenderSetPictureTransform(display_, composed_.picture, &identity);
+}
+
+std::vector<FrameArea> FrameComposer::staleAreas(const PixelBuffer& frame,
+                                                 std::vector<FrameArea> changed, bool whole) const {
+  const std::vector<FrameArea> everything{FrameArea{0, 0, frame.width(), frame.height()}};
+  if (whole) return everything;
+  auto held = std::find_if(made_.begin(), made_.end(),
+                           [&](const Made& made) { return made.serial == frame.serial(); });
+  if (held == made_.end()) return everything;
+  for (auto later = held + 1; later != made_.end(); ++later) {
+    if (later->whole) return everything;
+    changed.insert(changed.end(), later->changed.begin(), later->changed.end());
+  }
+  auto stale = coveringAreas(std::move(changed), kMostAreas);
+  return pixelCount(stale) >= pixelCount(everything) ? everything : stale;
+}
+
+bool FrameComposer::readBack(Drawable source, const std::vector<FrameArea>& areas,
+                             const SharedFrames::Frame& frame) {
+  PixelBuffer& buffer = *frame.buffer;
+  std::uint8_t* pixels = buffer.mutableData();
+  // A wide area of a buffer in shared memory is read as whole rows straight into it; any other
+  // area is read packed into the composer's own segment (the areas one after the other: their
+  // pixels are at most the frame's), then copied.
+  std::size_t offset = 0;
+  for (const FrameArea& area : areas) {
+    XImage part = *image_;
+    part.height = area.height;
+    if (frame.segment != nullptr && area.width * 2 >= buffer.width()) {
+      part.width = buffer.width();
+      part.bytes_per_line = buffer.bytesPerRow();
+      part.data = frame.segment->shmaddr + static_cast<std::size_t>(area.y) * buffer.bytesPerRow();
+      part.obdata = reinterpret_cast<char*>(const_cast<XShmSegmentInfo*>(frame.segment));
+      if (!XShmGetImage(display_, source, &part, 0, area.y, AllPlanes)) return false;
+      continue;
+    }
+    part.width = area.width;
+    part.bytes_per_line = area.width * 4;
+    part.data = image_->data + offset;
+    if (!XShmGetImage(display_, source, &part, area.x, area.y, AllPlanes)) return false;
+    copyArea(part.data, area, pixels, buffer.bytesPerRow());
+    offset += static_cast<std::size_t>(area.width) * area.height * 4;
+  }
+  return true;
+}
+
+runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
+                                                          const std::set<Window>& excluded,
+                                                          CaptureArea area, int outputWidth,
+                                                          int outputHeight, Extent extent) {
+  if (area.width <= 0 || area.height <= 0) {
+    return runtime::Error{"The captured display has no area."};
+  }
+  if (outputWidth <= 0 || outputHeight <= 0) {
+    outputWidth = area.width;
+    outputHeight = area.height;
+  }
+  const bool scales = outputWidth != area.width || outputHeight != area.height;
+  ErrorTrap trap(display_);
+  // Until this frame is made, the composition holds nothing to keep.
+  const auto composedFor = std::exchange(composedFor_, std::nullopt);
+  if (auto status = ensureSurface(composed_, area.width, area.height); !status)
+    return status.error();
+  if (scales) {
+    if (auto status = ensureSurface(scaled_, outputWidth, outputHeight); !status) {
+      return status.error();
+    }
+  }
+  if (auto status = ensureSharedImage(outputWidth, outputHeight); !status) return status.error();
+  ensureScratchRegions();
+
+  const Composed now{area, outputWidth, outputHeight, excluded};
+  auto changed = extent == Extent::changes ? changedAreas(model, area) : std::nullopt;
+  const bool whole = !changed || !composedFor || composedFor->area != now.area ||
+                     composedFor->outputWidth != outputWidth ||
+                     composedFor->outputHeight != outputHeight || composedFor->excluded != excluded;
+  if (whole) {
+    changed = std::vector<FrameArea>{FrameArea{0, 0, area.width, area.height}};
+    readBackground();
+  }
+  if (!changed->empty()) composeAreas(model, excluded, area, *changed);
   Drawable result = composed_.pixmap;
   if (scales) {
-    XTransform transform{};
-    transform.matrix[0][0] = XDoubleToFixed(static_cast<double>(area.width) / outputWidth);
-    transform.matrix[1][1] = XDoubleToFixed(static_cast<double>(area.height) / outputHeight);
-    transform.matrix[2][2] = XDoubleToFixed(1.0);
-    XRenderSetPictureTransform(display_, composed_.picture, &transform);
-    XRenderSetPictureFilter(display_, composed_.picture, FilterBilinear, nullptr, 0);
-    XRenderComposite(display_, PictOpSrc, composed_.picture, None, scaled_.picture, 0, 0, 0, 0, 0,
-                     0, outputWidth, outputHeight);
-    XTransform identity{};
-    identity.matrix[0][0] = identity.matrix[1][1] = identity.matrix[2][2] = XDoubleToFixed(1.0);
-    XRenderSetPictureTransform(display_, composed_.picture, &identity);
+    std::vector<FrameArea> footprints;
+    for (const auto& part : *changed) {
+      footprints.push_back(
+          scaledFootprint(part, area.width, area.height, outputWidth, outputHeight));
+    }
+    changed = coveringAreas(std::move(footprints), kMostAreas);
+    if (!changed->empty()) scaleAreas(area, *changed);
     result = scaled_.pixmap;
   }
-  // The reply comes after every request above, so their errors are in when it returns, and so
-  // is every event the server sent before it composed.
-  if (!XShmGetImage(display_, result, image_, 0, 0, AllPlanes) || trap.failed()) {
+  const auto acquired = frames_.acquire(outputWidth, outputHeight);
+  const auto& frame = acquired.buffer;
+  const auto stale = staleAreas(*frame, *changed, whole);
+  // The last reply comes after every request above, so their errors are in when it returns, and
+  // so is every event the server sent before it composed.
+  if (!stale.empty() && !readBack(result, stale, acquired)) {
+    return runtime::Error{"A window changed while the frame was being composed."};
+  }
+  if (trap.failed() || (stale.empty() && !trap.sync())) {
     return runtime::Error{"A window changed while the frame was being composed."};
   }
   if (model.structureChangeQueued()) {
     return runtime::Error{"The windows changed while the frame was being composed."};
   }
-  auto frame = frameBuffer(outputWidth, outputHeight);
-  copyOpaque(*image_, *frame);
-  if (auto previous = previous_.lock(); previous && previous->serial() == previousSerial_) {
-    if (auto changes = changedTiles(*previous, *frame)) frame->setChanges(std::move(*changes));
-  }
-  previous_ = frame;
-  previousSerial_ = frame->serial();
-  return SharedPixelBuffer(std::move(frame));
+  if (stale.empty()) (void)frame->mutableData();  // the same pixels, as a frame of its own
+  if (!whole && !made_.empty()) frame->setChanges(PixelChanges{made_.back().serial, *changed});
+  made_.push_back(Made{frame->serial(), *changed, whole});
+  if (made_.size() > kRememberedFrames) made_.pop_front();
+  composedFor_ = now;
+  return SharedPixelBuffer(frame);
 }
 
 }  // namespace corvane::platform::x11

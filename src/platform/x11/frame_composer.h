@@ -3,11 +3,15 @@
 #include "platform/x11/xlib.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "platform/pixel_buffer.h"
+#include "platform/x11/frame_areas.h"
+#include "platform/x11/shared_frames.h"
 #include "platform/x11/window_model.h"
 #include "runtime/result.h"
 
@@ -25,8 +29,15 @@ struct CaptureArea {
 // offscreen pixmap, and reads the result once through shared memory. Excluded windows are never
 // drawn, so their pixels never reach this process; what lay beneath them (other windows, the
 // desktop background) shows instead.
+//
+// The composition persists from frame to frame: only where the window model reports changes is
+// it composed and read again (the whole of it when the filter, the area or the output size
+// changed, or the last frame failed), and each frame says where it differs from the one before.
 class FrameComposer {
  public:
+  // What to compose again: where the model's changes say, or everything.
+  enum class Extent { changes, whole };
+
   // Fails, naming the extension, when MIT-SHM or RENDER is missing.
   static runtime::Result<std::unique_ptr<FrameComposer>> create(Display* display, Atom rootPixmap);
   ~FrameComposer();
@@ -37,9 +48,12 @@ class FrameComposer {
   // drawn from its own named pixmap (which holds only its own drawing and the neutral fill);
   // where excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
   // no frame is produced) when any request of the composition failed or the windows changed
-  // structure before it was read. Frame buffers the caller has let go of are written again.
+  // structure before it was read. Frame buffers the caller has let go of are written again,
+  // brought up to date where they differ. With Extent::whole the model's changes are left for the
+  // next frame composed by changes.
   runtime::Result<SharedPixelBuffer> compose(WindowModel& model, const std::set<Window>& excluded,
-                                             CaptureArea area, int outputWidth, int outputHeight);
+                                             CaptureArea area, int outputWidth, int outputHeight,
+                                             Extent extent = Extent::changes);
 
   // Forgets the server resources without asking the server (after the connection was lost).
   void abandon();
@@ -55,6 +69,9 @@ class FrameComposer {
   void releaseSurface(Surface& surface);
   runtime::Status ensureSharedImage(int width, int height);
   void releaseSharedImage();
+  // Names the desktop background again when the root names another pixmap: its picture, or
+  // nothing for the fallback colour.
+  void readBackground();
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
   // A window to draw, at its inside corner in frame pixels.
@@ -66,29 +83,58 @@ class FrameComposer {
   // ones cover.
   void placeWindows(const std::vector<Placed>& placed);
   void drawWindow(const Placed& place, XserverRegion visible, const std::set<Window>& excluded);
-  std::shared_ptr<PixelBuffer> frameBuffer(int width, int height);
+  // The rectangles of the model's changes inside `area` (frame pixels); nothing when unbounded.
+  std::optional<std::vector<FrameArea>> changedAreas(WindowModel& model, const CaptureArea& area);
+  void composeAreas(WindowModel& model, const std::set<Window>& excluded, const CaptureArea& area,
+                    const std::vector<FrameArea>& areas);
+  void scaleAreas(const CaptureArea& area, const std::vector<FrameArea>& areas);
+  // What `frame` (about to be written again) lacks of the composition: everything unless it holds
+  // one of the recent frames, else what changed since that one.
+  std::vector<FrameArea> staleAreas(const PixelBuffer& frame, std::vector<FrameArea> changed,
+                                    bool whole) const;
+  bool readBack(Drawable source, const std::vector<FrameArea>& areas,
+                const SharedFrames::Frame& frame);
 
-  static constexpr std::size_t kPooledFrames = 4;
+  // Rectangles composed, read and reported per frame, at most.
+  static constexpr std::size_t kMostAreas = 4;
+  // Frames whose changes are remembered: a pooled buffer holding an older one is read whole.
+  static constexpr std::size_t kRememberedFrames = 2 * SharedFrames::kPooled;
 
   Display* display_;
   Atom rootPixmap_;
   Window root_;
   Visual* visual_;
   int depth_;
-  XRenderPictFormat* format_;
+  XRenderPictFormat* format_;        // the screen's, for the desktop background
+  XRenderPictFormat* opaqueFormat_;  // 32-bit ARGB, for the composition
   Surface composed_;
   Surface scaled_;
   XShmSegmentInfo segment_{};
   XImage* image_ = nullptr;
+  Picture background_ = None;
+  Pixmap backgroundPixmap_ = None;  // what background_ was made of
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   XserverRegion covered_ = None;
+  XserverRegion changed_ = None;        // the part of the frame composed this time
   std::vector<XserverRegion> visible_;  // one per window drawn, reused from frame to frame
-  std::vector<std::shared_ptr<PixelBuffer>> frames_;
-  // The last frame made and its serial: while it is unchanged (its holder keeps it, so it is not
-  // written again), the next frame says where it differs from it.
-  std::weak_ptr<const PixelBuffer> previous_;
-  std::uint64_t previousSerial_ = 0;
+  SharedFrames frames_;
+  // What the persistent composition was last made for; nothing composed (or a failed frame)
+  // means it holds nothing to keep.
+  struct Composed {
+    CaptureArea area;
+    int outputWidth = 0, outputHeight = 0;
+    std::set<Window> excluded;
+  };
+  std::optional<Composed> composedFor_;
+  // The frames made lately, oldest first: each one's serial and where it differs from the one
+  // before (everywhere when `whole`).
+  struct Made {
+    std::uint64_t serial = 0;
+    std::vector<FrameArea> changed;
+    bool whole = true;
+  };
+  std::deque<Made> made_;
 };
 
 }  // namespace corvane::platform::x11

@@ -39,12 +39,38 @@ WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBa
       shapeEventBase_(shapeEventBase),
       identities_(std::move(identities)),
       resolvedWith_(identities_->entries()),
-      root_(DefaultRootWindow(display)) {}
+      root_(DefaultRootWindow(display)),
+      changed_(XFixesCreateRegion(display, nullptr, 0)),
+      damageParts_(XFixesCreateRegion(display, nullptr, 0)) {}
 
 WindowModel::~WindowModel() {
   ErrorTrap trap(display_);
   for (auto& [id, window] : windows_) release(*window);
+  for (XserverRegion region : {changed_, damageParts_}) {
+    if (region != None) XFixesDestroyRegion(display_, region);
+  }
   XSync(display_, False);
+}
+
+void WindowModel::markChanged(const TrackedWindow& window) {
+  auto clamp = [](long value, long low, long high) { return std::clamp(value, low, high); };
+  const long left = clamp(window.x, -32768, 32767), top = clamp(window.y, -32768, 32767);
+  const long outerWidth = std::max(0L, long{window.width} + 2L * window.borderWidth);
+  const long outerHeight = std::max(0L, long{window.height} + 2L * window.borderWidth);
+  XRectangle box{static_cast<short>(left), static_cast<short>(top),
+                 static_cast<unsigned short>(clamp(outerWidth, 0, 65535)),
+                 static_cast<unsigned short>(clamp(outerHeight, 0, 65535))};
+  if (box.width == 0 || box.height == 0) return;
+  XFixesSetRegion(display_, damageParts_, &box, 1);
+  XFixesUnionRegion(display_, changed_, changed_, damageParts_);
+}
+
+bool WindowModel::takeChanges(XserverRegion into) {
+  const bool bounded = !changedEverywhere_;
+  if (bounded) XFixesCopyRegion(display_, into, changed_);
+  XFixesSetRegion(display_, changed_, nullptr, 0);
+  changedEverywhere_ = false;
+  return bounded;
 }
 
 runtime::Status WindowModel::load() {
@@ -79,6 +105,7 @@ runtime::Status WindowModel::load() {
 }
 
 void WindowModel::abandon() {
+  changed_ = damageParts_ = None;
   windows_.clear();
   order_.clear();
   insideOf_.clear();
@@ -139,6 +166,7 @@ void WindowModel::add(Window id, Window below, WindowFacts& facts) {
   auto position = below == None ? order_.begin() : std::find(order_.begin(), order_.end(), below);
   if (position != order_.end() && below != None) ++position;
   order_.insert(below == None ? order_.begin() : position, id);
+  markChanged(stored);
   if (stored.isVisible()) {
     renamePixmap(stored);
     neutralise(stored, {});
@@ -163,6 +191,7 @@ void WindowModel::release(TrackedWindow& window) {
 void WindowModel::remove(Window id) {
   auto it = windows_.find(id);
   if (it == windows_.end()) return;
+  markChanged(*it->second);
   {
     ErrorTrap trap(display_);
     release(*it->second);
@@ -248,6 +277,7 @@ bool WindowModel::refreshIdentities() {
   auto entries = identities_->entries();
   if (entries == resolvedWith_) return false;
   resolvedWith_ = std::move(entries);
+  changedEverywhere_ = true;
   ErrorTrap trap(display_);
   for (auto& [id, window] : windows_) {
     const auto windowClass = x11::windowClass(display_, window->client);
@@ -367,6 +397,7 @@ void WindowModel::neutralise(TrackedWindow& window, const std::vector<XRectangle
   }
   XRenderFillRectangles(display_, PictOpSrc, window.picture, &colour, inside.data(),
                         static_cast<int>(inside.size()));
+  markChanged(window);
   // The fill itself is reported as damage: only what comes after it is the application's.
   window.repaintSerial = NextRequest(display_);
   window.repaintPending = true;
@@ -385,7 +416,10 @@ void WindowModel::settle() {
   trees.swap(treesToRead_);
   LiveWindowFacts facts(display_);
   for (Window id : trees) {
-    if (TrackedWindow* window = lookup(id)) resolveIdentity(*window, facts);
+    if (TrackedWindow* window = lookup(id)) {
+      resolveIdentity(*window, facts);
+      markChanged(*window);
+    }
   }
   std::set<Window> pixmaps;
   pixmaps.swap(pixmapsToName_);
@@ -393,6 +427,7 @@ void WindowModel::settle() {
     TrackedWindow* window = lookup(id);
     if (window == nullptr || !window->isVisible()) continue;
     renamePixmap(*window);
+    markChanged(*window);
     neutralise(*window, {});
   }
 }
@@ -436,7 +471,16 @@ bool WindowModel::handle(const XEvent& event) {
     if (window == nullptr) return false;
     {
       ErrorTrap trap(display_);
-      XDamageSubtract(display_, damage.damage, None, None);
+      // What it drew, relative to its inside corner.
+      XDamageSubtract(display_, damage.damage, None, damageParts_);
+      XFixesTranslateRegion(display_, damageParts_, window->x + window->borderWidth,
+                            window->y + window->borderWidth);
+      // The border's own damage lies around it.
+      const int border = window->borderWidth;
+      if (border > 0) {
+        XFixesExpandRegion(display_, damageParts_, damageParts_, border, border, border, border);
+      }
+      XFixesUnionRegion(display_, changed_, changed_, damageParts_);
     }
     if (damage.serial >= window->repaintSerial) window->repaintPending = false;
     return window->isVisible();
@@ -446,6 +490,7 @@ bool WindowModel::handle(const XEvent& event) {
     TrackedWindow* window = lookup(shape.window);
     if (window == nullptr || shape.kind != ShapeBounding) return false;
     readShape(*window);
+    markChanged(*window);
     return window->isVisible();
   }
   // A change inside a top-level: its tree is read again before the next frame.
@@ -453,6 +498,7 @@ bool WindowModel::handle(const XEvent& event) {
     const Window top = topLevelOf(parent);
     if (top == None) return false;
     treesToRead_.insert(top);
+    markChanged(*lookup(top));
     return lookup(top)->isVisible();
   };
   switch (event.type) {
@@ -479,6 +525,7 @@ bool WindowModel::handle(const XEvent& event) {
       if (window == nullptr) return false;
       window->mapped = true;
       window->overrideRedirect = map.override_redirect;
+      markChanged(*window);
       // Read before the next frame, once however often it is mapped and unmapped until then
       // (a window manager switching desktops does that to many windows at once).
       treesToRead_.insert(window->id);
@@ -492,6 +539,7 @@ bool WindowModel::handle(const XEvent& event) {
       TrackedWindow* window = lookup(unmap.window);
       if (window == nullptr) return false;
       window->mapped = false;
+      markChanged(*window);
       // Not drawn while unmapped, and a new pixmap comes with the next map: holding the old
       // one would only keep the server's memory for it.
       ErrorTrap trap(display_);
@@ -506,6 +554,7 @@ bool WindowModel::handle(const XEvent& event) {
       const bool newPixmap = configure.width != window->width ||
                              configure.height != window->height ||
                              configure.border_width != window->borderWidth;
+      markChanged(*window);
       window->x = configure.x;
       window->y = configure.y;
       window->width = configure.width;
@@ -513,6 +562,7 @@ bool WindowModel::handle(const XEvent& event) {
       window->borderWidth = configure.border_width;
       window->overrideRedirect = configure.override_redirect;
       restack(configure.window, configure.above);
+      markChanged(*window);
       if (newPixmap && window->boundingShape != None) readShape(*window);
       if (newPixmap && window->isVisible()) pixmapsToName_.insert(window->id);
       return window->mapped;
@@ -540,11 +590,16 @@ bool WindowModel::handle(const XEvent& event) {
       } else {
         order_.insert(order_.begin(), circulate.window);
       }
+      markChanged(*lookup(circulate.window));
       return lookup(circulate.window)->mapped;
     }
     case PropertyNotify: {
       const auto& property = event.xproperty;
-      if (property.window == root_) return property.atom == atoms_.rootPixmap;
+      if (property.window == root_) {
+        if (property.atom != atoms_.rootPixmap) return false;
+        changedEverywhere_ = true;  // a new desktop background
+        return true;
+      }
       const Atom atom = property.atom;
       if (atom != atoms_.wmClass && atom != atoms_.netWmPid && atom != atoms_.wmState &&
           atom != atoms_.wmTransientFor && atom != atoms_.netWmWindowType &&
@@ -560,6 +615,7 @@ bool WindowModel::handle(const XEvent& event) {
         return false;
       }
       treesToRead_.insert(top);
+      markChanged(*window);
       return window->isVisible();
     }
     default:

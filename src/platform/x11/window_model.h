@@ -105,6 +105,15 @@ class WindowModel {
   // Whether such an event waits in the display's queue, not yet applied.
   bool structureChangeQueued() const;
 
+  // Where (root pixels) what the windows show may differ from when the changes were last taken:
+  // what windows drew (their damage), both the old and the new box of every window that mapped,
+  // unmapped, moved, resized, restacked, changed shape, tree, pixmap or identity. Copies that
+  // region into `into` and starts afresh; false when the change is unbounded (the first time,
+  // a new desktop background, newly named applications, markAllChanged()), `into` then unset.
+  bool takeChanges(XserverRegion into);
+  // The next takeChanges() reports an unbounded change.
+  void markAllChanged() { changedEverywhere_ = true; }
+
   // Bottom to top.
   std::vector<const TrackedWindow*> stacking() const;
   const TrackedWindow* find(Window window) const;
@@ -140,6 +149,8 @@ class WindowModel {
   void releasePixmap(TrackedWindow& window);
   void readShape(TrackedWindow& window);
   void readShape(TrackedWindow& window, WindowFacts& facts);
+  // Adds the window's outer box, border included, as it is now to the changes.
+  void markChanged(const TrackedWindow& window);
 
   Display* display_;
   const Atoms& atoms_;
@@ -157,6 +168,10 @@ class WindowModel {
   // Top-levels with a backing pixmap made since it was last named: named and neutralised in
   // settle().
   std::set<Window> pixmapsToName_;
+  // The changes since they were last taken (root pixels), and a scratch region for damage.
+  XserverRegion changed_ = None;
+  XserverRegion damageParts_ = None;
+  bool changedEverywhere_ = true;
 };
 
 }  // namespace corvane::platform::x11
