@@ -219,6 +219,72 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
   XCloseDisplay(control);
 }
 
+// A window the frame leaves out changes nothing in it however much it draws (Corvane's own window
+// repaints with every frame it shows; counting that as change would compose, read back and
+// present its area again and again); what a window that is drawn paints is reported.
+TEST(DamageLimitedFrameChanges, DrawingOfALeftOutWindowIsNoChange) {
+  XvfbServer server(kScreenWidth, kScreenHeight);
+  ASSERT_TRUE(server.ok());
+  auto connection = XConnection::open(server.name());
+  ASSERT_TRUE(connection.ok());
+  Display* display = (*connection)->display();
+  auto opened = CaptureSession::open(**connection, plainIdentities());
+  ASSERT_TRUE(opened.ok()) << opened.message();
+  CaptureSession& session = **opened;
+  TestClient secret(
+      server.name(),
+      TestClientOptions{
+          .windowClass = "Secret", .colour = kRed, .x = 10, .y = 10, .width = 160, .height = 120});
+  TestClient open(server.name(), TestClientOptions{.windowClass = "Public",
+                                                   .colour = kBlue,
+                                                   .x = 190,
+                                                   .y = 140,
+                                                   .width = 150,
+                                                   .height = 120});
+  const ContentFilter filter = excluding({"Secret"});
+  auto composed = [&]() -> SharedPixelBuffer {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      XSync(display, False);
+      while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        session.handle(event);
+      }
+      auto frame = session.compose(filter, StreamConfiguration{}, 0);
+      if (frame.ok()) return *frame;
+    }
+    return nullptr;
+  };
+  // -1 when the frame does not say what changed.
+  auto changedPixels = [](const PixelBuffer& frame) -> std::int64_t {
+    if (!frame.changes()) return -1;
+    std::int64_t pixels = 0;
+    for (const auto& area : frame.changes()->areas)
+      pixels += std::int64_t{area.width} * area.height;
+    return pixels;
+  };
+  // Settled: both windows drew after they were named, and a frame since reports no change.
+  ASSERT_TRUE(waitUntil([&] {
+    const auto frame = composed();
+    return !session.anyWindowAwaitingRepaint() && frame != nullptr && changedPixels(*frame) == 0;
+  }));
+  std::mt19937 random(20261207u);
+  for (int turn = 0; turn < 8; ++turn) {
+    SCOPED_TRACE("turn " + std::to_string(turn));
+    const bool publicPaints = turn % 2 == 1;
+    const Geometry paint{static_cast<int>(random() % 60), static_cast<int>(random() % 40), 40, 30};
+    (publicPaints ? open : secret)
+        .command("paint " + geometryText(paint) + " " + colourText(random() & 0xFFFFFF));
+    const auto frame = composed();
+    ASSERT_NE(frame, nullptr);
+    if (publicPaints) {
+      EXPECT_GE(changedPixels(*frame), 40 * 30);
+    } else {
+      EXPECT_EQ(changedPixels(*frame), 0);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ScalingAndWindowManagers, DamageLimitedFrames,
                          ::testing::Combine(::testing::Values(false, true),
                                             ::testing::Values(false, true)),

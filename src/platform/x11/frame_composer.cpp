@@ -281,8 +281,9 @@ void FrameComposer::drawWindow(const Placed& place, XserverRegion visible,
 }
 
 std::optional<std::vector<FrameArea>> FrameComposer::changedAreas(WindowModel& model,
+                                                                  const std::set<Window>& excluded,
                                                                   const CaptureArea& area) {
-  if (!model.takeChanges(changed_)) return std::nullopt;
+  if (!model.takeChanges(changed_, excluded)) return std::nullopt;
   XFixesTranslateRegion(display_, changed_, -area.x, -area.y);
   XRectangle whole{0, 0, static_cast<unsigned short>(area.width),
                    static_cast<unsigned short>(area.height)};
@@ -412,7 +413,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   ensureScratchRegions();
 
   const Composed now{area, outputWidth, outputHeight, excluded};
-  auto changed = extent == Extent::changes ? changedAreas(model, area) : std::nullopt;
+  auto changed = extent == Extent::changes ? changedAreas(model, excluded, area) : std::nullopt;
   const bool whole = !changed || !composedFor || composedFor->area != now.area ||
                      composedFor->outputWidth != outputWidth ||
                      composedFor->outputHeight != outputHeight || composedFor->excluded != excluded;

@@ -84,7 +84,9 @@ class FrameComposer {
   void placeWindows(const std::vector<Placed>& placed);
   void drawWindow(const Placed& place, XserverRegion visible, const std::set<Window>& excluded);
   // The rectangles of the model's changes inside `area` (frame pixels); nothing when unbounded.
-  std::optional<std::vector<FrameArea>> changedAreas(WindowModel& model, const CaptureArea& area);
+  std::optional<std::vector<FrameArea>> changedAreas(WindowModel& model,
+                                                     const std::set<Window>& excluded,
+                                                     const CaptureArea& area);
   void composeAreas(WindowModel& model, const std::set<Window>& excluded, const CaptureArea& area,
                     const std::vector<FrameArea>& areas);
   void scaleAreas(const CaptureArea& area, const std::vector<FrameArea>& areas);

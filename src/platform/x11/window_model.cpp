@@ -65,7 +65,16 @@ void WindowModel::markChanged(const TrackedWindow& window) {
   XFixesUnionRegion(display_, changed_, changed_, damageParts_);
 }
 
-bool WindowModel::takeChanges(XserverRegion into) {
+bool WindowModel::takeChanges(XserverRegion into, const std::set<Window>& notDrawn) {
+  for (Window id : drewSinceTaken_) {
+    TrackedWindow* window = lookup(id);
+    if (window == nullptr || window->drawnSinceTaken == None) continue;
+    if (notDrawn.count(id) == 0) {
+      XFixesUnionRegion(display_, changed_, changed_, window->drawnSinceTaken);
+    }
+    XFixesSetRegion(display_, window->drawnSinceTaken, nullptr, 0);
+  }
+  drewSinceTaken_.clear();
   const bool bounded = !changedEverywhere_;
   if (bounded) XFixesCopyRegion(display_, into, changed_);
   XFixesSetRegion(display_, changed_, nullptr, 0);
@@ -184,7 +193,9 @@ void WindowModel::release(TrackedWindow& window) {
   releasePixmap(window);
   if (window.damage != None) XDamageDestroy(display_, window.damage);
   if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
+  if (window.drawnSinceTaken != None) XFixesDestroyRegion(display_, window.drawnSinceTaken);
   window.boundingShape = None;
+  window.drawnSinceTaken = None;
   window.damage = None;
 }
 
@@ -398,7 +409,10 @@ void WindowModel::neutralise(TrackedWindow& window, const std::vector<XRectangle
   XRenderFillRectangles(display_, PictOpSrc, window.picture, &colour, inside.data(),
                         static_cast<int>(inside.size()));
   markChanged(window);
-  // The fill itself is reported as damage: only what comes after it is the application's.
+  // The fill itself is reported as damage: only what comes after it is the application's. The
+  // fill's damage is taken at once, so the application's drawing after it starts a report of its
+  // own (reports come only when the damage was empty) rather than merging into the fill's.
+  if (window.damage != None) XDamageSubtract(display_, window.damage, None, None);
   window.repaintSerial = NextRequest(display_);
   window.repaintPending = true;
   requestRepaint(window);
@@ -480,7 +494,11 @@ bool WindowModel::handle(const XEvent& event) {
       if (border > 0) {
         XFixesExpandRegion(display_, damageParts_, damageParts_, border, border, border, border);
       }
-      XFixesUnionRegion(display_, changed_, changed_, damageParts_);
+      if (window->drawnSinceTaken == None) {
+        window->drawnSinceTaken = XFixesCreateRegion(display_, nullptr, 0);
+      }
+      XFixesUnionRegion(display_, window->drawnSinceTaken, window->drawnSinceTaken, damageParts_);
+      drewSinceTaken_.insert(window->id);
     }
     if (damage.serial >= window->repaintSerial) window->repaintPending = false;
     return window->isVisible();

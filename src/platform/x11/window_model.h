@@ -65,6 +65,8 @@ struct TrackedWindow {
   // the window is still awaiting its repaint.
   bool repaintPending = false;
   unsigned long repaintSerial = 0;
+  // What it drew since the changes were last taken (root pixels; None until it first draws).
+  XserverRegion drawnSinceTaken = None;
   ApplicationIdentity identity;
   bool hasClass = false;  // the client window names its class
   Window transientFor = None;
@@ -110,7 +112,10 @@ class WindowModel {
   // unmapped, moved, resized, restacked, changed shape, tree, pixmap or identity. Copies that
   // region into `into` and starts afresh; false when the change is unbounded (the first time,
   // a new desktop background, newly named applications, markAllChanged()), `into` then unset.
-  bool takeChanges(XserverRegion into);
+  // What windows in `notDrawn` drew is left out: a window the frame leaves out changes nothing
+  // in it by drawing (its own window, repainting the frames it shows, would otherwise mark them
+  // changed again and again).
+  bool takeChanges(XserverRegion into, const std::set<Window>& notDrawn);
   // The next takeChanges() reports an unbounded change.
   void markAllChanged() { changedEverywhere_ = true; }
 
@@ -171,6 +176,8 @@ class WindowModel {
   // The changes since they were last taken (root pixels), and a scratch region for damage.
   XserverRegion changed_ = None;
   XserverRegion damageParts_ = None;
+  // The windows whose drawnSinceTaken holds something.
+  std::set<Window> drewSinceTaken_;
   bool changedEverywhere_ = true;
 };
 
