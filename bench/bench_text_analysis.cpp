@@ -30,6 +30,7 @@
 #include "like_for_like.h"
 #include "support/tesseract_analyzer.h"
 #include "support/text_corpus_screens.h"
+#include "verification/protected_analysis_region_planner.h"
 
 namespace {
 
@@ -296,12 +297,11 @@ void BM_ScreenCorpus(benchmark::State& state) {
       if (only && screen.label != screens[static_cast<std::size_t>(std::atoi(only))].label)
         continue;
       const auto start = std::chrono::steady_clock::now();
-      // Each window is a region, as the capture plans them where it knows the windows.
-      std::vector<platform::Rect> regions;
-      for (const auto& window : screen.windows)
-        regions.push_back(
-            {{window.minX() / screen.image->width(), window.minY() / screen.image->height()},
-             {window.width() / screen.image->width(), window.height() / screen.image->height()}});
+      // The whole frame, planned along the windows the screen carries, as the pipeline plans it.
+      using Planner = verification::ProtectedAnalysisRegionPlanner;
+      const auto regions =
+          Planner::regions({kWhole}, Planner::kHorizontalMargin, Planner::kVerticalMargin,
+                           Planner::windowRegions(screen.image.get()));
       const auto result =
           tesseract.analyzer->analyze(screen.image, preferences, false, regions, quality, nullptr);
       const double seconds =

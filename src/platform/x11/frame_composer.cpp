@@ -5,6 +5,7 @@
 #include "platform/x11/xlib.h"
 
 #include "platform/pixel_changes.h"
+#include "platform/x11/visible_window_areas.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
@@ -330,6 +331,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   }
   auto frame = frameBuffer(outputWidth, outputHeight);
   copyOpaque(*image_, *frame);
+  frame->setWindowAreas(visibleWindowAreas(model, excluded, area, outputWidth, outputHeight));
   if (auto previous = previous_.lock(); previous && previous->serial() == previousSerial_) {
     if (auto changes = changedTiles(*previous, *frame)) frame->setChanges(std::move(*changes));
   }
