@@ -71,6 +71,20 @@ bool cancelRequested(void* cancellation, int /*words*/) {
 // (English reads Korean lines at 0.1 to 0.45).
 constexpr float kDoubtfulLine = 0.5f;
 
+// A doubtful "line" this many times taller than the read's typical line is a block the layout
+// could not split (a gutter of line numbers, a column of figures): read again as one block with
+// every language it costs as much as a page, and it stays doubtful, so it is covered anyway.
+constexpr int kTallestRereadLine = 3;
+
+int typicalHeight(const std::vector<ReadLine>& lines) {
+  std::vector<int> heights;
+  for (const ReadLine& line : lines) heights.push_back(line.bottom - line.top);
+  if (heights.empty()) return 0;
+  const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+  std::nth_element(heights.begin(), middle, heights.end());
+  return *middle;
+}
+
 bool setHoldsModel(const std::string& languages, const std::string& model) {
   return ("+" + languages + "+").find("+" + model + "+") != std::string::npos;
 }
@@ -325,8 +339,9 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
                                                              std::vector<ReadLine>& lines) {
   std::shared_ptr<EngineLease> whole;  // borrowed at the first doubtful line
   std::vector<ReadLine> rereads;
+  const int tallest = kTallestRereadLine * typicalHeight(lines);
   for (const ReadLine& line : lines) {
-    if (line.confidence >= kDoubtfulLine) continue;
+    if (line.confidence >= kDoubtfulLine || line.bottom - line.top > tallest) continue;
     if (!whole) {
       auto lease = borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
       if (!lease.ok()) return lease.error();
