@@ -23,6 +23,10 @@ struct PixelChanges {
   std::vector<Area> areas;
 };
 
+// What shows of each window in an image, bottom to top: per window, the rectangles (in pixels,
+// not overlapping one another) where its own pixels are.
+using WindowAreas = std::vector<std::vector<PixelChanges::Area>>;
+
 // A 32-bit BGRA image (byte order B, G, R, A in memory; premultiplied, opaque on screen).
 // Capture writes it once; afterwards it is shared read-only between the hand-off records, the
 // output surface and the canvas, so a frame crosses the pipeline without another copy.
@@ -53,7 +57,8 @@ class PixelBuffer {
         height_(other.height_),
         bytesPerRow_(other.bytesPerRow_),
         bytes_(other.pixels_, other.pixels_ + other.byteCount()),
-        pixels_(bytes_.data()) {}
+        pixels_(bytes_.data()),
+        windowAreas_(other.windowAreas_) {}
   PixelBuffer& operator=(const PixelBuffer& other) {
     if (this == &other) return *this;
     width_ = other.width_;
@@ -87,6 +92,10 @@ class PixelBuffer {
   // unknown. Set by the writer once the pixels are final, before the buffer is shared.
   const std::optional<PixelChanges>& changes() const { return changes_; }
   void setChanges(PixelChanges changes) { changes_ = std::move(changes); }
+  // What shows of each window, when the writer knew the windows it drew; nothing when unknown.
+  // Set by the writer with changes(), and forgotten the same way.
+  const std::optional<WindowAreas>& windowAreas() const { return windowAreas_; }
+  void setWindowAreas(WindowAreas areas) { windowAreas_ = std::move(areas); }
 
   // The pixel at (x, y) as 0xAARRGGBB.
   std::uint32_t pixel(int x, int y) const {
@@ -113,11 +122,13 @@ class PixelBuffer {
   std::uint8_t* pixels_ = nullptr;  // into bytes_ or memory_
   std::uint64_t serial_ = nextSerial();
   std::optional<PixelChanges> changes_;
+  std::optional<WindowAreas> windowAreas_;
 
   // Pixels written again make another image.
   void rewritten() {
     serial_ = nextSerial();
     changes_.reset();
+    windowAreas_.reset();
   }
   static std::uint64_t nextSerial() {
     static std::atomic<std::uint64_t> last{0};

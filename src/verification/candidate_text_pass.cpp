@@ -55,9 +55,14 @@ ProtectedFrameAnalysisResult readCandidateText(const ProtectedFrameAnalyzer& ana
   const ProtectedAnalysisCandidate& candidate = *pass.candidate;
   if (pass.isRegionPass && !candidate.nativeRegionImages.empty())
     return readRegionImages(analyzer, pass);
-  const auto regions = ProtectedAnalysisRegionPlanner::regions(
-      candidate.changedRects, ProtectedAnalysisRegionPlanner::kHorizontalMargin,
-      ProtectedAnalysisRegionPlanner::kVerticalMargin);
+  // A careful read plans along the frame's windows, so that each is read on its own. A quick
+  // region pass keeps to the change: cut along windows, it would cover every textless window
+  // piece the change's margins reach as a change without text.
+  using Planner = ProtectedAnalysisRegionPlanner;
+  const auto regions =
+      Planner::regions(candidate.changedRects, Planner::kHorizontalMargin, Planner::kVerticalMargin,
+                       pass.isRegionPass ? Planner::WindowRegions{}
+                                         : Planner::windowRegions(candidate.sourceImage.get()));
   return analyzer.analyze(candidate.analysisImage, pass.preferences, pass.maskAllRecognizedText,
                           regions,
                           pass.isRegionPass ? ProtectedFrameAnalysisQuality::fast

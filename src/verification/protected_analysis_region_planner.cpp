@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/rect_subtraction.h"
 #include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
@@ -18,7 +19,64 @@ constexpr double kWholeFrameArea = 0.48;
 
 std::vector<Rect> ProtectedAnalysisRegionPlanner::regions(const std::vector<Rect>& changedRects,
                                                           double horizontalMargin,
-                                                          double verticalMargin) {
+                                                          double verticalMargin,
+                                                          const WindowRegions& windows) {
+  const std::vector<Rect> planned = unitRegions(changedRects, horizontalMargin, verticalMargin);
+  if (windows.empty()) return planned;
+  // The margins complete lines that cross a change; no line crosses into another window, so a
+  // piece the changes do not reach holds nothing to read again (unless no change lies inside the
+  // frame at all: then all of it is read).
+  std::vector<Rect> pieces = alongWindows(planned, windows);
+  std::vector<Rect> reached;
+  for (const Rect& piece : pieces) {
+    if (std::any_of(changedRects.begin(), changedRects.end(),
+                    [&](const Rect& changed) { return piece.intersects(clippedToUnit(changed)); }))
+      reached.push_back(piece);
+  }
+  return reached.empty() ? pieces : reached;
+}
+
+ProtectedAnalysisRegionPlanner::WindowRegions ProtectedAnalysisRegionPlanner::windowRegions(
+    const platform::PixelBuffer* frame) {
+  WindowRegions windows;
+  if (!frame || !frame->windowAreas() || frame->width() < 1 || frame->height() < 1) return windows;
+  const double width = frame->width();
+  const double height = frame->height();
+  for (const auto& areas : *frame->windowAreas()) {
+    std::vector<Rect> shown;
+    for (const auto& area : areas) {
+      const Rect piece = clippedToUnit(
+          Rect{{area.x / width, area.y / height}, {area.width / width, area.height / height}});
+      if (!piece.isEmpty()) shown.push_back(piece);
+    }
+    if (!shown.empty()) windows.push_back(std::move(shown));
+  }
+  return windows;
+}
+
+std::vector<Rect> ProtectedAnalysisRegionPlanner::alongWindows(const std::vector<Rect>& regions,
+                                                               const WindowRegions& windows) {
+  if (windows.empty()) return regions;
+  std::vector<Rect> pieces;
+  for (const Rect& region : regions) {
+    std::vector<Rect> uncovered{region};
+    for (const auto& window : windows) {
+      for (const Rect& shown : window) {
+        const Rect piece = region.intersection(shown);
+        if (piece.isEmpty()) continue;
+        pieces.push_back(piece);
+        uncovered = platform::subtracted(uncovered, piece);
+      }
+    }
+    for (const Rect& rest : uncovered) pieces.push_back(rest);
+  }
+  std::stable_sort(pieces.begin(), pieces.end(), isBeforeInReadingOrder);
+  return pieces;
+}
+
+std::vector<Rect> ProtectedAnalysisRegionPlanner::unitRegions(const std::vector<Rect>& changedRects,
+                                                              double horizontalMargin,
+                                                              double verticalMargin) {
   if (changedRects.empty()) return {};
   std::vector<Rect> grownRects;
   for (const Rect& changed : changedRects) {

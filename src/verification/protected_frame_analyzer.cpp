@@ -89,56 +89,39 @@ class ProtectedFrameAnalyzer::Run {
         quality_(quality),
         cancellation_(cancellation) {}
 
-  // Detection, run beside region 0's recognition when there is one region. Both qualities detect:
-  // text that recognition did not read is covered, never taken as verified.
-  bool gatherDetectedRegions(const std::vector<Rect>& analysisRegions) {
-    if (analysisRegions.empty()) return true;
-    if (analysisRegions.size() == 1) {
-      const Rect region = visionRegion(analysisRegions[0]);
-      platform::TextRectanglesRequest detection{region, true};
-      registerSwitches({detection.cancellation});
-      auto detect = [this, detection] {
-        return recognizer_.detectTextRectangles(*image_, detection);
-      };
-      std::future<runtime::Result<std::vector<platform::TextRectangleObservation>>> worker;
-      try {
-        worker = std::async(std::launch::async, detect);
-      } catch (const std::system_error&) {
-        // No thread to spare: recognise, then detect on this thread.
-        worker = std::async(std::launch::deferred, detect);
-      }
-      const std::vector<TextRecognitionRequest> requests = recognitionRequests(quality_, region);
-      registerSwitches(switchesOf(requests));
-      auto recognition = recognizer_.recognizeText(*image_, requests);
-      auto detected = worker.get();
-      if (!recognition.ok() || !detected.ok()) return false;
-      firstResults_ = std::move(recognition).value();
-      detected_ = detectedRegions(detected.value());
-      return true;
-    }
-    // One detection per region: regions are windows or parts of them, each with its own
-    // background, and a detection over their union would pick one polarity for all.
+  // Starts detecting the text areas of every region, beside the recognition of the regions. Both
+  // qualities detect: text that recognition did not read is covered, never taken as verified.
+  // One detection per region: regions are windows or parts of them, each with its own
+  // background, and a detection over their union would pick one polarity for all.
+  void startDetection(const std::vector<Rect>& analysisRegions) {
+    if (analysisRegions.empty()) return;
+    std::vector<platform::TextRectanglesRequest> requests;
     for (const Rect& topLeft : analysisRegions) {
-      platform::TextRectanglesRequest detection{clippedToUnit(visionRegion(topLeft)), true};
-      registerSwitches({detection.cancellation});
-      auto detected = recognizer_.detectTextRectangles(*image_, detection);
-      if (!detected.ok()) return false;
-      for (DetectedTextRegion& region : detectedRegions(detected.value()))
-        detected_.push_back(std::move(region));
+      requests.push_back({clippedToUnit(visionRegion(topLeft)), true});
+      registerSwitches({requests.back().cancellation});
     }
-    return true;
+    auto detect = [this, requests]() -> std::optional<std::vector<DetectedTextRegion>> {
+      std::vector<DetectedTextRegion> all;
+      for (const auto& request : requests) {
+        auto detected = recognizer_.detectTextRectangles(*image_, request);
+        if (!detected.ok()) return std::nullopt;
+        for (DetectedTextRegion& region : detectedRegions(detected.value()))
+          all.push_back(std::move(region));
+      }
+      return all;
+    };
+    try {
+      detection_ = std::async(std::launch::async, detect);
+    } catch (const std::system_error&) {
+      // No thread to spare: detect on this thread when the first region needs it.
+      detection_ = std::async(std::launch::deferred, detect);
+    }
   }
 
-  bool analyzeRegion(std::size_t index, const Rect& topLeftRegion) {
+  bool analyzeRegion(const Rect& topLeftRegion) {
     const Rect r = visionRegion(topLeftRegion);
-    std::optional<std::vector<RecognizedTextResults>> results;
-    if (index == 0 && firstResults_) {
-      results = std::move(firstResults_);
-      firstResults_.reset();
-    } else {
-      results = perform(recognitionRequests(quality_, r));
-      if (!results) return false;
-    }
+    const auto results = perform(recognitionRequests(quality_, r));
+    if (!results || !detectionFinished()) return false;
 
     std::vector<LocatedTextObservation> located;
     std::vector<Rect> recognizedFrames;
@@ -179,6 +162,17 @@ class ProtectedFrameAnalyzer::Run {
   }
 
  private:
+  // Waits for the detection of every region (once); false when it failed.
+  bool detectionFinished() {
+    if (detection_.valid()) {
+      auto detected = detection_.get();
+      if (!detected) return false;
+      detected_ = std::move(*detected);
+      detectionSucceeded_ = true;
+    }
+    return detectionSucceeded_;
+  }
+
   void registerSwitches(const std::vector<platform::SharedTextRequestCancellation>& switches) {
     if (cancellation_) cancellation_->registerRequests(switches);
   }
@@ -327,8 +321,9 @@ class ProtectedFrameAnalyzer::Run {
   Quality quality_;
   std::shared_ptr<ProtectedAnalysisCancellation> cancellation_;
 
+  std::future<std::optional<std::vector<DetectedTextRegion>>> detection_;
+  bool detectionSucceeded_ = false;
   std::vector<DetectedTextRegion> detected_;
-  std::optional<std::vector<RecognizedTextResults>> firstResults_;
   std::vector<DetectedItem> items_;
   std::vector<ProtectedRedaction> redactions_;
 };
@@ -356,9 +351,9 @@ ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
   if (cancellation && cancellation->isCancelled()) return finished(unsuccessful);
 
   Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation);
-  if (!run.gatherDetectedRegions(analysisRegions)) return finished(unsuccessful);
-  for (std::size_t i = 0; i < analysisRegions.size(); ++i) {
-    if (!run.analyzeRegion(i, analysisRegions[i])) return finished(unsuccessful);
+  run.startDetection(analysisRegions);
+  for (const Rect& region : analysisRegions) {
+    if (!run.analyzeRegion(region)) return finished(unsuccessful);
   }
   return finished(run.result());
 }

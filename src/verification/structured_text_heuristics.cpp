@@ -112,15 +112,60 @@ bool looksLikeEmailAddress(const icu::UnicodeString& text) {
   return false;
 }
 
+bool isKeyCharacter(UChar32 c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+         c == u'_' || c == u'-';
+}
+
+// A key's prefix ("sk-", "ghp_", "AKIA") only where a key starts: at the start of a word and
+// followed by a body of at least eight key characters (as the rules' own key patterns ask),
+// holding a digit or a capital as generated keys do. The body may be broken by up to two single
+// spaces, which recognition inserts into long keys. A package or a word that merely contains
+// the prefix ("pip install sk-learn", "task-force") is no key.
+bool startsKeyAt(const icu::UnicodeString& text, int32_t at, int32_t prefixLength) {
+  constexpr int kShortestKeyBody = 8;
+  constexpr int kSpacesInBody = 2;
+  if (at > 0 && isKeyCharacter(text.charAt(at - 1)) && text.charAt(at - 1) != u'-') return false;
+  int body = 0;
+  int spaces = 0;
+  bool digitOrCapital = false;
+  for (int32_t i = at + prefixLength; i < text.length(); ++i) {
+    const char16_t c = text.charAt(i);
+    if (c == u' ' && body > 0 && spaces < kSpacesInBody && i + 1 < text.length() &&
+        isKeyCharacter(text.charAt(i + 1))) {
+      ++spaces;
+      continue;
+    }
+    if (!isKeyCharacter(c)) break;
+    ++body;
+    digitOrCapital = digitOrCapital || (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z');
+  }
+  return body >= kShortestKeyBody && digitOrCapital;
+}
+
+bool holdsKeyPrefix(const icu::UnicodeString& text) {
+  static const std::array<const char16_t*, 3> prefixes = {u"sk-", u"ghp_", u"akia"};
+  for (const char16_t* prefix : prefixes) {
+    const icu::UnicodeString wanted(prefix);
+    for (int32_t at = 0; at + wanted.length() <= text.length(); ++at) {
+      if (text.caseCompare(at, wanted.length(), wanted, U_FOLD_CASE_DEFAULT) == 0 &&
+          startsKeyAt(text, at, wanted.length())) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 bool looksLikeCredential(const icu::UnicodeString& text) {
-  static const std::array<const char16_t*, 14> markers = {
-      u"api_key",    u"apikey",     u"api key", u"access_token", u"access token",
-      u"auth_token", u"auth token", u"bearer ", u"password",     u"passwd",
-      u"secret",     u"sk-",        u"ghp_",    u"akia"};
+  static const std::array<const char16_t*, 11> markers = {
+      u"api_key",    u"apikey",  u"api key",  u"access_token", u"access token", u"auth_token",
+      u"auth token", u"bearer ", u"password", u"passwd",       u"secret"};
   const icu::UnicodeString lower = lowercased(text);
   for (const char16_t* marker : markers) {
     if (lower.indexOf(icu::UnicodeString(marker)) >= 0) return true;
   }
+  if (holdsKeyPrefix(text)) return true;
   for (const icu::UnicodeString& piece : splitPieces(text, true)) {
     if (graphemeCount(piece) < 20) continue;
     const CharacterCounts counts = countCharacters(piece);

@@ -11,6 +11,7 @@
 
 #include "support/temporary_folder.h"
 #include "support/text_corpus.h"
+#include "support/text_corpus_screens.h"
 
 namespace corvane::platform::ocr {
 namespace {
@@ -191,6 +192,38 @@ TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce)
                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
                                                           {{0, 0}, {1, 1}}, {"ko-KR"})})
                    .ok());
+}
+
+// An accurate read of a language set holding English reads in English first and reads what
+// English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
+// the English line as written, and a line English read well is not read twice.
+TEST(TesseractTextRecognizer, AccurateReadsWithTheWholeSetWhatEnglishCouldNot) {
+  const auto installed = installedModelFolder();
+  if (installed.empty() || !std::filesystem::exists(installed / "kor.traineddata"))
+    GTEST_SKIP() << "no Korean model installed";
+  using namespace testing::screen_corpus_detail;
+  testing::CorpusScreen screen;
+  screen.image = std::make_shared<PixelBuffer>(600, 110);
+  {
+    ScreenPainter painter(screen, renderings()[0]);
+    painter.fill({{0, 0}, {600, 110}}, theme(false).background);
+    painter.write(12, 14, kKoreanFont, 20, {{"보고서는 금요일까지 제출", theme(false).text}},
+                  std::nullopt, true);
+    painter.write(12, 64, "DejaVu Sans", 20, {{"Invoice total is 4210 dollars", theme(false).text}},
+                  std::nullopt, true);
+  }
+  Recognizer recognizer({});
+  auto results = recognizer.recognizeText(
+      *screen.image,
+      {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+  ASSERT_TRUE(results.ok()) << results.message();
+  std::map<std::string, int> read;
+  for (const auto& line : results->at(0)) {
+    if (line.topCandidate->confidence >= 0.5f) ++read[line.topCandidate->string];
+  }
+  EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
+  EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
+  EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
 }
 
 // How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine

@@ -474,6 +474,13 @@ inline CorpusScreen corpusScreen(int index) {
     WindowWriter(painter, random, fonts, dark, size).write(kind, screen.windows[w]);
     screen.label += std::string(dark ? " dark" : " light") + "/" + std::to_string(size) + "px";
   }
+  // The windows travel with the pixels, as the capture hands them over.
+  platform::WindowAreas areas;
+  for (const platform::Rect& window : screen.windows) {
+    areas.push_back({{static_cast<int>(window.minX()), static_cast<int>(window.minY()),
+                      static_cast<int>(window.width()), static_cast<int>(window.height())}});
+  }
+  screen.image->setWindowAreas(std::move(areas));
   return screen;
 }
 

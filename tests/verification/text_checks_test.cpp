@@ -127,6 +127,14 @@ TEST(StructuredText, SuspiciousLines) {
   EXPECT_FALSE(suspicious("Password reset", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("id=abcdefghij123456789", {SensitiveKind::apiKey}));  // 19 characters
   EXPECT_TRUE(suspicious("id=abcdefghij1234567890", {SensitiveKind::apiKey}));
+  // A key prefix counts where a key starts: a word's start, then a key-like body (eight key
+  // characters or more, a digit or capital among them, at most two spaces read into it).
+  for (const char* key :
+       {"token sk-liveAb3dEf9", "KEY=sk-live4f9a b8Cd", "use ghp_a8Kd93ld0x", "id AKIA2QX7JW5KZ"})
+    EXPECT_TRUE(suspicious(key, {SensitiveKind::apiKey})) << key;
+  for (const char* plain : {"Install with pip install sk-learn", "the task-force meets",
+                            "sk-learning tutorial", "ghp_ token", "Akiane akia"})
+    EXPECT_FALSE(suspicious(plain, {SensitiveKind::apiKey})) << plain;
   EXPECT_TRUE(suspicious("tel 415 555 01 23 99", {SensitiveKind::phoneNumber}));
   EXPECT_FALSE(suspicious("tel 415 555 01", {SensitiveKind::phoneNumber}));
   // The token pattern takes one or two letters but no spaces.

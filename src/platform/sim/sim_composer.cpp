@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_colors.h"
+#include "platform/window_areas.h"
 
 namespace corvane::platform::sim {
 namespace {
@@ -215,18 +216,31 @@ runtime::Result<std::shared_ptr<PixelBuffer>> composeFrame(const SimDesktopState
   auto buffer = std::make_shared<PixelBuffer>(width, height);
   buffer->fill(state.backgroundColor);
   const PixelMapping map(display->frame, width, height);
+  // The windows drawn, bottom to top, in output pixels; our own layers are shaped or
+  // translucent, so they hide nothing beneath them.
+  std::vector<WindowPlacement> placements;
+  auto placed = [&map, &placements](const Rect& frame, bool opaque) {
+    const int x0 = map.columnAt(frame.minX()), y0 = map.rowAt(frame.minY());
+    placements.push_back(
+        {Rect{{double(x0), double(y0)},
+              {double(map.columnAt(frame.maxX()) - x0), double(map.rowAt(frame.maxY()) - y0)}},
+         opaque});
+  };
   for (const SimDesktopWindow& window : state.windows) {
     if (!state.isOnScreen(window)) continue;
     if (!window.frame.intersects(display->frame)) continue;
     if (filterLeavesOut(filter, window.id, ownerOf(state, window), matching)) continue;
     paintWindow(*buffer, map, window);
+    placed(window.frame, true);
   }
   for (const SimOwnWindowLayer& layer : state.ownWindows) {
     if (!filter.exceptingWindowIDs.contains(layer.windowID)) continue;
     if (!layer.frame.intersects(display->frame)) continue;
     paintOwnWindow(*buffer, map, layer);
+    placed(layer.frame, false);
   }
   if (showsCursor) paintCursor(*buffer, map, state.cursor);
+  buffer->setWindowAreas(visibleWindowAreas(placements, width, height, width, height));
   return buffer;
 }
 

@@ -8,6 +8,7 @@
 #include <sys/shm.h>
 #include "platform/x11/xlib.h"
 
+#include "platform/x11/visible_window_areas.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
@@ -448,6 +449,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
     return runtime::Error{"The windows changed while the frame was being composed."};
   }
   if (stale.empty()) (void)frame->mutableData();  // the same pixels, as a frame of its own
+  frame->setWindowAreas(visibleWindowAreas(model, excluded, area, outputWidth, outputHeight));
   if (!whole && !made_.empty()) frame->setChanges(PixelChanges{made_.back().serial, *changed});
   made_.push_back(Made{frame->serial(), *changed, whole});
   if (made_.size() > kRememberedFrames) made_.pop_front();

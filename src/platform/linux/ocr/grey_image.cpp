@@ -155,6 +155,20 @@ int typicalLineHeight(const GreyImage& image) {
   return runs[runs.size() / 2];
 }
 
+GreyImage cropped(const GreyImage& image, PixelArea area) {
+  const int x0 = std::clamp(area.x, 0, image.width);
+  const int y0 = std::clamp(area.y, 0, image.height);
+  const int x1 = std::clamp(area.x + area.width, x0, image.width);
+  const int y1 = std::clamp(area.y + area.height, y0, image.height);
+  GreyImage out{x1 - x0, y1 - y0, {}};
+  out.pixels.reserve(static_cast<std::size_t>(out.width) * out.height);
+  for (int y = y0; y < y1; ++y) {
+    const auto row = image.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width;
+    out.pixels.insert(out.pixels.end(), row + x0, row + x1);
+  }
+  return out;
+}
+
 GreyImage scaled(const GreyImage& image, double factor) {
   GreyImage out{std::max(1, static_cast<int>(image.width * factor)),
                 std::max(1, static_cast<int>(image.height * factor)),

@@ -39,6 +39,9 @@ void eraseRules(GreyImage& image);
 // text and are left out.
 int typicalLineHeight(const GreyImage& image);
 
+// The part of the image inside `area`, clipped to it.
+GreyImage cropped(const GreyImage& image, PixelArea area);
+
 // The image scaled by `factor` with bilinear filtering.
 GreyImage scaled(const GreyImage& image, double factor);
 

@@ -16,8 +16,9 @@ namespace corvane::platform::ocr {
 namespace {
 
 const runtime::Error kCancelled{"Text recognition was cancelled."};
-// Small text is enlarged at most this much: beyond it the engine gains little and pays a lot.
-constexpr double kLargestEnlargement = 3;
+// Small text is enlarged at most this much: beyond it the engine gains nothing (the corpus reads
+// 10-px lines better at twice their size than at three times) and pays a lot.
+constexpr double kLargestEnlargement = 2;
 
 // The region of interest (bottom-left normalised) as whole pixels of the image, rounded outward.
 PixelArea pixelAreaOf(const Rect& region, int width, int height) {
@@ -66,6 +67,28 @@ bool cancelRequested(void* cancellation, int /*words*/) {
   return static_cast<TextRequestCancellation*>(cancellation)->shouldStop();
 }
 
+// An English read of a line below this confidence is read again with the whole language set
+// (English reads Korean lines at 0.1 to 0.45).
+constexpr float kDoubtfulLine = 0.5f;
+
+// A doubtful "line" this many times taller than the read's typical line is a block the layout
+// could not split (a gutter of line numbers, a column of figures): read again as one block with
+// every language it costs as much as a page, and it stays doubtful, so it is covered anyway.
+constexpr int kTallestRereadLine = 3;
+
+int typicalHeight(const std::vector<ReadLine>& lines) {
+  std::vector<int> heights;
+  for (const ReadLine& line : lines) heights.push_back(line.bottom - line.top);
+  if (heights.empty()) return 0;
+  const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+  std::nth_element(heights.begin(), middle, heights.end());
+  return *middle;
+}
+
+bool setHoldsModel(const std::string& languages, const std::string& model) {
+  return ("+" + languages + "+").find("+" + model + "+") != std::string::npos;
+}
+
 }  // namespace
 
 class TesseractTextRecognizer::Engine {
@@ -88,6 +111,10 @@ class TesseractTextRecognizer::Engine {
     // We invert dark backgrounds ourselves; the engine's retry of every doubtful line inverted
     // would double the work.
     api_.SetVariable("tessedit_do_invert", "0");
+    // Screens hold neither tables to recognise as such nor vertical lines of text: the layout
+    // need not look for them.
+    api_.SetVariable("textord_tabfind_find_tables", "0");
+    api_.SetVariable("textord_tabfind_vertical_text", "0");
     api_.SetVariable("debug_file", "/dev/null");
     return true;
   }
@@ -107,10 +134,40 @@ class TesseractTextRecognizer::Engine {
   }
   tesseract::TessBaseAPI& api() { return api_; }
 
-  void setImage(const GreyImage& grey) {
+  void setImage(const GreyImage& grey, tesseract::PageSegMode mode = tesseract::PSM_AUTO) {
     api_.SetImage(grey.pixels.data(), grey.width, grey.height, 1, grey.width);
     api_.SetSourceResolution(96);
-    api_.SetPageSegMode(tesseract::PSM_AUTO);
+    api_.SetPageSegMode(mode);
+  }
+
+  // The lines of the image as read with the given page segmentation, boxes in its pixels.
+  runtime::Result<std::vector<ReadLine>> read(const GreyImage& grey, tesseract::PageSegMode mode,
+                                              TextRequestCancellation& cancellation) {
+    setImage(grey, mode);
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = &cancelRequested;
+    monitor.cancel_this = &cancellation;
+    const int status = api_.Recognize(&monitor);
+    if (cancellation.isCancelled()) return kCancelled;
+    if (status != 0) return runtime::Error{"Text recognition failed."};
+    std::vector<ReadLine> lines;
+    std::unique_ptr<tesseract::ResultIterator> iterator(api_.GetIterator());
+    if (!iterator) return lines;
+    constexpr auto kLine = tesseract::RIL_TEXTLINE;
+    do {
+      ReadLine line;
+      if (iterator->Empty(kLine) ||
+          !iterator->BoundingBox(kLine, &line.left, &line.top, &line.right, &line.bottom))
+        continue;
+      std::unique_ptr<char[]> text(iterator->GetUTF8Text(kLine));
+      if (!text) continue;
+      line.text = text.get();
+      while (!line.text.empty() && (line.text.back() == '\n' || line.text.back() == ' '))
+        line.text.pop_back();
+      line.confidence = iterator->Confidence(kLine) / 100.0f;
+      lines.push_back(std::move(line));
+    } while (iterator->Next(kLine));
+    return lines;
   }
 
  private:
@@ -192,8 +249,7 @@ TesseractTextRecognizer::borrowEngineOrEnglish(const std::string& languages,
   const std::string english = englishModel();
   if (lease.ok() || languages == english) return lease;
   // Only a set that asked for English falls back to it ("kor+eng" without its Korean model).
-  const std::string wanted = "+" + languages + "+";
-  if (wanted.find("+" + english + "+") == std::string::npos) return lease;
+  if (!setHoldsModel(languages, english)) return lease;
   auto fallback = borrowEngine(english, languageCorrection);
   if (!fallback.ok()) return lease;
   noteFallback(languages, english);
@@ -246,35 +302,76 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
     }
   }
 
-  auto lease = borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
-  if (!lease.ok()) return lease.error();
-  Engine& engine = **lease.value();
-  engine.setImage(grey);
-  tesseract::ETEXT_DESC monitor;
-  monitor.cancel = &cancelRequested;
-  monitor.cancel_this = request.cancellation.get();
-  const int status = engine.api().Recognize(&monitor);
-  if (request.cancellation->isCancelled()) return kCancelled;
-  if (status != 0) return runtime::Error{"Text recognition failed."};
+  // A set holding English and other models is read in English first, and only the lines English
+  // read doubtfully are read again with the whole set: the whole set tries each doubtful word in
+  // every one of its languages, which doubles the work on the many lines English reads well.
+  const std::string english = englishModel();
+  const bool englishFirst = request.recognitionLevel == TextRecognitionLevel::accurate &&
+                            languages != english && setHoldsModel(languages, english);
+  std::vector<ReadLine> lines;
+  {
+    auto lease = englishFirst ? borrowEngine(english, request.usesLanguageCorrection)
+                              : borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
+    if (!lease.ok()) return lease.error();
+    auto read = (**lease.value()).read(grey, tesseract::PSM_AUTO, *request.cancellation);
+    if (!read.ok()) return read.error();
+    lines = std::move(read).value();
+  }
+  if (englishFirst) {
+    if (auto status = rereadDoubtfulLines(grey, languages, request, lines); !status)
+      return status.error();
+  }
 
   const float minimumHeight = request.minimumTextHeight * static_cast<float>(image.height());
   RecognizedTextResults results;
-  std::unique_ptr<tesseract::ResultIterator> lines(engine.api().GetIterator());
-  if (!lines) return results;
-  constexpr auto kLine = tesseract::RIL_TEXTLINE;
-  do {
-    int left = 0, top = 0, right = 0, bottom = 0;
-    if (lines->Empty(kLine) || !lines->BoundingBox(kLine, &left, &top, &right, &bottom)) continue;
-    if ((bottom - top) / scale < minimumHeight) continue;
-    std::unique_ptr<char[]> text(lines->GetUTF8Text(kLine));
-    if (!text) continue;
-    std::string line(text.get());
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-    const Rect box = imageBoxOf(left, top, right, bottom, area, scale, image);
-    results.push_back({RecognizedTextCandidate{line, lines->Confidence(kLine) / 100.0f},
+  for (const ReadLine& line : lines) {
+    if ((line.bottom - line.top) / scale < minimumHeight) continue;
+    const Rect box = imageBoxOf(line.left, line.top, line.right, line.bottom, area, scale, image);
+    results.push_back({RecognizedTextCandidate{line.text, line.confidence},
                        relativeTo(box, request.regionOfInterest)});
-  } while (lines->Next(kLine));
+  }
   return results;
+}
+
+runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& grey,
+                                                             const std::string& languages,
+                                                             const TextRecognitionRequest& request,
+                                                             std::vector<ReadLine>& lines) {
+  std::shared_ptr<EngineLease> whole;  // borrowed at the first doubtful line
+  std::vector<ReadLine> rereads;
+  const int tallest = kTallestRereadLine * typicalHeight(lines);
+  for (const ReadLine& line : lines) {
+    if (line.confidence >= kDoubtfulLine || line.bottom - line.top > tallest) continue;
+    if (!whole) {
+      auto lease = borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
+      if (!lease.ok()) return lease.error();
+      whole = std::move(lease).value();
+      // Without the other models there is nothing more to read the line with.
+      if ((*whole)->loadedLanguages() == englishModel()) return runtime::Status::success();
+    }
+    // The line with a margin, read as one block: a neighbour's edge may show in the margin.
+    const int pad = std::max(4, (line.bottom - line.top) / 3);
+    const GreyImage piece =
+        cropped(grey, {line.left - pad, line.top - pad, line.right - line.left + 2 * pad,
+                       line.bottom - line.top + 2 * pad});
+    auto read = (*whole)->read(piece, tesseract::PSM_SINGLE_BLOCK, *request.cancellation);
+    if (!read.ok()) return read.error();
+    std::string text;
+    float confidence = 1;
+    for (const ReadLine& part : read.value()) {
+      if (part.text.empty()) continue;
+      text += (text.empty() ? "" : " ") + part.text;
+      confidence = std::min(confidence, part.confidence);
+    }
+    // Both readings stand: the rules see what either read, and the surer one vouches for the
+    // line.
+    if (!text.empty() && text != line.text)
+      rereads.push_back(
+          {line.left, line.top, line.right, line.bottom, std::move(text), confidence});
+  }
+  lines.insert(lines.end(), std::make_move_iterator(rereads.begin()),
+               std::make_move_iterator(rereads.end()));
+  return runtime::Status::success();
 }
 
 runtime::Result<std::vector<RecognizedTextResults>> TesseractTextRecognizer::recognizeText(

@@ -17,6 +17,15 @@ class TessBaseAPI;
 
 namespace corvane::platform::ocr {
 
+struct GreyImage;
+
+// A line as the engine read it: its box in pixels of the image it was given.
+struct ReadLine {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  std::string text;
+  float confidence = 0;
+};
+
 // Text recognition with Tesseract 5 (LSTM). Each calling thread borrows an engine of its own
 // from a pool, made on first need (about 54 MB and 0.1 s each) and kept for later calls; the
 // library's own OpenMP threading is switched off, so parallelism is the callers' workers.
@@ -35,7 +44,7 @@ class TesseractTextRecognizer final : public TextRecognizer {
     // Accurate recognition enlarges regions whose lines are shorter than this (0: never)...
     int smallTextLineHeight = 20;
     // ...towards lines of this height.
-    int targetLineHeight = 32;
+    int targetLineHeight = 24;
     // Receives one event per language set that cannot be loaded, and one per set read in
     // English alone because another of its models is missing.
     std::function<void(const std::string& event, std::map<std::string, std::string> fields)> record;
@@ -70,6 +79,11 @@ class TesseractTextRecognizer final : public TextRecognizer {
   void giveBack(std::unique_ptr<Engine> engine);
   runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
                                                    const TextRecognitionRequest& request);
+  // Reads each line below the doubt cut-off again with the whole language set and adds that
+  // reading, over the same box, where it differs.
+  runtime::Status rereadDoubtfulLines(const GreyImage& grey, const std::string& languages,
+                                      const TextRecognitionRequest& request,
+                                      std::vector<ReadLine>& lines);
 
   Options options_;
   mutable std::mutex mutex_;

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <set>
+
+#include "platform/window_areas.h"
+#include "platform/x11/frame_composer.h"
+#include "platform/x11/window_model.h"
+
+namespace corvane::platform::x11 {
+
+// What shows of each window a frame of `area` draws, bottom to top, in pixels of an
+// outputWidth × outputHeight frame: the windows the model shows, less the excluded ones (which
+// are not drawn, so they cover nothing), each clipped by the opaque windows above it.
+WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>& excluded,
+                               const CaptureArea& area, int outputWidth, int outputHeight);
+
+}  // namespace corvane::platform::x11
