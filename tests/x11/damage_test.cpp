@@ -61,21 +61,32 @@ Difference differ(const PixelBuffer& a, const PixelBuffer& b,
   return found;
 }
 
+// A capture session over a private X server of the tests' size, its desktop green.
+struct CaptureDesktop {
+  explicit CaptureDesktop(bool underOpenbox) : server(kScreenWidth, kScreenHeight) {
+    if (!server.ok() || (underOpenbox && !server.startWindowManager())) return;
+    setRootBackground(server.name(), kGreen);
+    auto opened = XConnection::open(server.name());
+    if (!opened.ok()) return;
+    connection = std::move(opened).value();
+    auto capture = CaptureSession::open(*connection, plainIdentities());
+    if (capture.ok()) session = std::move(capture).value();
+  }
+  XvfbServer server;
+  std::unique_ptr<XConnection> connection;
+  std::unique_ptr<CaptureSession> session;
+};
+
 // Scaled or not; without a window manager or under openbox.
 class DamageLimitedFrames : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
   const auto [scaled, underOpenbox] = GetParam();
-  XvfbServer server(kScreenWidth, kScreenHeight);
-  ASSERT_TRUE(server.ok());
-  if (underOpenbox) ASSERT_TRUE(server.startWindowManager());
-  setRootBackground(server.name(), kGreen);
-  auto connection = XConnection::open(server.name());
-  ASSERT_TRUE(connection.ok());
-  Display* display = (*connection)->display();
-  auto opened = CaptureSession::open(**connection, plainIdentities());
-  ASSERT_TRUE(opened.ok()) << opened.message();
-  CaptureSession& session = **opened;
+  CaptureDesktop desktop(underOpenbox);
+  ASSERT_NE(desktop.session, nullptr) << "no X server, window manager or capture session";
+  XvfbServer& server = desktop.server;
+  Display* display = desktop.connection->display();
+  CaptureSession& session = *desktop.session;
   // The reference: a composer of its own over the same windows, composing every frame whole.
   auto reference = FrameComposer::create(display, XInternAtom(display, "_XROOTPMAP_ID", False));
   ASSERT_TRUE(reference.ok()) << reference.message();
@@ -223,14 +234,11 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
 // repaints with every frame it shows; counting that as change would compose, read back and
 // present its area again and again); what a window that is drawn paints is reported.
 TEST(DamageLimitedFrameChanges, DrawingOfALeftOutWindowIsNoChange) {
-  XvfbServer server(kScreenWidth, kScreenHeight);
-  ASSERT_TRUE(server.ok());
-  auto connection = XConnection::open(server.name());
-  ASSERT_TRUE(connection.ok());
-  Display* display = (*connection)->display();
-  auto opened = CaptureSession::open(**connection, plainIdentities());
-  ASSERT_TRUE(opened.ok()) << opened.message();
-  CaptureSession& session = **opened;
+  CaptureDesktop desktop(false);
+  ASSERT_NE(desktop.session, nullptr) << "no X server or capture session";
+  XvfbServer& server = desktop.server;
+  Display* display = desktop.connection->display();
+  CaptureSession& session = *desktop.session;
   TestClient secret(
       server.name(),
       TestClientOptions{
