@@ -3,9 +3,11 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
@@ -18,6 +20,7 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
   explicit XcbImagePresenter(xcb_connection_t* connection) : connection_(connection) {}
   ~XcbImagePresenter() override {
     if (xcb_connection_has_error(connection_)) return;
+    for (const auto& fence : fences_) xcb_discard_reply(connection_, fence.cookie.sequence);
     for (const auto& [id, attached] : segments_) xcb_shm_detach(connection_, attached.segment);
     for (const auto& [depth, gc] : contexts_) xcb_free_gc(connection_, gc);
     xcb_flush(connection_);
@@ -36,6 +39,8 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
     const auto segment = segmentOf(image);
     const auto depth = depthOf(window);
     if (!segment || !depth) return false;
+    releaseRead();
+    unread_.push_back(image);
     xcb_shm_put_image(
         connection_, static_cast<xcb_window_t>(window), contextFor(window, *depth),
         static_cast<std::uint16_t>(image->width()), static_cast<std::uint16_t>(image->height()),
@@ -61,9 +66,43 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
                             static_cast<std::uint32_t>(rectangles.size()), rectangles.data());
   }
 
-  bool flush() override { return xcb_flush(connection_) > 0; }
+  bool flush() override {
+    if (!unread_.empty()) {
+      // Answered only once the server has read every put before it.
+      fences_.push_back(Fence{xcb_get_input_focus(connection_), std::move(unread_)});
+      unread_.clear();
+    }
+    const bool flushed = xcb_flush(connection_) > 0;
+    releaseRead();
+    return flushed;
+  }
 
  private:
+  // The images of puts the server may not have read yet, held so that their memory is not
+  // written again (a pooled capture buffer holding a frame not yet cleared for showing, say)
+  // before the server read it: each set until the round trip sent after it is answered.
+  struct Fence {
+    xcb_get_input_focus_cookie_t cookie;
+    std::vector<platform::SharedPixelBuffer> images;
+  };
+  static constexpr std::size_t kMostFences = 4;
+
+  void releaseRead() {
+    while (!fences_.empty()) {
+      void* reply = nullptr;
+      xcb_generic_error_t* error = nullptr;
+      const unsigned int sequence = fences_.front().cookie.sequence;
+      if (fences_.size() > kMostFences) {
+        std::free(xcb_get_input_focus_reply(connection_, fences_.front().cookie, &error));
+      } else if (xcb_poll_for_reply(connection_, sequence, &reply, &error) == 0) {
+        return;
+      }
+      std::free(reply);
+      std::free(error);
+      fences_.pop_front();
+    }
+  }
+
   struct Attached {
     std::weak_ptr<const platform::PixelBuffer> image;
     xcb_shm_seg_t segment = 0;
@@ -116,6 +155,8 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
   }
 
   xcb_connection_t* connection_;
+  std::vector<platform::SharedPixelBuffer> unread_;
+  std::deque<Fence> fences_;
   std::map<int, Attached> segments_;
   std::map<WId, std::uint8_t> depths_;
   std::map<std::uint8_t, xcb_gcontext_t> contexts_;

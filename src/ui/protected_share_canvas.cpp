@@ -121,6 +121,18 @@ void ProtectedShareCanvas::resizeEvent(QResizeEvent* event) {
   if (nativeArea_ != nullptr) nativeArea_->setGeometry(rect());
 }
 
+void ProtectedShareCanvas::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // Hidden windows may get a new native window of their own (never asked to be mapped), which Qt
+  // cannot make with a native child inside: the child is made again for the next frame shown.
+  if (nativeArea_ == nullptr) return;
+  delete nativeArea_;
+  nativeArea_ = nullptr;
+  nativeSerial_ = 0;
+  shownSerial_ = 0;
+  paintedImageRect_ = QRect();
+}
+
 bool ProtectedShareCanvas::presentNatively(bool whole) {
   if (!presenter_ || nativeFailed_ || !drawsOutput_ || !surface_) return false;
   const auto snapshot = surface_->snapshot();

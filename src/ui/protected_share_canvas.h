@@ -45,6 +45,7 @@ class ProtectedShareCanvas final : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   // Shows the surface's latest snapshot in the native child through the presenter (its changed
