@@ -66,6 +66,8 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
                             static_cast<std::uint32_t>(rectangles.size()), rectangles.data());
   }
 
+  void send() override { xcb_flush(connection_); }
+
   bool flush() override {
     if (!unread_.empty()) {
       // Answered only once the server has read every put before it.

@@ -24,7 +24,10 @@ class NativeImagePresenter {
                    const QPoint& at) = 0;
   // Fills `region` of `window` with the opaque `colour`.
   virtual void fill(WId window, const QRegion& region, QRgb colour) = 0;
-  // Hands every request so far to the server; false when the connection is broken.
+  // Sends the requests so far now, so the server works on them while more are made.
+  virtual void send() = 0;
+  // Hands every request so far to the server, the last of a presentation; false when the
+  // connection is broken.
   virtual bool flush() = 0;
 };
 

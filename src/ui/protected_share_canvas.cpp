@@ -211,17 +211,22 @@ bool ProtectedShareCanvas::putImage(const platform::SharedPixelBuffer& image,
   }
   const SourcePixels source{image->data(), image->width(), image->height(), image->bytesPerRow()};
   std::uint8_t* pixels = scaled_->mutableData();
-  for (const QRect& part : scaledRegion) {
-    const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
-                          part.height()};
-    scaler_.scale(source, imageRect.width(), imageRect.height(), area,
-                  TargetPixels{pixels + (part.y() - visible.y()) * scaled_->bytesPerRow() +
-                                   (part.x() - visible.x()) * 4,
-                               scaled_->bytesPerRow()});
+  // A large area is scaled and sent band by band: the server copies one while the next is scaled.
+  const auto bands = bandsOf(scaledRegion);
+  for (std::size_t band = 0; band < bands.size(); ++band) {
+    for (const QRect& part : bands[band]) {
+      const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
+                            part.height()};
+      scaler_.scale(source, imageRect.width(), imageRect.height(), area,
+                    TargetPixels{pixels + (part.y() - visible.y()) * scaled_->bytesPerRow() +
+                                     (part.x() - visible.x()) * 4,
+                                 scaled_->bytesPerRow()});
+    }
+    for (const QRect& part : bands[band])
+      if (!presenter_->put(window, scaled_, part.translated(-visible.topLeft()), part.topLeft()))
+        return false;
+    if (band + 1 < bands.size()) presenter_->send();
   }
-  for (const QRect& part : scaledRegion)
-    if (!presenter_->put(window, scaled_, part.translated(-visible.topLeft()), part.topLeft()))
-      return false;
   return true;
 }
 
@@ -286,16 +291,10 @@ void ProtectedShareCanvas::updateChangedPart() {
   present(region);
 }
 
-void ProtectedShareCanvas::present(const QRegion& region) {
+std::vector<QRegion> ProtectedShareCanvas::bandsOf(const QRegion& region) {
   std::int64_t pixels = 0;
   for (const QRect& rect : region) pixels += std::int64_t{rect.width()} * rect.height();
-  QWindow* window = windowHandle();
-  if (pixels < kBandedPixels || !isVisible() || window == nullptr || !window->isExposed()) {
-    update(region);
-    return;
-  }
-  // Painted and handed over band by band: the X server copies one band into the window while the
-  // next is drawn, instead of starting only once the whole area is drawn.
+  if (pixels < kBandedPixels) return {region};
   const QRect bounds = region.boundingRect();
   const int count = static_cast<int>(std::clamp<std::int64_t>(pixels / kBandPixels, 1, kMostBands));
   const int step = (bounds.height() + count - 1) / count;
@@ -304,6 +303,18 @@ void ProtectedShareCanvas::present(const QRegion& region) {
     QRegion band = region.intersected(QRect(bounds.left(), y, bounds.width(), step));
     if (!band.isEmpty()) bands.push_back(std::move(band));
   }
+  return bands;
+}
+
+void ProtectedShareCanvas::present(const QRegion& region) {
+  QWindow* window = windowHandle();
+  const auto bands = bandsOf(region);
+  if (bands.size() < 2 || !isVisible() || window == nullptr || !window->isExposed()) {
+    update(region);
+    return;
+  }
+  // Painted and handed over band by band: the X server copies one band into the window while the
+  // next is drawn, instead of starting only once the whole area is drawn.
   for (std::size_t i = 0; i < bands.size(); ++i) {
     reportsPresentation_ = i + 1 == bands.size();
     repaint(bands[i]);

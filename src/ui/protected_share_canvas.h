@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "platform/geometry.h"
 #include "platform/pixel_buffer.h"
@@ -65,6 +66,8 @@ class ProtectedShareCanvas final : public QWidget {
   // Asks for a repaint of what the surface's latest snapshot changed on screen: its changed
   // areas when the image says what changed since the image on screen, otherwise everything.
   void updateChangedPart();
+  // A large region in a few horizontal bands, top to bottom; a small one as it is.
+  static std::vector<QRegion> bandsOf(const QRegion& region);
   // Repaints `region` of the canvas; a large area on screen is painted at once, in bands.
   void present(const QRegion& region);
   // Where the image goes in the canvas; empty when it cannot be drawn.
