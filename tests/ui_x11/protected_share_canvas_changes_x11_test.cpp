@@ -73,6 +73,21 @@ std::shared_ptr<PixelBuffer> sharedCopy(const PixelBuffer& buffer) {
   return shared;
 }
 
+// Repaints one area of `frame` it declares as changed since `since`, and one more well away from
+// it that it does not declare; returns both.
+std::pair<PixelChanges::Area, PixelChanges::Area> changeDeclaringOneArea(PixelBuffer& frame,
+                                                                         std::uint64_t since,
+                                                                         std::mt19937& random) {
+  const auto declared = randomArea(frame.width(), frame.height(), random);
+  auto undeclared = randomArea(frame.width(), frame.height(), random);
+  while (overlaps(undeclared, declared, 8))
+    undeclared = randomArea(frame.width(), frame.height(), random);
+  repaint(frame, declared, random);
+  repaint(frame, undeclared, random);
+  frame.setChanges(PixelChanges{since, {declared}});
+  return {declared, undeclared};
+}
+
 struct CanvasOnX11 {
   explicit CanvasOnX11(std::shared_ptr<NativeImagePresenter> presenter = nullptr)
       : canvas(surface, std::move(presenter)) {}
@@ -103,6 +118,24 @@ struct CanvasOnX11 {
     return QRectF(rect->minX(), rect->minY(), rect->width(), rect->height())
         .toAlignedRect()
         .adjusted(-1, -1, 1, 1);
+  }
+
+  // Where the canvas redraws `image` when it shows the image with serial `sinceSerial`.
+  QRegion changedOnScreen(const PixelBuffer& image, std::uint64_t sinceSerial) const {
+    const auto target =
+        share_window::outputImageRect({double(canvas.width()), double(canvas.height())},
+                                      viewport.pixelSize, viewport, canvas.devicePixelRatioF());
+    const QRect imageRect =
+        QRectF(target.minX(), target.minY(), target.width(), target.height()).toRect();
+    const auto changed =
+        share_window::changedOutputRects(image, sinceSerial,
+                                         {{double(imageRect.x()), double(imageRect.y())},
+                                          {double(imageRect.width()), double(imageRect.height())}});
+    EXPECT_TRUE(changed.has_value());
+    QRegion region;
+    for (const auto& r : changed.value_or(std::vector<platform::Rect>{}))
+      region += QRectF(r.minX(), r.minY(), r.width(), r.height()).toAlignedRect();
+    return region;
   }
 
   // Publishes `frame` and returns the canvas's pixels as the X server holds them once presented.
@@ -136,30 +169,14 @@ TEST_F(CanvasChangesX11Child, OnlyTheChangedAreaIsRewrittenAndAnUnknownChangeRep
       const QImage shownFirst = on.show(first, process);
       // A frame that declares one area and changes one more, well away from it.
       auto second = std::make_shared<PixelBuffer>(*first);
-      const auto declared = randomArea(width, height, random);
-      auto undeclared = randomArea(width, height, random);
-      while (overlaps(undeclared, declared, 8)) undeclared = randomArea(width, height, random);
-      repaint(*second, declared, random);
-      repaint(*second, undeclared, random);
-      second->setChanges(PixelChanges{first->serial(), {declared}});
+      const auto [declared, undeclared] = changeDeclaringOneArea(*second, first->serial(), random);
       const QImage shownSecond = on.show(second, process);
       // The same pixels with their changes unknown: everything is repainted.
       auto third = std::make_shared<PixelBuffer>(*second);
       const QImage shownThird = on.show(third, process);
       ASSERT_EQ(shownFirst.size(), shownThird.size());
 
-      const auto target = share_window::outputImageRect({560, 400}, on.viewport.pixelSize,
-                                                        on.viewport, on.canvas.devicePixelRatioF());
-      const QRect imageRect =
-          QRectF(target.minX(), target.minY(), target.width(), target.height()).toRect();
-      const auto repainted = share_window::changedOutputRects(
-          *second, first->serial(),
-          {{double(imageRect.x()), double(imageRect.y())},
-           {double(imageRect.width()), double(imageRect.height())}});
-      ASSERT_TRUE(repainted.has_value());
-      QRegion region;
-      for (const auto& r : *repainted)
-        region += QRectF(r.minX(), r.minY(), r.width(), r.height()).toAlignedRect();
+      const QRegion region = on.changedOnScreen(*second, first->serial());
       int differing = 0;
       for (int y = 0; y < shownFirst.height(); ++y) {
         for (int x = 0; x < shownFirst.width(); ++x) {
@@ -265,26 +282,11 @@ TEST_F(CanvasChangesX11Child, SharedFramesArePutStraightAsQtPaintsThemAndOnlyWhe
 
       // A frame that declares one area and changes one more, well away from it and the cursor.
       auto second = sharedCopy(*first);
-      const auto declared = randomArea(width, height, random);
-      auto undeclared = randomArea(width, height, random);
-      while (overlaps(undeclared, declared, 8)) undeclared = randomArea(width, height, random);
-      repaint(*second, declared, random);
-      repaint(*second, undeclared, random);
-      second->setChanges(PixelChanges{first->serial(), {declared}});
+      changeDeclaringOneArea(*second, first->serial(), random);
       moveCursor(0.1 + (random() % 80) / 100.0, 0.1 + (random() % 80) / 100.0);
       const QImage shownSecond = put.show(second, process);
       QRegion rewritable = QRegion(firstCursor) + put.cursorArea();
-      const auto target = share_window::outputImageRect(
-          {560, 400}, put.viewport.pixelSize, put.viewport, put.canvas.devicePixelRatioF());
-      const QRect imageRect =
-          QRectF(target.minX(), target.minY(), target.width(), target.height()).toRect();
-      const auto changed = share_window::changedOutputRects(
-          *second, first->serial(),
-          {{double(imageRect.x()), double(imageRect.y())},
-           {double(imageRect.width()), double(imageRect.height())}});
-      ASSERT_TRUE(changed.has_value());
-      for (const auto& r : *changed)
-        rewritable += QRectF(r.minX(), r.minY(), r.width(), r.height()).toAlignedRect();
+      rewritable += put.changedOnScreen(*second, first->serial());
       // The same pixels, their changes unknown: everything is put, as Qt paints it.
       const QImage shownThird = showBoth(sharedCopy(*second));
       int differing = 0;
