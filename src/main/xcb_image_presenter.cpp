@@ -19,7 +19,10 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
  public:
   explicit XcbImagePresenter(xcb_connection_t* connection) : connection_(connection) {}
   ~XcbImagePresenter() override {
-    if (xcb_connection_has_error(connection_)) return;
+    // Qt's connection may be gone already (the application object went first).
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 == nullptr || x11->connection() != connection_ || xcb_connection_has_error(connection_))
+      return;
     for (const auto& fence : fences_) xcb_discard_reply(connection_, fence.cookie.sequence);
     for (const auto& [id, attached] : segments_) xcb_shm_detach(connection_, attached.segment);
     for (const auto& [depth, gc] : contexts_) xcb_free_gc(connection_, gc);
@@ -35,12 +38,15 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
 
   bool put(WId window, const platform::SharedPixelBuffer& image, const QRect& source,
            const QPoint& at) override {
-    if (!image || image->bytesPerRow() != image->width() * 4) return false;
-    const auto segment = segmentOf(image);
+    if (!image || !image->sharedMemory() || image->bytesPerRow() != image->width() * 4)
+      return false;
+    // The pixels are 32 bits each: what the server takes for depths 24 and 32.
     const auto depth = depthOf(window);
-    if (!segment || !depth) return false;
+    if (!depth || (*depth != 24 && *depth != 32)) return false;
+    const auto segment = segmentOf(image);
+    if (!segment) return false;
     releaseRead();
-    unread_.push_back(image);
+    if (unread_.empty() || unread_.back() != image) unread_.push_back(image);
     xcb_shm_put_image(
         connection_, static_cast<xcb_window_t>(window), contextFor(window, *depth),
         static_cast<std::uint16_t>(image->width()), static_cast<std::uint16_t>(image->height()),
