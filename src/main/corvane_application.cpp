@@ -16,6 +16,7 @@
 #include "main/operations_wiring.h"
 #include "main/qt_x11_display.h"
 #include "main/sampled_permissions.h"
+#include "main/xcb_image_presenter.h"
 #include "menubar/menu_bar_status_item_controller.h"
 #include "model/preferences_store.h"
 #include "platform/desktop_entry_index.h"
@@ -60,7 +61,7 @@ app::CorvaneControllerServices controllerServices(
   app::CorvaneControllerServices services;
   services.desktop = desktop;
   services.windowSystem = std::move(windowSystem);
-  services.outputContentFactory = ui::makeProtectedShareContentFactory();
+  services.outputContentFactory = ui::makeProtectedShareContentFactory(makeXcbImagePresenter());
   services.sourceGuardContentFactory = ui::makeSourceGuardContentFactory();
   services.sourceRedactionOverlayContentFactory = ui::makeSourceRedactionOverlayContentFactory();
   services.presenterControlBarContentFactory = ui::makePresenterControlBarContentFactory();

@@ -27,6 +27,12 @@ struct PixelChanges {
 // not overlapping one another) where its own pixels are.
 using WindowAreas = std::vector<std::vector<PixelChanges::Area>>;
 
+// A SysV shared-memory segment, by the id shmget gave it.
+struct SharedMemorySegment {
+  int id = -1;
+  bool operator==(const SharedMemorySegment&) const = default;
+};
+
 // A 32-bit BGRA image (byte order B, G, R, A in memory; premultiplied, opaque on screen).
 // Capture writes it once; afterwards it is shared read-only between the hand-off records, the
 // output surface and the canvas, so a frame crosses the pipeline without another copy.
@@ -45,13 +51,17 @@ class PixelBuffer {
         bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4),
         pixels_(bytes_.data()) {}
   // Pixels in memory the caller provides (width * height * 4 bytes, shared with another process
-  // say), kept for as long as the buffer lives. A copy has memory of its own.
-  PixelBuffer(int width, int height, std::shared_ptr<std::uint8_t> memory)
+  // say), kept for as long as the buffer lives; `segment` names that memory when it is a SysV
+  // shared-memory segment, so another process (the X server) can read it in place. A copy has
+  // memory of its own.
+  PixelBuffer(int width, int height, std::shared_ptr<std::uint8_t> memory,
+              std::optional<SharedMemorySegment> segment = std::nullopt)
       : width_(width),
         height_(height),
         bytesPerRow_(width * 4),
         memory_(std::move(memory)),
-        pixels_(memory_.get()) {}
+        pixels_(memory_.get()),
+        segment_(segment) {}
   PixelBuffer(const PixelBuffer& other)
       : width_(other.width_),
         height_(other.height_),
@@ -67,6 +77,7 @@ class PixelBuffer {
     bytes_.assign(other.pixels_, other.pixels_ + other.byteCount());
     memory_.reset();
     pixels_ = bytes_.data();
+    segment_.reset();
     rewritten();
     return *this;
   }
@@ -81,6 +92,8 @@ class PixelBuffer {
     return static_cast<std::size_t>(bytesPerRow_) * static_cast<std::size_t>(height_);
   }
   const std::uint8_t* data() const { return pixels_; }
+  // The shared-memory segment the pixels live in (at its start); nothing for private memory.
+  const std::optional<SharedMemorySegment>& sharedMemory() const { return segment_; }
   // For writing the pixels: forgets what changes() said.
   std::uint8_t* mutableData() {
     rewritten();
@@ -120,6 +133,7 @@ class PixelBuffer {
   std::vector<std::uint8_t> bytes_;
   std::shared_ptr<std::uint8_t> memory_;
   std::uint8_t* pixels_ = nullptr;  // into bytes_ or memory_
+  std::optional<SharedMemorySegment> segment_;
   std::uint64_t serial_ = nextSerial();
   std::optional<PixelChanges> changes_;
   std::optional<WindowAreas> windowAreas_;

@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "capture/protected_output_surface.h"
+#include "platform/shared_memory_pixels.h"
 #include "share_window/canvas_layout.h"
 #include "share_window/changed_output_area.h"
+#include "ui/native_image_area.h"
+#include "ui/native_image_presenter.h"
 
 namespace corvane::ui {
 
@@ -68,8 +71,9 @@ QImage* directlyWritableImage(QPainter& painter) {
 }  // namespace
 
 ProtectedShareCanvas::ProtectedShareCanvas(std::shared_ptr<capture::ProtectedOutputSurface> surface,
+                                           std::shared_ptr<NativeImagePresenter> presenter,
                                            QWidget* parent)
-    : QWidget(parent), surface_(std::move(surface)) {
+    : QWidget(parent), surface_(std::move(surface)), presenter_(std::move(presenter)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(160, 90);
   if (surface_) {
@@ -85,8 +89,7 @@ ProtectedShareCanvas::~ProtectedShareCanvas() = default;
 void ProtectedShareCanvas::setDrawsOutput(bool drawsOutput) {
   if (drawsOutput_ == drawsOutput) return;
   drawsOutput_ = drawsOutput;
-  shownSerial_ = 0;
-  update();
+  repaintWhole();
 }
 
 Rect ProtectedShareCanvas::targetFor(const platform::PixelBuffer& buffer) const {
@@ -96,7 +99,170 @@ Rect ProtectedShareCanvas::targetFor(const platform::PixelBuffer& buffer) const 
       devicePixelRatioF());
 }
 
+void ProtectedShareCanvas::repaintWhole() {
+  shownSerial_ = 0;
+  if (presentNatively(true)) return;
+  leaveNativePath();
+  update();
+}
+
+void ProtectedShareCanvas::leaveNativePath() {
+  nativeSerial_ = 0;
+  if (nativeArea_ == nullptr || nativeArea_->isHidden()) return;
+  nativeArea_->hide();
+  // What Qt painted under the child is stale: the next frame repaints whole.
+  shownSerial_ = 0;
+  paintedImageRect_ = QRect();
+  update();
+}
+
+void ProtectedShareCanvas::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (nativeArea_ != nullptr) nativeArea_->setGeometry(rect());
+}
+
+void ProtectedShareCanvas::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // Hidden windows may get a new native window of their own (never asked to be mapped), which Qt
+  // cannot make with a native child inside: the child is made again for the next frame shown.
+  if (nativeArea_ == nullptr) return;
+  delete nativeArea_;
+  nativeArea_ = nullptr;
+  nativeSerial_ = 0;
+  shownSerial_ = 0;
+  paintedImageRect_ = QRect();
+}
+
+bool ProtectedShareCanvas::presentNatively(bool whole) {
+  if (!presenter_ || nativeFailed_ || !drawsOutput_ || !surface_) return false;
+  const auto snapshot = surface_->snapshot();
+  if (!snapshot || !snapshot->image || !snapshot->image->sharedMemory()) return false;
+  const auto& image = snapshot->image;
+  if (image->width() <= 0 || image->height() <= 0 || devicePixelRatioF() != 1.0) return false;
+  const Rect target = targetFor(*image);
+  const QRect imageRect = toQRectF(target).toRect();
+  const QRect visible = imageRect & rect();
+  if (target.isEmpty() || visible.isEmpty()) return false;
+  if (nativeArea_ == nullptr) {
+    nativeArea_ = new NativeImageArea(this, [this] {
+      if (!presentNatively(true)) leaveNativePath();
+    });
+    nativeArea_->setGeometry(rect());
+  }
+  if (nativeArea_->isHidden()) {
+    nativeArea_->show();
+    whole = true;
+  }
+  // Shown once the child is exposed: it then presents the snapshot of that moment, whole.
+  const QWindow* window = nativeArea_->windowHandle();
+  if (!isVisible() || window == nullptr || !window->isExposed()) return true;
+
+  const auto changed =
+      whole || imageRect != nativeImageRect_
+          ? std::nullopt
+          : share_window::changedOutputRects(*image, nativeSerial_, toRect(imageRect));
+  QRegion region = visible;
+  if (changed) {
+    region = nativeCursorRect_;
+    for (const Rect& rect : *changed) region += toQRectF(rect).toAlignedRect();
+    region &= visible;
+  } else {
+    presenter_->fill(nativeArea_->winId(), QRegion(rect()).subtracted(imageRect),
+                     kBackground.rgb());
+  }
+  nativeSerial_ = 0;
+  QRect cursorArea;
+  bool put = putImage(image, imageRect, visible, region);
+  if (auto cursorRect = share_window::outputCursorRect(target, snapshot->cursor);
+      put && cursorRect) {
+    cursorArea = corvane::ui::cursorArea(*cursorRect) & visible;
+    put = cursorArea.isEmpty() ||
+          putCursor(*image, snapshot->cursor, imageRect, *cursorRect, cursorArea);
+  }
+  if (!put || !presenter_->flush()) {
+    nativeFailed_ = true;
+    return false;
+  }
+  nativeSerial_ = image->serial();
+  nativeImageRect_ = imageRect;
+  nativeCursorRect_ = cursorArea;
+  ++presentedFrames_;
+  lastPresentedRevision_ = snapshot->revision;
+  surface_->reportPresentationCompleted(snapshot->revision);
+  return true;
+}
+
+bool ProtectedShareCanvas::putImage(const platform::SharedPixelBuffer& image,
+                                    const QRect& imageRect, const QRect& visible,
+                                    const QRegion& region) {
+  const WId window = nativeArea_->winId();
+  if (imageRect.size() == QSize(image->width(), image->height())) {
+    for (const QRect& part : region)
+      if (!presenter_->put(window, image, part.translated(-imageRect.topLeft()), part.topLeft()))
+        return false;
+    return true;
+  }
+  // Scaled into shared memory of the canvas's own, holding what the child shows of the image.
+  QRegion scaledRegion = region;
+  if (!scaled_ || scaled_->width() != visible.width() || scaled_->height() != visible.height()) {
+    scaled_ = platform::makeSharedMemoryPixels(visible.width(), visible.height());
+    if (!scaled_) return false;
+    scaledRegion = visible;
+  }
+  const SourcePixels source{image->data(), image->width(), image->height(), image->bytesPerRow()};
+  std::uint8_t* pixels = scaled_->mutableData();
+  // A large area is scaled and sent band by band: the server copies one while the next is scaled.
+  const auto bands = bandsOf(scaledRegion);
+  for (std::size_t band = 0; band < bands.size(); ++band) {
+    for (const QRect& part : bands[band]) {
+      const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
+                            part.height()};
+      scaler_.scale(source, imageRect.width(), imageRect.height(), area,
+                    TargetPixels{pixels + (part.y() - visible.y()) * scaled_->bytesPerRow() +
+                                     (part.x() - visible.x()) * 4,
+                                 scaled_->bytesPerRow()});
+    }
+    for (const QRect& part : bands[band])
+      if (!presenter_->put(window, scaled_, part.translated(-visible.topLeft()), part.topLeft()))
+        return false;
+    if (band + 1 < bands.size()) presenter_->send();
+  }
+  return true;
+}
+
+bool ProtectedShareCanvas::putCursor(const platform::PixelBuffer& image,
+                                     const capture::ProtectedCursorState& cursor,
+                                     const QRect& imageRect, const Rect& cursorRect,
+                                     const QRect& area) {
+  if (!cursorPatch_ || cursorPatch_->width() < area.width() ||
+      cursorPatch_->height() < area.height()) {
+    cursorPatch_ =
+        platform::makeSharedMemoryPixels(std::max(area.width(), 64), std::max(area.height(), 64));
+    if (!cursorPatch_) return false;
+  }
+  // The image under the cursor as on screen, then the cursor over it as the painter draws it.
+  const SourcePixels source{image.data(), image.width(), image.height(), image.bytesPerRow()};
+  const int stride = cursorPatch_->bytesPerRow();
+  scaler_.scale(
+      source, imageRect.width(), imageRect.height(),
+      ScaledArea{area.x() - imageRect.x(), area.y() - imageRect.y(), area.width(), area.height()},
+      TargetPixels{cursorPatch_->mutableData(), stride});
+  QImage patch(cursorPatch_->mutableData(), area.width(), area.height(), stride,
+               QImage::Format_RGB32);
+  {
+    QPainter painter(&patch);
+    painter.translate(-area.topLeft());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.setClipRect(imageRect);
+    painter.drawImage(toQRectF(cursorRect), wrapCursor(*cursor.image));
+  }
+  return presenter_->put(nativeArea_->winId(), cursorPatch_, QRect(QPoint(), area.size()),
+                         area.topLeft());
+}
+
 void ProtectedShareCanvas::updateChangedPart() {
+  if (presentNatively(false)) return;
+  leaveNativePath();
   const auto snapshot = drawsOutput_ && surface_ ? surface_->snapshot() : std::nullopt;
   if (!snapshot || !snapshot->image) {
     shownSerial_ = 0;
@@ -125,16 +291,10 @@ void ProtectedShareCanvas::updateChangedPart() {
   present(region);
 }
 
-void ProtectedShareCanvas::present(const QRegion& region) {
+std::vector<QRegion> ProtectedShareCanvas::bandsOf(const QRegion& region) {
   std::int64_t pixels = 0;
   for (const QRect& rect : region) pixels += std::int64_t{rect.width()} * rect.height();
-  QWindow* window = windowHandle();
-  if (pixels < kBandedPixels || !isVisible() || window == nullptr || !window->isExposed()) {
-    update(region);
-    return;
-  }
-  // Painted and handed over band by band: the X server copies one band into the window while the
-  // next is drawn, instead of starting only once the whole area is drawn.
+  if (pixels < kBandedPixels) return {region};
   const QRect bounds = region.boundingRect();
   const int count = static_cast<int>(std::clamp<std::int64_t>(pixels / kBandPixels, 1, kMostBands));
   const int step = (bounds.height() + count - 1) / count;
@@ -143,6 +303,18 @@ void ProtectedShareCanvas::present(const QRegion& region) {
     QRegion band = region.intersected(QRect(bounds.left(), y, bounds.width(), step));
     if (!band.isEmpty()) bands.push_back(std::move(band));
   }
+  return bands;
+}
+
+void ProtectedShareCanvas::present(const QRegion& region) {
+  QWindow* window = windowHandle();
+  const auto bands = bandsOf(region);
+  if (bands.size() < 2 || !isVisible() || window == nullptr || !window->isExposed()) {
+    update(region);
+    return;
+  }
+  // Painted and handed over band by band: the X server copies one band into the window while the
+  // next is drawn, instead of starting only once the whole area is drawn.
   for (std::size_t i = 0; i < bands.size(); ++i) {
     reportsPresentation_ = i + 1 == bands.size();
     repaint(bands[i]);
@@ -153,8 +325,7 @@ void ProtectedShareCanvas::present(const QRegion& region) {
 void ProtectedShareCanvas::setViewport(const share_window::ProtectedShareViewportState& viewport) {
   if (viewport_ == viewport) return;
   viewport_ = viewport;
-  shownSerial_ = 0;
-  update();
+  repaintWhole();
 }
 
 void ProtectedShareCanvas::setPlaceholder(const QString& title, const QString& detail) {
@@ -183,6 +354,10 @@ void ProtectedShareCanvas::drawPlaceholder(QPainter& painter) {
 
 void ProtectedShareCanvas::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  if (nativeArea_ != nullptr && !nativeArea_->isHidden()) {  // the child shows the output
+    painter.fillRect(event->rect(), kBackground);
+    return;
+  }
   // Set again below once an image is drawn; otherwise the next frame repaints whole.
   paintedImageRect_ = QRect();
   paintedCursorRect_ = QRect();

@@ -3,20 +3,23 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "platform/geometry.h"
+#include "platform/pixel_buffer.h"
 #include "runtime/subscription.h"
 #include "share_window/viewport_state.h"
 #include "ui/bilinear_frame_scaler.h"
 
 namespace corvane::capture {
 class ProtectedOutputSurface;
-}
-namespace corvane::platform {
-class PixelBuffer;
-}
+struct ProtectedCursorState;
+}  // namespace corvane::capture
 
 namespace corvane::ui {
+
+class NativeImagePresenter;
+class NativeImageArea;
 
 // Draws the output surface's latest snapshot, scaled per the viewport state, with the engine's
 // own cursor on top, and reports every presentation back to the surface. It redraws on the
@@ -25,7 +28,9 @@ namespace corvane::ui {
 class ProtectedShareCanvas final : public QWidget {
   Q_OBJECT
  public:
+  // With a presenter, frames in shared memory go straight to a native child window through it.
   explicit ProtectedShareCanvas(std::shared_ptr<capture::ProtectedOutputSurface> surface,
+                                std::shared_ptr<NativeImagePresenter> presenter = nullptr,
                                 QWidget* parent = nullptr);
   ~ProtectedShareCanvas() override;
 
@@ -40,12 +45,29 @@ class ProtectedShareCanvas final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
+  // Shows the surface's latest snapshot in the native child through the presenter (its changed
+  // areas, or everything when `whole`), and reports it; false when Qt must paint it instead.
+  bool presentNatively(bool whole);
+  // Puts `region` of the image drawn at imageRect, of which `visible` shows.
+  bool putImage(const platform::SharedPixelBuffer& image, const QRect& imageRect,
+                const QRect& visible, const QRegion& region);
+  // Puts the image's pixels under the cursor in `area` with the cursor drawn over them.
+  bool putCursor(const platform::PixelBuffer& image, const capture::ProtectedCursorState& cursor,
+                 const QRect& imageRect, const platform::Rect& cursorRect, const QRect& area);
+  // Hides the native child so Qt paints the canvas again, whole.
+  void leaveNativePath();
+  // The whole canvas again: natively when it can, through Qt otherwise.
+  void repaintWhole();
   void drawPlaceholder(class QPainter& painter);
   // Asks for a repaint of what the surface's latest snapshot changed on screen: its changed
   // areas when the image says what changed since the image on screen, otherwise everything.
   void updateChangedPart();
+  // A large region in a few horizontal bands, top to bottom; a small one as it is.
+  static std::vector<QRegion> bandsOf(const QRegion& region);
   // Repaints `region` of the canvas; a large area on screen is painted at once, in bands.
   void present(const QRegion& region);
   // Where the image goes in the canvas; empty when it cannot be drawn.
@@ -73,6 +95,16 @@ class ProtectedShareCanvas final : public QWidget {
   std::uint64_t shownSerial_ = 0;
   QRect paintedImageRect_;
   QRect paintedCursorRect_;
+  // The native path: the child it draws into while it is in use, the shared memory it puts scaled
+  // images and the cursor from, and what the child shows (as above).
+  std::shared_ptr<NativeImagePresenter> presenter_;
+  NativeImageArea* nativeArea_ = nullptr;
+  bool nativeFailed_ = false;
+  std::shared_ptr<platform::PixelBuffer> scaled_;
+  std::shared_ptr<platform::PixelBuffer> cursorPatch_;
+  std::uint64_t nativeSerial_ = 0;
+  QRect nativeImageRect_;
+  QRect nativeCursorRect_;
 };
 
 }  // namespace corvane::ui

@@ -40,7 +40,8 @@ void applyButton(QToolButton* button, const ButtonModel& model, const QColor& ti
 
 ProtectedShareWindowView::ProtectedShareWindowView(
     std::weak_ptr<share_window::ProtectedShareWindowManager> manager,
-    std::weak_ptr<share_window::ProtectedShareWindowController> controller, QWidget* parent)
+    std::weak_ptr<share_window::ProtectedShareWindowController> controller,
+    std::shared_ptr<NativeImagePresenter> presenter, QWidget* parent)
     : QWidget(parent), manager_(std::move(manager)), controller_(std::move(controller)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -72,7 +73,7 @@ ProtectedShareWindowView::ProtectedShareWindowView(
 
   std::shared_ptr<capture::ProtectedOutputSurface> surface;
   if (auto c = controller_.lock()) surface = c->protectedOutputSurface();
-  canvas_ = new ProtectedShareCanvas(surface, this);
+  canvas_ = new ProtectedShareCanvas(surface, presenter, this);
   layout->addWidget(canvas_, 1);
 
   connect(fit_, &QToolButton::clicked, this, [this] { send(ProtectedShareKeyboardCommand::fit); });
@@ -161,13 +162,15 @@ void ProtectedShareWindowView::refresh() {
   canvas_->setDrawsOutput(model.drawsOutput());
 }
 
-share_window::ProtectedShareContentFactory makeProtectedShareContentFactory() {
-  return [](share_window::ProtectedShareWindowManager& manager,
-            const std::shared_ptr<share_window::ProtectedShareWindowController>& controller)
-             -> std::shared_ptr<platform::ContentView> {
-    auto* view = new ProtectedShareWindowView(manager.weak_from_this(), controller);
-    return std::make_shared<QtContentView>(view);
-  };
+share_window::ProtectedShareContentFactory makeProtectedShareContentFactory(
+    std::shared_ptr<NativeImagePresenter> presenter) {
+  return
+      [presenter](share_window::ProtectedShareWindowManager& manager,
+                  const std::shared_ptr<share_window::ProtectedShareWindowController>& controller)
+          -> std::shared_ptr<platform::ContentView> {
+        auto* view = new ProtectedShareWindowView(manager.weak_from_this(), controller, presenter);
+        return std::make_shared<QtContentView>(view);
+      };
 }
 
 }  // namespace corvane::ui

@@ -14,6 +14,7 @@ class QToolButton;
 namespace corvane::ui {
 
 class ProtectedShareCanvas;
+class NativeImagePresenter;
 class StatusPill;
 
 // The output window's content: a strip with the status line, the output resolution, the sizing
@@ -25,6 +26,7 @@ class ProtectedShareWindowView final : public QWidget {
  public:
   ProtectedShareWindowView(std::weak_ptr<share_window::ProtectedShareWindowManager> manager,
                            std::weak_ptr<share_window::ProtectedShareWindowController> controller,
+                           std::shared_ptr<NativeImagePresenter> presenter = nullptr,
                            QWidget* parent = nullptr);
   ~ProtectedShareWindowView() override;
 
@@ -60,7 +62,9 @@ class ProtectedShareWindowView final : public QWidget {
   ProtectedShareCanvas* canvas_ = nullptr;
 };
 
-// The factory the app gives the window manager: it builds this view inside a Qt content view.
-share_window::ProtectedShareContentFactory makeProtectedShareContentFactory();
+// The factory the app gives the window manager: it builds this view inside a Qt content view, its
+// canvas presenting through `presenter` where it can.
+share_window::ProtectedShareContentFactory makeProtectedShareContentFactory(
+    std::shared_ptr<NativeImagePresenter> presenter = nullptr);
 
 }  // namespace corvane::ui

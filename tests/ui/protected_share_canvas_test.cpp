@@ -6,6 +6,7 @@
 #include <QRegion>
 
 #include "capture/protected_output_surface.h"
+#include "platform/shared_memory_pixels.h"
 #include "qt_test_support.h"
 
 namespace corvane::ui {
@@ -20,8 +21,11 @@ class ProtectedShareCanvasTest : public ::testing::Test, public testing::QtRunti
  protected:
   // A frame whose left half is red and right half blue, with the alpha byte 0 as some captures
   // deliver it.
-  void publishHalves(int width, int height, ProtectedShareSizingMode mode) {
-    auto frame = std::make_shared<platform::PixelBuffer>(width, height);
+  // In shared memory when `shared`, as the capture makes frames.
+  void publishHalves(int width, int height, ProtectedShareSizingMode mode, bool shared = false) {
+    auto frame = shared ? platform::makeSharedMemoryPixels(width, height)
+                        : std::make_shared<platform::PixelBuffer>(width, height);
+    ASSERT_NE(frame, nullptr);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
         frame->setPixel(x, y, x < width / 2 ? 0x00FF0000 : 0x000000FF);
@@ -80,18 +84,22 @@ TEST_F(ProtectedShareCanvasTest, ARepaintOfPartOfTheCanvasWritesOnlyThatPart) {
   EXPECT_EQ(image.pixel(320, 120), 0xFF0000FFu);
 }
 
+// Frames in shared memory too: without a presenter (as off X11) Qt paints them.
 TEST_F(ProtectedShareCanvasTest, ActualSizeDrawsEveryFramePixelOnce) {
-  canvas.resize(300, 100);
-  publishHalves(200, 80, ProtectedShareSizingMode::actual);
-  const QImage image = render();
-  // Centred: x 50…249, y 10…89.
-  EXPECT_EQ(image.pixel(49, 50), kBackdrop);
-  EXPECT_EQ(image.pixel(50, 10), 0xFFFF0000u);
-  EXPECT_EQ(image.pixel(149, 89), 0xFFFF0000u);
-  EXPECT_EQ(image.pixel(150, 10), 0xFF0000FFu);
-  EXPECT_EQ(image.pixel(249, 89), 0xFF0000FFu);
-  EXPECT_EQ(image.pixel(250, 50), kBackdrop);
-  EXPECT_EQ(image.pixel(150, 9), kBackdrop);
+  for (const bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "shared memory" : "private memory");
+    canvas.resize(300, 100);
+    publishHalves(200, 80, ProtectedShareSizingMode::actual, shared);
+    const QImage image = render();
+    // Centred: x 50…249, y 10…89.
+    EXPECT_EQ(image.pixel(49, 50), kBackdrop);
+    EXPECT_EQ(image.pixel(50, 10), 0xFFFF0000u);
+    EXPECT_EQ(image.pixel(149, 89), 0xFFFF0000u);
+    EXPECT_EQ(image.pixel(150, 10), 0xFF0000FFu);
+    EXPECT_EQ(image.pixel(249, 89), 0xFF0000FFu);
+    EXPECT_EQ(image.pixel(250, 50), kBackdrop);
+    EXPECT_EQ(image.pixel(150, 9), kBackdrop);
+  }
 }
 
 }  // namespace

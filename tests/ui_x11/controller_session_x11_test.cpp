@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/corvane_controller.h"
+#include "main/xcb_image_presenter.h"
 #include "model/in_memory_defaults_store.h"
 #include "model/preferences_store.h"
 #include "ui/protected_share_canvas.h"
@@ -56,7 +57,7 @@ TEST_F(ControllerSessionX11Child, StartLiveStop) {
   services.desktop = desktop.value();
   services.windowSystem =
       std::make_shared<QtWindowSystem>(services.desktop.screens, wiring::makeQtWindowStateHints());
-  services.outputContentFactory = makeProtectedShareContentFactory();
+  services.outputContentFactory = makeProtectedShareContentFactory(wiring::makeXcbImagePresenter());
   auto store = std::make_shared<model::InMemoryDefaultsStore>();
   services.defaultsStore = store;
   services.settings = store->suite(model::PreferencesStore::suiteName);

@@ -6,12 +6,16 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+#include <cstring>
 #include <memory>
 #include <random>
 
 #include "capture/protected_output_surface.h"
+#include "main/xcb_image_presenter.h"
+#include "platform/shared_memory_pixels.h"
 #include "share_window/canvas_layout.h"
 #include "share_window/changed_output_area.h"
+#include "ui/native_image_area.h"
 #include "ui/protected_share_canvas.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
@@ -61,10 +65,35 @@ bool overlaps(const PixelChanges::Area& a, const PixelChanges::Area& b, int marg
          a.y - margin < b.y + b.height && b.y - margin < a.y + a.height;
 }
 
+// The same pixels in a shared-memory segment of their own, as the capture makes frames.
+std::shared_ptr<PixelBuffer> sharedCopy(const PixelBuffer& buffer) {
+  auto shared = platform::makeSharedMemoryPixels(buffer.width(), buffer.height());
+  EXPECT_NE(shared, nullptr);
+  std::memcpy(shared->mutableData(), buffer.data(), buffer.byteCount());
+  return shared;
+}
+
+// Repaints one area of `frame` it declares as changed since `since`, and one more well away from
+// it that it does not declare; returns both.
+std::pair<PixelChanges::Area, PixelChanges::Area> changeDeclaringOneArea(PixelBuffer& frame,
+                                                                         std::uint64_t since,
+                                                                         std::mt19937& random) {
+  const auto declared = randomArea(frame.width(), frame.height(), random);
+  auto undeclared = randomArea(frame.width(), frame.height(), random);
+  while (overlaps(undeclared, declared, 8))
+    undeclared = randomArea(frame.width(), frame.height(), random);
+  repaint(frame, declared, random);
+  repaint(frame, undeclared, random);
+  frame.setChanges(PixelChanges{since, {declared}});
+  return {declared, undeclared};
+}
+
 struct CanvasOnX11 {
+  explicit CanvasOnX11(std::shared_ptr<NativeImagePresenter> presenter = nullptr)
+      : canvas(surface, std::move(presenter)) {}
   std::shared_ptr<capture::ProtectedOutputSurface> surface =
       std::make_shared<capture::ProtectedOutputSurface>();
-  ProtectedShareCanvas canvas{surface};
+  ProtectedShareCanvas canvas;
   std::uint64_t sequence = 0;
   share_window::ProtectedShareViewportState viewport;
 
@@ -76,6 +105,37 @@ struct CanvasOnX11 {
     canvas.setViewport(viewport);
     canvas.setDrawsOutput(true);
     canvas.show();
+  }
+
+  // Where the cursor of the published snapshot is drawn, with every pixel its filtering touches.
+  QRect cursorArea() const {
+    const auto snapshot = surface->snapshot();
+    const auto target =
+        share_window::outputImageRect({double(canvas.width()), double(canvas.height())},
+                                      viewport.pixelSize, viewport, canvas.devicePixelRatioF());
+    const auto rect = share_window::outputCursorRect(target, snapshot->cursor);
+    if (!rect) return {};
+    return QRectF(rect->minX(), rect->minY(), rect->width(), rect->height())
+        .toAlignedRect()
+        .adjusted(-1, -1, 1, 1);
+  }
+
+  // Where the canvas redraws `image` when it shows the image with serial `sinceSerial`.
+  QRegion changedOnScreen(const PixelBuffer& image, std::uint64_t sinceSerial) const {
+    const auto target =
+        share_window::outputImageRect({double(canvas.width()), double(canvas.height())},
+                                      viewport.pixelSize, viewport, canvas.devicePixelRatioF());
+    const QRect imageRect =
+        QRectF(target.minX(), target.minY(), target.width(), target.height()).toRect();
+    const auto changed =
+        share_window::changedOutputRects(image, sinceSerial,
+                                         {{double(imageRect.x()), double(imageRect.y())},
+                                          {double(imageRect.width()), double(imageRect.height())}});
+    EXPECT_TRUE(changed.has_value());
+    QRegion region;
+    for (const auto& r : changed.value_or(std::vector<platform::Rect>{}))
+      region += QRectF(r.minX(), r.minY(), r.width(), r.height()).toAlignedRect();
+    return region;
   }
 
   // Publishes `frame` and returns the canvas's pixels as the X server holds them once presented.
@@ -109,30 +169,14 @@ TEST_F(CanvasChangesX11Child, OnlyTheChangedAreaIsRewrittenAndAnUnknownChangeRep
       const QImage shownFirst = on.show(first, process);
       // A frame that declares one area and changes one more, well away from it.
       auto second = std::make_shared<PixelBuffer>(*first);
-      const auto declared = randomArea(width, height, random);
-      auto undeclared = randomArea(width, height, random);
-      while (overlaps(undeclared, declared, 8)) undeclared = randomArea(width, height, random);
-      repaint(*second, declared, random);
-      repaint(*second, undeclared, random);
-      second->setChanges(PixelChanges{first->serial(), {declared}});
+      const auto [declared, undeclared] = changeDeclaringOneArea(*second, first->serial(), random);
       const QImage shownSecond = on.show(second, process);
       // The same pixels with their changes unknown: everything is repainted.
       auto third = std::make_shared<PixelBuffer>(*second);
       const QImage shownThird = on.show(third, process);
       ASSERT_EQ(shownFirst.size(), shownThird.size());
 
-      const auto target = share_window::outputImageRect({560, 400}, on.viewport.pixelSize,
-                                                        on.viewport, on.canvas.devicePixelRatioF());
-      const QRect imageRect =
-          QRectF(target.minX(), target.minY(), target.width(), target.height()).toRect();
-      const auto repainted = share_window::changedOutputRects(
-          *second, first->serial(),
-          {{double(imageRect.x()), double(imageRect.y())},
-           {double(imageRect.width()), double(imageRect.height())}});
-      ASSERT_TRUE(repainted.has_value());
-      QRegion region;
-      for (const auto& r : *repainted)
-        region += QRectF(r.minX(), r.minY(), r.width(), r.height()).toAlignedRect();
+      const QRegion region = on.changedOnScreen(*second, first->serial());
       int differing = 0;
       for (int y = 0; y < shownFirst.height(); ++y) {
         for (int x = 0; x < shownFirst.width(); ++x) {
@@ -184,6 +228,87 @@ TEST_F(CanvasChangesX11Child, ALargeRepaintArrivesWholeAndCountsOnce) {
       for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
           ASSERT_EQ(shown.pixel(x, y), image->pixel(x, y) | 0xFF000000u) << x << "," << y;
+    }
+  }
+}
+
+// Frames in shared memory go to the X server straight from their segment (scaled into one of the
+// canvas's own when fitted), past Qt's backing store: the window holds exactly what Qt's painting
+// of the same frames shows, cursor included, and a frame that declares its changes rewrites only
+// those and the cursor.
+TEST_F(CanvasChangesX11Child, SharedFramesArePutStraightAsQtPaintsThemAndOnlyWhereChanged) {
+  auto presenter = wiring::makeXcbImagePresenter();
+  ASSERT_NE(presenter, nullptr);
+  for (const auto mode : {ProtectedShareSizingMode::actual, ProtectedShareSizingMode::fit}) {
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      SCOPED_TRACE(::testing::Message()
+                   << "seed " << seed << ", fitted " << (mode == ProtectedShareSizingMode::fit));
+      std::mt19937 random(seed * 7919u);
+      const int width = 200 + static_cast<int>(random() % 300);
+      const int height = 150 + static_cast<int>(random() % 200);
+      CanvasOnX11 painted;
+      CanvasOnX11 put(presenter);
+      painted.open(QRect(0, 0, 560, 400), mode, width, height);
+      put.open(QRect(600, 0, 560, 400), mode, width, height);
+      auto process = [&](const std::function<bool()>& done) { return processUntil(done); };
+      ASSERT_TRUE(processUntil([&] {
+        return painted.canvas.windowHandle()->isExposed() && put.canvas.windowHandle()->isExposed();
+      }));
+      // A cursor with transparent and translucent pixels, at the same place over both.
+      auto cursorImage = std::make_shared<PixelBuffer>(12 + static_cast<int>(random() % 20),
+                                                       12 + static_cast<int>(random() % 20));
+      for (int y = 0; y < cursorImage->height(); ++y)
+        for (int x = 0; x < cursorImage->width(); ++x)
+          cursorImage->setPixel(x, y, (x + y) % 3 == 0 ? 0u : (x % 2 ? 0xFFFFFFFFu : 0x80400000u));
+      auto moveCursor = [&](double x, double y) {
+        for (auto* on : {&painted, &put}) {
+          on->surface->configureCursorImage(cursorImage, {24, 24}, {0.25, 0.25});
+          on->surface->updateCursor(platform::Point{x, y},
+                                    platform::Size{double(width), double(height)});
+        }
+      };
+      auto showBoth = [&](const std::shared_ptr<PixelBuffer>& shared) {
+        const QImage shown = put.show(shared, process);
+        EXPECT_EQ(shown, painted.show(std::make_shared<PixelBuffer>(*shared), process));
+        return shown;
+      };
+      moveCursor(0.1 + (random() % 80) / 100.0, 0.1 + (random() % 80) / 100.0);
+      const auto first = sharedCopy(*noise(width, height, random));
+      const QImage shownFirst = showBoth(first);
+      auto* child = put.canvas.findChild<NativeImageArea*>();
+      ASSERT_NE(child, nullptr);
+      ASSERT_TRUE(child->isVisible());
+      const QRect firstCursor = put.cursorArea();
+
+      // A frame that declares one area and changes one more, well away from it and the cursor.
+      auto second = sharedCopy(*first);
+      changeDeclaringOneArea(*second, first->serial(), random);
+      moveCursor(0.1 + (random() % 80) / 100.0, 0.1 + (random() % 80) / 100.0);
+      const QImage shownSecond = put.show(second, process);
+      QRegion rewritable = QRegion(firstCursor) + put.cursorArea();
+      rewritable += put.changedOnScreen(*second, first->serial());
+      // The same pixels, their changes unknown: everything is put, as Qt paints it.
+      const QImage shownThird = showBoth(sharedCopy(*second));
+      int differing = 0;
+      for (int y = 0; y < shownFirst.height(); ++y) {
+        for (int x = 0; x < shownFirst.width(); ++x) {
+          if (rewritable.contains(QPoint(x, y)))
+            ASSERT_EQ(shownSecond.pixel(x, y), shownThird.pixel(x, y)) << x << "," << y;
+          else
+            ASSERT_EQ(shownSecond.pixel(x, y), shownFirst.pixel(x, y)) << x << "," << y;
+          differing += shownThird.pixel(x, y) != shownSecond.pixel(x, y);
+        }
+      }
+      EXPECT_GT(differing, 0);
+
+      // A frame in private memory leaves the native child for Qt's painting, which shows it whole.
+      auto privateFrame = noise(width, height, random);
+      EXPECT_EQ(put.show(privateFrame, process),
+                painted.show(std::make_shared<PixelBuffer>(*privateFrame), process));
+      EXPECT_FALSE(child->isVisible());
+      // And the next shared frame is put again.
+      showBoth(sharedCopy(*noise(width, height, random)));
+      EXPECT_TRUE(child->isVisible());
     }
   }
 }

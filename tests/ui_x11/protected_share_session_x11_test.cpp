@@ -14,6 +14,7 @@
 #include <string>
 
 #include "capture/protected_share_engine.h"
+#include "main/xcb_image_presenter.h"
 #include "runtime/task.h"
 #include "share_window/share_window_test_support.h"
 #include "ui/protected_share_canvas.h"
@@ -72,7 +73,7 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   auto windows =
       std::make_shared<QtWindowSystem>(services.desktop.screens, wiring::makeQtWindowStateHints());
   auto manager = std::make_shared<share_window::ProtectedShareWindowManager>(
-      windows, makeProtectedShareContentFactory());
+      windows, makeProtectedShareContentFactory(wiring::makeXcbImagePresenter()));
 
   ASSERT_TRUE(manager->beginSession(controller, std::nullopt));
   auto& window = static_cast<QtWindow&>(*manager->window());

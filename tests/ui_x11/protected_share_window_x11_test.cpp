@@ -16,9 +16,12 @@
 #include <string>
 
 #include "capture/protected_output_surface.h"
+#include "main/xcb_image_presenter.h"
+#include "platform/shared_memory_pixels.h"
 #include "share_window/share_window_test_support.h"
 #include "support/test_artifacts.h"
 #include "ui/design_components.h"
+#include "ui/native_image_area.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/protected_share_window_view.h"
 #include "ui/qt_test_support.h"
@@ -40,8 +43,10 @@ constexpr QRgb kMarker = qRgb(230, 20, 200);  // a block no other part of the sc
 
 // A desktop as a filtered capture shows it: a background, two application windows and a marker
 // block, in a BGRA buffer like the engine's.
+// In shared memory, as the capture makes frames: the canvas puts them straight to the server.
 platform::SharedPixelBuffer desktopFrame(int width, int height, int frameNumber) {
-  auto buffer = std::make_shared<platform::PixelBuffer>(width, height);
+  auto buffer = platform::makeSharedMemoryPixels(width, height);
+  EXPECT_NE(buffer, nullptr);
   QImage canvas(buffer->mutableData(), width, height, buffer->bytesPerRow(), QImage::Format_RGB32);
   QPainter painter(&canvas);
   QLinearGradient sky(0, 0, 0, height);
@@ -113,7 +118,7 @@ struct OutputWindowOnX11 {
     auto windows =
         std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
     manager = std::make_shared<share_window::ProtectedShareWindowManager>(
-        windows, makeProtectedShareContentFactory());
+        windows, makeProtectedShareContentFactory(wiring::makeXcbImagePresenter()));
     return manager->beginSession(controller, std::nullopt) ? "" : "the session did not begin";
   }
   QtWindow& window() const { return static_cast<QtWindow&>(*manager->window()); }
@@ -147,6 +152,10 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
            view->statusPill()->title() == "Live";
   }));
   processFor(200);
+  // Shown as in the application: put straight from the frame's shared memory.
+  auto* putArea = view->canvas()->findChild<NativeImageArea*>();
+  ASSERT_NE(putArea, nullptr);
+  EXPECT_TRUE(putArea->isVisible());
 
   const QImage shot = screenshot();
   ASSERT_TRUE(
@@ -313,7 +322,7 @@ TEST_F(ProtectedShareWindowPendingMapX11Child, SessionWindowStaysOffScreenUntilT
   auto windows =
       std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
   output.manager = std::make_shared<share_window::ProtectedShareWindowManager>(
-      windows, makeProtectedShareContentFactory());
+      windows, makeProtectedShareContentFactory(wiring::makeXcbImagePresenter()));
   auto preview = output.manager->ensureWindow(output.controller);
   output.manager->configurePreview(*preview);
   preview->makeKeyAndOrderFront();

@@ -1,8 +1,6 @@
 #include "platform/x11/shared_frames.h"
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
-
+#include "platform/shared_memory_pixels.h"
 #include "platform/x11/x_connection.h"
 
 namespace corvane::platform::x11 {
@@ -22,32 +20,23 @@ void SharedFrames::abandon() {
 
 SharedFrames::Pooled SharedFrames::make(int width, int height) {
   Pooled pooled;
-  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-  const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-  void* address = id < 0 ? reinterpret_cast<void*>(-1) : shmat(id, nullptr, 0);
-  if (address == reinterpret_cast<void*>(-1)) {
-    if (id >= 0) shmctl(id, IPC_RMID, nullptr);
+  auto shared = makeSharedMemoryPixels(width, height);
+  if (!shared) {
     pooled.buffer = std::make_shared<PixelBuffer>(width, height);
     return pooled;
   }
   XShmSegmentInfo segment{};
-  segment.shmid = id;
-  segment.shmaddr = static_cast<char*>(address);
+  segment.shmid = shared->sharedMemory()->id;
+  segment.shmaddr = reinterpret_cast<char*>(shared->mutableData());
   segment.readOnly = False;
   ErrorTrap trap(display_);
   XShmAttach(display_, &segment);
-  const bool attached = trap.sync();
-  // Marked for removal now, so the segment goes away with the last detach even on a crash.
-  shmctl(id, IPC_RMID, nullptr);
-  if (!attached) {
-    shmdt(address);
+  if (!trap.sync()) {
     pooled.buffer = std::make_shared<PixelBuffer>(width, height);
     return pooled;
   }
   // The buffer keeps the memory mapped while anyone holds it, after the server let go too.
-  std::shared_ptr<std::uint8_t> memory(static_cast<std::uint8_t*>(address),
-                                       [](std::uint8_t* mapped) { shmdt(mapped); });
-  pooled.buffer = std::make_shared<PixelBuffer>(width, height, std::move(memory));
+  pooled.buffer = std::move(shared);
   pooled.segment = segment;
   return pooled;
 }
