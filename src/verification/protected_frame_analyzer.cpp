@@ -226,8 +226,10 @@ class ProtectedFrameAnalyzer::Run {
     std::vector<Rect> rects;
     for (std::size_t i = 0; i < std::min(uncovered.size(), kFallbackRunLimit); ++i) {
       const Rect a = mappedOut(uncovered[i], r);
-      rects.push_back(clippedToUnit(
-          grown(a, std::max(0.3 * a.width(), 0.002), std::max(0.6 * a.height(), 0.002))));
+      const Rect around = clippedToUnit(
+          grown(a, std::max(0.3 * a.width(), 0.002), std::max(0.6 * a.height(), 0.002)));
+      // A quick read keeps to its region: its regions are the parts of a change in one window.
+      rects.push_back(quality_ == Quality::fast ? around.intersection(r) : around);
     }
     rects = Geometry::coalescedFallbackRegions(
         rects, quality_ == Quality::accurate ? kAccurateRereadRegions : 1);
