@@ -17,16 +17,21 @@ namespace {
 
 const std::vector<platform::Rect> kWholeImage{kUnitRect};
 
-ProtectedFrameAnalysisResult readRegionImages(const ProtectedFrameAnalyzer& analyzer,
-                                              const CandidateTextPass& pass) {
+// Reads each image quickly, over its parts, and maps what it found into the frame; nothing to
+// read is an unsuccessful read.
+ProtectedFrameAnalysisResult readRegionImages(
+    const ProtectedFrameAnalyzer& analyzer, const CandidateTextPass& pass,
+    const std::vector<ProtectedAnalysisRegionImage>& regionImages) {
   ProtectedFrameAnalysisResult combined;
-  for (const ProtectedAnalysisRegionImage& region : pass.candidate->nativeRegionImages) {
+  if (regionImages.empty()) return combined;
+  for (const ProtectedAnalysisRegionImage& region : regionImages) {
     if (pass.cancellation && pass.cancellation->isCancelled()) {
       combined.analysisSucceeded = false;
       return combined;
     }
     const ProtectedFrameAnalysisResult part =
-        analyzer.analyze(region.image, pass.preferences, pass.maskAllRecognizedText, kWholeImage,
+        analyzer.analyze(region.image, pass.preferences, pass.maskAllRecognizedText,
+                         region.parts.empty() ? kWholeImage : region.parts,
                          ProtectedFrameAnalysisQuality::fast, pass.cancellation);
     combined.durationMS += part.durationMS;
     if (!part.analysisSucceeded) {
@@ -54,20 +59,23 @@ ProtectedFrameAnalysisResult readCandidateText(const ProtectedFrameAnalyzer& ana
                                                const CandidateTextPass& pass) {
   const ProtectedAnalysisCandidate& candidate = *pass.candidate;
   if (pass.isRegionPass && !candidate.nativeRegionImages.empty())
-    return readRegionImages(analyzer, pass);
-  // A careful read plans along the frame's windows, so that each is read on its own. A quick
-  // region pass keeps to the change: cut along windows, it would cover every textless window
-  // piece the change's margins reach as a change without text.
+    return readRegionImages(analyzer, pass, candidate.nativeRegionImages);
+  // Both plan along the frame's windows, so that each is read on its own. A quick region pass
+  // reads each planned region of the change as one, over its parts in each window: a part without
+  // text is a change without text only when the rest of its region holds none either.
   using Planner = ProtectedAnalysisRegionPlanner;
-  const auto regions =
-      Planner::regions(candidate.changedRects, Planner::kHorizontalMargin, Planner::kVerticalMargin,
-                       pass.isRegionPass ? Planner::WindowRegions{}
-                                         : Planner::windowRegions(candidate.sourceImage.get()));
+  const auto windows = Planner::windowRegions(candidate.sourceImage.get());
+  const double h = Planner::kHorizontalMargin, v = Planner::kVerticalMargin;
+  if (pass.isRegionPass) {
+    const auto parts = Planner::changeRegions(candidate.changedRects, h, v, windows);
+    std::vector<ProtectedAnalysisRegionImage> reads;
+    for (const platform::Rect& region : Planner::regions(candidate.changedRects, h, v))
+      reads.push_back({candidate.analysisImage, kUnitRect, Planner::partsWithin(parts, region)});
+    return readRegionImages(analyzer, pass, reads);
+  }
   return analyzer.analyze(candidate.analysisImage, pass.preferences, pass.maskAllRecognizedText,
-                          regions,
-                          pass.isRegionPass ? ProtectedFrameAnalysisQuality::fast
-                                            : ProtectedFrameAnalysisQuality::accurate,
-                          pass.cancellation);
+                          Planner::regions(candidate.changedRects, h, v, windows),
+                          ProtectedFrameAnalysisQuality::accurate, pass.cancellation);
 }
 
 }  // namespace corvane::verification

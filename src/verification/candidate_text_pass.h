@@ -29,11 +29,11 @@ struct CandidateTextPass {
   std::shared_ptr<ProtectedAnalysisCancellation> cancellation;
 };
 
-// Reads the text of a candidate (on the analysis queue; blocks). A region pass over native crops
-// reads each crop at `fast` quality, stopping before the next crop once cancelled and at the
-// first failure (the durations so far are kept), and maps what it found into the frame;
-// otherwise the analysis image is read once over the planned regions, `fast` for a region pass
-// and `accurate` for the rest.
+// Reads the text of a candidate (on the analysis queue; blocks). A region pass reads each planned
+// region of the change (a native crop when there are some) at `fast` quality over its parts in
+// the frame's windows, stopping before the next region once cancelled and at the first failure
+// (the durations so far are kept), and maps what it found into the frame; the rest is read once
+// over the regions planned along the windows, at `accurate` quality.
 model::ProtectedFrameAnalysisResult readCandidateText(const ProtectedFrameAnalyzer& analyzer,
                                                       const CandidateTextPass& pass);
 

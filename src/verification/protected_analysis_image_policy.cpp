@@ -41,7 +41,7 @@ std::vector<ProtectedAnalysisRegionImage> ProtectedAnalysisImagePolicy::nativeRe
   for (const auto& region : normalizedTopLeftRegions) {
     const auto rect = pixelRectOfClipped(region, source.width(), source.height());
     if (!rect) continue;
-    images.push_back({crop(source, *rect), region.standardized().intersection(kUnitRect)});
+    images.push_back({crop(source, *rect), region.standardized().intersection(kUnitRect), {}});
   }
   return images;
 }

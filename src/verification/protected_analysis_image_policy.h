@@ -12,6 +12,8 @@ namespace corvane::verification {
 struct ProtectedAnalysisRegionImage {
   platform::SharedPixelBuffer image;
   platform::Rect normalizedTopLeftFrame;
+  // The parts of the crop to read, normalised to it (origin top left); none: all of it.
+  std::vector<platform::Rect> parts;
 };
 
 // The images text analysis reads. Stateless; any thread.

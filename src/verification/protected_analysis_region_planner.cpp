@@ -15,6 +15,27 @@ constexpr double kMergeDistance = 0.001;
 constexpr std::size_t kMaximumRegions = 2;
 constexpr double kWholeFrameArea = 0.48;
 
+// `rects` with every two that lie within kMergeDistance of each other joined into their union,
+// as long as `mayJoin` accepts that union.
+template <typename MayJoin>
+std::vector<Rect> merged(const std::vector<Rect>& rects, MayJoin mayJoin) {
+  std::vector<Rect> merged;
+  for (Rect candidate : rects) {
+    for (std::size_t i = 0; i < merged.size();) {
+      if (grown(merged[i], kMergeDistance, kMergeDistance).intersects(candidate) &&
+          mayJoin(unionRect(merged[i], candidate))) {
+        candidate = unionRect(merged[i], candidate);
+        merged.erase(merged.begin() + static_cast<std::ptrdiff_t>(i));
+        i = 0;
+      } else {
+        ++i;
+      }
+    }
+    merged.push_back(candidate);
+  }
+  return merged;
+}
+
 }  // namespace
 
 std::vector<Rect> ProtectedAnalysisRegionPlanner::regions(const std::vector<Rect>& changedRects,
@@ -34,6 +55,67 @@ std::vector<Rect> ProtectedAnalysisRegionPlanner::regions(const std::vector<Rect
       reached.push_back(piece);
   }
   return reached.empty() ? pieces : reached;
+}
+
+std::vector<Rect> ProtectedAnalysisRegionPlanner::changeRegions(
+    const std::vector<Rect>& changedRects, double horizontalMargin, double verticalMargin,
+    const WindowRegions& windows) {
+  const std::vector<Rect> planned = unitRegions(changedRects, horizontalMargin, verticalMargin);
+  if (windows.empty() || planned.empty()) return planned;
+  if (planned == std::vector<Rect>{kUnitRect})
+    return regions(changedRects, horizontalMargin, verticalMargin, windows);
+
+  std::vector<Rect> shownAreas;
+  for (const auto& window : windows)
+    shownAreas.insert(shownAreas.end(), window.begin(), window.end());
+  auto grownByMargins = [&](const Rect& piece) {
+    return clippedToUnit(grown(piece, horizontalMargin, verticalMargin));
+  };
+  // The pieces of the changes by the shown area they lie in; the last list is the desktop's.
+  std::vector<std::vector<Rect>> piecesByArea(shownAreas.size() + 1);
+  std::vector<Rect>& desktopPieces = piecesByArea.back();
+  for (const Rect& changed : changedRects) {
+    const Rect change = clippedToUnit(changed);
+    if (change.isEmpty()) continue;
+    std::vector<Rect> outside{change};
+    for (std::size_t i = 0; i < shownAreas.size(); ++i) {
+      const Rect inside = change.intersection(shownAreas[i]);
+      if (inside.isEmpty()) continue;
+      piecesByArea[i].push_back(grownByMargins(inside).intersection(shownAreas[i]));
+      outside = platform::subtracted(outside, inside);
+    }
+    for (const Rect& rest : outside) {
+      std::vector<Rect> desktop{grownByMargins(rest)};
+      for (const Rect& shown : shownAreas) desktop = platform::subtracted(desktop, shown);
+      for (const Rect& piece : desktop) {
+        if (piece.intersects(rest)) desktopPieces.push_back(piece);
+      }
+    }
+  }
+  auto withinOneArea = [](const Rect&) { return true; };
+  auto clearOfWindows = [&](const Rect& joined) {
+    return std::none_of(shownAreas.begin(), shownAreas.end(),
+                        [&](const Rect& shown) { return joined.intersects(shown); });
+  };
+  std::vector<Rect> pieces;
+  for (std::size_t i = 0; i < piecesByArea.size(); ++i) {
+    const auto joined = i + 1 < piecesByArea.size() ? merged(piecesByArea[i], withinOneArea)
+                                                    : merged(piecesByArea[i], clearOfWindows);
+    pieces.insert(pieces.end(), joined.begin(), joined.end());
+  }
+  std::stable_sort(pieces.begin(), pieces.end(), isBeforeInReadingOrder);
+  return pieces;
+}
+
+std::vector<Rect> ProtectedAnalysisRegionPlanner::partsWithin(const std::vector<Rect>& parts,
+                                                              const Rect& region) {
+  std::vector<Rect> within;
+  for (const Rect& part : parts) {
+    const Rect clip = part.intersection(region);
+    if (!clip.isEmpty()) within.push_back(clip);
+  }
+  if (within.empty()) within.push_back(region);
+  return within;
 }
 
 ProtectedAnalysisRegionPlanner::WindowRegions ProtectedAnalysisRegionPlanner::windowRegions(
@@ -91,25 +173,13 @@ std::vector<Rect> ProtectedAnalysisRegionPlanner::unitRegions(const std::vector<
   std::stable_sort(grownRects.begin(), grownRects.end(), isBeforeInReadingOrder);
   if (grownRects.empty()) return {kUnitRect};
 
-  std::vector<Rect> merged;
-  for (Rect candidate : grownRects) {
-    for (std::size_t i = 0; i < merged.size();) {
-      if (grown(merged[i], kMergeDistance, kMergeDistance).intersects(candidate)) {
-        candidate = unionRect(merged[i], candidate);
-        merged.erase(merged.begin() + static_cast<std::ptrdiff_t>(i));
-        i = 0;
-      } else {
-        ++i;
-      }
-    }
-    merged.push_back(candidate);
-  }
-  std::stable_sort(merged.begin(), merged.end(), isBeforeInReadingOrder);
-  if (merged.size() > kMaximumRegions) return {kUnitRect};
+  std::vector<Rect> joined = merged(grownRects, [](const Rect&) { return true; });
+  std::stable_sort(joined.begin(), joined.end(), isBeforeInReadingOrder);
+  if (joined.size() > kMaximumRegions) return {kUnitRect};
   double area = 0;
-  for (const Rect& region : merged) area += region.width() * region.height();
+  for (const Rect& region : joined) area += region.width() * region.height();
   if (area >= kWholeFrameArea) return {kUnitRect};
-  return merged;
+  return joined;
 }
 
 }  // namespace corvane::verification

@@ -145,15 +145,23 @@ class ProtectedFrameAnalyzer::Run {
                              topLeftFromRecognition(mappedOut(run, r))));
       }
     }
-    if (quality_ == Quality::fast && local.empty() && located.empty() &&
-        Geometry::regionHasVisibleStructure(*image_, r)) {
-      append(analyzerEntry(AnalyzerEntryCause::visualChangeWithoutText, topLeftFromRecognition(r)));
+    if (!local.empty() || !located.empty()) {
+      textSeen_ = true;
+    } else if (quality_ == Quality::fast && Geometry::regionHasVisibleStructure(*image_, r)) {
+      regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, r);
     return true;
   }
 
-  ProtectedFrameAnalysisResult result() const {
+  // A `fast` read covers a visible change in which it found no text; the regions of one call are
+  // the parts of one change (its windows), so a part without text is covered only when no part
+  // held any.
+  ProtectedFrameAnalysisResult result() {
+    if (!textSeen_) {
+      for (const Rect& region : regionsWithoutText_)
+        append(analyzerEntry(AnalyzerEntryCause::visualChangeWithoutText, region));
+    }
     ProtectedFrameAnalysisResult result;
     result.analysisSucceeded = true;
     result.redactions = coalesced(redactions_);
@@ -218,8 +226,10 @@ class ProtectedFrameAnalyzer::Run {
     std::vector<Rect> rects;
     for (std::size_t i = 0; i < std::min(uncovered.size(), kFallbackRunLimit); ++i) {
       const Rect a = mappedOut(uncovered[i], r);
-      rects.push_back(clippedToUnit(
-          grown(a, std::max(0.3 * a.width(), 0.002), std::max(0.6 * a.height(), 0.002))));
+      const Rect around = clippedToUnit(
+          grown(a, std::max(0.3 * a.width(), 0.002), std::max(0.6 * a.height(), 0.002)));
+      // A quick read keeps to its region: its regions are the parts of a change in one window.
+      rects.push_back(quality_ == Quality::fast ? around.intersection(r) : around);
     }
     rects = Geometry::coalescedFallbackRegions(
         rects, quality_ == Quality::accurate ? kAccurateRereadRegions : 1);
@@ -326,6 +336,8 @@ class ProtectedFrameAnalyzer::Run {
   std::vector<DetectedTextRegion> detected_;
   std::vector<DetectedItem> items_;
   std::vector<ProtectedRedaction> redactions_;
+  bool textSeen_ = false;
+  std::vector<Rect> regionsWithoutText_;
 };
 
 ProtectedFrameAnalyzer::ProtectedFrameAnalyzer(SensitivityEngine sensitivityEngine,

@@ -200,11 +200,11 @@ void ProtectedFramePipeline::offerCandidate(const IngestRequest& request,
 
   const std::vector<platform::Rect> rects =
       isNormalChange ? summary.changedRects : std::vector<platform::Rect>{kUnitRect};
-  const auto regions = ProtectedAnalysisRegionPlanner::regions(rects, kRegionHorizontalMargin,
-                                                               kRegionVerticalMargin);
+  using Planner = ProtectedAnalysisRegionPlanner;
+  const auto plan = Planner::regions(rects, kRegionHorizontalMargin, kRegionVerticalMargin);
   const bool usesRegionImages =
-      hasVerifiedFrame && isNormalChange && !regions.empty() &&
-      std::none_of(regions.begin(), regions.end(), [](const platform::Rect& region) {
+      hasVerifiedFrame && isNormalChange && !plan.empty() &&
+      std::none_of(plan.begin(), plan.end(), [](const platform::Rect& region) {
         return region.width() * region.height() >= kNativeRegionAreaLimit;
       });
   const auto& source = request.frame.pixelBuffer;
@@ -213,8 +213,15 @@ void ProtectedFramePipeline::offerCandidate(const IngestRequest& request,
   if (!analysisImage) return;  // skipped; the next frame tries again
   std::vector<ProtectedAnalysisRegionImage> regionImages;
   if (usesRegionImages) {
-    regionImages = ProtectedAnalysisImagePolicy::nativeRegionImages(*source, regions);
-    if (regionImages.size() != regions.size()) regionImages.clear();
+    regionImages = ProtectedAnalysisImagePolicy::nativeRegionImages(*source, plan);
+    if (regionImages.size() != plan.size()) regionImages.clear();
+    // Each crop is read along the frame's windows, every window on its own.
+    const auto parts = Planner::changeRegions(rects, kRegionHorizontalMargin, kRegionVerticalMargin,
+                                              Planner::windowRegions(source.get()));
+    for (ProtectedAnalysisRegionImage& region : regionImages) {
+      for (const platform::Rect& part : Planner::partsWithin(parts, region.normalizedTopLeftFrame))
+        region.parts.push_back(mappedInto(part, region.normalizedTopLeftFrame));
+    }
   }
 
   auto candidate = std::make_shared<ProtectedAnalysisCandidate>();

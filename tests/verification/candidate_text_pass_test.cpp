@@ -33,7 +33,7 @@ CandidateTextPass regionPass(const std::vector<Rect>& regions) {
   candidate->analysisImage = candidate->sourceImage;
   candidate->changedRects = regions;
   for (const Rect& region : regions)
-    candidate->nativeRegionImages.push_back({testing::solidFrame(96, 18), region});
+    candidate->nativeRegionImages.push_back({testing::solidFrame(96, 18), region, {}});
   CandidateTextPass pass;
   pass.candidate = candidate;
   pass.isRegionPass = true;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "frame_images.h"
 #include "runtime/virtual_run_loop.h"
@@ -141,6 +143,48 @@ TEST_F(FramePipelineTest, AHeldFrameThenACommitReachTheOutputUnderTheNewerSequen
 
   EXPECT_EQ(commit(inFlight), false) << "a candidate is committed once";
   EXPECT_EQ(surface->snapshot()->revision, shown->revision);
+}
+
+// A small change across the edge of two side-by-side windows is read on a native crop in parts
+// that keep to the windows: each part lies within one window, and together they cover the change.
+TEST_F(FramePipelineTest, TheNativeCropsOfAChangeAreReadInPartsThatKeepToTheWindows) {
+  startWith(first);
+  std::mt19937 random(7);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE("round " + std::to_string(i));
+    const int edge = std::uniform_int_distribution<int>(270, 370)(random);
+    const int rightHeight = std::uniform_int_distribution<int>(160, kHeight)(random);
+    auto change = withTilesChanged(*first, {{4, 2}, {5, 2}}, 30 + 30 * i);
+    change->setWindowAreas({{{0, 0, edge, kHeight}}, {{edge, 0, kWidth - edge, rightHeight}}});
+    ingest(change, 2000 + 1000 * static_cast<std::uint64_t>(i));
+    ASSERT_EQ(candidates.size(), 2u + i);
+    std::vector<platform::Rect> parts;
+    for (const auto& crop : candidates.back()->nativeRegionImages) {
+      for (const auto& part : crop.parts)
+        parts.push_back(mappedOut(part, crop.normalizedTopLeftFrame));
+    }
+    ASSERT_FALSE(parts.empty());
+    const double cut = static_cast<double>(edge) / kWidth;
+    const double pixel = 1.0 / kWidth;
+    bool left = false, right = false;
+    for (const auto& part : parts) {
+      EXPECT_TRUE(part.maxX() <= cut + pixel || part.minX() >= cut - pixel)
+          << part.minX() << " to " << part.maxX() << " crosses " << cut;
+      left = left || part.maxX() <= cut + pixel;
+      right = right || part.minX() >= cut - pixel;
+    }
+    EXPECT_TRUE(left && right);
+    const platform::Point corners[] = {{256.5 / kWidth, 128.5 / kHeight},
+                                       {383.5 / kWidth, 191.5 / kHeight},
+                                       {(edge - 0.5) / kWidth, 150.0 / kHeight},
+                                       {(edge + 0.5) / kWidth, 150.0 / kHeight}};
+    for (const auto& point : corners) {
+      EXPECT_TRUE(std::any_of(parts.begin(), parts.end(),
+                              [&](const auto& part) { return part.contains(point); }))
+          << point.x << "," << point.y;
+    }
+    ASSERT_EQ(commit(candidates.back()), true);
+  }
 }
 
 TEST_F(FramePipelineTest, NothingToAnalyseHoldsTheOutputUntilAnAuditAsksForAFullFrame) {

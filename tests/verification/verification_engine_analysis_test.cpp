@@ -35,7 +35,7 @@ class VerificationAnalysisTest : public ::testing::Test {
     made->sourceImage = made->analysisImage = testing::solidFrame(320, 180, colour);
     made->changedRects = crops.empty() ? std::vector<Rect>{{{0, 0}, {1, 1}}} : crops;
     for (const Rect& region : crops)
-      made->nativeRegionImages.push_back({testing::solidFrame(40, 20, kPage), region});
+      made->nativeRegionImages.push_back({testing::solidFrame(40, 20, kPage), region, {}});
     made->generation = h.engine->captureGeneration();
     made->sourceContextGeneration = h.engine->sourceContextGeneration();
     return made;
