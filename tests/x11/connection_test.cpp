@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <X11/Xlib-xcb.h>
 #include <X11/Xproto.h>
 
 #include <atomic>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/x11/x_connection.h"
+#include "platform/x11/x_properties.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -39,6 +41,32 @@ TEST(XConnectionTest, ConnectionsUsingExtensionsOpenAndCloseOnManyThreadsAtOnce)
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(opened.load(), kThreads * kRounds);
   EXPECT_EQ(withShape.load(), kThreads * kRounds);
+}
+
+// Requests made through XCB on a display hand its socket over to XCB; when the server is gone by
+// then, Xlib cannot take the socket back, and the Xlib requests that follow must fail as on any
+// lost connection instead of crashing the process (as they did in a window listing that read
+// through XCB when the server went away under it).
+TEST(XConnectionTest, XlibRequestsAfterXcbOnALostConnectionFailWithoutACrash) {
+  XvfbServer server(64, 64);
+  ASSERT_TRUE(server.ok());
+  auto connection = XConnection::open(server.name());
+  ASSERT_TRUE(connection.ok());
+  Display* display = (*connection)->display();
+  xcb_connection_t* xcb = XGetXCBConnection(display);
+  free(xcb_get_input_focus_reply(xcb, xcb_get_input_focus(xcb), nullptr));
+  server.kill();
+  // XCB finds the server gone, while it holds the socket.
+  ASSERT_TRUE(waitUntil([&] {
+    free(xcb_get_input_focus_reply(xcb, xcb_get_input_focus(xcb), nullptr));
+    return xcb_connection_has_error(xcb) != 0;
+  }));
+  const Atom atom = XInternAtom(display, "_NET_SUPPORTED", True);
+  for (int i = 0; i < 2000; ++i) {
+    EXPECT_FALSE(cardinalValue(display, DefaultRootWindow(display), atom, XA_ATOM).has_value());
+    XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);
+  }
+  EXPECT_TRUE((*connection)->isLost());
 }
 
 TEST(XConnectionTest, AConnectionToAMissingDisplayIsRefusedByName) {

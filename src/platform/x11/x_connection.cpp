@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/x11/request_buffer.h"
+
 namespace corvane::platform::x11 {
 namespace {
 
@@ -87,6 +89,8 @@ runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::strin
     std::lock_guard lock(sharedExtensionRecordLock());
     registerSharedRecordExtensions(display);
   }
+  // Xlib holds the socket after the round trips above: its buffer has its full size now.
+  connection->requestBufferCapacity_ = requestBufferCapacity(display);
   if (connection->isLost()) {
     return runtime::Error{"The connection to the X display " + name + " was lost."};
   }
@@ -106,8 +110,10 @@ XConnection::~XConnection() {
   XCloseDisplay(display_);
 }
 
-void XConnection::onConnectionLost(Display*, void* self) {
-  static_cast<XConnection*>(self)->lost_.store(true);
+void XConnection::onConnectionLost(Display* display, void* self) {
+  auto* connection = static_cast<XConnection*>(self);
+  connection->lost_.store(true);
+  discardRequestsFromNowOn(display, connection->requestBufferCapacity_);
 }
 
 bool XConnection::probeLost() {

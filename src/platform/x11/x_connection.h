@@ -3,6 +3,7 @@
 #include "platform/x11/xlib.h"
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,7 @@ class XConnection {
   Display* display_;
   std::string name_;
   std::atomic<bool> lost_{false};
+  std::size_t requestBufferCapacity_ = 0;
 };
 
 // Records the X errors raised by requests made on this thread while it lives, and only those: an
