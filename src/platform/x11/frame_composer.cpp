@@ -85,7 +85,7 @@ FrameComposer::~FrameComposer() {
 void FrameComposer::abandon() {
   hidden_ = shown_ = covered_ = changed_ = None;
   background_ = None;
-  backgroundPixmap_ = None;
+  backgroundChecked_.reset();
   composedFor_.reset();
   frames_.abandon();
   visible_.clear();
@@ -168,32 +168,19 @@ void FrameComposer::releaseSharedImage() {
   segment_ = XShmSegmentInfo{};
 }
 
-void FrameComposer::readBackground() {
+void FrameComposer::readBackground(const LeftOutClients& leftOut) {
   const auto pixmap = cardinalValue(display_, root_, rootPixmap_, XA_PIXMAP);
   const Pixmap named = pixmap ? static_cast<Pixmap>(*pixmap) : None;
-  // The picture keeps the pixmap's pixels even when its owner frees it; desktops name a new
-  // pixmap for a new background (and a new name makes the window model report a whole change).
-  if (named == backgroundPixmap_ && named != None) return;
+  // The picture keeps the pixmap's pixels even when its owner frees it (or its id comes to name
+  // something else); desktops name a new pixmap for a new background (and a new name makes the
+  // window model report a whole change). An id refused is checked again each time.
+  if (background_ != None && backgroundChecked_ && backgroundChecked_->named == named &&
+      backgroundChecked_->leftOut == leftOut) {
+    return;
+  }
   if (background_ != None) XRenderFreePicture(display_, background_);
-  background_ = None;
-  backgroundPixmap_ = None;
-  if (named == None) return;
-  ErrorTrap trap(display_);
-  Window geometryRoot;
-  int x, y;
-  unsigned width, height, border, depth;
-  if (!XGetGeometry(display_, named, &geometryRoot, &x, &y, &width, &height, &border, &depth) ||
-      trap.failed() || static_cast<int>(depth) != depth_) {
-    return;
-  }
-  XRenderPictureAttributes repeat{};
-  repeat.repeat = RepeatNormal;
-  background_ = XRenderCreatePicture(display_, named, format_, CPRepeat, &repeat);
-  if (!trap.sync()) {
-    background_ = None;
-    return;
-  }
-  backgroundPixmap_ = named;
+  background_ = desktopBackgroundPicture(display_, named, format_, depth_, leftOut);
+  backgroundChecked_ = BackgroundCheck{named, leftOut};
 }
 
 void FrameComposer::drawBackground(const CaptureArea& area) {
@@ -420,7 +407,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
                      composedFor->outputHeight != outputHeight || composedFor->excluded != excluded;
   if (whole) {
     changed = std::vector<FrameArea>{FrameArea{0, 0, area.width, area.height}};
-    readBackground();
+    readBackground(leftOutClients(model, excluded));
   }
   if (!changed->empty()) composeAreas(model, excluded, area, *changed);
   Drawable result = composed_.pixmap;

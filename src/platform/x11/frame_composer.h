@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/pixel_buffer.h"
+#include "platform/x11/desktop_background.h"
 #include "platform/x11/frame_areas.h"
 #include "platform/x11/shared_frames.h"
 #include "platform/x11/window_model.h"
@@ -69,9 +70,9 @@ class FrameComposer {
   void releaseSurface(Surface& surface);
   runtime::Status ensureSharedImage(int width, int height);
   void releaseSharedImage();
-  // Names the desktop background again when the root names another pixmap: its picture, or
-  // nothing for the fallback colour.
-  void readBackground();
+  // Names the desktop background again when the root names another drawable or other clients
+  // are left out: its picture, or nothing for the fallback colour.
+  void readBackground(const LeftOutClients& leftOut);
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
   // A window to draw, at its inside corner in frame pixels.
@@ -114,7 +115,12 @@ class FrameComposer {
   XShmSegmentInfo segment_{};
   XImage* image_ = nullptr;
   Picture background_ = None;
-  Pixmap backgroundPixmap_ = None;  // what background_ was made of
+  // What the root named and who was left out when the background was last checked.
+  struct BackgroundCheck {
+    Pixmap named = None;
+    LeftOutClients leftOut;
+  };
+  std::optional<BackgroundCheck> backgroundChecked_;
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   XserverRegion covered_ = None;

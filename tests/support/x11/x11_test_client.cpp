@@ -15,6 +15,9 @@
 //   animate N [ID]            repaints the main window (or its window ID) N times, alternating
 //                             shades
 //   class NAME                sets the main window's WM_CLASS (instance: NAME in lower case)
+//   rootpixmap RRGGBB         names a pixmap of its own, of that colour, as the desktop
+//                             background (_XROOTPMAP_ID)
+//   cursor RRGGBB             gives the main window a 32x32 pointer of that colour
 //   paint WxH+X+Y RRGGBB      paints one rectangle of the main window once
 //   sparse                    two 10x10 squares in opposite corners of the main window, in one
 //                             request (its extent is the whole window)
@@ -257,6 +260,32 @@ void setClass(Display* display, Window window, std::string name) {
   XSetClassHint(display, window, &classHint);
 }
 
+// A 32x32 pixmap of `colour`, named as the desktop background or made the pointer of `window`.
+void setPixmapOfColour(Display* display, Window window, unsigned long colour, bool asCursor) {
+  const Window root = DefaultRootWindow(display);
+  const unsigned depth = asCursor ? 1 : DefaultDepth(display, DefaultScreen(display));
+  Pixmap pixmap = XCreatePixmap(display, root, 32, 32, depth);
+  GC gc = XCreateGC(display, pixmap, 0, nullptr);
+  XSetForeground(display, gc, asCursor ? 1 : colour);
+  XFillRectangle(display, pixmap, gc, 0, 0, 32, 32);
+  XFreeGC(display, gc);
+  if (asCursor) {
+    XColor foreground{};
+    foreground.red = static_cast<unsigned short>(((colour >> 16) & 0xFF) * 0x101);
+    foreground.green = static_cast<unsigned short>(((colour >> 8) & 0xFF) * 0x101);
+    foreground.blue = static_cast<unsigned short>((colour & 0xFF) * 0x101);
+    XColor background = foreground;
+    Cursor cursor = XCreatePixmapCursor(display, pixmap, pixmap, &foreground, &background, 16, 16);
+    XDefineCursor(display, window, cursor);
+    XFreePixmap(display, pixmap);
+  } else {
+    const Atom atom = XInternAtom(display, "_XROOTPMAP_ID", False);
+    XChangeProperty(display, root, atom, XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pixmap), 1);
+  }
+  XSync(display, False);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -374,6 +403,11 @@ int main(int argc, char** argv) {
           std::sscanf(line.c_str(), "%*s %63s", name);
           setClass(display, main, name);
           XFlush(display);
+          client.announce(main);
+        } else if (std::strcmp(command, "rootpixmap") == 0 || std::strcmp(command, "cursor") == 0) {
+          std::sscanf(line.c_str(), "%*s %15s", colourText);
+          setPixmapOfColour(display, main, parseColour(colourText),
+                            std::strcmp(command, "cursor") == 0);
           client.announce(main);
         } else if (std::sscanf(line.c_str(), "animate %d", &count2) == 1) {
           unsigned long target = main;
