@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
+#include "capture/capture_stream_supervisor.h"
 #include "platform/x11/frame_composer.h"
+#include "runtime/virtual_run_loop.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -19,6 +23,124 @@ void nameRootBackground(const std::string& displayName, unsigned long id) {
   XChangeProperty(display, DefaultRootWindow(display), atom, XA_PIXMAP, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&id), 1);
   XCloseDisplay(display);
+}
+
+// Reads part of one window's contents over and over on a connection of its own, as a client that
+// shares that window would, and keeps the most pixels of one colour any read held.
+class WindowWatcher {
+ public:
+  WindowWatcher(const std::string& displayName, unsigned long window, RootRect part,
+                std::uint32_t rgb)
+      : thread_([this, displayName, window, part, rgb] {
+          Display* display = XOpenDisplay(displayName.c_str());
+          if (display == nullptr) return;
+          while (!stop_.load()) {
+            XImage* image = XGetImage(display, window, part.x, part.y, part.width, part.height,
+                                      AllPlanes, ZPixmap);
+            if (image == nullptr) continue;
+            std::size_t count = 0;
+            for (int y = 0; y < image->height; ++y) {
+              const auto* row =
+                  reinterpret_cast<const std::uint32_t*>(image->data + y * image->bytes_per_line);
+              for (int x = 0; x < image->width; ++x) count += (row[x] & 0xFFFFFF) == rgb;
+            }
+            XDestroyImage(image);
+            most_.store(std::max(most_.load(), count));
+            reads_.fetch_add(1);
+          }
+          XCloseDisplay(display);
+        }) {}
+  ~WindowWatcher() { stop(); }
+  void stop() {
+    stop_.store(true);
+    if (thread_.joinable()) thread_.join();
+  }
+  std::size_t most() const { return most_.load(); }
+  int reads() const { return reads_.load(); }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> most_{0};
+  std::atomic<int> reads_{0};
+  std::thread thread_;
+};
+
+// A filter change replaces the stream. A window without a background lies under a secret one: it
+// keeps its own pixels in the frames and in what other clients read of it, the replacement never
+// giving it a backing pixmap copied from the screen.
+TEST_P(PrivatePixelsTest, AStreamReplacementKeepsTheWindowsOwnPixels) {
+  runtime::VirtualRunLoop loop;
+  // It never paints: whatever its backing pixmap is given stays there until the capture fills it.
+  auto plain = client({.windowClass = "Plain",
+                       .colour = kRed,
+                       .x = 40,
+                       .y = 40,
+                       .width = 400,
+                       .height = 300,
+                       .lazy = true});
+  auto secret = client(
+      {.windowClass = "Secret", .colour = kBlue, .x = 200, .y = 120, .width = 300, .height = 250});
+  const RootRect red = rootRect(display(), plain->window());
+  const RootRect blue = rootRect(display(), secret->window());
+  // A patch of it that the secret window covers, in its own pixels: small, so it is read often.
+  const RootRect covered{blue.x - red.x + 20, blue.y - red.y + 20, 4, 4};
+
+  std::mutex framesMutex;
+  std::vector<SharedPixelBuffer> frames;
+  capture::CaptureStreamSupervisor::Sinks sinks;
+  sinks.sample = [&](const CapturedSample& sample, std::uint64_t) {
+    std::lock_guard lock(framesMutex);
+    if (sample.pixels) frames.push_back(sample.pixels);
+  };
+  auto latest = [&] {
+    std::lock_guard lock(framesMutex);
+    return frames.empty() ? nullptr : frames.back();
+  };
+  auto screenCapture = std::make_shared<X11ScreenCapture>(display(), plainIdentities());
+  auto supervisor = capture::CaptureStreamSupervisor::make(
+      screenCapture, nullptr, std::make_shared<runtime::ThreadSerialQueue>("test.samples"), sinks);
+  const ShareableDisplay screen{0, Rect{{0, 0}, {double(kWidth), double(kHeight)}}, kWidth,
+                                kHeight};
+  capture::CaptureFilterSnapshot snapshot;
+  snapshot.filter = excluding({"Secret"});
+  auto started = runtime::spawn(supervisor->start(snapshot, screen, {}));
+  ASSERT_TRUE(driveUntil(loop, [&] { return started.isDone(); }));
+  ASSERT_TRUE(started.result().isRunning()) << started.result().error;
+  // The first redirect gave the window a new pixmap: wait until the capture has filled it.
+  ASSERT_TRUE(driveUntil(loop, [&] {
+    auto frame = latest();
+    return frame &&
+           frame->pixel(red.x + red.width - 20, red.y + red.height - 20) == kNeutralFillColour;
+  }));
+  ASSERT_TRUE(waitUntil([&] {
+    WindowWatcher once(display(), plain->window(), covered, kBlue);
+    waitUntil([&] { return once.reads() > 0; });
+    once.stop();
+    return once.most() == 0;
+  }));
+
+  WindowWatcher watcher(display(), plain->window(), covered, kBlue);
+  for (int replacement = 1; replacement <= 4; ++replacement) {
+    snapshot.filter = excluding({"Secret", "Other" + std::to_string(replacement)});
+    auto replaced = runtime::spawn(supervisor->replace(snapshot, screen, {}, [] { return true; }));
+    ASSERT_TRUE(driveUntil(loop, [&] { return replaced.isDone(); }));
+    ASSERT_TRUE(replaced.result().isRunning()) << replaced.result().error;
+  }
+  const std::size_t framesBefore = [&] {
+    std::lock_guard lock(framesMutex);
+    return frames.size();
+  }();
+  ASSERT_TRUE(driveUntil(loop, [&] {
+    std::lock_guard lock(framesMutex);
+    return frames.size() > framesBefore;
+  }));
+  watcher.stop();
+  EXPECT_GT(watcher.reads(), 10);
+  EXPECT_EQ(watcher.most(), 0u) << "secret pixels in the window without a background";
+  std::lock_guard lock(framesMutex);
+  for (const auto& frame : frames) EXPECT_EQ(countPixels(*frame, kBlue), 0u);
+  supervisor.reset();
+  loop.runUntilIdle();
 }
 
 TEST_P(PrivatePixelsTest, TheDesktopBackgroundIsNeitherAWindowNorAPixmapOfAnExcludedClient) {

@@ -10,6 +10,9 @@ namespace {
 
 constexpr double kKeepAliveInterval = 1.0;
 constexpr double kShortestFrameInterval = 1.0 / 60.0;
+// How long an ending session waits for the lasting redirect to be in place before it ends its
+// own redirect.
+constexpr double kRedirectHandOver = 1.0;
 
 }  // namespace
 
@@ -22,6 +25,7 @@ struct X11CaptureStream::Worker {
   ContentFilter filter;
   StreamConfiguration configuration;
   std::unique_ptr<CaptureSession> session;
+  std::shared_ptr<LastingRedirect> redirect;
   bool dirty = true;
   double lastFrameAt = -1e9;
 };
@@ -30,7 +34,8 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
                                    StreamConfiguration configuration, StreamOutput output,
                                    std::shared_ptr<runtime::SerialQueue> sampleQueue,
                                    std::shared_ptr<const ApplicationIdentityResolver> identities,
-                                   std::int32_t ownProcess)
+                                   std::int32_t ownProcess,
+                                   std::shared_ptr<LastingRedirect> redirect)
     : displayName_(std::move(displayName)),
       output_(std::move(output)),
       sampleQueue_(std::move(sampleQueue)),
@@ -39,6 +44,7 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
       worker_(std::make_shared<Worker>()) {
   worker_->filter = std::move(filter);
   worker_->configuration = std::move(configuration);
+  worker_->redirect = std::move(redirect);
 }
 
 X11CaptureStream::~X11CaptureStream() {
@@ -90,6 +96,7 @@ void X11CaptureStream::startCapture(Completion completion) {
   callbacks.connectionLost = [weak, worker] {
     if (worker->session) worker->session->abandon();
     worker->session.reset();
+    worker->redirect.reset();
     auto self = weak.lock();
     if (!self) return;
     Completion stopCompletion;
@@ -114,7 +121,9 @@ void X11CaptureStream::startCapture(Completion completion) {
     }
   };
   callbacks.teardown = [weak, worker] {
+    if (worker->session && worker->redirect) worker->redirect->awaitHeld(kRedirectHandOver);
     worker->session.reset();
+    worker->redirect.reset();
     auto self = weak.lock();
     if (!self) return;
     Completion stopCompletion;

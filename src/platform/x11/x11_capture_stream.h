@@ -7,6 +7,7 @@
 
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/lasting_redirect.h"
 #include "platform/x11/x_event_pump.h"
 
 namespace corvane::platform::x11 {
@@ -17,14 +18,16 @@ class CaptureSession;
 // composed when something on screen changed (DAMAGE, window changes, a new filter), at most
 // once per minimum frame interval, and at least once a second so a still screen keeps the
 // stream alive. Samples go to the sample queue; a lost X connection, or a server that stops
-// answering, stops the stream with an error.
+// answering, stops the stream with an error. A stream made with a lasting redirect holds it
+// from when it is made until it stops, so that a stream made to replace another keeps the
+// windows redirected while the other one ends.
 class X11CaptureStream final : public CaptureStream,
                                public std::enable_shared_from_this<X11CaptureStream> {
  public:
   X11CaptureStream(std::string displayName, ContentFilter filter, StreamConfiguration configuration,
                    StreamOutput output, std::shared_ptr<runtime::SerialQueue> sampleQueue,
                    std::shared_ptr<const ApplicationIdentityResolver> identities,
-                   std::int32_t ownProcess);
+                   std::int32_t ownProcess, std::shared_ptr<LastingRedirect> redirect = nullptr);
   ~X11CaptureStream() override;
 
   void startCapture(Completion completion) override;

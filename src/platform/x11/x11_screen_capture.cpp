@@ -27,7 +27,8 @@ X11ScreenCapture::X11ScreenCapture(std::string displayName,
                                    std::int32_t ownProcess)
     : displayName_(std::move(displayName)),
       identities_(identities ? std::move(identities) : makeDefaultIdentityResolver()),
-      ownProcess_(ownProcess < 0 ? static_cast<std::int32_t>(getpid()) : ownProcess) {}
+      ownProcess_(ownProcess < 0 ? static_cast<std::int32_t>(getpid()) : ownProcess),
+      redirects_(std::make_shared<LastingRedirects>(displayName_)) {}
 
 void X11ScreenCapture::shareableContent(
     std::function<void(runtime::Result<ShareableContent>)> completion) {
@@ -82,7 +83,7 @@ std::shared_ptr<CaptureStream> X11ScreenCapture::makeStream(
     std::shared_ptr<runtime::SerialQueue> sampleQueue) {
   auto stream = std::make_shared<X11CaptureStream>(displayName_, std::move(filter), configuration,
                                                    std::move(output), std::move(sampleQueue),
-                                                   identities_, ownProcess_);
+                                                   identities_, ownProcess_, redirects_->hold());
   stream->setStallLimit(stallLimit_);
   return stream;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/lasting_redirect.h"
 #include "platform/x11/x11_capture_stream.h"
 
 namespace corvane::platform::x11 {
@@ -40,6 +41,9 @@ class X11ScreenCapture final : public ScreenCapture {
   std::string displayName_;
   std::shared_ptr<const ApplicationIdentityResolver> identities_;
   std::int32_t ownProcess_;
+  // Held by the streams: the windows stay redirected from the first stream of a share to the end
+  // of its last.
+  std::shared_ptr<LastingRedirects> redirects_;
   double repaintWait_ = 0.5;
   double stallLimit_ = X11CaptureStream::kDefaultStallLimit;
 };
