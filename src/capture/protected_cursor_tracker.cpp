@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "capture/arrow_cursor_image.h"
+
 namespace corvane::capture {
 
 std::shared_ptr<ProtectedCursorTracker> ProtectedCursorTracker::make(
@@ -44,11 +46,36 @@ std::optional<platform::Point> ProtectedCursorTracker::normalizedPosition(
   return platform::Point{std::clamp(x, 0.0, 1.0), std::clamp(y, 0.0, 1.0)};
 }
 
+bool ProtectedCursorTracker::overLeftOutWindow(
+    const std::vector<std::vector<std::uint32_t>>& windowsUnderPointer,
+    const platform::PixelBuffer* frame) {
+  if (frame == nullptr || !frame->windows()) return false;
+  const auto& windows = *frame->windows();
+  auto listed = [](const std::vector<std::uint32_t>& sorted, std::uint32_t id) {
+    return std::binary_search(sorted.begin(), sorted.end(), id);
+  };
+  for (const auto& path : windowsUnderPointer) {
+    if (!path.empty() && !listed(windows.shown, path.front())) return true;
+    for (std::uint32_t id : path) {
+      if (listed(windows.leftOut, id)) return true;
+    }
+  }
+  return false;
+}
+
 void ProtectedCursorTracker::poll() {
   if (!source_) return;
-  const auto image = source_->currentCursorImage();
-  if (lastImageSerial_ != image.serial) {
+  auto image = source_->currentCursorImage();
+  const auto published = surface_->snapshot();
+  const bool plainArrow =
+      overLeftOutWindow(image.windowsUnderPointer, published ? published->image.get() : nullptr);
+  if (lastImageSerial_ != image.serial || plainArrow != showsPlainArrow_) {
     lastImageSerial_ = image.serial;
+    showsPlainArrow_ = plainArrow;
+    if (plainArrow) {
+      image.image = arrowCursorImage();
+      image.hotSpot = platform::Point{0, 0};
+    }
     platform::Size pointSize;
     platform::Point hotSpot;
     if (image.image && image.image->width() > 0 && image.image->height() > 0) {

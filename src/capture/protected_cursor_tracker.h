@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "capture/protected_output_surface.h"
 #include "platform/geometry.h"
@@ -13,7 +14,10 @@ namespace corvane::capture {
 
 // Follows the real pointer while a session runs and hands it to the output surface: the cursor
 // image with its hot spot, and the position normalised to the captured display. The capture itself
-// never contains the pointer; the output draws this one on top.
+// never contains the pointer; the output draws this one on top. While the pointer is over a window
+// the published frame left out (or one it does not know yet), or its image was read over one,
+// the output draws a plain arrow instead: a left-out application's own pointer (a magnifier, a
+// drag image) is its content too.
 class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCursorTracker> {
  public:
   // 60 polls a second: the pointer moves as smoothly as the output can show it.
@@ -38,6 +42,12 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   static std::optional<platform::Point> normalizedPosition(std::optional<platform::Point> position,
                                                            const platform::Rect& displayFrame);
 
+  // Whether the pointer over `windowsUnderPointer` may not show its own image over `frame`: a
+  // window the frame left out is under it, or the top-level window under it is one the frame
+  // does not know. False when either side cannot tell.
+  static bool overLeftOutWindow(const std::vector<std::vector<std::uint32_t>>& windowsUnderPointer,
+                                const platform::PixelBuffer* frame);
+
   ProtectedCursorTracker(std::shared_ptr<ProtectedOutputSurface> surface,
                          std::shared_ptr<platform::CursorSource> source);
   ~ProtectedCursorTracker();
@@ -51,6 +61,7 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   platform::Rect displayFrame_;
   double backingScaleFactor_ = 1.0;
   std::optional<std::uint64_t> lastImageSerial_;
+  bool showsPlainArrow_ = false;
   std::uint64_t generation_ = 0;
   runtime::TaskHandle<void> task_;
 };

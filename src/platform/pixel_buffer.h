@@ -27,6 +27,13 @@ struct PixelChanges {
 // not overlapping one another) where its own pixels are.
 using WindowAreas = std::vector<std::vector<PixelChanges::Area>>;
 
+// The windows an image drew and those it left out, by id (top-level windows and windows embedded
+// in them; sorted), so that what is drawn over the image can tell whose window lies beneath.
+struct ImageWindows {
+  std::vector<std::uint32_t> shown;
+  std::vector<std::uint32_t> leftOut;
+};
+
 // A SysV shared-memory segment, by the id shmget gave it.
 struct SharedMemorySegment {
   int id = -1;
@@ -68,7 +75,8 @@ class PixelBuffer {
         bytesPerRow_(other.bytesPerRow_),
         bytes_(other.pixels_, other.pixels_ + other.byteCount()),
         pixels_(bytes_.data()),
-        windowAreas_(other.windowAreas_) {}
+        windowAreas_(other.windowAreas_),
+        windows_(other.windows_) {}
   PixelBuffer& operator=(const PixelBuffer& other) {
     if (this == &other) return *this;
     width_ = other.width_;
@@ -109,6 +117,9 @@ class PixelBuffer {
   // Set by the writer with changes(), and forgotten the same way.
   const std::optional<WindowAreas>& windowAreas() const { return windowAreas_; }
   void setWindowAreas(WindowAreas areas) { windowAreas_ = std::move(areas); }
+  // Which windows it drew and left out, when the writer knew; set and forgotten likewise.
+  const std::optional<ImageWindows>& windows() const { return windows_; }
+  void setWindows(ImageWindows windows) { windows_ = std::move(windows); }
 
   // The pixel at (x, y) as 0xAARRGGBB.
   std::uint32_t pixel(int x, int y) const {
@@ -137,12 +148,14 @@ class PixelBuffer {
   std::uint64_t serial_ = nextSerial();
   std::optional<PixelChanges> changes_;
   std::optional<WindowAreas> windowAreas_;
+  std::optional<ImageWindows> windows_;
 
   // Pixels written again make another image.
   void rewritten() {
     serial_ = nextSerial();
     changes_.reset();
     windowAreas_.reset();
+    windows_.reset();
   }
   static std::uint64_t nextSerial() {
     static std::atomic<std::uint64_t> last{0};

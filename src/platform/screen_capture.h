@@ -137,6 +137,10 @@ struct CursorImage {
   SharedPixelBuffer image;   // null when the pointer is hidden
   Point hotSpot;             // pixels from the image's top left
   std::uint64_t serial = 0;  // changes when the image changes
+  // The windows under the pointer when it was last read, by id, each path from a top-level window
+  // down to the deepest: two paths when the pointer went from one window to another while the
+  // image was read, none when it is over no window or the source cannot tell.
+  std::vector<std::vector<std::uint32_t>> windowsUnderPointer;
 };
 
 class CursorSource {

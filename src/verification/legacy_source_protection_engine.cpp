@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "capture/arrow_cursor_image.h"
 #include "model/diagnostic_reporter.h"
 #include "runtime/main_actor.h"
 #include "runtime/runtime.h"
-#include "verification/arrow_cursor_image.h"
 #include "verification/frame_change_detector.h"
 #include "verification/pipeline_frame_sink.h"
 
@@ -61,7 +61,7 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
                      ? self.services_.tileWorkers
                      : std::make_shared<TileWorkers>(TileWorkers::defaultThreadCount());
   self.pipeline_ = ProtectedFramePipeline::make(
-      self.surface_, arrowCursorImage(),
+      self.surface_, capture::arrowCursorImage(),
       [weak] {
         runtime::postToMain(
             weak, [](LegacySourceProtectionEngine& engine) { engine.handleSupersedeRequest(); });

@@ -4,22 +4,12 @@
 #include <thread>
 #include <vector>
 
-#include "capture/protected_share_engine.h"
-#include "platform/x11/x11_desktop.h"
 #include "runtime/virtual_run_loop.h"
 #include "x11/capture_fixture.h"
+#include "x11/engine_fixture.h"
 
 namespace corvane::platform::x11::testing {
 namespace {
-
-// An engine on the real desktop, as this process.
-std::shared_ptr<capture::ProtectedShareEngine> engineOn(Desktop desktop) {
-  capture::ProtectedShareEngineServices services;
-  services.desktop = std::move(desktop);
-  services.ownBundleIdentifier = "org.example.Corvane";
-  services.ownProcessIdentifier = static_cast<std::int32_t>(getpid());
-  return capture::ProtectedShareEngine::make(services);
-}
 
 TEST(EngineOnX11Test, ASessionPublishesFramesWithoutTheExcludedClient) {
   runtime::VirtualRunLoop loop;

@@ -5,10 +5,12 @@
 #include <mutex>
 #include <thread>
 
+#include "capture/arrow_cursor_image.h"
 #include "capture/capture_stream_supervisor.h"
 #include "platform/x11/frame_composer.h"
 #include "runtime/virtual_run_loop.h"
 #include "x11/capture_fixture.h"
+#include "x11/engine_fixture.h"
 
 namespace corvane::platform::x11::testing {
 namespace {
@@ -175,6 +177,79 @@ TEST_P(PrivatePixelsTest, TheDesktopBackgroundIsNeitherAWindowNorAPixmapOfAnExcl
   EXPECT_TRUE(recorder.waitForFrame(before, desktopIs(opaque(kYellow))));
   for (const auto& frame : recorder.framesSince(0)) EXPECT_EQ(countPixels(*frame, kBlue), 0u);
   EXPECT_TRUE(stopStream(*capture).ok());
+}
+
+// A left-out client gives its window a pointer of its own colour, and so does a public one: the
+// output draws the public one as it is, and a plain arrow while the pointer is over the left-out
+// window.
+TEST_P(PrivatePixelsTest, TheOutputNeverDrawsTheOwnPointerOfAnExcludedClient) {
+  runtime::VirtualRunLoop loop;
+  auto open = client(
+      {.windowClass = "Open", .colour = kRed, .x = 40, .y = 40, .width = 300, .height = 250});
+  auto secret = client({.windowClass = "Secret",
+                        .colour = kYellow,
+                        .x = 420,
+                        .y = 150,
+                        .width = 300,
+                        .height = 250});
+  ASSERT_NE(open->command("cursor 00FF00"), 0u);
+  ASSERT_NE(secret->command("cursor 0000FF"), 0u);
+  auto desktop = openDesktop(display(), static_cast<std::int32_t>(getpid()), plainIdentities());
+  ASSERT_TRUE(desktop.ok()) << desktop.message();
+  auto engine = engineOn(desktop.value());
+  auto started = runtime::spawn(engine->start({"Secret"}, false, {}, std::nullopt));
+  ASSERT_TRUE(driveUntil(loop, [&] { return started.isDone(); }));
+  ASSERT_TRUE(model::isActive(engine->phase.value())) << engine->statusMessage.value();
+  ASSERT_TRUE(driveUntil(loop, [&] {
+    auto snapshot = engine->outputSurface()->snapshot();
+    return snapshot && snapshot->image && countPixels(*snapshot->image, kRed) > 0;
+  }));
+
+  Display* pointer = XOpenDisplay(display().c_str());
+  ASSERT_NE(pointer, nullptr);
+  std::size_t secretPointerPixels = 0;
+  auto drawnCursor = [&] {
+    const auto cursor = engine->outputSurface()->cursorState();
+    if (cursor.image) secretPointerPixels += countPixels(*cursor.image, kBlue);
+    return cursor;
+  };
+  auto moveTo = [&](const RootRect& rect, auto shown) {
+    XTestFakeMotionEvent(pointer, -1, rect.centreX(), rect.centreY(), CurrentTime);
+    XSync(pointer, False);
+    return driveUntil(
+        loop,
+        [&] {
+          const auto cursor = drawnCursor();
+          return cursor.isDrawable() && shown(cursor);
+        },
+        5.0);
+  };
+  auto drawsItsOwn = [](const capture::ProtectedCursorState& cursor) {
+    return countPixels(*cursor.image, kGreen) > 0;
+  };
+  auto drawsTheArrow = [](const capture::ProtectedCursorState& cursor) {
+    return cursor.image == capture::arrowCursorImage();
+  };
+  const RootRect openPlace = rootRect(display(), open->window());
+  const RootRect secretPlace = rootRect(display(), secret->window());
+  EXPECT_TRUE(moveTo(openPlace, drawsItsOwn)) << "the public pointer is drawn as it is";
+  EXPECT_TRUE(moveTo(secretPlace, drawsTheArrow));
+  // Still the arrow a while later, once the pointer's image has surely been read.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  int otherwise = 0;
+  EXPECT_TRUE(driveUntil(loop, [&] {
+    otherwise += !drawsTheArrow(drawnCursor());
+    return std::chrono::steady_clock::now() >= until;
+  }));
+  EXPECT_EQ(otherwise, 0);
+  EXPECT_TRUE(moveTo(openPlace, drawsItsOwn));
+  EXPECT_EQ(secretPointerPixels, 0u);
+  XCloseDisplay(pointer);
+
+  auto stopped = runtime::spawn(engine->stop());
+  ASSERT_TRUE(driveUntil(loop, [&] { return stopped.isDone(); }));
+  engine.reset();
+  loop.runUntilIdle();
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowManagers, PrivatePixelsTest, ::testing::Values(false, true), nameOf);

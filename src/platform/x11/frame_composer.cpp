@@ -437,6 +437,7 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   }
   if (stale.empty()) (void)frame->mutableData();  // the same pixels, as a frame of its own
   frame->setWindowAreas(visibleWindowAreas(model, excluded, area, outputWidth, outputHeight));
+  frame->setWindows(imageWindows(model, excluded));
   if (!whole && !made_.empty()) frame->setChanges(PixelChanges{made_.back().serial, *changed});
   made_.push_back(Made{frame->serial(), *changed, whole});
   if (made_.size() > kRememberedFrames) made_.pop_front();

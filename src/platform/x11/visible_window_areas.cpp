@@ -1,5 +1,7 @@
 #include "platform/x11/visible_window_areas.h"
 
+#include <algorithm>
+
 namespace corvane::platform::x11 {
 
 WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>& excluded,
@@ -15,6 +17,19 @@ WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>&
   }
   return platform::visibleWindowAreas(placements, area.width, area.height, outputWidth,
                                       outputHeight);
+}
+
+ImageWindows imageWindows(const WindowModel& model, const std::set<Window>& excluded) {
+  ImageWindows windows;
+  windows.leftOut.reserve(excluded.size());
+  for (Window id : excluded) windows.leftOut.push_back(static_cast<std::uint32_t>(id));
+  windows.shown.reserve(model.size());
+  for (const TrackedWindow* window : model.stacking()) {
+    if (excluded.count(window->id) == 0)
+      windows.shown.push_back(static_cast<std::uint32_t>(window->id));
+  }
+  std::sort(windows.shown.begin(), windows.shown.end());
+  return windows;
 }
 
 }  // namespace corvane::platform::x11

@@ -14,4 +14,8 @@ namespace corvane::platform::x11 {
 WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>& excluded,
                                const CaptureArea& area, int outputWidth, int outputHeight);
 
+// The windows of the model a frame draws (top-level windows) and those it leaves out (top-level
+// and embedded windows).
+ImageWindows imageWindows(const WindowModel& model, const std::set<Window>& excluded);
+
 }  // namespace corvane::platform::x11

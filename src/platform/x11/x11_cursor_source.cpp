@@ -9,18 +9,43 @@ namespace {
 
 constexpr double kOpenTimeout = 5.0;
 
-std::optional<Point> readPosition(XConnection& connection) {
+constexpr int kDeepestWindow = 8;
+
+// Where the pointer is, and the windows under it from the root's child down.
+struct PointerPlace {
+  std::optional<Point> position;
+  std::vector<std::uint32_t> windows;
+};
+
+PointerPlace readPointer(XConnection& connection) {
   Display* display = connection.display();
   ErrorTrap trap(display);
+  PointerPlace place;
   Window rootReturn = None, child = None;
   int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
   unsigned int mask = 0;
   if (!XQueryPointer(display, connection.root(), &rootReturn, &child, &rootX, &rootY, &windowX,
                      &windowY, &mask) ||
       trap.failed()) {
-    return std::nullopt;
+    return place;
   }
-  return Point{static_cast<double>(rootX), static_cast<double>(rootY)};
+  place.position = Point{static_cast<double>(rootX), static_cast<double>(rootY)};
+  while (child != None && static_cast<int>(place.windows.size()) < kDeepestWindow) {
+    place.windows.push_back(static_cast<std::uint32_t>(child));
+    const Window parent = child;
+    child = None;
+    if (!XQueryPointer(display, parent, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY,
+                       &mask) ||
+        trap.failed()) {
+      break;  // gone meanwhile: the next sample reads it again
+    }
+  }
+  return place;
+}
+
+void addPath(std::vector<std::vector<std::uint32_t>>& paths, std::vector<std::uint32_t> path) {
+  if (path.empty() || std::find(paths.begin(), paths.end(), path) != paths.end()) return;
+  paths.push_back(std::move(path));
 }
 
 // The current image, or nothing when the server has none to give.
@@ -59,22 +84,35 @@ struct X11CursorSource::Sampler {
   double sampledAt = -1e300;
   std::optional<Point> lastPosition;
 
+  // The windows under the pointer just before and just after the image was last read.
+  std::vector<std::vector<std::uint32_t>> imagePaths;
+
   // Reads the position (and the image when it changed); true when the position changed.
   bool sample(X11CursorSource& source) {
     if (connection == nullptr || connection->isLost()) return false;
-    auto position = readPosition(*connection);
+    auto place = readPointer(*connection);
     std::optional<CursorImage> image;
     if (imageChanged) {
       image = readImage(*connection);
       imageChanged = !image.has_value();
+      if (image) {
+        imagePaths.clear();
+        addPath(imagePaths, place.windows);
+        addPath(imagePaths, readPointer(*connection).windows);
+      }
     }
+    // The image may have been set over another window than the one the pointer is over now (it
+    // was not read again since): both count.
+    auto paths = imagePaths;
+    addPath(paths, std::move(place.windows));
     moved = false;
     sampledAt = pumpClock();
-    const bool changed = position != lastPosition;
-    lastPosition = position;
+    const bool changed = place.position != lastPosition;
+    lastPosition = place.position;
     std::lock_guard lock(source.mutex_);
-    source.position_ = position;
+    source.position_ = place.position;
     if (image) source.image_ = std::move(*image);
+    source.image_.windowsUnderPointer = std::move(paths);
     return changed;
   }
 

@@ -19,7 +19,8 @@ namespace corvane::platform::x11 {
 // While it samples, the server tells it when the pointer moves (XInput 2 raw motion) and when
 // the image changes (XFixes), and it reads the position only then, at most every
 // kSampleInterval, and otherwise every `pollInterval` (a pointer warped by a client makes no
-// motion event). Without XInput 2 it reads the position every kSampleInterval.
+// motion event). Without XInput 2 it reads the position every kSampleInterval. With the image
+// come the windows under the pointer: where it is now and where it was when the image was read.
 class X11CursorSource final : public CursorSource {
  public:
   static constexpr double kSampleInterval = 1.0 / 60.0;

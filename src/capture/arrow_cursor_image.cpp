@@ -1,9 +1,9 @@
-#include "verification/arrow_cursor_image.h"
+#include "capture/arrow_cursor_image.h"
 
 #include <array>
 #include <memory>
 
-namespace corvane::verification {
+namespace corvane::capture {
 
 namespace {
 
@@ -34,4 +34,4 @@ platform::SharedPixelBuffer arrowCursorImage() {
   return image;
 }
 
-}  // namespace corvane::verification
+}  // namespace corvane::capture
