@@ -46,15 +46,15 @@ std::optional<platform::Point> ProtectedCursorTracker::normalizedPosition(
   return platform::Point{std::clamp(x, 0.0, 1.0), std::clamp(y, 0.0, 1.0)};
 }
 
-bool ProtectedCursorTracker::overLeftOutWindow(
-    const std::vector<std::vector<std::uint32_t>>& windowsUnderPointer,
-    const platform::PixelBuffer* frame) {
+bool ProtectedCursorTracker::overLeftOutWindow(const platform::CursorImage& pointer,
+                                               const platform::PixelBuffer* frame) {
   if (frame == nullptr || !frame->windows()) return false;
+  if (!pointer.isAWindowsOwn) return true;
   const auto& windows = *frame->windows();
   auto listed = [](const std::vector<std::uint32_t>& sorted, std::uint32_t id) {
     return std::binary_search(sorted.begin(), sorted.end(), id);
   };
-  for (const auto& path : windowsUnderPointer) {
+  for (const auto& path : pointer.windowsUnderPointer) {
     if (!path.empty() && !listed(windows.shown, path.front())) return true;
     for (std::uint32_t id : path) {
       if (listed(windows.leftOut, id)) return true;
@@ -67,8 +67,7 @@ void ProtectedCursorTracker::poll() {
   if (!source_) return;
   auto image = source_->currentCursorImage();
   const auto published = surface_->snapshot();
-  const bool plainArrow =
-      overLeftOutWindow(image.windowsUnderPointer, published ? published->image.get() : nullptr);
+  const bool plainArrow = overLeftOutWindow(image, published ? published->image.get() : nullptr);
   if (lastImageSerial_ != image.serial || plainArrow != showsPlainArrow_) {
     lastImageSerial_ = image.serial;
     showsPlainArrow_ = plainArrow;

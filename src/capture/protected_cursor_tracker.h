@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "capture/protected_output_surface.h"
 #include "platform/geometry.h"
@@ -15,9 +14,9 @@ namespace corvane::capture {
 // Follows the real pointer while a session runs and hands it to the output surface: the cursor
 // image with its hot spot, and the position normalised to the captured display. The capture itself
 // never contains the pointer; the output draws this one on top. While the pointer is over a window
-// the published frame left out (or one it does not know yet), or its image was read over one,
-// the output draws a plain arrow instead: a left-out application's own pointer (a magnifier, a
-// drag image) is its content too.
+// the published frame left out (or one it does not know yet), or its image was read over one, or
+// the image is a grab's, the output draws a plain arrow instead: a left-out application's own
+// pointer (a magnifier, a drag image) is its content too.
 class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCursorTracker> {
  public:
   // 60 polls a second: the pointer moves as smoothly as the output can show it.
@@ -42,10 +41,11 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   static std::optional<platform::Point> normalizedPosition(std::optional<platform::Point> position,
                                                            const platform::Rect& displayFrame);
 
-  // Whether the pointer over `windowsUnderPointer` may not show its own image over `frame`: a
-  // window the frame left out is under it, or the top-level window under it is one the frame
-  // does not know. False when either side cannot tell.
-  static bool overLeftOutWindow(const std::vector<std::vector<std::uint32_t>>& windowsUnderPointer,
+  // Whether `pointer` may not show its own image over `frame`: a window the frame left out is (or
+  // was, when the image was read) under it, or the top-level window under it is one the frame does
+  // not know, or the image is a grab's, which any client may have set. False when the frame does
+  // not say which windows it left out.
+  static bool overLeftOutWindow(const platform::CursorImage& pointer,
                                 const platform::PixelBuffer* frame);
 
   ProtectedCursorTracker(std::shared_ptr<ProtectedOutputSurface> surface,

@@ -141,6 +141,10 @@ struct CursorImage {
   // down to the deepest: two paths when the pointer went from one window to another while the
   // image was read, none when it is over no window or the source cannot tell.
   std::vector<std::vector<std::uint32_t>> windowsUnderPointer;
+  // Whether the image is the pointer a window under it (or the desktop) defines, rather than one a
+  // grab of the pointer shows (a picker's, a drag's), which any client may have set. True when the
+  // source cannot tell.
+  bool isAWindowsOwn = true;
 };
 
 class CursorSource {

@@ -243,6 +243,12 @@ TEST_P(PrivatePixelsTest, TheOutputNeverDrawsTheOwnPointerOfAnExcludedClient) {
   }));
   EXPECT_EQ(otherwise, 0);
   EXPECT_TRUE(moveTo(openPlace, drawsItsOwn));
+  // The excluded client grabs the pointer, with a pointer of its own, while it is over the public
+  // window: the arrow shows there too until it lets go.
+  ASSERT_NE(secret->command("grab 0000FF"), 0u);
+  EXPECT_TRUE(moveTo(openPlace, drawsTheArrow));
+  ASSERT_NE(secret->command("ungrab"), 0u);
+  EXPECT_TRUE(moveTo(openPlace, drawsItsOwn));
   EXPECT_EQ(secretPointerPixels, 0u);
   XCloseDisplay(pointer);
 

@@ -544,7 +544,7 @@ std::optional<Point> SimDesktop::cursorPosition() const {
 
 CursorImage SimDesktop::currentCursorImage() const {
   std::lock_guard lock(mutex_);
-  return CursorImage{state_.cursor.image, state_.cursor.hotSpot, state_.cursor.serial, {}};
+  return CursorImage{state_.cursor.image, state_.cursor.hotSpot, state_.cursor.serial, {}, true};
 }
 
 // ---- Permissions

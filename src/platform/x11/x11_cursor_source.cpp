@@ -43,6 +43,21 @@ PointerPlace readPointer(XConnection& connection) {
   return place;
 }
 
+// Whether the pointer shown now is the one a window of `path` (or the root) defines: not so while
+// a grab shows a pointer of its own.
+bool showsAWindowsOwn(XConnection& connection, const std::vector<std::uint32_t>& path) {
+  Display* display = connection.display();
+  ErrorTrap trap(display);
+  for (auto window = path.rbegin(); window != path.rend(); ++window) {
+    if (XTestCompareCursorWithWindow(display, *window, XTestCurrentCursor) && !trap.failed()) {
+      return true;
+    }
+    trap.clear();  // gone meanwhile
+  }
+  return XTestCompareCursorWithWindow(display, connection.root(), XTestCurrentCursor) &&
+         !trap.failed();
+}
+
 void addPath(std::vector<std::vector<std::uint32_t>>& paths, std::vector<std::uint32_t> path) {
   if (path.empty() || std::find(paths.begin(), paths.end(), path) != paths.end()) return;
   paths.push_back(std::move(path));
@@ -77,6 +92,7 @@ struct X11CursorSource::Sampler {
   XConnection* connection = nullptr;  // the pump's, while its thread runs
   int cursorEventBase = 0;
   int inputOpcode = -1;                   // XInput 2's, when the server has it
+  bool comparesCursors = false;           // the server has XTEST
   double pollInterval = kSampleInterval;  // between samples when nothing said it changed
   bool followingMotion = false;           // raw motion is selected on the root
   bool moved = true;                      // the pointer moved (or may have) since the last sample
@@ -93,12 +109,18 @@ struct X11CursorSource::Sampler {
     auto place = readPointer(*connection);
     std::optional<CursorImage> image;
     if (imageChanged) {
+      // Whose it is, asked before and after it is read: a grab that begins or ends meanwhile
+      // makes the answers differ.
+      const bool ownBefore = !comparesCursors || showsAWindowsOwn(*connection, place.windows);
       image = readImage(*connection);
       imageChanged = !image.has_value();
       if (image) {
+        auto after = readPointer(*connection).windows;
+        image->isAWindowsOwn =
+            ownBefore && (!comparesCursors || showsAWindowsOwn(*connection, after));
         imagePaths.clear();
         addPath(imagePaths, place.windows);
-        addPath(imagePaths, readPointer(*connection).windows);
+        addPath(imagePaths, std::move(after));
       }
     }
     // The image may have been set over another window than the one the pointer is over now (it
@@ -170,6 +192,9 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
       sampler->inputOpcode = opcode;
       sampler->pollInterval = std::max(kSampleInterval, pollInterval);
     }
+    int xtestEvent = 0, xtestError = 0, xtestMajor = 0, xtestMinor = 0;
+    sampler->comparesCursors =
+        XTestQueryExtension(display, &xtestEvent, &xtestError, &xtestMajor, &xtestMinor);
     sampler->connection = &connection;
     if (auto self = weak.lock()) {
       self->followsMotionEvents_ = sampler->inputOpcode >= 0;

@@ -20,7 +20,9 @@ namespace corvane::platform::x11 {
 // the image changes (XFixes), and it reads the position only then, at most every
 // kSampleInterval, and otherwise every `pollInterval` (a pointer warped by a client makes no
 // motion event). Without XInput 2 it reads the position every kSampleInterval. With the image
-// come the windows under the pointer: where it is now and where it was when the image was read.
+// come the windows under the pointer (where it is now and where it was when the image was read)
+// and whether the image is a window's own pointer or a grab's (XTEST compares the pointer shown
+// with those the windows define).
 class X11CursorSource final : public CursorSource {
  public:
   static constexpr double kSampleInterval = 1.0 / 60.0;

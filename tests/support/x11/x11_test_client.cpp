@@ -18,6 +18,8 @@
 //   rootpixmap RRGGBB         names a pixmap of its own, of that colour, as the desktop
 //                             background (_XROOTPMAP_ID)
 //   cursor RRGGBB             gives the main window a 32x32 pointer of that colour
+//   grab RRGGBB               grabs the pointer, showing a 32x32 pointer of that colour
+//   ungrab                    lets the pointer go
 //   paint WxH+X+Y RRGGBB      paints one rectangle of the main window once
 //   sparse                    two 10x10 squares in opposite corners of the main window, in one
 //                             request (its extent is the whole window)
@@ -260,30 +262,52 @@ void setClass(Display* display, Window window, std::string name) {
   XSetClassHint(display, window, &classHint);
 }
 
-// A 32x32 pixmap of `colour`, named as the desktop background or made the pointer of `window`.
-void setPixmapOfColour(Display* display, Window window, unsigned long colour, bool asCursor) {
+// A 32x32 pixmap of `colour`, of the screen's depth, or of depth 1 (all set) when `bitmap`.
+Pixmap squarePixmap(Display* display, unsigned long colour, bool bitmap) {
   const Window root = DefaultRootWindow(display);
-  const unsigned depth = asCursor ? 1 : DefaultDepth(display, DefaultScreen(display));
-  Pixmap pixmap = XCreatePixmap(display, root, 32, 32, depth);
+  Pixmap pixmap = XCreatePixmap(display, root, 32, 32,
+                                bitmap ? 1 : DefaultDepth(display, DefaultScreen(display)));
   GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  XSetForeground(display, gc, asCursor ? 1 : colour);
+  XSetForeground(display, gc, bitmap ? 1 : colour);
   XFillRectangle(display, pixmap, gc, 0, 0, 32, 32);
   XFreeGC(display, gc);
-  if (asCursor) {
-    XColor foreground{};
-    foreground.red = static_cast<unsigned short>(((colour >> 16) & 0xFF) * 0x101);
-    foreground.green = static_cast<unsigned short>(((colour >> 8) & 0xFF) * 0x101);
-    foreground.blue = static_cast<unsigned short>((colour & 0xFF) * 0x101);
-    XColor background = foreground;
-    Cursor cursor = XCreatePixmapCursor(display, pixmap, pixmap, &foreground, &background, 16, 16);
-    XDefineCursor(display, window, cursor);
-    XFreePixmap(display, pixmap);
-  } else {
-    const Atom atom = XInternAtom(display, "_XROOTPMAP_ID", False);
-    XChangeProperty(display, root, atom, XA_PIXMAP, 32, PropModeReplace,
+  return pixmap;
+}
+
+// A 32x32 pointer of one colour.
+Cursor squareCursor(Display* display, unsigned long colour) {
+  XColor shade{};
+  shade.red = static_cast<unsigned short>(((colour >> 16) & 0xFF) * 0x101);
+  shade.green = static_cast<unsigned short>(((colour >> 8) & 0xFF) * 0x101);
+  shade.blue = static_cast<unsigned short>((colour & 0xFF) * 0x101);
+  const Pixmap bits = squarePixmap(display, 1, true);
+  Cursor cursor = XCreatePixmapCursor(display, bits, bits, &shade, &shade, 16, 16);
+  XFreePixmap(display, bits);
+  return cursor;
+}
+
+// The pointer and background commands; false when `line` is none of them.
+bool pointerOrBackground(Display* display, Window main, const std::string& line) {
+  char command[32] = {}, colourText[16] = {};
+  std::sscanf(line.c_str(), "%31s %15s", command, colourText);
+  const unsigned long colour = parseColour(colourText);
+  if (std::strcmp(command, "rootpixmap") == 0) {
+    Pixmap pixmap = squarePixmap(display, colour, false);
+    XChangeProperty(display, DefaultRootWindow(display),
+                    XInternAtom(display, "_XROOTPMAP_ID", False), XA_PIXMAP, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pixmap), 1);
+  } else if (std::strcmp(command, "cursor") == 0) {
+    XDefineCursor(display, main, squareCursor(display, colour));
+  } else if (std::strcmp(command, "grab") == 0) {
+    XGrabPointer(display, main, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                 squareCursor(display, colour), CurrentTime);
+  } else if (std::strcmp(command, "ungrab") == 0) {
+    XUngrabPointer(display, CurrentTime);
+  } else {
+    return false;
   }
   XSync(display, False);
+  return true;
 }
 
 }  // namespace
@@ -404,10 +428,7 @@ int main(int argc, char** argv) {
           setClass(display, main, name);
           XFlush(display);
           client.announce(main);
-        } else if (std::strcmp(command, "rootpixmap") == 0 || std::strcmp(command, "cursor") == 0) {
-          std::sscanf(line.c_str(), "%*s %15s", colourText);
-          setPixmapOfColour(display, main, parseColour(colourText),
-                            std::strcmp(command, "cursor") == 0);
+        } else if (pointerOrBackground(display, main, line)) {
           client.announce(main);
         } else if (std::sscanf(line.c_str(), "animate %d", &count2) == 1) {
           unsigned long target = main;
