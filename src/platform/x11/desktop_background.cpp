@@ -33,7 +33,9 @@ bool madeByLeftOutClient(Display* display, Pixmap pixmap, const LeftOutClients& 
 LeftOutClients leftOutClients(const WindowModel& model, const std::set<Window>& excluded) {
   LeftOutClients clients;
   for (const TrackedWindow* window : model.stacking()) {
-    if (excluded.count(window->id) != 0) {
+    // A desktop window is left out for its icons; the background its program names is the
+    // wallpaper.
+    if (excluded.count(window->id) != 0 && !window->isDesktopWindow) {
       if (window->clientOwner != 0) clients.owners.insert(window->clientOwner);
       if (window->identity.processID > 0) clients.processes.insert(window->identity.processID);
     }

@@ -9,8 +9,8 @@
 
 namespace corvane::platform::x11 {
 
-// The X clients and processes whose windows a frame leaves out: none of them may supply what the
-// frame shows of the desktop.
+// The X clients and processes whose windows a frame leaves out (desktop windows aside): none of
+// them may supply what the frame shows of the desktop.
 struct LeftOutClients {
   std::set<XID> owners;
   std::set<std::int32_t> processes;
