@@ -121,6 +121,8 @@ struct X11CursorSource::Sampler {
         imagePaths.clear();
         addPath(imagePaths, place.windows);
         addPath(imagePaths, std::move(after));
+        // It moved from one window to another meanwhile: read again once it is in one.
+        imageChanged = imagePaths.size() > 1;
       }
     }
     // The image may have been set over another window than the one the pointer is over now (it
