@@ -9,6 +9,7 @@
 #include "platform/x11/x11_capture_stream.h"
 #include "runtime/serial_queue.h"
 #include "x11/capture_fixture.h"
+#include "x11/refused_shared_memory.h"
 
 namespace corvane::platform::x11::testing {
 namespace {
@@ -226,6 +227,58 @@ TEST(FrameBufferTest, AFrameLetGoOfIsWrittenAgainAndAHeldOneNever) {
   const void* released = compose().get();
   EXPECT_NE(released, heldAddress);
   EXPECT_EQ(compose().get(), released);
+}
+
+// With no shared memory to be had, frames are read through the connection: the same filtered
+// pixels, and no crash.
+TEST(CaptureFailureTest, WithoutSharedMemoryFramesAreReadThroughTheConnection) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  setRootBackground(server.name(), kGreen);
+  auto connection = XConnection::open(server.name());
+  ASSERT_TRUE(connection.ok());
+  auto session = CaptureSession::open(**connection, plainIdentities());
+  ASSERT_TRUE(session.ok()) << session.message();
+  TestClient red(server.name(), {.colour = kRed, .x = 10, .y = 10, .width = 100, .height = 100});
+  TestClient secret(
+      server.name(),
+      {.windowClass = "Secret", .colour = kBlue, .x = 150, .y = 100, .width = 120, .height = 100});
+  RefusedSharedMemory refused;
+  SharedPixelBuffer frame;
+  ASSERT_TRUE(waitUntil([&] {
+    Display* display = (*connection)->display();
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      (*session)->handle(event);
+    }
+    auto composed = (*session)->compose(excluding({"Secret"}), {}, 0);
+    frame = composed.ok() ? *composed : nullptr;
+    return frame && countPixels(*frame, kRed) == 100u * 100u;
+  })) << "no frame with the whole red window";
+  EXPECT_GT(RefusedSharedMemory::refusals(), 0);
+  EXPECT_EQ(countPixels(*frame, kBlue), 0u);
+  EXPECT_EQ(countPixels(*frame, kGreen), 320u * 240u - 100u * 100u);
+  // Scaled frames, and frames brought up to date where they changed, come the same way.
+  StreamConfiguration half;
+  half.width = 160;
+  half.height = 120;
+  auto scaled = (*session)->compose(excluding({"Secret"}), half, 0);
+  ASSERT_TRUE(scaled.ok()) << scaled.message();
+  EXPECT_EQ((*scaled)->pixel(30, 30), opaque(kRed));
+  EXPECT_EQ(countPixels(**scaled, kBlue), 0u);
+  ASSERT_NE(red.command("paint 100x100+0+0 00FFFF"), 0u);
+  EXPECT_TRUE(waitUntil([&] {
+    Display* display = (*connection)->display();
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      (*session)->handle(event);
+    }
+    auto composed = (*session)->compose(excluding({"Secret"}), {}, 0);
+    return composed.ok() && countPixels(**composed, kCyan) == 100u * 100u &&
+           countPixels(**composed, kBlue) == 0u;
+  }));
 }
 
 TEST(CaptureFailureTest, ALostServerStopsTheStreamWithAnError) {
