@@ -84,7 +84,9 @@ class ExcludedAppsViewModel {
   // is the last entry's).
   std::vector<ExcludedAppRow> rows() const { return rows(apps_.size()); }
   // The first `count` rows only: the others' entries are not looked up.
-  std::vector<ExcludedAppRow> rows(std::size_t count) const;
+  std::vector<ExcludedAppRow> rows(std::size_t count) const { return rows(0, count); }
+  // At most `count` rows from the one at `first` on (the next page below rows already shown).
+  std::vector<ExcludedAppRow> rows(std::size_t first, std::size_t count) const;
   std::size_t count() const { return apps_.size(); }
   bool isImportAlertPresented() const { return importError_.has_value(); }
   // The controller's message as it stands; empty when there is none.
