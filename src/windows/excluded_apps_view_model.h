@@ -41,10 +41,8 @@ struct ExcludedAppRow {
   bool hasDividerBelow = false;
 
   // The line under the name: the id, and for an id that names no installed application that it
-  // is not protected.
-  std::string detailText() const {
-    return isInstalled ? id : id + " \u00b7 Not installed, not protected";
-  }
+  // is not installed (nothing of it can be shared).
+  std::string detailText() const { return isInstalled ? id : id + " \u00b7 Not installed"; }
   // The switch's accessibility hint, and the remove button's label and help.
   std::string toggleHint() const { return "Hide " + displayName + " from Protected Share"; }
   std::string removeLabel() const { return "Remove " + displayName; }

@@ -233,9 +233,9 @@ TEST(SessionFlowTest, TheExcludedCountIsWhatTheFilterInForceLeavesOut) {
       << "an application that is not running is in the filter in force too";
   EXPECT_EQ(controller.hiddenAppsCount(), 2) << "the one not installed is not counted";
   const auto input = menuBarPopoverInput(controller);
-  EXPECT_EQ(input.unprotectedAppsCount, 1);
-  EXPECT_EQ(menubar::MenuBarPopoverViewModel(input).unprotectedAppsNote(),
-            " \u00b7 1 not protected");
+  EXPECT_EQ(input.notInstalledAppsCount, 1);
+  EXPECT_EQ(menubar::MenuBarPopoverViewModel(input).notInstalledAppsNote(),
+            " \u00b7 1 not installed");
 
   controller.setProtectedApps({{kVaultID, "Vault", "", false}});
   for (int i = 0; i < 400 && !engine.protectedBundleIDsInForce->empty(); ++i) h.loop.advance(0.01);

@@ -305,9 +305,22 @@ TEST_F(JsonFileDefaultsStoreTest, OversizedSuitesAreNeitherReadNorWritten) {
   const auto notes = store->recoveryNotes();
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_EQ(notes[1].kind, DefaultsRecoveryNote::Kind::saveFailed);
-  EXPECT_NE(notes[1].reason.find("were not saved"), std::string::npos);
+  EXPECT_EQ(notes[1].reason,
+            "The settings have grown larger than the 4 MB a settings file may hold.");
   EXPECT_EQ(makeStore()->suite("grown")->dictionaryRepresentation(),
             (Value::Dictionary{{"small", Value(1)}}));
+  // Once they fit again, the next save says that saving works again, once.
+  grown->remove("pad");
+  store->flush();
+  grown->set("small", Value(2));
+  store->flush();
+  const auto later = store->recoveryNotes();
+  ASSERT_EQ(later.size(), 3u);
+  EXPECT_EQ(later[2].kind, DefaultsRecoveryNote::Kind::savedAgain);
+  EXPECT_EQ(later[2].eventName(), "defaults_suite_saved_again");
+  EXPECT_EQ(later[2].eventFields(), (std::map<std::string, std::string>{{"suite", "grown"}}));
+  EXPECT_EQ(makeStore()->suite("grown")->dictionaryRepresentation(),
+            (Value::Dictionary{{"small", Value(2)}}));
 }
 
 TEST(DefaultsValueCodingTest, TagsAreUnambiguous) {

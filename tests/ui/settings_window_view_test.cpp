@@ -92,7 +92,7 @@ TEST_F(SettingsWindowViewTest, ExcludedAppsRowsEditThroughTheController) {
   ASSERT_EQ(section().rows().size(), 3u);
   EXPECT_EQ(section().dividerCount(), 2);
   EXPECT_FALSE(section().emptyState()->isVisibleTo(&section()));
-  // The messenger is on but not installed: not protected, so not counted.
+  // The messenger is on but not installed, so not counted.
   EXPECT_EQ(section().activeCountLabel()->text(), "1 active");
   // The installed app shows its own name and icon; the others their stored name and symbol.
   const auto* vault = section().rows()[0];
@@ -107,7 +107,7 @@ TEST_F(SettingsWindowViewTest, ExcludedAppsRowsEditThroughTheController) {
   const QString longId = section().rows()[2]->idLabel()->text();
   EXPECT_TRUE(longId.contains(QChar(0x2026))) << longId.toStdString();
   EXPECT_TRUE(longId.startsWith("org.")) << longId.toStdString();
-  EXPECT_TRUE(longId.endsWith("Not installed, not protected")) << longId.toStdString();
+  EXPECT_TRUE(longId.endsWith("\u00b7 Not installed")) << longId.toStdString();
 
   // Switching a row off goes through the controller and the row redraws from its list.
   vault->toggle()->click();
