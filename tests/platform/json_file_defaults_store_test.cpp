@@ -184,6 +184,34 @@ TEST_F(JsonFileDefaultsStoreTest, SpecialFileInPlaceOfASuiteDoesNotHang) {
   EXPECT_NE(store->recoveryNotes()[0].reason.find("not a regular file"), std::string::npos);
 }
 
+// A process killed while saving leaves its temporary beside the suite file: the next store made
+// on the folder removes those, and nothing else.
+TEST_F(JsonFileDefaultsStoreTest, TemporariesOfAKilledSaveAreRemovedAtStart) {
+  writeSuiteFile("corvane.standard", R"({"kept":1})");
+  const auto folder = folder_ / "defaults";
+  const std::vector<std::string> leftovers = {".corvane.standard.json.tmp-Ab12Cd",
+                                              ".app.json.tmp-zz99YY"};
+  const std::vector<std::string> others = {".notes.txt.tmp-abcdef",   // not a suite's
+                                           "app.json.tmp-abcdef",     // not a temporary's name
+                                           ".app.json.tmp-abc",       // nor this
+                                           ".app.json.tmp-ab.cd",     // nor this
+                                           ".corvane.standard.json",  // nor this
+                                           "corvane.other.json"};
+  for (const auto& name : leftovers) std::ofstream(folder / name) << R"({"half":)";
+  for (const auto& name : others) std::ofstream(folder / name) << "{}";
+  fs::create_symlink(folder / "corvane.other.json", folder / ".linked.json.tmp-abcdef");
+  fs::create_directory(folder / ".folder.json.tmp-abcdef");
+
+  auto store = makeStore();
+  for (const auto& name : leftovers) EXPECT_FALSE(fs::exists(folder / name)) << name;
+  for (const auto& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
+  EXPECT_TRUE(fs::is_symlink(folder / ".linked.json.tmp-abcdef"));
+  EXPECT_TRUE(fs::is_directory(folder / ".folder.json.tmp-abcdef"));
+  EXPECT_EQ(store->standard()->integerValue("kept"), 1);
+  // A store made where there is no folder yet finds nothing to remove.
+  EXPECT_NO_THROW(JsonFileDefaultsStore(folder_ / "absent"));
+}
+
 TEST_F(JsonFileDefaultsStoreTest, SaveFailureIsNotedNotThrown) {
   std::ofstream(folder_ / "defaults");  // a file where the folder should be
   auto store = makeStore();

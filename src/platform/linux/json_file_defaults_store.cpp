@@ -375,6 +375,23 @@ JsonFileDefaultsStore::JsonFileDefaultsStore(fs::path folder, Clock clock,
                    : std::make_shared<runtime::ThreadSerialQueue>("corvane.defaults.saves")) {
   shared_->clock = clock ? std::move(clock) : [] { return runtime::SystemClock().now(); };
   shared_->saves = saves_;
+  removeLeftoverTemporaries();
+}
+
+void JsonFileDefaultsStore::removeLeftoverTemporaries() const {
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(folder_, error))) return;
+  // Under the folder lock no save is under way, so every temporary left is a killed one's.
+  FolderLock lock(folder_);
+  for (const auto& entry : fs::directory_iterator(folder_, error)) {
+    const auto target = atomicWriteTarget(entry.path().filename().string());
+    if (!target || !target->ends_with(".json") || !entry.is_regular_file(error) ||
+        entry.is_symlink(error) ||
+        !isValidSuiteName(target->substr(0, target->size() - std::string_view(".json").size()))) {
+      continue;
+    }
+    fs::remove(entry.path(), error);
+  }
 }
 
 JsonFileDefaultsStore::~JsonFileDefaultsStore() {

@@ -42,7 +42,8 @@ struct DefaultsRecoveryNote {
 // destructor wait for every save asked for. A file that cannot be read or decoded is never
 // overwritten: it is renamed to "<suite>.unreadable-<UTC time>.json" and the suite goes on with
 // whatever entries could be decoded; if even the rename fails, the suite lives in memory only for
-// this run. Other suites are untouched either way. Thread-safe.
+// this run. Other suites are untouched either way. The temporary files of saves a killed process
+// left behind are removed when the store is made. Thread-safe.
 class JsonFileDefaultsStore final : public DefaultsStore {
  public:
   using Clock = std::function<runtime::WallTime()>;
@@ -83,6 +84,8 @@ class JsonFileDefaultsStore final : public DefaultsStore {
 
  private:
   std::shared_ptr<Suite> suiteLocked(const std::string& name) const;
+  // Removes the temporary suite files a process killed while saving left in the folder.
+  void removeLeftoverTemporaries() const;
 
   std::filesystem::path folder_;
   std::shared_ptr<Shared> shared_;
