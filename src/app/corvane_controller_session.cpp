@@ -120,7 +120,8 @@ runtime::Task<void> CorvaneController::startDemoMode() {
   if (auto frontmost = services_.desktop.workspace->frontmostApplication()) {
     rememberSourceApplication(*frontmost);
   }
-  // What the session is about to leave out; the filter in force keeps it current.
+  // What the session is about to leave out, as users read it (applications that are installed);
+  // the filter in force keeps it current.
   hiddenAppsCount_.set(enabledInstalledProtectedAppCount());
   isDemoModeOn_.set(true);
   // 10: the output window's session on the chosen display.
@@ -140,15 +141,17 @@ runtime::Task<void> CorvaneController::startDemoMode() {
   }
   // 13, 14: start the capture.
   statusMessage_.set(kStartingMessage);
+  // The event counts every enabled exclusion, installed or not, as it always has.
+  auto excludedIDs = enabledProtectedAppIDs();
   record("demo_mode_started", {{"hideDesktopIconsInProtectedShare",
                                 model::diagnosticFlag(protectionOptions_->hideDesktopIcons)},
-                               {"excludedApps", std::to_string(*hiddenAppsCount_)}});
+                               {"excludedApps", std::to_string(excludedIDs.size())}});
   if (auto owner = services_.desktop.workspace->desktopWindowOwner()) {
     desktopIconOwnerID_ = owner->bundleIdentifier;
   }
   // The engine outlives a stop that runs while this start is suspended.
   auto engine = protectedShareEngine_;
-  co_await engine->start(enabledProtectedAppIDs(), protectionOptions_->hideDesktopIcons, {},
+  co_await engine->start(std::move(excludedIDs), protectionOptions_->hideDesktopIcons, {},
                          protectionOptions_->selectedDisplayID);
   // 15: only the session this start began.
   if (demoModeGeneration_ == generation && *isDemoModeOn_) {

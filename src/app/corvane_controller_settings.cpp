@@ -134,13 +134,21 @@ void CorvaneController::forgetLostDisplayChoiceOnceStopped() {
 
 void CorvaneController::noteSettingsStoreProblem(model::SettingsStoreProblem problem) {
   runtime::assertMainActor();
+  using Kind = model::SettingsStoreProblem::Kind;
+  if (problem.kind == Kind::savedAgain) {
+    if (!settingsSaveError_->has_value()) return;
+    const auto failure = model::SettingsStoreProblem{Kind::notSaved, **settingsSaveError_, {}};
+    settingsSaveError_.set(std::nullopt);
+    // The failure's sentence gives way, unless something else has been said since.
+    if (*statusMessage_ == failure.sentence()) statusMessage_.set(problem.sentence());
+    return;
+  }
   // Said once per problem: every change that cannot be saved notes the same one again.
-  const bool isNew = problem.kind == model::SettingsStoreProblem::Kind::notSaved
-                         ? *settingsSaveError_ != problem.reason
-                         : *settingsReset_ != problem;
+  const bool isNew = problem.kind == Kind::notSaved ? *settingsSaveError_ != problem.reason
+                                                    : *settingsReset_ != problem;
   if (!isNew) return;
   statusMessage_.set(problem.sentence());
-  if (problem.kind == model::SettingsStoreProblem::Kind::notSaved) {
+  if (problem.kind == Kind::notSaved) {
     settingsSaveError_.set(problem.reason);
   } else {
     settingsReset_.set(std::move(problem));

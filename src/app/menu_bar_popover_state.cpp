@@ -26,7 +26,7 @@ menubar::MenuBarPopoverInput menuBarPopoverInput(const CorvaneController& contro
   input.statusMessage = controller.statusMessage();
   input.hiddenAppsCount = controller.hiddenAppsCount();
   input.enabledProtectedAppsCount = controller.enabledInstalledProtectedAppCount();
-  input.unprotectedAppsCount = controller.enabledMissingProtectedAppCount();
+  input.notInstalledAppsCount = controller.enabledMissingProtectedAppCount();
   return input;
 }
 

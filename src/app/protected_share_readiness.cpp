@@ -1,5 +1,6 @@
 #include "app/protected_share_readiness.h"
 
+#include "model/settings_store_problem.h"
 #include "platform/text_cleaning.h"
 
 namespace corvane::app {
@@ -84,9 +85,12 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
       healthy ? HealthState::pass : HealthState::inactive});
 
   if (in_.settingsSaveError) {
-    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
-                              "Settings cannot be saved: " + *in_.settingsSaveError,
-                              HealthState::fail});
+    rows.push_back(
+        HealthItem{model::Uuid::random(), "Diagnostics",
+                   model::SettingsStoreProblem{model::SettingsStoreProblem::Kind::notSaved,
+                                               *in_.settingsSaveError, std::nullopt}
+                       .sentence(),
+                   HealthState::fail});
   } else if (in_.lostDiagnosticEvents > 0) {
     rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
                               std::to_string(in_.lostDiagnosticEvents) +

@@ -37,10 +37,11 @@ void reportSettingsStoreProblems(platform::DefaultsStore& store, model::EventRec
                               tell = std::move(tell)](const platform::DefaultsRecoveryNote& note) {
     if (record) record(note.eventName(), note.eventFields());
     using Kind = platform::DefaultsRecoveryNote::Kind;
-    model::SettingsStoreProblem problem{note.kind == Kind::saveFailed
-                                            ? model::SettingsStoreProblem::Kind::notSaved
-                                            : model::SettingsStoreProblem::Kind::reset,
-                                        note.reason, note.keptAs};
+    using Told = model::SettingsStoreProblem::Kind;
+    const auto told = note.kind == Kind::saveFailed   ? Told::notSaved
+                      : note.kind == Kind::savedAgain ? Told::savedAgain
+                                                      : Told::reset;
+    model::SettingsStoreProblem problem{told, note.reason, note.keptAs};
     runtime::runOnMain([tell, problem = std::move(problem)] {
       if (tell) tell(problem);
     });

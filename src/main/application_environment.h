@@ -44,7 +44,8 @@ std::shared_ptr<model::DiagnosticReporter> installEventLog(
 
 // Connects the settings store's recovery notes: each is recorded in the event log at once (from
 // whichever thread the store noted it on), and `tell` hears of it on the main actor, as the
-// user is to read it. Notes made before the call arrive too. Does nothing for another store.
+// user is to read it (a save that works again after failing, too). Notes made before the call
+// arrive too. Does nothing for another store.
 void reportSettingsStoreProblems(platform::DefaultsStore& store, model::EventRecorder record,
                                  std::function<void(model::SettingsStoreProblem)> tell);
 

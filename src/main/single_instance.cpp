@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -70,11 +71,34 @@ bool waitFor(int descriptor, short events, Clock::time_point deadline) {
   }
 }
 
-enum class Handover { delivered, notListening, notThisUser, failed };
+enum class Handover {
+  answered,      // the running copy took the line and said so
+  dropped,       // the running copy closed on it without taking it (it was too busy)
+  notListening,  // nobody accepted the connection
+  notThisUser,
+  unanswered,  // sent, but no answer came within the deadline
+  failed,
+};
 
-// One attempt to hand `line` to the socket's owner, never past the deadline: the socket is
-// non-blocking, so a running copy that stopped (its backlog full) makes connect fail at once
-// rather than hang.
+// After its line, the launch waits for the running copy to say it took it.
+Handover awaitAnswer(int fd, Clock::time_point deadline) {
+  std::string answer;
+  char buffer[16];
+  for (;;) {
+    if (!waitFor(fd, POLLIN, deadline)) return Handover::unanswered;
+    const ssize_t got = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (got <= 0) return Handover::dropped;
+    answer.append(buffer, static_cast<std::size_t>(got));
+    if (answer.size() >= std::strlen(SingleInstance::kAnswer)) {
+      return answer == SingleInstance::kAnswer ? Handover::answered : Handover::failed;
+    }
+  }
+}
+
+// One attempt to hand `line` to the socket's owner and hear it was taken, never past the
+// deadline: the socket is non-blocking, so a running copy that stopped (its backlog full) makes
+// connect fail at once rather than hang.
 Handover handOver(const sockaddr_un& address, const std::string& line, Clock::time_point deadline) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return Handover::failed;
@@ -103,7 +127,7 @@ Handover handOver(const sockaddr_un& address, const std::string& line, Clock::ti
         break;
       }
     }
-    if (sent == line.size()) outcome = Handover::delivered;
+    if (sent == line.size()) outcome = awaitAnswer(fd, deadline);
   }
   ::close(fd);
   return outcome;
@@ -162,13 +186,14 @@ runtime::Result<SingleInstance::Claim> SingleInstance::claim(
       return runtime::Error{error};
     }
     const auto handover = handOver(*address, message + "\n", deadline);
-    if (handover == Handover::delivered) break;
+    if (handover == Handover::answered) break;
     if (handover == Handover::notThisUser) {
       ::close(lock);
       return runtime::Error{
           "The single-instance socket belongs to another user; this copy runs on its own."};
     }
-    if (Clock::now() + kForwardRetryInterval >= deadline) {
+    // Dropped or not accepted: the running copy may be starting or busy; try again in time.
+    if (handover == Handover::unanswered || Clock::now() + kForwardRetryInterval >= deadline) {
       ::close(lock);
       return Claim{Role::unanswered, nullptr};
     }
@@ -200,10 +225,12 @@ SingleInstance::~SingleInstance() {
 }
 
 std::vector<std::string> SingleInstance::takeMessages() {
-  // Empties the ready list; the work below looks at every descriptor anyway.
-  epoll_event ready[16];
-  while (epoll_wait(events_, ready, 16, 0) == 16) {
-  }
+  // One look empties the ready list (it names each descriptor once, and there are at most this
+  // many); the work below looks at every descriptor anyway. Level-triggered descriptors are
+  // listed again at every look while they stay readable, so looking until the list is short
+  // would never end under a crowd of talking connections.
+  epoll_event ready[kMostWaitingConnections + 2];
+  epoll_wait(events_, ready, static_cast<int>(std::size(ready)), 0);
   std::uint64_t expirations = 0;
   [[maybe_unused]] const auto drained = ::read(timer_, &expirations, sizeof expirations);
 
@@ -247,7 +274,12 @@ bool SingleInstance::readFrom(Connection& connection, std::vector<std::string>& 
     if (got <= 0) return true;  // hung up or failed without a whole line
     connection.text.append(buffer, static_cast<std::size_t>(got));
     if (const auto end = connection.text.find('\n'); end != std::string::npos) {
-      if (end <= kLongestMessage) messages.push_back(connection.text.substr(0, end));
+      if (end <= kLongestMessage) {
+        messages.push_back(connection.text.substr(0, end));
+        // The launch waits for this; an empty socket buffer always has room for it.
+        [[maybe_unused]] const auto answered =
+            send(connection.descriptor, kAnswer, std::strlen(kAnswer), MSG_DONTWAIT | MSG_NOSIGNAL);
+      }
       return true;
     }
     if (connection.text.size() > kLongestMessage) return true;

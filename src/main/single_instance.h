@@ -12,14 +12,15 @@ namespace corvane::wiring {
 
 // One running Corvane per settings folder. The first launch takes a lock file in the user's
 // private runtime folder and listens on a socket next to it; a later launch finds the lock taken,
-// hands its message to the first one and ends. Both ends check that the other is this user.
+// hands its message to the first one, waits for the answer that it was taken, and ends. Both ends
+// check that the other is this user.
 class SingleInstance {
  public:
   // What a launch is.
   enum class Role {
     primary,     // the running copy: it holds the lock and listens
-    forwarded,   // a later launch whose message reached the running copy
-    unanswered,  // a later launch the running copy did not take within the time limit
+    forwarded,   // a later launch whose message the running copy answered
+    unanswered,  // a later launch the running copy did not answer within the time limit
   };
   struct Claim {
     Role role = Role::primary;
@@ -27,12 +28,15 @@ class SingleInstance {
   };
 
   static constexpr const char* kReopenMessage = "reopen";
+  // What the running copy sends back once it has taken a line.
+  static constexpr const char* kAnswer = "ok\n";
   // How long a later launch tries to reach the running copy (a stopped one never answers).
   static constexpr std::chrono::milliseconds kForwardTimeLimit{2000};
   // How long a connection may take to send its line, and how long a line may be.
   static constexpr std::chrono::milliseconds kMessageTimeLimit{1000};
   static constexpr std::size_t kLongestMessage = 64;
-  // Connections waiting for their line at once; more are closed when they come.
+  // Connections waiting for their line at once; more are closed unanswered when they come (the
+  // launch tries again within its time limit).
   static constexpr std::size_t kMostWaitingConnections = 16;
 
   // `settingsFolder` names the instance however it is spelled; the lock and the socket go into
@@ -56,8 +60,8 @@ class SingleInstance {
   // Readable whenever takeMessages() has something to do: a launch connecting, a line arriving,
   // a slow connection's time running out.
   int descriptor() const { return events_; }
-  // Accepts the waiting launches of this user and returns the lines that are complete. Never
-  // blocks: partial lines wait for the next call, within their time limit.
+  // Accepts the waiting launches of this user, answers those whose line is complete and returns
+  // those lines. Never blocks: partial lines wait for the next call, within their time limit.
   std::vector<std::string> takeMessages();
 
  private:

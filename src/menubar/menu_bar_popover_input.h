@@ -30,8 +30,8 @@ struct MenuBarPopoverInput {
   int hiddenAppsCount = 0;
   // Enabled excluded applications that are installed now.
   int enabledProtectedAppsCount = 0;
-  // Enabled excluded ids that name no installed application: not protected.
-  int unprotectedAppsCount = 0;
+  // Enabled excluded ids that name no installed application (nothing of theirs can be shared).
+  int notInstalledAppsCount = 0;
 
   bool operator==(const MenuBarPopoverInput&) const = default;
 };

@@ -32,9 +32,9 @@ int MenuBarPopoverViewModel::excludedAppsCount() const {
   return input_.isDemoModeOn ? input_.hiddenAppsCount : input_.enabledProtectedAppsCount;
 }
 
-std::string MenuBarPopoverViewModel::unprotectedAppsNote() const {
-  if (input_.unprotectedAppsCount <= 0) return {};
-  return " \u00b7 " + std::to_string(input_.unprotectedAppsCount) + " not protected";
+std::string MenuBarPopoverViewModel::notInstalledAppsNote() const {
+  if (input_.notInstalledAppsCount <= 0) return {};
+  return " \u00b7 " + std::to_string(input_.notInstalledAppsCount) + " not installed";
 }
 
 std::string MenuBarPopoverViewModel::shareStatusValue() const {

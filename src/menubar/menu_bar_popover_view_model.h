@@ -46,9 +46,9 @@ class MenuBarPopoverViewModel {
   // The "Excluded Apps" token: during a session the applications the session started with,
   // otherwise those enabled now (the session count is 0 whenever no session runs).
   int excludedAppsCount() const;
-  // Follows the count on the Excluded Apps token: how many excluded apps are not protected
-  // because they are not installed (" · 1 not protected"); empty when none is.
-  std::string unprotectedAppsNote() const;
+  // Follows the count on the Excluded Apps token: how many excluded apps are not installed
+  // (" · 1 not installed"); empty when none is.
+  std::string notInstalledAppsNote() const;
   std::string shareStatusValue() const;
   std::string shareStatusSystemImage() const;
 

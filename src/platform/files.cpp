@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -124,13 +125,23 @@ runtime::Status createPrivateDirectories(const fs::path& path) {
   return runtime::Status::success();
 }
 
+namespace {
+
+// ".<name>" then this then mkstemp's six letters and digits.
+constexpr std::string_view kTemporaryInfix = ".tmp-";
+constexpr std::size_t kTemporaryLetters = 6;
+
+}  // namespace
+
 runtime::Status writeFileAtomically(const fs::path& path, const std::string& contents,
                                     unsigned mode) {
   if (path.filename().empty()) {
     return runtime::Status::failure("Could not write " + path.string() + ": it names no file.");
   }
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  std::string pattern = (folder / ("." + path.filename().string() + ".tmp-XXXXXX")).string();
+  std::string pattern = (folder / ("." + path.filename().string() + std::string(kTemporaryInfix) +
+                                   std::string(kTemporaryLetters, 'X')))
+                            .string();
   FileDescriptor fd(::mkstemp(pattern.data()));
   if (fd.get() < 0) {
     return runtime::Status::failure("Could not write " + path.string() + ": " +
@@ -147,6 +158,17 @@ runtime::Status writeFileAtomically(const fs::path& path, const std::string& con
   if (::close(fd.release()) != 0) return fail(errno);
   if (::rename(pattern.c_str(), path.c_str()) != 0) return fail(errno);
   return runtime::Status::success();
+}
+
+std::optional<std::string> atomicWriteTarget(const std::string& name) {
+  const std::size_t tail = kTemporaryInfix.size() + kTemporaryLetters;
+  if (name.size() < 1 + 1 + tail || name.front() != '.') return std::nullopt;
+  const std::string_view rest(name.data() + name.size() - tail, tail);
+  if (rest.substr(0, kTemporaryInfix.size()) != kTemporaryInfix) return std::nullopt;
+  for (char c : rest.substr(kTemporaryInfix.size())) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return std::nullopt;
+  }
+  return name.substr(1, name.size() - 1 - tail);
 }
 
 FolderOwnership folderOwnership(const fs::path& folder, unsigned forbiddenModeBits) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,13 @@ struct WellKnownFolders {
 // Creates the folder and its parents with mode 0700 for the ones it makes.
 runtime::Status createPrivateDirectories(const std::filesystem::path& path);
 
-// Writes through a temporary file in the same folder and renames it into place, mode 0600
-// unless another is given.
+// Writes through a temporary file in the same folder (".<name>.tmp-XXXXXX") and renames it into
+// place, mode 0600 unless another is given. A process killed meanwhile leaves the temporary.
 runtime::Status writeFileAtomically(const std::filesystem::path& path, const std::string& contents,
                                     unsigned mode = 0600);
+// The name of the file that `name`, a temporary writeFileAtomically made, was to replace; nothing
+// for any other name.
+std::optional<std::string> atomicWriteTarget(const std::string& name);
 
 // Whether a folder can be trusted as this user's own: a real folder (a link is not followed)
 // owned by the effective user, with none of `forbiddenModeBits` (group and other permission

@@ -26,9 +26,11 @@ std::string ExcludedAppsViewModel::activeCountText() const {
   return std::to_string(active) + " active";
 }
 
-std::vector<ExcludedAppRow> ExcludedAppsViewModel::rows(std::size_t count) const {
+std::vector<ExcludedAppRow> ExcludedAppsViewModel::rows(std::size_t first,
+                                                        std::size_t count) const {
   std::vector<ExcludedAppRow> rows;
-  for (std::size_t i = 0; i < std::min(count, apps_.size()); ++i) {
+  const std::size_t end = first + std::min(count, apps_.size() - std::min(first, apps_.size()));
+  for (std::size_t i = first; i < end; ++i) {
     const auto& app = apps_[i];
     ExcludedAppRow row;
     row.id = app.id;

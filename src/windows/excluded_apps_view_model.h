@@ -41,10 +41,8 @@ struct ExcludedAppRow {
   bool hasDividerBelow = false;
 
   // The line under the name: the id, and for an id that names no installed application that it
-  // is not protected.
-  std::string detailText() const {
-    return isInstalled ? id : id + " \u00b7 Not installed, not protected";
-  }
+  // is not installed (nothing of it can be shared).
+  std::string detailText() const { return isInstalled ? id : id + " \u00b7 Not installed"; }
   // The switch's accessibility hint, and the remove button's label and help.
   std::string toggleHint() const { return "Hide " + displayName + " from Protected Share"; }
   std::string removeLabel() const { return "Remove " + displayName; }
@@ -84,7 +82,9 @@ class ExcludedAppsViewModel {
   // is the last entry's).
   std::vector<ExcludedAppRow> rows() const { return rows(apps_.size()); }
   // The first `count` rows only: the others' entries are not looked up.
-  std::vector<ExcludedAppRow> rows(std::size_t count) const;
+  std::vector<ExcludedAppRow> rows(std::size_t count) const { return rows(0, count); }
+  // At most `count` rows from the one at `first` on (the next page below rows already shown).
+  std::vector<ExcludedAppRow> rows(std::size_t first, std::size_t count) const;
   std::size_t count() const { return apps_.size(); }
   bool isImportAlertPresented() const { return importError_.has_value(); }
   // The controller's message as it stands; empty when there is none.

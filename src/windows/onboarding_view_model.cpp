@@ -24,7 +24,7 @@ OnboardingViewInput OnboardingViewInput::from(const SetupWindowController& contr
   for (const auto& app : controller.protectedApps()) {
     if (!app.isEnabled) continue;
     ++(controller.isInstalledApplication(app.id) ? input.enabledProtectedAppCount
-                                                 : input.unprotectedAppCount);
+                                                 : input.notInstalledAppCount);
   }
   return input;
 }
@@ -55,9 +55,11 @@ std::string OnboardingViewModel::excludedAppsDetail() const {
                            ? "Reviewed. No apps are currently excluded."
                            : "Reviewed. " + std::to_string(input_.enabledProtectedAppCount) +
                                  " apps stay local and do not appear in Protected Share.";
-  if (input_.unprotectedAppCount > 0) {
-    detail += " " + std::to_string(input_.unprotectedAppCount) +
-              " excluded apps are not installed and are not protected.";
+  if (input_.notInstalledAppCount == 1) {
+    detail += " 1 excluded app is not installed.";
+  } else if (input_.notInstalledAppCount > 1) {
+    detail +=
+        " " + std::to_string(input_.notInstalledAppCount) + " excluded apps are not installed.";
   }
   return detail;
 }

@@ -28,11 +28,11 @@ struct OnboardingViewInput {
   bool isProtectedShareHealthy = false;
   bool isProtectedSharePreparing = false;
   model::MenuBarAccessState menuBarAccessState = model::MenuBarAccessState::checking;
-  // Excluded applications whose exclusion is on: installed, and not installed (not protected).
+  // Excluded applications whose exclusion is on: installed, and not installed.
   int enabledProtectedAppCount = 0;
   // Settings reset this run because their file could not be read.
   std::optional<model::SettingsStoreProblem> settingsReset;
-  int unprotectedAppCount = 0;
+  int notInstalledAppCount = 0;
 
   bool hasReviewedExcludedApps = false;
   bool hasConfirmedShareTarget = false;

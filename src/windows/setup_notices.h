@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/menu_bar_access_state.h"
+#include "model/settings_store_problem.h"
 #include "windows/setup_window_controller.h"
 
 namespace corvane::windows {
@@ -49,7 +50,8 @@ struct MenuBarFallbackNotice {
   static constexpr const char* symbol = "menubar.rectangle";
   static constexpr const char* heading = "System tray space is full";
   static constexpr const char* explanation =
-      "Linux hid the Corvane icon. Corvane remains available from the taskbar for this session. "
+      "The panel hid the Corvane icon. Corvane remains available from the taskbar for this "
+      "session. "
       "Hide an unused tray icon, then relaunch Corvane to restore the icon.";
   static constexpr const char* noTrayHeading = "This desktop has no system tray";
   static constexpr const char* noTrayExplanation =
@@ -67,14 +69,16 @@ struct MenuBarFallbackNotice {
   bool operator==(const MenuBarFallbackNotice&) const = default;
 };
 
-// The notice shown when the settings file could not be read and the settings started again from
+// The notice shown when the settings file could not be read and the settings started from
 // their defaults this run.
 struct SettingsResetNotice {
   static constexpr const char* symbol = "exclamationmark.triangle.fill";
   static constexpr const char* heading = "Your settings were reset";
-  static constexpr const char* explanation =
-      "Corvane could not read its settings file and started again from the defaults. Review "
-      "Excluded Apps and the other settings before your next live session.";
+  static constexpr const char* advice =
+      "Review Excluded Apps and the other settings before your next live session.";
+  static std::string explanation() {
+    return std::string(model::SettingsStoreProblem::resetSentence) + " " + advice;
+  }
 
   // Where the old file was kept, when it could be kept.
   static std::optional<std::string> keptAsText(const model::SettingsStoreProblem& problem) {

@@ -380,11 +380,17 @@ TEST(ActionsTest, FailuresAndOutcomesAreToldWhereTheUserLooks) {
   controller.noteSettingsStoreProblem(
       {model::SettingsStoreProblem::Kind::notSaved, "Read-only file system.", std::nullopt});
   EXPECT_EQ(controller.settingsSaveError(), "Read-only file system.");
-  EXPECT_EQ(controller.statusMessage(),
-            "Settings cannot be saved: Read-only file system. Changes apply now but are lost "
-            "when Corvane quits.");
+  const std::string notSaved =
+      "Changes to settings cannot be saved and will be lost when Corvane quits. Read-only file "
+      "system.";
+  EXPECT_EQ(controller.statusMessage(), notSaved);
   EXPECT_EQ(diagnosticsRow().state, model::HealthState::fail);
-  EXPECT_EQ(diagnosticsRow().detail, "Settings cannot be saved: Read-only file system.");
+  EXPECT_EQ(diagnosticsRow().detail, notSaved);
+  // A later save that works takes the failure away everywhere it was said.
+  controller.noteSettingsStoreProblem({model::SettingsStoreProblem::Kind::savedAgain, "", {}});
+  EXPECT_FALSE(controller.settingsSaveError().has_value());
+  EXPECT_EQ(controller.statusMessage(), "Changes to settings are saved again.");
+  EXPECT_EQ(diagnosticsRow().state, model::HealthState::warn);
 
   // The export tells of what the log could not keep.
   controller.exportDiagnostics();

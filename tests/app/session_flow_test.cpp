@@ -210,6 +210,13 @@ TEST(SessionFlowTest, OpeningTheWindowShowsThePreviewOrBringsTheHiddenLiveOutput
 TEST(SessionFlowTest, TheExcludedCountIsWhatTheFilterInForceLeavesOut) {
   SessionHarness h;
   const std::set<std::string> installed{kVaultID, "org.example.Notes"};
+  // Enabled before the start: one installed, one not; one installed but switched off.
+  model::PreferencesStore::save(
+      *h.settings(),
+      std::vector<model::ProtectedApp>{{kVaultID, "Vault", "", true},
+                                       {"org.example.Gone", "Gone", "", true},
+                                       {"org.example.Notes", "Notes", "", false}},
+      model::PreferencesStore::protectedAppsKey);
   auto& controller = h.make([&](CorvaneControllerServices& s) {
     s.applicationEntries =
         [installed](const std::string& id) -> std::optional<platform::DesktopEntry> {
@@ -218,7 +225,11 @@ TEST(SessionFlowTest, TheExcludedCountIsWhatTheFilterInForceLeavesOut) {
     };
   });
   h.startLive();
+  // The event carries every enabled exclusion; what users read counts the installed ones.
+  EXPECT_EQ(h.last("demo_mode_started")->fields.at("excludedApps"), "2");
   EXPECT_EQ(controller.hiddenAppsCount(), 1);
+  EXPECT_EQ(menubar::MenuBarPopoverViewModel(menuBarPopoverInput(controller)).excludedAppsCount(),
+            1);
 
   // Two more during the share, neither running, one of them not installed.
   controller.setProtectedApps({{kVaultID, "Vault", "", true},
@@ -233,9 +244,9 @@ TEST(SessionFlowTest, TheExcludedCountIsWhatTheFilterInForceLeavesOut) {
       << "an application that is not running is in the filter in force too";
   EXPECT_EQ(controller.hiddenAppsCount(), 2) << "the one not installed is not counted";
   const auto input = menuBarPopoverInput(controller);
-  EXPECT_EQ(input.unprotectedAppsCount, 1);
-  EXPECT_EQ(menubar::MenuBarPopoverViewModel(input).unprotectedAppsNote(),
-            " \u00b7 1 not protected");
+  EXPECT_EQ(input.notInstalledAppsCount, 1);
+  EXPECT_EQ(menubar::MenuBarPopoverViewModel(input).notInstalledAppsNote(),
+            " \u00b7 1 not installed");
 
   controller.setProtectedApps({{kVaultID, "Vault", "", false}});
   for (int i = 0; i < 400 && !engine.protectedBundleIDsInForce->empty(); ++i) h.loop.advance(0.01);

@@ -85,7 +85,20 @@ TEST(ApplicationEnvironmentTest, SettingsStoreProblemsReachTheLogAndTheUserOnThe
   loop.runUntilIdle();
   ASSERT_EQ(told.size(), 2u);
   EXPECT_EQ(told[1].kind, model::SettingsStoreProblem::Kind::notSaved);
-  EXPECT_NE(told[1].sentence().find("cannot be saved"), std::string::npos);
+  EXPECT_EQ(told[1].sentence(),
+            "Changes to settings cannot be saved and will be lost when Corvane quits. Could not "
+            "create the folder " +
+                defaults.string() + ": " + defaults.string() + " is not a folder.");
+
+  // The folder is back: the next change is saved, and the user hears that saving works again.
+  std::filesystem::remove(defaults);
+  std::filesystem::create_directories(defaults);
+  store.standard()->set("k", platform::Value(2));
+  store.flush();
+  EXPECT_EQ(recorded.back(), "defaults_suite_saved_again");
+  loop.runUntilIdle();
+  ASSERT_EQ(told.size(), 3u);
+  EXPECT_EQ(told[2].kind, model::SettingsStoreProblem::Kind::savedAgain);
 }
 
 }  // namespace

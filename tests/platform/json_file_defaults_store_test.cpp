@@ -184,6 +184,34 @@ TEST_F(JsonFileDefaultsStoreTest, SpecialFileInPlaceOfASuiteDoesNotHang) {
   EXPECT_NE(store->recoveryNotes()[0].reason.find("not a regular file"), std::string::npos);
 }
 
+// A process killed while saving leaves its temporary beside the suite file: the next store made
+// on the folder removes those, and nothing else.
+TEST_F(JsonFileDefaultsStoreTest, TemporariesOfAKilledSaveAreRemovedAtStart) {
+  writeSuiteFile("corvane.standard", R"({"kept":1})");
+  const auto folder = folder_ / "defaults";
+  const std::vector<std::string> leftovers = {".corvane.standard.json.tmp-Ab12Cd",
+                                              ".app.json.tmp-zz99YY"};
+  const std::vector<std::string> others = {".notes.txt.tmp-abcdef",   // not a suite's
+                                           "app.json.tmp-abcdef",     // not a temporary's name
+                                           ".app.json.tmp-abc",       // nor this
+                                           ".app.json.tmp-ab.cd",     // nor this
+                                           ".corvane.standard.json",  // nor this
+                                           "corvane.other.json"};
+  for (const auto& name : leftovers) std::ofstream(folder / name) << R"({"half":)";
+  for (const auto& name : others) std::ofstream(folder / name) << "{}";
+  fs::create_symlink(folder / "corvane.other.json", folder / ".linked.json.tmp-abcdef");
+  fs::create_directory(folder / ".folder.json.tmp-abcdef");
+
+  auto store = makeStore();
+  for (const auto& name : leftovers) EXPECT_FALSE(fs::exists(folder / name)) << name;
+  for (const auto& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
+  EXPECT_TRUE(fs::is_symlink(folder / ".linked.json.tmp-abcdef"));
+  EXPECT_TRUE(fs::is_directory(folder / ".folder.json.tmp-abcdef"));
+  EXPECT_EQ(store->standard()->integerValue("kept"), 1);
+  // A store made where there is no folder yet finds nothing to remove.
+  EXPECT_NO_THROW(JsonFileDefaultsStore(folder_ / "absent"));
+}
+
 TEST_F(JsonFileDefaultsStoreTest, SaveFailureIsNotedNotThrown) {
   std::ofstream(folder_ / "defaults");  // a file where the folder should be
   auto store = makeStore();
@@ -305,9 +333,22 @@ TEST_F(JsonFileDefaultsStoreTest, OversizedSuitesAreNeitherReadNorWritten) {
   const auto notes = store->recoveryNotes();
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_EQ(notes[1].kind, DefaultsRecoveryNote::Kind::saveFailed);
-  EXPECT_NE(notes[1].reason.find("were not saved"), std::string::npos);
+  EXPECT_EQ(notes[1].reason,
+            "The settings have grown larger than the 4 MB a settings file may hold.");
   EXPECT_EQ(makeStore()->suite("grown")->dictionaryRepresentation(),
             (Value::Dictionary{{"small", Value(1)}}));
+  // Once they fit again, the next save says that saving works again, once.
+  grown->remove("pad");
+  store->flush();
+  grown->set("small", Value(2));
+  store->flush();
+  const auto later = store->recoveryNotes();
+  ASSERT_EQ(later.size(), 3u);
+  EXPECT_EQ(later[2].kind, DefaultsRecoveryNote::Kind::savedAgain);
+  EXPECT_EQ(later[2].eventName(), "defaults_suite_saved_again");
+  EXPECT_EQ(later[2].eventFields(), (std::map<std::string, std::string>{{"suite", "grown"}}));
+  EXPECT_EQ(makeStore()->suite("grown")->dictionaryRepresentation(),
+            (Value::Dictionary{{"small", Value(2)}}));
 }
 
 TEST(DefaultsValueCodingTest, TagsAreUnambiguous) {

@@ -276,7 +276,9 @@ TEST_F(SettingsPanelsViewTest, WhatFailedIsShownWhereItsButtonIs) {
   change();
   QLabel* saveError = host->settingsView().saveErrorLabel();
   ASSERT_TRUE(saveError->isVisibleTo(&host->settingsView()));
-  EXPECT_TRUE(saveError->text().startsWith("Settings cannot be saved: Read-only file system."));
+  EXPECT_EQ(saveError->text(),
+            "Changes to settings cannot be saved and will be lost when Corvane quits. Read-only "
+            "file system.");
 
   auto& general = switchTo<GeneralSection>(SettingsSection::general);
   controller->permissionGranted = true;

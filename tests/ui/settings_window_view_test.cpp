@@ -92,7 +92,7 @@ TEST_F(SettingsWindowViewTest, ExcludedAppsRowsEditThroughTheController) {
   ASSERT_EQ(section().rows().size(), 3u);
   EXPECT_EQ(section().dividerCount(), 2);
   EXPECT_FALSE(section().emptyState()->isVisibleTo(&section()));
-  // The messenger is on but not installed: not protected, so not counted.
+  // The messenger is on but not installed, so not counted.
   EXPECT_EQ(section().activeCountLabel()->text(), "1 active");
   // The installed app shows its own name and icon; the others their stored name and symbol.
   const auto* vault = section().rows()[0];
@@ -107,7 +107,7 @@ TEST_F(SettingsWindowViewTest, ExcludedAppsRowsEditThroughTheController) {
   const QString longId = section().rows()[2]->idLabel()->text();
   EXPECT_TRUE(longId.contains(QChar(0x2026))) << longId.toStdString();
   EXPECT_TRUE(longId.startsWith("org.")) << longId.toStdString();
-  EXPECT_TRUE(longId.endsWith("Not installed, not protected")) << longId.toStdString();
+  EXPECT_TRUE(longId.endsWith("\u00b7 Not installed")) << longId.toStdString();
 
   // Switching a row off goes through the controller and the row redraws from its list.
   vault->toggle()->click();
@@ -248,9 +248,26 @@ TEST(ExcludedAppsSectionTest, LongListsShowAPageOfRowsAndHostileIconsNeverBlock)
   EXPECT_EQ(lookups, 500 + static_cast<int>(ExcludedAppsSection::kRowsShownAtOnce));
   EXPECT_EQ(section.activeCountLabel()->text(), "500 active");
   ASSERT_TRUE(section.showMoreButton()->isVisibleTo(&section));
+  // Show More adds the next page below the rows shown, which stay the same widgets; only the new
+  // rows' applications are looked up.
+  const std::vector<QPointer<ExcludedAppSettingsRow>> firstPage(section.rows().begin(),
+                                                                section.rows().end());
+  const int lookupsBefore = lookups;
   section.showMoreButton()->click();
-  EXPECT_EQ(section.rows().size(), 2 * ExcludedAppsSection::kRowsShownAtOnce);
+  qt.processFor(20);
+  ASSERT_EQ(section.rows().size(), 2 * ExcludedAppsSection::kRowsShownAtOnce);
+  EXPECT_EQ(lookups - lookupsBefore, static_cast<int>(ExcludedAppsSection::kRowsShownAtOnce));
+  for (std::size_t i = 0; i < firstPage.size(); ++i) {
+    ASSERT_TRUE(firstPage[i]) << "row " << i << " was made again";
+    EXPECT_EQ(section.rows()[i], firstPage[i].data());
+  }
+  EXPECT_EQ(section.rows()[ExcludedAppsSection::kRowsShownAtOnce]->appId(),
+            "org.example.App" + std::to_string(ExcludedAppsSection::kRowsShownAtOnce));
+  EXPECT_EQ(section.dividerCount(), static_cast<int>(section.rows().size()));
   qt.processFor(100);
+  const auto* lastOfFirstPage = section.rows()[ExcludedAppsSection::kRowsShownAtOnce - 1];
+  EXPECT_GT(section.rows()[ExcludedAppsSection::kRowsShownAtOnce]->y(), lastOfFirstPage->y());
+  EXPECT_GT(section.showMoreButton()->y(), section.rows().back()->y());
   // The FIFO was refused: the stored symbol stays.
   EXPECT_FALSE(section.rows()[0]->showsEntryIcon());
   // A change of the rows' own state updates them where they are.

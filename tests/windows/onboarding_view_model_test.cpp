@@ -152,11 +152,13 @@ TEST(OnboardingViewModelTest, SecondaryTitleDetailRowsAndFooter) {
   input.enabledProtectedAppCount = 0;
   EXPECT_EQ(OnboardingViewModel(input).excludedAppsDetail(),
             "Reviewed. No apps are currently excluded.");
-  // Excluded ids that name no installed application are said to be unprotected.
-  input.unprotectedAppCount = 2;
+  // Excluded ids that name no installed application are said to be not installed.
+  input.notInstalledAppCount = 2;
   EXPECT_EQ(OnboardingViewModel(input).excludedAppsDetail(),
-            "Reviewed. No apps are currently excluded. 2 excluded apps are not installed and are "
-            "not protected.");
+            "Reviewed. No apps are currently excluded. 2 excluded apps are not installed.");
+  input.notInstalledAppCount = 1;
+  EXPECT_EQ(OnboardingViewModel(input).excludedAppsDetail(),
+            "Reviewed. No apps are currently excluded. 1 excluded app is not installed.");
 
   input.hasReviewedExcludedApps = false;
   input.screenRecordingPermissionGranted = false;

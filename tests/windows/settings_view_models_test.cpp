@@ -94,10 +94,10 @@ TEST(ExcludedAppsViewModelTest, CountsDividersNamesAndIcons) {
   EXPECT_EQ(rows[1].icon, (ExcludedAppIcon{std::nullopt, "envelope.fill"}));
   EXPECT_EQ(rows[2].displayName, "Gone App");
   EXPECT_EQ(rows[2].icon, (ExcludedAppIcon{std::nullopt, "message.fill"}));
-  // Not installed: not protected, and not counted while on.
+  // Not installed: said so, and not counted while on.
   EXPECT_EQ(rows[1].detailText(), "org.example.Mail");
   EXPECT_FALSE(rows[2].isInstalled);
-  EXPECT_EQ(rows[2].detailText(), "org.example.Gone \u00b7 Not installed, not protected");
+  EXPECT_EQ(rows[2].detailText(), "org.example.Gone \u00b7 Not installed");
   auto allOn = apps;
   for (auto& app : allOn) app.isEnabled = true;
   EXPECT_EQ(ExcludedAppsViewModel(allOn, std::nullopt, entries({{"org.example.Mail", mail}}))

@@ -9,6 +9,7 @@
 #include "platform/x11/x11_capture_stream.h"
 #include "runtime/serial_queue.h"
 #include "x11/capture_fixture.h"
+#include "x11/refused_shared_memory.h"
 
 namespace corvane::platform::x11::testing {
 namespace {
@@ -192,16 +193,42 @@ TEST_P(CaptureTest, FramesFollowChangesAtMostSixtyASecondAndScaleToTheConfigurat
 
 INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTest, ::testing::Values(false, true), nameOf);
 
+// A capture session on a private 320x240 server with a green desktop, driven by the test as the
+// capture thread drives it.
+struct SessionOnServer {
+  SessionOnServer() {
+    if (!server.ok()) return;
+    setRootBackground(server.name(), kGreen);
+    if (auto opened = XConnection::open(server.name()); opened.ok()) {
+      connection = std::move(opened).value();
+      if (auto made = CaptureSession::open(*connection, plainIdentities()); made.ok()) {
+        session = std::move(made).value();
+      }
+    }
+  }
+  bool ok() const { return session != nullptr; }
+  // Applies the events the server sent so far, then composes a frame.
+  runtime::Result<SharedPixelBuffer> compose(const ContentFilter& filter,
+                                             const StreamConfiguration& configuration = {}) {
+    Display* display = connection->display();
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      session->handle(event);
+    }
+    return session->compose(filter, configuration, 0);
+  }
+
+  XvfbServer server{320, 240};
+  std::unique_ptr<XConnection> connection;
+  std::unique_ptr<CaptureSession> session;
+};
+
 TEST(FrameBufferTest, AFrameLetGoOfIsWrittenAgainAndAHeldOneNever) {
-  XvfbServer server(320, 240);
-  ASSERT_TRUE(server.ok());
-  setRootBackground(server.name(), kGreen);
-  auto connection = XConnection::open(server.name());
-  ASSERT_TRUE(connection.ok());
-  auto session = CaptureSession::open(**connection, plainIdentities());
-  ASSERT_TRUE(session.ok()) << session.message();
+  SessionOnServer on;
+  ASSERT_TRUE(on.ok());
   auto compose = [&] {
-    auto frame = (*session)->compose(excluding({}), {}, 0);
+    auto frame = on.compose(excluding({}));
     EXPECT_TRUE(frame.ok()) << frame.message();
     return frame.ok() ? *frame : nullptr;
   };
@@ -209,14 +236,8 @@ TEST(FrameBufferTest, AFrameLetGoOfIsWrittenAgainAndAHeldOneNever) {
   ASSERT_TRUE(held);
   const void* heldAddress = held.get();
   // A window appears; the frame still held must not change under its holder.
-  TestClient red(server.name(), {.colour = kRed, .x = 10, .y = 10, .width = 100, .height = 100});
+  TestClient red(on.server.name(), {.colour = kRed, .x = 10, .y = 10, .width = 100, .height = 100});
   ASSERT_TRUE(waitUntil([&] {
-    Display* display = (*connection)->display();
-    while (XPending(display) > 0) {
-      XEvent event;
-      XNextEvent(display, &event);
-      (*session)->handle(event);
-    }
     auto frame = compose();
     return frame && countPixels(*frame, kRed) > 0;
   }));
@@ -226,6 +247,41 @@ TEST(FrameBufferTest, AFrameLetGoOfIsWrittenAgainAndAHeldOneNever) {
   const void* released = compose().get();
   EXPECT_NE(released, heldAddress);
   EXPECT_EQ(compose().get(), released);
+}
+
+// With no shared memory to be had, frames are read through the connection: the same filtered
+// pixels, and no crash.
+TEST(CaptureFailureTest, WithoutSharedMemoryFramesAreReadThroughTheConnection) {
+  SessionOnServer on;
+  ASSERT_TRUE(on.ok());
+  TestClient red(on.server.name(), {.colour = kRed, .x = 10, .y = 10, .width = 100, .height = 100});
+  TestClient secret(
+      on.server.name(),
+      {.windowClass = "Secret", .colour = kBlue, .x = 150, .y = 100, .width = 120, .height = 100});
+  RefusedSharedMemory refused;
+  SharedPixelBuffer frame;
+  ASSERT_TRUE(waitUntil([&] {
+    auto composed = on.compose(excluding({"Secret"}));
+    frame = composed.ok() ? *composed : nullptr;
+    return frame && countPixels(*frame, kRed) == 100u * 100u;
+  })) << "no frame with the whole red window";
+  EXPECT_GT(RefusedSharedMemory::refusals(), 0);
+  EXPECT_EQ(countPixels(*frame, kBlue), 0u);
+  EXPECT_EQ(countPixels(*frame, kGreen), 320u * 240u - 100u * 100u);
+  // Scaled frames, and frames brought up to date where they changed, come the same way.
+  StreamConfiguration half;
+  half.width = 160;
+  half.height = 120;
+  auto scaled = on.compose(excluding({"Secret"}), half);
+  ASSERT_TRUE(scaled.ok()) << scaled.message();
+  EXPECT_EQ((*scaled)->pixel(30, 30), opaque(kRed));
+  EXPECT_EQ(countPixels(**scaled, kBlue), 0u);
+  ASSERT_NE(red.command("paint 100x100+0+0 00FFFF"), 0u);
+  EXPECT_TRUE(waitUntil([&] {
+    auto composed = on.compose(excluding({"Secret"}));
+    return composed.ok() && countPixels(**composed, kCyan) == 100u * 100u &&
+           countPixels(**composed, kBlue) == 0u;
+  }));
 }
 
 TEST(CaptureFailureTest, ALostServerStopsTheStreamWithAnError) {

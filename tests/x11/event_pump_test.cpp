@@ -37,6 +37,38 @@ TEST(EventPumpTest, AWriteToAClosedPeerOnThePumpThreadFailsInsteadOfEndingThePro
   EXPECT_EQ(failure.load(), EPIPE);
 }
 
+// A pump's connection is its thread's: usable there, in its callbacks and jobs, and nowhere
+// else; a connection opened outside a pump belongs to no thread.
+TEST(EventPumpTest, ThePumpsConnectionBelongsToItsThread) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  std::atomic<XConnection*> owned{nullptr};
+  std::atomic<int> usableThere{-1};
+  XEventPump pump;
+  XEventPump::Callbacks callbacks;
+  callbacks.setup = [&owned](XConnection& connection) {
+    owned = &connection;
+    return runtime::Status::success();
+  };
+  ASSERT_TRUE(pump.startAndWait(server.name(), std::move(callbacks), 10.0, "timed out").ok());
+  pump.post([&](XConnection* connection) {
+    usableThere = connection != nullptr && connection->isUsableOnThisThread() ? 1 : 0;
+  });
+  ASSERT_TRUE(waitUntil([&] { return usableThere.load() >= 0; }));
+  EXPECT_EQ(usableThere.load(), 1);
+  ASSERT_NE(owned.load(), nullptr);
+  EXPECT_FALSE(owned.load()->isUsableOnThisThread());
+#if defined(CORVANE_CHECK_MAIN_ACTOR)
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(assertEventPumpThread(*owned.load()), "must run on its event pump's thread");
+#endif
+  auto free = XConnection::open(server.name());
+  ASSERT_TRUE(free.ok());
+  EXPECT_TRUE((*free)->isUsableOnThisThread());
+  assertEventPumpThread(**free);
+  pump.stop();
+}
+
 // The watchdog calls the server stalled when one call waits too long, not when the pump is kept
 // busy: work that keeps coming, each piece answered by the server, goes on past the limit.
 TEST(EventPumpTest, SteadyWorkAnsweredByTheServerIsNotAStall) {

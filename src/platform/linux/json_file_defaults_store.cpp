@@ -79,11 +79,21 @@ constexpr const char* kLinkProblem = "The file is a symbolic link.";
 }  // namespace
 
 std::string DefaultsRecoveryNote::eventName() const {
-  return kind == Kind::saveFailed ? "defaults_suite_save_failed" : "defaults_suite_recovered";
+  switch (kind) {
+    case Kind::saveFailed:
+      return "defaults_suite_save_failed";
+    case Kind::savedAgain:
+      return "defaults_suite_saved_again";
+    case Kind::unreadableFileMovedAside:
+    case Kind::unreadableFileLeftInPlace:
+      break;
+  }
+  return "defaults_suite_recovered";
 }
 
 std::map<std::string, std::string> DefaultsRecoveryNote::eventFields() const {
-  std::map<std::string, std::string> fields{{"suite", suite}, {"reason", reason}};
+  std::map<std::string, std::string> fields{{"suite", suite}};
+  if (!reason.empty()) fields["reason"] = reason;
   if (keptAs) fields["keptAs"] = keptAs->filename().string();
   return fields;
 }
@@ -207,6 +217,9 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite,
     }
     if (!saved) {
       notes.push_back({DefaultsRecoveryNote::Kind::saveFailed, name_, saved.message(), {}});
+      lastSaveFailed_ = true;
+    } else if (writable && std::exchange(lastSaveFailed_, false)) {
+      notes.push_back({DefaultsRecoveryNote::Kind::savedAgain, name_, {}, {}});
     }
     {
       std::lock_guard lock(mutex_);
@@ -243,9 +256,9 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite,
                         std::vector<DefaultsRecoveryNote>& notes) const {
     const auto text = encodedText(values, notes);
     if (text.size() > maxSuiteFileBytes) {
-      return runtime::Status::failure("The settings take " + std::to_string(text.size()) +
-                                      " bytes, more than the " + std::to_string(maxSuiteFileBytes) +
-                                      " a settings file may hold; they were not saved.");
+      return runtime::Status::failure("The settings have grown larger than the " +
+                                      std::to_string(maxSuiteFileBytes / (1024 * 1024)) +
+                                      " MB a settings file may hold.");
     }
     return writeFileAtomically(path(), text, 0600);
   }
@@ -343,7 +356,8 @@ class JsonFileDefaultsStore::Suite final : public DefaultsSuite,
   const std::string name_;
   const fs::path folder_;
   const std::shared_ptr<Shared> shared_;
-  std::mutex diskMutex_;  // one writer of the file at a time, held without mutex_
+  std::mutex diskMutex_;         // one writer of the file at a time, held without mutex_
+  bool lastSaveFailed_ = false;  // under diskMutex_
   mutable std::mutex mutex_;
   Value::Dictionary values_;
   Changes pending_;  // changed since the last save began
@@ -361,6 +375,23 @@ JsonFileDefaultsStore::JsonFileDefaultsStore(fs::path folder, Clock clock,
                    : std::make_shared<runtime::ThreadSerialQueue>("corvane.defaults.saves")) {
   shared_->clock = clock ? std::move(clock) : [] { return runtime::SystemClock().now(); };
   shared_->saves = saves_;
+  removeLeftoverTemporaries();
+}
+
+void JsonFileDefaultsStore::removeLeftoverTemporaries() const {
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(folder_, error))) return;
+  // Under the folder lock no save is under way, so every temporary left is a killed one's.
+  FolderLock lock(folder_);
+  for (const auto& entry : fs::directory_iterator(folder_, error)) {
+    const auto target = atomicWriteTarget(entry.path().filename().string());
+    if (!target || !target->ends_with(".json") || !entry.is_regular_file(error) ||
+        entry.is_symlink(error) ||
+        !isValidSuiteName(target->substr(0, target->size() - std::string_view(".json").size()))) {
+      continue;
+    }
+    fs::remove(entry.path(), error);
+  }
 }
 
 JsonFileDefaultsStore::~JsonFileDefaultsStore() {

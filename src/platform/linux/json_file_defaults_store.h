@@ -17,18 +17,21 @@ namespace corvane::platform {
 
 // Something the store had to do on its own that the user or a support engineer should be able
 // to find later: a suite file it could not read (moved aside under a dated name and the suite
-// started from what could be read), or a change it could not save.
+// started from what could be read), a change it could not save, or the first save that worked
+// again after one that failed.
 struct DefaultsRecoveryNote {
-  enum class Kind { unreadableFileMovedAside, unreadableFileLeftInPlace, saveFailed };
+  enum class Kind { unreadableFileMovedAside, unreadableFileLeftInPlace, saveFailed, savedAgain };
 
   Kind kind = Kind::unreadableFileMovedAside;
   std::string suite;
   std::string reason;
   std::optional<std::filesystem::path> keptAs;
 
-  // "defaults_suite_recovered" for unreadable files, "defaults_suite_save_failed" otherwise.
+  // "defaults_suite_recovered" for unreadable files, "defaults_suite_save_failed" and
+  // "defaults_suite_saved_again" for saves.
   std::string eventName() const;
-  // Flat metadata for the event log: "suite", "reason" and, when moved aside, "keptAs".
+  // Flat metadata for the event log: "suite", "reason" when there is one and, when moved aside,
+  // "keptAs".
   std::map<std::string, std::string> eventFields() const;
 };
 
@@ -39,7 +42,8 @@ struct DefaultsRecoveryNote {
 // destructor wait for every save asked for. A file that cannot be read or decoded is never
 // overwritten: it is renamed to "<suite>.unreadable-<UTC time>.json" and the suite goes on with
 // whatever entries could be decoded; if even the rename fails, the suite lives in memory only for
-// this run. Other suites are untouched either way. Thread-safe.
+// this run. Other suites are untouched either way. The temporary files of saves a killed process
+// left behind are removed when the store is made. Thread-safe.
 class JsonFileDefaultsStore final : public DefaultsStore {
  public:
   using Clock = std::function<runtime::WallTime()>;
@@ -80,6 +84,8 @@ class JsonFileDefaultsStore final : public DefaultsStore {
 
  private:
   std::shared_ptr<Suite> suiteLocked(const std::string& name) const;
+  // Removes the temporary suite files a process killed while saving left in the folder.
+  void removeLeftoverTemporaries() const;
 
   std::filesystem::path folder_;
   std::shared_ptr<Shared> shared_;

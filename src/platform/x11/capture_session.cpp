@@ -88,12 +88,14 @@ CaptureSession::~CaptureSession() {
 }
 
 void CaptureSession::abandon() {
+  assertEventPumpThread(connection_);
   if (model_) model_->abandon();
   if (composer_) composer_->abandon();
   redirected_ = false;
 }
 
 bool CaptureSession::handle(const XEvent& event) {
+  assertEventPumpThread(connection_);
   if (randrEventBase_ >= 0 && event.type == randrEventBase_ + RRScreenChangeNotify) {
     XRRUpdateConfiguration(const_cast<XEvent*>(&event));
     monitors_ = readMonitors(connection_.display());
@@ -104,6 +106,7 @@ bool CaptureSession::handle(const XEvent& event) {
 }
 
 runtime::Result<CaptureArea> CaptureSession::areaFor(std::uint32_t displayID) const {
+  assertEventPumpThread(connection_);
   auto matching = monitorsMatching(monitors_, displayID);
   if (matching.empty()) {
     return runtime::Error{"Display " + std::to_string(displayID) + " is not connected."};
@@ -116,6 +119,7 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
                                                            const StreamConfiguration& configuration,
                                                            std::int32_t ownProcess,
                                                            FrameComposer::Extent extent) {
+  assertEventPumpThread(connection_);
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
   model_->settle();
@@ -126,6 +130,7 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
 }
 
 bool CaptureSession::anyWindowAwaitingRepaint() {
+  assertEventPumpThread(connection_);
   model_->settle();
   for (const TrackedWindow* window : model_->stacking()) {
     if (window->isVisible() && window->awaitingRepaint()) return true;

@@ -21,7 +21,7 @@ namespace corvane::platform::x11 {
 
 // Everything one capture needs on its connection: the redirect of every top-level window for
 // the session, the window model kept up to date by events, and the composer. Lives on the
-// thread that owns the connection.
+// thread that owns the connection (an event pump's), and checks that it is called there.
 class CaptureSession {
  public:
   // Refuses, naming the extension, when the server lacks Composite, RENDER, DAMAGE, XFIXES or

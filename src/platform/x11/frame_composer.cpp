@@ -27,18 +27,38 @@ void setRegion(Display* display, XserverRegion region, const std::vector<FrameAr
   XFixesSetRegion(display, region, rectangles.data(), static_cast<int>(rectangles.size()));
 }
 
-// Copies `area` of the frame from packed rows read into shared memory.
-void copyArea(const char* packed, const FrameArea& area, std::uint8_t* frame, int bytesPerRow) {
+// Copies `area` of the frame from rows read `readBytesPerRow` apart (packed when omitted).
+void copyArea(const char* read, const FrameArea& area, std::uint8_t* frame, int bytesPerRow,
+              std::size_t readBytesPerRow = 0) {
   const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 4;
-  if (area.x == 0 && static_cast<std::size_t>(bytesPerRow) == rowBytes) {
-    std::memcpy(frame + static_cast<std::size_t>(area.y) * bytesPerRow, packed,
+  if (readBytesPerRow == 0) readBytesPerRow = rowBytes;
+  if (area.x == 0 && static_cast<std::size_t>(bytesPerRow) == rowBytes &&
+      readBytesPerRow == rowBytes) {
+    std::memcpy(frame + static_cast<std::size_t>(area.y) * bytesPerRow, read,
                 rowBytes * area.height);
     return;
   }
   for (int row = 0; row < area.height; ++row) {
     std::memcpy(frame + static_cast<std::size_t>(area.y + row) * bytesPerRow + area.x * 4,
-                packed + row * rowBytes, rowBytes);
+                read + row * readBytesPerRow, rowBytes);
   }
+}
+
+// Reads `area` of `source` through the connection itself, for when no shared memory could be
+// had: slower, the same pixels.
+bool readAreaWithoutSharedMemory(Display* display, Drawable source, const FrameArea& area,
+                                 std::uint8_t* frame, int bytesPerRow) {
+  XImage* image = XGetImage(display, source, area.x, area.y, static_cast<unsigned>(area.width),
+                            static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
+  if (image == nullptr) return false;
+  const bool fits =
+      image->bits_per_pixel == 32 && image->width == area.width && image->height == area.height;
+  if (fits) {
+    copyArea(image->data, area, frame, bytesPerRow,
+             static_cast<std::size_t>(image->bytes_per_line));
+  }
+  XDestroyImage(image);
+  return fits;
 }
 
 }  // namespace
@@ -134,13 +154,27 @@ runtime::Status FrameComposer::ensureSharedImage(int width, int height) {
     return runtime::Status::failure("The screen's pixel format (depth " + std::to_string(depth_) +
                                     ") cannot be captured; a 24- or 32-bit display is needed.");
   }
-  segment_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * height,
-                          IPC_CREAT | 0600);
+  // Without a segment the image stays a description only, and areas are read through the
+  // connection instead.
+  [[maybe_unused]] const auto attached =
+      attachSegment(static_cast<std::size_t>(image_->bytes_per_line) * height);
+  return runtime::Status::success();
+}
+
+runtime::Status FrameComposer::attachSegment(std::size_t bytes) {
+  segment_ = XShmSegmentInfo{};
+  segment_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
   if (segment_.shmid < 0) {
-    releaseSharedImage();
+    segment_ = XShmSegmentInfo{};
     return runtime::Status::failure("Shared memory for capture could not be allocated.");
   }
-  segment_.shmaddr = image_->data = static_cast<char*>(shmat(segment_.shmid, nullptr, 0));
+  void* mapped = shmat(segment_.shmid, nullptr, 0);
+  if (mapped == reinterpret_cast<void*>(-1)) {
+    shmctl(segment_.shmid, IPC_RMID, nullptr);
+    segment_ = XShmSegmentInfo{};
+    return runtime::Status::failure("Shared memory for capture could not be mapped.");
+  }
+  segment_.shmaddr = image_->data = static_cast<char*>(mapped);
   segment_.readOnly = False;
   ErrorTrap trap(display_);
   XShmAttach(display_, &segment_);
@@ -148,8 +182,9 @@ runtime::Status FrameComposer::ensureSharedImage(int width, int height) {
   // Marked for removal now, so the segment goes away with the last detach even on a crash.
   shmctl(segment_.shmid, IPC_RMID, nullptr);
   if (!attached) {
-    segment_.shmid = -1;
-    releaseSharedImage();
+    shmdt(segment_.shmaddr);
+    image_->data = nullptr;
+    segment_ = XShmSegmentInfo{};
     return runtime::Status::failure("The X server could not attach the capture's shared memory.");
   }
   return runtime::Status::success();
@@ -363,6 +398,12 @@ bool FrameComposer::readBack(Drawable source, const std::vector<FrameArea>& area
       part.data = frame.segment->shmaddr + static_cast<std::size_t>(area.y) * buffer.bytesPerRow();
       part.obdata = reinterpret_cast<char*>(const_cast<XShmSegmentInfo*>(frame.segment));
       if (!XShmGetImage(display_, source, &part, 0, area.y, AllPlanes)) return false;
+      continue;
+    }
+    if (segment_.shmaddr == nullptr) {
+      if (!readAreaWithoutSharedMemory(display_, source, area, pixels, buffer.bytesPerRow())) {
+        return false;
+      }
       continue;
     }
     part.width = area.width;

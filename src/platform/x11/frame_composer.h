@@ -68,7 +68,11 @@ class FrameComposer {
   };
   runtime::Status ensureSurface(Surface& surface, int width, int height);
   void releaseSurface(Surface& surface);
+  // The image areas are read into; fails only for a pixel format that cannot be captured.
   runtime::Status ensureSharedImage(int width, int height);
+  // Gives the image a shared-memory segment of `bytes`; without one (the error says why), areas
+  // are read through the connection.
+  runtime::Status attachSegment(std::size_t bytes);
   void releaseSharedImage();
   // Names the desktop background again when the root names another drawable or other clients
   // are left out: its picture, or nothing for the fallback colour.

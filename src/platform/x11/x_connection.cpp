@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -146,5 +147,15 @@ bool hasExtension(Display* display, const char* name) {
   int opcode = 0, event = 0, error = 0;
   return XQueryExtension(display, name, &opcode, &event, &error) != 0;
 }
+
+#if defined(CORVANE_CHECK_MAIN_ACTOR)
+void assertEventPumpThread(const XConnection& connection, const char* function, const char* file,
+                           int line) {
+  if (connection.isUsableOnThisThread()) return;
+  std::fprintf(stderr, "corvane: %s (%s:%d) must run on its event pump's thread\n", function, file,
+               line);
+  std::abort();
+}
+#endif
 
 }  // namespace corvane::platform::x11

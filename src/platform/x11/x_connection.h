@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "runtime/result.h"
 
@@ -36,6 +37,15 @@ class XConnection {
   // Checks the socket without blocking and marks the connection lost when it hung up.
   bool probeLost();
 
+  // Makes the connection the calling thread's for good: an event pump's, which opened it for
+  // itself. Everything built on it then belongs to that thread too.
+  void bindToThisThread() { owner_.store(std::this_thread::get_id()); }
+  // True unless the connection is bound to a thread other than the caller's.
+  bool isUsableOnThisThread() const {
+    const auto owner = owner_.load();
+    return owner == std::thread::id() || owner == std::this_thread::get_id();
+  }
+
  private:
   XConnection(Display* display, std::string name);
   static void onConnectionLost(Display* display, void* self);
@@ -43,6 +53,7 @@ class XConnection {
   Display* display_;
   std::string name_;
   std::atomic<bool> lost_{false};
+  std::atomic<std::thread::id> owner_{};
   std::size_t requestBufferCapacity_ = 0;
 };
 
@@ -71,6 +82,17 @@ class ErrorTrap {
   int errorCode_ = 0;
   int requestCode_ = 0;
 };
+
+// Stops the process with the caller's location when code that belongs to the thread owning
+// `connection` (its event pump's) runs on another. Checked in debug and sanitizer builds, as the
+// main actor is (CORVANE_CHECK_MAIN_ACTOR); free otherwise. A connection no pump owns passes.
+#if defined(CORVANE_CHECK_MAIN_ACTOR)
+void assertEventPumpThread(const XConnection& connection,
+                           const char* function = __builtin_FUNCTION(),
+                           const char* file = __builtin_FILE(), int line = __builtin_LINE());
+#else
+inline void assertEventPumpThread(const XConnection&) {}
+#endif
 
 // Xlib's thread support (once per process) and the process's X error handlers. Opening the
 // first connection does it too; the application calls it first, before any other library opens

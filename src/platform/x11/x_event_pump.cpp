@@ -201,6 +201,7 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
     return;
   }
   auto connection = std::move(opened).value();
+  connection->bindToThisThread();
   {
     std::lock_guard lock(mutex);
     connectionDescriptor = connection->fileDescriptor();

@@ -14,7 +14,11 @@
 namespace corvane::platform::x11 {
 
 // A thread of its own with its own X connection: it reads events, runs posted jobs and wakes
-// for the owner's timers, so nothing that talks to the X server runs on the main actor.
+// for the owner's timers, so that the work of its owner (capture, window and desktop watching,
+// the cursor) never waits on the server from the main actor. The connection is bound to the
+// thread: what is built on it belongs to the thread and checks so (assertEventPumpThread). Not
+// every X request of the process goes through a pump: the share window's image puts and the tray
+// panel's probe use Qt's own connection on the main actor (src/platform/x11/README.md).
 class XEventPump {
  public:
   struct Callbacks {

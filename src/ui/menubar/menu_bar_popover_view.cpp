@@ -529,7 +529,7 @@ void MenuBarPopoverView::refresh() {
   excludedApps_->set(
       QString::fromLatin1(MenuBarPopoverViewModel::excludedAppsTokenTitle),
       MenuBarPopoverViewModel::excludedAppsTokenSystemImage,
-      QLocale().toString(model.excludedAppsCount()) + qs(model.unprotectedAppsNote()),
+      QLocale().toString(model.excludedAppsCount()) + qs(model.notInstalledAppsNote()),
       secondaryText());
   shareStatus_->set(QString::fromLatin1(MenuBarPopoverViewModel::shareStatusTokenTitle),
                     model.shareStatusSystemImage(), qs(model.shareStatusValue()), summaryColor);

@@ -282,18 +282,25 @@ void ExcludedAppsSection::showApplications(const std::vector<model::ProtectedApp
 
 void ExcludedAppsSection::showMore() {
   runtime::assertMainActor();
+  if (!shownApps_) return;
+  // The next page goes below the rows shown; those, and the count above, stay as they are.
+  const ExcludedAppsViewModel model(*shownApps_, std::nullopt, lookup_);
+  appendRows(model.rows(rows_.size(), kRowsShownAtOnce));
   rowLimit_ += kRowsShownAtOnce;
-  shownApps_.reset();
-  refresh();
+  showMore_->setVisible(model.count() > rows_.size());
 }
 
 void ExcludedAppsSection::rebuildRows(const std::vector<windows::ExcludedAppRow>& models) {
   // A row may hold the switch whose click led here.
   discardWidgets(listLayout_, rows_);
   discardWidgets(listLayout_, dividers_);
+  appendRows(models);
+}
 
+void ExcludedAppsSection::appendRows(const std::vector<windows::ExcludedAppRow>& models) {
   std::weak_ptr<windows::SettingsWindowController> weak = controller_;
-  const int before = listLayout_->indexOf(showMore_);
+  // Each row and divider goes right above the Show More button, below those already there.
+  int at = listLayout_->indexOf(showMore_);
   for (const auto& row : models) {
     const std::string id = row.id;
     auto* widget = new ExcludedAppSettingsRow(
@@ -307,7 +314,7 @@ void ExcludedAppsSection::rebuildRows(const std::vector<windows::ExcludedAppRow>
           if (auto controller = weak.lock()) controller->removeProtectedApp(id);
         },
         list_);
-    listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()), widget);
+    listLayout_->insertWidget(at++, widget);
     rows_.push_back(widget);
     requestEntryIcon(widget, row);
     if (row.hasDividerBelow) {
@@ -315,7 +322,7 @@ void ExcludedAppsSection::rebuildRows(const std::vector<windows::ExcludedAppRow>
       auto* insetLayout = new QHBoxLayout(inset);
       insetLayout->setContentsMargins(kDividerInset, 0, 0, 0);
       insetLayout->addWidget(makeDivider(inset));
-      listLayout_->insertWidget(before + static_cast<int>(rows_.size() + dividers_.size()), inset);
+      listLayout_->insertWidget(at++, inset);
       dividers_.push_back(inset);
     }
   }

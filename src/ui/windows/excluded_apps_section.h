@@ -65,7 +65,7 @@ class ExcludedAppSettingsRow final : public QWidget {
 // Defaults, after a confirmation) and Add App, then the list of applications or, when there is
 // none, the empty state. The import message is shown in an alert while the controller has one.
 // Rows are made only when the list's applications change, at most kRowsShownAtOnce of them
-// until Show More asks for the next ones; every other change leaves them as they are.
+// until Show More adds the next ones below; every other change leaves them as they are.
 class ExcludedAppsSection final : public SettingsSectionView {
   Q_OBJECT
  public:
@@ -99,6 +99,7 @@ class ExcludedAppsSection final : public SettingsSectionView {
   QWidget* buildEmptyState(QWidget* parent);
   void showApplications(const std::vector<model::ProtectedApp>& apps);
   void rebuildRows(const std::vector<windows::ExcludedAppRow>& models);
+  void appendRows(const std::vector<windows::ExcludedAppRow>& models);
   void showMore();
   // Draws the application's own icon in the row once it has been read.
   void requestEntryIcon(ExcludedAppSettingsRow* widget, const windows::ExcludedAppRow& row);

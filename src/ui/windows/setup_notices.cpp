@@ -89,7 +89,7 @@ void MigrationNoticeView::set(const MigrationNoticeModel& notice) {
 
 SettingsResetNoticeView::SettingsResetNoticeView(QWidget* parent)
     : SetupNoticeFrame(windows::SettingsResetNotice::symbol, windows::SettingsResetNotice::heading,
-                       windows::SettingsResetNotice::explanation, 3, parent) {
+                       windows::SettingsResetNotice::explanation().c_str(), 3, parent) {
   setObjectName(QStringLiteral("settingsResetNotice"));
   keptAs_ = makeTextLabel(this, "", 12, QFont::Normal, true);
   keptAs_->setTextInteractionFlags(Qt::TextSelectableByMouse);
