@@ -136,4 +136,13 @@ std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
   return ids;
 }
 
+std::vector<std::string> DesktopEntryIndex::idsStartingCommand(
+    const std::vector<std::string>& commandLine, const std::filesystem::path& executable) const {
+  std::vector<std::string> ids;
+  for (const auto& [id, entry] : entries_) {
+    if (entry.startsCommand(commandLine, executable)) ids.push_back(id);
+  }
+  return ids;
+}
+
 }  // namespace corvane::platform
