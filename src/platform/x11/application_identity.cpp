@@ -4,6 +4,7 @@
 #include "platform/x11/xlib.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 #include "platform/proc_entries.h"
@@ -12,9 +13,20 @@
 namespace corvane::platform::x11 {
 namespace {
 
+// How far up a process's ancestry is looked: deeper chains are not made by launchers.
+constexpr int kMostAncestors = 64;
+// Launch names of so many processes are kept; past that the cache starts afresh.
+constexpr std::size_t kMostCachedLaunches = 4096;
+
 std::string stripDesktopSuffix(std::string name) {
   if (name.size() > 8 && name.ends_with(".desktop")) name.resize(name.size() - 8);
   return name;
+}
+
+std::string lowercase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
 }
 
 void addOnce(std::vector<std::string>& names, const std::string& name) {
@@ -23,14 +35,75 @@ void addOnce(std::vector<std::string>& names, const std::string& name) {
   }
 }
 
-}  // namespace
+void addOnceIgnoringCase(std::vector<std::string>& names, const std::string& name) {
+  const auto wanted = lowercase(name);
+  if (!name.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& known) {
+        return lowercase(known) == wanted;
+      })) {
+    names.push_back(name);
+  }
+}
 
-bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity) {
-  if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames)) {
+// The desktop id of the entry file a launcher recorded: relative to the applications directory
+// it lives in.
+std::string desktopIdOfLaunchedFile(const std::filesystem::path& file) {
+  const std::string generic = file.generic_string();
+  const auto applications = generic.rfind("/applications/");
+  if (applications != std::string::npos) {
+    return desktopIdForRelativePath(generic.substr(applications + 14));
+  }
+  return stripDesktopSuffix(file.filename().string());
+}
+
+// Ids are compared exactly, classes without regard to case.
+bool excludesAnyName(const ContentFilter& filter, const std::vector<std::string>& ids,
+                     const std::vector<std::string>& windowClassNames) {
+  if (std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
+        return !id.empty() && filter.excludesApplication(id, 0);
+      })) {
     return true;
   }
-  return std::any_of(identity.otherIds.begin(), identity.otherIds.end(),
-                     [&](const std::string& id) { return filter.excludesApplication(id, 0); });
+  return std::any_of(
+      filter.excludedApplications.begin(), filter.excludedApplications.end(), [&](const auto& app) {
+        return std::any_of(windowClassNames.begin(), windowClassNames.end(), [&](const auto& name) {
+          return namesApplicationOrHelper(name, app.bundleIdentifier, IdCase::ignored);
+        });
+      });
+}
+
+bool anyNameCloseToExcluded(const ContentFilter& filter, const ApplicationIdentity& identity) {
+  std::vector<const std::string*> names{&identity.id};
+  for (const auto* list :
+       {&identity.otherIds, &identity.windowClassNames, &identity.programNames}) {
+    for (const auto& name : *list) names.push_back(&name);
+  }
+  return std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
+                     [&](const auto& app) {
+                       return std::any_of(names.begin(), names.end(), [&](const std::string* name) {
+                         return namesAreClose(*name, app.bundleIdentifier);
+                       });
+                     });
+}
+
+}  // namespace
+
+bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity,
+                    std::int32_t ownProcess) {
+  if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames) ||
+      excludesAnyName(filter, identity.otherIds, {})) {
+    return true;
+  }
+  if (identity.namesIncomplete && anyNameCloseToExcluded(filter, identity)) return true;
+  for (const auto& ancestor : identity.ancestors) {
+    if (ancestor.processID == ownProcess) return false;
+    const bool excludedProcess =
+        std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
+                    [&](const auto& app) { return app.processID == ancestor.processID; });
+    if (excludedProcess || excludesAnyName(filter, ancestor.ids, ancestor.windowClassNames)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 ApplicationIdentityResolver::ApplicationIdentityResolver(
@@ -54,13 +127,7 @@ std::optional<std::string> ApplicationIdentityResolver::launchedDesktopId(
     std::int32_t processID) const {
   const auto file = readProcLaunchedDesktopFile(procRoot_, processID);
   if (!file) return std::nullopt;
-  // The id is relative to the applications directory it lives in.
-  const std::string generic = file->generic_string();
-  const auto applications = generic.rfind("/applications/");
-  if (applications != std::string::npos) {
-    return desktopIdForRelativePath(generic.substr(applications + 14));
-  }
-  return stripDesktopSuffix(file->filename().string());
+  return desktopIdOfLaunchedFile(*file);
 }
 
 std::optional<std::string> ApplicationIdentityResolver::executableName(
@@ -89,10 +156,29 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       for (auto& id : entries->idsClaimingWindowClass(name)) addOnce(claimingEntries, id);
     }
   }
+  const auto launch = readProcLaunchRecord(procRoot_, processID);
+  auto unitIds = readProcLaunchUnitIds(procRoot_, processID);
+  // Without its environment, a process is named by what it runs: the entries that start it.
+  identity.namesIncomplete = !launch.readable;
+  std::vector<std::string> startingEntries;
+  if (identity.namesIncomplete && processID > 0) {
+    const auto commandLine = readProcCommandLine(procRoot_, processID);
+    const auto executable = readProcExecutable(procRoot_, processID).value_or("");
+    if (entries) startingEntries = entries->idsStartingCommand(commandLine, executable);
+    if (!commandLine.empty()) {
+      addOnce(identity.programNames,
+              std::filesystem::path(commandLine.front()).filename().string());
+    }
+    addOnce(identity.programNames, executable.filename().string());
+    addOnce(identity.programNames, readProcCommandName(procRoot_, processID).value_or(""));
+  }
+  const auto indexedUnit = std::find_if(unitIds.begin(), unitIds.end(), [&](const auto& id) {
+    return entries && entries->byId(id).has_value();
+  });
   if (auto id = flatpakId(processID)) {
     fromEntry(*id);
-  } else if (auto launched = launchedDesktopId(processID)) {
-    fromEntry(*launched);
+  } else if (launch.desktopFile) {
+    fromEntry(desktopIdOfLaunchedFile(*launch.desktopFile));
   } else if (!claimingEntries.empty()) {
     // An entry whose StartupWMClass is the class, else the instance, exactly speaks for it.
     auto claimsExactly = [&](const std::string& name) {
@@ -104,6 +190,10 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
     auto speaker = claimsExactly(windowClass->className);
     if (speaker == claimingEntries.end()) speaker = claimsExactly(windowClass->instance);
     fromEntry(speaker != claimingEntries.end() ? *speaker : claimingEntries.front());
+  } else if (indexedUnit != unitIds.end()) {
+    fromEntry(*indexedUnit);
+  } else if (!startingEntries.empty()) {
+    fromEntry(startingEntries.front());
   }
   if (windowClass) {
     if (identity.id.empty()) {
@@ -114,13 +204,27 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       addOnce(identity.windowClassNames, name);
     }
   }
-  for (const auto& id : claimingEntries) {
-    if (id != identity.id) addOnce(identity.otherIds, id);
+  for (const auto* ids : {&claimingEntries, &unitIds, &startingEntries}) {
+    for (const auto& id : *ids) {
+      if (id != identity.id) addOnce(identity.otherIds, id);
+    }
   }
-  if (identity.id.empty()) identity.id = executableName(processID).value_or("");
+  // The classes the entries say their windows carry are the application's too.
+  for (const auto& id : identity.otherIds) {
+    if (auto entry = entries ? entries->byId(id) : std::nullopt) {
+      addOnceIgnoringCase(identity.windowClassNames, entry->startupWMClass);
+    }
+  }
+  if (auto entry = entries ? entries->byId(identity.id) : std::nullopt) {
+    addOnceIgnoringCase(identity.windowClassNames, entry->startupWMClass);
+  }
+  const bool namedByProgram = identity.id.empty();
+  if (namedByProgram) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;
   if (identity.name.empty()) identity.name = identity.id;
   addNamesOfProcess(identity);
+  if (!namedByProgram) addNamesOfApplication(identity, unitIds);
+  identity.ancestors = ancestorsOf(processID);
   return identity;
 }
 
@@ -138,6 +242,80 @@ void ApplicationIdentityResolver::addNamesOfProcess(ApplicationIdentity& identit
     if (id != identity.id) addOnce(identity.otherIds, id);
   }
   for (const auto& name : known.windowClassNames) addOnce(identity.windowClassNames, name);
+}
+
+void ApplicationIdentityResolver::addNamesOfApplication(
+    ApplicationIdentity& identity, const std::vector<std::string>& inheritedIds) const {
+  ApplicationNames seen;
+  seen.ids.insert(identity.id);
+  seen.ids.insert(identity.otherIds.begin(), identity.otherIds.end());
+  for (const auto& id : inheritedIds) {
+    if (id != identity.id) seen.ids.erase(id);
+  }
+  for (const auto& name : identity.windowClassNames) seen.windowClassNames.insert(lowercase(name));
+  auto sharesAName = [&seen](const ApplicationNames& group) {
+    auto inGroup = [](const std::set<std::string>& names, const std::set<std::string>& among) {
+      return std::any_of(names.begin(), names.end(),
+                         [&](const std::string& name) { return among.count(name) != 0; });
+    };
+    return inGroup(seen.ids, group.ids) || inGroup(seen.windowClassNames, group.windowClassNames);
+  };
+  std::lock_guard lock(mutex_);
+  for (auto group = applications_.begin(); group != applications_.end();) {
+    if (!sharesAName(*group)) {
+      ++group;
+      continue;
+    }
+    seen.ids.merge(group->ids);
+    seen.windowClassNames.merge(group->windowClassNames);
+    group = applications_.erase(group);
+  }
+  for (const auto& id : seen.ids) {
+    if (id != identity.id) addOnce(identity.otherIds, id);
+  }
+  for (const auto& name : seen.windowClassNames)
+    addOnceIgnoringCase(identity.windowClassNames, name);
+  applications_.push_back(std::move(seen));
+}
+
+std::vector<std::string> ApplicationIdentityResolver::launchIds(std::int32_t processID) const {
+  std::vector<std::string> ids;
+  if (auto flatpak = flatpakId(processID)) addOnce(ids, *flatpak);
+  if (auto launched = launchedDesktopId(processID)) addOnce(ids, *launched);
+  for (const auto& id : readProcLaunchUnitIds(procRoot_, processID)) addOnce(ids, id);
+  return ids;
+}
+
+std::vector<ProcessAncestor> ApplicationIdentityResolver::ancestorsOf(
+    std::int32_t processID) const {
+  std::vector<ProcessAncestor> ancestors;
+  auto child = readProcParentage(procRoot_, processID);
+  for (int depth = 0; child && child->parent > 1 && depth < kMostAncestors; ++depth) {
+    const std::int32_t parentID = child->parent;
+    const auto parent = readProcParentage(procRoot_, parentID);
+    // Gone, or its id given to a process started after the child: the line ends here.
+    if (!parent || parent->startTime > child->startTime) break;
+    ProcessAncestor ancestor{parentID, {}, {}};
+    std::unique_lock lock(mutex_);
+    auto cached = launchNames_.find(parentID);
+    if (cached == launchNames_.end() || cached->second.startTime != parent->startTime) {
+      lock.unlock();
+      LaunchNames read{parent->startTime, launchIds(parentID)};
+      lock.lock();
+      if (launchNames_.size() >= kMostCachedLaunches) launchNames_.clear();
+      cached = launchNames_.insert_or_assign(parentID, std::move(read)).first;
+    }
+    ancestor.ids = cached->second.ids;
+    if (auto known = processNames_.find(parentID);
+        known != processNames_.end() && known->second.startTime == parent->startTime) {
+      for (const auto& id : known->second.ids) addOnce(ancestor.ids, id);
+      ancestor.windowClassNames = known->second.windowClassNames;
+    }
+    lock.unlock();
+    ancestors.push_back(std::move(ancestor));
+    child = parent;
+  }
+  return ancestors;
 }
 
 std::optional<std::int32_t> windowProcessId(Display* display, Window window) {
