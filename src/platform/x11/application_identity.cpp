@@ -99,7 +99,7 @@ bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& iden
     const bool excludedProcess =
         std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
                     [&](const auto& app) { return app.processID == ancestor.processID; });
-    if (excludedProcess || excludesAnyName(filter, ancestor.ids, ancestor.windowClassNames)) {
+    if (excludedProcess || excludesAnyName(filter, ancestor.ids, {})) {
       return true;
     }
   }
@@ -222,34 +222,38 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (namedByProgram) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;
   if (identity.name.empty()) identity.name = identity.id;
-  addNamesOfProcess(identity);
-  if (!namedByProgram) addNamesOfApplication(identity, unitIds);
+  auto unshared = addNamesOfProcess(identity, namedByProgram);
+  unshared.insert(unshared.end(), unitIds.begin(), unitIds.end());
+  if (!namedByProgram) addNamesOfApplication(identity, unshared);
   identity.ancestors = ancestorsOf(processID);
   return identity;
 }
 
-void ApplicationIdentityResolver::addNamesOfProcess(ApplicationIdentity& identity) const {
-  if (identity.processID <= 0) return;
+std::vector<std::string> ApplicationIdentityResolver::addNamesOfProcess(
+    ApplicationIdentity& identity, bool namedByProgram) const {
+  if (identity.processID <= 0) return {};
   const auto startTime = readProcStartTime(procRoot_, identity.processID).value_or(0);
   std::lock_guard lock(mutex_);
   auto& known = processNames_[identity.processID];
   // Another process was given the id since: what the earlier one was called is not its name.
-  if (known.startTime != startTime) known = ProcessNames{startTime, {}, {}};
+  if (known.startTime != startTime) known = ProcessNames{startTime, {}, {}, {}};
   addOnce(known.ids, identity.id);
+  if (namedByProgram) addOnce(known.programIds, identity.id);
   for (const auto& id : identity.otherIds) addOnce(known.ids, id);
   for (const auto& name : identity.windowClassNames) addOnce(known.windowClassNames, name);
   for (const auto& id : known.ids) {
     if (id != identity.id) addOnce(identity.otherIds, id);
   }
   for (const auto& name : known.windowClassNames) addOnce(identity.windowClassNames, name);
+  return known.programIds;
 }
 
 void ApplicationIdentityResolver::addNamesOfApplication(
-    ApplicationIdentity& identity, const std::vector<std::string>& inheritedIds) const {
+    ApplicationIdentity& identity, const std::vector<std::string>& unsharedIds) const {
   ApplicationNames seen;
   seen.ids.insert(identity.id);
   seen.ids.insert(identity.otherIds.begin(), identity.otherIds.end());
-  for (const auto& id : inheritedIds) {
+  for (const auto& id : unsharedIds) {
     if (id != identity.id) seen.ids.erase(id);
   }
   for (const auto& name : identity.windowClassNames) seen.windowClassNames.insert(lowercase(name));
@@ -295,7 +299,7 @@ std::vector<ProcessAncestor> ApplicationIdentityResolver::ancestorsOf(
     const auto parent = readProcParentage(procRoot_, parentID);
     // Gone, or its id given to a process started after the child: the line ends here.
     if (!parent || parent->startTime > child->startTime) break;
-    ProcessAncestor ancestor{parentID, {}, {}};
+    ProcessAncestor ancestor{parentID, {}};
     std::unique_lock lock(mutex_);
     auto cached = launchNames_.find(parentID);
     if (cached == launchNames_.end() || cached->second.startTime != parent->startTime) {
@@ -306,11 +310,6 @@ std::vector<ProcessAncestor> ApplicationIdentityResolver::ancestorsOf(
       cached = launchNames_.insert_or_assign(parentID, std::move(read)).first;
     }
     ancestor.ids = cached->second.ids;
-    if (auto known = processNames_.find(parentID);
-        known != processNames_.end() && known->second.startTime == parent->startTime) {
-      for (const auto& id : known->second.ids) addOnce(ancestor.ids, id);
-      ancestor.windowClassNames = known->second.windowClassNames;
-    }
     lock.unlock();
     ancestors.push_back(std::move(ancestor));
     child = parent;

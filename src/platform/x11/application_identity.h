@@ -16,12 +16,11 @@
 
 namespace corvane::platform::x11 {
 
-// A process that another descends from, with the ids it was launched under and the names its
-// own windows went by.
+// A process that another descends from, with the ids it was launched under (a process that
+// shows windows of its own is judged by them where they are judged).
 struct ProcessAncestor {
   std::int32_t processID = 0;
   std::vector<std::string> ids;
-  std::vector<std::string> windowClassNames;
   bool operator==(const ProcessAncestor&) const = default;
 };
 
@@ -84,6 +83,7 @@ class ApplicationIdentityResolver {
     std::uint64_t startTime = 0;
     std::vector<std::string> ids;
     std::vector<std::string> windowClassNames;
+    std::vector<std::string> programIds;  // the ids among `ids` that name only its executable
   };
   // Names seen together for one application: ids exactly, classes in lower case.
   struct ApplicationNames {
@@ -95,14 +95,17 @@ class ApplicationIdentityResolver {
     std::uint64_t startTime = 0;
     std::vector<std::string> ids;
   };
-  // Adds what the process was known by before to `identity` and remembers its names now.
-  void addNamesOfProcess(ApplicationIdentity& identity) const;
+  // Adds what the process was known by before to `identity` and remembers its names now (`id`
+  // naming only its executable when `namedByProgram`). Returns the ids that name only its
+  // executable.
+  std::vector<std::string> addNamesOfProcess(ApplicationIdentity& identity,
+                                             bool namedByProgram) const;
   // The same for the application, across its processes: `identity`'s names join every earlier
-  // group that shares one of them, and it goes by all of the group's names. `inheritedIds` (the
-  // launch units, which every process started inside one shares) join no group: programs started
-  // from one terminal are not one application.
+  // group that shares one of them, and it goes by all of the group's names. `unsharedIds` join no
+  // group: an executable's name (every Python program has one) and the launch units (which every
+  // process started inside one shares) are no application's own.
   void addNamesOfApplication(ApplicationIdentity& identity,
-                             const std::vector<std::string>& inheritedIds) const;
+                             const std::vector<std::string>& unsharedIds) const;
   // The ids a process was launched under: flatpak, trusted launch entry, launch units.
   std::vector<std::string> launchIds(std::int32_t processID) const;
   std::vector<ProcessAncestor> ancestorsOf(std::int32_t processID) const;
