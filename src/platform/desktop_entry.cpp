@@ -133,12 +133,13 @@ bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
          ++first) {
     }
   }
-  if (first >= words.size() || commandLine.empty()) return false;
-  const auto program = std::filesystem::path(words[first]).filename();
-  if (program.empty() || (std::filesystem::path(commandLine.front()).filename() != program &&
-                          executable.filename() != program)) {
-    return false;
-  }
+  if (first >= words.size() || commandLine.empty() || words[first].empty()) return false;
+  // A program given by its path is that file; one given by name, any file of that name.
+  const std::filesystem::path program = words[first];
+  const auto named = [&](const std::filesystem::path& path) {
+    return program.is_absolute() ? path == program : path.filename() == program;
+  };
+  if (!named(commandLine.front()) && (executable.empty() || !named(executable))) return false;
   // Field codes (%f, %U, ...) stand for arguments that differ from launch to launch.
   auto argument = commandLine.begin() + 1;
   for (auto word = words.begin() + static_cast<std::ptrdiff_t>(first) + 1; word != words.end();

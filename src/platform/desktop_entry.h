@@ -28,8 +28,8 @@ struct DesktopEntry {
   // The program Exec= starts: its first word; empty when there is none.
   std::string execProgram() const;
   // Whether a process with `commandLine` (and, when known, `executable`) runs what Exec= starts:
-  // the same program (by file name, past an "env NAME=value" prefix), given every argument that
-  // Exec= fixes, in order.
+  // the same program (past an "env NAME=value" prefix; the same path when Exec= gives one, else
+  // the same file name), given every argument that Exec= fixes, in order.
   bool startsCommand(const std::vector<std::string>& commandLine,
                      const std::filesystem::path& executable) const;
 };

@@ -45,7 +45,9 @@ TEST(ProcessNamesTest, AnEntryStartsTheCommandItsExecNames) {
   DesktopEntry entry;
   entry.exec = "env LANG=C /opt/vault/vault --safe %U";
   EXPECT_TRUE(entry.startsCommand({"/opt/vault/vault", "--safe"}, ""));
-  EXPECT_TRUE(entry.startsCommand({"vault", "a.txt", "--safe", "b.txt"}, ""));
+  EXPECT_TRUE(entry.startsCommand({"/opt/vault/vault", "a.txt", "--safe", "b.txt"}, ""));
+  // Another file of the same name is another program.
+  EXPECT_FALSE(entry.startsCommand({"/opt/other/vault", "--safe"}, "/opt/other/vault"));
   // The executable link names it when the command line was rewritten.
   EXPECT_TRUE(entry.startsCommand({"vault: main", "--safe"}, "/opt/vault/vault"));
   EXPECT_FALSE(entry.startsCommand({"/opt/vault/vault"}, ""));

@@ -1,5 +1,6 @@
 #include "platform/x11/application_identity.h"
 
+#include <strings.h>
 #include <unistd.h>
 #include "platform/x11/xlib.h"
 
@@ -36,9 +37,8 @@ void addOnce(std::vector<std::string>& names, const std::string& name) {
 }
 
 void addOnceIgnoringCase(std::vector<std::string>& names, const std::string& name) {
-  const auto wanted = lowercase(name);
   if (!name.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& known) {
-        return lowercase(known) == wanted;
+        return strcasecmp(known.c_str(), name.c_str()) == 0;
       })) {
     names.push_back(name);
   }
@@ -164,7 +164,7 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (identity.namesIncomplete && processID > 0) {
     const auto commandLine = readProcCommandLine(procRoot_, processID);
     const auto executable = readProcExecutable(procRoot_, processID).value_or("");
-    if (entries) startingEntries = entries->idsStartingCommand(commandLine, executable);
+    if (entries) startingEntries = entriesStarting(processID, commandLine, executable, entries);
     if (!commandLine.empty()) {
       addOnce(identity.programNames,
               std::filesystem::path(commandLine.front()).filename().string());
@@ -280,6 +280,26 @@ void ApplicationIdentityResolver::addNamesOfApplication(
   for (const auto& name : seen.windowClassNames)
     addOnceIgnoringCase(identity.windowClassNames, name);
   applications_.push_back(std::move(seen));
+}
+
+std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
+    std::int32_t processID, const std::vector<std::string>& commandLine,
+    const std::filesystem::path& executable,
+    const std::shared_ptr<const DesktopEntryIndex>& entries) const {
+  const auto startTime = readProcStartTime(procRoot_, processID).value_or(0);
+  {
+    std::lock_guard lock(mutex_);
+    const auto cached = startingEntries_.find(processID);
+    if (cached != startingEntries_.end() && cached->second.startTime == startTime &&
+        cached->second.index.lock() == entries) {
+      return cached->second.ids;
+    }
+  }
+  auto ids = entries->idsStartingCommand(commandLine, executable);
+  std::lock_guard lock(mutex_);
+  if (startingEntries_.size() >= kMostCachedLaunches) startingEntries_.clear();
+  startingEntries_.insert_or_assign(processID, StartingEntries{startTime, entries, ids});
+  return ids;
 }
 
 std::vector<std::string> ApplicationIdentityResolver::launchIds(std::int32_t processID) const {

@@ -95,6 +95,12 @@ class ApplicationIdentityResolver {
     std::uint64_t startTime = 0;
     std::vector<std::string> ids;
   };
+  // The entries whose Exec= a process runs, as one index tells.
+  struct StartingEntries {
+    std::uint64_t startTime = 0;
+    std::weak_ptr<const DesktopEntryIndex> index;
+    std::vector<std::string> ids;
+  };
   // Adds what the process was known by before to `identity` and remembers its names now (`id`
   // naming only its executable when `namedByProgram`). Returns the ids that name only its
   // executable.
@@ -106,6 +112,12 @@ class ApplicationIdentityResolver {
   // process started inside one shares) are no application's own.
   void addNamesOfApplication(ApplicationIdentity& identity,
                              const std::vector<std::string>& unsharedIds) const;
+  // DesktopEntryIndex::idsStartingCommand, kept for the process and the index (it reads every
+  // entry).
+  std::vector<std::string> entriesStarting(
+      std::int32_t processID, const std::vector<std::string>& commandLine,
+      const std::filesystem::path& executable,
+      const std::shared_ptr<const DesktopEntryIndex>& entries) const;
   // The ids a process was launched under: flatpak, trusted launch entry, launch units.
   std::vector<std::string> launchIds(std::int32_t processID) const;
   std::vector<ProcessAncestor> ancestorsOf(std::int32_t processID) const;
@@ -115,7 +127,8 @@ class ApplicationIdentityResolver {
   mutable std::mutex mutex_;
   mutable std::map<std::int32_t, ProcessNames> processNames_;
   mutable std::vector<ApplicationNames> applications_;
-  mutable std::map<std::int32_t, LaunchNames> launchNames_;  // a cache, by process
+  mutable std::map<std::int32_t, LaunchNames> launchNames_;  // caches, by process
+  mutable std::map<std::int32_t, StartingEntries> startingEntries_;
 };
 
 // The process that owns a window: the X-Resource client id when the server knows it (always a
