@@ -16,7 +16,7 @@ namespace {
 
 // How far up a process's ancestry is looked: deeper chains are not made by launchers.
 constexpr int kMostAncestors = 64;
-// Launch names of so many processes are kept; past that the cache starts afresh.
+// So many processes are kept in each cache; past that it starts afresh.
 constexpr std::size_t kMostCachedLaunches = 4096;
 
 std::string stripDesktopSuffix(std::string name) {
@@ -156,6 +156,9 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       for (auto& id : entries->idsClaimingWindowClass(name)) addOnce(claimingEntries, id);
     }
   }
+  // Read once: it tells this process from a later one given its id, and where it descends from.
+  const auto parentage = readProcParentage(procRoot_, processID);
+  const auto startTime = parentage ? parentage->startTime : 0;
   const auto launch = readProcLaunchRecord(procRoot_, processID);
   auto unitIds = readProcLaunchUnitIds(procRoot_, processID);
   // Without its environment, a process is named by what it runs: the entries that start it.
@@ -164,7 +167,9 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (identity.namesIncomplete && processID > 0) {
     const auto commandLine = readProcCommandLine(procRoot_, processID);
     const auto executable = readProcExecutable(procRoot_, processID).value_or("");
-    if (entries) startingEntries = entriesStarting(processID, commandLine, executable, entries);
+    if (entries) {
+      startingEntries = entriesStarting(processID, startTime, commandLine, executable, entries);
+    }
     if (!commandLine.empty()) {
       addOnce(identity.programNames,
               std::filesystem::path(commandLine.front()).filename().string());
@@ -222,17 +227,16 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (namedByProgram) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;
   if (identity.name.empty()) identity.name = identity.id;
-  auto unshared = addNamesOfProcess(identity, namedByProgram);
+  auto unshared = addNamesOfProcess(identity, startTime, namedByProgram);
   unshared.insert(unshared.end(), unitIds.begin(), unitIds.end());
   if (!namedByProgram) addNamesOfApplication(identity, unshared);
-  identity.ancestors = ancestorsOf(processID);
+  if (parentage) identity.ancestors = ancestorsOf(*parentage);
   return identity;
 }
 
 std::vector<std::string> ApplicationIdentityResolver::addNamesOfProcess(
-    ApplicationIdentity& identity, bool namedByProgram) const {
+    ApplicationIdentity& identity, std::uint64_t startTime, bool namedByProgram) const {
   if (identity.processID <= 0) return {};
-  const auto startTime = readProcStartTime(procRoot_, identity.processID).value_or(0);
   std::lock_guard lock(mutex_);
   auto& known = processNames_[identity.processID];
   // Another process was given the id since: what the earlier one was called is not its name.
@@ -283,10 +287,9 @@ void ApplicationIdentityResolver::addNamesOfApplication(
 }
 
 std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
-    std::int32_t processID, const std::vector<std::string>& commandLine,
+    std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
     const std::filesystem::path& executable,
     const std::shared_ptr<const DesktopEntryIndex>& entries) const {
-  const auto startTime = readProcStartTime(procRoot_, processID).value_or(0);
   {
     std::lock_guard lock(mutex_);
     const auto cached = startingEntries_.find(processID);
@@ -310,29 +313,49 @@ std::vector<std::string> ApplicationIdentityResolver::launchIds(std::int32_t pro
   return ids;
 }
 
-std::vector<ProcessAncestor> ApplicationIdentityResolver::ancestorsOf(
-    std::int32_t processID) const {
-  std::vector<ProcessAncestor> ancestors;
-  auto child = readProcParentage(procRoot_, processID);
-  for (int depth = 0; child && child->parent > 1 && depth < kMostAncestors; ++depth) {
-    const std::int32_t parentID = child->parent;
-    const auto parent = readProcParentage(procRoot_, parentID);
-    // Gone, or its id given to a process started after the child: the line ends here.
-    if (!parent || parent->startTime > child->startTime) break;
-    ProcessAncestor ancestor{parentID, {}};
-    std::unique_lock lock(mutex_);
-    auto cached = launchNames_.find(parentID);
-    if (cached == launchNames_.end() || cached->second.startTime != parent->startTime) {
-      lock.unlock();
-      LaunchNames read{parent->startTime, launchIds(parentID)};
-      lock.lock();
-      if (launchNames_.size() >= kMostCachedLaunches) launchNames_.clear();
-      cached = launchNames_.insert_or_assign(parentID, std::move(read)).first;
+std::optional<ApplicationIdentityResolver::Ancestry> ApplicationIdentityResolver::ancestryOf(
+    std::int32_t processID, std::optional<std::uint64_t> startTime) const {
+  if (startTime) {
+    std::lock_guard lock(mutex_);
+    const auto known = ancestry_.find(processID);
+    if (known != ancestry_.end() && known->second.startTime == *startTime) return known->second;
+  }
+  const auto read = readProcParentage(procRoot_, processID);
+  // Gone, or another process given its id since the line was last followed.
+  if (!read || (startTime && read->startTime != *startTime)) return std::nullopt;
+  {
+    std::lock_guard lock(mutex_);
+    const auto known = ancestry_.find(processID);
+    if (known != ancestry_.end() && known->second.startTime == read->startTime) {
+      return known->second;
     }
-    ancestor.ids = cached->second.ids;
-    lock.unlock();
-    ancestors.push_back(std::move(ancestor));
-    child = parent;
+  }
+  const auto parent = readProcParentage(procRoot_, read->parent);
+  Ancestry ancestry{read->startTime, read->parent, parent ? parent->startTime : 0,
+                    launchIds(processID)};
+  std::lock_guard lock(mutex_);
+  if (ancestry_.size() >= kMostCachedLaunches) ancestry_.clear();
+  ancestry_.insert_or_assign(processID, ancestry);
+  return ancestry;
+}
+
+std::vector<ProcessAncestor> ApplicationIdentityResolver::ancestorsOf(
+    const ProcessParentage& child) const {
+  std::vector<ProcessAncestor> ancestors;
+  // The parent is read afresh (the child may have been given another since); the line above it
+  // is followed as it was first read: a process that ended or was moved under another since is
+  // still where the window's process descends from.
+  std::int32_t id = child.parent;
+  std::uint64_t childStartTime = child.startTime;
+  std::optional<std::uint64_t> startTime;
+  for (int depth = 0; id > 1 && depth < kMostAncestors; ++depth) {
+    const auto ancestry = ancestryOf(id, startTime);
+    // A process started after the child is not its parent: another was given the id.
+    if (!ancestry || ancestry->startTime > childStartTime) break;
+    ancestors.push_back(ProcessAncestor{id, ancestry->launchIds});
+    childStartTime = ancestry->startTime;
+    id = ancestry->parent;
+    startTime = ancestry->parentStartTime;
   }
   return ancestors;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/desktop_entry_index.h"
+#include "platform/proc_entries.h"
 #include "platform/screen_capture.h"
 #include "platform/x11/x_properties.h"
 
@@ -90,10 +91,12 @@ class ApplicationIdentityResolver {
     std::set<std::string> ids;
     std::set<std::string> windowClassNames;
   };
-  // What a process, when it is an ancestor, was launched under.
-  struct LaunchNames {
+  // A process as an ancestor: its parent then, and what it was launched under.
+  struct Ancestry {
     std::uint64_t startTime = 0;
-    std::vector<std::string> ids;
+    std::int32_t parent = 0;
+    std::uint64_t parentStartTime = 0;
+    std::vector<std::string> launchIds;
   };
   // The entries whose Exec= a process runs, as one index tells.
   struct StartingEntries {
@@ -104,7 +107,7 @@ class ApplicationIdentityResolver {
   // Adds what the process was known by before to `identity` and remembers its names now (`id`
   // naming only its executable when `namedByProgram`). Returns the ids that name only its
   // executable.
-  std::vector<std::string> addNamesOfProcess(ApplicationIdentity& identity,
+  std::vector<std::string> addNamesOfProcess(ApplicationIdentity& identity, std::uint64_t startTime,
                                              bool namedByProgram) const;
   // The same for the application, across its processes: `identity`'s names join every earlier
   // group that shares one of them, and it goes by all of the group's names. `unsharedIds` join no
@@ -115,19 +118,24 @@ class ApplicationIdentityResolver {
   // DesktopEntryIndex::idsStartingCommand, kept for the process and the index (it reads every
   // entry).
   std::vector<std::string> entriesStarting(
-      std::int32_t processID, const std::vector<std::string>& commandLine,
+      std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
       const std::filesystem::path& executable,
       const std::shared_ptr<const DesktopEntryIndex>& entries) const;
   // The ids a process was launched under: flatpak, trusted launch entry, launch units.
   std::vector<std::string> launchIds(std::int32_t processID) const;
-  std::vector<ProcessAncestor> ancestorsOf(std::int32_t processID) const;
+  // The processes `child` descends from, its parent first.
+  std::vector<ProcessAncestor> ancestorsOf(const ProcessParentage& child) const;
+  // The process `processID`, read when unknown or when `startTime` is not given (then checked
+  // against it when it is); nothing when it is gone or another process has the id.
+  std::optional<Ancestry> ancestryOf(std::int32_t processID,
+                                     std::optional<std::uint64_t> startTime) const;
 
   std::shared_ptr<DesktopEntrySource> entries_;
   std::filesystem::path procRoot_;
   mutable std::mutex mutex_;
   mutable std::map<std::int32_t, ProcessNames> processNames_;
   mutable std::vector<ApplicationNames> applications_;
-  mutable std::map<std::int32_t, LaunchNames> launchNames_;  // caches, by process
+  mutable std::map<std::int32_t, Ancestry> ancestry_;  // caches, by process
   mutable std::map<std::int32_t, StartingEntries> startingEntries_;
 };
 
