@@ -36,6 +36,16 @@ std::string desktopIdForRelativePath(const std::filesystem::path& relative) {
   return id;
 }
 
+std::string desktopIdOfEntryFile(const std::filesystem::path& file) {
+  const std::string generic = file.generic_string();
+  constexpr std::string_view folder = "/applications/";
+  const auto applications = generic.rfind(folder);
+  if (applications != std::string::npos) {
+    return desktopIdForRelativePath(generic.substr(applications + folder.size()));
+  }
+  return desktopIdForRelativePath(file.filename());
+}
+
 std::vector<std::filesystem::path> DesktopEntryIndex::applicationDirectories() {
   const auto folders = WellKnownFolders::fromEnvironment();
   auto directories = folders.applicationDirectories;

@@ -68,5 +68,9 @@ class FixedDesktopEntries final : public DesktopEntrySource {
 
 // "kde/org.kde.App.desktop" -> "kde-org.kde.App"
 std::string desktopIdForRelativePath(const std::filesystem::path& relative);
+// The desktop id of an entry file known by its path alone (as a launcher records it): relative to
+// the applications folder it lies in ("/usr/share/applications/kde/org.kde.App.desktop" gives
+// "kde-org.kde.App"), else its file name without ".desktop".
+std::string desktopIdOfEntryFile(const std::filesystem::path& file);
 
 }  // namespace corvane::platform

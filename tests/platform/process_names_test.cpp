@@ -2,9 +2,15 @@
 // in, by the entry whose Exec= it runs, and loosely by what it is called.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/application_ids.h"
+#include "platform/application_name_groups.h"
 #include "platform/desktop_entry.h"
 #include "platform/launch_units.h"
+#include "platform/process_ancestry.h"
+#include "support/temporary_folder.h"
 
 namespace corvane::platform {
 namespace {
@@ -66,6 +72,76 @@ TEST(ProcessNamesTest, NamesCloseToAnotherIgnoreCaseSeparatorsAndVendor) {
   EXPECT_FALSE(namesAreClose("Notes", "org.example.Vault"));
   EXPECT_FALSE(namesAreClose("org", "org.example.Vault"));  // too short to tell
   EXPECT_FALSE(namesAreClose("", "org.example.Vault"));
+}
+
+// A /proc tree of the test's own: each process a stat line (its parent and start time) and,
+// when asked, an environment naming the entry it was launched from.
+class ProcTree {
+ public:
+  void add(std::int32_t id, std::int32_t parent, std::uint64_t startTime,
+           const std::string& launchedFrom = "") const {
+    const auto folder = root_.path() / std::to_string(id);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "stat")
+        << id << " (a (b) c) S " << parent << " 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 "
+        << startTime << " 0 0\n";
+    if (launchedFrom.empty()) return;
+    std::ofstream(folder / "environ", std::ios::binary)
+        << "GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/" << launchedFrom << ".desktop"
+        << '\0' << "GIO_LAUNCHED_DESKTOP_FILE_PID=" << id << '\0';
+  }
+  void remove(std::int32_t id) const {
+    std::filesystem::remove_all(root_.path() / std::to_string(id));
+  }
+  const std::filesystem::path& path() const { return root_.path(); }
+
+ private:
+  corvane::testing::TemporaryFolder root_{"corvane-proc"};
+};
+
+std::vector<std::int32_t> idsOf(const std::vector<ProcessAncestor>& ancestors) {
+  std::vector<std::int32_t> ids;
+  for (const auto& ancestor : ancestors) ids.push_back(ancestor.processID);
+  return ids;
+}
+
+TEST(ProcessNamesTest, AncestryFollowsTheLineAsFirstReadButNeverALaterProcessGivenAnId) {
+  ProcTree proc;
+  proc.add(10, 1, 300, "org.example.Vault");
+  proc.add(50, 10, 400);
+  proc.add(100, 50, 500);
+  ProcessAncestry ancestry(proc.path());
+  const ProcessParentage child{50, 500};
+  const auto line = ancestry.of(child);
+  EXPECT_EQ(idsOf(line), (std::vector<std::int32_t>{50, 10}));
+  EXPECT_EQ(line.back().ids, std::vector<std::string>{"org.example.Vault"});
+
+  // The vault ended: the helper still descends from it.
+  proc.remove(10);
+  EXPECT_EQ(idsOf(ancestry.of(child)), (std::vector<std::int32_t>{50, 10}));
+  // The parent's id given to a process started after the child: no line.
+  proc.add(50, 1, 600);
+  EXPECT_TRUE(ancestry.of(child).empty());
+  // Read afresh: a grandparent id now held by a process started after the parent ends the line.
+  proc.add(50, 10, 400);
+  proc.add(10, 1, 450);
+  EXPECT_EQ(idsOf(ProcessAncestry(proc.path()).of(child)), (std::vector<std::int32_t>{50}));
+  // A line that loops (ids reused all along) ends.
+  proc.add(200, 201, 100);
+  proc.add(201, 200, 100);
+  EXPECT_LE(ancestry.of({200, 100}).size(), 64u);
+}
+
+TEST(ProcessNamesTest, NamesSeenTogetherStayTogether) {
+  ApplicationNameGroups groups;
+  groups.join({"org.example.Vault"}, {"VaultWin", "vaultwin"});
+  groups.join({"org.example.Notes"}, {"NotesWin"});
+  // A renamed entry's window: its class ties it to the names it had.
+  const auto renamed = groups.join({"com.example.VaultApp"}, {"VAULTWIN"});
+  EXPECT_EQ(renamed.ids, (std::set<std::string>{"com.example.VaultApp", "org.example.Vault"}));
+  EXPECT_EQ(renamed.windowClassNames, std::set<std::string>{"vaultwin"});
+  EXPECT_EQ(groups.join({}, {"NotesWin"}).ids, std::set<std::string>{"org.example.Notes"});
+  EXPECT_TRUE(groups.join({}, {"Other"}).ids.empty());
 }
 
 }  // namespace

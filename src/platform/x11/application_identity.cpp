@@ -14,21 +14,8 @@
 namespace corvane::platform::x11 {
 namespace {
 
-// How far up a process's ancestry is looked: deeper chains are not made by launchers.
-constexpr int kMostAncestors = 64;
-// So many processes are kept in each cache; past that it starts afresh.
-constexpr std::size_t kMostCachedLaunches = 4096;
-
-std::string stripDesktopSuffix(std::string name) {
-  if (name.size() > 8 && name.ends_with(".desktop")) name.resize(name.size() - 8);
-  return name;
-}
-
-std::string lowercase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+// So many processes' entries are kept; past that the cache starts afresh.
+constexpr std::size_t kMostCachedProcesses = 4096;
 
 void addOnce(std::vector<std::string>& names, const std::string& name) {
   if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) {
@@ -42,17 +29,6 @@ void addOnceIgnoringCase(std::vector<std::string>& names, const std::string& nam
       })) {
     names.push_back(name);
   }
-}
-
-// The desktop id of the entry file a launcher recorded: relative to the applications directory
-// it lives in.
-std::string desktopIdOfLaunchedFile(const std::filesystem::path& file) {
-  const std::string generic = file.generic_string();
-  const auto applications = generic.rfind("/applications/");
-  if (applications != std::string::npos) {
-    return desktopIdForRelativePath(generic.substr(applications + 14));
-  }
-  return stripDesktopSuffix(file.filename().string());
 }
 
 // Ids are compared exactly, classes without regard to case.
@@ -113,7 +89,7 @@ ApplicationIdentityResolver::ApplicationIdentityResolver(
 
 ApplicationIdentityResolver::ApplicationIdentityResolver(
     std::shared_ptr<DesktopEntrySource> entries, std::filesystem::path procRoot)
-    : entries_(std::move(entries)), procRoot_(std::move(procRoot)) {}
+    : entries_(std::move(entries)), procRoot_(std::move(procRoot)), ancestry_(procRoot_) {}
 
 std::shared_ptr<const DesktopEntryIndex> ApplicationIdentityResolver::entries() const {
   return entries_ ? entries_->current() : nullptr;
@@ -127,7 +103,7 @@ std::optional<std::string> ApplicationIdentityResolver::launchedDesktopId(
     std::int32_t processID) const {
   const auto file = readProcLaunchedDesktopFile(procRoot_, processID);
   if (!file) return std::nullopt;
-  return desktopIdOfLaunchedFile(*file);
+  return desktopIdOfEntryFile(*file);
 }
 
 std::optional<std::string> ApplicationIdentityResolver::executableName(
@@ -183,7 +159,7 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (auto id = flatpakId(processID)) {
     fromEntry(*id);
   } else if (launch.desktopFile) {
-    fromEntry(desktopIdOfLaunchedFile(*launch.desktopFile));
+    fromEntry(desktopIdOfEntryFile(*launch.desktopFile));
   } else if (!claimingEntries.empty()) {
     // An entry whose StartupWMClass is the class, else the instance, exactly speaks for it.
     auto claimsExactly = [&](const std::string& name) {
@@ -230,7 +206,7 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   auto unshared = addNamesOfProcess(identity, startTime, namedByProgram);
   unshared.insert(unshared.end(), unitIds.begin(), unitIds.end());
   if (!namedByProgram) addNamesOfApplication(identity, unshared);
-  if (parentage) identity.ancestors = ancestorsOf(*parentage);
+  if (parentage) identity.ancestors = ancestry_.of(*parentage);
   return identity;
 }
 
@@ -254,36 +230,19 @@ std::vector<std::string> ApplicationIdentityResolver::addNamesOfProcess(
 
 void ApplicationIdentityResolver::addNamesOfApplication(
     ApplicationIdentity& identity, const std::vector<std::string>& unsharedIds) const {
-  ApplicationNames seen;
-  seen.ids.insert(identity.id);
-  seen.ids.insert(identity.otherIds.begin(), identity.otherIds.end());
-  for (const auto& id : unsharedIds) {
-    if (id != identity.id) seen.ids.erase(id);
-  }
-  for (const auto& name : identity.windowClassNames) seen.windowClassNames.insert(lowercase(name));
-  auto sharesAName = [&seen](const ApplicationNames& group) {
-    auto inGroup = [](const std::set<std::string>& names, const std::set<std::string>& among) {
-      return std::any_of(names.begin(), names.end(),
-                         [&](const std::string& name) { return among.count(name) != 0; });
-    };
-    return inGroup(seen.ids, group.ids) || inGroup(seen.windowClassNames, group.windowClassNames);
-  };
-  std::lock_guard lock(mutex_);
-  for (auto group = applications_.begin(); group != applications_.end();) {
-    if (!sharesAName(*group)) {
-      ++group;
-      continue;
+  std::vector<std::string> ids{identity.id};
+  for (const auto& id : identity.otherIds) {
+    if (std::find(unsharedIds.begin(), unsharedIds.end(), id) == unsharedIds.end()) {
+      ids.push_back(id);
     }
-    seen.ids.merge(group->ids);
-    seen.windowClassNames.merge(group->windowClassNames);
-    group = applications_.erase(group);
   }
-  for (const auto& id : seen.ids) {
+  const auto group = applications_.join(ids, identity.windowClassNames);
+  for (const auto& id : group.ids) {
     if (id != identity.id) addOnce(identity.otherIds, id);
   }
-  for (const auto& name : seen.windowClassNames)
+  for (const auto& name : group.windowClassNames) {
     addOnceIgnoringCase(identity.windowClassNames, name);
-  applications_.push_back(std::move(seen));
+  }
 }
 
 std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
@@ -300,64 +259,9 @@ std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
   }
   auto ids = entries->idsStartingCommand(commandLine, executable);
   std::lock_guard lock(mutex_);
-  if (startingEntries_.size() >= kMostCachedLaunches) startingEntries_.clear();
+  if (startingEntries_.size() >= kMostCachedProcesses) startingEntries_.clear();
   startingEntries_.insert_or_assign(processID, StartingEntries{startTime, entries, ids});
   return ids;
-}
-
-std::vector<std::string> ApplicationIdentityResolver::launchIds(std::int32_t processID) const {
-  std::vector<std::string> ids;
-  if (auto flatpak = flatpakId(processID)) addOnce(ids, *flatpak);
-  if (auto launched = launchedDesktopId(processID)) addOnce(ids, *launched);
-  for (const auto& id : readProcLaunchUnitIds(procRoot_, processID)) addOnce(ids, id);
-  return ids;
-}
-
-std::optional<ApplicationIdentityResolver::Ancestry> ApplicationIdentityResolver::ancestryOf(
-    std::int32_t processID, std::optional<std::uint64_t> startTime) const {
-  if (startTime) {
-    std::lock_guard lock(mutex_);
-    const auto known = ancestry_.find(processID);
-    if (known != ancestry_.end() && known->second.startTime == *startTime) return known->second;
-  }
-  const auto read = readProcParentage(procRoot_, processID);
-  // Gone, or another process given its id since the line was last followed.
-  if (!read || (startTime && read->startTime != *startTime)) return std::nullopt;
-  {
-    std::lock_guard lock(mutex_);
-    const auto known = ancestry_.find(processID);
-    if (known != ancestry_.end() && known->second.startTime == read->startTime) {
-      return known->second;
-    }
-  }
-  const auto parent = readProcParentage(procRoot_, read->parent);
-  Ancestry ancestry{read->startTime, read->parent, parent ? parent->startTime : 0,
-                    launchIds(processID)};
-  std::lock_guard lock(mutex_);
-  if (ancestry_.size() >= kMostCachedLaunches) ancestry_.clear();
-  ancestry_.insert_or_assign(processID, ancestry);
-  return ancestry;
-}
-
-std::vector<ProcessAncestor> ApplicationIdentityResolver::ancestorsOf(
-    const ProcessParentage& child) const {
-  std::vector<ProcessAncestor> ancestors;
-  // The parent is read afresh (the child may have been given another since); the line above it
-  // is followed as it was first read: a process that ended or was moved under another since is
-  // still where the window's process descends from.
-  std::int32_t id = child.parent;
-  std::uint64_t childStartTime = child.startTime;
-  std::optional<std::uint64_t> startTime;
-  for (int depth = 0; id > 1 && depth < kMostAncestors; ++depth) {
-    const auto ancestry = ancestryOf(id, startTime);
-    // A process started after the child is not its parent: another was given the id.
-    if (!ancestry || ancestry->startTime > childStartTime) break;
-    ancestors.push_back(ProcessAncestor{id, ancestry->launchIds});
-    childStartTime = ancestry->startTime;
-    id = ancestry->parent;
-    startTime = ancestry->parentStartTime;
-  }
-  return ancestors;
 }
 
 std::optional<std::int32_t> windowProcessId(Display* display, Window window) {

@@ -10,20 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/application_name_groups.h"
 #include "platform/desktop_entry_index.h"
 #include "platform/proc_entries.h"
+#include "platform/process_ancestry.h"
 #include "platform/screen_capture.h"
 #include "platform/x11/x_properties.h"
 
 namespace corvane::platform::x11 {
-
-// A process that another descends from, with the ids it was launched under (a process that
-// shows windows of its own is judged by them where they are judged).
-struct ProcessAncestor {
-  std::int32_t processID = 0;
-  std::vector<std::string> ids;
-  bool operator==(const ProcessAncestor&) const = default;
-};
 
 // Who a window belongs to: the application id used everywhere as the bundle identifier, its
 // display name and the process, with every other name it goes by. Names disagree (two desktop
@@ -86,18 +80,6 @@ class ApplicationIdentityResolver {
     std::vector<std::string> windowClassNames;
     std::vector<std::string> programIds;  // the ids among `ids` that name only its executable
   };
-  // Names seen together for one application: ids exactly, classes in lower case.
-  struct ApplicationNames {
-    std::set<std::string> ids;
-    std::set<std::string> windowClassNames;
-  };
-  // A process as an ancestor: its parent then, and what it was launched under.
-  struct Ancestry {
-    std::uint64_t startTime = 0;
-    std::int32_t parent = 0;
-    std::uint64_t parentStartTime = 0;
-    std::vector<std::string> launchIds;
-  };
   // The entries whose Exec= a process runs, as one index tells.
   struct StartingEntries {
     std::uint64_t startTime = 0;
@@ -121,22 +103,14 @@ class ApplicationIdentityResolver {
       std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
       const std::filesystem::path& executable,
       const std::shared_ptr<const DesktopEntryIndex>& entries) const;
-  // The ids a process was launched under: flatpak, trusted launch entry, launch units.
-  std::vector<std::string> launchIds(std::int32_t processID) const;
-  // The processes `child` descends from, its parent first.
-  std::vector<ProcessAncestor> ancestorsOf(const ProcessParentage& child) const;
-  // The process `processID`, read when unknown or when `startTime` is not given (then checked
-  // against it when it is); nothing when it is gone or another process has the id.
-  std::optional<Ancestry> ancestryOf(std::int32_t processID,
-                                     std::optional<std::uint64_t> startTime) const;
 
   std::shared_ptr<DesktopEntrySource> entries_;
   std::filesystem::path procRoot_;
   mutable std::mutex mutex_;
   mutable std::map<std::int32_t, ProcessNames> processNames_;
-  mutable std::vector<ApplicationNames> applications_;
-  mutable std::map<std::int32_t, Ancestry> ancestry_;  // caches, by process
-  mutable std::map<std::int32_t, StartingEntries> startingEntries_;
+  mutable std::map<std::int32_t, StartingEntries> startingEntries_;  // a cache, by process
+  mutable ApplicationNameGroups applications_;
+  ProcessAncestry ancestry_;
 };
 
 // The process that owns a window: the X-Resource client id when the server knows it (always a
