@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
+#include <vector>
 
 namespace corvane::platform {
 
@@ -22,6 +24,41 @@ bool namesApplicationOrHelper(std::string_view id, std::string_view excluded, Id
   if (id.size() == excluded.size()) return sameText(id, excluded, idCase);
   return id.size() > excluded.size() + 1 && id[excluded.size()] == '.' &&
          sameText(id.substr(0, excluded.size()), excluded, idCase);
+}
+
+namespace {
+
+std::string folded(std::string_view name) {
+  std::string letters;
+  for (const char c : name) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      letters.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+  }
+  return letters;
+}
+
+// A name folded, and its last dotted part folded when it has one.
+std::vector<std::string> foldedForms(std::string_view name) {
+  std::vector<std::string> forms{folded(name)};
+  if (const auto dot = name.rfind('.'); dot != std::string_view::npos) {
+    forms.push_back(folded(name.substr(dot + 1)));
+  }
+  return forms;
+}
+
+}  // namespace
+
+bool namesAreClose(std::string_view name, std::string_view other) {
+  constexpr std::size_t shortest = 4;
+  for (const auto& a : foldedForms(name)) {
+    for (const auto& b : foldedForms(other)) {
+      if (a.size() >= shortest && b.size() >= shortest && (a.starts_with(b) || b.starts_with(a))) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace corvane::platform

@@ -14,4 +14,10 @@ enum class IdCase { exact, ignored };
 bool namesApplicationOrHelper(std::string_view id, std::string_view excluded,
                               IdCase idCase = IdCase::exact);
 
+// Whether two names may well be one application's, for names read from a process whose other
+// names could not be read: ignoring case and everything but letters and digits, one (or its last
+// dotted part) begins with the other (or its last dotted part), and both have at least 4
+// characters ("org.example.Vault", "vault", "VAULT-helper" and "vault_cli" are all close).
+bool namesAreClose(std::string_view name, std::string_view other);
+
 }  // namespace corvane::platform

@@ -1,5 +1,7 @@
 #include "platform/desktop_entry.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/text_cleaning.h"
 
@@ -121,6 +123,35 @@ std::string DesktopEntry::execProgram() const {
   return words.empty() ? std::string() : std::move(words.front());
 }
 
+bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
+                                 const std::filesystem::path& executable) const {
+  const auto words = execWords();
+  std::size_t first = 0;
+  if (!words.empty() && std::filesystem::path(words.front()).filename() == "env") {
+    for (++first; first < words.size() && words[first].find('=') != std::string::npos &&
+                  !words[first].starts_with('-');
+         ++first) {
+    }
+  }
+  if (first >= words.size() || commandLine.empty() || words[first].empty()) return false;
+  // A program given by its path is that file; one given by name, any file of that name.
+  const std::filesystem::path program = words[first];
+  const auto named = [&](const std::filesystem::path& path) {
+    return program.is_absolute() ? path == program : path.filename() == program;
+  };
+  if (!named(commandLine.front()) && (executable.empty() || !named(executable))) return false;
+  // Field codes (%f, %U, ...) stand for arguments that differ from launch to launch.
+  auto argument = commandLine.begin() + 1;
+  for (auto word = words.begin() + static_cast<std::ptrdiff_t>(first) + 1; word != words.end();
+       ++word) {
+    if (word->find('%') != std::string::npos) continue;
+    argument = std::find(argument, commandLine.end(), *word);
+    if (argument == commandLine.end()) return false;
+    ++argument;
+  }
+  return true;
+}
+
 std::string desktopEntryId(const std::filesystem::path& path,
                            const std::vector<std::filesystem::path>& applicationDirectories) {
   std::string id = path.filename().string();
@@ -142,9 +173,16 @@ std::string desktopEntryId(const std::filesystem::path& path,
 runtime::Result<DesktopEntry> loadDesktopEntry(
     const std::filesystem::path& path,
     const std::vector<std::filesystem::path>& applicationDirectories) {
-  auto text = readFile(path, maxDesktopEntryBytes);
+  // A larger file (a long list of translations, an icon pasted in) is read as far as the limit:
+  // the keys of its [Desktop Entry] group that lie within it still name the application.
+  auto text = readFileStart(path, maxDesktopEntryBytes + 1);
   if (!text) return text.error();
-  auto entry = parseDesktopEntry(text.value(), path.filename().string());
+  std::string_view contents = text.value();
+  if (contents.size() > maxDesktopEntryBytes) {
+    // Only whole lines count: the last one read may be cut short, even within a character.
+    contents = contents.substr(0, contents.rfind('\n', maxDesktopEntryBytes - 1) + 1);
+  }
+  auto entry = parseDesktopEntry(contents, path.filename().string());
   if (entry) {
     entry.value().id = desktopEntryId(path, applicationDirectories);
     entry.value().path = path;

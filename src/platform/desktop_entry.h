@@ -27,6 +27,11 @@ struct DesktopEntry {
   std::vector<std::string> execWords() const;
   // The program Exec= starts: its first word; empty when there is none.
   std::string execProgram() const;
+  // Whether a process with `commandLine` (and, when known, `executable`) runs what Exec= starts:
+  // the same program (past an "env NAME=value" prefix; the same path when Exec= gives one, else
+  // the same file name), given every argument that Exec= fixes, in order.
+  bool startsCommand(const std::vector<std::string>& commandLine,
+                     const std::filesystem::path& executable) const;
 };
 
 // Parses the [Desktop Entry] group of `text` for the entry in the file `fileName`. Fails (with a
@@ -40,7 +45,8 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text, const std
 std::string desktopEntryId(const std::filesystem::path& path,
                            const std::vector<std::filesystem::path>& applicationDirectories);
 
-// Reads and parses a desktop entry file (at most 1 MiB); its id follows desktopEntryId.
+// Reads and parses a desktop entry file; of a file over 1 MiB, the whole lines within its first
+// MiB. Its id follows desktopEntryId.
 runtime::Result<DesktopEntry> loadDesktopEntry(
     const std::filesystem::path& path,
     const std::vector<std::filesystem::path>& applicationDirectories = {});

@@ -36,6 +36,16 @@ std::string desktopIdForRelativePath(const std::filesystem::path& relative) {
   return id;
 }
 
+std::string desktopIdOfEntryFile(const std::filesystem::path& file) {
+  const std::string generic = file.generic_string();
+  constexpr std::string_view folder = "/applications/";
+  const auto applications = generic.rfind(folder);
+  if (applications != std::string::npos) {
+    return desktopIdForRelativePath(generic.substr(applications + folder.size()));
+  }
+  return desktopIdForRelativePath(file.filename());
+}
+
 std::vector<std::filesystem::path> DesktopEntryIndex::applicationDirectories() {
   const auto folders = WellKnownFolders::fromEnvironment();
   auto directories = folders.applicationDirectories;
@@ -132,6 +142,15 @@ std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
         (dot != std::string::npos && lowercase(id.substr(dot + 1)) == wanted)) {
       ids.push_back(id);
     }
+  }
+  return ids;
+}
+
+std::vector<std::string> DesktopEntryIndex::idsStartingCommand(
+    const std::vector<std::string>& commandLine, const std::filesystem::path& executable) const {
+  std::vector<std::string> ids;
+  for (const auto& [id, entry] : entries_) {
+    if (entry.startsCommand(commandLine, executable)) ids.push_back(id);
   }
   return ids;
 }

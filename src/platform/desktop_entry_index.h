@@ -34,6 +34,10 @@ class DesktopEntryIndex {
   // Every entry that claims a window of class `windowClass`: each whose StartupWMClass equals it
   // ignoring case, and each whose id (or its last dotted part) does. In id order.
   std::vector<std::string> idsClaimingWindowClass(const std::string& windowClass) const;
+  // Every entry whose Exec= starts what a process runs (DesktopEntry::startsCommand), in id order.
+  // Looks at every entry: for the few processes whose launch cannot be read otherwise.
+  std::vector<std::string> idsStartingCommand(const std::vector<std::string>& commandLine,
+                                              const std::filesystem::path& executable) const;
   std::size_t size() const { return entries_.size(); }
   // Every entry, by id.
   std::vector<DesktopEntry> entries() const;
@@ -64,5 +68,9 @@ class FixedDesktopEntries final : public DesktopEntrySource {
 
 // "kde/org.kde.App.desktop" -> "kde-org.kde.App"
 std::string desktopIdForRelativePath(const std::filesystem::path& relative);
+// The desktop id of an entry file known by its path alone (as a launcher records it): relative to
+// the applications folder it lies in ("/usr/share/applications/kde/org.kde.App.desktop" gives
+// "kde-org.kde.App"), else its file name without ".desktop".
+std::string desktopIdOfEntryFile(const std::filesystem::path& file);
 
 }  // namespace corvane::platform

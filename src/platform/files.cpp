@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -181,41 +183,45 @@ FolderOwnership folderOwnership(const fs::path& folder, unsigned forbiddenModeBi
   return {};
 }
 
-runtime::Result<std::string> readFile(const fs::path& path, std::uintmax_t maxBytes) {
+runtime::Result<std::string> readFileStart(const fs::path& path, std::uintmax_t maxBytes) {
   // Non-blocking, so a FIFO or device in place of a file cannot hang the caller.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) {
+  const auto failed = [&path](int error) {
     return runtime::Result<std::string>::failure("Could not read " + path.string() + ": " +
-                                                 systemErrorText(errno) + ".");
-  }
+                                                 systemErrorText(error) + ".");
+  };
+  if (fd.get() < 0) return failed(errno);
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) {
-    return runtime::Result<std::string>::failure("Could not read " + path.string() + ": " +
-                                                 systemErrorText(errno) + ".");
-  }
+  if (::fstat(fd.get(), &info) != 0) return failed(errno);
   if (!S_ISREG(info.st_mode)) {
     return runtime::Result<std::string>::failure("Could not read " + path.string() +
                                                  ": it is not a regular file.");
   }
-  const auto tooLarge = [&] {
-    return runtime::Result<std::string>::failure("Could not read " + path.string() +
-                                                 ": it is larger than " + std::to_string(maxBytes) +
-                                                 " bytes.");
-  };
-  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return tooLarge();
   std::string contents;
-  contents.reserve(static_cast<std::size_t>(info.st_size));
+  contents.reserve(static_cast<std::size_t>(
+      std::min<std::uintmax_t>(static_cast<std::uintmax_t>(info.st_size), maxBytes)));
   char buffer[65536];
-  for (;;) {
-    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+  while (contents.size() < maxBytes) {
+    const auto wanted = std::min<std::uintmax_t>(sizeof buffer, maxBytes - contents.size());
+    const ssize_t count = ::read(fd.get(), buffer, static_cast<std::size_t>(wanted));
     if (count < 0) {
       if (errno == EINTR) continue;
-      return runtime::Result<std::string>::failure("Could not read " + path.string() + ": " +
-                                                   systemErrorText(errno) + ".");
+      return failed(errno);
     }
     if (count == 0) break;
     contents.append(buffer, static_cast<std::size_t>(count));
-    if (contents.size() > maxBytes) return tooLarge();  // the file grew while being read
+  }
+  return contents;
+}
+
+runtime::Result<std::string> readFile(const fs::path& path, std::uintmax_t maxBytes) {
+  // One byte more than allowed tells a file that is too large (or grew while being read).
+  const auto limit = maxBytes == UINTMAX_MAX ? maxBytes : maxBytes + 1;
+  auto contents = readFileStart(path, limit);
+  if (contents && contents.value().size() > maxBytes) {
+    return runtime::Result<std::string>::failure("Could not read " + path.string() +
+                                                 ": it is larger than " + std::to_string(maxBytes) +
+                                                 " bytes.");
   }
   return contents;
 }

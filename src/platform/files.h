@@ -52,6 +52,9 @@ struct FolderOwnership {
 };
 FolderOwnership folderOwnership(const std::filesystem::path& folder, unsigned forbiddenModeBits);
 
+// Reads the first maxBytes of a file (all of a smaller one).
+runtime::Result<std::string> readFileStart(const std::filesystem::path& path,
+                                           std::uintmax_t maxBytes);
 // Reads a whole file; refuses files larger than maxBytes.
 runtime::Result<std::string> readFile(const std::filesystem::path& path,
                                       std::uintmax_t maxBytes = 64 * 1024 * 1024);

@@ -1,10 +1,12 @@
 #include "platform/proc_entries.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/launch_units.h"
 
 namespace corvane::platform {
 namespace {
@@ -64,14 +66,9 @@ std::optional<std::string> readProcFlatpakId(const std::filesystem::path& procRo
   }
   // The sandbox's scope is named app-flatpak-<id>-<number>.scope.
   if (auto cgroup = readSmallFile(base / "cgroup")) {
-    const std::string marker = "app-flatpak-";
-    const auto start = cgroup->find(marker);
-    if (start != std::string::npos) {
-      const auto idStart = start + marker.size();
-      const auto scope = cgroup->find(".scope", idStart);
-      const auto dash = cgroup->rfind('-', scope);
-      if (scope != std::string::npos && dash != std::string::npos && dash > idStart) {
-        return cgroup->substr(idStart, dash - idStart);
+    for (const auto path : cgroupPaths(*cgroup)) {
+      for (auto& unit : launchUnitsInCgroupPath(path)) {
+        if (unit.launcher == "flatpak") return std::move(unit.desktopIds.front());
       }
     }
   }
@@ -80,20 +77,57 @@ std::optional<std::string> readProcFlatpakId(const std::filesystem::path& procRo
 
 std::optional<std::filesystem::path> readProcLaunchedDesktopFile(
     const std::filesystem::path& procRoot, std::int32_t processID) {
-  if (processID <= 0) return std::nullopt;
+  return readProcLaunchRecord(procRoot, processID).desktopFile;
+}
+
+LaunchRecord readProcLaunchRecord(const std::filesystem::path& procRoot, std::int32_t processID) {
+  if (processID <= 0) return {};
   const auto environ = readSmallFile(processFolder(procRoot, processID) / "environ");
-  if (!environ) return std::nullopt;
+  if (!environ) return {};
+  LaunchRecord record{.readable = true};
   const auto file = environmentValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE");
   const auto launcherPid = environmentValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE_PID");
-  if (!file || file->empty() || !launcherPid) return std::nullopt;
+  if (!file || file->empty() || !launcherPid) return record;
   // Children inherit the variables (a program started from a terminal that was opened from the
   // menu carries the terminal's entry): the entry names this process only when the launcher
   // recorded this very process.
   std::int32_t recorded = 0;
   const auto* last = launcherPid->data() + launcherPid->size();
   const auto [end, error] = std::from_chars(launcherPid->data(), last, recorded);
-  if (error != std::errc{} || end != last || recorded != processID) return std::nullopt;
-  return std::filesystem::path(std::string(*file));
+  if (error != std::errc{} || end != last || recorded != processID) return record;
+  record.desktopFile = std::filesystem::path(std::string(*file));
+  return record;
+}
+
+std::vector<std::string> readProcLaunchUnitIds(const std::filesystem::path& procRoot,
+                                               std::int32_t processID) {
+  std::vector<std::string> ids;
+  if (processID <= 0) return ids;
+  const auto cgroup = readSmallFile(processFolder(procRoot, processID) / "cgroup");
+  if (!cgroup) return ids;
+  for (const auto path : cgroupPaths(*cgroup)) {
+    for (auto& unit : launchUnitsInCgroupPath(path)) {
+      for (auto& id : unit.desktopIds) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(std::move(id));
+      }
+    }
+  }
+  return ids;
+}
+
+std::vector<std::string> readProcCommandLine(const std::filesystem::path& procRoot,
+                                             std::int32_t processID) {
+  std::vector<std::string> words;
+  if (processID <= 0) return words;
+  const auto cmdline = readSmallFile(processFolder(procRoot, processID) / "cmdline");
+  if (!cmdline) return words;
+  std::string_view rest = *cmdline;
+  while (!rest.empty()) {
+    const auto end = rest.find('\0');
+    words.emplace_back(rest.substr(0, end));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  }
+  return words;
 }
 
 std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::path& procRoot,
@@ -120,6 +154,13 @@ std::optional<std::string> readProcCommandName(const std::filesystem::path& proc
 
 std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& procRoot,
                                                std::int32_t processID) {
+  const auto parentage = readProcParentage(procRoot, processID);
+  if (!parentage) return std::nullopt;
+  return parentage->startTime;
+}
+
+std::optional<ProcessParentage> readProcParentage(const std::filesystem::path& procRoot,
+                                                  std::int32_t processID) {
   if (processID <= 0) return std::nullopt;
   const auto stat = readSmallFile(processFolder(procRoot, processID) / "stat");
   // The command name in parentheses may hold spaces and parentheses: count after the last one.
@@ -127,13 +168,19 @@ std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& proc
   if (close == std::string::npos) return std::nullopt;
   std::istringstream fields(stat->substr(close + 1));
   std::string field;
-  // The fields after the name start with the third (state); the start time is the 22nd.
+  ProcessParentage parentage;
+  // The fields after the name start with the third (state); the parent is the 4th, the start
+  // time the 22nd.
   for (int index = 3; index <= 22 && fields >> field; ++index) {
-    if (index != 22) continue;
-    std::uint64_t ticks = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), ticks);
+    if (index != 4 && index != 22) continue;
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
     if (error != std::errc{} || end != field.data() + field.size()) return std::nullopt;
-    return ticks;
+    if (index == 4) parentage.parent = static_cast<std::int32_t>(number);
+    if (index == 22) {
+      parentage.startTime = number;
+      return parentage;
+    }
   }
   return std::nullopt;
 }

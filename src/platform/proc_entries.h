@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane::platform {
 
@@ -20,6 +21,22 @@ std::optional<std::string> readProcFlatpakId(const std::filesystem::path& procRo
 // names the process itself (children inherit both variables).
 std::optional<std::filesystem::path> readProcLaunchedDesktopFile(
     const std::filesystem::path& procRoot, std::int32_t processID);
+// The same, telling an environment without the entry from one that cannot be read: a process that
+// is not dumpable (prctl PR_SET_DUMPABLE 0) keeps its environment from everyone but root.
+struct LaunchRecord {
+  bool readable = false;
+  std::optional<std::filesystem::path> desktopFile;
+};
+LaunchRecord readProcLaunchRecord(const std::filesystem::path& procRoot, std::int32_t processID);
+// The desktop ids of the launch units (systemd scopes and services that desktop launchers put
+// applications in) of the process's cgroups, each unit's likeliest reading first. Readable for
+// every process.
+std::vector<std::string> readProcLaunchUnitIds(const std::filesystem::path& procRoot,
+                                               std::int32_t processID);
+// The words of the command line the process was started with; readable even when the process is
+// not dumpable (its executable link then is not).
+std::vector<std::string> readProcCommandLine(const std::filesystem::path& procRoot,
+                                             std::int32_t processID);
 // The executable the process runs (the exe link, without a " (deleted)" mark).
 std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::path& procRoot,
                                                         std::int32_t processID);
@@ -31,6 +48,13 @@ std::optional<std::string> readProcCommandName(const std::filesystem::path& proc
 // one process from a later one that was given the same id.
 std::optional<std::uint64_t> readProcStartTime(const std::filesystem::path& procRoot,
                                                std::int32_t processID);
+// The parent (field 4 of stat; 0 for none) and the start time, read at once.
+struct ProcessParentage {
+  std::int32_t parent = 0;
+  std::uint64_t startTime = 0;
+};
+std::optional<ProcessParentage> readProcParentage(const std::filesystem::path& procRoot,
+                                                  std::int32_t processID);
 
 // The user a process runs as, from the Uid: line of its status; present only when its real,
 // effective and saved user ids are one and the same (a set-user-id program is nobody's).

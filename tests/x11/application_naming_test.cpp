@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <list>
 #include <optional>
 
@@ -165,6 +166,178 @@ TEST_P(ApplicationNamingTest, AProcessThatRenamesItsClassStaysExcluded) {
   ASSERT_TRUE(
       next.recorder.waitForFrame(0, [](const PixelBuffer& f) { return countPixels(f, kRed); }));
   EXPECT_EQ(next.recorder.framesShowingAny({kBlue}), 0u);
+}
+
+TEST_P(ApplicationNamingTest, ASecondCopyStaysExcludedAfterItsEntryIsRemovedOrRenamed) {
+  writeEntry("org.example.Vault", "VaultWin");
+  writeEntry("org.example.Notes", "NotesWin");
+  makeCapture();
+  auto vault = privateClient("VaultWin", kBlue, 60);
+  auto notes = privateClient("NotesWin", kCyan, 400);
+  auto& running = startStream(excluding({"org.example.Vault", "org.example.Notes"}));
+  waitForCurrentFrames(running);
+
+  // An update removes one entry and renames the other to a new id; then second copies start.
+  fs::remove(userApplications() / "org.example.Vault.desktop");
+  fs::rename(userApplications() / "org.example.Notes.desktop",
+             userApplications() / "com.example.NotesApp.desktop");
+  ASSERT_TRUE(waitUntil([&] {
+    const auto entries = capture_->identities()->entries();
+    return !entries->byId("org.example.Vault") && entries->byId("com.example.NotesApp");
+  })) << "the entries never changed";
+  auto secondVault = client(
+      {.windowClass = "VaultWin", .colour = kBlue, .x = 60, .y = 350, .width = 200, .height = 150});
+  auto secondNotes = client({.windowClass = "NotesWin",
+                             .colour = kCyan,
+                             .x = 400,
+                             .y = 350,
+                             .width = 200,
+                             .height = 150});
+  waitForCurrentFrames(running);
+  EXPECT_EQ(running.recorder.framesShowingAny({kBlue, kCyan}), 0u)
+      << "of " << running.recorder.frameCount();
+  auto& next = startStream(excluding({"org.example.Vault", "org.example.Notes"}));
+  waitForCurrentFrames(next);
+  EXPECT_EQ(next.recorder.framesShowingAny({kBlue, kCyan}), 0u);
+}
+
+TEST_P(ApplicationNamingTest, AProcessStartedByAnExcludedApplicationIsExcluded) {
+  makeCapture();
+  auto vault = privateClient("DemoVault", kBlue, 60);
+  auto& running = startStream(excluding({"DemoVault"}));
+  waitForCurrentFrames(running);
+  // A helper of its own class, started by the private application.
+  const auto helper = vault->command("spawn HelperTool 200x150+400+300 00FFFF");
+  ASSERT_NE(helper, 0u);
+  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), helper).viewable; }));
+  // The same class started by someone else is not the private application's.
+  auto unrelated = client({.windowClass = "HelperTool",
+                           .colour = kRed,
+                           .x = 400,
+                           .y = 50,
+                           .width = 200,
+                           .height = 100});
+  waitForCurrentFrames(running);
+  EXPECT_EQ(running.recorder.framesShowingAny({kBlue, kCyan}), 0u)
+      << "of " << running.recorder.frameCount();
+  EXPECT_TRUE(running.recorder.waitForFrame(
+      0, [](const PixelBuffer& frame) { return countPixels(frame, kRed) > 0; }));
+  auto& next = startStream(excluding({"DemoVault"}));
+  waitForCurrentFrames(next);
+  EXPECT_EQ(next.recorder.framesShowingAny({kBlue, kCyan}), 0u);
+}
+
+// The test process as an ordinary user (its real and effective ids; root stays its saved id, to
+// come back to): /proc then answers it as it answers that user, and a process that is not dumpable
+// keeps its environment and executable link from it.
+class AsUser {
+ public:
+  explicit AsUser(uid_t user) {
+    switched_ = setresgid(user, user, 0) == 0 && setresuid(user, user, 0) == 0;
+  }
+  ~AsUser() {
+    if (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0) std::abort();
+  }
+  bool switched() const { return switched_; }
+
+ private:
+  bool switched_ = false;
+};
+
+// A cgroup named as desktop launchers name an application's scope, made on the unified hierarchy
+// when this process may; removed again once empty.
+class LaunchScope {
+ public:
+  explicit LaunchScope(const std::string& escapedDesktopId) {
+    std::ifstream mounts("/proc/self/mounts");
+    std::string device, mountPoint, type, rest;
+    while (mounts >> device >> mountPoint >> type && std::getline(mounts, rest)) {
+      if (type != "cgroup2") continue;
+      path_ = fs::path(mountPoint) /
+              ("app-gnome-" + escapedDesktopId + "-" + std::to_string(getpid()) + ".scope");
+      std::error_code error;
+      if (fs::create_directory(path_, error)) return;
+    }
+    path_.clear();
+  }
+  ~LaunchScope() {
+    if (!path_.empty()) rmdir(path_.c_str());
+  }
+  bool holds(pid_t process) const {
+    return !path_.empty() && (std::ofstream(path_ / "cgroup.procs") << process << std::flush);
+  }
+
+ private:
+  fs::path path_;
+};
+
+TEST_P(ApplicationNamingTest, AProcessThatIsNotDumpableIsNamedByWhatStaysReadable) {
+  if (geteuid() != 0) GTEST_SKIP() << "runs its processes as another user: needs root";
+  constexpr uid_t kUser = 65534;
+  const fs::path program = CORVANE_X11_TEST_CLIENT;
+  writeEntry("org.example.Keyring", "");
+  std::ofstream(userApplications() / "org.example.Keyring.desktop", std::ios::app)
+      << "Exec=" << program.string() << " --class Prompter %U\n";
+  writeEntry("org.example.pass-wallet", "");
+  std::ofstream(userApplications() / "org.example.pass-wallet.desktop", std::ios::app)
+      << "Exec=/opt/example/pass-wallet\n";
+  fs::permissions(folder_.path(), fs::perms::others_read | fs::perms::others_exec,
+                  fs::perm_options::add);
+  LaunchScope scope("org.example.pass\\x2dwallet");
+  auto launched = [&](const std::string& windowClass, std::uint32_t colour, int x, int y,
+                      bool undumpable, const std::string& entry) {
+    return client(
+        {.windowClass = windowClass,
+         .colour = colour,
+         .x = x,
+         .y = y,
+         .width = 180,
+         .height = 120,
+         .runAsUser = static_cast<int>(kUser),
+         .undumpable = undumpable,
+         .launchedFrom = entry.empty() ? std::string() : (userApplications() / entry).string()});
+  };
+  // Named by the command its entry starts; by its launcher's scope; by a class close to an
+  // excluded id, its other names unreadable.
+  auto prompter = launched("Prompter", kBlue, 20, 20, true, "org.example.Keyring.desktop");
+  auto wallet = launched("Courier", kCyan, 220, 20, true, "org.example.pass-wallet.desktop");
+  auto agent = launched("KeyringAgent", kMagenta, 420, 20, true, "");
+  // With every name readable, a class close to an excluded id is not enough.
+  auto readable = launched("KeyringAgent", kRed, 220, 300, false, "");
+  const bool scoped = scope.holds(wallet->pid());
+  if (!scoped) std::cerr << "No launch scope could be made: the scope's name goes untested.\n";
+
+  AsUser user(kUser);
+  ASSERT_TRUE(user.switched());
+  const auto environmentOf = [](const TestClient& process) {
+    return std::ifstream("/proc/" + std::to_string(process.pid()) + "/environ");
+  };
+  ASSERT_FALSE(environmentOf(*prompter).good()) << "a process not dumpable showed its environment";
+  ASSERT_TRUE(environmentOf(*readable).good());
+  makeCapture();
+  auto& running = startStream(excluding({"org.example.Keyring", "org.example.pass-wallet"}));
+  waitForCurrentFrames(running);
+  EXPECT_EQ(running.recorder.framesShowingAny({kBlue}), 0u);
+  if (scoped) EXPECT_EQ(running.recorder.framesShowingAny({kCyan}), 0u);
+  EXPECT_EQ(running.recorder.framesShowingAny({kMagenta}), 0u);
+  EXPECT_TRUE(running.recorder.waitForFrame(
+      0, [](const PixelBuffer& frame) { return countPixels(frame, kRed) > 0; }));
+}
+
+TEST_P(ApplicationNamingTest, AnEntryOverTheSizeLimitStillNamesItsApplication) {
+  fs::create_directories(userApplications());
+  {
+    std::ofstream entry(userApplications() / "org.example.BigVault.desktop", std::ios::binary);
+    entry << "[Desktop Entry]\nType=Application\nName=Big Vault\nComment=Keeps secrets\n"
+             "StartupWMClass=BigVaultWin\n";
+    const std::string translation = "Comment[xx]=" + std::string(1000, 'a') + "\n";
+    for (int line = 0; line < 10 * 1024; ++line) entry << translation;  // 10 MB
+  }
+  makeCapture();
+  auto vault = privateClient("BigVaultWin", kBlue, 60);
+  auto& running = startStream(excluding({"org.example.BigVault"}));
+  waitForCurrentFrames(running);
+  EXPECT_EQ(running.recorder.framesShowingAny({kBlue}), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutWindowManager, ApplicationNamingTest,

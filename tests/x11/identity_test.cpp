@@ -159,10 +159,13 @@ TEST(ApplicationIdentityTest, AWindowGoesByEveryNameItsEntriesAndItsProcessGaveI
 
   // Another process given the same id later starts with no names of the earlier one.
   proc.write("20/stat", statLine(20, 200));
-  const auto later = resolver.resolve(20, WindowClass{"viewer", "Viewer"});
+  const auto later = resolver.resolve(20, WindowClass{"notes", "Notes"});
   EXPECT_TRUE(later.otherIds.empty());
-  EXPECT_EQ(later.windowClassNames, (std::vector<std::string>{"viewer", "Viewer"}));
+  EXPECT_EQ(later.windowClassNames, (std::vector<std::string>{"notes", "Notes"}));
   EXPECT_FALSE(filterExcludes(excluding({"org.example.DemoVault"}), later));
+  // A class the application once showed stays its own, in any process.
+  EXPECT_TRUE(filterExcludes(excluding({"org.example.DemoVault"}),
+                             resolver.resolve(20, WindowClass{"viewer", "Viewer"})));
 }
 
 TEST(WatchedDesktopEntriesTest, FollowsFoldersMadeLaterAndEntriesWrittenChangedAndRemoved) {

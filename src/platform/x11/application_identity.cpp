@@ -1,9 +1,11 @@
 #include "platform/x11/application_identity.h"
 
+#include <strings.h>
 #include <unistd.h>
 #include "platform/x11/xlib.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 #include "platform/proc_entries.h"
@@ -12,10 +14,8 @@
 namespace corvane::platform::x11 {
 namespace {
 
-std::string stripDesktopSuffix(std::string name) {
-  if (name.size() > 8 && name.ends_with(".desktop")) name.resize(name.size() - 8);
-  return name;
-}
+// So many processes' entries are kept; past that the cache starts afresh.
+constexpr std::size_t kMostCachedProcesses = 4096;
 
 void addOnce(std::vector<std::string>& names, const std::string& name) {
   if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) {
@@ -23,14 +23,63 @@ void addOnce(std::vector<std::string>& names, const std::string& name) {
   }
 }
 
-}  // namespace
+void addOnceIgnoringCase(std::vector<std::string>& names, const std::string& name) {
+  if (!name.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& known) {
+        return strcasecmp(known.c_str(), name.c_str()) == 0;
+      })) {
+    names.push_back(name);
+  }
+}
 
-bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity) {
-  if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames)) {
+// Ids are compared exactly, classes without regard to case.
+bool excludesAnyName(const ContentFilter& filter, const std::vector<std::string>& ids,
+                     const std::vector<std::string>& windowClassNames) {
+  if (std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
+        return !id.empty() && filter.excludesApplication(id, 0);
+      })) {
     return true;
   }
-  return std::any_of(identity.otherIds.begin(), identity.otherIds.end(),
-                     [&](const std::string& id) { return filter.excludesApplication(id, 0); });
+  return std::any_of(
+      filter.excludedApplications.begin(), filter.excludedApplications.end(), [&](const auto& app) {
+        return std::any_of(windowClassNames.begin(), windowClassNames.end(), [&](const auto& name) {
+          return namesApplicationOrHelper(name, app.bundleIdentifier, IdCase::ignored);
+        });
+      });
+}
+
+bool anyNameCloseToExcluded(const ContentFilter& filter, const ApplicationIdentity& identity) {
+  std::vector<const std::string*> names{&identity.id};
+  for (const auto* list :
+       {&identity.otherIds, &identity.windowClassNames, &identity.programNames}) {
+    for (const auto& name : *list) names.push_back(&name);
+  }
+  return std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
+                     [&](const auto& app) {
+                       return std::any_of(names.begin(), names.end(), [&](const std::string* name) {
+                         return namesAreClose(*name, app.bundleIdentifier);
+                       });
+                     });
+}
+
+}  // namespace
+
+bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity,
+                    std::int32_t ownProcess) {
+  if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames) ||
+      excludesAnyName(filter, identity.otherIds, {})) {
+    return true;
+  }
+  if (identity.namesIncomplete && anyNameCloseToExcluded(filter, identity)) return true;
+  for (const auto& ancestor : identity.ancestors) {
+    if (ancestor.processID == ownProcess) return false;
+    const bool excludedProcess =
+        std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
+                    [&](const auto& app) { return app.processID == ancestor.processID; });
+    if (excludedProcess || excludesAnyName(filter, ancestor.ids, {})) {
+      return true;
+    }
+  }
+  return false;
 }
 
 ApplicationIdentityResolver::ApplicationIdentityResolver(
@@ -40,7 +89,7 @@ ApplicationIdentityResolver::ApplicationIdentityResolver(
 
 ApplicationIdentityResolver::ApplicationIdentityResolver(
     std::shared_ptr<DesktopEntrySource> entries, std::filesystem::path procRoot)
-    : entries_(std::move(entries)), procRoot_(std::move(procRoot)) {}
+    : entries_(std::move(entries)), procRoot_(std::move(procRoot)), ancestry_(procRoot_) {}
 
 std::shared_ptr<const DesktopEntryIndex> ApplicationIdentityResolver::entries() const {
   return entries_ ? entries_->current() : nullptr;
@@ -54,13 +103,7 @@ std::optional<std::string> ApplicationIdentityResolver::launchedDesktopId(
     std::int32_t processID) const {
   const auto file = readProcLaunchedDesktopFile(procRoot_, processID);
   if (!file) return std::nullopt;
-  // The id is relative to the applications directory it lives in.
-  const std::string generic = file->generic_string();
-  const auto applications = generic.rfind("/applications/");
-  if (applications != std::string::npos) {
-    return desktopIdForRelativePath(generic.substr(applications + 14));
-  }
-  return stripDesktopSuffix(file->filename().string());
+  return desktopIdOfEntryFile(*file);
 }
 
 std::optional<std::string> ApplicationIdentityResolver::executableName(
@@ -89,10 +132,34 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       for (auto& id : entries->idsClaimingWindowClass(name)) addOnce(claimingEntries, id);
     }
   }
+  // Read once: it tells this process from a later one given its id, and where it descends from.
+  const auto parentage = readProcParentage(procRoot_, processID);
+  const auto startTime = parentage ? parentage->startTime : 0;
+  const auto launch = readProcLaunchRecord(procRoot_, processID);
+  auto unitIds = readProcLaunchUnitIds(procRoot_, processID);
+  // Without its environment, a process is named by what it runs: the entries that start it.
+  identity.namesIncomplete = !launch.readable;
+  std::vector<std::string> startingEntries;
+  if (identity.namesIncomplete && processID > 0) {
+    const auto commandLine = readProcCommandLine(procRoot_, processID);
+    const auto executable = readProcExecutable(procRoot_, processID).value_or("");
+    if (entries) {
+      startingEntries = entriesStarting(processID, startTime, commandLine, executable, entries);
+    }
+    if (!commandLine.empty()) {
+      addOnce(identity.programNames,
+              std::filesystem::path(commandLine.front()).filename().string());
+    }
+    addOnce(identity.programNames, executable.filename().string());
+    addOnce(identity.programNames, readProcCommandName(procRoot_, processID).value_or(""));
+  }
+  const auto indexedUnit = std::find_if(unitIds.begin(), unitIds.end(), [&](const auto& id) {
+    return entries && entries->byId(id).has_value();
+  });
   if (auto id = flatpakId(processID)) {
     fromEntry(*id);
-  } else if (auto launched = launchedDesktopId(processID)) {
-    fromEntry(*launched);
+  } else if (launch.desktopFile) {
+    fromEntry(desktopIdOfEntryFile(*launch.desktopFile));
   } else if (!claimingEntries.empty()) {
     // An entry whose StartupWMClass is the class, else the instance, exactly speaks for it.
     auto claimsExactly = [&](const std::string& name) {
@@ -104,6 +171,10 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
     auto speaker = claimsExactly(windowClass->className);
     if (speaker == claimingEntries.end()) speaker = claimsExactly(windowClass->instance);
     fromEntry(speaker != claimingEntries.end() ? *speaker : claimingEntries.front());
+  } else if (indexedUnit != unitIds.end()) {
+    fromEntry(*indexedUnit);
+  } else if (!startingEntries.empty()) {
+    fromEntry(startingEntries.front());
   }
   if (windowClass) {
     if (identity.id.empty()) {
@@ -114,30 +185,83 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       addOnce(identity.windowClassNames, name);
     }
   }
-  for (const auto& id : claimingEntries) {
-    if (id != identity.id) addOnce(identity.otherIds, id);
+  for (const auto* ids : {&claimingEntries, &unitIds, &startingEntries}) {
+    for (const auto& id : *ids) {
+      if (id != identity.id) addOnce(identity.otherIds, id);
+    }
   }
-  if (identity.id.empty()) identity.id = executableName(processID).value_or("");
+  // The classes the entries say their windows carry are the application's too.
+  for (const auto& id : identity.otherIds) {
+    if (auto entry = entries ? entries->byId(id) : std::nullopt) {
+      addOnceIgnoringCase(identity.windowClassNames, entry->startupWMClass);
+    }
+  }
+  if (auto entry = entries ? entries->byId(identity.id) : std::nullopt) {
+    addOnceIgnoringCase(identity.windowClassNames, entry->startupWMClass);
+  }
+  const bool namedByProgram = identity.id.empty();
+  if (namedByProgram) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;
   if (identity.name.empty()) identity.name = identity.id;
-  addNamesOfProcess(identity);
+  auto unshared = addNamesOfProcess(identity, startTime, namedByProgram);
+  unshared.insert(unshared.end(), unitIds.begin(), unitIds.end());
+  if (!namedByProgram) addNamesOfApplication(identity, unshared);
+  if (parentage) identity.ancestors = ancestry_.of(*parentage);
   return identity;
 }
 
-void ApplicationIdentityResolver::addNamesOfProcess(ApplicationIdentity& identity) const {
-  if (identity.processID <= 0) return;
-  const auto startTime = readProcStartTime(procRoot_, identity.processID).value_or(0);
+std::vector<std::string> ApplicationIdentityResolver::addNamesOfProcess(
+    ApplicationIdentity& identity, std::uint64_t startTime, bool namedByProgram) const {
+  if (identity.processID <= 0) return {};
   std::lock_guard lock(mutex_);
   auto& known = processNames_[identity.processID];
   // Another process was given the id since: what the earlier one was called is not its name.
-  if (known.startTime != startTime) known = ProcessNames{startTime, {}, {}};
+  if (known.startTime != startTime) known = ProcessNames{startTime, {}, {}, {}};
   addOnce(known.ids, identity.id);
+  if (namedByProgram) addOnce(known.programIds, identity.id);
   for (const auto& id : identity.otherIds) addOnce(known.ids, id);
   for (const auto& name : identity.windowClassNames) addOnce(known.windowClassNames, name);
   for (const auto& id : known.ids) {
     if (id != identity.id) addOnce(identity.otherIds, id);
   }
   for (const auto& name : known.windowClassNames) addOnce(identity.windowClassNames, name);
+  return known.programIds;
+}
+
+void ApplicationIdentityResolver::addNamesOfApplication(
+    ApplicationIdentity& identity, const std::vector<std::string>& unsharedIds) const {
+  std::vector<std::string> ids{identity.id};
+  for (const auto& id : identity.otherIds) {
+    if (std::find(unsharedIds.begin(), unsharedIds.end(), id) == unsharedIds.end()) {
+      ids.push_back(id);
+    }
+  }
+  const auto group = applications_.join(ids, identity.windowClassNames);
+  for (const auto& id : group.ids) {
+    if (id != identity.id) addOnce(identity.otherIds, id);
+  }
+  for (const auto& name : group.windowClassNames) {
+    addOnceIgnoringCase(identity.windowClassNames, name);
+  }
+}
+
+std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
+    std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
+    const std::filesystem::path& executable,
+    const std::shared_ptr<const DesktopEntryIndex>& entries) const {
+  {
+    std::lock_guard lock(mutex_);
+    const auto cached = startingEntries_.find(processID);
+    if (cached != startingEntries_.end() && cached->second.startTime == startTime &&
+        cached->second.index.lock() == entries) {
+      return cached->second.ids;
+    }
+  }
+  auto ids = entries->idsStartingCommand(commandLine, executable);
+  std::lock_guard lock(mutex_);
+  if (startingEntries_.size() >= kMostCachedProcesses) startingEntries_.clear();
+  startingEntries_.insert_or_assign(processID, StartingEntries{startTime, entries, ids});
+  return ids;
 }
 
 std::optional<std::int32_t> windowProcessId(Display* display, Window window) {

@@ -6,10 +6,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/application_name_groups.h"
 #include "platform/desktop_entry_index.h"
+#include "platform/proc_entries.h"
+#include "platform/process_ancestry.h"
 #include "platform/screen_capture.h"
 #include "platform/x11/x_properties.h"
 
@@ -23,22 +27,35 @@ struct ApplicationIdentity {
   std::string id;
   std::string name;
   std::int32_t processID = 0;
-  // Compared exactly: the flatpak id, the trusted launch entry, every desktop entry that claims
-  // the window's class, and the ids the process's windows went by before.
+  // Compared exactly: the flatpak id, the trusted launch entry, the launch units' ids, every
+  // desktop entry that claims the window's class, and the ids the process's windows, and the
+  // application's windows in other processes, went by before.
   std::vector<std::string> otherIds;
-  // Compared without regard to case: the WM_CLASS instance and class, and the classes the
-  // process's windows had before.
+  // Compared without regard to case: the WM_CLASS instance and class, the StartupWMClass of its
+  // entries, and the classes the process (and the application elsewhere) had before.
   std::vector<std::string> windowClassNames;
+  // The process's launch could not be read (it is not dumpable, or the process is unknown): every
+  // name read, and `programNames` (what it runs), is also compared loosely (namesAreClose).
+  bool namesIncomplete = false;
+  std::vector<std::string> programNames;
+  // The processes it descends from, its parent first.
+  std::vector<ProcessAncestor> ancestors;
   bool operator==(const ApplicationIdentity&) const = default;
 };
 
-// Whether `filter` leaves out what goes by `identity`: by its process or by any of its names.
-bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity);
+// Whether `filter` leaves out what goes by `identity`: by its process or by any of its names, by
+// a name close to an excluded id when its names are incomplete, or by a process it descends from
+// (up to `ownProcess`, whose children are not its windows).
+bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity,
+                    std::int32_t ownProcess = 0);
 
 // Turns a process and a window class into an application id: the flatpak id, the desktop file
-// the process was launched from, a desktop entry whose StartupWMClass matches, the window class,
+// the process was launched from, a desktop entry whose StartupWMClass matches, the launch unit's
+// or (when the launch cannot be read) the entry whose Exec= the process runs, the window class,
 // and last the executable's name. A process keeps every name it went by while it runs, so a
-// window that renames its class is still known by the names it had. Safe to call from any thread.
+// window that renames its class is still known by the names it had; and names seen together
+// stay together for the resolver's life, so a later copy of an application that shows one of them
+// is known by all (its entry removed or renamed meanwhile). Safe to call from any thread.
 class ApplicationIdentityResolver {
  public:
   explicit ApplicationIdentityResolver(std::shared_ptr<const DesktopEntryIndex> entries,
@@ -61,14 +78,39 @@ class ApplicationIdentityResolver {
     std::uint64_t startTime = 0;
     std::vector<std::string> ids;
     std::vector<std::string> windowClassNames;
+    std::vector<std::string> programIds;  // the ids among `ids` that name only its executable
   };
-  // Adds what the process was known by before to `identity` and remembers its names now.
-  void addNamesOfProcess(ApplicationIdentity& identity) const;
+  // The entries whose Exec= a process runs, as one index tells.
+  struct StartingEntries {
+    std::uint64_t startTime = 0;
+    std::weak_ptr<const DesktopEntryIndex> index;
+    std::vector<std::string> ids;
+  };
+  // Adds what the process was known by before to `identity` and remembers its names now (`id`
+  // naming only its executable when `namedByProgram`). Returns the ids that name only its
+  // executable.
+  std::vector<std::string> addNamesOfProcess(ApplicationIdentity& identity, std::uint64_t startTime,
+                                             bool namedByProgram) const;
+  // The same for the application, across its processes: `identity`'s names join every earlier
+  // group that shares one of them, and it goes by all of the group's names. `unsharedIds` join no
+  // group: an executable's name (every Python program has one) and the launch units (which every
+  // process started inside one shares) are no application's own.
+  void addNamesOfApplication(ApplicationIdentity& identity,
+                             const std::vector<std::string>& unsharedIds) const;
+  // DesktopEntryIndex::idsStartingCommand, kept for the process and the index (it reads every
+  // entry).
+  std::vector<std::string> entriesStarting(
+      std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
+      const std::filesystem::path& executable,
+      const std::shared_ptr<const DesktopEntryIndex>& entries) const;
 
   std::shared_ptr<DesktopEntrySource> entries_;
   std::filesystem::path procRoot_;
   mutable std::mutex mutex_;
   mutable std::map<std::int32_t, ProcessNames> processNames_;
+  mutable std::map<std::int32_t, StartingEntries> startingEntries_;  // a cache, by process
+  mutable ApplicationNameGroups applications_;
+  ProcessAncestry ancestry_;
 };
 
 // The process that owns a window: the X-Resource client id when the server knows it (always a

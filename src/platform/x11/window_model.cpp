@@ -671,14 +671,24 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
   if (ownProcess > 0) excludedProcesses.insert(ownProcess);
   for (const auto& [id, window] : windows_) {
     const auto& identity = window->identity;
-    if (filterExcludes(filter, identity) && identity.processID > 0) {
+    if (filterExcludes(filter, identity, ownProcess) && identity.processID > 0) {
       excludedProcesses.insert(identity.processID);
     }
   }
+  // A process started by an excluded one (a helper with a class of its own) is excluded too;
+  // what this application starts is not its own windows.
+  auto descendsFromExcluded = [&](const ApplicationIdentity& identity) {
+    for (const auto& ancestor : identity.ancestors) {
+      if (ancestor.processID == ownProcess) return false;
+      if (excludedProcesses.count(ancestor.processID) != 0) return true;
+    }
+    return false;
+  };
   const bool excludesApplications = !filter.excludedApplications.empty();
   auto isExcludedApplication = [&](const Judged& judged, std::int32_t processID) {
     if (processID > 0 && excludedProcesses.count(processID) != 0) return true;
-    if (filterExcludes(filter, *judged.identity)) return true;
+    if (filterExcludes(filter, *judged.identity, ownProcess)) return true;
+    if (descendsFromExcluded(*judged.identity)) return true;
     return excludesApplications && !judged.known;
   };
   auto isExcludedItself = [&](const TrackedWindow& window) {

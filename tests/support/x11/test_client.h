@@ -25,7 +25,10 @@ struct TestClientOptions {
   bool withoutClass = false;  // maps without WM_CLASS (set later with the "class" command)
   int textPixelSize = 0;      // above 0: a page of black monospace text on white, this high
   std::vector<std::string> extraEnvironment;
-  int runAsUser = -1;  // 0 or above (the caller being root): the client runs as this user
+  int runAsUser = -1;       // 0 or above (the caller being root): the client runs as this user
+  bool undumpable = false;  // not dumpable: its environment and executable hidden from others
+  // Started from this desktop entry file, as a desktop launcher records it in the environment.
+  std::string launchedFrom;
 };
 
 // One running x11_test_client, driven through its standard input.
@@ -59,6 +62,7 @@ class TestClient {
       arguments.push_back("--text");
       arguments.push_back(std::to_string(options.textPixelSize));
     }
+    if (options.undumpable) arguments.push_back("--undumpable");
     if (options.runAsUser >= 0) {
       const auto user = std::to_string(options.runAsUser);
       arguments.insert(arguments.begin(),
@@ -66,6 +70,13 @@ class TestClient {
     }
     auto environment = options.extraEnvironment;
     environment.push_back("DISPLAY=" + display);
+    if (!options.launchedFrom.empty()) {
+      // The launcher names the process it starts: the shell's id is the client's after exec.
+      environment.push_back("GIO_LAUNCHED_DESKTOP_FILE=" + options.launchedFrom);
+      arguments.insert(
+          arguments.begin(),
+          {"/bin/sh", "-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec \"$@\"", "launcher"});
+    }
     pid_ = spawnProgram(arguments, environment, &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(input[0]);

@@ -3,12 +3,13 @@
 //
 //   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
 //                   [--lazy] [--desktop] [--override-redirect] [--no-pid] [--shaped]
-//                   [--stubborn] [--no-class] [--text PX]
+//                   [--stubborn] [--no-class] [--text PX] [--undumpable]
 //
 // --lazy never draws (background None, no reaction to Expose); --shaped keeps only the left half
 // of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW; --no-class maps the
 // window without WM_CLASS; --text makes the main window a page of black monospace text on white,
-// PX pixels high, drawn with Cairo (a line every 1.5 × PX, starting PX from the top-left corner).
+// PX pixels high, drawn with Cairo (a line every 1.5 × PX, starting PX from the top-left corner);
+// --undumpable makes the process not dumpable (prctl PR_SET_DUMPABLE 0), as hardened programs do.
 // Commands, one per line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
@@ -40,6 +41,8 @@
 //   append TEXT               (text page) types TEXT at the end of the last line
 //   scroll N                  (text page) scrolls up by N lines: the first N lines go
 //   clear                     (text page) removes every line
+//   spawn NAME WxH+X+Y RRGGBB a child process of this one with a window of its own, of class
+//                             NAME; it announces its window itself and ends with this process
 //   exit
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -47,7 +50,10 @@
 #include <X11/extensions/shape.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -310,6 +316,26 @@ bool pointerOrBackground(Display* display, Window main, const std::string& line)
   return true;
 }
 
+// Starts this program again as a child, with a window of class `name`. Its standard input is a
+// pipe only this process holds: it ends when this process does. Its announcements go where ours do.
+void spawnChild(const std::string& name, const std::string& geometry, const std::string& colour) {
+  int input[2];
+  if (pipe2(input, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+  std::string program = "/proc/self/exe";
+  std::vector<std::string> words = {program, "--class",    name,    "--colour",
+                                    colour,  "--geometry", geometry};
+  std::vector<char*> arguments;
+  for (auto& word : words) arguments.push_back(word.data());
+  arguments.push_back(nullptr);
+  pid_t child = -1;
+  posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(input[0]);  // the write end stays open, unused, for as long as this process runs
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -343,6 +369,8 @@ int main(int argc, char** argv) {
       withClass = false;
     else if (arg == "--text" && i + 1 < argc)
       textPixelSize = std::atoi(argv[++i]);
+    else if (arg == "--undumpable")
+      prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   }
   Client client;
   client.display = XOpenDisplay(nullptr);
@@ -422,6 +450,10 @@ int main(int argc, char** argv) {
           XMapRaised(display, window);
           XFlush(display);
           client.announce(window);
+        } else if (std::strcmp(command, "spawn") == 0) {
+          char name[64] = {};
+          std::sscanf(line.c_str(), "%*s %63s %63s %15s", name, geometryText, colourText);
+          spawnChild(name, geometryText, colourText);
         } else if (std::strcmp(command, "class") == 0) {
           char name[64] = {};
           std::sscanf(line.c_str(), "%*s %63s", name);

@@ -1,0 +1,148 @@
+// How a process is named when its environment cannot be read: by the unit its launcher put it
+// in, by the entry whose Exec= it runs, and loosely by what it is called.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/application_ids.h"
+#include "platform/application_name_groups.h"
+#include "platform/desktop_entry.h"
+#include "platform/launch_units.h"
+#include "platform/process_ancestry.h"
+#include "support/temporary_folder.h"
+
+namespace corvane::platform {
+namespace {
+
+std::vector<std::string> idsInCgroup(std::string_view text) {
+  std::vector<std::string> ids;
+  for (const auto path : cgroupPaths(text)) {
+    for (const auto& unit : launchUnitsInCgroupPath(path)) {
+      ids.push_back(unit.launcher + ":");
+      ids.insert(ids.end(), unit.desktopIds.begin(), unit.desktopIds.end());
+    }
+  }
+  return ids;
+}
+
+TEST(ProcessNamesTest, LaunchUnitsNameTheirDesktopIds) {
+  using Ids = std::vector<std::string>;
+  const std::string user = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
+  EXPECT_EQ(idsInCgroup(user + "app-gnome-org.gnome.Evince-4242.scope\n"),
+            (Ids{"gnome:", "org.gnome.Evince", "gnome-org.gnome.Evince"}));
+  // Dashes in the id are escaped; a service carries its random part after "@", or none.
+  EXPECT_EQ(idsInCgroup(user + "app-gnome-org.example.pass\\x2dwallet@3f2a.service"),
+            (Ids{"gnome:", "org.example.pass-wallet", "gnome-org.example.pass-wallet"}));
+  EXPECT_EQ(idsInCgroup(user + "app-org.kde.konsole-1c2b3a.scope"), (Ids{":", "org.kde.konsole"}));
+  EXPECT_EQ(idsInCgroup(user + "app-org.kde.kate.service"), (Ids{":", "org.kde.kate"}));
+  // Left unescaped, an id with a dash reads two ways.
+  EXPECT_EQ(idsInCgroup("0::/app-vault-editor-77.scope/sub"),
+            (Ids{"vault:", "editor", "vault-editor"}));
+  EXPECT_EQ(idsInCgroup("1:name=systemd:/app-flatpak-org.example.Chat-12.scope\n0::/\n"),
+            (Ids{"flatpak:", "org.example.Chat", "flatpak-org.example.Chat"}));
+  for (const char* none : {"0::/", "0::/user.slice/app.slice/app-.scope", "0::/app-x.scope",
+                           "0::/session-2.scope", "0::/app-gnome-x-1.slice", "garbage", ""}) {
+    EXPECT_EQ(idsInCgroup(none), Ids{}) << none;
+  }
+}
+
+TEST(ProcessNamesTest, AnEntryStartsTheCommandItsExecNames) {
+  DesktopEntry entry;
+  entry.exec = "env LANG=C /opt/vault/vault --safe %U";
+  EXPECT_TRUE(entry.startsCommand({"/opt/vault/vault", "--safe"}, ""));
+  EXPECT_TRUE(entry.startsCommand({"/opt/vault/vault", "a.txt", "--safe", "b.txt"}, ""));
+  // Another file of the same name is another program.
+  EXPECT_FALSE(entry.startsCommand({"/opt/other/vault", "--safe"}, "/opt/other/vault"));
+  // The executable link names it when the command line was rewritten.
+  EXPECT_TRUE(entry.startsCommand({"vault: main", "--safe"}, "/opt/vault/vault"));
+  EXPECT_FALSE(entry.startsCommand({"/opt/vault/vault"}, ""));
+  EXPECT_FALSE(entry.startsCommand({"/usr/bin/env", "--safe"}, ""));
+  EXPECT_FALSE(entry.startsCommand({}, "/opt/vault/vault"));
+  entry.exec = "python3 /opt/notes/notes.py";
+  EXPECT_TRUE(entry.startsCommand({"/usr/bin/python3", "/opt/notes/notes.py"}, ""));
+  EXPECT_FALSE(entry.startsCommand({"/usr/bin/python3", "/opt/other.py"}, ""));
+}
+
+TEST(ProcessNamesTest, NamesCloseToAnotherIgnoreCaseSeparatorsAndVendor) {
+  EXPECT_TRUE(namesAreClose("vault", "org.example.Vault"));
+  EXPECT_TRUE(namesAreClose("VAULT-helper", "org.example.Vault"));
+  EXPECT_TRUE(namesAreClose("org.example.vault_cli", "Vault"));
+  EXPECT_TRUE(namesAreClose("KeyringAgent", "org.example.Keyring"));
+  EXPECT_FALSE(namesAreClose("Notes", "org.example.Vault"));
+  EXPECT_FALSE(namesAreClose("org", "org.example.Vault"));  // too short to tell
+  EXPECT_FALSE(namesAreClose("", "org.example.Vault"));
+}
+
+// A /proc tree of the test's own: each process a stat line (its parent and start time) and,
+// when asked, an environment naming the entry it was launched from.
+class ProcTree {
+ public:
+  void add(std::int32_t id, std::int32_t parent, std::uint64_t startTime,
+           const std::string& launchedFrom = "") const {
+    const auto folder = root_.path() / std::to_string(id);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "stat")
+        << id << " (a (b) c) S " << parent << " 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 "
+        << startTime << " 0 0\n";
+    if (launchedFrom.empty()) return;
+    std::ofstream(folder / "environ", std::ios::binary)
+        << "GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/" << launchedFrom << ".desktop"
+        << '\0' << "GIO_LAUNCHED_DESKTOP_FILE_PID=" << id << '\0';
+  }
+  void remove(std::int32_t id) const {
+    std::filesystem::remove_all(root_.path() / std::to_string(id));
+  }
+  const std::filesystem::path& path() const { return root_.path(); }
+
+ private:
+  corvane::testing::TemporaryFolder root_{"corvane-proc"};
+};
+
+std::vector<std::int32_t> idsOf(const std::vector<ProcessAncestor>& ancestors) {
+  std::vector<std::int32_t> ids;
+  for (const auto& ancestor : ancestors) ids.push_back(ancestor.processID);
+  return ids;
+}
+
+TEST(ProcessNamesTest, AncestryFollowsTheLineAsFirstReadButNeverALaterProcessGivenAnId) {
+  ProcTree proc;
+  proc.add(10, 1, 300, "org.example.Vault");
+  proc.add(50, 10, 400);
+  proc.add(100, 50, 500);
+  ProcessAncestry ancestry(proc.path());
+  const ProcessParentage child{50, 500};
+  const auto line = ancestry.of(child);
+  EXPECT_EQ(idsOf(line), (std::vector<std::int32_t>{50, 10}));
+  EXPECT_EQ(line.back().ids, std::vector<std::string>{"org.example.Vault"});
+
+  // The vault ended: the helper still descends from it.
+  proc.remove(10);
+  EXPECT_EQ(idsOf(ancestry.of(child)), (std::vector<std::int32_t>{50, 10}));
+  // The parent's id given to a process started after the child: no line.
+  proc.add(50, 1, 600);
+  EXPECT_TRUE(ancestry.of(child).empty());
+  // Read afresh: a grandparent id now held by a process started after the parent ends the line.
+  proc.add(50, 10, 400);
+  proc.add(10, 1, 450);
+  EXPECT_EQ(idsOf(ProcessAncestry(proc.path()).of(child)), (std::vector<std::int32_t>{50}));
+  // A line that loops (ids reused all along) ends.
+  proc.add(200, 201, 100);
+  proc.add(201, 200, 100);
+  EXPECT_LE(ancestry.of({200, 100}).size(), 64u);
+}
+
+TEST(ProcessNamesTest, NamesSeenTogetherStayTogether) {
+  ApplicationNameGroups groups;
+  groups.join({"org.example.Vault"}, {"VaultWin", "vaultwin"});
+  groups.join({"org.example.Notes"}, {"NotesWin"});
+  // A renamed entry's window: its class ties it to the names it had.
+  const auto renamed = groups.join({"com.example.VaultApp"}, {"VAULTWIN"});
+  EXPECT_EQ(renamed.ids, (std::set<std::string>{"com.example.VaultApp", "org.example.Vault"}));
+  EXPECT_EQ(renamed.windowClassNames, std::set<std::string>{"vaultwin"});
+  EXPECT_EQ(groups.join({}, {"NotesWin"}).ids, std::set<std::string>{"org.example.Notes"});
+  EXPECT_TRUE(groups.join({}, {"Other"}).ids.empty());
+}
+
+}  // namespace
+}  // namespace corvane::platform
