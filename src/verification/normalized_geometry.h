@@ -12,6 +12,10 @@ inline constexpr platform::Rect kUnitRect{{0, 0}, {1, 1}};
 // The part of `r` inside the unit square; empty (zero size) when they do not overlap.
 platform::Rect clippedToUnit(const platform::Rect& r);
 platform::Rect unionRect(const platform::Rect& a, const platform::Rect& b);
+// Whether the bounding box of `a` and `b` covers hardly more than the two do (a tenth of their
+// area at most): boxes in line with each other, or one within the other. Merging two boxes into
+// their bounding box otherwise hides what lies beside them (a column and the lines next to it).
+bool boundingBoxFitsBoth(const platform::Rect& a, const platform::Rect& b);
 // `r` grown by dx on the left and right and dy at the top and bottom.
 platform::Rect grown(const platform::Rect& r, double dx, double dy);
 // Whether `inner` lies wholly within `outer` (edges may touch).
