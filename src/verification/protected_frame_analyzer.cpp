@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "verification/analysis_image_preparation.h"
+#include "verification/background_polarity.h"
 #include "verification/normalized_geometry.h"
 #include "verification/protected_frame_analyzer_entries.h"
 #include "verification/structured_text_heuristics.h"
@@ -78,12 +79,15 @@ std::string formatted(double value) {
 // The state of one analyze call.
 class ProtectedFrameAnalyzer::Run {
  public:
+  // `image` is read in the regions, `original` in the parts with a background of their own
+  // (`image` has them painted over).
   Run(const ProtectedFrameAnalyzer& analyzer, platform::SharedPixelBuffer image,
-      const SensitivityPreferences& preferences, bool maskAll, Quality quality,
-      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
+      platform::SharedPixelBuffer original, const SensitivityPreferences& preferences, bool maskAll,
+      Quality quality, const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
       : analyzer_(analyzer),
         recognizer_(*analyzer.services_.recognizer),
         image_(std::move(image)),
+        original_(std::move(original)),
         preferences_(preferences),
         maskAll_(maskAll),
         quality_(quality),
@@ -93,17 +97,20 @@ class ProtectedFrameAnalyzer::Run {
   // qualities detect: text that recognition did not read is covered, never taken as verified.
   // One detection per region: regions are windows or parts of them, each with its own
   // background, and a detection over their union would pick one polarity for all.
-  void startDetection(const std::vector<Rect>& analysisRegions) {
+  void startDetection(const std::vector<Rect>& analysisRegions, std::size_t firstOwnBackground) {
     if (analysisRegions.empty()) return;
     std::vector<platform::TextRectanglesRequest> requests;
     for (const Rect& topLeft : analysisRegions) {
       requests.push_back({clippedToUnit(visionRegion(topLeft)), true});
       registerSwitches({requests.back().cancellation});
     }
-    auto detect = [this, requests]() -> std::optional<std::vector<DetectedTextRegion>> {
+    auto detect = [this, requests,
+                   firstOwnBackground]() -> std::optional<std::vector<DetectedTextRegion>> {
       std::vector<DetectedTextRegion> all;
-      for (const auto& request : requests) {
-        auto detected = recognizer_.detectTextRectangles(*image_, request);
+      for (std::size_t i = 0; i < requests.size(); ++i) {
+        const auto& request = requests[i];
+        auto detected = recognizer_.detectTextRectangles(
+            i < firstOwnBackground ? *image_ : *original_, request);
         if (!detected.ok()) return std::nullopt;
         for (DetectedTextRegion& region : detectedRegions(detected.value()))
           all.push_back(std::move(region));
@@ -118,8 +125,11 @@ class ProtectedFrameAnalyzer::Run {
     }
   }
 
-  bool analyzeRegion(const Rect& topLeftRegion) {
+  // `ownBackground`: a part of a region whose background differs from the rest of it, read on
+  // its own; text seen there that neither detection nor recognition found is covered.
+  bool analyzeRegion(const Rect& topLeftRegion, bool ownBackground) {
     const Rect r = visionRegion(topLeftRegion);
+    read_ = ownBackground ? original_ : image_;
     const auto results = perform(recognitionRequests(quality_, r));
     if (!results || !detectionFinished()) return false;
 
@@ -147,7 +157,9 @@ class ProtectedFrameAnalyzer::Run {
     }
     if (!local.empty() || !located.empty()) {
       textSeen_ = true;
-    } else if (quality_ == Quality::fast && Geometry::regionHasVisibleStructure(*image_, r)) {
+    } else if (ownBackground && showsTextLikeRows(*read_, topLeftRegion)) {
+      append(analyzerEntry(AnalyzerEntryCause::uncoveredText, topLeftRegion));
+    } else if (quality_ == Quality::fast && Geometry::regionHasVisibleStructure(*read_, r)) {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, r);
@@ -188,7 +200,7 @@ class ProtectedFrameAnalyzer::Run {
   std::optional<std::vector<RecognizedTextResults>> perform(
       const std::vector<TextRecognitionRequest>& requests) {
     registerSwitches(switchesOf(requests));
-    auto results = recognizer_.recognizeText(*image_, requests);
+    auto results = recognizer_.recognizeText(*read_, requests);
     if (!results.ok()) return std::nullopt;
     return std::move(results).value();
   }
@@ -326,6 +338,8 @@ class ProtectedFrameAnalyzer::Run {
   const ProtectedFrameAnalyzer& analyzer_;
   platform::TextRecognizer& recognizer_;
   platform::SharedPixelBuffer image_;
+  platform::SharedPixelBuffer original_;
+  platform::SharedPixelBuffer read_;  // the one the current region is read in
   const SensitivityPreferences& preferences_;
   bool maskAll_;
   Quality quality_;
@@ -362,10 +376,27 @@ ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
   const platform::SharedPixelBuffer prepared = visionOptimizedImage(image, kMaximumImageDimension);
   if (cancellation && cancellation->isCancelled()) return finished(unsuccessful);
 
-  Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation);
-  run.startDetection(analysisRegions);
+  // A part of a region with a background of the other polarity (a dark terminal on a light
+  // desktop) is read on its own, after the rest, which is read with it painted over: read with the
+  // region, it would not be inverted.
+  std::vector<Rect> regions = analysisRegions;
   for (const Rect& region : analysisRegions) {
-    if (!run.analyzeRegion(region)) return finished(unsuccessful);
+    const std::vector<Rect> areas = oppositeBackgroundAreas(*prepared, region);
+    regions.insert(regions.end(), areas.begin(), areas.end());
+  }
+  const std::size_t firstOwnBackground = analysisRegions.size();
+  const platform::SharedPixelBuffer rest =
+      regions.size() == firstOwnBackground
+          ? prepared
+          : withAreasPaintedOver(
+                *prepared,
+                {regions.begin() + static_cast<std::ptrdiff_t>(firstOwnBackground), regions.end()},
+                analysisRegions);
+
+  Run run(*this, rest, prepared, preferences, maskAllRecognizedText, quality, cancellation);
+  run.startDetection(regions, firstOwnBackground);
+  for (std::size_t i = 0; i < regions.size(); ++i) {
+    if (!run.analyzeRegion(regions[i], i >= firstOwnBackground)) return finished(unsuccessful);
   }
   return finished(run.result());
 }
