@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -85,6 +86,45 @@ int typicalHeight(const std::vector<ReadLine>& lines) {
   return *middle;
 }
 
+std::string trimmedLineText(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// A gap between words this many times the line's height is a gap between columns (cards of a
+// dashboard, cells of a table), not a space: the words on either side are lines of their own.
+constexpr int kColumnGapInLineHeights = 2;
+
+// `line` as read, or, where its words lie apart by a column gap, each run of words as a line of
+// its own (the words' text joined by spaces, their boxes joined, their mean confidence).
+void appendSplitAtColumnGaps(ReadLine line, const std::vector<ReadLine>& words,
+                             std::vector<ReadLine>& lines) {
+  const int gap = kColumnGapInLineHeights * (line.bottom - line.top);
+  std::vector<std::size_t> starts{0};
+  for (std::size_t i = 1; i < words.size(); ++i)
+    if (words[i].left - words[i - 1].right > gap) starts.push_back(i);
+  if (starts.size() == 1) {
+    lines.push_back(std::move(line));
+    return;
+  }
+  starts.push_back(words.size());
+  for (std::size_t run = 0; run + 1 < starts.size(); ++run) {
+    ReadLine piece = words[starts[run]];
+    float confidence = piece.confidence;
+    for (std::size_t i = starts[run] + 1; i < starts[run + 1]; ++i) {
+      const ReadLine& word = words[i];
+      piece.text += " " + word.text;
+      piece.left = std::min(piece.left, word.left);
+      piece.top = std::min(piece.top, word.top);
+      piece.right = std::max(piece.right, word.right);
+      piece.bottom = std::max(piece.bottom, word.bottom);
+      confidence += word.confidence;
+    }
+    piece.confidence = confidence / static_cast<float>(starts[run + 1] - starts[run]);
+    lines.push_back(std::move(piece));
+  }
+}
+
 bool setHoldsModel(const std::string& languages, const std::string& model) {
   return ("+" + languages + "+").find("+" + model + "+") != std::string::npos;
 }
@@ -154,19 +194,39 @@ class TesseractTextRecognizer::Engine {
     std::unique_ptr<tesseract::ResultIterator> iterator(api_.GetIterator());
     if (!iterator) return lines;
     constexpr auto kLine = tesseract::RIL_TEXTLINE;
+    constexpr auto kWord = tesseract::RIL_WORD;
+    // Walked word by word: a line is taken whole unless a column gap splits it.
+    std::optional<ReadLine> line;
+    std::vector<ReadLine> words;
+    auto finishLine = [&] {
+      if (line) appendSplitAtColumnGaps(std::move(*line), words, lines);
+      line.reset();
+      words.clear();
+    };
     do {
-      ReadLine line;
-      if (iterator->Empty(kLine) ||
-          !iterator->BoundingBox(kLine, &line.left, &line.top, &line.right, &line.bottom))
+      if (iterator->IsAtBeginningOf(kLine)) {
+        finishLine();
+        ReadLine whole;
+        if (!iterator->Empty(kLine) &&
+            iterator->BoundingBox(kLine, &whole.left, &whole.top, &whole.right, &whole.bottom)) {
+          if (std::unique_ptr<char[]> text(iterator->GetUTF8Text(kLine)); text) {
+            whole.text = trimmedLineText(text.get());
+            whole.confidence = iterator->Confidence(kLine) / 100.0f;
+            line = std::move(whole);
+          }
+        }
+      }
+      ReadLine word;
+      if (!line || iterator->Empty(kWord) ||
+          !iterator->BoundingBox(kWord, &word.left, &word.top, &word.right, &word.bottom))
         continue;
-      std::unique_ptr<char[]> text(iterator->GetUTF8Text(kLine));
+      std::unique_ptr<char[]> text(iterator->GetUTF8Text(kWord));
       if (!text) continue;
-      line.text = text.get();
-      while (!line.text.empty() && (line.text.back() == '\n' || line.text.back() == ' '))
-        line.text.pop_back();
-      line.confidence = iterator->Confidence(kLine) / 100.0f;
-      lines.push_back(std::move(line));
-    } while (iterator->Next(kLine));
+      word.text = text.get();
+      word.confidence = iterator->Confidence(kWord) / 100.0f;
+      words.push_back(std::move(word));
+    } while (iterator->Next(kWord));
+    finishLine();
     return lines;
   }
 
