@@ -9,6 +9,7 @@
 
 #include "verification/analysis_image_preparation.h"
 #include "verification/background_polarity.h"
+#include "verification/context_label_values.h"
 #include "verification/normalized_geometry.h"
 #include "verification/protected_frame_analyzer_entries.h"
 #include "verification/structured_text_heuristics.h"
@@ -163,6 +164,7 @@ class ProtectedFrameAnalyzer::Run {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, r);
+    classifyLabelledValues(located);
     return true;
   }
 
@@ -328,6 +330,27 @@ class ProtectedFrameAnalyzer::Run {
                !StructuredTextHeuristics::containsAny(*text, preferences_.neverHideWords)) {
       append(analyzerEntry(AnalyzerEntryCause::recognizedText, frame, confidence));
     }
+  }
+
+  // A field's value read apart from its credential label (beside or below it) goes through the
+  // rules after the label, and what they find there covers the value.
+  void classifyLabelledValues(const std::vector<LocatedTextObservation>& located) {
+    std::vector<PlacedLine> lines;
+    for (const LocatedTextObservation& line : located)
+      lines.push_back({*lineText(line.observation), frameOf(line)});
+    for (const auto& [label, value] : labelledValues(lines, image_->width(), image_->height())) {
+      const Rect& frame = lines[value].frame;
+      for (DetectedItem& finding : analyzer_.sensitivityEngine_.detect(
+               lines[label].text + " " + lines[value].text, kSource, preferences_, frame,
+               located[value].observation.topCandidate->confidence)) {
+        redactions_.push_back(findingRedaction(finding, frame));
+        items_.push_back(std::move(finding));
+      }
+    }
+  }
+
+  static Rect frameOf(const LocatedTextObservation& line) {
+    return topLeftFromRecognition(mappedOut(line.observation.boundingBox, line.regionOfInterest));
   }
 
   void append(AnalyzerEntry entry) {

@@ -54,5 +54,32 @@ TEST(ScreenLayout, CardsInARowAreReadApart) {
   EXPECT_EQ(score.plainLines.total, 2);
 }
 
+// Form fields whose credential label stands above or beside the box holding the value, read as
+// lines of their own: the values are masked, the plain field beside them is not.
+TEST(ScreenLayout, ACredentialLabelReachesTheValueOfItsField) {
+  const Theme& t = theme(false);
+  auto field = [&](ScreenPainter& painter, double x, double top, const std::string& value,
+                   bool secret) {
+    painter.fill({{x, top}, {300, 30}}, t.field);
+    painter.frame({{x, top}, {300, 30}}, t.muted);
+    if (secret)
+      painter.write(x + 8, top + 8, "DejaVu Sans", 14, {{value, t.text, true}}, K::apiKey, false);
+    else
+      painter.write(x + 8, top + 8, "DejaVu Sans", 14, {{value, t.text}}, std::nullopt, true);
+  };
+  const auto score = analyzedPage(760, 260, [&](ScreenPainter& painter) {
+    painter.write(30, 20, "DejaVu Sans", 14, {{"API token", t.text}}, std::nullopt, false);
+    field(painter, 30, 44, "f3Kq9xZ2pL7vB8mN", true);
+    painter.write(400, 20, "DejaVu Sans", 14, {{"Display name", t.text}}, std::nullopt, false);
+    field(painter, 400, 44, "Nina Berg", false);
+    painter.write(30, 130, "DejaVu Sans", 14, {{"Password", t.text}}, std::nullopt, false);
+    field(painter, 180, 122, "hunter2-Qx81", true);
+    painter.write(30, 200, "DejaVu Sans", 14, {{"Team", t.text}}, std::nullopt, false);
+    field(painter, 180, 192, "Platform tools", false);
+  });
+  EXPECT_EQ(score.secrets.total, 2);
+  EXPECT_EQ(score.plainLines.total, 2);
+}
+
 }  // namespace
 }  // namespace corvane::verification
