@@ -163,7 +163,8 @@ class ProtectedFrameAnalyzer::Run {
     } else if (quality_ == Quality::fast && Geometry::regionHasVisibleStructure(*read_, r)) {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
-    for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, r);
+    const RowsRead rows = rowsRead(located, r);
+    for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, rows, r);
     classifyLabelledValues(located);
     return true;
   }
@@ -288,11 +289,38 @@ class ProtectedFrameAnalyzer::Run {
                      {"firstHeight", formatted(first.height())}});
   }
 
+  // The lines of a region that are rows of text (r's space), and the height above which a line
+  // spans several rows: a block the layout took for one line (English reading Korean takes
+  // columns of glyphs over several rows for a line).
+  struct RowsRead {
+    std::vector<Rect> frames;
+    double blockHeight = 0;
+  };
+  static RowsRead rowsRead(const std::vector<LocatedTextObservation>& located, const Rect& r) {
+    constexpr double kRowsOfABlock = 1.8;
+    std::vector<Rect> frames;
+    std::vector<double> heights;
+    for (const LocatedTextObservation& line : located) {
+      frames.push_back(
+          mappedInto(mappedOut(line.observation.boundingBox, line.regionOfInterest), r));
+      heights.push_back(frames.back().height());
+    }
+    if (heights.empty()) return {};
+    const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), middle, heights.end());
+    RowsRead rows{{}, kRowsOfABlock * *middle};
+    for (const Rect& frame : frames)
+      if (frame.height() <= rows.blockHeight) rows.frames.push_back(frame);
+    return rows;
+  }
+
   // Runs the rules over one line. A line read below the confidence cut-off that no confident
   // read vouches for, and in which the rules found nothing, is covered as unverified text over
-  // its own box: the rules may have missed what it misread.
+  // its own box: the rules may have missed what it misread. A doubtful block over several rows
+  // is covered only where the rows read there do not reach: a doubtful row is covered over its
+  // own box, and the block over it would cover its plain neighbours too.
   void classify(const LocatedTextObservation& line, const std::vector<Rect>& recognizedFrames,
-                const Rect& r) {
+                const RowsRead& rows, const Rect& r) {
     const auto text = lineText(line.observation);
     if (!text) return;
     const double confidence = line.observation.topCandidate->confidence;
@@ -320,8 +348,10 @@ class ProtectedFrameAnalyzer::Run {
         items_.push_back(std::move(finding));
       }
     } else if (!isConfident(line.observation) &&
-               Geometry::recognizedCoverage(mappedInto(box, r), recognizedFrames) <
-                   Geometry::kRegionCoveredFraction) {
+               Geometry::recognizedCoverage(
+                   mappedInto(box, r), mappedInto(box, r).height() > rows.blockHeight
+                                           ? rows.frames
+                                           : recognizedFrames) < Geometry::kRegionCoveredFraction) {
       append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
     } else if (StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {

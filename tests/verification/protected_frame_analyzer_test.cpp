@@ -96,6 +96,27 @@ TEST_F(AnalyzerTest, FailuresComeBackUnsuccessfulAndEmpty) {
   EXPECT_FALSE(analyze({kWhole}, Quality::accurate).analysisSucceeded);
 }
 
+// English reading Korean prose takes a column of glyphs over eight rows for one doubtful line, and
+// the six rows between are doubtful too: they are covered over their own boxes, while the block
+// is not covered over the plain rows at its ends.
+TEST_F(AnalyzerTest, ADoubtfulBlockOverRowsIsNotCoveredOverThePlainRows) {
+  for (int row = 0; row < 8; ++row)
+    recognizer->addLine("회의 자료를 확인해 주세요", row == 0 || row == 7 ? 0.9f : 0.3f,
+                        {{0.1, 0.8 - row * 0.1}, {0.6, 0.06}});
+  recognizer->addLine("Al 0l AH", 0.2f, {{0.1, 0.1}, {0.08, 0.76}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  auto covered = [&](const platform::Point& point) {
+    return std::any_of(
+        result.redactions.begin(), result.redactions.end(),
+        [&](const ProtectedRedaction& r) { return r.normalizedFrame.contains(point); });
+  };
+  // The rows' centres from the top left: 0.17, 0.27, ..., 0.87.
+  EXPECT_FALSE(covered({0.12, 0.17})) << "the first row, under the block";
+  EXPECT_FALSE(covered({0.12, 0.87})) << "the last row, under the block";
+  for (int row = 1; row < 7; ++row) EXPECT_TRUE(covered({0.4, 0.17 + row * 0.1})) << row;
+}
+
 TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndEveryLineIsCheckedWhateverItsConfidence) {
   recognizer->addLine("  mail jane@example.com or sk-abcdefghijkl ", 0.8f, kLineBox);
   recognizer->addLine("ops@acme.org", 0.12f, {{0.1, 0.3}, {0.3, 0.1}});

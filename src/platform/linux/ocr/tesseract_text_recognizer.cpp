@@ -416,18 +416,26 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
                        line.bottom - line.top + 2 * pad});
     auto read = (*whole)->read(piece, tesseract::PSM_SINGLE_BLOCK, *request.cancellation);
     if (!read.ok()) return read.error();
-    std::string text;
-    float confidence = 1;
-    for (const ReadLine& part : read.value()) {
-      if (part.text.empty()) continue;
-      text += (text.empty() ? "" : " ") + part.text;
-      confidence = std::min(confidence, part.confidence);
+    std::vector<ReadLine> parts;
+    for (ReadLine& part : read.value())
+      if (!part.text.empty()) parts.push_back(std::move(part));
+    // Read as one line, the reading stands over the line's own box. Read as several (English
+    // took rows of Korean for one line), each row stands over its own box with its own
+    // confidence: one doubtful row does not cast doubt on its neighbours.
+    if (parts.size() == 1) {
+      parts.front().left = line.left, parts.front().top = line.top;
+      parts.front().right = line.right, parts.front().bottom = line.bottom;
+    } else {
+      const int x0 = std::max(0, line.left - pad), y0 = std::max(0, line.top - pad);
+      for (ReadLine& part : parts) {
+        part.left += x0, part.right += x0;
+        part.top += y0, part.bottom += y0;
+      }
     }
     // Both readings stand: the rules see what either read, and the surer one vouches for the
     // line.
-    if (!text.empty() && text != line.text)
-      rereads.push_back(
-          {line.left, line.top, line.right, line.bottom, std::move(text), confidence});
+    for (ReadLine& part : parts)
+      if (part.text != line.text) rereads.push_back(std::move(part));
   }
   lines.insert(lines.end(), std::make_move_iterator(rereads.begin()),
                std::make_move_iterator(rereads.end()));
