@@ -334,6 +334,27 @@ TEST_F(AnalyzerTest, VisibleStructureWithoutTextIsAnUnverifiedVisualChange) {
   EXPECT_TRUE(analyze({region}, Quality::accurate).redactions.empty());
 }
 
+// A dark window on a light region is read on its own (inverted by the recognizer), and where
+// nothing is read there although it shows rows like lines of text, it is covered: unread text is
+// never taken as verified.
+TEST_F(AnalyzerTest, ADarkPartOfALightRegionIsReadOnItsOwnAndCoveredWhenNothingIsRead) {
+  auto drawn = std::make_shared<platform::PixelBuffer>(400, 200);
+  drawn->fill(0xFFFFFFFF);
+  for (int y = 40; y < 160; ++y)
+    for (int x = 200; x < 360; ++x) drawn->setPixel(x, y, 0xFF101010);
+  for (int top = 50; top < 150; top += 25)
+    for (int y = top; y < top + 10; ++y)
+      for (int x = 210; x < 350; x += 6) drawn->setPixel(x, y, 0xFFDDDDDD);
+  image = drawn;
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  const auto reads = recognizer->recognitionRequests();
+  ASSERT_EQ(reads.size(), 2u);
+  expectNear(reads[1].regionOfInterest, Rect{{0.5, 0.2}, {0.4, 0.6}});
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified text"}));
+  expectNear(result.redactions[0].normalizedFrame, Rect{{0.5, 0.2}, {0.4, 0.6}});
+}
+
 // Regions are windows (or parts of them), each with its own background: each is detected and
 // read on its own.
 TEST_F(AnalyzerTest, EachOfTwoRegionsIsDetectedAndRecognisedOnItsOwn) {
