@@ -20,10 +20,13 @@ Rect unionRect(const Rect& a, const Rect& b) {
 }
 
 bool boundingBoxFitsBoth(const Rect& a, const Rect& b) {
-  constexpr double kSpareShare = 0.1;
+  constexpr double kSpareShareOfBoth = 0.1;
+  constexpr double kSpareShareOfTheSmaller = 1.5;
   const Rect shared = a.intersection(b);
   const double both = a.area() + b.area() - (shared.isEmpty() ? 0 : shared.area());
-  return unionRect(a, b).area() <= (1 + kSpareShare) * both;
+  const double beyond = unionRect(a, b).area() - both;
+  return beyond <=
+         std::max(kSpareShareOfBoth * both, kSpareShareOfTheSmaller * std::min(a.area(), b.area()));
 }
 
 Rect grown(const Rect& r, double dx, double dy) {
