@@ -1,6 +1,7 @@
 #include "verification/context_label_values.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -16,7 +17,6 @@ namespace {
 
 // A label is a few words; a sentence mentioning a token is no label.
 constexpr int kMostLabelWords = 4;
-// A value is one token, or a few words of one (a key read with spaces in it).
 constexpr int kMostValueWords = 3;
 constexpr int kShortestValue = 4;
 constexpr double kFarthestBesideInLineHeights = 12;
@@ -42,9 +42,15 @@ bool isCredentialLabel(const std::string& text) {
                      [&](const char* word) { return lower.find(word) != std::string::npos; });
 }
 
+// A credential's value: one word, or a few holding a digit or a sign (a key read with spaces in
+// it); words of letters alone are the label or the value of another field ("Display name").
 bool isValue(const std::string& text) {
   const auto visible = std::count_if(text.begin(), text.end(), [](char c) { return c != ' '; });
-  return wordCount(text) <= kMostValueWords && visible >= kShortestValue;
+  const bool notOnlyLetters = std::any_of(text.begin(), text.end(), [](char c) {
+    return c != ' ' && !std::isalpha(static_cast<unsigned char>(c));
+  });
+  const int words = wordCount(text);
+  return visible >= kShortestValue && (words == 1 || (words <= kMostValueWords && notOnlyLetters));
 }
 
 Rect inPixels(const Rect& r, double width, double height) {

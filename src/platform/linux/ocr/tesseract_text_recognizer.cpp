@@ -96,9 +96,10 @@ std::string trimmedLineText(std::string text) {
 constexpr int kColumnGapInLineHeights = 2;
 
 // `line` as read, or, where its words lie apart by a column gap, each run of words as a line of
-// its own: the words' text joined by spaces, their mean confidence, and the part of the line's box
-// up to the middle of the gaps on either side (the runs still account for the whole line: a rule
-// or a grid line in a gap is part of the line read, not text left unread).
+// its own for the rules: the words' text joined by spaces, over the part of the line's box up to
+// the middle of the gaps on either side, with the line's confidence. The runs still account for
+// the whole line as it was read: a rule or a grid line in a gap is part of the line read, not
+// text left unread, and the reading vouches for each run as it did for the line.
 void appendSplitAtColumnGaps(ReadLine line, const std::vector<ReadLine>& words,
                              std::vector<ReadLine>& lines) {
   const int gap = kColumnGapInLineHeights * (line.bottom - line.top);
@@ -112,15 +113,11 @@ void appendSplitAtColumnGaps(ReadLine line, const std::vector<ReadLine>& words,
   starts.push_back(words.size());
   for (std::size_t run = 0; run + 1 < starts.size(); ++run) {
     const std::size_t first = starts[run], end = starts[run + 1];
-    ReadLine piece{line.left, line.top, line.right, line.bottom, words[first].text, 0};
+    ReadLine piece{line.left,   line.top,          line.right,
+                   line.bottom, words[first].text, line.confidence};
     if (run > 0) piece.left = (words[first - 1].right + words[first].left) / 2;
     if (end < words.size()) piece.right = (words[end - 1].right + words[end].left) / 2;
-    float confidence = words[first].confidence;
-    for (std::size_t i = first + 1; i < end; ++i) {
-      piece.text += " " + words[i].text;
-      confidence += words[i].confidence;
-    }
-    piece.confidence = confidence / static_cast<float>(end - first);
+    for (std::size_t i = first + 1; i < end; ++i) piece.text += " " + words[i].text;
     lines.push_back(std::move(piece));
   }
 }
