@@ -9,16 +9,15 @@ namespace {
 
 using namespace testing::screen_corpus_detail;
 using K = model::SensitiveKind;
-using platform::Rect;
 
 // A light page `width` × `height` px, drawn by `draw`, analysed as one region.
 template <typename Draw>
-testing::ScreenScore analyzedPage(int width, int height, Draw draw, int rendering = 0) {
-  static const auto tesseract = testing::makeTesseractAnalyzer();
+testing::ScreenScore analyzedPage(int width, int height, Draw draw) {
+  const auto tesseract = testing::makeTesseractAnalyzer();
   testing::CorpusScreen screen;
   screen.image = std::make_shared<platform::PixelBuffer>(width, height);
   {
-    ScreenPainter painter(screen, renderings()[static_cast<std::size_t>(rendering)]);
+    ScreenPainter painter(screen, renderings()[0]);
     painter.fill({{0, 0}, {double(width), double(height)}}, theme(false).background);
     draw(painter);
   }
