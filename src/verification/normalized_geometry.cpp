@@ -19,6 +19,16 @@ Rect unionRect(const Rect& a, const Rect& b) {
   return Rect{{x0, y0}, {x1 - x0, y1 - y0}};
 }
 
+bool boundingBoxFitsBoth(const Rect& a, const Rect& b) {
+  constexpr double kSpareShareOfBoth = 0.1;
+  constexpr double kSpareShareOfTheSmaller = 1.5;
+  const Rect shared = a.intersection(b);
+  const double both = a.area() + b.area() - (shared.isEmpty() ? 0 : shared.area());
+  const double beyond = unionRect(a, b).area() - both;
+  return beyond <=
+         std::max(kSpareShareOfBoth * both, kSpareShareOfTheSmaller * std::min(a.area(), b.area()));
+}
+
 Rect grown(const Rect& r, double dx, double dy) {
   return Rect{{r.minX() - dx, r.minY() - dy}, {r.width() + 2 * dx, r.height() + 2 * dy}};
 }

@@ -12,6 +12,12 @@ inline constexpr platform::Rect kUnitRect{{0, 0}, {1, 1}};
 // The part of `r` inside the unit square; empty (zero size) when they do not overlap.
 platform::Rect clippedToUnit(const platform::Rect& r);
 platform::Rect unionRect(const platform::Rect& a, const platform::Rect& b);
+// Whether the bounding box of `a` and `b` hides hardly anything beside them: what it covers
+// beyond the two is at most a tenth of their area (boxes in line, one within the other) or at most
+// half as large again as the smaller box (the words of one row, a fragment at the end of a line).
+// Merging two boxes into their bounding box otherwise hides what lies beside them (a column and
+// the lines next to it, the top of the next line).
+bool boundingBoxFitsBoth(const platform::Rect& a, const platform::Rect& b);
 // `r` grown by dx on the left and right and dy at the top and bottom.
 platform::Rect grown(const platform::Rect& r, double dx, double dy);
 // Whether `inner` lies wholly within `outer` (edges may touch).

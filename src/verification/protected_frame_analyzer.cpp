@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "verification/analysis_image_preparation.h"
+#include "verification/background_polarity.h"
+#include "verification/context_label_values.h"
 #include "verification/normalized_geometry.h"
 #include "verification/protected_frame_analyzer_entries.h"
 #include "verification/structured_text_heuristics.h"
@@ -78,12 +80,15 @@ std::string formatted(double value) {
 // The state of one analyze call.
 class ProtectedFrameAnalyzer::Run {
  public:
+  // `image` is read in the regions, `original` in the parts with a background of their own
+  // (`image` has them painted over).
   Run(const ProtectedFrameAnalyzer& analyzer, platform::SharedPixelBuffer image,
-      const SensitivityPreferences& preferences, bool maskAll, Quality quality,
-      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
+      platform::SharedPixelBuffer original, const SensitivityPreferences& preferences, bool maskAll,
+      Quality quality, const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
       : analyzer_(analyzer),
         recognizer_(*analyzer.services_.recognizer),
         image_(std::move(image)),
+        original_(std::move(original)),
         preferences_(preferences),
         maskAll_(maskAll),
         quality_(quality),
@@ -93,17 +98,20 @@ class ProtectedFrameAnalyzer::Run {
   // qualities detect: text that recognition did not read is covered, never taken as verified.
   // One detection per region: regions are windows or parts of them, each with its own
   // background, and a detection over their union would pick one polarity for all.
-  void startDetection(const std::vector<Rect>& analysisRegions) {
+  void startDetection(const std::vector<Rect>& analysisRegions, std::size_t firstOwnBackground) {
     if (analysisRegions.empty()) return;
     std::vector<platform::TextRectanglesRequest> requests;
     for (const Rect& topLeft : analysisRegions) {
       requests.push_back({clippedToUnit(visionRegion(topLeft)), true});
       registerSwitches({requests.back().cancellation});
     }
-    auto detect = [this, requests]() -> std::optional<std::vector<DetectedTextRegion>> {
+    auto detect = [this, requests,
+                   firstOwnBackground]() -> std::optional<std::vector<DetectedTextRegion>> {
       std::vector<DetectedTextRegion> all;
-      for (const auto& request : requests) {
-        auto detected = recognizer_.detectTextRectangles(*image_, request);
+      for (std::size_t i = 0; i < requests.size(); ++i) {
+        const auto& request = requests[i];
+        auto detected = recognizer_.detectTextRectangles(
+            i < firstOwnBackground ? *image_ : *original_, request);
         if (!detected.ok()) return std::nullopt;
         for (DetectedTextRegion& region : detectedRegions(detected.value()))
           all.push_back(std::move(region));
@@ -118,8 +126,11 @@ class ProtectedFrameAnalyzer::Run {
     }
   }
 
-  bool analyzeRegion(const Rect& topLeftRegion) {
+  // `ownBackground`: a part of a region whose background differs from the rest of it, read on
+  // its own; text seen there that neither detection nor recognition found is covered.
+  bool analyzeRegion(const Rect& topLeftRegion, bool ownBackground) {
     const Rect r = visionRegion(topLeftRegion);
+    read_ = ownBackground ? original_ : image_;
     const auto results = perform(recognitionRequests(quality_, r));
     if (!results || !detectionFinished()) return false;
 
@@ -147,10 +158,14 @@ class ProtectedFrameAnalyzer::Run {
     }
     if (!local.empty() || !located.empty()) {
       textSeen_ = true;
-    } else if (quality_ == Quality::fast && Geometry::regionHasVisibleStructure(*image_, r)) {
+    } else if (ownBackground && showsTextLikeRows(*read_, topLeftRegion)) {
+      append(analyzerEntry(AnalyzerEntryCause::uncoveredText, topLeftRegion));
+    } else if (quality_ == Quality::fast && Geometry::regionHasVisibleStructure(*read_, r)) {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
-    for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, r);
+    const RowsRead rows = rowsRead(located, r);
+    for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, rows, r);
+    classifyLabelledValues(located);
     return true;
   }
 
@@ -188,7 +203,7 @@ class ProtectedFrameAnalyzer::Run {
   std::optional<std::vector<RecognizedTextResults>> perform(
       const std::vector<TextRecognitionRequest>& requests) {
     registerSwitches(switchesOf(requests));
-    auto results = recognizer_.recognizeText(*image_, requests);
+    auto results = recognizer_.recognizeText(*read_, requests);
     if (!results.ok()) return std::nullopt;
     return std::move(results).value();
   }
@@ -274,11 +289,38 @@ class ProtectedFrameAnalyzer::Run {
                      {"firstHeight", formatted(first.height())}});
   }
 
+  // The lines of a region that are rows of text (r's space), and the height above which a line
+  // spans several rows: a block the layout took for one line (English reading Korean takes
+  // columns of glyphs over several rows for a line).
+  struct RowsRead {
+    std::vector<Rect> frames;
+    double blockHeight = 0;
+  };
+  static RowsRead rowsRead(const std::vector<LocatedTextObservation>& located, const Rect& r) {
+    constexpr double kRowsOfABlock = 1.8;
+    std::vector<Rect> frames;
+    std::vector<double> heights;
+    for (const LocatedTextObservation& line : located) {
+      frames.push_back(
+          mappedInto(mappedOut(line.observation.boundingBox, line.regionOfInterest), r));
+      heights.push_back(frames.back().height());
+    }
+    if (heights.empty()) return {};
+    const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), middle, heights.end());
+    RowsRead rows{{}, kRowsOfABlock * *middle};
+    for (const Rect& frame : frames)
+      if (frame.height() <= rows.blockHeight) rows.frames.push_back(frame);
+    return rows;
+  }
+
   // Runs the rules over one line. A line read below the confidence cut-off that no confident
   // read vouches for, and in which the rules found nothing, is covered as unverified text over
-  // its own box: the rules may have missed what it misread.
+  // its own box: the rules may have missed what it misread. A doubtful block over several rows
+  // is covered only where the rows read there do not reach: a doubtful row is covered over its
+  // own box, and the block over it would cover its plain neighbours too.
   void classify(const LocatedTextObservation& line, const std::vector<Rect>& recognizedFrames,
-                const Rect& r) {
+                const RowsRead& rows, const Rect& r) {
     const auto text = lineText(line.observation);
     if (!text) return;
     const double confidence = line.observation.topCandidate->confidence;
@@ -306,8 +348,10 @@ class ProtectedFrameAnalyzer::Run {
         items_.push_back(std::move(finding));
       }
     } else if (!isConfident(line.observation) &&
-               Geometry::recognizedCoverage(mappedInto(box, r), recognizedFrames) <
-                   Geometry::kRegionCoveredFraction) {
+               Geometry::recognizedCoverage(
+                   mappedInto(box, r), mappedInto(box, r).height() > rows.blockHeight
+                                           ? rows.frames
+                                           : recognizedFrames) < Geometry::kRegionCoveredFraction) {
       append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
     } else if (StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
@@ -318,6 +362,27 @@ class ProtectedFrameAnalyzer::Run {
     }
   }
 
+  // A field's value read apart from its credential label (beside or below it) goes through the
+  // rules after the label, and what they find there covers the value.
+  void classifyLabelledValues(const std::vector<LocatedTextObservation>& located) {
+    std::vector<PlacedLine> lines;
+    for (const LocatedTextObservation& line : located)
+      lines.push_back({*lineText(line.observation), frameOf(line)});
+    for (const auto& [label, value] : labelledValues(lines, image_->width(), image_->height())) {
+      const Rect& frame = lines[value].frame;
+      for (DetectedItem& finding : analyzer_.sensitivityEngine_.detect(
+               lines[label].text + " " + lines[value].text, kSource, preferences_, frame,
+               located[value].observation.topCandidate->confidence)) {
+        redactions_.push_back(findingRedaction(finding, frame));
+        items_.push_back(std::move(finding));
+      }
+    }
+  }
+
+  static Rect frameOf(const LocatedTextObservation& line) {
+    return topLeftFromRecognition(mappedOut(line.observation.boundingBox, line.regionOfInterest));
+  }
+
   void append(AnalyzerEntry entry) {
     items_.push_back(std::move(entry.item));
     redactions_.push_back(std::move(entry.redaction));
@@ -326,6 +391,8 @@ class ProtectedFrameAnalyzer::Run {
   const ProtectedFrameAnalyzer& analyzer_;
   platform::TextRecognizer& recognizer_;
   platform::SharedPixelBuffer image_;
+  platform::SharedPixelBuffer original_;
+  platform::SharedPixelBuffer read_;  // the one the current region is read in
   const SensitivityPreferences& preferences_;
   bool maskAll_;
   Quality quality_;
@@ -362,10 +429,27 @@ ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
   const platform::SharedPixelBuffer prepared = visionOptimizedImage(image, kMaximumImageDimension);
   if (cancellation && cancellation->isCancelled()) return finished(unsuccessful);
 
-  Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation);
-  run.startDetection(analysisRegions);
+  // A part of a region with a background of the other polarity (a dark terminal on a light
+  // desktop) is read on its own, after the rest, which is read with it painted over: read with the
+  // region, it would not be inverted.
+  std::vector<Rect> regions = analysisRegions;
   for (const Rect& region : analysisRegions) {
-    if (!run.analyzeRegion(region)) return finished(unsuccessful);
+    const std::vector<Rect> areas = oppositeBackgroundAreas(*prepared, region);
+    regions.insert(regions.end(), areas.begin(), areas.end());
+  }
+  const std::size_t firstOwnBackground = analysisRegions.size();
+  const platform::SharedPixelBuffer rest =
+      regions.size() == firstOwnBackground
+          ? prepared
+          : withAreasPaintedOver(
+                *prepared,
+                {regions.begin() + static_cast<std::ptrdiff_t>(firstOwnBackground), regions.end()},
+                analysisRegions);
+
+  Run run(*this, rest, prepared, preferences, maskAllRecognizedText, quality, cancellation);
+  run.startDetection(regions, firstOwnBackground);
+  for (std::size_t i = 0; i < regions.size(); ++i) {
+    if (!run.analyzeRegion(regions[i], i >= firstOwnBackground)) return finished(unsuccessful);
   }
   return finished(run.result());
 }

@@ -60,8 +60,9 @@ class ProtectedFrameAnalyzer {
       ProtectedFrameAnalysisQuality quality,
       const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const;
 
-  // Merges redactions of one scope that touch (within 0.006), in one pass; a merge that holds a
-  // critical box is critical and titled "Sensitive".
+  // Merges redactions of one scope that touch (within 0.006) and whose bounding box covers hardly
+  // more than the two, in one pass; a merge that holds a critical box is critical and titled
+  // "Sensitive".
   static std::vector<model::ProtectedRedaction> coalesced(
       const std::vector<model::ProtectedRedaction>& redactions);
   // The first item of each kind, text and frame (to the thousandth).

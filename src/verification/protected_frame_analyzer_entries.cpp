@@ -85,7 +85,8 @@ std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
   for (const ProtectedRedaction& r : redactions) {
     const Rect reach = grown(r.normalizedFrame, kTouching, kTouching);
     auto match = std::find_if(output.begin(), output.end(), [&](const ProtectedRedaction& e) {
-      return e.scope == r.scope && e.normalizedFrame.intersects(reach);
+      return e.scope == r.scope && e.normalizedFrame.intersects(reach) &&
+             boundingBoxFitsBoth(e.normalizedFrame, r.normalizedFrame);
     });
     if (match == output.end()) {
       output.push_back(r);

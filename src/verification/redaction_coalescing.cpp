@@ -19,7 +19,8 @@ bool overlaps(const platform::Rect& a, const platform::Rect& b) {
   if (a.isEmpty() || b.isEmpty()) return false;
   const auto shared = a.intersection(b);
   if (shared.isEmpty()) return false;
-  return shared.area() >= kOverlapShareOfSmaller * std::min(a.area(), b.area());
+  return shared.area() >= kOverlapShareOfSmaller * std::min(a.area(), b.area()) &&
+         boundingBoxFitsBoth(a, b);
 }
 
 ProtectedRedaction merged(const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {

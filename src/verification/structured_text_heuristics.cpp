@@ -117,6 +117,24 @@ bool isKeyCharacter(UChar32 c) {
          c == u'_' || c == u'-';
 }
 
+bool isLowercaseLetter(UChar32 c) {
+  return c >= u'a' && c <= u'z';
+}
+bool isCapitalOrDigit(UChar32 c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+}
+
+// Whether a prefix at `at` starts a word: at the start of the text, after anything but a letter or
+// digit ("key_sk-", "=sk-", ":sk-", quotes, brackets), or where the letter case changes ("Xsk-", a
+// tag or a stray glyph glued on). Only a letter of the prefix's own case before it continues a word
+// ("task-force", "Akiane").
+bool startsWordAt(const icu::UnicodeString& text, int32_t at) {
+  if (at == 0) return true;
+  const char16_t before = text.charAt(at - 1);
+  if (!isLowercaseLetter(before) && !isCapitalOrDigit(before)) return true;
+  return isLowercaseLetter(before) != isLowercaseLetter(text.charAt(at));
+}
+
 // A key's prefix ("sk-", "ghp_", "AKIA") only where a key starts: at the start of a word and
 // followed by a body of at least eight key characters (as the rules' own key patterns ask),
 // holding a digit or a capital as generated keys do. The body may be broken by up to two single
@@ -125,7 +143,7 @@ bool isKeyCharacter(UChar32 c) {
 bool startsKeyAt(const icu::UnicodeString& text, int32_t at, int32_t prefixLength) {
   constexpr int kShortestKeyBody = 8;
   constexpr int kSpacesInBody = 2;
-  if (at > 0 && isKeyCharacter(text.charAt(at - 1)) && text.charAt(at - 1) != u'-') return false;
+  if (!startsWordAt(text, at)) return false;
   int body = 0;
   int spaces = 0;
   bool digitOrCapital = false;
@@ -138,9 +156,25 @@ bool startsKeyAt(const icu::UnicodeString& text, int32_t at, int32_t prefixLengt
     }
     if (!isKeyCharacter(c)) break;
     ++body;
-    digitOrCapital = digitOrCapital || (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z');
+    digitOrCapital = digitOrCapital || isCapitalOrDigit(c);
   }
   return body >= kShortestKeyBody && digitOrCapital;
+}
+
+// An access key id in capitals ("AKIA2QX7"): even cut short by the screen or the read, capitals
+// and digits after "AKIA" written in capitals are no word of prose.
+bool startsCapitalAccessKeyAt(const icu::UnicodeString& text, int32_t at) {
+  constexpr int kShortestCapitalBody = 4;
+  static const icu::UnicodeString prefix(u"AKIA");
+  if (text.compare(at, prefix.length(), prefix) != 0 || !startsWordAt(text, at)) return false;
+  int body = 0;
+  bool digit = false;
+  for (int32_t i = at + prefix.length(); i < text.length() && isCapitalOrDigit(text.charAt(i));
+       ++i) {
+    ++body;
+    digit = digit || (text.charAt(i) >= u'0' && text.charAt(i) <= u'9');
+  }
+  return body >= kShortestCapitalBody && digit;
 }
 
 bool holdsKeyPrefix(const icu::UnicodeString& text) {
@@ -149,7 +183,7 @@ bool holdsKeyPrefix(const icu::UnicodeString& text) {
     const icu::UnicodeString wanted(prefix);
     for (int32_t at = 0; at + wanted.length() <= text.length(); ++at) {
       if (text.caseCompare(at, wanted.length(), wanted, U_FOLD_CASE_DEFAULT) == 0 &&
-          startsKeyAt(text, at, wanted.length())) {
+          (startsKeyAt(text, at, wanted.length()) || startsCapitalAccessKeyAt(text, at))) {
         return true;
       }
     }

@@ -145,5 +145,49 @@ TEST(WindowRegions, AQuickReadOfAChangeAcrossTheEdgeReadsTheWindowsApart) {
   }
 }
 
+// A black terminal with small bitmap text beside a light page, the frame carrying no windows:
+// read as one region, the terminal was never inverted nor its lines read, and the analysis passed.
+// Every secret in it is masked now (or the analysis fails), and the page's lines stay plain.
+TEST(WindowRegions, ADarkWindowOnALightFrameWithoutWindowsIsReadOrCovered) {
+  using K = model::SensitiveKind;
+  const auto tesseract = testing::makeTesseractAnalyzer();
+  std::mt19937 random(7);
+  SecretMaker secrets(random);
+  testing::CorpusScreen screen;
+  screen.image = std::make_shared<platform::PixelBuffer>(1280, 720);
+  {
+    ScreenPainter painter(screen, {CAIRO_ANTIALIAS_NONE, CAIRO_HINT_STYLE_FULL, "bitmap"});
+    const double page[3] = {0.93, 0.93, 0.94}, black[3] = {0, 0, 0}, grey[3] = {0.8, 0.8, 0.8};
+    painter.fill({{0, 0}, {1280, 720}}, page);
+    for (int row = 0; row < 20; ++row)
+      painter.write(
+          20, 30 + row * 30, "DejaVu Sans", 14,
+          {{plainLines()[static_cast<std::size_t>(row) % plainLines().size()], theme(false).text}},
+          std::nullopt, true);
+    painter.fill({{600, 100}, {600, 500}}, black);
+    const K kinds[] = {K::apiKey, K::email, K::phoneNumber, K::internalURL, K::apiKey, K::apiKey};
+    for (int row = 0; row < 24; ++row) {
+      const double top = 110 + row * 15;
+      if (row % 4 != 0) {
+        painter.write(604, top, "DejaVu Sans Mono", 11, {{"user@host:~$ ls -la ~/src", grey}},
+                      std::nullopt, false);
+        continue;
+      }
+      const auto [secret, lead] = secrets.make(kinds[row / 4]);
+      painter.write(604, top, "DejaVu Sans Mono", 11, {{lead, grey}, {secret, grey, true}},
+                    kinds[row / 4], false);
+    }
+  }
+  const auto result =
+      tesseract.analyzer->analyze(screen.image, testing::corpusPreferences(), false, {kUnitRect},
+                                  ProtectedFrameAnalysisQuality::accurate, nullptr);
+  if (!result.analysisSucceeded) return;
+  const auto score = testing::scoreScreen(screen, result);
+  EXPECT_EQ(score.secrets.total, 6);
+  EXPECT_EQ(score.secrets.masked, score.secrets.total);
+  for (const auto& missed : score.missed) ADD_FAILURE() << "missed: " << missed;
+  EXPECT_EQ(score.plainLines.masked, 0);
+}
+
 }  // namespace
 }  // namespace corvane::verification

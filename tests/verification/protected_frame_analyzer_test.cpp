@@ -96,6 +96,27 @@ TEST_F(AnalyzerTest, FailuresComeBackUnsuccessfulAndEmpty) {
   EXPECT_FALSE(analyze({kWhole}, Quality::accurate).analysisSucceeded);
 }
 
+// English reading Korean prose takes a column of glyphs over eight rows for one doubtful line, and
+// the six rows between are doubtful too: they are covered over their own boxes, while the block
+// is not covered over the plain rows at its ends.
+TEST_F(AnalyzerTest, ADoubtfulBlockOverRowsIsNotCoveredOverThePlainRows) {
+  for (int row = 0; row < 8; ++row)
+    recognizer->addLine("회의 자료를 확인해 주세요", row == 0 || row == 7 ? 0.9f : 0.3f,
+                        {{0.1, 0.8 - row * 0.1}, {0.6, 0.06}});
+  recognizer->addLine("Al 0l AH", 0.2f, {{0.1, 0.1}, {0.08, 0.76}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  auto covered = [&](const platform::Point& point) {
+    return std::any_of(
+        result.redactions.begin(), result.redactions.end(),
+        [&](const ProtectedRedaction& r) { return r.normalizedFrame.contains(point); });
+  };
+  // The rows' centres from the top left: 0.17, 0.27, ..., 0.87.
+  EXPECT_FALSE(covered({0.12, 0.17})) << "the first row, under the block";
+  EXPECT_FALSE(covered({0.12, 0.87})) << "the last row, under the block";
+  for (int row = 1; row < 7; ++row) EXPECT_TRUE(covered({0.4, 0.17 + row * 0.1})) << row;
+}
+
 TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndEveryLineIsCheckedWhateverItsConfidence) {
   recognizer->addLine("  mail jane@example.com or sk-abcdefghijkl ", 0.8f, kLineBox);
   recognizer->addLine("ops@acme.org", 0.12f, {{0.1, 0.3}, {0.3, 0.1}});
@@ -311,6 +332,27 @@ TEST_F(AnalyzerTest, VisibleStructureWithoutTextIsAnUnverifiedVisualChange) {
   ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified visual change"}));
   expectNear(result.redactions[0].normalizedFrame, region);
   EXPECT_TRUE(analyze({region}, Quality::accurate).redactions.empty());
+}
+
+// A dark window on a light region is read on its own (inverted by the recognizer), and where
+// nothing is read there although it shows rows like lines of text, it is covered: unread text is
+// never taken as verified.
+TEST_F(AnalyzerTest, ADarkPartOfALightRegionIsReadOnItsOwnAndCoveredWhenNothingIsRead) {
+  auto drawn = std::make_shared<platform::PixelBuffer>(400, 200);
+  drawn->fill(0xFFFFFFFF);
+  for (int y = 40; y < 160; ++y)
+    for (int x = 200; x < 360; ++x) drawn->setPixel(x, y, 0xFF101010);
+  for (int top = 50; top < 150; top += 25)
+    for (int y = top; y < top + 10; ++y)
+      for (int x = 210; x < 350; x += 6) drawn->setPixel(x, y, 0xFFDDDDDD);
+  image = drawn;
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  const auto reads = recognizer->recognitionRequests();
+  ASSERT_EQ(reads.size(), 2u);
+  expectNear(reads[1].regionOfInterest, Rect{{0.5, 0.2}, {0.4, 0.6}});
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified text"}));
+  expectNear(result.redactions[0].normalizedFrame, Rect{{0.5, 0.2}, {0.4, 0.6}});
 }
 
 // Regions are windows (or parts of them), each with its own background: each is detected and

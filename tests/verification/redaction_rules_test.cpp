@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "verification/normalized_geometry.h"
 #include "verification/protected_clean_change_gate.h"
 #include "verification/protected_frame_analyzer.h"
 #include "verification/protected_frame_change_summary.h"
@@ -69,6 +72,38 @@ TEST(RedactionCoalescingTest, MergedBoxesAreClippedToTheFrameNeverShiftedOrTurne
     const auto outside = merge({box({{1.2, 0.2}, {0.1, 0.1}}), box({{1.21, 0.2}, {0.1, 0.1}}),
                                 box({{0.1, 1.3}, {0.2, 0.1}}), box({{0.1, 1.31}, {0.2, 0.1}})});
     EXPECT_TRUE(outside.empty()) << "merged boxes wholly outside the frame cover nothing";
+  }
+}
+
+// A column covered as unverified beside message masks that touch it, and a square over the end
+// of a line: merged into bounding boxes they would hide the plain lines beside them.
+TEST(RedactionCoalescingTest, BoxesMergeOnlyWhereTheirBoundingBoxHidesNothingBeside) {
+  const auto unverified = ProtectedRedactionScope::unverifiedChange;
+  std::vector<ProtectedRedaction> masks{box({{0.02, 0.1}, {0.05, 0.7}}, "Column", unverified)};
+  std::vector<platform::Point> plain;
+  for (int row = 0; row < 7; ++row) {
+    masks.push_back(box({{0.065, 0.1 + row * 0.1}, {0.5, 0.04}}, "Message", unverified));
+    plain.push_back({0.3, 0.17 + row * 0.1});
+  }
+  masks.push_back(box({{0.1, 0.9}, {0.5, 0.03}}));
+  masks.push_back(box({{0.55, 0.9}, {0.04, 0.05}}));
+  for (auto merge : {&coalesced, &ProtectedFrameAnalyzer::coalesced}) {
+    const auto merged = merge(masks);
+    for (const auto& redaction : merged) {
+      for (const platform::Point& point : plain)
+        EXPECT_FALSE(redaction.normalizedFrame.contains(point)) << redaction.title;
+      EXPECT_FALSE(redaction.normalizedFrame.contains({0.2, 0.94})) << "below the line";
+    }
+    for (const auto& mask : masks) {
+      EXPECT_TRUE(std::any_of(merged.begin(), merged.end(), [&](const auto& redaction) {
+        return containsRect(redaction.normalizedFrame, mask.normalizedFrame);
+      })) << "every mask still covered";
+    }
+    // In line with each other, or one within the other, boxes still merge.
+    EXPECT_EQ(merge({box({{0.1, 0.1}, {0.2, 0.04}}), box({{0.2, 0.1}, {0.2, 0.04}}),
+                     box({{0.15, 0.11}, {0.1, 0.02}})})
+                  .size(),
+              1u);
   }
 }
 

@@ -129,11 +129,17 @@ TEST(StructuredText, SuspiciousLines) {
   EXPECT_TRUE(suspicious("id=abcdefghij1234567890", {SensitiveKind::apiKey}));
   // A key prefix counts where a key starts: a word's start, then a key-like body (eight key
   // characters or more, a digit or capital among them, at most two spaces read into it).
+  // After "_", "=", ":", quotes and brackets a word starts, and where the case changes ("Xsk-":
+  // a glyph glued on); "AKIA" in capitals needs only a short body of capitals and digits.
   for (const char* key :
-       {"token sk-liveAb3dEf9", "KEY=sk-live4f9a b8Cd", "use ghp_a8Kd93ld0x", "id AKIA2QX7JW5KZ"})
+       {"token sk-liveAb3dEf9", "KEY=sk-live4f9a b8Cd", "use ghp_a8Kd93ld0x", "id AKIA2QX7JW5KZ",
+        "key_sk-abc12345XYZ", "Xsk-Ab12Cd34Ef", "AKIA2QX7", "\"sk-abc12345XYZ\"",
+        "[ghp_a8Kd93ld0x]", "id:AKIA2QX7", "(sk-abc12345XYZ)"})
     EXPECT_TRUE(suspicious(key, {SensitiveKind::apiKey})) << key;
-  for (const char* plain : {"Install with pip install sk-learn", "the task-force meets",
-                            "sk-learning tutorial", "ghp_ token", "Akiane akia"})
+  for (const char* plain :
+       {"Install with pip install sk-learn", "the task-force meets", "sk-learning tutorial",
+        "ghp_ token", "Akiane akia", "TASK-FORCE2024 notes", "Ask-me-anything thread", "AKIA tour",
+        "AKIAXYZW"})
     EXPECT_FALSE(suspicious(plain, {SensitiveKind::apiKey})) << plain;
   EXPECT_TRUE(suspicious("tel 415 555 01 23 99", {SensitiveKind::phoneNumber}));
   EXPECT_FALSE(suspicious("tel 415 555 01", {SensitiveKind::phoneNumber}));

@@ -119,6 +119,30 @@ TEST_P(CaptureTest, AShapedWindowShowsOnlyItsShape) {
   EXPECT_EQ((*frame)->pixel(rect.x + rect.width - 10, rect.centreY()), opaque(kGreen));
 }
 
+// The frame tells what shows of each window; a window the window manager framed shows as its
+// frame (the title bar) and its client area apart, so that the two are never read as one.
+TEST_P(CaptureTest, AFramedWindowsClientAreaIsAWindowAreaOfItsOwn) {
+  auto framed = client(
+      {.windowClass = "Framed", .colour = kRed, .x = 100, .y = 100, .width = 300, .height = 200});
+  const RootRect inside = rootRect(display(), framed->window());
+  auto frame = captureImageNow(*capture_, excluding({}));
+  ASSERT_TRUE(frame.ok()) << frame.message();
+  ASSERT_TRUE((*frame)->windowAreas().has_value());
+  const PixelChanges::Area clientArea{inside.x, inside.y, inside.width, inside.height};
+  bool clientAlone = false;
+  for (const auto& window : *(*frame)->windowAreas()) {
+    clientAlone = clientAlone || window == std::vector<PixelChanges::Area>{clientArea};
+    for (const auto& piece : window) {
+      const bool reachesIn = piece.y < inside.y + inside.height &&
+                             piece.y + piece.height > inside.y &&
+                             piece.x < inside.x + inside.width && piece.x + piece.width > inside.x;
+      const bool reachesAbove = piece.y < inside.y;
+      EXPECT_FALSE(reachesIn && reachesAbove) << "a window area holds the client and the title bar";
+    }
+  }
+  EXPECT_TRUE(clientAlone) << "the client area is a window area of its own";
+}
+
 TEST_P(CaptureTest, LeavesOutItsOwnWindowsAndDesktopWindowsWhenAsked) {
   auto desktop = client({.windowClass = "Desktop",
                          .colour = kYellow,

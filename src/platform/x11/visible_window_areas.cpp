@@ -9,11 +9,22 @@ WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>&
   std::vector<WindowPlacement> placements;
   for (const TrackedWindow* window : model.stacking()) {
     if (!window->isVisible() || excluded.count(window->id) != 0) continue;
+    const double insideX = window->x + window->borderWidth - area.x;
+    const double insideY = window->y + window->borderWidth - area.y;
     placements.push_back(
-        {Rect{{static_cast<double>(window->x + window->borderWidth - area.x),
-               static_cast<double>(window->y + window->borderWidth - area.y)},
+        {Rect{{insideX, insideY},
               {static_cast<double>(window->width), static_cast<double>(window->height)}},
          !window->hasAlpha});
+    // The application's own area of a frame, above the frame: the frame shows as its title bar
+    // and borders, the client area as a window of its own, each read apart.
+    if (const auto& client = window->clientArea) {
+      const Rect inside =
+          Rect{{insideX + client->x, insideY + client->y},
+               {static_cast<double>(client->width), static_cast<double>(client->height)}}
+              .intersection(placements.back().bounds);
+      if (!inside.isEmpty() && inside != placements.back().bounds)
+        placements.push_back({inside, !window->hasAlpha});
+    }
   }
   return platform::visibleWindowAreas(placements, area.width, area.height, outputWidth,
                                       outputHeight);

@@ -10,7 +10,9 @@ namespace corvane::platform::x11 {
 
 // What shows of each window a frame of `area` draws, bottom to top, in pixels of an
 // outputWidth × outputHeight frame: the windows the model shows, less the excluded ones (which
-// are not drawn, so they cover nothing), each clipped by the opaque windows above it.
+// are not drawn, so they cover nothing), each clipped by the opaque windows above it. A window in a
+// frame the window manager made shows as two: the frame (title bar and borders) and, above it,
+// the client area, so that the application's own content is never read together with the frame.
 WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>& excluded,
                                const CaptureArea& area, int outputWidth, int outputHeight);
 

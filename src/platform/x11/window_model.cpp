@@ -306,6 +306,7 @@ bool WindowModel::refreshIdentities() {
 void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
   for (Window inside : window.descendants) insideOf_.erase(inside);
   window.descendants.clear();
+  window.clientArea.reset();
   const auto previous = std::move(window.embedded);
   window.embedded.clear();
   const XID frameOwner = facts.owner(window.id);
@@ -330,6 +331,9 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
       const int outerX = parent.insideX + attributes.x;
       const int outerY = parent.insideY + attributes.y;
       const int border = attributes.border_width;
+      if (child == window.client && child != window.id)
+        window.clientArea =
+            InnerBox{outerX + border, outerY + border, attributes.width, attributes.height};
       const bool foreign =
           owner != 0 && owner != frameOwner && owner != window.clientOwner && owner != parent.owner;
       if (foreign && attributes.map_state != IsUnmapped && attributes.c_class != InputOnly) {

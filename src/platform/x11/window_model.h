@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -39,12 +40,20 @@ struct EmbeddedWindow {
   ApplicationIdentity identity;
 };
 
+// A rectangle inside a top-level window, relative to its inside corner.
+struct InnerBox {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
 // One top-level window (a child of the root) as the capture knows it.
 struct TrackedWindow {
   Window id = None;
   Window client = None;  // the application's own window: itself, or the one a frame holds
   XID clientOwner = 0;   // the X client that made `client`
-  int x = 0, y = 0;      // outer corner, border included
+  // Where a frame the window manager made holds `client` (inside the client's border); unset
+  // when the window is its own client.
+  std::optional<InnerBox> clientArea;
+  int x = 0, y = 0;  // outer corner, border included
   int width = 0, height = 0, borderWidth = 0;
   bool mapped = false;
   bool overrideRedirect = false;

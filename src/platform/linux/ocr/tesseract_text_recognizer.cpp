@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -85,6 +86,42 @@ int typicalHeight(const std::vector<ReadLine>& lines) {
   return *middle;
 }
 
+std::string trimmedLineText(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// A gap between words this many times the line's height is a gap between columns (cards of a
+// dashboard, cells of a table), not a space: the words on either side are lines of their own.
+constexpr int kColumnGapInLineHeights = 2;
+
+// `line` as read, or, where its words lie apart by a column gap, each run of words as a line of
+// its own for the rules: the words' text joined by spaces, over the part of the line's box up to
+// the middle of the gaps on either side, with the line's confidence. The runs still account for
+// the whole line as it was read: a rule or a grid line in a gap is part of the line read, not
+// text left unread, and the reading vouches for each run as it did for the line.
+void appendSplitAtColumnGaps(ReadLine line, const std::vector<ReadLine>& words,
+                             std::vector<ReadLine>& lines) {
+  const int gap = kColumnGapInLineHeights * (line.bottom - line.top);
+  std::vector<std::size_t> starts{0};
+  for (std::size_t i = 1; i < words.size(); ++i)
+    if (words[i].left - words[i - 1].right > gap) starts.push_back(i);
+  if (starts.size() == 1) {
+    lines.push_back(std::move(line));
+    return;
+  }
+  starts.push_back(words.size());
+  for (std::size_t run = 0; run + 1 < starts.size(); ++run) {
+    const std::size_t first = starts[run], end = starts[run + 1];
+    ReadLine piece{line.left,   line.top,          line.right,
+                   line.bottom, words[first].text, line.confidence};
+    if (run > 0) piece.left = (words[first - 1].right + words[first].left) / 2;
+    if (end < words.size()) piece.right = (words[end - 1].right + words[end].left) / 2;
+    for (std::size_t i = first + 1; i < end; ++i) piece.text += " " + words[i].text;
+    lines.push_back(std::move(piece));
+  }
+}
+
 bool setHoldsModel(const std::string& languages, const std::string& model) {
   return ("+" + languages + "+").find("+" + model + "+") != std::string::npos;
 }
@@ -154,19 +191,39 @@ class TesseractTextRecognizer::Engine {
     std::unique_ptr<tesseract::ResultIterator> iterator(api_.GetIterator());
     if (!iterator) return lines;
     constexpr auto kLine = tesseract::RIL_TEXTLINE;
+    constexpr auto kWord = tesseract::RIL_WORD;
+    // Walked word by word: a line is taken whole unless a column gap splits it.
+    std::optional<ReadLine> line;
+    std::vector<ReadLine> words;
+    auto finishLine = [&] {
+      if (line) appendSplitAtColumnGaps(std::move(*line), words, lines);
+      line.reset();
+      words.clear();
+    };
     do {
-      ReadLine line;
-      if (iterator->Empty(kLine) ||
-          !iterator->BoundingBox(kLine, &line.left, &line.top, &line.right, &line.bottom))
+      if (iterator->IsAtBeginningOf(kLine)) {
+        finishLine();
+        ReadLine whole;
+        if (!iterator->Empty(kLine) &&
+            iterator->BoundingBox(kLine, &whole.left, &whole.top, &whole.right, &whole.bottom)) {
+          if (std::unique_ptr<char[]> text(iterator->GetUTF8Text(kLine)); text) {
+            whole.text = trimmedLineText(text.get());
+            whole.confidence = iterator->Confidence(kLine) / 100.0f;
+            line = std::move(whole);
+          }
+        }
+      }
+      ReadLine word;
+      if (!line || iterator->Empty(kWord) ||
+          !iterator->BoundingBox(kWord, &word.left, &word.top, &word.right, &word.bottom))
         continue;
-      std::unique_ptr<char[]> text(iterator->GetUTF8Text(kLine));
+      std::unique_ptr<char[]> text(iterator->GetUTF8Text(kWord));
       if (!text) continue;
-      line.text = text.get();
-      while (!line.text.empty() && (line.text.back() == '\n' || line.text.back() == ' '))
-        line.text.pop_back();
-      line.confidence = iterator->Confidence(kLine) / 100.0f;
-      lines.push_back(std::move(line));
-    } while (iterator->Next(kLine));
+      word.text = text.get();
+      word.confidence = iterator->Confidence(kWord) / 100.0f;
+      words.push_back(std::move(word));
+    } while (iterator->Next(kWord));
+    finishLine();
     return lines;
   }
 
@@ -356,18 +413,26 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
                        line.bottom - line.top + 2 * pad});
     auto read = (*whole)->read(piece, tesseract::PSM_SINGLE_BLOCK, *request.cancellation);
     if (!read.ok()) return read.error();
-    std::string text;
-    float confidence = 1;
-    for (const ReadLine& part : read.value()) {
-      if (part.text.empty()) continue;
-      text += (text.empty() ? "" : " ") + part.text;
-      confidence = std::min(confidence, part.confidence);
+    std::vector<ReadLine> parts;
+    for (ReadLine& part : read.value())
+      if (!part.text.empty()) parts.push_back(std::move(part));
+    // Read as one line, the reading stands over the line's own box. Read as several (English
+    // took rows of Korean for one line), each row stands over its own box with its own
+    // confidence: one doubtful row does not cast doubt on its neighbours.
+    if (parts.size() == 1) {
+      parts.front().left = line.left, parts.front().top = line.top;
+      parts.front().right = line.right, parts.front().bottom = line.bottom;
+    } else {
+      const int x0 = std::max(0, line.left - pad), y0 = std::max(0, line.top - pad);
+      for (ReadLine& part : parts) {
+        part.left += x0, part.right += x0;
+        part.top += y0, part.bottom += y0;
+      }
     }
     // Both readings stand: the rules see what either read, and the surer one vouches for the
     // line.
-    if (!text.empty() && text != line.text)
-      rereads.push_back(
-          {line.left, line.top, line.right, line.bottom, std::move(text), confidence});
+    for (ReadLine& part : parts)
+      if (part.text != line.text) rereads.push_back(std::move(part));
   }
   lines.insert(lines.end(), std::make_move_iterator(rereads.begin()),
                std::make_move_iterator(rereads.end()));

@@ -80,7 +80,8 @@ class TesseractTextRecognizer final : public TextRecognizer {
   runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
                                                    const TextRecognitionRequest& request);
   // Reads each line below the doubt cut-off again with the whole language set and adds that
-  // reading, over the same box, where it differs.
+  // reading where it differs: over the same box, or, where the line holds several rows, each row
+  // over its own box.
   runtime::Status rereadDoubtfulLines(const GreyImage& grey, const std::string& languages,
                                       const TextRecognitionRequest& request,
                                       std::vector<ReadLine>& lines);
