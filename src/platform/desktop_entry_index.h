@@ -1,19 +1,48 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/desktop_entry.h"
 
 namespace corvane::platform {
 
+// What tells one version of a file from another: it changes when the file is written, replaced
+// (a new inode) or edited in place, even when the edit keeps its size and modification time.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modifiedNanoseconds = 0;
+  std::int64_t changedNanoseconds = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// One entry file below the application directories, as a walk of them finds it.
+struct DesktopEntryFile {
+  std::filesystem::path path;
+  std::size_t directory = 0;  // which of the walked directories holds it
+  std::string id;
+  FileStamp stamp;
+  bool operator==(const DesktopEntryFile&) const = default;
+};
+
+// Every ".desktop" file of the directories (their subfolders to four levels, links followed),
+// the first directory's first, each with its stamp: two walks give equal lists exactly when no
+// entry file was added, removed, replaced or changed in between.
+std::vector<DesktopEntryFile> listDesktopEntryFiles(
+    const std::vector<std::filesystem::path>& directories);
+
 // The application entries of the XDG application directories: what identifies a window's
 // application and what names and draws an excluded application. Earlier directories win over
-// later ones for the same id, as the desktop does.
+// later ones for the same id, as the desktop does. Once made it never changes; every look-up
+// is a hash look-up, whatever the number of entries.
 class DesktopEntryIndex {
  public:
   // The XDG application directories, the user's first (WellKnownFolders), then Flatpak's exported
@@ -27,6 +56,10 @@ class DesktopEntryIndex {
   static std::optional<DesktopEntry> find(const std::string& id,
                                           const std::vector<std::filesystem::path>& directories);
 
+  DesktopEntryIndex() = default;
+  // The entries by id; each must carry the id it is listed under.
+  explicit DesktopEntryIndex(std::map<std::string, std::shared_ptr<const DesktopEntry>> entries);
+
   std::optional<DesktopEntry> byId(const std::string& id) const;
   // The entry whose StartupWMClass is `windowClass`, else one whose id (or its last dotted
   // part) equals it ignoring case.
@@ -39,7 +72,35 @@ class DesktopEntryIndex {
   std::vector<DesktopEntry> entries() const;
 
  private:
-  std::map<std::string, DesktopEntry> entries_;
+  std::optional<DesktopEntry> entry(const std::string* id) const;
+
+  std::map<std::string, std::shared_ptr<const DesktopEntry>> entries_;
+  std::unordered_map<std::string, const DesktopEntry*> byId_;
+  // The first id in order whose StartupWMClass is the key as written; whose id, ignoring case,
+  // is the key; whose last dotted part of its id, ignoring case, is the key.
+  std::unordered_map<std::string, std::string> byStartupClass_;
+  std::unordered_map<std::string, std::string> byFoldedId_;
+  std::unordered_map<std::string, std::string> byFoldedLastPart_;
+  // Every id that claims a class, by the class ignoring case, in id order.
+  std::unordered_map<std::string, std::vector<std::string>> claims_;
+};
+
+// Reads the entry files of the application directories into indexes, reading again only the
+// files that changed since the last index it made: an index of many entries is made again in
+// the time of a walk of the folders when few of them changed.
+class DesktopEntryReader {
+ public:
+  // `files` as listDesktopEntryFiles gives them for `directories`.
+  std::shared_ptr<const DesktopEntryIndex> index(
+      const std::vector<DesktopEntryFile>& files,
+      const std::vector<std::filesystem::path>& directories);
+
+ private:
+  struct Read {
+    FileStamp stamp;
+    std::shared_ptr<const DesktopEntry> entry;  // null: not a visible application entry
+  };
+  std::unordered_map<std::string, Read> reads_;
 };
 
 // Where the desktop entries of the running session come from: a fixed index, or one kept current
@@ -47,8 +108,12 @@ class DesktopEntryIndex {
 class DesktopEntrySource {
  public:
   virtual ~DesktopEntrySource() = default;
-  // The entries as they are now: a new index (another pointer) after every change.
+  // The entries as they are now: a new index (another pointer) after every change. Costs a
+  // pointer copy.
   virtual std::shared_ptr<const DesktopEntryIndex> current() = 0;
+  // Why changes to the directories are found by looking at them again and again rather than
+  // reported as they happen (file watches ran out, say); empty while they are reported.
+  virtual std::optional<std::string> pollingReason() const { return std::nullopt; }
 };
 
 // An index that never changes.
