@@ -30,6 +30,7 @@
 #include "figures/ratio_statistics.h"
 #include "platform/x11/xlib.h"
 #include "root_grab.h"
+#include "sixty_hertz.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 
@@ -246,26 +247,7 @@ void BM_IdleCpu(benchmark::State& state) {
 }
 
 // Calls `tick` 60 times a second on a thread of its own until destroyed.
-class SixtyHertz {
- public:
-  explicit SixtyHertz(std::function<void()> tick)
-      : thread_([this, tick = std::move(tick)] {
-          auto next = Clock::now();
-          while (!stop_) {
-            tick();
-            next += std::chrono::microseconds(16667);
-            std::this_thread::sleep_until(next);
-          }
-        }) {}
-  ~SixtyHertz() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
+using corvane::bench::SixtyHertz;
 
 void BM_AnimatedWindowSession(benchmark::State& state) {
   SessionDesktop desktop(1920, 1080);

@@ -1,9 +1,13 @@
 #include "platform/desktop_entry_index.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 #include "platform/files.h"
 
@@ -21,6 +25,45 @@ FileStamp stampOf(const struct stat& status) {
                    static_cast<std::uint64_t>(status.st_ino),
                    static_cast<std::int64_t>(status.st_size), nanoseconds(status.st_mtim),
                    nanoseconds(status.st_ctim)};
+}
+
+// Adds the entry files of an open folder (`relative` below the directory, "" or ending in "/")
+// and of its subfolders to `files`; closes the folder. Links to folders are not followed, links
+// to files are.
+void listEntryFiles(int folder, const std::filesystem::path& directory, const std::string& relative,
+                    int depth, std::size_t directoryIndex, std::vector<DesktopEntryFile>& files) {
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    ::close(folder);
+    return;
+  }
+  while (const dirent* child = readdir(listing)) {
+    const std::string_view name = child->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = child->d_type == DT_DIR;
+    if (child->d_type == DT_UNKNOWN) {
+      struct stat status {};
+      isFolder = fstatat(folder, child->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 S_ISDIR(status.st_mode);
+    }
+    if (isFolder) {
+      if (depth > kDeepestEntryFolder) continue;
+      const int inner =
+          openat(folder, child->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (inner >= 0) {
+        listEntryFiles(inner, directory, relative + std::string(name) + "/", depth + 1,
+                       directoryIndex, files);
+      }
+      continue;
+    }
+    if (name.size() <= 8 || !name.ends_with(".desktop")) continue;
+    struct stat status {};
+    if (fstatat(folder, child->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode)) continue;
+    const std::string path = relative + std::string(name);
+    files.push_back(DesktopEntryFile{directory / path, directoryIndex,
+                                     desktopIdForRelativePath(path), stampOf(status)});
+  }
+  closedir(listing);
 }
 
 std::string lowercase(std::string text) {
@@ -70,21 +113,8 @@ std::vector<DesktopEntryFile> listDesktopEntryFiles(
     const std::vector<std::filesystem::path>& directories) {
   std::vector<DesktopEntryFile> files;
   for (std::size_t index = 0; index < directories.size(); ++index) {
-    const auto& directory = directories[index];
-    std::error_code error;
-    if (!std::filesystem::is_directory(directory, error)) continue;
-    auto options = std::filesystem::directory_options::skip_permission_denied;
-    for (auto it = std::filesystem::recursive_directory_iterator(directory, options, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-      if (it.depth() > kDeepestEntryFolder) it.disable_recursion_pending();
-      const auto& path = it->path();
-      if (path.extension() != ".desktop") continue;
-      struct stat status {};
-      if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
-      files.push_back(DesktopEntryFile{path, index,
-                                       desktopIdForRelativePath(path.lexically_relative(directory)),
-                                       stampOf(status)});
-    }
+    const int folder = ::open(directories[index].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) listEntryFiles(folder, directories[index], "", 0, index, files);
   }
   return files;
 }
@@ -94,60 +124,69 @@ DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::pat
   return *reader.index(listDesktopEntryFiles(directories), directories);
 }
 
+IndexedDesktopEntry::IndexedDesktopEntry(std::string id, DesktopEntry entry)
+    : id(std::move(id)), entry(std::move(entry)), foldedId(lowercase(this->id)) {
+  const auto dot = foldedId.rfind('.');
+  if (dot != std::string::npos) foldedLastPart = foldedId.substr(dot + 1);
+  foldedStartupClass = lowercase(this->entry.startupWMClass);
+}
+
 DesktopEntryIndex::DesktopEntryIndex(
-    std::map<std::string, std::shared_ptr<const DesktopEntry>> entries)
+    std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries)
     : entries_(std::move(entries)) {
   byId_.reserve(entries_.size());
-  // In id order, so that the first id to take a key is the smallest.
-  for (const auto& [id, entry] : entries_) {
-    byId_.emplace(id, entry.get());
-    const std::string folded = lowercase(id);
-    const auto dot = id.rfind('.');
-    const std::string lastPart = dot == std::string::npos ? std::string() : folded.substr(dot + 1);
-    if (!entry->startupWMClass.empty()) byStartupClass_.emplace(entry->startupWMClass, id);
-    byFoldedId_.emplace(folded, id);
-    if (dot != std::string::npos) byFoldedLastPart_.emplace(lastPart, id);
-    std::vector<std::string> keys{folded};
-    for (const auto& key : {lowercase(entry->startupWMClass), lastPart}) {
-      if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end()) {
-        keys.push_back(key);
-      }
+  claims_.reserve(entries_.size() * 2);
+  for (const auto& shared : entries_) {
+    const IndexedDesktopEntry* indexed = shared.get();
+    byId_.emplace(indexed->id, indexed);
+    claims_.emplace(indexed->foldedId, indexed);
+    const auto& lastPart = indexed->foldedLastPart;
+    const auto& startupClass = indexed->foldedStartupClass;
+    if (!startupClass.empty() && startupClass != indexed->foldedId) {
+      claims_.emplace(startupClass, indexed);
     }
-    for (const auto& key : keys) claims_[key].push_back(id);
+    if (!lastPart.empty() && lastPart != indexed->foldedId && lastPart != startupClass) {
+      claims_.emplace(lastPart, indexed);
+    }
   }
 }
 
 std::shared_ptr<const DesktopEntryIndex> DesktopEntryReader::index(
     const std::vector<DesktopEntryFile>& files,
     const std::vector<std::filesystem::path>& directories) {
-  std::unordered_map<std::string, Read> reads;
-  reads.reserve(files.size());
-  std::map<std::string, std::shared_ptr<const DesktopEntry>> entries;
+  const std::uint64_t walk = ++walks_;
+  std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries;
+  std::unordered_set<std::string_view> ids;
+  ids.reserve(files.size());
   for (const auto& file : files) {
-    if (entries.count(file.id) != 0) continue;
-    const std::string key = file.path.string();
-    auto known = reads_.find(key);
-    Read read;
-    if (known != reads_.end() && known->second.stamp == file.stamp) {
-      read = std::move(known->second);
-    } else {
+    if (ids.count(file.id) != 0) continue;
+    auto [known, added] = reads_.try_emplace(file.path.native());
+    Read& read = known->second;
+    if (added || read.stamp != file.stamp) {
       read.stamp = file.stamp;
+      read.entry.reset();
       auto entry = loadDesktopEntry(file.path, {directories[file.directory]});
       if (entry && entry->isApplication()) {
-        read.entry = std::make_shared<const DesktopEntry>(std::move(entry.value()));
+        read.entry = std::make_shared<const IndexedDesktopEntry>(file.id, std::move(entry.value()));
       }
     }
-    if (read.entry) entries.emplace(file.id, read.entry);
-    reads.emplace(key, std::move(read));
+    read.walk = walk;
+    if (!read.entry) continue;
+    // The same file below two of the directories (one inside the other) has two ids.
+    entries.push_back(read.entry->id == file.id ? read.entry
+                                                : std::make_shared<const IndexedDesktopEntry>(
+                                                      file.id, read.entry->entry));
+    ids.insert(entries.back()->id);
   }
-  reads_ = std::move(reads);
+  std::erase_if(reads_, [walk](const auto& known) { return known.second.walk != walk; });
   return std::make_shared<const DesktopEntryIndex>(std::move(entries));
 }
 
 std::vector<DesktopEntry> DesktopEntryIndex::entries() const {
   std::vector<DesktopEntry> all;
   all.reserve(entries_.size());
-  for (const auto& [id, entry] : entries_) all.push_back(*entry);
+  for (const auto& indexed : entries_) all.push_back(indexed->entry);
+  std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
   return all;
 }
 
@@ -170,35 +209,47 @@ std::optional<DesktopEntry> DesktopEntryIndex::find(
   return std::nullopt;
 }
 
-std::optional<DesktopEntry> DesktopEntryIndex::entry(const std::string* id) const {
-  if (id == nullptr) return std::nullopt;
-  return byId(*id);
-}
-
 std::optional<DesktopEntry> DesktopEntryIndex::byId(const std::string& id) const {
   auto it = byId_.find(id);
   if (it == byId_.end()) return std::nullopt;
-  return *it->second;
+  return it->second->entry;
 }
 
 std::optional<DesktopEntry> DesktopEntryIndex::forWindowClass(
     const std::string& windowClass) const {
   if (windowClass.empty()) return std::nullopt;
-  auto lookUp = [](const auto& table, const std::string& key) -> const std::string* {
-    auto it = table.find(key);
-    return it == table.end() ? nullptr : &it->second;
-  };
-  if (auto id = lookUp(byStartupClass_, windowClass)) return entry(id);
   const std::string wanted = lowercase(windowClass);
-  if (auto id = lookUp(byFoldedId_, wanted)) return entry(id);
-  return entry(lookUp(byFoldedLastPart_, wanted));
+  const auto [first, last] = claims_.equal_range(wanted);
+  // Of the entries that claim the class: the first in id order whose StartupWMClass is the class
+  // as written, else whose id is it, else whose id ends in it.
+  const IndexedDesktopEntry* best = nullptr;
+  auto rank = [&](const IndexedDesktopEntry& indexed) {
+    if (indexed.entry.startupWMClass == windowClass) return 0;
+    if (indexed.foldedId == wanted) return 1;
+    if (indexed.foldedLastPart == wanted) return 2;
+    return 3;  // by its StartupWMClass in another case: not what this look-up goes by
+  };
+  for (auto it = first; it != last; ++it) {
+    const auto& candidate = *it->second;
+    const int candidateRank = rank(candidate);
+    if (candidateRank == 3) continue;
+    if (best == nullptr || candidateRank < rank(*best) ||
+        (candidateRank == rank(*best) && candidate.id < best->id)) {
+      best = &candidate;
+    }
+  }
+  if (best == nullptr) return std::nullopt;
+  return best->entry;
 }
 
 std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
     const std::string& windowClass) const {
-  if (windowClass.empty()) return {};
-  auto it = claims_.find(lowercase(windowClass));
-  return it == claims_.end() ? std::vector<std::string>{} : it->second;
+  std::vector<std::string> ids;
+  if (windowClass.empty()) return ids;
+  const auto [first, last] = claims_.equal_range(lowercase(windowClass));
+  for (auto it = first; it != last; ++it) ids.push_back(it->second->id);
+  std::sort(ids.begin(), ids.end());
+  return ids;
 }
 
 }  // namespace corvane::platform

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +40,17 @@ struct DesktopEntryFile {
 std::vector<DesktopEntryFile> listDesktopEntryFiles(
     const std::vector<std::filesystem::path>& directories);
 
+// An application entry as indexes keep it, with the keys it is looked up by: read once and shared
+// by every index made while its file stays the same.
+struct IndexedDesktopEntry {
+  IndexedDesktopEntry(std::string id, DesktopEntry entry);
+  std::string id;
+  DesktopEntry entry;
+  std::string foldedId;            // the id in lower case
+  std::string foldedLastPart;      // its part after the last dot, in lower case; empty without
+  std::string foldedStartupClass;  // StartupWMClass in lower case
+};
+
 // The application entries of the XDG application directories: what identifies a window's
 // application and what names and draws an excluded application. Earlier directories win over
 // later ones for the same id, as the desktop does. Once made it never changes; every look-up
@@ -57,8 +69,8 @@ class DesktopEntryIndex {
                                           const std::vector<std::filesystem::path>& directories);
 
   DesktopEntryIndex() = default;
-  // The entries by id; each must carry the id it is listed under.
-  explicit DesktopEntryIndex(std::map<std::string, std::shared_ptr<const DesktopEntry>> entries);
+  // The entries, each listed once under its id.
+  explicit DesktopEntryIndex(std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries);
 
   std::optional<DesktopEntry> byId(const std::string& id) const;
   // The entry whose StartupWMClass is `windowClass`, else one whose id (or its last dotted
@@ -72,17 +84,12 @@ class DesktopEntryIndex {
   std::vector<DesktopEntry> entries() const;
 
  private:
-  std::optional<DesktopEntry> entry(const std::string* id) const;
-
-  std::map<std::string, std::shared_ptr<const DesktopEntry>> entries_;
-  std::unordered_map<std::string, const DesktopEntry*> byId_;
-  // The first id in order whose StartupWMClass is the key as written; whose id, ignoring case,
-  // is the key; whose last dotted part of its id, ignoring case, is the key.
-  std::unordered_map<std::string, std::string> byStartupClass_;
-  std::unordered_map<std::string, std::string> byFoldedId_;
-  std::unordered_map<std::string, std::string> byFoldedLastPart_;
-  // Every id that claims a class, by the class ignoring case, in id order.
-  std::unordered_map<std::string, std::vector<std::string>> claims_;
+  // In no order. The tables below point into them (keys included).
+  std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries_;
+  std::unordered_map<std::string_view, const IndexedDesktopEntry*> byId_;
+  // Every entry that claims a class, by the class in lower case: through its StartupWMClass, its
+  // id or the last dotted part of its id.
+  std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> claims_;
 };
 
 // Reads the entry files of the application directories into indexes, reading again only the
@@ -98,9 +105,11 @@ class DesktopEntryReader {
  private:
   struct Read {
     FileStamp stamp;
-    std::shared_ptr<const DesktopEntry> entry;  // null: not a visible application entry
+    std::shared_ptr<const IndexedDesktopEntry> entry;  // null: not a visible application entry
+    std::uint64_t walk = 0;                            // the last walk that found the file
   };
   std::unordered_map<std::string, Read> reads_;
+  std::uint64_t walks_ = 0;
 };
 
 // Where the desktop entries of the running session come from: a fixed index, or one kept current

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@ constexpr std::uint32_t kFolderChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | I
                                          IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF |
                                          IN_MOVE_SELF | IN_ONLYDIR;
 constexpr std::uint32_t kChildAppears = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
+constexpr int kBackgroundNiceness = 10;
 // Folders this deep below a directory are watched, as deep as listDesktopEntryFiles reads.
 constexpr int kDeepestSubfolder = 4;
 
@@ -85,6 +87,8 @@ void WatchedDesktopEntries::setPollingReason(std::optional<std::string> reason) 
 }
 
 void WatchedDesktopEntries::run() {
+  // Background work: the capture and the interface come first when the cores are busy.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kBackgroundNiceness);
   // Watched first, read second: a change made while reading is reported, not lost.
   auto reason = watchDirectories();
   setPollingReason(reason);
@@ -216,18 +220,19 @@ void WatchedDesktopEntries::readEntries() {
   const double started = secondsNow();
   auto files = listDesktopEntryFiles(directories_);
   lastWalkSeconds_ = secondsNow() - started;
-  {
-    std::lock_guard lock(mutex_);
-    if (entries_ && files == files_) return;
-  }
+  if (!published_.empty() && files == files_) return;
   files_ = std::move(files);
   auto index = reader_.index(files_, directories_);
+  published_.push_back(index);
   {
     std::lock_guard lock(mutex_);
     entries_ = std::move(index);
     ++reads_;
   }
   firstRead_.notify_all();
+  // An index nobody holds any more is taken apart here, not on the thread that let it go last
+  // (the capture's): only this list holds one whose count is 1, and nothing can copy it again.
+  std::erase_if(published_, [](const auto& index) { return index.use_count() == 1; });
 }
 
 }  // namespace corvane::platform::x11

@@ -76,6 +76,8 @@ class WatchedDesktopEntries final : public DesktopEntrySource {
   std::map<int, Watch> watches_;
   std::vector<DesktopEntryFile> files_;
   DesktopEntryReader reader_;
+  // Every index handed out that someone may still hold, the current one included.
+  std::vector<std::shared_ptr<const DesktopEntryIndex>> published_;
   double lastWalkSeconds_ = 0;
   // Shared with callers.
   mutable std::mutex mutex_;
