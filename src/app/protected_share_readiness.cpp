@@ -87,6 +87,11 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
     rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
                               "Settings cannot be saved: " + *in_.settingsSaveError,
                               HealthState::fail});
+  } else if (in_.applicationIndexPollingReason) {
+    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
+                              "Installed applications are polled every few seconds because " +
+                                  *in_.applicationIndexPollingReason + ".",
+                              HealthState::warn});
   } else if (in_.lostDiagnosticEvents > 0) {
     rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
                               std::to_string(in_.lostDiagnosticEvents) +

@@ -19,7 +19,7 @@ constexpr std::uint32_t kFolderChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | I
                                          IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF |
                                          IN_MOVE_SELF | IN_ONLYDIR;
 constexpr std::uint32_t kChildAppears = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
-constexpr int kBackgroundNiceness = 10;
+constexpr int kBackgroundNiceness = 5;
 // Folders this deep below a directory are watched, as deep as listDesktopEntryFiles reads.
 constexpr int kDeepestSubfolder = 4;
 
@@ -87,12 +87,13 @@ void WatchedDesktopEntries::setPollingReason(std::optional<std::string> reason) 
 }
 
 void WatchedDesktopEntries::run() {
-  // Background work: the capture and the interface come first when the cores are busy.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kBackgroundNiceness);
   // Watched first, read second: a change made while reading is reported, not lost.
   auto reason = watchDirectories();
   setPollingReason(reason);
   readEntries();
+  // What follows is background work: the capture and the interface come first when the cores
+  // are busy. (The first reading is awaited by whoever names a window first.)
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kBackgroundNiceness);
   DesktopEntryRebuildSchedule schedule(timing_.settle, timing_.minimumInterval);
   schedule.read(secondsNow());
   auto pollInterval = [this] {
