@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
+#include "periodic_ticks.h"
 #include "platform/x11/watched_desktop_entries.h"
 #include "platform/x11/x11_screen_capture.h"
 #include "runtime/serial_queue.h"
-#include "sixty_hertz.h"
 #include "support/temporary_folder.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
@@ -65,24 +65,14 @@ const fs::path& entryFolder(long count) {
 // Rewrites one entry of `folder` `perSecond` times a second (0: never) while it lives.
 class EntryChurn {
  public:
-  EntryChurn(fs::path folder, long perSecond)
-      : thread_([this, folder = std::move(folder), perSecond] {
-          auto next = Clock::now();
-          for (long written = 0; perSecond > 0 && !stop_; ++written) {
-            writeEntry(folder / "org.example.Churn.desktop", "Churn " + std::to_string(written),
-                       "Churn");
-            next += std::chrono::microseconds(1'000'000 / perSecond);
-            std::this_thread::sleep_until(next);
-          }
+  EntryChurn(const fs::path& folder, long perSecond)
+      : ticks_(static_cast<double>(perSecond), [this, file = folder / "org.example.Churn.desktop"] {
+          writeEntry(file, "Churn " + std::to_string(++written_), "Churn");
         }) {}
-  ~EntryChurn() {
-    stop_ = true;
-    thread_.join();
-  }
 
  private:
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  long written_ = 0;
+  corvane::bench::PeriodicTicks ticks_;
 };
 
 double millisecondsSince(Clock::time_point start) {
@@ -167,15 +157,10 @@ void BM_FramesDuringEntryChurn(benchmark::State& state) {
     state.SkipWithError("Xvfb did not start");
     return;
   }
-  corvane::testing::TestClientOptions options;
-  options.windowClass = "App1";
-  options.x = 100;
-  options.y = 100;
-  options.width = 400;
-  options.height = 300;
-  corvane::testing::TestClient animated(server.name(), options);
+  corvane::testing::TestClient animated(
+      server.name(), {.windowClass = "App1", .x = 100, .y = 100, .width = 400, .height = 300});
   int painted = 0;
-  corvane::bench::SixtyHertz animation([&] {
+  corvane::bench::PeriodicTicks animation(60, [&] {
     animated.command("paint 400x300+0+0 " + std::string(++painted % 2 ? "3060C0" : "C06030"));
   });
   auto entries = std::make_shared<WatchedDesktopEntries>(std::vector<fs::path>{folder});
