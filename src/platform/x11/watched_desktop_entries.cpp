@@ -107,11 +107,15 @@ void WatchedDesktopEntries::run() {
     }
     auto wakeAt = schedule.dueAt();
     if (reason) wakeAt = std::min(wakeAt.value_or(nextPoll), nextPoll);
-    const int timeout =
+    int timeout =
         wakeAt ? static_cast<int>(std::ceil(std::max(0.0, *wakeAt - secondsNow()) * 1000)) : -1;
+    // Without a wake-up descriptor, a request to stop is seen within a fifth of a second.
+    if (wake_ < 0 && (timeout < 0 || timeout > 200)) timeout = 200;
     pollfd descriptors[2] = {{wake_, POLLIN, 0}, {inotify_, POLLIN, 0}};
-    const int ready = ::poll(descriptors, inotify_ >= 0 ? 2 : 1, timeout);
-    if (ready < 0 && errno != EINTR) return;
+    if (::poll(descriptors, inotify_ >= 0 ? 2 : 1, timeout) < 0 && errno != EINTR) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // and look again
+      continue;
+    }
     if ((descriptors[0].revents & POLLIN) != 0) continue;  // asked to stop
     if (inotify_ >= 0 && (descriptors[1].revents & POLLIN) != 0 && takeEvents()) {
       schedule.changed(secondsNow());
