@@ -18,6 +18,7 @@
 #include "platform/x11/watched_desktop_entries.h"
 #include "support/polling.h"
 #include "support/temporary_folder.h"
+#include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
 namespace {
@@ -53,9 +54,10 @@ TEST(DesktopEntryRebuildScheduleTest, AStormOfWritesIsReadOnceASecondAndItsLastW
 
 // Runs `scenario` in a child process as a user of its own, so that the inotify limits it
 // exhausts are that user's alone; returns what the child found wrong.
+constexpr uid_t kTestUser = 61789;
+
 template <class Scenario>
 std::string asTestUser(const fs::path& folder, Scenario scenario) {
-  constexpr uid_t kTestUser = 61789;
   std::error_code ignored;
   fs::permissions(folder, fs::perms::all, ignored);
   if (chown(folder.c_str(), kTestUser, kTestUser) != 0) return "cannot hand the folder over";
@@ -92,13 +94,33 @@ void write(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
-// Holds every file watch the user may have, on files of `folder`, through as few inotify
-// instances as it takes.
+// A folder of the test user's for the files whose watches are held: in memory where the machine
+// has /dev/shm, since making tens of thousands of files on a disk can take seconds.
+class HeldFilesFolder {
+ public:
+  HeldFilesFolder() {
+    const fs::path base =
+        fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    path_ = base / ("corvane-held-watches-" + std::to_string(getpid()));
+    fs::create_directories(path_);
+    if (chown(path_.c_str(), kTestUser, kTestUser) != 0) path_.clear();
+  }
+  ~HeldFilesFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Holds every file watch the user may have, on files of `folder`, through eight inotify
+// instances (more instances take longer to make and to close).
 std::vector<int> holdEveryWatch(const fs::path& folder) {
   long limit = 0;
   std::ifstream("/proc/sys/fs/inotify/max_user_watches") >> limit;
-  const long filesPerInstance = limit / 64 + 1;
-  fs::create_directories(folder);
+  const long filesPerInstance = limit / 8 + 1;
   for (long i = 0; i < filesPerInstance; ++i)
     close(creat((folder / std::to_string(i)).c_str(), 0600));
   std::vector<int> instances;
@@ -163,24 +185,62 @@ std::string followsWhilePolled(const fs::path& root, const std::string& limitNam
   return failures;
 }
 
-TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersFileWatchesRanOut) {
-  corvane::testing::TemporaryFolder folder;
-  const auto failures = asTestUser(folder.path(), [&] {
-    const auto held = holdEveryWatch(folder / "held");
-    if (inotify_add_watch(held.back(), folder.path().c_str(), IN_CREATE) >= 0 || errno != ENOSPC) {
-      return std::string("the user's watches could not be exhausted");
-    }
-    return followsWhilePolled(folder.path(), "max_user_watches");
-  });
-  EXPECT_EQ(failures, "");
-}
-
 TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersWatchInstancesRanOut) {
   corvane::testing::TemporaryFolder folder;
   const auto failures = asTestUser(folder.path(), [&] {
     const auto held = holdEveryInstance();
     if (held.empty() || errno != EMFILE) return std::string("instances could not be exhausted");
     return followsWhilePolled(folder.path(), "max_user_instances");
+  });
+  EXPECT_EQ(failures, "");
+}
+
+// With every file watch of the user held by another program: the entries follow their folders,
+// and the whole way, as the application runs, a private application's entry written into a
+// subfolder during the share names its window, which then leaves the share.
+TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersFileWatchesRanOut) {
+  corvane::testing::TemporaryFolder folder;
+  HeldFilesFolder heldFiles;
+  ASSERT_FALSE(heldFiles.path().empty());
+  XvfbServer server(400, 300);
+  ASSERT_TRUE(server.ok());
+  TestClient vault(server.name(),
+                   {.windowClass = "Vault", .colour = kBlue, .width = 200, .height = 150});
+  ASSERT_NE(vault.window(), 0u);
+  const auto failures = asTestUser(folder.path(), [&] {
+    const auto held = holdEveryWatch(heldFiles.path());
+    if (held.empty() || inotify_add_watch(held.back(), folder.path().c_str(), IN_CREATE) >= 0 ||
+        errno != ENOSPC) {
+      return std::string("the user's watches could not be exhausted");
+    }
+    auto failures = followsWhilePolled(folder / "alone", "max_user_watches");
+    const auto applications = folder / "applications";
+    fs::create_directories(applications);
+    DesktopEntryWatchTiming timing;
+    timing.poll = 0.05;
+    timing.longestPoll = 0.2;
+    auto entries = std::make_shared<WatchedDesktopEntries>(std::vector{applications}, timing);
+    entries->current();  // read once: how the folders are followed is known
+    if (!entries->pollingReason()) return std::string("the folders are not polled");
+    X11ScreenCapture capture(server.name(),
+                             std::make_shared<const ApplicationIdentityResolver>(entries));
+    SampleRecorder recorder;
+    auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+    auto stream =
+        capture.makeStream(excluding({"vendor-org.example.Vault"}), {}, recorder.output(), queue);
+    if (!startStream(*stream).ok()) return failures + "the stream did not start";
+    if (!recorder.waitForFrame(0, [](const PixelBuffer& f) { return countPixels(f, kBlue); })) {
+      failures += "the window showed before any entry named it; ";
+    }
+    write(applications / "vendor/org.example.Vault.desktop",
+          "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=Vault\n");
+    const std::size_t written = recorder.frameCount();
+    if (!recorder.waitForFrame(written,
+                               [](const PixelBuffer& f) { return countPixels(f, kBlue) == 0; })) {
+      failures += "the window stayed in the share after its entry was written; ";
+    }
+    if (!stopStream(*stream).ok()) failures += "the stream did not stop; ";
+    return failures;
   });
   EXPECT_EQ(failures, "");
 }
