@@ -129,16 +129,28 @@ IndexedDesktopEntry::IndexedDesktopEntry(std::string id, DesktopEntry entry)
   const auto dot = foldedId.rfind('.');
   if (dot != std::string::npos) foldedLastPart = foldedId.substr(dot + 1);
   foldedStartupClass = lowercase(this->entry.startupWMClass);
+  const auto words = this->entry.execWords();
+  auto program = words.begin();
+  // "env NAME=value … program": the program is the first word after the assignments.
+  if (program != words.end() && std::filesystem::path(*program).filename() == "env") {
+    for (++program; program != words.end() && program->find('=') != std::string::npos &&
+                    !program->starts_with('-');
+         ++program) {
+    }
+  }
+  if (program != words.end()) programName = std::filesystem::path(*program).filename().string();
 }
 
 DesktopEntryIndex::DesktopEntryIndex(
     std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries)
     : entries_(std::move(entries)) {
   byId_.reserve(entries_.size());
+  byProgram_.reserve(entries_.size());
   claims_.reserve(entries_.size() * 2);
   for (const auto& shared : entries_) {
     const IndexedDesktopEntry* indexed = shared.get();
     byId_.emplace(indexed->id, indexed);
+    if (!indexed->programName.empty()) byProgram_.emplace(indexed->programName, indexed);
     claims_.emplace(indexed->foldedId, indexed);
     const auto& lastPart = indexed->foldedLastPart;
     const auto& startupClass = indexed->foldedStartupClass;
@@ -242,14 +254,28 @@ std::optional<DesktopEntry> DesktopEntryIndex::forWindowClass(
   return best->entry;
 }
 
-std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
-    const std::string& windowClass) const {
+namespace {
+
+// The ids of the entries a multimap lists under `key`, in id order.
+template <class Table>
+std::vector<std::string> idsUnder(const Table& table, const std::string& key) {
   std::vector<std::string> ids;
-  if (windowClass.empty()) return ids;
-  const auto [first, last] = claims_.equal_range(lowercase(windowClass));
+  if (key.empty()) return ids;
+  const auto [first, last] = table.equal_range(key);
   for (auto it = first; it != last; ++it) ids.push_back(it->second->id);
   std::sort(ids.begin(), ids.end());
   return ids;
+}
+
+}  // namespace
+
+std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
+    const std::string& windowClass) const {
+  return idsUnder(claims_, lowercase(windowClass));
+}
+
+std::vector<std::string> DesktopEntryIndex::idsStartingProgram(const std::string& fileName) const {
+  return idsUnder(byProgram_, fileName);
 }
 
 }  // namespace corvane::platform

@@ -49,6 +49,9 @@ struct IndexedDesktopEntry {
   std::string foldedId;            // the id in lower case
   std::string foldedLastPart;      // its part after the last dot, in lower case; empty without
   std::string foldedStartupClass;  // StartupWMClass in lower case
+  // The file name of the program Exec= starts ("vault" for "env A=1 /opt/vault/bin/vault %u");
+  // empty when it names none.
+  std::string programName;
 };
 
 // The application entries of the XDG application directories: what identifies a window's
@@ -79,6 +82,9 @@ class DesktopEntryIndex {
   // Every entry that claims a window of class `windowClass`: each whose StartupWMClass equals it
   // ignoring case, and each whose id (or its last dotted part) does. In id order.
   std::vector<std::string> idsClaimingWindowClass(const std::string& windowClass) const;
+  // Every entry whose Exec= starts a program of that file name, in id order: the few entries
+  // that may have launched a process running it.
+  std::vector<std::string> idsStartingProgram(const std::string& fileName) const;
   std::size_t size() const { return entries_.size(); }
   // Every entry, by id.
   std::vector<DesktopEntry> entries() const;
@@ -90,6 +96,8 @@ class DesktopEntryIndex {
   // Every entry that claims a class, by the class in lower case: through its StartupWMClass, its
   // id or the last dotted part of its id.
   std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> claims_;
+  // Every entry by the program file name its Exec= starts.
+  std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> byProgram_;
 };
 
 // Reads the entry files of the application directories into indexes, reading again only the
