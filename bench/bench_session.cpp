@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "figures/ratio_statistics.h"
+#include "periodic_ticks.h"
 #include "platform/x11/xlib.h"
 #include "root_grab.h"
 #include "support/x11/test_client.h"
@@ -246,27 +247,6 @@ void BM_IdleCpu(benchmark::State& state) {
 }
 
 // Calls `tick` 60 times a second on a thread of its own until destroyed.
-class SixtyHertz {
- public:
-  explicit SixtyHertz(std::function<void()> tick)
-      : thread_([this, tick = std::move(tick)] {
-          auto next = Clock::now();
-          while (!stop_) {
-            tick();
-            next += std::chrono::microseconds(16667);
-            std::this_thread::sleep_until(next);
-          }
-        }) {}
-  ~SixtyHertz() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
 void BM_AnimatedWindowSession(benchmark::State& state) {
   SessionDesktop desktop(1920, 1080);
   if (!desktop.ready()) {
@@ -281,7 +261,7 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
   options.height = 300;
   TestClient& animated = desktop.addClient(options);
   int frame = 0;
-  SixtyHertz animation([&] {
+  corvane::bench::PeriodicTicks animation(60, [&] {
     animated.command("paint 400x300+0+0 " + std::string(++frame % 2 ? "3060C0" : "C06030"));
   });
   auto grabConnection = XOpenDisplay(desktop.server().name().c_str());
@@ -299,7 +279,7 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
     const auto start = Clock::now();
     {
       double first = -1;
-      SixtyHertz grabs([&] {
+      corvane::bench::PeriodicTicks grabs(60, [&] {
         if (first < 0) first = threadSeconds();
         grab.once();
         XSync(grabConnection, False);

@@ -26,6 +26,10 @@ ProtectedShareReadiness CorvaneController::readiness() const {
   inputs.isHoldingPreviousVerifiedFrame = *engine.isHoldingPreviousVerifiedFrame;
   inputs.hasSourceContextRecoveryMessage = engine.sourceContextRecoveryMessage->has_value();
   inputs.settingsSaveError = *settingsSaveError_;
+  if (services_.desktop.capture) {
+    inputs.applicationIndexPollingReason =
+        services_.desktop.capture->applicationIndexPollingReason();
+  }
   if (services_.diagnostics) inputs.lostDiagnosticEvents = services_.diagnostics->lostEventCount();
   return ProtectedShareReadiness(std::move(inputs));
 }

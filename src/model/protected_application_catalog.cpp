@@ -72,7 +72,6 @@ std::vector<ProtectedApp> ProtectedApplicationCatalog::normalized(
   std::vector<ProtectedApp> cleaned;
   std::unordered_set<std::string> seen;
   for (const auto& app : apps) {
-    if (cleaned.size() >= maximumCount) break;
     ProtectedApp entry = app;
     entry.id = trimmedText(app.id);
     if (entry.id.empty() || !seen.insert(entry.id).second) continue;

@@ -34,8 +34,9 @@ struct ProtectedAppImportResult {
 struct ProtectedApplicationCatalog {
   // The symbol shown for an imported application whose own icon cannot be found.
   static constexpr const char* importedAppSymbol = "app.fill";
-  // The most applications the list holds, far more than anyone excludes: a corrupted or hostile
-  // settings file or a huge import is cut here rather than slowing every view and session.
+  // The most applications an import fills the list up to, far more than anyone excludes: a huge
+  // import stops here rather than slowing every view and session. A stored list longer than this
+  // is kept whole: an application the user excluded is never dropped without a word.
   static constexpr std::size_t maximumCount = 500;
 
   // Merges the chosen entries into `current`: an unusable file is rejected as
@@ -52,7 +53,7 @@ struct ProtectedApplicationCatalog {
 
   // Ids trimmed, entries without an id dropped, only the first entry of each id kept, names and
   // symbols made single-line (an empty name becomes the id, an empty symbol the imported-app
-  // symbol); order otherwise kept; at most maximumCount entries, the first ones.
+  // symbol); order otherwise kept. Nothing else is left out, however long the list.
   static std::vector<ProtectedApp> normalized(const std::vector<ProtectedApp>& apps);
 };
 

@@ -1,12 +1,70 @@
 #include "platform/desktop_entry_index.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 #include "platform/files.h"
 
 namespace corvane::platform {
 namespace {
+
+// Entry files are read from subfolders this deep (and the files of the folders at this depth).
+constexpr int kDeepestEntryFolder = 4;
+
+FileStamp stampOf(const struct stat& status) {
+  auto nanoseconds = [](const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+  };
+  return FileStamp{static_cast<std::uint64_t>(status.st_dev),
+                   static_cast<std::uint64_t>(status.st_ino),
+                   static_cast<std::int64_t>(status.st_size), nanoseconds(status.st_mtim),
+                   nanoseconds(status.st_ctim)};
+}
+
+// Adds the entry files of an open folder (`relative` below the directory, "" or ending in "/")
+// and of its subfolders to `files`; closes the folder. Links to folders are not followed, links
+// to files are.
+void listEntryFiles(int folder, const std::filesystem::path& directory, const std::string& relative,
+                    int depth, std::size_t directoryIndex, std::vector<DesktopEntryFile>& files) {
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    ::close(folder);
+    return;
+  }
+  while (const dirent* child = readdir(listing)) {
+    const std::string_view name = child->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = child->d_type == DT_DIR;
+    if (child->d_type == DT_UNKNOWN) {
+      struct stat status {};
+      isFolder = fstatat(folder, child->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 S_ISDIR(status.st_mode);
+    }
+    if (isFolder) {
+      if (depth > kDeepestEntryFolder) continue;
+      const int inner =
+          openat(folder, child->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (inner >= 0) {
+        listEntryFiles(inner, directory, relative + std::string(name) + "/", depth + 1,
+                       directoryIndex, files);
+      }
+      continue;
+    }
+    if (name.size() <= 8 || !name.ends_with(".desktop")) continue;
+    struct stat status {};
+    if (fstatat(folder, child->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode)) continue;
+    const std::string path = relative + std::string(name);
+    files.push_back(DesktopEntryFile{directory / path, directoryIndex,
+                                     desktopIdForRelativePath(path), stampOf(status)});
+  }
+  closedir(listing);
+}
 
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -61,31 +119,96 @@ std::vector<std::filesystem::path> DesktopEntryIndex::applicationDirectories() {
   return directories;
 }
 
+std::vector<DesktopEntryFile> listDesktopEntryFiles(
+    const std::vector<std::filesystem::path>& directories) {
+  std::vector<DesktopEntryFile> files;
+  for (std::size_t index = 0; index < directories.size(); ++index) {
+    const int folder = ::open(directories[index].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) listEntryFiles(folder, directories[index], "", 0, index, files);
+  }
+  return files;
+}
+
 DesktopEntryIndex DesktopEntryIndex::load(const std::vector<std::filesystem::path>& directories) {
-  DesktopEntryIndex index;
-  for (const auto& directory : directories) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(directory, error)) continue;
-    auto options = std::filesystem::directory_options::skip_permission_denied;
-    for (auto it = std::filesystem::recursive_directory_iterator(directory, options, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-      if (it.depth() > 4) it.disable_recursion_pending();
-      const auto& path = it->path();
-      if (path.extension() != ".desktop" || !it->is_regular_file(error)) continue;
-      const std::string id = desktopIdForRelativePath(path.lexically_relative(directory));
-      if (index.entries_.count(id) != 0) continue;
-      auto entry = loadDesktopEntry(path, {directory});
-      if (!entry || !entry->isApplication()) continue;
-      index.entries_.emplace(id, std::move(entry.value()));
+  DesktopEntryReader reader;
+  return *reader.index(listDesktopEntryFiles(directories), directories);
+}
+
+IndexedDesktopEntry::IndexedDesktopEntry(std::string id, DesktopEntry entry)
+    : id(std::move(id)), entry(std::move(entry)), foldedId(lowercase(this->id)) {
+  const auto dot = foldedId.rfind('.');
+  if (dot != std::string::npos) foldedLastPart = foldedId.substr(dot + 1);
+  foldedStartupClass = lowercase(this->entry.startupWMClass);
+  const auto words = this->entry.execWords();
+  auto program = words.begin();
+  // "env NAME=value … program": the program is the first word after the assignments.
+  if (program != words.end() && std::filesystem::path(*program).filename() == "env") {
+    for (++program; program != words.end() && program->find('=') != std::string::npos &&
+                    !program->starts_with('-');
+         ++program) {
     }
   }
-  return index;
+  if (program != words.end()) programName = std::filesystem::path(*program).filename().string();
+}
+
+DesktopEntryIndex::DesktopEntryIndex(
+    std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries)
+    : entries_(std::move(entries)) {
+  byId_.reserve(entries_.size());
+  byProgram_.reserve(entries_.size());
+  claims_.reserve(entries_.size() * 2);
+  for (const auto& shared : entries_) {
+    const IndexedDesktopEntry* indexed = shared.get();
+    byId_.emplace(indexed->id, indexed);
+    if (!indexed->programName.empty()) byProgram_.emplace(indexed->programName, indexed);
+    claims_.emplace(indexed->foldedId, indexed);
+    const auto& lastPart = indexed->foldedLastPart;
+    const auto& startupClass = indexed->foldedStartupClass;
+    if (!startupClass.empty() && startupClass != indexed->foldedId) {
+      claims_.emplace(startupClass, indexed);
+    }
+    if (!lastPart.empty() && lastPart != indexed->foldedId && lastPart != startupClass) {
+      claims_.emplace(lastPart, indexed);
+    }
+  }
+}
+
+std::shared_ptr<const DesktopEntryIndex> DesktopEntryReader::index(
+    const std::vector<DesktopEntryFile>& files,
+    const std::vector<std::filesystem::path>& directories) {
+  const std::uint64_t walk = ++walks_;
+  std::vector<std::shared_ptr<const IndexedDesktopEntry>> entries;
+  std::unordered_set<std::string_view> ids;
+  ids.reserve(files.size());
+  for (const auto& file : files) {
+    if (ids.count(file.id) != 0) continue;
+    auto [known, added] = reads_.try_emplace(file.path.native());
+    Read& read = known->second;
+    if (added || read.stamp != file.stamp) {
+      read.stamp = file.stamp;
+      read.entry.reset();
+      auto entry = loadDesktopEntry(file.path, {directories[file.directory]});
+      if (entry && entry->isApplication()) {
+        read.entry = std::make_shared<const IndexedDesktopEntry>(file.id, std::move(entry.value()));
+      }
+    }
+    read.walk = walk;
+    if (!read.entry) continue;
+    // The same file below two of the directories (one inside the other) has two ids.
+    entries.push_back(read.entry->id == file.id ? read.entry
+                                                : std::make_shared<const IndexedDesktopEntry>(
+                                                      file.id, read.entry->entry));
+    ids.insert(entries.back()->id);
+  }
+  std::erase_if(reads_, [walk](const auto& known) { return known.second.walk != walk; });
+  return std::make_shared<const DesktopEntryIndex>(std::move(entries));
 }
 
 std::vector<DesktopEntry> DesktopEntryIndex::entries() const {
   std::vector<DesktopEntry> all;
   all.reserve(entries_.size());
-  for (const auto& [id, entry] : entries_) all.push_back(entry);
+  for (const auto& indexed : entries_) all.push_back(indexed->entry);
+  std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
   return all;
 }
 
@@ -109,48 +232,80 @@ std::optional<DesktopEntry> DesktopEntryIndex::find(
 }
 
 std::optional<DesktopEntry> DesktopEntryIndex::byId(const std::string& id) const {
-  auto it = entries_.find(id);
-  if (it == entries_.end()) return std::nullopt;
-  return it->second;
+  auto it = byId_.find(id);
+  if (it == byId_.end()) return std::nullopt;
+  return it->second->entry;
 }
 
 std::optional<DesktopEntry> DesktopEntryIndex::forWindowClass(
     const std::string& windowClass) const {
   if (windowClass.empty()) return std::nullopt;
-  for (const auto& [id, entry] : entries_) {
-    if (entry.startupWMClass == windowClass) return entry;
-  }
   const std::string wanted = lowercase(windowClass);
-  for (const auto& [id, entry] : entries_) {
-    if (lowercase(id) == wanted) return entry;
+  const auto [first, last] = claims_.equal_range(wanted);
+  // Of the entries that claim the class: the first in id order whose StartupWMClass is the class
+  // as written, else whose id is it, else whose id ends in it.
+  const IndexedDesktopEntry* best = nullptr;
+  auto rank = [&](const IndexedDesktopEntry& indexed) {
+    if (indexed.entry.startupWMClass == windowClass) return 0;
+    if (indexed.foldedId == wanted) return 1;
+    if (indexed.foldedLastPart == wanted) return 2;
+    return 3;  // by its StartupWMClass in another case: not what this look-up goes by
+  };
+  for (auto it = first; it != last; ++it) {
+    const auto& candidate = *it->second;
+    const int candidateRank = rank(candidate);
+    if (candidateRank == 3) continue;
+    if (best == nullptr || candidateRank < rank(*best) ||
+        (candidateRank == rank(*best) && candidate.id < best->id)) {
+      best = &candidate;
+    }
   }
-  for (const auto& [id, entry] : entries_) {
-    const auto dot = id.rfind('.');
-    if (dot != std::string::npos && lowercase(id.substr(dot + 1)) == wanted) return entry;
-  }
-  return std::nullopt;
+  if (best == nullptr) return std::nullopt;
+  return best->entry;
 }
+
+namespace {
+
+// The ids of the entries a multimap lists under `key`, in id order.
+template <class Table>
+std::vector<std::string> idsUnder(const Table& table, const std::string& key) {
+  std::vector<std::string> ids;
+  if (key.empty()) return ids;
+  const auto [first, last] = table.equal_range(key);
+  for (auto it = first; it != last; ++it) ids.push_back(it->second->id);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+}  // namespace
 
 std::vector<std::string> DesktopEntryIndex::idsClaimingWindowClass(
     const std::string& windowClass) const {
-  std::vector<std::string> ids;
-  if (windowClass.empty()) return ids;
-  const std::string wanted = lowercase(windowClass);
-  for (const auto& [id, entry] : entries_) {
-    const auto dot = id.rfind('.');
-    if (lowercase(entry.startupWMClass) == wanted || lowercase(id) == wanted ||
-        (dot != std::string::npos && lowercase(id.substr(dot + 1)) == wanted)) {
-      ids.push_back(id);
-    }
-  }
-  return ids;
+  return idsUnder(claims_, lowercase(windowClass));
+}
+
+std::vector<std::string> DesktopEntryIndex::idsStartingProgram(const std::string& fileName) const {
+  return idsUnder(byProgram_, fileName);
 }
 
 std::vector<std::string> DesktopEntryIndex::idsStartingCommand(
     const std::vector<std::string>& commandLine, const std::filesystem::path& executable) const {
+  std::vector<std::string> candidates;
+  if (!commandLine.empty()) {
+    candidates = idsStartingProgram(std::filesystem::path(commandLine.front()).filename());
+  }
+  if (!executable.empty()) {
+    auto more = idsStartingProgram(executable.filename());
+    candidates.insert(candidates.end(), more.begin(), more.end());
+  }
+  std::sort(candidates.begin(), candidates.end());
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
   std::vector<std::string> ids;
-  for (const auto& [id, entry] : entries_) {
-    if (entry.startsCommand(commandLine, executable)) ids.push_back(id);
+  for (const auto& id : candidates) {
+    const auto found = byId_.find(id);
+    if (found != byId_.end() && found->second->entry.startsCommand(commandLine, executable)) {
+      ids.push_back(id);
+    }
   }
   return ids;
 }

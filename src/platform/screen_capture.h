@@ -130,6 +130,9 @@ class ScreenCapture {
   // One filtered image, for the fall-back path; the completion runs on any thread.
   virtual void captureImage(ContentFilter filter, StreamConfiguration configuration,
                             std::function<void(runtime::Result<SharedPixelBuffer>)> completion) = 0;
+  // Why applications installed or changed while Corvane runs are found by polling their folders
+  // (within seconds) rather than as they change; empty when they are followed as they change.
+  virtual std::optional<std::string> applicationIndexPollingReason() const { return std::nullopt; }
 };
 
 // The pointer as the capture sees it: an image with its hot spot and the position on the desktop.

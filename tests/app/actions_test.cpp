@@ -214,39 +214,40 @@ TEST(ActionsTest, ImportsThroughTheOpenPanelAndNamesEachRejection) {
   EXPECT_EQ(h.last("protected_apps_defaults_restored")->fields.at("apps"), "6");
 }
 
-// The list holds at most a bound no real user reaches: a stored list beyond it (a corrupted or
-// hostile settings file) is cut when loaded, and an import says how many it could not add.
-TEST(ActionsTest, ExcludedAppsStopAtTheirBound) {
+// An import fills the list up to a bound no real user reaches and says how many it could not add;
+// a stored list beyond the bound is kept whole, so no exclusion the user made is ever lost.
+TEST(ActionsTest, ExcludedAppsBeyondTheImportBoundAreKept) {
   constexpr std::size_t bound = model::ProtectedApplicationCatalog::maximumCount;
   ActionsHarness h;
   std::vector<model::ProtectedApp> stored;
-  for (std::size_t i = 0; i < 10000; ++i) {
-    stored.push_back({"org.example.Stored" + std::to_string(i), "Stored", "app.fill", true});
+  for (std::size_t i = 0; i < 600; ++i) {
+    stored.push_back({"org.example.Stored" + std::to_string(i), "Stored", "app.fill", i % 2 == 0});
   }
   model::PreferencesStore::save(*h.settings(), stored, model::PreferencesStore::protectedAppsKey);
   auto& controller = h.make();
-  ASSERT_EQ(controller.protectedApps().size(), bound);
-  EXPECT_EQ(controller.protectedApps().back().id, "org.example.Stored" + std::to_string(bound - 1));
+  ASSERT_EQ(controller.protectedApps().size(), 600u);
+  EXPECT_EQ(controller.protectedApps()[550], stored[550]);
 
-  // Full: one removed makes room for one of the chosen, the rest are counted.
-  controller.removeProtectedApp("org.example.Stored0");
+  // Full: nothing chosen is added, the known one is renamed in place, the rest are counted.
   std::vector<fs::path> chosen;
   for (int i = 0; i < 30; ++i) {
     chosen.push_back(h.entry("org.example.Chosen" + std::to_string(i), "Chosen"));
   }
   chosen.push_back(h.entry("org.example.Stored7", "Stored Again"));  // known: renamed, kept
   controller.addProtectedApplications(chosen);
-  ASSERT_EQ(controller.protectedApps().size(), bound);
-  EXPECT_EQ(controller.protectedApps().back().id, "org.example.Chosen0");
-  EXPECT_EQ(controller.protectedApps()[6].name, "Stored Again");
-  EXPECT_EQ(controller.protectedAppImportError(),
-            "Excluded Apps holds at most 500 apps: 29 apps were not added.");
-  EXPECT_EQ(h.last("protected_apps_imported")->fields.at("added"), "1");
-  EXPECT_EQ(h.last("protected_apps_imported")->fields.at("rejected"), "29");
+  ASSERT_EQ(controller.protectedApps().size(), 600u);
+  EXPECT_EQ(controller.protectedApps()[7].name, "Stored Again");
+  EXPECT_TRUE(controller.protectedApps()[7].isEnabled);
+  EXPECT_EQ(
+      controller.protectedAppImportError(),
+      "Excluded Apps holds at most " + std::to_string(bound) + " apps: 30 apps were not added.");
+  EXPECT_EQ(h.last("protected_apps_imported")->fields.at("added"), "0");
+  EXPECT_EQ(h.last("protected_apps_imported")->fields.at("rejected"), "30");
   const auto saved = model::PreferencesStore::load<std::vector<model::ProtectedApp>>(
       *h.settings(), model::PreferencesStore::protectedAppsKey);
   ASSERT_TRUE(saved);
-  EXPECT_EQ(saved->size(), bound);
+  EXPECT_EQ(saved->size(), 600u);
+  EXPECT_EQ((*saved)[598], stored[598]);
 }
 
 TEST(ActionsTest, OneUpdateCheckAndOneInstallAtATimeOffTheMainActor) {

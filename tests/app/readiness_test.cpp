@@ -160,6 +160,22 @@ TEST(ReadinessTest, UpdateAndOperationsRowsForEachBuildKind) {
   EXPECT_EQ(confirmations.size(), 2u);  // one sentence for release builds, one for beta builds
 }
 
+TEST(ReadinessTest, DiagnosticsRowSaysWhenInstalledApplicationsArePolled) {
+  auto in = granted();
+  in.applicationIndexPollingReason =
+      "the file watches this user may hold ran out (fs.inotify.max_user_watches)";
+  in.lostDiagnosticEvents = 3;
+  auto row = ProtectedShareReadiness(in).healthItems()[3];
+  EXPECT_EQ(row.title, "Diagnostics");
+  EXPECT_EQ(row.detail,
+            "Installed applications are polled every few seconds because the file watches this "
+            "user may hold ran out (fs.inotify.max_user_watches).");
+  EXPECT_EQ(row.state, HealthState::warn);
+  in.settingsSaveError = "Read-only file system.";
+  row = ProtectedShareReadiness(in).healthItems()[3];
+  EXPECT_EQ(row.state, HealthState::fail) << "a setting that cannot be saved says so first";
+}
+
 TEST(ReadinessTest, StartHideAndDisplayName) {
   auto in = session(ProtectedSharePhase::sharing, true);
   in.isStartupInitializationComplete = true;

@@ -255,5 +255,31 @@ TEST(SessionFlowTest, TheExcludedCountIsWhatTheFilterInForceLeavesOut) {
   h.stopAndSettle();
 }
 
+// A stored list far longer than anyone keeps (a defaults file of 600 apps, the private one
+// 550th): every enabled one is in the filter and its windows reach no frame.
+TEST(SessionFlowTest, AnExcludedAppFarDownALongStoredListStaysOutOfTheShare) {
+  SessionHarness h;
+  std::vector<model::ProtectedApp> stored;
+  for (int i = 0; i < 600; ++i) {
+    stored.push_back({"org.example.Other" + std::to_string(i), "Other", "", i % 3 != 0});
+  }
+  stored[549] = {kVaultID, "Vault", "", true};
+  model::PreferencesStore::save(*h.settings(), stored, model::PreferencesStore::protectedAppsKey);
+  auto& controller = h.make();
+  h.startLive();
+  const auto& engine = *controller.protectedShareEngine();
+  ASSERT_TRUE(engine.activeCaptureFilter());
+  EXPECT_TRUE(engine.activeCaptureFilter()->filter.excludesApplication(kVaultID, 0));
+  const auto published = engine.outputSurface()->snapshot();
+  ASSERT_TRUE(published && published->image);
+  const auto shown = h.desktop->windowsInFrame(*published->image);
+  EXPECT_FALSE(std::any_of(shown.begin(), shown.end(), [&](std::uint32_t window) {
+    const auto owner = h.desktop->windowOwner(window);
+    return owner && owner->processIdentifier == h.vault;
+  })) << "the private application's window is in the share";
+  EXPECT_FALSE(shown.empty()) << "the ordinary windows are";
+  h.stopAndSettle();
+}
+
 }  // namespace
 }  // namespace corvane::app::testing

@@ -39,6 +39,29 @@ TEST(DesktopEntryIndexTest, EarlierDirectoriesWinAndClassesMatch) {
   EXPECT_EQ(desktopIdForRelativePath("kde/org.kde.App.desktop"), "kde-org.kde.App");
 }
 
+TEST(DesktopEntryIndexTest, ClassesAndProgramsAreLookedUpByKeyInIdOrder) {
+  corvane::testing::TemporaryFolder folder;
+  write(folder / "zzz.desktop",
+        "[Desktop Entry]\nType=Application\nName=Z\nStartupWMClass=Vault\nExec=/usr/bin/other\n");
+  write(folder / "org.example.Vault.desktop",
+        "[Desktop Entry]\nType=Application\nName=V\nStartupWMClass=Other\n"
+        "Exec=env GTK_THEME=dark LANG=C /opt/vault/bin/vault %u\n");
+  write(folder / "a.Vault.desktop",
+        "[Desktop Entry]\nType=Application\nName=A\nExec=vault --new-window\n");
+  const auto index = DesktopEntryIndex::load({folder.path()});
+  // A StartupWMClass as written first, then an id, then the last part of one, ignoring case.
+  EXPECT_EQ(index.forWindowClass("Vault")->id, "zzz");
+  EXPECT_EQ(index.forWindowClass("vault")->id, "a.Vault");
+  EXPECT_EQ(index.forWindowClass("ZZZ")->id, "zzz");
+  EXPECT_EQ(index.idsClaimingWindowClass("VAULT"),
+            (std::vector<std::string>{"a.Vault", "org.example.Vault", "zzz"}));
+  EXPECT_EQ(index.idsClaimingWindowClass("other"), (std::vector<std::string>{"org.example.Vault"}));
+  EXPECT_EQ(index.idsStartingProgram("vault"),
+            (std::vector<std::string>{"a.Vault", "org.example.Vault"}));
+  EXPECT_EQ(index.idsStartingProgram("other"), (std::vector<std::string>{"zzz"}));
+  EXPECT_TRUE(index.idsStartingProgram("env").empty());
+}
+
 TEST(DesktopEntryIndexTest, FindReadsOnlyTheFilesAnIdNames) {
   corvane::testing::TemporaryFolder home, system;
   write(home / "org.example.Hidden.desktop",

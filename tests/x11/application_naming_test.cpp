@@ -11,6 +11,7 @@
 #include <list>
 #include <optional>
 
+#include "support/polling.h"
 #include "support/temporary_folder.h"
 #include "x11/capture_fixture.h"
 
@@ -113,9 +114,12 @@ TEST_P(ApplicationNamingTest, AnEntryInstalledWhileRunningResolvesItsWindows) {
   waitForCurrentFrames(running);
   EXPECT_EQ(countPixels(*recorder.latest(), kBlue), 0u);
 
-  // Installed during the share, then added to the list: the stream made for the new list
-  // leaves it out from its first frame.
+  // Installed during the share and, once the entries took it in, added to the list: the stream
+  // made for the new list leaves it out from its first frame.
   writeEntry("org.example.AddedVault", "AddedVault");
+  ASSERT_TRUE(corvane::testing::pollUntil([&] {
+    return capture_->identities()->entries()->byId("org.example.AddedVault").has_value();
+  }));
   auto& next = startStream(excluding({"org.example.LateVault", "org.example.AddedVault"}));
   waitForCurrentFrames(next);
   EXPECT_EQ(next.recorder.framesShowingAny({kBlue, kCyan}), 0u)

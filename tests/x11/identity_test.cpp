@@ -7,6 +7,7 @@
 #include "platform/desktop_entry_index.h"
 #include "platform/x11/application_identity.h"
 #include "platform/x11/watched_desktop_entries.h"
+#include "support/polling.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -173,28 +174,38 @@ TEST(WatchedDesktopEntriesTest, FollowsFoldersMadeLaterAndEntriesWrittenChangedA
   const auto user = root.path() / "data/applications";  // made later
   root.write("system/applications/org.example.Editor.desktop",
              "[Desktop Entry]\nType=Application\nName=Editor\n");
-  WatchedDesktopEntries entries({user, root.path() / "system/applications"});
+  // Read again a tenth of a second after each change at most, to keep the test short.
+  WatchedDesktopEntries entries({user, root.path() / "system/applications"},
+                                {.settle = 0.01, .minimumInterval = 0.1});
   const auto first = entries.current();
   EXPECT_EQ(first->size(), 1u);
   EXPECT_EQ(entries.current(), first) << "nothing changed: the same index";
+  EXPECT_FALSE(entries.pollingReason());
 
+  // The entries are read again by a thread of their own, soon after each change.
+  auto soon = [&](auto condition) {
+    return corvane::testing::pollUntil([&] { return bool(condition(*entries.current())); });
+  };
   root.write("data/applications/org.example.Vault.desktop",
              "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=Vault\n");
-  ASSERT_TRUE(entries.current()->byId("org.example.Vault"));
+  ASSERT_TRUE(soon([](const auto& index) { return index.byId("org.example.Vault"); }));
   root.write("data/applications/org.example.Vault.desktop",
              "[Desktop Entry]\nType=Application\nName=Vault\nStartupWMClass=VaultWin\n");
-  EXPECT_EQ(entries.current()->byId("org.example.Vault")->startupWMClass, "VaultWin");
+  EXPECT_TRUE(soon([](const auto& index) {
+    return index.byId("org.example.Vault")->startupWMClass == "VaultWin";
+  }));
   root.write("system/applications/vendor/org.example.Tool.desktop",
              "[Desktop Entry]\nType=Application\nName=Tool\n");
-  EXPECT_TRUE(entries.current()->byId("vendor-org.example.Tool"));
+  EXPECT_TRUE(soon([](const auto& index) { return index.byId("vendor-org.example.Tool"); }));
   fs::remove(user / "org.example.Vault.desktop");
-  EXPECT_FALSE(entries.current()->byId("org.example.Vault"));
+  EXPECT_TRUE(soon([](const auto& index) { return !index.byId("org.example.Vault"); }));
   // A folder that goes and comes back is watched again.
   fs::remove_all(root.path() / "data");
-  EXPECT_EQ(entries.current()->size(), 2u);
+  EXPECT_TRUE(soon([](const auto& index) { return index.size() == 2u; }));
   root.write("data/applications/org.example.Back.desktop",
              "[Desktop Entry]\nType=Application\nName=Back\n");
-  EXPECT_TRUE(entries.current()->byId("org.example.Back"));
+  EXPECT_TRUE(soon([](const auto& index) { return index.byId("org.example.Back"); }));
+  EXPECT_FALSE(entries.pollingReason());
 }
 
 }  // namespace

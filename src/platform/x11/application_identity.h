@@ -67,6 +67,10 @@ class ApplicationIdentityResolver {
                               const std::optional<WindowClass>& windowClass) const;
   // The desktop entries resolution uses now: another pointer once they changed.
   std::shared_ptr<const DesktopEntryIndex> entries() const;
+  // Why the entries are polled rather than followed as they change (see DesktopEntrySource).
+  std::optional<std::string> entriesPollingReason() const {
+    return entries_ ? entries_->pollingReason() : std::nullopt;
+  }
 
   // Pieces of the above, for a process id; empty when unknown or unreadable.
   std::optional<std::string> flatpakId(std::int32_t processID) const;

@@ -108,6 +108,7 @@ runtime::Status WindowModel::load() {
     }
   }
   facts.readProperties(clientProperties);
+  readWindowManagerClient();
   for (Window window : list) add(window, order_.empty() ? None : order_.back(), facts);
   trap.sync();
   return runtime::Status::success();
@@ -276,12 +277,28 @@ void WindowModel::resolveIdentity(TrackedWindow& window, WindowFacts& facts) {
   const auto transient = cardinalsOf(facts.property(client, atoms_.wmTransientFor), XA_WINDOW);
   window.transientFor = transient.empty() ? None : static_cast<Window>(transient.front());
   const auto types = cardinalsOf(facts.property(client, atoms_.netWmWindowType), XA_ATOM);
-  window.isDesktopWindow =
-      std::find(types.begin(), types.end(), static_cast<long>(atoms_.netWmWindowTypeDesktop)) !=
-      types.end();
+  auto hasType = [&](Atom type) {
+    return std::find(types.begin(), types.end(), static_cast<long>(type)) != types.end();
+  };
+  window.isDesktopWindow = hasType(atoms_.netWmWindowTypeDesktop);
+  window.isDock = hasType(atoms_.netWmWindowTypeDock);
   window.desktop = facts.desktop(client, atoms_.netWmDesktop);
   window.title = facts.title(client, atoms_.netWmName);
   readTree(window, facts);
+}
+
+void WindowModel::readWindowManagerClient() {
+  ErrorTrap trap(display_);
+  windowManagerClient_ = 0;
+  const auto named =
+      cardinalsOf(propertyValue(display_, root_, atoms_.netSupportingWmCheck), XA_WINDOW);
+  if (named.empty()) return;
+  const auto check = static_cast<Window>(named.front());
+  // A window manager that ended leaves the root's property behind; its window is gone.
+  const auto confirmed =
+      cardinalsOf(propertyValue(display_, check, atoms_.netSupportingWmCheck), XA_WINDOW);
+  if (confirmed.empty() || static_cast<Window>(confirmed.front()) != check) return;
+  windowManagerClient_ = windowOwner(display_, check);
 }
 
 bool WindowModel::refreshIdentities() {
@@ -310,6 +327,7 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
   const auto previous = std::move(window.embedded);
   window.embedded.clear();
   const XID frameOwner = facts.owner(window.id);
+  window.owner = frameOwner;
   struct Pending {
     Window id;
     int insideX, insideY;  // its inside corner relative to the top-level's
@@ -475,7 +493,7 @@ bool WindowModel::isStructural(const XEvent& event) const {
       const Atom atom = event.xproperty.atom;
       return atom == atoms_.wmClass || atom == atoms_.netWmPid || atom == atoms_.wmState ||
              atom == atoms_.wmTransientFor || atom == atoms_.netWmWindowType ||
-             atom == atoms_.rootPixmap;
+             atom == atoms_.rootPixmap || atom == atoms_.netSupportingWmCheck;
     }
     default:
       return false;
@@ -618,8 +636,12 @@ bool WindowModel::handle(const XEvent& event) {
     case PropertyNotify: {
       const auto& property = event.xproperty;
       if (property.window == root_) {
-        if (property.atom != atoms_.rootPixmap) return false;
-        changedEverywhere_ = true;  // a new desktop background
+        if (property.atom == atoms_.netSupportingWmCheck) {
+          readWindowManagerClient();  // another window manager: other windows are its own
+        } else if (property.atom != atoms_.rootPixmap) {
+          return false;
+        }
+        changedEverywhere_ = true;  // a new desktop background or other windows left out
         return true;
       }
       const Atom atom = property.atom;
@@ -670,6 +692,24 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
     return Judged{&own, false};
   };
 
+  // The X clients whose windows draw other windows' titles and icons: those that made a dock.
+  std::set<XID> dockClients;
+  for (const auto& [id, window] : windows_) {
+    if (!window->isDock) continue;
+    for (XID owner : {window->clientOwner, window->owner}) {
+      if (owner != 0 && owner != windowManagerClient_) dockClients.insert(owner);
+    }
+  }
+  auto isDesktopSurface = [&](const TrackedWindow& window) {
+    if (window.isDock || dockClients.count(window.clientOwner) != 0 ||
+        dockClients.count(window.owner) != 0) {
+      return true;
+    }
+    // The window manager's own windows, not a frame around an application's.
+    return windowManagerClient_ != 0 && window.owner == windowManagerClient_ &&
+           (window.client == window.id || window.clientOwner == windowManagerClient_);
+  };
+
   std::set<Window> excluded;
   std::set<std::int32_t> excludedProcesses;
   if (ownProcess > 0) excludedProcesses.insert(ownProcess);
@@ -708,6 +748,7 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
       return true;
     }
     if (filter.excludeDesktopWindows && window.isDesktopWindow) return true;
+    if (isDesktopSurface(window)) return true;
     return isExcludedApplication(judge(identity, window.hasClass, window.clientOwner),
                                  identity.processID);
   };

@@ -49,6 +49,7 @@ struct InnerBox {
 struct TrackedWindow {
   Window id = None;
   Window client = None;  // the application's own window: itself, or the one a frame holds
+  XID owner = 0;         // the X client that made the window itself (a frame: the window manager)
   XID clientOwner = 0;   // the X client that made `client`
   // Where a frame the window manager made holds `client` (inside the client's border); unset
   // when the window is its own client.
@@ -80,6 +81,8 @@ struct TrackedWindow {
   bool hasClass = false;  // the client window names its class
   Window transientFor = None;
   bool isDesktopWindow = false;
+  // A panel, taskbar or dock (_NET_WM_WINDOW_TYPE_DOCK): it draws other windows' titles and icons.
+  bool isDock = false;
   int desktop = -1;
   std::string title;
   // Every window inside it (all depths), and those of them made by other X clients.
@@ -135,8 +138,12 @@ class WindowModel {
 
   // The windows the filter leaves out: excluded applications (by id or process, with their
   // popups and transient dialogs), excluded window ids, the desktop windows when asked, and
-  // every window of `ownProcess`. Windows nobody can be named for are left out too whenever
-  // the filter excludes an application. Embedded windows are judged alike and listed by id.
+  // every window of `ownProcess`. Whatever the filter, the desktop's surfaces that draw other
+  // windows' titles and icons are left out too: every window of an X client that made a dock
+  // (panels, taskbars, their window lists and tooltips) and the window manager's own windows
+  // other than its frames (its window switcher, menus and on-screen displays). Windows nobody can
+  // be named for are left out too whenever the filter excludes an application. Embedded windows are
+  // judged alike and listed by id.
   std::set<Window> excludedWindows(const ContentFilter& filter, std::int32_t ownProcess) const;
   // Names every window again when the desktop entries changed since they were last named (an
   // application installed meanwhile); true when it did. Call before excludedWindows.
@@ -163,6 +170,9 @@ class WindowModel {
   void releasePixmap(TrackedWindow& window);
   void readShape(TrackedWindow& window);
   void readShape(TrackedWindow& window, WindowFacts& facts);
+  // Which X client the window manager is: the maker of the window that _NET_SUPPORTING_WM_CHECK
+  // names on the root (and on itself); 0 when none runs or the server cannot tell.
+  void readWindowManagerClient();
   // Adds the window's outer box, border included, as it is now to the changes.
   void markChanged(const TrackedWindow& window);
 
@@ -188,6 +198,7 @@ class WindowModel {
   // The windows whose drawnSinceTaken holds something.
   std::set<Window> drewSinceTaken_;
   bool changedEverywhere_ = true;
+  XID windowManagerClient_ = 0;
 };
 
 }  // namespace corvane::platform::x11

@@ -29,6 +29,10 @@ class X11ScreenCapture final : public ScreenCapture {
   void captureImage(ContentFilter filter, StreamConfiguration configuration,
                     std::function<void(runtime::Result<SharedPixelBuffer>)> completion) override;
 
+  std::optional<std::string> applicationIndexPollingReason() const override {
+    return identities_->entriesPollingReason();
+  }
+
   void setRepaintWait(double seconds) { repaintWait_ = seconds; }
   // How long a stream or an image waits on a server that does not answer before it stops with
   // an error.

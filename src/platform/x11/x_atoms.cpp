@@ -5,7 +5,7 @@
 namespace corvane::platform::x11 {
 
 Atoms::Atoms(Display* display) {
-  std::array<char*, 24> names = {
+  std::array<char*, 26> names = {
       const_cast<char*>("WM_STATE"),
       const_cast<char*>("WM_CLASS"),
       const_cast<char*>("WM_NAME"),
@@ -30,8 +30,10 @@ Atoms::Atoms(Display* display) {
       const_cast<char*>("UTF8_STRING"),
       const_cast<char*>("_XROOTPMAP_ID"),
       const_cast<char*>("RESOURCE_MANAGER"),
+      const_cast<char*>("_NET_WM_WINDOW_TYPE_DOCK"),
+      const_cast<char*>("_NET_SUPPORTING_WM_CHECK"),
   };
-  std::array<Atom, 24> atoms{};
+  std::array<Atom, 26> atoms{};
   XInternAtoms(display, names.data(), static_cast<int>(names.size()), False, atoms.data());
   Atom* out[] = {&wmState,
                  &wmClass,
@@ -56,7 +58,9 @@ Atoms::Atoms(Display* display) {
                  &netCloseWindow,
                  &utf8String,
                  &rootPixmap,
-                 &resourceManager};
+                 &resourceManager,
+                 &netWmWindowTypeDock,
+                 &netSupportingWmCheck};
   for (std::size_t i = 0; i < atoms.size(); ++i) *out[i] = atoms[i];
 }
 

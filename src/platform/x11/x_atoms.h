@@ -27,6 +27,8 @@ struct Atoms {
   Atom netWmStateHidden;
   Atom netWmWindowType;
   Atom netWmWindowTypeDesktop;
+  Atom netWmWindowTypeDock;
+  Atom netSupportingWmCheck;
   Atom netWorkarea;
   Atom netCloseWindow;
   Atom utf8String;

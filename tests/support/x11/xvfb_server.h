@@ -126,18 +126,22 @@ class XvfbServer {
   bool ok() const { return !name_.empty(); }
   const std::string& name() const { return name_; }
   pid_t pid() const { return pid_; }
+  // The window manager's HOME (empty before it starts): other desktop programs may share it.
+  const std::filesystem::path& home() const { return home_; }
   void kill() { endProcess(pid_, SIGKILL); }
 
-  // Starts openbox with an empty configuration in a temporary HOME; waits until it manages
-  // windows. Its check window and client lists appear before it has finished starting, and a
-  // window mapped in that gap can stay unmanaged (never mapped) for good, so readiness is
-  // proven by a probe window that gets managed.
-  bool startWindowManager() {
+  // Starts openbox in a temporary HOME, with an empty configuration or the body of one given
+  // (what goes inside <openbox_config>); waits until it manages windows. Its check window and
+  // client lists appear before it has finished starting, and a window mapped in that gap can
+  // stay unmanaged (never mapped) for good, so readiness is proven by a probe window that gets
+  // managed.
+  bool startWindowManager(const std::string& configuration = {}) {
     home_ = std::filesystem::temp_directory_path() /
             ("corvane-openbox-" + std::to_string(getpid()) + "-" + name_.substr(1));
     std::filesystem::create_directories(home_ / ".config/openbox");
     std::ofstream(home_ / ".config/openbox/rc.xml")
-        << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\"/>\n";
+        << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\">"
+        << configuration << "</openbox_config>\n";
     windowManager_ = spawnProgram(
         {"openbox", "--sm-disable", "--config-file", (home_ / ".config/openbox/rc.xml").string()},
         {"DISPLAY=" + name_, "HOME=" + home_.string(),
