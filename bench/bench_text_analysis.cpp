@@ -322,19 +322,38 @@ void reportScreenScore(benchmark::State& state, const testing::ScreenScore& tota
   state.SetLabel(state.range(0) == 0 ? "accurate" : "fast");
 }
 
-// Times one analysis; adds its seconds to `desktopSeconds` when the screen is a 1080p desktop.
-template <class Analyze>
-auto timed(const testing::CorpusScreen& screen, Analyze analyze, double& desktopSeconds,
-           int& desktops) {
-  const auto start = std::chrono::steady_clock::now();
-  auto result = analyze();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (screen.image->width() == 1920 && screen.image->height() == 1080) {
-    desktopSeconds += seconds;
-    ++desktops;
+// Times analyses, and keeps the mean time of those of 1080p desktops.
+class DesktopClock {
+ public:
+  template <class Analyze>
+  auto time(const testing::CorpusScreen& screen, Analyze analyze) {
+    const auto start = std::chrono::steady_clock::now();
+    auto result = analyze();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (screen.image->width() == 1920 && screen.image->height() == 1080) {
+      seconds_ += seconds;
+      ++desktops_;
+    }
+    return result;
   }
-  return result;
+  double meanSeconds() const { return desktops_ ? seconds_ / desktops_ : 0; }
+
+ private:
+  double seconds_ = 0;
+  int desktops_ = 0;
+};
+
+// What an analysis masked and found, for looking into one screen.
+void printFindings(const model::ProtectedFrameAnalysisResult& result) {
+  for (const auto& redaction : result.redactions)
+    std::fprintf(stderr, "mask %s at %.3f %.3f %.3f %.3f\n", redaction.title.c_str(),
+                 redaction.normalizedFrame.minX(), redaction.normalizedFrame.minY(),
+                 redaction.normalizedFrame.width(), redaction.normalizedFrame.height());
+  for (const auto& item : result.detectedItems)
+    std::fprintf(stderr, "item %s [%s] at %.3f %.3f %.3f %.3f\n", item.text.c_str(),
+                 item.rawText.value_or("").c_str(), item.screenFrame->minX(),
+                 item.screenFrame->minY(), item.screenFrame->width(), item.screenFrame->height());
 }
 
 ProtectedFrameAnalysisQuality qualityOf(const benchmark::State& state) {
@@ -367,32 +386,19 @@ void BM_ScreenCorpus(benchmark::State& state) {
     break;
   }
   testing::ScreenScore total;
-  double desktopSeconds = 0;
-  int desktops = 0;
+  DesktopClock clock;
   for (auto _ : state) {
     total = {};
-    desktopSeconds = 0;
-    desktops = 0;
+    clock = {};
     for (const auto& screen : screens) {
       if (only && screen.label != screens[static_cast<std::size_t>(std::atoi(only))].label)
         continue;
-      const auto result = timed(
-          screen, [&] { return analyze(screen); }, desktopSeconds, desktops);
+      const auto result = clock.time(screen, [&] { return analyze(screen); });
       total.add(testing::scoreScreen(screen, result));
-      if (only) {
-        for (const auto& redaction : result.redactions)
-          std::fprintf(stderr, "mask %s at %.3f %.3f %.3f %.3f\n", redaction.title.c_str(),
-                       redaction.normalizedFrame.minX(), redaction.normalizedFrame.minY(),
-                       redaction.normalizedFrame.width(), redaction.normalizedFrame.height());
-        for (const auto& item : result.detectedItems)
-          std::fprintf(stderr, "item %s [%s] at %.3f %.3f %.3f %.3f\n", item.text.c_str(),
-                       item.rawText.value_or("").c_str(), item.screenFrame->minX(),
-                       item.screenFrame->minY(), item.screenFrame->width(),
-                       item.screenFrame->height());
-      }
+      if (only) printFindings(result);
     }
   }
-  reportScreenScore(state, total, desktops ? desktopSeconds / desktops : 0);
+  reportScreenScore(state, total, clock.meanSeconds());
 }
 BENCHMARK(BM_ScreenCorpus)
     ->DenseRange(0, 1)
@@ -424,20 +430,23 @@ void BM_RealApplicationCorpus(benchmark::State& state) {
     return analyzeAlongWindows(tesseract, screen, quality);
   };
   if (!corpus.screens.empty()) analyze(corpus.screens.front().screen);  // engines made and warm
+  // CORVANE_REAL_SCREENS_ONLY=<index>: that screen alone (the dump's <index>.png), with what the
+  // analysis found.
+  const char* only = std::getenv("CORVANE_REAL_SCREENS_ONLY");
   testing::real_application::RealApplicationScore total;
-  double desktopSeconds = 0;
-  int desktops = 0;
+  DesktopClock clock;
   for (auto _ : state) {
     total = {};
-    desktopSeconds = 0;
-    desktops = 0;
-    for (const auto& screen : corpus.screens) {
-      const auto result = timed(
-          screen.screen, [&] { return analyze(screen.screen); }, desktopSeconds, desktops);
+    clock = {};
+    for (std::size_t n = 0; n < corpus.screens.size(); ++n) {
+      if (only && n != static_cast<std::size_t>(std::atoi(only))) continue;
+      const auto& screen = corpus.screens[n];
+      const auto result = clock.time(screen.screen, [&] { return analyze(screen.screen); });
       total.add(testing::real_application::scoreRealApplicationScreen(screen, result));
+      if (only) printFindings(result);
     }
   }
-  reportScreenScore(state, total.lines, desktops ? desktopSeconds / desktops : 0);
+  reportScreenScore(state, total.lines, clock.meanSeconds());
   state.counters["masked_desktop_pct"] = total.desktopSecrets.percent();
   state.counters["near_misses"] = total.nearMisses.total;
   state.counters["near_miss_masked_pct"] = total.nearMisses.percent();

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/real_application/browser_page.h"
@@ -89,8 +88,8 @@ inline std::optional<RealApplicationScreen> terminalScreen(Display* display,
   made.screen.label = look.label();
   const auto bounds = terminal->bounds(display);
   made.screen.image = grabSettled(display, bounds);
-  if (!made.screen.image || !terminal->plant(display, made, bounds.origin, {}, unseen))
-    return std::nullopt;
+  if (!made.screen.image) return std::nullopt;
+  terminal->plant(display, made, bounds.origin, {}, unseen);
   oneWindow(made);
   return made;
 }
@@ -175,8 +174,6 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
     made.screen.label = manager.command.front() + " desktop";
     bool shown = true;
     for (auto& terminal : terminals) shown = terminal->waitShown(display) && shown;
-    // The manager draws a new title in its frame and task bar a moment after the client sets it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const platform::Rect root{{0, 0}, {1920, 1080}};
     if (shown) made.screen.image = grabSettled(display, root);
     const auto windows = topLevelWindows(display);
@@ -191,8 +188,7 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
       std::vector<platform::Rect> above;
       for (std::size_t w = frame + 1; w < windows.size(); ++w) above.push_back(windows[w].bounds);
       made.screen.label += ", " + terminal->look().label();
-      if (!terminal->plant(display, made, root.origin, above, corpus.unseenLines))
-        made.screen.image = nullptr;
+      terminal->plant(display, made, root.origin, above, corpus.unseenLines);
     }
     terminals.clear();
     waitUntil([&] { return topLevelWindows(display).size() <= alreadyShown; }, 10.0);

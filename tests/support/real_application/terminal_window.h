@@ -40,8 +40,7 @@ class TerminalWindow {
  public:
   static constexpr int kInnerBorder = 2;
 
-  // Starts the terminal at (x, y) (root pixels) showing `lines`; once they are printed it sets
-  // its title to `title`.
+  // Starts the terminal at (x, y) (root pixels), titled `title`, showing `lines`.
   TerminalWindow(const std::string& display, const std::filesystem::path& folder,
                  const TerminalLook& look, std::vector<PlantedLine> lines, std::string title, int x,
                  int y, int columns, int rows)
@@ -58,7 +57,7 @@ class TerminalWindow {
                                         "-name",
                                         instance_,
                                         "-title",
-                                        "starting",
+                                        title_,
                                         "-geometry",
                                         std::to_string(columns) + "x" + std::to_string(rows) + "+" +
                                             std::to_string(x) + "+" + std::to_string(y),
@@ -88,52 +87,73 @@ class TerminalWindow {
 
   const TerminalLook& look() const { return look_; }
 
-  // Waits until the lines are printed; false when the terminal never got there.
+  // Waits until the last line is printed (its cells hold ink); false when the terminal never
+  // got there or its window is not a whole grid of cells.
   bool waitShown(Display* display) {
-    window_ = waitForTitle(display, instance_, title_);
-    return window_.has_value();
+    const bool mapped = waitUntil([&] {
+      window_ = findByInstance(display, DefaultRootWindow(display), instance_);
+      return window_.has_value() && grid(display).has_value();
+    });
+    if (!mapped) return false;
+    return waitUntil([&] {
+      const auto last = grid(display)->cells(lines_.size() - 1, 0, lines_.back().text().size());
+      const auto pixels = grabArea(display, last);
+      return pixels && inkWithin(*pixels, {{0, 0}, last.size}).has_value();
+    });
   }
 
   // The terminal window's rectangle in root pixels (after waitShown).
   platform::Rect bounds(Display* display) const { return rootRect(display, *window_); }
 
   // Adds the planted lines to `screen`, whose image starts at `origin` of the root; lines within
-  // any of `hidden` (root pixels: windows above this one) are left out. False when the window's
-  // size is not a whole grid of cells.
-  bool plant(Display* display, RealApplicationScreen& screen, platform::Point origin,
+  // any of `hidden` (root pixels: windows above this one) are left out.
+  void plant(Display* display, RealApplicationScreen& screen, platform::Point origin,
              const std::vector<platform::Rect>& hidden, int& unseen) const {
-    const platform::Rect window = bounds(display);
-    const int innerWidth = static_cast<int>(window.width()) - 2 * kInnerBorder;
-    const int innerHeight = static_cast<int>(window.height()) - 2 * kInnerBorder;
-    if (innerWidth % columns_ != 0 || innerHeight % rows_ != 0) return false;
-    const double cellWidth = innerWidth / columns_, cellHeight = innerHeight / rows_;
-    const double left = window.minX() + kInnerBorder - origin.x;
-    const double top = window.minY() + kInnerBorder - origin.y;
-    auto cells = [&](int row, std::size_t column, std::size_t count) {
-      return platform::Rect{{left + column * cellWidth, top + row * cellHeight},
-                            {count * cellWidth, cellHeight}};
+    const auto cells = *grid(display);
+    auto onImage = [&origin](platform::Rect box) {
+      box.origin = {box.minX() - origin.x, box.minY() - origin.y};
+      return box;
     };
     for (std::size_t row = 0; row < lines_.size(); ++row) {
       const PlantedLine& line = lines_[row];
-      const auto box = cells(static_cast<int>(row), 0, line.text().size());
-      const platform::Rect onRoot{{box.minX() + origin.x, box.minY() + origin.y}, box.size};
+      const auto box = cells.cells(row, 0, line.text().size());
       if (std::any_of(hidden.begin(), hidden.end(),
-                      [&](const platform::Rect& above) { return above.intersects(onRoot); }))
+                      [&](const platform::Rect& above) { return above.intersects(box); }))
         continue;
       const auto [at, length] = line.secretSpan();
-      placeLine(screen, line, box, cells(static_cast<int>(row), at, length), look_.pixelSize,
+      placeLine(screen, line, onImage(box), onImage(cells.cells(row, at, length)), look_.pixelSize,
                 unseen);
     }
-    return true;
   }
 
  private:
+  // Where the window's character cells lie on the root.
+  struct CellGrid {
+    double left, top, cellWidth, cellHeight;
+    platform::Rect cells(std::size_t row, std::size_t column, std::size_t count) const {
+      return {{left + column * cellWidth, top + row * cellHeight}, {count * cellWidth, cellHeight}};
+    }
+  };
+
+  // The grid the window's size gives: `columns_` × `rows_` cells inside the inner border; nothing
+  // when the size is not a whole number of cells.
+  std::optional<CellGrid> grid(Display* display) const {
+    const platform::Rect window = bounds(display);
+    const int innerWidth = static_cast<int>(window.width()) - 2 * kInnerBorder;
+    const int innerHeight = static_cast<int>(window.height()) - 2 * kInnerBorder;
+    if (innerWidth <= 0 || innerHeight <= 0 || innerWidth % columns_ != 0 ||
+        innerHeight % rows_ != 0)
+      return std::nullopt;
+    return CellGrid{window.minX() + kInnerBorder, window.minY() + kInnerBorder,
+                    double(innerWidth / columns_), double(innerHeight / rows_)};
+  }
+
   static int nextNumber() {
     static std::atomic<int> made{0};
     return ++made;
   }
 
-  // The lines with their accents as colour escapes, then the cursor hidden and the title set.
+  // The lines with their accents as colour escapes, then the cursor hidden.
   void writeContent(const std::filesystem::path& file) const {
     static const char* const accents[] = {"\033[0m", "\033[32m", "\033[1;34m", "\033[33m",
                                           "\033[90m"};
@@ -143,7 +163,7 @@ class TerminalWindow {
       for (const PlantedPiece& piece : lines_[row].pieces)
         out << accents[piece.accent] << piece.text << accents[0];
     }
-    out << "\033[?25l\033]2;" << title_ << "\007";
+    out << "\033[?25l";
   }
 
   TerminalLook look_;

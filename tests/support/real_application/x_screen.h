@@ -131,24 +131,4 @@ inline std::optional<Window> findByInstance(Display* display, Window from,
   return found;
 }
 
-inline std::string windowTitle(Display* display, Window window) {
-  char* name = nullptr;
-  if (!XFetchName(display, window, &name) || name == nullptr) return {};
-  std::string title = name;
-  XFree(name);
-  return title;
-}
-
-// Waits until the window named `instance` exists and carries `title`.
-inline std::optional<Window> waitForTitle(Display* display, const std::string& instance,
-                                          const std::string& title) {
-  std::optional<Window> window;
-  const bool shown = waitUntil([&] {
-    window = findByInstance(display, DefaultRootWindow(display), instance);
-    return window && windowTitle(display, *window) == title;
-  });
-  if (!shown) return std::nullopt;
-  return window;
-}
-
 }  // namespace corvane::testing::real_application
