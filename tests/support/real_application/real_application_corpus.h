@@ -160,20 +160,21 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
                                        "ssh ops@bastion", "tail -f logs/app.log"};
   for (int desktop = 0; desktop < kDesktops; ++desktop) {
     const auto& places = layouts[static_cast<std::size_t>(desktop)];
+    // One after another, each shown before the next starts, so that they stack in that order.
     std::vector<std::unique_ptr<TerminalWindow>> terminals;
-    for (std::size_t w = 0; w < places.size(); ++w) {
+    bool shown = true;
+    for (std::size_t w = 0; w < places.size() && shown; ++w) {
       const std::size_t n = static_cast<std::size_t>(managerIndex * 7 + desktop * 3) + w * 5;
       const auto& look = looks[n % looks.size()];
       terminals.push_back(startTerminal(
           server.name(), folder, look,
           static_cast<std::uint32_t>(9000 + managerIndex * 100 + desktop * 10 + int(w)),
           titles[(desktop + w) % std::size(titles)], places[w].x, places[w].y, places[w].height));
+      shown = terminals.back()->waitShown(display);
     }
     RealApplicationScreen made;
     made.desktop = true;
     made.screen.label = manager.command.front() + " desktop";
-    bool shown = true;
-    for (auto& terminal : terminals) shown = terminal->waitShown(display) && shown;
     const platform::Rect root{{0, 0}, {1920, 1080}};
     if (shown) made.screen.image = grabSettled(display, root);
     const auto windows = topLevelWindows(display);
@@ -196,7 +197,9 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
       ++corpus.failedScreens;
       continue;
     }
-    for (const auto& window : windows) made.screen.windows.push_back(window.bounds);
+    // Top first: a mask belongs to the uppermost window that holds its centre.
+    for (auto window = windows.rbegin(); window != windows.rend(); ++window)
+      made.screen.windows.push_back(window->bounds);
     made.screen.image->setWindowAreas(windowAreasWithin(windows, root));
     corpus.screens.push_back(std::move(made));
   }
