@@ -208,13 +208,16 @@ class PageWriter {
   std::vector<int> sizes_;
 };
 
-// Runs `command` to its end with its standard output into `output`; false when it failed.
-inline bool runToEnd(const std::vector<std::string>& command, const std::filesystem::path& output) {
+// Runs `command` to its end (with `environment` besides this process's) with its standard
+// output into `output`; false when it failed.
+inline bool runToEnd(const std::vector<std::string>& command,
+                     const std::vector<std::string>& environment,
+                     const std::filesystem::path& output) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const pid_t pid = spawnProgram(command, {}, &actions);
+  const pid_t pid = spawnProgram(command, environment, &actions);
   posix_spawn_file_actions_destroy(&actions);
   if (pid <= 0) return false;
   int status = 0;
@@ -223,7 +226,7 @@ inline bool runToEnd(const std::vector<std::string>& command, const std::filesys
 }
 
 // The page rendered at 1280×800 CSS pixels (times the zoom), with its truth; a screen without an
-// image when the browser failed.
+// image when the browser failed. The browser keeps its settings in `folder`, not the user's.
 inline RealApplicationScreen renderPage(const std::filesystem::path& folder, const PageLook& look,
                                         std::uint32_t seed, int& unseen) {
   PlantedTextMaker maker(seed);
@@ -242,7 +245,7 @@ inline RealApplicationScreen renderPage(const std::filesystem::path& folder, con
                 "--no-first-run", "--user-data-dir=" + (folder / (name + "-profile")).string(),
                 std::string("--force-device-scale-factor=") + zoom, "--window-size=1280,800",
                 "--screenshot=" + shot.string(), "--dump-dom", "file://" + page.string()},
-               dom);
+               {"HOME=" + folder.string()}, dom);
   if (!ran) return made;
   cairo_surface_t* surface = cairo_image_surface_create_from_png(shot.c_str());
   if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {

@@ -79,7 +79,8 @@ class TerminalWindow {
     }
     command.insert(command.end(),
                    {"-e", "sh", "-c", "cat '" + file.string() + "'; exec sleep 600"});
-    pid_ = spawnQuietly(command, {"DISPLAY=" + display});
+    // HOME in the folder: the user's own X resources (~/.Xdefaults) change nothing.
+    pid_ = spawnQuietly(command, {"DISPLAY=" + display, "HOME=" + folder.string()});
   }
   ~TerminalWindow() { endProcess(pid_); }
   TerminalWindow(const TerminalWindow&) = delete;
