@@ -114,8 +114,6 @@ inline void terminalScreens(const std::filesystem::path& folder, RealApplication
   XCloseDisplay(display);
 }
 
-// Four desktops under one window manager: two or three terminals (one of them partly under
-// another on the last), their title bars in the manager's frames.
 struct WindowManager {
   std::vector<std::string> command;
   std::vector<std::string> environment;
@@ -134,6 +132,8 @@ inline std::vector<WindowManager> windowManagers(const std::filesystem::path& fo
           {{"icewm"}, {}}};
 }
 
+// Four desktops under one window manager: two or three terminals (one of them partly under
+// another on the last), their title bars in the manager's frames.
 inline void desktopScreens(const std::filesystem::path& folder, const WindowManager& manager,
                            int managerIndex, RealApplicationCorpus& corpus) {
   constexpr int kDesktops = 4;
