@@ -75,6 +75,18 @@ bool waitUntil(Condition condition, double seconds = kPatientWaitSeconds) {
   return true;
 }
 
+// spawnProgram with the program's standard output and error thrown away.
+inline pid_t spawnQuietly(const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& extraEnvironment) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const pid_t pid = spawnProgram(arguments, extraEnvironment, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 class XvfbServer {
  public:
   XvfbServer(int width, int height, std::vector<std::string> extraArguments = {}) {
@@ -136,16 +148,25 @@ class XvfbServer {
   // stay unmanaged (never mapped) for good, so readiness is proven by a probe window that gets
   // managed.
   bool startWindowManager(const std::string& configuration = {}) {
-    home_ = std::filesystem::temp_directory_path() /
-            ("corvane-openbox-" + std::to_string(getpid()) + "-" + name_.substr(1));
+    makeHome("openbox");
     std::filesystem::create_directories(home_ / ".config/openbox");
     std::ofstream(home_ / ".config/openbox/rc.xml")
         << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\">"
         << configuration << "</openbox_config>\n";
-    windowManager_ = spawnProgram(
+    return startWindowManager(
         {"openbox", "--sm-disable", "--config-file", (home_ / ".config/openbox/rc.xml").string()},
-        {"DISPLAY=" + name_, "HOME=" + home_.string(),
-         "XDG_CONFIG_HOME=" + (home_ / ".config").string()});
+        {});
+  }
+
+  // Starts another window manager (its command line, run in a temporary HOME of its own where it
+  // keeps its default settings, with `environment` besides) and waits until it manages windows,
+  // as above.
+  bool startWindowManager(const std::vector<std::string>& command,
+                          std::vector<std::string> environment) {
+    if (home_.empty()) makeHome(command.front());
+    environment.insert(environment.end(), {"DISPLAY=" + name_, "HOME=" + home_.string(),
+                                           "XDG_CONFIG_HOME=" + (home_ / ".config").string()});
+    windowManager_ = spawnQuietly(command, environment);
     Display* display = XOpenDisplay(name_.c_str());
     if (display == nullptr) return false;
     const Window root = DefaultRootWindow(display);
@@ -164,6 +185,12 @@ class XvfbServer {
   }
 
  private:
+  void makeHome(const std::string& manager) {
+    home_ = std::filesystem::temp_directory_path() /
+            ("corvane-" + manager + "-" + std::to_string(getpid()) + "-" + name_.substr(1));
+    std::filesystem::create_directories(home_);
+  }
+
   // The number of items in a property; nothing when the window does not have it.
   static std::optional<unsigned long> propertyLength(Display* display, Window window,
                                                      Atom property) {

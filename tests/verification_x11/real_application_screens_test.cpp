@@ -1,0 +1,89 @@
+// The real-application corpus the benchmarks judge the engine on: its planted lines mean what
+// they say under the rules, and a terminal's cell grid puts each line's truth on its own text.
+
+#include <gtest/gtest.h>
+
+#include "support/real_application/real_application_corpus.h"
+#include "support/tesseract_analyzer.h"
+#include "verification/sensitivity_engine.h"
+
+namespace corvane::testing::real_application {
+namespace {
+
+// Every planted secret is one the rules find, of its kind and where it was planted; no
+// near-miss or plain line gives a finding.
+TEST(RealApplicationScreens, PlantedLinesAgreeWithTheRules) {
+  const verification::SensitivityEngine engine;
+  const auto preferences = corpusPreferences();
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    PlantedTextMaker maker(seed);
+    std::vector<PlantedLine> lines = terminalSession(maker, 60);
+    for (const auto layout :
+         {PageLayout::dashboard, PageLayout::form, PageLayout::table, PageLayout::runbook}) {
+      PageWriter writer(maker, {layout, 1.0, false, "DejaVu Sans", 14});
+      writer.html();
+      lines.insert(lines.end(), writer.lines().begin(), writer.lines().end());
+    }
+    for (const PlantedLine& line : lines) {
+      const std::string text = line.text();
+      const auto items = engine.detect(text, "corpus", preferences, std::nullopt, 1.0);
+      if (line.role != LineRole::secret) {
+        EXPECT_TRUE(items.empty()) << "seed " << seed << ": \"" << text << "\" gives a finding";
+        continue;
+      }
+      const auto [at, length] = line.secretSpan();
+      const std::string secret = text.substr(at, length);
+      const bool found = std::any_of(items.begin(), items.end(), [&](const auto& item) {
+        const std::string raw = item.rawText.value_or("");
+        return item.kind == *line.kind &&
+               (raw.find(secret) != std::string::npos || secret.find(raw) != std::string::npos);
+      });
+      EXPECT_TRUE(found) << "seed " << seed << ": the secret of \"" << text << "\" is not found";
+    }
+  }
+}
+
+// An xterm with a bitmap font, dark: every planted line shows, its ink starts at its first cell
+// and reaches its last one, and the cells after its end are empty.
+TEST(RealApplicationScreens, ATerminalsCellGridLandsOnItsText) {
+  XvfbServer server(1280, 800, {"-dpi", "96"});
+  ASSERT_TRUE(server.ok());
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  TemporaryFolder folder("corvane-terminal-screen");
+  const IgnoringXErrors ignoring;
+  const TerminalLook look{"xterm", "6x13", 0, 13, true};
+  int unseen = 0;
+  const auto made =
+      corpus_detail::terminalScreen(display, server.name(), folder.path(), look, 7, unseen);
+  XCloseDisplay(display);
+  ASSERT_TRUE(made.has_value()) << "the terminal did not show its lines";
+  EXPECT_EQ(unseen, 0);
+  const auto& image = *made->screen.image;
+  const int cellWidth = 6, cellHeight = 13, border = TerminalWindow::kInnerBorder;
+  std::vector<ScreenLine> lines = made->screen.lines;
+  lines.insert(lines.end(), made->nearMisses.begin(), made->nearMisses.end());
+  EXPECT_GE(lines.size(), 30u);
+  for (const ScreenLine& line : lines) {
+    const int row = (static_cast<int>(line.textBox.minY()) - border) / cellHeight;
+    const double rowTop = border + row * cellHeight;
+    const auto first = line.text.find_first_not_of(' ');
+    const auto last = line.text.find_last_not_of(' ');
+    const double textStart = border + static_cast<double>(first) * cellWidth;
+    const double textEnd = border + static_cast<double>(last + 1) * cellWidth;
+    EXPECT_GE(line.textBox.minX(), textStart) << line.text;
+    EXPECT_LE(line.textBox.minX(), textStart + cellWidth) << line.text;
+    EXPECT_GT(line.textBox.maxX(), textEnd - cellWidth) << line.text;
+    EXPECT_LE(line.textBox.maxX(), textEnd) << line.text;
+    EXPECT_LE(line.textBox.maxY(), rowTop + cellHeight) << line.text;
+    const auto after = inkWithin(image, {{textEnd, rowTop}, {6.0 * cellWidth, cellHeight}});
+    EXPECT_FALSE(after.has_value()) << "ink after \"" << line.text << "\"";
+    if (line.secret) {
+      EXPECT_GE(line.secretBox.minX(), line.textBox.minX()) << line.text;
+      EXPECT_LE(line.secretBox.maxX(), line.textBox.maxX()) << line.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane::testing::real_application
