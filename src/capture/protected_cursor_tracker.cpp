@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "runtime/main_actor.h"
+
 namespace corvane::capture {
 
 std::shared_ptr<ProtectedCursorTracker> ProtectedCursorTracker::make(
@@ -24,15 +26,24 @@ void ProtectedCursorTracker::start(platform::Rect displayFrame, double backingSc
   backingScaleFactor_ = backingScaleFactor > 0 ? backingScaleFactor : 1.0;
   lastImageSerial_.reset();
   task_.cancel();
+  changes_.cancel();
   const auto generation = ++generation_;
   poll();
-  task_ = runtime::spawn(pollLoop(weak_from_this(), generation));
+  if (source_) {
+    changes_ = source_->observeCursorChanges([weak = weak_from_this(), generation] {
+      runtime::postToMain(weak, [generation](ProtectedCursorTracker& tracker) {
+        if (tracker.generation_ == generation) tracker.poll();
+      });
+    });
+  }
+  if (!changes_.active()) task_ = runtime::spawn(pollLoop(weak_from_this(), generation));
 }
 
 void ProtectedCursorTracker::stop() {
   ++generation_;
   task_.cancel();
   task_ = {};
+  changes_.cancel();
   surface_->updateCursor(std::nullopt);
 }
 

@@ -7,13 +7,15 @@
 #include "capture/protected_output_surface.h"
 #include "platform/geometry.h"
 #include "platform/screen_capture.h"
+#include "runtime/subscription.h"
 #include "runtime/task.h"
 
 namespace corvane::capture {
 
 // Follows the real pointer while a session runs and hands it to the output surface: the cursor
 // image with its hot spot, and the position normalised to the captured display. The capture itself
-// never contains the pointer; the output draws this one on top.
+// never contains the pointer; the output draws this one on top. A source that reports its changes
+// is read when it does (a resting pointer costs nothing); any other is polled.
 class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCursorTracker> {
  public:
   // 60 polls a second: the pointer moves as smoothly as the output can show it.
@@ -26,9 +28,9 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   // Starts (or re-targets) tracking over `displayFrame` (desktop points), whose screen has
   // `backingScaleFactor` pixels to the point, on the main actor.
   void start(platform::Rect displayFrame, double backingScaleFactor);
-  // Stops polling and tells the surface the position is unknown.
+  // Stops following and tells the surface the position is unknown.
   void stop();
-  bool isTracking() const { return task_.valid() && !task_.isDone(); }
+  bool isTracking() const { return changes_.active() || (task_.valid() && !task_.isDone()); }
 
   // One poll, also used by the loop: reads the pointer and its image and updates the surface.
   void poll();
@@ -53,6 +55,7 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   std::optional<std::uint64_t> lastImageSerial_;
   std::uint64_t generation_ = 0;
   runtime::TaskHandle<void> task_;
+  runtime::Subscription changes_;
 };
 
 }  // namespace corvane::capture

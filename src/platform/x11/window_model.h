@@ -97,6 +97,8 @@ class WindowModel {
   runtime::Status load();
   // Applies one event; true when what the screen shows may have changed.
   bool handle(const XEvent& event);
+  // The type of the events that report a window's drawing.
+  int damageEventType() const { return damageEventBase_ + XDamageNotify; }
   // Finishes what the events since the last call asked for: re-reads who changed windows are and
   // their trees (neutralising where windows of other clients left them), and names and
   // neutralises the backing pixmaps made since. Call before composing.

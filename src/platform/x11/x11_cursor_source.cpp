@@ -59,7 +59,8 @@ struct X11CursorSource::Sampler {
   double sampledAt = -1e300;
   std::optional<Point> lastPosition;
 
-  // Reads the position (and the image when it changed); true when the position changed.
+  // Reads the position (and the image when it changed); true when the position changed. Either
+  // change is reported to the source's observer.
   bool sample(X11CursorSource& source) {
     if (connection == nullptr || connection->isLost()) return false;
     auto position = readPosition(*connection);
@@ -72,9 +73,12 @@ struct X11CursorSource::Sampler {
     sampledAt = pumpClock();
     const bool changed = position != lastPosition;
     lastPosition = position;
-    std::lock_guard lock(source.mutex_);
-    source.position_ = position;
-    if (image) source.image_ = std::move(*image);
+    {
+      std::lock_guard lock(source.mutex_);
+      source.position_ = position;
+      if (image) source.image_ = std::move(*image);
+    }
+    if (changed || image) source.reportChange();
     return changed;
   }
 
@@ -150,7 +154,7 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
-    if (self->sampling_.shouldRest(pumpClock())) {
+    if (!self->observed() && self->sampling_.shouldRest(pumpClock())) {
       // Until a read wakes it; whatever happened meanwhile is read at once then.
       sampler->followMotion(*self, false);
       sampler->moved = true;
@@ -173,6 +177,32 @@ X11CursorSource::~X11CursorSource() {
 
 void X11CursorSource::noteRead() const {
   if (sampling_.noteRead(pumpClock())) pump_.post([](XConnection*) {});
+}
+
+bool X11CursorSource::observed() const {
+  std::lock_guard lock(observer_->mutex);
+  return static_cast<bool>(observer_->changed);
+}
+
+void X11CursorSource::reportChange() const {
+  std::lock_guard lock(observer_->mutex);
+  if (observer_->changed) observer_->changed();
+}
+
+runtime::Subscription X11CursorSource::observeCursorChanges(std::function<void()> changed) {
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(observer_->mutex);
+    observer_->changed = std::move(changed);
+    generation = ++observer_->generation;
+  }
+  noteRead();  // a resting sampler wakes, and stays awake while observed
+  return runtime::Subscription([weak = std::weak_ptr<Observer>(observer_), generation] {
+    if (auto observer = weak.lock()) {
+      std::lock_guard lock(observer->mutex);
+      if (observer->generation == generation) observer->changed = nullptr;
+    }
+  });
 }
 
 std::optional<Point> X11CursorSource::cursorPosition() const {
