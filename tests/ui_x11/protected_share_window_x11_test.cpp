@@ -33,8 +33,11 @@
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
 
+#include <X11/extensions/XShm.h>
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/shape.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 namespace corvane::ui {
 namespace {
@@ -208,9 +211,10 @@ class RecorderConnection {
   RecorderConnection& operator=(const RecorderConnection&) = delete;
   Display* display() const { return display_; }
 
-  // The window's pixels as an image, or a null image when the server refused (an X error).
+  // The pixels `readImage` gets, or a null image when the server refused (an X error). The
+  // image is destroyed after unless `keep`.
   template <class Read>
-  QImage read(Read readImage) const {
+  QImage read(Read readImage, bool keep = false) const {
     XSync(display_, False);
     errors_ = 0;
     XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
@@ -227,7 +231,7 @@ class RecorderConnection {
         for (int x = 0; x < image->width; ++x)
           copy.setPixel(x, y, 0xFF000000u | (XGetPixel(image, x, y) & 0xFFFFFF));
     }
-    if (image != nullptr) XDestroyImage(image);
+    if (image != nullptr && !keep) XDestroyImage(image);
     return copy;
   }
 
@@ -236,9 +240,9 @@ class RecorderConnection {
   static inline int errors_ = 0;
 };
 
-// The two ways recorders read one window: its own pixels with XGetImage (ffmpeg by window id,
-// GStreamer's ximagesrc), and its composite pixmap after redirecting it (a browser's or meeting
-// application's window picker).
+// The two ways recorders read one window: its own pixels through shared memory (XShmGetImage,
+// as ffmpeg by window id and GStreamer's ximagesrc do), and its composite pixmap after redirecting
+// it (a browser's or meeting application's window picker).
 class WindowRecorders {
  public:
   explicit WindowRecorders(WId window) : window_(static_cast<Window>(window)) {
@@ -248,12 +252,28 @@ class WindowRecorders {
   }
 
   QImage readWindow() const {
-    return direct_.read([&] {
-      XWindowAttributes attributes{};
-      XGetWindowAttributes(direct_.display(), window_, &attributes);
-      return XGetImage(direct_.display(), window_, 0, 0, attributes.width, attributes.height,
-                       AllPlanes, ZPixmap);
-    });
+    Display* display = direct_.display();
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window_, &attributes);
+    XShmSegmentInfo segment{};
+    XImage* image = XShmCreateImage(display, attributes.visual, attributes.depth, ZPixmap, nullptr,
+                                    &segment, attributes.width, attributes.height);
+    if (image == nullptr) return {};
+    segment.shmid =
+        shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height,
+               IPC_CREAT | 0600);
+    segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    XShmAttach(display, &segment);
+    const QImage copy = direct_.read(
+        [&] { return XShmGetImage(display, window_, image, 0, 0, AllPlanes) ? image : nullptr; },
+        /*keep=*/true);
+    XShmDetach(display, &segment);
+    XSync(display, False);
+    shmdt(segment.shmaddr);
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    image->data = nullptr;
+    XDestroyImage(image);
+    return copy;
   }
   QImage readCompositePixmap() const {
     Pixmap pixmap = None;
