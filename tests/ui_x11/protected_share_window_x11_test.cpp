@@ -30,6 +30,7 @@
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
 #include "platform/x11/x11_screens.h"
+#include "platform/x11/x_properties.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
 
@@ -306,19 +307,6 @@ Window mapDesktopWindow(Display* display, QRgb colour) {
   return desktop;
 }
 
-// The window directly under the root that holds `window`.
-Window topLevelOf(Display* display, Window window) {
-  while (true) {
-    Window root = None, parent = None;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) return None;
-    if (children != nullptr) XFree(children);
-    if (parent == root) return window;
-    window = parent;
-  }
-}
-
 // Where `window` is among the root's children, bottom first; -1 when it is not one.
 int stackingPosition(Display* display, Window window) {
   Window root = None, parent = None;
@@ -403,22 +391,25 @@ TEST_F(ProtectedShareWindowHiddenX11Child, EveryStateIsReadWholeAndHiddenShowsNo
   const QImage screen = screenshot();
   EXPECT_EQ(testing::countPixelsNear(screen, kMarker, 12), 0);
   EXPECT_EQ(testing::countPixelsNear(screen, kLater, 12), 0) << "nothing of it on this screen";
-  EXPECT_LT(stackingPosition(test.display(), topLevelOf(test.display(), id)),
-            stackingPosition(test.display(), topLevelOf(test.display(), desktop)))
+  EXPECT_LT(
+      stackingPosition(test.display(), platform::x11::topLevelWindow(test.display(), id)),
+      stackingPosition(test.display(), platform::x11::topLevelWindow(test.display(), desktop)))
       << "beneath the desktop window";
   EXPECT_EQ(window.hostWidget()->geometry(), before) << "where it was, on the screen";
   const auto states = testing::netWmStatesOnX11(id);
   for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
     EXPECT_NE(std::find(states.begin(), states.end(), state), states.end()) << state;
   EXPECT_EQ(inputShapeRectangles(test.display(), id), 0) << "the mouse goes through it";
-  EXPECT_EQ(inputShapeRectangles(test.display(), topLevelOf(test.display(), id)), 0)
+  EXPECT_EQ(inputShapeRectangles(test.display(), platform::x11::topLevelWindow(test.display(), id)),
+            0)
       << "and through its frame";
 
   ASSERT_TRUE(manager->showLiveWindowLocally());
   ASSERT_TRUE(processUntil([&] {
     return testing::countPixelsNear(screenshot(), kLater, 12) > 100000;
   })) << "shown again";
-  EXPECT_GT(inputShapeRectangles(test.display(), topLevelOf(test.display(), id)), 0);
+  EXPECT_GT(inputShapeRectangles(test.display(), platform::x11::topLevelWindow(test.display(), id)),
+            0);
   expectRead("shown again", kLater);
   manager->endSession(true);
 }

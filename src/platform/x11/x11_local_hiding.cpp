@@ -14,21 +14,6 @@ namespace {
 // How long a hide waits at most for the window manager to put the window in its lowest layer.
 constexpr auto kWindowManagerPatience = std::chrono::milliseconds(250);
 
-// The window that holds `window` directly under the root: a window manager's frame, or the
-// window itself without a reparenting window manager.
-Window topLevelOf(Display* display, Window window) {
-  Window current = window;
-  while (true) {
-    Window root = None, parent = None;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, current, &root, &parent, &children, &count) == 0) return None;
-    if (children != nullptr) XFree(children);
-    if (parent == root || parent == None) return current;
-    current = parent;
-  }
-}
-
 // Lowers `window` itself to the bottom of the stack, below every other window (desktop windows
 // included). Override-redirect is set for the moment of the request, so no window manager
 // intercepts it or keeps the window in one of its layers.
@@ -91,7 +76,7 @@ void X11WindowStateHints::setShownLocally(std::uint32_t windowNumber, bool shown
     return;
   }
   if (hidden != hiddenTopLevels_.end()) return;
-  const Window topLevel = topLevelOf(display_, window);
+  const Window topLevel = topLevelWindow(display_, window);
   if (topLevel == None) return;
   hiddenTopLevels_[window] = topLevel;
   // Where it is, whole on the screen (a recorder reading the window's pixels needs that), but
