@@ -148,6 +148,8 @@ class WindowModel {
   void neutraliseWhereEmbeddedWere(TrackedWindow& window,
                                    const std::vector<EmbeddedWindow>& previous);
   void renamePixmap(TrackedWindow& window);
+  // Names and neutralises the backing pixmaps made since they were last named.
+  void namePendingPixmaps();
   void neutralise(TrackedWindow& window, const std::vector<XRectangle>& areas);
   void requestRepaint(TrackedWindow& window);
   Window findClient(Window top, WindowFacts& facts) const;
