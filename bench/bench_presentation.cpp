@@ -4,7 +4,9 @@
 // answers only after the requests before it), per frame and as a like-for-like ratio to one
 // memcpy of the same frame (like_for_like.h); the goal is 2 or below at actual size and fitted.
 // Its frames live in shared memory and the canvas has the application's presenter, as in a
-// session, so the server reads the pixels where the capture left them.
+// session, so the server reads the pixels where the capture left them. As in a session, a capture
+// session runs on a connection of its own meanwhile: every top-level window, the output's
+// included, is redirected, and the drawing reported to it is taken as it comes.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,6 +20,8 @@
 #include "like_for_like.h"
 #include "main/xcb_image_presenter.h"
 #include "platform/shared_memory_pixels.h"
+#include "platform/x11/capture_session.h"
+#include "platform/x11/x_event_pump.h"
 #include "platform/x11/xlib.h"
 #include "runtime/runtime.h"
 #include "share_window/viewport_state.h"
@@ -81,6 +85,36 @@ void BM_MemcpyFrame(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(copy.bytes()));
 }
 
+// A capture session's hold on the display, without its frames: every top-level window redirected
+// and followed (its damage taken as reported), on a thread and connection of its own.
+class SessionRedirect {
+ public:
+  explicit SessionRedirect(const std::string& display) {
+    using namespace corvane::platform::x11;
+    XEventPump::Callbacks callbacks;
+    callbacks.setup = [this](XConnection& connection) {
+      auto session = CaptureSession::open(
+          connection, std::make_shared<const ApplicationIdentityResolver>(
+                          std::make_shared<const corvane::platform::DesktopEntryIndex>()));
+      if (!session) return corvane::runtime::Status(session.error());
+      session_ = std::move(session).value();
+      return corvane::runtime::Status::success();
+    };
+    callbacks.event = [this](XEvent& event) {
+      if (session_) session_->handle(event);
+    };
+    callbacks.teardown = [this] { session_.reset(); };
+    status_ = pump_.startAndWait(display, std::move(callbacks), 10, "The X server did not answer.");
+  }
+  ~SessionRedirect() { pump_.stop(); }
+  const corvane::runtime::Status& status() const { return status_; }
+
+ private:
+  std::unique_ptr<corvane::platform::x11::CaptureSession> session_;
+  corvane::platform::x11::XEventPump pump_;
+  corvane::runtime::Status status_ = corvane::runtime::Status::success();
+};
+
 // Returns once the X server has handled every request Qt sent before (a round trip).
 void waitForServer() {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -95,6 +129,11 @@ void presentFrames(benchmark::State& state, QSize canvasSize, ProtectedShareSizi
   corvane::runtime::ScopedRuntime runtime(
       corvane::runtime::RuntimeServices{&executor, corvane::runtime::threadQueueFactory()});
   auto surface = std::make_shared<ProtectedOutputSurface>();
+  SessionRedirect redirect(qgetenv("DISPLAY").toStdString());
+  if (!redirect.status()) {
+    state.SkipWithError(redirect.status().message().c_str());
+    return;
+  }
   corvane::ui::ProtectedShareCanvas canvas(surface, corvane::wiring::makeXcbImagePresenter());
   canvas.resize(canvasSize);
   ProtectedShareViewportState viewport;

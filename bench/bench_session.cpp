@@ -1,9 +1,13 @@
 // The whole application on a private X server (Xvfb with openbox and a tray host), started as a
 // user starts it, with the sample client's windows each in a process of its own:
 //   - the first filtered frame: Corvane started with the launch automation flag that opens a
-//     session, 25 windows on screen, the private application's at the bottom or in front; the
-//     figure is the session's own count from its request to the first published frame;
+//     session, 25 windows on screen, the private application's at the bottom or in front (raised
+//     and made active, as a user's click does); the figure is the session's own count from its
+//     request to the first published frame;
 //   - idle: Corvane in the tray, no session; the CPU of Corvane and of the X server together;
+//   - a still desktop: a session over windows that do not change, the pointer resting; the CPU of
+//     Corvane and of the X server, and how often the share window is drawn (its damage, seen
+//     from this process), which only the stream's keep-alive frames may cause;
 //   - a session with one 400×300 window repainted 60 times a second: the CPU of Corvane and of
 //     the X server, against a root grab 60 times a second (one XShmGetImage of the whole root,
 //     from this process) with the same window repainting: blocks of each alternate, root grab
@@ -175,7 +179,45 @@ double numberField(const std::string& line, const std::string& field) {
   return std::atof(line.c_str() + from);
 }
 
-// args: windows, whether the private application's window is in front (mapped last)
+// Raises `window` and makes it the active one through the window manager, as a click on it does;
+// returns once the manager reports it active.
+bool activate(const XvfbServer& server, Window window) {
+  Display* display = XOpenDisplay(server.name().c_str());
+  if (display == nullptr) return false;
+  const Window root = DefaultRootWindow(display);
+  const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = window;
+  request.xclient.message_type = active;
+  request.xclient.format = 32;
+  request.xclient.data.l[0] = 2;  // from a pager: the user asked for it
+  request.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  XRaiseWindow(display, window);
+  XSync(display, False);
+  const bool activated = corvane::testing::waitUntil(
+      [&] {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        bool isActive = false;
+        if (XGetWindowProperty(display, root, active, 0, 1, False, XA_WINDOW, &type, &format,
+                               &count, &after, &data) == Success &&
+            data != nullptr) {
+          isActive = count == 1 && *reinterpret_cast<const Window*>(data) == window;
+          XFree(data);
+        }
+        return isActive;
+      },
+      10);
+  XCloseDisplay(display);
+  return activated;
+}
+
+// args: windows, whether the private application's window is in front (mapped last, then raised
+// and activated)
 void BM_FirstFilteredFrame(benchmark::State& state) {
   const int windowCount = static_cast<int>(state.range(0));
   const bool privateInFront = state.range(1) != 0;
@@ -193,7 +235,11 @@ void BM_FirstFilteredFrame(benchmark::State& state) {
     options.height = 360;
     options.x = (i * 97) % (1920 - 640);
     options.y = 30 + (i * 61) % (1080 - 400);
-    desktop.addClient(options);
+    TestClient& client = desktop.addClient(options);
+    if (isPrivate && privateInFront && !activate(desktop.server(), client.window())) {
+      state.SkipWithError("the window manager did not activate the private window");
+      return;
+    }
   }
   std::vector<double> milliseconds;
   for (auto _ : state) {
@@ -244,6 +290,132 @@ void BM_IdleCpu(benchmark::State& state) {
   state.counters["x_server_percent"] = 100 * serverSeconds / wall;
   state.SetLabel("in the tray, no session, over " + std::to_string(static_cast<int>(kSeconds)) +
                  " s");
+}
+
+// The top-level window the window manager lists under `title`; None when there is none.
+Window windowTitled(Display* display, const std::string& title) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  Window found = None;
+  if (XGetWindowProperty(display, DefaultRootWindow(display),
+                         XInternAtom(display, "_NET_CLIENT_LIST", False), 0, 4096, False, XA_WINDOW,
+                         &type, &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    const auto* windows = reinterpret_cast<const Window*>(data);
+    for (unsigned long i = 0; i < count && found == None; ++i) {
+      char* name = nullptr;
+      if (XFetchName(display, windows[i], &name) != 0 && name != nullptr) {
+        if (title == name) found = windows[i];
+        XFree(name);
+      }
+    }
+  }
+  if (data != nullptr) XFree(data);
+  return found;
+}
+
+// Counts the times a window is drawn into (its children included): one DAMAGE report, taken
+// back at once, for each batch of drawing the server finished.
+class DrawCounter {
+ public:
+  DrawCounter(Display* display, Window window) : display_(display) {
+    int errorBase = 0;
+    if (!XDamageQueryExtension(display, &eventBase_, &errorBase)) return;
+    damage_ = XDamageCreate(display, window, XDamageReportNonEmpty);
+    XSync(display, False);
+  }
+  ~DrawCounter() {
+    if (damage_ != None) XDamageDestroy(display_, damage_);
+    XSync(display_, False);
+  }
+  DrawCounter(const DrawCounter&) = delete;
+  DrawCounter& operator=(const DrawCounter&) = delete;
+
+  // The reports so far, counted once each, until `seconds` pass.
+  int countFor(double seconds) {
+    int draws = 0;
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+      while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type != eventBase_ + XDamageNotify) continue;
+        ++draws;
+        XDamageSubtract(display_, damage_, None, None);
+      }
+      XFlush(display_);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return draws;
+  }
+
+ private:
+  Display* display_;
+  int eventBase_ = 0;
+  Damage damage_ = None;
+};
+
+// A session over a desktop where nothing moves and the pointer rests over a window: only the
+// stream's keep-alive frames should reach the share window.
+void BM_StillDesktopSession(benchmark::State& state) {
+  SessionDesktop desktop(1920, 1080);
+  if (!desktop.ready()) {
+    state.SkipWithError("Xvfb or openbox did not start");
+    return;
+  }
+  for (int i = 0; i < 5; ++i) {
+    TestClientOptions options;
+    options.windowClass = "BenchStill";
+    options.colour = 0x305070u + static_cast<std::uint32_t>(i) * 0x0A0B0Cu;
+    options.x = 1000 + i * 120;
+    options.y = 300 + i * 90;
+    options.width = 400;
+    options.height = 300;
+    desktop.addClient(options);
+  }
+  Display* display = XOpenDisplay(desktop.server().name().c_str());
+  if (display == nullptr) {
+    state.SkipWithError("no connection to the X server");
+    return;
+  }
+  XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, 1500, 700);
+  XSync(display, False);
+  desktop.startCorvane(true);
+  Window shareWindow = None;
+  if (desktop.waitForEvent("protected_share_first_frame_published", 30)) {
+    corvane::testing::waitUntil(
+        [&] { return (shareWindow = windowTitled(display, "Corvane Protected Share")) != None; },
+        10);
+  }
+  if (shareWindow == None) {
+    XCloseDisplay(display);
+    state.SkipWithError("no share window showed a filtered frame");
+    return;
+  }
+  constexpr double kSeconds = 10;
+  double corvaneSeconds = 0, serverSeconds = 0, wall = 0;
+  int draws = 0;
+  for (auto _ : state) {
+    DrawCounter counter(display, shareWindow);
+    counter.countFor(2);  // let the start settle
+    const double corvaneBefore = runSeconds(desktop.corvane());
+    const double serverBefore = runSeconds(desktop.server().pid());
+    const auto start = Clock::now();
+    draws = counter.countFor(kSeconds);
+    wall = std::chrono::duration<double>(Clock::now() - start).count();
+    corvaneSeconds = runSeconds(desktop.corvane()) - corvaneBefore;
+    serverSeconds = runSeconds(desktop.server().pid()) - serverBefore;
+  }
+  XCloseDisplay(display);
+  desktop.stopCorvane();
+  state.counters["still_percent_of_core"] = 100 * (corvaneSeconds + serverSeconds) / wall;
+  state.counters["corvane_percent"] = 100 * corvaneSeconds / wall;
+  state.counters["x_server_percent"] = 100 * serverSeconds / wall;
+  state.counters["share_window_draws_per_second"] = draws / wall;
+  state.SetLabel("5 still windows, the pointer resting; CPU of Corvane and the X server over " +
+                 std::to_string(static_cast<int>(kSeconds)) + " s");
 }
 
 // Calls `tick` 60 times a second on a thread of its own until destroyed.
@@ -334,6 +506,7 @@ BENCHMARK(BM_FirstFilteredFrame)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StillDesktopSession)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnimatedWindowSession)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

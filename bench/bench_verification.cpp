@@ -41,7 +41,7 @@ void BM_DetectChangedTilesUnchanged(benchmark::State& state) {
   const int height = static_cast<int>(state.range(1));
   const int threads = static_cast<int>(state.range(2));
   const auto kernel = state.range(3) == 1 ? TileKernel::avx2 : TileKernel::scalar;
-  auto workers = std::make_shared<TileWorkers>(threads);
+  auto workers = std::make_shared<runtime::WorkerThreads>(threads);
   auto detector = FrameChangeDetector::make(64, workers, kernel);
   if (!detector) {
     state.SkipWithError("this CPU cannot run the kernel");

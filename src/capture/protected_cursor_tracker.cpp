@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "capture/arrow_cursor_image.h"
+#include "runtime/main_actor.h"
 
 namespace corvane::capture {
 
@@ -26,15 +27,36 @@ void ProtectedCursorTracker::start(platform::Rect displayFrame, double backingSc
   backingScaleFactor_ = backingScaleFactor > 0 ? backingScaleFactor : 1.0;
   lastImageSerial_.reset();
   task_.cancel();
+  changes_.cancel();
   const auto generation = ++generation_;
   poll();
-  task_ = runtime::spawn(pollLoop(weak_from_this(), generation));
+  if (source_) {
+    changes_ = source_->observeCursorChanges([weak = weak_from_this(), generation] {
+      runtime::postToMain(weak, [generation](ProtectedCursorTracker& tracker) {
+        if (tracker.generation_ == generation) tracker.poll();
+      });
+    });
+  }
+  if (!changes_.active()) task_ = runtime::spawn(pollLoop(weak_from_this(), generation));
+  // Whether the plain arrow is drawn depends on which windows the published frame left out, so a
+  // frame that leaves out another set is judged again even while the pointer rests.
+  publications_ = surface_->observeUpdates([weak = weak_from_this(), generation](
+                                               const ProtectedOutputSurface::Snapshot& published) {
+    if (!published.image || !published.image->windows()) return;
+    runtime::postToMain(
+        weak, [generation, windows = *published.image->windows()](ProtectedCursorTracker& tracker) {
+          if (tracker.generation_ != generation || tracker.judgedWindows_ == windows) return;
+          tracker.poll();
+        });
+  });
 }
 
 void ProtectedCursorTracker::stop() {
   ++generation_;
   task_.cancel();
   task_ = {};
+  changes_.cancel();
+  publications_.cancel();
   surface_->updateCursor(std::nullopt);
 }
 
@@ -67,7 +89,9 @@ void ProtectedCursorTracker::poll() {
   if (!source_) return;
   auto image = source_->currentCursorImage();
   const auto published = surface_->snapshot();
-  const bool plainArrow = overLeftOutWindow(image, published ? published->image.get() : nullptr);
+  const auto* frame = published ? published->image.get() : nullptr;
+  const bool plainArrow = overLeftOutWindow(image, frame);
+  if (frame != nullptr && frame->windows()) judgedWindows_ = *frame->windows();
   if (lastImageSerial_ != image.serial || plainArrow != showsPlainArrow_) {
     lastImageSerial_ = image.serial;
     showsPlainArrow_ = plainArrow;

@@ -7,6 +7,7 @@
 #include "capture/protected_output_surface.h"
 #include "platform/geometry.h"
 #include "platform/screen_capture.h"
+#include "runtime/subscription.h"
 #include "runtime/task.h"
 
 namespace corvane::capture {
@@ -17,6 +18,8 @@ namespace corvane::capture {
 // the published frame left out (or one it does not know yet), or its image was read over one, or
 // the image is a grab's, the output draws a plain arrow instead: a left-out application's own
 // pointer (a magnifier, a drag image) is its content too.
+// A source that reports its changes is read when it does (a resting pointer costs nothing); any
+// other is polled.
 class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCursorTracker> {
  public:
   // 60 polls a second: the pointer moves as smoothly as the output can show it.
@@ -29,9 +32,9 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   // Starts (or re-targets) tracking over `displayFrame` (desktop points), whose screen has
   // `backingScaleFactor` pixels to the point, on the main actor.
   void start(platform::Rect displayFrame, double backingScaleFactor);
-  // Stops polling and tells the surface the position is unknown.
+  // Stops following and tells the surface the position is unknown.
   void stop();
-  bool isTracking() const { return task_.valid() && !task_.isDone(); }
+  bool isTracking() const { return changes_.active() || (task_.valid() && !task_.isDone()); }
 
   // One poll, also used by the loop: reads the pointer and its image and updates the surface.
   void poll();
@@ -64,6 +67,10 @@ class ProtectedCursorTracker : public std::enable_shared_from_this<ProtectedCurs
   bool showsPlainArrow_ = false;
   std::uint64_t generation_ = 0;
   runtime::TaskHandle<void> task_;
+  runtime::Subscription changes_;
+  runtime::Subscription publications_;
+  // The windows of the frame the last drawing decision was made against.
+  std::optional<platform::ImageWindows> judgedWindows_;
 };
 
 }  // namespace corvane::capture

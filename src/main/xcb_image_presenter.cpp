@@ -6,6 +6,7 @@
 #include <xcb/xcbext.h>
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -85,6 +86,18 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
     return flushed;
   }
 
+  void awaitRead(const platform::PixelBuffer& image) override {
+    const auto holds = [&image](const std::vector<platform::SharedPixelBuffer>& images) {
+      return std::any_of(images.begin(), images.end(),
+                         [&image](const auto& held) { return held.get() == &image; });
+    };
+    if (holds(unread_)) flush();
+    releaseRead();
+    while (std::any_of(fences_.begin(), fences_.end(),
+                       [&holds](const Fence& fence) { return holds(fence.images); }))
+      awaitOldestFence();
+  }
+
  private:
   // The images of puts the server may not have read yet, held so that their memory is not
   // written again (a pooled capture buffer holding a frame not yet cleared for showing, say)
@@ -97,18 +110,26 @@ class XcbImagePresenter final : public ui::NativeImagePresenter {
 
   void releaseRead() {
     while (!fences_.empty()) {
+      if (fences_.size() > kMostFences) {
+        awaitOldestFence();
+        continue;
+      }
       void* reply = nullptr;
       xcb_generic_error_t* error = nullptr;
-      const unsigned int sequence = fences_.front().cookie.sequence;
-      if (fences_.size() > kMostFences) {
-        std::free(xcb_get_input_focus_reply(connection_, fences_.front().cookie, &error));
-      } else if (xcb_poll_for_reply(connection_, sequence, &reply, &error) == 0) {
+      if (xcb_poll_for_reply(connection_, fences_.front().cookie.sequence, &reply, &error) == 0)
         return;
-      }
       std::free(reply);
       std::free(error);
       fences_.pop_front();
     }
+  }
+
+  // Waits for the answer to the oldest fence, then lets go of its images.
+  void awaitOldestFence() {
+    xcb_generic_error_t* error = nullptr;
+    std::free(xcb_get_input_focus_reply(connection_, fences_.front().cookie, &error));
+    std::free(error);
+    fences_.pop_front();
   }
 
   struct Attached {

@@ -32,6 +32,7 @@ using WindowAreas = std::vector<std::vector<PixelChanges::Area>>;
 struct ImageWindows {
   std::vector<std::uint32_t> shown;
   std::vector<std::uint32_t> leftOut;
+  bool operator==(const ImageWindows&) const = default;
 };
 
 // A SysV shared-memory segment, by the id shmget gave it.

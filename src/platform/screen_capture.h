@@ -14,6 +14,7 @@
 #include "runtime/clock.h"
 #include "runtime/result.h"
 #include "runtime/serial_queue.h"
+#include "runtime/subscription.h"
 
 namespace corvane::platform {
 
@@ -156,6 +157,11 @@ class CursorSource {
   // Both callable from any thread.
   virtual std::optional<Point> cursorPosition() const = 0;  // desktop points
   virtual CursorImage currentCursorImage() const = 0;
+  // Calls `changed`, on any thread, soon after the position or the image changed, until the
+  // subscription ends. An inactive subscription when the source cannot tell: read it often then.
+  virtual runtime::Subscription observeCursorChanges(std::function<void()> /*changed*/) {
+    return {};
+  }
 };
 
 }  // namespace corvane::platform

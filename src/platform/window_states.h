@@ -27,10 +27,11 @@ class WindowStateHints {
   // Makes the window transient for `parentNumber` (0: for none). Window managers keep a transient
   // window above its parent and in at least the parent's layer.
   virtual void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) = 0;
-  // With `shown` false, takes a mapped window off the local screen while it stays mapped, so
-  // another program's capture of that window still receives its frames; with `shown` true, puts
-  // it back where it was in its frame. The window's frame on the desktop is the caller's to
-  // restore.
+  // With `shown` false, puts a mapped window out of the local user's sight while it stays mapped
+  // where it is, whole on the screen, so that another program's capture of that window, however
+  // it reads it, still receives its frames: beneath every other window (a desktop window too)
+  // and letting the mouse through. With `shown` true, the mouse reaches it again; bringing it
+  // forward and its frame are the caller's.
   virtual void setShownLocally(std::uint32_t windowNumber, bool shown) = 0;
 };
 

@@ -89,9 +89,9 @@ class TopLevelWindow {
   virtual bool mapsOnlyWhenShared() const = 0;
   virtual void setIgnoresMouseEvents(bool ignores) = 0;
   virtual bool ignoresMouseEvents() const = 0;
-  // Shown on the local screen (the default), or kept off it while it stays mapped, so another
-  // program's capture of the window still receives its frames. Setting it back to shown returns
-  // the window to its place; its frame is then set again by the caller.
+  // Shown on the local screen (the default), or kept out of sight while it stays mapped, whole on
+  // the screen, so another program's capture of the window still receives its frames. Setting
+  // it back to shown lets the mouse reach it again; its frame is then set again by the caller.
   virtual void setShownLocally(bool shown) = 0;
   virtual bool isShownLocally() const = 0;
   // Whether ordering requests may bring the window forward, and whether it is listed among the

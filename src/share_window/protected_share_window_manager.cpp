@@ -228,7 +228,7 @@ bool ProtectedShareWindowManager::hideLiveWindowLocally() {
   window_->setCollectionBehavior(kHiddenBehavior);
   isLiveWindowHiddenLocally_ = true;
   refreshWindowOrderingPolicy();
-  // Off this screen, yet mapped: the meeting application keeps receiving it.
+  // Out of sight, yet mapped and whole on the screen: a recorder keeps receiving it.
   window_->setShownLocally(false);
   setPresentation(ProtectedSharePresentation::liveHidden);
   return window_->isVisible() && window_->sharingType() == SharingType::readOnly &&

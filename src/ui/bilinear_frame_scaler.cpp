@@ -189,8 +189,10 @@ void blendColumns(bool vector, const std::uint8_t* row, const int* firsts,
 
 }  // namespace
 
-BilinearFrameScaler::BilinearFrameScaler(Instructions instructions)
-    : vectorInstructions_(instructions == Instructions::best && hasVectorInstructions()) {}
+BilinearFrameScaler::BilinearFrameScaler(Instructions instructions,
+                                         std::shared_ptr<runtime::WorkerThreads> workers)
+    : vectorInstructions_(instructions == Instructions::best && hasVectorInstructions()),
+      workers_(std::move(workers)) {}
 
 void BilinearFrameScaler::copyOpaque(bool vector, const SourcePixels& source,
                                      const ScaledArea& area, const TargetPixels& target) {
@@ -248,36 +250,58 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
           static_cast<std::uint8_t>(firsts_[group * 4 + i] - base + 1);
     }
   }
-  // The source columns the area reads, and a row buffer one pixel wider than the source so that
-  // reading a pixel's right neighbour never leaves it (that neighbour's weight is 0 there).
+  // The source columns the area reads; each row buffer is one pixel wider than the source so
+  // that reading a pixel's right neighbour never leaves it (that neighbour's weight is 0 there).
   const int firstColumn = columns.front().first;
   const int endColumn = std::min(columns.back().first + 2, source.width);
   const int spanBytes = (endColumn - firstColumn) * 4;
-  row_.resize(static_cast<std::size_t>(source.width + 1) * 4);
-  std::fill(row_.end() - 4, row_.end(), 0);
-
   const auto rows = taps(source.height, scaledHeight, area.y, area.height);
+  const int shares = workers_ && std::int64_t{area.width} * area.height >= kSharedPixels
+                         ? std::min(workers_->threadCount(), area.height)
+                         : 1;
+  if (static_cast<int>(rowBuffers_.size()) < shares) rowBuffers_.resize(shares);
+  for (int share = 0; share < shares; ++share) {
+    auto& row = rowBuffers_[static_cast<std::size_t>(share)];
+    row.resize(static_cast<std::size_t>(source.width + 1) * 4);
+    std::fill(row.end() - 4, row.end(), 0);
+  }
+  const auto scaleShare = [&](int share) {
+    scaleRows(source, rows, area.height * share / shares, area.height * (share + 1) / shares,
+              firstColumn, spanBytes, area.width, rowBuffers_[static_cast<std::size_t>(share)],
+              target);
+  };
+  if (shares == 1) {
+    scaleShare(0);
+  } else {
+    workers_->forEach(shares, scaleShare);
+  }
+}
+
+void BilinearFrameScaler::scaleRows(const SourcePixels& source, const std::vector<Tap>& rows,
+                                    int from, int to, int firstColumn, int spanBytes, int width,
+                                    std::vector<std::uint8_t>& row,
+                                    const TargetPixels& target) const {
   const auto sourceRow = [&source, firstColumn](int index) {
     return source.data +
            static_cast<std::size_t>(std::min(index, source.height - 1)) * source.bytesPerRow +
            firstColumn * 4;
   };
-  for (int y = 0; y < area.height; ++y) {
+  for (int y = from; y < to; ++y) {
     const Tap& tap = rows[static_cast<std::size_t>(y)];
     const std::uint8_t* blended = sourceRow(tap.first) - firstColumn * 4;
     if (tap.weight != 0 || source.width < 2) {
       blendRows(vectorInstructions_, sourceRow(tap.first), sourceRow(tap.first + 1), tap.weight,
-                row_.data() + firstColumn * 4, spanBytes);
-      blended = row_.data();
+                row.data() + firstColumn * 4, spanBytes);
+      blended = row.data();
     }
     RowsAhead ahead;
-    if (y + 1 < area.height) {
+    if (y + 1 < to) {
       const int next = rows[static_cast<std::size_t>(y) + 1].first;
       ahead = RowsAhead{sourceRow(next), sourceRow(next + 1), spanBytes};
     }
     blendColumns(vectorInstructions_, blended, firsts_.data(), columnWeights_.data(),
                  groups_.data(), ahead,
-                 target.data + static_cast<std::size_t>(y) * target.bytesPerRow, area.width);
+                 target.data + static_cast<std::size_t>(y) * target.bytesPerRow, width);
   }
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "runtime/worker_threads.h"
 
 namespace corvane::ui {
 
@@ -31,13 +34,15 @@ struct ScaledArea {
 // pixels into the target. At the source's own size it is a plain copy. Only the requested area of
 // the scaled image is produced, so a caller can draw just the part of a window that needs it.
 // Output pixels are opaque (alpha 255) whatever the source's fourth byte holds. Uses AVX2 where the
-// processor has it; the portable path computes the same values.
+// processor has it; the portable path computes the same values. With workers, a large area's rows
+// are spread over them (each row comes out the same whoever computes it).
 class BilinearFrameScaler {
  public:
   // `portable` leaves the vector paths out (to compare the two).
   enum class Instructions { best, portable };
 
-  explicit BilinearFrameScaler(Instructions instructions = Instructions::best);
+  explicit BilinearFrameScaler(Instructions instructions = Instructions::best,
+                               std::shared_ptr<runtime::WorkerThreads> workers = nullptr);
 
   void scale(const SourcePixels& source, int scaledWidth, int scaledHeight, const ScaledArea& area,
              const TargetPixels& target);
@@ -59,12 +64,21 @@ class BilinearFrameScaler {
   static std::vector<Tap> taps(int sourceLength, int scaledLength, int from, int count);
   static void copyOpaque(bool vector, const SourcePixels& source, const ScaledArea& area,
                          const TargetPixels& target);
+  // Output rows [from, to) of the area whose row taps are `rows`, blending through `row`.
+  void scaleRows(const SourcePixels& source, const std::vector<Tap>& rows, int from, int to,
+                 int firstColumn, int spanBytes, int width, std::vector<std::uint8_t>& row,
+                 const TargetPixels& target) const;
+
+  // Areas smaller than this are scaled on the calling thread alone.
+  static constexpr std::int64_t kSharedPixels = 128 * 1024;
 
   bool vectorInstructions_;
+  std::shared_ptr<runtime::WorkerThreads> workers_;
   std::vector<int> firsts_;                  // per output pixel: its left source pixel
   std::vector<std::uint8_t> columnWeights_;  // per output pixel: (64 − w, w) repeated per channel
   std::vector<PixelGroup> groups_;
-  std::vector<std::uint8_t> row_;
+  // One row buffer per share of the rows.
+  std::vector<std::vector<std::uint8_t>> rowBuffers_;
 };
 
 }  // namespace corvane::ui

@@ -29,6 +29,9 @@ class NativeImagePresenter {
   // Hands every request so far to the server, the last of a presentation; false when the
   // connection is broken.
   virtual bool flush() = 0;
+  // Returns once the server has read `image` for every put made so far, so that its pixels may be
+  // written again: at once when it has (or was never put), otherwise after waiting for it.
+  virtual void awaitRead(const platform::PixelBuffer& image) = 0;
 };
 
 }  // namespace corvane::ui

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "capture/protected_output_surface.h"
-#include "platform/shared_memory_pixels.h"
 #include "share_window/canvas_layout.h"
 #include "share_window/changed_output_area.h"
 #include "ui/native_image_area.h"
@@ -203,14 +202,13 @@ bool ProtectedShareCanvas::putImage(const platform::SharedPixelBuffer& image,
     return true;
   }
   // Scaled into shared memory of the canvas's own, holding what the child shows of the image.
-  QRegion scaledRegion = region;
-  if (!scaled_ || scaled_->width() != visible.width() || scaled_->height() != visible.height()) {
-    scaled_ = platform::makeSharedMemoryPixels(visible.width(), visible.height());
-    if (!scaled_) return false;
-    scaledRegion = visible;
-  }
+  bool made = false;
+  const auto scaled = scaled_.next(*presenter_, visible.size(),
+                                   AlternatingPutBuffers::Sizing::exact, visible.size(), made);
+  if (!scaled) return false;
+  const QRegion scaledRegion = made ? QRegion(visible) : region;
   const SourcePixels source{image->data(), image->width(), image->height(), image->bytesPerRow()};
-  std::uint8_t* pixels = scaled_->mutableData();
+  std::uint8_t* pixels = scaled->mutableData();
   // A large area is scaled and sent band by band: the server copies one while the next is scaled.
   const auto bands = bandsOf(scaledRegion);
   for (std::size_t band = 0; band < bands.size(); ++band) {
@@ -218,12 +216,12 @@ bool ProtectedShareCanvas::putImage(const platform::SharedPixelBuffer& image,
       const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
                             part.height()};
       scaler_.scale(source, imageRect.width(), imageRect.height(), area,
-                    TargetPixels{pixels + (part.y() - visible.y()) * scaled_->bytesPerRow() +
+                    TargetPixels{pixels + (part.y() - visible.y()) * scaled->bytesPerRow() +
                                      (part.x() - visible.x()) * 4,
-                                 scaled_->bytesPerRow()});
+                                 scaled->bytesPerRow()});
     }
     for (const QRect& part : bands[band])
-      if (!presenter_->put(window, scaled_, part.translated(-visible.topLeft()), part.topLeft()))
+      if (!presenter_->put(window, scaled, part.translated(-visible.topLeft()), part.topLeft()))
         return false;
     if (band + 1 < bands.size()) presenter_->send();
   }
@@ -234,30 +232,27 @@ bool ProtectedShareCanvas::putCursor(const platform::PixelBuffer& image,
                                      const capture::ProtectedCursorState& cursor,
                                      const QRect& imageRect, const Rect& cursorRect,
                                      const QRect& area) {
-  if (!cursorPatch_ || cursorPatch_->width() < area.width() ||
-      cursorPatch_->height() < area.height()) {
-    cursorPatch_ =
-        platform::makeSharedMemoryPixels(std::max(area.width(), 64), std::max(area.height(), 64));
-    if (!cursorPatch_) return false;
-  }
+  bool made = false;
+  const auto patch =
+      cursorPatches_.next(*presenter_, area.size(), AlternatingPutBuffers::Sizing::atLeast,
+                          area.size().expandedTo(QSize(64, 64)), made);
+  if (!patch) return false;
   // The image under the cursor as on screen, then the cursor over it as the painter draws it.
   const SourcePixels source{image.data(), image.width(), image.height(), image.bytesPerRow()};
-  const int stride = cursorPatch_->bytesPerRow();
+  const int stride = patch->bytesPerRow();
   scaler_.scale(
       source, imageRect.width(), imageRect.height(),
       ScaledArea{area.x() - imageRect.x(), area.y() - imageRect.y(), area.width(), area.height()},
-      TargetPixels{cursorPatch_->mutableData(), stride});
-  QImage patch(cursorPatch_->mutableData(), area.width(), area.height(), stride,
-               QImage::Format_RGB32);
+      TargetPixels{patch->mutableData(), stride});
+  QImage drawn(patch->mutableData(), area.width(), area.height(), stride, QImage::Format_RGB32);
   {
-    QPainter painter(&patch);
+    QPainter painter(&drawn);
     painter.translate(-area.topLeft());
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.setClipRect(imageRect);
     painter.drawImage(toQRectF(cursorRect), wrapCursor(*cursor.image));
   }
-  return presenter_->put(nativeArea_->winId(), cursorPatch_, QRect(QPoint(), area.size()),
-                         area.topLeft());
+  return presenter_->put(nativeArea_->winId(), patch, QRect(QPoint(), area.size()), area.topLeft());
 }
 
 void ProtectedShareCanvas::updateChangedPart() {

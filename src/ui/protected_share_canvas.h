@@ -9,6 +9,7 @@
 #include "platform/pixel_buffer.h"
 #include "runtime/subscription.h"
 #include "share_window/viewport_state.h"
+#include "ui/alternating_put_buffers.h"
 #include "ui/bilinear_frame_scaler.h"
 
 namespace corvane::capture {
@@ -82,7 +83,9 @@ class ProtectedShareCanvas final : public QWidget {
   share_window::ProtectedShareViewportState viewport_;
   QString placeholderTitle_;
   QString placeholderDetail_;
-  BilinearFrameScaler scaler_;
+  BilinearFrameScaler scaler_{
+      BilinearFrameScaler::Instructions::best,
+      std::make_shared<runtime::WorkerThreads>(runtime::WorkerThreads::defaultThreadCount())};
   int presentedFrames_ = 0;
   std::uint64_t lastPresentedRevision_ = 0;
   // Off while painting the first bands of an area: only the last one counts as presented.
@@ -100,8 +103,8 @@ class ProtectedShareCanvas final : public QWidget {
   std::shared_ptr<NativeImagePresenter> presenter_;
   NativeImageArea* nativeArea_ = nullptr;
   bool nativeFailed_ = false;
-  std::shared_ptr<platform::PixelBuffer> scaled_;
-  std::shared_ptr<platform::PixelBuffer> cursorPatch_;
+  AlternatingPutBuffers scaled_;
+  AlternatingPutBuffers cursorPatches_;
   std::uint64_t nativeSerial_ = 0;
   QRect nativeImageRect_;
   QRect nativeCursorRect_;

@@ -23,14 +23,14 @@ std::uint64_t signatureOf(const std::vector<std::uint8_t>& analysisTiles, std::s
 
 }  // namespace
 
-std::unique_ptr<FrameChangeDetector> FrameChangeDetector::make(int tileSize,
-                                                               std::shared_ptr<TileWorkers> workers,
-                                                               TileKernel kernel) {
+std::unique_ptr<FrameChangeDetector> FrameChangeDetector::make(
+    int tileSize, std::shared_ptr<runtime::WorkerThreads> workers, TileKernel kernel) {
   if (tileSize < 1 || !workers || !isTileKernelSupported(kernel)) return nullptr;
   return std::make_unique<FrameChangeDetector>(tileSize, std::move(workers), kernel);
 }
 
-FrameChangeDetector::FrameChangeDetector(int tileSize, std::shared_ptr<TileWorkers> workers,
+FrameChangeDetector::FrameChangeDetector(int tileSize,
+                                         std::shared_ptr<runtime::WorkerThreads> workers,
                                          TileKernel kernel)
     : tileSize_(tileSize), workers_(std::move(workers)), kernel_(kernel) {}
 

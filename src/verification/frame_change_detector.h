@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "platform/pixel_buffer.h"
+#include "runtime/worker_threads.h"
 #include "verification/protected_frame_change_summary.h"
 #include "verification/tile_change_kernel.h"
-#include "verification/tile_workers.h"
 
 namespace corvane::verification {
 
@@ -25,10 +25,11 @@ class FrameChangeDetector {
 
   // No detector for a tile size below 1, without workers, or for a kernel this CPU cannot run.
   static std::unique_ptr<FrameChangeDetector> make(int tileSize,
-                                                   std::shared_ptr<TileWorkers> workers,
+                                                   std::shared_ptr<runtime::WorkerThreads> workers,
                                                    TileKernel kernel = fastestTileKernel());
 
-  FrameChangeDetector(int tileSize, std::shared_ptr<TileWorkers> workers, TileKernel kernel);
+  FrameChangeDetector(int tileSize, std::shared_ptr<runtime::WorkerThreads> workers,
+                      TileKernel kernel);
 
   // Without a previous frame everything counts as changed (signature kSignatureStart); frames of
   // different sizes, or an empty one, give ProtectedFrameChangeSummary::fullFrame().
@@ -40,7 +41,7 @@ class FrameChangeDetector {
 
  private:
   int tileSize_;
-  std::shared_ptr<TileWorkers> workers_;
+  std::shared_ptr<runtime::WorkerThreads> workers_;
   TileKernel kernel_;
   std::vector<std::uint8_t> guardedTiles_;
   std::vector<std::uint8_t> analysisTiles_;

@@ -57,9 +57,10 @@ std::shared_ptr<LegacySourceProtectionEngine> LegacySourceProtectionEngine::make
       },
       self.services_.recorder);
 
-  auto workers = self.services_.tileWorkers
-                     ? self.services_.tileWorkers
-                     : std::make_shared<TileWorkers>(TileWorkers::defaultThreadCount());
+  auto workers =
+      self.services_.tileWorkers
+          ? self.services_.tileWorkers
+          : std::make_shared<runtime::WorkerThreads>(runtime::WorkerThreads::defaultThreadCount());
   self.pipeline_ = ProtectedFramePipeline::make(
       self.surface_, capture::arrowCursorImage(),
       [weak] {

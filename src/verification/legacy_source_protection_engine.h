@@ -27,6 +27,7 @@
 #include "runtime/published.h"
 #include "runtime/serial_queue.h"
 #include "runtime/task.h"
+#include "runtime/worker_threads.h"
 #include "verification/candidate_text_pass.h"
 #include "verification/protected_analysis_cancellation.h"
 #include "verification/protected_analysis_candidate.h"
@@ -36,7 +37,6 @@
 #include "verification/source_frame_masking_engine.h"
 #include "verification/source_overlay_snapshot.h"
 #include "verification/source_overlay_verification_result.h"
-#include "verification/tile_workers.h"
 #include "verification/verification_capture_filter.h"
 
 namespace corvane::verification {
@@ -54,7 +54,7 @@ struct LegacySourceProtectionEngineServices {
   // Where the engine logs its steps; empty: the process's event log.
   model::EventRecorder recorder;
   // The threads the change detector spreads its tiles over; absent: a set of its own.
-  std::shared_ptr<TileWorkers> tileWorkers;
+  std::shared_ptr<runtime::WorkerThreads> tileWorkers;
   // Reads the text of analysed frames (on the analysis queue). Required for a start.
   std::shared_ptr<platform::TextRecognizer> textRecognizer;
 };

@@ -215,5 +215,61 @@ TEST(ProtectedCursorTrackerTest, FollowsThePointerWhileTrackingAndForgetsItWhenS
   EXPECT_FALSE(tracker->isTracking());
 }
 
+// A pointer that reports its own moves, as the X11 source does: the tracker reads it when told
+// and otherwise not at all, so a resting pointer wakes nothing; one that cannot report is polled.
+class ReportingCursor final : public platform::CursorSource {
+ public:
+  explicit ReportingCursor(bool reports) : reports_(reports) {}
+  std::optional<platform::Point> cursorPosition() const override {
+    ++reads;
+    return position;
+  }
+  platform::CursorImage currentCursorImage() const override { return {}; }
+  runtime::Subscription observeCursorChanges(std::function<void()> changed) override {
+    if (!reports_) return {};
+    changed_ = std::move(changed);
+    return runtime::Subscription([this] { changed_ = nullptr; });
+  }
+  void move(platform::Point to) {
+    position = to;
+    if (changed_) changed_();
+  }
+
+  platform::Point position{10, 10};
+  mutable int reads = 0;
+
+ private:
+  bool reports_;
+  std::function<void()> changed_;
+};
+
+TEST(ProtectedCursorTrackerTest, ASourceThatReportsMovesIsReadOnlyWhenItDoes) {
+  for (const bool reports : {true, false}) {
+    SCOPED_TRACE(reports ? "reporting source" : "polled source");
+    runtime::VirtualRunLoop loop;
+    auto cursor = std::make_shared<ReportingCursor>(reports);
+    auto surface = std::make_shared<ProtectedOutputSurface>();
+    auto tracker = ProtectedCursorTracker::make(surface, cursor);
+    tracker->start(platform::Rect{{0, 0}, {100, 100}}, 1.0);
+    EXPECT_TRUE(tracker->isTracking());
+    loop.advance(10.0);  // the pointer rests
+    if (reports) {
+      EXPECT_EQ(cursor->reads, 1) << "read at the start only";
+    } else {
+      EXPECT_GE(cursor->reads, 500) << "polled about 60 times a second";
+    }
+    cursor->move({50, 20});
+    loop.runUntilIdle();
+    if (!reports) loop.advance(ProtectedCursorTracker::kPollInterval);
+    EXPECT_EQ(surface->cursorState().normalizedPosition, (platform::Point{0.5, 0.2}));
+
+    tracker->stop();
+    EXPECT_FALSE(tracker->isTracking());
+    cursor->move({70, 70});
+    loop.advance(1.0);
+    EXPECT_FALSE(surface->cursorState().normalizedPosition) << "nothing followed once stopped";
+  }
+}
+
 }  // namespace
 }  // namespace corvane::capture

@@ -88,17 +88,23 @@ TEST(BilinearFrameScalerTest, MatchesExactFilteringDownUpAndAtOddSizes) {
   EXPECT_LE(largestError(flat, scaled(flat, 21, 3)), 6.0);
 }
 
-TEST(BilinearFrameScalerTest, VectorAndPortablePathsGiveTheSameBytes) {
+// The vector path, the portable one, and rows spread over workers (large areas only) agree.
+TEST(BilinearFrameScalerTest, VectorPortableAndSharedPathsGiveTheSameBytes) {
   const Image frame = noise(211, 97);
+  BilinearFrameScaler shared(BilinearFrameScaler::Instructions::best,
+                             std::make_shared<runtime::WorkerThreads>(3));
   for (const auto& [width, height] :
-       {std::pair{211, 97}, {141, 65}, {70, 33}, {47, 200}, {400, 190}}) {
-    Image vector{width, height}, portable{width, height};
+       {std::pair{211, 97}, {141, 65}, {70, 33}, {47, 200}, {400, 190}, {700, 401}}) {
+    Image vector{width, height}, portable{width, height}, spread{width, height};
     BilinearFrameScaler().scale(frame.source(), width, height, {0, 0, width, height},
                                 {vector.bytes.data(), width * 4});
     BilinearFrameScaler(BilinearFrameScaler::Instructions::portable)
         .scale(frame.source(), width, height, {0, 0, width, height},
                {portable.bytes.data(), width * 4});
+    shared.scale(frame.source(), width, height, {0, 0, width, height},
+                 {spread.bytes.data(), width * 4});
     EXPECT_EQ(vector.bytes, portable.bytes) << width << "×" << height;
+    EXPECT_EQ(vector.bytes, spread.bytes) << width << "×" << height;
   }
 }
 

@@ -313,5 +313,110 @@ TEST_F(CanvasChangesX11Child, SharedFramesArePutStraightAsQtPaintsThemAndOnlyWhe
   }
 }
 
+// A server that reads puts late, as a busy one may read a put a frame or more after it was flushed:
+// nothing put reaches the real presenter until the server is said to read it, one presentation
+// at a time (the oldest first), or until the canvas waits for an image to be read.
+class LateReadingPresenter final : public NativeImagePresenter {
+ public:
+  LateReadingPresenter(std::shared_ptr<NativeImagePresenter> server, std::function<void()> read)
+      : server_(std::move(server)), afterEachRead_(std::move(read)) {}
+
+  bool available() const override { return server_->available(); }
+  bool put(WId window, const platform::SharedPixelBuffer& image, const QRect& source,
+           const QPoint& at) override {
+    if (!image || !image->sharedMemory()) return false;
+    unread_.push_back({image, [=, this] { server_->put(window, image, source, at); }});
+    return true;
+  }
+  void fill(WId window, const QRegion& region, QRgb colour) override {
+    unread_.push_back({nullptr, [=, this] { server_->fill(window, region, colour); }});
+  }
+  void send() override {}
+  bool flush() override {
+    if (presentationEnds_.empty() || presentationEnds_.back() != unread_.size())
+      presentationEnds_.push_back(unread_.size());
+    return true;
+  }
+  void awaitRead(const PixelBuffer& image) override {
+    const auto putOf = [&image](const Request& request) { return request.image.get() == &image; };
+    while (std::any_of(unread_.begin(), unread_.end(), putOf)) readOldestPresentation();
+  }
+
+  // The server reads every put of the oldest presentation not read yet; false when none is left.
+  bool readOldestPresentation() {
+    if (presentationEnds_.empty()) return false;
+    const std::size_t end = presentationEnds_.front();
+    for (std::size_t i = 0; i < end; ++i) unread_[i].perform();
+    unread_.erase(unread_.begin(), unread_.begin() + static_cast<std::ptrdiff_t>(end));
+    presentationEnds_.erase(presentationEnds_.begin());
+    for (auto& later : presentationEnds_) later -= end;
+    server_->flush();
+    XSync(wiring::qtX11Display(), False);
+    afterEachRead_();
+    return true;
+  }
+
+ private:
+  struct Request {
+    platform::SharedPixelBuffer image;  // null for a fill
+    std::function<void()> perform;
+  };
+  std::shared_ptr<NativeImagePresenter> server_;
+  std::function<void()> afterEachRead_;
+  std::vector<Request> unread_;
+  std::vector<std::size_t> presentationEnds_;  // indices into unread_
+};
+
+// The canvas's own images (the scaled frame, the cursor patch) are not written while the server
+// may still read them: however late the server reads each presentation's puts, the window shows
+// each frame exactly as Qt paints it, never pixels written for a later frame.
+TEST_F(CanvasChangesX11Child, APutReadLateShowsItsOwnFrameNotALaterOne) {
+  auto real = wiring::makeXcbImagePresenter();
+  ASSERT_NE(real, nullptr);
+  std::mt19937 random(20261208u);
+  const int width = 300 + static_cast<int>(random() % 200);
+  const int height = 200 + static_cast<int>(random() % 150);
+  CanvasOnX11 painted;
+  std::vector<QImage> readBack;
+  std::unique_ptr<CanvasOnX11> put;
+  auto late = std::make_shared<LateReadingPresenter>(real, [&] {
+    readBack.push_back(QGuiApplication::primaryScreen()
+                           ->grabWindow(put->canvas.winId())
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32));
+  });
+  put = std::make_unique<CanvasOnX11>(late);
+  painted.open(QRect(0, 0, 560, 400), ProtectedShareSizingMode::fit, width, height);
+  put->open(QRect(600, 0, 560, 400), ProtectedShareSizingMode::fit, width, height);
+  ASSERT_TRUE(processUntil([&] {
+    return painted.canvas.windowHandle()->isExposed() && put->canvas.windowHandle()->isExposed();
+  }));
+  auto process = [&](const std::function<bool()>& done) { return processUntil(done); };
+  // A cursor over every frame: its patch is written anew with each one too.
+  auto cursorImage = std::make_shared<PixelBuffer>(20, 20);
+  cursorImage->fill(0xFFFFFFFFu);
+  for (auto* on : {&painted, put.get()}) {
+    on->surface->configureCursorImage(cursorImage, {20, 20}, {0, 0});
+    on->surface->updateCursor(platform::Point{0.4, 0.3},
+                              platform::Size{double(width), double(height)});
+  }
+  std::vector<QImage> expected;
+  for (int frame = 0; frame < 4; ++frame) {
+    const auto image = sharedCopy(*noise(width, height, random));
+    expected.push_back(painted.show(std::make_shared<PixelBuffer>(*image), process));
+    ASSERT_TRUE(put->surface->update(image, ++put->sequence));
+    const auto revision = put->surface->revision();
+    ASSERT_TRUE(processUntil([&] { return put->canvas.lastPresentedRevision() == revision; }));
+  }
+  while (late->readOldestPresentation()) {
+  }
+  std::vector<QImage> shown;
+  for (const QImage& image : readBack)
+    if (shown.empty() || shown.back() != image) shown.push_back(image);
+  ASSERT_EQ(shown.size(), expected.size());
+  for (std::size_t frame = 0; frame < expected.size(); ++frame)
+    EXPECT_TRUE(shown[frame] == expected[frame]) << "frame " << frame << " read late";
+}
+
 }  // namespace
 }  // namespace corvane::ui

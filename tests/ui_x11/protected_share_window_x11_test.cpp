@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,10 +30,15 @@
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
 #include "platform/x11/x11_screens.h"
+#include "platform/x11/x_properties.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
 
+#include <X11/extensions/XShm.h>
 #include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/shape.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 namespace corvane::ui {
 namespace {
@@ -173,16 +179,18 @@ TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAn
   EXPECT_EQ(testing::countPixelsNear(screenshot(), kMarker, 12), 0);
 }
 
-// "Hide on This Screen" under a window manager that keeps windows partly on screen: nothing of
-// the window stays on the screen, while a composite capture of the window (what a meeting
-// application's window sharing reads) still receives its frames; shown again, it is back.
-TEST(ProtectedShareWindowOnX11, HiddenLocallyUnderOpenbox) {
+// The share window as recorders read it, in every state of a session, under openbox over a
+// desktop window, with a capture session's redirect in place: "Hide on This Screen" keeps the
+// window whole on the screen (a read of the window's own pixels needs that), beneath the desktop
+// window, off the taskbar and pager and letting the mouse through, so nothing of it shows on this
+// screen while both kinds of recorder still read its frames.
+TEST(ProtectedShareWindowOnX11, ReadByRecordersInEveryStateUnderOpenbox) {
   if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the child";
   corvane::testing::XvfbServer server(1280, 800);
   ASSERT_TRUE(server.ok()) << "Xvfb did not start";
   ASSERT_TRUE(server.startWindowManager());
   EXPECT_TRUE(testing::runQtChildOn(server, "ProtectedShareWindowHiddenX11Child.*", kChildVariable))
-      << "the hiding test on " << server.name() << " failed";
+      << "the recorders' test on " << server.name() << " failed";
 }
 
 using ProtectedShareWindowHiddenX11Child = testing::QtX11ChildTest<&kChildVariable>;
@@ -193,50 +201,143 @@ platform::SharedPixelBuffer solidFrame(int width, int height, QRgb colour) {
   return buffer;
 }
 
-// Another program's capture of one window, as a meeting application's window sharing does it:
-// the window redirected on a connection of its own, its pixels read from its composite pixmap.
-class WindowCapture {
+// A connection of the test's own on which X errors are counted, not fatal.
+class RecorderConnection {
  public:
-  explicit WindowCapture(WId window)
-      : display_(XOpenDisplay(std::getenv("DISPLAY"))), window_(static_cast<Window>(window)) {
-    if (display_ == nullptr) return;
-    XCompositeRedirectWindow(display_, window_, CompositeRedirectAutomatic);
-    XSync(display_, False);
-  }
-  ~WindowCapture() {
+  RecorderConnection() : display_(XOpenDisplay(std::getenv("DISPLAY"))) {}
+  ~RecorderConnection() {
     if (display_ != nullptr) XCloseDisplay(display_);
   }
-  WindowCapture(const WindowCapture&) = delete;
-  WindowCapture& operator=(const WindowCapture&) = delete;
+  RecorderConnection(const RecorderConnection&) = delete;
+  RecorderConnection& operator=(const RecorderConnection&) = delete;
+  Display* display() const { return display_; }
 
-  int pixelsNear(QRgb colour) const {
-    if (display_ == nullptr) return -1;
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display_, window_, &attributes);
-    const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window_);
-    XImage* image =
-        XGetImage(display_, pixmap, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
-    int count = -1;
-    if (image != nullptr) {
-      QImage copy(attributes.width, attributes.height, QImage::Format_RGB32);
-      for (int y = 0; y < attributes.height; ++y) {
-        for (int x = 0; x < attributes.width; ++x)
+  // The pixels `readImage` gets, or a null image when the server refused (an X error). The
+  // image is destroyed after unless `keep`.
+  template <class Read>
+  QImage read(Read readImage, bool keep = false) const {
+    XSync(display_, False);
+    errors_ = 0;
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+      ++errors_;
+      return 0;
+    });
+    XImage* image = readImage();
+    XSync(display_, False);
+    XSetErrorHandler(previous);
+    QImage copy;
+    if (image != nullptr && errors_ == 0) {
+      copy = QImage(image->width, image->height, QImage::Format_RGB32);
+      for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
           copy.setPixel(x, y, 0xFF000000u | (XGetPixel(image, x, y) & 0xFFFFFF));
-      }
-      count = testing::countPixelsNear(copy, colour, 12);
-      XDestroyImage(image);
     }
-    XFreePixmap(display_, pixmap);
-    return count;
+    if (image != nullptr && !keep) XDestroyImage(image);
+    return copy;
   }
 
  private:
   Display* display_;
-  Window window_;
+  static inline int errors_ = 0;
 };
 
-TEST_F(ProtectedShareWindowHiddenX11Child, NothingOnTheScreenWhileTheWindowCaptureStillGetsFrames) {
+// The two ways recorders read one window: its own pixels through shared memory (XShmGetImage,
+// as ffmpeg by window id and GStreamer's ximagesrc do), and its composite pixmap after redirecting
+// it (a browser's or meeting application's window picker).
+class WindowRecorders {
+ public:
+  explicit WindowRecorders(WId window) : window_(static_cast<Window>(window)) {
+    if (composite_.display() == nullptr) return;
+    XCompositeRedirectWindow(composite_.display(), window_, CompositeRedirectAutomatic);
+    XSync(composite_.display(), False);
+  }
+
+  QImage readWindow() const {
+    Display* display = direct_.display();
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window_, &attributes);
+    XShmSegmentInfo segment{};
+    XImage* image = XShmCreateImage(display, attributes.visual, attributes.depth, ZPixmap, nullptr,
+                                    &segment, attributes.width, attributes.height);
+    if (image == nullptr) return {};
+    segment.shmid =
+        shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height,
+               IPC_CREAT | 0600);
+    segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    XShmAttach(display, &segment);
+    const QImage copy = direct_.read(
+        [&] { return XShmGetImage(display, window_, image, 0, 0, AllPlanes) ? image : nullptr; },
+        /*keep=*/true);
+    XShmDetach(display, &segment);
+    XSync(display, False);
+    shmdt(segment.shmaddr);
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    image->data = nullptr;
+    XDestroyImage(image);
+    return copy;
+  }
+  QImage readCompositePixmap() const {
+    Pixmap pixmap = None;
+    const QImage image = composite_.read([&] {
+      XWindowAttributes attributes{};
+      XGetWindowAttributes(composite_.display(), window_, &attributes);
+      pixmap = XCompositeNameWindowPixmap(composite_.display(), window_);
+      return XGetImage(composite_.display(), pixmap, 0, 0, attributes.width, attributes.height,
+                       AllPlanes, ZPixmap);
+    });
+    if (pixmap != None) XFreePixmap(composite_.display(), pixmap);
+    return image;
+  }
+
+ private:
+  Window window_;
+  RecorderConnection direct_;
+  RecorderConnection composite_;
+};
+
+// A file manager's desktop window over the whole screen, bottom of the window manager's stack.
+Window mapDesktopWindow(Display* display, QRgb colour) {
+  const Window root = DefaultRootWindow(display);
+  const Window desktop = XCreateSimpleWindow(display, root, 0, 0, 1280, 800, 0, 0, colour);
+  const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+  XChangeProperty(display, desktop, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
+  XMapWindow(display, desktop);
+  XSync(display, False);
+  return desktop;
+}
+
+// Where `window` is among the root's children, bottom first; -1 when it is not one.
+int stackingPosition(Display* display, Window window) {
+  Window root = None, parent = None;
+  Window* children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  int position = -1;
+  for (unsigned i = 0; i < count; ++i)
+    if (children[i] == window) position = static_cast<int>(i);
+  if (children != nullptr) XFree(children);
+  return position;
+}
+
+int inputShapeRectangles(Display* display, Window window) {
+  int count = 0, ordering = 0;
+  XRectangle* rectangles = XShapeGetRectangles(display, window, ShapeInput, &count, &ordering);
+  if (rectangles != nullptr) XFree(rectangles);
+  return count;
+}
+
+TEST_F(ProtectedShareWindowHiddenX11Child, EveryStateIsReadWholeAndHiddenShowsNothingHere) {
   ASSERT_TRUE(testing::isX11Session());
+  RecorderConnection test;
+  ASSERT_NE(test.display(), nullptr);
+  // A capture session redirects every top-level window, the share window included.
+  XCompositeRedirectSubwindows(test.display(), DefaultRootWindow(test.display()),
+                               CompositeRedirectAutomatic);
+  constexpr QRgb kDesktop = qRgb(40, 90, 150);
+  const Window desktop = mapDesktopWindow(test.display(), kDesktop);
+  ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(desktop); }));
+
   OutputWindowOnX11 output;
   ASSERT_EQ(output.beginSession(), "");
   auto& surface = output.surface;
@@ -245,41 +346,71 @@ TEST_F(ProtectedShareWindowHiddenX11Child, NothingOnTheScreenWhileTheWindowCaptu
   const WId id = window.hostWidget()->winId();
   auto* view = static_cast<ProtectedShareWindowView*>(
       std::dynamic_pointer_cast<QtContentView>(window.contentView())->widget());
-  auto showAndPresent = [&](QRgb colour, std::uint64_t sequence) {
-    surface->update(solidFrame(1280, 800, colour), sequence);
+  std::uint64_t sequence = 0;
+  auto present = [&](QRgb colour) {
+    surface->update(solidFrame(900, 560, colour), ++sequence);
     return processUntil(
         [&] { return view->canvas()->lastPresentedRevision() == surface->revision(); });
   };
-  ASSERT_TRUE(manager->publishLiveFrame({1280, 800}));
-  ASSERT_TRUE(showAndPresent(kMarker, 1));
-  ASSERT_TRUE(processUntil([&] {
-    return testing::isViewableOnX11(id) &&
-           testing::countPixelsNear(screenshot(), kMarker, 12) > 20000;
-  }));
+  ASSERT_TRUE(manager->publishLiveFrame({900, 560}));
+  ASSERT_TRUE(present(kMarker));
+  ASSERT_TRUE(processUntil([&] { return testing::isViewableOnX11(id); }));
   processFor(200);
-  const QRect before = window.hostWidget()->geometry();
-  const WindowCapture meeting(id);
-  EXPECT_GT(meeting.pixelsNear(kMarker), 20000);
+  const WindowRecorders recorders(id);
+  // Both kinds of recorder read the whole window and find the frame in it.
+  auto expectRead = [&](const char* state, QRgb colour) {
+    SCOPED_TRACE(state);
+    const QImage direct = recorders.readWindow();
+    ASSERT_FALSE(direct.isNull()) << "the window's pixels were refused";
+    EXPECT_GT(testing::countPixelsNear(direct, colour, 12), 100000);
+    const QImage composite = recorders.readCompositePixmap();
+    ASSERT_FALSE(composite.isNull()) << "the window's composite pixmap was refused";
+    EXPECT_GT(testing::countPixelsNear(composite, colour, 12), 100000);
+  };
+  expectRead("shown", kMarker);
+  manager->showLiveWindowAtActualSize();
+  ASSERT_TRUE(present(kMarker));
+  processFor(200);
+  expectRead("actual size", kMarker);
+  manager->fitLiveWindow();
+  ASSERT_TRUE(present(kMarker));
+  processFor(200);
+  expectRead("fitted", kMarker);
+  manager->updateProtectionStatus(false, false, true, false, false, false);
+  processFor(200);
+  expectRead("paused", kMarker);
+  manager->updateProtectionStatus(false, false, false, false, false, false);
 
+  const QRect before = window.hostWidget()->geometry();
   ASSERT_TRUE(manager->hideLiveWindowLocally());
   constexpr QRgb kLater = qRgb(20, 200, 230);
-  ASSERT_TRUE(showAndPresent(kLater, 2));
+  ASSERT_TRUE(present(kLater));
   processFor(300);
   EXPECT_TRUE(testing::isViewableOnX11(id)) << "hidden, yet mapped";
-  const QImage hidden = screenshot();
-  EXPECT_EQ(testing::countPixelsNear(hidden, kMarker, 12), 0);
-  EXPECT_EQ(testing::countPixelsNear(hidden, kLater, 12), 0);
-  EXPECT_GT(meeting.pixelsNear(kLater), 20000) << "the window's own capture sees the frame";
+  expectRead("hidden on this screen", kLater);
+  const QImage screen = screenshot();
+  EXPECT_EQ(testing::countPixelsNear(screen, kMarker, 12), 0);
+  EXPECT_EQ(testing::countPixelsNear(screen, kLater, 12), 0) << "nothing of it on this screen";
+  EXPECT_LT(
+      stackingPosition(test.display(), platform::x11::topLevelWindow(test.display(), id)),
+      stackingPosition(test.display(), platform::x11::topLevelWindow(test.display(), desktop)))
+      << "beneath the desktop window";
+  EXPECT_EQ(window.hostWidget()->geometry(), before) << "where it was, on the screen";
+  const auto states = testing::netWmStatesOnX11(id);
+  for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
+    EXPECT_NE(std::find(states.begin(), states.end(), state), states.end()) << state;
+  EXPECT_EQ(inputShapeRectangles(test.display(), id), 0) << "the mouse goes through it";
+  EXPECT_EQ(inputShapeRectangles(test.display(), platform::x11::topLevelWindow(test.display(), id)),
+            0)
+      << "and through its frame";
 
   ASSERT_TRUE(manager->showLiveWindowLocally());
   ASSERT_TRUE(processUntil([&] {
-    return testing::countPixelsNear(screenshot(), kLater, 12) > 20000;
+    return testing::countPixelsNear(screenshot(), kLater, 12) > 100000;
   })) << "shown again";
-  processFor(200);
-  const QRect after = window.hostWidget()->geometry();
-  EXPECT_LE(std::abs(after.x() - before.x()), 2);
-  EXPECT_LE(std::abs(after.y() - before.y()), 2);
-  EXPECT_EQ(after.size(), before.size());
+  EXPECT_GT(inputShapeRectangles(test.display(), platform::x11::topLevelWindow(test.display(), id)),
+            0);
+  expectRead("shown again", kLater);
   manager->endSession(true);
 }
 

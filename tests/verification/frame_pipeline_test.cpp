@@ -47,7 +47,8 @@ class FramePipelineTest : public ::testing::Test {
     pipeline = ProtectedFramePipeline::make(
         surface, nullptr, [this] { ++supersedeCount; },
         [this](SharedAnalysisCandidate candidate) { candidates.push_back(std::move(candidate)); },
-        withDetector ? FrameChangeDetector::make(64, std::make_shared<TileWorkers>(2)) : nullptr,
+        withDetector ? FrameChangeDetector::make(64, std::make_shared<runtime::WorkerThreads>(2))
+                     : nullptr,
         queue);
     pipeline->reset(1, 1);
     loop.runUntilIdle();

@@ -138,7 +138,7 @@ class SourceMaskPrivacySession {
     services.recorder = [this](const std::string& event, std::map<std::string, std::string>) {
       if (event == "protected_share_source_masked_frame_certified") ++certifications_;
     };
-    services.tileWorkers = std::make_shared<TileWorkers>(1);
+    services.tileWorkers = std::make_shared<runtime::WorkerThreads>(1);
     services.textRecognizer = recognizer_;
     h_.engine = LegacySourceProtectionEngine::make(services);
     owner_.emplace(

@@ -21,7 +21,7 @@ std::vector<TileKernel> supportedKernels() {
 
 class TileChangeDetectionTest : public ::testing::TestWithParam<TileKernel> {
  protected:
-  std::shared_ptr<TileWorkers> workers = std::make_shared<TileWorkers>(3);
+  std::shared_ptr<runtime::WorkerThreads> workers = std::make_shared<runtime::WorkerThreads>(3);
   std::unique_ptr<FrameChangeDetector> detector =
       FrameChangeDetector::make(64, workers, GetParam());
 };
@@ -160,7 +160,7 @@ TEST(TileKernelPropertyTest, EveryKernelAndThreadCountAgreesWithThePlainDefiniti
   for (auto kernel : supportedKernels())
     for (int threads : {1, 4})
       detectors.push_back(
-          FrameChangeDetector::make(64, std::make_shared<TileWorkers>(threads), kernel));
+          FrameChangeDetector::make(64, std::make_shared<runtime::WorkerThreads>(threads), kernel));
   for (int round = 0; round < 60; ++round) {
     const int width = pick(1, 700);
     const int height = pick(1, 400);
@@ -235,7 +235,7 @@ TEST(ProtectedTileGeometryTest, RectsCoverExactlyThePixelsOfTheSetTilesAtAnyFram
 }
 
 TEST(FrameChangeDetectorTest, RefusesWhatItCannotRun) {
-  auto workers = std::make_shared<TileWorkers>(1);
+  auto workers = std::make_shared<runtime::WorkerThreads>(1);
   EXPECT_FALSE(FrameChangeDetector::make(0, workers));
   EXPECT_FALSE(FrameChangeDetector::make(64, nullptr));
   EXPECT_EQ(static_cast<bool>(FrameChangeDetector::make(64, workers, TileKernel::avx2)),

@@ -53,7 +53,7 @@ class VerificationEngineHarness {
                                std::map<std::string, std::string> fields) {
       events.push_back({event, std::move(fields)});
     };
-    services.tileWorkers = std::make_shared<TileWorkers>(1);
+    services.tileWorkers = std::make_shared<runtime::WorkerThreads>(1);
     if (withTextRecognizer) services.textRecognizer = recognizer;
     engine = LegacySourceProtectionEngine::make(services);
     LegacySourceProtectionConfiguration configuration;

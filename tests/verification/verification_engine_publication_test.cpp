@@ -36,7 +36,7 @@ class VerifiedPublicationTest : public ::testing::Test {
     pipeline = ProtectedFramePipeline::make(
         engine.outputSurface(), nullptr, [] {},
         [this](SharedAnalysisCandidate candidate) { candidates.push_back(std::move(candidate)); },
-        FrameChangeDetector::make(64, std::make_shared<TileWorkers>(1)));
+        FrameChangeDetector::make(64, std::make_shared<runtime::WorkerThreads>(1)));
     pipeline->reset(engine.captureGeneration(), engine.sourceContextGeneration());
     Access::usePipeline(engine, pipeline);
     h.loop.runUntilIdle();

@@ -230,9 +230,10 @@ TEST_P(DamageLimitedFrames, EqualWholeCompositionsAndChangeOnlyWhereTheySay) {
   XCloseDisplay(control);
 }
 
-// A window the frame leaves out changes nothing in it however much it draws (Corvane's own window
-// repaints with every frame it shows; counting that as change would compose, read back and
-// present its area again and again); what a window that is drawn paints is reported.
+// A window the frame leaves out changes nothing in it however much it draws, nor asks for a frame
+// (Corvane's own window repaints with every frame it shows; counting that as change would compose,
+// read back and present a frame again and again on a still desktop); what a window that is drawn
+// paints is reported and asks for a frame.
 TEST(DamageLimitedFrameChanges, DrawingOfALeftOutWindowIsNoChange) {
   CaptureDesktop desktop(false);
   ASSERT_NE(desktop.session, nullptr) << "no X server or capture session";
@@ -250,13 +251,15 @@ TEST(DamageLimitedFrameChanges, DrawingOfALeftOutWindowIsNoChange) {
                                                    .width = 150,
                                                    .height = 120});
   const ContentFilter filter = excluding({"Secret"});
+  bool frameAskedFor = false;
   auto composed = [&]() -> SharedPixelBuffer {
+    frameAskedFor = false;
     for (int attempt = 0; attempt < 20; ++attempt) {
       XSync(display, False);
       while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
-        session.handle(event);
+        frameAskedFor = session.handle(event) || frameAskedFor;
       }
       auto frame = session.compose(filter, StreamConfiguration{}, 0);
       if (frame.ok()) return *frame;
@@ -285,6 +288,7 @@ TEST(DamageLimitedFrameChanges, DrawingOfALeftOutWindowIsNoChange) {
         .command("paint " + geometryText(paint) + " " + colourText(random() & 0xFFFFFF));
     const auto frame = composed();
     ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frameAskedFor, publicPaints);
     if (publicPaints) {
       EXPECT_GE(changedPixels(*frame), 40 * 30);
     } else {

@@ -2,8 +2,10 @@
 
 #include <X11/cursorfont.h>
 
+#include <atomic>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "platform/x11/monitors.h"
 #include "platform/x11/x11_cursor_source.h"
@@ -237,6 +239,37 @@ TEST(CursorSourceTest, FollowsMovesAndImageChangesWithoutPolling) {
   EXPECT_TRUE(
       waitUntil([&] { return (*cursor)->currentCursorImage().serial != firstImage.serial; }));
   XFreeCursor(display, crosshair);
+  XCloseDisplay(display);
+}
+
+// An observer is told of every move, and observing keeps the source awake: nobody reads it for
+// longer than it waits before resting, and a move still reaches the observer.
+TEST(CursorSourceTest, TellsItsObserverOfMovesWithoutBeingRead) {
+  XvfbServer server(640, 480);
+  ASSERT_TRUE(server.ok());
+  auto cursor = X11CursorSource::open(server.name());
+  ASSERT_TRUE(cursor.ok()) << cursor.message();
+  std::atomic<int> told{0};
+  auto subscription = (*cursor)->observeCursorChanges([&] { ++told; });
+  ASSERT_TRUE(waitUntil([&] { return (*cursor)->waitsForMotion(); }));
+  std::this_thread::sleep_for(std::chrono::duration<double>(X11CursorSource::kRestAfter + 0.5));
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  for (const Point target : {Point{300, 200}, Point{20, 400}}) {
+    const int before = told.load();
+    XTestFakeMotionEvent(display, -1, static_cast<int>(target.x), static_cast<int>(target.y),
+                         CurrentTime);
+    XSync(display, False);
+    EXPECT_TRUE(waitUntil([&] { return told.load() > before; }))
+        << "to " << target.x << "," << target.y;
+  }
+  EXPECT_EQ((*cursor)->cursorPosition(), (Point{20, 400}));
+  subscription.cancel();
+  const int afterCancel = told.load();
+  XTestFakeMotionEvent(display, -1, 100, 100, CurrentTime);
+  XSync(display, False);
+  EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{100, 100}); }));
+  EXPECT_EQ(told.load(), afterCancel) << "nothing told once the subscription ended";
   XCloseDisplay(display);
 }
 

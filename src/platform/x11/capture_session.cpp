@@ -102,7 +102,9 @@ bool CaptureSession::handle(const XEvent& event) {
     model_->markAllChanged();
     return true;
   }
-  return model_->handle(event);
+  if (!model_->handle(event)) return false;
+  if (event.type != model_->damageEventType()) return true;
+  return !leftOut_.contains(reinterpret_cast<const XDamageNotifyEvent&>(event).drawable);
 }
 
 runtime::Result<CaptureArea> CaptureSession::areaFor(std::uint32_t displayID) const {
@@ -124,8 +126,8 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   if (!area) return area.error();
   model_->settle();
   model_->refreshIdentities();
-  const auto excluded = model_->excludedWindows(filter, ownProcess);
-  return composer_->compose(*model_, excluded, *area, configuration.width, configuration.height,
+  leftOut_ = model_->excludedWindows(filter, ownProcess);
+  return composer_->compose(*model_, leftOut_, *area, configuration.width, configuration.height,
                             extent);
 }
 

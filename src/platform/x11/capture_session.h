@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "platform/pixel_buffer.h"
@@ -32,7 +33,9 @@ class CaptureSession {
   CaptureSession(const CaptureSession&) = delete;
   CaptureSession& operator=(const CaptureSession&) = delete;
 
-  // Applies one event; true when the picture may have changed.
+  // Applies one event; true when the picture may have changed. What a window the last frame left
+  // out draws changes nothing in the picture (the share window showing a frame, say, would
+  // otherwise ask for the next frame, and so on for ever).
   bool handle(const XEvent& event);
   // The area of the display the filter names; an error when it is not connected.
   runtime::Result<CaptureArea> areaFor(std::uint32_t displayID) const;
@@ -57,6 +60,8 @@ class CaptureSession {
   std::unique_ptr<WindowModel> model_;
   std::unique_ptr<FrameComposer> composer_;
   std::vector<MonitorInfo> monitors_;
+  // The windows the last frame left out.
+  std::set<Window> leftOut_;
   bool redirected_ = false;
 };
 

@@ -110,6 +110,7 @@ runtime::Status WindowModel::load() {
   facts.readProperties(clientProperties);
   readWindowManagerClient();
   for (Window window : list) add(window, order_.empty() ? None : order_.back(), facts);
+  namePendingPixmaps();
   trap.sync();
   return runtime::Status::success();
 }
@@ -177,10 +178,8 @@ void WindowModel::add(Window id, Window below, WindowFacts& facts) {
   if (position != order_.end() && below != None) ++position;
   order_.insert(below == None ? order_.begin() : position, id);
   markChanged(stored);
-  if (stored.isVisible()) {
-    renamePixmap(stored);
-    neutralise(stored, {});
-  }
+  // Named with the others made meanwhile, before the next frame.
+  if (stored.isVisible()) pixmapsToName_.insert(id);
 }
 
 void WindowModel::releasePixmap(TrackedWindow& window) {
@@ -457,12 +456,43 @@ void WindowModel::settle() {
       markChanged(*window);
     }
   }
-  std::set<Window> pixmaps;
-  pixmaps.swap(pixmapsToName_);
-  for (Window id : pixmaps) {
+  namePendingPixmaps();
+}
+
+void WindowModel::namePendingPixmaps() {
+  std::set<Window> pending;
+  pending.swap(pixmapsToName_);
+  std::vector<TrackedWindow*> windows;
+  for (Window id : pending) {
     TrackedWindow* window = lookup(id);
-    if (window == nullptr || !window->isVisible()) continue;
-    renamePixmap(*window);
+    if (window != nullptr && window->isVisible() && !window->inputOnly) windows.push_back(window);
+  }
+  if (windows.empty()) return;
+  // All named in one round trip. A window no longer viewable cannot be named: then each is
+  // named again on its own, which tells which.
+  std::vector<TrackedWindow*> named;
+  {
+    ErrorTrap trap(display_);
+    for (TrackedWindow* window : windows) {
+      releasePixmap(*window);
+      XRenderPictFormat* format = XRenderFindVisualFormat(display_, window->visual);
+      if (format == nullptr) continue;
+      window->pixmap = XCompositeNameWindowPixmap(display_, window->id);
+      window->picture = XRenderCreatePicture(display_, window->pixmap, format, 0, nullptr);
+      named.push_back(window);
+    }
+    if (!trap.sync()) {
+      for (TrackedWindow* window : named) {
+        {
+          ErrorTrap forget(display_);
+          releasePixmap(*window);
+          forget.sync();
+        }
+        renamePixmap(*window);
+      }
+    }
+  }
+  for (TrackedWindow* window : windows) {
     markChanged(*window);
     neutralise(*window, {});
   }

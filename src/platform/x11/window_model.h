@@ -109,6 +109,8 @@ class WindowModel {
   runtime::Status load();
   // Applies one event; true when what the screen shows may have changed.
   bool handle(const XEvent& event);
+  // The type of the events that report a window's drawing.
+  int damageEventType() const { return damageEventBase_ + XDamageNotify; }
   // Finishes what the events since the last call asked for: re-reads who changed windows are and
   // their trees (neutralising where windows of other clients left them), and names and
   // neutralises the backing pixmaps made since. Call before composing.
@@ -162,6 +164,8 @@ class WindowModel {
   void neutraliseWhereEmbeddedWere(TrackedWindow& window,
                                    const std::vector<EmbeddedWindow>& previous);
   void renamePixmap(TrackedWindow& window);
+  // Names and neutralises the backing pixmaps made since they were last named.
+  void namePendingPixmaps();
   void neutralise(TrackedWindow& window, const std::vector<XRectangle>& areas);
   void requestRepaint(TrackedWindow& window);
   Window findClient(Window top, WindowFacts& facts) const;

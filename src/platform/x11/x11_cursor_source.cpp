@@ -103,7 +103,8 @@ struct X11CursorSource::Sampler {
   // The windows under the pointer just before and just after the image was last read.
   std::vector<std::vector<std::uint32_t>> imagePaths;
 
-  // Reads the position (and the image when it changed); true when the position changed.
+  // Reads the position (and the image when it changed); true when the position changed. Either
+  // change, or a change of the windows under the pointer, is reported to the source's observer.
   bool sample(X11CursorSource& source) {
     if (connection == nullptr || connection->isLost()) return false;
     auto place = readPointer(*connection);
@@ -133,10 +134,15 @@ struct X11CursorSource::Sampler {
     sampledAt = pumpClock();
     const bool changed = place.position != lastPosition;
     lastPosition = place.position;
-    std::lock_guard lock(source.mutex_);
-    source.position_ = place.position;
-    if (image) source.image_ = std::move(*image);
-    source.image_.windowsUnderPointer = std::move(paths);
+    bool pathsChanged = false;
+    {
+      std::lock_guard lock(source.mutex_);
+      source.position_ = place.position;
+      if (image) source.image_ = std::move(*image);
+      pathsChanged = source.image_.windowsUnderPointer != paths;
+      source.image_.windowsUnderPointer = std::move(paths);
+    }
+    if (changed || image || pathsChanged) source.reportChange();
     return changed;
   }
 
@@ -215,7 +221,7 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
   callbacks.idle = [weak, sampler]() -> std::optional<double> {
     auto self = weak.lock();
     if (!self) return std::nullopt;
-    if (self->sampling_.shouldRest(pumpClock())) {
+    if (!self->observed() && self->sampling_.shouldRest(pumpClock())) {
       // Until a read wakes it; whatever happened meanwhile is read at once then.
       sampler->followMotion(*self, false);
       sampler->moved = true;
@@ -238,6 +244,32 @@ X11CursorSource::~X11CursorSource() {
 
 void X11CursorSource::noteRead() const {
   if (sampling_.noteRead(pumpClock())) pump_.post([](XConnection*) {});
+}
+
+bool X11CursorSource::observed() const {
+  std::lock_guard lock(observer_->mutex);
+  return static_cast<bool>(observer_->changed);
+}
+
+void X11CursorSource::reportChange() const {
+  std::lock_guard lock(observer_->mutex);
+  if (observer_->changed) observer_->changed();
+}
+
+runtime::Subscription X11CursorSource::observeCursorChanges(std::function<void()> changed) {
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(observer_->mutex);
+    observer_->changed = std::move(changed);
+    generation = ++observer_->generation;
+  }
+  noteRead();  // a resting sampler wakes, and stays awake while observed
+  return runtime::Subscription([weak = std::weak_ptr<Observer>(observer_), generation] {
+    if (auto observer = weak.lock()) {
+      std::lock_guard lock(observer->mutex);
+      if (observer->generation == generation) observer->changed = nullptr;
+    }
+  });
 }
 
 std::optional<Point> X11CursorSource::cursorPosition() const {

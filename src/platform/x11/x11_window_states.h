@@ -36,11 +36,8 @@ class X11WindowStateHints final : public WindowStateHints {
 
  private:
   Display* display_;
-  struct HiddenPlace {
-    Window topLevel = None;
-    int x = 0, y = 0;  // where the top level was on the root
-  };
-  std::map<Window, HiddenPlace> hiddenPlaces_;
+  // The windows hidden on this screen, each with the window that holds it under the root.
+  std::map<Window, Window> hiddenTopLevels_;
 };
 
 // What the server holds for a window, for checks: the names of its _NET_WM_STATE atoms, its

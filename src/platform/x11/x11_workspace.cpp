@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "platform/process_handle.h"
@@ -81,10 +82,13 @@ WorkspaceSnapshot readWorkspace(Display* display, const Atoms& atoms,
   } else {
     active = focusedWindow(display);
   }
+  // The active window and those holding it, read once for every client to be matched against.
+  const auto activeAndHolders =
+      active == None ? std::set<Window>{} : windowAndAncestors(display, active);
   std::string frontKey;
   for (const auto& client : snapshot.clients) {
-    if (active != None && (client.id == active || isInside(display, active, client.id) ||
-                           (!managed && isInside(display, active, client.topLevel)))) {
+    if (activeAndHolders.contains(client.id) ||
+        (!managed && activeAndHolders.contains(client.topLevel))) {
       frontKey = applicationKey(client.identity);
     }
   }

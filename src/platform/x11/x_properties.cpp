@@ -121,14 +121,15 @@ Window topLevelWindow(Display* display, Window window) {
   return None;
 }
 
-bool isInside(Display* display, Window window, Window ancestor) {
+std::set<Window> windowAndAncestors(Display* display, Window window) {
   const Window root = DefaultRootWindow(display);
-  for (int depth = 0; depth < 16 && window != None && window != PointerRoot; ++depth) {
-    if (window == ancestor) return true;
-    if (window == root) return false;
+  std::set<Window> holders;
+  for (int depth = 0; depth < 16 && window != None && window != PointerRoot && window != root;
+       ++depth) {
+    holders.insert(window);
     window = parentWindow(display, window);
   }
-  return false;
+  return holders;
 }
 
 std::vector<Window> childWindows(Display* display, Window window) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,8 @@ bool hasProperty(Display* display, Window window, Atom property);
 Window parentWindow(Display* display, Window window);
 // The child of the root that holds `window` (itself when it is one); None when it is gone.
 Window topLevelWindow(Display* display, Window window);
-// Whether `window` is `ancestor` or lies inside it.
-bool isInside(Display* display, Window window, Window ancestor);
+// `window` and every window holding it, the root left out: those it is inside of.
+std::set<Window> windowAndAncestors(Display* display, Window window);
 
 // The children of `window`, bottom to top; empty when it is gone.
 std::vector<Window> childWindows(Display* display, Window window);

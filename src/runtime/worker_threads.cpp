@@ -1,15 +1,15 @@
-#include "verification/tile_workers.h"
+#include "runtime/worker_threads.h"
 
 #include <algorithm>
 
-namespace corvane::verification {
+namespace corvane::runtime {
 
-TileWorkers::TileWorkers(int threadCount) {
+WorkerThreads::WorkerThreads(int threadCount) {
   for (int i = 1; i < std::max(threadCount, 1); ++i)
     threads_.emplace_back([this] { workerLoop(); });
 }
 
-TileWorkers::~TileWorkers() {
+WorkerThreads::~WorkerThreads() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -18,12 +18,12 @@ TileWorkers::~TileWorkers() {
   for (auto& thread : threads_) thread.join();
 }
 
-int TileWorkers::defaultThreadCount() {
+int WorkerThreads::defaultThreadCount() {
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
   return std::clamp(cores, 1, 4);
 }
 
-void TileWorkers::forEach(int count, const std::function<void(int)>& body) {
+void WorkerThreads::forEach(int count, const std::function<void(int)>& body) {
   if (count <= 0) return;
   if (threads_.empty() || count == 1) {
     for (int i = 0; i < count; ++i) body(i);
@@ -34,25 +34,32 @@ void TileWorkers::forEach(int count, const std::function<void(int)>& body) {
     std::lock_guard lock(mutex_);
     body_ = &body;
     count_ = count;
-    next_.store(0, std::memory_order_relaxed);
-    busyWorkers_ = static_cast<int>(threads_.size());
+    next_ = 0;
+    finished_ = 0;
     ++jobGeneration_;
   }
   wake_.notify_all();
   runShare();
-  // Every worker checks in once per job, so `body` outlives every use of it.
   std::unique_lock lock(mutex_);
-  done_.wait(lock, [this] { return busyWorkers_ == 0; });
+  done_.wait(lock, [this] { return finished_ == count_; });
   body_ = nullptr;
+  count_ = 0;
+  next_ = 0;
 }
 
-void TileWorkers::runShare() {
-  for (int i = next_.fetch_add(1, std::memory_order_relaxed); i < count_;
-       i = next_.fetch_add(1, std::memory_order_relaxed))
-    (*body_)(i);
+void WorkerThreads::runShare() {
+  std::unique_lock lock(mutex_);
+  while (next_ < count_) {
+    const int item = next_++;
+    const auto* body = body_;
+    lock.unlock();
+    (*body)(item);
+    lock.lock();
+    if (++finished_ == count_) done_.notify_one();
+  }
 }
 
-void TileWorkers::workerLoop() {
+void WorkerThreads::workerLoop() {
   std::uint64_t seen = 0;
   for (;;) {
     {
@@ -62,12 +69,7 @@ void TileWorkers::workerLoop() {
       seen = jobGeneration_;
     }
     runShare();
-    {
-      std::lock_guard lock(mutex_);
-      --busyWorkers_;
-    }
-    done_.notify_one();
   }
 }
 
-}  // namespace corvane::verification
+}  // namespace corvane::runtime
