@@ -48,6 +48,8 @@ class CaptureSession {
   void abandon();
 
  private:
+  // Applies every event already received and queued.
+  void applyQueuedEvents();
   CaptureSession(XConnection& connection, int damageEventBase, int shapeEventBase,
                  int randrEventBase, std::shared_ptr<const ApplicationIdentityResolver> identities);
 
@@ -58,6 +60,8 @@ class CaptureSession {
   std::unique_ptr<FrameComposer> composer_;
   std::vector<MonitorInfo> monitors_;
   bool redirected_ = false;
+  // Frames that failed one after the other (the windows changed again while each was read).
+  int failedInARow_ = 0;
 };
 
 }  // namespace corvane::platform::x11

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/x11/xlib.h"
+
+#include <unordered_map>
+#include <vector>
+
+namespace corvane::platform::x11 {
+
+// A box relative to a top-level window's inside corner.
+struct InsideBox {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const InsideBox&) const = default;
+};
+
+// The parts of `box` outside `cut` (at most four).
+std::vector<InsideBox> boxWithout(const InsideBox& box, const InsideBox& cut);
+
+// Where each window inside the top-level windows is, kept from the structure events of its
+// parent as they arrive rather than only when a tree is read: every place a window of another
+// X client (a plug) leaves inside a top-level is known the moment it leaves it, however often
+// it moves, resizes, unmaps, goes or moves to another parent between two reads.
+class InsideWindows {
+ public:
+  struct Place {
+    Window top = None;
+    Window parent = None;
+    int x = 0, y = 0;  // outer corner relative to the parent's inside corner
+    int width = 0, height = 0, border = 0;
+    bool mapped = false;
+    bool inputOnly = false;
+    XID owner = 0;  // the X client that made it; 0 when unknown
+  };
+  // What one event changed: the top-level windows of other clients left boxes in (and those
+  // boxes), and a window newly inside a top-level (to watch like the others), of a size still
+  // unknown when it came from outside every top-level.
+  struct Change {
+    Window top = None;
+    std::vector<InsideBox> left;
+    Window arrived = None;
+    Window arrivedIn = None;
+    bool sizeUnknown = false;
+  };
+
+  // `resourceMask`: the bits of an id a client numbers its own resources with; the other bits
+  // name the client.
+  explicit InsideWindows(XID resourceMask) : resourceMask_(resourceMask) {}
+
+  // Forgets the windows inside `top` before its tree is recorded again; `owners` are the X
+  // clients whose windows are the top-level's own (its frame's and its application's).
+  void beginTree(Window top, std::vector<XID> owners);
+  void record(Window window, const Place& place);
+  void forgetTree(Window top);
+  void clear();
+
+  // The top-level `window` is inside (or is), None when it is in none.
+  Window topOf(Window window) const;
+  bool knows(Window window) const { return places_.count(window) != 0; }
+
+  // Applies a Create, Configure, Gravity, Map, Unmap, Destroy or Reparent event received from a
+  // parent inside (or being) a top-level. A window reparented in from elsewhere whose size is
+  // not known yet arrives with no size: give it with resized().
+  Change apply(const XEvent& event);
+  void resized(Window window, int width, int height, int border);
+
+ private:
+  bool isForeign(const Place& place) const;
+  // Its outer box relative to its top-level's inside corner.
+  InsideBox boxOf(const Place& place) const;
+  // The boxes of the mapped windows of other clients at or inside `window`, by window.
+  std::vector<std::pair<Window, InsideBox>> foreignBoxesFrom(Window window) const;
+  std::vector<Window> subtree(Window window) const;
+  void forget(Window window);
+  Change moved(Window window, int x, int y, int width, int height, int border);
+  Change leaving(Window window);
+
+  XID resourceMask_;
+  std::unordered_map<Window, Place> places_;
+  std::unordered_map<Window, std::vector<XID>> owners_;      // by top-level
+  std::unordered_map<Window, std::vector<Window>> members_;  // by top-level; may name gone ones
+};
+
+}  // namespace corvane::platform::x11
