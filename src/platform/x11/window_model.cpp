@@ -18,12 +18,6 @@ namespace {
 // On every window tracked, top-level or inside one: who it is and what changes inside it.
 constexpr long kWatchedEvents = PropertyChangeMask | SubstructureNotifyMask;
 
-Bool noteStructural(Display*, XEvent* event, XPointer argument) {
-  auto* found = reinterpret_cast<std::pair<const WindowModel*, bool>*>(argument);
-  if (found->first->isStructural(*event)) found->second = true;
-  return False;  // look at every queued event, take none
-}
-
 XID resourceMaskOf(Display* display) {
   return xcb_get_setup(XGetXCBConnection(display))->resource_id_mask;
 }
@@ -37,10 +31,26 @@ XRenderColor fillColourOf(const TrackedWindow& window) {
 }  // namespace
 
 bool WindowModel::structureChangeQueued() const {
-  std::pair<const WindowModel*, bool> found{this, false};
+  struct Search {
+    const WindowModel* model;
+    bool found = false;
+  } search{this};
+  auto note = [](Display*, XEvent* event, XPointer argument) -> Bool {
+    auto* search = reinterpret_cast<Search*>(argument);
+    search->found = search->found || search->model->isStructural(*event) ||
+                    search->model->drewBeforeFill(*event);
+    return False;  // look at every queued event, take none
+  };
   XEvent ignored;
-  XCheckIfEvent(display_, &ignored, &noteStructural, reinterpret_cast<XPointer>(&found));
-  return found.second;
+  XCheckIfEvent(display_, &ignored, note, reinterpret_cast<XPointer>(&search));
+  return search.found;
+}
+
+bool WindowModel::drewBeforeFill(const XEvent& event) const {
+  if (event.type != damageEventBase_ + XDamageNotify) return false;
+  const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+  const TrackedWindow* window = find(damage.drawable);
+  return window != nullptr && damage.serial < window->vacatedFillSerial;
 }
 
 WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBase,
@@ -485,10 +495,15 @@ void WindowModel::fillVacated(TrackedWindow& window, const std::vector<InsideBox
                                static_cast<unsigned short>(std::max(0, box.height))});
   }
   XFixesSetRegion(display_, vacated_, boxes.data(), static_cast<int>(boxes.size()));
-  // What the application drew since the window left (a copy within itself, a scroll) may hold
-  // that window's last pixels too: what was taken since, and what is still untaken, is filled
-  // as well. Drawing after this request, before the fill, is reported with an older serial
-  // than the fill's and filled when its report comes.
+  // The fill is made on the event, but the server may well carry out the host's next requests
+  // first (nothing short of holding the server orders one client's requests before another's).
+  // So what the application drew since the window left (a copy within itself, a scroll) may
+  // hold that window's last pixels too: what was taken since, and what is still untaken, is
+  // filled as well. Drawing after this request, before the fill, is reported with an older
+  // serial than the fill's: it is filled when its report comes, and until then the report holds
+  // back every frame. That second fill is not followed by a third: drawing in the few requests
+  // between its taking and its fill (a copy out of what was not filled yet) is the race that
+  // remains.
   if (window.recentlyDrawn != None && window.recentlyDrawnUpTo > eventSerial) {
     XFixesUnionRegion(display_, vacated_, vacated_, window.recentlyDrawn);
   }

@@ -118,7 +118,9 @@ class WindowModel {
   // Whether `event` changes what windows there are, where, in which order, of what shape or
   // of whom: a frame composed before such an event was applied is out of date.
   bool isStructural(const XEvent& event) const;
-  // Whether such an event waits in the display's queue, not yet applied.
+  // Whether such an event waits in the display's queue, not yet applied, or a report of drawing
+  // that may have spread the last pixels of a window that left its host before they were
+  // filled (it is filled when the report is applied).
   bool structureChangeQueued() const;
 
   // Where (root pixels) what the windows show may differ from when the changes were last taken:
@@ -152,6 +154,9 @@ class WindowModel {
 
  private:
   TrackedWindow* lookup(Window window);
+  // Whether `event` reports drawing done after a window of another client left the window and
+  // before the place was filled.
+  bool drewBeforeFill(const XEvent& event) const;
   void add(Window window, Window below, WindowFacts& facts);
   // Reads the facts of `window`, selecting its events first; false when it is gone.
   bool complete(TrackedWindow& window, WindowFacts& facts);
