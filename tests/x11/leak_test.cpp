@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -130,7 +132,19 @@ class LeakTest : public CaptureOnServer {
     EXPECT_TRUE(recorder_.errors().empty()) << recorder_.errors().front();
   }
 
+  // A random engine seeded afresh for each run (CORVANE_TEST_SEED replays a run), its seed
+  // printed and named in every failure of the case.
+  std::mt19937 seededRandom() {
+    const char* replay = std::getenv("CORVANE_TEST_SEED");
+    const auto seed = replay != nullptr ? static_cast<unsigned>(std::strtoul(replay, nullptr, 10))
+                                        : std::random_device{}();
+    std::cout << "seed " << seed << std::endl;
+    seedTrace_.emplace(__FILE__, __LINE__, "seed " + std::to_string(seed));
+    return std::mt19937(seed);
+  }
+
   std::unique_ptr<TestClient> secret_;
+  std::optional<::testing::ScopedTrace> seedTrace_;
   SampleRecorder recorder_;
   std::shared_ptr<CaptureStream> capture_stream_;
 };
@@ -382,10 +396,7 @@ TEST_P(LeakTest, APrivateChildLeavingAPublicHostLeavesNothingBehind) {
 // exposure), moving and reparenting between them faster than any tree read, painting itself at
 // every place; then it leaves. Every place it passed through is filled, none keeps its pixels.
 TEST_P(LeakTest, APlugHoppingBetweenHostsLeavesNothingWhereverItWent) {
-  const unsigned seed = std::random_device{}();
-  std::cout << "seed " << seed << std::endl;
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
+  std::mt19937 random = seededRandom();
   auto between = [&](int low, int high) {
     return std::uniform_int_distribution(low, high)(random);
   };
@@ -415,10 +426,7 @@ TEST_P(LeakTest, APlugHoppingBetweenHostsLeavesNothingWhereverItWent) {
 // A private plug leaves a host without background that never paints, and at once the host
 // copies within itself (a scroll): what it copies must never carry the plug's last pixels.
 TEST_P(LeakTest, AHostScrollingRightAfterItsPlugLeftSpreadsNothing) {
-  const unsigned seed = std::random_device{}();
-  std::cout << "seed " << seed << std::endl;
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
+  std::mt19937 random = seededRandom();
   auto host = hungWindow(520, 30, 260, 500);
   startExcludingSecret();
   for (int cycle = 0; cycle < 8; ++cycle) {
