@@ -32,17 +32,16 @@ void InsideWindows::beginTree(Window top, std::vector<XID> owners) {
 }
 
 void InsideWindows::record(Window window, const Place& place) {
+  if (auto known = places_.find(window); known != places_.end()) {
+    members_[known->second.top].erase(window);
+  }
   places_[window] = place;
-  members_[place.top].push_back(window);
+  members_[place.top].insert(window);
 }
 
 void InsideWindows::forgetTree(Window top) {
   if (auto members = members_.find(top); members != members_.end()) {
-    for (Window window : members->second) {
-      if (auto place = places_.find(window); place != places_.end() && place->second.top == top) {
-        places_.erase(place);
-      }
-    }
+    for (Window window : members->second) places_.erase(window);
     members_.erase(members);
   }
   owners_.erase(top);
@@ -93,9 +92,7 @@ std::vector<Window> InsideWindows::subtree(Window window) const {
   if (members == members_.end()) return found;
   for (Window member : members->second) {
     if (member == window) continue;
-    auto inside = places_.find(member);
-    if (inside == places_.end() || inside->second.top != place->second.top) continue;
-    Window parent = inside->second.parent;
+    Window parent = places_.at(member).parent;
     for (int depth = 0; depth < kDeepestTree && parent != place->second.top; ++depth) {
       if (parent == window) {
         found.push_back(member);
@@ -120,7 +117,13 @@ std::vector<std::pair<Window, InsideBox>> InsideWindows::foreignBoxesFrom(Window
 }
 
 void InsideWindows::forget(Window window) {
-  for (Window member : subtree(window)) places_.erase(member);
+  auto place = places_.find(window);
+  if (place == places_.end()) return;
+  auto& members = members_[place->second.top];
+  for (Window member : subtree(window)) {
+    members.erase(member);
+    places_.erase(member);
+  }
 }
 
 InsideWindows::Change InsideWindows::leaving(Window window) {
@@ -160,7 +163,7 @@ InsideWindows::Change InsideWindows::apply(const XEvent& event) {
       record(create.window,
              Place{top, create.parent, create.x, create.y, create.width, create.height,
                    create.border_width, false, false, create.window & ~resourceMask_});
-      return Change{.top = top, .arrived = create.window, .arrivedIn = top};
+      return Change{.top = top, .arrived = create.window};
     }
     case ConfigureNotify: {
       const auto& configure = event.xconfigure;
@@ -218,7 +221,6 @@ InsideWindows::Change InsideWindows::apply(const XEvent& event) {
       record(reparent.window, arriving);
       if (change.top == None) change.top = top;
       change.arrived = reparent.window;
-      change.arrivedIn = top;
       return change;
     }
     default:

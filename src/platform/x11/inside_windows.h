@@ -3,6 +3,7 @@
 #include "platform/x11/xlib.h"
 
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace corvane::platform::x11 {
@@ -38,7 +39,6 @@ class InsideWindows {
     Window top = None;
     std::vector<InsideBox> left;
     Window arrived = None;
-    Window arrivedIn = None;
     bool sizeUnknown = false;
   };
 
@@ -76,8 +76,8 @@ class InsideWindows {
 
   XID resourceMask_;
   std::unordered_map<Window, Place> places_;
-  std::unordered_map<Window, std::vector<XID>> owners_;      // by top-level
-  std::unordered_map<Window, std::vector<Window>> members_;  // by top-level; may name gone ones
+  std::unordered_map<Window, std::vector<XID>> owners_;             // by top-level
+  std::unordered_map<Window, std::unordered_set<Window>> members_;  // by top-level
 };
 
 }  // namespace corvane::platform::x11

@@ -463,9 +463,6 @@ void WindowModel::followInside(const XEvent& event) {
   if (change.arrived != None) {
     ErrorTrap trap(display_);
     XSelectInput(display_, change.arrived, kWatchedEvents);
-    if (TrackedWindow* holder = lookup(change.arrivedIn)) {
-      holder->descendants.push_back(change.arrived);
-    }
     if (change.sizeUnknown) {
       // Came from outside every top-level: its size is asked once.
       Window root;
@@ -586,11 +583,6 @@ void WindowModel::requestRepaint(TrackedWindow& window) {
 
 void WindowModel::settle() {
   readUnread();
-  std::set<Window> repaints;
-  repaints.swap(repaintsToRequest_);
-  for (Window id : repaints) {
-    if (TrackedWindow* window = lookup(id)) requestRepaint(*window);
-  }
   std::set<Window> trees;
   trees.swap(treesToRead_);
   LiveWindowFacts facts(display_);
@@ -599,6 +591,12 @@ void WindowModel::settle() {
       resolveIdentity(*window, facts);
       markChanged(*window);
     }
+  }
+  // After the trees were read, so that the windows that came inside are asked too.
+  std::set<Window> repaints;
+  repaints.swap(repaintsToRequest_);
+  for (Window id : repaints) {
+    if (TrackedWindow* window = lookup(id)) requestRepaint(*window);
   }
   std::set<Window> pixmaps;
   pixmaps.swap(pixmapsToName_);
