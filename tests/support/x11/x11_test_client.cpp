@@ -29,6 +29,8 @@
 //   embed ID WxH+X+Y RRGGBB   a window inside window ID of another client, painting on exposure
 //   remap                     unmaps and maps the main window again
 //   unmap ID                  unmaps window ID
+//   unmap ID scroll N         unmaps window ID (of any client) and copies the main window's
+//                             contents N pixels down within itself, in one go
 //   flicker N MS              unmaps and maps the main window N times, MS milliseconds apart,
 //                             repainting whenever it is exposed
 //   hop ID STEP...            moves its window ID through every STEP, PARENT+X+Y (a window of
@@ -461,8 +463,18 @@ int main(int argc, char** argv) {
           client.announce(window);
         } else if (std::strcmp(command, "unmap") == 0) {
           unsigned long target = None;
-          std::sscanf(line.c_str(), "%*s %lu", &target);
+          int pixels = 0;
+          const bool scroll = std::sscanf(line.c_str(), "%*s %lu scroll %d", &target, &pixels) == 2;
+          XWindowAttributes attributes;
+          XGetWindowAttributes(display, main, &attributes);
+          GC gc = XCreateGC(display, main, 0, nullptr);
+          // Sent together: the server carries out the copy before anyone else hears of the unmap.
           XUnmapWindow(display, target);
+          if (scroll) {
+            XCopyArea(display, main, main, gc, 0, 0, attributes.width, attributes.height - pixels,
+                      0, pixels);
+          }
+          XFreeGC(display, gc);
           XSync(display, False);
           client.announce(target);
         } else if (std::strcmp(command, "remap") == 0) {
