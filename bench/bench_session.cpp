@@ -197,8 +197,7 @@ void BM_FirstFilteredFrame(benchmark::State& state) {
   }
   if (churn) {
     // Another client makes 40 small windows every 2 ms and destroys them again, throughout.
-    desktop.addClient({.windowClass = "Churner", .width = 10, .height = 10})
-        .send("churn 40 2");
+    desktop.addClient({.windowClass = "Churner", .width = 10, .height = 10}).send("churn 40 2");
   }
   std::vector<double> milliseconds;
   for (auto _ : state) {
