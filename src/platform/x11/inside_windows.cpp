@@ -1,12 +1,17 @@
 #include "platform/x11/inside_windows.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace corvane::platform::x11 {
 namespace {
 
 // Deeper trees than this are not followed (and never made by toolkits).
 constexpr int kDeepestTree = 64;
+// Places remembered per top-level between two reads of its tree; more are joined into one box.
+constexpr std::size_t kMostPlaces = 64;
+// Windows remembered where they were last seen (no tree may hold them any more).
+constexpr std::size_t kMostRemembered = 4096;
 
 }  // namespace
 
@@ -37,6 +42,13 @@ void InsideWindows::record(Window window, const Place& place) {
   }
   places_[window] = place;
   members_[place.top].insert(window);
+  remember(window, place);
+}
+
+void InsideWindows::remember(Window window, const Place& place) {
+  if (lastSeen_.size() >= kMostRemembered && lastSeen_.count(window) == 0) lastSeen_.clear();
+  lastSeen_[window] = Seen{place.parent, InsideBox{place.x, place.y, place.width + 2 * place.border,
+                                                   place.height + 2 * place.border}};
 }
 
 void InsideWindows::forgetTree(Window top) {
@@ -45,12 +57,17 @@ void InsideWindows::forgetTree(Window top) {
     members_.erase(members);
   }
   owners_.erase(top);
+  visited_.erase(top);
+  readAt_.erase(top);
 }
 
 void InsideWindows::clear() {
   places_.clear();
   owners_.clear();
   members_.clear();
+  visited_.clear();
+  lastSeen_.clear();
+  readAt_.clear();
 }
 
 Window InsideWindows::topOf(Window window) const {
@@ -147,19 +164,183 @@ InsideWindows::Change InsideWindows::moved(Window window, int x, int y, int widt
   place->second.width = width;
   place->second.height = height;
   place->second.border = border;
+  remember(window, place->second);
   for (const auto& [member, old] : before) {
     const InsideBox now = boxOf(places_.at(member));
+    visit(change.top, now);
     for (const InsideBox& part : boxWithout(old, now)) change.left.push_back(part);
   }
   return change;
 }
 
-InsideWindows::Change InsideWindows::apply(const XEvent& event) {
+void InsideWindows::visit(Window top, const InsideBox& box) {
+  if (box.width <= 0 || box.height <= 0) return;
+  auto& places = visited_[top];
+  if (std::find(places.begin(), places.end(), box) != places.end()) return;
+  places.push_back(box);
+  if (places.size() <= kMostPlaces) return;
+  InsideBox all = places.front();
+  for (const InsideBox& place : places) {
+    const int right = std::max(all.x + all.width, place.x + place.width);
+    const int bottom = std::max(all.y + all.height, place.y + place.height);
+    all.x = std::min(all.x, place.x);
+    all.y = std::min(all.y, place.y);
+    all.width = right - all.x;
+    all.height = bottom - all.y;
+  }
+  places = {all};
+}
+
+std::vector<InsideBox> InsideWindows::takeVisited(Window top) {
+  auto places = visited_.find(top);
+  if (places == visited_.end()) return {};
+  auto taken = std::move(places->second);
+  visited_.erase(places);
+  return taken;
+}
+
+void InsideWindows::visitDescribed(const XEvent& event, Window top, Window parent) {
+  // Where the event says the window is (its size as last known when the event does not say:
+  // no tree may hold it any more).
+  Window window = None;
+  std::optional<InsideBox> told;
+  auto known = [this](Window id) -> const Place* {
+    auto place = places_.find(id);
+    return place == places_.end() ? nullptr : &place->second;
+  };
+  auto sized = [this](Window id, int x, int y) -> std::optional<InsideBox> {
+    auto seen = lastSeen_.find(id);
+    if (seen == lastSeen_.end()) return std::nullopt;
+    return InsideBox{x, y, seen->second.box.width, seen->second.box.height};
+  };
   switch (event.type) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
-      const Window top = topOf(create.parent);
-      if (top == None || knows(create.window)) return {};
+      window = create.window;
+      told = InsideBox{create.x, create.y, create.width + 2 * create.border_width,
+                       create.height + 2 * create.border_width};
+      break;
+    }
+    case ConfigureNotify: {
+      const auto& configure = event.xconfigure;
+      window = configure.window;
+      told = InsideBox{configure.x, configure.y, configure.width + 2 * configure.border_width,
+                       configure.height + 2 * configure.border_width};
+      break;
+    }
+    case GravityNotify:
+      window = event.xgravity.window;
+      told = sized(window, event.xgravity.x, event.xgravity.y);
+      break;
+    case ReparentNotify:
+      window = event.xreparent.window;
+      // Told to the parent it left, it says nothing of where it was.
+      if (event.xreparent.parent == parent) {
+        told = sized(window, event.xreparent.x, event.xreparent.y);
+      }
+      break;
+    case MapNotify: {
+      // Mapped where it was last seen in this parent, by a read or an event.
+      window = event.xmap.window;
+      if (auto seen = lastSeen_.find(window);
+          seen != lastSeen_.end() && seen->second.parent == parent) {
+        told = seen->second.box;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  if (!told) return;
+  const Place* record = known(window);
+  const Place place{top,
+                    parent,
+                    told->x,
+                    told->y,
+                    told->width,
+                    told->height,
+                    0,
+                    true,
+                    record != nullptr && record->inputOnly,
+                    window & ~resourceMask_};
+  remember(window, place);
+  if (isForeign(place)) visit(top, boxOf(place));
+}
+
+bool InsideWindows::isStale(const XEvent& event, Window top, Window parent) const {
+  if (auto read = readAt_.find(top); read != readAt_.end() && event.xany.serial < read->second) {
+    return true;
+  }
+  Window window = None;
+  switch (event.type) {
+    case ConfigureNotify:
+      window = event.xconfigure.window;
+      break;
+    case GravityNotify:
+      window = event.xgravity.window;
+      break;
+    case MapNotify:
+      window = event.xmap.window;
+      break;
+    case UnmapNotify:
+      window = event.xunmap.window;
+      break;
+    case DestroyNotify:
+      window = event.xdestroywindow.window;
+      break;
+    default:
+      return false;
+  }
+  // Its record puts it elsewhere: the record is newer than the event.
+  return !inParent(window, parent);
+}
+
+void InsideWindows::treeRead(Window top, unsigned long serial) {
+  readAt_[top] = serial;
+}
+
+bool InsideWindows::inParent(Window window, Window parent) const {
+  auto place = places_.find(window);
+  return place != places_.end() && place->second.parent == parent;
+}
+
+Window InsideWindows::parentOf(const XEvent& event) {
+  switch (event.type) {
+    case CreateNotify:
+      return event.xcreatewindow.parent;
+    case ConfigureNotify:
+      return event.xconfigure.event;
+    case GravityNotify:
+      return event.xgravity.event;
+    case MapNotify:
+      return event.xmap.event;
+    case UnmapNotify:
+      return event.xunmap.event;
+    case DestroyNotify:
+      return event.xdestroywindow.event;
+    case ReparentNotify:
+      return event.xreparent.event;
+    default:
+      return None;
+  }
+}
+
+InsideWindows::Change InsideWindows::apply(const XEvent& event) {
+  const Window parent = parentOf(event);
+  const Window top = topOf(parent);
+  if (top == None) return {};
+  // An event the last read of the tree may have seen already (sent before that read ended, or
+  // about a window its record puts elsewhere) changes no record: the place it tells of is kept
+  // to be filled, wherever none is, when the tree is read again.
+  if (event.type == DestroyNotify) lastSeen_.erase(event.xdestroywindow.window);
+  if (isStale(event, top, parent)) {
+    visitDescribed(event, top, parent);
+    return Change{.top = top};
+  }
+  switch (event.type) {
+    case CreateNotify: {
+      const auto& create = event.xcreatewindow;
+      if (knows(create.window)) return {};
       record(create.window,
              Place{top, create.parent, create.x, create.y, create.width, create.height,
                    create.border_width, false, false, create.window & ~resourceMask_});
@@ -172,22 +353,18 @@ InsideWindows::Change InsideWindows::apply(const XEvent& event) {
     }
     case GravityNotify: {
       const auto& gravity = event.xgravity;
-      auto place = places_.find(gravity.window);
-      if (place == places_.end()) return {};
-      const Place& now = place->second;
+      const Place& now = places_.at(gravity.window);
       return moved(gravity.window, gravity.x, gravity.y, now.width, now.height, now.border);
     }
     case MapNotify: {
-      auto place = places_.find(event.xmap.window);
-      if (place == places_.end()) return {};
-      place->second.mapped = true;
-      return Change{.top = place->second.top};
+      Place& place = places_.at(event.xmap.window);
+      place.mapped = true;
+      for (const auto& [member, box] : foreignBoxesFrom(event.xmap.window)) visit(top, box);
+      return Change{.top = top};
     }
     case UnmapNotify: {
       Change change = leaving(event.xunmap.window);
-      if (auto place = places_.find(event.xunmap.window); place != places_.end()) {
-        place->second.mapped = false;
-      }
+      places_.at(event.xunmap.window).mapped = false;
       return change;
     }
     case DestroyNotify: {
@@ -207,19 +384,19 @@ InsideWindows::Change InsideWindows::apply(const XEvent& event) {
         arriving = place->second;
         forget(reparent.window);
       }
-      const Window top = topOf(reparent.parent);
-      if (top == None) {
+      const Window into = topOf(reparent.parent);
+      if (into == None) {
         change.sizeUnknown = false;
         return change;
       }
       // Reparenting unmaps a mapped window first and maps it again after.
-      arriving.top = top;
+      arriving.top = into;
       arriving.parent = reparent.parent;
       arriving.x = reparent.x;
       arriving.y = reparent.y;
       arriving.mapped = false;
       record(reparent.window, arriving);
-      if (change.top == None) change.top = top;
+      if (change.top == None) change.top = into;
       change.arrived = reparent.window;
       return change;
     }
@@ -234,6 +411,7 @@ void InsideWindows::resized(Window window, int width, int height, int border) {
   place->second.width = width;
   place->second.height = height;
   place->second.border = border;
+  remember(window, place->second);
 }
 
 }  // namespace corvane::platform::x11

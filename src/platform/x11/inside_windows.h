@@ -46,10 +46,17 @@ class InsideWindows {
   // name the client.
   explicit InsideWindows(XID resourceMask) : resourceMask_(resourceMask) {}
 
-  // Forgets the windows inside `top` before its tree is recorded again; `owners` are the X
-  // clients whose windows are the top-level's own (its frame's and its application's).
+  // Every place (relative to the inside corner of `top`) a window of another client was seen
+  // in, mapped, since the last call: to be filled where none is now once the tree is read again.
+  // Events read after a tree read may be older than it; the places they tell of are kept here.
+  std::vector<InsideBox> takeVisited(Window top);
+  // Forgets the windows inside `top` (and the places visited) before its tree is recorded
+  // again; `owners` are the X clients whose windows are the top-level's own (its frame's and
+  // its application's).
   void beginTree(Window top, std::vector<XID> owners);
   void record(Window window, const Place& place);
+  // The tree of `top` was read (and recorded) with requests before `serial`.
+  void treeRead(Window top, unsigned long serial);
   void forgetTree(Window top);
   void clear();
 
@@ -72,12 +79,26 @@ class InsideWindows {
   std::vector<Window> subtree(Window window) const;
   void forget(Window window);
   Change moved(Window window, int x, int y, int width, int height, int border);
+  static Window parentOf(const XEvent& event);
+  bool isStale(const XEvent& event, Window top, Window parent) const;
+  void visitDescribed(const XEvent& event, Window top, Window parent);
+  bool inParent(Window window, Window parent) const;
+  void visit(Window top, const InsideBox& box);
+  void remember(Window window, const Place& place);
   Change leaving(Window window);
 
   XID resourceMask_;
   std::unordered_map<Window, Place> places_;
   std::unordered_map<Window, std::vector<XID>> owners_;             // by top-level
   std::unordered_map<Window, std::unordered_set<Window>> members_;  // by top-level
+  std::unordered_map<Window, std::vector<InsideBox>> visited_;      // by top-level
+  std::unordered_map<Window, unsigned long> readAt_;                // by top-level
+  // Where each window was last seen (by a read or an event), even when no tree holds it now.
+  struct Seen {
+    Window parent = None;
+    InsideBox box;  // relative to the parent's inside corner
+  };
+  std::unordered_map<Window, Seen> lastSeen_;
 };
 
 }  // namespace corvane::platform::x11

@@ -22,6 +22,12 @@ XID resourceMaskOf(Display* display) {
   return xcb_get_setup(XGetXCBConnection(display))->resource_id_mask;
 }
 
+XRectangle rectangleOf(const InsideBox& box) {
+  return XRectangle{static_cast<short>(box.x), static_cast<short>(box.y),
+                    static_cast<unsigned short>(std::max(0, box.width)),
+                    static_cast<unsigned short>(std::max(0, box.height))};
+}
+
 XRenderColor fillColourOf(const TrackedWindow& window) {
   // A window with alpha is cleared instead, so that what the frame shows beneath it (already
   // filtered) shows through.
@@ -391,6 +397,7 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
   const auto previous = std::move(window.embedded);
   window.embedded.clear();
   const XID frameOwner = facts.owner(window.id);
+  const auto visited = inside_.takeVisited(window.id);
   inside_.beginTree(window.id, {frameOwner, window.clientOwner});
   struct Pending {
     Window id;
@@ -435,11 +442,13 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
       pending.push_back({child, outerX + border, outerY + border, owner});
     }
   }
-  neutraliseWhereEmbeddedWere(window, previous);
+  inside_.treeRead(window.id, NextRequest(display_));
+  neutraliseWhereEmbeddedWere(window, previous, visited);
 }
 
 void WindowModel::neutraliseWhereEmbeddedWere(TrackedWindow& window,
-                                              const std::vector<EmbeddedWindow>& previous) {
+                                              const std::vector<EmbeddedWindow>& previous,
+                                              const std::vector<InsideBox>& visited) {
   // Where a window of another client was and no longer is, the pixmap keeps its last pixels
   // until the top-level's own application paints there, and a request of the application that
   // never paints there (a repaint around the hole, a copy out of it) would keep or spread them.
@@ -451,9 +460,22 @@ void WindowModel::neutraliseWhereEmbeddedWere(TrackedWindow& window,
                  now.width == before.width && now.height == before.height;
         });
     if (stayed) continue;
-    vacated.push_back(XRectangle{static_cast<short>(before.x), static_cast<short>(before.y),
-                                 static_cast<unsigned short>(before.width),
-                                 static_cast<unsigned short>(before.height)});
+    vacated.push_back(rectangleOf(InsideBox{before.x, before.y, before.width, before.height}));
+  }
+  // The places windows of other clients passed through since the last read, as their events
+  // told, wherever none is now.
+  for (const InsideBox& place : visited) {
+    std::vector<InsideBox> parts{place};
+    for (const auto& now : window.embedded) {
+      std::vector<InsideBox> outside;
+      for (const InsideBox& part : parts) {
+        for (const InsideBox& left : boxWithout(part, {now.x, now.y, now.width, now.height})) {
+          outside.push_back(left);
+        }
+      }
+      parts = std::move(outside);
+    }
+    for (const InsideBox& part : parts) vacated.push_back(rectangleOf(part));
   }
   if (!vacated.empty()) neutralise(window, vacated);
 }
@@ -486,11 +508,7 @@ void WindowModel::fillVacated(TrackedWindow& window, const std::vector<InsideBox
   if (window.picture == None || window.damage == None) return;
   ErrorTrap trap(display_);
   std::vector<XRectangle> boxes;
-  for (const InsideBox& box : left) {
-    boxes.push_back(XRectangle{static_cast<short>(box.x), static_cast<short>(box.y),
-                               static_cast<unsigned short>(std::max(0, box.width)),
-                               static_cast<unsigned short>(std::max(0, box.height))});
-  }
+  for (const InsideBox& box : left) boxes.push_back(rectangleOf(box));
   XFixesSetRegion(display_, vacated_, boxes.data(), static_cast<int>(boxes.size()));
   // The fill is made on the event, but the server may well carry out the host's next requests
   // first (nothing short of holding the server orders one client's requests before another's).

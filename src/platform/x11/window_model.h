@@ -178,7 +178,8 @@ class WindowModel {
   void resolveIdentity(TrackedWindow& window, WindowFacts& facts);
   void readTree(TrackedWindow& window, WindowFacts& facts);
   void neutraliseWhereEmbeddedWere(TrackedWindow& window,
-                                   const std::vector<EmbeddedWindow>& previous);
+                                   const std::vector<EmbeddedWindow>& previous,
+                                   const std::vector<InsideBox>& visited);
   void renamePixmap(TrackedWindow& window);
   void neutralise(TrackedWindow& window, const std::vector<XRectangle>& areas);
   void requestRepaint(TrackedWindow& window);
