@@ -329,14 +329,14 @@ InsideWindows::Change InsideWindows::apply(const XEvent& event) {
   const Window parent = parentOf(event);
   const Window top = topOf(parent);
   if (top == None) return {};
-  // An event the last read of the tree may have seen already (sent before that read ended, or
-  // about a window its record puts elsewhere) changes no record: the place it tells of is kept
-  // to be filled, wherever none is, when the tree is read again.
   if (event.type == DestroyNotify) lastSeen_.erase(event.xdestroywindow.window);
-  if (isStale(event, top, parent)) {
-    visitDescribed(event, top, parent);
-    return Change{.top = top};
-  }
+  // Every place a window of another client is said to be in is kept, whatever its record says
+  // (it may have been mapped where the record does not know it): those left are filled, whatever
+  // the events in between, when the tree is read again.
+  visitDescribed(event, top, parent);
+  // An event the last read of the tree may have seen already (sent before that read ended, or
+  // about a window its record puts elsewhere) changes no record.
+  if (isStale(event, top, parent)) return Change{.top = top};
   switch (event.type) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
