@@ -202,57 +202,42 @@ std::vector<InsideBox> InsideWindows::takeVisited(Window top) {
 void InsideWindows::visitDescribed(const XEvent& event, Window top, Window parent) {
   // Where the event says the window is (its size as last known when the event does not say:
   // no tree may hold it any more).
-  Window window = None;
-  std::optional<InsideBox> told;
-  auto known = [this](Window id) -> const Place* {
-    auto place = places_.find(id);
-    return place == places_.end() ? nullptr : &place->second;
-  };
-  auto sized = [this](Window id, int x, int y) -> std::optional<InsideBox> {
-    auto seen = lastSeen_.find(id);
+  const Window window = subjectOf(event).first;
+  const auto seen = lastSeen_.find(window);
+  auto sized = [&](int x, int y) -> std::optional<InsideBox> {
     if (seen == lastSeen_.end()) return std::nullopt;
     return InsideBox{x, y, seen->second.box.width, seen->second.box.height};
   };
+  std::optional<InsideBox> told;
   switch (event.type) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
-      window = create.window;
       told = InsideBox{create.x, create.y, create.width + 2 * create.border_width,
                        create.height + 2 * create.border_width};
       break;
     }
     case ConfigureNotify: {
       const auto& configure = event.xconfigure;
-      window = configure.window;
       told = InsideBox{configure.x, configure.y, configure.width + 2 * configure.border_width,
                        configure.height + 2 * configure.border_width};
       break;
     }
     case GravityNotify:
-      window = event.xgravity.window;
-      told = sized(window, event.xgravity.x, event.xgravity.y);
+      told = sized(event.xgravity.x, event.xgravity.y);
       break;
     case ReparentNotify:
-      window = event.xreparent.window;
       // Told to the parent it left, it says nothing of where it was.
-      if (event.xreparent.parent == parent) {
-        told = sized(window, event.xreparent.x, event.xreparent.y);
-      }
+      if (event.xreparent.parent == parent) told = sized(event.xreparent.x, event.xreparent.y);
       break;
-    case MapNotify: {
+    case MapNotify:
       // Mapped where it was last seen in this parent, by a read or an event.
-      window = event.xmap.window;
-      if (auto seen = lastSeen_.find(window);
-          seen != lastSeen_.end() && seen->second.parent == parent) {
-        told = seen->second.box;
-      }
+      if (seen != lastSeen_.end() && seen->second.parent == parent) told = seen->second.box;
       break;
-    }
     default:
       break;
   }
   if (!told) return;
-  const Place* record = known(window);
+  const auto record = places_.find(window);
   const Place place{top,
                     parent,
                     told->x,
@@ -261,7 +246,7 @@ void InsideWindows::visitDescribed(const XEvent& event, Window top, Window paren
                     told->height,
                     0,
                     true,
-                    record != nullptr && record->inputOnly,
+                    record != places_.end() && record->second.inputOnly,
                     window & ~resourceMask_};
   remember(window, place);
   if (isForeign(place)) visit(top, boxOf(place));
@@ -271,28 +256,9 @@ bool InsideWindows::isStale(const XEvent& event, Window top, Window parent) cons
   if (auto read = readAt_.find(top); read != readAt_.end() && event.xany.serial < read->second) {
     return true;
   }
-  Window window = None;
-  switch (event.type) {
-    case ConfigureNotify:
-      window = event.xconfigure.window;
-      break;
-    case GravityNotify:
-      window = event.xgravity.window;
-      break;
-    case MapNotify:
-      window = event.xmap.window;
-      break;
-    case UnmapNotify:
-      window = event.xunmap.window;
-      break;
-    case DestroyNotify:
-      window = event.xdestroywindow.window;
-      break;
-    default:
-      return false;
-  }
+  if (event.type == CreateNotify || event.type == ReparentNotify) return false;
   // Its record puts it elsewhere: the record is newer than the event.
-  return !inParent(window, parent);
+  return !inParent(subjectOf(event).first, parent);
 }
 
 void InsideWindows::treeRead(Window top, unsigned long serial) {
@@ -304,29 +270,29 @@ bool InsideWindows::inParent(Window window, Window parent) const {
   return place != places_.end() && place->second.parent == parent;
 }
 
-Window InsideWindows::parentOf(const XEvent& event) {
+std::pair<Window, Window> InsideWindows::subjectOf(const XEvent& event) {
   switch (event.type) {
     case CreateNotify:
-      return event.xcreatewindow.parent;
+      return {event.xcreatewindow.window, event.xcreatewindow.parent};
     case ConfigureNotify:
-      return event.xconfigure.event;
+      return {event.xconfigure.window, event.xconfigure.event};
     case GravityNotify:
-      return event.xgravity.event;
+      return {event.xgravity.window, event.xgravity.event};
     case MapNotify:
-      return event.xmap.event;
+      return {event.xmap.window, event.xmap.event};
     case UnmapNotify:
-      return event.xunmap.event;
+      return {event.xunmap.window, event.xunmap.event};
     case DestroyNotify:
-      return event.xdestroywindow.event;
+      return {event.xdestroywindow.window, event.xdestroywindow.event};
     case ReparentNotify:
-      return event.xreparent.event;
+      return {event.xreparent.window, event.xreparent.event};
     default:
-      return None;
+      return {None, None};
   }
 }
 
 InsideWindows::Change InsideWindows::apply(const XEvent& event) {
-  const Window parent = parentOf(event);
+  const Window parent = subjectOf(event).second;
   const Window top = topOf(parent);
   if (top == None) return {};
   if (event.type == DestroyNotify) lastSeen_.erase(event.xdestroywindow.window);

@@ -4,6 +4,7 @@
 
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace corvane::platform::x11 {
@@ -79,7 +80,8 @@ class InsideWindows {
   std::vector<Window> subtree(Window window) const;
   void forget(Window window);
   Change moved(Window window, int x, int y, int width, int height, int border);
-  static Window parentOf(const XEvent& event);
+  // The window an event is about, and the parent it was received from.
+  static std::pair<Window, Window> subjectOf(const XEvent& event);
   bool isStale(const XEvent& event, Window top, Window parent) const;
   void visitDescribed(const XEvent& event, Window top, Window parent);
   bool inParent(Window window, Window parent) const;
