@@ -221,6 +221,7 @@ bool activate(const XvfbServer& server, Window window) {
 void BM_FirstFilteredFrame(benchmark::State& state) {
   const int windowCount = static_cast<int>(state.range(0));
   const bool privateInFront = state.range(1) != 0;
+  const bool churn = state.range(2) != 0;
   SessionDesktop desktop(1920, 1080);
   if (!desktop.ready()) {
     state.SkipWithError("Xvfb or openbox did not start");
@@ -241,6 +242,10 @@ void BM_FirstFilteredFrame(benchmark::State& state) {
       return;
     }
   }
+  if (churn) {
+    // Another client makes 40 small windows every 2 ms and destroys them again, throughout.
+    desktop.addClient({.windowClass = "Churner", .width = 10, .height = 10}).send("churn 40 2");
+  }
   std::vector<double> milliseconds;
   for (auto _ : state) {
     for (int run = 0; run < 5; ++run) {
@@ -258,7 +263,8 @@ void BM_FirstFilteredFrame(benchmark::State& state) {
   state.counters["first_frame_ms_p25"] = corvane::bench::quantile(milliseconds, 0.25);
   state.counters["first_frame_ms_p75"] = corvane::bench::quantile(milliseconds, 0.75);
   state.SetLabel(std::to_string(windowCount) + " windows, the private one " +
-                 (privateInFront ? "in front" : "at the bottom") + ", median of " +
+                 (privateInFront ? "in front" : "at the bottom") +
+                 (churn ? ", amid window churn" : "") + ", median of " +
                  std::to_string(milliseconds.size()) + " starts");
 }
 
@@ -500,9 +506,10 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FirstFilteredFrame)
-    ->Args({25, 0})
-    ->Args({25, 1})
-    ->Args({5, 0})
+    ->Args({25, 0, 0})
+    ->Args({25, 1, 0})
+    ->Args({5, 0, 0})
+    ->Args({5, 0, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond);

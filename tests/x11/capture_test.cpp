@@ -215,6 +215,20 @@ TEST_P(CaptureTest, FramesFollowChangesAtMostSixtyASecondAndScaleToTheConfigurat
   EXPECT_TRUE(stopStream(*capture).ok());
 }
 
+// Another client makes 40 windows every 2 ms and destroys them again: a stream started amid
+// that delivers its first frame all the same.
+TEST_P(CaptureTest, AStreamStartsAmidWindowChurn) {
+  auto churner = client(
+      {.windowClass = "Churner", .colour = kRed, .x = 100, .y = 100, .width = 200, .height = 200});
+  churner->send("churn 40 2");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // under way before the start
+  SampleRecorder recorder;
+  auto capture = stream(recorder, excluding({"Secret"}));
+  ASSERT_TRUE(startStream(*capture).ok());
+  EXPECT_TRUE(recorder.waitForMoreFrames(3)) << "frames delivered: " << recorder.frameCount();
+  EXPECT_TRUE(stopStream(*capture).ok());
+}
+
 INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTest, ::testing::Values(false, true), nameOf);
 
 // A capture session on a private 320x240 server with a green desktop, driven by the test as the

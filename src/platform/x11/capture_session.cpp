@@ -1,9 +1,15 @@
 #include "platform/x11/capture_session.h"
 
+#include "platform/x11/server_hold.h"
 #include "platform/x11/xlib.h"
+
+#include <optional>
 
 namespace corvane::platform::x11 {
 namespace {
+
+// Frames that may fail in a row before the next one is composed with the server held.
+constexpr int kFailuresBeforeHolding = 2;
 
 runtime::Status missing(const char* extension) {
   return runtime::Status::failure(std::string("The X server lacks the ") + extension +
@@ -124,11 +130,32 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   assertEventPumpThread(connection_);
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
+  // A frame fails when the windows changed while it was composed and read. Under a steady
+  // stream of such changes (a plug that keeps moving, a client making and destroying windows
+  // without pause) every frame could fail and none would come; after a few failures in a row,
+  // the next frame is composed with the server held: the events sent before are applied, and
+  // nothing changes until the frame is read. Other clients wait for that one frame only.
+  std::optional<ServerHold> hold;
+  if (failedInARow_ >= kFailuresBeforeHolding) {
+    hold.emplace(connection_.display());
+    applyQueuedEvents();
+  }
   model_->settle();
   model_->refreshIdentities();
   leftOut_ = model_->excludedWindows(filter, ownProcess);
-  return composer_->compose(*model_, leftOut_, *area, configuration.width, configuration.height,
-                            extent);
+  auto frame = composer_->compose(*model_, leftOut_, *area, configuration.width,
+                                  configuration.height, extent);
+  failedInARow_ = frame ? 0 : failedInARow_ + 1;
+  return frame;
+}
+
+void CaptureSession::applyQueuedEvents() {
+  Display* display = connection_.display();
+  while (XPending(display) > 0) {
+    XEvent event;
+    XNextEvent(display, &event);
+    handle(event);
+  }
 }
 
 bool CaptureSession::anyWindowAwaitingRepaint() {

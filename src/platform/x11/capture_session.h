@@ -51,6 +51,8 @@ class CaptureSession {
   void abandon();
 
  private:
+  // Applies every event already received and queued.
+  void applyQueuedEvents();
   CaptureSession(XConnection& connection, int damageEventBase, int shapeEventBase,
                  int randrEventBase, std::shared_ptr<const ApplicationIdentityResolver> identities);
 
@@ -63,6 +65,8 @@ class CaptureSession {
   // The windows the last frame left out.
   std::set<Window> leftOut_;
   bool redirected_ = false;
+  // Frames that failed one after the other (the windows changed again while each was read).
+  int failedInARow_ = 0;
 };
 
 }  // namespace corvane::platform::x11

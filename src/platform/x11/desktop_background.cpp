@@ -1,6 +1,7 @@
 #include "platform/x11/desktop_background.h"
 
 #include "platform/x11/application_identity.h"
+#include "platform/x11/server_hold.h"
 #include "platform/x11/x_connection.h"
 
 namespace corvane::platform::x11 {
@@ -51,7 +52,7 @@ LeftOutClients leftOutClients(const WindowModel& model, const std::set<Window>& 
 Picture desktopBackgroundPicture(Display* display, Pixmap named, XRenderPictFormat* format,
                                  int depth, const LeftOutClients& leftOut) {
   if (named == None || format == nullptr) return None;
-  XGrabServer(display);
+  ServerHold hold(display);
   Picture picture = None;
   if (!namesWindow(display, named) && isPixmapOfDepth(display, named, depth) &&
       !madeByLeftOutClient(display, named, leftOut)) {
@@ -61,8 +62,6 @@ Picture desktopBackgroundPicture(Display* display, Pixmap named, XRenderPictForm
     picture = XRenderCreatePicture(display, named, format, CPRepeat, &repeat);
     if (!trap.sync()) picture = None;
   }
-  XUngrabServer(display);
-  XFlush(display);
   return picture;
 }
 

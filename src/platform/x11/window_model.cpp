@@ -2,6 +2,9 @@
 
 #include "platform/x11/xlib.h"
 
+#include <X11/Xlib-xcb.h>
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <deque>
 
@@ -15,19 +18,45 @@ namespace {
 // On every window tracked, top-level or inside one: who it is and what changes inside it.
 constexpr long kWatchedEvents = PropertyChangeMask | SubstructureNotifyMask;
 
-Bool noteStructural(Display*, XEvent* event, XPointer argument) {
-  auto* found = reinterpret_cast<std::pair<const WindowModel*, bool>*>(argument);
-  if (found->first->isStructural(*event)) found->second = true;
-  return False;  // look at every queued event, take none
+XID resourceMaskOf(Display* display) {
+  return xcb_get_setup(XGetXCBConnection(display))->resource_id_mask;
+}
+
+XRectangle rectangleOf(const InsideBox& box) {
+  return XRectangle{static_cast<short>(box.x), static_cast<short>(box.y),
+                    static_cast<unsigned short>(std::max(0, box.width)),
+                    static_cast<unsigned short>(std::max(0, box.height))};
+}
+
+XRenderColor fillColourOf(const TrackedWindow& window) {
+  // A window with alpha is cleared instead, so that what the frame shows beneath it (already
+  // filtered) shows through.
+  return window.hasAlpha ? XRenderColor{0, 0, 0, 0} : renderColour(kNeutralFillColour);
 }
 
 }  // namespace
 
 bool WindowModel::structureChangeQueued() const {
-  std::pair<const WindowModel*, bool> found{this, false};
+  struct Search {
+    const WindowModel* model;
+    bool found = false;
+  } search{this};
+  auto note = [](Display*, XEvent* event, XPointer argument) -> Bool {
+    auto* search = reinterpret_cast<Search*>(argument);
+    search->found = search->found || search->model->isStructural(*event) ||
+                    search->model->drewBeforeFill(*event);
+    return False;  // look at every queued event, take none
+  };
   XEvent ignored;
-  XCheckIfEvent(display_, &ignored, &noteStructural, reinterpret_cast<XPointer>(&found));
-  return found.second;
+  XCheckIfEvent(display_, &ignored, note, reinterpret_cast<XPointer>(&search));
+  return search.found;
+}
+
+bool WindowModel::drewBeforeFill(const XEvent& event) const {
+  if (event.type != damageEventBase_ + XDamageNotify) return false;
+  const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+  const TrackedWindow* window = find(damage.drawable);
+  return window != nullptr && damage.serial < window->vacatedFillSerial;
 }
 
 WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBase,
@@ -40,13 +69,15 @@ WindowModel::WindowModel(Display* display, const Atoms& atoms, int damageEventBa
       identities_(std::move(identities)),
       resolvedWith_(identities_->entries()),
       root_(DefaultRootWindow(display)),
+      inside_(resourceMaskOf(display)),
       changed_(XFixesCreateRegion(display, nullptr, 0)),
-      damageParts_(XFixesCreateRegion(display, nullptr, 0)) {}
+      damageParts_(XFixesCreateRegion(display, nullptr, 0)),
+      vacated_(XFixesCreateRegion(display, nullptr, 0)) {}
 
 WindowModel::~WindowModel() {
   ErrorTrap trap(display_);
   for (auto& [id, window] : windows_) release(*window);
-  for (XserverRegion region : {changed_, damageParts_}) {
+  for (XserverRegion region : {changed_, damageParts_, vacated_}) {
     if (region != None) XFixesDestroyRegion(display_, region);
   }
   XSync(display_, False);
@@ -95,19 +126,8 @@ runtime::Status WindowModel::load() {
   }
   std::vector<Window> list(children, children + count);
   if (children != nullptr) XFree(children);
-  // Every window is read ahead, each level of the trees in one round trip, and then the
-  // properties of each application's window in one more.
   WindowTreeSnapshot facts(display_, atoms_, {atoms_.wmState, atoms_.wmClass});
-  facts.readTrees(list, kWatchedEvents);
-  std::vector<std::pair<Window, Atom>> clientProperties;
-  for (Window top : list) {
-    const Window client = findClient(top, facts);
-    for (Atom atom : {atoms_.wmTransientFor, atoms_.netWmWindowType, atoms_.netWmDesktop,
-                      atoms_.netWmName, atoms_.wmName}) {
-      clientProperties.emplace_back(client == None ? top : client, atom);
-    }
-  }
-  facts.readProperties(clientProperties);
+  readAhead(facts, list);
   readWindowManagerClient();
   for (Window window : list) add(window, order_.empty() ? None : order_.back(), facts);
   namePendingPixmaps();
@@ -115,11 +135,29 @@ runtime::Status WindowModel::load() {
   return runtime::Status::success();
 }
 
+void WindowModel::readAhead(WindowTreeSnapshot& facts, const std::vector<Window>& windows) {
+  // Every window is read ahead, each level of the trees in one round trip, and then the
+  // properties of each application's window in one more. A window gone meanwhile is read as
+  // gone, alone.
+  facts.readTrees(windows, kWatchedEvents);
+  std::vector<std::pair<Window, Atom>> clientProperties;
+  for (Window top : windows) {
+    const Window client = findClient(top, facts);
+    for (Atom atom : {atoms_.wmTransientFor, atoms_.netWmWindowType, atoms_.netWmDesktop,
+                      atoms_.netWmName, atoms_.wmName}) {
+      clientProperties.emplace_back(client == None ? top : client, atom);
+    }
+  }
+  facts.readProperties(clientProperties);
+}
+
 void WindowModel::abandon() {
-  changed_ = damageParts_ = None;
+  changed_ = damageParts_ = vacated_ = None;
   windows_.clear();
   order_.clear();
-  insideOf_.clear();
+  inside_.clear();
+  unread_.clear();
+  repaintsToRequest_.clear();
   treesToRead_.clear();
   pixmapsToName_.clear();
 }
@@ -141,37 +179,80 @@ std::vector<const TrackedWindow*> WindowModel::stacking() const {
   return result;
 }
 
+bool WindowModel::complete(TrackedWindow& window, WindowFacts& facts) {
+  {
+    const auto read = facts.attributes(window.id);
+    if (!read) return false;  // gone
+    const XWindowAttributes& attributes = *read;
+    ErrorTrap trap(display_);
+    window.x = attributes.x;
+    window.y = attributes.y;
+    window.width = attributes.width;
+    window.height = attributes.height;
+    window.borderWidth = attributes.border_width;
+    window.mapped = attributes.map_state != IsUnmapped;
+    window.overrideRedirect = attributes.override_redirect;
+    window.inputOnly = attributes.c_class == InputOnly;
+    window.visual = attributes.visual;
+    if (!window.inputOnly) {
+      XRenderPictFormat* format = XRenderFindVisualFormat(display_, attributes.visual);
+      window.hasAlpha =
+          format != nullptr && format->type == PictTypeDirect && format->direct.alphaMask != 0;
+    }
+    XSelectInput(display_, window.id, kWatchedEvents);
+    if (!window.inputOnly && window.damage == None) {
+      window.damage = XDamageCreate(display_, window.id, XDamageReportNonEmpty);
+    }
+    if (shapeEventBase_ >= 0) XShapeSelectInput(display_, window.id, ShapeNotifyMask);
+  }
+  readShape(window, facts);
+  resolveIdentity(window, facts);
+  window.unread = false;
+  return true;
+}
+
+void WindowModel::addUnread(Window id, int x, int y, int width, int height, int borderWidth,
+                            bool overrideRedirect) {
+  if (windows_.count(id) != 0) return;
+  auto window = std::make_unique<TrackedWindow>();
+  window->id = id;
+  window->x = x;
+  window->y = y;
+  window->width = width;
+  window->height = height;
+  window->borderWidth = borderWidth;
+  window->overrideRedirect = overrideRedirect;
+  window->unread = true;
+  windows_.emplace(id, std::move(window));
+  order_.push_back(id);
+  unread_.insert(id);
+}
+
+void WindowModel::readUnread() {
+  if (unread_.empty()) return;
+  const std::vector<Window> list(unread_.begin(), unread_.end());
+  unread_.clear();
+  WindowTreeSnapshot facts(display_, atoms_, {atoms_.wmState, atoms_.wmClass});
+  readAhead(facts, list);
+  for (Window id : list) {
+    TrackedWindow* window = lookup(id);
+    if (window == nullptr) continue;
+    if (!complete(*window, facts)) {
+      remove(id);  // gone before it could be read: it never showed anything
+      continue;
+    }
+    treesToRead_.erase(id);
+    markChanged(*window);
+    // Named with the others made meanwhile, before the next frame.
+    if (window->isVisible()) pixmapsToName_.insert(id);
+  }
+}
+
 void WindowModel::add(Window id, Window below, WindowFacts& facts) {
   if (windows_.count(id) != 0) return;
   auto window = std::make_unique<TrackedWindow>();
   window->id = id;
-  {
-    const auto read = facts.attributes(id);
-    if (!read) return;  // gone
-    const XWindowAttributes& attributes = *read;
-    ErrorTrap trap(display_);
-    window->x = attributes.x;
-    window->y = attributes.y;
-    window->width = attributes.width;
-    window->height = attributes.height;
-    window->borderWidth = attributes.border_width;
-    window->mapped = attributes.map_state != IsUnmapped;
-    window->overrideRedirect = attributes.override_redirect;
-    window->inputOnly = attributes.c_class == InputOnly;
-    window->visual = attributes.visual;
-    if (!window->inputOnly) {
-      XRenderPictFormat* format = XRenderFindVisualFormat(display_, attributes.visual);
-      window->hasAlpha =
-          format != nullptr && format->type == PictTypeDirect && format->direct.alphaMask != 0;
-    }
-    XSelectInput(display_, id, kWatchedEvents);
-    if (!window->inputOnly) {
-      window->damage = XDamageCreate(display_, id, XDamageReportNonEmpty);
-    }
-    if (shapeEventBase_ >= 0) XShapeSelectInput(display_, id, ShapeNotifyMask);
-  }
-  readShape(*window, facts);
-  resolveIdentity(*window, facts);
+  if (!complete(*window, facts)) return;
   TrackedWindow& stored = *window;
   windows_.emplace(id, std::move(window));
   auto position = below == None ? order_.begin() : std::find(order_.begin(), order_.end(), below);
@@ -194,20 +275,25 @@ void WindowModel::release(TrackedWindow& window) {
   if (window.damage != None) XDamageDestroy(display_, window.damage);
   if (window.boundingShape != None) XFixesDestroyRegion(display_, window.boundingShape);
   if (window.drawnSinceTaken != None) XFixesDestroyRegion(display_, window.drawnSinceTaken);
+  if (window.recentlyDrawn != None) XFixesDestroyRegion(display_, window.recentlyDrawn);
   window.boundingShape = None;
   window.drawnSinceTaken = None;
+  window.recentlyDrawn = None;
   window.damage = None;
 }
 
 void WindowModel::remove(Window id) {
   auto it = windows_.find(id);
   if (it == windows_.end()) return;
-  markChanged(*it->second);
-  {
+  // An unmapped window showed nothing (windows that come and go unmapped cost no request).
+  if (it->second->mapped) markChanged(*it->second);
+  if (!it->second->unread) {
     ErrorTrap trap(display_);
     release(*it->second);
   }
-  for (Window inside : it->second->descendants) insideOf_.erase(inside);
+  inside_.forgetTree(id);
+  unread_.erase(id);
+  repaintsToRequest_.erase(id);
   treesToRead_.erase(id);
   pixmapsToName_.erase(id);
   windows_.erase(it);
@@ -320,13 +406,14 @@ bool WindowModel::refreshIdentities() {
 }
 
 void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
-  for (Window inside : window.descendants) insideOf_.erase(inside);
   window.descendants.clear();
   window.clientArea.reset();
   const auto previous = std::move(window.embedded);
   window.embedded.clear();
   const XID frameOwner = facts.owner(window.id);
   window.owner = frameOwner;
+  const auto visited = inside_.takeVisited(window.id);
+  inside_.beginTree(window.id, {frameOwner, window.clientOwner});
   struct Pending {
     Window id;
     int insideX, insideY;  // its inside corner relative to the top-level's
@@ -342,9 +429,13 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
       if (!read) continue;
       const XWindowAttributes& attributes = *read;
       window.descendants.push_back(child);
-      insideOf_[child] = window.id;
       XSelectInput(display_, child, kWatchedEvents);
       const XID owner = facts.owner(child);
+      inside_.record(
+          child, InsideWindows::Place{window.id, parent.id, attributes.x, attributes.y,
+                                      attributes.width, attributes.height, attributes.border_width,
+                                      attributes.map_state != IsUnmapped,
+                                      attributes.c_class == InputOnly, owner});
       const int outerX = parent.insideX + attributes.x;
       const int outerY = parent.insideY + attributes.y;
       const int border = attributes.border_width;
@@ -369,11 +460,13 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
       pending.push_back({child, outerX + border, outerY + border, owner});
     }
   }
-  neutraliseWhereEmbeddedWere(window, previous);
+  inside_.treeRead(window.id, NextRequest(display_));
+  neutraliseWhereEmbeddedWere(window, previous, visited);
 }
 
 void WindowModel::neutraliseWhereEmbeddedWere(TrackedWindow& window,
-                                              const std::vector<EmbeddedWindow>& previous) {
+                                              const std::vector<EmbeddedWindow>& previous,
+                                              const std::vector<InsideBox>& visited) {
   // Where a window of another client was and no longer is, the pixmap keeps its last pixels
   // until the top-level's own application paints there, and a request of the application that
   // never paints there (a repaint around the hole, a copy out of it) would keep or spread them.
@@ -385,11 +478,91 @@ void WindowModel::neutraliseWhereEmbeddedWere(TrackedWindow& window,
                  now.width == before.width && now.height == before.height;
         });
     if (stayed) continue;
-    vacated.push_back(XRectangle{static_cast<short>(before.x), static_cast<short>(before.y),
-                                 static_cast<unsigned short>(before.width),
-                                 static_cast<unsigned short>(before.height)});
+    vacated.push_back(rectangleOf(InsideBox{before.x, before.y, before.width, before.height}));
+  }
+  // The places windows of other clients passed through since the last read, as their events
+  // told, wherever none is now.
+  for (const InsideBox& place : visited) {
+    std::vector<InsideBox> parts{place};
+    for (const auto& now : window.embedded) {
+      std::vector<InsideBox> outside;
+      for (const InsideBox& part : parts) {
+        for (const InsideBox& left : boxWithout(part, {now.x, now.y, now.width, now.height})) {
+          outside.push_back(left);
+        }
+      }
+      parts = std::move(outside);
+    }
+    for (const InsideBox& part : parts) vacated.push_back(rectangleOf(part));
   }
   if (!vacated.empty()) neutralise(window, vacated);
+}
+
+void WindowModel::followInside(const XEvent& event) {
+  const auto change = inside_.apply(event);
+  if (change.arrived != None) {
+    ErrorTrap trap(display_);
+    XSelectInput(display_, change.arrived, kWatchedEvents);
+    if (change.sizeUnknown) {
+      // Came from outside every top-level: its size is asked once.
+      Window root;
+      int x, y;
+      unsigned width, height, border, depth;
+      if (XGetGeometry(display_, change.arrived, &root, &x, &y, &width, &height, &border, &depth)) {
+        inside_.resized(change.arrived, static_cast<int>(width), static_cast<int>(height),
+                        static_cast<int>(border));
+      }
+    }
+  }
+  if (change.left.empty()) return;
+  if (TrackedWindow* window = lookup(change.top)) {
+    fillVacated(*window, change.left, event.xany.serial);
+  }
+}
+
+void WindowModel::fillVacated(TrackedWindow& window, const std::vector<InsideBox>& left,
+                              unsigned long eventSerial) {
+  // A new pixmap, not named yet, is filled whole when it is.
+  if (window.picture == None || window.damage == None) return;
+  ErrorTrap trap(display_);
+  std::vector<XRectangle> boxes;
+  for (const InsideBox& box : left) boxes.push_back(rectangleOf(box));
+  XFixesSetRegion(display_, vacated_, boxes.data(), static_cast<int>(boxes.size()));
+  // The fill is made on the event, but the server may well carry out the host's next requests
+  // first (nothing short of holding the server orders one client's requests before another's).
+  // So what the application drew since the window left (a copy within itself, a scroll) may
+  // hold that window's last pixels too: what was taken since, and what is still untaken, is
+  // filled as well. Drawing after this request, before the fill, is reported with an older
+  // serial than the fill's: it is filled when its report comes, and until then the report holds
+  // back every frame. That second fill is not followed by a third: drawing in the few requests
+  // between its taking and its fill (a copy out of what was not filled yet) is the race that
+  // remains.
+  if (window.recentlyDrawn != None && window.recentlyDrawnUpTo > eventSerial) {
+    XFixesUnionRegion(display_, vacated_, vacated_, window.recentlyDrawn);
+  }
+  XDamageSubtract(display_, window.damage, None, damageParts_);
+  XFixesUnionRegion(display_, vacated_, vacated_, damageParts_);
+  window.vacatedFillSerial = fillWithin(window, vacated_);
+  // The fill goes out at once. The application is asked to paint there again before the next
+  // frame (once however often windows leave it until then: asking is the costly part).
+  XFlush(display_);
+  repaintsToRequest_.insert(window.id);
+}
+
+unsigned long WindowModel::fillWithin(TrackedWindow& window, XserverRegion inside) {
+  const XRenderColor colour = fillColourOf(window);
+  const int border = window.borderWidth;
+  // The named pixmap includes the border; the inside starts at its width.
+  XFixesTranslateRegion(display_, inside, border, border);
+  XFixesSetPictureClipRegion(display_, window.picture, 0, 0, inside);
+  const unsigned long serial = NextRequest(display_);
+  XRenderFillRectangle(display_, PictOpSrc, window.picture, &colour, 0, 0,
+                       static_cast<unsigned>(std::max(0, window.width + 2 * border)),
+                       static_cast<unsigned>(std::max(0, window.height + 2 * border)));
+  XFixesSetPictureClipRegion(display_, window.picture, 0, 0, None);
+  XFixesTranslateRegion(display_, inside, -border, -border);
+  markChanged(window);
+  return serial;
 }
 
 void WindowModel::renamePixmap(TrackedWindow& window) {
@@ -413,10 +586,8 @@ void WindowModel::neutralise(TrackedWindow& window, const std::vector<XRectangle
   ErrorTrap trap(display_);
   // Whatever the application asks of the server afterwards (drawing only some of what a request
   // spans, copying within itself, blending over what is there), the pixmap then holds only its
-  // own drawing and this fill. A window with alpha is cleared instead, so that what the frame
-  // shows beneath it (already filtered) shows through.
-  const XRenderColor colour =
-      window.hasAlpha ? XRenderColor{0, 0, 0, 0} : renderColour(kNeutralFillColour);
+  // own drawing and this fill.
+  const XRenderColor colour = fillColourOf(window);
   std::vector<XRectangle> inside = areas;
   if (inside.empty()) {
     inside.push_back(XRectangle{0, 0, static_cast<unsigned short>(std::max(0, window.width)),
@@ -447,6 +618,7 @@ void WindowModel::requestRepaint(TrackedWindow& window) {
 }
 
 void WindowModel::settle() {
+  readUnread();
   std::set<Window> trees;
   trees.swap(treesToRead_);
   LiveWindowFacts facts(display_);
@@ -455,6 +627,12 @@ void WindowModel::settle() {
       resolveIdentity(*window, facts);
       markChanged(*window);
     }
+  }
+  // After the trees were read, so that the windows that came inside are asked too.
+  std::set<Window> repaints;
+  repaints.swap(repaintsToRequest_);
+  for (Window id : repaints) {
+    if (TrackedWindow* window = lookup(id)) requestRepaint(*window);
   }
   namePendingPixmaps();
 }
@@ -500,7 +678,7 @@ void WindowModel::namePendingPixmaps() {
 
 Window WindowModel::topLevelOf(Window window) const {
   if (windows_.count(window) != 0) return window;
-  if (auto inside = insideOf_.find(window); inside != insideOf_.end()) return inside->second;
+  if (const Window top = inside_.topOf(window); top != None) return top;
   for (const auto& [id, tracked] : windows_) {
     if (tracked->client == window) return id;
   }
@@ -538,7 +716,28 @@ bool WindowModel::handle(const XEvent& event) {
     {
       ErrorTrap trap(display_);
       // What it drew, relative to its inside corner.
+      const unsigned long taken = NextRequest(display_);
       XDamageSubtract(display_, damage.damage, None, damageParts_);
+      // Kept until an event newer than the request that took it comes: a window of another
+      // client may have left before it was taken, in an event still on its way.
+      if (window->recentlyDrawn == None) {
+        window->recentlyDrawn = XFixesCreateRegion(display_, nullptr, 0);
+      }
+      if (damage.serial >= window->recentlyDrawnUpTo) {
+        XFixesCopyRegion(display_, window->recentlyDrawn, damageParts_);
+      } else {
+        XFixesUnionRegion(display_, window->recentlyDrawn, window->recentlyDrawn, damageParts_);
+      }
+      window->recentlyDrawnUpTo = taken;
+      // Drawn after a window of another client left it and before the fill of where it was:
+      // a copy within itself may have carried that window's last pixels here.
+      // (Once: the fill's own report must not start another.)
+      if (damage.serial < window->vacatedFillSerial && window->picture != None) {
+        fillWithin(*window, damageParts_);
+        window->vacatedFillSerial = 0;
+        repaintsToRequest_.insert(window->id);
+        XFlush(display_);
+      }
       XFixesTranslateRegion(display_, damageParts_, window->x + window->borderWidth,
                             window->y + window->borderWidth);
       // The border's own damage lies around it.
@@ -552,7 +751,9 @@ bool WindowModel::handle(const XEvent& event) {
       XFixesUnionRegion(display_, window->drawnSinceTaken, window->drawnSinceTaken, damageParts_);
       drewSinceTaken_.insert(window->id);
     }
-    if (damage.serial >= window->repaintSerial) window->repaintPending = false;
+    if (damage.serial >= window->repaintSerial && damage.serial != window->vacatedFillSerial) {
+      window->repaintPending = false;
+    }
     return window->isVisible();
   }
   if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
@@ -563,8 +764,10 @@ bool WindowModel::handle(const XEvent& event) {
     markChanged(*window);
     return window->isVisible();
   }
-  // A change inside a top-level: its tree is read again before the next frame.
-  auto changedInside = [this](Window parent) {
+  // A change inside a top-level: where windows of other clients left is filled at once, and its
+  // tree is read again before the next frame.
+  auto changedInside = [this, &event](Window parent) {
+    followInside(event);
     const Window top = topLevelOf(parent);
     if (top == None) return false;
     treesToRead_.insert(top);
@@ -575,8 +778,8 @@ bool WindowModel::handle(const XEvent& event) {
     case CreateNotify: {
       const auto& create = event.xcreatewindow;
       if (create.parent != root_) return changedInside(create.parent);
-      LiveWindowFacts facts(display_);
-      add(create.window, order_.empty() ? None : order_.back(), facts);
+      addUnread(create.window, create.x, create.y, create.width, create.height, create.border_width,
+                create.override_redirect);
       return false;
     }
     case DestroyNotify: {
@@ -641,8 +844,7 @@ bool WindowModel::handle(const XEvent& event) {
       const auto& reparent = event.xreparent;
       if (reparent.event == root_) {
         if (reparent.parent == root_) {
-          LiveWindowFacts facts(display_);
-          add(reparent.window, order_.empty() ? None : order_.back(), facts);
+          addUnread(reparent.window, reparent.x, reparent.y, 0, 0, 0, reparent.override_redirect);
           return false;
         }
         const bool visible = lookup(reparent.window) && lookup(reparent.window)->isVisible();

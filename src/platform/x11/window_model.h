@@ -12,11 +12,14 @@
 
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/inside_windows.h"
 #include "platform/x11/window_facts.h"
 #include "platform/x11/x_atoms.h"
 #include "runtime/result.h"
 
 namespace corvane::platform::x11 {
+
+class WindowTreeSnapshot;
 
 // What a window shows where it has not drawn since its backing pixmap was made (or where a window
 // of another client inside it left).
@@ -77,6 +80,17 @@ struct TrackedWindow {
   unsigned long repaintSerial = 0;
   // What it drew since the changes were last taken (root pixels; None until it first draws).
   XserverRegion drawnSinceTaken = None;
+  // What the damage taken by the request numbered `recentlyDrawnUpTo` (and maybe a few before
+  // it) held, relative to its inside corner: drawing that may have come after a window of
+  // another client left it, in an event still on its way.
+  XserverRegion recentlyDrawn = None;
+  unsigned long recentlyDrawnUpTo = 0;
+  // The request that last filled places windows of other clients left in it: what it drew
+  // before that request was carried out may have copied their last pixels about.
+  unsigned long vacatedFillSerial = 0;
+  // Known only from the event that made it or brought it to the root: read before the next
+  // frame (a window gone by then was never there).
+  bool unread = false;
   ApplicationIdentity identity;
   bool hasClass = false;  // the client window names its class
   Window transientFor = None;
@@ -118,7 +132,9 @@ class WindowModel {
   // Whether `event` changes what windows there are, where, in which order, of what shape or
   // of whom: a frame composed before such an event was applied is out of date.
   bool isStructural(const XEvent& event) const;
-  // Whether such an event waits in the display's queue, not yet applied.
+  // Whether such an event waits in the display's queue, not yet applied, or a report of drawing
+  // that may have spread the last pixels of a window that left its host before they were
+  // filled (it is filled when the report is applied).
   bool structureChangeQueued() const;
 
   // Where (root pixels) what the windows show may differ from when the changes were last taken:
@@ -156,13 +172,32 @@ class WindowModel {
 
  private:
   TrackedWindow* lookup(Window window);
+  // Whether `event` reports drawing done after a window of another client left the window and
+  // before the place was filled.
+  bool drewBeforeFill(const XEvent& event) const;
   void add(Window window, Window below, WindowFacts& facts);
+  // Reads the facts of `window`, selecting its events first; false when it is gone.
+  bool complete(TrackedWindow& window, WindowFacts& facts);
+  // Tracks a window known from an event only, on top of the others; read in settle().
+  void addUnread(Window window, int x, int y, int width, int height, int borderWidth,
+                 bool overrideRedirect);
+  void readUnread();
+  // Reads `windows` and their trees ahead into `facts`, with the properties naming them.
+  void readAhead(WindowTreeSnapshot& facts, const std::vector<Window>& windows);
+  // Follows a structure event from inside a top-level: fills the places windows of other
+  // clients left at once, and watches windows that came inside.
+  void followInside(const XEvent& event);
+  void fillVacated(TrackedWindow& window, const std::vector<InsideBox>& left,
+                   unsigned long eventSerial);
+  // Fills `inside` (relative to its inside corner) of its pixmap; returns the fill's request.
+  unsigned long fillWithin(TrackedWindow& window, XserverRegion inside);
   void remove(Window window);
   void restack(Window window, Window above);
   void resolveIdentity(TrackedWindow& window, WindowFacts& facts);
   void readTree(TrackedWindow& window, WindowFacts& facts);
   void neutraliseWhereEmbeddedWere(TrackedWindow& window,
-                                   const std::vector<EmbeddedWindow>& previous);
+                                   const std::vector<EmbeddedWindow>& previous,
+                                   const std::vector<InsideBox>& visited);
   void renamePixmap(TrackedWindow& window);
   // Names and neutralises the backing pixmaps made since they were last named.
   void namePendingPixmaps();
@@ -190,15 +225,19 @@ class WindowModel {
   Window root_;
   std::vector<Window> order_;
   std::unordered_map<Window, std::unique_ptr<TrackedWindow>> windows_;
-  // Windows inside a top-level, to the top-level that holds them.
-  std::unordered_map<Window, Window> insideOf_;
+  // Windows inside the top-levels, where they are.
+  InsideWindows inside_;
+  std::set<Window> unread_;
   std::set<Window> treesToRead_;
+  // Top-levels filled where windows of other clients left, to be asked to paint there again.
+  std::set<Window> repaintsToRequest_;
   // Top-levels with a backing pixmap made since it was last named: named and neutralised in
   // settle().
   std::set<Window> pixmapsToName_;
   // The changes since they were last taken (root pixels), and a scratch region for damage.
   XserverRegion changed_ = None;
   XserverRegion damageParts_ = None;
+  XserverRegion vacated_ = None;
   // The windows whose drawnSinceTaken holds something.
   std::set<Window> drewSinceTaken_;
   bool changedEverywhere_ = true;

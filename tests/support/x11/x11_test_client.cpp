@@ -35,8 +35,16 @@
 //   embed ID WxH+X+Y RRGGBB   a window inside window ID of another client, painting on exposure
 //   remap                     unmaps and maps the main window again
 //   unmap ID                  unmaps window ID
+//   unmap ID scroll N         unmaps window ID (of any client) and copies the main window's
+//                             contents N pixels down within itself, in one go
 //   flicker N MS              unmaps and maps the main window N times, MS milliseconds apart,
 //                             repainting whenever it is exposed
+//   hop ID STEP...            moves its window ID through every STEP, PARENT+X+Y (a window of
+//                             any client), painting it at each, then unmaps it, without pause
+//   roam ID                   from now on moves its window ID about inside its parent without
+//                             pause (a millisecond apart), painting it at each place
+//   churn N MS                from now on makes N small mapped windows every MS milliseconds and
+//                             destroys the ones made before
 //   line N TEXT               (text page) sets line N (from 0) to TEXT
 //   append TEXT               (text page) types TEXT at the end of the last line
 //   scroll N                  (text page) scrolls up by N lines: the first N lines go
@@ -252,6 +260,48 @@ struct Client {
       if (event.type == Expose && event.xexpose.count == 0 && !lazy[event.xexpose.window]) {
         paint(event.xexpose.window, colours[event.xexpose.window]);
       }
+    }
+  }
+
+  // Moves `window` into `parent` at x,y (reparenting it when it is elsewhere), mapped and
+  // painted there.
+  void place(Window window, Window parent, int x, int y) {
+    Window root, current, *children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, window, &root, &current, &children, &count) && children) {
+      XFree(children);
+    }
+    if (current != parent) {
+      XReparentWindow(display, window, parent, x, y);
+    } else {
+      XMoveWindow(display, window, x, y);
+    }
+    XMapWindow(display, window);
+    paint(window, colours[window]);
+  }
+
+  // Moves `window` to the next place of a walk around its parent.
+  void roamStep(Window window, int step) {
+    const int x = 5 + (step * 7) % 120, y = 5 + (step * 3) % 90;
+    XMoveWindow(display, window, x, y);
+    paint(window, colours[window]);
+    XSync(display, False);
+  }
+
+  void churn(int count, int pause) {
+    std::vector<Window> made;
+    for (unsigned round = 0;; ++round) {
+      std::vector<Window> next;
+      for (int i = 0; i < count; ++i) {
+        const Geometry g{static_cast<int>((round * 37 + i * 53) % 700),
+                         static_cast<int>((round * 29 + i * 41) % 500), 16, 16};
+        next.push_back(make(g, 0x406080, true, true));
+        XMapWindow(display, next.back());
+      }
+      for (Window window : made) XDestroyWindow(display, window);
+      made = std::move(next);
+      XSync(display, False);
+      usleep(static_cast<useconds_t>(pause) * 1000);
     }
   }
 
@@ -500,8 +550,18 @@ int main(int argc, char** argv) {
           client.announce(window);
         } else if (std::strcmp(command, "unmap") == 0) {
           unsigned long target = None;
-          std::sscanf(line.c_str(), "%*s %lu", &target);
+          int pixels = 0;
+          const bool scroll = std::sscanf(line.c_str(), "%*s %lu scroll %d", &target, &pixels) == 2;
+          XWindowAttributes attributes;
+          XGetWindowAttributes(display, main, &attributes);
+          GC gc = XCreateGC(display, main, 0, nullptr);
+          // Sent together: the server carries out the copy before anyone else hears of the unmap.
           XUnmapWindow(display, target);
+          if (scroll) {
+            XCopyArea(display, main, main, gc, 0, 0, attributes.width, attributes.height - pixels,
+                      0, pixels);
+          }
+          XFreeGC(display, gc);
           XSync(display, False);
           client.announce(target);
         } else if (std::strcmp(command, "remap") == 0) {
@@ -509,6 +569,32 @@ int main(int argc, char** argv) {
           XMapWindow(display, main);
           XSync(display, False);
           client.announce(main);
+        } else if (std::strcmp(command, "hop") == 0) {
+          // hop ID PARENT+X+Y ...
+          unsigned long target = None;
+          int consumed = 0;
+          std::sscanf(line.c_str(), "%*s %lu%n", &target, &consumed);
+          const char* rest = line.c_str() + consumed;
+          unsigned long parent = None;
+          int x = 0, y = 0, used = 0;
+          while (std::sscanf(rest, " %lu+%d+%d%n", &parent, &x, &y, &used) == 3) {
+            client.place(target, parent, x, y);
+            rest += used;
+          }
+          XUnmapWindow(display, target);
+          XSync(display, False);
+          client.announce(target);
+        } else if (std::strcmp(command, "roam") == 0) {
+          unsigned long target = None;
+          std::sscanf(line.c_str(), "%*s %lu", &target);
+          for (int step = 0;; ++step) {
+            client.roamStep(target, step);
+            usleep(1000);
+          }
+        } else if (std::sscanf(line.c_str(), "churn %d", &count2) == 1) {
+          int pause = 2;
+          std::sscanf(line.c_str(), "churn %*d %d", &pause);
+          client.churn(count2, pause);
         } else if (std::sscanf(line.c_str(), "flicker %d", &count2) == 1) {
           int pause = 12;
           std::sscanf(line.c_str(), "flicker %*d %d", &pause);
