@@ -92,14 +92,22 @@ class MarkerRecognizer final : public platform::TextRecognizer {
       minX = w;
       maxX = -1;
     };
+    // Frames are runs of equal pixels: each run is judged once.
     for (int y = top; y < bottom; ++y) {
       bool marked = false;
-      for (int x = left; x < right; ++x) {
-        const auto window = platform::sim::windowIdForColor(image.pixel(x, y));
-        if (!window || !secrets.contains(*window)) continue;
-        marked = true;
-        minX = std::min(minX, x);
-        maxX = std::max(maxX, x);
+      const auto* row = reinterpret_cast<const std::uint32_t*>(
+          image.data() + static_cast<std::size_t>(y) * image.bytesPerRow());
+      for (int x = left; x < right;) {
+        const std::uint32_t pixel = row[x];
+        int end = x + 1;
+        while (end < right && row[end] == pixel) ++end;
+        const auto window = platform::sim::windowIdForColor(pixel);
+        if (window && secrets.contains(*window)) {
+          marked = true;
+          minX = std::min(minX, x);
+          maxX = std::max(maxX, end - 1);
+        }
+        x = end;
       }
       if (marked && !bandTop) bandTop = y;
       if (!marked) closeBand(y);
