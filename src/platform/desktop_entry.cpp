@@ -123,9 +123,7 @@ std::string DesktopEntry::execProgram() const {
   return words.empty() ? std::string() : std::move(words.front());
 }
 
-bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
-                                 const std::filesystem::path& executable) const {
-  const auto words = execWords();
+std::size_t DesktopEntry::programIndex(const std::vector<std::string>& words) {
   std::size_t first = 0;
   if (!words.empty() && std::filesystem::path(words.front()).filename() == "env") {
     for (++first; first < words.size() && words[first].find('=') != std::string::npos &&
@@ -133,6 +131,13 @@ bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
          ++first) {
     }
   }
+  return first;
+}
+
+bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
+                                 const std::filesystem::path& executable) const {
+  const auto words = execWords();
+  const std::size_t first = programIndex(words);
   if (first >= words.size() || commandLine.empty() || words[first].empty()) return false;
   // A program given by its path is that file; one given by name, any file of that name.
   const std::filesystem::path program = words[first];

@@ -25,6 +25,9 @@ struct DesktopEntry {
   bool isApplication() const { return type == "Application" && !hidden; }
   // The words of Exec=, quoting removed (field codes left as they are).
   std::vector<std::string> execWords() const;
+  // Where the program stands among the words of Exec=: past an "env NAME=value …" prefix;
+  // words.size() when there is none.
+  static std::size_t programIndex(const std::vector<std::string>& words);
   // The program Exec= starts: its first word; empty when there is none.
   std::string execProgram() const;
   // Whether a process with `commandLine` (and, when known, `executable`) runs what Exec= starts:

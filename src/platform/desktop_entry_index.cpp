@@ -140,15 +140,9 @@ IndexedDesktopEntry::IndexedDesktopEntry(std::string id, DesktopEntry entry)
   if (dot != std::string::npos) foldedLastPart = foldedId.substr(dot + 1);
   foldedStartupClass = lowercase(this->entry.startupWMClass);
   const auto words = this->entry.execWords();
-  auto program = words.begin();
-  // "env NAME=value … program": the program is the first word after the assignments.
-  if (program != words.end() && std::filesystem::path(*program).filename() == "env") {
-    for (++program; program != words.end() && program->find('=') != std::string::npos &&
-                    !program->starts_with('-');
-         ++program) {
-    }
-  }
-  if (program != words.end()) programName = std::filesystem::path(*program).filename().string();
+  const std::size_t program = DesktopEntry::programIndex(words);
+  if (program < words.size())
+    programName = std::filesystem::path(words[program]).filename().string();
 }
 
 DesktopEntryIndex::DesktopEntryIndex(
