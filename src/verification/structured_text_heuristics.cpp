@@ -103,24 +103,20 @@ std::vector<icu::UnicodeString> splitPieces(const icu::UnicodeString& text, bool
   return pieces;
 }
 
-bool isHostCharacter(UChar32 c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-         c == u'-' || c == u'.';
-}
-
-// An address's domain is the run of host characters after its "@", and holds a dot followed by
-// a label: a shell prompt ("dana@build-07:~/src$") or a handle ends its host before any dot.
+// An address's domain runs from its "@" to the end of the piece or to a path or prompt mark
+// (":", "/", "~", "$"), and holds a dot followed by more of it: a shell prompt
+// ("dana@build-07:~/src$") ends its host before any dot. Other marks a read puts in a domain
+// ("ops@#acme.com") stay in it.
 bool looksLikeEmailAddress(const icu::UnicodeString& text) {
+  static const icu::UnicodeString pathMarks(u":/~$");
   for (const icu::UnicodeString& piece : splitPieces(text, false)) {
     const int32_t at = piece.indexOf(u'@');
     if (at <= 0) continue;
     int32_t end = at + 1;
-    while (end < piece.length() && isHostCharacter(piece.charAt(end))) ++end;
+    while (end < piece.length() && pathMarks.indexOf(piece.charAt(end)) < 0) ++end;
     const icu::UnicodeString domain(piece, at + 1, end - at - 1);
     const int32_t dot = domain.indexOf(u'.');
-    if (dot >= 0 && dot + 1 < domain.length() && domain.charAt(dot + 1) != u'.' &&
-        graphemeCount(domain) >= 4)
-      return true;
+    if (dot >= 0 && dot + 1 < domain.length() && graphemeCount(domain) >= 4) return true;
   }
   return false;
 }

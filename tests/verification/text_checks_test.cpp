@@ -140,6 +140,7 @@ TEST(StructuredText, SuspiciousLines) {
   EXPECT_FALSE(suspicious("@team.io standup", all));
   EXPECT_TRUE(suspicious("write to ann@b.co", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("write to ann@b.c", {SensitiveKind::email}));
+  EXPECT_TRUE(suspicious("value = \"ops-team@#northwind.com\"", {SensitiveKind::email}));
   // A prompt's host ends before its path: no domain.
   EXPECT_FALSE(suspicious("dana@build-07.~/ledger/x.y$ git log", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("dana@build-07:~/deploy/.env", {SensitiveKind::email}));
