@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
@@ -200,20 +199,16 @@ bool holdsKeyPrefix(const icu::UnicodeString& text) {
   return false;
 }
 
-// The runs of a piece that a token can be made of: letters, digits and "-_./+" (keys, their
-// encodings, paths). An "@", a "$", a quote or a bracket parts a piece: a shell prompt
-// ("dana@build-07:~/ledger$") or an address is no one long token.
+// The parts of a piece on either side of its "@"s: an "@" joins a user to a host (an address,
+// a shell prompt "dana@build-073/ledger"), and the two are no one long token.
 std::vector<icu::UnicodeString> tokenRuns(const icu::UnicodeString& piece) {
-  std::vector<icu::UnicodeString> runs(1);
-  for (int32_t i = 0; i < piece.length(); i = piece.moveIndex32(i, 1)) {
-    const UChar32 c = piece.char32At(i);
-    if (isLetter(c) || isNumber(c) ||
-        (c < 0x80 && std::strchr("-_./+", static_cast<char>(c)) && c != 0)) {
-      runs.back().append(c);
-    } else if (!runs.back().isEmpty()) {
-      runs.emplace_back();
-    }
+  std::vector<icu::UnicodeString> runs;
+  int32_t start = 0;
+  for (int32_t at = piece.indexOf(u'@'); at >= 0; at = piece.indexOf(u'@', start)) {
+    runs.emplace_back(piece, start, at - start);
+    start = at + 1;
   }
+  runs.emplace_back(piece, start);
   return runs;
 }
 

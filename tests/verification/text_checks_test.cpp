@@ -148,8 +148,8 @@ TEST(StructuredText, SuspiciousLines) {
   EXPECT_FALSE(suspicious("Password reset", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("id=abcdefghij123456789", {SensitiveKind::apiKey}));  // 19 characters
   EXPECT_TRUE(suspicious("id=abcdefghij1234567890", {SensitiveKind::apiKey}));
-  EXPECT_TRUE(suspicious("blob abcdefghij/12345+67890", {SensitiveKind::apiKey}));
-  // A prompt misread is no long token: "@", quotes and "$" part it.
+  EXPECT_TRUE(suspicious("Key: AKIAPXBUNKG)S7QWSUET", {SensitiveKind::apiKey}));
+  // A prompt is no long token: the "@" parts the user from the host.
   EXPECT_FALSE(
       suspicious("dana@build-073\u201c/ledger$ tail -n 12 logs/app.log", {SensitiveKind::apiKey}));
   // A key prefix counts where a key starts: a word's start, then a key-like body (eight key
