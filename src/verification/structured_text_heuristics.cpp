@@ -102,12 +102,20 @@ std::vector<icu::UnicodeString> splitPieces(const icu::UnicodeString& text, bool
   return pieces;
 }
 
+// An address's domain runs from its "@" to the end of the piece or to a path or prompt mark
+// (":", "/", "~", "$"), and holds a dot followed by more of it: a shell prompt
+// ("dana@build-07:~/src$") ends its host before any dot. Other marks a read puts in a domain
+// ("ops@#acme.com") stay in it.
 bool looksLikeEmailAddress(const icu::UnicodeString& text) {
+  static const icu::UnicodeString pathMarks(u":/~$");
   for (const icu::UnicodeString& piece : splitPieces(text, false)) {
     const int32_t at = piece.indexOf(u'@');
     if (at <= 0) continue;
-    const icu::UnicodeString domain(piece, at + 1);
-    if (domain.indexOf(u'.') >= 0 && graphemeCount(domain) >= 4) return true;
+    int32_t end = at + 1;
+    while (end < piece.length() && pathMarks.indexOf(piece.charAt(end)) < 0) ++end;
+    const icu::UnicodeString domain(piece, at + 1, end - at - 1);
+    const int32_t dot = domain.indexOf(u'.');
+    if (dot >= 0 && dot + 1 < domain.length() && graphemeCount(domain) >= 4) return true;
   }
   return false;
 }
@@ -191,6 +199,19 @@ bool holdsKeyPrefix(const icu::UnicodeString& text) {
   return false;
 }
 
+// The parts of a piece on either side of its "@"s: an "@" joins a user to a host (an address,
+// a shell prompt "dana@build-073/ledger"), and the two are no one long token.
+std::vector<icu::UnicodeString> tokenRuns(const icu::UnicodeString& piece) {
+  std::vector<icu::UnicodeString> runs;
+  int32_t start = 0;
+  for (int32_t at = piece.indexOf(u'@'); at >= 0; at = piece.indexOf(u'@', start)) {
+    runs.emplace_back(piece, start, at - start);
+    start = at + 1;
+  }
+  runs.emplace_back(piece, start);
+  return runs;
+}
+
 bool looksLikeCredential(const icu::UnicodeString& text) {
   static const std::array<const char16_t*, 11> markers = {
       u"api_key",    u"apikey",  u"api key",  u"access_token", u"access token", u"auth_token",
@@ -201,9 +222,11 @@ bool looksLikeCredential(const icu::UnicodeString& text) {
   }
   if (holdsKeyPrefix(text)) return true;
   for (const icu::UnicodeString& piece : splitPieces(text, true)) {
-    if (graphemeCount(piece) < 20) continue;
-    const CharacterCounts counts = countCharacters(piece);
-    if (counts.letters > 0 && counts.numbers > 0) return true;
+    for (const icu::UnicodeString& run : tokenRuns(piece)) {
+      if (graphemeCount(run) < 20) continue;
+      const CharacterCounts counts = countCharacters(run);
+      if (counts.letters > 0 && counts.numbers > 0) return true;
+    }
   }
   return false;
 }
@@ -246,6 +269,107 @@ std::string StructuredTextHeuristics::normalizedConfusableStructuredText(const s
     copy.replace(range->first, range->second - range->first, replaced);
   }
   return utf8(copy);
+}
+
+namespace {
+
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isLabelCharacter(char c) {
+  return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+bool isDotLookAlike(char c) {
+  return c == '.' || c == ',' || c == ';';
+}
+
+// "http" or "https" at a word's start, then one misread mark or none, then "//": the length of
+// what is to become "http(s)://", or 0.
+std::size_t misreadSchemeLength(const std::string& text, std::size_t at) {
+  if (at > 0 && isLabelCharacter(text[at - 1])) return 0;
+  if (text.compare(at, 4, "http") != 0) return 0;
+  std::size_t end = at + 4;
+  if (end < text.size() && text[end] == 's') ++end;
+  if (end < text.size() && text[end] != '/' && text[end] != ' ' && text[end] != ':') ++end;
+  return text.compare(end, 2, "//") == 0 ? end + 2 - at : 0;
+}
+
+// The labels of a host from `at` ("admin, tidewater ,net", "tidewater,co,uk"): its end, and the
+// number of separators in it. A separator is a dot or a look-alike of one between two labels,
+// with a space read on one side of it only where `spacesAllowed`.
+struct HostRun {
+  std::size_t end = 0;
+  int separators = 0;
+  bool hasLetter = true;
+};
+HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
+  HostRun run{at, 0, true};
+  std::size_t i = at;
+  bool letters = false;
+  while (true) {
+    const std::size_t labelStart = i;
+    bool labelLetter = false;
+    while (i < text.size() && isLabelCharacter(text[i])) labelLetter |= isAsciiLetter(text[i++]);
+    if (i == labelStart) break;
+    run.end = i;
+    run.hasLetter = run.hasLetter && labelLetter;
+    letters |= labelLetter;
+    std::size_t next = i;
+    if (spacesAllowed && next < text.size() && text[next] == ' ') ++next;
+    if (next >= text.size() || !isDotLookAlike(text[next])) break;
+    ++next;
+    if (spacesAllowed && next < text.size() && text[next] == ' ' && text[i] != ' ') ++next;
+    if (next >= text.size() || !isLabelCharacter(text[next])) break;
+    ++run.separators;
+    i = next;
+  }
+  run.hasLetter = run.hasLetter && letters;
+  return run;
+}
+
+// The host from `at` to `end` written with dots and without spaces.
+std::string dottedHost(const std::string& text, std::size_t at, std::size_t end) {
+  std::string host;
+  for (std::size_t i = at; i < end; ++i) {
+    if (text[i] == ' ') continue;
+    host += isDotLookAlike(text[i]) ? '.' : text[i];
+  }
+  return host;
+}
+
+}  // namespace
+
+std::string StructuredTextHeuristics::repairedAddressPunctuation(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (const std::size_t scheme = misreadSchemeLength(text, i)) {
+      out += text.compare(i, 5, "https") == 0 ? "https://" : "http://";
+      i += scheme;
+      continue;
+    }
+    const bool wordStart = i == 0 || !isLabelCharacter(text[i - 1]);
+    if (!wordStart || !isLabelCharacter(text[i])) {
+      out += text[i++];
+      continue;
+    }
+    // After "//" or "@" a host is certain and spaces read around its dots go; elsewhere a host
+    // is taken only when written without spaces, of labels with letters (not "4,065,938"), and
+    // with three labels or more or a path or an "@" right after it (not "worker,service").
+    const bool afterAddressMark =
+        (!out.empty() && out.back() == '@') || (out.size() >= 2 && out.ends_with("//"));
+    const HostRun run = hostRunAt(text, i, afterAddressMark);
+    const bool followedByAddress =
+        run.end < text.size() && (text[run.end] == '/' || text[run.end] == '@');
+    const bool host =
+        run.separators > 0 &&
+        (afterAddressMark || (run.hasLetter && (run.separators >= 2 || followedByAddress)));
+    const std::size_t end = host ? run.end : std::max(run.end, i + 1);
+    out += host ? dottedHost(text, i, end) : text.substr(i, end - i);
+    i = end;
+  }
+  return out;
 }
 
 bool StructuredTextHeuristics::isSuspiciousPhoneText(const std::string& /*text*/,

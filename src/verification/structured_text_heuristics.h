@@ -26,6 +26,13 @@ struct StructuredTextHeuristics {
   // taken out, for another pass of the rules.
   static std::string tightenedPunctuationSpacing(const std::string& text);
 
+  // Small bitmap fonts make recognition read an address's dots as commas or semicolons and its
+  // "://" as "?//" or "3//" ("k,osei@tidewater,co,uk", "https3//admin, tidewater ,net/x"): the
+  // text with its schemes and its hosts written back with dots, for another pass of the rules.
+  // A host counts after "//" or "@", or as three labels or more, or labels followed by a path or
+  // an "@"; numbers ("4,065,938") and two words ("worker,service") are left as they are.
+  static std::string repairedAddressPunctuation(const std::string& text);
+
   static bool isSuspiciousPhoneText(const std::string& text, const std::string& normalizedText);
 
   static bool isSuspiciousStructuredText(const std::string& text, const std::string& normalizedText,

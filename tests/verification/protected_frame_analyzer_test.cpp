@@ -221,20 +221,26 @@ TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsU
   EXPECT_EQ(titles(result), (std::vector<std::string>{"Phone", "Unverified structured text"}));
 }
 
-// Recognition reads spaces around the punctuation of addresses; the rules see through them, and
-// the mask covers the line as it was read.
-TEST_F(AnalyzerTest, SpacesReadAroundAddressPunctuationDoNotHideAnAddress) {
+// Recognition reads spaces around the punctuation of addresses, and small bitmap fonts turn
+// their dots into commas and their "://" into "3//"; the rules see through both, and the mask
+// covers the line as it was read.
+TEST_F(AnalyzerTest, SpacesAndMisreadDotsInAddressesDoNotHideThem) {
   preferences.enabledKinds.insert(SensitiveKind::internalURL);
   recognizer->addLine("Write to nina@ quarry .io today", 0.9f, kLineBox);
   recognizer->addLine("Open http: //admin. host .eu/billing", 0.9f, {{0.1, 0.4}, {0.5, 0.1}});
   recognizer->addLine("Done. Next: see the notes / docs @ noon", 0.9f, {{0.1, 0.1}, {0.5, 0.1}});
+  recognizer->addLine("sent to k,osei@tidewater,co,uk (ok?", 0.9f, {{0.1, 0.25}, {0.5, 0.1}});
+  recognizer->addLine("see https3//admin, tidewater ,net/q", 0.9f, {{0.1, 0.55}, {0.5, 0.1}});
   const auto result = analyze({kWhole}, Quality::accurate);
-  ASSERT_EQ(result.detectedItems.size(), 2u);
+  ASSERT_EQ(result.detectedItems.size(), 4u);
   EXPECT_EQ(result.detectedItems[0].kind, SensitiveKind::email);
   EXPECT_EQ(result.detectedItems[0].rawText, "nina@quarry.io");
   expectNear(*result.detectedItems[0].screenFrame, kLineTopLeft);
   EXPECT_EQ(result.detectedItems[1].kind, SensitiveKind::internalURL);
-  EXPECT_EQ(titles(result), (std::vector<std::string>{"Email", "Internal URL"}));
+  EXPECT_EQ(result.detectedItems[2].rawText, "k.osei@tidewater.co.uk");
+  EXPECT_EQ(result.detectedItems[3].rawText, "https://admin.tidewater.net/q");
+  EXPECT_EQ(titles(result),
+            (std::vector<std::string>{"Email", "Internal URL", "Email", "Internal URL"}));
 }
 
 TEST_F(AnalyzerTest, MaskAllCoversOtherLinesExceptNeverHideAndBlankOnes) {

@@ -113,6 +113,23 @@ TEST(StructuredText, SpacesAroundAddressPunctuationAreTakenOut) {
   EXPECT_EQ(H::tightenedPunctuationSpacing(""), "");
 }
 
+TEST(StructuredText, AddressesReadWithMisreadDotsAreWrittenBack) {
+  using H = StructuredTextHeuristics;
+  EXPECT_EQ(H::repairedAddressPunctuation("owner k,osei@tidewater,co,uk (ok?"),
+            "owner k.osei@tidewater.co.uk (ok?");
+  EXPECT_EQ(H::repairedAddressPunctuation("see https3//admin, tidewater ,net/deploys/4497"),
+            "see https://admin.tidewater.net/deploys/4497");
+  EXPECT_EQ(H::repairedAddressPunctuation("url: http?//staging;larkspur,dev"),
+            "url: http://staging.larkspur.dev");
+  EXPECT_EQ(H::repairedAddressPunctuation("URL=internal,larkspur,io/queues"),
+            "URL=internal.larkspur.io/queues");
+  // Numbers, two words, prose with its spaces and addresses already right stay as they are.
+  for (const char* kept :
+       {"booked $4,065,938.00", "Restarting ledger-worker,service ,,, done",
+        "internal, staging, and admin", "mail ann@b.co now", "https://admin.host.eu/x"})
+    EXPECT_EQ(H::repairedAddressPunctuation(kept), kept) << kept;
+}
+
 TEST(StructuredText, SuspiciousLines) {
   const std::set<SensitiveKind> all = {SensitiveKind::email, SensitiveKind::apiKey,
                                        SensitiveKind::phoneNumber};
@@ -123,10 +140,18 @@ TEST(StructuredText, SuspiciousLines) {
   EXPECT_FALSE(suspicious("@team.io standup", all));
   EXPECT_TRUE(suspicious("write to ann@b.co", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("write to ann@b.c", {SensitiveKind::email}));
+  EXPECT_TRUE(suspicious("value = \"ops-team@#northwind.com\"", {SensitiveKind::email}));
+  // A prompt's host ends before its path: no domain.
+  EXPECT_FALSE(suspicious("dana@build-07.~/ledger/x.y$ git log", {SensitiveKind::email}));
+  EXPECT_FALSE(suspicious("dana@build-07:~/deploy/.env", {SensitiveKind::email}));
   EXPECT_TRUE(suspicious("Password reset", all));
   EXPECT_FALSE(suspicious("Password reset", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("id=abcdefghij123456789", {SensitiveKind::apiKey}));  // 19 characters
   EXPECT_TRUE(suspicious("id=abcdefghij1234567890", {SensitiveKind::apiKey}));
+  EXPECT_TRUE(suspicious("Key: AKIAPXBUNKG)S7QWSUET", {SensitiveKind::apiKey}));
+  // A prompt is no long token: the "@" parts the user from the host.
+  EXPECT_FALSE(
+      suspicious("dana@build-073\u201c/ledger$ tail -n 12 logs/app.log", {SensitiveKind::apiKey}));
   // A key prefix counts where a key starts: a word's start, then a key-like body (eight key
   // characters or more, a digit or capital among them, at most two spaces read into it).
   // After "_", "=", ":", quotes and brackets a word starts, and where the case changes ("Xsk-":

@@ -5,6 +5,8 @@
 // dark; a browser's pages at 100 and 125 % zoom, light and dark; and whole 1920×1080 desktops
 // under three window managers with two or three terminals in their frames. Every screen's truth
 // comes from the application that drew it; the content is seeded, so the same screens come back.
+// A seed offset gives the same looks with other content: one set of seeds to look into misses
+// with, another (offset 0) to judge on.
 
 #include <chrono>
 #include <cstdlib>
@@ -95,7 +97,8 @@ inline std::optional<RealApplicationScreen> terminalScreen(Display* display,
 }
 
 // Each terminal look alone on a 1280×800 server.
-inline void terminalScreens(const std::filesystem::path& folder, RealApplicationCorpus& corpus) {
+inline void terminalScreens(const std::filesystem::path& folder, std::uint32_t seedOffset,
+                            RealApplicationCorpus& corpus) {
   const auto looks = terminalLooks();
   XvfbServer server(1280, 800, {"-dpi", "96"});
   Display* display = server.ok() ? XOpenDisplay(server.name().c_str()) : nullptr;
@@ -104,8 +107,9 @@ inline void terminalScreens(const std::filesystem::path& folder, RealApplication
     return;
   }
   for (std::size_t i = 0; i < looks.size(); ++i) {
-    auto made = terminalScreen(display, server.name(), folder, looks[i],
-                               static_cast<std::uint32_t>(7100 + i), corpus.unseenLines);
+    auto made =
+        terminalScreen(display, server.name(), folder, looks[i],
+                       seedOffset + static_cast<std::uint32_t>(7100 + i), corpus.unseenLines);
     if (made)
       corpus.screens.push_back(std::move(*made));
     else
@@ -135,7 +139,8 @@ inline std::vector<WindowManager> windowManagers(const std::filesystem::path& fo
 // Four desktops under one window manager: two or three terminals (one of them partly under
 // another on the last), their title bars in the manager's frames.
 inline void desktopScreens(const std::filesystem::path& folder, const WindowManager& manager,
-                           int managerIndex, RealApplicationCorpus& corpus) {
+                           int managerIndex, std::uint32_t seedOffset,
+                           RealApplicationCorpus& corpus) {
   constexpr int kDesktops = 4;
   XvfbServer server(1920, 1080, {"-dpi", "96"});
   const bool managed =
@@ -168,7 +173,8 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
       const auto& look = looks[n % looks.size()];
       terminals.push_back(startTerminal(
           server.name(), folder, look,
-          static_cast<std::uint32_t>(9000 + managerIndex * 100 + desktop * 10 + int(w)),
+          seedOffset +
+              static_cast<std::uint32_t>(9000 + managerIndex * 100 + desktop * 10 + int(w)),
           titles[(desktop + w) % std::size(titles)], places[w].x, places[w].y, places[w].height));
       shown = terminals.back()->waitShown(display);
     }
@@ -208,7 +214,8 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
 
 // Sixteen pages: each layout at 100 and 125 %, light and dark, in fonts and sizes of its own;
 // four browsers at a time.
-inline void browserScreens(const std::filesystem::path& folder, RealApplicationCorpus& corpus) {
+inline void browserScreens(const std::filesystem::path& folder, std::uint32_t seedOffset,
+                           RealApplicationCorpus& corpus) {
   static const char* const fonts[] = {"DejaVu Sans", "Liberation Sans", "Noto Sans",
                                       "Liberation Serif"};
   static const int sizes[] = {11, 12, 13, 14, 16};
@@ -226,7 +233,7 @@ inline void browserScreens(const std::filesystem::path& folder, RealApplicationC
     std::vector<int> unseen(4, 0);
     for (std::size_t i = first; i < first + 4 && i < looks.size(); ++i) {
       pages.push_back(std::async(std::launch::async, [&, i] {
-        return renderPage(folder, looks[i], static_cast<std::uint32_t>(8100 + i),
+        return renderPage(folder, looks[i], seedOffset + static_cast<std::uint32_t>(8100 + i),
                           unseen[i - first]);
       }));
     }
@@ -245,8 +252,8 @@ inline void browserScreens(const std::filesystem::path& folder, RealApplicationC
 }  // namespace corpus_detail
 
 // Renders the whole corpus: terminals, desktops under openbox, fluxbox and icewm, and pages,
-// the groups at once on servers of their own.
-inline RealApplicationCorpus renderRealApplicationCorpus() {
+// the groups at once on servers of their own; `seedOffset` shifts every content seed.
+inline RealApplicationCorpus renderRealApplicationCorpus(std::uint32_t seedOffset = 0) {
   using namespace corpus_detail;
   XInitThreads();  // before any other Xlib call of the process, the groups' threads included
   const IgnoringXErrors ignoring;
@@ -255,13 +262,13 @@ inline RealApplicationCorpus renderRealApplicationCorpus() {
   const auto managers = windowManagers(folder.path());
   std::vector<RealApplicationCorpus> parts(2 + managers.size());
   std::vector<std::future<void>> groups;
+  groups.push_back(std::async(std::launch::async,
+                              [&] { terminalScreens(folder.path(), seedOffset, parts[0]); }));
   groups.push_back(
-      std::async(std::launch::async, [&] { terminalScreens(folder.path(), parts[0]); }));
-  groups.push_back(
-      std::async(std::launch::async, [&] { browserScreens(folder.path(), parts[1]); }));
+      std::async(std::launch::async, [&] { browserScreens(folder.path(), seedOffset, parts[1]); }));
   for (std::size_t m = 0; m < managers.size(); ++m) {
     groups.push_back(std::async(std::launch::async, [&, m] {
-      desktopScreens(folder.path(), managers[m], static_cast<int>(m), parts[2 + m]);
+      desktopScreens(folder.path(), managers[m], static_cast<int>(m), seedOffset, parts[2 + m]);
     }));
   }
   for (auto& group : groups) group.get();
