@@ -164,7 +164,8 @@ class ProtectedFrameAnalyzer::Run {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     const RowsRead rows = rowsRead(located, r);
-    for (const LocatedTextObservation& line : located) classify(line, recognizedFrames, rows, r);
+    for (const LocatedTextObservation& line : located)
+      classify(line, recognizedFrames, rows, local, r);
     classifyLabelledValues(located);
     return true;
   }
@@ -294,6 +295,7 @@ class ProtectedFrameAnalyzer::Run {
   // columns of glyphs over several rows for a line).
   struct RowsRead {
     std::vector<Rect> frames;
+    double rowHeight = 0;
     double blockHeight = 0;
   };
   static RowsRead rowsRead(const std::vector<LocatedTextObservation>& located, const Rect& r) {
@@ -308,7 +310,7 @@ class ProtectedFrameAnalyzer::Run {
     if (heights.empty()) return {};
     const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
     std::nth_element(heights.begin(), middle, heights.end());
-    RowsRead rows{{}, kRowsOfABlock * *middle};
+    RowsRead rows{{}, *middle, kRowsOfABlock * *middle};
     for (const Rect& frame : frames)
       if (frame.height() <= rows.blockHeight) rows.frames.push_back(frame);
     return rows;
@@ -320,7 +322,7 @@ class ProtectedFrameAnalyzer::Run {
   // is covered only where the rows read there do not reach: a doubtful row is covered over its
   // own box, and the block over it would cover its plain neighbours too.
   void classify(const LocatedTextObservation& line, const std::vector<Rect>& recognizedFrames,
-                const RowsRead& rows, const Rect& r) {
+                const RowsRead& rows, const std::vector<DetectedTextRegion>& words, const Rect& r) {
     const auto text = lineText(line.observation);
     if (!text) return;
     const double confidence = line.observation.topCandidate->confidence;
@@ -344,10 +346,14 @@ class ProtectedFrameAnalyzer::Run {
       tried = reading;
       findings = rules.detect(reading, kSource, preferences_, frame, confidence);
     }
+    // What the rules found covers the row it was read on, not a neighbouring row the line's box
+    // took in.
+    const Rect row = topLeftFromRecognition(
+        mappedOut(Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r));
     if (!findings.empty()) {
       for (DetectedItem& finding : findings) {
-        finding.screenFrame = frame;
-        redactions_.push_back(findingRedaction(finding, frame));
+        finding.screenFrame = row;
+        redactions_.push_back(findingRedaction(finding, row));
         items_.push_back(std::move(finding));
       }
     } else if (!isConfident(line.observation) &&

@@ -125,6 +125,23 @@ std::vector<Rect> TextCoverageGeometry::uncoveredCharacterRuns(
   return uncovered;
 }
 
+Rect TextCoverageGeometry::rowOfLine(const Rect& line, double rowHeight,
+                                     const std::vector<DetectedTextRegion>& words) {
+  // Written so that an undefined height (NaN) keeps the box.
+  if (!(line.height() > kRowsOfATallLine * rowHeight)) return line;
+  double low = std::numeric_limits<double>::infinity();
+  double high = -std::numeric_limits<double>::infinity();
+  for (const DetectedTextRegion& word : words) {
+    const Rect inside = word.frame.intersection(line);
+    const double middle = centre(word.frame).y;
+    if (inside.isEmpty() || middle <= line.minY() || middle >= line.maxY()) continue;
+    low = std::min(low, inside.minY());
+    high = std::max(high, inside.maxY());
+  }
+  if (!(high > low)) return line;
+  return Rect{{line.minX(), low}, {line.width(), high - low}};
+}
+
 bool TextCoverageGeometry::shouldRunFallbackOCR(const std::vector<Rect>& rects,
                                                 std::size_t maximumRegionCount,
                                                 double maximumCoveredArea) {

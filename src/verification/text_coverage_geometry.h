@@ -34,6 +34,14 @@ struct TextCoverageGeometry {
       const std::vector<platform::Rect>& recognizedTextFrames,
       const std::vector<DetectedTextRegion>& detectedTextRegions);
 
+  // The part of a line's box that its own row of text fills. A box taller than
+  // `kRowsOfATallLine` rows of `rowHeight` took in pixels of a neighbouring row: it is narrowed,
+  // top and bottom, to the detected words whose middles lie in it. A box no taller than that, or
+  // in which no word's middle lies, is returned as it is.
+  static constexpr double kRowsOfATallLine = 1.3;
+  static platform::Rect rowOfLine(const platform::Rect& line, double rowHeight,
+                                  const std::vector<DetectedTextRegion>& words);
+
   static bool shouldRunFallbackOCR(const std::vector<platform::Rect>& rects,
                                    std::size_t maximumRegionCount, double maximumCoveredArea);
 

@@ -144,6 +144,24 @@ TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndEveryLineIsCheckedWhateverItsCo
   EXPECT_EQ(result.redactions[1].scope, ProtectedRedactionScope::sensitiveText);
 }
 
+// A line's box that took in part of the row above covers what was found in it on its own row, not
+// over the plain row above; a tall box in which no word was detected is covered whole.
+TEST_F(AnalyzerTest, AFindingCoversItsOwnRowNotTheNeighbourItsBoxReachesInto) {
+  recognizer->addLine("Reading package lists... Done", 0.9f, {{0.1, 0.70}, {0.6, 0.05}});
+  recognizer->addLine("mail jane@example.com", 0.9f, {{0.1, 0.60}, {0.5, 0.12}});
+  recognizer->addLine("total 48", 0.9f, {{0.1, 0.50}, {0.2, 0.05}});
+  recognizer->addLine("Already up to date.", 0.9f, {{0.1, 0.40}, {0.3, 0.05}});
+  recognizer->addLine("ops@acme.org", 0.9f, {{0.1, 0.10}, {0.3, 0.12}});
+  for (double y : {0.70, 0.61, 0.50, 0.40})
+    recognizer->addWordWithCharacters({{0.1, y}, {0.2, 0.05}}, 5);
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Email", "Email"}));
+  expectNear(result.redactions[0].normalizedFrame, {{0.1, 0.34}, {0.5, 0.05}});
+  expectNear(*result.detectedItems[0].screenFrame, {{0.1, 0.34}, {0.5, 0.05}});
+  expectNear(result.redactions[1].normalizedFrame, {{0.1, 0.78}, {0.3, 0.12}});
+}
+
 TEST_F(AnalyzerTest, ALowConfidenceLineWithoutFindingsIsCoveredAsUnverifiedOverItsOwnBox) {
   for (const Quality quality : {Quality::accurate, Quality::fast}) {
     recognizer = std::make_shared<ScriptedTextRecognizer>();
