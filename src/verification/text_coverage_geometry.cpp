@@ -133,8 +133,7 @@ Rect TextCoverageGeometry::rowOfLine(const Rect& line, double rowHeight,
   double high = -std::numeric_limits<double>::infinity();
   for (const DetectedTextRegion& word : words) {
     const Rect inside = word.frame.intersection(line);
-    const double middle = centre(word.frame).y;
-    if (inside.isEmpty() || middle <= line.minY() || middle >= line.maxY()) continue;
+    if (inside.isEmpty() || inside.area() < kShareOfAWordInItsLine * word.frame.area()) continue;
     low = std::min(low, inside.minY());
     high = std::max(high, inside.maxY());
   }
