@@ -146,8 +146,9 @@ TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndEveryLineIsCheckedWhateverItsCo
 
 // A line's box that took in part of the row above covers what was found in it, or a credential-like
 // text the rules did not match, on its own row, not over the plain row above, however much of that
-// row the box reached (the words it cuts through are the neighbour's); a tall box in which no word
-// was detected is covered whole.
+// row the box reached: the words it cuts through are the neighbour's, and so is a small glyph ("*")
+// level with them, but not the line's own words when a word of their row is cut too. A tall box in
+// which no word was detected is covered whole.
 TEST_F(AnalyzerTest, AFindingCoversItsOwnRowNotTheNeighbourItsBoxReachesInto) {
   recognizer->addLine("On branch main", 0.9f, {{0.1, 0.85}, {0.3, 0.05}});
   recognizer->addLine("Reading package lists... Done", 0.9f, {{0.1, 0.70}, {0.6, 0.05}});
@@ -158,6 +159,8 @@ TEST_F(AnalyzerTest, AFindingCoversItsOwnRowNotTheNeighbourItsBoxReachesInto) {
   recognizer->addLine("ops@acme.org", 0.9f, {{0.1, 0.10}, {0.3, 0.12}});
   for (double y : {0.85, 0.70, 0.61, 0.50, 0.40, 0.31})
     recognizer->addWordWithCharacters({{0.1, y}, {0.2, 0.05}}, 5);
+  recognizer->addWordWithCharacters({{0.35, 0.705}, {0.02, 0.025}}, 1);
+  recognizer->addWordWithCharacters({{0.35, 0.29}, {0.2, 0.06}}, 5);
   const auto result = analyze({kWhole}, Quality::accurate);
   ASSERT_TRUE(result.analysisSucceeded);
   ASSERT_EQ(titles(result),
