@@ -346,8 +346,8 @@ class ProtectedFrameAnalyzer::Run {
       tried = reading;
       findings = rules.detect(reading, kSource, preferences_, frame, confidence);
     }
-    // What the rules found covers the row it was read on, not a neighbouring row the line's box
-    // took in.
+    // What the rules found, and a line that looks structured without a finding, cover the row
+    // they were read on, not a neighbouring row the line's box took in.
     const Rect row = topLeftFromRecognition(
         mappedOut(Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r));
     if (!findings.empty()) {
@@ -364,7 +364,7 @@ class ProtectedFrameAnalyzer::Run {
       append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
     } else if (StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
-      append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, frame));
+      append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, row));
     } else if (maskAll_ &&
                !StructuredTextHeuristics::containsAny(*text, preferences_.neverHideWords)) {
       append(analyzerEntry(AnalyzerEntryCause::recognizedText, frame, confidence));

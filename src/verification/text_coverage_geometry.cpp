@@ -129,17 +129,36 @@ Rect TextCoverageGeometry::rowOfLine(const Rect& line, double rowHeight,
                                      const std::vector<DetectedTextRegion>& words) {
   // Written so that an undefined height (NaN) keeps the box.
   if (!(line.height() > kRowsOfATallLine * rowHeight)) return line;
-  double low = std::numeric_limits<double>::infinity();
-  double high = -std::numeric_limits<double>::infinity();
+  std::vector<Rect> lying;
+  std::vector<Rect> neighbours;  // the bands of the rows whose words the box cuts through
   for (const DetectedTextRegion& word : words) {
     const Rect inside = word.frame.intersection(line);
-    const double middle = centre(word.frame).y;
-    if (inside.isEmpty() || middle <= line.minY() || middle >= line.maxY()) continue;
-    low = std::min(low, inside.minY());
-    high = std::max(high, inside.maxY());
+    if (inside.isEmpty()) continue;
+    if (inside.area() >= kShareOfAWordInItsLine * word.frame.area())
+      lying.push_back(inside);
+    else if (word.frame.height() <= kRowsOfATallLine * rowHeight)
+      neighbours.push_back(word.frame);
   }
-  if (!(high > low)) return line;
-  return Rect{{line.minX(), low}, {line.width(), high - low}};
+  std::vector<Rect> own;
+  for (const Rect& word : lying) {
+    const double middle = centre(word).y;
+    if (std::none_of(neighbours.begin(), neighbours.end(), [&](const Rect& band) {
+          return middle > band.minY() && middle < band.maxY();
+        }))
+      own.push_back(word);
+  }
+  auto tallest = [](const std::vector<Rect>& rects) {
+    double height = 0;
+    for (const Rect& r : rects) height = std::max(height, r.height());
+    return height;
+  };
+  // A word of the line's own row that the box cut (a glyph of the row below joined to it) makes
+  // its own row look like a neighbour's: the words left then miss the row's tall ones.
+  const std::vector<Rect>& row = tallest(own) >= kTallestWordsKept * tallest(lying) ? own : lying;
+  if (row.empty()) return line;
+  Rect band = row.front();
+  for (const Rect& word : row) band = unionRect(band, word);
+  return Rect{{line.minX(), band.minY()}, {line.width(), band.height()}};
 }
 
 bool TextCoverageGeometry::shouldRunFallbackOCR(const std::vector<Rect>& rects,

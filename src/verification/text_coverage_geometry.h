@@ -36,9 +36,17 @@ struct TextCoverageGeometry {
 
   // The part of a line's box that its own row of text fills. A box taller than
   // `kRowsOfATallLine` rows of `rowHeight` took in pixels of a neighbouring row: it is narrowed,
-  // top and bottom, to the detected words whose middles lie in it. A box no taller than that, or
-  // in which no word's middle lies, is returned as it is.
+  // top and bottom, to the detected words that lie in it (`kShareOfAWordInItsLine` of their area
+  // or more). The box holds every glyph of its own row, so its row's words lie wholly in it; a
+  // word of a row's height that it cuts through belongs to the neighbouring row whose edge it
+  // took in, however much of that row it reached, and so does a smaller word ("*", "to") lying in
+  // it level with such a word. When the words left are all shorter than `kTallestWordsKept` of
+  // the tallest lying in the box (a word of its own row was cut, by a glyph joined from the next
+  // row), every word lying in it counts. A box no taller than that, or in which no word lies, is
+  // returned as it is.
   static constexpr double kRowsOfATallLine = 1.3;
+  static constexpr double kShareOfAWordInItsLine = 0.9;
+  static constexpr double kTallestWordsKept = 0.8;
   static platform::Rect rowOfLine(const platform::Rect& line, double rowHeight,
                                   const std::vector<DetectedTextRegion>& words);
 

@@ -144,22 +144,31 @@ TEST_F(AnalyzerTest, FindingsCoverTheWholeLineAndEveryLineIsCheckedWhateverItsCo
   EXPECT_EQ(result.redactions[1].scope, ProtectedRedactionScope::sensitiveText);
 }
 
-// A line's box that took in part of the row above covers what was found in it on its own row, not
-// over the plain row above; a tall box in which no word was detected is covered whole.
+// A line's box that took in part of the row above covers what was found in it, or a credential-like
+// text the rules did not match, on its own row, not over the plain row above, however much of that
+// row the box reached: the words it cuts through are the neighbour's, and so is a small glyph ("*")
+// level with them, but not the line's own words when a word of their row is cut too. A tall box in
+// which no word was detected is covered whole.
 TEST_F(AnalyzerTest, AFindingCoversItsOwnRowNotTheNeighbourItsBoxReachesInto) {
+  recognizer->addLine("On branch main", 0.9f, {{0.1, 0.85}, {0.3, 0.05}});
   recognizer->addLine("Reading package lists... Done", 0.9f, {{0.1, 0.70}, {0.6, 0.05}});
-  recognizer->addLine("mail jane@example.com", 0.9f, {{0.1, 0.60}, {0.5, 0.12}});
+  recognizer->addLine("mail jane@example.com", 0.9f, {{0.1, 0.60}, {0.5, 0.135}});
   recognizer->addLine("total 48", 0.9f, {{0.1, 0.50}, {0.2, 0.05}});
   recognizer->addLine("Already up to date.", 0.9f, {{0.1, 0.40}, {0.3, 0.05}});
+  recognizer->addLine("token: a1b2c3d4e5f6g7h8i9j0k", 0.9f, {{0.1, 0.30}, {0.5, 0.13}});
   recognizer->addLine("ops@acme.org", 0.9f, {{0.1, 0.10}, {0.3, 0.12}});
-  for (double y : {0.70, 0.61, 0.50, 0.40})
+  for (double y : {0.85, 0.70, 0.61, 0.50, 0.40, 0.31})
     recognizer->addWordWithCharacters({{0.1, y}, {0.2, 0.05}}, 5);
+  recognizer->addWordWithCharacters({{0.35, 0.705}, {0.02, 0.025}}, 1);
+  recognizer->addWordWithCharacters({{0.35, 0.29}, {0.2, 0.06}}, 5);
   const auto result = analyze({kWhole}, Quality::accurate);
   ASSERT_TRUE(result.analysisSucceeded);
-  ASSERT_EQ(titles(result), (std::vector<std::string>{"Email", "Email"}));
+  ASSERT_EQ(titles(result),
+            (std::vector<std::string>{"Email", "Unverified structured text", "Email"}));
   expectNear(result.redactions[0].normalizedFrame, {{0.1, 0.34}, {0.5, 0.05}});
   expectNear(*result.detectedItems[0].screenFrame, {{0.1, 0.34}, {0.5, 0.05}});
-  expectNear(result.redactions[1].normalizedFrame, {{0.1, 0.78}, {0.3, 0.12}});
+  expectNear(result.redactions[1].normalizedFrame, {{0.1, 0.64}, {0.5, 0.05}});
+  expectNear(result.redactions[2].normalizedFrame, {{0.1, 0.78}, {0.3, 0.12}});
 }
 
 TEST_F(AnalyzerTest, ALowConfidenceLineWithoutFindingsIsCoveredAsUnverifiedOverItsOwnBox) {
