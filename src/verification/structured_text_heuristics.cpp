@@ -212,32 +212,13 @@ std::vector<icu::UnicodeString> tokenRuns(const icu::UnicodeString& piece) {
   return runs;
 }
 
-// A field's label or a heading that names a credential ("Webhook signing secret", "Password:"):
-// words of letters ending in the credential's name, with at most a colon or a required-field mark
-// after it. Nothing on the line can be the credential; its value, if shown, stands apart, beside
-// or below it, and is read on its own and after the label.
-bool isCredentialLabel(const icu::UnicodeString& lower, const icu::UnicodeString& marker) {
-  int32_t end = lower.length();
-  while (end > 0 && (u_isUWhiteSpace(lower.charAt(end - 1)) || lower.charAt(end - 1) == u':' ||
-                     lower.charAt(end - 1) == u'*'))
-    --end;
-  const int32_t start = end - marker.length();
-  if (start < 0 || lower.compare(start, marker.length(), marker) != 0) return false;
-  for (int32_t i = 0; i < start; i = lower.moveIndex32(i, 1)) {
-    const UChar32 c = lower.char32At(i);
-    if (!isLetter(c) && !u_isUWhiteSpace(c)) return false;
-  }
-  return start == 0 || u_isUWhiteSpace(lower.charAt(start - 1));
-}
-
 bool looksLikeCredential(const icu::UnicodeString& text) {
   static const std::array<const char16_t*, 11> markers = {
       u"api_key",    u"apikey",  u"api key",  u"access_token", u"access token", u"auth_token",
       u"auth token", u"bearer ", u"password", u"passwd",       u"secret"};
   const icu::UnicodeString lower = lowercased(text);
   for (const char16_t* marker : markers) {
-    const icu::UnicodeString wanted(marker);
-    if (lower.indexOf(wanted) >= 0 && !isCredentialLabel(lower, wanted)) return true;
+    if (lower.indexOf(icu::UnicodeString(marker)) >= 0) return true;
   }
   if (holdsKeyPrefix(text)) return true;
   for (const icu::UnicodeString& piece : splitPieces(text, true)) {
