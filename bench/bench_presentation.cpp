@@ -205,9 +205,9 @@ void putWholeImages(benchmark::State& state, int width, int height) {
     return;
   }
   Display* display = x11->display();
-  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0,
-                                            static_cast<unsigned>(width),
-                                            static_cast<unsigned>(height), 0, 0, 0);
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, 0, 0);
   XMapWindow(display, window);
   const GC gc = XCreateGC(display, window, 0, nullptr);
   std::vector<XShmSegmentInfo> segments(images.size());

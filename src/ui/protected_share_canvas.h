@@ -93,6 +93,8 @@ class ProtectedShareCanvas final : public QWidget {
   static constexpr std::int64_t kBandedPixels = 768 * 1024;
   static constexpr std::int64_t kBandPixels = 256 * 1024;
   static constexpr std::int64_t kMostBands = 8;
+  // The native path puts scaled rows once at least this many pixels of them are ready.
+  static constexpr std::int64_t kPutPixels = 128 * 1024;
   // Outside the repaint Qt has pending, the canvas shows the image with this serial (0: unknown)
   // in paintedImageRect_, and the cursor in paintedCursorRect_ (empty: none).
   std::uint64_t shownSerial_ = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace corvane::ui {
@@ -88,7 +89,8 @@ TEST(BilinearFrameScalerTest, MatchesExactFilteringDownUpAndAtOddSizes) {
   EXPECT_LE(largestError(flat, scaled(flat, 21, 3)), 6.0);
 }
 
-// The vector path, the portable one, and rows spread over workers (large areas only) agree.
+// The vector path, the portable one, and rows spread over workers (large areas only) agree; the
+// spread rows are told to the caller top first, each already as it ends up, the last time all.
 TEST(BilinearFrameScalerTest, VectorPortableAndSharedPathsGiveTheSameBytes) {
   const Image frame = noise(211, 97);
   BilinearFrameScaler shared(BilinearFrameScaler::Instructions::best,
@@ -101,8 +103,21 @@ TEST(BilinearFrameScalerTest, VectorPortableAndSharedPathsGiveTheSameBytes) {
     BilinearFrameScaler(BilinearFrameScaler::Instructions::portable)
         .scale(frame.source(), width, height, {0, 0, width, height},
                {portable.bytes.data(), width * 4});
-    shared.scale(frame.source(), width, height, {0, 0, width, height},
-                 {spread.bytes.data(), width * 4});
+    std::vector<int> told;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    const auto caller = std::this_thread::get_id();
+    shared.scale(
+        frame.source(), width, height, {0, 0, width, height}, {spread.bytes.data(), width * 4},
+        [&](int rows) {
+          EXPECT_EQ(std::this_thread::get_id(), caller);
+          EXPECT_GT(rows, told.empty() ? 0 : told.back());
+          EXPECT_TRUE(std::equal(spread.bytes.begin(), spread.bytes.begin() + rows * rowBytes,
+                                 vector.bytes.begin()))
+              << rows << " rows told";
+          told.push_back(rows);
+        });
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back(), height);
     EXPECT_EQ(vector.bytes, portable.bytes) << width << "×" << height;
     EXPECT_EQ(vector.bytes, spread.bytes) << width << "×" << height;
   }
