@@ -180,12 +180,12 @@ void BM_PresentChangedArea1080p(benchmark::State& state) {
                 makeFramesChangingInAnArea());
 }
 
-// Not a goal: the X server's own share of a presentation, as a floor for the two above. A bare
-// window of the given size, redirected like every other, receives a whole image from shared memory
-// per frame (the image the canvas puts: the frame itself at actual size, the scaled frame when
-// fitted), then a round trip: the server copies the image into the window's pixmap and, with the
-// redirect, that pixmap onto the screen. Nothing else runs, so no presentation of that many
-// pixels can cost less.
+// Not a goal: the X server's own share of a presentation, the floor of the presentations at
+// actual size and fitted. A bare window of the given size, redirected like every other, receives a
+// whole image from shared memory per frame (the image the canvas puts: the frame itself at actual
+// size, the scaled frame when fitted), then a round trip: the server copies the image into the
+// window's pixmap and, with the redirect, that pixmap onto the screen. Nothing else runs, so no
+// presentation of that many pixels can cost less.
 void putWholeImages(benchmark::State& state, int width, int height) {
   const auto frames = makeFrames();
   std::vector<SharedPixelBuffer> images = frames;
