@@ -223,16 +223,8 @@ std::vector<BilinearFrameScaler::Tap> BilinearFrameScaler::taps(int sourceLength
   return result;
 }
 
-void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int scaledHeight,
-                                const ScaledArea& area, const TargetPixels& target,
-                                const RowsWritten& rowsWritten) {
-  if (source.width <= 0 || source.height <= 0 || area.width <= 0 || area.height <= 0) return;
-  if (scaledWidth == source.width && scaledHeight == source.height) {
-    copyOpaque(vectorInstructions_, source, area, target);
-    if (rowsWritten) rowsWritten(area.height);
-    return;
-  }
-  const auto columns = taps(source.width, scaledWidth, area.x, area.width);
+void BilinearFrameScaler::makeColumnTables(const Span& span) {
+  const auto columns = taps(span.sourceLength, span.scaledLength, span.from, span.count);
   firsts_.resize(columns.size());
   columnWeights_.resize(columns.size() * 8);
   for (std::size_t x = 0; x < columns.size(); ++x) {
@@ -248,7 +240,7 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
   groups_.assign(columns.size() / 4, PixelGroup{});
   for (std::size_t group = 0; group < groups_.size(); ++group) {
     const int base = firsts_[group * 4];
-    if (firsts_[group * 4 + 3] + 1 - base >= 8 || base + 8 > source.width) continue;
+    if (firsts_[group * 4 + 3] + 1 - base >= 8 || base + 8 > span.sourceLength) continue;
     groups_[group].windowed = true;
     for (int i = 0; i < 4; ++i) {
       groups_[group].lanes[i * 2] = static_cast<std::uint8_t>(firsts_[group * 4 + i] - base);
@@ -256,11 +248,31 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
           static_cast<std::uint8_t>(firsts_[group * 4 + i] - base + 1);
     }
   }
+}
+
+void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int scaledHeight,
+                                const ScaledArea& area, const TargetPixels& target,
+                                const RowsWritten& rowsWritten) {
+  if (source.width <= 0 || source.height <= 0 || area.width <= 0 || area.height <= 0) return;
+  if (scaledWidth == source.width && scaledHeight == source.height) {
+    copyOpaque(vectorInstructions_, source, area, target);
+    if (rowsWritten) rowsWritten(area.height);
+    return;
+  }
+  // The tables depend on the geometry alone: frame after frame of a share they stay the same.
+  if (const Span columns{source.width, scaledWidth, area.x, area.width}; columns != columnSpan_) {
+    makeColumnTables(columns);
+    columnSpan_ = columns;
+  }
+  if (const Span rows{source.height, scaledHeight, area.y, area.height}; rows != rowSpan_) {
+    rowTaps_ = taps(rows.sourceLength, rows.scaledLength, rows.from, rows.count);
+    rowSpan_ = rows;
+  }
   // The source columns the area reads.
-  const int firstColumn = columns.front().first;
-  const int endColumn = std::min(columns.back().first + 2, source.width);
+  const int firstColumn = firsts_.front();
+  const int endColumn = std::min(firsts_.back() + 2, source.width);
   const int spanBytes = (endColumn - firstColumn) * 4;
-  const auto rows = taps(source.height, scaledHeight, area.y, area.height);
+  const auto& rows = rowTaps_;
   const int runs = workers_ && std::int64_t{area.width} * area.height >= kSharedPixels
                        ? static_cast<int>(std::min<std::int64_t>(
                              area.height, std::int64_t{area.width} * area.height / kRunPixels))

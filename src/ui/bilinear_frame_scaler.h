@@ -68,7 +68,18 @@ class BilinearFrameScaler {
     int first = 0;   // the left (or upper) of the two source pixels
     int weight = 0;  // of the second pixel, 0…kWeightOne
   };
+  // One direction of a scaling: `count` scaled pixels from `from`, of `scaledLength` made from
+  // `sourceLength`.
+  struct Span {
+    int sourceLength = 0;
+    int scaledLength = 0;
+    int from = 0;
+    int count = 0;
+    bool operator==(const Span&) const = default;
+  };
   static std::vector<Tap> taps(int sourceLength, int scaledLength, int from, int count);
+  // firsts_, columnWeights_ and groups_ for the columns of `span`.
+  void makeColumnTables(const Span& span);
   static void copyOpaque(bool vector, const SourcePixels& source, const ScaledArea& area,
                          const TargetPixels& target);
   // Output rows [from, to) of the area whose row taps are `rows`, blending through a row buffer
@@ -87,6 +98,9 @@ class BilinearFrameScaler {
   std::vector<int> firsts_;                  // per output pixel: its left source pixel
   std::vector<std::uint8_t> columnWeights_;  // per output pixel: (64 − w, w) repeated per channel
   std::vector<PixelGroup> groups_;
+  Span columnSpan_;           // what the three tables above were made for
+  std::vector<Tap> rowTaps_;  // per output row of rowSpan_
+  Span rowSpan_;
 };
 
 }  // namespace corvane::ui

@@ -209,16 +209,16 @@ bool ProtectedShareCanvas::putImage(const platform::SharedPixelBuffer& image,
   const QRegion scaledRegion = made ? QRegion(visible) : region;
   const SourcePixels source{image->data(), image->width(), image->height(), image->bytesPerRow()};
   std::uint8_t* pixels = scaled->mutableData();
-  // Rows are put as soon as they are scaled, a few at a time: the server copies them while the
-  // rest is scaled.
+  // Rows are put as soon as they are scaled: the server copies them while the rest is scaled. The
+  // first ones go at once, so that the server starts early, then a few at a time.
   for (const QRect& part : scaledRegion) {
     const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
                           part.height()};
     int rowsPut = 0;
     bool put = true;
     const auto putRows = [&](int rows) {
-      if (!put ||
-          (rows < part.height() && std::int64_t{rows - rowsPut} * part.width() < kPutPixels))
+      if (!put || (rowsPut > 0 && rows < part.height() &&
+                   std::int64_t{rows - rowsPut} * part.width() < kPutPixels))
         return;
       const QRect written(part.x(), part.y() + rowsPut, part.width(), rows - rowsPut);
       put = presenter_->put(window, scaled, written.translated(-visible.topLeft()),
