@@ -248,7 +248,7 @@ bool ProtectedShareCanvas::putCursor(const platform::PixelBuffer& image,
   // The image under the cursor as on screen, then the cursor over it as the painter draws it.
   const SourcePixels source{image.data(), image.width(), image.height(), image.bytesPerRow()};
   const int stride = patch->bytesPerRow();
-  scaler_.scale(
+  cursorScaler_.scale(
       source, imageRect.width(), imageRect.height(),
       ScaledArea{area.x() - imageRect.x(), area.y() - imageRect.y(), area.width(), area.height()},
       TargetPixels{patch->mutableData(), stride});

@@ -86,6 +86,8 @@ class ProtectedShareCanvas final : public QWidget {
   BilinearFrameScaler scaler_{
       BilinearFrameScaler::Instructions::best,
       std::make_shared<runtime::WorkerThreads>(runtime::WorkerThreads::defaultThreadCount())};
+  // The few pixels under the cursor, scaled apart so that the frame's scaling keeps its tables.
+  BilinearFrameScaler cursorScaler_;
   int presentedFrames_ = 0;
   std::uint64_t lastPresentedRevision_ = 0;
   // Off while painting the first bands of an area: only the last one counts as presented.

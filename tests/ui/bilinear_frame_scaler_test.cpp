@@ -135,18 +135,24 @@ TEST(BilinearFrameScalerTest, SameSizeCopiesEveryPixelExactly) {
 TEST(BilinearFrameScalerTest, AnAreaIsThatPartOfTheWholeAndNothingAroundIt) {
   const Image frame = noise(160, 90);
   const Image whole = scaled(frame, 107, 61);
-  // Written into a larger target at an offset: the bytes around the area stay untouched.
-  Image target{40, 30};
-  std::fill(target.bytes.begin(), target.bytes.end(), 0xAB);
-  const ScaledArea area{50, 20, 33, 17};
-  BilinearFrameScaler().scale(frame.source(), 107, 61, area, {target.at(3, 5), target.width * 4});
-  for (int y = 0; y < target.height; ++y) {
-    for (int x = 0; x < target.width; ++x) {
-      const bool inside = x >= 3 && x < 3 + area.width && y >= 5 && y < 5 + area.height;
-      for (int channel = 0; channel < 4; ++channel) {
-        const std::uint8_t expected =
-            inside ? whole.at(area.x + x - 3, area.y + y - 5)[channel] : 0xAB;
-        ASSERT_EQ(target.at(x, y)[channel], expected) << x << "," << y << " channel " << channel;
+  // One scaler for areas one after the other (the same size elsewhere, then another size): each
+  // is written into a larger target at an offset, and the bytes around it stay untouched.
+  BilinearFrameScaler scaler;
+  for (const ScaledArea area : {ScaledArea{50, 20, 33, 17}, ScaledArea{12, 40, 33, 17},
+                                ScaledArea{12, 40, 20, 9}, ScaledArea{50, 20, 33, 17}}) {
+    Image target{40, 30};
+    std::fill(target.bytes.begin(), target.bytes.end(), 0xAB);
+    scaler.scale(frame.source(), 107, 61, area, {target.at(3, 5), target.width * 4});
+    for (int y = 0; y < target.height; ++y) {
+      for (int x = 0; x < target.width; ++x) {
+        const bool inside = x >= 3 && x < 3 + area.width && y >= 5 && y < 5 + area.height;
+        for (int channel = 0; channel < 4; ++channel) {
+          const std::uint8_t expected =
+              inside ? whole.at(area.x + x - 3, area.y + y - 5)[channel] : 0xAB;
+          ASSERT_EQ(target.at(x, y)[channel], expected)
+              << "area at " << area.x << "," << area.y << ": " << x << "," << y << " channel "
+              << channel;
+        }
       }
     }
   }
