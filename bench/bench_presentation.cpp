@@ -180,10 +180,86 @@ void BM_PresentChangedArea1080p(benchmark::State& state) {
                 makeFramesChangingInAnArea());
 }
 
+// Not a goal: the X server's own share of a presentation, the floor of the presentations at
+// actual size and fitted. A bare window of the given size, redirected like every other, receives a
+// whole image from shared memory per frame (the image the canvas puts: the frame itself at actual
+// size, the scaled frame when fitted), then a round trip: the server copies the image into the
+// window's pixmap and, with the redirect, that pixmap onto the screen. Nothing else runs, so no
+// presentation of that many pixels can cost less.
+void putWholeImages(benchmark::State& state, int width, int height) {
+  const auto frames = makeFrames();
+  std::vector<SharedPixelBuffer> images = frames;
+  if (width != kWidth || height != kHeight) {
+    images.clear();
+    for (std::uint32_t colour : {0xFF204060u, 0xFF604020u}) {
+      auto image = corvane::platform::makeSharedMemoryPixels(width, height);
+      if (!image) break;
+      image->fill(colour);
+      images.push_back(image);
+    }
+  }
+  SessionRedirect redirect(qgetenv("DISPLAY").toStdString());
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!redirect.status() || images.size() != 2 || !images[0]->sharedMemory()) {
+    state.SkipWithError("no redirect or no shared memory");
+    return;
+  }
+  Display* display = x11->display();
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, 0, 0);
+  XMapWindow(display, window);
+  const GC gc = XCreateGC(display, window, 0, nullptr);
+  std::vector<XShmSegmentInfo> segments(images.size());
+  std::vector<XImage*> shared;
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    segments[i].shmid = images[i]->sharedMemory()->id;
+    segments[i].shmaddr = const_cast<char*>(reinterpret_cast<const char*>(images[i]->data()));
+    segments[i].readOnly = True;
+    XShmAttach(display, &segments[i]);
+    shared.push_back(XShmCreateImage(display, DefaultVisual(display, DefaultScreen(display)),
+                                     static_cast<unsigned>(DefaultDepth(display, 0)), ZPixmap,
+                                     segments[i].shmaddr, &segments[i],
+                                     static_cast<unsigned>(width), static_cast<unsigned>(height)));
+  }
+  XSync(display, False);
+
+  corvane::bench::FrameCopy copy({frames[1]->data(), frames[0]->data()}, frames[0]->byteCount());
+  corvane::bench::LikeForLikeRatio ratio(
+      state, "memcpy", [&] { copy.once(); }, kFramesPerBlock);
+  std::size_t turn = 0;
+  for (auto _ : state) {
+    turn = 1 - turn;
+    XShmPutImage(display, window, gc, shared[turn], 0, 0, 0, 0, static_cast<unsigned>(width),
+                 static_cast<unsigned>(height), False);
+    XSync(display, False);
+    ratio.unitDone();
+  }
+  ratio.report("frame");
+  for (std::size_t i = 0; i < shared.size(); ++i) {
+    XShmDetach(display, &segments[i]);
+    shared[i]->data = nullptr;
+    XDestroyImage(shared[i]);
+  }
+  XFreeGC(display, gc);
+  XDestroyWindow(display, window);
+  XSync(display, False);
+}
+
+void BM_ServerCopiesOfActualSize1080p(benchmark::State& state) {
+  putWholeImages(state, kWidth, kHeight);
+}
+
+void BM_ServerCopiesOfFit1080pInto1280x720(benchmark::State& state) {
+  putWholeImages(state, 1280, 720);
+}
+
 BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresentActualSize1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PresentFit1080pInto1280x720)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PresentChangedArea1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ServerCopiesOfActualSize1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ServerCopiesOfFit1080pInto1280x720)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

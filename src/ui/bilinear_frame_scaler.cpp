@@ -1,8 +1,10 @@
 #include "ui/bilinear_frame_scaler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -221,12 +223,8 @@ std::vector<BilinearFrameScaler::Tap> BilinearFrameScaler::taps(int sourceLength
   return result;
 }
 
-void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int scaledHeight,
-                                const ScaledArea& area, const TargetPixels& target) {
-  if (source.width <= 0 || source.height <= 0 || area.width <= 0 || area.height <= 0) return;
-  if (scaledWidth == source.width && scaledHeight == source.height)
-    return copyOpaque(vectorInstructions_, source, area, target);
-  const auto columns = taps(source.width, scaledWidth, area.x, area.width);
+void BilinearFrameScaler::makeColumnTables(const Span& span) {
+  const auto columns = taps(span.sourceLength, span.scaledLength, span.from, span.count);
   firsts_.resize(columns.size());
   columnWeights_.resize(columns.size() * 8);
   for (std::size_t x = 0; x < columns.size(); ++x) {
@@ -242,7 +240,7 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
   groups_.assign(columns.size() / 4, PixelGroup{});
   for (std::size_t group = 0; group < groups_.size(); ++group) {
     const int base = firsts_[group * 4];
-    if (firsts_[group * 4 + 3] + 1 - base >= 8 || base + 8 > source.width) continue;
+    if (firsts_[group * 4 + 3] + 1 - base >= 8 || base + 8 > span.sourceLength) continue;
     groups_[group].windowed = true;
     for (int i = 0; i < 4; ++i) {
       groups_[group].lanes[i * 2] = static_cast<std::uint8_t>(firsts_[group * 4 + i] - base);
@@ -250,37 +248,71 @@ void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int
           static_cast<std::uint8_t>(firsts_[group * 4 + i] - base + 1);
     }
   }
-  // The source columns the area reads; each row buffer is one pixel wider than the source so
-  // that reading a pixel's right neighbour never leaves it (that neighbour's weight is 0 there).
-  const int firstColumn = columns.front().first;
-  const int endColumn = std::min(columns.back().first + 2, source.width);
+}
+
+void BilinearFrameScaler::scale(const SourcePixels& source, int scaledWidth, int scaledHeight,
+                                const ScaledArea& area, const TargetPixels& target,
+                                const RowsWritten& rowsWritten) {
+  if (source.width <= 0 || source.height <= 0 || area.width <= 0 || area.height <= 0) return;
+  if (scaledWidth == source.width && scaledHeight == source.height) {
+    copyOpaque(vectorInstructions_, source, area, target);
+    if (rowsWritten) rowsWritten(area.height);
+    return;
+  }
+  // The tables depend on the geometry alone: frame after frame of a share they stay the same.
+  if (const Span columns{source.width, scaledWidth, area.x, area.width}; columns != columnSpan_) {
+    makeColumnTables(columns);
+    columnSpan_ = columns;
+  }
+  if (const Span rows{source.height, scaledHeight, area.y, area.height}; rows != rowSpan_) {
+    rowTaps_ = taps(rows.sourceLength, rows.scaledLength, rows.from, rows.count);
+    rowSpan_ = rows;
+  }
+  // The source columns the area reads.
+  const int firstColumn = firsts_.front();
+  const int endColumn = std::min(firsts_.back() + 2, source.width);
   const int spanBytes = (endColumn - firstColumn) * 4;
-  const auto rows = taps(source.height, scaledHeight, area.y, area.height);
-  const int shares = workers_ && std::int64_t{area.width} * area.height >= kSharedPixels
-                         ? std::min(workers_->threadCount(), area.height)
-                         : 1;
-  if (static_cast<int>(rowBuffers_.size()) < shares) rowBuffers_.resize(shares);
-  for (int share = 0; share < shares; ++share) {
-    auto& row = rowBuffers_[static_cast<std::size_t>(share)];
-    row.resize(static_cast<std::size_t>(source.width + 1) * 4);
-    std::fill(row.end() - 4, row.end(), 0);
+  const auto& rows = rowTaps_;
+  const int runs = workers_ && std::int64_t{area.width} * area.height >= kSharedPixels
+                       ? static_cast<int>(std::min<std::int64_t>(
+                             area.height, std::int64_t{area.width} * area.height / kRunPixels))
+                       : 1;
+  const auto firstRow = [&](int run) { return area.height * run / runs; };
+  if (runs == 1) {
+    scaleRows(source, rows, 0, area.height, firstColumn, spanBytes, area.width, target);
+    if (rowsWritten) rowsWritten(area.height);
+    return;
   }
-  const auto scaleShare = [&](int share) {
-    scaleRows(source, rows, area.height * share / shares, area.height * (share + 1) / shares,
-              firstColumn, spanBytes, area.width, rowBuffers_[static_cast<std::size_t>(share)],
-              target);
+  // Runs are taken in order, so the rows get written roughly top to bottom; the calling thread
+  // tells between its runs how far the rows are written without a gap.
+  const auto written = std::make_unique<std::atomic<bool>[]>(static_cast<std::size_t>(runs));
+  const auto caller = std::this_thread::get_id();
+  int told = 0;
+  const auto tell = [&] {
+    int ready = told;
+    while (ready < runs && written[static_cast<std::size_t>(ready)].load(std::memory_order_acquire))
+      ++ready;
+    if (ready == told) return;
+    told = ready;
+    rowsWritten(firstRow(ready));
   };
-  if (shares == 1) {
-    scaleShare(0);
-  } else {
-    workers_->forEach(shares, scaleShare);
-  }
+  workers_->forEach(runs, [&](int run) {
+    scaleRows(source, rows, firstRow(run), firstRow(run + 1), firstColumn, spanBytes, area.width,
+              target);
+    written[static_cast<std::size_t>(run)].store(true, std::memory_order_release);
+    if (rowsWritten && std::this_thread::get_id() == caller) tell();
+  });
+  if (rowsWritten) tell();
 }
 
 void BilinearFrameScaler::scaleRows(const SourcePixels& source, const std::vector<Tap>& rows,
                                     int from, int to, int firstColumn, int spanBytes, int width,
-                                    std::vector<std::uint8_t>& row,
                                     const TargetPixels& target) const {
+  // One pixel wider than the source, so that reading a pixel's right neighbour never leaves it
+  // (that neighbour's weight is 0 there).
+  thread_local std::vector<std::uint8_t> row;
+  row.resize(static_cast<std::size_t>(source.width + 1) * 4);
+  std::fill(row.end() - 4, row.end(), 0);
   const auto sourceRow = [&source, firstColumn](int index) {
     return source.data +
            static_cast<std::size_t>(std::min(index, source.height - 1)) * source.bytesPerRow +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,7 +36,9 @@ struct ScaledArea {
 // the scaled image is produced, so a caller can draw just the part of a window that needs it.
 // Output pixels are opaque (alpha 255) whatever the source's fourth byte holds. Uses AVX2 where the
 // processor has it; the portable path computes the same values. With workers, a large area's rows
-// are spread over them (each row comes out the same whoever computes it).
+// are spread over them in small runs taken top to bottom (each row comes out the same whoever
+// computes it), and the caller may hear, while the rest is scaled, how many rows from the top are
+// written.
 class BilinearFrameScaler {
  public:
   // `portable` leaves the vector paths out (to compare the two).
@@ -44,8 +47,12 @@ class BilinearFrameScaler {
   explicit BilinearFrameScaler(Instructions instructions = Instructions::best,
                                std::shared_ptr<runtime::WorkerThreads> workers = nullptr);
 
+  // Told on the calling thread how many of the area's rows, from its top, are written: more each
+  // time, the last time all of them (so a caller can hand those rows on while the rest is scaled).
+  using RowsWritten = std::function<void(int rows)>;
+
   void scale(const SourcePixels& source, int scaledWidth, int scaledHeight, const ScaledArea& area,
-             const TargetPixels& target);
+             const TargetPixels& target, const RowsWritten& rowsWritten = {});
 
   // Weights are 1/64 steps: a pair of weights always sums to kWeightOne.
   static constexpr int kWeightOne = 64;
@@ -61,24 +68,39 @@ class BilinearFrameScaler {
     int first = 0;   // the left (or upper) of the two source pixels
     int weight = 0;  // of the second pixel, 0…kWeightOne
   };
+  // One direction of a scaling: `count` scaled pixels from `from`, of `scaledLength` made from
+  // `sourceLength`.
+  struct Span {
+    int sourceLength = 0;
+    int scaledLength = 0;
+    int from = 0;
+    int count = 0;
+    bool operator==(const Span&) const = default;
+  };
   static std::vector<Tap> taps(int sourceLength, int scaledLength, int from, int count);
+  // firsts_, columnWeights_ and groups_ for the columns of `span`.
+  void makeColumnTables(const Span& span);
   static void copyOpaque(bool vector, const SourcePixels& source, const ScaledArea& area,
                          const TargetPixels& target);
-  // Output rows [from, to) of the area whose row taps are `rows`, blending through `row`.
+  // Output rows [from, to) of the area whose row taps are `rows`, blending through a row buffer
+  // of the running thread.
   void scaleRows(const SourcePixels& source, const std::vector<Tap>& rows, int from, int to,
-                 int firstColumn, int spanBytes, int width, std::vector<std::uint8_t>& row,
-                 const TargetPixels& target) const;
+                 int firstColumn, int spanBytes, int width, const TargetPixels& target) const;
 
   // Areas smaller than this are scaled on the calling thread alone.
   static constexpr std::int64_t kSharedPixels = 128 * 1024;
+  // A larger one is handed out in runs of rows about this large: small enough that the threads
+  // finish together and the top rows are ready early, large enough to be worth the hand-out.
+  static constexpr std::int64_t kRunPixels = 16 * 1024;
 
   bool vectorInstructions_;
   std::shared_ptr<runtime::WorkerThreads> workers_;
   std::vector<int> firsts_;                  // per output pixel: its left source pixel
   std::vector<std::uint8_t> columnWeights_;  // per output pixel: (64 − w, w) repeated per channel
   std::vector<PixelGroup> groups_;
-  // One row buffer per share of the rows.
-  std::vector<std::vector<std::uint8_t>> rowBuffers_;
+  Span columnSpan_;           // what the three tables above were made for
+  std::vector<Tap> rowTaps_;  // per output row of rowSpan_
+  Span rowSpan_;
 };
 
 }  // namespace corvane::ui

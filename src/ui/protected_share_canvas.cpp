@@ -209,21 +209,29 @@ bool ProtectedShareCanvas::putImage(const platform::SharedPixelBuffer& image,
   const QRegion scaledRegion = made ? QRegion(visible) : region;
   const SourcePixels source{image->data(), image->width(), image->height(), image->bytesPerRow()};
   std::uint8_t* pixels = scaled->mutableData();
-  // A large area is scaled and sent band by band: the server copies one while the next is scaled.
-  const auto bands = bandsOf(scaledRegion);
-  for (std::size_t band = 0; band < bands.size(); ++band) {
-    for (const QRect& part : bands[band]) {
-      const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
-                            part.height()};
-      scaler_.scale(source, imageRect.width(), imageRect.height(), area,
-                    TargetPixels{pixels + (part.y() - visible.y()) * scaled->bytesPerRow() +
-                                     (part.x() - visible.x()) * 4,
-                                 scaled->bytesPerRow()});
-    }
-    for (const QRect& part : bands[band])
-      if (!presenter_->put(window, scaled, part.translated(-visible.topLeft()), part.topLeft()))
-        return false;
-    if (band + 1 < bands.size()) presenter_->send();
+  // Rows are put as soon as they are scaled: the server copies them while the rest is scaled. The
+  // first ones go at once, so that the server starts early, then a few at a time.
+  for (const QRect& part : scaledRegion) {
+    const ScaledArea area{part.x() - imageRect.x(), part.y() - imageRect.y(), part.width(),
+                          part.height()};
+    int rowsPut = 0;
+    bool put = true;
+    const auto putRows = [&](int rows) {
+      if (!put || (rowsPut > 0 && rows < part.height() &&
+                   std::int64_t{rows - rowsPut} * part.width() < kPutPixels))
+        return;
+      const QRect written(part.x(), part.y() + rowsPut, part.width(), rows - rowsPut);
+      put = presenter_->put(window, scaled, written.translated(-visible.topLeft()),
+                            written.topLeft());
+      if (rows < part.height()) presenter_->send();
+      rowsPut = rows;
+    };
+    scaler_.scale(source, imageRect.width(), imageRect.height(), area,
+                  TargetPixels{pixels + (part.y() - visible.y()) * scaled->bytesPerRow() +
+                                   (part.x() - visible.x()) * 4,
+                               scaled->bytesPerRow()},
+                  putRows);
+    if (!put) return false;
   }
   return true;
 }
@@ -240,7 +248,7 @@ bool ProtectedShareCanvas::putCursor(const platform::PixelBuffer& image,
   // The image under the cursor as on screen, then the cursor over it as the painter draws it.
   const SourcePixels source{image.data(), image.width(), image.height(), image.bytesPerRow()};
   const int stride = patch->bytesPerRow();
-  scaler_.scale(
+  cursorScaler_.scale(
       source, imageRect.width(), imageRect.height(),
       ScaledArea{area.x() - imageRect.x(), area.y() - imageRect.y(), area.width(), area.height()},
       TargetPixels{patch->mutableData(), stride});

@@ -86,6 +86,8 @@ class ProtectedShareCanvas final : public QWidget {
   BilinearFrameScaler scaler_{
       BilinearFrameScaler::Instructions::best,
       std::make_shared<runtime::WorkerThreads>(runtime::WorkerThreads::defaultThreadCount())};
+  // The few pixels under the cursor, scaled apart so that the frame's scaling keeps its tables.
+  BilinearFrameScaler cursorScaler_;
   int presentedFrames_ = 0;
   std::uint64_t lastPresentedRevision_ = 0;
   // Off while painting the first bands of an area: only the last one counts as presented.
@@ -93,6 +95,8 @@ class ProtectedShareCanvas final : public QWidget {
   static constexpr std::int64_t kBandedPixels = 768 * 1024;
   static constexpr std::int64_t kBandPixels = 256 * 1024;
   static constexpr std::int64_t kMostBands = 8;
+  // The native path puts scaled rows once at least this many pixels of them are ready.
+  static constexpr std::int64_t kPutPixels = 128 * 1024;
   // Outside the repaint Qt has pending, the canvas shows the image with this serial (0: unknown)
   // in paintedImageRect_, and the cursor in paintedCursorRect_ (empty: none).
   std::uint64_t shownSerial_ = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace corvane::ui {
@@ -88,7 +89,8 @@ TEST(BilinearFrameScalerTest, MatchesExactFilteringDownUpAndAtOddSizes) {
   EXPECT_LE(largestError(flat, scaled(flat, 21, 3)), 6.0);
 }
 
-// The vector path, the portable one, and rows spread over workers (large areas only) agree.
+// The vector path, the portable one, and rows spread over workers (large areas only) agree; the
+// spread rows are told to the caller top first, each already as it ends up, the last time all.
 TEST(BilinearFrameScalerTest, VectorPortableAndSharedPathsGiveTheSameBytes) {
   const Image frame = noise(211, 97);
   BilinearFrameScaler shared(BilinearFrameScaler::Instructions::best,
@@ -101,8 +103,21 @@ TEST(BilinearFrameScalerTest, VectorPortableAndSharedPathsGiveTheSameBytes) {
     BilinearFrameScaler(BilinearFrameScaler::Instructions::portable)
         .scale(frame.source(), width, height, {0, 0, width, height},
                {portable.bytes.data(), width * 4});
-    shared.scale(frame.source(), width, height, {0, 0, width, height},
-                 {spread.bytes.data(), width * 4});
+    std::vector<int> told;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    const auto caller = std::this_thread::get_id();
+    shared.scale(
+        frame.source(), width, height, {0, 0, width, height}, {spread.bytes.data(), width * 4},
+        [&](int rows) {
+          EXPECT_EQ(std::this_thread::get_id(), caller);
+          EXPECT_GT(rows, told.empty() ? 0 : told.back());
+          EXPECT_TRUE(std::equal(spread.bytes.begin(), spread.bytes.begin() + rows * rowBytes,
+                                 vector.bytes.begin()))
+              << rows << " rows told";
+          told.push_back(rows);
+        });
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back(), height);
     EXPECT_EQ(vector.bytes, portable.bytes) << width << "×" << height;
     EXPECT_EQ(vector.bytes, spread.bytes) << width << "×" << height;
   }
@@ -120,18 +135,24 @@ TEST(BilinearFrameScalerTest, SameSizeCopiesEveryPixelExactly) {
 TEST(BilinearFrameScalerTest, AnAreaIsThatPartOfTheWholeAndNothingAroundIt) {
   const Image frame = noise(160, 90);
   const Image whole = scaled(frame, 107, 61);
-  // Written into a larger target at an offset: the bytes around the area stay untouched.
-  Image target{40, 30};
-  std::fill(target.bytes.begin(), target.bytes.end(), 0xAB);
-  const ScaledArea area{50, 20, 33, 17};
-  BilinearFrameScaler().scale(frame.source(), 107, 61, area, {target.at(3, 5), target.width * 4});
-  for (int y = 0; y < target.height; ++y) {
-    for (int x = 0; x < target.width; ++x) {
-      const bool inside = x >= 3 && x < 3 + area.width && y >= 5 && y < 5 + area.height;
-      for (int channel = 0; channel < 4; ++channel) {
-        const std::uint8_t expected =
-            inside ? whole.at(area.x + x - 3, area.y + y - 5)[channel] : 0xAB;
-        ASSERT_EQ(target.at(x, y)[channel], expected) << x << "," << y << " channel " << channel;
+  // One scaler for areas one after the other (the same size elsewhere, then another size): each
+  // is written into a larger target at an offset, and the bytes around it stay untouched.
+  BilinearFrameScaler scaler;
+  for (const ScaledArea area : {ScaledArea{50, 20, 33, 17}, ScaledArea{12, 40, 33, 17},
+                                ScaledArea{12, 40, 20, 9}, ScaledArea{50, 20, 33, 17}}) {
+    Image target{40, 30};
+    std::fill(target.bytes.begin(), target.bytes.end(), 0xAB);
+    scaler.scale(frame.source(), 107, 61, area, {target.at(3, 5), target.width * 4});
+    for (int y = 0; y < target.height; ++y) {
+      for (int x = 0; x < target.width; ++x) {
+        const bool inside = x >= 3 && x < 3 + area.width && y >= 5 && y < 5 + area.height;
+        for (int channel = 0; channel < 4; ++channel) {
+          const std::uint8_t expected =
+              inside ? whole.at(area.x + x - 3, area.y + y - 5)[channel] : 0xAB;
+          ASSERT_EQ(target.at(x, y)[channel], expected)
+              << "area at " << area.x << "," << area.y << ": " << x << "," << y << " channel "
+              << channel;
+        }
       }
     }
   }
