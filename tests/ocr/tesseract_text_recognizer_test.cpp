@@ -226,6 +226,31 @@ TEST(TesseractTextRecognizer, AccurateReadsWithTheWholeSetWhatEnglishCouldNot) {
   EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
 }
 
+// A line of Latin text English read doubtfully is read again by English alone: the whole set,
+// which tries each doubtful word in Korean too at several times the cost, is not even made.
+TEST(TesseractTextRecognizer, AccurateReadsDoubtfulLatinTextAgainInEnglishAlone) {
+  const auto installed = installedModelFolder();
+  if (installed.empty() || !std::filesystem::exists(installed / "kor.traineddata"))
+    GTEST_SKIP() << "no Korean model installed";
+  using namespace testing::screen_corpus_detail;
+  testing::CorpusScreen screen;
+  screen.image = std::make_shared<PixelBuffer>(700, 60);
+  {
+    ScreenPainter painter(screen, renderings()[0]);
+    painter.fill({{0, 0}, {700, 60}}, theme(false).background);
+    painter.write(12, 14, "DejaVu Sans Mono", 9,
+                  {{"rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;", theme(false).text}}, std::nullopt, true);
+  }
+  Recognizer recognizer({});
+  auto results = recognizer.recognizeText(
+      *screen.image,
+      {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+  ASSERT_TRUE(results.ok()) << results.message();
+  ASSERT_FALSE(results->at(0).empty());
+  ASSERT_LT(results->at(0).front().topCandidate->confidence, 0.5f);  // read doubtfully
+  EXPECT_EQ(recognizer.engineCount(), 1u);
+}
+
 // How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine
 // stops at its next check (it checks before each text line), not at the end of the page.
 TEST(TesseractTextRecognizer, CancellingARunningRecognitionStopsAtTheNextLine) {
