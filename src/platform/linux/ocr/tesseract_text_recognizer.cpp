@@ -370,8 +370,9 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   }
 
   // A set holding English and other models is read in English first, and only the lines English
-  // read doubtfully are read again with the whole set: the whole set tries each doubtful word in
-  // every one of its languages, which doubles the work on the many lines English reads well.
+  // read doubtfully are read again, on their own, with the whole set where they may hold Hangul:
+  // the whole set tries each doubtful word in every one of its languages, which doubles the work
+  // on the many lines English reads well.
   const std::string english = englishModel();
   const bool englishFirst = request.recognitionLevel == TextRecognitionLevel::accurate &&
                             languages != english && setHoldsModel(languages, english);
