@@ -144,8 +144,9 @@ class ProtectedFrameAnalyzer::Run {
     const std::vector<DetectedTextRegion> local = localTextRegions(r);
 
     std::vector<Rect> uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
-    if (!uncovered.empty() && shouldReread(uncovered)) {
-      if (reread(r, uncovered, located, recognizedFrames)) {
+    const std::vector<Rect> unread = worthRereading(uncovered, located, r);
+    if (!unread.empty() && shouldReread(unread)) {
+      if (reread(r, unread, located, recognizedFrames)) {
         uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
       }
     }
@@ -229,7 +230,35 @@ class ProtectedFrameAnalyzer::Run {
     return local;
   }
 
-  // `fast` re-reads a few small gaps; `accurate` spends its second pass on every gap.
+  // The frames of the lines read (in r's space).
+  static std::vector<Rect> lineFrames(const std::vector<LocatedTextObservation>& located,
+                                      const Rect& r) {
+    std::vector<Rect> frames;
+    for (const LocatedTextObservation& line : located)
+      frames.push_back(
+          mappedInto(mappedOut(line.observation.boundingBox, line.regionOfInterest), r));
+    return frames;
+  }
+
+  // The uncovered runs a second read may still account for. An accurate read has read each line
+  // it took in as well as it can, a doubtful line again on its own: read once more in a wider
+  // crop, it reads no better. Its second pass is spent on runs no line took in (text the layout
+  // missed); the others stay uncovered and are covered as unverified.
+  std::vector<Rect> worthRereading(std::vector<Rect> runs,
+                                   const std::vector<LocatedTextObservation>& located,
+                                   const Rect& r) const {
+    if (quality_ != Quality::accurate) return runs;
+    const std::vector<Rect> lines = lineFrames(located, r);
+    std::erase_if(runs, [&](const Rect& run) {
+      const platform::Point centre{(run.minX() + run.maxX()) / 2, (run.minY() + run.maxY()) / 2};
+      return std::any_of(lines.begin(), lines.end(),
+                         [&](const Rect& line) { return line.contains(centre); });
+    });
+    return runs;
+  }
+
+  // `fast` re-reads a few small gaps; `accurate` spends its second pass on every gap no line took
+  // in.
   bool shouldReread(const std::vector<Rect>& uncovered) const {
     return quality_ == Quality::accurate ||
            Geometry::shouldRunFallbackOCR(uncovered, kFallbackMaximumRuns, kFallbackMaximumArea);
@@ -300,13 +329,9 @@ class ProtectedFrameAnalyzer::Run {
   };
   static RowsRead rowsRead(const std::vector<LocatedTextObservation>& located, const Rect& r) {
     constexpr double kRowsOfABlock = 1.8;
-    std::vector<Rect> frames;
+    const std::vector<Rect> frames = lineFrames(located, r);
     std::vector<double> heights;
-    for (const LocatedTextObservation& line : located) {
-      frames.push_back(
-          mappedInto(mappedOut(line.observation.boundingBox, line.regionOfInterest), r));
-      heights.push_back(frames.back().height());
-    }
+    for (const Rect& frame : frames) heights.push_back(frame.height());
     if (heights.empty()) return {};
     const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
     std::nth_element(heights.begin(), middle, heights.end());

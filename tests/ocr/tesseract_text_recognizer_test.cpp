@@ -194,28 +194,46 @@ TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce)
                    .ok());
 }
 
+bool koreanInstalled() {
+  const auto installed = installedModelFolder();
+  return !installed.empty() && std::filesystem::exists(installed / "kor.traineddata");
+}
+
+struct WrittenLine {
+  const char* font;
+  int size;
+  const char* text;
+};
+
+// A light image with the lines written one under another, 50 px apart.
+platform::SharedPixelBuffer writtenLines(int width, int height,
+                                         const std::vector<WrittenLine>& written) {
+  using namespace testing::screen_corpus_detail;
+  testing::CorpusScreen screen;
+  screen.image = std::make_shared<PixelBuffer>(width, height);
+  {
+    ScreenPainter painter(screen, renderings()[0]);
+    painter.fill({{0, 0}, {static_cast<double>(width), static_cast<double>(height)}},
+                 theme(false).background);
+    for (std::size_t i = 0; i < written.size(); ++i)
+      painter.write(12, 14 + 50.0 * static_cast<double>(i), written[i].font, written[i].size,
+                    {{written[i].text, theme(false).text}}, std::nullopt, true);
+  }
+  return screen.image;
+}
+
 // An accurate read of a language set holding English reads in English first and reads what
 // English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
 // the English line as written, and a line English read well is not read twice.
 TEST(TesseractTextRecognizer, AccurateReadsWithTheWholeSetWhatEnglishCouldNot) {
-  const auto installed = installedModelFolder();
-  if (installed.empty() || !std::filesystem::exists(installed / "kor.traineddata"))
-    GTEST_SKIP() << "no Korean model installed";
-  using namespace testing::screen_corpus_detail;
-  testing::CorpusScreen screen;
-  screen.image = std::make_shared<PixelBuffer>(600, 110);
-  {
-    ScreenPainter painter(screen, renderings()[0]);
-    painter.fill({{0, 0}, {600, 110}}, theme(false).background);
-    painter.write(12, 14, kKoreanFont, 20, {{"보고서는 금요일까지 제출", theme(false).text}},
-                  std::nullopt, true);
-    painter.write(12, 64, "DejaVu Sans", 20, {{"Invoice total is 4210 dollars", theme(false).text}},
-                  std::nullopt, true);
-  }
+  if (!koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
+  const auto image =
+      writtenLines(600, 110,
+                   {{testing::screen_corpus_detail::kKoreanFont, 20, "보고서는 금요일까지 제출"},
+                    {"DejaVu Sans", 20, "Invoice total is 4210 dollars"}});
   Recognizer recognizer({});
   auto results = recognizer.recognizeText(
-      *screen.image,
-      {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+      *image, {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
   ASSERT_TRUE(results.ok()) << results.message();
   std::map<std::string, int> read;
   for (const auto& line : results->at(0)) {
@@ -224,6 +242,21 @@ TEST(TesseractTextRecognizer, AccurateReadsWithTheWholeSetWhatEnglishCouldNot) {
   EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
   EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
   EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
+}
+
+// A line of Latin text English read doubtfully is read again by English alone: the whole set,
+// which tries each doubtful word in Korean too at several times the cost, is not even made.
+TEST(TesseractTextRecognizer, AccurateReadsDoubtfulLatinTextAgainInEnglishAlone) {
+  if (!koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
+  const auto image =
+      writtenLines(700, 60, {{"DejaVu Sans Mono", 9, "rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;"}});
+  Recognizer recognizer({});
+  auto results = recognizer.recognizeText(
+      *image, {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+  ASSERT_TRUE(results.ok()) << results.message();
+  ASSERT_FALSE(results->at(0).empty());
+  ASSERT_LT(results->at(0).front().topCandidate->confidence, 0.5f);  // read doubtfully
+  EXPECT_EQ(recognizer.engineCount(), 1u);
 }
 
 // How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine

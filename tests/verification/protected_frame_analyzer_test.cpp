@@ -233,6 +233,25 @@ TEST_F(AnalyzerTest, AccurateCoversWhatNeitherPassCouldRead) {
   EXPECT_EQ(titles(failedReread), (std::vector<std::string>{"Unverified text", "Unverified text"}));
 }
 
+// A careful read has read each line it took in as well as it can: words inside a line read
+// doubtfully are not read a second time, only covered; words no line took in still are.
+TEST_F(AnalyzerTest, AccurateRereadsOnlyWordsNoLineTookIn) {
+  recognizer->addWordWithCharacters({{0.1, 0.7}, {0.3, 0.1}}, 6);
+  recognizer->addLine("rn0dl3 qx", 0.3f, {{0.1, 0.7}, {0.3, 0.1}});
+  const auto doubtful = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(doubtful.analysisSucceeded);
+  EXPECT_EQ(recognizer->recognitionRequests().size(), 1u);
+  ASSERT_EQ(doubtful.redactions.size(), 1u);  // the line and its words, covered as one
+  EXPECT_EQ(doubtful.redactions[0].scope, ProtectedRedactionScope::unverifiedChange);
+
+  recognizer->addWordWithCharacters({{0.1, 0.2}, {0.3, 0.05}}, 8);
+  const auto missed = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(missed.analysisSucceeded);
+  const auto requests = recognizer->recognitionRequests();
+  ASSERT_EQ(requests.size(), 3u);  // the first read of each analysis, then the missed word's
+  EXPECT_LT(requests.back().regionOfInterest.maxY(), 0.5);
+}
+
 TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsUnverified) {
   recognizer->addLine("Call 4O1-555-O1OO now", 0.7f, kLineBox);
   recognizer->addLine("token: a1b2c3d4e5f6g7h8i9j0k", 0.9f, {{0.1, 0.3}, {0.5, 0.1}});

@@ -155,6 +155,25 @@ int typicalLineHeight(const GreyImage& image) {
   return runs[runs.size() / 2];
 }
 
+double stackedStrokeShare(const GreyImage& image) {
+  if (image.width == 0 || image.height == 0) return 0;
+  constexpr int kStacked = 4;
+  const int inkBelow = inkThreshold(image);
+  int inked = 0, stacked = 0;
+  for (int x = 0; x < image.width; ++x) {
+    int strokes = 0;
+    bool inStroke = false;
+    for (int y = 0; y < image.height; ++y) {
+      const bool ink = image.at(x, y) < inkBelow;
+      strokes += ink && !inStroke;
+      inStroke = ink;
+    }
+    inked += strokes > 0;
+    stacked += strokes >= kStacked;
+  }
+  return inked == 0 ? 0 : static_cast<double>(stacked) / inked;
+}
+
 GreyImage cropped(const GreyImage& image, PixelArea area) {
   const int x0 = std::clamp(area.x, 0, image.width);
   const int y0 = std::clamp(area.y, 0, image.height);

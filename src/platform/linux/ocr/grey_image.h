@@ -39,6 +39,12 @@ void eraseRules(GreyImage& image);
 // text and are left out.
 int typicalLineHeight(const GreyImage& image);
 
+// The share of the image's inked columns that cross four or more separate strokes from top to
+// bottom, 0 without ink. Latin letters, digits and punctuation cross at most three in nearly every
+// column (e, B, 8); Hangul syllables stack two or three parts of several strokes each and cross
+// four or more in many: what tells a line of Hangul from a line of Latin text read badly.
+double stackedStrokeShare(const GreyImage& image);
+
 // The part of the image inside `area`, clipped to it.
 GreyImage cropped(const GreyImage& image, PixelArea area);
 

@@ -76,6 +76,8 @@ constexpr float kDoubtfulLine = 0.5f;
 // could not split (a gutter of line numbers, a column of figures): read again as one block with
 // every language it costs as much as a page, and it stays doubtful, so it is covered anyway.
 constexpr int kTallestRereadLine = 3;
+// A doubtful line this many times taller than the read's typical line holds several rows.
+constexpr double kRowsOfOneLine = 1.5;
 
 int typicalHeight(const std::vector<ReadLine>& lines) {
   std::vector<int> heights;
@@ -124,6 +126,14 @@ void appendSplitAtColumnGaps(ReadLine line, const std::vector<ReadLine>& words,
 
 bool setHoldsModel(const std::string& languages, const std::string& model) {
   return ("+" + languages + "+").find("+" + model + "+") != std::string::npos;
+}
+
+// Whether the line's own box (without its neighbours' edges) has any columns that cross as many
+// strokes as Hangul syllables do: one syllable of a mixed line is enough.
+bool mayHoldHangul(const GreyImage& grey, const ReadLine& line) {
+  constexpr double kLeastStackedShare = 0.01;
+  return stackedStrokeShare(cropped(grey, {line.left, line.top, line.right - line.left,
+                                           line.bottom - line.top})) >= kLeastStackedShare;
 }
 
 }  // namespace
@@ -360,8 +370,9 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   }
 
   // A set holding English and other models is read in English first, and only the lines English
-  // read doubtfully are read again with the whole set: the whole set tries each doubtful word in
-  // every one of its languages, which doubles the work on the many lines English reads well.
+  // read doubtfully are read again, on their own, with the whole set where they may hold Hangul:
+  // the whole set tries each doubtful word in every one of its languages, which doubles the work
+  // on the many lines English reads well.
   const std::string english = englishModel();
   const bool englishFirst = request.recognitionLevel == TextRecognitionLevel::accurate &&
                             languages != english && setHoldsModel(languages, english);
@@ -394,49 +405,80 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
                                                              const std::string& languages,
                                                              const TextRecognitionRequest& request,
                                                              std::vector<ReadLine>& lines) {
-  std::shared_ptr<EngineLease> whole;  // borrowed at the first doubtful line
-  std::vector<ReadLine> rereads;
-  const int tallest = kTallestRereadLine * typicalHeight(lines);
-  for (const ReadLine& line : lines) {
-    if (line.confidence >= kDoubtfulLine || line.bottom - line.top > tallest) continue;
-    if (!whole) {
-      auto lease = borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
+  // Each borrowed at the first line that needs it.
+  std::shared_ptr<EngineLease> english;
+  std::shared_ptr<EngineLease> whole;
+  auto readAgain = [&](std::shared_ptr<EngineLease>& reader,
+                       const ReadLine& line) -> runtime::Result<std::vector<ReadLine>> {
+    if (!reader) {
+      auto lease = &reader == &whole
+                       ? borrowEngineOrEnglish(languages, request.usesLanguageCorrection)
+                       : borrowEngine(englishModel(), request.usesLanguageCorrection);
       if (!lease.ok()) return lease.error();
-      whole = std::move(lease).value();
-      // Without the other models there is nothing more to read the line with.
-      if ((*whole)->loadedLanguages() == englishModel()) return runtime::Status::success();
+      reader = std::move(lease).value();
     }
-    // The line with a margin, read as one block: a neighbour's edge may show in the margin.
-    const int pad = std::max(4, (line.bottom - line.top) / 3);
-    const GreyImage piece =
-        cropped(grey, {line.left - pad, line.top - pad, line.right - line.left + 2 * pad,
-                       line.bottom - line.top + 2 * pad});
-    auto read = (*whole)->read(piece, tesseract::PSM_SINGLE_BLOCK, *request.cancellation);
+    return readAlone(**reader, grey, line, *request.cancellation);
+  };
+  // The whole set tries each doubtful word in every language, at several times the cost of
+  // English alone: it is spent only on a row that may hold Hangul. A row of Latin text is read
+  // again by English alone, which, given the row by itself, often reads surely what it read
+  // doubtfully among its neighbours.
+  auto readRowAgain = [&](const ReadLine& row) {
+    return readAgain(mayHoldHangul(grey, row) ? whole : english, row);
+  };
+  std::vector<ReadLine> rereads;
+  const int typical = typicalHeight(lines);
+  for (const ReadLine& line : lines) {
+    if (line.confidence >= kDoubtfulLine || line.bottom - line.top > kTallestRereadLine * typical)
+      continue;
+    // Several rows taken for one line are told apart by English first (their strokes, stacked,
+    // would all look like Hangul), and each row it still doubts is read as a row.
+    const bool rows = line.bottom - line.top > kRowsOfOneLine * typical;
+    auto read = rows ? readAgain(english, line) : readRowAgain(line);
     if (!read.ok()) return read.error();
-    std::vector<ReadLine> parts;
-    for (ReadLine& part : read.value())
-      if (!part.text.empty()) parts.push_back(std::move(part));
-    // Read as one line, the reading stands over the line's own box. Read as several (English
-    // took rows of Korean for one line), each row stands over its own box with its own
-    // confidence: one doubtful row does not cast doubt on its neighbours.
-    if (parts.size() == 1) {
-      parts.front().left = line.left, parts.front().top = line.top;
-      parts.front().right = line.right, parts.front().bottom = line.bottom;
-    } else {
-      const int x0 = std::max(0, line.left - pad), y0 = std::max(0, line.top - pad);
-      for (ReadLine& part : parts) {
-        part.left += x0, part.right += x0;
-        part.top += y0, part.bottom += y0;
-      }
+    std::vector<ReadLine> parts = std::move(read).value();
+    for (std::size_t i = 0, split = parts.size(); rows && i < split; ++i) {
+      if (parts[i].confidence >= kDoubtfulLine || !mayHoldHangul(grey, parts[i])) continue;
+      auto row = readAgain(whole, parts[i]);
+      if (!row.ok()) return row.error();
+      for (ReadLine& part : row.value()) parts.push_back(std::move(part));
     }
-    // Both readings stand: the rules see what either read, and the surer one vouches for the
-    // line.
+    // Every reading stands: the rules see what any read, and the surest vouches for the line.
     for (ReadLine& part : parts)
       if (part.text != line.text) rereads.push_back(std::move(part));
   }
   lines.insert(lines.end(), std::make_move_iterator(rereads.begin()),
                std::make_move_iterator(rereads.end()));
   return runtime::Status::success();
+}
+
+runtime::Result<std::vector<ReadLine>> TesseractTextRecognizer::readAlone(
+    Engine& engine, const GreyImage& grey, const ReadLine& line,
+    TextRequestCancellation& cancellation) {
+  // The line with a margin, read as one block: a neighbour's edge may show in the margin.
+  const int pad = std::max(4, (line.bottom - line.top) / 3);
+  const GreyImage piece =
+      cropped(grey, {line.left - pad, line.top - pad, line.right - line.left + 2 * pad,
+                     line.bottom - line.top + 2 * pad});
+  auto read = engine.read(piece, tesseract::PSM_SINGLE_BLOCK, cancellation);
+  if (!read.ok()) return read.error();
+  std::vector<ReadLine> parts;
+  for (ReadLine& part : read.value())
+    if (!part.text.empty()) parts.push_back(std::move(part));
+  // Read as one line, the reading stands over the line's own box. Read as several (English took
+  // rows of Korean for one line), each row stands over its own box with its own confidence: one
+  // doubtful row does not cast doubt on its neighbours.
+  if (parts.size() == 1) {
+    parts.front().left = line.left, parts.front().top = line.top;
+    parts.front().right = line.right, parts.front().bottom = line.bottom;
+  } else {
+    const int x0 = std::max(0, line.left - pad), y0 = std::max(0, line.top - pad);
+    for (ReadLine& part : parts) {
+      part.left += x0, part.right += x0;
+      part.top += y0, part.bottom += y0;
+    }
+  }
+  return parts;
 }
 
 runtime::Result<std::vector<RecognizedTextResults>> TesseractTextRecognizer::recognizeText(

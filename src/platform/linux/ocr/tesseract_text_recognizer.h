@@ -79,12 +79,17 @@ class TesseractTextRecognizer final : public TextRecognizer {
   void giveBack(std::unique_ptr<Engine> engine);
   runtime::Result<RecognizedTextResults> recognize(const PixelBuffer& image,
                                                    const TextRecognitionRequest& request);
-  // Reads each line below the doubt cut-off again with the whole language set and adds that
-  // reading where it differs: over the same box, or, where the line holds several rows, each row
-  // over its own box.
+  // Reads each line below the doubt cut-off again on its own, in English and, where English still
+  // doubts it, with the whole language set, and adds those readings where they differ: over the
+  // same box, or, where the line holds several rows, each row over its own box.
   runtime::Status rereadDoubtfulLines(const GreyImage& grey, const std::string& languages,
                                       const TextRecognitionRequest& request,
                                       std::vector<ReadLine>& lines);
+  // `line` of `grey` read on its own by `engine`, as one block with a margin; its rows in
+  // `grey`'s pixels.
+  static runtime::Result<std::vector<ReadLine>> readAlone(Engine& engine, const GreyImage& grey,
+                                                          const ReadLine& line,
+                                                          TextRequestCancellation& cancellation);
 
   Options options_;
   mutable std::mutex mutex_;
