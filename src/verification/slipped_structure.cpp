@@ -45,18 +45,49 @@ bool shortNameAt(const std::string& text, std::size_t i) {
   return end - i >= 2 && end - i <= 4 && ended;
 }
 
-// A scheme, or an at sign between letters followed by a dotted name, its dot perhaps read as a
-// space: "http:/", "a@b,c", "a@b com".
-bool showsAddress(const std::string& text) {
+// The end of the name starting at `i`: letters, digits and dashes.
+std::size_t nameEnd(const std::string& text, std::size_t i) {
+  while (i < text.size() && (isLetter(text[i]) || isDigit(text[i]) || text[i] == '-')) ++i;
+  return i;
+}
+
+// A scheme, or an at sign after a letter followed by a dotted name, its dot perhaps read as a
+// space and a space or two read into its names: "http:/", "a@b,c", "a@b com", "a@b c- d,e".
+bool showsEmailAddress(const std::string& text) {
   if (text.find(":/") != std::string::npos) return true;
+  constexpr int kSpacesReadIn = 2;
   for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
     if (at == 0 || !isLetter(text[at - 1])) continue;
-    std::size_t i = at + 1;
-    while (i < text.size() && (isLetter(text[i]) || isDigit(text[i]) || text[i] == '-')) ++i;
-    if (i == at + 1 || i + 1 >= text.size()) continue;
-    if ((isSeparator(text[i]) && isLetter(text[i + 1])) ||
-        (text[i] == ' ' && shortNameAt(text, i + 1)))
-      return true;
+    std::size_t i = nameEnd(text, at + 1);
+    if (i == at + 1) continue;
+    for (int spaces = 0; i + 1 < text.size(); ++spaces) {
+      if (isSeparator(text[i]) && isLetter(text[i + 1])) return true;
+      if (text[i] != ' ' || spaces == kSpacesReadIn) break;
+      if (shortNameAt(text, i + 1)) return true;
+      const std::size_t end = nameEnd(text, i + 1);
+      if (end == i + 1) break;
+      i = end;
+    }
+  }
+  return false;
+}
+
+// A dotted name followed by a path, the last dot perhaps read as a space: "a.b/", "a.b c/".
+bool showsHostAndPath(const std::string& text) {
+  for (std::size_t slash = text.find('/'); slash != std::string::npos;
+       slash = text.find('/', slash + 1)) {
+    // Back over the last name, a dot or a space, and the name before it.
+    std::size_t start = slash;
+    while (start > 0 && isLetter(text[start - 1])) --start;
+    if (start == slash || start < 2) continue;
+    const char joint = text[start - 1];
+    if (!(isSeparator(joint) || joint == ' ')) continue;
+    std::size_t before = start - 1;
+    while (before > 0 && isLetter(text[before - 1])) --before;
+    if (start - 1 - before < 2) continue;
+    if (isSeparator(joint)) return true;
+    // Read with a space for its dot, the name before must be dotted itself.
+    if (before >= 2 && isSeparator(text[before - 1]) && isLetter(text[before - 2])) return true;
   }
   return false;
 }
@@ -121,7 +152,8 @@ bool showsAmount(std::string_view text) {
 
 bool showsStructureDespiteSlips(std::string_view reading) {
   const std::string text = tightened(reading);
-  return showsAddress(text) || showsDottedName(text) || showsKeyRun(reading) || showsAmount(text);
+  return showsEmailAddress(text) || showsHostAndPath(text) || showsDottedName(text) ||
+         showsKeyRun(reading) || showsAmount(text);
 }
 
 }  // namespace corvane::verification
