@@ -51,10 +51,9 @@ std::size_t nameEnd(const std::string& text, std::size_t i) {
   return i;
 }
 
-// A scheme, or an at sign after a letter followed by a dotted name, its dot perhaps read as a
-// space and a space or two read into its names: "http:/", "a@b,c", "a@b com", "a@b c- d,e".
+// An at sign after a letter followed by a dotted name, its dot perhaps read as a space and a
+// space or two read into its names: "a@b,c", "a@b com", "a@b c- d,e".
 bool showsEmailAddress(const std::string& text) {
-  if (text.find(":/") != std::string::npos) return true;
   constexpr int kSpacesReadIn = 2;
   for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
     if (at == 0 || !isLetter(text[at - 1])) continue;
@@ -152,7 +151,9 @@ bool showsAmount(std::string_view text) {
 
 bool showsStructureDespiteSlips(std::string_view reading) {
   const std::string text = tightened(reading);
-  return showsEmailAddress(text) || showsHostAndPath(text) || showsDottedName(text) ||
+  // A scheme, its slashes perhaps read apart: "http:/".
+  const bool scheme = text.find(":/") != std::string::npos;
+  return scheme || showsEmailAddress(text) || showsHostAndPath(text) || showsDottedName(text) ||
          showsKeyRun(reading) || showsAmount(text);
 }
 
