@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <future>
+#include <limits>
 #include <optional>
+#include <set>
 #include <system_error>
 
 #include "verification/analysis_image_preparation.h"
@@ -12,6 +15,7 @@
 #include "verification/context_label_values.h"
 #include "verification/normalized_geometry.h"
 #include "verification/protected_frame_analyzer_entries.h"
+#include "verification/slipped_structure.h"
 #include "verification/structured_text_heuristics.h"
 #include "verification/text_coverage_geometry.h"
 #include "verification/unicode_text.h"
@@ -35,6 +39,8 @@ constexpr double kFallbackMaximumArea = 0.08;
 constexpr std::size_t kFallbackRunLimit = 24;
 // The gaps an accurate analysis re-reads are merged into at most this many requests.
 constexpr int kAccurateRereadRegions = 6;
+// The doubtful rows a fast analysis reads again are merged into at most this many requests.
+constexpr int kDoubtfulRowRereadRegions = 6;
 
 // The text of a candidate worth classifying: more than white space (a blank line must not count
 // as having read the text under it).
@@ -141,6 +147,9 @@ class ProtectedFrameAnalyzer::Run {
       located.push_back({observation, r});
       if (isConfident(observation)) recognizedFrames.push_back(observation.boundingBox);
     }
+    const DoubtfulRows doubtful = quality_ == Quality::fast
+                                      ? rereadDoubtfulRows(r, located, recognizedFrames)
+                                      : DoubtfulRows{};
     const std::vector<DetectedTextRegion> local = localTextRegions(r);
 
     std::vector<Rect> uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
@@ -165,8 +174,8 @@ class ProtectedFrameAnalyzer::Run {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     const RowsRead rows = rowsRead(located, r);
-    for (const LocatedTextObservation& line : located)
-      classify(line, recognizedFrames, rows, local, r);
+    for (std::size_t i = 0; i < located.size(); ++i)
+      classify(located[i], doubtful.roleOf(i), doubtful.rows, recognizedFrames, rows, local, r);
     classifyLabelledValues(located);
     return true;
   }
@@ -276,14 +285,91 @@ class ProtectedFrameAnalyzer::Run {
       // A quick read keeps to its region: its regions are the parts of a change in one window.
       rects.push_back(quality_ == Quality::fast ? around.intersection(r) : around);
     }
-    rects = Geometry::coalescedFallbackRegions(
-        rects, quality_ == Quality::accurate ? kAccurateRereadRegions : 1);
+    const bool accurate = quality_ == Quality::accurate;
+    return readAgain(
+        r, Geometry::coalescedFallbackRegions(rects, accurate ? kAccurateRereadRegions : 1),
+        accurate ? platform::TextRecognitionLevel::accurate : platform::TextRecognitionLevel::fast,
+        [](const platform::RecognizedTextObservation& line, const Rect&) {
+          return isConfident(line);
+        },
+        located, recognizedFrames);
+  }
+
+  // The doubtful rows of a quick read that were read again: their indices among the region's
+  // lines, their boxes (the region's space), and where the second readings start among the
+  // lines.
+  struct DoubtfulRows {
+    enum class Role { firstReading, readAgain, secondReading };
+    std::set<std::size_t> readAgain;
+    std::vector<Rect> rows;
+    std::size_t secondReadingsFrom = std::numeric_limits<std::size_t>::max();
+    Role roleOf(std::size_t line) const {
+      if (line >= secondReadingsFrom) return Role::secondReading;
+      return readAgain.contains(line) ? Role::readAgain : Role::firstReading;
+    }
+  };
+
+  // A quick read of small text (a bitmap terminal font) reads many rows doubtfully, and each
+  // doubtful row would be covered as unverified although it holds plain text. Those rows, and
+  // only those, are read once more at the accurate level, which enlarges small text. The second
+  // reading vouches for a row when it reads it confidently and neither reading shows the shape
+  // of an address, a key or an amount (slips allowed): a confident reading can still be a wrong
+  // one, and where the rules matched nothing in such a shape the row stays covered. Either way
+  // the second reading goes through the rules like any other. Rows next to each other are read
+  // as one band. A doubtful block over several rows is left as it is: its rows are not read
+  // apart.
+  DoubtfulRows rereadDoubtfulRows(const Rect& r, std::vector<LocatedTextObservation>& located,
+                                  std::vector<Rect>& recognizedFrames) {
+    const RowsRead rows = rowsRead(located, r);
+    std::vector<Rect> rects;
+    DoubtfulRows doubtful;
+    std::vector<std::pair<Rect, std::string>> firstReadings;
+    for (std::size_t i = 0; i < located.size(); ++i) {
+      const LocatedTextObservation& line = located[i];
+      if (isConfident(line.observation)) continue;
+      const Rect box = mappedOut(line.observation.boundingBox, line.regionOfInterest);
+      const Rect local = mappedInto(box, r);
+      if (local.height() > rows.blockHeight) continue;
+      if (Geometry::recognizedCoverage(local, recognizedFrames) >= Geometry::kRegionCoveredFraction)
+        continue;
+      // A margin of a third of the row keeps the glyphs' edges in the crop without taking in
+      // much of the rows around it.
+      rects.push_back(
+          grown(box, std::max(0.5 * box.height(), 0.002), box.height() / 3).intersection(r));
+      doubtful.readAgain.insert(i);
+      doubtful.rows.push_back(local);
+      firstReadings.emplace_back(box, line.observation.topCandidate->string);
+    }
+    if (rects.empty()) return {};
+    auto vouches = [&firstReadings](const platform::RecognizedTextObservation& second,
+                                    const Rect& box) {
+      if (!isConfident(second)) return false;
+      std::vector<std::string> first;
+      for (const auto& [frame, text] : firstReadings)
+        if (frame.intersects(box)) first.push_back(text);
+      if (showsStructureDespiteSlips(second.topCandidate->string)) return false;
+      return std::none_of(first.begin(), first.end(),
+                          [](const std::string& text) { return showsStructureDespiteSlips(text); });
+    };
+    doubtful.secondReadingsFrom = located.size();
+    if (!readAgain(r, Geometry::coalescedFallbackRegions(rects, kDoubtfulRowRereadRegions),
+                   platform::TextRecognitionLevel::accurate, vouches, located, recognizedFrames))
+      return {};
+    return doubtful;
+  }
+
+  // Reads the rectangles (full-frame space) at `level`; what is read joins the region's lines,
+  // and the lines that `vouches` accepts (given their box, full-frame) the frames that vouch for
+  // text. False when the read fails.
+  using Vouching = std::function<bool(const platform::RecognizedTextObservation&, const Rect&)>;
+  bool readAgain(const Rect& r, const std::vector<Rect>& rects,
+                 platform::TextRecognitionLevel level, const Vouching& vouches,
+                 std::vector<LocatedTextObservation>& located,
+                 std::vector<Rect>& recognizedFrames) {
     std::vector<TextRecognitionRequest> requests;
     for (const Rect& rect : rects) {
       TextRecognitionRequest request;
-      request.recognitionLevel = quality_ == Quality::accurate
-                                     ? platform::TextRecognitionLevel::accurate
-                                     : platform::TextRecognitionLevel::fast;
+      request.recognitionLevel = level;
       request.minimumTextHeight = 0.001f;
       request.regionOfInterest = rect;
       request.recognitionLanguages = {"ko-KR", "en-US"};
@@ -295,8 +381,9 @@ class ProtectedFrameAnalyzer::Run {
       for (const auto& observation : deduplicatedObservations({(*results)[k]})) {
         if (!lineText(observation)) continue;
         located.push_back({observation, rects[k]});
-        if (!isConfident(observation)) continue;
-        const Rect clip = mappedOut(observation.boundingBox, rects[k]).intersection(r);
+        const Rect box = mappedOut(observation.boundingBox, rects[k]);
+        if (!vouches(observation, box)) continue;
+        const Rect clip = box.intersection(r);
         if (!clip.isEmpty()) recognizedFrames.push_back(mappedInto(clip, r));
       }
     }
@@ -345,8 +432,12 @@ class ProtectedFrameAnalyzer::Run {
   // read vouches for, and in which the rules found nothing, is covered as unverified text over
   // its own box: the rules may have missed what it misread. A doubtful block over several rows
   // is covered only where the rows read there do not reach: a doubtful row is covered over its
-  // own box, and the block over it would cover its plain neighbours too.
-  void classify(const LocatedTextObservation& line, const std::vector<Rect>& recognizedFrames,
+  // own box, and the block over it would cover its plain neighbours too. A doubtful row that was
+  // read again and vouched for is judged by its second reading: the shapes its misreading took
+  // ("build-07" read as digits of a phone number) say nothing of the text. A doubtful second
+  // reading over a doubtful row adds no cover of its own: the row's cover stands for both.
+  void classify(const LocatedTextObservation& line, DoubtfulRows::Role role,
+                const std::vector<Rect>& doubtfulRows, const std::vector<Rect>& recognizedFrames,
                 const RowsRead& rows, const std::vector<DetectedTextRegion>& words, const Rect& r) {
     const auto text = lineText(line.observation);
     if (!text) return;
@@ -386,8 +477,12 @@ class ProtectedFrameAnalyzer::Run {
                    mappedInto(box, r), mappedInto(box, r).height() > rows.blockHeight
                                            ? rows.frames
                                            : recognizedFrames) < Geometry::kRegionCoveredFraction) {
-      append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
-    } else if (StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
+      if (role != DoubtfulRows::Role::secondReading ||
+          Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) <
+              Geometry::kRegionCoveredFraction)
+        append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
+    } else if (!(role == DoubtfulRows::Role::readAgain && !isConfident(line.observation)) &&
+               StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
       append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, row));
     } else if (maskAll_ &&

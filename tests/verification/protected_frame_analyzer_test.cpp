@@ -188,6 +188,56 @@ TEST_F(AnalyzerTest, ALowConfidenceLineWithoutFindingsIsCoveredAsUnverifiedOverI
   }
 }
 
+// A quick read of small text doubts rows of plain text. Those rows alone are read again at the
+// accurate level: a confident second reading vouches for its row (also where the first reading's
+// misreading looked like a phone number), while a row whose second reading is doubtful too, or
+// shows the shape of a key or an address the rules did not match, stays covered, and what the
+// rules find in the second reading is masked.
+TEST_F(AnalyzerTest, FastReadsDoubtfulRowsAgainAndOnlyAConfidentPlainReadingVouchesForThem) {
+  using platform::TextRecognitionLevel;
+  auto readAt = [](TextRecognitionLevel level) {
+    return [level](const TextRecognitionRequest& r) { return r.recognitionLevel == level; };
+  };
+  struct Row {
+    const char* quick;
+    const char* careful;
+    float carefulConfidence;
+    std::vector<std::string> covers;
+  };
+  const Row rows[] = {
+      {"danatbus-07\"/ledger 6501 wo", "dana@build-07:~/ledger$ git log -3", 0.8f, {}},
+      {"Restartino ledoer-worker", "Restarting ledger-worker.service ... done", 0.9f, {}},
+      {"exoort TOKEN=AKIAUWGCJY", "export TOKEN=AK IAUN6CJ 22D TVESMRF", 0.8f, {"Unverified text"}},
+      {"rernote: see hetps", "remote: see hetps:/ /adrnin.ex", 0.3f, {"Unverified text"}},
+      {"notifv: sent to jane",
+       "notify: sent to jane@example.com",
+       0.9f,
+       {"Unverified text", "Email"}},
+  };
+  for (const Row& row : rows) {
+    recognizer = std::make_shared<ScriptedTextRecognizer>();
+    ProtectedFrameAnalyzer::Services services;
+    services.recognizer = recognizer;
+    analyzer = std::make_unique<ProtectedFrameAnalyzer>(SensitivityEngine(), services);
+    recognizer->addLine({"Meeting notes for the sync", 0.95f, {{0.1, 0.2}, {0.5, 0.08}}, {}});
+    const Rect box{{0.1, 0.6}, {0.6, 0.08}};
+    recognizer->addLine({row.quick, 0.3f, box, readAt(TextRecognitionLevel::fast)});
+    recognizer->addLine(
+        {row.careful, row.carefulConfidence, box, readAt(TextRecognitionLevel::accurate)});
+    const auto result = analyze({kWhole}, Quality::fast);
+    ASSERT_TRUE(result.analysisSucceeded);
+    EXPECT_EQ(titles(result), row.covers) << row.careful;
+    // One more request, at the accurate level, around the doubtful row and not the plain one.
+    std::vector<Rect> careful;
+    for (const TextRecognitionRequest& request : recognizer->recognitionRequests())
+      if (request.recognitionLevel == TextRecognitionLevel::accurate)
+        careful.push_back(request.regionOfInterest);
+    ASSERT_EQ(careful.size(), 1u) << row.careful;
+    EXPECT_TRUE(careful[0].contains({0.4, 0.64}));
+    EXPECT_FALSE(careful[0].intersects({{0.1, 0.2}, {0.5, 0.08}}));
+  }
+}
+
 // Text that detection saw and no read accounted for is never passed as verified: the second
 // careful pass re-reads the gaps, and what it cannot read is covered over its own words, not the
 // line or the frame.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "verification/slipped_structure.h"
 #include "verification/structured_text_heuristics.h"
 #include "verification/text_coverage_geometry.h"
 
@@ -175,6 +176,25 @@ TEST(StructuredText, SuspiciousLines) {
   // Only the normalised text counts.
   EXPECT_TRUE(Heuristics::isSuspiciousPhoneText("call 4O1555O1OO", "call 4015550100"));
   EXPECT_FALSE(Heuristics::isSuspiciousPhoneText("call 4015550100", "call 4O1555O1OO"));
+}
+
+// Readings of addresses, keys and amounts with the recognizer's slips in them still show their
+// shape; prompts, paths, file names and versions do not.
+TEST(StructuredText, StructureShowsThroughSlips) {
+  for (const char* reading :
+       {"url: http://admin,bramb lecorp. io.", "remote; see staging,tidewater, io/deploys/9675",
+        "notify: sent to noc-alerts@tidewater com", "MAIL_FROM=r,okafor@bramblecorp,com (ok)",
+        "Author: <k ,osei@larkspur .co.uk>", "export TOKEN=AK IAUN6CJ 22D TVESMRF",
+        "STRIPE_SECRE T=AK IA YMSSD4UFP3AUSHP4", "invoice run total S2,484,755 MRR",
+        "MAIL_ FROM= dana, whitf ield@oakr idge- labs ,dey>", "see adnin.tidewater net/grafana"})
+    EXPECT_TRUE(showsStructureDespiteSlips(reading)) << reading;
+  for (const char* reading :
+       {"dana@build-073\"/ledger$ kubect1 get pods", "dana@bui ld-073/ledger$ cat deploy/.env",
+        "Restarting ledger-worker.service ... done", "tail -n 12 logs/app.log",
+        "version 10.4.2201 (build 88123)", "Finished release [optimized] target(s) in 41.27s",
+        "drwxr-xr-x 4 dana staff 128 Nov 30 09:12 migrations", "total 48", "ssh ops@bastion",
+        "dana@build-07 :~/ledger$ kubect. 1 get pods:", "cat deploy/ env logs/app.log"})
+    EXPECT_FALSE(showsStructureDespiteSlips(reading)) << reading;
 }
 
 TEST(StructuredText, NeverHideContainment) {
