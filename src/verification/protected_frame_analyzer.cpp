@@ -323,7 +323,8 @@ class ProtectedFrameAnalyzer::Run {
     const RowsRead rows = rowsRead(located, r);
     std::vector<Rect> rects;
     DoubtfulRows doubtful;
-    std::vector<std::pair<Rect, std::string>> firstReadings;
+    // The doubtful rows' boxes (full-frame) whose first readings show a structured shape.
+    std::vector<Rect> structuredFirstReadings;
     for (std::size_t i = 0; i < located.size(); ++i) {
       const LocatedTextObservation& line = located[i];
       if (isConfident(line.observation)) continue;
@@ -338,18 +339,16 @@ class ProtectedFrameAnalyzer::Run {
           grown(box, std::max(0.5 * box.height(), 0.002), box.height() / 3).intersection(r));
       doubtful.readAgain.insert(i);
       doubtful.rows.push_back(local);
-      firstReadings.emplace_back(box, line.observation.topCandidate->string);
+      if (showsStructureDespiteSlips(line.observation.topCandidate->string))
+        structuredFirstReadings.push_back(box);
     }
     if (rects.empty()) return {};
-    auto vouches = [&firstReadings](const platform::RecognizedTextObservation& second,
-                                    const Rect& box) {
-      if (!isConfident(second)) return false;
-      std::vector<std::string> first;
-      for (const auto& [frame, text] : firstReadings)
-        if (frame.intersects(box)) first.push_back(text);
-      if (showsStructureDespiteSlips(second.topCandidate->string)) return false;
-      return std::none_of(first.begin(), first.end(),
-                          [](const std::string& text) { return showsStructureDespiteSlips(text); });
+    auto vouches = [&structuredFirstReadings](const platform::RecognizedTextObservation& second,
+                                              const Rect& box) {
+      if (!isConfident(second) || showsStructureDespiteSlips(second.topCandidate->string))
+        return false;
+      return std::none_of(structuredFirstReadings.begin(), structuredFirstReadings.end(),
+                          [&box](const Rect& first) { return first.intersects(box); });
     };
     doubtful.secondReadingsFrom = located.size();
     if (!readAgain(r, Geometry::coalescedFallbackRegions(rects, kDoubtfulRowRereadRegions),

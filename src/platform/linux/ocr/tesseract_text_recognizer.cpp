@@ -408,12 +408,12 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
   // Each borrowed at the first line that needs it.
   std::shared_ptr<EngineLease> english;
   std::shared_ptr<EngineLease> whole;
-  auto readAgain = [&](std::shared_ptr<EngineLease>& reader,
+  auto readAgain = [&](bool wholeSet,
                        const ReadLine& line) -> runtime::Result<std::vector<ReadLine>> {
+    std::shared_ptr<EngineLease>& reader = wholeSet ? whole : english;
     if (!reader) {
-      auto lease = &reader == &whole
-                       ? borrowEngineOrEnglish(languages, request.usesLanguageCorrection)
-                       : borrowEngine(englishModel(), request.usesLanguageCorrection);
+      auto lease = wholeSet ? borrowEngineOrEnglish(languages, request.usesLanguageCorrection)
+                            : borrowEngine(englishModel(), request.usesLanguageCorrection);
       if (!lease.ok()) return lease.error();
       reader = std::move(lease).value();
     }
@@ -423,9 +423,7 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
   // English alone: it is spent only on a row that may hold Hangul. A row of Latin text is read
   // again by English alone, which, given the row by itself, often reads surely what it read
   // doubtfully among its neighbours.
-  auto readRowAgain = [&](const ReadLine& row) {
-    return readAgain(mayHoldHangul(grey, row) ? whole : english, row);
-  };
+  auto readRowAgain = [&](const ReadLine& row) { return readAgain(mayHoldHangul(grey, row), row); };
   std::vector<ReadLine> rereads;
   const int typical = typicalHeight(lines);
   for (const ReadLine& line : lines) {
@@ -434,12 +432,12 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
     // Several rows taken for one line are told apart by English first (their strokes, stacked,
     // would all look like Hangul), and each row it still doubts is read as a row.
     const bool rows = line.bottom - line.top > kRowsOfOneLine * typical;
-    auto read = rows ? readAgain(english, line) : readRowAgain(line);
+    auto read = rows ? readAgain(false, line) : readRowAgain(line);
     if (!read.ok()) return read.error();
     std::vector<ReadLine> parts = std::move(read).value();
     for (std::size_t i = 0, split = parts.size(); rows && i < split; ++i) {
       if (parts[i].confidence >= kDoubtfulLine || !mayHoldHangul(grey, parts[i])) continue;
-      auto row = readAgain(whole, parts[i]);
+      auto row = readAgain(true, parts[i]);
       if (!row.ok()) return row.error();
       for (ReadLine& part : row.value()) parts.push_back(std::move(part));
     }
