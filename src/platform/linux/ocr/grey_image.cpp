@@ -29,15 +29,14 @@ GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area) {
   return grey;
 }
 
-namespace {
-
-// The background: the commonest level.
 std::uint8_t backgroundLevel(const GreyImage& image) {
   std::vector<int> histogram(256, 0);
   for (std::uint8_t value : image.pixels) ++histogram[value];
   return static_cast<std::uint8_t>(std::max_element(histogram.begin(), histogram.end()) -
                                    histogram.begin());
 }
+
+namespace {
 
 // The level below which a pixel is ink: clearly darker than the background.
 int inkThreshold(const GreyImage& image) {

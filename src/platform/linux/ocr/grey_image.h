@@ -28,6 +28,9 @@ struct PixelArea {
 // dark on light (the engine reads light text on dark poorly).
 GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area);
 
+// The background: the commonest level.
+std::uint8_t backgroundLevel(const GreyImage& image);
+
 // Paints thin straight lines (grid lines, borders, rules: at most 3 px thick, across nearly the
 // whole height or longer than any stroke of text) with the background, so that the engine's
 // layout does not split or join lines of text at them. Blocks and text are left alone.

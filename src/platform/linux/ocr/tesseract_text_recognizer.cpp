@@ -10,7 +10,9 @@
 #include <tesseract/publictypes.h>
 #include <tesseract/resultiterator.h>
 
+#include "platform/linux/ocr/character_grid.h"
 #include "platform/linux/ocr/grey_image.h"
+#include "platform/linux/ocr/grid_reading.h"
 #include "platform/linux/ocr/library_threading.h"
 
 namespace corvane::platform::ocr {
@@ -93,37 +95,6 @@ std::string trimmedLineText(std::string text) {
   return text;
 }
 
-// A gap between words this many times the line's height is a gap between columns (cards of a
-// dashboard, cells of a table), not a space: the words on either side are lines of their own.
-constexpr int kColumnGapInLineHeights = 2;
-
-// `line` as read, or, where its words lie apart by a column gap, each run of words as a line of
-// its own for the rules: the words' text joined by spaces, over the part of the line's box up to
-// the middle of the gaps on either side, with the line's confidence. The runs still account for
-// the whole line as it was read: a rule or a grid line in a gap is part of the line read, not
-// text left unread, and the reading vouches for each run as it did for the line.
-void appendSplitAtColumnGaps(ReadLine line, const std::vector<ReadLine>& words,
-                             std::vector<ReadLine>& lines) {
-  const int gap = kColumnGapInLineHeights * (line.bottom - line.top);
-  std::vector<std::size_t> starts{0};
-  for (std::size_t i = 1; i < words.size(); ++i)
-    if (words[i].left - words[i - 1].right > gap) starts.push_back(i);
-  if (starts.size() == 1) {
-    lines.push_back(std::move(line));
-    return;
-  }
-  starts.push_back(words.size());
-  for (std::size_t run = 0; run + 1 < starts.size(); ++run) {
-    const std::size_t first = starts[run], end = starts[run + 1];
-    ReadLine piece{line.left,   line.top,          line.right,
-                   line.bottom, words[first].text, line.confidence};
-    if (run > 0) piece.left = (words[first - 1].right + words[first].left) / 2;
-    if (end < words.size()) piece.right = (words[end - 1].right + words[end].left) / 2;
-    for (std::size_t i = first + 1; i < end; ++i) piece.text += " " + words[i].text;
-    lines.push_back(std::move(piece));
-  }
-}
-
 bool setHoldsModel(const std::string& languages, const std::string& model) {
   return ("+" + languages + "+").find("+" + model + "+") != std::string::npos;
 }
@@ -187,9 +158,11 @@ class TesseractTextRecognizer::Engine {
     api_.SetPageSegMode(mode);
   }
 
-  // The lines of the image as read with the given page segmentation, boxes in its pixels.
+  // The lines of the image as read with the given page segmentation, boxes in its pixels, with
+  // their characters when `withSymbols`.
   runtime::Result<std::vector<ReadLine>> read(const GreyImage& grey, tesseract::PageSegMode mode,
-                                              TextRequestCancellation& cancellation) {
+                                              TextRequestCancellation& cancellation,
+                                              bool withSymbols = false) {
     setImage(grey, mode);
     tesseract::ETEXT_DESC monitor;
     monitor.cancel = &cancelRequested;
@@ -231,6 +204,7 @@ class TesseractTextRecognizer::Engine {
       if (!text) continue;
       word.text = text.get();
       word.confidence = iterator->Confidence(kWord) / 100.0f;
+      if (withSymbols) word.symbols = symbolsOf(*iterator);
       words.push_back(std::move(word));
     } while (iterator->Next(kWord));
     finishLine();
@@ -238,6 +212,19 @@ class TesseractTextRecognizer::Engine {
   }
 
  private:
+  // The characters of the word the iterator is at.
+  static std::vector<ReadSymbol> symbolsOf(const tesseract::ResultIterator& word) {
+    constexpr auto kWord = tesseract::RIL_WORD;
+    constexpr auto kSymbol = tesseract::RIL_SYMBOL;
+    std::vector<ReadSymbol> symbols;
+    tesseract::ResultIterator symbol(word);
+    do {
+      std::unique_ptr<char[]> text(symbol.GetUTF8Text(kSymbol));
+      if (text) symbols.push_back({text.get(), symbol.Confidence(kSymbol) / 100.0f});
+    } while (!symbol.IsAtFinalElement(kWord, kSymbol) && symbol.Next(kSymbol));
+    return symbols;
+  }
+
   std::string languages_;
   bool languageCorrection_;
   tesseract::TessBaseAPI api_;
@@ -360,13 +347,20 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   GreyImage grey = greyDarkOnLight(image, area);
   eraseRules(grey);
   double scale = 1;
+  // A terminal read accurately is read along its grid of cells (kept at its own scale in
+  // `cells`): rows of characters it has already read come from what it read.
+  std::optional<CharacterGrid> grid;
+  GreyImage cells;
   if (request.recognitionLevel == TextRecognitionLevel::accurate) {
     const int lineHeight = typicalLineHeight(grey);
     if (lineHeight > 0 && lineHeight < options_.smallTextLineHeight) {
       scale = std::clamp(static_cast<double>(options_.targetLineHeight) / lineHeight, 1.0,
                          kLargestEnlargement);
-      if (scale > 1) grey = scaled(grey, scale);
     }
+    grid = findCharacterGrid(grey);
+    if (grid && !worthReadingAlongGrid(grey, *grid)) grid.reset();
+    if (grid) cells = grey;
+    if (scale > 1) grey = scaled(grey, scale);
   }
 
   // A set holding English and other models is read in English first, and only the lines English
@@ -381,7 +375,13 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
     auto lease = englishFirst ? borrowEngine(english, request.usesLanguageCorrection)
                               : borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
     if (!lease.ok()) return lease.error();
-    auto read = (**lease.value()).read(grey, tesseract::PSM_AUTO, *request.cancellation);
+    Engine& engine = **lease.value();
+    auto read = grid ? readAlongGrid(cells, grey, scale, *grid,
+                                     [&](const GreyImage& piece) {
+                                       return engine.read(piece, tesseract::PSM_AUTO,
+                                                          *request.cancellation, true);
+                                     })
+                     : engine.read(grey, tesseract::PSM_AUTO, *request.cancellation);
     if (!read.ok()) return read.error();
     lines = std::move(read).value();
   }

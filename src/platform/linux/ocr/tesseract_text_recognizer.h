@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/ocr/read_line.h"
 #include "platform/text_recognizer.h"
 
 namespace tesseract {
@@ -18,13 +19,6 @@ class TessBaseAPI;
 namespace corvane::platform::ocr {
 
 struct GreyImage;
-
-// A line as the engine read it: its box in pixels of the image it was given.
-struct ReadLine {
-  int left = 0, top = 0, right = 0, bottom = 0;
-  std::string text;
-  float confidence = 0;
-};
 
 // Text recognition with Tesseract 5 (LSTM). Each calling thread borrows an engine of its own
 // from a pool, made on first need (about 54 MB and 0.1 s each) and kept for later calls; the

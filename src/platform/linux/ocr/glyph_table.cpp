@@ -1,0 +1,118 @@
+#include "platform/linux/ocr/glyph_table.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace corvane::platform::ocr {
+namespace {
+
+// One code point, and not white space: what one cell can show.
+bool isOneCharacter(const std::string& text) {
+  if (text.empty() || text == " ") return false;
+  const auto lead = static_cast<unsigned char>(text.front());
+  const std::size_t length = lead < 0x80    ? 1
+                             : lead >= 0xF0 ? 4
+                             : lead >= 0xE0 ? 3
+                             : lead >= 0xC0 ? 2
+                                            : 0;
+  return length == text.size() && !(length == 1 && std::isspace(lead));
+}
+
+void include(ReadLine& box, const PixelArea& ink) {
+  if (box.right <= box.left) {
+    box.left = ink.x, box.top = ink.y;
+    box.right = ink.x + ink.width, box.bottom = ink.y + ink.height;
+    return;
+  }
+  box.left = std::min(box.left, ink.x), box.top = std::min(box.top, ink.y);
+  box.right = std::max(box.right, ink.x + ink.width);
+  box.bottom = std::max(box.bottom, ink.y + ink.height);
+}
+
+}  // namespace
+
+const std::string* GlyphTable::Glyph::settled() const {
+  const std::string* best = nullptr;
+  int most = 0, second = 0;
+  for (const auto& [text, count] : readings) {
+    if (count > most) {
+      second = most, most = count, best = &text;
+    } else {
+      second = std::max(second, count);
+    }
+  }
+  return most >= 2 * second ? best : nullptr;
+}
+
+void GlyphTable::learn(const GreyImage& image, const CharacterGrid& grid, const ReadLine& word) {
+  if (word.symbols.empty() || word.right <= word.left) return;
+  if (!std::all_of(word.symbols.begin(), word.symbols.end(),
+                   [](const ReadSymbol& symbol) { return isOneCharacter(symbol.text); }))
+    return;
+  // The run of inked cells the word's box lies on (its box may stray into the gaps around it by
+  // less than half a cell), which must hold one character to a cell.
+  const int row = grid.rowAt((word.top + word.bottom) / 2);
+  const int half = grid.cellWidth / 2;
+  int first = grid.columnAt(std::min(word.left + half, (word.left + word.right) / 2));
+  int last = grid.columnAt(std::max(word.right - 1 - half, (word.left + word.right) / 2));
+  for (int column = first; column <= last; ++column)
+    if (!cellHasInk(image, grid, column, row)) return;
+  while (cellHasInk(image, grid, first - 1, row)) --first;
+  while (cellHasInk(image, grid, last + 1, row)) ++last;
+  if (last - first + 1 != static_cast<int>(word.symbols.size())) return;
+  for (int column = first; column <= last; ++column) {
+    const ReadSymbol& symbol = word.symbols[static_cast<std::size_t>(column - first)];
+    const std::string picture = cellPicture(image, grid, column, row);
+    if (picture.empty() || symbol.confidence < kLeastConfidence) continue;
+    Glyph& glyph = glyphs_[picture];
+    ++glyph.readings[symbol.text];
+    glyph.confidence = std::min(glyph.confidence, symbol.confidence);
+  }
+}
+
+bool GlyphTable::knows(const std::string& picture) const {
+  const auto glyph = glyphs_.find(picture);
+  return glyph != glyphs_.end() && glyph->second.settled() != nullptr;
+}
+
+std::optional<std::vector<ReadLine>> GlyphTable::read(const GreyImage& image,
+                                                      const CharacterGrid& grid, int row,
+                                                      const std::vector<CellRun>& runs) const {
+  std::vector<ReadLine> words;
+  for (const CellRun& run : runs) {
+    ReadLine word;
+    for (int column = run.firstColumn; column <= run.lastColumn; ++column) {
+      const std::string& picture = run.pictures[static_cast<std::size_t>(column - run.firstColumn)];
+      const auto glyph = picture.empty() ? glyphs_.end() : glyphs_.find(picture);
+      const std::string* text = glyph == glyphs_.end() ? nullptr : glyph->second.settled();
+      if (text == nullptr) return std::nullopt;
+      word.confidence = word.text.empty() ? glyph->second.confidence
+                                          : std::min(word.confidence, glyph->second.confidence);
+      word.text += *text;
+      include(word, inkExtent(image, grid, column, row));
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::vector<CellRun> cellRuns(const GreyImage& image, const CharacterGrid& grid, int row,
+                              int firstColumn, int lastColumn) {
+  std::vector<CellRun> runs;
+  bool inRun = false;
+  for (int column = firstColumn; column <= lastColumn; ++column) {
+    std::string picture = cellPicture(image, grid, column, row);
+    // A cell the image clips may hold ink that is not a whole character: inked, never read.
+    if (picture.empty() && !cellHasInk(image, grid, column, row)) {
+      inRun = false;
+      continue;
+    }
+    if (!inRun) runs.push_back({column, column, {}});
+    inRun = true;
+    runs.back().lastColumn = column;
+    runs.back().pictures.push_back(std::move(picture));
+  }
+  return runs;
+}
+
+}  // namespace corvane::platform::ocr
