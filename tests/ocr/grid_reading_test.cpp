@@ -146,7 +146,8 @@ TEST(GridReadingTest, RowsOfCharactersAlreadyReadComeFromTheTable) {
   const GreyImage shaded = greyOf(*drawn.image);
   ASSERT_TRUE(worthReadingAlongGrid(shaded, *grid));
   ReaderKnowingTheTerminal reader{rows, drawn, shaded, {}};
-  auto lines = readAlongGrid(shaded, shaded, 1, *grid, std::ref(reader));
+  GlyphTable table;
+  auto lines = readAlongGrid(shaded, shaded, 1, *grid, table, std::ref(reader));
   ASSERT_TRUE(lines.ok()) << lines.message();
 
   // Every row read once, where it is, as written.
@@ -166,6 +167,12 @@ TEST(GridReadingTest, RowsOfCharactersAlreadyReadComeFromTheTable) {
   EXPECT_LT(reader.given.size(), rows.size() / 2);
   EXPECT_NE(std::find(reader.given.begin(), reader.given.end(), static_cast<int>(rows.size()) - 1),
             reader.given.end());
+  // What the table learned holds for the next frame: the same terminal needs the engine no more.
+  ReaderKnowingTheTerminal again{rows, drawn, shaded, {}};
+  auto next = readAlongGrid(shaded, shaded, 1, *grid, table, std::ref(again));
+  ASSERT_TRUE(next.ok());
+  EXPECT_EQ(next.value().size(), rows.size());
+  EXPECT_TRUE(again.given.empty());
 }
 
 // A picture read as two characters stands for neither until one is read twice as often; a row

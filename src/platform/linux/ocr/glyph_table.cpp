@@ -60,6 +60,8 @@ void GlyphTable::learn(const GreyImage& image, const CharacterGrid& grid, const 
   while (cellHasInk(image, grid, first - 1, row)) --first;
   while (cellHasInk(image, grid, last + 1, row)) ++last;
   if (last - first + 1 != static_cast<int>(word.symbols.size())) return;
+  std::unique_lock lock(mutex_);
+  if (glyphs_.size() > kMostPictures) glyphs_.clear();
   for (int column = first; column <= last; ++column) {
     const ReadSymbol& symbol = word.symbols[static_cast<std::size_t>(column - first)];
     const std::string picture = cellPicture(image, grid, column, row);
@@ -70,7 +72,13 @@ void GlyphTable::learn(const GreyImage& image, const CharacterGrid& grid, const 
   }
 }
 
+std::size_t GlyphTable::size() const {
+  std::shared_lock lock(mutex_);
+  return glyphs_.size();
+}
+
 bool GlyphTable::knows(const std::string& picture) const {
+  std::shared_lock lock(mutex_);
   const auto glyph = glyphs_.find(picture);
   return glyph != glyphs_.end() && glyph->second.settled() != nullptr;
 }
@@ -78,6 +86,7 @@ bool GlyphTable::knows(const std::string& picture) const {
 std::optional<std::vector<ReadLine>> GlyphTable::read(const GreyImage& image,
                                                       const CharacterGrid& grid, int row,
                                                       const std::vector<CellRun>& runs) const {
+  std::shared_lock lock(mutex_);
   std::vector<ReadLine> words;
   for (const CellRun& run : runs) {
     ReadLine word;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,7 +29,9 @@ std::vector<CellRun> cellRuns(const GreyImage& image, const CharacterGrid& grid,
 // its rows, so that a row whose every cell shows a picture already read can be read without the
 // engine. A picture read as different characters stands for the one it was read as at least twice
 // as often as any other, and for none while no reading is. Coordinates are pixels of the image
-// the grid was found in.
+// the grid was found in. A picture holds the cell's size and shape, so one table serves every
+// font, and what it learned stays true from frame to frame; it forgets everything past
+// `kMostPictures`. Safe to use from several threads.
 class GlyphTable {
  public:
   // Learns the characters of one word the engine read (its box in the grid's pixels), when they
@@ -43,9 +47,10 @@ class GlyphTable {
   std::optional<std::vector<ReadLine>> read(const GreyImage& image, const CharacterGrid& grid,
                                             int row, const std::vector<CellRun>& runs) const;
 
-  std::size_t size() const { return glyphs_.size(); }
+  std::size_t size() const;
 
   static constexpr float kLeastConfidence = 0.8f;
+  static constexpr std::size_t kMostPictures = 20000;
 
  private:
   // The characters a picture was read as, with how often; the least confidence it was learned
@@ -56,6 +61,7 @@ class GlyphTable {
     // The reading at least twice as frequent as any other, if one is.
     const std::string* settled() const;
   };
+  mutable std::shared_mutex mutex_;
   std::unordered_map<std::string, Glyph> glyphs_;
 };
 

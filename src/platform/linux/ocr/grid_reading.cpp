@@ -6,8 +6,6 @@
 #include <set>
 #include <string>
 
-#include "platform/linux/ocr/glyph_table.h"
-
 namespace corvane::platform::ocr {
 namespace {
 
@@ -174,10 +172,10 @@ bool worthReadingAlongGrid(const GreyImage& image, const CharacterGrid& grid) {
 
 runtime::Result<std::vector<ReadLine>> readAlongGrid(const GreyImage& image,
                                                      const GreyImage& enlarged, double scale,
-                                                     const CharacterGrid& grid,
+                                                     const CharacterGrid& grid, GlyphTable& table,
                                                      const PieceReader& read) {
-  GlyphTable table;
   bool firstTurn = true;
+  const std::size_t knownBefore = table.size();
   std::vector<ReadLine> lines;
   const auto [firstColumn, lastColumn] = textColumns(image, grid);
   std::vector<GridRow> pending;
@@ -192,9 +190,10 @@ runtime::Result<std::vector<ReadLine>> readAlongGrid(const GreyImage& image,
       return words.has_value();
     });
     if (pending.empty()) break;
-    // Until the table knows a character, the engine might as well read the rest at once.
+    // When what the engine read taught the table nothing, the engine might as well read the rest
+    // at once.
     const std::vector<int> turn =
-        table.size() == 0 && !firstTurn ? allRows(pending) : rowsToRead(pending, table);
+        table.size() == knownBefore && !firstTurn ? allRows(pending) : rowsToRead(pending, table);
     firstTurn = false;
     std::erase_if(pending, [&](const GridRow& row) {
       return std::find(turn.begin(), turn.end(), row.row) != turn.end();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/linux/ocr/character_grid.h"
+#include "platform/linux/ocr/glyph_table.h"
 #include "platform/linux/ocr/read_line.h"
 #include "runtime/result.h"
 
@@ -16,15 +17,15 @@ using PieceReader = std::function<runtime::Result<std::vector<ReadLine>>(const G
 // Whether a terminal of these cells has rows enough for reading it along its grid to pay.
 bool worthReadingAlongGrid(const GreyImage& image, const CharacterGrid& grid);
 
-// Reads a terminal's rows from top to bottom, a few inked rows at a time. A row whose every inked
-// cell shows a character the engine already read confidently in this terminal is read from those
-// characters; the engine reads the others, drawn alone on the background with a margin (a row
-// read from the table is left out of what it sees), and what it reads confidently teaches the
-// table. `image` is the terminal at its own scale, where the grid was found; `enlarged` is the
-// same `scale` times larger, and what the engine reads. The lines come in `enlarged`'s pixels.
+// Reads a terminal's rows. A row whose every inked cell shows a character the engine already read
+// confidently (in `table`) is read from those characters; the engine reads the others a few at a
+// time, where they are, alone on the background (first the rows that show the most pictures the
+// table does not know), and what it reads confidently teaches the table. `image` is the terminal
+// at its own scale, where the grid was found; `enlarged` is the same `scale` times larger, and
+// what the engine reads. The lines come in `enlarged`'s pixels.
 runtime::Result<std::vector<ReadLine>> readAlongGrid(const GreyImage& image,
                                                      const GreyImage& enlarged, double scale,
-                                                     const CharacterGrid& grid,
+                                                     const CharacterGrid& grid, GlyphTable& table,
                                                      const PieceReader& read);
 
 }  // namespace corvane::platform::ocr

@@ -376,7 +376,7 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
                               : borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
     if (!lease.ok()) return lease.error();
     Engine& engine = **lease.value();
-    auto read = grid ? readAlongGrid(cells, grey, scale, *grid,
+    auto read = grid ? readAlongGrid(cells, grey, scale, *grid, glyphs_,
                                      [&](const GreyImage& piece) {
                                        return engine.read(piece, tesseract::PSM_AUTO,
                                                           *request.cancellation, true);

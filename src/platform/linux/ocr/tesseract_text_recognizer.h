@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/ocr/glyph_table.h"
 #include "platform/linux/ocr/read_line.h"
 #include "platform/text_recognizer.h"
 
@@ -27,7 +28,8 @@ struct GreyImage;
 // Levels: `fast` reads the region at its native scale, once. `accurate` first enlarges a region
 // whose text is small (lines under `smallTextLineHeight` pixels) so that its lines reach about
 // `targetLineHeight`, which the engine reads far more reliably. Light text on a dark background is
-// inverted before either.
+// inverted before either. An accurate read of a terminal (text in cells of one size) reads the
+// rows whose characters it already read, in this frame or an earlier one, from those readings.
 class TesseractTextRecognizer final : public TextRecognizer {
  public:
   struct Options {
@@ -91,6 +93,8 @@ class TesseractTextRecognizer final : public TextRecognizer {
   std::set<std::string> unavailable_;
   std::set<std::string> fellBack_;
   std::size_t engineCount_ = 0;
+  // The characters of terminal fonts read so far, kept from one frame to the next.
+  GlyphTable glyphs_;
 };
 
 }  // namespace corvane::platform::ocr
