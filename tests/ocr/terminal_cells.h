@@ -12,7 +12,8 @@ namespace corvane::platform::ocr::testing {
 
 // A terminal drawn as terminals draw: each character in a cell of its own, cells `cellWidth` by
 // `cellHeight` pixels from (`left`, `top`), in DejaVu Sans Mono; a row's colour is its own
-// (grey levels, 0 to 1), on a flat background.
+// (grey levels, 0 to 1), on a flat background. With an `advance`, characters are `advance`
+// pixels apart instead, as text laid out at fractional advances is.
 struct TerminalRow {
   std::string text;
   double level = 0.1;
@@ -28,7 +29,7 @@ struct DrawnTerminal {
 
 inline DrawnTerminal drawTerminal(const std::vector<TerminalRow>& rows, int columns,
                                   double background = 1, int cellWidth = 8, int cellHeight = 15,
-                                  int left = 5, int top = 3) {
+                                  int left = 5, int top = 3, double advance = 0) {
   const int width = left * 2 + columns * cellWidth;
   const int height = top * 2 + static_cast<int>(rows.size()) * cellHeight;
   DrawnTerminal drawn{std::make_shared<PixelBuffer>(width, height), left, top, cellWidth,
@@ -45,7 +46,7 @@ inline DrawnTerminal drawTerminal(const std::vector<TerminalRow>& rows, int colu
     cairo_set_source_rgb(cr, level, level, level);
     for (std::size_t column = 0; column < rows[row].text.size(); ++column) {
       const char character[2] = {rows[row].text[column], 0};
-      cairo_move_to(cr, left + static_cast<double>(column) * cellWidth,
+      cairo_move_to(cr, left + static_cast<double>(column) * (advance > 0 ? advance : cellWidth),
                     top + (static_cast<double>(row) + 0.78) * cellHeight);
       cairo_show_text(cr, character);
     }

@@ -155,17 +155,4 @@ bool cellHasInk(const GreyImage& image, const CharacterGrid& grid, int column, i
   return false;
 }
 
-PixelArea inkExtent(const GreyImage& image, const CharacterGrid& grid, int column, int row) {
-  const PixelArea area = grid.cell(column, row);
-  int left = area.x + area.width, top = area.y + area.height, right = area.x, bottom = area.y;
-  for (int y = std::max(0, area.y); y < std::min(image.height, area.y + area.height); ++y) {
-    for (int x = std::max(0, area.x); x < std::min(image.width, area.x + area.width); ++x) {
-      if (!grid.isInk(image.at(x, y))) continue;
-      left = std::min(left, x), right = std::max(right, x + 1);
-      top = std::min(top, y), bottom = std::max(bottom, y + 1);
-    }
-  }
-  return {left, top, std::max(0, right - left), std::max(0, bottom - top)};
-}
-
 }  // namespace corvane::platform::ocr

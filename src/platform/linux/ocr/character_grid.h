@@ -45,7 +45,4 @@ std::string cellPicture(const GreyImage& image, const CharacterGrid& grid, int c
 // neighbouring glyph reaching over its outer pixels.
 bool cellHasInk(const GreyImage& image, const CharacterGrid& grid, int column, int row);
 
-// The inked pixels' extent in a cell (image pixels), for a cell with ink.
-PixelArea inkExtent(const GreyImage& image, const CharacterGrid& grid, int column, int row);
-
 }  // namespace corvane::platform::ocr

@@ -18,15 +18,14 @@ bool isOneCharacter(const std::string& text) {
   return length == text.size() && !(length == 1 && std::isspace(lead));
 }
 
-void include(ReadLine& box, const PixelArea& ink) {
-  if (box.right <= box.left) {
-    box.left = ink.x, box.top = ink.y;
-    box.right = ink.x + ink.width, box.bottom = ink.y + ink.height;
-    return;
-  }
-  box.left = std::min(box.left, ink.x), box.top = std::min(box.top, ink.y);
-  box.right = std::max(box.right, ink.x + ink.width);
-  box.bottom = std::max(box.bottom, ink.y + ink.height);
+// The box of a word of `row` from `firstColumn` to `lastColumn`: its cells, clipped to the image,
+// as the engine boxes a line from its ascenders to its descenders.
+void boxCells(ReadLine& word, const GreyImage& image, const CharacterGrid& grid, int row,
+              int firstColumn, int lastColumn) {
+  const PixelArea first = grid.cell(firstColumn, row), last = grid.cell(lastColumn, row);
+  word.left = std::max(0, first.x), word.top = std::max(0, first.y);
+  word.right = std::min(image.width, last.x + last.width);
+  word.bottom = std::min(image.height, last.y + last.height);
 }
 
 }  // namespace
@@ -98,8 +97,8 @@ std::optional<std::vector<ReadLine>> GlyphTable::read(const GreyImage& image,
       word.confidence = word.text.empty() ? glyph->second.confidence
                                           : std::min(word.confidence, glyph->second.confidence);
       word.text += *text;
-      include(word, inkExtent(image, grid, column, row));
     }
+    boxCells(word, image, grid, row, run.firstColumn, run.lastColumn);
     words.push_back(std::move(word));
   }
   return words;

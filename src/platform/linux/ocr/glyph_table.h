@@ -42,8 +42,9 @@ class GlyphTable {
   // Whether the picture stands for a character.
   bool knows(const std::string& picture) const;
 
-  // The words of a row (its runs of inked cells), when every picture of them stands for a
-  // character. A word's confidence is the least of its characters' when they were learned.
+  // The words of a row (its runs of inked cells, each boxed by its cells), when every picture of
+  // them stands for a character. A word's confidence is the least of its characters' when they
+  // were learned.
   std::optional<std::vector<ReadLine>> read(const GreyImage& image, const CharacterGrid& grid,
                                             int row, const std::vector<CellRun>& runs) const;
 

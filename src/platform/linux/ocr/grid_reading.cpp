@@ -167,7 +167,22 @@ Piece pieceOf(const std::vector<int>& rows, const GreyImage& image, const GreyIm
 }  // namespace
 
 bool worthReadingAlongGrid(const GreyImage& image, const CharacterGrid& grid) {
-  return static_cast<int>(inkedRows(image, grid).size()) >= 2 * kRowsPerTurn;
+  const std::vector<int> rows = inkedRows(image, grid);
+  if (static_cast<int>(rows.size()) < 2 * kRowsPerTurn) return false;
+  // A terminal draws each character alike wherever it stands, so its cells show few pictures for
+  // many cells; text laid out at fractional advances drifts across any grid, and its cells,
+  // cutting glyphs anywhere, hardly ever repeat.
+  constexpr std::size_t kCellsPerPicture = 4;
+  const auto [firstColumn, lastColumn] = textColumns(image, grid);
+  std::set<std::string> pictures;
+  std::size_t cells = 0;
+  for (int row : rows) {
+    for (const CellRun& run : cellRuns(image, grid, row, firstColumn, lastColumn)) {
+      cells += run.pictures.size();
+      pictures.insert(run.pictures.begin(), run.pictures.end());
+    }
+  }
+  return pictures.size() * kCellsPerPicture <= cells;
 }
 
 runtime::Result<std::vector<ReadLine>> readAlongGrid(const GreyImage& image,

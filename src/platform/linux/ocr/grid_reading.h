@@ -14,7 +14,8 @@ namespace corvane::platform::ocr {
 // characters.
 using PieceReader = std::function<runtime::Result<std::vector<ReadLine>>(const GreyImage&)>;
 
-// Whether a terminal of these cells has rows enough for reading it along its grid to pay.
+// Whether the image is a terminal of these cells, with rows enough for reading it along its grid
+// to pay: its cells repeat a few pictures, as characters drawn alike do.
 bool worthReadingAlongGrid(const GreyImage& image, const CharacterGrid& grid);
 
 // Reads a terminal's rows. A row whose every inked cell shows a character the engine already read
