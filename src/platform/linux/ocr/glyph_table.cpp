@@ -76,6 +76,11 @@ std::size_t GlyphTable::size() const {
   return glyphs_.size();
 }
 
+void GlyphTable::clear() {
+  std::unique_lock lock(mutex_);
+  glyphs_.clear();
+}
+
 bool GlyphTable::knows(const std::string& picture) const {
   std::shared_lock lock(mutex_);
   const auto glyph = glyphs_.find(picture);

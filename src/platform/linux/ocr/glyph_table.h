@@ -49,6 +49,7 @@ class GlyphTable {
                                             int row, const std::vector<CellRun>& runs) const;
 
   std::size_t size() const;
+  void clear();
 
   static constexpr float kLeastConfidence = 0.8f;
   static constexpr std::size_t kMostPictures = 20000;

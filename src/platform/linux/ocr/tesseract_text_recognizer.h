@@ -56,6 +56,8 @@ class TesseractTextRecognizer final : public TextRecognizer {
 
   // Engines made so far (idle or in use).
   std::size_t engineCount() const;
+  // Forgets the terminal glyphs read so far, as a recognizer just made knows none.
+  void forgetLearnedGlyphs() { glyphs_.clear(); }
 
  private:
   class Engine;
