@@ -126,7 +126,7 @@ TEST(CharacterGridTest, FindsATerminalsCellsAndNoneInProportionalText) {
   const auto drifting = drawTerminal(prose, 60, 1, 8, 15, 5, 3, 7.95);
   const GreyImage image = greyOf(*drifting.image);
   const auto grid = findCharacterGrid(image);
-  EXPECT_FALSE(grid && worthReadingAlongGrid(image, *grid));
+  EXPECT_FALSE(grid && terminalRows(image, *grid));
 }
 
 // The engine reads the rows that show characters it has not read yet; the rows left are read
@@ -150,10 +150,11 @@ TEST(GridReadingTest, RowsOfCharactersAlreadyReadComeFromTheTable) {
         if ((pixels.pixel(x, y) & 0xFF) != 0xFF) pixels.setPixel(x, y, 0xFFFAFAFA);
   }
   const GreyImage shaded = greyOf(*drawn.image);
-  ASSERT_TRUE(worthReadingAlongGrid(shaded, *grid));
+  const auto terminal = terminalRows(shaded, *grid);
+  ASSERT_TRUE(terminal);
   ReaderKnowingTheTerminal reader{rows, drawn, shaded, {}};
   GlyphTable table;
-  auto lines = readAlongGrid(shaded, shaded, 1, *grid, table, std::ref(reader));
+  auto lines = readAlongGrid(shaded, shaded, 1, *grid, *terminal, table, std::ref(reader));
   ASSERT_TRUE(lines.ok()) << lines.message();
 
   // Every row read once, where it is (the grid's rows may start a pixel or two off the drawn
@@ -176,7 +177,7 @@ TEST(GridReadingTest, RowsOfCharactersAlreadyReadComeFromTheTable) {
             reader.given.end());
   // What the table learned holds for the next frame: the same terminal needs the engine no more.
   ReaderKnowingTheTerminal again{rows, drawn, shaded, {}};
-  auto next = readAlongGrid(shaded, shaded, 1, *grid, table, std::ref(again));
+  auto next = readAlongGrid(shaded, shaded, 1, *grid, *terminal, table, std::ref(again));
   ASSERT_TRUE(next.ok());
   EXPECT_EQ(next.value().size(), rows.size());
   EXPECT_TRUE(again.given.empty());

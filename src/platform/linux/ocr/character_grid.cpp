@@ -47,8 +47,9 @@ std::optional<Pitch> edgeAvoidingPitch(const std::vector<int>& profile, int leas
       int edges = 0;
       for (int i = phase; i < size; i += pitch, ++edges)
         edgeInk += profile[static_cast<std::size_t>(i)];
+      // Every phase has an edge: a pitch is at most half the profile.
       const double share = static_cast<double>(edgeInk) / (mean * edges);
-      if (edges > 0 && share <= leastShare) best = Pitch{pitch, phase}, leastShare = share;
+      if (share <= leastShare) best = Pitch{pitch, phase}, leastShare = share;
     }
     if (best) return best;
   }
@@ -84,8 +85,8 @@ std::optional<CharacterGrid> findCharacterGrid(const GreyImage& image) {
     }
   }
   // Solid rows and columns (a bar, a highlighted line) say nothing of where cells begin.
-  for (int& ink : columns) ink = ink * 20 >= image.height * 17 ? 0 : ink;
-  for (int& ink : rows) ink = ink * 20 >= image.width * 17 ? 0 : ink;
+  for (int& ink : columns) ink = inkedNearlyThroughout(ink, image.height) ? 0 : ink;
+  for (int& ink : rows) ink = inkedNearlyThroughout(ink, image.width) ? 0 : ink;
   const auto across = edgeAvoidingPitch(columns, 4, 24, kFewestCellsAcross, kMostEdgeInkAcross);
   if (!across) return std::nullopt;
   const auto down =

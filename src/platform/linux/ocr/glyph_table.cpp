@@ -1,21 +1,17 @@
 #include "platform/linux/ocr/glyph_table.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text_cleaning.h"
 
 namespace corvane::platform::ocr {
 namespace {
 
 // One code point, and not white space: what one cell can show.
 bool isOneCharacter(const std::string& text) {
-  if (text.empty() || text == " ") return false;
-  const auto lead = static_cast<unsigned char>(text.front());
-  const std::size_t length = lead < 0x80    ? 1
-                             : lead >= 0xF0 ? 4
-                             : lead >= 0xE0 ? 3
-                             : lead >= 0xC0 ? 2
-                                            : 0;
-  return length == text.size() && !(length == 1 && std::isspace(lead));
+  const auto leads =
+      std::count_if(text.begin(), text.end(), [](char byte) { return (byte & 0xC0) != 0x80; });
+  return leads == 1 && isValidUtf8(text) && trimmedText(text) == text;
 }
 
 // The box of a word of `row` from `firstColumn` to `lastColumn`: its cells, clipped to the image,

@@ -96,7 +96,7 @@ void eraseRules(GreyImage& image) {
   for (int x = 0; x < image.width; ++x) {
     int ink = 0;
     for (int y = 0; y < image.height; ++y) ink += isInk(x, y);
-    solid[static_cast<std::size_t>(x)] = ink * 20 >= image.height * 17;
+    solid[static_cast<std::size_t>(x)] = inkedNearlyThroughout(ink, image.height);
   }
   for (const auto& [first, last] : thinBands(solid, kThickestRule))
     for (int x = first; x <= last; ++x)
@@ -119,7 +119,7 @@ int typicalLineHeight(const GreyImage& image) {
   if (image.height >= 8) {
     for (int x = 0; x < image.width; ++x)
       solidColumn[static_cast<std::size_t>(x)] =
-          columnInk[static_cast<std::size_t>(x)] * 20 >= image.height * 17;
+          inkedNearlyThroughout(columnInk[static_cast<std::size_t>(x)], image.height);
   }
   // A row whose ink is one long stretch is a rule or the inside of a block; a row of text is
   // many short strokes.

@@ -28,6 +28,12 @@ struct PixelArea {
 // dark on light (the engine reads light text on dark poorly).
 GreyImage greyDarkOnLight(const PixelBuffer& image, PixelArea area);
 
+// Whether a column (row) inked on `inked` of its `length` pixels is inked nearly throughout: a
+// bar, a border or a highlighted line rather than text.
+inline bool inkedNearlyThroughout(int inked, int length) {
+  return inked * 20 >= length * 17;
+}
+
 // The background: the commonest level.
 std::uint8_t backgroundLevel(const GreyImage& image);
 

@@ -87,12 +87,6 @@ ReadLine inOwnPixels(ReadLine word, double scale) {
   return word;
 }
 
-// A row with ink, as the cells it shows.
-struct GridRow {
-  int row = 0;
-  std::vector<CellRun> runs;
-};
-
 std::vector<int> allRows(const std::vector<GridRow>& rows) {
   std::vector<int> all;
   for (const GridRow& row : rows) all.push_back(row.row);
@@ -166,37 +160,38 @@ Piece pieceOf(const std::vector<int>& rows, const GreyImage& image, const GreyIm
 
 }  // namespace
 
-bool worthReadingAlongGrid(const GreyImage& image, const CharacterGrid& grid) {
-  const std::vector<int> rows = inkedRows(image, grid);
-  if (static_cast<int>(rows.size()) < 2 * kRowsPerTurn) return false;
+std::optional<std::vector<GridRow>> terminalRows(const GreyImage& image,
+                                                 const CharacterGrid& grid) {
+  const std::vector<int> inked = inkedRows(image, grid);
+  if (static_cast<int>(inked.size()) < 2 * kRowsPerTurn) return std::nullopt;
+  const auto [firstColumn, lastColumn] = textColumns(image, grid);
+  std::vector<GridRow> rows;
+  for (int row : inked) rows.push_back({row, cellRuns(image, grid, row, firstColumn, lastColumn)});
   // A terminal draws each character alike wherever it stands, so its cells show few pictures for
   // many cells; text laid out at fractional advances drifts across any grid, and its cells,
   // cutting glyphs anywhere, hardly ever repeat.
   constexpr std::size_t kCellsPerPicture = 4;
-  const auto [firstColumn, lastColumn] = textColumns(image, grid);
   std::set<std::string> pictures;
   std::size_t cells = 0;
-  for (int row : rows) {
-    for (const CellRun& run : cellRuns(image, grid, row, firstColumn, lastColumn)) {
+  for (const GridRow& row : rows) {
+    for (const CellRun& run : row.runs) {
       cells += run.pictures.size();
       pictures.insert(run.pictures.begin(), run.pictures.end());
     }
   }
-  return pictures.size() * kCellsPerPicture <= cells;
+  if (pictures.size() * kCellsPerPicture > cells) return std::nullopt;
+  std::erase_if(rows, [](const GridRow& row) { return row.runs.empty(); });
+  return rows;
 }
 
 runtime::Result<std::vector<ReadLine>> readAlongGrid(const GreyImage& image,
                                                      const GreyImage& enlarged, double scale,
-                                                     const CharacterGrid& grid, GlyphTable& table,
-                                                     const PieceReader& read) {
+                                                     const CharacterGrid& grid,
+                                                     std::vector<GridRow> pending,
+                                                     GlyphTable& table, const PieceReader& read) {
   bool firstTurn = true;
   const std::size_t knownBefore = table.size();
   std::vector<ReadLine> lines;
-  const auto [firstColumn, lastColumn] = textColumns(image, grid);
-  std::vector<GridRow> pending;
-  for (int row : inkedRows(image, grid))
-    pending.push_back({row, cellRuns(image, grid, row, firstColumn, lastColumn)});
-  std::erase_if(pending, [](const GridRow& row) { return row.runs.empty(); });
   const int margin = std::max(4, scaledCoordinate(grid.cellHeight, scale) / 2);
   while (!pending.empty()) {
     std::erase_if(pending, [&](const GridRow& row) {

@@ -347,9 +347,10 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   GreyImage grey = greyDarkOnLight(image, area);
   eraseRules(grey);
   double scale = 1;
-  // A terminal read accurately is read along its grid of cells (kept at its own scale in
-  // `cells`): rows of characters it has already read come from what it read.
+  // A terminal read accurately is read along its grid of cells (at its own scale, kept in
+  // `cells` when enlarged): rows of characters it has already read come from what it read.
   std::optional<CharacterGrid> grid;
+  std::optional<std::vector<GridRow>> terminal;
   GreyImage cells;
   if (request.recognitionLevel == TextRecognitionLevel::accurate) {
     const int lineHeight = typicalLineHeight(grey);
@@ -358,9 +359,11 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
                          kLargestEnlargement);
     }
     grid = findCharacterGrid(grey);
-    if (grid && !worthReadingAlongGrid(grey, *grid)) grid.reset();
-    if (grid) cells = grey;
-    if (scale > 1) grey = scaled(grey, scale);
+    if (grid) terminal = terminalRows(grey, *grid);
+    if (scale > 1) {
+      if (terminal) cells = grey;
+      grey = scaled(grey, scale);
+    }
   }
 
   // A set holding English and other models is read in English first, and only the lines English
@@ -376,12 +379,13 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
                               : borrowEngineOrEnglish(languages, request.usesLanguageCorrection);
     if (!lease.ok()) return lease.error();
     Engine& engine = **lease.value();
-    auto read = grid ? readAlongGrid(cells, grey, scale, *grid, glyphs_,
-                                     [&](const GreyImage& piece) {
-                                       return engine.read(piece, tesseract::PSM_AUTO,
-                                                          *request.cancellation, true);
-                                     })
-                     : engine.read(grey, tesseract::PSM_AUTO, *request.cancellation);
+    auto read = terminal ? readAlongGrid(scale > 1 ? cells : grey, grey, scale, *grid,
+                                         std::move(*terminal), glyphs_,
+                                         [&](const GreyImage& piece) {
+                                           return engine.read(piece, tesseract::PSM_AUTO,
+                                                              *request.cancellation, true);
+                                         })
+                         : engine.read(grey, tesseract::PSM_AUTO, *request.cancellation);
     if (!read.ok()) return read.error();
     lines = std::move(read).value();
   }
