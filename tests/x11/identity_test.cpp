@@ -6,6 +6,7 @@
 
 #include "platform/desktop_entry_index.h"
 #include "platform/x11/application_identity.h"
+#include "platform/x11/exclusion_policy.h"
 #include "platform/x11/watched_desktop_entries.h"
 #include "support/polling.h"
 #include "x11/capture_fixture.h"
@@ -124,6 +125,10 @@ TEST(ApplicationIdentityTest, ResolvesARealClientThroughItsDesktopEntry) {
   EXPECT_EQ(countPixels(**second, kBlue), 0u);
 }
 
+bool leavesOut(const ContentFilter& filter, const ApplicationIdentity& identity) {
+  return ExclusionPolicy(filter, 0).leavesOut(identity);
+}
+
 // A stat line whose command name holds what may confuse a reader: spaces and parentheses.
 std::string statLine(std::int32_t processID, std::uint64_t startTime) {
   std::string line = std::to_string(processID) + " (vault (x) d) S";
@@ -149,24 +154,24 @@ TEST(ApplicationIdentityTest, AWindowGoesByEveryNameItsEntriesAndItsProcessGaveI
   EXPECT_EQ(vault.otherIds, std::vector<std::string>{"com.example.vault-launcher"});
   EXPECT_EQ(vault.windowClassNames, (std::vector<std::string>{"demovault", "DemoVault"}));
   auto filter = excluding({"com.example.vault-launcher"});
-  EXPECT_TRUE(filterExcludes(filter, vault));
+  EXPECT_TRUE(leavesOut(filter, vault));
 
   // Renamed, it keeps the names it had.
   const auto renamed = resolver.resolve(20, WindowClass{"viewer", "Viewer"});
   EXPECT_EQ(renamed.id, "Viewer");
-  EXPECT_TRUE(filterExcludes(excluding({"org.example.DemoVault"}), renamed));
-  EXPECT_TRUE(filterExcludes(excluding({"demovault"}), renamed));
-  EXPECT_FALSE(filterExcludes(excluding({"org.example.Other"}), renamed));
+  EXPECT_TRUE(leavesOut(excluding({"org.example.DemoVault"}), renamed));
+  EXPECT_TRUE(leavesOut(excluding({"demovault"}), renamed));
+  EXPECT_FALSE(leavesOut(excluding({"org.example.Other"}), renamed));
 
   // Another process given the same id later starts with no names of the earlier one.
   proc.write("20/stat", statLine(20, 200));
   const auto later = resolver.resolve(20, WindowClass{"notes", "Notes"});
   EXPECT_TRUE(later.otherIds.empty());
   EXPECT_EQ(later.windowClassNames, (std::vector<std::string>{"notes", "Notes"}));
-  EXPECT_FALSE(filterExcludes(excluding({"org.example.DemoVault"}), later));
+  EXPECT_FALSE(leavesOut(excluding({"org.example.DemoVault"}), later));
   // A class the application once showed stays its own, in any process.
-  EXPECT_TRUE(filterExcludes(excluding({"org.example.DemoVault"}),
-                             resolver.resolve(20, WindowClass{"viewer", "Viewer"})));
+  EXPECT_TRUE(leavesOut(excluding({"org.example.DemoVault"}),
+                        resolver.resolve(20, WindowClass{"viewer", "Viewer"})));
 }
 
 TEST(WatchedDesktopEntriesTest, FollowsFoldersMadeLaterAndEntriesWrittenChangedAndRemoved) {

@@ -31,56 +31,7 @@ void addOnceIgnoringCase(std::vector<std::string>& names, const std::string& nam
   }
 }
 
-// Ids are compared exactly, classes without regard to case.
-bool excludesAnyName(const ContentFilter& filter, const std::vector<std::string>& ids,
-                     const std::vector<std::string>& windowClassNames) {
-  if (std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
-        return !id.empty() && filter.excludesApplication(id, 0);
-      })) {
-    return true;
-  }
-  return std::any_of(
-      filter.excludedApplications.begin(), filter.excludedApplications.end(), [&](const auto& app) {
-        return std::any_of(windowClassNames.begin(), windowClassNames.end(), [&](const auto& name) {
-          return namesApplicationOrHelper(name, app.bundleIdentifier, IdCase::ignored);
-        });
-      });
-}
-
-bool anyNameCloseToExcluded(const ContentFilter& filter, const ApplicationIdentity& identity) {
-  std::vector<const std::string*> names{&identity.id};
-  for (const auto* list :
-       {&identity.otherIds, &identity.windowClassNames, &identity.programNames}) {
-    for (const auto& name : *list) names.push_back(&name);
-  }
-  return std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
-                     [&](const auto& app) {
-                       return std::any_of(names.begin(), names.end(), [&](const std::string* name) {
-                         return namesAreClose(*name, app.bundleIdentifier);
-                       });
-                     });
-}
-
 }  // namespace
-
-bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity,
-                    std::int32_t ownProcess) {
-  if (filter.excludesApplication(identity.id, identity.processID, identity.windowClassNames) ||
-      excludesAnyName(filter, identity.otherIds, {})) {
-    return true;
-  }
-  if (identity.namesIncomplete && anyNameCloseToExcluded(filter, identity)) return true;
-  for (const auto& ancestor : identity.ancestors) {
-    if (ancestor.processID == ownProcess) return false;
-    const bool excludedProcess =
-        std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
-                    [&](const auto& app) { return app.processID == ancestor.processID; });
-    if (excludedProcess || excludesAnyName(filter, ancestor.ids, {})) {
-      return true;
-    }
-  }
-  return false;
-}
 
 ApplicationIdentityResolver::ApplicationIdentityResolver(
     std::shared_ptr<const DesktopEntryIndex> entries, std::filesystem::path procRoot)

@@ -43,12 +43,6 @@ struct ApplicationIdentity {
   bool operator==(const ApplicationIdentity&) const = default;
 };
 
-// Whether `filter` leaves out what goes by `identity`: by its process or by any of its names, by
-// a name close to an excluded id when its names are incomplete, or by a process it descends from
-// (up to `ownProcess`, whose children are not its windows).
-bool filterExcludes(const ContentFilter& filter, const ApplicationIdentity& identity,
-                    std::int32_t ownProcess = 0);
-
 // Turns a process and a window class into an application id: the flatpak id, the desktop file
 // the process was launched from, a desktop entry whose StartupWMClass matches, the launch unit's
 // or (when the launch cannot be read) the entry whose Exec= the process runs, the window class,

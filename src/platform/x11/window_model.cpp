@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "platform/x11/exclusion_policy.h"
 #include "platform/x11/window_tree_snapshot.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
@@ -901,113 +902,30 @@ bool WindowModel::handle(const XEvent& event) {
 
 std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
                                               std::int32_t ownProcess) const {
-  // A window without a class of its own (a menu, a tooltip, a plug) belongs to whichever
-  // application another window of the same X client names.
-  std::unordered_map<XID, const ApplicationIdentity*> namedClients;
+  std::vector<WindowToJudge> judged;
+  judged.reserve(windows_.size());
   for (const auto& [id, window] : windows_) {
-    if (window->hasClass && window->clientOwner != 0) {
-      namedClients.emplace(window->clientOwner, &window->identity);
-    }
+    judged.push_back(WindowToJudge{
+        .id = id,
+        .client = window->client,
+        .owner = window->owner,
+        .clientOwner = window->clientOwner,
+        .identity = &window->identity,
+        .hasClass = window->hasClass,
+        .isDesktopWindow = window->isDesktopWindow,
+        .isDock = window->isDock,
+        .transientFor = window->transientFor == None ? None : topLevelOf(window->transientFor)});
     for (const auto& embedded : window->embedded) {
-      if (embedded.hasClass) namedClients.emplace(embedded.owner, &embedded.identity);
+      judged.push_back(WindowToJudge{.id = embedded.id,
+                                     .client = embedded.id,
+                                     .owner = embedded.owner,
+                                     .clientOwner = embedded.owner,
+                                     .identity = &embedded.identity,
+                                     .hasClass = embedded.hasClass,
+                                     .embedded = true});
     }
   }
-  struct Judged {
-    const ApplicationIdentity* identity;
-    bool known;
-  };
-  auto judge = [&](const ApplicationIdentity& own, bool hasClass, XID owner) {
-    if (hasClass) return Judged{&own, true};
-    if (auto named = namedClients.find(owner); owner != 0 && named != namedClients.end()) {
-      return Judged{named->second, true};
-    }
-    return Judged{&own, false};
-  };
-
-  // The X clients whose windows draw other windows' titles and icons: those that made a dock.
-  std::set<XID> dockClients;
-  for (const auto& [id, window] : windows_) {
-    if (!window->isDock) continue;
-    for (XID owner : {window->clientOwner, window->owner}) {
-      if (owner != 0 && owner != windowManagerClient_) dockClients.insert(owner);
-    }
-  }
-  auto isDesktopSurface = [&](const TrackedWindow& window) {
-    if (window.isDock || dockClients.count(window.clientOwner) != 0 ||
-        dockClients.count(window.owner) != 0) {
-      return true;
-    }
-    // The window manager's own windows, not a frame around an application's.
-    return windowManagerClient_ != 0 && window.owner == windowManagerClient_ &&
-           (window.client == window.id || window.clientOwner == windowManagerClient_);
-  };
-
-  std::set<Window> excluded;
-  std::set<std::int32_t> excludedProcesses;
-  if (ownProcess > 0) excludedProcesses.insert(ownProcess);
-  for (const auto& [id, window] : windows_) {
-    const auto& identity = window->identity;
-    if (filterExcludes(filter, identity, ownProcess) && identity.processID > 0) {
-      excludedProcesses.insert(identity.processID);
-    }
-  }
-  // A process started by an excluded one (a helper with a class of its own) is excluded too;
-  // what this application starts is not its own windows.
-  auto descendsFromExcluded = [&](const ApplicationIdentity& identity) {
-    for (const auto& ancestor : identity.ancestors) {
-      if (ancestor.processID == ownProcess) return false;
-      if (excludedProcesses.count(ancestor.processID) != 0) return true;
-    }
-    return false;
-  };
-  const bool excludesApplications = !filter.excludedApplications.empty();
-  auto isExcludedApplication = [&](const Judged& judged, std::int32_t processID) {
-    if (processID > 0 && excludedProcesses.count(processID) != 0) return true;
-    if (filterExcludes(filter, *judged.identity, ownProcess)) return true;
-    if (descendsFromExcluded(*judged.identity)) return true;
-    return excludesApplications && !judged.known;
-  };
-  auto isExcludedItself = [&](const TrackedWindow& window) {
-    const auto& identity = window.identity;
-    // Excepted windows are kept even when their application (this one included: the source
-    // masks are drawn in windows of ours that the capture must show) is left out.
-    if (filter.exceptingWindowIDs.count(static_cast<std::uint32_t>(window.id)) != 0 ||
-        filter.exceptingWindowIDs.count(static_cast<std::uint32_t>(window.client)) != 0) {
-      return false;
-    }
-    if (filter.excludedWindowIDs.count(static_cast<std::uint32_t>(window.id)) != 0 ||
-        filter.excludedWindowIDs.count(static_cast<std::uint32_t>(window.client)) != 0) {
-      return true;
-    }
-    if (filter.excludeDesktopWindows && window.isDesktopWindow) return true;
-    if (isDesktopSurface(window)) return true;
-    return isExcludedApplication(judge(identity, window.hasClass, window.clientOwner),
-                                 identity.processID);
-  };
-  for (const auto& [id, window] : windows_) {
-    if (isExcludedItself(*window)) excluded.insert(id);
-    for (const auto& embedded : window->embedded) {
-      if (filter.excludedWindowIDs.count(static_cast<std::uint32_t>(embedded.id)) != 0 ||
-          isExcludedApplication(judge(embedded.identity, embedded.hasClass, embedded.owner),
-                                embedded.identity.processID)) {
-        excluded.insert(embedded.id);
-      }
-    }
-  }
-  // Transient dialogs follow their owner, through chains of any length.
-  bool grew = true;
-  while (grew) {
-    grew = false;
-    for (const auto& [id, window] : windows_) {
-      if (excluded.count(id) != 0 || window->transientFor == None) continue;
-      const Window owner = topLevelOf(window->transientFor);
-      if (owner != None && excluded.count(owner) != 0) {
-        excluded.insert(id);
-        grew = true;
-      }
-    }
-  }
-  return excluded;
+  return ExclusionPolicy(filter, ownProcess, windowManagerClient_).excludedWindows(judged);
 }
 
 }  // namespace corvane::platform::x11

@@ -154,14 +154,8 @@ class WindowModel {
   const TrackedWindow* find(Window window) const;
   std::size_t size() const { return order_.size(); }
 
-  // The windows the filter leaves out: excluded applications (by id or process, with their
-  // popups and transient dialogs), excluded window ids, the desktop windows when asked, and
-  // every window of `ownProcess`. Whatever the filter, the desktop's surfaces that draw other
-  // windows' titles and icons are left out too: every window of an X client that made a dock
-  // (panels, taskbars, their window lists and tooltips) and the window manager's own windows
-  // other than its frames (its window switcher, menus and on-screen displays). Windows nobody can
-  // be named for are left out too whenever the filter excludes an application. Embedded windows are
-  // judged alike and listed by id.
+  // The windows (top-level and embedded, by id) the filter leaves out, as ExclusionPolicy decides
+  // for the windows as they are now, `ownProcess` being this application's.
   std::set<Window> excludedWindows(const ContentFilter& filter, std::int32_t ownProcess) const;
   // Names every window again when the desktop entries changed since they were last named (an
   // application installed meanwhile); true when it did. Call before excludedWindows.
