@@ -38,7 +38,7 @@ std::string folded(std::string_view name) {
   return letters;
 }
 
-// A name folded, and its last dotted part folded when it has one.
+// A name folded, and folded without its vendor prefix (its last dotted part) when it has one.
 std::vector<std::string> foldedForms(std::string_view name) {
   std::vector<std::string> forms{folded(name)};
   if (const auto dot = name.rfind('.'); dot != std::string_view::npos) {
@@ -50,12 +50,9 @@ std::vector<std::string> foldedForms(std::string_view name) {
 }  // namespace
 
 bool namesAreClose(std::string_view name, std::string_view other) {
-  constexpr std::size_t shortest = 4;
   for (const auto& a : foldedForms(name)) {
     for (const auto& b : foldedForms(other)) {
-      if (a.size() >= shortest && b.size() >= shortest && (a.starts_with(b) || b.starts_with(a))) {
-        return true;
-      }
+      if (!a.empty() && a == b) return true;
     }
   }
   return false;

@@ -14,10 +14,10 @@ enum class IdCase { exact, ignored };
 bool namesApplicationOrHelper(std::string_view id, std::string_view excluded,
                               IdCase idCase = IdCase::exact);
 
-// Whether two names may well be one application's, for names read from a process whose other
-// names could not be read: ignoring case and everything but letters and digits, one (or its last
-// dotted part) begins with the other (or its last dotted part), and both have at least 4
-// characters ("org.example.Vault", "vault", "VAULT-helper" and "vault_cli" are all close).
+// Whether two names are one application's name written another way, for names read from a
+// process whose other names could not be read: the same up to case, punctuation and a vendor
+// prefix ("org.example.Vault", "vault", "VAULT" and "Va-ult" are close; "vault-helper", "Vaults"
+// and "Vau" are not: a name that merely begins alike is another application's).
 bool namesAreClose(std::string_view name, std::string_view other);
 
 }  // namespace corvane::platform

@@ -225,6 +225,11 @@ std::optional<DesktopEntry> DesktopEntryIndex::find(
   return std::nullopt;
 }
 
+const IndexedDesktopEntry* DesktopEntryIndex::indexed(const std::string& id) const {
+  const auto found = byId_.find(id);
+  return found == byId_.end() ? nullptr : found->second;
+}
+
 std::optional<DesktopEntry> DesktopEntryIndex::byId(const std::string& id) const {
   auto it = byId_.find(id);
   if (it == byId_.end()) return std::nullopt;

@@ -90,6 +90,11 @@ class DesktopEntryIndex {
   std::vector<std::string> idsStartingCommand(const std::vector<std::string>& commandLine,
                                               const std::filesystem::path& executable) const;
   std::size_t size() const { return entries_.size(); }
+  // The entries as indexed, in no order; the one with id `id`, null when none.
+  const std::vector<std::shared_ptr<const IndexedDesktopEntry>>& indexedEntries() const {
+    return entries_;
+  }
+  const IndexedDesktopEntry* indexed(const std::string& id) const;
   // Every entry, by id.
   std::vector<DesktopEntry> entries() const;
 

@@ -25,9 +25,25 @@ std::string unescapedUnitText(std::string_view text) {
   return plain;
 }
 
+// A service the bus started for a name it was asked for (D-Bus activation):
+// "dbus-:<bus>.<connection>-<name>@<n>.service"; the name is the application's desktop id.
+std::optional<LaunchUnit> busActivatedUnitNamed(std::string_view name) {
+  constexpr std::string_view prefix = "dbus-:", service = ".service";
+  if (!name.starts_with(prefix) || !name.ends_with(service)) return std::nullopt;
+  std::string_view body = name.substr(prefix.size());
+  body.remove_suffix(service.size());
+  // The connection that asked (":1.42") holds no dash.
+  const auto dash = body.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  body = body.substr(dash + 1);
+  body = body.substr(0, body.find('@'));
+  if (body.empty()) return std::nullopt;
+  return LaunchUnit{"dbus", {unescapedUnitText(body)}};
+}
+
 std::optional<LaunchUnit> launchUnitNamed(std::string_view name) {
   constexpr std::string_view prefix = "app-", scope = ".scope", service = ".service";
-  if (!name.starts_with(prefix)) return std::nullopt;
+  if (!name.starts_with(prefix)) return busActivatedUnitNamed(name);
   std::string_view body = name.substr(prefix.size());
   if (body.ends_with(scope)) {
     body.remove_suffix(scope.size());

@@ -8,7 +8,9 @@ namespace corvane::platform {
 
 // An application's unit as desktop launchers name it for the service manager:
 // "app[-<launcher>]-<desktop id>-<random>.scope" or "app[-<launcher>]-<desktop
-// id>[@<random>].service", the id escaped as unit names are ("-" written "\x2d").
+// id>[@<random>].service", the id escaped as unit names are ("-" written "\x2d"); and the service
+// the bus starts for an application it activates, "dbus-:<connection>-<desktop id>@<n>.service"
+// (its launcher "dbus").
 struct LaunchUnit {
   std::string launcher;  // "gnome", "flatpak", ...; empty when the name has none
   // The desktop id the name most likely holds first, then every other reading of a name that

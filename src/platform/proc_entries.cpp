@@ -85,17 +85,23 @@ LaunchRecord readProcLaunchRecord(const std::filesystem::path& procRoot, std::in
   const auto environ = readSmallFile(processFolder(procRoot, processID) / "environ");
   if (!environ) return {};
   LaunchRecord record{.readable = true};
+  if (const auto appImage = environmentValue(*environ, "APPIMAGE");
+      appImage && !appImage->empty()) {
+    record.appImage = std::filesystem::path(std::string(*appImage));
+  }
   const auto file = environmentValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE");
   const auto launcherPid = environmentValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE_PID");
-  if (!file || file->empty() || !launcherPid) return record;
+  if (!file || file->empty()) return record;
   // Children inherit the variables (a program started from a terminal that was opened from the
   // menu carries the terminal's entry): the entry names this process only when the launcher
   // recorded this very process.
   std::int32_t recorded = 0;
-  const auto* last = launcherPid->data() + launcherPid->size();
-  const auto [end, error] = std::from_chars(launcherPid->data(), last, recorded);
-  if (error != std::errc{} || end != last || recorded != processID) return record;
-  record.desktopFile = std::filesystem::path(std::string(*file));
+  const auto* last = launcherPid ? launcherPid->data() + launcherPid->size() : nullptr;
+  const bool own = launcherPid &&
+                   std::from_chars(launcherPid->data(), last, recorded).ptr == last &&
+                   recorded == processID;
+  (own ? record.desktopFile : record.inheritedDesktopFile) =
+      std::filesystem::path(std::string(*file));
   return record;
 }
 

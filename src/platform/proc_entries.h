@@ -26,6 +26,11 @@ std::optional<std::filesystem::path> readProcLaunchedDesktopFile(
 struct LaunchRecord {
   bool readable = false;
   std::optional<std::filesystem::path> desktopFile;
+  // The entry a launcher recorded for another process, whose environment this one inherited (a
+  // helper its application started, or anything started from a terminal the menu launched).
+  std::optional<std::filesystem::path> inheritedDesktopFile;
+  // The AppImage the process, or a process it descends from, was started from (APPIMAGE).
+  std::optional<std::filesystem::path> appImage;
 };
 LaunchRecord readProcLaunchRecord(const std::filesystem::path& procRoot, std::int32_t processID);
 // The desktop ids of the launch units (systemd scopes and services that desktop launchers put

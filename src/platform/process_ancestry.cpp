@@ -47,8 +47,12 @@ std::optional<ProcessAncestry::Known> ProcessAncestry::known(
   if (!read || (startTime && read->startTime != *startTime)) return std::nullopt;
   if (auto found = kept(read->startTime)) return found;
   const auto parent = readProcParentage(procRoot_, read->parent);
-  Known process{read->startTime, read->parent, parent ? parent->startTime : 0,
-                readProcLaunchIds(procRoot_, processID)};
+  Known process{read->startTime,
+                read->parent,
+                parent ? parent->startTime : 0,
+                readProcLaunchIds(procRoot_, processID),
+                readProcCommandLine(procRoot_, processID),
+                readProcExecutable(procRoot_, processID).value_or("")};
   std::lock_guard lock(mutex_);
   if (known_.size() >= kMostKnown) known_.clear();
   known_.insert_or_assign(processID, process);
@@ -64,7 +68,8 @@ std::vector<ProcessAncestor> ProcessAncestry::of(const ProcessParentage& child) 
     const auto process = known(id, startTime);
     // A process started after the child is not its parent: another was given the id.
     if (!process || process->startTime > childStartTime) break;
-    ancestors.push_back(ProcessAncestor{id, process->launchIds});
+    ancestors.push_back(ProcessAncestor{id, process->startTime, process->launchIds,
+                                        process->commandLine, process->executable});
     childStartTime = process->startTime;
     id = process->parent;
     startTime = process->parentStartTime;

@@ -12,10 +12,13 @@
 
 namespace corvane::platform {
 
-// A process that another descends from, with the ids it was launched under.
+// A process that another descends from, with the ids it was launched under and what it runs.
 struct ProcessAncestor {
   std::int32_t processID = 0;
+  std::uint64_t startTime = 0;
   std::vector<std::string> ids;
+  std::vector<std::string> commandLine;
+  std::filesystem::path executable;
   bool operator==(const ProcessAncestor&) const = default;
 };
 
@@ -42,6 +45,8 @@ class ProcessAncestry {
     std::int32_t parent = 0;
     std::uint64_t parentStartTime = 0;
     std::vector<std::string> launchIds;
+    std::vector<std::string> commandLine;
+    std::filesystem::path executable;
   };
   // The process, read when unknown or when `startTime` is not given (then checked against it
   // when it is); nothing when it is gone or another process has the id.

@@ -6,8 +6,9 @@
 #include <fstream>
 
 #include "platform/application_ids.h"
-#include "platform/application_name_groups.h"
 #include "platform/desktop_entry.h"
+#include "platform/desktop_entry_index.h"
+#include "platform/former_desktop_entries.h"
 #include "platform/launch_units.h"
 #include "platform/process_ancestry.h"
 #include "support/temporary_folder.h"
@@ -64,13 +65,21 @@ TEST(ProcessNamesTest, AnEntryStartsTheCommandItsExecNames) {
   EXPECT_FALSE(entry.startsCommand({"/usr/bin/python3", "/opt/other.py"}, ""));
 }
 
-TEST(ProcessNamesTest, NamesCloseToAnotherIgnoreCaseSeparatorsAndVendor) {
+TEST(ProcessNamesTest, NamesCloseToAnotherDifferOnlyInCaseSeparatorsAndVendor) {
   EXPECT_TRUE(namesAreClose("vault", "org.example.Vault"));
-  EXPECT_TRUE(namesAreClose("VAULT-helper", "org.example.Vault"));
-  EXPECT_TRUE(namesAreClose("org.example.vault_cli", "Vault"));
-  EXPECT_TRUE(namesAreClose("KeyringAgent", "org.example.Keyring"));
+  EXPECT_TRUE(namesAreClose("VAULT", "org.example.Vault"));
+  EXPECT_TRUE(namesAreClose("com.other.va_ult", "Vault"));
+  EXPECT_TRUE(namesAreClose("KeePassXC", "org.keepassxc.KeePassXC"));
+  // A name that merely begins alike is another application's.
+  for (const char* other : {"VAULT-helper", "org.example.vault_cli", "Vaults", "Vau", "org"}) {
+    EXPECT_FALSE(namesAreClose(other, "org.example.Vault")) << other;
+  }
+  for (const char* other : {"KeePassX", "KeePass", "Keep"}) {
+    EXPECT_FALSE(namesAreClose(other, "org.keepassxc.KeePassXC")) << other;
+  }
+  EXPECT_FALSE(namesAreClose("firefox", "firefox-esr"));
+  EXPECT_FALSE(namesAreClose("term", "org.gnome.Terminal"));
   EXPECT_FALSE(namesAreClose("Notes", "org.example.Vault"));
-  EXPECT_FALSE(namesAreClose("org", "org.example.Vault"));  // too short to tell
   EXPECT_FALSE(namesAreClose("", "org.example.Vault"));
 }
 
@@ -132,16 +141,35 @@ TEST(ProcessNamesTest, AncestryFollowsTheLineAsFirstReadButNeverALaterProcessGiv
   EXPECT_LE(ancestry.of({200, 100}).size(), 64u);
 }
 
-TEST(ProcessNamesTest, NamesSeenTogetherStayTogether) {
-  ApplicationNameGroups groups;
-  groups.join({"org.example.Vault"}, {"VaultWin", "vaultwin"});
-  groups.join({"org.example.Notes"}, {"NotesWin"});
-  // A renamed entry's window: its class ties it to the names it had.
-  const auto renamed = groups.join({"com.example.VaultApp"}, {"VAULTWIN"});
-  EXPECT_EQ(renamed.ids, (std::set<std::string>{"com.example.VaultApp", "org.example.Vault"}));
-  EXPECT_EQ(renamed.windowClassNames, std::set<std::string>{"vaultwin"});
-  EXPECT_EQ(groups.join({}, {"NotesWin"}).ids, std::set<std::string>{"org.example.Notes"});
-  EXPECT_TRUE(groups.join({}, {"Other"}).ids.empty());
+TEST(ProcessNamesTest, AnEntryThatLeftGoesOnClaimingWhatItClaimed) {
+  auto entry = [](const std::string& id, const std::string& startupClass, const std::string& exec) {
+    DesktopEntry read;
+    read.id = id;
+    read.type = "Application";
+    read.startupWMClass = startupClass;
+    read.exec = exec;
+    return std::make_shared<const IndexedDesktopEntry>(id, read);
+  };
+  using Entries = std::vector<std::shared_ptr<const IndexedDesktopEntry>>;
+  using Ids = std::vector<std::string>;
+  FormerDesktopEntries former;
+  auto first = std::make_shared<const DesktopEntryIndex>(
+      Entries{entry("org.example.Vault", "VaultWin", "/opt/vault/vault %U"),
+              entry("org.example.Notes", "NotesWin", "notes"),
+              entry("org.example.Tool", "ToolWin", "tool")});
+  EXPECT_EQ(former.follow(first)->size(), 0u);
+  // An update removes one entry, renames another and gives the third another class.
+  auto second = std::make_shared<const DesktopEntryIndex>(
+      Entries{entry("com.example.NotesApp", "NotesWin", "notes"),
+              entry("org.example.Tool", "ToolWindow", "tool")});
+  const auto left = former.follow(second);
+  EXPECT_EQ(former.follow(second), left) << "nothing changed since";
+  EXPECT_EQ(left->idsClaimingWindowClass("VAULTWIN"), Ids{"org.example.Vault"});
+  EXPECT_EQ(left->idsStartingCommand({"/opt/vault/vault", "a.txt"}, ""), Ids{"org.example.Vault"});
+  EXPECT_EQ(left->idsClaimingWindowClass("NotesWin"), Ids{"org.example.Notes"});
+  EXPECT_EQ(left->idsClaimingWindowClass("ToolWin"), Ids{"org.example.Tool"});
+  EXPECT_TRUE(left->idsClaimingWindowClass("Other").empty());
+  EXPECT_FALSE(left->indexed("com.example.NotesApp"));
 }
 
 }  // namespace

@@ -51,11 +51,38 @@ class ApplicationNamingTest : public CaptureOnServer {
     }
   }
   fs::path userApplications() const { return folder_ / "data/applications"; }
-  void writeEntry(const std::string& id, const std::string& startupClass) const {
+  void writeEntry(const std::string& id, const std::string& startupClass,
+                  const std::string& exec = "") const {
     fs::create_directories(userApplications());
     std::ofstream(userApplications() / (id + ".desktop"), std::ios::binary)
         << "[Desktop Entry]\nType=Application\nName=" << id << "\n"
-        << (startupClass.empty() ? "" : "StartupWMClass=" + startupClass + "\n");
+        << (startupClass.empty() ? "" : "StartupWMClass=" + startupClass + "\n")
+        << (exec.empty() ? "" : "Exec=" + exec + "\n");
+  }
+  // A copy of the test client installed as a program of its own.
+  fs::path installProgram(const std::string& name) const {
+    const auto path = folder_.path() / "bin" / name;
+    fs::create_directories(path.parent_path());
+    fs::copy_file(CORVANE_X11_TEST_CLIENT, path, fs::copy_options::overwrite_existing);
+    return path;
+  }
+  // Where the grid's window number `cell` goes, 5 to a row, apart even when framed.
+  static TestClientOptions cell(int cell, const std::string& windowClass, std::uint32_t colour) {
+    return {.windowClass = windowClass,
+            .colour = colour,
+            .x = 10 + (cell % 5) * 158,
+            .y = 10 + (cell / 5) * 118,
+            .width = 130,
+            .height = 80};
+  }
+  static std::string geometryOf(const TestClientOptions& options) {
+    return std::to_string(options.width) + "x" + std::to_string(options.height) + "+" +
+           std::to_string(options.x) + "+" + std::to_string(options.y);
+  }
+  static std::string hex(std::uint32_t colour) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%06X", colour & 0xFFFFFF);
+    return text;
   }
   // A stream with `filter`, started and kept until the end of the test.
   struct Running {
@@ -80,6 +107,20 @@ class ApplicationNamingTest : public CaptureOnServer {
       running.stream->updateConfiguration({}, [](runtime::Status) {});
       ASSERT_TRUE(waitUntil([&] { return recorder.frameCount() > count; }))
           << "no frame came after the request";
+    }
+  }
+  // Once the frames are current: no frame ever showed a private colour, and the latest shows
+  // every public one.
+  static void expectOnly(Running& running, std::initializer_list<std::uint32_t> hidden,
+                         std::initializer_list<std::uint32_t> shown) {
+    waitForCurrentFrames(running);
+    for (std::uint32_t colour : hidden) {
+      EXPECT_EQ(running.recorder.framesShowingAny({colour}), 0u) << "private " << hex(colour);
+    }
+    const auto latest = running.recorder.latest();
+    ASSERT_TRUE(latest);
+    for (std::uint32_t colour : shown) {
+      EXPECT_GT(countPixels(*latest, colour), 0u) << "public " << hex(colour);
     }
   }
   std::unique_ptr<TestClient> privateClient(const std::string& windowClass, std::uint32_t colour,
@@ -248,17 +289,16 @@ class AsUser {
   bool switched_ = false;
 };
 
-// A cgroup named as desktop launchers name an application's scope, made on the unified hierarchy
-// when this process may; removed again once empty.
+// A cgroup named as the service manager names a launched application's unit (`unit`), made on
+// the unified hierarchy when this process may; removed again once empty.
 class LaunchScope {
  public:
-  explicit LaunchScope(const std::string& escapedDesktopId) {
+  explicit LaunchScope(const std::string& unit) {
     std::ifstream mounts("/proc/self/mounts");
     std::string device, mountPoint, type, rest;
     while (mounts >> device >> mountPoint >> type && std::getline(mounts, rest)) {
       if (type != "cgroup2") continue;
-      path_ = fs::path(mountPoint) /
-              ("app-gnome-" + escapedDesktopId + "-" + std::to_string(getpid()) + ".scope");
+      path_ = fs::path(mountPoint) / unit;
       std::error_code error;
       if (fs::create_directory(path_, error)) return;
     }
@@ -287,7 +327,7 @@ TEST_P(ApplicationNamingTest, AProcessThatIsNotDumpableIsNamedByWhatStaysReadabl
       << "Exec=/opt/example/pass-wallet\n";
   fs::permissions(folder_.path(), fs::perms::others_read | fs::perms::others_exec,
                   fs::perm_options::add);
-  LaunchScope scope("org.example.pass\\x2dwallet");
+  LaunchScope scope("app-gnome-org.example.pass\\x2dwallet-" + std::to_string(getpid()) + ".scope");
   auto launched = [&](const std::string& windowClass, std::uint32_t colour, int x, int y,
                       bool undumpable, const std::string& entry) {
     return client(
@@ -301,13 +341,15 @@ TEST_P(ApplicationNamingTest, AProcessThatIsNotDumpableIsNamedByWhatStaysReadabl
          .undumpable = undumpable,
          .launchedFrom = entry.empty() ? std::string() : (userApplications() / entry).string()});
   };
-  // Named by the command its entry starts; by its launcher's scope; by a class close to an
-  // excluded id, its other names unreadable.
+  // Named by the command its entry starts; by its launcher's scope; by a class written like an
+  // excluded id (up to case, punctuation and vendor), its other names unreadable.
   auto prompter = launched("Prompter", kBlue, 20, 20, true, "org.example.Keyring.desktop");
   auto wallet = launched("Courier", kCyan, 220, 20, true, "org.example.pass-wallet.desktop");
-  auto agent = launched("KeyringAgent", kMagenta, 420, 20, true, "");
-  // With every name readable, a class close to an excluded id is not enough.
+  auto agent = launched("Key_Ring", kMagenta, 420, 20, true, "");
+  // Names that merely begin like an excluded id are other applications', readable or not.
   auto readable = launched("KeyringAgent", kRed, 220, 300, false, "");
+  auto another = launched("KeyringAgent", kYellow, 20, 300, true, "");
+  auto shorter = launched("Keyr", 0x804000, 420, 300, true, "");
   const bool scoped = scope.holds(wallet->pid());
   if (!scoped) std::cerr << "No launch scope could be made: the scope's name goes untested.\n";
 
@@ -324,8 +366,9 @@ TEST_P(ApplicationNamingTest, AProcessThatIsNotDumpableIsNamedByWhatStaysReadabl
   EXPECT_EQ(running.recorder.framesShowingAny({kBlue}), 0u);
   if (scoped) EXPECT_EQ(running.recorder.framesShowingAny({kCyan}), 0u);
   EXPECT_EQ(running.recorder.framesShowingAny({kMagenta}), 0u);
-  EXPECT_TRUE(running.recorder.waitForFrame(
-      0, [](const PixelBuffer& frame) { return countPixels(frame, kRed) > 0; }));
+  for (std::uint32_t colour : {kRed, kYellow, 0x804000u}) {
+    EXPECT_GT(countPixels(*running.recorder.latest(), colour), 0u) << hex(colour);
+  }
 }
 
 TEST_P(ApplicationNamingTest, AnEntryOverTheSizeLimitStillNamesItsApplication) {
@@ -342,6 +385,160 @@ TEST_P(ApplicationNamingTest, AnEntryOverTheSizeLimitStillNamesItsApplication) {
   auto& running = startStream(excluding({"org.example.BigVault"}));
   waitForCurrentFrames(running);
   EXPECT_EQ(running.recorder.framesShowingAny({kBlue}), 0u);
+}
+
+// Class parts that many programs share join nothing: Java's frame instance, Tk's class, Gecko's
+// "Navigator"; and where one process draws windows of several applications (a browser and its
+// web app, an office suite's modules), each window is judged by its own class.
+TEST_P(ApplicationNamingTest, OnlyWhatTiesNamesToOneApplicationJoinsThem) {
+  writeEntry("org.example.JavaVault", "org-example-JavaVault");
+  writeEntry("org.example.JavaNotes", "org-example-JavaNotes");
+  writeEntry("tkvault", "");
+  writeEntry("tknotes", "");
+  writeEntry("org.example.GeckoVault", "geckovault");
+  writeEntry("firefox", "");
+  writeEntry("office-writer", "office-writer");
+  writeEntry("office-calc", "office-calc");
+  writeEntry("example-browser", "");
+  writeEntry("example-browser-mail", "crx_mail");
+  makeCapture();
+  constexpr std::uint32_t kJavaVault = 0x000080, kJavaNotes = 0x808000, kJavaLater = 0xC0C000;
+  constexpr std::uint32_t kTkVault = 0x800080, kTkNotes = 0x008080;
+  constexpr std::uint32_t kGeckoVault = 0x400000, kFirefox = 0xFF8000;
+  constexpr std::uint32_t kWriter = 0x0000C0, kCalc = 0x00C0C0;
+  constexpr std::uint32_t kBrowser = 0xC00000, kWebApp = 0x4000FF;
+  auto started = [&](int at, const std::string& instance, const std::string& windowClass,
+                     std::uint32_t colour) {
+    auto options = cell(at, windowClass, colour);
+    options.instance = instance;
+    return client(options);
+  };
+  // The private application of each pair starts first: its names are known before the other's.
+  auto javaVault = started(0, "sun-awt-X11-XFramePeer", "org-example-JavaVault", kJavaVault);
+  auto javaNotes = started(1, "sun-awt-X11-XFramePeer", "org-example-JavaNotes", kJavaNotes);
+  auto tkVault = started(2, "tkvault", "Tk", kTkVault);
+  auto tkNotes = started(3, "tknotes", "Tk", kTkNotes);
+  auto geckoVault = started(4, "Navigator", "geckovault", kGeckoVault);
+  auto firefox = started(5, "Navigator", "firefox", kFirefox);
+  // One office process draws the writer, then the spreadsheet.
+  auto office = started(6, "office", "office-writer", kWriter);
+  ASSERT_NE(
+      office->command("window office office-calc " + geometryOf(cell(7, "", 0)) + " " + hex(kCalc)),
+      0u);
+  // One browser process draws its own window, then an installed web app's (the browser's class,
+  // the web app's instance).
+  auto browser = started(8, "example-browser", "Example-browser", kBrowser);
+  ASSERT_NE(browser->command("window crx_mail Example-browser " + geometryOf(cell(9, "", 0)) + " " +
+                             hex(kWebApp)),
+            0u);
+  auto& running =
+      startStream(excluding({"org.example.JavaVault", "tkvault", "org.example.GeckoVault",
+                             "office-writer", "example-browser-mail"}));
+  expectOnly(running, {kJavaVault, kTkVault, kGeckoVault, kWriter, kWebApp},
+             {kJavaNotes, kTkNotes, kFirefox, kCalc, kBrowser});
+  // A Java program started later is its own too.
+  auto javaLater = started(10, "sun-awt-X11-XFramePeer", "org-example-Later", kJavaLater);
+  expectOnly(running, {kJavaVault}, {kJavaLater, kJavaNotes});
+  // Marking the browser private still leaves out its web app.
+  auto& browserPrivate = startStream(excluding({"example-browser"}));
+  expectOnly(browserPrivate, {kBrowser, kWebApp}, {kJavaVault, kWriter, kCalc});
+  // A later stream names every window afresh, after all of them were seen together.
+  auto& later = startStream(excluding({"org.example.JavaVault", "tkvault", "org.example.GeckoVault",
+                                       "office-writer", "example-browser-mail"}));
+  expectOnly(later, {kJavaVault, kTkVault, kGeckoVault, kWriter, kWebApp},
+             {kJavaNotes, kJavaLater, kTkNotes, kFirefox, kCalc, kBrowser});
+}
+
+// Where a process comes from speaks for a helper, not for an installed application: a browser
+// that the private application starts is the browser; a helper with no entry of its own, even one
+// that double-forked away from it, goes with it by the launch record it inherited.
+TEST_P(ApplicationNamingTest, AHelperGoesWithWhatStartedItAndAnApplicationIsItself) {
+  writeEntry("org.example.Vault", "VaultWin");
+  writeEntry("org.example.Notes", "NotesWin");
+  writeEntry("org.example.Browser", "ExampleBrowser");
+  makeCapture();
+  constexpr std::uint32_t kVault = 0x000080, kHelper = 0x800080, kAgent = 0x400000;
+  constexpr std::uint32_t kBrowser = 0xFF8000, kNotes = 0x808000, kNotesAgent = 0x008080;
+  auto launched = [&](int at, const std::string& id, std::uint32_t colour) {
+    auto options = cell(at, id + "Win", colour);
+    options.launchedFrom = (userApplications() / ("org.example." + id + ".desktop")).string();
+    return client(options);
+  };
+  auto vault = launched(0, "Vault", kVault);
+  auto notes = launched(5, "Notes", kNotes);
+  auto& running = startStream(excluding({"org.example.Vault"}));
+  waitForCurrentFrames(running);
+  auto start = [&](TestClient& parent, const std::string& how, const std::string& windowClass,
+                   int at, std::uint32_t colour) {
+    const auto window = parent.command(how + " " + windowClass + " " + geometryOf(cell(at, "", 0)) +
+                                       " " + hex(colour));
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(waitUntil([&] { return rootRect(display(), window).viewable; }));
+  };
+  start(*vault, "spawn", "ExampleBrowser", 1, kBrowser);
+  start(*vault, "spawn", "VaultHelper", 2, kHelper);
+  start(*vault, "daemon", "VaultAgent", 3, kAgent);
+  start(*notes, "daemon", "NotesAgent", 6, kNotesAgent);
+  expectOnly(running, {kVault, kHelper, kAgent}, {kBrowser, kNotes, kNotesAgent});
+  auto& next = startStream(excluding({"org.example.Vault"}));
+  expectOnly(next, {kVault, kHelper, kAgent}, {kBrowser, kNotes, kNotesAgent});
+}
+
+// Applications started without a launcher's record, whose class is not their entry's id and
+// whose entries name no StartupWMClass: named by the command their entry's Exec= runs (started
+// by dex, from a terminal, inside an AppImage's runtime), or by the unit the bus started them in.
+TEST_P(ApplicationNamingTest, ApplicationsStartedWithoutALauncherRecordAreNamedByTheirEntry) {
+  constexpr std::uint32_t kDexVault = 0x000080, kDexNotes = 0x808000;
+  constexpr std::uint32_t kTermVault = 0x800080, kTermNotes = 0x008080;
+  constexpr std::uint32_t kImageVault = 0x400000, kImageChild = 0xC00000, kAppImage = 0x4000FF;
+  constexpr std::uint32_t kBusVault = 0x0000C0, kBusNotes = 0xFF8000;
+  // dex runs an entry's Exec= as it is written.
+  auto dexEntry = [&](const std::string& id, int at, std::uint32_t colour) {
+    const auto program = installProgram(id);
+    writeEntry("org.example." + id, "",
+               program.string() + " --class " + id + "-main --colour " + hex(colour) +
+                   " --geometry " + geometryOf(cell(at, "", 0)));
+    auto options = cell(at, id + "-main", colour);
+    options.startedBy = {"dex", (userApplications() / ("org.example." + id + ".desktop")).string()};
+    return options;
+  };
+  auto dexVault = client(dexEntry("DexVault", 0, kDexVault));
+  auto dexNotes = client(dexEntry("DexNotes", 5, kDexNotes));
+  // From a terminal, by the command the entry runs.
+  auto installed = [&](const std::string& id, int at, std::uint32_t colour) {
+    const auto program = installProgram(id);
+    writeEntry("org.example." + id, "", program.string() + " %U");
+    auto options = cell(at, id + "-main", colour);
+    options.program = program.string();
+    return client(options);
+  };
+  auto termVault = installed("TermVault", 1, kTermVault);
+  auto termNotes = installed("TermNotes", 6, kTermNotes);
+  // An AppImage: its runtime, the program the entry runs, runs the application as its child; a
+  // program started from inside it carries the AppImage's path.
+  auto runtime = installed("ImageVault", 2, kImageVault);
+  const auto child = runtime->command("spawn imagevault-main " + geometryOf(cell(3, "", 0)) + " " +
+                                      hex(kImageChild) + " " + CORVANE_X11_TEST_CLIENT);
+  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), child).viewable; }));
+  auto fromImage = cell(4, "imagevault-tool", kAppImage);
+  fromImage.extraEnvironment = {"APPIMAGE=" + (folder_.path() / "bin/ImageVault").string()};
+  auto tool = client(fromImage);
+  // Started by the bus for its name: the service unit is named after the entry.
+  writeEntry("org.example.BusVault", "");
+  writeEntry("org.example.BusNotes", "");
+  const std::string instance = std::to_string(getpid());
+  LaunchScope busVaultUnit("dbus-:1.7-org.example.BusVault@" + instance + ".service");
+  LaunchScope busNotesUnit("dbus-:1.8-org.example.BusNotes@" + instance + ".service");
+  auto busVault = client(cell(7, "busvault-window", kBusVault));
+  auto busNotes = client(cell(8, "busnotes-window", kBusNotes));
+  const bool units = busVaultUnit.holds(busVault->pid()) && busNotesUnit.holds(busNotes->pid());
+  if (!units) std::cerr << "No service unit could be made: the bus's units go untested.\n";
+  makeCapture();
+  auto& running = startStream(excluding({"org.example.DexVault", "org.example.TermVault",
+                                         "org.example.ImageVault", "org.example.BusVault"}));
+  expectOnly(running, {kDexVault, kTermVault, kImageVault, kImageChild, kAppImage},
+             {kDexNotes, kTermNotes});
+  if (units) expectOnly(running, {kBusVault}, {kBusNotes});
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutWindowManager, ApplicationNamingTest,

@@ -151,7 +151,8 @@ TEST(ApplicationIdentityTest, AWindowGoesByEveryNameItsEntriesAndItsProcessGaveI
   // The entry naming the class exactly speaks for the window; the other is a name all the same.
   const auto vault = resolver.resolve(20, WindowClass{"demovault", "DemoVault"});
   EXPECT_EQ(vault.id, "org.example.DemoVault");
-  EXPECT_EQ(vault.otherIds, std::vector<std::string>{"com.example.vault-launcher"});
+  EXPECT_EQ(vault.ownIds,
+            (std::vector<std::string>{"com.example.vault-launcher", "org.example.DemoVault"}));
   EXPECT_EQ(vault.windowClassNames, (std::vector<std::string>{"demovault", "DemoVault"}));
   auto filter = excluding({"com.example.vault-launcher"});
   EXPECT_TRUE(leavesOut(filter, vault));
@@ -166,12 +167,13 @@ TEST(ApplicationIdentityTest, AWindowGoesByEveryNameItsEntriesAndItsProcessGaveI
   // Another process given the same id later starts with no names of the earlier one.
   proc.write("20/stat", statLine(20, 200));
   const auto later = resolver.resolve(20, WindowClass{"notes", "Notes"});
-  EXPECT_TRUE(later.otherIds.empty());
+  EXPECT_TRUE(later.formerIds.empty());
   EXPECT_EQ(later.windowClassNames, (std::vector<std::string>{"notes", "Notes"}));
   EXPECT_FALSE(leavesOut(excluding({"org.example.DemoVault"}), later));
-  // A class the application once showed stays its own, in any process.
-  EXPECT_TRUE(leavesOut(excluding({"org.example.DemoVault"}),
-                        resolver.resolve(20, WindowClass{"viewer", "Viewer"})));
+  // A class no entry claims ties nothing across processes: another program that shows the class
+  // the application once renamed itself to is not the application.
+  EXPECT_FALSE(leavesOut(excluding({"org.example.DemoVault"}),
+                         resolver.resolve(20, WindowClass{"viewer", "Viewer"})));
 }
 
 TEST(WatchedDesktopEntriesTest, FollowsFoldersMadeLaterAndEntriesWrittenChangedAndRemoved) {

@@ -74,7 +74,7 @@ std::string describe(const Reading& reading) {
       << "," << reading.y << " " << reading.width << "x" << reading.height << " shaped "
       << reading.shaped << " mapped " << reading.mapped << " class " << reading.hasClass << " id '"
       << reading.identity.id << "' pid " << reading.identity.processID << " names "
-      << reading.identity.otherIds.size() << "+" << reading.identity.windowClassNames.size()
+      << reading.identity.ownIds.size() << "+" << reading.identity.windowClassNames.size()
       << " transient " << reading.transientFor << " title '" << reading.title << "' inside "
       << reading.descendants.size() << " embedded " << reading.embedded.size();
   for (const auto& inside : reading.embedded) {

@@ -31,6 +31,16 @@ void addOnceIgnoringCase(std::vector<std::string>& names, const std::string& nam
   }
 }
 
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool containsIgnoringCase(const std::vector<std::string>& names, const std::string& name) {
+  return std::any_of(names.begin(), names.end(), [&](const std::string& known) {
+    return strcasecmp(known.c_str(), name.c_str()) == 0;
+  });
+}
+
 }  // namespace
 
 ApplicationIdentityResolver::ApplicationIdentityResolver(
@@ -67,55 +77,63 @@ std::optional<std::string> ApplicationIdentityResolver::executableName(
 
 ApplicationIdentity ApplicationIdentityResolver::resolve(
     std::int32_t processID, const std::optional<WindowClass>& windowClass) const {
-  const auto entries = this->entries();
+  Indexes indexes{entries(), nullptr};
+  indexes.former = formerEntries_.follow(indexes.current);
+  auto entryById = [&](const std::string& id) -> std::optional<DesktopEntry> {
+    for (const auto* index : {indexes.current.get(), indexes.former.get()}) {
+      if (auto entry = index ? index->byId(id) : std::nullopt) return entry;
+    }
+    return std::nullopt;
+  };
   ApplicationIdentity identity;
   identity.processID = processID;
   auto fromEntry = [&](const std::string& id) {
     identity.id = id;
-    if (auto entry = entries ? entries->byId(id) : std::nullopt; entry && !entry->name.empty()) {
-      identity.name = entry->name;
-    }
+    if (auto entry = entryById(id); entry && !entry->name.empty()) identity.name = entry->name;
   };
   // Every entry that claims the class is a name of the window, whatever names it first.
   std::vector<std::string> claimingEntries;
-  if (windowClass && entries) {
+  if (windowClass) {
     for (const auto& name : {windowClass->className, windowClass->instance}) {
-      for (auto& id : entries->idsClaimingWindowClass(name)) addOnce(claimingEntries, id);
+      for (const auto* index : {indexes.current.get(), indexes.former.get()}) {
+        if (index == nullptr) continue;
+        for (auto& id : index->idsClaimingWindowClass(name)) addOnce(claimingEntries, id);
+      }
     }
   }
   // Read once: it tells this process from a later one given its id, and where it descends from.
   const auto parentage = readProcParentage(procRoot_, processID);
   const auto startTime = parentage ? parentage->startTime : 0;
   const auto launch = readProcLaunchRecord(procRoot_, processID);
-  auto unitIds = readProcLaunchUnitIds(procRoot_, processID);
-  // Without its environment, a process is named by what it runs: the entries that start it.
+  const auto unitIds = readProcLaunchUnitIds(procRoot_, processID);
+  const auto flatpak = flatpakId(processID);
   identity.namesIncomplete = !launch.readable;
+  // What a process runs names it: the entries whose Exec= starts its command.
   std::vector<std::string> startingEntries;
-  if (identity.namesIncomplete && processID > 0) {
+  if (processID > 0) {
     const auto commandLine = readProcCommandLine(procRoot_, processID);
     const auto executable = readProcExecutable(procRoot_, processID).value_or("");
-    if (entries) {
-      startingEntries = entriesStarting(processID, startTime, commandLine, executable, entries);
-    }
-    if (!commandLine.empty()) {
+    startingEntries = entriesStarting(processID, startTime, commandLine, executable, indexes);
+    if (identity.namesIncomplete && !commandLine.empty()) {
       addOnce(identity.programNames,
               std::filesystem::path(commandLine.front()).filename().string());
     }
-    addOnce(identity.programNames, executable.filename().string());
-    addOnce(identity.programNames, readProcCommandName(procRoot_, processID).value_or(""));
+    if (identity.namesIncomplete) {
+      addOnce(identity.programNames, executable.filename().string());
+      addOnce(identity.programNames, readProcCommandName(procRoot_, processID).value_or(""));
+    }
   }
-  const auto indexedUnit = std::find_if(unitIds.begin(), unitIds.end(), [&](const auto& id) {
-    return entries && entries->byId(id).has_value();
-  });
-  if (auto id = flatpakId(processID)) {
-    fromEntry(*id);
+  const auto indexedUnit = std::find_if(unitIds.begin(), unitIds.end(),
+                                        [&](const auto& id) { return entryById(id).has_value(); });
+  if (flatpak) {
+    fromEntry(*flatpak);
   } else if (launch.desktopFile) {
     fromEntry(desktopIdOfEntryFile(*launch.desktopFile));
   } else if (!claimingEntries.empty()) {
     // An entry whose StartupWMClass is the class, else the instance, exactly speaks for it.
     auto claimsExactly = [&](const std::string& name) {
       return std::find_if(claimingEntries.begin(), claimingEntries.end(), [&](const auto& id) {
-        const auto entry = entries->byId(id);
+        const auto entry = entryById(id);
         return entry && !name.empty() && entry->startupWMClass == name;
       });
     };
@@ -136,82 +154,101 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       addOnce(identity.windowClassNames, name);
     }
   }
-  for (const auto* ids : {&claimingEntries, &unitIds, &startingEntries}) {
-    for (const auto& id : *ids) {
-      if (id != identity.id) addOnce(identity.otherIds, id);
-    }
-  }
-  // The classes the entries say their windows carry are the application's too.
-  for (const auto& id : identity.otherIds) {
-    if (auto entry = entries ? entries->byId(id) : std::nullopt) {
+  if (flatpak) addOnce(identity.ownIds, *flatpak);
+  for (const auto& id : claimingEntries) {
+    addOnce(identity.ownIds, id);
+    // The classes the entries say their windows carry are the window's too.
+    if (auto entry = entryById(id))
       addOnceIgnoringCase(identity.windowClassNames, entry->startupWMClass);
+  }
+  identity.claimingEntries = std::move(claimingEntries);
+  if (launch.desktopFile) addOnce(identity.processIds, desktopIdOfEntryFile(*launch.desktopFile));
+  for (const auto& id : startingEntries) addOnce(identity.processIds, id);
+  for (const auto& id : unitIds) addOnce(identity.originIds, id);
+  if (launch.inheritedDesktopFile) {
+    addOnce(identity.originIds, desktopIdOfEntryFile(*launch.inheritedDesktopFile));
+  }
+  if (launch.appImage) {
+    // The AppImage as its entry's Exec= starts it (its runtime runs the application inside).
+    for (const auto& id :
+         entriesStarting(0, 0, {launch.appImage->string()}, *launch.appImage, indexes)) {
+      addOnce(identity.originIds, id);
     }
   }
-  if (auto entry = entries ? entries->byId(identity.id) : std::nullopt) {
-    addOnceIgnoringCase(identity.windowClassNames, entry->startupWMClass);
-  }
-  const bool namedByProgram = identity.id.empty();
-  if (namedByProgram) identity.id = executableName(processID).value_or("");
+  if (identity.id.empty()) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;
   if (identity.name.empty()) identity.name = identity.id;
-  auto unshared = addNamesOfProcess(identity, startTime, namedByProgram);
-  unshared.insert(unshared.end(), unitIds.begin(), unitIds.end());
-  if (!namedByProgram) addNamesOfApplication(identity, unshared);
-  if (parentage) identity.ancestors = ancestry_.of(*parentage);
+  addNamesOfProcess(identity, startTime);
+  if (parentage) {
+    identity.ancestors = ancestry_.of(*parentage);
+    for (auto& ancestor : identity.ancestors) {
+      for (const auto& id : entriesStarting(ancestor.processID, ancestor.startTime,
+                                            ancestor.commandLine, ancestor.executable, indexes)) {
+        addOnce(ancestor.ids, id);
+      }
+    }
+  }
   return identity;
 }
 
-std::vector<std::string> ApplicationIdentityResolver::addNamesOfProcess(
-    ApplicationIdentity& identity, std::uint64_t startTime, bool namedByProgram) const {
-  if (identity.processID <= 0) return {};
+void ApplicationIdentityResolver::addNamesOfProcess(ApplicationIdentity& identity,
+                                                    std::uint64_t startTime) const {
+  if (identity.processID <= 0) return;
+  auto application = identity.claimingEntries;
+  std::sort(application.begin(), application.end());
+  std::string key;
+  for (const auto& id : application) key += (key.empty() ? "" : "\n") + id;
+  auto isOwn = [&](const std::string& id) {
+    return id == identity.id || contains(identity.ownIds, id) || contains(identity.processIds, id);
+  };
   std::lock_guard lock(mutex_);
   auto& known = processNames_[identity.processID];
   // Another process was given the id since: what the earlier one was called is not its name.
   if (known.startTime != startTime) known = ProcessNames{startTime, {}, {}, {}};
-  addOnce(known.ids, identity.id);
-  if (namedByProgram) addOnce(known.programIds, identity.id);
-  for (const auto& id : identity.otherIds) addOnce(known.ids, id);
-  for (const auto& name : identity.windowClassNames) addOnce(known.windowClassNames, name);
   for (const auto& id : known.ids) {
-    if (id != identity.id) addOnce(identity.otherIds, id);
+    if (!isOwn(id)) addOnce(identity.formerIds, id);
   }
-  for (const auto& name : known.windowClassNames) addOnce(identity.windowClassNames, name);
-  return known.programIds;
-}
-
-void ApplicationIdentityResolver::addNamesOfApplication(
-    ApplicationIdentity& identity, const std::vector<std::string>& unsharedIds) const {
-  std::vector<std::string> ids{identity.id};
-  for (const auto& id : identity.otherIds) {
-    if (std::find(unsharedIds.begin(), unsharedIds.end(), id) == unsharedIds.end()) {
-      ids.push_back(id);
+  for (const auto& name : known.windowClassNames) {
+    if (!containsIgnoringCase(identity.windowClassNames, name)) {
+      addOnceIgnoringCase(identity.formerWindowClassNames, name);
     }
   }
-  const auto group = applications_.join(ids, identity.windowClassNames);
-  for (const auto& id : group.ids) {
-    if (id != identity.id) addOnce(identity.otherIds, id);
+  addOnce(known.ids, identity.id);
+  for (const auto* ids : {&identity.ownIds, &identity.processIds}) {
+    for (const auto& id : *ids) addOnce(known.ids, id);
   }
-  for (const auto& name : group.windowClassNames) {
-    addOnceIgnoringCase(identity.windowClassNames, name);
-  }
+  for (const auto& name : identity.windowClassNames)
+    addOnceIgnoringCase(known.windowClassNames, name);
+  addOnce(known.applications, key);
+  identity.processApplications = known.applications;
 }
 
 std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
     std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
-    const std::filesystem::path& executable,
-    const std::shared_ptr<const DesktopEntryIndex>& entries) const {
-  {
+    const std::filesystem::path& executable, const Indexes& indexes) const {
+  std::vector<std::string> ids;
+  bool cached = false;
+  if (processID > 0) {
     std::lock_guard lock(mutex_);
-    const auto cached = startingEntries_.find(processID);
-    if (cached != startingEntries_.end() && cached->second.startTime == startTime &&
-        cached->second.index.lock() == entries) {
-      return cached->second.ids;
+    const auto found = startingEntries_.find(processID);
+    if (found != startingEntries_.end() && found->second.startTime == startTime &&
+        found->second.index.lock() == indexes.current) {
+      ids = found->second.ids;
+      cached = true;
     }
   }
-  auto ids = entries->idsStartingCommand(commandLine, executable);
-  std::lock_guard lock(mutex_);
-  if (startingEntries_.size() >= kMostCachedProcesses) startingEntries_.clear();
-  startingEntries_.insert_or_assign(processID, StartingEntries{startTime, entries, ids});
+  if (!cached && indexes.current) {
+    ids = indexes.current->idsStartingCommand(commandLine, executable);
+    if (processID > 0) {
+      std::lock_guard lock(mutex_);
+      if (startingEntries_.size() >= kMostCachedProcesses) startingEntries_.clear();
+      startingEntries_.insert_or_assign(processID,
+                                        StartingEntries{startTime, indexes.current, ids});
+    }
+  }
+  if (indexes.former && indexes.former->size() > 0) {
+    for (auto& id : indexes.former->idsStartingCommand(commandLine, executable)) addOnce(ids, id);
+  }
   return ids;
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/application_name_groups.h"
 #include "platform/desktop_entry_index.h"
+#include "platform/former_desktop_entries.h"
 #include "platform/proc_entries.h"
 #include "platform/process_ancestry.h"
 #include "platform/screen_capture.h"
@@ -20,36 +20,59 @@
 namespace corvane::platform::x11 {
 
 // Who a window belongs to: the application id used everywhere as the bundle identifier, its
-// display name and the process, with every other name it goes by. Names disagree (two desktop
-// entries claim one window class, a program renames its class): the window is left out when any
-// of them is excluded.
+// display name and the process, with every other name it goes by, kept apart by what ties each
+// name to the window. ExclusionPolicy decides which of them speak for the window.
 struct ApplicationIdentity {
   std::string id;
   std::string name;
   std::int32_t processID = 0;
-  // Compared exactly: the flatpak id, the trusted launch entry, the launch units' ids, every
-  // desktop entry that claims the window's class, and the ids the process's windows, and the
-  // application's windows in other processes, went by before.
-  std::vector<std::string> otherIds;
-  // Compared without regard to case: the WM_CLASS instance and class, the StartupWMClass of its
-  // entries, and the classes the process (and the application elsewhere) had before.
+
+  // The window's own names, which always speak for it. Ids, compared exactly: every desktop entry
+  // that claims the window's class (by its StartupWMClass, its id or the last dotted part of its
+  // id, now or as it was earlier in this run) and the process's flatpak id.
+  std::vector<std::string> ownIds;
+  // Compared without regard to case: the WM_CLASS instance and class, and the StartupWMClass of
+  // the entries that claim them.
   std::vector<std::string> windowClassNames;
+  // The entries among `ownIds` that claim the window's class: a window some entry claims is an
+  // application of its own, even in a process that draws another application's windows too.
+  std::vector<std::string> claimingEntries;
+
+  // The names of its process, which speak for every window of a process that draws one
+  // application's windows: the entry a launcher recorded for the process itself and the entries
+  // whose Exec= runs its command (both ids) ...
+  std::vector<std::string> processIds;
+  // ... and the ids and classes the process's windows went by before (a program that renames its
+  // class is still known by the names it had).
+  std::vector<std::string> formerIds;
+  std::vector<std::string> formerWindowClassNames;
+  // The applications the process's windows were seen as so far, each the entries claiming a
+  // window's class (joined): more than one when the process draws windows of several
+  // applications (a browser and its web apps, an office suite's modules).
+  std::vector<std::string> processApplications;
+
+  // Where it comes from, which speaks for a process that is no installed application of its own
+  // (a helper): the launch units it runs in (the scope or service a launcher or the bus started),
+  // the entry a launcher recorded for a process it descends from (inherited) and the entries
+  // whose Exec= runs the AppImage it came from; and the processes it descends from, its parent
+  // first, each with the ids it was launched under and the entries whose Exec= it runs.
+  std::vector<std::string> originIds;
+  std::vector<ProcessAncestor> ancestors;
+
   // The process's launch could not be read (it is not dumpable, or the process is unknown): every
   // name read, and `programNames` (what it runs), is also compared loosely (namesAreClose).
   bool namesIncomplete = false;
   std::vector<std::string> programNames;
-  // The processes it descends from, its parent first.
-  std::vector<ProcessAncestor> ancestors;
   bool operator==(const ApplicationIdentity&) const = default;
 };
 
 // Turns a process and a window class into an application id: the flatpak id, the desktop file
-// the process was launched from, a desktop entry whose StartupWMClass matches, the launch unit's
-// or (when the launch cannot be read) the entry whose Exec= the process runs, the window class,
-// and last the executable's name. A process keeps every name it went by while it runs, so a
-// window that renames its class is still known by the names it had; and names seen together
-// stay together for the resolver's life, so a later copy of an application that shows one of them
-// is known by all (its entry removed or renamed meanwhile). Safe to call from any thread.
+// the process was launched from, a desktop entry whose StartupWMClass matches, the launch unit's,
+// the entry whose Exec= the process runs, the window class, and last the executable's name; and
+// gathers every other name it goes by (ApplicationIdentity). A process keeps every name it went
+// by while it runs, so a window that renames its class is still known by the names it had; and an
+// entry removed, renamed or changed while the resolver lives goes on claiming what it claimed.
+// Safe to call from any thread.
 class ApplicationIdentityResolver {
  public:
   explicit ApplicationIdentityResolver(std::shared_ptr<const DesktopEntryIndex> entries,
@@ -76,7 +99,7 @@ class ApplicationIdentityResolver {
     std::uint64_t startTime = 0;
     std::vector<std::string> ids;
     std::vector<std::string> windowClassNames;
-    std::vector<std::string> programIds;  // the ids among `ids` that name only its executable
+    std::vector<std::string> applications;
   };
   // The entries whose Exec= a process runs, as one index tells.
   struct StartingEntries {
@@ -84,30 +107,26 @@ class ApplicationIdentityResolver {
     std::weak_ptr<const DesktopEntryIndex> index;
     std::vector<std::string> ids;
   };
-  // Adds what the process was known by before to `identity` and remembers its names now (`id`
-  // naming only its executable when `namedByProgram`). Returns the ids that name only its
-  // executable.
-  std::vector<std::string> addNamesOfProcess(ApplicationIdentity& identity, std::uint64_t startTime,
-                                             bool namedByProgram) const;
-  // The same for the application, across its processes: `identity`'s names join every earlier
-  // group that shares one of them, and it goes by all of the group's names. `unsharedIds` join no
-  // group: an executable's name (every Python program has one) and the launch units (which every
-  // process started inside one shares) are no application's own.
-  void addNamesOfApplication(ApplicationIdentity& identity,
-                             const std::vector<std::string>& unsharedIds) const;
-  // DesktopEntryIndex::idsStartingCommand, kept for the process and the index (it reads every
-  // entry).
-  std::vector<std::string> entriesStarting(
-      std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
-      const std::filesystem::path& executable,
-      const std::shared_ptr<const DesktopEntryIndex>& entries) const;
+  // The entries a look-up goes through: those there are, and those that left.
+  struct Indexes {
+    std::shared_ptr<const DesktopEntryIndex> current;
+    std::shared_ptr<const DesktopEntryIndex> former;
+  };
+  // Adds what the process's windows went by before to `identity` and remembers its names now.
+  void addNamesOfProcess(ApplicationIdentity& identity, std::uint64_t startTime) const;
+  // The entries whose Exec= starts what a process runs (DesktopEntryIndex::idsStartingCommand),
+  // the current index's answer kept for the process and the index (it reads every entry).
+  std::vector<std::string> entriesStarting(std::int32_t processID, std::uint64_t startTime,
+                                           const std::vector<std::string>& commandLine,
+                                           const std::filesystem::path& executable,
+                                           const Indexes& indexes) const;
 
   std::shared_ptr<DesktopEntrySource> entries_;
   std::filesystem::path procRoot_;
   mutable std::mutex mutex_;
   mutable std::map<std::int32_t, ProcessNames> processNames_;
   mutable std::map<std::int32_t, StartingEntries> startingEntries_;  // a cache, by process
-  mutable ApplicationNameGroups applications_;
+  mutable FormerDesktopEntries formerEntries_;
   ProcessAncestry ancestry_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/x11/exclusion_policy.h"
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 
 #include "platform/application_ids.h"
@@ -8,34 +9,56 @@
 namespace corvane::platform::x11 {
 namespace {
 
-// Ids are compared exactly, classes without regard to case.
-bool excludesAnyName(const ContentFilter& filter, const std::vector<std::string>& ids,
-                     const std::vector<std::string>& windowClassNames) {
-  if (std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
-        return !id.empty() && filter.excludesApplication(id, 0);
-      })) {
-    return true;
-  }
-  return std::any_of(
-      filter.excludedApplications.begin(), filter.excludedApplications.end(), [&](const auto& app) {
-        return std::any_of(windowClassNames.begin(), windowClassNames.end(), [&](const auto& name) {
-          return namesApplicationOrHelper(name, app.bundleIdentifier, IdCase::ignored);
-        });
-      });
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-bool anyNameCloseToExcluded(const ContentFilter& filter, const ApplicationIdentity& identity) {
-  std::vector<const std::string*> names{&identity.id};
-  for (const auto* list :
-       {&identity.otherIds, &identity.windowClassNames, &identity.programNames}) {
-    for (const auto& name : *list) names.push_back(&name);
+// The filter's excluded applications, as names and processes are matched against them: ids
+// exactly, window classes without regard to case, each also naming the application's helpers
+// ("<id>.<suffix>").
+class ExcludedApplications {
+ public:
+  explicit ExcludedApplications(const ContentFilter& filter) : filter_(filter) {}
+
+  bool anyId(const std::vector<std::string>& ids) const { return any(ids, IdCase::exact); }
+  bool anyClass(const std::vector<std::string>& names) const { return any(names, IdCase::ignored); }
+  bool anyClose(const std::vector<const std::string*>& names) const {
+    return std::any_of(names.begin(), names.end(), [&](const std::string* name) {
+      return std::any_of(
+          filter_.excludedApplications.begin(), filter_.excludedApplications.end(),
+          [&](const auto& app) { return namesAreClose(*name, app.bundleIdentifier); });
+    });
   }
-  return std::any_of(filter.excludedApplications.begin(), filter.excludedApplications.end(),
-                     [&](const auto& app) {
-                       return std::any_of(names.begin(), names.end(), [&](const std::string* name) {
-                         return namesAreClose(*name, app.bundleIdentifier);
-                       });
-                     });
+  // The processes the filter names.
+  std::set<std::int32_t> processes() const {
+    std::set<std::int32_t> processes;
+    for (const auto& app : filter_.excludedApplications) {
+      if (app.processID > 0) processes.insert(app.processID);
+    }
+    return processes;
+  }
+
+ private:
+  bool any(const std::vector<std::string>& names, IdCase idCase) const {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+      return !name.empty() &&
+             std::any_of(filter_.excludedApplications.begin(), filter_.excludedApplications.end(),
+                         [&](const auto& app) {
+                           return namesApplicationOrHelper(name, app.bundleIdentifier, idCase);
+                         });
+    });
+  }
+
+  const ContentFilter& filter_;
+};
+
+// The key under which a window's application is counted among its process's applications.
+std::string applicationKey(const ApplicationIdentity& identity) {
+  auto entries = identity.claimingEntries;
+  std::sort(entries.begin(), entries.end());
+  std::string key;
+  for (const auto& id : entries) key += (key.empty() ? "" : "\n") + id;
+  return key;
 }
 
 }  // namespace
@@ -44,22 +67,83 @@ ExclusionPolicy::ExclusionPolicy(const ContentFilter& filter, std::int32_t ownPr
                                  XID windowManagerClient)
     : filter_(filter), ownProcess_(ownProcess), windowManagerClient_(windowManagerClient) {}
 
-bool ExclusionPolicy::leavesOut(const ApplicationIdentity& identity) const {
-  if (filter_.excludesApplication(identity.id, identity.processID, identity.windowClassNames) ||
-      excludesAnyName(filter_, identity.otherIds, {})) {
+bool ExclusionPolicy::isApplicationOfItsOwn(const ApplicationIdentity& identity) {
+  std::vector<const std::string*> own;
+  for (const auto* ids : {&identity.ownIds, &identity.processIds}) {
+    for (const auto& id : *ids) own.push_back(&id);
+  }
+  if (own.empty()) return false;
+  auto sameApplication = [&](const std::string& origin) {
+    return std::any_of(own.begin(), own.end(), [&](const std::string* id) {
+      return namesApplicationOrHelper(*id, origin) || namesApplicationOrHelper(origin, *id);
+    });
+  };
+  if (std::any_of(identity.originIds.begin(), identity.originIds.end(), sameApplication)) {
+    return false;
+  }
+  return std::none_of(identity.ancestors.begin(), identity.ancestors.end(), [&](const auto& up) {
+    return std::any_of(up.ids.begin(), up.ids.end(), sameApplication);
+  });
+}
+
+bool ExclusionPolicy::namesExcluded(const ApplicationIdentity& identity,
+                                    const Context& context) const {
+  const ExcludedApplications excluded(filter_);
+  const std::int32_t process = identity.processID;
+  // The id is the window's own name unless it was taken from its process or its origin.
+  const bool idIsOwn =
+      !contains(identity.processIds, identity.id) && !contains(identity.originIds, identity.id);
+  if ((idIsOwn && excluded.anyId({identity.id})) || excluded.anyId(identity.ownIds) ||
+      excluded.anyClass(identity.windowClassNames)) {
     return true;
   }
-  if (identity.namesIncomplete && anyNameCloseToExcluded(filter_, identity)) return true;
-  for (const auto& ancestor : identity.ancestors) {
-    if (ancestor.processID == ownProcess_) return false;
-    const bool excludedProcess =
-        std::any_of(filter_.excludedApplications.begin(), filter_.excludedApplications.end(),
-                    [&](const auto& app) { return app.processID == ancestor.processID; });
-    if (excludedProcess || excludesAnyName(filter_, ancestor.ids, {})) {
+  // Where one process draws windows of several applications, a window some entry claims is
+  // judged by its own names alone.
+  const bool processSpeaks =
+      identity.claimingEntries.empty() || context.severalApplications.count(process) == 0;
+  if (processSpeaks) {
+    if (process > 0 && context.excludedProcesses.count(process) != 0) return true;
+    if (excluded.anyId(identity.processIds) || excluded.anyId(identity.formerIds) ||
+        excluded.anyClass(identity.formerWindowClassNames)) {
       return true;
     }
   }
-  return false;
+  // A helper goes with what started it; an installed application started by another is itself.
+  const bool originSpeaks = !isApplicationOfItsOwn(identity);
+  if (originSpeaks) {
+    if (excluded.anyId(identity.originIds)) return true;
+    for (const auto& ancestor : identity.ancestors) {
+      if (ancestor.processID == ownProcess_) break;  // what this application starts is not its own
+      if (context.excludedProcesses.count(ancestor.processID) != 0 ||
+          excluded.anyId(ancestor.ids)) {
+        return true;
+      }
+    }
+  }
+  if (!identity.namesIncomplete) return false;
+  // Its other names unreadable: a name written like an excluded id leaves it out.
+  std::vector<const std::string*> names{&identity.id};
+  auto add = [&names](const std::vector<std::string>& more) {
+    for (const auto& name : more) names.push_back(&name);
+  };
+  add(identity.ownIds);
+  add(identity.windowClassNames);
+  add(identity.programNames);
+  if (processSpeaks) {
+    add(identity.processIds);
+    add(identity.formerIds);
+    add(identity.formerWindowClassNames);
+  }
+  if (originSpeaks) add(identity.originIds);
+  return excluded.anyClose(names);
+}
+
+bool ExclusionPolicy::leavesOut(const ApplicationIdentity& identity) const {
+  Context context{{}, ExcludedApplications(filter_).processes()};
+  if (identity.processApplications.size() > 1) {
+    context.severalApplications.insert(identity.processID);
+  }
+  return namesExcluded(identity, context);
 }
 
 bool ExclusionPolicy::isDesktopSurface(const WindowToJudge& window,
@@ -74,26 +158,28 @@ bool ExclusionPolicy::isDesktopSurface(const WindowToJudge& window,
 }
 
 std::set<Window> ExclusionPolicy::excludedWindows(const std::vector<WindowToJudge>& windows) const {
-  // A window without a class of its own (a menu, a tooltip, a plug) belongs to whichever
-  // application another window of the same X client names.
-  std::unordered_map<XID, const ApplicationIdentity*> namedClients;
+  // A window without a class of its own (a menu, a tooltip, a plug) belongs to the applications
+  // the other windows of the same X client name.
+  std::unordered_multimap<XID, const ApplicationIdentity*> namedClients;
+  // The processes that draw windows of several applications, as their windows tell.
+  std::map<std::int32_t, std::set<std::string>> applicationsOfProcess;
   for (const auto& window : windows) {
+    const auto& identity = *window.identity;
     if (window.hasClass && window.clientOwner != 0) {
-      namedClients.emplace(window.clientOwner, window.identity);
+      namedClients.emplace(window.clientOwner, &identity);
+    }
+    if (identity.processID <= 0) continue;
+    auto& applications = applicationsOfProcess[identity.processID];
+    applications.insert(identity.processApplications.begin(), identity.processApplications.end());
+    applications.insert(applicationKey(identity));
+  }
+  Context context{{}, ExcludedApplications(filter_).processes()};
+  for (const auto& [process, applications] : applicationsOfProcess) {
+    if (std::count_if(applications.begin(), applications.end(),
+                      [](const auto& key) { return !key.empty(); }) > 1) {
+      context.severalApplications.insert(process);
     }
   }
-  struct Judged {
-    const ApplicationIdentity* identity;
-    bool known;
-  };
-  auto judge = [&](const WindowToJudge& window) {
-    if (window.hasClass) return Judged{window.identity, true};
-    const XID owner = window.clientOwner;
-    if (auto named = namedClients.find(owner); owner != 0 && named != namedClients.end()) {
-      return Judged{named->second, true};
-    }
-    return Judged{window.identity, false};
-  };
 
   // The X clients whose windows draw other windows' titles and icons: those that made a dock.
   std::set<XID> dockClients;
@@ -104,30 +190,28 @@ std::set<Window> ExclusionPolicy::excludedWindows(const std::vector<WindowToJudg
     }
   }
 
-  std::set<std::int32_t> excludedProcesses;
-  if (ownProcess_ > 0) excludedProcesses.insert(ownProcess_);
+  // Every window of a process an excluded window of one application shows in is excluded, and so
+  // is every helper it starts (its descendants).
+  std::set<std::int32_t> excludedProcesses = context.excludedProcesses;
   for (const auto& window : windows) {
-    if (window.embedded) continue;
-    const auto& identity = *window.identity;
-    if (leavesOut(identity) && identity.processID > 0) excludedProcesses.insert(identity.processID);
-  }
-  // A process started by an excluded one (a helper with a class of its own) is excluded too;
-  // what this application starts is not its own windows.
-  auto descendsFromExcluded = [&](const ApplicationIdentity& identity) {
-    for (const auto& ancestor : identity.ancestors) {
-      if (ancestor.processID == ownProcess_) return false;
-      if (excludedProcesses.count(ancestor.processID) != 0) return true;
+    const std::int32_t process = window.identity->processID;
+    if (!window.embedded && process > 0 && context.severalApplications.count(process) == 0 &&
+        namesExcluded(*window.identity, context)) {
+      excludedProcesses.insert(process);
     }
-    return false;
-  };
+  }
+  context.excludedProcesses = std::move(excludedProcesses);
   const bool excludesApplications = !filter_.excludedApplications.empty();
   auto isExcludedApplication = [&](const WindowToJudge& window) {
-    const Judged judged = judge(window);
-    const std::int32_t processID = window.identity->processID;
-    if (processID > 0 && excludedProcesses.count(processID) != 0) return true;
-    if (leavesOut(*judged.identity)) return true;
-    if (descendsFromExcluded(*judged.identity)) return true;
-    return excludesApplications && !judged.known;
+    if (ownProcess_ > 0 && window.identity->processID == ownProcess_) return true;
+    if (window.hasClass) return namesExcluded(*window.identity, context);
+    const auto [first, last] = namedClients.equal_range(window.clientOwner);
+    if (window.clientOwner == 0 || first == last) {
+      return namesExcluded(*window.identity, context) || excludesApplications;
+    }
+    return namesExcluded(*window.identity, context) ||
+           std::any_of(first, last,
+                       [&](const auto& named) { return namesExcluded(*named.second, context); });
   };
   auto listed = [](const std::set<std::uint32_t>& ids, const WindowToJudge& window) {
     return ids.count(static_cast<std::uint32_t>(window.id)) != 0 ||

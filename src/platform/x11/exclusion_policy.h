@@ -32,28 +32,48 @@ struct WindowToJudge {
 // - the desktop's surfaces that draw other windows' titles and icons: every window of an X client
 //   that made a dock (panels, taskbars, their window lists and tooltips) and the window manager's
 //   own windows other than its frames (its window switcher, menus and on-screen displays);
-// - the windows of the excluded applications and of this process, by the names their
-//   applications go by (see leavesOut), with their popups and transient dialogs;
+// - every window of this process;
+// - the windows of the excluded applications, by the names that speak for them (see
+//   namesExcluded), with their popups and transient dialogs; a window without a class of its
+//   own goes with every application the other windows of its X client name;
 // - windows nobody can be named for, whenever the filter excludes an application.
 class ExclusionPolicy {
  public:
   // `windowManagerClient`: the X client that is the window manager, 0 when none or unknown.
+  // `filter` outlives the policy.
   ExclusionPolicy(const ContentFilter& filter, std::int32_t ownProcess,
                   XID windowManagerClient = 0);
 
   // The windows among `windows` (and their embedded windows) that the capture leaves out.
   std::set<Window> excludedWindows(const std::vector<WindowToJudge>& windows) const;
 
-  // Whether what goes by `identity` belongs to an excluded application, judged alone: by its
-  // process or by any of its names, by a name close to an excluded id when its names are
-  // incomplete, or by a process it descends from (up to this process, whose children are not
-  // its windows).
+  // Whether a window of `identity`, judged alone (no other window of its process in view),
+  // belongs to an excluded application.
   bool leavesOut(const ApplicationIdentity& identity) const;
 
  private:
+  struct Context {
+    // The processes that draw windows of several applications (a browser and its web apps).
+    std::set<std::int32_t> severalApplications;
+    // The processes whose windows, and helpers, are left out.
+    std::set<std::int32_t> excludedProcesses;
+  };
+  // Whether an excluded application goes by a name that speaks for `identity`:
+  // - its own names always: the entries that claim its class, its flatpak id, its class;
+  // - its process's names (the entry it was launched from, the entries whose Exec= runs its
+  //   command, the names its windows went by before, its process being left out) unless its
+  //   process draws windows of several applications and an entry claims its class;
+  // - where it comes from (its launch unit, an inherited launch record, its AppImage, the
+  //   processes it descends from up to this one) unless it is an installed application of its
+  //   own, another than the one it comes from;
+  // - when its names are incomplete, any of those written like an excluded id (namesAreClose).
+  bool namesExcluded(const ApplicationIdentity& identity, const Context& context) const;
+  // Whether entries of its own name it (claiming its class, launching its process or starting
+  // its command) and none of them is the application it comes from, or a helper of it.
+  static bool isApplicationOfItsOwn(const ApplicationIdentity& identity);
   bool isDesktopSurface(const WindowToJudge& window, const std::set<XID>& dockClients) const;
 
-  const ContentFilter& filter_;  // outlives the policy
+  const ContentFilter& filter_;
   std::int32_t ownProcess_;
   XID windowManagerClient_;
 };

@@ -15,6 +15,7 @@ namespace corvane::testing {
 
 struct TestClientOptions {
   std::string windowClass = "TestClient";
+  std::string instance;             // WM_CLASS's instance; empty: the class in lower case
   std::uint32_t colour = 0xFF0000;  // RRGGBB
   int x = 0, y = 0, width = 100, height = 100;
   bool lazy = false;  // never paints
@@ -29,6 +30,12 @@ struct TestClientOptions {
   bool undumpable = false;  // not dumpable: its environment and executable hidden from others
   // Started from this desktop entry file, as a desktop launcher records it in the environment.
   std::string launchedFrom;
+  // The program run: a copy of the test client (installed as an application is); empty: the
+  // test client itself.
+  std::string program;
+  // Run instead of the client: a command that starts it (a launcher given an entry whose Exec=
+  // runs the client with every option). The options above then only say where it draws.
+  std::vector<std::string> startedBy;
 };
 
 // One running x11_test_client, driven through its standard input.
@@ -44,7 +51,7 @@ class TestClient {
     char colour[16];
     std::snprintf(colour, sizeof colour, "%06X", options.colour & 0xFFFFFF);
     std::vector<std::string> arguments = {
-        CORVANE_X11_TEST_CLIENT,
+        options.program.empty() ? std::string(CORVANE_X11_TEST_CLIENT) : options.program,
         "--class",
         options.windowClass,
         "--colour",
@@ -52,6 +59,8 @@ class TestClient {
         "--geometry",
         std::to_string(options.width) + "x" + std::to_string(options.height) + "+" +
             std::to_string(options.x) + "+" + std::to_string(options.y)};
+    if (!options.instance.empty())
+      arguments.insert(arguments.end(), {"--instance", options.instance});
     if (options.lazy) arguments.push_back("--lazy");
     if (options.desktop) arguments.push_back("--desktop");
     if (options.overrideRedirect) arguments.push_back("--override-redirect");
@@ -68,6 +77,7 @@ class TestClient {
       arguments.insert(arguments.begin(),
                        {"setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups", "--"});
     }
+    if (!options.startedBy.empty()) arguments = options.startedBy;
     auto environment = options.extraEnvironment;
     environment.push_back("DISPLAY=" + display);
     if (!options.launchedFrom.empty()) {

@@ -3,13 +3,14 @@
 //
 //   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
 //                   [--lazy] [--desktop] [--override-redirect] [--no-pid] [--shaped]
-//                   [--stubborn] [--no-class] [--text PX] [--undumpable]
+//                   [--stubborn] [--no-class] [--text PX] [--undumpable] [--instance NAME]
 //
 // --lazy never draws (background None, no reaction to Expose); --shaped keeps only the left half
 // of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW; --no-class maps the
 // window without WM_CLASS; --text makes the main window a page of black monospace text on white,
 // PX pixels high, drawn with Cairo (a line every 1.5 × PX, starting PX from the top-left corner);
-// --undumpable makes the process not dumpable (prctl PR_SET_DUMPABLE 0), as hardened programs do.
+// --undumpable makes the process not dumpable (prctl PR_SET_DUMPABLE 0), as hardened programs do;
+// --instance gives the main window's WM_CLASS that instance (else the class in lower case).
 // Commands, one per line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
@@ -49,8 +50,13 @@
 //   append TEXT               (text page) types TEXT at the end of the last line
 //   scroll N                  (text page) scrolls up by N lines: the first N lines go
 //   clear                     (text page) removes every line
-//   spawn NAME WxH+X+Y RRGGBB a child process of this one with a window of its own, of class
+//   window INSTANCE CLASS WxH+X+Y RRGGBB  another top-level window of this process, with that
+//                             WM_CLASS (as one process draws a browser and its web apps)
+//   spawn NAME WxH+X+Y RRGGBB [PROGRAM]  a child process of this one (running PROGRAM, a copy of
+//                             this program, else this program) with a window of its own, of class
 //                             NAME; it announces its window itself and ends with this process
+//   daemon NAME WxH+X+Y RRGGBB the same started by a child that ends at once: its parent becomes
+//                             the system's (it double-forks, as daemons and some helpers do)
 //   exit
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -62,6 +68,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -311,11 +318,24 @@ struct Client {
   }
 };
 
-void setClass(Display* display, Window window, std::string name) {
-  std::string instance = name;
-  for (auto& c : instance) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+void setClass(Display* display, Window window, std::string name, std::string instance = "") {
+  if (instance.empty()) {
+    instance = name;
+    for (auto& c : instance) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   XClassHint classHint{instance.data(), name.data()};
   XSetClassHint(display, window, &classHint);
+}
+
+// Names the process as the window's owner on this host (_NET_WM_PID, WM_CLIENT_MACHINE).
+void setProcess(Display* display, Window window) {
+  long pid = getpid();
+  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+  char host[HOST_NAME_MAX + 1] = {};
+  gethostname(host, sizeof host - 1);
+  XChangeProperty(display, window, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(host), static_cast<int>(std::strlen(host)));
 }
 
 // A 32x32 pixmap of `colour`, of the screen's depth, or of depth 1 (all set) when `bitmap`.
@@ -368,28 +388,42 @@ bool pointerOrBackground(Display* display, Window main, const std::string& line)
 
 // Starts this program again as a child, with a window of class `name`. Its standard input is a
 // pipe only this process holds: it ends when this process does. Its announcements go where ours do.
-void spawnChild(const std::string& name, const std::string& geometry, const std::string& colour) {
+// With `detached`, the child is started by a child of ours that ends at once.
+void spawnChild(const std::string& name, const std::string& geometry, const std::string& colour,
+                std::string program, bool detached) {
   int input[2];
   if (pipe2(input, O_CLOEXEC) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-  std::string program = "/proc/self/exe";
+  if (program.empty()) program = "/proc/self/exe";
   std::vector<std::string> words = {program, "--class",    name,    "--colour",
                                     colour,  "--geometry", geometry};
   std::vector<char*> arguments;
   for (auto& word : words) arguments.push_back(word.data());
   arguments.push_back(nullptr);
-  pid_t child = -1;
-  posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  if (detached) {
+    const pid_t middle = fork();
+    if (middle == 0) {
+      if (fork() == 0) {
+        dup2(input[0], 0);
+        execv(program.c_str(), arguments.data());
+      }
+      _exit(0);
+    }
+    if (middle > 0) waitpid(middle, nullptr, 0);
+  } else {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    pid_t child = -1;
+    posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+  }
   close(input[0]);  // the write end stays open, unused, for as long as this process runs
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string windowClass = "TestClient";
+  std::string windowClass = "TestClient", instance;
   unsigned long colour = 0xFF0000;
   Geometry geometry;
   bool isLazy = false, desktop = false, overrideRedirect = false, withPid = true;
@@ -419,6 +453,8 @@ int main(int argc, char** argv) {
       withClass = false;
     else if (arg == "--text" && i + 1 < argc)
       textPixelSize = std::atoi(argv[++i]);
+    else if (arg == "--instance" && i + 1 < argc)
+      instance = argv[++i];
     else if (arg == "--undumpable")
       prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   }
@@ -432,18 +468,10 @@ int main(int argc, char** argv) {
   Window main = client.make(geometry, colour, overrideRedirect, isLazy);
   client.main = main;
   client.page.pixelSize = textPixelSize;
-  if (withClass) setClass(display, main, windowClass);
+  if (withClass) setClass(display, main, windowClass, instance);
   XStoreName(display, main, windowClass.c_str());
   XSetWMProtocols(display, main, &client.wmDelete, 1);
-  if (withPid) {
-    long pid = getpid();
-    XChangeProperty(display, main, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
-                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
-    char host[HOST_NAME_MAX + 1] = {};
-    gethostname(host, sizeof host - 1);
-    XChangeProperty(display, main, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(host), static_cast<int>(std::strlen(host)));
-  }
+  if (withPid) setProcess(display, main);
   if (desktop) {
     Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
     XChangeProperty(display, main, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
@@ -500,10 +528,22 @@ int main(int argc, char** argv) {
           XMapRaised(display, window);
           XFlush(display);
           client.announce(window);
-        } else if (std::strcmp(command, "spawn") == 0) {
-          char name[64] = {};
-          std::sscanf(line.c_str(), "%*s %63s %63s %15s", name, geometryText, colourText);
-          spawnChild(name, geometryText, colourText);
+        } else if (std::strcmp(command, "spawn") == 0 || std::strcmp(command, "daemon") == 0) {
+          char name[64] = {}, program[512] = {};
+          std::sscanf(line.c_str(), "%*s %63s %63s %15s %511s", name, geometryText, colourText,
+                      program);
+          spawnChild(name, geometryText, colourText, program, std::strcmp(command, "daemon") == 0);
+        } else if (std::strcmp(command, "window") == 0) {
+          char instanceName[64] = {}, className[64] = {};
+          std::sscanf(line.c_str(), "%*s %63s %63s %63s %15s", instanceName, className,
+                      geometryText, colourText);
+          Window window =
+              client.make(parseGeometry(geometryText), parseColour(colourText), false, false);
+          setClass(display, window, className, instanceName);
+          setProcess(display, window);
+          XMapWindow(display, window);
+          XFlush(display);
+          client.announce(window);
         } else if (std::strcmp(command, "class") == 0) {
           char name[64] = {};
           std::sscanf(line.c_str(), "%*s %63s", name);
