@@ -147,6 +147,8 @@ class CorvaneController final : public std::enable_shared_from_this<CorvaneContr
   const share_window::DirectShareTestState& directShareTestState() const {
     return *directShareTestState_;
   }
+  // Why installed applications are polled rather than followed as they change (the capture's).
+  std::optional<std::string> applicationIndexPollingReason() const;
   const std::optional<std::string>& protectedAppImportError() const {
     return *protectedAppImportError_;
   }

@@ -26,12 +26,13 @@ ProtectedShareReadiness CorvaneController::readiness() const {
   inputs.isHoldingPreviousVerifiedFrame = *engine.isHoldingPreviousVerifiedFrame;
   inputs.hasSourceContextRecoveryMessage = engine.sourceContextRecoveryMessage->has_value();
   inputs.settingsSaveError = *settingsSaveError_;
-  if (services_.desktop.capture) {
-    inputs.applicationIndexPollingReason =
-        services_.desktop.capture->applicationIndexPollingReason();
-  }
   if (services_.diagnostics) inputs.lostDiagnosticEvents = services_.diagnostics->lostEventCount();
   return ProtectedShareReadiness(std::move(inputs));
+}
+
+std::optional<std::string> CorvaneController::applicationIndexPollingReason() const {
+  if (!services_.desktop.capture) return std::nullopt;
+  return services_.desktop.capture->applicationIndexPollingReason();
 }
 
 std::string CorvaneController::selectedCaptureDisplayName() const {

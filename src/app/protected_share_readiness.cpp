@@ -91,11 +91,6 @@ std::vector<HealthItem> ProtectedShareReadiness::healthItems() const {
                                                *in_.settingsSaveError, std::nullopt}
                        .sentence(),
                    HealthState::fail});
-  } else if (in_.applicationIndexPollingReason) {
-    rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
-                              "Installed applications are polled every few seconds because " +
-                                  *in_.applicationIndexPollingReason + ".",
-                              HealthState::warn});
   } else if (in_.lostDiagnosticEvents > 0) {
     rows.push_back(HealthItem{model::Uuid::random(), "Diagnostics",
                               std::to_string(in_.lostDiagnosticEvents) +

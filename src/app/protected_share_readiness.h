@@ -40,8 +40,6 @@ struct ProtectedShareReadinessInputs {
   // Why settings cannot be saved, and how many events the local log could not keep.
   std::optional<std::string> settingsSaveError;
   std::uint64_t lostDiagnosticEvents = 0;
-  // Why installed applications are polled rather than followed as they change.
-  std::optional<std::string> applicationIndexPollingReason;
 };
 
 // The session's derived state, computed afresh from its inputs: whether it is healthy,

@@ -138,6 +138,9 @@ const std::vector<model::ProtectedApp>& SettingsWindowControllerAdapter::protect
 const std::optional<std::string>& SettingsWindowControllerAdapter::protectedAppImportError() const {
   return controller_->protectedAppImportError();
 }
+std::optional<std::string> SettingsWindowControllerAdapter::applicationIndexPollingReason() const {
+  return controller_->applicationIndexPollingReason();
+}
 void SettingsWindowControllerAdapter::clearProtectedAppImportError() {
   controller_->clearProtectedAppImportError();
 }

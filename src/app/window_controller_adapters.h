@@ -66,6 +66,7 @@ class SettingsWindowControllerAdapter final : public windows::SettingsWindowCont
   bool isDemoModeOn() const override;
   const std::vector<model::ProtectedApp>& protectedApps() const override;
   const std::optional<std::string>& protectedAppImportError() const override;
+  std::optional<std::string> applicationIndexPollingReason() const override;
   void clearProtectedAppImportError() override;
   void chooseProtectedApplications() override;
   void setProtectedApp(const std::string& id, bool isEnabled) override;

@@ -72,6 +72,13 @@ class ExcludedAppsViewModel {
       "Custom apps will be removed and the default list restored.";
   static constexpr const char* cancelTitle = "Cancel";
 
+  // Said under the title while installed applications are polled (`reason` names why), so that a
+  // user choosing applications knows a new one is found within seconds.
+  static std::optional<std::string> pollingNote(const std::optional<std::string>& reason) {
+    if (!reason) return std::nullopt;
+    return "Installed applications are polled every few seconds because " + *reason + ".";
+  }
+
   ExcludedAppsViewModel(std::vector<model::ProtectedApp> apps,
                         std::optional<std::string> importError, ApplicationEntryLookup lookup);
 

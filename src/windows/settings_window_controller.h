@@ -41,6 +41,9 @@ class SettingsWindowController {
   virtual const std::vector<model::ProtectedApp>& protectedApps() const = 0;
   // Why some chosen applications were not added; absent when all were.
   virtual const std::optional<std::string>& protectedAppImportError() const = 0;
+  // Why installed applications are found by polling their folders rather than as they change;
+  // absent while they are followed as they change.
+  virtual std::optional<std::string> applicationIndexPollingReason() const = 0;
   virtual void clearProtectedAppImportError() = 0;
   // Lets the user choose desktop entries to add.
   virtual void chooseProtectedApplications() = 0;

@@ -160,16 +160,16 @@ TEST(ReadinessTest, UpdateAndOperationsRowsForEachBuildKind) {
   EXPECT_EQ(confirmations.size(), 2u);  // one sentence for release builds, one for beta builds
 }
 
-TEST(ReadinessTest, DiagnosticsRowSaysWhenInstalledApplicationsArePolled) {
+TEST(ReadinessTest, DiagnosticsRowKeepsItsTextUnlessEventsOrSettingsAreLost) {
   auto in = granted();
-  in.applicationIndexPollingReason =
-      "the file watches this user may hold ran out (fs.inotify.max_user_watches)";
-  in.lostDiagnosticEvents = 3;
   auto row = ProtectedShareReadiness(in).healthItems()[3];
   EXPECT_EQ(row.title, "Diagnostics");
   EXPECT_EQ(row.detail,
-            "Installed applications are polled every few seconds because the file watches this "
-            "user may hold ran out (fs.inotify.max_user_watches).");
+            "Local event logs contain metadata only; captured screen content is never written.");
+  EXPECT_EQ(row.state, HealthState::pass);
+  in.lostDiagnosticEvents = 3;
+  row = ProtectedShareReadiness(in).healthItems()[3];
+  EXPECT_EQ(row.detail, "3 events could not be written to the local event log.");
   EXPECT_EQ(row.state, HealthState::warn);
   in.settingsSaveError = "Read-only file system.";
   row = ProtectedShareReadiness(in).healthItems()[3];

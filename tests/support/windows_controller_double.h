@@ -35,6 +35,7 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   std::vector<model::ProtectedApp> apps = model::ProtectedApp::defaults();
   std::set<std::string> missingApps;  // excluded ids that name no installed application
   std::optional<std::string> importError;
+  std::optional<std::string> pollingReason;
   model::SettingsSection section = model::SettingsSection::general;
   // completeInitialSetup() refuses while this is set, as with a running former copy.
   bool refusesSetupCompletion = false;
@@ -99,9 +100,7 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
     calls.push_back("openScreenRecordingSettings");
     return nothingToOpen;
   }
-  const std::optional<model::SettingsStoreProblem>& settingsReset() const override {
-    return reset;
-  }
+  const std::optional<model::SettingsStoreProblem>& settingsReset() const override { return reset; }
   windows::PreviousCopyStatus previousCopyStatus() const override { return previousCopy; }
   bool isQuittingLegacyApp() const override { return quitting; }
   const std::optional<std::string>& legacyAppQuitError() const override { return quitError; }
@@ -150,6 +149,9 @@ class WindowsControllerDouble final : public windows::SetupWindowController,
   // ---- Settings window ---------------------------------------------------------------------
   model::SettingsSection selectedSettingsSection() const override { return section; }
   const std::optional<std::string>& protectedAppImportError() const override { return importError; }
+  std::optional<std::string> applicationIndexPollingReason() const override {
+    return pollingReason;
+  }
   void clearProtectedAppImportError() override {
     calls.push_back("clearImportError");
     importError.reset();

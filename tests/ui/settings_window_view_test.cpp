@@ -170,6 +170,15 @@ TEST_F(SettingsWindowViewTest, RestoreConfirmationAndImportAlert) {
   section().importAlert()->buttons().front()->click();
   ASSERT_TRUE(processUntil([&] { return controller->count("clearImportError") == 1; }));
   EXPECT_FALSE(controller->importError);
+
+  // Where applications are chosen, the section says while installed ones are polled.
+  EXPECT_TRUE(section().pollingNoteLabel()->isHidden());
+  controller->pollingReason = "the file watches this user may hold ran out";
+  controller->changed();
+  ASSERT_TRUE(processUntil([&] { return !section().pollingNoteLabel()->isHidden(); }));
+  EXPECT_EQ(section().pollingNoteLabel()->text(),
+            "Installed applications are polled every few seconds because the file watches this "
+            "user may hold ran out.");
 }
 
 TEST_F(SettingsWindowViewTest, EmptyListSidebarAndTheHiddenSection) {

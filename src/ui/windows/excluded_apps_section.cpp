@@ -155,6 +155,11 @@ ExcludedAppsSection::ExcludedAppsSection(
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(10);
   column->addWidget(buildHeader(panel));
+  pollingNote_ = makeTextLabel(panel, "", 11, QFont::Normal, true);
+  pollingNote_->setObjectName(QStringLiteral("excludedAppsPollingNote"));
+  setTextColor(pollingNote_, toQColor(model::StatusColor::secondary));
+  pollingNote_->hide();
+  column->addWidget(pollingNote_);
 
   list_ = makeListCard(panel, listLayout_);
   list_->setObjectName(QStringLiteral("excludedAppsList"));
@@ -256,6 +261,9 @@ void ExcludedAppsSection::refresh() {
   const auto& apps = controller->protectedApps();
   if (!shownApps_ || *shownApps_ != apps) showApplications(apps);
   syncImportAlert(controller->protectedAppImportError());
+  const auto note = ExcludedAppsViewModel::pollingNote(controller->applicationIndexPollingReason());
+  pollingNote_->setText(QString::fromStdString(note.value_or("")));
+  pollingNote_->setVisible(note.has_value());
 }
 
 void ExcludedAppsSection::showApplications(const std::vector<model::ProtectedApp>& apps) {

@@ -82,6 +82,7 @@ class ExcludedAppsSection final : public SettingsSectionView {
 
   // For tests and screenshots.
   QLabel* activeCountLabel() const { return activeCount_; }
+  QLabel* pollingNoteLabel() const { return pollingNote_; }
   QToolButton* optionsButton() const { return options_; }
   QPushButton* addButton() const { return add_; }
   const std::vector<ExcludedAppSettingsRow*>& rows() const { return rows_; }
@@ -109,6 +110,7 @@ class ExcludedAppsSection final : public SettingsSectionView {
   std::weak_ptr<windows::SettingsWindowController> controller_;
   windows::ApplicationEntryLookup lookup_;
   QLabel* activeCount_ = nullptr;
+  QLabel* pollingNote_ = nullptr;
   QToolButton* options_ = nullptr;
   QPushButton* add_ = nullptr;
   QWidget* list_ = nullptr;
