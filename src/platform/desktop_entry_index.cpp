@@ -180,11 +180,16 @@ std::shared_ptr<const DesktopEntryIndex> DesktopEntryReader::index(
     Read& read = known->second;
     if (added || read.stamp != file.stamp) {
       read.stamp = file.stamp;
+      const auto earlier = std::move(read.entry);
       read.entry.reset();
       auto entry = loadDesktopEntry(file.path, {directories[file.directory]});
       if (entry && entry->isApplication()) {
         read.entry = std::make_shared<const IndexedDesktopEntry>(file.id, std::move(entry.value()));
       }
+      const bool claimsAlike = earlier && read.entry && earlier->id == read.entry->id &&
+                               earlier->entry.startupWMClass == read.entry->entry.startupWMClass &&
+                               earlier->entry.exec == read.entry->entry.exec;
+      if (earlier && !claimsAlike) depart(earlier);
     }
     read.walk = walk;
     if (!read.entry) continue;
@@ -194,8 +199,26 @@ std::shared_ptr<const DesktopEntryIndex> DesktopEntryReader::index(
                                                       file.id, read.entry->entry));
     ids.insert(entries.back()->id);
   }
-  std::erase_if(reads_, [walk](const auto& known) { return known.second.walk != walk; });
-  return std::make_shared<const DesktopEntryIndex>(std::move(entries));
+  std::erase_if(reads_, [&](const auto& known) {
+    if (known.second.walk == walk) return false;
+    if (known.second.entry) depart(known.second.entry);
+    return true;
+  });
+  if (departedSinceIndexed_) {
+    former_ = std::make_shared<const DesktopEntryIndex>(departed_);
+    departedSinceIndexed_ = false;
+  }
+  auto index = std::make_shared<DesktopEntryIndex>(std::move(entries));
+  index->former_ = former_;
+  return index;
+}
+
+void DesktopEntryReader::depart(const std::shared_ptr<const IndexedDesktopEntry>& entry) {
+  // Past so many the oldest are forgotten: an application removed long ago.
+  constexpr std::size_t kMostDeparted = 4096;
+  if (departed_.size() >= kMostDeparted) departed_.erase(departed_.begin());
+  departed_.push_back(entry);
+  departedSinceIndexed_ = true;
 }
 
 std::vector<DesktopEntry> DesktopEntryIndex::entries() const {

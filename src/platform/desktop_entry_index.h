@@ -95,6 +95,10 @@ class DesktopEntryIndex {
     return entries_;
   }
   const IndexedDesktopEntry* indexed(const std::string& id) const;
+  // The entries, as they were, that left the directories while the reader that made this index
+  // read them: removed, renamed, hidden or changed in what they claim (their StartupWMClass or
+  // Exec=). Null when none did.
+  const std::shared_ptr<const DesktopEntryIndex>& former() const { return former_; }
   // Every entry, by id.
   std::vector<DesktopEntry> entries() const;
 
@@ -107,11 +111,16 @@ class DesktopEntryIndex {
   std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> claims_;
   // Every entry by the program file name its Exec= starts.
   std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> byProgram_;
+  std::shared_ptr<const DesktopEntryIndex> former_;
+  friend class DesktopEntryReader;
 };
 
 // Reads the entry files of the application directories into indexes, reading again only the
 // files that changed since the last index it made: an index of many entries is made again in
-// the time of a walk of the folders when few of them changed.
+// the time of a walk of the folders when few of them changed. It remembers the entries that
+// left (DesktopEntryIndex::former) for as long as it lives: an entry goes on claiming what it
+// claimed, so a copy of an application started after an update removed or renamed its entry is
+// still known by it.
 class DesktopEntryReader {
  public:
   // `files` as listDesktopEntryFiles gives them for `directories`.
@@ -125,8 +134,14 @@ class DesktopEntryReader {
     std::shared_ptr<const IndexedDesktopEntry> entry;  // null: not a visible application entry
     std::uint64_t walk = 0;                            // the last walk that found the file
   };
+  // Takes in an entry that left; the former entries are indexed anew when the walk ends.
+  void depart(const std::shared_ptr<const IndexedDesktopEntry>& entry);
+
   std::unordered_map<std::string, Read> reads_;
   std::uint64_t walks_ = 0;
+  std::vector<std::shared_ptr<const IndexedDesktopEntry>> departed_;
+  bool departedSinceIndexed_ = false;
+  std::shared_ptr<const DesktopEntryIndex> former_;
 };
 
 // Where the desktop entries of the running session come from: a fixed index, or one kept current

@@ -8,7 +8,6 @@
 #include "platform/application_ids.h"
 #include "platform/desktop_entry.h"
 #include "platform/desktop_entry_index.h"
-#include "platform/former_desktop_entries.h"
 #include "platform/launch_units.h"
 #include "platform/process_ancestry.h"
 #include "support/temporary_folder.h"
@@ -142,34 +141,38 @@ TEST(ProcessNamesTest, AncestryFollowsTheLineAsFirstReadButNeverALaterProcessGiv
 }
 
 TEST(ProcessNamesTest, AnEntryThatLeftGoesOnClaimingWhatItClaimed) {
-  auto entry = [](const std::string& id, const std::string& startupClass, const std::string& exec) {
-    DesktopEntry read;
-    read.id = id;
-    read.type = "Application";
-    read.startupWMClass = startupClass;
-    read.exec = exec;
-    return std::make_shared<const IndexedDesktopEntry>(id, read);
+  corvane::testing::TemporaryFolder folder{"corvane-entries"};
+  const std::vector<std::filesystem::path> directories{folder.path()};
+  auto write = [&](const std::string& id, const std::string& startupClass,
+                   const std::string& exec) {
+    std::ofstream(folder.path() / (id + ".desktop"), std::ios::binary)
+        << "[Desktop Entry]\nType=Application\nName=" << id << "\nStartupWMClass=" << startupClass
+        << "\nExec=" << exec << "\n";
   };
-  using Entries = std::vector<std::shared_ptr<const IndexedDesktopEntry>>;
   using Ids = std::vector<std::string>;
-  FormerDesktopEntries former;
-  auto first = std::make_shared<const DesktopEntryIndex>(
-      Entries{entry("org.example.Vault", "VaultWin", "/opt/vault/vault %U"),
-              entry("org.example.Notes", "NotesWin", "notes"),
-              entry("org.example.Tool", "ToolWin", "tool")});
-  EXPECT_EQ(former.follow(first)->size(), 0u);
+  DesktopEntryReader reader;
+  write("org.example.Vault", "VaultWin", "/opt/vault/vault %U");
+  write("org.example.Notes", "NotesWin", "notes");
+  write("org.example.Tool", "ToolWin", "tool");
+  EXPECT_FALSE(reader.index(listDesktopEntryFiles(directories), directories)->former());
+  // Written again as it was: nothing left.
+  write("org.example.Tool", "ToolWin", "tool");
+  EXPECT_FALSE(reader.index(listDesktopEntryFiles(directories), directories)->former());
   // An update removes one entry, renames another and gives the third another class.
-  auto second = std::make_shared<const DesktopEntryIndex>(
-      Entries{entry("com.example.NotesApp", "NotesWin", "notes"),
-              entry("org.example.Tool", "ToolWindow", "tool")});
-  const auto left = former.follow(second);
-  EXPECT_EQ(former.follow(second), left) << "nothing changed since";
-  EXPECT_EQ(left->idsClaimingWindowClass("VAULTWIN"), Ids{"org.example.Vault"});
-  EXPECT_EQ(left->idsStartingCommand({"/opt/vault/vault", "a.txt"}, ""), Ids{"org.example.Vault"});
-  EXPECT_EQ(left->idsClaimingWindowClass("NotesWin"), Ids{"org.example.Notes"});
-  EXPECT_EQ(left->idsClaimingWindowClass("ToolWin"), Ids{"org.example.Tool"});
-  EXPECT_TRUE(left->idsClaimingWindowClass("Other").empty());
-  EXPECT_FALSE(left->indexed("com.example.NotesApp"));
+  std::filesystem::remove(folder.path() / "org.example.Vault.desktop");
+  std::filesystem::rename(folder.path() / "org.example.Notes.desktop",
+                          folder.path() / "com.example.NotesApp.desktop");
+  write("org.example.Tool", "ToolWindow", "tool");
+  const auto index = reader.index(listDesktopEntryFiles(directories), directories);
+  ASSERT_TRUE(index->former());
+  const auto& left = *index->former();
+  EXPECT_EQ(left.idsClaimingWindowClass("VAULTWIN"), Ids{"org.example.Vault"});
+  EXPECT_EQ(left.idsStartingCommand({"/opt/vault/vault", "a.txt"}, ""), Ids{"org.example.Vault"});
+  EXPECT_EQ(left.idsClaimingWindowClass("NotesWin"), Ids{"org.example.Notes"});
+  EXPECT_EQ(left.idsClaimingWindowClass("ToolWin"), Ids{"org.example.Tool"});
+  EXPECT_TRUE(left.idsClaimingWindowClass("Other").empty());
+  EXPECT_FALSE(left.indexed("com.example.NotesApp"));
+  EXPECT_TRUE(index->byId("com.example.NotesApp"));
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ std::optional<std::string> ApplicationIdentityResolver::executableName(
 ApplicationIdentity ApplicationIdentityResolver::resolve(
     std::int32_t processID, const std::optional<WindowClass>& windowClass) const {
   Indexes indexes{entries(), nullptr};
-  indexes.former = formerEntries_.follow(indexes.current);
+  if (indexes.current) indexes.former = indexes.current->former();
   auto entryById = [&](const std::string& id) -> std::optional<DesktopEntry> {
     for (const auto* index : {indexes.current.get(), indexes.former.get()}) {
       if (auto entry = index ? index->byId(id) : std::nullopt) return entry;

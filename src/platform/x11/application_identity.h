@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/desktop_entry_index.h"
-#include "platform/former_desktop_entries.h"
 #include "platform/proc_entries.h"
 #include "platform/process_ancestry.h"
 #include "platform/screen_capture.h"
@@ -71,8 +70,8 @@ struct ApplicationIdentity {
 // the entry whose Exec= the process runs, the window class, and last the executable's name; and
 // gathers every other name it goes by (ApplicationIdentity). A process keeps every name it went
 // by while it runs, so a window that renames its class is still known by the names it had; and an
-// entry removed, renamed or changed while the resolver lives goes on claiming what it claimed.
-// Safe to call from any thread.
+// entry removed, renamed or changed while the entries are followed goes on claiming what it
+// claimed. Safe to call from any thread.
 class ApplicationIdentityResolver {
  public:
   explicit ApplicationIdentityResolver(std::shared_ptr<const DesktopEntryIndex> entries,
@@ -107,7 +106,8 @@ class ApplicationIdentityResolver {
     std::weak_ptr<const DesktopEntryIndex> index;
     std::vector<std::string> ids;
   };
-  // The entries a look-up goes through: those there are, and those that left.
+  // The entries a look-up goes through: those there are, and those that left
+  // (DesktopEntryIndex::former).
   struct Indexes {
     std::shared_ptr<const DesktopEntryIndex> current;
     std::shared_ptr<const DesktopEntryIndex> former;
@@ -126,7 +126,6 @@ class ApplicationIdentityResolver {
   mutable std::mutex mutex_;
   mutable std::map<std::int32_t, ProcessNames> processNames_;
   mutable std::map<std::int32_t, StartingEntries> startingEntries_;  // a cache, by process
-  mutable FormerDesktopEntries formerEntries_;
   ProcessAncestry ancestry_;
 };
 
