@@ -523,6 +523,16 @@ TEST_P(ApplicationNamingTest, ApplicationsStartedWithoutALauncherRecordAreNamedB
   auto fromImage = cell(4, "imagevault-tool", kAppImage);
   fromImage.extraEnvironment = {"APPIMAGE=" + (folder_.path() / "bin/ImageVault").string()};
   auto tool = client(fromImage);
+  // One program two applications run: an entry that names its class speaks for its own only.
+  constexpr std::uint32_t kSharedVault = 0x804000, kSharedNotes = 0xC0C000;
+  const auto shared = installProgram("shared-runtime");
+  writeEntry("org.example.SharedVault", "SharedVault", shared.string());
+  auto sharedVault = cell(10, "SharedVault", kSharedVault);
+  sharedVault.program = shared.string();
+  auto sharedNotes = cell(11, "SharedNotes", kSharedNotes);
+  sharedNotes.program = shared.string();
+  auto sharedVaultClient = client(sharedVault);
+  auto sharedNotesClient = client(sharedNotes);
   // Started by the bus for its name: the service unit is named after the entry.
   writeEntry("org.example.BusVault", "");
   writeEntry("org.example.BusNotes", "");
@@ -534,10 +544,11 @@ TEST_P(ApplicationNamingTest, ApplicationsStartedWithoutALauncherRecordAreNamedB
   const bool units = busVaultUnit.holds(busVault->pid()) && busNotesUnit.holds(busNotes->pid());
   if (!units) std::cerr << "No service unit could be made: the bus's units go untested.\n";
   makeCapture();
-  auto& running = startStream(excluding({"org.example.DexVault", "org.example.TermVault",
-                                         "org.example.ImageVault", "org.example.BusVault"}));
-  expectOnly(running, {kDexVault, kTermVault, kImageVault, kImageChild, kAppImage},
-             {kDexNotes, kTermNotes});
+  auto& running = startStream(
+      excluding({"org.example.DexVault", "org.example.TermVault", "org.example.ImageVault",
+                 "org.example.BusVault", "org.example.SharedVault"}));
+  expectOnly(running, {kDexVault, kTermVault, kImageVault, kImageChild, kAppImage, kSharedVault},
+             {kDexNotes, kTermNotes, kSharedNotes});
   if (units) expectOnly(running, {kBusVault}, {kBusNotes});
 }
 

@@ -114,6 +114,16 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
     const auto commandLine = readProcCommandLine(procRoot_, processID);
     const auto executable = readProcExecutable(procRoot_, processID).value_or("");
     startingEntries = entriesStarting(processID, startTime, commandLine, executable, indexes);
+    // An entry that says which class its windows carry does not speak for a window of another
+    // class (two applications may run one program), unless the process hides its other names.
+    if (windowClass && launch.readable) {
+      std::erase_if(startingEntries, [&](const std::string& id) {
+        const auto entry = entryById(id);
+        return entry && !entry->startupWMClass.empty() &&
+               strcasecmp(entry->startupWMClass.c_str(), windowClass->className.c_str()) != 0 &&
+               strcasecmp(entry->startupWMClass.c_str(), windowClass->instance.c_str()) != 0;
+      });
+    }
     if (identity.namesIncomplete && !commandLine.empty()) {
       addOnce(identity.programNames,
               std::filesystem::path(commandLine.front()).filename().string());

@@ -39,7 +39,8 @@ struct ApplicationIdentity {
 
   // The names of its process, which speak for every window of a process that draws one
   // application's windows: the entry a launcher recorded for the process itself and the entries
-  // whose Exec= runs its command (both ids) ...
+  // whose Exec= runs its command, unless one names another class in its StartupWMClass (both
+  // ids) ...
   std::vector<std::string> processIds;
   // ... and the ids and classes the process's windows went by before (a program that renames its
   // class is still known by the names it had).
