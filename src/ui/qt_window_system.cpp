@@ -185,9 +185,11 @@ Rect QtWindow::frame() const {
 platform::FrameExtents QtWindow::frameExtents() const {
   if (style_ == WindowStyle::borderless) return {};
   if (host_ && hasNativeWindow_ && state_->stateHints && !saidFrameIsStale_) {
-    if (auto said = state_->stateHints->frameExtents(windowNumber())) {
-      state_->saidTitledFrame = *said;
-      return *said;
+    // Read once for each time the window manager says it anew.
+    if (!saidFrame_) saidFrame_ = state_->stateHints->frameExtents(windowNumber());
+    if (*saidFrame_) {
+      state_->saidTitledFrame = **saidFrame_;
+      return **saidFrame_;
     }
   }
   return state_->saidTitledFrame.value_or(platform::kAssumedTitledFrame);
@@ -199,6 +201,7 @@ runtime::Subscription QtWindow::observeFrameExtents(std::function<void()> handle
 
 void QtWindow::frameExtentsDidChange() {
   saidFrameIsStale_ = false;
+  saidFrame_.reset();
   frameExtentChanges_.set(frameExtentChanges_.value() + 1);
 }
 

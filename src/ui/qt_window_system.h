@@ -164,6 +164,8 @@ class QtWindow final : public platform::TopLevelWindow {
   // What the window manager said of this window's frame belongs to an earlier style or native
   // window until it says anew.
   bool saidFrameIsStale_ = true;
+  // What the window manager said last, once read (none: it has said nothing).
+  mutable std::optional<std::optional<platform::FrameExtents>> saidFrame_;
   // The extra states last set, on which native window and whether it was mapped then.
   struct AppliedStates {
     std::uint32_t windowNumber = 0;
