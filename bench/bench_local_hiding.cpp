@@ -26,6 +26,7 @@
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
 #include "platform/x11/x11_screens.h"
+#include "qt_on_xvfb.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/share_window_on_x11.h"
 
@@ -81,20 +82,5 @@ BENCHMARK(BM_HideOnThisScreenUnderOpenbox)->Iterations(1)->Unit(benchmark::kMill
 }  // namespace
 
 int main(int argc, char** argv) {
-  corvane::testing::XvfbServer server(1920, 1080);
-  if (!server.ok() || !server.startWindowManager()) {
-    std::fprintf(stderr, "Xvfb or openbox did not start\n");
-    return 1;
-  }
-  qputenv("DISPLAY", server.name().c_str());
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
-  if (qApp->nativeInterface<QNativeInterface::QX11Application>() == nullptr) {
-    std::fprintf(stderr, "Qt's xcb platform is not there\n");
-    return 1;
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return corvane::bench::runOnPrivateXServer(argc, argv, 1920, 1080, /*withWindowManager=*/true);
 }

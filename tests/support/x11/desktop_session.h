@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -171,10 +172,12 @@ class DesktopSession {
     return withDisplay<Window>(0, [](Display* display) -> Window {
       const Atom typeAtom = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
       const Atom desktopType = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
-      for (Window window : windowList(display, DefaultRootWindow(display),
-                                      XInternAtom(display, "_NET_CLIENT_LIST", False))) {
-        for (Window type : windowList(display, window, typeAtom, XA_ATOM)) {
-          if (type == desktopType) return window;
+      const auto windows = XvfbServer::propertyItems(
+          display, DefaultRootWindow(display), XInternAtom(display, "_NET_CLIENT_LIST", False));
+      for (Window window : windows.value_or(std::vector<unsigned long>{})) {
+        const auto types = XvfbServer::propertyItems(display, window, typeAtom);
+        if (types && std::find(types->begin(), types->end(), desktopType) != types->end()) {
+          return window;
         }
       }
       return 0;
@@ -292,8 +295,9 @@ class DesktopSession {
   // The panel's strut has reached the work area: it is smaller than the screen.
   bool panelHoldsItsRoom() const {
     return withDisplay<bool>(false, [](Display* display) {
-      const auto area = cardinals(display, DefaultRootWindow(display),
-                                  XInternAtom(display, "_NET_WORKAREA", False));
+      const auto area = XvfbServer::propertyItems(display, DefaultRootWindow(display),
+                                                  XInternAtom(display, "_NET_WORKAREA", False))
+                            .value_or(std::vector<unsigned long>{});
       const int screen = DefaultScreen(display);
       const auto width = static_cast<unsigned long>(DisplayWidth(display, screen));
       const auto height = static_cast<unsigned long>(DisplayHeight(display, screen));
@@ -322,28 +326,6 @@ class DesktopSession {
     T result = read(display);
     XCloseDisplay(display);
     return result;
-  }
-
-  static std::vector<unsigned long> cardinals(Display* display, Window window, Atom property,
-                                              Atom type = XA_CARDINAL) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::vector<unsigned long> values;
-    if (XGetWindowProperty(display, window, property, 0, 4096, False, type, &actual, &format,
-                           &count, &after, &data) == Success &&
-        data != nullptr && format == 32) {
-      const auto* items = reinterpret_cast<const unsigned long*>(data);
-      values.assign(items, items + count);
-    }
-    if (data != nullptr) XFree(data);
-    return values;
-  }
-  static std::vector<Window> windowList(Display* display, Window window, Atom property,
-                                        Atom type = XA_WINDOW) {
-    const auto values = cardinals(display, window, property, type);
-    return {values.begin(), values.end()};
   }
 
   std::string display_;

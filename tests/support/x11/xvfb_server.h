@@ -172,6 +172,26 @@ class XvfbServer {
     return awaitWindowManagement(name_, 10.0);
   }
 
+  // The items of a property (32-bit ones as Xlib widens them); nothing when the window does not
+  // have it.
+  static std::optional<std::vector<unsigned long>> propertyItems(Display* display, Window window,
+                                                                 Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, property, 0, 4096, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
+    std::vector<unsigned long> items;
+    if (data != nullptr && format == 32) {
+      const auto* values = reinterpret_cast<const unsigned long*>(data);
+      items.assign(values, values + count);
+    }
+    if (data) XFree(data);
+    if (type == None) return std::nullopt;
+    if (format != 32) items.resize(count);
+    return items;
+  }
   // Waits until a window manager on the display `name` manages windows (at most `seconds` for its
   // announcement, as long again for its first managed probe window).
   static bool awaitWindowManagement(const std::string& name, double seconds) {
@@ -196,18 +216,11 @@ class XvfbServer {
     std::filesystem::create_directories(home_);
   }
 
-  // The number of items in a property; nothing when the window does not have it.
   static std::optional<unsigned long> propertyLength(Display* display, Window window,
                                                      Atom property) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(display, window, property, 0, 64, False, AnyPropertyType, &type, &format,
-                       &count, &after, &data);
-    if (data) XFree(data);
-    if (type == None) return std::nullopt;
-    return count;
+    const auto items = propertyItems(display, window, property);
+    if (!items) return std::nullopt;
+    return items->size();
   }
 
   // Maps small probe windows until the window manager manages one (marks it with WM_STATE),
@@ -227,19 +240,11 @@ class XvfbServer {
       XSync(display, False);
     }
     auto listsAProbe = [&] {
-      Atom type = None;
-      int format = 0;
-      unsigned long count = 0, after = 0;
-      unsigned char* data = nullptr;
-      XGetWindowProperty(display, root, clientList, 0, 4096, False, XA_WINDOW, &type, &format,
-                         &count, &after, &data);
-      bool listed = false;
-      for (unsigned long i = 0; data != nullptr && i < count; ++i) {
-        const Window listedWindow = reinterpret_cast<unsigned long*>(data)[i];
-        listed = listed || std::find(probes.begin(), probes.end(), listedWindow) != probes.end();
-      }
-      if (data) XFree(data);
-      return listed;
+      const auto listed =
+          propertyItems(display, root, clientList).value_or(std::vector<unsigned long>{});
+      return std::any_of(listed.begin(), listed.end(), [&](unsigned long window) {
+        return std::find(probes.begin(), probes.end(), window) != probes.end();
+      });
     };
     return managed && waitUntil([&] { return !listsAProbe(); }, seconds);
   }
