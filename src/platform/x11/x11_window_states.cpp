@@ -124,13 +124,14 @@ void X11WindowStateHints::propertyChanged(Window window, Atom property) {
     frameExtentChanges_.notify(static_cast<std::uint32_t>(window));
   } else if (window == DefaultRootWindow(display_) &&
              (property == atom(HintAtom::supportingWmCheck) || property == atoms_->netSupported)) {
-    hasWindowManager_.reset();
+    windowManagerSeen_ = false;
   }
 }
 
 bool X11WindowStateHints::hasWindowManager() {
-  if (!hasWindowManager_) hasWindowManager_ = x11::hasWindowManager(display_, *atoms_);
-  return *hasWindowManager_;
+  // Only a running one is remembered: one that starts later is seen at the next request.
+  if (!windowManagerSeen_) windowManagerSeen_ = x11::hasWindowManager(display_, *atoms_);
+  return windowManagerSeen_;
 }
 
 void X11WindowStateHints::apply(std::uint32_t windowNumber, bool mapped,

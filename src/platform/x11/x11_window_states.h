@@ -74,13 +74,14 @@ class X11WindowStateHints final : public WindowStateHints {
   static constexpr std::size_t kMostRememberedWindows = 64;
 
   Atom atom(HintAtom which) const { return hintAtoms_[static_cast<std::size_t>(which)]; }
-  // Whether a window manager runs, read once until the root says it changed.
+  // Whether a window manager runs: read until one is seen, then again only after the root says
+  // the window manager changed.
   bool hasWindowManager();
 
   Display* display_;
   std::optional<Atoms> atoms_;
   std::array<Atom, kHintAtomCount> hintAtoms_{};
-  std::optional<bool> hasWindowManager_;
+  bool windowManagerSeen_ = false;
   // Whether each window was last asked to be on every desktop.
   std::map<Window, bool> stickyAsked_;
   std::set<Window> hidden_;
