@@ -29,6 +29,9 @@
 #include "runtime/runtime.h"
 #include "share_window/viewport_state.h"
 #include "support/x11/xvfb_server.h"
+
+// Xlib's macros clash with Qt's and GoogleTest's names: this comes last.
+#include "qt_on_xvfb.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/qt_main_executor.h"
 
@@ -326,20 +329,5 @@ BENCHMARK(BM_ServerCopiesOfFit1080pInto1280x720)->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char** argv) {
   // Wide enough for the canvas at actual size and a bare window of its size beside it.
-  corvane::testing::XvfbServer server(3840, 1440);
-  if (!server.ok()) {
-    std::fprintf(stderr, "Xvfb did not start\n");
-    return 1;
-  }
-  qputenv("DISPLAY", server.name().c_str());
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
-  if (qApp->nativeInterface<QNativeInterface::QX11Application>() == nullptr) {
-    std::fprintf(stderr, "Qt's xcb platform is not there\n");
-    return 1;
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return corvane::bench::runOnPrivateXServer(argc, argv, 3840, 1440);
 }

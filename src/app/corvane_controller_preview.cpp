@@ -69,6 +69,7 @@ void CorvaneController::refreshPresenterControlBar() {
                         : &PresenterControlBarController::requestHideProtectedShareWindowLocally);
   }
   content.isPreviewHidden = hidden;
+  content.controlAreas = protectedShareWindowManager_->controlAreas();
   content.isPreviewActualSize = protectedShareWindowManager_->viewportState().sizingMode ==
                                 share_window::ProtectedShareSizingMode::actual;
   content.fitPreviewAction =

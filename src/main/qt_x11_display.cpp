@@ -3,7 +3,10 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <memory>
 
 // Xlib last: its macros (None, Bool, Status…) clash with Qt's names.
 #include "platform/x11/x11_system_tray.h"
@@ -24,10 +27,50 @@ bool qtX11ConnectionBroken() {
          xcb_connection_has_error(x11->connection()) != 0;
 }
 
+namespace {
+
+// Hands every PropertyNotify Qt's connection receives to the hints, on the main actor, while
+// both live.
+class PropertyNotifyTap final : public QAbstractNativeEventFilter {
+ public:
+  explicit PropertyNotifyTap(platform::x11::X11WindowStateHints& hints) : hints_(hints) {
+    QCoreApplication::instance()->installNativeEventFilter(this);
+  }
+  ~PropertyNotifyTap() override {
+    if (QCoreApplication::instance() != nullptr) {
+      QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+  }
+  PropertyNotifyTap(const PropertyNotifyTap&) = delete;
+  PropertyNotifyTap& operator=(const PropertyNotifyTap&) = delete;
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != QByteArrayLiteral("xcb_generic_event_t")) return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+    const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+    hints_.propertyChanged(change->window, change->atom);
+    return false;
+  }
+
+ private:
+  platform::x11::X11WindowStateHints& hints_;
+};
+
+// The hints and the tap feeding them, released together.
+struct TappedHints {
+  explicit TappedHints(Display* display) : hints(display), tap(hints) {}
+  platform::x11::X11WindowStateHints hints;
+  PropertyNotifyTap tap;
+};
+
+}  // namespace
+
 std::shared_ptr<platform::WindowStateHints> makeQtWindowStateHints() {
   Display* display = qtX11Display();
   if (display == nullptr) return nullptr;
-  return std::make_shared<platform::x11::X11WindowStateHints>(display);
+  auto tapped = std::make_shared<TappedHints>(display);
+  return std::shared_ptr<platform::WindowStateHints>(tapped, &tapped->hints);
 }
 
 std::function<bool(unsigned long long)> trayPanelHiddenProbe() {

@@ -1,5 +1,6 @@
 #include "menubar/presenter_control_bar_manager.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -69,6 +70,8 @@ void PresenterControlBarManager::show(std::optional<std::uint32_t> displayID,
   }
   if (!panel_) panel_ = makePanel(*target);
 
+  const bool controlsMoved = content.controlAreas != controlAreas_;
+  controlAreas_ = std::move(content.controlAreas);
   // Published fields announce only real changes, so a refresh on every frame redraws nothing.
   // The actions are not published; the view reads them when a control is pressed.
   state_->mode.setIfChanged(mode);
@@ -92,6 +95,10 @@ void PresenterControlBarManager::show(std::optional<std::uint32_t> displayID,
   // A panel on screen keeps its anchored place; a new or hidden one takes its initial frame.
   const bool wasVisible = panel_->isVisible();
   applyPanelSize(*target, wasVisible);
+  if (wasVisible && controlsMoved && coversControls(panel_->frame())) {
+    setPanelFrame(leastObstructiveCornerFrame(*target, currentSize()));
+    savePosition(*panel_);
+  }
   if (!wasVisible) panel_->orderFrontRegardless();
 }
 
@@ -123,8 +130,22 @@ void PresenterControlBarManager::moveToNextCorner() {
   auto screen = screenOf(*panel_);
   if (!screen) screen = windowSystem_->mainScreen();
   if (!screen) return;
-  setPanelFrame(platform::nextCornerFrame(panel_->frame(), screen->visibleFrame, cornerInset));
+  // The next corner, passing over those that would cover a control of ours.
+  Rect target = panel_->frame();
+  for (int step = 0; step < 4; ++step) {
+    target = platform::nextCornerFrame(target, screen->visibleFrame, cornerInset);
+    if (!coversControls(target)) break;
+  }
+  if (coversControls(target)) {
+    target = platform::nextCornerFrame(panel_->frame(), screen->visibleFrame, cornerInset);
+  }
+  setPanelFrame(target);
   savePosition(*panel_);
+}
+
+bool PresenterControlBarManager::coversControls(const Rect& frame) const {
+  return std::any_of(controlAreas_.begin(), controlAreas_.end(),
+                     [&frame](const Rect& area) { return frame.intersects(area); });
 }
 
 std::optional<Screen> PresenterControlBarManager::screen(
@@ -137,7 +158,8 @@ Rect PresenterControlBarManager::initialFrame(const Screen& screen, Size size) c
   if (auto stored = defaults_->stringValue(positionDefaultsKey(screen))) {
     const Point offset = parsePosition(*stored);
     const Rect& work = screen.visibleFrame;
-    return clamped(Rect{{work.minX() + offset.x, work.minY() + offset.y}, size}, work);
+    const Rect saved = clamped(Rect{{work.minX() + offset.x, work.minY() + offset.y}, size}, work);
+    if (!coversControls(saved)) return saved;
   }
   return leastObstructiveCornerFrame(screen, size);
 }
@@ -146,7 +168,7 @@ Rect PresenterControlBarManager::leastObstructiveCornerFrame(const Screen& scree
                                                              Size size) const {
   const auto windows =
       workspace_ ? workspace_->frontmostApplicationWindowFrames() : std::vector<Rect>{};
-  return leastObstructiveCorner(cornerFrames(screen, size), windows);
+  return leastObstructiveCorner(cornerFrames(screen, size), windows, controlAreas_);
 }
 
 std::string PresenterControlBarManager::positionDefaultsKey(const Screen& screen) {
@@ -173,10 +195,17 @@ Rect PresenterControlBarManager::anchoredFrame(const Rect& current, Size size,
 }
 
 Rect PresenterControlBarManager::leastObstructiveCorner(const std::array<Rect, 4>& corners,
-                                                        const std::vector<Rect>& windows) {
+                                                        const std::vector<Rect>& windows,
+                                                        const std::vector<Rect>& controlAreas) {
+  auto coversControls = [&controlAreas](const Rect& corner) {
+    return std::any_of(controlAreas.begin(), controlAreas.end(),
+                       [&corner](const Rect& area) { return corner.intersects(area); });
+  };
+  const bool anyClear = !std::all_of(corners.begin(), corners.end(), coversControls);
   std::size_t best = 0;
   double bestOverlap = std::numeric_limits<double>::infinity();
   for (std::size_t i = 0; i < corners.size(); ++i) {
+    if (anyClear && coversControls(corners[i])) continue;
     double overlap = 0;
     for (const Rect& window : windows) overlap += corners[i].intersection(window).area();
     if (overlap < bestOverlap) {

@@ -27,6 +27,9 @@ struct PresenterControlBarContent {
   PresenterControlBarAction reviewAction;
   // The primary control: stop, or cancel while preparing.
   PresenterControlBarAction action;
+  // Where controls of the application's own windows lie on the screen (the Protected Share
+  // window's title bar and toolbar): the bar is placed where it covers none of them.
+  std::vector<platform::Rect> controlAreas;
 };
 
 // Makes the bar's content over its state: the Qt view in the app, a stand-in in tests.
@@ -38,8 +41,12 @@ using PresenterControlBarContentFactory = std::function<std::shared_ptr<platform
 // taskbar, that never takes the keyboard when shown and is dragged by its background. It is placed
 // at the position saved for its display, else in the screen corner that covers least of the
 // frontmost application's windows; it keeps its nearest edges when it changes size, walks the
-// corners on request and stays inside the work area after a drag. Its position per display and its
-// collapsed state persist in the application's own defaults suite. Main actor only.
+// corners on request and stays inside the work area after a drag. It never goes where it would
+// cover a control of the application's own windows (the content's control areas): not when it is
+// placed, nor when it walks the corners, and when those controls move under it, it moves to the
+// least obstructive corner clear of them (only when every corner covers one may it). Its position
+// per display and its collapsed state persist in the application's own defaults suite. Main actor
+// only.
 //
 // Frames are in desktop points with the origin at the top left; a saved position is the panel's
 // origin as an offset from its work area's top-left corner.
@@ -92,9 +99,11 @@ class PresenterControlBarManager : public std::enable_shared_from_this<Presenter
   static platform::Rect anchoredFrame(const platform::Rect& current, platform::Size size,
                                       const platform::Rect& visibleFrame);
   // The corner (in the order of cornerFrames) whose summed overlap with `windows` is smallest;
-  // the earlier corner wins a tie.
-  static platform::Rect leastObstructiveCorner(const std::array<platform::Rect, 4>& corners,
-                                               const std::vector<platform::Rect>& windows);
+  // the earlier corner wins a tie. Corners that touch one of `controlAreas` are passed over while
+  // another does not.
+  static platform::Rect leastObstructiveCorner(
+      const std::array<platform::Rect, 4>& corners, const std::vector<platform::Rect>& windows,
+      const std::vector<platform::Rect>& controlAreas = {});
   // A point as stored: "{x, y}". Parsing anything else gives (0, 0).
   static std::string positionString(platform::Point point);
   static platform::Point parsePosition(const std::string& text);
@@ -108,6 +117,7 @@ class PresenterControlBarManager : public std::enable_shared_from_this<Presenter
   void clampAndSavePosition(platform::TopLevelWindow& window);
   void savePosition(const platform::TopLevelWindow& window);
   void handlePanelMoved();
+  bool coversControls(const platform::Rect& frame) const;
 
   std::shared_ptr<platform::WindowSystem> windowSystem_;
   std::shared_ptr<const platform::Workspace> workspace_;
@@ -118,6 +128,7 @@ class PresenterControlBarManager : public std::enable_shared_from_this<Presenter
   std::shared_ptr<platform::TopLevelWindow> panel_;
   runtime::Subscription moveObserver_;
   bool isApplyingProgrammaticFrame_ = false;
+  std::vector<platform::Rect> controlAreas_;
 };
 
 }  // namespace corvane::menubar

@@ -59,4 +59,20 @@ struct Rect {
   double area() const { return isEmpty() ? 0 : size.width * size.height; }
 };
 
+// How far a window manager's frame (its title bar and borders) reaches beyond a window's content
+// on each side, in points.
+struct FrameExtents {
+  double left = 0;
+  double right = 0;
+  double top = 0;
+  double bottom = 0;
+  bool operator==(const FrameExtents&) const = default;
+
+  // The whole window as it lies on the screen: `content` with the frame around it.
+  Rect around(const Rect& content) const {
+    return Rect{{content.minX() - left, content.minY() - top},
+                {content.width() + left + right, content.height() + top + bottom}};
+  }
+};
+
 }  // namespace corvane::platform

@@ -1,6 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "platform/geometry.h"
+#include "runtime/subscription.h"
 
 namespace corvane::platform {
 
@@ -33,6 +38,17 @@ class WindowStateHints {
   // and letting the mouse through. With `shown` true, the mouse reaches it again; bringing it
   // forward and its frame are the caller's.
   virtual void setShownLocally(std::uint32_t windowNumber, bool shown) = 0;
+
+  // What the window manager says its frame adds around the window; none while it has said
+  // nothing. Reads what the display server holds, never waits for the window manager.
+  virtual std::optional<FrameExtents> frameExtents(std::uint32_t windowNumber) = 0;
+  // Asks the window manager to say it for a window it has not put on screen yet; the answer comes
+  // later, as a change observed below.
+  virtual void requestFrameExtents(std::uint32_t windowNumber) = 0;
+  // Runs `handler` with a window's number each time the window manager said anew what its frame
+  // around that window is.
+  virtual runtime::Subscription observeFrameExtentChanges(
+      std::function<void(std::uint32_t windowNumber)> handler) = 0;
 };
 
 }  // namespace corvane::platform

@@ -52,6 +52,10 @@ enum class SharingType { none, readOnly };
 
 enum class WindowStyle { titled, borderless };
 
+// The frame assumed around a titled window until a window manager says what it is: a title bar
+// and borders a little larger than the common desktops' own, so the window fits either way.
+inline constexpr FrameExtents kAssumedTitledFrame{6, 6, 42, 6};
+
 // What a window hosts. The platform layer supplies it (a Qt widget in the app, a record in the
 // simulated twin); core code only attaches and detaches it.
 class ContentView {
@@ -110,8 +114,18 @@ class TopLevelWindow {
   virtual void setMovableByWindowBackground(bool value) = 0;
   virtual bool isMovableByWindowBackground() const = 0;
 
+  // The content area; the window manager's frame, when it puts one around the window, lies
+  // outside it (frameExtents()).
   virtual void setFrame(const Rect& frame) = 0;
   virtual Rect frame() const = 0;
+  // How far the window manager's frame reaches beyond the content in the window's current style:
+  // what the manager said for this window, else what it said last for another window of this
+  // window system in that style, else an assumption (kAssumedTitledFrame; nothing when
+  // borderless). Never waits for the window manager.
+  virtual FrameExtents frameExtents() const = 0;
+  // Runs `handler` on the main actor after the window manager said anew what its frame around the
+  // window is (the first time after the window was asked to go on screen, or after it changed).
+  virtual runtime::Subscription observeFrameExtents(std::function<void()> handler) = 0;
   virtual void setMinSize(const Size& size) = 0;
   virtual Size minSize() const = 0;
   // Runs `handler` on the main actor after the window's origin changed, whoever moved it (this

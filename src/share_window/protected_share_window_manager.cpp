@@ -25,13 +25,17 @@ constexpr Size kLiveMinSize{320, 180};
 constexpr CollectionBehavior kPreviewBehavior = CollectionBehavior::managed |
                                                 CollectionBehavior::participatesInCycle |
                                                 CollectionBehavior::fullScreenPrimary;
-// The presentation a restored live window gets: managed and full-screen capable.
-constexpr CollectionBehavior kLiveBehavior =
-    CollectionBehavior::managed | CollectionBehavior::fullScreenPrimary;
-// The session window before its first frame: on no taskbar or switcher, over full-screen windows.
-constexpr CollectionBehavior kSessionBehavior = CollectionBehavior::managed |
-                                                CollectionBehavior::ignoresCycle |
-                                                CollectionBehavior::fullScreenAuxiliary;
+// The live window: managed and full-screen capable, and on every desktop for the whole session,
+// since a window on another desktop is unmapped and no recorder can read it; a presenter who
+// switches desktops keeps sharing.
+constexpr CollectionBehavior kLiveBehavior = CollectionBehavior::managed |
+                                             CollectionBehavior::fullScreenPrimary |
+                                             CollectionBehavior::canJoinAllSpaces;
+// The session window before its first frame: on no taskbar or switcher, over full-screen windows,
+// and on every desktop already.
+constexpr CollectionBehavior kSessionBehavior =
+    CollectionBehavior::managed | CollectionBehavior::ignoresCycle |
+    CollectionBehavior::fullScreenAuxiliary | CollectionBehavior::canJoinAllSpaces;
 // Hidden on this screen: still shared, but out of window cycling and on every desktop, so the
 // meeting application keeps receiving it whatever desktop the presenter is on.
 constexpr CollectionBehavior kHiddenBehavior = CollectionBehavior::canJoinAllSpaces |
@@ -57,14 +61,18 @@ std::shared_ptr<platform::TopLevelWindow> ProtectedShareWindowManager::ensureWin
   if (controller) controller_ = controller;
   if (window_) return window_;
 
-  Rect frame{{0, 0}, kPreviewSize};
+  window_ = windowSystem_->makeWindow(Rect{{0, 0}, kPreviewSize}, WindowStyle::titled);
   if (auto screen = windowSystem_->mainScreen()) {
-    const Rect bounds = contentBounds(screen->visibleFrame, kTitleBarAllowance);
-    frame =
+    const Rect bounds = contentBounds(screen->visibleFrame, window_->frameExtents());
+    window_->setFrame(
         actualSizeFrame(kPreviewSize, bounds,
-                        {bounds.minX() + bounds.width() / 2, bounds.minY() + bounds.height() / 2});
+                        {bounds.minX() + bounds.width() / 2, bounds.minY() + bounds.height() / 2}));
   }
-  window_ = windowSystem_->makeWindow(frame, WindowStyle::titled);
+  std::weak_ptr<ProtectedShareWindowManager> weakSelf = weak_from_this();
+  frameExtentsObservation_ = window_->observeFrameExtents([weakSelf] {
+    runtime::postToMain(weakSelf,
+                        [](ProtectedShareWindowManager& self) { self.keepWindowInside(true); });
+  });
   window_->setTitle(kProtectedShareWindowTitle);
   window_->setSharingType(SharingType::none);
   window_->setMapsOnlyWhenShared(true);
@@ -96,7 +104,7 @@ void ProtectedShareWindowManager::configurePreview(platform::TopLevelWindow& win
       frame.size = kPreviewSize;
     }
     window.setFrame(
-        clampedToBounds(frame, contentBounds(screen->visibleFrame, kTitleBarAllowance)));
+        clampedToBounds(frame, contentBounds(screen->visibleFrame, window.frameExtents())));
   }
   refreshWindowOrderingPolicy();
   setPresentation(ProtectedSharePresentation::preview);
@@ -241,7 +249,7 @@ bool ProtectedShareWindowManager::restoreLiveWindowFrame(platform::TopLevelWindo
   auto screen = windowSystem_->screenOverlappingMost(frame);
   if (!screen) screen = windowSystem_->mainScreen();
   if (!screen) return false;
-  const Rect bounds = contentBounds(screen->visibleFrame, kTitleBarAllowance);
+  const Rect bounds = contentBounds(screen->visibleFrame, window.frameExtents());
   Size minSize = savedMinSize_.value_or(window.minSize());
   minSize.width = std::min(minSize.width, bounds.width());
   minSize.height = std::min(minSize.height, bounds.height());
@@ -294,15 +302,24 @@ bool ProtectedShareWindowManager::screenParametersDidChange() {
   runtime::assertMainActor();
   if (!window_) return false;
   if (!isLiveWindowHiddenLocally_) {
+    keepWindowInside(false);
     return windowSystem_->screenOverlappingMost(window_->frame()).has_value();
   }
   auto screen = windowSystem_->screenOverlappingMost(window_->frame());
   if (!screen) screen = windowSystem_->mainScreen();
   if (!screen) return false;
-  const Rect bounds = contentBounds(screen->visibleFrame, kTitleBarAllowance);
+  const Rect bounds = contentBounds(screen->visibleFrame, window_->frameExtents());
   window_->setFrame(clampedToBounds(window_->frame(), bounds));
   if (savedFrame_) savedFrame_ = clampedToBounds(*savedFrame_, bounds);
   return window_->isVisible() && windowSystem_->screenOverlappingMost(window_->frame()).has_value();
+}
+
+std::vector<Rect> ProtectedShareWindowManager::controlAreas() const {
+  if (!isLiveAndShown()) return {};
+  const Rect content = window_->frame();
+  const Rect whole = window_->frameExtents().around(content);
+  return {
+      Rect{whole.origin, {whole.width(), content.minY() - whole.minY() + kAccessoryStripHeight}}};
 }
 
 void ProtectedShareWindowManager::fitLiveWindow() {
@@ -328,7 +345,7 @@ void ProtectedShareWindowManager::moveLivePreviewToNextCorner() {
   if (!isLiveAndShown()) return;
   auto screen = screenForWindow();
   if (!screen) return;
-  const Rect bounds = contentBounds(screen->visibleFrame, kTitleBarAllowance);
+  const Rect bounds = contentBounds(screen->visibleFrame, window_->frameExtents());
   window_->setFrame(nextCornerFrame(window_->frame(), bounds, kCornerMargin));
 }
 
@@ -380,7 +397,7 @@ Size ProtectedShareWindowManager::pointSize(const Screen& screen) const {
 
 void ProtectedShareWindowManager::applySizing(const Screen& screen) {
   // The image goes below the control strip: size it in the bounds left over, then add the strip.
-  Rect bounds = contentBounds(screen.visibleFrame, kTitleBarAllowance);
+  Rect bounds = contentBounds(screen.visibleFrame, window_->frameExtents());
   bounds.origin.y += kAccessoryStripHeight;
   bounds.size.height = std::max(1.0, bounds.height() - kAccessoryStripHeight);
   const Size points = pointSize(screen);
@@ -401,6 +418,32 @@ void ProtectedShareWindowManager::applySizing(const Screen& screen) {
     viewport.scale = window_->frame().width() / viewport.pixelSize.width;
   }
   viewport_.setIfChanged(viewport);
+}
+
+void ProtectedShareWindowManager::keepWindowInside(bool frameChanged) {
+  runtime::assertMainActor();
+  if (!window_ || !window_->isMapped() || isLiveWindowHiddenLocally_) return;
+  const auto presentation = presentation_.value();
+  if (presentation != ProtectedSharePresentation::live &&
+      presentation != ProtectedSharePresentation::preview) {
+    return;
+  }
+  auto screen = windowSystem_->screenOverlappingMost(window_->frame());
+  if (!screen) screen = windowSystem_->mainScreen();
+  if (!screen) return;
+  const Rect bounds = contentBounds(screen->visibleFrame, window_->frameExtents());
+  const Rect frame = window_->frame();
+  const bool inside = frame.minX() >= bounds.minX() && frame.minY() >= bounds.minY() &&
+                      frame.maxX() <= bounds.maxX() && frame.maxY() <= bounds.maxY();
+  if (presentation == ProtectedSharePresentation::preview) {
+    if (!inside) window_->setFrame(clampedToBounds(frame, bounds));
+    return;
+  }
+  // A fitted window takes the room a new frame leaves it; one at actual size moves only when it
+  // no longer fits.
+  if (!inside || (frameChanged && viewport_.value().sizingMode == ProtectedShareSizingMode::fit)) {
+    applySizing(*screen);
+  }
 }
 
 void ProtectedShareWindowManager::setPresentation(ProtectedSharePresentation presentation) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/window_system.h"
 #include "runtime/generation.h"
@@ -93,6 +94,10 @@ class ProtectedShareWindowManager
   void refreshWindowOrderingPolicy();
   bool screenParametersDidChange();
 
+  // Where the shown live window's controls lie on the screen: its title bar (the window
+  // manager's) and its toolbar above the image. None while it is not shown here.
+  std::vector<platform::Rect> controlAreas() const;
+
   void fitLiveWindow();
   void showLiveWindowAtActualSize();
   void moveLivePreviewToNextCorner();
@@ -109,6 +114,10 @@ class ProtectedShareWindowManager
   double backingScale(const platform::Screen& screen) const;
   platform::Size pointSize(const platform::Screen& screen) const;
   void applySizing(const platform::Screen& screen);
+  // Puts the shown live window (or the preview) back inside its screen's work area with its
+  // window manager's frame around it, after the frame or the work area changed; with
+  // `frameChanged` a fitted window is fitted again to take the room the new frame leaves.
+  void keepWindowInside(bool frameChanged);
   void presentLiveWindowAttributes();
   void setPresentation(ProtectedSharePresentation presentation);
   void refreshStatus();
@@ -120,6 +129,7 @@ class ProtectedShareWindowManager
   std::weak_ptr<ProtectedShareWindowController> controller_;
 
   std::shared_ptr<platform::TopLevelWindow> window_;
+  runtime::Subscription frameExtentsObservation_;
   std::shared_ptr<ProtectedShareTitlebarAccessory> accessory_;
   bool isSessionWindow_ = false;
   bool hasPublishedLiveFrame_ = false;

@@ -8,10 +8,17 @@ using platform::Point;
 using platform::Rect;
 using platform::Size;
 
-Rect contentBounds(const Rect& visibleFrame, double titleBarAllowance) {
-  const double allowance = std::min(titleBarAllowance, visibleFrame.height() / 2);
-  return Rect{{visibleFrame.minX(), visibleFrame.minY() + allowance},
-              {visibleFrame.width(), visibleFrame.height() - allowance}};
+Rect contentBounds(const Rect& visibleFrame, const platform::FrameExtents& frame) {
+  const double horizontal = frame.left + frame.right;
+  const double vertical = frame.top + frame.bottom;
+  const double widthScale =
+      horizontal > visibleFrame.width() / 2 ? visibleFrame.width() / 2 / horizontal : 1.0;
+  const double heightScale =
+      vertical > visibleFrame.height() / 2 ? visibleFrame.height() / 2 / vertical : 1.0;
+  return Rect{{visibleFrame.minX() + frame.left * widthScale,
+               visibleFrame.minY() + frame.top * heightScale},
+              {visibleFrame.width() - horizontal * widthScale,
+               visibleFrame.height() - vertical * heightScale}};
 }
 
 Rect aspectFitFrame(Size content, const Rect& bounds) {

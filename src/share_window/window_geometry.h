@@ -5,9 +5,8 @@
 
 namespace corvane::share_window {
 
-// Window frames are content areas in desktop points (top-left origin); a titled window's title bar
-// sits above its frame, so placement keeps this much room for it.
-inline constexpr double kTitleBarAllowance = 28;
+// Window frames are content areas in desktop points (top-left origin); the window manager's frame
+// (title bar and borders) lies around them, and placement keeps room for it.
 // The output view's control strip above the canvas: the window is this much taller than the
 // image it shows.
 inline constexpr double kAccessoryStripHeight = 36;
@@ -18,8 +17,10 @@ using platform::clampedToBounds;
 using platform::cornerFrames;
 using platform::nextCornerFrame;
 
-// The usable part of a visible frame for a window's content: the title bar allowance off the top.
-platform::Rect contentBounds(const platform::Rect& visibleFrame, double titleBarAllowance);
+// The usable part of a visible frame for the content of a window framed by `frame`: the frame's
+// sides off each edge (at most half the visible frame each way), so the whole window fits.
+platform::Rect contentBounds(const platform::Rect& visibleFrame,
+                             const platform::FrameExtents& frame);
 
 // The largest frame with the aspect of `content` that fits `bounds`, centred in it.
 platform::Rect aspectFitFrame(platform::Size content, const platform::Rect& bounds);

@@ -28,6 +28,8 @@ struct QtWindowSystemState {
   QPointer<QWidget> keyCandidate;
   std::shared_ptr<platform::WindowStateHints> stateHints;
   std::vector<QtWindow*> windows;
+  // The frame the window manager said last it puts around a titled window of ours.
+  std::optional<platform::FrameExtents> saidTitledFrame;
 };
 
 namespace {
@@ -111,7 +113,9 @@ std::string QtWindow::title() const {
 void QtWindow::setStyle(WindowStyle style) {
   if (style_ == style) return;
   style_ = style;
+  saidFrameIsStale_ = true;
   applyFlags();
+  if (host_ && !host_->isVisible()) requestFrameExtents();
 }
 
 void QtWindow::setLevel(WindowLevel level) {
@@ -178,6 +182,35 @@ Rect QtWindow::frame() const {
   return host_ ? toRect(host_->geometry()) : Rect{};
 }
 
+platform::FrameExtents QtWindow::frameExtents() const {
+  if (style_ == WindowStyle::borderless) return {};
+  if (host_ && hasNativeWindow_ && state_->stateHints && !saidFrameIsStale_) {
+    // Read once for each time the window manager says it anew.
+    if (!saidFrame_) saidFrame_ = state_->stateHints->frameExtents(windowNumber());
+    if (*saidFrame_) {
+      state_->saidTitledFrame = **saidFrame_;
+      return **saidFrame_;
+    }
+  }
+  return state_->saidTitledFrame.value_or(platform::kAssumedTitledFrame);
+}
+
+runtime::Subscription QtWindow::observeFrameExtents(std::function<void()> handler) {
+  return frameExtentChanges_.observeAtOnce([handler = std::move(handler)](int) { handler(); });
+}
+
+void QtWindow::frameExtentsDidChange() {
+  saidFrameIsStale_ = false;
+  saidFrame_.reset();
+  frameExtentChanges_.set(frameExtentChanges_.value() + 1);
+}
+
+void QtWindow::requestFrameExtents() {
+  if (style_ == WindowStyle::titled && host_ && hasNativeWindow_ && state_->stateHints) {
+    state_->stateHints->requestFrameExtents(windowNumber());
+  }
+}
+
 void QtWindow::setMinSize(const Size& size) {
   if (host_) {
     host_->setMinimumSize(static_cast<int>(std::lround(size.width)),
@@ -231,6 +264,7 @@ void QtWindow::orderIn(bool makeKey) {
   if (!hasNativeWindow_) {
     host_->winId();  // creates the native window (and its number) without mapping it
     hasNativeWindow_ = true;
+    saidFrameIsStale_ = true;
     applyFlags();
     applyExtraStates();
   }
@@ -344,6 +378,8 @@ void QtWindow::syncMapping() {
   if (!host_) return;
   const bool mapped = shouldBeMapped();
   if (mapped && !host_->isVisible()) {
+    // Answered by the time the window manager maps it, so the frame it then says is this one's.
+    requestFrameExtents();
     host_->show();
     applyExtraStates();
   } else if (!mapped && host_->isVisible()) {
@@ -359,6 +395,7 @@ void QtWindow::withdrawForGood() {
   // never asked to be mapped, takes its place.
   host_->replaceNativeWindow();
   transientFor_ = 0;
+  saidFrameIsStale_ = true;
   applyFlags();
   applyExtraStates();
   chainOnTopWindows();
@@ -386,6 +423,11 @@ void QtWindow::applyFlags() {
     // QWindow updates the hints of the existing native window instead.
     host_->overrideWindowFlags(flags);
     host_->windowHandle()->setFlags(flags);
+    // Qt writes the window's type anew with its flags: a window hidden on this screen keeps the
+    // hints that hide it.
+    if (!shownLocally_ && state_->stateHints) {
+      state_->stateHints->setShownLocally(static_cast<std::uint32_t>(host_->winId()), false);
+    }
   } else {
     host_->setWindowFlags(flags);
   }
@@ -401,7 +443,12 @@ void QtWindow::applyExtraStates() {
       platform::hasFlag(behavior_, CollectionBehavior::ignoresCycle) || !listed_;
   states.skipTaskbar = outOfCycle;
   states.skipPager = outOfCycle;
-  state_->stateHints->apply(static_cast<std::uint32_t>(host_->winId()), host_->isVisible(), states);
+  // Asked again only when something changed: each request reads what the server holds.
+  const AppliedStates applied{static_cast<std::uint32_t>(host_->winId()), host_->isVisible(),
+                              states};
+  if (appliedStates_ == applied) return;
+  appliedStates_ = applied;
+  state_->stateHints->apply(applied.windowNumber, applied.mapped, states);
 }
 
 QtWindowSystem::QtWindowSystem(std::shared_ptr<platform::Screens> screens,
@@ -412,6 +459,17 @@ QtWindowSystem::QtWindowSystem(std::shared_ptr<platform::Screens> screens,
     std::abort();
   }
   state_->stateHints = std::move(stateHints);
+  if (!state_->stateHints) return;
+  // Each window hears of its own frame; the window system's state outlives this subscription.
+  std::weak_ptr<QtWindowSystemState> weakState = state_;
+  frameExtentChanges_ =
+      state_->stateHints->observeFrameExtentChanges([weakState](std::uint32_t number) {
+        auto state = weakState.lock();
+        if (!state) return;
+        for (QtWindow* window : std::vector<QtWindow*>(state->windows)) {
+          if (window->windowNumber() == number) window->frameExtentsDidChange();
+        }
+      });
 }
 
 std::shared_ptr<platform::TopLevelWindow> QtWindowSystem::makeWindow(const Rect& frame,

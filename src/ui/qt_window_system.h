@@ -102,6 +102,10 @@ class QtWindow final : public platform::TopLevelWindow {
   void setMinSize(const platform::Size& size) override;
   platform::Size minSize() const override;
   runtime::Subscription observeMove(std::function<void()> handler) override;
+  platform::FrameExtents frameExtents() const override;
+  runtime::Subscription observeFrameExtents(std::function<void()> handler) override;
+  // The window manager said anew what its frame around this window is.
+  void frameExtentsDidChange();
 
   void setShape(std::optional<std::vector<platform::Rect>> rects) override;
   std::optional<std::vector<platform::Rect>> shape() const override { return shape_; }
@@ -128,6 +132,8 @@ class QtWindow final : public platform::TopLevelWindow {
   void applyExtraStates();
   void syncMapping();
   void withdrawForGood();
+  // Asks the window manager what its frame around the unmapped titled window will be.
+  void requestFrameExtents();
   bool shouldBeMapped() const;
   // Raises the visible windows of higher levels again, lowest level first.
   void keepHigherLevelsAbove();
@@ -154,6 +160,20 @@ class QtWindow final : public platform::TopLevelWindow {
   std::optional<std::vector<platform::Rect>> shape_;
   std::shared_ptr<platform::ContentView> content_;
   runtime::Published<int> moves_{0};
+  runtime::Published<int> frameExtentChanges_{0};
+  // What the window manager said of this window's frame belongs to an earlier style or native
+  // window until it says anew.
+  bool saidFrameIsStale_ = true;
+  // What the window manager said last, once read (none: it has said nothing).
+  mutable std::optional<std::optional<platform::FrameExtents>> saidFrame_;
+  // The extra states last set, on which native window and whether it was mapped then.
+  struct AppliedStates {
+    std::uint32_t windowNumber = 0;
+    bool mapped = false;
+    platform::ExtraWindowStates states;
+    bool operator==(const AppliedStates&) const = default;
+  };
+  std::optional<AppliedStates> appliedStates_;
 };
 
 // The app's window system on Qt. Its screens are the desktop's (required), so windows are placed
@@ -172,6 +192,7 @@ class QtWindowSystem final : public platform::WindowSystem {
  private:
   std::shared_ptr<platform::Screens> screens_;
   std::shared_ptr<QtWindowSystemState> state_;
+  runtime::Subscription frameExtentChanges_;
 };
 
 }  // namespace corvane::ui

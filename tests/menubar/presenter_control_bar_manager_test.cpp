@@ -189,6 +189,61 @@ TEST_F(PresenterControlBarManagerTest, StoredPositionsAreReadBackOrFallBackToThe
   EXPECT_EQ(Manager::parsePosition(Manager::positionString({-7.25, 1e6})), (Point{-7.25, 1e6}));
 }
 
+// The Protected Share window fills the main work area; its title bar and toolbar run along the
+// top, the stop and hide controls at their right end, where the bar's first corner lies. The bar
+// covers none of its controls: not when first placed, not from a saved place, not when walking the
+// corners, and it steps aside when the window comes live under it.
+TEST_F(PresenterControlBarManagerTest, TheBarCoversNoControlOfTheShareWindow) {
+  const Rect controls{{76, 32}, {1768, 29 + 36}};
+  auto content = [&] {
+    PresenterControlBarContent withControls;
+    withControls.controlAreas = {controls};
+    return withControls;
+  };
+  const Rect topRight{{1920 - 580 - 12, 44}, kExpanded};
+  const Rect bottomRight{{1920 - 580 - 12, 1080 - 62 - 12}, kExpanded};
+  const Rect topLeft{{12, 44}, kExpanded};
+
+  auto manager = makeManager();
+  manager->show(std::nullopt, liveMode(), content());
+  auto& bar = panel(*manager);
+  EXPECT_EQ(bar.frame(), bottomRight) << "the first clear corner";
+  // Walking the corners passes over those on the toolbar.
+  manager->moveToNextCorner();
+  EXPECT_FALSE(bar.frame().intersects(controls));
+  EXPECT_NE(bar.frame(), bottomRight);
+  manager->moveToNextCorner();
+  EXPECT_EQ(bar.frame(), bottomRight);
+  manager->hide();
+
+  // A place saved over the toolbar (from a session whose window lay elsewhere) is not taken.
+  defaults->set("presenterControlBarOrigin.1", platform::Value(std::string("{1328, 12}")));
+  manager->show(std::nullopt, liveMode(), content());
+  EXPECT_EQ(panel(*manager).frame(), bottomRight);
+  manager->hide();
+
+  // Shown before the window is live, the bar takes the top right; the window then comes live
+  // under it and the bar steps aside, once: a later refresh with the same controls leaves a bar
+  // the user moved alone.
+  defaults->set("presenterControlBarOrigin.1", platform::Value(std::string("{1328, 12}")));
+  manager->show(std::nullopt, liveMode(), {});
+  EXPECT_EQ(panel(*manager).frame(), topRight);
+  manager->show(std::nullopt, liveMode(), content());
+  EXPECT_EQ(panel(*manager).frame(), bottomRight);
+  EXPECT_EQ(defaults->stringValue("presenterControlBarOrigin.1"), "{1328, 974}");
+  panel(*manager).setFrame(topLeft);
+  manager->show(std::nullopt, liveMode(), content());
+  EXPECT_EQ(panel(*manager).frame(), topLeft);
+
+  // With every corner on a control, the usual corner.
+  PresenterControlBarContent everywhere;
+  everywhere.controlAreas = {Rect{{0, 0}, {1920, 1080}}};
+  manager->hide();
+  defaults->remove("presenterControlBarOrigin.1");
+  manager->show(std::nullopt, liveMode(), std::move(everywhere));
+  EXPECT_EQ(panel(*manager).frame(), topRight);
+}
+
 TEST_F(PresenterControlBarManagerTest,
        UnknownDisplaysFallBackToTheMainScreenAndNoScreenShowsNothing) {
   auto manager = makeManager();

@@ -56,6 +56,9 @@ TEST_F(ProtectedShareWindowManagerTest, SessionLifecycleShowsNothingUntilTheFirs
   EXPECT_EQ(w.style(), WindowStyle::borderless);
   EXPECT_EQ(w.frame(), (Rect{{2560, 0}, {1920, 1080}}));
   EXPECT_TRUE(w.ignoresMouseEvents());
+  // On every desktop for the whole session: a window on another desktop is unmapped, and no
+  // recorder can read it.
+  EXPECT_TRUE(platform::hasFlag(w.collectionBehavior(), CollectionBehavior::canJoinAllSpaces));
   EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::sessionWaiting);
   EXPECT_EQ(manager->accessoryView()->status(), ProtectedShareWindowStatus::waitingForFirstFrame);
 
@@ -65,10 +68,11 @@ TEST_F(ProtectedShareWindowManagerTest, SessionLifecycleShowsNothingUntilTheFirs
   EXPECT_EQ(w.sharingType(), SharingType::readOnly);
   EXPECT_EQ(w.style(), WindowStyle::titled);
   EXPECT_FALSE(w.ignoresMouseEvents());
+  EXPECT_TRUE(platform::hasFlag(w.collectionBehavior(), CollectionBehavior::canJoinAllSpaces));
   EXPECT_EQ(manager->presentation(), ProtectedSharePresentation::live);
   EXPECT_EQ(manager->accessoryView()->status(), ProtectedShareWindowStatus::live);
   // Fitted into the second display's visible frame below the title bar allowance.
-  const Rect bounds = contentBounds(Rect{{2560, 32}, {1920, 1048}}, kTitleBarAllowance);
+  const Rect bounds = contentBounds(Rect{{2560, 32}, {1920, 1048}}, platform::sim::kSimTitledFrame);
   EXPECT_GE(w.frame().minX(), bounds.minX());
   EXPECT_LE(w.frame().maxX(), bounds.maxX() + 1e-9);
   EXPECT_GE(w.frame().minY(), bounds.minY());
@@ -94,6 +98,46 @@ TEST_F(ProtectedShareWindowManagerTest, SessionLifecycleShowsNothingUntilTheFirs
   EXPECT_EQ(manager->window(), nullptr);
   EXPECT_TRUE(windows->windows().front()->isClosed());
   EXPECT_EQ(windows->windows().front()->windowNumber(), 0u);
+}
+
+// The whole window, the window manager's frame included, lies in the work area: a recorder that
+// reads the window refuses it when a pixel of it lies off the screen. xfwm4 frames a window with a
+// 29-point title bar and 5-point borders; the frame may change while the window is live (another
+// theme), and so may the work area (a panel grows): the window follows.
+TEST_F(ProtectedShareWindowManagerTest, LiveWindowWithItsFrameStaysInsideTheWorkArea) {
+  platform::Screen screen = testing::makeScreen(1, {{0, 0}, {1920, 1080}}, true);
+  screen.visibleFrame = Rect{{0, 27}, {1920, 1053}};
+  windows->setScreens({screen});
+  windows->setTitledFrame(platform::FrameExtents{5, 5, 29, 5});
+  auto inside = [&](const Rect& work) {
+    const Rect whole = window().frameExtents().around(window().frame());
+    return whole.minX() >= work.minX() && whole.minY() >= work.minY() &&
+           whole.maxX() <= work.maxX() + 1e-9 && whole.maxY() <= work.maxY() + 1e-9;
+  };
+  goLive();
+  EXPECT_TRUE(inside(screen.visibleFrame)) << "fitted";
+  EXPECT_NEAR(window().frame().height() + 34, 1053, 1e-9) << "and as large as it fits";
+  manager->showLiveWindowAtActualSize();
+  EXPECT_TRUE(inside(screen.visibleFrame)) << "at actual size";
+  manager->fitLiveWindow();
+
+  // A larger title bar: the window is fitted again inside (on the next turn).
+  windows->setTitledFrame(platform::FrameExtents{0, 0, 41, 0});
+  loop.runUntilIdle();
+  EXPECT_TRUE(inside(screen.visibleFrame)) << "with a taller title bar";
+  EXPECT_NEAR(window().frame().height() + 41, 1053, 1e-9);
+
+  // A panel grows at the bottom.
+  screen.visibleFrame = Rect{{0, 27}, {1920, 1000}};
+  windows->setScreens({screen});
+  EXPECT_TRUE(manager->screenParametersDidChange());
+  EXPECT_TRUE(inside(screen.visibleFrame)) << "in the smaller work area";
+
+  // The preview keeps its frame on the screen too.
+  manager->endSession(false);
+  manager->configurePreview(*manager->window());
+  manager->window()->makeKeyAndOrderFront();
+  EXPECT_TRUE(inside(screen.visibleFrame)) << "the preview";
 }
 
 TEST_F(ProtectedShareWindowManagerTest, EndSessionWithoutClosingUnmapsTheLiveWindow) {
@@ -186,8 +230,9 @@ TEST_F(ProtectedShareWindowManagerTest, HideAndRestoreRememberFrameAndMinimumSiz
   EXPECT_EQ(w.frame(), before);
   EXPECT_EQ(w.minSize(), (Size{400, 250}));
   EXPECT_EQ(w.level(), WindowLevel::normal);
-  EXPECT_EQ(w.collectionBehavior(),
-            CollectionBehavior::managed | CollectionBehavior::fullScreenPrimary);
+  EXPECT_EQ(w.collectionBehavior(), CollectionBehavior::managed |
+                                        CollectionBehavior::fullScreenPrimary |
+                                        CollectionBehavior::canJoinAllSpaces);
   EXPECT_FALSE(w.ignoresMouseEvents());
   EXPECT_TRUE(w.isKey());
   EXPECT_TRUE(w.canBeOrderedFront());
@@ -216,7 +261,7 @@ TEST_F(ProtectedShareWindowManagerTest, RestoreRehostsASavedFrameFromAVanishedDi
   // The second display goes away: the saved frame no longer touches any screen.
   windows->setScreens({testing::makeScreen(1, {{0, 0}, {2560, 1440}}, true)});
   ASSERT_TRUE(manager->showLiveWindowLocally());
-  const Rect bounds = contentBounds(Rect{{0, 32}, {2560, 1408}}, kTitleBarAllowance);
+  const Rect bounds = contentBounds(Rect{{0, 32}, {2560, 1408}}, platform::sim::kSimTitledFrame);
   EXPECT_GE(window().frame().minX(), bounds.minX());
   EXPECT_LE(window().frame().maxX(), bounds.maxX());
   EXPECT_GE(window().frame().minY(), bounds.minY());
@@ -241,7 +286,7 @@ TEST_F(ProtectedShareWindowManagerTest, ScreenChangeReplacesHiddenWindowOnScreen
   windows->setScreens({testing::makeScreen(1, {{0, 0}, {1280, 720}}, true),
                        testing::makeScreen(2, {{1280, 0}, {1920, 1080}}, false)});
   ASSERT_TRUE(manager->screenParametersDidChange());
-  const Rect bounds = contentBounds(Rect{{1280, 32}, {1920, 1048}}, kTitleBarAllowance);
+  const Rect bounds = contentBounds(Rect{{1280, 32}, {1920, 1048}}, platform::sim::kSimTitledFrame);
   const Rect f = window().frame();
   EXPECT_EQ(f.size, (Size{800, 450}));
   EXPECT_GE(f.minX(), bounds.minX());
@@ -264,7 +309,7 @@ TEST_F(ProtectedShareWindowManagerTest, NextCornerWalksClockwiseWithMargin) {
   goLive(1u);
   auto& w = window();
   w.setFrame(Rect{{300, 200}, {640, 360}});
-  const Rect bounds = contentBounds(Rect{{0, 32}, {2560, 1408}}, kTitleBarAllowance);
+  const Rect bounds = contentBounds(Rect{{0, 32}, {2560, 1408}}, platform::sim::kSimTitledFrame);
   const double m = kCornerMargin;
   const Rect topRight{{bounds.maxX() - 640 - m, bounds.minY() + m}, {640, 360}};
   const Rect bottomRight{{bounds.maxX() - 640 - m, bounds.maxY() - 360 - m}, {640, 360}};
@@ -298,7 +343,7 @@ TEST_F(ProtectedShareWindowManagerTest, ActualSizeUsesPointSizeAndShrinksToTheVi
   // 1440×900 points do not fit below the top bar and the title bar: shrunk, aspect kept.
   const Rect f = window().frame();
   EXPECT_NEAR(f.width() / (f.height() - kAccessoryStripHeight), 1.6, 1e-9);
-  EXPECT_LE(f.height(), 900 - 32 - kTitleBarAllowance + 1e-9);
+  EXPECT_LE(f.height(), 900 - 32 - platform::sim::kSimTitledFrame.top + 1e-9);
 
   windows->setScreens({testing::makeScreen(1, {{0, 0}, {2560, 1600}}, true, 2.0)});
   manager->showLiveWindowAtActualSize();

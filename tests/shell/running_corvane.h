@@ -63,14 +63,22 @@ class CorvaneHome {
         << R"({"setupCompletionVersion": 1})";
   }
 
+  // Variables every later launch gets besides ("NAME=value"): a desktop's session bus.
+  void addEnvironment(const std::vector<std::string>& variables) {
+    extraEnvironment_.insert(extraEnvironment_.end(), variables.begin(), variables.end());
+  }
+
   std::vector<std::string> environment() const {
-    return {"DISPLAY=" + display_,
-            // In the sanitizer build: the leaks of the system libraries Qt loads.
-            "LSAN_OPTIONS=suppressions=" CORVANE_LSAN_SUPPRESSIONS,
-            "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
-            "XDG_DATA_HOME=" + (folder_ / "data").string(),
-            "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
-            "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(), "QT_QPA_PLATFORM=xcb"};
+    std::vector<std::string> environment = {
+        "DISPLAY=" + display_,
+        // In the sanitizer build: the leaks of the system libraries Qt loads.
+        "LSAN_OPTIONS=suppressions=" CORVANE_LSAN_SUPPRESSIONS,
+        "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
+        "XDG_DATA_HOME=" + (folder_ / "data").string(),
+        "XDG_CACHE_HOME=" + (folder_ / "cache").string(),
+        "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(), "QT_QPA_PLATFORM=xcb"};
+    environment.insert(environment.end(), extraEnvironment_.begin(), extraEnvironment_.end());
+    return environment;
   }
 
   pid_t launch(std::vector<std::string> arguments = {}) {
@@ -112,6 +120,31 @@ class CorvaneHome {
     return WEXITSTATUS(status);
   }
 
+  // The seconds between the first `from` and the first `to` event in the log, by their
+  // timestamps; none while either is missing.
+  std::optional<double> secondsBetweenEvents(const std::string& from, const std::string& to) const {
+    auto timeOf = [&](const std::string& name) -> std::optional<double> {
+      std::ifstream log(folder_ / "data/Corvane/Diagnostics/events.jsonl");
+      for (std::string line; std::getline(log, line);) {
+        if (line.find("\"event\":\"" + name + "\"") == std::string::npos) continue;
+        // "timestamp":"2026-01-05T09:00:00.250Z": the time of day is enough within one start.
+        const auto at = line.find("T", line.find("\"timestamp\":\""));
+        if (at == std::string::npos) return std::nullopt;
+        int hours = 0, minutes = 0;
+        double seconds = 0;
+        if (std::sscanf(line.c_str() + at + 1, "%d:%d:%lf", &hours, &minutes, &seconds) != 3) {
+          return std::nullopt;
+        }
+        return hours * 3600.0 + minutes * 60.0 + seconds;
+      }
+      return std::nullopt;
+    };
+    const auto begin = timeOf(from);
+    const auto end = timeOf(to);
+    if (!begin || !end) return std::nullopt;
+    return *end - *begin;
+  }
+
   // The event names in the log, oldest first.
   std::vector<std::string> events() const {
     std::vector<std::string> names;
@@ -139,6 +172,7 @@ class CorvaneHome {
 
  private:
   std::string display_;
+  std::vector<std::string> extraEnvironment_;
   corvane::testing::TemporaryFolder folder_{"corvane-shell-home"};
   std::vector<pid_t> running_;
 };

@@ -12,6 +12,7 @@
 #include "platform/linux/file_manager_revealer.h"
 #include "platform/linux/process_relauncher.h"
 #include "platform/process.h"
+#include "support/private_bus.h"
 #include "support/temporary_folder.h"
 #include "support/x11/xvfb_server.h"
 
@@ -31,28 +32,6 @@ void writeProgram(const fs::path& path, const std::string& text) {
   std::ofstream(path) << text;
   fs::permissions(path, fs::perms::owner_all);
 }
-
-// A private session bus on a socket in `folder`.
-class PrivateBus {
- public:
-  explicit PrivateBus(const fs::path& folder) {
-    address_ = "unix:path=" + (folder / "bus").string();
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    pid_ = testing::spawnProgram(
-        {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {},
-        &quiet);
-    posix_spawn_file_actions_destroy(&quiet);
-    waitUntil([&] { return fs::exists(folder / "bus"); });
-  }
-  ~PrivateBus() { testing::endProcess(pid_); }
-  const std::string& address() const { return address_; }
-
- private:
-  std::string address_;
-  pid_t pid_ = -1;
-};
 
 // A file manager on the bus: owns org.freedesktop.FileManager1 and keeps the URIs of every
 // ShowItems call. Serves from a thread of its own.
@@ -177,7 +156,7 @@ TEST(MaintenanceX11Test, RevealSelectsTheFileInTheFileManagerElseOpensItsFolder)
   writeProgram(tools / "xdg-open", "#!/bin/sh\necho \"$@\" > \"$0.opened\"\n");
   const std::string searchPath = tools.string() + ":/usr/bin:/bin";
 
-  PrivateBus bus(folder.path());
+  testing::PrivateBus bus(folder.path());
   {
     StandInFileManager fileManager(bus.address());
     ASSERT_TRUE(fileManager.ready());

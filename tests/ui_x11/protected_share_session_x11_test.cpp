@@ -121,8 +121,9 @@ TEST_F(ProtectedShareSessionX11Child, FilteredCaptureInTheLiveWindow) {
   }));
   EXPECT_TRUE(testing::isViewableOnX11(id));
   ASSERT_TRUE(manager->showLiveWindowLocally());
+  // Shown again it stays on every desktop, as it is for the whole session.
   EXPECT_TRUE(processUntil([&] {
-    return !hasState("_NET_WM_STATE_BELOW") && testing::desktopOnX11(id) != 0xFFFFFFFFul &&
+    return !hasState("_NET_WM_STATE_BELOW") && testing::desktopOnX11(id) == 0xFFFFFFFFul &&
            !hasState("_NET_WM_STATE_SKIP_TASKBAR");
   }));
 

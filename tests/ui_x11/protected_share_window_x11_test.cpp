@@ -33,6 +33,7 @@
 #include "platform/x11/x_properties.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/qt_x11_child.h"
+#include "ui_x11/share_window_on_x11.h"
 
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xcomposite.h>
@@ -42,6 +43,13 @@
 
 namespace corvane::ui {
 namespace {
+
+using testing::inputShapeRectangles;
+using testing::mapDesktopWindow;
+using testing::OutputWindowOnX11;
+using testing::RecorderConnection;
+using testing::stackingPosition;
+using testing::WindowRecorders;
 
 constexpr const char* const kChildVariable = "CORVANE_UI_X11_CHILD";
 constexpr const char* kScreenshotName = "corvane-protected-share-x11.png";
@@ -106,29 +114,6 @@ TEST(ProtectedShareWindowOnX11, RunsTheRealWindowOnAPrivateXServer) {
 }
 
 using ProtectedShareWindowX11Child = testing::QtX11ChildTest<&kChildVariable>;
-
-// The output window's manager on the real X server, on the server's screens and Qt's own
-// connection, as the application makes it.
-struct OutputWindowOnX11 {
-  std::shared_ptr<capture::ProtectedOutputSurface> surface =
-      std::make_shared<capture::ProtectedOutputSurface>();
-  std::shared_ptr<share_window::testing::RecordingController> controller =
-      std::make_shared<share_window::testing::RecordingController>();
-  std::shared_ptr<share_window::ProtectedShareWindowManager> manager;
-
-  // Opens the manager and begins a session; empty when it worked, else what went wrong.
-  std::string beginSession() {
-    controller->surface = surface;
-    auto screens = platform::x11::X11Screens::open(std::getenv("DISPLAY"));
-    if (!screens.ok()) return screens.message();
-    auto windows =
-        std::make_shared<QtWindowSystem>(screens.value(), wiring::makeQtWindowStateHints());
-    manager = std::make_shared<share_window::ProtectedShareWindowManager>(
-        windows, makeProtectedShareContentFactory(wiring::makeXcbImagePresenter()));
-    return manager->beginSession(controller, std::nullopt) ? "" : "the session did not begin";
-  }
-  QtWindow& window() const { return static_cast<QtWindow&>(*manager->window()); }
-};
 
 TEST_F(ProtectedShareWindowX11Child, UnmappedUntilTheFirstFrameThenShowsFramesAndStatus) {
   ASSERT_TRUE(testing::isX11Session());
@@ -199,132 +184,6 @@ platform::SharedPixelBuffer solidFrame(int width, int height, QRgb colour) {
   auto buffer = std::make_shared<platform::PixelBuffer>(width, height);
   buffer->fill(0xFF000000u | colour);
   return buffer;
-}
-
-// A connection of the test's own on which X errors are counted, not fatal.
-class RecorderConnection {
- public:
-  RecorderConnection() : display_(XOpenDisplay(std::getenv("DISPLAY"))) {}
-  ~RecorderConnection() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-  }
-  RecorderConnection(const RecorderConnection&) = delete;
-  RecorderConnection& operator=(const RecorderConnection&) = delete;
-  Display* display() const { return display_; }
-
-  // The pixels `readImage` gets, or a null image when the server refused (an X error). The
-  // image is destroyed after unless `keep`.
-  template <class Read>
-  QImage read(Read readImage, bool keep = false) const {
-    XSync(display_, False);
-    errors_ = 0;
-    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
-      ++errors_;
-      return 0;
-    });
-    XImage* image = readImage();
-    XSync(display_, False);
-    XSetErrorHandler(previous);
-    QImage copy;
-    if (image != nullptr && errors_ == 0) {
-      copy = QImage(image->width, image->height, QImage::Format_RGB32);
-      for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x)
-          copy.setPixel(x, y, 0xFF000000u | (XGetPixel(image, x, y) & 0xFFFFFF));
-    }
-    if (image != nullptr && !keep) XDestroyImage(image);
-    return copy;
-  }
-
- private:
-  Display* display_;
-  static inline int errors_ = 0;
-};
-
-// The two ways recorders read one window: its own pixels through shared memory (XShmGetImage,
-// as ffmpeg by window id and GStreamer's ximagesrc do), and its composite pixmap after redirecting
-// it (a browser's or meeting application's window picker).
-class WindowRecorders {
- public:
-  explicit WindowRecorders(WId window) : window_(static_cast<Window>(window)) {
-    if (composite_.display() == nullptr) return;
-    XCompositeRedirectWindow(composite_.display(), window_, CompositeRedirectAutomatic);
-    XSync(composite_.display(), False);
-  }
-
-  QImage readWindow() const {
-    Display* display = direct_.display();
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display, window_, &attributes);
-    XShmSegmentInfo segment{};
-    XImage* image = XShmCreateImage(display, attributes.visual, attributes.depth, ZPixmap, nullptr,
-                                    &segment, attributes.width, attributes.height);
-    if (image == nullptr) return {};
-    segment.shmid =
-        shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height,
-               IPC_CREAT | 0600);
-    segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
-    XShmAttach(display, &segment);
-    const QImage copy = direct_.read(
-        [&] { return XShmGetImage(display, window_, image, 0, 0, AllPlanes) ? image : nullptr; },
-        /*keep=*/true);
-    XShmDetach(display, &segment);
-    XSync(display, False);
-    shmdt(segment.shmaddr);
-    shmctl(segment.shmid, IPC_RMID, nullptr);
-    image->data = nullptr;
-    XDestroyImage(image);
-    return copy;
-  }
-  QImage readCompositePixmap() const {
-    Pixmap pixmap = None;
-    const QImage image = composite_.read([&] {
-      XWindowAttributes attributes{};
-      XGetWindowAttributes(composite_.display(), window_, &attributes);
-      pixmap = XCompositeNameWindowPixmap(composite_.display(), window_);
-      return XGetImage(composite_.display(), pixmap, 0, 0, attributes.width, attributes.height,
-                       AllPlanes, ZPixmap);
-    });
-    if (pixmap != None) XFreePixmap(composite_.display(), pixmap);
-    return image;
-  }
-
- private:
-  Window window_;
-  RecorderConnection direct_;
-  RecorderConnection composite_;
-};
-
-// A file manager's desktop window over the whole screen, bottom of the window manager's stack.
-Window mapDesktopWindow(Display* display, QRgb colour) {
-  const Window root = DefaultRootWindow(display);
-  const Window desktop = XCreateSimpleWindow(display, root, 0, 0, 1280, 800, 0, 0, colour);
-  const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
-  XChangeProperty(display, desktop, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
-  XMapWindow(display, desktop);
-  XSync(display, False);
-  return desktop;
-}
-
-// Where `window` is among the root's children, bottom first; -1 when it is not one.
-int stackingPosition(Display* display, Window window) {
-  Window root = None, parent = None;
-  Window* children = nullptr;
-  unsigned count = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  int position = -1;
-  for (unsigned i = 0; i < count; ++i)
-    if (children[i] == window) position = static_cast<int>(i);
-  if (children != nullptr) XFree(children);
-  return position;
-}
-
-int inputShapeRectangles(Display* display, Window window) {
-  int count = 0, ordering = 0;
-  XRectangle* rectangles = XShapeGetRectangles(display, window, ShapeInput, &count, &ordering);
-  if (rectangles != nullptr) XFree(rectangles);
-  return count;
 }
 
 TEST_F(ProtectedShareWindowHiddenX11Child, EveryStateIsReadWholeAndHiddenShowsNothingHere) {

@@ -126,6 +126,13 @@ SimWindowSystem::SimWindowSystem(std::vector<Screen> screens) : screens_(std::mo
 
 SimWindowSystem::SimWindowSystem(std::shared_ptr<Screens> source) : source_(std::move(source)) {}
 
+void SimWindowSystem::setTitledFrame(FrameExtents frame) {
+  state_->titledFrame = frame;
+  for (const auto& window : windows_) {
+    if (window->style() == WindowStyle::titled) window->frameExtentsDidChange();
+  }
+}
+
 std::shared_ptr<TopLevelWindow> SimWindowSystem::makeWindow(const Rect& frame, WindowStyle style) {
   auto window = std::make_shared<SimWindow>(state_, frame, style);
   windows_.push_back(window);

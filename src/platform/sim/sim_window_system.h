@@ -27,12 +27,17 @@ class SimDrawableContent : public ContentView {
   std::function<void()> redraw_;
 };
 
+// The frame the simulated window manager puts around a titled window unless a test says
+// otherwise: a title bar of 28 points.
+inline constexpr FrameExtents kSimTitledFrame{0, 0, 28, 0};
+
 // What the windows of one simulated window system share: the numbering, the key window and the
 // order of the visible windows, back to front, each level above the lower ones.
 struct SimWindowSystemState {
   std::uint32_t nextNumber = 0x400001;
   const void* keyWindow = nullptr;
   std::vector<const SimWindow*> order;
+  FrameExtents titledFrame = kSimTitledFrame;
   // Runs after anything that changes what the windows show.
   std::function<void()> changed;
 
@@ -86,6 +91,13 @@ class SimWindow final : public TopLevelWindow {
   void setMinSize(const Size& size) override { minSize_ = size; }
   Size minSize() const override { return minSize_; }
   runtime::Subscription observeMove(std::function<void()> handler) override;
+  FrameExtents frameExtents() const override {
+    return style_ == WindowStyle::titled ? state_->titledFrame : FrameExtents{};
+  }
+  runtime::Subscription observeFrameExtents(std::function<void()> handler) override {
+    return frameChanges_.observeAtOnce([handler = std::move(handler)](int) { handler(); });
+  }
+  void frameExtentsDidChange() { frameChanges_.set(frameChanges_.value() + 1); }
 
   void setShape(std::optional<std::vector<Rect>> rects) override;
   std::optional<std::vector<Rect>> shape() const override { return shape_; }
@@ -141,6 +153,7 @@ class SimWindow final : public TopLevelWindow {
   bool movableByBackground_ = false;
   int orderFrontCount_ = 0;
   runtime::Published<Point> origin_;
+  runtime::Published<int> frameChanges_{0};
 };
 
 // The simulated twin of the Qt window system: screens set by the test (or read from a Screens
@@ -155,6 +168,8 @@ class SimWindowSystem final : public WindowSystem {
   void activateApplication(bool ignoringOtherApps) override;
 
   void setScreens(std::vector<Screen> screens) { screens_ = std::move(screens); }
+  // The window manager frames titled windows with `frame` from now on and says so to each.
+  void setTitledFrame(FrameExtents frame);
   // From now on the desktop's captures show these windows (those whose content is drawable), as
   // they are ordered, placed, shaped and redrawn; with an owner, its shareable content lists them
   // as that application's windows.

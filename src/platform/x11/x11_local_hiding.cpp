@@ -1,92 +1,62 @@
-#include <algorithm>
-#include <chrono>
-#include <thread>
-
-#include "platform/x11/client_windows.h"
 #include "platform/x11/x11_window_states.h"
-#include "platform/x11/x_atoms.h"
 #include "platform/x11/x_connection.h"
-#include "platform/x11/x_properties.h"
 
 namespace corvane::platform::x11 {
 namespace {
 
-// How long a hide waits at most for the window manager to put the window in its lowest layer.
-constexpr auto kWindowManagerPatience = std::chrono::milliseconds(250);
+void setWindowType(Display* display, Atom windowType, Window window, Atom type) {
+  XChangeProperty(display, window, windowType, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&type), 1);
+}
 
-// Lowers `window` itself to the bottom of the stack, below every other window (desktop windows
-// included). Override-redirect is set for the moment of the request, so no window manager
-// intercepts it or keeps the window in one of its layers.
-void lowerDirectly(Display* display, Window window) {
-  XSetWindowAttributes attributes{};
-  XWindowAttributes current{};
-  if (XGetWindowAttributes(display, window, &current) == 0) return;
-  attributes.override_redirect = True;
-  XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
+// Fully transparent for a compositing manager, or fully opaque. Opaque is said outright rather
+// than by taking the property away: marco keeps the value it copied to the window's frame.
+void setTransparent(Display* display, Atom opacityAtom, Window window, bool transparent) {
+  const unsigned long opacity = transparent ? 0 : 0xFFFFFFFFul;
+  XChangeProperty(display, window, opacityAtom, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&opacity), 1);
+}
+
+// Asks the window manager to lower the window within its layer: as the application (a configure
+// request) and as a pager would (_NET_RESTACK_WINDOW), for managers that honour only one of them.
+void askToLower(Display* display, Atom restackWindow, Window window) {
   XLowerWindow(display, window);
-  attributes.override_redirect = current.override_redirect;
-  XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
-}
-
-// Waits until a window manager has acted on every request about `client` made so far (putting it
-// in its lowest layer, on every desktop, off the taskbar), so that the window's own lowering
-// comes after the manager's restacking, not before it: the manager answers a request for the
-// window's frame extents in turn, after the requests before it. At once without a manager.
-void awaitWindowManager(Display* display, Window client) {
-  const Atoms atoms(display);
-  if (!hasWindowManager(display, atoms)) return;
-  const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
-  XDeleteProperty(display, client, extents);
-  XEvent request{};
-  request.xclient.type = ClientMessage;
-  request.xclient.window = client;
-  request.xclient.message_type = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
-  request.xclient.format = 32;
+  XEvent restack{};
+  restack.xclient.type = ClientMessage;
+  restack.xclient.window = window;
+  restack.xclient.message_type = restackWindow;
+  restack.xclient.format = 32;
+  restack.xclient.data.l[0] = 2;  // from a pager
+  restack.xclient.data.l[1] = None;
+  restack.xclient.data.l[2] = Below;
   XSendEvent(display, DefaultRootWindow(display), False,
-             SubstructureRedirectMask | SubstructureNotifyMask, &request);
-  const auto deadline = std::chrono::steady_clock::now() + kWindowManagerPatience;
-  while (std::chrono::steady_clock::now() < deadline && !propertyValue(display, client, extents))
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
-// An empty input shape lets the mouse through `window`; none gives it its own shape back.
-void setLetsMouseThrough(Display* display, Window window, bool through) {
-  if (!through) {
-    XFixesSetWindowShapeRegion(display, window, ShapeInput, 0, 0, None);
-    return;
-  }
-  const XserverRegion nothing = XFixesCreateRegion(display, nullptr, 0);
-  XFixesSetWindowShapeRegion(display, window, ShapeInput, 0, 0, nothing);
-  XFixesDestroyRegion(display, nothing);
+             SubstructureRedirectMask | SubstructureNotifyMask, &restack);
 }
 
 }  // namespace
 
+// Only requests that need no answer: the main actor never waits here, for the server or the
+// window manager. Hiding again re-applies the hints (the toolkit may have written the window type
+// anew meanwhile) without keeping the window twice. Shown again, the window is a normal one
+// before anything raises it, whatever the keeper made of it.
 void X11WindowStateHints::setShownLocally(std::uint32_t windowNumber, bool shown) {
   if (display_ == nullptr || windowNumber == 0) return;
   const Window window = static_cast<Window>(windowNumber);
   ErrorTrap trap(display_);
-  const auto hidden = hiddenTopLevels_.find(window);
   if (shown) {
-    if (hidden == hiddenTopLevels_.end()) return;
-    // Raising it again is the window manager's, on the request that brings the window forward.
-    if (hidden->second != window) setLetsMouseThrough(display_, hidden->second, false);
-    hiddenTopLevels_.erase(hidden);
+    if (hidden_.erase(window) == 0) return;
+    setWindowType(display_, atoms_->netWmWindowType, window, atom(HintAtom::typeNormal));
+    setTransparent(display_, atom(HintAtom::opacity), window, false);
     XFlush(display_);
+    keeper_->release(window);
     return;
   }
-  if (hidden != hiddenTopLevels_.end()) return;
-  const Window topLevel = topLevelWindow(display_, window);
-  if (topLevel == None) return;
-  hiddenTopLevels_[window] = topLevel;
-  // Where it is, whole on the screen (a recorder reading the window's pixels needs that), but
-  // beneath everything, a desktop window too: after the window manager put it in its lowest
-  // layer, beneath that layer as well.
-  awaitWindowManager(display_, window);
-  lowerDirectly(display_, topLevel);
-  // Its toolkit lets the mouse through the window itself; a window manager's frame too.
-  if (topLevel != window) setLetsMouseThrough(display_, topLevel, true);
+  setTransparent(display_, atom(HintAtom::opacity), window, true);
+  askToLower(display_, atom(HintAtom::restackWindow), window);
   XFlush(display_);
+  hidden_.insert(window);
+  if (!keeper_) keeper_ = std::make_unique<HiddenWindowKeeper>(DisplayString(display_));
+  keeper_->keep(window);
 }
 
 }  // namespace corvane::platform::x11

@@ -1,8 +1,10 @@
 #include "platform/x11/x11_window_states.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
+#include "platform/x11/client_windows.h"
 #include "platform/x11/x_atoms.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
@@ -40,12 +42,6 @@ void setPropertyState(Display* display, Window window, Atom netWmState, Atom sta
                   static_cast<int>(atoms.size()));
 }
 
-// A running EWMH window manager announces itself with _NET_SUPPORTING_WM_CHECK on the root.
-bool hasWindowManager(Display* display) {
-  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-  return check != 0 && !windowListProperty(display, DefaultRootWindow(display), check).empty();
-}
-
 unsigned long currentDesktop(Display* display, const Atoms& atoms) {
   return static_cast<unsigned long>(
       cardinalValue(display, DefaultRootWindow(display), atoms.netCurrentDesktop, XA_CARDINAL)
@@ -65,28 +61,92 @@ void setDesktop(Display* display, const Atoms& atoms, Window window, bool askMan
 // Puts the window on every desktop, or takes it back to the current one when it was on all.
 void applyAllDesktops(Display* display, const Atoms& atoms, Window window, bool askManager,
                       bool allDesktops) {
-  const auto current = windowDesktop(display, window);
-  if (allDesktops == (current == kAllDesktops)) return;
+  const auto current = cardinalValue(display, window, atoms.netWmDesktop, XA_CARDINAL);
+  const bool onAll =
+      current && (static_cast<unsigned long>(*current) & kAllDesktops) == kAllDesktops;
+  if (allDesktops == onAll) return;
   setDesktop(display, atoms, window, askManager,
              allDesktops ? kAllDesktops : currentDesktop(display, atoms));
 }
 
 }  // namespace
 
+X11WindowStateHints::X11WindowStateHints(Display* display) : display_(display) {
+  if (display_ == nullptr) return;
+  // Once here, so that no later request waits for the server to name an atom.
+  atoms_.emplace(display_);
+  std::array<char*, kHintAtomCount> names = {
+      const_cast<char*>("_NET_FRAME_EXTENTS"),
+      const_cast<char*>("_NET_REQUEST_FRAME_EXTENTS"),
+      const_cast<char*>("_NET_WM_STATE_STICKY"),
+      const_cast<char*>("_NET_WM_STATE_SKIP_TASKBAR"),
+      const_cast<char*>("_NET_WM_STATE_SKIP_PAGER"),
+      const_cast<char*>("_NET_WM_WINDOW_TYPE_NORMAL"),
+      const_cast<char*>("_NET_WM_WINDOW_OPACITY"),
+      const_cast<char*>("_NET_RESTACK_WINDOW"),
+      const_cast<char*>("_NET_SUPPORTING_WM_CHECK"),
+  };
+  XInternAtoms(display_, names.data(), static_cast<int>(names.size()), False, hintAtoms_.data());
+}
+
+X11WindowStateHints::~X11WindowStateHints() = default;
+
+std::optional<FrameExtents> X11WindowStateHints::frameExtents(std::uint32_t windowNumber) {
+  if (display_ == nullptr || windowNumber == 0) return std::nullopt;
+  const auto values = cardinalProperty(display_, static_cast<Window>(windowNumber),
+                                       atom(HintAtom::frameExtents), XA_CARDINAL);
+  if (values.size() != 4) return std::nullopt;
+  // left, right, top, bottom
+  return FrameExtents{static_cast<double>(values[0]), static_cast<double>(values[1]),
+                      static_cast<double>(values[2]), static_cast<double>(values[3])};
+}
+
+void X11WindowStateHints::requestFrameExtents(std::uint32_t windowNumber) {
+  if (display_ == nullptr || windowNumber == 0) return;
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = static_cast<Window>(windowNumber);
+  request.xclient.message_type = atom(HintAtom::requestFrameExtents);
+  request.xclient.format = 32;
+  XSendEvent(display_, DefaultRootWindow(display_), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  XFlush(display_);
+}
+
+runtime::Subscription X11WindowStateHints::observeFrameExtentChanges(
+    std::function<void(std::uint32_t windowNumber)> handler) {
+  return frameExtentChanges_.add(std::move(handler));
+}
+
+void X11WindowStateHints::propertyChanged(Window window, Atom property) {
+  if (display_ == nullptr || property == None) return;
+  if (property == atom(HintAtom::frameExtents)) {
+    frameExtentChanges_.notify(static_cast<std::uint32_t>(window));
+  } else if (window == DefaultRootWindow(display_) &&
+             (property == atom(HintAtom::supportingWmCheck) || property == atoms_->netSupported)) {
+    windowManagerSeen_ = false;
+  }
+}
+
+bool X11WindowStateHints::hasWindowManager() {
+  // Only a running one is remembered: one that starts later is seen at the next request.
+  if (!windowManagerSeen_) windowManagerSeen_ = x11::hasWindowManager(display_, *atoms_);
+  return windowManagerSeen_;
+}
+
 void X11WindowStateHints::apply(std::uint32_t windowNumber, bool mapped,
                                 const ExtraWindowStates& states) {
   if (display_ == nullptr || windowNumber == 0) return;
   const Window window = static_cast<Window>(windowNumber);
   ErrorTrap trap(display_);
-  const Atoms atoms(display_);
-  const std::pair<const char*, bool> wanted[] = {
-      {"_NET_WM_STATE_STICKY", states.sticky},
-      {"_NET_WM_STATE_SKIP_TASKBAR", states.skipTaskbar},
-      {"_NET_WM_STATE_SKIP_PAGER", states.skipPager},
+  const Atoms& atoms = *atoms_;
+  const std::pair<Atom, bool> wanted[] = {
+      {atom(HintAtom::sticky), states.sticky},
+      {atom(HintAtom::skipTaskbar), states.skipTaskbar},
+      {atom(HintAtom::skipPager), states.skipPager},
   };
-  const bool askManager = mapped && hasWindowManager(display_);
-  for (const auto& [name, on] : wanted) {
-    const Atom state = XInternAtom(display_, name, False);
+  const bool askManager = mapped && hasWindowManager();
+  for (const auto& [state, on] : wanted) {
     if (askManager) {
       askWindowManager(display_, window, atoms.netWmState, on ? 1 : 0,  // _NET_WM_STATE_ADD/REMOVE
                        static_cast<long>(state));
@@ -94,7 +154,13 @@ void X11WindowStateHints::apply(std::uint32_t windowNumber, bool mapped,
       setPropertyState(display_, window, atoms.netWmState, state, on);
     }
   }
-  applyAllDesktops(display_, atoms, window, askManager, states.sticky);
+  // The desktop is read only when being on every desktop is asked anew.
+  if (stickyAsked_.size() > kMostRememberedWindows) stickyAsked_.clear();
+  const auto asked = stickyAsked_.find(window);
+  if (asked == stickyAsked_.end() || asked->second != states.sticky || !askManager) {
+    applyAllDesktops(display_, atoms, window, askManager, states.sticky);
+    stickyAsked_[window] = states.sticky;
+  }
   XFlush(display_);
 }
 
@@ -102,11 +168,14 @@ void X11WindowStateHints::moveToCurrentDesktop(std::uint32_t windowNumber, bool 
   if (display_ == nullptr || windowNumber == 0) return;
   const Window window = static_cast<Window>(windowNumber);
   ErrorTrap trap(display_);
-  const Atoms atoms(display_);
-  const auto desktop = windowDesktop(display_, window);
+  const Atoms& atoms = *atoms_;
+  const auto value = cardinalValue(display_, window, atoms.netWmDesktop, XA_CARDINAL);
+  const auto desktop =
+      value ? std::optional<unsigned long>(static_cast<unsigned long>(*value) & kAllDesktops)
+            : std::nullopt;
   const unsigned long current = currentDesktop(display_, atoms);
   if (desktop == kAllDesktops || desktop == current) return;
-  setDesktop(display_, atoms, window, mapped && hasWindowManager(display_), current);
+  setDesktop(display_, atoms, window, mapped && hasWindowManager(), current);
   XFlush(display_);
 }
 

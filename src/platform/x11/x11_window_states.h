@@ -2,12 +2,18 @@
 
 #include "platform/x11/xlib.h"
 
+#include <array>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/window_states.h"
+#include "platform/x11/hidden_window_keeper.h"
+#include "platform/x11/x_atoms.h"
+#include "runtime/observers.h"
 
 namespace corvane::platform::x11 {
 
@@ -17,27 +23,70 @@ namespace corvane::platform::x11 {
 // _NET_WM_DESKTOP to 0xFFFFFFFF, for window managers that read only that.
 //
 // Works on the connection that made the windows (the toolkit's), so its requests follow the
-// window's creation; used on that connection's thread (the main actor).
+// window's creation; used on that connection's thread (the main actor). It never waits for the
+// window manager: what it reads (a window's states and desktop, the frame extents, whether a
+// window manager runs) is what the server holds.
 //
-// Local hiding moves the window's top level (its frame under a reparenting window manager) past
-// every monitor, itself rather than through the window manager, which would keep part of it on
-// screen (openbox keeps a tenth). The window stays mapped: the X server still draws it into the
-// pixmap another program's composite capture reads, and a move keeps that pixmap valid. Shown
-// again, the top level goes back where it was.
+// Local hiding leaves the window mapped where it is, whole on the screen (the X server still
+// draws it into the pixmap another program's capture reads), and takes it out of sight in every
+// way a window manager allows, each needing no answer: it asks to be lowered within the window
+// manager's layer; it turns fully transparent (_NET_WM_WINDOW_OPACITY 0) for compositing managers
+// that draw in an order of their own (kwin keeps desktop windows in a layer beneath every other
+// and reads a window's type only when it first maps it); and a HiddenWindowKeeper, on its own
+// thread, takes it into the desktop's layer where the window manager allows that (muffin), keeps
+// its top level beneath every other top level, desktop windows included, and lets the mouse
+// through it. Shown again, it is a normal opaque window that takes the mouse; raising it is the
+// caller's.
 class X11WindowStateHints final : public WindowStateHints {
  public:
-  explicit X11WindowStateHints(Display* display) : display_(display) {}
+  explicit X11WindowStateHints(Display* display);
+  ~X11WindowStateHints() override;
   void apply(std::uint32_t windowNumber, bool mapped, const ExtraWindowStates& states) override;
   // _NET_WM_DESKTOP set to _NET_CURRENT_DESKTOP, asked of the window manager once mapped.
   void moveToCurrentDesktop(std::uint32_t windowNumber, bool mapped) override;
   // WM_TRANSIENT_FOR, which the window manager follows on a mapped window too.
   void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) override;
   void setShownLocally(std::uint32_t windowNumber, bool shown) override;
+  // _NET_FRAME_EXTENTS as the server holds it.
+  std::optional<FrameExtents> frameExtents(std::uint32_t windowNumber) override;
+  // _NET_REQUEST_FRAME_EXTENTS.
+  void requestFrameExtents(std::uint32_t windowNumber) override;
+  runtime::Subscription observeFrameExtentChanges(
+      std::function<void(std::uint32_t windowNumber)> handler) override;
+
+  // The toolkit's event loop reports each PropertyNotify of its connection here (main actor).
+  void propertyChanged(Window window, Atom property);
 
  private:
+  enum class HintAtom {
+    frameExtents,
+    requestFrameExtents,
+    sticky,
+    skipTaskbar,
+    skipPager,
+    typeNormal,
+    opacity,
+    restackWindow,
+    supportingWmCheck,
+  };
+  static constexpr int kHintAtomCount = 9;
+  // Windows whose desktop is remembered at most; more are forgotten together.
+  static constexpr std::size_t kMostRememberedWindows = 64;
+
+  Atom atom(HintAtom which) const { return hintAtoms_[static_cast<std::size_t>(which)]; }
+  // Whether a window manager runs: read until one is seen, then again only after the root says
+  // the window manager changed.
+  bool hasWindowManager();
+
   Display* display_;
-  // The windows hidden on this screen, each with the window that holds it under the root.
-  std::map<Window, Window> hiddenTopLevels_;
+  std::optional<Atoms> atoms_;
+  std::array<Atom, kHintAtomCount> hintAtoms_{};
+  bool windowManagerSeen_ = false;
+  // Whether each window was last asked to be on every desktop.
+  std::map<Window, bool> stickyAsked_;
+  std::set<Window> hidden_;
+  std::unique_ptr<HiddenWindowKeeper> keeper_;
+  runtime::Observers<std::uint32_t> frameExtentChanges_;
 };
 
 // What the server holds for a window, for checks: the names of its _NET_WM_STATE atoms, its

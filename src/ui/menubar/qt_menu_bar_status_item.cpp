@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "ui/menubar/menu_bar_popover_view.h"
+#include "ui/menubar/status_notifier_host_watch.h"
 #include "ui/menubar/tray_icon_image.h"
 #include "ui/quit_shortcut.h"
 #include "ui/symbol_images.h"
@@ -93,6 +94,7 @@ QtMenuBarStatusItem::QtMenuBarStatusItem(std::function<bool(WId)> isPanelHidden)
     : isPanelHidden_(std::move(isPanelHidden)),
       icon_(std::make_unique<QSystemTrayIcon>()),
       themeWatcher_(std::make_unique<ThemeWatcher>([this] { applySymbol(); })),
+      statusNotifierHosts_(std::make_unique<StatusNotifierHostWatch>()),
       popup_(std::make_unique<Popup>()) {
   QObject::connect(icon_.get(), &QSystemTrayIcon::activated, icon_.get(),
                    [this](QSystemTrayIcon::ActivationReason reason) {
@@ -138,7 +140,7 @@ bool QtMenuBarStatusItem::isVisible() const {
 }
 
 bool QtMenuBarStatusItem::isTrayAvailable() const {
-  return QSystemTrayIcon::isSystemTrayAvailable();
+  return statusNotifierHosts_->isHostRegistered() || embeddedIconWindow() != nullptr;
 }
 
 QWidget* QtMenuBarStatusItem::embeddedIconWindow() const {

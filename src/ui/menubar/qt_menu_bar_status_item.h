@@ -16,10 +16,14 @@ namespace corvane::ui {
 
 class QuitShortcut;
 class MenuBarPopoverView;
+class StatusNotifierHostWatch;
 
 // The tray icon on this desktop: a QSystemTrayIcon (a StatusNotifierItem where a watcher runs,
 // an XEmbed icon in the system tray otherwise) drawn from our symbols in the theme's text colour
-// inside a contrasting outline, re-tinted when the theme changes. The popover is a popup window
+// inside a contrasting outline, re-tinted when the theme changes. Whether a tray runs is known
+// without waiting for it: a StatusNotifierItem host through a StatusNotifierHostWatch, an XEmbed
+// tray by the icon window Qt embeds in it (Qt's own availability check would wait on the host
+// while the host may be waiting on us). The popover is a popup window
 // placed at the icon (at the pointer when the tray does not say where the icon is); the context
 // menu opens Corvane, its settings or quits; the fall-back is an ordinary taskbar window titled
 // "Corvane" holding the same content. Main thread only.
@@ -84,6 +88,7 @@ class QtMenuBarStatusItem final : public menubar::MenuBarStatusItem {
   std::unique_ptr<QuitShortcut> quitShortcut_;
   std::unique_ptr<QSystemTrayIcon> icon_;
   std::unique_ptr<ThemeWatcher> themeWatcher_;
+  std::unique_ptr<StatusNotifierHostWatch> statusNotifierHosts_;
   std::unique_ptr<Popup> popup_;
   MenuBarPopoverView* popoverView_ = nullptr;
   std::unique_ptr<QWidget> taskbarWindow_;

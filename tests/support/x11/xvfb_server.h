@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include "platform/x11/xlib.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,8 @@ namespace corvane::testing {
 
 inline pid_t spawnProgram(const std::vector<std::string>& arguments,
                           const std::vector<std::string>& extraEnvironment,
-                          posix_spawn_file_actions_t* actions = nullptr) {
+                          posix_spawn_file_actions_t* actions = nullptr,
+                          const posix_spawnattr_t* attributes = nullptr) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
   for (const auto& extra : extraEnvironment) {
@@ -39,7 +41,7 @@ inline pid_t spawnProgram(const std::vector<std::string>& arguments,
   for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), envp.data()) != 0) return -1;
+  if (posix_spawnp(&pid, argv[0], actions, attributes, argv.data(), envp.data()) != 0) return -1;
   return pid;
 }
 
@@ -167,19 +169,42 @@ class XvfbServer {
     environment.insert(environment.end(), {"DISPLAY=" + name_, "HOME=" + home_.string(),
                                            "XDG_CONFIG_HOME=" + (home_ / ".config").string()});
     windowManager_ = spawnQuietly(command, environment);
-    Display* display = XOpenDisplay(name_.c_str());
+    return awaitWindowManagement(name_, 10.0);
+  }
+
+  // The items of a property (32-bit ones as Xlib widens them); nothing when the window does not
+  // have it.
+  static std::optional<std::vector<unsigned long>> propertyItems(Display* display, Window window,
+                                                                 Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, property, 0, 4096, False, AnyPropertyType, &type, &format,
+                       &count, &after, &data);
+    std::vector<unsigned long> items;
+    if (data != nullptr && format == 32) {
+      const auto* values = reinterpret_cast<const unsigned long*>(data);
+      items.assign(values, values + count);
+    }
+    if (data) XFree(data);
+    if (type == None) return std::nullopt;
+    if (format != 32) items.resize(count);
+    return items;
+  }
+  // Waits until a window manager on the display `name` manages windows (at most `seconds` for its
+  // announcement, as long again for its first managed probe window).
+  static bool awaitWindowManagement(const std::string& name, double seconds) {
+    Display* display = XOpenDisplay(name.c_str());
     if (display == nullptr) return false;
     const Window root = DefaultRootWindow(display);
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
     const Atom wmState = XInternAtom(display, "WM_STATE", False);
-    const bool announced = waitUntil(
-        [&] {
-          return propertyLength(display, root, check) == 1ul &&
-                 propertyLength(display, root, clientList).has_value();
-        },
-        10.0);
-    const bool ready = announced && probeManagement(display, wmState, clientList);
+    // Some window managers (xfwm4) list their clients only once they have any.
+    const bool announced =
+        waitUntil([&] { return propertyLength(display, root, check) == 1ul; }, seconds);
+    const bool ready = announced && probeManagement(display, wmState, clientList, seconds);
     XCloseDisplay(display);
     return ready;
   }
@@ -191,36 +216,37 @@ class XvfbServer {
     std::filesystem::create_directories(home_);
   }
 
-  // The number of items in a property; nothing when the window does not have it.
   static std::optional<unsigned long> propertyLength(Display* display, Window window,
                                                      Atom property) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(display, window, property, 0, 64, False, AnyPropertyType, &type, &format,
-                       &count, &after, &data);
-    if (data) XFree(data);
-    if (type == None) return std::nullopt;
-    return count;
+    const auto items = propertyItems(display, window, property);
+    if (!items) return std::nullopt;
+    return items->size();
   }
 
   // Maps small probe windows until the window manager manages one (marks it with WM_STATE),
-  // then destroys it and waits until the manager's client list is empty again.
-  static bool probeManagement(Display* display, Atom wmState, Atom clientList) {
+  // then destroys them and waits until the manager's client list holds none of them.
+  static bool probeManagement(Display* display, Atom wmState, Atom clientList, double seconds) {
     const Window root = DefaultRootWindow(display);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     bool managed = false;
+    std::vector<Window> probes;
     while (!managed && std::chrono::steady_clock::now() < deadline) {
       const Window probe = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+      probes.push_back(probe);
       XMapWindow(display, probe);
       XSync(display, False);
       managed = waitUntil([&] { return propertyLength(display, probe, wmState).has_value(); }, 0.5);
       XDestroyWindow(display, probe);
       XSync(display, False);
     }
-    return managed &&
-           waitUntil([&] { return propertyLength(display, root, clientList) == 0ul; }, 10.0);
+    auto listsAProbe = [&] {
+      const auto listed =
+          propertyItems(display, root, clientList).value_or(std::vector<unsigned long>{});
+      return std::any_of(listed.begin(), listed.end(), [&](unsigned long window) {
+        return std::find(probes.begin(), probes.end(), window) != probes.end();
+      });
+    };
+    return managed && waitUntil([&] { return !listsAProbe(); }, seconds);
   }
 
  private:
