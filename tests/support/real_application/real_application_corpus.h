@@ -77,14 +77,13 @@ inline void oneWindow(RealApplicationScreen& screen) {
   screen.screen.windows = {platform::Rect{{0, 0}, {double(width), double(height)}}};
 }
 
-// A terminal of `look` alone at the top left of a server, its own window captured; nothing when
-// it did not show its lines or its window is not a whole grid of cells.
-inline std::optional<RealApplicationScreen> terminalScreen(Display* display,
-                                                           const std::string& server,
-                                                           const std::filesystem::path& folder,
-                                                           const TerminalLook& look,
-                                                           std::uint32_t seed, int& unseen) {
-  auto terminal = startTerminal(server, folder, look, seed, "ledger", 0, 0, 760);
+// A terminal of `look` alone at the top left of a server, about `height` pixels tall, its own
+// window captured; nothing when it did not show its lines or its window is not a whole grid of
+// cells.
+inline std::optional<RealApplicationScreen> terminalScreen(
+    Display* display, const std::string& server, const std::filesystem::path& folder,
+    const TerminalLook& look, std::uint32_t seed, int& unseen, int height = 760) {
+  auto terminal = startTerminal(server, folder, look, seed, "ledger", 0, 0, height);
   if (!terminal->waitShown(display)) return std::nullopt;
   RealApplicationScreen made;
   made.screen.label = look.label();

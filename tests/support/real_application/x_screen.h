@@ -48,16 +48,20 @@ inline std::shared_ptr<platform::PixelBuffer> grabArea(Display* display,
   return buffer;
 }
 
-// Grabs `area` until two grabs a little apart hold the same pixels: the application has drawn.
+// Grabs `area` until `sameGrabs` grabs a little apart in a row hold the same pixels: the
+// application has drawn.
 inline std::shared_ptr<platform::PixelBuffer> grabSettled(Display* display,
-                                                          const platform::Rect& area) {
+                                                          const platform::Rect& area,
+                                                          int sameGrabs = 2) {
   auto last = grabArea(display, area);
+  int same = 1;
   for (int attempt = 0; last && attempt < 40; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     auto next = grabArea(display, area);
     if (!next) return nullptr;
-    if (std::memcmp(next->data(), last->data(), next->byteCount()) == 0) return next;
+    same = std::memcmp(next->data(), last->data(), next->byteCount()) == 0 ? same + 1 : 1;
     last = std::move(next);
+    if (same >= sameGrabs) return last;
   }
   return last;
 }
@@ -127,6 +131,28 @@ inline std::optional<Window> findByInstance(Display* display, Window from,
   std::optional<Window> found;
   for (unsigned int i = 0; i < count && !found; ++i)
     found = findByInstance(display, children[i], name);
+  if (children) XFree(children);
+  return found;
+}
+
+inline std::optional<std::string> windowTitle(Display* display, Window window) {
+  char* name = nullptr;
+  if (!XFetchName(display, window, &name) || name == nullptr) return std::nullopt;
+  std::string title = name;
+  XFree(name);
+  return title;
+}
+
+// The window titled `title`, anywhere under `from`.
+inline std::optional<Window> findByTitle(Display* display, Window from, const std::string& title) {
+  if (windowTitle(display, from) == title) return from;
+  Window root = None, parent = None;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, from, &root, &parent, &children, &count)) return std::nullopt;
+  std::optional<Window> found;
+  for (unsigned int i = 0; i < count && !found; ++i)
+    found = findByTitle(display, children[i], title);
   if (children) XFree(children);
   return found;
 }

@@ -173,12 +173,10 @@ class XvfbServer {
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
     const Atom wmState = XInternAtom(display, "WM_STATE", False);
-    const bool announced = waitUntil(
-        [&] {
-          return propertyLength(display, root, check) == 1ul &&
-                 propertyLength(display, root, clientList).has_value();
-        },
-        10.0);
+    // Some managers (xfwm4) publish their client list only once they manage a client: the probe
+    // below waits for it.
+    const bool announced =
+        waitUntil([&] { return propertyLength(display, root, check) == 1ul; }, 10.0);
     const bool ready = announced && probeManagement(display, wmState, clientList);
     XCloseDisplay(display);
     return ready;
@@ -219,8 +217,10 @@ class XvfbServer {
       XDestroyWindow(display, probe);
       XSync(display, False);
     }
+    // Xfwm4 takes its client list away once it is empty.
     return managed &&
-           waitUntil([&] { return propertyLength(display, root, clientList) == 0ul; }, 10.0);
+           waitUntil([&] { return propertyLength(display, root, clientList).value_or(0) == 0; },
+                     10.0);
   }
 
  private:
