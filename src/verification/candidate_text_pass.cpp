@@ -24,6 +24,11 @@ ProtectedFrameAnalysisResult readRegionImages(
     const std::vector<ProtectedAnalysisRegionImage>& regionImages) {
   ProtectedFrameAnalysisResult combined;
   if (regionImages.empty()) return combined;
+  MaskAreas readApart;  // the parts read, in the frame: masks merge only within one
+  for (const ProtectedAnalysisRegionImage& region : regionImages) {
+    for (const platform::Rect& part : region.parts.empty() ? kWholeImage : region.parts)
+      readApart.push_back({mappedFromRegion(part, region.normalizedTopLeftFrame)});
+  }
   for (const ProtectedAnalysisRegionImage& region : regionImages) {
     if (pass.cancellation && pass.cancellation->isCancelled()) {
       combined.analysisSucceeded = false;
@@ -48,7 +53,7 @@ ProtectedFrameAnalysisResult readRegionImages(
       combined.detectedItems.push_back(std::move(item));
     }
   }
-  combined.redactions = ProtectedFrameAnalyzer::coalesced(combined.redactions);
+  combined.redactions = ProtectedFrameAnalyzer::coalesced(combined.redactions, readApart);
   combined.analysisSucceeded = true;
   return combined;
 }

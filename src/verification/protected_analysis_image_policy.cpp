@@ -75,6 +75,21 @@ platform::SharedPixelBuffer ProtectedAnalysisImagePolicy::limitedToLongEdge(
   pixman_image_set_repeat(from.get(), PIXMAN_REPEAT_PAD);
   pixman_image_composite32(PIXMAN_OP_SRC, from.get(), nullptr, to.get(), 0, 0, 0, 0, 0, 0, width,
                            height);
+  // The windows the frame shows travel with it, at its new scale: the analysis reads each apart.
+  if (const auto& windows = source->windowAreas()) {
+    platform::WindowAreas areas;
+    for (const auto& window : *windows) {
+      auto& shown = areas.emplace_back();
+      for (const auto& area : window) {
+        const auto rect = pixelRect(
+            {{double(area.x) / source->width(), double(area.y) / source->height()},
+             {double(area.width) / source->width(), double(area.height) / source->height()}},
+            width, height);
+        if (rect) shown.push_back({rect->x, rect->y, rect->width, rect->height});
+      }
+    }
+    scaled->setWindowAreas(std::move(areas));
+  }
   return scaled;
 }
 

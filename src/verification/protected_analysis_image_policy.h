@@ -25,8 +25,9 @@ std::vector<ProtectedAnalysisRegionImage> nativeRegionImages(
     const platform::PixelBuffer& source,
     const std::vector<platform::Rect>& normalizedTopLeftRegions);
 
-// The frame scaled uniformly (bilinear) so that its longer side is at most `longEdgeLimit`; the
-// frame itself when it already fits. Null when the scaled image cannot be made.
+// The frame scaled uniformly (bilinear) so that its longer side is at most `longEdgeLimit`, with
+// its window areas scaled alike; the frame itself when it already fits. Null when the scaled image
+// cannot be made.
 platform::SharedPixelBuffer limitedToLongEdge(const platform::SharedPixelBuffer& source,
                                               int longEdgeLimit);
 

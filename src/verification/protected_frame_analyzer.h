@@ -9,6 +9,7 @@
 #include "model/protected_frame_analysis_result.h"
 #include "platform/text_recognizer.h"
 #include "runtime/clock.h"
+#include "verification/mask_merging.h"
 #include "verification/protected_analysis_cancellation.h"
 #include "verification/protected_frame_analyzer_diagnostic_throttle.h"
 #include "verification/sensitivity_engine.h"
@@ -60,11 +61,14 @@ class ProtectedFrameAnalyzer {
       ProtectedFrameAnalysisQuality quality,
       const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const;
 
-  // Merges redactions of one scope that touch (within 0.006) and whose bounding box covers hardly
-  // more than the two, in one pass; a merge that holds a critical box is critical and titled
-  // "Sensitive".
+  // Merges redactions of one scope that touch (within 0.006), lie in the same one of `areas` (the
+  // parts of the frame read apart: windows, or panels of their own background) and whose bounding
+  // box covers hardly more than the boxes merged into them (MaskGroup), in one pass; a merge that
+  // holds a critical box is critical and titled "Sensitive".
   static std::vector<model::ProtectedRedaction> coalesced(
       const std::vector<model::ProtectedRedaction>& redactions);
+  static std::vector<model::ProtectedRedaction> coalesced(
+      const std::vector<model::ProtectedRedaction>& redactions, const MaskAreas& areas);
   // The first item of each kind, text and frame (to the thousandth).
   static std::vector<model::DetectedItem> deduplicated(
       const std::vector<model::DetectedItem>& items);

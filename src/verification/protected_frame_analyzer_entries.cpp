@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "verification/mask_merging.h"
 #include "verification/normalized_geometry.h"
 #include "verification/protected_frame_analyzer.h"
 #include "verification/unicode_text.h"
@@ -80,32 +81,45 @@ ProtectedRedaction findingRedaction(const DetectedItem& finding, const Rect& lin
 
 std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
     const std::vector<ProtectedRedaction>& redactions) {
+  return coalesced(redactions, MaskAreas{});
+}
+
+std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
+    const std::vector<ProtectedRedaction>& redactions, const MaskAreas& areas) {
   constexpr double kTouching = 0.006;
   std::vector<ProtectedRedaction> output;
+  std::vector<MaskGroup> groups;  // what each box of the output is made of
   for (const ProtectedRedaction& r : redactions) {
     const Rect reach = grown(r.normalizedFrame, kTouching, kTouching);
-    auto match = std::find_if(output.begin(), output.end(), [&](const ProtectedRedaction& e) {
-      return e.scope == r.scope && e.normalizedFrame.intersects(reach) &&
-             boundingBoxFitsBoth(e.normalizedFrame, r.normalizedFrame);
-    });
-    if (match == output.end()) {
+    const MaskGroup group(r.normalizedFrame, maskAreaOf(r.normalizedFrame, areas));
+    std::size_t match = 0;
+    while (match < output.size() &&
+           !(output[match].scope == r.scope && output[match].normalizedFrame.intersects(reach) &&
+             groups[match].mayJoin(group)))
+      ++match;
+    if (match == output.size()) {
       output.push_back(r);
+      groups.push_back(group);
       continue;
     }
+    const ProtectedRedaction& existing = output[match];
     ProtectedRedaction merged;  // a fresh identifier
-    merged.risk = match->risk == RiskLevel::critical ? RiskLevel::critical : r.risk;
+    merged.risk = existing.risk == RiskLevel::critical ? RiskLevel::critical : r.risk;
     const bool critical = merged.risk == RiskLevel::critical;
     merged.title = critical ? "Sensitive" : r.title;
-    merged.kind = critical ? match->kind : r.kind;
+    merged.kind = critical ? existing.kind : r.kind;
     // Clipped to the frame: a union reaching past an edge stops there, and one wholly outside
     // covers nothing and is dropped.
-    merged.normalizedFrame = clippedToUnit(unionRect(match->normalizedFrame, r.normalizedFrame));
-    merged.confidence = std::max(match->confidence, r.confidence);
+    merged.normalizedFrame = clippedToUnit(unionRect(existing.normalizedFrame, r.normalizedFrame));
+    merged.confidence = std::max(existing.confidence, r.confidence);
     merged.scope = r.scope;
-    if (merged.normalizedFrame.isEmpty())
-      output.erase(match);
-    else
-      *match = std::move(merged);
+    if (merged.normalizedFrame.isEmpty()) {
+      output.erase(output.begin() + static_cast<std::ptrdiff_t>(match));
+      groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(match));
+    } else {
+      output[match] = std::move(merged);
+      groups[match].join(group);
+    }
   }
   return output;
 }

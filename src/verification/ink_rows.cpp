@@ -1,0 +1,108 @@
+#include "verification/ink_rows.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+#include "verification/pixel_rect.h"
+
+namespace corvane::verification {
+
+namespace {
+
+// Ink differs from the box's commonest level by more than this.
+constexpr int kInkContrast = 48;
+
+int luminance(std::uint32_t argb) {
+  return static_cast<int>(
+      (((argb >> 16) & 0xFF) * 77 + ((argb >> 8) & 0xFF) * 150 + (argb & 0xFF) * 29) >> 8);
+}
+
+// The commonest luminance of `area`.
+int backgroundOf(const platform::PixelBuffer& image, const PixelRect& area) {
+  std::array<int, 256> levels{};
+  for (int y = area.y; y < area.maxY(); ++y)
+    for (int x = area.x; x < area.maxX(); ++x)
+      ++levels[static_cast<std::size_t>(luminance(image.pixel(x, y)))];
+  return static_cast<int>(std::max_element(levels.begin(), levels.end()) - levels.begin());
+}
+
+}  // namespace
+
+platform::Rect narrowedToInkRows(const platform::PixelBuffer& image, const platform::Rect& box) {
+  const auto pixels = pixelRect(box, image.width(), image.height());
+  if (!pixels || pixels->height < 4) return box;
+  const PixelRect area = *pixels;
+  const int background = backgroundOf(image, area);
+  std::vector<int> ink(static_cast<std::size_t>(area.height), 0);
+  for (int y = area.y; y < area.maxY(); ++y)
+    for (int x = area.x; x < area.maxX(); ++x)
+      ink[static_cast<std::size_t>(y - area.y)] +=
+          std::abs(luminance(image.pixel(x, y)) - background) > kInkContrast;
+  // Bands of inked rows, a blank row inside a band allowed; the one with the most ink.
+  int bestTop = -1, bestBottom = -1, bestInk = 0;
+  for (int row = 0; row < area.height;) {
+    if (ink[static_cast<std::size_t>(row)] == 0) {
+      ++row;
+      continue;
+    }
+    int end = row, total = 0;
+    while (end < area.height &&
+           (ink[static_cast<std::size_t>(end)] > 0 ||
+            (end + 1 < area.height && ink[static_cast<std::size_t>(end + 1)] > 0)))
+      total += ink[static_cast<std::size_t>(end++)];
+    if (total > bestInk) bestTop = row, bestBottom = end, bestInk = total;
+    row = end;
+  }
+  if (bestTop < 0 || (bestTop == 0 && bestBottom == area.height)) return box;
+  const double top = static_cast<double>(area.y + bestTop) / image.height();
+  const double bottom = static_cast<double>(area.y + bestBottom) / image.height();
+  return platform::Rect{{box.minX(), std::max(box.minY(), top)},
+                        {box.width(), std::min(box.maxY(), bottom) - std::max(box.minY(), top)}};
+}
+
+bool showsRowOfGlyphs(const platform::PixelBuffer& image, const platform::Rect& box) {
+  constexpr int kLowestRow = 4;
+  constexpr int kTallestRow = 80;
+  constexpr int kPiecesOfARow = 4;
+  const auto pixels = pixelRect(box, image.width(), image.height());
+  if (!pixels) return false;
+  const int margin = std::max(4, pixels->height / 2);
+  const PixelRect area =
+      PixelRect{pixels->x, pixels->y - margin, pixels->width, pixels->height + 2 * margin}
+          .intersection(PixelRect{0, 0, image.width(), image.height()});
+  const int background = backgroundOf(image, area);
+  auto isInk = [&](int x, int y) {
+    return std::abs(luminance(image.pixel(x, y)) - background) > kInkContrast;
+  };
+  std::vector<bool> inked(static_cast<std::size_t>(area.height), false);
+  for (int y = area.y; y < area.maxY(); ++y)
+    for (int x = area.x; x < area.maxX() && !inked[static_cast<std::size_t>(y - area.y)]; ++x)
+      inked[static_cast<std::size_t>(y - area.y)] = isInk(x, y);
+  for (int top = 0; top < area.height;) {
+    if (!inked[static_cast<std::size_t>(top)]) {
+      ++top;
+      continue;
+    }
+    int bottom = top;
+    while (bottom < area.height && inked[static_cast<std::size_t>(bottom)]) ++bottom;
+    const bool bounded = top > 0 && bottom < area.height;
+    const int height = bottom - top;
+    if (bounded && height >= kLowestRow && height <= kTallestRow) {
+      int pieces = 0;
+      bool inPiece = false;
+      for (int x = area.x; x < area.maxX(); ++x) {
+        bool column = false;
+        for (int y = area.y + top; y < area.y + bottom && !column; ++y) column = isInk(x, y);
+        pieces += column && !inPiece;
+        inPiece = column;
+      }
+      if (pieces >= kPiecesOfARow) return true;
+    }
+    top = bottom;
+  }
+  return false;
+}
+
+}  // namespace corvane::verification
