@@ -477,10 +477,13 @@ void runCorpus(benchmark::State& state, const std::vector<RealApplicationScreen>
   reportScreenScore(state, total.lines, clock);
   firstSight.report(state);
   state.counters["masked_desktop_pct"] = total.desktopSecrets.percent();
-  state.counters["masked_desktop_no_areas_pct"] = bare.desktopSecrets.percent();
-  state.counters["desktop_no_areas_plain_masked_pct"] = bare.lines.plainLines.percent();
+  if (bare.desktopSecrets.total > 0) {
+    state.counters["masked_desktop_no_areas_pct"] = bare.desktopSecrets.percent();
+    state.counters["desktop_no_areas_plain_masked_pct"] = bare.lines.plainLines.percent();
+  }
   state.counters["near_misses"] = total.nearMisses.total;
-  state.counters["near_miss_masked_pct"] = total.nearMisses.percent();
+  if (total.nearMisses.total > 0)
+    state.counters["near_miss_masked_pct"] = total.nearMisses.percent();
   state.counters["screens"] = static_cast<double>(screens.size());
   if (std::getenv("CORVANE_SCREEN_CORPUS_MISSES")) {
     for (const auto& line : total.maskedNearMisses)

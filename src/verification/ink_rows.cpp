@@ -30,16 +30,21 @@ int backgroundOf(const platform::PixelBuffer& image, const PixelRect& area) {
 
 }  // namespace
 
-platform::Rect narrowedToInkRows(const platform::PixelBuffer& image, const platform::Rect& box) {
+platform::Rect narrowedToInkRows(const platform::PixelBuffer& image, const platform::Rect& box,
+                                 int growth) {
   const auto pixels = pixelRect(box, image.width(), image.height());
   if (!pixels || pixels->height < 4) return box;
   const PixelRect area = *pixels;
   const int background = backgroundOf(image, area);
+  auto inkOfRow = [&](int y) {
+    int ink = 0;
+    for (int x = area.x; x < area.maxX(); ++x)
+      ink += std::abs(luminance(image.pixel(x, y)) - background) > kInkContrast;
+    return ink;
+  };
   std::vector<int> ink(static_cast<std::size_t>(area.height), 0);
   for (int y = area.y; y < area.maxY(); ++y)
-    for (int x = area.x; x < area.maxX(); ++x)
-      ink[static_cast<std::size_t>(y - area.y)] +=
-          std::abs(luminance(image.pixel(x, y)) - background) > kInkContrast;
+    ink[static_cast<std::size_t>(y - area.y)] = inkOfRow(y);
   // Bands of inked rows, a blank row inside a band allowed; the one with the most ink.
   int bestTop = -1, bestBottom = -1, bestInk = 0;
   for (int row = 0; row < area.height;) {
@@ -55,11 +60,25 @@ platform::Rect narrowedToInkRows(const platform::PixelBuffer& image, const platf
     if (total > bestInk) bestTop = row, bestBottom = end, bestInk = total;
     row = end;
   }
-  if (bestTop < 0 || (bestTop == 0 && bestBottom == area.height)) return box;
-  const double top = static_cast<double>(area.y + bestTop) / image.height();
-  const double bottom = static_cast<double>(area.y + bestBottom) / image.height();
-  return platform::Rect{{box.minX(), std::max(box.minY(), top)},
-                        {box.width(), std::min(box.maxY(), bottom) - std::max(box.minY(), top)}};
+  if (bestTop < 0) return box;
+  int top = area.y + bestTop, bottom = area.y + bestBottom;  // [top, bottom)
+  // The nearest ink above and below within twice the growth: the mask stops halfway to it.
+  for (int y = top - 1; y >= std::max(0, top - 2 * growth); --y) {
+    if (inkOfRow(y) == 0) continue;
+    const int middle = (y + 1 + top + 1) / 2;
+    top = std::clamp(middle + growth, top, std::min(top + growth, bottom - 1));
+    break;
+  }
+  for (int y = bottom; y < std::min(image.height(), bottom + 2 * growth); ++y) {
+    if (inkOfRow(y) == 0) continue;
+    const int middle = (bottom + y) / 2;
+    bottom = std::clamp(middle - growth, std::max(bottom - growth, top + 1), bottom);
+    break;
+  }
+  const double minY = std::max(box.minY(), static_cast<double>(top) / image.height());
+  const double maxY = std::min(box.maxY(), static_cast<double>(bottom) / image.height());
+  if (!(maxY > minY)) return box;
+  return platform::Rect{{box.minX(), minY}, {box.width(), maxY - minY}};
 }
 
 bool showsRowOfGlyphs(const platform::PixelBuffer& image, const platform::Rect& box) {

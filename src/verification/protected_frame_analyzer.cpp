@@ -18,6 +18,7 @@
 #include "verification/context_label_values.h"
 #include "verification/ink_rows.h"
 #include "verification/normalized_geometry.h"
+#include "verification/pixel_rect.h"
 #include "verification/protected_frame_analyzer_entries.h"
 #include "verification/slipped_structure.h"
 #include "verification/structured_text_heuristics.h"
@@ -55,6 +56,16 @@ std::optional<std::string> lineText(const platform::RecognizedTextObservation& o
   std::string text = trimmedWhitespace(std::string_view(observation.topCandidate->string));
   if (text.empty()) return std::nullopt;
   return text;
+}
+
+// The median height of the detected words (their own space), 0 without any.
+double medianHeight(const std::vector<DetectedTextRegion>& words) {
+  std::vector<double> heights;
+  for (const DetectedTextRegion& word : words) heights.push_back(word.frame.height());
+  if (heights.empty()) return 0;
+  const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+  std::nth_element(heights.begin(), middle, heights.end());
+  return *middle;
 }
 
 // Whether a reading holds letters or digits of substance: three or more. A reading of one or two
@@ -225,9 +236,14 @@ class ProtectedFrameAnalyzer::Run {
     }
     if (!uncovered.empty()) {
       reportCoverage(local.size(), recognizedFrames.size(), uncovered);
+      // A run no taller than a word covers its own ink.
+      const double wordHeight = medianHeight(local);
       for (const Rect& run : uncovered) {
+        const Rect frame = topLeftFromRecognition(mappedOut(run, r));
         append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
-                             topLeftFromRecognition(mappedOut(run, r))));
+                             run.height() <= kRowsOfOneLine * wordHeight
+                                 ? narrowedToInkRows(*read_, frame, kMaskGrowY)
+                                 : frame));
       }
     }
     if (!local.empty() || !located.empty()) {
@@ -531,9 +547,11 @@ class ProtectedFrameAnalyzer::Run {
     // What the rules found, and a line that looks structured without a finding, cover the row
     // they were read on, not a neighbouring row the line's box took in.
     // Each covers its row's ink, so that its mask leaves the rows around it alone.
-    const Rect row = narrowedToInkRows(
-        *read_, topLeftFromRecognition(
-                    mappedOut(Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r)));
+    const Rect row =
+        narrowedToInkRows(*read_,
+                          topLeftFromRecognition(mappedOut(
+                              Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r)),
+                          kMaskGrowY);
     const bool oneRow = mappedInto(box, r).height() <= kRowsOfOneLine * rows.rowHeight;
     if (!findings.empty()) {
       for (DetectedItem& finding : findings) {
@@ -552,7 +570,7 @@ class ProtectedFrameAnalyzer::Run {
                         Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) <
                             Geometry::kRegionCoveredFraction))
         append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
-                             oneRow ? narrowedToInkRows(*read_, frame) : frame));
+                             oneRow ? narrowedToInkRows(*read_, frame, kMaskGrowY) : frame));
     } else if (!(role == DoubtfulRows::Role::readAgain && !isConfident(line.observation)) &&
                StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
@@ -571,7 +589,7 @@ class ProtectedFrameAnalyzer::Run {
       lines.push_back({*lineText(line.observation), frameOf(line)});
     for (const auto& [label, value] :
          labelledValues(lines, original_->width(), original_->height())) {
-      const Rect& frame = lines[value].frame;
+      const Rect frame = narrowedToInkRows(*read_, lines[value].frame, kMaskGrowY);
       for (DetectedItem& finding : analyzer_.sensitivityEngine_.detect(
                lines[label].text + " " + lines[value].text, kSource, preferences_, frame,
                located[value].observation.topCandidate->confidence)) {

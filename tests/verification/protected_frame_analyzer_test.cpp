@@ -443,6 +443,47 @@ TEST_F(AnalyzerTest, BlankRecognisedLineDoesNotCountAsReadingTheTextUnderIt) {
             (std::vector<std::string>{"Unverified text"}));
 }
 
+// Two windows on a grey desktop, a gap between them and title bars with three buttons: doubtful
+// readings of a letter or two over the gap and over a title bar are not text and cover nothing. A
+// reading of a letter over a row of glyphs, and a reading of substance anywhere, are covered.
+TEST_F(AnalyzerTest, JunkReadingsBetweenWindowsAndOverTitleBarsAreNotCovered) {
+  auto drawn = std::make_shared<platform::PixelBuffer>(400, 200);
+  drawn->fill(0xFF707880);
+  auto paint = [&](int x0, int y0, int x1, int y1, std::uint32_t colour) {
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) drawn->setPixel(x, y, colour);
+  };
+  for (const int left : {4, 208}) {
+    paint(left, 4, left + 188, 196, 0xFFFFFFFF);  // the window
+    paint(left, 4, left + 188, 24, 0xFF30343A);   // its title bar
+    for (int button = 0; button < 3; ++button)    // and its buttons
+      paint(left + 130 + button * 18, 9, left + 140 + button * 18, 19, 0xFFE0E0E0);
+  }
+  for (int stroke = 0; stroke < 12; ++stroke)
+    paint(24 + stroke * 8, 150, 26 + stroke * 8, 160, 0xFF000000);
+  image = drawn;
+  // Boxes from the top left in pixels, as recognition boxes (origin at the bottom left).
+  auto box = [](double x0, double y0, double x1, double y1) {
+    return Rect{{x0 / 400, 1 - y1 / 200}, {(x1 - x0) / 400, (y1 - y0) / 200}};
+  };
+  recognizer->addLine("a", 0.32f, box(180, 40, 230, 110));     // over the gap
+  recognizer->addLine("ac", 0.32f, box(330, 6, 395, 22));      // over a title bar's buttons
+  recognizer->addLine("a", 0.32f, box(20, 146, 124, 164));     // over a row of glyphs
+  recognizer->addLine("x7q", 0.32f, box(230, 120, 300, 136));  // of substance
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  auto covered = [&](double x, double y) {
+    return std::any_of(result.redactions.begin(), result.redactions.end(),
+                       [&](const ProtectedRedaction& r) {
+                         return r.normalizedFrame.contains({x / 400, y / 200});
+                       });
+  };
+  EXPECT_FALSE(covered(205, 75)) << "the gap between the windows";
+  EXPECT_FALSE(covered(362, 14)) << "the title bar";
+  EXPECT_TRUE(covered(60, 155)) << "a row of glyphs";
+  EXPECT_TRUE(covered(265, 128)) << "a reading of substance";
+}
+
 TEST_F(AnalyzerTest, WordStraddlingTheRegionEdgeIsCheckedWhereItOverlaps) {
   // The region's lower half (top-left y 0.5 to 1) is recognition-space y 0 to 0.5; the word's
   // centre (y 0.52) lies above it but its lower part reaches in.
