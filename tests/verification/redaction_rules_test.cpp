@@ -120,7 +120,7 @@ TEST(RedactionCoalescingTest, MasksMergeWithinOneWindowJudgedByEverythingAMerged
   std::vector<ProtectedRedaction> masks{box({{0.1, 0.1}, {0.4, 0.06}}, "Line", unverified)};
   std::vector<platform::Point> plain;
   for (int row = 1; row <= 5; ++row) {
-    masks.push_back(box({{0.1, 0.1 + row * 0.03}, {0.1, 0.06}}, "Start", unverified));
+    masks.push_back(box({{0.1, 0.1 + row * 0.03}, {0.15, 0.06}}, "Start", unverified));
     // Beside the second and later: the first merge alone may hide a sliver beside its mask.
     if (row >= 2) plain.push_back({0.4, 0.1 + row * 0.03 + 0.045});
   }
