@@ -558,14 +558,17 @@ BENCHMARK(BM_RealApplicationCorpus)
 // The corpus of other applications (tests/support/real_application/other_application_corpus.h):
 // st, xfce4-terminal and Geany in fonts no other corpus holds, and desktops under xfwm4 and marco
 // read without window areas; its judging split, unless CORVANE_OTHER_SCREENS_SPLIT=tuning asks for
-// the split to look into misses with.
+// the split to look into misses with (CORVANE_OTHER_SCREENS_SEED_OFFSET=<n>: its looks with other
+// content).
 const testing::real_application::RealApplicationCorpus& otherApplicationCorpus() {
   static const auto corpus = [] {
     using testing::real_application::CorpusSplit;
     const char* split = std::getenv("CORVANE_OTHER_SCREENS_SPLIT");
     const bool tuning = split && std::string(split) == "tuning";
+    const char* offset = std::getenv("CORVANE_OTHER_SCREENS_SEED_OFFSET");
     auto rendered = testing::real_application::renderOtherApplicationCorpus(
-        tuning ? CorpusSplit::tuning : CorpusSplit::judging);
+        tuning ? CorpusSplit::tuning : CorpusSplit::judging,
+        static_cast<std::uint32_t>(offset && tuning ? std::strtoul(offset, nullptr, 10) : 0));
     std::fprintf(stderr, "other-application corpus (%s): %zu screens rendered in %.1f s\n",
                  tuning ? "tuning" : "judging", rendered.screens.size(), rendered.renderSeconds);
     dumpIfAsked(rendered);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 
 #include "platform/rect_subtraction.h"
+#include "verification/cell_components.h"
 #include "verification/pixel_rect.h"
 
 namespace corvane::verification {
@@ -34,7 +34,7 @@ std::uint16_t colourKey(std::uint32_t argb) {
                                     ((argb >> 4) & 0xF));
 }
 
-constexpr int kMixed = -1;
+constexpr int kMixed = kNoCellLabel;
 
 // The colour holding most of the cell at (x, y), or kMixed when none holds half of it. The
 // candidates are sampled: a colour holding half the cell is nearly always among five pixels.
@@ -127,39 +127,17 @@ std::vector<std::vector<Rect>> backgroundPanels(const PixelBuffer& image, const 
 
   // The connected parts of one plain colour.
   std::vector<Panel> found;
-  std::vector<bool> seen(colour.size(), false);
-  for (std::size_t start = 0; start < colour.size(); ++start) {
-    if (seen[start] || colour[start] == kMixed) continue;
-    const int key = colour[start];
-    int left = columns, top = rows, right = -1, bottom = -1, cells = 0;
-    std::deque<std::size_t> pending{start};
-    seen[start] = true;
-    while (!pending.empty()) {
-      const std::size_t cell = pending.front();
-      pending.pop_front();
-      ++cells;
-      const int column = static_cast<int>(cell % columns), row = static_cast<int>(cell / columns);
-      left = std::min(left, column), right = std::max(right, column);
-      top = std::min(top, row), bottom = std::max(bottom, row);
-      const std::pair<int, int> neighbours[] = {
-          {column - 1, row}, {column + 1, row}, {column, row - 1}, {column, row + 1}};
-      for (const auto& [c, r] : neighbours) {
-        if (c < 0 || r < 0 || c >= columns || r >= rows) continue;
-        const std::size_t next = static_cast<std::size_t>(r) * columns + c;
-        if (!seen[next] && colour[next] == key) {
-          seen[next] = true;
-          pending.push_back(next);
-        }
-      }
-    }
-    const PixelRect cellBox{whole.x + left * kCell, whole.y + top * kCell,
-                            (right - left + 1) * kCell, (bottom - top + 1) * kCell};
+  for (const CellComponent& part : cellComponents(colour, columns, rows)) {
+    const PixelRect cellBox{whole.x + part.left * kCell, whole.y + part.top * kCell,
+                            (part.right - part.left + 1) * kCell,
+                            (part.bottom - part.top + 1) * kCell};
     if (cellBox.width < kNarrowestPanel || cellBox.height < kLowestPanel) continue;
-    const PixelRect box = edgesOf(image, cellBox, key, whole);
+    const PixelRect box = edgesOf(image, cellBox, part.label, whole);
     if (box.width < kNarrowestPanel || box.height < kLowestPanel ||
         static_cast<double>(areaOf(box)) >= kNearlyWhole * static_cast<double>(areaOf(whole)))
       continue;
-    found.push_back({box, static_cast<double>(cells) / ((right - left + 1) * (bottom - top + 1))});
+    found.push_back({box, static_cast<double>(part.cells) /
+                              ((part.right - part.left + 1) * (part.bottom - part.top + 1))});
   }
 
   // Largest first, leaving out those within one already kept.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "model/protected_redaction.h"
 #include "platform/geometry.h"
 
 namespace corvane::verification {
@@ -38,7 +39,36 @@ class MaskGroup {
 // none does.
 int maskAreaOf(const platform::Rect& box, const MaskAreas& areas);
 
-// The area the union of `rects` covers.
-double coveredArea(const std::vector<platform::Rect>& rects);
+// Each redaction in turn merged into the first box so far that `touches` it (the box so far, the
+// redaction) and whose group may take it in (MaskGroup::mayJoin), by `merge` (the box so far, the
+// redaction; a merge of no area drops the box), or kept as a box of its own.
+template <class Touches, class Merge>
+std::vector<model::ProtectedRedaction> mergedWithinGroups(
+    const std::vector<model::ProtectedRedaction>& redactions, const MaskAreas& areas,
+    Touches touches, Merge merge) {
+  std::vector<model::ProtectedRedaction> result;
+  std::vector<MaskGroup> groups;  // what each box of the result is made of
+  for (const model::ProtectedRedaction& redaction : redactions) {
+    const MaskGroup group(redaction.normalizedFrame, maskAreaOf(redaction.normalizedFrame, areas));
+    std::size_t match = 0;
+    while (match < result.size() &&
+           !(touches(result[match], redaction) && groups[match].mayJoin(group)))
+      ++match;
+    if (match == result.size()) {
+      result.push_back(redaction);
+      groups.push_back(group);
+      continue;
+    }
+    model::ProtectedRedaction combined = merge(result[match], redaction);
+    if (combined.normalizedFrame.isEmpty()) {
+      result.erase(result.begin() + static_cast<std::ptrdiff_t>(match));
+      groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(match));
+    } else {
+      result[match] = std::move(combined);
+      groups[match].join(group);
+    }
+  }
+  return result;
+}
 
 }  // namespace corvane::verification

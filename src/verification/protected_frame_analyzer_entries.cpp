@@ -87,41 +87,25 @@ std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
 std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
     const std::vector<ProtectedRedaction>& redactions, const MaskAreas& areas) {
   constexpr double kTouching = 0.006;
-  std::vector<ProtectedRedaction> output;
-  std::vector<MaskGroup> groups;  // what each box of the output is made of
-  for (const ProtectedRedaction& r : redactions) {
-    const Rect reach = grown(r.normalizedFrame, kTouching, kTouching);
-    const MaskGroup group(r.normalizedFrame, maskAreaOf(r.normalizedFrame, areas));
-    std::size_t match = 0;
-    while (match < output.size() &&
-           !(output[match].scope == r.scope && output[match].normalizedFrame.intersects(reach) &&
-             groups[match].mayJoin(group)))
-      ++match;
-    if (match == output.size()) {
-      output.push_back(r);
-      groups.push_back(group);
-      continue;
-    }
-    const ProtectedRedaction& existing = output[match];
+  auto touches = [](const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
+    return existing.scope == incoming.scope && existing.normalizedFrame.intersects(grown(
+                                                   incoming.normalizedFrame, kTouching, kTouching));
+  };
+  auto merge = [](const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
     ProtectedRedaction merged;  // a fresh identifier
-    merged.risk = existing.risk == RiskLevel::critical ? RiskLevel::critical : r.risk;
+    merged.risk = existing.risk == RiskLevel::critical ? RiskLevel::critical : incoming.risk;
     const bool critical = merged.risk == RiskLevel::critical;
-    merged.title = critical ? "Sensitive" : r.title;
-    merged.kind = critical ? existing.kind : r.kind;
+    merged.title = critical ? "Sensitive" : incoming.title;
+    merged.kind = critical ? existing.kind : incoming.kind;
     // Clipped to the frame: a union reaching past an edge stops there, and one wholly outside
     // covers nothing and is dropped.
-    merged.normalizedFrame = clippedToUnit(unionRect(existing.normalizedFrame, r.normalizedFrame));
-    merged.confidence = std::max(existing.confidence, r.confidence);
-    merged.scope = r.scope;
-    if (merged.normalizedFrame.isEmpty()) {
-      output.erase(output.begin() + static_cast<std::ptrdiff_t>(match));
-      groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(match));
-    } else {
-      output[match] = std::move(merged);
-      groups[match].join(group);
-    }
-  }
-  return output;
+    merged.normalizedFrame =
+        clippedToUnit(unionRect(existing.normalizedFrame, incoming.normalizedFrame));
+    merged.confidence = std::max(existing.confidence, incoming.confidence);
+    merged.scope = incoming.scope;
+    return merged;
+  };
+  return mergedWithinGroups(redactions, areas, touches, merge);
 }
 
 std::vector<DetectedItem> ProtectedFrameAnalyzer::deduplicated(

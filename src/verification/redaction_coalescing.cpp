@@ -52,31 +52,12 @@ std::vector<ProtectedRedaction> coalesced(const std::vector<ProtectedRedaction>&
 
 std::vector<ProtectedRedaction> coalesced(const std::vector<ProtectedRedaction>& redactions,
                                           const MaskAreas& areas) {
-  std::vector<ProtectedRedaction> result;
-  std::vector<MaskGroup> groups;  // what each box of the result is made of
-  result.reserve(redactions.size());
-  for (const auto& redaction : redactions) {
-    const MaskGroup group(redaction.normalizedFrame, maskAreaOf(redaction.normalizedFrame, areas));
-    std::size_t match = 0;
-    while (match < result.size() &&
-           !(overlaps(result[match].normalizedFrame, redaction.normalizedFrame) &&
-             groups[match].mayJoin(group)))
-      ++match;
-    if (match == result.size()) {
-      result.push_back(redaction);
-      groups.push_back(group);
-      continue;
-    }
-    auto combined = merged(result[match], redaction);
-    if (combined.normalizedFrame.isEmpty()) {
-      result.erase(result.begin() + static_cast<std::ptrdiff_t>(match));
-      groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(match));
-    } else {
-      result[match] = std::move(combined);
-      groups[match].join(group);
-    }
-  }
-  return result;
+  return mergedWithinGroups(
+      redactions, areas,
+      [](const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
+        return overlaps(existing.normalizedFrame, incoming.normalizedFrame);
+      },
+      merged);
 }
 
 std::vector<ProtectedRedaction> coalesced(std::vector<ProtectedRedaction> first,

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/real_application/geany_editor.h"
 #include "support/real_application/real_application_corpus.h"
 #include "support/tesseract_analyzer.h"
 #include "verification/sensitivity_engine.h"
@@ -11,13 +12,14 @@ namespace corvane::testing::real_application {
 namespace {
 
 // Every planted secret is one the rules find, of its kind and where it was planted; no
-// near-miss or plain line gives a finding.
+// near-miss or plain line gives a finding (terminal sessions, configuration files, pages).
 TEST(RealApplicationScreens, PlantedLinesAgreeWithTheRules) {
   const verification::SensitivityEngine engine;
   const auto preferences = corpusPreferences();
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     PlantedTextMaker maker(seed);
     std::vector<PlantedLine> lines = terminalSession(maker, 60);
+    for (PlantedLine& line : configFileLines(maker, 30)) lines.push_back(std::move(line));
     for (const auto layout :
          {PageLayout::dashboard, PageLayout::form, PageLayout::table, PageLayout::runbook}) {
       PageWriter writer(maker, {layout, 1.0, false, "DejaVu Sans", 14});

@@ -230,19 +230,8 @@ inline void desktopScreens(const std::filesystem::path& folder,
     const platform::Rect root{{0, 0}, {1920, 1080}};
     if (shown) made.screen.image = grabSettled(display, root, 3);
     const auto windows = topLevelWindows(display);
-    for (auto& terminal : terminals) {
-      if (!made.screen.image) break;
-      const auto inside = terminal->bounds(display);
-      std::size_t frame = 0;
-      for (std::size_t w = 0; w < windows.size(); ++w) {
-        if (windows[w].bounds.intersection(inside) == inside) frame = w;
-      }
-      std::vector<platform::Rect> above;
-      for (std::size_t w = frame + 1; w < windows.size(); ++w) above.push_back(windows[w].bounds);
-      made.screen.label += ", " + terminal->look().label();
-      terminal->plant(display, made, root.origin, above, corpus.unseenLines);
-    }
     if (made.screen.image) {
+      corpus_detail::plantTerminals(display, terminals, windows, made, corpus.unseenLines);
       made.screen.label += ", " + vteLook.label();
       if (!plantVte(display, *vte, made, corpus.unseenLines)) made.screen.image.reset();
     }
@@ -263,38 +252,28 @@ inline void desktopScreens(const std::filesystem::path& folder,
 }  // namespace other_detail
 
 // Renders the corpus of `split`: st and VTE terminals and Geany alone, and desktops under xfwm4
-// and marco, the groups at once on servers of their own.
-inline RealApplicationCorpus renderOtherApplicationCorpus(CorpusSplit split) {
+// and marco, the groups at once on servers of their own; `moreSeeds` gives the split's looks with
+// other content.
+inline RealApplicationCorpus renderOtherApplicationCorpus(CorpusSplit split,
+                                                          std::uint32_t moreSeeds = 0) {
   using namespace other_detail;
   XInitThreads();
   const IgnoringXErrors ignoring;
   const auto start = std::chrono::steady_clock::now();
   TemporaryFolder folder("corvane-other-screens");
-  const Looks looks = looksOf(split);
+  Looks looks = looksOf(split);
+  looks.seedOffset += moreSeeds;
   const auto managers = otherWindowManagers();
-  std::vector<RealApplicationCorpus> parts(3 + managers.size());
-  std::vector<std::future<void>> groups;
-  groups.push_back(
-      std::async(std::launch::async, [&] { stScreens(folder.path(), looks, parts[0]); }));
-  groups.push_back(
-      std::async(std::launch::async, [&] { vteScreens(folder.path(), looks, parts[1]); }));
-  groups.push_back(
-      std::async(std::launch::async, [&] { editorScreens(folder.path(), looks, parts[2]); }));
+  std::vector<std::function<void(RealApplicationCorpus&)>> groups{
+      [&](RealApplicationCorpus& part) { stScreens(folder.path(), looks, part); },
+      [&](RealApplicationCorpus& part) { vteScreens(folder.path(), looks, part); },
+      [&](RealApplicationCorpus& part) { editorScreens(folder.path(), looks, part); }};
   for (std::size_t m = 0; m < managers.size(); ++m) {
-    groups.push_back(std::async(std::launch::async, [&, m] {
-      desktopScreens(folder.path(), managers[m], static_cast<int>(m), looks, parts[3 + m]);
-    }));
+    groups.push_back([&, m](RealApplicationCorpus& part) {
+      desktopScreens(folder.path(), managers[m], static_cast<int>(m), looks, part);
+    });
   }
-  for (auto& group : groups) group.get();
-  RealApplicationCorpus corpus;
-  for (auto& part : parts) {
-    for (auto& screen : part.screens) corpus.screens.push_back(std::move(screen));
-    corpus.unseenLines += part.unseenLines;
-    corpus.failedScreens += part.failedScreens;
-  }
-  corpus.renderSeconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return corpus;
+  return corpus_detail::renderedInGroups(groups, start);
 }
 
 }  // namespace corvane::testing::real_application

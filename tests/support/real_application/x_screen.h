@@ -120,21 +120,6 @@ inline std::optional<std::string> instanceName(Display* display, Window window) 
   return name;
 }
 
-// The window whose WM_CLASS instance is `name`, anywhere under `from`.
-inline std::optional<Window> findByInstance(Display* display, Window from,
-                                            const std::string& name) {
-  if (instanceName(display, from) == name) return from;
-  Window root = None, parent = None;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (!XQueryTree(display, from, &root, &parent, &children, &count)) return std::nullopt;
-  std::optional<Window> found;
-  for (unsigned int i = 0; i < count && !found; ++i)
-    found = findByInstance(display, children[i], name);
-  if (children) XFree(children);
-  return found;
-}
-
 inline std::optional<std::string> windowTitle(Display* display, Window window) {
   char* name = nullptr;
   if (!XFetchName(display, window, &name) || name == nullptr) return std::nullopt;
@@ -143,18 +128,32 @@ inline std::optional<std::string> windowTitle(Display* display, Window window) {
   return title;
 }
 
-// The window titled `title`, anywhere under `from`.
-inline std::optional<Window> findByTitle(Display* display, Window from, const std::string& title) {
-  if (windowTitle(display, from) == title) return from;
+// The first window under `from` (itself included) that `wanted` accepts.
+template <class Wanted>
+std::optional<Window> findWindow(Display* display, Window from, const Wanted& wanted) {
+  if (wanted(from)) return from;
   Window root = None, parent = None;
   Window* children = nullptr;
   unsigned int count = 0;
   if (!XQueryTree(display, from, &root, &parent, &children, &count)) return std::nullopt;
   std::optional<Window> found;
   for (unsigned int i = 0; i < count && !found; ++i)
-    found = findByTitle(display, children[i], title);
+    found = findWindow(display, children[i], wanted);
   if (children) XFree(children);
   return found;
+}
+
+// The window whose WM_CLASS instance is `name`, anywhere under `from`.
+inline std::optional<Window> findByInstance(Display* display, Window from,
+                                            const std::string& name) {
+  return findWindow(display, from,
+                    [&](Window window) { return instanceName(display, window) == name; });
+}
+
+// The window titled `title`, anywhere under `from`.
+inline std::optional<Window> findByTitle(Display* display, Window from, const std::string& title) {
+  return findWindow(display, from,
+                    [&](Window window) { return windowTitle(display, window) == title; });
 }
 
 }  // namespace corvane::testing::real_application
