@@ -45,22 +45,50 @@ platform::Rect narrowedToInkRows(const platform::PixelBuffer& image, const platf
   std::vector<int> ink(static_cast<std::size_t>(area.height), 0);
   for (int y = area.y; y < area.maxY(); ++y)
     ink[static_cast<std::size_t>(y - area.y)] = inkOfRow(y);
-  // Bands of inked rows, a blank row inside a band allowed; the one with the most ink.
-  int bestTop = -1, bestBottom = -1, bestInk = 0;
+  // Bands of inked rows; the one across the box's middle (the line the box was read on), else the
+  // one with the most ink.
+  std::vector<std::pair<int, int>> bands;  // [first, end) rows of the box
   for (int row = 0; row < area.height;) {
     if (ink[static_cast<std::size_t>(row)] == 0) {
       ++row;
       continue;
     }
-    int end = row, total = 0;
-    while (end < area.height &&
-           (ink[static_cast<std::size_t>(end)] > 0 ||
-            (end + 1 < area.height && ink[static_cast<std::size_t>(end + 1)] > 0)))
-      total += ink[static_cast<std::size_t>(end++)];
-    if (total > bestInk) bestTop = row, bestBottom = end, bestInk = total;
+    int end = row;
+    while (end < area.height && ink[static_cast<std::size_t>(end)] > 0) ++end;
+    bands.push_back({row, end});
     row = end;
   }
-  if (bestTop < 0) return box;
+  if (bands.empty()) return box;
+  auto inkOf = [&](const std::pair<int, int>& band) {
+    int total = 0;
+    for (int row = band.first; row < band.second; ++row)
+      total += ink[static_cast<std::size_t>(row)];
+    return total;
+  };
+  const int middle = area.height / 2;
+  std::size_t chosen = 0;
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    if (bands[i].first <= middle && middle < bands[i].second) {
+      chosen = i;
+      break;
+    }
+    if (inkOf(bands[i]) > inkOf(bands[chosen])) chosen = i;
+  }
+  // A small band a blank row away, wholly inside the box, belongs to the line: an underscore
+  // below its letters, the dots over them. A band the box cuts is a neighbouring line's.
+  int bestTop = bands[chosen].first, bestBottom = bands[chosen].second;
+  const int small = std::max(1, (bestBottom - bestTop) / 3);
+  if (chosen > 0) {
+    const auto& above = bands[chosen - 1];
+    if (above.first > 0 && bestTop - above.second <= 1 && above.second - above.first <= small)
+      bestTop = above.first;
+  }
+  if (chosen + 1 < bands.size()) {
+    const auto& below = bands[chosen + 1];
+    if (below.second < area.height && below.first - bestBottom <= 1 &&
+        below.second - below.first <= small)
+      bestBottom = below.second;
+  }
   int top = area.y + bestTop, bottom = area.y + bestBottom;  // [top, bottom)
   // The nearest ink above and below within twice the growth: the mask stops halfway to it.
   for (int y = top - 1; y >= std::max(0, top - 2 * growth); --y) {

@@ -125,8 +125,15 @@ bool holdsDigit(const icu::UnicodeString& text) {
   return false;
 }
 
+bool holdsLetter(const icu::UnicodeString& text) {
+  for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1))
+    if (isLetter(text.char32At(i))) return true;
+  return false;
+}
+
 // An address: a user, "@", and a domain of four characters or more that holds a dot followed by
 // more of it, or that ends the piece with a dot (an address cut after its dot, "jane@corp.").
+// Both hold letters: a zero read as "@" in a version or a time ("v@.8.1", "17:4@") makes none.
 // A shell prompt ("dana@build-07:~/src$") ends its host before any dot; a host named with digits
 // and a dot at its end ("dana@build-07.") is a prompt whose path the read lost, not an address.
 bool looksLikeEmailAddress(const icu::UnicodeString& text) {
@@ -135,7 +142,9 @@ bool looksLikeEmailAddress(const icu::UnicodeString& text) {
     if (at <= 0) continue;
     const int32_t end = domainEnd(piece, at + 1);
     const icu::UnicodeString domain(piece, at + 1, end - at - 1);
-    if (graphemeCount(domain) < 4) continue;
+    if (graphemeCount(domain) < 4 || !holdsLetter(domain) ||
+        !holdsLetter(icu::UnicodeString(piece, 0, at)))
+      continue;
     const int32_t dot = domain.indexOf(u'.');
     if (dot >= 0 && dot + 1 < domain.length()) return true;
     if (dot == domain.length() - 1 && end == piece.length() && !holdsDigit(domain)) return true;
@@ -460,6 +469,14 @@ bool StructuredTextHeuristics::containsAny(const std::string& text,
 
 std::string StructuredTextHeuristics::tightenedPunctuationSpacing(const std::string& text) {
   auto isJoiner = [](char c) { return c == '@' || c == '/' || c == ':' || c == '.'; };
+  // An "@" does not join after a word without a letter: "17:4@ README.md" is a time whose zero
+  // was read as "@", not an address.
+  auto afterAUser = [](const std::string& before) {
+    const std::size_t start = before.find_last_of(' ');
+    const std::string word = before.substr(start == std::string::npos ? 0 : start + 1);
+    return word.empty() ||
+           std::any_of(word.begin(), word.end(), [](char c) { return isAsciiLetter(c); });
+  };
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -471,7 +488,8 @@ std::string StructuredTextHeuristics::tightenedPunctuationSpacing(const std::str
     // A run of spaces next to a joining mark on either side goes.
     std::size_t end = i;
     while (end < text.size() && text[end] == ' ') ++end;
-    const bool afterJoiner = !out.empty() && isJoiner(out.back());
+    const bool afterJoiner = !out.empty() && isJoiner(out.back()) &&
+                             (out.back() != '@' || afterAUser(out.substr(0, out.size() - 1)));
     const bool beforeJoiner = end < text.size() && isJoiner(text[end]);
     if (!afterJoiner && !beforeJoiner) out.append(end - i, ' ');
     i = end - 1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/scripted_text_recognizer.h"
+#include "verification/pixel_rect.h"
 
 namespace corvane::verification {
 namespace {
@@ -482,6 +483,28 @@ TEST_F(AnalyzerTest, JunkReadingsBetweenWindowsAndOverTitleBarsAreNotCovered) {
   EXPECT_FALSE(covered(362, 14)) << "the title bar";
   EXPECT_TRUE(covered(60, 155)) << "a row of glyphs";
   EXPECT_TRUE(covered(265, 128)) << "a reading of substance";
+}
+
+// Three rows of a tightly set terminal (10-pixel cells, ink in 9 of them): the cover of a finding
+// on the middle row, read over its whole cell and a little more, is painted over its ink and
+// stops short of the letters above and below.
+TEST_F(AnalyzerTest, ARowsCoverIsPaintedOverItsInkAndLeavesTheRowsAroundAlone) {
+  auto drawn = std::make_shared<platform::PixelBuffer>(400, 200);
+  drawn->fill(0xFFFFFFFF);
+  for (const int top : {90, 100, 110})
+    for (int y = top; y < top + 9; ++y)
+      for (int x = 20; x < 300; x += 3) drawn->setPixel(x, y, 0xFF000000);
+  image = drawn;
+  recognizer->addLine("mail jane@example.com", 0.95f,
+                      {{0.05, 1 - 111.0 / 200}, {0.75, 14.0 / 200}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_EQ(result.redactions.size(), 1u);
+  const auto painted = maskPixelRect(result.redactions[0].normalizedFrame, 400, 200);
+  ASSERT_TRUE(painted.has_value());
+  EXPECT_LE(painted->y, 100) << "the row's ink is covered";
+  EXPECT_GE(painted->maxY(), 109);
+  EXPECT_GE(painted->y, 99) << "the row above keeps its letters";
+  EXPECT_LE(painted->maxY(), 110) << "the row below keeps its letters";
 }
 
 TEST_F(AnalyzerTest, WordStraddlingTheRegionEdgeIsCheckedWhereItOverlaps) {

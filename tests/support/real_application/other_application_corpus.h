@@ -174,9 +174,7 @@ inline void desktopScreens(const std::filesystem::path& folder,
                            const Looks& looks, RealApplicationCorpus& corpus) {
   constexpr int kDesktops = 3;
   XvfbServer server(1920, 1080, {"-dpi", "96"});
-  const bool managed =
-      server.ok() && server.startWindowManager(manager.command, manager.environment);
-  Display* display = managed ? XOpenDisplay(server.name().c_str()) : nullptr;
+  Display* display = corpus_detail::openManaged(server, manager);
   if (!display) {
     corpus.failedScreens += kDesktops;
     return;

@@ -164,6 +164,13 @@ struct WindowManager {
   std::vector<std::string> environment;
 };
 
+// `server` under `manager`, opened; null when the server or the manager did not start.
+inline Display* openManaged(XvfbServer& server, const WindowManager& manager) {
+  const bool managed =
+      server.ok() && server.startWindowManager(manager.command, manager.environment);
+  return managed ? XOpenDisplay(server.name().c_str()) : nullptr;
+}
+
 // Openbox, fluxbox and icewm with their default settings. Fluxbox is given a wallpaper setter
 // that does nothing: without one it puts up a message window about it at a moment of its own.
 inline std::vector<WindowManager> windowManagers(const std::filesystem::path& folder) {
@@ -184,9 +191,7 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
                            RealApplicationCorpus& corpus) {
   constexpr int kDesktops = 4;
   XvfbServer server(1920, 1080, {"-dpi", "96"});
-  const bool managed =
-      server.ok() && server.startWindowManager(manager.command, manager.environment);
-  Display* display = managed ? XOpenDisplay(server.name().c_str()) : nullptr;
+  Display* display = corpus_detail::openManaged(server, manager);
   if (!display) {
     corpus.failedScreens += kDesktops;
     return;
