@@ -23,6 +23,20 @@ platform::SharedPixelBuffer crop(const platform::PixelBuffer& source, const Pixe
                     static_cast<std::size_t>(rect.x) * 4,
                 rowBytes);
   }
+  // What shows of each window within the crop travels with it.
+  if (const auto& windows = source.windowAreas()) {
+    platform::WindowAreas areas;
+    for (const auto& window : *windows) {
+      auto& shown = areas.emplace_back();
+      for (const auto& area : window) {
+        const PixelRect inside =
+            PixelRect{area.x, area.y, area.width, area.height}.intersection(rect);
+        if (!inside.isEmpty())
+          shown.push_back({inside.x - rect.x, inside.y - rect.y, inside.width, inside.height});
+      }
+    }
+    image->setWindowAreas(std::move(areas));
+  }
   return image;
 }
 

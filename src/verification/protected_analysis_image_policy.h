@@ -19,8 +19,9 @@ struct ProtectedAnalysisRegionImage {
 // The images text analysis reads. Stateless; any thread.
 namespace ProtectedAnalysisImagePolicy {
 
-// A native-resolution crop of each region (standardised and clipped to the unit square first);
-// regions that cover no pixel are left out, so the list can be shorter than the regions.
+// A native-resolution crop of each region (standardised and clipped to the unit square first),
+// with what shows of the frame's windows within it; regions that cover no pixel are left out, so
+// the list can be shorter than the regions.
 std::vector<ProtectedAnalysisRegionImage> nativeRegionImages(
     const platform::PixelBuffer& source,
     const std::vector<platform::Rect>& normalizedTopLeftRegions);
