@@ -597,9 +597,15 @@ inline ScreenScore scoreScreen(const CorpusScreen& screen,
       for (const auto& mask : masks) {
         if (mask.pixels.intersects(line.textBox))
           by += " [" + mask.title + " " + std::to_string(int(mask.pixels.width())) + "x" +
-                std::to_string(int(mask.pixels.height())) + "]";
+                std::to_string(int(mask.pixels.height())) + " at " +
+                std::to_string(int(mask.pixels.minX())) + "," +
+                std::to_string(int(mask.pixels.minY())) + "]";
       }
-      score.falselyMasked.push_back(line.text + " (" + screen.label + ")" + by);
+      score.falselyMasked.push_back(line.text + " (" + screen.label + ", text at " +
+                                    std::to_string(int(line.textBox.minX())) + "," +
+                                    std::to_string(int(line.textBox.minY())) + " " +
+                                    std::to_string(int(line.textBox.width())) + "x" +
+                                    std::to_string(int(line.textBox.height())) + ")" + by);
     }
   }
   for (const auto& mask : masks) {

@@ -3,8 +3,7 @@
 // A GTK editor (Geany) showing a configuration file of planted lines, alone on a private X server
 // without a window manager: its menus, tool bar, tab and status bar around the text. Its margins
 // are its own, so the truth comes from its drawings (drawn_lines.h): the same editor, at the same
-// size, opened on the file, on the file with every line blanked and on the file with its secrets
-// blanked, one after another.
+// size, opened on the file and on the file redrawn three ways, one after another.
 
 #include <filesystem>
 #include <fstream>
@@ -55,7 +54,7 @@ inline std::vector<PlantedLine> configFileLines(PlantedTextMaker& maker, int row
 }
 
 // The editor at `width` × `height` on `display` (a server without a window manager), opened on
-// the lines in each of its three drawings; drawings missing where one did not show.
+// the lines in each of its four drawings; drawings missing where one did not show.
 inline Drawings drawEditor(Display* display, const std::string& server,
                            const std::filesystem::path& folder, const EditorLook& look,
                            const std::vector<PlantedLine>& lines, int width, int height,
@@ -63,7 +62,8 @@ inline Drawings drawEditor(Display* display, const std::string& server,
   Drawings drawings;
   const platform::Rect area{{0, 0}, {double(width), double(height)}};
   int variant = 0;
-  for (auto* drawing : {&drawings.lines, &drawings.blank, &drawings.secretsBlank}) {
+  for (auto* drawing :
+       {&drawings.lines, &drawings.blank, &drawings.marks, &drawings.secretsBlank}) {
     // Each opening in a folder of its own (the editor keeps its session there), with the same
     // file name, so that the tab and the status bar read the same.
     const auto home = folder / (name + "-" + std::to_string(variant));
@@ -74,8 +74,9 @@ inline Drawings drawEditor(Display* display, const std::string& server,
         << look.points << "\n";
     {
       std::ofstream file(home / "ledger.env");
+      static const Redrawn redrawings[] = {Redrawn::blank, Redrawn::marks, Redrawn::secretsBlank};
       for (const PlantedLine& line : lines)
-        file << (variant == 0 ? line.text() : blanked(line, variant == 2)) << "\n";
+        file << (variant == 0 ? line.text() : redrawn(line, redrawings[variant - 1])) << "\n";
     }
     pid_t pid =
         spawnQuietly({"geany", "-c", (home / "config").string(), "-i", (home / "ledger.env")},

@@ -2,8 +2,8 @@
 
 // A VTE terminal (xfce4-terminal) on a private X server, printing planted lines. Its padding and
 // cell size are its own, so the truth comes from its drawings (drawn_lines.h): the terminal
-// prints the lines, then, each time it is told, clears its screen, then prints the lines with
-// their secrets blanked, in the same rows.
+// prints the lines, then, each time it is told, clears its screen, prints the lines' marks, and
+// prints the lines with their secrets blanked, each in the same rows.
 
 #include <filesystem>
 #include <fstream>
@@ -47,14 +47,19 @@ class VteTerminal {
         << "\nScrollingBar=TERMINAL_SCROLLBAR_NONE\nTitleMode=TERMINAL_TITLE_HIDE\n";
     std::ofstream lines_file(steps_ / "lines.txt", std::ios::binary);
     writeTerminalLines(lines_file, lines_);
+    std::ofstream marks_file(steps_ / "marks.txt", std::ios::binary);
+    for (std::size_t row = 0; row < lines_.size(); ++row)
+      marks_file << (row ? "\n" : "") << redrawn(lines_[row], Redrawn::marks);
     std::ofstream secrets_file(steps_ / "secrets-blank.txt", std::ios::binary);
     writeTerminalLines(secrets_file, lines_, true);
     const std::string wait = "while [ ! -e '" + (steps_ / "next").string() +
                              "' ]; do sleep 0.03; done; rm -f '" + (steps_ / "next").string() +
                              "'; ";
-    const std::string script = "printf '\\033[?25l'; cat '" + (steps_ / "lines.txt").string() +
-                               "'; " + wait + "printf '\\033[H\\033[2J'; " + wait + "cat '" +
-                               (steps_ / "secrets-blank.txt").string() + "'; exec sleep 600";
+    const std::string clear = "printf '\\033[H\\033[2J'; ";
+    auto show = [&](const char* name) { return "cat '" + (steps_ / name).string() + "'; "; };
+    const std::string script = "printf '\\033[?25l'; " + show("lines.txt") + wait + clear + wait +
+                               clear + show("marks.txt") + wait + clear +
+                               show("secrets-blank.txt") + "exec sleep 600";
     pid_ = spawnQuietly(
         {"xfce4-terminal", "--disable-server", "--title=" + title_,
          "--geometry=" + std::to_string(columns) + "x" + std::to_string(lines_.size()) + "+" +
@@ -86,14 +91,15 @@ class VteTerminal {
   // The window's rectangle in root pixels (after waitShown).
   platform::Rect bounds(Display* display) const { return rootRect(display, *window_); }
 
-  // The three drawings of the window, in turn; the terminal shows its lines without their secrets
+  // The four drawings of the window, in turn; the terminal shows its lines without their secrets
   // afterwards.
   Drawings draw(Display* display) {
     const platform::Rect area = bounds(display);
     Drawings drawings;
     drawings.lines = grabSettled(display, area);
     drawings.blank = nextDrawing(display, area, drawings.lines);
-    drawings.secretsBlank = nextDrawing(display, area, drawings.blank);
+    drawings.marks = nextDrawing(display, area, drawings.blank);
+    drawings.secretsBlank = nextDrawing(display, area, drawings.marks);
     return drawings;
   }
 
