@@ -165,17 +165,19 @@ std::vector<ReadPart> partsToRead(const platform::SharedPixelBuffer& prepared,
 // The state of one analyze call.
 class ProtectedFrameAnalyzer::Run {
  public:
-  // `original` is the frame as it was captured (prepared for recognition).
+  // `original` is the frame as it was captured (prepared for recognition); a painted mask reaches
+  // `maskGrowth` of its pixels (whole, rounded down) beyond its cover.
   Run(const ProtectedFrameAnalyzer& analyzer, platform::SharedPixelBuffer original,
       const SensitivityPreferences& preferences, bool maskAll, Quality quality,
-      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
+      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation, int maskGrowth)
       : analyzer_(analyzer),
         recognizer_(*analyzer.services_.recognizer),
         original_(std::move(original)),
         preferences_(preferences),
         maskAll_(maskAll),
         quality_(quality),
-        cancellation_(cancellation) {}
+        cancellation_(cancellation),
+        maskGrowth_(maskGrowth) {}
 
   // Starts detecting the text areas of every part, beside the recognition of the parts. Both
   // qualities detect: text that recognition did not read is covered, never taken as verified.
@@ -242,7 +244,7 @@ class ProtectedFrameAnalyzer::Run {
         const Rect frame = topLeftFromRecognition(mappedOut(run, r));
         append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
                              run.height() <= kRowsOfOneLine * wordHeight
-                                 ? narrowedToInkRows(*read_, frame, kMaskGrowY)
+                                 ? narrowedToInkRows(*read_, frame, maskGrowth_)
                                  : frame));
       }
     }
@@ -551,7 +553,7 @@ class ProtectedFrameAnalyzer::Run {
         narrowedToInkRows(*read_,
                           topLeftFromRecognition(mappedOut(
                               Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r)),
-                          kMaskGrowY);
+                          maskGrowth_);
     const bool oneRow = mappedInto(box, r).height() <= kRowsOfOneLine * rows.rowHeight;
     if (!findings.empty()) {
       for (DetectedItem& finding : findings) {
@@ -570,7 +572,7 @@ class ProtectedFrameAnalyzer::Run {
                         Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) <
                             Geometry::kRegionCoveredFraction))
         append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
-                             oneRow ? narrowedToInkRows(*read_, frame, kMaskGrowY) : frame));
+                             oneRow ? narrowedToInkRows(*read_, frame, maskGrowth_) : frame));
     } else if (!(role == DoubtfulRows::Role::readAgain && !isConfident(line.observation)) &&
                StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
@@ -589,7 +591,7 @@ class ProtectedFrameAnalyzer::Run {
       lines.push_back({*lineText(line.observation), frameOf(line)});
     for (const auto& [label, value] :
          labelledValues(lines, original_->width(), original_->height())) {
-      const Rect frame = narrowedToInkRows(*read_, lines[value].frame, kMaskGrowY);
+      const Rect frame = narrowedToInkRows(*read_, lines[value].frame, maskGrowth_);
       for (DetectedItem& finding : analyzer_.sensitivityEngine_.detect(
                lines[label].text + " " + lines[value].text, kSource, preferences_, frame,
                located[value].observation.topCandidate->confidence)) {
@@ -616,6 +618,7 @@ class ProtectedFrameAnalyzer::Run {
   bool maskAll_;
   Quality quality_;
   std::shared_ptr<ProtectedAnalysisCancellation> cancellation_;
+  int maskGrowth_;
 
   std::future<std::optional<std::vector<std::vector<DetectedTextRegion>>>> detection_;
   bool detectionSucceeded_ = false;
@@ -633,7 +636,8 @@ ProtectedFrameAnalyzer::ProtectedFrameAnalyzer(SensitivityEngine sensitivityEngi
 ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
     const platform::SharedPixelBuffer& image, const SensitivityPreferences& preferences,
     bool maskAllRecognizedText, const std::vector<Rect>& analysisRegions, Quality quality,
-    const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const {
+    const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation,
+    double framePixelsPerImagePixel) const {
   const runtime::Uptime start = services_.uptime ? services_.uptime() : 0;
   auto finished = [&](ProtectedFrameAnalysisResult result) {
     if (services_.uptime) {
@@ -650,7 +654,13 @@ ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
 
   const std::vector<ReadPart> parts =
       partsToRead(prepared, analysisRegions, image->windowAreas().has_value());
-  Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation);
+  // The margin painted masks take, in the pixels read (the image may be scaled down from the frame
+  // and, for recognition, once more); rounded down, so that a cover narrowed by it stays under its
+  // mask.
+  const double framePixelsPerReadPixel =
+      std::max(framePixelsPerImagePixel, 1.0) * image->height() / std::max(1, prepared->height());
+  const int maskGrowth = static_cast<int>(std::floor(kMaskGrowY / framePixelsPerReadPixel));
+  Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation, maskGrowth);
   run.startDetection(parts);
   for (const ReadPart& part : parts) {
     if (!run.analyzeRegion(part, static_cast<std::size_t>(&part - parts.data())))

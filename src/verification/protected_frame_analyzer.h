@@ -52,14 +52,17 @@ class ProtectedFrameAnalyzer {
 
   ProtectedFrameAnalyzer(SensitivityEngine sensitivityEngine, Services services);
 
-  // `analysisRegions` are top-left normalised rectangles. Never throws: every failure (no region
+  // `analysisRegions` are top-left normalised rectangles. `framePixelsPerImagePixel`: how much
+  // larger the frame the covers are painted on is than `image` (an analysis image scaled down),
+  // for the margin painted masks take beyond their covers. Never throws: every failure (no region
   // in fast mode, cancellation, a failed detection or recognition) is an unsuccessful result
   // with nothing in it.
   model::ProtectedFrameAnalysisResult analyze(
       const platform::SharedPixelBuffer& image, const SensitivityPreferences& preferences,
       bool maskAllRecognizedText, const std::vector<platform::Rect>& analysisRegions,
       ProtectedFrameAnalysisQuality quality,
-      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const;
+      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation,
+      double framePixelsPerImagePixel = 1) const;
 
   // Merges redactions of one scope that touch (within 0.006), lie in the same one of `areas` (the
   // parts of the frame read apart: windows, or panels of their own background) and whose bounding

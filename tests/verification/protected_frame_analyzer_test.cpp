@@ -487,7 +487,7 @@ TEST_F(AnalyzerTest, JunkReadingsBetweenWindowsAndOverTitleBarsAreNotCovered) {
 
 // Three rows of a tightly set terminal (10-pixel cells, ink in 9 of them): the cover of a finding
 // on the middle row, read over its whole cell and a little more, is painted over its ink and
-// stops short of the letters above and below.
+// stops short of the letters above and below, as far as the mask's margin on the frame allows.
 TEST_F(AnalyzerTest, ARowsCoverIsPaintedOverItsInkAndLeavesTheRowsAroundAlone) {
   auto drawn = std::make_shared<platform::PixelBuffer>(400, 200);
   drawn->fill(0xFFFFFFFF);
@@ -505,6 +505,16 @@ TEST_F(AnalyzerTest, ARowsCoverIsPaintedOverItsInkAndLeavesTheRowsAroundAlone) {
   EXPECT_GE(painted->maxY(), 109);
   EXPECT_GE(painted->y, 99) << "the row above keeps its letters";
   EXPECT_LE(painted->maxY(), 110) << "the row below keeps its letters";
+
+  // Read from an image scaled down from a frame 2.5 times as large, the cover is narrowed only as
+  // far as the mask's margin on that frame reaches: the row's ink stays under the mask.
+  const auto scaled =
+      analyzer->analyze(image, preferences, false, {kWhole}, Quality::accurate, nullptr, 2.5);
+  ASSERT_EQ(scaled.redactions.size(), 1u);
+  const auto onFrame = maskPixelRect(scaled.redactions[0].normalizedFrame, 1000, 500);
+  ASSERT_TRUE(onFrame.has_value());
+  EXPECT_LE(onFrame->y, 250);
+  EXPECT_GE(onFrame->maxY(), 272);
 }
 
 TEST_F(AnalyzerTest, WordStraddlingTheRegionEdgeIsCheckedWhereItOverlaps) {
