@@ -83,4 +83,33 @@ void FrameCopy::once() {
   ++count_;
 }
 
+FramePairRead::FramePairRead(std::vector<std::pair<const std::uint8_t*, const std::uint8_t*>> pairs,
+                             std::size_t bytes)
+    : pairs_(std::move(pairs)), bytes_(bytes) {}
+
+void FramePairRead::spreadOver(int slices, FrameCopy::Spread spread) {
+  slices_ = std::max(1, slices);
+  spread_ = std::move(spread);
+}
+
+void FramePairRead::once() {
+  const std::uint8_t* first = pairs_[count_ % pairs_.size()].first;
+  const std::uint8_t* second = pairs_[count_ % pairs_.size()].second;
+  const std::size_t slices = spread_ ? static_cast<std::size_t>(slices_) : 1;
+  const std::size_t slice = (bytes_ + slices - 1) / slices;
+  std::vector<int> differences(slices, 0);
+  auto compare = [&](int i) {
+    const std::size_t begin = std::min(bytes_, slice * static_cast<std::size_t>(i));
+    differences[static_cast<std::size_t>(i)] =
+        std::memcmp(first + begin, second + begin, std::min(bytes_, begin + slice) - begin);
+  };
+  if (spread_)
+    spread_(slices_, compare);
+  else
+    compare(0);
+  benchmark::DoNotOptimize(differences.data());
+  benchmark::ClobberMemory();
+  ++count_;
+}
+
 }  // namespace corvane::bench

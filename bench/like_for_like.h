@@ -100,4 +100,22 @@ class FrameCopy {
   Spread spread_;
 };
 
+// One read of two frames of `bytes` side by side, as any comparison of them reads them at the
+// least (memcmp of equal frames reads both whole), from the pairs given in turn; spread over
+// workers like FrameCopy. The reference for a path that compares two frames.
+class FramePairRead {
+ public:
+  FramePairRead(std::vector<std::pair<const std::uint8_t*, const std::uint8_t*>> pairs,
+                std::size_t bytes);
+  void once();
+  void spreadOver(int slices, FrameCopy::Spread spread);
+
+ private:
+  std::vector<std::pair<const std::uint8_t*, const std::uint8_t*>> pairs_;
+  std::size_t bytes_;
+  std::size_t count_ = 0;
+  int slices_ = 1;
+  FrameCopy::Spread spread_;
+};
+
 }  // namespace corvane::bench

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <memory>
 #include <optional>
 
+#include "verification/cell_components.h"
 #include "verification/pixel_rect.h"
 
 namespace corvane::verification {
@@ -81,40 +81,19 @@ std::vector<Rect> oppositeBackgroundAreas(const PixelBuffer& image, const Rect& 
   if (columns < kNarrowestArea || rows < kLowestArea) return {};
   const bool darkRegion = meanOf(image, whole) < kMiddle;
 
-  std::vector<bool> opposite(static_cast<std::size_t>(columns) * rows, false);
+  std::vector<int> opposite(static_cast<std::size_t>(columns) * rows, kNoCellLabel);
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
       const int mean =
           meanOf(image, {whole.x + column * kCell, whole.y + row * kCell, kCell, kCell});
-      opposite[static_cast<std::size_t>(row) * columns + column] =
-          darkRegion ? mean > kLightCell : mean < kDarkCell;
+      if (darkRegion ? mean > kLightCell : mean < kDarkCell)
+        opposite[static_cast<std::size_t>(row) * columns + column] = 1;
     }
   }
   // The connected parts of the other polarity, as boxes of cells.
   std::vector<PixelRect> areas;
-  std::vector<bool> seen(opposite.size(), false);
-  for (std::size_t start = 0; start < opposite.size(); ++start) {
-    if (!opposite[start] || seen[start]) continue;
-    int left = columns, top = rows, right = -1, bottom = -1;
-    std::deque<std::size_t> pending{start};
-    seen[start] = true;
-    while (!pending.empty()) {
-      const std::size_t cell = pending.front();
-      pending.pop_front();
-      const int column = static_cast<int>(cell % columns), row = static_cast<int>(cell / columns);
-      left = std::min(left, column), right = std::max(right, column);
-      top = std::min(top, row), bottom = std::max(bottom, row);
-      const std::pair<int, int> neighbours[] = {
-          {column - 1, row}, {column + 1, row}, {column, row - 1}, {column, row + 1}};
-      for (const auto& [c, r] : neighbours) {
-        if (c < 0 || r < 0 || c >= columns || r >= rows) continue;
-        const std::size_t next = static_cast<std::size_t>(r) * columns + c;
-        if (opposite[next] && !seen[next]) {
-          seen[next] = true;
-          pending.push_back(next);
-        }
-      }
-    }
+  for (const CellComponent& part : cellComponents(opposite, columns, rows)) {
+    const int left = part.left, top = part.top, right = part.right, bottom = part.bottom;
     if (right - left + 1 < kNarrowestArea || bottom - top + 1 < kLowestArea) continue;
     // A cell beyond each side, where the area's edge may lie within a cell of mixed polarity.
     const PixelRect grownBox = PixelRect{whole.x + (left - 1) * kCell, whole.y + (top - 1) * kCell,

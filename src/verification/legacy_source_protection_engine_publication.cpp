@@ -5,6 +5,7 @@
 #include "runtime/main_actor.h"
 #include "runtime/runtime.h"
 #include "verification/legacy_source_protection_engine.h"
+#include "verification/protected_analysis_region_planner.h"
 #include "verification/redaction_coalescing.h"
 
 namespace corvane::verification {
@@ -17,6 +18,11 @@ constexpr double kBroadFrameFraction = 0.1;
 
 int changedAreaPercent(const ProtectedAnalysisCandidate& candidate) {
   return static_cast<int>(std::lround(candidate.changedAreaFraction * 100));
+}
+
+// Masks merge only within one window of the frame.
+MaskAreas windowsOf(const ProtectedAnalysisCandidate& candidate) {
+  return ProtectedAnalysisRegionPlanner::windowRegions(candidate.sourceImage.get());
 }
 
 std::string publishedStatus(std::size_t redactionCount) {
@@ -63,7 +69,8 @@ void LegacySourceProtectionEngine::publishVerifiedFrame(
 
   model::ProtectedFrameAnalysisResult verified;
   verified.analysisSucceeded = result.analysisSucceeded;
-  verified.redactions = coalesced(result.redactions, authorization->protectedSet);
+  verified.redactions =
+      coalesced(result.redactions, authorization->protectedSet, windowsOf(*candidate));
   verified.detectedItems =
       result.detectedItems.empty() ? detectedItems.value() : result.detectedItems;
   verified.durationMS = result.durationMS;
@@ -111,7 +118,7 @@ void LegacySourceProtectionEngine::commitVerifiedFrame(
                        : carriedForwardRedactions(frame->redactions, candidate->changedRects);
     }
   }
-  auto finalRedactions = coalesced(std::move(redactions), result.redactions);
+  auto finalRedactions = coalesced(std::move(redactions), result.redactions, windowsOf(*candidate));
   std::weak_ptr<LegacySourceProtectionEngine> weak = weak_from_this();
   pipeline_->commit(
       candidate, finalRedactions,

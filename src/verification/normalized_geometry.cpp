@@ -29,6 +29,41 @@ bool boundingBoxFitsBoth(const Rect& a, const Rect& b) {
          std::max(kSpareShareOfBoth * both, kSpareShareOfTheSmaller * std::min(a.area(), b.area()));
 }
 
+double coveredArea(const std::vector<Rect>& rects) {
+  // Sweep over the strips between the distinct edges of x; in each, the covered length of y.
+  std::vector<double> xs;
+  for (const Rect& r : rects) {
+    if (r.isEmpty()) continue;
+    xs.push_back(r.minX());
+    xs.push_back(r.maxX());
+  }
+  std::sort(xs.begin(), xs.end());
+  xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+  double area = 0;
+  std::vector<std::pair<double, double>> spans;
+  for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+    const double x0 = xs[i], x1 = xs[i + 1];
+    spans.clear();
+    for (const Rect& r : rects) {
+      if (!r.isEmpty() && r.minX() <= x0 && r.maxX() >= x1) spans.push_back({r.minY(), r.maxY()});
+    }
+    std::sort(spans.begin(), spans.end());
+    double length = 0, top = 0, bottom = 0;
+    bool open = false;
+    for (const auto& [y0, y1] : spans) {
+      if (open && y0 <= bottom) {
+        bottom = std::max(bottom, y1);
+        continue;
+      }
+      if (open) length += bottom - top;
+      top = y0, bottom = y1, open = true;
+    }
+    if (open) length += bottom - top;
+    area += length * (x1 - x0);
+  }
+  return area;
+}
+
 Rect grown(const Rect& r, double dx, double dy) {
   return Rect{{r.minX() - dx, r.minY() - dy}, {r.width() + 2 * dx, r.height() + 2 * dy}};
 }

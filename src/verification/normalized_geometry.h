@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "platform/geometry.h"
 
 namespace corvane::verification {
@@ -18,6 +20,8 @@ platform::Rect unionRect(const platform::Rect& a, const platform::Rect& b);
 // Merging two boxes into their bounding box otherwise hides what lies beside them (a column and
 // the lines next to it, the top of the next line).
 bool boundingBoxFitsBoth(const platform::Rect& a, const platform::Rect& b);
+// The area the union of `rects` covers (overlaps counted once).
+double coveredArea(const std::vector<platform::Rect>& rects);
 // `r` grown by dx on the left and right and dy at the top and bottom.
 platform::Rect grown(const platform::Rect& r, double dx, double dy);
 // Whether `inner` lies wholly within `outer` (edges may touch).

@@ -23,6 +23,20 @@ platform::SharedPixelBuffer crop(const platform::PixelBuffer& source, const Pixe
                     static_cast<std::size_t>(rect.x) * 4,
                 rowBytes);
   }
+  // What shows of each window within the crop travels with it.
+  if (const auto& windows = source.windowAreas()) {
+    platform::WindowAreas areas;
+    for (const auto& window : *windows) {
+      auto& shown = areas.emplace_back();
+      for (const auto& area : window) {
+        const PixelRect inside =
+            PixelRect{area.x, area.y, area.width, area.height}.intersection(rect);
+        if (!inside.isEmpty())
+          shown.push_back({inside.x - rect.x, inside.y - rect.y, inside.width, inside.height});
+      }
+    }
+    image->setWindowAreas(std::move(areas));
+  }
   return image;
 }
 
@@ -75,6 +89,21 @@ platform::SharedPixelBuffer ProtectedAnalysisImagePolicy::limitedToLongEdge(
   pixman_image_set_repeat(from.get(), PIXMAN_REPEAT_PAD);
   pixman_image_composite32(PIXMAN_OP_SRC, from.get(), nullptr, to.get(), 0, 0, 0, 0, 0, 0, width,
                            height);
+  // The windows the frame shows travel with it, at its new scale: the analysis reads each apart.
+  if (const auto& windows = source->windowAreas()) {
+    platform::WindowAreas areas;
+    for (const auto& window : *windows) {
+      auto& shown = areas.emplace_back();
+      for (const auto& area : window) {
+        const auto rect = pixelRect(
+            {{double(area.x) / source->width(), double(area.y) / source->height()},
+             {double(area.width) / source->width(), double(area.height) / source->height()}},
+            width, height);
+        if (rect) shown.push_back({rect->x, rect->y, rect->width, rect->height});
+      }
+    }
+    scaled->setWindowAreas(std::move(areas));
+  }
   return scaled;
 }
 

@@ -19,14 +19,16 @@ struct ProtectedAnalysisRegionImage {
 // The images text analysis reads. Stateless; any thread.
 namespace ProtectedAnalysisImagePolicy {
 
-// A native-resolution crop of each region (standardised and clipped to the unit square first);
-// regions that cover no pixel are left out, so the list can be shorter than the regions.
+// A native-resolution crop of each region (standardised and clipped to the unit square first),
+// with what shows of the frame's windows within it; regions that cover no pixel are left out, so
+// the list can be shorter than the regions.
 std::vector<ProtectedAnalysisRegionImage> nativeRegionImages(
     const platform::PixelBuffer& source,
     const std::vector<platform::Rect>& normalizedTopLeftRegions);
 
-// The frame scaled uniformly (bilinear) so that its longer side is at most `longEdgeLimit`; the
-// frame itself when it already fits. Null when the scaled image cannot be made.
+// The frame scaled uniformly (bilinear) so that its longer side is at most `longEdgeLimit`, with
+// its window areas scaled alike; the frame itself when it already fits. Null when the scaled image
+// cannot be made.
 platform::SharedPixelBuffer limitedToLongEdge(const platform::SharedPixelBuffer& source,
                                               int longEdgeLimit);
 

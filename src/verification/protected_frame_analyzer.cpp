@@ -10,10 +10,15 @@
 #include <set>
 #include <system_error>
 
+#include <unicode/uchar.h>
+
 #include "verification/analysis_image_preparation.h"
+#include "verification/background_panels.h"
 #include "verification/background_polarity.h"
 #include "verification/context_label_values.h"
+#include "verification/ink_rows.h"
 #include "verification/normalized_geometry.h"
+#include "verification/pixel_rect.h"
 #include "verification/protected_frame_analyzer_entries.h"
 #include "verification/slipped_structure.h"
 #include "verification/structured_text_heuristics.h"
@@ -41,6 +46,8 @@ constexpr std::size_t kFallbackRunLimit = 24;
 constexpr int kAccurateRereadRegions = 6;
 // The doubtful rows a fast analysis reads again are merged into at most this many requests.
 constexpr int kDoubtfulRowRereadRegions = 6;
+// A line no taller than this many of the region's rows is one row.
+constexpr double kRowsOfOneLine = 1.5;
 
 // The text of a candidate worth classifying: more than white space (a blank line must not count
 // as having read the text under it).
@@ -49,6 +56,27 @@ std::optional<std::string> lineText(const platform::RecognizedTextObservation& o
   std::string text = trimmedWhitespace(std::string_view(observation.topCandidate->string));
   if (text.empty()) return std::nullopt;
   return text;
+}
+
+// The median height of the detected words (their own space), 0 without any.
+double medianHeight(const std::vector<DetectedTextRegion>& words) {
+  std::vector<double> heights;
+  for (const DetectedTextRegion& word : words) heights.push_back(word.frame.height());
+  if (heights.empty()) return 0;
+  const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+  std::nth_element(heights.begin(), middle, heights.end());
+  return *middle;
+}
+
+// Whether a reading holds letters or digits of substance: three or more. A reading of one or two
+// ("a", "ac") over a box far wider is what recognition makes of a window's edge or a button.
+bool hasSubstance(const std::string& text) {
+  constexpr int kLettersOfSubstance = 3;
+  const icu::UnicodeString unicode = utf16(text);
+  int letters = 0;
+  for (int32_t i = 0; i < unicode.length(); i = unicode.moveIndex32(i, 1))
+    letters += u_isalnum(unicode.char32At(i)) ? 1 : 0;
+  return letters >= kLettersOfSubstance;
 }
 
 // A line read confidently enough to vouch for the text under it. A line below the cut-off is
@@ -81,46 +109,94 @@ std::string formatted(double value) {
   return buffer;
 }
 
+// One part of a frame read on its own, and the image it is read in: the frame with the parts
+// read apart from it painted over.
+struct ReadPart {
+  Rect region;  // top-left normalised
+  platform::SharedPixelBuffer image;
+  // A part whose background differs from what surrounds it (a panel, a dark terminal on a light
+  // page): when nothing in it was read or detected but it shows rows of text, it is covered.
+  bool ownBackground = false;
+};
+
+// A region this large a share of a frame without window areas holds a desktop's worth of windows.
+constexpr double kDesktopShare = 0.25;
+
+// The parts of the regions to read, each with its image. A part of a region with a background of
+// the other polarity (a dark terminal on a light desktop) is read on its own, after the rest,
+// which is read with it painted over: read with the region, it would not be inverted. A large
+// region of a frame that came without its window areas is first cut into its panels
+// (background_panels.h), which are read apart as windows are, each with its own polarity and text
+// size, and with the parts of the other polarity within it read on their own in turn.
+std::vector<ReadPart> partsToRead(const platform::SharedPixelBuffer& prepared,
+                                  const std::vector<Rect>& regions, bool windowsKnown) {
+  using Shared = platform::SharedPixelBuffer;
+  std::vector<Rect> panels;
+  for (const Rect& region : regions) {
+    if (windowsKnown || region.area() < kDesktopShare) continue;
+    for (const std::vector<Rect>& panel : backgroundPanels(*prepared, region))
+      panels.insert(panels.end(), panel.begin(), panel.end());
+  }
+  const Shared withoutPanels =
+      panels.empty() ? prepared : withAreasPaintedOver(*prepared, panels, regions);
+  std::vector<Rect> outer, inner;
+  for (const Rect& region : regions) {
+    const std::vector<Rect> areas = oppositeBackgroundAreas(*withoutPanels, region);
+    outer.insert(outer.end(), areas.begin(), areas.end());
+  }
+  for (const Rect& panel : panels) {
+    const std::vector<Rect> areas = oppositeBackgroundAreas(*prepared, panel);
+    inner.insert(inner.end(), areas.begin(), areas.end());
+  }
+  const Shared regionImage =
+      outer.empty() ? withoutPanels : withAreasPaintedOver(*withoutPanels, outer, regions);
+  const Shared panelImage =
+      inner.empty() ? prepared : withAreasPaintedOver(*prepared, inner, panels);
+  std::vector<ReadPart> parts;
+  for (const Rect& region : regions) parts.push_back({region, regionImage, false});
+  for (const Rect& panel : panels) parts.push_back({panel, panelImage, true});
+  for (const std::vector<Rect>* areas : {&outer, &inner})
+    for (const Rect& area : *areas) parts.push_back({area, prepared, true});
+  return parts;
+}
+
 }  // namespace
 
 // The state of one analyze call.
 class ProtectedFrameAnalyzer::Run {
  public:
-  // `image` is read in the regions, `original` in the parts with a background of their own
-  // (`image` has them painted over).
-  Run(const ProtectedFrameAnalyzer& analyzer, platform::SharedPixelBuffer image,
-      platform::SharedPixelBuffer original, const SensitivityPreferences& preferences, bool maskAll,
-      Quality quality, const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation)
+  // `original` is the frame as it was captured (prepared for recognition); a painted mask reaches
+  // `maskGrowth` of its pixels (whole, rounded down) beyond its cover.
+  Run(const ProtectedFrameAnalyzer& analyzer, platform::SharedPixelBuffer original,
+      const SensitivityPreferences& preferences, bool maskAll, Quality quality,
+      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation, int maskGrowth)
       : analyzer_(analyzer),
         recognizer_(*analyzer.services_.recognizer),
-        image_(std::move(image)),
         original_(std::move(original)),
         preferences_(preferences),
         maskAll_(maskAll),
         quality_(quality),
-        cancellation_(cancellation) {}
+        cancellation_(cancellation),
+        maskGrowth_(maskGrowth) {}
 
-  // Starts detecting the text areas of every region, beside the recognition of the regions. Both
+  // Starts detecting the text areas of every part, beside the recognition of the parts. Both
   // qualities detect: text that recognition did not read is covered, never taken as verified.
-  // One detection per region: regions are windows or parts of them, each with its own
-  // background, and a detection over their union would pick one polarity for all.
-  void startDetection(const std::vector<Rect>& analysisRegions, std::size_t firstOwnBackground) {
-    if (analysisRegions.empty()) return;
-    std::vector<platform::TextRectanglesRequest> requests;
-    for (const Rect& topLeft : analysisRegions) {
-      requests.push_back({clippedToUnit(visionRegion(topLeft)), true});
-      registerSwitches({requests.back().cancellation});
+  // One detection per part: parts are windows or parts of them, each with its own background,
+  // and a detection over their union would pick one polarity for all.
+  void startDetection(const std::vector<ReadPart>& parts) {
+    if (parts.empty()) return;
+    std::vector<std::pair<platform::TextRectanglesRequest, platform::SharedPixelBuffer>> requests;
+    for (const ReadPart& part : parts) {
+      requests.push_back({{clippedToUnit(visionRegion(part.region)), true}, part.image});
+      registerSwitches({requests.back().first.cancellation});
     }
-    auto detect = [this, requests,
-                   firstOwnBackground]() -> std::optional<std::vector<DetectedTextRegion>> {
-      std::vector<DetectedTextRegion> all;
-      for (std::size_t i = 0; i < requests.size(); ++i) {
-        const auto& request = requests[i];
-        auto detected = recognizer_.detectTextRectangles(
-            i < firstOwnBackground ? *image_ : *original_, request);
+    auto detect = [this,
+                   requests]() -> std::optional<std::vector<std::vector<DetectedTextRegion>>> {
+      std::vector<std::vector<DetectedTextRegion>> all;
+      for (const auto& [request, image] : requests) {
+        auto detected = recognizer_.detectTextRectangles(*image, request);
         if (!detected.ok()) return std::nullopt;
-        for (DetectedTextRegion& region : detectedRegions(detected.value()))
-          all.push_back(std::move(region));
+        all.push_back(detectedRegions(detected.value()));
       }
       return all;
     };
@@ -132,11 +208,12 @@ class ProtectedFrameAnalyzer::Run {
     }
   }
 
-  // `ownBackground`: a part of a region whose background differs from the rest of it, read on
-  // its own; text seen there that neither detection nor recognition found is covered.
-  bool analyzeRegion(const Rect& topLeftRegion, bool ownBackground) {
+  // Reads part `index` of those detection started with; false when a read failed.
+  bool analyzeRegion(const ReadPart& part, std::size_t index) {
+    const Rect& topLeftRegion = part.region;
+    const bool ownBackground = part.ownBackground;
     const Rect r = visionRegion(topLeftRegion);
-    read_ = ownBackground ? original_ : image_;
+    read_ = part.image;
     const auto results = perform(recognitionRequests(quality_, r));
     if (!results || !detectionFinished()) return false;
 
@@ -150,7 +227,7 @@ class ProtectedFrameAnalyzer::Run {
     const DoubtfulRows doubtful = quality_ == Quality::fast
                                       ? rereadDoubtfulRows(r, located, recognizedFrames)
                                       : DoubtfulRows{};
-    const std::vector<DetectedTextRegion> local = localTextRegions(r);
+    const std::vector<DetectedTextRegion> local = localTextRegions(r, index);
 
     std::vector<Rect> uncovered = Geometry::uncoveredCharacterRuns(recognizedFrames, local);
     const std::vector<Rect> unread = worthRereading(uncovered, located, r);
@@ -161,9 +238,14 @@ class ProtectedFrameAnalyzer::Run {
     }
     if (!uncovered.empty()) {
       reportCoverage(local.size(), recognizedFrames.size(), uncovered);
+      // A run no taller than a word covers its own ink.
+      const double wordHeight = medianHeight(local);
       for (const Rect& run : uncovered) {
+        const Rect frame = topLeftFromRecognition(mappedOut(run, r));
         append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
-                             topLeftFromRecognition(mappedOut(run, r))));
+                             run.height() <= kRowsOfOneLine * wordHeight
+                                 ? narrowedToInkRows(*read_, frame, maskGrowth_)
+                                 : frame));
       }
     }
     if (!local.empty() || !located.empty()) {
@@ -183,14 +265,15 @@ class ProtectedFrameAnalyzer::Run {
   // A `fast` read covers a visible change in which it found no text; the regions of one call are
   // the parts of one change (its windows), so a part without text is covered only when no part
   // held any.
-  ProtectedFrameAnalysisResult result() {
+  // Masks merge only within one of the parts read apart (`readApart`, the smaller first).
+  ProtectedFrameAnalysisResult result(const MaskAreas& readApart) {
     if (!textSeen_) {
       for (const Rect& region : regionsWithoutText_)
         append(analyzerEntry(AnalyzerEntryCause::visualChangeWithoutText, region));
     }
     ProtectedFrameAnalysisResult result;
     result.analysisSucceeded = true;
-    result.redactions = coalesced(redactions_);
+    result.redactions = coalesced(redactions_, readApart);
     result.detectedItems = deduplicated(items_);
     return result;
   }
@@ -219,12 +302,14 @@ class ProtectedFrameAnalyzer::Run {
     return std::move(results).value();
   }
 
-  // The detected areas that touch region r, clipped to it, in r's own space. An area that
-  // straddles the region's edge is checked here too, not only where its centre lies.
-  std::vector<DetectedTextRegion> localTextRegions(const Rect& r) const {
+  // The areas detected in part `index` (region r) that touch r, clipped to it, in r's own space.
+  // An area that straddles the region's edge is checked here too, not only where its centre lies.
+  // What the other parts detected is theirs to account for: a part read apart from r is painted
+  // over where r is read.
+  std::vector<DetectedTextRegion> localTextRegions(const Rect& r, std::size_t index) const {
     std::vector<DetectedTextRegion> local;
-    if (!(r.width() > 0 && r.height() > 0)) return local;
-    for (const DetectedTextRegion& d : detected_) {
+    if (!(r.width() > 0 && r.height() > 0) || index >= detected_.size()) return local;
+    for (const DetectedTextRegion& d : detected_[index]) {
       if (!(d.frame.width() > 0 && d.frame.height() > 0)) continue;
       const Rect clip = d.frame.intersection(r);
       if (clip.isEmpty()) continue;
@@ -463,8 +548,13 @@ class ProtectedFrameAnalyzer::Run {
     }
     // What the rules found, and a line that looks structured without a finding, cover the row
     // they were read on, not a neighbouring row the line's box took in.
-    const Rect row = topLeftFromRecognition(
-        mappedOut(Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r));
+    // Each covers its row's ink, so that its mask leaves the rows around it alone.
+    const Rect row =
+        narrowedToInkRows(*read_,
+                          topLeftFromRecognition(mappedOut(
+                              Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r)),
+                          maskGrowth_);
+    const bool oneRow = mappedInto(box, r).height() <= kRowsOfOneLine * rows.rowHeight;
     if (!findings.empty()) {
       for (DetectedItem& finding : findings) {
         finding.screenFrame = row;
@@ -476,10 +566,13 @@ class ProtectedFrameAnalyzer::Run {
                    mappedInto(box, r), mappedInto(box, r).height() > rows.blockHeight
                                            ? rows.frames
                                            : recognizedFrames) < Geometry::kRegionCoveredFraction) {
-      if (role != DoubtfulRows::Role::secondReading ||
-          Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) <
-              Geometry::kRegionCoveredFraction)
-        append(analyzerEntry(AnalyzerEntryCause::uncoveredText, frame));
+      // A reading without substance over no row of glyphs read nothing that is there.
+      const bool readsText = hasSubstance(*text) || showsRowOfGlyphs(*read_, frame);
+      if (readsText && (role != DoubtfulRows::Role::secondReading ||
+                        Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) <
+                            Geometry::kRegionCoveredFraction))
+        append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
+                             oneRow ? narrowedToInkRows(*read_, frame, maskGrowth_) : frame));
     } else if (!(role == DoubtfulRows::Role::readAgain && !isConfident(line.observation)) &&
                StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
@@ -496,8 +589,9 @@ class ProtectedFrameAnalyzer::Run {
     std::vector<PlacedLine> lines;
     for (const LocatedTextObservation& line : located)
       lines.push_back({*lineText(line.observation), frameOf(line)});
-    for (const auto& [label, value] : labelledValues(lines, image_->width(), image_->height())) {
-      const Rect& frame = lines[value].frame;
+    for (const auto& [label, value] :
+         labelledValues(lines, original_->width(), original_->height())) {
+      const Rect frame = narrowedToInkRows(*read_, lines[value].frame, maskGrowth_);
       for (DetectedItem& finding : analyzer_.sensitivityEngine_.detect(
                lines[label].text + " " + lines[value].text, kSource, preferences_, frame,
                located[value].observation.topCandidate->confidence)) {
@@ -518,17 +612,17 @@ class ProtectedFrameAnalyzer::Run {
 
   const ProtectedFrameAnalyzer& analyzer_;
   platform::TextRecognizer& recognizer_;
-  platform::SharedPixelBuffer image_;
   platform::SharedPixelBuffer original_;
-  platform::SharedPixelBuffer read_;  // the one the current region is read in
+  platform::SharedPixelBuffer read_;  // the one the current part is read in
   const SensitivityPreferences& preferences_;
   bool maskAll_;
   Quality quality_;
   std::shared_ptr<ProtectedAnalysisCancellation> cancellation_;
+  int maskGrowth_;
 
-  std::future<std::optional<std::vector<DetectedTextRegion>>> detection_;
+  std::future<std::optional<std::vector<std::vector<DetectedTextRegion>>>> detection_;
   bool detectionSucceeded_ = false;
-  std::vector<DetectedTextRegion> detected_;
+  std::vector<std::vector<DetectedTextRegion>> detected_;  // per part
   std::vector<DetectedItem> items_;
   std::vector<ProtectedRedaction> redactions_;
   bool textSeen_ = false;
@@ -542,7 +636,8 @@ ProtectedFrameAnalyzer::ProtectedFrameAnalyzer(SensitivityEngine sensitivityEngi
 ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
     const platform::SharedPixelBuffer& image, const SensitivityPreferences& preferences,
     bool maskAllRecognizedText, const std::vector<Rect>& analysisRegions, Quality quality,
-    const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const {
+    const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation,
+    double framePixelsPerImagePixel) const {
   const runtime::Uptime start = services_.uptime ? services_.uptime() : 0;
   auto finished = [&](ProtectedFrameAnalysisResult result) {
     if (services_.uptime) {
@@ -557,29 +652,26 @@ ProtectedFrameAnalysisResult ProtectedFrameAnalyzer::analyze(
   const platform::SharedPixelBuffer prepared = visionOptimizedImage(image, kMaximumImageDimension);
   if (cancellation && cancellation->isCancelled()) return finished(unsuccessful);
 
-  // A part of a region with a background of the other polarity (a dark terminal on a light
-  // desktop) is read on its own, after the rest, which is read with it painted over: read with the
-  // region, it would not be inverted.
-  std::vector<Rect> regions = analysisRegions;
-  for (const Rect& region : analysisRegions) {
-    const std::vector<Rect> areas = oppositeBackgroundAreas(*prepared, region);
-    regions.insert(regions.end(), areas.begin(), areas.end());
+  const std::vector<ReadPart> parts =
+      partsToRead(prepared, analysisRegions, image->windowAreas().has_value());
+  // The margin painted masks take, in the pixels read (the image may be scaled down from the frame
+  // and, for recognition, once more); rounded down, so that a cover narrowed by it stays under its
+  // mask.
+  const double framePixelsPerReadPixel =
+      std::max(framePixelsPerImagePixel, 1.0) * image->height() / std::max(1, prepared->height());
+  const int maskGrowth = static_cast<int>(std::floor(kMaskGrowY / framePixelsPerReadPixel));
+  Run run(*this, prepared, preferences, maskAllRecognizedText, quality, cancellation, maskGrowth);
+  run.startDetection(parts);
+  for (const ReadPart& part : parts) {
+    if (!run.analyzeRegion(part, static_cast<std::size_t>(&part - parts.data())))
+      return finished(unsuccessful);
   }
-  const std::size_t firstOwnBackground = analysisRegions.size();
-  const platform::SharedPixelBuffer rest =
-      regions.size() == firstOwnBackground
-          ? prepared
-          : withAreasPaintedOver(
-                *prepared,
-                {regions.begin() + static_cast<std::ptrdiff_t>(firstOwnBackground), regions.end()},
-                analysisRegions);
-
-  Run run(*this, rest, prepared, preferences, maskAllRecognizedText, quality, cancellation);
-  run.startDetection(regions, firstOwnBackground);
-  for (std::size_t i = 0; i < regions.size(); ++i) {
-    if (!run.analyzeRegion(regions[i], i >= firstOwnBackground)) return finished(unsuccessful);
-  }
-  return finished(run.result());
+  // Masks merge only within one part read apart; the parts within others come later, and are
+  // looked up first.
+  MaskAreas readApart;
+  for (auto part = parts.rbegin(); part != parts.rend(); ++part)
+    readApart.push_back({part->region});
+  return finished(run.result(readApart));
 }
 
 }  // namespace corvane::verification

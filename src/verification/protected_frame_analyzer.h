@@ -9,6 +9,7 @@
 #include "model/protected_frame_analysis_result.h"
 #include "platform/text_recognizer.h"
 #include "runtime/clock.h"
+#include "verification/mask_merging.h"
 #include "verification/protected_analysis_cancellation.h"
 #include "verification/protected_frame_analyzer_diagnostic_throttle.h"
 #include "verification/sensitivity_engine.h"
@@ -51,20 +52,26 @@ class ProtectedFrameAnalyzer {
 
   ProtectedFrameAnalyzer(SensitivityEngine sensitivityEngine, Services services);
 
-  // `analysisRegions` are top-left normalised rectangles. Never throws: every failure (no region
+  // `analysisRegions` are top-left normalised rectangles. `framePixelsPerImagePixel`: how much
+  // larger the frame the covers are painted on is than `image` (an analysis image scaled down),
+  // for the margin painted masks take beyond their covers. Never throws: every failure (no region
   // in fast mode, cancellation, a failed detection or recognition) is an unsuccessful result
   // with nothing in it.
   model::ProtectedFrameAnalysisResult analyze(
       const platform::SharedPixelBuffer& image, const SensitivityPreferences& preferences,
       bool maskAllRecognizedText, const std::vector<platform::Rect>& analysisRegions,
       ProtectedFrameAnalysisQuality quality,
-      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation) const;
+      const std::shared_ptr<ProtectedAnalysisCancellation>& cancellation,
+      double framePixelsPerImagePixel = 1) const;
 
-  // Merges redactions of one scope that touch (within 0.006) and whose bounding box covers hardly
-  // more than the two, in one pass; a merge that holds a critical box is critical and titled
-  // "Sensitive".
+  // Merges redactions of one scope that touch (within 0.006), lie in the same one of `areas` (the
+  // parts of the frame read apart: windows, or panels of their own background) and whose bounding
+  // box covers hardly more than the boxes merged into them (MaskGroup), in one pass; a merge that
+  // holds a critical box is critical and titled "Sensitive".
   static std::vector<model::ProtectedRedaction> coalesced(
       const std::vector<model::ProtectedRedaction>& redactions);
+  static std::vector<model::ProtectedRedaction> coalesced(
+      const std::vector<model::ProtectedRedaction>& redactions, const MaskAreas& areas);
   // The first item of each kind, text and frame (to the thousandth).
   static std::vector<model::DetectedItem> deduplicated(
       const std::vector<model::DetectedItem>& items);

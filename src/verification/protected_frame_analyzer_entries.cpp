@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "verification/mask_merging.h"
 #include "verification/normalized_geometry.h"
 #include "verification/protected_frame_analyzer.h"
 #include "verification/unicode_text.h"
@@ -80,34 +81,31 @@ ProtectedRedaction findingRedaction(const DetectedItem& finding, const Rect& lin
 
 std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
     const std::vector<ProtectedRedaction>& redactions) {
+  return coalesced(redactions, MaskAreas{});
+}
+
+std::vector<ProtectedRedaction> ProtectedFrameAnalyzer::coalesced(
+    const std::vector<ProtectedRedaction>& redactions, const MaskAreas& areas) {
   constexpr double kTouching = 0.006;
-  std::vector<ProtectedRedaction> output;
-  for (const ProtectedRedaction& r : redactions) {
-    const Rect reach = grown(r.normalizedFrame, kTouching, kTouching);
-    auto match = std::find_if(output.begin(), output.end(), [&](const ProtectedRedaction& e) {
-      return e.scope == r.scope && e.normalizedFrame.intersects(reach) &&
-             boundingBoxFitsBoth(e.normalizedFrame, r.normalizedFrame);
-    });
-    if (match == output.end()) {
-      output.push_back(r);
-      continue;
-    }
+  auto touches = [](const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
+    return existing.scope == incoming.scope && existing.normalizedFrame.intersects(grown(
+                                                   incoming.normalizedFrame, kTouching, kTouching));
+  };
+  auto merge = [](const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
     ProtectedRedaction merged;  // a fresh identifier
-    merged.risk = match->risk == RiskLevel::critical ? RiskLevel::critical : r.risk;
+    merged.risk = existing.risk == RiskLevel::critical ? RiskLevel::critical : incoming.risk;
     const bool critical = merged.risk == RiskLevel::critical;
-    merged.title = critical ? "Sensitive" : r.title;
-    merged.kind = critical ? match->kind : r.kind;
+    merged.title = critical ? "Sensitive" : incoming.title;
+    merged.kind = critical ? existing.kind : incoming.kind;
     // Clipped to the frame: a union reaching past an edge stops there, and one wholly outside
     // covers nothing and is dropped.
-    merged.normalizedFrame = clippedToUnit(unionRect(match->normalizedFrame, r.normalizedFrame));
-    merged.confidence = std::max(match->confidence, r.confidence);
-    merged.scope = r.scope;
-    if (merged.normalizedFrame.isEmpty())
-      output.erase(match);
-    else
-      *match = std::move(merged);
-  }
-  return output;
+    merged.normalizedFrame =
+        clippedToUnit(unionRect(existing.normalizedFrame, incoming.normalizedFrame));
+    merged.confidence = std::max(existing.confidence, incoming.confidence);
+    merged.scope = incoming.scope;
+    return merged;
+  };
+  return mergedWithinGroups(redactions, areas, touches, merge);
 }
 
 std::vector<DetectedItem> ProtectedFrameAnalyzer::deduplicated(

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "verification/mask_merging.h"
 #include "verification/normalized_geometry.h"
 
 namespace corvane::verification {
@@ -19,8 +20,7 @@ bool overlaps(const platform::Rect& a, const platform::Rect& b) {
   if (a.isEmpty() || b.isEmpty()) return false;
   const auto shared = a.intersection(b);
   if (shared.isEmpty()) return false;
-  return shared.area() >= kOverlapShareOfSmaller * std::min(a.area(), b.area()) &&
-         boundingBoxFitsBoth(a, b);
+  return shared.area() >= kOverlapShareOfSmaller * std::min(a.area(), b.area());
 }
 
 ProtectedRedaction merged(const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
@@ -47,29 +47,24 @@ ProtectedRedaction merged(const ProtectedRedaction& existing, const ProtectedRed
 }  // namespace
 
 std::vector<ProtectedRedaction> coalesced(const std::vector<ProtectedRedaction>& redactions) {
-  std::vector<ProtectedRedaction> result;
-  result.reserve(redactions.size());
-  for (const auto& redaction : redactions) {
-    const auto match = std::find_if(result.begin(), result.end(), [&](const ProtectedRedaction& e) {
-      return overlaps(e.normalizedFrame, redaction.normalizedFrame);
-    });
-    if (match == result.end()) {
-      result.push_back(redaction);
-      continue;
-    }
-    auto combined = merged(*match, redaction);
-    if (combined.normalizedFrame.isEmpty())
-      result.erase(match);
-    else
-      *match = std::move(combined);
-  }
-  return result;
+  return coalesced(redactions, MaskAreas{});
+}
+
+std::vector<ProtectedRedaction> coalesced(const std::vector<ProtectedRedaction>& redactions,
+                                          const MaskAreas& areas) {
+  return mergedWithinGroups(
+      redactions, areas,
+      [](const ProtectedRedaction& existing, const ProtectedRedaction& incoming) {
+        return overlaps(existing.normalizedFrame, incoming.normalizedFrame);
+      },
+      merged);
 }
 
 std::vector<ProtectedRedaction> coalesced(std::vector<ProtectedRedaction> first,
-                                          const std::vector<ProtectedRedaction>& second) {
+                                          const std::vector<ProtectedRedaction>& second,
+                                          const MaskAreas& areas) {
   first.insert(first.end(), second.begin(), second.end());
-  return coalesced(first);
+  return coalesced(first, areas);
 }
 
 }  // namespace corvane::verification

@@ -102,20 +102,52 @@ std::vector<icu::UnicodeString> splitPieces(const icu::UnicodeString& text, bool
   return pieces;
 }
 
-// An address's domain runs from its "@" to the end of the piece or to a path or prompt mark
-// (":", "/", "~", "$"), and holds a dot followed by more of it: a shell prompt
-// ("dana@build-07:~/src$") ends its host before any dot. Other marks a read puts in a domain
-// ("ops@#acme.com") stay in it.
+// Where an address's domain ends: at the end of the piece, or where a path or a prompt begins
+// ("/" or "~", a ":" or a misread "." before one of them, a "$" ending the piece). Other marks a
+// read or a typo puts in a domain ("ops@#acme.com", "jane@$tripe.com", "jane@acme:corp.com")
+// stay in it.
+int32_t domainEnd(const icu::UnicodeString& piece, int32_t from) {
+  const int32_t length = piece.length();
+  for (int32_t i = from; i < length; ++i) {
+    const char16_t c = piece.charAt(i);
+    if (c == u'/' || c == u'~') return i;
+    const bool pathFollows =
+        i + 1 < length && (piece.charAt(i + 1) == u'/' || piece.charAt(i + 1) == u'~');
+    if ((c == u':' || c == u'.') && pathFollows) return i;
+    if (c == u'$' && i + 1 == length) return i;
+  }
+  return length;
+}
+
+bool holdsDigit(const icu::UnicodeString& text) {
+  for (int32_t i = 0; i < text.length(); ++i)
+    if (text.charAt(i) >= u'0' && text.charAt(i) <= u'9') return true;
+  return false;
+}
+
+bool holdsLetter(const icu::UnicodeString& text) {
+  for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1))
+    if (isLetter(text.char32At(i))) return true;
+  return false;
+}
+
+// An address: a user, "@", and a domain of four characters or more that holds a dot followed by
+// more of it, or that ends the piece with a dot (an address cut after its dot, "jane@corp.").
+// Both hold letters: a zero read as "@" in a version or a time ("v@.8.1", "17:4@") makes none.
+// A shell prompt ("dana@build-07:~/src$") ends its host before any dot; a host named with digits
+// and a dot at its end ("dana@build-07.") is a prompt whose path the read lost, not an address.
 bool looksLikeEmailAddress(const icu::UnicodeString& text) {
-  static const icu::UnicodeString pathMarks(u":/~$");
   for (const icu::UnicodeString& piece : splitPieces(text, false)) {
     const int32_t at = piece.indexOf(u'@');
     if (at <= 0) continue;
-    int32_t end = at + 1;
-    while (end < piece.length() && pathMarks.indexOf(piece.charAt(end)) < 0) ++end;
+    const int32_t end = domainEnd(piece, at + 1);
     const icu::UnicodeString domain(piece, at + 1, end - at - 1);
+    if (graphemeCount(domain) < 4 || !holdsLetter(domain) ||
+        !holdsLetter(icu::UnicodeString(piece, 0, at)))
+      continue;
     const int32_t dot = domain.indexOf(u'.');
-    if (dot >= 0 && dot + 1 < domain.length() && graphemeCount(domain) >= 4) return true;
+    if (dot >= 0 && dot + 1 < domain.length()) return true;
+    if (dot == domain.length() - 1 && end == piece.length() && !holdsDigit(domain)) return true;
   }
   return false;
 }
@@ -212,6 +244,25 @@ std::vector<icu::UnicodeString> tokenRuns(const icu::UnicodeString& piece) {
   return runs;
 }
 
+// An address that carries a user's password ("postgres://app:s3cret@db", "redis://:pw@cache"):
+// after "://", a user part holding ":" and more, ended by "@" before any "/" or space.
+bool holdsPasswordInAddress(const icu::UnicodeString& text) {
+  for (int32_t scheme = text.indexOf(u"://"); scheme >= 0;
+       scheme = text.indexOf(u"://", scheme + 3)) {
+    int32_t colon = -1;
+    for (int32_t i = scheme + 3; i < text.length(); ++i) {
+      const char16_t c = text.charAt(i);
+      if (c == u'/' || u_isUWhiteSpace(c)) break;
+      if (c == u':' && colon < 0) colon = i;
+      if (c == u'@') {
+        if (colon >= 0 && i > colon + 1) return true;
+        break;
+      }
+    }
+  }
+  return false;
+}
+
 bool looksLikeCredential(const icu::UnicodeString& text) {
   static const std::array<const char16_t*, 11> markers = {
       u"api_key",    u"apikey",  u"api key",  u"access_token", u"access token", u"auth_token",
@@ -220,7 +271,7 @@ bool looksLikeCredential(const icu::UnicodeString& text) {
   for (const char16_t* marker : markers) {
     if (lower.indexOf(icu::UnicodeString(marker)) >= 0) return true;
   }
-  if (holdsKeyPrefix(text)) return true;
+  if (holdsKeyPrefix(text) || holdsPasswordInAddress(text)) return true;
   for (const icu::UnicodeString& piece : splitPieces(text, true)) {
     for (const icu::UnicodeString& run : tokenRuns(piece)) {
       if (graphemeCount(run) < 20) continue;
@@ -418,6 +469,14 @@ bool StructuredTextHeuristics::containsAny(const std::string& text,
 
 std::string StructuredTextHeuristics::tightenedPunctuationSpacing(const std::string& text) {
   auto isJoiner = [](char c) { return c == '@' || c == '/' || c == ':' || c == '.'; };
+  // An "@" does not join after a word without a letter: "17:4@ README.md" is a time whose zero
+  // was read as "@", not an address.
+  auto afterAUser = [](const std::string& before) {
+    const std::size_t start = before.find_last_of(' ');
+    const std::string word = before.substr(start == std::string::npos ? 0 : start + 1);
+    return word.empty() ||
+           std::any_of(word.begin(), word.end(), [](char c) { return isAsciiLetter(c); });
+  };
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -429,7 +488,8 @@ std::string StructuredTextHeuristics::tightenedPunctuationSpacing(const std::str
     // A run of spaces next to a joining mark on either side goes.
     std::size_t end = i;
     while (end < text.size() && text[end] == ' ') ++end;
-    const bool afterJoiner = !out.empty() && isJoiner(out.back());
+    const bool afterJoiner = !out.empty() && isJoiner(out.back()) &&
+                             (out.back() != '@' || afterAUser(out.substr(0, out.size() - 1)));
     const bool beforeJoiner = end < text.size() && isJoiner(text[end]);
     if (!afterJoiner && !beforeJoiner) out.append(end - i, ' ');
     i = end - 1;

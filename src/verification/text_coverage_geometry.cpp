@@ -24,42 +24,7 @@ double TextCoverageGeometry::recognizedCoverage(const Rect& rect,
   }
   if (pieces.empty()) return 0;
 
-  std::vector<double> edges;
-  for (const Rect& piece : pieces) {
-    edges.push_back(piece.minX());
-    edges.push_back(piece.maxX());
-  }
-  std::sort(edges.begin(), edges.end());
-  edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
-
-  double covered = 0;
-  std::vector<std::pair<double, double>> intervals;
-  for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
-    const double x0 = edges[i];
-    const double x1 = edges[i + 1];
-    const double middle = (x0 + x1) / 2;
-    intervals.clear();
-    for (const Rect& piece : pieces) {
-      if (piece.minX() <= middle && middle <= piece.maxX()) {
-        intervals.emplace_back(piece.minY(), piece.maxY());
-      }
-    }
-    std::sort(intervals.begin(), intervals.end());
-    double length = 0;
-    double runStart = 0;
-    double runEnd = -std::numeric_limits<double>::infinity();
-    for (const auto& [low, high] : intervals) {
-      if (low > runEnd) {
-        if (runEnd > runStart) length += runEnd - runStart;
-        runStart = low;
-        runEnd = high;
-      } else {
-        runEnd = std::max(runEnd, high);
-      }
-    }
-    if (runEnd > runStart) length += runEnd - runStart;
-    covered += (x1 - x0) * length;
-  }
+  const double covered = coveredArea(pieces);
   return std::min(covered / (rect.width() * rect.height()), 1.0);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "support/tesseract_analyzer.h"
@@ -187,6 +188,32 @@ TEST(WindowRegions, ADarkWindowOnALightFrameWithoutWindowsIsReadOrCovered) {
   EXPECT_EQ(score.secrets.masked, score.secrets.total);
   for (const auto& missed : score.missed) ADD_FAILURE() << "missed: " << missed;
   EXPECT_EQ(score.plainLines.masked, 0);
+}
+
+// Whole desktops of the screen corpus, a dark window beside a light one below a bar, each with
+// text of its own size, handed over without their window areas as a capture that did not say
+// which windows it drew: read as one region, one polarity and one text size for all, the dark
+// window's lines went unread. Each window is read on its own now: every secret is masked on the
+// published frame and the plain lines stay clear.
+TEST(WindowRegions, ADesktopWithADarkAndALightWindowAndNoWindowAreasIsReadWindowByWindow) {
+  const auto tesseract = testing::makeTesseractAnalyzer();
+  for (const int index : {2, 6}) {
+    SCOPED_TRACE("screen " + std::to_string(index));
+    testing::CorpusScreen screen = testing::corpusScreen(index);
+    // The same pixels, without the windows the frame carried.
+    auto bare =
+        std::make_shared<platform::PixelBuffer>(screen.image->width(), screen.image->height());
+    std::memcpy(bare->mutableData(), screen.image->data(), screen.image->byteCount());
+    screen.image = bare;
+    const auto result =
+        tesseract.analyzer->analyze(screen.image, testing::corpusPreferences(), false, {kUnitRect},
+                                    ProtectedFrameAnalysisQuality::accurate, nullptr);
+    ASSERT_TRUE(result.analysisSucceeded);
+    const auto score = testing::scoreScreen(screen, result);
+    EXPECT_EQ(score.secrets.masked, score.secrets.total);
+    for (const auto& missed : score.missed) ADD_FAILURE() << "missed: " << missed;
+    EXPECT_LE(score.plainLines.masked, 1);
+  }
 }
 
 }  // namespace

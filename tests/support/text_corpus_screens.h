@@ -21,6 +21,9 @@
 #include "model/sensitive_content.h"
 #include "platform/geometry.h"
 #include "platform/pixel_buffer.h"
+#include "verification/pixel_rect.h"
+#include "verification/protected_analysis_region_planner.h"
+#include "verification/redaction_coalescing.h"
 
 namespace corvane::testing {
 
@@ -484,9 +487,33 @@ inline CorpusScreen corpusScreen(int index) {
   return screen;
 }
 
-// What one analysis did on one screen. A secret is masked when redactions cover nine tenths of
-// its box; a plain line is masked when redactions cover a fifth of its text box. A mask spills
-// when it reaches more than a little beyond the window that holds its centre.
+// The masks a frame is published with: the analysis's covers as the verification engine merges
+// them before it hands the frame over, over the pixels the compositor paints (each a little
+// larger than its cover). Scores judge these, not the analysis's own list.
+struct PublishedMask {
+  platform::Rect pixels;  // top left
+  std::string title;
+};
+inline std::vector<PublishedMask> publishedMasks(const model::ProtectedFrameAnalysisResult& result,
+                                                 const platform::PixelBuffer& image) {
+  // Merged as a first verified frame is, within the frame's windows: with the source masks (none
+  // here), then with the covers carried forward (none either).
+  const auto windows = verification::ProtectedAnalysisRegionPlanner::windowRegions(&image);
+  const std::vector<model::ProtectedRedaction> none;
+  const auto merged = verification::coalesced(
+      verification::coalesced(result.redactions, none, windows), none, windows);
+  const int width = image.width(), height = image.height();
+  std::vector<PublishedMask> masks;
+  for (const auto& redaction : merged) {
+    const auto painted = verification::maskPixelRect(redaction.normalizedFrame, width, height);
+    if (!painted) continue;
+    masks.push_back({{{double(painted->x), double(painted->y)},
+                      {double(painted->width), double(painted->height)}},
+                     redaction.title});
+  }
+  return masks;
+}
+
 struct ScreenScore {
   struct Tally {
     int total = 0;
@@ -530,23 +557,21 @@ struct ScreenScore {
   }
 };
 
+// What one analysis did on one screen, as the published frame shows it. A secret is masked when
+// masks cover nine tenths of its box; a plain line is masked when masks cover a fifth of its text
+// box. A mask spills when it reaches more than a little beyond the window that holds its centre.
 inline ScreenScore scoreScreen(const CorpusScreen& screen,
                                const model::ProtectedFrameAnalysisResult& result) {
-  const double width = screen.image->width();
-  const double height = screen.image->height();
+  const auto masks = publishedMasks(result, *screen.image);
   auto coveredShare = [&](const platform::Rect& box) {
     constexpr int kColumns = 24, kRows = 4;
     int covered = 0;
     for (int i = 0; i < kColumns; ++i) {
       for (int j = 0; j < kRows; ++j) {
-        const platform::Point p{(box.minX() + box.width() * (i + 0.5) / kColumns) / width,
-                                (box.minY() + box.height() * (j + 0.5) / kRows) / height};
-        for (const auto& redaction : result.redactions) {
-          if (redaction.normalizedFrame.contains(p)) {
-            ++covered;
-            break;
-          }
-        }
+        const platform::Point p{box.minX() + box.width() * (i + 0.5) / kColumns,
+                                box.minY() + box.height() * (j + 0.5) / kRows};
+        covered += std::any_of(masks.begin(), masks.end(),
+                               [&](const PublishedMask& mask) { return mask.pixels.contains(p); });
       }
     }
     return static_cast<double>(covered) / (kColumns * kRows);
@@ -569,25 +594,31 @@ inline ScreenScore scoreScreen(const CorpusScreen& screen,
       score.plainLines.masked += masked;
       if (!masked) continue;
       std::string by;
-      for (const auto& redaction : result.redactions) {
-        const platform::Rect pixels{
-            {redaction.normalizedFrame.minX() * width, redaction.normalizedFrame.minY() * height},
-            {redaction.normalizedFrame.width() * width,
-             redaction.normalizedFrame.height() * height}};
-        if (pixels.intersects(line.textBox)) by += " [" + redaction.title + "]";
+      for (const auto& mask : masks) {
+        if (mask.pixels.intersects(line.textBox))
+          by += " [" + mask.title + " " + std::to_string(int(mask.pixels.width())) + "x" +
+                std::to_string(int(mask.pixels.height())) + " at " +
+                std::to_string(int(mask.pixels.minX())) + "," +
+                std::to_string(int(mask.pixels.minY())) + "]";
       }
-      score.falselyMasked.push_back(line.text + " (" + screen.label + ")" + by);
+      score.falselyMasked.push_back(line.text + " (" + screen.label + ", text at " +
+                                    std::to_string(int(line.textBox.minX())) + "," +
+                                    std::to_string(int(line.textBox.minY())) + " " +
+                                    std::to_string(int(line.textBox.width())) + "x" +
+                                    std::to_string(int(line.textBox.height())) + ")" + by);
     }
   }
-  for (const auto& redaction : result.redactions) {
-    const platform::Rect r = redaction.normalizedFrame;
-    const platform::Point centre{(r.minX() + r.width() / 2) * width,
-                                 (r.minY() + r.height() / 2) * height};
+  for (const auto& mask : masks) {
+    const platform::Rect& pixels = mask.pixels;
+    const platform::Point centre{pixels.minX() + pixels.width() / 2,
+                                 pixels.minY() + pixels.height() / 2};
     for (const platform::Rect& window : screen.windows) {
       if (!window.contains(centre)) continue;
-      const platform::Rect pixels{{r.minX() * width, r.minY() * height},
-                                  {r.width() * width, r.height() * height}};
-      const platform::Rect inside = pixels.intersection(window);
+      // The mask's own margins may reach past the window's edge.
+      constexpr double dx = verification::kMaskGrowX, dy = verification::kMaskGrowY;
+      const platform::Rect reach{{window.minX() - dx, window.minY() - dy},
+                                 {window.width() + 2 * dx, window.height() + 2 * dy}};
+      const platform::Rect inside = pixels.intersection(reach);
       if (inside.width() * inside.height() < 0.9 * pixels.width() * pixels.height())
         ++score.spillingMasks;
       break;

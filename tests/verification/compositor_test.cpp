@@ -176,7 +176,10 @@ TEST(ProtectedGPUCompositorTest, GuardedImageMovesTheVerifiedOutputAndDarkensThe
 }
 
 TEST(ProtectedAnalysisImagePolicyTest, RegionCropsAreNativeAndTheAnalysisImageIsLimited) {
-  const platform::SharedPixelBuffer frame = texturedFrame(400, 200);
+  auto frame = std::make_shared<platform::PixelBuffer>(*texturedFrame(400, 200));
+  // Two windows, the second showing in two pieces: they travel with the crops and the scaled
+  // image, cut and scaled alike.
+  frame->setWindowAreas({{{0, 0, 200, 200}}, {{200, 0, 200, 120}, {300, 120, 100, 80}}});
   const auto crops = ProtectedAnalysisImagePolicy::nativeRegionImages(
       *frame, {{{0.25, 0.5}, {0.5, 0.25}}, {{1.2, 0.1}, {0.1, 0.1}}, {{0.5, 0.5}, {-0.25, -0.5}}});
   ASSERT_EQ(crops.size(), 2u) << "a region outside the frame is left out";
@@ -185,13 +188,22 @@ TEST(ProtectedAnalysisImagePolicyTest, RegionCropsAreNativeAndTheAnalysisImageIs
   EXPECT_EQ(crops[0].image->pixel(0, 0), frame->pixel(100, 100));
   EXPECT_EQ(crops[0].image->pixel(199, 49), frame->pixel(299, 149));
   EXPECT_EQ(crops[1].normalizedTopLeftFrame, (platform::Rect{{0.25, 0}, {0.25, 0.5}}));
+  using Area = platform::PixelChanges::Area;
+  ASSERT_TRUE(crops[0].image->windowAreas().has_value());
+  EXPECT_EQ(*crops[0].image->windowAreas(),
+            (platform::WindowAreas{{Area{0, 0, 100, 50}}, {Area{100, 0, 100, 20}}}))
+      << "what of each window shows within the crop";
 
-  const platform::SharedPixelBuffer uhd = solidFrame(3840, 2160, 0xff336699);
+  auto uhd = std::make_shared<platform::PixelBuffer>(*solidFrame(3840, 2160, 0xff336699));
+  uhd->setWindowAreas({{{0, 0, 1920, 2160}}, {{1920, 0, 1920, 2160}}});
   const auto analysis = ProtectedAnalysisImagePolicy::limitedToLongEdge(uhd, 1536);
   ASSERT_TRUE(analysis);
   EXPECT_EQ(analysis->width(), 1536);
   EXPECT_EQ(analysis->height(), 864);
   EXPECT_EQ(analysis->pixel(700, 400), 0xff336699u);
+  ASSERT_TRUE(analysis->windowAreas().has_value());
+  EXPECT_EQ(*analysis->windowAreas(),
+            (platform::WindowAreas{{Area{0, 0, 768, 864}}, {Area{768, 0, 768, 864}}}));
   EXPECT_EQ(ProtectedAnalysisImagePolicy::limitedToLongEdge(uhd, 3840), uhd);
 }
 

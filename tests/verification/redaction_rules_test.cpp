@@ -27,6 +27,10 @@ ProtectedRedaction box(platform::Rect frame, std::string title = "Key",
   return redaction;
 }
 
+// The engine's merge rule and the analyzer's, each over one list of boxes.
+using Merge = std::vector<ProtectedRedaction> (*)(const std::vector<ProtectedRedaction>&);
+const Merge kBothMergeRules[] = {&coalesced, &ProtectedFrameAnalyzer::coalesced};
+
 void expectRect(const platform::Rect& actual, const platform::Rect& expected) {
   EXPECT_NEAR(actual.minX(), expected.minX(), 1e-12);
   EXPECT_NEAR(actual.minY(), expected.minY(), 1e-12);
@@ -60,7 +64,7 @@ TEST(RedactionCoalescingTest, MergesFromFortyFivePercentOfTheSmallerBox) {
 
 // Both merge rules, the engine's and the analyzer's, clip a merged box to the frame.
 TEST(RedactionCoalescingTest, MergedBoxesAreClippedToTheFrameNeverShiftedOrTurnedInsideOut) {
-  for (auto merge : {&coalesced, &ProtectedFrameAnalyzer::coalesced}) {
+  for (Merge merge : kBothMergeRules) {
     const auto right = merge({box({{0.9, 0.2}, {0.3, 0.1}}), box({{0.95, 0.2}, {0.3, 0.1}})});
     ASSERT_EQ(right.size(), 1u);
     expectRect(right[0].normalizedFrame, {{0.9, 0.2}, {0.1, 0.1}});
@@ -87,7 +91,7 @@ TEST(RedactionCoalescingTest, BoxesMergeOnlyWhereTheirBoundingBoxHidesNothingBes
   }
   masks.push_back(box({{0.1, 0.9}, {0.5, 0.03}}));
   masks.push_back(box({{0.55, 0.9}, {0.04, 0.05}}));
-  for (auto merge : {&coalesced, &ProtectedFrameAnalyzer::coalesced}) {
+  for (Merge merge : kBothMergeRules) {
     const auto merged = merge(masks);
     for (const auto& redaction : merged) {
       for (const platform::Point& point : plain)
@@ -105,6 +109,43 @@ TEST(RedactionCoalescingTest, BoxesMergeOnlyWhereTheirBoundingBoxHidesNothingBes
                   .size(),
               1u);
   }
+}
+
+// Masks over the start of five lines, each overlapping the one above by half, below a mask over
+// a whole line: merged one after another, each merge alone hides little, but the merged box would
+// hide the plain text beside the short masks. And two masks meeting at the edge between two
+// windows stay in their windows.
+TEST(RedactionCoalescingTest, MasksMergeWithinOneWindowJudgedByEverythingAMergedMaskHolds) {
+  const auto unverified = ProtectedRedactionScope::unverifiedChange;
+  std::vector<ProtectedRedaction> masks{box({{0.1, 0.1}, {0.4, 0.06}}, "Line", unverified)};
+  std::vector<platform::Point> plain;
+  for (int row = 1; row <= 5; ++row) {
+    masks.push_back(box({{0.1, 0.1 + row * 0.03}, {0.15, 0.06}}, "Start", unverified));
+    // Beside the second and later: the first merge alone may hide a sliver beside its mask.
+    if (row >= 2) plain.push_back({0.4, 0.1 + row * 0.03 + 0.045});
+  }
+  for (Merge merge : kBothMergeRules) {
+    const auto merged = merge(masks);
+    for (const auto& redaction : merged) {
+      for (const platform::Point& point : plain)
+        EXPECT_FALSE(redaction.normalizedFrame.contains(point)) << point.y;
+    }
+    for (const auto& mask : masks) {
+      EXPECT_TRUE(std::any_of(merged.begin(), merged.end(), [&](const auto& redaction) {
+        return containsRect(redaction.normalizedFrame, mask.normalizedFrame);
+      })) << "every mask still covered";
+    }
+  }
+
+  const MaskAreas windows{{{{0, 0}, {0.5, 1}}}, {{{0.5, 0}, {0.5, 1}}}};
+  const std::vector<ProtectedRedaction> atTheEdge{box({{0.43, 0.5}, {0.12, 0.04}}),
+                                                  box({{0.47, 0.5}, {0.16, 0.04}})};
+  for (const auto& merged :
+       {coalesced(atTheEdge, windows), ProtectedFrameAnalyzer::coalesced(atTheEdge, windows)}) {
+    EXPECT_EQ(merged.size(), 2u);
+  }
+  // Within one window they merge.
+  EXPECT_EQ(coalesced(atTheEdge, {{{{0, 0}, {1, 1}}}}).size(), 1u);
 }
 
 TEST(ProtectedCleanChangeGateTest, CountsConfirmationsPerSignatureAndKeepsSixteen) {

@@ -111,6 +111,8 @@ TEST(StructuredText, SpacesAroundAddressPunctuationAreTakenOut) {
             "http://admin.host.eu/x");
   EXPECT_EQ(H::tightenedPunctuationSpacing("two  plain words"), "two  plain words");
   EXPECT_EQ(H::tightenedPunctuationSpacing(" @ "), "@");
+  // A zero read as "@" in a time joins nothing.
+  EXPECT_EQ(H::tightenedPunctuationSpacing("Nov 29 17:4@ README.md"), "Nov 29 17:4@ README.md");
   EXPECT_EQ(H::tightenedPunctuationSpacing(""), "");
 }
 
@@ -145,6 +147,10 @@ TEST(StructuredText, SuspiciousLines) {
   // A prompt's host ends before its path: no domain.
   EXPECT_FALSE(suspicious("dana@build-07.~/ledger/x.y$ git log", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("dana@build-07:~/deploy/.env", {SensitiveKind::email}));
+  // Zeros read as "@" in versions make no address: neither side holds a letter.
+  EXPECT_FALSE(
+      suspicious("Compiling ledger-core v@.8.1 (/srv/ledger/core)", {SensitiveKind::email}));
+  EXPECT_FALSE(suspicious("version 1@.4.22@1 (build 88123)", {SensitiveKind::email}));
   EXPECT_TRUE(suspicious("Password reset", all));
   EXPECT_FALSE(suspicious("Password reset", {SensitiveKind::email}));
   EXPECT_FALSE(suspicious("id=abcdefghij123456789", {SensitiveKind::apiKey}));  // 19 characters

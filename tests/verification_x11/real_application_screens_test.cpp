@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/real_application/geany_editor.h"
 #include "support/real_application/real_application_corpus.h"
+#include "support/real_application/vte_terminal.h"
 #include "support/tesseract_analyzer.h"
 #include "verification/sensitivity_engine.h"
 
@@ -11,13 +13,14 @@ namespace corvane::testing::real_application {
 namespace {
 
 // Every planted secret is one the rules find, of its kind and where it was planted; no
-// near-miss or plain line gives a finding.
+// near-miss or plain line gives a finding (terminal sessions, configuration files, pages).
 TEST(RealApplicationScreens, PlantedLinesAgreeWithTheRules) {
   const verification::SensitivityEngine engine;
   const auto preferences = corpusPreferences();
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     PlantedTextMaker maker(seed);
     std::vector<PlantedLine> lines = terminalSession(maker, 60);
+    for (PlantedLine& line : configFileLines(maker, 30)) lines.push_back(std::move(line));
     for (const auto layout :
          {PageLayout::dashboard, PageLayout::form, PageLayout::table, PageLayout::runbook}) {
       PageWriter writer(maker, {layout, 1.0, false, "DejaVu Sans", 14});
@@ -81,6 +84,54 @@ TEST(RealApplicationScreens, ATerminalsCellGridLandsOnItsText) {
     if (line.secret) {
       EXPECT_GE(line.secretBox.minX(), line.textBox.minX()) << line.text;
       EXPECT_LE(line.secretBox.maxX(), line.textBox.maxX()) << line.text;
+    }
+  }
+}
+
+// A VTE terminal's truth comes from its drawings: every planted line lands on its own text, one
+// row after another, its ink as wide as its characters (in a monospaced font), its secret within
+// it.
+TEST(RealApplicationScreens, AVteTerminalsDrawingsPutEachLineOnItsOwnText) {
+  XvfbServer server(1280, 800, {"-dpi", "96"});
+  ASSERT_TRUE(server.ok());
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  TemporaryFolder folder("corvane-vte-screen");
+  const IgnoringXErrors ignoring;
+  PlantedTextMaker maker(11);
+  VteTerminal terminal(server.name(), folder.path(), {"DejaVu Sans Mono", 10, true},
+                       terminalSession(maker, 24), "ledger", 0, 0, 90);
+  ASSERT_TRUE(terminal.waitShown(display));
+  RealApplicationScreen screen;
+  const auto bounds = terminal.bounds(display);
+  screen.screen.image = grabSettled(display, bounds);
+  int unseen = 0;
+  ASSERT_TRUE(plantDrawnLines(screen, terminal.lines(), terminal.draw(display), {0, 0},
+                              terminal.look().pixelSize(), unseen));
+  XCloseDisplay(display);
+  EXPECT_EQ(unseen, 0);
+  std::vector<ScreenLine> lines = screen.screen.lines;
+  lines.insert(lines.end(), screen.nearMisses.begin(), screen.nearMisses.end());
+  ASSERT_EQ(lines.size(), 24u);
+  std::sort(lines.begin(), lines.end(), [](const ScreenLine& a, const ScreenLine& b) {
+    return a.textBox.minY() < b.textBox.minY();
+  });
+  auto span = [](const std::string& text) {
+    return static_cast<double>(text.find_last_not_of(' ') - text.find_first_not_of(' ') + 1);
+  };
+  std::vector<double> cellWidths;
+  for (const ScreenLine& line : lines) cellWidths.push_back(line.textBox.width() / span(line.text));
+  std::nth_element(cellWidths.begin(), cellWidths.begin() + 12, cellWidths.end());
+  const double cell = cellWidths[12];
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const ScreenLine& line = lines[i];
+    EXPECT_NEAR(line.textBox.width(), span(line.text) * cell, 1.5 * cell) << line.text;
+    if (i > 0) EXPECT_GE(line.textBox.minY(), lines[i - 1].textBox.minY() + 8) << line.text;
+    if (line.secret) {
+      EXPECT_GE(line.secretBox.minX(), line.textBox.minX()) << line.text;
+      EXPECT_LE(line.secretBox.maxX(), line.textBox.maxX()) << line.text;
+      EXPECT_GE(line.secretBox.minY(), line.textBox.minY() - 1) << line.text;
+      EXPECT_LE(line.secretBox.maxY(), line.textBox.maxY() + 1) << line.text;
     }
   }
 }

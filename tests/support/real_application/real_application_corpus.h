@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -77,14 +78,13 @@ inline void oneWindow(RealApplicationScreen& screen) {
   screen.screen.windows = {platform::Rect{{0, 0}, {double(width), double(height)}}};
 }
 
-// A terminal of `look` alone at the top left of a server, its own window captured; nothing when
-// it did not show its lines or its window is not a whole grid of cells.
-inline std::optional<RealApplicationScreen> terminalScreen(Display* display,
-                                                           const std::string& server,
-                                                           const std::filesystem::path& folder,
-                                                           const TerminalLook& look,
-                                                           std::uint32_t seed, int& unseen) {
-  auto terminal = startTerminal(server, folder, look, seed, "ledger", 0, 0, 760);
+// A terminal of `look` alone at the top left of a server, about `height` pixels tall, its own
+// window captured; nothing when it did not show its lines or its window is not a whole grid of
+// cells.
+inline std::optional<RealApplicationScreen> terminalScreen(
+    Display* display, const std::string& server, const std::filesystem::path& folder,
+    const TerminalLook& look, std::uint32_t seed, int& unseen, int height = 760) {
+  auto terminal = startTerminal(server, folder, look, seed, "ledger", 0, 0, height);
   if (!terminal->waitShown(display)) return std::nullopt;
   RealApplicationScreen made;
   made.screen.label = look.label();
@@ -118,10 +118,58 @@ inline void terminalScreens(const std::filesystem::path& folder, std::uint32_t s
   XCloseDisplay(display);
 }
 
+// Adds the lines of the terminals on a whole desktop (its image at the root's origin) to `made`,
+// with their looks in its label; `windows` are the top-level windows, bottom to top, and what lies
+// above a terminal's frame (the top-level window holding it) hides its lines.
+inline void plantTerminals(Display* display,
+                           const std::vector<std::unique_ptr<TerminalWindow>>& terminals,
+                           const std::vector<platform::WindowPlacement>& windows,
+                           RealApplicationScreen& made, int& unseen) {
+  for (const auto& terminal : terminals) {
+    const auto inside = terminal->bounds(display);
+    std::size_t frame = 0;
+    for (std::size_t w = 0; w < windows.size(); ++w) {
+      if (windows[w].bounds.intersection(inside) == inside) frame = w;
+    }
+    std::vector<platform::Rect> above;
+    for (std::size_t w = frame + 1; w < windows.size(); ++w) above.push_back(windows[w].bounds);
+    made.screen.label += ", " + terminal->look().label();
+    terminal->plant(display, made, {0, 0}, above, unseen);
+  }
+}
+
+// Renders groups of screens at once, each into a corpus of its own, and joins them in order, with
+// the time it all took since `start`.
+inline RealApplicationCorpus renderedInGroups(
+    const std::vector<std::function<void(RealApplicationCorpus&)>>& groups,
+    std::chrono::steady_clock::time_point start) {
+  std::vector<RealApplicationCorpus> parts(groups.size());
+  std::vector<std::future<void>> running;
+  for (std::size_t g = 0; g < groups.size(); ++g)
+    running.push_back(std::async(std::launch::async, [&, g] { groups[g](parts[g]); }));
+  for (auto& group : running) group.get();
+  RealApplicationCorpus corpus;
+  for (auto& part : parts) {
+    for (auto& screen : part.screens) corpus.screens.push_back(std::move(screen));
+    corpus.unseenLines += part.unseenLines;
+    corpus.failedScreens += part.failedScreens;
+  }
+  corpus.renderSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return corpus;
+}
+
 struct WindowManager {
   std::vector<std::string> command;
   std::vector<std::string> environment;
 };
+
+// `server` under `manager`, opened; null when the server or the manager did not start.
+inline Display* openManaged(XvfbServer& server, const WindowManager& manager) {
+  const bool managed =
+      server.ok() && server.startWindowManager(manager.command, manager.environment);
+  return managed ? XOpenDisplay(server.name().c_str()) : nullptr;
+}
 
 // Openbox, fluxbox and icewm with their default settings. Fluxbox is given a wallpaper setter
 // that does nothing: without one it puts up a message window about it at a moment of its own.
@@ -143,9 +191,7 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
                            RealApplicationCorpus& corpus) {
   constexpr int kDesktops = 4;
   XvfbServer server(1920, 1080, {"-dpi", "96"});
-  const bool managed =
-      server.ok() && server.startWindowManager(manager.command, manager.environment);
-  Display* display = managed ? XOpenDisplay(server.name().c_str()) : nullptr;
+  Display* display = corpus_detail::openManaged(server, manager);
   if (!display) {
     corpus.failedScreens += kDesktops;
     return;
@@ -184,19 +230,7 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
     const platform::Rect root{{0, 0}, {1920, 1080}};
     if (shown) made.screen.image = grabSettled(display, root);
     const auto windows = topLevelWindows(display);
-    for (auto& terminal : terminals) {
-      if (!made.screen.image) break;
-      // What lies above the terminal's frame (the top-level window holding it) hides it.
-      const auto inside = terminal->bounds(display);
-      std::size_t frame = 0;
-      for (std::size_t w = 0; w < windows.size(); ++w) {
-        if (windows[w].bounds.intersection(inside) == inside) frame = w;
-      }
-      std::vector<platform::Rect> above;
-      for (std::size_t w = frame + 1; w < windows.size(); ++w) above.push_back(windows[w].bounds);
-      made.screen.label += ", " + terminal->look().label();
-      terminal->plant(display, made, root.origin, above, corpus.unseenLines);
-    }
+    if (made.screen.image) plantTerminals(display, terminals, windows, made, corpus.unseenLines);
     terminals.clear();
     waitUntil([&] { return topLevelWindows(display).size() <= alreadyShown; }, 10.0);
     if (!made.screen.image) {
@@ -260,27 +294,15 @@ inline RealApplicationCorpus renderRealApplicationCorpus(std::uint32_t seedOffse
   const auto start = std::chrono::steady_clock::now();
   TemporaryFolder folder("corvane-real-screens");
   const auto managers = windowManagers(folder.path());
-  std::vector<RealApplicationCorpus> parts(2 + managers.size());
-  std::vector<std::future<void>> groups;
-  groups.push_back(std::async(std::launch::async,
-                              [&] { terminalScreens(folder.path(), seedOffset, parts[0]); }));
-  groups.push_back(
-      std::async(std::launch::async, [&] { browserScreens(folder.path(), seedOffset, parts[1]); }));
+  std::vector<std::function<void(RealApplicationCorpus&)>> groups{
+      [&](RealApplicationCorpus& part) { terminalScreens(folder.path(), seedOffset, part); },
+      [&](RealApplicationCorpus& part) { browserScreens(folder.path(), seedOffset, part); }};
   for (std::size_t m = 0; m < managers.size(); ++m) {
-    groups.push_back(std::async(std::launch::async, [&, m] {
-      desktopScreens(folder.path(), managers[m], static_cast<int>(m), seedOffset, parts[2 + m]);
-    }));
+    groups.push_back([&, m](RealApplicationCorpus& part) {
+      desktopScreens(folder.path(), managers[m], static_cast<int>(m), seedOffset, part);
+    });
   }
-  for (auto& group : groups) group.get();
-  RealApplicationCorpus corpus;
-  for (auto& part : parts) {
-    for (auto& screen : part.screens) corpus.screens.push_back(std::move(screen));
-    corpus.unseenLines += part.unseenLines;
-    corpus.failedScreens += part.failedScreens;
-  }
-  corpus.renderSeconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return corpus;
+  return renderedInGroups(groups, start);
 }
 
 // Writes each screen as <folder>/<n>.png with its truth drawn on it (secrets red, plain lines

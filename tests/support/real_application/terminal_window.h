@@ -1,6 +1,6 @@
 #pragma once
 
-// A real terminal (xterm or urxvt) on a private X server, printing a prepared file of planted
+// A real terminal (xterm, urxvt or st) on a private X server, printing a prepared file of planted
 // lines with a shell's cat. The truth comes from its cell grid: the window is `columns` ×
 // `rows` cells inside a known inner border, so each character's cell follows from the window's
 // size, and a planted line's row and columns give its box.
@@ -19,22 +19,44 @@
 namespace corvane::testing::real_application {
 
 // How a terminal looks: its program, its font (a bitmap font of the X server, or a TrueType one
-// at a point size), the font's pixel size and its theme.
+// at a point size), the font's pixel size and its theme. St takes its TrueType fonts at a pixel
+// size.
 struct TerminalLook {
-  std::string program;  // "xterm" or "urxvt"
+  std::string program;  // "xterm", "urxvt" or "st"
   std::string font;     // "6x13", or a fontconfig family such as "DejaVu Sans Mono"
-  int points = 0;       // 0: a bitmap font
+  int points = 0;       // 0: a bitmap font, or st's font at its pixel size
   int pixelSize = 0;    // the font's height in pixels: a bitmap font's own, points at 96 dpi
   bool dark = false;
 
+  bool bitmapFont() const { return points == 0 && program != "st"; }
   std::string label() const {
-    return program + " " + font + (points ? " " + std::to_string(points) + "pt" : "") +
-           (dark ? " dark" : " light");
+    const std::string size = points         ? " " + std::to_string(points) + "pt"
+                             : bitmapFont() ? ""
+                                            : " " + std::to_string(pixelSize) + "px";
+    return program + " " + font + size + (dark ? " dark" : " light");
   }
   // About the cell a font of this size takes, to size windows before they exist.
-  int approximateCellWidth() const { return points ? pixelSize * 6 / 10 + 1 : std::stoi(font); }
+  int approximateCellWidth() const {
+    return bitmapFont() ? std::stoi(font) : pixelSize * 6 / 10 + 1;
+  }
   int approximateCellHeight() const { return pixelSize * 6 / 5 + 2; }
 };
+
+// The lines as a terminal prints them, their accents as colour escapes; with `secretsBlank`, each
+// secret as spaces.
+inline void writeTerminalLines(std::ostream& out, const std::vector<PlantedLine>& lines,
+                               bool secretsBlank = false) {
+  static const char* const accents[] = {"\033[0m", "\033[32m", "\033[1;34m", "\033[33m",
+                                        "\033[90m"};
+  for (std::size_t row = 0; row < lines.size(); ++row) {
+    if (row) out << "\n";
+    for (const PlantedPiece& piece : lines[row].pieces) {
+      out << accents[piece.accent]
+          << (secretsBlank && piece.secret ? std::string(piece.text.size(), ' ') : piece.text)
+          << accents[0];
+    }
+  }
+}
 
 class TerminalWindow {
  public:
@@ -53,14 +75,24 @@ class TerminalWindow {
     const auto file = folder / (instance_ + ".txt");
     writeContent(file);
     const bool dark = look.dark;
+    const std::string geometry = std::to_string(columns) + "x" + std::to_string(rows) + "+" +
+                                 std::to_string(x) + "+" + std::to_string(y);
+    const std::string show = "cat '" + file.string() + "'; exec sleep 600";
+    if (look.program == "st") {
+      // St's inner border is its built-in 2 pixels; its colours come with the content.
+      pid_ = spawnQuietly(
+          {"st", "-n", instance_, "-t", title_, "-g", geometry, "-f",
+           look.font + ":pixelsize=" + std::to_string(look.pixelSize), "-e", "sh", "-c", show},
+          {"DISPLAY=" + display, "HOME=" + folder.string()});
+      return;
+    }
     std::vector<std::string> command = {look.program,
                                         "-name",
                                         instance_,
                                         "-title",
                                         title_,
                                         "-geometry",
-                                        std::to_string(columns) + "x" + std::to_string(rows) + "+" +
-                                            std::to_string(x) + "+" + std::to_string(y),
+                                        geometry,
                                         "-b",
                                         std::to_string(kInnerBorder),
                                         "-fg",
@@ -77,8 +109,7 @@ class TerminalWindow {
     } else {
       command.insert(command.end(), {"-fn", look.font});
     }
-    command.insert(command.end(),
-                   {"-e", "sh", "-c", "cat '" + file.string() + "'; exec sleep 600"});
+    command.insert(command.end(), {"-e", "sh", "-c", show});
     // HOME in the folder: the user's own X resources (~/.Xdefaults) change nothing.
     pid_ = spawnQuietly(command, {"DISPLAY=" + display, "HOME=" + folder.string()});
   }
@@ -154,16 +185,13 @@ class TerminalWindow {
     return ++made;
   }
 
-  // The lines with their accents as colour escapes, then the cursor hidden.
+  // The lines with their accents as colour escapes, then the cursor hidden; st's colours first.
   void writeContent(const std::filesystem::path& file) const {
-    static const char* const accents[] = {"\033[0m", "\033[32m", "\033[1;34m", "\033[33m",
-                                          "\033[90m"};
     std::ofstream out(file, std::ios::binary);
-    for (std::size_t row = 0; row < lines_.size(); ++row) {
-      if (row) out << "\n";
-      for (const PlantedPiece& piece : lines_[row].pieces)
-        out << accents[piece.accent] << piece.text << accents[0];
-    }
+    if (look_.program == "st")
+      out << (look_.dark ? "\033]11;#1b1e24\007\033]10;#d4d7dc\007"
+                         : "\033]11;#fbfaf5\007\033]10;#1d1f21\007");
+    writeTerminalLines(out, lines_);
     out << "\033[?25l";
   }
 

@@ -48,16 +48,20 @@ inline std::shared_ptr<platform::PixelBuffer> grabArea(Display* display,
   return buffer;
 }
 
-// Grabs `area` until two grabs a little apart hold the same pixels: the application has drawn.
+// Grabs `area` until `sameGrabs` grabs a little apart in a row hold the same pixels: the
+// application has drawn.
 inline std::shared_ptr<platform::PixelBuffer> grabSettled(Display* display,
-                                                          const platform::Rect& area) {
+                                                          const platform::Rect& area,
+                                                          int sameGrabs = 2) {
   auto last = grabArea(display, area);
+  int same = 1;
   for (int attempt = 0; last && attempt < 40; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     auto next = grabArea(display, area);
     if (!next) return nullptr;
-    if (std::memcmp(next->data(), last->data(), next->byteCount()) == 0) return next;
+    same = std::memcmp(next->data(), last->data(), next->byteCount()) == 0 ? same + 1 : 1;
     last = std::move(next);
+    if (same >= sameGrabs) return last;
   }
   return last;
 }
@@ -116,19 +120,40 @@ inline std::optional<std::string> instanceName(Display* display, Window window) 
   return name;
 }
 
-// The window whose WM_CLASS instance is `name`, anywhere under `from`.
-inline std::optional<Window> findByInstance(Display* display, Window from,
-                                            const std::string& name) {
-  if (instanceName(display, from) == name) return from;
+inline std::optional<std::string> windowTitle(Display* display, Window window) {
+  char* name = nullptr;
+  if (!XFetchName(display, window, &name) || name == nullptr) return std::nullopt;
+  std::string title = name;
+  XFree(name);
+  return title;
+}
+
+// The first window under `from` (itself included) that `wanted` accepts.
+template <class Wanted>
+std::optional<Window> findWindow(Display* display, Window from, const Wanted& wanted) {
+  if (wanted(from)) return from;
   Window root = None, parent = None;
   Window* children = nullptr;
   unsigned int count = 0;
   if (!XQueryTree(display, from, &root, &parent, &children, &count)) return std::nullopt;
   std::optional<Window> found;
   for (unsigned int i = 0; i < count && !found; ++i)
-    found = findByInstance(display, children[i], name);
+    found = findWindow(display, children[i], wanted);
   if (children) XFree(children);
   return found;
+}
+
+// The window whose WM_CLASS instance is `name`, anywhere under `from`.
+inline std::optional<Window> findByInstance(Display* display, Window from,
+                                            const std::string& name) {
+  return findWindow(display, from,
+                    [&](Window window) { return instanceName(display, window) == name; });
+}
+
+// The window titled `title`, anywhere under `from`.
+inline std::optional<Window> findByTitle(Display* display, Window from, const std::string& title) {
+  return findWindow(display, from,
+                    [&](Window window) { return windowTitle(display, window) == title; });
 }
 
 }  // namespace corvane::testing::real_application
