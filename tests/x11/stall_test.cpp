@@ -87,5 +87,36 @@ TEST(ServerStallTest, AServerThatStopsAnsweringFailsTheStreamAndHoldsUpNoCaller)
   EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{77, 66}); }));
 }
 
+// A screenshot tool selecting a region, or a window manager's wireframe move, holds the server for
+// as long as the user drags: the stream waits for it, holding its last frame back, and goes on
+// once the server answers again.
+TEST(ServerStallTest, AnotherClientsLongGrabOnlyHoldsTheStreamBack) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  TestClient painter(server.name(), {.windowClass = "Painter", .colour = kRed, .width = 200});
+  SampleRecorder recorder;
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  auto stream = capture.makeStream(excluding({}), {}, recorder.output(), queue);
+  ASSERT_TRUE(startStream(*stream).ok());
+  ASSERT_TRUE(recorder.waitForMoreFrames(1));
+
+  Display* grabber = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(grabber, nullptr);
+  XGrabServer(grabber);
+  XSync(grabber, False);
+  painter.send("paint 200x100+0+0 00FF00");              // done once the server answers again
+  std::this_thread::sleep_for(std::chrono::seconds(6));  // the grab, as long as a drag
+  const std::size_t duringGrab = recorder.frameCount();
+  XUngrabServer(grabber);
+  XSync(grabber, False);
+  XCloseDisplay(grabber);
+
+  EXPECT_TRUE(static_cast<bool>(recorder.waitForFrame(
+      duringGrab, [](const PixelBuffer& frame) { return countPixels(frame, kGreen) > 0; })));
+  EXPECT_TRUE(recorder.errors().empty()) << recorder.errors().front();
+  EXPECT_TRUE(stopStream(*stream).ok());
+}
+
 }  // namespace
 }  // namespace corvane::platform::x11::testing

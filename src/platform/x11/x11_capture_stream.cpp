@@ -25,7 +25,8 @@ struct X11CaptureStream::Worker {
   ContentFilter filter;
   StreamConfiguration configuration;
   std::unique_ptr<CaptureSession> session;
-  std::shared_ptr<LastingRedirect> redirect;
+  std::shared_ptr<LastingRedirects> redirects;
+  LastingRedirects::Hold redirect;
   bool dirty = true;
   double lastFrameAt = -1e9;
 };
@@ -35,7 +36,7 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
                                    std::shared_ptr<runtime::SerialQueue> sampleQueue,
                                    std::shared_ptr<const ApplicationIdentityResolver> identities,
                                    std::int32_t ownProcess,
-                                   std::shared_ptr<LastingRedirect> redirect)
+                                   std::shared_ptr<LastingRedirects> redirects)
     : displayName_(std::move(displayName)),
       output_(std::move(output)),
       sampleQueue_(std::move(sampleQueue)),
@@ -44,7 +45,8 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
       worker_(std::make_shared<Worker>()) {
   worker_->filter = std::move(filter);
   worker_->configuration = std::move(configuration);
-  worker_->redirect = std::move(redirect);
+  if (redirects) worker_->redirect = redirects->hold();
+  worker_->redirects = std::move(redirects);
 }
 
 X11CaptureStream::~X11CaptureStream() {
@@ -121,7 +123,14 @@ void X11CaptureStream::startCapture(Completion completion) {
     }
   };
   callbacks.teardown = [weak, worker] {
-    if (worker->session && worker->redirect) worker->redirect->awaitHeld(kRedirectHandOver);
+    // The windows stay redirected for the streams that follow: this session ends its redirect
+    // only once a lasting one is in place for them. When none can be had (the server refuses
+    // another connection), the stop fails, and so does the replacement that asked for it.
+    runtime::Status status = runtime::Status::success();
+    if (worker->session && worker->redirects && !worker->redirects->handOver(kRedirectHandOver)) {
+      status = runtime::Status::failure(
+          "The windows could not be kept redirected for the next capture stream.");
+    }
     worker->session.reset();
     worker->redirect.reset();
     auto self = weak.lock();
@@ -132,7 +141,7 @@ void X11CaptureStream::startCapture(Completion completion) {
       self->phase_ = Phase::stopped;
       stopCompletion = std::move(self->stopCompletion_);
     }
-    self->completeStopAfterQueuedSamples(std::move(stopCompletion));
+    self->completeStopAfterQueuedSamples(std::move(stopCompletion), std::move(status));
   };
   pump_.start(displayName_, std::move(callbacks));
 }
@@ -226,12 +235,13 @@ std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
   return interval;
 }
 
-void X11CaptureStream::completeStopAfterQueuedSamples(Completion completion) {
+void X11CaptureStream::completeStopAfterQueuedSamples(Completion completion,
+                                                      runtime::Status status) {
   if (!completion) return;
   // Samples handed over before the stop still run on the sample queue; the stop is reported
   // behind them, so once it completes no sample reaches the output any more.
   sampleQueue_->post(
-      [completion = std::move(completion)] { completion(runtime::Status::success()); });
+      [completion = std::move(completion), status = std::move(status)] { completion(status); });
 }
 
 void X11CaptureStream::deliver(CapturedSample sample) {

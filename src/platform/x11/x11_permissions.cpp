@@ -145,6 +145,7 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
     return kSampleInterval;
   };
   callbacks.connectionLost = [connection] { *connection = nullptr; };
+  callbacks.reopensLostConnection = true;
   callbacks.teardown = [connection] { *connection = nullptr; };
   auto status =
       idleness->pump_.startAndWait(displayName, std::move(callbacks), kOpenTimeout,

@@ -30,8 +30,13 @@ class XEventPump {
     // Every pass, after the jobs and a bounded share of the queued events (so it runs under a
     // flood of events too); returns the seconds until it wants to run again.
     std::function<std::optional<double>()> idle;
-    // The server went away; the thread ends after this without teardown.
+    // The connection was lost (the server went away, or another client killed it); unless it is
+    // opened again, the thread ends after this without teardown.
     std::function<void()> connectionLost;
+    // Opens a lost connection again (soon, then less often while the server refuses it) and runs
+    // `setup` on the new one, for as long as the pump is not stopped; jobs posted meanwhile run
+    // once it is open. For the pumps that follow the desktop for as long as they live.
+    bool reopensLostConnection = false;
     // Runs on the thread just before the connection closes after a stop.
     std::function<void()> teardown;
     // With a limit, a thread that has waited on the server this many seconds without an

@@ -49,7 +49,7 @@ inline bool killConnection(Display* display, XID base) {
   int clientCount = 0;
   XResClient* clients = nullptr;
   XID mask = 0;
-  if (XResQueryClients(display, &clientCount, &clients) == Success) {
+  if (XResQueryClients(display, &clientCount, &clients) != 0) {
     for (int i = 0; i < clientCount; ++i) {
       if (clients[i].resource_base == base) mask = clients[i].resource_mask;
     }
