@@ -33,6 +33,11 @@ class WindowStateHints {
   // and letting the mouse through. With `shown` true, the mouse reaches it again; bringing it
   // forward and its frame are the caller's.
   virtual void setShownLocally(std::uint32_t windowNumber, bool shown) = 0;
+  // With `keep` true, gives the window contents of its own, which the display server draws on the
+  // screen, for as long as its maker's connection lives: whoever reads the window (a recorder)
+  // then reads what it drew, never what another window lying over it shows, whatever other
+  // programs do meanwhile. With `keep` false (the window unmapped), lets that go.
+  virtual void keepContentsReadable(std::uint32_t windowNumber, bool keep) = 0;
 };
 
 }  // namespace corvane::platform

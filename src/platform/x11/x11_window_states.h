@@ -33,6 +33,8 @@ class X11WindowStateHints final : public WindowStateHints {
   // WM_TRANSIENT_FOR, which the window manager follows on a mapped window too.
   void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) override;
   void setShownLocally(std::uint32_t windowNumber, bool shown) override;
+  // An automatic Composite redirect of the window itself, on the window's own connection.
+  void keepContentsReadable(std::uint32_t windowNumber, bool keep) override;
 
  private:
   Display* display_;
