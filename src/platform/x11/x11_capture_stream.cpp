@@ -13,6 +13,12 @@ constexpr double kShortestFrameInterval = 1.0 / 60.0;
 // How long an ending session waits for the lasting redirect to be in place before it ends its
 // own redirect.
 constexpr double kRedirectHandOver = 1.0;
+// A start still waiting on the server this long is reported as made: another client holds the
+// server, and the frames follow once it lets go (a setup that fails then stops the stream with
+// an error). A stop still waiting on the server this long shuts the connection instead, once
+// the lasting redirect keeps the windows redirected.
+constexpr double kStartGrace = 1.0;
+constexpr double kStopGrace = 0.5;
 
 }  // namespace
 
@@ -76,14 +82,46 @@ void X11CaptureStream::startCapture(Completion completion) {
     }
     return runtime::Status::success();
   };
-  callbacks.ready = [weak, completion](runtime::Status status) {
-    if (auto self = weak.lock()) {
+  // Reported once: when the setup ends, or earlier when it waits on a server held by another
+  // client (then a setup that fails afterwards stops the stream with its error).
+  auto startReport = std::make_shared<std::atomic<bool>>(false);
+  callbacks.ready = [weak, completion, startReport](runtime::Status status) {
+    const bool reportedBefore = startReport->exchange(true);
+    auto self = weak.lock();
+    Completion stopCompletion;
+    bool wasStopping = false;
+    if (self) {
       std::lock_guard lock(self->mutex_);
-      if (self->phase_ == Phase::starting) {
-        self->phase_ = status ? Phase::running : Phase::stopped;
+      if (!status) {
+        wasStopping = self->phase_ == Phase::stopping;
+        self->phase_ = Phase::stopped;
+        stopCompletion = std::move(self->stopCompletion_);
+      } else if (self->phase_ == Phase::starting) {
+        self->phase_ = Phase::running;
       }
     }
-    completion(status);
+    if (!reportedBefore) completion(status);
+    if (status || !self) return;
+    if (wasStopping) {
+      self->completeStopAfterQueuedSamples(std::move(stopCompletion));
+    } else if (reportedBefore && self->output_.onStopWithError) {
+      self->sampleQueue_->post([onError = self->output_.onStopWithError, status] {
+        onError(runtime::Error{status.message()});
+      });
+    }
+  };
+  callbacks.waitingAfter = kStartGrace;
+  callbacks.waitingOnServer = [weak, completion, startReport] {
+    if (startReport->exchange(true)) return;
+    if (auto self = weak.lock()) {
+      std::lock_guard lock(self->mutex_);
+      if (self->phase_ == Phase::starting) self->phase_ = Phase::running;
+    }
+    completion(runtime::Status::success());
+  };
+  callbacks.cutAfterStop = kStopGrace;
+  callbacks.mayCutOnStop = [worker] {
+    return !worker->redirects || worker->redirects->handOver(kRedirectHandOver);
   };
   callbacks.event = [worker](XEvent& event) {
     if (worker->session && worker->session->handle(event)) worker->dirty = true;

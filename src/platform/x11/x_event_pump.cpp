@@ -51,7 +51,7 @@ struct XEventPump::State {
   // No job can run here any more: those waiting run without a connection.
   void runDroppedJobs();
   void end();
-  void watch(double limit, std::function<void()> stalled);
+  void watch(const Callbacks& callbacks);
   // Shuts the connection's socket, so a thread blocked on the server gets an error at once.
   // False while there is no socket yet (the thread is still connecting).
   bool cutOff() {
@@ -77,6 +77,8 @@ struct XEventPump::State {
   int connectionDescriptor = -1;     // under `mutex`
   std::atomic<double> busySince{0};  // pumpClock() when the thread last left its wait; 0 waiting
   std::atomic<bool> stopping{false};
+  std::atomic<double> stopAskedAt{0};  // pumpClock() at the first stop request
+  std::atomic<bool> reportedReady{false};
   std::atomic<bool> running{false};
 };
 
@@ -102,14 +104,35 @@ bool XEventPump::onOwnThread() const {
          (watchdog_.joinable() && watchdog_.get_id() == self);
 }
 
-void XEventPump::State::watch(double limit, std::function<void()> stalled) {
+void XEventPump::State::watch(const Callbacks& callbacks) {
+  bool toldWaiting = false;
+  bool triedCut = false;
   std::unique_lock lock(mutex);
   while (!finished) {
-    finishedChanged.wait_for(lock, std::chrono::milliseconds(100));
+    finishedChanged.wait_for(lock, std::chrono::milliseconds(50));
+    if (finished) break;
+    const double now = pumpClock();
     const double since = busySince.load();
-    if (finished || since == 0 || pumpClock() - since < limit) continue;
+    if (!toldWaiting && callbacks.waitingOnServer && !reportedReady.load() && since != 0 &&
+        now - since >= callbacks.waitingAfter) {
+      toldWaiting = true;
+      lock.unlock();
+      callbacks.waitingOnServer();
+      lock.lock();
+      continue;
+    }
+    const double stopAsked = stopAskedAt.load();
+    if (!triedCut && callbacks.cutAfterStop > 0 && stopAsked != 0 &&
+        now - stopAsked >= callbacks.cutAfterStop && since != 0 && connectionDescriptor >= 0) {
+      triedCut = true;
+      lock.unlock();
+      if (!callbacks.mayCutOnStop || callbacks.mayCutOnStop()) cutOff();
+      lock.lock();
+      continue;
+    }
+    if (since == 0 || now - since < callbacks.stallLimit) continue;
     lock.unlock();
-    if (stalled) stalled();
+    if (callbacks.stalled) callbacks.stalled();
     cutOff();
     return;
   }
@@ -119,8 +142,7 @@ void XEventPump::start(std::string displayName, Callbacks callbacks) {
   state_ = std::make_shared<State>();
   state_->running.store(true);
   if (callbacks.stallLimit > 0) {
-    watchdog_ = std::thread([state = state_, limit = callbacks.stallLimit,
-                             stalled = callbacks.stalled] { state->watch(limit, stalled); });
+    watchdog_ = std::thread([state = state_, callbacks] { state->watch(callbacks); });
   }
   thread_ = std::thread(
       [state = state_, name = std::move(displayName), cb = std::move(callbacks)]() mutable {
@@ -159,6 +181,8 @@ void XEventPump::post(std::function<void(XConnection*)> job) {
 
 void XEventPump::requestStop() {
   if (!state_) return;
+  double never = 0;
+  state_->stopAskedAt.compare_exchange_strong(never, pumpClock());
   state_->stopping.store(true);
   state_->wake();
 }
@@ -196,13 +220,12 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-  bool reportedReady = false;
   double reopenDelay = kFirstReopenDelay;
   while (true) {
     busySince.store(pumpClock());
     auto opened = openAndSetUp(displayName, callbacks);
     if (!opened) {
-      if (!reportedReady) {
+      if (!reportedReady.exchange(true)) {
         end();
         if (callbacks.ready) callbacks.ready(opened.error());
         return;
@@ -213,9 +236,8 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
       reopenDelay = std::min(2 * reopenDelay, kLongestReopenDelay);
       continue;
     }
-    if (!reportedReady) {
-      reportedReady = true;
-      if (callbacks.ready) callbacks.ready(runtime::Status::success());
+    if (!reportedReady.exchange(true) && callbacks.ready) {
+      callbacks.ready(runtime::Status::success());
     }
     reopenDelay = kFirstReopenDelay;
     auto connection = std::move(opened).value();

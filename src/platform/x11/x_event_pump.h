@@ -41,9 +41,19 @@ class XEventPump {
     std::function<void()> teardown;
     // With a limit, a thread that has waited on the server this many seconds without an
     // answer is cut off: `stalled` runs (on a watchdog thread), then the connection is shut so
-    // the thread ends through `connectionLost`.
+    // the thread ends through `connectionLost`. The watchdog runs the two hooks below too.
     double stallLimit = 0;
     std::function<void()> stalled;
+    // Runs (on the watchdog thread) once the opening and setup have waited on the server for
+    // `waitingAfter` seconds without `ready` being reported yet: another client holding the
+    // server, most likely.
+    double waitingAfter = 0;
+    std::function<void()> waitingOnServer;
+    // A thread asked to stop that is still waiting on the server `cutAfterStop` seconds later
+    // has its connection shut, if `mayCutOnStop` (run on the watchdog thread) agrees, so that the
+    // stop does not wait for the server; the thread then ends through `connectionLost`.
+    double cutAfterStop = 0;
+    std::function<bool()> mayCutOnStop;
   };
 
   XEventPump() = default;
