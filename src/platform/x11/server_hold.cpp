@@ -22,9 +22,10 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 // waits for the server too.
 class Holds {
  public:
+  // Never destroyed: a pump thread still ending as the process exits may hold the server too.
   static Holds& instance() {
-    static Holds holds;
-    return holds;
+    static Holds* const holds = new Holds();
+    return *holds;
   }
 
   // A new hold of `display` unless a connection is being opened; 0 then.
@@ -48,7 +49,10 @@ class Holds {
           found->second.since + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double>(std::max(0.0, bound)));
       ++record_.taken;
-      if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+      if (!releasing_) {
+        releasing_ = true;
+        std::thread([this] { run(); }).detach();
+      }
     }
     changed_.notify_all();
   }
@@ -103,14 +107,6 @@ class Holds {
   };
 
   Holds() = default;
-  ~Holds() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
 
   // Under `mutex_`. Sent on the owner's connection from whichever thread gets here first; Xlib
   // serialises the requests of threads sharing a display.
@@ -129,7 +125,7 @@ class Holds {
 
   void run() {
     std::unique_lock lock(mutex_);
-    while (!stopping_) {
+    while (true) {
       auto next = Clock::time_point::max();
       const auto now = Clock::now();
       for (auto& [id, entry] : entries_) {
@@ -156,9 +152,8 @@ class Holds {
   std::uint64_t nextEntry_ = 1;
   int inPlace_ = 0;  // holds asked of the server and not let go yet
   int opening_ = 0;  // connections being opened
-  bool stopping_ = false;
   ServerHold::Record record_;
-  std::thread thread_;
+  bool releasing_ = false;  // its thread runs
 };
 
 // The outermost hold of each connection on this thread, and how deeply it is nested (a
