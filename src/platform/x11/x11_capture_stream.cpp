@@ -17,7 +17,7 @@ constexpr double kRedirectHandOver = 1.0;
 // server, and the frames follow once it lets go (a setup that fails then stops the stream with
 // an error). A stop still waiting on the server this long shuts the connection instead, once
 // the lasting redirect keeps the windows redirected.
-constexpr double kStartGrace = 1.0;
+constexpr double kStartGrace = 2.5;
 constexpr double kStopGrace = 0.5;
 
 }  // namespace
