@@ -14,9 +14,17 @@
 // client between frames (the paint, the capture's handling of its events and the frame made by
 // changes are all measured), at 1080p with 5 windows; it counts the painted pixels that reached
 // the last frame and fails when the paint did not.
+// BM_ManyWindowsMappedAtOnce: a stream of the X11 capture (its thread, its sample queue) while 35
+// clients map a window at the same moment, again and again, with reads of what can be captured,
+// each on a new connection, as launches make the engine do; and the same amid another client
+// making 20 windows every 5 ms and destroying them again (so frames fail and some are held);
+// the figures are the longest time one of this process's holds kept the server and the longest
+// time a client asking the server something every 20 ms went without an answer.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,9 +32,13 @@
 
 #include "like_for_like.h"
 #include "platform/x11/capture_session.h"
+#include "platform/x11/server_hold.h"
+#include "platform/x11/x11_screen_capture.h"
 #include "platform/x11/xlib.h"
 #include "root_grab.h"
+#include "runtime/serial_queue.h"
 #include "support/x11/test_client.h"
+#include "support/x11/x_clients.h"
 #include "support/x11/xvfb_server.h"
 
 namespace {
@@ -297,6 +309,86 @@ BENCHMARK(BM_ChangingWindowFrame)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0);
+
+void BM_ManyWindowsMappedAtOnce(benchmark::State& state) {
+  corvane::testing::XvfbServer server(1920, 1080);
+  if (!server.ok()) {
+    state.SkipWithError("Xvfb did not start");
+    return;
+  }
+  using corvane::testing::TestClient;
+  using corvane::testing::TestClientOptions;
+  TestClient secret(server.name(), {.windowClass = "Secret", .colour = 0x0000FF, .width = 400});
+  const bool amidChurn = state.range(0) != 0;
+  TestClient churner(server.name(), {.windowClass = "Churner", .x = 1600, .y = 900});
+  if (amidChurn) churner.send("churn 20 5");
+  std::vector<std::unique_ptr<TestClient>> many;
+  for (int i = 0; i < 35; ++i) {
+    many.push_back(std::make_unique<TestClient>(
+        server.name(), TestClientOptions{.windowClass = "Many" + std::to_string(i),
+                                         .colour = colourOf(i),
+                                         .x = 30 * i,
+                                         .y = 18 * i,
+                                         .width = 600,
+                                         .height = 400,
+                                         .unmapped = true}));
+  }
+  X11ScreenCapture capture(server.name(), std::make_shared<const ApplicationIdentityResolver>(
+                                              std::make_shared<const DesktopEntryIndex>()));
+  std::atomic<int> frames{0};
+  std::atomic<bool> failed{false};
+  StreamOutput output;
+  output.onSample = [&](const CapturedSample&) { ++frames; };
+  output.onStopWithError = [&](const corvane::runtime::Error&) { failed = true; };
+  auto queue = std::make_shared<corvane::runtime::ThreadSerialQueue>("bench.samples");
+  auto stream = capture.makeStream(secretExcluded(), {}, output, queue);
+  std::promise<corvane::runtime::Status> started;
+  stream->startCapture([&](corvane::runtime::Status status) { started.set_value(status); });
+  if (!started.get_future().get().ok()) {
+    state.SkipWithError("the stream did not start");
+    return;
+  }
+  std::atomic<bool> refreshing{true};
+  std::thread refresher([&] {
+    while (refreshing.load()) {
+      std::promise<void> read;
+      capture.shareableContent(
+          [&](corvane::runtime::Result<ShareableContent>) { read.set_value(); });
+      read.get_future().wait();
+    }
+  });
+  corvane::testing::PingClient ping(server.name());
+  ServerHold::forgetRecord();
+  for (auto _ : state) {
+    const int before = frames.load();
+    for (auto& client : many) client->send("remap");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+    while (std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (frames.load() == before) state.SkipWithError("no frame came after the windows mapped");
+  }
+  refreshing = false;
+  refresher.join();
+  const auto holds = ServerHold::record();
+  if (failed.load()) state.SkipWithError("the stream stopped with an error");
+  state.counters["longest_hold_ms"] = holds.longestSeconds * 1000.0;
+  state.counters["longest_ping_gap_ms"] = ping.longestGapSeconds() * 1000.0;
+  state.counters["holds"] = static_cast<double>(holds.taken);
+  state.counters["holds_cut_short"] = static_cast<double>(holds.cutShort);
+  state.SetLabel(std::string("35 windows mapped at once per round") +
+                 (amidChurn ? ", amid churn" : "") + ", one application left out");
+  std::promise<void> stopped;
+  stream->stopCapture([&](corvane::runtime::Status) { stopped.set_value(); });
+  stopped.get_future().wait();
+}
+
+BENCHMARK(BM_ManyWindowsMappedAtOnce)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(6)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

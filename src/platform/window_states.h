@@ -49,6 +49,11 @@ class WindowStateHints {
   // around that window is.
   virtual runtime::Subscription observeFrameExtentChanges(
       std::function<void(std::uint32_t windowNumber)> handler) = 0;
+  // With `keep` true, gives the window contents of its own, which the display server draws on the
+  // screen, for as long as its maker's connection lives: whoever reads the window (a recorder)
+  // then reads what it drew, never what another window lying over it shows, whatever other
+  // programs do meanwhile. With `keep` false (the window unmapped), lets that go.
+  virtual void keepContentsReadable(std::uint32_t windowNumber, bool keep) = 0;
 };
 
 }  // namespace corvane::platform

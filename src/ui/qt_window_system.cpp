@@ -377,6 +377,10 @@ bool QtWindow::isKey() const {
 void QtWindow::syncMapping() {
   if (!host_) return;
   const bool mapped = shouldBeMapped();
+  // A window shown only when shared is read by other programs: what they read stays its own from
+  // before it is mapped until after it is unmapped, whatever ends meanwhile (the capture's
+  // redirects of every window among others).
+  if (mapped && mapsOnlyWhenShared_) keepContentsReadable(true);
   if (mapped && !host_->isVisible()) {
     // Answered by the time the window manager maps it, so the frame it then says is this one's.
     requestFrameExtents();
@@ -386,6 +390,17 @@ void QtWindow::syncMapping() {
     host_->hide();
     if (orderedIn_ && mapsOnlyWhenShared_) withdrawForGood();
   }
+  if (!host_->isVisible()) keepContentsReadable(false);
+}
+
+void QtWindow::keepContentsReadable(bool keep) {
+  if (!state_->stateHints || (!keep && readableWindow_ == 0)) return;
+  const WId window = host_->winId();
+  // A native window replaced since took its redirect with it.
+  if (readableWindow_ != window) readableWindow_ = 0;
+  if (keep == (readableWindow_ != 0)) return;
+  readableWindow_ = keep ? window : 0;
+  state_->stateHints->keepContentsReadable(static_cast<std::uint32_t>(window), keep);
 }
 
 void QtWindow::withdrawForGood() {

@@ -64,7 +64,8 @@ class QtWindowHost final : public QWidget {
 // A platform window on a Qt top-level widget. Levels, frames and mouse transparency go through
 // Qt's window flags (on X11: _NET_WM_STATE_ABOVE/BELOW, Motif decorations, an empty input
 // shape); sticky, skip-taskbar and skip-pager through EWMH states of our own. A window that maps
-// only when shared is shown (mapped) only while it is ordered in and shared.
+// only when shared is shown (mapped) only while it is ordered in and shared, and keeps contents of
+// its own from before it is mapped until it is unmapped (WindowStateHints::keepContentsReadable).
 class QtWindow final : public platform::TopLevelWindow {
  public:
   QtWindow(std::shared_ptr<QtWindowSystemState> state, const platform::Rect& frame,
@@ -131,6 +132,7 @@ class QtWindow final : public platform::TopLevelWindow {
   void applyFlags();
   void applyExtraStates();
   void syncMapping();
+  void keepContentsReadable(bool keep);
   void withdrawForGood();
   // Asks the window manager what its frame around the unmapped titled window will be.
   void requestFrameExtents();
@@ -157,6 +159,7 @@ class QtWindow final : public platform::TopLevelWindow {
   bool orderedIn_ = false;
   bool hasNativeWindow_ = false;
   WId transientFor_ = 0;
+  WId readableWindow_ = 0;  // the native window whose contents are kept readable
   std::optional<std::vector<platform::Rect>> shape_;
   std::shared_ptr<platform::ContentView> content_;
   runtime::Published<int> moves_{0};

@@ -62,6 +62,18 @@ class CorvaneHome {
     std::ofstream(folder_ / "config/corvane/defaults/com.pemberquist.corvane.json")
         << R"({"setupCompletionVersion": 1})";
   }
+  // Setup done, and the application `id` marked private: a desktop entry of its own whose
+  // windows are of class `windowClass`.
+  void seedSetupDoneWithPrivateApplication(const std::string& id, const std::string& windowClass) {
+    std::ofstream(folder_ / "data/applications" / (id + ".desktop"))
+        << "[Desktop Entry]\nType=Application\nName=" << windowClass
+        << "\nExec=true\nStartupWMClass=" << windowClass << "\n";
+    const std::string list = R"([{"id":")" + id + R"(","name":")" + windowClass +
+                             R"(","systemImage":"lock.fill","isEnabled":true}])";
+    std::ofstream(folder_ / "config/corvane/defaults/com.pemberquist.corvane.json")
+        << R"({"setupCompletionVersion": 1, "protectedApps": {"$type": "data", "value": ")"
+        << base64(list) << "\"}}";
+  }
 
   // Variables every later launch gets besides ("NAME=value"): a desktop's session bus.
   void addEnvironment(const std::vector<std::string>& variables) {
@@ -171,22 +183,42 @@ class CorvaneHome {
   const std::filesystem::path& path() const { return folder_.path(); }
 
  private:
+  static std::string base64(const std::string& bytes) {
+    static const char* const digits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+      unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
+      if (i + 1 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+      if (i + 2 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 2]);
+      for (std::size_t digit = 0; digit < 4; ++digit) {
+        text += i + digit <= bytes.size() ? digits[(value >> (18 - 6 * digit)) & 63] : '=';
+      }
+    }
+    return text;
+  }
+
   std::string display_;
   std::vector<std::string> extraEnvironment_;
   corvane::testing::TemporaryFolder folder_{"corvane-shell-home"};
   std::vector<pid_t> running_;
 };
 
-// Whether a viewable window with exactly this title is on the display.
-inline bool hasViewableWindow(const std::string& display, const std::string& title) {
+// A viewable window with exactly this title on the display; 0 when there is none.
+inline unsigned long viewableWindowNamed(const std::string& display, const std::string& title) {
   const std::string command =
       "DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return false;
+  if (pipe == nullptr) return 0;
   char line[64];
   const bool found = std::fgets(line, sizeof line, pipe) != nullptr;
   pclose(pipe);
-  return found;
+  return found ? std::stoul(line) : 0;
+}
+
+// Whether a viewable window with exactly this title is on the display.
+inline bool hasViewableWindow(const std::string& display, const std::string& title) {
+  return viewableWindowNamed(display, title) != 0;
 }
 
 }  // namespace corvane::shell::testing

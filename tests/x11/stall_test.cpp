@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cmath>
 
 #include "platform/x11/x11_cursor_source.h"
 #include "platform/x11/x11_permissions.h"
@@ -85,6 +86,52 @@ TEST(ServerStallTest, AServerThatStopsAnsweringFailsTheStreamAndHoldsUpNoCaller)
   XSync(display, False);
   XCloseDisplay(display);
   EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{77, 66}); }));
+}
+
+// A screenshot tool selecting a region, or a window manager's wireframe move, holds the server for
+// as long as the user drags: the stream waits for it, holding its last frame back, and goes on
+// once the server answers again. A stream replaced meanwhile (a new filter) stops and starts
+// within the time the engine allows each step, and its successor delivers once the server answers.
+// The time since the last input is unknown meanwhile, so the engine does not take the last input
+// sampled for input the capture never followed.
+TEST(ServerStallTest, AnotherClientsLongGrabOnlyHoldsTheStreamBack) {
+  XvfbServer server(320, 240);
+  ASSERT_TRUE(server.ok());
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  TestClient painter(server.name(), {.windowClass = "Painter", .colour = kRed, .width = 200});
+  auto idleness = X11InputIdleness::open(server.name());
+  ASSERT_TRUE(idleness.ok());
+  SampleRecorder recorder;
+  auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+  auto first = capture.makeStream(excluding({}), {}, recorder.output(), queue);
+  ASSERT_TRUE(startStream(*first).ok());
+  ASSERT_TRUE(recorder.waitForMoreFrames(1));
+  EXPECT_FALSE(std::isnan((*idleness)->secondsSinceLastInput()));
+
+  Display* grabber = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(grabber, nullptr);
+  XGrabServer(grabber);
+  XSync(grabber, False);
+  const auto grabbedAt = std::chrono::steady_clock::now();
+  // A window made once the server answers again.
+  painter.send("spawn Later 100x80+150+100 00FF00");
+  auto next = capture.makeStream(excluding({"Secret"}), {}, recorder.output(), queue);
+  EXPECT_LT(secondsFor([&] { EXPECT_TRUE(stopStream(*first).ok()); }), 1.5);
+  EXPECT_LT(secondsFor([&] { EXPECT_TRUE(startStream(*next).ok()); }), 5.0);
+  const std::size_t duringGrab = recorder.frameCount();
+  // What input there was meanwhile cannot be known: the last sample does not stand for it.
+  EXPECT_TRUE(waitUntil([&] { return std::isnan((*idleness)->secondsSinceLastInput()); }, 4.0));
+  // The rest of six seconds, as long as a drag.
+  std::this_thread::sleep_until(grabbedAt + std::chrono::seconds(6));
+  XUngrabServer(grabber);
+  XSync(grabber, False);
+  XCloseDisplay(grabber);
+
+  EXPECT_TRUE(static_cast<bool>(recorder.waitForFrame(
+      duringGrab, [](const PixelBuffer& frame) { return countPixels(frame, kGreen) > 0; })));
+  EXPECT_TRUE(recorder.errors().empty()) << recorder.errors().front();
+  EXPECT_TRUE(waitUntil([&] { return !std::isnan((*idleness)->secondsSinceLastInput()); }));
+  EXPECT_TRUE(stopStream(*next).ok());
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
 #include "platform/x11/capture_session.h"
 
 #include "platform/x11/server_hold.h"
+#include "platform/x11/x_event_pump.h"
 #include "platform/x11/xlib.h"
 
 #include <optional>
 
 namespace corvane::platform::x11 {
 namespace {
-
-// Frames that may fail in a row before the next one is composed with the server held.
-constexpr int kFailuresBeforeHolding = 2;
 
 runtime::Status missing(const char* extension) {
   return runtime::Status::failure(std::string("The X server lacks the ") + extension +
@@ -130,22 +128,36 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   assertEventPumpThread(connection_);
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
-  // A frame fails when the windows changed while it was composed and read. Under a steady
-  // stream of such changes (a plug that keeps moving, a client making and destroying windows
-  // without pause) every frame could fail and none would come; after a few failures in a row,
-  // the next frame is composed with the server held: the events sent before are applied, and
-  // nothing changes until the frame is read. Other clients wait for that one frame only.
-  std::optional<ServerHold> hold;
-  if (failedInARow_ >= kFailuresBeforeHolding) {
-    hold.emplace(connection_.display());
-    applyQueuedEvents();
-  }
+  // What takes round trips of its own (the windows made since the last frame, their trees and
+  // names) is read first, without holding the server: a held frame then settles only what
+  // changed meanwhile.
   model_->settle();
   model_->refreshIdentities();
+  std::optional<ServerHold> hold;
+  std::optional<double> heldFrom;
+  if (holds_.holdsFrameAt(pumpClock())) {
+    hold.emplace(connection_.display());
+    if (hold->held()) {
+      heldFrom = pumpClock();
+      // The events sent before the hold are applied; nothing changes until the frame is read.
+      applyQueuedEvents();
+      model_->settle();
+    }
+  }
   leftOut_ = model_->excludedWindows(filter, ownProcess);
   auto frame = composer_->compose(*model_, leftOut_, *area, configuration.width,
                                   configuration.height, extent);
-  failedInARow_ = frame ? 0 : failedInARow_ + 1;
+  if (hold && hold->cutShort()) {
+    // Let go before the frame was read: what it holds may mix two moments.
+    composer_->distrustLastFrame();
+    frame = runtime::Error{"The frame took longer than the server may be held."};
+  }
+  std::optional<double> heldUntil;
+  if (heldFrom) {
+    hold.reset();
+    heldUntil = pumpClock();
+  }
+  holds_.composed(frame.ok(), heldFrom, heldUntil);
   return frame;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
 #include "platform/x11/frame_composer.h"
+#include "platform/x11/held_frame_schedule.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/window_model.h"
 #include "platform/x11/x_atoms.h"
@@ -65,8 +66,8 @@ class CaptureSession {
   // The windows the last frame left out.
   std::set<Window> leftOut_;
   bool redirected_ = false;
-  // Frames that failed one after the other (the windows changed again while each was read).
-  int failedInARow_ = 0;
+  // Which frames are composed with the server held.
+  HeldFrameSchedule holds_;
 };
 
 }  // namespace corvane::platform::x11

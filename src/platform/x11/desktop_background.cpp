@@ -49,10 +49,12 @@ LeftOutClients leftOutClients(const WindowModel& model, const std::set<Window>& 
   return clients;
 }
 
-Picture desktopBackgroundPicture(Display* display, Pixmap named, XRenderPictFormat* format,
-                                 int depth, const LeftOutClients& leftOut) {
+std::optional<Picture> desktopBackgroundPicture(Display* display, Pixmap named,
+                                                XRenderPictFormat* format, int depth,
+                                                const LeftOutClients& leftOut) {
   if (named == None || format == nullptr) return None;
   ServerHold hold(display);
+  if (!hold.held()) return std::nullopt;
   Picture picture = None;
   if (!namesWindow(display, named) && isPixmapOfDepth(display, named, depth) &&
       !madeByLeftOutClient(display, named, leftOut)) {
@@ -61,6 +63,10 @@ Picture desktopBackgroundPicture(Display* display, Pixmap named, XRenderPictForm
     repeat.repeat = RepeatNormal;
     picture = XRenderCreatePicture(display, named, format, CPRepeat, &repeat);
     if (!trap.sync()) picture = None;
+  }
+  if (hold.cutShort()) {
+    if (picture != None) XRenderFreePicture(display, picture);
+    return std::nullopt;
   }
   return picture;
 }

@@ -3,6 +3,7 @@
 #include "platform/x11/xlib.h"
 
 #include <cstdint>
+#include <optional>
 #include <set>
 
 #include "platform/x11/window_model.h"
@@ -23,8 +24,10 @@ LeftOutClients leftOutClients(const WindowModel& model, const std::set<Window>& 
 // A picture of the desktop background the root names, or None when it may not be drawn: only a
 // pixmap (never a window, whose picture would read what the screen shows there) of the screen's
 // `depth`, made by none of the `leftOut` clients. It is checked and its picture made while the
-// server is grabbed, so the id cannot come to name something else in between.
-Picture desktopBackgroundPicture(Display* display, Pixmap named, XRenderPictFormat* format,
-                                 int depth, const LeftOutClients& leftOut);
+// server is held, so the id cannot come to name something else in between; nothing when the
+// server could not be held throughout (ServerHold), and the check is to be made again.
+std::optional<Picture> desktopBackgroundPicture(Display* display, Pixmap named,
+                                                XRenderPictFormat* format, int depth,
+                                                const LeftOutClients& leftOut);
 
 }  // namespace corvane::platform::x11

@@ -203,7 +203,7 @@ void FrameComposer::releaseSharedImage() {
   segment_ = XShmSegmentInfo{};
 }
 
-void FrameComposer::readBackground(const LeftOutClients& leftOut) {
+bool FrameComposer::readBackground(const LeftOutClients& leftOut) {
   const auto pixmap = cardinalValue(display_, root_, rootPixmap_, XA_PIXMAP);
   const Pixmap named = pixmap ? static_cast<Pixmap>(*pixmap) : None;
   // The picture keeps the pixmap's pixels even when its owner frees it (or its id comes to name
@@ -211,11 +211,19 @@ void FrameComposer::readBackground(const LeftOutClients& leftOut) {
   // window model report a whole change). An id refused is checked again each time.
   if (background_ != None && backgroundChecked_ && backgroundChecked_->named == named &&
       backgroundChecked_->leftOut == leftOut) {
-    return;
+    return true;
   }
+  const auto checked = desktopBackgroundPicture(display_, named, format_, depth_, leftOut);
+  if (!checked) return false;
   if (background_ != None) XRenderFreePicture(display_, background_);
-  background_ = desktopBackgroundPicture(display_, named, format_, depth_, leftOut);
+  background_ = *checked;
   backgroundChecked_ = BackgroundCheck{named, leftOut};
+  return true;
+}
+
+void FrameComposer::distrustLastFrame() {
+  composedFor_.reset();
+  made_.clear();
 }
 
 void FrameComposer::drawBackground(const CaptureArea& area) {
@@ -448,7 +456,9 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
                      composedFor->outputHeight != outputHeight || composedFor->excluded != excluded;
   if (whole) {
     changed = std::vector<FrameArea>{FrameArea{0, 0, area.width, area.height}};
-    readBackground(leftOutClients(model, excluded));
+    if (!readBackground(leftOutClients(model, excluded))) {
+      return runtime::Error{"The desktop background could not be checked for this frame."};
+    }
   }
   if (!changed->empty()) composeAreas(model, excluded, area, *changed);
   Drawable result = composed_.pixmap;

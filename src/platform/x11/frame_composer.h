@@ -56,6 +56,9 @@ class FrameComposer {
                                              CaptureArea area, int outputWidth, int outputHeight,
                                              Extent extent = Extent::changes);
 
+  // The last frame may mix two moments (the server was let go while it was composed): the next
+  // one is composed whole, and read whole into whichever buffer it is written.
+  void distrustLastFrame();
   // Forgets the server resources without asking the server (after the connection was lost).
   void abandon();
 
@@ -75,8 +78,9 @@ class FrameComposer {
   runtime::Status attachSegment(std::size_t bytes);
   void releaseSharedImage();
   // Names the desktop background again when the root names another drawable or other clients
-  // are left out: its picture, or nothing for the fallback colour.
-  void readBackground(const LeftOutClients& leftOut);
+  // are left out: its picture, or nothing for the fallback colour. False when it could not be
+  // checked now (the server could not be held for it).
+  bool readBackground(const LeftOutClients& leftOut);
   void drawBackground(const CaptureArea& area);
   void ensureScratchRegions();
   // A window to draw, at its inside corner in frame pixels.

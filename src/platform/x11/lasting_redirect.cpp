@@ -8,7 +8,7 @@
 namespace corvane::platform::x11 {
 
 struct LastingRedirect::State {
-  std::mutex mutex;
+  mutable std::mutex mutex;
   std::condition_variable changed;
   bool held = false;
   bool ended = false;  // it will never be held (any more)
@@ -56,14 +56,55 @@ bool LastingRedirect::awaitHeld(double seconds) {
   return state_->held;
 }
 
-std::shared_ptr<LastingRedirect> LastingRedirects::hold() {
-  std::lock_guard lock(mutex_);
-  auto current = current_.lock();
-  if (!current) {
-    current = std::make_shared<LastingRedirect>(displayName_);
-    current_ = current;
+bool LastingRedirect::hasEnded() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->ended;
+}
+
+struct LastingRedirects::State {
+  std::string displayName;
+  std::mutex mutex;
+  int holders = 0;
+  std::shared_ptr<LastingRedirect> current;
+
+  // Under `mutex`: the redirect held now, a new one in place of one that ended. The one replaced
+  // is handed back to be let go of outside the lock.
+  std::shared_ptr<LastingRedirect> live(std::shared_ptr<LastingRedirect>& replaced) {
+    if (!current || current->hasEnded()) {
+      replaced = std::move(current);
+      current = std::make_shared<LastingRedirect>(displayName);
+    }
+    return current;
   }
-  return current;
+};
+
+LastingRedirects::LastingRedirects(std::string displayName) : state_(std::make_shared<State>()) {
+  state_->displayName = std::move(displayName);
+}
+
+LastingRedirects::Hold LastingRedirects::hold() {
+  std::shared_ptr<LastingRedirect> replaced;
+  {
+    std::lock_guard lock(state_->mutex);
+    ++state_->holders;
+    state_->live(replaced);
+  }
+  // The last hold to go lets the redirect go.
+  return Hold(nullptr, [state = state_](void*) {
+    std::shared_ptr<LastingRedirect> released;
+    std::lock_guard lock(state->mutex);
+    if (--state->holders == 0) released = std::move(state->current);
+  });
+}
+
+bool LastingRedirects::handOver(double seconds) {
+  std::shared_ptr<LastingRedirect> redirect, replaced;
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->holders <= 1) return true;
+    redirect = state_->live(replaced);
+  }
+  return redirect->awaitHeld(seconds);
 }
 
 }  // namespace corvane::platform::x11

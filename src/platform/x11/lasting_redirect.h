@@ -24,8 +24,10 @@ class LastingRedirect {
   LastingRedirect& operator=(const LastingRedirect&) = delete;
 
   // Waits at most `seconds` for the server to have redirected the windows for it; false when it
-  // has not (it could not, or has not yet).
+  // has not (it could not, or has not yet, or its connection was lost).
   bool awaitHeld(double seconds);
+  // True once it will never be held (any more): it could not be opened, or its connection ended.
+  bool hasEnded() const;
 
  private:
   struct State;
@@ -33,18 +35,25 @@ class LastingRedirect {
   XEventPump pump_;
 };
 
-// The lasting redirect of one display, shared by the streams made while any of them holds it: a
-// stream made to replace another holds it before the other one ends.
+// The lasting redirect of one display, kept while any stream of a share holds it: a stream made
+// to replace another holds it before the other one ends. One whose connection ended (another
+// client killed it, the server refused a new connection) is opened again when it is next needed.
 class LastingRedirects {
  public:
-  explicit LastingRedirects(std::string displayName) : displayName_(std::move(displayName)) {}
-  // The one held now, or a new one when nobody holds it.
-  std::shared_ptr<LastingRedirect> hold();
+  explicit LastingRedirects(std::string displayName);
+
+  // While any hold lives, a redirect is kept (opened now unless one is held).
+  using Hold = std::shared_ptr<void>;
+  Hold hold();
+  // For a stream that ends while other streams hold: waits at most `seconds` for a redirect to be
+  // in place for them, opening one again when the last one ended. True when it is, or when no
+  // other stream holds (there is nothing to hand over); false when none could be had, so the
+  // caller's windows would lose their redirect.
+  bool handOver(double seconds);
 
  private:
-  std::string displayName_;
-  std::mutex mutex_;
-  std::weak_ptr<LastingRedirect> current_;
+  struct State;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace corvane::platform::x11

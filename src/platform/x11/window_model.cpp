@@ -620,9 +620,15 @@ void WindowModel::requestRepaint(TrackedWindow& window) {
 
 void WindowModel::settle() {
   readUnread();
-  std::set<Window> trees;
-  trees.swap(treesToRead_);
-  LiveWindowFacts facts(display_);
+  std::vector<Window> trees;
+  for (Window id : treesToRead_) {
+    if (lookup(id) != nullptr) trees.push_back(id);
+  }
+  treesToRead_.clear();
+  // Read ahead together, a level of the trees per round trip, as the windows made since are:
+  // many windows mapped at once (a desktop switch, a session restored) cost a few round trips.
+  WindowTreeSnapshot facts(display_, atoms_, {atoms_.wmState, atoms_.wmClass});
+  if (!trees.empty()) readAhead(facts, trees);
   for (Window id : trees) {
     if (TrackedWindow* window = lookup(id)) {
       resolveIdentity(*window, facts);

@@ -13,6 +13,12 @@ constexpr double kShortestFrameInterval = 1.0 / 60.0;
 // How long an ending session waits for the lasting redirect to be in place before it ends its
 // own redirect.
 constexpr double kRedirectHandOver = 1.0;
+// A start still waiting on the server this long is reported as made: another client holds the
+// server, and the frames follow once it lets go (a setup that fails then stops the stream with
+// an error). A stop still waiting on the server this long shuts the connection instead, once
+// the lasting redirect keeps the windows redirected.
+constexpr double kStartGrace = 2.5;
+constexpr double kStopGrace = 0.5;
 
 }  // namespace
 
@@ -25,7 +31,8 @@ struct X11CaptureStream::Worker {
   ContentFilter filter;
   StreamConfiguration configuration;
   std::unique_ptr<CaptureSession> session;
-  std::shared_ptr<LastingRedirect> redirect;
+  std::shared_ptr<LastingRedirects> redirects;
+  LastingRedirects::Hold redirect;
   bool dirty = true;
   double lastFrameAt = -1e9;
 };
@@ -35,7 +42,7 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
                                    std::shared_ptr<runtime::SerialQueue> sampleQueue,
                                    std::shared_ptr<const ApplicationIdentityResolver> identities,
                                    std::int32_t ownProcess,
-                                   std::shared_ptr<LastingRedirect> redirect)
+                                   std::shared_ptr<LastingRedirects> redirects)
     : displayName_(std::move(displayName)),
       output_(std::move(output)),
       sampleQueue_(std::move(sampleQueue)),
@@ -44,7 +51,8 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
       worker_(std::make_shared<Worker>()) {
   worker_->filter = std::move(filter);
   worker_->configuration = std::move(configuration);
-  worker_->redirect = std::move(redirect);
+  if (redirects) worker_->redirect = redirects->hold();
+  worker_->redirects = std::move(redirects);
 }
 
 X11CaptureStream::~X11CaptureStream() {
@@ -74,14 +82,46 @@ void X11CaptureStream::startCapture(Completion completion) {
     }
     return runtime::Status::success();
   };
-  callbacks.ready = [weak, completion](runtime::Status status) {
-    if (auto self = weak.lock()) {
+  // Reported once: when the setup ends, or earlier when it waits on a server held by another
+  // client (then a setup that fails afterwards stops the stream with its error).
+  auto startReport = std::make_shared<std::atomic<bool>>(false);
+  callbacks.ready = [weak, completion, startReport](runtime::Status status) {
+    const bool reportedBefore = startReport->exchange(true);
+    auto self = weak.lock();
+    Completion stopCompletion;
+    bool wasStopping = false;
+    if (self) {
       std::lock_guard lock(self->mutex_);
-      if (self->phase_ == Phase::starting) {
-        self->phase_ = status ? Phase::running : Phase::stopped;
+      if (!status) {
+        wasStopping = self->phase_ == Phase::stopping;
+        self->phase_ = Phase::stopped;
+        stopCompletion = std::move(self->stopCompletion_);
+      } else if (self->phase_ == Phase::starting) {
+        self->phase_ = Phase::running;
       }
     }
-    completion(status);
+    if (!reportedBefore) completion(status);
+    if (status || !self) return;
+    if (wasStopping) {
+      self->completeStopAfterQueuedSamples(std::move(stopCompletion));
+    } else if (reportedBefore && self->output_.onStopWithError) {
+      self->sampleQueue_->post([onError = self->output_.onStopWithError, status] {
+        onError(runtime::Error{status.message()});
+      });
+    }
+  };
+  callbacks.waitingAfter = kStartGrace;
+  callbacks.waitingOnServer = [weak, completion, startReport] {
+    if (startReport->exchange(true)) return;
+    if (auto self = weak.lock()) {
+      std::lock_guard lock(self->mutex_);
+      if (self->phase_ == Phase::starting) self->phase_ = Phase::running;
+    }
+    completion(runtime::Status::success());
+  };
+  callbacks.cutAfterStop = kStopGrace;
+  callbacks.mayCutOnStop = [worker] {
+    return !worker->redirects || worker->redirects->handOver(kRedirectHandOver);
   };
   callbacks.event = [worker](XEvent& event) {
     if (worker->session && worker->session->handle(event)) worker->dirty = true;
@@ -121,7 +161,14 @@ void X11CaptureStream::startCapture(Completion completion) {
     }
   };
   callbacks.teardown = [weak, worker] {
-    if (worker->session && worker->redirect) worker->redirect->awaitHeld(kRedirectHandOver);
+    // The windows stay redirected for the streams that follow: this session ends its redirect
+    // only once a lasting one is in place for them. When none can be had (the server refuses
+    // another connection), the stop fails, and so does the replacement that asked for it.
+    runtime::Status status = runtime::Status::success();
+    if (worker->session && worker->redirects && !worker->redirects->handOver(kRedirectHandOver)) {
+      status = runtime::Status::failure(
+          "The windows could not be kept redirected for the next capture stream.");
+    }
     worker->session.reset();
     worker->redirect.reset();
     auto self = weak.lock();
@@ -132,7 +179,7 @@ void X11CaptureStream::startCapture(Completion completion) {
       self->phase_ = Phase::stopped;
       stopCompletion = std::move(self->stopCompletion_);
     }
-    self->completeStopAfterQueuedSamples(std::move(stopCompletion));
+    self->completeStopAfterQueuedSamples(std::move(stopCompletion), std::move(status));
   };
   pump_.start(displayName_, std::move(callbacks));
 }
@@ -226,12 +273,13 @@ std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
   return interval;
 }
 
-void X11CaptureStream::completeStopAfterQueuedSamples(Completion completion) {
+void X11CaptureStream::completeStopAfterQueuedSamples(Completion completion,
+                                                      runtime::Status status) {
   if (!completion) return;
   // Samples handed over before the stop still run on the sample queue; the stop is reported
   // behind them, so once it completes no sample reaches the output any more.
   sampleQueue_->post(
-      [completion = std::move(completion)] { completion(runtime::Status::success()); });
+      [completion = std::move(completion), status = std::move(status)] { completion(status); });
 }
 
 void X11CaptureStream::deliver(CapturedSample sample) {

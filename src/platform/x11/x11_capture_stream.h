@@ -17,17 +17,19 @@ class CaptureSession;
 // A filtered capture of one display on a thread and X connection of its own. A frame is
 // composed when something on screen changed (DAMAGE, window changes, a new filter), at most
 // once per minimum frame interval, and at least once a second so a still screen keeps the
-// stream alive. Samples go to the sample queue; a lost X connection, or a server that stops
-// answering, stops the stream with an error. A stream made with a lasting redirect holds it
-// from when it is made until it stops, so that a stream made to replace another keeps the
-// windows redirected while the other one ends.
+// stream alive. Samples go to the sample queue. A server that does not answer for a while (another
+// client holding it: a screenshot tool's region selection, a window manager's wireframe move)
+// only holds the frames back until it answers again; a lost X connection, or a server silent for
+// longer than the stall limit, stops the stream with an error. A stream made with the lasting
+// redirects holds one from when it is made until it stops, so that a stream made to replace
+// another keeps the windows redirected while the other one ends.
 class X11CaptureStream final : public CaptureStream,
                                public std::enable_shared_from_this<X11CaptureStream> {
  public:
   X11CaptureStream(std::string displayName, ContentFilter filter, StreamConfiguration configuration,
                    StreamOutput output, std::shared_ptr<runtime::SerialQueue> sampleQueue,
                    std::shared_ptr<const ApplicationIdentityResolver> identities,
-                   std::int32_t ownProcess, std::shared_ptr<LastingRedirect> redirect = nullptr);
+                   std::int32_t ownProcess, std::shared_ptr<LastingRedirects> redirects = nullptr);
   ~X11CaptureStream() override;
 
   void startCapture(Completion completion) override;
@@ -37,9 +39,10 @@ class X11CaptureStream final : public CaptureStream,
   void requestFrame() override;
 
   // A server that leaves a request unanswered this long stops the stream with an error. Set
-  // before the start.
+  // before the start. Nothing can be captured from a server that answers nobody, so waiting
+  // long loses nothing; a grab by another client lasts seconds.
   void setStallLimit(double seconds) { stallLimit_ = seconds; }
-  static constexpr double kDefaultStallLimit = 4.0;
+  static constexpr double kDefaultStallLimit = 30.0;
 
   // Frames composed and handed to the sample queue so far.
   std::uint64_t deliveredFrames() const { return deliveredFrames_.load(); }
@@ -51,7 +54,8 @@ class X11CaptureStream final : public CaptureStream,
   std::optional<double> produceFrameIfDue(Worker& worker);
   void deliver(CapturedSample sample);
   // Reports a finished stop on the sample queue, behind every sample already handed over.
-  void completeStopAfterQueuedSamples(Completion completion);
+  void completeStopAfterQueuedSamples(Completion completion,
+                                      runtime::Status status = runtime::Status::success());
 
   std::string displayName_;
   StreamOutput output_;

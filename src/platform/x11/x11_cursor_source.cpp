@@ -229,7 +229,11 @@ runtime::Result<std::shared_ptr<X11CursorSource>> X11CursorSource::open(
     }
     return sampler->step(*self);
   };
-  callbacks.connectionLost = [sampler] { sampler->connection = nullptr; };
+  callbacks.connectionLost = [sampler] {
+    sampler->connection = nullptr;
+    sampler->followingMotion = false;  // selected on the connection that ended
+  };
+  callbacks.reopensLostConnection = true;
   callbacks.teardown = [sampler] { sampler->connection = nullptr; };
   auto status =
       source->pump_.startAndWait(displayName, std::move(callbacks), kOpenTimeout,

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <future>
+#include <limits>
 #include <thread>
 
 extern char** environ;
@@ -145,6 +146,7 @@ runtime::Result<std::shared_ptr<X11InputIdleness>> X11InputIdleness::open(
     return kSampleInterval;
   };
   callbacks.connectionLost = [connection] { *connection = nullptr; };
+  callbacks.reopensLostConnection = true;
   callbacks.teardown = [connection] { *connection = nullptr; };
   auto status =
       idleness->pump_.startAndWait(displayName, std::move(callbacks), kOpenTimeout,
@@ -175,12 +177,18 @@ double X11InputIdleness::secondsSinceLastInput() const {
     {
       std::lock_guard lock(mutex_);
       awaitingFreshSample_ = true;  // the last sample is older than the rest
+      freshSampleAskedAt_ = pumpClock();
     }
     pump_.post([](XConnection*) {});
   }
   std::lock_guard lock(mutex_);
+  const double now = pumpClock();
+  const double waitingSince = awaitingFreshSample_ ? freshSampleAskedAt_ : sampledAt_;
+  if (idleAtSample_ && now - waitingSince > kUnansweredAfter + kSampleInterval) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
   if (!idleAtSample_ || awaitingFreshSample_) return 0;
-  return *idleAtSample_ + std::max(0.0, pumpClock() - sampledAt_);
+  return *idleAtSample_ + std::max(0.0, now - sampledAt_);
 }
 
 }  // namespace corvane::platform::x11

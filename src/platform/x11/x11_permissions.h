@@ -51,7 +51,9 @@ class X11Permissions final : public Permissions {
 // since it, so a server that stops answering never holds up the caller. Once nobody has read it
 // for kRestAfter seconds the thread rests (no request to the server) until the next call, which
 // wakes it. 0 before the first sample and on waking (so the caller never takes an unknown for a
-// long idle time).
+// long idle time). Not a number (unknown) while the server has not answered the sampler for
+// kUnansweredAfter seconds: another client holding the server keeps what happened meanwhile from
+// view, and the last sample would read as input the screen never followed.
 class X11InputIdleness final : public InputIdleness {
  public:
   static runtime::Result<std::shared_ptr<X11InputIdleness>> open(
@@ -61,6 +63,7 @@ class X11InputIdleness final : public InputIdleness {
 
   static constexpr double kSampleInterval = 0.1;
   static constexpr double kRestAfter = 10.0;
+  static constexpr double kUnansweredAfter = 1.0;
 
  private:
   X11InputIdleness() = default;
@@ -70,6 +73,7 @@ class X11InputIdleness final : public InputIdleness {
   std::optional<double> idleAtSample_;
   double sampledAt_ = 0;
   mutable bool awaitingFreshSample_ = false;
+  mutable double freshSampleAskedAt_ = 0;
   mutable SamplingWhileRead sampling_{kRestAfter};
   mutable XEventPump pump_;
 };

@@ -83,7 +83,7 @@ std::shared_ptr<CaptureStream> X11ScreenCapture::makeStream(
     std::shared_ptr<runtime::SerialQueue> sampleQueue) {
   auto stream = std::make_shared<X11CaptureStream>(displayName_, std::move(filter), configuration,
                                                    std::move(output), std::move(sampleQueue),
-                                                   identities_, ownProcess_, redirects_->hold());
+                                                   identities_, ownProcess_, redirects_);
   stream->setStallLimit(stallLimit_);
   return stream;
 }
@@ -151,7 +151,7 @@ void X11ScreenCapture::captureImage(
     shot->pump.requestStop();
     return std::nullopt;
   };
-  callbacks.stallLimit = stallLimit_;
+  callbacks.stallLimit = imageStallLimit_;
   // A server that does not answer may not even have let the connection open: give up now.
   callbacks.stalled = [shot] { shot->finish(runtime::Error{"The X server stopped answering."}); };
   callbacks.connectionLost = [shot] {

@@ -35,8 +35,10 @@ class X11ScreenCapture final : public ScreenCapture {
 
   void setRepaintWait(double seconds) { repaintWait_ = seconds; }
   // How long a stream or an image waits on a server that does not answer before it stops with
-  // an error.
-  void setStallLimit(double seconds) { stallLimit_ = seconds; }
+  // an error (by default: a stream X11CaptureStream::kDefaultStallLimit, an image
+  // kImageStallLimit, whose caller has its own time limit).
+  void setStallLimit(double seconds) { stallLimit_ = imageStallLimit_ = seconds; }
+  static constexpr double kImageStallLimit = 4.0;
   const std::shared_ptr<const ApplicationIdentityResolver>& identities() const {
     return identities_;
   }
@@ -50,6 +52,7 @@ class X11ScreenCapture final : public ScreenCapture {
   std::shared_ptr<LastingRedirects> redirects_;
   double repaintWait_ = 0.5;
   double stallLimit_ = X11CaptureStream::kDefaultStallLimit;
+  double imageStallLimit_ = kImageStallLimit;
 };
 
 // The resolver over the application directories of this session, kept current as they change.

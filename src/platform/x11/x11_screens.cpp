@@ -116,6 +116,7 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
     }
     return std::nullopt;
   };
+  callbacks.reopensLostConnection = true;
   screens->pump_.start(displayName, std::move(callbacks));
   return screens;
 }

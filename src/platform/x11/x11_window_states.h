@@ -56,6 +56,8 @@ class X11WindowStateHints final : public WindowStateHints {
 
   // The toolkit's event loop reports each PropertyNotify of its connection here (main actor).
   void propertyChanged(Window window, Atom property);
+  // An automatic Composite redirect of the window itself, on the window's own connection.
+  void keepContentsReadable(std::uint32_t windowNumber, bool keep) override;
 
  private:
   enum class HintAtom {

@@ -259,6 +259,9 @@ runtime::Result<std::shared_ptr<X11Workspace>> X11Workspace::open(
     }
     return wait;
   };
+  // Launches and terminations go on being seen after a lost connection: the first reading on the
+  // new one announces what changed meanwhile.
+  callbacks.reopensLostConnection = true;
   workspace->pump_.start(displayName, std::move(callbacks));
   return workspace;
 }

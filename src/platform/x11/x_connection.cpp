@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/x11/request_buffer.h"
+#include "platform/x11/server_hold.h"
 
 namespace corvane::platform::x11 {
 namespace {
@@ -80,7 +81,13 @@ runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::strin
     }
     name = env;
   }
-  Display* display = XOpenDisplay(name.c_str());
+  Display* display = nullptr;
+  {
+    // Xlib keeps its process-wide lock until the server answers the new connection, which it
+    // does not while one of our threads holds it: no hold is taken meanwhile (ServerHold).
+    ConnectionOpening opening;
+    display = XOpenDisplay(name.c_str());
+  }
   if (display == nullptr) {
     return runtime::Error{"Could not connect to the X display " + name + "."};
   }

@@ -23,20 +23,35 @@ namespace {
 // How many queued events one pass handles at most, and for how long.
 constexpr int kMostEventsPerPass = 256;
 constexpr double kLongestEventWork = 0.05;
+// A lost connection of a pump that opens it again: the first try after this long, each failed
+// one doubling the wait up to the longest.
+constexpr double kFirstReopenDelay = 0.05;
+constexpr double kLongestReopenDelay = 2.0;
 
 }  // namespace
 
 struct XEventPump::State {
   State() : wakeDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
   ~State() {
-    if (wakeDescriptor >= 0) close(wakeDescriptor);
+    if (wakeDescriptor >= 0) ::close(wakeDescriptor);
   }
   void wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = write(wakeDescriptor, &one, sizeof one);
   }
   void run(std::string displayName, Callbacks callbacks);
-  void watch(double limit, std::function<void()> stalled);
+  // Opens the connection and runs the setup on it; the setup's failure closes it again.
+  runtime::Result<std::unique_ptr<XConnection>> openAndSetUp(const std::string& displayName,
+                                                             Callbacks& callbacks);
+  // Jobs, events and the idle work until a stop (false) or the loss of the connection (true).
+  bool serve(XConnection& connection, Callbacks& callbacks);
+  void closeConnection(std::unique_ptr<XConnection>& connection);
+  // False when a stop was asked for meanwhile.
+  bool waitBeforeReopening(double seconds);
+  // No job can run here any more: those waiting run without a connection.
+  void runDroppedJobs();
+  void end();
+  void watch(const Callbacks& callbacks);
   // Shuts the connection's socket, so a thread blocked on the server gets an error at once.
   // False while there is no socket yet (the thread is still connecting).
   bool cutOff() {
@@ -62,6 +77,8 @@ struct XEventPump::State {
   int connectionDescriptor = -1;     // under `mutex`
   std::atomic<double> busySince{0};  // pumpClock() when the thread last left its wait; 0 waiting
   std::atomic<bool> stopping{false};
+  std::atomic<double> stopAskedAt{0};  // pumpClock() at the first stop request
+  std::atomic<bool> reportedReady{false};
   std::atomic<bool> running{false};
 };
 
@@ -87,14 +104,35 @@ bool XEventPump::onOwnThread() const {
          (watchdog_.joinable() && watchdog_.get_id() == self);
 }
 
-void XEventPump::State::watch(double limit, std::function<void()> stalled) {
+void XEventPump::State::watch(const Callbacks& callbacks) {
+  bool toldWaiting = false;
+  bool triedCut = false;
   std::unique_lock lock(mutex);
   while (!finished) {
-    finishedChanged.wait_for(lock, std::chrono::milliseconds(100));
+    finishedChanged.wait_for(lock, std::chrono::milliseconds(50));
+    if (finished) break;
+    const double now = pumpClock();
     const double since = busySince.load();
-    if (finished || since == 0 || pumpClock() - since < limit) continue;
+    if (!toldWaiting && callbacks.waitingOnServer && !reportedReady.load() && since != 0 &&
+        now - since >= callbacks.waitingAfter) {
+      toldWaiting = true;
+      lock.unlock();
+      callbacks.waitingOnServer();
+      lock.lock();
+      continue;
+    }
+    const double stopAsked = stopAskedAt.load();
+    if (!triedCut && callbacks.cutAfterStop > 0 && stopAsked != 0 &&
+        now - stopAsked >= callbacks.cutAfterStop && since != 0 && connectionDescriptor >= 0) {
+      triedCut = true;
+      lock.unlock();
+      if (!callbacks.mayCutOnStop || callbacks.mayCutOnStop()) cutOff();
+      lock.lock();
+      continue;
+    }
+    if (since == 0 || now - since < callbacks.stallLimit) continue;
     lock.unlock();
-    if (stalled) stalled();
+    if (callbacks.stalled) callbacks.stalled();
     cutOff();
     return;
   }
@@ -104,8 +142,7 @@ void XEventPump::start(std::string displayName, Callbacks callbacks) {
   state_ = std::make_shared<State>();
   state_->running.store(true);
   if (callbacks.stallLimit > 0) {
-    watchdog_ = std::thread([state = state_, limit = callbacks.stallLimit,
-                             stalled = callbacks.stalled] { state->watch(limit, stalled); });
+    watchdog_ = std::thread([state = state_, callbacks] { state->watch(callbacks); });
   }
   thread_ = std::thread(
       [state = state_, name = std::move(displayName), cb = std::move(callbacks)]() mutable {
@@ -144,6 +181,8 @@ void XEventPump::post(std::function<void(XConnection*)> job) {
 
 void XEventPump::requestStop() {
   if (!state_) return;
+  double never = 0;
+  state_->stopAskedAt.compare_exchange_strong(never, pumpClock());
   state_->stopping.store(true);
   state_->wake();
 }
@@ -181,54 +220,105 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-  busySince.store(pumpClock());
-  auto opened = XConnection::open(displayName);
-  auto endWithoutLoop = [this] {
-    std::deque<std::function<void(XConnection*)>> dropped;
-    {
-      std::lock_guard lock(mutex);
-      ended = true;
-      dropped.swap(jobs);
+  double reopenDelay = kFirstReopenDelay;
+  while (true) {
+    busySince.store(pumpClock());
+    auto opened = openAndSetUp(displayName, callbacks);
+    if (!opened) {
+      if (!reportedReady.exchange(true)) {
+        end();
+        if (callbacks.ready) callbacks.ready(opened.error());
+        return;
+      }
+      // Opened again after a loss: the server may refuse new connections for a while (it has
+      // as many clients as it takes).
+      if (!waitBeforeReopening(reopenDelay)) break;
+      reopenDelay = std::min(2 * reopenDelay, kLongestReopenDelay);
+      continue;
     }
-    for (auto& job : dropped) job(nullptr);
-  };
-  if (!opened) {
-    endWithoutLoop();
-    running.store(false);
-    busySince.store(0);
-    markEnded();
-    if (callbacks.ready) callbacks.ready(opened.error());
-    return;
+    if (!reportedReady.exchange(true) && callbacks.ready) {
+      callbacks.ready(runtime::Status::success());
+    }
+    reopenDelay = kFirstReopenDelay;
+    auto connection = std::move(opened).value();
+    const bool lost = serve(*connection, callbacks);
+    if (!lost) {
+      runDroppedJobs();
+      if (callbacks.teardown) callbacks.teardown();
+      closeConnection(connection);
+      break;
+    }
+    if (!callbacks.reopensLostConnection) runDroppedJobs();
+    if (callbacks.connectionLost) callbacks.connectionLost();
+    closeConnection(connection);
+    if (!callbacks.reopensLostConnection || !waitBeforeReopening(reopenDelay)) break;
   }
+  end();
+}
+
+runtime::Result<std::unique_ptr<XConnection>> XEventPump::State::openAndSetUp(
+    const std::string& displayName, Callbacks& callbacks) {
+  auto opened = XConnection::open(displayName);
+  if (!opened) return opened.error();
   auto connection = std::move(opened).value();
   connection->bindToThisThread();
   {
     std::lock_guard lock(mutex);
     connectionDescriptor = connection->fileDescriptor();
   }
-  auto closeConnection = [&] {
-    {
-      std::lock_guard lock(mutex);
-      connectionDescriptor = -1;
-    }
-    connection.reset();
-  };
   if (callbacks.setup) {
     auto status = callbacks.setup(*connection);
     if (!status) {
       if (callbacks.teardown) callbacks.teardown();
-      closeConnection();
-      endWithoutLoop();
-      running.store(false);
-      busySince.store(0);
-      markEnded();
-      if (callbacks.ready) callbacks.ready(status);
-      return;
+      closeConnection(connection);
+      return status.error();
     }
   }
-  if (callbacks.ready) callbacks.ready(runtime::Status::success());
-  Display* display = connection->display();
-  bool lost = false;
+  return connection;
+}
+
+void XEventPump::State::closeConnection(std::unique_ptr<XConnection>& connection) {
+  {
+    std::lock_guard lock(mutex);
+    connectionDescriptor = -1;
+  }
+  connection.reset();
+}
+
+bool XEventPump::State::waitBeforeReopening(double seconds) {
+  busySince.store(0);
+  const auto until = pumpClock() + seconds;
+  while (!stopping.load()) {
+    const double left = until - pumpClock();
+    if (left <= 0) return true;
+    pollfd descriptor{wakeDescriptor, POLLIN, 0};
+    if (poll(&descriptor, 1, static_cast<int>(std::ceil(left * 1000.0))) > 0) {
+      std::uint64_t count;
+      [[maybe_unused]] auto got = read(wakeDescriptor, &count, sizeof count);
+    }
+  }
+  return false;
+}
+
+void XEventPump::State::runDroppedJobs() {
+  std::deque<std::function<void(XConnection*)>> dropped;
+  {
+    std::lock_guard lock(mutex);
+    ended = true;
+    dropped.swap(jobs);
+  }
+  for (auto& job : dropped) job(nullptr);
+}
+
+void XEventPump::State::end() {
+  runDroppedJobs();
+  running.store(false);
+  busySince.store(0);
+  markEnded();
+}
+
+bool XEventPump::State::serve(XConnection& connection, Callbacks& callbacks) {
+  Display* display = connection.display();
   while (!stopping.load()) {
     // The watchdog times one pass, not the time since the last wait: under a steady stream of
     // events (or on a loaded machine) the loop may go round for long without waiting, yet every
@@ -239,11 +329,11 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
       std::lock_guard lock(mutex);
       pending.swap(jobs);
     }
-    for (auto& job : pending) job(connection.get());
+    for (auto& job : pending) job(&connection);
     // A bounded share of the queued events per pass: under a flood (each event may cost round
     // trips) the stop and the idle work (composing) still get their turn every pass.
     const double eventsUntil = pumpClock() + kLongestEventWork;
-    for (int handled = 0; handled < kMostEventsPerPass && !connection->isLost() &&
+    for (int handled = 0; handled < kMostEventsPerPass && !connection.isLost() &&
                           !stopping.load() && XPending(display) > 0;
          ++handled) {
       XEvent event;
@@ -251,24 +341,17 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
       if (callbacks.event) callbacks.event(event);
       if (pumpClock() >= eventsUntil) break;
     }
-    if (connection->isLost() || connection->probeLost()) {
-      lost = true;
-      break;
-    }
+    if (connection.isLost() || connection.probeLost()) return true;
     if (stopping.load()) break;
     std::optional<double> wait = callbacks.idle ? callbacks.idle() : std::nullopt;
-    if (connection->isLost()) {
-      lost = true;
-      break;
-    }
+    if (connection.isLost()) return true;
     XFlush(display);
     if (XPending(display) > 0) continue;
     {
       std::lock_guard lock(mutex);
       if (!jobs.empty()) continue;
     }
-    pollfd descriptors[2] = {{connection->fileDescriptor(), POLLIN, 0},
-                             {wakeDescriptor, POLLIN, 0}};
+    pollfd descriptors[2] = {{connection.fileDescriptor(), POLLIN, 0}, {wakeDescriptor, POLLIN, 0}};
     int timeout = -1;
     if (wait) timeout = static_cast<int>(std::ceil(std::max(0.0, *wait) * 1000.0));
     busySince.store(0);
@@ -278,24 +361,9 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
       std::uint64_t count;
       [[maybe_unused]] auto got = read(wakeDescriptor, &count, sizeof count);
     }
-    if (descriptors[0].revents & (POLLHUP | POLLERR)) connection->probeLost();
+    if (descriptors[0].revents & (POLLHUP | POLLERR)) connection.probeLost();
   }
-  std::deque<std::function<void(XConnection*)>> dropped;
-  {
-    std::lock_guard lock(mutex);
-    ended = true;
-    dropped.swap(jobs);
-  }
-  for (auto& job : dropped) job(nullptr);
-  if (lost) {
-    if (callbacks.connectionLost) callbacks.connectionLost();
-  } else if (callbacks.teardown) {
-    callbacks.teardown();
-  }
-  closeConnection();
-  running.store(false);
-  busySince.store(0);
-  markEnded();
+  return false;
 }
 
 }  // namespace corvane::platform::x11

@@ -30,15 +30,30 @@ class XEventPump {
     // Every pass, after the jobs and a bounded share of the queued events (so it runs under a
     // flood of events too); returns the seconds until it wants to run again.
     std::function<std::optional<double>()> idle;
-    // The server went away; the thread ends after this without teardown.
+    // The connection was lost (the server went away, or another client killed it); unless it is
+    // opened again, the thread ends after this without teardown.
     std::function<void()> connectionLost;
+    // Opens a lost connection again (soon, then less often while the server refuses it) and runs
+    // `setup` on the new one, for as long as the pump is not stopped; jobs posted meanwhile run
+    // once it is open. For the pumps that follow the desktop for as long as they live.
+    bool reopensLostConnection = false;
     // Runs on the thread just before the connection closes after a stop.
     std::function<void()> teardown;
     // With a limit, a thread that has waited on the server this many seconds without an
     // answer is cut off: `stalled` runs (on a watchdog thread), then the connection is shut so
-    // the thread ends through `connectionLost`.
+    // the thread ends through `connectionLost`. The watchdog runs the two hooks below too.
     double stallLimit = 0;
     std::function<void()> stalled;
+    // Runs (on the watchdog thread) once the opening and setup have waited on the server for
+    // `waitingAfter` seconds without `ready` being reported yet: another client holding the
+    // server, most likely.
+    double waitingAfter = 0;
+    std::function<void()> waitingOnServer;
+    // A thread asked to stop that is still waiting on the server `cutAfterStop` seconds later
+    // has its connection shut, if `mayCutOnStop` (run on the watchdog thread) agrees, so that the
+    // stop does not wait for the server; the thread then ends through `connectionLost`.
+    double cutAfterStop = 0;
+    std::function<bool()> mayCutOnStop;
   };
 
   XEventPump() = default;

@@ -28,6 +28,7 @@ struct TestClientOptions {
   std::vector<std::string> extraEnvironment;
   int runAsUser = -1;       // 0 or above (the caller being root): the client runs as this user
   bool undumpable = false;  // not dumpable: its environment and executable hidden from others
+  bool unmapped = false;    // its window is mapped only by the "remap" command
   // Started from this desktop entry file, as a desktop launcher records it in the environment.
   std::string launchedFrom;
   // The program run: a copy of the test client (installed as an application is); empty: the
@@ -72,6 +73,7 @@ class TestClient {
       arguments.push_back(std::to_string(options.textPixelSize));
     }
     if (options.undumpable) arguments.push_back("--undumpable");
+    if (options.unmapped) arguments.push_back("--unmapped");
     if (options.runAsUser >= 0) {
       const auto user = std::to_string(options.runAsUser);
       arguments.insert(arguments.begin(),

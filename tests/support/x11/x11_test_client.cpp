@@ -4,6 +4,7 @@
 //   x11_test_client --class NAME --colour RRGGBB --geometry WxH+X+Y
 //                   [--lazy] [--desktop] [--override-redirect] [--no-pid] [--shaped]
 //                   [--stubborn] [--no-class] [--text PX] [--undumpable] [--instance NAME]
+//                   [--unmapped]
 //
 // --lazy never draws (background None, no reaction to Expose); --shaped keeps only the left half
 // of the window in its bounding shape; --stubborn ignores WM_DELETE_WINDOW; --no-class maps the
@@ -11,6 +12,7 @@
 // PX pixels high, drawn with Cairo (a line every 1.5 × PX, starting PX from the top-left corner);
 // --undumpable makes the process not dumpable (prctl PR_SET_DUMPABLE 0), as hardened programs do;
 // --instance gives the main window's WM_CLASS that instance (else the class in lower case).
+// --unmapped leaves the main window unmapped until "remap".
 // Commands, one per line:
 //   popup WxH+X+Y RRGGBB      an override-redirect window (no class, like a menu)
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
@@ -427,7 +429,7 @@ int main(int argc, char** argv) {
   unsigned long colour = 0xFF0000;
   Geometry geometry;
   bool isLazy = false, desktop = false, overrideRedirect = false, withPid = true;
-  bool shaped = false, stubborn = false, withClass = true;
+  bool shaped = false, stubborn = false, withClass = true, unmapped = false;
   int textPixelSize = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -457,6 +459,8 @@ int main(int argc, char** argv) {
       instance = argv[++i];
     else if (arg == "--undumpable")
       prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    else if (arg == "--unmapped")
+      unmapped = true;
   }
   Client client;
   client.display = XOpenDisplay(nullptr);
@@ -482,7 +486,7 @@ int main(int argc, char** argv) {
                     static_cast<unsigned short>(geometry.height)};
     XShapeCombineRectangles(display, main, ShapeBounding, 0, 0, &half, 1, ShapeSet, Unsorted);
   }
-  XMapWindow(display, main);
+  if (!unmapped) XMapWindow(display, main);
   XFlush(display);
   client.announce(main);
 

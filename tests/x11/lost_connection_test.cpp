@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "platform/x11/x11_cursor_source.h"
+#include "platform/x11/x11_permissions.h"
+#include "platform/x11/x11_screens.h"
+#include "platform/x11/x11_workspace.h"
+#include "support/x11/x_clients.h"
+#include "x11/capture_fixture.h"
+
+namespace corvane::platform::x11::testing {
+namespace {
+
+using corvane::testing::connectionsOf;
+using corvane::testing::killConnection;
+
+// The connections of this process opened since `before` was taken, once `count` have come.
+std::vector<XID> newConnections(Display* display, const std::vector<XID>& before,
+                                std::size_t count) {
+  std::vector<XID> added;
+  waitUntil([&] {
+    added.clear();
+    for (XID base : connectionsOf(display, getpid())) {
+      if (std::find(before.begin(), before.end(), base) == before.end()) added.push_back(base);
+    }
+    return added.size() >= count;
+  });
+  return added;
+}
+
+// A window's pixels of `rgb` as another client reads them: what it holds of its own while it is
+// redirected, else what the screen shows where it is.
+std::size_t ownPixels(Display* display, Window window, std::uint32_t rgb) {
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(display, window, &attributes);
+  XImage* image =
+      XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+  if (image == nullptr) return 0;
+  std::size_t count = 0;
+  for (int y = 0; y < image->height; ++y) {
+    for (int x = 0; x < image->width; ++x) count += (XGetPixel(image, x, y) & 0xFFFFFF) == rgb;
+  }
+  XDestroyImage(image);
+  return count;
+}
+
+// Another client kills the connection that keeps every window redirected while one stream
+// replaces another: the redirect is opened again before the ending stream lets its own go, so no
+// window is left unredirected in between (read, it would show the private window lying over it,
+// and a new backing pixmap would be copied from that). When the server takes no new connection,
+// the ending stream fails instead.
+TEST(LostConnectionTest, AKilledLastingRedirectIsOpenedAgainBeforeAStreamHandsOver) {
+  XvfbServer server(640, 480, {"-maxclients", "64"});
+  ASSERT_TRUE(server.ok());
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  X11ScreenCapture capture(server.name(), plainIdentities());
+  // It draws only when told: what its backing pixmap holds is what it drew, or what the server
+  // copied into a new one.
+  TestClient board(
+      server.name(),
+      {.windowClass = "Board", .colour = kRed, .x = 20, .y = 20, .width = 300, .lazy = true});
+  TestClient secret(server.name(), {.windowClass = "Secret", .colour = kBlue, .x = 100, .y = 60});
+  ASSERT_TRUE(waitUntil([&] { return rootRect(server.name(), secret.window()).viewable; }));
+
+  auto replaceAfterKillingTheRedirect = [&](bool atClientLimit) {
+    const auto before = connectionsOf(display, getpid());
+    SampleRecorder recorder;
+    auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
+    auto first = capture.makeStream(excluding({"Secret"}), {}, recorder.output(), queue);
+    const auto redirect = newConnections(display, before, 1);
+    EXPECT_TRUE(startStream(*first).ok());
+    EXPECT_TRUE(recorder.waitForMoreFrames(1));
+    EXPECT_NE(board.command("paint 300x100+0+0 FF0000"), 0u);  // all of it, under the secret too
+    EXPECT_TRUE(killConnection(display, redirect.front()));
+    std::vector<Display*> fillers;
+    while (atClientLimit) {
+      Display* filler = XOpenDisplay(server.name().c_str());
+      if (filler == nullptr) break;
+      fillers.push_back(filler);
+    }
+    auto next = capture.makeStream(excluding({"Secret"}), {}, recorder.output(), queue);
+    const auto stopped = stopStream(*first);
+    for (Display* filler : fillers) XCloseDisplay(filler);
+    if (atClientLimit) {
+      EXPECT_FALSE(stopped.ok());
+      EXPECT_NE(stopped.message().find("could not be kept redirected"), std::string::npos)
+          << stopped.message();
+      return;
+    }
+    EXPECT_TRUE(stopped.ok()) << stopped.message();
+    // Between the two streams: still redirected, the board holds what it drew.
+    EXPECT_EQ(ownPixels(display, board.window(), kBlue), 0u);
+    EXPECT_EQ(ownPixels(display, board.window(), kRed), 300u * 100u);
+    EXPECT_TRUE(startStream(*next).ok());
+    EXPECT_TRUE(stopStream(*next).ok());
+  };
+  replaceAfterKillingTheRedirect(false);
+  replaceAfterKillingTheRedirect(true);
+  XCloseDisplay(display);
+}
+
+// Another client kills every connection the desktop's followers hold: each opens its connection
+// again and goes on following the desktop.
+TEST(LostConnectionTest, EveryFollowerOfTheDesktopOpensItsKilledConnectionAgain) {
+  XvfbServer server(1024, 768);
+  ASSERT_TRUE(server.ok());
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  const auto before = connectionsOf(display, getpid());
+  auto workspace = X11Workspace::open(server.name(), plainIdentities());
+  auto screens = X11Screens::open(server.name());
+  auto cursor = X11CursorSource::open(server.name());
+  auto idleness = X11InputIdleness::open(server.name());
+  ASSERT_TRUE(workspace.ok() && screens.ok() && cursor.ok() && idleness.ok());
+  const auto followers = newConnections(display, before, 4);
+  ASSERT_EQ(followers.size(), 4u);
+  for (XID base : followers) EXPECT_TRUE(killConnection(display, base));
+  ASSERT_TRUE(waitUntil([&] { return newConnections(display, before, 4).size() == 4; }));
+
+  TestClient launched(server.name(), {.windowClass = "Launched"});
+  EXPECT_TRUE(waitUntil([&] {
+    const auto running = (*workspace)->runningApplications();
+    return std::any_of(running.begin(), running.end(),
+                       [](const auto& app) { return app.bundleIdentifier == "Launched"; });
+  }));
+  XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, 77, 66);
+  long workarea[4] = {0, 32, 1024, 736};
+  XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_WORKAREA", False),
+                  XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<unsigned char*>(workarea), 4);
+  XSync(display, False);
+  EXPECT_TRUE(waitUntil([&] { return (*cursor)->cursorPosition() == (Point{77, 66}); }));
+  EXPECT_TRUE(waitUntil([&] {
+    return (*screens)->screens()[0].visibleFrame == (Rect{{0, 32}, {1024, 736}});
+  }));
+  // The idle time is read again: input restarts it.
+  EXPECT_TRUE(waitUntil([&] { return (*idleness)->secondsSinceLastInput() >= 0.6; }));
+  XTestFakeRelativeMotionEvent(display, 5, 5, CurrentTime);
+  XSync(display, False);
+  EXPECT_TRUE(waitUntil([&] { return (*idleness)->secondsSinceLastInput() < 0.5; }));
+  XCloseDisplay(display);
+}
+
+}  // namespace
+}  // namespace corvane::platform::x11::testing
