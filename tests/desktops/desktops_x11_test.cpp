@@ -1,5 +1,6 @@
 // Debian's own desktops on Xvfb at 1920×1080, each in one session (tests/support/x11/
 // desktop_session.h): Corvane starts into the desktop's tray without waiting on it; the share
+// shows the desktop's own windows as it should (desktop_share_checks.h); the share
 // window lies whole inside the work area with the window manager's frame around it, stays
 // readable through workspace switches, keeps its toolbar clear of the presenter bar, and "Hide on
 // This Screen" puts it beneath the desktop window, out of sight, while recorders keep reading it
@@ -28,6 +29,7 @@
 #include "ui/qt_test_support.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
+#include "desktops/desktop_share_checks.h"
 #include "platform/x11/x_properties.h"
 #include "shell/running_corvane.h"
 #include "support/temporary_folder.h"
@@ -95,6 +97,13 @@ TEST_P(DesktopsOnX11, CorvaneAndItsShareWindowOnTheDesktop) {
         [&] { return shell::testing::hasViewableWindow(server.name(), "Corvane"); }, 1.0));
     kill(corvane, SIGTERM);
     EXPECT_EQ(home.exitStatus(corvane, 10.0), 0);
+  }
+
+  // What the share shows of the desktop's own windows.
+  if (GetParam() == Desktop::plasma) {
+    corvane::testing::expectPlasmaDesktopFollowsTheSetting(server, desktop);
+  } else if (GetParam() == Desktop::cinnamon) {
+    corvane::testing::expectFrameBordersShowWhatLiesBeneath(server);
   }
 
   std::vector<std::string> environment = desktop.environment();

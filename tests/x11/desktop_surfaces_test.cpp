@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/x11/xlib.h"
+#include "support/x11/window_icon.h"
 #include "x11/capture_fixture.h"
 
 namespace corvane::platform::x11::testing {
@@ -23,33 +24,8 @@ constexpr const char* kSwitcherConfiguration =
     "<keyboard><keybind key=\"A-Tab\"><action name=\"NextWindow\"><dialog>list</dialog>"
     "</action></keybind></keyboard>";
 
-// Names the window and gives it an icon of one colour, as an application does.
-void nameWithIcon(const std::string& displayName, unsigned long window, const std::string& title,
-                  std::uint32_t rgb) {
-  Display* display = XOpenDisplay(displayName.c_str());
-  ASSERT_NE(display, nullptr);
-  constexpr long kSide = 48;
-  std::vector<long> icon{kSide, kSide};
-  icon.resize(2 + kSide * kSide, static_cast<long>(0xFF000000u | rgb));
-  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32,
-                  PropModeReplace, reinterpret_cast<unsigned char*>(icon.data()),
-                  static_cast<int>(icon.size()));
-  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
-                  XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(title.data()),
-                  static_cast<int>(title.size()));
-  XSync(display, False);
-  XCloseDisplay(display);
-}
-
-// Whether a pixel is of the icon's colour: panels and switchers draw icons scaled, shaded or
-// highlighted, a few steps off the colour they were given.
 bool nearIconColour(unsigned long pixel) {
-  auto channel = [](unsigned long value, int shift) { return int((value >> shift) & 0xFF); };
-  for (int shift : {16, 8, 0}) {
-    if (std::abs(channel(pixel, shift) - channel(kIconColour, shift)) > 40) return false;
-  }
-  return true;
+  return corvane::testing::nearIconColour(pixel, kIconColour);
 }
 
 std::size_t iconPixels(const PixelBuffer& frame) {
@@ -106,7 +82,8 @@ TEST_P(DesktopSurfacesTest, APrivateWindowsIconShowsOnTheDisplayAndNeverInTheSha
       server.name(),
       {.windowClass = "Vault", .colour = kBlue, .x = 420, .y = 60, .width = 300, .height = 200});
   ASSERT_NE(vault.window(), 0u);
-  nameWithIcon(server.name(), vault.window(), "Vault - private figures", kIconColour);
+  ASSERT_TRUE(corvane::testing::nameWithIcon(server.name(), vault.window(),
+                                             "Vault - private figures", kIconColour));
   // The window's own frame draws the icon in its title bar too (and goes with the window).
   ASSERT_TRUE(waitUntil([&] { return rootRect(server.name(), vault.window()).viewable; }));
   std::size_t inFrame = 0;

@@ -1,7 +1,9 @@
 #include "platform/x11/exclusion_policy.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/application_ids.h"
@@ -51,6 +53,40 @@ class ExcludedApplications {
 
   const ContentFilter& filter_;
 };
+
+// The desktop's launchers that list the running windows by their titles and icons, by their
+// window class: Plasma's KRunner (Alt+Space). Like a window switcher, they are the desktop's own.
+bool isWindowListingLauncher(const ApplicationIdentity& identity) {
+  static constexpr std::array<std::string_view, 1> kLaunchers{"krunner"};
+  return std::any_of(identity.windowClassNames.begin(), identity.windowClassNames.end(),
+                     [](const std::string& name) {
+                       return std::any_of(
+                           kLaunchers.begin(), kLaunchers.end(), [&](std::string_view launcher) {
+                             return namesApplicationOrHelper(name, launcher, IdCase::ignored);
+                           });
+                     });
+}
+
+// Whether a window of a desktop shell belongs to its desktop rather than to its panels: a desktop
+// window (the wallpaper, the icons, the widgets on it), or a window opened from one (its menus,
+// its widgets' pop-ups and their submenus), as the chain of transient windows tells: plasmashell
+// makes its panels and its desktop on one connection and opens each one's windows transient for
+// it. Whatever else it opens (a window transient for nothing, for a panel, or for a window it
+// does not show) is the panel's. A tooltip or a notification never belongs: plasmashell shows the
+// panel's and the desktop's tooltips in one window, which it moves from one to the other.
+bool belongsToDesktop(const WindowToJudge& window,
+                      const std::map<Window, const WindowToJudge*>& windows) {
+  if (window.isDesktopWindow) return true;
+  const WindowToJudge* link = &window;
+  for (int depth = 0; depth < 16; ++depth) {
+    if (link->isDock || link->isNotice) return false;
+    const auto owner = windows.find(link->transientFor);
+    if (link->transientFor == None || owner == windows.end()) return false;
+    link = owner->second;
+    if (link->isDesktopWindow) return true;
+  }
+  return false;
+}
 
 // The key under which a window's application is counted among its process's applications.
 std::string applicationKey(const ApplicationIdentity& identity) {
@@ -146,11 +182,12 @@ bool ExclusionPolicy::leavesOut(const ApplicationIdentity& identity) const {
   return namesExcluded(identity, context);
 }
 
-bool ExclusionPolicy::isDesktopSurface(const WindowToJudge& window,
-                                       const std::set<XID>& dockClients) const {
-  if (window.isDock || dockClients.count(window.clientOwner) != 0 ||
-      dockClients.count(window.owner) != 0) {
-    return true;
+bool ExclusionPolicy::isDesktopSurface(
+    const WindowToJudge& window, const std::set<XID>& shellClients,
+    const std::map<Window, const WindowToJudge*>& windows) const {
+  if (window.isDock || isWindowListingLauncher(*window.identity)) return true;
+  if (shellClients.count(window.clientOwner) != 0 || shellClients.count(window.owner) != 0) {
+    return !belongsToDesktop(window, windows);
   }
   // The window manager's own windows, not a frame around an application's.
   return windowManagerClient_ != 0 && window.owner == windowManagerClient_ &&
@@ -181,12 +218,15 @@ std::set<Window> ExclusionPolicy::excludedWindows(const std::vector<WindowToJudg
     }
   }
 
-  // The X clients whose windows draw other windows' titles and icons: those that made a dock.
-  std::set<XID> dockClients;
+  // The X clients whose windows draw other windows' titles and icons: those that made a dock or
+  // a launcher that lists the windows.
+  std::set<XID> shellClients;
+  std::map<Window, const WindowToJudge*> topLevels;
   for (const auto& window : windows) {
-    if (!window.isDock) continue;
+    if (!window.embedded) topLevels.emplace(window.id, &window);
+    if (!window.isDock && !isWindowListingLauncher(*window.identity)) continue;
     for (XID owner : {window.clientOwner, window.owner}) {
-      if (owner != 0 && owner != windowManagerClient_) dockClients.insert(owner);
+      if (owner != 0 && owner != windowManagerClient_) shellClients.insert(owner);
     }
   }
 
@@ -226,7 +266,7 @@ std::set<Window> ExclusionPolicy::excludedWindows(const std::vector<WindowToJudg
     if (listed(filter_.exceptingWindowIDs, window)) return false;
     if (listed(filter_.excludedWindowIDs, window)) return true;
     if (filter_.excludeDesktopWindows && window.isDesktopWindow) return true;
-    if (isDesktopSurface(window, dockClients)) return true;
+    if (isDesktopSurface(window, shellClients, topLevels)) return true;
     return isExcludedApplication(window);
   };
 

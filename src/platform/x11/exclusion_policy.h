@@ -3,6 +3,7 @@
 #include "platform/x11/xlib.h"
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -23,15 +24,19 @@ struct WindowToJudge {
   bool embedded = false;  // inside a top-level of another X client
   bool isDesktopWindow = false;
   bool isDock = false;
+  bool isNotice = false;       // a tooltip or a notification
   Window transientFor = None;  // the top-level window it is a transient dialog of
 };
 
 // Which windows a capture leaves out. Every rule that decides it is here:
 // - the filter's excepting windows are kept, its excluded windows left out;
-// - the desktop windows, when the filter asks;
-// - the desktop's surfaces that draw other windows' titles and icons: every window of an X client
-//   that made a dock (panels, taskbars, their window lists and tooltips) and the window manager's
-//   own windows other than its frames (its window switcher, menus and on-screen displays);
+// - the desktop windows, when the filter asks, with the windows transient for them;
+// - the desktop's surfaces that draw other windows' titles and icons: the docks; every other
+//   window of an X client that made a dock or a launcher that lists the running windows (panels,
+//   taskbars, their window lists, tooltips and notifications; Plasma's KRunner) but for the
+//   desktop windows it made and the windows it opens from them (see isDesktopSurface); and the
+//   window manager's own windows other than its frames (its window switcher, menus and on-screen
+//   displays);
 // - every window of this process;
 // - the windows of the excluded applications, by the names that speak for them (see
 //   namesExcluded), with their popups and transient dialogs; a window without a class of its
@@ -71,7 +76,10 @@ class ExclusionPolicy {
   // Whether entries of its own name it (claiming its class, launching its process or starting
   // its command) and none of them is the application it comes from, or a helper of it.
   static bool isApplicationOfItsOwn(const ApplicationIdentity& identity);
-  bool isDesktopSurface(const WindowToJudge& window, const std::set<XID>& dockClients) const;
+  // `shellClients`: the X clients that made a dock or a launcher that lists the windows;
+  // `windows`: every top-level window, by id.
+  bool isDesktopSurface(const WindowToJudge& window, const std::set<XID>& shellClients,
+                        const std::map<Window, const WindowToJudge*>& windows) const;
 
   const ContentFilter& filter_;
   std::int32_t ownProcess_;

@@ -255,9 +255,11 @@ void FrameComposer::placeWindows(const std::vector<Placed>& placed) {
     const Placed& place = placed[i];
     const TrackedWindow& window = *place.window;
     const XserverRegion visible = visible_[i];
-    XRectangle box{static_cast<short>(place.x), static_cast<short>(place.y),
-                   static_cast<unsigned short>(window.width),
-                   static_cast<unsigned short>(window.height)};
+    // A frame's invisible borders are not drawn (they are opaque, but show nothing on screen).
+    const InnerBox shown = window.shownArea.value_or(InnerBox{0, 0, window.width, window.height});
+    XRectangle box{static_cast<short>(place.x + shown.x), static_cast<short>(place.y + shown.y),
+                   static_cast<unsigned short>(shown.width),
+                   static_cast<unsigned short>(shown.height)};
     XFixesSetRegion(display_, visible, &box, 1);
     if (window.boundingShape != None) {
       XFixesCopyRegion(display_, shown_, window.boundingShape);

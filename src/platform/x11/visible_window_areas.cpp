@@ -11,9 +11,11 @@ WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>&
     if (!window->isVisible() || excluded.count(window->id) != 0) continue;
     const double insideX = window->x + window->borderWidth - area.x;
     const double insideY = window->y + window->borderWidth - area.y;
+    const InnerBox shown =
+        window->shownArea.value_or(InnerBox{0, 0, window->width, window->height});
     placements.push_back(
-        {Rect{{insideX, insideY},
-              {static_cast<double>(window->width), static_cast<double>(window->height)}},
+        {Rect{{insideX + shown.x, insideY + shown.y},
+              {static_cast<double>(shown.width), static_cast<double>(shown.height)}},
          !window->hasAlpha});
     // The application's own area of a frame, above the frame: the frame shows as its title bar
     // and borders, the client area as a window of its own, each read apart.

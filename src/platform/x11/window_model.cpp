@@ -145,7 +145,7 @@ void WindowModel::readAhead(WindowTreeSnapshot& facts, const std::vector<Window>
   for (Window top : windows) {
     const Window client = findClient(top, facts);
     for (Atom atom : {atoms_.wmTransientFor, atoms_.netWmWindowType, atoms_.netWmDesktop,
-                      atoms_.netWmName, atoms_.wmName}) {
+                      atoms_.netWmName, atoms_.wmName, atoms_.netFrameExtents}) {
       clientProperties.emplace_back(client == None ? top : client, atom);
     }
   }
@@ -368,6 +368,8 @@ void WindowModel::resolveIdentity(TrackedWindow& window, WindowFacts& facts) {
   };
   window.isDesktopWindow = hasType(atoms_.netWmWindowTypeDesktop);
   window.isDock = hasType(atoms_.netWmWindowTypeDock);
+  window.isNotice =
+      hasType(atoms_.netWmWindowTypeTooltip) || hasType(atoms_.netWmWindowTypeNotification);
   window.desktop = facts.desktop(client, atoms_.netWmDesktop);
   window.title = facts.title(client, atoms_.netWmName);
   readTree(window, facts);
@@ -462,7 +464,31 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
     }
   }
   inside_.treeRead(window.id, NextRequest(display_));
+  window.shownArea = shownAreaOf(window, facts);
   neutraliseWhereEmbeddedWere(window, previous, visited);
+}
+
+std::optional<InnerBox> WindowModel::shownAreaOf(const TrackedWindow& window,
+                                                 WindowFacts& facts) const {
+  if (!window.clientArea) return std::nullopt;
+  const auto extents = cardinalsOf(facts.property(window.client, atoms_.netFrameExtents),
+                                   XA_CARDINAL);  // left, right, top, bottom
+  if (extents.size() != 4 || std::any_of(extents.begin(), extents.end(), [](long extent) {
+        return extent < 0 || extent > 0xFFFF;
+      })) {
+    return std::nullopt;
+  }
+  const InnerBox& client = *window.clientArea;
+  const int left = std::max(0, client.x - static_cast<int>(extents[0]));
+  const int top = std::max(0, client.y - static_cast<int>(extents[2]));
+  const int right = std::min(window.width, client.x + client.width + static_cast<int>(extents[1]));
+  const int bottom =
+      std::min(window.height, client.y + client.height + static_cast<int>(extents[3]));
+  if (right <= left || bottom <= top) return std::nullopt;
+  if (left == 0 && top == 0 && right == window.width && bottom == window.height) {
+    return std::nullopt;
+  }
+  return InnerBox{left, top, right - left, bottom - top};
 }
 
 void WindowModel::neutraliseWhereEmbeddedWere(TrackedWindow& window,
@@ -886,7 +912,8 @@ bool WindowModel::handle(const XEvent& event) {
       const Atom atom = property.atom;
       if (atom != atoms_.wmClass && atom != atoms_.netWmPid && atom != atoms_.wmState &&
           atom != atoms_.wmTransientFor && atom != atoms_.netWmWindowType &&
-          atom != atoms_.netWmDesktop && atom != atoms_.netWmName && atom != XA_WM_NAME) {
+          atom != atoms_.netWmDesktop && atom != atoms_.netWmName && atom != XA_WM_NAME &&
+          atom != atoms_.netFrameExtents) {
         return false;
       }
       const Window top = topLevelOf(property.window);
@@ -920,6 +947,7 @@ std::set<Window> WindowModel::excludedWindows(const ContentFilter& filter,
         .hasClass = window->hasClass,
         .isDesktopWindow = window->isDesktopWindow,
         .isDock = window->isDock,
+        .isNotice = window->isNotice,
         .transientFor = window->transientFor == None ? None : topLevelOf(window->transientFor)});
     for (const auto& embedded : window->embedded) {
       judged.push_back(WindowToJudge{.id = embedded.id,

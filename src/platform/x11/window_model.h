@@ -57,6 +57,13 @@ struct TrackedWindow {
   // Where a frame the window manager made holds `client` (inside the client's border); unset
   // when the window is its own client.
   std::optional<InnerBox> clientArea;
+  // The part of a frame that shows on screen: `clientArea` and the frame around it as the window
+  // manager tells the client (_NET_FRAME_EXTENTS). Unset when that is the whole frame or unknown.
+  // Window managers that draw their frames with GTK themes (muffin, marco) make the frame's window
+  // larger, with invisible borders to resize it by that hold the window's background (opaque
+  // black, whatever its depth); their compositors draw those borders as nothing, and so does the
+  // capture: what lies beneath shows there.
+  std::optional<InnerBox> shownArea;
   int x = 0, y = 0;  // outer corner, border included
   int width = 0, height = 0, borderWidth = 0;
   bool mapped = false;
@@ -97,6 +104,9 @@ struct TrackedWindow {
   bool isDesktopWindow = false;
   // A panel, taskbar or dock (_NET_WM_WINDOW_TYPE_DOCK): it draws other windows' titles and icons.
   bool isDock = false;
+  // A tooltip or a notification (_NET_WM_WINDOW_TYPE_TOOLTIP, _NOTIFICATION): it tells of whatever
+  // it was shown for, which need not be the window it is transient for.
+  bool isNotice = false;
   int desktop = -1;
   std::string title;
   // Every window inside it (all depths), and those of them made by other X clients.
@@ -189,6 +199,7 @@ class WindowModel {
   void restack(Window window, Window above);
   void resolveIdentity(TrackedWindow& window, WindowFacts& facts);
   void readTree(TrackedWindow& window, WindowFacts& facts);
+  std::optional<InnerBox> shownAreaOf(const TrackedWindow& window, WindowFacts& facts) const;
   void neutraliseWhereEmbeddedWere(TrackedWindow& window,
                                    const std::vector<EmbeddedWindow>& previous,
                                    const std::vector<InsideBox>& visited);

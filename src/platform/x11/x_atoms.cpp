@@ -5,7 +5,7 @@
 namespace corvane::platform::x11 {
 
 Atoms::Atoms(Display* display) {
-  std::array<char*, 26> names = {
+  std::array<char*, 29> names = {
       const_cast<char*>("WM_STATE"),
       const_cast<char*>("WM_CLASS"),
       const_cast<char*>("WM_NAME"),
@@ -32,8 +32,11 @@ Atoms::Atoms(Display* display) {
       const_cast<char*>("RESOURCE_MANAGER"),
       const_cast<char*>("_NET_WM_WINDOW_TYPE_DOCK"),
       const_cast<char*>("_NET_SUPPORTING_WM_CHECK"),
+      const_cast<char*>("_NET_WM_WINDOW_TYPE_TOOLTIP"),
+      const_cast<char*>("_NET_WM_WINDOW_TYPE_NOTIFICATION"),
+      const_cast<char*>("_NET_FRAME_EXTENTS"),
   };
-  std::array<Atom, 26> atoms{};
+  std::array<Atom, 29> atoms{};
   XInternAtoms(display, names.data(), static_cast<int>(names.size()), False, atoms.data());
   Atom* out[] = {&wmState,
                  &wmClass,
@@ -60,7 +63,11 @@ Atoms::Atoms(Display* display) {
                  &rootPixmap,
                  &resourceManager,
                  &netWmWindowTypeDock,
-                 &netSupportingWmCheck};
+                 &netSupportingWmCheck,
+                 &netWmWindowTypeTooltip,
+                 &netWmWindowTypeNotification,
+                 &netFrameExtents};
+  static_assert(sizeof(out) / sizeof(out[0]) == std::tuple_size_v<decltype(atoms)>);
   for (std::size_t i = 0; i < atoms.size(); ++i) *out[i] = atoms[i];
 }
 

@@ -28,6 +28,9 @@ struct Atoms {
   Atom netWmWindowType;
   Atom netWmWindowTypeDesktop;
   Atom netWmWindowTypeDock;
+  Atom netWmWindowTypeTooltip;
+  Atom netWmWindowTypeNotification;
+  Atom netFrameExtents;
   Atom netSupportingWmCheck;
   Atom netWorkarea;
   Atom netCloseWindow;
