@@ -43,6 +43,14 @@ bool containsIgnoringCase(const std::vector<std::string>& names, const std::stri
 
 }  // namespace
 
+std::string claimingEntriesKey(const ApplicationIdentity& identity) {
+  auto entries = identity.claimingEntries;
+  std::sort(entries.begin(), entries.end());
+  std::string key;
+  for (const auto& id : entries) key += (key.empty() ? "" : "\n") + id;
+  return key;
+}
+
 ApplicationIdentityResolver::ApplicationIdentityResolver(
     std::shared_ptr<const DesktopEntryIndex> entries, std::filesystem::path procRoot)
     : ApplicationIdentityResolver(std::make_shared<FixedDesktopEntries>(std::move(entries)),
@@ -204,10 +212,7 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
 void ApplicationIdentityResolver::addNamesOfProcess(ApplicationIdentity& identity,
                                                     std::uint64_t startTime) const {
   if (identity.processID <= 0) return;
-  auto application = identity.claimingEntries;
-  std::sort(application.begin(), application.end());
-  std::string key;
-  for (const auto& id : application) key += (key.empty() ? "" : "\n") + id;
+  const std::string key = claimingEntriesKey(identity);
   auto isOwn = [&](const std::string& id) {
     return id == identity.id || contains(identity.ownIds, id) || contains(identity.processIds, id);
   };

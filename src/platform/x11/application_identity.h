@@ -66,6 +66,11 @@ struct ApplicationIdentity {
   bool operator==(const ApplicationIdentity&) const = default;
 };
 
+// The key under which a window's application is counted among its process's applications
+// (`processApplications`): the entries claiming its class, sorted and joined; empty when none
+// does.
+std::string claimingEntriesKey(const ApplicationIdentity& identity);
+
 // Turns a process and a window class into an application id: the flatpak id, the desktop file
 // the process was launched from, a desktop entry whose StartupWMClass matches, the launch unit's,
 // the entry whose Exec= the process runs, the window class, and last the executable's name; and

@@ -88,13 +88,11 @@ bool belongsToDesktop(const WindowToJudge& window,
   return false;
 }
 
-// The key under which a window's application is counted among its process's applications.
-std::string applicationKey(const ApplicationIdentity& identity) {
-  auto entries = identity.claimingEntries;
-  std::sort(entries.begin(), entries.end());
-  std::string key;
-  for (const auto& id : entries) key += (key.empty() ? "" : "\n") + id;
-  return key;
+// Whether a process's windows were seen as several applications (by their claimingEntriesKey): the
+// windows no entry claims count for none.
+bool areSeveral(const std::set<std::string>& applications) {
+  return std::count_if(applications.begin(), applications.end(),
+                       [](const auto& key) { return !key.empty(); }) > 1;
 }
 
 }  // namespace
@@ -176,9 +174,10 @@ bool ExclusionPolicy::namesExcluded(const ApplicationIdentity& identity,
 
 bool ExclusionPolicy::leavesOut(const ApplicationIdentity& identity) const {
   Context context{{}, ExcludedApplications(filter_).processes()};
-  if (identity.processApplications.size() > 1) {
-    context.severalApplications.insert(identity.processID);
-  }
+  std::set<std::string> applications(identity.processApplications.begin(),
+                                     identity.processApplications.end());
+  applications.insert(claimingEntriesKey(identity));
+  if (areSeveral(applications)) context.severalApplications.insert(identity.processID);
   return namesExcluded(identity, context);
 }
 
@@ -208,14 +207,11 @@ std::set<Window> ExclusionPolicy::excludedWindows(const std::vector<WindowToJudg
     if (identity.processID <= 0) continue;
     auto& applications = applicationsOfProcess[identity.processID];
     applications.insert(identity.processApplications.begin(), identity.processApplications.end());
-    applications.insert(applicationKey(identity));
+    applications.insert(claimingEntriesKey(identity));
   }
   Context context{{}, ExcludedApplications(filter_).processes()};
   for (const auto& [process, applications] : applicationsOfProcess) {
-    if (std::count_if(applications.begin(), applications.end(),
-                      [](const auto& key) { return !key.empty(); }) > 1) {
-      context.severalApplications.insert(process);
-    }
+    if (areSeveral(applications)) context.severalApplications.insert(process);
   }
 
   // The X clients whose windows draw other windows' titles and icons: those that made a dock or
