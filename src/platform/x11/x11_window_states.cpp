@@ -42,6 +42,13 @@ void setPropertyState(Display* display, Window window, Atom netWmState, Atom sta
                   static_cast<int>(atoms.size()));
 }
 
+// The window's _NET_WM_DESKTOP (kAllDesktops: every desktop); none when it has none.
+std::optional<unsigned long> desktopOf(Display* display, const Atoms& atoms, Window window) {
+  const auto value = cardinalValue(display, window, atoms.netWmDesktop, XA_CARDINAL);
+  if (!value) return std::nullopt;
+  return static_cast<unsigned long>(*value) & kAllDesktops;
+}
+
 unsigned long currentDesktop(Display* display, const Atoms& atoms) {
   return static_cast<unsigned long>(
       cardinalValue(display, DefaultRootWindow(display), atoms.netCurrentDesktop, XA_CARDINAL)
@@ -61,9 +68,7 @@ void setDesktop(Display* display, const Atoms& atoms, Window window, bool askMan
 // Puts the window on every desktop, or takes it back to the current one when it was on all.
 void applyAllDesktops(Display* display, const Atoms& atoms, Window window, bool askManager,
                       bool allDesktops) {
-  const auto current = cardinalValue(display, window, atoms.netWmDesktop, XA_CARDINAL);
-  const bool onAll =
-      current && (static_cast<unsigned long>(*current) & kAllDesktops) == kAllDesktops;
+  const bool onAll = desktopOf(display, atoms, window) == kAllDesktops;
   if (allDesktops == onAll) return;
   setDesktop(display, atoms, window, askManager,
              allDesktops ? kAllDesktops : currentDesktop(display, atoms));
@@ -76,7 +81,6 @@ X11WindowStateHints::X11WindowStateHints(Display* display) : display_(display) {
   // Once here, so that no later request waits for the server to name an atom.
   atoms_.emplace(display_);
   std::array<char*, kHintAtomCount> names = {
-      const_cast<char*>("_NET_FRAME_EXTENTS"),
       const_cast<char*>("_NET_REQUEST_FRAME_EXTENTS"),
       const_cast<char*>("_NET_WM_STATE_STICKY"),
       const_cast<char*>("_NET_WM_STATE_SKIP_TASKBAR"),
@@ -84,7 +88,6 @@ X11WindowStateHints::X11WindowStateHints(Display* display) : display_(display) {
       const_cast<char*>("_NET_WM_WINDOW_TYPE_NORMAL"),
       const_cast<char*>("_NET_WM_WINDOW_OPACITY"),
       const_cast<char*>("_NET_RESTACK_WINDOW"),
-      const_cast<char*>("_NET_SUPPORTING_WM_CHECK"),
   };
   XInternAtoms(display_, names.data(), static_cast<int>(names.size()), False, hintAtoms_.data());
 }
@@ -94,7 +97,7 @@ X11WindowStateHints::~X11WindowStateHints() = default;
 std::optional<FrameExtents> X11WindowStateHints::frameExtents(std::uint32_t windowNumber) {
   if (display_ == nullptr || windowNumber == 0) return std::nullopt;
   const auto values = cardinalProperty(display_, static_cast<Window>(windowNumber),
-                                       atom(HintAtom::frameExtents), XA_CARDINAL);
+                                       atoms_->netFrameExtents, XA_CARDINAL);
   if (values.size() != 4) return std::nullopt;
   // left, right, top, bottom
   return FrameExtents{static_cast<double>(values[0]), static_cast<double>(values[1]),
@@ -120,10 +123,10 @@ runtime::Subscription X11WindowStateHints::observeFrameExtentChanges(
 
 void X11WindowStateHints::propertyChanged(Window window, Atom property) {
   if (display_ == nullptr || property == None) return;
-  if (property == atom(HintAtom::frameExtents)) {
+  if (property == atoms_->netFrameExtents) {
     frameExtentChanges_.notify(static_cast<std::uint32_t>(window));
   } else if (window == DefaultRootWindow(display_) &&
-             (property == atom(HintAtom::supportingWmCheck) || property == atoms_->netSupported)) {
+             (property == atoms_->netSupportingWmCheck || property == atoms_->netSupported)) {
     windowManagerSeen_ = false;
   }
 }
@@ -169,10 +172,7 @@ void X11WindowStateHints::moveToCurrentDesktop(std::uint32_t windowNumber, bool 
   const Window window = static_cast<Window>(windowNumber);
   ErrorTrap trap(display_);
   const Atoms& atoms = *atoms_;
-  const auto value = cardinalValue(display_, window, atoms.netWmDesktop, XA_CARDINAL);
-  const auto desktop =
-      value ? std::optional<unsigned long>(static_cast<unsigned long>(*value) & kAllDesktops)
-            : std::nullopt;
+  const auto desktop = desktopOf(display_, atoms, window);
   const unsigned long current = currentDesktop(display_, atoms);
   if (desktop == kAllDesktops || desktop == current) return;
   setDesktop(display_, atoms, window, mapped && hasWindowManager(), current);
@@ -206,10 +206,7 @@ std::vector<std::string> netWmStateNames(Display* display, Window window) {
 }
 
 std::optional<unsigned long> windowDesktop(Display* display, Window window) {
-  const Atoms atoms(display);
-  const auto value = cardinalValue(display, window, atoms.netWmDesktop, XA_CARDINAL);
-  if (!value) return std::nullopt;
-  return static_cast<unsigned long>(*value) & 0xFFFFFFFFul;
+  return desktopOf(display, Atoms(display), window);
 }
 
 bool isViewable(Display* display, Window window) {

@@ -60,8 +60,8 @@ class X11WindowStateHints final : public WindowStateHints {
   void keepContentsReadable(std::uint32_t windowNumber, bool keep) override;
 
  private:
+  // The atoms it needs besides Atoms'.
   enum class HintAtom {
-    frameExtents,
     requestFrameExtents,
     sticky,
     skipTaskbar,
@@ -69,9 +69,8 @@ class X11WindowStateHints final : public WindowStateHints {
     typeNormal,
     opacity,
     restackWindow,
-    supportingWmCheck,
   };
-  static constexpr int kHintAtomCount = 9;
+  static constexpr int kHintAtomCount = 7;
   // Windows whose desktop is remembered at most; more are forgotten together.
   static constexpr std::size_t kMostRememberedWindows = 64;
 
