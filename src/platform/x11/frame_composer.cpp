@@ -256,7 +256,7 @@ void FrameComposer::placeWindows(const std::vector<Placed>& placed) {
     const TrackedWindow& window = *place.window;
     const XserverRegion visible = visible_[i];
     // A frame's invisible borders are not drawn (they are opaque, but show nothing on screen).
-    const InnerBox shown = window.shownArea.value_or(InnerBox{0, 0, window.width, window.height});
+    const InnerBox shown = window.shownBox();
     XRectangle box{static_cast<short>(place.x + shown.x), static_cast<short>(place.y + shown.y),
                    static_cast<unsigned short>(shown.width),
                    static_cast<unsigned short>(shown.height)};

@@ -11,8 +11,7 @@ WindowAreas visibleWindowAreas(const WindowModel& model, const std::set<Window>&
     if (!window->isVisible() || excluded.count(window->id) != 0) continue;
     const double insideX = window->x + window->borderWidth - area.x;
     const double insideY = window->y + window->borderWidth - area.y;
-    const InnerBox shown =
-        window->shownArea.value_or(InnerBox{0, 0, window->width, window->height});
+    const InnerBox shown = window->shownBox();
     placements.push_back(
         {Rect{{insideX + shown.x, insideY + shown.y},
               {static_cast<double>(shown.width), static_cast<double>(shown.height)}},

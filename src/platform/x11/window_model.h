@@ -115,6 +115,8 @@ struct TrackedWindow {
 
   bool isVisible() const { return mapped && !inputOnly && width > 0 && height > 0; }
   bool awaitingRepaint() const { return repaintPending; }
+  // What of it shows on screen, relative to its inside corner: `shownArea`, else all of it.
+  InnerBox shownBox() const { return shownArea.value_or(InnerBox{0, 0, width, height}); }
 };
 
 // An event-driven model of the top-level windows in stacking order. It selects structure and
