@@ -170,13 +170,11 @@ ServerHold::ServerHold(Display* display, double bound) : display_(display) {
   Nesting& nesting = nestings[display_];
   if (nesting.depth++ > 0) {
     entry_ = nesting.entry;
-    held_ = entry_ != 0;
     return;
   }
   outermost_ = true;
   entry_ = nesting.entry = Holds::instance().begin(display_);
-  held_ = entry_ != 0;
-  if (!held_) return;
+  if (!held()) return;
   XGrabServer(display_);
   XSync(display_, False);  // every event sent before the hold is in the queue now
   Holds::instance().started(entry_, bound);
@@ -186,11 +184,11 @@ ServerHold::~ServerHold() {
   auto nesting = nestings.find(display_);
   if (--nesting->second.depth > 0) return;
   nestings.erase(nesting);
-  if (outermost_ && held_) Holds::instance().end(entry_);
+  if (outermost_ && held()) Holds::instance().end(entry_);
 }
 
 bool ServerHold::cutShort() const {
-  return held_ && Holds::instance().cut(entry_);
+  return held() && Holds::instance().cut(entry_);
 }
 
 ServerHold::Record ServerHold::record() {

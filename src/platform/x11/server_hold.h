@@ -31,7 +31,7 @@ class ServerHold {
   ServerHold& operator=(const ServerHold&) = delete;
 
   // Whether the server was held (false: refused because a connection was being opened).
-  bool held() const { return held_; }
+  bool held() const { return entry_ != 0; }
   // Whether the hold was let go before its end because it outlasted its bound.
   bool cutShort() const;
 
@@ -47,9 +47,9 @@ class ServerHold {
 
  private:
   Display* display_;
-  bool held_ = false;
   bool outermost_ = false;
-  std::uint64_t entry_ = 0;  // the outermost hold's, with the thread that lets it go
+  // The outermost hold's, with the thread that lets it go; 0 when the server is not held.
+  std::uint64_t entry_ = 0;
 };
 
 // While one lives, no hold of this process is taken; it waits for those in place to let the
