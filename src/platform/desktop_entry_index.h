@@ -90,10 +90,7 @@ class DesktopEntryIndex {
   std::vector<std::string> idsStartingCommand(const std::vector<std::string>& commandLine,
                                               const std::filesystem::path& executable) const;
   std::size_t size() const { return entries_.size(); }
-  // The entries as indexed, in no order; the one with id `id`, null when none.
-  const std::vector<std::shared_ptr<const IndexedDesktopEntry>>& indexedEntries() const {
-    return entries_;
-  }
+  // The entry with id `id` as indexed, null when none.
   const IndexedDesktopEntry* indexed(const std::string& id) const;
   // The entries, as they were, that left the directories while the reader that made this index
   // read them: removed, renamed, hidden or changed in what they claim (their StartupWMClass or
