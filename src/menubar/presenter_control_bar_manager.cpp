@@ -17,6 +17,11 @@ using platform::Size;
 
 namespace {
 
+bool touchesAny(const Rect& frame, const std::vector<Rect>& areas) {
+  return std::any_of(areas.begin(), areas.end(),
+                     [&frame](const Rect& area) { return frame.intersects(area); });
+}
+
 std::string numberText(double value) {
   char buffer[32];
   auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -144,8 +149,7 @@ void PresenterControlBarManager::moveToNextCorner() {
 }
 
 bool PresenterControlBarManager::coversControls(const Rect& frame) const {
-  return std::any_of(controlAreas_.begin(), controlAreas_.end(),
-                     [&frame](const Rect& area) { return frame.intersects(area); });
+  return touchesAny(frame, controlAreas_);
 }
 
 std::optional<Screen> PresenterControlBarManager::screen(
@@ -198,8 +202,7 @@ Rect PresenterControlBarManager::leastObstructiveCorner(const std::array<Rect, 4
                                                         const std::vector<Rect>& windows,
                                                         const std::vector<Rect>& controlAreas) {
   auto coversControls = [&controlAreas](const Rect& corner) {
-    return std::any_of(controlAreas.begin(), controlAreas.end(),
-                       [&corner](const Rect& area) { return corner.intersects(area); });
+    return touchesAny(corner, controlAreas);
   };
   const bool anyClear = !std::all_of(corners.begin(), corners.end(), coversControls);
   std::size_t best = 0;
