@@ -235,15 +235,20 @@ class DesktopSession {
     return environment;
   }
 
-  bool start(const std::vector<std::string>& command) {
-    const auto environment = programEnvironment();
+  // Spawns `command` in the session's group, its output going to the session's log.
+  pid_t spawnLogged(const std::vector<std::string>& command) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const std::string log = (home_ / "session.log").string();
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const pid_t pid = spawnProgram(command, environment, &actions, &group_);
+    const pid_t pid = spawnProgram(command, programEnvironment(), &actions, &group_);
     posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  }
+
+  bool start(const std::vector<std::string>& command) {
+    const pid_t pid = spawnLogged(command);
     if (pid <= 0) {
       cannotRun_ = true;
       failure_ = command.front() + " could not be started";
@@ -255,13 +260,7 @@ class DesktopSession {
 
   // Runs a step of the session's start to its end.
   bool run(const std::vector<std::string>& command) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = (home_ / "session.log").string();
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = spawnProgram(command, programEnvironment(), &actions, &group_);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = spawnLogged(command);
     int status = -1;
     const bool ended = pid > 0 && waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; });
     if (!ended) endProcess(pid, SIGKILL);
