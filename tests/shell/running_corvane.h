@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/base64.h"
 #include "support/temporary_folder.h"
 #include "support/x11/xvfb_server.h"
 
@@ -72,7 +73,7 @@ class CorvaneHome {
                              R"(","systemImage":"lock.fill","isEnabled":true}])";
     std::ofstream(folder_ / "config/corvane/defaults/com.pemberquist.corvane.json")
         << R"({"setupCompletionVersion": 1, "protectedApps": {"$type": "data", "value": ")"
-        << base64(list) << "\"}}";
+        << platform::encodeBase64(platform::Value::Data(list.begin(), list.end())) << "\"}}";
   }
 
   // Variables every later launch gets besides ("NAME=value"): a desktop's session bus.
@@ -183,21 +184,6 @@ class CorvaneHome {
   const std::filesystem::path& path() const { return folder_.path(); }
 
  private:
-  static std::string base64(const std::string& bytes) {
-    static const char* const digits =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-      unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
-      if (i + 1 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-      if (i + 2 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 2]);
-      for (std::size_t digit = 0; digit < 4; ++digit) {
-        text += i + digit <= bytes.size() ? digits[(value >> (18 - 6 * digit)) & 63] : '=';
-      }
-    }
-    return text;
-  }
-
   std::string display_;
   std::vector<std::string> extraEnvironment_;
   corvane::testing::TemporaryFolder folder_{"corvane-shell-home"};
