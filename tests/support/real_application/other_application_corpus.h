@@ -235,14 +235,7 @@ inline void desktopScreens(const std::filesystem::path& folder,
     }
     terminals.clear();
     vte.reset();
-    waitUntil([&] { return topLevelWindows(display).size() <= alreadyShown; }, 10.0);
-    if (!made.screen.image) {
-      ++corpus.failedScreens;
-      continue;
-    }
-    for (auto window = windows.rbegin(); window != windows.rend(); ++window)
-      made.screen.windows.push_back(window->bounds);
-    corpus.screens.push_back(std::move(made));
+    corpus_detail::addDesktop(display, alreadyShown, windows, std::move(made), corpus);
   }
   XCloseDisplay(display);
 }
