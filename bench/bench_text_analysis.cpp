@@ -37,7 +37,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -413,15 +412,6 @@ ProtectedFrameAnalysisQuality qualityOf(const benchmark::State& state) {
 
 using testing::real_application::RealApplicationScreen;
 
-// A whole desktop as a capture without its window list hands it over: one frame, no windows.
-testing::CorpusScreen withoutWindowAreas(const testing::CorpusScreen& screen) {
-  testing::CorpusScreen bare = screen;
-  bare.image =
-      std::make_shared<platform::PixelBuffer>(screen.image->width(), screen.image->height());
-  std::memcpy(bare.image->mutableData(), screen.image->data(), screen.image->byteCount());
-  return bare;
-}
-
 // Runs a corpus through the analyzer, accurate (0) or fast (1), window by window as the pipeline
 // plans a frame, and reports what the published frames masked: secrets per kind and height,
 // secrets on whole desktops, plain lines, benign near-misses, masks spilling out of their window
@@ -467,7 +457,7 @@ void runCorpus(benchmark::State& state, const std::vector<RealApplicationScreen>
         bare.add(score);
       } else if (quality == ProtectedFrameAnalysisQuality::accurate) {
         RealApplicationScreen without = screen;
-        without.screen = withoutWindowAreas(screen.screen);
+        without.screen = testing::withoutWindowAreas(screen.screen);
         const auto read = analyze(without.screen);
         bare.add(testing::real_application::scoreRealApplicationScreen(without, read));
         if (only) printFindings(read);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "like_for_like.h"
@@ -23,16 +24,24 @@ using namespace corvane::verification;
 
 constexpr int kUnitsPerBlock = 6;
 
-// Runs `work` as the benchmark's unit, each unit followed in turn by a block of `copy`.
+// Runs `work` as the benchmark's unit, each unit followed in turn by a block of `reference`, named
+// `referenceName` in the counters.
 template <typename Work>
-void measureAgainstCopy(benchmark::State& state, bench::FrameCopy& copy, Work work) {
-  bench::LikeForLikeRatio ratio(
-      state, "memcpy", [&] { copy.once(); }, kUnitsPerBlock);
+void measureAgainst(benchmark::State& state, const std::string& referenceName,
+                    std::function<void()> reference, Work work) {
+  bench::LikeForLikeRatio ratio(state, referenceName, std::move(reference), kUnitsPerBlock);
   for (auto _ : state) {
     work();
     ratio.unitDone();
   }
   ratio.report("frame");
+}
+
+// Runs `work` as the benchmark's unit, each unit followed in turn by a block of `copy`.
+template <typename Work>
+void measureAgainstCopy(benchmark::State& state, bench::FrameCopy& copy, Work work) {
+  measureAgainst(
+      state, "memcpy", [&] { copy.once(); }, work);
 }
 
 // args: width, height, threads, kernel (1 = AVX2, 0 = scalar)
@@ -56,28 +65,21 @@ void BM_DetectChangedTilesUnchanged(benchmark::State& state) {
   auto previous = testing::texturedFrame(width, height);
   std::vector<std::shared_ptr<platform::PixelBuffer>> frames;
   for (int i = 0; i < 3; ++i) frames.push_back(testing::copyOf(*previous));
-  const int slices = (height + 63) / 64;
-  auto spread = [&](int count, const std::function<void(int)>& body) {
-    workers->forEach(count, body);
-  };
   bench::FramePairRead both({{frames[0]->data(), previous->data()},
                              {frames[1]->data(), previous->data()},
                              {frames[2]->data(), previous->data()}},
                             previous->byteCount());
-  both.spreadOver(slices, spread);
+  both.spreadOver((height + 63) / 64, [&](int count, const std::function<void(int)>& body) {
+    workers->forEach(count, body);
+  });
   std::size_t next = 0;
-  auto detect = [&] {
-    const auto summary = detector->detect(*frames[next++ % frames.size()], previous.get());
-    if (summary.guardedTileCount != 0) throw std::runtime_error("an unchanged frame changed");
-    benchmark::DoNotOptimize(summary);
-  };
-  bench::LikeForLikeRatio ratio(
-      state, "read_both", [&] { both.once(); }, kUnitsPerBlock);
-  for (auto _ : state) {
-    detect();
-    ratio.unitDone();
-  }
-  ratio.report("frame");
+  measureAgainst(
+      state, "read_both", [&] { both.once(); },
+      [&] {
+        const auto summary = detector->detect(*frames[next++ % frames.size()], previous.get());
+        if (summary.guardedTileCount != 0) throw std::runtime_error("an unchanged frame changed");
+        benchmark::DoNotOptimize(summary);
+      });
 }
 
 void BM_ScrollEstimate(benchmark::State& state) {

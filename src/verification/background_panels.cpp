@@ -69,13 +69,7 @@ double shareOf(const PixelBuffer& image, const PixelRect& line, int key) {
 // holds less than half of it, out (a cell at most) while the line beyond holds half or more.
 PixelRect edgesOf(const PixelBuffer& image, PixelRect box, int key, const PixelRect& within) {
   auto holds = [&](const PixelRect& line) { return shareOf(image, line, key) >= 0.5; };
-  for (bool moved = true; moved && !box.isEmpty();) {
-    moved = false;
-    if (!holds({box.x, box.y, box.width, 1})) ++box.y, --box.height, moved = true;
-    if (!box.isEmpty() && !holds({box.x, box.maxY() - 1, box.width, 1})) --box.height, moved = true;
-    if (!box.isEmpty() && !holds({box.x, box.y, 1, box.height})) ++box.x, --box.width, moved = true;
-    if (!box.isEmpty() && !holds({box.maxX() - 1, box.y, 1, box.height})) --box.width, moved = true;
-  }
+  box = shrunkWhile(box, [&](const PixelRect& line) { return !holds(line); });
   if (box.isEmpty()) return box;
   for (int step = 0; step < kCell && box.y > within.y && holds({box.x, box.y - 1, box.width, 1});
        ++step)
@@ -98,13 +92,6 @@ struct Panel {
   PixelRect box;
   double fill = 0;  // the share of its box's cells its colour holds
 };
-
-Rect normalized(const PixelRect& area, const PixelBuffer& image) {
-  return Rect{
-      {static_cast<double>(area.x) / image.width(), static_cast<double>(area.y) / image.height()},
-      {static_cast<double>(area.width) / image.width(),
-       static_cast<double>(area.height) / image.height()}};
-}
 
 long areaOf(const PixelRect& r) {
   return static_cast<long>(r.width) * r.height;
@@ -158,7 +145,7 @@ std::vector<std::vector<Rect>> backgroundPanels(const PixelBuffer& image, const 
   std::vector<std::vector<Rect>> panels;
   std::vector<Rect> taken;
   for (const Panel& panel : kept) {
-    const Rect box = normalized(panel.box, image);
+    const Rect box = normalizedRect(panel.box, image.width(), image.height());
     std::vector<Rect> shown{box};
     for (const Rect& other : taken) shown = platform::subtracted(shown, other);
     std::erase_if(shown, [](const Rect& piece) { return piece.isEmpty(); });

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "verification/cell_components.h"
+#include "verification/pixel_luminance.h"
 #include "verification/pixel_rect.h"
 
 namespace corvane::verification {
@@ -29,11 +30,6 @@ constexpr std::size_t kMostAreas = 12;
 // An area covering this share of the region or more is the region itself.
 constexpr double kNearlyWhole = 0.85;
 
-int luminance(std::uint32_t argb) {
-  return static_cast<int>(
-      (((argb >> 16) & 0xFF) * 77 + ((argb >> 8) & 0xFF) * 150 + (argb & 0xFF) * 29) >> 8);
-}
-
 // Mean luminance of the pixels of `area`.
 int meanOf(const PixelBuffer& image, const PixelRect& area) {
   if (area.isEmpty()) return kMiddle;
@@ -44,30 +40,12 @@ int meanOf(const PixelBuffer& image, const PixelRect& area) {
   return static_cast<int>(sum / (static_cast<std::uint64_t>(area.width) * area.height));
 }
 
-Rect normalized(const PixelRect& area, const PixelBuffer& image) {
-  return Rect{
-      {static_cast<double>(area.x) / image.width(), static_cast<double>(area.y) / image.height()},
-      {static_cast<double>(area.width) / image.width(),
-       static_cast<double>(area.height) / image.height()}};
-}
-
 // `box` with each edge moved in while the row or column on it is of the region's own polarity,
 // so that it ends where the other background does.
-PixelRect tightened(const PixelBuffer& image, PixelRect box, bool darkRegion) {
-  auto ownPolarity = [&](const PixelRect& line) {
+PixelRect tightened(const PixelBuffer& image, const PixelRect& box, bool darkRegion) {
+  return shrunkWhile(box, [&](const PixelRect& line) {
     return darkRegion ? meanOf(image, line) < kMiddle : meanOf(image, line) >= kMiddle;
-  };
-  for (bool moved = true; moved && !box.isEmpty();) {
-    moved = false;
-    if (ownPolarity({box.x, box.y, box.width, 1})) ++box.y, --box.height, moved = true;
-    if (!box.isEmpty() && ownPolarity({box.x, box.maxY() - 1, box.width, 1}))
-      --box.height, moved = true;
-    if (!box.isEmpty() && ownPolarity({box.x, box.y, 1, box.height}))
-      ++box.x, --box.width, moved = true;
-    if (!box.isEmpty() && ownPolarity({box.maxX() - 1, box.y, 1, box.height}))
-      --box.width, moved = true;
-  }
-  return box;
+  });
 }
 
 }  // namespace
@@ -110,7 +88,8 @@ std::vector<Rect> oppositeBackgroundAreas(const PixelBuffer& image, const Rect& 
   });
   if (areas.size() > kMostAreas) areas.resize(kMostAreas);
   std::vector<Rect> result;
-  for (const PixelRect& area : areas) result.push_back(normalized(area, image));
+  for (const PixelRect& area : areas)
+    result.push_back(normalizedRect(area, image.width(), image.height()));
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "verification/pixel_luminance.h"
 #include "verification/pixel_rect.h"
 
 namespace corvane::verification {
@@ -13,11 +14,6 @@ namespace {
 
 // Ink differs from the box's commonest level by more than this.
 constexpr int kInkContrast = 48;
-
-int luminance(std::uint32_t argb) {
-  return static_cast<int>(
-      (((argb >> 16) & 0xFF) * 77 + ((argb >> 8) & 0xFF) * 150 + (argb & 0xFF) * 29) >> 8);
-}
 
 // The commonest luminance of `area`.
 int backgroundOf(const platform::PixelBuffer& image, const PixelRect& area) {

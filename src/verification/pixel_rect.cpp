@@ -31,6 +31,12 @@ bool isFinite(const platform::Rect& rect) {
 
 }  // namespace
 
+platform::Rect normalizedRect(const PixelRect& pixels, int width, int height) {
+  return platform::Rect{
+      {static_cast<double>(pixels.x) / width, static_cast<double>(pixels.y) / height},
+      {static_cast<double>(pixels.width) / width, static_cast<double>(pixels.height) / height}};
+}
+
 std::optional<PixelRect> pixelRect(const platform::Rect& normalized, int width, int height) {
   if (!isFinite(normalized)) return std::nullopt;
   const double minX = std::clamp(normalized.minX(), 0.0, 1.0);

@@ -30,6 +30,27 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
+// `box` with each edge moved in, a row or a column at a time, while `goes` holds for the row or
+// column on it (a PixelRect one pixel high or wide); it may end empty.
+template <class Goes>
+PixelRect shrunkWhile(PixelRect box, Goes goes) {
+  for (bool moved = true; moved && !box.isEmpty();) {
+    moved = false;
+    if (goes(PixelRect{box.x, box.y, box.width, 1})) ++box.y, --box.height, moved = true;
+    if (!box.isEmpty() && goes(PixelRect{box.x, box.maxY() - 1, box.width, 1}))
+      --box.height, moved = true;
+    if (!box.isEmpty() && goes(PixelRect{box.x, box.y, 1, box.height}))
+      ++box.x, --box.width, moved = true;
+    if (!box.isEmpty() && goes(PixelRect{box.maxX() - 1, box.y, 1, box.height}))
+      --box.width, moved = true;
+  }
+  return box;
+}
+
+// The normalised rect (origin top left) of the whole pixels `pixels` of a `width` × `height`
+// image.
+platform::Rect normalizedRect(const PixelRect& pixels, int width, int height);
+
 // The whole pixels of a `width` × `height` image that the normalised rect (origin top left,
 // clamped to the unit square first) touches, rounded outward. Nothing when the clamped rect has
 // no area, such as a rect wholly outside the frame.

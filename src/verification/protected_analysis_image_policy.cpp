@@ -95,10 +95,9 @@ platform::SharedPixelBuffer ProtectedAnalysisImagePolicy::limitedToLongEdge(
     for (const auto& window : *windows) {
       auto& shown = areas.emplace_back();
       for (const auto& area : window) {
-        const auto rect = pixelRect(
-            {{double(area.x) / source->width(), double(area.y) / source->height()},
-             {double(area.width) / source->width(), double(area.height) / source->height()}},
-            width, height);
+        const auto rect = pixelRect(normalizedRect({area.x, area.y, area.width, area.height},
+                                                   source->width(), source->height()),
+                                    width, height);
         if (rect) shown.push_back({rect->x, rect->y, rect->width, rect->height});
       }
     }

@@ -547,15 +547,17 @@ class ProtectedFrameAnalyzer::Run {
       findings = rules.detect(reading, kSource, preferences_, frame, confidence);
     }
     // What the rules found, and a line that looks structured without a finding, cover the row
-    // they were read on, not a neighbouring row the line's box took in.
-    // Each covers its row's ink, so that its mask leaves the rows around it alone.
-    const Rect row =
-        narrowedToInkRows(*read_,
-                          topLeftFromRecognition(mappedOut(
-                              Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r)),
-                          maskGrowth_);
-    const bool oneRow = mappedInto(box, r).height() <= kRowsOfOneLine * rows.rowHeight;
+    // they were read on, not a neighbouring row the line's box took in, and of it only its ink,
+    // so that the mask leaves the rows around it alone. Found only for a line that is covered.
+    auto rowOfLine = [&] {
+      return narrowedToInkRows(
+          *read_,
+          topLeftFromRecognition(
+              mappedOut(Geometry::rowOfLine(mappedInto(box, r), rows.rowHeight, words), r)),
+          maskGrowth_);
+    };
     if (!findings.empty()) {
+      const Rect row = rowOfLine();
       for (DetectedItem& finding : findings) {
         finding.screenFrame = row;
         redactions_.push_back(findingRedaction(finding, row));
@@ -566,17 +568,19 @@ class ProtectedFrameAnalyzer::Run {
                    mappedInto(box, r), mappedInto(box, r).height() > rows.blockHeight
                                            ? rows.frames
                                            : recognizedFrames) < Geometry::kRegionCoveredFraction) {
+      const bool coveredByItsRow = role == DoubtfulRows::Role::secondReading &&
+                                   Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) >=
+                                       Geometry::kRegionCoveredFraction;
       // A reading without substance over no row of glyphs read nothing that is there.
-      const bool readsText = hasSubstance(*text) || showsRowOfGlyphs(*read_, frame);
-      if (readsText && (role != DoubtfulRows::Role::secondReading ||
-                        Geometry::recognizedCoverage(mappedInto(box, r), doubtfulRows) <
-                            Geometry::kRegionCoveredFraction))
+      if (!coveredByItsRow && (hasSubstance(*text) || showsRowOfGlyphs(*read_, frame))) {
+        const bool oneRow = mappedInto(box, r).height() <= kRowsOfOneLine * rows.rowHeight;
         append(analyzerEntry(AnalyzerEntryCause::uncoveredText,
                              oneRow ? narrowedToInkRows(*read_, frame, maskGrowth_) : frame));
+      }
     } else if (!(role == DoubtfulRows::Role::readAgain && !isConfident(line.observation)) &&
                StructuredTextHeuristics::isSuspiciousStructuredText(*text, normalized,
                                                                     preferences_.enabledKinds)) {
-      append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, row));
+      append(analyzerEntry(AnalyzerEntryCause::suspiciousStructuredText, rowOfLine()));
     } else if (maskAll_ &&
                !StructuredTextHeuristics::containsAny(*text, preferences_.neverHideWords)) {
       append(analyzerEntry(AnalyzerEntryCause::recognizedText, frame, confidence));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
 #include "support/tesseract_analyzer.h"
@@ -199,12 +198,7 @@ TEST(WindowRegions, ADesktopWithADarkAndALightWindowAndNoWindowAreasIsReadWindow
   const auto tesseract = testing::makeTesseractAnalyzer();
   for (const int index : {2, 6}) {
     SCOPED_TRACE("screen " + std::to_string(index));
-    testing::CorpusScreen screen = testing::corpusScreen(index);
-    // The same pixels, without the windows the frame carried.
-    auto bare =
-        std::make_shared<platform::PixelBuffer>(screen.image->width(), screen.image->height());
-    std::memcpy(bare->mutableData(), screen.image->data(), screen.image->byteCount());
-    screen.image = bare;
+    const testing::CorpusScreen screen = testing::withoutWindowAreas(testing::corpusScreen(index));
     const auto result =
         tesseract.analyzer->analyze(screen.image, testing::corpusPreferences(), false, {kUnitRect},
                                     ProtectedFrameAnalysisQuality::accurate, nullptr);

@@ -10,6 +10,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -485,6 +486,16 @@ inline CorpusScreen corpusScreen(int index) {
   }
   screen.image->setWindowAreas(std::move(areas));
   return screen;
+}
+
+// `screen` as a capture that did not say which windows it drew hands it over: the same pixels,
+// without the window areas the frame carried.
+inline CorpusScreen withoutWindowAreas(const CorpusScreen& screen) {
+  CorpusScreen bare = screen;
+  bare.image =
+      std::make_shared<platform::PixelBuffer>(screen.image->width(), screen.image->height());
+  std::memcpy(bare.image->mutableData(), screen.image->data(), screen.image->byteCount());
+  return bare;
 }
 
 // The masks a frame is published with: the analysis's covers as the verification engine merges

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/real_application/geany_editor.h"
+#include "support/real_application/other_application_corpus.h"
 #include "support/real_application/real_application_corpus.h"
 #include "support/real_application/vte_terminal.h"
 #include "support/tesseract_analyzer.h"
@@ -101,17 +102,13 @@ TEST(RealApplicationScreens, AVteTerminalsDrawingsPutEachLineOnItsOwnText) {
   PlantedTextMaker maker(11);
   VteTerminal terminal(server.name(), folder.path(), {"DejaVu Sans Mono", 10, true},
                        terminalSession(maker, 24), "ledger", 0, 0, 90);
-  ASSERT_TRUE(terminal.waitShown(display));
-  RealApplicationScreen screen;
-  const auto bounds = terminal.bounds(display);
-  screen.screen.image = grabSettled(display, bounds);
   int unseen = 0;
-  ASSERT_TRUE(plantDrawnLines(screen, terminal.lines(), terminal.draw(display), {0, 0},
-                              terminal.look().pixelSize(), unseen));
+  const auto made = other_detail::vteScreen(display, terminal, unseen);
   XCloseDisplay(display);
+  ASSERT_TRUE(made.has_value()) << "the terminal did not show its lines";
   EXPECT_EQ(unseen, 0);
-  std::vector<ScreenLine> lines = screen.screen.lines;
-  lines.insert(lines.end(), screen.nearMisses.begin(), screen.nearMisses.end());
+  std::vector<ScreenLine> lines = made->screen.lines;
+  lines.insert(lines.end(), made->nearMisses.begin(), made->nearMisses.end());
   ASSERT_EQ(lines.size(), 24u);
   std::sort(lines.begin(), lines.end(), [](const ScreenLine& a, const ScreenLine& b) {
     return a.textBox.minY() < b.textBox.minY();

@@ -87,6 +87,22 @@ inline bool plantVte(Display* display, VteTerminal& terminal, RealApplicationScr
                          terminal.look().pixelSize(), unseen);
 }
 
+// The VTE terminal alone, its own window captured; nothing when it did not show or its drawings
+// did not give its lines.
+inline std::optional<RealApplicationScreen> vteScreen(Display* display, VteTerminal& terminal,
+                                                      int& unseen) {
+  if (!terminal.waitShown(display)) return std::nullopt;
+  RealApplicationScreen made;
+  made.screen.label = terminal.look().label();
+  made.screen.image = grabSettled(display, terminal.bounds(display));
+  // The screen is the terminal's window, and so are its drawings.
+  if (!made.screen.image || !plantDrawnLines(made, terminal.lines(), terminal.draw(display), {0, 0},
+                                             terminal.look().pixelSize(), unseen))
+    return std::nullopt;
+  corpus_detail::oneWindow(made);
+  return made;
+}
+
 // Each VTE look alone on a 1280×800 server, its own window captured.
 inline void vteScreens(const std::filesystem::path& folder, const Looks& looks,
                        RealApplicationCorpus& corpus) {
@@ -102,23 +118,11 @@ inline void vteScreens(const std::filesystem::path& folder, const Looks& looks,
     VteTerminal terminal(server.name(), folder, look,
                          terminalSession(maker, 700 / (look.pixelSize() * 3 / 2)), "ledger", 0, 0,
                          90);
-    RealApplicationScreen made;
-    made.screen.label = look.label();
-    bool ok = terminal.waitShown(display);
-    if (ok) {
-      const auto bounds = terminal.bounds(display);
-      made.screen.image = grabSettled(display, bounds);
-      ok = made.screen.image != nullptr;
-      // The screen is the terminal's window, and so are its drawings.
-      ok = ok && plantDrawnLines(made, terminal.lines(), terminal.draw(display), {0, 0},
-                                 look.pixelSize(), corpus.unseenLines);
-    }
-    if (!ok) {
+    auto made = vteScreen(display, terminal, corpus.unseenLines);
+    if (made)
+      corpus.screens.push_back(std::move(*made));
+    else
       ++corpus.failedScreens;
-      continue;
-    }
-    corpus_detail::oneWindow(made);
-    corpus.screens.push_back(std::move(made));
   }
   XCloseDisplay(display);
 }
@@ -235,14 +239,7 @@ inline void desktopScreens(const std::filesystem::path& folder,
     }
     terminals.clear();
     vte.reset();
-    waitUntil([&] { return topLevelWindows(display).size() <= alreadyShown; }, 10.0);
-    if (!made.screen.image) {
-      ++corpus.failedScreens;
-      continue;
-    }
-    for (auto window = windows.rbegin(); window != windows.rend(); ++window)
-      made.screen.windows.push_back(window->bounds);
-    corpus.screens.push_back(std::move(made));
+    corpus_detail::addDesktop(display, alreadyShown, windows, std::move(made), corpus);
   }
   XCloseDisplay(display);
 }

@@ -159,6 +159,22 @@ inline RealApplicationCorpus renderedInGroups(
   return corpus;
 }
 
+// Adds a desktop to `corpus` once the windows started for it have closed (no more top-level
+// windows than `alreadyShown` are left), with `windows` (bottom to top) top first: a mask belongs
+// to the uppermost window that holds its centre. A desktop without an image counts as failed.
+inline void addDesktop(Display* display, std::size_t alreadyShown,
+                       const std::vector<platform::WindowPlacement>& windows,
+                       RealApplicationScreen made, RealApplicationCorpus& corpus) {
+  waitUntil([&] { return topLevelWindows(display).size() <= alreadyShown; }, 10.0);
+  if (!made.screen.image) {
+    ++corpus.failedScreens;
+    return;
+  }
+  for (auto window = windows.rbegin(); window != windows.rend(); ++window)
+    made.screen.windows.push_back(window->bounds);
+  corpus.screens.push_back(std::move(made));
+}
+
 struct WindowManager {
   std::vector<std::string> command;
   std::vector<std::string> environment;
@@ -230,18 +246,12 @@ inline void desktopScreens(const std::filesystem::path& folder, const WindowMana
     const platform::Rect root{{0, 0}, {1920, 1080}};
     if (shown) made.screen.image = grabSettled(display, root);
     const auto windows = topLevelWindows(display);
-    if (made.screen.image) plantTerminals(display, terminals, windows, made, corpus.unseenLines);
-    terminals.clear();
-    waitUntil([&] { return topLevelWindows(display).size() <= alreadyShown; }, 10.0);
-    if (!made.screen.image) {
-      ++corpus.failedScreens;
-      continue;
+    if (made.screen.image) {
+      plantTerminals(display, terminals, windows, made, corpus.unseenLines);
+      made.screen.image->setWindowAreas(windowAreasWithin(windows, root));
     }
-    // Top first: a mask belongs to the uppermost window that holds its centre.
-    for (auto window = windows.rbegin(); window != windows.rend(); ++window)
-      made.screen.windows.push_back(window->bounds);
-    made.screen.image->setWindowAreas(windowAreasWithin(windows, root));
-    corpus.screens.push_back(std::move(made));
+    terminals.clear();
+    addDesktop(display, alreadyShown, windows, std::move(made), corpus);
   }
   XCloseDisplay(display);
 }
