@@ -87,6 +87,7 @@ runtime::Result<DesktopEntry> parseDesktopEntry(std::string_view text,
     if (key == "StartupWMClass" && entry.startupWMClass.empty()) entry.startupWMClass = value;
     if (key == "Exec" && entry.exec.empty()) entry.exec = value;
     if (key == "Hidden") entry.hidden = value == "true";
+    if (key == "NoDisplay") entry.noDisplay = value == "true";
   }
   if (!sawMainGroup) return invalid(fileName, "it has no [Desktop Entry] group.");
   if (!type) return invalid(fileName, "it has no Type.");
@@ -134,8 +135,28 @@ std::size_t DesktopEntry::programIndex(const std::vector<std::string>& words) {
   return first;
 }
 
+namespace {
+
+// Whether every argument `words` fixes past the program (field codes, which stand for arguments
+// that differ from launch to launch, aside) is among `arguments`, in order.
+bool fixedArgumentsGiven(std::vector<std::string>::const_iterator word,
+                         std::vector<std::string>::const_iterator lastWord,
+                         std::vector<std::string>::const_iterator argument,
+                         std::vector<std::string>::const_iterator lastArgument) {
+  for (; word != lastWord; ++word) {
+    if (word->find('%') != std::string::npos) continue;
+    argument = std::find(argument, lastArgument, *word);
+    if (argument == lastArgument) return false;
+    ++argument;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
-                                 const std::filesystem::path& executable) const {
+                                 const std::filesystem::path& executable,
+                                 const std::optional<InterpretedScript>& script) const {
   const auto words = execWords();
   const std::size_t first = programIndex(words);
   if (first >= words.size() || commandLine.empty() || words[first].empty()) return false;
@@ -144,17 +165,49 @@ bool DesktopEntry::startsCommand(const std::vector<std::string>& commandLine,
   const auto named = [&](const std::filesystem::path& path) {
     return program.is_absolute() ? path == program : path.filename() == program;
   };
-  if (!named(commandLine.front()) && (executable.empty() || !named(executable))) return false;
-  // Field codes (%f, %U, ...) stand for arguments that differ from launch to launch.
-  auto argument = commandLine.begin() + 1;
-  for (auto word = words.begin() + static_cast<std::ptrdiff_t>(first) + 1; word != words.end();
-       ++word) {
-    if (word->find('%') != std::string::npos) continue;
-    argument = std::find(argument, commandLine.end(), *word);
-    if (argument == commandLine.end()) return false;
-    ++argument;
+  const auto fixed = words.begin() + static_cast<std::ptrdiff_t>(first) + 1;
+  if (named(commandLine.front()) || (!executable.empty() && named(executable))) {
+    if (fixedArgumentsGiven(fixed, words.end(), commandLine.begin() + 1, commandLine.end())) {
+      return true;
+    }
   }
-  return true;
+  if (!script || !named(script->path) || script->argument >= commandLine.size()) return false;
+  const auto pastScript = commandLine.begin() + static_cast<std::ptrdiff_t>(script->argument) + 1;
+  return fixedArgumentsGiven(fixed, words.end(), pastScript, commandLine.end());
+}
+
+bool DesktopEntry::fixesArguments() const {
+  const auto words = execWords();
+  const std::size_t first = programIndex(words);
+  return first < words.size() &&
+         std::any_of(words.begin() + static_cast<std::ptrdiff_t>(first) + 1, words.end(),
+                     [](const std::string& word) { return word.find('%') == std::string::npos; });
+}
+
+bool DesktopEntry::startsOnlyARunner() const {
+  const auto words = execWords();
+  const std::size_t first = programIndex(words);
+  if (first >= words.size()) return false;
+  if (!isProgramRunner(std::filesystem::path(words[first]).filename().string())) return false;
+  return std::all_of(words.begin() + static_cast<std::ptrdiff_t>(first) + 1, words.end(),
+                     [](const std::string& word) {
+                       return word.starts_with('-') || word.find('%') != std::string::npos;
+                     });
+}
+
+bool DesktopEntry::sharesProgramWith(const DesktopEntry& other) const {
+  const auto words = execWords();
+  const auto otherWords = other.execWords();
+  const std::size_t first = programIndex(words);
+  const std::size_t otherFirst = programIndex(otherWords);
+  if (first >= words.size() || otherFirst >= otherWords.size() || words[first].empty()) {
+    return false;
+  }
+  if (isProgramRunner(std::filesystem::path(words[first]).filename().string())) return false;
+  return words[first] == otherWords[otherFirst] &&
+         !std::equal(words.begin() + static_cast<std::ptrdiff_t>(first), words.end(),
+                     otherWords.begin() + static_cast<std::ptrdiff_t>(otherFirst),
+                     otherWords.end());
 }
 
 std::string desktopEntryId(const std::filesystem::path& path,

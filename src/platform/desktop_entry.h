@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/program_runners.h"
 #include "runtime/result.h"
 
 namespace corvane::platform {
@@ -21,6 +22,7 @@ struct DesktopEntry {
   std::string exec;                 // Exec=, as written (field codes included)
   std::filesystem::path path;       // the file it was read from; empty for parsed text
   bool hidden = false;              // Hidden=true: the entry was deleted by the user
+  bool noDisplay = false;           // NoDisplay=true: kept out of menus (a helper, a runner)
 
   bool isApplication() const { return type == "Application" && !hidden; }
   // The words of Exec=, quoting removed (field codes left as they are).
@@ -30,11 +32,23 @@ struct DesktopEntry {
   static std::size_t programIndex(const std::vector<std::string>& words);
   // The program Exec= starts: its first word; empty when there is none.
   std::string execProgram() const;
-  // Whether a process with `commandLine` (and, when known, `executable`) runs what Exec= starts:
-  // the same program (past an "env NAME=value" prefix; the same path when Exec= gives one, else
-  // the same file name), given every argument that Exec= fixes, in order.
+  // Whether a process with `commandLine` (and, when known, `executable` and the `script` its
+  // interpreter runs) runs what Exec= starts: the same program (past an "env NAME=value" prefix;
+  // the same path when Exec= gives one, else the same file name), given every argument that Exec=
+  // fixes, in order. A script the process's interpreter runs counts as its program, so an Exec=
+  // naming a "#!" script matches the interpreter the kernel started for it.
   bool startsCommand(const std::vector<std::string>& commandLine,
-                     const std::filesystem::path& executable) const;
+                     const std::filesystem::path& executable,
+                     const std::optional<InterpretedScript>& script = std::nullopt) const;
+  // Whether Exec= gives its program an argument of its own (a field code is none): what singles
+  // out one application among those its program draws ("office --writer").
+  bool fixesArguments() const;
+  // Whether Exec= starts nothing of its own: an interpreter, a shell or a launcher
+  // given no argument that says what it runs ("/usr/bin/python3.11", "sh %f").
+  bool startsOnlyARunner() const;
+  // Whether `other` starts the same program, with other arguments (the modules of an office
+  // suite: "office --writer", "office --calc"); never so for a runner.
+  bool sharesProgramWith(const DesktopEntry& other) const;
 };
 
 // Parses the [Desktop Entry] group of `text` for the entry in the file `fileName`. Fails (with a

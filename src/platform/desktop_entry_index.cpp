@@ -311,22 +311,36 @@ std::vector<std::string> DesktopEntryIndex::idsStartingProgram(const std::string
 }
 
 std::vector<std::string> DesktopEntryIndex::idsStartingCommand(
-    const std::vector<std::string>& commandLine, const std::filesystem::path& executable) const {
+    const std::vector<std::string>& commandLine, const std::filesystem::path& executable,
+    const std::optional<InterpretedScript>& script) const {
   std::vector<std::string> candidates;
-  if (!commandLine.empty()) {
-    candidates = idsStartingProgram(std::filesystem::path(commandLine.front()).filename());
-  }
-  if (!executable.empty()) {
-    auto more = idsStartingProgram(executable.filename());
+  auto addStarting = [&](const std::filesystem::path& program) {
+    auto more = idsStartingProgram(program.filename());
     candidates.insert(candidates.end(), more.begin(), more.end());
-  }
+  };
+  if (!commandLine.empty()) addStarting(commandLine.front());
+  if (!executable.empty()) addStarting(executable);
+  if (script) addStarting(script->path);
   std::sort(candidates.begin(), candidates.end());
   candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
   std::vector<std::string> ids;
   for (const auto& id : candidates) {
     const auto found = byId_.find(id);
-    if (found != byId_.end() && found->second->entry.startsCommand(commandLine, executable)) {
+    if (found != byId_.end() && found->second->entry.startsCommand(commandLine, executable, script)) {
       ids.push_back(id);
+    }
+  }
+  return ids;
+}
+
+std::vector<std::string> DesktopEntryIndex::idsSharingProgramWith(const std::string& id) const {
+  const auto* entry = indexed(id);
+  std::vector<std::string> ids;
+  if (entry == nullptr) return ids;
+  for (const auto& candidate : idsStartingProgram(entry->programName)) {
+    const auto* other = indexed(candidate);
+    if (other != nullptr && other != entry && entry->entry.sharesProgramWith(other->entry)) {
+      ids.push_back(candidate);
     }
   }
   return ids;

@@ -87,8 +87,13 @@ class DesktopEntryIndex {
   std::vector<std::string> idsStartingProgram(const std::string& fileName) const;
   // Every entry whose Exec= starts what a process runs (DesktopEntry::startsCommand), in id order:
   // looked for among the entries starting a program of the command's or the executable's name.
-  std::vector<std::string> idsStartingCommand(const std::vector<std::string>& commandLine,
-                                              const std::filesystem::path& executable) const;
+  // A script its interpreter runs counts as its program (DesktopEntry::startsCommand).
+  std::vector<std::string> idsStartingCommand(
+      const std::vector<std::string>& commandLine, const std::filesystem::path& executable,
+      const std::optional<InterpretedScript>& script = std::nullopt) const;
+  // Every other entry whose Exec= starts the program of entry `id` with other arguments
+  // (DesktopEntry::sharesProgramWith), in id order.
+  std::vector<std::string> idsSharingProgramWith(const std::string& id) const;
   std::size_t size() const { return entries_.size(); }
   // The entry with id `id` as indexed, null when none.
   const IndexedDesktopEntry* indexed(const std::string& id) const;

@@ -148,6 +148,15 @@ std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::p
   return std::filesystem::path(text);
 }
 
+std::optional<std::filesystem::path> readProcWorkingDirectory(const std::filesystem::path& procRoot,
+                                                              std::int32_t processID) {
+  if (processID <= 0) return std::nullopt;
+  std::error_code error;
+  auto target = std::filesystem::read_symlink(processFolder(procRoot, processID) / "cwd", error);
+  if (error || target.empty() || !target.is_absolute()) return std::nullopt;
+  return target;
+}
+
 std::optional<std::string> readProcCommandName(const std::filesystem::path& procRoot,
                                                std::int32_t processID) {
   if (processID <= 0) return std::nullopt;

@@ -45,6 +45,10 @@ std::vector<std::string> readProcCommandLine(const std::filesystem::path& procRo
 // The executable the process runs (the exe link, without a " (deleted)" mark).
 std::optional<std::filesystem::path> readProcExecutable(const std::filesystem::path& procRoot,
                                                         std::int32_t processID);
+// The folder the process works in (the cwd link): what a relative path on its command line
+// names.
+std::optional<std::filesystem::path> readProcWorkingDirectory(const std::filesystem::path& procRoot,
+                                                              std::int32_t processID);
 // The short command name (comm), for a process whose exe link cannot be read.
 std::optional<std::string> readProcCommandName(const std::filesystem::path& procRoot,
                                                std::int32_t processID);

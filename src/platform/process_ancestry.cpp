@@ -52,7 +52,10 @@ std::optional<ProcessAncestry::Known> ProcessAncestry::known(
                 parent ? parent->startTime : 0,
                 readProcLaunchIds(procRoot_, processID),
                 readProcCommandLine(procRoot_, processID),
-                readProcExecutable(procRoot_, processID).value_or("")};
+                readProcExecutable(procRoot_, processID).value_or(""),
+                std::nullopt};
+  process.script = interpretedScript(process.commandLine, process.executable,
+                                     readProcWorkingDirectory(procRoot_, processID).value_or(""));
   std::lock_guard lock(mutex_);
   if (known_.size() >= kMostKnown) known_.clear();
   known_.insert_or_assign(processID, process);
@@ -69,7 +72,8 @@ std::vector<ProcessAncestor> ProcessAncestry::of(const ProcessParentage& child) 
     // A process started after the child is not its parent: another was given the id.
     if (!process || process->startTime > childStartTime) break;
     ancestors.push_back(ProcessAncestor{id, process->startTime, process->launchIds,
-                                        process->commandLine, process->executable});
+                                        process->commandLine, process->executable,
+                                        process->script});
     childStartTime = process->startTime;
     id = process->parent;
     startTime = process->parentStartTime;

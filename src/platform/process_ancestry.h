@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/proc_entries.h"
+#include "platform/program_runners.h"
 
 namespace corvane::platform {
 
@@ -19,6 +20,7 @@ struct ProcessAncestor {
   std::vector<std::string> ids;
   std::vector<std::string> commandLine;
   std::filesystem::path executable;
+  std::optional<InterpretedScript> script;  // what its interpreter runs, when it runs a script
   bool operator==(const ProcessAncestor&) const = default;
 };
 
@@ -47,6 +49,7 @@ class ProcessAncestry {
     std::vector<std::string> launchIds;
     std::vector<std::string> commandLine;
     std::filesystem::path executable;
+    std::optional<InterpretedScript> script;
   };
   // The process, read when unknown or when `startTime` is not given (then checked against it
   // when it is); nothing when it is gone or another process has the id.

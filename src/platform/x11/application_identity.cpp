@@ -85,8 +85,9 @@ std::optional<std::string> ApplicationIdentityResolver::executableName(
 
 ApplicationIdentity ApplicationIdentityResolver::resolve(
     std::int32_t processID, const std::optional<WindowClass>& windowClass) const {
-  Indexes indexes{entries(), nullptr};
+  Indexes indexes{entries(), nullptr, {}};
   if (indexes.current) indexes.former = indexes.current->former();
+  indexes.all = {indexes.current.get(), indexes.former.get()};
   auto entryById = [&](const std::string& id) -> std::optional<DesktopEntry> {
     for (const auto* index : {indexes.current.get(), indexes.former.get()}) {
       if (auto entry = index ? index->byId(id) : std::nullopt) return entry;
@@ -99,13 +100,17 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
     identity.id = id;
     if (auto entry = entryById(id); entry && !entry->name.empty()) identity.name = entry->name;
   };
-  // Every entry that claims the class is a name of the window, whatever names it first.
+  // Every entry that claims the class is a name of the window, whatever names it first; but an
+  // entry that claims its instance speaks for it before those that claim only its class (a web
+  // application's window carries the browser's class and an instance of its own).
   std::vector<std::string> claimingEntries;
+  const bool instanceClaimed = windowClass && instanceIsClaimed(*windowClass, indexes);
   if (windowClass) {
-    for (const auto& name : {windowClass->className, windowClass->instance}) {
-      for (const auto* index : {indexes.current.get(), indexes.former.get()}) {
+    for (const auto* name : {&windowClass->className, &windowClass->instance}) {
+      if (instanceClaimed && name != &windowClass->instance) continue;
+      for (const auto* index : indexes.all) {
         if (index == nullptr) continue;
-        for (auto& id : index->idsClaimingWindowClass(name)) addOnce(claimingEntries, id);
+        for (auto& id : index->idsClaimingWindowClass(*name)) addOnce(claimingEntries, id);
       }
     }
   }
@@ -121,15 +126,21 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (processID > 0) {
     const auto commandLine = readProcCommandLine(procRoot_, processID);
     const auto executable = readProcExecutable(procRoot_, processID).value_or("");
-    startingEntries = entriesStarting(processID, startTime, commandLine, executable, indexes);
+    const auto script = interpretedScript(
+        commandLine, executable, readProcWorkingDirectory(procRoot_, processID).value_or(""));
+    startingEntries =
+        entriesStarting(processID, startTime, {commandLine, executable, script}, indexes);
     // An entry that says which class its windows carry does not speak for a window of another
-    // class (two applications may run one program), unless the process hides its other names.
+    // class (two applications may run one program), unless the process hides its other names, or
+    // the window's class is one no entry claims and the arguments the entry gives single it out
+    // (a suite's module loading under a generic class).
     if (windowClass && launch.readable) {
       std::erase_if(startingEntries, [&](const std::string& id) {
         const auto entry = entryById(id);
         return entry && !entry->startupWMClass.empty() &&
                strcasecmp(entry->startupWMClass.c_str(), windowClass->className.c_str()) != 0 &&
-               strcasecmp(entry->startupWMClass.c_str(), windowClass->instance.c_str()) != 0;
+               strcasecmp(entry->startupWMClass.c_str(), windowClass->instance.c_str()) != 0 &&
+               (!claimingEntries.empty() || !entry->fixesArguments());
       });
     }
     if (identity.namesIncomplete && !commandLine.empty()) {
@@ -168,9 +179,8 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
       identity.id =
           !windowClass->className.empty() ? windowClass->className : windowClass->instance;
     }
-    for (const auto& name : {windowClass->instance, windowClass->className}) {
-      addOnce(identity.windowClassNames, name);
-    }
+    addOnce(identity.windowClassNames, windowClass->instance);
+    if (!instanceClaimed) addOnce(identity.windowClassNames, windowClass->className);
   }
   if (flatpak) addOnce(identity.ownIds, *flatpak);
   for (const auto& id : claimingEntries) {
@@ -189,10 +199,11 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (launch.appImage) {
     // The AppImage as its entry's Exec= starts it (its runtime runs the application inside).
     for (const auto& id :
-         entriesStarting(0, 0, {launch.appImage->string()}, *launch.appImage, indexes)) {
+         entriesStarting(0, 0, {{launch.appImage->string()}, *launch.appImage, {}}, indexes)) {
       addOnce(identity.originIds, id);
     }
   }
+  addEntryKinds(identity, indexes);
   if (identity.id.empty()) identity.id = executableName(processID).value_or("");
   if (identity.name.empty() && windowClass) identity.name = windowClass->className;
   if (identity.name.empty()) identity.name = identity.id;
@@ -200,8 +211,9 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (parentage) {
     identity.ancestors = ancestry_.of(*parentage);
     for (auto& ancestor : identity.ancestors) {
-      for (const auto& id : entriesStarting(ancestor.processID, ancestor.startTime,
-                                            ancestor.commandLine, ancestor.executable, indexes)) {
+      for (const auto& id :
+           entriesStarting(ancestor.processID, ancestor.startTime,
+                           {ancestor.commandLine, ancestor.executable, ancestor.script}, indexes)) {
         addOnce(ancestor.ids, id);
       }
     }
@@ -238,9 +250,49 @@ void ApplicationIdentityResolver::addNamesOfProcess(ApplicationIdentity& identit
   identity.processApplications = known.applications;
 }
 
+bool ApplicationIdentityResolver::instanceIsClaimed(const WindowClass& windowClass,
+                                                    const Indexes& indexes) {
+  if (windowClass.instance.empty() ||
+      strcasecmp(windowClass.instance.c_str(), windowClass.className.c_str()) == 0) {
+    return false;
+  }
+  return std::any_of(indexes.all.begin(), indexes.all.end(), [&](const DesktopEntryIndex* index) {
+    return index != nullptr && !index->idsClaimingWindowClass(windowClass.instance).empty();
+  });
+}
+
+void ApplicationIdentityResolver::addEntryKinds(ApplicationIdentity& identity,
+                                                const Indexes& indexes) {
+  auto entryById = [&](const std::string& id) -> const IndexedDesktopEntry* {
+    for (const auto* index : indexes.all) {
+      if (const auto* entry = index ? index->indexed(id) : nullptr) return entry;
+    }
+    return nullptr;
+  };
+  for (const auto* ids : {&identity.ownIds, &identity.processIds}) {
+    for (const auto& id : *ids) {
+      const auto* indexed = entryById(id);
+      if (indexed && (indexed->entry.noDisplay || indexed->entry.startsOnlyARunner())) {
+        addOnce(identity.genericEntries, id);
+      }
+    }
+  }
+  for (const auto* ids : {&identity.processIds, &identity.originIds}) {
+    for (const auto& id : *ids) {
+      for (const auto* index : indexes.all) {
+        if (index == nullptr) continue;
+        for (const auto& module : index->idsSharingProgramWith(id)) {
+          addOnce(identity.suiteEntries, module);
+        }
+      }
+    }
+  }
+}
+
 std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
-    std::int32_t processID, std::uint64_t startTime, const std::vector<std::string>& commandLine,
-    const std::filesystem::path& executable, const Indexes& indexes) const {
+    std::int32_t processID, std::uint64_t startTime, const ProcessCommand& command,
+    const Indexes& indexes) const {
+  const auto& [commandLine, executable, script] = command;
   std::vector<std::string> ids;
   bool cached = false;
   if (processID > 0) {
@@ -253,7 +305,7 @@ std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
     }
   }
   if (!cached && indexes.current) {
-    ids = indexes.current->idsStartingCommand(commandLine, executable);
+    ids = indexes.current->idsStartingCommand(commandLine, executable, script);
     if (processID > 0) {
       std::lock_guard lock(mutex_);
       if (startingEntries_.size() >= kMostCachedProcesses) startingEntries_.clear();
@@ -262,7 +314,9 @@ std::vector<std::string> ApplicationIdentityResolver::entriesStarting(
     }
   }
   if (indexes.former && indexes.former->size() > 0) {
-    for (auto& id : indexes.former->idsStartingCommand(commandLine, executable)) addOnce(ids, id);
+    for (auto& id : indexes.former->idsStartingCommand(commandLine, executable, script)) {
+      addOnce(ids, id);
+    }
   }
   return ids;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -59,6 +60,15 @@ struct ApplicationIdentity {
   std::vector<std::string> originIds;
   std::vector<ProcessAncestor> ancestors;
 
+  // The entries among `ownIds` and `processIds` that are hidden from menus (NoDisplay) or start
+  // only an interpreter, a shell or a launcher: they name the process (every Python program runs
+  // the interpreter's entry) but do not make it an application of its own.
+  std::vector<std::string> genericEntries;
+  // The entries that start the program of an entry naming its process or where it comes from,
+  // with other arguments (the other modules of an office suite): a window of the process that no
+  // entry claims yet may turn out to be any of them.
+  std::vector<std::string> suiteEntries;
+
   // The process's launch could not be read (it is not dumpable, or the process is unknown): every
   // name read, and `programNames` (what it runs), is also compared loosely (namesAreClose).
   bool namesIncomplete = false;
@@ -117,14 +127,24 @@ class ApplicationIdentityResolver {
   struct Indexes {
     std::shared_ptr<const DesktopEntryIndex> current;
     std::shared_ptr<const DesktopEntryIndex> former;
+    std::array<const DesktopEntryIndex*, 2> all;  // both, either null
   };
+  // What a process runs, as entries' Exec= lines are matched against it.
+  struct ProcessCommand {
+    std::vector<std::string> commandLine;
+    std::filesystem::path executable;
+    std::optional<InterpretedScript> script;
+  };
+  // Whether an entry claims the window's instance, which differs from its class.
+  static bool instanceIsClaimed(const WindowClass& windowClass, const Indexes& indexes);
+  // Fills `genericEntries` and `suiteEntries` from the names gathered.
+  static void addEntryKinds(ApplicationIdentity& identity, const Indexes& indexes);
   // Adds what the process's windows went by before to `identity` and remembers its names now.
   void addNamesOfProcess(ApplicationIdentity& identity, std::uint64_t startTime) const;
   // The entries whose Exec= starts what a process runs (DesktopEntryIndex::idsStartingCommand),
   // the current index's answer kept for the process and the index (it reads every entry).
   std::vector<std::string> entriesStarting(std::int32_t processID, std::uint64_t startTime,
-                                           const std::vector<std::string>& commandLine,
-                                           const std::filesystem::path& executable,
+                                           const ProcessCommand& command,
                                            const Indexes& indexes) const;
 
   std::shared_ptr<DesktopEntrySource> entries_;

@@ -104,7 +104,9 @@ ExclusionPolicy::ExclusionPolicy(const ContentFilter& filter, std::int32_t ownPr
 bool ExclusionPolicy::isApplicationOfItsOwn(const ApplicationIdentity& identity) {
   std::vector<const std::string*> own;
   for (const auto* ids : {&identity.ownIds, &identity.processIds}) {
-    for (const auto& id : *ids) own.push_back(&id);
+    for (const auto& id : *ids) {
+      if (!contains(identity.genericEntries, id)) own.push_back(&id);
+    }
   }
   if (own.empty()) return false;
   auto sameApplication = [&](const std::string& origin) {
@@ -172,7 +174,13 @@ bool ExclusionPolicy::namesExcluded(const ApplicationIdentity& identity,
   return excluded.anyClose(names);
 }
 
+bool ExclusionPolicy::awaitsItsName(const ApplicationIdentity& identity) const {
+  return identity.claimingEntries.empty() &&
+         ExcludedApplications(filter_).anyId(identity.suiteEntries);
+}
+
 bool ExclusionPolicy::leavesOut(const ApplicationIdentity& identity) const {
+  if (awaitsItsName(identity)) return true;
   Context context{{}, ExcludedApplications(filter_).processes()};
   std::set<std::string> applications(identity.processApplications.begin(),
                                      identity.processApplications.end());
@@ -263,6 +271,7 @@ std::set<Window> ExclusionPolicy::excludedWindows(const std::vector<WindowToJudg
     if (listed(filter_.excludedWindowIDs, window)) return true;
     if (filter_.excludeDesktopWindows && window.isDesktopWindow) return true;
     if (isDesktopSurface(window, shellClients, topLevels)) return true;
+    if (window.hasClass && awaitsItsName(*window.identity)) return true;
     return isExcludedApplication(window);
   };
 

@@ -41,7 +41,9 @@ struct WindowToJudge {
 // - the windows of the excluded applications, by the names that speak for them (see
 //   namesExcluded), with their popups and transient dialogs; a window without a class of its
 //   own goes with every application the other windows of its X client name;
-// - windows nobody can be named for, whenever the filter excludes an application.
+// - windows nobody can be named for, whenever the filter excludes an application;
+// - a window no entry claims yet of a process that may draw an excluded application under a
+//   later name (see awaitsItsName).
 class ExclusionPolicy {
  public:
   // `windowManagerClient`: the X client that is the window manager, 0 when none or unknown.
@@ -73,8 +75,14 @@ class ExclusionPolicy {
   //   own, another than the one it comes from;
   // - when its names are incomplete, any of those written like an excluded id (namesAreClose).
   bool namesExcluded(const ApplicationIdentity& identity, const Context& context) const;
+  // Whether a window no entry claims yet belongs to a process that may draw an excluded
+  // application under another name (an office suite opening a private module's window under a
+  // generic class, which it renames once the module has loaded): it is left out until it has a
+  // name, without its process being left out.
+  bool awaitsItsName(const ApplicationIdentity& identity) const;
   // Whether entries of its own name it (claiming its class, launching its process or starting
-  // its command) and none of them is the application it comes from, or a helper of it.
+  // its command), other than hidden ones and those that only start a runner, and none of them is
+  // the application it comes from, or a helper of it.
   static bool isApplicationOfItsOwn(const ApplicationIdentity& identity);
   // `shellClients`: the X clients that made a dock or a launcher that lists the windows;
   // `windows`: every top-level window, by id.

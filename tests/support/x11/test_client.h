@@ -34,6 +34,8 @@ struct TestClientOptions {
   // The program run: a copy of the test client (installed as an application is); empty: the
   // test client itself.
   std::string program;
+  // More arguments, which the client ignores, for an entry's Exec= to find ("--writer").
+  std::vector<std::string> extraArguments;
   // Run instead of the client: a command that starts it (a launcher given an entry whose Exec=
   // runs the client with every option). The options above then only say where it draws.
   std::vector<std::string> startedBy;
@@ -74,6 +76,8 @@ class TestClient {
     }
     if (options.undumpable) arguments.push_back("--undumpable");
     if (options.unmapped) arguments.push_back("--unmapped");
+    arguments.insert(arguments.end(), options.extraArguments.begin(),
+                     options.extraArguments.end());
     if (options.runAsUser >= 0) {
       const auto user = std::to_string(options.runAsUser);
       arguments.insert(arguments.begin(),

@@ -18,7 +18,8 @@
 //   dialog WxH+X+Y RRGGBB     a transient window for the main window (no class of its own)
 //   animate N [ID]            repaints the main window (or its window ID) N times, alternating
 //                             shades
-//   class NAME                sets the main window's WM_CLASS (instance: NAME in lower case)
+//   class NAME [ID]           sets the WM_CLASS of the main window (or its window ID; instance:
+//                             NAME in lower case)
 //   rootpixmap RRGGBB         names a pixmap of its own, of that colour, as the desktop
 //                             background (_XROOTPMAP_ID)
 //   cursor RRGGBB             gives the main window a 32x32 pointer of that colour
@@ -550,10 +551,11 @@ int main(int argc, char** argv) {
           client.announce(window);
         } else if (std::strcmp(command, "class") == 0) {
           char name[64] = {};
-          std::sscanf(line.c_str(), "%*s %63s", name);
-          setClass(display, main, name);
+          unsigned long target = main;
+          std::sscanf(line.c_str(), "%*s %63s %lu", name, &target);
+          setClass(display, target, name);
           XFlush(display);
-          client.announce(main);
+          client.announce(target);
         } else if (pointerOrBackground(display, main, line)) {
           client.announce(main);
         } else if (std::sscanf(line.c_str(), "animate %d", &count2) == 1) {

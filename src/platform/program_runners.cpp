@@ -1,0 +1,71 @@
+#include "platform/program_runners.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace corvane::platform {
+namespace {
+
+// Interpreters and shells, by the name their versioned file names begin with ("python3.11").
+constexpr std::array<std::string_view, 22> kInterpreters{
+    "python", "pypy",  "perl", "ruby", "tclsh", "wish", "lua",  "luajit", "node", "nodejs", "gjs",
+    "php",    "guile", "sh",   "bash", "dash",  "zsh",  "ksh",  "mksh",   "fish", "csh",    "tcsh"};
+// Programs that start another program they are given.
+constexpr std::array<std::string_view, 14> kLaunchers{
+    "env",     "dex",     "gtk-launch", "gio",   "xdg-open", "exo-open", "kde-open", "kde-open5",
+    "kioclient", "kioclient5", "nohup", "setsid", "sudo", "pkexec"};
+// Options after which an interpreter runs code or a module it is given, not a file.
+constexpr std::array<std::string_view, 5> kCodeOptions{"-c", "-m", "-e", "-E", "--command"};
+
+// "python3.11" is "python" with a version: nothing but digits and dots past the name.
+bool isVersionOf(std::string_view fileName, std::string_view program) {
+  if (!fileName.starts_with(program)) return false;
+  const auto version = fileName.substr(program.size());
+  return std::all_of(version.begin(), version.end(), [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '.';
+  });
+}
+
+bool isAnyVersionOf(std::string_view fileName, const auto& programs) {
+  return std::any_of(programs.begin(), programs.end(),
+                     [&](std::string_view program) { return isVersionOf(fileName, program); });
+}
+
+}  // namespace
+
+bool isScriptInterpreter(std::string_view fileName) {
+  return isAnyVersionOf(fileName, kInterpreters);
+}
+
+bool isProgramRunner(std::string_view fileName) {
+  return isScriptInterpreter(fileName) ||
+         std::find(kLaunchers.begin(), kLaunchers.end(), fileName) != kLaunchers.end();
+}
+
+std::optional<InterpretedScript> interpretedScript(const std::vector<std::string>& commandLine,
+                                                   const std::filesystem::path& executable,
+                                                   const std::filesystem::path& workingDirectory) {
+  if (commandLine.empty()) return std::nullopt;
+  const bool interpreted = isScriptInterpreter(
+                               std::filesystem::path(commandLine.front()).filename().string()) ||
+                           (!executable.empty() && isScriptInterpreter(executable.filename().string()));
+  if (!interpreted) return std::nullopt;
+  for (std::size_t index = 1; index < commandLine.size(); ++index) {
+    const std::string& word = commandLine[index];
+    if (std::find(kCodeOptions.begin(), kCodeOptions.end(), word) != kCodeOptions.end()) {
+      return std::nullopt;
+    }
+    if (word == "--") continue;
+    if (word.empty() || word.front() == '-') continue;
+    std::filesystem::path script(word);
+    if (script.is_relative()) {
+      if (workingDirectory.empty()) return std::nullopt;
+      script = workingDirectory / script;
+    }
+    return InterpretedScript{script.lexically_normal(), index};
+  }
+  return std::nullopt;
+}
+
+}  // namespace corvane::platform
