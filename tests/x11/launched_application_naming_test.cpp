@@ -69,6 +69,10 @@ TEST_P(LaunchedApplicationNamingTest, AnEntryThatRunsAScriptNamesTheInterpreterR
   const auto notes = installScript("notes_sh.py");
   writeEntry("org.example.ScriptVault", "", vault.string() + " %U");
   writeEntry("org.example.ScriptNotes", "", notes.string() + " %U");
+  const auto dexVaultOptions = startedByDex("org.example.DexVault", installScript("vault_dex.py"),
+                                            cell(2, "Tk", kDexVault));
+  const auto dexNotesOptions = startedByDex("org.example.DexNotes", installScript("notes_dex.py"),
+                                            cell(6, "Tk", kDexNotes));
   makeCapture();
   auto fromShell = [&](const fs::path& script, TestClientOptions options) {
     options.program = script.string();
@@ -82,10 +86,8 @@ TEST_P(LaunchedApplicationNamingTest, AnEntryThatRunsAScriptNamesTheInterpreterR
                         "cd '" + vault.parent_path().string() + "' && ./" +
                             vault.filename().string() + " " + arguments(relative)};
   auto relativeVault = client(relative);
-  auto dexVault = client(startedByDex("org.example.DexVault", installScript("vault_dex.py"),
-                                      cell(2, "Tk", kDexVault)));
-  auto dexNotes = client(startedByDex("org.example.DexNotes", installScript("notes_dex.py"),
-                                      cell(6, "Tk", kDexNotes)));
+  auto dexVault = client(dexVaultOptions);
+  auto dexNotes = client(dexNotesOptions);
   auto& running = startStream(excluding({"org.example.ScriptVault", "org.example.DexVault"}));
   expectOnly(running, {kShellVault, kRelativeVault, kDexVault}, {kShellNotes, kDexNotes});
 }
