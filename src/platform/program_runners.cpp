@@ -8,15 +8,18 @@ namespace corvane::platform {
 namespace {
 
 // Interpreters and shells, by the name their versioned file names begin with ("python3.11").
-constexpr std::array<std::string_view, 22> kInterpreters{
-    "python", "pypy",  "perl", "ruby", "tclsh", "wish", "lua",  "luajit", "node", "nodejs", "gjs",
-    "php",    "guile", "sh",   "bash", "dash",  "zsh",  "ksh",  "mksh",   "fish", "csh",    "tcsh"};
+constexpr std::array<std::string_view, 13> kInterpreters{
+    "python", "pypy", "perl",   "ruby", "tclsh", "wish", "lua",
+    "luajit", "node", "nodejs", "gjs",  "php",   "guile"};
+constexpr std::array<std::string_view, 9> kShells{"sh",   "bash", "dash", "zsh", "ksh",
+                                                  "mksh", "fish", "csh",  "tcsh"};
 // Programs that start another program they are given.
 constexpr std::array<std::string_view, 14> kLaunchers{
-    "env",     "dex",     "gtk-launch", "gio",   "xdg-open", "exo-open", "kde-open", "kde-open5",
-    "kioclient", "kioclient5", "nohup", "setsid", "sudo", "pkexec"};
-// Options after which an interpreter runs code or a module it is given, not a file.
+    "env",       "dex",       "gtk-launch", "gio",   "xdg-open", "exo-open", "kde-open",
+    "kde-open5", "kioclient", "kioclient5", "nohup", "setsid",   "sudo",     "pkexec"};
+// Options after which an interpreter, or a shell, runs code or a module it is given, not a file.
 constexpr std::array<std::string_view, 5> kCodeOptions{"-c", "-m", "-e", "-E", "--command"};
+constexpr std::array<std::string_view, 2> kShellCodeOptions{"-c", "--command"};
 
 // "python3.11" is "python" with a version: nothing but digits and dots past the name.
 bool isVersionOf(std::string_view fileName, std::string_view program) {
@@ -32,10 +35,14 @@ bool isAnyVersionOf(std::string_view fileName, const auto& programs) {
                      [&](std::string_view program) { return isVersionOf(fileName, program); });
 }
 
+bool isShell(std::string_view fileName) {
+  return isAnyVersionOf(fileName, kShells);
+}
+
 }  // namespace
 
 bool isScriptInterpreter(std::string_view fileName) {
-  return isAnyVersionOf(fileName, kInterpreters);
+  return isAnyVersionOf(fileName, kInterpreters) || isShell(fileName);
 }
 
 bool isProgramRunner(std::string_view fileName) {
@@ -47,15 +54,18 @@ std::optional<InterpretedScript> interpretedScript(const std::vector<std::string
                                                    const std::filesystem::path& executable,
                                                    const std::filesystem::path& workingDirectory) {
   if (commandLine.empty()) return std::nullopt;
-  const bool interpreted = isScriptInterpreter(
-                               std::filesystem::path(commandLine.front()).filename().string()) ||
-                           (!executable.empty() && isScriptInterpreter(executable.filename().string()));
-  if (!interpreted) return std::nullopt;
+  std::string program = std::filesystem::path(commandLine.front()).filename().string();
+  if (!isScriptInterpreter(program) && !executable.empty())
+    program = executable.filename().string();
+  if (!isScriptInterpreter(program)) return std::nullopt;
+  const bool shell = isShell(program);
   for (std::size_t index = 1; index < commandLine.size(); ++index) {
     const std::string& word = commandLine[index];
-    if (std::find(kCodeOptions.begin(), kCodeOptions.end(), word) != kCodeOptions.end()) {
-      return std::nullopt;
-    }
+    const bool runsCode =
+        shell ? std::find(kShellCodeOptions.begin(), kShellCodeOptions.end(), word) !=
+                    kShellCodeOptions.end()
+              : std::find(kCodeOptions.begin(), kCodeOptions.end(), word) != kCodeOptions.end();
+    if (runsCode) return std::nullopt;
     if (word == "--") continue;
     if (word.empty() || word.front() == '-') continue;
     std::filesystem::path script(word);

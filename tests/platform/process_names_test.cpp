@@ -64,6 +64,49 @@ TEST(ProcessNamesTest, AnEntryStartsTheCommandItsExecNames) {
   EXPECT_FALSE(entry.startsCommand({"/usr/bin/python3", "/opt/other.py"}, ""));
 }
 
+// A "#!" script runs as its interpreter with the script as the first argument past its options.
+TEST(ProcessNamesTest, AnEntryNamingAScriptStartsTheInterpreterRunningIt) {
+  DesktopEntry entry;
+  entry.exec = "/opt/vault/vault.py --safe %U";
+  auto starts = [&](const std::vector<std::string>& commandLine, const char* folder = "/home") {
+    const auto script = interpretedScript(commandLine, "/usr/bin/python3.11", folder);
+    return entry.startsCommand(commandLine, "/usr/bin/python3.11", script);
+  };
+  EXPECT_TRUE(starts({"/usr/bin/python3", "/opt/vault/vault.py", "--safe"}));
+  EXPECT_TRUE(starts({"python3", "-u", "-B", "./vault.py", "a.txt", "--safe"}, "/opt/vault"));
+  EXPECT_TRUE(starts({"python3", "../vault/vault.py", "--safe"}, "/opt/notes"));
+  // Its arguments are the script's: the interpreter's options do not stand for them.
+  EXPECT_FALSE(starts({"/usr/bin/python3", "--safe", "/opt/vault/vault.py"}));
+  EXPECT_FALSE(starts({"/usr/bin/python3", "/opt/other/vault.py", "--safe"}));
+  EXPECT_FALSE(starts({"/usr/bin/python3", "-c", "/opt/vault/vault.py", "--safe"}));
+  EXPECT_FALSE(starts({"/usr/bin/python3", "-m", "/opt/vault/vault.py", "--safe"}));
+  // Only an interpreter or a shell runs a script it is given.
+  EXPECT_FALSE(interpretedScript({"/usr/bin/vim", "/opt/vault/vault.py"}, "/usr/bin/vim", "/"));
+  EXPECT_EQ(interpretedScript({"/bin/sh", "-e", "/usr/bin/tool"}, "/usr/bin/dash", "/"),
+            (InterpretedScript{"/usr/bin/tool", 2}));
+}
+
+// What an entry says about the applications its program draws.
+TEST(ProcessNamesTest, AnEntryTellsARunnerAndTheModulesOfItsProgram) {
+  auto entry = [](const std::string& exec) {
+    DesktopEntry made;
+    made.exec = exec;
+    return made;
+  };
+  for (const char* runner : {"/usr/bin/python3.11", "sh %f", "env A=1 perl -w", "dex %f"}) {
+    EXPECT_TRUE(entry(runner).startsOnlyARunner()) << runner;
+  }
+  for (const char* application : {"python3 /opt/notes.py", "/usr/bin/vault %U", "sh -c 'x'", ""}) {
+    EXPECT_FALSE(entry(application).startsOnlyARunner()) << application;
+  }
+  EXPECT_TRUE(entry("office --writer %U").sharesProgramWith(entry("office --calc %U")));
+  EXPECT_FALSE(entry("office --writer %U").sharesProgramWith(entry("office --writer %U")));
+  EXPECT_FALSE(entry("/opt/a/office --writer").sharesProgramWith(entry("office --calc")));
+  EXPECT_FALSE(entry("python3 /opt/a.py").sharesProgramWith(entry("python3 /opt/b.py")));
+  EXPECT_TRUE(entry("office --writer %U").fixesArguments());
+  EXPECT_FALSE(entry("office %U").fixesArguments());
+}
+
 TEST(ProcessNamesTest, NamesCloseToAnotherDifferOnlyInCaseSeparatorsAndVendor) {
   EXPECT_TRUE(namesAreClose("vault", "org.example.Vault"));
   EXPECT_TRUE(namesAreClose("VAULT", "org.example.Vault"));
