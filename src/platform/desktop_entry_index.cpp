@@ -326,7 +326,8 @@ std::vector<std::string> DesktopEntryIndex::idsStartingCommand(
   std::vector<std::string> ids;
   for (const auto& id : candidates) {
     const auto found = byId_.find(id);
-    if (found != byId_.end() && found->second->entry.startsCommand(commandLine, executable, script)) {
+    if (found != byId_.end() &&
+        found->second->entry.startsCommand(commandLine, executable, script)) {
       ids.push_back(id);
     }
   }

@@ -33,8 +33,8 @@ class LaunchedApplicationNamingTest : public ApplicationNamingTest {
     return path;
   }
   static std::string arguments(const TestClientOptions& options) {
-    return "--class " + options.windowClass + " --colour " + hex(options.colour) +
-           " --geometry " + geometryOf(options);
+    return "--class " + options.windowClass + " --colour " + hex(options.colour) + " --geometry " +
+           geometryOf(options);
   }
   // An entry `id` whose Exec= runs `script` with the window's arguments, started by dex.
   TestClientOptions startedByDex(const std::string& id, const fs::path& script,
@@ -69,10 +69,10 @@ TEST_P(LaunchedApplicationNamingTest, AnEntryThatRunsAScriptNamesTheInterpreterR
   const auto notes = installScript("notes_sh.py");
   writeEntry("org.example.ScriptVault", "", vault.string() + " %U");
   writeEntry("org.example.ScriptNotes", "", notes.string() + " %U");
-  const auto dexVaultOptions = startedByDex("org.example.DexVault", installScript("vault_dex.py"),
-                                            cell(2, "Tk", kDexVault));
-  const auto dexNotesOptions = startedByDex("org.example.DexNotes", installScript("notes_dex.py"),
-                                            cell(6, "Tk", kDexNotes));
+  const auto dexVaultOptions =
+      startedByDex("org.example.DexVault", installScript("vault_dex.py"), cell(2, "Tk", kDexVault));
+  const auto dexNotesOptions =
+      startedByDex("org.example.DexNotes", installScript("notes_dex.py"), cell(6, "Tk", kDexNotes));
   makeCapture();
   auto fromShell = [&](const fs::path& script, TestClientOptions options) {
     options.program = script.string();
@@ -117,9 +117,8 @@ TEST_P(LaunchedApplicationNamingTest, AHelperCutFromItsApplicationGoesWithItsLau
   for (auto [application, name, at, colour] :
        {std::tuple{vault.get(), "VaultHelper", 1, kVaultHelper},
         std::tuple{notes.get(), "NotesHelper", 6, kNotesHelper}}) {
-    const auto helper =
-        application->command(std::string("helper ") + name + " " +
-                             geometryOf(cell(at, "", 0)) + " " + hex(colour));
+    const auto helper = application->command(std::string("helper ") + name + " " +
+                                             geometryOf(cell(at, "", 0)) + " " + hex(colour));
     ASSERT_NE(helper, 0u);
     ASSERT_TRUE(waitUntil([&] { return rootRect(display(), helper).viewable; }));
   }

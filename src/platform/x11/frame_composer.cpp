@@ -106,6 +106,8 @@ void FrameComposer::abandon() {
   hidden_ = shown_ = covered_ = changed_ = None;
   background_ = None;
   backgroundChecked_.reset();
+  if (rootBackground_) rootBackground_->abandon();
+  rootBackground_.reset();
   composedFor_.reset();
   frames_.abandon();
   visible_.clear();
@@ -226,11 +228,27 @@ void FrameComposer::distrustLastFrame() {
   made_.clear();
 }
 
-void FrameComposer::drawBackground(const CaptureArea& area) {
+void FrameComposer::drawBackground(const CaptureArea& area, const std::vector<FrameArea>& areas) {
   if (background_ != None) {
     XRenderComposite(display_, PictOpSrc, background_, None, composed_.picture, area.x, area.y, 0,
                      0, 0, 0, area.width, area.height);
     return;
+  }
+  if (backgroundChecked_ && backgroundChecked_->named == None) {
+    if (!rootBackground_) {
+      rootBackground_ = std::make_unique<RootBackgroundWindow>(display_, visual_, depth_, format_,
+                                                               kDesktopFallbackColour);
+    }
+    Picture root = None;
+    for (const auto& changed : areas) {
+      root = rootBackground_->paint(area.x + changed.x, area.y + changed.y, changed.width,
+                                    changed.height);
+    }
+    if (root != None) {
+      XRenderComposite(display_, PictOpSrc, root, None, composed_.picture, area.x, area.y, 0, 0, 0,
+                       0, area.width, area.height);
+      return;
+    }
   }
   const XRenderColor colour = renderColour(kDesktopFallbackColour);
   XRenderFillRectangle(display_, PictOpSrc, composed_.picture, &colour, 0, 0, area.width,
@@ -351,7 +369,7 @@ void FrameComposer::composeAreas(WindowModel& model, const std::set<Window>& exc
   setRegion(display_, changed_, areas);
   XFixesSubtractRegion(display_, shown_, changed_, covered_);
   XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, shown_);
-  drawBackground(area);
+  drawBackground(area, areas);
   for (std::size_t i = 0; i < placed.size(); ++i) {
     XFixesIntersectRegion(display_, visible_[i], visible_[i], changed_);
     drawWindow(placed[i], visible_[i], excluded);

@@ -12,13 +12,15 @@
 #include "platform/pixel_buffer.h"
 #include "platform/x11/desktop_background.h"
 #include "platform/x11/frame_areas.h"
+#include "platform/x11/root_background_window.h"
 #include "platform/x11/shared_frames.h"
 #include "platform/x11/window_model.h"
 #include "runtime/result.h"
 
 namespace corvane::platform::x11 {
 
-// The desktop where the root has no background pixmap (_XROOTPMAP_ID).
+// The desktop where the root names no background pixmap (_XROOTPMAP_ID) and has no background
+// of its own.
 inline constexpr std::uint32_t kDesktopFallbackColour = 0xFF303030;
 
 struct CaptureArea {
@@ -81,7 +83,9 @@ class FrameComposer {
   // are left out: its picture, or nothing for the fallback colour. False when it could not be
   // checked now (the server could not be held for it).
   bool readBackground(const LeftOutClients& leftOut);
-  void drawBackground(const CaptureArea& area);
+  // The background within `areas` (frame pixels) of `area`: the picture the desktop names, else
+  // the root's own background, else the fallback colour.
+  void drawBackground(const CaptureArea& area, const std::vector<FrameArea>& areas);
   void ensureScratchRegions();
   // A window to draw, at its inside corner in frame pixels.
   struct Placed {
@@ -129,6 +133,8 @@ class FrameComposer {
     LeftOutClients leftOut;
   };
   std::optional<BackgroundCheck> backgroundChecked_;
+  // Where the root names no background picture: made when first needed.
+  std::unique_ptr<RootBackgroundWindow> rootBackground_;
   XserverRegion hidden_ = None;
   XserverRegion shown_ = None;
   XserverRegion covered_ = None;

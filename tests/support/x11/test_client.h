@@ -76,8 +76,7 @@ class TestClient {
     }
     if (options.undumpable) arguments.push_back("--undumpable");
     if (options.unmapped) arguments.push_back("--unmapped");
-    arguments.insert(arguments.end(), options.extraArguments.begin(),
-                     options.extraArguments.end());
+    arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
     if (options.runAsUser >= 0) {
       const auto user = std::to_string(options.runAsUser);
       arguments.insert(arguments.begin(),
