@@ -133,6 +133,16 @@ class ApplicationNamingTest : public CaptureOnServer {
       EXPECT_EQ(recorder.framesShowingAny({colour}), 0u) << "private " << hex(colour);
     }
   }
+  // Has `process` open another top-level window, class `windowClass` and instance `instance`, in
+  // the grid's `cell`; its id once it shows.
+  unsigned long openWindow(TestClient& process, const std::string& instance,
+                           const std::string& windowClass, int at, std::uint32_t colour) {
+    const auto window = process.command("window " + instance + " " + windowClass + " " +
+                                        geometryOf(cell(at, "", 0)) + " " + hex(colour));
+    EXPECT_NE(window, 0u);
+    EXPECT_TRUE(waitUntil([&] { return rootRect(display(), window).viewable; }));
+    return window;
+  }
   std::unique_ptr<TestClient> privateClient(const std::string& windowClass, std::uint32_t colour,
                                             int x, std::vector<std::string> environment = {}) {
     return client({.windowClass = windowClass,

@@ -152,10 +152,7 @@ TEST_P(LaunchedApplicationNamingTest, ASuiteWindowIsHeldBackUntilItHasAName) {
   // Each process opens the other module: under the generic class first, then under its own.
   auto openOther = [&](TestClient& process, int at, const std::string& moduleClass,
                        std::uint32_t colour) {
-    const auto window = process.command("window soffice Soffice " + geometryOf(cell(at, "", 0)) +
-                                        " " + hex(colour));
-    ASSERT_NE(window, 0u);
-    ASSERT_TRUE(waitUntil([&] { return rootRect(display(), window).viewable; }));
+    const auto window = openWindow(process, "soffice", "Soffice", at, colour);
     waitForCurrentFrames(writerPrivate);
     waitForCurrentFrames(calcPrivate);
     ASSERT_EQ(process.command("class " + moduleClass + " " + std::to_string(window)), window);
@@ -177,10 +174,7 @@ TEST_P(LaunchedApplicationNamingTest, AWebApplicationIsNamedByItsInstanceBeforeI
   auto options = cell(0, "Chromium", kBrowser);
   options.program = browser.string();
   auto process = client(options);
-  const auto webApp = process->command("window crx_mail Chromium " + geometryOf(cell(1, "", 0)) +
-                                       " " + hex(kWebApp));
-  ASSERT_NE(webApp, 0u);
-  ASSERT_TRUE(waitUntil([&] { return rootRect(display(), webApp).viewable; }));
+  openWindow(*process, "crx_mail", "Chromium", 1, kWebApp);
   auto& browserPrivate = startStream(excluding({"chromium"}));
   auto& webAppPrivate = startStream(excluding({"chrome-mail-Default"}));
   expectOnly(browserPrivate, {kBrowser}, {kWebApp});

@@ -7,16 +7,16 @@
 namespace corvane::platform::x11 {
 
 // The root window's own background as the screen paints it where no window is (the colour
-// `xsetroot -solid` sets, or the pixmap a program gave the root without naming it as the desktop
-// background): X11 lets no client read it, so a window of ours that takes its background from the
-// root (ParentRelative) is painted with it. The window is redirected to a pixmap of its own, so it
-// never shows on the screen, lies beneath every other window and takes no input. It holds nothing
-// but what this process fills it with and the root's background: where the root has none, the
+// `xsetroot -solid` sets, or a pattern a program gave the root without naming it as the desktop's
+// picture): X11 lets no client read it, so a window of ours that takes its background from the
+// root (ParentRelative) is painted with it. The window lies past the screen's right edge, so it
+// never shows, and is redirected, so it keeps whole contents all the same. It holds nothing but
+// what this process fills it with and the root's background: where the root has none, the
 // `fallback` colour.
 class RootBackgroundWindow {
  public:
-  // Nothing is made where the window cannot be kept off the screen (another client redirects the
-  // root's windows itself, as a compositing manager does): picture() then stays None.
+  // Nothing is made on a screen too wide to place the window past its edge: paint() then gives
+  // None.
   RootBackgroundWindow(Display* display, Visual* visual, int depth, XRenderPictFormat* format,
                        std::uint32_t fallback);
   ~RootBackgroundWindow();
