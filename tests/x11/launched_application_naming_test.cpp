@@ -32,6 +32,13 @@ class LaunchedApplicationNamingTest : public ApplicationNamingTest {
     fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
     return path;
   }
+  // `options` with the client run as `program`, given `extraArguments` too.
+  static TestClientOptions runAs(const fs::path& program, TestClientOptions options,
+                                 std::vector<std::string> extraArguments = {}) {
+    options.program = program.string();
+    options.extraArguments = std::move(extraArguments);
+    return options;
+  }
   static std::string arguments(const TestClientOptions& options) {
     return "--class " + options.windowClass + " --colour " + hex(options.colour) + " --geometry " +
            geometryOf(options);
@@ -75,8 +82,7 @@ TEST_P(LaunchedApplicationNamingTest, AnEntryThatRunsAScriptNamesTheInterpreterR
       startedByDex("org.example.DexNotes", installScript("notes_dex.py"), cell(6, "Tk", kDexNotes));
   makeCapture();
   auto fromShell = [&](const fs::path& script, TestClientOptions options) {
-    options.program = script.string();
-    return client(options);
+    return client(runAs(script, std::move(options)));
   };
   auto shellVault = fromShell(vault, cell(0, "Tk", kShellVault));
   auto shellNotes = fromShell(notes, cell(5, "Tk", kShellNotes));
@@ -104,8 +110,7 @@ TEST_P(LaunchedApplicationNamingTest, AHelperCutFromItsApplicationGoesWithItsLau
     const auto script = installScript(id + ".py");
     installScript("helperwin.py");
     writeEntry("org.example." + id, "", script.string() + " %U");
-    auto options = cell(at, "Tk", colour);
-    options.program = script.string();
+    auto options = runAs(script, cell(at, "Tk", colour));
     options.launchedFrom = (userApplications() / ("org.example." + id + ".desktop")).string();
     return client(options);
   };
@@ -138,10 +143,7 @@ TEST_P(LaunchedApplicationNamingTest, ASuiteWindowIsHeldBackUntilItHasAName) {
   constexpr std::uint32_t kNewInCalc = 0x400040, kNewInWriter = 0x004040;
   auto module = [&](int at, const std::string& windowClass, const std::string& option,
                     std::uint32_t colour) {
-    auto options = cell(at, windowClass, colour);
-    options.program = office.string();
-    options.extraArguments = {option};
-    return client(options);
+    return client(runAs(office, cell(at, windowClass, colour), {option}));
   };
   auto calc = module(0, "office-calc", "--calc", kCalc);
   auto writer = module(5, "office-writer", "--writer", kWriter);
@@ -171,9 +173,7 @@ TEST_P(LaunchedApplicationNamingTest, AWebApplicationIsNamedByItsInstanceBeforeI
   writeEntry("chrome-mail-Default", "crx_mail", browser.string() + " --app-id=mail");
   makeCapture();
   constexpr std::uint32_t kBrowser = 0xC00000, kWebApp = 0x4000FF;
-  auto options = cell(0, "Chromium", kBrowser);
-  options.program = browser.string();
-  auto process = client(options);
+  auto process = client(runAs(browser, cell(0, "Chromium", kBrowser)));
   openWindow(*process, "crx_mail", "Chromium", 1, kWebApp);
   auto& browserPrivate = startStream(excluding({"chromium"}));
   auto& webAppPrivate = startStream(excluding({"chrome-mail-Default"}));
