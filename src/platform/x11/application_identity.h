@@ -29,10 +29,12 @@ struct ApplicationIdentity {
 
   // The window's own names, which always speak for it. Ids, compared exactly: every desktop entry
   // that claims the window's class (by its StartupWMClass, its id or the last dotted part of its
-  // id, now or as it was earlier in this run) and the process's flatpak id.
+  // id, now or as it was earlier in this run) and the process's flatpak id. Where entries claim
+  // the window's instance and its class is another, only they do (a web application's window
+  // carries the browser's class).
   std::vector<std::string> ownIds;
-  // Compared without regard to case: the WM_CLASS instance and class, and the StartupWMClass of
-  // the entries that claim them.
+  // Compared without regard to case: the WM_CLASS instance and class (not the class where entries
+  // claim the instance), and the StartupWMClass of the entries that claim them.
   std::vector<std::string> windowClassNames;
   // The entries among `ownIds` that claim the window's class: a window some entry claims is an
   // application of its own, even in a process that draws another application's windows too.
