@@ -143,6 +143,7 @@ IndexedDesktopEntry::IndexedDesktopEntry(std::string id, DesktopEntry entry)
   const std::size_t program = DesktopEntry::programIndex(words);
   if (program < words.size())
     programName = std::filesystem::path(words[program]).filename().string();
+  if (!programName.empty() && !isProgramRunner(programName)) sharedProgram = words[program];
 }
 
 DesktopEntryIndex::DesktopEntryIndex(
@@ -155,6 +156,7 @@ DesktopEntryIndex::DesktopEntryIndex(
     const IndexedDesktopEntry* indexed = shared.get();
     byId_.emplace(indexed->id, indexed);
     if (!indexed->programName.empty()) byProgram_.emplace(indexed->programName, indexed);
+    if (!indexed->sharedProgram.empty()) bySharedProgram_.emplace(indexed->sharedProgram, indexed);
     claims_.emplace(indexed->foldedId, indexed);
     const auto& lastPart = indexed->foldedLastPart;
     const auto& startupClass = indexed->foldedStartupClass;
@@ -337,13 +339,14 @@ std::vector<std::string> DesktopEntryIndex::idsStartingCommand(
 std::vector<std::string> DesktopEntryIndex::idsSharingProgramWith(const std::string& id) const {
   const auto* entry = indexed(id);
   std::vector<std::string> ids;
-  if (entry == nullptr) return ids;
-  for (const auto& candidate : idsStartingProgram(entry->programName)) {
-    const auto* other = indexed(candidate);
-    if (other != nullptr && other != entry && entry->entry.sharesProgramWith(other->entry)) {
-      ids.push_back(candidate);
+  if (entry == nullptr || entry->sharedProgram.empty()) return ids;
+  const auto [first, last] = bySharedProgram_.equal_range(entry->sharedProgram);
+  for (auto it = first; it != last; ++it) {
+    if (it->second != entry && entry->entry.sharesProgramWith(it->second->entry)) {
+      ids.push_back(it->second->id);
     }
   }
+  std::sort(ids.begin(), ids.end());
   return ids;
 }
 

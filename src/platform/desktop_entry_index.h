@@ -52,6 +52,9 @@ struct IndexedDesktopEntry {
   // The file name of the program Exec= starts ("vault" for "env A=1 /opt/vault/bin/vault %u");
   // empty when it names none.
   std::string programName;
+  // That program as Exec= writes it ("/opt/vault/bin/vault"); empty when it names none or names
+  // an interpreter, a shell or a launcher: the entries that share it are modules of one program.
+  std::string sharedProgram;
 };
 
 // The application entries of the XDG application directories: what identifies a window's
@@ -113,6 +116,8 @@ class DesktopEntryIndex {
   std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> claims_;
   // Every entry by the program file name its Exec= starts.
   std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> byProgram_;
+  // Every entry by its sharedProgram.
+  std::unordered_multimap<std::string_view, const IndexedDesktopEntry*> bySharedProgram_;
   std::shared_ptr<const DesktopEntryIndex> former_;
   friend class DesktopEntryReader;
 };

@@ -8,15 +8,16 @@ namespace corvane::platform {
 namespace {
 
 // Interpreters and shells, by the name their versioned file names begin with ("python3.11").
-constexpr std::array<std::string_view, 13> kInterpreters{
-    "python", "pypy", "perl",   "ruby", "tclsh", "wish", "lua",
-    "luajit", "node", "nodejs", "gjs",  "php",   "guile"};
+constexpr std::array<std::string_view, 17> kInterpreters{
+    "python", "pypy", "perl", "ruby",  "tclsh",    "wish", "lua",  "luajit", "node",
+    "nodejs", "gjs",  "php",  "guile", "electron", "java", "mono", "wine"};
 constexpr std::array<std::string_view, 9> kShells{"sh",   "bash", "dash", "zsh", "ksh",
                                                   "mksh", "fish", "csh",  "tcsh"};
 // Programs that start another program they are given.
-constexpr std::array<std::string_view, 14> kLaunchers{
-    "env",       "dex",       "gtk-launch", "gio",   "xdg-open", "exo-open", "kde-open",
-    "kde-open5", "kioclient", "kioclient5", "nohup", "setsid",   "sudo",     "pkexec"};
+constexpr std::array<std::string_view, 16> kLaunchers{
+    "flatpak",  "snap",     "env",      "dex",       "gtk-launch", "gio",
+    "xdg-open", "exo-open", "kde-open", "kde-open5", "kioclient",  "kioclient5",
+    "nohup",    "setsid",   "sudo",     "pkexec"};
 // Options after which an interpreter, or a shell, runs code or a module it is given, not a file.
 constexpr std::array<std::string_view, 5> kCodeOptions{"-c", "-m", "-e", "-E", "--command"};
 constexpr std::array<std::string_view, 2> kShellCodeOptions{"-c", "--command"};
