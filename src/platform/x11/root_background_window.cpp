@@ -36,27 +36,32 @@ RootBackgroundWindow::RootBackgroundWindow(Display* display, Visual* visual, int
   // Redirected, it keeps whole contents of its own though no part of it is on the screen.
   XCompositeRedirectWindow(display, window_, CompositeRedirectAutomatic);
   XMapWindow(display, window_);
-  // Its pixmap starts with whatever memory it was given: filled over at once, before anything
-  // reads it, it holds only the fill and the root's background.
-  GC gc = XCreateGC(display, window_, 0, nullptr);
+  // Its pixmap starts with whatever memory it was given: filled over at once, whole (drawing into
+  // the window is clipped where the server keeps none of it), before anything reads it, it holds
+  // only the fill and the root's background.
+  pixmap_ = XCompositeNameWindowPixmap(display, window_);
+  GC gc = XCreateGC(display, pixmap_, 0, nullptr);
   XSetForeground(display, gc, fallback & 0xFFFFFF);
-  XFillRectangle(display, window_, gc, 0, 0, width, height);
+  XFillRectangle(display, pixmap_, gc, 0, 0, width, height);
   XFreeGC(display, gc);
-  picture_ = XRenderCreatePicture(display, window_, format, 0, nullptr);
+  picture_ = XRenderCreatePicture(display, pixmap_, format, 0, nullptr);
   if (!trap.sync()) {
-    if (picture_ != None) XRenderFreePicture(display, picture_);
-    XDestroyWindow(display, window_);
-    window_ = None;
-    picture_ = None;
+    release();
     trap.sync();
   }
+}
+
+void RootBackgroundWindow::release() {
+  if (picture_ != None) XRenderFreePicture(display_, picture_);
+  if (pixmap_ != None) XFreePixmap(display_, pixmap_);
+  if (window_ != None) XDestroyWindow(display_, window_);
+  abandon();
 }
 
 RootBackgroundWindow::~RootBackgroundWindow() {
   if (window_ == None) return;
   ErrorTrap trap(display_);
-  XRenderFreePicture(display_, picture_);
-  XDestroyWindow(display_, window_);
+  release();
   trap.sync();
 }
 
@@ -67,6 +72,7 @@ Picture RootBackgroundWindow::paint(int x, int y, int width, int height) {
 
 void RootBackgroundWindow::abandon() {
   window_ = None;
+  pixmap_ = None;
   picture_ = None;
 }
 

@@ -30,8 +30,12 @@ class RootBackgroundWindow {
   void abandon();
 
  private:
+  // Frees what was made, as far as it was.
+  void release();
+
   Display* display_;
   Window window_ = None;
+  Pixmap pixmap_ = None;  // the window's, named
   Picture picture_ = None;
 };
 
