@@ -1,10 +1,7 @@
 #include "platform/x11/capture_session.h"
 
-#include "platform/x11/server_hold.h"
 #include "platform/x11/x_event_pump.h"
 #include "platform/x11/xlib.h"
-
-#include <optional>
 
 namespace corvane::platform::x11 {
 namespace {
@@ -129,45 +126,15 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
   // What takes round trips of its own (the windows made since the last frame, their trees and
-  // names) is read first, without holding the server: a held frame then settles only what
-  // changed meanwhile.
+  // names, their new pixmaps) is settled first; the server is never held: each window is drawn
+  // from a pixmap of its own, so what changes meanwhile leaves the frame a moment behind at
+  // worst, and a change that could put pixels of another client into a window drawn fails the
+  // frame (the next one is composed whole).
   model_->settle();
   model_->refreshIdentities();
-  std::optional<ServerHold> hold;
-  std::optional<double> heldFrom;
-  if (holds_.holdsFrameAt(pumpClock())) {
-    hold.emplace(connection_.display());
-    if (hold->held()) {
-      heldFrom = pumpClock();
-      // The events sent before the hold are applied; nothing changes until the frame is read.
-      applyQueuedEvents();
-      model_->settle();
-    }
-  }
   leftOut_ = model_->excludedWindows(filter, ownProcess);
-  auto frame = composer_->compose(*model_, leftOut_, *area, configuration.width,
-                                  configuration.height, extent);
-  if (hold && hold->cutShort()) {
-    // Let go before the frame was read: what it holds may mix two moments.
-    composer_->distrustLastFrame();
-    frame = runtime::Error{"The frame took longer than the server may be held."};
-  }
-  std::optional<double> heldUntil;
-  if (heldFrom) {
-    hold.reset();
-    heldUntil = pumpClock();
-  }
-  holds_.composed(frame.ok(), heldFrom, heldUntil);
-  return frame;
-}
-
-void CaptureSession::applyQueuedEvents() {
-  Display* display = connection_.display();
-  while (XPending(display) > 0) {
-    XEvent event;
-    XNextEvent(display, &event);
-    handle(event);
-  }
+  return composer_->compose(*model_, leftOut_, *area, configuration.width, configuration.height,
+                            extent);
 }
 
 bool CaptureSession::anyWindowAwaitingRepaint() {

@@ -12,7 +12,6 @@
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
 #include "platform/x11/frame_composer.h"
-#include "platform/x11/held_frame_schedule.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/window_model.h"
 #include "platform/x11/x_atoms.h"
@@ -52,8 +51,6 @@ class CaptureSession {
   void abandon();
 
  private:
-  // Applies every event already received and queued.
-  void applyQueuedEvents();
   CaptureSession(XConnection& connection, int damageEventBase, int shapeEventBase,
                  int randrEventBase, std::shared_ptr<const ApplicationIdentityResolver> identities);
 
@@ -66,8 +63,6 @@ class CaptureSession {
   // The windows the last frame left out.
   std::set<Window> leftOut_;
   bool redirected_ = false;
-  // Which frames are composed with the server held.
-  HeldFrameSchedule holds_;
 };
 
 }  // namespace corvane::platform::x11

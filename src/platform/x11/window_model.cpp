@@ -37,20 +37,44 @@ XRenderColor fillColourOf(const TrackedWindow& window) {
 
 }  // namespace
 
-bool WindowModel::structureChangeQueued() const {
+bool WindowModel::frameOutdatedMeanwhile(const std::set<Window>& excluded) const {
   struct Search {
     const WindowModel* model;
+    const std::set<Window>* excluded;
     bool found = false;
-  } search{this};
+  } search{this, &excluded};
   auto note = [](Display*, XEvent* event, XPointer argument) -> Bool {
     auto* search = reinterpret_cast<Search*>(argument);
-    search->found = search->found || search->model->isStructural(*event) ||
-                    search->model->drewBeforeFill(*event);
+    search->found = search->found || search->model->outdatesFrame(*event, *search->excluded);
     return False;  // look at every queued event, take none
   };
   XEvent ignored;
   XCheckIfEvent(display_, &ignored, note, reinterpret_cast<XPointer>(&search));
   return search.found;
+}
+
+bool WindowModel::outdatesFrame(const XEvent& event, const std::set<Window>& excluded) const {
+  if (drewBeforeFill(event)) return true;
+  auto drawn = [&](Window top) {
+    const TrackedWindow* window = find(top);
+    return window != nullptr && window->isVisible() && excluded.count(top) == 0;
+  };
+  if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
+    return drawn(reinterpret_cast<const XShapeEvent&>(event).window);
+  }
+  if (event.type == PropertyNotify) {
+    const auto& property = event.xproperty;
+    if (property.window == root_) return property.atom == atoms_.netSupportingWmCheck;
+    // Who one window is may decide about the others of its process too.
+    return isNamingProperty(property.atom);
+  }
+  const Window top = inside_.foreignArrivalIn(event);
+  return top != None && drawn(top);
+}
+
+bool WindowModel::isNamingProperty(Atom atom) const {
+  return atom == atoms_.wmClass || atom == atoms_.netWmPid || atom == atoms_.wmTransientFor ||
+         atom == atoms_.netWmWindowType;
 }
 
 bool WindowModel::drewBeforeFill(const XEvent& event) const {
@@ -716,29 +740,6 @@ Window WindowModel::topLevelOf(Window window) const {
     if (tracked->client == window) return id;
   }
   return None;
-}
-
-bool WindowModel::isStructural(const XEvent& event) const {
-  if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) return true;
-  switch (event.type) {
-    case CreateNotify:
-    case DestroyNotify:
-    case MapNotify:
-    case UnmapNotify:
-    case ConfigureNotify:
-    case ReparentNotify:
-    case CirculateNotify:
-    case GravityNotify:
-      return true;
-    case PropertyNotify: {
-      const Atom atom = event.xproperty.atom;
-      return atom == atoms_.wmClass || atom == atoms_.netWmPid || atom == atoms_.wmState ||
-             atom == atoms_.wmTransientFor || atom == atoms_.netWmWindowType ||
-             atom == atoms_.rootPixmap || atom == atoms_.netSupportingWmCheck;
-    }
-    default:
-      return false;
-  }
 }
 
 bool WindowModel::handle(const XEvent& event) {

@@ -141,13 +141,15 @@ class WindowModel {
   // their trees (neutralising where windows of other clients left them), and names and
   // neutralises the backing pixmaps made since. Call before composing.
   void settle();
-  // Whether `event` changes what windows there are, where, in which order, of what shape or
-  // of whom: a frame composed before such an event was applied is out of date.
-  bool isStructural(const XEvent& event) const;
-  // Whether such an event waits in the display's queue, not yet applied, or a report of drawing
-  // that may have spread the last pixels of a window that left its host before they were
-  // filled (it is filled when the report is applied).
-  bool structureChangeQueued() const;
+  // Whether an event received and not applied yet says that a frame composed meanwhile, drawing
+  // the visible windows but `excluded`, may hold what it must not: a window of another client
+  // made, mapped, moved or brought inside a window drawn, a change of who a window is or of the
+  // window manager, a new shape of a window drawn, or drawing that may have spread the last
+  // pixels of a window that left its host before they were filled (it is filled when the report
+  // is applied). Top-level windows made, mapped, unmapped, moved, restacked or gone only leave
+  // such a frame a moment behind: each window is drawn from a pixmap of its own, named and
+  // filled before the frame, and a window not read yet is not drawn.
+  bool frameOutdatedMeanwhile(const std::set<Window>& excluded) const;
 
   // Where (root pixels) what the windows show may differ from when the changes were last taken:
   // what windows drew (their damage), both the old and the new box of every window that mapped,
@@ -178,6 +180,10 @@ class WindowModel {
 
  private:
   TrackedWindow* lookup(Window window);
+  // Whether `event` is one of those frameOutdatedMeanwhile() looks for.
+  bool outdatesFrame(const XEvent& event, const std::set<Window>& excluded) const;
+  // Whether a property `atom` tells who a window is, as the exclusion policy judges it.
+  bool isNamingProperty(Atom atom) const;
   // Whether `event` reports drawing done after a window of another client left the window and
   // before the place was filled.
   bool drewBeforeFill(const XEvent& event) const;
