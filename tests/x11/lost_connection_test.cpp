@@ -86,11 +86,14 @@ TEST(LostConnectionTest, AKilledLastingRedirectIsOpenedAgainBeforeAStreamHandsOv
     }
     auto next = capture.makeStream(excluding({"Secret"}), {}, recorder.output(), queue);
     const auto stopped = stopStream(*first);
-    for (Display* filler : fillers) XCloseDisplay(filler);
     if (atClientLimit) {
       EXPECT_FALSE(stopped.ok());
       EXPECT_NE(stopped.message().find("could not be kept redirected"), std::string::npos)
           << stopped.message();
+      // The ended stream keeps its own redirect meanwhile: the board holds what it drew.
+      EXPECT_EQ(ownPixels(display, board.window(), kBlue), 0u);
+      EXPECT_EQ(ownPixels(display, board.window(), kRed), 300u * 100u);
+      for (Display* filler : fillers) XCloseDisplay(filler);
       return;
     }
     EXPECT_TRUE(stopped.ok()) << stopped.message();

@@ -47,6 +47,7 @@ class CaptureSession {
   // True while some visible window has not repainted all of its pixmap since it was made.
   bool anyWindowAwaitingRepaint();
   WindowModel& model() { return *model_; }
+  bool connectionLost() const { return connection_.isLost(); }
   // After a lost connection: drop everything without talking to the server.
   void abandon();
 

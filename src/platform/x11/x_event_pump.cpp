@@ -207,6 +207,26 @@ void XEventPump::stop() {
   if (watchdog_.joinable()) watchdog_.join();
 }
 
+void XEventPump::stopWithoutCutting() {
+  requestStop();
+  if (!state_ || onOwnThread()) return;
+  bool ended = false;
+  {
+    std::unique_lock lock(state_->mutex);
+    ended = state_->finishedChanged.wait_for(lock, std::chrono::duration<double>(kStopGrace),
+                                             [this] { return state_->finished; });
+  }
+  if (ended) {
+    if (thread_.joinable()) thread_.join();
+    if (watchdog_.joinable()) watchdog_.join();
+    return;
+  }
+  // The threads own their state and end whenever they can.
+  if (thread_.joinable()) thread_.detach();
+  if (watchdog_.joinable()) watchdog_.detach();
+  state_.reset();
+}
+
 bool XEventPump::isRunning() const {
   return state_ && state_->running.load();
 }

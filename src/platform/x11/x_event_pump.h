@@ -76,6 +76,10 @@ class XEventPump {
   // Asks the thread to end and waits for it (not from the thread itself). A thread still
   // waiting on a server that does not answer after kStopGrace has its connection shut.
   void stop();
+  // Asks the thread to end and waits at most kStopGrace for it, never shutting its connection:
+  // a thread still waiting on the server then ends by itself, its connection shut only when
+  // `mayCutOnStop` agrees (on the watchdog's thread), or by the stall limit.
+  void stopWithoutCutting();
   bool isRunning() const;
 
  private:

@@ -3,14 +3,14 @@
 // The server grabs an X server carries out, as the server itself records them (the RECORD
 // extension): every GrabServer request of every client, however the client sent it (Xlib, xcb),
 // counted from the moment the counter is ready until it ends. For tests and benchmarks.
-#include <X11/Xlib.h>
 #include <X11/Xproto.h>
-#include <X11/extensions/record.h>
 
 #include <atomic>
 #include <future>
 #include <string>
 #include <thread>
+
+#include "platform/x11/xlib.h"
 
 namespace corvane::testing {
 
