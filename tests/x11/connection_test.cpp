@@ -91,8 +91,8 @@ TEST(XConnectionTest, KilledAndCutConnectionsLeaveNoSocketBehind) {
     std::unique_ptr<XConnection> connection = std::move(opened).value();
     Display* display = connection->display();
     if (round % 2 == 0) {
-      const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 8, 8,
-                                                0, 0, 0);
+      const Window window =
+          XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, 0, 0);
       XSync(display, False);
       XKillClient(killer, window);
       XSync(killer, False);

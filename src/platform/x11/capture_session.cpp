@@ -126,15 +126,32 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
   // What takes round trips of its own (the windows made since the last frame, their trees and
-  // names, their new pixmaps) is settled first; the server is never held: each window is drawn
-  // from a pixmap of its own, so what changes meanwhile leaves the frame a moment behind at
-  // worst, and a change that could put pixels of another client into a window drawn fails the
-  // frame (the next one is composed whole).
+  // names, their new pixmaps) is settled first. The server is never held: what changes while
+  // the frame is composed leaves it a moment behind at worst, unless the changes queued once it
+  // is read say it may hold what it must not (WindowModel::queuedChanges).
   model_->settle();
   model_->refreshIdentities();
+  // A window that windows of another client kept coming into or moving inside stays left out
+  // until a frame's time passes without that.
+  const std::set<Window> arrived = model_->takeForeignArrivals();
+  std::erase_if(unsettled_, [&](Window window) { return arrived.count(window) == 0; });
   leftOut_ = model_->excludedWindows(filter, ownProcess);
-  return composer_->compose(*model_, leftOut_, *area, configuration.width, configuration.height,
-                            extent);
+  leftOut_.insert(unsettled_.begin(), unsettled_.end());
+  auto frame = composer_->compose(*model_, leftOut_, *area, configuration.width,
+                                  configuration.height, extent);
+  const auto queued = model_->queuedChanges(leftOut_);
+  bool outdated = queued.outdateEveryFrame;
+  for (Window window : queued.foreignArrivals) {
+    const TrackedWindow* top = model_->find(window);
+    if (top == nullptr || !top->isVisible()) continue;
+    outdated |= leftOut_.count(window) == 0;
+    unsettled_.insert(window);
+  }
+  if (frame && outdated) {
+    composer_->distrustLastFrame();
+    return runtime::Error{"The windows changed while the frame was being composed."};
+  }
+  return frame;
 }
 
 bool CaptureSession::anyWindowAwaitingRepaint() {

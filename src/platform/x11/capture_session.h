@@ -44,6 +44,9 @@ class CaptureSession {
   runtime::Result<SharedPixelBuffer> compose(
       const ContentFilter& filter, const StreamConfiguration& configuration,
       std::int32_t ownProcess, FrameComposer::Extent extent = FrameComposer::Extent::changes);
+  // Whether windows are left out only until what moves inside them settles: another frame is due
+  // soon, even when nothing else changes.
+  bool leavesOutUnsettledWindows() const { return !unsettled_.empty(); }
   // True while some visible window has not repainted all of its pixmap since it was made.
   bool anyWindowAwaitingRepaint();
   WindowModel& model() { return *model_; }
@@ -63,6 +66,9 @@ class CaptureSession {
   std::vector<MonitorInfo> monitors_;
   // The windows the last frame left out.
   std::set<Window> leftOut_;
+  // Visible windows that windows of another client came into or moved inside while the last
+  // frame was read: left out until that stops.
+  std::set<Window> unsettled_;
   bool redirected_ = false;
 };
 

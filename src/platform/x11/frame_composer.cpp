@@ -221,6 +221,11 @@ bool FrameComposer::readBackground(const LeftOutClients& leftOut) {
   return true;
 }
 
+void FrameComposer::distrustLastFrame() {
+  composedFor_.reset();
+  made_.clear();
+}
+
 void FrameComposer::drawBackground(const CaptureArea& area) {
   if (background_ != None) {
     XRenderComposite(display_, PictOpSrc, background_, None, composed_.picture, area.x, area.y, 0,
@@ -479,9 +484,6 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   }
   if (trap.failed() || (stale.empty() && !trap.sync())) {
     return runtime::Error{"A window changed while the frame was being composed."};
-  }
-  if (model.frameOutdatedMeanwhile(excluded)) {
-    return runtime::Error{"The windows changed while the frame was being composed."};
   }
   if (stale.empty()) (void)frame->mutableData();  // the same pixels, as a frame of its own
   frame->setWindowAreas(visibleWindowAreas(model, excluded, area, outputWidth, outputHeight));

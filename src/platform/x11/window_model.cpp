@@ -37,39 +37,50 @@ XRenderColor fillColourOf(const TrackedWindow& window) {
 
 }  // namespace
 
-bool WindowModel::frameOutdatedMeanwhile(const std::set<Window>& excluded) const {
+WindowModel::QueuedChanges WindowModel::queuedChanges(const std::set<Window>& excluded) const {
   struct Search {
     const WindowModel* model;
     const std::set<Window>* excluded;
-    bool found = false;
-  } search{this, &excluded};
+    QueuedChanges changes;
+  } search{this, &excluded, {}};
   auto note = [](Display*, XEvent* event, XPointer argument) -> Bool {
     auto* search = reinterpret_cast<Search*>(argument);
-    search->found = search->found || search->model->outdatesFrame(*event, *search->excluded);
+    search->model->noteQueued(*event, *search->excluded, search->changes);
     return False;  // look at every queued event, take none
   };
   XEvent ignored;
   XCheckIfEvent(display_, &ignored, note, reinterpret_cast<XPointer>(&search));
-  return search.found;
+  return search.changes;
 }
 
-bool WindowModel::outdatesFrame(const XEvent& event, const std::set<Window>& excluded) const {
-  if (drewBeforeFill(event)) return true;
-  auto drawn = [&](Window top) {
-    const TrackedWindow* window = find(top);
-    return window != nullptr && window->isVisible() && excluded.count(top) == 0;
-  };
-  if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
-    return drawn(reinterpret_cast<const XShapeEvent&>(event).window);
-  }
-  if (event.type == PropertyNotify) {
+void WindowModel::noteQueued(const XEvent& event, const std::set<Window>& excluded,
+                             QueuedChanges& changes) const {
+  if (drewBeforeFill(event)) {
+    changes.outdateEveryFrame = true;
+  } else if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
+    const TrackedWindow* window = find(reinterpret_cast<const XShapeEvent&>(event).window);
+    changes.outdateEveryFrame |= window != nullptr && window->isVisible();
+  } else if (event.type == PropertyNotify) {
     const auto& property = event.xproperty;
-    if (property.window == root_) return property.atom == atoms_.netSupportingWmCheck;
-    // Who one window is may decide about the others of its process too.
-    return isNamingProperty(property.atom);
+    if (property.window == root_) {
+      changes.outdateEveryFrame |= property.atom == atoms_.netSupportingWmCheck;
+    } else if (isNamingProperty(property.atom)) {
+      changes.outdateEveryFrame |= mayRenameDrawn(property.window, excluded);
+    }
+  } else if (const Window top = inside_.foreignArrivalIn(event); top != None) {
+    changes.foreignArrivals.insert(top);
   }
-  const Window top = inside_.foreignArrivalIn(event);
-  return top != None && drawn(top);
+}
+
+bool WindowModel::mayRenameDrawn(Window renamed, const std::set<Window>& excluded) const {
+  // Who a window is decides about it, and about the other windows of its application's client.
+  const Window top = topLevelOf(renamed);
+  const XID client = renamed & ~resourceMaskOf(display_);
+  for (const auto& [id, window] : windows_) {
+    if (!window->isVisible() || excluded.count(id) != 0) continue;
+    if (id == top || window->clientOwner == client) return true;
+  }
+  return false;
 }
 
 bool WindowModel::isNamingProperty(Atom atom) const {
@@ -743,6 +754,9 @@ Window WindowModel::topLevelOf(Window window) const {
 }
 
 bool WindowModel::handle(const XEvent& event) {
+  if (const Window top = inside_.foreignArrivalIn(event); top != None) {
+    foreignArrivals_.insert(top);
+  }
   if (event.type == damageEventBase_ + XDamageNotify) {
     const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
     TrackedWindow* window = lookup(damage.drawable);

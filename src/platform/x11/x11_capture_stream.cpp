@@ -282,7 +282,7 @@ std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
     worker.dirty = true;
     return interval;
   }
-  worker.dirty = false;
+  worker.dirty = worker.session->leavesOutUnsettledWindows();
   CapturedSample sample;
   sample.pixels = std::move(frame).value();
   sample.presentationTime = captureClock();

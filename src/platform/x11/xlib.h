@@ -10,12 +10,12 @@
 #include <X11/extensions/XRes.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/XTest.h>
-#include <X11/extensions/record.h>
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/Xrender.h>
+#include <X11/extensions/record.h>
 #include <X11/extensions/scrnsaver.h>
 #include <X11/extensions/shape.h>
 

@@ -2,11 +2,15 @@
 
 // The server grabs an X server carries out, as the server itself records them (the RECORD
 // extension): every GrabServer request of every client, however the client sent it (Xlib, xcb),
-// counted from the moment the counter is ready until it ends. For tests and benchmarks.
+// counted by the process that made the connection (X-Resource), from the moment the counter is
+// ready until it ends. For tests and benchmarks.
 #include <X11/Xproto.h>
 
-#include <atomic>
+#include <sys/types.h>
+
 #include <future>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -63,8 +67,16 @@ class ServerGrabCounter {
 
   // Whether the server records for it (false: no RECORD extension, or no connection).
   bool ok() const { return ok_; }
-  std::uint64_t grabs() const { return grabs_.load(); }
-  void forget() { grabs_.store(0); }
+  // The grabs by connections of process `pid` since the counter was ready or last forgot them.
+  std::uint64_t grabsBy(pid_t pid) const {
+    std::lock_guard lock(mutex_);
+    const auto found = grabs_.find(pid);
+    return found == grabs_.end() ? 0 : found->second;
+  }
+  void forget() {
+    std::lock_guard lock(mutex_);
+    grabs_.clear();
+  }
 
  private:
   static void take(XPointer self, XRecordInterceptData* data) {
@@ -74,9 +86,24 @@ class ServerGrabCounter {
       counter->started_ = nullptr;
     } else if (data->category == XRecordFromClient && data->data != nullptr &&
                reinterpret_cast<const xReq*>(data->data)->reqType == X_GrabServer) {
-      counter->grabs_.fetch_add(1);
+      counter->noteGrab(data->id_base);
     }
     XRecordFreeData(data);
+  }
+
+  // Asked once the grab is over (the server answers nobody else meanwhile); a connection gone
+  // by then counts for process 0.
+  void noteGrab(XID client) {
+    XResClientIdSpec spec{client, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    pid_t pid = 0;
+    if (XResQueryClientIds(control_, 1, &spec, &count, &values) == Success) {
+      for (long i = 0; i < count && pid == 0; ++i) pid = XResGetClientPid(&values[i]);
+      XResClientIdsDestroy(count, values);
+    }
+    std::lock_guard lock(mutex_);
+    ++grabs_[pid > 0 ? pid : 0];
   }
 
   Display* control_;
@@ -84,7 +111,8 @@ class ServerGrabCounter {
   XRecordContext context_ = 0;
   std::thread reader_;
   std::promise<bool>* started_ = nullptr;  // until recording starts, on the reader's thread
-  std::atomic<std::uint64_t> grabs_{0};
+  mutable std::mutex mutex_;
+  std::map<pid_t, std::uint64_t> grabs_;
   bool ok_ = false;
 };
 
