@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "figures/ratio_statistics.h"
+#include "like_for_like.h"
 #include "periodic_ticks.h"
 #include "platform/x11/xlib.h"
 #include "root_grab.h"
@@ -278,16 +279,13 @@ void BM_FirstFilteredFrame(benchmark::State& state) {
       rootGrabSeconds.push_back(firstRootGrabSeconds(desktop.server().name()));
     }
   }
-  const auto figures = corvane::bench::summarizeBlocks(seconds, rootGrabSeconds, 1, 1);
-  state.counters["first_frame_ms"] = figures.pathSeconds * 1000.0;
-  state.counters["root_grab_first_frame_ms"] = figures.referenceSeconds * 1000.0;
-  state.counters["ratio_to_root_grab"] = figures.ratio;
-  state.counters["ratio_to_root_grab_p25"] = figures.ratioLow;
-  state.counters["ratio_to_root_grab_p75"] = figures.ratioHigh;
+  corvane::bench::reportBlockRatio(state,
+                                   corvane::bench::summarizeBlocks(seconds, rootGrabSeconds, 1, 1),
+                                   "first_frame", "root_grab_first_frame", "ratio_to_root_grab");
   state.SetLabel(std::to_string(windowCount) + " windows, the private one " +
                  (privateInFront ? "in front" : "at the bottom") +
                  (churn ? ", amid window churn" : "") + ", median of " +
-                 std::to_string(milliseconds.size()) + " starts");
+                 std::to_string(seconds.size()) + " starts");
 }
 
 void BM_IdleCpu(benchmark::State& state) {

@@ -434,12 +434,9 @@ void BM_ClientWaitAmidLoad(benchmark::State& state) {
     measuredWithout();
   }
   if (failed.load()) state.SkipWithError("the stream stopped with an error");
-  const auto figures = corvane::bench::summarizeBlocks(withCapture, withoutCapture, 1, 1);
-  state.counters["longest_wait_with_ms"] = figures.pathSeconds * 1000.0;
-  state.counters["longest_wait_without_ms"] = figures.referenceSeconds * 1000.0;
-  state.counters["ratio_to_without"] = figures.ratio;
-  state.counters["ratio_to_without_p25"] = figures.ratioLow;
-  state.counters["ratio_to_without_p75"] = figures.ratioHigh;
+  corvane::bench::reportBlockRatio(
+      state, corvane::bench::summarizeBlocks(withCapture, withoutCapture, 1, 1),
+      "longest_wait_with", "longest_wait_without", "ratio_to_without");
   state.counters["frames_per_second"] =
       withCapture.empty() ? 0.0 : framesPerSecond / static_cast<double>(withCapture.size());
   state.counters["server_grabs"] = static_cast<double>(grabsWith);
