@@ -67,10 +67,12 @@ TEST(StoppedCaptureTest, DISABLED_CapturesUntilKilled) {
 }
 
 // Corvane stopped (a debugger, Ctrl-Z, a frozen cgroup) at any moment of its capture, with
-// windows churning: however long the stop, no other client waits on the server for it.
+// windows churning under a window manager: however long the stop, no other client waits on the
+// server for it, and the capture never grabbed the server.
 TEST(StoppedCaptureTest, AStoppedCaptureNeverKeepsOtherClientsWaiting) {
-  XvfbServer server(800, 600);
+  XvfbServer server(1920, 1080);
   ASSERT_TRUE(server.ok());
+  ASSERT_TRUE(server.startWindowManager());
   ChurningDesktop desktop(server.name());
   ServerGrabCounter grabs(server.name());
   ASSERT_TRUE(grabs.ok()) << "the X server records no requests (RECORD)";
