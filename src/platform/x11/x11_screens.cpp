@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "platform/x11/dock_struts.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/x_atoms.h"
 #include "platform/x11/x_properties.h"
@@ -41,6 +42,8 @@ std::vector<Screen> readScreens(Display* display) {
     workarea = Rect{{double(workareas[0]), double(workareas[1])},
                     {double(workareas[2]), double(workareas[3])}};
   }
+  // Without a work area (i3), the windows keep clear of what the docks hold.
+  const auto dockStrips = workarea ? std::vector<ReservedStrip>{} : readDockStrips(display);
   const double scale = scaleFactor(display, atoms);
   std::vector<Screen> result;
   for (const auto& monitor : readMonitors(display)) {
@@ -49,7 +52,7 @@ std::vector<Screen> readScreens(Display* display) {
     screen.name = monitor.name;
     screen.frame = Rect{{double(monitor.x), double(monitor.y)},
                         {double(monitor.width), double(monitor.height)}};
-    screen.visibleFrame = screen.frame;
+    screen.visibleFrame = clearOfStrips(screen.frame, dockStrips);
     if (workarea) {
       const Rect visible = screen.frame.intersection(*workarea);
       if (!visible.isEmpty()) screen.visibleFrame = visible;
@@ -83,7 +86,9 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
     } else {
       *randrBase = -1;
     }
-    XSelectInput(display, connection.root(), PropertyChangeMask | StructureNotifyMask);
+    // The root's children coming and going: a dock's strut counts only while it is mapped.
+    XSelectInput(display, connection.root(),
+                 PropertyChangeMask | StructureNotifyMask | SubstructureNotifyMask);
     // Whatever changed between the first reading and the selection above is read again.
     *dirty = true;
     return runtime::Status::success();
@@ -93,6 +98,9 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
       XRRUpdateConfiguration(&event);
       *dirty = true;
     } else if (event.type == ConfigureNotify) {
+      if (event.xconfigure.window == event.xconfigure.event) *dirty = true;
+    } else if (event.type == MapNotify || event.type == UnmapNotify ||
+               event.type == DestroyNotify) {
       *dirty = true;
     } else if (event.type == PropertyNotify && *atoms) {
       const Atom atom = event.xproperty.atom;
