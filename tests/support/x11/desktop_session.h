@@ -106,7 +106,10 @@ class DesktopSession {
   }
 
   DesktopSession(const XvfbServer& server, Desktop desktop)
-      : display_(server.name()), recipe_(recipe(desktop)) {
+      : DesktopSession(server, recipe(desktop)) {}
+
+  DesktopSession(const XvfbServer& server, Recipe recipe)
+      : display_(server.name()), recipe_(std::move(recipe)) {
     home_ = std::filesystem::temp_directory_path() /
             ("corvane-desktop-" + std::to_string(getpid()) + "-" + display_.substr(1));
     for (const char* folder : {".config", ".local/share", ".cache", "run"}) {
