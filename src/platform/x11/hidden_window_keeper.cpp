@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <map>
 
@@ -63,10 +64,15 @@ void setTransparent(Display* display, const HidingAtoms& atoms, Window window, b
                   reinterpret_cast<const unsigned char*>(&opacity), 1);
 }
 
-// Asks the window manager to lower the window within its layer: as the application (a configure
-// request) and as a pager would (_NET_RESTACK_WINDOW), for managers that honour only one of them.
-void askToLower(Display* display, const HidingAtoms& atoms, Window window) {
-  XLowerWindow(display, window);
+// Asks the window manager to lower the window within its layer, or to raise it there: as the
+// application (a configure request) and as a pager would (_NET_RESTACK_WINDOW), for managers that
+// honour only one of them.
+void askToRestack(Display* display, const HidingAtoms& atoms, Window window, bool lower) {
+  if (lower) {
+    XLowerWindow(display, window);
+  } else {
+    XRaiseWindow(display, window);
+  }
   XEvent restack{};
   restack.xclient.type = ClientMessage;
   restack.xclient.window = window;
@@ -74,18 +80,21 @@ void askToLower(Display* display, const HidingAtoms& atoms, Window window) {
   restack.xclient.format = 32;
   restack.xclient.data.l[0] = 2;  // from a pager
   restack.xclient.data.l[1] = None;
-  restack.xclient.data.l[2] = Below;
+  restack.xclient.data.l[2] = lower ? Below : Above;
   XSendEvent(display, DefaultRootWindow(display), False,
              SubstructureRedirectMask | SubstructureNotifyMask, &restack);
 }
 
 }  // namespace
 
-// Everything but the count is the pump thread's alone.
+// Everything but the counts is the pump thread's alone.
 struct HiddenWindowKeeper::State {
   struct Kept {
     // Its top level as last found (None until found).
     Window topLevel = None;
+    // How many shows had been asked when it was hidden: once another is asked, the keeper no
+    // longer lowers it (the toolkit may be raising it already).
+    std::uint64_t showsAskedWhenHidden = 0;
     // The keeper lowered that top level itself since the window was hidden.
     bool loweredDirectly = false;
   };
@@ -101,6 +110,8 @@ struct HiddenWindowKeeper::State {
   bool watchingRoot = false;
   std::deque<double> recentLowerings;
   std::atomic<int> lowerings{0};
+  // Counted on the main actor as each show is asked, before the toolkit raises the window.
+  std::atomic<std::uint64_t> showsAsked{0};
 
   bool isKeptTopLevel(Window window) const {
     return std::any_of(kept.begin(), kept.end(),
@@ -114,16 +125,17 @@ struct HiddenWindowKeeper::State {
     XSelectInput(connection.display(), connection.root(), wanted ? SubstructureNotifyMask : 0);
   }
 
-  void hide(XConnection& connection, Window client) {
+  void hide(XConnection& connection, Window client, std::uint64_t showsAskedBefore) {
     Display* display = connection.display();
     ErrorTrap trap(display);
     setTransparent(display, *atoms, client, true);
-    askToLower(display, *atoms, client);
+    askToRestack(display, *atoms, client, /*lower=*/true);
     if (!kept.contains(client)) {
       kept[client] = Kept{};
       XSelectInput(display, client, StructureNotifyMask);
       watchRoot(connection);
     }
+    kept[client].showsAskedWhenHidden = showsAskedBefore;
     windowManagerOrders = keepsItsOwnOrderWhileCompositing(display);
     unsettled = true;
     XFlush(display);
@@ -139,8 +151,12 @@ struct HiddenWindowKeeper::State {
     if (window.topLevel != None && window.topLevel != client) {
       setLetsMouseThrough(display, window.topLevel, false);
     }
-    // After every lowering of its own: the window manager's raise may have come before them.
+    // After every lowering it asked for or made itself: the toolkit's raise, on another
+    // connection, may have come before them, and a window manager that holds the window on top
+    // already does not restack it again. What the keeper lowered behind the window manager's back
+    // it raises itself; the window manager is asked to put it in its place within its layer.
     if (window.loweredDirectly) restackDirectly(display, window.topLevel, /*toBottom=*/false);
+    askToRestack(display, *atoms, client, /*lower=*/false);
     XSelectInput(display, client, 0);
     kept.erase(found);
     watchRoot(connection);
@@ -205,8 +221,9 @@ struct HiddenWindowKeeper::State {
     const bool settled =
         std::none_of(firstOther, children.end(), [this](Window w) { return isKeptTopLevel(w); });
     if (settled) return std::nullopt;
+    const std::uint64_t shows = showsAsked.load();
     for (auto& [client, window] : kept) {
-      if (window.topLevel == None) continue;
+      if (window.topLevel == None || window.showsAskedWhenHidden != shows) continue;
       restackDirectly(display, window.topLevel, /*toBottom=*/true);
       window.loweredDirectly = true;
     }
@@ -244,12 +261,13 @@ int HiddenWindowKeeper::lowerings() const {
 }
 
 void HiddenWindowKeeper::hide(Window client) {
-  pump_.post([state = state_, client](XConnection* connection) {
-    if (connection != nullptr) state->hide(*connection, client);
+  pump_.post([state = state_, client, shows = state_->showsAsked.load()](XConnection* connection) {
+    if (connection != nullptr) state->hide(*connection, client, shows);
   });
 }
 
 void HiddenWindowKeeper::show(Window client) {
+  state_->showsAsked.fetch_add(1);
   pump_.post([state = state_, client](XConnection* connection) {
     if (connection != nullptr) state->show(*connection, client);
   });

@@ -25,8 +25,9 @@ namespace corvane::platform::x11 {
 // every window when another one comes (xfwm4) would put it back into their lowest layer, above the
 // desktop window: each restack that leaves another window beneath it is answered by lowering it
 // again (at most kMostLoweringsPerSecond times a second, so a window manager that answers in turn
-// cannot keep the thread busy). Shown again, the window is opaque, takes the mouse, and a top level
-// the keeper lowered itself is raised again by it, after every lowering it made.
+// cannot keep the thread busy); a window whose show has been asked is lowered no more. Shown again,
+// the window is opaque, takes the mouse, and, after every lowering the keeper asked for or made,
+// is raised by the keeper where it lowered it itself and asked to be raised within its layer.
 class HiddenWindowKeeper {
  public:
   static constexpr int kMostLoweringsPerSecond = 30;
