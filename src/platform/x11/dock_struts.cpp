@@ -103,4 +103,12 @@ std::vector<ReservedStrip> readDockStrips(Display* display) {
   return strips;
 }
 
+bool DockRereads::due(double now, std::optional<double>& wait) const {
+  if (!pending_) return false;
+  const double since = now - lastRead_;
+  if (since >= kLeastSeconds) return true;
+  wait = kLeastSeconds - since;
+  return false;
+}
+
 }  // namespace corvane::platform::x11

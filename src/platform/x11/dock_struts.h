@@ -2,6 +2,7 @@
 
 #include "platform/x11/xlib.h"
 
+#include <optional>
 #include <vector>
 
 #include "platform/geometry.h"
@@ -28,5 +29,31 @@ Rect clearOfStrips(const Rect& monitor, const std::vector<ReservedStrip>& strips
 // The strips the mapped windows keep (a dock framed by its window manager too), for window
 // managers that publish no _NET_WORKAREA: panels expect the other windows to keep clear of them.
 std::vector<ReservedStrip> readDockStrips(Display* display);
+
+// When a display without a work area has its docks read again as windows come and go: soon after
+// the first change, then at most every kLeastSeconds while windows keep coming and going, so a
+// burst of windows costs a few readings a second at most. A display with a work area never needs
+// it. Times are seconds of one monotonic clock.
+class DockRereads {
+ public:
+  static constexpr double kLeastSeconds = 0.5;
+
+  // After each reading: whether the docks count (the display publishes no work area).
+  void setFollowing(bool following) { following_ = following; }
+  // A child of the root was mapped, unmapped or destroyed.
+  void windowsChanged() { pending_ = pending_ || following_; }
+  // Whether to read again at `now`; when not yet, the seconds until it is due.
+  bool due(double now, std::optional<double>& wait) const;
+  // The layout was read at `now`.
+  void read(double now) {
+    pending_ = false;
+    lastRead_ = now;
+  }
+
+ private:
+  bool following_ = false;
+  bool pending_ = false;
+  double lastRead_ = -kLeastSeconds;
+};
 
 }  // namespace corvane::platform::x11

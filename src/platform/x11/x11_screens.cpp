@@ -75,6 +75,7 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
   auto randrBase = std::make_shared<int>(-1);
   auto atoms = std::make_shared<std::unique_ptr<Atoms>>();
   auto dirty = std::make_shared<bool>(false);
+  auto docks = std::make_shared<DockRereads>();
   XEventPump::Callbacks callbacks;
   callbacks.setup = [randrBase, atoms, dirty](XConnection& connection) {
     Display* display = connection.display();
@@ -93,7 +94,7 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
     *dirty = true;
     return runtime::Status::success();
   };
-  callbacks.event = [randrBase, atoms, dirty](XEvent& event) {
+  callbacks.event = [randrBase, atoms, dirty, docks](XEvent& event) {
     if (*randrBase >= 0 && event.type >= *randrBase && event.type <= *randrBase + RRNotify) {
       XRRUpdateConfiguration(&event);
       *dirty = true;
@@ -101,7 +102,7 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
       if (event.xconfigure.window == event.xconfigure.event) *dirty = true;
     } else if (event.type == MapNotify || event.type == UnmapNotify ||
                event.type == DestroyNotify) {
-      *dirty = true;
+      docks->windowsChanged();
     } else if (event.type == PropertyNotify && *atoms) {
       const Atom atom = event.xproperty.atom;
       if (atom == (*atoms)->netWorkarea || atom == (*atoms)->netCurrentDesktop ||
@@ -112,14 +113,22 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
   };
   // The layout is re-read from the pump's own connection, so the idle hook needs it: a job
   // posted for every burst of changes does that.
-  callbacks.idle = [weak, dirty]() -> std::optional<double> {
-    if (!*dirty) return std::nullopt;
+  callbacks.idle = [weak, dirty, docks, atoms]() -> std::optional<double> {
+    std::optional<double> wait;
+    if (docks->due(pumpClock(), wait)) *dirty = true;
+    if (!*dirty) return wait;
     *dirty = false;
+    docks->read(pumpClock());
     if (auto self = weak.lock()) {
-      self->pump_.post([weak](XConnection* connection) {
+      self->pump_.post([weak, docks, atoms](XConnection* connection) {
         if (connection == nullptr) return;
         auto self = weak.lock();
-        if (self) self->update(readScreens(connection->display()));
+        if (!self) return;
+        Display* display = connection->display();
+        docks->setFollowing(
+            cardinalProperty(display, connection->root(), (*atoms)->netWorkarea, XA_CARDINAL)
+                .empty());
+        self->update(readScreens(display));
       });
     }
     return std::nullopt;
