@@ -31,7 +31,8 @@ namespace corvane::platform::x11 {
 // window manager's frame (the X server still draws it into the pixmap another program's capture
 // reads, and a recorder that holds its top level keeps it): a HiddenWindowKeeper, on its own
 // thread and connection, makes every request that takes it out of sight and brings it back, in
-// the order asked. Raising it when shown is the caller's.
+// the order asked. The caller raises it when shown; the keeper raises it again after the
+// lowerings it made or asked for.
 class X11WindowStateHints final : public WindowStateHints {
  public:
   explicit X11WindowStateHints(Display* display);
