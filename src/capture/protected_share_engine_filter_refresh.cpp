@@ -72,9 +72,9 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
       const bool applied = co_await std::move(attempt);
       if (co_await runtime::isCancelled()) co_return;
       if (!self->pendingFilterRefresh_ || !model::isActive(self->phase.value())) co_return;
-      // A newer request came in meanwhile: serve it at once.
-      if (self->pendingFilterRefresh_->generation != request.generation) continue;
-      if (applied) {
+      const auto pending = *self->pendingFilterRefresh_;
+      const bool superseded = pending.generation != request.generation;
+      if (applied && !superseded) {
         self->pendingFilterRefresh_.reset();
         co_return;
       }
@@ -83,14 +83,19 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
       if (self->isFirstStreamStarting()) {
         self->pendingFilterRefresh_->deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
         self->filterRefreshAwaitsStart_ = true;
-      } else if (runtime::uptime() >= self->pendingFilterRefresh_->deadline) {
+      } else if (runtime::uptime() >= pending.deadline) {
+        // Requests that keep coming faster than one filter applies carry the first one's
+        // deadline: the hold ends here rather than waiting for a quiet moment that may not come.
         self->pendingFilterRefresh_.reset();
-        if (request.freeze) {
+        if (pending.freeze) {
           self->failClosed(kFilterFailureMessage, "protected_share_capture_filter_timed_out",
                            {{"expectedApplication",
-                             request.expected ? request.expected->bundleID : std::string()}});
+                             pending.expected ? pending.expected->bundleID : std::string()}});
         }
         co_return;
+      } else if (superseded) {
+        // A newer request came in meanwhile and there is time left: serve it at once.
+        continue;
       }
     }
     co_await runtime::sleep(kCaptureFilterRetryInterval);
