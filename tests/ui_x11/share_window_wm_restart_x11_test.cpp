@@ -278,6 +278,8 @@ TEST_F(ShareWindowWindowManagerRestartX11Child, NoReadReturnsThePrivateWindowLyi
   reader.join();
   EXPECT_TRUE(failures.empty()) << failures.front();
   EXPECT_GT(reads.load(), 4 * kEventsOfEachKind);
+  EXPECT_GT(tree.pixelsOf(tree.root(), kPrivate).value_or(0), 0u)
+      << "the private window is not on the screen over the share window";
   EXPECT_EQ(leakingReads.load(), 0) << "of " << reads.load() << " reads; at most "
                                     << mostLeaked.load() << " private pixels in one";
   output.manager->endSession(true);
