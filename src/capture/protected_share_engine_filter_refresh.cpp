@@ -36,7 +36,10 @@ void ProtectedShareEngine::refreshCaptureFilterForApplicationChange(
     if (!request.expected) request.expected = pendingFilterRefresh_->expected;
     request.deadline = std::min(request.deadline, pendingFilterRefresh_->deadline);
   }
-  if (freezeUntilApplied) beginCaptureFilterTransition();
+  if (freezeUntilApplied) {
+    holdOwedThrough_ = request.generation;
+    beginCaptureFilterTransition();
+  }
   record("protected_share_capture_filter_refresh_requested",
          {{"freezeUntilApplied", diagnosticFlag(freezeUntilApplied)},
           {"expectedApplication", expectedProtectedBundleID.value_or("")}});
@@ -124,8 +127,9 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
   const auto session = engine.sessionGeneration_.current();
   auto contentTask = supervisor->fetchContent();
   auto content = co_await std::move(contentTask);
-  if (!engine.filterRefreshGeneration_.isCurrent(refreshGeneration) ||
-      !engine.isCurrentSession(session) || !supervisor->stream() || supervisor->isStarting())
+  // A request made while the list was read is served next; this filter is applied all the same
+  // (it is newer than the one in force), and ends the hold unless such a request holds too.
+  if (!engine.isCurrentSession(session) || !supervisor->stream() || supervisor->isStarting())
     co_return false;
   if (!content || !content->ok()) co_return false;
   const auto display = supervisor->chooseDisplay(content->value(), engine.selectedDisplayID_);

@@ -371,6 +371,19 @@ TEST_F(ProtectedShareEngineTest, RequestsFasterThanAFilterAppliesEndTheHoldWithi
                           h.engine->activeCaptureFilter()->applicationIdentities.end(),
                           [&](const auto& identity) { return identity.bundleID == newest; }));
 
+  // One protected launch amid a stream of refreshes that hold nothing (other applications'
+  // windows coming and going): the first filter read after the launch ends the hold, and the
+  // session goes on however long the stream lasts.
+  launchFor(0.1);
+  bool heldPastTheLimit = false;
+  for (double t = 0; t < 2 * ProtectedShareEngine::kCaptureFilterApplyTimeout; t += 0.1) {
+    h.engine->refreshCaptureFilterForApplicationChange(false, std::nullopt, std::nullopt);
+    h.loop.advance(0.1);
+    if (t >= 1.0) heldPastTheLimit |= h.engine->isCaptureFilterTransitioning.value();
+  }
+  EXPECT_FALSE(heldPastTheLimit);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+
   // A burst that outlasts the limit: the held frame ends with the failure, not with the burst.
   const auto publishedBefore = h.published.size();
   launchFor(ProtectedShareEngine::kCaptureFilterApplyTimeout - 0.2);
