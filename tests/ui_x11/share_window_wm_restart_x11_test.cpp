@@ -5,8 +5,6 @@
 // filter).
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -158,7 +156,7 @@ class TreeReader {
   void raise(xcb_window_t window) const {
     const std::uint32_t above = XCB_STACK_MODE_ABOVE;
     xcb_configure_window(connection_, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-    xcb_aux_sync();
+    roundTrip();
   }
   // The pixels of `colour` in the window as XGetImage returns them; nothing when refused (the
   // window is unmapped, or gone between reads).
@@ -182,7 +180,7 @@ class TreeReader {
   }
 
  private:
-  void xcb_aux_sync() const {
+  void roundTrip() const {
     std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
   }
   xcb_connection_t* connection_;
