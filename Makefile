@@ -9,13 +9,24 @@ CMAKE_FLAGS ?=
 # clang: GCC 12 destroys brace-initialised temporaries inside co_await expressions twice.
 COMPILERS := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
-.PHONY: deps configure build test test-sanitize run bench format clean
+.PHONY: deps run-deps configure run-configure build test test-sanitize run bench format clean
 
+# What the tests and benchmarks need (the desktops, applications, recorders and fonts they use)
+# beside what building and running needs; `make run` installs only the latter.
 deps:
-	@bash scripts/install-deps
+	@bash scripts/install-deps test
+
+run-deps:
+	@bash scripts/install-deps run
+
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja $(COMPILERS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja $(COMPILERS) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE) -DCORVANE_BUILD_TESTS=ON -DCORVANE_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+
+# Without the test and benchmark frameworks, which `make run` does not install.
+run-configure: run-deps
+	@$(CONFIGURE) -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -35,7 +46,7 @@ test-sanitize: deps
 # Builds only what it runs: the application, and the demo's tools when there is no display.
 RUN_TARGETS = corvane $(if $(DISPLAY),,corvane_demo_shot corvane_demo_picture x11_test_client)
 
-run: configure
+run: run-configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target $(RUN_TARGETS)
 	@bash scripts/run-corvane $(BUILD_DIR) $(ARGS)
 

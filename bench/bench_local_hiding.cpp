@@ -3,7 +3,9 @@
 // shows: the live share window over a desktop window, hidden and shown again 20 times; the worst
 // and the median hide, from the call until it returns. The window is put beneath the desktop
 // window by a thread of its own meanwhile; the main thread waits for neither the server nor the
-// window manager.
+// window manager. The reference, measured right after each hide on the same connection, is one
+// round trip to the server (what a hide that waited once for the server would hold at least): the
+// worst hide is reported against the median round trip.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -60,21 +62,29 @@ void BM_HideOnThisScreenUnderOpenbox(benchmark::State& state) {
   }
   processFor(500);
   std::vector<double> hides;
+  std::vector<double> roundTrips;
+  auto millisecondsOf = [](auto work) {
+    const auto started = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+        .count();
+  };
   for (auto _ : state) {
     for (int round = 0; round < kHides; ++round) {
-      const auto started = std::chrono::steady_clock::now();
-      output.manager->hideLiveWindowLocally();
-      hides.push_back(
-          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-              .count());
+      hides.push_back(millisecondsOf([&] { output.manager->hideLiveWindowLocally(); }));
+      roundTrips.push_back(millisecondsOf([&] { XSync(display, False); }));
       processFor(100);
       output.manager->showLiveWindowLocally();
       processFor(100);
     }
   }
   std::sort(hides.begin(), hides.end());
+  std::sort(roundTrips.begin(), roundTrips.end());
+  const double medianRoundTrip = roundTrips[roundTrips.size() / 2];
   state.counters["worst_ms"] = hides.back();
   state.counters["median_ms"] = hides[hides.size() / 2];
+  state.counters["round_trip_ms"] = medianRoundTrip;
+  state.counters["worst_ratio_to_round_trip"] = hides.back() / medianRoundTrip;
   output.manager->endSession(true);
 }
 BENCHMARK(BM_HideOnThisScreenUnderOpenbox)->Iterations(1)->Unit(benchmark::kMillisecond);

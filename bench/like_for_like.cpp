@@ -56,6 +56,16 @@ void LikeForLikeRatio::report(const std::string& pathName) const {
   state_.counters["ratio_blocks"] = result.blocks;
 }
 
+void reportBlockRatio(benchmark::State& state, const RatioFigures& figures,
+                      const std::string& pathName, const std::string& referenceName,
+                      const std::string& ratioName) {
+  state.counters[pathName + "_ms"] = figures.pathSeconds * 1000.0;
+  state.counters[referenceName + "_ms"] = figures.referenceSeconds * 1000.0;
+  state.counters[ratioName] = figures.ratio;
+  state.counters[ratioName + "_p25"] = figures.ratioLow;
+  state.counters[ratioName + "_p75"] = figures.ratioHigh;
+}
+
 FrameCopy::FrameCopy(std::vector<const std::uint8_t*> sources, std::size_t bytes, int destinations)
     : sources_(std::move(sources)), bytes_(bytes) {
   for (int i = 0; i < std::max(1, destinations); ++i) destinations_.emplace_back(bytes, 0);

@@ -75,6 +75,12 @@ class LikeForLikeRatio {
   std::vector<double> referenceBlocks_;
 };
 
+// For figures of alternating blocks in seconds (summarizeBlocks): counters <pathName>_ms and
+// <referenceName>_ms, and <ratioName> with its spread (_p25, _p75).
+void reportBlockRatio(benchmark::State& state, const RatioFigures& figures,
+                      const std::string& pathName, const std::string& referenceName,
+                      const std::string& ratioName);
+
 // One copy of a frame of `bytes`, from the given sources in turn into destinations used in turn:
 // give it the very buffers the measured path reads (and as many destinations as it writes), so
 // the copy meets the same caches.

@@ -355,6 +355,9 @@ void CorvaneController::bindScreenParameters() {
 }
 
 void CorvaneController::handleScreenParametersChanged() {
+  // The shared display may have changed size or place: the capture follows it now, not at the
+  // next window that maps.
+  refreshCaptureFilter();
   const bool wasHidden = *isProtectedShareWindowHiddenLocally_;
   const bool adapted = protectedShareWindowManager_->screenParametersDidChange();
   if (!wasHidden) return;

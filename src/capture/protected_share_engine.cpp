@@ -513,6 +513,8 @@ void ProtectedShareEngine::handleFinderRelaunch() {
   runtime::assertMainActor();
   if (!model::isActive(phase.value()) || !hideDesktopIcons_) return;
   cancelCaptureFilterRefresh();
+  // Held until a filter is read after the relaunch: by the refresh that comes next.
+  holdOwedThrough_ = filterRefreshGeneration_.current() + 1;
   beginCaptureFilterTransition();
   record("protected_share_finder_relaunch_held");
 }
@@ -526,10 +528,13 @@ void ProtectedShareEngine::beginCaptureFilterTransition() {
   record("protected_share_capture_filter_transition_started");
 }
 
-void ProtectedShareEngine::endCaptureFilterTransitionFor(std::uint64_t refreshGeneration) {
-  // A newer request (an application that started meanwhile, a file-manager relaunch) keeps the
-  // hold until its own filter is in force.
-  if (filterRefreshGeneration_.isCurrent(refreshGeneration)) endCaptureFilterTransition();
+void ProtectedShareEngine::endCaptureFilterTransitionFor(std::uint64_t readFor) {
+  // A newer request that holds (an application that started meanwhile, a file-manager relaunch)
+  // keeps the hold until its own filter is in force.
+  if (readFor < holdOwedThrough_) return;
+  endCaptureFilterTransition();
+  // What still waits only refreshes the filter: it no longer holds the output, nor fails it.
+  if (pendingFilterRefresh_) pendingFilterRefresh_->freeze = false;
 }
 
 void ProtectedShareEngine::endCaptureFilterTransition() {

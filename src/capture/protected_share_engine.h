@@ -202,7 +202,9 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   void resumeFilterRefreshAfterStart();
   void beginCaptureFilterTransition();
   void endCaptureFilterTransition();
-  void endCaptureFilterTransitionFor(std::uint64_t refreshGeneration);
+  // A filter built from a window list read for refresh `readFor` is in force: the hold ends
+  // unless a request that holds came after that one.
+  void endCaptureFilterTransitionFor(std::uint64_t readFor);
   void failClosed(const std::string& message, const std::string& event,
                   std::map<std::string, std::string> fields, bool stopStream = true);
   void handleRelayedFrame(const ProtectedRelayedFrame& frame);
@@ -261,6 +263,9 @@ class ProtectedShareEngine : public std::enable_shared_from_this<ProtectedShareE
   runtime::Uptime lastPerformanceReportAt_ = -1e9;
 
   std::optional<FilterRefreshRequest> pendingFilterRefresh_;
+  // The newest refresh a hold waits for: it ends with a filter built from a window list read
+  // for that refresh or a later one. Later refreshes that hold nothing do not keep it.
+  std::uint64_t holdOwedThrough_ = 0;
   runtime::TaskHandle<void> filterRefreshTask_;
   // The refresh worker waits for the session's first stream to run before it tries again.
   bool filterRefreshAwaitsStart_ = false;

@@ -36,7 +36,10 @@ void ProtectedShareEngine::refreshCaptureFilterForApplicationChange(
     if (!request.expected) request.expected = pendingFilterRefresh_->expected;
     request.deadline = std::min(request.deadline, pendingFilterRefresh_->deadline);
   }
-  if (freezeUntilApplied) beginCaptureFilterTransition();
+  if (freezeUntilApplied) {
+    holdOwedThrough_ = request.generation;
+    beginCaptureFilterTransition();
+  }
   record("protected_share_capture_filter_refresh_requested",
          {{"freezeUntilApplied", diagnosticFlag(freezeUntilApplied)},
           {"expectedApplication", expectedProtectedBundleID.value_or("")}});
@@ -72,9 +75,9 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
       const bool applied = co_await std::move(attempt);
       if (co_await runtime::isCancelled()) co_return;
       if (!self->pendingFilterRefresh_ || !model::isActive(self->phase.value())) co_return;
-      // A newer request came in meanwhile: serve it at once.
-      if (self->pendingFilterRefresh_->generation != request.generation) continue;
-      if (applied) {
+      const auto pending = *self->pendingFilterRefresh_;
+      const bool superseded = pending.generation != request.generation;
+      if (applied && !superseded) {
         self->pendingFilterRefresh_.reset();
         co_return;
       }
@@ -83,14 +86,19 @@ runtime::Task<void> ProtectedShareEngine::runFilterRefresh(
       if (self->isFirstStreamStarting()) {
         self->pendingFilterRefresh_->deadline = runtime::uptime() + kCaptureFilterApplyTimeout;
         self->filterRefreshAwaitsStart_ = true;
-      } else if (runtime::uptime() >= self->pendingFilterRefresh_->deadline) {
+      } else if (runtime::uptime() >= pending.deadline) {
+        // Requests that keep coming faster than one filter applies carry the first one's
+        // deadline: the hold ends here rather than waiting for a quiet moment that may not come.
         self->pendingFilterRefresh_.reset();
-        if (request.freeze) {
+        if (pending.freeze) {
           self->failClosed(kFilterFailureMessage, "protected_share_capture_filter_timed_out",
                            {{"expectedApplication",
-                             request.expected ? request.expected->bundleID : std::string()}});
+                             pending.expected ? pending.expected->bundleID : std::string()}});
         }
         co_return;
+      } else if (superseded) {
+        // A newer request came in meanwhile and there is time left: serve it at once.
+        continue;
       }
     }
     co_await runtime::sleep(kCaptureFilterRetryInterval);
@@ -119,8 +127,9 @@ runtime::Task<bool> ProtectedShareEngine::applyCurrentFilter(
   const auto session = engine.sessionGeneration_.current();
   auto contentTask = supervisor->fetchContent();
   auto content = co_await std::move(contentTask);
-  if (!engine.filterRefreshGeneration_.isCurrent(refreshGeneration) ||
-      !engine.isCurrentSession(session) || !supervisor->stream() || supervisor->isStarting())
+  // A request made while the list was read is served next; this filter is applied all the same
+  // (it is newer than the one in force), and ends the hold unless such a request holds too.
+  if (!engine.isCurrentSession(session) || !supervisor->stream() || supervisor->isStarting())
     co_return false;
   if (!content || !content->ok()) co_return false;
   const auto display = supervisor->chooseDisplay(content->value(), engine.selectedDisplayID_);

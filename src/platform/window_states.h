@@ -34,9 +34,10 @@ class WindowStateHints {
   virtual void setTransientFor(std::uint32_t windowNumber, std::uint32_t parentNumber) = 0;
   // With `shown` false, puts a mapped window out of the local user's sight while it stays mapped
   // where it is, whole on the screen, so that another program's capture of that window, however
-  // it reads it, still receives its frames: beneath every other window (a desktop window too)
-  // and letting the mouse through. With `shown` true, the mouse reaches it again; bringing it
-  // forward and its frame are the caller's.
+  // it reads it, still receives its frames: beneath every other window (a desktop window too,
+  // where the window manager lets it) and letting the mouse through, the same window in the same
+  // frame throughout. With `shown` true, the mouse reaches it again; bringing it forward and its
+  // frame are the caller's.
   virtual void setShownLocally(std::uint32_t windowNumber, bool shown) = 0;
 
   // What the window manager says its frame adds around the window; none while it has said

@@ -1,6 +1,7 @@
 #include "share_window/protected_share_window_manager.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "runtime/main_actor.h"
 #include "runtime/runtime.h"
@@ -158,6 +159,7 @@ bool ProtectedShareWindowManager::publishLiveFrame(Size pixelSize) {
       viewport_.set(viewport);
       if (!isLiveWindowHiddenLocally_) {
         if (auto screen = screenForWindow()) applySizing(*screen);
+        compareWithRecordedSize();
       }
     }
     return window_->isVisible();
@@ -187,6 +189,7 @@ bool ProtectedShareWindowManager::publishLiveFrame(Size pixelSize) {
     return false;
   }
   hasPublishedLiveFrame_ = true;
+  recordedSize_ = window_->frame().size;
   refreshWindowOrderingPolicy();
   setPresentation(ProtectedSharePresentation::live);
   refreshStatus();
@@ -303,6 +306,7 @@ bool ProtectedShareWindowManager::screenParametersDidChange() {
   if (!window_) return false;
   if (!isLiveWindowHiddenLocally_) {
     keepWindowInside(false);
+    compareWithRecordedSize();
     return windowSystem_->screenOverlappingMost(window_->frame()).has_value();
   }
   auto screen = windowSystem_->screenOverlappingMost(window_->frame());
@@ -452,8 +456,18 @@ void ProtectedShareWindowManager::setPresentation(ProtectedSharePresentation pre
 
 void ProtectedShareWindowManager::refreshStatus() {
   if (!accessory_) return;
-  accessory_->setStatus(
-      windowStatus(isSessionWindow_, hasPublishedLiveFrame_, flags_, holdingShown_));
+  accessory_->setStatus(windowStatus(isSessionWindow_, hasPublishedLiveFrame_, flags_,
+                                     holdingShown_, resizedUnderRecorders_));
+}
+
+void ProtectedShareWindowManager::compareWithRecordedSize() {
+  if (!recordedSize_ || !window_) return;
+  const Size size = window_->frame().size;
+  // A screen smaller than the window leaves no way to keep its size: X refuses to read a window
+  // that reaches past the screen. Back at its size, recorders read it whole again.
+  resizedUnderRecorders_ = std::abs(size.width - recordedSize_->width) >= 0.5 ||
+                           std::abs(size.height - recordedSize_->height) >= 0.5;
+  refreshStatus();
 }
 
 void ProtectedShareWindowManager::resetSessionState() {
@@ -463,6 +477,8 @@ void ProtectedShareWindowManager::resetSessionState() {
   sessionDisplayID_.reset();
   savedFrame_.reset();
   savedMinSize_.reset();
+  recordedSize_.reset();
+  resizedUnderRecorders_ = false;
   flags_ = ProtectionStatusFlags{};
   holdingShown_ = false;
   holdingGeneration_.advance();

@@ -121,6 +121,8 @@ class ProtectedShareWindowManager
   void presentLiveWindowAttributes();
   void setPresentation(ProtectedSharePresentation presentation);
   void refreshStatus();
+  // After the screen changed: whether the live window still has the size it went live with.
+  void compareWithRecordedSize();
   void resetSessionState();
   bool isLiveAndShown() const;
 
@@ -140,6 +142,9 @@ class ProtectedShareWindowManager
 
   std::optional<platform::Rect> savedFrame_;
   std::optional<platform::Size> savedMinSize_;
+  // The live window's size when it went live: what a recorder reading it by id started with.
+  std::optional<platform::Size> recordedSize_;
+  bool resizedUnderRecorders_ = false;
 
   runtime::Published<ProtectedShareViewportState> viewport_;
   runtime::Published<ProtectedSharePresentation> presentation_{ProtectedSharePresentation::none};

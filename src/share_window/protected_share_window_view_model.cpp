@@ -67,6 +67,8 @@ std::string ProtectedShareWindowViewModel::statusTitle() const {
       return "Switching desktop; holding the current frame";
     case S::recoveryNeeded:
       return "Waiting for the active desktop";
+    case S::recordingMustRestart:
+      return "The screen size changed: restart the recording of this window";
     case S::failed:
       return "Protected Share stopped";
   }
@@ -90,6 +92,7 @@ std::string ProtectedShareWindowViewModel::statusSymbol() const {
     case S::switchingDesktop:
       return "arrow.left.and.right.circle.fill";
     case S::recoveryNeeded:
+    case S::recordingMustRestart:
       return "exclamationmark.triangle.fill";
     case S::failed:
       return "xmark.circle.fill";
@@ -109,6 +112,7 @@ StatusColor ProtectedShareWindowViewModel::statusColor() const {
     case S::checkingChanges:
     case S::switchingDesktop:
     case S::recoveryNeeded:
+    case S::recordingMustRestart:
       return StatusColor::warningAmber;
     case S::failed:
       return StatusColor::criticalRed;

@@ -3,7 +3,8 @@
 namespace corvane::share_window {
 
 ProtectedShareWindowStatus windowStatus(bool isSessionWindow, bool hasPublishedLiveFrame,
-                                        const ProtectionStatusFlags& flags, bool holdingShown) {
+                                        const ProtectionStatusFlags& flags, bool holdingShown,
+                                        bool resizedUnderRecorders) {
   using S = ProtectedShareWindowStatus;
   if (!isSessionWindow) return S::off;
   if (flags.isFailed) return S::failed;
@@ -13,6 +14,7 @@ ProtectedShareWindowStatus windowStatus(bool isSessionWindow, bool hasPublishedL
   if (flags.isPublishingPaused) return S::paused;
   if (flags.isCheckingChanges) return S::checkingChanges;
   if (flags.isHoldingSafeFrame && holdingShown) return S::holding;
+  if (resizedUnderRecorders) return S::recordingMustRestart;
   return S::live;
 }
 

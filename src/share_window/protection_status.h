@@ -16,7 +16,8 @@ struct ProtectionStatusFlags {
 
 // What the window's status line says. The first matching condition wins, in this order: no
 // session (off), failed, waiting for the first frame, desktop recovery needed, switching desktop,
-// paused, applying a filter change, holding (only once it has lasted the holding delay), live.
+// paused, applying a filter change, holding (only once it has lasted the holding delay), resized
+// under the recorders, live.
 enum class ProtectedShareWindowStatus {
   off,
   waitingForFirstFrame,
@@ -26,6 +27,9 @@ enum class ProtectedShareWindowStatus {
   checkingChanges,
   switchingDesktop,
   recoveryNeeded,
+  // The screen changed size and the window with it: a recorder reading the window by id stops
+  // (or reads the wrong area) and must be started again.
+  recordingMustRestart,
   failed,
 };
 
@@ -33,6 +37,7 @@ enum class ProtectedShareWindowStatus {
 inline constexpr double kHoldingStatusDelaySeconds = 0.25;
 
 ProtectedShareWindowStatus windowStatus(bool isSessionWindow, bool hasPublishedLiveFrame,
-                                        const ProtectionStatusFlags& flags, bool holdingShown);
+                                        const ProtectionStatusFlags& flags, bool holdingShown,
+                                        bool resizedUnderRecorders);
 
 }  // namespace corvane::share_window

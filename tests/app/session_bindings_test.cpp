@@ -87,21 +87,35 @@ TEST(SessionBindingsTest, FirstFrameIsHandledBeforeTheEngineStoresItAndLiveFrame
   EXPECT_TRUE(bar.reviewAction) << "live frames refreshed the bar";
 }
 
-TEST(SessionBindingsTest, ANewFrameSizeResizesTheLiveOutput) {
+// The screen changes size (a monitor or dock plugged in or out) and comes back with nothing else
+// happening on the desktop: the capture follows it at once, the toolbar shows the new size, the
+// fitted share window says a recording of it must be restarted while it does not have the size
+// the recording started with, and has that size back with the screen.
+TEST(SessionBindingsTest, AScreenSizeChangeIsFollowedAtOnceAndTheWindowGetsItsSizeBack) {
   SessionHarness h;
   auto& controller = h.make();
   h.startLive();
   const auto& manager = *controller.protectedShareWindowManager();
-  EXPECT_EQ(manager.viewportState().pixelSize, (platform::Size{160, 90}));
-  ASSERT_TRUE(h.desktop
-                  ->updateDisplay(platform::sim::SimDesktop::makeDisplay(
-                      1, platform::Rect{{0, 0}, {200, 100}}, 1, true))
-                  .ok());
-  // The next filter refresh (an application starting) replaces the stream for the new size.
-  (void)h.desktop->launchApplication({"org.example.Notes", "Notes"});
-  for (int i = 0; i < 500 && !(manager.viewportState().pixelSize == platform::Size{200, 100}); ++i)
-    h.loop.advance(0.01);
-  EXPECT_EQ(manager.viewportState().pixelSize, (platform::Size{200, 100}));
+  const auto& accessory = *manager.accessoryView();
+  const auto liveFrame = manager.window()->frame();
+  EXPECT_EQ(accessory.resolution(), (platform::Size{160, 90}));
+  auto resizeScreenTo = [&](platform::Size size) {
+    const auto changes = h.count("protected_share_stream_replaced_for_filter");
+    ASSERT_TRUE(h.desktop
+                    ->updateDisplay(platform::sim::SimDesktop::makeDisplay(
+                        1, platform::Rect{{0, 0}, size}, 1, true))
+                    .ok());
+    h.loop.advance(1.0);
+    EXPECT_EQ(h.count("protected_share_stream_replaced_for_filter"), changes + 1);
+    EXPECT_EQ(accessory.resolution(), size);
+    EXPECT_EQ(manager.viewportState().pixelSize, size);
+  };
+  resizeScreenTo({640, 360});
+  EXPECT_NE(manager.window()->frame().size, liveFrame.size) << "fitted to the new screen";
+  EXPECT_EQ(accessory.status(), share_window::ProtectedShareWindowStatus::recordingMustRestart);
+  resizeScreenTo({160, 90});
+  EXPECT_EQ(manager.window()->frame(), liveFrame);
+  EXPECT_EQ(accessory.status(), share_window::ProtectedShareWindowStatus::live);
   EXPECT_TRUE(controller.isDemoModeOn());
 }
 

@@ -344,6 +344,61 @@ TEST_F(ProtectedShareEngineTest, AFilterThatIsNotAppliedInTimeFailsClosed) {
   EXPECT_TRUE(h.recorded("protected_share_capture_filter_timed_out"));
 }
 
+TEST_F(ProtectedShareEngineTest, RequestsFasterThanAFilterAppliesEndTheHoldWithinItsLimit) {
+  h.startSharing({"org.example.Vault"});
+  // Reading the window list takes longer than the gap between two launches.
+  h.desktop->captureScript().shareableContent.latency = 0.3;
+  std::vector<std::uint32_t> helperWindows;
+  int launched = 0;
+  auto launchFor = [&](double seconds) {
+    for (double t = 0; t < seconds; t += 0.1, ++launched) {
+      const auto bundleID = "org.example.Vault.helper" + std::to_string(launched);
+      const auto helper = h.desktop->launchApplication({bundleID, "Helper"}).value();
+      h.engine->refreshCaptureFilterForApplicationChange(true, bundleID, helper);
+      helperWindows.push_back(
+          h.desktop->addWindow(helper, {platform::Rect{{0, 0}, {160, 90}}}).value());
+      h.loop.advance(0.1);
+    }
+  };
+
+  // A short burst: once it ends, the newest filter applies and the hold ends.
+  launchFor(2.0);
+  h.loop.advance(1.0);
+  EXPECT_FALSE(h.engine->isCaptureFilterTransitioning.value());
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+  const auto newest = "org.example.Vault.helper" + std::to_string(launched - 1);
+  EXPECT_TRUE(std::any_of(h.engine->activeCaptureFilter()->applicationIdentities.begin(),
+                          h.engine->activeCaptureFilter()->applicationIdentities.end(),
+                          [&](const auto& identity) { return identity.bundleID == newest; }));
+
+  // One protected launch amid a stream of refreshes that hold nothing (other applications'
+  // windows coming and going): the first filter read after the launch ends the hold, and the
+  // session goes on however long the stream lasts.
+  launchFor(0.1);
+  bool heldPastTheLimit = false;
+  for (double t = 0; t < 2 * ProtectedShareEngine::kCaptureFilterApplyTimeout; t += 0.1) {
+    h.engine->refreshCaptureFilterForApplicationChange(false, std::nullopt, std::nullopt);
+    h.loop.advance(0.1);
+    if (t >= 1.0) heldPastTheLimit |= h.engine->isCaptureFilterTransitioning.value();
+  }
+  EXPECT_FALSE(heldPastTheLimit);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::sharing);
+
+  // A burst that outlasts the limit: the held frame ends with the failure, not with the burst.
+  const auto publishedBefore = h.published.size();
+  launchFor(ProtectedShareEngine::kCaptureFilterApplyTimeout - 0.2);
+  EXPECT_TRUE(h.engine->isCaptureFilterTransitioning.value());
+  launchFor(1.0);
+  EXPECT_EQ(h.engine->phase.value(), ProtectedSharePhase::failed);
+  EXPECT_EQ(h.engine->lastError.value(),
+            "Protected app filter could not be applied. Stop Protected Share and try again.");
+  EXPECT_TRUE(h.recorded("protected_share_capture_filter_timed_out"));
+  EXPECT_EQ(h.published.size(), publishedBefore);
+  for (const auto& p : h.published)
+    for (const auto window : helperWindows)
+      EXPECT_FALSE(h.desktop->frameContainsWindow(*p.image, window));
+}
+
 TEST_F(ProtectedShareEngineTest, WaitsForALaunchedAppToBeListedAndIgnoresOneThatQuit) {
   h.startSharing({"org.example.Vault"});
   // Listed late: the hold lasts until the window list shows it, then the filter covers it.

@@ -140,6 +140,36 @@ TEST_F(ProtectedShareWindowManagerTest, LiveWindowWithItsFrameStaysInsideTheWork
   EXPECT_TRUE(inside(screen.visibleFrame)) << "the preview";
 }
 
+// The screen shrinks below the live window (a monitor or dock unplugged) and comes back. X refuses
+// to read a window that reaches past the screen, so the window must shrink with it: it says in
+// its status line that a recording of it must be started again, and once the screen and the
+// frames are back it has its size back and is plainly live again.
+TEST_F(ProtectedShareWindowManagerTest, AScreenThatShrinksAndReturnsGivesTheWindowItsSizeBack) {
+  const auto screenOf = [](double width, double height) {
+    return std::vector<platform::Screen>{testing::makeScreen(1, {{0, 0}, {width, height}}, true)};
+  };
+  windows->setScreens(screenOf(1920, 1080));
+  goLive();
+  const Rect live = window().frame();
+  const auto status = [&] { return manager->accessoryView()->status(); };
+
+  windows->setScreens(screenOf(1600, 900));
+  EXPECT_TRUE(manager->screenParametersDidChange());
+  EXPECT_TRUE(manager->publishLiveFrame({1600, 900}));
+  EXPECT_LE(window().frame().maxX(), 1600.0);
+  EXPECT_LE(window().frame().maxY(), 900.0);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::recordingMustRestart);
+  manager->updateProtectionStatus(false, false, true, false, false, false);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::paused) << "a pause still shows as one";
+  manager->updateProtectionStatus(false, false, false, false, false, false);
+
+  windows->setScreens(screenOf(1920, 1080));
+  EXPECT_TRUE(manager->screenParametersDidChange());
+  EXPECT_TRUE(manager->publishLiveFrame({1920, 1080}));
+  EXPECT_EQ(window().frame().size, live.size);
+  EXPECT_EQ(status(), ProtectedShareWindowStatus::live);
+}
+
 TEST_F(ProtectedShareWindowManagerTest, EndSessionWithoutClosingUnmapsTheLiveWindow) {
   goLive();
   manager->endSession(false);

@@ -45,6 +45,8 @@ TEST(ProtectedShareWindowViewModelTest, StatusLineTexts) {
       {S::holding, "Holding the last safe frame", "lock.shield.fill", StatusColor::warningAmber},
       {S::switchingDesktop, "Switching desktop; holding the current frame",
        "arrow.left.and.right.circle.fill", StatusColor::warningAmber},
+      {S::recordingMustRestart, "The screen size changed: restart the recording of this window",
+       "exclamationmark.triangle.fill", StatusColor::warningAmber},
       {S::failed, "Protected Share stopped", "xmark.circle.fill", StatusColor::criticalRed},
       {S::off, "Protected Share off", "shield", StatusColor::secondary},
   };

@@ -3,7 +3,11 @@
 #include <X11/Xlib-xcb.h>
 #include <X11/Xproto.h>
 
+#include <sys/socket.h>
+
 #include <atomic>
+#include <filesystem>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -67,6 +71,40 @@ TEST(XConnectionTest, XlibRequestsAfterXcbOnALostConnectionFailWithoutACrash) {
     XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);
   }
   EXPECT_TRUE((*connection)->isLost());
+}
+
+// Connections another client killed, and those this process cut itself (a stop that would not
+// wait for the server), are lost; closing them frees their displays and sockets like any other.
+TEST(XConnectionTest, KilledAndCutConnectionsLeaveNoSocketBehind) {
+  XvfbServer server(64, 64);
+  ASSERT_TRUE(server.ok());
+  Display* killer = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(killer, nullptr);
+  auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto before = openDescriptors();
+  for (int round = 0; round < 20; ++round) {
+    auto opened = XConnection::open(server.name());
+    ASSERT_TRUE(opened.ok());
+    std::unique_ptr<XConnection> connection = std::move(opened).value();
+    Display* display = connection->display();
+    if (round % 2 == 0) {
+      const Window window =
+          XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, 0, 0);
+      XSync(display, False);
+      XKillClient(killer, window);
+      XSync(killer, False);
+    } else {
+      shutdown(connection->fileDescriptor(), SHUT_RDWR);
+    }
+    XSync(display, False);
+    ASSERT_TRUE(connection->isLost());
+    connection.reset();
+  }
+  EXPECT_EQ(openDescriptors(), before);
+  XCloseDisplay(killer);
 }
 
 TEST(XConnectionTest, AConnectionToAMissingDisplayIsRefusedByName) {

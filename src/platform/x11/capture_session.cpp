@@ -1,10 +1,7 @@
 #include "platform/x11/capture_session.h"
 
-#include "platform/x11/server_hold.h"
 #include "platform/x11/x_event_pump.h"
 #include "platform/x11/xlib.h"
-
-#include <optional>
 
 namespace corvane::platform::x11 {
 namespace {
@@ -129,45 +126,32 @@ runtime::Result<SharedPixelBuffer> CaptureSession::compose(const ContentFilter& 
   auto area = areaFor(filter.displayID);
   if (!area) return area.error();
   // What takes round trips of its own (the windows made since the last frame, their trees and
-  // names) is read first, without holding the server: a held frame then settles only what
-  // changed meanwhile.
+  // names, their new pixmaps) is settled first. The server is never held: what changes while
+  // the frame is composed leaves it a moment behind at worst, unless the changes queued once it
+  // is read say it may hold what it must not (WindowModel::queuedChanges).
   model_->settle();
   model_->refreshIdentities();
-  std::optional<ServerHold> hold;
-  std::optional<double> heldFrom;
-  if (holds_.holdsFrameAt(pumpClock())) {
-    hold.emplace(connection_.display());
-    if (hold->held()) {
-      heldFrom = pumpClock();
-      // The events sent before the hold are applied; nothing changes until the frame is read.
-      applyQueuedEvents();
-      model_->settle();
-    }
-  }
+  // A window that windows of another client kept coming into or moving inside stays left out
+  // until a frame's time passes without that.
+  const std::set<Window> arrived = model_->takeForeignArrivals();
+  std::erase_if(unsettled_, [&](Window window) { return arrived.count(window) == 0; });
   leftOut_ = model_->excludedWindows(filter, ownProcess);
+  leftOut_.insert(unsettled_.begin(), unsettled_.end());
   auto frame = composer_->compose(*model_, leftOut_, *area, configuration.width,
                                   configuration.height, extent);
-  if (hold && hold->cutShort()) {
-    // Let go before the frame was read: what it holds may mix two moments.
+  const auto queued = model_->queuedChanges(leftOut_);
+  bool outdated = queued.outdateEveryFrame;
+  for (Window window : queued.foreignArrivals) {
+    const TrackedWindow* top = model_->find(window);
+    if (top == nullptr || !top->isVisible()) continue;
+    outdated |= leftOut_.count(window) == 0;
+    unsettled_.insert(window);
+  }
+  if (frame && outdated) {
     composer_->distrustLastFrame();
-    frame = runtime::Error{"The frame took longer than the server may be held."};
+    return runtime::Error{"The windows changed while the frame was being composed."};
   }
-  std::optional<double> heldUntil;
-  if (heldFrom) {
-    hold.reset();
-    heldUntil = pumpClock();
-  }
-  holds_.composed(frame.ok(), heldFrom, heldUntil);
   return frame;
-}
-
-void CaptureSession::applyQueuedEvents() {
-  Display* display = connection_.display();
-  while (XPending(display) > 0) {
-    XEvent event;
-    XNextEvent(display, &event);
-    handle(event);
-  }
 }
 
 bool CaptureSession::anyWindowAwaitingRepaint() {

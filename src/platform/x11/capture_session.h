@@ -12,7 +12,6 @@
 #include "platform/screen_capture.h"
 #include "platform/x11/application_identity.h"
 #include "platform/x11/frame_composer.h"
-#include "platform/x11/held_frame_schedule.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/window_model.h"
 #include "platform/x11/x_atoms.h"
@@ -45,15 +44,17 @@ class CaptureSession {
   runtime::Result<SharedPixelBuffer> compose(
       const ContentFilter& filter, const StreamConfiguration& configuration,
       std::int32_t ownProcess, FrameComposer::Extent extent = FrameComposer::Extent::changes);
+  // Whether windows are left out only until what moves inside them settles: another frame is due
+  // soon, even when nothing else changes.
+  bool leavesOutUnsettledWindows() const { return !unsettled_.empty(); }
   // True while some visible window has not repainted all of its pixmap since it was made.
   bool anyWindowAwaitingRepaint();
   WindowModel& model() { return *model_; }
+  bool connectionLost() const { return connection_.isLost(); }
   // After a lost connection: drop everything without talking to the server.
   void abandon();
 
  private:
-  // Applies every event already received and queued.
-  void applyQueuedEvents();
   CaptureSession(XConnection& connection, int damageEventBase, int shapeEventBase,
                  int randrEventBase, std::shared_ptr<const ApplicationIdentityResolver> identities);
 
@@ -65,9 +66,10 @@ class CaptureSession {
   std::vector<MonitorInfo> monitors_;
   // The windows the last frame left out.
   std::set<Window> leftOut_;
+  // Visible windows that windows of another client came into or moved inside while the last
+  // frame was read: left out until that stops.
+  std::set<Window> unsettled_;
   bool redirected_ = false;
-  // Which frames are composed with the server held.
-  HeldFrameSchedule holds_;
 };
 
 }  // namespace corvane::platform::x11

@@ -1,7 +1,6 @@
 #include "platform/x11/desktop_background.h"
 
 #include "platform/x11/application_identity.h"
-#include "platform/x11/server_hold.h"
 #include "platform/x11/x_connection.h"
 
 namespace corvane::platform::x11 {
@@ -53,19 +52,23 @@ std::optional<Picture> desktopBackgroundPicture(Display* display, Pixmap named,
                                                 XRenderPictFormat* format, int depth,
                                                 const LeftOutClients& leftOut) {
   if (named == None || format == nullptr) return None;
-  ServerHold hold(display);
-  if (!hold.held()) return std::nullopt;
+  auto mayDraw = [&] {
+    return !namesWindow(display, named) && isPixmapOfDepth(display, named, depth) &&
+           !madeByLeftOutClient(display, named, leftOut);
+  };
+  if (!mayDraw()) return None;
   Picture picture = None;
-  if (!namesWindow(display, named) && isPixmapOfDepth(display, named, depth) &&
-      !madeByLeftOutClient(display, named, leftOut)) {
+  {
     ErrorTrap trap(display);
     XRenderPictureAttributes repeat{};
     repeat.repeat = RepeatNormal;
     picture = XRenderCreatePicture(display, named, format, CPRepeat, &repeat);
-    if (!trap.sync()) picture = None;
+    if (!trap.sync()) return None;
   }
-  if (hold.cutShort()) {
-    if (picture != None) XRenderFreePicture(display, picture);
+  // Checked on both sides of the picture's making: the id named a pixmap that may be drawn just
+  // before and just after, and a client's ids are not used again so soon.
+  if (!mayDraw()) {
+    XRenderFreePicture(display, picture);
     return std::nullopt;
   }
   return picture;

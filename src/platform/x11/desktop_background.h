@@ -23,9 +23,9 @@ LeftOutClients leftOutClients(const WindowModel& model, const std::set<Window>& 
 
 // A picture of the desktop background the root names, or None when it may not be drawn: only a
 // pixmap (never a window, whose picture would read what the screen shows there) of the screen's
-// `depth`, made by none of the `leftOut` clients. It is checked and its picture made while the
-// server is held, so the id cannot come to name something else in between; nothing when the
-// server could not be held throughout (ServerHold), and the check is to be made again.
+// `depth`, made by none of the `leftOut` clients. It is checked before and after its picture is
+// made, so an id that came to name something else in between is not drawn: nothing then, and
+// the check is to be made again.
 std::optional<Picture> desktopBackgroundPicture(Display* display, Pixmap named,
                                                 XRenderPictFormat* format, int depth,
                                                 const LeftOutClients& leftOut);

@@ -503,9 +503,6 @@ runtime::Result<SharedPixelBuffer> FrameComposer::compose(WindowModel& model,
   if (trap.failed() || (stale.empty() && !trap.sync())) {
     return runtime::Error{"A window changed while the frame was being composed."};
   }
-  if (model.structureChangeQueued()) {
-    return runtime::Error{"The windows changed while the frame was being composed."};
-  }
   if (stale.empty()) (void)frame->mutableData();  // the same pixels, as a frame of its own
   frame->setWindowAreas(visibleWindowAreas(model, excluded, area, outputWidth, outputHeight));
   frame->setWindows(imageWindows(model, excluded));

@@ -50,15 +50,14 @@ class FrameComposer {
   // One frame of `area`, scaled to outputWidth x outputHeight when those differ. Each window is
   // drawn from its own named pixmap (which holds only its own drawing and the neutral fill);
   // where excluded windows of other applications sit inside it, the neutral fill shows. Fails (and
-  // no frame is produced) when any request of the composition failed or the windows changed
-  // structure before it was read. Frame buffers the caller has let go of are written again,
-  // brought up to date where they differ. With Extent::whole the model's changes are left for the
-  // next frame composed by changes.
+  // no frame is produced) when any request of the composition failed. Frame buffers the caller has
+  // let go of are written again, brought up to date where they differ. With Extent::whole the
+  // model's changes are left for the next frame composed by changes.
   runtime::Result<SharedPixelBuffer> compose(WindowModel& model, const std::set<Window>& excluded,
                                              CaptureArea area, int outputWidth, int outputHeight,
                                              Extent extent = Extent::changes);
 
-  // The last frame may mix two moments (the server was let go while it was composed): the next
+  // The last frame may hold what it must not (the windows changed while it was read): the next
   // one is composed whole, and read whole into whichever buffer it is written.
   void distrustLastFrame();
   // Forgets the server resources without asking the server (after the connection was lost).
@@ -81,7 +80,7 @@ class FrameComposer {
   void releaseSharedImage();
   // Names the desktop background again when the root names another drawable or other clients
   // are left out: its picture, or nothing for the fallback colour. False when it could not be
-  // checked now (the server could not be held for it).
+  // checked now (its id came to name something else meanwhile).
   bool readBackground(const LeftOutClients& leftOut);
   // The background within `areas` (frame pixels) of `area`: the picture the desktop names, else
   // the root's own background, else the fallback colour.

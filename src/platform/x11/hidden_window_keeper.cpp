@@ -1,25 +1,32 @@
 #include "platform/x11/hidden_window_keeper.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <deque>
 #include <map>
 
-#include "platform/geometry.h"
+#include "platform/x11/window_manager_order.h"
 #include "platform/x11/x_connection.h"
 #include "platform/x11/x_properties.h"
 
 namespace corvane::platform::x11 {
 namespace {
 
-// Lowers `topLevel` itself to the bottom of the stack. Override-redirect is set for the moment of
-// the request, so no window manager intercepts it or keeps the window in one of its layers.
-void lowerDirectly(Display* display, Window topLevel) {
+// Restacks `topLevel` itself, to the bottom or the top of the stack. Override-redirect is set for
+// the moment of the request, so no window manager intercepts it or keeps the window in one of its
+// layers.
+void restackDirectly(Display* display, Window topLevel, bool toBottom) {
   XWindowAttributes current{};
   if (XGetWindowAttributes(display, topLevel, &current) == 0) return;
   XSetWindowAttributes attributes{};
   attributes.override_redirect = True;
   XChangeWindowAttributes(display, topLevel, CWOverrideRedirect, &attributes);
-  XLowerWindow(display, topLevel);
+  if (toBottom) {
+    XLowerWindow(display, topLevel);
+  } else {
+    XRaiseWindow(display, topLevel);
+  }
   attributes.override_redirect = current.override_redirect;
   XChangeWindowAttributes(display, topLevel, CWOverrideRedirect, &attributes);
 }
@@ -35,62 +42,76 @@ void setLetsMouseThrough(Display* display, Window window, bool through) {
   XFixesDestroyRegion(display, nothing);
 }
 
-// Window managers that take a shown window into their desktop layer when it becomes a desktop
-// window: muffin and mutter (which draw windows in an order of their own) and marco. Their own
-// order then keeps it beneath the desktop window; lowering their frames behind their back would
-// only confuse them (marco's compositor stops drawing such a frame once it is shown again). The
-// others read a window's type only when they first map it.
-bool joinsDesktopLayerOfShownWindows(Display* display) {
-  const Window root = DefaultRootWindow(display);
-  const auto check =
-      windowListProperty(display, root, XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False));
-  if (check.empty()) return false;
-  const auto name =
-      textProperty(display, check.front(), XInternAtom(display, "_NET_WM_NAME", False));
-  if (!name) return false;
-  for (const char* family : {"Muffin", "Mutter", "GNOME Shell", "Marco", "Metacity"}) {
-    if (name->find(family) != std::string::npos) return true;
+struct HidingAtoms {
+  Atom opacity = None;
+  Atom restackWindow = None;
+
+  explicit HidingAtoms(Display* display) {
+    std::array<char*, 2> names = {const_cast<char*>("_NET_WM_WINDOW_OPACITY"),
+                                  const_cast<char*>("_NET_RESTACK_WINDOW")};
+    std::array<Atom, 2> atoms{};
+    XInternAtoms(display, names.data(), static_cast<int>(names.size()), False, atoms.data());
+    opacity = atoms[0];
+    restackWindow = atoms[1];
   }
-  return false;
+};
+
+// Fully transparent for a compositing manager, or fully opaque. Opaque is said outright rather
+// than by taking the property away: marco keeps the value it copied to the window's frame.
+void setTransparent(Display* display, const HidingAtoms& atoms, Window window, bool transparent) {
+  const unsigned long opacity = transparent ? 0 : 0xFFFFFFFFul;
+  XChangeProperty(display, window, atoms.opacity, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&opacity), 1);
 }
 
-// Joins the desktop's layer and asks to be lowered within it, beneath the desktop window.
-void joinDesktopLayer(Display* display, Window client) {
-  const Atom desktop = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
-  XChangeProperty(display, client, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(&desktop), 1);
-  XLowerWindow(display, client);
-}
-
-// The window's place on the root.
-platform::Point placeOnRoot(Display* display, Window window) {
-  int x = 0, y = 0;
-  Window child = None;
-  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-  return platform::Point{static_cast<double>(x), static_cast<double>(y)};
+// Asks the window manager to lower the window within its layer, or to raise it there: as the
+// application (a configure request) and as a pager would (_NET_RESTACK_WINDOW), for managers that
+// honour only one of them.
+void askToRestack(Display* display, const HidingAtoms& atoms, Window window, bool lower) {
+  if (lower) {
+    XLowerWindow(display, window);
+  } else {
+    XRaiseWindow(display, window);
+  }
+  XEvent restack{};
+  restack.xclient.type = ClientMessage;
+  restack.xclient.window = window;
+  restack.xclient.message_type = atoms.restackWindow;
+  restack.xclient.format = 32;
+  restack.xclient.data.l[0] = 2;  // from a pager
+  restack.xclient.data.l[1] = None;
+  restack.xclient.data.l[2] = lower ? Below : Above;
+  XSendEvent(display, DefaultRootWindow(display), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &restack);
 }
 
 }  // namespace
 
-// Everything but the count is the pump thread's alone.
+// Everything but the counts is the pump thread's alone.
 struct HiddenWindowKeeper::State {
   struct Kept {
     // Its top level as last found (None until found).
     Window topLevel = None;
-    // Where it was on the root when it was hidden.
-    platform::Point place;
+    // How many shows had been asked when it was hidden: once another is asked, the keeper no
+    // longer lowers it (the toolkit may be raising it already).
+    std::uint64_t showsAskedWhenHidden = 0;
+    // The keeper lowered that top level itself since the window was hidden.
+    bool loweredDirectly = false;
   };
 
   // The pump's connection, from its setup until its end.
   XConnection* connection = nullptr;
+  std::optional<HidingAtoms> atoms;
   std::map<Window, Kept> kept;
-  // The window manager keeps the kept windows in its desktop layer: nothing to lower here.
-  bool inDesktopLayer = false;
+  // The window manager keeps its own order: nothing to lower here.
+  bool windowManagerOrders = false;
   // A restack or reparenting since the last check may have put another window beneath.
   bool unsettled = false;
   bool watchingRoot = false;
   std::deque<double> recentLowerings;
   std::atomic<int> lowerings{0};
+  // Counted on the main actor as each show is asked, before the toolkit raises the window.
+  std::atomic<std::uint64_t> showsAsked{0};
 
   bool isKeptTopLevel(Window window) const {
     return std::any_of(kept.begin(), kept.end(),
@@ -102,6 +123,44 @@ struct HiddenWindowKeeper::State {
     if (wanted == watchingRoot) return;
     watchingRoot = wanted;
     XSelectInput(connection.display(), connection.root(), wanted ? SubstructureNotifyMask : 0);
+  }
+
+  void hide(XConnection& connection, Window client, std::uint64_t showsAskedBefore) {
+    Display* display = connection.display();
+    ErrorTrap trap(display);
+    setTransparent(display, *atoms, client, true);
+    askToRestack(display, *atoms, client, /*lower=*/true);
+    if (!kept.contains(client)) {
+      kept[client] = Kept{};
+      XSelectInput(display, client, StructureNotifyMask);
+      watchRoot(connection);
+    }
+    kept[client].showsAskedWhenHidden = showsAskedBefore;
+    windowManagerOrders = keepsItsOwnOrderWhileCompositing(display);
+    unsettled = true;
+    XFlush(display);
+  }
+
+  void show(XConnection& connection, Window client) {
+    const auto found = kept.find(client);
+    if (found == kept.end()) return;
+    Display* display = connection.display();
+    ErrorTrap trap(display);
+    setTransparent(display, *atoms, client, false);
+    const Kept window = found->second;
+    if (window.topLevel != None && window.topLevel != client) {
+      setLetsMouseThrough(display, window.topLevel, false);
+    }
+    // After every lowering it asked for or made itself: the toolkit's raise, on another
+    // connection, may have come before them, and a window manager that holds the window on top
+    // already does not restack it again. What the keeper lowered behind the window manager's back
+    // it raises itself; the window manager is asked to put it in its place within its layer.
+    if (window.loweredDirectly) restackDirectly(display, window.topLevel, /*toBottom=*/false);
+    askToRestack(display, *atoms, client, /*lower=*/false);
+    XSelectInput(display, client, 0);
+    kept.erase(found);
+    watchRoot(connection);
+    XFlush(display);
   }
 
   void noticeEvent(const XEvent& event) {
@@ -148,18 +207,11 @@ struct HiddenWindowKeeper::State {
     for (auto& [client, window] : kept) {
       if (window.topLevel != None) continue;
       window.topLevel = topLevelWindow(display, client);
-      if (inDesktopLayer) {
-        // Taken out of its frame into the desktop layer: where it was, whole on the screen.
-        const platform::Point place = placeOnRoot(display, client);
-        if (window.topLevel == client && !(place == window.place)) {
-          XMoveWindow(display, client, static_cast<int>(window.place.x),
-                      static_cast<int>(window.place.y));
-        }
-      } else if (window.topLevel != None && window.topLevel != client) {
+      if (window.topLevel != None && window.topLevel != client) {
         setLetsMouseThrough(display, window.topLevel, true);
       }
     }
-    if (inDesktopLayer) {
+    if (windowManagerOrders) {
       XFlush(display);
       return std::nullopt;
     }
@@ -169,8 +221,11 @@ struct HiddenWindowKeeper::State {
     const bool settled =
         std::none_of(firstOther, children.end(), [this](Window w) { return isKeptTopLevel(w); });
     if (settled) return std::nullopt;
-    for (const auto& [client, window] : kept) {
-      if (window.topLevel != None) lowerDirectly(display, window.topLevel);
+    const std::uint64_t shows = showsAsked.load();
+    for (auto& [client, window] : kept) {
+      if (window.topLevel == None || window.showsAskedWhenHidden != shows) continue;
+      restackDirectly(display, window.topLevel, /*toBottom=*/true);
+      window.loweredDirectly = true;
     }
     XFlush(display);
     recentLowerings.push_back(now);
@@ -184,6 +239,7 @@ HiddenWindowKeeper::HiddenWindowKeeper(std::string displayName)
   XEventPump::Callbacks callbacks;
   callbacks.setup = [state = state_](XConnection& connection) {
     state->connection = &connection;
+    state->atoms.emplace(connection.display());
     return runtime::Status::success();
   };
   callbacks.event = [state = state_](XEvent& event) { state->noticeEvent(event); };
@@ -204,39 +260,16 @@ int HiddenWindowKeeper::lowerings() const {
   return state_->lowerings.load();
 }
 
-void HiddenWindowKeeper::keep(Window client) {
-  pump_.post([state = state_, client](XConnection* connection) {
-    if (connection == nullptr) return;
-    Display* display = connection->display();
-    ErrorTrap trap(display);
-    const bool isNew = !state->kept.contains(client);
-    if (isNew) {
-      state->kept[client] = State::Kept{None, placeOnRoot(display, client)};
-      XSelectInput(display, client, StructureNotifyMask);
-      state->watchRoot(*connection);
-      state->unsettled = true;
-    }
-    state->inDesktopLayer = joinsDesktopLayerOfShownWindows(display);
-    // Again when kept already: the toolkit may have written the window's type anew.
-    if (state->inDesktopLayer) joinDesktopLayer(display, client);
-    XFlush(display);
+void HiddenWindowKeeper::hide(Window client) {
+  pump_.post([state = state_, client, shows = state_->showsAsked.load()](XConnection* connection) {
+    if (connection != nullptr) state->hide(*connection, client, shows);
   });
 }
 
-void HiddenWindowKeeper::release(Window client) {
+void HiddenWindowKeeper::show(Window client) {
+  state_->showsAsked.fetch_add(1);
   pump_.post([state = state_, client](XConnection* connection) {
-    const auto found = state->kept.find(client);
-    if (connection == nullptr || found == state->kept.end()) return;
-    Display* display = connection->display();
-    ErrorTrap trap(display);
-    const Window topLevel = found->second.topLevel;
-    if (topLevel != None && topLevel != client && !state->inDesktopLayer) {
-      setLetsMouseThrough(display, topLevel, false);
-    }
-    XSelectInput(display, client, 0);
-    state->kept.erase(found);
-    state->watchRoot(*connection);
-    XFlush(display);
+    if (connection != nullptr) state->show(*connection, client);
   });
 }
 

@@ -291,6 +291,29 @@ std::pair<Window, Window> InsideWindows::subjectOf(const XEvent& event) {
   }
 }
 
+Window InsideWindows::foreignArrivalIn(const XEvent& event) const {
+  auto [window, parent] = subjectOf(event);
+  switch (event.type) {
+    case CreateNotify:
+    case MapNotify:
+    case ConfigureNotify:
+    case GravityNotify:
+      break;
+    case ReparentNotify:
+      parent = event.xreparent.parent;
+      break;
+    default:
+      return None;
+  }
+  const Window top = topOf(parent);
+  if (top == None) return None;
+  const auto owners = owners_.find(top);
+  if (owners == owners_.end()) return top;  // whose its own windows are is not known yet
+  const XID owner = window & ~resourceMask_;
+  const auto& own = owners->second;
+  return std::find(own.begin(), own.end(), owner) == own.end() ? top : None;
+}
+
 InsideWindows::Change InsideWindows::apply(const XEvent& event) {
   const Window parent = subjectOf(event).second;
   const Window top = topOf(parent);

@@ -69,6 +69,11 @@ class InsideWindows {
   // parent inside (or being) a top-level. A window reparented in from elsewhere whose size is
   // not known yet arrives with no size: give it with resized().
   Change apply(const XEvent& event);
+  // The top-level into which `event` (received from a parent inside it, or from the root for a
+  // window reparented into it) makes, maps, moves, resizes or brings a window of another client
+  // than the top-level's own: what that window shows may be in the top-level's pixmap from then
+  // on. None for any other event.
+  Window foreignArrivalIn(const XEvent& event) const;
   void resized(Window window, int width, int height, int border);
 
  private:

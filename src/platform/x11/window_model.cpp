@@ -37,20 +37,55 @@ XRenderColor fillColourOf(const TrackedWindow& window) {
 
 }  // namespace
 
-bool WindowModel::structureChangeQueued() const {
+WindowModel::QueuedChanges WindowModel::queuedChanges(const std::set<Window>& excluded) const {
   struct Search {
     const WindowModel* model;
-    bool found = false;
-  } search{this};
+    const std::set<Window>* excluded;
+    QueuedChanges changes;
+  } search{this, &excluded, {}};
   auto note = [](Display*, XEvent* event, XPointer argument) -> Bool {
     auto* search = reinterpret_cast<Search*>(argument);
-    search->found = search->found || search->model->isStructural(*event) ||
-                    search->model->drewBeforeFill(*event);
+    search->model->noteQueued(*event, *search->excluded, search->changes);
     return False;  // look at every queued event, take none
   };
   XEvent ignored;
   XCheckIfEvent(display_, &ignored, note, reinterpret_cast<XPointer>(&search));
-  return search.found;
+  return search.changes;
+}
+
+void WindowModel::noteQueued(const XEvent& event, const std::set<Window>& excluded,
+                             QueuedChanges& changes) const {
+  if (drewBeforeFill(event)) {
+    changes.outdateEveryFrame = true;
+  } else if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) {
+    const TrackedWindow* window = find(reinterpret_cast<const XShapeEvent&>(event).window);
+    changes.outdateEveryFrame |= window != nullptr && window->isVisible();
+  } else if (event.type == PropertyNotify) {
+    const auto& property = event.xproperty;
+    if (property.window == root_) {
+      changes.outdateEveryFrame |= property.atom == atoms_.netSupportingWmCheck;
+    } else if (isNamingProperty(property.atom)) {
+      changes.outdateEveryFrame |= mayRenameDrawn(property.window, excluded);
+    }
+  } else if (const Window top = inside_.foreignArrivalIn(event); top != None) {
+    changes.foreignArrivals.insert(top);
+  }
+}
+
+bool WindowModel::mayRenameDrawn(Window renamed, const std::set<Window>& excluded) const {
+  // Who a window is decides about it, and about the other windows of its application's client.
+  const Window top = topLevelOf(renamed);
+  const XID client = renamed & ~resourceMaskOf(display_);
+  for (const auto& [id, window] : windows_) {
+    if (!window->isVisible() || excluded.count(id) != 0) continue;
+    if (id == top || window->clientOwner == client) return true;
+  }
+  return false;
+}
+
+bool WindowModel::isNamingProperty(Atom atom) const {
+  return atom == atoms_.wmClass || atom == atoms_.netWmPid || atom == atoms_.wmTransientFor ||
+         atom == atoms_.netWmWindowType;
 }
 
 bool WindowModel::drewBeforeFill(const XEvent& event) const {
@@ -718,30 +753,10 @@ Window WindowModel::topLevelOf(Window window) const {
   return None;
 }
 
-bool WindowModel::isStructural(const XEvent& event) const {
-  if (shapeEventBase_ >= 0 && event.type == shapeEventBase_ + ShapeNotify) return true;
-  switch (event.type) {
-    case CreateNotify:
-    case DestroyNotify:
-    case MapNotify:
-    case UnmapNotify:
-    case ConfigureNotify:
-    case ReparentNotify:
-    case CirculateNotify:
-    case GravityNotify:
-      return true;
-    case PropertyNotify: {
-      const Atom atom = event.xproperty.atom;
-      return atom == atoms_.wmClass || atom == atoms_.netWmPid || atom == atoms_.wmState ||
-             atom == atoms_.wmTransientFor || atom == atoms_.netWmWindowType ||
-             atom == atoms_.rootPixmap || atom == atoms_.netSupportingWmCheck;
-    }
-    default:
-      return false;
-  }
-}
-
 bool WindowModel::handle(const XEvent& event) {
+  if (const Window top = inside_.foreignArrivalIn(event); top != None) {
+    foreignArrivals_.insert(top);
+  }
   if (event.type == damageEventBase_ + XDamageNotify) {
     const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
     TrackedWindow* window = lookup(damage.drawable);

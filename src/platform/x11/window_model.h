@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/screen_capture.h"
@@ -141,13 +142,24 @@ class WindowModel {
   // their trees (neutralising where windows of other clients left them), and names and
   // neutralises the backing pixmaps made since. Call before composing.
   void settle();
-  // Whether `event` changes what windows there are, where, in which order, of what shape or
-  // of whom: a frame composed before such an event was applied is out of date.
-  bool isStructural(const XEvent& event) const;
-  // Whether such an event waits in the display's queue, not yet applied, or a report of drawing
-  // that may have spread the last pixels of a window that left its host before they were
-  // filled (it is filled when the report is applied).
-  bool structureChangeQueued() const;
+  // What the events received and not applied yet say of a frame composed meanwhile. Each window
+  // is drawn from a pixmap of its own, named and filled before the frame, and a window not read
+  // yet is not drawn, so top-level windows made, mapped, unmapped, moved, restacked or gone only
+  // leave such a frame a moment behind. What may make it hold what it must not:
+  struct QueuedChanges {
+    // a change of the window manager, of who a window drawn (not in `excluded`) is, or of who
+    // another window of its application's client is, a new shape of a visible window, or
+    // drawing that may have spread the last pixels of a window that left its host before they
+    // were filled (it is filled when the report is applied): no such frame may be shown;
+    bool outdateEveryFrame = false;
+    // the top-level windows into which a window of another client was made, mapped, moved or
+    // brought: a frame that drew one of them may not be shown.
+    std::set<Window> foreignArrivals;
+  };
+  QueuedChanges queuedChanges(const std::set<Window>& excluded) const;
+  // The top-level windows into which a window of another client came or moved in the events
+  // applied since the last call.
+  std::set<Window> takeForeignArrivals() { return std::exchange(foreignArrivals_, {}); }
 
   // Where (root pixels) what the windows show may differ from when the changes were last taken:
   // what windows drew (their damage), both the old and the new box of every window that mapped,
@@ -178,6 +190,13 @@ class WindowModel {
 
  private:
   TrackedWindow* lookup(Window window);
+  // Adds what `event` says to `changes` (see queuedChanges()).
+  void noteQueued(const XEvent& event, const std::set<Window>& excluded,
+                  QueuedChanges& changes) const;
+  // Whether a new name of `renamed` may change the judgement of a window drawn.
+  bool mayRenameDrawn(Window renamed, const std::set<Window>& excluded) const;
+  // Whether a property `atom` tells who a window is, as the exclusion policy judges it.
+  bool isNamingProperty(Atom atom) const;
   // Whether `event` reports drawing done after a window of another client left the window and
   // before the place was filled.
   bool drewBeforeFill(const XEvent& event) const;
@@ -248,6 +267,7 @@ class WindowModel {
   // The windows whose drawnSinceTaken holds something.
   std::set<Window> drewSinceTaken_;
   bool changedEverywhere_ = true;
+  std::set<Window> foreignArrivals_;
   XID windowManagerClient_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/x11/x11_capture_stream.h"
 
 #include <chrono>
+#include <thread>
 
 #include "platform/x11/capture_session.h"
 #include "runtime/runtime.h"
@@ -13,6 +14,8 @@ constexpr double kShortestFrameInterval = 1.0 / 60.0;
 // How long an ending session waits for the lasting redirect to be in place before it ends its
 // own redirect.
 constexpr double kRedirectHandOver = 1.0;
+// How often an ended session whose redirect could not be handed over tries again.
+constexpr double kRedirectRetry = 0.1;
 // A start still waiting on the server this long is reported as made: another client holds the
 // server, and the frames follow once it lets go (a setup that fails then stops the stream with
 // an error). A stop still waiting on the server this long shuts the connection instead, once
@@ -37,6 +40,14 @@ struct X11CaptureStream::Worker {
   double lastFrameAt = -1e9;
 };
 
+void X11CaptureStream::keepRedirectUntilHandedOver(Worker& worker, double seconds) {
+  const double until = pumpClock() + seconds;
+  while (pumpClock() < until && !worker.session->connectionLost()) {
+    if (worker.redirects->handOver(kRedirectHandOver)) return;
+    std::this_thread::sleep_for(std::chrono::duration<double>(kRedirectRetry));
+  }
+}
+
 X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter,
                                    StreamConfiguration configuration, StreamOutput output,
                                    std::shared_ptr<runtime::SerialQueue> sampleQueue,
@@ -56,7 +67,10 @@ X11CaptureStream::X11CaptureStream(std::string displayName, ContentFilter filter
 }
 
 X11CaptureStream::~X11CaptureStream() {
-  pump_.stop();
+  // Its connection keeps the windows redirected until a lasting redirect is in place for the
+  // streams that follow: a pump still waiting on the server ends by itself, and its connection
+  // is shut only once the windows stay redirected without it.
+  pump_.stopWithoutCutting();
 }
 
 void X11CaptureStream::startCapture(Completion completion) {
@@ -160,26 +174,30 @@ void X11CaptureStream::startCapture(Completion completion) {
       self->sampleQueue_->post([onError, message] { onError(runtime::Error{message}); });
     }
   };
-  callbacks.teardown = [weak, worker] {
+  callbacks.teardown = [weak, worker, keepFor = stallLimit_] {
     // The windows stay redirected for the streams that follow: this session ends its redirect
     // only once a lasting one is in place for them. When none can be had (the server refuses
-    // another connection), the stop fails, and so does the replacement that asked for it.
+    // another connection), the stop fails, and so does the replacement that asked for it; the
+    // session's redirect then stays, with its connection, until a lasting one is in place.
+    const bool handedOver =
+        !worker->session || !worker->redirects || worker->redirects->handOver(kRedirectHandOver);
     runtime::Status status = runtime::Status::success();
-    if (worker->session && worker->redirects && !worker->redirects->handOver(kRedirectHandOver)) {
+    if (!handedOver) {
       status = runtime::Status::failure(
           "The windows could not be kept redirected for the next capture stream.");
     }
+    if (auto self = weak.lock()) {
+      Completion stopCompletion;
+      {
+        std::lock_guard lock(self->mutex_);
+        self->phase_ = Phase::stopped;
+        stopCompletion = std::move(self->stopCompletion_);
+      }
+      self->completeStopAfterQueuedSamples(std::move(stopCompletion), std::move(status));
+    }
+    if (!handedOver) keepRedirectUntilHandedOver(*worker, keepFor);
     worker->session.reset();
     worker->redirect.reset();
-    auto self = weak.lock();
-    if (!self) return;
-    Completion stopCompletion;
-    {
-      std::lock_guard lock(self->mutex_);
-      self->phase_ = Phase::stopped;
-      stopCompletion = std::move(self->stopCompletion_);
-    }
-    self->completeStopAfterQueuedSamples(std::move(stopCompletion), std::move(status));
   };
   pump_.start(displayName_, std::move(callbacks));
 }
@@ -264,7 +282,7 @@ std::optional<double> X11CaptureStream::produceFrameIfDue(Worker& worker) {
     worker.dirty = true;
     return interval;
   }
-  worker.dirty = false;
+  worker.dirty = worker.session->leavesOutUnsettledWindows();
   CapturedSample sample;
   sample.pixels = std::move(frame).value();
   sample.presentationTime = captureClock();

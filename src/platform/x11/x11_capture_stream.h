@@ -52,6 +52,9 @@ class X11CaptureStream final : public CaptureStream,
   struct Worker;
 
   std::optional<double> produceFrameIfDue(Worker& worker);
+  // On the pump's thread after a stop that found no lasting redirect: keeps the session (and so
+  // its redirect) until one is in place, its connection is lost, or `seconds` passed.
+  static void keepRedirectUntilHandedOver(Worker& worker, double seconds);
   void deliver(CapturedSample sample);
   // Reports a finished stop on the sample queue, behind every sample already handed over.
   void completeStopAfterQueuedSamples(Completion completion,

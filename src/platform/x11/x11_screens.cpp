@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "platform/x11/dock_struts.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/x_atoms.h"
 #include "platform/x11/x_properties.h"
@@ -41,6 +42,8 @@ std::vector<Screen> readScreens(Display* display) {
     workarea = Rect{{double(workareas[0]), double(workareas[1])},
                     {double(workareas[2]), double(workareas[3])}};
   }
+  // Without a work area (i3), the windows keep clear of what the docks hold.
+  const auto dockStrips = workarea ? std::vector<ReservedStrip>{} : readDockStrips(display);
   const double scale = scaleFactor(display, atoms);
   std::vector<Screen> result;
   for (const auto& monitor : readMonitors(display)) {
@@ -49,7 +52,7 @@ std::vector<Screen> readScreens(Display* display) {
     screen.name = monitor.name;
     screen.frame = Rect{{double(monitor.x), double(monitor.y)},
                         {double(monitor.width), double(monitor.height)}};
-    screen.visibleFrame = screen.frame;
+    screen.visibleFrame = clearOfStrips(screen.frame, dockStrips);
     if (workarea) {
       const Rect visible = screen.frame.intersection(*workarea);
       if (!visible.isEmpty()) screen.visibleFrame = visible;
@@ -72,6 +75,7 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
   auto randrBase = std::make_shared<int>(-1);
   auto atoms = std::make_shared<std::unique_ptr<Atoms>>();
   auto dirty = std::make_shared<bool>(false);
+  auto docks = std::make_shared<DockRereads>();
   XEventPump::Callbacks callbacks;
   callbacks.setup = [randrBase, atoms, dirty](XConnection& connection) {
     Display* display = connection.display();
@@ -83,17 +87,22 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
     } else {
       *randrBase = -1;
     }
-    XSelectInput(display, connection.root(), PropertyChangeMask | StructureNotifyMask);
+    // The root's children coming and going: a dock's strut counts only while it is mapped.
+    XSelectInput(display, connection.root(),
+                 PropertyChangeMask | StructureNotifyMask | SubstructureNotifyMask);
     // Whatever changed between the first reading and the selection above is read again.
     *dirty = true;
     return runtime::Status::success();
   };
-  callbacks.event = [randrBase, atoms, dirty](XEvent& event) {
+  callbacks.event = [randrBase, atoms, dirty, docks](XEvent& event) {
     if (*randrBase >= 0 && event.type >= *randrBase && event.type <= *randrBase + RRNotify) {
       XRRUpdateConfiguration(&event);
       *dirty = true;
     } else if (event.type == ConfigureNotify) {
-      *dirty = true;
+      if (event.xconfigure.window == event.xconfigure.event) *dirty = true;
+    } else if (event.type == MapNotify || event.type == UnmapNotify ||
+               event.type == DestroyNotify) {
+      docks->windowsChanged();
     } else if (event.type == PropertyNotify && *atoms) {
       const Atom atom = event.xproperty.atom;
       if (atom == (*atoms)->netWorkarea || atom == (*atoms)->netCurrentDesktop ||
@@ -104,14 +113,22 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
   };
   // The layout is re-read from the pump's own connection, so the idle hook needs it: a job
   // posted for every burst of changes does that.
-  callbacks.idle = [weak, dirty]() -> std::optional<double> {
-    if (!*dirty) return std::nullopt;
+  callbacks.idle = [weak, dirty, docks, atoms]() -> std::optional<double> {
+    std::optional<double> wait;
+    if (docks->due(pumpClock(), wait)) *dirty = true;
+    if (!*dirty) return wait;
     *dirty = false;
+    docks->read(pumpClock());
     if (auto self = weak.lock()) {
-      self->pump_.post([weak](XConnection* connection) {
+      self->pump_.post([weak, docks, atoms](XConnection* connection) {
         if (connection == nullptr) return;
         auto self = weak.lock();
-        if (self) self->update(readScreens(connection->display()));
+        if (!self) return;
+        Display* display = connection->display();
+        docks->setFollowing(
+            cardinalProperty(display, connection->root(), (*atoms)->netWorkarea, XA_CARDINAL)
+                .empty());
+        self->update(readScreens(display));
       });
     }
     return std::nullopt;

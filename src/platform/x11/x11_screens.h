@@ -11,8 +11,9 @@
 
 namespace corvane::platform::x11 {
 
-// The RandR monitors as screens, with the work area as the visible frame. Watches RandR and
-// the work area on a thread of its own and posts kScreenParametersDidChange on the main actor
+// The RandR monitors as screens, with the work area as the visible frame (without one, what the
+// docks' struts leave free of each monitor). Watches RandR, the work area and the docks on a
+// thread of its own and posts kScreenParametersDidChange on the main actor
 // when the layout changes.
 class X11Screens final : public Screens, public std::enable_shared_from_this<X11Screens> {
  public:

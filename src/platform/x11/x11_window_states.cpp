@@ -85,9 +85,6 @@ X11WindowStateHints::X11WindowStateHints(Display* display) : display_(display) {
       const_cast<char*>("_NET_WM_STATE_STICKY"),
       const_cast<char*>("_NET_WM_STATE_SKIP_TASKBAR"),
       const_cast<char*>("_NET_WM_STATE_SKIP_PAGER"),
-      const_cast<char*>("_NET_WM_WINDOW_TYPE_NORMAL"),
-      const_cast<char*>("_NET_WM_WINDOW_OPACITY"),
-      const_cast<char*>("_NET_RESTACK_WINDOW"),
   };
   XInternAtoms(display_, names.data(), static_cast<int>(names.size()), False, hintAtoms_.data());
 }

@@ -27,16 +27,12 @@ namespace corvane::platform::x11 {
 // window manager: what it reads (a window's states and desktop, the frame extents, whether a
 // window manager runs) is what the server holds.
 //
-// Local hiding leaves the window mapped where it is, whole on the screen (the X server still
-// draws it into the pixmap another program's capture reads), and takes it out of sight in every
-// way a window manager allows, each needing no answer: it asks to be lowered within the window
-// manager's layer; it turns fully transparent (_NET_WM_WINDOW_OPACITY 0) for compositing managers
-// that draw in an order of their own (kwin keeps desktop windows in a layer beneath every other
-// and reads a window's type only when it first maps it); and a HiddenWindowKeeper, on its own
-// thread, takes it into the desktop's layer where the window manager allows that (muffin), keeps
-// its top level beneath every other top level, desktop windows included, and lets the mouse
-// through it. Shown again, it is a normal opaque window that takes the mouse; raising it is the
-// caller's.
+// Local hiding leaves the window mapped where it is, whole on the screen, with its type and its
+// window manager's frame (the X server still draws it into the pixmap another program's capture
+// reads, and a recorder that holds its top level keeps it): a HiddenWindowKeeper, on its own
+// thread and connection, makes every request that takes it out of sight and brings it back, in
+// the order asked. The caller raises it when shown; the keeper raises it again after the
+// lowerings it made or asked for.
 class X11WindowStateHints final : public WindowStateHints {
  public:
   explicit X11WindowStateHints(Display* display);
@@ -66,11 +62,8 @@ class X11WindowStateHints final : public WindowStateHints {
     sticky,
     skipTaskbar,
     skipPager,
-    typeNormal,
-    opacity,
-    restackWindow,
   };
-  static constexpr int kHintAtomCount = 7;
+  static constexpr int kHintAtomCount = 4;
   // Windows whose desktop is remembered at most; more are forgotten together.
   static constexpr std::size_t kMostRememberedWindows = 64;
 

@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "platform/x11/request_buffer.h"
-#include "platform/x11/server_hold.h"
 
 namespace corvane::platform::x11 {
 namespace {
@@ -81,13 +80,7 @@ runtime::Result<std::unique_ptr<XConnection>> XConnection::open(const std::strin
     }
     name = env;
   }
-  Display* display = nullptr;
-  {
-    // Xlib keeps its process-wide lock until the server answers the new connection, which it
-    // does not while one of our threads holds it: no hold is taken meanwhile (ServerHold).
-    ConnectionOpening opening;
-    display = XOpenDisplay(name.c_str());
-  }
+  Display* display = XOpenDisplay(name.c_str());
   if (display == nullptr) {
     return runtime::Error{"Could not connect to the X display " + name + "."};
   }
@@ -109,12 +102,13 @@ XConnection::XConnection(Display* display, std::string name)
     : display_(display), name_(std::move(name)) {}
 
 XConnection::~XConnection() {
-  if (lost_.load()) {
-    // Xlib cannot close a connection whose socket is gone without another I/O error; the
-    // structure is small and the loss is rare, so it is left behind.
-    return;
-  }
   std::lock_guard lock(sharedExtensionRecordLock());
+  if (lost_.load()) {
+    // What closing asks of a lost server fails the way every request on a lost connection does
+    // (the I/O error handlers return); the display and its socket are freed all the same.
+    XSetIOErrorExitHandler(
+        display_, [](Display* display, void*) { discardRequestsFromNowOn(display, 0); }, nullptr);
+  }
   XCloseDisplay(display_);
 }
 

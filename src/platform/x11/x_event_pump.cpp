@@ -207,6 +207,26 @@ void XEventPump::stop() {
   if (watchdog_.joinable()) watchdog_.join();
 }
 
+void XEventPump::stopWithoutCutting() {
+  requestStop();
+  if (!state_ || onOwnThread()) return;
+  bool ended = false;
+  {
+    std::unique_lock lock(state_->mutex);
+    ended = state_->finishedChanged.wait_for(lock, std::chrono::duration<double>(kStopGrace),
+                                             [this] { return state_->finished; });
+  }
+  if (ended) {
+    if (thread_.joinable()) thread_.join();
+    if (watchdog_.joinable()) watchdog_.join();
+    return;
+  }
+  // The threads own their state and end whenever they can.
+  if (thread_.joinable()) thread_.detach();
+  if (watchdog_.joinable()) watchdog_.detach();
+  state_.reset();
+}
+
 bool XEventPump::isRunning() const {
   return state_ && state_->running.load();
 }
@@ -225,13 +245,17 @@ void XEventPump::State::run(std::string displayName, Callbacks callbacks) {
     busySince.store(pumpClock());
     auto opened = openAndSetUp(displayName, callbacks);
     if (!opened) {
-      if (!reportedReady.exchange(true)) {
+      const bool firstOutcome = !reportedReady.exchange(true);
+      if (firstOutcome && !callbacks.reopensLostConnection) {
         end();
         if (callbacks.ready) callbacks.ready(opened.error());
         return;
       }
-      // Opened again after a loss: the server may refuse new connections for a while (it has
-      // as many clients as it takes).
+      // A pump that follows the desktop for as long as it lives tries again, the first time
+      // too: the connection may have been lost while it was being opened and set up (another
+      // client killed it), or the server may refuse new connections for a while (it has as
+      // many clients as it takes). Its owner hears of a first failure and may stop it.
+      if (firstOutcome && callbacks.ready) callbacks.ready(opened.error());
       if (!waitBeforeReopening(reopenDelay)) break;
       reopenDelay = std::min(2 * reopenDelay, kLongestReopenDelay);
       continue;

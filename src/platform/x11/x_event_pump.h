@@ -35,7 +35,9 @@ class XEventPump {
     std::function<void()> connectionLost;
     // Opens a lost connection again (soon, then less often while the server refuses it) and runs
     // `setup` on the new one, for as long as the pump is not stopped; jobs posted meanwhile run
-    // once it is open. For the pumps that follow the desktop for as long as they live.
+    // once it is open. A first opening or setup that fails is tried again the same way, after
+    // `ready` has reported the failure. For the pumps that follow the desktop for as long as
+    // they live.
     bool reopensLostConnection = false;
     // Runs on the thread just before the connection closes after a stop.
     std::function<void()> teardown;
@@ -76,6 +78,10 @@ class XEventPump {
   // Asks the thread to end and waits for it (not from the thread itself). A thread still
   // waiting on a server that does not answer after kStopGrace has its connection shut.
   void stop();
+  // Asks the thread to end and waits at most kStopGrace for it, never shutting its connection:
+  // a thread still waiting on the server then ends by itself, its connection shut only when
+  // `mayCutOnStop` agrees (on the watchdog's thread), or by the stall limit.
+  void stopWithoutCutting();
   bool isRunning() const;
 
  private:

@@ -15,6 +15,7 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/Xrender.h>
+#include <X11/extensions/record.h>
 #include <X11/extensions/scrnsaver.h>
 #include <X11/extensions/shape.h>
 

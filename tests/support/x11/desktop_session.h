@@ -4,9 +4,10 @@
 // one) its desktop window, on a private session bus, in a home of their own, all in one process
 // group that ends with the session. Software GL for those that composite with OpenGL.
 //
-// A desktop that cannot run here at all (a program not installed, or one that ends while
-// starting) says so in cannotRun() and failure(): a test skips then, with that reason. A desktop
-// that runs but does not come up in time is a failure like any other.
+// A desktop whose programs are not installed says so in cannotRun() and failure(): a test skips
+// then, with that reason. A desktop that does not come up (a program that cannot be started or
+// ends while starting, a panel that never takes its room) is a failure like any other: the
+// installed desktops must run.
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -18,14 +19,16 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/x11/dock_struts.h"
 #include "support/private_bus.h"
 #include "support/x11/xvfb_server.h"
 
 namespace corvane::testing {
 
-enum class Desktop { xfce, mate, lxqt, plasma, cinnamon };
+enum class Desktop { xfce, mate, lxqt, plasma, cinnamon, i3 };
 
 class DesktopSession {
  public:
@@ -39,6 +42,11 @@ class DesktopSession {
     bool hasDesktopWindow = false;
     // Run to their end once the others are started, as the desktop's session does.
     std::vector<std::vector<std::string>> steps = {};
+    // Its window manager publishes the work area its panel leaves (i3 does not: its bar's strut
+    // is all there is).
+    bool publishesWorkArea = true;
+    // Files its programs read, relative to the session's home, with their text.
+    std::vector<std::pair<std::string, std::string>> files = {};
   };
 
   static Recipe recipe(Desktop desktop) {
@@ -80,18 +88,38 @@ class DesktopSession {
                 {},
                 {"XDG_CURRENT_DESKTOP=X-Cinnamon", "LIBGL_ALWAYS_SOFTWARE=1"},
                 false};
+      case Desktop::i3:
+        // i3 starts its bar (with its tray and i3status) itself; a configuration of its own
+        // keeps i3's first-start wizard away.
+        return {"i3 (i3, i3bar, i3status)",
+                {"i3"},
+                {},
+                {"XDG_CURRENT_DESKTOP=i3"},
+                false,
+                {},
+                false,
+                {{".config/i3/config",
+                  "font pango:monospace 8\n"
+                  "bar {\n  status_command i3status\n  position bottom\n}\n"}}};
     }
     return {};
   }
 
   DesktopSession(const XvfbServer& server, Desktop desktop)
-      : display_(server.name()), recipe_(recipe(desktop)) {
+      : DesktopSession(server, recipe(desktop)) {}
+
+  DesktopSession(const XvfbServer& server, Recipe recipe)
+      : display_(server.name()), recipe_(std::move(recipe)) {
     home_ = std::filesystem::temp_directory_path() /
             ("corvane-desktop-" + std::to_string(getpid()) + "-" + display_.substr(1));
     for (const char* folder : {".config", ".local/share", ".cache", "run"}) {
       std::filesystem::create_directories(home_ / folder);
     }
     std::filesystem::permissions(home_ / "run", std::filesystem::perms::owner_all);
+    for (const auto& [path, text] : recipe_.files) {
+      std::filesystem::create_directories((home_ / path).parent_path());
+      std::ofstream(home_ / path) << text;
+    }
     for (const auto& command : programs()) {
       if (!isInstalled(command.front())) {
         cannotRun_ = true;
@@ -118,7 +146,7 @@ class DesktopSession {
     for (const auto& command : recipe_.steps) {
       if (!run(command)) return;
     }
-    if (!waitFor("its panel's room in the work area", [&] { return panelHoldsItsRoom(); })) return;
+    if (!waitFor("its panel's room", [&] { return panelHoldsItsRoom(); })) return;
     if (recipe_.hasDesktopWindow &&
         !waitFor("its desktop window", [&] { return desktopWindow() != 0; })) {
       return;
@@ -250,8 +278,7 @@ class DesktopSession {
   bool start(const std::vector<std::string>& command) {
     const pid_t pid = spawnLogged(command);
     if (pid <= 0) {
-      cannotRun_ = true;
-      failure_ = command.front() + " could not be started";
+      failure_ = command.front() + " is installed but could not be started";
       return false;
     }
     started_.push_back(pid);
@@ -269,7 +296,7 @@ class DesktopSession {
     return false;
   }
 
-  // Waits for `condition`; a program of the desktop that ends meanwhile means it cannot run here.
+  // Waits for `condition`; a program of the desktop that ends meanwhile fails the desktop.
   template <class Condition>
   bool waitFor(const std::string& what, Condition condition) {
     const bool ready = waitUntil(
@@ -277,8 +304,8 @@ class DesktopSession {
           for (std::size_t i = 0; i < started_.size(); ++i) {
             int status = 0;
             if (waitpid(started_[i], &status, WNOHANG) == started_[i]) {
-              cannotRun_ = true;
-              failure_ = programs()[i].front() + " ended while starting: " + log();
+              failure_ =
+                  recipe_.name + ": " + programs()[i].front() + " ended while starting: " + log();
               started_.erase(started_.begin() + static_cast<std::ptrdiff_t>(i));
               return true;
             }
@@ -291,8 +318,13 @@ class DesktopSession {
     return ready;
   }
 
-  // The panel's strut has reached the work area: it is smaller than the screen.
+  // The panel's strut has reached the work area: it is smaller than the screen. Without a work
+  // area, a mapped dock holds a strip of the screen.
   bool panelHoldsItsRoom() const {
+    if (!recipe_.publishesWorkArea) {
+      return withDisplay<bool>(
+          false, [](Display* display) { return !platform::x11::readDockStrips(display).empty(); });
+    }
     return withDisplay<bool>(false, [](Display* display) {
       const auto area = XvfbServer::propertyItems(display, DefaultRootWindow(display),
                                                   XInternAtom(display, "_NET_WORKAREA", False))
