@@ -474,6 +474,9 @@ void runCorpus(benchmark::State& state, const std::vector<RealApplicationScreen>
   state.counters["near_misses"] = total.nearMisses.total;
   if (total.nearMisses.total > 0)
     state.counters["near_miss_masked_pct"] = total.nearMisses.percent();
+  state.counters["flagged_near_misses"] = total.flaggedNearMisses.total;
+  if (total.flaggedNearMisses.total > 0)
+    state.counters["flagged_near_miss_masked_pct"] = total.flaggedNearMisses.percent();
   state.counters["screens"] = static_cast<double>(screens.size());
   if (std::getenv("CORVANE_SCREEN_CORPUS_MISSES")) {
     for (const auto& line : total.maskedNearMisses)

@@ -424,14 +424,13 @@ class ProtectedFrameAnalyzer::Run {
           grown(box, std::max(0.5 * box.height(), 0.002), box.height() / 3).intersection(r));
       doubtful.readAgain.insert(i);
       doubtful.rows.push_back(local);
-      if (showsStructureDespiteSlips(line.observation.topCandidate->string))
+      if (showsStructure(line.observation.topCandidate->string))
         structuredFirstReadings.push_back(box);
     }
     if (rects.empty()) return {};
-    auto vouches = [&structuredFirstReadings](const platform::RecognizedTextObservation& second,
-                                              const Rect& box) {
-      if (!isConfident(second) || showsStructureDespiteSlips(second.topCandidate->string))
-        return false;
+    auto vouches = [this, &structuredFirstReadings](
+                       const platform::RecognizedTextObservation& second, const Rect& box) {
+      if (!isConfident(second) || showsStructure(second.topCandidate->string)) return false;
       return std::none_of(structuredFirstReadings.begin(), structuredFirstReadings.end(),
                           [&box](const Rect& first) { return first.intersects(box); });
     };
@@ -440,6 +439,14 @@ class ProtectedFrameAnalyzer::Run {
                    platform::TextRecognitionLevel::accurate, vouches, located, recognizedFrames))
       return {};
     return doubtful;
+  }
+
+  // Whether a reading shows a structured shape despite its slips, or a credential's marker: a
+  // key's prefix read even once keeps its row covered whatever a second reading makes of it.
+  bool showsStructure(const std::string& reading) const {
+    return showsStructureDespiteSlips(reading) ||
+           (preferences_.enabledKinds.contains(model::SensitiveKind::apiKey) &&
+            StructuredTextHeuristics::holdsCredentialMarker(reading));
   }
 
   // Reads the rectangles (full-frame space) at `level`; what is read joins the region's lines,

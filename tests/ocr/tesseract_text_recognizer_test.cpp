@@ -147,53 +147,6 @@ std::filesystem::path installedModelFolder() {
   return {};
 }
 
-TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce) {
-  const auto installed = installedModelFolder();
-  ASSERT_FALSE(installed.empty()) << "no English model installed";
-  const testing::TemporaryFolder englishOnly("corvane-english-tessdata");
-  std::filesystem::create_symlink(installed / "eng.traineddata",
-                                  englishOnly.path() / "eng.traineddata");
-  std::vector<std::string> events;
-  Recognizer::Options options;
-  options.dataPath = englishOnly.path();
-  options.record = [&](const std::string& event, std::map<std::string, std::string> fields) {
-    events.push_back(event + " " + fields["languages"] + " " + fields["using"]);
-  };
-  Recognizer recognizer(options);
-  const auto corpus =
-      testing::renderCorpus(lines({"Invoice total is 4210 dollars"}), 16, false, 500);
-  for (const auto level : {TextRecognitionLevel::fast, TextRecognitionLevel::accurate}) {
-    auto results = recognizer.recognizeText(*corpus.image,
-                                            {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-    ASSERT_TRUE(results.ok()) << results.message();
-    ASSERT_EQ(results->at(0).size(), 1u);
-    EXPECT_EQ(results->at(0)[0].topCandidate->string, "Invoice total is 4210 dollars");
-  }
-  // Whether the library starts without the Korean model or refuses to, the set is read in
-  // English and that is said once.
-  ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back(), "protected_share_text_recognition_language_fallback kor+eng eng");
-  EXPECT_EQ(std::count(events.begin(), events.end(), events.back()), 1);
-  // With every model installed nothing is said.
-  if (std::filesystem::exists(installed / "kor.traineddata")) {
-    std::vector<std::string> fullEvents;
-    Recognizer::Options full;
-    full.dataPath = installed;
-    full.record = [&](const std::string& event, auto) { fullEvents.push_back(event); };
-    Recognizer complete(full);
-    EXPECT_TRUE(complete
-                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
-                                                           {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})})
-                    .ok());
-    EXPECT_TRUE(fullEvents.empty());
-  }
-  // Korean alone has nothing to fall back to.
-  EXPECT_FALSE(recognizer
-                   .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
-                                                          {{0, 0}, {1, 1}}, {"ko-KR"})})
-                   .ok());
-}
-
 bool koreanInstalled() {
   const auto installed = installedModelFolder();
   return !installed.empty() && std::filesystem::exists(installed / "kor.traineddata");
@@ -222,41 +175,104 @@ platform::SharedPixelBuffer writtenLines(int width, int height,
   return screen.image;
 }
 
-// An accurate read of a language set holding English reads in English first and reads what
-// English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
+TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce) {
+  const auto installed = installedModelFolder();
+  ASSERT_FALSE(installed.empty()) << "no English model installed";
+  const testing::TemporaryFolder englishOnly("corvane-english-tessdata");
+  std::filesystem::create_symlink(installed / "eng.traineddata",
+                                  englishOnly.path() / "eng.traineddata");
+  std::vector<std::string> events;
+  Recognizer::Options options;
+  options.dataPath = englishOnly.path();
+  options.record = [&](const std::string& event, std::map<std::string, std::string> fields) {
+    events.push_back(event + " " + fields["languages"] + " " + fields["using"]);
+  };
+  Recognizer recognizer(options);
+  const auto corpus =
+      testing::renderCorpus(lines({"Invoice total is 4210 dollars"}), 16, false, 500);
+  // A Korean line English doubts asks for the whole set.
+  const auto korean = writtenLines(
+      600, 60, {{testing::screen_corpus_detail::kKoreanFont, 20, "보고서는 금요일까지 제출"}});
+  for (const auto level : {TextRecognitionLevel::fast, TextRecognitionLevel::accurate}) {
+    auto results = recognizer.recognizeText(*corpus.image,
+                                            {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    ASSERT_EQ(results->at(0).size(), 1u);
+    EXPECT_EQ(results->at(0)[0].topCandidate->string, "Invoice total is 4210 dollars");
+    EXPECT_TRUE(
+        recognizer.recognizeText(*korean, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})})
+            .ok());
+  }
+  // Whether the library starts without the Korean model or refuses to, the set is read in
+  // English and that is said once.
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "protected_share_text_recognition_language_fallback kor+eng eng");
+  EXPECT_EQ(std::count(events.begin(), events.end(), events.back()), 1);
+  // With every model installed nothing is said.
+  if (std::filesystem::exists(installed / "kor.traineddata")) {
+    std::vector<std::string> fullEvents;
+    Recognizer::Options full;
+    full.dataPath = installed;
+    full.record = [&](const std::string& event, auto) { fullEvents.push_back(event); };
+    Recognizer complete(full);
+    EXPECT_TRUE(complete
+                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                           {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})})
+                    .ok());
+    EXPECT_TRUE(fullEvents.empty());
+  }
+  // Korean alone has nothing to fall back to.
+  EXPECT_FALSE(recognizer
+                   .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
+                                                          {{0, 0}, {1, 1}}, {"ko-KR"})})
+                   .ok());
+}
+
+// A read of a language set holding English, at either level, reads in English first and reads
+// what English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
 // the English line as written, and a line English read well is not read twice.
-TEST(TesseractTextRecognizer, AccurateReadsWithTheWholeSetWhatEnglishCouldNot) {
+TEST(TesseractTextRecognizer, EitherLevelReadsWithTheWholeSetWhatEnglishCouldNot) {
   if (!koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
   const auto image =
       writtenLines(600, 110,
                    {{testing::screen_corpus_detail::kKoreanFont, 20, "보고서는 금요일까지 제출"},
                     {"DejaVu Sans", 20, "Invoice total is 4210 dollars"}});
-  Recognizer recognizer({});
-  auto results = recognizer.recognizeText(
-      *image, {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-  ASSERT_TRUE(results.ok()) << results.message();
-  std::map<std::string, int> read;
-  for (const auto& line : results->at(0)) {
-    if (line.topCandidate->confidence >= 0.5f) ++read[line.topCandidate->string];
+  for (const auto level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
+    SCOPED_TRACE(level == TextRecognitionLevel::fast ? "fast" : "accurate");
+    Recognizer recognizer({});
+    auto results =
+        recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    std::map<std::string, int> read;
+    for (const auto& line : results->at(0)) {
+      if (line.topCandidate->confidence >= 0.5f) ++read[line.topCandidate->string];
+    }
+    EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
+    EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
+    EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
   }
-  EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
-  EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
-  EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
 }
 
-// A line of Latin text English read doubtfully is read again by English alone: the whole set,
-// which tries each doubtful word in Korean too at several times the cost, is not even made.
-TEST(TesseractTextRecognizer, AccurateReadsDoubtfulLatinTextAgainInEnglishAlone) {
+// Latin text is read by English alone, at either level: the whole set, which tries each doubtful
+// word in Korean too at several times the cost, is not even made. An accurate read reads a
+// doubtful line again in English; a quick one leaves it to its caller.
+TEST(TesseractTextRecognizer, LatinTextIsReadInEnglishAloneAtEitherLevel) {
   if (!koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
-  const auto image =
-      writtenLines(700, 60, {{"DejaVu Sans Mono", 9, "rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;"}});
-  Recognizer recognizer({});
-  auto results = recognizer.recognizeText(
-      *image, {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-  ASSERT_TRUE(results.ok()) << results.message();
-  ASSERT_FALSE(results->at(0).empty());
-  ASSERT_LT(results->at(0).front().topCandidate->confidence, 0.5f);  // read doubtfully
-  EXPECT_EQ(recognizer.engineCount(), 1u);
+  const auto image = writtenLines(700, 110,
+                                  {{"DejaVu Sans Mono", 9, "rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;"},
+                                   {"DejaVu Sans", 14, "Meeting notes for the weekly sync"}});
+  for (const auto level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
+    SCOPED_TRACE(level == TextRecognitionLevel::fast ? "fast" : "accurate");
+    Recognizer recognizer({});
+    auto results =
+        recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    ASSERT_FALSE(results->at(0).empty());
+    ASSERT_LT(results->at(0).front().topCandidate->confidence, 0.5f);  // read doubtfully
+    // The engine that read it is the English one: an English request borrows it again.
+    ASSERT_TRUE(recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}})}).ok());
+    EXPECT_EQ(recognizer.engineCount(), 1u);
+  }
 }
 
 // How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine

@@ -168,7 +168,7 @@ inline const std::vector<std::string>& plainLines() {
       "Price starts at 12 dollars a seat",
       "Key dates are May 3 and June 14",
       "Call the front desk at noon",
-      "Install with pip install sk-learn",
+      "Install with pip install scikit-learn",
       "Docs live at docs.python.org/3/",
       "Ticket #4521 is waiting for review",
       "Budget review moved to Friday",

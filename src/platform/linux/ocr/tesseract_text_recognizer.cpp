@@ -366,13 +366,12 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
     }
   }
 
-  // A set holding English and other models is read in English first, and only the lines English
-  // read doubtfully are read again, on their own, with the whole set where they may hold Hangul:
-  // the whole set tries each doubtful word in every one of its languages, which doubles the work
-  // on the many lines English reads well.
+  // A set holding English and other models is read in English first, at either level, and only
+  // the lines English read doubtfully are read again, on their own, with the whole set where they
+  // may hold Hangul: the whole set tries each doubtful word in every one of its languages, which
+  // doubles the work on the many lines English reads well.
   const std::string english = englishModel();
-  const bool englishFirst = request.recognitionLevel == TextRecognitionLevel::accurate &&
-                            languages != english && setHoldsModel(languages, english);
+  const bool englishFirst = languages != english && setHoldsModel(languages, english);
   std::vector<ReadLine> lines;
   {
     auto lease = englishFirst ? borrowEngine(english, request.usesLanguageCorrection)
@@ -427,7 +426,9 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
   // English alone: it is spent only on a row that may hold Hangul. A row of Latin text is read
   // again by English alone, which, given the row by itself, often reads surely what it read
   // doubtfully among its neighbours.
-  auto readRowAgain = [&](const ReadLine& row) { return readAgain(mayHoldHangul(grey, row), row); };
+  // A quick read leaves its doubtful rows of Latin text to its caller, which reads them again
+  // more carefully; it reads again here only what may be Korean, which English cannot read.
+  const bool latinRowsToo = request.recognitionLevel == TextRecognitionLevel::accurate;
   std::vector<ReadLine> rereads;
   const int typical = typicalHeight(lines);
   for (const ReadLine& line : lines) {
@@ -436,7 +437,9 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
     // Several rows taken for one line are told apart by English first (their strokes, stacked,
     // would all look like Hangul), and each row it still doubts is read as a row.
     const bool rows = line.bottom - line.top > kRowsOfOneLine * typical;
-    auto read = rows ? readAgain(false, line) : readRowAgain(line);
+    const bool hangul = rows || mayHoldHangul(grey, line);
+    if (!latinRowsToo && !hangul) continue;
+    auto read = rows ? readAgain(false, line) : readAgain(hangul, line);
     if (!read.ok()) return read.error();
     std::vector<ReadLine> parts = std::move(read).value();
     for (std::size_t i = 0, split = parts.size(); rows && i < split; ++i) {
