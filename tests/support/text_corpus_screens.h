@@ -565,6 +565,7 @@ struct ScreenScore {
   std::map<int, Tally> bySize;
   Tally secrets;
   Tally plainLines;
+  Tally koreanPlainLines;  // those of `plainLines` written in Hangul
   int spillingMasks = 0;
   std::vector<std::string> missed;
   std::vector<std::string> falselyMasked;
@@ -580,8 +581,11 @@ struct ScreenScore {
     }
     secrets.total += other.secrets.total;
     secrets.masked += other.secrets.masked;
-    plainLines.total += other.plainLines.total;
-    plainLines.masked += other.plainLines.masked;
+    for (auto [into, from] : {std::pair{&plainLines, &other.plainLines},
+                              std::pair{&koreanPlainLines, &other.koreanPlainLines}}) {
+      into->total += from->total;
+      into->masked += from->masked;
+    }
     spillingMasks += other.spillingMasks;
     missed.insert(missed.end(), other.missed.begin(), other.missed.end());
     falselyMasked.insert(falselyMasked.end(), other.falselyMasked.begin(),
@@ -630,9 +634,14 @@ inline ScreenScore scoreScreen(const CorpusScreen& screen,
         score.missed.push_back(line.text + " (" + std::to_string(line.pixelSize) + " px, " +
                                screen.label + ")");
     } else if (line.plain) {
-      ++score.plainLines.total;
       const bool masked = coveredShare(line.textBox) >= 0.2;
-      score.plainLines.masked += masked;
+      const bool hangul = std::any_of(line.text.begin(), line.text.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+      for (auto* tally : {&score.plainLines, hangul ? &score.koreanPlainLines : nullptr}) {
+        if (!tally) continue;
+        ++tally->total;
+        tally->masked += masked;
+      }
       if (!masked) continue;
       std::string by;
       for (const auto& mask : masks) {
