@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include <unicode/uchar.h>
+#include <unicode/uscript.h>
 
 #include "verification/analysis_image_preparation.h"
 #include "verification/background_panels.h"
@@ -107,6 +108,44 @@ std::string formatted(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.4f", value);
   return buffer;
+}
+
+bool holdsHangul(const std::string& text) {
+  const icu::UnicodeString unicode = utf16(text);
+  for (int32_t i = 0; i < unicode.length(); i = unicode.moveIndex32(i, 1)) {
+    UErrorCode status = U_ZERO_ERROR;
+    if (uscript_getScript(unicode.char32At(i), &status) == USCRIPT_HANGUL) return true;
+  }
+  return false;
+}
+
+// The doubtful readings of rows of Hangul in Latin letters: English reads a row of Hangul as
+// letters, digits and signs ("$04") at a low confidence, and the whole language set reads the
+// same row confidently in Hangul over the same box. Such a reading says nothing of the row, which
+// its Hangul reading accounts for (and goes through the rules); unless it holds a credential's
+// marker, it neither goes through the rules nor is covered.
+using LocatedTextObservation = ProtectedFrameAnalyzer::LocatedTextObservation;
+std::vector<bool> englishMisreadingsOfHangul(const std::vector<LocatedTextObservation>& located) {
+  constexpr double kSameRow = 0.8;
+  std::vector<bool> misread(located.size(), false);
+  auto boxOf = [](const LocatedTextObservation& line) {
+    return mappedOut(line.observation.boundingBox, line.regionOfInterest);
+  };
+  for (std::size_t i = 0; i < located.size(); ++i) {
+    const auto& observation = located[i].observation;
+    const auto text = lineText(observation);
+    if (!text || isConfident(observation) || holdsHangul(*text) ||
+        StructuredTextHeuristics::holdsCredentialMarker(*text))
+      continue;
+    const Rect box = boxOf(located[i]);
+    misread[i] =
+        std::any_of(located.begin(), located.end(), [&](const LocatedTextObservation& other) {
+          const auto otherText = lineText(other.observation);
+          return otherText && isConfident(other.observation) && holdsHangul(*otherText) &&
+                 boxOf(other).intersection(box).area() >= kSameRow * box.area();
+        });
+  }
+  return misread;
 }
 
 // One part of a frame read on its own, and the image it is read in: the frame with the parts
@@ -256,8 +295,11 @@ class ProtectedFrameAnalyzer::Run {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     const RowsRead rows = rowsRead(located, r);
-    for (std::size_t i = 0; i < located.size(); ++i)
+    const std::vector<bool> misread = englishMisreadingsOfHangul(located);
+    for (std::size_t i = 0; i < located.size(); ++i) {
+      if (misread[i]) continue;
       classify(located[i], doubtful.roleOf(i), doubtful.rows, recognizedFrames, rows, local, r);
+    }
     classifyLabelledValues(located);
     return true;
   }

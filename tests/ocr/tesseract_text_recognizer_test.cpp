@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/temporary_folder.h"
+#include "support/tesseract_analyzer.h"
 #include "support/text_corpus.h"
 #include "support/text_corpus_screens.h"
 
@@ -17,6 +18,8 @@ namespace corvane::platform::ocr {
 namespace {
 
 using Recognizer = TesseractTextRecognizer;
+using testing::installedModelFolder;
+using testing::koreanInstalled;
 
 TextRecognitionRequest request(TextRecognitionLevel level, Rect region,
                                std::vector<std::string> languages = {"en-US"}) {
@@ -133,23 +136,6 @@ TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
                    .recognizeText(*corpus.image, {request(TextRecognitionLevel::fast,
                                                           {{0, 0}, {1, 1}}, {"fr-FR"})})
                    .ok());
-}
-
-// The folder of the installed English model, or empty.
-std::filesystem::path installedModelFolder() {
-  std::vector<std::filesystem::path> candidates;
-  if (const char* prefix = std::getenv("TESSDATA_PREFIX")) candidates.emplace_back(prefix);
-  for (const char* folder : {"/usr/share/tesseract-ocr/5/tessdata",
-                             "/usr/share/tesseract-ocr/4.00/tessdata", "/usr/share/tessdata"})
-    candidates.emplace_back(folder);
-  for (const auto& folder : candidates)
-    if (std::filesystem::exists(folder / "eng.traineddata")) return folder;
-  return {};
-}
-
-bool koreanInstalled() {
-  const auto installed = installedModelFolder();
-  return !installed.empty() && std::filesystem::exists(installed / "kor.traineddata");
 }
 
 struct WrittenLine {

@@ -107,6 +107,39 @@ bool mayHoldHangul(const GreyImage& grey, const ReadLine& line) {
                                            line.bottom - line.top})) >= kLeastStackedShare;
 }
 
+// The layout cuts the first syllables of rows of Hangul off into a column of their own, which
+// English reads as doubtful fragments: a row read again with the whole set reaches out over them,
+// to the left and right as far as ink continues with gaps no wider than a word space, so that its
+// reading covers the whole row.
+ReadLine withCutOffSyllables(const GreyImage& grey, std::uint8_t background, ReadLine row) {
+  constexpr int kInkContrast = 64;
+  const int height = row.bottom - row.top;
+  const int widestGap = std::max(2, height / 2);
+  const int reach = 2 * height;
+  const int top = std::max(0, row.top), bottom = std::min(grey.height, row.bottom);
+  auto inkAt = [&](int x) {
+    if (x < 0 || x >= grey.width) return false;
+    for (int y = top; y < bottom; ++y)
+      if (grey.at(x, y) + kInkContrast < background) return true;
+    return false;
+  };
+  auto extend = [&](int from, int step, int limit) {
+    int edge = from, gap = 0;
+    for (int x = from + step; x != limit && std::abs(x - from) <= reach; x += step) {
+      if (inkAt(x)) {
+        edge = x;
+        gap = 0;
+      } else if (++gap > widestGap) {
+        break;
+      }
+    }
+    return edge;
+  };
+  row.left = extend(row.left, -1, -1);
+  row.right = extend(row.right - 1, 1, grey.width) + 1;
+  return row;
+}
+
 }  // namespace
 
 class TesseractTextRecognizer::Engine {
@@ -411,6 +444,7 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
   // Each borrowed at the first line that needs it.
   std::shared_ptr<EngineLease> english;
   std::shared_ptr<EngineLease> whole;
+  std::optional<std::uint8_t> background;
   auto readAgain = [&](bool wholeSet,
                        const ReadLine& line) -> runtime::Result<std::vector<ReadLine>> {
     std::shared_ptr<EngineLease>& reader = wholeSet ? whole : english;
@@ -420,7 +454,9 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
       if (!lease.ok()) return lease.error();
       reader = std::move(lease).value();
     }
-    return readAlone(**reader, grey, line, *request.cancellation);
+    if (wholeSet && !background) background = backgroundLevel(grey);
+    return readAlone(**reader, grey, wholeSet ? withCutOffSyllables(grey, *background, line) : line,
+                     *request.cancellation);
   };
   // The whole set tries each doubtful word in every language, at several times the cost of
   // English alone: it is spent only on a row that may hold Hangul. A row of Latin text is read
