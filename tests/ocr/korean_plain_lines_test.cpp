@@ -2,6 +2,7 @@
 
 #include "support/tesseract_analyzer.h"
 #include "support/text_corpus_screens.h"
+#include "verification/protected_analysis_region_planner.h"
 
 namespace corvane::verification {
 namespace {
@@ -66,6 +67,31 @@ TEST(KoreanPlainLines, AreNotCoveredInTerminalsOrOnPages) {
           ADD_FAILURE() << "found: " << item.text << " in " << item.rawText.value_or("");
     }
   }
+}
+
+// On a desktop whose dark window of Korean documents at 20 px sits beside a light one, the layout
+// cuts the first syllables of the rows off into a column of their own; the rows are read whole
+// again, and none is covered.
+TEST(KoreanPlainLines, RowsWhoseFirstSyllablesTheLayoutCutOffAreReadWhole) {
+  if (!testing::koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
+  const auto tesseract = testing::makeTesseractAnalyzer();
+  CorpusScreen screen = testing::corpusScreen(34);
+  std::erase_if(screen.lines, [](const testing::ScreenLine& line) {
+    return !line.plain || std::all_of(line.text.begin(), line.text.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  });
+  ASSERT_GE(screen.lines.size(), 3u);
+  // Planned along its windows, as the pipeline plans a frame.
+  using Planner = ProtectedAnalysisRegionPlanner;
+  const auto regions =
+      Planner::regions({{{0, 0}, {1, 1}}}, Planner::kHorizontalMargin, Planner::kVerticalMargin,
+                       Planner::windowRegions(screen.image.get()));
+  const auto result =
+      tesseract.analyzer->analyze(screen.image, testing::corpusPreferences(), false, regions,
+                                  ProtectedFrameAnalysisQuality::accurate, nullptr);
+  ASSERT_TRUE(result.analysisSucceeded);
+  for (const auto& line : testing::scoreScreen(screen, result).falselyMasked)
+    ADD_FAILURE() << "covered: " << line;
 }
 
 }  // namespace
