@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -214,6 +215,21 @@ TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce)
                    .ok());
 }
 
+// Reads `image` with English and Korean at each level, with a recognizer made for it, and hands
+// the recognizer, what it read and the level to `check`.
+void atEitherLevel(const PixelBuffer& image,
+                   const std::function<void(Recognizer&, const RecognizedTextResults&,
+                                            TextRecognitionLevel)>& check) {
+  for (const auto level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
+    SCOPED_TRACE(level == TextRecognitionLevel::fast ? "fast" : "accurate");
+    Recognizer recognizer({});
+    auto results =
+        recognizer.recognizeText(image, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    check(recognizer, results->at(0), level);
+  }
+}
+
 // A read of a language set holding English, at either level, reads in English first and reads
 // what English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
 // the English line as written, and a line English read well is not read twice.
@@ -223,20 +239,15 @@ TEST(TesseractTextRecognizer, EitherLevelReadsWithTheWholeSetWhatEnglishCouldNot
       writtenLines(600, 110,
                    {{testing::screen_corpus_detail::kKoreanFont, 20, "보고서는 금요일까지 제출"},
                     {"DejaVu Sans", 20, "Invoice total is 4210 dollars"}});
-  for (const auto level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
-    SCOPED_TRACE(level == TextRecognitionLevel::fast ? "fast" : "accurate");
-    Recognizer recognizer({});
-    auto results =
-        recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-    ASSERT_TRUE(results.ok()) << results.message();
+  atEitherLevel(*image, [](Recognizer&, const RecognizedTextResults& results, auto) {
     std::map<std::string, int> read;
-    for (const auto& line : results->at(0)) {
+    for (const auto& line : results) {
       if (line.topCandidate->confidence >= 0.5f) ++read[line.topCandidate->string];
     }
     EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
     EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
-    EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
-  }
+    EXPECT_EQ(results.size(), 3u);  // the Korean line's English misreading, then Hangul
+  });
 }
 
 // Latin text is read by English alone, at either level: the whole set, which tries each doubtful
@@ -247,18 +258,14 @@ TEST(TesseractTextRecognizer, LatinTextIsReadInEnglishAloneAtEitherLevel) {
   const auto image = writtenLines(700, 110,
                                   {{"DejaVu Sans Mono", 9, "rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;"},
                                    {"DejaVu Sans", 14, "Meeting notes for the weekly sync"}});
-  for (const auto level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
-    SCOPED_TRACE(level == TextRecognitionLevel::fast ? "fast" : "accurate");
-    Recognizer recognizer({});
-    auto results =
-        recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-    ASSERT_TRUE(results.ok()) << results.message();
-    ASSERT_FALSE(results->at(0).empty());
-    ASSERT_LT(results->at(0).front().topCandidate->confidence, 0.5f);  // read doubtfully
+  atEitherLevel(*image, [&](Recognizer& recognizer, const RecognizedTextResults& results,
+                            TextRecognitionLevel level) {
+    ASSERT_FALSE(results.empty());
+    ASSERT_LT(results.front().topCandidate->confidence, 0.5f);  // read doubtfully
     // The engine that read it is the English one: an English request borrows it again.
     ASSERT_TRUE(recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}})}).ok());
     EXPECT_EQ(recognizer.engineCount(), 1u);
-  }
+  });
 }
 
 // How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine
