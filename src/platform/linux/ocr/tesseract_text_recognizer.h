@@ -81,8 +81,9 @@ class TesseractTextRecognizer final : public TextRecognizer {
                                                    const TextRecognitionRequest& request);
   // Reads each line below the doubt cut-off again on its own, in English and, where English still
   // doubts it, with the whole language set, and adds those readings where they differ: over the
-  // same box, or, where the line holds several rows, each row over its own box. A `fast` request
-  // reads again only the lines that may hold Hangul.
+  // same box, or, where the line holds several rows, each row over its own box. A row that may
+  // hold Hangul is read with the ink continuing it on either side (syllables the layout cut off).
+  // A `fast` request reads again only the lines that may hold Hangul.
   runtime::Status rereadDoubtfulLines(const GreyImage& grey, const std::string& languages,
                                       const TextRecognitionRequest& request,
                                       std::vector<ReadLine>& lines);
