@@ -11,12 +11,12 @@
 #include <system_error>
 
 #include <unicode/uchar.h>
-#include <unicode/uscript.h>
 
 #include "verification/analysis_image_preparation.h"
 #include "verification/background_panels.h"
 #include "verification/background_polarity.h"
 #include "verification/context_label_values.h"
+#include "verification/hangul_misreading.h"
 #include "verification/ink_rows.h"
 #include "verification/normalized_geometry.h"
 #include "verification/pixel_rect.h"
@@ -110,42 +110,34 @@ std::string formatted(double value) {
   return buffer;
 }
 
-bool holdsHangul(const std::string& text) {
-  const icu::UnicodeString unicode = utf16(text);
-  for (int32_t i = 0; i < unicode.length(); i = unicode.moveIndex32(i, 1)) {
-    UErrorCode status = U_ZERO_ERROR;
-    if (uscript_getScript(unicode.char32At(i), &status) == USCRIPT_HANGUL) return true;
-  }
-  return false;
-}
-
-// The doubtful readings of rows of Hangul in Latin letters: English reads a row of Hangul as
-// letters, digits and signs ("$04") at a low confidence, and the whole language set reads the
-// same row confidently in Hangul over the same box. Such a reading says nothing of the row, which
-// its Hangul reading accounts for (and goes through the rules); unless it holds a credential's
-// marker, it neither goes through the rules nor is covered.
+// The doubtful readings of rows of Hangul in Latin letters, each with the confident Hangul reading
+// of the same row (over most of its box) that the whole language set made. What the rules find in
+// such a misreading where the row holds Hangul says nothing of the row, which its Hangul reading
+// accounts for.
 using LocatedTextObservation = ProtectedFrameAnalyzer::LocatedTextObservation;
-std::vector<bool> englishMisreadingsOfHangul(const std::vector<LocatedTextObservation>& located) {
+std::vector<std::optional<std::string>> hangulReadingsOfMisreadRows(
+    const std::vector<LocatedTextObservation>& located) {
   constexpr double kSameRow = 0.8;
-  std::vector<bool> misread(located.size(), false);
+  std::vector<std::optional<std::string>> hangulReadings(located.size());
   auto boxOf = [](const LocatedTextObservation& line) {
     return mappedOut(line.observation.boundingBox, line.regionOfInterest);
   };
   for (std::size_t i = 0; i < located.size(); ++i) {
-    const auto& observation = located[i].observation;
-    const auto text = lineText(observation);
-    if (!text || isConfident(observation) || holdsHangul(*text) ||
+    const auto text = lineText(located[i].observation);
+    if (!text || isConfident(located[i].observation) || holdsHangul(*text) ||
         StructuredTextHeuristics::holdsCredentialMarker(*text))
       continue;
     const Rect box = boxOf(located[i]);
-    misread[i] =
-        std::any_of(located.begin(), located.end(), [&](const LocatedTextObservation& other) {
-          const auto otherText = lineText(other.observation);
-          return otherText && isConfident(other.observation) && holdsHangul(*otherText) &&
-                 boxOf(other).intersection(box).area() >= kSameRow * box.area();
-        });
+    for (const LocatedTextObservation& other : located) {
+      const auto otherText = lineText(other.observation);
+      if (otherText && isConfident(other.observation) && holdsHangul(*otherText) &&
+          boxOf(other).intersection(box).area() >= kSameRow * box.area()) {
+        hangulReadings[i] = otherText;
+        break;
+      }
+    }
   }
-  return misread;
+  return hangulReadings;
 }
 
 // One part of a frame read on its own, and the image it is read in: the frame with the parts
@@ -295,11 +287,10 @@ class ProtectedFrameAnalyzer::Run {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     const RowsRead rows = rowsRead(located, r);
-    const std::vector<bool> misread = englishMisreadingsOfHangul(located);
-    for (std::size_t i = 0; i < located.size(); ++i) {
-      if (misread[i]) continue;
-      classify(located[i], doubtful.roleOf(i), doubtful.rows, recognizedFrames, rows, local, r);
-    }
+    const auto hangulReadings = hangulReadingsOfMisreadRows(located);
+    for (std::size_t i = 0; i < located.size(); ++i)
+      classify(located[i], doubtful.roleOf(i), doubtful.rows, recognizedFrames, rows, local, r,
+               hangulReadings[i]);
     classifyLabelledValues(located);
     return true;
   }
@@ -571,7 +562,8 @@ class ProtectedFrameAnalyzer::Run {
   // reading over a doubtful row adds no cover of its own: the row's cover stands for both.
   void classify(const LocatedTextObservation& line, DoubtfulRows::Role role,
                 const std::vector<Rect>& doubtfulRows, const std::vector<Rect>& recognizedFrames,
-                const RowsRead& rows, const std::vector<DetectedTextRegion>& words, const Rect& r) {
+                const RowsRead& rows, const std::vector<DetectedTextRegion>& words, const Rect& r,
+                const std::optional<std::string>& hangulReading) {
     const auto text = lineText(line.observation);
     if (!text) return;
     const double confidence = line.observation.topCandidate->confidence;
@@ -594,6 +586,15 @@ class ProtectedFrameAnalyzer::Run {
       if (reading == tried) continue;
       tried = reading;
       findings = rules.detect(reading, kSource, preferences_, frame, confidence);
+    }
+    // A misreading of a row of Hangul is judged by the row's Hangul reading: what the rules found
+    // in it over the Hangul stays, if it is there, in that reading's findings, and the rest of it
+    // neither is covered nor looks structured.
+    if (hangulReading) {
+      std::erase_if(findings, [&](const DetectedItem& finding) {
+        return liesOverHangul(tried, finding.rawText.value_or(""), *hangulReading);
+      });
+      if (findings.empty()) return;
     }
     // What the rules found, and a line that looks structured without a finding, cover the row
     // they were read on, not a neighbouring row the line's box took in, and of it only its ink,

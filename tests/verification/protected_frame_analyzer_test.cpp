@@ -359,6 +359,24 @@ TEST_F(AnalyzerTest, AKeyWhoseMarkerIsReadIsAlwaysCovered) {
   }
 }
 
+// English misreads a row of Hangul as letters and signs, below the cut-off, where the whole set
+// reads it confidently in Hangul: what the rules find in the misreading over the Hangul ("$04")
+// is no finding and the misreading is not covered, while what they find over the row's Latin text
+// is masked even when the Hangul reading garbled it.
+TEST_F(AnalyzerTest, AMisreadingOfARowOfHangulIsJudgedByItsHangulReading) {
+  preferences.enabledKinds.insert(SensitiveKind::revenue);
+  const Rect plainRow{{0.1, 0.7}, {0.6, 0.08}};
+  recognizer->addLine("AlAt $04] CHA] SQYLICt", 0.14f, plainRow);
+  recognizer->addLine("점심 식사 후에 다시 모입니다", 0.96f, plainRow);
+  const Rect amountRow{{0.1, 0.3}, {0.6, 0.08}};
+  recognizer->addLine("SStAt $131,825.00", 0.3f, amountRow);
+  recognizer->addLine("참고 $13l,825.0O", 0.9f, amountRow);
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Revenue"}));
+  EXPECT_TRUE(result.redactions[0].normalizedFrame.contains({0.4, 0.66}));
+}
+
 // A label line holding its own value (every password line of a .env file) is judged on its own:
 // the line below it is another field, not its value. A label without a value still lends its
 // context word to the value below it.

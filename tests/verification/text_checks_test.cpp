@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "verification/hangul_misreading.h"
 #include "verification/slipped_structure.h"
 #include "verification/structured_text_heuristics.h"
 #include "verification/text_coverage_geometry.h"
@@ -202,6 +203,14 @@ TEST(StructuredText, StructureShowsThroughSlips) {
         "drwxr-xr-x 4 dana staff 128 Nov 30 09:12 migrations", "total 48", "ssh ops@bastion",
         "dana@build-07 :~/ledger$ kubect. 1 get pods:", "cat deploy/ env logs/app.log"})
     EXPECT_FALSE(showsStructureDespiteSlips(reading)) << reading;
+}
+
+TEST(HangulMisreading, AMatchCountsOverTheHangulOfTheRowsHangulReading) {
+  EXPECT_TRUE(holdsHangul("참고 $131"));
+  EXPECT_FALSE(holdsHangul("SStAt $131"));
+  EXPECT_TRUE(liesOverHangul("AlAt $04] CHA] SQYLICt", "$04", "점심 식사 후에 다시 모입니다"));
+  EXPECT_FALSE(liesOverHangul("SStAt $131,825.00", "$131,825.00", "참고 $13l,825.0O"));
+  EXPECT_FALSE(liesOverHangul("SStAt $131", "$999", "참고 $131"));
 }
 
 TEST(StructuredText, NeverHideContainment) {
