@@ -380,23 +380,25 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   GreyImage grey = greyDarkOnLight(image, area);
   eraseRules(grey);
   double scale = 1;
-  // A terminal read accurately is read along its grid of cells (at its own scale, kept in
-  // `cells` when enlarged): rows of characters it has already read come from what it read.
+  // A terminal is read along its grid of cells (at its own scale, kept in `cells` when an accurate
+  // read enlarges it): rows of characters it has already read come from what it read.
   std::optional<CharacterGrid> grid;
   std::optional<std::vector<GridRow>> terminal;
   GreyImage cells;
-  if (request.recognitionLevel == TextRecognitionLevel::accurate) {
+  const bool accurate = request.recognitionLevel == TextRecognitionLevel::accurate;
+  if (accurate) {
     const int lineHeight = typicalLineHeight(grey);
     if (lineHeight > 0 && lineHeight < options_.smallTextLineHeight) {
       scale = std::clamp(static_cast<double>(options_.targetLineHeight) / lineHeight, 1.0,
                          kLargestEnlargement);
     }
-    grid = findCharacterGrid(grey);
-    if (grid) terminal = terminalRows(grey, *grid);
-    if (scale > 1) {
-      if (terminal) cells = grey;
-      grey = scaled(grey, scale);
-    }
+  }
+  // At either level: a quick read of a terminal would otherwise read every row of it again.
+  grid = findCharacterGrid(grey);
+  if (grid) terminal = terminalRows(grey, *grid);
+  if (scale > 1) {
+    if (terminal) cells = grey;
+    grey = scaled(grey, scale);
   }
 
   // A set holding English and other models is read in English first, at either level, and only

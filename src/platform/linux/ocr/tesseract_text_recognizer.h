@@ -29,8 +29,8 @@ struct GreyImage;
 // text is small (lines under `smallTextLineHeight` pixels) so that its lines reach about
 // `targetLineHeight`, which the engine reads far more reliably. At either level a set of
 // languages holding English is read in English first, and only the lines English doubts are read
-// again with the whole set. Light text on a dark background is inverted before either. An
-// accurate read of a terminal (text in cells of one size) reads the rows whose characters it
+// again with the whole set. Light text on a dark background is inverted before either. A read of
+// a terminal (text in cells of one size), at either level, reads the rows whose characters it
 // already read, in this frame or an earlier one, from those readings.
 class TesseractTextRecognizer final : public TextRecognizer {
  public:
