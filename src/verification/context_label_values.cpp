@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 #include "verification/sensitivity_engine.h"
 #include "verification/unicode_text.h"
@@ -40,6 +41,22 @@ bool isCredentialLabel(const std::string& text) {
   return std::any_of(std::begin(SensitivityEngine::kApiKeyContextWords),
                      std::end(SensitivityEngine::kApiKeyContextWords),
                      [&](const char* word) { return lower.find(word) != std::string::npos; });
+}
+
+// Whether a label line carries its own value after its context word ("ADMIN_PASSWORD=hunter2",
+// "Password: hunter2"): a ":" or "=" with text after it. Such a line is judged on its own; the
+// line below it is another field, not its value.
+bool holdsOwnValue(const std::string& label) {
+  const std::string lower = utf8(lowercased(utf16(label)));
+  std::size_t wordEnd = std::string::npos;
+  for (const char* word : SensitivityEngine::kApiKeyContextWords) {
+    const std::size_t at = lower.find(word);
+    if (at != std::string::npos) wordEnd = std::min(wordEnd, at + std::string_view(word).size());
+  }
+  if (wordEnd == std::string::npos) return false;
+  const std::size_t separator = lower.find_first_of(":=", wordEnd);
+  if (separator == std::string::npos) return false;
+  return lower.find_first_not_of(" \t", separator + 1) != std::string::npos;
 }
 
 // A credential's value: one word, or a few holding a digit or a sign (a key read with spaces in
@@ -80,7 +97,7 @@ std::vector<std::pair<std::size_t, std::size_t>> labelledValues(
     const std::vector<PlacedLine>& lines, double width, double height) {
   std::vector<std::pair<std::size_t, std::size_t>> pairs;
   for (std::size_t l = 0; l < lines.size(); ++l) {
-    if (!isCredentialLabel(lines[l].text)) continue;
+    if (!isCredentialLabel(lines[l].text) || holdsOwnValue(lines[l].text)) continue;
     const Rect label = inPixels(lines[l].frame, width, height);
     std::optional<std::size_t> nearest;
     double nearestDistance = std::numeric_limits<double>::max();

@@ -16,6 +16,7 @@
 #include "verification/background_panels.h"
 #include "verification/background_polarity.h"
 #include "verification/context_label_values.h"
+#include "verification/hangul_misreading.h"
 #include "verification/ink_rows.h"
 #include "verification/normalized_geometry.h"
 #include "verification/pixel_rect.h"
@@ -107,6 +108,36 @@ std::string formatted(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.4f", value);
   return buffer;
+}
+
+// The doubtful readings of rows of Hangul in Latin letters, each with the confident Hangul reading
+// of the same row (over most of its box) that the whole language set made. What the rules find in
+// such a misreading where the row holds Hangul says nothing of the row, which its Hangul reading
+// accounts for.
+using LocatedTextObservation = ProtectedFrameAnalyzer::LocatedTextObservation;
+std::vector<std::optional<std::string>> hangulReadingsOfMisreadRows(
+    const std::vector<LocatedTextObservation>& located) {
+  constexpr double kSameRow = 0.8;
+  std::vector<std::optional<std::string>> hangulReadings(located.size());
+  auto boxOf = [](const LocatedTextObservation& line) {
+    return mappedOut(line.observation.boundingBox, line.regionOfInterest);
+  };
+  for (std::size_t i = 0; i < located.size(); ++i) {
+    const auto text = lineText(located[i].observation);
+    if (!text || isConfident(located[i].observation) || holdsHangul(*text) ||
+        StructuredTextHeuristics::holdsCredentialMarker(*text))
+      continue;
+    const Rect box = boxOf(located[i]);
+    for (const LocatedTextObservation& other : located) {
+      const auto otherText = lineText(other.observation);
+      if (otherText && isConfident(other.observation) && holdsHangul(*otherText) &&
+          boxOf(other).intersection(box).area() >= kSameRow * box.area()) {
+        hangulReadings[i] = otherText;
+        break;
+      }
+    }
+  }
+  return hangulReadings;
 }
 
 // One part of a frame read on its own, and the image it is read in: the frame with the parts
@@ -256,8 +287,10 @@ class ProtectedFrameAnalyzer::Run {
       regionsWithoutText_.push_back(topLeftFromRecognition(r));
     }
     const RowsRead rows = rowsRead(located, r);
+    const auto hangulReadings = hangulReadingsOfMisreadRows(located);
     for (std::size_t i = 0; i < located.size(); ++i)
-      classify(located[i], doubtful.roleOf(i), doubtful.rows, recognizedFrames, rows, local, r);
+      classify(located[i], doubtful.roleOf(i), doubtful.rows, recognizedFrames, rows, local, r,
+               hangulReadings[i]);
     classifyLabelledValues(located);
     return true;
   }
@@ -424,14 +457,13 @@ class ProtectedFrameAnalyzer::Run {
           grown(box, std::max(0.5 * box.height(), 0.002), box.height() / 3).intersection(r));
       doubtful.readAgain.insert(i);
       doubtful.rows.push_back(local);
-      if (showsStructureDespiteSlips(line.observation.topCandidate->string))
+      if (showsStructure(line.observation.topCandidate->string))
         structuredFirstReadings.push_back(box);
     }
     if (rects.empty()) return {};
-    auto vouches = [&structuredFirstReadings](const platform::RecognizedTextObservation& second,
-                                              const Rect& box) {
-      if (!isConfident(second) || showsStructureDespiteSlips(second.topCandidate->string))
-        return false;
+    auto vouches = [this, &structuredFirstReadings](
+                       const platform::RecognizedTextObservation& second, const Rect& box) {
+      if (!isConfident(second) || showsStructure(second.topCandidate->string)) return false;
       return std::none_of(structuredFirstReadings.begin(), structuredFirstReadings.end(),
                           [&box](const Rect& first) { return first.intersects(box); });
     };
@@ -440,6 +472,14 @@ class ProtectedFrameAnalyzer::Run {
                    platform::TextRecognitionLevel::accurate, vouches, located, recognizedFrames))
       return {};
     return doubtful;
+  }
+
+  // Whether a reading shows a structured shape despite its slips, or a credential's marker: a
+  // key's prefix read even once keeps its row covered whatever a second reading makes of it.
+  bool showsStructure(const std::string& reading) const {
+    return showsStructureDespiteSlips(reading) ||
+           (preferences_.enabledKinds.contains(model::SensitiveKind::apiKey) &&
+            StructuredTextHeuristics::holdsCredentialMarker(reading));
   }
 
   // Reads the rectangles (full-frame space) at `level`; what is read joins the region's lines,
@@ -522,7 +562,8 @@ class ProtectedFrameAnalyzer::Run {
   // reading over a doubtful row adds no cover of its own: the row's cover stands for both.
   void classify(const LocatedTextObservation& line, DoubtfulRows::Role role,
                 const std::vector<Rect>& doubtfulRows, const std::vector<Rect>& recognizedFrames,
-                const RowsRead& rows, const std::vector<DetectedTextRegion>& words, const Rect& r) {
+                const RowsRead& rows, const std::vector<DetectedTextRegion>& words, const Rect& r,
+                const std::optional<std::string>& hangulReading) {
     const auto text = lineText(line.observation);
     if (!text) return;
     const double confidence = line.observation.topCandidate->confidence;
@@ -545,6 +586,15 @@ class ProtectedFrameAnalyzer::Run {
       if (reading == tried) continue;
       tried = reading;
       findings = rules.detect(reading, kSource, preferences_, frame, confidence);
+    }
+    // A misreading of a row of Hangul is judged by the row's Hangul reading: what the rules found
+    // in it over the Hangul stays, if it is there, in that reading's findings, and the rest of it
+    // neither is covered nor looks structured.
+    if (hangulReading) {
+      std::erase_if(findings, [&](const DetectedItem& finding) {
+        return liesOverHangul(tried, finding.rawText.value_or(""), *hangulReading);
+      });
+      if (findings.empty()) return;
     }
     // What the rules found, and a line that looks structured without a finding, cover the row
     // they were read on, not a neighbouring row the line's box took in, and of it only its ink,

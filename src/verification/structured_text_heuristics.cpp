@@ -164,30 +164,32 @@ bool isCapitalOrDigit(UChar32 c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
 
-// Whether a prefix at `at` starts a word: at the start of the text, after anything but a letter or
-// digit ("key_sk-", "=sk-", ":sk-", quotes, brackets), or where the letter case changes ("Xsk-", a
-// tag or a stray glyph glued on). Only a letter of the prefix's own case before it continues a word
-// ("task-force", "Akiane").
-bool startsWordAt(const icu::UnicodeString& text, int32_t at) {
+// Whether a marker at `at` begins a word: at the start of the text or after anything but a letter
+// or digit ("key_sk-", "=sk-", ":sk-", quotes, brackets).
+bool beginsWordAt(const icu::UnicodeString& text, int32_t at) {
   if (at == 0) return true;
   const char16_t before = text.charAt(at - 1);
-  if (!isLowercaseLetter(before) && !isCapitalOrDigit(before)) return true;
-  return isLowercaseLetter(before) != isLowercaseLetter(text.charAt(at));
+  return !isLowercaseLetter(before) && !isCapitalOrDigit(before);
 }
 
-// A key's prefix ("sk-", "ghp_", "AKIA") only where a key starts: at the start of a word and
-// followed by a body of at least eight key characters (as the rules' own key patterns ask),
-// holding a digit or a capital as generated keys do. The body may be broken by up to two single
-// spaces, which recognition inserts into long keys. A package or a word that merely contains
-// the prefix ("pip install sk-learn", "task-force") is no key.
-bool startsKeyAt(const icu::UnicodeString& text, int32_t at, int32_t prefixLength) {
+// Whether a prefix at `at` starts a word where the letter case changes ("Xsk-", a tag or a stray
+// glyph glued on). Only a letter of the prefix's own case before it continues a word
+// ("task-force").
+bool caseChangesAt(const icu::UnicodeString& text, int32_t at) {
+  if (at == 0) return false;
+  return isLowercaseLetter(text.charAt(at - 1)) != isLowercaseLetter(text.charAt(at));
+}
+
+// Whether a key-like body follows a prefix: at least eight key characters (as the rules' own key
+// patterns ask), holding a digit or a capital as generated keys do. The body may be broken by up
+// to two single spaces, which recognition inserts into long keys.
+bool keyBodyFollows(const icu::UnicodeString& text, int32_t from) {
   constexpr int kShortestKeyBody = 8;
   constexpr int kSpacesInBody = 2;
-  if (!startsWordAt(text, at)) return false;
   int body = 0;
   int spaces = 0;
   bool digitOrCapital = false;
-  for (int32_t i = at + prefixLength; i < text.length(); ++i) {
+  for (int32_t i = from; i < text.length(); ++i) {
     const char16_t c = text.charAt(i);
     if (c == u' ' && body > 0 && spaces < kSpacesInBody && i + 1 < text.length() &&
         isKeyCharacter(text.charAt(i + 1))) {
@@ -201,12 +203,12 @@ bool startsKeyAt(const icu::UnicodeString& text, int32_t at, int32_t prefixLengt
   return body >= kShortestKeyBody && digitOrCapital;
 }
 
-// An access key id in capitals ("AKIA2QX7"): even cut short by the screen or the read, capitals
-// and digits after "AKIA" written in capitals are no word of prose.
+// An access key id in capitals ("AKIA2QX7") glued to what comes before it: capitals and digits
+// after "AKIA" written in capitals are no word of prose.
 bool startsCapitalAccessKeyAt(const icu::UnicodeString& text, int32_t at) {
   constexpr int kShortestCapitalBody = 4;
   static const icu::UnicodeString prefix(u"AKIA");
-  if (text.compare(at, prefix.length(), prefix) != 0 || !startsWordAt(text, at)) return false;
+  if (text.compare(at, prefix.length(), prefix) != 0 || !caseChangesAt(text, at)) return false;
   int body = 0;
   bool digit = false;
   for (int32_t i = at + prefix.length(); i < text.length() && isCapitalOrDigit(text.charAt(i));
@@ -217,15 +219,24 @@ bool startsCapitalAccessKeyAt(const icu::UnicodeString& text, int32_t at) {
   return body >= kShortestCapitalBody && digit;
 }
 
+// A key's marker ("sk-", "ghp_", "akia", in any case) read in the text flags it, whatever follows:
+// one misread character must not end the key. The marker counts where it begins a word; a marker
+// inside a word ("task-force") counts only where a key-like body follows a change of case ("Xsk-",
+// a glyph glued on). "akia" is itself letters, so a word that merely starts with it ("Akiane")
+// is told apart by the lower-case letter after it.
 bool holdsKeyPrefix(const icu::UnicodeString& text) {
   static const std::array<const char16_t*, 3> prefixes = {u"sk-", u"ghp_", u"akia"};
   for (const char16_t* prefix : prefixes) {
     const icu::UnicodeString wanted(prefix);
+    const bool endsInLetter = isLowercaseLetter(wanted.charAt(wanted.length() - 1));
     for (int32_t at = 0; at + wanted.length() <= text.length(); ++at) {
-      if (text.caseCompare(at, wanted.length(), wanted, U_FOLD_CASE_DEFAULT) == 0 &&
-          (startsKeyAt(text, at, wanted.length()) || startsCapitalAccessKeyAt(text, at))) {
-        return true;
-      }
+      if (text.caseCompare(at, wanted.length(), wanted, U_FOLD_CASE_DEFAULT) != 0) continue;
+      const int32_t end = at + wanted.length();
+      const bool continuesWord =
+          endsInLetter && end < text.length() && isLowercaseLetter(text.charAt(end));
+      if (beginsWordAt(text, at) && !continuesWord) return true;
+      if (caseChangesAt(text, at) && keyBodyFollows(text, end)) return true;
+      if (startsCapitalAccessKeyAt(text, at)) return true;
     }
   }
   return false;
@@ -263,7 +274,7 @@ bool holdsPasswordInAddress(const icu::UnicodeString& text) {
   return false;
 }
 
-bool looksLikeCredential(const icu::UnicodeString& text) {
+bool holdsMarker(const icu::UnicodeString& text) {
   static const std::array<const char16_t*, 11> markers = {
       u"api_key",    u"apikey",  u"api key",  u"access_token", u"access token", u"auth_token",
       u"auth token", u"bearer ", u"password", u"passwd",       u"secret"};
@@ -271,7 +282,11 @@ bool looksLikeCredential(const icu::UnicodeString& text) {
   for (const char16_t* marker : markers) {
     if (lower.indexOf(icu::UnicodeString(marker)) >= 0) return true;
   }
-  if (holdsKeyPrefix(text) || holdsPasswordInAddress(text)) return true;
+  return holdsKeyPrefix(text);
+}
+
+bool looksLikeCredential(const icu::UnicodeString& text) {
+  if (holdsMarker(text) || holdsPasswordInAddress(text)) return true;
   for (const icu::UnicodeString& piece : splitPieces(text, true)) {
     for (const icu::UnicodeString& run : tokenRuns(piece)) {
       if (graphemeCount(run) < 20) continue;
@@ -446,6 +461,10 @@ bool StructuredTextHeuristics::isSuspiciousPhoneText(const std::string& /*text*/
     });
   }
   return suspicious;
+}
+
+bool StructuredTextHeuristics::holdsCredentialMarker(const std::string& text) {
+  return holdsMarker(utf16(text));
 }
 
 bool StructuredTextHeuristics::isSuspiciousStructuredText(

@@ -35,6 +35,11 @@ struct StructuredTextHeuristics {
 
   static bool isSuspiciousPhoneText(const std::string& text, const std::string& normalizedText);
 
+  // Whether the text holds a credential's marker ("password", "secret", "bearer ", a key's
+  // prefix "sk-", "ghp_" or "akia" where it begins a word, ...): such a line is a credential's
+  // whatever follows the marker.
+  static bool holdsCredentialMarker(const std::string& text);
+
   static bool isSuspiciousStructuredText(const std::string& text, const std::string& normalizedText,
                                          const std::set<model::SensitiveKind>& enabledKinds);
 

@@ -7,6 +7,7 @@
 
 #include "support/tesseract_analyzer.h"
 #include "support/text_corpus_screens.h"
+#include "verification/structured_text_heuristics.h"
 
 namespace corvane::verification {
 namespace {
@@ -64,8 +65,8 @@ TEST(CorpusRecall, AccurateFindsPlantedSecretsWithoutMaskingBenignLines) {
 }
 
 // The screen corpus is what it claims: every planted secret is one the rules find in its line as
-// written, no plain line holds anything they find, every kind and size from 10 to 24 px is
-// planted, and secrets and plain lines lie inside their screen.
+// written, no plain line holds anything they find or a credential's marker, every kind and size
+// from 10 to 24 px is planted, and secrets and plain lines lie inside their screen.
 TEST(ScreenCorpus, PlantsSecretsTheRulesFindAndPlainLinesTheyDoNot) {
   const SensitivityEngine rules;
   const auto preferences = testing::corpusPreferences();
@@ -89,6 +90,7 @@ TEST(ScreenCorpus, PlantsSecretsTheRulesFindAndPlainLinesTheyDoNot) {
         EXPECT_GT(line.secretBox.width(), 0);
       } else if (line.plain) {
         EXPECT_TRUE(found.empty()) << found.front().text;
+        EXPECT_FALSE(StructuredTextHeuristics::holdsCredentialMarker(line.text));
         EXPECT_TRUE(whole.contains(line.textBox.origin));
       }
     }

@@ -6,10 +6,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
 #include "support/temporary_folder.h"
+#include "support/tesseract_analyzer.h"
 #include "support/text_corpus.h"
 #include "support/text_corpus_screens.h"
 
@@ -17,6 +19,8 @@ namespace corvane::platform::ocr {
 namespace {
 
 using Recognizer = TesseractTextRecognizer;
+using testing::installedModelFolder;
+using testing::koreanInstalled;
 
 TextRecognitionRequest request(TextRecognitionLevel level, Rect region,
                                std::vector<std::string> languages = {"en-US"}) {
@@ -135,16 +139,27 @@ TEST(TesseractTextRecognizer, MissingLanguageModelFailsWithOneEvent) {
                    .ok());
 }
 
-// The folder of the installed English model, or empty.
-std::filesystem::path installedModelFolder() {
-  std::vector<std::filesystem::path> candidates;
-  if (const char* prefix = std::getenv("TESSDATA_PREFIX")) candidates.emplace_back(prefix);
-  for (const char* folder : {"/usr/share/tesseract-ocr/5/tessdata",
-                             "/usr/share/tesseract-ocr/4.00/tessdata", "/usr/share/tessdata"})
-    candidates.emplace_back(folder);
-  for (const auto& folder : candidates)
-    if (std::filesystem::exists(folder / "eng.traineddata")) return folder;
-  return {};
+struct WrittenLine {
+  const char* font;
+  int size;
+  const char* text;
+};
+
+// A light image with the lines written one under another, 50 px apart.
+platform::SharedPixelBuffer writtenLines(int width, int height,
+                                         const std::vector<WrittenLine>& written) {
+  using namespace testing::screen_corpus_detail;
+  testing::CorpusScreen screen;
+  screen.image = std::make_shared<PixelBuffer>(width, height);
+  {
+    ScreenPainter painter(screen, renderings()[0]);
+    painter.fill({{0, 0}, {static_cast<double>(width), static_cast<double>(height)}},
+                 theme(false).background);
+    for (std::size_t i = 0; i < written.size(); ++i)
+      painter.write(12, 14 + 50.0 * static_cast<double>(i), written[i].font, written[i].size,
+                    {{written[i].text, theme(false).text}}, std::nullopt, true);
+  }
+  return screen.image;
 }
 
 TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce) {
@@ -162,12 +177,18 @@ TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce)
   Recognizer recognizer(options);
   const auto corpus =
       testing::renderCorpus(lines({"Invoice total is 4210 dollars"}), 16, false, 500);
+  // A Korean line English doubts asks for the whole set.
+  const auto korean = writtenLines(
+      600, 60, {{testing::screen_corpus_detail::kKoreanFont, 20, "보고서는 금요일까지 제출"}});
   for (const auto level : {TextRecognitionLevel::fast, TextRecognitionLevel::accurate}) {
     auto results = recognizer.recognizeText(*corpus.image,
                                             {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
     ASSERT_TRUE(results.ok()) << results.message();
     ASSERT_EQ(results->at(0).size(), 1u);
     EXPECT_EQ(results->at(0)[0].topCandidate->string, "Invoice total is 4210 dollars");
+    EXPECT_TRUE(
+        recognizer.recognizeText(*korean, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})})
+            .ok());
   }
   // Whether the library starts without the Korean model or refuses to, the set is read in
   // English and that is said once.
@@ -194,69 +215,57 @@ TEST(TesseractTextRecognizer, MissingKoreanModelFallsBackToEnglishAndSaysSoOnce)
                    .ok());
 }
 
-bool koreanInstalled() {
-  const auto installed = installedModelFolder();
-  return !installed.empty() && std::filesystem::exists(installed / "kor.traineddata");
-}
-
-struct WrittenLine {
-  const char* font;
-  int size;
-  const char* text;
-};
-
-// A light image with the lines written one under another, 50 px apart.
-platform::SharedPixelBuffer writtenLines(int width, int height,
-                                         const std::vector<WrittenLine>& written) {
-  using namespace testing::screen_corpus_detail;
-  testing::CorpusScreen screen;
-  screen.image = std::make_shared<PixelBuffer>(width, height);
-  {
-    ScreenPainter painter(screen, renderings()[0]);
-    painter.fill({{0, 0}, {static_cast<double>(width), static_cast<double>(height)}},
-                 theme(false).background);
-    for (std::size_t i = 0; i < written.size(); ++i)
-      painter.write(12, 14 + 50.0 * static_cast<double>(i), written[i].font, written[i].size,
-                    {{written[i].text, theme(false).text}}, std::nullopt, true);
+// Reads `image` with English and Korean at each level, with a recognizer made for it, and hands
+// the recognizer, what it read and the level to `check`.
+void atEitherLevel(const PixelBuffer& image,
+                   const std::function<void(Recognizer&, const RecognizedTextResults&,
+                                            TextRecognitionLevel)>& check) {
+  for (const auto level : {TextRecognitionLevel::accurate, TextRecognitionLevel::fast}) {
+    SCOPED_TRACE(level == TextRecognitionLevel::fast ? "fast" : "accurate");
+    Recognizer recognizer({});
+    auto results =
+        recognizer.recognizeText(image, {request(level, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
+    ASSERT_TRUE(results.ok()) << results.message();
+    check(recognizer, results->at(0), level);
   }
-  return screen.image;
 }
 
-// An accurate read of a language set holding English reads in English first and reads what
-// English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
+// A read of a language set holding English, at either level, reads in English first and reads
+// what English read doubtfully again with the whole set: a Korean line comes back in Hangul beside
 // the English line as written, and a line English read well is not read twice.
-TEST(TesseractTextRecognizer, AccurateReadsWithTheWholeSetWhatEnglishCouldNot) {
+TEST(TesseractTextRecognizer, EitherLevelReadsWithTheWholeSetWhatEnglishCouldNot) {
   if (!koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
   const auto image =
       writtenLines(600, 110,
                    {{testing::screen_corpus_detail::kKoreanFont, 20, "보고서는 금요일까지 제출"},
                     {"DejaVu Sans", 20, "Invoice total is 4210 dollars"}});
-  Recognizer recognizer({});
-  auto results = recognizer.recognizeText(
-      *image, {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-  ASSERT_TRUE(results.ok()) << results.message();
-  std::map<std::string, int> read;
-  for (const auto& line : results->at(0)) {
-    if (line.topCandidate->confidence >= 0.5f) ++read[line.topCandidate->string];
-  }
-  EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
-  EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
-  EXPECT_EQ(results->at(0).size(), 3u);  // the Korean line's English misreading, then Hangul
+  atEitherLevel(*image, [](Recognizer&, const RecognizedTextResults& results, auto) {
+    std::map<std::string, int> read;
+    for (const auto& line : results) {
+      if (line.topCandidate->confidence >= 0.5f) ++read[line.topCandidate->string];
+    }
+    EXPECT_EQ(read["보고서는 금요일까지 제출"], 1);
+    EXPECT_EQ(read["Invoice total is 4210 dollars"], 1);
+    EXPECT_EQ(results.size(), 3u);  // the Korean line's English misreading, then Hangul
+  });
 }
 
-// A line of Latin text English read doubtfully is read again by English alone: the whole set,
-// which tries each doubtful word in Korean too at several times the cost, is not even made.
-TEST(TesseractTextRecognizer, AccurateReadsDoubtfulLatinTextAgainInEnglishAlone) {
+// Latin text is read by English alone, at either level: the whole set, which tries each doubtful
+// word in Korean too at several times the cost, is not even made. An accurate read reads a
+// doubtful line again in English; a quick one leaves it to its caller.
+TEST(TesseractTextRecognizer, LatinTextIsReadInEnglishAloneAtEitherLevel) {
   if (!koreanInstalled()) GTEST_SKIP() << "no Korean model installed";
-  const auto image =
-      writtenLines(700, 60, {{"DejaVu Sans Mono", 9, "rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;"}});
-  Recognizer recognizer({});
-  auto results = recognizer.recognizeText(
-      *image, {request(TextRecognitionLevel::accurate, {{0, 0}, {1, 1}}, {"ko-KR", "en-US"})});
-  ASSERT_TRUE(results.ok()) << results.message();
-  ASSERT_FALSE(results->at(0).empty());
-  ASSERT_LT(results->at(0).front().topCandidate->confidence, 0.5f);  // read doubtfully
-  EXPECT_EQ(recognizer.engineCount(), 1u);
+  const auto image = writtenLines(700, 110,
+                                  {{"DejaVu Sans Mono", 9, "rl1I1l |lI1 ;:;: ,., Il1| iIl1 ;"},
+                                   {"DejaVu Sans", 14, "Meeting notes for the weekly sync"}});
+  atEitherLevel(*image, [&](Recognizer& recognizer, const RecognizedTextResults& results,
+                            TextRecognitionLevel level) {
+    ASSERT_FALSE(results.empty());
+    ASSERT_LT(results.front().topCandidate->confidence, 0.5f);  // read doubtfully
+    // The engine that read it is the English one: an English request borrows it again.
+    ASSERT_TRUE(recognizer.recognizeText(*image, {request(level, {{0, 0}, {1, 1}})}).ok());
+    EXPECT_EQ(recognizer.engineCount(), 1u);
+  });
 }
 
 // How fast is measured in bench_text_analysis (BM_CancelRunningRecognition); here: the engine

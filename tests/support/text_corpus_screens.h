@@ -168,7 +168,7 @@ inline const std::vector<std::string>& plainLines() {
       "Price starts at 12 dollars a seat",
       "Key dates are May 3 and June 14",
       "Call the front desk at noon",
-      "Install with pip install sk-learn",
+      "Install with pip install scikit-learn",
       "Docs live at docs.python.org/3/",
       "Ticket #4521 is waiting for review",
       "Budget review moved to Friday",
@@ -444,19 +444,21 @@ class WindowWriter {
 
 }  // namespace screen_corpus_detail
 
-// Screen `index` of the corpus (any index gives a screen; the corpus is the first `count`).
-// Even indices are full 1920×1080 desktops with two tiled windows, one dark and one light half
-// the time; odd ones are single 960×640 windows.
-inline CorpusScreen corpusScreen(int index) {
+// One window of a screen: what it shows, on which background and at which size.
+struct WindowPlan {
+  screen_corpus_detail::WindowKind kind;
+  bool dark = false;
+  int size = 14;
+};
+
+// A 1920×1080 desktop with two tiled windows under a bar, or one 960×640 window, written with
+// `random` in `rendering` and `fonts`, the windows' areas carried with the pixels.
+inline CorpusScreen paintedScreen(std::mt19937& random,
+                                  const screen_corpus_detail::Rendering& rendering,
+                                  const screen_corpus_detail::Fonts& fonts,
+                                  const std::vector<WindowPlan>& plans) {
   using namespace screen_corpus_detail;
-  std::mt19937 random(static_cast<std::uint32_t>(1000 + index));
-  static const int sizes[] = {10, 11, 12, 14, 16, 18, 20, 24};
-  static const WindowKind kinds[] = {
-      WindowKind::editor, WindowKind::chat,     WindowKind::mail,  WindowKind::spreadsheet,
-      WindowKind::form,   WindowKind::document, WindowKind::korean};
-  const Rendering& rendering = renderings()[static_cast<std::size_t>(index) % renderings().size()];
-  const Fonts& fonts = fontSets()[static_cast<std::size_t>(index / 2) % fontSets().size()];
-  const bool desktop = index % 2 == 0;
+  const bool desktop = plans.size() == 2;
   CorpusScreen screen;
   screen.image =
       std::make_shared<platform::PixelBuffer>(desktop ? 1920 : 960, desktop ? 1080 : 640);
@@ -472,11 +474,10 @@ inline CorpusScreen corpusScreen(int index) {
   }
   screen.label = std::string(rendering.name) + " " + fonts.sans;
   for (std::size_t w = 0; w < screen.windows.size(); ++w) {
-    const bool dark = (index / 2 + static_cast<int>(w)) % 2 == 1;
-    const int size = sizes[(static_cast<std::size_t>(index) * 3 + w * 5) % std::size(sizes)];
-    const WindowKind kind = kinds[(static_cast<std::size_t>(index) + w * 3) % std::size(kinds)];
-    WindowWriter(painter, random, fonts, dark, size).write(kind, screen.windows[w]);
-    screen.label += std::string(dark ? " dark" : " light") + "/" + std::to_string(size) + "px";
+    const WindowPlan& plan = plans[w];
+    WindowWriter(painter, random, fonts, plan.dark, plan.size).write(plan.kind, screen.windows[w]);
+    screen.label +=
+        std::string(plan.dark ? " dark" : " light") + "/" + std::to_string(plan.size) + "px";
   }
   // The windows travel with the pixels, as the capture hands them over.
   platform::WindowAreas areas;
@@ -486,6 +487,35 @@ inline CorpusScreen corpusScreen(int index) {
   }
   screen.image->setWindowAreas(std::move(areas));
   return screen;
+}
+
+// Screen `index` of the corpus (any index gives a screen; the corpus is the first `count`).
+// Even indices are full 1920×1080 desktops with two tiled windows, one dark and one light half
+// the time; odd ones are single 960×640 windows.
+inline CorpusScreen corpusScreen(int index) {
+  using namespace screen_corpus_detail;
+  std::mt19937 random(static_cast<std::uint32_t>(1000 + index));
+  static const int sizes[] = {10, 11, 12, 14, 16, 18, 20, 24};
+  static const WindowKind kinds[] = {
+      WindowKind::editor, WindowKind::chat,     WindowKind::mail,  WindowKind::spreadsheet,
+      WindowKind::form,   WindowKind::document, WindowKind::korean};
+  const Rendering& rendering = renderings()[static_cast<std::size_t>(index) % renderings().size()];
+  const Fonts& fonts = fontSets()[static_cast<std::size_t>(index / 2) % fontSets().size()];
+  std::vector<WindowPlan> plans;
+  for (std::size_t w = 0; w < (index % 2 == 0 ? 2u : 1u); ++w) {
+    plans.push_back({kinds[(static_cast<std::size_t>(index) + w * 3) % std::size(kinds)],
+                     (index / 2 + static_cast<int>(w)) % 2 == 1,
+                     sizes[(static_cast<std::size_t>(index) * 3 + w * 5) % std::size(sizes)]});
+  }
+  return paintedScreen(random, rendering, fonts, plans);
+}
+
+// A 1080p desktop of two windows of one family side by side, one light and one dark, at `size`.
+inline CorpusScreen oneFamilyDesktop(screen_corpus_detail::WindowKind kind, int size) {
+  std::mt19937 random(2000 + static_cast<std::uint32_t>(kind));
+  return paintedScreen(random, screen_corpus_detail::renderings()[0],
+                       screen_corpus_detail::fontSets()[0],
+                       {{kind, false, size}, {kind, true, size}});
 }
 
 // `screen` as a capture that did not say which windows it drew hands it over: the same pixels,
@@ -535,6 +565,7 @@ struct ScreenScore {
   std::map<int, Tally> bySize;
   Tally secrets;
   Tally plainLines;
+  Tally koreanPlainLines;  // those of `plainLines` written in Hangul
   int spillingMasks = 0;
   std::vector<std::string> missed;
   std::vector<std::string> falselyMasked;
@@ -550,8 +581,11 @@ struct ScreenScore {
     }
     secrets.total += other.secrets.total;
     secrets.masked += other.secrets.masked;
-    plainLines.total += other.plainLines.total;
-    plainLines.masked += other.plainLines.masked;
+    for (auto [into, from] : {std::pair{&plainLines, &other.plainLines},
+                              std::pair{&koreanPlainLines, &other.koreanPlainLines}}) {
+      into->total += from->total;
+      into->masked += from->masked;
+    }
     spillingMasks += other.spillingMasks;
     missed.insert(missed.end(), other.missed.begin(), other.missed.end());
     falselyMasked.insert(falselyMasked.end(), other.falselyMasked.begin(),
@@ -600,9 +634,14 @@ inline ScreenScore scoreScreen(const CorpusScreen& screen,
         score.missed.push_back(line.text + " (" + std::to_string(line.pixelSize) + " px, " +
                                screen.label + ")");
     } else if (line.plain) {
-      ++score.plainLines.total;
       const bool masked = coveredShare(line.textBox) >= 0.2;
-      score.plainLines.masked += masked;
+      const bool hangul = std::any_of(line.text.begin(), line.text.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+      for (auto* tally : {&score.plainLines, hangul ? &score.koreanPlainLines : nullptr}) {
+        if (!tally) continue;
+        ++tally->total;
+        tally->masked += masked;
+      }
       if (!masked) continue;
       std::string by;
       for (const auto& mask : masks) {

@@ -318,6 +318,91 @@ TEST_F(AnalyzerTest, LookAlikeDigitsGetASecondPassAndStructuredLinesAreMaskedAsU
   EXPECT_EQ(titles(result), (std::vector<std::string>{"Phone", "Unverified structured text"}));
 }
 
+// A key whose marker was read is covered whatever misread characters follow it, at either level,
+// and also where a quick read doubted the row and its careful second reading lost the marker.
+TEST_F(AnalyzerTest, AKeyWhoseMarkerIsReadIsAlwaysCovered) {
+  using platform::TextRecognitionLevel;
+  const char* keys[] = {"token printed: AKIA@@QOFXSY6RS2AD6P",
+                        "export TOKEN=ghp_8qYN@p7VxpdSaymXH7 sUjVidFFPLCpDp@nYU",
+                        "Temporary key ghp_TbhBLmq|wBoEgenLWDLjbESAZdryzTo dNNFZ"};
+  for (const Quality quality : {Quality::accurate, Quality::fast}) {
+    for (const char* key : keys) {
+      recognizer = std::make_shared<ScriptedTextRecognizer>();
+      ProtectedFrameAnalyzer::Services services;
+      services.recognizer = recognizer;
+      analyzer = std::make_unique<ProtectedFrameAnalyzer>(SensitivityEngine(), services);
+      recognizer->addLine("Meeting notes for the sync", 0.95f, {{0.1, 0.2}, {0.5, 0.08}});
+      recognizer->addLine("the task-force meets", 0.95f, {{0.1, 0.4}, {0.5, 0.08}});
+      recognizer->addLine(key, 0.9f, {{0.1, 0.6}, {0.6, 0.08}});
+      const auto result = analyze({kWhole}, quality);
+      ASSERT_TRUE(result.analysisSucceeded);
+      ASSERT_EQ(titles(result), (std::vector<std::string>{"Unverified structured text"})) << key;
+      EXPECT_TRUE(result.redactions[0].normalizedFrame.contains({0.4, 0.36})) << key;
+    }
+  }
+  for (const char* key : keys) {
+    recognizer = std::make_shared<ScriptedTextRecognizer>();
+    ProtectedFrameAnalyzer::Services services;
+    services.recognizer = recognizer;
+    analyzer = std::make_unique<ProtectedFrameAnalyzer>(SensitivityEngine(), services);
+    const Rect box{{0.1, 0.6}, {0.6, 0.08}};
+    recognizer->addLine({key, 0.3f, box, [](const TextRecognitionRequest& r) {
+                           return r.recognitionLevel == TextRecognitionLevel::fast;
+                         }});
+    recognizer->addLine(
+        {"token printed in the log", 0.9f, box, [](const TextRecognitionRequest& r) {
+           return r.recognitionLevel == TextRecognitionLevel::accurate;
+         }});
+    const auto result = analyze({kWhole}, Quality::fast);
+    ASSERT_TRUE(result.analysisSucceeded);
+    EXPECT_EQ(titles(result), (std::vector<std::string>{"Unverified text"})) << key;
+  }
+}
+
+// English misreads a row of Hangul as letters and signs, below the cut-off, where the whole set
+// reads it confidently in Hangul: what the rules find in the misreading over the Hangul ("$04")
+// is no finding and the misreading is not covered, while what they find over the row's Latin text
+// is masked even when the Hangul reading garbled it.
+TEST_F(AnalyzerTest, AMisreadingOfARowOfHangulIsJudgedByItsHangulReading) {
+  preferences.enabledKinds.insert(SensitiveKind::revenue);
+  const Rect plainRow{{0.1, 0.7}, {0.6, 0.08}};
+  recognizer->addLine("AlAt $04] CHA] SQYLICt", 0.14f, plainRow);
+  recognizer->addLine("점심 식사 후에 다시 모입니다", 0.96f, plainRow);
+  const Rect amountRow{{0.1, 0.3}, {0.6, 0.08}};
+  recognizer->addLine("SStAt $131,825.00", 0.3f, amountRow);
+  recognizer->addLine("참고 $13l,825.0O", 0.9f, amountRow);
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"Revenue"}));
+  EXPECT_TRUE(result.redactions[0].normalizedFrame.contains({0.4, 0.66}));
+}
+
+// A label line holding its own value (every password line of a .env file) is judged on its own:
+// the line below it is another field, not its value. A label without a value still lends its
+// context word to the value below it.
+TEST_F(AnalyzerTest, ALabelLineWithItsOwnValueIsNotJoinedWithTheLineBelow) {
+  const char* lines[] = {"DATABASE_HOST=db.internal",
+                         "ADMIN_PASSWORD=Xy7pQ2rT9w",
+                         "NOTE=export PATH=$HOME/.local/bin:$PATH",
+                         "REGION=eu-central-1",
+                         "FEATURE_SEARCH=true",
+                         "CACHE_TTL=300",
+                         "Password",
+                         "hunter2-Xy7"};
+  const double top = 0.95, step = 0.1, height = 0.05;
+  for (int i = 0; i < 8; ++i)
+    recognizer->addLine(lines[i], 0.95f, {{0.05, top - i * step - height}, {0.6, height}});
+  const auto result = analyze({kWhole}, Quality::accurate);
+  ASSERT_TRUE(result.analysisSucceeded);
+  // The password line (row 1), the bare label (row 6) and the value under it (row 7), nothing
+  // between.
+  ASSERT_EQ(titles(result), (std::vector<std::string>{"API key", "API key", "API key"}));
+  for (int i = 0; i < 3; ++i) {
+    const int row = std::array{1, 6, 7}[i];
+    EXPECT_TRUE(result.redactions[i].normalizedFrame.contains({0.3, 0.075 + row * step})) << row;
+  }
+}
+
 // Recognition reads spaces around the punctuation of addresses, and small bitmap fonts turn
 // their dots into commas and their "://" into "3//"; the rules see through both, and the mask
 // covers the line as it was read.

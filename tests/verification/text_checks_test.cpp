@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "verification/hangul_misreading.h"
 #include "verification/slipped_structure.h"
 #include "verification/structured_text_heuristics.h"
 #include "verification/text_coverage_geometry.h"
@@ -159,19 +160,20 @@ TEST(StructuredText, SuspiciousLines) {
   // A prompt is no long token: the "@" parts the user from the host.
   EXPECT_FALSE(
       suspicious("dana@build-073\u201c/ledger$ tail -n 12 logs/app.log", {SensitiveKind::apiKey}));
-  // A key prefix counts where a key starts: a word's start, then a key-like body (eight key
-  // characters or more, a digit or capital among them, at most two spaces read into it).
-  // After "_", "=", ":", quotes and brackets a word starts, and where the case changes ("Xsk-":
-  // a glyph glued on); "AKIA" in capitals needs only a short body of capitals and digits.
+  // A key's marker flags the line wherever it begins a word, whatever follows it: a misread
+  // character inside the key, a key cut short, or nothing at all. After "_", "=", ":", quotes and
+  // brackets a word begins; glued on after a change of case ("Xsk-") it needs a key-like body.
   for (const char* key :
-       {"token sk-liveAb3dEf9", "KEY=sk-live4f9a b8Cd", "use ghp_a8Kd93ld0x", "id AKIA2QX7JW5KZ",
-        "key_sk-abc12345XYZ", "Xsk-Ab12Cd34Ef", "AKIA2QX7", "\"sk-abc12345XYZ\"",
-        "[ghp_a8Kd93ld0x]", "id:AKIA2QX7", "(sk-abc12345XYZ)"})
+       {"token printed: AKIA@@QOFXSY6RS2AD6P",
+        "export TOKEN=ghp_8qYN@p7VxpdSaymXH7 sUjVidFFPLCpDp@nYU",
+        "Temporary key ghp_TbhBLmq|wBoEgenLWDLjbESAZdryzTo dNNFZ", "ghp_x", "sk-x", "token AKIAXYZ",
+        "akia", "KEY=sk-live4f9a b8Cd", "key_sk-abc12345XYZ", "Xsk-Ab12Cd34Ef", "\"sk-a\"",
+        "[ghp_a8Kd]", "id:AKIA2QX7", "IdAKIA2QX7", "pip install sk-learn"})
     EXPECT_TRUE(suspicious(key, {SensitiveKind::apiKey})) << key;
+  // A marker inside an ordinary word is none.
   for (const char* plain :
-       {"Install with pip install sk-learn", "the task-force meets", "sk-learning tutorial",
-        "ghp_ token", "Akiane akia", "TASK-FORCE2024 notes", "Ask-me-anything thread", "AKIA tour",
-        "AKIAXYZW"})
+       {"the task-force meets", "TASK-FORCE2024 notes", "Ask-me-anything thread", "Akiane paints",
+        "whisk-ey tasting", "Alaskan ghp tokens"})
     EXPECT_FALSE(suspicious(plain, {SensitiveKind::apiKey})) << plain;
   EXPECT_TRUE(suspicious("tel 415 555 01 23 99", {SensitiveKind::phoneNumber}));
   EXPECT_FALSE(suspicious("tel 415 555 01", {SensitiveKind::phoneNumber}));
@@ -201,6 +203,14 @@ TEST(StructuredText, StructureShowsThroughSlips) {
         "drwxr-xr-x 4 dana staff 128 Nov 30 09:12 migrations", "total 48", "ssh ops@bastion",
         "dana@build-07 :~/ledger$ kubect. 1 get pods:", "cat deploy/ env logs/app.log"})
     EXPECT_FALSE(showsStructureDespiteSlips(reading)) << reading;
+}
+
+TEST(HangulMisreading, AMatchCountsOverTheHangulOfTheRowsHangulReading) {
+  EXPECT_TRUE(holdsHangul("참고 $131"));
+  EXPECT_FALSE(holdsHangul("SStAt $131"));
+  EXPECT_TRUE(liesOverHangul("AlAt $04] CHA] SQYLICt", "$04", "점심 식사 후에 다시 모입니다"));
+  EXPECT_FALSE(liesOverHangul("SStAt $131,825.00", "$131,825.00", "참고 $13l,825.0O"));
+  EXPECT_FALSE(liesOverHangul("SStAt $131", "$999", "참고 $131"));
 }
 
 TEST(StructuredText, NeverHideContainment) {

@@ -53,7 +53,7 @@ constexpr const char* kReadyFileVariable = "CORVANE_TEST_CAPTURE_READY_FILE";
 
 // Not a test of its own: the capture a stopped process runs, started by the test below as a
 // process of its own. Streams until killed, once its first frame came saying so in the file.
-TEST(StoppedCaptureTest, DISABLED_CapturesUntilKilled) {
+TEST(StoppedCaptureX11Child, CapturesUntilKilled) {
   const char* readyFile = std::getenv(kReadyFileVariable);
   if (readyFile == nullptr) GTEST_SKIP() << "run by AStoppedCaptureNeverKeepsOtherClientsWaiting";
   X11ScreenCapture capture("", plainIdentities());
@@ -82,8 +82,7 @@ TEST(StoppedCaptureTest, AStoppedCaptureNeverKeepsOtherClientsWaiting) {
                          ("corvane-stopped-capture-" + std::to_string(getpid()));
   std::filesystem::remove(readyFile);
   pid_t capturer = corvane::testing::spawnQuietly(
-      {"/proc/self/exe", "--gtest_filter=StoppedCaptureTest.DISABLED_CapturesUntilKilled",
-       "--gtest_also_run_disabled_tests"},
+      {"/proc/self/exe", "--gtest_filter=StoppedCaptureX11Child.CapturesUntilKilled"},
       {"DISPLAY=" + server.name(), std::string(kReadyFileVariable) + "=" + readyFile.string()});
   ASSERT_GT(capturer, 0);
   const bool ready = waitUntil([&] { return std::filesystem::exists(readyFile); });

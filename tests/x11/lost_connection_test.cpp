@@ -141,7 +141,9 @@ TEST(LostConnectionTest, AFollowerKilledWhileSettingUpItsFirstConnectionOpensItA
   callbacks.ready = [&](runtime::Status status) { toldFailure = !status.ok(); };
   pump.start(server.name(), callbacks);
   const auto first = newConnections(display, before, 1);
-  const bool killedFirst = first.size() == 1 && killConnection(display, first.front());
+  // The connection may be listed before the server has made its first resource to kill it by.
+  const bool killedFirst =
+      first.size() == 1 && waitUntil([&] { return killConnection(display, first.front()); });
   killed.set_value();
   ASSERT_TRUE(killedFirst);
   EXPECT_TRUE(waitUntil([&] { return setups.load() >= 2; })) << "never opened again";

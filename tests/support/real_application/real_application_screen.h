@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "support/real_application/planted_text.h"
+#include "support/tesseract_analyzer.h"
 #include "support/text_corpus_screens.h"
+#include "verification/structured_text_heuristics.h"
 
 namespace corvane::testing::real_application {
 
@@ -87,17 +89,20 @@ inline void placeLine(RealApplicationScreen& screen, const PlantedLine& planted,
 }
 
 // What one analysis did on one screen: the screen corpus's score, secrets on whole desktops, and
-// near-misses masked.
+// near-misses masked: those the structured-text checks do not flag, and apart from them those
+// they flag (a key's marker read in the text: covered as unverified by design).
 struct RealApplicationScore {
   ScreenScore lines;
   ScreenScore::Tally desktopSecrets;
   ScreenScore::Tally nearMisses;
+  ScreenScore::Tally flaggedNearMisses;
   std::vector<std::string> maskedNearMisses;
 
   void add(const RealApplicationScore& other) {
     lines.add(other.lines);
     for (auto [into, from] : {std::pair{&desktopSecrets, &other.desktopSecrets},
-                              std::pair{&nearMisses, &other.nearMisses}}) {
+                              std::pair{&nearMisses, &other.nearMisses},
+                              std::pair{&flaggedNearMisses, &other.flaggedNearMisses}}) {
       into->total += from->total;
       into->masked += from->masked;
     }
@@ -111,11 +116,21 @@ inline RealApplicationScore scoreRealApplicationScreen(
   RealApplicationScore score;
   score.lines = scoreScreen(screen.screen, result);
   if (screen.desktop) score.desktopSecrets = score.lines.secrets;
-  CorpusScreen nearMisses = screen.screen;
-  nearMisses.lines = screen.nearMisses;
+  CorpusScreen nearMisses = screen.screen, flagged = screen.screen;
+  nearMisses.lines.clear();
+  flagged.lines.clear();
+  const auto kinds = corpusPreferences().enabledKinds;
+  for (const ScreenLine& line : screen.nearMisses) {
+    const std::string normalized =
+        verification::StructuredTextHeuristics::normalizedConfusableStructuredText(line.text);
+    const bool flaggedByChecks = verification::StructuredTextHeuristics::isSuspiciousStructuredText(
+        line.text, normalized, kinds);
+    (flaggedByChecks ? flagged : nearMisses).lines.push_back(line);
+  }
   const ScreenScore near = scoreScreen(nearMisses, result);
   score.nearMisses = near.plainLines;
   score.maskedNearMisses = near.falselyMasked;
+  score.flaggedNearMisses = scoreScreen(flagged, result).plainLines;
   return score;
 }
 

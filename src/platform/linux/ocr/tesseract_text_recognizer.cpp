@@ -107,6 +107,39 @@ bool mayHoldHangul(const GreyImage& grey, const ReadLine& line) {
                                            line.bottom - line.top})) >= kLeastStackedShare;
 }
 
+// The layout cuts the first syllables of rows of Hangul off into a column of their own, which
+// English reads as doubtful fragments: a row read again with the whole set reaches out over them,
+// to the left and right as far as ink continues with gaps no wider than a word space, so that its
+// reading covers the whole row.
+ReadLine withCutOffSyllables(const GreyImage& grey, std::uint8_t background, ReadLine row) {
+  constexpr int kInkContrast = 64;
+  const int height = row.bottom - row.top;
+  const int widestGap = std::max(2, height / 2);
+  const int reach = 2 * height;
+  const int top = std::max(0, row.top), bottom = std::min(grey.height, row.bottom);
+  auto inkAt = [&](int x) {
+    if (x < 0 || x >= grey.width) return false;
+    for (int y = top; y < bottom; ++y)
+      if (grey.at(x, y) + kInkContrast < background) return true;
+    return false;
+  };
+  auto extend = [&](int from, int step, int limit) {
+    int edge = from, gap = 0;
+    for (int x = from + step; x != limit && std::abs(x - from) <= reach; x += step) {
+      if (inkAt(x)) {
+        edge = x;
+        gap = 0;
+      } else if (++gap > widestGap) {
+        break;
+      }
+    }
+    return edge;
+  };
+  row.left = extend(row.left, -1, -1);
+  row.right = extend(row.right - 1, 1, grey.width) + 1;
+  return row;
+}
+
 }  // namespace
 
 class TesseractTextRecognizer::Engine {
@@ -347,32 +380,33 @@ runtime::Result<RecognizedTextResults> TesseractTextRecognizer::recognize(
   GreyImage grey = greyDarkOnLight(image, area);
   eraseRules(grey);
   double scale = 1;
-  // A terminal read accurately is read along its grid of cells (at its own scale, kept in
-  // `cells` when enlarged): rows of characters it has already read come from what it read.
+  // A terminal is read along its grid of cells (at its own scale, kept in `cells` when an accurate
+  // read enlarges it): rows of characters it has already read come from what it read.
   std::optional<CharacterGrid> grid;
   std::optional<std::vector<GridRow>> terminal;
   GreyImage cells;
-  if (request.recognitionLevel == TextRecognitionLevel::accurate) {
+  const bool accurate = request.recognitionLevel == TextRecognitionLevel::accurate;
+  if (accurate) {
     const int lineHeight = typicalLineHeight(grey);
     if (lineHeight > 0 && lineHeight < options_.smallTextLineHeight) {
       scale = std::clamp(static_cast<double>(options_.targetLineHeight) / lineHeight, 1.0,
                          kLargestEnlargement);
     }
-    grid = findCharacterGrid(grey);
-    if (grid) terminal = terminalRows(grey, *grid);
-    if (scale > 1) {
-      if (terminal) cells = grey;
-      grey = scaled(grey, scale);
-    }
+  }
+  // At either level: a quick read of a terminal would otherwise read every row of it again.
+  grid = findCharacterGrid(grey);
+  if (grid) terminal = terminalRows(grey, *grid);
+  if (scale > 1) {
+    if (terminal) cells = grey;
+    grey = scaled(grey, scale);
   }
 
-  // A set holding English and other models is read in English first, and only the lines English
-  // read doubtfully are read again, on their own, with the whole set where they may hold Hangul:
-  // the whole set tries each doubtful word in every one of its languages, which doubles the work
-  // on the many lines English reads well.
+  // A set holding English and other models is read in English first, at either level, and only
+  // the lines English read doubtfully are read again, on their own, with the whole set where they
+  // may hold Hangul: the whole set tries each doubtful word in every one of its languages, which
+  // doubles the work on the many lines English reads well.
   const std::string english = englishModel();
-  const bool englishFirst = request.recognitionLevel == TextRecognitionLevel::accurate &&
-                            languages != english && setHoldsModel(languages, english);
+  const bool englishFirst = languages != english && setHoldsModel(languages, english);
   std::vector<ReadLine> lines;
   {
     auto lease = englishFirst ? borrowEngine(english, request.usesLanguageCorrection)
@@ -412,6 +446,7 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
   // Each borrowed at the first line that needs it.
   std::shared_ptr<EngineLease> english;
   std::shared_ptr<EngineLease> whole;
+  std::optional<std::uint8_t> background;
   auto readAgain = [&](bool wholeSet,
                        const ReadLine& line) -> runtime::Result<std::vector<ReadLine>> {
     std::shared_ptr<EngineLease>& reader = wholeSet ? whole : english;
@@ -421,13 +456,17 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
       if (!lease.ok()) return lease.error();
       reader = std::move(lease).value();
     }
-    return readAlone(**reader, grey, line, *request.cancellation);
+    if (wholeSet && !background) background = backgroundLevel(grey);
+    return readAlone(**reader, grey, wholeSet ? withCutOffSyllables(grey, *background, line) : line,
+                     *request.cancellation);
   };
   // The whole set tries each doubtful word in every language, at several times the cost of
   // English alone: it is spent only on a row that may hold Hangul. A row of Latin text is read
   // again by English alone, which, given the row by itself, often reads surely what it read
   // doubtfully among its neighbours.
-  auto readRowAgain = [&](const ReadLine& row) { return readAgain(mayHoldHangul(grey, row), row); };
+  // A quick read leaves its doubtful rows of Latin text to its caller, which reads them again
+  // more carefully; it reads again here only what may be Korean, which English cannot read.
+  const bool latinRowsToo = request.recognitionLevel == TextRecognitionLevel::accurate;
   std::vector<ReadLine> rereads;
   const int typical = typicalHeight(lines);
   for (const ReadLine& line : lines) {
@@ -436,7 +475,9 @@ runtime::Status TesseractTextRecognizer::rereadDoubtfulLines(const GreyImage& gr
     // Several rows taken for one line are told apart by English first (their strokes, stacked,
     // would all look like Hangul), and each row it still doubts is read as a row.
     const bool rows = line.bottom - line.top > kRowsOfOneLine * typical;
-    auto read = rows ? readAgain(false, line) : readRowAgain(line);
+    const bool hangul = rows || mayHoldHangul(grey, line);
+    if (!latinRowsToo && !hangul) continue;
+    auto read = rows ? readAgain(false, line) : readAgain(hangul, line);
     if (!read.ok()) return read.error();
     std::vector<ReadLine> parts = std::move(read).value();
     for (std::size_t i = 0, split = parts.size(); rows && i < split; ++i) {

@@ -25,11 +25,13 @@ struct GreyImage;
 // from a pool, made on first need (about 54 MB and 0.1 s each) and kept for later calls; the
 // library's own OpenMP threading is switched off, so parallelism is the callers' workers.
 //
-// Levels: `fast` reads the region at its native scale, once. `accurate` first enlarges a region
-// whose text is small (lines under `smallTextLineHeight` pixels) so that its lines reach about
-// `targetLineHeight`, which the engine reads far more reliably. Light text on a dark background is
-// inverted before either. An accurate read of a terminal (text in cells of one size) reads the
-// rows whose characters it already read, in this frame or an earlier one, from those readings.
+// Levels: `fast` reads the region at its native scale. `accurate` first enlarges a region whose
+// text is small (lines under `smallTextLineHeight` pixels) so that its lines reach about
+// `targetLineHeight`, which the engine reads far more reliably. At either level a set of
+// languages holding English is read in English first, and only the lines English doubts are read
+// again with the whole set. Light text on a dark background is inverted before either. A read of
+// a terminal (text in cells of one size), at either level, reads the rows whose characters it
+// already read, in this frame or an earlier one, from those readings.
 class TesseractTextRecognizer final : public TextRecognizer {
  public:
   struct Options {
@@ -79,7 +81,9 @@ class TesseractTextRecognizer final : public TextRecognizer {
                                                    const TextRecognitionRequest& request);
   // Reads each line below the doubt cut-off again on its own, in English and, where English still
   // doubts it, with the whole language set, and adds those readings where they differ: over the
-  // same box, or, where the line holds several rows, each row over its own box.
+  // same box, or, where the line holds several rows, each row over its own box. A row that may
+  // hold Hangul is read with the ink continuing it on either side (syllables the layout cut off).
+  // A `fast` request reads again only the lines that may hold Hangul.
   runtime::Status rereadDoubtfulLines(const GreyImage& grey, const std::string& languages,
                                       const TextRecognitionRequest& request,
                                       std::vector<ReadLine>& lines);
