@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "support/x11/server_grabs.h"
@@ -66,17 +67,30 @@ TEST(StoppedCaptureX11Child, CapturesUntilKilled) {
   while (true) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
+// A 1080p server under a window manager, the churning desktop ready to start, and the server's
+// own count of the grabs each client takes.
+class ChurningServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.ok());
+    ASSERT_TRUE(server.startWindowManager());
+    desktop.emplace(server.name());
+    grabs.emplace(server.name());
+    ASSERT_TRUE(grabs->ok()) << "the X server records no requests (RECORD)";
+  }
+
+  XvfbServer server{1920, 1080};
+  std::optional<ChurningDesktop> desktop;
+  std::optional<ServerGrabCounter> grabs;
+};
+
 // Corvane stopped (a debugger, Ctrl-Z, a frozen cgroup) at any moment of its capture, with
 // windows churning under a window manager: however long the stop, no other client waits on the
 // server for it, and the capture never grabbed the server.
-TEST(StoppedCaptureTest, AStoppedCaptureNeverKeepsOtherClientsWaiting) {
-  XvfbServer server(1920, 1080);
-  ASSERT_TRUE(server.ok());
-  ASSERT_TRUE(server.startWindowManager());
-  ChurningDesktop desktop(server.name());
-  ServerGrabCounter grabs(server.name());
-  ASSERT_TRUE(grabs.ok()) << "the X server records no requests (RECORD)";
-  desktop.startChurning();
+using StoppedCaptureTest = ChurningServer;
+
+TEST_F(StoppedCaptureTest, AStoppedCaptureNeverKeepsOtherClientsWaiting) {
+  desktop->startChurning();
 
   const auto readyFile = std::filesystem::temp_directory_path() /
                          ("corvane-stopped-capture-" + std::to_string(getpid()));
@@ -101,7 +115,7 @@ TEST(StoppedCaptureTest, AStoppedCaptureNeverKeepsOtherClientsWaiting) {
     kill(capturer, SIGCONT);
   }
   const double longestWait = ping.longestGapSeconds();
-  const auto capturerGrabs = grabs.grabsBy(capturer);
+  const auto capturerGrabs = grabs->grabsBy(capturer);
   corvane::testing::endProcess(capturer, SIGKILL);
   std::printf("longest wait of another client while the capture was stopped: %.0f ms\n",
               longestWait * 1000);
@@ -114,20 +128,16 @@ TEST(StoppedCaptureTest, AStoppedCaptureNeverKeepsOtherClientsWaiting) {
 // framing each anew every time: frames keep coming
 // (none waits for a moment without change), none shows the private window, the stream goes on,
 // and the server is never grabbed.
-TEST(CaptureAmidChurnTest, FramesKeepComingWithoutAServerGrab) {
-  XvfbServer server(1920, 1080);
-  ASSERT_TRUE(server.ok());
-  ASSERT_TRUE(server.startWindowManager());
-  ChurningDesktop desktop(server.name());
-  ServerGrabCounter grabs(server.name());
-  ASSERT_TRUE(grabs.ok()) << "the X server records no requests (RECORD)";
+using CaptureAmidChurnTest = ChurningServer;
+
+TEST_F(CaptureAmidChurnTest, FramesKeepComingWithoutAServerGrab) {
   X11ScreenCapture capture(server.name(), plainIdentities());
   SampleRecorder recorder;
   auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
   auto stream = capture.makeStream(excluding({"Secret"}), {}, recorder.output(), queue);
   ASSERT_TRUE(startStream(*stream).ok());
   ASSERT_TRUE(recorder.waitForMoreFrames(1));
-  desktop.startChurning();
+  desktop->startChurning();
 
   constexpr double kSeconds = 4.0;
   const std::size_t before = recorder.frameCount();
@@ -151,7 +161,7 @@ TEST(CaptureAmidChurnTest, FramesKeepComingWithoutAServerGrab) {
   EXPECT_GE(frames, static_cast<std::size_t>(5 * kSeconds));
   EXPECT_LT(longestGap, 1.0);
   EXPECT_EQ(recorder.framesShowingAny({kBlue}), 0u);
-  EXPECT_EQ(grabs.grabsBy(getpid()), 0u);
+  EXPECT_EQ(grabs->grabsBy(getpid()), 0u);
   EXPECT_TRUE(stopStream(*stream).ok());
 }
 
