@@ -27,7 +27,7 @@ double scaleFactor(Display* display, const Atoms& atoms) {
 
 }  // namespace
 
-std::vector<Screen> readScreens(Display* display) {
+ScreenLayout readScreenLayout(Display* display) {
   Atoms atoms(display);
   const Window root = DefaultRootWindow(display);
   const auto desktop =
@@ -45,7 +45,8 @@ std::vector<Screen> readScreens(Display* display) {
   // Without a work area (i3), the windows keep clear of what the docks hold.
   const auto dockStrips = workarea ? std::vector<ReservedStrip>{} : readDockStrips(display);
   const double scale = scaleFactor(display, atoms);
-  std::vector<Screen> result;
+  ScreenLayout result;
+  result.hasWorkArea = workarea.has_value();
   for (const auto& monitor : readMonitors(display)) {
     Screen screen;
     screen.displayID = monitor.displayID;
@@ -59,7 +60,7 @@ std::vector<Screen> readScreens(Display* display) {
     }
     screen.backingScaleFactor = scale;
     screen.isMain = monitor.primary;
-    result.push_back(std::move(screen));
+    result.screens.push_back(std::move(screen));
   }
   return result;
 }
@@ -113,22 +114,20 @@ runtime::Result<std::shared_ptr<X11Screens>> X11Screens::open(const std::string&
   };
   // The layout is re-read from the pump's own connection, so the idle hook needs it: a job
   // posted for every burst of changes does that.
-  callbacks.idle = [weak, dirty, docks, atoms]() -> std::optional<double> {
+  callbacks.idle = [weak, dirty, docks]() -> std::optional<double> {
     std::optional<double> wait;
     if (docks->due(pumpClock(), wait)) *dirty = true;
     if (!*dirty) return wait;
     *dirty = false;
     docks->read(pumpClock());
     if (auto self = weak.lock()) {
-      self->pump_.post([weak, docks, atoms](XConnection* connection) {
+      self->pump_.post([weak, docks](XConnection* connection) {
         if (connection == nullptr) return;
         auto self = weak.lock();
         if (!self) return;
-        Display* display = connection->display();
-        docks->setFollowing(
-            cardinalProperty(display, connection->root(), (*atoms)->netWorkarea, XA_CARDINAL)
-                .empty());
-        self->update(readScreens(display));
+        auto layout = readScreenLayout(connection->display());
+        docks->setFollowing(!layout.hasWorkArea);
+        self->update(std::move(layout.screens));
       });
     }
     return std::nullopt;

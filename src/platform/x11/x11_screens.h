@@ -36,7 +36,15 @@ class X11Screens final : public Screens, public std::enable_shared_from_this<X11
   XEventPump pump_;
 };
 
-// The screens of a display as it is now.
-std::vector<Screen> readScreens(Display* display);
+// The screens of a display as it is now, and whether it publishes a work area (without one the
+// screens keep clear of the docks' strips, read with them).
+struct ScreenLayout {
+  std::vector<Screen> screens;
+  bool hasWorkArea = false;
+};
+ScreenLayout readScreenLayout(Display* display);
+inline std::vector<Screen> readScreens(Display* display) {
+  return readScreenLayout(display).screens;
+}
 
 }  // namespace corvane::platform::x11
