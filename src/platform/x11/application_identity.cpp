@@ -85,14 +85,11 @@ std::optional<std::string> ApplicationIdentityResolver::executableName(
 
 ApplicationIdentity ApplicationIdentityResolver::resolve(
     std::int32_t processID, const std::optional<WindowClass>& windowClass) const {
-  Indexes indexes{entries(), nullptr, {}};
+  Indexes indexes{entries(), nullptr};
   if (indexes.current) indexes.former = indexes.current->former();
-  indexes.all = {indexes.current.get(), indexes.former.get()};
-  auto entryById = [&](const std::string& id) -> std::optional<DesktopEntry> {
-    for (const auto* index : {indexes.current.get(), indexes.former.get()}) {
-      if (auto entry = index ? index->byId(id) : std::nullopt) return entry;
-    }
-    return std::nullopt;
+  auto entryById = [&](const std::string& id) -> const DesktopEntry* {
+    const auto* indexed = indexes.indexed(id);
+    return indexed ? &indexed->entry : nullptr;
   };
   ApplicationIdentity identity;
   identity.processID = processID;
@@ -108,7 +105,7 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
   if (windowClass) {
     for (const auto* name : {&windowClass->className, &windowClass->instance}) {
       if (instanceClaimed && name != &windowClass->instance) continue;
-      for (const auto* index : indexes.all) {
+      for (const auto* index : indexes.all()) {
         if (index == nullptr) continue;
         for (auto& id : index->idsClaimingWindowClass(*name)) addOnce(claimingEntries, id);
       }
@@ -153,7 +150,7 @@ ApplicationIdentity ApplicationIdentityResolver::resolve(
     }
   }
   const auto indexedUnit = std::find_if(unitIds.begin(), unitIds.end(),
-                                        [&](const auto& id) { return entryById(id).has_value(); });
+                                        [&](const auto& id) { return entryById(id) != nullptr; });
   if (flatpak) {
     fromEntry(*flatpak);
   } else if (launch.desktopFile) {
@@ -256,22 +253,17 @@ bool ApplicationIdentityResolver::instanceIsClaimed(const WindowClass& windowCla
       strcasecmp(windowClass.instance.c_str(), windowClass.className.c_str()) == 0) {
     return false;
   }
-  return std::any_of(indexes.all.begin(), indexes.all.end(), [&](const DesktopEntryIndex* index) {
+  const auto all = indexes.all();
+  return std::any_of(all.begin(), all.end(), [&](const DesktopEntryIndex* index) {
     return index != nullptr && !index->idsClaimingWindowClass(windowClass.instance).empty();
   });
 }
 
 void ApplicationIdentityResolver::addEntryKinds(ApplicationIdentity& identity,
                                                 const Indexes& indexes) {
-  auto entryById = [&](const std::string& id) -> const IndexedDesktopEntry* {
-    for (const auto* index : indexes.all) {
-      if (const auto* entry = index ? index->indexed(id) : nullptr) return entry;
-    }
-    return nullptr;
-  };
   for (const auto* ids : {&identity.ownIds, &identity.processIds}) {
     for (const auto& id : *ids) {
-      const auto* indexed = entryById(id);
+      const auto* indexed = indexes.indexed(id);
       if (indexed && (indexed->entry.noDisplay || indexed->entry.startsOnlyARunner())) {
         addOnce(identity.genericEntries, id);
       }
@@ -279,7 +271,7 @@ void ApplicationIdentityResolver::addEntryKinds(ApplicationIdentity& identity,
   }
   for (const auto* ids : {&identity.processIds, &identity.originIds}) {
     for (const auto& id : *ids) {
-      for (const auto* index : indexes.all) {
+      for (const auto* index : indexes.all()) {
         if (index == nullptr) continue;
         for (const auto& module : index->idsSharingProgramWith(id)) {
           addOnce(identity.suiteEntries, module);

@@ -129,13 +129,21 @@ class ApplicationIdentityResolver {
   struct Indexes {
     std::shared_ptr<const DesktopEntryIndex> current;
     std::shared_ptr<const DesktopEntryIndex> former;
-    std::array<const DesktopEntryIndex*, 2> all;  // both, either null
+    // Both, either null.
+    std::array<const DesktopEntryIndex*, 2> all() const { return {current.get(), former.get()}; }
+    // The entry with that id, from the entries there are before those that left; null when none.
+    const IndexedDesktopEntry* indexed(const std::string& id) const {
+      for (const auto* index : all()) {
+        if (const auto* entry = index ? index->indexed(id) : nullptr) return entry;
+      }
+      return nullptr;
+    }
   };
-  // What a process runs, as entries' Exec= lines are matched against it.
+  // What a process runs, as entries' Exec= lines are matched against it (for the call only).
   struct ProcessCommand {
-    std::vector<std::string> commandLine;
-    std::filesystem::path executable;
-    std::optional<InterpretedScript> script;
+    const std::vector<std::string>& commandLine;
+    const std::filesystem::path& executable;
+    const std::optional<InterpretedScript>& script;
   };
   // Whether an entry claims the window's instance, which differs from its class.
   static bool instanceIsClaimed(const WindowClass& windowClass, const Indexes& indexes);
