@@ -333,6 +333,7 @@ void ProtectedShareWindowManager::fitLiveWindow() {
   viewport_.setIfChanged(viewport);
   if (!isLiveAndShown()) return;
   if (auto screen = screenForWindow()) applySizing(*screen);
+  takeSizeAsRecorded();
 }
 
 void ProtectedShareWindowManager::showLiveWindowAtActualSize() {
@@ -342,6 +343,7 @@ void ProtectedShareWindowManager::showLiveWindowAtActualSize() {
   viewport_.setIfChanged(viewport);
   if (!isLiveAndShown()) return;
   if (auto screen = screenForWindow()) applySizing(*screen);
+  takeSizeAsRecorded();
 }
 
 void ProtectedShareWindowManager::moveLivePreviewToNextCorner() {
@@ -448,6 +450,8 @@ void ProtectedShareWindowManager::keepWindowInside(bool frameChanged) {
   if (!inside || (frameChanged && viewport_.value().sizingMode == ProtectedShareSizingMode::fit)) {
     applySizing(*screen);
   }
+  // The window manager framed it anew on the same screen: this is the size recorders see now.
+  if (frameChanged) takeSizeAsRecorded();
 }
 
 void ProtectedShareWindowManager::setPresentation(ProtectedSharePresentation presentation) {
@@ -468,6 +472,11 @@ void ProtectedShareWindowManager::compareWithRecordedSize() {
   resizedUnderRecorders_ = std::abs(size.width - recordedSize_->width) >= 0.5 ||
                            std::abs(size.height - recordedSize_->height) >= 0.5;
   refreshStatus();
+}
+
+void ProtectedShareWindowManager::takeSizeAsRecorded() {
+  // While a screen change keeps the window from its size, the size to come back to stays.
+  if (recordedSize_ && !resizedUnderRecorders_) recordedSize_ = window_->frame().size;
 }
 
 void ProtectedShareWindowManager::resetSessionState() {

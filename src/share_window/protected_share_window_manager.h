@@ -123,6 +123,10 @@ class ProtectedShareWindowManager
   void refreshStatus();
   // After the screen changed: whether the live window still has the size it went live with.
   void compareWithRecordedSize();
+  // Corvane sized the window on the screen it is recorded on (its frame came, the user chose Fit
+  // or Actual Size): recorders that start now read it at this size, and a screen change is
+  // measured against it.
+  void takeSizeAsRecorded();
   void resetSessionState();
   bool isLiveAndShown() const;
 
@@ -142,7 +146,8 @@ class ProtectedShareWindowManager
 
   std::optional<platform::Rect> savedFrame_;
   std::optional<platform::Size> savedMinSize_;
-  // The live window's size when it went live: what a recorder reading it by id started with.
+  // The live window's size once settled on the screen it went live on (framed by the window
+  // manager, sized by the user): what a recorder reading it by id started with.
   std::optional<platform::Size> recordedSize_;
   bool resizedUnderRecorders_ = false;
 

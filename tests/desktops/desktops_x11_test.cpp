@@ -36,6 +36,7 @@
 #include "support/temporary_folder.h"
 #include "support/x11/desktop_session.h"
 #include "support/x11/pager.h"
+#include "support/x11/window_recording.h"
 #include "ui_x11/qt_x11_child.h"
 #include "ui_x11/share_window_on_x11.h"
 
@@ -202,17 +203,6 @@ platform::SharedPixelBuffer solidFrame(QRgb colour) {
   return buffer;
 }
 
-// GStreamer's ximagesrc records the window by its id for `seconds` at ten frames a second, as
-// small raw frames into `file`; runs in the background.
-pid_t recordWithGStreamer(Window window, int seconds, const std::filesystem::path& file) {
-  return corvane::testing::spawnQuietly(
-      {"gst-launch-1.0", "-q", "ximagesrc", "xid=" + std::to_string(window), "use-damage=false",
-       "num-buffers=" + std::to_string(seconds * 10), "!", "video/x-raw,framerate=10/1", "!",
-       "videoconvert", "!", "videoscale", "!", "video/x-raw,format=BGRx,width=64,height=36", "!",
-       "filesink", "location=" + file.string()},
-      {});
-}
-
 TEST_F(DesktopX11Child, ShareWindowOnTheDesktop) {
   ASSERT_TRUE(testing::isX11Session());
   const std::string desktop = std::getenv(kDesktopVariable);
@@ -351,7 +341,7 @@ TEST_F(DesktopX11Child, ShareWindowOnTheDesktop) {
   constexpr int kRecordedSeconds = 5;
   pid_t recorder = -1;
   if (desktop == "xfce") {
-    recorder = recordWithGStreamer(id, kRecordedSeconds, recording);
+    recorder = corvane::testing::recordWithGStreamer(id, kRecordedSeconds, recording);
     ASSERT_GT(recorder, 0) << "gst-launch-1.0 did not start";
     processFor(kRecordedSeconds * 1000 / 2);
   }
@@ -403,16 +393,21 @@ TEST_F(DesktopX11Child, ShareWindowOnTheDesktop) {
         kRecordedSeconds * 4.0))
         << "GStreamer did not finish";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "GStreamer failed";
-    constexpr std::uintmax_t kFrameBytes = 64 * 36 * 4;
+    using corvane::testing::kRecordedFrameBytes;
     ASSERT_TRUE(std::filesystem::exists(recording));
-    EXPECT_EQ(std::filesystem::file_size(recording), kFrameBytes * kRecordedSeconds * 10)
+    EXPECT_EQ(corvane::testing::recordedFrames(recording),
+              std::uintmax_t(kRecordedSeconds * corvane::testing::kRecordedFramesPerSecond))
         << "not every frame was recorded";
     // Every frame is the window's own picture, visible and hidden alike.
     std::ifstream in(recording, std::ios::binary);
-    std::vector<unsigned char> frame(kFrameBytes);
-    for (int index = 0; in.read(reinterpret_cast<char*>(frame.data()), kFrameBytes); ++index) {
-      const QImage image(frame.data(), 64, 36, QImage::Format_RGB32);
-      EXPECT_GT(testing::countPixelsNear(image, kMarker, 24), 64 * 36 / 2) << "frame " << index;
+    std::vector<unsigned char> frame(kRecordedFrameBytes);
+    for (int index = 0; in.read(reinterpret_cast<char*>(frame.data()), kRecordedFrameBytes);
+         ++index) {
+      const QImage image(frame.data(), corvane::testing::kRecordedWidth,
+                         corvane::testing::kRecordedHeight, QImage::Format_RGB32);
+      EXPECT_GT(testing::countPixelsNear(image, kMarker, 24),
+                corvane::testing::kRecordedWidth * corvane::testing::kRecordedHeight / 2)
+          << "frame " << index;
     }
   }
 

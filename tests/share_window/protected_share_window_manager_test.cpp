@@ -143,14 +143,19 @@ TEST_F(ProtectedShareWindowManagerTest, LiveWindowWithItsFrameStaysInsideTheWork
 // The screen shrinks below the live window (a monitor or dock unplugged) and comes back. X refuses
 // to read a window that reaches past the screen, so the window must shrink with it: it says in
 // its status line that a recording of it must be started again, and once the screen and the
-// frames are back it has its size back and is plainly live again.
+// frames are back it has its size back and is plainly live again. The size it comes back to is
+// the one it settled at once the window manager framed it, after it went live.
 TEST_F(ProtectedShareWindowManagerTest, AScreenThatShrinksAndReturnsGivesTheWindowItsSizeBack) {
   const auto screenOf = [](double width, double height) {
     return std::vector<platform::Screen>{testing::makeScreen(1, {{0, 0}, {width, height}}, true)};
   };
   windows->setScreens(screenOf(1920, 1080));
   goLive();
+  const Rect unframed = window().frame();
+  windows->setTitledFrame(platform::FrameExtents{4, 4, 40, 4});
+  loop.runUntilIdle();
   const Rect live = window().frame();
+  ASSERT_NE(live.size, unframed.size) << "the frame did not refit the window";
   const auto status = [&] { return manager->accessoryView()->status(); };
 
   windows->setScreens(screenOf(1600, 900));

@@ -11,18 +11,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/corvane_controller.h"
-#include "main/xcb_image_presenter.h"
-#include "model/in_memory_defaults_store.h"
-#include "model/preferences_store.h"
 #include "ui/protected_share_canvas.h"
 #include "ui/protected_share_window_view.h"
-#include "ui/qt_dialogs.h"
 #include "ui/qt_test_support.h"
-#include "ui/qt_window_system.h"
+#include "ui_x11/controller_on_x11.h"
 
 // Xlib's macros clash with Qt's names: the X11 headers come after every Qt header.
-#include "platform/x11/x11_desktop.h"
 #include "support/x11/test_client.h"
 #include "support/x11/xvfb_server.h"
 #include "ui_x11/notes_and_vault_clients.h"
@@ -50,27 +44,9 @@ using ControllerSessionX11Child = testing::QtX11ChildTest<&kChildVariable>;
 
 TEST_F(ControllerSessionX11Child, StartLiveStop) {
   ASSERT_TRUE(testing::isX11Session());
-  auto desktop = platform::x11::openDesktop(std::getenv("DISPLAY"), getpid());
-  ASSERT_TRUE(desktop.ok()) << desktop.message();
-
-  app::CorvaneControllerServices services;
-  services.desktop = desktop.value();
-  services.windowSystem =
-      std::make_shared<QtWindowSystem>(services.desktop.screens, wiring::makeQtWindowStateHints());
-  services.outputContentFactory = makeProtectedShareContentFactory(wiring::makeXcbImagePresenter());
-  auto store = std::make_shared<model::InMemoryDefaultsStore>();
-  services.defaultsStore = store;
-  services.settings = store->suite(model::PreferencesStore::suiteName);
-  services.settings->set("setupCompletionVersion", platform::Value(1));
-  model::PreferencesStore::save(
-      *services.settings, std::vector<model::ProtectedApp>{{"PasswordVault", "Vault", "", true}},
-      model::PreferencesStore::protectedAppsKey);
-  auto bundle = std::make_shared<platform::Bundle>();
-  bundle->info["CFBundleIdentifier"] = platform::Value("com.pemberquist.corvane");
-  services.bundle = bundle;
-  services.ownProcessIdentifier = getpid();
-  services.dialogs = std::make_shared<QtDialogs>();
-  auto controller = app::CorvaneController::make(services);
+  auto services = testing::controllerServicesOnX11({{"PasswordVault", "Vault", "", true}});
+  ASSERT_TRUE(services.ok()) << services.message();
+  auto controller = app::CorvaneController::make(services.value());
   auto& engine = *controller->protectedShareEngine();
   auto& windows = *controller->protectedShareWindowManager();
 

@@ -42,9 +42,10 @@ inline std::optional<unsigned long> desktopOnX11(WId window) {
 // Runs the tests matching `childFilter` of this executable in a child process on Qt's xcb
 // platform on `server` (the rest of the suite keeps its own platform), with `childVariable` set
 // so they know to run, and `extraEnvironment` ("NAME=value"); true when they all passed.
-inline bool runQtChildOn(const corvane::testing::XvfbServer& server, const std::string& childFilter,
-                         const char* childVariable,
-                         std::vector<std::string> extraEnvironment = {}) {
+// (Any of the test servers: Xvfb, Xorg with its dummy driver.)
+template <class Server>
+bool runQtChildOn(const Server& server, const std::string& childFilter, const char* childVariable,
+                  std::vector<std::string> extraEnvironment = {}) {
   extraEnvironment.push_back("QT_QPA_PLATFORM=xcb");
   extraEnvironment.push_back("DISPLAY=" + server.name());
   extraEnvironment.push_back(std::string(childVariable) + "=1");

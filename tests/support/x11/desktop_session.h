@@ -105,52 +105,14 @@ class DesktopSession {
     return {};
   }
 
-  DesktopSession(const XvfbServer& server, Desktop desktop)
-      : DesktopSession(server, recipe(desktop)) {}
+  // On any of the test servers (Xvfb, Xorg with its dummy driver): only its display is used.
+  template <class Server>
+  DesktopSession(const Server& server, Desktop desktop) : DesktopSession(server, recipe(desktop)) {}
 
-  DesktopSession(const XvfbServer& server, Recipe recipe)
+  template <class Server>
+  DesktopSession(const Server& server, Recipe recipe)
       : display_(server.name()), recipe_(std::move(recipe)) {
-    home_ = std::filesystem::temp_directory_path() /
-            ("corvane-desktop-" + std::to_string(getpid()) + "-" + display_.substr(1));
-    for (const char* folder : {".config", ".local/share", ".cache", "run"}) {
-      std::filesystem::create_directories(home_ / folder);
-    }
-    std::filesystem::permissions(home_ / "run", std::filesystem::perms::owner_all);
-    for (const auto& [path, text] : recipe_.files) {
-      std::filesystem::create_directories((home_ / path).parent_path());
-      std::ofstream(home_ / path) << text;
-    }
-    for (const auto& command : programs()) {
-      if (!isInstalled(command.front())) {
-        cannotRun_ = true;
-        failure_ = command.front() + " is not installed (scripts/install-deps installs it)";
-        return;
-      }
-    }
-    posix_spawnattr_init(&group_);
-    posix_spawnattr_setflags(&group_, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&group_, 0);
-    // The services the bus starts for the desktop (its applets, its settings daemon) run in the
-    // desktop's environment.
-    bus_ = std::make_unique<PrivateBus>(home_, programEnvironment(), &group_);
-    groupID_ = bus_->pid();
-    posix_spawnattr_setpgroup(&group_, groupID_);
-    if (!start(recipe_.windowManager)) return;
-    if (!waitFor("its window manager",
-                 [&] { return XvfbServer::awaitWindowManagement(display_, 5.0); })) {
-      return;
-    }
-    for (const auto& command : recipe_.others) {
-      if (!start(command)) return;
-    }
-    for (const auto& command : recipe_.steps) {
-      if (!run(command)) return;
-    }
-    if (!waitFor("its panel's room", [&] { return panelHoldsItsRoom(); })) return;
-    if (recipe_.hasDesktopWindow &&
-        !waitFor("its desktop window", [&] { return desktopWindow() != 0; })) {
-      return;
-    }
+    bringUp();
   }
 
   ~DesktopSession() {
@@ -235,6 +197,51 @@ class DesktopSession {
   }
 
  private:
+  // Starts the desktop's programs in order and waits until each part shows.
+  void bringUp() {
+    home_ = std::filesystem::temp_directory_path() /
+            ("corvane-desktop-" + std::to_string(getpid()) + "-" + display_.substr(1));
+    for (const char* folder : {".config", ".local/share", ".cache", "run"}) {
+      std::filesystem::create_directories(home_ / folder);
+    }
+    std::filesystem::permissions(home_ / "run", std::filesystem::perms::owner_all);
+    for (const auto& [path, text] : recipe_.files) {
+      std::filesystem::create_directories((home_ / path).parent_path());
+      std::ofstream(home_ / path) << text;
+    }
+    for (const auto& command : programs()) {
+      if (!isInstalled(command.front())) {
+        cannotRun_ = true;
+        failure_ = command.front() + " is not installed (scripts/install-deps installs it)";
+        return;
+      }
+    }
+    posix_spawnattr_init(&group_);
+    posix_spawnattr_setflags(&group_, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&group_, 0);
+    // The services the bus starts for the desktop (its applets, its settings daemon) run in the
+    // desktop's environment.
+    bus_ = std::make_unique<PrivateBus>(home_, programEnvironment(), &group_);
+    groupID_ = bus_->pid();
+    posix_spawnattr_setpgroup(&group_, groupID_);
+    if (!start(recipe_.windowManager)) return;
+    if (!waitFor("its window manager",
+                 [&] { return XvfbServer::awaitWindowManagement(display_, 5.0); })) {
+      return;
+    }
+    for (const auto& command : recipe_.others) {
+      if (!start(command)) return;
+    }
+    for (const auto& command : recipe_.steps) {
+      if (!run(command)) return;
+    }
+    if (!waitFor("its panel's room", [&] { return panelHoldsItsRoom(); })) return;
+    if (recipe_.hasDesktopWindow &&
+        !waitFor("its desktop window", [&] { return desktopWindow() != 0; })) {
+      return;
+    }
+  }
+
   std::vector<std::vector<std::string>> programs() const {
     std::vector<std::vector<std::string>> all = {recipe_.windowManager};
     all.insert(all.end(), recipe_.others.begin(), recipe_.others.end());

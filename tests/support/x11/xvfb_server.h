@@ -89,45 +89,55 @@ inline pid_t spawnQuietly(const std::vector<std::string>& arguments,
   return pid;
 }
 
+// Starts an X server whose `arguments` have it write its display number on descriptor 3
+// (-displayfd 3), its standard error going to `errors`, and waits until it takes connections.
+// Its display name (":N"), or nothing when it did not start (then it is ended and `pid` is -1).
+inline std::string startOnFreeDisplay(const std::vector<std::string>& arguments, pid_t& pid,
+                                      const std::string& errors = "/dev/null") {
+  // The tests call Xlib on their own thread while the backend's threads do too; Xlib must be
+  // made thread-safe before this process's first Xlib call, which may be the one below.
+  XInitThreads();
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0600);
+  pid = spawnProgram(arguments, {}, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  std::string number;
+  pollfd descriptor{fds[0], POLLIN, 0};
+  while (pid > 0 && poll(&descriptor, 1, 10000) > 0) {
+    char c;
+    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+    number.push_back(c);
+  }
+  close(fds[0]);
+  if (number.empty()) {
+    endProcess(pid, SIGKILL);
+    return {};
+  }
+  const std::string name = ":" + number;
+  waitUntil([&] {
+    Display* display = XOpenDisplay(name.c_str());
+    if (display == nullptr) return false;
+    XCloseDisplay(display);
+    return true;
+  });
+  return name;
+}
+
 class XvfbServer {
  public:
   XvfbServer(int width, int height, std::vector<std::string> extraArguments = {}) {
-    // The tests call Xlib on their own thread while the backend's threads do too; Xlib must be
-    // made thread-safe before this process's first Xlib call, which may be the one below.
-    XInitThreads();
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> arguments = {
         "Xvfb",      "-displayfd", "3",
         "-screen",   "0",          std::to_string(width) + "x" + std::to_string(height) + "x24",
         "-nolisten", "tcp",        "-noreset"};
     for (auto& extra : extraArguments) arguments.push_back(extra);
-    pid_ = spawnProgram(arguments, {}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string number;
-    pollfd descriptor{fds[0], POLLIN, 0};
-    while (pid_ > 0 && poll(&descriptor, 1, 10000) > 0) {
-      char c;
-      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number.push_back(c);
-    }
-    close(fds[0]);
-    if (number.empty()) {
-      endProcess(pid_, SIGKILL);
-      return;
-    }
-    name_ = ":" + number;
-    waitUntil([this] {
-      Display* display = XOpenDisplay(name_.c_str());
-      if (display == nullptr) return false;
-      XCloseDisplay(display);
-      return true;
-    });
+    name_ = startOnFreeDisplay(arguments, pid_);
   }
   ~XvfbServer() {
     endProcess(windowManager_);
