@@ -384,15 +384,10 @@ TEST_F(DesktopX11Child, ShareWindowOnTheDesktop) {
   XFlush(x);
 
   if (recorder > 0) {
-    int status = -1;
-    ASSERT_TRUE(corvane::testing::waitUntil(
-        [&] {
-          processFor(20);
-          return waitpid(recorder, &status, WNOHANG) == recorder;
-        },
-        kRecordedSeconds * 4.0))
-        << "GStreamer did not finish";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "GStreamer failed";
+    const auto status =
+        corvane::testing::awaitRecording(recorder, kRecordedSeconds, [&] { processFor(20); });
+    ASSERT_TRUE(status.has_value()) << "GStreamer did not finish";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "GStreamer failed";
     using corvane::testing::kRecordedFrameBytes;
     ASSERT_TRUE(std::filesystem::exists(recording));
     EXPECT_EQ(corvane::testing::recordedFrames(recording),

@@ -3,7 +3,10 @@
 // GStreamer's ximagesrc recording a window by its id, as a screen recorder or a meeting
 // application's window share does: ten frames a second, each scaled to a small raw BGRx frame
 // appended to a file, in the background.
+#include <sys/wait.h>
+
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "support/x11/xvfb_server.h"
@@ -34,6 +37,22 @@ inline std::uintmax_t recordedFrames(const std::filesystem::path& file) {
   std::error_code error;
   const auto bytes = std::filesystem::file_size(file, error);
   return error ? 0 : bytes / kRecordedFrameBytes;
+}
+
+// Waits for a recording of `seconds` to end (four times as long at most, for a loaded machine),
+// calling `meanwhile` between looks (the test's own event loop); the recorder's wait status, or
+// nothing when it did not end.
+template <class Meanwhile>
+std::optional<int> awaitRecording(pid_t recorder, int seconds, Meanwhile meanwhile) {
+  int status = -1;
+  const bool ended = waitUntil(
+      [&] {
+        meanwhile();
+        return waitpid(recorder, &status, WNOHANG) == recorder;
+      },
+      seconds * 4.0);
+  if (!ended) return std::nullopt;
+  return status;
 }
 
 }  // namespace corvane::testing
