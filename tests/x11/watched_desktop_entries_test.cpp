@@ -52,23 +52,24 @@ TEST(DesktopEntryRebuildScheduleTest, AStormOfWritesIsReadOnceASecondAndItsLastW
   EXPECT_FALSE(schedule.dueAt());
 }
 
-// Runs `scenario` in a child process as a user of its own, so that the inotify limits it
-// exhausts are that user's alone; returns what the child found wrong.
-constexpr uid_t kTestUser = 61789;
+// Runs `scenario` in a child process as `user`, so that the inotify limits it exhausts are that
+// user's alone; returns what the child found wrong. Each case has a user of its own: cases run at
+// once, and one exhausting a user's instances leaves another none to hold its watches with.
+constexpr uid_t kInstancesUser = 61789;
+constexpr uid_t kWatchesUser = 61790;
 
 template <class Scenario>
-std::string asTestUser(const fs::path& folder, Scenario scenario) {
+std::string asTestUser(uid_t user, const fs::path& folder, Scenario scenario) {
   std::error_code ignored;
   fs::permissions(folder, fs::perms::all, ignored);
-  if (chown(folder.c_str(), kTestUser, kTestUser) != 0) return "cannot hand the folder over";
+  if (chown(folder.c_str(), user, user) != 0) return "cannot hand the folder over";
   int channel[2];
   if (pipe(channel) != 0) return "no pipe";
   const pid_t child = fork();
   if (child == 0) {
     close(channel[0]);
     std::string failures;
-    if (setresgid(kTestUser, kTestUser, kTestUser) != 0 ||
-        setresuid(kTestUser, kTestUser, kTestUser) != 0) {
+    if (setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0) {
       failures = "cannot become the test user";
     } else {
       failures = scenario();
@@ -94,16 +95,16 @@ void write(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
-// A folder of the test user's for the files whose watches are held: in memory where the machine
+// A folder of `user`'s for the files whose watches are held: in memory where the machine
 // has /dev/shm, since making tens of thousands of files on a disk can take seconds.
 class HeldFilesFolder {
  public:
-  HeldFilesFolder() {
+  explicit HeldFilesFolder(uid_t user) {
     const fs::path base =
         fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     path_ = base / ("corvane-held-watches-" + std::to_string(getpid()));
     fs::create_directories(path_);
-    if (chown(path_.c_str(), kTestUser, kTestUser) != 0) path_.clear();
+    if (chown(path_.c_str(), user, user) != 0) path_.clear();
   }
   ~HeldFilesFolder() {
     std::error_code ignored;
@@ -188,7 +189,7 @@ std::string followsWhilePolled(const fs::path& root, const std::string& limitNam
 TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersWatchInstancesRanOut) {
   if (geteuid() != 0) GTEST_SKIP() << "acting as a user of its own takes root";
   corvane::testing::TemporaryFolder folder;
-  const auto failures = asTestUser(folder.path(), [&] {
+  const auto failures = asTestUser(kInstancesUser, folder.path(), [&] {
     const auto held = holdEveryInstance();
     if (held.empty() || errno != EMFILE) return std::string("instances could not be exhausted");
     return followsWhilePolled(folder.path(), "max_user_instances");
@@ -202,7 +203,7 @@ TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersWatchInstancesRanOu
 TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersFileWatchesRanOut) {
   if (geteuid() != 0) GTEST_SKIP() << "acting as a user of its own takes root";
   corvane::testing::TemporaryFolder folder;
-  HeldFilesFolder heldFiles;
+  HeldFilesFolder heldFiles(kWatchesUser);
   ASSERT_FALSE(heldFiles.path().empty());
   XvfbServer server(400, 300);
   ASSERT_TRUE(server.ok());
@@ -211,7 +212,7 @@ TEST(WatchedDesktopEntriesTest, FollowsTheFoldersWhenTheUsersFileWatchesRanOut) 
   TestClient vault(server.name(),
                    {.windowClass = "Strongbox", .colour = kBlue, .width = 200, .height = 150});
   ASSERT_NE(vault.window(), 0u);
-  const auto failures = asTestUser(folder.path(), [&] {
+  const auto failures = asTestUser(kWatchesUser, folder.path(), [&] {
     const auto held = holdEveryWatch(heldFiles.path());
     if (held.empty() || inotify_add_watch(held.back(), folder.path().c_str(), IN_CREATE) >= 0 ||
         errno != ENOSPC) {
