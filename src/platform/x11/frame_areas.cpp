@@ -91,7 +91,7 @@ std::vector<FrameArea> areasOutside(const std::vector<FrameArea>& areas, const F
   std::vector<FrameArea> outside;
   for (const FrameArea& area : areas) {
     if (area.width <= 0 || area.height <= 0) continue;
-    if (!overlap(area, cut)) {
+    if (cut.width <= 0 || cut.height <= 0 || !overlap(area, cut)) {
       outside.push_back(area);
       continue;
     }
