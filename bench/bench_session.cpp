@@ -12,7 +12,9 @@
 //   - a session with one 400×300 window repainted 60 times a second: the CPU of Corvane and of
 //     the X server, against a root grab 60 times a second (one XShmGetImage of the whole root,
 //     from this process) with the same window repainting: blocks of each alternate, root grab
-//     first and last, and the ratio comes from ratio_statistics.h like every other ratio.
+//     first and last, and the ratio comes from ratio_statistics.h like every other ratio; then
+//     root grabs while another connection keeps the windows redirected, alternating with plain
+//     ones, for the share of the session's cost that the redirect alone makes the server pay.
 // CPU time is read from the kernel's per-thread run time (/proc/<pid>/task/*/schedstat), in
 // nanoseconds, for every thread of the processes measured.
 #include <benchmark/benchmark.h>
@@ -469,8 +471,16 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
   }
   constexpr double kBlockSeconds = 2;
   const pid_t server = desktop.server().pid();
-  // CPU seconds per second of a block of root grabs at 60 a second.
-  auto rootGrabBlock = [&] {
+  // CPU seconds per second of a block of root grabs at 60 a second; with `redirected`, while
+  // another connection keeps every top-level window redirected as a session does (the server then
+  // draws each window into a pixmap of its own and copies what changed to the screen).
+  auto rootGrabBlock = [&](bool redirected) {
+    Display* redirector = redirected ? XOpenDisplay(desktop.server().name().c_str()) : nullptr;
+    if (redirector != nullptr) {
+      XCompositeRedirectSubwindows(redirector, DefaultRootWindow(redirector),
+                                   CompositeRedirectAutomatic);
+      XSync(redirector, False);
+    }
     corvane::bench::RootGrab grab(grabConnection);
     std::atomic<double> grabberSeconds{0};
     const double serverBefore = runSeconds(server);
@@ -486,7 +496,9 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
       std::this_thread::sleep_for(std::chrono::duration<double>(kBlockSeconds));
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    return (grabberSeconds + runSeconds(server) - serverBefore) / wall;
+    const double seconds = (grabberSeconds + runSeconds(server) - serverBefore) / wall;
+    if (redirector != nullptr) XCloseDisplay(redirector);
+    return seconds;
   };
   // The same for a session: started, settled on its first frame and a second more, measured.
   bool sessionFailed = false;
@@ -504,11 +516,19 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
     desktop.stopCorvane();
     return seconds / wall;
   };
-  std::vector<double> sessions, rootGrabs{rootGrabBlock()};
+  std::vector<double> sessions, rootGrabs{rootGrabBlock(false)};
+  // Then what the redirect alone costs, against the same root grab: the part of the session's
+  // cost that no composition of the windows' own pixmaps can do without.
+  std::vector<double> redirectedGrabs, redirectReferences;
   for (auto _ : state) {
     for (int block = 0; block < 3 && !sessionFailed; ++block) {
       sessions.push_back(sessionBlock());
-      rootGrabs.push_back(rootGrabBlock());
+      rootGrabs.push_back(rootGrabBlock(false));
+    }
+    redirectReferences.push_back(rootGrabs.back());
+    for (int block = 0; block < 3 && !sessionFailed; ++block) {
+      redirectedGrabs.push_back(rootGrabBlock(true));
+      redirectReferences.push_back(rootGrabBlock(false));
     }
   }
   XCloseDisplay(grabConnection);
@@ -522,6 +542,10 @@ void BM_AnimatedWindowSession(benchmark::State& state) {
   state.counters["ratio_to_root_grab"] = figures.ratio;
   state.counters["ratio_to_root_grab_p25"] = figures.ratioLow;
   state.counters["ratio_to_root_grab_p75"] = figures.ratioHigh;
+  const auto redirect = corvane::bench::summarizeBlocks(redirectedGrabs, redirectReferences, 1, 1);
+  state.counters["redirected_root_grab_ratio"] = redirect.ratio;
+  state.counters["redirected_root_grab_ratio_p25"] = redirect.ratioLow;
+  state.counters["redirected_root_grab_ratio_p75"] = redirect.ratioHigh;
   state.SetLabel("one 400x300 window repainted 60 times a second; CPU of Corvane and the X server");
 }
 

@@ -281,7 +281,9 @@ void CorvaneController::handleApplicationActivated(
 }
 
 void CorvaneController::handleApplicationLaunched(const platform::RunningApplication& application) {
-  refreshLegacyAppMigrationStatus(false);
+  // This application's own windows come and go as a session starts and ends; it is never the
+  // former copy, and reading every process on each of those would hold up the session's start.
+  if (!isOwnApplication(application)) refreshLegacyAppMigrationStatus(false);
   if (legacyAppStatus_->isRunning) {
     if (*isDemoModeOn_ && !*isProtectedShareStopping_) stopDemoMode();
     return;
@@ -298,7 +300,7 @@ void CorvaneController::handleApplicationLaunched(const platform::RunningApplica
 
 void CorvaneController::handleApplicationTerminated(
     const platform::RunningApplication& application) {
-  refreshLegacyAppMigrationStatus(false);
+  if (!isOwnApplication(application)) refreshLegacyAppMigrationStatus(false);
   if (*isDemoModeOn_ && protectionOptions_->hideDesktopIcons && isDesktopIconOwner(application)) {
     // The file manager relaunches: hold the output until the new filter covers its icons.
     protectedShareEngine_->handleFinderRelaunch();

@@ -85,6 +85,24 @@ TEST(FormerBrandTest, CopyLaunchedLaterIsPresentedOnceAndWatchedUntilItQuitsByIt
   EXPECT_EQ(h.loop.pendingTimerCount(), 0u);  // the monitor has ended
 }
 
+// This application's own windows come and go as a session starts and ends: it cannot be the
+// former copy, so that reads no process list. Another application's launch still may be it.
+TEST(FormerBrandTest, OwnApplicationComingAndGoingReadsNoProcessList) {
+  ControllerHarness h;
+  auto& controller = h.make();
+  h.loop.advance(0.1);
+  const int listed = h.processes->listings();
+  ASSERT_TRUE(h.desktop->quitApplication(h.ownProcess).ok());
+  ASSERT_TRUE(h.desktop->launchApplication({"com.pemberquist.corvane", "Corvane", h.ownProcess}));
+  h.loop.advance(0.1);
+  EXPECT_EQ(h.processes->listings(), listed);
+
+  h.desktop->launchApplication({kFormerID, "Halvermoor"}).value();
+  h.loop.advance(0.1);
+  EXPECT_GT(h.processes->listings(), listed);
+  EXPECT_TRUE(controller.legacyAppStatus().isRunning);
+}
+
 TEST(FormerBrandTest, QuitConfirmedForACopyWithoutWindows) {
   ControllerHarness h;
   const auto entry = h.installFormerEntry(h.userApplications());

@@ -34,7 +34,7 @@ struct Reading {
   bool isDesktopWindow = false;
   int desktop = -1;
   std::string title;
-  std::vector<Window> descendants;
+  std::vector<Window> shownInside;
   std::vector<std::tuple<Window, XID, int, int, int, int, bool, ApplicationIdentity>> embedded;
   bool operator==(const Reading&) const = default;
 };
@@ -59,7 +59,7 @@ Reading readingOf(const TrackedWindow& window) {
                   window.isDesktopWindow,
                   window.desktop,
                   window.title,
-                  window.descendants,
+                  window.shownInside,
                   {}};
   for (const auto& inside : window.embedded) {
     reading.embedded.emplace_back(inside.id, inside.owner, inside.x, inside.y, inside.width,
@@ -76,7 +76,7 @@ std::string describe(const Reading& reading) {
       << reading.identity.id << "' pid " << reading.identity.processID << " names "
       << reading.identity.ownIds.size() << "+" << reading.identity.windowClassNames.size()
       << " transient " << reading.transientFor << " title '" << reading.title << "' inside "
-      << reading.descendants.size() << " embedded " << reading.embedded.size();
+      << reading.shownInside.size() << " embedded " << reading.embedded.size();
   for (const auto& inside : reading.embedded) {
     out << " [" << std::get<0>(inside) << " of " << std::get<1>(inside) << " '"
         << std::get<7>(inside).id << "' pid " << std::get<7>(inside).processID << "]";
@@ -337,7 +337,7 @@ TEST_P(WindowTreeReadTest, ReadingAllWindowsAtOnceNamesEachAsReadingItAloneDoes)
       for (const TrackedWindow* window : loaded.model->stacking()) {
         EXPECT_FALSE(isGone(display, window->id)) << window->id << " is gone but tracked";
         EXPECT_EQ(churned.count(window->client), 0u);
-        for (Window inside : window->descendants) {
+        for (Window inside : window->shownInside) {
           EXPECT_EQ(churned.count(inside), 0u) << inside << " was destroyed";
         }
       }

@@ -28,9 +28,15 @@ std::vector<std::int32_t> SimProcessTable::terminateRequests() const {
 
 std::vector<ProcessRecord> SimProcessTable::processes() const {
   std::lock_guard lock(mutex_);
+  ++listings_;
   std::vector<ProcessRecord> records;
   for (const auto& [pid, entry] : processes_) records.push_back(entry.record);
   return records;
+}
+
+int SimProcessTable::listings() const {
+  std::lock_guard lock(mutex_);
+  return listings_;
 }
 
 runtime::Status SimProcessTable::terminate(const ProcessRecord& process) {

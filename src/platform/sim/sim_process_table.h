@@ -28,6 +28,8 @@ class SimProcessTable final : public ProcessTable,
   void removeProcess(std::int32_t processIdentifier);
   // Every process that was asked to quit, in order of the requests (refused ones not counted).
   std::vector<std::int32_t> terminateRequests() const;
+  // How many times the process list was read.
+  int listings() const;
 
   std::vector<ProcessRecord> processes() const override;
   runtime::Status terminate(const ProcessRecord& process) override;
@@ -42,6 +44,7 @@ class SimProcessTable final : public ProcessTable,
   mutable std::mutex mutex_;
   std::map<std::int32_t, Entry> processes_;
   std::vector<std::int32_t> terminateRequests_;
+  mutable int listings_ = 0;
 };
 
 }  // namespace corvane::platform::sim

@@ -87,4 +87,29 @@ long long pixelCount(const std::vector<FrameArea>& areas) {
   return count;
 }
 
+std::vector<FrameArea> areasOutside(const std::vector<FrameArea>& areas, const FrameArea& cut) {
+  std::vector<FrameArea> outside;
+  for (const FrameArea& area : areas) {
+    if (area.width <= 0 || area.height <= 0) continue;
+    if (cut.width <= 0 || cut.height <= 0 || !overlap(area, cut)) {
+      outside.push_back(area);
+      continue;
+    }
+    // The rows above and below the cut, then what lies left and right of it in its rows.
+    const int top = std::max(area.y, cut.y);
+    const int bottom = std::min(area.y + area.height, cut.y + cut.height);
+    const int left = std::max(area.x, cut.x);
+    const int right = std::min(area.x + area.width, cut.x + cut.width);
+    if (top > area.y) outside.push_back(FrameArea{area.x, area.y, area.width, top - area.y});
+    if (bottom < area.y + area.height) {
+      outside.push_back(FrameArea{area.x, bottom, area.width, area.y + area.height - bottom});
+    }
+    if (left > area.x) outside.push_back(FrameArea{area.x, top, left - area.x, bottom - top});
+    if (right < area.x + area.width) {
+      outside.push_back(FrameArea{right, top, area.x + area.width - right, bottom - top});
+    }
+  }
+  return outside;
+}
+
 }  // namespace corvane::platform::x11

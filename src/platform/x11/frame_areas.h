@@ -18,6 +18,10 @@ std::vector<FrameArea> coveringAreas(std::vector<FrameArea> areas, std::size_t m
 FrameArea scaledFootprint(const FrameArea& area, int fromWidth, int fromHeight, int toWidth,
                           int toHeight);
 
+// What of `areas` lies outside `cut`, as rectangles that do not overlap one another where
+// `areas` did not.
+std::vector<FrameArea> areasOutside(const std::vector<FrameArea>& areas, const FrameArea& cut);
+
 // The pixels of all of `areas`; overlaps are counted twice.
 long long pixelCount(const std::vector<FrameArea>& areas);
 

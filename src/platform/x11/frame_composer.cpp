@@ -290,6 +290,26 @@ void FrameComposer::placeWindows(const std::vector<Placed>& placed) {
   }
 }
 
+std::vector<FrameArea> FrameComposer::backgroundAreas(const std::vector<FrameArea>& areas,
+                                                      const std::vector<Placed>& placed) {
+  // Only rectangles are taken away: what a shaped window or one with alpha leaves of the
+  // background stays in, and the clip (the changed areas less what the opaque windows cover)
+  // still bounds every pixel drawn. Past a few dozen pieces the rest is left in too.
+  constexpr std::size_t kMostPieces = 64;
+  std::vector<FrameArea> background = areas;
+  for (const Placed& place : placed) {
+    const TrackedWindow& window = *place.window;
+    if (window.hasAlpha || window.boundingShape != None) continue;
+    const InnerBox shown = window.shownBox();
+    auto outside = areasOutside(
+        background, FrameArea{place.x + shown.x, place.y + shown.y, shown.width, shown.height});
+    if (outside.size() > kMostPieces) break;
+    background = std::move(outside);
+    if (background.empty()) break;
+  }
+  return background;
+}
+
 void FrameComposer::drawWindow(const Placed& place, XserverRegion visible,
                                const std::set<Window>& excluded) {
   const TrackedWindow& window = *place.window;
@@ -367,9 +387,14 @@ void FrameComposer::composeAreas(WindowModel& model, const std::set<Window>& exc
   }
   placeWindows(placed);
   setRegion(display_, changed_, areas);
-  XFixesSubtractRegion(display_, shown_, changed_, covered_);
-  XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, shown_);
-  drawBackground(area, areas);
+  // Where an opaque window is drawn over it, the background need not be drawn first (nor, for
+  // the root's own background, cleared again): a window changing on its own costs no background.
+  const auto background = backgroundAreas(areas, placed);
+  if (!background.empty()) {
+    XFixesSubtractRegion(display_, shown_, changed_, covered_);
+    XFixesSetPictureClipRegion(display_, composed_.picture, 0, 0, shown_);
+    drawBackground(area, background);
+  }
   for (std::size_t i = 0; i < placed.size(); ++i) {
     XFixesIntersectRegion(display_, visible_[i], visible_[i], changed_);
     drawWindow(placed[i], visible_[i], excluded);

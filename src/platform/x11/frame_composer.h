@@ -95,6 +95,10 @@ class FrameComposer {
   // ones cover.
   void placeWindows(const std::vector<Placed>& placed);
   void drawWindow(const Placed& place, XserverRegion visible, const std::set<Window>& excluded);
+  // The parts of `areas` (frame pixels) where the background may show: each is left out where
+  // an opaque, unshaped window of `placed` is drawn over all of it.
+  static std::vector<FrameArea> backgroundAreas(const std::vector<FrameArea>& areas,
+                                                const std::vector<Placed>& placed);
   // The rectangles of the model's changes inside `area` (frame pixels); nothing when unbounded.
   std::optional<std::vector<FrameArea>> changedAreas(WindowModel& model,
                                                      const std::set<Window>& excluded,

@@ -444,7 +444,7 @@ bool WindowModel::refreshIdentities() {
 }
 
 void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
-  window.descendants.clear();
+  window.shownInside.clear();
   window.clientArea.reset();
   const auto previous = std::move(window.embedded);
   window.embedded.clear();
@@ -466,7 +466,11 @@ void WindowModel::readTree(TrackedWindow& window, WindowFacts& facts) {
       const auto read = facts.attributes(child);
       if (!read) continue;
       const XWindowAttributes& attributes = *read;
-      window.descendants.push_back(child);
+      // Only a window that shows can be asked to paint: one that maps or comes to show later is
+      // exposed by the server then.
+      if (attributes.map_state == IsViewable && attributes.c_class == InputOutput) {
+        window.shownInside.push_back(child);
+      }
       XSelectInput(display_, child, kWatchedEvents);
       const XID owner = facts.owner(child);
       inside_.record(
@@ -675,7 +679,7 @@ void WindowModel::neutralise(TrackedWindow& window, const std::vector<XRectangle
 void WindowModel::requestRepaint(TrackedWindow& window) {
   ErrorTrap trap(display_);
   XClearArea(display_, window.id, 0, 0, 0, 0, True);
-  for (Window inside : window.descendants) XClearArea(display_, inside, 0, 0, 0, 0, True);
+  for (Window inside : window.shownInside) XClearArea(display_, inside, 0, 0, 0, 0, True);
   XFlush(display_);
 }
 

@@ -110,8 +110,9 @@ struct TrackedWindow {
   bool isNotice = false;
   int desktop = -1;
   std::string title;
-  // Every window inside it (all depths), and those of them made by other X clients.
-  std::vector<Window> descendants;
+  // The windows inside it (all depths) that showed when its tree was read, and those inside it
+  // made by other X clients.
+  std::vector<Window> shownInside;
   std::vector<EmbeddedWindow> embedded;
 
   bool isVisible() const { return mapped && !inputOnly && width > 0 && height > 0; }

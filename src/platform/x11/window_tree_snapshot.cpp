@@ -101,7 +101,6 @@ struct WindowTreeSnapshot::Pending {
   xcb_get_window_attributes_cookie_t state{};
   xcb_get_geometry_cookie_t geometry{};
   xcb_query_tree_cookie_t tree{};
-  std::optional<xcb_res_query_client_ids_cookie_t> ids;
   std::optional<xcb_shape_query_extents_cookie_t> shape;
   std::vector<std::pair<Atom, xcb_get_property_cookie_t>> properties;
 };
@@ -112,7 +111,8 @@ WindowTreeSnapshot::WindowTreeSnapshot(Display* display, const Atoms& atoms,
       connection_(XGetXCBConnection(display)),
       atoms_(atoms),
       treeProperties_(std::move(treeProperties)),
-      live_(display) {
+      live_(display),
+      resourceMask_(xcb_get_setup(connection_)->resource_id_mask) {
   const xcb_query_extension_reply_t* resources = xcb_get_extension_data(connection_, &xcb_res_id);
   hasResourceExtension_ = resources != nullptr && resources->present;
   const xcb_query_extension_reply_t* shape = xcb_get_extension_data(connection_, &xcb_shape_id);
@@ -125,12 +125,6 @@ WindowTreeSnapshot::Pending WindowTreeSnapshot::ask(Window window, bool isTop) {
   pending.state = xcb_get_window_attributes(connection_, window);
   pending.geometry = xcb_get_geometry(connection_, window);
   pending.tree = xcb_query_tree(connection_, window);
-  if (hasResourceExtension_) {
-    const xcb_res_client_id_spec_t spec{
-        static_cast<std::uint32_t>(window),
-        XCB_RES_CLIENT_ID_MASK_CLIENT_XID | XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    pending.ids = xcb_res_query_client_ids(connection_, 1, &spec);
-  }
   if (isTop && hasShapeExtension_) pending.shape = xcb_shape_query_extents(connection_, window);
   for (Atom atom : treeProperties_) {
     pending.properties.emplace_back(atom, xcb_get_property(connection_, 0, window, atom,
@@ -148,19 +142,6 @@ void WindowTreeSnapshot::collect(Pending& pending, Entry& entry) {
     entry.parent = tree->parent;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     entry.children.assign(children, children + xcb_query_tree_children_length(tree.get()));
-  }
-  if (pending.ids) {
-    if (auto ids = take(connection_, &xcb_res_query_client_ids_reply, *pending.ids, gone)) {
-      for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem > 0;
-           xcb_res_client_id_value_next(&it)) {
-        const xcb_res_client_id_value_t& value = *it.data;
-        if (value.spec.mask & XCB_RES_CLIENT_ID_MASK_CLIENT_XID) entry.owner = value.spec.client;
-        if ((value.spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && value.length >= 4) {
-          const auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(&value));
-          if (pid > 0) entry.resourceProcess = pid;
-        }
-      }
-    }
   }
   if (pending.shape) {
     auto shape = take(connection_, &xcb_shape_query_extents_reply, *pending.shape, gone);
@@ -184,6 +165,9 @@ std::vector<Window> WindowTreeSnapshot::readLevel(const std::vector<Window>& lev
     pending.push_back({.id = window});
   }
   for (Pending& asked : pending) asked = ask(asked.id, topLevel);
+  std::vector<Window> windows;
+  for (const Pending& asked : pending) windows.push_back(asked.id);
+  auto makers = askMakers(windows);
   std::vector<Window> next;
   for (Pending& asked : pending) {
     Entry& entry = entries_[asked.id];
@@ -192,7 +176,54 @@ std::vector<Window> WindowTreeSnapshot::readLevel(const std::vector<Window>& lev
       if (entries_.count(child) == 0) next.push_back(child);
     }
   }
+  collectMakers(makers);
+  for (const Pending& asked : pending) {
+    Entry& entry = entries_[asked.id];
+    if (entry.gone) continue;
+    auto maker = makers_.find(asked.id & ~resourceMask_);
+    if (maker == makers_.end()) continue;
+    entry.owner = maker->second.owner;
+    entry.resourceProcess = maker->second.process;
+  }
   return next;
+}
+
+std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>> WindowTreeSnapshot::askMakers(
+    const std::vector<Window>& windows) {
+  // X-Resource names the client a window's id was given to, whichever window of it is asked
+  // about: one question per client rather than per window (a window manager's frames hold
+  // dozens of windows each).
+  std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>> asked;
+  if (!hasResourceExtension_) return asked;
+  for (Window window : windows) {
+    const XID client = window & ~resourceMask_;
+    if (makers_.count(client) != 0) continue;
+    makers_[client] = Maker{};
+    const xcb_res_client_id_spec_t spec{
+        static_cast<std::uint32_t>(window),
+        XCB_RES_CLIENT_ID_MASK_CLIENT_XID | XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    asked.emplace_back(client, xcb_res_query_client_ids(connection_, 1, &spec));
+  }
+  return asked;
+}
+
+void WindowTreeSnapshot::collectMakers(
+    std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>>& asked) {
+  for (auto& [client, cookie] : asked) {
+    bool gone = false;
+    auto ids = take(connection_, &xcb_res_query_client_ids_reply, cookie, gone);
+    if (!ids) continue;
+    Maker& maker = makers_[client];
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem > 0;
+         xcb_res_client_id_value_next(&it)) {
+      const xcb_res_client_id_value_t& value = *it.data;
+      if (value.spec.mask & XCB_RES_CLIENT_ID_MASK_CLIENT_XID) maker.owner = value.spec.client;
+      if ((value.spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && value.length >= 4) {
+        const auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(&value));
+        if (pid > 0) maker.process = pid;
+      }
+    }
+  }
 }
 
 void WindowTreeSnapshot::readTrees(const std::vector<Window>& tops, long eventMask) {

@@ -13,6 +13,7 @@
 #include "platform/x11/x_atoms.h"
 
 struct xcb_connection_t;
+struct xcb_res_query_client_ids_cookie_t;
 
 namespace corvane::platform::x11 {
 
@@ -55,10 +56,21 @@ class WindowTreeSnapshot : public WindowFacts {
     std::optional<bool> boundingShaped;  // asked of the tops only
   };
   struct Pending;
+  // What X-Resource says of the client whose ids start at the key (a window id without its
+  // resource bits): nothing known when the server has no such client.
+  struct Maker {
+    XID owner = 0;
+    std::optional<std::int32_t> process;
+  };
 
   // Reads one level; returns the children of its windows not read yet.
   std::vector<Window> readLevel(const std::vector<Window>& level, long eventMask, bool topLevel);
   Pending ask(Window window, bool isTop);
+  // The X client that made each window and its process, asked once per client: sent with a
+  // level's other questions, then collected into makers_.
+  std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>> askMakers(
+      const std::vector<Window>& windows);
+  void collectMakers(std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>>& asked);
   void collect(Pending& pending, Entry& entry);
   const Entry* find(Window window) const;
 
@@ -69,7 +81,9 @@ class WindowTreeSnapshot : public WindowFacts {
   bool hasResourceExtension_ = false;
   bool hasShapeExtension_ = false;
   LiveWindowFacts live_;
+  XID resourceMask_;
   std::unordered_map<Window, Entry> entries_;
+  std::unordered_map<XID, Maker> makers_;
 };
 
 }  // namespace corvane::platform::x11
