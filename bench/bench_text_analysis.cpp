@@ -25,6 +25,8 @@
 //   desktops and benign near-misses masked besides.
 // - BM_OtherApplicationCorpus: the same on applications, fonts and window managers neither other
 //   corpus holds (st, xfce4-terminal, Geany, xfwm4, marco), desktops read without window areas.
+// - BM_FurtherApplicationCorpus: the same on families and fonts no other corpus holds (lxterminal,
+//   qterminal, mlterm, Mousepad, Pluma; Terminus, Go, Go Mono, Cantarell).
 // Every corpus figure is what the published frame shows: the analysis's covers merged as the
 // engine merges them and painted as the compositor paints them. Accurate runs also read each
 // desktop without its window areas. Desktop times come on the clock (desktop_s) and in processor
@@ -44,6 +46,7 @@
 
 #include "like_for_like.h"
 #include "plain_tesseract_read.h"
+#include "support/real_application/further_application_corpus.h"
 #include "support/real_application/other_application_corpus.h"
 #include "support/real_application/real_application_corpus.h"
 #include "support/tesseract_analyzer.h"
@@ -652,25 +655,35 @@ BENCHMARK(BM_RealApplicationCorpus)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// A corpus of split `tuning` when CORVANE_<PREFIX>_SPLIT=tuning asks for the split to look into
+// misses with (CORVANE_<PREFIX>_SEED_OFFSET=<n>: its looks with other content), else of split
+// `judging`; rendered by `render` and announced as `name`.
+template <class Render>
+testing::real_application::RealApplicationCorpus renderSplit(const std::string& prefix,
+                                                             const char* name, Render render) {
+  using testing::real_application::CorpusSplit;
+  const char* split = std::getenv(("CORVANE_" + prefix + "_SPLIT").c_str());
+  const bool tuning = split && std::string(split) == "tuning";
+  const char* offset = std::getenv(("CORVANE_" + prefix + "_SEED_OFFSET").c_str());
+  auto rendered =
+      render(tuning ? CorpusSplit::tuning : CorpusSplit::judging,
+             static_cast<std::uint32_t>(offset && tuning ? std::strtoul(offset, nullptr, 10) : 0));
+  std::fprintf(stderr, "%s corpus (%s): %zu screens rendered in %.1f s\n", name,
+               tuning ? "tuning" : "judging", rendered.screens.size(), rendered.renderSeconds);
+  dumpIfAsked(rendered);
+  return rendered;
+}
+
 // The corpus of other applications (tests/support/real_application/other_application_corpus.h):
 // st, xfce4-terminal and Geany in fonts no other corpus holds, and desktops under xfwm4 and marco
 // read without window areas; its judging split, unless CORVANE_OTHER_SCREENS_SPLIT=tuning asks for
 // the split to look into misses with (CORVANE_OTHER_SCREENS_SEED_OFFSET=<n>: its looks with other
 // content).
 const testing::real_application::RealApplicationCorpus& otherApplicationCorpus() {
-  static const auto corpus = [] {
-    using testing::real_application::CorpusSplit;
-    const char* split = std::getenv("CORVANE_OTHER_SCREENS_SPLIT");
-    const bool tuning = split && std::string(split) == "tuning";
-    const char* offset = std::getenv("CORVANE_OTHER_SCREENS_SEED_OFFSET");
-    auto rendered = testing::real_application::renderOtherApplicationCorpus(
-        tuning ? CorpusSplit::tuning : CorpusSplit::judging,
-        static_cast<std::uint32_t>(offset && tuning ? std::strtoul(offset, nullptr, 10) : 0));
-    std::fprintf(stderr, "other-application corpus (%s): %zu screens rendered in %.1f s\n",
-                 tuning ? "tuning" : "judging", rendered.screens.size(), rendered.renderSeconds);
-    dumpIfAsked(rendered);
-    return rendered;
-  }();
+  static const auto corpus =
+      renderSplit("OTHER_SCREENS", "other-application", [](auto split, auto seeds) {
+        return testing::real_application::renderOtherApplicationCorpus(split, seeds);
+      });
   return corpus;
 }
 
@@ -680,6 +693,29 @@ void BM_OtherApplicationCorpus(benchmark::State& state) {
   reportRendering(state, corpus);
 }
 BENCHMARK(BM_OtherApplicationCorpus)
+    ->DenseRange(0, 1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The corpus of further families and fonts
+// (tests/support/real_application/further_application_corpus.h): lxterminal, qterminal, mlterm,
+// Mousepad and Pluma in Terminus, Go, Go Mono and Cantarell; its judging split, unless
+// CORVANE_FURTHER_SCREENS_SPLIT=tuning (CORVANE_FURTHER_SCREENS_SEED_OFFSET=<n> as above).
+const testing::real_application::RealApplicationCorpus& furtherApplicationCorpus() {
+  static const auto corpus =
+      renderSplit("FURTHER_SCREENS", "further-application", [](auto split, auto seeds) {
+        return testing::real_application::renderFurtherApplicationCorpus(split, seeds);
+      });
+  return corpus;
+}
+
+void BM_FurtherApplicationCorpus(benchmark::State& state) {
+  const auto& corpus = furtherApplicationCorpus();
+  runCorpus(state, corpus.screens);
+  reportRendering(state, corpus);
+}
+BENCHMARK(BM_FurtherApplicationCorpus)
     ->DenseRange(0, 1)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "support/real_application/geany_editor.h"
+#include "support/real_application/text_editor.h"
 #include "support/real_application/other_application_corpus.h"
 #include "support/real_application/real_application_corpus.h"
-#include "support/real_application/vte_terminal.h"
+#include "support/real_application/scripted_terminal.h"
 #include "support/tesseract_analyzer.h"
 #include "verification/sensitivity_engine.h"
 
@@ -92,7 +92,7 @@ TEST(RealApplicationScreens, ATerminalsCellGridLandsOnItsText) {
 // A VTE terminal's truth comes from its drawings: every planted line lands on its own text, one
 // row after another, its ink as wide as its characters (in a monospaced font), its secret within
 // it.
-TEST(RealApplicationScreens, AVteTerminalsDrawingsPutEachLineOnItsOwnText) {
+TEST(RealApplicationScreens, AScriptedTerminalsDrawingsPutEachLineOnItsOwnText) {
   XvfbServer server(1280, 800, {"-dpi", "96"});
   ASSERT_TRUE(server.ok());
   Display* display = XOpenDisplay(server.name().c_str());
@@ -100,10 +100,10 @@ TEST(RealApplicationScreens, AVteTerminalsDrawingsPutEachLineOnItsOwnText) {
   TemporaryFolder folder("corvane-vte-screen");
   const IgnoringXErrors ignoring;
   PlantedTextMaker maker(11);
-  VteTerminal terminal(server.name(), folder.path(), {"DejaVu Sans Mono", 10, true},
-                       terminalSession(maker, 24), "ledger", 0, 0, 90);
+  ScriptedTerminal terminal(server.name(), folder.path(), {"DejaVu Sans Mono", 10, true},
+                            terminalSession(maker, 24), "ledger", 0, 0, 90);
   int unseen = 0;
-  const auto made = other_detail::vteScreen(display, terminal, unseen);
+  const auto made = other_detail::scriptedTerminalScreen(display, terminal, unseen);
   XCloseDisplay(display);
   ASSERT_TRUE(made.has_value()) << "the terminal did not show its lines";
   EXPECT_EQ(unseen, 0);
