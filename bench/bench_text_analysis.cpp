@@ -595,6 +595,11 @@ void runCorpus(benchmark::State& state, const std::vector<RealApplicationScreen>
   }
 }
 
+// A corpus benchmark's runs: accurate (0) and fast (1), once each.
+void atBothLevels(benchmark::internal::Benchmark* corpus) {
+  corpus->DenseRange(0, 1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 // The screen corpus (tests/support/text_corpus_screens.h): 40 screens, half of them 1080p
 // desktops with two tiled windows, accurate (0) or fast (1).
 void BM_ScreenCorpus(benchmark::State& state) {
@@ -603,11 +608,7 @@ void BM_ScreenCorpus(benchmark::State& state) {
   for (int i = 0; i < kScreens; ++i) screens.push_back({testing::corpusScreen(i), {}, i % 2 == 0});
   runCorpus(state, screens);
 }
-BENCHMARK(BM_ScreenCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_ScreenCorpus)->Apply(atBothLevels);
 
 // Reports how a rendered corpus came out: its screens, those that did not render, planted lines
 // that showed no ink, and its render time.
@@ -616,6 +617,13 @@ void reportRendering(benchmark::State& state,
   state.counters["failed_screens"] = corpus.failedScreens;
   state.counters["unseen_lines"] = corpus.unseenLines;
   state.counters["render_s"] = corpus.renderSeconds;
+}
+
+// Runs a rendered corpus (see runCorpus) and reports how it came out.
+void runRenderedCorpus(benchmark::State& state,
+                       const testing::real_application::RealApplicationCorpus& corpus) {
+  runCorpus(state, corpus.screens);
+  reportRendering(state, corpus);
 }
 
 // Dumps the screens with their truth into CORVANE_REAL_SCREENS_DUMP when it is set.
@@ -645,15 +653,9 @@ const testing::real_application::RealApplicationCorpus& realApplicationCorpus() 
 
 // On the real-application corpus, accurate (0) or fast (1).
 void BM_RealApplicationCorpus(benchmark::State& state) {
-  const auto& corpus = realApplicationCorpus();
-  runCorpus(state, corpus.screens);
-  reportRendering(state, corpus);
+  runRenderedCorpus(state, realApplicationCorpus());
 }
-BENCHMARK(BM_RealApplicationCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_RealApplicationCorpus)->Apply(atBothLevels);
 
 // A corpus of split `tuning` when CORVANE_<PREFIX>_SPLIT=tuning asks for the split to look into
 // misses with (CORVANE_<PREFIX>_SEED_OFFSET=<n>: its looks with other content), else of split
@@ -688,15 +690,9 @@ const testing::real_application::RealApplicationCorpus& otherApplicationCorpus()
 }
 
 void BM_OtherApplicationCorpus(benchmark::State& state) {
-  const auto& corpus = otherApplicationCorpus();
-  runCorpus(state, corpus.screens);
-  reportRendering(state, corpus);
+  runRenderedCorpus(state, otherApplicationCorpus());
 }
-BENCHMARK(BM_OtherApplicationCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_OtherApplicationCorpus)->Apply(atBothLevels);
 
 // The corpus of further families and fonts
 // (tests/support/real_application/further_application_corpus.h): lxterminal, qterminal, mlterm,
@@ -711,15 +707,9 @@ const testing::real_application::RealApplicationCorpus& furtherApplicationCorpus
 }
 
 void BM_FurtherApplicationCorpus(benchmark::State& state) {
-  const auto& corpus = furtherApplicationCorpus();
-  runCorpus(state, corpus.screens);
-  reportRendering(state, corpus);
+  runRenderedCorpus(state, furtherApplicationCorpus());
 }
-BENCHMARK(BM_FurtherApplicationCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_FurtherApplicationCorpus)->Apply(atBothLevels);
 
 }  // namespace
 

@@ -114,33 +114,38 @@ std::vector<ScreenLine> allLines(const RealApplicationScreen& made) {
   return lines;
 }
 
-// A server of the corpus's size and its display, for one application at a time.
-struct OneApplicationServer {
-  XvfbServer server{1280, 800, {"-dpi", "96"}};
-  Display* display = server.ok() ? XOpenDisplay(server.name().c_str()) : nullptr;
-  ~OneApplicationServer() {
+// A program on a private server of the corpus's size, alone; skipped where it is not installed.
+class ProgramAlone : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (!platform::findProgram(GetParam(), platform::programSearchPath()))
+      GTEST_SKIP() << "needs " << GetParam();
+    ASSERT_TRUE(server.ok());
+    display = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(display, nullptr);
+  }
+  void TearDown() override {
     if (display) XCloseDisplay(display);
   }
+
+  XvfbServer server{1280, 800, {"-dpi", "96"}};
+  Display* display = nullptr;
+  TemporaryFolder folder{"corvane-program-alone"};
+  const IgnoringXErrors ignoring;
 };
 
-class ScriptedTerminalProgram : public ::testing::TestWithParam<std::string> {};
+class ScriptedTerminalProgram : public ProgramAlone {};
 
 // A terminal's truth comes from its drawings, whatever draws them: every planted line lands on
 // its own text, one row after another, its ink as wide as its characters (in a monospaced font),
 // its secret within it.
 TEST_P(ScriptedTerminalProgram, DrawingsPutEachLineOnItsOwnText) {
-  if (!platform::findProgram(GetParam(), platform::programSearchPath()))
-    GTEST_SKIP() << "needs " << GetParam();
-  OneApplicationServer server;
-  ASSERT_NE(server.display, nullptr);
-  TemporaryFolder folder("corvane-scripted-terminal");
-  const IgnoringXErrors ignoring;
   PlantedTextMaker maker(11);
-  ScriptedTerminal terminal(server.server.name(), folder.path(),
+  ScriptedTerminal terminal(server.name(), folder.path(),
                             {"DejaVu Sans Mono", 10, true, GetParam()}, terminalSession(maker, 24),
                             "ledger", 0, 0, 90);
   int unseen = 0;
-  const auto made = other_detail::scriptedTerminalScreen(server.display, terminal, unseen);
+  const auto made = other_detail::scriptedTerminalScreen(display, terminal, unseen);
   ASSERT_TRUE(made.has_value()) << "the terminal did not show its lines";
   EXPECT_EQ(unseen, 0);
   const std::vector<ScreenLine> lines = allLines(*made);
@@ -160,22 +165,16 @@ TEST_P(ScriptedTerminalProgram, DrawingsPutEachLineOnItsOwnText) {
 INSTANTIATE_TEST_SUITE_P(RealApplicationScreens, ScriptedTerminalProgram,
                          ::testing::Values("xfce4-terminal", "lxterminal", "qterminal", "mlterm"));
 
-class EditorProgram : public ::testing::TestWithParam<std::string> {};
+class EditorProgram : public ProgramAlone {};
 
 // An editor's truth comes from its drawings, in a proportional font too: every line of the file
-// lands in its own row, in file order, starting at the text's left margin, its secret within it.
+// lands in its own row, starting at the text's left margin, its secret within it.
 TEST_P(EditorProgram, DrawingsPutEachLineOnItsOwnText) {
-  if (!platform::findProgram(GetParam(), platform::programSearchPath()))
-    GTEST_SKIP() << "needs " << GetParam();
-  OneApplicationServer server;
-  ASSERT_NE(server.display, nullptr);
-  TemporaryFolder folder("corvane-editor");
-  const IgnoringXErrors ignoring;
   PlantedTextMaker maker(12);
   const auto lines = configFileLines(maker, 20);
   const EditorLook look{"Cantarell", 11, GetParam()};
   const Drawings drawings =
-      drawEditor(server.display, server.server.name(), folder.path(), look, lines, 1280, 800, "e");
+      drawEditor(display, server.name(), folder.path(), look, lines, 1280, 800, "e");
   RealApplicationScreen made;
   made.screen.image = drawings.lines;
   int unseen = 0;
