@@ -405,6 +405,52 @@ std::string dottedHost(const std::string& text, std::size_t at, std::size_t end)
 
 }  // namespace
 
+namespace {
+
+bool isAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Whether an amount in thousands starts at `i`: one to three digits, then groups of a comma and
+// three digits, one group at least ("2,865,978").
+bool thousandsAmountAt(const std::string& text, std::size_t i) {
+  std::size_t lead = 0;
+  while (i + lead < text.size() && isAsciiDigit(text[i + lead])) ++lead;
+  if (lead < 1 || lead > 3) return false;
+  std::size_t at = i + lead;
+  int groups = 0;
+  while (at + 3 < text.size() && text[at] == ',' && isAsciiDigit(text[at + 1]) &&
+         isAsciiDigit(text[at + 2]) && isAsciiDigit(text[at + 3])) {
+    at += 4;
+    ++groups;
+  }
+  return groups > 0 && (at == text.size() || !isAsciiDigit(text[at]));
+}
+
+}  // namespace
+
+std::string StructuredTextHeuristics::writtenBackLookAlikeMarks(const std::string& text) {
+  static const std::string registered = "\u00AE", section = "\u00A7";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const bool betweenLabels = i > 0 && isLabelCharacter(text[i - 1]) &&
+                               i + registered.size() < text.size() &&
+                               isLabelCharacter(text[i + registered.size()]);
+    if (text.compare(i, registered.size(), registered) == 0 && betweenLabels) {
+      out += '@';
+      i += registered.size();
+    } else if (text.compare(i, section.size(), section) == 0 &&
+               thousandsAmountAt(text, i + section.size())) {
+      out += '$';
+      i += section.size();
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
 std::string StructuredTextHeuristics::repairedAddressPunctuation(const std::string& text) {
   std::string out;
   out.reserve(text.size());

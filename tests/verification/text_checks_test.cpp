@@ -134,6 +134,20 @@ TEST(StructuredText, AddressesReadWithMisreadDotsAreWrittenBack) {
     EXPECT_EQ(H::repairedAddressPunctuation(kept), kept) << kept;
 }
 
+TEST(StructuredText, MarksReadAsTheirLookAlikesAreWrittenBack) {
+  using H = StructuredTextHeuristics;
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("ouner k.osei\u00AEtidewater.co.uk (ok)"),
+            "ouner k.osei@tidewater.co.uk (ok)");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("booked \u00A7 \u00A72,865,978 (final)"),
+            "booked \u00A7 $2,865,978 (final)");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("net: \u00A7412,000.50"), "net: $412,000.50");
+  // Signs that stand for themselves stay: a section before a plain number, a registered mark
+  // after a name.
+  for (const char* kept : {"see \u00A7 12 and \u00A73", "\u00A71234", "Corvane\u00AE 2",
+                           "\u00AEcorp", "\u00A72,86", ""})
+    EXPECT_EQ(H::writtenBackLookAlikeMarks(kept), kept) << kept;
+}
+
 TEST(StructuredText, SuspiciousLines) {
   const std::set<SensitiveKind> all = {SensitiveKind::email, SensitiveKind::apiKey,
                                        SensitiveKind::phoneNumber};
