@@ -362,12 +362,20 @@ std::size_t misreadSchemeLength(const std::string& text, std::size_t at) {
 
 // The labels of a host from `at` ("admin, tidewater ,net", "tidewater,co,uk"): its end, and the
 // number of separators in it. A separator is a dot or a look-alike of one between two labels,
-// with a space read on one side of it only where `spacesAllowed`.
+// with a space read on one side of it only where `spacesAllowed`, where also the first dot may
+// have been read as a space ("tidewater co.uk").
 struct HostRun {
   std::size_t end = 0;
   int separators = 0;
   bool hasLetter = true;
 };
+// Whether a label starts at `at` and a dot (or its look-alike) and another label follow it.
+bool dottedLabelAt(const std::string& text, std::size_t at) {
+  std::size_t i = at;
+  while (i < text.size() && isLabelCharacter(text[i])) ++i;
+  return i > at && i + 1 < text.size() && isDotLookAlike(text[i]) && isLabelCharacter(text[i + 1]);
+}
+
 HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
   HostRun run{at, 0, true};
   std::size_t i = at;
@@ -382,6 +390,12 @@ HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
     letters |= labelLetter;
     std::size_t next = i;
     if (spacesAllowed && next < text.size() && text[next] == ' ') ++next;
+    // One dot read as a space, before a label that a dot follows ("tidewater co.uk").
+    if (spacesAllowed && run.separators == 0 && next == i + 1 && dottedLabelAt(text, next)) {
+      ++run.separators;
+      i = next;
+      continue;
+    }
     if (next >= text.size() || !isDotLookAlike(text[next])) break;
     ++next;
     if (spacesAllowed && next < text.size() && text[next] == ' ' && text[i] != ' ') ++next;
@@ -397,6 +411,10 @@ HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
 std::string dottedHost(const std::string& text, std::size_t at, std::size_t end) {
   std::string host;
   for (std::size_t i = at; i < end; ++i) {
+    // A space between two labels stands for the dot read as it; beside a dot it goes.
+    const bool betweenLabels =
+        i > at && i + 1 < end && isLabelCharacter(text[i - 1]) && isLabelCharacter(text[i + 1]);
+    if (text[i] == ' ' && betweenLabels) host += '.';
     if (text[i] == ' ') continue;
     host += isDotLookAlike(text[i]) ? '.' : text[i];
   }

@@ -127,10 +127,13 @@ TEST(StructuredText, AddressesReadWithMisreadDotsAreWrittenBack) {
             "url: http://staging.larkspur.dev");
   EXPECT_EQ(H::repairedAddressPunctuation("URL=internal,larkspur,io/queues"),
             "URL=internal.larkspur.io/queues");
+  // After an at sign, one dot read as a space before a dotted rest.
+  EXPECT_EQ(H::repairedAddressPunctuation("notify: sent to dana.w@larkspur co.uk"),
+            "notify: sent to dana.w@larkspur.co.uk");
   // Numbers, two words, prose with its spaces and addresses already right stay as they are.
-  for (const char* kept :
-       {"booked $4,065,938.00", "Restarting ledger-worker,service ,,, done",
-        "internal, staging, and admin", "mail ann@b.co now", "https://admin.host.eu/x"})
+  for (const char* kept : {"booked $4,065,938.00", "Restarting ledger-worker,service ,,, done",
+                           "internal, staging, and admin", "mail ann@b.co now",
+                           "https://admin.host.eu/x", "ask ann@corp or bob", "ann@corp see docs"})
     EXPECT_EQ(H::repairedAddressPunctuation(kept), kept) << kept;
 }
 
