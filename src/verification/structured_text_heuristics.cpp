@@ -445,6 +445,15 @@ bool thousandsAmountAt(const std::string& text, std::size_t i) {
   return groups > 0 && (at == text.size() || !isAsciiDigit(text[at]));
 }
 
+// How many digits run up to `at`, back to a space or the text's start; 0 when anything else
+// stands among them.
+std::size_t digitsBefore(const std::string& text, std::size_t at) {
+  std::size_t start = at;
+  while (start > 0 && isAsciiDigit(text[start - 1])) --start;
+  const bool wordStart = start == 0 || text[start - 1] == ' ';
+  return wordStart ? at - start : 0;
+}
+
 }  // namespace
 
 std::string StructuredTextHeuristics::writtenBackLookAlikeMarks(const std::string& text) {
@@ -462,6 +471,14 @@ std::string StructuredTextHeuristics::writtenBackLookAlikeMarks(const std::strin
                thousandsAmountAt(text, i + section.size())) {
       out += '$';
       i += section.size();
+    } else if (text[i] == '~' && i > 0 && isLabelCharacter(text[i - 1]) && i + 1 < text.size() &&
+               isLabelCharacter(text[i + 1])) {
+      out += '-';
+      ++i;
+    } else if (text[i] == '@' && digitsBefore(text, i) >= 2 &&
+               (i + 1 == text.size() || text[i + 1] == ' ' || isAsciiDigit(text[i + 1]))) {
+      out += '0';
+      ++i;
     } else {
       out += text[i++];
     }

@@ -144,10 +144,13 @@ TEST(StructuredText, MarksReadAsTheirLookAlikesAreWrittenBack) {
   EXPECT_EQ(H::writtenBackLookAlikeMarks("booked \u00A7 \u00A72,865,978 (final)"),
             "booked \u00A7 $2,865,978 (final)");
   EXPECT_EQ(H::writtenBackLookAlikeMarks("net: \u00A7412,000.50"), "net: $412,000.50");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("TOKEN=sk~proj~abtsWF"), "TOKEN=sk-proj-abtsWF");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("phone: 030 555@ 4826"), "phone: 030 5550 4826");
   // Signs that stand for themselves stay: a section before a plain number, a registered mark
   // after a name.
-  for (const char* kept : {"see \u00A7 12 and \u00A73", "\u00A71234", "Corvane\u00AE 2",
-                           "\u00AEcorp", "\u00A72,86", ""})
+  for (const char* kept :
+       {"see \u00A7 12 and \u00A73", "\u00A71234", "Corvane\u00AE 2", "\u00AEcorp", "\u00A72,86",
+        "cd ~/ledger", "~ home", "mail 12345@corp.io", "17:4@ README.md", "a@ b", ""})
     EXPECT_EQ(H::writtenBackLookAlikeMarks(kept), kept) << kept;
 }
 
