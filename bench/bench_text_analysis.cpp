@@ -25,6 +25,8 @@
 //   desktops and benign near-misses masked besides.
 // - BM_OtherApplicationCorpus: the same on applications, fonts and window managers neither other
 //   corpus holds (st, xfce4-terminal, Geany, xfwm4, marco), desktops read without window areas.
+// - BM_FurtherApplicationCorpus: the same on families and fonts no other corpus holds (lxterminal,
+//   qterminal, mlterm, Mousepad, Pluma; Terminus, Go, Go Mono, Cantarell).
 // Every corpus figure is what the published frame shows: the analysis's covers merged as the
 // engine merges them and painted as the compositor paints them. Accurate runs also read each
 // desktop without its window areas. Desktop times come on the clock (desktop_s) and in processor
@@ -44,6 +46,7 @@
 
 #include "like_for_like.h"
 #include "plain_tesseract_read.h"
+#include "support/real_application/further_application_corpus.h"
 #include "support/real_application/other_application_corpus.h"
 #include "support/real_application/real_application_corpus.h"
 #include "support/tesseract_analyzer.h"
@@ -592,6 +595,11 @@ void runCorpus(benchmark::State& state, const std::vector<RealApplicationScreen>
   }
 }
 
+// A corpus benchmark's runs: accurate (0) and fast (1), once each.
+void atBothLevels(benchmark::internal::Benchmark* corpus) {
+  corpus->DenseRange(0, 1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 // The screen corpus (tests/support/text_corpus_screens.h): 40 screens, half of them 1080p
 // desktops with two tiled windows, accurate (0) or fast (1).
 void BM_ScreenCorpus(benchmark::State& state) {
@@ -600,11 +608,7 @@ void BM_ScreenCorpus(benchmark::State& state) {
   for (int i = 0; i < kScreens; ++i) screens.push_back({testing::corpusScreen(i), {}, i % 2 == 0});
   runCorpus(state, screens);
 }
-BENCHMARK(BM_ScreenCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_ScreenCorpus)->Apply(atBothLevels);
 
 // Reports how a rendered corpus came out: its screens, those that did not render, planted lines
 // that showed no ink, and its render time.
@@ -613,6 +617,13 @@ void reportRendering(benchmark::State& state,
   state.counters["failed_screens"] = corpus.failedScreens;
   state.counters["unseen_lines"] = corpus.unseenLines;
   state.counters["render_s"] = corpus.renderSeconds;
+}
+
+// Runs a rendered corpus (see runCorpus) and reports how it came out.
+void runRenderedCorpus(benchmark::State& state,
+                       const testing::real_application::RealApplicationCorpus& corpus) {
+  runCorpus(state, corpus.screens);
+  reportRendering(state, corpus);
 }
 
 // Dumps the screens with their truth into CORVANE_REAL_SCREENS_DUMP when it is set.
@@ -642,15 +653,28 @@ const testing::real_application::RealApplicationCorpus& realApplicationCorpus() 
 
 // On the real-application corpus, accurate (0) or fast (1).
 void BM_RealApplicationCorpus(benchmark::State& state) {
-  const auto& corpus = realApplicationCorpus();
-  runCorpus(state, corpus.screens);
-  reportRendering(state, corpus);
+  runRenderedCorpus(state, realApplicationCorpus());
 }
-BENCHMARK(BM_RealApplicationCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_RealApplicationCorpus)->Apply(atBothLevels);
+
+// A corpus of split `tuning` when CORVANE_<PREFIX>_SPLIT=tuning asks for the split to look into
+// misses with (CORVANE_<PREFIX>_SEED_OFFSET=<n>: its looks with other content), else of split
+// `judging`; rendered by `render` and announced as `name`.
+template <class Render>
+testing::real_application::RealApplicationCorpus renderSplit(const std::string& prefix,
+                                                             const char* name, Render render) {
+  using testing::real_application::CorpusSplit;
+  const char* split = std::getenv(("CORVANE_" + prefix + "_SPLIT").c_str());
+  const bool tuning = split && std::string(split) == "tuning";
+  const char* offset = std::getenv(("CORVANE_" + prefix + "_SEED_OFFSET").c_str());
+  auto rendered =
+      render(tuning ? CorpusSplit::tuning : CorpusSplit::judging,
+             static_cast<std::uint32_t>(offset && tuning ? std::strtoul(offset, nullptr, 10) : 0));
+  std::fprintf(stderr, "%s corpus (%s): %zu screens rendered in %.1f s\n", name,
+               tuning ? "tuning" : "judging", rendered.screens.size(), rendered.renderSeconds);
+  dumpIfAsked(rendered);
+  return rendered;
+}
 
 // The corpus of other applications (tests/support/real_application/other_application_corpus.h):
 // st, xfce4-terminal and Geany in fonts no other corpus holds, and desktops under xfwm4 and marco
@@ -658,32 +682,34 @@ BENCHMARK(BM_RealApplicationCorpus)
 // the split to look into misses with (CORVANE_OTHER_SCREENS_SEED_OFFSET=<n>: its looks with other
 // content).
 const testing::real_application::RealApplicationCorpus& otherApplicationCorpus() {
-  static const auto corpus = [] {
-    using testing::real_application::CorpusSplit;
-    const char* split = std::getenv("CORVANE_OTHER_SCREENS_SPLIT");
-    const bool tuning = split && std::string(split) == "tuning";
-    const char* offset = std::getenv("CORVANE_OTHER_SCREENS_SEED_OFFSET");
-    auto rendered = testing::real_application::renderOtherApplicationCorpus(
-        tuning ? CorpusSplit::tuning : CorpusSplit::judging,
-        static_cast<std::uint32_t>(offset && tuning ? std::strtoul(offset, nullptr, 10) : 0));
-    std::fprintf(stderr, "other-application corpus (%s): %zu screens rendered in %.1f s\n",
-                 tuning ? "tuning" : "judging", rendered.screens.size(), rendered.renderSeconds);
-    dumpIfAsked(rendered);
-    return rendered;
-  }();
+  static const auto corpus =
+      renderSplit("OTHER_SCREENS", "other-application", [](auto split, auto seeds) {
+        return testing::real_application::renderOtherApplicationCorpus(split, seeds);
+      });
   return corpus;
 }
 
 void BM_OtherApplicationCorpus(benchmark::State& state) {
-  const auto& corpus = otherApplicationCorpus();
-  runCorpus(state, corpus.screens);
-  reportRendering(state, corpus);
+  runRenderedCorpus(state, otherApplicationCorpus());
 }
-BENCHMARK(BM_OtherApplicationCorpus)
-    ->DenseRange(0, 1)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_OtherApplicationCorpus)->Apply(atBothLevels);
+
+// The corpus of further families and fonts
+// (tests/support/real_application/further_application_corpus.h): lxterminal, qterminal, mlterm,
+// Mousepad and Pluma in Terminus, Go, Go Mono and Cantarell; its judging split, unless
+// CORVANE_FURTHER_SCREENS_SPLIT=tuning (CORVANE_FURTHER_SCREENS_SEED_OFFSET=<n> as above).
+const testing::real_application::RealApplicationCorpus& furtherApplicationCorpus() {
+  static const auto corpus =
+      renderSplit("FURTHER_SCREENS", "further-application", [](auto split, auto seeds) {
+        return testing::real_application::renderFurtherApplicationCorpus(split, seeds);
+      });
+  return corpus;
+}
+
+void BM_FurtherApplicationCorpus(benchmark::State& state) {
+  runRenderedCorpus(state, furtherApplicationCorpus());
+}
+BENCHMARK(BM_FurtherApplicationCorpus)->Apply(atBothLevels);
 
 }  // namespace
 

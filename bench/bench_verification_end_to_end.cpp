@@ -9,6 +9,9 @@
 // - BM_KeystrokeToVerifiedPublication: from a keystroke drawn on screen until a verified frame
 //   captured after it is published (p50_s and p95_s over the keystrokes). Keystrokes come a tenth
 //   to half a second after the previous publication, at fixed pseudo-random gaps.
+// Both are also given against a plain Tesseract read of the published 1080p page in the same run
+// (bench/plain_tesseract_read.h: plain_read_s, baseline_ratio_to_plain_read,
+// p50_ratio_to_plain_read and p95_ratio_to_plain_read), so that they hold on any machine.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "figures/ratio_statistics.h"
+#include "plain_tesseract_read.h"
 #include "platform/linux/ocr/tesseract_text_recognizer.h"
 #include "platform/x11/x11_desktop.h"
 #include "runtime/run_loop.h"
@@ -161,13 +165,29 @@ NotesScreen& notesScreen() {
   return screen;
 }
 
+// Seconds of a plain Tesseract read of the page `engine` published last, the median of `reads`;
+// nothing when it published none.
+std::optional<double> plainReadOfPublishedPage(
+    const verification::LegacySourceProtectionEngine& engine, int reads) {
+  const auto output = engine.outputSurface()->snapshot();
+  if (!output || !output->image) return std::nullopt;
+  bench::PlainTesseractRead plainRead(*output->image);
+  std::vector<double> seconds;
+  for (int i = 0; i < reads; ++i) {
+    const auto begin = Clock::now();
+    plainRead.once();
+    seconds.push_back(std::chrono::duration<double>(Clock::now() - begin).count());
+  }
+  return bench::quantile(seconds, 0.5);
+}
+
 void BM_BaselineReady(benchmark::State& state) {
   auto& screen = notesScreen();
   if (!screen.desktop) {
     state.SkipWithError("Xvfb or the notes did not start");
     return;
   }
-  std::vector<double> seconds, firstSeconds;
+  std::vector<double> seconds, firstSeconds, plainReads;
   for (auto _ : state) {
     auto engine = screen.makeEngine();
     std::optional<testing::VerificationEngineOwner> owner;
@@ -184,6 +204,7 @@ void BM_BaselineReady(benchmark::State& state) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
       state.SetIterationTime(elapsed);
       seconds.push_back(elapsed);
+      if (const auto read = plainReadOfPublishedPage(*engine, 1)) plainReads.push_back(*read);
     }
     const auto status = engine->statusMessage.value();
     screen.stop(engine, owner);
@@ -194,6 +215,10 @@ void BM_BaselineReady(benchmark::State& state) {
   }
   state.counters["baseline_s"] = bench::quantile(seconds, 0.5);
   state.counters["first_baseline_s"] = bench::quantile(firstSeconds, 0.5);
+  if (plainReads.empty()) return;
+  const double plainRead = bench::quantile(plainReads, 0.5);
+  state.counters["plain_read_s"] = plainRead;
+  state.counters["baseline_ratio_to_plain_read"] = bench::quantile(seconds, 0.5) / plainRead;
 }
 BENCHMARK(BM_BaselineReady)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -236,10 +261,15 @@ void BM_KeystrokeToVerifiedPublication(benchmark::State& state) {
     state.SetIterationTime(elapsed);
     latencies.push_back(elapsed);
   }
+  const auto plainRead = plainReadOfPublishedPage(*engine, 5);
   screen.stop(engine, owner);
   if (latencies.empty()) return;
   state.counters["p50_s"] = bench::quantile(latencies, 0.5);
   state.counters["p95_s"] = bench::quantile(latencies, 0.95);
+  if (!plainRead) return;
+  state.counters["plain_read_s"] = *plainRead;
+  state.counters["p50_ratio_to_plain_read"] = bench::quantile(latencies, 0.5) / *plainRead;
+  state.counters["p95_ratio_to_plain_read"] = bench::quantile(latencies, 0.95) / *plainRead;
 }
 BENCHMARK(BM_KeystrokeToVerifiedPublication)
     ->Iterations(40)

@@ -571,17 +571,17 @@ class ProtectedFrameAnalyzer::Run {
     const Rect frame = topLeftFromRecognition(box);
     const SensitivityEngine& rules = analyzer_.sensitivityEngine_;
     // The text as read, then with look-alike digits repaired, then with the spaces read into
-    // addresses around their punctuation taken out, then with addresses' misread dots and
-    // schemes written back: the first reading the rules find anything in. The mask covers the
-    // line as observed whichever reading matched.
+    // addresses around their punctuation taken out, then with addresses' misread dots, schemes
+    // and at signs and amounts' misread dollar signs written back: the first reading the rules
+    // find anything in. The mask covers the line as observed whichever reading matched.
     using Heuristics = StructuredTextHeuristics;
     const std::string normalized = Heuristics::normalizedConfusableStructuredText(*text);
     std::vector<DetectedItem> findings;
     std::string tried;
     for (const std::string& reading :
          {*text, normalized, Heuristics::tightenedPunctuationSpacing(normalized),
-          Heuristics::tightenedPunctuationSpacing(
-              Heuristics::repairedAddressPunctuation(normalized))}) {
+          Heuristics::tightenedPunctuationSpacing(Heuristics::repairedAddressPunctuation(
+              Heuristics::writtenBackLookAlikeMarks(normalized)))}) {
       if (!findings.empty()) break;
       if (reading == tried) continue;
       tried = reading;

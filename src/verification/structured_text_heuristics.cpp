@@ -362,12 +362,20 @@ std::size_t misreadSchemeLength(const std::string& text, std::size_t at) {
 
 // The labels of a host from `at` ("admin, tidewater ,net", "tidewater,co,uk"): its end, and the
 // number of separators in it. A separator is a dot or a look-alike of one between two labels,
-// with a space read on one side of it only where `spacesAllowed`.
+// with a space read on one side of it only where `spacesAllowed`, where also the first dot may
+// have been read as a space ("tidewater co.uk").
 struct HostRun {
   std::size_t end = 0;
   int separators = 0;
   bool hasLetter = true;
 };
+// Whether a label starts at `at` and a dot (or its look-alike) and another label follow it.
+bool dottedLabelAt(const std::string& text, std::size_t at) {
+  std::size_t i = at;
+  while (i < text.size() && isLabelCharacter(text[i])) ++i;
+  return i > at && i + 1 < text.size() && isDotLookAlike(text[i]) && isLabelCharacter(text[i + 1]);
+}
+
 HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
   HostRun run{at, 0, true};
   std::size_t i = at;
@@ -382,6 +390,12 @@ HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
     letters |= labelLetter;
     std::size_t next = i;
     if (spacesAllowed && next < text.size() && text[next] == ' ') ++next;
+    // One dot read as a space, before a label that a dot follows ("tidewater co.uk").
+    if (spacesAllowed && run.separators == 0 && next == i + 1 && dottedLabelAt(text, next)) {
+      ++run.separators;
+      i = next;
+      continue;
+    }
     if (next >= text.size() || !isDotLookAlike(text[next])) break;
     ++next;
     if (spacesAllowed && next < text.size() && text[next] == ' ' && text[i] != ' ') ++next;
@@ -397,6 +411,10 @@ HostRun hostRunAt(const std::string& text, std::size_t at, bool spacesAllowed) {
 std::string dottedHost(const std::string& text, std::size_t at, std::size_t end) {
   std::string host;
   for (std::size_t i = at; i < end; ++i) {
+    // A space between two labels stands for the dot read as it; beside a dot it goes.
+    const bool betweenLabels =
+        i > at && i + 1 < end && isLabelCharacter(text[i - 1]) && isLabelCharacter(text[i + 1]);
+    if (text[i] == ' ' && betweenLabels) host += '.';
     if (text[i] == ' ') continue;
     host += isDotLookAlike(text[i]) ? '.' : text[i];
   }
@@ -404,6 +422,69 @@ std::string dottedHost(const std::string& text, std::size_t at, std::size_t end)
 }
 
 }  // namespace
+
+namespace {
+
+bool isAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Whether an amount in thousands starts at `i`: one to three digits, then groups of a comma and
+// three digits, one group at least ("2,865,978").
+bool thousandsAmountAt(const std::string& text, std::size_t i) {
+  std::size_t lead = 0;
+  while (i + lead < text.size() && isAsciiDigit(text[i + lead])) ++lead;
+  if (lead < 1 || lead > 3) return false;
+  std::size_t at = i + lead;
+  int groups = 0;
+  while (at + 3 < text.size() && text[at] == ',' && isAsciiDigit(text[at + 1]) &&
+         isAsciiDigit(text[at + 2]) && isAsciiDigit(text[at + 3])) {
+    at += 4;
+    ++groups;
+  }
+  return groups > 0 && (at == text.size() || !isAsciiDigit(text[at]));
+}
+
+// How many digits run up to `at`, back to a space or the text's start; 0 when anything else
+// stands among them.
+std::size_t digitsBefore(const std::string& text, std::size_t at) {
+  std::size_t start = at;
+  while (start > 0 && isAsciiDigit(text[start - 1])) --start;
+  const bool wordStart = start == 0 || text[start - 1] == ' ';
+  return wordStart ? at - start : 0;
+}
+
+}  // namespace
+
+std::string StructuredTextHeuristics::writtenBackLookAlikeMarks(const std::string& text) {
+  static const std::string registered = "\u00AE", section = "\u00A7";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const bool betweenLabels = i > 0 && isLabelCharacter(text[i - 1]) &&
+                               i + registered.size() < text.size() &&
+                               isLabelCharacter(text[i + registered.size()]);
+    if (text.compare(i, registered.size(), registered) == 0 && betweenLabels) {
+      out += '@';
+      i += registered.size();
+    } else if (text.compare(i, section.size(), section) == 0 &&
+               thousandsAmountAt(text, i + section.size())) {
+      out += '$';
+      i += section.size();
+    } else if (text[i] == '~' && i > 0 && isLabelCharacter(text[i - 1]) && i + 1 < text.size() &&
+               isLabelCharacter(text[i + 1])) {
+      out += '-';
+      ++i;
+    } else if (text[i] == '@' && digitsBefore(text, i) >= 2 &&
+               (i + 1 == text.size() || text[i + 1] == ' ' || isAsciiDigit(text[i + 1]))) {
+      out += '0';
+      ++i;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
 
 std::string StructuredTextHeuristics::repairedAddressPunctuation(const std::string& text) {
   std::string out;

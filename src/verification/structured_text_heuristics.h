@@ -33,6 +33,14 @@ struct StructuredTextHeuristics {
   // an "@"; numbers ("4,065,938") and two words ("worker,service") are left as they are.
   static std::string repairedAddressPunctuation(const std::string& text);
 
+  // Small fonts also make recognition read a mark as its look-alike: an address's "@" as "®"
+  // ("k.osei®tidewater.co.uk"), an amount's "$" as "§" ("§2,865,978"), a key's dash as "~"
+  // ("sk~proj~abc") and a number's "0" as "@" ("555@ 4826"). The text with such a mark written
+  // back where it stands between an address's or a key's parts, before an amount in thousands or
+  // at the end of a number, for another pass of the rules; a section sign before a plain number
+  // ("§ 12", "§3"), a home folder ("~/ledger") and an address ("12@corp.io") stay.
+  static std::string writtenBackLookAlikeMarks(const std::string& text);
+
   static bool isSuspiciousPhoneText(const std::string& text, const std::string& normalizedText);
 
   // Whether the text holds a credential's marker ("password", "secret", "bearer ", a key's

@@ -127,11 +127,31 @@ TEST(StructuredText, AddressesReadWithMisreadDotsAreWrittenBack) {
             "url: http://staging.larkspur.dev");
   EXPECT_EQ(H::repairedAddressPunctuation("URL=internal,larkspur,io/queues"),
             "URL=internal.larkspur.io/queues");
+  // After an at sign, one dot read as a space before a dotted rest.
+  EXPECT_EQ(H::repairedAddressPunctuation("notify: sent to dana.w@larkspur co.uk"),
+            "notify: sent to dana.w@larkspur.co.uk");
   // Numbers, two words, prose with its spaces and addresses already right stay as they are.
-  for (const char* kept :
-       {"booked $4,065,938.00", "Restarting ledger-worker,service ,,, done",
-        "internal, staging, and admin", "mail ann@b.co now", "https://admin.host.eu/x"})
+  for (const char* kept : {"booked $4,065,938.00", "Restarting ledger-worker,service ,,, done",
+                           "internal, staging, and admin", "mail ann@b.co now",
+                           "https://admin.host.eu/x", "ask ann@corp or bob", "ann@corp see docs"})
     EXPECT_EQ(H::repairedAddressPunctuation(kept), kept) << kept;
+}
+
+TEST(StructuredText, MarksReadAsTheirLookAlikesAreWrittenBack) {
+  using H = StructuredTextHeuristics;
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("ouner k.osei\u00AEtidewater.co.uk (ok)"),
+            "ouner k.osei@tidewater.co.uk (ok)");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("booked \u00A7 \u00A72,865,978 (final)"),
+            "booked \u00A7 $2,865,978 (final)");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("net: \u00A7412,000.50"), "net: $412,000.50");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("TOKEN=sk~proj~abtsWF"), "TOKEN=sk-proj-abtsWF");
+  EXPECT_EQ(H::writtenBackLookAlikeMarks("phone: 030 555@ 4826"), "phone: 030 5550 4826");
+  // Signs that stand for themselves stay: a section before a plain number, a registered mark
+  // after a name.
+  for (const char* kept :
+       {"see \u00A7 12 and \u00A73", "\u00A71234", "Corvane\u00AE 2", "\u00AEcorp", "\u00A72,86",
+        "cd ~/ledger", "~ home", "mail 12345@corp.io", "17:4@ README.md", "a@ b", ""})
+    EXPECT_EQ(H::writtenBackLookAlikeMarks(kept), kept) << kept;
 }
 
 TEST(StructuredText, SuspiciousLines) {

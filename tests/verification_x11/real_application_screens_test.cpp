@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/real_application/geany_editor.h"
+#include "platform/program_path.h"
 #include "support/real_application/other_application_corpus.h"
 #include "support/real_application/real_application_corpus.h"
-#include "support/real_application/vte_terminal.h"
+#include "support/real_application/scripted_terminal.h"
+#include "support/real_application/text_editor.h"
 #include "support/tesseract_analyzer.h"
 #include "verification/sensitivity_engine.h"
 
@@ -89,41 +90,15 @@ TEST(RealApplicationScreens, ATerminalsCellGridLandsOnItsText) {
   }
 }
 
-// A VTE terminal's truth comes from its drawings: every planted line lands on its own text, one
-// row after another, its ink as wide as its characters (in a monospaced font), its secret within
-// it.
-TEST(RealApplicationScreens, AVteTerminalsDrawingsPutEachLineOnItsOwnText) {
-  XvfbServer server(1280, 800, {"-dpi", "96"});
-  ASSERT_TRUE(server.ok());
-  Display* display = XOpenDisplay(server.name().c_str());
-  ASSERT_NE(display, nullptr);
-  TemporaryFolder folder("corvane-vte-screen");
-  const IgnoringXErrors ignoring;
-  PlantedTextMaker maker(11);
-  VteTerminal terminal(server.name(), folder.path(), {"DejaVu Sans Mono", 10, true},
-                       terminalSession(maker, 24), "ledger", 0, 0, 90);
-  int unseen = 0;
-  const auto made = other_detail::vteScreen(display, terminal, unseen);
-  XCloseDisplay(display);
-  ASSERT_TRUE(made.has_value()) << "the terminal did not show its lines";
-  EXPECT_EQ(unseen, 0);
-  std::vector<ScreenLine> lines = made->screen.lines;
-  lines.insert(lines.end(), made->nearMisses.begin(), made->nearMisses.end());
-  ASSERT_EQ(lines.size(), 24u);
+// `lines` (their truth from drawings) one below another, each at least `rowGap` below the one
+// above, each secret within its line.
+void expectOneBelowAnother(std::vector<ScreenLine> lines, double rowGap) {
   std::sort(lines.begin(), lines.end(), [](const ScreenLine& a, const ScreenLine& b) {
     return a.textBox.minY() < b.textBox.minY();
   });
-  auto span = [](const std::string& text) {
-    return static_cast<double>(text.find_last_not_of(' ') - text.find_first_not_of(' ') + 1);
-  };
-  std::vector<double> cellWidths;
-  for (const ScreenLine& line : lines) cellWidths.push_back(line.textBox.width() / span(line.text));
-  std::nth_element(cellWidths.begin(), cellWidths.begin() + 12, cellWidths.end());
-  const double cell = cellWidths[12];
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const ScreenLine& line = lines[i];
-    EXPECT_NEAR(line.textBox.width(), span(line.text) * cell, 1.5 * cell) << line.text;
-    if (i > 0) EXPECT_GE(line.textBox.minY(), lines[i - 1].textBox.minY() + 8) << line.text;
+    if (i > 0) EXPECT_GE(line.textBox.minY(), lines[i - 1].textBox.minY() + rowGap) << line.text;
     if (line.secret) {
       EXPECT_GE(line.secretBox.minX(), line.textBox.minX()) << line.text;
       EXPECT_LE(line.secretBox.maxX(), line.textBox.maxX()) << line.text;
@@ -132,6 +107,94 @@ TEST(RealApplicationScreens, AVteTerminalsDrawingsPutEachLineOnItsOwnText) {
     }
   }
 }
+
+std::vector<ScreenLine> allLines(const RealApplicationScreen& made) {
+  std::vector<ScreenLine> lines = made.screen.lines;
+  lines.insert(lines.end(), made.nearMisses.begin(), made.nearMisses.end());
+  return lines;
+}
+
+// A program on a private server of the corpus's size, alone; skipped where it is not installed.
+class ProgramAlone : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (!platform::findProgram(GetParam(), platform::programSearchPath()))
+      GTEST_SKIP() << "needs " << GetParam();
+    ASSERT_TRUE(server.ok());
+    display = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(display, nullptr);
+  }
+  void TearDown() override {
+    if (display) XCloseDisplay(display);
+  }
+
+  XvfbServer server{1280, 800, {"-dpi", "96"}};
+  Display* display = nullptr;
+  TemporaryFolder folder{"corvane-program-alone"};
+  const IgnoringXErrors ignoring;
+};
+
+class ScriptedTerminalProgram : public ProgramAlone {};
+
+// A terminal's truth comes from its drawings, whatever draws them: every planted line lands on
+// its own text, one row after another, its ink as wide as its characters (in a monospaced font),
+// its secret within it.
+TEST_P(ScriptedTerminalProgram, DrawingsPutEachLineOnItsOwnText) {
+  PlantedTextMaker maker(11);
+  ScriptedTerminal terminal(server.name(), folder.path(),
+                            {"DejaVu Sans Mono", 10, true, GetParam()}, terminalSession(maker, 24),
+                            "ledger", 0, 0, 90);
+  int unseen = 0;
+  const auto made = other_detail::scriptedTerminalScreen(display, terminal, unseen);
+  ASSERT_TRUE(made.has_value()) << "the terminal did not show its lines";
+  EXPECT_EQ(unseen, 0);
+  const std::vector<ScreenLine> lines = allLines(*made);
+  ASSERT_EQ(lines.size(), 24u);
+  auto span = [](const std::string& text) {
+    return static_cast<double>(text.find_last_not_of(' ') - text.find_first_not_of(' ') + 1);
+  };
+  std::vector<double> cellWidths;
+  for (const ScreenLine& line : lines) cellWidths.push_back(line.textBox.width() / span(line.text));
+  std::nth_element(cellWidths.begin(), cellWidths.begin() + 12, cellWidths.end());
+  const double cell = cellWidths[12];
+  for (const ScreenLine& line : lines)
+    EXPECT_NEAR(line.textBox.width(), span(line.text) * cell, 1.5 * cell) << line.text;
+  expectOneBelowAnother(lines, 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealApplicationScreens, ScriptedTerminalProgram,
+                         ::testing::Values("xfce4-terminal", "lxterminal", "qterminal", "mlterm"));
+
+class EditorProgram : public ProgramAlone {};
+
+// An editor's truth comes from its drawings, in a proportional font too: every line of the file
+// lands in its own row, starting at the text's left margin, its secret within it.
+TEST_P(EditorProgram, DrawingsPutEachLineOnItsOwnText) {
+  PlantedTextMaker maker(12);
+  const auto lines = configFileLines(maker, 20);
+  const EditorLook look{"Cantarell", 11, GetParam()};
+  const Drawings drawings =
+      drawEditor(display, server.name(), folder.path(), look, lines, 1280, 800, "e");
+  RealApplicationScreen made;
+  made.screen.image = drawings.lines;
+  int unseen = 0;
+  ASSERT_TRUE(drawings.lines);
+  ASSERT_TRUE(plantDrawnLines(made, lines, drawings, {0, 0}, look.pixelSize(), unseen))
+      << "the drawings do not show each line's row";
+  EXPECT_EQ(unseen, 0);
+  const std::vector<ScreenLine> placed = allLines(made);
+  ASSERT_EQ(placed.size(), lines.size());
+  // Lines that begin with a character (none is indented) begin at the same margin.
+  double margin = placed.front().textBox.minX();
+  for (const ScreenLine& line : placed) margin = std::min(margin, line.textBox.minX());
+  for (const ScreenLine& line : placed) {
+    if (line.text.front() != ' ') EXPECT_LE(line.textBox.minX(), margin + 3) << line.text;
+  }
+  expectOneBelowAnother(placed, 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealApplicationScreens, EditorProgram,
+                         ::testing::Values("geany", "mousepad", "pluma"));
 
 }  // namespace
 }  // namespace corvane::testing::real_application

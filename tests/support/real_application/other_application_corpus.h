@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "support/real_application/geany_editor.h"
 #include "support/real_application/real_application_corpus.h"
-#include "support/real_application/vte_terminal.h"
+#include "support/real_application/scripted_terminal.h"
+#include "support/real_application/text_editor.h"
 
 namespace corvane::testing::real_application {
 
@@ -28,7 +28,7 @@ namespace other_detail {
 
 struct Looks {
   std::vector<TerminalLook> st;
-  std::vector<VteLook> vte;
+  std::vector<ScriptedTerminalLook> vte;
   std::vector<EditorLook> editors;
   std::vector<std::uint32_t> wallpapers;  // root colours of the desktops, 0xRRGGBB
   std::uint32_t seedOffset = 0;
@@ -80,17 +80,18 @@ inline void stScreens(const std::filesystem::path& folder, const Looks& looks,
 
 // A VTE terminal of `lines` at (x, y) on `display`, planted into `screen` (whose image starts at
 // the root's origin); false when it did not show or its drawings did not give its lines.
-inline bool plantVte(Display* display, VteTerminal& terminal, RealApplicationScreen& screen,
+inline bool plantVte(Display* display, ScriptedTerminal& terminal, RealApplicationScreen& screen,
                      int& unseen) {
   const auto bounds = terminal.bounds(display);
   return plantDrawnLines(screen, terminal.lines(), terminal.draw(display), bounds.origin,
                          terminal.look().pixelSize(), unseen);
 }
 
-// The VTE terminal alone, its own window captured; nothing when it did not show or its drawings
+// The terminal alone, its own window captured; nothing when it did not show or its drawings
 // did not give its lines.
-inline std::optional<RealApplicationScreen> vteScreen(Display* display, VteTerminal& terminal,
-                                                      int& unseen) {
+inline std::optional<RealApplicationScreen> scriptedTerminalScreen(Display* display,
+                                                                   ScriptedTerminal& terminal,
+                                                                   int& unseen) {
   if (!terminal.waitShown(display)) return std::nullopt;
   RealApplicationScreen made;
   made.screen.label = terminal.look().label();
@@ -103,7 +104,7 @@ inline std::optional<RealApplicationScreen> vteScreen(Display* display, VteTermi
   return made;
 }
 
-// Each VTE look alone on a 1280×800 server, its own window captured.
+// Each scripted terminal look alone on a 1280×800 server, its own window captured.
 inline void vteScreens(const std::filesystem::path& folder, const Looks& looks,
                        RealApplicationCorpus& corpus) {
   XvfbServer server(1280, 800, {"-dpi", "96"});
@@ -113,12 +114,12 @@ inline void vteScreens(const std::filesystem::path& folder, const Looks& looks,
     return;
   }
   for (std::size_t i = 0; i < looks.vte.size(); ++i) {
-    const VteLook& look = looks.vte[i];
+    const ScriptedTerminalLook& look = looks.vte[i];
     PlantedTextMaker maker(looks.seedOffset + 6200 + std::uint32_t(i));
-    VteTerminal terminal(server.name(), folder, look,
-                         terminalSession(maker, 700 / (look.pixelSize() * 3 / 2)), "ledger", 0, 0,
-                         90);
-    auto made = vteScreen(display, terminal, corpus.unseenLines);
+    ScriptedTerminal terminal(server.name(), folder, look,
+                              terminalSession(maker, 700 / (look.pixelSize() * 3 / 2)), "ledger", 0,
+                              0, 90);
+    auto made = scriptedTerminalScreen(display, terminal, corpus.unseenLines);
     if (made)
       corpus.screens.push_back(std::move(*made));
     else
@@ -142,7 +143,7 @@ inline void editorScreens(const std::filesystem::path& folder, const Looks& look
     PlantedTextMaker maker(looks.seedOffset + 6300 + std::uint32_t(i));
     const auto lines = configFileLines(maker, 520 / (look.pixelSize() * 3 / 2));
     const Drawings drawings = drawEditor(display, server.name(), folder, look, lines, kWidth,
-                                         kHeight, "editor-" + std::to_string(i));
+                                         kHeight, look.program + "-" + std::to_string(i));
     RealApplicationScreen made;
     made.screen.label = look.label();
     made.screen.image = drawings.lines;
@@ -215,12 +216,12 @@ inline void desktopScreens(const std::filesystem::path& folder,
                                        places[w].x, places[w].y, places[w].height));
       shown = terminals.back()->waitShown(display);
     }
-    const VteLook& vteLook =
+    const ScriptedTerminalLook& vteLook =
         looks.vte[static_cast<std::size_t>(managerIndex + desktop) % looks.vte.size()];
     PlantedTextMaker vteMaker(seed + 5);
-    std::unique_ptr<VteTerminal> vte;
+    std::unique_ptr<ScriptedTerminal> vte;
     if (shown) {
-      vte = std::make_unique<VteTerminal>(
+      vte = std::make_unique<ScriptedTerminal>(
           server.name(), folder, vteLook,
           terminalSession(vteMaker, places[2].height / (vteLook.pixelSize() * 3 / 2)),
           "tail -f logs/app.log", places[2].x, places[2].y, 70);

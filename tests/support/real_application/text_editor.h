@@ -1,9 +1,10 @@
 #pragma once
 
-// A GTK editor (Geany) showing a configuration file of planted lines, alone on a private X server
-// without a window manager: its menus, tool bar, tab and status bar around the text. Its margins
-// are its own, so the truth comes from its drawings (drawn_lines.h): the same editor, at the same
-// size, opened on the file and on the file redrawn three ways, one after another.
+// A GTK editor (Geany, Mousepad or Pluma) showing a configuration file of planted lines, alone on
+// a private X server without a window manager: its menus, tool bar, tab and status bar around the
+// text. Its margins are its own, so the truth comes from its drawings (drawn_lines.h): the same
+// editor, at the same size, opened on the file and on the file redrawn three ways, one after
+// another.
 
 #include <filesystem>
 #include <fstream>
@@ -18,9 +19,10 @@ namespace corvane::testing::real_application {
 struct EditorLook {
   std::string font;  // a fontconfig family
   int points = 10;
+  std::string program = "geany";  // or "mousepad", "pluma"
 
   int pixelSize() const { return points * 4 / 3; }
-  std::string label() const { return "geany " + font + " " + std::to_string(points) + "pt"; }
+  std::string label() const { return program + " " + font + " " + std::to_string(points) + "pt"; }
 };
 
 // A configuration file of `rows` lines: settings, secrets among them, commented near-misses.
@@ -53,6 +55,46 @@ inline std::vector<PlantedLine> configFileLines(PlantedTextMaker& maker, int row
   return lines;
 }
 
+namespace editor_detail {
+
+// The command and environment that open `file` in `look`'s editor at `width` × `height`, its
+// settings written into `home` (its own).
+inline std::pair<std::vector<std::string>, std::vector<std::string>> launch(
+    const EditorLook& look, const std::filesystem::path& home, const std::filesystem::path& file,
+    int width, int height) {
+  const std::string font = look.font + " " + std::to_string(look.points);
+  std::vector<std::string> environment{"HOME=" + home.string(), "NO_AT_BRIDGE=1"};
+  if (look.program == "geany") {
+    std::filesystem::create_directories(home / "config");
+    std::ofstream(home / "config" / "geany.conf")
+        << "[geany]\npref_main_save_winpos=true\ngeometry=0;0;" << width << ";" << height
+        << ";0;\nsidebar_visible=false\nmsgwindow_visible=false\neditor_font=" << font << "\n";
+    return {{"geany", "-c", (home / "config").string(), "-i", file.string()}, environment};
+  }
+  // The others keep their settings in GSettings: a key file of their own, and a caret that does
+  // not blink (it would tell the drawings apart).
+  const auto settings = home / "settings";
+  std::filesystem::create_directories(settings / "glib-2.0" / "settings");
+  std::filesystem::create_directories(settings / "gtk-3.0");
+  std::ofstream(settings / "gtk-3.0" / "settings.ini") << "[Settings]\ngtk-cursor-blink=false\n";
+  std::ofstream keys(settings / "glib-2.0" / "settings" / "keyfile");
+  if (look.program == "mousepad") {
+    keys << "[org/xfce/mousepad/preferences/view]\nfont-name='" << font
+         << "'\nuse-default-monospace-font=false\n[org/xfce/mousepad/state/window]\nwidth=" << width
+         << "\nheight=" << height << "\n";
+  } else {
+    // Pluma's status bar names the language it guesses from the content, which the drawings
+    // change: it is hidden.
+    keys << "[org/mate/pluma]\nstatusbar-visible=false\neditor-font='" << font
+         << "'\nuse-default-font=false\nsize=(" << width << "," << height << ")\n";
+  }
+  environment.push_back("XDG_CONFIG_HOME=" + settings.string());
+  environment.push_back("GSETTINGS_BACKEND=keyfile");
+  return {{look.program, file.string()}, environment};
+}
+
+}  // namespace editor_detail
+
 // The editor at `width` × `height` on `display` (a server without a window manager), opened on
 // the lines in each of its four drawings; drawings missing where one did not show.
 inline Drawings drawEditor(Display* display, const std::string& server,
@@ -67,20 +109,17 @@ inline Drawings drawEditor(Display* display, const std::string& server,
     // Each opening in a folder of its own (the editor keeps its session there), with the same
     // file name, so that the tab and the status bar read the same.
     const auto home = folder / (name + "-" + std::to_string(variant));
-    std::filesystem::create_directories(home / "config");
-    std::ofstream(home / "config" / "geany.conf")
-        << "[geany]\npref_main_save_winpos=true\ngeometry=0;0;" << width << ";" << height
-        << ";0;\nsidebar_visible=false\nmsgwindow_visible=false\neditor_font=" << look.font << " "
-        << look.points << "\n";
+    std::filesystem::create_directories(home);
     {
       std::ofstream file(home / "ledger.env");
       static const Redrawn redrawings[] = {Redrawn::blank, Redrawn::marks, Redrawn::secretsBlank};
       for (const PlantedLine& line : lines)
         file << (variant == 0 ? line.text() : redrawn(line, redrawings[variant - 1])) << "\n";
     }
-    pid_t pid =
-        spawnQuietly({"geany", "-c", (home / "config").string(), "-i", (home / "ledger.env")},
-                     {"DISPLAY=" + server, "HOME=" + home.string(), "NO_AT_BRIDGE=1"});
+    auto [command, environment] =
+        editor_detail::launch(look, home, home / "ledger.env", width, height);
+    environment.push_back("DISPLAY=" + server);
+    pid_t pid = spawnQuietly(command, environment);
     const bool shown = waitUntil(
         [&] {
           for (const auto& window : topLevelWindows(display))
