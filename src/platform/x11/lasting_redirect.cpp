@@ -1,6 +1,8 @@
 #include "platform/x11/lasting_redirect.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 #include "platform/x11/x_connection.h"
 #include "platform/x11/xlib.h"
@@ -12,12 +14,22 @@ struct LastingRedirect::State {
   std::condition_variable changed;
   bool held = false;
   bool ended = false;  // it will never be held (any more)
+  // Round trips asked of its connection, and the newest one that came back on it alive.
+  std::uint64_t asked = 0;
+  std::uint64_t answered = 0;
 
   void set(bool isHeld) {
     {
       std::lock_guard lock(mutex);
       held = isHeld;
       ended = !isHeld;
+    }
+    changed.notify_all();
+  }
+  void answer(std::uint64_t roundTrip) {
+    {
+      std::lock_guard lock(mutex);
+      answered = std::max(answered, roundTrip);
     }
     changed.notify_all();
   }
@@ -50,10 +62,26 @@ LastingRedirect::~LastingRedirect() {
 }
 
 bool LastingRedirect::awaitHeld(double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  std::uint64_t roundTrip = 0;
+  {
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait_until(lock, deadline, [&] { return state_->held || state_->ended; });
+    if (!state_->held) return false;
+    roundTrip = ++state_->asked;
+  }
+  // Held as far as its thread has heard: another client may have killed its connection a moment
+  // ago, before the thread read of it. A round trip on the connection settles which.
+  pump_.post([state = state_, roundTrip](XConnection* connection) {
+    if (connection == nullptr) return state->set(false);
+    XSync(connection->display(), False);
+    if (connection->isLost()) return state->set(false);
+    state->answer(roundTrip);
+  });
   std::unique_lock lock(state_->mutex);
-  state_->changed.wait_for(lock, std::chrono::duration<double>(seconds),
-                           [&] { return state_->held || state_->ended; });
-  return state_->held;
+  state_->changed.wait_until(lock, deadline,
+                             [&] { return state_->answered >= roundTrip || state_->ended; });
+  return state_->answered >= roundTrip && state_->held;
 }
 
 bool LastingRedirect::hasEnded() const {
@@ -98,13 +126,20 @@ LastingRedirects::Hold LastingRedirects::hold() {
 }
 
 bool LastingRedirects::handOver(double seconds) {
-  std::shared_ptr<LastingRedirect> redirect, replaced;
-  {
-    std::lock_guard lock(state_->mutex);
-    if (state_->holders <= 1) return true;
-    redirect = state_->live(replaced);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  // Once more when the redirect taken for held turns out to have lost its connection.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::shared_ptr<LastingRedirect> redirect, replaced;
+    {
+      std::lock_guard lock(state_->mutex);
+      if (state_->holders <= 1) return true;
+      redirect = state_->live(replaced);
+    }
+    const std::chrono::duration<double> left = deadline - std::chrono::steady_clock::now();
+    if (redirect->awaitHeld(std::max(0.0, left.count()))) return true;
+    if (!redirect->hasEnded()) return false;
   }
-  return redirect->awaitHeld(seconds);
+  return false;
 }
 
 }  // namespace corvane::platform::x11
