@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/x11/x11_cursor_source.h"
@@ -72,12 +74,16 @@ TEST(LostConnectionTest, AKilledLastingRedirectIsOpenedAgainBeforeAStreamHandsOv
   TestClient secret(server.name(), {.windowClass = "Secret", .colour = kBlue, .x = 100, .y = 60});
   ASSERT_TRUE(waitUntil([&] { return rootRect(server.name(), secret.window()).viewable; }));
 
+  const auto initial = connectionsOf(display, getpid());
   auto replaceAfterKillingTheRedirect = [&](bool atClientLimit) {
-    const auto before = connectionsOf(display, getpid());
+    // The streams of a round before let go of their connections, the redirect's among them, on
+    // their own threads: the redirect made now is one of its own.
+    ASSERT_TRUE(waitUntil([&] { return connectionsOf(display, getpid()) == initial; }));
     SampleRecorder recorder;
     auto queue = std::make_shared<runtime::ThreadSerialQueue>("test.samples");
     auto first = capture.makeStream(excluding({"Secret"}), {}, recorder.output(), queue);
-    const auto redirect = newConnections(display, before, 1);
+    const auto redirect = newConnections(display, initial, 1);
+    ASSERT_EQ(redirect.size(), 1u);
     EXPECT_TRUE(startStream(*first).ok());
     EXPECT_TRUE(recorder.waitForMoreFrames(1));
     EXPECT_NE(board.command("paint 300x100+0+0 FF0000"), 0u);  // all of it, under the secret too
@@ -124,6 +130,8 @@ TEST(LostConnectionTest, AFollowerKilledWhileSettingUpItsFirstConnectionOpensItA
   std::atomic<int> setups{0};
   std::promise<void> killed;
   auto afterKill = killed.get_future().share();
+  std::promise<void> settingUp;
+  auto firstSetup = settingUp.get_future();
   std::atomic<bool> toldFailure{false};
   XEventPump pump;
   XEventPump::Callbacks callbacks;
@@ -131,6 +139,7 @@ TEST(LostConnectionTest, AFollowerKilledWhileSettingUpItsFirstConnectionOpensItA
   callbacks.setup = [&](XConnection& connection) {
     if (setups++ == 0) {
       XSync(connection.display(), False);  // listed, with a resource of its own to kill it by
+      settingUp.set_value();
       afterKill.wait();
     }
     XWindowAttributes root{};
@@ -140,10 +149,13 @@ TEST(LostConnectionTest, AFollowerKilledWhileSettingUpItsFirstConnectionOpensItA
   };
   callbacks.ready = [&](runtime::Status status) { toldFailure = !status.ok(); };
   pump.start(server.name(), callbacks);
+  // Killed while it opens, before its setup, the connection would be opened again and set up
+  // whole: the kill waits for the setup to be under way.
+  const bool inSetup =
+      firstSetup.wait_for(std::chrono::duration<double>(corvane::testing::kPatientWaitSeconds)) ==
+      std::future_status::ready;
   const auto first = newConnections(display, before, 1);
-  // The connection may be listed before the server has made its first resource to kill it by.
-  const bool killedFirst =
-      first.size() == 1 && waitUntil([&] { return killConnection(display, first.front()); });
+  const bool killedFirst = inSetup && first.size() == 1 && killConnection(display, first.front());
   killed.set_value();
   ASSERT_TRUE(killedFirst);
   EXPECT_TRUE(waitUntil([&] { return setups.load() >= 2; })) << "never opened again";
@@ -167,12 +179,14 @@ TEST(LostConnectionTest, EveryFollowerOfTheDesktopOpensItsKilledConnectionAgain)
   auto cursor = X11CursorSource::open(server.name());
   auto idleness = X11InputIdleness::open(server.name());
   ASSERT_TRUE(workspace.ok() && screens.ok() && cursor.ok() && idleness.ok());
-  // The first readings' connections, opened for a moment, may still be closing: the followers
-  // are the four left.
+  // The first readings' connections, opened for a moment, may still be closing while a follower
+  // is still opening its own: the followers are the four that stay.
   std::vector<XID> followers;
   ASSERT_TRUE(waitUntil([&] {
     followers = newConnections(display, before, 4);
-    return followers.size() == 4;
+    if (followers.size() != 4) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return newConnections(display, before, 4) == followers;
   }));
   // A follower still opening its connection has no resource yet to kill it by: it gets one soon.
   for (XID base : followers) EXPECT_TRUE(waitUntil([&] { return killConnection(display, base); }));
