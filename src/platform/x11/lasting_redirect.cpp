@@ -14,7 +14,7 @@ struct LastingRedirect::State {
   std::condition_variable changed;
   bool held = false;
   bool ended = false;  // it will never be held (any more)
-  // Round trips asked of its connection, and the newest one that came back on it alive.
+  // Looks asked at its connection, and the newest one that found it open.
   std::uint64_t asked = 0;
   std::uint64_t answered = 0;
 
@@ -26,10 +26,10 @@ struct LastingRedirect::State {
     }
     changed.notify_all();
   }
-  void answer(std::uint64_t roundTrip) {
+  void answer(std::uint64_t look) {
     {
       std::lock_guard lock(mutex);
-      answered = std::max(answered, roundTrip);
+      answered = std::max(answered, look);
     }
     changed.notify_all();
   }
@@ -63,25 +63,24 @@ LastingRedirect::~LastingRedirect() {
 
 bool LastingRedirect::awaitHeld(double seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  std::uint64_t roundTrip = 0;
+  std::uint64_t look = 0;
   {
     std::unique_lock lock(state_->mutex);
     state_->changed.wait_until(lock, deadline, [&] { return state_->held || state_->ended; });
     if (!state_->held) return false;
-    roundTrip = ++state_->asked;
+    look = ++state_->asked;
   }
   // Held as far as its thread has heard: another client may have killed its connection a moment
-  // ago, before the thread read of it. A round trip on the connection settles which.
-  pump_.post([state = state_, roundTrip](XConnection* connection) {
-    if (connection == nullptr) return state->set(false);
-    XSync(connection->display(), False);
-    if (connection->isLost()) return state->set(false);
-    state->answer(roundTrip);
+  // ago, before the thread read of it. The server hung up on it then, which its socket tells at
+  // once, without a round trip (that would wait out another client's grab of the server).
+  pump_.post([state = state_, look](XConnection* connection) {
+    if (connection == nullptr || connection->probeLost()) return state->set(false);
+    state->answer(look);
   });
   std::unique_lock lock(state_->mutex);
   state_->changed.wait_until(lock, deadline,
-                             [&] { return state_->answered >= roundTrip || state_->ended; });
-  return state_->answered >= roundTrip && state_->held;
+                             [&] { return state_->answered >= look || state_->ended; });
+  return state_->answered >= look && state_->held;
 }
 
 bool LastingRedirect::hasEnded() const {

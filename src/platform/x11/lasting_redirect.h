@@ -23,9 +23,9 @@ class LastingRedirect {
   LastingRedirect(const LastingRedirect&) = delete;
   LastingRedirect& operator=(const LastingRedirect&) = delete;
 
-  // Waits at most `seconds` for the server to have redirected the windows for it and for a round
-  // trip on its connection to come back; false when it has not (it could not, or has not yet, or
-  // its connection was lost, however shortly before).
+  // Waits at most `seconds` for the server to have redirected the windows for it, and for its
+  // thread to find its connection still open; false when it has not (it could not, or has not
+  // yet, or its connection was lost, however shortly before).
   bool awaitHeld(double seconds);
   // True once it will never be held (any more): it could not be opened, or its connection ended.
   bool hasEnded() const;
