@@ -63,7 +63,16 @@ inline std::pair<std::vector<std::string>, std::vector<std::string>> launch(
     const EditorLook& look, const std::filesystem::path& home, const std::filesystem::path& file,
     int width, int height) {
   const std::string font = look.font + " " + std::to_string(look.points);
-  std::vector<std::string> environment{"HOME=" + home.string(), "NO_AT_BRIDGE=1"};
+  // A caret that does not blink (it would tell the drawings apart), and a folder of temporary
+  // files of its own: Pluma hands a file to a copy already running for the user through a socket
+  // there, which would open it on that copy's server.
+  const auto settings = home / "settings";
+  std::filesystem::create_directories(settings / "gtk-3.0");
+  std::filesystem::create_directories(home / "tmp");
+  std::ofstream(settings / "gtk-3.0" / "settings.ini") << "[Settings]\ngtk-cursor-blink=false\n";
+  std::vector<std::string> environment{"HOME=" + home.string(), "NO_AT_BRIDGE=1",
+                                       "XDG_CONFIG_HOME=" + settings.string(),
+                                       "TMPDIR=" + (home / "tmp").string()};
   if (look.program == "geany") {
     std::filesystem::create_directories(home / "config");
     std::ofstream(home / "config" / "geany.conf")
@@ -71,12 +80,8 @@ inline std::pair<std::vector<std::string>, std::vector<std::string>> launch(
         << ";0;\nsidebar_visible=false\nmsgwindow_visible=false\neditor_font=" << font << "\n";
     return {{"geany", "-c", (home / "config").string(), "-i", file.string()}, environment};
   }
-  // The others keep their settings in GSettings: a key file of their own, and a caret that does
-  // not blink (it would tell the drawings apart).
-  const auto settings = home / "settings";
+  // The others keep their settings in GSettings: a key file of their own.
   std::filesystem::create_directories(settings / "glib-2.0" / "settings");
-  std::filesystem::create_directories(settings / "gtk-3.0");
-  std::ofstream(settings / "gtk-3.0" / "settings.ini") << "[Settings]\ngtk-cursor-blink=false\n";
   std::ofstream keys(settings / "glib-2.0" / "settings" / "keyfile");
   if (look.program == "mousepad") {
     keys << "[org/xfce/mousepad/preferences/view]\nfont-name='" << font
@@ -88,8 +93,9 @@ inline std::pair<std::vector<std::string>, std::vector<std::string>> launch(
     keys << "[org/mate/pluma]\nstatusbar-visible=false\neditor-font='" << font
          << "'\nuse-default-font=false\nsize=(" << width << "," << height << ")\n";
   }
-  environment.push_back("XDG_CONFIG_HOME=" + settings.string());
   environment.push_back("GSETTINGS_BACKEND=keyfile");
+  if (look.program == "mousepad")
+    return {{"mousepad", "--disable-server", file.string()}, environment};
   return {{look.program, file.string()}, environment};
 }
 
