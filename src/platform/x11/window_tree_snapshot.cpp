@@ -165,37 +165,33 @@ std::vector<Window> WindowTreeSnapshot::readLevel(const std::vector<Window>& lev
     pending.push_back({.id = window});
   }
   for (Pending& asked : pending) asked = ask(asked.id, topLevel);
-  std::vector<Window> windows;
-  for (const Pending& asked : pending) windows.push_back(asked.id);
-  auto makers = askMakers(windows);
+  auto makers = askMakers(pending);
+  collectMakers(makers);
   std::vector<Window> next;
   for (Pending& asked : pending) {
     Entry& entry = entries_[asked.id];
     collect(asked, entry);
+    if (entry.gone) continue;
+    if (auto maker = makers_.find(asked.id & ~resourceMask_); maker != makers_.end()) {
+      entry.owner = maker->second.owner;
+      entry.resourceProcess = maker->second.process;
+    }
     for (Window child : entry.children) {
       if (entries_.count(child) == 0) next.push_back(child);
     }
-  }
-  collectMakers(makers);
-  for (const Pending& asked : pending) {
-    Entry& entry = entries_[asked.id];
-    if (entry.gone) continue;
-    auto maker = makers_.find(asked.id & ~resourceMask_);
-    if (maker == makers_.end()) continue;
-    entry.owner = maker->second.owner;
-    entry.resourceProcess = maker->second.process;
   }
   return next;
 }
 
 std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>> WindowTreeSnapshot::askMakers(
-    const std::vector<Window>& windows) {
+    const std::vector<Pending>& pending) {
   // X-Resource names the client a window's id was given to, whichever window of it is asked
   // about: one question per client rather than per window (a window manager's frames hold
   // dozens of windows each).
   std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>> asked;
   if (!hasResourceExtension_) return asked;
-  for (Window window : windows) {
+  for (const Pending& question : pending) {
+    const Window window = question.id;
     const XID client = window & ~resourceMask_;
     if (makers_.count(client) != 0) continue;
     makers_[client] = Maker{};

@@ -66,10 +66,10 @@ class WindowTreeSnapshot : public WindowFacts {
   // Reads one level; returns the children of its windows not read yet.
   std::vector<Window> readLevel(const std::vector<Window>& level, long eventMask, bool topLevel);
   Pending ask(Window window, bool isTop);
-  // The X client that made each window and its process, asked once per client: sent with a
-  // level's other questions, then collected into makers_.
+  // The X client that made each window asked about and its process, asked once per client: sent
+  // with a level's other questions, then collected into makers_.
   std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>> askMakers(
-      const std::vector<Window>& windows);
+      const std::vector<Pending>& pending);
   void collectMakers(std::vector<std::pair<XID, xcb_res_query_client_ids_cookie_t>>& asked);
   void collect(Pending& pending, Entry& entry);
   const Entry* find(Window window) const;
