@@ -342,8 +342,11 @@ namespace {
 bool isAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
+bool isAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 bool isLabelCharacter(char c) {
-  return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_';
+  return isAsciiLetter(c) || isAsciiDigit(c) || c == '-' || c == '_';
 }
 bool isDotLookAlike(char c) {
   return c == '.' || c == ',' || c == ';';
@@ -419,14 +422,6 @@ std::string dottedHost(const std::string& text, std::size_t at, std::size_t end)
     host += isDotLookAlike(text[i]) ? '.' : text[i];
   }
   return host;
-}
-
-}  // namespace
-
-namespace {
-
-bool isAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 // Whether an amount in thousands starts at `i`: one to three digits, then groups of a comma and
